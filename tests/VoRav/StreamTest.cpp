@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "VoRav/vxMemoryStream.h"
+#include "VoRav/vxStream.h"
+
+using namespace kav;
+
+namespace {
+
+// A stream over a byte vector that records every transfer, can hide its
+// size, can stop taking bytes after a limit, and can hand out reads in
+// small pieces.
+class TProbeStream : public TStream {
+ public:
+  explicit TProbeStream(std::vector<uint8_t> bytes = {}) : bytes_(std::move(bytes)) {}
+  int64_t GetPosition() override { return pos_; }
+  int64_t SetPosition(int64_t p) override { return pos_ = std::clamp<int64_t>(p, 0, ssize()); }
+  int64_t GetSize() override { return size_known ? ssize() : -1; }
+  void SetSize(int64_t s) override {
+    bytes_.resize(static_cast<size_t>(s));
+    pos_ = std::min(pos_, s);
+  }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+  bool size_known = true;
+  int64_t write_limit = std::numeric_limits<int64_t>::max();  // bytes accepted in total
+  int64_t read_piece = std::numeric_limits<int64_t>::max();   // most bytes per read
+  std::vector<int64_t> writes, reads;
+
+ protected:
+  int64_t DoRead(std::span<uint8_t> b) override {
+    reads.push_back(static_cast<int64_t>(b.size()));
+    const int64_t n = std::min({static_cast<int64_t>(b.size()), ssize() - pos_, read_piece});
+    std::memcpy(b.data(), bytes_.data() + pos_, static_cast<size_t>(n));
+    pos_ += n;
+    return n;
+  }
+  int64_t DoWrite(std::span<const uint8_t> b) override {
+    writes.push_back(static_cast<int64_t>(b.size()));
+    const int64_t n = std::min(static_cast<int64_t>(b.size()), write_limit);
+    write_limit -= n;
+    if (pos_ + n > ssize()) bytes_.resize(static_cast<size_t>(pos_ + n));
+    std::memcpy(bytes_.data() + pos_, b.data(), static_cast<size_t>(n));
+    pos_ += n;
+    return n;
+  }
+
+ private:
+  int64_t ssize() const { return static_cast<int64_t>(bytes_.size()); }
+  std::vector<uint8_t> bytes_;
+  int64_t pos_ = 0;
+};
+
+std::vector<uint8_t> Sequence(size_t n) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  return v;
+}
+
+}  // namespace
+
+TEST(Stream, TransfersNeverLeaveTheCallersBuffer) {
+  auto s = MakeRef<TProbeStream>(Sequence(100));
+  uint8_t buf[8] = {};
+  EXPECT_EQ(s->Read(buf, 1000, 5), 3);  // cut to the room after the offset
+  EXPECT_EQ(s->reads.back(), 3);
+  EXPECT_EQ(buf[5], Sequence(100)[0]);
+  EXPECT_EQ(s->Read(buf, 4, -3), 4);  // a negative offset counts as 0
+  EXPECT_EQ(buf[0], Sequence(100)[3]);
+  const size_t calls = s->reads.size();
+  EXPECT_EQ(s->Read(buf, 4, 8), 0);  // offset past the buffer
+  EXPECT_EQ(s->Read(buf, 0), 0);
+  EXPECT_EQ(s->Read(buf, -1), 0);
+  EXPECT_EQ(s->Read(std::span<uint8_t>(), 4), 0);
+  EXPECT_EQ(s->reads.size(), calls);  // none of them reached the stream
+
+  const uint8_t out[3] = {9, 8, 7};
+  EXPECT_EQ(s->Write(out, 10, 1), 2);
+  EXPECT_EQ(s->writes.back(), 2);
+  EXPECT_EQ(s->Write(out, 10, 3), 0);
+}
+
+TEST(Stream, TypedReadersAndWriters) {
+  auto s = MakeRef<TMemoryStream>();
+  s->WriteByte(0xFE);
+  s->WriteWord(0x1234);
+  s->WriteSmallInt(-2);
+  s->WriteInteger(-100000);
+  s->WriteSingle(-1.5f);
+  s->WriteBytes(std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8});
+  s->WriteBytes(std::vector<uint8_t>{9, 10, 11, 12}, 1, 100);  // 10 11 12
+  EXPECT_EQ(s->GetSize(), 1 + 2 + 2 + 4 + 4 + 8 + 3);
+  const uint8_t expect[] = {0xFE, 0x34, 0x12, 0xFE, 0xFF, 0x60, 0x79, 0xFE, 0xFF, 0x00, 0x00, 0xC0, 0xBF};
+  EXPECT_EQ(std::memcmp(s->Memory(), expect, sizeof expect), 0);
+
+  s->SetPosition(0);
+  EXPECT_EQ(s->ReadByte(), 0xFE);
+  EXPECT_EQ(s->ReadWord(), 0x1234);
+  EXPECT_EQ(s->ReadSmallIntBE(), -257);  // FE FF read big-endian, sign-extended
+  EXPECT_EQ(s->ReadInteger(), -100000);
+  EXPECT_EQ(s->ReadSingle(), -1.5f);
+  EXPECT_EQ(s->ReadInt64(), 0x0807060504030201LL);
+  s->SetPosition(13);
+  EXPECT_EQ(s->ReadDWordBE(), 0x01020304u);
+  s->SetPosition(13);
+  EXPECT_EQ(s->ReadDWord(), 0x04030201u);
+  EXPECT_EQ(s->ReadWordBE(), 0x0506);
+
+  // Short reads raise; the position has moved by the bytes that came.
+  s->SetPosition(s->GetSize() - 1);
+  EXPECT_THROW(s->ReadWord(), EStreamReadError);
+  EXPECT_EQ(s->GetPosition(), s->GetSize());
+  s->SetPosition(s->GetSize() - 3);
+  try {
+    s->ReadInt64();
+    FAIL();
+  } catch (const EStreamReadError& e) {
+    EXPECT_EQ(e.Message(), "Orvane Exception: \"EStreamReadError\"");
+  }
+  EXPECT_THROW(s->ReadByte(), EStreamReadError);
+}
+
+TEST(Stream, ShortWritesRaise) {
+  auto s = MakeRef<TProbeStream>();
+  s->write_limit = 3;
+  EXPECT_THROW(s->WriteInteger(1), EStreamWriteError);
+  s->write_limit = 0;
+  EXPECT_THROW(s->WriteByte(1), EStreamWriteError);
+  EXPECT_THROW(s->WriteText(u"x"), EStreamWriteError);
+  EXPECT_THROW(s->WriteBytes(std::vector<uint8_t>{1}), EStreamWriteError);
+  s->write_limit = 1500;
+  EXPECT_THROW(s->WriteBytes(Sequence(3000)), EStreamWriteError);
+  EXPECT_EQ(s->writes, (std::vector<int64_t>{4, 1, 2, 1, 1024, 1024}));
+}
+
+TEST(Stream, TextIsWrittenAndReadAsUtf16LittleEndianInPieces) {
+  auto s = MakeRef<TProbeStream>();
+  std::u16string text(600, u'\0');
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(0x41 + i * 97);
+  s->WriteText(text);
+  EXPECT_EQ(s->writes, (std::vector<int64_t>{1024, 176}));
+  EXPECT_EQ(s->bytes()[2], 0xA2);  // U+00A2 low byte first
+  EXPECT_EQ(s->bytes()[3], 0x00);
+  s->WriteText(u"abc", 1, 9);
+  EXPECT_EQ(s->writes.back(), 4);
+  EXPECT_EQ(s->GetSize(), 1204);
+
+  s->SetPosition(0);
+  std::u16string back(610, u'#');
+  EXPECT_EQ(s->ReadTextRange(back, 5, 1000), 602);  // cut at the stream's end
+  EXPECT_EQ(back.substr(5, 600), text);
+  EXPECT_EQ(back.substr(605), u"bc###");
+  EXPECT_EQ(s->reads, (std::vector<int64_t>{1024, 186}));
+
+  // Never past the text's length, and a dangling half character ends the read.
+  s->SetPosition(0);
+  std::u16string small(3, u'#');
+  EXPECT_EQ(s->ReadTextRange(small, 1, 5), 2);
+  EXPECT_EQ(s->GetPosition(), 4);
+  s->SetPosition(1201);
+  std::u16string tail(4, u'#');
+  EXPECT_EQ(s->ReadTextRange(tail, 0, 4), 1);
+  EXPECT_EQ(tail, u"\u6300###");
+  EXPECT_EQ(s->GetPosition(), 1204);
+}
+
+TEST(Stream, ReadAnsiRangeFillsTheExistingText) {
+  auto s = MakeRef<TProbeStream>(Sequence(5000));
+  std::string text(6000, '#');
+  EXPECT_EQ(s->ReadAnsiRange(text, 10, 4500), 4500);
+  EXPECT_EQ(s->reads, (std::vector<int64_t>{2048, 2048, 404}));
+  EXPECT_EQ(std::memcmp(text.data() + 10, Sequence(5000).data(), 4500), 0);
+  EXPECT_EQ(text[4510], '#');
+  std::string rest(600, '#');
+  EXPECT_EQ(s->ReadAnsiRange(rest, 0, 600), 500);
+  EXPECT_EQ(s->ReadAnsiRange(rest, 599, 10), 0);
+}
+
+TEST(Stream, CopyFromMovesUpToCountOrToTheSourceEnd) {
+  const std::vector<uint8_t> seq = Sequence(100000);
+  auto src = MakeRef<TProbeStream>(seq);
+  auto dst = MakeRef<TProbeStream>();
+  src->SetPosition(10);
+  EXPECT_EQ(dst->CopyFrom(src.get(), 70000), 70000);
+  EXPECT_EQ(dst->writes, (std::vector<int64_t>{32768, 32768, 4464}));
+  EXPECT_EQ(std::vector<uint8_t>(seq.begin() + 10, seq.begin() + 70010), dst->bytes());
+  EXPECT_EQ(dst->CopyFrom(src.get(), std::numeric_limits<int64_t>::max()), 29990);
+  EXPECT_EQ(dst->CopyFrom(src.get(), -5), 0);
+
+  auto full = MakeRef<TProbeStream>();
+  full->write_limit = 40000;
+  src->SetPosition(0);
+  EXPECT_THROW(full->CopyFrom(src.get(), 100000), EStreamWriteError);
+}
+
+TEST(Stream, LoadFromCopiesTheWholeSourceAndRestoresItsPosition) {
+  auto src = MakeRef<TProbeStream>(Sequence(70000));
+  src->SetPosition(1234);
+  auto dst = MakeRef<TMemoryStream>();
+  dst->WriteBytes(Sequence(100000));
+  dst->LoadFrom(src.get());
+  EXPECT_EQ(src->GetPosition(), 1234);
+  EXPECT_EQ(dst->GetPosition(), 0);
+  ASSERT_EQ(dst->GetSize(), 70000);
+  EXPECT_EQ(std::memcmp(dst->Memory(), src->bytes().data(), 70000), 0);
+
+  // A source of unknown size, handing out small pieces, is copied to its end.
+  src->size_known = false;
+  src->read_piece = 1000;
+  auto probe = MakeRef<TProbeStream>();
+  probe->LoadFrom(src.get());
+  EXPECT_EQ(probe->bytes(), src->bytes());
+  EXPECT_EQ(src->GetPosition(), 1234);
+
+  // A destination that stops taking bytes fails; the source's position is still restored.
+  src->size_known = true;
+  auto full = MakeRef<TProbeStream>();
+  full->write_limit = 500;
+  EXPECT_THROW(full->LoadFrom(src.get()), EStreamWriteError);
+  EXPECT_EQ(src->GetPosition(), 1234);
+
+  dst->SetPosition(5);
+  dst->LoadFrom(dst.get());
+  EXPECT_EQ(dst->GetSize(), 70000);
+  EXPECT_EQ(dst->GetPosition(), 0);
+}
+
+TEST(Stream, FileHooksAssertUntilInstalled) {
+  EXPECT_THROW(ReadFile(u"a.txt"), EAbort);
+  try {
+    WriteFile(u"a.txt", true);
+    FAIL();
+  } catch (const EAbort& e) {
+    EXPECT_NE(e.Message().find("vxStream.WriteFile not Assigned"), std::string::npos);
+  }
+  static std::u16string last_name;
+  auto hook = [](const std::u16string& name) -> Ref<TStream> {
+    last_name = name;
+    return MakeRef<TStringStream>("data");
+  };
+  EXPECT_NE(SetReadFileHook(hook), nullptr);
+  Ref<TStream> s = ReadFile(u"b.txt");
+  EXPECT_EQ(last_name, u"b.txt");
+  EXPECT_EQ(s->GetSize(), 4);
+  SetReadFileHook(nullptr);
+  EXPECT_THROW(ReadFile(u"a.txt"), EAbort);
+}
