@@ -128,3 +128,29 @@ TEST(HashList, ClearReleasesItemsAndOptionallyTheirValues) {
     EXPECT_FALSE(list->Contains(u"three"));
   }
 }
+
+TEST(HashUtils, OpenTableGrowsAndKeepsEveryKey) {
+  THashTable table;
+  EXPECT_EQ(HashTableFind(table, "a"), -1);
+  HashTableSet(table, "k0", 100);
+  EXPECT_EQ(table.Capacity, 16);
+  for (int i = 1; i < 17; ++i) HashTableSet(table, "k" + std::to_string(i), 100 + i);
+  EXPECT_EQ(table.Capacity, 32);
+  for (int i = 17; i < 40; ++i) HashTableSet(table, "k" + std::to_string(i), 100 + i);
+  HashTableSet(table, "k5", -5);  // update in place
+  EXPECT_EQ(table.Count, 40);
+  for (int i = 0; i < 40; ++i)
+    EXPECT_EQ(HashTableGet(table, "k" + std::to_string(i), 0), i == 5 ? -5 : 100 + i) << i;
+  EXPECT_EQ(HashTableFind(table, "k7"), 7);  // entries stay in the order added
+  EXPECT_EQ(HashTableGet(table, "K7", -1), -1);
+
+  THashTable odd;
+  odd.Capacity = 12;
+  odd.Entries.resize(12);
+  odd.Count = 12;
+  EXPECT_THROW(HashTableSet(odd, "x", 1), EAbort);
+
+  HashTableClear(table);
+  EXPECT_EQ(table.Count, 0);
+  EXPECT_EQ(HashTableGet(table, "k1", 9), 9);
+}
