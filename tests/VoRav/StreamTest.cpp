@@ -9,6 +9,7 @@
 #include "VoRav/vxStream.h"
 
 using namespace kav;
+using namespace std::literals;
 
 namespace {
 
@@ -20,7 +21,7 @@ class TProbeStream : public TStream {
   explicit TProbeStream(std::vector<uint8_t> bytes = {}) : bytes_(std::move(bytes)) {}
   int64_t GetPosition() override { return pos_; }
   int64_t SetPosition(int64_t p) override { return pos_ = std::clamp<int64_t>(p, 0, ssize()); }
-  int64_t GetSize() override { return size_known ? ssize() : -1; }
+  int64_t GetSize() override { return size_known ? ssize() + extra_size : -1; }
   void SetSize(int64_t s) override {
     bytes_.resize(static_cast<size_t>(s));
     pos_ = std::min(pos_, s);
@@ -28,6 +29,7 @@ class TProbeStream : public TStream {
   const std::vector<uint8_t>& bytes() const { return bytes_; }
 
   bool size_known = true;
+  int64_t extra_size = 0;  // announced on top of the real bytes
   int64_t write_limit = std::numeric_limits<int64_t>::max();  // bytes accepted in total
   int64_t read_piece = std::numeric_limits<int64_t>::max();   // most bytes per read
   std::vector<int64_t> writes, reads;
@@ -36,7 +38,7 @@ class TProbeStream : public TStream {
   int64_t DoRead(std::span<uint8_t> b) override {
     reads.push_back(static_cast<int64_t>(b.size()));
     const int64_t n = std::min({static_cast<int64_t>(b.size()), ssize() - pos_, read_piece});
-    std::memcpy(b.data(), bytes_.data() + pos_, static_cast<size_t>(n));
+    if (n > 0) std::memcpy(b.data(), bytes_.data() + pos_, static_cast<size_t>(n));
     pos_ += n;
     return n;
   }
@@ -249,4 +251,68 @@ TEST(Stream, FileHooksAssertUntilInstalled) {
   EXPECT_EQ(s->GetSize(), 4);
   SetReadFileHook(nullptr);
   EXPECT_THROW(ReadFile(u"a.txt"), EAbort);
+}
+
+namespace {
+
+std::vector<uint8_t> Bytes(std::string_view s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+uint8_t ReadText(TStream* s, std::vector<uint8_t>& out, uint32_t code_page = 0) {
+  return StreamReadTextUTF8(s, out, code_page);
+}
+
+}  // namespace
+
+TEST(Stream, ReadTextUTF8FollowsTheByteOrderMark) {
+  std::vector<uint8_t> out;
+  auto s = MakeRef<TProbeStream>(Bytes("\xFF\xFE\x41\x00"sv));
+  EXPECT_EQ(ReadText(s.get(), out), 2);
+  EXPECT_EQ(out, Bytes("A"sv));
+
+  // UTF-16 above U+FFFF becomes the library's two 3-byte sequences; a final odd byte is dropped.
+  s = MakeRef<TProbeStream>(Bytes("\xFF\xFE\x3D\xD8\x00\xDE\xE4\x00\x01"sv));
+  EXPECT_EQ(ReadText(s.get(), out), 2);
+  EXPECT_EQ(out, Bytes("\xED\xA0\xBD\xED\xB8\x80\xC3\xA4"sv));
+
+  s = MakeRef<TProbeStream>(Bytes("\xEF\xBB\xBF" "k\xC3\xA4y"sv));
+  EXPECT_EQ(ReadText(s.get(), out), 1);
+  EXPECT_EQ(out, Bytes("k\xC3\xA4" "y"sv));
+
+  // No mark: converted from the code page (0 is Windows-1252 here); read from the current position.
+  s = MakeRef<TProbeStream>(Bytes("..A\xE4\x80"sv));
+  s->SetPosition(2);
+  EXPECT_EQ(ReadText(s.get(), out), 3);
+  EXPECT_EQ(out, Bytes("A\xC3\xA4\xE2\x82\xAC"sv));
+  s = MakeRef<TProbeStream>(Bytes("\xEF\xBB"sv));  // too short for a mark
+  EXPECT_EQ(ReadText(s.get(), out, 28591), 3);
+  EXPECT_EQ(out, Bytes("\xC3\xAF\xC2\xBB"sv));
+  s = MakeRef<TProbeStream>();
+  out = {1};
+  EXPECT_EQ(ReadText(s.get(), out), 3);
+  EXPECT_TRUE(out.empty());
+}
+
+TEST(Stream, ReadTextUTF8Failures) {
+  std::vector<uint8_t> out = {1, 2};
+  auto s = MakeRef<TProbeStream>(Bytes("\xEF\xBB\xBF" "abc"sv));
+  s->size_known = false;
+  EXPECT_EQ(ReadText(s.get(), out), 0);
+  EXPECT_TRUE(out.empty());
+  s->size_known = true;
+  s->extra_size = 0x7FFFFFF;  // announces more than 0x7FFFFFF bytes
+  EXPECT_EQ(ReadText(s.get(), out), 0);
+  EXPECT_EQ(s->reads.size(), 0u);
+
+  // Short reads: after the UTF-8 mark the bytes that came are kept.
+  s->extra_size = 5;
+  EXPECT_EQ(ReadText(s.get(), out), 0);
+  EXPECT_EQ(out, Bytes("abc"sv));
+  s = MakeRef<TProbeStream>(Bytes("\xFF\xFE" "a\x00"sv));
+  s->extra_size = 2;
+  EXPECT_EQ(ReadText(s.get(), out), 0);
+  EXPECT_TRUE(out.empty());
+  s = MakeRef<TProbeStream>(Bytes("plain"sv));
+  s->extra_size = 1;
+  EXPECT_EQ(ReadText(s.get(), out), 0);
+  EXPECT_TRUE(out.empty());
 }
