@@ -4,29 +4,12 @@
 #include <cmath>
 #include <vector>
 
+#include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
 
 namespace {
-
-// Stand-in for the library codec until it is merged: one UTF-8 sequence per UTF-16 unit.
-std::string UTF8Encode(std::u16string_view text) {
-  std::string out;
-  for (char16_t c : text) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
 
 std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -12,170 +11,102 @@
 
 using namespace kav;
 
-TEST(Convert, IntegersToText) {
+TEST(Convert, NumbersToText) {
   EXPECT_EQ(IntToHex(2, 0x1234), u"1234");
   EXPECT_EQ(IntToHex(8, 255), u"000000FF");
-  EXPECT_EQ(IntToHex(-3, 0), u"0");
-  EXPECT_EQ(IntToHex(0, static_cast<uint64_t>(-1)), u"FFFFFFFFFFFFFFFF");
+  EXPECT_EQ(IntToHex(-3, static_cast<uint64_t>(-1)), u"FFFFFFFFFFFFFFFF");
   EXPECT_EQ(IntToStr(INT32_MIN), u"-2147483648");
-  EXPECT_EQ(IntToStrPad(7, 3, u'0'), u"007");
   EXPECT_EQ(IntToStrPad(-7, 3, u' '), u" -7");
-  EXPECT_EQ(IntToStrPad(12345, 3, u'0'), u"12345");
-}
 
-TEST(Convert, FloatToStrTrimDropsOnlyDecimalZeros) {
   EXPECT_EQ(FloatToStrTrim(3, 1.5), u"1.5");
   EXPECT_EQ(FloatToStrTrim(3, 2.0), u"2");
   EXPECT_EQ(FloatToStrTrim(3, 0.125), u"0.125");
   EXPECT_EQ(FloatToStrTrim(3, 100.0), u"100");  // zeros before the point stay
-  EXPECT_EQ(FloatToStrTrim(0, 2.75), u"3");
-  EXPECT_EQ(FloatToStrTrim(0, 100.0), u"100");
-  EXPECT_EQ(FloatToStrTrim(2, -1.25), u"-1.25");
   EXPECT_EQ(FloatToStrTrim(2, -0.001), u"0");
   EXPECT_EQ(FloatToStrTrim(1, 1e20), u"100000000000000000000");
-  EXPECT_EQ(FloatToStrTrim(2, std::nan("")), u"NAN");
-  EXPECT_EQ(FloatToStrTrim(2, -std::numeric_limits<double>::infinity()), u"-INF");
+  EXPECT_EQ(FloatToStrTrim(2, -INFINITY), u"-INF");
 }
 
 TEST(Convert, StrToIntAcceptsIntegersAndRaisesOtherwise) {
   EXPECT_EQ(StrToInt(u"  -42"), -42);
-  EXPECT_EQ(StrToInt(u"+7"), 7);
-  EXPECT_EQ(StrToInt(u"2147483647"), INT32_MAX);
   EXPECT_EQ(StrToInt(u"-2147483648"), INT32_MIN);
   EXPECT_EQ(StrToInt(u"$FF"), 255);
   EXPECT_EQ(StrToInt(u"0x10"), 16);
   EXPECT_EQ(StrToInt(u"$FFFFFFFF"), -1);
   try {
-    StrToInt(u"12a");
+    StrToInt(u"12\u00e4");
     FAIL();
   } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "\"12a\" is not a valid integer value");
+    EXPECT_EQ(e.Message(), "\"12\xC3\xA4\" is not a valid integer value");
   }
-  try {
-    StrToInt(u"\u00e4");
-    FAIL();
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "\"\xC3\xA4\" is not a valid integer value");
-  }
-  for (const char16_t* bad : {u"", u" ", u"-", u"$", u"2147483648", u"-2147483649", u"$100000000", u"1 ", u"1.5"}) {
-    EXPECT_THROW(StrToInt(bad), EConvertError) << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
+  for (const char16_t* bad : {u"", u"-", u"$", u"2147483648", u"-2147483649", u"$100000000", u"1 ", u"1.5"}) {
+    EXPECT_THROW(StrToInt(bad), EConvertError);
     EXPECT_EQ(StrToIntDef(bad, -5), -5);
   }
-  EXPECT_EQ(StrToIntDef(u"99", -5), 99);
 }
 
-TEST(Convert, HexToUInt) {
+TEST(Convert, HexDigitsAndPositionalFormat) {
   uint32_t v = 77;
   EXPECT_TRUE(HexToUInt32(u"xx1aF9", 2, 4, v));
   EXPECT_EQ(v, 0x1AF9u);
   EXPECT_TRUE(HexToUInt32(u"zz", 0, 0, v));
   EXPECT_EQ(v, 0u);
-  v = 77;
   EXPECT_FALSE(HexToUInt32(u"12g4", 0, 4, v));
   EXPECT_FALSE(HexToUInt32(u"1234", 2, 3, v));  // runs past the text
-  EXPECT_FALSE(HexToUInt32(u"1234", -1, 2, v));
-  EXPECT_EQ(v, 77u);
-  uint16_t w = 0;
-  uint8_t b = 0;
-  EXPECT_TRUE(HexToUInt16(u"12345", 0, 5, w));
-  EXPECT_EQ(w, 0x2345);
-  EXPECT_TRUE(HexToUInt8(u"abc", 0, 3, b));
-  EXPECT_EQ(b, 0xBC);
-}
 
-TEST(Convert, FormatPositional) {
   const std::vector<std::u16string> ab = {u"a", u"b"};
   EXPECT_EQ(FormatPositional(u"%2-%1", ab), u"b-a");
   EXPECT_EQ(FormatPositional(u"%3", ab), u"");
   EXPECT_EQ(FormatPositional(u"%0x%", ab), u"x");
-  EXPECT_EQ(FormatPositional(u"100%!", ab), u"100!");
   EXPECT_EQ(FormatPositional(u"%01%99999999999999999999999z", ab), u"az");
-  EXPECT_EQ(FormatPositional(u"%1%1", {}), u"");
-}
 
-TEST(Convert, TrimAndCopy) {
   EXPECT_EQ(WideTrim(u"  \tx y \t "), u"\tx y \t");
-  EXPECT_EQ(WideTrim(u"   "), u"");
   EXPECT_EQ(WideTrimRight(u" a\t\r\n "), u" a");
-  EXPECT_EQ(WideTrimRight(u"\x01\x02"), u"");
   const char16_t buf[] = {u'a', u'b', u'c', u'd'};
-  EXPECT_EQ(WideCopyChars(buf, 1, 2), u"bc");
   EXPECT_EQ(WideCopyChars(buf, 2, 100), u"cd");
-  EXPECT_EQ(WideCopyChars(buf, -5, 1), u"a");
   EXPECT_EQ(WideCopyChars(buf, 4, 1), u"");
 }
 
 TEST(GUID, TextFormRoundTripsAndRejectsMalformedText) {
-  TGUID g;
-  g.D1 = 0x0123ABCD;
-  g.D2 = 0x45EF;
-  g.D3 = 0x0067;
-  const uint8_t d4[8] = {0x89, 0xAB, 0x00, 0x01, 0x02, 0xFE, 0xDC, 0xBA};
-  std::copy(d4, d4 + 8, g.D4);
+  TGUID g{0x0123ABCD, 0x45EF, 0x0067, {0x89, 0xAB, 0x00, 0x01, 0x02, 0xFE, 0xDC, 0xBA}};
   const std::u16string text = GUIDToString(g);
   EXPECT_EQ(text, u"{0123ABCD-45EF-0067-89AB-000102FEDCBA}");
   TGUID back;
-  ASSERT_TRUE(TryStringToGUID(text, back));
-  EXPECT_EQ(back, g);
   ASSERT_TRUE(TryStringToGUID(u"{0123abcd-45ef-0067-89ab-000102fedcba}", back));
   EXPECT_EQ(back, g);
-
-  for (int i = 0; i < 20; ++i) {
+  for (int i = 0; i < 10; ++i) {
     const TGUID r = CreateGUID();
     ASSERT_TRUE(TryStringToGUID(GUIDToString(r), back));
     EXPECT_EQ(back, r);
-    EXPECT_EQ(r.D3 >> 12, 4);  // a random (version 4) GUID
   }
   EXPECT_NE(CreateGUID(), CreateGUID());
 
   const TGUID untouched = back;
-  for (std::u16string bad : {text.substr(1, 36), text.substr(0, 37), text + u"}", std::u16string(u"x") + text.substr(1)}) {
-    EXPECT_FALSE(TryStringToGUID(bad, back));
-  }
-  for (size_t i = 1; i < 37; ++i) {
+  EXPECT_FALSE(TryStringToGUID(text.substr(1, 36), back));
+  EXPECT_FALSE(TryStringToGUID(text + u"}", back));
+  for (size_t i = 0; i < 38; ++i) {  // every character matters
     std::u16string bad = text;
-    bad[i] = bad[i] == u'-' ? u'0' : u'g';
+    bad[i] = bad[i] == u'-' ? u'0' : u'-';
     EXPECT_FALSE(TryStringToGUID(bad, back)) << i;
-    bad[i] = u'-';
-    if (text[i] != u'-') {
-      EXPECT_FALSE(TryStringToGUID(bad, back)) << i;
-    }
   }
   EXPECT_EQ(back, untouched);
 }
 
-TEST(Types, MemoryArithmeticAndRectangles) {
-  const uint8_t a[] = {1, 2, 3, 4, 5, 6, 7};
-  uint8_t b[] = {1, 2, 3, 4, 5, 6, 7};
-  EXPECT_TRUE(CompareMem(a, b, 7));
-  EXPECT_TRUE(CompareMem(nullptr, nullptr, 0));
-  b[6] = 0;
-  EXPECT_FALSE(CompareMem(a, b, 7));
-  EXPECT_TRUE(CompareMem(a, b, 6));
-
+TEST(Types, ArithmeticAndFixedOffsetValues) {
   EXPECT_EQ(MulDiv64(100000, 100000, 1000), 10000000);
   EXPECT_EQ(MulDiv64(-7, 3, 2), -10);  // truncates toward zero
-  EXPECT_EQ(MulDiv64(INT32_MIN, INT32_MIN, INT32_MIN), INT32_MIN);
   EXPECT_THROW(MulDiv64(1, 1, 0), EDivByZero);
   EXPECT_THROW(MulDiv64(INT32_MAX, 2, 1), EIntOverflow);
 
-  EXPECT_TRUE(RectIsEmpty(TRect{0, 0, 0, 5}));
-  EXPECT_TRUE(RectIsEmpty(TRect{0, 5, 5, 4}));
-  EXPECT_FALSE(RectIsEmpty(TRect{-2, -2, -1, -1}));
-}
-
-TEST(Types, FixedOffsetValuesStayInsideTheBuffer) {
   std::vector<uint8_t> buf = {0x01, 0x02, 0x03, 0x04, 0x00, 0x00, 0x80, 0x3F, 0xAA};
   EXPECT_EQ(ReadLittleEndian32(buf, 0), 0x04030201u);
   EXPECT_EQ(ReadBigEndian32(buf, 0), 0x01020304u);
   EXPECT_EQ(ReadSingleLE(buf, 4), 1.0f);
   EXPECT_EQ(ReadInt64LE(buf, 0), 0x3F80000004030201LL);
   WriteDWordAt(buf, 5, 0xDDCCBBAA);
-  EXPECT_EQ(buf[5], 0xAA);
   EXPECT_EQ(buf[8], 0xDD);
   EXPECT_THROW(ReadLittleEndian32(buf, 6), ERangeError);
   EXPECT_THROW(ReadInt64LE(buf, 2), ERangeError);
   EXPECT_THROW(ReadBigEndian32(buf, -1), ERangeError);
   EXPECT_THROW(WriteDWordAt(buf, 9, 0), ERangeError);
-  EXPECT_THROW(ReadSingleLE(std::span<const uint8_t>(), 0), ERangeError);
 }
