@@ -85,11 +85,6 @@ int32_t SysLockCount() {
   return static_cast<int32_t>(Table().handles.size());
 }
 
-int32_t SysLockCapacity() {
-  std::lock_guard<std::mutex> lock(Table().guard);
-  return static_cast<int32_t>(Table().handles.capacity());
-}
-
 int32_t SysLockUsers() { return Table().users.load(); }
 
 }  // namespace kav

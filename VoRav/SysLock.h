@@ -36,9 +36,8 @@ void SysLockSleep(uint32_t ms);
 // program's shutdown.
 bool SysLockShutdown(uint32_t timeout_ms = 5000);
 
-// Inspection: recorded mutexes, table capacity (0, 16, then doubling), users.
+// Inspection: recorded mutexes and registered users.
 int32_t SysLockCount();
-int32_t SysLockCapacity();
 int32_t SysLockUsers();
 
 }  // namespace kav
