@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CalcTestUtil.h"
+#include "VoRav/vxCalcSpline.h"
 
 using namespace kav;
 
@@ -19,6 +20,7 @@ int FuzzCalculator(const uint8_t* data, size_t size) {
     v.Values = {{"t", 0.25}, {"value", -3}};
     return v;
   }();
+  RegisterCurveFunctions();
   TExpressionParser0 p;
   p.Text.assign(reinterpret_cast<const char*>(data), size);
   if (ParseExpression(p, 0, size, vars.AsResolver())) {
