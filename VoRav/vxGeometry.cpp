@@ -20,7 +20,7 @@ inline double Det3(const D3& a, const D3& b, const D3& c) {
 
 TFloatRect FloatRect(float l, float t, float r, float b) { return {l, t, r, b}; }
 TFloatRect IntRectToFloatRect(const TRect& r) {
-  return {F(r.left), F(r.top), F(r.right), F(r.bottom)};
+  return {F(r.Left), F(r.Top), F(r.Right), F(r.Bottom)};
 }
 TFloatRect FloatRectFromSize(float w, float h) { return {0, 0, w, h}; }
 TFloatPoint FloatPoint(float x, float y) { return {x, y}; }
@@ -32,7 +32,7 @@ TVector3 Vector3FromPoint(const TFloatPoint& p, float z) { return {p.x, p.y, z};
 TVector3 Vector3FromPoint2(const TFloatPoint& p, float z) { return {p.x, p.y, z}; }
 
 TFloatRect OffsetFloatRect(const TFloatRect& r, float dx, float dy) {
-  return {F(double{r.left} + dx), F(double{r.top} + dy), F(double{r.right} + dx), F(double{r.bottom} + dy)};
+  return {F(double{r.Left} + dx), F(double{r.Top} + dy), F(double{r.Right} + dx), F(double{r.Bottom} + dy)};
 }
 TFloatPoint OffsetFloatPoint(const TFloatPoint& p, float dx, float dy) {
   return {F(double{p.x} + dx), F(double{p.y} + dy)};
@@ -95,7 +95,7 @@ bool IsNonZero(double x) { return x < -2.9411764705882355e-39 || x > 2.941176470
 
 bool FloatPointsEqual(const TFloatPoint& a, const TFloatPoint& b) { return a.x == b.x && a.y == b.y; }
 bool FloatRectsEqual(const TFloatRect& a, const TFloatRect& b) {
-  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+  return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
 }
 bool Matrix3x4Equal(const TMatrix3x4& a, const TMatrix3x4& b) {
   for (int r = 0; r < 3; ++r)
@@ -103,11 +103,11 @@ bool Matrix3x4Equal(const TMatrix3x4& a, const TMatrix3x4& b) {
       if (!(a.m[r][c] == b.m[r][c])) return false;
   return true;
 }
-bool FloatRectIsEmpty(const TFloatRect& r) { return !(r.right > r.left) || !(r.bottom > r.top); }
+bool FloatRectIsEmpty(const TFloatRect& r) { return !(r.Right > r.Left) || !(r.Bottom > r.Top); }
 
 bool IntersectFloatRect(const TFloatRect& a, const TFloatRect& b, TFloatRect& r) {
-  TFloatRect o{MaxSingle(a.left, b.left), MaxSingle(a.top, b.top), MinSingle(a.right, b.right),
-               MinSingle(a.bottom, b.bottom)};
+  TFloatRect o{MaxSingle(a.Left, b.Left), MaxSingle(a.Top, b.Top), MinSingle(a.Right, b.Right),
+               MinSingle(a.Bottom, b.Bottom)};
   if (FloatRectIsEmpty(o)) {
     r = TFloatRect{};
     return false;

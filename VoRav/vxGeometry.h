@@ -23,10 +23,10 @@ struct TVector3 {
 };
 
 struct TFloatRect {
-  float left = 0;
-  float top = 0;
-  float right = 0;
-  float bottom = 0;
+  float Left = 0;
+  float Top = 0;
+  float Right = 0;
+  float Bottom = 0;
 };
 
 // A 3-row, 4-column matrix of floats (rotation or scale and a translation).
@@ -95,8 +95,8 @@ float FloatPointLength(const TFloatPoint& p);
 float Distance3(const TVector3& a, const TVector3& b);
 inline float MinSingle(float a, float b) { return a < b ? a : b; }
 inline float MaxSingle(float a, float b) { return a > b ? a : b; }
-inline float FloatRectWidth(const TFloatRect& r) { return r.right - r.left; }
-inline float FloatRectHeight(const TFloatRect& r) { return r.bottom - r.top; }
+inline float FloatRectWidth(const TFloatRect& r) { return r.Right - r.Left; }
+inline float FloatRectHeight(const TFloatRect& r) { return r.Bottom - r.Top; }
 
 // Tests.
 // True when x lies outside [-2.9411764705882355e-39, 2.9411764705882355e-39].

@@ -7,7 +7,7 @@ namespace kav {
 namespace {
 
 bool RectsOverlap(const TRect& a, const TRect& b) {
-  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+  return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
 }
 
 int32_t WrapAdd(int32_t a, int32_t b) {
@@ -17,21 +17,21 @@ int32_t WrapAdd(int32_t a, int32_t b) {
 }  // namespace
 
 void UnionRectInPlace(TRect& a, const TRect& b) {
-  a.left = std::min(a.left, b.left);
-  a.top = std::min(a.top, b.top);
-  a.right = std::max(a.right, b.right);
-  a.bottom = std::max(a.bottom, b.bottom);
+  a.Left = std::min(a.Left, b.Left);
+  a.Top = std::min(a.Top, b.Top);
+  a.Right = std::max(a.Right, b.Right);
+  a.Bottom = std::max(a.Bottom, b.Bottom);
 }
 
 bool RectContainsRect(const TRect& a, const TRect& b) {
-  return a.left >= b.left && a.top >= b.top && a.right <= b.right && a.bottom <= b.bottom;
+  return a.Left >= b.Left && a.Top >= b.Top && a.Right <= b.Right && a.Bottom <= b.Bottom;
 }
 
 void OffsetRect(TRect& r, int32_t dx, int32_t dy) {
-  r.left = WrapAdd(r.left, dx);
-  r.right = WrapAdd(r.right, dx);
-  r.top = WrapAdd(r.top, dy);
-  r.bottom = WrapAdd(r.bottom, dy);
+  r.Left = WrapAdd(r.Left, dx);
+  r.Right = WrapAdd(r.Right, dx);
+  r.Top = WrapAdd(r.Top, dy);
+  r.Bottom = WrapAdd(r.Bottom, dy);
 }
 
 void TRectList::Init() { Clear(); }
@@ -90,13 +90,13 @@ void TRectList::AddDisjoint(int32_t i, int32_t end, const TRect& r) {
     const TRect e = Items[static_cast<size_t>(p.index)];
     if (RectContainsRect(p.rect, e)) continue;
     const TRect& q = p.rect;
-    const int32_t mid_top = std::max(q.top, e.top);
-    const int32_t mid_bottom = std::min(q.bottom, e.bottom);
+    const int32_t mid_top = std::max(q.Top, e.Top);
+    const int32_t mid_bottom = std::min(q.Bottom, e.Bottom);
     const TRect parts[4] = {
-        {q.left, q.top, q.right, e.top},                 // above the entry
-        {q.left, e.bottom, q.right, q.bottom},           // below it
-        {q.left, mid_top, e.left, mid_bottom},           // left of it, within its height
-        {e.right, mid_top, q.right, mid_bottom},         // right of it
+        {q.Left, q.Top, q.Right, e.Top},                 // above the entry
+        {q.Left, e.Bottom, q.Right, q.Bottom},           // below it
+        {q.Left, mid_top, e.Left, mid_bottom},           // left of it, within its height
+        {e.Right, mid_top, q.Right, mid_bottom},         // right of it
     };
     for (int k = 3; k >= 0; --k) {
       if (!RectIsEmpty(parts[k])) pending.push_back({p.index + 1, parts[k]});
@@ -110,7 +110,7 @@ void TRectList::Offset(int32_t dx, int32_t dy) {
 
 bool TRectList::ContainsPoint(int32_t x, int32_t y) const {
   for (const TRect& r : Items) {
-    if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return true;
+    if (x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom) return true;
   }
   return false;
 }

@@ -6,22 +6,12 @@
 #include <vector>
 
 #include "VoRav/SysObj2.h"
+#include "VoRav/wpTypes.h"
 
 namespace kav {
 
-// An integer rectangle: left and top inclusive, right and bottom exclusive.
-struct TRect {
-  int32_t left = 0;
-  int32_t top = 0;
-  int32_t right = 0;
-  int32_t bottom = 0;
-  friend bool operator==(const TRect&, const TRect&) = default;
-};
-
 inline TRect Rect(int32_t l, int32_t t, int32_t r, int32_t b) { return TRect{l, t, r, b}; }
 
-// Right not above left, or bottom not above top.
-inline bool RectIsEmpty(const TRect& r) { return r.right <= r.left || r.bottom <= r.top; }
 // Grows a to include b (plain minimum and maximum of the edges).
 void UnionRectInPlace(TRect& a, const TRect& b);
 // a lies inside b.

@@ -9,7 +9,7 @@ using namespace kav;
 namespace {
 
 bool Overlap(const TRect& a, const TRect& b) {
-  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+  return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
 }
 
 }  // namespace
@@ -34,7 +34,7 @@ TEST(RectList, AddSkipsEmptyRectanglesAndBoundsUnites) {
   w->Free();
   TRect r = Rect(0, 0, 1, 1);
   OffsetRect(r, INT32_MAX, 0);  // wraps, never undefined
-  EXPECT_EQ(r.right, INT32_MIN);
+  EXPECT_EQ(r.Right, INT32_MIN);
 }
 
 TEST(RectList, IncludeAddsOnlyUncoveredParts) {
@@ -63,8 +63,8 @@ TEST(RectList, IncludeKeepsListDisjointAndCoversExactlyTheUnion) {
       int l = coord(rng), t = coord(rng);
       TRect r = Rect(l, t, l + coord(rng) / 3, t + coord(rng) / 3);
       list.Include(r);
-      for (int y = r.top; y < r.bottom && y < kSize; ++y)
-        for (int x = r.left; x < r.right && x < kSize; ++x) covered[y][x] = true;
+      for (int y = r.Top; y < r.Bottom && y < kSize; ++y)
+        for (int x = r.Left; x < r.Right && x < kSize; ++x) covered[y][x] = true;
     }
     for (int i = 0; i < list.Count(); ++i) {
       ASSERT_FALSE(RectIsEmpty(list[i]));
