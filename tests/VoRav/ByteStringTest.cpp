@@ -184,6 +184,14 @@ TEST(ByteString, BuilderAndFormatting) {
   EXPECT_EQ(fmt(-0.0001, 2), "0");
   EXPECT_EQ(fmt(1e300, 2).size(), 301u);
 
+  TGUID g;
+  g.D1 = 0x01234567, g.D2 = 0x89AB, g.D3 = 0xCDEF;
+  for (int i = 0; i < 8; ++i) g.D4[i] = uint8_t(i * 0x11);
+  TByteStringBuilder gb;
+  ByteStringWriteBytes(gb, 0, "id=");
+  EXPECT_EQ(ByteStringWriteGUID(gb, 3, g), 41u);
+  EXPECT_EQ(ByteStringFromBuilder(gb), "id={01234567-89AB-CDEF-0011-223344556677}");
+
   char small[3];
   EXPECT_EQ(IntToDecimalBuffer(-12, small, 3), 3);
   EXPECT_EQ(std::string(small, 3), "-12");
