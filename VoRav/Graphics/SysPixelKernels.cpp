@@ -68,6 +68,25 @@ void UnpremultiplyScalar(uint8_t* dst, const uint8_t* src, size_t count, uint32_
   }
 }
 
+template <int kBpp>
+void HalveRowScalar(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint8_t* r2, size_t x0, size_t count) {
+  for (size_t i = 0; i < count; ++i, dst += kBpp) {
+    const size_t s = (2 * (x0 + i) - 1) * kBpp;
+    for (int c = 0; c < kBpp; ++c) {
+      const size_t l = s + c, m = l + kBpp, r = m + kBpp;
+      const uint32_t sum = r0[l] + 2u * r0[m] + r0[r] + 2u * (r1[l] + 2u * r1[m] + r1[r]) + r2[l] + 2u * r2[m] + r2[r];
+      dst[c] = uint8_t(sum >> 4);
+    }
+  }
+}
+
+void HalveRow24Scalar(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint8_t* r2, size_t x0, size_t count) {
+  HalveRowScalar<3>(dst, r0, r1, r2, x0, count);
+}
+void HalveRow32Scalar(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint8_t* r2, size_t x0, size_t count) {
+  HalveRowScalar<4>(dst, r0, r1, r2, x0, count);
+}
+
 }  // namespace kernels
 
 namespace {
@@ -78,6 +97,8 @@ const TPixelKernels kScalarKernels = {
     kernels::PremultiplyShiftScalar,
     kernels::PremultiplyExactScalar,
     kernels::UnpremultiplyScalar,
+    kernels::HalveRow24Scalar,
+    kernels::HalveRow32Scalar,
 };
 
 bool CpuHas(TSimdLevel level) {

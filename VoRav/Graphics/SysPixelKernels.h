@@ -13,6 +13,13 @@ namespace kav {
 
 enum class TSimdLevel : uint8_t { Scalar = 0, SSE2 = 1, AVX2 = 2 };
 
+// 1-2-1 halving of interior pixels: destination pixels x0 .. x0 + count - 1
+// (written from `dst` on) from source columns 2x - 1 .. 2x + 1 of the rows
+// r0, r1, r2 (pointers to column 0), weights 1 2 1 / 2 4 2 / 1 2 1, sum >> 4.
+// The caller guarantees x0 >= 1 and 2 (x0 + count - 1) + 1 < source width.
+using THalveRowProc = void (*)(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint8_t* r2, size_t x0,
+                               size_t count);
+
 struct TPixelKernels {
   TSimdLevel Level;
   // 3-byte pixels to 4-byte pixels, byte order kept, alpha 255.
@@ -24,6 +31,8 @@ struct TPixelKernels {
   // Alpha 0: the pixel becomes `fill` (bytes in memory order, i.e. the
   // little-endian value); else c * UnpremultiplyTable()[a] >> 8, at most 255.
   void (*Unpremultiply)(uint8_t* dst, const uint8_t* src, size_t count, uint32_t fill);
+  THalveRowProc HalveRow24;
+  THalveRowProc HalveRow32;
 };
 
 // The kernels of the best level the processor supports.
@@ -45,6 +54,8 @@ void ExpandRGBScalar(uint8_t* dst, const uint8_t* src, size_t count);
 void PremultiplyShiftScalar(uint8_t* dst, const uint8_t* src, size_t count);
 void PremultiplyExactScalar(uint8_t* dst, const uint8_t* src, size_t count);
 void UnpremultiplyScalar(uint8_t* dst, const uint8_t* src, size_t count, uint32_t fill);
+void HalveRow24Scalar(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint8_t* r2, size_t x0, size_t count);
+void HalveRow32Scalar(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint8_t* r2, size_t x0, size_t count);
 // Filled in by the x86 module; null members fall back to the scalar ones.
 extern const TPixelKernels kSSE2Kernels;
 extern const TPixelKernels kAVX2Kernels;

@@ -125,6 +125,58 @@ __attribute__((target("sse2"))) void UnpremultiplySSE2(uint8_t* dst, const uint8
   UnpremultiplyScalar(dst + 4 * i, src + 4 * i, count - i, fill);
 }
 
+// Vertical 1-2-1 sums of four source pixels at `p` in rows r0..r2, as two
+// vectors of 16-bit lanes (pixels 0-1 and 2-3).
+__attribute__((target("sse2"))) inline void VSum4(const uint8_t* r0, const uint8_t* r1, const uint8_t* r2,
+                                                  size_t off, __m128i& lo, __m128i& hi) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + off));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + off));
+  const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r2 + off));
+  lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(c, zero)),
+                     _mm_slli_epi16(_mm_unpacklo_epi8(b, zero), 1));
+  hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(c, zero)),
+                     _mm_slli_epi16(_mm_unpackhi_epi8(b, zero), 1));
+}
+
+// The same for one source pixel (low half of the result).
+__attribute__((target("sse2"))) inline __m128i VSum1(const uint8_t* r0, const uint8_t* r1, const uint8_t* r2,
+                                                     size_t off) {
+  const __m128i zero = _mm_setzero_si128();
+  int32_t a, b, c;
+  std::memcpy(&a, r0 + off, 4);
+  std::memcpy(&b, r1 + off, 4);
+  std::memcpy(&c, r2 + off, 4);
+  return _mm_add_epi16(
+      _mm_add_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(a), zero), _mm_unpacklo_epi8(_mm_cvtsi32_si128(c), zero)),
+      _mm_slli_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(b), zero), 1));
+}
+
+// Horizontal 1-2-1 of two destination pixels: E, M, R hold the left, middle
+// and right vertical sums of each.
+__attribute__((target("sse2"))) inline __m128i HSum(__m128i e, __m128i m, __m128i r) {
+  return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(e, r), _mm_slli_epi16(m, 1)), 4);
+}
+
+__attribute__((target("sse2"))) void HalveRow32SSE2(uint8_t* dst, const uint8_t* r0, const uint8_t* r1,
+                                                    const uint8_t* r2, size_t x0, size_t count) {
+  size_t i = 0;
+  // Four destination pixels read source pixels 2x - 1 .. 2x + 7.
+  for (; i + 4 <= count; i += 4) {
+    const size_t s = (2 * (x0 + i) - 1) * 4;
+    __m128i a_lo, a_hi, b_lo, b_hi;
+    VSum4(r0, r1, r2, s, a_lo, a_hi);       // pixels 2x-1, 2x | 2x+1, 2x+2
+    VSum4(r0, r1, r2, s + 16, b_lo, b_hi);  // pixels 2x+3, 2x+4 | 2x+5, 2x+6
+    const __m128i c = VSum1(r0, r1, r2, s + 32);  // pixel 2x+7
+    const __m128i d01 = HSum(_mm_unpacklo_epi64(a_lo, a_hi), _mm_unpackhi_epi64(a_lo, a_hi),
+                             _mm_unpacklo_epi64(a_hi, b_lo));
+    const __m128i d23 = HSum(_mm_unpacklo_epi64(b_lo, b_hi), _mm_unpackhi_epi64(b_lo, b_hi),
+                             _mm_unpacklo_epi64(b_hi, c));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * i), _mm_packus_epi16(d01, d23));
+  }
+  HalveRow32Scalar(dst + 4 * i, r0, r1, r2, x0 + i, count - i);
+}
+
 // --- AVX2 ---
 
 __attribute__((target("avx2"))) void ExpandRGBAVX2(uint8_t* dst, const uint8_t* src, size_t count) {
@@ -207,10 +259,12 @@ __attribute__((target("avx2"))) void UnpremultiplyAVX2(uint8_t* dst, const uint8
 
 }  // namespace
 
-const TPixelKernels kSSE2Kernels = {TSimdLevel::SSE2, ExpandRGBSSE2, PremultiplySSE2<false>, PremultiplySSE2<true>,
-                                    UnpremultiplySSE2};
-const TPixelKernels kAVX2Kernels = {TSimdLevel::AVX2, ExpandRGBAVX2, PremultiplyAVX2<false>, PremultiplyAVX2<true>,
-                                    UnpremultiplyAVX2};
+const TPixelKernels kSSE2Kernels = {TSimdLevel::SSE2,     ExpandRGBSSE2,     PremultiplySSE2<false>,
+                                    PremultiplySSE2<true>, UnpremultiplySSE2, HalveRow24Scalar,
+                                    HalveRow32SSE2};
+const TPixelKernels kAVX2Kernels = {TSimdLevel::AVX2,      ExpandRGBAVX2,     PremultiplyAVX2<false>,
+                                    PremultiplyAVX2<true>, UnpremultiplyAVX2, HalveRow24Scalar,
+                                    HalveRow32SSE2};
 
 }  // namespace kav::kernels
 
