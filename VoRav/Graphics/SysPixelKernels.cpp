@@ -87,6 +87,10 @@ void HalveRow32Scalar(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const 
   HalveRowScalar<4>(dst, r0, r1, r2, x0, count);
 }
 
+void CrossFadeRowScalar(uint8_t* dst, const uint8_t* a, const uint8_t* b, int32_t weight, size_t bytes) {
+  for (size_t i = 0; i < bytes; ++i) dst[i] = uint8_t(b[i] + (((int32_t(a[i]) - b[i]) * weight) >> 8));
+}
+
 }  // namespace kernels
 
 namespace {
@@ -99,6 +103,7 @@ const TPixelKernels kScalarKernels = {
     kernels::UnpremultiplyScalar,
     kernels::HalveRow24Scalar,
     kernels::HalveRow32Scalar,
+    kernels::CrossFadeRowScalar,
 };
 
 bool CpuHas(TSimdLevel level) {

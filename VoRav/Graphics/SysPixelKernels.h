@@ -33,6 +33,9 @@ struct TPixelKernels {
   void (*Unpremultiply)(uint8_t* dst, const uint8_t* src, size_t count, uint32_t fill);
   THalveRowProc HalveRow24;
   THalveRowProc HalveRow32;
+  // Each byte b + ((a - b) * weight >> 8), weight 0..256 (the shift floors);
+  // computed as (a * weight + b * (256 - weight)) >> 8, which is the same.
+  void (*CrossFadeRow)(uint8_t* dst, const uint8_t* a, const uint8_t* b, int32_t weight, size_t bytes);
 };
 
 // The kernels of the best level the processor supports.
@@ -55,6 +58,7 @@ void PremultiplyShiftScalar(uint8_t* dst, const uint8_t* src, size_t count);
 void PremultiplyExactScalar(uint8_t* dst, const uint8_t* src, size_t count);
 void UnpremultiplyScalar(uint8_t* dst, const uint8_t* src, size_t count, uint32_t fill);
 void HalveRow24Scalar(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint8_t* r2, size_t x0, size_t count);
+void CrossFadeRowScalar(uint8_t* dst, const uint8_t* a, const uint8_t* b, int32_t weight, size_t bytes);
 void HalveRow32Scalar(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint8_t* r2, size_t x0, size_t count);
 // Filled in by the x86 module; null members fall back to the scalar ones.
 extern const TPixelKernels kSSE2Kernels;

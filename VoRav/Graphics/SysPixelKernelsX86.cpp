@@ -177,6 +177,25 @@ __attribute__((target("sse2"))) void HalveRow32SSE2(uint8_t* dst, const uint8_t*
   HalveRow32Scalar(dst + 4 * i, r0, r1, r2, x0 + i, count - i);
 }
 
+__attribute__((target("sse2"))) void CrossFadeRowSSE2(uint8_t* dst, const uint8_t* a, const uint8_t* b,
+                                                      int32_t weight, size_t bytes) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i wa = _mm_set1_epi16(int16_t(weight));
+  const __m128i wb = _mm_set1_epi16(int16_t(256 - weight));
+  size_t i = 0;
+  // a * w + b * (256 - w) <= 65280 fits unsigned 16-bit lanes.
+  for (; i + 16 <= bytes; i += 16) {
+    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+    const __m128i lo = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(va, zero), wa),
+                                                    _mm_mullo_epi16(_mm_unpacklo_epi8(vb, zero), wb)), 8);
+    const __m128i hi = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(va, zero), wa),
+                                                    _mm_mullo_epi16(_mm_unpackhi_epi8(vb, zero), wb)), 8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(lo, hi));
+  }
+  CrossFadeRowScalar(dst + i, a + i, b + i, weight, bytes - i);
+}
+
 // --- AVX2 ---
 
 __attribute__((target("avx2"))) void ExpandRGBAVX2(uint8_t* dst, const uint8_t* src, size_t count) {
@@ -257,14 +276,32 @@ __attribute__((target("avx2"))) void UnpremultiplyAVX2(uint8_t* dst, const uint8
   UnpremultiplySSE2(dst + 4 * i, src + 4 * i, count - i, fill);
 }
 
+__attribute__((target("avx2"))) void CrossFadeRowAVX2(uint8_t* dst, const uint8_t* a, const uint8_t* b,
+                                                      int32_t weight, size_t bytes) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i wa = _mm256_set1_epi16(int16_t(weight));
+  const __m256i wb = _mm256_set1_epi16(int16_t(256 - weight));
+  size_t i = 0;
+  for (; i + 32 <= bytes; i += 32) {
+    const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
+    const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+    const __m256i lo = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(va, zero), wa),
+                                                          _mm256_mullo_epi16(_mm256_unpacklo_epi8(vb, zero), wb)), 8);
+    const __m256i hi = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(va, zero), wa),
+                                                          _mm256_mullo_epi16(_mm256_unpackhi_epi8(vb, zero), wb)), 8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_packus_epi16(lo, hi));
+  }
+  CrossFadeRowSSE2(dst + i, a + i, b + i, weight, bytes - i);
+}
+
 }  // namespace
 
 const TPixelKernels kSSE2Kernels = {TSimdLevel::SSE2,     ExpandRGBSSE2,     PremultiplySSE2<false>,
                                     PremultiplySSE2<true>, UnpremultiplySSE2, HalveRow24Scalar,
-                                    HalveRow32SSE2};
+                                    HalveRow32SSE2,        CrossFadeRowSSE2};
 const TPixelKernels kAVX2Kernels = {TSimdLevel::AVX2,      ExpandRGBAVX2,     PremultiplyAVX2<false>,
                                     PremultiplyAVX2<true>, UnpremultiplyAVX2, HalveRow24Scalar,
-                                    HalveRow32SSE2};
+                                    HalveRow32SSE2,        CrossFadeRowAVX2};
 
 }  // namespace kav::kernels
 
