@@ -80,7 +80,7 @@ int32_t TDirectBitmap::GetTyped(int32_t bpp, const char* name, int32_t x, int32_
   if (offset < 0 || int64_t(offset) + count > int64_t(buffer.size()))
     KAV_ASSERT_FAIL(ClassName() + "." + name + " - Out of Pixel Buffer Bounds");
   if (count > 0) std::memcpy(buffer.data() + offset, PixelAddress(x, y), size_t(count) * size_t(bpp));
-  return count;
+  return count * bpp;
 }
 
 int32_t TDirectBitmap::GetPixels8(int32_t x, int32_t y, int32_t count, std::span<uint8_t> buffer, int32_t offset) {

@@ -73,7 +73,8 @@ class TBitmap : public TRefObject {
   // Copies up to `count` pixels of row y from x on into `buffer` at byte
   // `offset`; answers the bytes copied. Never reads or writes out of range.
   virtual int32_t GetPixels(int32_t x, int32_t y, int32_t count, std::span<uint8_t> buffer, int32_t offset) = 0;
-  // The same for 1-, 2-, 3- and 4-byte formats, the offset counted in pixels.
+  // The same for 1-, 2-, 3- and 4-byte formats, the offset counted in pixels
+  // (the answer still in bytes).
   virtual int32_t GetPixels8(int32_t x, int32_t y, int32_t count, std::span<uint8_t> buffer, int32_t offset) = 0;
   virtual int32_t GetPixels16(int32_t x, int32_t y, int32_t count, std::span<uint16_t> buffer, int32_t offset) = 0;
   virtual int32_t GetPixels24(int32_t x, int32_t y, int32_t count, std::span<TRGBTriple> buffer, int32_t offset) = 0;

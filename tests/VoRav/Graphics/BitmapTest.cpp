@@ -79,7 +79,7 @@ TEST(Bitmap, CheckedPixelReadsStayInRange) {
   std::vector<uint32_t> b32(4);
   EXPECT_ABORT_WITH(d->GetPixels32(1, 0, 4, b32, 0), "TDirectBitmap.GetPixels32 out of Bitmap.Size");
   EXPECT_ABORT_WITH(d->GetPixels32(0, 0, 3, b32, 2), "TDirectBitmap.GetPixels32 - Out of Pixel Buffer Bounds");
-  EXPECT_EQ(d->GetPixels32(0, 2, 4, b32, 0), 4);
+  EXPECT_EQ(d->GetPixels32(0, 2, 4, b32, 0), 16);
   std::vector<uint16_t> b16(4);
   EXPECT_THROW(d->GetPixels16(0, 0, 1, b16, 0), EAbort);  // wrong depth
 
