@@ -2,6 +2,7 @@
 
 #include "VoRav/Graphics/SysBitmapUtils.h"
 #include "VoRav/Graphics/SysBitmapUtilsPriv.h"
+#include "VoRav/Graphics/SysPixelKernels.h"
 
 namespace kav {
 
@@ -39,6 +40,11 @@ void Stretch(TSysBitmap* src, TSysBitmap* dst) {
     const uint32_t fy = rows.frac[size_t(y)];
     const uint32_t wt = 0x10000 - fy, wb = fy + 1;
     uint8_t* d = dst->Row(y);
+    if constexpr (kBpp == 4) {
+      PixelKernels().StretchRow32(d, top, bottom, cols.index.data(), cols.next.data(), cols.frac.data(), fy,
+                                  size_t(dst->Width()));
+      continue;
+    }
     for (int32_t x = 0; x < dst->Width(); ++x, d += kBpp) {
       const uint32_t fx = cols.frac[size_t(x)];
       const uint32_t tr = uint32_t((uint64_t(wt) * fx) >> 16), tl = wt - tr;

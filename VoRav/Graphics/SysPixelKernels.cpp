@@ -91,6 +91,21 @@ void CrossFadeRowScalar(uint8_t* dst, const uint8_t* a, const uint8_t* b, int32_
   for (size_t i = 0; i < bytes; ++i) dst[i] = uint8_t(b[i] + (((int32_t(a[i]) - b[i]) * weight) >> 8));
 }
 
+void StretchRow32Scalar(uint8_t* dst, const uint8_t* top, const uint8_t* bottom, const int32_t* col,
+                        const int32_t* next, const uint32_t* frac, uint32_t fy, size_t count) {
+  const uint32_t wt = 0x10000 - fy, wb = fy + 1;
+  for (size_t i = 0; i < count; ++i, dst += 4) {
+    const uint32_t fx = frac[i];
+    const uint32_t tr = uint32_t((uint64_t(wt) * fx) >> 16), tl = wt - tr;
+    const uint32_t br = uint32_t((uint64_t(wb) * fx) >> 16), bl = wb - br;
+    const uint8_t* p00 = top + size_t(col[i]) * 4;
+    const uint8_t* p01 = top + size_t(next[i]) * 4;
+    const uint8_t* p10 = bottom + size_t(col[i]) * 4;
+    const uint8_t* p11 = bottom + size_t(next[i]) * 4;
+    for (int c = 0; c < 4; ++c) dst[c] = uint8_t((p00[c] * tl + p01[c] * tr + p10[c] * bl + p11[c] * br) >> 16);
+  }
+}
+
 }  // namespace kernels
 
 namespace {
@@ -104,6 +119,7 @@ const TPixelKernels kScalarKernels = {
     kernels::HalveRow24Scalar,
     kernels::HalveRow32Scalar,
     kernels::CrossFadeRowScalar,
+    kernels::StretchRow32Scalar,
 };
 
 bool CpuHas(TSimdLevel level) {

@@ -36,6 +36,12 @@ struct TPixelKernels {
   // Each byte b + ((a - b) * weight >> 8), weight 0..256 (the shift floors);
   // computed as (a * weight + b * (256 - weight)) >> 8, which is the same.
   void (*CrossFadeRow)(uint8_t* dst, const uint8_t* a, const uint8_t* b, int32_t weight, size_t bytes);
+  // One row of the 16.16 bilinear stretch of 4-byte pixels: destination
+  // pixel i mixes columns col[i] and next[i] (fraction frac[i]) of the rows
+  // top and bottom, whose weights are 0x10000 - fy and fy + 1; each channel
+  // is the weighted sum >> 16.
+  void (*StretchRow32)(uint8_t* dst, const uint8_t* top, const uint8_t* bottom, const int32_t* col,
+                       const int32_t* next, const uint32_t* frac, uint32_t fy, size_t count);
 };
 
 // The kernels of the best level the processor supports.
@@ -59,6 +65,8 @@ void PremultiplyExactScalar(uint8_t* dst, const uint8_t* src, size_t count);
 void UnpremultiplyScalar(uint8_t* dst, const uint8_t* src, size_t count, uint32_t fill);
 void HalveRow24Scalar(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint8_t* r2, size_t x0, size_t count);
 void CrossFadeRowScalar(uint8_t* dst, const uint8_t* a, const uint8_t* b, int32_t weight, size_t bytes);
+void StretchRow32Scalar(uint8_t* dst, const uint8_t* top, const uint8_t* bottom, const int32_t* col,
+                        const int32_t* next, const uint32_t* frac, uint32_t fy, size_t count);
 void HalveRow32Scalar(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint8_t* r2, size_t x0, size_t count);
 // Filled in by the x86 module; null members fall back to the scalar ones.
 extern const TPixelKernels kSSE2Kernels;

@@ -294,14 +294,51 @@ __attribute__((target("avx2"))) void CrossFadeRowAVX2(uint8_t* dst, const uint8_
   CrossFadeRowSSE2(dst + i, a + i, b + i, weight, bytes - i);
 }
 
+// Pixel a of `row` in lanes 0-3, pixel b in lanes 4-7, one channel per lane.
+__attribute__((target("avx2"))) inline __m256i Taps(const uint8_t* row, int32_t a, int32_t b) {
+  int32_t va, vb;
+  std::memcpy(&va, row + size_t(a) * 4, 4);
+  std::memcpy(&vb, row + size_t(b) * 4, 4);
+  return _mm256_cvtepu8_epi32(_mm_insert_epi32(_mm_cvtsi32_si128(va), vb, 1));
+}
+
+// Two destination pixels per step in eight 32-bit lanes (pixel A in the low
+// half, B in the high half).
+__attribute__((target("avx2"))) void StretchRow32AVX2(uint8_t* dst, const uint8_t* top, const uint8_t* bottom,
+                                                      const int32_t* col, const int32_t* next, const uint32_t* frac,
+                                                      uint32_t fy, size_t count) {
+  const __m256i wt = _mm256_set1_epi32(int32_t(0x10000 - fy));
+  const __m256i wb = _mm256_set1_epi32(int32_t(fy + 1));
+  const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+  size_t i = 0;
+  for (; i + 2 <= count; i += 2) {
+    const __m256i fx = _mm256_permutevar8x32_epi32(
+        _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(frac + i))), spread);
+    // wt * fx < 2^32: the low 32 bits shifted logically are exact.
+    const __m256i tr = _mm256_srli_epi32(_mm256_mullo_epi32(wt, fx), 16);
+    const __m256i tl = _mm256_sub_epi32(wt, tr);
+    const __m256i br = _mm256_srli_epi32(_mm256_mullo_epi32(wb, fx), 16);
+    const __m256i bl = _mm256_sub_epi32(wb, br);
+    __m256i sum = _mm256_mullo_epi32(Taps(top, col[i], col[i + 1]), tl);
+    sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(Taps(top, next[i], next[i + 1]), tr));
+    sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(Taps(bottom, col[i], col[i + 1]), bl));
+    sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(Taps(bottom, next[i], next[i + 1]), br));
+    sum = _mm256_srli_epi32(sum, 16);
+    const __m128i lo = _mm256_castsi256_si128(sum), hi = _mm256_extracti128_si256(sum, 1);
+    const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(lo, hi), _mm_setzero_si128());
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 4 * i), packed);
+  }
+  StretchRow32Scalar(dst + 4 * i, top, bottom, col + i, next + i, frac + i, fy, count - i);
+}
+
 }  // namespace
 
 const TPixelKernels kSSE2Kernels = {TSimdLevel::SSE2,     ExpandRGBSSE2,     PremultiplySSE2<false>,
                                     PremultiplySSE2<true>, UnpremultiplySSE2, HalveRow24Scalar,
-                                    HalveRow32SSE2,        CrossFadeRowSSE2};
+                                    HalveRow32SSE2,        CrossFadeRowSSE2,  StretchRow32Scalar};
 const TPixelKernels kAVX2Kernels = {TSimdLevel::AVX2,      ExpandRGBAVX2,     PremultiplyAVX2<false>,
                                     PremultiplyAVX2<true>, UnpremultiplyAVX2, HalveRow24Scalar,
-                                    HalveRow32SSE2,        CrossFadeRowAVX2};
+                                    HalveRow32SSE2,        CrossFadeRowAVX2,  StretchRow32AVX2};
 
 }  // namespace kav::kernels
 

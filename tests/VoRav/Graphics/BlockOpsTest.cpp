@@ -285,3 +285,30 @@ TEST(Tiling, ImageStoreCompositesAndFrames) {
   EXPECT_EQ(Get24(f.get(), 4, 5), 0u);  // bottom row clipped away
   EXPECT_EQ(Get24(f.get(), 5, 3), 0u);  // right column, picture pixel (1, 1): transparent
 }
+
+TEST(Stretch, FastRowsMatchTheScalarRow) {
+  const TPixelKernels* scalar = PixelKernelsFor(TSimdLevel::Scalar);
+  const int32_t width = 97;
+  std::vector<uint8_t> top = RandomBytes(size_t(width) * 4, 5), bottom = RandomBytes(size_t(width) * 4, 6);
+  std::mt19937 rng(8);
+  const size_t n = 301;
+  std::vector<int32_t> col(n), next(n);
+  std::vector<uint32_t> frac(n);
+  for (size_t i = 0; i < n; ++i) {
+    col[i] = int32_t(rng() % width);
+    next[i] = std::min(col[i] + 1, width - 1);
+    frac[i] = i < 4 ? uint32_t(i == 0 ? 0 : 0xFFFF) : uint32_t(rng() & 0xFFFF);
+  }
+  for (TSimdLevel level : {TSimdLevel::SSE2, TSimdLevel::AVX2}) {
+    const TPixelKernels* k = PixelKernelsFor(level);
+    if (!k) continue;
+    for (uint32_t fy : {0u, 1u, 0x8000u, 0xFFFFu}) {
+      for (size_t count : {size_t(0), size_t(1), size_t(2), size_t(7), n}) {
+        std::vector<uint8_t> a(count * 4), b(count * 4);
+        scalar->StretchRow32(a.data(), top.data(), bottom.data(), col.data(), next.data(), frac.data(), fy, count);
+        k->StretchRow32(b.data(), top.data(), bottom.data(), col.data(), next.data(), frac.data(), fy, count);
+        ASSERT_EQ(a, b) << "level " << int(level) << " fy " << fy << " count " << count;
+      }
+    }
+  }
+}
