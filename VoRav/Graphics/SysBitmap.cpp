@@ -41,7 +41,7 @@ int32_t TSysBitmap::GetPixels(int32_t x, int32_t y, int32_t count, std::span<uin
   const int64_t room = int64_t(buffer.size() - size_t(offset)) / bpp;
   const int64_t n = std::min<int64_t>({count, room, width_ - x});
   if (n <= 0) return 0;
-  std::memcpy(buffer.data() + offset, PixelAddress(x, y), size_t(n * bpp));
+  std::memmove(buffer.data() + offset, PixelAddress(x, y), size_t(n * bpp));
   return int32_t(n * bpp);
 }
 

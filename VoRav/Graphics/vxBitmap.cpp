@@ -67,7 +67,7 @@ int32_t TDirectBitmap::GetPixels(int32_t x, int32_t y, int32_t count, std::span<
   const int64_t bytes = int64_t(n) * BytesPerPixel();
   if (int64_t(offset) + bytes > int64_t(buffer.size()))
     KAV_ASSERT_FAIL(ClassName() + ".GetPixels - Not Enought Pixel Buffer Space");
-  std::memcpy(buffer.data() + offset, PixelAddress(x, y), size_t(bytes));
+  std::memmove(buffer.data() + offset, PixelAddress(x, y), size_t(bytes));
   return int32_t(bytes);
 }
 
@@ -79,7 +79,7 @@ int32_t TDirectBitmap::GetTyped(int32_t bpp, const char* name, int32_t x, int32_
     KAV_ASSERT_FAIL(ClassName() + "." + name + " out of Bitmap.Size");
   if (offset < 0 || int64_t(offset) + count > int64_t(buffer.size()))
     KAV_ASSERT_FAIL(ClassName() + "." + name + " - Out of Pixel Buffer Bounds");
-  if (count > 0) std::memcpy(buffer.data() + offset, PixelAddress(x, y), size_t(count) * size_t(bpp));
+  if (count > 0) std::memmove(buffer.data() + offset, PixelAddress(x, y), size_t(count) * size_t(bpp));
   return count * bpp;
 }
 
