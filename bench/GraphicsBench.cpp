@@ -111,13 +111,22 @@ Ref<TSysBitmap> Random4K() {
   return b;
 }
 
+// 32-bit (arg 4) and 24-bit (arg 3) halving of the 4K picture.
 void BM_Halve4K(benchmark::State& state) {
   Ref<TSysBitmap> src = Random4K();
-  Ref<TSysBitmap> dst = CreateSysBitmap(kW / 2, kH / 2, StdFormats().A8R8G8B8);
-  for (auto _ : state) HalveBitmap32(src.get(), dst.get());
-  Report(state, kPixels, kPixels * 4);
+  TPixelFormat* f = state.range(0) == 4 ? StdFormats().A8R8G8B8 : StdFormats().R8G8B8;
+  if (state.range(0) == 3) {
+    Ref<TBitmap> rgb = src->CreateSimilar(f, &TSysBitmap::kClass);
+    src = Ref<TSysBitmap>(AsSysBitmap(rgb.get()));
+  }
+  Ref<TSysBitmap> dst = CreateSysBitmap(kW / 2, kH / 2, f);
+  for (auto _ : state) {
+    if (state.range(0) == 4) HalveBitmap32(src.get(), dst.get());
+    else HalveBitmap24(src.get(), dst.get());
+  }
+  Report(state, kPixels, kPixels * size_t(state.range(0)));
 }
-BENCHMARK(BM_Halve4K)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Halve4K)->Arg(4)->Arg(3)->Unit(benchmark::kMillisecond);
 
 // Stretch of the 4K picture to 1080p (arg 0) and of 1080p up to 4K (arg 1);
 // pixels counted on the 4K side.
