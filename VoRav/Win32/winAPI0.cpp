@@ -1,0 +1,199 @@
+#include "VoRav/Win32/winAPI0.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace kav {
+
+namespace {
+
+// Text handed to and taken from Linux is standard UTF-8.
+std::string ToUtf8(const std::u16string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // unpaired surrogate
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string FromUtf8(const std::string& s) {
+  std::u16string out;
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char b = static_cast<unsigned char>(s[i]);
+    uint32_t c;
+    size_t extra;
+    if (b < 0x80) { c = b; extra = 0; }
+    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; }
+    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; }
+    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; extra = 3; }
+    else { out += u'\uFFFD'; ++i; continue; }
+    size_t j = 1;
+    for (; j <= extra && i + j < s.size(); ++j) {
+      unsigned char n = static_cast<unsigned char>(s[i + j]);
+      if ((n & 0xC0) != 0x80) break;
+      c = (c << 6) | (n & 0x3F);
+    }
+    if (j <= extra || c > 0x10FFFF) {
+      out += u'\uFFFD';
+      i += j;
+      continue;
+    }
+    i += j;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+bool SameAsciiCase(const char* a, const char* b, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The value of an environment variable: exact name first, then ignoring ASCII case.
+const char* LookUpEnv(const std::string& name) {
+  if (name.empty() || name.find('=') != std::string::npos) return nullptr;
+  if (const char* v = std::getenv(name.c_str())) return v;
+  for (char** e = environ; e && *e; ++e) {
+    const char* eq = std::strchr(*e, '=');
+    if (eq && static_cast<size_t>(eq - *e) == name.size() && SameAsciiCase(*e, name.data(), name.size()))
+      return eq + 1;
+  }
+  return nullptr;
+}
+
+// The system reports the newest version the version codes know.
+const TOSVersionInfo kReportedVersion = {2, 10, 0, 19041, ""};
+
+}  // namespace
+
+const TOSVersionInfo& GetOSVersionInfo() { return kReportedVersion; }
+
+uint8_t DetectOSVersionCode(const TOSVersionInfo& info) {
+  uint32_t major = info.MajorVersion, minor = info.MinorVersion;
+  if (major < 3) return kOSBelow3;
+  if (major == 3) return kOSWinNT3;
+  if (major == 4) {
+    if (minor < 10) return kOSWin95;
+    if (minor < 90) return info.ServicePack == "A" ? kOSWin98SE : kOSWin98;
+    return kOSWinMe;
+  }
+  if (major == 5) return minor == 0 ? kOSWin2000 : minor == 1 ? kOSWinXP : kOSWin2003;
+  if (major == 6) return minor == 0 ? kOSWinVista : minor == 1 ? kOSWin7 : minor == 2 ? kOSWin8 : kOSWinLater;
+  return kOSWinLater;
+}
+
+uint8_t GetOSVersionCode() {
+  static const uint8_t code = DetectOSVersionCode(GetOSVersionInfo());
+  return code;
+}
+
+bool IsOSVersionCodeInSet(uint8_t code, uint16_t set) { return code <= 15 && (set & (1u << code)) != 0; }
+
+bool IsOSVersionInSet(uint16_t set) { return IsOSVersionCodeInSet(GetOSVersionCode(), set); }
+
+bool IsWow64() { return false; }
+
+std::u16string ExpandEnvStrings(const std::u16string& text) {
+  std::u16string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t open = text.find(u'%', i);
+    if (open == std::u16string::npos) break;
+    size_t close = text.find(u'%', open + 1);
+    if (close == std::u16string::npos) break;
+    out.append(text, i, open - i);
+    const char* value = LookUpEnv(ToUtf8(text.substr(open + 1, close - open - 1)));
+    if (value) {
+      out += FromUtf8(value);
+      i = close + 1;
+    } else {
+      // Unknown: keep "%NAME" and let the closing "%" start the next reference.
+      out.append(text, open, close - open);
+      i = close;
+    }
+  }
+  out.append(text, i, std::u16string::npos);
+  return out;
+}
+
+std::string ProgramFolder() {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return std::string();
+  std::string path(buf, static_cast<size_t>(n));
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+TLibHandle SafeLoadLibraryA(const std::string& file_name) {
+  if (file_name.empty() || file_name.find('\0') != std::string::npos) return nullptr;
+  std::string name = file_name;
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  std::string path;
+  if (name[0] == '/') {
+    path = name;
+  } else {
+    std::string folder = ProgramFolder();
+    if (folder.empty()) return nullptr;
+    std::string beside = folder == "/" ? "/" + name : folder + "/" + name;
+    if (name.find('/') != std::string::npos || access(beside.c_str(), F_OK) == 0)
+      path = beside;
+    else
+      path = name;  // a plain name: the system's library path, never the current directory
+  }
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+TLibHandle SafeLoadLibraryW(const std::u16string& file_name) { return SafeLoadLibraryA(ToUtf8(file_name)); }
+
+TLibHandle SafeLoadLibrary(const std::u16string& file_name) { return SafeLoadLibraryW(file_name); }
+
+void FreeLibraryHandle(TLibHandle module) {
+  if (module) dlclose(module);
+}
+
+void* GetProcAddressEx(TLibHandle module, const char* name_or_ordinal) {
+  if (!module) return nullptr;
+  if (reinterpret_cast<uintptr_t>(name_or_ordinal) < 65536) return nullptr;  // an ordinal
+  return dlsym(module, name_or_ordinal);
+}
+
+}  // namespace kav
