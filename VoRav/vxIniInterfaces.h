@@ -102,6 +102,7 @@ class TBytesTextSaver : public TTextSaver {
 // line break becomes backslash "n".
 class TValueTextSaver : public TBytesTextSaver {
  public:
+  using TBytesTextSaver::WriteText;
   void WriteText(std::u16string_view text, ptrdiff_t start, ptrdiff_t count) override;
   void WriteBytes(std::string_view bytes) override;
   void WriteLineBreak() override;
