@@ -39,7 +39,7 @@ std::u16string TObjectFilter::GetParamText(int32_t index) const {
   if (index < 0 || size_t(index) >= params->size() || !ini_) return {};
   const TFilterParam& p = (*params)[size_t(index)];
   std::u16string value = IniGetString(ini_->FindKeyByBytes(p.Name));
-  if (p.Type != kParamCombo) return value;
+  if (p.Type != kParamCombo || p.Items.empty()) return value;
   for (size_t i = 0; i < p.ItemValues.size() && i < p.Items.size(); ++i)
     if (p.ItemValues[i] == value) return p.Items[i];
   return {};

@@ -76,8 +76,8 @@ class TObjectFilter : public TRefObject {
   // The descriptors (none for the base); shared, valid while held.
   virtual TFilterParams ParamDescriptors() const;
   virtual std::u16string DisplayName() const;
-  // The text of parameter `index` (empty outside the range); a combo's
-  // stored value is shown as its item text (empty when it is no item).
+  // The text of parameter `index` (empty outside the range); a combo with
+  // items shows its stored value as the item text (empty when it is none).
   virtual std::u16string GetParamText(int32_t index) const;
   // Writes parameter `index` (a combo item text is stored as its value) when
   // it differs and bumps the revision. Answers 0 when nothing changed, else a
