@@ -109,8 +109,6 @@ TEST(ObjectFilters, BindingIdentityAndRevisions) {
   EXPECT_EQ(f->SetParamText(0, u"-90"), 1);
   EXPECT_EQ(f->Revision(), 1);
   EXPECT_EQ(IniGetInteger(obj->FindKey(u"$rev"), 0), 1);
-  EXPECT_EQ(f->GetParamText(7), u"");
-  EXPECT_EQ(f->SetParamText(-1, u"x"), 0);
   EXPECT_TRUE(ReadObjectFilter(f.get(), obj));
   EXPECT_EQ(static_cast<THSLGenerator*>(f.get())->HueShift, -64);
   // A filter of an older revision is not reused for the edited object.
@@ -149,7 +147,6 @@ TEST(ObjectFilters, ColourisationPresetsAndDisplayNames) {
   EXPECT_EQ((*f->ParamDescriptors())[1].DisplayName, u"Menge");
   SetFilterTranslator({});
   EXPECT_EQ((*f->ParamDescriptors())[1].DisplayName, u"Amount");
-  EXPECT_EQ((*f->ParamDescriptors())[0].Type, kParamColor);
 
   // Editing a parameter removes "Preset".
   EXPECT_EQ(f->SetParamText(1, u"50"), 1);
@@ -174,7 +171,6 @@ TEST(ObjectFilters, LinearKindsOnKnownPixels) {
 
   TBound inv = Bind("Invert", "");
   EXPECT_EQ(RunOne(inv.Filter.get(), Px{10, 100, 250, 7}), (Px{245, 155, 5, 255}));
-  EXPECT_EQ(inv.Filter->ParamCount(), 0);
 
   // The plain linear filter reads "k" and "d"; it maps the first row of a
   // lookup strip and copies it into the others.
@@ -215,7 +211,6 @@ TEST(ObjectFilters, ColourMultiplyAndHSLOnKnownPixels) {
   TBound mul = Bind("Colorisation2", "Color=#808080\r\nAmount=50");
   // Target c / 2, half way there; the step truncates toward zero.
   EXPECT_EQ(RunOne(mul.Filter.get(), Px{200, 201, 0, 0}), (Px{150, 151, 0, 255}));
-  EXPECT_EQ(mul.Filter->Kind(), kFilterKindColorGrade);
   TBound dbl = Bind("Colorisation3", "Color=255,0,0");
   EXPECT_EQ(RunOne(dbl.Filter.get(), Px{200, 200, 200, 0}), (Px{0, 0, 255, 255}));
   // Sepia on grey 100: luma 104, targets (155, 130, 99) * 104 >> 7.
@@ -292,17 +287,12 @@ TEST(ObjectFilters, ChainsApplyTailFirstAndKeepKindsApart) {
 
 TEST(ObjectFilters, ChainLinksAndLongChains) {
   Ref<TObjectFilter> a = MakeRef<TInvertColor>(), b = MakeRef<TInvertColor>(), c = MakeRef<TInvertColor>();
-  EXPECT_EQ(AppendFilter(nullptr, a), a);
   Ref<TObjectFilter> chain = AppendFilter(a, AppendFilter(b, AppendFilter(c, nullptr)));
   chain = ReverseFilterChain(std::move(chain));
   EXPECT_EQ(chain, c);
-  EXPECT_EQ(chain->Next(), b.get());
   EXPECT_EQ(chain->Next()->Next(), a.get());
-  Ref<TObjectFilter> rest = DetachNext(chain.get());
-  EXPECT_EQ(rest, b);
+  EXPECT_EQ(DetachNext(chain.get()), b);
   EXPECT_EQ(chain->Next(), nullptr);
-  ReleaseFilterVar(rest);
-  EXPECT_FALSE(rest);
 
   // A chain far longer than any stack could recurse through is released.
   Ref<TObjectFilter> longest;
