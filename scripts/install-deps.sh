@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   unicode-data
   zlib1g-dev
+  liblcms2-dev liblcms2-utils icc-profiles-free colord-data
 )
 missing=()
 for p in "${packages[@]}"; do
