@@ -1,9 +1,8 @@
 // The ICC transform with malformed profiles, unsupported pixel formats,
 // overlapping rectangles and without a usable colour library.
-#include <dirent.h>
-
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -35,8 +34,8 @@ std::vector<uint8_t> Pixels(TSysBitmap* b) {
 }
 
 // Converts a whole bitmap in place; answers whether any pixel changed.
-bool Converts(std::span<const uint8_t> from, std::span<const uint8_t> to, TPixelFormat* format = nullptr) {
-  Ref<TSysBitmap> b = NoiseBitmap(64, 4, format ? format : StdFormats().R8G8B8, 1);
+bool Converts(std::span<const uint8_t> from, std::span<const uint8_t> to) {
+  Ref<TSysBitmap> b = NoiseBitmap(64, 4, StdFormats().R8G8B8, 1);
   const std::vector<uint8_t> before = Pixels(b.get());
   IccTransformBitmap(b.get(), b.get(), TRect{0, 0, 64, 4}, TPoint{}, from, to, 0);
   return Pixels(b.get()) != before;
@@ -51,19 +50,15 @@ TEST(IccFailureTest, MalformedProfilesAreIgnored) {
   ASSERT_TRUE(Converts(kSRGB, kAdobe));
   // Real profiles pass the checks, cut to their declared size.
   for (const auto* p : {&kSRGB, &kAdobe}) EXPECT_EQ(CheckedIccProfile(*p).size(), p->size());
-  if (DIR* dir = opendir("/usr/share/color/icc/colord")) {
-    while (dirent* e = readdir(dir)) {
-      const std::string name = e->d_name;
-      if (name.size() < 4 || name.substr(name.size() - 4) != ".icc") continue;
-      std::ifstream f("/usr/share/color/icc/colord/" + name, std::ios::binary);
-      std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(f), {});
-      bytes.push_back(0);  // trailing bytes past the declared size are cut
-      EXPECT_EQ(CheckedIccProfile(bytes).size(), bytes.size() - 1) << name;
-    }
-    closedir(dir);
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator("/usr/share/color/icc/colord", ec)) {
+    std::ifstream f(e.path(), std::ios::binary);
+    std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(f), {});
+    bytes.push_back(0);  // trailing bytes past the declared size are cut
+    EXPECT_EQ(CheckedIccProfile(bytes).size(), bytes.size() - 1) << e.path();
   }
   // Every truncation is refused, and the picture keeps its pixels.
-  for (size_t n = 0; n < kSRGB.size(); n += 7) {
+  for (size_t n = 0; n < kSRGB.size(); n += 13) {
     const std::span<const uint8_t> cut(kSRGB.data(), n);
     EXPECT_TRUE(CheckedIccProfile(cut).empty()) << n;
     EXPECT_FALSE(Converts(cut, kAdobe)) << n;
@@ -89,7 +84,7 @@ TEST(IccFailureTest, MalformedProfilesAreIgnored) {
   }
   // Scrambled tag data reaches the library, which must cope.
   std::mt19937 rng(3);
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 100; ++i) {
     std::vector<uint8_t> v = kSRGB;
     for (int k = 0; k < 8; ++k) v[264 + rng() % (v.size() - 264)] = uint8_t(rng());
     Converts(v, kAdobe);
@@ -98,29 +93,31 @@ TEST(IccFailureTest, MalformedProfilesAreIgnored) {
 }
 
 TEST(IccFailureTest, OnlyRgbFormatsAreConverted) {
+  // Neither converted nor copied: 16-bit, grey, bit-field formats, and two
+  // bitmaps of different formats.
   const TStdPixelFormats& f = StdFormats();
-  for (TPixelFormat* format : {f.B5G6R5, f.Y8, f.A8, PixelFormatByName("A2R10G10B10")}) {
-    EXPECT_FALSE(Converts(kSRGB, kAdobe, format)) << format->Name();
-    // Nothing is copied either.
-    Ref<TSysBitmap> from = NoiseBitmap(8, 2, format, 1), to = NoiseBitmap(8, 2, format, 2);
+  const std::pair<TPixelFormat*, TPixelFormat*> cases[] = {
+      {f.B5G6R5, f.B5G6R5}, {f.Y8, f.Y8}, {PixelFormatByName("A2R10G10B10"), PixelFormatByName("A2R10G10B10")},
+      {f.R8G8B8, f.B8G8R8}};
+  for (const auto& [from_format, to_format] : cases) {
+    Ref<TSysBitmap> from = NoiseBitmap(8, 2, from_format, 1), to = NoiseBitmap(8, 2, to_format, 2);
     const std::vector<uint8_t> before = Pixels(to.get());
     IccTransformBitmap(to.get(), from.get(), TRect{0, 0, 8, 2}, TPoint{}, kSRGB, kAdobe, 0);
-    EXPECT_EQ(Pixels(to.get()), before) << format->Name();
+    EXPECT_EQ(Pixels(to.get()), before) << to_format->Name();
+    if (from_format == to_format) {
+      IccTransformBitmap(to.get(), to.get(), TRect{0, 0, 8, 2}, TPoint{}, kSRGB, kAdobe, 0);
+      EXPECT_EQ(Pixels(to.get()), before) << to_format->Name();
+    }
   }
-  // Different formats on the two sides: nothing happens.
-  Ref<TSysBitmap> a = NoiseBitmap(8, 2, f.R8G8B8, 1), b = NoiseBitmap(8, 2, f.B8G8R8, 2);
-  const std::vector<uint8_t> before = Pixels(b.get());
-  IccTransformBitmap(b.get(), a.get(), TRect{0, 0, 8, 2}, TPoint{}, {}, {}, 0);
-  EXPECT_EQ(Pixels(b.get()), before);
 }
 
 TEST(IccFailureTest, OverlappingRectanglesReadEverySourcePixelFirst) {
-  const TPixelFormat* format = StdFormats().A8R8G8B8;
+  TPixelFormat* format = StdFormats().A8R8G8B8;
   for (const auto& profiles : {std::pair{kSRGB, kAdobe}, std::pair{std::vector<uint8_t>{}, kAdobe}}) {
     for (const TPoint shift : {TPoint{1, 1}, TPoint{-1, -2}, TPoint{3, 0}, TPoint{-3, 0}}) {
-      Ref<TSysBitmap> b = NoiseBitmap(40, 30, const_cast<TPixelFormat*>(format), 5);
-      Ref<TSysBitmap> want = NoiseBitmap(40, 30, const_cast<TPixelFormat*>(format), 5);
-      Ref<TSysBitmap> original = NoiseBitmap(40, 30, const_cast<TPixelFormat*>(format), 5);
+      Ref<TSysBitmap> b = NoiseBitmap(40, 30, format, 5);
+      Ref<TSysBitmap> want = NoiseBitmap(40, 30, format, 5);
+      Ref<TSysBitmap> original = NoiseBitmap(40, 30, format, 5);
       const TRect dest{5 + shift.X, 5 + shift.Y, 35 + shift.X, 25 + shift.Y};
       IccTransformBitmap(want.get(), original.get(), dest, TPoint{5, 5}, profiles.first, profiles.second, 0);
       IccTransformBitmap(b.get(), b.get(), dest, TPoint{5, 5}, profiles.first, profiles.second, 0);

@@ -108,22 +108,21 @@ Ref<TSysBitmap> BitmapOf(const std::vector<TRgb>& colours, const TLayout& l) {
   return b;
 }
 
-// The largest difference from the expected colours, in whole steps; also
+// The largest and the mean difference from the expected colours; also
 // checks that 4-byte pixels keep their fourth byte.
-int WorstDifference(TSysBitmap* b, const TLayout& l, const std::vector<std::array<double, 3>>& expected) {
-  int worst = 0;
-  for (size_t i = 0; i < expected.size(); ++i) {
+std::pair<double, double> Difference(TSysBitmap* b, const TLayout& l, const std::vector<std::array<double, 3>>& want) {
+  double worst = 0, total = 0;
+  for (size_t i = 0; i < want.size(); ++i) {
     const uint8_t* p = b->PixelAddress(int32_t(i), 0);
     const int got[3] = {p[l.red], p[l.green], p[l.blue]};
     for (int c = 0; c < 3; ++c) {
-      const double want = std::clamp(expected[i][size_t(c)], 0.0, 255.0);
-      worst = std::max(worst, int(std::ceil(std::abs(got[c] - want) - 0.5)));
+      const double d = std::abs(got[c] - std::clamp(want[i][size_t(c)], 0.0, 255.0));
+      worst = std::max(worst, d);
+      total += d;
     }
-    if (b->BytesPerPixel() == 4) {
-      EXPECT_EQ(p[6 - l.red - l.green - l.blue], uint8_t(i * 31));
-    }
+    EXPECT_TRUE(b->BytesPerPixel() == 3 || p[6 - l.red - l.green - l.blue] == uint8_t(i * 31));
   }
-  return worst;
+  return {worst, total / double(3 * want.size())};
 }
 
 bool HaveTools() { return access(kTransicc, X_OK) == 0 && access((std::string(kIccDir) + "colord").c_str(), R_OK) == 0; }
@@ -150,42 +149,33 @@ TEST(IccTransformTest, MatchesTransiccOnDebianProfiles) {
     // Without precalculation the library rounds its exact result; its
     // default 8-bit optimisation (used for pictures) strays by up to 3 in
     // dark tones, which is the library's own trade-off.
-    for (const auto& [precalc, tolerance] : {std::pair{1, 1}, std::pair{0, 3}}) {
+    for (const auto& [precalc, tolerance] : {std::pair{1, 1.5}, std::pair{0, 3.5}})
       for (const TLayout& l : layouts) {
         Ref<TSysBitmap> b = BitmapOf(colours, l);
         IccTransformBitmap(b.get(), b.get(), TRect{0, 0, b->Width(), 1}, TPoint{}, from_bytes, to_bytes, precalc);
-        const int worst = WorstDifference(b.get(), l, expected);
-        EXPECT_LE(worst, tolerance) << from << " -> " << to << " in " << l.format->Name() << ", precalc " << precalc;
+        EXPECT_LT(Difference(b.get(), l, expected).first, tolerance) << from << " -> " << to << " in "
+                                                                      << l.format->Name() << ", precalc " << precalc;
       }
-    }
   }
-}
 
-TEST(IccTransformTest, SingleColoursFollowTheLibrary) {
-  if (!HaveTools()) GTEST_SKIP() << "transicc (liblcms2-utils) or the colord-data profiles are absent";
-  const std::string adobe = std::string(kIccDir) + "colord/AdobeRGB1998.icc";
-  Ref<TColorProfile> target = ColorProfileCreate(ReadBytes(adobe), u"AdobeRGB1998.icc");
-  TTempFile srgb(kSRGBProfile);
-  const std::vector<TRgb> colours = TestColours();
-  const auto expected = Transicc(srgb.path, adobe, colours);
+  // Single colours through the lookup volume of a profile. Straight lines
+  // between grid points 8 apart cut the corner of the curves near black
+  // (sRGB's linear toe against a pure gamma) by up to about 5; elsewhere the
+  // lookup follows the library closely.
+  Ref<TColorProfile> adobe = ColorProfileCreate(ReadBytes(pairs[0].second), u"AdobeRGB1998.icc");
+  const auto expected = Transicc(builtin_srgb.path, pairs[0].second, colours);
   ASSERT_EQ(expected.size(), colours.size());
-  double worst = 0, total = 0;
+  Ref<TSysBitmap> b = BitmapOf(colours, layouts[0]);
   for (size_t i = 0; i < colours.size(); ++i) {
+    uint8_t* p = b->PixelAddress(int32_t(i), 0);
     uint32_t out = 0;
-    TransformColor(target.get(), out, uint32_t(colours[i][2] | colours[i][1] << 8 | colours[i][0] << 16));
-    const int got[3] = {int(out >> 16 & 0xFF), int(out >> 8 & 0xFF), int(out & 0xFF)};
-    for (int c = 0; c < 3; ++c) {
-      const double d = std::abs(got[c] - std::clamp(expected[i][size_t(c)], 0.0, 255.0));
-      worst = std::max(worst, d);
-      total += d;
-    }
+    TransformColor(adobe.get(), out, uint32_t(p[0] | p[1] << 8 | p[2] << 16));
+    for (int c = 0; c < 3; ++c) p[c] = uint8_t(out >> (8 * c));
   }
-  ASSERT_NE(target->Volume(), nullptr);
-  // Straight lines between grid points 8 apart cut the corner of the curves
-  // near black (sRGB's linear toe against a pure gamma), by up to about 5;
-  // elsewhere the lookup follows the library closely.
+  ASSERT_NE(adobe->Volume(), nullptr);
+  const auto [worst, mean] = Difference(b.get(), layouts[0], expected);
   EXPECT_LE(worst, 6.0);
-  EXPECT_LE(total / double(3 * colours.size()), 0.6);
+  EXPECT_LE(mean, 0.6);
 }
 
 }  // namespace
