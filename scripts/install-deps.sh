@@ -8,6 +8,7 @@ packages=(
   unicode-data
   zlib1g-dev
   libimage-exiftool-perl
+  liblcms2-dev liblcms2-utils icc-profiles-free colord-data
 )
 missing=()
 for p in "${packages[@]}"; do
