@@ -102,6 +102,10 @@ TEST(IniText, LineKinds) {
   EXPECT_EQ(b[4].brk, B::EndOfText);
   EXPECT_EQ(b[4].value, "e");
   EXPECT_EQ(Lines("\r\r\n").size(), 2u);
+  auto bare = Lines("object \t \r\nend  \r\n");  // the keyword with trailing blanks only
+  EXPECT_EQ(bare[0].kind, K::Object);
+  EXPECT_EQ(bare[0].name, "");
+  EXPECT_EQ(bare[1].kind, K::End);
 }
 
 TEST(IniText, TreeAndWriteBack) {
