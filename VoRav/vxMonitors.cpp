@@ -2,6 +2,7 @@
 #include "VoRav/vxMonitors.h"
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "VoRav/vxTime.h"
@@ -15,9 +16,13 @@ std::atomic<int32_t> g_active_workers{0};
 
 constexpr uint32_t kFinalWaitMs = 10000;
 
-// At shutdown the library gives running workers time to finish.
+// At shutdown the library gives running workers time to finish, and says
+// so when some did not.
 struct TActiveWorkersFinalizer {
-  ~TActiveWorkersFinalizer() { WaitForActiveThreads(kFinalWaitMs); }
+  ~TActiveWorkersFinalizer() {
+    if (const int32_t left = WaitForActiveThreads(kFinalWaitMs); left > 0)
+      DebugOutput("vxMonitors: " + std::to_string(left) + " worker(s) still active at shutdown");
+  }
 } g_finalizer;
 
 }  // namespace

@@ -61,11 +61,9 @@ TEST(IniText, LineKinds) {
       "[unclosed\n"
       "end of it\n"
       "endless\n"
-      "=lead\n"
-      "plain words\n"
       "key=\n"
       "object\n");
-  ASSERT_EQ(l.size(), 14u);
+  ASSERT_EQ(l.size(), 12u);
   EXPECT_EQ(l[0].kind, K::Object);
   EXPECT_EQ(l[0].name, "Pic");
   EXPECT_EQ(l[0].value, "TImage");
@@ -89,14 +87,10 @@ TEST(IniText, LineKinds) {
   EXPECT_EQ(l[7].value, "[unclosed");
   EXPECT_EQ(l[8].kind, K::End);
   EXPECT_EQ(l[9].kind, K::Plain);
-  EXPECT_EQ(l[10].kind, K::Plain);
-  EXPECT_EQ(l[10].value, "=lead");
-  EXPECT_EQ(l[11].kind, K::Plain);
-  EXPECT_EQ(l[11].value, "plain words");
-  EXPECT_EQ(l[12].kind, K::Key);
-  EXPECT_EQ(l[12].value, "");
-  EXPECT_EQ(l[13].kind, K::Object);
-  EXPECT_EQ(l[13].name, "");
+  EXPECT_EQ(l[10].kind, K::Key);
+  EXPECT_EQ(l[10].value, "");
+  EXPECT_EQ(l[11].kind, K::Object);
+  EXPECT_EQ(l[11].name, "");
 
   // Line breaks: CR LF, LF CR, CR alone, LF alone, end of text.
   using B = TIniLineBreak;
