@@ -211,4 +211,10 @@ size_t ByteStringFromFloat(TByteStringBuilder& b, size_t position, double value,
   return ByteStringWriteBytes(b, position, out);
 }
 
+TByteString ByteStringFromGUID(const TGUID& guid) { return UTF8Encode(GUIDToString(guid)); }
+
+size_t ByteStringWriteGUID(TByteStringBuilder& b, size_t position, const TGUID& guid) {
+  return ByteStringWriteBytes(b, position, ByteStringFromGUID(guid));
+}
+
 }  // namespace kav

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "VoRav/vxByteString.h"
+#include "VoRav/vxGUID.h"
 
 namespace kav {
 
@@ -65,5 +66,9 @@ size_t ByteStringFromInt64(TByteStringBuilder& b, size_t position, int64_t value
 // Fixed notation with `digits` decimals (0..18), then trailing zeros after the
 // point removed, and the point when nothing remains after it.
 size_t ByteStringFromFloat(TByteStringBuilder& b, size_t position, double value, int digits);
+
+// The 38-character braced text of a GUID (as GUIDToString writes it).
+TByteString ByteStringFromGUID(const TGUID& guid);
+size_t ByteStringWriteGUID(TByteStringBuilder& b, size_t position, const TGUID& guid);
 
 }  // namespace kav

@@ -58,8 +58,8 @@ int64_t TMemoryStreamBase<Buffer>::SetPosition(int64_t position) {
 
 template <class Buffer>
 void TMemoryStreamBase<Buffer>::SetSize(int64_t size) {
-  if (size < 0 || size >= kMaxMemoryStreamSize) throw EStreamError();
-  if (size == 0) {
+  if (size >= kMaxMemoryStreamSize) throw EStreamError();
+  if (size <= 0) {
     Buffer().swap(data_);
     size_ = position_ = 0;
     return;

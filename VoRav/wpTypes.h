@@ -16,7 +16,23 @@ struct TRect {
   int32_t Top = 0;
   int32_t Right = 0;
   int32_t Bottom = 0;
+
+  int32_t Width() const noexcept { return Right - Left; }
+  int32_t Height() const noexcept { return Bottom - Top; }
+  bool IsEmpty() const noexcept { return Right <= Left || Bottom <= Top; }
   friend bool operator==(const TRect&, const TRect&) = default;
+};
+
+struct TPoint {
+  int32_t X = 0;
+  int32_t Y = 0;
+  friend bool operator==(const TPoint&, const TPoint&) = default;
+};
+
+struct TSize {
+  int32_t cx = 0;
+  int32_t cy = 0;
+  friend bool operator==(const TSize&, const TSize&) = default;
 };
 
 // True when the rectangle covers no pixel: Right <= Left or Bottom <= Top.

@@ -1,5 +1,7 @@
 #include "VoRav/Win32/winAPI0.h"
 
+#include "VoRav/vxUTF8.h"
+
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -13,68 +15,8 @@ namespace kav {
 namespace {
 
 // Text handed to and taken from Linux is standard UTF-8.
-std::string ToUtf8(const std::u16string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    uint32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;  // unpaired surrogate
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::u16string FromUtf8(const std::string& s) {
-  std::u16string out;
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char b = static_cast<unsigned char>(s[i]);
-    uint32_t c;
-    size_t extra;
-    if (b < 0x80) { c = b; extra = 0; }
-    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; }
-    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; }
-    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; extra = 3; }
-    else { out += u'\uFFFD'; ++i; continue; }
-    size_t j = 1;
-    for (; j <= extra && i + j < s.size(); ++j) {
-      unsigned char n = static_cast<unsigned char>(s[i + j]);
-      if ((n & 0xC0) != 0x80) break;
-      c = (c << 6) | (n & 0x3F);
-    }
-    if (j <= extra || c > 0x10FFFF) {
-      out += u'\uFFFD';
-      i += j;
-      continue;
-    }
-    i += j;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (c >> 10));
-      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-  }
-  return out;
-}
+std::string ToUtf8(const std::u16string& s) { return WideToSystemUTF8(s); }
+std::u16string FromUtf8(const std::string& s) { return SystemUTF8ToWide(s); }
 
 bool SameAsciiCase(const char* a, const char* b, size_t n) {
   for (size_t i = 0; i < n; ++i) {

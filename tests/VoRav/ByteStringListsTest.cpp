@@ -186,22 +186,18 @@ TEST(CallbackSort, SortsLikeAPlainSort) {
 
 TEST(CallbackSort, ShakerSortCountsSwaps) {
   Data d;
-  d.v = {3, 1, 2, 5, 4};
-  d.last = 4;
   TSortCallbacks cb;
   InitSortCallbacks(cb, CompareInts, &d, SwapInts, &d);
-  EXPECT_EQ(ShakerSort(cb, 0, 4), 3);  // the number of inversions
-  EXPECT_EQ(d.v, (std::vector<int>{1, 2, 3, 4, 5}));
-  EXPECT_EQ(ShakerSort(cb, 0, 4), 0);
   std::mt19937 rng(2);
-  d.v.clear();
   for (int i = 0; i < 300; ++i) d.v.push_back(int(rng() % 50));
   d.last = 299;
   int inversions = 0;
   for (int i = 0; i < 300; ++i)
     for (int j = i + 1; j < 300; ++j) inversions += d.v[i] > d.v[j];
+  // Neighbour swaps remove one inversion each.
   EXPECT_EQ(ShakerSort(cb, 0, 299), inversions);
   EXPECT_TRUE(std::is_sorted(d.v.begin(), d.v.end()));
+  EXPECT_EQ(ShakerSort(cb, 0, 299), 0);
   EXPECT_FALSE(d.out_of_range);
 }
 
