@@ -46,11 +46,14 @@ int64_t Recorded(const Options& o) {
 
 void Section(std::string& text, const std::string& name, const std::string& ps, const std::string& sz,
              const std::string* pm) {
-  text += "[" + EscapeName(name) + "]\r\n";
-  if (!ps.empty()) text += "_ps=" + ps + "\r\n";
-  if (!sz.empty()) text += "_sz=" + sz + "\r\n";
-  if (pm) text += "_pm=" + *pm + "\r\n";
-  text += "\r\n";
+  auto line = [&text](const char* key, const std::string& value) {
+    text.append(key).append(value).append("\r\n");
+  };
+  text.append("[").append(EscapeName(name)).append("]\r\n");
+  if (!ps.empty()) line("_ps=", ps);
+  if (!sz.empty()) line("_sz=", sz);
+  if (pm) line("_pm=", *pm);
+  text.append("\r\n");
 }
 
 std::string Directory(const std::vector<Entry>& entries, const Options& o, const Placed& p) {
@@ -70,11 +73,12 @@ std::string Directory(const std::vector<Entry>& entries, const Options& o, const
   if (o.protection) {
     text += "[$protection$]\r\n";
     const std::string strucpos = o.strucpos.value_or(std::to_string(base + p.directory_offset));
-    if (!strucpos.empty()) text += "strucpos=" + strucpos + "\r\n";
-    if (o.allowmodify) text += "allowmodify=" + *o.allowmodify + "\r\n";
-    text += "kavversion=" + o.kavversion + "\r\n";
+    if (!strucpos.empty()) text.append("strucpos=").append(strucpos).append("\r\n");
+    if (o.allowmodify) text.append("allowmodify=").append(*o.allowmodify).append("\r\n");
+    text.append("kavversion=").append(o.kavversion).append("\r\n");
   }
-  return text + o.extra_directory_text;
+  text.append(o.extra_directory_text);
+  return text;
 }
 
 }  // namespace
