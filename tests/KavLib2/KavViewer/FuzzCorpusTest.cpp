@@ -32,3 +32,5 @@ int RunCorpus(const char* target, int (*fn)(const uint8_t*, size_t)) {
 }  // namespace
 
 TEST(FuzzCorpus, InflateSeedsRunCleanly) { EXPECT_GE(RunCorpus("inflate", kav::FuzzInflate), 5); }
+
+TEST(FuzzCorpus, ContainerSeedsRunCleanly) { EXPECT_GE(RunCorpus("container", kav::FuzzContainerDirectory), 7); }
