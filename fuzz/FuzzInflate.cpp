@@ -8,7 +8,7 @@ namespace kav {
 
 namespace {
 
-constexpr int64_t kCap = 16 << 20;  // keeps one input's work bounded
+constexpr int64_t kCap = 1 << 20;  // keeps one input's work small
 
 Ref<TMemoryStream> Input(const uint8_t* data, size_t size) {
   auto m = MakeRef<TMemoryStream>();

@@ -64,13 +64,16 @@ int64_t TZDecompressionStream::DoRead(std::span<uint8_t> buffer) {
       zs_.avail_in = static_cast<uInt>(got);
       if (OnProgress) OnProgress(this);
     }
+    const uInt in_before = zs_.avail_in, out_before = zs_.avail_out;
     const int rc = inflate(&zs_, Z_NO_FLUSH);
     if (rc == Z_STREAM_END) {
       ended_ = true;
       zs_.avail_in = 0;  // trailing bytes after the data are dropped
+    } else if (rc == Z_NEED_DICT) {
+      RaiseZError(rc);  // a preset dictionary is never supplied: inflate would stall
     } else if (rc < 0 && rc != Z_BUF_ERROR) {
       RaiseZError(rc);
-    } else if (rc == Z_BUF_ERROR && zs_.avail_in > 0) {
+    } else if (zs_.avail_in == in_before && zs_.avail_out == out_before) {
       RaiseZError(Z_DATA_ERROR);  // no progress with input and room: corrupt
     }
   }

@@ -115,6 +115,10 @@ TEST(ZStream, CorruptAndTruncatedDataRaise) {
   auto z = MakeRef<TZDecompressionStream>(Memory(wrapped).get());
   EXPECT_THROW(ReadAll(z.get()), EZDecompressionError);
 
+  // A zlib header asking for a preset dictionary once made the reader stall.
+  auto dict = MakeRef<TZDecompressionStream>(Memory({0x78, 0x20, 0, 0, 0, 1, 0x4B, 0x04, 0}).get());
+  EXPECT_THROW(ReadAll(dict.get()), EZDecompressionError);
+
   auto empty = MakeRef<TInflateStream>(Memory({}).get());
   std::vector<uint8_t> b(1);
   EXPECT_THROW(empty->Read(b, 1), EZDecompressionError);
