@@ -45,6 +45,7 @@ bool TImageTaskQueue::StartWorker(TWorker worker) {
 }
 
 void TImageTaskQueue::RunWorker(void*) {
+  worker_thread_ = std::this_thread::get_id();
   try {
     worker_(this);
   } catch (const std::exception& e) {
@@ -139,7 +140,9 @@ void StopImageTasks(TImageTaskQueue* queue) {
   const uint32_t start = GetElapsedMs();
   bool noted = false;
   // Wait while a worker exists whose procedure has not returned.
-  auto running = [queue] {
+  const bool on_worker = queue->worker_thread_.load() == std::this_thread::get_id();
+  auto running = [queue, on_worker] {
+    if (on_worker) return false;
     const uint8_t s = queue->State();
     return !queue->stopped_ && (s == TActiveMonitor::kStarting || s == TActiveMonitor::kRunning);
   };

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "VoRav/vxDelegate.h"
@@ -108,6 +109,7 @@ class TImageTaskQueue : public TActiveMonitor {
   int32_t front_ = 0;
   std::atomic<bool> stopped_{false};
   TWorker worker_;
+  std::atomic<std::thread::id> worker_thread_{};
 };
 
 // Queues a task; a pending task with the same key is replaced (and freed).
@@ -123,7 +125,8 @@ Ref<TImageTask> FindPendingImageTask(TImageTaskQueue* queue, std::u16string_view
 // Asks the worker to end and waits until its procedure has returned
 // (logging once when that takes more than 500 ms, and waiting on), then
 // marks the queue stopped and drops every task. Nothing waits when no
-// worker was started.
+// worker was started, or when the worker itself calls it (from a callback):
+// it then ends after its current task.
 void StopImageTasks(TImageTaskQueue* queue);
 
 }  // namespace kav

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,24 +11,9 @@
 namespace kav {
 namespace {
 
-// A flag one thread opens and others wait for.
-class Gate {
- public:
-  void Open() {
-    std::lock_guard<std::mutex> l(m_);
-    open_ = true;
-    cv_.notify_all();
-  }
-  void WaitOpen() {
-    std::unique_lock<std::mutex> l(m_);
-    cv_.wait(l, [this] { return open_; });
-  }
-
- private:
-  std::mutex m_;
-  std::condition_variable cv_;
-  bool open_ = false;
-};
+void WaitUntil(const std::atomic<bool>& flag) {
+  while (!flag) SleepMs(1);
+}
 
 class TResult : public TRefObject {
  public:
@@ -52,21 +36,18 @@ struct Receiver {
   }
 };
 
-// A worker whose first task blocks until released, so tests can act while
-// the worker holds it.
+// A worker that holds its first task until released.
 struct Worker {
-  Gate took_first, release_first, finished_one;
+  std::atomic<bool> took_first{false}, release_first{false}, returned{false};
   std::atomic<int> taken{0};
-  std::atomic<bool> returned{false};
   void Run(TImageTaskQueue* q) {
     while (Ref<TImageTask> t = q->TakeTask()) {
       if (taken.fetch_add(1) == 0) {
-        took_first.Open();
-        release_first.WaitOpen();
+        took_first = true;
+        WaitUntil(release_first);
       }
       if (!t->Cancelled()) t->Result1 = MakeRef<TResult>(t->Source + u"+" + t->Params);
       q->FinishTask(t.get(), true);
-      finished_one.Open();
     }
     returned = true;
   }
@@ -83,13 +64,10 @@ TEST(ImageTasks, PendingTasksAreReplacedFoundAndCancelledByKey) {
   Ref<TImageTask> t = FindPendingImageTask(q.get(), u"k1");
   ASSERT_TRUE(t);
   EXPECT_EQ(t->Source, u"second");
-  EXPECT_EQ(t->Flag, 7);
   EXPECT_FALSE(FindPendingImageTask(q.get(), u"k1"));
   CancelImageTask(q.get(), u"k2");
   EXPECT_EQ(q->Count(), 0);
-  CancelImageTask(q.get(), u"k2");  // empty: nothing to do
-  StopImageTasks(q.get());          // no worker: returns at once
-  EXPECT_TRUE(q->Stopped());
+  StopImageTasks(q.get());  // no worker: returns at once
   AddImageTask(q.get(), u"k3", u"late", 0, u"", r.Callback());
   EXPECT_EQ(q->Count(), 0);
   Worker w;
@@ -102,7 +80,7 @@ TEST(ImageTasks, TasksTheWorkerHoldsAreOnlyMarkedCancelled) {
   Worker w;
   ASSERT_TRUE(q->StartWorker(w.Delegate()));
   AddImageTask(q.get(), u"a", u"pic", 0, u"1", r.Callback());
-  w.took_first.WaitOpen();
+  WaitUntil(w.took_first);
   EXPECT_EQ(q->FrontCount(), 1);
   // The same key again: the worker's task stays, the new one waits behind it.
   AddImageTask(q.get(), u"a", u"pic", 0, u"2", r.Callback());
@@ -110,13 +88,12 @@ TEST(ImageTasks, TasksTheWorkerHoldsAreOnlyMarkedCancelled) {
   CancelImageTask(q.get(), u"a");
   EXPECT_EQ(q->Count(), 1);  // the pending one went, the held one is marked
   AddImageTask(q.get(), u"b", u"pic", 0, u"3", r.Callback());
-  w.release_first.Open();
+  w.release_first = true;
   // "b" is delivered; the cancelled "a" is not.
   while (r.Got().empty()) SleepMs(1);
   EXPECT_EQ(r.Got(), std::vector<std::u16string>{u"pic+3"});
   StopImageTasks(q.get());
   EXPECT_TRUE(w.returned);
-  EXPECT_EQ(q->Count(), 0);
   EXPECT_EQ(w.taken, 2);
 }
 
@@ -124,11 +101,10 @@ TEST(ImageTasks, TasksTheWorkerHoldsAreOnlyMarkedCancelled) {
 // notice and return, and only then drops the tasks.
 TEST(ImageTasks, StopWaitsForTheWorkerAndDropsTheTasks) {
   struct Busy {
-    Gate busy;
-    std::atomic<bool> returned{false};
+    std::atomic<bool> busy{false}, returned{false};
     void Run(TImageTaskQueue* q) {
       Ref<TImageTask> t = q->TakeTask();
-      busy.Open();
+      busy = true;
       while (!q->TerminateRequested()) SleepMs(1);  // a long computation that polls
       q->FinishTask(t.get(), false);
       returned = true;
@@ -138,15 +114,28 @@ TEST(ImageTasks, StopWaitsForTheWorkerAndDropsTheTasks) {
   Receiver r;
   ASSERT_TRUE(q->StartWorker(TImageTaskQueue::TWorker::Bind<&Busy::Run>(&b)));
   AddImageTask(q.get(), u"x", u"s", 0, u"", r.Callback());
-  b.busy.WaitOpen();
+  WaitUntil(b.busy);
   AddImageTask(q.get(), u"y", u"s", 0, u"", r.Callback());
   StopImageTasks(q.get());
   EXPECT_TRUE(b.returned);
   EXPECT_TRUE(q->Stopped());
   EXPECT_EQ(q->Count(), 0);
   EXPECT_TRUE(r.Got().empty());
+}
+
+TEST(ImageTasks, ACallbackMayStopTheQueue) {
+  struct Stopper {
+    TImageTaskQueue* q;
+    void OnDone(TImageTask*) { StopImageTasks(q); }
+  };
+  auto q = MakeRef<TImageTaskQueue>();
+  Stopper s{q.get()};
+  Worker w;
+  w.release_first = true;
+  ASSERT_TRUE(q->StartWorker(w.Delegate()));
+  AddImageTask(q.get(), u"a", u"pic", 0, u"", TImageTaskCallback::Bind<&Stopper::OnDone>(&s));
   q->WaitFor();
-  EXPECT_EQ(q->State(), TActiveMonitor::kDone);
+  EXPECT_TRUE(w.returned && q->Stopped());
 }
 
 TEST(ImageTasks, AWorkerThatRaisesStillEndsTheQueue) {
@@ -158,9 +147,7 @@ TEST(ImageTasks, AWorkerThatRaisesStillEndsTheQueue) {
   q->WaitFor();
   EXPECT_TRUE(q->Stopped());
   StopImageTasks(q.get());
-  // Dropping the last outside reference right after the stop is safe: the
-  // worker held its own until it was done.
-  q = nullptr;
+  q = nullptr;  // the worker held its own reference until it was done
 }
 
 }  // namespace
