@@ -8,6 +8,7 @@ packages=(
   unicode-data
   zlib1g-dev
   libimage-exiftool-perl
+  libjpeg62-turbo-dev libjpeg-turbo-progs imagemagick python3-pil
 )
 missing=()
 for p in "${packages[@]}"; do
