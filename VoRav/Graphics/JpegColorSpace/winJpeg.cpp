@@ -66,7 +66,7 @@ TSize TJpegImage::GetSize() const noexcept {
   return Image ? TSize{Image->Width, Image->Height} : TSize{0, 0};
 }
 
-Ref<TDirectBitmap> TJpegImage::Decode(uint8_t scale) {
+Ref<TFastDIB> TJpegImage::Decode(uint8_t scale) {
   const uint8_t saved_scale = Scale;
   Scale = std::min<uint8_t>(scale, 3);
   auto job = std::make_unique<TJpegJob>();
@@ -75,7 +75,7 @@ Ref<TDirectBitmap> TJpegImage::Decode(uint8_t scale) {
   job->on_progress = &ProgressTrampoline;
   job->progress_context = this;
   bool ok = false;
-  Ref<TDirectBitmap> bitmap;
+  Ref<TFastDIB> bitmap;
   {
     TJobGuard guard{job.get()};
     // The ending report and the scale come back also when this raises.
@@ -96,10 +96,11 @@ Ref<TDirectBitmap> TJpegImage::Decode(uint8_t scale) {
     if (!JpegReadHeader(*job) || !JpegStartOutput(*job)) RaiseJpegError(*job);
     const bool grey = job->output == joGrey;
     CheckBitmapSize(job->out_width, job->out_height, grey ? 1 : 3);
-    bitmap = MakeRef<TDirectBitmap>(job->out_width, job->out_height,
-                                    grey ? StdFormats().Y8 : StdFormats().R8G8B8);
+    bitmap = MakeRef<TFastDIB>();
+    bitmap->SetSize(job->out_width, job->out_height, grey ? 8 : 24);
+    // Row-table entry 0 is the bottom row of the picture.
     std::vector<uint8_t*> rows(size_t(job->out_height));
-    for (int32_t y = 0; y < job->out_height; ++y) rows[size_t(y)] = bitmap->Row(y);
+    for (int32_t y = 0; y < job->out_height; ++y) rows[size_t(y)] = bitmap->Row(job->out_height - 1 - y);
     std::vector<uint8_t> cmyk_row(size_t(job->out_width) * 4);
     if (!JpegReadRows(*job, rows.data(), cmyk_row.data())) RaiseJpegError(*job);
     ok = true;

@@ -1,17 +1,17 @@
 // The JPEG wrapper: one compressed picture held in memory, its header facts,
 // and decoding through libjpeg at 1/1, 1/2, 1/4 or 1/8 of the full size.
 //
-// Colour pictures decode to 24 bits ("R8G8B8": blue, green, red in memory)
+// Colour pictures decode to 24-bit DIBs (blue, green, red in memory)
 // with libjpeg's accurate settings; CMYK and YCCK pictures are converted to
-// the same 24 bits; grey pictures decode to 8-bit grey ("Y8"), every level
-// of grey kept. A decompressor exists only while one read or one decode
+// the same 24 bits; grey pictures decode to 8-bit grey DIBs, every level of
+// grey kept (no palette reduction). A decompressor exists only while one read or one decode
 // runs, so one image may be decoded from any thread, one call at a time.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "VoRav/Graphics/vxBitmap.h"
+#include "VoRav/Graphics/FastDIB.h"
 #include "VoRav/vxDelegate.h"
 #include "VoRav/vxMemoryStream.h"
 #include "VoRav/wpExceptions.h"
@@ -74,11 +74,11 @@ class TJpegImage : public TProgress {
   void ReadData(TStream* stream, int64_t count);
   // Width and height of Image; 0 x 0 without one.
   TSize GetSize() const noexcept;
-  // Decodes the whole picture at 1 / 2^scale into a new bitmap: "R8G8B8"
-  // for colour pictures, "Y8" for grey ones. Raises EJPEG for a libjpeg
-  // failure (also without picture data), EOutOfMemory when the output is
-  // over the bitmap limits.
-  Ref<TDirectBitmap> Decode(uint8_t scale);
+  // Decodes the whole picture at 1 / 2^scale into a new bottom-up DIB of
+  // 24 bits (colour) or 8 bits (grey), scan line y in the DIB's image row y
+  // from the top. Raises EJPEG for a libjpeg failure (also without picture
+  // data), EOutOfMemory when the output is over the bitmap limits.
+  Ref<TFastDIB> Decode(uint8_t scale);
 };
 
 }  // namespace kav

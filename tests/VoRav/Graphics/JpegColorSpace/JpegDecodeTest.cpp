@@ -68,7 +68,7 @@ TEST(JpegDecode, EveryLevelMatchesDjpeg) {
                          dir / (name + ".jpg")}),
                 0);
       const TPnm pnm = ParsePnm(ReadFileBytes(ref));
-      auto b = image->Decode(uint8_t(level));
+      auto b = NewDibBitmapOn(image->Decode(uint8_t(level)).get(), false);
       ASSERT_EQ(b->Width(), pnm.Width);
       ASSERT_EQ(b->Height(), pnm.Height);
       ASSERT_EQ(b->BytesPerPixel(), pnm.Channels);
@@ -122,7 +122,7 @@ TEST(JpegDecode, ProgressStagesAndDamagedFiles) {
   // Half a file decodes at full size (libjpeg ends it); every cut either
   // decodes or raises EJPEG.
   auto half = Load(std::vector<uint8_t>(good.begin(), good.begin() + std::ptrdiff_t(good.size() / 2)));
-  EXPECT_EQ(half->Decode(0)->Width(), 64);
+  EXPECT_EQ(half->Decode(0)->Header().Width, 64);
   for (size_t n = 0; n < good.size(); n += 5) {
     try {
       Load(std::vector<uint8_t>(good.begin(), good.begin() + std::ptrdiff_t(n)))->Decode(2);
