@@ -5,6 +5,7 @@
 #include "VoRav/Graphics/vxFPReadGIF.h"
 #include "VoRav/Graphics/vxGifAtlas.h"
 #include "VoRav/Graphics/vxImageRegistry.h"
+#include "VoRav/vxMemoryStream.h"
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
@@ -78,6 +79,17 @@ void RegisterGifLoaders() {
     RegisterImageLoader(&LoadGifStill, {u".gif_first_frame"});
     RegisterImageLoader(&LoadGifAtlas, {u".gif|framesatlas"});
   });
+}
+
+int FuzzGif(const uint8_t* data, size_t size) {
+  auto s = MakeRef<TMemoryStream>();
+  if (size) s->Write(std::span<const uint8_t>(data, size), int64_t(size));
+  for (bool atlas : {false, true}) {
+    s->SetPosition(0);
+    Ref<TBitmapStore> store = DecodeGifFrames(s.get(), u"f.gif", false, atlas, {});
+    if (store) KAV_ASSERT(store->GetMipLevel(0)->Width() == store->Width());
+  }
+  return 0;
 }
 
 }  // namespace kav

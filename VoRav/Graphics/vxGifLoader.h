@@ -4,6 +4,8 @@
 // step through it.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,5 +43,9 @@ Ref<TBitmapStore> DecodeGifFrames(TStream* stream, const std::u16string& name, b
 // Registers ".gif", ".gif_first_frame" and ".gif|framesatlas", one by one;
 // later calls do nothing.
 void RegisterGifLoaders();
+
+// Fuzz entry point: the bytes as a GIF, read as a still and as an atlas.
+// Answers 0; a crash or an exception escaping is a bug.
+int FuzzGif(const uint8_t* data, size_t size);
 
 }  // namespace kav

@@ -106,4 +106,23 @@ void RegisterJpegLoader() {
   std::call_once(once, [] { RegisterImageLoader(&LoadJpegImage, {u".jpg", u".jpeg", u".jpe", u".jfif"}); });
 }
 
+int FuzzJpeg(const uint8_t* data, size_t size) {
+  auto s = MakeRef<TMemoryStream>();
+  if (size) s->Write(std::span<const uint8_t>(data, size), int64_t(size));
+  s->SetPosition(0);
+  Ref<TBitmapStore> store = LoadJpegImage(s.get(), u"f.jpg", false, {});
+  if (!store) return 0;
+  for (int32_t level = 3; level >= 0; --level) {
+    // Only small levels: the fuzzer's time goes to the parsing.
+    if (int64_t(store->Width() >> level) * (store->Height() >> level) > (1 << 20)) continue;
+    try {
+      Ref<TBitmap> b = store->GetMipLevel(level);
+      KAV_ASSERT(b->Width() == (store->Width() + (1 << level) - 1) >> level);
+    } catch (const EJPEG&) {
+      // A picture libjpeg cannot decode fails cleanly.
+    }
+  }
+  return 0;
+}
+
 }  // namespace kav

@@ -56,4 +56,9 @@ Ref<TColorProfile> GetJpegColorProfile(TStream* stream, const std::u16string& na
 // Registers LoadJpegImage; later calls do nothing.
 void RegisterJpegLoader();
 
+// Fuzz entry point: the bytes as a JPEG file, loaded, its profile searched
+// and its levels decoded (small pictures only). Answers 0; a crash or an
+// exception other than a clean decoding failure is a bug.
+int FuzzJpeg(const uint8_t* data, size_t size);
+
 }  // namespace kav
