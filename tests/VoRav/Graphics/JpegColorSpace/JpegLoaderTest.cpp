@@ -11,13 +11,6 @@ using namespace kav::test;
 
 namespace {
 
-Ref<TMemoryStream> Mem(const std::vector<uint8_t>& bytes) {
-  auto m = MakeRef<TMemoryStream>();
-  if (!bytes.empty()) m->WriteBytes(bytes);
-  m->SetPosition(0);
-  return m;
-}
-
 // A marker segment: FF, marker, big-endian length (payload + 2), payload.
 std::vector<uint8_t> Segment(uint8_t marker, const std::vector<uint8_t>& payload) {
   std::vector<uint8_t> s{0xFF, marker, uint8_t((payload.size() + 2) >> 8), uint8_t(payload.size() + 2)};

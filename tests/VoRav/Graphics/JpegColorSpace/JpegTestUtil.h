@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../ToolRun.h"
+#include "VoRav/vxMemoryStream.h"
 
 namespace kav::test {
 
@@ -55,6 +56,13 @@ inline TPnm ParsePnm(const std::vector<uint8_t>& f) {
   ++i;
   p.Pixels.assign(f.begin() + std::ptrdiff_t(std::min(i, f.size())), f.end());
   return p;
+}
+
+inline Ref<TMemoryStream> Mem(const std::vector<uint8_t>& bytes) {
+  auto m = MakeRef<TMemoryStream>();
+  if (!bytes.empty()) m->WriteBytes(bytes);
+  m->SetPosition(0);
+  return m;
 }
 
 }  // namespace kav::test
