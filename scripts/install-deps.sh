@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   unicode-data
   zlib1g-dev
+  libpng-dev python3-pil
 )
 missing=()
 for p in "${packages[@]}"; do
