@@ -64,6 +64,10 @@ bool Decode(TPngPicture* pic, TImageLibInfo* info) {
   const int64_t pixels = int64_t(width) * int64_t(height);
   if (width < 1 || height < 1 || pixels > kMaxBitmapPixels || pixels * bpp > kMaxBitmapBytes)
     png_error(png, "Picture too large");
+  // Deflate shrinks data at most 1032 times: a picture whose rows could not
+  // come out of the file's bytes is refused before its memory is taken.
+  const int64_t row_bytes = (int64_t(width) * png_get_channels(png, pinfo) * bit_depth + 7) / 8 + 1;
+  if (row_bytes * int64_t(height) > int64_t(pic->file.size()) * 1032 + 65536) png_error(png, "Picture data missing");
 
   if (bit_depth == 16) png_set_strip_16(png);
   if (color_type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
@@ -113,26 +117,29 @@ bool OpenImage(TImageLibInfo& info, const TImageLibStreamCallbacks& stream) {
   if (!stream.Read || !stream.GetSize) return false;
   uint8_t head[8];
   if (stream.Read(stream.Stream, head, 8, 0) != 8 || head[0] != 0x89 || head[1] != 'P') return false;
+  // A stream of unknown size is read to its end.
   const int64_t size = stream.GetSize(stream.Stream);
-  if (size < 8 || size > kMaxFileBytes) return false;
+  if ((size >= 0 && size < 8) || size > kMaxFileBytes) return false;
+  const int64_t limit = size >= 0 ? size : kMaxFileBytes + 1;
   auto* pic = new (std::nothrow) TPngPicture;
   if (!pic) return false;
   try {
-    pic->file.resize(size_t(size));
+    if (size >= 0) pic->file.reserve(size_t(size));
+    for (int64_t at = 0; at < limit;) {
+      const int32_t piece = int32_t(std::min<int64_t>(limit - at, 1 << 20));
+      pic->file.resize(size_t(at + piece));
+      const int32_t got = stream.Read(stream.Stream, pic->file.data() + at, piece, at);
+      at += got > 0 ? got : 0;
+      pic->file.resize(size_t(at));
+      if (got < piece) break;
+    }
   } catch (const std::bad_alloc&) {
     delete pic;
     return false;
   }
-  for (int64_t at = 0; at < size;) {
-    const int32_t piece = int32_t(std::min<int64_t>(size - at, 1 << 20));
-    const int32_t got = stream.Read(stream.Stream, pic->file.data() + at, piece, at);
-    if (got <= 0) break;
-    at += got;
-    if (at == size) break;
-    if (got < piece) {
-      pic->file.resize(size_t(at));
-      break;
-    }
+  if (int64_t(pic->file.size()) > kMaxFileBytes) {
+    delete pic;
+    return false;
   }
   return DecodeFile(info, pic);
 }

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "../ProbeStream.h"
 #include "BmpTestUtil.h"
 #include "GraphicsTestUtil.h"
 #include "PillowReference.h"
@@ -130,10 +131,15 @@ TEST(PngLib, HostileAndTruncatedFilesAreRefused) {
   // A header announcing a picture past the limits, and one whose data is short.
   EXPECT_FALSE(LoadPng(MakePng(100000, 100000, 8, 6, raw)));
   EXPECT_FALSE(LoadPng(MakePng(0x7FFFFFFF, 1, 8, 0, raw)));
+  EXPECT_FALSE(LoadPng(MakePng(8000, 8000, 8, 6, raw)));  // within the limits, but no data for it
   EXPECT_FALSE(LoadPng(MakePng(4, 4, 8, 2, raw)));
   std::vector<uint8_t> flipped = ok;
   flipped[flipped.size() - 20] ^= 0x40;  // inside IDAT: its CRC no longer fits
   EXPECT_FALSE(LoadPng(flipped));
+  // A stream that does not know its size is read to its end.
+  auto unsized = MakeRef<TProbeStream>(ok);
+  unsized->size_known = false;
+  EXPECT_TRUE(LoadImage(unsized.get(), u"u.png", false));
 }
 
 TEST(PngLib, BridgeStreamsDepthsAndBinding) {
