@@ -136,6 +136,18 @@ TEST(PngLib, HostileAndTruncatedFilesAreRefused) {
   std::vector<uint8_t> flipped = ok;
   flipped[flipped.size() - 20] ^= 0x40;  // inside IDAT: its CRC no longer fits
   EXPECT_FALSE(LoadPng(flipped));
+  // The file entry point reads the same picture from a file.
+  const fs::path tmp = fs::temp_directory_path() / ("kav_png_" + std::to_string(getpid()) + ".png");
+  std::ofstream(tmp, std::ios::binary).write(reinterpret_cast<const char*>(ok.data()), std::streamsize(ok.size()));
+  TImageLibInfo info;
+  ASSERT_TRUE(PngImageLibEntries().OpenImageFile(info, tmp.c_str()));
+  EXPECT_EQ(info.BitsPerPixel, 24);
+  ASSERT_TRUE(PngImageLibEntries().ReadImage(info));
+  EXPECT_EQ(info.Rows[1][5], 100);  // red of pixel (1, 1)
+  PngImageLibEntries().CloseImage(info);
+  EXPECT_EQ(info.Context, nullptr);
+  fs::remove(tmp);
+  EXPECT_FALSE(PngImageLibEntries().OpenImageFile(info, tmp.c_str()));
   // A stream that does not know its size is read to its end.
   auto unsized = MakeRef<TProbeStream>(ok);
   unsized->size_known = false;
