@@ -116,6 +116,11 @@ TImageLibStreamCallbacks MakeImageLibStreamCallbacks(TImageLibStreamSource& sour
   return r;
 }
 
+Ref<TImageLib> BindImageLibEntries(const TImageLibEntries& p) {
+  if (!p.OpenImage || !p.OpenImageFile || !p.ReadImage || !p.CloseImage) return nullptr;
+  return MakeRef<TImageLib>(p);
+}
+
 void RegisterImageLib(const std::u16string& library_name, const TImageLibEntries& entries,
                       const std::vector<std::u16string>& extensions) {
   std::vector<TLibEntry>& table = LibTable();
@@ -154,13 +159,9 @@ Ref<TBitmapStore> LoadImageLibImage(TStream* stream, const std::u16string& name,
   const TImageLibStreamCallbacks callbacks = MakeImageLibStreamCallbacks(source);
   for (TLibEntry& e : LibTable()) {
     if (e.BindFailed || (!ext.empty() && !e.Extensions.count(ext))) continue;
-    if (!e.Lib) {
-      const TImageLibEntries& p = e.Entries;
-      if (!p.OpenImage || !p.OpenImageFile || !p.ReadImage || !p.CloseImage) {
-        e.BindFailed = true;
-        continue;
-      }
-      e.Lib = MakeRef<TImageLib>(p);
+    if (!e.Lib && !(e.Lib = BindImageLibEntries(e.Entries))) {
+      e.BindFailed = true;
+      continue;
     }
     TImageLibInfo info;
     if (!e.Lib->Entries.OpenImage(info, callbacks)) continue;

@@ -23,6 +23,9 @@ class TImageLib : public TRefObject {
   const TImageLibEntries Entries;
 };
 
+// The library over an entry table, or null when an entry point is missing.
+Ref<TImageLib> BindImageLibEntries(const TImageLibEntries& entries);
+
 // Registers a loader for the extensions and appends the library to the
 // table; the library is bound on first use. A library lacking an entry
 // point fails to bind and is skipped from then on, so its pictures fall to
