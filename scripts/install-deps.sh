@@ -10,6 +10,7 @@ packages=(
   libimage-exiftool-perl
   libjpeg62-turbo-dev libjpeg-turbo-progs imagemagick python3-pil
   liblcms2-dev liblcms2-utils icc-profiles-free colord-data
+  libpng-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -41,7 +41,19 @@ def rgba_of(path):
     if im.mode == "RGB" and isinstance(key, tuple) and max(key) > 255:
         # A 16-bit colour key: Pillow's 8-bit samples cannot match it, so
         # only the colour is comparable (status 2).
-        return im.size, im.convert("RGBA").tobytes(), 0, 2
+        return im.size, im.convert("RGBA").tobytes(), 2
+    if im.mode == "L" and isinstance(key, int) and im.format == "PNG":
+        # Grey below 8 bits: Pillow keeps the key in the file's units but
+        # compares it with the widened samples; widen the key the same way.
+        with open(path, "rb") as f:
+            depth = f.read(25)[24]
+        if depth < 8:
+            wide = key * 255 // ((1 << depth) - 1)
+            grey = im.tobytes()
+            out = bytearray()
+            for g in grey:
+                out += bytes((g, g, g, 0 if g == wide else 255))
+            return im.size, bytes(out), 0
     return im.size, im.convert("RGBA").tobytes(), 0
 
 

@@ -133,7 +133,8 @@ class TDibBitmap : public TSysBitmap {
 
   // Fails "Pixel Formats Not Compatible" when the format's bits per pixel
   // differ from the DIB's (15 counts as 16). With `owns` the bitmap takes
-  // over the caller's reference to `dib`, else it takes its own.
+  // over the caller's reference to `dib`, else it takes its own. The rows are
+  // taken now: the DIB must not be reallocated while it is wrapped.
   TDibBitmap(TFastDIB* dib, TPixelFormat* format, bool owns);
   TFastDIB* Dib() const noexcept { return dib_.get(); }
 

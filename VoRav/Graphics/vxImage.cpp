@@ -61,7 +61,7 @@ TBitmap* TBitmapStore::Matches(TBitmap* bitmap, const TBitmapClass* cls, TPixelF
 }
 
 Ref<TBitmap> TBitmapStore::GetMipLevel(int32_t level, TPixelFormat* format, const TBitmapClass* cls) {
-  KAV_ASSERT(level >= 0);
+  KAV_ASSERT_MSG(level >= 0, "TSysBitmapStore.GetMipLevel - Index<0");
   TStoreLock hold(lock_.get());
   if (levels_.size() <= size_t(level)) {
     size_t capacity = levels_.capacity() < 4 ? 4 : levels_.capacity();
