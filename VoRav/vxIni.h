@@ -336,6 +336,11 @@ class TIniFile : public TIniSection {
   bool SaveToStream(TStream* stream, bool with_bom);
   // The document as UTF-8 text with CR LF line breaks (no byte-order mark).
   std::string SaveToBytes();
+  // Writes the document with a byte-order mark to a new file beside `path`
+  // (through the stream module's WriteFile hook) and renames it over `path`
+  // only when all of it was written, so a failed save leaves the old file
+  // whole. False when anything fails (the temporary file is then deleted).
+  bool SaveToFile(const std::u16string& path);
 
  protected:
   void Dispose() override;

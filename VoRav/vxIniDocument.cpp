@@ -1,8 +1,13 @@
 // Objects, sections and the document: how they write themselves, where they
 // register, and loading and saving a document.
+#include <unistd.h>
+
+#include <atomic>
 #include <vector>
 
+#include "VoRav/Win32/winFileAPI.h"
 #include "VoRav/vxIni.h"
+#include "VoRav/wpFileStream.h"
 
 namespace kav {
 
@@ -126,6 +131,40 @@ bool TIniFile::SaveToStream(TStream* stream, bool with_bom) {
     return false;
   }
   return true;
+}
+
+namespace {
+
+// A name beside `path` that no other save of this process uses.
+std::u16string TemporaryNameBeside(const std::u16string& path) {
+  static std::atomic<uint32_t> serial{0};
+  const std::string suffix = "." + std::to_string(getpid()) + "-" + std::to_string(serial.fetch_add(1)) + ".tmp";
+  return path + std::u16string(suffix.begin(), suffix.end());
+}
+
+// Writes the document to the file; false when any of it fails.
+bool WriteWhole(TIniFile* doc, const std::u16string& file) {
+  Ref<TStream> stream;
+  try {
+    stream = WriteFile(file, true);
+    if (!stream || !doc->SaveToStream(stream.get(), true)) return false;
+    stream->SetSize(stream->GetPosition());  // cut a longer old file
+    if (auto* fs = dynamic_cast<TFileStream*>(stream.get())) fs->Close();  // reports late write errors
+  } catch (const EStreamError&) {
+    return false;
+  } catch (const EFileError&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool TIniFile::SaveToFile(const std::u16string& path) {
+  const std::u16string temp = TemporaryNameBeside(path);
+  if (WriteWhole(this, temp) && FileAPI()->MoveFileEx(temp, path, kMoveFileReplaceExisting)) return true;
+  FileAPI()->DeleteFile(temp);
+  return false;
 }
 
 std::string TIniFile::SaveToBytes() {

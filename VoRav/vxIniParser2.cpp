@@ -91,6 +91,7 @@ void IniParseLine(TIniParser& parser, TIniLine& line) noexcept {
       }
     } else if (StartsWithKeyword(t, i, e, "object", after)) {
       line.Kind = TIniLineKind::Object;
+      after = std::min(after, trimmed);  // "object" followed by blanks only
       size_t colon = trimmed;
       for (size_t k = trimmed; k > after; --k)
         if (t[k - 1] == ':') {

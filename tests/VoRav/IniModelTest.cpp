@@ -233,15 +233,6 @@ TEST(IniModel, ValueAccessors) {
   i->SetString(u"Percent");
   EXPECT_EQ(i->GetIndexOf({u"PlaceInto", u"percent"}, -1, true), 1);
   EXPECT_EQ(i->GetIndexOf({u"PlaceInto", u"percent"}, -1, false), -1);
-  EXPECT_EQ(IniGetIndexOf(nullptr, {u"x"}, -2, true), -2);
-  TByteStringParts parts;
-  i->SetValueBytes("1,2,3");
-  IniSplitValue(i, ',', parts);
-  EXPECT_EQ(ByteStringListGetInt(parts, 2, 0), 3);
-  IniSplitValue(nullptr, ';', parts);
-  EXPECT_EQ(ByteStringListCount(parts), 0u);
-  EXPECT_EQ(IniGetInteger(nullptr, 4), 4);
-  EXPECT_EQ(IniGetString(nullptr), u"");
 }
 
 TEST(IniModel, Savers) {

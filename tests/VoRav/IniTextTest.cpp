@@ -1,12 +1,19 @@
 // The INI text form: line parsing, building the tree, writing it back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "ProbeStream.h"
 #include "VoRav/vxIni.h"
 #include "VoRav/vxMemoryStream.h"
+#include "VoRav/vxUTF8.h"
+#include "VoRav/wpFileStream.h"
 
 using namespace kav;
 using namespace std::string_literals;
@@ -54,11 +61,9 @@ TEST(IniText, LineKinds) {
       "[unclosed\n"
       "end of it\n"
       "endless\n"
-      "=lead\n"
-      "plain words\n"
       "key=\n"
       "object\n");
-  ASSERT_EQ(l.size(), 14u);
+  ASSERT_EQ(l.size(), 12u);
   EXPECT_EQ(l[0].kind, K::Object);
   EXPECT_EQ(l[0].name, "Pic");
   EXPECT_EQ(l[0].value, "TImage");
@@ -82,14 +87,10 @@ TEST(IniText, LineKinds) {
   EXPECT_EQ(l[7].value, "[unclosed");
   EXPECT_EQ(l[8].kind, K::End);
   EXPECT_EQ(l[9].kind, K::Plain);
-  EXPECT_EQ(l[10].kind, K::Plain);
-  EXPECT_EQ(l[10].value, "=lead");
-  EXPECT_EQ(l[11].kind, K::Plain);
-  EXPECT_EQ(l[11].value, "plain words");
-  EXPECT_EQ(l[12].kind, K::Key);
-  EXPECT_EQ(l[12].value, "");
-  EXPECT_EQ(l[13].kind, K::Object);
-  EXPECT_EQ(l[13].name, "");
+  EXPECT_EQ(l[10].kind, K::Key);
+  EXPECT_EQ(l[10].value, "");
+  EXPECT_EQ(l[11].kind, K::Object);
+  EXPECT_EQ(l[11].name, "");
 
   // Line breaks: CR LF, LF CR, CR alone, LF alone, end of text.
   using B = TIniLineBreak;
@@ -102,6 +103,10 @@ TEST(IniText, LineKinds) {
   EXPECT_EQ(b[4].brk, B::EndOfText);
   EXPECT_EQ(b[4].value, "e");
   EXPECT_EQ(Lines("\r\r\n").size(), 2u);
+  auto bare = Lines("object \t \r\nend  \r\n");  // the keyword with trailing blanks only
+  EXPECT_EQ(bare[0].kind, K::Object);
+  EXPECT_EQ(bare[0].name, "");
+  EXPECT_EQ(bare[1].kind, K::End);
 }
 
 TEST(IniText, TreeAndWriteBack) {
@@ -282,4 +287,55 @@ TEST(IniText, StreamsAndMarks) {
   auto full = MakeRef<test::TProbeStream>();
   full->write_limit = 100;
   EXPECT_FALSE(doc->SaveToStream(full.get(), true));
+}
+
+namespace {
+
+test::TProbeStream* g_failing_stream = nullptr;
+Ref<TStream> FailingWriteHook(const std::u16string&, bool) { return Ref<TStream>(g_failing_stream); }
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(IniText, FilesAreReplacedWhole) {
+  InstallFileStreamHooks();
+  char dir_template[] = "/tmp/kav-ini-XXXXXX";
+  ASSERT_NE(mkdtemp(dir_template), nullptr);
+  const std::string dir = dir_template;
+  const std::string file = dir + "/Project.kav";
+  const std::u16string wfile = SystemUTF8ToWide(file);
+  { std::ofstream(file, std::ios::binary) << std::string(5000, '#'); }  // longer than the new text
+
+  auto doc = Parse("[S]\nk=v\n");
+  ASSERT_TRUE(doc->SaveToFile(wfile));
+  EXPECT_EQ(ReadAll(file), "\xEF\xBB\xBF[S]\r\nk=v\r\n");
+  auto back = MakeRef<TIniFile>();
+  ASSERT_TRUE(back->LoadFromFile(wfile));
+  EXPECT_EQ(IniReadString(back.get(), u"s", u"K", u""), u"v");
+  EXPECT_FALSE(back->LoadFromFile(wfile + u".missing"));
+  EXPECT_EQ(back->Count(), 0);
+
+  // A save whose writing fails leaves the old file as it was.
+  auto probe = MakeRef<test::TProbeStream>();
+  probe->write_limit = 4;
+  g_failing_stream = probe.get();
+  TWriteFileHook old = SetWriteFileHook(FailingWriteHook);
+  doc->WriteString(u"more", u"text");
+  EXPECT_FALSE(doc->SaveToFile(wfile));
+  SetWriteFileHook(old);
+  EXPECT_EQ(ReadAll(file), "\xEF\xBB\xBF[S]\r\nk=v\r\n");
+  // A target that cannot be replaced (a folder), and a missing folder.
+  const std::string sub = dir + "/folder";
+  ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+  EXPECT_FALSE(doc->SaveToFile(SystemUTF8ToWide(sub)));
+  EXPECT_FALSE(doc->SaveToFile(SystemUTF8ToWide(dir + "/no/such/Project.kav")));
+  // No temporary file is left behind.
+  size_t entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) entries += e.path().filename() != "folder";
+  EXPECT_EQ(entries, 1u);
+  std::filesystem::remove_all(dir);
 }

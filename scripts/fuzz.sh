@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer drivers with clang and runs each over a scratch copy of
+# its seed corpus. Crashes land in build/fuzz/crashes/; keep each one as a
+# small named file beside the seeds, with a test.
+#   scripts/fuzz.sh [seconds per driver, default 300] [driver name ...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-300}
+shift || true
+build=${KAV_FUZZ_BUILD_DIR:-build/fuzz}
+
+# driver name -> seed corpus folder
+declare -A corpus=(
+  [IniParserFuzzer]=tests/data/ini
+)
+drivers=("$@")
+[ ${#drivers[@]} -gt 0 ] || drivers=("${!corpus[@]}")
+
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKAV_SANITIZE=ON -DKAV_FUZZ=ON -DKAV_TESTS=OFF >/dev/null
+cmake --build "$build" --target "${drivers[@]}"
+
+mkdir -p "$build/crashes"
+for d in "${drivers[@]}"; do
+  work="$build/corpus/$d"
+  mkdir -p "$work"
+  cp -n "${corpus[$d]}"/* "$work"/ 2>/dev/null || true
+  "$build/$d" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=65536 \
+    -artifact_prefix="$build/crashes/$d-" "$work"
+done
