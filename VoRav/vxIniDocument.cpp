@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <vector>
 
 #include "VoRav/Win32/winFileAPI.h"
@@ -138,8 +139,11 @@ namespace {
 // A name beside `path` that no other save of this process uses.
 std::u16string TemporaryNameBeside(const std::u16string& path) {
   static std::atomic<uint32_t> serial{0};
-  const std::string suffix = "." + std::to_string(getpid()) + "-" + std::to_string(serial.fetch_add(1)) + ".tmp";
-  return path + std::u16string(suffix.begin(), suffix.end());
+  char suffix[48];
+  const int n = std::snprintf(suffix, sizeof suffix, ".%ld-%u.tmp", long(getpid()), unsigned(serial.fetch_add(1)));
+  std::u16string name = path;
+  for (int i = 0; i < n; ++i) name.push_back(char16_t(suffix[i]));
+  return name;
 }
 
 // Writes the document to the file; false when any of it fails.
