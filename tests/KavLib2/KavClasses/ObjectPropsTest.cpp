@@ -31,7 +31,6 @@ TEST(ObjectProps, ChildrenAreMatchedByGuidAndNamelessOnesSkipped) {
   ASSERT_EQ(root->ChildCount(), 2);
   Ref<TKavObjectProps> a(root->Child(0)), b(root->Child(1));
   EXPECT_EQ(a->Guid(), "{a}");
-  EXPECT_EQ(a->Kind(), kKindImage);
   EXPECT_EQ(a->OwnerProps(), root);
   EXPECT_EQ(a->GetKeyFrame(0)->Time(), 10);
   EXPECT_EQ(b->Kind(), kKindText);
@@ -65,7 +64,6 @@ TEST(ObjectProps, ChildrenAreMatchedByGuidAndNamelessOnesSkipped) {
   // A null block reads as an empty one.
   root->Read(nullptr, f.Timing);
   EXPECT_EQ(root->Kind(), kKindNone);
-  EXPECT_EQ(root->FindValue(u"GUID"), nullptr);
   EXPECT_EQ(root->GetText(u"GUID", u"none"), u"none");
 }
 
@@ -145,11 +143,6 @@ TEST(ObjectProps, FilterChainsOfKeyframes) {
   EXPECT_FALSE(IniGetString(front->IniObject()->FindKey(u"id")).empty());
   f.Reload();
   EXPECT_EQ(p->GetKeyFrame(0)->Filters(), front);
-
-  // Boxes have no colour group: their filters are read but never mixed.
-  f.Load(ObjectBlock("Box", KeyPoint("Time=0\nobject a:Invert\nend\n")));
-  f.Props->Evaluate(0);
-  EXPECT_EQ(f.Props->PrevKeyFrame(kGroupColor), nullptr);
 }
 
 TEST(ObjectProps, GarbageAndTruncatedProjectTextStaysSound) {
