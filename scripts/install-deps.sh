@@ -7,6 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   unicode-data
   zlib1g-dev
+  libpng-dev libsdl2-dev
+  xvfb xauth
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,32 @@
+// Fast paths of the rasteriser, each equivalent to the reference pipeline:
+//
+// - SwTryFastQuad takes draws that are one axis-aligned rectangle (two
+//   triangles, affine, texture coordinates following x and y separately,
+//   one diffuse colour) with at most one texture stage of the common kinds
+//   (select or modulate of texture and diffuse), point or bilinear
+//   sampling of one level, and blending with factors zero, one, source alpha
+//   or inverse source alpha under add or max. It covers exactly the pixels
+//   the reference covers and computes every pixel with the same float
+//   operations in vector registers: a 1:1 copy of a 32-bit texture
+//   becomes row copies, a solid fill row fills.
+// - SwChooseSpanShader picks, for other triangles, a span routine: the
+//   vector one for the same state family (perspective-correct), else the
+//   reference one.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/d3d/raster/SwPixelState.h"
+#include "platform/d3d/raster/SwSetup.h"
+
+namespace kav {
+
+using TSwSpanShader = void (*)(const TSwPixelState& ps, const TSwTriSetup& t, int32_t nattr, int32_t y, int32_t x0,
+                               int32_t x1);
+
+TSwSpanShader SwChooseSpanShader(const TSwPixelState& ps);
+
+// True when the draw was one rectangle and is done.
+bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t count, int32_t threads);
+
+}  // namespace kav
