@@ -13,10 +13,16 @@ inline TSwColorF Arg(TSwTextureArg arg, const TSwColorF& tex, bool has_tex, cons
                      const TSwColorF& diffuse, const TSwColorF& specular) {
   switch (arg) {
     case TSwTextureArg::Diffuse: return diffuse;
-    case TSwTextureArg::Texture: return has_tex ? tex : cur;  // an empty stage passes its input through
+    case TSwTextureArg::Texture: return has_tex ? tex : cur;
     case TSwTextureArg::Specular: return specular;
     default: return cur;
   }
+}
+
+inline bool ReadsTexture(TSwTextureOp op, TSwTextureArg a1, TSwTextureArg a2) {
+  bool r1 = op == TSwTextureOp::SelectArg1 || op == TSwTextureOp::Modulate;
+  bool r2 = op == TSwTextureOp::SelectArg2 || op == TSwTextureOp::Modulate;
+  return (r1 && a1 == TSwTextureArg::Texture) || (r2 && a2 == TSwTextureArg::Texture);
 }
 
 }  // namespace
@@ -41,7 +47,11 @@ TSwColorF SwRunStages(const TSwPixelState& ps, const TSwColorF& diffuse, const T
     TSwColorF c1 = Arg(st.ColorArg1, tex, has_tex, cur, diffuse, specular);
     TSwColorF c2 = Arg(st.ColorArg2, tex, has_tex, cur, diffuse, specular);
     TSwColorF next = cur;
-    switch (st.ColorOp) {
+    // A stage without a texture passes its input through wherever an
+    // operation reads the texture.
+    const bool color_pass = !has_tex && ReadsTexture(st.ColorOp, st.ColorArg1, st.ColorArg2);
+    const bool alpha_pass = !has_tex && ReadsTexture(st.AlphaOp, st.AlphaArg1, st.AlphaArg2);
+    switch (color_pass ? TSwTextureOp::Disable : st.ColorOp) {
       case TSwTextureOp::SelectArg1: next.b = c1.b; next.g = c1.g; next.r = c1.r; break;
       case TSwTextureOp::SelectArg2: next.b = c2.b; next.g = c2.g; next.r = c2.r; break;
       case TSwTextureOp::Modulate: next.b = c1.b * c2.b; next.g = c1.g * c2.g; next.r = c1.r * c2.r; break;
@@ -49,7 +59,7 @@ TSwColorF SwRunStages(const TSwPixelState& ps, const TSwColorF& diffuse, const T
     }
     float a1 = Arg(st.AlphaArg1, tex, has_tex, cur, diffuse, specular).a;
     float a2 = Arg(st.AlphaArg2, tex, has_tex, cur, diffuse, specular).a;
-    switch (st.AlphaOp) {
+    switch (alpha_pass ? TSwTextureOp::Disable : st.AlphaOp) {
       case TSwTextureOp::SelectArg1: next.a = a1; break;
       case TSwTextureOp::SelectArg2: next.a = a2; break;
       case TSwTextureOp::Modulate: next.a = a1 * a2; break;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/d3d/SwDevice.h"
+#include "platform/d3d/SwFormat.h"
 #include "platform/d3d/offscreen/SwOffscreenSink.h"
 
 namespace kav::swtest {
