@@ -99,6 +99,8 @@ void SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratch& 
     pixels += int64_t(t.MaxX - t.MinX) * (t.MaxY - t.MinY) / 2;
   }
   const TSwSpanShader span = SwChooseSpanShader(ps);
+  auto& counter = span == &SwShadeSpanReference ? SwRasterStats().ReferenceDraws : SwRasterStats().FastSpanDraws;
+  counter.fetch_add(1, std::memory_order_relaxed);
   const std::vector<TSwTriSetup>& tris = sc.Tris;
   SwForBands(y0, y1, pixels, req.Threads, [&](int32_t b0, int32_t b1) {
     for (const TSwTriSetup& t : tris) {

@@ -1,11 +1,261 @@
 #include "platform/d3d/raster/SwFastQuad.h"
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/d3d/raster/SwDraw.h"
+#include "platform/d3d/raster/SwFastRow.h"
 #include "platform/d3d/raster/SwPipeline.h"
+#include "platform/d3d/raster/SwSampler.h"
 
 namespace kav {
 
+TSwRasterStats& SwRasterStats() {
+  static TSwRasterStats stats;
+  return stats;
+}
+
 TSwSpanShader SwChooseSpanShader(const TSwPixelState&) { return &SwShadeSpanReference; }
 
-bool SwTryFastQuad(const TSwPixelState&, const TSwTriSetup*, size_t, int32_t) { return false; }
+namespace {
+
+inline int64_t CeilDiv256(int64_t a) { return a >= 0 ? (a + 255) / 256 : -((-a) / 256); }
+
+inline bool SamePlane(const TSwPlane& a, const TSwPlane& b) {
+  return std::memcmp(&a, &b, sizeof(TSwPlane)) == 0;
+}
+
+// The pixel rectangle when the two triangles tile one axis-aligned rectangle.
+bool RectangleOf(const TSwTriSetup& t0, const TSwTriSetup& t1, const TSwRect& clip, TSwQuadPlan& p) {
+  int64_t xs[2], ys[2];
+  int nx = 0, ny = 0;
+  const TSwTriSetup* tris[2] = {&t0, &t1};
+  for (const TSwTriSetup* t : tris)
+    for (int i = 0; i < 3; ++i) {
+      int64_t x = t->X[i], y = t->Y[i];
+      if (!(nx > 0 && xs[0] == x) && !(nx > 1 && xs[1] == x)) {
+        if (nx == 2) return false;
+        xs[nx++] = x;
+      }
+      if (!(ny > 0 && ys[0] == y) && !(ny > 1 && ys[1] == y)) {
+        if (ny == 2) return false;
+        ys[ny++] = y;
+      }
+    }
+  if (nx != 2 || ny != 2) return false;
+  // Each triangle takes three distinct corners; the two they share must be
+  // opposite corners, so together they tile the rectangle once.
+  auto corner = [&](const TSwTriSetup& t, int i) { return (t.X[i] == xs[0] ? 0 : 1) | (t.Y[i] == ys[0] ? 0 : 2); };
+  int m0 = 0, m1 = 0;
+  for (int i = 0; i < 3; ++i) {
+    m0 |= 1 << corner(t0, i);
+    m1 |= 1 << corner(t1, i);
+  }
+  if (__builtin_popcount(m0) != 3 || __builtin_popcount(m1) != 3 || (m0 | m1) != 15) return false;
+  int shared = m0 & m1;
+  if (shared != (1 | 8) && shared != (2 | 4)) return false;
+  int64_t xa = std::min(xs[0], xs[1]), xb = std::max(xs[0], xs[1]);
+  int64_t ya = std::min(ys[0], ys[1]), yb = std::max(ys[0], ys[1]);
+  // Left and top edges are inside, right and bottom edges outside.
+  p.X0 = int32_t(std::max<int64_t>(clip.left, CeilDiv256(xa)));
+  p.X1 = int32_t(std::min<int64_t>(clip.right, CeilDiv256(xb)));
+  p.Y0 = int32_t(std::max<int64_t>(clip.top, CeilDiv256(ya)));
+  p.Y1 = int32_t(std::min<int64_t>(clip.bottom, CeilDiv256(yb)));
+  return p.X0 < p.X1 && p.Y0 < p.Y1;
+}
+
+// The stage's value for one channel group as texel * m + a; false when it
+// is not of that form.
+bool StageForm(const TSwPixelState& ps, bool alpha, bool has_tex, const float* d, int lane0, int lanes, TSwQuadPlan& p) {
+  auto set = [&](float m, const float* a) {
+    for (int l = lane0; l < lane0 + lanes; ++l) {
+      p.M[l] = m;
+      p.A[l] = a ? a[l] : 0.0f;
+    }
+  };
+  if (ps.StageCount == 0) {
+    set(0.0f, d);
+    return true;
+  }
+  const TSwStageOps& st = ps.Stages[0];
+  TSwTextureOp op = alpha ? st.AlphaOp : st.ColorOp;
+  TSwTextureArg a1 = alpha ? st.AlphaArg1 : st.ColorArg1, a2 = alpha ? st.AlphaArg2 : st.ColorArg2;
+  auto is_tex = [&](TSwTextureArg a) { return a == TSwTextureArg::Texture; };
+  auto plain = [](TSwTextureArg a) { return a == TSwTextureArg::Diffuse || a == TSwTextureArg::Current; };
+  bool reads1 = op == TSwTextureOp::SelectArg1 || op == TSwTextureOp::Modulate;
+  bool reads2 = op == TSwTextureOp::SelectArg2 || op == TSwTextureOp::Modulate;
+  if ((reads1 && !is_tex(a1) && !plain(a1)) || (reads2 && !is_tex(a2) && !plain(a2))) return false;
+  bool pass = !has_tex && ((reads1 && is_tex(a1)) || (reads2 && is_tex(a2)));
+  if (pass || op == TSwTextureOp::Disable) {
+    set(0.0f, d);
+    return true;
+  }
+  if (op == TSwTextureOp::SelectArg1 || op == TSwTextureOp::SelectArg2) {
+    TSwTextureArg a = op == TSwTextureOp::SelectArg1 ? a1 : a2;
+    if (is_tex(a)) set(1.0f, nullptr);
+    else set(0.0f, d);
+    return true;
+  }
+  // Modulate.
+  if (is_tex(a1) && is_tex(a2)) return false;
+  if (is_tex(a1) || is_tex(a2)) {
+    for (int l = lane0; l < lane0 + lanes; ++l) {
+      p.M[l] = d[l];
+      p.A[l] = 0.0f;
+    }
+  } else {
+    for (int l = lane0; l < lane0 + lanes; ++l) {
+      p.M[l] = 0.0f;
+      p.A[l] = d[l] * d[l];
+    }
+  }
+  return true;
+}
+
+bool BlendForm(const TSwBlendState& b, TSwQuadPlan& p) {
+  p.Blend = b.Enable;
+  if (!b.Enable) return true;
+  auto factor = [](TSwBlend f, float& k0, float& k1) {
+    switch (f) {
+      case TSwBlend::Zero: k0 = 0; k1 = 0; return true;
+      case TSwBlend::One: k0 = 1; k1 = 0; return true;
+      case TSwBlend::SrcAlpha: k0 = 0; k1 = 1; return true;
+      case TSwBlend::InvSrcAlpha: k0 = 1; k1 = -1; return true;
+      default: return false;
+    }
+  };
+  auto op_ok = [](TSwBlendOp op) { return op == TSwBlendOp::Add || op == TSwBlendOp::Max; };
+  if (!op_ok(b.Op) || !op_ok(b.OpAlpha)) return false;
+  for (int l = 0; l < 4; ++l) {
+    bool alpha = l == 3;
+    if (!factor(alpha ? b.SrcAlpha : b.Src, p.K0[l], p.K1[l])) return false;
+    if (!factor(alpha ? b.DestAlpha : b.Dest, p.L0[l], p.L1[l])) return false;
+    p.MaxMask[l] = (alpha ? b.OpAlpha : b.Op) == TSwBlendOp::Max ? 0xFFFFFFFFu : 0u;
+  }
+  return true;
+}
+
+// The one level and filter the reference sampler uses for these constant
+// derivatives; false when it would blend two levels.
+bool SingleLevel(const TSwSamplerView& s, const float* d, int32_t& level, bool& bilinear) {
+  int32_t base = s.BaseLevel, last = s.Levels - 1;
+  float lod = SwComputeLod(d, s.Level[base].Width, s.Level[base].Height, s.LodBias);
+  TSwFilter f;
+  if (!(lod > 0.0f)) {
+    level = base;
+    f = s.MagFilter;
+  } else if (s.MipFilter == TSwFilter::None || base == last) {
+    level = base;
+    f = s.MinFilter;
+  } else if (s.MipFilter == TSwFilter::Point) {
+    level = std::min(last, base + SwFloorToInt(lod + 0.5f));
+    f = s.MinFilter;
+  } else {
+    int32_t l0 = std::min(last, base + SwFloorToInt(lod));
+    if (std::min(last, l0 + 1) != l0) return false;
+    level = l0;
+    f = s.MinFilter;
+  }
+  bilinear = !(f == TSwFilter::Point || f == TSwFilter::None);
+  return true;
+}
+
+}  // namespace
+
+bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t count, int32_t threads) {
+  if (count != 2 || ps.Kernel || ps.StageCount > 1) return false;
+  const TSwTriSetup& t0 = tris[0];
+  const TSwTriSetup& t1 = tris[1];
+  if (!t0.Affine || !t1.Affine) return false;
+  TSwQuadPlan p;
+  if (!RectangleOf(t0, t1, ps.Clip, p)) return false;
+  p.Target = ps.Target;
+  p.TargetPitch = ps.TargetPitch;
+  p.TargetX8 = ps.TargetFormat == TSwFormat::X8R8G8B8;
+
+  // Diffuse: one value over the rectangle.
+  float d[4] = {1, 1, 1, 1};
+  if (ps.HasDiffuse) {
+    for (int k = 0; k < 4; ++k) {
+      if (!((t0.ConstMask >> k) & 1) || !((t1.ConstMask >> k) & 1) || t0.Const[k] != t1.Const[k]) return false;
+      d[k] = t0.Const[k];
+    }
+  }
+  const TSwSamplerView& sv = ps.Samplers[0];
+  const TSwStageOps& st = ps.Stages[0];
+  const bool has_tex = ps.StageCount == 1 && sv.Kind == TSwSamplerView::Tex2D;
+  if (!StageForm(ps, false, has_tex, d, 0, 3, p) || !StageForm(ps, true, has_tex, d, 3, 1, p)) return false;
+  if (!BlendForm(ps.Blend, p)) return false;
+  const bool uses_tex = has_tex && (p.M[0] != 0 || p.M[1] != 0 || p.M[2] != 0 || p.M[3] != 0);
+
+  if (uses_tex) {
+    if (sv.Format != TSwFormat::A8R8G8B8 && sv.Format != TSwFormat::X8R8G8B8) return false;
+    int set = st.TexCoordIndex;
+    if (set >= ps.TexSets) return false;
+    int ku = kSwAttrTex + 2 * set, kv = ku + 1;
+    const TSwPlane& pu = t0.Attr[ku];
+    const TSwPlane& pv = t0.Attr[kv];
+    // u must follow x alone and v y alone, with the same planes in both
+    // triangles, so one column table and one row source serve every pixel
+    // exactly as the reference evaluates them.
+    if (pu.b != 0.0f || pv.a != 0.0f || !SamePlane(pu, t1.Attr[ku]) || !SamePlane(pv, t1.Attr[kv])) return false;
+    const float derivs[4] = {pu.a, pv.a, pu.b, pv.b};
+    int32_t level;
+    if (!SingleLevel(sv, derivs, level, p.Bilinear)) return false;
+    const TSwLevelView& lv = sv.Level[level];
+    p.Tex = lv.Bits;
+    p.TexPitch = lv.Pitch;
+    p.TexW = lv.Width;
+    p.TexH = lv.Height;
+    p.TexX8 = sv.Format == TSwFormat::X8R8G8B8;
+    p.AddressV = sv.AddressV;
+    p.Cv = pv.c;
+    p.Bv = pv.b;
+    const int32_t n = p.X1 - p.X0;
+    p.Col0.resize(size_t(n));
+    p.Col1.resize(size_t(n));
+    p.Wx.resize(size_t(n));
+    const float row_u = pu.c + pu.b * float(p.Y0);
+    p.ColMin = lv.Width;
+    p.ColMax = -1;
+    p.NoWx = true;
+    bool consecutive = true;
+    for (int32_t i = 0; i < n; ++i) {
+      const float u = row_u + pu.a * float(p.X0 + i);
+      if (p.Bilinear) {
+        const float fx = u * float(lv.Width) - 0.5f;
+        const int32_t ix = SwFloorToInt(fx);
+        p.Wx[size_t(i)] = fx - float(ix);
+        p.Col0[size_t(i)] = SwAddress(sv.AddressU, ix, lv.Width);
+        p.Col1[size_t(i)] = SwAddress(sv.AddressU, ix + 1, lv.Width);
+        if (p.Wx[size_t(i)] != 0.0f) p.NoWx = false;
+      } else {
+        p.Col0[size_t(i)] = p.Col1[size_t(i)] = SwAddress(sv.AddressU, SwFloorToInt(u * float(lv.Width)), lv.Width);
+        p.Wx[size_t(i)] = 0.0f;
+      }
+      p.ColMin = std::min({p.ColMin, p.Col0[size_t(i)], p.Col1[size_t(i)]});
+      p.ColMax = std::max({p.ColMax, p.Col0[size_t(i)], p.Col1[size_t(i)]});
+      if (p.Col0[size_t(i)] != p.Col0[0] + i) consecutive = false;
+    }
+    const bool identity = p.M[0] == 1 && p.M[1] == 1 && p.M[2] == 1 && p.A[0] == 0 && p.A[1] == 0 && p.A[2] == 0 &&
+                          (p.TargetX8 || (p.M[3] == 1 && p.A[3] == 0));
+    p.Copy = identity && !p.Blend && consecutive && p.NoWx;
+  } else {
+    p.ColMin = p.ColMax = 0;
+    for (int l = 0; l < 4; ++l) p.M[l] = 0.0f;
+  }
+
+  SwRasterStats().FastQuads.fetch_add(1, std::memory_order_relaxed);
+  const TSwRowKernel kernel = SwQuadRowKernel();
+  const int64_t pixels = int64_t(p.X1 - p.X0) * (p.Y1 - p.Y0);
+  const size_t cols = size_t(p.ColMax - p.ColMin + 2) * 4;
+  SwForBands(p.Y0, p.Y1, pixels, threads, [&](int32_t b0, int32_t b1) {
+    thread_local std::vector<float> scratch;
+    if (scratch.size() < cols) scratch.resize(cols);
+    for (int32_t y = b0; y < b1; ++y) kernel(p, y, scratch.data());
+  });
+  return true;
+}
 
 }  // namespace kav

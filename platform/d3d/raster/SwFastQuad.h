@@ -14,6 +14,7 @@
 //   reference one.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "platform/d3d/raster/SwPixelState.h"
@@ -25,6 +26,15 @@ using TSwSpanShader = void (*)(const TSwPixelState& ps, const TSwTriSetup& t, in
                                int32_t x1);
 
 TSwSpanShader SwChooseSpanShader(const TSwPixelState& ps);
+
+// Draws that took each path since the start of the process (for tests and
+// benchmarks).
+struct TSwRasterStats {
+  std::atomic<uint64_t> FastQuads{0};
+  std::atomic<uint64_t> FastSpanDraws{0};
+  std::atomic<uint64_t> ReferenceDraws{0};
+};
+TSwRasterStats& SwRasterStats();
 
 // True when the draw was one rectangle and is done.
 bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t count, int32_t threads);
