@@ -221,6 +221,7 @@ bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t coun
     p.ColMax = -1;
     p.NoWx = true;
     bool consecutive = true;
+    std::vector<int32_t> snapped(static_cast<size_t>(n));
     for (int32_t i = 0; i < n; ++i) {
       const float u = row_u + pu.a * float(p.X0 + i);
       if (p.Bilinear) {
@@ -236,11 +237,14 @@ bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t coun
       }
       p.ColMin = std::min({p.ColMin, p.Col0[size_t(i)], p.Col1[size_t(i)]});
       p.ColMax = std::max({p.ColMax, p.Col0[size_t(i)], p.Col1[size_t(i)]});
-      if (p.Col0[size_t(i)] != p.Col0[0] + i) consecutive = false;
+      const float w = p.Wx[size_t(i)];
+      snapped[size_t(i)] = w < kSwSnapWeight ? p.Col0[size_t(i)] : (w > 1.0f - kSwSnapWeight ? p.Col1[size_t(i)] : -1);
+      if (snapped[size_t(i)] < 0 || snapped[size_t(i)] != snapped[0] + i) consecutive = false;
     }
     const bool identity = p.M[0] == 1 && p.M[1] == 1 && p.M[2] == 1 && p.A[0] == 0 && p.A[1] == 0 && p.A[2] == 0 &&
                           (p.TargetX8 || (p.M[3] == 1 && p.A[3] == 0));
-    p.Copy = identity && !p.Blend && consecutive && p.NoWx;
+    p.Copy = identity && !p.Blend && consecutive;
+    p.CopyCol = snapped[0];
   } else {
     p.ColMin = p.ColMax = 0;
     for (int l = 0; l < 4; ++l) p.M[l] = 0.0f;

@@ -33,6 +33,7 @@ struct TSwQuadPlan {
   int32_t ColMin = 0, ColMax = 0;  // columns the table reads
   bool NoWx = false;               // every weight is 0
   bool Copy = false;               // rows are plain copies of texel rows (consecutive columns, identity colour)
+  int32_t CopyCol = 0;             // the first texel column of a copied row
 
   // Colour of the stage: texel * M + A per channel (b, g, r, a).
   float M[4] = {1, 1, 1, 1}, A[4] = {0, 0, 0, 0};
@@ -42,6 +43,10 @@ struct TSwQuadPlan {
   float K0[4] = {}, K1[4] = {}, L0[4] = {}, L1[4] = {};
   uint32_t MaxMask[4] = {};
 };
+
+// A bilinear weight within this of 0 or 1 cannot change an 8-bit channel of
+// an unmodified texel: such rows and columns are copied.
+constexpr float kSwSnapWeight = 1.0f / 1024.0f;
 
 // Writes row y of the plan; `cols` is scratch of at least 4 floats per
 // column in [ColMin, ColMax].

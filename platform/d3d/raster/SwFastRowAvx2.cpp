@@ -46,7 +46,7 @@ KAV_AVX2 void SwQuadRowAvx2(const TSwQuadPlan& p, int32_t y, float* cols) {
   const int32_t n = p.X1 - p.X0;
   const uint32_t out_or = p.TargetX8 ? 0xFF000000u : 0u;
   const uint32_t tex_or = p.TexX8 ? 0xFF000000u : 0u;
-  if ((!p.Tex && !p.Blend) || p.Copy) {
+  if (!p.Tex && !p.Blend) {
     SwQuadRowSse2(p, y, cols);  // fills and copies are bound by memory, not arithmetic
     return;
   }
@@ -57,6 +57,10 @@ KAV_AVX2 void SwQuadRowAvx2(const TSwQuadPlan& p, int32_t y, float* cols) {
     const uint32_t* r0 = reinterpret_cast<const uint32_t*>(p.Tex + int64_t(row0) * p.TexPitch);
     const uint32_t* r1 = reinterpret_cast<const uint32_t*>(p.Tex + int64_t(row1) * p.TexPitch);
     const __m256 W = _mm256_set1_ps(wy);
+    if (p.Copy && (wy < kSwSnapWeight || wy > 1.0f - kSwSnapWeight)) {
+      SwQuadRowSse2(p, y, cols);  // a row copy: bound by memory, not arithmetic
+      return;
+    }
     const bool lerp = wy != 0.0f;
     int32_t c = p.ColMin;
     // Pairs of columns; the last odd column reads one texel past the end of

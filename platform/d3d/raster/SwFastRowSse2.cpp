@@ -5,6 +5,7 @@
 
 #include "platform/d3d/raster/SwFastRow.h"
 #include "platform/d3d/raster/SwSampler.h"
+#include "platform/d3d/raster/SwSimd.h"
 
 namespace kav {
 
@@ -22,24 +23,6 @@ void SwQuadRowSource(const TSwQuadPlan& p, int32_t y, int32_t& row0, int32_t& ro
   row1 = SwAddress(p.AddressV, iy + 1, p.TexH);
 }
 
-namespace {
-
-inline __m128 Unpack(uint32_t px) {
-  __m128i z = _mm_setzero_si128();
-  __m128i v = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(px)), z), z);
-  return _mm_mul_ps(_mm_cvtepi32_ps(v), _mm_set1_ps(kSwInv255));
-}
-
-inline __m128 Clamp01(__m128 v) { return _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(1.0f)); }
-
-inline uint32_t Pack(__m128 v) {
-  __m128i i = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(Clamp01(v), _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
-  i = _mm_packs_epi32(i, i);
-  return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(i, i)));
-}
-
-}  // namespace
-
 void SwQuadRowSse2(const TSwQuadPlan& p, int32_t y, float* cols) {
   uint32_t* dst = reinterpret_cast<uint32_t*>(p.Target + int64_t(y) * p.TargetPitch) + p.X0;
   const int32_t n = p.X1 - p.X0;
@@ -48,7 +31,7 @@ void SwQuadRowSse2(const TSwQuadPlan& p, int32_t y, float* cols) {
   const __m128 M = _mm_loadu_ps(p.M), A = _mm_loadu_ps(p.A);
 
   if (!p.Tex && !p.Blend) {  // solid fill
-    uint32_t c = Pack(A) | out_or;
+    uint32_t c = SwPack(A) | out_or;
     for (int32_t i = 0; i < n; ++i) dst[i] = c;
     return;
   }
@@ -58,8 +41,11 @@ void SwQuadRowSse2(const TSwQuadPlan& p, int32_t y, float* cols) {
     float wy;
     SwQuadRowSource(p, y, row0, row1, wy);
     r0 = reinterpret_cast<const uint32_t*>(p.Tex + int64_t(row0) * p.TexPitch);
-    if (p.Copy && wy == 0.0f) {
-      const uint32_t* s = r0 + p.Col0[0];
+    const uint32_t* r1 = reinterpret_cast<const uint32_t*>(p.Tex + int64_t(row1) * p.TexPitch);
+    if (p.Copy && (wy < kSwSnapWeight || wy > 1.0f - kSwSnapWeight)) {
+      // Weights this close to 0 or 1 cannot move a byte of an unchanged texel.
+      if (wy >= 0.5f) r0 = r1;
+      const uint32_t* s = r0 + p.CopyCol;
       if (!tex_or && !out_or) {
         std::memcpy(dst, s, size_t(n) * 4);
       } else {
@@ -68,12 +54,11 @@ void SwQuadRowSse2(const TSwQuadPlan& p, int32_t y, float* cols) {
       }
       return;
     }
-    const uint32_t* r1 = reinterpret_cast<const uint32_t*>(p.Tex + int64_t(row1) * p.TexPitch);
     const __m128 W = _mm_set1_ps(wy);
     const bool lerp = wy != 0.0f;
     for (int32_t c = p.ColMin; c <= p.ColMax; ++c) {
-      __m128 a = Unpack(r0[c] | tex_or);
-      if (lerp) a = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(Unpack(r1[c] | tex_or), a), W));
+      __m128 a = SwUnpack(r0[c] | tex_or);
+      if (lerp) a = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(SwUnpack(r1[c] | tex_or), a), W));
       _mm_storeu_ps(cols + 4 * (c - p.ColMin), a);
     }
   }
@@ -92,17 +77,9 @@ void SwQuadRowSse2(const TSwQuadPlan& p, int32_t y, float* cols) {
     } else {
       s = A;
     }
-    s = Clamp01(s);
-    if (p.Blend) {
-      __m128 d = Unpack(dst[i] | out_or);
-      __m128 sa = _mm_shuffle_ps(s, s, _MM_SHUFFLE(3, 3, 3, 3));
-      __m128 sf = _mm_add_ps(K0, _mm_mul_ps(K1, sa));
-      __m128 df = _mm_add_ps(L0, _mm_mul_ps(L1, sa));
-      __m128 add = _mm_add_ps(_mm_mul_ps(s, sf), _mm_mul_ps(d, df));
-      __m128 mx = _mm_max_ps(s, d);
-      s = _mm_or_ps(_mm_and_ps(MaxMask, mx), _mm_andnot_ps(MaxMask, add));
-    }
-    dst[i] = Pack(s) | out_or;
+    s = SwClamp01(s);
+    if (p.Blend) s = SwBlend(s, SwUnpack(dst[i] | out_or), K0, K1, L0, L1, MaxMask);
+    dst[i] = SwPack(s) | out_or;
   }
 }
 
