@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/d3d/raster/SwFastQuad.h"
+#include "platform/d3d/raster/SwFastSpan.h"
 #include "platform/d3d/raster/SwPipeline.h"
 
 namespace kav {
@@ -98,16 +99,18 @@ void SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratch& 
     y1 = std::max(y1, t.MaxY);
     pixels += int64_t(t.MaxX - t.MinX) * (t.MaxY - t.MinY) / 2;
   }
-  const TSwSpanShader span = SwChooseSpanShader(ps);
-  auto& counter = span == &SwShadeSpanReference ? SwRasterStats().ReferenceDraws : SwRasterStats().FastSpanDraws;
-  counter.fetch_add(1, std::memory_order_relaxed);
+  TSwSpanPlan plan;
+  const bool fast = req.FastPaths && SwPlanFastSpans(ps, plan);
+  (fast ? SwRasterStats().FastSpanDraws : SwRasterStats().ReferenceDraws).fetch_add(1, std::memory_order_relaxed);
   const std::vector<TSwTriSetup>& tris = sc.Tris;
   SwForBands(y0, y1, pixels, req.Threads, [&](int32_t b0, int32_t b1) {
     for (const TSwTriSetup& t : tris) {
       int32_t r0 = std::max(b0, t.MinY), r1 = std::min(b1, t.MaxY);
       for (int32_t y = r0; y < r1; ++y) {
         int32_t x0, x1;
-        if (SwTriangleSpan(t, y, x0, x1)) span(ps, t, nattr, y, x0, x1);
+        if (!SwTriangleSpan(t, y, x0, x1)) continue;
+        if (fast) SwShadeSpanFast(ps, plan, t, y, x0, x1);
+        else SwShadeSpanReference(ps, t, nattr, y, x0, x1);
       }
     }
   });

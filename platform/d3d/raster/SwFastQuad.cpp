@@ -16,7 +16,6 @@ TSwRasterStats& SwRasterStats() {
   return stats;
 }
 
-TSwSpanShader SwChooseSpanShader(const TSwPixelState&) { return &SwShadeSpanReference; }
 
 namespace {
 

@@ -9,9 +9,7 @@
 //   the reference covers and computes every pixel with the same float
 //   operations in vector registers: a 1:1 copy of a 32-bit texture
 //   becomes row copies, a solid fill row fills.
-// - SwChooseSpanShader picks, for other triangles, a span routine: the
-//   vector one for the same state family (perspective-correct), else the
-//   reference one.
+// Other triangles go through the span path of SwFastSpan.h.
 #pragma once
 
 #include <atomic>
@@ -21,11 +19,6 @@
 #include "platform/d3d/raster/SwSetup.h"
 
 namespace kav {
-
-using TSwSpanShader = void (*)(const TSwPixelState& ps, const TSwTriSetup& t, int32_t nattr, int32_t y, int32_t x0,
-                               int32_t x1);
-
-TSwSpanShader SwChooseSpanShader(const TSwPixelState& ps);
 
 // Draws that took each path since the start of the process (for tests and
 // benchmarks).

@@ -1,0 +1,36 @@
+// The vector span path for triangles that are not plain rectangles
+// (perspective quads, rotated pictures, gradients): the common state family
+// of one texture stage selecting or modulating a 32-bit texture and the
+// diffuse colour, with the blends of the rectangle path, any filter and mip
+// selection. Each pixel runs the reference's float operations four
+// channels at a time, so the bytes equal the reference's.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/d3d/raster/SwPixelState.h"
+#include "platform/d3d/raster/SwSetup.h"
+
+namespace kav {
+
+struct TSwSpanPlan {
+  // Per channel (b, g, r, a): the stage's value is texel * M + A where
+  // M = 1 (FormTex), diffuse (FormTexDiffuse) or 0, and A = diffuse
+  // (FormDiffuse), diffuse squared (FormDiffuse2) or 0.
+  uint32_t FormTex[4] = {}, FormTexDiffuse[4] = {}, FormDiffuse[4] = {}, FormDiffuse2[4] = {};
+  bool UsesTex = false;
+  const TSwSamplerView* Sampler = nullptr;
+  int32_t TexSet = 0;
+  bool NeedLod = false;  // the level or filter depends on the footprint
+  bool Blend = false;
+  float K0[4] = {}, K1[4] = {}, L0[4] = {}, L1[4] = {};
+  uint32_t MaxMask[4] = {};
+};
+
+// False when the state is outside the family (the reference path draws it).
+bool SwPlanFastSpans(const TSwPixelState& ps, TSwSpanPlan& plan);
+
+void SwShadeSpanFast(const TSwPixelState& ps, const TSwSpanPlan& plan, const TSwTriSetup& t, int32_t y, int32_t x0,
+                     int32_t x1);
+
+}  // namespace kav
