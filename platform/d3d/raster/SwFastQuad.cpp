@@ -160,6 +160,38 @@ bool SingleLevel(const TSwSamplerView& s, const float* d, int32_t& level, bool& 
   return true;
 }
 
+// The 16-bit kernel's column tables; leaves IntUsable false when the
+// columns would span too many repeats of the texture.
+void PlanInt(TSwQuadPlan& p, const TSwPlane& pu, float row_u, TSwAddress mode, int32_t width) {
+  const int32_t n = p.X1 - p.X0;
+  p.IntIx.resize(size_t(n));
+  p.IntW4.resize(size_t(n) * 4);
+  int32_t lo = 0, hi = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const float u = row_u + pu.a * float(p.X0 + i);
+    int32_t ix;
+    int16_t w = 0;
+    if (p.Bilinear) {
+      const float fx = u * float(width) - 0.5f;
+      ix = SwFloorToInt(fx);
+      w = int16_t(std::min(32767, int32_t((fx - float(ix)) * 32768.0f + 0.5f)));
+    } else {
+      ix = SwFloorToInt(u * float(width));
+    }
+    p.IntIx[size_t(i)] = ix;
+    for (int l = 0; l < 4; ++l) p.IntW4[size_t(i) * 4 + size_t(l)] = w;
+    lo = i ? std::min(lo, ix) : ix;
+    hi = i ? std::max(hi, ix) : ix;
+  }
+  const int64_t span = int64_t(hi) - lo + 2;
+  if (span > 4 * int64_t(width) + 64) return;
+  p.IntIxMin = lo;
+  p.IntSpan = int32_t(span);
+  p.IntCol.resize(size_t(span));
+  for (int32_t j = 0; j < p.IntSpan; ++j) p.IntCol[size_t(j)] = SwAddress(mode, lo + j, width);
+  p.IntUsable = true;
+}
+
 }  // namespace
 
 bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t count, int32_t threads) {
@@ -244,15 +276,16 @@ bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t coun
                           (p.TargetX8 || (p.M[3] == 1 && p.A[3] == 0));
     p.Copy = identity && !p.Blend && consecutive;
     p.CopyCol = snapped[0];
+    if (SwQuadRowKernel() == &SwQuadRowAvx2) PlanInt(p, pu, row_u, sv.AddressU, lv.Width);
   } else {
     p.ColMin = p.ColMax = 0;
     for (int l = 0; l < 4; ++l) p.M[l] = 0.0f;
   }
 
   SwRasterStats().FastQuads.fetch_add(1, std::memory_order_relaxed);
-  const TSwRowKernel kernel = SwQuadRowKernel();
+  const TSwRowKernel kernel = (p.Tex && p.IntUsable) ? &SwQuadRowIntAvx2 : SwQuadRowKernel();
   const int64_t pixels = int64_t(p.X1 - p.X0) * (p.Y1 - p.Y0);
-  const size_t cols = size_t(p.ColMax - p.ColMin + 2) * 4;
+  const size_t cols = SwQuadScratchFloats(p);
   SwForBands(p.Y0, p.Y1, pixels, threads, [&](int32_t b0, int32_t b1) {
     thread_local std::vector<float> scratch;
     if (scratch.size() < cols) scratch.resize(cols);

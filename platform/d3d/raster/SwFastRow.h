@@ -35,6 +35,15 @@ struct TSwQuadPlan {
   bool Copy = false;               // rows are plain copies of texel rows (consecutive columns, identity colour)
   int32_t CopyCol = 0;             // the first texel column of a copied row
 
+  // The 16-bit kernel's tables (IntUsable false: the float kernels draw).
+  // Columns are taken in unaddressed texel space [IntIxMin, IntIxMin +
+  // IntSpan); IntCol maps each to its addressed column, IntIx holds each
+  // pixel's left column and IntW4 its weight in Q15, four times.
+  bool IntUsable = false;
+  int32_t IntIxMin = 0, IntSpan = 0;
+  std::vector<int32_t> IntCol, IntIx;
+  std::vector<int16_t> IntW4;
+
   // Colour of the stage: texel * M + A per channel (b, g, r, a).
   float M[4] = {1, 1, 1, 1}, A[4] = {0, 0, 0, 0};
   // Blending: factors K0 + K1 * source alpha (source) and L0 + L1 * source
@@ -54,6 +63,13 @@ using TSwRowKernel = void (*)(const TSwQuadPlan& plan, int32_t y, float* cols);
 
 void SwQuadRowSse2(const TSwQuadPlan& plan, int32_t y, float* cols);
 void SwQuadRowAvx2(const TSwQuadPlan& plan, int32_t y, float* cols);
+// The 16-bit AVX2 kernel for textured plans with IntUsable: channels in Q15
+// fixed point, within one unit of the reference's bytes (never more: its
+// arithmetic errors stay below a hundredth of a unit, so only values lying
+// that close to a rounding boundary can come out one step away).
+void SwQuadRowIntAvx2(const TSwQuadPlan& plan, int32_t y, float* cols);
+// Floats of scratch the kernels need for a plan.
+size_t SwQuadScratchFloats(const TSwQuadPlan& plan);
 
 // The texel row, weight and neighbour row of row y (shared by the kernels).
 void SwQuadRowSource(const TSwQuadPlan& plan, int32_t y, int32_t& row0, int32_t& row1, float& wy);

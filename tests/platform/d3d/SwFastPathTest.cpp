@@ -6,6 +6,7 @@
 #include <random>
 
 #include "platform/d3d/raster/SwFastQuad.h"
+#include "platform/d3d/raster/SwFastRow.h"
 
 namespace kav {
 namespace {
@@ -83,6 +84,11 @@ std::vector<uint32_t> Render(const TCase& c, bool fast, int threads) {
   return rig.Snapshot();
 }
 
+// The 16-bit AVX2 rectangle kernel may differ from the reference by one
+// unit where a value lies within its tiny error of a rounding boundary; the
+// SSE2 and float AVX2 kernels (run with KAV_D3D_NO_AVX2) must match exactly.
+int RectangleTolerance() { return SwQuadRowKernel() == &SwQuadRowAvx2 ? 1 : 0; }
+
 TEST(SwFastPaths, RectanglesGiveTheReferencePixels) {
   const TCase cases[] = {
       // 1:1 copies (exact texel centres), with and without blending, X8 and A8 sources.
@@ -107,7 +113,7 @@ TEST(SwFastPaths, RectanglesGiveTheReferencePixels) {
     std::vector<uint32_t> fast = Render(c, true, 0);
     EXPECT_EQ(SwRasterStats().FastQuads.load(), before + 1) << "case " << index << " missed the fast path";
     std::vector<uint32_t> ref = Render(c, false, 1);
-    EXPECT_EQ(MaxChannelDiff(fast, ref), 0) << "case " << index;
+    EXPECT_LE(MaxChannelDiff(fast, ref), RectangleTolerance()) << "case " << index;
     std::vector<uint32_t> one = Render(c, true, 1);
     EXPECT_EQ(MaxChannelDiff(fast, one), 0) << "case " << index << " threads";
   }
