@@ -1,6 +1,7 @@
 #include "platform/d3d/raster/SwFastSpan.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/d3d/raster/SwSimd.h"
 
@@ -101,6 +102,14 @@ inline __m128 Sample(const TSwSamplerView& s, float u, float v, const float* d, 
   return SwLerp(a, SampleLevel(s, l1, s.MinFilter, u, v, or_mask), _mm_set1_ps(f));
 }
 
+bool SwSpanUseAvx2() {
+  static const bool use = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && !std::getenv("KAV_D3D_NO_AVX2");
+  }();
+  return use;
+}
+
 }  // namespace
 
 bool SwPlanFastSpans(const TSwPixelState& ps, TSwSpanPlan& p) {
@@ -116,11 +125,14 @@ bool SwPlanFastSpans(const TSwPixelState& ps, TSwSpanPlan& p) {
     if (p.TexSet >= ps.TexSets) return false;
     p.NeedLod = sv.MagFilter != sv.MinFilter || (sv.MipFilter != TSwFilter::None && sv.BaseLevel < sv.Levels - 1);
   }
+  p.Avx2 = SwSpanUseAvx2() && SwFastSpanAvx2Usable(p);
   return true;
 }
 
 void SwShadeSpanFast(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwTriSetup& t, int32_t y, int32_t x0,
                      int32_t x1) {
+  if (p.Avx2) x0 = SwShadeSpanFastAvx2(ps, p, t, y, x0, x1);
+  if (x0 >= x1) return;
   const float fy = float(y);
   const bool persp = !t.Affine;
   const float row_q = t.Q.c + t.Q.b * fy;

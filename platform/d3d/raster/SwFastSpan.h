@@ -25,10 +25,18 @@ struct TSwSpanPlan {
   bool Blend = false;
   float K0[4] = {}, K1[4] = {}, L0[4] = {}, L1[4] = {};
   uint32_t MaxMask[4] = {};
+  bool Avx2 = false;  // SwShadeSpanFastAvx2 takes the span first
 };
 
 // False when the state is outside the family (the reference path draws it).
 bool SwPlanFastSpans(const TSwPixelState& ps, TSwSpanPlan& plan);
+
+// The AVX2 variant covers plans without footprint-dependent sampling and
+// with clamp addressing; it shades whole groups of eight pixels from x0 and
+// returns the first pixel it left (the caller finishes the span).
+bool SwFastSpanAvx2Usable(const TSwSpanPlan& plan);
+int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan& plan, const TSwTriSetup& t, int32_t y,
+                            int32_t x0, int32_t x1);
 
 void SwShadeSpanFast(const TSwPixelState& ps, const TSwSpanPlan& plan, const TSwTriSetup& t, int32_t y, int32_t x0,
                      int32_t x1);

@@ -135,7 +135,10 @@ std::vector<uint32_t> RenderSpans(int variant, bool fast, int threads) {
     for (int32_t x = 0; x < 80; ++x) reinterpret_cast<uint32_t*>(rig.Target()->Row(y))[x] = uint32_t(x * 977 + y * 131071);
   std::mt19937 rng(uint32_t(variant) + 3);
   Ref<TSwTexture> tex;
-  rig.Dev->CreateTexture(64, 32, 0, 0, variant == 2 ? TSwFormat::X8R8G8B8 : TSwFormat::A8R8G8B8, TSwPool::Managed, tex);
+  // Variants 4 and 5 sample one level with clamping: the AVX2 span kernel's family.
+  const bool simple = variant >= 4;
+  rig.Dev->CreateTexture(64, 32, simple ? 1 : 0, 0, variant == 2 || variant == 5 ? TSwFormat::X8R8G8B8 : TSwFormat::A8R8G8B8,
+                         TSwPool::Managed, tex);
   for (uint32_t l = 0; l < tex->GetLevelCount(); ++l) {
     TSwLockedRect lr;
     TSwSurfaceDesc d;
@@ -145,9 +148,9 @@ std::vector<uint32_t> RenderSpans(int variant, bool fast, int threads) {
       for (uint32_t x = 0; x < d.Width; ++x) static_cast<uint32_t*>(lr.Bits)[y * uint32_t(lr.Pitch) / 4 + x] = uint32_t(rng());
     tex->UnlockRect(l);
   }
-  rig.TextureStage(tex.get(), variant != 1, variant == 3 ? TSwFilter::Point : TSwFilter::Linear,
-                   variant == 2 ? TSwAddress::Wrap : TSwAddress::Mirror);
-  rig.Dev->SetSamplerState(0, TSwSamplerState::MinFilter, uint32_t(TSwFilter::Anisotropic));
+  rig.TextureStage(tex.get(), variant != 1, variant == 3 || variant == 5 ? TSwFilter::Point : TSwFilter::Linear,
+                   simple ? TSwAddress::Clamp : variant == 2 ? TSwAddress::Wrap : TSwAddress::Mirror);
+  if (!simple) rig.Dev->SetSamplerState(0, TSwSamplerState::MinFilter, uint32_t(TSwFilter::Anisotropic));
   rig.Dev->SetSamplerState(0, TSwSamplerState::MipFilter, uint32_t(variant == 3 ? TSwFilter::Point : TSwFilter::Linear));
   rig.Dev->SetSamplerState(0, TSwSamplerState::MipMapLodBias, std::bit_cast<uint32_t>(variant * 0.3f));
   rig.Dev->SetRenderState(TSwRenderState::CullMode, uint32_t(TSwCull::None));
@@ -175,7 +178,7 @@ std::vector<uint32_t> RenderSpans(int variant, bool fast, int threads) {
 }
 
 TEST(SwFastPaths, SpansGiveTheReferencePixels) {
-  for (int variant = 0; variant < 4; ++variant) {
+  for (int variant = 0; variant < 6; ++variant) {
     uint64_t before = SwRasterStats().FastSpanDraws.load();
     std::vector<uint32_t> fast = RenderSpans(variant, true, 0);
     EXPECT_EQ(SwRasterStats().FastSpanDraws.load(), before + 2) << "variant " << variant;
