@@ -174,7 +174,9 @@ void PlanInt(TSwQuadPlan& p, const TSwPlane& pu, float row_u, TSwAddress mode, i
     if (p.Bilinear) {
       const float fx = u * float(width) - 0.5f;
       ix = SwFloorToInt(fx);
-      w = int16_t(std::min(32767, int32_t((fx - float(ix)) * 32768.0f + 0.5f)));
+      const float wf = fx - float(ix);
+      if (!(wf >= 0.0f && wf <= 1.0f)) return;  // far-off or invalid coordinates: the float kernels
+      w = int16_t(std::min(32767, int32_t(wf * 32768.0f + 0.5f)));
     } else {
       ix = SwFloorToInt(u * float(width));
     }

@@ -99,6 +99,10 @@ KAV_AVX2 void SwQuadRowIntAvx2(const TSwQuadPlan& p, int32_t y, float* scratch) 
     SwQuadRowSse2(p, y, scratch);
     return;
   }
+  if (!(wy >= 0.0f && wy <= 1.0f)) {  // an invalid row coordinate: the float kernel copes
+    SwQuadRowAvx2(p, y, scratch);
+    return;
+  }
   uint32_t* dst = reinterpret_cast<uint32_t*>(p.Target + int64_t(y) * p.TargetPitch) + p.X0;
   const int32_t n = p.X1 - p.X0;
   const uint32_t out_or = p.TargetX8 ? 0xFF000000u : 0u;

@@ -1,6 +1,7 @@
 #include "platform/d3d/raster/SwGeometry.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace kav {
@@ -132,6 +133,8 @@ TSwScreenVertex SwToScreen(const TSwClipVertex& v, int32_t nattr, const TSwViewM
 void SwClipTriangle(const TSwClipVertex& a, const TSwClipVertex& b, const TSwClipVertex& c, int32_t nattr,
                     bool clip_depth, const TSwViewMapping& map, std::vector<TSwScreenVertex>& out) {
   const TSwClipVertex* tri[3] = {&a, &b, &c};
+  for (const TSwClipVertex* v : tri)
+    if (!std::isfinite(v->x) || !std::isfinite(v->y) || !std::isfinite(v->z) || !std::isfinite(v->w)) return;
   uint32_t outside = 0;
   for (int p = 0; p < 7; ++p) {
     if (!clip_depth && (p == 1 || p == 2)) continue;

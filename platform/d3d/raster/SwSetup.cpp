@@ -31,6 +31,8 @@ bool SwSetupTriangle(const TSwScreenVertex& v0, const TSwScreenVertex& v1, const
   const TSwScreenVertex* v[3] = {&v0, &v1, &v2};
   int64_t X[3], Y[3];
   for (int i = 0; i < 3; ++i) {
+    // Clipping keeps positions within the guard band; anything else is refused here.
+    if (!(std::fabs(v[i]->x) < 4194304.0f) || !(std::fabs(v[i]->y) < 4194304.0f)) return false;
     X[i] = int64_t(std::nearbyint(double(v[i]->x) * 256.0));
     Y[i] = int64_t(std::nearbyint(double(v[i]->y) * 256.0));
   }
