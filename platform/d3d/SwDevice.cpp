@@ -80,6 +80,14 @@ TSwResult TSwDevice::CreateChain(TSwPresentParams& params, TSwWindow fallback, b
   if (params.BackBufferCount > 3) return TSwResult::InvalidCall;
   if (params.BackBufferCount == 0) params.BackBufferCount = 1;
   TSwWindow window = params.DeviceWindow ? params.DeviceWindow : fallback;
+  if (!params.Windowed) {
+    // Exclusive full screen: the back buffer is the adapter's display mode.
+    TSwDisplayMode mode;
+    d3d_->GetAdapterDisplayMode(adapter_, mode);
+    if (params.BackBufferWidth == 0) params.BackBufferWidth = mode.Width;
+    if (params.BackBufferHeight == 0) params.BackBufferHeight = mode.Height;
+    if (params.BackBufferWidth != mode.Width || params.BackBufferHeight != mode.Height) return TSwResult::InvalidCall;
+  }
   if (params.BackBufferWidth == 0 || params.BackBufferHeight == 0) {
     uint32_t w = 0, h = 0;
     const Ref<TSwPresentSink>& sink = d3d_->Config().Sink;

@@ -132,9 +132,7 @@ TSwResult TSwDevice::DrawPrimitiveUP(TSwPrimitive type, uint32_t count, const vo
 TSwResult TSwDevice::Draw(TSwPrimitive type, uint32_t count, const uint8_t* data, uint32_t stride, uint32_t n) {
   if (!in_scene_ || !st_.Fvf || stride < SwFvfStride(st_.Fvf) || uint32_t(type) > 5 || !st_.Target)
     return TSwResult::InvalidCall;
-  TSwCaps caps;
-  d3d_->GetDeviceCaps(adapter_, caps);
-  if (count > caps.MaxPrimitiveCount) return TSwResult::InvalidCall;
+  if (count > kSwMaxPrimitiveCount) return TSwResult::InvalidCall;
   if (count == 0 || LostNow()) return TSwResult::Ok;
   TSwPixelState ps;
   BuildPixelState(ps);

@@ -43,7 +43,7 @@ TSwResult TSwDirect3D::GetDeviceCaps(uint32_t adapter, TSwCaps& caps) const {
   caps.MaxAnisotropy = 16;
   caps.RasterCaps = SwRasterCapsMipMapLodBias | SwRasterCapsAnisotropy;
   caps.MaxTextureBlendStages = caps.MaxSimultaneousTextures = kSwMaxStages;
-  caps.MaxPrimitiveCount = 1u << 20;
+  caps.MaxPrimitiveCount = kSwMaxPrimitiveCount;
   caps.NumSimultaneousRTs = 1;
   return TSwResult::Ok;
 }

@@ -40,6 +40,7 @@ struct TSwConfig {
 
 constexpr uint32_t kSwVendorId = 0x4B56;  // not Intel's 0x8086
 constexpr uint32_t kSwMaxTextureSize = 8192;
+constexpr uint32_t kSwMaxPrimitiveCount = 1u << 20;
 
 class TSwDirect3D : public TRefObject {
  public:

@@ -183,6 +183,15 @@ TEST(SwDevice, LossReportsLostThenNotResetUntilResetWithDefaultPoolReleased) {
   EXPECT_EQ(rig.Dev->TestCooperativeLevel(), TSwResult::Ok);
   EXPECT_EQ(rig.Target()->Width(), 32u);
   EXPECT_EQ(managed->GetLevelCount(), 1u);
+  // An exclusive full-screen chain takes the display mode's size only.
+  TSwPresentParams fs;
+  fs.Windowed = false;
+  fs.BackBufferWidth = 800;
+  fs.BackBufferHeight = 600;
+  EXPECT_EQ(rig.Dev->Reset(fs), TSwResult::InvalidCall);
+  fs.BackBufferWidth = fs.BackBufferHeight = 0;
+  ASSERT_EQ(rig.Dev->Reset(fs), TSwResult::Ok);
+  EXPECT_EQ(rig.Target()->Width(), 1920u);
   // A per-device loss works the same way.
   rig.Dev->InjectLoss();
   EXPECT_EQ(rig.Dev->TestCooperativeLevel(), TSwResult::DeviceLost);
