@@ -172,6 +172,24 @@ void BM_PerspectiveQuad(benchmark::State& state) {
   });
 }
 
+// A full-screen pass through a pixel kernel (texture times a constant).
+void BM_PixelKernelPass(benchmark::State& state) {
+  static Ref<TSwPixelShader> shader = [] {
+    std::string blob = SwPixelShaderBlob(kSwKernelTexTimesConstant);
+    Ref<TSwPixelShader> s;
+    Bench().Dev->CreatePixelShader(blob.data(), blob.size(), s);
+    return s;
+  }();
+  const float c0[4] = {1.0f, 0.9f, 0.8f, 0.75f};
+  Measure(state, [&](TBench& b) {
+    b.Textured(b.Picture.get(), true, false);
+    b.Dev->SetPixelShader(shader.get());
+    b.Dev->SetPixelShaderConstantF(0, c0, 1);
+    b.Rect(0xFFFFFFFF);
+    b.Dev->SetPixelShader(nullptr);
+  });
+}
+
 void BM_TransitionFrame4Passes(benchmark::State& state) {
   Measure(state, [](TBench& b) {
     b.Textured(b.Picture.get(), true, true);
@@ -186,6 +204,7 @@ BENCHMARK(BM_Copy1to1) KAV_THREADS;
 BENCHMARK(BM_BilinearBlendScaled) KAV_THREADS;
 BENCHMARK(BM_BilinearBlendScaledReference) KAV_THREADS;
 BENCHMARK(BM_PerspectiveQuad) KAV_THREADS;
+BENCHMARK(BM_PixelKernelPass) KAV_THREADS;
 BENCHMARK(BM_TransitionFrame4Passes) KAV_THREADS;
 
 }  // namespace

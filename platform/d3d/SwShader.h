@@ -39,7 +39,9 @@ struct TSwPixelState;  // the rasteriser's per-draw state
 // What a kernel may read besides its inputs. Valid only during the call.
 class TSwPixelContext {
  public:
-  TSwPixelContext(const TSwPixelState* state, const float (*derivs)[4]) : state_(state), derivs_(derivs) {}
+  // `fast`: sample 32-bit textures in vector registers (same results).
+  TSwPixelContext(const TSwPixelState* state, const float (*derivs)[4], bool fast = false)
+      : state_(state), derivs_(derivs), fast_(fast) {}
   // Samples the 2D texture of stage `stage` with that sampler's filters and
   // address modes. The level of detail comes from the screen-space
   // derivatives of the texture-coordinate set with the stage's index (level 0
@@ -54,6 +56,7 @@ class TSwPixelContext {
  private:
   const TSwPixelState* state_;
   const float (*derivs_)[4];
+  bool fast_;
 };
 
 using TSwPixelKernel = void (*)(const TSwPixelContext& ctx, const TSwShaderInput& in, TSwColorF& out);

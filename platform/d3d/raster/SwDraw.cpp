@@ -100,8 +100,10 @@ void SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratch& 
     pixels += int64_t(t.MaxX - t.MinX) * (t.MaxY - t.MinY) / 2;
   }
   TSwSpanPlan plan;
-  const bool fast = req.FastPaths && SwPlanFastSpans(ps, plan);
-  (fast ? SwRasterStats().FastSpanDraws : SwRasterStats().ReferenceDraws).fetch_add(1, std::memory_order_relaxed);
+  const bool kernel = req.FastPaths && ps.Kernel;
+  const bool fast = req.FastPaths && !ps.Kernel && SwPlanFastSpans(ps, plan);
+  (fast || kernel ? SwRasterStats().FastSpanDraws : SwRasterStats().ReferenceDraws)
+      .fetch_add(1, std::memory_order_relaxed);
   const std::vector<TSwTriSetup>& tris = sc.Tris;
   SwForBands(y0, y1, pixels, req.Threads, [&](int32_t b0, int32_t b1) {
     for (const TSwTriSetup& t : tris) {
@@ -109,7 +111,8 @@ void SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratch& 
       for (int32_t y = r0; y < r1; ++y) {
         int32_t x0, x1;
         if (!SwTriangleSpan(t, y, x0, x1)) continue;
-        if (fast) SwShadeSpanFast(ps, plan, t, y, x0, x1);
+        if (kernel) SwShadeSpanKernel(ps, t, y, x0, x1);
+        else if (fast) SwShadeSpanFast(ps, plan, t, y, x0, x1);
         else SwShadeSpanReference(ps, t, nattr, y, x0, x1);
       }
     }

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/d3d/raster/SwSimd.h"
+#include "platform/d3d/raster/SwSampleSimd.h"
 
 namespace kav {
 
 namespace {
 
-bool BlendFactors(const TSwBlendState& b, TSwSpanPlan& p) {
+}  // namespace
+
+bool SwPlanBlend(const TSwBlendState& b, TSwSpanPlan& p) {
   p.Blend = b.Enable;
   if (!b.Enable) return true;
   auto factor = [](TSwBlend f, float& k0, float& k1) {
@@ -31,6 +33,8 @@ bool BlendFactors(const TSwBlendState& b, TSwSpanPlan& p) {
   }
   return true;
 }
+
+namespace {
 
 // The form of one channel group; false outside the family.
 bool Form(const TSwPixelState& ps, bool alpha, bool has_tex, int lane0, int lanes, TSwSpanPlan& p) {
@@ -62,46 +66,6 @@ bool Form(const TSwPixelState& ps, bool alpha, bool has_tex, int lane0, int lane
 
 inline __m128 Mask(const uint32_t* m) { return _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m))); }
 
-inline __m128 Fetch(const TSwLevelView& lv, int32_t x, int32_t y, uint32_t or_mask) {
-  return SwUnpack(reinterpret_cast<const uint32_t*>(lv.Bits + int64_t(y) * lv.Pitch)[x] | or_mask);
-}
-
-// SwSampleLevel for 32-bit textures, four channels at a time.
-inline __m128 SampleLevel(const TSwSamplerView& s, int32_t level, TSwFilter filter, float u, float v, uint32_t or_mask) {
-  const TSwLevelView& lv = s.Level[level];
-  if (filter == TSwFilter::Point || filter == TSwFilter::None) {
-    int32_t x = SwAddress(s.AddressU, SwFloorToInt(u * float(lv.Width)), lv.Width);
-    int32_t y = SwAddress(s.AddressV, SwFloorToInt(v * float(lv.Height)), lv.Height);
-    return Fetch(lv, x, y, or_mask);
-  }
-  float fx = u * float(lv.Width) - 0.5f, fy = v * float(lv.Height) - 0.5f;
-  int32_t ix = SwFloorToInt(fx), iy = SwFloorToInt(fy);
-  __m128 wx = _mm_set1_ps(fx - float(ix)), wy = _mm_set1_ps(fy - float(iy));
-  int32_t x0 = SwAddress(s.AddressU, ix, lv.Width), x1 = SwAddress(s.AddressU, ix + 1, lv.Width);
-  int32_t y0 = SwAddress(s.AddressV, iy, lv.Height), y1 = SwAddress(s.AddressV, iy + 1, lv.Height);
-  __m128 left = SwLerp(Fetch(lv, x0, y0, or_mask), Fetch(lv, x0, y1, or_mask), wy);
-  __m128 right = SwLerp(Fetch(lv, x1, y0, or_mask), Fetch(lv, x1, y1, or_mask), wy);
-  return SwLerp(left, right, wx);
-}
-
-// SwSample2D for 32-bit textures.
-inline __m128 Sample(const TSwSamplerView& s, float u, float v, const float* d, uint32_t or_mask) {
-  const int32_t base = s.BaseLevel;
-  float lod = d ? SwComputeLod(d, s.Level[base].Width, s.Level[base].Height, s.LodBias) : -100.0f;
-  if (!(lod > 0.0f)) return SampleLevel(s, base, s.MagFilter, u, v, or_mask);
-  const int32_t last = s.Levels - 1;
-  if (s.MipFilter == TSwFilter::None || base == last) return SampleLevel(s, base, s.MinFilter, u, v, or_mask);
-  if (s.MipFilter == TSwFilter::Point)
-    return SampleLevel(s, std::min(last, base + SwFloorToInt(lod + 0.5f)), s.MinFilter, u, v, or_mask);
-  int32_t l0 = SwFloorToInt(lod);
-  float f = lod - float(l0);
-  l0 = std::min(last, base + l0);
-  int32_t l1 = std::min(last, l0 + 1);
-  __m128 a = SampleLevel(s, l0, s.MinFilter, u, v, or_mask);
-  if (l1 == l0) return a;
-  return SwLerp(a, SampleLevel(s, l1, s.MinFilter, u, v, or_mask), _mm_set1_ps(f));
-}
-
 bool SwSpanUseAvx2() {
   static const bool use = [] {
     __builtin_cpu_init();
@@ -116,7 +80,7 @@ bool SwPlanFastSpans(const TSwPixelState& ps, TSwSpanPlan& p) {
   if (ps.Kernel || ps.StageCount > 1) return false;
   const TSwSamplerView& sv = ps.Samplers[0];
   const bool has_tex = ps.StageCount == 1 && sv.Kind == TSwSamplerView::Tex2D;
-  if (!Form(ps, false, has_tex, 0, 3, p) || !Form(ps, true, has_tex, 3, 1, p) || !BlendFactors(ps.Blend, p))
+  if (!Form(ps, false, has_tex, 0, 3, p) || !Form(ps, true, has_tex, 3, 1, p) || !SwPlanBlend(ps.Blend, p))
     return false;
   if (p.UsesTex) {
     if (sv.Format != TSwFormat::A8R8G8B8 && sv.Format != TSwFormat::X8R8G8B8) return false;
@@ -193,7 +157,7 @@ void SwShadeSpanFast(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwTri
           derivs[3] = cv ? 0.0f : (pv.b - v * t.Q.b) * iq;
         }
       }
-      r = Sample(*p.Sampler, u, v, p.NeedLod ? derivs : nullptr, tex_or);
+      r = SwSample2D4(*p.Sampler, u, v, p.NeedLod ? derivs : nullptr, tex_or);
     }
     // texel * M + A with M in {1, diffuse, 0} and A in {diffuse, diffuse^2, 0}.
     __m128 m = _mm_or_ps(_mm_and_ps(FT, One), _mm_and_ps(FTD, d));

@@ -28,6 +28,15 @@ struct TSwSpanPlan {
   bool Avx2 = false;  // SwShadeSpanFastAvx2 takes the span first
 };
 
+// Spans drawn through a pixel kernel: attributes as the reference computes
+// them, footprints only for the samplers whose level or filter depends on
+// them, 32-bit textures sampled in vector registers, the kernel once per
+// pixel, then the reference's write. Always applicable when a kernel is bound.
+void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y, int32_t x0, int32_t x1);
+
+// Fills the plan's blend factors; false for blends outside the family.
+bool SwPlanBlend(const TSwBlendState& blend, TSwSpanPlan& plan);
+
 // False when the state is outside the family (the reference path draws it).
 bool SwPlanFastSpans(const TSwPixelState& ps, TSwSpanPlan& plan);
 

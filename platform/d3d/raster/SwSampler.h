@@ -25,7 +25,8 @@ inline TSwColorF SwColorFromArgb(uint32_t c) {
 inline int32_t SwFloorToInt(float v) {
   if (!(v > -1073741824.0f)) return v != v ? 0 : -1073741824;
   if (v >= 1073741824.0f) return 1073741824;
-  return int32_t(std::floor(v));
+  const int32_t i = int32_t(v);  // toward zero; one less below zero when v has a fraction
+  return float(i) > v ? i - 1 : i;
 }
 
 // Texel index after addressing, for a level of `n` texels along the axis.
