@@ -228,9 +228,10 @@ TSwResult TSwDevice::CreatePixelShader(const void* blob, size_t size, Ref<TSwPix
   TSwResult r = SwParsePixelShaderBlob(blob, size, name);
   if (!SwOk(r)) return r;
   if (d3d_->Config().Shaders == TSwShaderProfile::Level0) return TSwResult::NotAvailable;
-  TSwPixelKernel k = SwFindPixelKernel(name);
+  TSwSpanKernel span = nullptr;
+  TSwPixelKernel k = SwFindPixelKernel(name, &span);
   if (!k) return TSwResult::NotAvailable;
-  out = MakeRef<TSwPixelShader>(name, k);
+  out = MakeRef<TSwPixelShader>(name, k, span);
   return TSwResult::Ok;
 }
 

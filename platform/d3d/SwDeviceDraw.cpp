@@ -92,6 +92,7 @@ void TSwDevice::BuildPixelState(TSwPixelState& ps) const {
     b.OpAlpha = b.Op;
   }
   ps.Kernel = st_.Shader ? st_.Shader->Kernel() : nullptr;
+  ps.SpanKernel = st_.Shader ? st_.Shader->SpanKernel() : nullptr;
   if (ps.Kernel) std::copy(&st_.Constants[0][0], &st_.Constants[0][0] + 4 * kSwPixelConstants, &ps.Constants[0][0]);
 }
 

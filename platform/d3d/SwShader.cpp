@@ -1,5 +1,6 @@
 #include "platform/d3d/SwShader.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -26,12 +27,49 @@ void ColorLookup(const TSwPixelContext& ctx, const TSwShaderInput& in, TSwColorF
   out = TSwColorF{t.b + (l.b - t.b) * m, t.g + (l.g - t.g) * m, t.r + (l.r - t.r) * m, t.a};
 }
 
+void TexTimesConstantSpan(const TSwPixelContext& ctx, const TSwSpanInput& in, TSwColorF* out) {
+  ctx.SampleSpan(0, in.U[0], in.V[0], in.Count, out);
+  const float* c = ctx.Constant(0);
+  for (int32_t i = 0; i < in.Count; ++i) {
+    TSwColorF& t = out[i];
+    t = TSwColorF{t.b * c[2], t.g * c[1], t.r * c[0], t.a * c[3]};
+  }
+}
+
+void ColorLookupSpan(const TSwPixelContext& ctx, const TSwSpanInput& in, TSwColorF* out) {
+  ctx.SampleSpan(0, in.U[0], in.V[0], in.Count, out);
+  const float scale = 31.0f / 32.0f, offset = 0.5f / 32.0f;
+  constexpr int32_t kChunk = 64;
+  float u[kChunk], v[kChunk], w[kChunk];
+  TSwColorF l[kChunk];
+  const float m = ctx.Constant(0)[0];
+  for (int32_t i0 = 0; i0 < in.Count; i0 += kChunk) {
+    const int32_t n = std::min(kChunk, in.Count - i0);
+    for (int32_t i = 0; i < n; ++i) {
+      const TSwColorF& t = out[i0 + i];
+      u[i] = t.r * scale + offset;
+      v[i] = t.g * scale + offset;
+      w[i] = t.b * scale + offset;
+    }
+    ctx.Sample3DSpan(1, u, v, w, n, l);
+    for (int32_t i = 0; i < n; ++i) {
+      TSwColorF& t = out[i0 + i];
+      t = TSwColorF{t.b + (l[i].b - t.b) * m, t.g + (l[i].g - t.g) * m, t.r + (l[i].r - t.r) * m, t.a};
+    }
+  }
+}
+
+struct TEntry {
+  TSwPixelKernel Pixel = nullptr;
+  TSwSpanKernel Span = nullptr;
+};
+
 struct TRegistry {
   std::mutex lock;
-  std::map<std::string, TSwPixelKernel, std::less<>> kernels;
+  std::map<std::string, TEntry, std::less<>> kernels;
   TRegistry() {
-    kernels[kSwKernelTexTimesConstant] = &TexTimesConstant;
-    kernels[kSwKernelColorLookup] = &ColorLookup;
+    kernels[kSwKernelTexTimesConstant] = TEntry{&TexTimesConstant, &TexTimesConstantSpan};
+    kernels[kSwKernelColorLookup] = TEntry{&ColorLookup, &ColorLookupSpan};
   }
 };
 
@@ -52,17 +90,18 @@ bool ValidName(std::string_view n) {
 
 }  // namespace
 
-void SwRegisterPixelKernel(std::string_view name, TSwPixelKernel kernel) {
+void SwRegisterPixelKernel(std::string_view name, TSwPixelKernel kernel, TSwSpanKernel span) {
   TRegistry& r = Registry();
   std::lock_guard<std::mutex> g(r.lock);
-  r.kernels[std::string(name)] = kernel;
+  r.kernels[std::string(name)] = TEntry{kernel, span};
 }
 
-TSwPixelKernel SwFindPixelKernel(std::string_view name) {
+TSwPixelKernel SwFindPixelKernel(std::string_view name, TSwSpanKernel* span) {
   TRegistry& r = Registry();
   std::lock_guard<std::mutex> g(r.lock);
   auto it = r.kernels.find(name);
-  return it == r.kernels.end() ? nullptr : it->second;
+  if (span) *span = it == r.kernels.end() ? nullptr : it->second.Span;
+  return it == r.kernels.end() ? nullptr : it->second.Pixel;
 }
 
 std::string SwPixelShaderBlob(std::string_view name) {

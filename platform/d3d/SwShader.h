@@ -36,6 +36,15 @@ struct TSwShaderInput {
 
 struct TSwPixelState;  // the rasteriser's per-draw state
 
+// The inputs of a run of pixels for the span form of a kernel.
+struct TSwSpanInput {
+  int32_t X = 0, Y = 0, Count = 0;       // pixels [X, X + Count) of row Y
+  const float* U[kSwMaxTexCoords] = {};  // Count values per coordinate set of the vertex format
+  const float* V[kSwMaxTexCoords] = {};
+  const TSwColorF* Diffuse = nullptr;    // Count values (white without a diffuse colour)
+  const TSwColorF* Specular = nullptr;   // Count values (black without a specular colour)
+};
+
 // What a kernel may read besides its inputs. Valid only during the call.
 class TSwPixelContext {
  public:
@@ -53,18 +62,37 @@ class TSwPixelContext {
   // Constant register `i` (0..31) as x, y, z, w.
   const float* Constant(int i) const;
 
+  // Span kernels: samples stage `stage` at `count` coordinate pairs, entry i
+  // for pixel X + i of the span (its footprint picks the level), exactly as
+  // Sample would for that pixel; 32-bit textures sampled at one level with
+  // clamping take eight pairs per step.
+  void SampleSpan(int stage, const float* u, const float* v, int32_t count, TSwColorF* out) const;
+  // Volume lookups of `count` coordinate triples, as Sample3D.
+  void Sample3DSpan(int stage, const float* u, const float* v, const float* w, int32_t count, TSwColorF* out) const;
+
+  // Span mode (set by the rasteriser): derivatives per pixel, laid out
+  // [pixel][coordinate set][4]; null when no sampler needs them.
+  void SetSpanDerivatives(const float* derivs) { span_derivs_ = derivs; }
+
  private:
   const TSwPixelState* state_;
   const float (*derivs_)[4];
   bool fast_;
+  const float* span_derivs_ = nullptr;
 };
+
+// The span form of a kernel: shades in.Count pixels into out[0..Count).
+// It must give the pixels the per-pixel form gives (the reference path
+// calls the per-pixel form, the fast path the span form when there is one).
+using TSwSpanKernel = void (*)(const TSwPixelContext& ctx, const TSwSpanInput& in, TSwColorF* out);
 
 using TSwPixelKernel = void (*)(const TSwPixelContext& ctx, const TSwShaderInput& in, TSwColorF& out);
 
-// Registers (or replaces) a kernel under `name`. Thread-safe.
-void SwRegisterPixelKernel(std::string_view name, TSwPixelKernel kernel);
-// The kernel registered under `name`, or null.
-TSwPixelKernel SwFindPixelKernel(std::string_view name);
+// Registers (or replaces) a kernel under `name`, with its optional span
+// form. Thread-safe.
+void SwRegisterPixelKernel(std::string_view name, TSwPixelKernel kernel, TSwSpanKernel span = nullptr);
+// The kernel registered under `name`, or null; `span` receives its span form.
+TSwPixelKernel SwFindPixelKernel(std::string_view name, TSwSpanKernel* span = nullptr);
 
 // The blob that binds kernel `name`.
 std::string SwPixelShaderBlob(std::string_view name);
@@ -73,16 +101,20 @@ TSwResult SwParsePixelShaderBlob(const void* data, size_t size, std::string& nam
 
 class TSwPixelShader : public TRefObject {
  public:
-  TSwPixelShader(std::string name, TSwPixelKernel kernel) : name_(std::move(name)), kernel_(kernel) {}
+  TSwPixelShader(std::string name, TSwPixelKernel kernel, TSwSpanKernel span = nullptr)
+      : name_(std::move(name)), kernel_(kernel), span_(span) {}
   const std::string& Name() const { return name_; }
   TSwPixelKernel Kernel() const { return kernel_; }
+  TSwSpanKernel SpanKernel() const { return span_; }
 
  private:
   std::string name_;
   TSwPixelKernel kernel_;
+  TSwSpanKernel span_;
 };
 
-// Names of the two sample kernels registered with the library:
+// Names of the two sample kernels registered with the library (both with a
+// span form):
 // "sw_tex_times_constant": stage 0 sampled at coordinate set 0, times c0.
 // "sw_color_lookup": stage 0 sampled at set 0; its red, green and blue look
 // up the volume texture of stage 1 (red along u, green along v, blue along

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "platform/d3d/raster/SwBlend.h"
@@ -8,11 +9,13 @@ namespace kav {
 
 namespace {
 
-// Whether a sampler's result can depend on the footprint.
-bool NeedsLod(const TSwSamplerView& s) {
-  return s.Kind == TSwSamplerView::Tex2D &&
-         (s.MagFilter != s.MinFilter || (s.MipFilter != TSwFilter::None && s.BaseLevel < s.Levels - 1));
-}
+constexpr int32_t kChunk = 256;
+
+struct TSpanBuffers {
+  float U[kSwMaxTexCoords][kChunk], V[kSwMaxTexCoords][kChunk];
+  TSwColorF Diffuse[kChunk], Specular[kChunk], Out[kChunk];
+  float Derivs[kChunk][kSwMaxTexCoords][4];
+};
 
 }  // namespace
 
@@ -31,7 +34,7 @@ void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y,
   float row[kSwMaxAttrs];
   for (int32_t i = 0; i < nused; ++i) row[used[i]] = t.Attr[used[i]].c + t.Attr[used[i]].b * fy;
   bool lod[kSwMaxTexCoords] = {};
-  for (int s = 0; s < ps.TexSets && s < kSwMaxStages; ++s) lod[s] = NeedsLod(ps.Samplers[s]);
+  for (int s = 0; s < ps.TexSets && s < kSwMaxStages; ++s) lod[s] = SwSamplerNeedsLod(ps.Samplers[s]);
 
   float attr[kSwMaxAttrs] = {};
   // Samplers whose result does not depend on the footprint get zero
@@ -48,6 +51,67 @@ void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y,
   const __m128 MaxMask = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blend.MaxMask)));
   const uint32_t out_or = ps.TargetFormat == TSwFormat::X8R8G8B8 ? 0xFF000000u : 0u;
   uint32_t* dst = reinterpret_cast<uint32_t*>(ps.Target + int64_t(y) * ps.TargetPitch);
+  if (ps.SpanKernel) {
+    // Span form: the inputs of up to kChunk pixels at a time.
+    thread_local TSpanBuffers buf;
+    bool any_lod = false;
+    for (int s = 0; s < ps.TexSets; ++s) any_lod |= lod[s];
+    TSwPixelContext sctx(&ps, nullptr, true);
+    sctx.SetSpanDerivatives(any_lod ? &buf.Derivs[0][0][0] : nullptr);
+    TSwSpanInput sin;
+    sin.Y = y;
+    for (int s = 0; s < ps.TexSets; ++s) {
+      sin.U[s] = buf.U[s];
+      sin.V[s] = buf.V[s];
+    }
+    sin.Diffuse = buf.Diffuse;
+    sin.Specular = buf.Specular;
+    for (int32_t c0 = x0; c0 < x1; c0 += kChunk) {
+      const int32_t n = std::min(kChunk, x1 - c0);
+      for (int32_t i = 0; i < n; ++i) {
+        const float fx = float(c0 + i);
+        const float iq = persp ? 1.0f / (row_q + t.Q.a * fx) : 1.0f;
+        for (int32_t j = 0; j < nused; ++j) {
+          const int32_t k = used[j];
+          attr[k] = !persp ? row[k] + t.Attr[k].a * fx
+                           : ((t.ConstMask >> k) & 1 ? t.Const[k] : (row[k] + t.Attr[k].a * fx) * iq);
+        }
+        buf.Diffuse[i] = ps.HasDiffuse ? TSwColorF{attr[0], attr[1], attr[2], attr[3]} : TSwColorF{1, 1, 1, 1};
+        buf.Specular[i] = ps.HasSpecular ? TSwColorF{attr[4], attr[5], attr[6], attr[7]} : TSwColorF{};
+        for (int s = 0; s < ps.TexSets; ++s) {
+          const int ku = kSwAttrTex + 2 * s, kv = ku + 1;
+          buf.U[s][i] = attr[ku];
+          buf.V[s][i] = attr[kv];
+          if (!lod[s]) continue;
+          float* d = buf.Derivs[i][s];
+          if (!persp) {
+            d[0] = t.Attr[ku].a; d[1] = t.Attr[kv].a; d[2] = t.Attr[ku].b; d[3] = t.Attr[kv].b;
+          } else {
+            const bool cu = (t.ConstMask >> ku) & 1, cv = (t.ConstMask >> kv) & 1;
+            d[0] = cu ? 0.0f : (t.Attr[ku].a - attr[ku] * t.Q.a) * iq;
+            d[1] = cv ? 0.0f : (t.Attr[kv].a - attr[kv] * t.Q.a) * iq;
+            d[2] = cu ? 0.0f : (t.Attr[ku].b - attr[ku] * t.Q.b) * iq;
+            d[3] = cv ? 0.0f : (t.Attr[kv].b - attr[kv] * t.Q.b) * iq;
+          }
+        }
+      }
+      sin.X = c0;
+      sin.Count = n;
+      ps.SpanKernel(sctx, sin, buf.Out);
+      for (int32_t i = 0; i < n; ++i) {
+        const TSwColorF& c = buf.Out[i];
+        const int32_t x = c0 + i;
+        if (!vector_blend) {
+          SwWritePixel(ps, x, y, c);
+          continue;
+        }
+        __m128 v = SwClamp01(_mm_setr_ps(c.b, c.g, c.r, c.a));
+        if (blend.Blend) v = SwBlend(v, SwUnpack(dst[x] | out_or), K0, K1, L0, L1, MaxMask);
+        dst[x] = SwPack(v) | out_or;
+      }
+    }
+    return;
+  }
   for (int32_t x = x0; x < x1; ++x) {
     const float fx = float(x);
     if (!persp) {

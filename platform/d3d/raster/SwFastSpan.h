@@ -34,6 +34,14 @@ struct TSwSpanPlan {
 // pixel, then the reference's write. Always applicable when a kernel is bound.
 void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y, int32_t x0, int32_t x1);
 
+// Whether a sampler's level or filter can depend on the footprint.
+bool SwSamplerNeedsLod(const TSwSamplerView& s);
+
+// Samples a 32-bit texture at its base level (no footprint needed) for
+// coordinate pairs, eight at a time with AVX2 when the processor has it and
+// both axes clamp; returns how many it sampled (the caller samples the rest).
+int32_t SwSampleSpanAvx2(const TSwSamplerView& s, const float* u, const float* v, int32_t count, TSwColorF* out);
+
 // Fills the plan's blend factors; false for blends outside the family.
 bool SwPlanBlend(const TSwBlendState& blend, TSwSpanPlan& plan);
 

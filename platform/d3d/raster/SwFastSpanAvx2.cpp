@@ -4,6 +4,7 @@
 // are the reference's, so the bytes are the same.
 #include <immintrin.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/d3d/raster/SwFastSpan.h"
@@ -183,6 +184,71 @@ KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan&
     _mm256_storeu_si256(out, px);
   }
   return x;
+}
+
+}  // namespace kav
+
+namespace kav {
+
+namespace {
+
+KAV_AVX2 int32_t SampleSpanAvx2(const TSwSamplerView& s, const float* u, const float* v, int32_t count,
+                                TSwColorF* out) {
+  const TSwLevelView& lv = s.Level[s.BaseLevel];
+  const bool bilinear = !(s.MagFilter == TSwFilter::Point || s.MagFilter == TSwFilter::None);
+  const __m256 tw = _mm256_set1_ps(float(lv.Width)), th = _mm256_set1_ps(float(lv.Height));
+  const __m256i wmax = _mm256_set1_epi32(lv.Width - 1), hmax = _mm256_set1_epi32(lv.Height - 1);
+  const __m256i pitch4 = _mm256_set1_epi32(lv.Pitch / 4);
+  const __m256i tex_or = _mm256_set1_epi32(s.Format == TSwFormat::X8R8G8B8 ? int(0xFF000000u) : 0);
+  const int* base = reinterpret_cast<const int*>(lv.Bits);
+  const __m256 limit = _mm256_set1_ps(16777216.0f), half = _mm256_set1_ps(0.5f), sign = _mm256_set1_ps(-0.0f);
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    __m256 sx = _mm256_mul_ps(_mm256_loadu_ps(u + i), tw), sy = _mm256_mul_ps(_mm256_loadu_ps(v + i), th);
+    if (bilinear) {
+      sx = _mm256_sub_ps(sx, half);
+      sy = _mm256_sub_ps(sy, half);
+    }
+    __m256 ok = _mm256_and_ps(_mm256_cmp_ps(_mm256_andnot_ps(sign, sx), limit, _CMP_LT_OQ),
+                              _mm256_cmp_ps(_mm256_andnot_ps(sign, sy), limit, _CMP_LT_OQ));
+    if (_mm256_movemask_ps(ok) != 0xFF) break;
+    const __m256 flx = _mm256_floor_ps(sx), fly = _mm256_floor_ps(sy);
+    const __m256i ix = _mm256_cvttps_epi32(flx), iy = _mm256_cvttps_epi32(fly);
+    const __m256i x0i = Clamp(ix, wmax), row0 = _mm256_mullo_epi32(Clamp(iy, hmax), pitch4);
+    TChannels r = Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, _mm256_add_epi32(row0, x0i), 4), tex_or));
+    if (bilinear) {
+      const __m256 wx = _mm256_sub_ps(sx, flx), wy = _mm256_sub_ps(sy, fly);
+      const __m256i one = _mm256_set1_epi32(1);
+      const __m256i x1i = Clamp(_mm256_add_epi32(ix, one), wmax);
+      const __m256i row1 = _mm256_mullo_epi32(Clamp(_mm256_add_epi32(iy, one), hmax), pitch4);
+      TChannels b = Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, _mm256_add_epi32(row1, x0i), 4), tex_or));
+      TChannels c = Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, _mm256_add_epi32(row0, x1i), 4), tex_or));
+      TChannels e = Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, _mm256_add_epi32(row1, x1i), 4), tex_or));
+      for (int k = 0; k < 4; ++k) r.c[k] = Lerp(Lerp(r.c[k], b.c[k], wy), Lerp(c.c[k], e.c[k], wy), wx);
+    }
+    // Channels to colours: transpose 4 x 8 into 8 x 4.
+    __m256 t0 = _mm256_unpacklo_ps(r.c[0], r.c[1]), t1 = _mm256_unpackhi_ps(r.c[0], r.c[1]);
+    __m256 t2 = _mm256_unpacklo_ps(r.c[2], r.c[3]), t3 = _mm256_unpackhi_ps(r.c[2], r.c[3]);
+    __m256 p0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0)), p1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+    __m256 p2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0)), p3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+    float* o = reinterpret_cast<float*>(out + i);
+    _mm256_storeu_ps(o, _mm256_permute2f128_ps(p0, p1, 0x20));
+    _mm256_storeu_ps(o + 8, _mm256_permute2f128_ps(p2, p3, 0x20));
+    _mm256_storeu_ps(o + 16, _mm256_permute2f128_ps(p0, p1, 0x31));
+    _mm256_storeu_ps(o + 24, _mm256_permute2f128_ps(p2, p3, 0x31));
+  }
+  return i;
+}
+
+}  // namespace
+
+int32_t SwSampleSpanAvx2(const TSwSamplerView& s, const float* u, const float* v, int32_t count, TSwColorF* out) {
+  static const bool avx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && !std::getenv("KAV_D3D_NO_AVX2");
+  }();
+  if (!avx2 || s.AddressU != TSwAddress::Clamp || s.AddressV != TSwAddress::Clamp) return 0;
+  return SampleSpanAvx2(s, u, v, count, out);
 }
 
 }  // namespace kav

@@ -1,7 +1,6 @@
 #include "platform/d3d/raster/SwPipeline.h"
 
 #include "platform/d3d/raster/SwBlend.h"
-#include "platform/d3d/raster/SwSampleSimd.h"
 #include "platform/d3d/raster/SwSampler.h"
 
 namespace kav {
@@ -129,29 +128,6 @@ void SwShadeSpanReference(const TSwPixelState& ps, const TSwTriSetup& t, int32_t
     }
     SwShadePixel(ps, attr, need_derivs ? derivs : nullptr, x, y);
   }
-}
-
-TSwColorF TSwPixelContext::Sample(int stage, float u, float v) const {
-  if (stage < 0 || stage >= kSwMaxStages) return TSwColorF{0, 0, 0, 1};
-  const float* d = (derivs_ && stage < state_->TexSets) ? derivs_[stage] : nullptr;
-  const TSwSamplerView& s = state_->Samplers[stage];
-  if (fast_ && s.Kind == TSwSamplerView::Tex2D &&
-      (s.Format == TSwFormat::A8R8G8B8 || s.Format == TSwFormat::X8R8G8B8)) {
-    alignas(16) float c[4];
-    _mm_store_ps(c, SwSample2D4(s, u, v, d, s.Format == TSwFormat::X8R8G8B8 ? 0xFF000000u : 0u));
-    return TSwColorF{c[0], c[1], c[2], c[3]};
-  }
-  return SwSample2D(s, u, v, d);
-}
-
-TSwColorF TSwPixelContext::Sample3D(int stage, float u, float v, float w) const {
-  if (stage < 0 || stage >= kSwMaxStages) return TSwColorF{0, 0, 0, 1};
-  return SwSample3D(state_->Samplers[stage], u, v, w);
-}
-
-const float* TSwPixelContext::Constant(int i) const {
-  static const float kZero[4] = {0, 0, 0, 0};
-  return (i >= 0 && i < kSwPixelConstants) ? state_->Constants[i] : kZero;
 }
 
 }  // namespace kav

@@ -51,6 +51,7 @@ struct TSwPixelState {
   int32_t StageCount = 0;  // stages before the first disabled one
   TSwBlendState Blend;
   TSwPixelKernel Kernel = nullptr;
+  TSwSpanKernel SpanKernel = nullptr;
   float Constants[kSwPixelConstants][4] = {};
   // Vertex format facts the pixel stage needs.
   bool HasDiffuse = false, HasSpecular = false;

@@ -196,7 +196,7 @@ namespace {
 
 // Pixel kernels over a perspective quad with a mip-mapped texture (level
 // chosen per pixel) and blending: the kernel spans against the reference.
-std::vector<uint32_t> RenderKernel(bool fast, bool mips) {
+std::vector<uint32_t> RenderKernel(bool fast, bool mips, bool lookup) {
   TRig rig(64, 48);
   rig.Dev->SetFastPaths(fast);
   for (int32_t y = 0; y < 48; ++y)
@@ -213,10 +213,21 @@ std::vector<uint32_t> RenderKernel(bool fast, bool mips) {
       for (uint32_t x = 0; x < d.Width; ++x) static_cast<uint32_t*>(lr.Bits)[y * uint32_t(lr.Pitch) / 4 + x] = uint32_t(rng());
     tex->UnlockRect(l);
   }
-  rig.TextureStage(tex.get(), false, TSwFilter::Linear, TSwAddress::Wrap);
+  // Without mips the texture clamps, which the eight-wide span sampler takes.
+  rig.TextureStage(tex.get(), false, TSwFilter::Linear, mips ? TSwAddress::Wrap : TSwAddress::Clamp);
   rig.Dev->SetSamplerState(0, TSwSamplerState::MipFilter, uint32_t(mips ? TSwFilter::Linear : TSwFilter::None));
   rig.Blend(TSwBlend::One, TSwBlend::InvSrcAlpha);
-  std::string blob = SwPixelShaderBlob(kSwKernelTexTimesConstant);
+  Ref<TSwVolumeTexture> lut;
+  if (lookup) {
+    rig.Dev->CreateVolumeTexture(8, 8, 8, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, lut);
+    TSwLockedBox lb;
+    lut->LockBox(0, lb, nullptr, 0);
+    for (int i = 0; i < 8 * 8 * 8; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng());
+    lut->UnlockBox(0);
+    rig.Dev->SetTexture(1, lut.get());
+    rig.Dev->SetSamplerState(1, TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
+  }
+  std::string blob = SwPixelShaderBlob(lookup ? kSwKernelColorLookup : kSwKernelTexTimesConstant);
   Ref<TSwPixelShader> ps;
   rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
   rig.Dev->SetPixelShader(ps.get());
@@ -239,7 +250,10 @@ std::vector<uint32_t> RenderKernel(bool fast, bool mips) {
 }
 
 TEST(SwFastPaths, KernelSpansGiveTheReferencePixels) {
-  for (bool mips : {false, true}) EXPECT_EQ(MaxChannelDiff(RenderKernel(true, mips), RenderKernel(false, mips)), 0) << mips;
+  for (bool lookup : {false, true})
+    for (bool mips : {false, true})
+      EXPECT_EQ(MaxChannelDiff(RenderKernel(true, mips, lookup), RenderKernel(false, mips, lookup)), 0)
+          << mips << lookup;
 }
 
 }  // namespace
