@@ -15,6 +15,7 @@ struct TSpanBuffers {
   float U[kSwMaxTexCoords][kChunk], V[kSwMaxTexCoords][kChunk];
   TSwColorF Diffuse[kChunk], Specular[kChunk], Out[kChunk];
   float Derivs[kChunk][kSwMaxTexCoords][4];
+  float Fx[kChunk], Iq[kChunk];
 };
 
 }  // namespace
@@ -68,30 +69,45 @@ void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y,
     sin.Specular = buf.Specular;
     for (int32_t c0 = x0; c0 < x1; c0 += kChunk) {
       const int32_t n = std::min(kChunk, x1 - c0);
-      for (int32_t i = 0; i < n; ++i) {
-        const float fx = float(c0 + i);
-        const float iq = persp ? 1.0f / (row_q + t.Q.a * fx) : 1.0f;
-        for (int32_t j = 0; j < nused; ++j) {
-          const int32_t k = used[j];
-          attr[k] = !persp ? row[k] + t.Attr[k].a * fx
-                           : ((t.ConstMask >> k) & 1 ? t.Const[k] : (row[k] + t.Attr[k].a * fx) * iq);
+      // Attributes one at a time along the chunk (loops the compiler vectorises).
+      float* fx = buf.Fx;
+      float* iq = buf.Iq;
+      for (int32_t i = 0; i < n; ++i) fx[i] = float(c0 + i);
+      if (persp)
+        for (int32_t i = 0; i < n; ++i) iq[i] = 1.0f / (row_q + t.Q.a * fx[i]);
+      auto eval = [&](int k, float* out, int32_t stride) {
+        const float r = row[k], a = t.Attr[k].a;
+        if (persp && ((t.ConstMask >> k) & 1)) {
+          for (int32_t i = 0; i < n; ++i) out[i * stride] = t.Const[k];
+        } else if (persp) {
+          for (int32_t i = 0; i < n; ++i) out[i * stride] = (r + a * fx[i]) * iq[i];
+        } else {
+          for (int32_t i = 0; i < n; ++i) out[i * stride] = r + a * fx[i];
         }
-        buf.Diffuse[i] = ps.HasDiffuse ? TSwColorF{attr[0], attr[1], attr[2], attr[3]} : TSwColorF{1, 1, 1, 1};
-        buf.Specular[i] = ps.HasSpecular ? TSwColorF{attr[4], attr[5], attr[6], attr[7]} : TSwColorF{};
-        for (int s = 0; s < ps.TexSets; ++s) {
-          const int ku = kSwAttrTex + 2 * s, kv = ku + 1;
-          buf.U[s][i] = attr[ku];
-          buf.V[s][i] = attr[kv];
-          if (!lod[s]) continue;
+      };
+      for (int k = 0; k < 4; ++k) {
+        float* d = &buf.Diffuse[0].b + k;
+        if (ps.HasDiffuse) eval(kSwAttrDiffuse + k, d, 4);
+        else for (int32_t i = 0; i < n; ++i) d[4 * i] = 1.0f;
+        float* sp = &buf.Specular[0].b + k;
+        if (ps.HasSpecular) eval(kSwAttrSpecular + k, sp, 4);
+        else for (int32_t i = 0; i < n; ++i) sp[4 * i] = 0.0f;
+      }
+      for (int s = 0; s < ps.TexSets; ++s) {
+        const int ku = kSwAttrTex + 2 * s, kv = ku + 1;
+        eval(ku, buf.U[s], 1);
+        eval(kv, buf.V[s], 1);
+        if (!lod[s]) continue;
+        const bool cu = (t.ConstMask >> ku) & 1, cv = (t.ConstMask >> kv) & 1;
+        for (int32_t i = 0; i < n; ++i) {
           float* d = buf.Derivs[i][s];
           if (!persp) {
             d[0] = t.Attr[ku].a; d[1] = t.Attr[kv].a; d[2] = t.Attr[ku].b; d[3] = t.Attr[kv].b;
           } else {
-            const bool cu = (t.ConstMask >> ku) & 1, cv = (t.ConstMask >> kv) & 1;
-            d[0] = cu ? 0.0f : (t.Attr[ku].a - attr[ku] * t.Q.a) * iq;
-            d[1] = cv ? 0.0f : (t.Attr[kv].a - attr[kv] * t.Q.a) * iq;
-            d[2] = cu ? 0.0f : (t.Attr[ku].b - attr[ku] * t.Q.b) * iq;
-            d[3] = cv ? 0.0f : (t.Attr[kv].b - attr[kv] * t.Q.b) * iq;
+            d[0] = cu ? 0.0f : (t.Attr[ku].a - buf.U[s][i] * t.Q.a) * iq[i];
+            d[1] = cv ? 0.0f : (t.Attr[kv].a - buf.V[s][i] * t.Q.a) * iq[i];
+            d[2] = cu ? 0.0f : (t.Attr[ku].b - buf.U[s][i] * t.Q.b) * iq[i];
+            d[3] = cv ? 0.0f : (t.Attr[kv].b - buf.V[s][i] * t.Q.b) * iq[i];
           }
         }
       }
