@@ -1,15 +1,13 @@
-// Fast paths of the rasteriser, each equivalent to the reference pipeline:
-//
-// - SwTryFastQuad takes draws that are one axis-aligned rectangle (two
-//   triangles, affine, texture coordinates following x and y separately,
-//   one diffuse colour) with at most one texture stage of the common kinds
-//   (select or modulate of texture and diffuse), point or bilinear
-//   sampling of one level, and blending with factors zero, one, source alpha
-//   or inverse source alpha under add or max. It covers exactly the pixels
-//   the reference covers and computes every pixel with the same float
-//   operations in vector registers: a 1:1 copy of a 32-bit texture
-//   becomes row copies, a solid fill row fills.
-// Other triangles go through the span path of SwFastSpan.h.
+// The rectangle fast path. SwTryFastQuad takes draws that are one
+// axis-aligned rectangle (two triangles, affine, texture coordinates
+// following x and y separately, one diffuse colour) with at most one texture
+// stage of the common kinds (select or modulate of texture and diffuse),
+// point or bilinear sampling of one level, and blending with factors zero,
+// one, source alpha or inverse source alpha under add or max. It covers
+// exactly the pixels the reference covers; a 1:1 copy of a 32-bit texture
+// becomes row copies, a solid fill row fills, everything else goes through
+// the row kernels of SwFastRow.h. Other triangles take the span paths of
+// SwFastSpan.h.
 #pragma once
 
 #include <atomic>

@@ -1,10 +1,11 @@
 // Row kernels of the fast rectangle path. A plan describes one rectangle:
 // the pixels to write, the texture rows and columns each pixel reads (after
 // addressing), the colour transform of the texture stage and the blend, all
-// as the reference pipeline would compute them. The kernels exist as SSE2
-// (baseline) and AVX2 variants chosen at run time; both perform the
-// reference's float operations in the same order, so they write the same
-// bytes as the reference does from the same inputs.
+// as the reference pipeline would compute them. The float kernels exist as
+// SSE2 (baseline) and AVX2 variants; both perform the reference's float
+// operations in the same order, so they write the same bytes as the
+// reference. On AVX2 machines textured rectangles take the 16-bit kernel
+// (SwQuadRowIntAvx2), about twice as fast and within one unit.
 #pragma once
 
 #include <cstdint>
