@@ -37,7 +37,7 @@ void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y,
 // Whether a sampler's level or filter can depend on the footprint.
 bool SwSamplerNeedsLod(const TSwSamplerView& s);
 
-// Samples a 32-bit texture at its base level (no footprint needed) for
+// Samples a 32-bit or L8 texture at its base level (no footprint needed) for
 // coordinate pairs, eight at a time with AVX2 when the processor has it and
 // both axes clamp; returns how many it sampled (the caller samples the rest).
 int32_t SwSampleSpanAvx2(const TSwSamplerView& s, const float* u, const float* v, int32_t count, TSwColorF* out);

@@ -202,6 +202,15 @@ KAV_AVX2 int32_t SampleSpanAvx2(const TSwSamplerView& s, const float* u, const f
   const __m256i tex_or = _mm256_set1_epi32(s.Format == TSwFormat::X8R8G8B8 ? int(0xFF000000u) : 0);
   const int* base = reinterpret_cast<const int*>(lv.Bits);
   const __m256 limit = _mm256_set1_ps(16777216.0f), half = _mm256_set1_ps(0.5f), sign = _mm256_set1_ps(-0.0f);
+  // L8 texels are read as bytes and widened to grey with alpha 255, the
+  // A8R8G8B8 value the reference reads.
+  const bool l8 = s.Format == TSwFormat::L8;
+  const __m256i pitch_units = l8 ? _mm256_set1_epi32(lv.Pitch) : pitch4;
+  auto fetch = [&](__m256i index) KAV_AVX2 {
+    if (!l8) return Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, index, 4), tex_or));
+    __m256i g = _mm256_and_si256(_mm256_i32gather_epi32(base, index, 1), _mm256_set1_epi32(255));
+    return Unpack8(_mm256_or_si256(_mm256_mullo_epi32(g, _mm256_set1_epi32(0x010101)), _mm256_set1_epi32(int(0xFF000000u))));
+  };
   int32_t i = 0;
   for (; i + 8 <= count; i += 8) {
     __m256 sx = _mm256_mul_ps(_mm256_loadu_ps(u + i), tw), sy = _mm256_mul_ps(_mm256_loadu_ps(v + i), th);
@@ -214,16 +223,16 @@ KAV_AVX2 int32_t SampleSpanAvx2(const TSwSamplerView& s, const float* u, const f
     if (_mm256_movemask_ps(ok) != 0xFF) break;
     const __m256 flx = _mm256_floor_ps(sx), fly = _mm256_floor_ps(sy);
     const __m256i ix = _mm256_cvttps_epi32(flx), iy = _mm256_cvttps_epi32(fly);
-    const __m256i x0i = Clamp(ix, wmax), row0 = _mm256_mullo_epi32(Clamp(iy, hmax), pitch4);
-    TChannels r = Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, _mm256_add_epi32(row0, x0i), 4), tex_or));
+    const __m256i x0i = Clamp(ix, wmax), row0 = _mm256_mullo_epi32(Clamp(iy, hmax), pitch_units);
+    TChannels r = fetch(_mm256_add_epi32(row0, x0i));
     if (bilinear) {
       const __m256 wx = _mm256_sub_ps(sx, flx), wy = _mm256_sub_ps(sy, fly);
       const __m256i one = _mm256_set1_epi32(1);
       const __m256i x1i = Clamp(_mm256_add_epi32(ix, one), wmax);
-      const __m256i row1 = _mm256_mullo_epi32(Clamp(_mm256_add_epi32(iy, one), hmax), pitch4);
-      TChannels b = Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, _mm256_add_epi32(row1, x0i), 4), tex_or));
-      TChannels c = Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, _mm256_add_epi32(row0, x1i), 4), tex_or));
-      TChannels e = Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, _mm256_add_epi32(row1, x1i), 4), tex_or));
+      const __m256i row1 = _mm256_mullo_epi32(Clamp(_mm256_add_epi32(iy, one), hmax), pitch_units);
+      TChannels b = fetch(_mm256_add_epi32(row1, x0i));
+      TChannels c = fetch(_mm256_add_epi32(row0, x1i));
+      TChannels e = fetch(_mm256_add_epi32(row1, x1i));
       for (int k = 0; k < 4; ++k) r.c[k] = Lerp(Lerp(r.c[k], b.c[k], wy), Lerp(c.c[k], e.c[k], wy), wx);
     }
     // Channels to colours: transpose 4 x 8 into 8 x 4.

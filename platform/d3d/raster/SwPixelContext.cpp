@@ -52,7 +52,7 @@ void TSwPixelContext::SampleSpan(int stage, const float* u, const float* v, int3
   const TSwSamplerView& s = state_->Samplers[stage];
   const bool needs_lod = SwSamplerNeedsLod(s);
   int32_t i = 0;
-  if (fast_ && !needs_lod && Is32Bit(s)) i = SwSampleSpanAvx2(s, u, v, count, out);
+  if (fast_ && !needs_lod && (Is32Bit(s) || s.Format == TSwFormat::L8)) i = SwSampleSpanAvx2(s, u, v, count, out);
   const uint32_t or_mask = s.Format == TSwFormat::X8R8G8B8 ? 0xFF000000u : 0u;
   const bool has_set = stage < state_->TexSets;
   for (; i < count; ++i) {

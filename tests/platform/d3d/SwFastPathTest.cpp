@@ -196,21 +196,23 @@ namespace {
 
 // Pixel kernels over a perspective quad with a mip-mapped texture (level
 // chosen per pixel) and blending: the kernel spans against the reference.
-std::vector<uint32_t> RenderKernel(bool fast, bool mips, bool lookup) {
+std::vector<uint32_t> RenderKernel(bool fast, bool mips, bool lookup, TSwFormat format = TSwFormat::A8R8G8B8) {
   TRig rig(64, 48);
   rig.Dev->SetFastPaths(fast);
   for (int32_t y = 0; y < 48; ++y)
     for (int32_t x = 0; x < 64; ++x) reinterpret_cast<uint32_t*>(rig.Target()->Row(y))[x] = uint32_t(x * 7919 + y * 104729);
   std::mt19937 rng(9);
   Ref<TSwTexture> tex;
-  rig.Dev->CreateTexture(32, 32, mips ? 0 : 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, tex);
+  rig.Dev->CreateTexture(32, 32, mips ? 0 : 1, 0, format, TSwPool::Managed, tex);
   for (uint32_t l = 0; l < tex->GetLevelCount(); ++l) {
     TSwLockedRect lr;
     TSwSurfaceDesc d;
     tex->GetLevelDesc(l, d);
     tex->LockRect(l, lr, nullptr, 0);
     for (uint32_t y = 0; y < d.Height; ++y)
-      for (uint32_t x = 0; x < d.Width; ++x) static_cast<uint32_t*>(lr.Bits)[y * uint32_t(lr.Pitch) / 4 + x] = uint32_t(rng());
+      for (uint32_t x = 0; x < d.Width; ++x)
+        SwWriteArgb(format, static_cast<uint8_t*>(lr.Bits) + y * uint32_t(lr.Pitch) + x * uint32_t(SwBytesPerPixel(format)),
+                    uint32_t(rng()));
     tex->UnlockRect(l);
   }
   // Without mips the texture clamps, which the eight-wide span sampler takes.
@@ -254,6 +256,10 @@ TEST(SwFastPaths, KernelSpansGiveTheReferencePixels) {
     for (bool mips : {false, true})
       EXPECT_EQ(MaxChannelDiff(RenderKernel(true, mips, lookup), RenderKernel(false, mips, lookup)), 0)
           << mips << lookup;
+  // Luminance planes (video) and 16-bit textures through the same kernel.
+  for (TSwFormat f : {TSwFormat::L8, TSwFormat::R5G6B5})
+    EXPECT_EQ(MaxChannelDiff(RenderKernel(true, false, false, f), RenderKernel(false, false, false, f)), 0)
+        << SwFormatName(f);
 }
 
 }  // namespace
