@@ -190,6 +190,35 @@ void BM_PixelKernelPass(benchmark::State& state) {
   });
 }
 
+// A full-screen colour-graded pass: the picture looked up in a 32x32x32
+// volume (the work of every graded image and video frame).
+void BM_ColorLookupKernelPass(benchmark::State& state) {
+  static Ref<TSwPixelShader> shader = [] {
+    std::string blob = SwPixelShaderBlob(kSwKernelColorLookup);
+    Ref<TSwPixelShader> s;
+    Bench().Dev->CreatePixelShader(blob.data(), blob.size(), s);
+    return s;
+  }();
+  static Ref<TSwVolumeTexture> lut = [] {
+    Ref<TSwVolumeTexture> v;
+    Bench().Dev->CreateVolumeTexture(32, 32, 32, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, v);
+    return v;
+  }();
+  const float t[4] = {0.5f, 0, 0, 0};
+  Measure(state, [&](TBench& b) {
+    b.Textured(b.Picture.get(), false, false);
+    b.Dev->SetTexture(1, lut.get());
+    b.Dev->SetSamplerState(1, TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
+    for (auto a : {TSwSamplerState::AddressU, TSwSamplerState::AddressV, TSwSamplerState::AddressW})
+      b.Dev->SetSamplerState(1, a, uint32_t(TSwAddress::Clamp));
+    b.Dev->SetPixelShader(shader.get());
+    b.Dev->SetPixelShaderConstantF(0, t, 1);
+    b.Rect(0xFFFFFFFF);
+    b.Dev->SetPixelShader(nullptr);
+    b.Dev->SetTexture(1, nullptr);
+  });
+}
+
 void BM_TransitionFrame4Passes(benchmark::State& state) {
   Measure(state, [](TBench& b) {
     b.Textured(b.Picture.get(), true, true);
@@ -205,6 +234,7 @@ BENCHMARK(BM_BilinearBlendScaled) KAV_THREADS;
 BENCHMARK(BM_BilinearBlendScaledReference) KAV_THREADS;
 BENCHMARK(BM_PerspectiveQuad) KAV_THREADS;
 BENCHMARK(BM_PixelKernelPass) KAV_THREADS;
+BENCHMARK(BM_ColorLookupKernelPass) KAV_THREADS;
 BENCHMARK(BM_TransitionFrame4Passes) KAV_THREADS;
 
 }  // namespace

@@ -42,6 +42,11 @@ bool SwSamplerNeedsLod(const TSwSamplerView& s);
 // both axes clamp; returns how many it sampled (the caller samples the rest).
 int32_t SwSampleSpanAvx2(const TSwSamplerView& s, const float* u, const float* v, int32_t count, TSwColorF* out);
 
+// SwSample3D of a 32-bit volume clamped on every axis, eight at a time with
+// AVX2; returns how many it sampled.
+int32_t SwSample3DSpanAvx2(const TSwSamplerView& s, const float* u, const float* v, const float* w, int32_t count,
+                           TSwColorF* out);
+
 // Fills the plan's blend factors; false for blends outside the family.
 bool SwPlanBlend(const TSwBlendState& blend, TSwSpanPlan& plan);
 

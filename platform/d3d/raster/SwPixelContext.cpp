@@ -65,7 +65,9 @@ void TSwPixelContext::SampleSpan(int stage, const float* u, const float* v, int3
 
 void TSwPixelContext::Sample3DSpan(int stage, const float* u, const float* v, const float* w, int32_t count,
                                    TSwColorF* out) const {
-  for (int32_t i = 0; i < count; ++i) out[i] = Sample3D(stage, u[i], v[i], w[i]);
+  int32_t i = 0;
+  if (fast_ && stage >= 0 && stage < kSwMaxStages) i = SwSample3DSpanAvx2(state_->Samplers[stage], u, v, w, count, out);
+  for (; i < count; ++i) out[i] = Sample3D(stage, u[i], v[i], w[i]);
 }
 
 }  // namespace kav

@@ -228,6 +228,9 @@ std::vector<uint32_t> RenderKernel(bool fast, bool mips, bool lookup, TSwFormat 
     lut->UnlockBox(0);
     rig.Dev->SetTexture(1, lut.get());
     rig.Dev->SetSamplerState(1, TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
+    if (!mips)  // clamped on every axis, as lookups are drawn: the eight-wide volume sampler
+      for (auto a : {TSwSamplerState::AddressU, TSwSamplerState::AddressV, TSwSamplerState::AddressW})
+        rig.Dev->SetSamplerState(1, a, uint32_t(TSwAddress::Clamp));
   }
   std::string blob = SwPixelShaderBlob(lookup ? kSwKernelColorLookup : kSwKernelTexTimesConstant);
   Ref<TSwPixelShader> ps;
