@@ -31,7 +31,7 @@ enum class TSwShaderProfile : uint8_t { Level0, Level1, Level2 };
 TSwShaderProfile SwShaderProfileFromEnvironment();
 
 struct TSwConfig {
-  std::vector<TSwMonitor> Monitors{TSwMonitor{}};
+  std::vector<TSwMonitor> Monitors = std::vector<TSwMonitor>(1);
   TSwShaderProfile Shaders = SwShaderProfileFromEnvironment();
   Ref<TSwPresentSink> Sink;       // null: presented frames go nowhere
   int32_t RasterThreads = 0;      // 0: every hardware thread

@@ -191,7 +191,7 @@ void CheckPerspectiveQuad(const double* P0, const double* E1, const double* E2, 
   int checked = 0;
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) {
-      double u, v;
+      double u = 0, v = 0;
       bool hit = RayUV(x, y, W, H, P0, E1, E2, u, v);
       uint32_t got = rig.Pixel(x, y);
       const double e = 0.02;
