@@ -6,6 +6,7 @@
 
 #include "platform/d3d/raster/SwDraw.h"
 #include "platform/d3d/raster/SwFastRow.h"
+#include "platform/d3d/raster/SwFastSpan.h"
 #include "platform/d3d/raster/SwPipeline.h"
 #include "platform/d3d/raster/SwSampler.h"
 
@@ -113,25 +114,14 @@ bool StageForm(const TSwPixelState& ps, bool alpha, bool has_tex, const float* d
 }
 
 bool BlendForm(const TSwBlendState& b, TSwQuadPlan& p) {
-  p.Blend = b.Enable;
-  if (!b.Enable) return true;
-  auto factor = [](TSwBlend f, float& k0, float& k1) {
-    switch (f) {
-      case TSwBlend::Zero: k0 = 0; k1 = 0; return true;
-      case TSwBlend::One: k0 = 1; k1 = 0; return true;
-      case TSwBlend::SrcAlpha: k0 = 0; k1 = 1; return true;
-      case TSwBlend::InvSrcAlpha: k0 = 1; k1 = -1; return true;
-      default: return false;
-    }
-  };
-  auto op_ok = [](TSwBlendOp op) { return op == TSwBlendOp::Add || op == TSwBlendOp::Max; };
-  if (!op_ok(b.Op) || !op_ok(b.OpAlpha)) return false;
-  for (int l = 0; l < 4; ++l) {
-    bool alpha = l == 3;
-    if (!factor(alpha ? b.SrcAlpha : b.Src, p.K0[l], p.K1[l])) return false;
-    if (!factor(alpha ? b.DestAlpha : b.Dest, p.L0[l], p.L1[l])) return false;
-    p.MaxMask[l] = (alpha ? b.OpAlpha : b.Op) == TSwBlendOp::Max ? 0xFFFFFFFFu : 0u;
-  }
+  TSwSpanPlan f;
+  if (!SwPlanBlend(b, f)) return false;
+  p.Blend = f.Blend;
+  std::copy_n(f.K0, 4, p.K0);
+  std::copy_n(f.K1, 4, p.K1);
+  std::copy_n(f.L0, 4, p.L0);
+  std::copy_n(f.L1, 4, p.L1);
+  std::copy_n(f.MaxMask, 4, p.MaxMask);
   return true;
 }
 
