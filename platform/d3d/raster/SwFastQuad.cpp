@@ -65,64 +65,19 @@ bool RectangleOf(const TSwTriSetup& t0, const TSwTriSetup& t1, const TSwRect& cl
   return p.X0 < p.X1 && p.Y0 < p.Y1;
 }
 
-// The stage's value for one channel group as texel * m + a; false when it
-// is not of that form.
-bool StageForm(const TSwPixelState& ps, bool alpha, bool has_tex, const float* d, int lane0, int lanes, TSwQuadPlan& p) {
-  auto set = [&](float m, const float* a) {
-    for (int l = lane0; l < lane0 + lanes; ++l) {
-      p.M[l] = m;
-      p.A[l] = a ? a[l] : 0.0f;
-    }
-  };
-  if (ps.StageCount == 0) {
-    set(0.0f, d);
-    return true;
+// The stage's value per channel as texel * M + A for the rectangle's one
+// diffuse colour `d`, and the blend, from the span planner's forms.
+void StageAndBlend(const TSwSpanPlan& f, const float* d, TSwQuadPlan& p) {
+  for (int l = 0; l < 4; ++l) {
+    p.M[l] = f.FormTex[l] ? 1.0f : f.FormTexDiffuse[l] ? d[l] : 0.0f;
+    p.A[l] = f.FormDiffuse[l] ? d[l] : f.FormDiffuse2[l] ? d[l] * d[l] : 0.0f;
   }
-  const TSwStageOps& st = ps.Stages[0];
-  TSwTextureOp op = alpha ? st.AlphaOp : st.ColorOp;
-  TSwTextureArg a1 = alpha ? st.AlphaArg1 : st.ColorArg1, a2 = alpha ? st.AlphaArg2 : st.ColorArg2;
-  auto is_tex = [&](TSwTextureArg a) { return a == TSwTextureArg::Texture; };
-  auto plain = [](TSwTextureArg a) { return a == TSwTextureArg::Diffuse || a == TSwTextureArg::Current; };
-  bool reads1 = op == TSwTextureOp::SelectArg1 || op == TSwTextureOp::Modulate;
-  bool reads2 = op == TSwTextureOp::SelectArg2 || op == TSwTextureOp::Modulate;
-  if ((reads1 && !is_tex(a1) && !plain(a1)) || (reads2 && !is_tex(a2) && !plain(a2))) return false;
-  bool pass = !has_tex && ((reads1 && is_tex(a1)) || (reads2 && is_tex(a2)));
-  if (pass || op == TSwTextureOp::Disable) {
-    set(0.0f, d);
-    return true;
-  }
-  if (op == TSwTextureOp::SelectArg1 || op == TSwTextureOp::SelectArg2) {
-    TSwTextureArg a = op == TSwTextureOp::SelectArg1 ? a1 : a2;
-    if (is_tex(a)) set(1.0f, nullptr);
-    else set(0.0f, d);
-    return true;
-  }
-  // Modulate.
-  if (is_tex(a1) && is_tex(a2)) return false;
-  if (is_tex(a1) || is_tex(a2)) {
-    for (int l = lane0; l < lane0 + lanes; ++l) {
-      p.M[l] = d[l];
-      p.A[l] = 0.0f;
-    }
-  } else {
-    for (int l = lane0; l < lane0 + lanes; ++l) {
-      p.M[l] = 0.0f;
-      p.A[l] = d[l] * d[l];
-    }
-  }
-  return true;
-}
-
-bool BlendForm(const TSwBlendState& b, TSwQuadPlan& p) {
-  TSwSpanPlan f;
-  if (!SwPlanBlend(b, f)) return false;
   p.Blend = f.Blend;
   std::copy_n(f.K0, 4, p.K0);
   std::copy_n(f.K1, 4, p.K1);
   std::copy_n(f.L0, 4, p.L0);
   std::copy_n(f.L1, 4, p.L1);
   std::copy_n(f.MaxMask, 4, p.MaxMask);
-  return true;
 }
 
 // The one level and filter the reference sampler uses for these constant
@@ -205,17 +160,13 @@ bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t coun
       d[k] = t0.Const[k];
     }
   }
+  TSwSpanPlan forms;
+  if (!SwPlanFastSpans(ps, forms)) return false;
+  StageAndBlend(forms, d, p);
   const TSwSamplerView& sv = ps.Samplers[0];
-  const TSwStageOps& st = ps.Stages[0];
-  const bool has_tex = ps.StageCount == 1 && sv.Kind == TSwSamplerView::Tex2D;
-  if (!StageForm(ps, false, has_tex, d, 0, 3, p) || !StageForm(ps, true, has_tex, d, 3, 1, p)) return false;
-  if (!BlendForm(ps.Blend, p)) return false;
-  const bool uses_tex = has_tex && (p.M[0] != 0 || p.M[1] != 0 || p.M[2] != 0 || p.M[3] != 0);
-
-  if (uses_tex) {
+  if (forms.UsesTex) {
     if (sv.Format != TSwFormat::A8R8G8B8 && sv.Format != TSwFormat::X8R8G8B8) return false;
-    int set = st.TexCoordIndex;
-    if (set >= ps.TexSets) return false;
+    const int set = forms.TexSet;
     int ku = kSwAttrTex + 2 * set, kv = ku + 1;
     const TSwPlane& pu = t0.Attr[ku];
     const TSwPlane& pv = t0.Attr[kv];
