@@ -77,7 +77,7 @@ void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y,
         for (int32_t i = 0; i < n; ++i) iq[i] = 1.0f / (row_q + t.Q.a * fx[i]);
       auto eval = [&](int k, float* out, int32_t stride) {
         const float r = row[k], a = t.Attr[k].a;
-        if (persp && ((t.ConstMask >> k) & 1)) {
+        if ((t.ConstMask >> k) & 1) {  // affine: c + 0 * y + 0 * x is c as well
           for (int32_t i = 0; i < n; ++i) out[i * stride] = t.Const[k];
         } else if (persp) {
           for (int32_t i = 0; i < n; ++i) out[i * stride] = (r + a * fx[i]) * iq[i];
@@ -114,8 +114,10 @@ void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y,
       sin.X = c0;
       sin.Count = n;
       ps.SpanKernel(sctx, sin, buf.Out);
-      for (int32_t i = 0; i < n; ++i) {
-        const TSwColorF& c = buf.Out[i];
+      int32_t i = 0;
+      if (vector_blend) i = SwWriteColorsAvx2(buf.Out, dst + c0, n, blend, out_or);
+      for (; i < n; ++i) {
+        const TSwColorF& c = buf.Out[size_t(i)];
         const int32_t x = c0 + i;
         if (!vector_blend) {
           SwWritePixel(ps, x, y, c);

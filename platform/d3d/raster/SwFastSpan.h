@@ -47,6 +47,12 @@ int32_t SwSampleSpanAvx2(const TSwSamplerView& s, const float* u, const float* v
 int32_t SwSample3DSpanAvx2(const TSwSamplerView& s, const float* u, const float* v, const float* w, int32_t count,
                            TSwColorF* out);
 
+// Clamps, blends (by the plan's factors) and writes `count` colours to
+// consecutive 32-bit pixels, two per AVX2 register; returns how many it
+// wrote (0 without AVX2), the caller writes the rest.
+int32_t SwWriteColorsAvx2(const TSwColorF* colors, uint32_t* dst, int32_t count, const TSwSpanPlan& blend,
+                          uint32_t out_or);
+
 // Fills the plan's blend factors; false for blends outside the family.
 bool SwPlanBlend(const TSwBlendState& blend, TSwSpanPlan& plan);
 

@@ -305,7 +305,52 @@ KAV_AVX2 int32_t Sample3DSpanAvx2(const TSwSamplerView& s, const float* u, const
   return i;
 }
 
+KAV_AVX2 inline __m256 Dup4(const float* f) {
+  __m128 v = _mm_loadu_ps(f);
+  return _mm256_insertf128_ps(_mm256_castps128_ps256(v), v, 1);
+}
+
+KAV_AVX2 int32_t WriteColorsAvx2(const TSwColorF* colors, uint32_t* dst, int32_t count, const TSwSpanPlan& p,
+                                 uint32_t out_or) {
+  const __m256 K0 = Dup4(p.K0), K1 = Dup4(p.K1), L0 = Dup4(p.L0), L1 = Dup4(p.L1);
+  const __m256 MaxMask = Dup4(reinterpret_cast<const float*>(p.MaxMask));
+  const __m256 k255 = _mm256_set1_ps(255.0f), half = _mm256_set1_ps(0.5f), inv = _mm256_set1_ps(kSwInv255);
+  const __m128i or4 = _mm_set1_epi32(int(out_or));
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  auto blend = [&](__m256 s, __m256 d) KAV_AVX2 {
+    __m256 sa = _mm256_permute_ps(s, _MM_SHUFFLE(3, 3, 3, 3));
+    __m256 sf = _mm256_add_ps(K0, _mm256_mul_ps(K1, sa));
+    __m256 df = _mm256_add_ps(L0, _mm256_mul_ps(L1, sa));
+    __m256 add = _mm256_add_ps(_mm256_mul_ps(s, sf), _mm256_mul_ps(d, df));
+    return _mm256_blendv_ps(add, _mm256_max_ps(s, d), MaxMask);
+  };
+  auto to_int = [&](__m256 v) KAV_AVX2 { return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(Clamp01(v), k255), half)); };
+  int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const float* c = &colors[i].b;
+    __m256 s0 = Clamp01(_mm256_loadu_ps(c)), s1 = Clamp01(_mm256_loadu_ps(c + 8));
+    if (p.Blend) {
+      __m128i d4 = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i)), or4);
+      s0 = blend(s0, _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(d4)), inv));
+      s1 = blend(s1, _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(d4, 8))), inv));
+    }
+    __m256i w = _mm256_packs_epi32(to_int(s0), to_int(s1));
+    __m256i b = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(w, w), order);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_or_si128(_mm256_castsi256_si128(b), or4));
+  }
+  return i;
+}
+
 }  // namespace
+
+int32_t SwWriteColorsAvx2(const TSwColorF* colors, uint32_t* dst, int32_t count, const TSwSpanPlan& blend,
+                          uint32_t out_or) {
+  static const bool avx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && !std::getenv("KAV_D3D_NO_AVX2");
+  }();
+  return avx2 ? WriteColorsAvx2(colors, dst, count, blend, out_or) : 0;
+}
 
 int32_t SwSample3DSpanAvx2(const TSwSamplerView& s, const float* u, const float* v, const float* w, int32_t count,
                            TSwColorF* out) {
