@@ -103,6 +103,8 @@ TEST(SwFastPaths, RectanglesGiveTheReferencePixels) {
       {50, 50, TSwFormat::A8R8G8B8, false, TSwFilter::Point, TSwAddress::Wrap, 1.25f, 0.5f, 77.75f, 60.f, 0.3f, 0.2f, -0.6f, 2.2f, 0x7FFFFFFF, 1, 4, true, false},
       // A mip chain with a point mip filter, minified.
       {256, 128, TSwFormat::A8R8G8B8, true, TSwFilter::Linear, TSwAddress::Clamp, 0, 0, 96, 64, 0, 0, 1, 1, 0xFFFFFFFF, 0, 1, true, false},
+      // Many repeats of a small texture (the float kernels instead of the 16-bit one).
+      {4, 4, TSwFormat::A8R8G8B8, false, TSwFilter::Linear, TSwAddress::Wrap, 0, 0, 96, 64, -50.f, -3.f, 50.f, 40.f, 0xC0FFFFFF, 1, 1, false, false},
       // Solid fills, plain and blended.
       {4, 4, TSwFormat::A8R8G8B8, false, TSwFilter::Point, TSwAddress::Clamp, 2.5f, 3.5f, 50.2f, 33.3f, 0, 0, 1, 1, 0xFF336699, 3, 0, true, false},
       {4, 4, TSwFormat::A8R8G8B8, false, TSwFilter::Point, TSwAddress::Clamp, -3.f, -2.f, 99.f, 70.f, 0, 0, 1, 1, 0x90336699, 3, 1, false, true},
