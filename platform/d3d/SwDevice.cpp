@@ -13,7 +13,6 @@ TSwDevice::TSwDevice(Ref<TSwDirect3D> d3d, uint32_t adapter, TSwWindow focus)
   memory_ = Ref<TSwVideoMemory>(d3d_->VideoMemory(adapter));
   counter_ = MakeRef<TSwDefaultPoolCounter>();
   threads_ = d3d_->Config().RasterThreads;
-  if (d3d_->LossActive()) loss_.store(TLoss::Lost);
   d3d_->AttachDevice(this);
   ResetState();
 }

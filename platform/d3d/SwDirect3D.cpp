@@ -91,6 +91,7 @@ TSwResult TSwDirect3D::CreateDevice(uint32_t adapter, TSwWindow focus, uint32_t,
 void TSwDirect3D::AttachDevice(TSwDevice* d) {
   std::lock_guard<std::mutex> g(lock_);
   devices_.push_back(d);
+  if (loss_) d->InjectLoss();  // a device made while the loss lasts starts lost
 }
 
 void TSwDirect3D::DetachDevice(TSwDevice* d) {

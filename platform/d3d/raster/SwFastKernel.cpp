@@ -1,3 +1,4 @@
+// Spans drawn through pixel kernels (the fast path of SwFastSpan.h).
 #include <algorithm>
 #include <cstring>
 
