@@ -83,7 +83,6 @@ bool SwPlanFastSpans(const TSwPixelState& ps, TSwSpanPlan& p) {
   if (!Form(ps, false, has_tex, 0, 3, p) || !Form(ps, true, has_tex, 3, 1, p) || !SwPlanBlend(ps.Blend, p))
     return false;
   if (p.UsesTex) {
-    if (sv.Format != TSwFormat::A8R8G8B8 && sv.Format != TSwFormat::X8R8G8B8) return false;
     p.Sampler = &sv;
     p.TexSet = ps.Stages[0].TexCoordIndex;
     if (p.TexSet >= ps.TexSets) return false;

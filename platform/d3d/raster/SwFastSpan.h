@@ -1,8 +1,8 @@
 // The vector span path for triangles that are not plain rectangles
-// (perspective quads, rotated pictures, gradients): the common state family
-// of one texture stage selecting or modulating a 32-bit texture and the
-// diffuse colour, with the blends of the rectangle path, any filter and mip
-// selection. Each pixel runs the reference's float operations four
+// (perspective quads, rotated pictures, gradients, and rectangles of 8-bit
+// or 16-bit textures): the common state family of one texture stage
+// selecting or modulating a texture and the diffuse colour, with the blends
+// of the rectangle path, any filter and mip selection. Each pixel runs the reference's float operations four
 // channels at a time, so the bytes equal the reference's.
 #pragma once
 

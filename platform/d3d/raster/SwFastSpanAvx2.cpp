@@ -51,7 +51,8 @@ inline TForm FormOf(const TSwSpanPlan& p, int lane) {
 bool SwFastSpanAvx2Usable(const TSwSpanPlan& p) {
   if (!p.UsesTex) return true;
   const TSwSamplerView& s = *p.Sampler;
-  return !p.NeedLod && s.AddressU == TSwAddress::Clamp && s.AddressV == TSwAddress::Clamp;
+  return !p.NeedLod && s.AddressU == TSwAddress::Clamp && s.AddressV == TSwAddress::Clamp &&
+         (s.Format == TSwFormat::A8R8G8B8 || s.Format == TSwFormat::X8R8G8B8);
 }
 
 // Shades the first multiple of eight pixels of [x0, x1) and returns where it

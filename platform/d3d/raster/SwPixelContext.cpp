@@ -29,7 +29,7 @@ TSwColorF TSwPixelContext::Sample(int stage, float u, float v) const {
   const float* d = (derivs_ && stage < state_->TexSets) ? derivs_[stage] : nullptr;
   if (span_derivs_ && stage < state_->TexSets) d = span_derivs_ + 4 * stage;  // the span's first pixel
   const TSwSamplerView& s = state_->Samplers[stage];
-  if (fast_ && s.Kind == TSwSamplerView::Tex2D && Is32Bit(s))
+  if (fast_ && s.Kind == TSwSamplerView::Tex2D)
     return ToColor(SwSample2D4(s, u, v, d, s.Format == TSwFormat::X8R8G8B8 ? 0xFF000000u : 0u));
   return SwSample2D(s, u, v, d);
 }
@@ -59,7 +59,7 @@ void TSwPixelContext::SampleSpan(int stage, const float* u, const float* v, int3
     const float* d = nullptr;
     if (has_set) d = span_derivs_ ? span_derivs_ + (size_t(i) * kSwMaxTexCoords + size_t(stage)) * 4
                                   : (derivs_ ? derivs_[stage] : nullptr);
-    out[i] = fast_ && Is32Bit(s) ? ToColor(SwSample2D4(s, u[i], v[i], d, or_mask)) : SwSample2D(s, u[i], v[i], d);
+    out[i] = fast_ ? ToColor(SwSample2D4(s, u[i], v[i], d, or_mask)) : SwSample2D(s, u[i], v[i], d);
   }
 }
 

@@ -137,17 +137,23 @@ std::vector<uint32_t> RenderSpans(int variant, bool fast, int threads) {
     for (int32_t x = 0; x < 80; ++x) reinterpret_cast<uint32_t*>(rig.Target()->Row(y))[x] = uint32_t(x * 977 + y * 131071);
   std::mt19937 rng(uint32_t(variant) + 3);
   Ref<TSwTexture> tex;
-  // Variants 4 and 5 sample one level with clamping: the AVX2 span kernel's family.
+  // Variants 4 and 5 sample one level with clamping: the AVX2 span kernel's
+  // family; 6 and 7 sample 16-bit and 8-bit textures.
   const bool simple = variant >= 4;
-  rig.Dev->CreateTexture(64, 32, simple ? 1 : 0, 0, variant == 2 || variant == 5 ? TSwFormat::X8R8G8B8 : TSwFormat::A8R8G8B8,
-                         TSwPool::Managed, tex);
+  const TSwFormat format = variant == 2 || variant == 5 ? TSwFormat::X8R8G8B8
+                           : variant == 6              ? TSwFormat::R5G6B5
+                           : variant == 7              ? TSwFormat::L8
+                                                       : TSwFormat::A8R8G8B8;
+  rig.Dev->CreateTexture(64, 32, simple ? 1 : 0, 0, format, TSwPool::Managed, tex);
   for (uint32_t l = 0; l < tex->GetLevelCount(); ++l) {
     TSwLockedRect lr;
     TSwSurfaceDesc d;
     tex->GetLevelDesc(l, d);
     tex->LockRect(l, lr, nullptr, 0);
     for (uint32_t y = 0; y < d.Height; ++y)
-      for (uint32_t x = 0; x < d.Width; ++x) static_cast<uint32_t*>(lr.Bits)[y * uint32_t(lr.Pitch) / 4 + x] = uint32_t(rng());
+      for (uint32_t x = 0; x < d.Width; ++x)
+        SwWriteArgb(format, static_cast<uint8_t*>(lr.Bits) + y * uint32_t(lr.Pitch) + x * uint32_t(SwBytesPerPixel(format)),
+                    uint32_t(rng()));
     tex->UnlockRect(l);
   }
   rig.TextureStage(tex.get(), variant != 1, variant == 3 || variant == 5 ? TSwFilter::Point : TSwFilter::Linear,
@@ -180,7 +186,7 @@ std::vector<uint32_t> RenderSpans(int variant, bool fast, int threads) {
 }
 
 TEST(SwFastPaths, SpansGiveTheReferencePixels) {
-  for (int variant = 0; variant < 6; ++variant) {
+  for (int variant = 0; variant < 8; ++variant) {
     uint64_t before = SwRasterStats().FastSpanDraws.load();
     std::vector<uint32_t> fast = RenderSpans(variant, true, 0);
     EXPECT_EQ(SwRasterStats().FastSpanDraws.load(), before + 2) << "variant " << variant;
