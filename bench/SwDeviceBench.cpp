@@ -138,8 +138,24 @@ void BM_Memcpy1080p(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(a.size()));
 }
 
+// Whole-screen clears, alternating colours so every pixel is written.
 void BM_Clear(benchmark::State& state) {
-  Measure(state, [](TBench& b) { b.Dev->Clear(0, nullptr, SwClearTarget, 0xFF102030u, 1, 0); });
+  uint32_t n = 0;
+  Measure(state, [&](TBench& b) { b.Dev->Clear(0, nullptr, SwClearTarget, (n++ & 1) ? 0xFF102030u : 0xFF302010u, 1, 0); });
+}
+
+// A frame that clears the screen and draws a small picture: the clear only
+// refills what the previous frame drew.
+void BM_ClearAfterSmallDraw(benchmark::State& state) {
+  Measure(state, [](TBench& b) {
+    b.Dev->Clear(0, nullptr, SwClearTarget, 0xFF000000u, 1, 0);
+    b.Textured(b.Picture.get(), false, false);
+    struct V { float x, y, z, rhw; uint32_t c; float u, v; } q[4] = {
+        {99.5f, 99.5f, 0, 1, 0xFFFFFFFF, 0, 0}, {419.5f, 99.5f, 0, 1, 0xFFFFFFFF, 1, 0},
+        {99.5f, 279.5f, 0, 1, 0xFFFFFFFF, 0, 1}, {419.5f, 279.5f, 0, 1, 0xFFFFFFFF, 1, 1}};
+    b.Dev->SetFVF(SwFvfXYZRHW | SwFvfDiffuse | SwFvfTex(1));
+    b.Dev->DrawPrimitiveUP(TSwPrimitive::TriangleStrip, 2, q, sizeof(V));
+  });
 }
 
 void BM_Copy1to1(benchmark::State& state) {
@@ -229,6 +245,7 @@ void BM_TransitionFrame4Passes(benchmark::State& state) {
 #define KAV_THREADS ->Arg(1)->Arg(2)->Arg(AllThreads())->UseRealTime()->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_Memcpy1080p)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Clear) KAV_THREADS;
+BENCHMARK(BM_ClearAfterSmallDraw) KAV_THREADS;
 BENCHMARK(BM_Copy1to1) KAV_THREADS;
 BENCHMARK(BM_BilinearBlendScaled) KAV_THREADS;
 BENCHMARK(BM_BilinearBlendScaledReference) KAV_THREADS;

@@ -101,15 +101,31 @@ TSwResult TSwDevice::Clear(uint32_t count, const TSwRect* rects, uint32_t flags,
   if ((flags & (SwClearZBuffer | SwClearStencil)) || (count > 0 && !rects) || !st_.Target)
     return TSwResult::InvalidCall;
   if (LostNow() || !(flags & SwClearTarget)) return TSwResult::Ok;
-  const TSwRect clip = SwIntersect(ViewportRect(st_.Viewport), st_.Target->Bounds());
+  TSwSurface& rt = *st_.Target;
+  const TSwRect clip = SwIntersect(ViewportRect(st_.Viewport), rt.Bounds());
+  const uint32_t stored = rt.Format() == TSwFormat::X8R8G8B8 ? color | 0xFF000000u : color;
+  TSwSurface::TUniform& u = rt.Uniform();
+  const bool same = u.Known && u.Value == stored;
+  auto fill = [&](const TSwRect& r) {
+    if (r.Empty()) return;
+    // Pixels outside the dirty rectangle already hold the value.
+    if (same) {
+      TSwRect d = SwIntersect(r, u.Dirty);
+      if (!d.Empty()) SwFillRect(rt, d, color);
+      return;
+    }
+    SwFillRect(rt, r, color);
+    rt.MarkDirty(r);
+  };
   if (count == 0) {
-    if (!clip.Empty()) SwFillRect(*st_.Target, clip, color);
-    return TSwResult::Ok;
+    fill(clip);
+  } else {
+    for (uint32_t i = 0; i < count; ++i) fill(SwIntersect(rects[i], clip));
   }
-  for (uint32_t i = 0; i < count; ++i) {
-    TSwRect r = SwIntersect(rects[i], clip);
-    if (!r.Empty()) SwFillRect(*st_.Target, r, color);
-  }
+  // Cleared whole: one value everywhere again.
+  bool whole = count == 0 ? clip == rt.Bounds() : false;
+  for (uint32_t i = 0; i < count && !whole; ++i) whole = SwIntersect(rects[i], clip) == rt.Bounds();
+  if (whole) u = TSwSurface::TUniform{true, stored, TSwRect{}};
   return TSwResult::Ok;
 }
 
@@ -146,7 +162,7 @@ TSwResult TSwDevice::Draw(TSwPrimitive type, uint32_t count, const uint8_t* data
   req.Cull = TSwCull(st_.Render[size_t(TSwRenderState::CullMode)]);
   req.Threads = threads_ > 0 ? threads_ : 1024;
   req.FastPaths = fast_paths_;
-  SwDraw(ps, req, scratch_);
+  st_.Target->MarkDirty(SwDraw(ps, req, scratch_));
   return TSwResult::Ok;
 }
 
@@ -170,6 +186,7 @@ TSwResult TSwDevice::StretchRect(TSwSurface* src, const TSwRect* src_rect, TSwSu
   if (src == dst && !SwIntersect(sr, dr).Empty()) return TSwResult::InvalidCall;
   if (LostNow()) return TSwResult::Ok;
   SwStretchNearest(*src, sr, *dst, dr);
+  dst->MarkDirty(dr);
   return TSwResult::Ok;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/d3d/SwSurface.h"
 
+#include <algorithm>
+
 namespace kav {
 
 TSwResult TSwSurface::Create(const TSwSurfaceDesc& desc, TSwVideoMemory* memory, TSwDefaultPoolCounter* counter,
@@ -21,7 +23,7 @@ TSwResult TSwSurface::Create(const TSwSurfaceDesc& desc, TSwVideoMemory* memory,
   return TSwResult::Ok;
 }
 
-TSwResult TSwSurface::LockRect(TSwLockedRect& out, const TSwRect* rect, uint32_t /*flags*/) {
+TSwResult TSwSurface::LockRect(TSwLockedRect& out, const TSwRect* rect, uint32_t flags) {
   out = TSwLockedRect{};
   if (desc_.Pool == TSwPool::Default && (desc_.Usage & SwUsageRenderTarget)) return TSwResult::InvalidCall;
   TSwRect r = rect ? *rect : Bounds();
@@ -29,9 +31,18 @@ TSwResult TSwSurface::LockRect(TSwLockedRect& out, const TSwRect* rect, uint32_t
     return TSwResult::InvalidCall;
   bool expected = false;
   if (!locked_.compare_exchange_strong(expected, true)) return TSwResult::InvalidCall;
+  if (!(flags & SwLockReadOnly)) uniform_.Known = false;  // the caller may write anything
   out.Pitch = pitch_;
   out.Bits = Row(r.top) + int64_t(r.left) * SwBytesPerPixel(desc_.Format);
   return TSwResult::Ok;
+}
+
+void TSwSurface::MarkDirty(const TSwRect& r) {
+  if (r.Empty() || !uniform_.Known) return;
+  TSwRect& d = uniform_.Dirty;
+  d = d.Empty() ? r
+                : TSwRect{std::min(d.left, r.left), std::min(d.top, r.top), std::max(d.right, r.right),
+                          std::max(d.bottom, r.bottom)};
 }
 
 TSwResult TSwSurface::UnlockRect() {

@@ -42,12 +42,26 @@ class TSwSurface : public TRefObject {
   uint8_t* Row(int32_t y) const { return block_->Data() + int64_t(y) * pitch_; }
   TSwRect Bounds() const { return TSwRect{0, 0, int32_t(desc_.Width), int32_t(desc_.Height)}; }
 
+  // Render targets remember when they hold one stored pixel value
+  // everywhere outside a dirty rectangle, so that clearing them to that
+  // value again touches only the dirty part. The device keeps this up to
+  // date under its lock: draws and copies into the surface widen the dirty
+  // rectangle, whole-surface clears reset it.
+  struct TUniform {
+    bool Known = true;     // a new surface is all zero bytes
+    uint32_t Value = 0;    // the stored 32-bit pixel value
+    TSwRect Dirty;         // pixels that may differ from Value
+  };
+  TUniform& Uniform() { return uniform_; }
+  void MarkDirty(const TSwRect& r);
+
  private:
   TSwSurface() = default;
   TSwSurfaceDesc desc_;
   int32_t pitch_ = 0;
   Ref<TSwMemoryBlock> block_;
   std::atomic<bool> locked_{false};
+  TUniform uniform_;
 };
 
 constexpr uint32_t kSwMaxSurfaceSize = 16384;

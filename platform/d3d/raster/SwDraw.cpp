@@ -56,8 +56,8 @@ void DrawLine(const TSwPixelState& ps, const TSwClipVertex& a, const TSwClipVert
 
 }  // namespace
 
-void SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratch& sc) {
-  if (ps.Clip.Empty()) return;
+TSwRect SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratch& sc) {
+  if (ps.Clip.Empty()) return TSwRect{};
   const int32_t nattr = SwAttrCount(req.Vertices.Fvf);
   const TSwViewMapping map = TSwViewMapping::From(req.Viewport);
   SwTransformVertices(req.Vertices, req.Wvp, map, sc.Clip);
@@ -66,13 +66,13 @@ void SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratch& 
   switch (req.Type) {
     case TSwPrimitive::PointList:
       for (uint32_t i = 0; i < req.PrimitiveCount; ++i) DrawPoint(ps, v[i], nattr, map);
-      return;
+      return ps.Clip;
     case TSwPrimitive::LineList:
       for (uint32_t i = 0; i < req.PrimitiveCount; ++i) DrawLine(ps, v[2 * i], v[2 * i + 1], nattr, map);
-      return;
+      return ps.Clip;
     case TSwPrimitive::LineStrip:
       for (uint32_t i = 0; i < req.PrimitiveCount; ++i) DrawLine(ps, v[i], v[i + 1], nattr, map);
-      return;
+      return ps.Clip;
     default: break;
   }
 
@@ -89,16 +89,18 @@ void SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratch& 
         sc.Tris.push_back(t);
     }
   }
-  if (sc.Tris.empty()) return;
-  if (req.FastPaths && SwTryFastQuad(ps, sc.Tris.data(), sc.Tris.size(), req.Threads)) return;
-
-  int32_t y0 = sc.Tris[0].MinY, y1 = sc.Tris[0].MaxY;
+  if (sc.Tris.empty()) return TSwRect{};
+  TSwRect touched{sc.Tris[0].MinX, sc.Tris[0].MinY, sc.Tris[0].MaxX, sc.Tris[0].MaxY};
   int64_t pixels = 0;
   for (const TSwTriSetup& t : sc.Tris) {
-    y0 = std::min(y0, t.MinY);
-    y1 = std::max(y1, t.MaxY);
+    touched.left = std::min(touched.left, t.MinX);
+    touched.top = std::min(touched.top, t.MinY);
+    touched.right = std::max(touched.right, t.MaxX);
+    touched.bottom = std::max(touched.bottom, t.MaxY);
     pixels += int64_t(t.MaxX - t.MinX) * (t.MaxY - t.MinY) / 2;
   }
+  if (req.FastPaths && SwTryFastQuad(ps, sc.Tris.data(), sc.Tris.size(), req.Threads)) return touched;
+  const int32_t y0 = touched.top, y1 = touched.bottom;
   TSwSpanPlan plan;
   const bool kernel = req.FastPaths && ps.Kernel;
   const bool fast = req.FastPaths && !ps.Kernel && SwPlanFastSpans(ps, plan);
@@ -117,6 +119,7 @@ void SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratch& 
       }
     }
   });
+  return touched;
 }
 
 }  // namespace kav

@@ -33,7 +33,8 @@ struct TSwDrawScratch {
 // Vertex count a draw of `count` primitives of `type` reads.
 uint32_t SwVertexCount(TSwPrimitive type, uint32_t count);
 
-void SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratch& scratch);
+// Draws; returns a rectangle holding every pixel the draw may have written.
+TSwRect SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratch& scratch);
 
 // Splits rows [y0, y1) into bands and runs band(y_begin, y_end) for each on
 // up to `threads` threads; inline when `pixels` is small.

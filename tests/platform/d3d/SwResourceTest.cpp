@@ -218,6 +218,40 @@ TEST(SwDevice, ClearsRectanglesInsideTheViewportOnly) {
   EXPECT_EQ(rig.Dev->SetViewport(too_big), TSwResult::InvalidCall);
 }
 
+TEST(SwDevice, RepeatedClearsRestoreEveryPixelWrittenSince) {
+  // Whole clears to the same colour only refill what was written since:
+  // draws, partial clears of other colours and copies must all be undone.
+  TRig rig(32, 32);
+  auto all_are = [&](uint32_t c) {
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 32; ++x)
+        if (rig.Pixel(x, y) != c) return false;
+    return true;
+  };
+  const TSwRect whole{-1, -1, 33, 33};  // the screen grown by a pixel, as callers clear it
+  rig.Dev->Clear(1, &whole, SwClearTarget, 0xFF102030u, 1, 0);
+  EXPECT_TRUE(all_are(0xFF102030u));
+  rig.Dev->SetTexture(0, nullptr);
+  rig.Dev->BeginScene();
+  rig.Quad(3.5f, 4.5f, 9.5f, 7.5f, 0xFFFFFFFF);
+  rig.Dev->EndScene();
+  TSwRect part{20, 20, 30, 22};
+  rig.Dev->Clear(1, &part, SwClearTarget, 0xFF00FF00u, 1, 0);
+  Ref<TSwTexture> rt;
+  rig.Dev->CreateTexture(4, 4, 1, SwUsageRenderTarget, TSwFormat::X8R8G8B8, TSwPool::Default, rt);
+  Ref<TSwSurface> rts, bb;
+  rt->GetSurfaceLevel(0, rts);
+  rig.Dev->GetBackBuffer(0, 0, bb);
+  TSwRect dst{0, 28, 4, 32};
+  rig.Dev->StretchRect(rts.get(), nullptr, bb.get(), &dst, TSwFilter::None);
+  EXPECT_FALSE(all_are(0xFF102030u));
+  rig.Dev->Clear(0, nullptr, SwClearTarget, 0xFF102030u, 1, 0);
+  EXPECT_TRUE(all_are(0xFF102030u));
+  // A different colour refills everything.
+  rig.Dev->Clear(0, nullptr, SwClearTarget, 0xFF000000u, 1, 0);
+  EXPECT_TRUE(all_are(0xFF000000u));
+}
+
 TEST(SwDevice, ReadBackAndStretchRectCopyByNearestPixel) {
   TRig rig(8, 8);
   Ref<TSwSurface> bb;
