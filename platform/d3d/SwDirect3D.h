@@ -40,7 +40,8 @@ struct TSwConfig {
 
 constexpr uint32_t kSwVendorId = 0x4B56;  // not Intel's 0x8086
 constexpr uint32_t kSwMaxTextureSize = 8192;
-constexpr uint32_t kSwMaxPrimitiveCount = 1u << 20;
+// Primitives per draw call: bounds the memory one draw sets up.
+constexpr uint32_t kSwMaxPrimitiveCount = 1u << 16;
 
 class TSwDirect3D : public TRefObject {
  public:
