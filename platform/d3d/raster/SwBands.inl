@@ -21,8 +21,9 @@ void SwForBands(int32_t y0, int32_t y1, int64_t pixels, int32_t threads, F&& ban
     band(y0, y1);
     return;
   }
-  // A few bands per thread even out uneven rows.
-  int32_t count = std::min(threads * 4, rows / 8);
+  // Several bands per thread even out uneven rows and a worker the system
+  // has paused: the others take the bands it has not started.
+  int32_t count = std::min(threads * 8, rows / 4);
   int32_t height = (rows + count - 1) / count;
   count = (rows + height - 1) / height;
   std::function<void(int)> job = [&](int i) {
