@@ -39,7 +39,7 @@ TSwResult TSwDirect3D::GetDeviceCaps(uint32_t adapter, TSwCaps& caps) const {
   caps.PixelShaderVersion = config_.Shaders == TSwShaderProfile::Level0 ? 0 : SwPixelShaderVersion(2, 0);
   caps.VertexShaderVersion = 0;
   caps.MaxTextureWidth = caps.MaxTextureHeight = kSwMaxTextureSize;
-  caps.MaxVolumeExtent = 512;
+  caps.MaxVolumeExtent = 256;
   caps.MaxAnisotropy = 16;
   caps.RasterCaps = SwRasterCapsMipMapLodBias | SwRasterCapsAnisotropy;
   caps.MaxTextureBlendStages = caps.MaxSimultaneousTextures = kSwMaxStages;

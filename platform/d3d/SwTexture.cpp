@@ -69,7 +69,7 @@ TSwResult TSwVolumeTexture::Create(uint32_t width, uint32_t height, uint32_t dep
                                    TSwFormat format, TSwPool pool, TSwVideoMemory* memory,
                                    TSwDefaultPoolCounter* counter, Ref<TSwVolumeTexture>& out) {
   out = nullptr;
-  constexpr uint32_t kMax = 512;
+  constexpr uint32_t kMax = 256;
   int bpp = SwBytesPerPixel(format);
   if (bpp == 0 || width == 0 || height == 0 || depth == 0 || width > kMax || height > kMax || depth > kMax)
     return TSwResult::InvalidCall;

@@ -59,7 +59,7 @@ struct TSwVolumeDesc {
 
 class TSwVolumeTexture : public TSwBaseTexture {
  public:
-  // Sizes from 1 to 512 per axis; `levels` 0 makes the full chain.
+  // Sizes from 1 to 256 per axis; `levels` 0 makes the full chain.
   static TSwResult Create(uint32_t width, uint32_t height, uint32_t depth, uint32_t levels, TSwFormat format,
                           TSwPool pool, TSwVideoMemory* memory, TSwDefaultPoolCounter* counter,
                           Ref<TSwVolumeTexture>& out);
