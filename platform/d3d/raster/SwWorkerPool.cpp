@@ -22,11 +22,11 @@ TSwWorkerPool& TSwWorkerPool::Shared() {
   return pool;
 }
 
-void TSwWorkerPool::Drain() {
+void TSwWorkerPool::Drain(const std::function<void(int)>& job, int count) {
   for (;;) {
     int i = next_.fetch_add(1);
-    if (i >= count_) return;
-    (*job_)(i);
+    if (i >= count) return;
+    job(i);
   }
 }
 
@@ -44,29 +44,35 @@ void TSwWorkerPool::Run(int count, int threads, const std::function<void(int)>& 
     count_ = count;
     next_.store(0);
     active_limit_ = helpers;
-    busy_ = helpers;
     ++generation_;
   }
   wake_.notify_all();
-  Drain();
+  Drain(job, count);
+  // Every index is taken: close the job and wait for the workers still in it.
   std::unique_lock<std::mutex> g(lock_);
-  done_.wait(g, [this] { return busy_ == 0; });
   job_ = nullptr;
+  done_.wait(g, [this] { return active_ == 0; });
 }
 
 void TSwWorkerPool::WorkerLoop(int index) {
   uint64_t seen = 0;
   for (;;) {
+    const std::function<void(int)>* job;
+    int count;
     {
       std::unique_lock<std::mutex> g(lock_);
       wake_.wait(g, [&] { return stop_ || (generation_ != seen && index < active_limit_); });
       if (stop_) return;
       seen = generation_;
+      if (!job_) continue;  // closed before this worker got to it
+      job = job_;
+      count = count_;
+      ++active_;
     }
-    Drain();
+    Drain(*job, count);
     {
       std::lock_guard<std::mutex> g(lock_);
-      if (--busy_ == 0) done_.notify_one();
+      if (--active_ == 0) done_.notify_one();
     }
   }
 }

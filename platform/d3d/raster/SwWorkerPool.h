@@ -1,8 +1,11 @@
 // The rasteriser's worker threads: one pool per process, sized to the
 // machine. Run() hands out the indices of a job to the calling thread and up
-// to (threads - 1) workers and returns when all are done. One job runs at a
-// time; a caller that finds the pool busy (another device drawing on another
-// thread) runs its job alone, so callers never wait for each other here.
+// to (threads - 1) workers and returns when all are done. The caller works
+// too and never waits for a worker that has not started yet: once every
+// index is taken it closes the job, waits only for the workers inside it,
+// and late workers find it closed. One job runs at a time; a caller that
+// finds the pool busy (another device drawing on another thread) runs its
+// job alone, so callers never wait for each other here.
 #pragma once
 
 #include <atomic>
@@ -33,7 +36,7 @@ class TSwWorkerPool {
 
  private:
   void WorkerLoop(int index);
-  void Drain();
+  void Drain(const std::function<void(int)>& job, int count);
 
   std::vector<std::thread> workers_;
   std::mutex run_lock_;  // one job at a time
@@ -45,7 +48,7 @@ class TSwWorkerPool {
   const std::function<void(int)>* job_ = nullptr;
   int count_ = 0;
   std::atomic<int> next_{0};
-  int busy_ = 0;  // workers still inside the current job
+  int active_ = 0;  // workers inside the current job
 };
 
 }  // namespace kav
