@@ -8,7 +8,11 @@
 // and nothing after. The name selects a kernel registered with
 // SwRegisterPixelKernel. A kernel is called once per covered pixel with the
 // interpolated inputs and reaches the samplers bound to the device's stages
-// and the float4 constant registers through TSwPixelContext.
+// and the float4 constant registers through TSwPixelContext. A kernel may
+// also have a span form, called once per run of up to 256 pixels of a row
+// with arrays of inputs; sampling whole arrays (SampleSpan) is several times
+// faster than sampling pixel by pixel, so heavy kernels (blurs, video) should
+// have one. The reference path always uses the per-pixel form.
 #pragma once
 
 #include <cstddef>
@@ -48,7 +52,7 @@ struct TSwSpanInput {
 // What a kernel may read besides its inputs. Valid only during the call.
 class TSwPixelContext {
  public:
-  // `fast`: sample 32-bit textures in vector registers (same results).
+  // `fast`: sample in vector registers (the same results).
   TSwPixelContext(const TSwPixelState* state, const float (*derivs)[4], bool fast = false)
       : state_(state), derivs_(derivs), fast_(fast) {}
   // Samples the 2D texture of stage `stage` with that sampler's filters and
