@@ -40,6 +40,8 @@ void DrawLine(const TSwPixelState& ps, const TSwClipVertex& a, const TSwClipVert
               const TSwViewMapping& map) {
   if (!(a.w > 0.0f) || !(b.w > 0.0f)) return;
   TSwScreenVertex p = SwToScreen(a, nattr, map), q = SwToScreen(b, nattr, map);
+  for (float c : {p.x, p.y, q.x, q.y})
+    if (!(std::fabs(c) < 1e9f)) return;  // far off screen (or invalid): nothing to draw
   float dx = q.x - p.x, dy = q.y - p.y;
   float len = std::max(std::fabs(dx), std::fabs(dy));
   if (!(len >= 0.5f) || !(len < 65536.0f)) return;
