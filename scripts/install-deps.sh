@@ -11,6 +11,8 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs imagemagick python3-pil
   liblcms2-dev liblcms2-utils icc-profiles-free colord-data
   libpng-dev
+  libsdl2-dev
+  xvfb xauth
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,62 @@
+#include "platform/d3d/SwMemory.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace kav {
+
+namespace {
+constexpr uint64_t kSpareBytes = 64;
+// Largest single resource: far above any texture the caps allow.
+constexpr uint64_t kMaxBlockBytes = uint64_t(1) << 32;
+}  // namespace
+
+bool TSwVideoMemory::TryReserve(uint64_t bytes) {
+  uint64_t used = used_.load();
+  for (;;) {
+    uint64_t budget = budget_.load();
+    if (bytes > budget || used > budget - bytes) return false;
+    if (used_.compare_exchange_weak(used, used + bytes)) return true;
+  }
+}
+
+TSwResult TSwMemoryBlock::Create(uint64_t bytes, TSwPool pool, TSwVideoMemory* memory,
+                                 TSwDefaultPoolCounter* counter, Ref<TSwMemoryBlock>& out) {
+  out = nullptr;
+  if (bytes == 0 || bytes > kMaxBlockBytes) return TSwResult::InvalidCall;
+  bool counted = memory && (pool == TSwPool::Default || pool == TSwPool::Managed);
+  if (counted && !memory->TryReserve(bytes)) return TSwResult::OutOfVideoMemory;
+  uint64_t total = (bytes + kSpareBytes + 63) & ~uint64_t(63);
+  void* p = std::aligned_alloc(64, size_t(total));
+  if (!p) {
+    if (counted) memory->Release(bytes);
+    return TSwResult::OutOfMemory;
+  }
+  std::memset(p, 0, size_t(total));
+  auto* b = new TSwMemoryBlock();
+  b->data_ = static_cast<uint8_t*>(p);
+  b->size_ = bytes;
+  b->pool_ = pool;
+  if (counted) {
+    b->counted_ = bytes;
+    b->memory_ = Ref<TSwVideoMemory>(memory);
+  }
+  if (counter && pool == TSwPool::Default) {
+    counter->Add(1);
+    b->counter_ = Ref<TSwDefaultPoolCounter>(counter);
+  }
+  out = Ref<TSwMemoryBlock>::Adopt(b);
+  return TSwResult::Ok;
+}
+
+void TSwMemoryBlock::Dispose() {
+  std::free(data_);
+  data_ = nullptr;
+  if (memory_) memory_->Release(counted_);
+  if (counter_) counter_->Add(-1);
+  memory_ = nullptr;
+  counter_ = nullptr;
+  TRefObject::Dispose();
+}
+
+}  // namespace kav

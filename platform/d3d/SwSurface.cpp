@@ -1,0 +1,53 @@
+#include "platform/d3d/SwSurface.h"
+
+#include <algorithm>
+
+namespace kav {
+
+TSwResult TSwSurface::Create(const TSwSurfaceDesc& desc, TSwVideoMemory* memory, TSwDefaultPoolCounter* counter,
+                             Ref<TSwSurface>& out) {
+  out = nullptr;
+  int bpp = SwBytesPerPixel(desc.Format);
+  if (bpp == 0 || desc.Width == 0 || desc.Height == 0 || desc.Width > kSwMaxSurfaceSize ||
+      desc.Height > kSwMaxSurfaceSize)
+    return TSwResult::InvalidCall;
+  int32_t pitch = int32_t((desc.Width * uint32_t(bpp) + 3) & ~3u);
+  Ref<TSwMemoryBlock> block;
+  TSwResult r = TSwMemoryBlock::Create(uint64_t(pitch) * desc.Height, desc.Pool, memory, counter, block);
+  if (!SwOk(r)) return r;
+  auto* s = new TSwSurface();
+  s->desc_ = desc;
+  s->pitch_ = pitch;
+  s->block_ = std::move(block);
+  out = Ref<TSwSurface>::Adopt(s);
+  return TSwResult::Ok;
+}
+
+TSwResult TSwSurface::LockRect(TSwLockedRect& out, const TSwRect* rect, uint32_t flags) {
+  out = TSwLockedRect{};
+  if (desc_.Pool == TSwPool::Default && (desc_.Usage & SwUsageRenderTarget)) return TSwResult::InvalidCall;
+  TSwRect r = rect ? *rect : Bounds();
+  if (r.left < 0 || r.top < 0 || r.Empty() || uint32_t(r.right) > desc_.Width || uint32_t(r.bottom) > desc_.Height)
+    return TSwResult::InvalidCall;
+  bool expected = false;
+  if (!locked_.compare_exchange_strong(expected, true)) return TSwResult::InvalidCall;
+  if (!(flags & SwLockReadOnly)) uniform_.Known = false;  // the caller may write anything
+  out.Pitch = pitch_;
+  out.Bits = Row(r.top) + int64_t(r.left) * SwBytesPerPixel(desc_.Format);
+  return TSwResult::Ok;
+}
+
+void TSwSurface::MarkDirty(const TSwRect& r) {
+  if (r.Empty() || !uniform_.Known) return;
+  TSwRect& d = uniform_.Dirty;
+  d = d.Empty() ? r
+                : TSwRect{std::min(d.left, r.left), std::min(d.top, r.top), std::max(d.right, r.right),
+                          std::max(d.bottom, r.bottom)};
+}
+
+TSwResult TSwSurface::UnlockRect() {
+  bool expected = true;
+  return locked_.compare_exchange_strong(expected, false) ? TSwResult::Ok : TSwResult::InvalidCall;
+}
+
+}  // namespace kav

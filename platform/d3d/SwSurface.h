@@ -1,0 +1,69 @@
+// A 2D array of pixels: a texture level, a render target, a back buffer or an
+// offscreen plain surface.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/d3d/SwMemory.h"
+
+namespace kav {
+
+struct TSwSurfaceDesc {
+  TSwFormat Format = TSwFormat::Unknown;
+  TSwPool Pool = TSwPool::SystemMem;
+  uint32_t Usage = 0;
+  uint32_t Width = 0, Height = 0;
+};
+
+class TSwSurface : public TRefObject {
+ public:
+  // Allocates a zeroed surface. Sizes of 0 or above 16384 are invalid calls.
+  static TSwResult Create(const TSwSurfaceDesc& desc, TSwVideoMemory* memory, TSwDefaultPoolCounter* counter,
+                          Ref<TSwSurface>& out);
+
+  const TSwSurfaceDesc& GetDesc() const { return desc_; }
+  uint32_t Width() const { return desc_.Width; }
+  uint32_t Height() const { return desc_.Height; }
+  TSwFormat Format() const { return desc_.Format; }
+
+  // Locks `rect` (null: the whole surface) and hands out its first byte and
+  // the row pitch. A second lock before the unlock, a rectangle outside the
+  // surface, and a default-pool render target (read those through the
+  // device's GetRenderTargetData) are invalid calls. Any lock flags are taken.
+  TSwResult LockRect(TSwLockedRect& out, const TSwRect* rect, uint32_t flags);
+  // Invalid call when the surface is not locked.
+  TSwResult UnlockRect();
+  bool IsLocked() const { return locked_.load(); }
+
+  // Direct access for the device and its rasteriser (no lock needed).
+  uint8_t* Bits() const { return block_->Data(); }
+  int32_t Pitch() const { return pitch_; }
+  uint8_t* Row(int32_t y) const { return block_->Data() + int64_t(y) * pitch_; }
+  TSwRect Bounds() const { return TSwRect{0, 0, int32_t(desc_.Width), int32_t(desc_.Height)}; }
+
+  // Render targets remember when they hold one stored pixel value
+  // everywhere outside a dirty rectangle, so that clearing them to that
+  // value again touches only the dirty part. The device keeps this up to
+  // date under its lock: draws and copies into the surface widen the dirty
+  // rectangle, whole-surface clears reset it.
+  struct TUniform {
+    bool Known = true;     // a new surface is all zero bytes
+    uint32_t Value = 0;    // the stored 32-bit pixel value
+    TSwRect Dirty;         // pixels that may differ from Value
+  };
+  TUniform& Uniform() { return uniform_; }
+  void MarkDirty(const TSwRect& r);
+
+ private:
+  TSwSurface() = default;
+  TSwSurfaceDesc desc_;
+  int32_t pitch_ = 0;
+  Ref<TSwMemoryBlock> block_;
+  std::atomic<bool> locked_{false};
+  TUniform uniform_;
+};
+
+constexpr uint32_t kSwMaxSurfaceSize = 16384;
+
+}  // namespace kav

@@ -1,0 +1,36 @@
+// Band splitting shared by the rasteriser and the fast paths.
+#pragma once
+
+#include <algorithm>
+#include <functional>
+
+#include "platform/d3d/raster/SwWorkerPool.h"
+
+namespace kav {
+
+// Below this many pixels a draw is not worth waking workers for.
+constexpr int64_t kSwInlinePixels = 24 * 1024;
+
+template <class F>
+void SwForBands(int32_t y0, int32_t y1, int64_t pixels, int32_t threads, F&& band) {
+  int32_t rows = y1 - y0;
+  if (rows <= 0) return;
+  TSwWorkerPool& pool = TSwWorkerPool::Shared();
+  threads = std::min(threads, pool.MaxThreads());
+  if (threads <= 1 || pixels < kSwInlinePixels || rows < 16) {
+    band(y0, y1);
+    return;
+  }
+  // Several bands per thread even out uneven rows and a worker the system
+  // has paused: the others take the bands it has not started.
+  int32_t count = std::min(threads * 8, rows / 4);
+  int32_t height = (rows + count - 1) / count;
+  count = (rows + height - 1) / height;
+  std::function<void(int)> job = [&](int i) {
+    int32_t b0 = y0 + i * height;
+    band(b0, std::min(y1, b0 + height));
+  };
+  pool.Run(count, threads, job);
+}
+
+}  // namespace kav

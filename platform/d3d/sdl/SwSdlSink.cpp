@@ -1,0 +1,112 @@
+#include "platform/d3d/sdl/SwSdlSink.h"
+
+#include <SDL.h>
+
+#include <cstring>
+
+#include "VoRav/wpExceptions.h"
+
+namespace kav {
+
+TSwSdlSink::TSwSdlSink() : gui_thread_(std::this_thread::get_id()) {
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+      throw EOSError(std::string("SDL video initialisation failed: ") + SDL_GetError(), 0);
+    own_video_ = true;
+  }
+  wake_event_ = SDL_RegisterEvents(1);
+}
+
+TSwSdlSink::~TSwSdlSink() {
+  for (TSwWindow w : own_windows_)
+    if (SDL_Window* win = SDL_GetWindowFromID(uint32_t(w))) SDL_DestroyWindow(win);
+  if (own_video_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+TSwWindow TSwSdlSink::CreateWindow(const char* title, int32_t width, int32_t height) {
+  SDL_Window* win = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height, 0);
+  if (!win) return 0;
+  TSwWindow id = SDL_GetWindowID(win);
+  own_windows_.push_back(id);
+  RefreshSize(id);
+  return id;
+}
+
+void TSwSdlSink::RefreshSize(TSwWindow window) {
+  SDL_Window* win = SDL_GetWindowFromID(uint32_t(window));
+  std::lock_guard<std::mutex> g(lock_);
+  if (!win) {
+    sizes_.erase(window);
+    return;
+  }
+  int w = 0, h = 0;
+  SDL_GetWindowSize(win, &w, &h);
+  sizes_[window] = {uint32_t(w), uint32_t(h)};
+}
+
+bool TSwSdlSink::ClientSize(TSwWindow window, uint32_t& width, uint32_t& height) {
+  std::lock_guard<std::mutex> g(lock_);
+  auto it = sizes_.find(window);
+  if (it == sizes_.end()) return false;
+  width = it->second.first;
+  height = it->second.second;
+  return true;
+}
+
+bool TSwSdlSink::Show(TSwWindow window, const uint32_t* pixels, int32_t pitch, int32_t w, int32_t h, int32_t x,
+                      int32_t y) {
+  SDL_Window* win = SDL_GetWindowFromID(uint32_t(window));
+  if (!win) return false;
+  SDL_Surface* target = SDL_GetWindowSurface(win);
+  if (!target) return false;
+  SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), w, h, 32, pitch,
+                                                        SDL_PIXELFORMAT_RGB888);
+  if (!src) return false;
+  SDL_SetSurfaceBlendMode(src, SDL_BLENDMODE_NONE);
+  SDL_Rect dst{x, y, w, h};
+  bool ok = SDL_BlitSurface(src, nullptr, target, &dst) == 0;
+  SDL_FreeSurface(src);
+  return ok && SDL_UpdateWindowSurface(win) == 0;
+}
+
+bool TSwSdlSink::Present(TSwWindow window, const TSwFrameView& frame, int32_t x, int32_t y) {
+  if (OnGuiThread())
+    return Show(window, reinterpret_cast<const uint32_t*>(frame.Bits), frame.Pitch, frame.Width, frame.Height, x, y);
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    if (!sizes_.count(window)) return false;
+    TPending& p = pending_[window];
+    p.Pixels.resize(size_t(frame.Width) * size_t(frame.Height));
+    for (int32_t r = 0; r < frame.Height; ++r)
+      std::memcpy(p.Pixels.data() + size_t(r) * size_t(frame.Width), frame.Bits + int64_t(r) * frame.Pitch,
+                  size_t(frame.Width) * 4);
+    p.Width = frame.Width;
+    p.Height = frame.Height;
+    p.X = x;
+    p.Y = y;
+    p.Ready = true;
+  }
+  SDL_Event e{};
+  e.type = wake_event_;
+  SDL_PushEvent(&e);  // thread-safe by SDL's contract
+  return true;
+}
+
+int32_t TSwSdlSink::Service() {
+  int32_t shown = 0;
+  std::map<TSwWindow, TPending> work;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    for (auto& [w, p] : pending_)
+      if (p.Ready) {
+        work[w] = std::move(p);
+        p = TPending{};
+      }
+  }
+  for (auto& [w, p] : work)
+    if (Show(w, p.Pixels.data(), p.Width * 4, p.Width, p.Height, p.X, p.Y)) ++shown;
+  for (auto& [w, p] : work) RefreshSize(w);
+  return shown;
+}
+
+}  // namespace kav
