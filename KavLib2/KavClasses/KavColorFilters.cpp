@@ -210,16 +210,7 @@ void THSLGenerator::Apply(std::span<uint8_t* const> rows, int32_t width) {
   for (uint8_t* row : rows) {
     uint8_t* p = row;
     for (int32_t x = 0; x < width; ++x, p += 4) {
-      int32_t h, s, l;
-      RGBToHSL(p[2], p[1], p[0], h, s, l);
-      h = ((h + HueShift) % 256 + 256) % 256;
-      s = std::clamp(s + SaturationShift, 0, 255);
-      l = std::clamp(l + LightnessShift, 0, 255);
-      int32_t r, g, b;
-      HSLToRGB(h, s, l, r, g, b);
-      p[0] = uint8_t(b);
-      p[1] = uint8_t(g);
-      p[2] = uint8_t(r);
+      ShiftPixelHSL(p, HueShift, SaturationShift, LightnessShift);
       p[3] = 255;
     }
   }

@@ -71,6 +71,21 @@ void HSLToRGB(int32_t hue, int32_t saturation, int32_t lightness, int32_t& red, 
   blue = RoundByte(HueChannel(m1, m2, h - 85.0) * 255.0);
 }
 
+void ShiftPixelHSL(uint8_t* bgr, int32_t hue_shift, int32_t saturation_shift, int32_t lightness_shift) {
+  int32_t h, s, l;
+  RGBToHSL(bgr[2], bgr[1], bgr[0], h, s, l);
+  // Wrapping into 0..255 is one step of 256 for any hue up to a full turn;
+  // larger hues wrap as many turns as they hold.
+  h = ((h + hue_shift) % 256 + 256) % 256;
+  s = std::clamp(s + saturation_shift, 0, 255);
+  l = std::clamp(l + lightness_shift, 0, 255);
+  int32_t r, g, b;
+  HSLToRGB(h, s, l, r, g, b);
+  bgr[0] = uint8_t(b);
+  bgr[1] = uint8_t(g);
+  bgr[2] = uint8_t(r);
+}
+
 void HSLAdjustPixels(TBitmap* bitmap, const TRect& rect, TRefObject* sender, int32_t lightness,
                      int32_t saturation, int32_t hue) {
   if (lightness == 0 && saturation == 0 && hue == 0) return;
@@ -86,18 +101,7 @@ void HSLAdjustPixels(TBitmap* bitmap, const TRect& rect, TRefObject* sender, int
   for (int32_t y = area.Top; y < area.Bottom; ++y) {
     uint8_t* p = WritableRow(bitmap, y) + int64_t(area.Left) * 4;
     for (int32_t x = area.Left; x < area.Right; ++x, p += 4) {
-      int32_t h, s, l;
-      RGBToHSL(p[2], p[1], p[0], h, s, l);
-      // Wrapping into 0..255 is one step of 256 for any hue up to a full
-      // turn; larger hues wrap as many turns as they hold.
-      h = ((h + dh) % 256 + 256) % 256;
-      s = std::clamp(s + ds, 0, 255);
-      l = std::clamp(l + dl, 0, 255);
-      int32_t r, g, b;
-      HSLToRGB(h, s, l, r, g, b);
-      p[0] = uint8_t(b);
-      p[1] = uint8_t(g);
-      p[2] = uint8_t(r);
+      ShiftPixelHSL(p, dh, ds, dl);
     }
     if (!CallLoadCallback(sender)) return;
   }

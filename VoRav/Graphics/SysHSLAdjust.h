@@ -23,6 +23,11 @@ void RGBToHSL(int32_t red, int32_t green, int32_t blue, int32_t& hue, int32_t& s
 // kept to 0..255.
 void HSLToRGB(int32_t hue, int32_t saturation, int32_t lightness, int32_t& red, int32_t& green, int32_t& blue);
 
+// Shifts one pixel stored blue, green, red by hue, saturation and lightness
+// steps on the 0..255 scale: the hue wraps (any number of turns), the other
+// two clamp. The fourth byte is left alone.
+void ShiftPixelHSL(uint8_t* bgr, int32_t hue_shift, int32_t saturation_shift, int32_t lightness_shift);
+
 // Shifts the hue (degrees), saturation and lightness (percent) of every pixel
 // of `rect` (clipped to the bitmap) in place; alpha is kept. Nothing happens
 // when all three shifts are 0, when the bitmap is not "A8R8G8B8", or when its
