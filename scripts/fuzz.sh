@@ -13,6 +13,8 @@ build=${KAV_FUZZ_BUILD_DIR:-build/fuzz}
 # driver name -> seed corpus folder
 declare -A corpus=(
   [IniParserFuzzer]=tests/data/ini
+  [ContainerFuzzer]=tests/fuzz/corpus/container
+  [InflateFuzzer]=tests/fuzz/corpus/inflate
 )
 drivers=("$@")
 [ ${#drivers[@]} -gt 0 ] || drivers=("${!corpus[@]}")

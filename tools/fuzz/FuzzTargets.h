@@ -14,4 +14,10 @@ namespace kav {
 // that gives the same text: parse -> save -> parse is stable.
 int FuzzIniParser(const uint8_t* data, size_t size);
 
+// The bytes as a whole package file: trailer, directory and integrity rules,
+// then every entry the directory names, opened and read to its end.
+int FuzzContainerDirectory(const uint8_t* data, size_t size);
+// The bytes as raw deflate, zlib-wrapped deflate and whole-block input.
+int FuzzInflate(const uint8_t* data, size_t size);
+
 }  // namespace kav

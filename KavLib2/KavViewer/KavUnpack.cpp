@@ -1,0 +1,272 @@
+#include "KavLib2/KavViewer/KavUnpack.h"
+
+#include <cstring>
+
+#include "KavLib2/KavViewer/KavZStream.h"
+#include "VoRav/vxMemoryStream.h"
+#include "VoRav/vxStreamUtils.h"
+#include "VoRav/vxUTF8.h"
+#include "VoRav/wpFileStream.h"
+#include "VoRav/wpLoadCallBack.h"
+
+namespace kav {
+
+namespace {
+
+// The cipher key of method-2 entries.
+constexpr char kKeyText[] = "7E3B90D14C6F2A58B1E07D9364AC2F85";
+constexpr char kMarker[4] = {'.', 'd', 'n', 'e'};
+constexpr int64_t kInflateBlock = 65536;
+
+// Reads the int64 or the marker at `at`; false when it is not all there.
+bool ReadAt(TStream* s, int64_t at, void* out, int64_t n) {
+  s->SetPosition(at);
+  return s->Read(std::span<uint8_t>(static_cast<uint8_t*>(out), static_cast<size_t>(n)), n) == n;
+}
+
+bool MarkerAt(TStream* s, int64_t at) {
+  char m[4];
+  return at >= 0 && ReadAt(s, at, m, 4) && std::memcmp(m, kMarker, 4) == 0;
+}
+
+int64_t Int64At(TStream* s, int64_t at) {
+  uint8_t b[8];
+  if (!ReadAt(s, at, b, 8)) throw EStreamReadError();
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
+  return static_cast<int64_t>(v);
+}
+
+// A whole decimal integer with an optional sign; false for anything else,
+// including a value outside the 64-bit range.
+bool ParseInt64(std::string_view text, int64_t& value) {
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
+  if (text.empty()) return false;
+  int64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    if (__builtin_mul_overflow(v, 10, &v) || __builtin_add_overflow(v, negative ? '0' - c : c - '0', &v))
+      return false;
+  }
+  value = v;
+  return true;
+}
+
+bool KeyInt64(TIniList* section, std::u16string_view key, int64_t& value) {
+  TIniItem* item = section->FindKey(key);
+  return item && ParseInt64(item->GetValueBytes(), value);
+}
+
+// Inflates the whole window into memory, at most `cap` bytes.
+Ref<TStream> InflateWhole(TStream* window, int64_t cap) {
+  auto inflate = MakeRef<TInflateStream>(window);
+  auto out = MakeRef<TMemoryStream>();
+  std::vector<uint8_t> block(kInflateBlock);
+  while (int64_t n = inflate->Read(block, kInflateBlock)) {
+    if (out->GetSize() + n > cap) throw EZDecompressionError("Inflated data exceed the size limit");
+    if (out->Write(block, n) < n) throw EStreamWriteError();
+  }
+  out->SetPosition(0);
+  return out;
+}
+
+void CallLoadCallbackFor(void* sender, TStream*) { CallLoadCallback(static_cast<TRefObject*>(sender)); }
+
+// The package file: an existing file, read access, others may read.
+Ref<TStream> OpenPackageFile(const std::u16string& path) {
+  return MakeRef<TFileStream>(path, kGenericRead, kFileShareRead, kOpenExisting);
+}
+
+}  // namespace
+
+// ---- TUnpackStruc ----
+
+TUnpackStruc::TUnpackStruc(TStream* stream) : ini_(MakeRef<TIniFile>()) {
+  if (!ini_->LoadFrom(stream)) throw EStreamReadError("Packed directory cannot be read");
+}
+
+void TUnpackStruc::Dispose() {
+  ini_ = nullptr;
+  TRefObject::Dispose();
+}
+
+// ---- TKavUnpack ----
+
+TKavUnpack::TKavUnpack(const std::u16string& path) : file_name_(path), key_text_(kKeyText) {
+  try {
+    file_ = OpenPackageFile(path);
+  } catch (const Exception&) {
+    file_ = nullptr;
+  }
+  if (!file_) {
+    error_text_ = kShowNotFound;
+    return;
+  }
+  if (!ReadDirectory()) Close();
+}
+
+TKavUnpack::TKavUnpack(Ref<TStream> file) : file_(std::move(file)), key_text_(kKeyText) {
+  if (!file_ || !ReadDirectory()) Close();
+}
+
+void TKavUnpack::Dispose() {
+  Close();
+  TRefObject::Dispose();
+}
+
+void TKavUnpack::Close() {
+  directory_ = nullptr;
+  file_ = nullptr;
+}
+
+bool TKavUnpack::ReadDirectory() {
+  TStream* s = file_.get();
+  int64_t dir_pos = 0;
+  try {
+    // Trailer: the short form wins when both markers are there.
+    const int64_t size = s->GetSize();
+    int64_t base = 0;
+    if (size >= 4 && MarkerAt(s, size - 4)) {
+      end_position_ = size;
+    } else if (size >= 12 && MarkerAt(s, size - 12)) {
+      end_position_ = size - 8;
+      const int64_t v = Int64At(s, size - 8);
+      if (__builtin_sub_overflow(end_position_, v, &base) || base < 0 || base > end_position_) {
+        error_text_ = kShowDamaged;
+        return false;
+      }
+    } else {
+      return false;  // no package: the caller reports its own message
+    }
+    if (end_position_ < 12) {  // no room for the directory position
+      error_text_ = kShowDamaged;
+      return false;
+    }
+    const int64_t dir_rel = Int64At(s, end_position_ - 12);
+    if (__builtin_add_overflow(dir_rel, base, &dir_pos) || dir_pos < 0 || dir_pos > end_position_ - 12) {
+      error_text_ = kShowDamaged;
+      return false;
+    }
+    Ref<TStream> dir = OpenEntryStream(s, kPackStored, false, key_text_, dir_pos, end_position_ - 12 - dir_pos);
+    Ref<TStream> text = InflateWhole(dir.get(), kMaxDirectorySize);
+    directory_ = MakeRef<TUnpackStruc>(text.get());
+  } catch (const Exception&) {
+    // Truncated, corrupt or oversized directory data.
+    error_text_ = kShowDamaged;
+    return false;
+  }
+
+  TIniList* protection = directory_->Ini()->FindSection(u"$protection$");
+  TIniItem* strucpos = protection ? protection->FindKey(u"strucpos") : nullptr;
+  const std::string recorded = strucpos ? strucpos->GetValueBytes() : std::string();
+  if (!recorded.empty() && recorded != std::to_string(dir_pos)) {
+    TIniItem* allow = protection->FindKey(u"allowmodify");
+    if (!(allow && allow->GetBool(false))) {
+      error_text_ = kShowModified;
+      return false;
+    }
+    int64_t at = 0;
+    if (!ParseInt64(recorded, at) || at > dir_pos || at < 0) {
+      error_text_ = kShowDamaged;
+      return false;
+    }
+    entry_shift_ = dir_pos - at;
+  }
+  TIniItem* version = protection ? protection->FindKey(u"kavversion") : nullptr;
+  try {
+    version_ = version ? UTF8Decode(version->GetValueBytes()) : std::u16string();
+  } catch (const Exception&) {
+    version_.clear();  // not UTF-8: no version
+  }
+  return true;
+}
+
+bool TKavUnpack::GetEntry(std::u16string_view name, int64_t& position, int32_t& method, int64_t& size) const {
+  if (!IsOpen() || !directory_ || name.empty()) return false;
+  TIniList* section = directory_->Ini()->FindSection(EscapeSectionName(name));
+  if (!section) return false;
+  int64_t ps = 0, sz = 0, at = 0;
+  if (!KeyInt64(section, u"_ps", ps) || !KeyInt64(section, u"_sz", sz)) return false;
+  // The window must lie inside the package: 0 <= at, 0 <= sz, at + sz <= EndPos.
+  if (__builtin_add_overflow(ps, entry_shift_, &at) || at < 0 || sz < 0 || at > end_position_ ||
+      sz > end_position_ - at)
+    return false;
+  TIniItem* pm = section->FindKey(u"_pm");
+  position = at;
+  size = sz;
+  method = pm ? pm->GetInteger(0) : 0;
+  return true;
+}
+
+Ref<TStream> TKavUnpack::OpenFile() const {
+  if (!IsOpen() || file_name_.empty()) return nullptr;
+  try {
+    return OpenPackageFile(file_name_);
+  } catch (const Exception&) {
+    return nullptr;
+  }
+}
+
+Ref<TStream> TKavUnpack::OpenEntryStream(TStream* file, int32_t method, bool owns, const std::string& key,
+                                         int64_t start, int64_t size) {
+  if (!file) return nullptr;
+  auto window = MakeRef<TPartialStream>(file, owns, start, size);
+  if (method == kPackDeflated) {
+    window->SetPosition(0);
+    return InflateWhole(window.get(), kMaxInflatedEntrySize);
+  }
+  if (method == kPackEnciphered) return MakeRef<TCryptStream>(window.release(), key, true);
+  return window;
+}
+
+Ref<TStream> TKavUnpack::OpenEntry(std::u16string_view name, TRefObject* sender) const {
+  int64_t position = 0, size = 0;
+  int32_t method = 0;
+  if (!GetEntry(name, position, method, size)) return nullptr;
+  Ref<TStream> file = OpenFile();
+  if (!file) return nullptr;
+  Ref<TStream> entry = OpenEntryStream(file.release(), method, true, key_text_, position, size);
+  // The piece-by-piece reads call the loading callback through a window: the
+  // one inside a cipher stream, the entry's own, or a new one over memory.
+  TPartialStream* window = nullptr;
+  if (auto* crypt = dynamic_cast<TCryptStream*>(entry.get())) {
+    window = dynamic_cast<TPartialStream*>(crypt->Source());
+  } else if (!(window = dynamic_cast<TPartialStream*>(entry.get()))) {
+    const int64_t length = entry->GetSize();
+    auto wrap = MakeRef<TPartialStream>(entry.release(), true, 0, length);
+    window = wrap.get();
+    entry = std::move(wrap);
+  }
+  if (window) window->SetChunkCallback(32768, TChunkCallback::FromFunction(&CallLoadCallbackFor, sender));
+  return entry;
+}
+
+bool ReadPackedShowVersion(const std::u16string& path, std::u16string& version) {
+  try {
+    auto unpack = MakeRef<TKavUnpack>(path);
+    if (!unpack->IsOpen()) return false;
+    version = unpack->Version();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+std::u16string EscapeSectionName(std::u16string_view name) {
+  static const char16_t kHex[] = u"0123456789ABCDEF";
+  std::u16string out;
+  out.reserve(name.size());
+  for (char16_t c : name) {
+    if (c == u'[') out += u'<';
+    else if (c == u']') out += u'>';
+    else if (c < 32) {
+      out += u'#';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else out += c;
+  }
+  return out;
+}
+
+}  // namespace kav

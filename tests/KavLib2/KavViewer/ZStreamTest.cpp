@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include <random>
+#include <vector>
+
+#include "KavLib2/KavViewer/KavInflator.h"
+#include "KavLib2/KavViewer/KavZStream.h"
+#include "VoRav/vxMemoryStream.h"
+
+using namespace kav;
+
+namespace {
+
+// Compresses with zlib: raw deflate for window_bits -15, zlib-wrapped for 15.
+std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data, int window_bits) {
+  z_stream zs{};
+  EXPECT_EQ(deflateInit2(&zs, 9, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::vector<uint8_t> out(deflateBound(&zs, data.size()));
+  zs.next_in = const_cast<uint8_t*>(data.data());
+  zs.avail_in = static_cast<uInt>(data.size());
+  zs.next_out = out.data();
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
+
+// Text-like data with some repetition and some noise, `n` bytes.
+std::vector<uint8_t> Sample(size_t n) {
+  std::mt19937 rng(7);
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = (i % 97 < 60) ? static_cast<uint8_t>('a' + i % 26) : static_cast<uint8_t>(rng());
+  return v;
+}
+
+Ref<TMemoryStream> Memory(const std::vector<uint8_t>& bytes) {
+  auto m = MakeRef<TMemoryStream>();
+  m->WriteBytes(bytes);
+  m->SetPosition(0);
+  return m;
+}
+
+std::vector<uint8_t> ReadAll(TStream* s) {
+  std::vector<uint8_t> out, block(5000);
+  while (int64_t n = s->Read(block, static_cast<int64_t>(block.size()))) out.insert(out.end(), block.begin(), block.begin() + n);
+  return out;
+}
+
+}  // namespace
+
+TEST(ZStream, InflatesRawAndWrappedAndStopsAtTheEnd) {
+  const auto data = Sample(200000);
+  // Raw deflate followed by trailing bytes and a source that starts mid-stream.
+  auto raw = Deflate(data, -15);
+  std::vector<uint8_t> file = {9, 9, 9};
+  file.insert(file.end(), raw.begin(), raw.end());
+  file.insert(file.end(), {1, 2, 3, 4});
+  auto src = Memory(file);
+  src->SetPosition(3);
+  auto in = MakeRef<TInflateStream>(src.get());
+  EXPECT_EQ(in->GetSize(), -1);
+  EXPECT_EQ(ReadAll(in.get()), data);
+  EXPECT_TRUE(in->Ended());
+  EXPECT_EQ(in->GetPosition(), 200000);
+
+  auto z = MakeRef<TZDecompressionStream>(Memory(Deflate(data, 15)).get());
+  EXPECT_EQ(ReadAll(z.get()), data);
+  EXPECT_THROW(z->Write(data, 1), EZDecompressionError);
+  try {
+    in->SetSize(5);
+    FAIL();
+  } catch (const EZDecompressionError& e) {
+    EXPECT_EQ(e.Message(), "Invalid ZStream operation!");
+  }
+}
+
+TEST(ZStream, SeeksRestartSkipAndRefuse) {
+  const auto data = Sample(50000);
+  auto src = Memory(Deflate(data, -15));
+  auto in = MakeRef<TInflateStream>(src.get(), 50000);
+  EXPECT_EQ(in->GetSize(), 50000);
+  std::vector<uint8_t> buf(10);
+  in->Read(buf, 10);
+  EXPECT_EQ(in->SetPosition(10), 10);  // the position it has: no reset
+  EXPECT_EQ(in->ReadByte(), data[10]);
+  EXPECT_EQ(in->SetPosition(30000), 30000);  // forward: skips
+  EXPECT_EQ(in->ReadByte(), data[30000]);
+  EXPECT_THROW(in->SetPosition(20000), EZDecompressionError);  // backward
+  EXPECT_EQ(in->SetPosition(0), 0);  // restarts from the source window's start
+  EXPECT_EQ(in->ReadByte(), data[0]);
+  EXPECT_EQ(in->Seek(0, TSeekOrigin::End), 50000);
+  EXPECT_THROW(in->Seek(1, TSeekOrigin::End), EZDecompressionError);
+  in->SetPosition(0);
+  EXPECT_THROW(in->SetPosition(50001), EStreamReadError);  // past the end
+}
+
+TEST(ZStream, CorruptAndTruncatedDataRaise) {
+  const auto data = Sample(100000);
+  auto raw = Deflate(data, -15);
+
+  auto cut = raw;
+  cut.resize(cut.size() / 2);
+  auto in = MakeRef<TInflateStream>(Memory(cut).get());
+  EXPECT_THROW(ReadAll(in.get()), EZDecompressionError);  // never a short file passed off as whole
+
+  std::vector<uint8_t> junk = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  auto bad = MakeRef<TInflateStream>(Memory(junk).get());
+  EXPECT_THROW(ReadAll(bad.get()), EZDecompressionError);
+
+  auto wrapped = Deflate(data, 15);
+  wrapped[wrapped.size() - 1] ^= 1;  // the checksum no longer matches
+  auto z = MakeRef<TZDecompressionStream>(Memory(wrapped).get());
+  EXPECT_THROW(ReadAll(z.get()), EZDecompressionError);
+
+  // A zlib header asking for a preset dictionary once made the reader stall.
+  auto dict = MakeRef<TZDecompressionStream>(Memory({0x78, 0x20, 0, 0, 0, 1, 0x4B, 0x04, 0}).get());
+  EXPECT_THROW(ReadAll(dict.get()), EZDecompressionError);
+
+  auto empty = MakeRef<TInflateStream>(Memory({}).get());
+  std::vector<uint8_t> b(1);
+  EXPECT_THROW(empty->Read(b, 1), EZDecompressionError);
+}
+
+TEST(Inflator, InflatesWholeBlocksAndReportsFailures) {
+  const auto data = Sample(300000);
+  auto raw = Deflate(data, -15);
+  int progress = 0;
+  struct Counter { int* n; void On(TRefObject*) { ++*n; } } counter{&progress};
+  auto inflator = MakeRef<TInflator>();
+  inflator->OnProgress = TZProgressEvent::Bind<&Counter::On>(&counter);
+  auto out = MakeRef<TMemoryStream>();
+  inflator->Inflate(Memory(raw).get(), out.get());
+  ASSERT_EQ(out->GetSize(), 300000);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), out->Memory()));
+  EXPECT_GT(progress, 10);
+
+  auto cut = raw;
+  cut.resize(cut.size() - 20);
+  auto out2 = MakeRef<TMemoryStream>();
+  EXPECT_THROW(inflator->Inflate(Memory(cut).get(), out2.get()), EZDecompressionError);
+
+  // An output window that is too small stops the decoding with an error.
+  class TCapped : public TMemoryStream {
+   protected:
+    int64_t DoWrite(std::span<const uint8_t> b) override {
+      return GetPosition() + static_cast<int64_t>(b.size()) > 1000 ? 0 : TMemoryStream::DoWrite(b);
+    }
+  };
+  auto capped = MakeRef<TCapped>();
+  EXPECT_THROW(inflator->Inflate(Memory(raw).get(), capped.get()), EZDecompressionError);
+}

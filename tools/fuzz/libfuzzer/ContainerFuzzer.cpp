@@ -1,0 +1,5 @@
+#include "tools/fuzz/FuzzTargets.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return kav::FuzzContainerDirectory(data, size);
+}
