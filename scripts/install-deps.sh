@@ -8,7 +8,9 @@ packages=(
   unicode-data
   zlib1g-dev
   libimage-exiftool-perl
+  libjpeg62-turbo-dev libjpeg-turbo-progs imagemagick python3-pil
   liblcms2-dev liblcms2-utils icc-profiles-free colord-data
+  libpng-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,4 +1,4 @@
-# Subsystem 2: show files, the packed show container and show opening.
+# Subsystem 2: show file access (the packed show container and its streams).
 find_package(ZLIB REQUIRED)
 kav_library(kav_viewer DIRS KavLib2/KavViewer DEPS vorav ZLIB::ZLIB)
 kav_test(kav_viewer_tests DIRS KavLib2/KavViewer DEPS kav_viewer kav_packer kav_fuzz)

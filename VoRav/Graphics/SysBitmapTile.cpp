@@ -115,4 +115,14 @@ void DrawImageFrame(TSysBitmap* dest, const TRect& rect, TBitmap* picture, const
   }
 }
 
+void TileImageStore(TSysBitmap* dest, const TRect& target, TImage* image, bool force_copy, TPoint origin) {
+  KAV_ASSERT(image != nullptr);
+  TileImageStore(dest, target, image->GetBitmap().get(), force_copy, origin);
+}
+
+void DrawImageFrame(TSysBitmap* dest, const TRect& rect, TImage* image, const TRect& clip) {
+  KAV_ASSERT(image != nullptr);
+  DrawImageFrame(dest, rect, image->GetBitmap().get(), clip);
+}
+
 }  // namespace kav

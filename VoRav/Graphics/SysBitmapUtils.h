@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "VoRav/Graphics/SysBitmap.h"
+#include "VoRav/Graphics/vxImage.h"
 
 namespace kav {
 
@@ -72,5 +73,8 @@ void TileBitmapClipped(TSysBitmap* dest, TSysBitmap* tile, const TRect& target, 
 void TileImageStore(TSysBitmap* dest, const TRect& target, TBitmap* picture, bool force_copy, TPoint origin);
 // The one-pixel frame of `rect`, tiled from the rectangle's corner, within `clip`.
 void DrawImageFrame(TSysBitmap* dest, const TRect& rect, TBitmap* picture, const TRect& clip);
+// The same with an image's level 0.
+void TileImageStore(TSysBitmap* dest, const TRect& target, TImage* image, bool force_copy, TPoint origin);
+void DrawImageFrame(TSysBitmap* dest, const TRect& rect, TImage* image, const TRect& clip);
 
 }  // namespace kav

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "VoRav/Graphics/FastDIB.h"
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelConverters.h"
 
@@ -12,9 +13,10 @@ namespace kav {
 
 namespace {
 
-// The chain starts with the system-bitmap factory, which hands requests for
-// direct bitmaps on to DirectBitmapFactory.
-std::atomic<TBitmapFactoryProc> g_factory{&SysBitmapFactory};
+// The chain starts with the DIB factory, which hands what it does not serve
+// to the system-bitmap factory, which hands requests for direct bitmaps on
+// to DirectBitmapFactory.
+std::atomic<TBitmapFactoryProc> g_factory{&DibBitmapFactory};
 
 }  // namespace
 

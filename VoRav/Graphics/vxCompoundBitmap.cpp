@@ -5,6 +5,7 @@
 #include <mutex>
 #include <random>
 
+#include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelConverters.h"
 #include "VoRav/Graphics/vxImageHook.h"
 
@@ -12,7 +13,7 @@ namespace kav {
 
 namespace {
 
-std::atomic<TImageFromBitmapProc> g_image_from_bitmap{nullptr};
+std::atomic<TImageFromBitmapProc> g_image_from_bitmap{&ImageFromBitmap};
 
 // random(10) of the run-time library: one shared generator.
 int32_t Random10() {
@@ -70,7 +71,7 @@ void TCompoundBitmap::Dispose() {
   TBitmap::Dispose();
 }
 
-TRefObject* TCompoundBitmap::GetPartPlacement(int32_t index, TPartPlacement& placement) {
+TImage* TCompoundBitmap::GetPartPlacement(int32_t index, TPartPlacement& placement) {
   TCompoundPart& p = Part(index);
   if (!p.Image && p.Bitmap)
     if (TImageFromBitmapProc hook = ImageFromBitmapHook()) p.Image = hook(p.Bitmap, false, std::u16string());

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "VoRav/Graphics/vxBitmap.h"
+#include "VoRav/Graphics/vxImage.h"
 
 namespace kav {
 
@@ -17,7 +17,7 @@ struct TCompoundPart {
   int32_t Left = 0;           // position in the compound bitmap
   int32_t Top = 0;
   std::array<int32_t, 5> Data{};  // set by the code that fills the parts
-  Ref<TRefObject> Image;          // the part's image, made on first use
+  Ref<TImage> Image;              // the part's image, made on first use
 };
 
 // Where a scattered part starts: its centre moved by -5 .. +4 pixels, and
@@ -46,7 +46,7 @@ class TCompoundBitmap : public TBitmap {
 
   // The part's image (made through the image hook on first use, not owning
   // the bitmap; null when no hook is installed) and its scattered start.
-  TRefObject* GetPartPlacement(int32_t index, TPartPlacement& placement);
+  TImage* GetPartPlacement(int32_t index, TPartPlacement& placement);
 
   // Reads row y from x on from every overlapping part (converted when a part
   // has another format) into the buffer at offset + (column - x) x bytes per

@@ -2,6 +2,9 @@
 find_path(LCMS2_INCLUDE_DIR lcms2.h REQUIRED)
 kav_library(vorav_colorspace DIRS VoRav/Graphics/JpegColorSpace DEPS vorav_graphics)
 target_include_directories(vorav_colorspace PUBLIC ${LCMS2_INCLUDE_DIR})
+# The JPEG loader decodes through libjpeg-turbo's libjpeg 6 interface.
+find_package(JPEG REQUIRED)
+target_link_libraries(vorav_colorspace PUBLIC JPEG::JPEG)
 
 kav_test(colorspace_tests DIRS VoRav/Graphics/JpegColorSpace DEPS vorav_colorspace)
 if(KAV_TESTS)

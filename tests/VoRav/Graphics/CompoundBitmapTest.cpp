@@ -4,6 +4,7 @@
 
 #include "GraphicsTestUtil.h"
 #include "VoRav/Graphics/vxCompoundBitmap.h"
+#include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/vxImageHook.h"
 
 using namespace kav;
@@ -11,17 +12,10 @@ using namespace kav::test;
 
 namespace {
 
-// Stands in for the image stores' image.
-class TFakeImage : public TRefObject {
- public:
-  explicit TFakeImage(TBitmap* b) : bitmap(b) {}
-  TBitmap* bitmap;
-};
-
 int g_images_made = 0;
-Ref<TRefObject> FakeImageFromBitmap(TBitmap* b, bool, const std::u16string&) {
+Ref<TImage> CountingImageFromBitmap(TBitmap* b, bool owns, const std::u16string& name) {
   ++g_images_made;
-  return MakeRef<TFakeImage>(b);
+  return ImageFromBitmap(b, owns, name);
 }
 
 // A compound of 10 x 3 with two 3 x 2 parts at x 1 and 6 (gap 4..5) and a
@@ -93,12 +87,13 @@ TEST(CompoundBitmap, TypedReadsAndCopiesReturnThePixels) {
 TEST(CompoundBitmap, PlacementAndOwnership) {
   TFixture f;
   TPartPlacement pl;
-  EXPECT_EQ(f.c->GetPartPlacement(0, pl), nullptr);  // no image hook yet
-  TImageFromBitmapProc previous = SetImageFromBitmapHook(FakeImageFromBitmap);
+  TImageFromBitmapProc previous = SetImageFromBitmapHook(nullptr);
+  EXPECT_EQ(f.c->GetPartPlacement(0, pl), nullptr);  // no image hook
+  SetImageFromBitmapHook(CountingImageFromBitmap);
   g_images_made = 0;
-  TRefObject* image = f.c->GetPartPlacement(1, pl);
+  TImage* image = f.c->GetPartPlacement(1, pl);
   ASSERT_NE(image, nullptr);
-  EXPECT_EQ(static_cast<TFakeImage*>(image)->bitmap, f.b.get());
+  EXPECT_EQ(image->GetBitmap().get(), f.b.get());
   std::set<float> xs;
   for (int i = 0; i < 50; ++i) {
     EXPECT_EQ(f.c->GetPartPlacement(1, pl), image);

@@ -1,0 +1,128 @@
+#include "VoRav/Graphics/JpegColorSpace/winJpegLoader.h"
+
+#include <mutex>
+
+#include "VoRav/Graphics/JpegColorSpace/vxJpegICCExtractor.h"
+#include "VoRav/Graphics/vxImageRegistry.h"
+
+namespace kav {
+
+namespace {
+
+void CheckGoOn(const TProgressHandler& handler, float fraction) {
+  if (handler && !handler(fraction)) throw EAbort("Loading stopped");
+}
+
+}  // namespace
+
+TJpegBitmapStore::TJpegBitmapStore(const std::u16string& name, const TImageParamsCallback& params_callback,
+                                   TJpegImage* image)
+    : TSysBitmapStore(name, params_callback, GetPixelFormat(), image->GetSize()), image_(image) {
+  image_->OnProgress = TJpegProgressEvent::Bind<&TJpegBitmapStore::ImageProgress>(this);
+}
+
+TPixelFormat* TJpegBitmapStore::GetPixelFormat() { return StdFormats().R8G8B8; }
+
+void TJpegBitmapStore::Dispose() {
+  if (image_) image_->OnProgress = {};
+  image_ = nullptr;
+  TSysBitmapStore::Dispose();
+}
+
+void TJpegBitmapStore::ImageProgress(TRefObject*, uint8_t, uint8_t percent, bool, const TRect&,
+                                     const std::u16string&) {
+  // Called from inside libjpeg: the answer cannot stop it there; a stop is
+  // honoured when the level is done.
+  if (on_progress_) on_progress_(float(percent) * 0.01f);
+}
+
+Ref<TDibBitmap> TJpegBitmapStore::DecodeLevel(int32_t level) {
+  Ref<TFastDIB> dib = image_->Decode(uint8_t(level));
+  if (dib->BitCount() == 8) {
+    const int32_t w = dib->Width(), h = dib->RowCount();
+    auto wide = MakeRef<TFastDIB>();
+    wide->SetSize(w, h, 24);
+    for (int32_t row = 0; row < h; ++row) {
+      CheckGoOn(on_progress_, 0.5f + float(row) * (0.5f / float(h)));
+      const uint8_t* src = dib->Row(row);
+      uint8_t* dst = wide->Row(row);
+      for (int32_t x = 0; x < w; ++x, dst += 3) dst[0] = dst[1] = dst[2] = src[x];
+    }
+    dib = wide;
+  }
+  return NewDibBitmapOn(dib.get(), false);
+}
+
+void TJpegBitmapStore::LoadMipLevel(int32_t level, TLevelBitmap& out) {
+  if (level < 0 || level > 3) return;
+  out.Bitmap = DecodeLevel(level);
+  out.Owned = true;
+  out.Level = level;
+  CheckGoOn(on_progress_, 1.0f);
+}
+
+Ref<TColorProfile> GetJpegColorProfile(TStream* stream, const std::u16string& name) {
+  std::vector<uint8_t> bytes;
+  ExtractJpegIccProfile(stream, bytes);
+  return ColorProfileFromBytes(bytes, name);
+}
+
+Ref<TBitmapStore> LoadJpegImage(TStream* stream, const std::u16string& name, bool owns_stream,
+                                const TImageParamsCallback& params_callback) {
+  Ref<TStream> taken = owns_stream ? Ref<TStream>::Adopt(stream) : Ref<TStream>();
+  const int64_t start = stream->GetPosition();
+  auto image = MakeRef<TJpegImage>();
+  bool ok = false;
+  try {
+    image->LoadFromStream(stream);
+    ok = true;
+  } catch (const Exception&) {
+  }
+  const TSize size = image->GetSize();
+  if (ok && (size.cx <= 0 || size.cy <= 0)) ok = false;
+  if (ok && !image->Image->Arithmetic &&
+      int64_t(size.cx) * size.cy > image->Image->Data->GetSize() * kJpegMaxPixelsPerByte)
+    ok = false;
+  if (!ok) {
+    stream->SetPosition(start);
+    return nullptr;
+  }
+  auto store = MakeRef<TJpegBitmapStore>(name, params_callback, image.get());
+  const int64_t here = stream->GetPosition();
+  stream->SetPosition(start);
+  try {
+    Ref<TColorProfile> profile = GetJpegColorProfile(stream, name);
+    store->SetColorProfile(profile.get());
+  } catch (const Exception&) {
+    // A stream that fails while the profile is searched leaves the picture
+    // without one.
+  }
+  stream->SetPosition(here);
+  return store;
+}
+
+void RegisterJpegLoader() {
+  static std::once_flag once;
+  std::call_once(once, [] { RegisterImageLoader(&LoadJpegImage, {u".jpg", u".jpeg", u".jpe", u".jfif"}); });
+}
+
+int FuzzJpeg(const uint8_t* data, size_t size) {
+  auto s = MakeRef<TMemoryStream>();
+  if (size) s->Write(std::span<const uint8_t>(data, size), int64_t(size));
+  s->SetPosition(0);
+  Ref<TBitmapStore> store = LoadJpegImage(s.get(), u"f.jpg", false, {});
+  if (!store) return 0;
+  for (int32_t level = 3; level >= 0; --level) {
+    // Only small levels: the fuzzer's time goes to the parsing.
+    if (int64_t(store->Width() >> level) * (store->Height() >> level) > (1 << 20)) continue;
+    try {
+      Ref<TBitmap> b = store->GetMipLevel(level);
+      KAV_ASSERT(b->Width() == (store->Width() + (1 << level) - 1) >> level);
+    } catch (const EJPEG&) {
+      // A picture libjpeg cannot decode fails cleanly.
+    }
+  }
+  return 0;
+}
+
+}  // namespace kav

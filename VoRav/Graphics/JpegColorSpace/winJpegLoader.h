@@ -1,0 +1,64 @@
+// The JPEG loader of the image-loader registry: a store whose levels 0 to 3
+// are decoded straight at 1/1, 1/2, 1/4 and 1/8 of the full size, carrying
+// the picture's embedded ICC profile.
+#pragma once
+
+#include <string>
+
+#include "VoRav/Graphics/JpegColorSpace/vxColorProfile.h"
+#include "VoRav/Graphics/JpegColorSpace/winJpeg.h"
+#include "VoRav/Graphics/SysImage.h"
+
+namespace kav {
+
+// A picture whose frame header promises more pixels than this many per byte
+// of Huffman-coded data cannot be a real picture (even a flat one needs a
+// code for every 8 x 8 block): it is refused before anything is decoded.
+constexpr int64_t kJpegMaxPixelsPerByte = 1024;
+
+class TJpegBitmapStore : public TSysBitmapStore {
+ public:
+  // Takes the image (one reference of its own) and routes its progress to
+  // the store's progress handler.
+  TJpegBitmapStore(const std::u16string& name, const TImageParamsCallback& params_callback, TJpegImage* image);
+
+  TJpegImage* Image() const noexcept { return image_.get(); }
+  // The layout of every level: blue, green, red ("R8G8B8").
+  static TPixelFormat* GetPixelFormat();
+  // The picture decoded at 1 / 2^level (0..3) as a 24-bit DIB bitmap; grey
+  // pictures are widened to three equal bytes. Raises like TJpegImage::Decode.
+  Ref<TDibBitmap> DecodeLevel(int32_t level);
+
+ protected:
+  // Levels 0 to 3 from libjpeg; deeper levels are left to halving.
+  void LoadMipLevel(int32_t level, TLevelBitmap& out) override;
+  void Dispose() override;
+
+ private:
+  void ImageProgress(TRefObject* sender, uint8_t stage, uint8_t percent, bool redraw, const TRect& rect,
+                     const std::u16string& message);
+  Ref<TJpegImage> image_;
+};
+
+// The registered loader (".jpg", ".jpeg", ".jpe", ".jfif"). Reads the
+// compressed bytes from the stream's position once; answers null, with the
+// stream set back, when libjpeg rejects the header, the size is 0, or the
+// size is more than the data could hold. The store carries the profile of
+// GetJpegColorProfile. With `owns_stream` the caller's reference is taken
+// over (and dropped), success or not.
+Ref<TBitmapStore> LoadJpegImage(TStream* stream, const std::u16string& name, bool owns_stream,
+                                const TImageParamsCallback& params_callback);
+
+// The profile built by ColorProfileFromBytes from the stream's embedded ICC
+// profile (null when it has none).
+Ref<TColorProfile> GetJpegColorProfile(TStream* stream, const std::u16string& name);
+
+// Registers LoadJpegImage; later calls do nothing.
+void RegisterJpegLoader();
+
+// Fuzz entry point: the bytes as a JPEG file, loaded, its profile searched
+// and its levels decoded (small pictures only). Answers 0; a crash or an
+// exception other than a clean decoding failure is a bug.
+int FuzzJpeg(const uint8_t* data, size_t size);
+
+}  // namespace kav

@@ -1,0 +1,61 @@
+// The image-loader registry: file extensions mapped to loader functions.
+//
+// Loading a picture means letting the registry try the loaders that claim
+// the name's extension, in registration order (there is no other priority).
+// Start-up registers, in this order: the packed graphics container, the BMP
+// loader (RegisterBmpLoader), the JPEG loader, the GIF loaders, then the PNG
+// library (RegisterPngImageLib). The registry is filled before other threads
+// run and only read afterwards.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "VoRav/Graphics/vxImage.h"
+#include "VoRav/vxStream.h"
+
+namespace kav {
+
+// A loader answers a new store or null. With `owns_stream` the call takes
+// over one reference of the caller's to the stream, success or not (a store
+// that reads later keeps its own). A loader that answers null leaves the
+// stream at the position where it found it.
+using TImageLoaderProc = Ref<TBitmapStore> (*)(TStream* stream, const std::u16string& name, bool owns_stream,
+                                              const TImageParamsCallback& params_callback);
+
+// Leading characters below 33 are skipped, then one "*", and a "." is put in
+// front when the rest does not begin with one ("*.jpg", "jpg" and ".jpg"
+// all give ".jpg").
+std::u16string NormalizeExtensionMask(std::u16string_view mask);
+// Appends a loader with its extensions (each normalised).
+void RegisterImageLoader(TImageLoaderProc loader, const std::vector<std::u16string>& extensions);
+// The extensions the loader at `index` was registered with; whether one of
+// them equals `extension`, ignoring case.
+bool LoaderAcceptsExtension(int32_t index, std::u16string_view extension);
+int32_t ImageLoaderCount();
+
+// The extension from the name's last dot (empty without one), as loaders
+// and the registry see it.
+std::u16string ImageNameExtension(std::u16string_view name);
+
+// Reads up to 8 bytes, moves back by the bytes read, and answers whether
+// they are the PNG signature 89 50 4E 47 0D 0A 1A 0A.
+bool StreamHasPngSignature(TStream* stream);
+
+// The first loader's store, or null. A name ending in ".bmp" exactly whose
+// data starts with the PNG signature is treated as ".png"; an empty
+// extension offers the stream to every loader. Stream ownership as for
+// TImageLoaderProc.
+Ref<TBitmapStore> LoadBitmapStore(TStream* stream, const std::u16string& name, bool owns_stream,
+                                  const TImageParamsCallback& params_callback);
+// LoadBitmapStore without a parameters callback, the store wrapped in an image.
+Ref<TImage> LoadImage(TStream* stream, const std::u16string& name, bool owns_stream);
+inline Ref<TImage> LoadImageFromStream(TStream* stream, const std::u16string& name) {
+  return LoadImage(stream, name, false);
+}
+// Opens the file through the file-open hook (vxStream.h) and loads it; null
+// when it cannot be opened or a loader raises.
+Ref<TImage> LoadImageFromFile(const std::u16string& name);
+
+}  // namespace kav

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include "GraphicsTestUtil.h"
+#include "VoRav/Graphics/SysImage.h"
+#include "VoRav/Graphics/vxImageRegistry.h"
+#include "VoRav/vxMemoryStream.h"
+
+using namespace kav;
+using namespace kav::test;
+
+namespace {
+
+// Test loaders accept streams that start with their tag byte and note the
+// order in which they were asked.
+std::string g_asked;
+
+template <char kTag>
+Ref<TBitmapStore> TagLoader(TStream* stream, const std::u16string& name, bool owns, const TImageParamsCallback& cb) {
+  Ref<TStream> taken = owns ? Ref<TStream>::Adopt(stream) : Ref<TStream>();
+  g_asked += kTag;
+  const int64_t at = stream->GetPosition();
+  const bool mine = stream->ReadByte() == uint8_t(kTag);
+  stream->SetPosition(at);
+  if (!mine) return nullptr;
+  Ref<TSysBitmap> b = CreateSysBitmap(2, 2, StdFormats().R8G8B8);
+  return MakeRef<TWrapperBitmapStore>(name, cb, false, b.get());
+}
+
+Ref<TMemoryStream> StreamOf(std::vector<uint8_t> bytes) {
+  auto s = MakeRef<TMemoryStream>();
+  s->Write(bytes, int64_t(bytes.size()));
+  s->SetPosition(0);
+  return s;
+}
+
+void RegisterTestLoaders() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  RegisterImageLoader(&TagLoader<'a'>, {u"*.tsa", u" *.bmp"});
+  RegisterImageLoader(&TagLoader<'p'>, {u"tsp", u".png"});
+  RegisterImageLoader(&TagLoader<'\x89'>, {u".png"});
+}
+
+Ref<TStream> g_file;
+Ref<TStream> OpenTestFile(const std::u16string& name) { return name == u"pic.tsa" ? g_file : nullptr; }
+
+}  // namespace
+
+TEST(ImageRegistry, ExtensionMasks) {
+  EXPECT_EQ(NormalizeExtensionMask(u"*.jpg"), u".jpg");
+  EXPECT_EQ(NormalizeExtensionMask(u"jpg"), u".jpg");
+  EXPECT_EQ(NormalizeExtensionMask(u".jpg"), u".jpg");
+  EXPECT_EQ(NormalizeExtensionMask(u" *.gif"), u".gif");
+  EXPECT_EQ(NormalizeExtensionMask(u".gif|framesatlas"), u".gif|framesatlas");
+  EXPECT_EQ(ImageNameExtension(u"a.b\\pic.JPG"), u".JPG");
+  EXPECT_EQ(ImageNameExtension(u"a.b\\pic"), u"");
+  EXPECT_EQ(ImageNameExtension(u"anim.gif|framesatlas"), u".gif|framesatlas");
+  EXPECT_EQ(ImageNameExtension(u""), u"");
+}
+
+TEST(ImageRegistry, TrialOrderAndExtensions) {
+  RegisterTestLoaders();
+  const int32_t first = ImageLoaderCount() - 3;
+  EXPECT_TRUE(LoaderAcceptsExtension(first, u".TSA"));
+  EXPECT_TRUE(LoaderAcceptsExtension(first, u".bmp"));
+  EXPECT_FALSE(LoaderAcceptsExtension(first + 1, u".bmp"));
+
+  g_asked.clear();
+  EXPECT_TRUE(LoadBitmapStore(StreamOf({'p', 1}).get(), u"x.tsp", false, {}));
+  EXPECT_EQ(g_asked, "p");
+  // PNG data named ".bmp" goes to the ".png" loaders; under ".BMP" it stays a BMP.
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0};
+  g_asked.clear();
+  EXPECT_TRUE(LoadBitmapStore(StreamOf(png).get(), u"x.bmp", false, {}));
+  EXPECT_EQ(g_asked.back(), '\x89');
+  EXPECT_EQ(g_asked.find('a'), std::string::npos);
+  g_asked.clear();
+  Ref<TMemoryStream> upper = StreamOf(png);
+  EXPECT_FALSE(LoadBitmapStore(upper.get(), u"x.BMP", false, {}));
+  EXPECT_EQ(g_asked.find('\x89'), std::string::npos);
+  EXPECT_NE(g_asked.find('a'), std::string::npos);
+  EXPECT_EQ(upper->GetPosition(), 0);
+  // Without an extension every loader is asked, in registration order.
+  g_asked.clear();
+  EXPECT_TRUE(LoadImage(StreamOf(png).get(), u"noext", false));
+  EXPECT_EQ(g_asked.substr(g_asked.size() - 3), "ap\x89");
+}
+
+TEST(ImageRegistry, StreamOwnershipAndFiles) {
+  RegisterTestLoaders();
+  // A handed-over stream is released whether a loader takes it or not.
+  for (uint8_t tag : {uint8_t('a'), uint8_t('z')}) {
+    Ref<TMemoryStream> s = StreamOf({tag});
+    RefAddRef(s.get());
+    Ref<TImage> image = LoadImage(s.get(), u"x.tsa", true);
+    EXPECT_EQ(bool(image), tag == 'a');
+    EXPECT_EQ(s->RefCount(), 1);
+  }
+  // Files open through the file-open hook; an unopenable or failing file is null.
+  TReadFileHook previous = SetReadFileHook(&OpenTestFile);
+  g_file = StreamOf({'a'});
+  Ref<TImage> image = LoadImageFromFile(u"pic.tsa");
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->Params().Name, u"pic.tsa");
+  EXPECT_FALSE(LoadImageFromFile(u"missing.tsa"));
+  g_file = StreamOf({});  // the loader's ReadByte raises
+  EXPECT_FALSE(LoadImageFromFile(u"pic.tsa"));
+  g_file = nullptr;
+  SetReadFileHook(previous);
+
+  Ref<TMemoryStream> s = StreamOf({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A});
+  s->SetPosition(0);
+  EXPECT_TRUE(StreamHasPngSignature(s.get()));
+  EXPECT_EQ(s->GetPosition(), 0);
+  s->SetPosition(1);
+  EXPECT_FALSE(StreamHasPngSignature(s.get()));
+  EXPECT_EQ(s->GetPosition(), 1);
+}

@@ -1,0 +1,145 @@
+// The JPEG loader's stores and the ICC profile found in APP2 segments.
+#include <gtest/gtest.h>
+
+#include "JpegTestUtil.h"
+#include "VoRav/Graphics/JpegColorSpace/vxJpegICCExtractor.h"
+#include "VoRav/Graphics/JpegColorSpace/winJpegLoader.h"
+#include "VoRav/vxLog.h"
+
+using namespace kav;
+using namespace kav::test;
+
+namespace {
+
+// A marker segment: FF, marker, big-endian length (payload + 2), payload.
+std::vector<uint8_t> Segment(uint8_t marker, const std::vector<uint8_t>& payload) {
+  std::vector<uint8_t> s{0xFF, marker, uint8_t((payload.size() + 2) >> 8), uint8_t(payload.size() + 2)};
+  s.insert(s.end(), payload.begin(), payload.end());
+  return s;
+}
+
+std::vector<uint8_t> IccChunk(uint8_t seq, uint8_t count, std::vector<uint8_t> bytes) {
+  std::vector<uint8_t> p{'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, seq, count};
+  p.insert(p.end(), bytes.begin(), bytes.end());
+  return Segment(0xE2, p);
+}
+
+std::vector<uint8_t> Jpeg(std::initializer_list<std::vector<uint8_t>> segments) {
+  std::vector<uint8_t> f{0xFF, 0xD8};
+  for (const auto& s : segments) f.insert(f.end(), s.begin(), s.end());
+  const auto sos = Segment(0xDA, {1, 1, 0, 0, 63, 0});
+  f.insert(f.end(), sos.begin(), sos.end());
+  return f;
+}
+
+std::vector<uint8_t> Icc(const std::vector<uint8_t>& file) {
+  std::vector<uint8_t> bytes{9};
+  ExtractJpegIccProfile(Mem(file).get(), bytes);
+  return bytes;
+}
+
+class TCaptureLog : public TLog {
+ public:
+  std::vector<std::u16string> Lines;
+  void WriteLine(const std::u16string& text) override { Lines.push_back(text); }
+};
+
+}  // namespace
+
+TEST(JpegIcc, SegmentsJoinInSequenceOrderOrNotAtAll) {
+  const auto a = IccChunk(1, 3, {1, 2}), b = IccChunk(2, 3, {3}), c = IccChunk(3, 3, {4, 5});
+  const auto other = Segment(0xE2, {'F', 'P', 'X', 'R', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7, 7});
+  const auto app0 = Segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
+  EXPECT_EQ(Icc(Jpeg({app0, other, c, a, b})), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(Icc(Jpeg({a, c})), std::vector<uint8_t>{});              // gap
+  EXPECT_EQ(Icc(Jpeg({a, b, b, c})), std::vector<uint8_t>{});        // duplicate
+  EXPECT_EQ(Icc(Jpeg({a, b, IccChunk(3, 4, {4})})), std::vector<uint8_t>{});  // counts disagree
+  EXPECT_EQ(Icc(Jpeg({other})), std::vector<uint8_t>{});             // no ICC segment
+  // A segment length below 2 ends the walk before the profile.
+  EXPECT_EQ(Icc(Jpeg({{0xFF, 0xE1, 0, 1}, IccChunk(1, 1, {8})})), std::vector<uint8_t>{});
+  // A profile segment cut by the end of the stream gives nothing.
+  auto cut = Jpeg({IccChunk(1, 1, {1, 2, 3, 4, 5, 6})});
+  cut.resize(cut.size() - 12);  // the start of scan and two profile bytes
+  EXPECT_EQ(Icc(cut), std::vector<uint8_t>{});
+
+  // FF FF D8: one duplicate-FF line, then the walk goes on from SOI.
+  auto log = MakeRef<TCaptureLog>();
+  const Ref<TLog> saved = GetGlobalLog();
+  SetGlobalLog(Ref<TLog>(log.get()));
+  auto dup = Jpeg({IccChunk(1, 1, {6})});
+  dup.insert(dup.begin(), 0xFF);
+  EXPECT_EQ(Icc(dup), std::vector<uint8_t>{6});
+  SetGlobalLog(saved);
+  ASSERT_EQ(log->Lines.size(), 1u);
+  EXPECT_EQ(log->Lines[0], u"Error: duplicate $FF encountered at 1");
+
+  // Streams over 100 MB are not searched.
+  struct THugeStream : TMemoryStream {
+    int64_t GetSize() override { return kJpegIccMaxStreamSize + 1; }
+  };
+  auto huge = MakeRef<THugeStream>();
+  huge->WriteBytes(Jpeg({IccChunk(1, 1, {6})}));
+  std::vector<uint8_t> bytes;
+  ExtractJpegIccProfile(huge.get(), bytes);
+  EXPECT_TRUE(bytes.empty());
+}
+
+TEST(JpegLoader, StoresLevelsProfilesAndRefusals) {
+  if (!ToolExists(kCjpeg)) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+  TScratchDir dir("jpegload");
+  WriteFileBytes(dir / "in.ppm", SyntheticPpm(203, 101, 11));
+  ASSERT_EQ(RunTool({kCjpeg, "-outfile", dir / "c.jpg", dir / "in.ppm"}), 0);
+  ASSERT_EQ(RunTool({kCjpeg, "-grayscale", "-outfile", dir / "g.jpg", dir / "in.ppm"}), 0);
+
+  auto stream = Mem(ReadFileBytes(dir / "c.jpg"));
+  Ref<TBitmapStore> store = LoadJpegImage(stream.get(), u"c.jpg", false, {});
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->Width(), 203);
+  EXPECT_EQ(store->PixelFormat(), StdFormats().R8G8B8);
+  EXPECT_EQ(store->ColorProfile(), nullptr);
+  const int32_t widths[] = {203, 102, 51, 26, 13};
+  for (int level = 0; level <= 4; ++level) {
+    Ref<TBitmap> b = store->GetMipLevel(level);
+    EXPECT_EQ(b->Width(), widths[level]) << level;
+    EXPECT_EQ(b->PixelFormat(), StdFormats().R8G8B8);
+  }
+  EXPECT_TRUE(store->GetMipLevel(3)->InheritsFrom(&TDibBitmap::kClass));
+
+  // Grey: 24 bits with three equal bytes, every grey level of libjpeg's
+  // 8-bit output kept.
+  Ref<TBitmapStore> grey = LoadJpegImage(Mem(ReadFileBytes(dir / "g.jpg")).get(), u"g.jpg", false, {});
+  ASSERT_TRUE(grey);
+  auto direct = MakeRef<TJpegImage>();
+  direct->LoadFromStream(Mem(ReadFileBytes(dir / "g.jpg")).get());
+  Ref<TDibBitmap> plain = NewDibBitmapOn(direct->Decode(0).get(), false);
+  auto* wide = AsSysBitmap(grey->GetMipLevel(0).get());
+  for (int y = 0; y < 101; ++y)
+    for (int x = 0; x < 203; ++x) {
+      const uint8_t* p = wide->PixelAddress(x, y);
+      ASSERT_TRUE(p[0] == p[1] && p[1] == p[2] && p[0] == plain->PixelAddress(x, y)[0]) << x << "," << y;
+    }
+
+  // Not a JPEG, or a header promising far more pixels than the data hold:
+  // no store, the stream back where it was.
+  auto text = Mem({'n', 'o', 't', ' ', 'j', 'p', 'e', 'g'});
+  text->SetPosition(2);
+  EXPECT_FALSE(LoadJpegImage(text.get(), u"t.jpg", false, {}));
+  EXPECT_EQ(text->GetPosition(), 2);
+  auto bytes = ReadFileBytes(dir / "c.jpg");
+  for (size_t i = 2; i + 9 < bytes.size(); ++i)
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+      bytes[i + 5] = bytes[i + 7] = 0xFF;
+      bytes[i + 6] = bytes[i + 8] = 0xDC;
+      break;
+    }
+  EXPECT_FALSE(LoadJpegImage(Mem(bytes).get(), u"h.jpg", false, {}));
+
+  // A profile of several hundred kilobytes, embedded by ImageMagick over
+  // several APP2 segments, comes back whole.
+  const std::string icc = "/usr/share/color/icc/ITULab.icc";
+  if (!ToolExists(kMagick) || !std::filesystem::exists(icc)) GTEST_SKIP() << "imagemagick or the profile is missing";
+  ASSERT_EQ(RunTool({kMagick, dir / "c.jpg", "-profile", icc, dir / "p.jpg"}), 0);
+  Ref<TBitmapStore> with = LoadJpegImage(Mem(ReadFileBytes(dir / "p.jpg")).get(), u"p.jpg", false, {});
+  ASSERT_TRUE(with && with->ColorProfile());
+  EXPECT_EQ(with->ColorProfile()->Bytes(), ReadFileBytes(icc));
+}
