@@ -47,13 +47,18 @@ bool SafeRemainder(std::u16string_view rest) {
 
 std::u16string ProgramFolderPath() { return IncludeTrailingBackslash(SystemUTF8ToWide(ProgramFolder())); }
 
-void PathVarsAdd(TPathVarTable& table, std::u16string_view name, std::u16string_view value, bool fallback) {
-  if (table.Count() >= kMaxPathVariables) return;
+bool PathVarsAdd(TPathVarTable& table, std::u16string_view name, std::u16string_view value, bool fallback) {
+  if (name.empty() || table.Count() >= kMaxPathVariables) return false;
   std::u16string v(value);
   if (!v.empty() && IsPathDelimiter(v.back())) v.pop_back();
   ExpandEnvironmentPath(v, false);
-  if (IsRelativeValue(v)) v = ProgramFolderPath() + v;
+  if (IsRelativeValue(v)) {
+    std::u16string joined;
+    if (!SafePathCombine(ProgramFolderPath(), v, joined)) return false;
+    v = std::move(joined);
+  }
   table.Entries.push_back({CaseFoldRange(name, 0, ptrdiff_t(name.size())), std::move(v), fallback});
+  return true;
 }
 
 void ClearPathVariables(TPathVarTable& table) { table.Entries.clear(); }

@@ -30,11 +30,12 @@ struct TPathVarTable {
   int32_t Count() const noexcept { return int32_t(Entries.size()); }
 };
 
-// Appends an entry (nothing once the table holds kMaxPathVariables). The name
-// is case-folded. The value loses one final separator, has the system
-// variables (%APPDATA%, %LOCALAPPDATA%, %PROGRAMDATA%, %SYSTEMROOT%, %TEMP%)
-// expanded and, when it is relative, is taken below the program's folder.
-void PathVarsAdd(TPathVarTable& table, std::u16string_view name, std::u16string_view value, bool fallback);
+// Appends an entry. The name is case-folded. The value loses one final
+// separator, has the system variables (%APPDATA%, %LOCALAPPDATA%,
+// %PROGRAMDATA%, %SYSTEMROOT%, %TEMP%) expanded and, when it is relative, is
+// taken below the program's folder. False (nothing added) for an empty name,
+// a relative value that would leave the program's folder, or a full table.
+bool PathVarsAdd(TPathVarTable& table, std::u16string_view name, std::u16string_view value, bool fallback);
 void ClearPathVariables(TPathVarTable& table);
 // The table the program starts with: %styles% as All\Themes, falling back to
 // %LOCALAPPDATA%\Orvane\Styles; %effects% as All\Effects, falling back to
