@@ -15,6 +15,13 @@ declare -A corpus=(
   [IniParserFuzzer]=tests/data/ini
   [ContainerFuzzer]=tests/fuzz/corpus/container
   [InflateFuzzer]=tests/fuzz/corpus/inflate
+  [BmpFuzzer]=tests/fuzz/corpus/bmp
+  [GifFuzzer]=tests/fuzz/corpus/gif
+  [VxgfFuzzer]=tests/fuzz/corpus/vxgf
+  [JpegFuzzer]=tests/fuzz/corpus/jpeg
+  [ExifFuzzer]=tests/KavLib2/Zel.Exif/corpus/exif
+  [JpegSegmentsFuzzer]=tests/KavLib2/Zel.Exif/corpus/jpeg
+  [IptcFuzzer]=tests/KavLib2/Zel.Exif/corpus/iptc
 )
 drivers=("$@")
 [ ${#drivers[@]} -gt 0 ] || drivers=("${!corpus[@]}")

@@ -1,7 +1,7 @@
 # Fuzz entry points, shared by the libFuzzer drivers and the unit tests that
 # replay the seed corpora.
 if(KAV_TESTS OR KAV_FUZZ)
-  kav_library(kav_fuzz DIRS tools/fuzz DEPS vorav kav_viewer)
+  kav_library(kav_fuzz DIRS tools/fuzz DEPS vorav kav_viewer vorav_colorspace kav_exif)
 endif()
 if(KAV_FUZZ)
   file(GLOB fuzz_drivers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/fuzz/libfuzzer/*.cpp)

@@ -1,0 +1,4 @@
+// libFuzzer driver of FuzzJpegSegments.
+#include "KavLib2/Zel.Exif/MetadataFuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { return kav::FuzzJpegSegments(data, size); }
