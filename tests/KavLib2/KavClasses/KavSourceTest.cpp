@@ -47,8 +47,6 @@ TEST(KavSource, OptionsSlideTableAndLoops) {
   EXPECT_EQ(s->DesignHeight(), 720);
   EXPECT_EQ(s->HiderColor()[0], 255);
   EXPECT_EQ(s->HiderColor()[1], 0);
-  EXPECT_EQ(s->HiderColor()[2], 255);
-  EXPECT_TRUE(s->PauseWhenInactive());
   EXPECT_FALSE(s->ScreenSaver());
   EXPECT_EQ(IniReadString(s->Ini(), u"Main", u"opt_ssaver", u""), u"0");
   EXPECT_EQ(s->DefaultEffectTime(), 1000);
@@ -94,7 +92,6 @@ TEST(KavSource, OptionsSlideTableAndLoops) {
   EXPECT_TRUE(ss->ScreenSaver());
   EXPECT_EQ(ss->RepeatMode(), kRepeatShow);
   EXPECT_EQ(IniReadString(ss->Ini(), u"Main", u"opt_hidecursor", u""), u"1");
-  EXPECT_EQ(IniReadString(ss->Ini(), u"Main", u"opt_fcp", u""), u"0");
 }
 
 TEST(KavSource, SlideIndexAtTimeAgreesWithTheTimingTable) {
