@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "KavLib2/Effects/KavEffManager.h"
 #include "KavLib2/KavClasses/KavRandom.h"
 
 namespace kav {
@@ -20,8 +21,9 @@ class TIniFile;
 class TIniList;
 
 // Counts read from a project are cut to these. opt_slidescount also bounds
-// how far a stored slide order may grow.
-inline constexpr int32_t kMaxSlidesCount = 100000;
+// how far a stored slide order may grow; it is the effect manager's bound, so
+// every slide counted has its transition.
+inline constexpr int32_t kMaxSlidesCount = kMaxEffectSlides;
 inline constexpr int32_t kMaxCustomDialogsCount = 1000;
 
 // [Times] opt_slidescount within 0 .. kMaxSlidesCount (0 without a project).

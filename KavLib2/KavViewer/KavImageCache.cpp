@@ -182,7 +182,15 @@ int32_t ImageHandleCount() {
 std::vector<std::u16string> NotFoundImageLines(const std::u16string& name, bool found, bool video) {
   const char16_t* problem = video ? (found ? u"Video load error:" : u"Video not found")
                                   : (found ? u"Image load error:" : u"Image not found");
-  return {u" " + std::u16string(problem) + u" ", u" " + ExtractLastPathPart(name) + u" "};
+  // Built by appending (concatenating a literal in front trips a false
+  // -Wrestrict in optimised builds).
+  auto padded = [](std::u16string_view text) {
+    std::u16string line(1, u' ');
+    line.append(text);
+    line += u' ';
+    return line;
+  };
+  return {padded(problem), padded(ExtractLastPathPart(name))};
 }
 
 void SetNotFoundRenderer(TNotFoundRenderer renderer) { g_renderer = renderer; }

@@ -106,7 +106,7 @@ TEST(ShowLocator, BadShowsAndFileMaps) {
   EXPECT_EQ(LoadPackedShow(t.Wide("none.kvshow"), error), nullptr);
   EXPECT_EQ(error, u"Slideshow File not Found");
   t.WriteFile("plain.bin", "no package in here");
-  error = u"x";
+  error.assign(1, u'x');  // must be cleared
   EXPECT_EQ(LoadPackedShow(t.Wide("plain.bin"), error), nullptr);
   EXPECT_EQ(error, u"");
   EXPECT_EQ(LoadProjectShow(t.Wide("nothing/Project.kav")), nullptr);
@@ -126,9 +126,8 @@ TEST(ShowLocator, BadShowsAndFileMaps) {
 
   // The project's file map reaches entries under other names; a loop in it
   // opens nothing and does not hang.
-  const std::string project = ShowProject() +
-                              "[FileMap]\r\n;\"C:\\Old\\pic.jpg\"=\"C:\\Show\\Beach.jpg\"\r\n"
-                              "\"a\"=\"b\"\r\n\"b\"=\"A\"\r\n";
+  std::string project = ShowProject();
+  project += "[FileMap]\r\n;\"C:\\Old\\pic.jpg\"=\"C:\\Show\\Beach.jpg\"\r\n\"a\"=\"b\"\r\n\"b\"=\"A\"\r\n";
   auto show = LoadPackedShow(WritePackedShow(t, project), error);
   ASSERT_NE(show, nullptr);
   EXPECT_EQ(ReadText(show->Accessor()->OpenFile(u"c:\\old\\PIC.JPG").get()), "beach bytes");
