@@ -1,0 +1,263 @@
+#include "KavLib2/KavViewer/KavFileSource.h"
+
+#include <algorithm>
+#include <atomic>
+#include <unordered_set>
+
+#include "KavLib2/KavViewer/KavPathVars.h"
+#include "VoRav/vxConvert.h"
+#include "VoRav/vxIni.h"
+#include "VoRav/vxLog.h"
+#include "VoRav/vxPaths.h"
+#include "VoRav/vxStreamUtils.h"
+#include "VoRav/wpLoadCallBack.h"
+#include "VoRav/wpStringUtils.h"
+
+namespace kav {
+
+namespace {
+
+std::atomic<int32_t> g_next_serial{0};
+
+// The window handed out by OpenLocked: it holds the source, so the loading
+// callback always gets a live sender.
+class TSourceStream : public TPartialStream {
+ public:
+  TSourceStream(TStream* stream, int64_t size, TFileSource* source)
+      : TPartialStream(stream, true, 0, size), source_(source) {
+    SetChunkCallback(kDefaultChunk, TChunkCallback::Bind<&TSourceStream::OnChunk>(this));
+  }
+
+ protected:
+  void Dispose() override {
+    source_ = nullptr;
+    TPartialStream::Dispose();
+  }
+
+ private:
+  void OnChunk(TStream*) { CallLoadCallback(source_.get()); }
+  Ref<TFileSource> source_;
+};
+
+bool IsBlank(char16_t c) { return c <= u' '; }
+
+std::u16string TrimUnquote(std::u16string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  if (s.size() >= 2 && s.front() == u'"' && s.back() == u'"') s = s.substr(1, s.size() - 2);
+  return std::u16string(s);
+}
+
+// The text of one line of a section as the parser split it.
+std::u16string LineText(const TIniItem* item) {
+  if (item->NameBytes().empty()) return item->GetString();
+  return item->GetName() + u"=" + item->GetString();
+}
+
+template <class F>
+void ForEachLine(const TIniList* section, F&& f) {
+  if (!section) return;
+  const int32_t n = std::min(section->Count(), kMaxFileMapEntries);
+  for (int32_t i = 0; i < n; ++i) {
+    const TIniItem* item = section->GetItem(i);
+    if (item && !dynamic_cast<const TIniList*>(item)) f(LineText(item));
+  }
+}
+
+}  // namespace
+
+// ---- callbacks ----
+
+void TCallbackHandle::Dispose() {
+  if (source_) source_->RemoveCallback(this);
+  TRefObject::Dispose();
+}
+
+// ---- TFileSource ----
+
+TFileSource::TFileSource() : lock_(MakeRef<TSafeCriticalSection>()), serial_(g_next_serial.fetch_add(1)) {}
+
+void TFileSource::Dispose() {
+  lock_->Enter();
+  for (TCallbackHandle* h : callbacks_) h->source_ = nullptr;
+  callbacks_.clear();
+  lock_->Leave();
+  TRefObject::Dispose();
+}
+
+Ref<TCallbackHandle> TFileSource::AddCallback(TOpenImageCallback callback, void* data) {
+  auto handle = Ref<TCallbackHandle>::Adopt(new TCallbackHandle(this, callback, data));
+  lock_->Enter();
+  callbacks_.push_back(handle.get());
+  lock_->Leave();
+  return handle;
+}
+
+std::vector<Ref<TCallbackHandle>> TFileSource::Callbacks() {
+  std::vector<Ref<TCallbackHandle>> out;
+  lock_->Enter();
+  for (TCallbackHandle* h : callbacks_)
+    if (h->RefCount() > 0) out.emplace_back(h);
+  lock_->Leave();
+  return out;
+}
+
+void TFileSource::RemoveCallback(TCallbackHandle* handle) {
+  lock_->Enter();
+  std::erase(callbacks_, handle);
+  lock_->Leave();
+}
+
+Ref<TStream> TFileSource::OpenLocked(const std::u16string& name) {
+  Ref<TStream> stream;
+  lock_->Enter();
+  try {
+    stream = Open(name);
+  } catch (...) {
+    lock_->Leave();
+    throw;
+  }
+  lock_->Leave();
+  if (!stream) return nullptr;
+  const int64_t size = stream->GetSize();
+  if (size < 0) return stream;  // a window needs a known size
+  stream->SetPosition(0);
+  return Ref<TStream>::Adopt(new TSourceStream(stream.release(), size, this));
+}
+
+int32_t TFileSource::OrientationCode(std::u16string_view) const { return 0; }
+
+// ---- disk files ----
+
+int64_t TFileStreamEx::DoRead(std::span<uint8_t> buffer) {
+  try {
+    return TFileStream::DoRead(buffer);
+  } catch (const Exception&) {
+    return 0;
+  }
+}
+
+Ref<TStream> OpenShowDiskFile(const std::u16string& path, bool tolerant_reads) {
+  if (path.empty()) return nullptr;
+  const uint32_t share = kFileShareRead | kFileShareWrite | kFileShareDelete;
+  try {
+    if (tolerant_reads) return MakeRef<TFileStreamEx>(path, kGenericRead, share, kOpenExisting);
+    return MakeRef<TFileStream>(path, kGenericRead, share, kOpenExisting);
+  } catch (const Exception&) {
+    return nullptr;
+  }
+}
+
+Ref<TStream> TRealFileSource::Open(const std::u16string& name) {
+  const size_t bar = name.find(u'|');
+  if (bar != std::u16string::npos) return Open(name.substr(0, bar));
+  return OpenShowDiskFile(ExpandPathVariablesLocked(name), true);
+}
+
+// ---- TMappedFileSource ----
+
+TMappedFileSource::TMappedFileSource(std::u16string base_folder) : base_folder_(std::move(base_folder)) {}
+
+void TMappedFileSource::Dispose() {
+  name_map_.clear();
+  orientation_map_.clear();
+  TFileSource::Dispose();
+}
+
+void TMappedFileSource::AddMapping(std::u16string_view source, std::u16string_view target) {
+  if (source.empty() || target.empty()) return;
+  name_map_[WideUpperCase(source)].emplace_back(target);
+}
+
+void TMappedFileSource::LoadFileMap(const TIniList* section) {
+  ForEachLine(section, [this](const std::u16string& line) {
+    std::u16string source, target;
+    if (ParseFileMapEntry(line, source, target)) AddMapping(source, target);
+  });
+}
+
+void TMappedFileSource::LoadMappings(const TIniList* section) {
+  ForEachLine(section, [this](const std::u16string& line) {
+    std::u16string name;
+    const int32_t code = ParseRotationEntry(line, name);
+    if (code != 0) orientation_map_[name] = code;
+  });
+  if (!orientation_map_.empty()) SetOrientationHook(true);
+}
+
+int32_t TMappedFileSource::OrientationCode(std::u16string_view name) const {
+  if (orientation_map_.empty()) return 0;
+  auto it = orientation_map_.find(WideUpperCase(name));
+  return it == orientation_map_.end() ? 0 : it->second;
+}
+
+bool TMappedFileSource::ResolveMappedName(const std::u16string& name, std::u16string& resolved) {
+  resolved = name;
+  if (name_map_.empty()) return true;
+  std::unordered_set<std::u16string> seen;
+  for (int32_t step = 0;; ++step) {
+    std::u16string key = WideUpperCase(resolved);
+    auto it = name_map_.find(key);
+    if (it == name_map_.end()) return true;
+    if (step >= kMaxFileMapSteps || !seen.insert(std::move(key)).second) {
+      if (!loop_logged_) {
+        loop_logged_ = true;
+        LogLine(u"The show's file map loops at \"" + name + u"\"; the file is not opened");
+      }
+      return false;
+    }
+    resolved = it->second.front();
+  }
+}
+
+Ref<TStream> TMappedFileSource::Open(const std::u16string& name) {
+  std::u16string resolved;
+  if (!ResolveMappedName(name, resolved)) return nullptr;
+  return OpenTarget(resolved);
+}
+
+Ref<TStream> TMappedFileSource::OpenTarget(const std::u16string& name) {
+  const size_t bar = name.find(u'|');
+  if (bar != std::u16string::npos) return Open(name.substr(0, bar));
+  std::u16string path = ExpandPathVariablesLocked(name);
+  const bool relative = !path.empty() && !IsPathDelimiter(path[0]) && ExtractFileDriveLength(path) == 0;
+  if (relative && !base_folder_.empty()) {
+    std::u16string joined;
+    if (!SafePathCombine(base_folder_, path, joined)) return nullptr;
+    path = std::move(joined);
+  }
+  return OpenShowDiskFile(path, false);
+}
+
+// ---- line parsers ----
+
+bool ParseFileMapEntry(std::u16string_view line, std::u16string& source, std::u16string& target) {
+  if (!line.empty() && line[0] == u';') line.remove_prefix(1);
+  bool quoted = false;
+  size_t eq = std::u16string_view::npos;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == u'"') quoted = !quoted;
+    else if (line[i] == u'=' && !quoted) {
+      eq = i;
+      break;
+    }
+  }
+  if (eq == std::u16string_view::npos || eq + 1 == line.size()) return false;
+  source = TrimUnquote(line.substr(0, eq));
+  target = TrimUnquote(line.substr(eq + 1));
+  return !source.empty() && !target.empty();
+}
+
+int32_t ParseRotationEntry(std::u16string_view line, std::u16string& name) {
+  name.clear();
+  if (line.size() < 2 || line[0] != u';' || line[1] != u'"') return 0;
+  const std::u16string_view rest = line.substr(2);
+  const size_t close = rest.find(u"\"=");
+  if (close == std::u16string_view::npos || close == 0) return 0;
+  const int32_t code = StrToIntDef(WideTrim(rest.substr(close + 2)), 0);
+  if (code != 1 && code != 3 && code != 6 && code != 8) return 0;
+  name = WideUpperCase(rest.substr(0, close));
+  return code;
+}
+
+}  // namespace kav

@@ -1,0 +1,165 @@
+// Show file sources: where the bytes of a show's files come from.
+//
+// TRealFileSource opens plain files on the disk. TMappedFileSource is the
+// source of an unpacked project: it adds the project's name map ([FileMap])
+// and orientation overrides ([RotationState]). TPackedFileSource
+// (KavPackedSource.h) serves the entries of a packed show and shares the
+// name map. Callers open files through a TFileAccessor, which calls
+// OpenLocked.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "VoRav/SysObj2.h"
+#include "VoRav/vxDelegate.h"
+#include "VoRav/vxStream.h"
+#include "VoRav/wpFileStream.h"
+#include "VoRav/wpLocks.h"
+
+namespace kav {
+
+class TFileSource;
+class TImage;
+class TIniList;
+
+// A picture supplied by whoever registered with the source instead of a file
+// (data, source, name -> image or nil; the answer is a new reference).
+using TOpenImageCallback = TDelegate<Ref<TImage>(void* data, TFileSource* source, const std::u16string& name)>;
+
+// One registration of an open callback. Freeing the handle takes it off its
+// source's list; a source that goes first detaches its handles.
+class TCallbackHandle : public TRefObject {
+ public:
+  TFileSource* Source() const noexcept { return source_; }
+  const TOpenImageCallback& Callback() const noexcept { return callback_; }
+  void* Data() const noexcept { return data_; }
+
+ protected:
+  void Dispose() override;
+
+ private:
+  friend class TFileSource;
+  TCallbackHandle(TFileSource* source, TOpenImageCallback callback, void* data)
+      : source_(source), callback_(callback), data_(data) {}
+  TFileSource* source_;
+  TOpenImageCallback callback_;
+  void* data_;
+};
+
+class TFileSource : public TRefObject {
+ public:
+  TFileSource();
+
+  // A process-wide number told apart per source (the image cache keys on it).
+  int32_t Serial() const noexcept { return serial_; }
+
+  // Registers an open callback at the end of the list. The caller owns the
+  // handle; freeing it unregisters the callback.
+  Ref<TCallbackHandle> AddCallback(TOpenImageCallback callback, void* data);
+  // The callbacks in registration order (a snapshot taken under the lock).
+  std::vector<Ref<TCallbackHandle>> Callbacks();
+
+  // Open under the source's lock: one source opens one file at a time. A
+  // stream that comes back is handed out inside a window whose reads go in
+  // pieces of at most 256 bytes, calling the global loading callback with
+  // this source after each; the window keeps the source alive. Nil when the
+  // file cannot be opened. Open's exceptions (a damaged packed entry) pass.
+  Ref<TStream> OpenLocked(const std::u16string& name);
+
+  // The orientation code (1, 3, 6 or 8) recorded for an image name, 0 for
+  // none; HasOrientationHook tells whether any is recorded.
+  virtual int32_t OrientationCode(std::u16string_view name) const;
+  bool HasOrientationHook() const noexcept { return orientation_hook_; }
+
+ protected:
+  // The file's stream positioned at 0, or nil. Runs under the source's lock.
+  virtual Ref<TStream> Open(const std::u16string& name) = 0;
+  void Dispose() override;
+  void SetOrientationHook(bool set) noexcept { orientation_hook_ = set; }
+
+ private:
+  friend class TCallbackHandle;
+  void RemoveCallback(TCallbackHandle* handle);
+
+  Ref<TSafeCriticalSection> lock_;
+  int32_t serial_;
+  std::vector<TCallbackHandle*> callbacks_;  // not owned; guarded by lock_
+  bool orientation_hook_ = false;
+};
+
+// A file stream whose read failures read 0 bytes instead of raising.
+class TFileStreamEx : public TFileStream {
+ public:
+  using TFileStream::TFileStream;
+
+ protected:
+  int64_t DoRead(std::span<uint8_t> buffer) override;
+};
+
+// Plain files. A name with "|" opens the file named by the part before the
+// first "|"; path variables are expanded with the global table.
+class TRealFileSource : public TFileSource {
+ protected:
+  Ref<TStream> Open(const std::u16string& name) override;
+};
+
+// Names that map to each other are followed at most this many steps.
+inline constexpr int32_t kMaxFileMapSteps = 64;
+// [FileMap] and [RotationState] are read up to this many lines each.
+inline constexpr int32_t kMaxFileMapEntries = 1 << 20;
+
+class TMappedFileSource : public TFileSource {
+ public:
+  // Relative names are opened below `base_folder` when one is given (the
+  // project's folder); names that would leave it are refused.
+  explicit TMappedFileSource(std::u16string base_folder = {});
+
+  // Adds the [FileMap] lines that ParseFileMapEntry accepts.
+  void LoadFileMap(const TIniList* section);
+  // Adds the [RotationState] lines that ParseRotationEntry accepts; a
+  // non-empty map sets the orientation hook.
+  void LoadMappings(const TIniList* section);
+  void AddMapping(std::u16string_view source, std::u16string_view target);
+  bool HasNameMap() const noexcept { return !name_map_.empty(); }
+  const std::u16string& BaseFolder() const noexcept { return base_folder_; }
+
+  // The name after following the map (upper-cased keys, first target each
+  // step). False when the map loops or runs longer than kMaxFileMapSteps;
+  // the loop is logged once per source.
+  bool ResolveMappedName(const std::u16string& name, std::u16string& resolved);
+
+  int32_t OrientationCode(std::u16string_view name) const override;
+
+ protected:
+  // Follows the map, then OpenTarget.
+  Ref<TStream> Open(const std::u16string& name) final;
+  // Opens a name the map does not hold: the "|" rule, path variables, a
+  // file stream.
+  virtual Ref<TStream> OpenTarget(const std::u16string& name);
+  void Dispose() override;
+
+ private:
+  std::u16string base_folder_;
+  std::unordered_map<std::u16string, std::vector<std::u16string>> name_map_;
+  std::unordered_map<std::u16string, int32_t> orientation_map_;
+  bool loop_logged_ = false;
+};
+
+// One [FileMap] line: an optional leading ";", then source "=" target where
+// the "=" is the first one outside double quotes. Both parts are trimmed of
+// blanks and lose one pair of enclosing double quotes. False when there is
+// no such "=", when it is the last character, or when a part is empty.
+bool ParseFileMapEntry(std::u16string_view line, std::u16string& source, std::u16string& target);
+// One [RotationState] line: ';"NAME"=code'. The code (1, 3, 6 or 8) with the
+// upper-cased name; 0 for anything else.
+int32_t ParseRotationEntry(std::u16string_view line, std::u16string& name);
+
+// Opens an existing file for reading (others may read, write and delete);
+// nil when it cannot be opened.
+Ref<TStream> OpenShowDiskFile(const std::u16string& path, bool tolerant_reads);
+
+}  // namespace kav

@@ -1,0 +1,208 @@
+#include "KavLib2/KavViewer/KavImageCache.h"
+
+#include <atomic>
+#include <mutex>
+#include <unordered_map>
+
+#include "VoRav/Graphics/SysImage.h"
+#include "VoRav/Graphics/SysPixelFormat.h"
+#include "VoRav/Graphics/vxImageRegistry.h"
+#include "VoRav/vxPaths.h"
+#include "VoRav/wpLoadCallBack.h"
+#include "VoRav/wpStringUtils.h"
+
+namespace kav {
+
+// One cached picture: a name (upper-cased) of one file source.
+class TImageHandle : public TRefObject {
+ public:
+  TImageHandle(std::u16string key, int32_t serial) : key_(std::move(key)), serial_(serial) {}
+
+  const std::u16string& Key() const noexcept { return key_; }
+  int32_t Serial() const noexcept { return serial_; }
+  std::mutex& Lock() noexcept { return lock_; }
+  Ref<TBitmapStore> store;
+  bool loaded = false;
+
+ protected:
+  void Dispose() override;
+
+ private:
+  std::u16string key_;
+  int32_t serial_;
+  std::mutex lock_;
+};
+
+namespace {
+
+struct TCache {
+  // Every release of a handle's reference happens under this lock, so a
+  // handle found in the table is never one whose count already reached 0.
+  std::recursive_mutex lock;
+  std::unordered_map<std::u16string, std::vector<TImageHandle*>> table;
+  int32_t count = 0;
+};
+
+TCache& Cache() {
+  static TCache* cache = new TCache;
+  return *cache;
+}
+
+std::atomic<TNotFoundRenderer> g_renderer{nullptr};
+
+void ReleaseHandle(TImageHandle* handle) {
+  std::lock_guard<std::recursive_mutex> hold(Cache().lock);
+  RefRelease(handle);
+}
+
+// The handle of (key, serial), made when missing; one new reference.
+TImageHandle* AcquireHandle(const std::u16string& key, int32_t serial) {
+  TCache& c = Cache();
+  std::lock_guard<std::recursive_mutex> hold(c.lock);
+  std::vector<TImageHandle*>& list = c.table[key];
+  for (TImageHandle* h : list)
+    if (h->Serial() == serial) {
+      RefAddRef(h);
+      return h;
+    }
+  auto* handle = new TImageHandle(key, serial);
+  list.push_back(handle);
+  ++c.count;
+  return handle;
+}
+
+bool GoOn(void*, float) {
+  CallLoadCallback(nullptr);
+  return true;
+}
+const TProgressHandler kProgress = TProgressHandler::FromFunction(&GoOn, nullptr);
+
+TLevelFilter OrientationFilter(void* source, TImageParams& params) {
+  switch (static_cast<TFileSource*>(source)->OrientationCode(params.Name)) {
+    case 3: return &RotateLevel180;
+    case 6: std::swap(params.Width, params.Height); return &RotateLevel90CW;
+    case 8: std::swap(params.Width, params.Height); return &RotateLevel90CCW;
+    default: return nullptr;
+  }
+}
+
+Ref<TBitmapStore> PlainRenderer(const std::vector<std::u16string>&, TColor32, TColor32 background, double) {
+  Ref<TBitmap> bitmap = NewBitmap(256, 64, PixelFormatByName("A8R8G8B8"));
+  if (auto* direct = dynamic_cast<TDirectBitmap*>(bitmap.get())) direct->FillRect({0, 0, 256, 64}, background);
+  if (!bitmap) return nullptr;
+  return MakeRef<TWrapperBitmapStore>(u"Image not found", TImageParamsCallback(), true, bitmap.release());
+}
+
+// Loads the picture of a handle that has none yet.
+void LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16string& name) {
+  TFileSource* source = accessor->Source();
+  for (const Ref<TCallbackHandle>& cb : source->Callbacks()) {
+    Ref<TImage> image = cb->Callback()(cb->Data(), source, name);
+    if (image) {
+      handle->store = Ref<TBitmapStore>(image->Store());
+      return;
+    }
+  }
+  bool found = false;
+  try {
+    Ref<TStream> stream = source->OpenLocked(name);
+    if (stream) {
+      found = true;
+      const TImageParamsCallback orientation = source->HasOrientationHook()
+                                                   ? TImageParamsCallback::FromFunction(&OrientationFilter, source)
+                                                   : TImageParamsCallback();
+      handle->store = LoadBitmapStore(stream.get(), name, false, orientation);
+    }
+  } catch (const Exception&) {
+    handle->store = nullptr;
+  }
+  if (!handle->store) handle->store = Ref<TBitmapStore>(MakeNotFoundImage(name, found, false)->Store());
+}
+
+}  // namespace
+
+void TImageHandle::Dispose() {
+  TCache& c = Cache();
+  std::lock_guard<std::recursive_mutex> hold(c.lock);
+  auto it = c.table.find(key_);
+  if (it != c.table.end()) {
+    std::erase(it->second, this);
+    if (it->second.empty()) c.table.erase(it);
+  }
+  --c.count;
+  store = nullptr;
+  TRefObject::Dispose();
+}
+
+TKavImageHandle::TKavImageHandle(TBitmapStore* store, TImageHandle* handle) : TImage(store), handle_(handle) {
+  std::lock_guard<std::recursive_mutex> hold(Cache().lock);
+  RefAddRef(handle_);
+}
+
+void TKavImageHandle::Dispose() {
+  ReleaseHandle(handle_);
+  handle_ = nullptr;
+  TImage::Dispose();
+}
+
+Ref<TImage> LoadImageHandle(TFileAccessor* accessor, const std::u16string& name) {
+  KAV_ASSERT(accessor != nullptr);
+  TImageHandle* handle = AcquireHandle(WideUpperCase(name), accessor->Source()->Serial());
+  Ref<TImage> result;
+  try {
+    {
+      std::lock_guard<std::mutex> hold(handle->Lock());
+      if (!handle->loaded) {
+        LoadInto(handle, accessor, name);
+        handle->loaded = true;
+      }
+    }
+    handle->store->SetOnProgress(kProgress);
+    result = MakeRef<TKavImageHandle>(handle->store.get(), handle);
+    if (accessor->MipLevel() > 0) {
+      try {
+        handle->store->GetMipLevel(accessor->MipLevel());
+      } catch (const Exception&) {
+        // a level the picture cannot give is made when asked for again
+      }
+    }
+  } catch (...) {
+    ReleaseHandle(handle);
+    throw;
+  }
+  ReleaseHandle(handle);
+  return result;
+}
+
+int32_t ImageHandleCount() {
+  std::lock_guard<std::recursive_mutex> hold(Cache().lock);
+  return Cache().count;
+}
+
+std::vector<std::u16string> NotFoundImageLines(const std::u16string& name, bool found, bool video) {
+  const char16_t* problem = video ? (found ? u"Video load error:" : u"Video not found")
+                                  : (found ? u"Image load error:" : u"Image not found");
+  // Built by appending (concatenating a literal in front trips a false
+  // -Wrestrict in optimised builds).
+  auto padded = [](std::u16string_view text) {
+    std::u16string line(1, u' ');
+    line.append(text);
+    line += u' ';
+    return line;
+  };
+  return {padded(problem), padded(ExtractLastPathPart(name))};
+}
+
+void SetNotFoundRenderer(TNotFoundRenderer renderer) { g_renderer = renderer; }
+
+Ref<TImage> MakeNotFoundImage(const std::u16string& name, bool found, bool video) {
+  TNotFoundRenderer renderer = g_renderer.load();
+  if (!renderer) renderer = &PlainRenderer;
+  Ref<TBitmapStore> store =
+      renderer(NotFoundImageLines(name, found, video), 0xFFE6E6E6u, 0xFF646464u, 0.5);
+  if (!store) store = PlainRenderer({}, 0xFFE6E6E6u, 0xFF646464u, 0.5);
+  KAV_ASSERT_MSG(store != nullptr, "no bitmap for the placeholder");
+  return MakeRef<TImage>(store.get());
+}
+
+}  // namespace kav

@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include "../../VoRav/TempFolder.h"
+#include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "KavLib2/KavViewer/KavPackedSource.h"
+#include "KavLib2/KavViewer/KavPathVars.h"
+#include "KavPacker.h"
+#include "VoRav/vxIni.h"
+
+using namespace kav;
+using kav::test::TTempFolder;
+
+namespace {
+
+std::string ReadText(TStream* s) {
+  std::string out;
+  if (!s) return out;
+  std::vector<uint8_t> block(1000);
+  while (int64_t n = s->Read(block, int64_t(block.size()))) out.append(block.begin(), block.begin() + n);
+  return out;
+}
+
+std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+// Restores the global path table a test replaces.
+struct PathTableGuard {
+  TPathVarTable saved = GetPathVariables();
+  ~PathTableGuard() { SetPathVariables(saved); }
+};
+
+Ref<TIniFile> Ini(const std::string& text) {
+  auto ini = MakeRef<TIniFile>();
+  ini->LoadFromBytes(text);
+  return ini;
+}
+
+}  // namespace
+
+TEST(PathVariables, EntriesInOrderFallbackAndUnsafeNames) {
+  TTempFolder t;
+  t.WriteFile("a/in_a.txt", "A");
+  t.WriteFile("b/in_b.txt", "B");
+  TPathVarTable table;
+  PathVarsAdd(table, u"%Styles%", t.Wide("a") + u"/", false);  // the final separator goes
+  PathVarsAdd(table, u"%styles%", t.Wide("b"), true);
+
+  // The first entry whose file exists wins; otherwise the fallback.
+  EXPECT_EQ(ExpandPathVariables(table, u"%styles%/in_a.txt"), t.Wide("a/in_a.txt"));
+  EXPECT_EQ(ExpandPathVariables(table, u"%styles%/in_b.txt"), t.Wide("b/in_b.txt"));
+  EXPECT_EQ(ExpandPathVariables(table, u"%styles%/none.txt|frame"), t.Wide("b/none.txt|frame"));
+  EXPECT_EQ(ExpandPathVariables(table, u"%styles%/in_a.txt|x"), t.Wide("a/in_a.txt|x"));
+  // Names are matched as stored (folded); unknown tokens and stray percent signs stay.
+  EXPECT_EQ(ExpandPathVariables(table, u"%STYLES%/in_a.txt"), u"%STYLES%/in_a.txt");
+  EXPECT_EQ(ExpandPathVariables(table, u"%other%/x 100%"), u"%other%/x 100%");
+  // A name that climbs out of the variable's folder is left alone.
+  EXPECT_EQ(ExpandPathVariables(table, u"%styles%/../b/in_b.txt"), u"%styles%/../b/in_b.txt");
+
+  // Relative values lie below the program's folder and may not leave it.
+  TPathVarTable rel;
+  EXPECT_TRUE(PathVarsAdd(rel, u"%x%", u"Sub\\Dir\\", false));
+  EXPECT_EQ(rel.Entries[0].Value, ProgramFolderPath() + u"Sub\\Dir");
+  EXPECT_FALSE(PathVarsAdd(rel, u"%y%", u"..\\up", false));
+  EXPECT_EQ(DefaultPathVariables().Entries[1].Value.find(u'%'), std::u16string::npos);
+
+  // The global table is replaced by a copy.
+  PathTableGuard guard;
+  SetPathVariables(table);
+  EXPECT_EQ(ExpandPathVariablesLocked(u"%styles%/in_b.txt"), t.Wide("b/in_b.txt"));
+  SetPathVariables(TPathVarTable());
+  EXPECT_EQ(ExpandPathVariablesLocked(u"%styles%/in_b.txt"), u"%styles%/in_b.txt");
+}
+
+TEST(FileSources, LineParsersOfFileMapAndRotation) {
+  std::u16string s, t;
+  EXPECT_TRUE(ParseFileMapEntry(u";\"C:\\a=b.jpg\" = \"D:\\c.jpg\"", s, t));
+  EXPECT_EQ(s, u"C:\\a=b.jpg");
+  EXPECT_EQ(t, u"D:\\c.jpg");
+  EXPECT_TRUE(ParseFileMapEntry(u"x.jpg=y.jpg", s, t));
+  EXPECT_EQ(s + u">" + t, u"x.jpg>y.jpg");
+  EXPECT_FALSE(ParseFileMapEntry(u"\"a=b\"", s, t));     // no "=" outside quotes
+  EXPECT_FALSE(ParseFileMapEntry(u"a=", s, t));          // "=" last
+  EXPECT_FALSE(ParseFileMapEntry(u"  = b", s, t));       // empty source
+
+  std::u16string name;
+  EXPECT_EQ(ParseRotationEntry(u";\"c:\\Photo.jpg\"=6", name), 6);
+  EXPECT_EQ(name, u"C:\\PHOTO.JPG");
+  EXPECT_EQ(ParseRotationEntry(u";\"a\"=3", name), 3);
+  EXPECT_EQ(ParseRotationEntry(u";\"a\"=2", name), 0);
+  EXPECT_EQ(ParseRotationEntry(u"\"a\"=6", name), 0);     // no semicolon
+  EXPECT_EQ(ParseRotationEntry(u";\"\"=6", name), 0);     // empty name
+}
+
+TEST(FileSources, DiskSourcesBarsMapsAndLoops) {
+  TTempFolder t;
+  t.WriteFile("pics/photo.jpg", "photo");
+  t.WriteFile("pics/other.jpg", "other");
+  auto real = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());
+  EXPECT_EQ(ReadText(real->OpenFile(t.Wide("pics/photo.jpg") + u"|framesatlas").get()), "photo");
+  EXPECT_EQ(real->OpenFile(t.Wide("pics/none.jpg")), nullptr);
+
+  // An unpacked project: Windows names in any case, relative names below the
+  // project's folder, a name map with a chain, a loop and a self-map.
+  auto mapped = MakeRef<TMappedFileSource>(t.Wide() + u"/");
+  auto ini = Ini(
+      "[FileMap]\r\n"
+      ";\"C:\\Show\\Start.jpg\"=\"C:\\Show\\Middle.jpg\"\r\n"
+      "\"c:\\show\\middle.JPG\"=\"PICS\\Photo.JPG\"\r\n"
+      "\"loop1\"=\"loop2\"\r\n"
+      "\"loop2\"=\"LOOP1\"\r\n"
+      "\"self\"=\"self\"\r\n"
+      "[RotationState]\r\n"
+      ";\"Pics\\Photo.jpg\"=8\r\n"
+      ";\"bad\"=5\r\n");
+  mapped->LoadFileMap(ini->FindSection(u"FileMap"));
+  mapped->LoadMappings(ini->FindSection(u"RotationState"));
+  auto acc = MakeRef<TFileAccessor>(mapped.get());
+  EXPECT_EQ(ReadText(acc->OpenFile(u"C:\\Show\\Start.jpg").get()), "photo");
+  EXPECT_EQ(ReadText(acc->OpenFile(u"pics\\OTHER.jpg").get()), "other");
+  EXPECT_EQ(acc->OpenFile(u"loop1"), nullptr);
+  EXPECT_EQ(acc->OpenFile(u"self"), nullptr);
+  EXPECT_EQ(acc->OpenFile(u"..\\outside.jpg"), nullptr);
+  EXPECT_TRUE(mapped->HasOrientationHook());
+  EXPECT_EQ(mapped->OrientationCode(u"PICS\\photo.jpg"), 8);
+  EXPECT_EQ(mapped->OrientationCode(u"bad"), 0);
+
+  // The fallback opener answers when the source cannot; the hook sees every
+  // stream that opened and may replace it.
+  struct Fallback {
+    int calls = 0;
+    Ref<TStream> Open(const std::u16string&) {
+      ++calls;
+      return OpenShowDiskFile(dir + u"/pics/other.jpg", false);
+    }
+    std::u16string dir;
+  } fb{0, t.Wide()};
+  acc->SetFallbackOpener(TFallbackOpener::Bind<&Fallback::Open>(&fb));
+  EXPECT_EQ(ReadText(acc->OpenFile(u"missing.jpg").get()), "other");
+  EXPECT_EQ(fb.calls, 1);
+  static int hooked = 0;
+  acc->SetOnOpened([](const std::u16string&, Ref<TStream>& s) {
+    ++hooked;
+    s = nullptr;
+  });
+  EXPECT_EQ(acc->OpenFile(u"pics\\photo.jpg"), nullptr);
+  EXPECT_EQ(hooked, 1);
+  EXPECT_EQ(fb.calls, 1);  // a stream that opened never reaches the fallback
+
+  // A clone shares the source, not the hooks.
+  EXPECT_EQ(ReadText(acc->Clone()->OpenFile(u"pics\\photo.jpg").get()), "photo");
+}
+
+TEST(FileSources, ResolveDiskPathByVariableAndFolder) {
+  TTempFolder t;
+  t.WriteFile("show/Photo.jpg", "p");
+  t.WriteFile("vars/style.ini", "s");
+  PathTableGuard guard;
+  TPathVarTable table;
+  PathVarsAdd(table, u"%styles%", t.Wide("vars"), false);
+  SetPathVariables(table);
+  auto acc = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());
+  acc->SetFolder(t.Wide("show") + u"/");
+
+  std::u16string path = t.Wide("show/Photo.jpg");
+  EXPECT_TRUE(ResolveDiskPath(acc.get(), path));
+  path = u"%styles%\\style.ini";
+  EXPECT_TRUE(ResolveDiskPath(acc.get(), path));
+  EXPECT_EQ(path, t.Wide("vars") + u"\\style.ini");
+  // A Windows path from the authoring machine is found beside the show.
+  path = u"C:\\Users\\me\\Pictures\\PHOTO.JPG";
+  EXPECT_TRUE(ResolveDiskPath(acc.get(), path));
+  EXPECT_EQ(ReadText(OpenDiskFile(acc.get(), u"D:\\x\\photo.jpg").get()), "p");
+  path = u"C:\\nowhere.jpg";
+  EXPECT_FALSE(ResolveDiskPath(acc.get(), path));
+  EXPECT_EQ(path, u"C:\\nowhere.jpg");
+}
+
+TEST(FileSources, PackedSourceEntriesMapsAndDamage) {
+  TTempFolder t;
+  using namespace kav::packer;
+  std::vector<Entry> entries(4);
+  entries[0].name = "Project.kav";
+  entries[0].data = Bytes("[Main]\r\nKavVersion=8\r\n");
+  entries[0].method = kDeflated;
+  entries[1].name = "C:\\Show\\a.jpg";
+  entries[1].data = Bytes(std::string(5000, 'a'));
+  entries[2].name = "C:\\Show\\b.jpg";
+  entries[2].data = Bytes("secret b");
+  entries[2].method = kEnciphered;
+  entries[3].name = "broken";
+  entries[3].data = Bytes("not deflate at all");
+  entries[3].method = kStored;
+  entries[3].write_pm = false;
+  Options o;
+  o.host = Bytes("\xff\xff garbage bytes!");  // 17 bytes, no deflate stream
+  o.extra_directory_text = "[broken2]\r\n_ps=0\r\n_sz=17\r\n_pm=1\r\n";
+  ASSERT_TRUE(WriteFileBytes(t.Sys("show.kvshow"), Pack(entries, o)));
+
+  auto unpack = MakeRef<TKavUnpack>(t.Wide("show.kvshow"));
+  ASSERT_TRUE(unpack->IsOpen());
+  auto source = MakeRef<TPackedFileSource>(unpack.get(), true);
+  source->AddMapping(u"c:\\other\\A.JPG", u"C:\\Show\\b.jpg");
+  auto acc = MakeRef<TFileAccessor>(source.get());
+  EXPECT_EQ(ReadText(acc->OpenFile(u"Project.kav").get()), "[Main]\r\nKavVersion=8\r\n");
+  EXPECT_EQ(ReadText(acc->OpenFile(u"C:\\Show\\a.jpg").get()), std::string(5000, 'a'));
+  EXPECT_EQ(ReadText(acc->OpenFile(u"C:\\Other\\a.jpg").get()), "secret b");
+  EXPECT_EQ(acc->OpenFile(u"C:\\Show\\c.jpg"), nullptr);
+  // A deflated entry whose data is not deflate raises; the source stays usable.
+  EXPECT_THROW(acc->OpenFile(u"broken2"), Exception);
+  EXPECT_EQ(ReadText(acc->OpenFile(u"broken").get()), "not deflate at all");
+  // The stream keeps the source alive after the accessor and source go.
+  auto kept = acc->OpenFile(u"C:\\Show\\a.jpg");
+  acc = nullptr;
+  source = nullptr;
+  EXPECT_EQ(ReadText(kept.get()).size(), 5000u);
+}

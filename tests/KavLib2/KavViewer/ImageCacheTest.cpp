@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "../../VoRav/TempFolder.h"
+#include "KavLib2/KavViewer/KavImageCache.h"
+#include "VoRav/Graphics/SysImage.h"
+#include "VoRav/Graphics/SysPixelFormat.h"
+#include "VoRav/Graphics/vxBitmapLoader.h"
+#include "VoRav/vxIni.h"
+
+using namespace kav;
+using kav::test::TTempFolder;
+
+namespace {
+
+void RegisterLoadersOnce() {
+  static bool done = [] {
+    RegisterBmpLoader();
+    return true;
+  }();
+  (void)done;
+}
+
+void Put16(std::string& s, uint32_t v) { s += char(v & 255), s += char(v >> 8 & 255); }
+void Put32(std::string& s, uint32_t v) { Put16(s, v & 0xFFFF), Put16(s, v >> 16); }
+
+// A 24-bit BMP, 2 x 1 pixels.
+std::string TinyBmp() {
+  std::string s = "BM";
+  Put32(s, 62), Put32(s, 0), Put32(s, 54);
+  Put32(s, 40), Put32(s, 2), Put32(s, 1), Put16(s, 1), Put16(s, 24), Put32(s, 0), Put32(s, 8);
+  Put32(s, 2835), Put32(s, 2835), Put32(s, 0), Put32(s, 0);
+  s += std::string("\x10\x20\x30\x40\x50\x60\0\0", 8);
+  return s;
+}
+
+std::vector<std::u16string> g_lines;
+Ref<TBitmapStore> RecordingRenderer(const std::vector<std::u16string>& lines, TColor32, TColor32, double) {
+  g_lines = lines;
+  Ref<TBitmap> b = NewBitmap(8, 4, PixelFormatByName("A8R8G8B8"));
+  return MakeRef<TWrapperBitmapStore>(u"placeholder", TImageParamsCallback(), true, b.release());
+}
+
+Ref<TImage> FromCallback(void* data, TFileSource*, const std::u16string& name) {
+  if (name != u"generated") return nullptr;
+  return Ref<TImage>(static_cast<TImage*>(data));
+}
+
+}  // namespace
+
+TEST(ImageCache, SharedPerSourceAndReleased) {
+  RegisterLoadersOnce();
+  TTempFolder t;
+  t.WriteFile("a.bmp", TinyBmp());
+  const int32_t before = ImageHandleCount();
+  auto acc1 = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());
+  auto acc2 = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());
+  {
+    Ref<TImage> x = LoadImageHandle(acc1.get(), t.Wide("a.bmp"));
+    Ref<TImage> y = LoadImageHandle(acc1->Clone().get(), t.Wide("A.BMP"));
+    Ref<TImage> z = LoadImageHandle(acc2.get(), t.Wide("a.bmp"));
+    EXPECT_EQ(x->Width(), 2);
+    EXPECT_EQ(x->Height(), 1);
+    EXPECT_EQ(x->Store(), y->Store());  // one source: one load
+    EXPECT_NE(x->Store(), z->Store());  // another source: its own
+    EXPECT_EQ(ImageHandleCount(), before + 2);
+  }
+  EXPECT_EQ(ImageHandleCount(), before);
+
+  // Threads loading and dropping the same pictures share one store while
+  // any of them holds it, and leave no handle behind.
+  {
+    Ref<TImage> held = LoadImageHandle(acc1.get(), t.Wide("a.bmp"));
+    std::vector<std::thread> threads;
+    std::atomic<int> mismatches{0};
+    for (int k = 0; k < 6; ++k)
+      threads.emplace_back([&, k] {
+        for (int i = 0; i < 40; ++i) {
+          Ref<TImage> a = LoadImageHandle(acc1.get(), t.Wide("a.bmp"));
+          Ref<TImage> b = LoadImageHandle(acc2.get(), t.Wide(k % 2 ? "a.bmp" : "gone.bmp"));
+          if (a->Store() != held->Store()) ++mismatches;
+        }
+      });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(mismatches.load(), 0);
+  }
+  EXPECT_EQ(ImageHandleCount(), before);
+
+  // An open callback of the source answers first.
+  Ref<TImage> made = LoadImageHandle(acc1.get(), t.Wide("a.bmp"));
+  Ref<TCallbackHandle> cb = acc2->Source()->AddCallback(TOpenImageCallback::Bind<&FromCallback>(),
+                                                         made.get());
+  EXPECT_EQ(LoadImageHandle(acc2.get(), u"generated")->Store(), made->Store());
+  cb = nullptr;
+  EXPECT_TRUE(acc2->Source()->Callbacks().empty());
+}
+
+TEST(ImageCache, PlaceholdersAndOrientation) {
+  RegisterLoadersOnce();
+  TTempFolder t;
+  t.WriteFile("bad.bmp", "not a picture at all");
+  t.WriteFile("pic.bmp", TinyBmp());
+  auto acc = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());
+
+  EXPECT_EQ(NotFoundImageLines(u"C:\\x\\clip.avi", true, true),
+            (std::vector<std::u16string>{u" Video load error: ", u" clip.avi "}));
+  EXPECT_EQ(NotFoundImageLines(u"v.avi", false, true)[0], u" Video not found ");
+  // Without a text renderer the placeholder is a plain grey picture.
+  Ref<TImage> plain = LoadImageHandle(acc.get(), t.Wide("none.bmp"));
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->Width(), 256);
+  EXPECT_EQ(plain->Height(), 64);
+
+  SetNotFoundRenderer(&RecordingRenderer);
+  Ref<TImage> bad = LoadImageHandle(acc.get(), t.Wide("bad.bmp"));
+  EXPECT_EQ(g_lines, (std::vector<std::u16string>{u" Image load error: ", u" bad.bmp "}));
+  Ref<TImage> missing = LoadImageHandle(acc.get(), t.Wide("later.bmp"));
+  EXPECT_EQ(g_lines[0], u" Image not found ");
+  EXPECT_EQ(missing->Width(), 8);
+  // The failure is kept while the handle lives: a file that appears later
+  // is not tried again.
+  t.WriteFile("later.bmp", TinyBmp());
+  EXPECT_EQ(LoadImageHandle(acc.get(), t.Wide("later.bmp"))->Store(), missing->Store());
+  SetNotFoundRenderer(nullptr);
+
+  // [RotationState] 6: turned 90 degrees clockwise, width and height swapped.
+  auto mapped = MakeRef<TMappedFileSource>(t.Wide() + u"/");
+  auto ini = MakeRef<TIniFile>();
+  ini->LoadFromBytes("[RotationState]\r\n;\"PIC.bmp\"=6\r\n");
+  mapped->LoadMappings(ini->FindSection(u"RotationState"));
+  auto turned_acc = MakeRef<TFileAccessor>(mapped.get());
+  turned_acc->SetMipLevel(1);
+  Ref<TImage> turned = LoadImageHandle(turned_acc.get(), u"pic.bmp");
+  EXPECT_EQ(turned->Width(), 1);
+  EXPECT_EQ(turned->Height(), 2);
+  EXPECT_EQ(turned->Store()->CachedCount(1), 1);  // the accessor's mip level made ahead
+  EXPECT_EQ(turned->GetBitmap()->Size().cx, 1);
+}
