@@ -122,6 +122,11 @@ class TStringList : public TSorter, public IStrings {
   bool FindInRange(std::u16string_view text, int32_t first, int32_t& index, int32_t last) const {
     return TSorter::FindInRange(&text, first, index, last);
   }
+  // A literal is a text, not one of the sorter's key pointers.
+  bool Find(const char16_t* text, int32_t& index) const { return Find(std::u16string_view(text), index); }
+  bool FindInRange(const char16_t* text, int32_t first, int32_t& index, int32_t last) const {
+    return FindInRange(std::u16string_view(text), first, index, last);
+  }
 
   void SetObjectFree(TList::TItemFree proc) noexcept { object_free_ = proc ? proc : &TList::ReleaseRefItem; }
 
@@ -131,6 +136,10 @@ class TStringList : public TSorter, public IStrings {
 
  private:
   const std::u16string& TextAt(int32_t index) const noexcept;
+  // The sorter's key-pointer searches: in scope so that the text searches do
+  // not hide them, private so that a stray pointer cannot reach them.
+  using TSorter::Find;
+  using TSorter::FindInRange;
 
   TList* items_;
   bool ignore_case_ = false;

@@ -83,14 +83,20 @@ void GetLocalTimeNow(TSystemTime& time) {
   tm local{};
   time_t secs = ts.tv_sec;
   localtime_r(&secs, &local);
-  time.wYear = static_cast<uint16_t>(local.tm_year + 1900);
-  time.wMonth = static_cast<uint16_t>(local.tm_mon + 1);
-  time.wDayOfWeek = static_cast<uint16_t>(local.tm_wday);
-  time.wDay = static_cast<uint16_t>(local.tm_mday);
-  time.wHour = static_cast<uint16_t>(local.tm_hour);
-  time.wMinute = static_cast<uint16_t>(local.tm_min);
-  time.wSecond = static_cast<uint16_t>(local.tm_sec);
-  time.wMilliseconds = static_cast<uint16_t>(ts.tv_nsec / 1000000);
+  time = SystemTimeFromTm(local, static_cast<uint16_t>(ts.tv_nsec / 1000000));
+}
+
+TSystemTime SystemTimeFromTm(const std::tm& t, uint16_t millis) {
+  TSystemTime s;
+  s.wYear = static_cast<uint16_t>(t.tm_year + 1900);
+  s.wMonth = static_cast<uint16_t>(t.tm_mon + 1);
+  s.wDayOfWeek = static_cast<uint16_t>(t.tm_wday);
+  s.wDay = static_cast<uint16_t>(t.tm_mday);
+  s.wHour = static_cast<uint16_t>(t.tm_hour);
+  s.wMinute = static_cast<uint16_t>(t.tm_min);
+  s.wSecond = static_cast<uint16_t>(t.tm_sec);
+  s.wMilliseconds = millis;
+  return s;
 }
 
 bool IsLeapYear(int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }

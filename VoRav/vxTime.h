@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,8 @@ struct TSystemTime {
 
 // The current local date and time.
 void GetLocalTimeNow(TSystemTime& time);
+// The fields of a broken-down time (as localtime_r fills it) with `millis`.
+TSystemTime SystemTimeFromTm(const std::tm& t, uint16_t millis);
 
 // The date part of `time` by `pattern` (empty means "DD.MM.YYYY"): runs of Y
 // give that many digits of the year counted from the right; runs of M and D

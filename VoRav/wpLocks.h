@@ -86,6 +86,19 @@ class TSafeCriticalSection : public TRefObject {
   std::atomic<bool> abandoned_{false};
 };
 
+// Holds a lock (anything with Enter and Leave) for a scope.
+template <class T>
+class TLockScope {
+ public:
+  explicit TLockScope(T* lock) : lock_(lock) { lock_->Enter(); }
+  ~TLockScope() { lock_->Leave(); }
+  TLockScope(const TLockScope&) = delete;
+  TLockScope& operator=(const TLockScope&) = delete;
+
+ private:
+  T* lock_;
+};
+
 // Manual-reset event, not signalled at creation.
 class TEvent : public TRefObject {
  public:

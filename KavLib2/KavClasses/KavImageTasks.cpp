@@ -15,16 +15,7 @@ constexpr uint32_t kStopNoticeMs = 500;
 constexpr uint32_t kStopPollMs = 10;
 
 // Holds the monitor for a scope.
-class TMonitorScope {
- public:
-  explicit TMonitorScope(TMonitor* m) : m_(m) { m_->Enter(); }
-  ~TMonitorScope() { m_->Leave(); }
-  TMonitorScope(const TMonitorScope&) = delete;
-  TMonitorScope& operator=(const TMonitorScope&) = delete;
-
- private:
-  TMonitor* m_;
-};
+using TMonitorScope = TLockScope<TMonitor>;
 
 }  // namespace
 

@@ -98,6 +98,15 @@ bool ReadBmpPalette(TStream* s, const TBmpInfo& bi, std::array<uint32_t, 256>& p
   return true;
 }
 
+// The red, green and blue masks that follow a header too short to hold them.
+bool ReadBitfieldMasks(TStream* s, TBmpInfo& bi) {
+  uint8_t m[12];
+  if (!Present(bi, 14 + int64_t(bi.header_size), 12) || !ReadAt(s, bi.start + 14 + bi.header_size, m, 12))
+    return false;
+  for (int i = 0; i < 3; ++i) bi.masks[size_t(i)] = Le32(m + 4 * i);
+  return true;
+}
+
 // Packed 1-, 4- or 8-bit indices to one index per pixel (most significant first).
 void UnpackIndices(const uint8_t* packed, int bits, int32_t width, uint8_t* out) {
   const int per_byte = 8 / bits;
@@ -207,12 +216,7 @@ Ref<TDirectBitmap> DecodeBmp(TStream* s) {
     case 16: {
       TPixelFormat* format = f.X1R5G5B5;
       if (c == 3) {
-        if (bi.header_size < 52) {
-          uint8_t m[12];
-          if (!Present(bi, 14 + int64_t(bi.header_size), 12) || !ReadAt(s, bi.start + 14 + bi.header_size, m, 12))
-            return nullptr;
-          for (int i = 0; i < 3; ++i) bi.masks[size_t(i)] = Le32(m + 4 * i);
-        }
+        if (bi.header_size < 52 && !ReadBitfieldMasks(s, bi)) return nullptr;
         if (bi.masks[0] == kMaskR565 && bi.masks[1] == kMaskG565 && bi.masks[2] == kMaskB5) format = f.R5G6B5;
         else if (!(bi.masks[0] == kMaskR555 && bi.masks[1] == kMaskG555 && bi.masks[2] == kMaskB5)) return nullptr;
       } else if (c != 0) {
@@ -226,10 +230,7 @@ Ref<TDirectBitmap> DecodeBmp(TStream* s) {
       bool scale = false;
       if (c == 3) {
         if (bi.header_size < 52) {
-          uint8_t m[12];
-          if (!Present(bi, 14 + int64_t(bi.header_size), 12) || !ReadAt(s, bi.start + 14 + bi.header_size, m, 12))
-            return nullptr;
-          for (int i = 0; i < 3; ++i) bi.masks[size_t(i)] = Le32(m + 4 * i);
+          if (!ReadBitfieldMasks(s, bi)) return nullptr;
           bi.masks[3] = 0;
         }
         scale = !(bi.masks[0] == 0xFF0000 && bi.masks[1] == 0xFF00 && bi.masks[2] == 0xFF);

@@ -19,16 +19,7 @@ struct TProgressWatch {
 };
 
 // Holds the store's lock for a scope.
-class TStoreLock {
- public:
-  explicit TStoreLock(TSafeCriticalSection* lock) : lock_(lock) { lock_->Enter(); }
-  ~TStoreLock() { lock_->Leave(); }
-  TStoreLock(const TStoreLock&) = delete;
-  TStoreLock& operator=(const TStoreLock&) = delete;
-
- private:
-  TSafeCriticalSection* lock_;
-};
+using TStoreLock = TLockScope<TSafeCriticalSection>;
 
 }  // namespace
 

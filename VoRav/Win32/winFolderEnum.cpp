@@ -13,17 +13,8 @@ TSystemTime LocalTime(int64_t ns) {
   const time_t seconds = static_cast<time_t>(ns >= 0 ? ns / 1000000000 : (ns - 999999999) / 1000000000);
   const int64_t millis = (ns - static_cast<int64_t>(seconds) * 1000000000) / 1000000;
   tm t{};
-  TSystemTime s;
-  if (!localtime_r(&seconds, &t)) return s;
-  s.wYear = static_cast<uint16_t>(t.tm_year + 1900);
-  s.wMonth = static_cast<uint16_t>(t.tm_mon + 1);
-  s.wDayOfWeek = static_cast<uint16_t>(t.tm_wday);
-  s.wDay = static_cast<uint16_t>(t.tm_mday);
-  s.wHour = static_cast<uint16_t>(t.tm_hour);
-  s.wMinute = static_cast<uint16_t>(t.tm_min);
-  s.wSecond = static_cast<uint16_t>(t.tm_sec);
-  s.wMilliseconds = static_cast<uint16_t>(millis);
-  return s;
+  if (!localtime_r(&seconds, &t)) return TSystemTime{};
+  return SystemTimeFromTm(t, static_cast<uint16_t>(millis));
 }
 
 bool IsDotEntry(const std::u16string& name) { return name == u"." || name == u".."; }

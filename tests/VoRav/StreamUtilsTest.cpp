@@ -39,8 +39,9 @@ TEST(PartialStream, WindowMustLieInsideTheSource) {
   auto src = MakeRef<TProbeStream>(Iota(100));
   auto whole_end = MakeRef<TPartialStream>(src.get(), false, 90, 10);  // ends exactly at the end
   EXPECT_EQ(whole_end->GetSize(), 10);
-  for (auto [start, size] : {std::pair<int64_t, int64_t>{90, 11}, {-1, 5}, {0, -1}, {101, 0},
+  for (const auto& window : {std::pair<int64_t, int64_t>{90, 11}, {-1, 5}, {0, -1}, {101, 0},
                              {INT64_MAX, 2}, {2, INT64_MAX}}) {
+    const int64_t start = window.first, size = window.second;  // clang 14 cannot capture bindings
     EXPECT_EQ(MessageOf([&] { TPartialStream(src.get(), false, start, size); }), "Insufficient Source Size")
         << start << "+" << size;
   }

@@ -3,60 +3,25 @@
 // exiftool is not installed (Debian: libimage-exiftool-perl).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
 #include "KavLib2/Zel.Exif/Exif.h"
 #include "KavLib2/Zel.Exif/IPTCData.h"
 #include "MetadataFixtures.h"
-
-extern char** environ;
+#include "tests/VoRav/Graphics/ToolRun.h"
 
 using namespace kav;
 using namespace kav::test;
 
-namespace {
-
-// Runs the program with the arguments (no shell); its exit code, or -1.
-int RunProgram(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
-}  // namespace
-
 TEST(Exiftool, ReadsWhatExiftoolWrote) {
   const std::string exiftool = "/usr/bin/exiftool";
-  if (access(exiftool.c_str(), X_OK) != 0) GTEST_SKIP() << "exiftool is not installed (libimage-exiftool-perl)";
-  char dir_template[] = "/tmp/kav_exiftool_XXXXXX";
-  ASSERT_NE(mkdtemp(dir_template), nullptr);
-  const std::filesystem::path dir(dir_template);
+  if (!ToolExists(exiftool)) GTEST_SKIP() << "exiftool is not installed (libimage-exiftool-perl)";
+  const TScratchDir dir("exiftool");
+  ASSERT_FALSE(dir.Path().empty());
 
   for (const char* order : {"II", "MM"}) {
     SCOPED_TRACE(order);
-    const std::filesystem::path file = dir / (std::string(order) + ".jpg");
-    {
-      const Bytes jpeg = Jpeg({App0Jfif()});
-      std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
-    }
-    ASSERT_EQ(RunProgram({exiftool, "-q", "-overwrite_original", "-charset", "iptc=utf8", std::string("-ExifByteOrder=") + order,
+    const std::string file = dir / (std::string(order) + ".jpg");
+    WriteFileBytes(file, Jpeg({App0Jfif()}));
+    ASSERT_EQ(RunTool({exiftool, "-q", "-overwrite_original", "-charset", "iptc=utf8", std::string("-ExifByteOrder=") + order,
                    "-Make=Maker", "-ImageDescription=A picture", "-DateTimeOriginal=2024:02:28 01:02:03",
                    "-ExposureTime=1/200", "-FNumber=2.8", "-FocalLength=35",
                    "-ISO=1600", "-Orientation#=8", "-ExposureProgram#=7", "-MeteringMode#=5", "-LightSource#=21",
@@ -65,10 +30,9 @@ TEST(Exiftool, ReadsWhatExiftoolWrote) {
                    "-IPTC:CodedCharacterSet=UTF8", "-IPTC:ObjectName=Title", "-IPTC:Keywords=one",
                    "-IPTC:Keywords=two", "-IPTC:Keywords=three", "-IPTC:By-line=Ann", "-IPTC:By-line=Bob",
                    "-IPTC:By-lineTitle=Boss", "-IPTC:City=Z\xC3\xBCrich", "-IPTC:Caption-Abstract=Caption",
-                   "-IPTC:DateCreated=2024:02:29", "-IPTC:Urgency=1", file.string()}),
+                   "-IPTC:DateCreated=2024:02:29", "-IPTC:Urgency=1", file}),
               0);
-    std::ifstream in(file, std::ios::binary);
-    const Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const Bytes bytes = ReadFileBytes(file);
 
     TExif e;
     e.Decode(StreamOf(bytes).get());
@@ -105,5 +69,4 @@ TEST(Exiftool, ReadsWhatExiftoolWrote) {
     EXPECT_EQ(iptc->DateCreated(), 45351);
     EXPECT_EQ(iptc->Urgency(), 8);
   }
-  std::filesystem::remove_all(dir);
 }

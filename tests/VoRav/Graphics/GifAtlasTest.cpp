@@ -2,8 +2,6 @@
 // Pillow (first frames) and ImageMagick (coalesced animations).
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "GifTestUtil.h"
 #include "ToolRun.h"
 #include "VoRav/Graphics/vxGifAtlas.h"
@@ -13,12 +11,6 @@ using namespace kav;
 using namespace kav::test;
 
 namespace {
-
-uint32_t Px(TDirectBitmap* b, int x, int y) {
-  uint32_t v;
-  std::memcpy(&v, b->PixelAddress(x, y), 4);
-  return v;
-}
 
 bool Atlas(const std::vector<uint8_t>& bytes, TGifAtlas& atlas) {
   auto stream = MemStream(bytes);

@@ -2,7 +2,6 @@
 // damaged and hostile data, transparency, extensions and frame sequences.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 
 #include "GifTestUtil.h"
@@ -13,12 +12,6 @@ using namespace kav;
 using namespace kav::test;
 
 namespace {
-
-uint32_t Px(TDirectBitmap* b, int x, int y) {
-  uint32_t v;
-  std::memcpy(&v, b->PixelAddress(x, y), 4);
-  return v;
-}
 
 std::vector<uint8_t> RandomIndices(size_t n, int colors, uint32_t seed) {
   std::mt19937 rng(seed);

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "VoRav/Graphics/vxBitmap.h"
 #include "VoRav/vxMemoryStream.h"
 
 namespace kav::test {
@@ -144,6 +146,13 @@ inline Ref<TMemoryStream> MemStream(const std::vector<uint8_t>& bytes) {
 // The colour the builder's palette gives index i, opaque.
 inline uint32_t BuilderColor(int i) {
   return 0xFF000000u | (uint32_t(uint8_t(i * 3)) << 16) | (uint32_t(uint8_t(i * 5)) << 8) | uint8_t(i * 7);
+}
+
+// The 32-bit pixel at (x, y).
+inline uint32_t Px(TDirectBitmap* b, int x, int y) {
+  uint32_t v;
+  std::memcpy(&v, b->PixelAddress(x, y), 4);
+  return v;
 }
 
 }  // namespace kav::test

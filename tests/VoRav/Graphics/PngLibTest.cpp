@@ -67,7 +67,6 @@ std::vector<uint8_t> MakePng(uint32_t w, uint32_t h, uint8_t depth, uint8_t colo
 
 // A test library with one behaviour per extension.
 int g_closed = 0;
-TImageLibStreamCallbacks g_seen;
 uint8_t g_row[2 * 4] = {1, 2, 3, 4, 5, 6, 7, 8};
 uint8_t* g_rows[1] = {g_row};
 bool FakeOpen(TImageLibInfo& info, const TImageLibStreamCallbacks& s) {

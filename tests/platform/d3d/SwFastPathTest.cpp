@@ -127,6 +127,21 @@ TEST(SwFastPaths, RectanglesGiveTheReferencePixels) {
 namespace kav {
 namespace {
 
+// Every level of `tex` (of `format`) filled with random colours.
+void FillLevels(TSwTexture* tex, TSwFormat format, std::mt19937& rng) {
+  for (uint32_t l = 0; l < tex->GetLevelCount(); ++l) {
+    TSwLockedRect lr;
+    TSwSurfaceDesc d;
+    tex->GetLevelDesc(l, d);
+    tex->LockRect(l, lr, nullptr, 0);
+    for (uint32_t y = 0; y < d.Height; ++y)
+      for (uint32_t x = 0; x < d.Width; ++x)
+        SwWriteArgb(format, static_cast<uint8_t*>(lr.Bits) + y * uint32_t(lr.Pitch) + x * uint32_t(SwBytesPerPixel(format)),
+                    uint32_t(rng()));
+    tex->UnlockRect(l);
+  }
+}
+
 // A rotated, perspective-tilted quad and a Gouraud triangle fan, with a mip
 // chain under linear mip filtering: the span path against the reference.
 std::vector<uint32_t> RenderSpans(int variant, bool fast, int threads) {
@@ -145,17 +160,7 @@ std::vector<uint32_t> RenderSpans(int variant, bool fast, int threads) {
                            : variant == 7              ? TSwFormat::L8
                                                        : TSwFormat::A8R8G8B8;
   rig.Dev->CreateTexture(64, 32, simple ? 1 : 0, 0, format, TSwPool::Managed, tex);
-  for (uint32_t l = 0; l < tex->GetLevelCount(); ++l) {
-    TSwLockedRect lr;
-    TSwSurfaceDesc d;
-    tex->GetLevelDesc(l, d);
-    tex->LockRect(l, lr, nullptr, 0);
-    for (uint32_t y = 0; y < d.Height; ++y)
-      for (uint32_t x = 0; x < d.Width; ++x)
-        SwWriteArgb(format, static_cast<uint8_t*>(lr.Bits) + y * uint32_t(lr.Pitch) + x * uint32_t(SwBytesPerPixel(format)),
-                    uint32_t(rng()));
-    tex->UnlockRect(l);
-  }
+  FillLevels(tex.get(), format, rng);
   rig.TextureStage(tex.get(), variant != 1, variant == 3 || variant == 5 ? TSwFilter::Point : TSwFilter::Linear,
                    simple ? TSwAddress::Clamp : variant == 2 ? TSwAddress::Wrap : TSwAddress::Mirror);
   if (!simple) rig.Dev->SetSamplerState(0, TSwSamplerState::MinFilter, uint32_t(TSwFilter::Anisotropic));
@@ -212,17 +217,7 @@ std::vector<uint32_t> RenderKernel(bool fast, bool mips, bool lookup, TSwFormat 
   std::mt19937 rng(9);
   Ref<TSwTexture> tex;
   rig.Dev->CreateTexture(32, 32, mips ? 0 : 1, 0, format, TSwPool::Managed, tex);
-  for (uint32_t l = 0; l < tex->GetLevelCount(); ++l) {
-    TSwLockedRect lr;
-    TSwSurfaceDesc d;
-    tex->GetLevelDesc(l, d);
-    tex->LockRect(l, lr, nullptr, 0);
-    for (uint32_t y = 0; y < d.Height; ++y)
-      for (uint32_t x = 0; x < d.Width; ++x)
-        SwWriteArgb(format, static_cast<uint8_t*>(lr.Bits) + y * uint32_t(lr.Pitch) + x * uint32_t(SwBytesPerPixel(format)),
-                    uint32_t(rng()));
-    tex->UnlockRect(l);
-  }
+  FillLevels(tex.get(), format, rng);
   // Without mips the texture clamps, which the eight-wide span sampler takes.
   rig.TextureStage(tex.get(), false, TSwFilter::Linear, mips ? TSwAddress::Wrap : TSwAddress::Clamp);
   rig.Dev->SetSamplerState(0, TSwSamplerState::MipFilter, uint32_t(mips ? TSwFilter::Linear : TSwFilter::None));

@@ -1,6 +1,8 @@
 // The JPEG loader's stores and the ICC profile found in APP2 segments.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "JpegTestUtil.h"
 #include "VoRav/Graphics/JpegColorSpace/vxJpegICCExtractor.h"
 #include "VoRav/Graphics/JpegColorSpace/winJpegLoader.h"
@@ -12,9 +14,14 @@ using namespace kav::test;
 namespace {
 
 // A marker segment: FF, marker, big-endian length (payload + 2), payload.
+// Sized up front: growing a 4-byte vector trips GCC 12's bogus -Warray-bounds.
 std::vector<uint8_t> Segment(uint8_t marker, const std::vector<uint8_t>& payload) {
-  std::vector<uint8_t> s{0xFF, marker, uint8_t((payload.size() + 2) >> 8), uint8_t(payload.size() + 2)};
-  s.insert(s.end(), payload.begin(), payload.end());
+  std::vector<uint8_t> s(payload.size() + 4);
+  s[0] = 0xFF;
+  s[1] = marker;
+  s[2] = uint8_t((payload.size() + 2) >> 8);
+  s[3] = uint8_t(payload.size() + 2);
+  std::copy(payload.begin(), payload.end(), s.begin() + 4);
   return s;
 }
 
