@@ -200,14 +200,17 @@ bool TMappedFileSource::ResolveMappedName(const std::u16string& name, std::u16st
     auto it = name_map_.find(key);
     if (it == name_map_.end()) return true;
     if (step >= kMaxFileMapSteps || !seen.insert(std::move(key)).second) {
-      if (!loop_logged_) {
-        loop_logged_ = true;
-        LogLine(u"The show's file map loops at \"" + name + u"\"; the file is not opened");
-      }
+      LogLoop(name);
       return false;
     }
     resolved = it->second.front();
   }
+}
+
+void TMappedFileSource::LogLoop(const std::u16string& name) {
+  if (loop_logged_) return;
+  loop_logged_ = true;
+  LogLine(u"The show's file map loops at \"" + name + u"\"; the file is not opened");
 }
 
 Ref<TStream> TMappedFileSource::Open(const std::u16string& name) {
@@ -218,7 +221,21 @@ Ref<TStream> TMappedFileSource::Open(const std::u16string& name) {
 
 Ref<TStream> TMappedFileSource::OpenTarget(const std::u16string& name) {
   const size_t bar = name.find(u'|');
-  if (bar != std::u16string::npos) return Open(name.substr(0, bar));
+  if (bar != std::u16string::npos) {
+    // Each such step starts a new walk of the map, so a map whose targets
+    // lead back through suffixes ("a" = "b|x", "b" = "a|y") would recurse
+    // without end: the steps are counted across the whole open.
+    if (bar_steps_ >= kMaxFileMapSteps) {
+      LogLoop(name);
+      return nullptr;
+    }
+    ++bar_steps_;
+    struct TStepBack {
+      int32_t& steps;
+      ~TStepBack() { --steps; }
+    } step_back{bar_steps_};
+    return Open(name.substr(0, bar));
+  }
   std::u16string path = ExpandPathVariablesLocked(name);
   const bool relative = !path.empty() && !IsPathDelimiter(path[0]) && ExtractFileDriveLength(path) == 0;
   if (relative && !base_folder_.empty()) {

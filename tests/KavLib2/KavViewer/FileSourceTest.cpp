@@ -108,6 +108,8 @@ TEST(FileSources, DiskSourcesBarsMapsAndLoops) {
       "\"loop1\"=\"loop2\"\r\n"
       "\"loop2\"=\"LOOP1\"\r\n"
       "\"self\"=\"self\"\r\n"
+      "\"bar1\"=\"bar2|frame\"\r\n"
+      "\"bar2\"=\"BAR1|frame\"\r\n"
       "[RotationState]\r\n"
       ";\"Pics\\Photo.jpg\"=8\r\n"
       ";\"bad\"=5\r\n");
@@ -118,6 +120,7 @@ TEST(FileSources, DiskSourcesBarsMapsAndLoops) {
   EXPECT_EQ(ReadText(acc->OpenFile(u"pics\\OTHER.jpg").get()), "other");
   EXPECT_EQ(acc->OpenFile(u"loop1"), nullptr);
   EXPECT_EQ(acc->OpenFile(u"self"), nullptr);
+  EXPECT_EQ(acc->OpenFile(u"bar1|x"), nullptr);  // a loop through "|" suffixes ends too
   EXPECT_EQ(acc->OpenFile(u"..\\outside.jpg"), nullptr);
   EXPECT_TRUE(mapped->HasOrientationHook());
   EXPECT_EQ(mapped->OrientationCode(u"PICS\\photo.jpg"), 8);
@@ -213,3 +216,4 @@ TEST(FileSources, PackedSourceEntriesMapsAndDamage) {
   source = nullptr;
   EXPECT_EQ(ReadText(kept.get()).size(), 5000u);
 }
+
