@@ -96,8 +96,11 @@ Ref<TCallbackHandle> TFileSource::AddCallback(TOpenImageCallback callback, void*
 std::vector<Ref<TCallbackHandle>> TFileSource::Callbacks() {
   std::vector<Ref<TCallbackHandle>> out;
   lock_->Enter();
+  // A handle whose last reference is being dropped is still listed until its
+  // Dispose gets the lock; it must not be taken up again (checking the count
+  // and then adding a reference would race with that release).
   for (TCallbackHandle* h : callbacks_)
-    if (h->RefCount() > 0) out.emplace_back(h);
+    if (RefTryAddRef(h)) out.push_back(Ref<TCallbackHandle>::Adopt(h));
   lock_->Leave();
   return out;
 }

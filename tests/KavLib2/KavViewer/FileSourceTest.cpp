@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "../../VoRav/TempFolder.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavPackedSource.h"
@@ -217,3 +220,20 @@ TEST(FileSources, PackedSourceEntriesMapsAndDamage) {
   EXPECT_EQ(ReadText(kept.get()).size(), 5000u);
 }
 
+// A snapshot of the open callbacks taken while handles are being freed on
+// another thread never takes up a handle whose last reference is going.
+TEST(FileSources, CallbackSnapshotsRaceFreedHandles) {
+  auto source = MakeRef<TRealFileSource>();
+  std::atomic<bool> stop{false};
+  std::atomic<int> orphans{0};
+  std::thread reader([&] {
+    while (!stop.load())
+      for (const Ref<TCallbackHandle>& h : source->Callbacks())
+        if (h->Source() != source.get()) ++orphans;
+  });
+  for (int i = 0; i < 200000; ++i) source->AddCallback(TOpenImageCallback(), nullptr);
+  stop = true;
+  reader.join();
+  EXPECT_EQ(orphans.load(), 0);
+  EXPECT_TRUE(source->Callbacks().empty());
+}
