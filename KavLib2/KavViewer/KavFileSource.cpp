@@ -69,7 +69,12 @@ void ForEachLine(const TIniList* section, F&& f) {
 // ---- callbacks ----
 
 void TCallbackHandle::Dispose() {
+  // Under the lock a source that is still set is still whole: its Dispose,
+  // which clears source_, has to take the same lock first.
+  lock_->Enter();
   if (source_) source_->RemoveCallback(this);
+  lock_->Leave();
+  lock_ = nullptr;
   TRefObject::Dispose();
 }
 
@@ -86,7 +91,7 @@ void TFileSource::Dispose() {
 }
 
 Ref<TCallbackHandle> TFileSource::AddCallback(TOpenImageCallback callback, void* data) {
-  auto handle = Ref<TCallbackHandle>::Adopt(new TCallbackHandle(this, callback, data));
+  auto handle = Ref<TCallbackHandle>::Adopt(new TCallbackHandle(this, lock_, callback, data));
   lock_->Enter();
   callbacks_.push_back(handle.get());
   lock_->Leave();

@@ -43,9 +43,12 @@ class TCallbackHandle : public TRefObject {
 
  private:
   friend class TFileSource;
-  TCallbackHandle(TFileSource* source, TOpenImageCallback callback, void* data)
-      : source_(source), callback_(callback), data_(data) {}
-  TFileSource* source_;
+  TCallbackHandle(TFileSource* source, Ref<TSafeCriticalSection> lock, TOpenImageCallback callback, void* data)
+      : source_(source), lock_(std::move(lock)), callback_(callback), data_(data) {}
+  TFileSource* source_;  // guarded by lock_; nil once the source has gone
+  // The source's lock, shared so that the handle can still take it when the
+  // source goes at the same moment as the handle.
+  Ref<TSafeCriticalSection> lock_;
   TOpenImageCallback callback_;
   void* data_;
 };

@@ -237,3 +237,28 @@ TEST(FileSources, CallbackSnapshotsRaceFreedHandles) {
   EXPECT_EQ(orphans.load(), 0);
   EXPECT_TRUE(source->Callbacks().empty());
 }
+
+// A source and one of its callback handles freed at the same moment on two
+// threads: whichever goes second finds the other gone, never half freed.
+TEST(FileSources, SourceAndHandleFreedTogether) {
+  constexpr int kRounds = 20000;
+  std::vector<Ref<TFileSource>> sources(kRounds);
+  std::vector<Ref<TCallbackHandle>> handles(kRounds);
+  for (int i = 0; i < kRounds; ++i) {
+    sources[size_t(i)] = MakeRef<TRealFileSource>();
+    handles[size_t(i)] = sources[size_t(i)]->AddCallback(TOpenImageCallback(), nullptr);
+  }
+  std::atomic<int> turn{0};
+  std::thread other([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      while (turn.load() < i) {
+      }
+      handles[size_t(i)] = nullptr;
+    }
+  });
+  for (int i = 0; i < kRounds; ++i) {
+    turn = i;
+    sources[size_t(i)] = nullptr;
+  }
+  other.join();
+}
