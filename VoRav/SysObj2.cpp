@@ -34,6 +34,14 @@ int32_t RefAddRef(TRefObject* obj) noexcept {
   return obj->ref_count_.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
+bool RefTryAddRef(TRefObject* obj) noexcept {
+  if (!obj) return false;
+  int32_t count = obj->ref_count_.load(std::memory_order_relaxed);
+  while (count > 0)
+    if (obj->ref_count_.compare_exchange_weak(count, count + 1, std::memory_order_relaxed)) return true;
+  return false;
+}
+
 int32_t RefRelease(TRefObject* obj) {
   if (!obj) return 0;
   int32_t left = obj->ref_count_.fetch_sub(1, std::memory_order_acq_rel) - 1;

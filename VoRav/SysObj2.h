@@ -29,6 +29,7 @@ class TRefObject {
   std::string ClassName() const;
 
   friend int32_t RefAddRef(TRefObject* obj) noexcept;
+  friend bool RefTryAddRef(TRefObject* obj) noexcept;
   friend int32_t RefRelease(TRefObject* obj);
 
  protected:
@@ -47,6 +48,10 @@ class TRefObject {
 
 // Nil-safe: takes a reference and returns the new count (0 for nil).
 int32_t RefAddRef(TRefObject* obj) noexcept;
+// Takes a reference unless the count has already reached 0 (the object is
+// being disposed): for lists that hold objects without a reference and drop
+// them in Dispose under their own lock. False for nil.
+bool RefTryAddRef(TRefObject* obj) noexcept;
 // Nil-safe: drops a reference; the last one disposes and deletes the object.
 // Returns the remaining count. A use fault is reported as an assertion
 // (EAbort); the object's memory is released all the same.

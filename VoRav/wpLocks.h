@@ -43,7 +43,15 @@ class TOSMutex {
  private:
   friend void CloseMutexHandle(TOSMutex* handle);
   ~TOSMutex();
+  void Acquired(bool abandoned) noexcept;
+
   pthread_mutex_t mutex_;
+  // The owner's thread id (0: none) and its levels, changed only by the
+  // owner: Release never hands the system a mutex the caller does not hold.
+  // Atomic because a new owner may take the mutex over from a dead one,
+  // which no unlock orders.
+  std::atomic<int32_t> owner_{0};
+  std::atomic<int32_t> depth_{0};
 };
 
 using TMutexHandle = TOSMutex*;

@@ -69,7 +69,12 @@ void ForEachLine(const TIniList* section, F&& f) {
 // ---- callbacks ----
 
 void TCallbackHandle::Dispose() {
+  // Under the lock a source that is still set is still whole: its Dispose,
+  // which clears source_, has to take the same lock first.
+  lock_->Enter();
   if (source_) source_->RemoveCallback(this);
+  lock_->Leave();
+  lock_ = nullptr;
   TRefObject::Dispose();
 }
 
@@ -86,7 +91,7 @@ void TFileSource::Dispose() {
 }
 
 Ref<TCallbackHandle> TFileSource::AddCallback(TOpenImageCallback callback, void* data) {
-  auto handle = Ref<TCallbackHandle>::Adopt(new TCallbackHandle(this, callback, data));
+  auto handle = Ref<TCallbackHandle>::Adopt(new TCallbackHandle(this, lock_, callback, data));
   lock_->Enter();
   callbacks_.push_back(handle.get());
   lock_->Leave();
@@ -96,8 +101,11 @@ Ref<TCallbackHandle> TFileSource::AddCallback(TOpenImageCallback callback, void*
 std::vector<Ref<TCallbackHandle>> TFileSource::Callbacks() {
   std::vector<Ref<TCallbackHandle>> out;
   lock_->Enter();
+  // A handle whose last reference is being dropped is still listed until its
+  // Dispose gets the lock; it must not be taken up again (checking the count
+  // and then adding a reference would race with that release).
   for (TCallbackHandle* h : callbacks_)
-    if (h->RefCount() > 0) out.emplace_back(h);
+    if (RefTryAddRef(h)) out.push_back(Ref<TCallbackHandle>::Adopt(h));
   lock_->Leave();
   return out;
 }
@@ -200,14 +208,17 @@ bool TMappedFileSource::ResolveMappedName(const std::u16string& name, std::u16st
     auto it = name_map_.find(key);
     if (it == name_map_.end()) return true;
     if (step >= kMaxFileMapSteps || !seen.insert(std::move(key)).second) {
-      if (!loop_logged_) {
-        loop_logged_ = true;
-        LogLine(u"The show's file map loops at \"" + name + u"\"; the file is not opened");
-      }
+      LogLoop(name);
       return false;
     }
     resolved = it->second.front();
   }
+}
+
+void TMappedFileSource::LogLoop(const std::u16string& name) {
+  if (loop_logged_) return;
+  loop_logged_ = true;
+  LogLine(u"The show's file map loops at \"" + name + u"\"; the file is not opened");
 }
 
 Ref<TStream> TMappedFileSource::Open(const std::u16string& name) {
@@ -218,7 +229,21 @@ Ref<TStream> TMappedFileSource::Open(const std::u16string& name) {
 
 Ref<TStream> TMappedFileSource::OpenTarget(const std::u16string& name) {
   const size_t bar = name.find(u'|');
-  if (bar != std::u16string::npos) return Open(name.substr(0, bar));
+  if (bar != std::u16string::npos) {
+    // Each such step starts a new walk of the map, so a map whose targets
+    // lead back through suffixes ("a" = "b|x", "b" = "a|y") would recurse
+    // without end: the steps are counted across the whole open.
+    if (bar_steps_ >= kMaxFileMapSteps) {
+      LogLoop(name);
+      return nullptr;
+    }
+    ++bar_steps_;
+    struct TStepBack {
+      int32_t& steps;
+      ~TStepBack() { --steps; }
+    } step_back{bar_steps_};
+    return Open(name.substr(0, bar));
+  }
   std::u16string path = ExpandPathVariablesLocked(name);
   const bool relative = !path.empty() && !IsPathDelimiter(path[0]) && ExtractFileDriveLength(path) == 0;
   if (relative && !base_folder_.empty()) {

@@ -43,9 +43,12 @@ class TCallbackHandle : public TRefObject {
 
  private:
   friend class TFileSource;
-  TCallbackHandle(TFileSource* source, TOpenImageCallback callback, void* data)
-      : source_(source), callback_(callback), data_(data) {}
-  TFileSource* source_;
+  TCallbackHandle(TFileSource* source, Ref<TSafeCriticalSection> lock, TOpenImageCallback callback, void* data)
+      : source_(source), lock_(std::move(lock)), callback_(callback), data_(data) {}
+  TFileSource* source_;  // guarded by lock_; nil once the source has gone
+  // The source's lock, shared so that the handle can still take it when the
+  // source goes at the same moment as the handle.
+  Ref<TSafeCriticalSection> lock_;
   TOpenImageCallback callback_;
   void* data_;
 };
@@ -129,7 +132,10 @@ class TMappedFileSource : public TFileSource {
 
   // The name after following the map (upper-cased keys, first target each
   // step). False when the map loops or runs longer than kMaxFileMapSteps;
-  // the loop is logged once per source.
+  // the loop is logged once per source. A target with a "|" suffix is opened
+  // by the part before it, which goes through the map again; those steps
+  // count against the same limit, so names that lead back to each other
+  // through suffixes end too.
   bool ResolveMappedName(const std::u16string& name, std::u16string& resolved);
 
   int32_t OrientationCode(std::u16string_view name) const override;
@@ -147,6 +153,9 @@ class TMappedFileSource : public TFileSource {
   std::unordered_map<std::u16string, std::vector<std::u16string>> name_map_;
   std::unordered_map<std::u16string, int32_t> orientation_map_;
   bool loop_logged_ = false;
+  int32_t bar_steps_ = 0;  // "|" steps of the open in progress (under the source's lock)
+
+  void LogLoop(const std::u16string& name);
 };
 
 // One [FileMap] line: an optional leading ";", then source "=" target where

@@ -154,10 +154,12 @@ Ref<TImage> LoadImageHandle(TFileAccessor* accessor, const std::u16string& name)
       std::lock_guard<std::mutex> hold(handle->Lock());
       if (!handle->loaded) {
         LoadInto(handle, accessor, name);
+        // Set once, by the loading thread: other threads may already be
+        // making levels of the store, which read the handler.
+        handle->store->SetOnProgress(kProgress);
         handle->loaded = true;
       }
     }
-    handle->store->SetOnProgress(kProgress);
     result = MakeRef<TKavImageHandle>(handle->store.get(), handle);
     if (accessor->MipLevel() > 0) {
       try {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <cerrno>
 #include <vector>
@@ -47,8 +48,14 @@ bool GlobMatch(std::u16string_view name, std::u16string_view mask) {
   return m == mask.size();
 }
 
+// A time beyond what 64-bit nanoseconds hold (after 2262; a file's time can
+// be set to any value) is held at the limit.
 int64_t Nanoseconds(const statx_timestamp& t) {
-  return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+  int64_t ns;
+  if (__builtin_mul_overflow(static_cast<int64_t>(t.tv_sec), int64_t{1000000000}, &ns) ||
+      __builtin_add_overflow(ns, static_cast<int64_t>(t.tv_nsec), &ns))
+    return t.tv_sec < 0 ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
+  return ns;
 }
 
 // Fills `data` for the entry; false when it vanished meanwhile.

@@ -10,8 +10,15 @@ namespace kav {
 namespace {
 
 TSystemTime LocalTime(int64_t ns) {
-  const time_t seconds = static_cast<time_t>(ns >= 0 ? ns / 1000000000 : (ns - 999999999) / 1000000000);
-  const int64_t millis = (ns - static_cast<int64_t>(seconds) * 1000000000) / 1000000;
+  // Whole seconds rounded down, written so that no step can overflow.
+  int64_t rest = ns % 1000000000;
+  int64_t whole = ns / 1000000000;
+  if (rest < 0) {
+    rest += 1000000000;
+    --whole;
+  }
+  const time_t seconds = static_cast<time_t>(whole);
+  const int64_t millis = rest / 1000000;
   tm t{};
   if (!localtime_r(&seconds, &t)) return TSystemTime{};
   return SystemTimeFromTm(t, static_cast<uint16_t>(millis));

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "../../VoRav/TempFolder.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavPackedSource.h"
@@ -108,6 +111,8 @@ TEST(FileSources, DiskSourcesBarsMapsAndLoops) {
       "\"loop1\"=\"loop2\"\r\n"
       "\"loop2\"=\"LOOP1\"\r\n"
       "\"self\"=\"self\"\r\n"
+      "\"bar1\"=\"bar2|frame\"\r\n"
+      "\"bar2\"=\"BAR1|frame\"\r\n"
       "[RotationState]\r\n"
       ";\"Pics\\Photo.jpg\"=8\r\n"
       ";\"bad\"=5\r\n");
@@ -118,6 +123,7 @@ TEST(FileSources, DiskSourcesBarsMapsAndLoops) {
   EXPECT_EQ(ReadText(acc->OpenFile(u"pics\\OTHER.jpg").get()), "other");
   EXPECT_EQ(acc->OpenFile(u"loop1"), nullptr);
   EXPECT_EQ(acc->OpenFile(u"self"), nullptr);
+  EXPECT_EQ(acc->OpenFile(u"bar1|x"), nullptr);  // a loop through "|" suffixes ends too
   EXPECT_EQ(acc->OpenFile(u"..\\outside.jpg"), nullptr);
   EXPECT_TRUE(mapped->HasOrientationHook());
   EXPECT_EQ(mapped->OrientationCode(u"PICS\\photo.jpg"), 8);
@@ -212,4 +218,47 @@ TEST(FileSources, PackedSourceEntriesMapsAndDamage) {
   acc = nullptr;
   source = nullptr;
   EXPECT_EQ(ReadText(kept.get()).size(), 5000u);
+}
+
+// A snapshot of the open callbacks taken while handles are being freed on
+// another thread never takes up a handle whose last reference is going.
+TEST(FileSources, CallbackSnapshotsRaceFreedHandles) {
+  auto source = MakeRef<TRealFileSource>();
+  std::atomic<bool> stop{false};
+  std::atomic<int> orphans{0};
+  std::thread reader([&] {
+    while (!stop.load())
+      for (const Ref<TCallbackHandle>& h : source->Callbacks())
+        if (h->Source() != source.get()) ++orphans;
+  });
+  for (int i = 0; i < 200000; ++i) source->AddCallback(TOpenImageCallback(), nullptr);
+  stop = true;
+  reader.join();
+  EXPECT_EQ(orphans.load(), 0);
+  EXPECT_TRUE(source->Callbacks().empty());
+}
+
+// A source and one of its callback handles freed at the same moment on two
+// threads: whichever goes second finds the other gone, never half freed.
+TEST(FileSources, SourceAndHandleFreedTogether) {
+  constexpr int kRounds = 20000;
+  std::vector<Ref<TFileSource>> sources(kRounds);
+  std::vector<Ref<TCallbackHandle>> handles(kRounds);
+  for (int i = 0; i < kRounds; ++i) {
+    sources[size_t(i)] = MakeRef<TRealFileSource>();
+    handles[size_t(i)] = sources[size_t(i)]->AddCallback(TOpenImageCallback(), nullptr);
+  }
+  std::atomic<int> turn{0};
+  std::thread other([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      while (turn.load() < i) {
+      }
+      handles[size_t(i)] = nullptr;
+    }
+  });
+  for (int i = 0; i < kRounds; ++i) {
+    turn = i;
+    sources[size_t(i)] = nullptr;
+  }
+  other.join();
 }

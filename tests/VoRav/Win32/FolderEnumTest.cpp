@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,6 +95,15 @@ TEST(FolderEnum, ListsCountsAndStops) {
   EXPECT_TRUE(info.IsDirectory);
   EXPECT_FALSE(GetFileInfo(t.Wide("d") + u"\\.", info));
   EXPECT_FALSE(GetFileInfo(t.Wide("d/none"), info));
+
+  // A time beyond 64-bit nanoseconds (ext4 keeps up to 2446) reads as the
+  // latest one they hold, not as an overflowed number.
+  const timespec far[2] = {{15032385535, 0}, {15032385535, 0}};
+  if (utimensat(AT_FDCWD, t.Sys("d/b").c_str(), far, 0) == 0) {
+    ASSERT_TRUE(GetFileInfo(t.Wide("d/b"), info));
+    EXPECT_EQ(info.LastWriteTime.wYear, 2262);
+    EXPECT_EQ(EnumerateFolder(nullptr, t.Wide("d"), u"*", nullptr), 5);
+  }
 }
 
 TEST(FolderEnum, RefusedListingsAndJunctions) {
