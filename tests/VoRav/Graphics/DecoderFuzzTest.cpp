@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "../AllocationProbe.h"
 #include "FuzzSeeds.h"
 #include "VoRav/Graphics/SysGfxLoader.h"
 #include "VoRav/Graphics/vxGifLoader.h"
@@ -26,3 +27,15 @@ TEST(DecoderFuzz, PngSeedsDecodeAndRunCleanly) {
   EXPECT_GE(kav::test::RunFuzzSeeds("png", &kav::FuzzPng), 6);
 }
 
+// Damaged pictures whose sizes and lengths promise more than the file holds
+// are refused without taking memory for what the file cannot fill.
+TEST(DecoderFuzz, PngRegressionsTakeLittleMemory) {
+  if (!kav::test::TAllocationProbe::Available()) GTEST_SKIP() << "needs the address sanitizer";
+  const auto dir = std::filesystem::path(KAV_SOURCE_DIR) / "tests/fuzz/regressions/png";
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    const std::vector<uint8_t> bytes = kav::test::ReadFileBytes(e.path());
+    const size_t largest =
+        kav::test::TAllocationProbe::LargestDuring([&] { kav::FuzzPng(bytes.data(), bytes.size()); });
+    EXPECT_LE(largest, size_t(64) << 20) << e.path();
+  }
+}
