@@ -3,6 +3,7 @@
 # its seed corpus. Crashes land in build/fuzz/crashes/; keep each one as a
 # small named file beside the seeds, with a test.
 #   scripts/fuzz.sh [seconds per driver, default 300] [driver name ...]
+# Extra libFuzzer flags come from KAV_FUZZ_FLAGS (e.g. "-jobs=2 -workers=2").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,19 +23,30 @@ declare -A corpus=(
   [ExifFuzzer]=tests/KavLib2/Zel.Exif/corpus/exif
   [JpegSegmentsFuzzer]=tests/KavLib2/Zel.Exif/corpus/jpeg
   [IptcFuzzer]=tests/KavLib2/Zel.Exif/corpus/iptc
+  [PngFuzzer]=tests/fuzz/corpus/png
+  [CalculatorFuzzer]=tests/fuzz/corpus/calc
+  [ObjectActionFuzzer]=tests/fuzz/corpus/actions
+  [ValueParsersFuzzer]=tests/fuzz/corpus/values
+  [TextMacrosFuzzer]=tests/fuzz/corpus/macros
+  [EffManagerFuzzer]=tests/fuzz/corpus/project
+  [KavSourceFuzzer]=tests/fuzz/corpus/project
 )
 drivers=("$@")
 [ ${#drivers[@]} -gt 0 ] || drivers=("${!corpus[@]}")
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKAV_SANITIZE=ON -DKAV_FUZZ=ON -DKAV_TESTS=OFF >/dev/null
-cmake --build "$build" --target "${drivers[@]}"
+cmake --build "$build" -j "${KAV_FUZZ_BUILD_JOBS:-4}" --target "${drivers[@]}"
 
 mkdir -p "$build/crashes"
 for d in "${drivers[@]}"; do
   work="$build/corpus/$d"
   mkdir -p "$work"
   cp -n "${corpus[$d]}"/* "$work"/ 2>/dev/null || true
-  "$build/$d" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=65536 \
-    -artifact_prefix="$build/crashes/$d-" "$work"
+  # The kept crash inputs of the same kind start the run too.
+  kept=tests/fuzz/regressions/$(basename "${corpus[$d]}")
+  [ -d "$kept" ] && cp -n "$kept"/* "$work"/ 2>/dev/null || true
+  # shellcheck disable=SC2086
+  "$build/$d" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=65536 \
+    -artifact_prefix="$build/crashes/$d-" ${KAV_FUZZ_FLAGS:-} "$work"
 done

@@ -18,6 +18,11 @@ namespace {
 // The largest file read into memory: a picture at the bitmap limits fits
 // with room for its chunks.
 constexpr int64_t kMaxFileBytes = 2 * kMaxBitmapBytes;
+// The largest buffer libpng may take for a decompressed text or profile
+// chunk, besides one as long as the whole file.
+constexpr int64_t kMaxChunkBytes = 16 << 20;
+// Most ancillary chunks (texts, unknown chunks, sPLT) libpng keeps.
+constexpr png_uint_32 kMaxCachedChunks = 1000;
 
 struct TPngPicture {
   std::vector<uint8_t> file;
@@ -36,6 +41,22 @@ void ReadFromMemory(png_structp png, png_bytep out, size_t length) {
 [[noreturn]] void OnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void OnWarning(png_structp, png_const_charp) {}
 
+// Whether every chunk before the image data fits in the file. libpng takes
+// a buffer of a chunk's declared length before reading its data, so a
+// damaged length would size a buffer the file cannot fill (the read then
+// fails anyway). The image data is read piece by piece, and what follows it
+// is never read.
+bool ChunksBeforeImageDataFit(const std::vector<uint8_t>& file) {
+  for (size_t at = 8; file.size() - at >= 8;) {
+    const uint8_t* p = file.data() + at;
+    const uint32_t length = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+    if (std::memcmp(p + 4, "IDAT", 4) == 0) return true;
+    if (length > file.size() - at - 8 || file.size() - at - 8 - length < 4) return false;
+    at += 12 + size_t(length);
+  }
+  return true;
+}
+
 // Decodes pic->file into pic->pixels. Nothing with a destructor lives in
 // this frame: libpng leaves it by longjmp on errors.
 bool Decode(TPngPicture* pic, TImageLibInfo* info) {
@@ -52,6 +73,8 @@ bool Decode(TPngPicture* pic, TImageLibInfo* info) {
   }
   png_set_read_fn(png, pic, &ReadFromMemory);
   png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+  png_set_chunk_malloc_max(png, png_alloc_size_t(std::max<int64_t>(int64_t(pic->file.size()), kMaxChunkBytes)));
+  png_set_chunk_cache_max(png, kMaxCachedChunks);
   png_read_info(png, pinfo);
 
   const png_uint_32 width = png_get_image_width(png, pinfo);
@@ -98,7 +121,8 @@ bool Decode(TPngPicture* pic, TImageLibInfo* info) {
 bool DecodeFile(TImageLibInfo& info, TPngPicture* pic) {
   static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   bool ok = false;
-  if (pic->file.size() >= 8 && std::memcmp(pic->file.data(), kSignature, 8) == 0) {
+  if (pic->file.size() >= 8 && std::memcmp(pic->file.data(), kSignature, 8) == 0 &&
+      ChunksBeforeImageDataFit(pic->file)) {
     ok = Decode(pic, &info);
   }
   if (!ok) {

@@ -1,5 +1,5 @@
-// A fuzz entry for the calculator's compiler (libFuzzer signature), and a
-// regression run over seed texts and seeded random mutations of them.
+// The calculator's fuzz entry over its seed corpus and over seeded random
+// mutations of seed texts.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,29 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "CalcTestUtil.h"
-#include "VoRav/vxCalcSpline.h"
+#include "Graphics/FuzzSeeds.h"
+#include "tools/fuzz/FuzzTargets.h"
 
 using namespace kav;
-
-// Compiles the bytes as a formula with two variables and runs the code when
-// it compiles. Must never crash, hang or leak whatever the bytes are.
-int FuzzCalculator(const uint8_t* data, size_t size) {
-  static kav::test::TVarResolver vars = [] {
-    kav::test::TVarResolver v;
-    v.Values = {{"t", 0.25}, {"value", -3}};
-    return v;
-  }();
-  RegisterCurveFunctions();
-  TExpressionParser0 p;
-  p.Text.assign(reinterpret_cast<const char*>(data), size);
-  if (ParseExpression(p, 0, size, vars.AsResolver())) {
-    TCalcStack s;
-    EvaluateCode(p.Code, s);
-    CalcCodeText(p.Code);
-  }
-  return 0;
-}
 
 namespace {
 
@@ -60,6 +41,7 @@ int Fuzz(const std::string& s) {
 }  // namespace
 
 TEST(CalcFuzz, SeedsAndTheirMutationsCompileOrFailCleanly) {
+  EXPECT_GE(kav::test::RunFuzzSeeds("calc", &FuzzCalculator), 8);
   for (const char* seed : kSeeds) EXPECT_EQ(Fuzz(seed), 0) << seed;
 
   static const char kPieces[] = "()+-*/,.eE0123456789 tPiSinLerpvalue\x01\xc3";

@@ -1,9 +1,15 @@
 # Fuzz entry points, shared by the libFuzzer drivers and the unit tests that
 # replay the seed corpora.
 if(KAV_TESTS OR KAV_FUZZ)
-  kav_library(kav_fuzz DIRS tools/fuzz DEPS vorav kav_viewer vorav_colorspace kav_exif)
+  kav_library(kav_fuzz DIRS tools/fuzz DEPS vorav vorav_graphics kav_viewer vorav_colorspace kav_exif kav_effects kav_classes)
 endif()
 if(KAV_FUZZ)
+  # Every library is built with coverage instrumentation, or the fuzzer sees
+  # only its driver and mutates blindly. The flags variables are read once
+  # the whole directory is processed, so this reaches the libraries declared
+  # before this file too.
+  string(APPEND CMAKE_CXX_FLAGS " -fsanitize=fuzzer-no-link")
+  string(APPEND CMAKE_C_FLAGS " -fsanitize=fuzzer-no-link")
   file(GLOB fuzz_drivers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/fuzz/libfuzzer/*.cpp)
   foreach(driver ${fuzz_drivers})
     get_filename_component(driver_name ${driver} NAME_WE)
