@@ -41,6 +41,9 @@ struct TSlideOrderEntry {
 // largest key of the first k entries to place k-1, keeping the first of
 // equal keys in front).
 void ShuffleOrder(std::span<TSlideOrderEntry> entries, TKavRandom& random);
+// The sort step of the shuffle alone, in n log n: the same order the
+// selection sort gives, ties included.
+void SortByShuffleKeys(std::span<TSlideOrderEntry> entries);
 // The same with the process's own generator.
 void ShuffleOrder(std::span<TSlideOrderEntry> entries);
 

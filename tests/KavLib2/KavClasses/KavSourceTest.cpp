@@ -215,3 +215,31 @@ TEST(KavSlideOrder, StoredOrdersAndShuffles) {
   }
   EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 50);
 }
+
+// The shuffle's sort keeps the selection sort's exact order, equal keys
+// included, without its quadratic time on large shows.
+TEST(SlideOrder, ShuffleSortMatchesTheSelectionSort) {
+  auto selection = [](std::vector<TSlideOrderEntry>& e) {
+    for (size_t k = e.size(); k >= 2; --k) {
+      size_t best = 0;
+      for (size_t j = k - 1; j >= 1; --j)
+        if (e[j].Key > e[best].Key) best = j;
+      std::swap(e[best], e[k - 1]);
+    }
+  };
+  TKavRandom random(7);
+  for (int32_t round = 0; round < 200; ++round) {
+    const int32_t n = 1 + random.Random(300);
+    const int32_t range = 1 + random.Random(round % 2 ? 4 : 1000);  // many equal keys, or few
+    std::vector<TSlideOrderEntry> a(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) a[size_t(i)] = {i, random.Random(range)};
+    std::vector<TSlideOrderEntry> b = a;
+    selection(a);
+    SortByShuffleKeys(b);
+    for (int32_t i = 0; i < n; ++i) ASSERT_EQ(a[size_t(i)].Index, b[size_t(i)].Index) << "round " << round;
+  }
+  std::vector<TSlideOrderEntry> big(100000);
+  for (int32_t i = 0; i < 100000; ++i) big[size_t(i)].Index = i;
+  ShuffleOrder(big, random);  // a 100,000-slide show shuffles at once
+  for (size_t i = 1; i < big.size(); ++i) ASSERT_LE(big[i - 1].Key, big[i].Key);
+}
