@@ -1,5 +1,7 @@
 #include "VoRav/wpExceptions.h"
 
+#include "VoRav/Win32/winProgramPath.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -30,12 +32,9 @@ void DefaultErrorDisplay(const std::string& text, const char* /*caption*/) {
 }
 
 std::string ProgramFileName() {
-  char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return "unknown";
-  buf[n] = 0;
-  const char* slash = std::strrchr(buf, '/');
-  return slash ? slash + 1 : buf;
+  const std::string& path = ProgramPathSystem();
+  if (path.empty()) return "unknown";
+  return path.substr(path.rfind('/') + 1);
 }
 
 }  // namespace

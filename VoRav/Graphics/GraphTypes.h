@@ -10,10 +10,6 @@
 
 namespace kav {
 
-inline TRect MakeRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
-  return TRect{left, top, right, bottom};
-}
-
 // The common part of a and b; answers whether it is non-empty. An empty
 // result is returned as all zeros.
 inline bool IntersectRect(TRect& out, const TRect& a, const TRect& b) {

@@ -1,5 +1,6 @@
 #include "VoRav/Win32/winAPI0.h"
 
+#include "VoRav/Win32/winProgramPath.h"
 #include "VoRav/vxUTF8.h"
 
 #include <dlfcn.h>
@@ -96,10 +97,8 @@ std::u16string ExpandEnvStrings(const std::u16string& text) {
 }
 
 std::string ProgramFolder() {
-  char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return std::string();
-  std::string path(buf, static_cast<size_t>(n));
+  const std::string& path = ProgramPathSystem();
+  if (path.empty()) return std::string();
   size_t slash = path.rfind('/');
   return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
 }

@@ -1,5 +1,7 @@
 #include "VoRav/Win32/winFileAPI.h"
 
+#include "VoRav/Win32/winProgramPath.h"
+
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -88,14 +90,8 @@ std::u16string TFileAPI::GetModuleFileName(void* module) {
     if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return {};
     return SystemUTF8ToWide(map->l_name);
   }
-  std::vector<char> buf(4096);
-  for (;;) {
-    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
-    if (n < 0) return {};
-    if (static_cast<size_t>(n) < buf.size()) return SystemUTF8ToWide(std::string_view(buf.data(), static_cast<size_t>(n)));
-    if (buf.size() >= (1u << 20)) return {};
-    buf.resize(buf.size() * 2);
-  }
+  const std::string& path = ProgramPathSystem();
+  return path.empty() ? std::u16string() : SystemUTF8ToWide(path);
 }
 
 std::u16string TFileAPI::GetCommandLine() {
