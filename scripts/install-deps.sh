@@ -12,7 +12,12 @@ packages=(
   liblcms2-dev liblcms2-utils icc-profiles-free colord-data
   libpng-dev
   libsdl2-dev
-  xvfb xauth
+  xvfb xauth xdotool
+  libfontconfig-dev libfreetype-dev libharfbuzz-dev libfribidi-dev libharfbuzz-bin
+  fonts-dejavu-core fonts-liberation2 fonts-noto-core fonts-noto-cjk
+  libcairo2-dev libpango1.0-dev libpixman-1-dev
+  libmpg123-dev libvorbis-dev mpg123 lame vorbis-tools sox
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
 )
 missing=()
 for p in "${packages[@]}"; do
