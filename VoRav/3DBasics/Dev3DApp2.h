@@ -86,6 +86,9 @@ class T3DScreen : public TRefObject {
   // Releases every device resource of the screen's resource list (owners
   // re-create on next use).
   void ReleaseDeviceResources();
+  // Ends the use of the device: resources and renderer released (the next
+  // scene starts again).
+  void Close();
   // Called after the renderer was released.
   T3DNotifyEvent OnRendererLost;
 

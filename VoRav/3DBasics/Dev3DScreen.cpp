@@ -132,6 +132,14 @@ void T3DScreen::ReleaseDeviceResources() {
   }
 }
 
+void T3DScreen::Close() {
+  ReleaseDeviceResources();
+  if (renderer_) {
+    release_pending_ = true;
+    CompleteRelease();
+  }
+}
+
 void T3DScreen::BeginScene() {
   CompleteRelease();
   if (device_) {
