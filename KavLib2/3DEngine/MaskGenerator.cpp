@@ -17,14 +17,19 @@ double Ease(double x) { return x < 0.5 ? 2 * x * x : 1 - 2 * (1 - x) * (1 - x); 
 
 std::u16string Num(float v) { return FloatToStrTrim(6, v); }
 
-// The field as an integer (digits with an optional sign), else false.
-bool FieldInt(const std::u16string& f, int32_t& out) {
-  std::string a;
+// The field as ASCII text; false when it is empty or holds anything else.
+bool AsciiField(const std::u16string& f, std::string& a) {
   for (char16_t c : f) {
     if (c > 127) return false;
     a += char(c);
   }
-  if (a.empty()) return false;
+  return !a.empty();
+}
+
+// The field as an integer (digits with an optional sign), else false.
+bool FieldInt(const std::u16string& f, int32_t& out) {
+  std::string a;
+  if (!AsciiField(f, a)) return false;
   char* end = nullptr;
   const long v = std::strtol(a.c_str(), &end, 10);
   if (*end != 0 || v < INT32_MIN || v > INT32_MAX) return false;
@@ -34,11 +39,7 @@ bool FieldInt(const std::u16string& f, int32_t& out) {
 
 bool FieldFloat(const std::u16string& f, float& out) {
   std::string a;
-  for (char16_t c : f) {
-    if (c > 127) return false;
-    a += char(c);
-  }
-  if (a.empty()) return false;
+  if (!AsciiField(f, a)) return false;
   char* end = nullptr;
   const double v = std::strtod(a.c_str(), &end);
   if (*end != 0 || !std::isfinite(v)) return false;
