@@ -49,6 +49,21 @@ void RecreateLockFile(const std::string& lock) {
   if (fd >= 0) close(fd);
 }
 
+// Deletes `folder` while its lock (`lock_fd`, or -1 when there is none to
+// hold) is held, then the lock file; a folder that stays keeps its lock
+// file, or gets one again. Answers whether the folder was deleted.
+bool RemoveFolderAndLock(const std::u16string& folder, const std::string& lock, int lock_fd) {
+  const bool exists = Exists(Sys(folder));
+  const bool deleted = exists && DeleteDirectoryTree(folder);
+  if (lock_fd >= 0) {
+    if (deleted || !exists) unlink(lock.c_str());
+    close(lock_fd);
+  } else if (exists && !deleted) {
+    RecreateLockFile(lock);
+  }
+  return deleted;
+}
+
 }  // namespace
 
 TTempFolders::TTempFolders(std::u16string base, std::u16string root_name)
@@ -118,17 +133,9 @@ std::u16string TTempFolders::CreateLockedTempFolder(bool trailing_separator) {
 
 bool TTempFolders::CleanupTempFolder(const std::u16string& folder, int lock_fd) {
   const std::u16string bare = ExcludeTrailingBackslash(folder);
-  const std::string lock = Sys(bare) + ".lock";
-  const bool exists = Exists(Sys(bare));
-  // The folder goes while its lock is still held; the lock file after it.
-  const bool deleted = exists && DeleteDirectoryTree(bare);
-  if (lock_fd >= 0) {
-    if (deleted || !exists) unlink(lock.c_str());
-    close(lock_fd);
-  } else if (exists && !deleted) {
-    RecreateLockFile(lock);
-  }
-  return deleted;
+  // The folder goes while its lock is still held, the lock file after it:
+  // the folder is never without its marker.
+  return RemoveFolderAndLock(bare, Sys(bare) + ".lock", lock_fd);
 }
 
 bool TTempFolders::CleanStaleTempFolder(const std::u16string& lock_file) {
@@ -150,15 +157,7 @@ bool TTempFolders::CleanStaleTempFolder(const std::u16string& lock_file) {
       return false;
     }
   }
-  const bool exists = Exists(Sys(folder));
-  const bool deleted = exists && DeleteDirectoryTree(folder);
-  if (fd >= 0) {
-    if (deleted || !exists) unlink(lock.c_str());
-    close(fd);
-  } else if (exists && !deleted) {
-    RecreateLockFile(lock);
-  }
-  return deleted;
+  return RemoveFolderAndLock(folder, lock, fd);
 }
 
 void TTempFolders::CleanupAll() {

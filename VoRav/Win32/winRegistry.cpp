@@ -128,6 +128,20 @@ int32_t GiveData(const regstore::TValue& v, uint32_t* type, uint8_t* data, uint3
   return kErrorSuccess;
 }
 
+// Runs `body` (store, key) on the store with an existing key opened with
+// the `need` access; the result is the calling thread's last error.
+template <class F>
+bool OnKey(THKey key, uint32_t need, bool write, F&& body) {
+  TOpenKey k;
+  int32_t rc = Resolve(key, k);
+  if (rc != kErrorSuccess) return Finish(rc);
+  if (need && !(k.Access & need)) return Finish(kErrorAccessDenied);
+  return Finish(WithStore(write, [&](TStore& store) -> int32_t {
+    if (!KeyExists(store, k)) return kErrorKeyDeleted;
+    return body(store, k);
+  }));
+}
+
 }  // namespace
 
 std::u16string RegistryStorePath() {
@@ -141,16 +155,11 @@ int32_t TRegApiGate::LastError() noexcept { return g_last_error; }
 bool TRegApiGate::IsUnicode() { return true; }
 
 bool TRegApiGate::EnumKey(THKey key, uint32_t index, char16_t* name, uint32_t& length) {
-  TOpenKey k;
-  int32_t rc = Resolve(key, k);
-  if (rc != kErrorSuccess) return Finish(rc);
-  if (!(k.Access & kKeyEnumerateSubKeys)) return Finish(kErrorAccessDenied);
-  return Finish(WithStore(false, [&](TStore& store) {
-    if (!KeyExists(store, k)) return int32_t(kErrorKeyDeleted);
+  return OnKey(key, kKeyEnumerateSubKeys, false, [&](TStore& store, const TOpenKey& k) -> int32_t {
     auto names = store.Subkeys(k.Folded);
-    if (index >= names.size()) return int32_t(kErrorNoMoreItems);
+    if (index >= names.size()) return kErrorNoMoreItems;
     return GiveName(names[index], name, length);
-  }));
+  });
 }
 
 bool TRegApiGate::GetKeyNames(THKey key, uint32_t index, std::u16string& name) {
@@ -249,49 +258,34 @@ bool TRegApiGate::SaveKey(THKey key, const std::u16string& file_name) {
 
 bool TRegApiGate::EnumValue(THKey key, uint32_t index, char16_t* name, uint32_t& name_length, uint32_t* type,
                             uint8_t* data, uint32_t* data_size) {
-  TOpenKey k;
-  int32_t rc = Resolve(key, k);
-  if (rc != kErrorSuccess) return Finish(rc);
-  if (!(k.Access & kKeyQueryValue)) return Finish(kErrorAccessDenied);
-  return Finish(WithStore(false, [&](TStore& store) {
-    if (!KeyExists(store, k)) return int32_t(kErrorKeyDeleted);
+  return OnKey(key, kKeyQueryValue, false, [&](TStore& store, const TOpenKey& k) -> int32_t {
     regstore::TKey* found = store.Find(k.Folded);
-    if (!found || index >= found->Values.size()) return int32_t(kErrorNoMoreItems);
+    if (!found || index >= found->Values.size()) return kErrorNoMoreItems;
     const regstore::TValue& v = found->Values[index];
     int32_t r = GiveName(v.Name, name, name_length);
     if (r != kErrorSuccess) return r;
     return GiveData(v, type, data, data_size);
-  }));
+  });
 }
 
 bool TRegApiGate::DeleteValue(THKey key, const std::u16string& name) {
-  TOpenKey k;
-  int32_t rc = Resolve(key, k);
-  if (rc != kErrorSuccess) return Finish(rc);
-  if (!(k.Access & kKeySetValue)) return Finish(kErrorAccessDenied);
-  return Finish(WithStore(true, [&](TStore& store) {
-    if (!KeyExists(store, k)) return int32_t(kErrorKeyDeleted);
+  return OnKey(key, kKeySetValue, true, [&](TStore& store, const TOpenKey& k) -> int32_t {
     regstore::TKey* found = store.Find(k.Folded);
     regstore::TValue* v = found ? FindValue(*found, name) : nullptr;
-    if (!v) return int32_t(kErrorFileNotFound);
+    if (!v) return kErrorFileNotFound;
     found->Values.erase(found->Values.begin() + (v - found->Values.data()));
-    return int32_t(kErrorSuccess);
-  }));
+    return kErrorSuccess;
+  });
 }
 
 bool TRegApiGate::QueryValue(THKey key, const std::u16string& name, uint32_t* type, uint8_t* data,
                              uint32_t* data_size) {
-  TOpenKey k;
-  int32_t rc = Resolve(key, k);
-  if (rc != kErrorSuccess) return Finish(rc);
-  if (!(k.Access & kKeyQueryValue)) return Finish(kErrorAccessDenied);
-  return Finish(WithStore(false, [&](TStore& store) {
-    if (!KeyExists(store, k)) return int32_t(kErrorKeyDeleted);
+  return OnKey(key, kKeyQueryValue, false, [&](TStore& store, const TOpenKey& k) -> int32_t {
     regstore::TKey* found = store.Find(k.Folded);
     regstore::TValue* v = found ? FindValue(*found, name) : nullptr;
-    if (!v) return int32_t(kErrorFileNotFound);
+    if (!v) return kErrorFileNotFound;
     return GiveData(*v, type, data, data_size);
-  }));
+  });
 }
 
 bool TRegApiGate::SetValue(THKey key, const std::u16string& name, uint32_t type, const uint8_t* data,
@@ -301,14 +295,9 @@ bool TRegApiGate::SetValue(THKey key, const std::u16string& name, uint32_t type,
 }
 
 bool TRegApiGate::SetValue(THKey key, const std::u16string& name, uint32_t type, std::span<const uint8_t> data) {
-  TOpenKey k;
-  int32_t rc = Resolve(key, k);
-  if (rc != kErrorSuccess) return Finish(rc);
-  if (!(k.Access & kKeySetValue)) return Finish(kErrorAccessDenied);
   if (name.size() > kMaxRegistryNameLength || data.size() > kMaxRegistryValueBytes)
     return Finish(kErrorInvalidParameter);
-  return Finish(WithStore(true, [&](TStore& store) {
-    if (!KeyExists(store, k)) return int32_t(kErrorKeyDeleted);
+  return OnKey(key, kKeySetValue, true, [&](TStore& store, const TOpenKey& k) -> int32_t {
     regstore::TKey& found = store.Keys[k.Folded];
     if (found.Path.empty()) found.Path = k.Path;  // a root key gets its entry on its first value
     regstore::TValue* v = FindValue(found, name);
@@ -318,8 +307,8 @@ bool TRegApiGate::SetValue(THKey key, const std::u16string& name, uint32_t type,
     }
     v->Type = type;
     v->Data.assign(data.begin(), data.end());
-    return int32_t(kErrorSuccess);
-  }));
+    return kErrorSuccess;
+  });
 }
 
 TRegApiGate* RegApiGate() {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "../TempFolder.h"
+#include "RegistryStoreFolder.h"
 #include "VoRav/Win32/winRegistry.h"
 #include "VoRav/vxUTF8.h"
 
@@ -18,33 +18,12 @@ namespace {
 // Each test gets its own config folder, so its store starts empty.
 class RegistryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    had_old_ = old != nullptr;
-    if (old) old_ = old;
-    setenv("XDG_CONFIG_HOME", dir_.Sys("config").c_str(), 1);
-  }
-  void TearDown() override {
-    if (had_old_)
-      setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
-    else
-      unsetenv("XDG_CONFIG_HOME");
-  }
   std::string StoreFile() const { return dir_.Sys("config/kavplayer/registry"); }
-
-  test::TTempFolder dir_;
-  bool had_old_ = false;
-  std::string old_;
+  test::TRegistryStoreFolder store_;
+  const test::TTempFolder& dir_ = store_.Dir();
 };
 
-Ref<TRegistry> OpenCreated(const std::u16string& path) {
-  THKey key = 0;
-  EXPECT_TRUE(RegApiGate()->CreateKey(kHKeyLocalMachine, path, key, kKeyAllAccess));
-  RegApiGate()->CloseKey(key);
-  auto reg = MakeRef<TRegistry>();
-  EXPECT_TRUE(reg->OpenKey(kHKeyLocalMachine, path, TRegistry::kAccessAll));
-  return reg;
-}
+Ref<TRegistry> OpenCreated(const std::u16string& path) { return test::CreateRegistryKey(path); }
 
 TEST_F(RegistryTest, ValuesWrittenAreReadBackFromTheStoreInTheConfigFolder) {
   EXPECT_EQ(WideToSystemUTF8(RegistryStorePath()), StoreFile());

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "../../../VoRav/TempFolder.h"
+#include "../../Win32/RegistryStoreFolder.h"
 #include "VoRav/3DBasics/DriverValues/DriverAppValues.h"
 #include "VoRav/Win32/winRegistry.h"
 
@@ -16,29 +16,13 @@ const std::u16string kKey1 = u"SYSTEM\\CurrentControlSet\\Control\\Video\\{22}\\
 class DriverValues : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    if (old) old_ = old, had_old_ = true;
-    setenv("XDG_CONFIG_HOME", dir_.Sys().c_str(), 1);
     auto map = Create(u"HARDWARE\\DEVICEMAP\\VIDEO");
     WriteText(map.get(), u"\\Device\\Video0", u"\\Registry\\Machine\\" + kKey0);
     WriteText(map.get(), u"\\Device\\Video1", u"\\REGISTRY\\Machine\\" + kKey1);  // the prefix is compared exactly
     WriteText(Create(kKey0).get(), u"Device Description", u"nVidia GeForce 6600");
     WriteText(Create(kKey1).get(), u"Device Description", u"Other Vendor");
   }
-  void TearDown() override {
-    if (had_old_)
-      setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
-    else
-      unsetenv("XDG_CONFIG_HOME");
-  }
-  static Ref<TRegistry> Create(const std::u16string& path) {
-    THKey key = 0;
-    EXPECT_TRUE(RegApiGate()->CreateKey(kHKeyLocalMachine, path, key, kKeyAllAccess));
-    RegApiGate()->CloseKey(key);
-    auto reg = MakeRef<TRegistry>();
-    EXPECT_TRUE(reg->OpenKey(kHKeyLocalMachine, path, TRegistry::kAccessAll));
-    return reg;
-  }
+  static Ref<TRegistry> Create(const std::u16string& path) { return test::CreateRegistryKey(path); }
   static void WriteText(TRegistry* reg, const std::u16string& name, std::u16string text) {
     text += u'\0';
     ASSERT_TRUE(reg->WriteValue(name, kRegSz, text.data(), static_cast<uint32_t>(text.size() * 2)));
@@ -52,9 +36,7 @@ class DriverValues : public ::testing::Test {
     return data;
   }
 
-  test::TTempFolder dir_;
-  bool had_old_ = false;
-  std::string old_;
+  test::TRegistryStoreFolder store_;
 };
 
 const std::vector<uint8_t> kMissing = {0xDE, 0xAD};
