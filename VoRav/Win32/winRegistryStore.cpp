@@ -23,21 +23,6 @@ bool Plain(unsigned char c) {
   return c > 0x20 && c < 0x7F && c != '%' && c != '[' && c != ']' && c != '=' && c != ':';
 }
 
-std::string Escape(std::u16string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : UTF8Encode(text)) {
-    if (Plain(c)) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -45,20 +30,49 @@ int HexDigit(char c) {
   return -1;
 }
 
+// Names are written unit by unit: printable ASCII as it is, other units
+// below 256 as "%XX" and the rest as "%uXXXX", so any wide text (lone
+// surrogates included) comes back exactly and reading needs no UTF-8 check.
+std::string Escape(std::u16string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char16_t c : text) {
+    if (c < 0x80 && Plain(static_cast<unsigned char>(c))) {
+      out += static_cast<char>(c);
+    } else if (c < 0x100) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += "%u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 15];
+    }
+  }
+  return out;
+}
+
+
 bool Unescape(std::string_view text, std::u16string& out) {
-  std::string bytes;
+  out.clear();
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      bytes += text[i];
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c != '%') {
+      if (c >= 0x80) return false;  // never written so
+      out += static_cast<char16_t>(c);
       continue;
     }
-    if (i + 2 >= text.size()) return false;
-    int hi = HexDigit(text[i + 1]), lo = HexDigit(text[i + 2]);
-    if (hi < 0 || lo < 0) return false;
-    bytes += static_cast<char>(hi * 16 + lo);
-    i += 2;
+    const size_t digits = i + 1 < text.size() && text[i + 1] == 'u' ? 4 : 2;
+    const size_t first = i + (digits == 4 ? 2 : 1);
+    if (first + digits > text.size()) return false;
+    uint32_t unit = 0;
+    for (size_t k = 0; k < digits; ++k) {
+      const int d = HexDigit(text[first + k]);
+      if (d < 0) return false;
+      unit = unit * 16 + static_cast<uint32_t>(d);
+    }
+    out += static_cast<char16_t>(unit);
+    i = first + digits - 1;
   }
-  out = UTF8Decode(bytes);
   return true;
 }
 
