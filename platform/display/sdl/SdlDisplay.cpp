@@ -37,7 +37,9 @@ std::shared_ptr<TSdlDisplay> TSdlDisplay::Create(std::string* error) {
   return display;
 }
 
-TSdlDisplay::~TSdlDisplay() { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
+TSdlDisplay::~TSdlDisplay() {
+  if (std::this_thread::get_id() == gui_thread_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
 
 bool TSdlDisplay::Update() {
   std::vector<TDisplayMonitor> monitors;

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/display/Display.h"
 
@@ -20,7 +21,9 @@ class TSdlDisplay : public TDisplayService {
   // layer that started it too keeps it) and reads the monitors. Null, with
   // SDL's text in `error`, when the subsystem cannot start.
   static std::shared_ptr<TSdlDisplay> Create(std::string* error = nullptr);
-  // GUI thread: stops the video subsystem once (SDL counts the starts).
+  // Stops the video subsystem once (SDL counts the starts) when the last
+  // reference goes on the GUI thread; elsewhere SDL is left alone and the
+  // program's final SDL_Quit stops it.
   ~TSdlDisplay() override;
 
   bool Update() override;
@@ -28,6 +31,7 @@ class TSdlDisplay : public TDisplayService {
 
  private:
   TSdlDisplay() = default;
+  std::thread::id gui_thread_ = std::this_thread::get_id();
 };
 
 }  // namespace kav
