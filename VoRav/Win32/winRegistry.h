@@ -12,7 +12,9 @@
 // processes of the program take too; operations may come from any thread.
 // Key and value names match without regard to case, as Windows names do.
 // The store is read with every size capped; lines it cannot read are left
-// out, and a store it cannot write makes the change fail.
+// out. A store file that cannot be read at all (too big, not a store, a
+// link) reads as empty and is never written over: changes then fail, as
+// they do when the store cannot be written.
 //
 // Every gate operation answers true when it succeeds; the Windows error code
 // of the last operation on the calling thread is LastError().

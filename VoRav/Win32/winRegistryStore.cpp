@@ -188,11 +188,12 @@ namespace {
 
 std::mutex g_store_lock;  // threads of this process take turns
 
-// Reads a whole file of at most kMaxRegistryStoreBytes; false when missing,
-// a link, too big or unreadable.
-bool ReadStoreFile(const std::string& path, std::string& text) {
+enum class TRead { kMissing, kRead, kUnreadable };
+
+// Reads a whole file of at most kMaxRegistryStoreBytes.
+TRead ReadStoreFile(const std::string& path, std::string& text) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return false;
+  if (fd < 0) return errno == ENOENT ? TRead::kMissing : TRead::kUnreadable;
   struct stat st;
   bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxRegistryStoreBytes;
   if (ok) {
@@ -207,7 +208,7 @@ bool ReadStoreFile(const std::string& path, std::string& text) {
     text.resize(got);
   }
   close(fd);
-  return ok;
+  return ok ? TRead::kRead : TRead::kUnreadable;
 }
 
 bool WriteAll(int fd, std::string_view text) {
@@ -242,16 +243,23 @@ int32_t WithStore(bool write, const std::function<int32_t(TStore&)>& change) {
   if (!write && !DirectoryExists(SystemUTF8ToWide(folder))) return change(store);
   if (!ForceDirectories(SystemUTF8ToWide(folder))) return kErrorAccessDenied;
   const std::string lock_name = file + ".lock";
-  int lock_fd = open(lock_name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (lock_fd < 0) return kErrorAccessDenied;
+  // Closing the lock file releases the lock, however this function is left.
+  struct TLockFile {
+    int fd;
+    ~TLockFile() {
+      if (fd >= 0) close(fd);
+    }
+  } lock{open(lock_name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600)};
+  if (lock.fd < 0) return kErrorAccessDenied;
   int rc;
-  while ((rc = flock(lock_fd, write ? LOCK_EX : LOCK_SH)) != 0 && errno == EINTR) {}
-  if (rc != 0) {
-    close(lock_fd);
-    return kErrorAccessDenied;
-  }
+  while ((rc = flock(lock.fd, write ? LOCK_EX : LOCK_SH)) != 0 && errno == EINTR) {}
+  if (rc != 0) return kErrorAccessDenied;
   std::string text;
-  if (ReadStoreFile(file, text)) store.Parse(text);
+  const TRead read = ReadStoreFile(file, text);
+  const bool readable = read == TRead::kMissing || (read == TRead::kRead && store.Parse(text));
+  // A store that is there but cannot be read is never written over: it
+  // reads as empty and refuses changes.
+  if (write && !readable) return kErrorAccessDenied;
   int32_t result = change(store);
   if (write && result == kErrorSuccess) {
     const std::string fresh = file + ".new";
@@ -261,7 +269,6 @@ int32_t WithStore(bool write, const std::function<int32_t(TStore&)>& change) {
       result = kErrorAccessDenied;
     }
   }
-  close(lock_fd);  // releases the lock
   return result;
 }
 

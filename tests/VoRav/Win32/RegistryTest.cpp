@@ -194,6 +194,11 @@ TEST_F(RegistryTest, DamagedStoreLinesAreLeftOutAndForeignFilesReadAsEmpty) {
 
   dir_.WriteFile("config/kavplayer/registry", std::string("\x00\xff\xfe[", 4));
   EXPECT_FALSE(reg->ValueExists(u"ok"));
+  // ... and is not written over by a change.
+  auto writer = MakeRef<TRegistry>();
+  ASSERT_TRUE(writer->OpenKey(kHKeyLocalMachine, u"", TRegistry::kAccessAll));
+  EXPECT_FALSE(writer->WriteBinaryData(u"x", std::vector<uint8_t>{1}));
+  EXPECT_EQ(dir_.ReadFile("config/kavplayer/registry"), std::string("\x00\xff\xfe[", 4));
   // A store too big to read counts as empty too.
   dir_.WriteFile("config/kavplayer/registry", "KAVREG 1\n" + std::string(kMaxRegistryStoreBytes, '#'));
   EXPECT_FALSE(reg->ValueExists(u"ok"));
