@@ -19,6 +19,14 @@
 
 namespace kav {
 
+// A window message as hooks and decoders see it.
+struct TMessageRecord {
+  uint32_t Msg = 0;
+  win::WPARAM WParam = 0;
+  win::LPARAM LParam = 0;
+  win::LRESULT Result = 0;
+};
+
 struct TWndCreateParams {
   std::u16string ClassName;
   std::u16string WindowName;

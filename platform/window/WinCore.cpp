@@ -210,8 +210,7 @@ void DoneWindowSystem() {
     s.top_order.clear();
     s.last_id = s.last_id;  // ids are never reused, also across resets
     s.classes.clear();
-    s.registered_messages.clear();
-    s.next_registered_message = 0xC000;
+    // Registered messages stay: their ids are system-wide and long-lived.
     s.quit_pending = false;
     s.quit_code = 0;
     s.closed = false;
