@@ -256,6 +256,8 @@ uint32_t GetDoubleClickTime();
 // Screen and system values.
 int32_t GetSystemMetrics(int32_t index);
 TRect GetWorkArea();
+// Pixels per inch of the primary screen (96 when the system does not say).
+void GetScreenDpi(int32_t& x, int32_t& y);
 int32_t MessageBox(HWND hwnd, const std::u16string& text, const std::u16string& caption, uint32_t flags);
 
 // Low-level keyboard hooks (process-local: they see the keys this program

@@ -302,6 +302,11 @@ TRect GetWorkArea() {
   return monitors.empty() ? TRect{0, 0, 1024, 768} : monitors.front().work_area;
 }
 
+void GetScreenDpi(int32_t& x, int32_t& y) {
+  State().backend->ScreenDpi(x, y);
+  if (x < 1 || y < 1) x = y = 96;
+}
+
 int32_t MessageBox(HWND hwnd, const std::u16string& text, const std::u16string& caption, uint32_t flags) {
   (void)hwnd;
   return State().backend->ShowMessageBox(text, caption, flags);
