@@ -11,8 +11,9 @@ namespace kav {
 
 using namespace win;
 
-TLoadCursorByName LoadCursorByName = nullptr;
-TCreateCursorFromBitmap CreateCursorFromBitmapProc = nullptr;
+// Filled here, without code at start-up: whoever reads them links this module in.
+TLoadCursorByName LoadCursorByName = &LoadCursorFile;
+TCreateCursorFromBitmap CreateCursorFromBitmapProc = &CreateCursorFromBitmap;
 
 namespace {
 
@@ -42,13 +43,6 @@ int32_t AddEntry(HCURSOR handle, bool owned) {
   t.entries[static_cast<size_t>(t.count)] = TCursorEntry{handle, owned};
   return 1000 + t.count++;
 }
-
-// Installs the routines for code outside the window layer.
-[[maybe_unused]] const bool g_installed = [] {
-  LoadCursorByName = &LoadCursorFile;
-  CreateCursorFromBitmapProc = &CreateCursorFromBitmap;
-  return true;
-}();
 
 }  // namespace
 
