@@ -266,6 +266,13 @@ HHOOK SetWindowsHookEx(int32_t kind, THookProc proc);
 bool UnhookWindowsHookEx(HHOOK hook);
 LRESULT CallNextHookEx(HHOOK hook, int32_t code, WPARAM wParam, LPARAM lParam);
 
+// The displays changed: the handler runs (start-up points it at the display
+// service's update), then every top-level window gets WM_DISPLAYCHANGE.
+// GUI thread.
+using TDisplayChangeProc = void (*)();
+void SetDisplayChangeHandler(TDisplayChangeProc handler);
+void NotifyDisplayChange();
+
 // Input from the backend, GUI thread. Coordinates are screen coordinates.
 // A key down with `repeat` true is an auto-repeat.
 void InjectKey(uint16_t vk, bool down, uint32_t scan_code = 0, bool repeat = false);

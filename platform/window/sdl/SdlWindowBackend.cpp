@@ -194,6 +194,9 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
       }
       break;
     }
+    case SDL_DISPLAYEVENT:
+      NotifyDisplayChange();
+      break;
     default:
       break;  // the wake event and everything else: nothing to deliver
   }
