@@ -25,11 +25,6 @@ void Log3D(const std::string& text) {
   LogLine(std::u16string(text.begin(), text.end()));
 }
 
-std::string RectText(const TRect& r) {
-  return "(" + std::to_string(r.Left) + ", " + std::to_string(r.Top) + ", " + std::to_string(r.Right) + ", " +
-         std::to_string(r.Bottom) + ")";
-}
-
 // Window work: at once on the GUI thread, else posted (never waited for, so
 // a caller holding the device lock cannot wait on a GUI thread that waits
 // for that lock).
@@ -216,7 +211,7 @@ void TDevStore::Dispose() {
   std::lock_guard<std::recursive_mutex> g(Device3DLock());
   if (!Renderers.empty() && Renderers.front()->full_screen_ && device_) {
     if (auto* rw = device_->FindObject<TRectangleWrapper>()) {
-      Log3D("Store.Dispose FullScreen, R= " + RectText(rw->Rect));
+      Log3D("Store.Dispose FullScreen, R= " + RectText3D(rw->Rect));
       if (Marshal()) Log3D("TDevStore.Dispose, not main thread");
       SetPlacementSoon(device_->Window(), rw->Rect, 4);
     }
@@ -414,7 +409,7 @@ bool T3DEngine9::InternalCreateRenderer(TDrawDevice* device, const TDisplayModeI
     back = device->Bounds();
   }
   if (full && !g_exclusive_allowed) {
-    Log3D("Setwndposlocal " + RectText(mode.Monitor));
+    Log3D("Setwndposlocal " + RectText3D(mode.Monitor));
     SetPlacementSoon(device->Window(), mode.Monitor, 5);
   }
   const bool exclusive = full && g_exclusive_allowed && !rw->NoExclusiveNextTime;
@@ -434,7 +429,7 @@ bool T3DEngine9::InternalCreateRenderer(TDrawDevice* device, const TDisplayModeI
   if (!exclusive) {
     pp.SwapEffect = TSwSwapEffect::Copy;
     pp.BackBufferCount = 1;
-    Log3D("T3DEngine9.InternalCreateRenderer: init windowed device: " + RectText(rw->Rect));
+    Log3D("T3DEngine9.InternalCreateRenderer: init windowed device: " + RectText3D(rw->Rect));
     panel->Place(back);
   } else {
     Log3D("T3DEngine9.InternalCreateRenderer - exclusive");
