@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "KavLib2/KavObjects/KavShadowDraw.h"
 #include "KavLib2/KavObjects/KavSlide.h"
 #include "VoRav/vxByteStringLists.h"
 #include "VoRav/vxIni.h"
@@ -110,16 +111,8 @@ void TKavBox::DrawShadow(TDeviceDrawer* drawer, const TVector3& origin, const TV
   }
   TImage* image = shadow_->Image();
   if (!image) return;
-  const float opacity = ScaledValue() * ShadowOpacity / 100.0f;
-  const auto quad = PlaceShadow(*shadow_, origin, opacity, ShadowAngle(), ShadowDistance(), x_edge, y_edge,
-                                float(image->Width()), float(image->Height()));
-  if (!quad) return;
-  TImageDrawParams params = DefaultImageDrawParams();
-  params.Opacity = opacity;
-  params.Colorize = true;
-  params.Color = DrawnShadowColor();
-  drawer->DrawImage(image, quad->Origin, params, quad->AxisY, quad->AxisX,
-                    TSize{int32_t(quad->TextureWidth), int32_t(quad->TextureHeight)});
+  RenderShadow(shadow_.get(), drawer, origin, DrawnShadowColor(), ScaledValue() * ShadowOpacity / 100.0f,
+               ShadowAngle(), ShadowDistance(), x_edge, y_edge, TSize{image->Width(), image->Height()});
 }
 
 }  // namespace kav

@@ -3,6 +3,8 @@
 #include "KavLib2/KavObjects/KavBox.h"
 #include "KavLib2/KavObjects/KavViewPort.h"
 #include "ObjectsTestUtil.h"
+#include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "VoRav/Graphics/Effects2D/ShadowGenerator.h"
 
 namespace kav {
 namespace {
@@ -61,6 +63,40 @@ TEST(KavBox, WhatIsDrawnAndWhatIsNot) {
   EXPECT_NEAR(drawer.Fills[0].XEdge.x, 100 * k, 1e-3);
   EXPECT_NEAR(drawer.Fills[0].YEdge.y, 50 * k, 1e-3);
   EXPECT_NEAR(drawer.Fills[0].Position.x, 960 - 50 * k, 1e-3);
+}
+
+// A show source that draws "Shadow: " keys, as the slide host does.
+struct TShadowSource {
+  Ref<TShadowGenerator> Generator = MakeRef<TShadowGenerator>();
+  Ref<TRealFileSource> Source = MakeRef<TRealFileSource>();
+  Ref<TFileAccessor> Accessor = MakeRef<TFileAccessor>(Source.get());
+  Ref<TCallbackHandle> Handle = Source->AddCallback(TOpenImageCallback::Bind<&TShadowSource::Open>(this), nullptr);
+  int Drawn = 0;
+  Ref<TImage> Open(void*, TFileSource*, const std::u16string& name) {
+    if (!name.starts_with(kShadowKeyPrefix)) return nullptr;
+    ++Drawn;
+    return DrawShadowFromKey(Generator.get(), name, Accessor.get());
+  }
+};
+
+TEST(KavBox, ShadowIsMadeOnceAndDrawnUnderTheBox) {
+  TShadowSource files;
+  TSlideFixture f(Obj("a", "Box", "Size=400,200\nFitMode=None\nShadowEnable=1\nShadowOpacity=50\n"
+                                  "ShadowColor=0,0,255,200\nShadowDistance=10\n" +
+                                      KeyPoint("Time=0\nOpacity=80\n")));
+  f.Host->Files = files.Accessor.get();
+  TRecordingDrawer drawer;
+  drawer.Render(f.Slide.get());
+  drawer.Render(f.Slide.get());
+  auto* box = dynamic_cast<TKavBox*>(f.At(0));
+  ASSERT_NE(box->Shadow(), nullptr);
+  EXPECT_TRUE(box->Shadow()->Normalised());
+  EXPECT_EQ(files.Drawn, 1);
+  EXPECT_EQ(drawer.Images, 2);
+  EXPECT_EQ(drawer.Fills.size(), 2u);
+  EXPECT_FLOAT_EQ(drawer.LastImage.Opacity, 80 * 50 / 100.0f);
+  EXPECT_TRUE(drawer.LastImage.Colorize);
+  EXPECT_EQ(drawer.LastImage.Color, 0xC80000FFu ^ 0x010101u);
 }
 
 TEST(KavViewPort, StencilAndContent) {
