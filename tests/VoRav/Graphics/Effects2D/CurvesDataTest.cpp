@@ -158,3 +158,12 @@ TEST(CurvesData, NameLengthsOutsideTheRangeEmptyTheName) {
 
 }  // namespace
 }  // namespace kav
+
+#include "../FuzzSeeds.h"
+#include "VoRav/Graphics/Effects2D/Effects2DFuzz.h"
+
+TEST(Effects2DFuzzCorpus, SeedsAndTheirMutations) {
+  EXPECT_GE(kav::test::RunFuzzSeeds("contour", &kav::FuzzContourRecord), 4);
+  EXPECT_GE(kav::test::RunFuzzSeeds("shadowkey", &kav::FuzzShadowKey), 3);
+  EXPECT_GE(kav::test::RunFuzzSeeds("buttons", &kav::FuzzButtonDescription), 2);
+}
