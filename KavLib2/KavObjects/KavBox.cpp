@@ -87,15 +87,17 @@ void TKavBox::DrawSelf(TDeviceDrawer* drawer) {
   // SubVectors3(a, b) is b - a.
   const TVector3 x_edge = SubVectors3(c[0], c[1]), y_edge = SubVectors3(c[0], c[3]);
   const TBoxParams box = FillParams();
-  if (ShadowEnable() && size_.x > 0 && size_.y > 0) DrawShadow(drawer, c[0], x_edge, y_edge);
+  if (TShadow* shadow = UpdateShadow(); shadow && shadow->Image())
+    RenderShadow(shadow, drawer, c[0], DrawnShadowColor(), ScaledValue() * ShadowOpacity / 100.0f, ShadowAngle(),
+                 ShadowDistance(), x_edge, y_edge, TSize{shadow->Image()->Width(), shadow->Image()->Height()});
   drawer->FillBox(c[0], FloatPoint(1, 1), box, x_edge, y_edge);
 }
 
-void TKavBox::DrawShadow(TDeviceDrawer* drawer, const TVector3& origin, const TVector3& x_edge,
-                         const TVector3& y_edge) {
+TShadow* TKavBox::UpdateShadow() {
+  if (!ShadowEnable() || !(size_.x > 0) || !(size_.y > 0)) return nullptr;
   TKavObjectHost* host = ParentQuery();
   TFileAccessor* accessor = host ? host->Accessor() : nullptr;
-  if (!accessor) return;
+  if (!accessor) return nullptr;
   TShadowParams p;
   p.ImageName = std::u16string(kShadowRectShape);
   p.Rect = FloatRect(0, 0, size_.x, size_.y);
@@ -109,10 +111,19 @@ void TKavBox::DrawShadow(TDeviceDrawer* drawer, const TVector3& origin, const TV
     host->CancelImageTasks(this);
     shadow_ = TShadow::Create(p, accessor);
   }
-  TImage* image = shadow_->Image();
-  if (!image) return;
-  RenderShadow(shadow_.get(), drawer, origin, DrawnShadowColor(), ScaledValue() * ShadowOpacity / 100.0f,
-               ShadowAngle(), ShadowDistance(), x_edge, y_edge, TSize{image->Width(), image->Height()});
+  return shadow_.get();
+}
+
+void TKavBox::PrepareResources(TKavResourceVisitor* visitor) {
+  if (!visitor || !visitor->Ready()) return;
+  if (TShadow* shadow = UpdateShadow(); shadow && shadow->Image())
+    visitor->Prepare(shadow->Image(), DefaultImageDrawParams());
+  TKavObject::PrepareResources(visitor);
+}
+
+void TKavBox::ReleaseResources(TKavResourceVisitor* visitor) {
+  if (visitor && shadow_ && shadow_->Image()) visitor->Release(shadow_->Image());
+  TKavObject::ReleaseResources(visitor);
 }
 
 }  // namespace kav

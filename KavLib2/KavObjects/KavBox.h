@@ -29,6 +29,12 @@ class TKavBox : public TKavObject {
 
   void LoadFromIni(TKavObjectProps* props, bool reload) override;
   void DrawSelf(TDeviceDrawer* drawer) override;
+  // The shadow is updated and prepared, then the children.
+  void PrepareResources(TKavResourceVisitor* visitor) override;
+  void ReleaseResources(TKavResourceVisitor* visitor) override;
+  // Makes or reuses the rectangle shadow of the box's size; nil without
+  // ShadowEnable, a size or the host's file accessor.
+  TShadow* UpdateShadow();
   // Whether the box draws nothing (splitters, fully transparent colours or
   // an effective opacity of at most 0.00196).
   bool Invisible();
@@ -39,7 +45,6 @@ class TKavBox : public TKavObject {
   void Dispose() override;
 
  private:
-  void DrawShadow(TDeviceDrawer* drawer, const TVector3& origin, const TVector3& x_edge, const TVector3& y_edge);
 
   TColor32 drawn1_ = 0;
   TColor32 drawn2_ = 0;

@@ -177,6 +177,22 @@ void TKavObject::CommitState(bool recursive) {
     for (Ref<TKavObject>& c : children_) c->CommitState(true);
 }
 
+// ---- Resources -----------------------------------------------------------------
+
+void TKavObject::PrepareResources(TKavResourceVisitor* visitor) {
+  if (!visitor || !visitor->Ready()) return;
+  for (size_t i = 0; i < children_.size(); ++i) children_[i]->PrepareResources(visitor);
+}
+
+void TKavObject::PrepareResourcesAt(TKavResourceVisitor* visitor, int32_t a, int32_t b) {
+  if (!visitor || !visitor->Ready()) return;
+  for (size_t i = 0; i < children_.size(); ++i) children_[i]->PrepareResourcesAt(visitor, a, b);
+}
+
+void TKavObject::ReleaseResources(TKavResourceVisitor* visitor) {
+  for (size_t i = 0; i < children_.size(); ++i) children_[i]->ReleaseResources(visitor);
+}
+
 // ---- Hit testing ---------------------------------------------------------------
 
 TKavObject* TKavObject::HitTestChildren(TFloatPoint& local, const THitFilter& filter, float x, float y) {

@@ -77,6 +77,32 @@ struct TKavFrame {
   bool Valid = false;
 };
 
+// What prepares and releases the pictures of objects ahead of drawing (the
+// drawer's texture uploads, for one). Ready answers whether it can work now.
+class TKavResourceVisitor {
+ public:
+  virtual ~TKavResourceVisitor() = default;
+  virtual bool Ready() = 0;
+  virtual void Prepare(TImage* image, const TImageDrawParams& params) = 0;
+  virtual void Release(TImage* image) = 0;
+};
+
+// The visitor of a device drawer: uploads and frees the drawer's textures.
+class TDrawerResourceVisitor : public TKavResourceVisitor {
+ public:
+  explicit TDrawerResourceVisitor(TDeviceDrawer* drawer) : drawer_(drawer) {}
+  bool Ready() override { return drawer_ && drawer_->IsReady(); }
+  void Prepare(TImage* image, const TImageDrawParams& params) override {
+    if (image) drawer_->PrepareImage(image, params);
+  }
+  void Release(TImage* image) override {
+    if (image) drawer_->FreeOwnerTextures(image);
+  }
+
+ private:
+  TDeviceDrawer* drawer_;
+};
+
 // The filter of HitTestChildren: false rejects an object.
 using THitFilter = TDelegate<bool(TKavObject* object)>;
 
@@ -141,6 +167,13 @@ class TKavObject : public TKavParams {
   virtual void DrawSelf(TDeviceDrawer* /*drawer*/) {}
   // Stores the drawn state, clears the flags; with recursive the children too.
   virtual void CommitState(bool recursive);
+
+  // ---- Resources ----
+  // With a ready visitor: the object's own pictures (in the kinds that have
+  // them), then the children's.
+  virtual void PrepareResources(TKavResourceVisitor* visitor);
+  virtual void PrepareResourcesAt(TKavResourceVisitor* visitor, int32_t a, int32_t b);
+  virtual void ReleaseResources(TKavResourceVisitor* visitor);
 
   // ---- Mouse ----
   // The topmost object under the screen point (children last to first, then

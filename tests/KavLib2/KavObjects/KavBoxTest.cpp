@@ -99,6 +99,33 @@ TEST(KavBox, ShadowIsMadeOnceAndDrawnUnderTheBox) {
   EXPECT_EQ(drawer.LastImage.Color, 0xC80000FFu ^ 0x010101u);
 }
 
+struct TCountingVisitor : TKavResourceVisitor {
+  bool IsReady = true;
+  std::vector<TImage*> Prepared, Released;
+  bool Ready() override { return IsReady; }
+  void Prepare(TImage* image, const TImageDrawParams&) override { Prepared.push_back(image); }
+  void Release(TImage* image) override { Released.push_back(image); }
+};
+
+TEST(KavBox, ShadowsArePreparedAndReleasedThroughTheVisitor) {
+  TShadowSource files;
+  TSlideFixture f(Obj("outer", "Frame", "Size=100,100\nAlpha1=0\n" +
+                                            Obj("a", "Box", "Size=400,200\nShadowEnable=1\n")) +
+                  Obj("b", "Box", "Size=40,20\n"));
+  f.Host->Files = files.Accessor.get();
+  TCountingVisitor visitor;
+  visitor.IsReady = false;
+  f.Slide->PrepareResources(&visitor);
+  EXPECT_TRUE(visitor.Prepared.empty());
+  visitor.IsReady = true;
+  f.Slide->PrepareResources(&visitor);
+  auto* a = dynamic_cast<TKavBox*>(f.At(0)->GetChild(0));
+  ASSERT_EQ(visitor.Prepared.size(), 1u);  // only the box with a shadow, found in the subtree
+  EXPECT_EQ(visitor.Prepared[0], a->Shadow()->Image());
+  f.Slide->ReleaseResources(&visitor);
+  EXPECT_EQ(visitor.Released, visitor.Prepared);
+}
+
 TEST(KavViewPort, StencilAndContent) {
   TSlideFixture f(Obj("v", "Viewport", Obj("s1", "MaskStencil", "") + Obj("s2", "MaskStencil", "") +
                                            Obj("m", "MaskContent", "TranspForClick=0\n" +
