@@ -9,11 +9,10 @@
 namespace kav {
 namespace {
 
+using test::KeyPoint;
 using test::Obj;
 using test::TRecordingDrawer;
 using test::TSlideFixture;
-
-std::string KeyPoint(std::string_view body) { return "object k:KeyPoint\n" + std::string(body) + "end\n"; }
 
 TKavBox* Box(TSlideFixture& f, int32_t i) { return dynamic_cast<TKavBox*>(f.At(i)); }
 

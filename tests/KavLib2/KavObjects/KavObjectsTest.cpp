@@ -9,11 +9,10 @@
 namespace kav {
 namespace {
 
+using test::KeyPoint;
 using test::Obj;
 using test::TRecordingDrawer;
 using test::TSlideFixture;
-
-std::string KeyPoint(std::string_view body) { return "object k:KeyPoint\n" + std::string(body) + "end\n"; }
 
 TEST(KavObjectTree, KindsWithoutClassAreSkippedAndReloadKeepsObjects) {
   TSlideFixture f(Obj("a", "Box", "Size=10,10\n") + Obj("x", "Nonsense", "") + Obj("b", "Frame", "") +

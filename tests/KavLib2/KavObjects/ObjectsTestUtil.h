@@ -8,17 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "KavLib2/KavClasses/KavObjectProps.h"
+#include "../KavClasses/PropsTestUtil.h"
 #include "KavLib2/KavObjects/KavSlide.h"
-#include "VoRav/vxIni.h"
 
 namespace kav::test {
-
-inline Ref<TIniFile> ParseDoc(std::string_view text) {
-  Ref<TIniFile> doc = MakeRef<TIniFile>();
-  EXPECT_TRUE(doc->LoadFromBytes(text));
-  return doc;
-}
 
 // An object block with a GUID (children need one to be read).
 inline std::string Obj(std::string_view name, std::string_view kind, std::string_view body) {
@@ -50,7 +43,7 @@ struct TSlideFixture {
 
   explicit TSlideFixture(std::string_view children) {
     RegisterKavObjectFactories();
-    Doc = ParseDoc(Obj("root", "Frame", children));
+    Doc = test::Doc(Obj("root", "Frame", children));
     Props->Read(Doc->FindObject(u"root"), Timing);
     Slide = MakeRef<TKavSlide>(Host.get(), Props.get());
     Slide->SetSize(FloatPoint(1920, 1080));
