@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "KavLib2/KavObjects/KavBox.h"
+#include "KavLib2/KavObjects/KavShadowDraw.h"
 #include "KavLib2/KavObjects/KavViewPort.h"
 #include "ObjectsTestUtil.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
@@ -123,6 +124,16 @@ TEST(KavBox, ShadowsArePreparedAndReleasedThroughTheVisitor) {
   EXPECT_EQ(visitor.Prepared[0], a->Shadow()->Image());
   f.Slide->ReleaseResources(&visitor);
   EXPECT_EQ(visitor.Released, visitor.Prepared);
+
+  // The drawer's own visitor uploads and frees the shadow's textures.
+  TRecordingDrawer drawer;
+  TDrawerResourceVisitor through_drawer(&drawer);
+  f.Slide->PrepareResources(&through_drawer);
+  f.Slide->ReleaseResources(&through_drawer);
+  PrepareShadow(a->Shadow(), &drawer);
+  FreeShadowTextures(a->Shadow(), &drawer);
+  EXPECT_EQ(drawer.Prepared, (std::vector<TImage*>{a->Shadow()->Image(), a->Shadow()->Image()}));
+  EXPECT_EQ(drawer.Freed, drawer.Prepared);
 }
 
 TEST(KavViewPort, StencilAndContent) {

@@ -86,8 +86,9 @@ struct TRecordingDrawer : TDeviceDrawer {
   bool IsReady() override { return true; }
   void SetDrawDevice(TDrawDevice*) override {}
   void Close() override {}
-  void PrepareImage(TImage*, const TImageDrawParams&) override {}
-  void FreeOwnerTextures(TImage*) override {}
+  void PrepareImage(TImage* image, const TImageDrawParams&) override { Prepared.push_back(image); }
+  void FreeOwnerTextures(TImage* image) override { Freed.push_back(image); }
+  std::vector<TImage*> Prepared, Freed;
   void SetContentSize(TSize) override {}
   void FlushQuad() override {}
   void Clear(TColor32, uint32_t) override {}
