@@ -17,6 +17,8 @@ namespace kav {
 
 namespace {
 
+constexpr int32_t kMaxSkinCoordinate = 1 << 20;
+
 constexpr std::u16string_view kStateSections[kButtonStateCount] = {u"NormalState", u"HoverState", u"ClickState"};
 constexpr std::u16string_view kPartKeys[kButtonPartCount] = {u"LeftTop",    u"Top",  u"RightTop",
                                                              u"Right",      u"RightBottom", u"Bottom",
@@ -37,10 +39,15 @@ TButtonPart ReadPart(TIniList* section, std::u16string_view key) {
   TByteStringParts fields;
   IniSplitValue(item, ',', fields);
   part.FileName = ByteStringListGetString(fields, 0);
-  part.Left = ByteStringListGetInt(fields, 1, 0);
-  part.Top = ByteStringListGetInt(fields, 2, 0);
-  part.Right = ByteStringListGetInt(fields, 3, 0);
-  part.Bottom = ByteStringListGetInt(fields, 4, 0);
+  // Held well inside the 32-bit range, so that widths and differences of
+  // coordinates cannot overflow; no skin is anywhere near this size.
+  auto coord = [&](int n) {
+    return std::clamp(ByteStringListGetInt(fields, n, 0), -kMaxSkinCoordinate, kMaxSkinCoordinate);
+  };
+  part.Left = coord(1);
+  part.Top = coord(2);
+  part.Right = coord(3);
+  part.Bottom = coord(4);
   return part;
 }
 

@@ -1,5 +1,6 @@
 #include "VoRav/Graphics/Effects2D/ShadowGenerator.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "KavLib2/KavViewer/KavImageCache.h"
@@ -11,13 +12,18 @@ namespace kav {
 
 namespace {
 
-int32_t RoundToInt(double v) { return int32_t(std::nearbyint(v)); }
+// Rounded and held to the 32-bit range: coordinates from a key may be any
+// float, and converting one beyond the range is undefined.
+int32_t RoundToInt(double v) {
+  if (!(v == v)) return 0;
+  return int32_t(std::clamp(std::nearbyint(v), -2147483648.0, 2147483647.0));
+}
 
 // A working size the bitmap factory can take: finite, at least one pixel
 // after rounding and within the bitmap limits.
 void CheckShadowSize(double w, double h) {
-  if (!std::isfinite(w) || !std::isfinite(h) || std::nearbyint(w) < 1.0 || std::nearbyint(h) < 1.0 ||
-      !BitmapSizeAllowed(int64_t(std::nearbyint(w)), int64_t(std::nearbyint(h)), 4))
+  const double rw = std::nearbyint(w), rh = std::nearbyint(h);
+  if (!(rw >= 1.0) || !(rh >= 1.0) || rw > 1e9 || rh > 1e9 || !BitmapSizeAllowed(int64_t(rw), int64_t(rh), 4))
     throw Exception("Bad shadow size");
 }
 

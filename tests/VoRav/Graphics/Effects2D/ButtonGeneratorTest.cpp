@@ -36,7 +36,7 @@ const char* kDescription =
     "[HoverState]\r\n"
     "LeftTop=wide.bmp,0,0,8,5\r\n"
     "[ClickState]\r\n"
-    "LeftTop=skin.bmp,-50,-9,99999,7\r\nTop=skin.bmp,2000000000,0,-3,900\r\nRightTop=skin.bmp,5,0,3,5\r\n"
+    "LeftTop=skin.bmp,-2147483648,-9,2147483647,7\r\nTop=skin.bmp,2000000000,0,-3,900\r\nRightTop=skin.bmp,5,0,3,5\r\n"
     "Right=skin.bmp,-40,-5,30,15\r\nRightBottom=skin.bmp,x,y,z,w\r\nBottom=skin.bmp,8,15,22,99\r\n"
     "LeftBottom=skin.bmp,0,15,8,20\r\nLeft=skin.bmp,0,5,8,15\r\nCenter=skin.bmp,-1,5,22,15\r\n"
     "object TextParams:Params\r\n  Color=#102030,128\r\n  BtnOffset=2.5\r\n  Filtering=Sharp\r\nend\r\n";

@@ -244,6 +244,10 @@ TEST(ShadowGenerator, BrokenSizesAreRefusedQuickly) {
   EXPECT_EQ(run(u"Shadow: 0:0:-50:10:0:0:0:0:0:8:255:255:0:N\\A"), 1);
   EXPECT_EQ(run(u"Shadow: 0:0:0:0:0:0:0:0:0:8:255:255:0:N\\A"), 1);
   EXPECT_EQ(run(u"Shadow: 0:0:3e38:3e38:3e38:0:0:0:0:8:255:255:0:N\\A"), 1);
+  // Margins that nearly cancel a huge rectangle leave a small working size
+  // with margins far outside the 32-bit range.
+  EXPECT_EQ(run(u"Shadow: 0:0:3e38:3e38:-1.5e38:-1.5e38:0:0:0:8:255:255:0:N\\A"), 1);
+  EXPECT_EQ(run(u"Shadow: 0:0:20:20:4:4:0:0:0:8:255:255:0:N\\A"), 0);
   // A gradient shape with a direction from nowhere fills evenly.
   EXPECT_EQ(run(u"Shadow: 0:0:20:20:0:0:0:0:0:99:40:200:0:N\\A"), 0);
 }
