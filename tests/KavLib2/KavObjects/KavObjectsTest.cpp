@@ -73,7 +73,8 @@ TEST(KavObjectKeys, BaseKeysAndDefaults) {
 
 TEST(KavObjectLayout, FitModes) {
   TSlideFixture f(Obj("a", "Box", "Size=1000,1000\nFitMode=Cover\n") + Obj("b", "Box", "Size=1000,1000\n") +
-                  Obj("c", "Box", "Size=1000,1000\nFitMode=None\nCenterMode=Absolute\n" + KeyPoint("Time=0\nCenterPos=100,0\n")) +
+                  Obj("c", "Box",
+                      "Size=1000,1000\nFitMode=None\nCenterMode=Absolute\n" + KeyPoint("Time=0\nCenterPos=100,0\n")) +
                   Obj("d", "Box", ""));
   EXPECT_NEAR(f.At(0)->SizeScale().x, 1.92f, 1e-6);
   EXPECT_NEAR(f.At(1)->SizeScale().x, 1.08f, 1e-6);
