@@ -39,7 +39,7 @@ struct TSlideFixture {
   Ref<TKavObjectProps> Props = MakeRef<TKavObjectProps>();
   Ref<TTestHost> Host = MakeRef<TTestHost>();
   Ref<TKavSlide> Slide;
-  TSlideTiming Timing{6000, 1000, 500};
+  TSlideLengths Timing{6000, 1000, 500};
 
   explicit TSlideFixture(std::string_view children) {
     RegisterKavObjectFactories();
