@@ -2,21 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
+#include "VoRav/Graphics/SysBitmapUtilsPriv.h"
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
 
 namespace {
 
-inline TColor32 Load(const uint8_t* p) {
-  TColor32 c;
-  std::memcpy(&c, p, 4);
-  return c;
-}
-inline void Store(uint8_t* p, TColor32 c) { std::memcpy(p, &c, 4); }
+using detail::Load32;
+using detail::Store32;
 
 // Per-column (or per-row) source positions of a bilinear cell stretch, for
 // the destination positions first .. first + count - 1 of the cell (only
@@ -60,11 +56,11 @@ void StretchCell(TSysBitmap* target, const TRect& visible, const TRect& d, TDire
     uint8_t* out = target->PixelAddress(visible.Left, y);
     for (int32_t x = visible.Left; x < visible.Right; ++x, out += 4) {
       const TAxisStep& sx = xs[size_t(x - visible.Left)];
-      const TColor32 top = Lerp(Load(r0 + sx.I0 * 4), Load(r0 + sx.I1 * 4), sx.W);
-      const TColor32 bottom = Lerp(Load(r1 + sx.I0 * 4), Load(r1 + sx.I1 * 4), sx.W);
-      TColor32 px = Load(out);
+      const TColor32 top = Lerp(Load32(r0 + sx.I0 * 4), Load32(r0 + sx.I1 * 4), sx.W);
+      const TColor32 bottom = Lerp(Load32(r1 + sx.I0 * 4), Load32(r1 + sx.I1 * 4), sx.W);
+      TColor32 px = Load32(out);
       BlendColorOver(px, Lerp(top, bottom, sy.W));
-      Store(out, px);
+      Store32(out, px);
     }
   }
 }
@@ -89,10 +85,10 @@ void NinePatchAssignArea(TNinePatch& patch, TBitmap* source, const TRect& area, 
   patch.Bottom = std::max(bottom, 0);
   const TRect mid = NinePatchMapRect(1, 1, patch.Frame, patch);
   if (mid.IsEmpty()) return;
-  const TColor32 first = Load(copy->PixelAddress(mid.Left, mid.Top));
+  const TColor32 first = Load32(copy->PixelAddress(mid.Left, mid.Top));
   for (int32_t y = mid.Top; y < mid.Bottom; ++y)
     for (int32_t x = mid.Left; x < mid.Right; ++x)
-      if (Load(copy->PixelAddress(x, y)) != first) return;
+      if (Load32(copy->PixelAddress(x, y)) != first) return;
   patch.Flags |= kNinePatchUniformMiddle;
 }
 
@@ -141,7 +137,7 @@ void DrawNinePatch(TSysBitmap* target, const TRect& clip, const TRect& target_re
       TRect v;
       if (!IntersectRect(v, d, visible)) continue;
       if (col == 1 && row == 1 && (patch.Flags & kNinePatchUniformMiddle)) {
-        const TColor32 c = Load(src->PixelAddress(s.Left, s.Top));
+        const TColor32 c = Load32(src->PixelAddress(s.Left, s.Top));
         const uint32_t a = ColorAlpha(c);
         if (a == 0) continue;
         for (int32_t y = v.Top; y < v.Bottom; ++y) {
@@ -149,10 +145,10 @@ void DrawNinePatch(TSysBitmap* target, const TRect& clip, const TRect& target_re
           for (int32_t x = v.Left; x < v.Right; ++x, out += 4) {
             TColor32 px = c;
             if (a < 255) {
-              px = Load(out);
+              px = Load32(out);
               BlendColorOver(px, c);
             }
-            Store(out, px);
+            Store32(out, px);
           }
         }
         continue;
@@ -162,9 +158,9 @@ void DrawNinePatch(TSysBitmap* target, const TRect& clip, const TRect& target_re
           const uint8_t* in = src->PixelAddress(s.Left + v.Left - d.Left, s.Top + y - d.Top);
           uint8_t* out = target->PixelAddress(v.Left, y);
           for (int32_t x = v.Left; x < v.Right; ++x, in += 4, out += 4) {
-            TColor32 px = Load(out);
-            BlendColorOver(px, Load(in));
-            Store(out, px);
+            TColor32 px = Load32(out);
+            BlendColorOver(px, Load32(in));
+            Store32(out, px);
           }
         }
         continue;

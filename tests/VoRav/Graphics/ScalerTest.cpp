@@ -3,6 +3,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "DrawTestUtil.h"
 #include "DumpPpm.h"
 #include "GraphicsTestUtil.h"
 #include "PillowReference.h"
@@ -19,19 +20,6 @@ using test::Get24;
 using test::Get32;
 using test::Sys;
 
-Ref<TSysBitmap> Smooth(int32_t w, int32_t h, TPixelFormat* f) {
-  Ref<TSysBitmap> b = Sys(w, h, f);
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) {
-      uint8_t* p = b->PixelAddress(x, y);
-      p[0] = uint8_t(128 + 120 * std::sin(x * 0.5));
-      p[1] = uint8_t(128 + 120 * std::cos(y * 0.7));
-      p[2] = uint8_t(128 + 100 * std::sin((x + y) * 0.3));
-      if (f->BytesPerPixel() == 4) p[3] = uint8_t(x < w / 3 ? 0 : 255);
-    }
-  return b;
-}
-
 Ref<TDibBitmap> View(TFastDIB* dib) { return NewDibBitmapOn(dib, false); }
 
 TEST(Scaler, FittedSizes) {
@@ -40,7 +28,7 @@ TEST(Scaler, FittedSizes) {
   EXPECT_EQ(FitSizeIntoBox(TSize{100, 50}, TSize{400, 400}, false), (TSize{400, 200}));
   EXPECT_EQ(FitSizeIntoBox(TSize{100000, 1}, TSize{100, 100}, false), (TSize{100, 1}));  // never 0
 
-  Ref<TSysBitmap> src = Smooth(400, 300, F().R8G8B8);
+  Ref<TSysBitmap> src = test::SmoothPicture(400, 300, F().R8G8B8);
   Ref<TImage> image = ImageFromBitmap(src.get(), false, u"s");
   Ref<TFastDIB> dib = CreateFastDIBFromImage(image.get(), 200, 200, false, false, 0);
   ASSERT_TRUE(dib);
@@ -59,7 +47,7 @@ TEST(Scaler, FittedSizes) {
 
 TEST(Scaler, EnlargementMatchesPillowBilinear) {
   if (!test::PillowAvailable()) GTEST_SKIP() << "Pillow is not installed";
-  Ref<TSysBitmap> src = Smooth(23, 17, F().R8G8B8);
+  Ref<TSysBitmap> src = test::SmoothPicture(23, 17, F().R8G8B8);
   Ref<TImage> image = ImageFromBitmap(src.get(), false, u"s");
   Ref<TFastDIB> dib = CreateFastDIBFromImage(image.get(), 70, 70, false, false, 0);
   ASSERT_TRUE(dib);
@@ -97,7 +85,7 @@ TEST(Scaler, EnlargementMatchesPillowBilinear) {
 }
 
 TEST(Scaler, AlphaPicturesKeepAlphaOrLieOnTheBackground) {
-  Ref<TSysBitmap> src = Smooth(60, 40, F().A8R8G8B8);
+  Ref<TSysBitmap> src = test::SmoothPicture(60, 40, F().A8R8G8B8);
   Ref<TImage> image = ImageFromBitmap(src.get(), false, u"a");
   // 32 bits: the existing 32-bit resize, transparent pixels take the
   // background colour with alpha 0.

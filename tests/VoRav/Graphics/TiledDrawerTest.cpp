@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "DrawTestUtil.h"
 #include "DumpPpm.h"
 #include "GraphicsTestUtil.h"
 #include "VoRav/Graphics/SysAffineDrawer.h"
@@ -13,33 +14,13 @@ using test::F;
 using test::Get24;
 using test::Sys;
 
-Ref<TSysBitmap> Smooth(int32_t w, int32_t h, TPixelFormat* f) {
-  Ref<TSysBitmap> b = Sys(w, h, f);
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) {
-      uint8_t* p = b->PixelAddress(x, y);
-      p[0] = uint8_t(128 + 120 * std::sin(x * 0.4));
-      p[1] = uint8_t(128 + 120 * std::cos(y * 0.3));
-      p[2] = uint8_t((x * 9 + y * 5) & 0xFF);
-      if (f->BytesPerPixel() == 4) p[3] = uint8_t(x * 255 / std::max(w - 1, 1));
-    }
-  return b;
-}
-
-Ref<TSysBitmap> Canvas(int32_t w, int32_t h, uint32_t c) {
-  Ref<TSysBitmap> b = Sys(w, h, F().R8G8B8);
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) test::Set24(b.get(), x, y, c);
-  return b;
-}
-
 struct TPlacement {
   TFloatPoint Origin, AxisX, AxisY;
 };
 
 Ref<TSysBitmap> DrawTiled(TSysBitmap* src, const TPlacement& p, int32_t tw, int32_t th, int32_t opacity,
                           int32_t w = 120, int32_t h = 100) {
-  Ref<TSysBitmap> t = Canvas(w, h, 0x303030);
+  Ref<TSysBitmap> t = test::Canvas24(w, h, 0x303030);
   Ref<TBilinearDrawer> d = MakeRef<TBilinearDrawer>(tw, th);
   d->SetOpacity(opacity);
   d->SetImage(src, false);
@@ -90,7 +71,7 @@ const TPlacement kPlacements[] = {
 };
 
 TEST(TiledDrawer, MatchesBilinearReferenceWithoutSeams) {
-  Ref<TSysBitmap> src = Smooth(40, 30, F().R8G8B8);
+  Ref<TSysBitmap> src = test::SmoothPicture(40, 30, F().R8G8B8);
   int n = 0;
   for (const TPlacement& p : kPlacements) {
     SCOPED_TRACE(n);
@@ -127,7 +108,7 @@ TEST(TiledDrawer, MatchesBilinearReferenceWithoutSeams) {
 }
 
 TEST(TiledDrawer, TileClassesKeepTheFastRoutineInside) {
-  Ref<TSysBitmap> src = Smooth(40, 30, F().R8G8B8);
+  Ref<TSysBitmap> src = test::SmoothPicture(40, 30, F().R8G8B8);
   Ref<TBilinearDrawer> d = MakeRef<TBilinearDrawer>(8, 8);
   d->SetImage(src.get(), false);
   ASSERT_TRUE(d->SetPlacement(TRect{0, 0, 120, 100}, {3.5f, 2.25f}, {2.7f, 0}, {0, 1.9f}));
@@ -151,7 +132,7 @@ TEST(TiledDrawer, TileClassesKeepTheFastRoutineInside) {
   EXPECT_GT(counts[1], 10);
   EXPECT_EQ(counts[2], 0);
   // With an alpha source the inner tiles are class 2.
-  Ref<TSysBitmap> a = Smooth(40, 30, F().A8R8G8B8);
+  Ref<TSysBitmap> a = test::SmoothPicture(40, 30, F().A8R8G8B8);
   d->SetImage(a.get(), false);
   int inner = 0;
   for (const TDrawerBand& b : d->Bands())
@@ -161,7 +142,7 @@ TEST(TiledDrawer, TileClassesKeepTheFastRoutineInside) {
 
 TEST(TiledDrawer, OpacityAndAlphaRules) {
   const TPlacement one{{0, 0}, {1, 0}, {0, 1}};
-  Ref<TSysBitmap> white = Canvas(4, 4, 0xFFFFFF);
+  Ref<TSysBitmap> white = test::Canvas24(4, 4, 0xFFFFFF);
   Ref<TSysBitmap> t = DrawTiled(white.get(), one, 8, 8, 128, 4, 4);
   EXPECT_EQ(Get24(t.get(), 1, 1), 0x979797u);  // 0x30 + (0xFF - 0x30) x 128 >> 8
   t = DrawTiled(white.get(), one, 8, 8, 0, 4, 4);
@@ -178,13 +159,13 @@ TEST(TiledDrawer, OpacityAndAlphaRules) {
 }
 
 TEST(TiledDrawer, ImpossibleRequestsAreRefusedBeforeDrawing) {
-  Ref<TSysBitmap> src = Smooth(10, 10, F().R8G8B8);
+  Ref<TSysBitmap> src = test::SmoothPicture(10, 10, F().R8G8B8);
   Ref<TBilinearDrawer> d = MakeRef<TBilinearDrawer>(8, 8);
   d->SetImage(src.get(), false);
   EXPECT_FALSE(d->SetPlacement(TRect{0, 0, -5, 10}, {0, 0}, {1, 0}, {0, 1}));
   EXPECT_FALSE(d->SetPlacement(TRect{0, 0, 20, 20}, {0, 0}, {1, 1}, {2, 2}));  // degenerate
   ASSERT_TRUE(d->SetPlacement(TRect{0, 0, 20, 20}, {0, 0}, {1, 0}, {0, 1}));
-  Ref<TSysBitmap> small = Canvas(19, 20, 0x010203);
+  Ref<TSysBitmap> small = test::Canvas24(19, 20, 0x010203);
   EXPECT_FALSE(d->Draw(small.get()));
   Ref<TSysBitmap> wrong = Sys(20, 20, F().A8R8G8B8);
   EXPECT_FALSE(d->Draw(wrong.get()));
