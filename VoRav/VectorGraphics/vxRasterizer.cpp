@@ -23,6 +23,7 @@ void TOutline::Reset() {
 
 void TOutline::AddEdge(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (y0 == y1) return;
+  // The edge count is capped: a runaway path raises instead of exhausting memory.
   if (int64_t(edges_.size()) >= kMaxOutlineEdges) throw EOutOfMemory("Outline has too many edges");
   TRasterEdge e;
   const int64_t dy = int64_t(y1) - y0;
@@ -68,6 +69,8 @@ void TOutline::Close() {
 }
 
 void TRasterizer::AddSpan(int32_t xa, int32_t xb) {
+  // Crossings left of the area are limited to its left edge as well as to
+  // the right one, so no column before the first is ever counted.
   xa = std::clamp(xa, 0, right_limit_);
   xb = std::clamp(xb, 0, right_limit_);
   if (xb <= xa) return;

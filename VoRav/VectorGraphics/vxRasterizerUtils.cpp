@@ -83,6 +83,8 @@ bool TRasterHelper::MapPoint(TFloatPoint p, TFloatPoint& out) const {
   } else {
     out = p;
   }
+  // A point that is not a number has no place on the bitmap: the path is
+  // refused as malformed (infinite ones are clamped below).
   if (std::isnan(out.x) || std::isnan(out.y)) return false;
   out.x = ClampCoordinate(out.x);
   out.y = ClampCoordinate(out.y);
