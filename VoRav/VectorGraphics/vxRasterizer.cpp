@@ -7,6 +7,21 @@
 
 namespace kav {
 
+namespace {
+
+// Round to nearest, halves to even, as std::nearbyint in the default
+// rounding mode: adding and removing 1.5 x 2^52 leaves the rounded value for
+// magnitudes below 2^51 without a library call.
+inline double RoundEven(double v) {
+  constexpr double kShift = 6755399441055744.0;
+  if (std::fabs(v) < 2251799813685248.0) {
+    return (v + kShift) - kShift;  // kept as written: no fast-math, no reassociation
+  }
+  return std::nearbyint(v);
+}
+
+}  // namespace
+
 int32_t ToSubPixel(float v) noexcept {
   const double d = std::nearbyint(double(v) * 16.0);
   if (std::isnan(d)) return 0;
@@ -143,7 +158,8 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
     // Edges that start by this sub-row join; those already past it are skipped.
     while (next < sorted.size() && outline->Edge(sorted[next]).TopY <= y) {
       const TRasterEdge& e = outline->Edge(sorted[next]);
-      if (int64_t(e.TopY) + std::abs(int64_t(e.Height)) > y) active_.push_back(TActive{0, sorted[next]});
+      if (int64_t(e.TopY) + std::abs(int64_t(e.Height)) > y)
+        active_.push_back(TActive{0, sorted[next], e.Height < 0 ? -1 : 1});
       ++next;
     }
     if (active_.empty()) {
@@ -161,10 +177,10 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
     for (size_t i = 0; i < active_.size(); ++i) {
       const TRasterEdge& e = outline->Edge(active_[i].Edge);
       if (int64_t(e.TopY) + std::abs(int64_t(e.Height)) <= y) continue;
-      const double fx = double(e.TopX) + std::nearbyint((double(y - e.TopY) + 0.5) * double(e.Slope));
+      const double fx = double(e.TopX) + RoundEven((double(y - e.TopY) + 0.5) * double(e.Slope));
       const int32_t x = std::isnan(fx) ? e.TopX : int32_t(std::clamp(fx, -2147483648.0, 2147483647.0));
       if (kept > 0 && x < active_[kept - 1].X) ++inversions;
-      active_[kept++] = TActive{x, active_[i].Edge};
+      active_[kept++] = TActive{x, active_[i].Edge, active_[i].Dir};
     }
     active_.resize(kept);
     if (inversions > 4) {
@@ -190,7 +206,7 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
     int32_t w = 0;
     for (size_t i = 0; i < active_.size(); ++i) {
       if (i > 0 && (even_odd ? (w & 1) != 0 : w != 0)) AddSpan(active_[i - 1].X, active_[i].X);
-      w += outline->Edge(active_[i].Edge).Height < 0 ? -1 : 1;
+      w += active_[i].Dir;
     }
     if ((y & 15) == 15) FlushRow(outline, int32_t(y >> 4));
     ++y;

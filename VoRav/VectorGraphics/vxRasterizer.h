@@ -94,6 +94,7 @@ class TRasterizer : public TRefObject {
   struct TActive {
     int32_t X;
     int32_t Edge;
+    int32_t Dir;  // winding direction: -1 traced upwards, else +1
   };
   std::vector<TActive> active_;
   std::vector<uint16_t> coverage_;
