@@ -44,21 +44,6 @@ struct TFaceEntry {
 }  // namespace kav::ptext
 
 namespace kav {
-
-class ptext::TPFont : public TRefObject {
- public:
-  TPFont(ptext::TFaceEntry* face, int32_t em, const ptext::TLogFont& request)
-      : face_(face), em_(em), request_(request) {}
-  ptext::TFaceEntry* Face() const noexcept { return face_; }
-  int32_t Em() const noexcept { return em_; }
-  const ptext::TLogFont& Request() const noexcept { return request_; }
-
- private:
-  ptext::TFaceEntry* face_;  // lives as long as the process
-  int32_t em_;
-  ptext::TLogFont request_;
-};
-
 namespace ptext {
 
 // Standard UTF-8 (four-byte sequences above U+FFFF) at the library boundary.

@@ -34,9 +34,22 @@ struct TLogFont {
   bool StrikeOut = false;
 };
 
-// A realised font. Never null from CreateFont: a face that is not installed
-// is replaced by fontconfig's best match.
-class TPFont;
+struct TFaceEntry;  // a shared font file face (internal)
+
+// A realised font: a face at an em size. Never null from CreateFont: a face
+// that is not installed is replaced by fontconfig's best match. Immutable.
+class TPFont : public TRefObject {
+ public:
+  TPFont(TFaceEntry* face, int32_t em, const TLogFont& request) : face_(face), em_(em), request_(request) {}
+  TFaceEntry* Face() const noexcept { return face_; }
+  int32_t Em() const noexcept { return em_; }
+  const TLogFont& Request() const noexcept { return request_; }
+
+ private:
+  TFaceEntry* face_;  // lives as long as the process
+  int32_t em_;
+  TLogFont request_;
+};
 using PFont = Ref<TPFont>;
 PFont CreateFont(const TLogFont& request);
 
