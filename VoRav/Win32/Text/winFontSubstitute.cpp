@@ -196,7 +196,10 @@ bool TFontReplacer::EmitRun(const std::u16string& text, int32_t first, int32_t c
   // another size; matching would change the line by a pixel).
   if (item != chosen_ && !FontDescSameFont(reported, item->font_)) {
     const TTextMetrics chosen = GetTextMetricsOf(CreateFontHandle(font).get());
-    reported.Size = float(SizeToMatch(item, chosen, font));
+    // Faces with a very tall ascent (mathematical ones) would shrink to a
+    // speck by ascent alone: the match stays at three quarters of the size
+    // or more.
+    reported.Size = float(std::max(SizeToMatch(item, chosen, font), 0.75 * double(font.Size)));
   }
   callback_(text, first, accept, true, reported, count);
   return accept;
