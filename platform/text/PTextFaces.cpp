@@ -130,6 +130,21 @@ TFaceEntry* OpenFaceLocked(const std::string& path, int32_t index) {
   return raw;
 }
 
+// A pattern asking for a scalable face of the style; the caller adds what
+// it looks for and then runs Substitute.
+FcPattern* NewStylePattern(bool bold, bool italic) {
+  FcPattern* pat = FcPatternCreate();
+  FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+  return pat;
+}
+
+void Substitute(FcPattern* pat) {
+  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+  FcDefaultSubstitute(pat);
+}
+
 // fontconfig's best match for a family and style.
 TFaceEntry* LookupLocked(std::u16string_view face, bool bold, bool italic) {
   const std::u16string family = MapWindowsFace(face);
@@ -138,14 +153,10 @@ TFaceEntry* LookupLocked(std::u16string_view face, bool bold, bool italic) {
   key += italic ? u"|i" : u"|";
   auto it = g_lookups.find(key);
   if (it != g_lookups.end()) return it->second;
-  FcPattern* pat = FcPatternCreate();
+  FcPattern* pat = NewStylePattern(bold, italic);
   const std::string fam8 = ToUtf8(family);
   if (!fam8.empty()) FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(fam8.c_str()));
-  FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-  FcDefaultSubstitute(pat);
+  Substitute(pat);
   FcResult result = FcResultNoMatch;
   FcPattern* match = FcFontMatch(nullptr, pat, &result);
   TFaceEntry* entry = nullptr;
@@ -287,15 +298,11 @@ bool FontFamilyInstalled(std::u16string_view face) {
 std::u16string FamilyCoveringChar(char32_t ch, bool bold, bool italic) {
   std::lock_guard<std::mutex> hold(g_lock);
   InitLocked();
-  FcPattern* pat = FcPatternCreate();
+  FcPattern* pat = NewStylePattern(bold, italic);
   FcCharSet* cs = FcCharSetCreate();
   FcCharSetAddChar(cs, ch);
   FcPatternAddCharSet(pat, FC_CHARSET, cs);
-  FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-  FcDefaultSubstitute(pat);
+  Substitute(pat);
   FcResult result = FcResultNoMatch;
   FcFontSet* sorted = FcFontSort(nullptr, pat, FcFalse, nullptr, &result);
   std::u16string family;
