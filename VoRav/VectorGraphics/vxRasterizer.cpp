@@ -23,6 +23,7 @@ void TOutline::Reset() {
 
 void TOutline::AddEdge(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (y0 == y1) return;
+  // The edge count is capped: a runaway path raises instead of exhausting memory.
   if (int64_t(edges_.size()) >= kMaxOutlineEdges) throw EOutOfMemory("Outline has too many edges");
   TRasterEdge e;
   const int64_t dy = int64_t(y1) - y0;
@@ -68,6 +69,8 @@ void TOutline::Close() {
 }
 
 void TRasterizer::AddSpan(int32_t xa, int32_t xb) {
+  // Crossings left of the area are limited to its left edge as well as to
+  // the right one, so no column before the first is ever counted.
   xa = std::clamp(xa, 0, right_limit_);
   xb = std::clamp(xb, 0, right_limit_);
   if (xb <= xa) return;
@@ -78,7 +81,12 @@ void TRasterizer::AddSpan(int32_t xa, int32_t xb) {
     cov[ca] = uint16_t(cov[ca] + (xb - xa));
   } else {
     cov[ca] = uint16_t(cov[ca] + (16 - (xa & 15)));
-    for (int32_t c = ca + 1; c < cb; ++c) cov[c] = uint16_t(cov[c] + 16);
+    // Whole columns in between are counted as a run (+16 from ca + 1, -16
+    // from cb) and summed up once per pixel row.
+    if (cb > ca + 1) {
+      full_[size_t(ca) + 1] += 16;
+      full_[size_t(cb)] -= 16;
+    }
     if (xb & 15) cov[cb] = uint16_t(cov[cb] + (xb & 15));
   }
   const int32_t last = (xb & 15) ? cb : cb - 1;
@@ -89,6 +97,13 @@ void TRasterizer::AddSpan(int32_t xa, int32_t xb) {
 void TRasterizer::FlushRow(TOutline* outline, int32_t row) {
   if (last_col_ < first_col_) return;
   uint16_t* cov = coverage_.data();
+  int32_t run = 0;
+  for (int32_t k = first_col_; k <= last_col_; ++k) {
+    run += full_[size_t(k)];
+    full_[size_t(k)] = 0;
+    cov[k] = uint16_t(cov[k] + run);
+  }
+  full_[size_t(last_col_) + 1] = 0;
   int32_t c = first_col_;
   while (c <= last_col_) {
     while (c <= last_col_ && cov[c] == 0) ++c;
@@ -109,10 +124,11 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
   if (n == 0) return;
   // Sub-pixel columns must fit 32 bits.
   width = std::min(width, INT32_MAX / 16);
-  if (coverage_.size() < size_t(width)) {
+  if (coverage_.size() < size_t(width) + 1) {
     size_t grown = std::max<size_t>(coverage_.size(), 16);
-    while (grown < size_t(width)) grown *= 2;
+    while (grown < size_t(width) + 1) grown *= 2;
     coverage_.assign(grown, 0);
+    full_.assign(grown, 0);
   }
   right_limit_ = width * 16;
   first_col_ = INT32_MAX;

@@ -97,6 +97,7 @@ class TRasterizer : public TRefObject {
   };
   std::vector<TActive> active_;
   std::vector<uint16_t> coverage_;
+  std::vector<int32_t> full_;  // runs of whole columns, as +16 / -16 steps
   int32_t right_limit_ = 0;
   int32_t first_col_ = 0;
   int32_t last_col_ = -1;
