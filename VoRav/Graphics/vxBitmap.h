@@ -38,7 +38,7 @@ TBitmapSizeLimits SetBitmapSizeLimits(TBitmapSizeLimits limits) noexcept;
 // The limits of the fuzz entry points for the scope's lifetime.
 class TFuzzBitmapLimits {
  public:
-  static constexpr TBitmapSizeLimits kFuzz{int64_t(1) << 18, int64_t(1) << 20};
+  static constexpr TBitmapSizeLimits kFuzz{int64_t(1) << 16, int64_t(1) << 18};
   TFuzzBitmapLimits() noexcept : saved_(SetBitmapSizeLimits(kFuzz)) {}
   ~TFuzzBitmapLimits() { SetBitmapSizeLimits(saved_); }
   TFuzzBitmapLimits(const TFuzzBitmapLimits&) = delete;
