@@ -7,8 +7,17 @@
 #include <cstdint>
 
 #include "KavLib2/3DEngine/vxDrawManager2.h"
+#include "KavLib2/KavEngine/KavAction.h"
 
 namespace kav {
+
+// The last mouse state the viewer handed to the engine.
+struct TEngineMouseState {
+  uint8_t Kind = 0;    // 0 move, 1 press, 2 release
+  uint8_t Button = 0;
+  uint32_t Shift = 0;
+  int32_t X = 0, Y = 0;
+};
 
 struct TPreparedSlideTimes {
   double Begin = 0;
@@ -42,6 +51,11 @@ class TPreparedSlide : public TRefObject {
   virtual void PrepareOn(TDeviceDrawer* /*drawer*/) {}
   virtual void PreloadOn(TDeviceDrawer* /*drawer*/, double /*slide_time*/) {}
   virtual void ReleaseDeviceResources() {}
+  // Hit-tests the slide's objects; a hit may give an action (on release)
+  // and says whether a link lies under the mouse. True on a hit.
+  virtual bool ProcessMouse(const TEngineMouseState& /*mouse*/, TKavAction& /*action*/, bool& /*link*/) {
+    return false;
+  }
 };
 
 }  // namespace kav
