@@ -48,24 +48,38 @@ TSlideShowParams::TSlideShowParams() {
   Height = screen.cy;
 }
 
-void TSlideShowParams::ReadWindowOptions(TIniList* options) {
-  Caption = IniReadString(options, u"main", u"projectname", Caption);
-  FullScreenValue = IniReadInteger(options, u"main", u"opt_scr_full", 1);
-  if (FullScreenValue == 0) {
-    Bordered = !IniReadBool(options, u"main", u"opt_withoutborder", false);
-    if (Bordered) Caption = IniReadString(options, u"main", u"opt_scr_caption", Caption);
+int32_t TShowWindowOptions::WindowMode() const {
+  if (FullScreenValue == 1) return kWindowFullScreen;
+  return Bordered ? kWindowBordered : kWindowBorderless;
+}
+
+void ReadShowWindowOptions(TIniList* ini, TShowWindowOptions& o) {
+  o.Caption = IniReadString(ini, u"main", u"projectname", o.Caption);
+  o.FullScreenValue = IniReadInteger(ini, u"main", u"opt_scr_full", 1);
+  if (o.FullScreenValue == 0) {
+    o.Bordered = !IniReadBool(ini, u"main", u"opt_withoutborder", false);
+    if (o.Bordered) o.Caption = IniReadString(ini, u"main", u"opt_scr_caption", o.Caption);
   } else {
-    Bordered = false;
+    o.Bordered = false;
   }
-  if (FullScreenValue == 0 || FullScreenValue == 3) {
-    Width = WindowSide(options, u"opt_scr_width", 640);
-    Height = WindowSide(options, u"opt_scr_height", 480);
+  if (o.FullScreenValue == 0 || o.FullScreenValue == 3) {
+    o.Width = WindowSide(ini, u"opt_scr_width", 640);
+    o.Height = WindowSide(ini, u"opt_scr_height", 480);
   }
 }
 
+void TSlideShowParams::ReadWindowOptions(TIniList* options) {
+  TShowWindowOptions o{Width, Height, Caption, Bordered, FullScreenValue};
+  ReadShowWindowOptions(options, o);
+  Width = o.Width;
+  Height = o.Height;
+  Caption = o.Caption;
+  Bordered = o.Bordered;
+  FullScreenValue = o.FullScreenValue;
+}
+
 int32_t TSlideShowParams::WindowMode() const {
-  if (FullScreenValue == 1) return kWindowFullScreen;
-  return Bordered ? kWindowBordered : kWindowBorderless;
+  return TShowWindowOptions{Width, Height, Caption, Bordered, FullScreenValue}.WindowMode();
 }
 
 TKavSlideLoader::TKavSlideLoader(TKavSource* source, int32_t window_count, int32_t param1, int32_t param2,

@@ -63,6 +63,20 @@ class TSlideData : public TRefObject {
 // Window modes of the size event.
 enum : int32_t { kWindowFullScreen = 0, kWindowBordered = 1, kWindowBorderless = 2 };
 
+// The show's window as its options ask for it.
+struct TShowWindowOptions {
+  int32_t Width = 0;   // the primary screen's size unless the show is windowed
+  int32_t Height = 0;
+  std::u16string Caption = u"KavShow";
+  bool Bordered = false;
+  int32_t FullScreenValue = 1;
+  // 0 full screen (opt_scr_full 1), else 1 bordered, else 2.
+  int32_t WindowMode() const;
+};
+// Reads [main]: caption, full-screen value, border and, for windowed shows
+// (opt_scr_full 0 or 3), the window size. Starts from `options`' values.
+void ReadShowWindowOptions(TIniList* ini, TShowWindowOptions& options);
+
 class TSlideShowParams : public TKavThread {
  public:
   TSlideShowParams();
