@@ -495,12 +495,18 @@ void TKavEngine::MainLoop() {
   if (EventList()->IsClosed()) return;
   EventList()->ProcessMessages();
   if (pending_) ProcessAsyncEvents();
+  if (continue_request_.exchange(false) && barrier_.load()) {
+    // Departure: the next stop point is looked for just after this one, so
+    // continuing does not stop again at the same place at once.
+    barrier_ = false;
+    NextLoopPoint(loop_.Time + 0.001);
+  }
   if (loader_ && !loader_->Running() && !Terminated()) loader_->Start();
 
   const uint32_t state = controller_->GetState();
   if (!frame_drawn_) ++passes_before_frame_;
 
-  bool new_active = !paused_ && !barrier_ && SlidesReady() && IsMusicReady();
+  bool new_active = !paused_ && !barrier_.load() && SlidesReady() && IsMusicReady();
   if (!source_ || (source_->PauseWhenInactive() && !(state & kDrawDeviceReady))) new_active = false;
   if (active_.load() && CheckEnd()) new_active = false;
   bool force = (state & (kDrawRedraw | kDrawLost)) != 0;

@@ -74,7 +74,10 @@ class TKavEngine : public TCustomKavEngine {
   // Inspection (engine thread, or tests between passes).
   bool Active() const { return active_.load(); }
   bool Paused() const { return paused_; }
-  bool Barrier() const { return barrier_; }
+  bool Barrier() const { return barrier_.load(); }
+  // Any thread: playback continues past the stop point the engine stands at
+  // (taken up at the start of the next pass).
+  void ContinuePastStopPoint() { continue_request_ = true; }
   double LoaderTime() const;
   int32_t CurrentOpenId() const { return current_open_id_; }
   int32_t SlideCount() const { return slide_count_; }
@@ -84,7 +87,7 @@ class TKavEngine : public TCustomKavEngine {
   TKavDrawController* DrawController() const { return controller_.get(); }
   TRootItem* Root() const { return root_.get(); }
   const std::u16string& CursorName() const { return cursor_name_; }
-  bool OverLink() const { return link_; }
+  bool OverLink() const { return link_.load(); }
 
   struct TLoopRecord {
     bool Present = false;
@@ -145,7 +148,7 @@ class TKavEngine : public TCustomKavEngine {
   bool first_frame_reported_ = false;
   int32_t last_reported_ = kForceReport;
   TEngineMouseState mouse_;
-  bool link_ = false;
+  std::atomic<bool> link_{false};
   std::u16string cursor_name_;
   TLoopRecord loop_;
   struct {
@@ -155,7 +158,8 @@ class TKavEngine : public TCustomKavEngine {
   } action_;
   std::atomic<bool> loop_and_action_{false};
   std::atomic<float> volume_{1.0f};
-  bool barrier_ = false;
+  std::atomic<bool> barrier_{false};
+  std::atomic<bool> continue_request_{false};
   bool end_reported_ = false;
   bool frame_drawn_ = false;
   int32_t passes_before_frame_ = 0;
