@@ -163,14 +163,16 @@ void TNavPanel::BarImageChanged(TCustomNavBar* bar, const TRect&) {
     const int32_t w = b->Height() > 0 ? RoundI(double(b->Width()) * h / b->Height()) : 0;
     bar_rect_ = NavAnchorRect(position_, anchor_, frame_, h, w);
   }
-  bar_image_ = ImageFromBitmap(b, false, u"");
+  // The image keeps a reference to the bitmap, so an item the overlay still
+  // holds never shows a bitmap the bar has let go of.
+  bar_image_ = ImageFromBitmap(Ref<TSysBitmap>(b).release(), true, u"");
   BarImageCallback(bar_image_.get(), DefaultImageDrawParams(), BarItemIndex, bar_rect_);
 }
 
 void TNavPanel::CornerImageChanged(TCustomNavBar* bar, const TRect& r) {
   if (!CornerImageCallback || !placed_ || !bar->CornerBitmap) return;
   corner_rect_ = TRect{frame_.Right - r.Width(), frame_.Top, frame_.Right, frame_.Top + r.Height()};
-  corner_image_ = ImageFromBitmap(bar->CornerBitmap.get(), false, u"");
+  corner_image_ = ImageFromBitmap(Ref<TSysBitmap>(bar->CornerBitmap).release(), true, u"");
   CornerImageCallback(corner_image_.get(), DefaultImageDrawParams(), CornerItemIndex, corner_rect_);
 }
 

@@ -184,7 +184,7 @@ void TThirdSlide::LoadLogo(const std::u16string& name, const TImageDrawParams& p
       Ref<TBitmap> l24 = image->Store()->GetMipLevel(0, StdFormats().R8G8B8, &TSysBitmap::kClass);
       StretchBilinear24(static_cast<TSysBitmap*>(l24.get()), small.get());
     }
-    logo_ = ImageFromBitmap(small.get(), true, u"");
+    logo_ = ImageFromBitmap(small.release(), true, u"");
   } else {
     logo_ = image;
   }
