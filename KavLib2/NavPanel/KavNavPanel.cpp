@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "KavLib2/KavViewer/KavImageCache.h"
+#include "VoRav/Graphics/vxImageRegistry.h"
 #include "KavLib2/NavPanel/KavVideoNavBar.h"
 #include "VoRav/Application2/winSessionInformation.h"
 #include "VoRav/Graphics/SysImage.h"
@@ -24,6 +24,18 @@ int32_t RoundI(double v) {
 bool In(const TRect& r, int32_t x, int32_t y) { return x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom; }
 
 }  // namespace
+
+Ref<TImage> OpenSkinPicture(TFileAccessor* accessor, const std::u16string& name) {
+  try {
+    Ref<TStream> stream = accessor->OpenFile(name);
+    if (!stream) return nullptr;
+    return LoadImage(stream.get(), name, false);
+  } catch (const EAbort&) {
+    throw;
+  } catch (const Exception&) {
+    return nullptr;
+  }
+}
 
 void NavPositionAnchor(int32_t code, TNavPercentPoint& p, TNavPercentPoint& a, float m) {
   switch (code) {
@@ -203,17 +215,10 @@ void TNavPanel::ButtonPressed(TCustomNavBar* bar, int32_t index) {
 void TNavPanel::LoadSkinImage(TCustomNavBar*, const std::u16string& name, Ref<TSysBitmap>& bitmap) {
   KAV_ASSERT(Accessor);
   bitmap = nullptr;
-  // The image cache answers a placeholder for a missing file; a skin
-  // picture that is not there must stay missing.
-  Ref<TStream> probe;
-  try {
-    probe = Accessor->OpenFile(name);
-  } catch (const Exception&) {
-    probe = nullptr;
-  }
-  if (!probe) return;
-  probe = nullptr;
-  Ref<TImage> image = LoadImageHandle(Accessor.get(), name);
+  // Departure: decoded from the opened file rather than through the shared
+  // image cache, which answers a placeholder picture for a missing or broken
+  // file; a skin picture that cannot be read must stay missing.
+  Ref<TImage> image = OpenSkinPicture(Accessor.get(), name);
   if (!image) return;
   Ref<TBitmap> level = image->Store()->GetMipLevel(0, StdFormats().A8R8G8B8, &TSysBitmap::kClass);
   if (!level) return;

@@ -35,6 +35,10 @@ TRect NavAnchorRect(const TNavPercentPoint& position, const TNavPercentPoint& an
 
 class TNavPanel;
 
+// A picture of a skin or a logo decoded from the file; nil when the file is
+// missing or no decoder takes it.
+Ref<TImage> OpenSkinPicture(TFileAccessor* accessor, const std::u16string& name);
+
 // (picture, draw parameters, in/out item index, rectangle): adds an item when
 // the index is -1 and answers its index, else replaces that item.
 using TNavImageCallback = TDelegate<void(TImage*, const TImageDrawParams&, int32_t&, const TRect&)>;

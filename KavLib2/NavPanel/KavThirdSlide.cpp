@@ -1,10 +1,10 @@
 #include "KavLib2/NavPanel/KavThirdSlide.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "KavLib2/KavEngine/KavEngineClock.h"
-#include "KavLib2/KavViewer/KavImageCache.h"
 #include "VoRav/Graphics/SysBitmapUtils.h"
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
@@ -38,7 +38,29 @@ constexpr int32_t kMaxHideSeconds = 86400;
 constexpr int32_t kMaxNavButtons = 64;
 constexpr float kDialogFadeMs = 200;
 
+std::atomic<TOverlayDialogMaker> g_dialog_maker{nullptr};
+
+Ref<TEngineOverlay> MakeNavOverlay(const TEngineOverlaySetup& setup) {
+  if (!setup.Accessor) return nullptr;
+  return TThirdSlide::Build(setup);
+}
+
 }  // namespace
+
+void SetOverlayDialogMaker(TOverlayDialogMaker maker) { g_dialog_maker = maker; }
+
+void RegisterNavOverlay() { SetEngineOverlayMaker(&MakeNavOverlay); }
+
+void TThirdSlide::ShowDialog(const std::u16string& name) {
+  const TOverlayDialogMaker maker = g_dialog_maker.load();
+  Ref<TOverlayDialog> dialog = maker ? maker(accessor_.get(), name) : nullptr;
+  if (!dialog) {
+    LogLine(u"Dialog not available: " + name);
+    return;
+  }
+  dialog->Name = name;
+  AddItem(dialog);
+}
 
 int32_t NavPositionCode(std::u16string_view text) {
   static const std::u16string_view kNames[] = {u"Left-Top",     u"Top",    u"Right-Top",   u"Right", u"Right-Bottom",
@@ -145,19 +167,14 @@ void TThirdSlide::Dispose() {
 
 void TThirdSlide::LoadLogo(const std::u16string& name, const TImageDrawParams& params, float size,
                            const TNavPercentPoint& p, const TNavPercentPoint& a) {
-  // A logo that cannot be opened is left out; the rest of the overlay works.
-  Ref<TStream> probe;
-  try {
-    probe = accessor_->OpenFile(name);
-  } catch (const Exception&) {
-    probe = nullptr;
-  }
-  if (!probe) {
+  // A logo that cannot be opened or decoded is left out; the rest of the
+  // overlay works. (Decoded from the file: the image cache would answer a
+  // placeholder picture instead.)
+  Ref<TImage> image = OpenSkinPicture(accessor_.get(), name);
+  if (!image) {
     LogLine(u"Logo not found: " + name);
     return;
   }
-  probe = nullptr;
-  Ref<TImage> image = LoadImageHandle(accessor_.get(), name);
   Ref<TBitmap> level = image ? image->Store()->GetMipLevel(0, nullptr, &TSysBitmap::kClass) : nullptr;
   auto* bmp = static_cast<TSysBitmap*>(level.get());
   if (!bmp || bmp->Width() <= 0 || bmp->Height() <= 0) {

@@ -10,6 +10,7 @@
 
 #include "KavLib2/3DEngine/vxDrawManager2.h"
 #include "KavLib2/KavEngine/KavAction.h"
+#include "KavLib2/KavEngine/KavEngineOverlay.h"
 #include "KavLib2/KavEngine/KavPreparedSlide.h"
 #include "KavLib2/KavEngine/KavRootItem.h"
 #include "KavLib2/NavPanel/KavNavPanel.h"
@@ -29,23 +30,18 @@ class TOverlayDialog : public TDrawItem {
   virtual TRefObject* ProcessMouse(const TEngineMouseState& mouse, TKavAction& action) = 0;
 };
 
-// The overlay's options and the engine's callbacks for Build.
-struct TOverlaySetup {
-  TFileAccessor* Accessor = nullptr;
-  TIniList* Options = nullptr;  // the show's option file (nil: no logo, no panel)
-  TRect Visible;                // where the show's picture stands
-  TRootItem* Root = nullptr;    // for its margin fill
-  bool OverlayFlag = false;     // true: no navigation panel
-  TDelegate<bool(TCustomNavBar*)> IsPlaying;
-  TDelegate<void(TCustomNavBar*, double)> GoToTime;
-  TDelegate<void(TCustomNavBar*, double)> SetVolume;
-  TSize Window;                 // the whole drawing area
-  TSize Aspect;                 // the show's aspect size
-  double Volume = 1.0;
-  double Duration = 0;          // ms
-};
+using TOverlaySetup = TEngineOverlaySetup;
 
-class TThirdSlide : public TDrawItem {
+class TThirdSlide;
+// Makes the named dialog (the help dialog or a custom one) from the show;
+// slide production installs it. Nil when the show has no such dialog.
+using TOverlayDialogMaker = Ref<TOverlayDialog> (*)(TFileAccessor* accessor, const std::u16string& name);
+void SetOverlayDialogMaker(TOverlayDialogMaker maker);
+
+// Installs the overlay as the engine's (start-up calls it once).
+void RegisterNavOverlay();
+
+class TThirdSlide : public TEngineOverlay {
  public:
   struct TImageItem {
     Ref<TImage> Picture;
@@ -57,28 +53,29 @@ class TThirdSlide : public TDrawItem {
   // A nil accessor fails the assertion.
   static Ref<TThirdSlide> Build(const TOverlaySetup& setup);
 
-  void SetTime(double time);
+  void SetTime(double time) override;
   // Asks the dialogs (top first), then the panel. `handled` is true when a
   // dialog or the panel took the event.
-  void HitTest(const TEngineMouseState& mouse, TKavAction& action, bool& handled, TRefObject*& object);
+  void HitTest(const TEngineMouseState& mouse, TKavAction& action, bool& handled, TRefObject*& object) override;
   // 0 without a panel, 2 while the mouse is over it, else 1 while the mouse
   // moves and 0 when it rests.
-  int32_t PanelMode();
-  bool IsPausing() const;
+  int32_t PanelMode() override;
+  bool IsPausing() const override;
+  bool HasDialog() const override { return !dialogs_.empty(); }
+  // Through the dialog maker; nothing (and a log line) without one.
+  void ShowDialog(const std::u16string& name) override;
+  void CloseTopDialog() override { SelectItem(-1); }
+  void CloseDialogs() override;
   TOverlayDialog* CurrentDialog() const { return dialogs_.empty() ? nullptr : dialogs_.back().get(); }
   void AddItem(Ref<TOverlayDialog> dialog);
   void SelectItem(int32_t index);
   void RemoveItem(int32_t index);
-  void CloseDialogs();
 
   int32_t AddImageItem(TImage* picture, const TImageDrawParams& params, const TRect& rect);
   void ReplaceImageItem(int32_t index, TImage* picture, const TImageDrawParams& params, const TRect& rect);
 
   void Draw(TDeviceDrawer* drawer) override;
   bool NeedsDraw() override { return Changed != 0 || VisibilityChanged != 0; }
-
-  // Set by the engine around an off-screen render: the panel is left out.
-  bool HidePanel = false;
 
   TNavPanel* Panel() const { return panel_.get(); }
   const std::vector<TImageItem>& ImageItems() const { return items_; }
