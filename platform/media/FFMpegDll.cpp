@@ -102,6 +102,11 @@ int32_t TFFMpegDll::ConvertFrame(TMediaRecord* media, const TMediaBuffer* src, T
   return convert_frame_(media, src, dst);
 }
 
+int32_t TFFMpegDll::FrameInfo(const TMediaBuffer* buffer, TMediaFrameInfo* info) {
+  std::lock_guard<std::mutex> hold(call_lock_);
+  return get_frame_info_(buffer, info);
+}
+
 std::string TFFMpegDll::FormatName(TMediaRecord* media) {
   std::lock_guard<std::mutex> hold(call_lock_);
   int32_t len = get_format_name_(media, nullptr, 0);

@@ -83,6 +83,8 @@ class TFFMpegDll {
   // 1 a picture, 0 the end, negative an error.
   int32_t DecodeVideoFrame(TMediaRecord* media, TMediaBuffer* buffer, TMediaFrameInfo* info);
   int32_t ConvertFrame(TMediaRecord* media, const TMediaBuffer* src, TMediaBuffer* dst);
+  // The picture information of a buffer. 0 on success.
+  int32_t FrameInfo(const TMediaBuffer* buffer, TMediaFrameInfo* info);
   // The container's format name ("" when unknown).
   std::string FormatName(TMediaRecord* media);
   // The time of the next packet of `stream` (0 video, audio index + 1) in

@@ -454,7 +454,14 @@ int32_t SeekFile(TMediaRecord* media, int64_t position) {
   TMediaContext* c = media->Context;
   int stream = media->VideoStream >= 0 ? media->VideoStream : c->AudioIndex;
   if (stream < 0) return -1;
-  int r = av_seek_frame(c->Format, stream, position, AVSEEK_FLAG_BACKWARD);
+  int r = -1;
+  // The start is sought by bytes where the container allows it: a time
+  // seek of some containers (MPEG-TS) lands on a later key frame.
+  const int64_t start = c->Format->streams[stream]->start_time;
+  if ((position <= 0 || (start != AV_NOPTS_VALUE && position <= start)) &&
+      !(c->Format->iformat->flags & AVFMT_NO_BYTE_SEEK) && (c->Format->iformat->flags & AVFMT_TS_DISCONT))
+    r = av_seek_frame(c->Format, -1, 0, AVSEEK_FLAG_BYTE);
+  if (r < 0) r = av_seek_frame(c->Format, stream, position, AVSEEK_FLAG_BACKWARD);
   if (r < 0) r = av_seek_frame(c->Format, stream, position, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
   av_packet_unref(c->Pending);
   c->HasPending = false;
