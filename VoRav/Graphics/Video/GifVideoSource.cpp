@@ -121,6 +121,7 @@ void TGifVideoSource::Dispose() {
 bool TGifVideoSource::Open() {
   if (!stream_) return false;
   try {
+    stream_->SetPosition(0);
     if (!reader_->InternalCheck(stream_.get())) return false;
     Ref<TDirectBitmap> first = reader_->InternalRead(stream_.get());
     screen_width_ = reader_->ScreenWidth();
