@@ -1,0 +1,3 @@
+# Subsystem 2: video frame extraction for the slides' video objects.
+kav_library(kav_video DIRS KavLib2/KavVideo DEPS vorav_video)
+kav_test(kav_video_tests DIRS KavLib2/KavVideo DEPS kav_video)
