@@ -54,7 +54,7 @@ int32_t TKavVideoExtractor::SlotOf(int32_t frame) const {
 
 void TKavVideoExtractor::AddFrame(Ref<TYUVImage> frame) {
   if (!frame) return;
-  frame->OnLost = TYUVImage::TLostHandler::Bind<&TKavVideoExtractor::FrameLost>(this);
+  frame->OnLost = TDelegate<void(TYUVImage*)>::Bind<&TKavVideoExtractor::FrameLost>(this);
   Enter();
   slots_.push_back(TFrameSlot{std::move(frame), kNoFrame, kNoFrame});
   Leave();

@@ -248,38 +248,43 @@ int32_t TWinVideoSource::Position(int32_t frame) {
 
 bool TWinVideoSource::CopyPlanes(TYUVImage* image) {
   const TMediaFrameInfo& pic = cur_info_;
-  const int32_t w = std::min(image->Width, pic.Width);
-  const int32_t h = std::min(image->Height, pic.Height);
-  auto copy = [&](int32_t index, const uint8_t* src, int32_t stride, int32_t bytes, int32_t rows) {
-    TPlaneMemory m = image->LockPlane(index);
-    if (!m.Bits) return false;
-    rows = std::min(rows, m.Height);
-    bytes = std::min(bytes, m.Pitch);
-    for (int32_t y = 0; y < rows; ++y) memcpy(m.Bits + int64_t(y) * m.Pitch, src + int64_t(y) * stride, size_t(bytes));
-    image->UnlockPlane(index, m);
-    return true;
-  };
-  if (image->IsRgba) {
-    if (!rgba_ || !pic.Planes[0]) return false;
-    return copy(TYUVImage::kPlaneRGBA, pic.Planes[0], pic.Strides[0], w * 4, h);
+  // The decoded data is checked before any plane is touched: a failure
+  // leaves the image as it was.
+  const bool have_yuv = !rgba_ && pic.Planes[0] && pic.Planes[1] && pic.Planes[2];
+  const bool have_rgba = rgba_ && pic.Planes[0];
+  if (!have_yuv && !have_rgba) {
+    LogLine(rgba_ ? u"RGBA data not found" : u"YUV data not found");
+    return false;
   }
-  if (rgba_ || !pic.Planes[0] || !pic.Planes[1] || !pic.Planes[2]) return false;
-  if (image->IsPacked) {
-    TPlaneMemory m = image->LockPlane(TYUVImage::kPlanePacked);
-    if (!m.Bits) return false;
-    const int32_t rows = std::min(h, m.Height), cols = std::min(w, m.Pitch / 2);
+  TFrameFill fill(image);
+  const int32_t w = std::min(image->Width(), pic.Width);
+  const int32_t h = std::min(image->Height(), pic.Height);
+  auto copy = [](TSysBitmap* dst, const uint8_t* src, int32_t stride, int32_t bytes, int32_t rows) {
+    rows = std::min(rows, dst->Height());
+    bytes = std::min(bytes, dst->Width() * dst->BytesPerPixel());
+    for (int32_t y = 0; y < rows; ++y) memcpy(dst->Row(y), src + int64_t(y) * stride, size_t(std::max(bytes, 0)));
+  };
+  if (fill.Kind() == TFrameFill::kRgba && have_rgba) {
+    copy(fill.Plane(kYuvPlaneRgba), pic.Planes[0], pic.Strides[0], w * 4, h);
+  } else if (fill.Kind() == TFrameFill::kPacked && have_yuv) {
+    TSysBitmap* dst = fill.Plane(kYuvPlanePacked);
+    const int32_t rows = std::min(h, dst->Height()), cols = std::min(w, dst->Width());
     for (int32_t y = 0; y < rows; ++y) {
       const uint8_t* src = pic.Planes[0] + int64_t(y) * pic.Strides[0];
-      uint8_t* dst = m.Bits + int64_t(y) * m.Pitch;
-      for (int32_t x = 0; x < cols; ++x) memcpy(dst + 2 * x, &grey565_[src[x]], 2);
+      uint8_t* row = dst->Row(y);
+      for (int32_t x = 0; x < cols; ++x) memcpy(row + 2 * x, &grey565_[src[x]], 2);
     }
-    image->UnlockPlane(TYUVImage::kPlanePacked, m);
-    return true;
+  } else if (fill.Kind() == TFrameFill::kPlanes && have_yuv) {
+    // Two luma rows to each chroma row.
+    copy(fill.Plane(kYuvPlaneY), pic.Planes[0], pic.Strides[0], w, h);
+    copy(fill.Plane(kYuvPlaneU), pic.Planes[1], pic.Strides[1], w / 2, h / 2);
+    copy(fill.Plane(kYuvPlaneV), pic.Planes[2], pic.Strides[2], w / 2, h / 2);
+  } else {
+    LogLine(rgba_ ? u"RGBA data not found" : u"YUV data not found");
+    return false;
   }
-  // Two luma rows to each chroma row.
-  return copy(TYUVImage::kPlaneY, pic.Planes[0], pic.Strides[0], w, h) &&
-         copy(TYUVImage::kPlaneU, pic.Planes[1], pic.Strides[1], w / 2, h / 2) &&
-         copy(TYUVImage::kPlaneV, pic.Planes[2], pic.Strides[2], w / 2, h / 2);
+  fill.Commit();
+  return true;
 }
 
 bool TWinVideoSource::GetFrame(int32_t frame, TYUVImage* image) {
@@ -289,23 +294,7 @@ bool TWinVideoSource::GetFrame(int32_t frame, TYUVImage* image) {
     LogLine(u"GetFrame " + Num(frame) + u" of file " + file_name_ + u" Error= " + Num(r));
     return false;
   }
-  image->Enter();
-  bool ok = false;
-  try {
-    ok = CopyPlanes(image);
-  } catch (...) {
-    image->Leave();
-    throw;
-  }
-  if (!ok) {
-    // Planes already written keep the new picture; the image is not
-    // committed, so it keeps showing what it held.
-    image->Leave();
-    LogLine(image->IsRgba ? u"RGBA data not found" : u"YUV data not found");
-    return false;
-  }
-  image->UnlockPlanes();
-  return true;
+  return CopyPlanes(image);
 }
 
 bool TWinVideoSource::GetFrame24(int32_t frame, TDirectBitmap* bitmap) {

@@ -55,55 +55,51 @@ uint8_t Clamp8(int32_t v) { return uint8_t(std::clamp(v, 0, 255)); }
 
 // Writes a blue-green-red-alpha picture into the image's planes.
 bool WriteToImage(const TDirectBitmap* bgra, TYUVImage* image) {
-  const int32_t w = std::min(bgra->Width(), image->Width), h = std::min(bgra->Height(), image->Height);
-  if (image->IsRgba) {
-    TPlaneMemory m = image->LockPlane(TYUVImage::kPlaneRGBA);
-    if (!m.Bits) return false;
-    for (int32_t y = 0; y < std::min(h, m.Height); ++y)
-      memcpy(m.Bits + int64_t(y) * m.Pitch, bgra->Row(y), size_t(std::min(w, m.Pitch / 4)) * 4);
-    image->UnlockPlane(TYUVImage::kPlaneRGBA, m);
-    return true;
-  }
-  auto luma = [&](const uint8_t* p) { return Clamp8(((66 * p[2] + 129 * p[1] + 25 * p[0] + 128) >> 8) + 16); };
-  if (image->IsPacked) {
-    TPlaneMemory m = image->LockPlane(TYUVImage::kPlanePacked);
-    if (!m.Bits) return false;
-    for (int32_t y = 0; y < std::min(h, m.Height); ++y) {
-      uint8_t* dst = m.Bits + int64_t(y) * m.Pitch;
-      for (int32_t x = 0; x < std::min(w, m.Pitch / 2); ++x) {
-        const uint8_t* p = bgra->Row(y) + int64_t(x) * 4;
-        uint8_t g = Clamp8((77 * p[2] + 150 * p[1] + 29 * p[0] + 128) >> 8);
-        uint16_t v = uint16_t(((g >> 3) << 11) | ((g >> 2) << 5) | (g >> 3));
-        memcpy(dst + 2 * x, &v, 2);
-      }
+  TFrameFill fill(image);
+  const int32_t w = std::min(bgra->Width(), image->Width()), h = std::min(bgra->Height(), image->Height());
+  auto luma = [](const uint8_t* p) { return Clamp8(((66 * p[2] + 129 * p[1] + 25 * p[0] + 128) >> 8) + 16); };
+  switch (fill.Kind()) {
+    case TFrameFill::kRgba: {
+      TSysBitmap* dst = fill.Plane(kYuvPlaneRgba);
+      for (int32_t y = 0; y < std::min(h, dst->Height()); ++y)
+        memcpy(dst->Row(y), bgra->Row(y), size_t(std::min(w, dst->Width())) * 4);
+      break;
     }
-    image->UnlockPlane(TYUVImage::kPlanePacked, m);
-    return true;
+    case TFrameFill::kPacked: {
+      TSysBitmap* dst = fill.Plane(kYuvPlanePacked);
+      for (int32_t y = 0; y < std::min(h, dst->Height()); ++y)
+        for (int32_t x = 0; x < std::min(w, dst->Width()); ++x) {
+          const uint8_t* p = bgra->Row(y) + int64_t(x) * 4;
+          const uint8_t g = Clamp8((77 * p[2] + 150 * p[1] + 29 * p[0] + 128) >> 8);
+          const uint16_t v = uint16_t(((g >> 3) << 11) | ((g >> 2) << 5) | (g >> 3));
+          memcpy(dst->Row(y) + 2 * x, &v, 2);
+        }
+      break;
+    }
+    case TFrameFill::kPlanes: {
+      TSysBitmap *py = fill.Plane(kYuvPlaneY), *pu = fill.Plane(kYuvPlaneU), *pv = fill.Plane(kYuvPlaneV);
+      for (int32_t y = 0; y < std::min(h, py->Height()); ++y)
+        for (int32_t x = 0; x < std::min(w, py->Width()); ++x) py->Row(y)[x] = luma(bgra->Row(y) + int64_t(x) * 4);
+      const int32_t ch = std::min({h / 2, pu->Height(), pv->Height()}), cw = std::min({w / 2, pu->Width(), pv->Width()});
+      for (int32_t y = 0; y < ch; ++y)
+        for (int32_t x = 0; x < cw; ++x) {
+          int32_t r = 0, g = 0, b = 0;
+          for (int dy = 0; dy < 2; ++dy)
+            for (int dx = 0; dx < 2; ++dx) {
+              const uint8_t* p = bgra->Row(2 * y + dy) + int64_t(2 * x + dx) * 4;
+              b += p[0], g += p[1], r += p[2];
+            }
+          r /= 4, g /= 4, b /= 4;
+          pu->Row(y)[x] = Clamp8(((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128);
+          pv->Row(y)[x] = Clamp8(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128);
+        }
+      break;
+    }
+    default:
+      return false;
   }
-  TPlaneMemory py = image->LockPlane(TYUVImage::kPlaneY);
-  TPlaneMemory pu = image->LockPlane(TYUVImage::kPlaneU);
-  TPlaneMemory pv = image->LockPlane(TYUVImage::kPlaneV);
-  bool ok = py.Bits && pu.Bits && pv.Bits;
-  if (ok) {
-    for (int32_t y = 0; y < std::min(h, py.Height); ++y)
-      for (int32_t x = 0; x < std::min(w, py.Pitch); ++x) py.Bits[int64_t(y) * py.Pitch + x] = luma(bgra->Row(y) + int64_t(x) * 4);
-    for (int32_t y = 0; y < std::min(h / 2, std::min(pu.Height, pv.Height)); ++y)
-      for (int32_t x = 0; x < std::min(w / 2, std::min(pu.Pitch, pv.Pitch)); ++x) {
-        int32_t r = 0, g = 0, b = 0;
-        for (int dy = 0; dy < 2; ++dy)
-          for (int dx = 0; dx < 2; ++dx) {
-            const uint8_t* p = bgra->Row(2 * y + dy) + int64_t(2 * x + dx) * 4;
-            b += p[0], g += p[1], r += p[2];
-          }
-        r /= 4, g /= 4, b /= 4;
-        pu.Bits[int64_t(y) * pu.Pitch + x] = Clamp8(((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128);
-        pv.Bits[int64_t(y) * pv.Pitch + x] = Clamp8(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128);
-      }
-  }
-  if (py.Bits) image->UnlockPlane(TYUVImage::kPlaneY, py);
-  if (pu.Bits) image->UnlockPlane(TYUVImage::kPlaneU, pu);
-  if (pv.Bits) image->UnlockPlane(TYUVImage::kPlaneV, pv);
-  return ok;
+  fill.Commit();
+  return true;
 }
 
 }  // namespace
@@ -261,20 +257,7 @@ bool TGifVideoSource::GetFrame(int32_t frame, TYUVImage* image) {
     LogLine(u"GIF frame not decoded in " + file_name_);
     return false;
   }
-  image->Enter();
-  bool ok = false;
-  try {
-    ok = WriteToImage(pic.get(), image);
-  } catch (...) {
-    image->Leave();
-    throw;
-  }
-  if (!ok) {
-    image->Leave();
-    return false;
-  }
-  image->UnlockPlanes();
-  return true;
+  return WriteToImage(pic.get(), image);
 }
 
 bool TGifVideoSource::GetFrame24(int32_t frame, TDirectBitmap* bitmap) {

@@ -27,6 +27,29 @@ std::map<std::string, TMediaInfo>& Cache() {
 
 }  // namespace
 
+TFrameFill::TFrameFill(TYUVImage* image) : image_(image) {
+  image_->Monitor()->Enter();
+  if ((planes_[kYuvPlaneY] = image_->LockPlane(kYuvPlaneY))) {
+    planes_[kYuvPlaneU] = image_->LockPlane(kYuvPlaneU);
+    planes_[kYuvPlaneV] = image_->LockPlane(kYuvPlaneV);
+    if (planes_[kYuvPlaneU] && planes_[kYuvPlaneV]) kind_ = kPlanes;
+  } else if ((planes_[kYuvPlaneRgba] = image_->LockPlane(kYuvPlaneRgba))) {
+    kind_ = kRgba;
+  } else if ((planes_[kYuvPlanePacked] = image_->LockPlane(kYuvPlanePacked))) {
+    kind_ = kPacked;
+  }
+}
+
+TFrameFill::~TFrameFill() {
+  for (int32_t i = 0; i < 5; ++i)
+    if (planes_[i]) {
+      planes_[i] = nullptr;
+      image_->UnlockPlane(i);
+    }
+  if (commit_ && kind_ != kNone) image_->Commit();
+  image_->Monitor()->Leave();
+}
+
 TFrameSourceFactory FrameSourceFactory() noexcept { return g_factory.load(); }
 TFrameSourceFactory SetFrameSourceFactory(TFrameSourceFactory factory) noexcept { return g_factory.exchange(factory); }
 TFrameSourceFilter FrameSourceFilter() noexcept { return g_filter.load(); }

@@ -13,9 +13,10 @@
 #include <cstdint>
 #include <string>
 
+// The frame image belongs to the 3D layer, which makes and draws it; the
+// sources only fill it (its header stands alone).
+#include "KavLib2/3DEngine/vxYUVImage.h"
 #include "VoRav/Graphics/vxBitmap.h"
-#include "VoRav/vxDelegate.h"
-#include "VoRav/vxMonitors.h"
 #include "VoRav/vxStream.h"
 
 namespace kav {
@@ -37,65 +38,36 @@ struct TMediaInfo {
   uint8_t Rgba = 0;
 };
 
-// The memory of one locked plane: `Height` rows of `Pitch` bytes, of which
-// the first `Width` pixels belong to the picture. Bits is null when the
-// plane cannot be had.
-struct TPlaneMemory {
-  uint8_t* Bits = nullptr;
-  int32_t Pitch = 0;
-  int32_t Width = 0;
-  int32_t Height = 0;
-};
-
-// The image one video frame is decoded into, realised by the 3D layer.
-// It is a monitor: a writer holds it from the first LockPlane until
-// UnlockPlanes, the drawer while it draws.
-//
-//   image->Enter();
-//   TPlaneMemory y = image->LockPlane(TYUVImage::kPlaneY);
-//   ... fill y ...
-//   image->UnlockPlane(TYUVImage::kPlaneY, y);
-//   image->UnlockPlanes();   // commits and leaves the monitor
-class TYUVImage : public TMonitor {
+// One fill of a frame image: enters its monitor and locks the planes it
+// has (Y, U and V; else RGBA; else packed 16-bit grey); the destructor
+// unlocks them, commits when Commit was called, and leaves the monitor.
+class TFrameFill {
  public:
-  enum : int32_t { kPlaneY = 0, kPlaneU = 1, kPlaneV = 2, kPlanePacked = 3, kPlaneRGBA = 4 };
-  using TLostHandler = TDelegate<void(TYUVImage*)>;
+  enum TKind : uint8_t { kNone = 0, kPlanes = 1, kRgba = 2, kPacked = 3 };
+  explicit TFrameFill(TYUVImage* image);
+  ~TFrameFill();
+  TFrameFill(const TFrameFill&) = delete;
+  TFrameFill& operator=(const TFrameFill&) = delete;
+  // kNone when the image has no plane that can be locked.
+  TKind Kind() const noexcept { return kind_; }
+  // The locked plane (padded rows, at least the frame's size), or null.
+  TSysBitmap* Plane(int32_t index) const noexcept { return index >= 0 && index < 5 ? planes_[index].get() : nullptr; }
+  void Commit() noexcept { commit_ = true; }
 
-  // Planes: Y at width x height, U and V at (width div 2) x (height div 2).
-  // Packed: one 16-bit plane (5-6-5 grey) of the frame size. RGBA: one
-  // 32-bit plane (blue, green, red, alpha) of the frame size.
-  TYUVImage(int32_t width, int32_t height, bool rgba, bool packed)
-      : IsPacked(packed), IsRgba(rgba), Width(width), Height(height) {}
-
-  const bool IsPacked;
-  const bool IsRgba;
-  const int32_t Width;
-  const int32_t Height;
-
-  // Takes the monitor for its own duration; Bits null when the plane does
-  // not exist (or the image's textures are gone).
-  virtual TPlaneMemory LockPlane(int32_t index) = 0;
-  virtual void UnlockPlane(int32_t index, const TPlaneMemory& memory) = 0;
-  // Commits the planes and leaves the monitor the writer entered.
-  virtual void UnlockPlanes() = 0;
-
-  // Set when the contents were lost (device reset), cleared when a frame
-  // was decoded into the image.
-  std::atomic<bool> Invalid{false};
-  // Called (on the thread that lost them) when the contents are lost.
-  TLostHandler OnLost;
-  // The realisation calls this when its textures lose their contents.
-  void NotifyLost() {
-    Invalid = true;
-    if (OnLost) OnLost(this);
-  }
+ private:
+  TYUVImage* image_;
+  TKind kind_ = kNone;
+  bool commit_ = false;
+  Ref<TSysBitmap> planes_[5];
 };
 
 class TFrameSource : public TRefObject {
  public:
   const TMediaInfo& Info() const noexcept { return info_; }
-  // Decodes frame `frame` into the image. False when it cannot: the image
-  // keeps what it held.
+  // Decodes frame `frame` into the image: into its Y, U and V planes, its
+  // RGBA plane or its packed 16-bit grey plane, whichever it has, under its
+  // monitor, then commits it. False when it cannot: the image is then not
+  // committed and keeps what it held.
   virtual bool GetFrame(int32_t frame, TYUVImage* image) = 0;
   // Frame `frame` as 24-bit pixels ("R8G8B8") into the bitmap's top-left
   // corner; false when it cannot (the bitmap is then unchanged).

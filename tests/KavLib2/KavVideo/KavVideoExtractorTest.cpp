@@ -30,11 +30,9 @@ class TCounterSource : public TFrameSource {
   bool GetFrame(int32_t frame, TYUVImage* image) override {
     ++calls;
     if (failing_.count(frame)) return false;
-    image->Enter();
-    TPlaneMemory y = image->LockPlane(TYUVImage::kPlaneY);
-    memcpy(y.Bits, &frame, 4);
-    image->UnlockPlane(TYUVImage::kPlaneY, y);
-    image->UnlockPlanes();
+    TFrameFill fill(image);
+    memcpy(fill.Plane(kYuvPlaneY)->Row(0), &frame, 4);
+    fill.Commit();
     return true;
   }
   bool GetFrame24(int32_t, TDirectBitmap*) override { return false; }
@@ -46,7 +44,7 @@ class TCounterSource : public TFrameSource {
 
 int32_t Shown(const TFrameSlot& slot) {
   int32_t v;
-  memcpy(&v, static_cast<TMemYUVImage*>(slot.Frame.get())->Plane(TYUVImage::kPlaneY), 4);
+  memcpy(&v, static_cast<TMemYUVImage*>(slot.Frame.get())->Plane(kYuvPlaneY), 4);
   return v;
 }
 
@@ -188,13 +186,13 @@ TEST(KavVideoExtractor, LostContentsAreDecodedAgain) {
   ex->PutFrameSlot(slot);
   settle();  // the prefetch of frame 21 went into the only frame
   const int32_t before = ex->DecodeCount();
-  frame->NotifyLost();  // a device reset: the frame it held is decoded again
+  static_cast<TMemYUVImage*>(frame)->Lose();  // a device reset: the frame it held is decoded again
   for (int i = 0; i < 500 && ex->DecodeCount() == before; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   EXPECT_EQ(ex->DecodeCount(), before + 1);
   ASSERT_TRUE(ex->GetFrame(slot, 0, 840));
   EXPECT_FALSE(slot.Frame->Invalid);
   // Lost while held by a drawer: put back as lost, decoded again on a seek.
-  slot.Frame->NotifyLost();
+  static_cast<TMemYUVImage*>(slot.Frame.get())->Lose();
   ex->PutFrameSlot(slot);
   settle();
   ex->Seek(true, 840);

@@ -175,11 +175,11 @@ TEST(GifVideoSource, DeliversIntoRgbaPlanarAndPackedImages) {
   TMemYUVImage rgba(4, 4, true, false), planar(4, 4), packed(4, 4, false, true);
   ASSERT_TRUE(gif->GetFrame(1, &rgba));
   uint32_t px;
-  memcpy(&px, rgba.Plane(TYUVImage::kPlaneRGBA), 4);
+  memcpy(&px, rgba.Plane(kYuvPlaneRgba), 4);
   EXPECT_EQ(px, kGreen);
   ASSERT_TRUE(gif->GetFrame(0, &planar));
-  EXPECT_EQ(planar.Plane(TYUVImage::kPlaneY)[0], 82);   // red in limited-range YUV
-  EXPECT_EQ(planar.Plane(TYUVImage::kPlaneV)[0], 240);
+  EXPECT_EQ(planar.Plane(kYuvPlaneY)[0], 82);   // red in limited-range YUV
+  EXPECT_EQ(planar.Plane(kYuvPlaneV)[0], 240);
   ASSERT_TRUE(gif->GetFrame(0, &packed));
   EXPECT_EQ(rgba.Commits() + planar.Commits() + packed.Commits(), 3);
   auto bmp = MakeRef<TDirectBitmap>(4, 4, StdFormats().R8G8B8);
@@ -204,7 +204,7 @@ TEST(GifVideoSource, BrokenGifsOpenAsNoneOrKeepTheirWholeImages) {
   EXPECT_GE(gif->ImageCount(), 2);
   TMemYUVImage image(4, 4, true, false);
   for (int n = 0; n < 20; ++n) gif->GetFrame(n, &image);
-  EXPECT_EQ(image.EnterCount(), 0);
+  EXPECT_EQ(image.MonitorEntries(), 0);
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ TEST_P(WinVideoSourceClips, DeliversTheAskedFrameForwardBackwardAndPastTheEnd) {
     const int want = std::clamp(n, 0, last);
     // Neighbouring pictures of a small test pattern can be equal: the
     // picture must equal frame `want`, whichever frame matches first.
-    const double diff = testclips::LumaDifference(image.Plane(TYUVImage::kPlaneY), image.Pitch(TYUVImage::kPlaneY),
+    const double diff = testclips::LumaDifference(image.Plane(kYuvPlaneY), image.Pitch(kYuvPlaneY),
                                                   ref.Frame(want), ref.Width, ref.Height);
     EXPECT_LT(diff, 0.5) << c.Label << " asked " << n << ", closest is frame "
                          << testclips::BestMatch(ref, image.Plane(0), image.Pitch(0));
@@ -108,7 +108,7 @@ TEST_P(WinVideoSourceClips, DeliversTheAskedFrameForwardBackwardAndPastTheEnd) {
   double sum = 0;
   for (int y = 0; y < ref.Height / 2; ++y)
     for (int x = 0; x < ref.Width / 2; ++x)
-      sum += std::abs(int(image.Plane(TYUVImage::kPlaneU)[y * image.Pitch(TYUVImage::kPlaneU) + x]) -
+      sum += std::abs(int(image.Plane(kYuvPlaneU)[y * image.Pitch(kYuvPlaneU) + x]) -
                       int(ref_u[y * cw + x]));
   EXPECT_LT(sum / ((ref.Width / 2) * (ref.Height / 2)), 1.0);
 }
@@ -147,7 +147,7 @@ TEST(WinVideoSource, StreamInputPackedAndRgbOutputs) {
   TMemYUVImage packed(64, 48, false, true);
   ASSERT_TRUE(source->GetFrame(12, &packed));
   uint16_t px;
-  memcpy(&px, packed.Plane(TYUVImage::kPlanePacked) + 2 * 10, 2);
+  memcpy(&px, packed.Plane(kYuvPlanePacked) + 2 * 10, 2);
   const uint8_t y = ref.Frame(12)[10];
   EXPECT_EQ(px >> 11, y >> 3);
   EXPECT_EQ((px >> 5) & 63, y >> 2);
@@ -169,12 +169,12 @@ TEST(WinVideoSource, MissingPlanesAreLoggedAndLeaveThePreviousFrame) {
   ASSERT_TRUE(source->Opened());
   // An RGBA image for a clip that comes as YUV planes: nothing to put there.
   TMemYUVImage image(64, 48, true, false);
-  std::vector<uint8_t> before(image.Plane(TYUVImage::kPlaneRGBA),
-                              image.Plane(TYUVImage::kPlaneRGBA) + image.Pitch(TYUVImage::kPlaneRGBA) * 48);
+  std::vector<uint8_t> before(image.Plane(kYuvPlaneRgba),
+                              image.Plane(kYuvPlaneRgba) + image.Pitch(kYuvPlaneRgba) * 48);
   EXPECT_FALSE(source->GetFrame(3, &image));
   EXPECT_EQ(image.Commits(), 0);
-  EXPECT_EQ(image.EnterCount(), 0);  // the monitor was left
-  EXPECT_TRUE(std::equal(before.begin(), before.end(), image.Plane(TYUVImage::kPlaneRGBA)));
+  EXPECT_EQ(image.MonitorEntries(), 0);  // the monitor was left
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), image.Plane(kYuvPlaneRgba)));
 }
 
 TEST(WinVideoSource, TruncatedAndCorruptClipsEndCleanly) {
@@ -205,7 +205,7 @@ TEST(WinVideoSource, TruncatedAndCorruptClipsEndCleanly) {
     int delivered = 0;
     for (int n : {0, 10, 49, 200, 5, 30, 29, 31}) delivered += source->GetFrame(n, &image);
     EXPECT_GE(delivered, 1) << name;
-    EXPECT_EQ(image.EnterCount(), 0);
+    EXPECT_EQ(image.MonitorEntries(), 0);
   }
   // The truncated clip's frames past its end are its last whole frame.
   auto source = MakeRef<TWinVideoSource>(nullptr, false, U16((folder / "cut.mkv").string()));
