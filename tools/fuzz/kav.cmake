@@ -18,3 +18,7 @@ if(KAV_FUZZ)
     target_link_options(${driver_name} PRIVATE -fsanitize=fuzzer)
   endforeach()
 endif()
+# The 2D effect parsers' entry points live in their own library.
+if(KAV_TESTS OR KAV_FUZZ)
+  target_link_libraries(kav_fuzz PUBLIC vorav_effects2d)
+endif()
