@@ -1,0 +1,172 @@
+#include "KavLib2/KavVideo/KavVideo.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+#include "KavLib2/KavObjects/KavBox.h"
+#include "VoRav/vxByteStringLists.h"
+#include "VoRav/vxIni.h"
+
+namespace kav {
+
+namespace {
+
+TKavObjectFactory g_previous = nullptr;
+
+Ref<TKavObject> CreateKavVideoObject(int32_t kind, TKavObject* parent, TKavObjectProps* props) {
+  if (kind == kKindVideo) return TKavObject::Create<TKavVideo>(parent, props);
+  return g_previous ? g_previous(kind, parent, props) : nullptr;
+}
+
+double Finite(double v, double def) { return std::isfinite(v) ? v : def; }
+
+}  // namespace
+
+void TKavVideo::Dispose() {
+  if (holder_ && held_.Frame) holder_->Release();
+  held_ = TFrameSlot();
+  holder_ = nullptr;
+  TKavObject::Dispose();
+}
+
+void TKavVideo::SetDefaults() {
+  ClipGUID.clear();
+  Mute = false;
+  StartKAVTime = 0;
+  FPSMultiplier = 1.0;
+  LoadFromDisk = false;
+  Duration = 10000.0;
+  StartVideoTime = 0;
+  AntialiasedBorder = true;
+  Border = TBorderParams();
+  Border.Zoom = 100;
+  DeinterlaceType = 0;
+  WaitForConvert = false;
+  ChromaEnable = false;
+  ChromaDelta = 0;
+  ImageIndex = -2147483647;
+}
+
+void TKavVideo::LoadFromIni(TKavObjectProps* props, bool reload) {
+  auto item = [&](std::u16string_view key) { return props ? props->FindValue(key) : nullptr; };
+  SetSize(ReadObjectSize(props));
+  // Clips shared through the "Tracks" section are not read yet: the object's
+  // own clip keys apply (as for an unknown GUID).
+  ClipGUID.clear();
+  Mute = IniGetBool(item(u"Mute"), false);
+  StartKAVTime = Finite(IniGetFloat(item(u"StartKAVTime"), 0), 0);
+  FPSMultiplier = Finite(IniGetFloat(item(u"FPSMultiplier"), 1.0), 1.0);
+  LoadFromDisk = IniGetBool(item(u"LoadFromDisk"), false);
+  FileName = IniGetString(item(u"FileName"));
+  Duration = Finite(IniGetFloat(item(u"Duration"), 10000.0), 10000.0);
+  StartVideoTime = Finite(IniGetFloat(item(u"StartVideoTime"), 0), 0);
+  AntialiasedBorder = IniGetBool(item(u"AntialiasedBorder"), true);
+  Border.EnableBorder = IniGetBool(item(u"EnableBorder"), false);
+  Border.EnableCrop = IniGetBool(item(u"EnableCrop"), false);
+  Border.EnableAspect = IniGetBool(item(u"EnableAspect"), false);
+  Border.BorderWidth = float(Finite(IniGetFloat(item(u"BorderWidth"), 0), 0));
+  Border.Aspect = float(Finite(IniGetFloat(item(u"Aspect"), 0), 0));
+  TColor32 border = ParseColorText(IniGetValueBytes(item(u"BorderColor")), 0xFF000000u);
+  TKavObjectHost* host = ParentQuery();
+  Border.BorderColor = Border.EnableBorder && host ? host->TransformColor(border) : border;
+  {
+    TByteStringParts parts;
+    IniSplitValue(item(u"CropRect"), ',', parts);
+    auto part = [&](int n) { return float(Finite(ByteStringListGetFloat(parts, n, 0.0), 0)); };
+    Border.CropRect = TFloatRect{part(0), part(1), part(2), part(3)};
+  }
+  DeinterlaceType = IniGetIndexOf(item(u"DeinterlaceType"), {u"Auto", u"Wave", u"BobEven", u"BobOdd"}, 0, true);
+  WaitForConvert = IniGetBool(item(u"WaitForConvert"), false);
+  ChromaEnable = IniGetBool(item(u"ChromaEnable"), false);
+  Chromakey = ParseColorText(IniGetValueBytes(item(u"Chromakey")), 0xFF000000u);
+  ChromaDelta = Finite(IniGetFloat(item(u"ChromaDelta"), 0), 0);
+  ImageIndex = IniGetInteger(item(u"ImageIndex"), -2147483647);
+  TKavObject::LoadFromIni(props, reload);
+
+  // The clip's holder, shared by every object showing the file.
+  TKavVideoHost* video_host = dynamic_cast<TKavVideoHost*>(host);
+  TExtractorList* clips = video_host ? video_host->VideoClips() : nullptr;
+  if (holder_ && held_.Frame) holder_->Release();
+  held_ = TFrameSlot();
+  holder_ = clips && !FileName.empty() ? clips->GetExtractor(FileName, LoadFromDisk) : nullptr;
+  if (video_host) DisplayRate = video_host->DisplayRate();
+  if (holder_ && holder_->State() == TExtractorWrapper::kOpened) {
+    const double length = holder_->DurationMs();
+    if (Duration < 0 || (length > 0 && Duration > length)) Duration = length;
+    if (StartVideoTime < 0 || (length > 0 && StartVideoTime > length)) StartVideoTime = 0;
+  }
+  Changed = 1;
+}
+
+void TKavVideo::UpdateAtTime(bool recursive, double time) {
+  // A running clip is drawn at every new time.
+  if (time != time_) Changed = 1;
+  time_ = time;
+  TKavObject::UpdateAtTime(recursive, time);
+}
+
+double TKavVideo::PositionMs(double t) const {
+  return VideoPositionMs(t, StartKAVTime, 0, FPSMultiplier, Duration, StartVideoTime);
+}
+
+TVideoDrawParams TKavVideo::DrawParams(int32_t frame, double position) {
+  TVideoDrawParams p;
+  p.Opacity = ScaledValue();
+  p.AsRect = false;
+  if (!holder_ || !holder_->Extractor()) return p;
+  const TMediaInfo& info = holder_->Extractor()->Info();
+  double from, to;
+  holder_->FrameTimeRange(frame, from, to);
+  p.DeinterlaceMode = DeinterlaceField(DeinterlaceType, info.Interlaced != 0, info.TopFieldFirst != 0, position,
+                                       (from + to) / 2);
+  float border_width = 0;
+  ComputeFitRect(Border, float(info.Width), float(info.Height), border_width, p.SourceRect,
+                 float(FrameAspectScale(info.AspectMode, info.Width, info.Height)));
+  if (ChromaEnable) {
+    const int r = (Chromakey >> 16) & 255, g = (Chromakey >> 8) & 255, b = Chromakey & 255;
+    p.ChromaKey = true;
+    p.KeyU = float(((-38 * r - 74 * g + 112 * b + 128) / 256 + 128) / 255.0);
+    p.KeyV = float(((112 * r - 94 * g - 18 * b + 128) / 256 + 128) / 255.0);
+    p.KeyTolerance = float(ChromaDelta);
+  }
+  return p;
+}
+
+void TKavVideo::DrawSelf(TDeviceDrawer* drawer) {
+  if (!Visible() || !(ScaledValue() > 0) || !drawer) return;
+  // A clip that did not open draws nothing here (the host's placeholder
+  // picture is not offered to video objects yet).
+  if (!holder_ || holder_->State() != TExtractorWrapper::kOpened) return;
+  holder_->Prime(drawer);
+  const double position = PositionMs(time_);
+  holder_->Start(false, position);
+  if (WaitForConvert && holder_->Extractor()) holder_->Extractor()->Seek(true, position);
+  if (held_.Frame) holder_->Release();
+  held_ = holder_->GetFrame(DisplayRate, position);
+  if (!held_.Frame) return;
+  TVector3 c[4];
+  GetCornerPoints(c, 4, 0);
+  // SubVectors3(a, b) is b - a.
+  drawer->DrawVideo(held_.Frame.get(), c[0], DrawParams(held_.Decoded, position), SubVectors3(c[0], c[3]),
+                    SubVectors3(c[0], c[1]));
+}
+
+void TKavVideo::AfterDraw(TDeviceDrawer* drawer) {
+  if (held_.Frame && holder_) {
+    const double fps = holder_->Extractor() ? holder_->Extractor()->Info().FramesPerSecond : 0;
+    const double step = DisplayRate > 0 && fps > 0 ? std::ceil(fps / DisplayRate) : 1;
+    // Drawn again until a frame near enough to the wanted one arrives.
+    if (std::fabs(double(held_.Decoded) - held_.Wanted) > step) Changed = 1;
+    holder_->Release();
+  }
+  held_ = TFrameSlot();
+  TKavObject::AfterDraw(drawer);
+}
+
+void RegisterKavVideoObject() {
+  static std::once_flag once;
+  std::call_once(once, [] { g_previous = SetKavObjectFactory(CreateKavVideoObject); });
+}
+
+}  // namespace kav

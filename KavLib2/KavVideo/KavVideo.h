@@ -1,0 +1,74 @@
+// The video object: a clip on a slide, played at a position derived from
+// the show time, fitted into the object's rectangle and drawn through the
+// drawer's video operation from the frames of the clip's holder.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "KavLib2/KavClasses/KavPictureFit.h"
+#include "KavLib2/KavObjects/KavObjects.h"
+#include "KavLib2/KavVideo/KavExtractorWrapper.h"
+
+namespace kav {
+
+// What a slide host offers video objects besides TKavObjectHost: the clip
+// holders of the show and the display's frame rate. The slide host
+// implements both; a host without it shows no clips.
+class TKavVideoHost {
+ public:
+  virtual ~TKavVideoHost() = default;
+  virtual TExtractorList* VideoClips() = 0;
+  // Frames per second of the display (for prefetching).
+  virtual double DisplayRate() { return 60.0; }
+};
+
+class TKavVideo : public TKavObject {
+ public:
+  TKavVideo(TKavObject* parent, TKavObjectProps* props) : TKavObject(parent, props) {}
+
+  // ---- Keys ----
+  std::u16string ClipGUID;
+  bool Mute = false;
+  double StartKAVTime = 0;
+  double FPSMultiplier = 1.0;
+  bool LoadFromDisk = false;
+  std::u16string FileName;
+  double Duration = 10000.0;
+  double StartVideoTime = 0;
+  bool AntialiasedBorder = true;
+  TBorderParams Border;
+  int32_t DeinterlaceType = 0;  // 0 Auto, 1 Wave, 2 BobEven, 3 BobOdd
+  bool WaitForConvert = false;
+  bool ChromaEnable = false;
+  TColor32 Chromakey = 0;
+  double ChromaDelta = 0;
+  int32_t ImageIndex = -2147483647;
+
+  double DisplayRate = 60.0;
+
+  void SetDefaults() override;
+  void LoadFromIni(TKavObjectProps* props, bool reload) override;
+  void UpdateAtTime(bool recursive, double time) override;
+  void DrawSelf(TDeviceDrawer* drawer) override;
+  void AfterDraw(TDeviceDrawer* drawer) override;
+
+  // The clip position (ms) at show time `t`.
+  double PositionMs(double t) const;
+  TExtractorWrapper* Holder() const noexcept { return holder_.get(); }
+  // The video draw parameters for a frame of the clip at clip position
+  // `position` (ms) holding frame `frame`.
+  TVideoDrawParams DrawParams(int32_t frame, double position);
+
+ protected:
+  void Dispose() override;
+
+ private:
+  Ref<TExtractorWrapper> holder_;
+  TFrameSlot held_;
+  double time_ = 0;
+};
+
+// Puts the video object's factory (kind 8) in front of the chain.
+void RegisterKavVideoObject();
+
+}  // namespace kav
