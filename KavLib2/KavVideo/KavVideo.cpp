@@ -86,16 +86,42 @@ void TKavVideo::LoadFromIni(TKavObjectProps* props, bool reload) {
 
   // The clip's holder, shared by every object showing the file.
   TKavVideoHost* video_host = dynamic_cast<TKavVideoHost*>(host);
-  TExtractorList* clips = video_host ? video_host->VideoClips() : nullptr;
+  if (video_host) DisplayRate = video_host->DisplayRate();
+  const std::u16string name = FileName;
+  FileName.clear();
+  SetFileName(name);
+  SetDuration(Duration);
+  SetStartVideoTime(StartVideoTime);
+  Changed = 1;
+}
+
+void TKavVideo::SetFileName(const std::u16string& name) {
+  if (name == FileName && holder_) return;
+  FileName = name;
   if (holder_ && held_.Frame) holder_->Release();
   held_ = TFrameSlot();
+  TKavVideoHost* video_host = dynamic_cast<TKavVideoHost*>(ParentQuery());
+  TExtractorList* clips = video_host ? video_host->VideoClips() : nullptr;
   holder_ = clips && !FileName.empty() ? clips->GetExtractor(FileName, LoadFromDisk) : nullptr;
-  if (video_host) DisplayRate = video_host->DisplayRate();
-  if (holder_ && holder_->State() == TExtractorWrapper::kOpened) {
-    const double length = holder_->DurationMs();
-    if (Duration < 0 || (length > 0 && Duration > length)) Duration = length;
-    if (StartVideoTime < 0 || (length > 0 && StartVideoTime > length)) StartVideoTime = 0;
-  }
+  Changed = 1;
+}
+
+void TKavVideo::SetLoadFromDisk(bool on_disk) {
+  if (on_disk == LoadFromDisk) return;
+  LoadFromDisk = on_disk;
+  if (holder_) holder_->SetFileName(FileName, on_disk);
+  Changed = 1;
+}
+
+void TKavVideo::SetDuration(double duration) {
+  const double length = holder_ && holder_->State() == TExtractorWrapper::kOpened ? holder_->DurationMs() : 0;
+  Duration = (duration < 0 || (length > 0 && duration > length)) && length > 0 ? length : duration;
+  Changed = 1;
+}
+
+void TKavVideo::SetStartVideoTime(double start) {
+  const double length = holder_ && holder_->State() == TExtractorWrapper::kOpened ? holder_->DurationMs() : 0;
+  StartVideoTime = start < 0 || (length > 0 && start > length) ? 0 : start;
   Changed = 1;
 }
 
@@ -107,7 +133,10 @@ void TKavVideo::UpdateAtTime(bool recursive, double time) {
 }
 
 double TKavVideo::PositionMs(double t) const {
-  return VideoPositionMs(t, StartKAVTime, 0, FPSMultiplier, Duration, StartVideoTime);
+  // The object's own start in its visibility window is the earliest time
+  // the clip runs.
+  return VideoPositionMs(t, StartKAVTime, props_ ? props_->DeltaTime1() : 0.0, FPSMultiplier, Duration,
+                         StartVideoTime);
 }
 
 TVideoDrawParams TKavVideo::DrawParams(int32_t frame, double position) {
@@ -139,7 +168,7 @@ void TKavVideo::DrawSelf(TDeviceDrawer* drawer) {
   // picture is not offered to video objects yet).
   if (!holder_ || holder_->State() != TExtractorWrapper::kOpened) return;
   holder_->Prime(drawer);
-  const double position = PositionMs(time_);
+  const double position = PositionMs(time_ - OriginTime(0));
   holder_->Start(false, position);
   if (WaitForConvert && holder_->Extractor()) holder_->Extractor()->Seek(true, position);
   if (held_.Frame) holder_->Release();
@@ -162,6 +191,17 @@ void TKavVideo::AfterDraw(TDeviceDrawer* drawer) {
   }
   held_ = TFrameSlot();
   TKavObject::AfterDraw(drawer);
+}
+
+void RefitVideoObjects(TKavObject* tree, const std::u16string& file_name, int32_t image_index) {
+  if (!tree) return;
+  if (auto* v = dynamic_cast<TKavVideo*>(tree)) {
+    if (v->FileName == file_name || (image_index != -2147483647 && v->ImageIndex == image_index)) {
+      v->Changed = 1;
+      v->Calculate(false);
+    }
+  }
+  for (int32_t i = 0; i < tree->ChildCount(); ++i) RefitVideoObjects(tree->GetChild(i), file_name, image_index);
 }
 
 void RegisterKavVideoObject() {

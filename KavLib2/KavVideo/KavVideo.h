@@ -52,7 +52,15 @@ class TKavVideo : public TKavObject {
   void DrawSelf(TDeviceDrawer* drawer) override;
   void AfterDraw(TDeviceDrawer* drawer) override;
 
-  // The clip position (ms) at show time `t`.
+  // Set the clip keys; the duration falls back to the clip's length when it
+  // is negative or longer, the start point to 0 when it is negative or past
+  // the clip's end.
+  void SetFileName(const std::u16string& name);
+  void SetLoadFromDisk(bool on_disk);
+  void SetDuration(double duration);
+  void SetStartVideoTime(double start);
+
+  // The clip position (ms) at time `t` (ms from the slide's start).
   double PositionMs(double t) const;
   TExtractorWrapper* Holder() const noexcept { return holder_.get(); }
   // The video draw parameters for a frame of the clip at clip position
@@ -67,6 +75,11 @@ class TKavVideo : public TKavObject {
   TFrameSlot held_;
   double time_ = 0;
 };
+
+// Every video object of the tree that shows `file_name`, or whose
+// ImageIndex is `image_index` (never the "none" value), is laid out again
+// and drawn anew.
+void RefitVideoObjects(TKavObject* tree, const std::u16string& file_name, int32_t image_index);
 
 // Puts the video object's factory (kind 8) in front of the chain.
 void RegisterKavVideoObject();

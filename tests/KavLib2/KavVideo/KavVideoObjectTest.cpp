@@ -70,8 +70,25 @@ TEST(KavVideoObject, KeysDefaultsAndTheClipsLength) {
   EXPECT_LT(p.KeyV, 0.5f);
   EXPECT_EQ(p.DeinterlaceMode, 2);  // bob odd, first half of frame 10's time
   EXPECT_FLOAT_EQ(p.SourceRect.Right - p.SourceRect.Left, 64);
-  // Two objects of one file share its holder.
   EXPECT_EQ(s.Host->Clips->Count(), 1);
+  // The setters keep the values inside the clip.
+  v->SetDuration(99999);
+  EXPECT_DOUBLE_EQ(v->Duration, 2000);
+  v->SetDuration(1500);
+  EXPECT_DOUBLE_EQ(v->Duration, 1500);
+  v->SetStartVideoTime(-5);
+  EXPECT_DOUBLE_EQ(v->StartVideoTime, 0);
+  v->SetStartVideoTime(700);
+  EXPECT_DOUBLE_EQ(v->StartVideoTime, 700);
+  // Refitting: by file name, or by image index but never the "none" index.
+  v->Changed = 0;
+  RefitVideoObjects(s.Slide.get(), u"other.mp4", -2147483647);
+  EXPECT_EQ(v->Changed, 0);
+  RefitVideoObjects(s.Slide.get(), std::u16string(clip.begin(), clip.end()), 5);
+  EXPECT_EQ(v->Changed, 1);
+  v->SetFileName(u"/no/such/clip.mp4");
+  EXPECT_EQ(v->Holder()->State(), TExtractorWrapper::kNotOpened);
+  EXPECT_EQ(s.Host->Clips->Count(), 1);  // the old holder went with its last user
 }
 
 TEST(KavVideoObject, AMissingClipDrawsNothing) {
