@@ -4,7 +4,9 @@
 #include <cmath>
 #include <mutex>
 
+#include "KavLib2/KavClasses/KavProjectLookups.h"
 #include "KavLib2/KavObjects/KavBox.h"
+#include "VoRav/vxConvert.h"
 #include "VoRav/vxByteStringLists.h"
 #include "VoRav/vxIni.h"
 
@@ -23,10 +25,48 @@ double Finite(double v, double def) { return std::isfinite(v) ? v : def; }
 
 }  // namespace
 
+TVideoClip2::TVideoClip2(TIniObject* entry, TIniFile* project, TExtractorList* clips) : entry_(entry) {
+  auto item = [&](std::u16string_view key) { return entry ? entry->FindKey(key) : nullptr; };
+  LoadFromDisk = IniGetBool(item(u"LoadFromDisk"), false);
+  FileName = IniGetString(item(u"FileName"));
+  Duration = Finite(IniGetFloat(item(u"Duration"), 0), 0);
+  StartVideoTime = Finite(IniGetFloat(item(u"StartVideoTime"), 0), 0);
+  StartKAVTime = Finite(IniGetFloat(item(u"StartKAVTime"), 0), 0);
+  FPSMultiplier = Finite(IniGetFloat(item(u"FPSMultiplier"), 1.0), 1.0);
+  ClipCaption = IniGetString(item(u"ClipCaption"));
+  StartSlideIdx = IniGetInteger(item(u"StartSlideIdx"), 0);
+  Mute = IniGetBool(item(u"Mute"), false);
+  MasterID = IniGetString(item(u"MasterID"));
+  TIniList* times = project ? project->FindSection(u"Times") : nullptr;
+  BaseTime = StartSlideIdx == 0 || !times
+                 ? 0
+                 : Finite(IniGetFloat(times->FindKey(u"opt_synchpos" + IntToStr(StartSlideIdx)), 0), 0);
+  if (clips && !FileName.empty()) Holder = clips->GetExtractor(FileName, LoadFromDisk);
+}
+
+void TVideoClip2::Dispose() {
+  Holder = nullptr;
+  entry_ = nullptr;
+  TRefObject::Dispose();
+}
+
+void TVideoClip2::Write(std::u16string_view key, double value) {
+  if (!entry_) return;
+  TIniItem* item = entry_->FindByPath(key);
+  if (item) item->SetFloat(value);
+}
+
+void TVideoClip2::Write(std::u16string_view key, const std::u16string& value) {
+  if (!entry_) return;
+  TIniItem* item = entry_->FindByPath(key);
+  if (item) item->SetString(value);
+}
+
 void TKavVideo::Dispose() {
   if (holder_ && held_.Frame) holder_->Release();
   held_ = TFrameSlot();
   holder_ = nullptr;
+  clip_ = nullptr;
   TKavObject::Dispose();
 }
 
@@ -51,9 +91,7 @@ void TKavVideo::SetDefaults() {
 void TKavVideo::LoadFromIni(TKavObjectProps* props, bool reload) {
   auto item = [&](std::u16string_view key) { return props ? props->FindValue(key) : nullptr; };
   SetSize(ReadObjectSize(props));
-  // Clips shared through the "Tracks" section are not read yet: the object's
-  // own clip keys apply (as for an unknown GUID).
-  ClipGUID.clear();
+  ClipGUID = IniGetString(item(u"ClipGUID"));
   Mute = IniGetBool(item(u"Mute"), false);
   StartKAVTime = Finite(IniGetFloat(item(u"StartKAVTime"), 0), 0);
   FPSMultiplier = Finite(IniGetFloat(item(u"FPSMultiplier"), 1.0), 1.0);
@@ -84,14 +122,31 @@ void TKavVideo::LoadFromIni(TKavObjectProps* props, bool reload) {
   ImageIndex = IniGetInteger(item(u"ImageIndex"), -2147483647);
   TKavObject::LoadFromIni(props, reload);
 
-  // The clip's holder, shared by every object showing the file.
+  // The clip's holder, shared by every object showing the file; a shared
+  // clip of "Tracks" brings its own clip keys (the object keeps its
+  // Duration and StartVideoTime).
   TKavVideoHost* video_host = dynamic_cast<TKavVideoHost*>(host);
   if (video_host) DisplayRate = video_host->DisplayRate();
-  const std::u16string name = FileName;
+  clip_ = nullptr;
+  TIniFile* project = video_host ? video_host->Project() : nullptr;
+  TIniList* tracks = project && !ClipGUID.empty() ? project->FindSection(u"Tracks") : nullptr;
+  TIniObject* entry = tracks ? FindVideoClipByGUID(tracks, ClipGUID) : nullptr;
+  if (!entry) ClipGUID.clear();
+  Ref<TVideoClip2> clip = entry ? MakeRef<TVideoClip2>(entry, project, video_host->VideoClips()) : nullptr;
+  if (clip) {
+    LoadFromDisk = clip->LoadFromDisk;
+    StartKAVTime = clip->StartKAVTime;
+    FPSMultiplier = clip->FPSMultiplier;
+    Mute = clip->Mute;
+  }
+  // Loading writes nothing back into the clip's entry: the setters run
+  // before the clip is attached.
+  const std::u16string name = clip ? clip->FileName : FileName;
   FileName.clear();
   SetFileName(name);
   SetDuration(Duration);
   SetStartVideoTime(StartVideoTime);
+  clip_ = clip;
   Changed = 1;
 }
 
@@ -103,6 +158,11 @@ void TKavVideo::SetFileName(const std::u16string& name) {
   TKavVideoHost* video_host = dynamic_cast<TKavVideoHost*>(ParentQuery());
   TExtractorList* clips = video_host ? video_host->VideoClips() : nullptr;
   holder_ = clips && !FileName.empty() ? clips->GetExtractor(FileName, LoadFromDisk) : nullptr;
+  if (clip_ && clip_->FileName != FileName) {
+    clip_->FileName = FileName;
+    clip_->Holder = holder_;
+    clip_->Write(u"FileName", FileName);
+  }
   Changed = 1;
 }
 
@@ -110,18 +170,30 @@ void TKavVideo::SetLoadFromDisk(bool on_disk) {
   if (on_disk == LoadFromDisk) return;
   LoadFromDisk = on_disk;
   if (holder_) holder_->SetFileName(FileName, on_disk);
+  if (clip_) {
+    clip_->LoadFromDisk = on_disk;
+    clip_->Write(u"LoadFromDisk", on_disk ? 1.0 : 0.0);
+  }
   Changed = 1;
 }
 
 void TKavVideo::SetDuration(double duration) {
   const double length = holder_ && holder_->State() == TExtractorWrapper::kOpened ? holder_->DurationMs() : 0;
   Duration = (duration < 0 || (length > 0 && duration > length)) && length > 0 ? length : duration;
+  if (clip_ && clip_->Duration != Duration) {
+    clip_->Duration = Duration;
+    clip_->Write(u"Duration", Duration);
+  }
   Changed = 1;
 }
 
 void TKavVideo::SetStartVideoTime(double start) {
   const double length = holder_ && holder_->State() == TExtractorWrapper::kOpened ? holder_->DurationMs() : 0;
   StartVideoTime = start < 0 || (length > 0 && start > length) ? 0 : start;
+  if (clip_ && clip_->StartVideoTime != StartVideoTime) {
+    clip_->StartVideoTime = StartVideoTime;
+    clip_->Write(u"StartVideoTime", StartVideoTime);
+  }
   Changed = 1;
 }
 
@@ -133,10 +205,13 @@ void TKavVideo::UpdateAtTime(bool recursive, double time) {
 }
 
 double TKavVideo::PositionMs(double t) const {
+  // A shared clip keeps running across the slides it spans: its start is
+  // moved back by how far this slide begins after the clip's base slide.
+  double start = StartKAVTime;
+  if (clip_) start = clip_->StartKAVTime - (const_cast<TKavVideo*>(this)->OriginTime(0) - clip_->BaseTime);
   // The object's own start in its visibility window is the earliest time
   // the clip runs.
-  return VideoPositionMs(t, StartKAVTime, props_ ? props_->DeltaTime1() : 0.0, FPSMultiplier, Duration,
-                         StartVideoTime);
+  return VideoPositionMs(t, start, props_ ? props_->DeltaTime1() : 0.0, FPSMultiplier, Duration, StartVideoTime);
 }
 
 TVideoDrawParams TKavVideo::DrawParams(int32_t frame, double position) {

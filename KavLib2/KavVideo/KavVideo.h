@@ -6,6 +6,7 @@
 #include <string>
 
 #include "KavLib2/KavClasses/KavPictureFit.h"
+#include "VoRav/vxIni.h"
 #include "KavLib2/KavObjects/KavObjects.h"
 #include "KavLib2/KavVideo/KavExtractorWrapper.h"
 
@@ -20,6 +21,40 @@ class TKavVideoHost {
   virtual TExtractorList* VideoClips() = 0;
   // Frames per second of the display (for prefetching).
   virtual double DisplayRate() { return 60.0; }
+  // The project text ("Tracks" and "Times" sections), or null.
+  virtual TIniFile* Project() { return nullptr; }
+};
+
+// A clip of the project's "Tracks" section that several video objects
+// share by GUID: its keys and the holder of its file.
+class TVideoClip2 : public TRefObject {
+ public:
+  // Reads the entry's keys; the base time is 0 for "StartSlideIdx" 0, else
+  // [Times] "opt_synchpos" + that index (the show time that slide begins).
+  TVideoClip2(TIniObject* entry, TIniFile* project, TExtractorList* clips);
+
+  bool LoadFromDisk = false;
+  std::u16string FileName;
+  double Duration = 0;
+  double StartVideoTime = 0;
+  double StartKAVTime = 0;
+  double FPSMultiplier = 1.0;
+  std::u16string ClipCaption;
+  int32_t StartSlideIdx = 0;
+  bool Mute = false;
+  std::u16string MasterID;
+  double BaseTime = 0;
+  Ref<TExtractorWrapper> Holder;
+
+  // Writes a changed key back into the clip's entry.
+  void Write(std::u16string_view key, double value);
+  void Write(std::u16string_view key, const std::u16string& value);
+
+ protected:
+  void Dispose() override;
+
+ private:
+  Ref<TIniObject> entry_;
 };
 
 class TKavVideo : public TKavObject {
@@ -63,6 +98,8 @@ class TKavVideo : public TKavObject {
   // The clip position (ms) at time `t` (ms from the slide's start).
   double PositionMs(double t) const;
   TExtractorWrapper* Holder() const noexcept { return holder_.get(); }
+  // The shared clip the object plays, or null.
+  TVideoClip2* Clip() const noexcept { return clip_.get(); }
   // The video draw parameters for a frame of the clip at clip position
   // `position` (ms) holding frame `frame`.
   TVideoDrawParams DrawParams(int32_t frame, double position);
@@ -72,6 +109,7 @@ class TKavVideo : public TKavObject {
 
  private:
   Ref<TExtractorWrapper> holder_;
+  Ref<TVideoClip2> clip_;
   TFrameSlot held_;
   double time_ = 0;
 };

@@ -65,7 +65,7 @@ Ref<TFrameSource> MediaLibFactory(TStream* stream, bool owned, const std::u16str
 TWinVideoSource::TWinVideoSource(TStream* stream, bool owned, const std::u16string& file_name)
     : stream_(owned ? Ref<TStream>::Adopt(stream) : Ref<TStream>(stream)), file_name_(file_name) {
   KAV_ASSERT(!file_name.empty());
-  for (int g = 0; g < 256; ++g) grey565_[g] = uint16_t(((g >> 3) << 11) | ((g >> 2) << 5) | (g >> 3));
+  for (int g = 0; g < 256; ++g) grey565_[g] = Grey565(uint8_t(g));
   try {
     dll_ = AcquireFFMpegDll(u"");
   } catch (const EMediaLibrary&) {

@@ -71,7 +71,7 @@ bool WriteToImage(const TDirectBitmap* bgra, TYUVImage* image) {
         for (int32_t x = 0; x < std::min(w, dst->Width()); ++x) {
           const uint8_t* p = bgra->Row(y) + int64_t(x) * 4;
           const uint8_t g = Clamp8((77 * p[2] + 150 * p[1] + 29 * p[0] + 128) >> 8);
-          const uint16_t v = uint16_t(((g >> 3) << 11) | ((g >> 2) << 5) | (g >> 3));
+          const uint16_t v = Grey565(g);
           memcpy(dst->Row(y) + 2 * x, &v, 2);
         }
       break;

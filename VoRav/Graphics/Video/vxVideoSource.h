@@ -38,6 +38,9 @@ struct TMediaInfo {
   uint8_t Rgba = 0;
 };
 
+// A grey level as the 16-bit 5-6-5 colour of the packed frame images.
+inline uint16_t Grey565(uint8_t g) noexcept { return uint16_t(((g >> 3) << 11) | ((g >> 2) << 5) | (g >> 3)); }
+
 // One fill of a frame image: enters its monitor and locks the planes it
 // has (Y, U and V; else RGBA; else packed 16-bit grey); the destructor
 // unlocks them, commits when Commit was called, and leaves the monitor.

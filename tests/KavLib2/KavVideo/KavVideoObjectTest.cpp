@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "KavLib2/KavClasses/KavProjectLookups.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "tests/KavLib2/3DEngine/DrawerRig.h"
 #include "tests/KavLib2/KavObjects/ObjectsTestUtil.h"
@@ -15,6 +16,8 @@ struct TVideoTestHost : test::TTestHost, TKavVideoHost {
   Ref<TExtractorList> Clips = MakeRef<TExtractorList>(Disk.get());
   TExtractorList* VideoClips() override { return Clips.get(); }
   double DisplayRate() override { return 25.0; }
+  TIniFile* Project() override { return ProjectDoc.get(); }
+  Ref<TIniFile> ProjectDoc;
 };
 
 // A 64 x 48 slide holding one video object over all of it.
@@ -24,7 +27,8 @@ struct TVideoSlide {
   Ref<TVideoTestHost> Host = MakeRef<TVideoTestHost>();
   Ref<TKavSlide> Slide;
 
-  explicit TVideoSlide(const std::string& keys) {
+  explicit TVideoSlide(const std::string& keys, const std::string& project = "", double begin = 0) {
+    if (!project.empty()) Host->ProjectDoc = test::Doc(project);
     RegisterKavObjectFactories();
     RegisterVideoSources();
     RegisterKavVideoObject();
@@ -33,9 +37,9 @@ struct TVideoSlide {
     Slide = MakeRef<TKavSlide>(Host.get(), Props.get());
     Slide->SetSize(FloatPoint(64, 48));
     Slide->OriginPoint = Vector3(32, 24, 0);
-    Slide->SlideBegin = 0;
+    Slide->SlideBegin = begin;
     Slide->EffectIn = 0;
-    Slide->NextEffectBegin = 6000;
+    Slide->NextEffectBegin = begin + 6000;
     Slide->EffectOut = 0;
     Slide->Load(Props.get(), false);
     Slide->SetTime(true, 0);
@@ -89,6 +93,31 @@ TEST(KavVideoObject, KeysDefaultsAndTheClipsLength) {
   v->SetFileName(u"/no/such/clip.mp4");
   EXPECT_EQ(v->Holder()->State(), TExtractorWrapper::kNotOpened);
   EXPECT_EQ(s.Host->Clips->Count(), 1);  // the old holder went with its last user
+}
+
+TEST(KavVideoObject, SharedClipsFromTracksKeepRunningAcrossSlides) {
+  std::string clip = testclips::MakeClip(testclips::Spec("shared.mp4"));
+  ASSERT_FALSE(clip.empty());
+  const std::string project = "[Times]\nopt_slidescount=3\nopt_synchpos1=3000\nopt_synchpos2=4000\n[Tracks]\n"
+                              "object c1:VideoClip\nClipGUID={AB}\nFileName=" + clip +
+                              "\nStartKAVTime=500\nFPSMultiplier=1\nStartSlideIdx=1\nDuration=1800\nend\n";
+  // The object is on a slide that begins at 4000 ms; the clip's base slide
+  // begins at 3000 ms, so the clip started 1000 ms before this slide.
+  TVideoSlide s("ClipGUID={ab}\nFileName=/ignored.mp4\nDuration=1200\n", project, 4000);
+  TKavVideo* v = s.Video();
+  ASSERT_TRUE(v->Clip());
+  EXPECT_DOUBLE_EQ(v->Clip()->BaseTime, 3000);
+  EXPECT_EQ(v->FileName, std::u16string(clip.begin(), clip.end()));
+  EXPECT_DOUBLE_EQ(v->Duration, 1200);  // the object's own
+  EXPECT_DOUBLE_EQ(v->PositionMs(100), 600);  // 100 - (500 - 1000)
+  // A changed value goes back into the clip's entry.
+  v->SetDuration(900);
+  TIniList* tracks = s.Host->ProjectDoc->FindSection(u"Tracks");
+  EXPECT_DOUBLE_EQ(IniGetFloat(FindVideoClipByGUID(tracks, u"{AB}")->FindKey(u"Duration"), 0), 900);
+  // An unknown GUID is cleared and the object's own keys apply.
+  TVideoSlide own("ClipGUID={ZZ}\nFileName=" + clip + "\n", project);
+  EXPECT_FALSE(own.Video()->Clip());
+  EXPECT_TRUE(own.Video()->ClipGUID.empty());
 }
 
 TEST(KavVideoObject, AMissingClipDrawsNothing) {
