@@ -154,6 +154,8 @@ void T3DDrawer::SetShader(TShader* shader) {
 
 // ---- Coordinates ----
 
+// The view is applied here, on the positions, rather than through the
+// screen's camera: the camera keeps mapping device pixels one to one.
 T3DPoint T3DDrawer::ToDeviceVector(const T3DPoint& v) const {
   const TFloatRect view = GetViewRect();
   const TRect& f = FrameRect.IsEmpty() ? DeviceRect : FrameRect;

@@ -157,6 +157,7 @@ void T3DScreen::BeginScene() {
     const bool moved = (!rect.IsEmpty() && rect != device_rect_) || device_->Window() != window_ ||
                        full != full_screen_;
     if (!renderer_ || moved) {
+      // Logged for a real change only, not for every frame without a renderer.
       if (moved) LogScreen("T3DScreen.BeginScene, R= " + RectText3D(rect));
       if (full || full_screen_) ReleaseDeviceResources();
       if (!rect.IsEmpty()) device_rect_ = rect;
