@@ -132,6 +132,7 @@ void TKavVideo::LoadFromIni(TKavObjectProps* props, bool reload) {
   TIniList* tracks = project && !ClipGUID.empty() ? project->FindSection(u"Tracks") : nullptr;
   TIniObject* entry = tracks ? FindVideoClipByGUID(tracks, ClipGUID) : nullptr;
   if (!entry) ClipGUID.clear();
+  // Each object reads its clip entry itself (the file's holder is shared).
   Ref<TVideoClip2> clip = entry ? MakeRef<TVideoClip2>(entry, project, video_host->VideoClips()) : nullptr;
   if (clip) {
     LoadFromDisk = clip->LoadFromDisk;

@@ -278,6 +278,8 @@ int32_t TFFMpegDll::FirstFrameFlag(TMediaRecord* media, bool* top_first) {
 TFFMpegDll* AcquireFFMpegDll(const std::u16string& path) {
   std::lock_guard<std::mutex> hold(g_binding_lock);
   if (!g_binding) {
+    // The library is linked in: the path is never loaded (it may come from
+    // a show).
     g_binding = new TFFMpegDll(path);  // raises without the library
     g_users = 0;
   }
@@ -289,6 +291,7 @@ void ReleaseFFMpegDll(TFFMpegDll*& dll) {
   if (!dll) return;
   KAV_ASSERT(dll == g_binding);
   std::lock_guard<std::mutex> hold(g_binding_lock);
+  // The last user frees the binding; nothing is released again at exit.
   if (--g_users == 0) {
     delete g_binding;
     g_binding = nullptr;

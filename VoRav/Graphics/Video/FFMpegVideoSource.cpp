@@ -222,6 +222,8 @@ int32_t TWinVideoSource::SeekTo(int32_t frame) {
   return cur_valid_ ? 0 : -1;
 }
 
+// Frame n is the picture with the largest number not above n: decoding
+// stops before the first picture past n rather than delivering it.
 int32_t TWinVideoSource::Position(int32_t frame) {
   KAV_ASSERT(dll_ && media_ && cur_ && next_);
   frame = std::max(frame, 0);  // a negative frame is the start

@@ -64,6 +64,7 @@ class TFrameFill {
   Ref<TSysBitmap> planes_[5];
 };
 
+// (No list of owned objects is kept: nothing fills one.)
 class TFrameSource : public TRefObject {
  public:
   const TMediaInfo& Info() const noexcept { return info_; }
