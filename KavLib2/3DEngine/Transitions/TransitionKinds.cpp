@@ -1,0 +1,32 @@
+#include "KavLib2/3DEngine/Transitions/TransitionKinds.h"
+
+#include <string>
+
+#include "VoRav/vxLog.h"
+
+namespace kav {
+
+namespace {
+// A kind whose filter is not available yet runs as a cross-fade.
+Ref<TDrawFilter> Fallback(const char* kind) {
+  LogLine(u"Transition " + std::u16string(kind, kind + std::char_traits<char>::length(kind)) +
+          u" is drawn as a cross-fade");
+  return MakeRef<TAlphaFilter>();
+}
+}  // namespace
+
+Ref<TDrawFilter> MakeShapeFilter(int32_t, float, float, bool) { return Fallback("shapes"); }
+Ref<TDrawFilter> MakeLinesFilter(bool, float, float, bool) { return Fallback("lines"); }
+Ref<TDrawFilter> MakeDiagFilter(int32_t, int32_t) { return Fallback("diagonal"); }
+Ref<TDrawFilter> MakeRandomFilter(int32_t, int32_t, uint32_t, float) { return Fallback("mosaic"); }
+Ref<TDrawFilter> MakeMoveFilter(bool, int32_t) { return Fallback("push/slide"); }
+Ref<TDrawFilter> MakeClockFilter(bool) { return Fallback("hourhand"); }
+Ref<TDrawFilter> MakeBroomFilter(int32_t, float) { return Fallback("broom"); }
+Ref<TDrawFilter> MakeOverturnFilter(int32_t, float, bool, bool) { return Fallback("flip"); }
+Ref<TDrawFilter> MakeTwoSlidesFilter(int32_t, float, float, float) { return Fallback("swap"); }
+Ref<TDrawFilter> MakeRollFilter(const TRollParams&) { return Fallback("curling"); }
+
+TTransitionOrder TransitionDrawOrder(const TDrawFilter*) { return kOrderPlain; }
+TFloatPoint PushShift(const TDrawFilter*, const TRect&) { return TFloatPoint{0, 0}; }
+
+}  // namespace kav

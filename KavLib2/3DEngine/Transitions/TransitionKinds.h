@@ -1,0 +1,48 @@
+// The filters of the transition kinds, as the factory makes them, and what
+// the draw manager's transition frame needs to know of a filter.
+#pragma once
+
+#include <cstdint>
+
+#include "KavLib2/3DEngine/Transitions/DrawFilter.h"
+#include "VoRav/vxGeometry.h"
+
+namespace kav {
+
+// Shapes: 0 circle, 1 rhombus, 2 rectangle; origin as fractions.
+Ref<TDrawFilter> MakeShapeFilter(int32_t shape, float origin_x, float origin_y, bool reverse);
+// A band widening horizontally (vertical = false) or vertically.
+Ref<TDrawFilter> MakeLinesFilter(bool vertical, float origin_x, float origin_y, bool reverse);
+// Diagonal bands and wipes (selector 8 or 10, variant 1..4).
+Ref<TDrawFilter> MakeDiagFilter(int32_t selector, int32_t variant);
+// Random blocks.
+Ref<TDrawFilter> MakeRandomFilter(int32_t cols, int32_t rows, uint32_t seed, float spread);
+// Push (the outgoing picture moves out too) or slide; direction 1..4.
+Ref<TDrawFilter> MakeMoveFilter(bool push, int32_t direction);
+// Hour hand and broom.
+Ref<TDrawFilter> MakeClockFilter(bool counter_clockwise);
+Ref<TDrawFilter> MakeBroomFilter(int32_t direction, float width);
+// Flip and swap.
+Ref<TDrawFilter> MakeOverturnFilter(int32_t direction, float depth, bool flag1, bool flag2);
+Ref<TDrawFilter> MakeTwoSlidesFilter(int32_t direction, float f0, float f1, float f2);
+
+struct TRollParams {
+  int32_t Family = 14;
+  int32_t Direction = 1;
+  bool FullTurn = false;
+  int32_t RadiusPixels = 0;
+  bool BackColoured = false;
+  uint8_t Colour[3] = {0, 0, 0};  // red, green, blue
+  bool Perspective = false;
+  float DepthScale = 0;
+};
+Ref<TDrawFilter> MakeRollFilter(const TRollParams& p);
+
+// How the draw manager lays out a frame of the filter.
+enum TTransitionOrder : int32_t { kOrderPlain = 0, kOrderPush = 1, kOrderOverturn = 2, kOrderTwoSlides = 3 };
+TTransitionOrder TransitionDrawOrder(const TDrawFilter* f);
+// The shift of the outgoing picture of a push for the rectangle; (0, 0) for
+// other filters.
+TFloatPoint PushShift(const TDrawFilter* f, const TRect& rect);
+
+}  // namespace kav
