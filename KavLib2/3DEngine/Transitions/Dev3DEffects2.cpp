@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "KavLib2/3DEngine/Transitions/SlideFilters.h"
 #include "KavLib2/3DEngine/Transitions/TransitionKinds.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/wpExceptions.h"
@@ -426,14 +427,11 @@ void DrawTransitionFrame(T3DDrawer* d, TDrawItem* from, TDrawItem* to, TDrawFilt
       break;
     }
     case kOrderPush: {
-      TDrawItem* plain = rev ? to : from;
-      const TFloatPoint shift = PushShift(f, f->DrawRect);
-      if (plain) {
-        const TFloatPoint saved = d->Offset;
-        d->SetOffset(PixelsToView(d, shift.x, shift.y));
-        d->Render(plain);
-        d->SetOffset(saved);
-      }
+      // The outgoing picture goes through the effecter too, so its shifted
+      // copy is clipped to the effect rectangle like the incoming one.
+      auto* push = static_cast<TPushFilter*>(f);
+      e->RenderToTarget(d, rev ? to : from);
+      push->DrawOutgoing(e->Controller());
       RunFilter(d, e, f, rev ? from : to);
       break;
     }

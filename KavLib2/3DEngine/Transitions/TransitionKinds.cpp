@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "KavLib2/3DEngine/Transitions/SlideFilters.h"
 #include "VoRav/vxLog.h"
 
 namespace kav {
@@ -18,15 +19,24 @@ Ref<TDrawFilter> Fallback(const char* kind) {
 Ref<TDrawFilter> MakeShapeFilter(int32_t, float, float, bool) { return Fallback("shapes"); }
 Ref<TDrawFilter> MakeLinesFilter(bool, float, float, bool) { return Fallback("lines"); }
 Ref<TDrawFilter> MakeDiagFilter(int32_t, int32_t) { return Fallback("diagonal"); }
-Ref<TDrawFilter> MakeRandomFilter(int32_t, int32_t, uint32_t, float) { return Fallback("mosaic"); }
-Ref<TDrawFilter> MakeMoveFilter(bool, int32_t) { return Fallback("push/slide"); }
+Ref<TDrawFilter> MakeRandomFilter(int32_t cols, int32_t rows, uint32_t seed, float spread) {
+  auto f = MakeRef<TRandomFilter>(cols, rows, seed);
+  f->Spread = spread;
+  return f;
+}
+Ref<TDrawFilter> MakeMoveFilter(bool push, int32_t direction) {
+  if (push) return MakeRef<TPushFilter>(direction);
+  return MakeRef<TSlideFilter>(direction);
+}
 Ref<TDrawFilter> MakeClockFilter(bool) { return Fallback("hourhand"); }
 Ref<TDrawFilter> MakeBroomFilter(int32_t, float) { return Fallback("broom"); }
 Ref<TDrawFilter> MakeOverturnFilter(int32_t, float, bool, bool) { return Fallback("flip"); }
 Ref<TDrawFilter> MakeTwoSlidesFilter(int32_t, float, float, float) { return Fallback("swap"); }
 Ref<TDrawFilter> MakeRollFilter(const TRollParams&) { return Fallback("curling"); }
 
-TTransitionOrder TransitionDrawOrder(const TDrawFilter*) { return kOrderPlain; }
-TFloatPoint PushShift(const TDrawFilter*, const TRect&) { return TFloatPoint{0, 0}; }
+TTransitionOrder TransitionDrawOrder(const TDrawFilter* f) {
+  if (dynamic_cast<const TPushFilter*>(f)) return kOrderPush;
+  return kOrderPlain;
+}
 
 }  // namespace kav

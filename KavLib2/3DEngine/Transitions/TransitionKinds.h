@@ -41,8 +41,5 @@ Ref<TDrawFilter> MakeRollFilter(const TRollParams& p);
 // How the draw manager lays out a frame of the filter.
 enum TTransitionOrder : int32_t { kOrderPlain = 0, kOrderPush = 1, kOrderOverturn = 2, kOrderTwoSlides = 3 };
 TTransitionOrder TransitionDrawOrder(const TDrawFilter* f);
-// The shift of the outgoing picture of a push for the rectangle; (0, 0) for
-// other filters.
-TFloatPoint PushShift(const TDrawFilter* f, const TRect& rect);
 
 }  // namespace kav

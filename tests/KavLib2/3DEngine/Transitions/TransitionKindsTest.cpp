@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "KavLib2/3DEngine/Transitions/SlideFilters.h"
 #include "tests/KavLib2/3DEngine/Transitions/TransitionRig.h"
 
 namespace kav {
@@ -24,6 +25,85 @@ TEST(TransitionKinds, DissolveAtHalfIsTheAverage) {
       worst = std::max(worst, int(std::lround(std::abs(((mid[i] >> s) & 0xFF) - want))));
     }
   EXPECT_LE(worst, 1);
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+using namespace transtest;
+
+TEST(TransitionKinds, PushAtHalfShowsHalfOfEachSlideSideBySide) {
+  TTransitionRig rig(160, 90);
+  const auto from = rig.Plain(rig.From.get());
+  const auto to = rig.Plain(rig.To.get());
+  // Flag 0: the incoming slide enters from the right edge moving left.
+  auto p = Params(Effect(7, {0}));
+  const auto f = rig.At(p.get(), 500);
+  rig.Dump("push_half");
+  int bad = 0;
+  for (int32_t y = 0; y < 90; ++y)
+    for (int32_t x = 0; x < 160; ++x) {
+      const uint32_t want = x < 80 ? from[size_t(y) * 160 + size_t(x + 80)] : to[size_t(y) * 160 + size_t(x - 80)];
+      if (ChannelDistance(f[size_t(y) * 160 + size_t(x)], want) > 1) ++bad;
+    }
+  EXPECT_EQ(bad, 0);
+  // Direction 3 (flag 3) pushes the outgoing slide down by a quarter.
+  auto down = Params(Effect(7, {3}));
+  const auto g = rig.At(down.get(), 250);
+  EXPECT_EQ(g[size_t(40) * 160 + 10], from[size_t(40 - 22) * 160 + 10]);  // 90 / 4 = 22.5
+  EXPECT_EQ(g[size_t(10) * 160 + 10], to[size_t(10 + 68) * 160 + 10]);
+}
+
+TEST(TransitionKinds, SlideCoversTheOutgoingSlideWhichStaysInPlace) {
+  TTransitionRig rig(160, 90);
+  const auto from = rig.Plain(rig.From.get());
+  const auto to = rig.Plain(rig.To.get());
+  auto p = Params(Effect(8, {2}));  // from the left, moving right
+  const auto f = rig.At(p.get(), 250);
+  rig.Dump("slide_quarter");
+  for (int32_t y = 0; y < 90; y += 7) {
+    EXPECT_EQ(f[size_t(y) * 160 + 30], to[size_t(y) * 160 + 30 + 120]);
+    EXPECT_EQ(f[size_t(y) * 160 + 100], from[size_t(y) * 160 + 100]);
+  }
+}
+
+TEST(TransitionKinds, RandomBlocksFollowTheirSeededStartLevels) {
+  TBlockRandom r;
+  r.SetSeed(0);
+  EXPECT_EQ(r.Next(), 1013904223u);
+  r.SetSeed(0xFFFFFFFFu);
+  for (int i = 0; i < 1000; ++i) {
+    const float v = r.NextFloat();
+    ASSERT_GE(v, 0.0f);
+    ASSERT_LT(v, 1.0f);
+  }
+  // Absurd counts and spreads are brought into range.
+  auto bad = MakeRef<TRandomFilter>(-3, 1 << 30, 5);
+  bad->Spread = -7;
+  bad->Init(TRect{0, 0, 100, 100}, 1000, 0);
+  EXPECT_EQ(bad->Cols, 1);
+  EXPECT_EQ(bad->Rows, TRandomFilter::kMaxBlocks);
+  EXPECT_EQ(bad->Spread, 0);
+
+  TTransitionRig rig(160, 90);
+  const auto from = rig.Plain(rig.From.get());
+  const auto to = rig.Plain(rig.To.get());
+  auto p = Params(Effect(6, {}, {8, 6, 3, 77}));
+  const auto f = rig.At(p.get(), 500);
+  rig.Dump("mosaic_half");
+  auto* rf = static_cast<TRandomFilter*>(p->Filter.get());
+  const int32_t level = int32_t(std::nearbyint((300.0 + 256.0) * 0.5 - 256.0));
+  for (int32_t j = 0; j < 6; ++j)
+    for (int32_t i = 0; i < 8; ++i) {
+      const int32_t d = rf->StartLevels[size_t(j) * 8 + size_t(i)] - level;
+      const double a = d >= 255 ? 0 : d < 0 ? 255 : 255 - d;
+      const size_t at = size_t(j * 15 + 7) * 160 + size_t(i * 20 + 10);
+      const double want = (((from[at] >> 16) & 0xFF) * (255 - a) + ((to[at] >> 16) & 0xFF) * a) / 255.0;
+      EXPECT_NEAR(double((f[at] >> 16) & 0xFF), want, 1.5) << i << "," << j;
+    }
 }
 
 }  // namespace
