@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "KavLib2/3DEngine/Transitions/ShapeWipes.h"
 #include "KavLib2/3DEngine/Transitions/SlideFilters.h"
 #include "VoRav/vxLog.h"
 
@@ -16,9 +17,26 @@ Ref<TDrawFilter> Fallback(const char* kind) {
 }
 }  // namespace
 
-Ref<TDrawFilter> MakeShapeFilter(int32_t, float, float, bool) { return Fallback("shapes"); }
-Ref<TDrawFilter> MakeLinesFilter(bool, float, float, bool) { return Fallback("lines"); }
-Ref<TDrawFilter> MakeDiagFilter(int32_t, int32_t) { return Fallback("diagonal"); }
+Ref<TDrawFilter> MakeShapeFilter(int32_t shape, float ox, float oy, bool reverse) {
+  Ref<TDrawFilter> f;
+  if (shape == 0) return MakeRef<TCircleFilter>(ox, oy, reverse);
+  if (shape == 1)
+    f = MakeRef<TRhombFilter>(ox, oy);
+  else
+    f = MakeRef<TSquareFilter>(ox, oy);
+  f->Reverse = reverse;
+  return f;
+}
+Ref<TDrawFilter> MakeLinesFilter(bool vertical, float ox, float oy, bool reverse) {
+  Ref<TDrawFilter> f;
+  if (vertical)
+    f = MakeRef<TVLines>(ox, oy);
+  else
+    f = MakeRef<THLines>(ox, oy);
+  f->Reverse = reverse;
+  return f;
+}
+Ref<TDrawFilter> MakeDiagFilter(int32_t selector, int32_t variant) { return MakeRef<TDiagLines>(selector, variant); }
 Ref<TDrawFilter> MakeRandomFilter(int32_t cols, int32_t rows, uint32_t seed, float spread) {
   auto f = MakeRef<TRandomFilter>(cols, rows, seed);
   f->Spread = spread;

@@ -3,7 +3,9 @@
 
 #include <cmath>
 
+#include "KavLib2/3DEngine/Transitions/ShapeWipes.h"
 #include "KavLib2/3DEngine/Transitions/SlideFilters.h"
+#include "tests/KavLib2/3DEngine/Transitions/RecordingTiles.h"
 #include "tests/KavLib2/3DEngine/Transitions/TransitionRig.h"
 
 namespace kav {
@@ -104,6 +106,69 @@ TEST(TransitionKinds, RandomBlocksFollowTheirSeededStartLevels) {
       const double want = (((from[at] >> 16) & 0xFF) * (255 - a) + ((to[at] >> 16) & 0xFF) * a) / 255.0;
       EXPECT_NEAR(double((f[at] >> 16) & 0xFF), want, 1.5) << i << "," << j;
     }
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+using namespace transtest;
+
+template <class F, class... A>
+Ref<F> Laid(const TRect& r, float edge, A... a) {
+  auto f = MakeRef<F>(a...);
+  f->Init(r, 1000, edge);
+  return f;
+}
+
+TEST(ShapeWipes, SizesFromTheOriginsPlace) {
+  const TRect r{0, 0, 160, 90};
+  auto rh = Laid<TRhombFilter>(r, 10, 0.5f, 0.5f);
+  EXPECT_FLOAT_EQ(rh->MaxRadius, 80 + 45 + 10);
+  auto rc = Laid<TRhombFilter>(r, 0, 1.5f, 1.5f);  // beyond a corner
+  EXPECT_FLOAT_EQ(rc->MaxRadius, 160 + 90);
+  auto c = Laid<TCircleFilter>(r, 0, 0.5f, 0.5f, false);
+  EXPECT_EQ(c->Segments, 128);
+  EXPECT_EQ(c->Offset, 0);
+  auto co = Laid<TCircleFilter>(r, 0, 1.25f, 0.5f, false);
+  EXPECT_EQ(co->Segments, 256);
+  EXPECT_FLOAT_EQ(co->Offset, 40);
+  // Beyond a corner the rectangle grows until it reaches the far corner.
+  auto sq = Laid<TSquareFilter>(r, 0, 1.5f, 2.0f);
+  EXPECT_NEAR(sq->Offset + sq->MaxRadius, 180 * 16 / 9.0, 1e-3);
+  auto d = Laid<TDiagLines>(TRect{0, 0, 160, 91}, 0, 8, 2);
+  EXPECT_EQ(d->TopX, 125);  // 251 div 2
+  // An empty layout draws nothing and never divides by zero.
+  auto e = Laid<TSquareFilter>(TRect{5, 5, 5, 5}, 0, 0.5f, 0.5f);
+  e->SetTime(500);
+  auto grid = MakeGrid(TRect{0, 0, 10, 10}, 1, 1);
+  e->DrawFrame(grid.get());
+  EXPECT_EQ(grid->Area(), 0);
+}
+
+TEST(ShapeWipes, WipeFromTheLeftAtHalfWithItsSoftEdge) {
+  TTransitionRig rig(160, 90);
+  const auto from = rig.Plain(rig.From.get());
+  const auto to = rig.Plain(rig.To.get());
+  auto p = Params(Effect(5, {4}), 1000, 0.1f);  // THLines at the left edge
+  const auto f = rig.At(p.get(), 500);
+  rig.Dump("wipe_left_half");
+  // R = 0.5 * (160 + 16) = 88: incoming up to 72, the edge fades to 88.
+  for (int32_t y = 0; y < 90; y += 5) {
+    for (int32_t x = 0; x < 72; x += 3) EXPECT_LE(ChannelDistance(f[size_t(y) * 160 + size_t(x)], to[size_t(y) * 160 + size_t(x)]), 1);
+    for (int32_t x = 89; x < 160; x += 3)
+      EXPECT_LE(ChannelDistance(f[size_t(y) * 160 + size_t(x)], from[size_t(y) * 160 + size_t(x)]), 1);
+  }
+}
+
+TEST(ShapeWipes, HourglassGatesCloseToNothingOfTheOutgoingSlide) {
+  TTransitionRig rig(160, 90);
+  const auto to = rig.Plain(rig.To.get());
+  auto p = Params(Effect(4, {0}));  // the band around the centre closes
+  ASSERT_EQ(rig.At(p.get(), 1000), to);
+  EXPECT_TRUE(p->Filter->Reverse);
 }
 
 }  // namespace
