@@ -103,8 +103,10 @@ Ref<TKavFilter> Params(Ref<TKavEffect> e, double duration, float edge) {
 void DrawSheet(TDeviceDrawer* d, const std::vector<TConfig>& configs, const std::vector<double>& progress, int32_t w,
                int32_t h, TDrawItem* from, TDrawItem* to) {
   d->Clear(0xFF404040, 0);
-  d->ViewRect = TFloatRect{0, 0, float(w), float(h)};
-  d->ViewSize = TFloatPoint{float(w), float(h)};
+  // The slides are made for the cells' inner size (the cells are framed by
+  // a two-pixel border).
+  d->ViewRect = TFloatRect{0, 0, float(w - 4), float(h - 4)};
+  d->ViewSize = TFloatPoint{float(w - 4), float(h - 4)};
   for (size_t r = 0; r < configs.size(); ++r)
     for (size_t c = 0; c < progress.size(); ++c) {
       // Each cell is a frame rectangle of its own, with a filter of its own.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "KavLib2/3DEngine/Transitions/OverturnEffects.h"
 #include "KavLib2/3DEngine/Transitions/SlideFilters.h"
 #include "KavLib2/3DEngine/Transitions/TransitionKinds.h"
 #include "VoRav/vxLog.h"
@@ -180,14 +181,18 @@ class TD3DTriTile : public TEffTile {
     const uint32_t c = T3DScreen::PremultiplyColor(color);
     for (int32_t i = 0; i < n; ++i) plain_.push_back(Plain(v[i].X, v[i].Y, c));
   }
+  // Moved and turned pictures are shaded by their level (grey), not made
+  // transparent.
   void AddTexturedTriangles(const TEffTexVertex* v, int32_t n) override {
-    for (int32_t i = 0; i < n; ++i) textured_.push_back(Textured(v[i].X, v[i].Y, 0, v[i].U, v[i].V, v[i].A));
+    for (int32_t i = 0; i < n; ++i)
+      textured_.push_back(TPending{v[i].X, v[i].Y, 0, v[i].U, v[i].V, MakeGrayColor(v[i].A)});
   }
   void AddShadedTriangles(const TEffShadedVertex* v, int32_t n) override {
     for (int32_t i = 0; i < n; ++i) plain_.push_back(Plain(v[i].X, v[i].Y, T3DScreen::PremultiplyColor(v[i].Color)));
   }
   void AddDepthTriangles(const TEffDepthVertex* v, int32_t n) override {
-    for (int32_t i = 0; i < n; ++i) textured_.push_back(Textured(v[i].X, v[i].Y, v[i].Z, v[i].U, v[i].V, v[i].A));
+    for (int32_t i = 0; i < n; ++i)
+      textured_.push_back(TPending{v[i].X, v[i].Y, v[i].Z, v[i].U, v[i].V, MakeGrayColor(v[i].A)});
   }
   void End() override {
     KAV_ASSERT(open_);
@@ -340,9 +345,19 @@ TCustomD3DEffecter* EffecterOf(T3DDrawer* d) {
 // The filter drawn over `item`'s picture.
 void RunFilter(T3DDrawer* d, TCustomD3DEffecter* e, TDrawFilter* f, TDrawItem* item) {
   e->RenderToTarget(d, item);
+  // The filter draws with the viewport on the effect rectangle: pieces in
+  // perspective are clipped to it and recede toward its centre.
+  T3DScreen* s = d->Screen();
+  const T3DViewState saved = s->GetViewState();
+  const TRect& dev = d->DeviceRect;
+  const TRect vp{std::max(e->EffectRect.Left, dev.Left), std::max(e->EffectRect.Top, dev.Top),
+                 std::min(e->EffectRect.Right, dev.Right), std::min(e->EffectRect.Bottom, dev.Bottom)};
+  if (vp.IsEmpty()) return;
+  s->SetViewport(vp, 0, 1);
   f->FrameFlag = 1;
   f->DrawFrame(e->Controller());
   f->FrameFlag = 0;
+  s->SetViewState(saved);
 }
 
 // Device pixels to the view units SetOffset takes.
@@ -422,6 +437,9 @@ void DrawTransitionFrame(T3DDrawer* d, TDrawItem* from, TDrawItem* to, TDrawFilt
     case kOrderTwoSlides: {
       TDrawItem* first = (p < 0.5) != rev ? to : from;
       TDrawItem* second = first == to ? from : to;
+      // The pair of calls starts afresh every frame, so a frame that drew
+      // only one picture cannot swap the order of all later ones.
+      static_cast<TTwoSlidesEffect*>(f)->CallCount = 0;
       RunFilter(d, e, f, first);
       RunFilter(d, e, f, second);
       break;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "KavLib2/3DEngine/Transitions/OverturnEffects.h"
 #include "KavLib2/3DEngine/Transitions/ShapeWipes.h"
 #include "KavLib2/3DEngine/Transitions/SlideFilters.h"
 #include "VoRav/vxLog.h"
@@ -48,12 +49,18 @@ Ref<TDrawFilter> MakeMoveFilter(bool push, int32_t direction) {
 }
 Ref<TDrawFilter> MakeClockFilter(bool) { return Fallback("hourhand"); }
 Ref<TDrawFilter> MakeBroomFilter(int32_t, float) { return Fallback("broom"); }
-Ref<TDrawFilter> MakeOverturnFilter(int32_t, float, bool, bool) { return Fallback("flip"); }
-Ref<TDrawFilter> MakeTwoSlidesFilter(int32_t, float, float, float) { return Fallback("swap"); }
+Ref<TDrawFilter> MakeOverturnFilter(int32_t direction, float depth, bool add_four, bool smooth) {
+  return MakeRef<TOverturnEffect>(direction, add_four, smooth, depth);
+}
+Ref<TDrawFilter> MakeTwoSlidesFilter(int32_t direction, float recede, float swing, float tilt_degrees) {
+  return MakeRef<TTwoSlidesEffect>(direction, recede, swing, tilt_degrees);
+}
 Ref<TDrawFilter> MakeRollFilter(const TRollParams&) { return Fallback("curling"); }
 
 TTransitionOrder TransitionDrawOrder(const TDrawFilter* f) {
   if (dynamic_cast<const TPushFilter*>(f)) return kOrderPush;
+  if (dynamic_cast<const TOverturnEffect*>(f)) return kOrderOverturn;
+  if (dynamic_cast<const TTwoSlidesEffect*>(f)) return kOrderTwoSlides;
   return kOrderPlain;
 }
 

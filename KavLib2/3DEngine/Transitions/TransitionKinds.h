@@ -22,9 +22,10 @@ Ref<TDrawFilter> MakeMoveFilter(bool push, int32_t direction);
 // Hour hand and broom.
 Ref<TDrawFilter> MakeClockFilter(bool counter_clockwise);
 Ref<TDrawFilter> MakeBroomFilter(int32_t direction, float width);
-// Flip and swap.
-Ref<TDrawFilter> MakeOverturnFilter(int32_t direction, float depth, bool flag1, bool flag2);
-Ref<TDrawFilter> MakeTwoSlidesFilter(int32_t direction, float f0, float f1, float f2);
+// Flip (perspective depth, the variant keeping the axis at depth 0, smooth
+// turning) and swap.
+Ref<TDrawFilter> MakeOverturnFilter(int32_t direction, float depth, bool add_four, bool smooth);
+Ref<TDrawFilter> MakeTwoSlidesFilter(int32_t direction, float recede, float swing, float tilt_degrees);
 
 struct TRollParams {
   int32_t Family = 14;

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "KavLib2/3DEngine/Transitions/OverturnEffects.h"
 #include "KavLib2/3DEngine/Transitions/ShapeWipes.h"
 #include "KavLib2/3DEngine/Transitions/SlideFilters.h"
 #include "tests/KavLib2/3DEngine/Transitions/RecordingTiles.h"
@@ -169,6 +170,51 @@ TEST(ShapeWipes, HourglassGatesCloseToNothingOfTheOutgoingSlide) {
   auto p = Params(Effect(4, {0}));  // the band around the centre closes
   ASSERT_EQ(rig.At(p.get(), 1000), to);
   EXPECT_TRUE(p->Filter->Reverse);
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+using namespace transtest;
+
+TEST(Perspective, SmoothEaseAndTheCardEdgeOnAtHalf) {
+  EXPECT_DOUBLE_EQ(SmoothEase(0.5), 0.5);
+  EXPECT_DOUBLE_EQ(SmoothEase(0.25), 0.125);
+  TTransitionRig rig(160, 90);
+  auto p = Params(Effect(10, {0}, {}, {0.5f}));
+  const auto f = rig.At(p.get(), 500);
+  int lit = 0;
+  for (uint32_t c : f)
+    if ((c & 0xFFFFFF) != 0) ++lit;
+  EXPECT_LT(lit, 90 * 3);  // at most a thin line of the card
+  // At a quarter the card is narrower than the frame, darker, and centred.
+  const auto q = rig.At(p.get(), 250);
+  rig.Dump("flip_quarter");
+  EXPECT_EQ(q[size_t(45) * 160 + 2] & 0xFFFFFF, 0u);
+  EXPECT_NE(q[size_t(45) * 160 + 80] & 0xFFFFFF, 0u);
+}
+
+TEST(Perspective, SwapDrawsTheFarPictureFirstAndReflectsOnlySideways) {
+  TTransitionRig rig(160, 90);
+  const auto from = rig.Plain(rig.From.get());
+  // At a small progress the outgoing slide is almost in place, in front.
+  auto p = Params(Effect(11, {0}, {}, {0.5f, 0.5f, 0.5f}));
+  const auto f = rig.At(p.get(), 40);
+  rig.Dump("swap_early");
+  EXPECT_LE(ChannelDistance(f[size_t(20) * 160 + 10], from[size_t(20) * 160 + 10]), 40);
+  // Directions 3 and 4 draw no reflection: below the receding picture the
+  // frame stays black.
+  auto up = Params(Effect(11, {3}, {}, {0.5f, 0.0f, 0.0f}));
+  const auto g = rig.At(up.get(), 500);
+  EXPECT_EQ(g[size_t(89) * 160 + 80] & 0xFFFFFF, 0u);
+  // Absurd parameters still draw (clamped), never crash.
+  auto bad = Params(Effect(10, {1}, {}, {1e30f}));
+  rig.At(bad.get(), 500);
+  auto bad2 = Params(Effect(11, {1}, {}, {-5.0f, 1e30f, NAN}));
+  rig.At(bad2.get(), 500);
 }
 
 }  // namespace
