@@ -85,6 +85,10 @@ std::vector<TConfig> AllConfigs() {
       add("curling", "curling" + std::to_string(f) + "_" + std::to_string(back),
           Effect(9, fl, {0, 0x204080}, {0.1f, 0.5f}), true);
     }
+  for (int32_t f : {0, 2, 3, 4}) {
+    add("curling", "curling_depth" + std::to_string(f), Effect(9, {f, 11}, {0, 0x204080}, {0.1f, 0.5f}), true);
+    add("curling", "curling_full" + std::to_string(f), Effect(9, {f, 1, 10}, {1, 0x204080}, {0.15f, 0.5f}), true);
+  }
   for (int32_t f = 0; f < 4; ++f) add("flip", "flip" + std::to_string(f), Effect(10, {f}, {}, {0.5f}), true);
   for (int32_t f = 0; f < 4; ++f)
     add("swap", "swap" + std::to_string(f), Effect(11, {f}, {}, {0.5f, 0.5f, 0.5f}), true);

@@ -188,7 +188,8 @@ class TD3DTriTile : public TEffTile {
       textured_.push_back(TPending{v[i].X, v[i].Y, 0, v[i].U, v[i].V, MakeGrayColor(v[i].A)});
   }
   void AddShadedTriangles(const TEffShadedVertex* v, int32_t n) override {
-    for (int32_t i = 0; i < n; ++i) plain_.push_back(Plain(v[i].X, v[i].Y, T3DScreen::PremultiplyColor(v[i].Color)));
+    for (int32_t i = 0; i < n; ++i)
+      plain_.push_back(TPending{v[i].X, v[i].Y, v[i].Z, 0, 0, T3DScreen::PremultiplyColor(v[i].Color)});
   }
   void AddDepthTriangles(const TEffDepthVertex* v, int32_t n) override {
     for (int32_t i = 0; i < n; ++i)

@@ -27,10 +27,11 @@ struct TEffTexVertex {
   float X = 0, Y = 0, U = 0, V = 0, A = 255;
 };
 
-// A vertex with a colour of its own (ARGB, straight alpha).
+// A vertex with a colour of its own (ARGB, straight alpha), at depth Z.
 struct TEffShadedVertex {
   float X = 0, Y = 0;
   uint32_t Color = 0xFFFFFFFF;
+  float Z = 0;
 };
 
 // A textured vertex placed in depth: Z is its level (0 the picture plane,

@@ -1,8 +1,10 @@
 #include "KavLib2/3DEngine/Transitions/TransitionKinds.h"
 
+#include <algorithm>
 #include <string>
 
 #include "KavLib2/3DEngine/Transitions/OverturnEffects.h"
+#include "KavLib2/3DEngine/Transitions/PageRoll.h"
 #include "KavLib2/3DEngine/Transitions/ShapeWipes.h"
 #include "KavLib2/3DEngine/Transitions/SlideFilters.h"
 #include "VoRav/vxLog.h"
@@ -55,7 +57,16 @@ Ref<TDrawFilter> MakeOverturnFilter(int32_t direction, float depth, bool add_fou
 Ref<TDrawFilter> MakeTwoSlidesFilter(int32_t direction, float recede, float swing, float tilt_degrees) {
   return MakeRef<TTwoSlidesEffect>(direction, recede, swing, tilt_degrees);
 }
-Ref<TDrawFilter> MakeRollFilter(const TRollParams&) { return Fallback("curling"); }
+Ref<TDrawFilter> MakeRollFilter(const TRollParams& p) {
+  auto f = MakeRef<TRollEffect2>(p.Family, p.Direction);
+  f->FullTurn = p.FullTurn;
+  f->RadiusPixels = std::max(p.RadiusPixels, 2);
+  f->BackColoured = p.BackColoured;
+  for (int i = 0; i < 3; ++i) f->Colour[i] = p.Colour[i];
+  f->Perspective = p.Perspective;
+  f->DepthScale = p.DepthScale;
+  return f;
+}
 
 TTransitionOrder TransitionDrawOrder(const TDrawFilter* f) {
   if (dynamic_cast<const TPushFilter*>(f)) return kOrderPush;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "KavLib2/3DEngine/Transitions/OverturnEffects.h"
+#include "KavLib2/3DEngine/Transitions/PageRoll.h"
 #include "KavLib2/3DEngine/Transitions/ShapeWipes.h"
 #include "KavLib2/3DEngine/Transitions/SlideFilters.h"
 #include "tests/KavLib2/3DEngine/Transitions/RecordingTiles.h"
@@ -215,6 +216,89 @@ TEST(Perspective, SwapDrawsTheFarPictureFirstAndReflectsOnlySideways) {
   rig.At(bad.get(), 500);
   auto bad2 = Params(Effect(11, {1}, {}, {-5.0f, 1e30f, NAN}));
   rig.At(bad2.get(), 500);
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+using namespace transtest;
+
+TEST(PageRoll, AngleSolverHandlesNoRootAndTheDegenerateQuadratic) {
+  EXPECT_FLOAT_EQ(RollAngleSolve(0, 1, 1), 1.5707964f);  // D < 0
+  // 2c = b: a r + b / 2 = 0, finite and a root of the equation.
+  const float t = RollAngleSolve(3, 2, 1);
+  EXPECT_TRUE(std::isfinite(t));
+  EXPECT_NEAR(3 * std::sin(t) + (2 - 1) * std::cos(t) + 1, 0, 1e-4);
+  const float u = RollAngleSolve(4, 1, 1);
+  EXPECT_NEAR(4 * std::sin(u) + (1 - 1) * std::cos(u) + 1, 0, 1e-4);
+}
+
+TEST(PageRoll, FlatRollWindsEverythingBeforeTheStartEdgeAtTheStartAndNothingAtTheEnd) {
+  for (int32_t dir = 1; dir <= 8; ++dir) {
+    SCOPED_TRACE(dir);
+    TRoller3 r(dir, 0, 0, 160, 90, false, 1);
+    RefAddRef(&r);  // on the stack: never released to zero
+    r.Radius = 12;
+    float first, last;
+    r.GetRange(first, last);
+    r.SetPosition(first);
+    for (float x = 0; x <= 160; x += 20)
+      for (float y = 0; y <= 90; y += 15) {
+        float ox, oy, z;
+        r.Map(x, y, ox, oy, z);
+        // Landed at or before the start edge (or the start corner's line).
+        const float along = (ox - r.StartX) * r.DirX + (oy - r.StartY) * r.DirY;
+        EXPECT_LE(along, 0.01f) << x << "," << y;
+      }
+    r.SetPosition(last);
+    for (float x = 0; x <= 160; x += 20)
+      for (float y = 0; y <= 90; y += 15) {
+        float ox, oy, z;
+        r.Map(x, y, ox, oy, z);
+        EXPECT_NEAR(ox, x, 1e-3);
+        EXPECT_NEAR(oy, y, 1e-3);
+      }
+  }
+}
+
+TEST(PageRoll, StripsCoverThePictureOnceAndAreCutAtTheWindingLimit) {
+  for (int32_t dir = 1; dir <= 8; ++dir) {
+    SCOPED_TRACE(dir);
+    TRoller3 r(dir, 0, 0, 160, 90, false, 1);
+    RefAddRef(&r);
+    r.Radius = 10;
+    r.Steps = 3;
+    double area = 0;
+    bool far_seen = false;
+    r.OnTriangle = [&](const TEffVertex* t, bool far) {
+      area += std::abs((t[1].X - t[0].X) * (t[2].Y - t[0].Y) - (t[2].X - t[0].X) * (t[1].Y - t[0].Y)) * 0.5;
+      far_seen = far_seen || far;
+    };
+    float first, last;
+    r.GetRange(first, last);
+    r.SetPosition(first + (last - first) * 0.4f);
+    EXPECT_NEAR(area, 160.0 * 90.0, 1.0);
+    EXPECT_TRUE(far_seen);
+  }
+  // Radius below 2 and the strip lengths by radius.
+  auto f = MakeRef<TRollEffect2>(14, 1);
+  f->RadiusPixels = 1;
+  f->Init(TRect{0, 0, 160, 90}, 1000, 0);
+  auto grid = MakeGrid(TRect{0, 0, 160, 90}, 1, 1);
+  f->SetTime(500);
+  f->DrawFrame(grid.get());
+  EXPECT_EQ(f->Roller->Radius, 2);
+  EXPECT_EQ(f->Roller->Steps, 3);
+  auto g = MakeRef<TRollEffect2>(14, 5);
+  EXPECT_TRUE(g->Reverse);
+  g->RadiusPixels = 95;
+  g->Init(TRect{0, 0, 160, 90}, 1000, 0);
+  g->DrawFrame(grid.get());
+  EXPECT_EQ(g->Roller->Steps, 9);
+  EXPECT_EQ(g->Roller->DirX, -1);  // direction 5 rolls as 3, backwards
 }
 
 }  // namespace
