@@ -97,19 +97,21 @@ void TCommonFilter::DrawSoftEdge(float outer, float inner) {
   }
 }
 
-void TCommonFilter::EmitTriangles(TEffVertex* v, int32_t count) {
-  const float wl = float(Rect.Width()), hl = float(Rect.Height());
-  // An empty layout has nothing to map from: nothing is drawn (instead of
-  // dividing by its zero size).
-  if (!sink_ || !(wl > 0) || !(hl > 0)) return;
-  const float wd = float(DrawRect.Width()), hd = float(DrawRect.Height());
-  const float sx = wd / wl, sy = hd / hl;
-  const float ox = float(DrawRect.Left) + wd * OriginFracX, oy = float(DrawRect.Top) + hd * OriginFracY;
+bool MapLayoutToDraw(const TRect& layout, const TRect& draw, TEffVertex* v, int32_t count) {
+  const float wl = float(layout.Width()), hl = float(layout.Height());
+  // An empty layout has nothing to map from (instead of dividing by its
+  // zero size).
+  if (!(wl > 0) || !(hl > 0)) return false;
+  const float sx = float(draw.Width()) / wl, sy = float(draw.Height()) / hl;
   for (int32_t i = 0; i < count; ++i) {
-    v[i].X = (v[i].X - OriginX) * sx + ox;
-    v[i].Y = (v[i].Y - OriginY) * sy + oy;
+    v[i].X = (v[i].X - float(layout.Left)) * sx + float(draw.Left);
+    v[i].Y = (v[i].Y - float(layout.Top)) * sy + float(draw.Top);
   }
-  sink_->AddTriangles(v, count);
+  return true;
+}
+
+void TCommonFilter::EmitTriangles(TEffVertex* v, int32_t count) {
+  if (sink_ && MapLayoutToDraw(Rect, DrawRect, v, count)) sink_->AddTriangles(v, count);
 }
 
 void TCommonFilter::EmitQuad(float x1, float y1, float x2, float y2, float a11, float a21, float a12, float a22) {

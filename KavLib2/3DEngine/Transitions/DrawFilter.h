@@ -81,6 +81,10 @@ class TCommonFilter : public TDrawFilter {
   TEffTile* sink_ = nullptr;
 };
 
+// Maps layout vertices linearly onto the draw rectangle; false (nothing
+// mapped) for an empty layout.
+bool MapLayoutToDraw(const TRect& layout, const TRect& draw, TEffVertex* v, int32_t count);
+
 // The cross-fade: the picture drawn over the whole rectangle at p * 255.
 class TAlphaFilter : public TDrawFilter {
  public:

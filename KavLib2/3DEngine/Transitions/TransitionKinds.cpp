@@ -3,22 +3,13 @@
 #include <algorithm>
 #include <string>
 
+#include "KavLib2/3DEngine/Transitions/BroomClock.h"
 #include "KavLib2/3DEngine/Transitions/OverturnEffects.h"
 #include "KavLib2/3DEngine/Transitions/PageRoll.h"
 #include "KavLib2/3DEngine/Transitions/ShapeWipes.h"
 #include "KavLib2/3DEngine/Transitions/SlideFilters.h"
-#include "VoRav/vxLog.h"
 
 namespace kav {
-
-namespace {
-// A kind whose filter is not available yet runs as a cross-fade.
-Ref<TDrawFilter> Fallback(const char* kind) {
-  LogLine(u"Transition " + std::u16string(kind, kind + std::char_traits<char>::length(kind)) +
-          u" is drawn as a cross-fade");
-  return MakeRef<TAlphaFilter>();
-}
-}  // namespace
 
 Ref<TDrawFilter> MakeShapeFilter(int32_t shape, float ox, float oy, bool reverse) {
   Ref<TDrawFilter> f;
@@ -49,8 +40,12 @@ Ref<TDrawFilter> MakeMoveFilter(bool push, int32_t direction) {
   if (push) return MakeRef<TPushFilter>(direction);
   return MakeRef<TSlideFilter>(direction);
 }
-Ref<TDrawFilter> MakeClockFilter(bool) { return Fallback("hourhand"); }
-Ref<TDrawFilter> MakeBroomFilter(int32_t, float) { return Fallback("broom"); }
+Ref<TDrawFilter> MakeClockFilter(bool counter_clockwise) {
+  return MakeRef<TClockEffect>(0.5f, 0.5f, counter_clockwise);
+}
+Ref<TDrawFilter> MakeBroomFilter(int32_t direction, float margin) {
+  return MakeRef<TBroomEffect>(direction, margin);
+}
 Ref<TDrawFilter> MakeOverturnFilter(int32_t direction, float depth, bool add_four, bool smooth) {
   return MakeRef<TOverturnEffect>(direction, add_four, smooth, depth);
 }

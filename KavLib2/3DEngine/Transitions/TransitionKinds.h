@@ -21,7 +21,7 @@ Ref<TDrawFilter> MakeRandomFilter(int32_t cols, int32_t rows, uint32_t seed, flo
 Ref<TDrawFilter> MakeMoveFilter(bool push, int32_t direction);
 // Hour hand and broom.
 Ref<TDrawFilter> MakeClockFilter(bool counter_clockwise);
-Ref<TDrawFilter> MakeBroomFilter(int32_t direction, float width);
+Ref<TDrawFilter> MakeBroomFilter(int32_t direction, float margin);
 // Flip (perspective depth, the variant keeping the axis at depth 0, smooth
 // turning) and swap.
 Ref<TDrawFilter> MakeOverturnFilter(int32_t direction, float depth, bool add_four, bool smooth);

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "KavLib2/3DEngine/Transitions/BroomClock.h"
 #include "KavLib2/3DEngine/Transitions/OverturnEffects.h"
 #include "KavLib2/3DEngine/Transitions/PageRoll.h"
 #include "KavLib2/3DEngine/Transitions/ShapeWipes.h"
@@ -299,6 +300,70 @@ TEST(PageRoll, StripsCoverThePictureOnceAndAreCutAtTheWindingLimit) {
   g->DrawFrame(grid.get());
   EXPECT_EQ(g->Roller->Steps, 9);
   EXPECT_EQ(g->Roller->DirX, -1);  // direction 5 rolls as 3, backwards
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+using namespace transtest;
+
+TEST(RotatingWipes, BroomRangeCoversThePictureAndKeepsItsOwnWrap) {
+  EXPECT_EQ(SweepLevel(0), 0);
+  EXPECT_EQ(SweepLevel(127), 126);
+  EXPECT_EQ(SweepLevel(128), 129);
+  EXPECT_EQ(SweepLevel(255), 255);
+  // The down broom wraps across 2pi; making another broom afterwards does
+  // not change that.
+  TBroom down(3, 10, 5, 0, 0, 160, 90);
+  RefAddRef(&down);
+  TBroom left(4, 10, 5, 0, 0, 160, 90);
+  RefAddRef(&left);
+  EXPECT_TRUE(down.Wrap);
+  EXPECT_FALSE(left.Wrap);
+  EXPECT_NEAR(down.StartAngle, 1.5f * 3.14159265f - down.EdgeAngle + std::atan(10.0f / 160), 1e-4);
+  // Corner broom: the corrections are the two far corners' angles.
+  TBroom dr(6, 0, 5, 0, 0, 160, 90);
+  RefAddRef(&dr);
+  EXPECT_NEAR(dr.StartAngle, 1.5f * 3.14159265f + std::atan(5.0f / 165), 1e-4);
+  EXPECT_NEAR(dr.EndAngle, 2 * 3.14159265f - std::atan(5.0f / 95), 1e-4);
+  // Negative margins and no edge still sweep the whole picture.
+  TBroom odd(1, 0, -20, 0, 0, 160, 90);
+  RefAddRef(&odd);
+  EXPECT_EQ(odd.Margin, 0);
+  int count = 0;
+  odd.OnTriangle = [&](const TEffVertex*) { ++count; };
+  odd.BuildSweep(odd.StartAngle);
+  EXPECT_GT(count, 0);
+  auto b = MakeRef<TBroomEffect>(11, 4.0f);
+  EXPECT_EQ(b->Direction, 3);
+  EXPECT_TRUE(b->Reverse);
+}
+
+TEST(RotatingWipes, HourHandAtAQuarterHasSweptTheUpperRightQuarter) {
+  TTransitionRig rig(160, 90);
+  const auto from = rig.Plain(rig.From.get());
+  const auto to = rig.Plain(rig.To.get());
+  auto p = Params(Effect(2, {6}), 1000, 0.05f);
+  const auto f = rig.At(p.get(), 250);
+  rig.Dump("clock_quarter");
+  auto px = [&](const std::vector<uint32_t>& v, int x, int y) { return v[size_t(y) * 160 + size_t(x)]; };
+  EXPECT_LE(ChannelDistance(px(f, 130, 15), px(to, 130, 15)), 1);      // upper right: swept
+  EXPECT_LE(ChannelDistance(px(f, 30, 15), px(from, 30, 15)), 1);      // upper left: not yet
+  EXPECT_LE(ChannelDistance(px(f, 130, 75), px(from, 130, 75)), 1);    // lower right: not yet
+  EXPECT_LE(ChannelDistance(px(f, 30, 75), px(from, 30, 75)), 1);
+  // The origin is truncated; a zero edge still draws (0.001 wide).
+  TArrow a(0, 0, 101, 50, 50, 25, 0);
+  RefAddRef(&a);
+  EXPECT_FLOAT_EQ(a.EdgeWidth, 0.001f);
+  int tris = 0;
+  a.OnTriangle = [&](const TEffVertex*) { ++tris; };
+  a.Render(0);
+  EXPECT_EQ(tris, 0);
+  a.Render(6.2831853f);
+  EXPECT_EQ(tris, 2);
 }
 
 }  // namespace
