@@ -122,37 +122,54 @@ void TRoller3::SetPosition(float position) {
     BuildAxisStrips();
 }
 
-void TRoller3::BuildAxisStrips() {
-  const bool h = DirY == 0;
-  const float start = h ? StartX : StartY, end = h ? EndX : EndY;
-  AxisSign = h ? DirX : DirY;
-  const float as = AxisSign;
+void TRoller3::WalkStrips(float start, float end, float sign, float position, float* cuts, int32_t cut_count,
+                          const std::function<void(float, TEffVertex&, TEffVertex&)>& line, bool across,
+                          bool first_form) {
   const float phi = FarAngle();
-  const float f_line = Position + as * Radius * MaxAngle, w_line = Position + as * Radius * phi;
-  auto edge = [&](float u, TEffVertex& e1, TEffVertex& e2) {
-    const float lv = Level((u - Position) * as / Radius);
-    e1 = h ? TEffVertex{u, StartY, lv} : TEffVertex{StartX, u, lv};
-    e2 = h ? TEffVertex{u, EndY, lv} : TEffVertex{EndX, u, lv};
-  };
-  const bool first_form = DirY < 0 || DirX > 0;
+  const float f_line = position + sign * Radius * MaxAngle, w_line = cuts[cut_count - 1] = position + sign * Radius * phi;
+  const float dir = sign > 0 ? 1.0f : -1.0f;
   float u = start;
-  TEffVertex a1, a2, b1, b2;
-  edge(u, a1, a2);
-  for (int32_t n = 0; (u - end) * as < 0 && n < kMaxStrips; ++n) {
-    const float big = 50 * as, small = float(Steps) * as;
-    const float step = ((u + big - Position) * as < 0 || (u - f_line) * as > 0) ? big : small;
-    const bool far = (u - w_line) * as >= 0;
+  TEffVertex p1, q1, p2, q2;
+  line(u, p1, q1);
+  for (int32_t n = 0; (u - end) * dir < 0 && n < kMaxStrips; ++n) {
+    const float big = 50 * dir, small = float(Steps) * dir;
+    const float step = ((u + big - position) * dir < 0 || (u - f_line) * dir > 0) ? big : small;
+    const bool far = (u - w_line) * dir >= 0;
     float next = u + step;
-    if ((u - w_line) * as < 0 && (next - w_line) * as > 0)
-      next = w_line;
-    else if ((next - end) * as > 0)
-      next = end;
-    edge(next, b1, b2);
-    Strip(a1, a2, b1, b2, far, first_form);
-    a1 = b1;
-    a2 = b2;
+    // A strip never crosses a cut line (side corners, the winding limit)
+    // nor passes the end.
+    bool cut = false;
+    for (int32_t k = 0; k < cut_count && !cut; ++k)
+      if ((u - cuts[k]) * dir < 0 && (next - cuts[k]) * dir > 0) {
+        next = cuts[k];
+        cut = true;
+      }
+    if (!cut && (next - end) * dir > 0) next = end;
+    line(next, p2, q2);
+    // Axis rolls pass (the previous line's ends, the new line's ends);
+    // diagonal ones (one border's previous and new ends, the other's).
+    if (across)
+      Strip(p1, q1, p2, q2, far, first_form);
+    else
+      Strip(p1, p2, q1, q2, far, first_form);
+    p1 = p2;
+    q1 = q2;
     u = next;
   }
+}
+
+void TRoller3::BuildAxisStrips() {
+  const bool h = DirY == 0;
+  AxisSign = h ? DirX : DirY;
+  const float as = AxisSign;
+  float cuts[1];
+  WalkStrips(h ? StartX : StartY, h ? EndX : EndY, as, Position, cuts, 1,
+             [&](float u, TEffVertex& e1, TEffVertex& e2) {
+               const float lv = Level((u - Position) * as / Radius);
+               e1 = h ? TEffVertex{u, StartY, lv} : TEffVertex{StartX, u, lv};
+               e2 = h ? TEffVertex{u, EndY, lv} : TEffVertex{EndX, u, lv};
+             },
+             true, DirY < 0 || DirX > 0);
 }
 
 void TRoller3::BuildDiagonalStrips() {
@@ -161,46 +178,21 @@ void TRoller3::BuildDiagonalStrips() {
   const float c1 = StartX + sx * std::min(SpanX, SpanY) / 2, c2 = StartX + sx * std::max(SpanX, SpanY) / 2;
   XCornerLine = StartX + sx * SpanX / 2;
   YCornerLine = StartX + sx * SpanY / 2;
-  const float e = c1 + c2 - StartX;
   DiagPosition = Position + sx * (std::abs(SpanY) - std::abs(SpanX)) / 2;
-  const float phi = FarAngle();
-  const float f_line = DiagPosition + dx * Radius * MaxAngle, w_line = DiagPosition + dx * Radius * phi;
-  auto ends = [&](float x, TEffVertex& a, TEffVertex& b) {
-    const float lv = Level(((x - DiagPosition) / dx) / Radius);
-    if ((x - YCornerLine) * dx > 0)
-      a = TEffVertex{StartX + 2 * sx * std::abs(x - YCornerLine), EndY, lv};
-    else
-      a = TEffVertex{StartX, StartY + 2 * sy * std::abs(x - StartX), lv};
-    if ((x - XCornerLine) * dx < 0)
-      b = TEffVertex{StartX + 2 * sx * std::abs(x - StartX), StartY, lv};
-    else
-      b = TEffVertex{EndX, StartY + 2 * sy * std::abs(x - XCornerLine), lv};
-  };
-  const bool first_form = !(DirX * DirY > 0);
-  float x = StartX;
-  TEffVertex a1, b1, a2, b2;
-  ends(x, a1, b1);
-  for (int32_t n = 0; (x - e) * dx < 0 && n < kMaxStrips; ++n) {
-    const float big = 50 * sx, small = float(Steps) * sx;
-    const float step = ((x + big - DiagPosition) * dx < 0 || (x - f_line) * dx > 0) ? big : small;
-    const bool far = (x - w_line) * dx >= 0;
-    float next = x + step;
-    auto crosses = [&](float line) { return (x - line) * dx < 0 && (next - line) * dx > 0; };
-    if (crosses(c1))
-      next = c1;
-    else if (crosses(c2))
-      next = c2;
-    else if (crosses(w_line))
-      next = w_line;
-    else if ((next - e) * dx > 0)
-      next = e;
-    ends(next, a2, b2);
-    // The strip's edges: A on one border, B on the other.
-    Strip(a1, a2, b1, b2, far, first_form);
-    a1 = a2;
-    b1 = b2;
-    x = next;
-  }
+  float cuts[3] = {c1, c2, 0};
+  WalkStrips(StartX, c1 + c2 - StartX, dx, DiagPosition, cuts, 3,
+             [&](float x, TEffVertex& a, TEffVertex& b) {
+               const float lv = Level(((x - DiagPosition) / dx) / Radius);
+               if ((x - YCornerLine) * dx > 0)
+                 a = TEffVertex{StartX + 2 * sx * std::abs(x - YCornerLine), EndY, lv};
+               else
+                 a = TEffVertex{StartX, StartY + 2 * sy * std::abs(x - StartX), lv};
+               if ((x - XCornerLine) * dx < 0)
+                 b = TEffVertex{StartX + 2 * sx * std::abs(x - StartX), StartY, lv};
+               else
+                 b = TEffVertex{EndX, StartY + 2 * sy * std::abs(x - XCornerLine), lv};
+             },
+             false, !(DirX * DirY > 0));
 }
 
 float TRoller3::ClampDepth(float depth) const {

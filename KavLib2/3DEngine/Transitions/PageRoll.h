@@ -56,6 +56,11 @@ class TRoller3 : public TRefObject {
   float Clamp(float theta) const;
   void Strip(const TEffVertex& a1, const TEffVertex& a2, const TEffVertex& b1, const TEffVertex& b2, bool far,
              bool first_form);
+  // Walks the lines across the roll from `start` to `end` (sign: the
+  // direction of travel), cutting strips at cuts[] (the last entry is set
+  // to the winding limit); `line` gives a line's two ends with their level.
+  void WalkStrips(float start, float end, float sign, float position, float* cuts, int32_t cut_count,
+                  const std::function<void(float, TEffVertex&, TEffVertex&)>& line, bool across, bool first_form);
   void BuildAxisStrips();
   void BuildDiagonalStrips();
   void MapAxis(float x, float y, float& ox, float& oy, float& depth) const;

@@ -32,13 +32,6 @@ TEST(TransitionKinds, DissolveAtHalfIsTheAverage) {
   EXPECT_LE(worst, 1);
 }
 
-}  // namespace
-}  // namespace kav
-
-namespace kav {
-namespace {
-
-using namespace transtest;
 
 TEST(TransitionKinds, PushAtHalfShowsHalfOfEachSlideSideBySide) {
   TTransitionRig rig(160, 90);
@@ -111,13 +104,6 @@ TEST(TransitionKinds, RandomBlocksFollowTheirSeededStartLevels) {
     }
 }
 
-}  // namespace
-}  // namespace kav
-
-namespace kav {
-namespace {
-
-using namespace transtest;
 
 template <class F, class... A>
 Ref<F> Laid(const TRect& r, float edge, A... a) {
@@ -174,13 +160,6 @@ TEST(ShapeWipes, HourglassGatesCloseToNothingOfTheOutgoingSlide) {
   EXPECT_TRUE(p->Filter->Reverse);
 }
 
-}  // namespace
-}  // namespace kav
-
-namespace kav {
-namespace {
-
-using namespace transtest;
 
 TEST(Perspective, SmoothEaseAndTheCardEdgeOnAtHalf) {
   EXPECT_DOUBLE_EQ(SmoothEase(0.5), 0.5);
@@ -219,13 +198,6 @@ TEST(Perspective, SwapDrawsTheFarPictureFirstAndReflectsOnlySideways) {
   rig.At(bad2.get(), 500);
 }
 
-}  // namespace
-}  // namespace kav
-
-namespace kav {
-namespace {
-
-using namespace transtest;
 
 TEST(PageRoll, AngleSolverHandlesNoRootAndTheDegenerateQuadratic) {
   EXPECT_FLOAT_EQ(RollAngleSolve(0, 1, 1), 1.5707964f);  // D < 0
@@ -302,13 +274,6 @@ TEST(PageRoll, StripsCoverThePictureOnceAndAreCutAtTheWindingLimit) {
   EXPECT_EQ(g->Roller->DirX, -1);  // direction 5 rolls as 3, backwards
 }
 
-}  // namespace
-}  // namespace kav
-
-namespace kav {
-namespace {
-
-using namespace transtest;
 
 TEST(RotatingWipes, BroomRangeCoversThePictureAndKeepsItsOwnWrap) {
   EXPECT_EQ(SweepLevel(0), 0);
