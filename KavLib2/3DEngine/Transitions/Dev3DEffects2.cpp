@@ -321,8 +321,11 @@ void TCustomD3DEffecter::RenderToTarget(T3DDrawer* drawer, TDrawItem* item) {
   if (!t || !screen_->DeviceReady()) return;
   t->SetPremultiplied(true);
   screen_->PushRenderTarget(t, EffectRect.Left, EffectRect.Top);
+  // Only the effect rectangle is ever sampled: the rest of the (larger,
+  // power-of-two) target is left as it is.
   const TSize s = t->ImageSize();
-  screen_->FillRect(0, TRect{EffectRect.Left, EffectRect.Top, EffectRect.Left + s.cx, EffectRect.Top + s.cy});
+  screen_->FillRect(0, TRect{EffectRect.Left, EffectRect.Top, std::min(EffectRect.Right, EffectRect.Left + s.cx),
+                             std::min(EffectRect.Bottom, EffectRect.Top + s.cy)});
   if (item) drawer->Render(item);
   screen_->PopRenderTarget();
 }
