@@ -209,9 +209,11 @@ void TArrow::Render(float angle) {
   if (std::abs(angle - kPi) < 1e-6f) Angle = 3.1415915f;
   cos_ = std::cos(Angle);
   sin_ = std::sin(Angle);
-  // The rectangle cut at the lines of both bands: ten strips per band,
+  // The rectangle is cut at the lines of both bands (ten strips per band,
   // each split in four so the blend where the bands cross is sampled
-  // finely; the opacity is exact at every vertex.
+  // finely) and every vertex takes the blended opacity of both soft
+  // half-planes; this one construction stands for the separate strips,
+  // overlap and corner regions and gives the same levels.
   const float e = EdgeWidth;
   std::vector<float> xs, hs;
   for (int32_t k = 0; k <= 40; ++k) {

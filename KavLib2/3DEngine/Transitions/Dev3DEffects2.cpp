@@ -174,6 +174,8 @@ class TD3DTriTile : public TEffTile {
     textured_.clear();
     plain_.clear();
   }
+  // Vertices on the rectangle's left and top edges stay where they are: the
+  // rasterizer covers edge pixels exactly, no outward nudge is needed.
   void AddTriangles(const TEffVertex* v, int32_t n) override {
     for (int32_t i = 0; i < n; ++i) textured_.push_back(Textured(v[i].X, v[i].Y, 0, v[i].X, v[i].Y, v[i].A));
   }

@@ -223,6 +223,7 @@ void TMultiTile::End() {
       const TXSeparator::TCell& cell = separator_->GetCell(c, r);
       if (cell.StripCount == 0) continue;  // nothing falls in this cell
       TEffTile* tile = Owner->GetTile(c, r);
+      // The cell tiles get the batch the multi-tile was begun with.
       tile->Begin(batch_, blend_);
       int32_t start = 0;
       for (int32_t s = 0; s < cell.StripCount; ++s) {

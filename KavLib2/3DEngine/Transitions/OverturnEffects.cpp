@@ -10,7 +10,8 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr uint32_t kClearColour = 0xFF000000u;
 
-// Every tile of the grid painted black (the frame around a turning card).
+// Every tile of the grid painted opaque black (the frame around a turning
+// card is black whatever was drawn there before).
 void ClearTiles(TEffController* c) {
   for (int32_t col = 0; col < c->Cols(); ++col)
     for (int32_t row = 0; row < c->Rows(); ++row) {

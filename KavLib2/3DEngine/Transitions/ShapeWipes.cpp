@@ -89,6 +89,9 @@ void TSquareFilter::Layout() {
   // An empty layout keeps a square measure instead of dividing by zero.
   Aspect = (w > 0 && h > 0) ? w / h : 1.0;
   auto measure = [&](float dx, float dy) { return std::max(double(std::abs(dx)), std::abs(dy) * Aspect); };
+  // The offset is the measure of the rectangle's nearest point (beyond a
+  // corner: the larger of the two distances, where the shape first
+  // touches the rectangle).
   const float nx = std::clamp(cx, l, r), ny = std::clamp(cy, t, b);
   Offset = float(measure(nx - cx, ny - cy));
   double far = 0;

@@ -35,7 +35,9 @@ class TPushFilter : public TSlideFilter {
   void DrawOutgoing(TEffController* controller);
 };
 
-// The filter's own linear congruential generator.
+// The filter's own linear congruential generator (one per filter rather
+// than one for the process, so transitions on two threads cannot disturb
+// each other's pattern).
 class TBlockRandom {
  public:
   void SetSeed(uint32_t v) { state_ = v; }
