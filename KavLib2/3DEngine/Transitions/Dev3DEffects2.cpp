@@ -172,6 +172,7 @@ class TD3DTriTile : public TEffTile {
     KAV_ASSERT(!open_);
     open_ = true;
     textured_.clear();
+    depth_.clear();
     plain_.clear();
   }
   // Vertices on the rectangle's left and top edges stay where they are: the
@@ -195,7 +196,7 @@ class TD3DTriTile : public TEffTile {
   }
   void AddDepthTriangles(const TEffDepthVertex* v, int32_t n) override {
     for (int32_t i = 0; i < n; ++i)
-      textured_.push_back(TPending{v[i].X, v[i].Y, v[i].Z, v[i].U, v[i].V, MakeGrayColor(v[i].A)});
+      depth_.push_back(TPending{v[i].X, v[i].Y, v[i].Z, v[i].U, v[i].V, MakeGrayColor(v[i].A)});
   }
   void End() override {
     KAV_ASSERT(open_);
@@ -205,15 +206,22 @@ class TD3DTriTile : public TEffTile {
     TVertexBuffer* b = s->Batch();
     if (!plain_.empty()) Flush(b, plain_, nullptr);
     TRenderTargetTexture* t = effecter_->Source();
-    if (!textured_.empty() && t) {
-      // Pictures are drawn 1:1 (or moved by whole frames of a shift):
-      // nearest-pixel sampling keeps them exact and never reads the cleared
-      // area beyond the rendered picture.
-      const uint8_t filter = t->Filter;
+    if (!t) return;
+    const uint8_t filter = t->Filter;
+    if (!textured_.empty()) {
+      // Flat pictures are drawn 1:1 or moved: nearest-pixel sampling keeps
+      // them exact and never reads the cleared area beyond the rendered
+      // picture, so no edge padding is needed.
       t->Filter = k3DFilterPoint;
       Flush(b, textured_, t);
-      t->Filter = filter;
     }
+    if (!depth_.empty()) {
+      // Turned and wound pictures are scaled: filtered, their edges fade
+      // into the cleared border by at most a pixel.
+      t->Filter = k3DFilterLinear;
+      Flush(b, depth_, t);
+    }
+    t->Filter = filter;
   }
 
  private:
@@ -252,7 +260,7 @@ class TD3DTriTile : public TEffTile {
 
   TCustomD3DEffecter* effecter_;
   bool open_ = false;
-  std::vector<TPending> textured_, plain_;
+  std::vector<TPending> textured_, depth_, plain_;
 };
 
 class TD3DTriController : public TEffController {
