@@ -289,7 +289,8 @@ void TRollEffect2::Dispose() {
 
 void TRollEffect2::DrawFrame(TEffController* c) {
   if (!c || c->Cols() < 1 || c->Rows() < 1) return;
-  if (!Roller || grid_of_ != c) {
+  // The roller and separators follow the controller's grid and rectangle.
+  if (!Roller || grid_of_ != c || c->GetRect() != grid_rect_ || far_->Cols() != c->Cols() || far_->Rows() != c->Rows()) {
     static constexpr int32_t kAxis[4] = {1, 4, 2, 3}, kDiag[4] = {5, 7, 8, 6};
     const int32_t k = (Direction - 1) % 4;
     // Directions 5-8 are 3, 4, 1, 2 rolled back.
@@ -306,6 +307,7 @@ void TRollEffect2::DrawFrame(TEffController* c) {
     far_ = MakeRef<T2DSeparator>(c->XCoords().data(), c->Cols(), c->YCoords().data(), c->Rows());
     near_ = MakeRef<T2DSeparator>(c->XCoords().data(), c->Cols(), c->YCoords().data(), c->Rows());
     grid_of_ = c;
+    grid_rect_ = r;
   }
   far_->ResetAll();
   near_->ResetAll();

@@ -96,6 +96,7 @@ class TRollEffect2 : public TDrawFilter {
   void DrawCells(TEffController* c, T2DSeparator* sep, bool far);
   Ref<T2DSeparator> far_, near_;
   TEffController* grid_of_ = nullptr;
+  TRect grid_rect_;
 };
 
 }  // namespace kav
