@@ -30,6 +30,8 @@ declare -A corpus=(
   [TextMacrosFuzzer]=tests/fuzz/corpus/macros
   [EffManagerFuzzer]=tests/fuzz/corpus/project
   [KavSourceFuzzer]=tests/fuzz/corpus/project
+  [RiffInfoFuzzer]=tests/fuzz/corpus/riff
+  [MpegInfoFuzzer]=tests/fuzz/corpus/mpeg
 )
 drivers=("$@")
 [ ${#drivers[@]} -gt 0 ] || drivers=("${!corpus[@]}")

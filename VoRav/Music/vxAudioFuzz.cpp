@@ -1,0 +1,57 @@
+#include "VoRav/Music/vxAudioFuzz.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+
+#include "VoRav/Music/vxMediaInfoParsers.h"
+#include "VoRav/vxMemoryStream.h"
+#include "VoRav/wpExceptions.h"
+
+namespace kav {
+
+namespace {
+
+void Check(bool ok, const char* target, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "%s: %s\n", target, what);
+  std::abort();
+}
+
+Ref<TStream> Bytes(const uint8_t* data, size_t size) {
+  auto s = MakeRef<TMemoryStream>();
+  s->WriteBytes(std::span<const uint8_t>(data, size));
+  s->SetPosition(0);
+  return s;
+}
+
+void CheckRecord(const TMediaInfo& info, size_t size, const char* target) {
+  Check(uint64_t(info.DataOffset) + info.DataLength <= size, target, "audio data past the end of the file");
+  Check(info.FormatCode != 0, target, "accepted without a format");
+  Check(info.Format.Channels > 0 && info.Format.SamplesPerSec > 0 && info.Format.BlockAlign > 0, target,
+        "accepted an empty format");
+}
+
+}  // namespace
+
+int FuzzRiffInfo(const uint8_t* data, size_t size) {
+  auto stream = Bytes(data, size);
+  TMediaInfo info;
+  if (TMediaInfoExtractor::Extract(u"f.wav", stream.get(), info)) CheckRecord(info, size, "FuzzRiffInfo");
+  return 0;
+}
+
+int FuzzMpegInfo(const uint8_t* data, size_t size) {
+  auto stream = Bytes(data, size);
+  TMediaInfo info;
+  if (!TMediaInfoExtractor::Extract(u"f.mp3", stream.get(), info)) return 0;
+  CheckRecord(info, size, "FuzzMpegInfo");
+  for (double ms : {1.0, 500.0, 100000.0}) {
+    double reached = 0;
+    const int64_t pos = MpegSeekPosition(stream.get(), info, ms, reached);
+    Check(pos <= int64_t(size), "FuzzMpegInfo", "seek past the end");
+  }
+  return 0;
+}
+
+}  // namespace kav
