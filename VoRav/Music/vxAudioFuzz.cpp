@@ -5,6 +5,7 @@
 #include <span>
 
 #include "VoRav/Music/vxMediaInfoParsers.h"
+#include "VoRav/Music/winWavConverters.h"
 #include "VoRav/vxMemoryStream.h"
 #include "VoRav/wpExceptions.h"
 
@@ -32,12 +33,34 @@ void CheckRecord(const TMediaInfo& info, size_t size, const char* target) {
         "accepted an empty format");
 }
 
+// Decodes the whole file through the factory's converter; the output never
+// grows past what was asked and the time never goes backwards.
+void DecodeAll(const Ref<TStream>& stream, const TMediaInfo& info, const char* target) {
+  Ref<TWavConverter> conv = CreateConverter(u"f", info);
+  if (!conv) return;
+  conv->SetStream(stream);
+  if (!conv->SetInputFormat(info)) return;
+  conv->Seek(info.Duration / 2.0);
+  conv->Seek(0);
+  double last = conv->Time();
+  for (int i = 0; i < 4096; ++i) {
+    const bool more = conv->Fill(4096);
+    Check(conv->Output().Used() >= 4096, target, "fill left the output short");
+    conv->Output().Consume(conv->Output().Used());
+    Check(conv->Time() >= last, target, "time went backwards");
+    last = conv->Time();
+    if (!more) break;
+  }
+}
+
 }  // namespace
 
 int FuzzRiffInfo(const uint8_t* data, size_t size) {
   auto stream = Bytes(data, size);
   TMediaInfo info;
-  if (TMediaInfoExtractor::Extract(u"f.wav", stream.get(), info)) CheckRecord(info, size, "FuzzRiffInfo");
+  if (!TMediaInfoExtractor::Extract(u"f.wav", stream.get(), info)) return 0;
+  CheckRecord(info, size, "FuzzRiffInfo");
+  DecodeAll(stream, info, "FuzzRiffInfo");
   return 0;
 }
 
@@ -51,6 +74,7 @@ int FuzzMpegInfo(const uint8_t* data, size_t size) {
     const int64_t pos = MpegSeekPosition(stream.get(), info, ms, reached);
     Check(pos <= int64_t(size), "FuzzMpegInfo", "seek past the end");
   }
+  DecodeAll(stream, info, "FuzzMpegInfo");
   return 0;
 }
 

@@ -197,12 +197,19 @@ bool ParseMpegInfo(TStream* stream, TMediaInfo& info, int64_t start, int64_t end
 
 int64_t MpegSeekPosition(TStream* stream, const TMediaInfo& info, double ms, double& reached) {
   reached = 0;
-  const int64_t begin = info.DataOffset;
+  int64_t begin = info.DataOffset;
   const int64_t end = std::min<int64_t>(begin + int64_t(info.DataLength), stream->GetSize());
   if (ms <= 0 || info.MsPerFrame <= 0 || info.FrameLength < 4) return begin;
   TMpegHeader first;
-  std::vector<uint8_t> head = ReadAt(stream, begin, 4);
-  if (head.size() < 4 || !DecodeMpegHeader(head.data(), first)) return -1;
+  std::vector<uint8_t> head = ReadAt(stream, begin, 40);
+  if (head.size() < 40 || !DecodeMpegHeader(head.data(), first)) return -1;
+  // A first frame that holds a summary ("Xing", "Info", "VBRI") carries no
+  // audio: the time line starts after it.
+  const bool mono = first.ChannelMode == 3;
+  const size_t side = first.Version == 3 ? (mono ? 21 : 36) : (mono ? 13 : 21);
+  if (std::memcmp(&head[side], "Xing", 4) == 0 || std::memcmp(&head[side], "Info", 4) == 0 ||
+      std::memcmp(&head[36], "VBRI", 4) == 0)
+    begin += first.FrameLength();
   if (info.Vbr == 0) {
     // Constant bit rate: the estimated frame, then forward to a header of the
     // first frame's length that is followed by another.

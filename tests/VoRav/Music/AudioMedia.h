@@ -30,11 +30,20 @@ class TAudioMedia {
   // (e.g. {"-e", "floating-point", "-b", "32"}).
   std::string Wav(const std::string& name, uint32_t rate, int channels, int bits, double seconds, double hz = 1000,
                   std::vector<std::string> encoding = {}) {
+    return Synth(name, rate, channels, bits, seconds, std::to_string(hz), std::move(encoding));
+  }
+  // A sweep from 300 Hz to 3 kHz: no two stretches alike, so positions in
+  // decoded copies can be matched.
+  std::string Sweep(const std::string& name, uint32_t rate, int channels, double seconds) {
+    return Synth(name, rate, channels, 16, seconds, "300-3000", {});
+  }
+  std::string Synth(const std::string& name, uint32_t rate, int channels, int bits, double seconds,
+                    const std::string& wave, std::vector<std::string> encoding) {
     const std::string out = dir_ / name;
     std::vector<std::string> args = {kSox, "-n", "-r", std::to_string(rate), "-c", std::to_string(channels)};
     if (encoding.empty()) encoding = {"-b", std::to_string(bits)};
     args.insert(args.end(), encoding.begin(), encoding.end());
-    args.insert(args.end(), {out, "synth", std::to_string(seconds), "sine", std::to_string(hz), "vol", "0.5"});
+    args.insert(args.end(), {out, "synth", std::to_string(seconds), "sine", wave, "vol", "0.5"});
     EXPECT_EQ(RunTool(args), 0) << name;
     return out;
   }
