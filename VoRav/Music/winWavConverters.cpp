@@ -214,6 +214,7 @@ void TWavConverter::Seek(double ms) {
 }
 
 void TWavConverter::PadSilence(size_t n) {
+  real_bytes_ = output_->Used();
   if (output_->Used() >= n) return;
   const size_t missing = n - output_->Used();
   output_->Reserve(missing);
@@ -222,6 +223,7 @@ void TWavConverter::PadSilence(size_t n) {
 }
 
 bool TWavConverter::Fill(size_t n) {
+  real_bytes_ = SIZE_MAX;
   while (output_->Used() < n) {
     if (ReadChunk()) {
       if (!Convert()) {

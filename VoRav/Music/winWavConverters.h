@@ -89,6 +89,9 @@ class TWavConverter : public TRefObject {
   const TWaveFormat& OutputFormat() const { return output_->Format; }
   TLocalBuffer& Output() { return *output_; }
   double Time() const { return time_; }
+  // After a Fill that ran out of data: how many bytes of the output were
+  // data before the silence (SIZE_MAX when the last Fill padded nothing).
+  size_t RealBytes() const { return real_bytes_; }
   const TMediaInfo& Info() const { return info_; }
 
  protected:
@@ -103,6 +106,7 @@ class TWavConverter : public TRefObject {
   Ref<TLocalBuffer> output_;
   double time_ = 0;
   size_t chunk_ = 4096;
+  size_t real_bytes_ = SIZE_MAX;
 };
 
 // The converter for a file's format code; null when there is none (no

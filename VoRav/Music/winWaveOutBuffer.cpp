@@ -82,6 +82,9 @@ uint32_t TwinWaveOutBuffer::GetQueuedBytes() {
   uint32_t play, write;
   if (!Cursors(play, write) || size_ == 0) return 0;
   const uint32_t b = block_position_.load();
+  // A block that starts at the cursor (the first fill, or a ring that ran
+  // dry) has nothing before it, not a whole ring.
+  if (play == b) return 0;
   return play < b ? b - play : size_ + b - play;
 }
 
