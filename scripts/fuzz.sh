@@ -32,6 +32,7 @@ declare -A corpus=(
   [KavSourceFuzzer]=tests/fuzz/corpus/project
   [RiffInfoFuzzer]=tests/fuzz/corpus/riff
   [MpegInfoFuzzer]=tests/fuzz/corpus/mpeg
+  [CompositeFuzzer]=tests/fuzz/corpus/composite
 )
 drivers=("$@")
 [ ${#drivers[@]} -gt 0 ] || drivers=("${!corpus[@]}")

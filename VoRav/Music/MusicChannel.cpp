@@ -60,7 +60,7 @@ bool TMusicChannel::OpenSource(const std::u16string& name) {
     if (!stream_) return false;
   }
   TConverterHook converter_hook = g_converter_hook.load();
-  converter_ = !stream_ && converter_hook ? converter_hook(name) : CreateConverter(name, info_);
+  converter_ = !stream_ && converter_hook ? converter_hook(name, open, close_) : CreateConverter(name, info_);
   if (!converter_) return false;
   converter_->SetStream(stream_);
   try {

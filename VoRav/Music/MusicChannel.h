@@ -85,7 +85,10 @@ class TMusicChannel : public TRefObject {
 // names that need no stream, their media information and their converter.
 using TExternalSourceHook = bool (*)(const std::u16string& name);
 using TMediaInfoHook = bool (*)(const std::u16string& name, TMediaInfo& info);
-using TConverterHook = Ref<TWavConverter> (*)(const std::u16string& name);
+// The converter hook opens the pieces of the description through the
+// channel's stream handlers.
+using TConverterHook = Ref<TWavConverter> (*)(const std::u16string& name, const TMusicOpenHandler& open,
+                                              const TMusicCloseHandler& close);
 void SetMusicHooks(TExternalSourceHook source, TMediaInfoHook info, TConverterHook converter);
 TExternalSourceHook ExternalSourceHook();
 TMediaInfoHook MediaInfoHook();
