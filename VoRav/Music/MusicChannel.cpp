@@ -97,11 +97,18 @@ void TMusicChannel::SetStartPosition(uint32_t ms) {
   have_pre_buffer_ = true;
 }
 
-int64_t TMusicChannel::Position() { return (buffer_ ? buffer_->GetPlayedMs() : 0) + start_offset_; }
+int64_t TMusicChannel::Position() {
+  const int64_t lead_ms = out_.AvgBytesPerSec ? int64_t(lead_bytes_) * 1000 / out_.AvgBytesPerSec : 0;
+  return std::max<int64_t>((buffer_ ? buffer_->GetPlayedMs() : 0) - lead_ms, 0) + start_offset_;
+}
 
-void TMusicChannel::Play(uint32_t fade_ms) {
+void TMusicChannel::Play(uint32_t fade_ms, uint32_t lead_ms) {
   if (!buffer_) return;
   if (!have_pre_buffer_) SetStartPosition(0);
+  const uint32_t align = std::max<uint32_t>(out_.BlockAlign, 1);
+  lead_bytes_ = std::min<uint32_t>(uint32_t(uint64_t(lead_ms) * out_.AvgBytesPerSec / 1000), 
+                                   buffer_->GetFirstFillSize() / 2);
+  lead_bytes_ -= lead_bytes_ % align;
   state_.store(kPlaying);
   const uint32_t steps = std::max<uint32_t>(uint32_t(uint64_t(fade_ms) * out_.SamplesPerSec / 1000), 1);
   gain_.store(0.0f);
@@ -125,17 +132,45 @@ void TMusicChannel::SetOutputVolume(float volume) {
 }
 
 void TMusicChannel::OnFirstFill(TWaveOutBuffer*, uint8_t* dst, uint32_t bytes) {
-  const uint32_t n = std::min<uint32_t>(bytes, uint32_t(pre_buffer_.size()));
-  CopyWithGain(dst, pre_buffer_.data(), n);
-  if (n < bytes) std::memset(dst + n, out_.BitsPerSample == 8 ? 128 : 0, bytes - n);
+  const uint8_t silence = out_.BitsPerSample == 8 ? 128 : 0;
+  const uint32_t lead = std::min(lead_bytes_, bytes);
+  std::memset(dst, silence, lead);
+  const uint32_t n = std::min<uint32_t>(bytes - lead, uint32_t(pre_buffer_.size()));
+  CopyWithGain(dst + lead, pre_buffer_.data(), n);
+  if (lead + n < bytes) std::memset(dst + lead + n, silence, bytes - lead - n);
+  carry_.assign(pre_buffer_.begin() + n, pre_buffer_.end());
   pre_buffer_.clear();
   pre_buffer_.shrink_to_fit();
-  // The data ends inside the first block: the stop is due at its last byte.
-  if (pre_real_ < n) ScheduleStop(uint32_t(pre_real_));
+  // The data ends inside the first block: the stop is due at its last byte;
+  // when it ends in the carried part, the regular fill that plays it stops.
+  carry_real_ = SIZE_MAX;
+  if (pre_real_ <= n && end_of_data_.load()) ScheduleStop(uint32_t(lead + pre_real_));
+  else if (end_of_data_.load()) carry_real_ = pre_real_ - n;
 }
 
 void TMusicChannel::OnRegularFill(TWaveOutBuffer*, uint8_t* dst, uint32_t bytes) {
   if (!converter_) return;
+  // What the lead pushed out of the first fill goes first.
+  uint32_t used = 0;
+  if (!carry_.empty()) {
+    const uint32_t n = std::min<uint32_t>(bytes, uint32_t(carry_.size()));
+    CopyWithGain(dst, carry_.data(), n);
+    carry_.erase(carry_.begin(), carry_.begin() + n);
+    if (carry_real_ != SIZE_MAX) {
+      if (carry_real_ <= n) {
+        ScheduleStop(uint32_t(carry_real_));
+        carry_real_ = SIZE_MAX;
+        carry_.clear();
+        std::memset(dst + n, out_.BitsPerSample == 8 ? 128 : 0, bytes - n);
+        return;
+      }
+      carry_real_ -= n;
+    }
+    used = n;
+    dst += n;
+    bytes -= n;
+    if (bytes == 0) return;
+  }
   converter_->Fill(bytes);
   const size_t real = std::min<size_t>(converter_->RealBytes(), bytes);
   CopyWithGain(dst, converter_->Output().Data(), bytes);
@@ -144,7 +179,7 @@ void TMusicChannel::OnRegularFill(TWaveOutBuffer*, uint8_t* dst, uint32_t bytes)
   // pads the block.
   if (real < bytes) {
     end_of_data_.store(true);
-    ScheduleStop(uint32_t(real));
+    ScheduleStop(uint32_t(used + real));
   }
 }
 

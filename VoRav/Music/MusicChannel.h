@@ -32,7 +32,9 @@ class TMusicChannel : public TRefObject {
   void SetStartPosition(uint32_t ms);
   // ms of the file heard so far.
   int64_t Position();
-  void Play(uint32_t fade_ms);
+  // `lead_ms` of silence come first, so that a pass started a little early
+  // is heard exactly at its time.
+  void Play(uint32_t fade_ms, uint32_t lead_ms = 0);
   void Stop(uint32_t fade_ms);
   void SetOutputVolume(float volume);
 
@@ -77,6 +79,10 @@ class TMusicChannel : public TRefObject {
   std::atomic<bool> fade_in_running_{false};
   uint32_t start_offset_ = 0;
   std::vector<uint8_t> pre_buffer_;
+  // Decoded bytes that did not fit the first fill behind the lead.
+  std::vector<uint8_t> carry_;
+  uint32_t lead_bytes_ = 0;
+  size_t carry_real_ = SIZE_MAX;
   size_t pre_real_ = 0;
   bool have_pre_buffer_ = false;
 };

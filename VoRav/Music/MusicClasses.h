@@ -35,6 +35,9 @@ class TWaveOutDevice : public TRefObject {
   virtual Ref<TWaveOutBuffer> CreateBuffer(const TWaveFormat& format) = 0;
   // Raises when the channel gets no sound buffer ("SoundBuffer = nil").
   virtual Ref<TTimerChannel> CreateTimerChannel() = 0;
+  // Milliseconds between the play cursors' time and when a buffer started
+  // now is heard (0 when unknown).
+  virtual double LatencyMs() { return 0; }
 };
 
 class TwinWaveOutDevice : public TWaveOutDevice {
@@ -45,6 +48,7 @@ class TwinWaveOutDevice : public TWaveOutDevice {
   bool IsInitialised() override { return initialised_; }
   Ref<TWaveOutBuffer> CreateBuffer(const TWaveFormat& format) override;
   Ref<TTimerChannel> CreateTimerChannel() override;
+  double LatencyMs() override { return sound_ ? sound_->LatencyMs() : 0; }
   // Null when there is no sound device.
   TSndDevice* Sound() const { return sound_.get(); }
 

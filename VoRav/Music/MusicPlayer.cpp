@@ -80,7 +80,9 @@ void TChannelMusic::SetPosition(uint32_t ms) {
   }
 }
 
-bool TChannelMusic::Play(uint32_t fade_ms) {
+bool TChannelMusic::Play(uint32_t fade_ms) { return PlayAfter(fade_ms, 0); }
+
+bool TChannelMusic::PlayAfter(uint32_t fade_ms, uint32_t lead_ms) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   TMusicChannel* c = Current();
   if (c && c->State() == TMusicChannel::kPlaying) return false;
@@ -90,7 +92,7 @@ bool TChannelMusic::Play(uint32_t fade_ms) {
     pass->SetStartPosition(uint32_t(std::clamp<int64_t>(position_, 0, UINT32_MAX)));
     c = pass.get();
   }
-  c->Play(fade_ms);
+  c->Play(fade_ms, lead_ms);
   return true;
 }
 

@@ -57,6 +57,8 @@ class TChannelMusic : public TChannel {
   bool Play(uint32_t fade_ms) override;
   bool Stop(uint32_t fade_ms) override;
   bool IsPlaying() override;
+  // Play after `lead_ms` of silence.
+  bool PlayAfter(uint32_t fade_ms, uint32_t lead_ms);
 
   bool Opened() const { return opened_; }
   const TMediaInfo& Info() const { return info_; }

@@ -58,7 +58,11 @@ void TwinWaveOutBuffer::SetVolume(float volume) {
 
 void TwinWaveOutBuffer::StartThread() {
   if (!buffer_ || thread_) return;
-  thread_ = MakeRef<TDSEventThread>([this] { StartPlaying(); }, [this] { Refill(); }, 100, "sound buffer refill");
+  // The first fill and Play run here, on the caller's thread, so the buffer
+  // starts at once (a new thread may get going milliseconds later, and a
+  // start must land on the time its caller computed); the thread refills.
+  StartPlaying();
+  thread_ = MakeRef<TDSEventThread>(nullptr, [this] { Refill(); }, 100, "sound buffer refill");
   thread_->Start();
 }
 

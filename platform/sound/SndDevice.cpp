@@ -93,6 +93,12 @@ uint64_t TSndDevice::RenderedFrames() {
   return rendered_;
 }
 
+double TSndDevice::LatencyMs() {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  AdvanceLocked();
+  return UnheardFramesLocked() * 1000.0 / kOutputRate;
+}
+
 void TSndDevice::LoseBuffers() {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   AdvanceLocked();

@@ -43,6 +43,9 @@ class TSndDevice : public TRefObject {
   void Render(int16_t* out, uint32_t frames);
   // Output frames mixed so far.
   uint64_t RenderedFrames();
+  // Milliseconds of mixed output the device has not played yet: a buffer
+  // started now is heard this much after the play cursors' present time.
+  double LatencyMs();
   // Test hook: every buffer becomes lost (stopped; Play and Lock answer
   // kSndErrBufferLost until Restore).
   void LoseBuffers();

@@ -1,6 +1,7 @@
 #include "platform/sound/sdl/SndSdlDevice.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace kav {
 
@@ -37,9 +38,14 @@ void TSndSdlDevice::Dispose() {
   TSndDevice::Dispose();
 }
 
-void TSndSdlDevice::Install() {
+namespace {
+std::atomic<uint16_t> g_frames{512};
+}
+
+void TSndSdlDevice::Install(uint16_t frames) {
+  g_frames.store(frames);
   SetSndDeviceFactory([]() -> Ref<TSndDevice> {
-    auto device = MakeRef<TSndSdlDevice>();
+    auto device = MakeRef<TSndSdlDevice>(g_frames.load());
     return device->Opened() ? Ref<TSndDevice>(device) : Ref<TSndDevice>();
   });
 }

@@ -22,9 +22,9 @@ class TSndSdlDevice : public TSndDevice {
   // Frames per callback that SDL granted.
   uint32_t CallbackFrames() const { return callback_frames_; }
 
-  // Installs the SDL backend: the factory answers null when SDL has no
-  // audio output.
-  static void Install();
+  // Installs the SDL backend (devices of `frames` frames per callback): the
+  // factory answers null when SDL has no audio output.
+  static void Install(uint16_t frames = 512);
 
  protected:
   void Dispose() override;
