@@ -55,7 +55,7 @@ TEST(KavMusicPlayer, ACommentThatASeekPassedIsNotPlayed) {
   auto before = SetSndDeviceFactory([]() -> Ref<TSndDevice> { return MakeRef<TSndNullDevice>(); });
   // Slide 1 (0..3000) has a 1000 ms comment; a seek to 2000 passed it.
   auto source = SourceOf(
-      "[Main]\nopt_fullyplaysound=1\n[Times]\nopt_slidescount=2\nopt_synchpos1=3000\nopt_synchpos2=6000\n"
+      "[Main]\nopt_fullyplaysound=1\nopt_repeat=stop\n[Times]\nopt_slidescount=2\nopt_synchpos1=3000\nopt_synchpos2=6000\n"
       "[Slide1]\nobject R:TSlide\nobject Music:TMusic\nobject C:TSoundComment\nFileName=/nonexistent/c.wav\n"
       "Duration=1000\nend\nend\nend\n");
   auto player = MakeRef<TKavMusicPlayer>(source.get(), false);
