@@ -126,11 +126,28 @@ void TwinWaveOutBuffer::StartPlaying() {
   }
 }
 
+bool TwinWaveOutBuffer::FillRegions(const TFillCallback& fill, uint32_t at, uint32_t bytes, uint32_t& n1,
+                                    uint32_t& n2) {
+  void *p1 = nullptr, *p2 = nullptr;
+  n1 = n2 = 0;
+  if (!SndSucceeded(buffer_->Lock(at, bytes, &p1, &n1, &p2, &n2, 0))) return false;
+  // Each region's own start is its block position, so queued bytes plus an
+  // offset into the block give the true distance from the cursor.
+  block_position_.store(at);
+  if (fill) fill(this, static_cast<uint8_t*>(p1), n1);
+  if (!p2) n2 = 0;
+  if (n2) {
+    block_position_.store(0);
+    if (fill) fill(this, static_cast<uint8_t*>(p2), n2);
+  }
+  buffer_->Unlock(p1, n1, p2, n2);
+  return true;
+}
+
 void TwinWaveOutBuffer::Refill() {
   std::lock_guard<std::recursive_mutex> hold(ring_lock_);
   if (closed_) return;
   uint32_t play, write;
-  void *p1 = nullptr, *p2 = nullptr;
   uint32_t n1 = 0, n2 = 0;
   // 1. A restart: the queued audio from 25 ms past the write cursor up to
   // our write position goes through the restart fill once more.
@@ -144,15 +161,7 @@ void TwinWaveOutBuffer::Refill() {
     const uint32_t distance = (p + size_ - play) % size_;
     if (p != write_position_ && distance < queued) {
       const uint32_t length = (write_position_ + size_ - p) % size_;
-      if (SndSucceeded(buffer_->Lock(p, length, &p1, &n1, &p2, &n2, 0))) {
-        block_position_.store(p);
-        if (RestartFill) RestartFill(this, static_cast<uint8_t*>(p1), n1);
-        if (p2 && n2) {
-          block_position_.store(0);
-          if (RestartFill) RestartFill(this, static_cast<uint8_t*>(p2), n2);
-        }
-        buffer_->Unlock(p1, n1, p2, n2);
-      }
+      FillRegions(RestartFill, p, length, n1, n2);
     }
   }
   // 2. The free space behind the play cursor, at most half a second.
@@ -161,18 +170,8 @@ void TwinWaveOutBuffer::Refill() {
     uint32_t free = (play + size_ - write_position_) % size_;
     free = std::min(free, refill_limit_);
     free -= free % std::max<uint32_t>(format_.BlockAlign, 1);
-    if (free > 0 && SndSucceeded(buffer_->Lock(write_position_, free, &p1, &n1, &p2, &n2, 0))) {
-      // Each region's own start is its block position, so queued bytes plus
-      // an offset into the block give the true distance from the cursor.
-      block_position_.store(write_position_);
-      if (RegularFill) RegularFill(this, static_cast<uint8_t*>(p1), n1);
-      if (p2 && n2) {
-        block_position_.store(0);
-        if (RegularFill) RegularFill(this, static_cast<uint8_t*>(p2), n2);
-      }
-      buffer_->Unlock(p1, n1, p2, n2);
-      write_position_ = (p2 && n2) ? n2 : (write_position_ + n1) % size_;
-    }
+    if (free > 0 && FillRegions(RegularFill, write_position_, free, n1, n2))
+      write_position_ = n2 ? n2 : (write_position_ + n1) % size_;
   }
   // 3. The played time: one more wrap whenever the cursor went back.
   std::lock_guard<std::mutex> position(position_lock_);

@@ -61,6 +61,9 @@ class TwinWaveOutBuffer : public TWaveOutBuffer {
 
  private:
   bool Cursors(uint32_t& play, uint32_t& write);
+  // Locks `bytes` from `at` and hands each region to `fill`; false when the
+  // lock fails. n1, n2: the regions' lengths.
+  bool FillRegions(const TFillCallback& fill, uint32_t at, uint32_t bytes, uint32_t& n1, uint32_t& n2);
 
   float volume_ = -1.0f;
   Ref<TSndBuffer> buffer_;

@@ -13,22 +13,9 @@
 namespace kav {
 namespace {
 
-// A 44,100 Hz stereo WAV of one constant level.
 std::string LevelWav(test::TAudioMedia& media, const std::string& name, double seconds, int16_t level,
                      uint32_t rate = 44100) {
-  const std::string out = media.Path(name);
-  const uint32_t frames = uint32_t(seconds * rate);
-  const uint32_t data = frames * 4;
-  std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0};
-  auto le = [&b](uint32_t v, int n) {
-    for (int k = 0; k < n; ++k) b.push_back(uint8_t(v >> (8 * k)));
-  };
-  le(rate, 4), le(rate * 4, 4), le(4, 2), le(16, 2);
-  b.insert(b.end(), {'d', 'a', 't', 'a'});
-  le(data, 4);
-  for (uint32_t i = 0; i < frames * 2; ++i) le(uint16_t(level), 2);
-  test::WriteFileBytes(out, b);
-  return out;
+  return media.Level(name, seconds, level, rate);
 }
 
 std::vector<int16_t> Mix(const std::u16string& text, double seek_ms = 0, int blocks = 100) {

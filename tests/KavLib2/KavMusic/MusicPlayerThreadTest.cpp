@@ -7,23 +7,16 @@
 #include "VoRav/vxIni.h"
 #include "VoRav/vxTime.h"
 #include "platform/sound/null/SndNullDevice.h"
+#include "tests/KavLib2/KavMusic/MusicTestShow.h"
 
 namespace kav {
 namespace {
 
-Ref<TKavSource> SourceOf(const std::string& text) {
-  auto ini = MakeRef<TIniFile>();
-  EXPECT_TRUE(ini->LoadFromBytes(text));
-  auto accessor = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());
-  TKavSourceSetup setup;
-  setup.RandomSeed = 1;
-  setup.ProgramFile = u"/opt/kav/player";
-  return MakeRef<TKavSource>(accessor.get(), ini.get(), setup);
-}
+using test::ShowSource;
 
 TEST(KavMusicPlayer, ClockPausesResumesSeeksAndStopsAtTheStopTime) {
   auto before = SetSndDeviceFactory([]() -> Ref<TSndDevice> { return MakeRef<TSndNullDevice>(); });
-  auto source = SourceOf("[Main]\n[Times]\nopt_slidescount=2\nopt_synchpos1=3000\nopt_synchpos2=6000\n");
+  auto source = ShowSource("[Main]\n[Times]\nopt_slidescount=2\nopt_synchpos1=3000\nopt_synchpos2=6000\n");
   auto player = MakeRef<TKavMusicPlayer>(source.get(), false);
   player->StartThreads();
   player->SeekTo(1000, -1);
@@ -54,7 +47,7 @@ TEST(KavMusicPlayer, ClockPausesResumesSeeksAndStopsAtTheStopTime) {
 TEST(KavMusicPlayer, ACommentThatASeekPassedIsNotPlayed) {
   auto before = SetSndDeviceFactory([]() -> Ref<TSndDevice> { return MakeRef<TSndNullDevice>(); });
   // Slide 1 (0..3000) has a 1000 ms comment; a seek to 2000 passed it.
-  auto source = SourceOf(
+  auto source = ShowSource(
       "[Main]\nopt_fullyplaysound=1\nopt_repeat=stop\n[Times]\nopt_slidescount=2\nopt_synchpos1=3000\nopt_synchpos2=6000\n"
       "[Slide1]\nobject R:TSlide\nobject Music:TMusic\nobject C:TSoundComment\nFileName=/nonexistent/c.wav\n"
       "Duration=1000\nend\nend\nend\n");

@@ -6,19 +6,13 @@
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavFileSource.h"
 #include "VoRav/vxIni.h"
+#include "tests/KavLib2/KavMusic/MusicTestShow.h"
 
 namespace kav {
 namespace {
 
 Ref<TKavMusicSource> MusicOf(const std::string& text) {
-  auto ini = MakeRef<TIniFile>();
-  EXPECT_TRUE(ini->LoadFromBytes(text));
-  auto accessor = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());
-  TKavSourceSetup setup;
-  setup.RandomSeed = 7;
-  setup.ProgramFile = u"/opt/kav/player";
-  auto source = MakeRef<TKavSource>(accessor.get(), ini.get(), setup);
-  return MakeRef<TKavMusicSource>(source.get());
+  return MakeRef<TKavMusicSource>(test::ShowSource(text).get());
 }
 
 const char* kTimes = "[Times]\nopt_slidescount=3\nopt_synchpos1=4000\nopt_synchpos2=9000\nopt_synchpos3=20000\n";

@@ -16,6 +16,7 @@
 #include "VoRav/vxLog.h"
 #include "VoRav/vxTime.h"
 #include "platform/sound/sdl/SndSdlDevice.h"
+#include "tests/KavLib2/KavMusic/MusicTestShow.h"
 #include "tests/VoRav/Music/AudioMedia.h"
 
 namespace kav {
@@ -70,13 +71,7 @@ TEST(ShowSync, ToneOnsetsLandOnTheirSlideTimes) {
   const int slides = 12;
   const TShow show = ToneShow(tone, slides, slide_ms);
   {
-    auto ini = MakeRef<TIniFile>();
-    ASSERT_TRUE(ini->LoadFromBytes(show.text));
-    auto accessor = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());
-    TKavSourceSetup setup;
-    setup.RandomSeed = 1;
-    setup.ProgramFile = u"/opt/kav/player";
-    auto source = MakeRef<TKavSource>(accessor.get(), ini.get(), setup);
+    auto source = test::ShowSource(show.text);
     auto player = MakeRef<TKavMusicPlayer>(source.get(), false);
     ASSERT_TRUE(player->Audio()) << "no SDL audio device";
     player->StartThreads();

@@ -69,6 +69,22 @@ class TAudioMedia {
     return out;
   }
   std::string Path(const std::string& name) const { return dir_ / name; }
+  // A 16-bit stereo WAV of one constant level, written by hand (sox's DC
+  // shift settles in over its first samples).
+  std::string Level(const std::string& name, double seconds, int16_t level, uint32_t rate = 44100) {
+    const std::string out = Path(name);
+    const uint32_t frames = uint32_t(seconds * rate);
+    std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0};
+    auto le = [&b](uint32_t v, int n) {
+      for (int k = 0; k < n; ++k) b.push_back(uint8_t(v >> (8 * k)));
+    };
+    le(rate, 4), le(rate * 4, 4), le(4, 2), le(16, 2);
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    le(frames * 4, 4);
+    for (uint32_t i = 0; i < frames * 2; ++i) le(uint16_t(level), 2);
+    WriteFileBytes(out, b);
+    return out;
+  }
 
  private:
   TScratchDir dir_;

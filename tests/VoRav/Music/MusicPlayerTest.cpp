@@ -40,18 +40,8 @@ struct TCaptureRig {
   }
 };
 
-// A constant level of 16384 in 44,100 Hz stereo, so gains read straight off
-// the samples.
 std::string Level(test::TAudioMedia& media, const std::string& name, double seconds) {
-  const std::string out = media.Path(name);
-  const uint32_t frames = uint32_t(seconds * 44100);
-  const uint32_t data = frames * 4;
-  std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
-                            1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0, 'd', 'a', 't', 'a'};
-  for (int k = 0; k < 4; ++k) b.push_back(uint8_t(data >> (8 * k)));
-  for (uint32_t i = 0; i < frames * 2; ++i) b.insert(b.end(), {0x00, 0x40});
-  test::WriteFileBytes(out, b);
-  return out;
+  return media.Level(name, seconds, 16384);
 }
 
 struct TEnds {

@@ -39,27 +39,37 @@ TEST(TimerChannel, WaitsForTheCursorThenRunsFromTheStoredTime) {
   EXPECT_NEAR(double(channel->CursorTime()), 3000 + 10010, 2);
 }
 
+// A playing channel past its first cursor reading, and where the card's
+// time and the audio clock stood then.
+struct TRunning {
+  Ref<TTimerChannel> channel;
+  TwinTimerChannel* ch;
+  int64_t start;
+  uint32_t wall0;
+  explicit TRunning(TAudioRig& rig) : channel(rig.device->CreateTimerChannel()) {
+    ch = static_cast<TwinTimerChannel*>(channel.get());
+    ch->Play();
+    RunClock(ch, 20);
+    start = ch->GetTimeMs();
+    wall0 = TAudioRig::now_ms;
+  }
+  double Card(double rate) const { return (TAudioRig::now_ms - wall0) * rate + double(start); }
+};
+
 TEST(TimerChannel, FollowsTheCardFromEitherSide) {
   for (double rate : {1.02, 0.98}) {
     TAudioRig rig(rate);
-    auto channel = rig.device->CreateTimerChannel();
-    auto* ch = static_cast<TwinTimerChannel*>(channel.get());
-    ch->Play();
-    RunClock(ch, 20);
-    const int64_t start = ch->GetTimeMs();
-    const uint32_t wall0 = TAudioRig::now_ms;
+    TRunning r(rig);
     int64_t worst = 0;
     for (int step = 0; step < 1000; ++step) {
-      const int64_t before = ch->GetTimeMs();
-      RunClock(ch, 10);
+      const int64_t before = r.ch->GetTimeMs();
+      RunClock(r.ch, 10);
       // Pulled by at most 1 ms per poll off the audio clock.
-      ASSERT_LE(std::abs(ch->GetTimeMs() - before - 10), 1) << rate;
-      // The card's time: the device clock since the cursor started.
-      const double card = (TAudioRig::now_ms - wall0) * rate + double(start);
-      worst = std::max<int64_t>(worst, int64_t(std::abs(double(ch->GetTimeMs()) - card)));
+      ASSERT_LE(std::abs(r.ch->GetTimeMs() - before - 10), 1) << rate;
+      worst = std::max<int64_t>(worst, int64_t(std::abs(double(r.ch->GetTimeMs()) - r.Card(rate))));
     }
     // After the first second the clock stays with the card.
-    EXPECT_LE(std::abs(double(ch->GetTimeMs()) - ((TAudioRig::now_ms - wall0) * rate + double(start))), 5) << rate;
+    EXPECT_LE(std::abs(double(r.ch->GetTimeMs()) - r.Card(rate)), 5) << rate;
     EXPECT_LE(worst, 25) << rate;
   }
 }
@@ -69,15 +79,9 @@ TEST(TimerChannel, FollowsTheCardFromEitherSide) {
 TEST(TimerChannel, NoDriftOverTenMinutes) {
   for (double rate : {1.001, 0.999}) {
     TAudioRig rig(rate);
-    auto channel = rig.device->CreateTimerChannel();
-    auto* ch = static_cast<TwinTimerChannel*>(channel.get());
-    ch->Play();
-    RunClock(ch, 20);
-    const int64_t start = ch->GetTimeMs();
-    const uint32_t wall0 = TAudioRig::now_ms;
-    RunClock(ch, 600000);
-    const double card = (TAudioRig::now_ms - wall0) * rate + double(start);
-    EXPECT_LE(std::abs(double(ch->GetTimeMs()) - card), 5) << rate;
+    TRunning r(rig);
+    RunClock(r.ch, 600000);
+    EXPECT_LE(std::abs(double(r.ch->GetTimeMs()) - r.Card(rate)), 5) << rate;
   }
 }
 
