@@ -37,6 +37,11 @@ void SetMusicDiskMarker(const std::u16string& marker) {
   g_disk_marker = marker;
 }
 
+std::u16string MusicDiskMarker() {
+  std::lock_guard<std::mutex> hold(g_marker_lock);
+  return g_disk_marker;
+}
+
 // ---------------------------------------------------------------------------
 // Loader
 

@@ -50,6 +50,7 @@ class TTimeData : public TRefObject {
 // The text whose names are opened from disk instead of the show (empty: no
 // name is).
 void SetMusicDiskMarker(const std::u16string& marker);
+std::u16string MusicDiskMarker();
 
 class TMusicLoader : public TKavThread {
  public:

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <set>
 
+#include "KavLib2/KavClasses/KavProjectLookups.h"
 #include "KavLib2/KavClasses/KavSlideOrder.h"
+#include "KavLib2/KavMusic/KavMusicPlayer.h"
 #include "VoRav/vxIni.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/wpExceptions.h"
@@ -262,6 +265,68 @@ TIniList* FindMusicObject(TIniList* list, int depth) {
   return nullptr;
 }
 
+double Float(const TIniList* o, std::u16string_view key, double def) { return IniGetFloat(IniFindKey(o, key), def); }
+
+bool EndsWithGif(const std::u16string& name) {
+  if (name.size() < 4) return false;
+  std::u16string tail = name.substr(name.size() - 4);
+  for (char16_t& ch : tail)
+    if (ch >= u'A' && ch <= u'Z') ch = char16_t(ch + 32);
+  return tail == u".gif";
+}
+
+// The "Video" objects of a slide's tree (key points skipped), depth first.
+void CollectVideos(TIniList* list, std::vector<TIniObject*>& out, int depth) {
+  if (!list || depth > 64 || out.size() > 1000) return;
+  for (TIniObject* o = list->FirstObject(); o; o = list->NextObject(o)) {
+    const std::u16string cls = ClassOf(o);
+    if (cls == u"KeyPoint") continue;
+    if (cls == u"Video") out.push_back(o);
+    CollectVideos(o, out, depth + 1);
+  }
+}
+
+// Each video clip of the slide with sound becomes an item of the comment:
+// the clip's file from its offset, placed at its start in the slide, at its
+// volume. A clip is heard once per show; muted clips, clips played at
+// another speed and GIF animations have no sound.
+void AddVideoSounds(TIniFile* ini, TIniList* section, int32_t slide_length, std::set<std::u16string>& used,
+                    TCompositeParams& out) {
+  std::vector<TIniObject*> videos;
+  CollectVideos(section, videos, 0);
+  TIniList* tracks = ini ? ini->FindSection(u"Tracks") : nullptr;
+  for (TIniObject* v : videos) {
+    const std::u16string guid = IniGetString(IniFindKey(v, u"ClipGUID"));
+    TIniList* clip = guid.empty() || !tracks ? nullptr : FindVideoClipByGUID(tracks, guid);
+    const TIniList* keys = clip ? clip : v;
+    if (clip) {
+      if (used.count(guid) || IniGetBool(IniFindKey(clip, u"Mute"), false) ||
+          Float(clip, u"FPSMultiplier", 1.0) != 1.0)
+        continue;
+      used.insert(guid);
+    }
+    std::u16string file = IniGetString(IniFindKey(keys, u"FileName"));
+    if (file.empty() || EndsWithGif(file)) continue;
+    if (IniGetBool(IniFindKey(keys, u"LoadFromDisk"), false)) file = MusicDiskMarker() + file;
+    TCompositeItem item;
+    item.FileName = file;
+    item.TimeLine = std::max(Int(keys, u"StartKAVTime", 0), 0);
+    item.BeginTime = std::max(Int(keys, u"StartVideoTime", 0), 0);
+    item.Duration = std::max(Int(keys, u"Duration", 0), 0);
+    // Without a clip the object's own time is limited to what is left of the slide.
+    if (!clip && slide_length > 0) item.Duration = std::min(item.Duration, std::max(slide_length - item.TimeLine, 0));
+    if (item.Duration <= 0) continue;
+    const double volume = Float(keys, u"Volume", 1.0);
+    if (volume < 1.0) {
+      const int32_t permille = int32_t(std::lround(std::clamp(volume, 0.0, 1.0) * 1000));
+      TVolumeParams env;
+      env.Points = {{0, permille}, {item.Duration, permille}};
+      item.Envelopes.push_back(std::move(env));
+    }
+    out.Items.push_back(std::move(item));
+  }
+}
+
 }  // namespace
 
 TKavMusicSource::TKavMusicSource(TKavSource* source) : source_(source) {
@@ -277,6 +342,7 @@ TKavMusicSource::TKavMusicSource(TKavSource* source) : source_(source) {
   // Slides: timings, and each slide's comment.
   const int32_t count = std::max(source->SlideCount(), 0);
   std::map<std::u16string, int32_t> linked;
+  std::set<std::u16string> used_clips;
   slides_.resize(size_t(count));
   for (int32_t i = 0; i < count; ++i) {
     TSlideMusicInfo& s = slides_[size_t(i)];
@@ -290,14 +356,14 @@ TKavMusicSource::TKavMusicSource(TKavSource* source) : source_(source) {
     TIniObject* comment = nullptr;
     for (TIniObject* o = own ? own->FirstObject() : nullptr; o && !comment; o = own->NextObject(o))
       if (ClassOf(o) == u"TSoundComment") comment = o;
-    if (!comment) continue;
     const int32_t limit = cut_comments_ ? int32_t(std::max(s.Timing.End - s.Timing.Begin, 0.0)) : 0;
     TCompositeParams c;
-    const int32_t length = TMusicOptionsReader::ReadComment(comment, limit, c);
-    if (length < 0) {
-      LogLine(u"Incorrect music time");
-      continue;
-    }
+    TMusicOptionsReader::ReadComment(comment, limit, c);
+    // The sound of the slide's video clips joins the comment.
+    AddVideoSounds(ini, section, int32_t(std::max(s.Timing.End - s.Timing.Begin, 0.0)), used_clips, c);
+    int64_t length = 0;
+    for (const TCompositeItem& item : c.Items) length = std::max<int64_t>(length, int64_t(item.TimeLine) + item.Duration);
+    c.Duration = int32_t(std::min<int64_t>(length, INT32_MAX));
     if (length > 0 && !c.Items.empty()) {
       s.Comment = c.Write();
       s.CommentLength = length;

@@ -104,5 +104,35 @@ TEST(MusicSource, SlideCommentsAndDisabledMusic) {
   EXPECT_EQ(off->PlayList().Count(), 0);
 }
 
+TEST(MusicSource, VideoClipsLendTheirSoundToTheSlide) {
+  const std::string text = std::string("[Main]\n") + kTimes +
+                           "[Tracks]\n"
+                           "object V1:VideoClip\nClipGUID={C1}\nFileName=clip.mp4\nDuration=3000\n"
+                           "StartVideoTime=500\nStartKAVTime=200\nVolume=0.5\nend\n"
+                           "object V2:VideoClip\nClipGUID={C2}\nFileName=mute.mp4\nDuration=3000\nMute=1\nend\n"
+                           "object V3:VideoClip\nClipGUID={C3}\nFileName=fast.mp4\nDuration=3000\nFPSMultiplier=2\nend\n"
+                           "[Slide1]\nobject Root:TSlide\n"
+                           "object A:Video\nClipGUID={C1}\nend\nobject B:Video\nClipGUID={C2}\nend\n"
+                           "object C:Video\nClipGUID={C3}\nend\nobject D:Video\nFileName=anim.gif\nDuration=900\nend\n"
+                           "object E:Video\nFileName=own.mp4\nDuration=9000\nStartKAVTime=1000\nend\n"
+                           "end\n"
+                           "[Slide2]\nobject Root:TSlide\nobject A:Video\nClipGUID={C1}\nend\nend\n";
+  auto m = MusicOf(text);
+  TCompositeParams c;
+  ASSERT_TRUE(c.Parse(m->Slide(0).Comment));
+  ASSERT_EQ(c.Items.size(), 2u);
+  EXPECT_EQ(c.Items[0].FileName, u"clip.mp4");
+  EXPECT_EQ(c.Items[0].TimeLine, 200);
+  EXPECT_EQ(c.Items[0].BeginTime, 500);
+  ASSERT_EQ(c.Items[0].Envelopes.size(), 1u);
+  EXPECT_EQ(c.Items[0].Envelopes[0].Points[0].Volume, 500);
+  // Without a clip: cut to what is left of the 4000 ms slide.
+  EXPECT_EQ(c.Items[1].FileName, u"own.mp4");
+  EXPECT_EQ(c.Items[1].Duration, 3000);
+  EXPECT_EQ(m->Slide(0).CommentLength, 4000);
+  // The clip was heard already: the second slide has no sound.
+  EXPECT_TRUE(m->Slide(1).Comment.empty());
+}
+
 }  // namespace
 }  // namespace kav
