@@ -2,8 +2,10 @@
 #include "VoRav/vxByteStringUtils.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -209,6 +211,40 @@ size_t ByteStringFromFloat(TByteStringBuilder& b, size_t position, double value,
   }
   if (out == "-0") out = "0";  // a negative value that rounds to zero
   return ByteStringWriteBytes(b, position, out);
+}
+
+size_t ByteStringFromFloatGeneral(TByteStringBuilder& b, size_t position, double value, int significant) {
+  if (std::isnan(value)) return ByteStringWriteBytes(b, position, "NAN");
+  if (std::isinf(value)) return ByteStringWriteBytes(b, position, value < 0 ? "-INF" : "INF");
+  if (value == 0) return ByteStringWriteBytes(b, position, "0");
+  significant = std::clamp(significant, 1, 17);
+  // Fewer digits when fewer give the same value back: 1e-20 is "1E-20",
+  // not its 16-digit neighbour 9.999999999999999E-21.
+  char shortest[64];
+  const auto done = std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific);
+  int needed = 0;
+  for (const char* p = shortest; p < done.ptr && *p != 'e'; ++p) needed += *p >= '0' && *p <= '9';
+  const int digits = done.ec == std::errc() && needed >= 1 && needed < significant ? needed : significant;
+  const auto trim = [](std::string_view s) {
+    if (s.find('.') == std::string_view::npos) return s;
+    while (s.back() == '0') s.remove_suffix(1);
+    if (s.back() == '.') s.remove_suffix(1);
+    return s;
+  };
+  // Rounded to the digits first: the exponent of the rounded value picks the
+  // notation (9.9999995 to 6 digits is 10, two integer digits).
+  char text[400];  // the largest double has 309 integer digits
+  std::snprintf(text, sizeof text, "%.*e", digits - 1, value);
+  const std::string_view sci(text);
+  const size_t e = sci.find('e');
+  const int exponent = std::atoi(text + e + 1);
+  if (exponent >= significant || exponent < -5) {
+    size_t at = ByteStringWriteBytes(b, position, trim(sci.substr(0, e)));
+    at = ByteStringWriteBytes(b, at, "E");
+    return ByteStringFromInt(b, at, exponent);
+  }
+  const int n = std::snprintf(text, sizeof text, "%.*f", std::max(digits - 1 - exponent, 0), value);
+  return ByteStringWriteBytes(b, position, trim(std::string_view(text, size_t(std::max(n, 0)))));
 }
 
 TByteString ByteStringFromGUID(const TGUID& guid) { return UTF8Encode(GUIDToString(guid)); }

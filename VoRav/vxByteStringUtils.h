@@ -66,6 +66,13 @@ size_t ByteStringFromInt64(TByteStringBuilder& b, size_t position, int64_t value
 // Fixed notation with `digits` decimals (0..18), then trailing zeros after the
 // point removed, and the point when nothing remains after it.
 size_t ByteStringFromFloat(TByteStringBuilder& b, size_t position, double value, int digits);
+// `significant` digits (1..17) in general notation: fixed while the rounded
+// value's decimal exponent lies in -5 .. significant-1, else "<mantissa>E<exp>"
+// ("1E-20", "1.5E17"); trailing zeros removed; "NAN", "INF", "-INF"; "0"
+// for zero. Fewer digits are written when fewer read back as the same
+// double (1e-20 gives "1E-20"); reading the text back gives the value to
+// that many digits.
+size_t ByteStringFromFloatGeneral(TByteStringBuilder& b, size_t position, double value, int significant);
 
 // The 38-character braced text of a GUID (as GUIDToString writes it).
 TByteString ByteStringFromGUID(const TGUID& guid);

@@ -77,13 +77,10 @@ void TIniItem::SetInt64(int64_t value) {
 }
 
 void TIniItem::SetFloat(double value) {
-  // Fixed notation with as many decimals as leave 16 significant digits.
-  int decimals = 16;
-  if (std::isfinite(value)) {
-    for (double m = std::fabs(value); m >= 1.0 && decimals > 0; m /= 10.0) --decimals;
-  }
+  // 16 significant digits, very small and very large values with an
+  // exponent, so that 1e-20 does not become "0".
   TByteStringBuilder b;
-  ByteStringFromFloat(b, 0, value, decimals);
+  ByteStringFromFloatGeneral(b, 0, value, 16);
   value_ = ByteStringFromBuilder(b);
 }
 

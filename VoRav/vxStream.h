@@ -110,8 +110,9 @@ class TStream : public TRefObject {
 // it began with the UTF-16 little-endian mark FF FE (the text after it is
 // converted), 3 when it had no mark (converted from `code_page`, 0 for the
 // system's ANSI code page). Answers 0 with an empty array when the stream's
-// size is unknown or above 0x7FFFFFF bytes, and 0 on a short read (after the
-// UTF-8 mark the array then keeps the bytes that came).
+// size is unknown or above kMaxTextStreamSize bytes, and 0 on a short read
+// (after the UTF-8 mark the array then keeps the bytes that came).
+inline constexpr int64_t kMaxTextStreamSize = 0x7FFFFFF;
 uint8_t StreamReadTextUTF8(TStream* stream, std::vector<uint8_t>& bytes, uint32_t code_page);
 
 // File-open hooks, installed by the file-stream module at start-up.

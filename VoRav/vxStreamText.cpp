@@ -11,8 +11,6 @@ namespace kav {
 
 namespace {
 
-constexpr int64_t kMaxTextStreamSize = 0x7FFFFFF;
-
 void AssignUTF8(std::vector<uint8_t>& bytes, const std::u16string& text) {
   const std::string utf8 = UTF8Encode(text);
   bytes.assign(utf8.begin(), utf8.end());

@@ -177,7 +177,9 @@ Ref<TEffectProp> TKAVEffectManager::GetSlideEffect(int32_t n) {
     object = CreateIniItem<TIniObject>(section, u"TheEffect", u"AnEffect");
     object->WriteString(u"ref", u"default");
   }
-  return CreateEffectProp(object, false);
+  Ref<TEffectProp> effect = CreateEffectProp(object, false);
+  effect->slide_ = n;
+  return effect;
 }
 
 TEffectProp* TKAVEffectManager::GetEffectByIndex(int32_t n) {

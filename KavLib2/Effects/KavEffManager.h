@@ -93,11 +93,16 @@ class TEffectProp : public TRefObject {
   int32_t CountVariants() const;
   bool IsVariantAvailable(int32_t n) const;
   // The project section "effect_<V>" with variant n's parameters, nil when
-  // absent. V is the value of "slide_1_<n>" for an effect with a section
-  // field list ("sectionfield"), else of "slide_1"; a missing value stands
-  // for the effect's reference name. A custom effect uses the sections of
-  // the library effect it names.
+  // absent. V is the value of "slide_<P>_<n>" for an effect with a user
+  // field list ("userprops"; P is the slide's position, 1 for the first
+  // slide and for effects of no slide), else of "slide_1". A missing
+  // "slide_<P>_<n>" stands for the effect's reference name; a missing
+  // "slide_1" is created with it. A custom effect uses the sections of the
+  // library effect it names, at its own slide's position.
   TIniList* FindSlideSection(int32_t n) const;
+  // The slide (from 0) whose effect this is; -1 for library and standard
+  // entries.
+  int32_t Slide() const noexcept { return slide_; }
   // A new free section holding copies of variant n's section items and the
   // background keys; nil when FindSlideSection(n) is nil. The caller owns it.
   Ref<TIniSection> CopyToSection(int32_t n) const;
@@ -115,7 +120,7 @@ class TEffectProp : public TRefObject {
   bool ReadTextAt(std::u16string_view name, std::u16string& text, int32_t depth) const;
   int32_t DefaultsAt(int32_t depth) const;
   std::u16string KeyAt(int32_t depth) const;
-  TIniList* SlideSectionAt(int32_t n, int32_t depth) const;
+  TIniList* SlideSectionAt(int32_t n, int32_t depth, int32_t slide) const;
   void BackgroundAt(TIniList* target, int32_t depth) const;
   // The own value text of a key; false when the key is missing.
   bool OwnText(std::u16string_view name, std::u16string& text) const;
@@ -124,6 +129,7 @@ class TEffectProp : public TRefObject {
   Ref<TIniObject> object_;
   bool synthetic_;
   bool custom_;
+  int32_t slide_ = -1;
 };
 
 class TKAVEffectManager : public TRefObject {

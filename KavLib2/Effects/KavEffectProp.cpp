@@ -108,7 +108,8 @@ TIniItem* TEffectProp::FindValue(std::u16string_view name, bool add) {
 //   own time, which is set to the library's time when it has none (so every
 //   call answers the same); any other name: its own time (0 when none);
 // - a library effect: its own time, else the library's.
-// Negative times count as 0.
+// Negative times count as 0 (a transition cannot run backwards; the show
+// source clamps the transition itself the same way).
 int32_t TEffectProp::GetTime() {
   TGuard g(manager_->Lock());
   int32_t ms = 0;
@@ -180,27 +181,32 @@ bool TEffectProp::IsVariantAvailable(int32_t n) const {
   return size_t(n) < marks.size() && TrimBlanks(marks[size_t(n)]) == u"1";
 }
 
-TIniList* TEffectProp::SlideSectionAt(int32_t n, int32_t depth) const {
+TIniList* TEffectProp::SlideSectionAt(int32_t n, int32_t depth, int32_t slide) const {
   if (custom_)
-    if (const TEffectProp* target = Referenced(depth)) return target->SlideSectionAt(n, depth + 1);
+    if (const TEffectProp* target = Referenced(depth)) return target->SlideSectionAt(n, depth + 1, slide);
   if (n < 0 || n >= kMaxEffectVariants) return nullptr;
-  std::u16string fields;
+  std::u16string fields, value;
   OwnText(u"userprops", fields);
-  const std::u16string key = fields.empty() ? std::u16string(u"slide_1") : u"slide_1_" + IntToStr(n);
-  std::u16string value;
-  if (!OwnText(key, value)) value = GetRefName();
+  if (!fields.empty()) {
+    // Each slide keeps its own choice per variant.
+    const int32_t position = slide >= 0 && slide < kMaxEffectSlides ? slide + 1 : 1;
+    if (!OwnText(u"slide_" + IntToStr(position) + u"_" + IntToStr(n), value)) value = GetRefName();
+  } else if (!OwnText(u"slide_1", value)) {
+    value = GetRefName();
+    object_->WriteString(u"slide_1", value);
+  }
   if (value.empty()) return nullptr;
   return manager_->GetIni()->FindSection(u"effect_" + value);
 }
 
 TIniList* TEffectProp::FindSlideSection(int32_t n) const {
   TGuard g(manager_->Lock());
-  return SlideSectionAt(n, 0);
+  return SlideSectionAt(n, 0, slide_);
 }
 
 Ref<TIniSection> TEffectProp::CopyToSection(int32_t n) const {
   TGuard g(manager_->Lock());
-  TIniList* source = SlideSectionAt(n, 0);
+  TIniList* source = SlideSectionAt(n, 0, slide_);
   if (!source) return nullptr;
   auto copy = Ref<TIniSection>::Adopt(new TIniSection(source->NameBytes()));
   copy->Assign(source);

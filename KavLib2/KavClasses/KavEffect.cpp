@@ -1,5 +1,7 @@
 #include "KavLib2/KavClasses/KavEffect.h"
 
+#include <cfloat>
+#include <cmath>
 #include <initializer_list>
 
 #include "KavLib2/Effects/KavEffManager.h"
@@ -21,9 +23,13 @@ struct TEffectOptions {
     std::u16string t;
     return Text(name, t) ? ByteStringToIntDef(UTF8Encode(t), def) : def;
   }
-  float Float(std::u16string_view name, double def) const {
+  double Double(std::u16string_view name, double def) const {
     std::u16string t;
-    return float(Text(name, t) ? ByteStringToFloatDef(UTF8Encode(t), def) : def);
+    return Text(name, t) ? ByteStringToFloatDef(UTF8Encode(t), def) : def;
+  }
+  float Float(std::u16string_view name, double def) const {
+    const double v = Double(name, def);
+    return float(std::fabs(v) <= double(FLT_MAX) ? v : def);
   }
   // One flag per listed character position (1-based) of a "0"/"1" text.
   void Chars(std::u16string_view name, std::initializer_list<int> positions, std::vector<uint8_t>& flags) const {
@@ -168,20 +174,20 @@ Ref<TKavEffect> BuildKavEffect(TEffectProp* prop, int32_t kind) {
       o.Range(u"action", 1, 2, f);
       o.Range(u"direction", 1, 9, f);
       e->Floats = {o.Float(u"offset", 0)};
-      e->SetSmoothLine(o.Float(u"smoothline", 0.35));
+      e->SetSmoothLine(o.Double(u"smoothline", 0.35));
       e->VariantCount = CountSet(f, 0, 2) * CountSet(f, 2, 11);
       break;
     case kEffectShapes:
       o.Range(u"action", 1, 2, f);
       o.Range(u"direction", 1, 3, f);
       e->Ints = {o.Int(u"centerx", 50), o.Int(u"centery", 50)};
-      e->SetSmoothLine(o.Float(u"smoothline", 0));
+      e->SetSmoothLine(o.Double(u"smoothline", 0));
       e->VariantCount = CountSet(f, 0, 2) * CountSet(f, 2, 5);
       break;
     case kEffectGates:
     case kEffectPage:
       o.Range(u"direction", 1, 8, f);
-      e->SetSmoothLine(o.Float(u"smoothline", 0));
+      e->SetSmoothLine(o.Double(u"smoothline", 0));
       e->VariantCount = CountSet(f, 0, 8);
       break;
     case kEffectMosaic:

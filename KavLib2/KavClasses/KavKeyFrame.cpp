@@ -1,5 +1,6 @@
 #include "KavLib2/KavClasses/KavKeyFrame.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -18,12 +19,8 @@ float SaneFloat(double v, float def) {
   return std::isfinite(v) && std::fabs(v) <= double(FLT_MAX) ? float(v) : def;
 }
 
-// 16 significant digits in fixed notation, trailing zeros cut.
-void AppendFloat16(TByteStringBuilder& b, double value) {
-  int decimals = 16;
-  for (double m = std::fabs(value); m >= 1.0 && decimals > 0; m /= 10.0) --decimals;
-  ByteStringFromFloat(b, b.Length, value, decimals);
-}
+// 16 significant digits, as the INI model writes floats.
+void AppendFloat16(TByteStringBuilder& b, double value) { ByteStringFromFloatGeneral(b, b.Length, value, 16); }
 
 std::u16string Wide(std::string_view ascii) { return ByteStringToWide(ascii, 0, ptrdiff_t(ascii.size())); }
 
@@ -33,7 +30,7 @@ bool IsClass(const TIniObject* object, std::string_view word) {
 
 }  // namespace
 
-double OriginBase(int32_t origin, const TSlideTiming& timing) noexcept {
+double OriginBase(int32_t origin, const TSlideLengths& timing) noexcept {
   switch (origin) {
     case kOriginPrevEffectEnd: return timing.EffectIn;
     case kOriginNextEffectBegin: return double(timing.SlideLength) - timing.EffectOut;
@@ -50,7 +47,7 @@ float TKavKeyFrame::GetParam(int32_t index, bool* set) const {
   return animated ? values_[size_t(index)] : p.Default;
 }
 
-void TKavKeyFrame::Read(TIniList* object, const TSlideTiming& timing) {
+void TKavKeyFrame::Read(TIniList* object, const TSlideLengths& timing) {
   ini_ = Ref<TIniList>(object);
   const int32_t kind = owner_ != nullptr ? owner_->Kind() : kKindNone;
   mask_ = KindGroupMask(kind, uint32_t(IniGetInteger(object->FindKey(u"grps"), int32_t(kAllGroupsMask))));
@@ -150,13 +147,22 @@ void TKavKeyFrame::SetParam(int32_t index, double value) {
   const TKeyParamInfo& p = kKeyParams[size_t(index)];
   values_[size_t(index)] = float(value);
   if (p.Pair >= 0) {
-    // Both members are written; the other keeps its value as read.
+    // The list is rewritten with this member's new text; the other members
+    // keep their text as written ("12.3,45.6" with X set to 10 gives
+    // "10,45.6"), and a missing one is written from its value.
     const int32_t first = index - p.Member;
+    TIniItem* item = ini_->FindOrAddKey(Wide(kKeyParams[size_t(first)].Key));
+    TByteStringParts parts;
+    IniSplitValue(item, ',', parts);
+    const ptrdiff_t count = ptrdiff_t(ByteStringListCount(parts));
     TByteStringBuilder b;
-    AppendFloat16(b, p.Member == 0 ? value : values_[size_t(first)]);
-    ByteStringWriteBytes(b, b.Length, ",");
-    AppendFloat16(b, p.Member == 1 ? value : values_[size_t(first) + 1]);
-    ini_->FindOrAddKey(Wide(kKeyParams[size_t(first)].Key))->SetValueBytes(ByteStringFromBuilder(b));
+    for (ptrdiff_t k = 0; k < std::max<ptrdiff_t>(count, 2); ++k) {
+      if (k > 0) ByteStringWriteBytes(b, b.Length, ",");
+      if (k == p.Member) AppendFloat16(b, value);
+      else if (k < count) ByteStringWriteBytes(b, b.Length, ByteStringListGetPart(parts, k));
+      else AppendFloat16(b, values_[size_t(first + k)]);
+    }
+    item->SetValueBytes(ByteStringFromBuilder(b));
   } else {
     ini_->FindOrAddKey(Wide(p.Key))->SetString(FormatFloatValue(value));
   }

@@ -30,14 +30,14 @@ class TKavObjectProps;
 enum : int32_t { kOriginSlideBegin = 0, kOriginPrevEffectEnd, kOriginNextEffectBegin, kOriginSlideEnd };
 
 // The lengths (ms) that place keyframe origins in a slide.
-struct TSlideTiming {
+struct TSlideLengths {
   int32_t SlideLength = 0;
   int32_t EffectIn = 0;   // the transition into the slide
   int32_t EffectOut = 0;  // the transition out of it
 };
 
 // The start of an origin within the slide (ms); 0 for unknown origins.
-double OriginBase(int32_t origin, const TSlideTiming& timing) noexcept;
+double OriginBase(int32_t origin, const TSlideLengths& timing) noexcept;
 
 // At most this many "Filter" and "Mod" children each are read per keyframe.
 inline constexpr int32_t kMaxKeyFrameChildren = 1024;
@@ -86,7 +86,7 @@ class TKavKeyFrame : public TRefObject {
   friend class TKavObjectProps;
 
   // Reads the keyframe's keys and children for the owner's kind.
-  void Read(TIniList* object, const TSlideTiming& timing);
+  void Read(TIniList* object, const TSlideLengths& timing);
   void ReadValues();
   void ReadFilters();
   void ReadMods();

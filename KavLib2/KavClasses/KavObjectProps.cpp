@@ -73,7 +73,7 @@ TIniItem* TKavObjectProps::AddValue(std::u16string_view name) {
   return ini_ ? ini_->FindOrAddKey(name) : nullptr;
 }
 
-void TKavObjectProps::Read(TIniList* object, const TSlideTiming& timing) {
+void TKavObjectProps::Read(TIniList* object, const TSlideLengths& timing) {
   ini_ = Ref<TIniList>(object);
   timing_ = timing;
   kind_ = object != nullptr ? ParseObjectKind(object->GetValueBytes()) : kKindNone;
@@ -87,7 +87,7 @@ void TKavObjectProps::Read(TIniList* object, const TSlideTiming& timing) {
   cursors_valid_ = false;
 }
 
-void TKavObjectProps::ReadChildren(TIniList* object, const TSlideTiming& timing) {
+void TKavObjectProps::ReadChildren(TIniList* object, const TSlideLengths& timing) {
   TChildMatcher matcher(std::move(children_));
   children_.clear();
   int32_t keyframes = 0;
@@ -114,7 +114,7 @@ void TKavObjectProps::ReadChildren(TIniList* object, const TSlideTiming& timing)
     if (gone) gone->owner_ = nullptr;
 }
 
-void TKavObjectProps::ReadKeyFrame(TIniList* object, const TSlideTiming& timing, int32_t n) {
+void TKavObjectProps::ReadKeyFrame(TIniList* object, const TSlideLengths& timing, int32_t n) {
   if (size_t(n) >= keyframes_.size()) keyframes_.push_back(MakeRef<TKavKeyFrame>());
   TKavKeyFrame* kf = keyframes_[size_t(n)].get();
   kf->owner_ = this;
@@ -138,7 +138,7 @@ void TKavObjectProps::SortKeyFrames() {
   }
 }
 
-void TKavObjectProps::ProcessTree(const TSlideTiming& timing, double scale) {
+void TKavObjectProps::ProcessTree(const TSlideLengths& timing, double scale) {
   timing_ = timing;
   const double s = scale > 0.0001 ? scale : 1.0;
   const auto scaled = [s](double v) { return FiniteOr(std::nearbyint(v * s), v); };

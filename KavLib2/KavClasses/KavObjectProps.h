@@ -74,7 +74,7 @@ class TKavObjectProps : public TRefObject {
   double DeltaTime1() const noexcept { return delta_time1_; }
   double DeltaTime2() const noexcept { return delta_time2_; }
   bool AnimEnable() const noexcept { return anim_enable_; }
-  const TSlideTiming& Timing() const noexcept { return timing_; }
+  const TSlideLengths& Timing() const noexcept { return timing_; }
   // Keys of the object's block.
   TIniItem* FindValue(std::u16string_view name) const;
   std::u16string GetText(std::u16string_view name, std::u16string_view def) const;
@@ -83,11 +83,11 @@ class TKavObjectProps : public TRefObject {
   // ---- Reading -------------------------------------------------------------------
   // Reads the block (a null block reads as an empty one). A child object
   // without a "GUID" is skipped and the others are read.
-  void Read(TIniList* object, const TSlideTiming& timing);
+  void Read(TIniList* object, const TSlideLengths& timing);
   // Stores the timing and scales every time of the tree as read by `scale`
   // (used only above 0.0001), rounding to whole ms; resorts keyframes that
   // the scaling put out of order.
-  void ProcessTree(const TSlideTiming& timing, double scale);
+  void ProcessTree(const TSlideLengths& timing, double scale);
   // The picture aspect factors used by the frame zoom: both 0.01, unless
   // "EnableAspect" is on with "Aspect" a > 0 and the size is positive; then
   // the Y factor becomes 0.01 h a / w when w / h <= a, else the X factor
@@ -130,8 +130,8 @@ class TKavObjectProps : public TRefObject {
     TKavKeyFrame* Next = nullptr;
   };
 
-  void ReadKeyFrame(TIniList* object, const TSlideTiming& timing, int32_t n);
-  void ReadChildren(TIniList* object, const TSlideTiming& timing);
+  void ReadKeyFrame(TIniList* object, const TSlideLengths& timing, int32_t n);
+  void ReadChildren(TIniList* object, const TSlideLengths& timing);
   void SortKeyFrames();
   void DropKeyFrames(size_t from);
   void ResetCursors();
@@ -153,7 +153,7 @@ class TKavObjectProps : public TRefObject {
   double read_delta1_ = 0, read_delta2_ = 0;
   double delta_time1_ = 0, delta_time2_ = 0;
   bool anim_enable_ = false;
-  TSlideTiming timing_;
+  TSlideLengths timing_;
   std::array<double, 2> aspect_{0.01, 0.01};
 
   double current_time_ = 0;

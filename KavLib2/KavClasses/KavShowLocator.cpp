@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "KavLib2/KavClasses/KavShowColor.h"
+#include "KavLib2/KavClasses/KavSlideOrder.h"
 #include "KavLib2/KavViewer/KavPackedSource.h"
 #include "VoRav/Win32/winFileAPI.h"
 #include "VoRav/vxConvert.h"
+#include "VoRav/vxLog.h"
 #include "VoRav/vxPaths.h"
+#include "VoRav/vxUTF8.h"
 #include "VoRav/wpStringUtils.h"
 
 namespace kav {
@@ -53,7 +57,18 @@ TKavShowLocator::TKavShowLocator(TFileAccessor* accessor, const std::u16string& 
     : accessor_(accessor), project_name_(project_name), path_vars_(GetPathVariables()) {
   KAV_ASSERT(accessor != nullptr);
   ini_ = LoadIniFromAccessor(accessor, project_name);
-  if (!ini_) return;
+  if (!ini_) {
+    error_ = kExecutableOpenError;
+    return;
+  }
+  // Any bytes parse as some text; one without [Main] and without slides is
+  // no show (an empty or foreign file), and is refused.
+  if (!ini_->FindSection(u"Main") && ReadSlidesCount(ini_.get()) == 0) {
+    LogLine(u"The project \"" + project_name + u"\" is refused: it has no [Main] section and no slides");
+    ini_ = nullptr;
+    error_ = kNoShowError;
+    return;
+  }
   version_ = IniReadString(ini_.get(), u"Main", u"KavVersion", u"");
   if (auto* mapped = dynamic_cast<TMappedFileSource*>(accessor->Source())) {
     mapped->LoadFileMap(ini_->FindSection(u"FileMap"));
@@ -74,13 +89,29 @@ TKavSource* TKavShowLocator::GetSource(const TKavSourceSetup& setup) {
 }
 
 Ref<TIniFile> LoadIniFromAccessor(TFileAccessor* accessor, const std::u16string& name) {
+  const std::u16string what = u"The show file \"" + name + u"\" ";
   try {
     Ref<TStream> stream = accessor->OpenFile(name);
-    if (!stream) return nullptr;
+    if (!stream) {
+      LogLine(what + u"was not found");
+      return nullptr;
+    }
+    const int64_t size = stream->GetSize();
+    if (size > kMaxTextStreamSize) {
+      const std::string bytes = std::to_string(size), limit = std::to_string(kMaxTextStreamSize);
+      LogLine(what + u"is refused: its " + EffectBytesText(bytes) + u" bytes exceed the text limit of " +
+              EffectBytesText(limit));
+      return nullptr;
+    }
     auto ini = MakeRef<TIniFile>();
-    if (!ini->LoadFrom(stream.get())) return nullptr;
+    if (!ini->LoadFrom(stream.get())) {
+      LogLine(what + u"is refused: it cannot be read as a text (cut short or too many lines)");
+      return nullptr;
+    }
     return ini;
-  } catch (const Exception&) {
+  } catch (const Exception& e) {
+    // A damaged entry, an inflation past its cap, a failing disk.
+    LogLine(what + u"cannot be read: " + SystemUTF8ToWide(e.Message()));
     return nullptr;
   }
 }
@@ -89,6 +120,8 @@ Ref<TFileAccessor> OpenPackedShow(const std::u16string& path, std::u16string& er
   auto unpack = MakeRef<TKavUnpack>(path);
   if (!unpack->IsOpen()) {
     error = unpack->ErrorText();
+    LogLine(u"The show \"" + path + u"\" does not open: " +
+            (error.empty() ? std::u16string(u"it holds no packed show") : error));
     return nullptr;
   }
   error.clear();
@@ -101,7 +134,7 @@ Ref<TKavShowLocator> LoadPackedShow(const std::u16string& path, std::u16string& 
   accessor->SetFolder(FolderOf(path));
   auto locator = MakeRef<TKavShowLocator>(accessor.get(), kProjectEntryName);
   if (!locator->Ini()) {
-    error = kExecutableOpenError;
+    error = locator->Error();
     return nullptr;
   }
   locator->SetPacked(true);
@@ -110,16 +143,26 @@ Ref<TKavShowLocator> LoadPackedShow(const std::u16string& path, std::u16string& 
 }
 
 Ref<TKavShowLocator> LoadProjectShow(const std::u16string& project_path) {
+  std::u16string error;
+  return LoadProjectShow(project_path, error);
+}
+
+Ref<TKavShowLocator> LoadProjectShow(const std::u16string& project_path, std::u16string& error) {
   const std::u16string project_folder = FolderOf(project_path);
   auto accessor = MakeRef<TFileAccessor>(MakeRef<TMappedFileSource>(project_folder).get());
   auto locator = MakeRef<TKavShowLocator>(accessor.get(), project_path);
   TIniFile* ini = locator->Ini();
+  error = locator->Error();
   if (!ini) return nullptr;
   // The program the project was built into names the show's folder; on
   // another machine it does not exist and the project's own folder serves.
   const std::u16string exe = IniReadString(ini, u"Main", u"opt_exefn", u"");
+  // A folder the project names is used only when it lies within the
+  // project's own, so the show cannot point its folder elsewhere.
   const std::u16string exe_folder = exe.empty() ? std::u16string() : ExtractFileDir(exe, false);
-  accessor->SetFolder(FolderExists(exe_folder) ? IncludeTrailingBackslash(exe_folder) : project_folder);
+  const bool inside = !exe_folder.empty() && (IncludeTrailingBackslash(exe_folder) == project_folder ||
+                                              IsPathBelowFolder(exe_folder, project_folder));
+  accessor->SetFolder(inside && FolderExists(exe_folder) ? IncludeTrailingBackslash(exe_folder) : project_folder);
   if (const TIniList* modifiers = ini->FindSection(u"PathModifiers")) {
     TPathVarTable table = ReadPathModifiers(modifiers);
     SetPathVariables(table);

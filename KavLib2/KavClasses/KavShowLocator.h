@@ -20,18 +20,25 @@ namespace kav {
 
 inline constexpr char16_t kProjectEntryName[] = u"Project.kav";
 inline constexpr char16_t kExecutableOpenError[] = u"Executable SlideShow Open Error";
+// The error of a project text that holds no show (no [Main], no slides).
+inline constexpr char16_t kNoShowError[] = u"The file holds no slide show";
 
 class TKavShowLocator : public TRefObject {
  public:
   // Asserts the accessor and holds it. Reads the project through it (no
-  // project text when it cannot be read or parsed), keeps [Main] KavVersion,
-  // and loads [FileMap] and [RotationState] into a mapped or packed source.
-  // The path-variable table in force now becomes the show's.
+  // project text when it cannot be read or parsed, or when it has neither a
+  // [Main] section nor slides: Error() then tells, and the log says why),
+  // keeps [Main] KavVersion, and loads [FileMap] and [RotationState] into a
+  // mapped or packed source. The path-variable table in force now becomes
+  // the show's.
   TKavShowLocator(TFileAccessor* accessor, const std::u16string& project_name);
 
   TFileAccessor* Accessor() const noexcept { return accessor_.get(); }
   // Nil when the project could not be read.
   TIniFile* Ini() const noexcept { return ini_.get(); }
+  // Without a project: kExecutableOpenError when it could not be read,
+  // kNoShowError when it holds no show; empty otherwise.
+  const std::u16string& Error() const noexcept { return error_; }
   const std::u16string& ProjectFileName() const noexcept { return project_name_; }
   const std::u16string& Version() const noexcept { return version_; }
   bool IsPacked() const noexcept { return packed_; }
@@ -53,12 +60,14 @@ class TKavShowLocator : public TRefObject {
   std::u16string project_name_;
   Ref<TKavSource> source_;
   std::u16string version_;
+  std::u16string error_;
   bool packed_ = false;
   TPathVarTable path_vars_;
 };
 
 // The INI document read from a show file; nil when it cannot be opened,
-// read or decoded.
+// read or decoded, or is larger than kMaxTextStreamSize (each logged with
+// the reason).
 Ref<TIniFile> LoadIniFromAccessor(TFileAccessor* accessor, const std::u16string& name);
 
 // An accessor over the packed show at `path`; nil with the unpacker's error
@@ -66,15 +75,16 @@ Ref<TIniFile> LoadIniFromAccessor(TFileAccessor* accessor, const std::u16string&
 Ref<TFileAccessor> OpenPackedShow(const std::u16string& path, std::u16string& error);
 // The locator of the packed show at `path`, marked packed, its folder the
 // show file's folder, colour management applied. Nil with the unpacker's
-// error text, or "Executable SlideShow Open Error" when "Project.kav"
-// cannot be read.
+// error text, or the locator's error when "Project.kav" cannot be read or
+// holds no show. Every failure is logged.
 Ref<TKavShowLocator> LoadPackedShow(const std::u16string& path, std::u16string& error);
 // The locator of the unpacked project at `project_path`; nil when the
 // project cannot be read. The accessor's folder is that of [Main] opt_exefn
 // when it exists, else the project file's own; relative names open below the
 // project's folder. [PathModifiers] (Count; Env<i>, Path<i>, Def<i>) makes a
 // new path-variable table that replaces the global one. Colour management is
-// applied.
+// applied. The error is the locator's when it fails (logged).
+Ref<TKavShowLocator> LoadProjectShow(const std::u16string& project_path, std::u16string& error);
 Ref<TKavShowLocator> LoadProjectShow(const std::u16string& project_path);
 
 // Equal after lower-casing both.

@@ -141,27 +141,25 @@ int32_t TKavSource::GetSlideTiming(int32_t index, TSlideTiming& t) const {
 int32_t TKavSource::SlideIndexAtTime(double t) const {
   if (!(t > 0)) return -1;
   if (count_ == 0 || !(duration_ > 0)) return count_;
-  // The loop by division, the slide by binary search; then the exact
-  // comparisons of GetSlideTiming settle rounding at the boundaries.
+  // The loop by division; rounding of the loop offsets can put the answer
+  // into the loop before or after, so the first index whose end (exactly as
+  // GetSlideTiming computes it) reaches t is searched over those three loops.
+  // Ends never decrease, and a slide's begin is the end before it, so that
+  // index is the earlier slide at a boundary. Binary search keeps long runs
+  // of equal end times (a damaged table) from costing a walk per call.
   const double loops = std::floor(t / duration_);
   if (loops >= double(INT32_MAX / count_ - 3)) return INT32_MAX;
   const int32_t loop = int32_t(loops);
-  const double local = t - loop * duration_;
-  auto it = std::lower_bound(slides_.begin(), slides_.end(), local,
-                             [](const TSlideInfo& s, double v) { return s.End < v; });
-  int32_t index = loop * count_ + int32_t(std::min<ptrdiff_t>(it - slides_.begin(), count_ - 1));
+  int32_t lo = std::max(0, loop - 1) * count_;
+  int32_t hi = (loop + 2) * count_;  // an index known to end at or after t
   TSlideTiming timing;
-  for (int32_t step = 0; step <= count_ && index > -1; ++step) {
-    GetSlideTiming(index - 1, timing);
-    if (timing.End < t || timing.Begin > t) break;
-    --index;
+  while (lo < hi) {
+    const int32_t mid = lo + (hi - lo) / 2;
+    GetSlideTiming(mid, timing);
+    if (timing.End < t) lo = mid + 1;
+    else hi = mid;
   }
-  for (int32_t step = 0; step <= count_; ++step) {
-    GetSlideTiming(index, timing);
-    if (timing.End >= t) break;
-    ++index;
-  }
-  return index;
+  return lo;
 }
 
 bool TKavSource::GetEndAction(int32_t index, double& pause_length) {

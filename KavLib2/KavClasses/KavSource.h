@@ -86,9 +86,11 @@ class TKavSource : public TRefObject {
   bool GetEndAction(int32_t index, double& pause_length);
   // True when the slide starts a program (Pers_RunApp with a RunAppFN).
   bool GetRunApp(int32_t index, std::u16string& file_name);
-  // The transition out of slide `index` (mod count), its time in ms and its
-  // smoothline value; nil (time 0) for none, "quick", an effect no variant
-  // of which is enabled, or a time of 0.
+  // The transition out of slide `index` (mod count), its time in ms (a
+  // negative time counts as 0) and its smoothline value: for "default" and
+  // "defowntime" the chosen transition's stored value, for a named kind the
+  // effect's own "smoothline" as written (0 without one). Nil (time 0) for
+  // none, "quick", an effect no variant of which is enabled, or a time of 0.
   Ref<TKavEffect> GetSlideEffect(int32_t index, double& time, float& smoothline);
 
   // With `on`, default transitions and mosaic seeds depend only on the

@@ -1,6 +1,8 @@
 // The show source's transitions: each slide's effect and the show's default
 // transitions with their play order and variant choice.
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
 
 #include "KavLib2/KavClasses/KavSource.h"
 #include "VoRav/vxByteStringUtils.h"
@@ -95,17 +97,25 @@ Ref<TKavEffect> TKavSource::GetSlideEffect(int32_t index, double& time, float& s
       return nullptr;
     case kEffectNameDefault:
     case kEffectNameDefOwnTime:
+      // A default transition answers the value it stores.
       effect = ChooseDefaultEffect(i);
       time = kind == kEffectNameDefault ? default_effect_time_ : EffectTimeValue(prop);
       smoothline = effect ? float(effect->Value) : 0.0f;
       break;
-    default:
+    default: {
+      // A named kind answers the effect's own "smoothline" as written (0
+      // when it has none), not the value the transition stores.
       effect = BuildKavEffect(prop, kind);
       if (effect->VariantCount == 0) effect = nullptr;
       time = EffectTimeValue(prop);
-      smoothline = effect ? float(effect->Value) : 0.0f;
+      std::u16string text;
+      const double own = effect && prop->ReadText(u"smoothline", text) ? ByteStringToFloatDef(UTF8Encode(text), 0) : 0;
+      smoothline = std::fabs(own) <= double(FLT_MAX) ? float(own) : 0.0f;
       break;
+    }
   }
+  // A negative time counts as 0, as in the slide table (so no transition).
+  time = std::max(time, 0.0);
   if (!effect) {
     time = 0;
     return nullptr;

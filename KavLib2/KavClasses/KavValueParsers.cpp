@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "VoRav/vxByteStringLists.h"
+#include "VoRav/vxByteStringUtils.h"
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxIni.h"
 
@@ -44,30 +45,9 @@ bool StrIsTrue(std::u16string_view text) noexcept { return text == u"1"; }
 bool StrIsTrue(std::string_view bytes) noexcept { return bytes == "1"; }
 
 std::u16string FormatFloatValue(double value) {
-  if (std::isnan(value)) return u"NAN";
-  if (std::isinf(value)) return value < 0 ? u"-INF" : u"INF";
-  if (value == 0) return u"0";
-  // Round to 6 significant digits first; the exponent of the rounded value
-  // picks the notation.
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.5e", value);
-  std::string text(buf);
-  const size_t e = text.find('e');
-  const int exponent = std::atoi(text.c_str() + e + 1);
-  std::string mantissa = text.substr(0, e);
-  const auto trim = [](std::string& s) {
-    if (s.find('.') == std::string::npos) return;
-    while (s.back() == '0') s.pop_back();
-    if (s.back() == '.') s.pop_back();
-  };
-  if (exponent >= 6 || exponent < -5) {
-    trim(mantissa);
-    return Ascii(mantissa + "E" + std::to_string(exponent));
-  }
-  std::snprintf(buf, sizeof buf, "%.*f", 5 - exponent, value);
-  std::string fixed(buf);
-  trim(fixed);
-  return Ascii(fixed);
+  TByteStringBuilder b;
+  ByteStringFromFloatGeneral(b, 0, value, 6);
+  return Ascii(ByteStringFromBuilder(b));
 }
 
 std::array<int32_t, 2> ParseIntPair(const TIniItem* item, int32_t def_first, int32_t def_second) {

@@ -48,13 +48,22 @@ bool ShowFileExists(const std::u16string& path) {
 }
 
 bool ResolveDiskPath(TFileAccessor* accessor, std::u16string& path) {
-  if (ShowFileExists(path)) return true;
+  // The name and its expansion count only where a show may read; a file
+  // elsewhere is refused (logged), and the show's folder is asked instead.
+  const std::u16string folder = accessor ? accessor->Folder() : std::u16string();
+  auto allowed = [&folder](const std::u16string& p) {
+    if (!ShowFileExists(p)) return false;
+    if (ShowMayOpenPath(p, folder)) return true;
+    LogShowPathRefused(p);
+    return false;
+  };
+  if (allowed(path)) return true;
   std::u16string expanded = ExpandPathVariablesLocked(path);
-  if (ShowFileExists(expanded)) {
+  if (expanded != path && allowed(expanded)) {
     path = std::move(expanded);
     return true;
   }
-  if (!accessor || accessor->Folder().empty()) return false;
+  if (folder.empty()) return false;
   std::u16string beside;
   if (!SafePathCombine(accessor->Folder(), ExtractLastPathPart(path), beside)) return false;
   if (!ShowFileExists(beside)) return false;

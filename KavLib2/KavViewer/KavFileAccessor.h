@@ -58,6 +58,8 @@ class TFileAccessor : public TRefObject {
 // True when `path` names an existing file; else when its path-variable
 // expansion does (path becomes the expansion); else when the accessor's
 // folder holds a file of the path's last component (path becomes that).
+// The first two count only where ShowMayOpenPath allows (with the accessor's
+// folder); a file elsewhere is logged and passed over.
 bool ResolveDiskPath(TFileAccessor* accessor, std::u16string& path);
 // A stream on the file ResolveDiskPath finds; nil when none is found or it
 // cannot be opened.

@@ -248,10 +248,65 @@ Ref<TStream> TMappedFileSource::OpenTarget(const std::u16string& name) {
   const bool relative = !path.empty() && !IsPathDelimiter(path[0]) && ExtractFileDriveLength(path) == 0;
   if (relative && !base_folder_.empty()) {
     std::u16string joined;
-    if (!SafePathCombine(base_folder_, path, joined)) return nullptr;
+    if (!SafePathCombine(base_folder_, path, joined)) {
+      LogShowPathRefused(name);
+      return nullptr;
+    }
     path = std::move(joined);
+  } else if (!relative && !ShowMayOpenPath(path, base_folder_)) {
+    // An absolute name, a map target or a path variable's folder that lies
+    // outside the show's and the program's folders.
+    LogShowPathRefused(name);
+    return nullptr;
   }
   return OpenShowDiskFile(path, false);
+}
+
+// ---- where shows may read ----
+
+namespace {
+
+std::u16string SlashForm(std::u16string_view s) {
+  std::u16string out(s);
+  for (char16_t& c : out)
+    if (c == u'\\') c = u'/';
+  return out;
+}
+
+// The program's own folder and the default path variables' folders.
+const std::vector<std::u16string>& ProgramProvidedFolders() {
+  static const std::vector<std::u16string> folders = [] {
+    std::vector<std::u16string> f{ProgramFolderPath()};
+    for (const TPathVarEntry& e : DefaultPathVariables().Entries) f.push_back(e.Value);
+    return f;
+  }();
+  return folders;
+}
+
+}  // namespace
+
+bool IsPathBelowFolder(std::u16string_view path, std::u16string_view folder) {
+  if (folder.empty()) return false;
+  std::u16string base = SlashForm(folder);
+  if (base.back() != u'/') base += u'/';
+  const std::u16string p = SlashForm(path);
+  return p.size() > base.size() && p.compare(0, base.size(), base) == 0 &&
+         IsSafeRelativeName(std::u16string_view(p).substr(base.size()));
+}
+
+bool ShowMayOpenPath(std::u16string_view path, std::u16string_view show_folder) {
+  // A drive or UNC name stands for nothing on this system ("\\?\" and
+  // "\\.\" prefixes excepted: the gate drops the first).
+  if (ExtractFileDriveLength(path) != 0 && (path[1] == u':' || (path[2] != u'?' && path[2] != u'.'))) return true;
+  if (IsPathBelowFolder(path, show_folder)) return true;
+  for (const std::u16string& folder : ProgramProvidedFolders())
+    if (IsPathBelowFolder(path, folder)) return true;
+  return false;
+}
+
+void LogShowPathRefused(std::u16string_view name) {
+  LogLine(u"The show's file name \"" + std::u16string(name) +
+          u"\" leads outside the show's folder; the file is not opened");
 }
 
 // ---- line parsers ----

@@ -118,7 +118,9 @@ inline constexpr int32_t kMaxFileMapEntries = 1 << 20;
 class TMappedFileSource : public TFileSource {
  public:
   // Relative names are opened below `base_folder` when one is given (the
-  // project's folder); names that would leave it are refused.
+  // project's folder). Every name, whatever the map or the path variables
+  // make of it, opens only what ShowMayOpenPath allows; anything else gives
+  // nil and a log line.
   explicit TMappedFileSource(std::u16string base_folder = {});
 
   // Adds the [FileMap] lines that ParseFileMapEntry accepts.
@@ -170,5 +172,17 @@ int32_t ParseRotationEntry(std::u16string_view line, std::u16string& name);
 // Opens an existing file for reading (others may read, write and delete);
 // nil when it cannot be opened.
 Ref<TStream> OpenShowDiskFile(const std::u16string& path, bool tolerant_reads);
+
+// Whether `path` lies below `folder`: the folder's text (either separator)
+// followed by a relative name without ".." components. Compared exactly, so
+// a name written in another case counts as outside.
+bool IsPathBelowFolder(std::u16string_view path, std::u16string_view folder);
+// Whether a show may open the full path: below the show's folder (when one
+// is given) or below a folder the program itself provides (its own folder
+// and those of the default path variables). Drive and UNC names, which stand
+// for no file here, count as allowed: the file gate refuses them as missing.
+bool ShowMayOpenPath(std::u16string_view path, std::u16string_view show_folder);
+// Logs that a name from a show was refused because it leads outside.
+void LogShowPathRefused(std::u16string_view name);
 
 }  // namespace kav

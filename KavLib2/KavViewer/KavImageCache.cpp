@@ -7,7 +7,9 @@
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "VoRav/Graphics/vxImageRegistry.h"
+#include "VoRav/vxLog.h"
 #include "VoRav/vxPaths.h"
+#include "VoRav/vxUTF8.h"
 #include "VoRav/wpLoadCallBack.h"
 #include "VoRav/wpStringUtils.h"
 
@@ -104,6 +106,7 @@ void LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16strin
     }
   }
   bool found = false;
+  std::u16string why;
   try {
     Ref<TStream> stream = source->OpenLocked(name);
     if (stream) {
@@ -112,11 +115,19 @@ void LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16strin
                                                    ? TImageParamsCallback::FromFunction(&OrientationFilter, source)
                                                    : TImageParamsCallback();
       handle->store = LoadBitmapStore(stream.get(), name, false, orientation);
+      if (!handle->store) why = u"no decoder accepts its data";
+    } else {
+      why = u"it was not found";
     }
-  } catch (const Exception&) {
+  } catch (const Exception& e) {
     handle->store = nullptr;
+    why = u"it cannot be read: " + SystemUTF8ToWide(e.Message());
   }
-  if (!handle->store) handle->store = Ref<TBitmapStore>(MakeNotFoundImage(name, found, false)->Store());
+  if (!handle->store) {
+    // Once per cached handle: the placeholder stands in from now on.
+    LogLine(u"The picture \"" + name + u"\" is shown as a placeholder: " + why);
+    handle->store = Ref<TBitmapStore>(MakeNotFoundImage(name, found, false)->Store());
+  }
 }
 
 }  // namespace

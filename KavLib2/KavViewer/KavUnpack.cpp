@@ -126,6 +126,7 @@ bool TKavUnpack::ReadDirectory() {
   try {
     // Trailer: the short form wins when both markers are there.
     const int64_t size = s->GetSize();
+    file_size_ = size;
     int64_t base = 0;
     if (size >= 4 && MarkerAt(s, size - 4)) {
       end_position_ = size;
@@ -166,12 +167,15 @@ bool TKavUnpack::ReadDirectory() {
       error_text_ = kShowModified;
       return false;
     }
+    // A negative recorded position is allowed (entries then move further
+    // on); only a shift that does not fit 64 bits is damage. Entry windows
+    // are checked against the file either way.
     int64_t at = 0;
-    if (!ParseInt64(recorded, at) || at > dir_pos || at < 0) {
+    if (!ParseInt64(recorded, at) || at > dir_pos || __builtin_sub_overflow(dir_pos, at, &entry_shift_)) {
+      entry_shift_ = 0;
       error_text_ = kShowDamaged;
       return false;
     }
-    entry_shift_ = dir_pos - at;
   }
   TIniItem* version = protection ? protection->FindKey(u"kavversion") : nullptr;
   try {
@@ -188,9 +192,8 @@ bool TKavUnpack::GetEntry(std::u16string_view name, int64_t& position, int32_t& 
   if (!section) return false;
   int64_t ps = 0, sz = 0, at = 0;
   if (!KeyInt64(section, u"_ps", ps) || !KeyInt64(section, u"_sz", sz)) return false;
-  // The window must lie inside the package: 0 <= at, 0 <= sz, at + sz <= EndPos.
-  if (__builtin_add_overflow(ps, entry_shift_, &at) || at < 0 || sz < 0 || at > end_position_ ||
-      sz > end_position_ - at)
+  // The window must lie inside the file: 0 <= at, 0 <= sz, at + sz <= size.
+  if (__builtin_add_overflow(ps, entry_shift_, &at) || at < 0 || sz < 0 || at > file_size_ || sz > file_size_ - at)
     return false;
   TIniItem* pm = section->FindKey(u"_pm");
   position = at;

@@ -74,7 +74,7 @@ class TKavUnpack : public TRefObject {
   // Looks an entry up by name (escaped into its section name). False when not
   // open, when there is no such section, when _ps or _sz is missing or not a
   // number, or when the entry's window (_ps + shift, _sz) does not lie inside
-  // the package. Method is _pm (0 when missing).
+  // the file. Method is _pm (0 when missing).
   bool GetEntry(std::u16string_view name, int64_t& position, int32_t& method, int64_t& size) const;
   // A new stream on the package file (read access, positioned at 0); nil
   // when not open or when the file cannot be opened.
@@ -112,6 +112,7 @@ class TKavUnpack : public TRefObject {
 
   Ref<TStream> file_;
   int64_t end_position_ = 0;
+  int64_t file_size_ = 0;
   int64_t entry_shift_ = 0;
   Ref<TUnpackStruc> directory_;
   std::u16string file_name_;

@@ -64,7 +64,7 @@ class TVxApplication : public TWinApplication {
   void Run() override;
   void Terminate() override;
   void CreateHandle() override;
-  win::HWND GetHandle() override { return handle_; }
+  win::HWND GetHandle() override { return handle_.load(); }
   void ProcessMessages() override;
 
  protected:
@@ -76,7 +76,7 @@ class TVxApplication : public TWinApplication {
   void Dispatch(const win::TMsg& msg);
   void DestroyHandle();
 
-  win::HWND handle_ = 0;
+  std::atomic<win::HWND> handle_{0};  // read by posting threads
   std::u16string title_;
   std::atomic<bool> terminated_{false};
 };

@@ -11,6 +11,12 @@ namespace kav {
 
 namespace {
 
+// n / d (n >= 0, d > 0) rounded to the nearest integer, halves to even.
+int32_t RoundHalfEven(int64_t n, int64_t d) {
+  const int64_t q = n / d, twice = 2 * (n % d);
+  return int32_t(twice > d || (twice == d && (q & 1) != 0) ? q + 1 : q);
+}
+
 int32_t RoundByte(double v) { return std::clamp(static_cast<int32_t>(std::nearbyint(v)), 0, 255); }
 
 // One channel of HSLToRGB at hue position h (0..255 scale, wrapped once).
@@ -33,29 +39,37 @@ uint8_t* WritableRow(TBitmap* bitmap, int32_t y) {
 }  // namespace
 
 void RGBToHSL(int32_t red, int32_t green, int32_t blue, int32_t& hue, int32_t& saturation, int32_t& lightness) {
-  const double r = red, g = green, b = blue;
-  const double max = std::max({r, g, b});
-  const double min = std::min({r, g, b});
-  const double l = (max + min) * 0.5;
-  double h = 0.0, s = 0.0;
-  if (max != min) {
-    const double delta = max - min;
-    s = l < 128.0 ? delta * 255.0 / (max + min) : delta * 255.0 / (511.0 - max - min);
-    if (r == max)
-      h = (g - b) / delta;
-    else if (g == max)
-      h = (b - r) / delta + 2.0;
-    else
-      h = (r - g) / delta + 4.0;
-    h *= 42.5;
-    if (h < 0.0)
-      h += 255.0;
-    else if (h >= 255.0)
-      h -= 255.0;
+  // Every component is a fraction of small integers, rounded exactly (halves
+  // to even): in floating point the hue's x 42.5 and + 255 steps round first
+  // and put some colours one step off.
+  // Components outside 0..255 are taken as the nearest byte (the 511
+  // denominator would reach 0 past it).
+  red = std::clamp(red, 0, 255);
+  green = std::clamp(green, 0, 255);
+  blue = std::clamp(blue, 0, 255);
+  const int64_t max = std::max({red, green, blue});
+  const int64_t min = std::min({red, green, blue});
+  lightness = RoundHalfEven(max + min, 2);
+  if (max == min) {
+    hue = saturation = 0;
+    return;
   }
-  hue = static_cast<int32_t>(std::nearbyint(h));
-  saturation = static_cast<int32_t>(std::nearbyint(s));
-  lightness = static_cast<int32_t>(std::nearbyint(l));
+  const int64_t delta = max - min;
+  // L < 128 is max + min < 256.
+  saturation = RoundHalfEven(delta * 255, max + min < 256 ? max + min : 511 - max - min);
+  // H = (sector x delta + difference) / delta x 42.5 = 85 x (...) / (2 delta).
+  int64_t sixths;
+  if (red == max)
+    sixths = green - blue;
+  else if (green == max)
+    sixths = blue - red + 2 * delta;
+  else
+    sixths = red - green + 4 * delta;
+  int64_t numerator = 85 * sixths;
+  const int64_t denominator = 2 * delta;
+  if (numerator < 0) numerator += 255 * denominator;
+  else if (numerator >= 255 * denominator) numerator -= 255 * denominator;
+  hue = RoundHalfEven(numerator, denominator);
 }
 
 void HSLToRGB(int32_t hue, int32_t saturation, int32_t lightness, int32_t& red, int32_t& green, int32_t& blue) {

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "VoRav/vxCaseFolding.h"
+#include "VoRav/wpExceptions.h"
 
 namespace kav {
 
@@ -76,13 +77,30 @@ Ref<TBitmapStore> LoadBitmapStore(TStream* stream, const std::u16string& name, b
   std::u16string ext = ImageNameExtension(name);
   if (ext == u".bmp" && StreamHasPngSignature(stream)) ext = u".png";
   const std::vector<TLoaderEntry>& table = Registry();
+  const int64_t start = stream->GetPosition();
   for (size_t i = 0; i < table.size(); ++i) {
     if (!ext.empty() && !LoaderAcceptsExtension(int32_t(i), ext)) continue;
     if (owns_stream) RefAddRef(stream);  // the loader's to take over
-    Ref<TBitmapStore> store = table[i].Loader(stream, name, owns_stream, params_callback);
-    if (store) return store;
+    try {
+      Ref<TBitmapStore> store = table[i].Loader(stream, name, owns_stream, params_callback);
+      if (store) return store;
+    } catch (const EAbort&) {
+      throw;  // a stop asked for by the progress handler is no refusal
+    } catch (const std::exception&) {
+      // A loader that raises declines, like one that answers null; the next
+      // one starts where this one did.
+      try {
+        stream->SetPosition(start);
+      } catch (const std::exception&) {
+        return nullptr;  // a stream that cannot go back serves no other loader
+      }
+    }
   }
   return nullptr;
+}
+
+void UnregisterImageLoader(TImageLoaderProc loader) {
+  std::erase_if(Registry(), [loader](const TLoaderEntry& e) { return e.Loader == loader; });
 }
 
 Ref<TImage> LoadImage(TStream* stream, const std::u16string& name, bool owns_stream) {

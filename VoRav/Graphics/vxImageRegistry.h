@@ -30,6 +30,9 @@ using TImageLoaderProc = Ref<TBitmapStore> (*)(TStream* stream, const std::u16st
 std::u16string NormalizeExtensionMask(std::u16string_view mask);
 // Appends a loader with its extensions (each normalised).
 void RegisterImageLoader(TImageLoaderProc loader, const std::vector<std::u16string>& extensions);
+// Takes every registration of the loader out again (for tests that add their
+// own loaders and must leave the registry as they found it).
+void UnregisterImageLoader(TImageLoaderProc loader);
 // The extensions the loader at `index` was registered with; whether one of
 // them equals `extension`, ignoring case.
 bool LoaderAcceptsExtension(int32_t index, std::u16string_view extension);
@@ -45,8 +48,9 @@ bool StreamHasPngSignature(TStream* stream);
 
 // The first loader's store, or null. A name ending in ".bmp" exactly whose
 // data starts with the PNG signature is treated as ".png"; an empty
-// extension offers the stream to every loader. Stream ownership as for
-// TImageLoaderProc.
+// extension offers the stream to every loader. A loader that raises counts
+// as one that declines (the next starts at the same position); only EAbort
+// passes through. Stream ownership as for TImageLoaderProc.
 Ref<TBitmapStore> LoadBitmapStore(TStream* stream, const std::u16string& name, bool owns_stream,
                                   const TImageParamsCallback& params_callback);
 // LoadBitmapStore without a parameters callback, the store wrapped in an image.

@@ -256,6 +256,8 @@ uint32_t GetDoubleClickTime();
 // Screen and system values.
 int32_t GetSystemMetrics(int32_t index);
 TRect GetWorkArea();
+// Pixels per inch of the primary screen (96 when the system does not say).
+void GetScreenDpi(int32_t& x, int32_t& y);
 int32_t MessageBox(HWND hwnd, const std::u16string& text, const std::u16string& caption, uint32_t flags);
 
 // Low-level keyboard hooks (process-local: they see the keys this program
@@ -263,6 +265,13 @@ int32_t MessageBox(HWND hwnd, const std::u16string& text, const std::u16string& 
 HHOOK SetWindowsHookEx(int32_t kind, THookProc proc);
 bool UnhookWindowsHookEx(HHOOK hook);
 LRESULT CallNextHookEx(HHOOK hook, int32_t code, WPARAM wParam, LPARAM lParam);
+
+// The displays changed: the handler runs (start-up points it at the display
+// service's update), then every top-level window gets WM_DISPLAYCHANGE.
+// GUI thread.
+using TDisplayChangeProc = void (*)();
+void SetDisplayChangeHandler(TDisplayChangeProc handler);
+void NotifyDisplayChange();
 
 // Input from the backend, GUI thread. Coordinates are screen coordinates.
 // A key down with `repeat` true is an auto-repeat.

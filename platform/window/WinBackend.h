@@ -61,6 +61,9 @@ class TWindowBackend {
   // Moves the pointer; false when the system does not allow it.
   virtual bool WarpPointer(int32_t x, int32_t y) { (void)x; (void)y; return false; }
 
+  // Pixels per inch of the primary screen.
+  virtual void ScreenDpi(int32_t& x, int32_t& y) { x = y = 96; }
+
   // The displays, the primary one first.
   virtual std::vector<TMonitorArea> Monitors() = 0;
 

@@ -1,6 +1,7 @@
 // Input delivered by the backend, key state, cursors, low-level keyboard
 // hooks, metrics and message boxes.
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 
 #include "platform/window/WinState.h"
@@ -93,6 +94,19 @@ LPARAM ClientPoint(HWND hwnd, TPoint p) {
 }
 
 }  // namespace
+
+namespace {
+std::atomic<TDisplayChangeProc> g_display_change{nullptr};
+}
+
+void SetDisplayChangeHandler(TDisplayChangeProc handler) { g_display_change = handler; }
+
+void NotifyDisplayChange() {
+  if (!OnGuiThread()) return;
+  if (TDisplayChangeProc handler = g_display_change.load()) handler();
+  const std::vector<HWND> tops = State().top_order;
+  for (HWND h : tops) CallProc(h, WM_DISPLAYCHANGE, 0, 0);
+}
 
 void InjectKey(uint16_t vk, bool down, uint32_t scan_code, bool repeat) {
   if (!OnGuiThread() || vk == 0 || vk > 0xFF) return;
@@ -300,6 +314,11 @@ int32_t GetSystemMetrics(int32_t index) {
 TRect GetWorkArea() {
   std::vector<TMonitorArea> monitors = State().backend->Monitors();
   return monitors.empty() ? TRect{0, 0, 1024, 768} : monitors.front().work_area;
+}
+
+void GetScreenDpi(int32_t& x, int32_t& y) {
+  State().backend->ScreenDpi(x, y);
+  if (x < 1 || y < 1) x = y = 96;
 }
 
 int32_t MessageBox(HWND hwnd, const std::u16string& text, const std::u16string& caption, uint32_t flags) {

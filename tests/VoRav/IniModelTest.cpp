@@ -227,6 +227,22 @@ TEST(IniModel, ValueAccessors) {
   i->SetFloat(1.0 / 3.0);
   EXPECT_EQ(i->GetValueBytes(), "0.3333333333333333");
   EXPECT_DOUBLE_EQ(i->GetFloat(0), 1.0 / 3.0);
+  // 16 significant digits at any magnitude: nothing is lost to a fixed
+  // number of decimals.
+  i->SetFloat(1e-20);
+  EXPECT_EQ(i->GetValueBytes(), "1E-20");
+  EXPECT_EQ(i->GetFloat(0), 1e-20);
+  i->SetFloat(1.2345678901234567e-7);
+  EXPECT_EQ(i->GetValueBytes(), "1.234567890123457E-7");
+  EXPECT_DOUBLE_EQ(i->GetFloat(0), 1.234567890123457e-7);
+  i->SetFloat(0.00001);
+  EXPECT_EQ(i->GetValueBytes(), "0.00001");
+  i->SetFloat(123456789012345678.0);
+  EXPECT_EQ(i->GetValueBytes(), "1.234567890123457E17");
+  for (double v : {6.02214076e23, -4.9e-300, 1.5e308, 0.1, 299792458.0, -2.5e-6}) {
+    i->SetFloat(v);
+    EXPECT_NEAR(i->GetFloat(0) / v, 1.0, 1e-15) << i->GetValueBytes();
+  }
   i->SetInt64(-9000000000LL);
   EXPECT_EQ(i->GetInt64(0), -9000000000LL);
   EXPECT_EQ(i->GetInteger(7), 7);  // out of the 32-bit range

@@ -1,7 +1,7 @@
 # Fuzz entry points, shared by the libFuzzer drivers and the unit tests that
 # replay the seed corpora.
 if(KAV_TESTS OR KAV_FUZZ)
-  kav_library(kav_fuzz DIRS tools/fuzz DEPS vorav vorav_graphics vorav_music kav_music kav_viewer vorav_colorspace kav_exif kav_effects kav_classes)
+  kav_library(kav_fuzz DIRS tools/fuzz DEPS vorav vorav_graphics vorav_vector vorav_music kav_music kav_viewer vorav_colorspace kav_exif kav_effects kav_classes)
 endif()
 if(KAV_FUZZ)
   # Every library is built with coverage instrumentation, or the fuzzer sees
@@ -17,4 +17,8 @@ if(KAV_FUZZ)
     target_link_libraries(${driver_name} PRIVATE kav_fuzz)
     target_link_options(${driver_name} PRIVATE -fsanitize=fuzzer)
   endforeach()
+endif()
+# The 2D effect parsers' entry points live in their own library.
+if(KAV_TESTS OR KAV_FUZZ)
+  target_link_libraries(kav_fuzz PUBLIC vorav_effects2d)
 endif()

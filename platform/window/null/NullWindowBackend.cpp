@@ -1,17 +1,28 @@
 #include "platform/window/null/NullWindowBackend.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "VoRav/vxTime.h"
 #include "VoRav/wpLocks.h"
+#include "platform/display/Display.h"
 #include "platform/window/WinState.h"
 
 namespace kav::win {
 
-TNullWindowBackend::TNullWindowBackend() {
-  // Two virtual monitors side by side; the primary has a task bar below.
-  monitors_.push_back(TMonitorArea{TRect{0, 0, 1920, 1080}, TRect{0, 0, 1920, 1040}, true});
-  monitors_.push_back(TMonitorArea{TRect{1920, 0, 3200, 1024}, TRect{1920, 0, 3200, 1024}, false});
+TNullWindowBackend::TNullWindowBackend() = default;
+
+std::vector<TMonitorArea> TNullWindowBackend::Monitors() {
+  if (own_monitors_) return monitors_;
+  // The display service's virtual monitors, so that the window layer and the
+  // screen queries see the same desktop.
+  std::vector<TMonitorArea> r;
+  for (const TDisplayMonitor& m : DisplayService()->Monitors()) {
+    r.push_back(TMonitorArea{TRect{m.Bounds.Left, m.Bounds.Top, m.Bounds.Right, m.Bounds.Bottom},
+                             TRect{m.WorkArea.Left, m.WorkArea.Top, m.WorkArea.Right, m.WorkArea.Bottom}, m.Primary});
+    if (m.Primary) std::rotate(r.begin(), r.end() - 1, r.end());  // the primary first
+  }
+  return r;
 }
 
 uint32_t TNullWindowBackend::Now() {

@@ -1,6 +1,7 @@
-// The null window backend: no real windows. Virtual monitors with work
-// areas, an optional manual clock for timers, and records of what the layer
-// asked of it (top-level windows, cursor shape, message boxes) for tests.
+// The null window backend: no real windows. The display service's virtual
+// monitors (or a test's own), an optional manual clock for timers, and
+// records of what the layer asked of it (top-level windows, cursor shape,
+// message boxes) for tests.
 // Input is injected with the layer's Inject functions.
 #pragma once
 
@@ -29,14 +30,18 @@ class TNullWindowBackend : public TWindowBackend {
   void TopLevelDestroyed(HWND hwnd) override;
   void ShowCursorShape(HCURSOR cursor) override { cursor_shape_ = cursor; }
   bool WarpPointer(int32_t x, int32_t y) override { (void)x; (void)y; return true; }
-  std::vector<TMonitorArea> Monitors() override { return monitors_; }
+  // The display service's monitors unless a test set its own.
+  std::vector<TMonitorArea> Monitors() override;
   int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) override;
 
   // Test controls (GUI thread unless said otherwise).
   // From now on Now() is `ms` and moves only with Advance. Any thread.
   void SetManualClock(uint32_t ms);
   void Advance(uint32_t ms);
-  void SetMonitors(std::vector<TMonitorArea> monitors) { monitors_ = std::move(monitors); }
+  void SetMonitors(std::vector<TMonitorArea> monitors) {
+    monitors_ = std::move(monitors);
+    own_monitors_ = true;
+  }
   HCURSOR CursorShape() const { return cursor_shape_; }
   // The last state of each top-level window the layer reported.
   std::map<HWND, TTopLevelState> TopLevels;
@@ -55,6 +60,7 @@ class TNullWindowBackend : public TWindowBackend {
   uint32_t clock_ = 0;
   HCURSOR cursor_shape_ = IDC_ARROW;
   std::vector<TMonitorArea> monitors_;
+  bool own_monitors_ = false;
 };
 
 // The null backend now in use, or nil when another backend runs.

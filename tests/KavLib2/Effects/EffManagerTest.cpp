@@ -135,6 +135,36 @@ TEST(EffectManager, CheckStatesVariantsAndSections) {
   EXPECT_EQ(wipe->FindSlideSection(2), dissolve->FindSlideSection(0));
 }
 
+TEST(EffectManager, VariantChoicePerSlide) {
+  // With user properties each slide chooses per variant: "slide_" + the
+  // slide's position + "_" + the variant.
+  auto ini = Project(
+      "[Main]\nobject TheEffect:AnEffect\ntime=1000\n"
+      "object Wipe:Effect\nkey=custom\nchecked=1,1\nuserprops=speed\nslide_1_0=a\nslide_2_0=b\nslide_2_1=c\nend\n"
+      "object Plain:Effect\nkey=custom\nchecked=1\nend\nend\n"
+      "[Times]\nopt_slidescount=3\n"
+      "[Slide1]\nobject TheEffect:AnEffect\nref=Wipe\nend\n"
+      "[Slide2]\nobject TheEffect:AnEffect\nref=Wipe\nend\n"
+      "[Slide3]\nobject TheEffect:AnEffect\nref=Plain\nend\n"
+      "[effect_a]\n[effect_b]\n[effect_c]\n[effect_Wipe]\n[effect_Plain]\n");
+  auto m = MakeRef<TKAVEffectManager>(ini.get(), 0, 0);
+  EXPECT_EQ(m->GetEffectByIndex(0)->Slide(), 0);
+  EXPECT_EQ(m->GetEffectByIndex(0)->FindSlideSection(0), ini->FindSection(u"effect_a"));
+  EXPECT_EQ(m->GetEffectByIndex(1)->FindSlideSection(0), ini->FindSection(u"effect_b"));
+  EXPECT_EQ(m->GetEffectByIndex(1)->FindSlideSection(1), ini->FindSection(u"effect_c"));
+  // No choice for this slide and variant: the reference name, not written.
+  EXPECT_EQ(m->GetEffectByIndex(0)->FindSlideSection(1), ini->FindSection(u"effect_Wipe"));
+  EXPECT_EQ(m->FindEffect(u"Wipe")->Slide(), -1);
+  EXPECT_EQ(m->FindEffect(u"Wipe")->FindSlideSection(0), ini->FindSection(u"effect_a"));  // position 1
+  EXPECT_EQ(m->FindEffect(u"Wipe")->FindValue(u"slide_1_1", false), nullptr);
+  // Without user properties every slide reads "slide_1", created with the
+  // reference name when missing.
+  TEffectProp* plain = m->FindEffect(u"Plain");
+  EXPECT_EQ(plain->FindValue(u"slide_1", false), nullptr);
+  EXPECT_EQ(m->GetEffectByIndex(2)->FindSlideSection(0), ini->FindSection(u"effect_Plain"));
+  EXPECT_EQ(IniGetString(plain->FindValue(u"slide_1", false)), u"Plain");
+}
+
 TEST(EffectManager, BackgroundKeys) {
   auto ini = Project(
       "[Main]\nobject TheEffect:AnEffect\n"

@@ -135,8 +135,11 @@ TEST(KavEffect, DefaultTransitionsFromTheShow) {
   float smooth;
   auto push = s->GetSlideEffect(0, time, smooth);
   EXPECT_EQ(push->Flags, F({1, 1, 0, 1}));  // direction characters 2, 1, 3, 4
-  EXPECT_EQ(smooth, 0.001f);
-  EXPECT_EQ(s->GetSlideEffect(1, time, smooth)->VariantCount, 4);  // hourhand: 2 actions x 2 directions
+  EXPECT_EQ(smooth, 0.0f);  // a named kind without "smoothline"
+  auto hourhand = s->GetSlideEffect(1, time, smooth);
+  EXPECT_EQ(hourhand->VariantCount, 4);  // hourhand: 2 actions x 2 directions
+  EXPECT_EQ(smooth, 0.05f);              // its own value as written...
+  EXPECT_EQ(hourhand->Value, 0.001);     // ...while the transition stores 0.001
   EXPECT_EQ(s->GetSlideEffect(3, time, smooth), nullptr);  // quick
   EXPECT_EQ(time, 0);
 
@@ -174,4 +177,46 @@ TEST(KavEffect, DefaultTransitionsFromTheShow) {
     EXPECT_EQ(x->Kind, y->Kind);
     EXPECT_EQ(x->Flags, y->Flags);
   }
+}
+
+TEST(KavEffect, SmoothlineAndNegativeTimes) {
+  auto s = Source(
+      "[Main]\r\nobject TheEffect:AnEffect\r\ntime=1000\r\n"
+      "object gates:Effect\r\nchecked=1\r\ndirection=1\r\nstdidx=6\r\nsmoothline=0.25\r\nend\r\nend\r\n"
+      "[Times]\r\nopt_slidescount=5\r\nopt_synchpos1=1000\r\nopt_synchpos2=2000\r\nopt_synchpos3=3000\r\n"
+      "opt_synchpos4=4000\r\nopt_synchpos5=5000\r\n"
+      "[Slide1]\r\nobject TheEffect:AnEffect\r\nref=gates\r\ntime=500\r\nsmoothline=0.0999999999\r\nend\r\n"
+      "[Slide2]\r\nobject TheEffect:AnEffect\r\nref=gates\r\ntime=500\r\nsmoothline=0.1\r\nend\r\n"
+      "[Slide3]\r\nobject TheEffect:AnEffect\r\nref=gates\r\ntime=-300\r\nend\r\n"
+      "[Slide4]\r\nobject TheEffect:AnEffect\r\nref=default\r\nend\r\n"
+      "[Slide5]\r\nobject TheEffect:AnEffect\r\nref=hourhand\r\ntime=500\r\ndirection=1\r\naction=1\r\nend\r\n");
+  double time;
+  float smooth;
+  // "smoothline" is read in double precision: just below 0.1 is stored as
+  // 0.001, 0.1 itself stays.
+  auto below = s->GetSlideEffect(0, time, smooth);
+  ASSERT_NE(below, nullptr);
+  EXPECT_EQ(below->Value, 0.001);
+  EXPECT_EQ(smooth, float(0.0999999999));
+  auto at = s->GetSlideEffect(1, time, smooth);
+  ASSERT_NE(at, nullptr);
+  EXPECT_EQ(at->Value, 0.1);
+  EXPECT_EQ(smooth, 0.1f);
+  // A negative time is 0 in the slide table and on the transition alike.
+  EXPECT_EQ(s->Slide(2).EffectTime, 0);
+  EXPECT_EQ(s->Slide(1).NextEffectTime, 0);
+  time = 1;
+  EXPECT_EQ(s->GetSlideEffect(2, time, smooth), nullptr);
+  EXPECT_EQ(time, 0);
+  // "default" answers the stored value of the transition it chose (the
+  // library's gates: 0.25); a named kind without the key answers 0 even
+  // where its default would be 0.35.
+  auto def = s->GetSlideEffect(3, time, smooth);
+  ASSERT_NE(def, nullptr);
+  EXPECT_EQ(def->Value, 0.25);
+  EXPECT_EQ(smooth, 0.25f);
+  auto hourhand = s->GetSlideEffect(4, time, smooth);
+  ASSERT_NE(hourhand, nullptr);
+  EXPECT_EQ(hourhand->Value, 0.35);
+  EXPECT_EQ(smooth, 0.0f);
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <random>
 
+#include "KavLib2/KavClasses/KavKeyFrame.h"
 #include "KavLib2/KavClasses/KavSlideOrder.h"
 #include "KavLib2/KavClasses/KavSource.h"
 #include "ShowFixture.h"
@@ -163,6 +164,27 @@ TEST(KavSource, DamagedAndEmptyTimeTables) {
   EXPECT_EQ(huge->SlideIndexAtTime(5), 0);
   EXPECT_EQ(huge->SlideIndexAtTime(50), 4 * kMaxSlidesCount);  // slide 0 of loop 4 ends at 50
   EXPECT_EQ(Source("[Times]\r\nopt_slidescount=-4\r\n")->SlideCount(), 0);
+}
+
+TEST(KavSource, LongRunsOfEqualEndTimes) {
+  // A damaged table: after three slides every end goes back and is taken as
+  // 30, so thousands of slides share one boundary in every loop.
+  std::vector<std::string> ends = {"10", "20", "30"};
+  ends.resize(3000, "5");
+  auto s = Source(TimesProject(ends));
+  ASSERT_TRUE(s->TimesDamaged());
+  for (double t : {5.0, 20.0, 25.0, 30.0, 30.5, 60.0, 60.25, 90.0, 1500.0, 1501.0}) {
+    EXPECT_EQ(s->SlideIndexAtTime(t), WalkIndex(*s, t)) << t;
+  }
+  EXPECT_EQ(s->SlideIndexAtTime(30), 2);      // the earlier slide at the boundary
+  EXPECT_EQ(s->SlideIndexAtTime(30.5), 3000);  // the next loop's first slide
+
+  // The keyframe lengths and the show's slide timing are separate types that
+  // one file can use together.
+  TSlideTiming timing;
+  s->GetSlideTiming(1, timing);
+  const TSlideLengths lengths{int32_t(timing.End - timing.Begin), 0, int32_t(timing.EffectTime)};
+  EXPECT_EQ(OriginBase(kOriginSlideEnd, lengths), 10);
 }
 
 TEST(KavSource, EndActionsAndPrograms) {

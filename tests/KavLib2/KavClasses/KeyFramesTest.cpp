@@ -194,7 +194,7 @@ TEST(KeyFrames, ProcessTreeScalesRoundsAndResorts) {
 
   // Halving puts 999 -> 500 (half to even) and 1000 -> 500: equal times keep
   // their order.
-  TSlideTiming longer{12000, 0, 0};
+  TSlideLengths longer{12000, 0, 0};
   p->ProcessTree(longer, 0.5);
   EXPECT_EQ(p->DeltaTime1(), 125);
   EXPECT_EQ(p->DeltaTime2(), 50);
@@ -229,6 +229,19 @@ TEST(KeyFrames, SetParamWritesTheKeyframe) {
   f.Reload();
   EXPECT_FLOAT_EQ(f.At(0, kKeyPosY), 1.0f / 3.0f);
   EXPECT_EQ(p->GetKeyFrame(0)->GroupMask(), 7u);
+
+  // Writing one member leaves the other's text as written, and small
+  // values keep their digits.
+  k = f.Load(ObjectBlock("Image", KeyPoint("Time=0\ngrps=2\nPosition=12.3,45.6\nCenterPos= 1.25 ,2,9\n")))
+          ->GetKeyFrame(0);
+  k->SetParam(kKeyPosX, 10);
+  EXPECT_EQ(IniGetValueBytes(k->IniObject()->FindKey(u"Position")), "10,45.6");
+  k->SetParam(kKeyPosY, 1.2345678901234567e-7);
+  EXPECT_EQ(IniGetValueBytes(k->IniObject()->FindKey(u"Position")), "10,1.234567890123457E-7");
+  k->SetParam(kKeyCenterY, -1e-20);
+  EXPECT_EQ(IniGetValueBytes(k->IniObject()->FindKey(u"CenterPos")), "1.25 ,-1E-20,9");
+  f.Reload();
+  EXPECT_FLOAT_EQ(f.At(0, kKeyPosY), 1.2345678901234567e-7f);
 
   // Keyframes of splitters and masks animate nothing and are not written.
   f.Load(ObjectBlock("Splitter", KeyPoint("Time=0\nOpacity=20\n")));

@@ -172,8 +172,8 @@ TEST(ObjectProps, GarbageAndTruncatedProjectTextStaysSound) {
     doc->LoadFromBytes(text);
     TIniObject* block = doc->FirstObject();
     Ref<TKavObjectProps> p = MakeRef<TKavObjectProps>();
-    p->Read(block, TSlideTiming{int32_t(rng() % 3) * 3000, 1000, 2000});
-    p->ProcessTree(TSlideTiming{4000, 0, 0}, double(rng() % 3));
+    p->Read(block, TSlideLengths{int32_t(rng() % 3) * 3000, 1000, 2000});
+    p->ProcessTree(TSlideLengths{4000, 0, 0}, double(rng() % 3));
     p->ReadAspect(640, 480);
     for (double t : {-1e9, 0.0, 99.0, 100.0, 2500.0, 1e300}) ExpectFiniteTree(p.get(), t);
     if (HasFatalFailure()) FAIL() << "round " << round << ":\n" << text;

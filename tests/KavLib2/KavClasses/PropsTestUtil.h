@@ -22,7 +22,7 @@ inline std::string ObjectBlock(std::string_view kind, std::string_view body, std
 struct TPropsFixture {
   Ref<TIniFile> DocRef;
   Ref<TKavObjectProps> Props = MakeRef<TKavObjectProps>();
-  TSlideTiming Timing{6000, 1000, 500};
+  TSlideLengths Timing{6000, 1000, 500};
 
   TKavObjectProps* Load(std::string_view block) {
     DocRef = Doc(block);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "../../VoRav/LogCapture.h"
 #include "KavLib2/KavClasses/KavProjectLookups.h"
 #include "KavLib2/KavClasses/KavShowColor.h"
 #include "KavLib2/KavClasses/KavShowLocator.h"
@@ -134,19 +137,76 @@ TEST(ShowLocator, BadShowsAndFileMaps) {
   EXPECT_EQ(show->Accessor()->OpenFile(u"a"), nullptr);
 }
 
+TEST(ShowLocator, RefusalsAreLoggedWithTheirReason) {
+  LocatorStateGuard guard;
+  TTempFolder t;
+  kav::test::TLogCapture log;
+  std::u16string error;
+  // An empty file and random bytes parse as texts without [Main] and without
+  // slides: no show, a clear error, one log line.
+  t.WriteFile("empty/Project.kav", "");
+  EXPECT_EQ(LoadProjectShow(t.Wide("empty/Project.kav"), error), nullptr);
+  EXPECT_EQ(error, kNoShowError);
+  EXPECT_TRUE(log.OneLineWith(u"has no [Main] section and no slides"));
+  std::string noise(5000, '\0');
+  uint32_t x = 12345;
+  for (char& c : noise) c = char((x = x * 1103515245u + 12345u) >> 24);
+  t.WriteFile("noise/Project.kav", noise);
+  EXPECT_EQ(LoadProjectShow(t.Wide("noise/Project.kav"), error), nullptr);
+  EXPECT_EQ(error, kNoShowError);
+  EXPECT_TRUE(log.OneLineWith(u"has no [Main] section and no slides"));
+  EXPECT_EQ(LoadPackedShow(WritePackedShow(t, ""), error), nullptr);
+  EXPECT_EQ(error, kNoShowError);
+  EXPECT_TRUE(log.OneLineWith(u"has no [Main] section and no slides"));
+  // Slides without [Main], or [Main] without slides, is still a show.
+  t.WriteFile("bare/Project.kav", "[Times]\r\nopt_slidescount=1\r\nopt_synchpos1=1000\r\n");
+  EXPECT_NE(LoadProjectShow(t.Wide("bare/Project.kav"), error), nullptr);
+  EXPECT_EQ(error, u"");
+  EXPECT_EQ(log.Count(), 0u);
+
+  // A text over the size limit is not read (a sparse file: no disk is used).
+  t.WriteFile("big/Project.kav", "[Main]\r\n");
+  std::filesystem::resize_file(t.Sys("big/Project.kav"), uintmax_t(kMaxTextStreamSize) + 1);
+  EXPECT_EQ(LoadProjectShow(t.Wide("big/Project.kav"), error), nullptr);
+  EXPECT_EQ(error, kExecutableOpenError);
+  EXPECT_TRUE(log.OneLineWith(u"exceed the text limit"));
+
+  // A missing project, a file without a package, a damaged entry: each once.
+  EXPECT_EQ(LoadProjectShow(t.Wide("nothing/Project.kav"), error), nullptr);
+  EXPECT_TRUE(log.OneLineWith(u"was not found"));
+  t.WriteFile("plain.bin", "no package in here");
+  EXPECT_EQ(LoadPackedShow(t.Wide("plain.bin"), error), nullptr);
+  EXPECT_TRUE(log.OneLineWith(u"it holds no packed show"));
+  {
+    using namespace kav::packer;
+    std::vector<Entry> entries(1);
+    entries[0].name = "Project.kav";
+    entries[0].data = ShowBytes(ShowProject());
+    entries[0].method = kDeflated;
+    entries[0].sz_text = "20";
+    WriteFileBytes(t.Sys("cut.kvshow"), Pack(entries, Options()));
+  }
+  EXPECT_EQ(LoadPackedShow(t.Wide("cut.kvshow"), error), nullptr);
+  EXPECT_EQ(error, kExecutableOpenError);
+  EXPECT_TRUE(log.OneLineWith(u"cannot be read: "));
+}
+
 TEST(ShowLocator, PushAndPopRestorePathVariables) {
   LocatorStateGuard guard;
   TTempFolder t;
   t.WriteFile("styles/look.ini", "look");
+  t.WriteFile("a/exe/placeholder", "");
   t.WriteFile("exe/placeholder", "");
-  const std::string with_vars = ShowProject("opt_exefn=" + t.Sys("exe/Show.exe") + "\r\n") +
+  const std::string with_vars = ShowProject("opt_exefn=" + t.Sys("a/exe/Show.exe") + "\r\n") +
                                 "[PathModifiers]\r\nCount=2\r\nEnv0=%styles%\r\nPath0=" + t.Sys("styles") +
                                 "\r\nDef0=0\r\nEnv1=%bad%\r\nPath1=..\\..\\etc\r\nDef1=1\r\n";
   t.WriteFile("a/Project.kav", with_vars);
-  t.WriteFile("b/Project.kav", ShowProject() + "[PathModifiers]\r\nCount=0\r\n");
+  // A program folder outside the project's is not taken as the show's.
+  t.WriteFile("b/Project.kav", ShowProject("opt_exefn=" + t.Sys("exe/Show.exe") + "\r\n") +
+                                   "[PathModifiers]\r\nCount=0\r\n");
   auto a = LoadProjectShow(t.Wide("a/Project.kav"));
   ASSERT_NE(a, nullptr);
-  EXPECT_EQ(a->Accessor()->Folder(), t.Wide("exe") + u"/");
+  EXPECT_EQ(a->Accessor()->Folder(), t.Wide("a/exe") + u"/");
   ASSERT_EQ(a->PathVariables().Count(), 1);  // the entry leaving the program's folder is dropped
   const std::u16string look = u"%styles%/look.ini";
   EXPECT_EQ(ExpandPathVariablesLocked(look), t.Wide("styles/look.ini"));
@@ -154,6 +214,7 @@ TEST(ShowLocator, PushAndPopRestorePathVariables) {
 
   auto b = LoadProjectShow(t.Wide("b/Project.kav"));
   ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->Accessor()->Folder(), t.Wide("b") + u"/");
   PushShowLocator(b);
   EXPECT_EQ(StackedShowLocators(), 1);
   EXPECT_EQ(ExpandPathVariablesLocked(look), look);  // Count 0: an empty table

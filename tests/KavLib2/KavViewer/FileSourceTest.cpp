@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "../../VoRav/LogCapture.h"
 #include "../../VoRav/TempFolder.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavPackedSource.h"
@@ -168,9 +169,19 @@ TEST(FileSources, ResolveDiskPathByVariableAndFolder) {
 
   std::u16string path = t.Wide("show/Photo.jpg");
   EXPECT_TRUE(ResolveDiskPath(acc.get(), path));
+  // A variable may name a folder inside the show's; one outside is refused.
   path = u"%styles%\\style.ini";
+  {
+    kav::test::TLogCapture log;
+    EXPECT_FALSE(ResolveDiskPath(acc.get(), path));
+    EXPECT_TRUE(log.OneLineWith(u"leads outside the show's folder"));
+  }
+  t.WriteFile("show/vars/style.ini", "s");
+  PathVarsAdd(table, u"%inside%", t.Wide("show/vars"), false);
+  SetPathVariables(table);
+  path = u"%inside%\\style.ini";
   EXPECT_TRUE(ResolveDiskPath(acc.get(), path));
-  EXPECT_EQ(path, t.Wide("vars") + u"\\style.ini");
+  EXPECT_EQ(path, t.Wide("show/vars") + u"\\style.ini");
   // A Windows path from the authoring machine is found beside the show.
   path = u"C:\\Users\\me\\Pictures\\PHOTO.JPG";
   EXPECT_TRUE(ResolveDiskPath(acc.get(), path));
@@ -178,6 +189,44 @@ TEST(FileSources, ResolveDiskPathByVariableAndFolder) {
   path = u"C:\\nowhere.jpg";
   EXPECT_FALSE(ResolveDiskPath(acc.get(), path));
   EXPECT_EQ(path, u"C:\\nowhere.jpg");
+}
+
+TEST(FileSources, ShowNamesStayInsideTheShowsFolder) {
+  TTempFolder t;
+  t.WriteFile("show/pics/in.jpg", "in");
+  t.WriteFile("outside/secret.txt", "secret");
+  PathTableGuard guard;
+  // [PathModifiers] with an absolute folder outside the show's.
+  TPathVarTable table;
+  PathVarsAdd(table, u"%out%", t.Wide("outside"), false);
+  SetPathVariables(table);
+  auto source = MakeRef<TMappedFileSource>(t.Wide("show") + u"/");
+  source->AddMapping(u"mapped.txt", t.Wide("outside/secret.txt"));  // an absolute [FileMap] target
+  source->AddMapping(u"fine.jpg", u"pics\\in.jpg");
+  auto acc = MakeRef<TFileAccessor>(source.get());
+  kav::test::TLogCapture log;
+  // Relative, mapped and full names inside the show's folder open.
+  EXPECT_EQ(ReadText(acc->OpenFile(u"pics\\in.jpg").get()), "in");
+  EXPECT_EQ(ReadText(acc->OpenFile(u"FINE.JPG").get()), "in");
+  EXPECT_EQ(ReadText(acc->OpenFile(t.Wide("show/pics/in.jpg")).get()), "in");
+  EXPECT_EQ(log.Count(), 0u);
+  // Every way out gives nil and one log line.
+  for (const std::u16string& name :
+       {std::u16string(u"/etc/passwd"), std::u16string(u"\\etc\\passwd"), t.Wide("outside/secret.txt"),
+        std::u16string(u"mapped.txt"), std::u16string(u"%out%/secret.txt"), std::u16string(u"..\\outside\\secret.txt"),
+        t.Wide("show/../outside/secret.txt"), std::u16string(u"\\\\?\\/etc/passwd")}) {
+    EXPECT_EQ(acc->OpenFile(name), nullptr) << std::string(name.begin(), name.end());
+    EXPECT_TRUE(log.OneLineWith(u"leads outside the show's folder")) << std::string(name.begin(), name.end());
+  }
+  // A drive name stands for nothing here: nil, like a missing file.
+  EXPECT_EQ(acc->OpenFile(u"C:\\Windows\\win.ini"), nullptr);
+
+  EXPECT_TRUE(IsPathBelowFolder(u"/a/b/c.txt", u"/a/b"));
+  EXPECT_TRUE(IsPathBelowFolder(u"\\a\\b\\c.txt", u"/a/b/"));
+  EXPECT_FALSE(IsPathBelowFolder(u"/a/bc.txt", u"/a/b"));
+  EXPECT_FALSE(IsPathBelowFolder(u"/a/b/../c.txt", u"/a/b"));
+  EXPECT_FALSE(IsPathBelowFolder(u"/a/b/", u"/a/b"));
+  EXPECT_FALSE(IsPathBelowFolder(u"/a/b/c.txt", u""));
 }
 
 TEST(FileSources, PackedSourceEntriesMapsAndDamage) {

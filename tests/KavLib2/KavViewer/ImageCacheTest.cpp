@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "../../VoRav/LogCapture.h"
 #include "../../VoRav/TempFolder.h"
 #include "KavLib2/KavViewer/KavImageCache.h"
 #include "VoRav/Graphics/SysImage.h"
@@ -114,10 +115,16 @@ TEST(ImageCache, PlaceholdersAndOrientation) {
   EXPECT_EQ(plain->Height(), 64);
 
   SetNotFoundRenderer(&RecordingRenderer);
+  // Each placeholder is logged once, with the reason.
+  kav::test::TLogCapture log;
   Ref<TImage> bad = LoadImageHandle(acc.get(), t.Wide("bad.bmp"));
   EXPECT_EQ(g_lines, (std::vector<std::u16string>{u" Image load error: ", u" bad.bmp "}));
+  EXPECT_TRUE(log.OneLineWith(u"no decoder accepts its data"));
+  EXPECT_EQ(LoadImageHandle(acc.get(), t.Wide("bad.bmp"))->Store(), bad->Store());
+  EXPECT_EQ(log.Count(), 0u);  // the cached placeholder is not logged again
   Ref<TImage> missing = LoadImageHandle(acc.get(), t.Wide("later.bmp"));
   EXPECT_EQ(g_lines[0], u" Image not found ");
+  EXPECT_TRUE(log.OneLineWith(u"it was not found"));
   EXPECT_EQ(missing->Width(), 8);
   // The failure is kept while the handle lives: a file that appears later
   // is not tried again.

@@ -155,7 +155,8 @@ TEST(KavUnpack, IntegrityRules) {
       {nullptr, "1", 10, u""},                             // moved and allowed: entries shift
       {"abc", "1", 40, kShowDamaged},
       {"99999999", "1", 40, kShowDamaged},                 // beyond the directory
-      {"-5", "1", 40, kShowDamaged},
+      {nullptr, "1", -5000000, u""},                      // a negative recorded position
+      {"-9223372036854775808", "1", 40, kShowDamaged},     // a shift beyond 64 bits
       {"99999999999999999999999", "1", 40, kShowDamaged},  // out of range
   };
   for (const Case& c : cases) {
@@ -175,6 +176,46 @@ TEST(KavUnpack, IntegrityRules) {
       ExpectAllEntriesRead(u.get(), entries);
     }
   }
+  // A negative position that moves the entries too far opens, and no entry
+  // window outside the file is handed out.
+  {
+    Options o;
+    o.strucpos = "-5";
+    o.allowmodify = "1";
+    Show show;
+    const std::vector<uint8_t> bytes = Pack(entries, o);
+    auto u = MakeRef<TKavUnpack>(show.Write(bytes));
+    ASSERT_TRUE(u->IsOpen());
+    int64_t position = 0, size = 0;
+    int32_t method = 0;
+    EXPECT_FALSE(u->GetEntry(u"lcms2.dll", position, method, size));
+    for (const Entry& e : entries) {
+      if (u->GetEntry(Wide(e.name), position, method, size)) {
+        EXPECT_LE(position + size, int64_t(bytes.size()));
+      }
+    }
+  }
+  // A long-form window that ends in the trailer's last 8 bytes lies in the
+  // file, though past the package's end: it is readable.
+  {
+    Options o;
+    o.trailer = Trailer::kLong;
+    o.host.assign(40, 'H');
+    std::vector<uint8_t> bytes;
+    for (int64_t size = 0; int64_t(bytes.size()) != size || size == 0;) {
+      size = int64_t(bytes.size());
+      o.extra_directory_text = "[tail]\r\n_ps=" + std::to_string(size - 8) + "\r\n_sz=8\r\n";
+      bytes = Pack(entries, o);
+    }
+    Show show;
+    auto u = MakeRef<TKavUnpack>(show.Write(bytes));
+    ASSERT_TRUE(u->IsOpen());
+    EXPECT_EQ(u->EndPosition(), int64_t(bytes.size()) - 8);
+    Ref<TStream> tail = u->OpenEntry(u"tail", nullptr);
+    ASSERT_TRUE(tail);
+    EXPECT_EQ(ReadAll(tail.get()), std::vector<uint8_t>(bytes.end() - 8, bytes.end()));
+  }
+
   Options none;
   none.protection = false;
   Show show;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 
@@ -51,6 +52,45 @@ TEST(HSL, ConversionsOnKnownColours) {
         worst = std::max({worst, std::abs(rgb[0] - r), std::abs(rgb[1] - g), std::abs(rgb[2] - b)});
       }
   EXPECT_LE(worst, 4);
+}
+
+// The conversion to HSL step by step in exact fractions, as a reference.
+struct Frac {
+  int64_t n, d;  // d > 0
+};
+Frac Add(Frac a, Frac b) { return {a.n * b.d + b.n * a.d, a.d * b.d}; }
+Frac Mul(Frac a, Frac b) { return {a.n * b.n, a.d * b.d}; }
+int32_t RoundEven(Frac f) {
+  // floor, then compare the remainder with one half.
+  int64_t q = f.n / f.d;
+  if (f.n % f.d != 0 && f.n < 0) --q;
+  const int64_t r2 = 2 * (f.n - q * f.d);
+  return int32_t(r2 > f.d || (r2 == f.d && q % 2 != 0) ? q + 1 : q);
+}
+A ExactHSL(int32_t r, int32_t g, int32_t b) {
+  const int32_t mx = std::max({r, g, b}), mn = std::min({r, g, b});
+  const Frac l{mx + mn, 2};
+  if (mx == mn) return {0, 0, RoundEven(l)};
+  const int64_t d = mx - mn;
+  const Frac s = l.n < 256 ? Frac{d * 255, mx + mn} : Frac{d * 255, 511 - mx - mn};
+  Frac h = r == mx ? Frac{g - b, d} : g == mx ? Add({b - r, d}, {2, 1}) : Add({r - g, d}, {4, 1});
+  h = Mul(h, {85, 2});
+  if (h.n < 0) h = Add(h, {255, 1});
+  else if (h.n >= 255 * h.d) h = Add(h, {-255, 1});
+  return {RoundEven(h), RoundEven(s), RoundEven(l)};
+}
+
+TEST(HSL, EveryColourRoundsExactly) {
+  // Halves round to even on the exact value: rgb(0, 17, 1) has hue 87.5.
+  EXPECT_EQ(ToHSL(0, 17, 1), (A{88, 255, 8}));
+  int32_t wrong = 0;
+  for (int32_t c = 0; c < (1 << 24); ++c) {
+    const int32_t r = c >> 16, g = (c >> 8) & 255, b = c & 255;
+    if (ToHSL(r, g, b) != ExactHSL(r, g, b) && ++wrong <= 5) ADD_FAILURE() << r << "," << g << "," << b;
+  }
+  EXPECT_EQ(wrong, 0);
+  // Out-of-range input is taken as the nearest byte.
+  EXPECT_EQ(ToHSL(300, -4, 0), ToHSL(255, 0, 0));
 }
 
 TEST(HSL, AdjustPixels) {

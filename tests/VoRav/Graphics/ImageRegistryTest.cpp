@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "GraphicsTestUtil.h"
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/vxImageRegistry.h"
@@ -33,14 +35,20 @@ Ref<TMemoryStream> StreamOf(std::vector<uint8_t> bytes) {
   return s;
 }
 
-void RegisterTestLoaders() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  RegisterImageLoader(&TagLoader<'a'>, {u"*.tsa", u" *.bmp"});
-  RegisterImageLoader(&TagLoader<'p'>, {u"tsp", u".png"});
-  RegisterImageLoader(&TagLoader<'\x89'>, {u".png"});
-}
+// The test loaders for one test; the registry is as before afterwards, so
+// the decoders' own tests in the same process never meet them.
+struct TTestLoaders {
+  TTestLoaders() {
+    RegisterImageLoader(&TagLoader<'a'>, {u"*.tsa", u" *.bmp"});
+    RegisterImageLoader(&TagLoader<'p'>, {u"tsp", u".png"});
+    RegisterImageLoader(&TagLoader<'\x89'>, {u".png"});
+  }
+  ~TTestLoaders() {
+    UnregisterImageLoader(&TagLoader<'a'>);
+    UnregisterImageLoader(&TagLoader<'p'>);
+    UnregisterImageLoader(&TagLoader<'\x89'>);
+  }
+};
 
 Ref<TStream> g_file;
 Ref<TStream> OpenTestFile(const std::u16string& name) { return name == u"pic.tsa" ? g_file : nullptr; }
@@ -60,7 +68,8 @@ TEST(ImageRegistry, ExtensionMasks) {
 }
 
 TEST(ImageRegistry, TrialOrderAndExtensions) {
-  RegisterTestLoaders();
+  const int32_t before = ImageLoaderCount();
+  auto loaders = std::make_unique<TTestLoaders>();
   const int32_t first = ImageLoaderCount() - 3;
   EXPECT_TRUE(LoaderAcceptsExtension(first, u".TSA"));
   EXPECT_TRUE(LoaderAcceptsExtension(first, u".bmp"));
@@ -85,10 +94,12 @@ TEST(ImageRegistry, TrialOrderAndExtensions) {
   g_asked.clear();
   EXPECT_TRUE(LoadImage(StreamOf(png).get(), u"noext", false));
   EXPECT_EQ(g_asked.substr(g_asked.size() - 3), "ap\x89");
+  loaders.reset();
+  EXPECT_EQ(ImageLoaderCount(), before);
 }
 
 TEST(ImageRegistry, StreamOwnershipAndFiles) {
-  RegisterTestLoaders();
+  TTestLoaders loaders;
   // A handed-over stream is released whether a loader takes it or not.
   for (uint8_t tag : {uint8_t('a'), uint8_t('z')}) {
     Ref<TMemoryStream> s = StreamOf({tag});
@@ -106,6 +117,14 @@ TEST(ImageRegistry, StreamOwnershipAndFiles) {
   EXPECT_FALSE(LoadImageFromFile(u"missing.tsa"));
   g_file = StreamOf({});  // the loader's ReadByte raises
   EXPECT_FALSE(LoadImageFromFile(u"pic.tsa"));
+  // A loader that raises declines, from files and streams alike: the next
+  // loader is asked at the same position.
+  g_asked.clear();
+  EXPECT_FALSE(LoadImage(StreamOf({}).get(), u"x.png", false));
+  EXPECT_EQ(g_asked, "p\x89");
+  Ref<TMemoryStream> late = StreamOf({'z', 0x89});
+  late->SetPosition(1);
+  EXPECT_TRUE(LoadImage(late.get(), u"x.png", false));
   g_file = nullptr;
   SetReadFileHook(previous);
 

@@ -145,6 +145,23 @@ TEST_F(WindowTest, WindowCallsFromOtherThreadsFailWithoutTouchingAnything) {
   EXPECT_TRUE(IsWindowVisible(h));
 }
 
+namespace {
+int g_display_changes = 0;
+void CountDisplayChange() { g_display_changes++; }
+}  // namespace
+
+TEST_F(WindowTest, ADisplayChangeRunsTheHandlerAndReachesTopLevelWindows) {
+  HWND a = MakeTop();
+  MakeChild(a, {0, 0, 10, 10});
+  recorder.Log.clear();
+  SetDisplayChangeHandler(&CountDisplayChange);
+  NotifyDisplayChange();
+  SetDisplayChangeHandler(nullptr);
+  EXPECT_EQ(g_display_changes, 1);
+  ASSERT_EQ(recorder.Messages({WM_DISPLAYCHANGE}).size(), 1u);  // the child is not told
+  EXPECT_EQ(recorder.Log[0].hwnd, a);
+}
+
 TEST_F(WindowTest, RegisteredMessagesAreSharedByName) {
   uint32_t a = RegisterWindowMessage(u"TaskbarButtonCreated");
   EXPECT_GE(a, 0xC000u);

@@ -1,0 +1,232 @@
+#include "KavLib2/KavObjects/KavObjects.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <mutex>
+
+#include "KavLib2/KavObjects/KavBox.h"
+#include "KavLib2/KavObjects/KavSlide.h"
+#include "KavLib2/KavObjects/KavViewPort.h"
+#include "VoRav/vxIni.h"
+#include "VoRav/wpExceptions.h"
+
+namespace kav {
+
+namespace {
+
+std::atomic<TKavObjectFactory> g_factory{nullptr};
+
+TIniItem* Key(TKavObjectProps* props, std::u16string_view name) { return props ? props->FindValue(name) : nullptr; }
+
+}  // namespace
+
+// ---- Factory -----------------------------------------------------------------
+
+TKavObjectFactory KavObjectFactory() noexcept { return g_factory.load(); }
+
+TKavObjectFactory SetKavObjectFactory(TKavObjectFactory factory) noexcept { return g_factory.exchange(factory); }
+
+Ref<TKavObject> CreateKavObject(int32_t kind, TKavObject* parent, TKavObjectProps* props) {
+  switch (kind) {
+    case kKindFrame:
+    case kKindBox:
+    case kKindSplitter:
+      return TKavObject::Create<TKavBox>(parent, props);
+    default:
+      return nullptr;
+  }
+}
+
+void RegisterKavObjectFactories() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    SetKavObjectFactory(CreateKavObject);
+    RegisterKavViewPortFactory();
+  });
+}
+
+// ---- Construction and tree ---------------------------------------------------
+
+TKavObject::TKavObject(TKavObject* parent, TKavObjectProps* props) {
+  KAV_ASSERT(props == nullptr || props->Object() == nullptr);
+  props_ = Ref<TKavObjectProps>(props);
+  if (props) props->SetObject(this);
+  parent_ = parent;
+  // The parent's list holds the object; the constructing reference goes to
+  // the caller.
+  if (parent) parent->children_.push_back(Ref<TKavObject>(this));
+}
+
+void TKavObject::Dispose() {
+  if (TKavObjectHost* host = ParentQuery()) host->CancelImageTasks(this);
+  if (props_ && props_->Object() == this) props_->SetObject(nullptr);
+  props_.reset();
+  std::vector<Ref<TKavObject>> children;
+  children.swap(children_);
+  children.clear();  // each child still sees this object as its parent while it goes
+  parent_ = nullptr;
+  TKavParams::Dispose();
+}
+
+TKavObject* TKavObject::GetChild(int32_t index) const noexcept {
+  return index >= 0 && index < ChildCount() ? children_[size_t(index)].get() : nullptr;
+}
+
+int32_t TKavObject::IndexInParent() const noexcept {
+  if (!parent_) return -1;
+  for (int32_t i = 0; i < parent_->ChildCount(); ++i)
+    if (parent_->children_[size_t(i)].get() == this) return i;
+  return -1;
+}
+
+TKavSlide* TKavObject::GetSlide() {
+  TKavObject* o = this;
+  while (o->parent_) o = o->parent_;
+  TKavSlide* slide = dynamic_cast<TKavSlide*>(o);
+  KAV_ASSERT(slide != nullptr);
+  return slide;
+}
+
+TKavObjectHost* TKavObject::ParentQuery() { return parent_ ? parent_->ParentQuery() : nullptr; }
+
+bool TKavObject::AskHost() {
+  TKavObjectHost* host = ParentQuery();
+  return host && host->AskObject(this);
+}
+
+// ---- Loading -----------------------------------------------------------------
+
+void TKavObject::Load(TKavObjectProps* props, bool reload) {
+  LoadFromIni(props, reload);
+  BuildChildren(reload);
+}
+
+void TKavObject::BuildChildren(bool /*reload*/) {
+  // The list is rebuilt in record order; objects of records that went away
+  // are released, the others kept.
+  std::vector<Ref<TKavObject>> old;
+  old.swap(children_);
+  if (props_) {
+    for (int32_t i = 0; i < props_->ChildCount(); ++i) {
+      TKavObjectProps* rec = props_->Child(i);
+      KAV_ASSERT(rec != nullptr);
+      if (TRefObject* existing = rec->Object()) {
+        TKavObject* child = dynamic_cast<TKavObject*>(existing);
+        KAV_ASSERT(child != nullptr);
+        children_.push_back(Ref<TKavObject>(child));
+        child->parent_ = this;
+        child->Load(rec, true);
+        continue;
+      }
+      const TKavObjectFactory factory = KavObjectFactory();
+      Ref<TKavObject> child = factory ? factory(rec->Kind(), this, rec) : nullptr;
+      if (child) child->Load(rec, false);
+    }
+  }
+  for (Ref<TKavObject>& o : old)
+    if (std::find(children_.begin(), children_.end(), o) == children_.end()) o->parent_ = nullptr;
+}
+
+void TKavObject::LoadFromIni(TKavObjectProps* props, bool /*reload*/) {
+  if (props != props_.get() && props) {
+    KAV_ASSERT(props->Object() == nullptr || props->Object() == this);
+    props_ = Ref<TKavObjectProps>(props);
+    props->SetObject(this);
+  }
+  raw_value_ = props ? TByteString(IniGetValueBytes(props->IniObject())) : TByteString();
+  FitMode = uint8_t(IniGetIndexOf(Key(props, u"FitMode"), {u"None", u"PlaceInto", u"Cover"}, kFitPlaceInto, true));
+  PosMode = uint8_t(IniGetIndexOf(Key(props, u"PosMode"), {u"Absolute", u"Percent"}, kModePercent, true));
+  CenterMode = uint8_t(IniGetIndexOf(Key(props, u"CenterMode"), {u"Absolute", u"Percent"}, kModePercent, true));
+  TranspForClick = IniGetBool(Key(props, u"TranspForClick"), false);
+  SetShadowEnable(IniGetBool(Key(props, u"ShadowEnable"), shadow_enable_));
+  ShadowSize = float(IniGetFloat(Key(props, u"ShadowSize"), 16.0));
+  ShadowColor = ParseColorText(IniGetValueBytes(Key(props, u"ShadowColor")), 0x90000000u);
+  ShadowOpacity = float(IniGetFloat(Key(props, u"ShadowOpacity"), 59.0));
+  SetShadowDistance(float(IniGetFloat(Key(props, u"ShadowDistance"), 1.5)));
+  SetShadowAngle(IniGetFloat(Key(props, u"ShadowAngle"), 45.0));
+  ShadowSpreadIndex = IniGetInteger(Key(props, u"ShadowSpreadIndex"), 0);
+  Shadow3D = IniGetBool(Key(props, u"3DShadow"), false);
+  const int32_t hide = IniGetInteger(Key(props, u"HideMode"), 0);
+  HideFacing = (hide & 2) != 0;
+  HideAway = (hide & 1) != 0;
+  ChildInvis = IniGetBool(Key(props, u"ChildInvis"), false);
+  Action = props ? props->GetText(u"Action", u"") : std::u16string();
+  TKavObjectHost* host = ParentQuery();
+  drawn_shadow_color_ = shadow_enable_ && host ? host->TransformColor(ShadowColor) : ShadowColor;
+}
+
+void TKavObject::SetShadowEnable(bool v) {
+  if (v != shadow_enable_) Changed = 1;
+  shadow_enable_ = v;
+}
+
+void TKavObject::SetShadowDistance(float v) {
+  if (v != shadow_distance_) Changed = 1;
+  shadow_distance_ = v;
+}
+
+void TKavObject::SetShadowAngle(double v) {
+  if (v != shadow_angle_) Changed = 1;
+  shadow_angle_ = v;
+}
+
+void TKavObject::SetSize(TFloatPoint size) {
+  if (size.x != size_.x || size.y != size_.y) Changed = 1;
+  size_ = size;
+}
+
+void TKavObject::CollectKeyFrames(std::vector<double>& times) const {
+  if (props_)
+    for (int32_t i = 0; i < props_->KeyFrameCount(); ++i) {
+      const double t = props_->GetKeyFrame(i)->Time();
+      if (std::find(times.begin(), times.end(), t) == times.end()) times.push_back(t);
+    }
+  for (const Ref<TKavObject>& c : children_) c->CollectKeyFrames(times);
+}
+
+// ---- Slide root ----------------------------------------------------------------
+
+TKavSlide::TKavSlide(TKavObjectHost* host, TKavObjectProps* props) : TKavObject(nullptr, props) {
+  KAV_ASSERT(host != nullptr);
+  host_ = Ref<TKavObjectHost>(host);
+}
+
+void TKavSlide::Dispose() {
+  // The children go while the host is still there to cancel their tasks.
+  std::vector<Ref<TKavObject>> children;
+  children.swap(children_);
+  children.clear();
+  host_.reset();
+  TKavObject::Dispose();
+}
+
+double TKavSlide::OriginTime(int32_t origin) {
+  switch (origin) {
+    case 0: return SlideBegin;
+    case 1: return SlideBegin + EffectIn;
+    case 2: return NextEffectBegin;
+    case 3: return NextEffectBegin + EffectOut;
+    default: KAV_ASSERT_FAIL("Unknown time origin"); return 0;
+  }
+}
+
+TKavFrame TKavSlide::CopyTransform() {
+  TKavFrame f;
+  f.Valid = InitFrame3D(f.Frame, OriginPoint, Vector3(1, 0, 0), Vector3(0, 1, 0), Vector3(0, 0, 1));
+  return f;
+}
+
+void TKavSlide::UpdateAtTime(bool recursive, double time) {
+  slide_time_ = time - SlideBegin;
+  TKavObject::UpdateAtTime(recursive, time);
+}
+
+void TKavSlide::Calculate(bool recursive) {
+  const double d = -double(host_->CameraPosition().z);
+  const double h = Size().y;
+  depth_factor_ = d > 0 && h > 0 ? float(kTan30 / h * d) : float(kTan30);
+  TKavObject::Calculate(recursive);
+}
+
+}  // namespace kav

@@ -1,0 +1,27 @@
+#include "KavLib2/KavObjects/KavShadowDraw.h"
+
+namespace kav {
+
+void RenderShadow(TShadow* shadow, TDeviceDrawer* drawer, const TVector3& origin, TColor32 color, float opacity,
+                  double angle, float distance, const TVector3& axis_x, const TVector3& axis_y, TSize texture_size) {
+  if (!shadow || !drawer) return;
+  const auto quad = PlaceShadow(*shadow, origin, opacity, angle, distance, axis_x, axis_y, float(texture_size.cx),
+                                float(texture_size.cy));
+  if (!quad) return;
+  TImageDrawParams params = DefaultImageDrawParams();
+  params.Opacity = opacity;
+  params.Colorize = true;
+  params.Color = color;
+  drawer->DrawImage(shadow->Image(), quad->Origin, params, quad->AxisY, quad->AxisX,
+                    TSize{int32_t(quad->TextureWidth), int32_t(quad->TextureHeight)});
+}
+
+void PrepareShadow(TShadow* shadow, TDeviceDrawer* drawer) {
+  if (shadow && shadow->Image() && drawer) drawer->PrepareImage(shadow->Image(), DefaultImageDrawParams());
+}
+
+void FreeShadowTextures(TShadow* shadow, TDeviceDrawer* drawer) {
+  if (shadow && shadow->Image() && drawer) drawer->FreeOwnerTextures(shadow->Image());
+}
+
+}  // namespace kav
