@@ -198,6 +198,8 @@ void TMusicChannel::CopyWithGain(uint8_t* dst, const uint8_t* src, uint32_t byte
   const int channels = std::max<int>(out_.Channels, 1);
   float gain = gain_.load();
   const float step = gain_step_.load();
+  // The idle hook is not called per sample frame here: the converter calls
+  // the load callback once per decoded chunk.
   uint32_t at = 0;
   for (; at + align <= bytes; at += align) {
     const bool in = fade_in_running_.load(std::memory_order_relaxed);

@@ -95,6 +95,8 @@ uint32_t TwinWaveOutBuffer::GetQueuedBytes() {
 int64_t TwinWaveOutBuffer::GetPlayedMs() {
   std::lock_guard<std::mutex> hold(position_lock_);
   int64_t t = base_time_;
+  // Bytes to ms with the exact rate (dividing by the byte rate / 100 first
+  // loses up to half a percent at rates such as 22,050 Hz mono 8-bit).
   if (last_cursor_ >= 0 && format_.AvgBytesPerSec > 0)
     t += int64_t(uint32_t(AudioTimeMs() - position_tick_)) +
          int64_t(double(last_cursor_) * 1000.0 / format_.AvgBytesPerSec);
