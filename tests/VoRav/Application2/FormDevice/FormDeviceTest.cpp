@@ -3,26 +3,14 @@
 #include "VoRav/Application2/FormDevice/vxFormDevice.h"
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/Application2/winForms.h"
-#include "tests/platform/window/WinTestUtil.h"
+#include "tests/VoRav/Application2/AppTestUtil.h"
 
 using namespace kav;
 using namespace kav::win;
 
 namespace {
 
-class FormDeviceTest : public WindowTest {
- protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    app = Ref<TVxApplication>::Adopt(CreateApplication());
-    app->Initialize();
-  }
-  void TearDown() override {
-    app->Finalize();
-    app = nullptr;
-    WindowTest::TearDown();
-  }
-  Ref<TVxApplication> app;
+class FormDeviceTest : public AppTest {
 };
 
 struct TActivations {
