@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "Kav/KavViewer/KavMainForm.h"
+#include "Kav/KavViewer/KavShowMusic.h"
 #include "Kav/KavViewer/app/KavPresentBridge.h"
 #include "KavLib2/KavProcess/KavProcessHooks.h"
 #include "VoRav/3DBasics/DXDev3D.h"
@@ -21,6 +22,7 @@
 #include "VoRav/wpExceptions.h"
 #include "platform/d3d/SwDirect3D.h"
 #include "platform/display/sdl/SdlDisplay.h"
+#include "platform/sound/sdl/SndSdlDevice.h"
 #include "platform/window/WinApi.h"
 
 using namespace kav;
@@ -76,6 +78,8 @@ int main(int argc, char** argv) {
   }
   StartLog();
   RegisterImageLoaders();
+  TSndSdlDevice::Install();
+  InstallShowMusic();
   // Colour management follows the show's options once the colour layer's
   // display profile is wired here; libraries are never loaded from a show.
 
