@@ -227,3 +227,23 @@ TEST_F(ShowEngineTest, AShowThatCannotBeReadKeepsTheOldOne) {
   EXPECT_FALSE(engine->OpenShow(nullptr, empty.get(), 0));
   EXPECT_EQ(engine->Source(), before);
 }
+
+TEST_F(ShowEngineTest, ImageRequestsAndDeviceReinitialisation) {
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  Play(100);
+  Drain();
+  EXPECT_EQ(seen.states, 1);
+  // An image of the current frame comes back as event 14.
+  Post(kEngineRenderImage, nullptr);
+  engine->MainLoop();
+  Drain();
+  bool image = false;
+  for (const auto& e : seen.events) image |= e[0] == kGuiImage;
+  EXPECT_TRUE(image);
+  // A lost and re-initialised device: the first frame is reported again.
+  engine->DrawController()->RndLost(nullptr);
+  Play(100);
+  Drain();
+  EXPECT_EQ(seen.states, 2);
+}
