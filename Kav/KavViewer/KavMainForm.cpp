@@ -219,6 +219,8 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
   SetProgramStartAllowed(IniReadBool(options, u"Main", u"opt_allowrunapp", false));
 
   if (source->ScreenSaver()) {
+    // Departure: without its "/s" switch, or with another instance running,
+    // a screen-saver show answers false (not opened) instead of nothing.
     if (CheckOtherInstance()) return false;
     if (!HasRawParam(u"/s") && !HasRawParam(u"/S")) return false;
     ProcessScreenSaver().SetScreenSaverRunning();

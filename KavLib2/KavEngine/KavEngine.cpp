@@ -356,7 +356,7 @@ bool TKavEngine::CheckEnd() {
   SetLoaderTime(end);
   if (!end_reported_) {
     end_reported_ = true;
-    PostEvent(kGuiTime, {current_open_id_, TruncMs(end), TruncMs(end), 1});
+    PostEvent(kGuiTime, {current_open_id_.load(), TruncMs(end), TruncMs(end), 1});
   }
   return true;
 }
@@ -549,7 +549,7 @@ void TKavEngine::ReportTime() {
   const double t = LoaderTime();
   if (std::fabs(t - double(last_reported_)) <= 20.0) return;
   last_reported_ = TruncMs(t);
-  PostEvent(kGuiTime, {current_open_id_, last_reported_, source_ ? TruncMs(source_->Duration()) : 0, 0});
+  PostEvent(kGuiTime, {current_open_id_.load(), last_reported_, source_ ? TruncMs(source_->Duration()) : 0, 0});
 }
 
 // ---- The pass ----

@@ -80,7 +80,7 @@ class TKavEngine : public TCustomKavEngine {
   // (taken up at the start of the next pass).
   void ContinuePastStopPoint() { continue_request_ = true; }
   double LoaderTime() const;
-  int32_t CurrentOpenId() const { return current_open_id_; }
+  int32_t CurrentOpenId() const { return current_open_id_.load(); }
   int32_t SlideCount() const { return slide_count_; }
   TKavSource* Source() const { return source_.get(); }
   TKavSlideLoader* Loader() const { return loader_.get(); }
@@ -141,7 +141,7 @@ class TKavEngine : public TCustomKavEngine {
   bool has_show_ = false;
   bool paused_;
   Ref<TFrameInterpolator> interpolator_ = MakeRef<TFrameInterpolator>();
-  int32_t current_open_id_ = 0;
+  std::atomic<int32_t> current_open_id_{0};
   Ref<TOpenParams> pending_;
   Ref<TOpenParams> in_progress_;
   Ref<TKavDrawController> controller_;

@@ -8,6 +8,7 @@
 #include "VoRav/Application2/winForms.h"
 #include "VoRav/vxCommandLine.h"
 #include "VoRav/vxTime.h"
+#include "tests/KavLib2/KavEngine/EngineAppFixture.h"
 #include "tests/KavLib2/KavEngine/EngineStubs.h"
 #include "tests/VoRav/3DBasics/Dx3DRig.h"
 #include "tests/VoRav/TempFolder.h"
@@ -59,28 +60,17 @@ TEST(MainFormStart, ShowDataOfBundlesAndSlashes) {
 
 namespace {
 
-int64_t g_now = 70000;
-int64_t FakeNow() { return g_now; }
-
-class MainFormTest : public WindowTest {
+class MainFormTest : public EngineAppTest {
  protected:
   void SetUp() override {
-    WindowTest::SetUp();
+    EngineAppTest::SetUp();
     backend->SetManualClock(5000);
-    SetEngineClock(&FakeNow);
-    app = Ref<TVxApplication>::Adopt(CreateApplication());
-    app->Initialize();
-    rig = std::make_unique<dxtest::TDxRig>(64, 48);
   }
   void TearDown() override {
-    if (form) form->Viewer()->Engine() ? form->Viewer()->Engine()->StopEngine() : void();
+    if (form && form->Viewer()->Engine()) form->Viewer()->Engine()->StopEngine();
     form = nullptr;
     SetCurrentShowLocator(nullptr);
-    rig.reset();
-    if (!app->Finalized()) app->Finalize();
-    app = nullptr;
-    SetEngineClock(nullptr);
-    WindowTest::TearDown();
+    EngineAppTest::TearDown();
   }
   void Make(const std::string& main) {
     folder.WriteFile("show/Project.kav", Project(main));
@@ -89,8 +79,6 @@ class MainFormTest : public WindowTest {
     form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
   }
 
-  Ref<TVxApplication> app;
-  std::unique_ptr<dxtest::TDxRig> rig;
   test::TTempFolder folder;
   Ref<TCommandsStorage> commands;
   std::vector<std::u16string> raw;

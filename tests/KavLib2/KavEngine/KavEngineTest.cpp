@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "EngineAppFixture.h"
 #include "EngineStubs.h"
 #include "KavLib2/KavEngine/KavEngine.h"
 #include "KavLib2/KavEngine/KavEngineClock.h"
@@ -15,9 +16,6 @@ using namespace kav::enginetest;
 using namespace kav::win;
 
 namespace {
-
-int64_t g_now = 100000;
-int64_t FakeNow() { return g_now; }
 
 struct TSeen {
   std::vector<std::vector<int32_t>> times;  // id, time, duration, finished
@@ -36,23 +34,12 @@ struct TSeen {
   }
 };
 
-class ShowEngineTest : public WindowTest {
+class ShowEngineTest : public EngineAppTest {
  protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    SetEngineClock(&FakeNow);
-    app = Ref<TVxApplication>::Adopt(CreateApplication());
-    app->Initialize();
-    rig = std::make_unique<dxtest::TDxRig>(64, 48);
-  }
   void TearDown() override {
     if (engine) engine->StopEngine();
     engine = nullptr;
-    rig.reset();
-    if (!app->Finalized()) app->Finalize();
-    app = nullptr;
-    SetEngineClock(nullptr);
-    WindowTest::TearDown();
+    EngineAppTest::TearDown();
   }
 
   void Make(const std::string& main, const std::string& extra = "", int slides = 6, bool loop_and_action = false) {
@@ -84,7 +71,7 @@ class ShowEngineTest : public WindowTest {
   // Advances the fake clock by `ms` in steps of 20 with one pass each.
   void Play(int ms) {
     for (int t = 0; t < ms; t += 20) {
-      g_now += 20;
+      Now += 20;
       engine->MainLoop();
     }
   }
@@ -97,8 +84,6 @@ class ShowEngineTest : public WindowTest {
   }
   std::vector<int32_t> LastTime() { Drain(); return seen.times.empty() ? std::vector<int32_t>{} : seen.times.back(); }
 
-  Ref<TVxApplication> app;
-  std::unique_ptr<dxtest::TDxRig> rig;
   Ref<TKavEngine> engine;
   TFactoryScope factory;
   TSeen seen;
@@ -241,4 +226,24 @@ TEST_F(ShowEngineTest, AShowThatCannotBeReadKeepsTheOldOne) {
   // An accessor is required by the source: a missing one is refused cleanly.
   EXPECT_FALSE(engine->OpenShow(nullptr, empty.get(), 0));
   EXPECT_EQ(engine->Source(), before);
+}
+
+TEST_F(ShowEngineTest, ImageRequestsAndDeviceReinitialisation) {
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  Play(100);
+  Drain();
+  EXPECT_EQ(seen.states, 1);
+  // An image of the current frame comes back as event 14.
+  Post(kEngineRenderImage, nullptr);
+  engine->MainLoop();
+  Drain();
+  bool image = false;
+  for (const auto& e : seen.events) image |= e[0] == kGuiImage;
+  EXPECT_TRUE(image);
+  // A lost and re-initialised device: the first frame is reported again.
+  engine->DrawController()->RndLost(nullptr);
+  Play(100);
+  Drain();
+  EXPECT_EQ(seen.states, 2);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "EngineAppFixture.h"
 #include "EngineStubs.h"
 #include "KavLib2/KavEngine/KavEngineClock.h"
 #include "KavLib2/KavEngine/KavShowViewer.h"
@@ -81,9 +82,6 @@ TEST(ShowWindowPlacement, CommandLineOptions) {
 
 namespace {
 
-int64_t g_now = 50000;
-int64_t FakeNow() { return g_now; }
-
 struct TViewerSeen {
   std::vector<TKavAction> actions;
   std::vector<bool> times;
@@ -91,24 +89,16 @@ struct TViewerSeen {
   void Time(bool finished) { times.push_back(finished); }
 };
 
-class ShowViewerTest : public WindowTest {
+class ShowViewerTest : public EngineAppTest {
  protected:
   void SetUp() override {
-    WindowTest::SetUp();
-    SetEngineClock(&FakeNow);
-    app = Ref<TVxApplication>::Adopt(CreateApplication());
-    app->Initialize();
-    rig = std::make_unique<dxtest::TDxRig>(64, 48);
+    EngineAppTest::SetUp();
     form = MakeRef<TVxForm>(&CreateWinFormController);
   }
   void TearDown() override {
     viewer = nullptr;
     form = nullptr;
-    rig.reset();
-    if (!app->Finalized()) app->Finalize();
-    app = nullptr;
-    SetEngineClock(nullptr);
-    WindowTest::TearDown();
+    EngineAppTest::TearDown();
   }
   template <class F>
   bool PumpUntil(F done) {
@@ -120,8 +110,6 @@ class ShowViewerTest : public WindowTest {
     return false;
   }
 
-  Ref<TVxApplication> app;
-  std::unique_ptr<dxtest::TDxRig> rig;
   Ref<TVxForm> form;
   Ref<TKavShowViewer> viewer;
   TFactoryScope factory;
