@@ -11,6 +11,10 @@
 
 namespace kav {
 
+uint32_t CurrentThreadId() noexcept { return static_cast<uint32_t>(gettid()); }
+// On Linux the first thread's id is the process id.
+uint32_t MainThreadId() noexcept { return static_cast<uint32_t>(getpid()); }
+
 // What one run shares between the TThread object and its thread. The thread
 // keeps its own reference, so the run outlives an object that frees itself
 // from inside Execute.

@@ -39,6 +39,13 @@ inline constexpr int32_t kThreadPriorityTimeCritical = 15;
 // GetPriority's answer when there is no running thread.
 inline constexpr int32_t kThreadPriorityErrorReturn = 0x7FFFFFFF;
 
+// The calling thread's system id.
+uint32_t CurrentThreadId() noexcept;
+// The id of the thread that started the program (the GUI thread); compared
+// with CurrentThreadId to decide whether work must be handed to the GUI thread.
+uint32_t MainThreadId() noexcept;
+inline bool IsMainThread() noexcept { return CurrentThreadId() == MainThreadId(); }
+
 class TThread : public TRefObject {
  public:
   // Only constructs: the thread does not run yet.

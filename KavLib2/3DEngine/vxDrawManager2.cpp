@@ -75,7 +75,8 @@ Ref<TImage> TDeviceDrawer::Snapshot() {
   if (DeviceRect.IsEmpty()) return nullptr;
   Ref<TSysBitmap> bmp = CreateSysBitmap(DeviceRect.Width(), DeviceRect.Height(), StdFormats().A8R8G8B8);
   if (!bmp || !CaptureBackBuffer(bmp.get())) return nullptr;
-  return ImageFromBitmapHook()(bmp.get(), true, u"");
+  // The image takes over the bitmap's reference.
+  return ImageFromBitmapHook()(bmp.release(), true, u"");
 }
 
 void TDeviceDrawer::SetView(const TFloatRect& view, TFloatPoint size, bool /*whole_screen*/,

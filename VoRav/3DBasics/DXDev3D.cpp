@@ -196,6 +196,22 @@ TDevStore::TDevStore(T3DEngine9* engine, TDrawDevice* device) : device_(device),
   if (device_) device_->AddObject(this);
 }
 
+// Each entry is taken off its list and forgets the store before its
+// callback runs, so owners that free other wrappers of this store meanwhile
+// find consistent lists; one being freed on another thread is skipped.
+template <class T, class F>
+void TDevStore::TearDown(std::vector<T*>& list, F forget) {
+  while (!list.empty()) {
+    T* item = list.back();
+    list.pop_back();
+    forget(item);
+    if (RefTryAddRef(item)) {
+      Ref<T> keep = Ref<T>::Adopt(item);
+      if (item->OnRelease.Assigned()) item->OnRelease(item);
+    }
+  }
+}
+
 void TDevStore::Dispose() {
   std::lock_guard<std::recursive_mutex> g(Device3DLock());
   if (!Renderers.empty() && Renderers.front()->full_screen_ && device_) {
@@ -205,45 +221,13 @@ void TDevStore::Dispose() {
       SetPlacementSoon(device_->Window(), rw->Rect, 4);
     }
   }
-  // Each entry is taken off its list before its callback runs, so owners
-  // that free other wrappers of this store meanwhile find consistent lists.
-  while (!Renderers.empty()) {
-    T3DRenderer9* r = Renderers.back();
-    Renderers.pop_back();
-    r->store_ = nullptr;
-    if (RefTryAddRef(r)) {
-      Ref<T3DRenderer9> keep = Ref<T3DRenderer9>::Adopt(r);
-      if (r->OnRelease.Assigned()) r->OnRelease(r);
-    }
-  }
-  while (!Textures.empty()) {
-    TBaseTexture* t = Textures.back();
-    Textures.pop_back();
+  TearDown(Renderers, [](T3DRenderer9* r) { r->store_ = nullptr; });
+  TearDown(Textures, [](TBaseTexture* t) {
     if (auto* t9 = dynamic_cast<T3DTexture9*>(t)) t9->DropStore();
     if (auto* v9 = dynamic_cast<TVolumeTexture9*>(t)) v9->DropStore();
-    if (RefTryAddRef(t)) {
-      Ref<TBaseTexture> keep = Ref<TBaseTexture>::Adopt(t);
-      if (t->OnRelease.Assigned()) t->OnRelease(t);
-    }
-  }
-  while (!VertexLists.empty()) {
-    T3DVertexList* v = VertexLists.back();
-    VertexLists.pop_back();
-    static_cast<T3DVertexList9*>(v)->DropStore();
-    if (RefTryAddRef(v)) {
-      Ref<T3DVertexList> keep = Ref<T3DVertexList>::Adopt(v);
-      if (v->OnRelease.Assigned()) v->OnRelease(v);
-    }
-  }
-  while (!Shaders.empty()) {
-    T3DShader* s = Shaders.back();
-    Shaders.pop_back();
-    static_cast<T3DShader9*>(s)->DropStore();
-    if (RefTryAddRef(s)) {
-      Ref<T3DShader> keep = Ref<T3DShader>::Adopt(s);
-      if (s->OnRelease.Assigned()) s->OnRelease(s);
-    }
-  }
+  });
+  TearDown(VertexLists, [](T3DVertexList* v) { static_cast<T3DVertexList9*>(v)->DropStore(); });
+  TearDown(Shaders, [](T3DShader* s) { static_cast<T3DShader9*>(s)->DropStore(); });
   // The device itself is released on the GUI thread.
   if (dev_ && Marshal()) {
     Ref<TSwDevice> dev = std::move(dev_);

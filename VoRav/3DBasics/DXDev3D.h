@@ -148,6 +148,8 @@ class TDevStore : public TRefObject {
   void Dispose() override;
 
  private:
+  template <class T, class F>
+  void TearDown(std::vector<T*>& list, F forget);
   TDrawDevice* device_;
   Ref<T3DEngine9> engine_;
   Ref<TSwDevice> dev_;

@@ -1,6 +1,7 @@
 // The renderer of one draw device on the software device.
 #include <atomic>
 #include <cstring>
+#include <utility>
 
 #include "VoRav/3DBasics/DXDev3D.h"
 #include "VoRav/3DBasics/Dev3DEngineAccess.h"
@@ -37,6 +38,19 @@ TSwFormat SwFormatOfKind(uint8_t kind) {
     case k3DTexColor16: return TSwFormat::R5G6B5;
     default: KAV_ASSERT_FAIL("Assertion failure"); return TSwFormat::Unknown;
   }
+}
+
+// Source-alpha blending over the target, added, one blend for all channels.
+TSwResult SetDefaultBlend(TSwDevice* d) {
+  const std::pair<TSwRenderState, uint32_t> states[] = {
+      {TSwRenderState::AlphaBlendEnable, 1},
+      {TSwRenderState::SrcBlend, uint32_t(TSwBlend::SrcAlpha)},
+      {TSwRenderState::DestBlend, uint32_t(TSwBlend::InvSrcAlpha)},
+      {TSwRenderState::SeparateAlphaBlendEnable, 0},
+      {TSwRenderState::BlendOp, uint32_t(TSwBlendOp::Add)}};
+  for (auto& [st, v] : states)
+    if (TSwResult r = d->SetRenderState(st, v); !SwOk(r)) return r;
+  return TSwResult::Ok;
 }
 
 }  // namespace
@@ -213,11 +227,7 @@ bool T3DRenderer9::DrawColorQuad() {
   rs(TSwRenderState::Lighting, 0);
   rs(TSwRenderState::ShadeMode, uint32_t(TSwShade::Gouraud));
   rs(TSwRenderState::FillMode, uint32_t(TSwFill::Solid));
-  rs(TSwRenderState::AlphaBlendEnable, 1);
-  rs(TSwRenderState::SrcBlend, uint32_t(TSwBlend::SrcAlpha));
-  rs(TSwRenderState::DestBlend, uint32_t(TSwBlend::InvSrcAlpha));
-  rs(TSwRenderState::SeparateAlphaBlendEnable, 0);
-  rs(TSwRenderState::BlendOp, uint32_t(TSwBlendOp::Add));
+  if (ok) ok = Keep(SetDefaultBlend(d));
   // The strip is transparent: its colour comes from the vertices alone (no
   // texture stage may make it opaque).
   if (ok) ok = Keep(d->SetTexture(0, nullptr));
@@ -353,11 +363,7 @@ bool T3DRenderer9::DrawTextured(T3DVertexList* list, T3DTexture* const* textures
     rs(TSwRenderState::ShadeMode, uint32_t(TSwShade::Gouraud));
     rs(TSwRenderState::FillMode, uint32_t(TSwFill::Solid));
   }
-  rs(TSwRenderState::AlphaBlendEnable, 1);
-  rs(TSwRenderState::SrcBlend, uint32_t(TSwBlend::SrcAlpha));
-  rs(TSwRenderState::DestBlend, uint32_t(TSwBlend::InvSrcAlpha));
-  rs(TSwRenderState::SeparateAlphaBlendEnable, 0);
-  rs(TSwRenderState::BlendOp, uint32_t(TSwBlendOp::Add));
+  if (ok) ok = Keep(SetDefaultBlend(d));
   auto separate_alpha = [&] {
     rs(TSwRenderState::SeparateAlphaBlendEnable, 1);
     rs(TSwRenderState::SrcBlendAlpha, uint32_t(TSwBlend::One));

@@ -51,4 +51,12 @@ int FuzzEffManager(const uint8_t* data, size_t size);
 // time inside each slide checked against the slide table.
 int FuzzKavSource(const uint8_t* data, size_t size);
 
+// The bytes through every text reader (UTF-16 both ways, UTF-8, ANSI code
+// pages 1252 and 932), once in large reads and once a character at a time;
+// aborts unless both give the same text (or both refuse the bytes).
+int FuzzTextReader(const uint8_t* data, size_t size);
+// The bytes as the registry's per-user store: read, written, read again;
+// aborts unless the second writing equals the first.
+int FuzzRegistryStore(const uint8_t* data, size_t size);
+
 }  // namespace kav

@@ -69,6 +69,12 @@ struct TDxRig {
     EXPECT_TRUE(e->GetDisplayMode(mode, 0));
     return e->CreateRenderer(Device.get(), mode);
   }
+  // The window's last frame, fetched once for many reads.
+  TSwOffscreenSink::TFrame Frame() {
+    TSwOffscreenSink::TFrame f;
+    Sink->LastFrame(kWindow, f);
+    return f;
+  }
   uint32_t Pixel(int32_t x, int32_t y) {
     TSwOffscreenSink::TFrame f;
     if (!Sink->LastFrame(kWindow, f)) return 0xDEADBEEF;

@@ -1,0 +1,320 @@
+#include "VoRav/3DBasics/Dev3DExt2.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "VoRav/3DBasics/TileBitmap.h"
+#include "VoRav/Graphics/SysPixelFormat.h"
+#include "VoRav/SysLock.h"
+#include "VoRav/wpLoadCallBack.h"
+
+namespace kav {
+
+namespace {
+const TSize kTileSizes[] = {{512, 512}, {512, 256}, {256, 512}, {256, 256}, {256, 128},
+                            {128, 256}, {256, 64},  {64, 256},  {64, 64}};
+}  // namespace
+
+// ---- TTextureTile ----
+
+TTextureTile::TTextureTile(TTileManager* manager, T3DScreen* screen, TSize size)
+    : TCustomTexture(screen), manager_(manager) {
+  SetKind(k3DTexColorAlpha);
+  SetSize(size);
+}
+
+void TTextureTile::Fill(TSysBitmap* level0) {
+  TBitmap* src = Owner ? Owner->Source() : nullptr;
+  if (!src || level0->BytesPerPixel() != 4) return;
+  const int32_t sw = src->Width(), sh = src->Height();
+  std::vector<uint32_t> row(static_cast<size_t>(sw));
+  const int32_t w = std::min(UsedWidth, level0->Width()), h = std::min(UsedHeight, level0->Height());
+  for (int32_t y = 0; y < h; ++y) {
+    const int32_t sy = std::clamp(OriginY + y, 0, sh - 1);
+    src->GetPixels32(0, sy, sw, row, 0);
+    auto* out = reinterpret_cast<uint32_t*>(level0->Row(y));
+    for (int32_t x = 0; x < w; ++x) out[x] = row[size_t(std::clamp(OriginX + x, 0, sw - 1))];
+  }
+  Dirty = false;
+}
+
+void TTextureTile::Dispose() {
+  if (manager_) {
+    auto& all = manager_->all_;
+    all.erase(std::remove(all.begin(), all.end(), this), all.end());
+    manager_ = nullptr;
+  }
+  TCustomTexture::Dispose();
+}
+
+void TTextureTile::Refresh() {
+  // A tile taken from the pool shows another picture: fill it again.
+  if (Dirty && texture_) Upload();
+}
+
+bool TTextureTile::Preload() {
+  Refresh();
+  const bool first = !Resident;
+  const bool ok = TCustomTexture::Preload();
+  if (ok && first) {
+    Resident = true;
+    SysLockSleep(1);
+    CallLoadCallback(this);
+  }
+  Dirty = false;
+  return ok;
+}
+
+// ---- TTileManager ----
+
+TTileManager::TTileManager(TTextureManager6* owner, TSize size) : owner_(owner), size_(size) {}
+
+Ref<TTextureTile> TTileManager::Give() {
+  if (!free_.empty()) {
+    Ref<TTextureTile> t = std::move(free_.back());
+    free_.pop_back();
+    return t;
+  }
+  if (!owner_ || !owner_->Screen()) return nullptr;
+  auto t = MakeRef<TTextureTile>(this, owner_->Screen(), size_);
+  // A size whose texture the device refuses cannot serve.
+  if (owner_->Screen()->DeviceReady() && !t->GetTexture()) return nullptr;
+  all_.push_back(t.get());
+  return t;
+}
+
+void TTileManager::Take(TTextureTile* tile) {
+  tile->Owner = nullptr;
+  tile->Dirty = true;
+  tile->Resident = false;
+  free_.push_back(Ref<TTextureTile>(tile));
+}
+
+void TTileManager::Dispose() {
+  for (TTextureTile* t : all_) t->manager_ = nullptr;
+  all_.clear();
+  free_.clear();
+  TRefObject::Dispose();
+}
+
+// ---- TTextureManager6 ----
+
+TTextureManager6::TTextureManager6(T3DScreen* screen) : screen_(screen) {
+  KAV_ASSERT(screen_);
+  for (const TSize& s : kTileSizes) managers_.push_back(MakeRef<TTileManager>(this, s));
+}
+
+int32_t TTextureManager6::SizeCount() const {
+  int32_t n = 0;
+  for (auto& m : managers_) n += m != nullptr;
+  return n;
+}
+
+TSize TTextureManager6::ChooseTileSize(int32_t w, int32_t h) const {
+  int64_t best_cover = 0, best_waste = 0;
+  TSize best;
+  for (auto& m : managers_) {
+    if (!m) continue;  // dropped
+    const TSize s = m->TileSize();
+    const int64_t cover = int64_t(std::min(w, s.cx)) * std::min(h, s.cy);
+    const int64_t waste = int64_t(s.cx) * s.cy - cover;
+    if (cover > best_cover || (cover == best_cover && cover > 0 && waste < best_waste)) {
+      best_cover = cover;
+      best_waste = waste;
+      best = s;
+    }
+  }
+  return best_cover < 1 ? TSize{} : best;
+}
+
+Ref<TTextureTile> TTextureManager6::AllocateTile(int32_t w, int32_t h) {
+  for (;;) {
+    const TSize s = ChooseTileSize(w, h);
+    if (s.cx == 0) return nullptr;
+    for (auto& m : managers_) {
+      if (!m || m->TileSize() != s) continue;
+      Ref<TTextureTile> t = m->Give();
+      if (t) {
+        t->UsedWidth = std::min(w, s.cx);
+        t->UsedHeight = std::min(h, s.cy);
+        return t;
+      }
+      m->ForgetOwner();
+      m = nullptr;  // this size is dropped; choose again
+      break;
+    }
+  }
+}
+
+int32_t TTextureManager6::Register(TMultiTexture6* m) {
+  multi_.push_back(m);
+  return int32_t(multi_.size()) - 1;
+}
+
+void TTextureManager6::Unregister(TMultiTexture6* m, int32_t index) {
+  KAV_ASSERT(index >= 0 && index < int32_t(multi_.size()) && multi_[size_t(index)] == m);
+  multi_[size_t(index)] = multi_.back();
+  multi_[size_t(index)]->SetIndex(index);
+  multi_.pop_back();
+}
+
+void TTextureManager6::Dispose() {
+  // Multi-textures still alive (held by image stores) forget the manager;
+  // their tiles go with the tile managers.
+  for (TMultiTexture6* m : multi_) {
+    m->ReleaseTiles();
+    m->ForgetManager();
+  }
+  multi_.clear();
+  for (auto& m : managers_)
+    if (m) m->ForgetOwner();
+  managers_.clear();
+  TRefObject::Dispose();
+}
+
+// ---- TMultiTexture6 ----
+
+TMultiTexture6::TMultiTexture6(TTextureManager6* manager) : manager_(manager) {
+  KAV_ASSERT(manager_);
+  index_ = manager_->Register(this);
+}
+
+void TMultiTexture6::Dispose() {
+  ReleaseTiles();
+  source_ = nullptr;
+  if (manager_) manager_->Unregister(this, index_);
+  manager_ = nullptr;
+  TRefObject::Dispose();
+}
+
+void TMultiTexture6::Assign(TBitmap* bitmap, bool owns, bool grid, bool alpha, int32_t columns, int32_t rows,
+                            const TRect& rect) {
+  KAV_ASSERT(bitmap);
+  KAV_ASSERT(!rect.IsEmpty() && rect.Left >= 0 && rect.Top >= 0 && rect.Right <= bitmap->Width() &&
+             rect.Bottom <= bitmap->Height());
+  Ref<TBitmap> hold = owns ? Ref<TBitmap>::Adopt(bitmap) : Ref<TBitmap>(bitmap);
+  ReleaseTiles();
+  source_ = nullptr;
+  AlphaFlag = alpha;
+  // Tiles read 32-bit pixels.
+  Ref<TBitmap> src = hold;
+  if (src->PixelFormat() != StdFormats().A8R8G8B8) src = src->CreateSimilar(StdFormats().A8R8G8B8, nullptr);
+  if (!src) return;
+  if (grid) {
+    source_ = MakeRef<TTileBitmap>(src.get(), columns, rows, false);
+  } else {
+    Ref<TSysBitmap> sys(dynamic_cast<TSysBitmap*>(src.get()));
+    if (!sys) {
+      Ref<TBitmap> s2 = src->CreateSimilar(StdFormats().A8R8G8B8, &TSysBitmap::kClass);
+      sys = Ref<TSysBitmap>(dynamic_cast<TSysBitmap*>(s2.get()));
+    }
+    if (!sys) return;
+    if (rect == TRect{0, 0, sys->Width(), sys->Height()})
+      source_ = sys;
+    else
+      source_ = MakeRef<TCropBitmap>(rect, true, Ref<TSysBitmap>(sys).release());
+  }
+}
+
+void TMultiTexture6::AllocateTiles() {
+  if (!tiles_.empty() || !source_ || !manager_) return;
+  const int32_t sw = source_->Width(), sh = source_->Height();
+  for (int32_t y = 0; y < sh;) {
+    int32_t shown_h = 0;
+    for (int32_t x = 0; x < sw;) {
+      Ref<TTextureTile> t = manager_->AllocateTile(sw - x + 2, sh - y + 2);
+      if (!t || t->UsedWidth <= 2 || t->UsedHeight <= 2) return;  // nothing can cover it: draw what there is
+      t->Owner = this;
+      t->OriginX = x - 1;
+      t->OriginY = y - 1;
+      t->Dirty = true;
+      x += t->UsedWidth - 2;
+      shown_h = shown_h == 0 ? t->UsedHeight - 2 : std::min(shown_h, t->UsedHeight - 2);
+      tiles_.push_back(t);
+    }
+    y += shown_h;
+  }
+}
+
+void TMultiTexture6::SetupTile(TTextureTile* t) {
+  t->Filter = FilterFlag ? k3DFilterLinear : k3DFilterPoint;
+  t->SetPremultiplied(BlendFlag);
+  t->Opacity = Alpha;
+  t->LodBias = LodBias;
+}
+
+void TMultiTexture6::Prepare() {
+  AllocateTiles();
+  for (auto& t : tiles_) {
+    SetupTile(t.get());
+    t->Preload();
+  }
+}
+
+void TMultiTexture6::Draw(const T3DPoint corner[4]) {
+  AllocateTiles();
+  if (!manager_ || tiles_.empty()) return;
+  T3DScreen* screen = manager_->Screen();
+  const double sw = source_->Width(), sh = source_->Height();
+  auto at = [&](double s, double t) {
+    // Bilinear position in the destination parallelogram.
+    T3DPoint p;
+    p.x = float((1 - t) * ((1 - s) * corner[0].x + s * corner[1].x) + t * ((1 - s) * corner[2].x + s * corner[3].x));
+    p.y = float((1 - t) * ((1 - s) * corner[0].y + s * corner[1].y) + t * ((1 - s) * corner[2].y + s * corner[3].y));
+    p.z = float((1 - t) * ((1 - s) * corner[0].z + s * corner[1].z) + t * ((1 - s) * corner[2].z + s * corner[3].z));
+    return p;
+  };
+  uint32_t color;
+  if (ColorFlag)
+    color = Color;
+  else if (BlendFlag)
+    color = uint32_t(Alpha) * 0x01010101u;
+  else
+    color = uint32_t(Alpha) << 24 | 0x00FFFFFFu;
+  for (auto& tp : tiles_) {
+    TTextureTile* t = tp.get();
+    SetupTile(t);
+    t->Refresh();
+    const double x0 = t->OriginX + 1, y0 = t->OriginY + 1;
+    const double x1 = x0 + t->UsedWidth - 2, y1 = y0 + t->UsedHeight - 2;
+    TScreenQuad q;
+    q.Corner[0] = at(x0 / sw, y0 / sh);
+    q.Corner[1] = at(x1 / sw, y0 / sh);
+    q.Corner[2] = at(x0 / sw, y1 / sh);
+    q.Corner[3] = at(x1 / sw, y1 / sh);
+    q.Textures[0] = t;
+    q.TextureCount = 1;
+    q.Source[0] = TFloatRect{1, 1, float(t->UsedWidth - 1), float(t->UsedHeight - 1)};
+    for (auto& c : q.Colors) c = color;
+    screen->DrawQuad(q);
+  }
+}
+
+void TMultiTexture6::ReleaseTiles() {
+  for (auto& t : tiles_) {
+    if (TTileManager* m = t->Manager())
+      m->Take(t.get());
+  }
+  tiles_.clear();
+}
+
+// ---- TBoxAntialiaser ----
+
+void TBoxAntialiaser::DrawBox(const T3DPoint& position, const T3DPoint& x_edge, uint32_t mask,
+                              const uint32_t colors[4], const T3DPoint& y_edge) {
+  // The feathering needs no texture: the vertex colours are the box (a white
+  // texture would multiply them by one).
+  T3DPoint c[4] = {position,
+                   {position.x + x_edge.x, position.y + x_edge.y, position.z + x_edge.z},
+                   {position.x + y_edge.x, position.y + y_edge.y, position.z + y_edge.z},
+                   {position.x + x_edge.x + y_edge.x, position.y + x_edge.y + y_edge.y,
+                    position.z + x_edge.z + y_edge.z}};
+  T3DPoint grid[16];
+  uint32_t m = mask;
+  screen_->BuildQuadGrid(c, grid, m);
+  TScreenQuad q;
+  for (int i = 0; i < 4; ++i) q.Colors[i] = colors[i];
+  screen_->DrawQuadAA(q, grid, m);
+}
+
+}  // namespace kav

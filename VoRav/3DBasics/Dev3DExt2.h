@@ -1,0 +1,145 @@
+// Pictures of any size drawn through textures of a few fixed sizes: tile
+// managers pool tiles per size, a multi-texture covers one picture (or one
+// rectangle of it) with tiles that overlap by one pixel, so filtering across
+// tile seams shows no line.
+#pragma once
+
+#include <vector>
+
+#include "VoRav/3DBasics/Dev3DApp2.h"
+
+namespace kav {
+
+class TMultiTexture6;
+class TTextureManager6;
+class TTileManager;
+
+class TTextureTile : public TCustomTexture {
+ public:
+  TTextureTile(TTileManager* manager, T3DScreen* screen, TSize size);
+  // Copies the tile's part of the owner's source into level 0, repeating
+  // edge pixels where it reaches beyond the source.
+  void Fill(TSysBitmap* level0) override;
+  bool Preload() override;
+  // Refills a tile that shows another picture than its texture holds.
+  void Refresh();
+
+  TTileManager* Manager() const { return manager_; }
+  TMultiTexture6* Owner = nullptr;
+  int32_t OriginX = 0, OriginY = 0;  // one pixel left of and above the shown part
+  int32_t UsedWidth = 0, UsedHeight = 0;
+  bool Dirty = true;
+  bool Resident = false;
+
+ protected:
+  void Dispose() override;
+
+ private:
+  friend class TTileManager;
+  TTileManager* manager_;
+};
+
+class TTileManager : public TRefObject {
+ public:
+  TTileManager(TTextureManager6* owner, TSize size);
+  TSize TileSize() const { return size_; }
+  // The last free tile or a new one; null when its device texture cannot be
+  // made.
+  Ref<TTextureTile> Give();
+  void Take(TTextureTile* tile);
+  int32_t FreeCount() const { return int32_t(free_.size()); }
+  void ForgetOwner() { owner_ = nullptr; }
+
+ protected:
+  void Dispose() override;
+
+ private:
+  friend class TTextureTile;
+  TTextureManager6* owner_;
+  TSize size_;
+  std::vector<Ref<TTextureTile>> free_;
+  std::vector<TTextureTile*> all_;
+};
+
+class TTextureManager6 : public TRefObject {
+ public:
+  explicit TTextureManager6(T3DScreen* screen);
+  T3DScreen* Screen() const { return screen_; }
+  // The tile size that covers (w, h) best with the least waste; sizes whose
+  // manager cannot give a tile are dropped and the choice repeated. Null
+  // when nothing covers a pixel.
+  Ref<TTextureTile> AllocateTile(int32_t w, int32_t h);
+  // The size AllocateTile would choose among the sizes left (0 x 0: none).
+  TSize ChooseTileSize(int32_t w, int32_t h) const;
+  int32_t SizeCount() const;
+  int32_t MultiTextureCount() const { return int32_t(multi_.size()); }
+
+  // Internal: multi-textures register with their index.
+  int32_t Register(TMultiTexture6* m);
+  void Unregister(TMultiTexture6* m, int32_t index);
+
+ protected:
+  void Dispose() override;
+
+ private:
+  T3DScreen* screen_;
+  std::vector<Ref<TTileManager>> managers_;  // null once a size is dropped
+  std::vector<TMultiTexture6*> multi_;
+};
+
+class TMultiTexture6 : public TRefObject {
+ public:
+  explicit TMultiTexture6(TTextureManager6* manager);
+
+  // Shows `rect` of `bitmap` (with `grid`, the picture as cells of a
+  // columns x rows grid, each with its own border). Asserts a bitmap and a
+  // non-empty rectangle inside it.
+  void Assign(TBitmap* bitmap, bool owns, bool grid, bool alpha, int32_t columns, int32_t rows, const TRect& rect);
+  // Makes every tile resident (filled and uploaded).
+  void Prepare();
+  // Draws the source tile by tile into the parallelogram corner[0] (top
+  // left), corner[1] (top right), corner[2] (bottom left), corner[3].
+  void Draw(const T3DPoint corner[4]);
+  void ReleaseTiles();
+
+  bool AlphaFlag = true;
+  bool FilterFlag = true;
+  bool BlendFlag = false;   // the source's colours are premultiplied
+  uint8_t Alpha = 255;
+  bool ColorFlag = false;
+  uint32_t Color = 0xFFFFFFFF;
+  float LodBias = 0;
+
+  TBitmap* Source() const { return source_.get(); }
+  int32_t TileCount() const { return int32_t(tiles_.size()); }
+  const std::vector<Ref<TTextureTile>>& Tiles() const { return tiles_; }
+  void ForgetManager() { manager_ = nullptr; index_ = -1; }
+  void SetIndex(int32_t i) { index_ = i; }
+
+ protected:
+  void Dispose() override;
+
+ private:
+  void AllocateTiles();
+  void SetupTile(TTextureTile* t);
+  TTextureManager6* manager_;
+  int32_t index_ = -1;
+  std::vector<Ref<TTextureTile>> tiles_;
+  Ref<TBitmap> source_;
+};
+
+// Draws boxes whose chosen edges fade out over one pixel.
+class TBoxAntialiaser : public TRefObject {
+ public:
+  explicit TBoxAntialiaser(T3DScreen* screen) : screen_(screen) {}
+  // A box at `position` spanned by the two edges, with the corner colours in
+  // quad order and the feathered edges of `mask` (1 left, 2 top, 4 right,
+  // 8 bottom).
+  void DrawBox(const T3DPoint& position, const T3DPoint& x_edge, uint32_t mask, const uint32_t colors[4],
+               const T3DPoint& y_edge);
+
+ private:
+  T3DScreen* screen_;
+};
+
+}  // namespace kav

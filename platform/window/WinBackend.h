@@ -1,0 +1,73 @@
+// The backend under the window layer: the clock, waiting for input, screens,
+// and the real windows that mirror the layer's visible top-level windows.
+//
+// Every call but Wake and Now comes from the GUI thread. The backend
+// delivers input by calling the layer's Inject functions from Poll or Wait.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/window/WinApi.h"
+
+namespace kav::win {
+
+// What the backend needs to show a top-level window.
+struct TTopLevelState {
+  HWND hwnd = 0;
+  std::u16string text;
+  TRect client;  // screen coordinates of the client area
+  uint32_t style = 0;
+  uint32_t ex_style = 0;
+  bool visible = false;
+  bool minimized = false;
+  bool maximized = false;
+  bool active = false;
+};
+
+struct TMonitorArea {
+  TRect bounds;
+  TRect work_area;
+  bool primary = false;
+};
+
+class TWindowBackend {
+ public:
+  virtual ~TWindowBackend() = default;
+
+  // Milliseconds for message times, timers and double clicks. Any thread.
+  virtual uint32_t Now() = 0;
+  // Delivers pending input without waiting.
+  virtual void Poll() = 0;
+  // Waits up to `ms` (kInfinite: no limit) for input or Wake, delivering
+  // what arrives.
+  virtual void Wait(uint32_t ms) = 0;
+  // Any thread: ends a Wait early (a message was queued).
+  virtual void Wake() = 0;
+
+  // A top-level window appeared, changed or went.
+  virtual void TopLevelChanged(const TTopLevelState& state) { (void)state; }
+  virtual void TopLevelDestroyed(HWND hwnd) { (void)hwnd; }
+
+  // The cursor shape: 0 hides it; system cursors are IDC_ ids, others
+  // handles from CreateCursor.
+  virtual void ShowCursorShape(HCURSOR cursor) { (void)cursor; }
+  virtual void CursorCreated(HCURSOR cursor, const std::vector<uint32_t>& argb, int32_t width, int32_t height,
+                             int32_t hot_x, int32_t hot_y) {
+    (void)cursor; (void)argb; (void)width; (void)height; (void)hot_x; (void)hot_y;
+  }
+  virtual void CursorDestroyed(HCURSOR cursor) { (void)cursor; }
+  // Moves the pointer; false when the system does not allow it.
+  virtual bool WarpPointer(int32_t x, int32_t y) { (void)x; (void)y; return false; }
+
+  // Pixels per inch of the primary screen.
+  virtual void ScreenDpi(int32_t& x, int32_t& y) { x = y = 96; }
+
+  // The displays, the primary one first.
+  virtual std::vector<TMonitorArea> Monitors() = 0;
+
+  virtual int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) = 0;
+};
+
+}  // namespace kav::win

@@ -1,0 +1,279 @@
+// Numeric codes of the window and message layer: messages, styles, show
+// commands, window-long indices, hit-test results, keys and cursors. The
+// values are the ones the program's window code is written against.
+#pragma once
+
+#include <cstdint>
+
+namespace kav::win {
+
+// Messages.
+enum : uint32_t {
+  WM_NULL = 0x0000,
+  WM_CREATE = 0x0001,
+  WM_DESTROY = 0x0002,
+  WM_MOVE = 0x0003,
+  WM_SIZE = 0x0005,
+  WM_ACTIVATE = 0x0006,
+  WM_SETFOCUS = 0x0007,
+  WM_KILLFOCUS = 0x0008,
+  WM_ENABLE = 0x000A,
+  WM_SETTEXT = 0x000C,
+  WM_GETTEXT = 0x000D,
+  WM_GETTEXTLENGTH = 0x000E,
+  WM_PAINT = 0x000F,
+  WM_CLOSE = 0x0010,
+  WM_QUIT = 0x0012,
+  WM_ERASEBKGND = 0x0014,
+  WM_SHOWWINDOW = 0x0018,
+  WM_ACTIVATEAPP = 0x001C,
+  WM_CANCELMODE = 0x001F,
+  WM_SETCURSOR = 0x0020,
+  WM_MOUSEACTIVATE = 0x0021,
+  WM_SETFONT = 0x0030,
+  WM_GETFONT = 0x0031,
+  WM_WINDOWPOSCHANGING = 0x0046,
+  WM_WINDOWPOSCHANGED = 0x0047,
+  WM_STYLECHANGING = 0x007C,
+  WM_STYLECHANGED = 0x007D,
+  WM_DISPLAYCHANGE = 0x007E,
+  WM_NCCREATE = 0x0081,
+  WM_NCDESTROY = 0x0082,
+  WM_NCHITTEST = 0x0084,
+  WM_NCACTIVATE = 0x0086,
+  WM_KEYDOWN = 0x0100,
+  WM_KEYUP = 0x0101,
+  WM_CHAR = 0x0102,
+  WM_DEADCHAR = 0x0103,
+  WM_SYSKEYDOWN = 0x0104,
+  WM_SYSKEYUP = 0x0105,
+  WM_SYSCHAR = 0x0106,
+  WM_SYSCOMMAND = 0x0112,
+  WM_TIMER = 0x0113,
+  WM_MENUCHAR = 0x0120,
+  WM_CHANGEUISTATE = 0x0127,
+  WM_MOUSEMOVE = 0x0200,
+  WM_LBUTTONDOWN = 0x0201,
+  WM_LBUTTONUP = 0x0202,
+  WM_LBUTTONDBLCLK = 0x0203,
+  WM_RBUTTONDOWN = 0x0204,
+  WM_RBUTTONUP = 0x0205,
+  WM_RBUTTONDBLCLK = 0x0206,
+  WM_MBUTTONDOWN = 0x0207,
+  WM_MBUTTONUP = 0x0208,
+  WM_MBUTTONDBLCLK = 0x0209,
+  WM_MOUSEWHEEL = 0x020A,
+  WM_SIZING = 0x0214,
+  WM_CAPTURECHANGED = 0x0215,
+  WM_WTSSESSION_CHANGE = 0x02B1,
+  WM_USER = 0x0400,
+  WM_APP = 0x8000,
+};
+
+// Window styles.
+enum : uint32_t {
+  WS_OVERLAPPED = 0x00000000,
+  WS_MAXIMIZEBOX = 0x00010000,
+  WS_MINIMIZEBOX = 0x00020000,
+  WS_THICKFRAME = 0x00040000,
+  WS_SYSMENU = 0x00080000,
+  WS_DLGFRAME = 0x00400000,
+  WS_BORDER = 0x00800000,
+  WS_CAPTION = 0x00C00000,
+  WS_MAXIMIZE = 0x01000000,
+  WS_CLIPCHILDREN = 0x02000000,
+  WS_CLIPSIBLINGS = 0x04000000,
+  WS_DISABLED = 0x08000000,
+  WS_VISIBLE = 0x10000000,
+  WS_MINIMIZE = 0x20000000,
+  WS_CHILD = 0x40000000,
+  WS_POPUP = 0x80000000,
+  WS_OVERLAPPEDWINDOW = 0x00CF0000,
+};
+
+// Extended styles.
+enum : uint32_t {
+  WS_EX_TOPMOST = 0x00000008,
+  WS_EX_TOOLWINDOW = 0x00000080,
+  WS_EX_WINDOWEDGE = 0x00000100,
+  WS_EX_CONTEXTHELP = 0x00000400,
+  WS_EX_CONTROLPARENT = 0x00010000,
+  WS_EX_APPWINDOW = 0x00040000,
+};
+
+// Class styles.
+enum : uint32_t { CS_DBLCLKS = 0x0008 };
+
+// Show commands.
+enum : int32_t {
+  SW_HIDE = 0,
+  SW_SHOWNORMAL = 1,
+  SW_SHOWMINIMIZED = 2,
+  SW_SHOWMAXIMIZED = 3,
+  SW_MAXIMIZE = 3,
+  SW_SHOWNOACTIVATE = 4,
+  SW_SHOW = 5,
+  SW_MINIMIZE = 6,
+  SW_SHOWMINNOACTIVE = 7,
+  SW_SHOWNA = 8,
+  SW_RESTORE = 9,
+  SW_SHOWDEFAULT = 10,
+  SW_FORCEMINIMIZE = 11,
+};
+
+// Window-long indices.
+enum : int32_t { GWL_STYLE = -16, GWL_EXSTYLE = -20, GWLP_USERDATA = -21, GWL_ID = -12 };
+
+// SetWindowPos flags and insert-after values.
+enum : uint32_t {
+  SWP_NOSIZE = 0x0001,
+  SWP_NOMOVE = 0x0002,
+  SWP_NOZORDER = 0x0004,
+  SWP_NOREDRAW = 0x0008,
+  SWP_NOACTIVATE = 0x0010,
+  SWP_FRAMECHANGED = 0x0020,
+  SWP_SHOWWINDOW = 0x0040,
+  SWP_HIDEWINDOW = 0x0080,
+};
+inline constexpr uint32_t HWND_TOPMOST = 0xFFFFFFFFu;    // (HWND)-1
+inline constexpr uint32_t HWND_NOTOPMOST = 0xFFFFFFFEu;  // (HWND)-2
+
+// WM_SIZE kinds.
+enum : uint32_t { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2 };
+
+// WM_ACTIVATE states.
+enum : uint32_t { WA_INACTIVE = 0, WA_ACTIVE = 1, WA_CLICKACTIVE = 2 };
+
+// Hit-test results.
+enum : int32_t {
+  HTNOWHERE = 0,
+  HTCLIENT = 1,
+  HTCAPTION = 2,
+  HTLEFT = 10,
+  HTRIGHT = 11,
+  HTTOP = 12,
+  HTTOPLEFT = 13,
+  HTTOPRIGHT = 14,
+  HTBOTTOM = 15,
+  HTBOTTOMLEFT = 16,
+  HTBOTTOMRIGHT = 17,
+  HTBORDER = 18,
+};
+
+// System commands (wParam of WM_SYSCOMMAND masked with 0xFFF0).
+enum : uint32_t {
+  SC_SIZE = 0xF000,
+  SC_MOVE = 0xF010,
+  SC_MINIMIZE = 0xF020,
+  SC_MAXIMIZE = 0xF030,
+  SC_CLOSE = 0xF060,
+  SC_RESTORE = 0xF120,
+};
+
+// Mouse-key flags in wParam of mouse messages.
+enum : uint32_t { MK_LBUTTON = 1, MK_RBUTTON = 2, MK_SHIFT = 4, MK_CONTROL = 8, MK_MBUTTON = 16 };
+
+// PeekMessage options.
+enum : uint32_t { PM_NOREMOVE = 0, PM_REMOVE = 1 };
+
+// Virtual keys.
+enum : uint16_t {
+  VK_LBUTTON = 0x01,
+  VK_RBUTTON = 0x02,
+  VK_MBUTTON = 0x04,
+  VK_BACK = 0x08,
+  VK_TAB = 0x09,
+  VK_RETURN = 0x0D,
+  VK_SHIFT = 0x10,
+  VK_CONTROL = 0x11,
+  VK_MENU = 0x12,
+  VK_PAUSE = 0x13,
+  VK_CAPITAL = 0x14,
+  VK_ESCAPE = 0x1B,
+  VK_SPACE = 0x20,
+  VK_PRIOR = 0x21,
+  VK_NEXT = 0x22,
+  VK_END = 0x23,
+  VK_HOME = 0x24,
+  VK_LEFT = 0x25,
+  VK_UP = 0x26,
+  VK_RIGHT = 0x27,
+  VK_DOWN = 0x28,
+  VK_INSERT = 0x2D,
+  VK_DELETE = 0x2E,
+  VK_LWIN = 0x5B,
+  VK_RWIN = 0x5C,
+  VK_APPS = 0x5D,
+  VK_NUMPAD0 = 0x60,
+  VK_MULTIPLY = 0x6A,
+  VK_ADD = 0x6B,
+  VK_SUBTRACT = 0x6D,
+  VK_DECIMAL = 0x6E,
+  VK_DIVIDE = 0x6F,
+  VK_F1 = 0x70,
+  VK_F4 = 0x73,
+  VK_F10 = 0x79,
+  VK_F12 = 0x7B,
+  VK_NUMLOCK = 0x90,
+  VK_SCROLL = 0x91,
+  VK_LSHIFT = 0xA0,
+  VK_RSHIFT = 0xA1,
+  VK_LCONTROL = 0xA2,
+  VK_RCONTROL = 0xA3,
+  VK_LMENU = 0xA4,
+  VK_RMENU = 0xA5,
+};
+
+// System cursors (LoadCursor with no module).
+enum : uint32_t {
+  IDC_ARROW = 32512,
+  IDC_IBEAM = 32513,
+  IDC_WAIT = 32514,
+  IDC_CROSS = 32515,
+  IDC_UPARROW = 32516,
+  IDC_SIZENWSE = 32642,
+  IDC_SIZENESW = 32643,
+  IDC_SIZEWE = 32644,
+  IDC_SIZENS = 32645,
+  IDC_SIZEALL = 32646,
+  IDC_NO = 32648,
+  IDC_HAND = 32649,
+  IDC_APPSTARTING = 32650,
+  IDC_HELP = 32651,
+};
+
+// System metrics.
+enum : int32_t {
+  SM_CXSCREEN = 0,
+  SM_CYSCREEN = 1,
+  SM_CYCAPTION = 4,
+  SM_CXBORDER = 5,
+  SM_CYBORDER = 6,
+  SM_CXFRAME = 32,
+  SM_CYFRAME = 33,
+  SM_CXDOUBLECLK = 36,
+  SM_CYDOUBLECLK = 37,
+  SM_CMONITORS = 80,
+};
+
+// Low-level keyboard hook.
+enum : int32_t { WH_KEYBOARD_LL = 13, HC_ACTION = 0 };
+enum : uint32_t { LLKHF_ALTDOWN = 0x20, LLKHF_UP = 0x80 };
+
+// Message box flags and answers.
+enum : uint32_t { MB_OK = 0, MB_ICONERROR = 0x10, MB_TASKMODAL = 0x2000 };
+enum : int32_t { IDOK = 1 };
+
+// Session-change codes of WM_WTSSESSION_CHANGE.
+enum : uint32_t { WTS_SESSION_LOCK = 7, WTS_SESSION_UNLOCK = 8 };
+
+// Last-error codes the layer sets.
+enum : uint32_t {
+  ERROR_INVALID_WINDOW_HANDLE = 1400,
+  ERROR_CANNOT_FIND_WND_CLASS = 1407,
+  ERROR_CLASS_ALREADY_EXISTS = 1410,
+  ERROR_CLASS_DOES_NOT_EXIST = 1411,
+  ERROR_WRONG_THREAD = 1436,  // a GUI-thread call from another thread
+};
+
+}  // namespace kav::win

@@ -1,0 +1,69 @@
+// The null window backend: no real windows. The display service's virtual
+// monitors (or a test's own), an optional manual clock for timers, and
+// records of what the layer asked of it (top-level windows, cursor shape,
+// message boxes) for tests.
+// Input is injected with the layer's Inject functions.
+#pragma once
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/window/WinBackend.h"
+
+namespace kav::win {
+
+class TNullWindowBackend : public TWindowBackend {
+ public:
+  TNullWindowBackend();
+
+  uint32_t Now() override;
+  void Poll() override {}
+  // Waits on the real clock, at most `ms` (with the manual clock: at most
+  // 50 ms, since its time only moves when a test moves it).
+  void Wait(uint32_t ms) override;
+  void Wake() override;
+
+  void TopLevelChanged(const TTopLevelState& state) override;
+  void TopLevelDestroyed(HWND hwnd) override;
+  void ShowCursorShape(HCURSOR cursor) override { cursor_shape_ = cursor; }
+  bool WarpPointer(int32_t x, int32_t y) override { (void)x; (void)y; return true; }
+  // The display service's monitors unless a test set its own.
+  std::vector<TMonitorArea> Monitors() override;
+  int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) override;
+
+  // Test controls (GUI thread unless said otherwise).
+  // From now on Now() is `ms` and moves only with Advance. Any thread.
+  void SetManualClock(uint32_t ms);
+  void Advance(uint32_t ms);
+  void SetMonitors(std::vector<TMonitorArea> monitors) {
+    monitors_ = std::move(monitors);
+    own_monitors_ = true;
+  }
+  HCURSOR CursorShape() const { return cursor_shape_; }
+  // The last state of each top-level window the layer reported.
+  std::map<HWND, TTopLevelState> TopLevels;
+  struct TBox {
+    std::u16string text;
+    std::u16string caption;
+    uint32_t flags;
+  };
+  std::vector<TBox> Boxes;
+
+ private:
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool woken_ = false;
+  bool manual_ = false;
+  uint32_t clock_ = 0;
+  HCURSOR cursor_shape_ = IDC_ARROW;
+  std::vector<TMonitorArea> monitors_;
+  bool own_monitors_ = false;
+};
+
+// The null backend now in use, or nil when another backend runs.
+TNullWindowBackend* NullBackend();
+
+}  // namespace kav::win

@@ -1,0 +1,328 @@
+#include "platform/window/sdl/SdlWindowBackend.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "VoRav/vxTime.h"
+#include "VoRav/vxUTF8.h"
+#include "VoRav/wpExceptions.h"
+#include "VoRav/wpLocks.h"
+
+namespace kav::win {
+
+namespace {
+
+TRect OuterOf(const TTopLevelState& s) {
+  TRect in = NonClientInsets(s.style, s.ex_style);
+  return TRect{s.client.Left - in.Left, s.client.Top - in.Top, s.client.Right + in.Right, s.client.Bottom + in.Bottom};
+}
+
+SDL_SystemCursor SdlCursorOf(HCURSOR id) {
+  switch (id) {
+    case IDC_IBEAM: return SDL_SYSTEM_CURSOR_IBEAM;
+    case IDC_WAIT: return SDL_SYSTEM_CURSOR_WAIT;
+    case IDC_CROSS: return SDL_SYSTEM_CURSOR_CROSSHAIR;
+    case IDC_APPSTARTING: return SDL_SYSTEM_CURSOR_WAITARROW;
+    case IDC_SIZENWSE: return SDL_SYSTEM_CURSOR_SIZENWSE;
+    case IDC_SIZENESW: return SDL_SYSTEM_CURSOR_SIZENESW;
+    case IDC_SIZEWE: return SDL_SYSTEM_CURSOR_SIZEWE;
+    case IDC_SIZENS: return SDL_SYSTEM_CURSOR_SIZENS;
+    case IDC_SIZEALL: return SDL_SYSTEM_CURSOR_SIZEALL;
+    case IDC_NO: return SDL_SYSTEM_CURSOR_NO;
+    case IDC_HAND: return SDL_SYSTEM_CURSOR_HAND;
+    default: return SDL_SYSTEM_CURSOR_ARROW;  // the arrow, the up arrow and help
+  }
+}
+
+}  // namespace
+
+TSdlWindowBackend::TSdlWindowBackend() {
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw EOSError(std::string("SDL video: ") + SDL_GetError(), 0);
+  wake_event_ = SDL_RegisterEvents(1);
+  SDL_StartTextInput();
+}
+
+TSdlWindowBackend::~TSdlWindowBackend() {
+  for (auto& [h, m] : mirrors_)
+    if (m.window) SDL_DestroyWindow(m.window);
+  for (auto& [h, c] : cursors_) SDL_FreeCursor(c);
+  for (auto& [h, c] : system_cursors_) SDL_FreeCursor(c);
+  SDL_StopTextInput();
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+uint32_t TSdlWindowBackend::Now() { return GetElapsedMs(); }
+
+void TSdlWindowBackend::Poll() {
+  SDL_Event e;
+  while (SDL_PollEvent(&e)) Deliver(e);
+}
+
+void TSdlWindowBackend::Wait(uint32_t ms) {
+  SDL_Event e;
+  const int timeout = ms == kInfinite || ms > INT_MAX ? -1 : static_cast<int>(ms);
+  if (timeout < 0 ? SDL_WaitEvent(&e) : SDL_WaitEventTimeout(&e, timeout)) {
+    Deliver(e);
+    Poll();
+  }
+}
+
+void TSdlWindowBackend::Wake() {
+  if (wake_event_ == static_cast<uint32_t>(-1)) return;
+  SDL_Event e{};
+  e.type = wake_event_;
+  SDL_PushEvent(&e);  // safe from any thread
+}
+
+HWND TSdlWindowBackend::HwndOf(uint32_t sdl_window_id) const {
+  for (const auto& [h, m] : mirrors_)
+    if (m.window && SDL_GetWindowID(m.window) == sdl_window_id) return h;
+  return 0;
+}
+
+SDL_Window* TSdlWindowBackend::SdlWindowOf(HWND hwnd) const {
+  auto it = mirrors_.find(hwnd);
+  return it == mirrors_.end() ? nullptr : it->second.window;
+}
+
+TPoint TSdlWindowBackend::ToScreen(HWND hwnd, int32_t x, int32_t y) const {
+  TPoint p{x, y};
+  if (hwnd) ClientToScreen(hwnd, &p);
+  return p;
+}
+
+void TSdlWindowBackend::TopLevelChanged(const TTopLevelState& s) {
+  TMirror& m = mirrors_[s.hwnd];
+  if (!s.visible) {
+    if (m.window) SDL_HideWindow(m.window);
+    m.applied = s;
+    return;
+  }
+  const std::string title = WideToSystemUTF8(s.text);
+  if (!m.window) {
+    uint32_t flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
+    if ((s.style & WS_CAPTION) != WS_CAPTION) flags |= SDL_WINDOW_BORDERLESS;
+    m.window = SDL_CreateWindow(title.c_str(), s.client.Left, s.client.Top, std::max(s.client.Width(), 1),
+                                std::max(s.client.Height(), 1), flags);
+    if (!m.window) return;  // no window: the layer goes on without one
+    m.applied = TTopLevelState{};
+  }
+  if (m.applied.text != s.text) SDL_SetWindowTitle(m.window, title.c_str());
+  if (m.applied.client != s.client && !s.minimized) {
+    SDL_SetWindowPosition(m.window, s.client.Left, s.client.Top);
+    SDL_SetWindowSize(m.window, std::max(s.client.Width(), 1), std::max(s.client.Height(), 1));
+  }
+  // A borderless window covering a whole display is the exclusive mode:
+  // desktop full screen.
+  bool full = false;
+  if ((s.style & WS_CAPTION) != WS_CAPTION) {
+    for (const TMonitorArea& mon : Monitors())
+      if (OuterOf(s) == mon.bounds) full = true;
+  }
+  SDL_SetWindowFullscreen(m.window, full ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  if (!m.applied.visible || !(SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN)) SDL_ShowWindow(m.window);
+  if (s.minimized && !m.applied.minimized) SDL_MinimizeWindow(m.window);
+  if (!s.minimized && m.applied.minimized) SDL_RestoreWindow(m.window);
+  if (s.active && !m.applied.active) SDL_RaiseWindow(m.window);
+  m.applied = s;
+}
+
+void TSdlWindowBackend::TopLevelDestroyed(HWND hwnd) {
+  auto it = mirrors_.find(hwnd);
+  if (it == mirrors_.end()) return;
+  if (it->second.window) SDL_DestroyWindow(it->second.window);
+  mirrors_.erase(it);
+}
+
+void TSdlWindowBackend::Deliver(const SDL_Event& e) {
+  switch (e.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      if (uint16_t vk = VirtualKey(e.key.keysym.scancode))
+        InjectKey(vk, e.type == SDL_KEYDOWN, static_cast<uint32_t>(e.key.keysym.scancode), e.key.repeat != 0);
+      break;
+    case SDL_TEXTINPUT: {
+      std::u16string text = SystemUTF8ToWide(e.text.text);
+      for (char16_t c : text) InjectChar(c);
+      break;
+    }
+    case SDL_MOUSEMOTION: {
+      TPoint p = ToScreen(HwndOf(e.motion.windowID), e.motion.x, e.motion.y);
+      InjectMouseMove(p.X, p.Y);
+      break;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+      const int32_t button = e.button.button == SDL_BUTTON_LEFT    ? 1
+                             : e.button.button == SDL_BUTTON_RIGHT ? 2
+                             : e.button.button == SDL_BUTTON_MIDDLE ? 3
+                                                                    : 0;
+      TPoint p = ToScreen(HwndOf(e.button.windowID), e.button.x, e.button.y);
+      if (button) InjectMouseButton(button, e.type == SDL_MOUSEBUTTONDOWN, p.X, p.Y);
+      break;
+    }
+    case SDL_MOUSEWHEEL: {
+      TPoint p;
+      GetCursorPos(&p);
+      const int32_t steps = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+      if (steps) InjectWheel(steps * 120, p.X, p.Y);
+      break;
+    }
+    case SDL_WINDOWEVENT: {
+      const HWND h = HwndOf(e.window.windowID);
+      if (!h) break;
+      TMirror& m = mirrors_[h];
+      switch (e.window.event) {
+        case SDL_WINDOWEVENT_FOCUS_GAINED: InjectActivate(h, true); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: InjectActivate(h, false); break;
+        case SDL_WINDOWEVENT_CLOSE: InjectClose(h); break;
+        case SDL_WINDOWEVENT_EXPOSED: InvalidateRect(h, nullptr, false); break;
+        case SDL_WINDOWEVENT_MOVED:
+        case SDL_WINDOWEVENT_SIZE_CHANGED: {
+          int x, y, w, hgt;
+          SDL_GetWindowPosition(m.window, &x, &y);
+          SDL_GetWindowSize(m.window, &w, &hgt);
+          TTopLevelState s = m.applied;
+          s.client = TRect{x, y, x + w, y + hgt};
+          if (s.client == m.applied.client) break;
+          m.applied.client = s.client;  // no echo back to SDL
+          InjectBounds(h, OuterOf(s));
+          break;
+        }
+        default: break;
+      }
+      break;
+    }
+    case SDL_DISPLAYEVENT:
+      NotifyDisplayChange();
+      break;
+    default:
+      break;  // the wake event and everything else: nothing to deliver
+  }
+}
+
+uint16_t TSdlWindowBackend::VirtualKey(SDL_Scancode sc) {
+  if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return static_cast<uint16_t>('A' + (sc - SDL_SCANCODE_A));
+  if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return static_cast<uint16_t>('1' + (sc - SDL_SCANCODE_1));
+  if (sc == SDL_SCANCODE_0) return '0';
+  if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return static_cast<uint16_t>(VK_F1 + (sc - SDL_SCANCODE_F1));
+  if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9)
+    return static_cast<uint16_t>(VK_NUMPAD0 + 1 + (sc - SDL_SCANCODE_KP_1));
+  switch (sc) {
+    case SDL_SCANCODE_KP_0: return VK_NUMPAD0;
+    case SDL_SCANCODE_RETURN: case SDL_SCANCODE_KP_ENTER: return VK_RETURN;
+    case SDL_SCANCODE_ESCAPE: return VK_ESCAPE;
+    case SDL_SCANCODE_BACKSPACE: return VK_BACK;
+    case SDL_SCANCODE_TAB: return VK_TAB;
+    case SDL_SCANCODE_SPACE: return VK_SPACE;
+    case SDL_SCANCODE_PAUSE: return VK_PAUSE;
+    case SDL_SCANCODE_CAPSLOCK: return VK_CAPITAL;
+    case SDL_SCANCODE_PAGEUP: return VK_PRIOR;
+    case SDL_SCANCODE_PAGEDOWN: return VK_NEXT;
+    case SDL_SCANCODE_END: return VK_END;
+    case SDL_SCANCODE_HOME: return VK_HOME;
+    case SDL_SCANCODE_LEFT: return VK_LEFT;
+    case SDL_SCANCODE_UP: return VK_UP;
+    case SDL_SCANCODE_RIGHT: return VK_RIGHT;
+    case SDL_SCANCODE_DOWN: return VK_DOWN;
+    case SDL_SCANCODE_INSERT: return VK_INSERT;
+    case SDL_SCANCODE_DELETE: return VK_DELETE;
+    case SDL_SCANCODE_LGUI: return VK_LWIN;
+    case SDL_SCANCODE_RGUI: return VK_RWIN;
+    case SDL_SCANCODE_APPLICATION: return VK_APPS;
+    case SDL_SCANCODE_KP_MULTIPLY: return VK_MULTIPLY;
+    case SDL_SCANCODE_KP_PLUS: return VK_ADD;
+    case SDL_SCANCODE_KP_MINUS: return VK_SUBTRACT;
+    case SDL_SCANCODE_KP_PERIOD: return VK_DECIMAL;
+    case SDL_SCANCODE_KP_DIVIDE: return VK_DIVIDE;
+    case SDL_SCANCODE_NUMLOCKCLEAR: return VK_NUMLOCK;
+    case SDL_SCANCODE_SCROLLLOCK: return VK_SCROLL;
+    case SDL_SCANCODE_LSHIFT: return VK_LSHIFT;
+    case SDL_SCANCODE_RSHIFT: return VK_RSHIFT;
+    case SDL_SCANCODE_LCTRL: return VK_LCONTROL;
+    case SDL_SCANCODE_RCTRL: return VK_RCONTROL;
+    case SDL_SCANCODE_LALT: return VK_LMENU;
+    case SDL_SCANCODE_RALT: return VK_RMENU;
+    case SDL_SCANCODE_SEMICOLON: return 0xBA;
+    case SDL_SCANCODE_EQUALS: return 0xBB;
+    case SDL_SCANCODE_COMMA: return 0xBC;
+    case SDL_SCANCODE_MINUS: return 0xBD;
+    case SDL_SCANCODE_PERIOD: return 0xBE;
+    case SDL_SCANCODE_SLASH: return 0xBF;
+    case SDL_SCANCODE_GRAVE: return 0xC0;
+    case SDL_SCANCODE_LEFTBRACKET: return 0xDB;
+    case SDL_SCANCODE_BACKSLASH: return 0xDC;
+    case SDL_SCANCODE_RIGHTBRACKET: return 0xDD;
+    case SDL_SCANCODE_APOSTROPHE: return 0xDE;
+    default: return 0;
+  }
+}
+
+void TSdlWindowBackend::ShowCursorShape(HCURSOR cursor) {
+  if (cursor == 0) {
+    SDL_ShowCursor(SDL_DISABLE);
+    return;
+  }
+  SDL_Cursor* c = nullptr;
+  if (auto it = cursors_.find(cursor); it != cursors_.end()) {
+    c = it->second;
+  } else {
+    auto& slot = system_cursors_[cursor];
+    if (!slot) slot = SDL_CreateSystemCursor(SdlCursorOf(cursor));
+    c = slot;
+  }
+  if (c) SDL_SetCursor(c);
+  SDL_ShowCursor(SDL_ENABLE);
+}
+
+void TSdlWindowBackend::CursorCreated(HCURSOR cursor, const std::vector<uint32_t>& argb, int32_t width,
+                                      int32_t height, int32_t hot_x, int32_t hot_y) {
+  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888);
+  if (!s) return;
+  for (int32_t y = 0; y < height; ++y)
+    std::memcpy(static_cast<uint8_t*>(s->pixels) + static_cast<ptrdiff_t>(y) * s->pitch,
+                argb.data() + static_cast<size_t>(y) * static_cast<size_t>(width), static_cast<size_t>(width) * 4);
+  if (SDL_Cursor* c = SDL_CreateColorCursor(s, hot_x, hot_y)) cursors_[cursor] = c;
+  SDL_FreeSurface(s);
+}
+
+void TSdlWindowBackend::CursorDestroyed(HCURSOR cursor) {
+  auto it = cursors_.find(cursor);
+  if (it == cursors_.end()) return;
+  SDL_FreeCursor(it->second);
+  cursors_.erase(it);
+}
+
+bool TSdlWindowBackend::WarpPointer(int32_t x, int32_t y) { return SDL_WarpMouseGlobal(x, y) == 0; }
+
+void TSdlWindowBackend::ScreenDpi(int32_t& x, int32_t& y) {
+  float h = 0, v = 0;
+  if (SDL_GetDisplayDPI(0, nullptr, &h, &v) == 0 && h > 0 && v > 0) {
+    x = static_cast<int32_t>(h + 0.5f);
+    y = static_cast<int32_t>(v + 0.5f);
+  } else {
+    x = y = 96;
+  }
+}
+
+std::vector<TMonitorArea> TSdlWindowBackend::Monitors() {
+  std::vector<TMonitorArea> r;
+  const int n = SDL_GetNumVideoDisplays();
+  for (int i = 0; i < n; ++i) {
+    SDL_Rect b, u;
+    if (SDL_GetDisplayBounds(i, &b) != 0) continue;
+    if (SDL_GetDisplayUsableBounds(i, &u) != 0) u = b;
+    r.push_back(TMonitorArea{TRect{b.x, b.y, b.x + b.w, b.y + b.h}, TRect{u.x, u.y, u.x + u.w, u.y + u.h}, i == 0});
+  }
+  return r;
+}
+
+int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std::u16string& caption,
+                                          uint32_t flags) {
+  const uint32_t kind = (flags & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+  SDL_ShowSimpleMessageBox(kind, WideToSystemUTF8(caption).c_str(), WideToSystemUTF8(text).c_str(), nullptr);
+  return IDOK;
+}
+
+}  // namespace kav::win

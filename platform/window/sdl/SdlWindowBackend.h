@@ -1,0 +1,58 @@
+// The SDL2 window backend: visible top-level windows become SDL windows (the
+// SDL window is the client area; child windows are rectangles inside it),
+// SDL input becomes the layer's input, and SDL's displays are the monitors.
+// Every call but Now and Wake runs on the GUI thread, and SDL is called from
+// that thread only.
+#pragma once
+
+#include <SDL.h>
+
+#include <map>
+
+#include "platform/window/WinBackend.h"
+
+namespace kav::win {
+
+class TSdlWindowBackend : public TWindowBackend {
+ public:
+  // Initialises SDL's video; throws EOSError when SDL cannot.
+  TSdlWindowBackend();
+  ~TSdlWindowBackend() override;
+
+  uint32_t Now() override;
+  void Poll() override;
+  void Wait(uint32_t ms) override;
+  void Wake() override;
+
+  void TopLevelChanged(const TTopLevelState& state) override;
+  void TopLevelDestroyed(HWND hwnd) override;
+  void ShowCursorShape(HCURSOR cursor) override;
+  void CursorCreated(HCURSOR cursor, const std::vector<uint32_t>& argb, int32_t width, int32_t height, int32_t hot_x,
+                     int32_t hot_y) override;
+  void CursorDestroyed(HCURSOR cursor) override;
+  bool WarpPointer(int32_t x, int32_t y) override;
+  void ScreenDpi(int32_t& x, int32_t& y) override;
+  std::vector<TMonitorArea> Monitors() override;
+  int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) override;
+
+  // The SDL window of a top-level window, nil while it has none (hidden).
+  SDL_Window* SdlWindowOf(HWND hwnd) const;
+  // The virtual key of an SDL scancode (0 for none).
+  static uint16_t VirtualKey(SDL_Scancode scancode);
+
+ private:
+  struct TMirror {
+    SDL_Window* window = nullptr;
+    TTopLevelState applied;
+  };
+  void Deliver(const SDL_Event& e);
+  HWND HwndOf(uint32_t sdl_window_id) const;
+  TPoint ToScreen(HWND hwnd, int32_t x, int32_t y) const;
+
+  uint32_t wake_event_ = 0;
+  std::map<HWND, TMirror> mirrors_;
+  std::map<HCURSOR, SDL_Cursor*> cursors_;
+  std::map<HCURSOR, SDL_Cursor*> system_cursors_;
+};
+
+}  // namespace kav::win

@@ -1,0 +1,196 @@
+// The draw manager's pixel programs: every span form against its per-pixel
+// form, and the programs against straightforward references.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "KavLib2/3DEngine/DrawShaders.h"
+#include "platform/d3d/SwFormat.h"
+#include "tests/platform/d3d/SwTestRig.h"
+
+namespace kav {
+namespace {
+
+using swtest::TRig;
+
+struct TV3 {
+  float x, y, z, rhw;
+  uint32_t color;
+  float t[3][2];
+};
+constexpr uint32_t kFvf3 = SwFvfXYZRHW | SwFvfDiffuse | SwFvfTex(3);
+
+void Quad3(TRig& rig, float w, float h, uint32_t color) {
+  TV3 q[4];
+  const float xs[4] = {0, w, 0, w}, ys[4] = {0, 0, h, h};
+  for (int i = 0; i < 4; ++i) {
+    q[i] = TV3{xs[i] - 0.5f, ys[i] - 0.5f, 0, 1, color, {}};
+    for (int s = 0; s < 3; ++s) {
+      q[i].t[s][0] = xs[i] / w;
+      q[i].t[s][1] = ys[i] / h;
+    }
+  }
+  rig.Dev->SetFVF(kFvf3);
+  ASSERT_EQ(rig.Dev->DrawPrimitiveUP(TSwPrimitive::TriangleStrip, 2, q, sizeof(TV3)), TSwResult::Ok);
+}
+
+void Linear(TRig& rig, int stage) {
+  rig.Dev->SetSamplerState(uint32_t(stage), TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
+  rig.Dev->SetSamplerState(uint32_t(stage), TSwSamplerState::MinFilter, uint32_t(TSwFilter::Linear));
+  rig.Dev->SetSamplerState(uint32_t(stage), TSwSamplerState::AddressU, uint32_t(TSwAddress::Clamp));
+  rig.Dev->SetSamplerState(uint32_t(stage), TSwSamplerState::AddressV, uint32_t(TSwAddress::Clamp));
+  rig.Dev->SetSamplerState(uint32_t(stage), TSwSamplerState::AddressW, uint32_t(TSwAddress::Clamp));
+}
+
+// Draws a 96 x 64 quad through `kernel` over seeded textures and constants.
+std::vector<uint32_t> RenderKernel(const std::string& kernel, bool fast) {
+  RegisterDrawKernels();
+  TRig rig(96, 64);
+  rig.Dev->SetFastPaths(fast);
+  std::mt19937 rng(uint32_t(kernel.size()) * 977);
+  const bool video = kernel.find("color_grade_") == 0 && kernel != "color_grade_linear";
+  for (int s = 0; s < 3; ++s) {
+    const uint32_t w = video && s > 0 ? 48 : 96, h = video && s > 0 ? 32 : 64;
+    auto t = rig.Texture(w, h, [&](uint32_t, uint32_t) { return uint32_t(rng()) | (video ? 0 : 0x40000000u); },
+                         video ? TSwFormat::L8 : TSwFormat::A8R8G8B8);
+    rig.Dev->SetTexture(uint32_t(s), t.get());
+    Linear(rig, s);
+  }
+  if (kernel == "color_grade_linear") {
+    auto ramp = rig.Texture(256, 16, [&](uint32_t x, uint32_t) { return 0xFF000000u | (255 - x) * 0x010101u; });
+    rig.Dev->SetTexture(2, ramp.get());
+  }
+  Ref<TSwVolumeTexture> vol;
+  rig.Dev->CreateVolumeTexture(32, 32, 32, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, vol);
+  TSwLockedBox lb;
+  vol->LockBox(0, lb, nullptr, 0);
+  for (int i = 0; i < 32 * 32 * 32; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng()) | 0xFF000000u;
+  vol->UnlockBox(0);
+  const int vs = video ? 3 : 1;
+  rig.Dev->SetTexture(uint32_t(vs), vol.get());
+  Linear(rig, vs);
+  const float c[5][4] = {{0.6f, 0.1f, 0.2f, 0.3f}, {1.0f / 96, 64, 0, 0}, {0.05f, 1.0f, 0, 0},
+                         {0.2f, 5.0f, 0, 0}, {0.5f, 0.45f, 0, 0}};
+  float consts[5][4];
+  std::memcpy(consts, c, sizeof c);
+  if (kernel.find("deinter") != std::string::npos) {
+    consts[1][0] = 64;
+    consts[1][1] = 1.0f / 64;
+    consts[2][0] = 1;
+  }
+  if (kernel.find("gauss_blur") == 0) {
+    const float wts[4] = {0.065722f, 0.108356f, 0.17865f, 0.294544f};
+    std::memcpy(consts[0], wts, sizeof wts);
+    consts[1][0] = 2.0f / 96;
+  }
+  if (kernel == "unsharp") {
+    consts[0][0] = 1.0f / 96;
+    consts[0][1] = 1.0f / 64;
+    consts[1][0] = 0.01f;
+    consts[2][0] = 0.8f;
+  }
+  rig.Dev->SetPixelShaderConstantF(0, &consts[0][0], 5);
+  Ref<TSwPixelShader> ps;
+  const std::string blob = LoadShaderCode(kernel);
+  EXPECT_EQ(rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps), TSwResult::Ok);
+  rig.Dev->SetPixelShader(ps.get());
+  rig.Blend(TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha);
+  rig.Dev->BeginScene();
+  Quad3(rig, 96, 64, 0xC0FFE0D0);
+  rig.Dev->EndScene();
+  return rig.Snapshot();
+}
+
+TEST(DrawShaders, SpanFormsGiveThePerPixelPixels) {
+  for (const std::string& k : DrawShaderNames()) {
+    const auto ref = RenderKernel(k, false);
+    const auto fast = RenderKernel(k, true);
+    EXPECT_EQ(swtest::MaxChannelDiff(ref, fast), 0) << k;
+    // Something was drawn.
+    EXPECT_NE(ref[64 * 96 / 2 + 40], 0u) << k;
+  }
+}
+
+TEST(DrawShaders, GaussianAgainstItsWeights) {
+  // One white column on black, blurred horizontally with step one texel:
+  // the row reads the seven weights.
+  RegisterDrawKernels();
+  TRig rig(32, 4);
+  auto t = rig.Texture(32, 4, [](uint32_t x, uint32_t) { return x == 16 ? 0xFFFFFFFFu : 0xFF000000u; });
+  rig.Dev->SetTexture(0, t.get());
+  Linear(rig, 0);
+  const float wts[4] = {0.065722f, 0.108356f, 0.17865f, 0.294544f};
+  const float step[4] = {1.0f / 32, 0, 0, 0};
+  rig.Dev->SetPixelShaderConstantF(0, wts, 1);
+  rig.Dev->SetPixelShaderConstantF(1, step, 1);
+  Ref<TSwPixelShader> ps;
+  const std::string blob = LoadShaderCode("gauss_blur_h7");
+  rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
+  rig.Dev->SetPixelShader(ps.get());
+  rig.Dev->BeginScene();
+  rig.Quad(-0.5f, -0.5f, 31.5f, 3.5f, 0xFFFFFFFF);
+  rig.Dev->EndScene();
+  double sum = 0;
+  for (int k = -3; k <= 3; ++k) {
+    const double w = wts[3 - std::abs(k)];
+    sum += w;
+    EXPECT_NEAR(swtest::Chan(rig.Pixel(16 + k, 1), 8), w * 255, 1.0) << k;
+  }
+  EXPECT_NEAR(sum, 1.0, 1e-5);  // a flat picture stays as it is
+  EXPECT_EQ(swtest::Chan(rig.Pixel(12, 1), 8), 0);
+}
+
+TEST(DrawShaders, VideoMatchesTheYuvTable) {
+  RegisterDrawKernels();
+  TRig rig(8, 8);
+  const uint8_t ys[3] = {16, 132, 239}, us[3] = {132, 60, 200}, vs[3] = {132, 200, 90};
+  for (int i = 0; i < 3; ++i) {
+    auto y = rig.Texture(8, 8, [&](uint32_t, uint32_t) { return 0xFF000000u | ys[i] * 0x010101u; }, TSwFormat::L8);
+    auto u = rig.Texture(4, 4, [&](uint32_t, uint32_t) { return 0xFF000000u | us[i] * 0x010101u; }, TSwFormat::L8);
+    auto v = rig.Texture(4, 4, [&](uint32_t, uint32_t) { return 0xFF000000u | vs[i] * 0x010101u; }, TSwFormat::L8);
+    rig.Dev->SetTexture(0, y.get());
+    rig.Dev->SetTexture(1, u.get());
+    rig.Dev->SetTexture(2, v.get());
+    const float t0[4] = {0, 0, 0, 0};
+    rig.Dev->SetPixelShaderConstantF(0, t0, 1);
+    Ref<TSwPixelShader> ps;
+    const std::string blob = LoadShaderCode("color_grade_video");
+    rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
+    rig.Dev->SetPixelShader(ps.get());
+    rig.Dev->BeginScene();
+    Quad3(rig, 8, 8, 0xFFFFFFFF);
+    rig.Dev->EndScene();
+    const double yy = (ys[i] - 16) * 1.1643835616438356, uu = us[i] - 128.0, vv = vs[i] - 128.0;
+    auto cl = [](double x) { return std::clamp(x, 0.0, 255.0); };
+    const uint32_t p = rig.Pixel(3, 3);
+    EXPECT_NEAR(swtest::Chan(p, 16), cl(yy + 1.596 * vv), 1.0) << i;
+    EXPECT_NEAR(swtest::Chan(p, 8), cl(yy - 0.813 * vv - 0.391 * uu), 1.0) << i;
+    EXPECT_NEAR(swtest::Chan(p, 0), cl(yy + 2.018 * uu), 1.0) << i;
+  }
+}
+
+TEST(DrawShaders, Premul3MasksByLuminance) {
+  RegisterDrawKernels();
+  TRig rig(8, 2);
+  // Premultiplied content: red at alpha 0.5; mask white left, black right.
+  auto content = rig.Texture(8, 2, [](uint32_t, uint32_t) { return 0x80800000u; });
+  auto mask = rig.Texture(8, 2, [](uint32_t x, uint32_t) { return x < 4 ? 0xFFFFFFFFu : 0xFF000000u; });
+  rig.Dev->SetTexture(0, content.get());
+  rig.Dev->SetTexture(1, mask.get());
+  Ref<TSwPixelShader> ps;
+  const std::string blob = LoadShaderCode("premul3");
+  rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
+  rig.Dev->SetPixelShader(ps.get());
+  rig.Dev->Clear(0, nullptr, SwClearTarget, 0xFF0000FF, 1, 0);
+  rig.Blend(TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha);
+  rig.Dev->BeginScene();
+  Quad3(rig, 8, 2, 0xFFFFFFFF);
+  rig.Dev->EndScene();
+  EXPECT_NEAR(swtest::Chan(rig.Pixel(1, 0), 16), 128, 1);  // half red over blue
+  EXPECT_NEAR(swtest::Chan(rig.Pixel(1, 0), 0), 127, 1);
+  EXPECT_EQ(rig.Pixel(6, 0), 0xFF0000FFu);                // masked out
+}
+
+}  // namespace
+}  // namespace kav

@@ -1,0 +1,163 @@
+// Texture tiling: the tile-size choice, covering a picture, seamless
+// drawing, the cell-grid view and the box antialiaser.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "Dx3DRig.h"
+#include "VoRav/3DBasics/Dev3DExt2.h"
+#include "VoRav/3DBasics/TileBitmap.h"
+#include "VoRav/Graphics/SysPixelFormat.h"
+
+namespace kav {
+namespace {
+
+struct TTileRig : dxtest::TDxRig {
+  Ref<T3DScreen> Screen = MakeRef<T3DScreen>();
+  Ref<TTextureManager6> Manager;
+  TTileRig(int32_t w, int32_t h, TSwConfig cfg = TSwConfig()) : TDxRig(w, h, cfg) {
+    Screen->SetDrawDevice(Device.get());
+    Screen->BeginScene();
+    Manager = MakeRef<TTextureManager6>(Screen.get());
+  }
+  ~TTileRig() {
+    Manager = nullptr;
+    Screen = nullptr;
+  }
+};
+
+Ref<TSysBitmap> Picture(int32_t w, int32_t h) {
+  auto b = CreateSysBitmap(w, h, StdFormats().A8R8G8B8);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x)
+      reinterpret_cast<uint32_t*>(b->Row(y))[x] = 0xFF000000u | uint32_t(x & 0xFF) << 16 | uint32_t(y & 0xFF) << 8 |
+                                                  uint32_t((x * 3 + y * 5) & 0xFF);
+  return b;
+}
+
+TEST(Tiling, TileSizeChoice) {
+  TTileRig rig(64, 48);
+  EXPECT_EQ(rig.Manager->ChooseTileSize(600, 300), (TSize{512, 512}));
+  EXPECT_EQ(rig.Manager->ChooseTileSize(400, 200), (TSize{512, 256}));
+  EXPECT_EQ(rig.Manager->ChooseTileSize(70, 70), (TSize{256, 128}));
+  EXPECT_EQ(rig.Manager->ChooseTileSize(64, 64), (TSize{64, 64}));
+  EXPECT_EQ(rig.Manager->ChooseTileSize(0, 64), (TSize{}));
+  Ref<TTextureTile> t = rig.Manager->AllocateTile(70, 70);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->UsedWidth, 70);
+  EXPECT_EQ(t->TextureSize(), (TSize{256, 128}));
+}
+
+TEST(Tiling, RefusedSizeIsDroppedAndTheChoiceRepeated) {
+  TSwConfig cfg;
+  cfg.VideoMemoryBudget = 700u << 10;  // a 512 x 512 tile (1 MiB) never fits
+  TTileRig rig(16, 16, cfg);
+  Ref<TTextureTile> t = rig.Manager->AllocateTile(600, 300);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->TextureSize(), (TSize{512, 256}));
+  EXPECT_EQ(rig.Manager->SizeCount(), 8);
+  // Later choices skip the dropped size.
+  EXPECT_EQ(rig.Manager->ChooseTileSize(600, 600), (TSize{512, 256}));
+}
+
+TEST(Tiling, CoveringAPicture) {
+  TTileRig rig(64, 48);
+  auto m = MakeRef<TMultiTexture6>(rig.Manager.get());
+  Ref<TSysBitmap> pic = Picture(1000, 700);
+  m->Assign(pic.get(), false, false, true, 1, 1, TRect{0, 0, 1000, 700});
+  m->Prepare();
+  ASSERT_GT(m->TileCount(), 0);
+  std::vector<int> covered(1000 * 700, 0);
+  for (auto& t : m->Tiles()) {
+    EXPECT_LE(t->UsedWidth - 2, 510);
+    EXPECT_LE(t->UsedHeight - 2, 510);
+    for (int y = t->OriginY + 1; y < t->OriginY + t->UsedHeight - 1; ++y)
+      for (int x = t->OriginX + 1; x < t->OriginX + t->UsedWidth - 1; ++x)
+        if (x < 1000 && y < 700) ++covered[size_t(y) * 1000 + size_t(x)];
+  }
+  for (int v : covered) ASSERT_EQ(v, 1);
+  m = nullptr;
+  EXPECT_EQ(rig.Manager->MultiTextureCount(), 0);
+}
+
+TEST(Tiling, TiledPictureDrawsWithoutSeams) {
+  // 1200 x 300 drawn 1:1 (exact) and at half size (against a box average).
+  TTileRig rig(1200, 300);
+  Ref<TSysBitmap> pic = Picture(1200, 300);
+  auto m = MakeRef<TMultiTexture6>(rig.Manager.get());
+  m->Assign(pic.get(), false, false, true, 1, 1, TRect{0, 0, 1200, 300});
+  T3DPoint c[4] = {{0, 0, 0}, {1200, 0, 0}, {0, 300, 0}, {1200, 300, 0}};
+  rig.Screen->Clear(0xFF000000, false);
+  m->Draw(c);
+  rig.Screen->EndScene(true);
+  auto frame = rig.Frame();
+  ASSERT_EQ(frame.Width, 1200u);
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < 1200; ++x)
+      ASSERT_EQ(frame.Pixels[size_t(y) * 1200 + size_t(x)], reinterpret_cast<uint32_t*>(pic->Row(y))[x]) << x << "," << y;
+  rig.Screen->BeginScene();
+  rig.Screen->Clear(0xFF000000, false);
+  T3DPoint h[4] = {{0, 0, 0}, {600, 0, 0}, {0, 150, 0}, {600, 150, 0}};
+  m->Draw(h);
+  rig.Screen->EndScene(true);
+  rig.Sink->WritePng(dxtest::kWindow, "/tmp/kav_tiles_half.png");
+  // At half size each pixel samples midway between four source pixels:
+  // every channel is their mean, across tile seams too.
+  frame = rig.Frame();
+  int worst = 0;
+  for (int y = 0; y < 150; ++y)
+    for (int x = 0; x < 600; ++x)
+      for (int sh = 0; sh < 24; sh += 8) {
+        int sum = 0;
+        for (int dy = 0; dy < 2; ++dy)
+          for (int dx = 0; dx < 2; ++dx) sum += (reinterpret_cast<uint32_t*>(pic->Row(2 * y + dy))[2 * x + dx] >> sh) & 0xFF;
+        const int got = (frame.Pixels[size_t(y) * 1200 + size_t(x)] >> sh) & 0xFF;
+        worst = std::max(worst, std::abs(got * 4 - sum));
+      }
+  EXPECT_LE(worst, 6);  // within 1.5 units of the mean
+}
+
+TEST(Tiling, CellGridView) {
+  Ref<TSysBitmap> pic = Picture(100, 50);
+  auto v = MakeRef<TTileBitmap>(pic.get(), 2, 1, false);
+  EXPECT_EQ(v->Width(), 104);
+  EXPECT_EQ(v->Height(), 52);
+  for (int x : {0, 51, 52, 103}) EXPECT_TRUE(v->IsBorderColumn(x)) << x;
+  EXPECT_FALSE(v->IsBorderColumn(1));
+  EXPECT_FALSE(v->IsBorderColumn(50));
+  // Borders repeat the cell's edge pixels.
+  std::vector<uint32_t> row(104);
+  v->GetPixels32(0, 0, 104, row, 0);
+  const uint32_t* src = reinterpret_cast<uint32_t*>(pic->Row(0));
+  EXPECT_EQ(row[0], src[0]);
+  EXPECT_EQ(row[1], src[0]);
+  EXPECT_EQ(row[50], src[49]);
+  EXPECT_EQ(row[51], src[49]);
+  EXPECT_EQ(row[52], src[50]);
+  EXPECT_EQ(row[103], src[99]);
+  // A grid of no columns is one cell.
+  auto z = MakeRef<TTileBitmap>(pic.get(), 0, 0, false);
+  EXPECT_EQ(z->Width(), 102);
+  EXPECT_THROW(v->GetPixels32(104, 0, 1, row, 0), EAbort);
+}
+
+TEST(Tiling, BoxAntialiaserFeathersChosenEdges) {
+  TTileRig rig(64, 48);
+  auto aa = MakeRef<TBoxAntialiaser>(rig.Screen.get());
+  rig.Screen->Clear(0xFF000000, false);
+  const uint32_t white[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+  aa->DrawBox(T3DPoint{10, 10, 0}, T3DPoint{20, 0, 0}, 4, white, T3DPoint{0, 20, 0});
+  rig.Screen->EndScene(true);
+  EXPECT_EQ(rig.Pixel(20, 20), 0xFFFFFFFFu);
+  // Pixel k covers [k, k + 1): the box covers pixels 10 to 29.
+  EXPECT_EQ(rig.Pixel(29, 20), 0xFFFFFFFFu);
+  EXPECT_EQ(rig.Pixel(10, 20), 0xFFFFFFFFu);
+  EXPECT_EQ(rig.Pixel(9, 20), 0xFF000000u);        // the left edge stays hard
+  const uint32_t right = rig.Pixel(30, 20) & 0xFF;  // halfway through the feather beyond the right edge
+  EXPECT_GT(right, 0u);
+  EXPECT_LT(right, 255u);
+  EXPECT_EQ(rig.Pixel(20, 9), 0xFF000000u);  // the top edge stays hard
+}
+
+}  // namespace
+}  // namespace kav

@@ -1,0 +1,56 @@
+#include <cstdlib>
+
+#include "WinTestUtil.h"
+#include "platform/window/sdl/SdlWindowBackend.h"
+
+namespace kav::win {
+
+TEST(SdlWindowBackend, ScancodesMapToVirtualKeys) {
+  EXPECT_EQ(TSdlWindowBackend::VirtualKey(SDL_SCANCODE_A), 'A');
+  EXPECT_EQ(TSdlWindowBackend::VirtualKey(SDL_SCANCODE_Z), 'Z');
+  EXPECT_EQ(TSdlWindowBackend::VirtualKey(SDL_SCANCODE_0), '0');
+  EXPECT_EQ(TSdlWindowBackend::VirtualKey(SDL_SCANCODE_9), '9');
+  EXPECT_EQ(TSdlWindowBackend::VirtualKey(SDL_SCANCODE_F4), VK_F4);
+  EXPECT_EQ(TSdlWindowBackend::VirtualKey(SDL_SCANCODE_ESCAPE), VK_ESCAPE);
+  EXPECT_EQ(TSdlWindowBackend::VirtualKey(SDL_SCANCODE_LALT), VK_LMENU);
+  EXPECT_EQ(TSdlWindowBackend::VirtualKey(SDL_SCANCODE_KP_5), VK_NUMPAD0 + 5);
+  EXPECT_EQ(TSdlWindowBackend::VirtualKey(SDL_SCANCODE_UNKNOWN), 0);
+}
+
+// With SDL's dummy video driver: visible top-level windows get SDL windows,
+// hidden ones and children do not, and the queue still wakes for posts.
+TEST(SdlWindowBackend, MirrorsVisibleTopLevelWindowsOnly) {
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  if (!driver || !*driver) setenv("SDL_VIDEODRIVER", "dummy", 1);
+  std::unique_ptr<TSdlWindowBackend> sdl;
+  try {
+    sdl = std::make_unique<TSdlWindowBackend>();
+  } catch (const std::exception& e) {
+    GTEST_SKIP() << e.what();
+  }
+  TSdlWindowBackend* b = sdl.get();
+  InitWindowSystem(std::move(sdl));
+  TWndClass wc;
+  wc.class_name = u"SdlTest";
+  RegisterClass(wc);
+  HWND hidden = CreateWindowEx(0, u"SdlTest", u"hidden", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, 0, 0, nullptr);
+  HWND shown = CreateWindowEx(0, u"SdlTest", u"shown", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 150, 0, 0, nullptr);
+  HWND child = CreateWindowEx(0, u"SdlTest", u"", WS_CHILD | WS_VISIBLE, 0, 0, 20, 20, shown, 0, nullptr);
+  EXPECT_EQ(b->SdlWindowOf(hidden), nullptr);
+  EXPECT_EQ(b->SdlWindowOf(child), nullptr);
+  SDL_Window* w = b->SdlWindowOf(shown);
+  ASSERT_NE(w, nullptr);
+  EXPECT_STREQ(SDL_GetWindowTitle(w), "shown");
+  SetWindowText(shown, u"renamed");
+  EXPECT_STREQ(SDL_GetWindowTitle(w), "renamed");
+  EXPECT_GE(GetSystemMetrics(SM_CMONITORS), 1);
+  std::thread([&] { PostMessage(shown, WM_USER, 0, 0); }).join();
+  TMsg m;
+  ASSERT_TRUE(GetMessage(&m, 0, 0, 0));  // woken by the post
+  EXPECT_EQ(m.message, WM_USER + 0u);
+  DestroyWindow(shown);
+  EXPECT_EQ(b->SdlWindowOf(shown), nullptr);
+  DoneWindowSystem();
+}
+
+}  // namespace kav::win
