@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "KavLib2/KavObjects/KavBox.h"
+#include "KavLib2/KavObjects/KavImage.h"
 #include "KavLib2/KavObjects/KavSlide.h"
 #include "KavLib2/KavObjects/KavViewPort.h"
 #include "VoRav/vxIni.h"
@@ -33,6 +34,9 @@ Ref<TKavObject> CreateKavObject(int32_t kind, TKavObject* parent, TKavObjectProp
     case kKindBox:
     case kKindSplitter:
       return TKavObject::Create<TKavBox>(parent, props);
+    case kKindImage:
+    case kKindAniImage:
+      return TKavObject::Create<TKavImage>(parent, props);
     default:
       return nullptr;
   }

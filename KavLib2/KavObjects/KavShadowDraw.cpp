@@ -12,7 +12,11 @@ void RenderShadow(TShadow* shadow, TDeviceDrawer* drawer, const TVector3& origin
   params.Opacity = opacity;
   params.Colorize = true;
   params.Color = color;
-  drawer->DrawImage(shadow->Image(), quad->Origin, params, quad->AxisY, quad->AxisX,
+  // The placed axes span one shadow pixel; the drawer's quad spans the
+  // whole picture.
+  TImage* image = shadow->Image();
+  drawer->DrawImage(image, quad->Origin, params, ScaleVector3(quad->AxisY, float(image->Height())),
+                    ScaleVector3(quad->AxisX, float(image->Width())),
                     TSize{int32_t(quad->TextureWidth), int32_t(quad->TextureHeight)});
 }
 

@@ -7,7 +7,8 @@
 namespace kav {
 
 // Draws the shadow of an object whose quad is `origin` + `axis_x`,
-// `axis_y` (see PlaceShadow) in `color` at `opacity` percent; nothing when
+// `axis_y` (see PlaceShadow: whole edges for a normalised shadow, one
+// shadow-rectangle pixel otherwise) in `color` at `opacity` percent; nothing when
 // the opacity is not above 0 or the shadow has no picture.
 void RenderShadow(TShadow* shadow, TDeviceDrawer* drawer, const TVector3& origin, TColor32 color, float opacity,
                   double angle, float distance, const TVector3& axis_x, const TVector3& axis_y, TSize texture_size);

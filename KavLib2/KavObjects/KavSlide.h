@@ -22,6 +22,10 @@ class TKavSlide : public TKavObject {
   double EffectOut = 0;
   // The slide's centre in the drawing space; children at position 0 sit on it.
   TVector3 OriginPoint;
+  // The slide is rendered into an effect buffer; a live one is updated at
+  // every SetTime and its images take "EffectResource" keys.
+  bool EffectBufferSlide = false;
+  bool Live = false;
 
   // 100 for slides; dialogs scale their objects' opacity.
   virtual float GetScalePercent() { return 100.0f; }
