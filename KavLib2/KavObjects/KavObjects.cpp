@@ -6,7 +6,9 @@
 #include <mutex>
 
 #include "KavLib2/KavObjects/KavBox.h"
+#include "KavLib2/KavObjects/KavButton.h"
 #include "KavLib2/KavObjects/KavImage.h"
+#include "KavLib2/KavObjects/KavText.h"
 #include "KavLib2/KavObjects/KavSlide.h"
 #include "KavLib2/KavObjects/KavViewPort.h"
 #include "VoRav/vxIni.h"
@@ -37,6 +39,10 @@ Ref<TKavObject> CreateKavObject(int32_t kind, TKavObject* parent, TKavObjectProp
     case kKindImage:
     case kKindAniImage:
       return TKavObject::Create<TKavImage>(parent, props);
+    case kKindText:
+      return TKavObject::Create<TKavText>(parent, props);
+    case kKindButton:
+      return TKavObject::Create<TKavButton>(parent, props);
     default:
       return nullptr;
   }

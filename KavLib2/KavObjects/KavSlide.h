@@ -25,6 +25,8 @@ class TKavSlide : public TKavObject {
   // The slide is rendered into an effect buffer; a live one is updated at
   // every SetTime and its images take "EffectResource" keys.
   bool EffectBufferSlide = false;
+  // The slide's index in the show (0-based; -1 for effect slides).
+  int32_t SlideIndex = 0;
   bool Live = false;
 
   // 100 for slides; dialogs scale their objects' opacity.

@@ -19,6 +19,7 @@
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "ObjectsTestUtil.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
+#include "VoRav/TextOut/vxTextBitmapStore.h"
 #include "VoRav/vxUTF8.h"
 #include "platform/d3d/offscreen/SwOffscreenSink.h"
 #include "tools/framedump/FrameDump.h"
@@ -105,6 +106,7 @@ struct THostFixture {
   Ref<TKavSlideHost> Host;
   explicit THostFixture(std::u16string theme_folder = u"buttons/") {
     RegisterImageLoaders();
+    InstallTextServices();
     Host = MakeRef<TKavSlideHost>(
         Files.get(), TKavSlideHost::TEffectResourceFill::Bind<&TTestCallbacks::Fill>(&Calls), nullptr, false,
         TKavSlideHost::TSectionQuery::Bind<&TTestCallbacks::Section>(&Calls),

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include "KavLib2/KavObjects/KavButton.h"
+#include "KavLib2/KavObjects/KavText.h"
+#include "ShowFolderTestUtil.h"
+#include "VoRav/Graphics/Effects2D/ButtonGenerator.h"
+
+namespace kav {
+namespace {
+
+using test::Bmp32;
+using test::KeyPoint;
+using test::Obj;
+using test::PixelAt;
+using test::RenderSlide;
+using test::THostSlide;
+using test::TShowFolder;
+
+std::string States() {
+  std::string parts =
+      "LeftTop=skin.bmp,0,0,8,5\r\nTop=skin.bmp,8,0,22,5\r\nRightTop=skin.bmp,22,0,30,5\r\n"
+      "Right=skin.bmp,22,5,30,15\r\nRightBottom=skin.bmp,22,15,30,20\r\nBottom=skin.bmp,8,15,22,20\r\n"
+      "LeftBottom=skin.bmp,0,15,8,20\r\nLeft=skin.bmp,0,5,8,15\r\nCenter=skin.bmp,10,5,22,15\r\n";
+  return "[NormalState]\r\n" + parts + "[HoverState]\r\n" + parts + "[ClickState]\r\n" + parts +
+         "object TextParams:Params\r\n  Color=255,255,0\r\n  BtnOffset=80\r\n  BtnMinWidth=300\r\nend\r\n";
+}
+
+// The "aqua" theme: a 30 x 20 green skin.
+void Aqua(TShowFolder& f) {
+  f.WriteText("buttons/aqua/btn.ini", States());
+  f.Write("buttons/aqua/skin.bmp", Bmp32(30, 20, [](int32_t, int32_t) { return 0xFF00C000u; }));
+}
+
+TEST(KavButton, ThemeFallbackWidthAndLooks) {
+  THostSlide s(Aqua, Obj("b", "Button", "Theme=..\\..\\outside\nAction=next\n") +
+                         Obj("c", "Button", "Theme=Aqua\nBtnMinWidth=0\nBtnOpacity=50\n"));
+  auto* b = dynamic_cast<TKavButton*>(s.At(0));
+  // A theme name that would leave the theme folder is refused: the button
+  // takes "aqua".
+  EXPECT_EQ(b->Theme(), u"aqua");
+  ASSERT_NE(b->Producer(), nullptr);
+  EXPECT_TRUE(b->Producer()->Loaded());
+  EXPECT_EQ(b->ButtonHeight(), 20);
+  // Without a caption the theme's own width.
+  EXPECT_EQ(b->Picture()->Width(), 30);
+  auto* c = dynamic_cast<TKavButton*>(s.At(1));
+  EXPECT_EQ(c->Picture()->Width(), 30);
+  EXPECT_FLOAT_EQ(c->DrawOpacity(), 50.0f);
+  // The caption rule: ratio 3 at height 40, offset 100, no minimum width.
+  c->SetCaptionAspect(3.0);
+  EXPECT_EQ(c->ButtonWidth(), 20 * 3 + 20);
+  // Looks: each is made once; hovering again reuses the cached picture.
+  test::TRecordingDrawer drawer;
+  TDrawerResourceVisitor visitor(&drawer);
+  s.Slide->PrepareResources(&visitor);
+  const size_t prepared = drawer.Prepared.size();
+  EXPECT_GE(prepared, 3u);
+  b->SetLook(1);
+  s.Slide->SetTime(true, 10);
+  TImage* hover = b->Picture();
+  b->SetLook(0);
+  s.Slide->SetTime(true, 20);
+  b->SetLook(1);
+  s.Slide->SetTime(true, 30);
+  EXPECT_EQ(b->Picture(), hover);
+}
+
+TEST(KavText, LinesColoursAndCaption) {
+  THostSlide s(Aqua, Obj("t", "Text", "Text=\"\"\nTextColor=255,0,0\nTextColorClick=0,0,255\nLineSpacing=-500\n") +
+                         Obj("b", "Button", "Theme=aqua\n" +
+                                                Obj("cap", "Text", "Text=\"Go\r\nsecond line\"\n" +
+                                                                       KeyPoint("Time=0\n"))) +
+                         Obj("m", "Text", "Text=\"<%SlideIndex%>/<%SlidesCount%><%MainImg.Width%>\"\n"));
+  auto* t = dynamic_cast<TKavText*>(s.At(0));
+  // An empty text renders as one blank; the line spacing is held above -200.
+  ASSERT_EQ(t->Lines().size(), 1u);
+  EXPECT_EQ(t->Lines()[0], u" ");
+  EXPECT_EQ(t->LineSpacing, -199);
+  EXPECT_TRUE(t->ShadowEnable());
+  // Hover without its own colour keeps the normal one; the drawn colours
+  // went through the host's transform.
+  EXPECT_EQ(t->TextColorHover, t->TextColor);
+  t->SetLook(2);
+  EXPECT_EQ(t->GetDrawParams().Color & 0xFFFFFF, 0x0000FFu);
+  EXPECT_TRUE(t->GetDrawParams().Colorize);
+  // The caption: first line only, no shadow, transparent for clicks, theme
+  // colour, and its button's opacity.
+  auto* b = dynamic_cast<TKavButton*>(s.At(1));
+  ASSERT_NE(b->Caption, nullptr);
+  TKavText* cap = b->Caption;
+  EXPECT_EQ(cap->Lines().size(), 1u);
+  EXPECT_FALSE(cap->ShadowEnable());
+  EXPECT_TRUE(cap->TranspForClick);
+  EXPECT_EQ(cap->TextColor & 0xFFFFFF, 0xFFFF00u);
+  // The theme's caption inset (BtnOffset 80) is on the caption's keyframe.
+  EXPECT_DOUBLE_EQ(cap->CaptionScaleX(), 20.0);
+  // Macros: slide number (1-based), slide count; no main picture: empty.
+  s.Slide->SlideIndex = 2;
+  s.Host->SlideCount = 10;
+  auto* m = dynamic_cast<TKavText*>(s.At(2));
+  EXPECT_EQ(m->ExpandedLines().at(0), u"3/10");
+}
+
+TEST(KavText, DrawnAtItsHeight) {
+  THostSlide s(Aqua, Obj("t", "Text", "Text=\"HHHH\"\nTextColor=0,0,0\nShadowEnable=0\n" +
+                                          KeyPoint("Time=0\nScaleX=20\nScaleY=20\n")));
+  auto* t = dynamic_cast<TKavText*>(s.At(0));
+  ASSERT_NE(t->Picture(), nullptr);
+  EXPECT_GT(t->Picture()->Height(), 1);
+  const auto px = RenderSlide(s.Slide.get(), "text_black.png");
+  // A line of 20 % of the slide's height is 54 frame pixels: the capitals'
+  // rows take about 0.7 of it, centred on the slide.
+  int rows = 0, first = -1;
+  for (int y = 0; y < 270; ++y) {
+    bool dark = false;
+    for (int x = 0; x < 480 && !dark; ++x) dark = (PixelAt(px, x, y) & 0xFF) < 0x80;
+    if (dark) {
+      ++rows;
+      if (first < 0) first = y;
+    }
+  }
+  EXPECT_GE(rows, 32);
+  EXPECT_LE(rows, 46);
+  EXPECT_NEAR(first + rows / 2.0, 135, 6);
+}
+
+}  // namespace
+}  // namespace kav
