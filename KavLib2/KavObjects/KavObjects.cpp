@@ -233,6 +233,7 @@ void TKavSlide::UpdateAtTime(bool recursive, double time) {
 }
 
 void TKavSlide::Calculate(bool recursive) {
+  if (!set_up_) SetUpSlide();
   const double d = -double(host_->CameraPosition().z);
   const double h = Size().y;
   depth_factor_ = d > 0 && h > 0 ? float(kTan30 / h * d) : float(kTan30);

@@ -233,6 +233,8 @@ void TKavText::ResolveImage() {
   TKavObjectHost* host = ParentQuery();
   TFileAccessor* accessor = host ? host->Accessor() : nullptr;
   if (!accessor) return;
+  // The slide's survey lays texts out as they are; they render after it.
+  if (picture_ && GetSlide()->InSurvey()) return;
   // The height the text is shown at: what the slide's survey asks for, else
   // its share of the parent's height.
   const TFloatPoint parent = CopySize();

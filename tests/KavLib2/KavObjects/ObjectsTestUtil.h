@@ -52,6 +52,7 @@ struct TSlideFixture {
     Slide->EffectIn = 1000;
     Slide->NextEffectBegin = 5500;
     Slide->EffectOut = 500;
+    Slide->ForegroundOnly = true;  // the objects alone, without the slide's background
     Slide->Load(Props.get(), false);
     Slide->SetTime(true, 0);
   }

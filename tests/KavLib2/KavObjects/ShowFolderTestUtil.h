@@ -135,6 +135,7 @@ struct THostSlide : THostFixture {
     Slide->NextEffectBegin = 5500;
     Slide->EffectIn = 1000;
     Slide->EffectOut = 500;
+    Slide->ForegroundOnly = true;  // the objects alone, without the slide's background
     Slide->Load(Props.get(), false);
     Slide->SetTime(true, 0);
   }
