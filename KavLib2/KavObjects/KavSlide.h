@@ -43,6 +43,8 @@ class TKavSlide : public TKavObject {
   bool EffectBufferSlide = false;
   // The slide's index in the show (0-based; -1 for effect slides).
   int32_t SlideIndex = 0;
+  // What made the slide (the slide producer); not owned.
+  TRefObject* OwnerObject = nullptr;
   bool Live = false;
 
   // ---- Loading ----
