@@ -309,9 +309,11 @@ void TKavImage::DrawShadow(TDeviceDrawer* drawer, const TVector3* c, float opaci
   TShadow* shadow = shadow_.get();
   if (!shadow || !shadow->Image() || !ShadowEnable()) return;
   const TFloatRect& r = shadow->Params().Rect;
-  const float rw = r.Right - r.Left, rh = r.Bottom - r.Top;
+  // The shadow is placed in the picture's full-size pixels (its rectangle
+  // is at the mip level): the axes of one.
+  const float level = std::ldexp(1.0f, std::clamp(shadow->Params().MipLevel, 0, 30));
+  const float rw = (r.Right - r.Left) * level, rh = (r.Bottom - r.Top) * level;
   if (!(rw > 0) || !(rh > 0)) return;
-  // The picture's shadow is placed in its own pixels: the axes of one.
   RenderShadow(shadow, drawer, c[0], DrawnShadowColor(), opacity, ShadowAngle(), ShadowDistance(),
                ScaleVector3(SubVectors3(c[0], c[1]), 1.0f / rw), ScaleVector3(SubVectors3(c[0], c[3]), 1.0f / rh),
                TSize{int32_t(std::lround(rw)), int32_t(std::lround(rh))});

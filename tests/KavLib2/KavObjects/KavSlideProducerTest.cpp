@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "../KavClasses/ShowFixture.h"
+#include "KavLib2/KavObjects/KavButton.h"
+#include "VoRav/Graphics/Effects2D/ButtonGenerator.h"
 #include "KavLib2/KavObjects/KavSlideProducer.h"
 #include "ShowFolderTestUtil.h"
 
@@ -16,6 +18,7 @@ struct TProducerFixture : test::THostFixture {
   Ref<TSlideProducer> Producer;
   explicit TProducerFixture(const std::string& extra_main = "", const std::string& sections = "") {
     RegisterKavObjectFactories();
+    Host.reset();  // the producer makes the show's one host
     TKavSourceSetup setup;
     setup.RandomSeed = 7;
     Source = MakeRef<TKavSource>(Files.get(), ProjectIni(ShowProject(extra_main) + sections).get(), setup);
@@ -133,6 +136,65 @@ TEST(SlideCache, WindowAroundTheTime) {
   EXPECT_GE(cache->Get(0)->Index, 1);
   EXPECT_LE(cache->Count(), 2);
   EXPECT_GT(adds, 2);
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+// A show of one slide with every object kind: a picture with a shadow and a
+// border, a sprite sheet, a text, a button with its caption, a gradient box
+// and a masked viewport, over a gradient background; produced and drawn.
+TEST(SlideProducer, TestShowDrawn) {
+  auto obj = [](const std::string& n, const std::string& k, const std::string& b) { return test::Obj(n, k, b); };
+  const std::string parts =
+      "LeftTop=skin.bmp,0,0,8,5\r\nTop=skin.bmp,8,0,22,5\r\nRightTop=skin.bmp,22,0,30,5\r\n"
+      "Right=skin.bmp,22,5,30,15\r\nRightBottom=skin.bmp,22,15,30,20\r\nBottom=skin.bmp,8,15,22,20\r\n"
+      "LeftBottom=skin.bmp,0,15,8,20\r\nLeft=skin.bmp,0,5,8,15\r\nCenter=skin.bmp,10,5,22,15\r\n";
+  const std::string slide =
+      "[Slide1]\r\nbstyle=3\r\nbcolorstyle=1\r\nbcolor1=8421504\r\nbcolor2=16777215\r\n" +
+      obj("pic", "Image",
+          "ImageName=pic.bmp\nEnableBorder=1\nBorderWidth=5\nShadowEnable=1\nShadowDistance=30\n"
+          "ShadowOpacity=80\nShadowSize=10\n" + test::KeyPoint("Time=0\nPosition=-50,-40\nScaleX=40\nScaleY=40\n")) +
+      obj("box", "Box", "Size=300,150\nFillMode=HGradient\nColor1=255,255,0\nColor2=0,160,0\n" +
+                            test::KeyPoint("Time=0\nPosition=50,-50\nScaleX=25\nScaleY=25\nAngle=15\n")) +
+      obj("txt", "Text", "Text=\"Slide <%SlideIndex%>\"\nTextColor=20,20,120\n" +
+                             test::KeyPoint("Time=0\nPosition=0,60\nScaleX=12\nScaleY=12\n")) +
+      obj("btn", "Button", "Theme=aqua\nAction=nextslide\n" +
+                               obj("cap", "Text", "Text=\"Next\"\n" + test::KeyPoint("Time=0\n")) +
+                               test::KeyPoint("Time=0\nPosition=60,40\nScaleX=10\nScaleY=10\n")) +
+      obj("vp", "Viewport", "Size=400,400\n" + test::KeyPoint("Time=0\nPosition=-60,50\nScaleX=30\nScaleY=30\n") +
+                                obj("st", "MaskStencil", "") + obj("ct", "MaskContent", ""));
+  // The project's button folder.
+  TProducerFixture g("PathToButtons=buttons/\r\n", slide);
+  g.Folder.Write("pic.bmp", test::Bmp32(320, 200, [](int32_t x, int32_t y) {
+    return 0xFF000000u | uint32_t(x * 255 / 320) << 16 | uint32_t(y * 255 / 200) << 8 | 0x80u;
+  }));
+  g.Folder.WriteText("buttons/aqua/btn.ini", "[NormalState]\r\n" + parts + "[HoverState]\r\n" + parts +
+                                                 "[ClickState]\r\n" + parts +
+                                                 "object TextParams:Params\r\n  Color=255,255,255\r\n  BtnOffset=70\r\nend\r\n");
+  g.Folder.Write("buttons/aqua/skin.bmp", test::Bmp32(30, 20, [](int32_t, int32_t y) { return 0xFF2050C0u + uint32_t(y * 4); }));
+  g.Producer->SetAspectRatio(TSize{1920, 1080}, false, 100, 100);
+  Ref<TDrawContainer> c = g.Producer->ProduceSlide(0);
+  ASSERT_NE(c->Slide, nullptr);
+  ASSERT_EQ(c->Slide->ChildCount(), 5);
+  c->SetTime(100);
+  const auto px = test::RenderSlide(c->Slide.get(), "show_every_kind.png");
+  // The vertical gradient runs from white at the top to colour 1 (grey) at
+  // the bottom, as the drawer's vertical code places the colours.
+  EXPECT_GT(test::PixelAt(px, 2, 2) & 0xFF, 0xF0u);
+  EXPECT_NEAR(int(test::PixelAt(px, 2, 267) & 0xFF), 0x80, 4);
+  // The picture's shadow falls right of and below its border (white).
+  EXPECT_EQ(test::PixelAt(px, 120, 30) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_LT(test::PixelAt(px, 206, 138) & 0xFF, 0x90u);
+  // The text's look colour, the picture's middle.
+  auto* button = dynamic_cast<TKavButton*>(c->Slide->GetChild(3));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->Theme(), u"aqua");
+  ASSERT_NE(button->Caption, nullptr);
+  EXPECT_GT(button->ButtonWidth(), button->ButtonHeight());
 }
 
 }  // namespace
