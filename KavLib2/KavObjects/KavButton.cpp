@@ -160,6 +160,10 @@ void TKavButton::Calculate(bool recursive) {
   TKavImage::Calculate(recursive);
 }
 
+std::u16string TKavButton::ShapeKey() {
+  return producer_ ? MakeButtonKey(producer_->Folder(), look_, width_, Hue, Saturation, Lightness) : std::u16string();
+}
+
 double TKavButton::ShadowBlurScale() { return std::ldexp(1.0, -mip_level_) * height_ / 400.0 * 1.1; }
 
 void TKavButton::PrepareResources(TKavResourceVisitor* visitor) {

@@ -49,6 +49,7 @@ class TKavButton : public TKavImage {
   void ResolveImage() override;
   float DrawOpacity() override { return ScaledValue() * BtnOpacity / 100.0f; }
   double ShadowBlurScale() override;
+  std::u16string ShapeKey() override;
   void PrepareResources(TKavResourceVisitor* visitor) override;
   void ReleaseResources(TKavResourceVisitor* visitor) override;
 

@@ -298,7 +298,7 @@ TShadow* TKavImage::UpdateShadow() {
   // work to the task queue's worker.
   host->CancelImageTasks(this);
   try {
-    shadow_ = TShadow::CreateForImage(picture_.get(), PictureKey(), p, accessor, ShadowBlurScale());
+    shadow_ = TShadow::CreateForImage(picture_.get(), ShapeKey(), p, accessor, ShadowBlurScale());
   } catch (const Exception&) {
     shadow_.reset();  // a broken shadow leaves the picture without one
   }

@@ -79,6 +79,8 @@ class TKavImage : public TKavObject {
   virtual TShadow* UpdateShadow();
   // The blur scale of the shadow.
   virtual double ShadowBlurScale();
+  // The key of the picture whose alpha shapes the shadow.
+  virtual std::u16string ShapeKey() { return PictureKey(); }
 
  protected:
   void Dispose() override;

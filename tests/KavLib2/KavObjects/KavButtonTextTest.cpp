@@ -107,6 +107,13 @@ TEST(KavText, DrawnAtItsHeight) {
   auto* t = dynamic_cast<TKavText*>(s.At(0));
   ASSERT_NE(t->Picture(), nullptr);
   EXPECT_GT(t->Picture()->Height(), 1);
+  // A text's shadow has the shape of its letters, not of its rectangle.
+  t->SetShadowEnable(true);
+  s.Slide->SetTime(true, 1);
+  ASSERT_NE(t->Shadow(), nullptr);
+  EXPECT_NE(t->Shadow()->Image()->Params().Name.find(u"Text: "), std::u16string::npos);
+  t->SetShadowEnable(false);
+  s.Slide->SetTime(true, 2);
   const auto px = RenderSlide(s.Slide.get(), "text_black.png");
   // A line of 20 % of the slide's height is 54 frame pixels: the capitals'
   // rows take about 0.7 of it, centred on the slide.
