@@ -152,11 +152,7 @@ void TKavButton::ResolveImage() {
 
 void TKavButton::Calculate(bool recursive) {
   ResolveImage();
-  // A button is sized by its height: fitting by height whichever way round
-  // its proportions lie.
-  const TFloatPoint parent = CopySize();
-  if (size_.x > 0 && size_.y > 0 && parent.y > 0)
-    FitMode = size_.x / size_.y <= parent.x / parent.y ? kFitPlaceInto : kFitCover;
+  FitByHeight();  // a button is sized by its height
   TKavImage::Calculate(recursive);
 }
 

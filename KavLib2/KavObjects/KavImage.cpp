@@ -240,6 +240,14 @@ void TKavImage::ApplyFit() {
 
 // ---- Layout --------------------------------------------------------------------
 
+void TKavImage::FitByHeight() {
+  // Place-into for a relatively narrower object, cover otherwise: either way
+  // the fit factor is the parent's height over the object's.
+  const TFloatPoint parent = CopySize();
+  if (size_.x > 0 && size_.y > 0 && parent.y > 0)
+    FitMode = size_.x / size_.y <= parent.x / parent.y ? kFitPlaceInto : kFitCover;
+}
+
 void TKavImage::Calculate(bool recursive) {
   ResolveImage();
   ApplyFit();
@@ -283,14 +291,9 @@ TShadow* TKavImage::UpdateShadow() {
   if (!accessor) return nullptr;
   const double k = std::ldexp(1.0, -mip_level_);
   const TFloatRect r = Animated(anim_) ? FrameRect(frame_index_) : fit_rect_;
-  TShadowParams p;
-  p.Rect = FloatRect(float(r.Left * k), float(r.Top * k), float(r.Right * k), float(r.Bottom * k));
-  p.Blur = ShadowSize;
-  p.FillAlpha = 0;
-  p.StartAlpha = 255;
-  p.EndAlpha = 255;
-  p.Gradient = 8;
-  p.Contour = ShadowSpreadIndex;
+  TShadowParams p = SolidShadowParams(
+      FloatRect(float(r.Left * k), float(r.Top * k), float(r.Right * k), float(r.Bottom * k)), ShadowSize,
+      ShadowSpreadIndex);
   p.MipLevel = mip_level_;
   p.TurnOffset = Shadow3D;
   if (shadow_ && shadow_->SameParams(p) && !resolved_anew_) return shadow_.get();

@@ -93,6 +93,8 @@ class TKavImage : public TKavObject {
   void DrawShadow(TDeviceDrawer* drawer, const TVector3* corners, float opacity);
   // Border and crop from the picture's size.
   void ApplyFit();
+  // Sets FitMode so that the object is sized by its height.
+  void FitByHeight();
 
   Ref<TImage> picture_;
   Ref<TImage> old_picture_;

@@ -2,6 +2,18 @@
 
 namespace kav {
 
+TShadowParams SolidShadowParams(const TFloatRect& rect, float blur, int32_t contour) {
+  TShadowParams p;
+  p.Rect = rect;
+  p.Blur = blur;
+  p.FillAlpha = 0;
+  p.StartAlpha = 255;
+  p.EndAlpha = 255;
+  p.Gradient = 8;
+  p.Contour = contour;
+  return p;
+}
+
 void RenderShadow(TShadow* shadow, TDeviceDrawer* drawer, const TVector3& origin, TColor32 color, float opacity,
                   double angle, float distance, const TVector3& axis_x, const TVector3& axis_y, TSize texture_size) {
   if (!shadow || !drawer) return;

@@ -6,6 +6,10 @@
 
 namespace kav {
 
+// An object's solid shadow record: the rectangle (shadow pixels), the blur
+// size and the contour of the spread index; no margins, opaque shape.
+TShadowParams SolidShadowParams(const TFloatRect& rect, float blur, int32_t contour);
+
 // Draws the shadow of an object whose quad is `origin` + `axis_x`,
 // `axis_y` (see PlaceShadow: whole edges for a normalised shadow, one
 // shadow-rectangle pixel otherwise) in `color` at `opacity` percent; nothing when

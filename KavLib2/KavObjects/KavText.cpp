@@ -270,10 +270,7 @@ void TKavText::ResolveImage() {
   font_size_ = float(unit.cy * scale / std::max<size_t>(lines_.size(), 1));
   TakePicture(LoadImageHandle(accessor, key));
   dirty_ = false;
-  if (!button_) {
-    const TFloatPoint s = Size();
-    if (s.x > 0 && s.y > 0 && parent.y > 0) FitMode = s.x / s.y <= parent.x / parent.y ? kFitPlaceInto : kFitCover;
-  }
+  if (!button_) FitByHeight();
 }
 
 void TKavText::Calculate(bool recursive) {
@@ -282,9 +279,7 @@ void TKavText::Calculate(bool recursive) {
   // pixel size never changes the size on the slide, so a new rendering
   // needs no keyframe rescaling.
   ResolveImage();
-  const TFloatPoint parent = CopySize();
-  if (size_.x > 0 && size_.y > 0 && parent.y > 0)
-    FitMode = size_.x / size_.y <= parent.x / parent.y ? kFitPlaceInto : kFitCover;
+  FitByHeight();
   TKavImage::Calculate(recursive);
 }
 

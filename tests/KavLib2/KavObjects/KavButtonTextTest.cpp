@@ -8,7 +8,6 @@
 namespace kav {
 namespace {
 
-using test::Bmp32;
 using test::KeyPoint;
 using test::Obj;
 using test::PixelAt;
@@ -16,19 +15,9 @@ using test::RenderSlide;
 using test::THostSlide;
 using test::TShowFolder;
 
-std::string States() {
-  std::string parts =
-      "LeftTop=skin.bmp,0,0,8,5\r\nTop=skin.bmp,8,0,22,5\r\nRightTop=skin.bmp,22,0,30,5\r\n"
-      "Right=skin.bmp,22,5,30,15\r\nRightBottom=skin.bmp,22,15,30,20\r\nBottom=skin.bmp,8,15,22,20\r\n"
-      "LeftBottom=skin.bmp,0,15,8,20\r\nLeft=skin.bmp,0,5,8,15\r\nCenter=skin.bmp,10,5,22,15\r\n";
-  return "[NormalState]\r\n" + parts + "[HoverState]\r\n" + parts + "[ClickState]\r\n" + parts +
-         "object TextParams:Params\r\n  Color=255,255,0\r\n  BtnOffset=80\r\n  BtnMinWidth=300\r\nend\r\n";
-}
-
-// The "aqua" theme: a 30 x 20 green skin.
+// The "aqua" theme: a 30 x 20 green skin, yellow captions inset by 20 %.
 void Aqua(TShowFolder& f) {
-  f.WriteText("buttons/aqua/btn.ini", States());
-  f.Write("buttons/aqua/skin.bmp", Bmp32(30, 20, [](int32_t, int32_t) { return 0xFF00C000u; }));
+  test::WriteButtonTheme(f, "aqua", 0xFF00C000u, "  Color=255,255,0\r\n  BtnOffset=80\r\n  BtnMinWidth=300\r\n");
 }
 
 TEST(KavButton, ThemeFallbackWidthAndLooks) {

@@ -149,10 +149,6 @@ namespace {
 // and a masked viewport, over a gradient background; produced and drawn.
 TEST(SlideProducer, TestShowDrawn) {
   auto obj = [](const std::string& n, const std::string& k, const std::string& b) { return test::Obj(n, k, b); };
-  const std::string parts =
-      "LeftTop=skin.bmp,0,0,8,5\r\nTop=skin.bmp,8,0,22,5\r\nRightTop=skin.bmp,22,0,30,5\r\n"
-      "Right=skin.bmp,22,5,30,15\r\nRightBottom=skin.bmp,22,15,30,20\r\nBottom=skin.bmp,8,15,22,20\r\n"
-      "LeftBottom=skin.bmp,0,15,8,20\r\nLeft=skin.bmp,0,5,8,15\r\nCenter=skin.bmp,10,5,22,15\r\n";
   const std::string slide =
       "[Slide1]\r\nbstyle=3\r\nbcolorstyle=1\r\nbcolor1=8421504\r\nbcolor2=16777215\r\n" +
       obj("pic", "Image",
@@ -172,10 +168,7 @@ TEST(SlideProducer, TestShowDrawn) {
   g.Folder.Write("pic.bmp", test::Bmp32(320, 200, [](int32_t x, int32_t y) {
     return 0xFF000000u | uint32_t(x * 255 / 320) << 16 | uint32_t(y * 255 / 200) << 8 | 0x80u;
   }));
-  g.Folder.WriteText("buttons/aqua/btn.ini", "[NormalState]\r\n" + parts + "[HoverState]\r\n" + parts +
-                                                 "[ClickState]\r\n" + parts +
-                                                 "object TextParams:Params\r\n  Color=255,255,255\r\n  BtnOffset=70\r\nend\r\n");
-  g.Folder.Write("buttons/aqua/skin.bmp", test::Bmp32(30, 20, [](int32_t, int32_t y) { return 0xFF2050C0u + uint32_t(y * 4); }));
+  test::WriteButtonTheme(g.Folder, "aqua", 0xFF2050C0u, "  Color=255,255,255\r\n  BtnOffset=70\r\n");
   g.Producer->SetAspectRatio(TSize{1920, 1080}, false, 100, 100);
   Ref<TDrawContainer> c = g.Producer->ProduceSlide(0);
   ASSERT_NE(c->Slide, nullptr);

@@ -78,14 +78,7 @@ TEST(KavSlide, Backgrounds) {
 }
 
 // A button with an action over a box, and a text transparent for clicks.
-void Aqua(TShowFolder& f) {
-  std::string parts =
-      "LeftTop=skin.bmp,0,0,8,5\r\nTop=skin.bmp,8,0,22,5\r\nRightTop=skin.bmp,22,0,30,5\r\n"
-      "Right=skin.bmp,22,5,30,15\r\nRightBottom=skin.bmp,22,15,30,20\r\nBottom=skin.bmp,8,15,22,20\r\n"
-      "LeftBottom=skin.bmp,0,15,8,20\r\nLeft=skin.bmp,0,5,8,15\r\nCenter=skin.bmp,10,5,22,15\r\n";
-  f.WriteText("buttons/aqua/btn.ini", "[NormalState]\r\n" + parts + "[HoverState]\r\n" + parts + "[ClickState]\r\n" + parts);
-  f.Write("buttons/aqua/skin.bmp", Bmp32(30, 20, [](int32_t, int32_t) { return 0xFF00C000u; }));
-}
+void Aqua(TShowFolder& f) { test::WriteButtonTheme(f, "aqua", 0xFF00C000u); }
 
 TEST(KavSlide, MouseLooksAndActions) {
   TLoadedSlide s(std::string("[Main]\n[Slide1]\n") + Obj("box", "Box", "Size=100,100\nAction=prevslide\n") +

@@ -82,6 +82,22 @@ struct TShowFolder {
   std::u16string Wide() const { return UTF8Decode(Dir.string()) + u"/"; }
 };
 
+// A button theme `buttons/<theme>/btn.ini` with its 30 x 20 skin of one
+// colour (0xAARRGGBB) for all three looks, and `params` (lines of the
+// description's TextParams object: "Color=...", "BtnOffset=..."); nothing
+// extra without them.
+inline void WriteButtonTheme(const TShowFolder& f, const std::string& theme, uint32_t colour,
+                             const std::string& params = "") {
+  const std::string parts =
+      "LeftTop=skin.bmp,0,0,8,5\r\nTop=skin.bmp,8,0,22,5\r\nRightTop=skin.bmp,22,0,30,5\r\n"
+      "Right=skin.bmp,22,5,30,15\r\nRightBottom=skin.bmp,22,15,30,20\r\nBottom=skin.bmp,8,15,22,20\r\n"
+      "LeftBottom=skin.bmp,0,15,8,20\r\nLeft=skin.bmp,0,5,8,15\r\nCenter=skin.bmp,10,5,22,15\r\n";
+  std::string text = "[NormalState]\r\n" + parts + "[HoverState]\r\n" + parts + "[ClickState]\r\n" + parts;
+  if (!params.empty()) text += "object TextParams:Params\r\n" + params + "end\r\n";
+  f.WriteText("buttons/" + theme + "/btn.ini", text);
+  f.Write("buttons/" + theme + "/skin.bmp", Bmp32(30, 20, [colour](int32_t, int32_t) { return colour; }));
+}
+
 // The callbacks the slide producer would give the host.
 struct TTestCallbacks {
   TVector3 Camera{960, 540, -935.3074360871938};  // 60 degrees over 1080 pixels
