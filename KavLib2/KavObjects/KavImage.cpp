@@ -265,8 +265,7 @@ void TKavImage::Calculate(bool recursive) {
         const double r = std::nearbyint(v);
         return r >= 1 && r < 2147483647.0 ? int32_t(r) : 1;
       };
-      level = MipLevelIndexForSize(TSize{side(need.x * fx), side(need.y * fy)}, picture_size_.cx,
-                                   picture_size_.cy);
+      level = MipLevelIndexForSize(picture_size_, side(need.x * fx), side(need.y * fy));
     }
     if (prepared_level_ > 0) level = std::max(level, prepared_level_);
     if (level != mip_level_) Changed = 1;

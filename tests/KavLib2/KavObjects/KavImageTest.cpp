@@ -216,3 +216,19 @@ TEST(KavImage, ShadowOffsetBelowTheObject) {
 
 }  // namespace
 }  // namespace kav
+
+namespace kav {
+namespace {
+
+// A picture shown at a quarter of its size is drawn from the level the
+// slide's survey asks for.
+TEST(KavImage, MipLevelFromTheSurvey) {
+  THostSlide s(HalfAndHalf, test::Obj("a", "Image", "ImageName=pic.bmp\nFitMode=None\n" +
+                                                        test::KeyPoint("Time=0\nScaleX=25\nScaleY=25\n")));
+  auto* a = dynamic_cast<TKavImage*>(s.At(0));
+  EXPECT_NEAR(a->RequiredResolution().x, 50, 0.5);
+  EXPECT_EQ(a->MipLevel(), 1);  // 100 x 50 still covers 50 x 25
+}
+
+}  // namespace
+}  // namespace kav
