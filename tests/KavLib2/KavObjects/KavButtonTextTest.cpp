@@ -122,3 +122,24 @@ TEST(KavText, DrawnAtItsHeight) {
 
 }  // namespace
 }  // namespace kav
+
+namespace kav {
+namespace {
+
+TEST(KavText, BitmapHeldToTwiceTheSlideAndCaptionsWithoutKeyframes) {
+  THostSlide s(Aqua, test::Obj("t", "Text", "Text=\"Big\"\nShadowEnable=0\n" +
+                                                test::KeyPoint("Time=0\nScaleX=5000\nScaleY=5000\n")) +
+                         test::Obj("b", "Button", "Theme=aqua\n" + test::Obj("cap", "Text", "Text=\"Go\"\n")));
+  auto* t = dynamic_cast<TKavText*>(s.At(0));
+  ASSERT_NE(t->Picture(), nullptr);
+  EXPECT_LE(t->Picture()->Height(), int32_t(kMaxTextBitmapFactor * 1080) + 1);
+  EXPECT_LE(t->Picture()->Width(), int32_t(kMaxTextBitmapFactor * 1920) + 1);
+  // A caption without keyframes takes no inset and stops nothing.
+  auto* b = dynamic_cast<TKavButton*>(s.At(1));
+  ASSERT_NE(b->Caption, nullptr);
+  EXPECT_DOUBLE_EQ(b->Caption->CaptionScaleX(), 100.0);
+  EXPECT_GE(b->ButtonWidth(), b->ButtonHeight());
+}
+
+}  // namespace
+}  // namespace kav
