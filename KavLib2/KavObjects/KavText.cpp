@@ -8,6 +8,8 @@
 #include "KavLib2/KavObjects/KavSlide.h"
 #include "KavLib2/KavObjects/KavSlideHost.h"
 #include "KavLib2/KavViewer/KavImageCache.h"
+#include "KavLib2/Zel.Exif/Exif.h"
+#include "KavLib2/Zel.Exif/IPTCData.h"
 #include "VoRav/Graphics/Effects2D/ButtonGenerator.h"
 #include "VoRav/Text/vxTextDescriptors.h"
 #include "VoRav/TextOut/vxTextBitmapStore.h"
@@ -201,8 +203,59 @@ void TKavText::ExpandMacro(TMTParser*, std::u16string_view macro, std::u16string
   if (macro == u"<%MainImg.PathNameExt%>") value = name;
   else if (macro == u"<%MainImg.Width%>") value = IntToStr(size.cx);
   else if (macro == u"<%MainImg.Height%>") value = IntToStr(size.cy);
-  // The picture's EXIF and IPTC fields are not read here: those macros
-  // expand to nothing.
+  else value = PictureMetadata(name, macro);
+}
+
+std::u16string TKavText::PictureMetadata(const std::u16string& name, std::u16string_view macro) {
+  struct TIptcMacro {
+    std::u16string_view Macro;
+    uint8_t Dataset;
+    bool Repeated;
+  };
+  static constexpr TIptcMacro kIptc[] = {
+      {u"<%MainImg.IPTC.DocumentTitle%>", 5, false},      {u"<%MainImg.IPTC.SpecialInstructions%>", 40, false},
+      {u"<%MainImg.IPTC.AuthorByline%>", 80, true},       {u"<%MainImg.IPTC.AuthorTitle%>", 85, true},
+      {u"<%MainImg.IPTC.City%>", 90, false},              {u"<%MainImg.IPTC.Sublocation%>", 92, false},
+      {u"<%MainImg.IPTC.ProvinceState%>", 95, false},     {u"<%MainImg.IPTC.Country%>", 101, false},
+      {u"<%MainImg.IPTC.OTR%>", 103, false},              {u"<%MainImg.IPTC.Headline%>", 105, false},
+      {u"<%MainImg.IPTC.Credits%>", 110, false},          {u"<%MainImg.IPTC.Source%>", 115, false},
+      {u"<%MainImg.IPTC.Copyright%>", 116, false},        {u"<%MainImg.IPTC.CaptionDescription%>", 120, false},
+      {u"<%MainImg.IPTC.CaptionWriter%>", 122, true}};
+  const bool exif = macro.starts_with(u"<%MainImg.Exif.");
+  const TIptcMacro* iptc = nullptr;
+  for (const TIptcMacro& m : kIptc)
+    if (m.Macro == macro) iptc = &m;
+  if (!exif && !iptc) return {};
+  TKavObjectHost* host = ParentQuery();
+  TFileAccessor* accessor = host ? host->Accessor() : nullptr;
+  if (!accessor) return {};
+  try {
+    Ref<TStream> stream = accessor->OpenFile(name);
+    if (!stream) return {};
+    if (exif) {
+      TExif e;
+      e.Decode(stream.get());
+      if (macro == u"<%MainImg.Exif.Date%>" || macro == u"<%MainImg.Exif.Time%>")
+        return e.DateTimeOriginal.empty() ? e.DateTime : e.DateTimeOriginal;
+      if (macro == u"<%MainImg.Exif.Comment%>") return e.UserComment;
+      if (macro == u"<%MainImg.Exif.Description%>") return e.ImageDescription;
+      return {};
+    }
+    stream->SetPosition(0);
+    Ref<TIPTCData> data = MakeRef<TIPTCData>();
+    data->LoadFromJPEG(stream.get());
+    TIPTCSection* section = data->Application();
+    if (!section) return {};
+    if (!iptc->Repeated) return section->GetString(iptc->Dataset);
+    std::u16string joined;
+    for (const std::u16string& v : section->GetRepeatableValues(iptc->Dataset)) {
+      if (!joined.empty()) joined += u", ";
+      joined += v;
+    }
+    return joined;
+  } catch (const Exception&) {
+    return {};  // a damaged picture has no fields to show
+  }
 }
 
 std::vector<std::u16string> TKavText::ExpandedLines() {

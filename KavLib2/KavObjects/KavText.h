@@ -76,6 +76,9 @@ class TKavText : public TKavImage {
 
  private:
   void ExpandMacro(TMTParser* parser, std::u16string_view macro, std::u16string& value);
+  // An EXIF or IPTC field of the picture file for its macro; empty for
+  // other macros or when the file has none.
+  std::u16string PictureMetadata(const std::u16string& name, std::u16string_view macro);
   void UpdateDrawnColors();
 
   std::vector<std::u16string> lines_;

@@ -143,3 +143,32 @@ TEST(KavText, BitmapHeldToTwiceTheSlideAndCaptionsWithoutKeyframes) {
 
 }  // namespace
 }  // namespace kav
+
+#include "../Zel.Exif/MetadataFixtures.h"
+
+namespace kav {
+namespace {
+
+TEST(KavText, MainPictureMacros) {
+  auto files = [](TShowFolder& f) {
+    using namespace test;
+    const Bytes exif = TTiffBuilder(false)
+                           .Ascii(false, 0x010E, "A beach")
+                           .Ascii(true, 0x9003, "2024:05:06 07:08:09")
+                           .Build();
+    Bytes iptc = Dataset(2, 80, Text("Ann"));
+    Append(iptc, Dataset(2, 80, Text("Bob")));
+    Append(iptc, Dataset(2, 90, Text("Paris")));
+    f.Write("main.jpg", Jpeg({App1Exif(exif), App13({AdobeBlock(0x0404, "", iptc)})}));
+  };
+  THostSlide s(files, test::Obj("pic", "Image", "ImageName=main.jpg\nImageIndex=0\n") +
+                          test::Obj("t", "Text",
+                                    "Text=\"<%MainImg.Exif.Description%>|<%MainImg.Exif.Date%>|<%MainImg.Exif.Time%>|"
+                                    "<%MainImg.IPTC.AuthorByline%>|<%MainImg.IPTC.City%>|"
+                                    "<%MainImg.IPTC.Headline%>|<%MainImg.PathNameExt%>\"\n"));
+  auto* t = dynamic_cast<TKavText*>(s.At(1));
+  EXPECT_EQ(t->ExpandedLines().at(0), u"A beach|2024:05:06|07:08:09|Ann, Bob|Paris||main.jpg");
+}
+
+}  // namespace
+}  // namespace kav
