@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "KavLib2/3DEngine/ColorGradeGenerator.h"
+#include "KavLib2/3DEngine/DrawManager3D2.h"
 #include "KavLib2/KavObjects/KavShadowDraw.h"
 #include "KavLib2/KavObjects/KavSlide.h"
 #include "KavLib2/KavObjects/KavSlideHost.h"
@@ -38,6 +40,8 @@ std::u16string ObjectTaskKey(const TKavObject* object) {
 }
 
 void TKavImage::Dispose() {
+  grade_.reset();
+  color_transform_.reset();
   picture_.reset();
   old_picture_.reset();
   shadow_.reset();
@@ -191,6 +195,16 @@ void TKavImage::TakePicture(Ref<TImage> picture) {
   resolved_anew_ = true;
   prepared_level_ = -1;
   if (picture_ && props_) props_->ReadAspect(picture_size_.cx, picture_size_.cy);
+  // Colour management: a picture whose own profile differs from the
+  // display's is drawn through a lookup of that conversion (effect buffers
+  // never are).
+  color_transform_.reset();
+  grade_.reset();
+  if (picture_ && ReplaceWithEffectBuffer == 0 && !ColorManagementOff.load()) {
+    auto* host = dynamic_cast<TKavSlideHost*>(ParentQuery());
+    color_transform_ = CreateColorTransform(picture_->Store()->ColorProfile<TColorProfile>(),
+                                            host ? host->OutputProfile.get() : nullptr);
+  }
   ApplyFit();
   Changed = 1;
 }
@@ -331,6 +345,11 @@ TImageDrawParams TKavImage::GetDrawParams() {
   p.MipLevel = mip_level_;
   p.MipBias = mip_lod_bias_;
   p.SourceRect = animated ? FrameRect(frame_index_) : fit_rect_;
+  if (grade_) {
+    p.GradeMode = 1;
+    p.GradeMix = 1;
+    p.GradeLut1 = grade_.get();
+  }
   return p;
 }
 
@@ -347,6 +366,13 @@ void TKavImage::DrawSelf(TDeviceDrawer* drawer) {
   TVector3 c[4];
   GetCornerPoints(c, 4, 0);
   if (ShadowEnable()) DrawShadow(drawer, c, ScaledValue() * ShadowOpacity / 100.0f);
+  // The colour lookup lives on the drawer's screen; it is made at the first
+  // draw through a 3D drawer.
+  if (color_transform_ && !grade_)
+    if (auto* d3 = dynamic_cast<T3DDrawer*>(drawer); d3 && d3->Screen()) {
+      grade_ = MakeRef<TCustomColorGradeTexture>(d3->Screen(), uint8_t(1));
+      grade_->SetColorTransform(color_transform_.get());
+    }
   const TImageDrawParams params = GetDrawParams();
   const TFrame3D& f = frame_.Frame;
   auto world = [&](float x, float y) { return Frame3DToWorld(f, Vector3(x, y, 0)); };
@@ -387,6 +413,7 @@ void TKavImage::PrepareResources(TKavResourceVisitor* visitor) {
 }
 
 void TKavImage::ReleaseResources(TKavResourceVisitor* visitor) {
+  grade_.reset();
   if (visitor) {
     if (picture_) visitor->Release(picture_.get());
     if (shadow_ && shadow_->Image()) visitor->Release(shadow_->Image());

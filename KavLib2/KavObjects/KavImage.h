@@ -8,6 +8,7 @@
 // level its on-screen size needs, and may cast a drop shadow.
 #pragma once
 
+#include "KavLib2/3DEngine/ColorGradeGenerator.h"
 #include "KavLib2/KavClasses/KavImageAnimation.h"
 #include "KavLib2/KavClasses/KavPictureFit.h"
 #include "KavLib2/KavObjects/KavObjects.h"
@@ -65,6 +66,10 @@ class TKavImage : public TKavObject {
   void Calculate(bool recursive) override;
   void DrawSelf(TDeviceDrawer* drawer) override;
   bool NeedsDraw() override;
+  // True when the picture is drawn through its colour lookup (its own
+  // colour profile differs from the display's).
+  bool ForceColorGrade() override { return color_transform_ != nullptr; }
+  TColorTransform* ColorTransform() const noexcept { return color_transform_.get(); }
   void CommitState(bool recursive) override;
   void PrepareResources(TKavResourceVisitor* visitor) override;
   void ReleaseResources(TKavResourceVisitor* visitor) override;
@@ -99,6 +104,8 @@ class TKavImage : public TKavObject {
   Ref<TImage> picture_;
   Ref<TImage> old_picture_;
   Ref<TShadow> shadow_;
+  Ref<TColorTransform> color_transform_;        // picture profile -> display
+  Ref<TCustomColorGradeTexture> grade_;         // its lookup on the drawer's screen
   bool resolved_ = false;
   bool resolved_anew_ = false;
   bool restore_alpha_ = false;

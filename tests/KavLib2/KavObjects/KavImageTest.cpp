@@ -5,6 +5,7 @@
 #include "ShowFolderTestUtil.h"
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
+#include "VoRav/Graphics/JpegColorSpace/vxColorProfile.h"
 
 namespace kav {
 namespace {
@@ -228,6 +229,47 @@ TEST(KavImage, MipLevelFromTheSurvey) {
   auto* a = dynamic_cast<TKavImage*>(s.At(0));
   EXPECT_NEAR(a->RequiredResolution().x, 50, 0.5);
   EXPECT_EQ(a->MipLevel(), 1);  // 100 x 50 still covers 50 x 25
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+// On a display of another profile a picture is drawn through its colour
+// lookup: sRGB red is less saturated in AdobeRGB.
+TEST(KavImage, ColourManagedThroughItsLookup) {
+  THostSlide s([](TShowFolder& f) { f.Write("red.bmp", Bmp32(64, 64, [](int32_t, int32_t) { return 0xFFFF0000u; })); },
+               "");
+  s.Host->OutputProfile = Ref<TColorProfile>(GetStandardColorProfile(u"AdobeRGB"));
+  RegisterKavObjectFactories();
+  auto doc = test::Doc(Obj("root", "Frame", Obj("a", "Image", "ImageName=red.bmp\nFitMode=None\n")));
+  auto props = MakeRef<TKavObjectProps>();
+  props->Read(doc->FindObject(u"root"), s.Timing);
+  auto slide = MakeRef<TKavSlide>(s.Host.get(), props.get());
+  slide->SetSize(FloatPoint(1920, 1080));
+  slide->OriginPoint = Vector3(960, 540, 0);
+  slide->NextEffectBegin = 5500;
+  slide->ForegroundOnly = true;
+  slide->Load(props.get(), false);
+  slide->SetTime(true, 0);
+  auto* a = dynamic_cast<TKavImage*>(slide->GetChild(0));
+  if (!a->ColorTransform()) GTEST_SKIP() << "no colour transform (Little CMS missing)";
+  EXPECT_TRUE(a->ForceColorGrade());
+  const auto px = RenderSlide(slide.get(), "image_colour_managed.png");
+  const uint32_t c = PixelAt(px, 240, 135);
+  EXPECT_LT(int((c >> 16) & 0xFF), 240);  // converted
+  EXPECT_GT(int((c >> 16) & 0xFF), 180);
+  EXPECT_LT(int((c >> 8) & 0xFF), 40);
+  // With colour management off the picture is drawn as it is.
+  ColorManagementOff = 1;
+  auto* b = dynamic_cast<TKavImage*>(slide->GetChild(0));
+  b->SetImageName(u"red.bmp ");
+  b->SetImageName(u"red.bmp");
+  slide->SetTime(true, 10);
+  EXPECT_EQ(b->ColorTransform(), nullptr);
+  ColorManagementOff = 0;
 }
 
 }  // namespace
