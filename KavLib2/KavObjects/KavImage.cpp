@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "KavLib2/3DEngine/ColorGradeGenerator.h"
 #include "KavLib2/3DEngine/DrawManager3D2.h"
 #include "KavLib2/KavObjects/KavShadowDraw.h"
 #include "KavLib2/KavObjects/KavSlide.h"
@@ -40,7 +39,8 @@ std::u16string ObjectTaskKey(const TKavObject* object) {
 }
 
 void TKavImage::Dispose() {
-  grade_.reset();
+  grade_.Clear();
+  color_lookup_.reset();
   color_transform_.reset();
   picture_.reset();
   old_picture_.reset();
@@ -199,11 +199,13 @@ void TKavImage::TakePicture(Ref<TImage> picture) {
   // display's is drawn through a lookup of that conversion (effect buffers
   // never are).
   color_transform_.reset();
-  grade_.reset();
+  color_lookup_.reset();
+  grade_.Clear();
   if (picture_ && ReplaceWithEffectBuffer == 0 && !ColorManagementOff.load()) {
     auto* host = dynamic_cast<TKavSlideHost*>(ParentQuery());
     color_transform_ = CreateColorTransform(picture_->Store()->ColorProfile<TColorProfile>(),
                                             host ? host->OutputProfile.get() : nullptr);
+    color_lookup_ = MakeColorLookup(color_transform_.get());
   }
   ApplyFit();
   Changed = 1;
@@ -345,11 +347,7 @@ TImageDrawParams TKavImage::GetDrawParams() {
   p.MipLevel = mip_level_;
   p.MipBias = mip_lod_bias_;
   p.SourceRect = animated ? FrameRect(frame_index_) : fit_rect_;
-  if (grade_) {
-    p.GradeMode = 1;
-    p.GradeMix = 1;
-    p.GradeLut1 = grade_.get();
-  }
+  grade_.Apply(props_.get(), screen_, color_lookup_.get(), p);
   return p;
 }
 
@@ -366,13 +364,11 @@ void TKavImage::DrawSelf(TDeviceDrawer* drawer) {
   TVector3 c[4];
   GetCornerPoints(c, 4, 0);
   if (ShadowEnable()) DrawShadow(drawer, c, ScaledValue() * ShadowOpacity / 100.0f);
-  // The colour lookup lives on the drawer's screen; it is made at the first
-  // draw through a 3D drawer.
-  if (color_transform_ && !grade_)
-    if (auto* d3 = dynamic_cast<T3DDrawer*>(drawer); d3 && d3->Screen()) {
-      grade_ = MakeRef<TCustomColorGradeTexture>(d3->Screen(), uint8_t(1));
-      grade_->SetColorTransform(color_transform_.get());
-    }
+  // Colour lookups live on the drawer's screen.
+  auto* d3 = dynamic_cast<T3DDrawer*>(drawer);
+  T3DScreen* screen = d3 ? d3->Screen() : nullptr;
+  if (screen != screen_) grade_.Clear();
+  screen_ = screen;
   const TImageDrawParams params = GetDrawParams();
   const TFrame3D& f = frame_.Frame;
   auto world = [&](float x, float y) { return Frame3DToWorld(f, Vector3(x, y, 0)); };
@@ -413,7 +409,7 @@ void TKavImage::PrepareResources(TKavResourceVisitor* visitor) {
 }
 
 void TKavImage::ReleaseResources(TKavResourceVisitor* visitor) {
-  grade_.reset();
+  grade_.Clear();
   if (visitor) {
     if (picture_) visitor->Release(picture_.get());
     if (shadow_ && shadow_->Image()) visitor->Release(shadow_->Image());

@@ -8,7 +8,7 @@
 // level its on-screen size needs, and may cast a drop shadow.
 #pragma once
 
-#include "KavLib2/3DEngine/ColorGradeGenerator.h"
+#include "KavLib2/KavObjects/KavColorGrade.h"
 #include "KavLib2/KavClasses/KavImageAnimation.h"
 #include "KavLib2/KavClasses/KavPictureFit.h"
 #include "KavLib2/KavObjects/KavObjects.h"
@@ -105,7 +105,9 @@ class TKavImage : public TKavObject {
   Ref<TImage> old_picture_;
   Ref<TShadow> shadow_;
   Ref<TColorTransform> color_transform_;        // picture profile -> display
-  Ref<TCustomColorGradeTexture> grade_;         // its lookup on the drawer's screen
+  Ref<TSysBitmap> color_lookup_;                // that conversion as a lookup volume
+  TColorGradeState grade_;                      // lookups per colour keyframe
+  T3DScreen* screen_ = nullptr;                 // of the drawer that drew last
   bool resolved_ = false;
   bool resolved_anew_ = false;
   bool restore_alpha_ = false;

@@ -274,3 +274,30 @@ TEST(KavImage, ColourManagedThroughItsLookup) {
 
 }  // namespace
 }  // namespace kav
+
+namespace kav {
+namespace {
+
+// A colour filter keyed in on the second keyframe is drawn at the strength
+// of the time between the two: red inverted halfway is grey.
+TEST(KavImage, ColourFiltersBetweenKeyframes) {
+  THostSlide s([](TShowFolder& f) { f.Write("red.bmp", Bmp32(64, 64, [](int32_t, int32_t) { return 0xFFFF0000u; })); },
+               Obj("a", "Image", "ImageName=red.bmp\nFitMode=None\n" + KeyPoint("Time=0\n") +
+                                     KeyPoint("Time=2000\nobject f:Invert\nend\n")));
+  TFrameDumper dumper(480, 270);
+  auto sample = [&](double t, const std::string& name) {
+    s.Slide->SetTime(true, t);
+    return PixelAt(test::RenderSlideWith(dumper, s.Slide.get(), name), 240, 135);
+  };
+  const uint32_t start = sample(0, "image_filter_0.png");
+  EXPECT_EQ(start & 0xFFFFFF, 0xFF0000u);
+  const uint32_t half = sample(1000, "image_filter_half.png");
+  EXPECT_NEAR(int((half >> 16) & 0xFF), 128, 6);
+  EXPECT_NEAR(int((half >> 8) & 0xFF), 128, 6);
+  const uint32_t end = sample(2000, "image_filter_end.png");
+  EXPECT_NEAR(int((end >> 16) & 0xFF), 0, 4);
+  EXPECT_NEAR(int(end & 0xFF), 255, 4);
+}
+
+}  // namespace
+}  // namespace kav

@@ -169,8 +169,9 @@ inline std::string SlideDumpPath(const std::string& name) {
 
 // Renders the item at 1920 x 1080 scaled into a 480 x 270 frame over white
 // and answers the pixels (0xAARRGGBB); writes the PNG when `name` is given.
-inline std::vector<uint32_t> RenderSlide(TDrawItem* item, const std::string& name = {}) {
-  TFrameDumper dumper(480, 270);
+// Pictures keep the textures of the device that drew them: a slide drawn
+// more than once is drawn through one dumper.
+inline std::vector<uint32_t> RenderSlideWith(TFrameDumper& dumper, TDrawItem* item, const std::string& name = {}) {
   T3DDrawer* drawer = dumper.Drawer();
   drawer->SetView(TFloatRect{0, 0, 1920, 1080}, FloatPoint(1920, 1080), true, Vector3(960, 540, -935.3074360871938f));
   dumper.RenderFrame([&](TDeviceDrawer* d) {
@@ -178,8 +179,12 @@ inline std::vector<uint32_t> RenderSlide(TDrawItem* item, const std::string& nam
     d->Render(item);
   });
   if (!name.empty()) dumper.WritePng(SlideDumpPath(name));
-  const auto frame = dumper.LastFrame();
-  return frame.Pixels;
+  return dumper.LastFrame().Pixels;
+}
+
+inline std::vector<uint32_t> RenderSlide(TDrawItem* item, const std::string& name = {}) {
+  TFrameDumper dumper(480, 270);
+  return RenderSlideWith(dumper, item, name);
 }
 
 inline uint32_t PixelAt(const std::vector<uint32_t>& px, int32_t x, int32_t y) {
