@@ -243,17 +243,9 @@ TEST(KavImage, ColourManagedThroughItsLookup) {
   THostSlide s([](TShowFolder& f) { f.Write("red.bmp", Bmp32(64, 64, [](int32_t, int32_t) { return 0xFFFF0000u; })); },
                "");
   s.Host->OutputProfile = Ref<TColorProfile>(GetStandardColorProfile(u"AdobeRGB"));
-  RegisterKavObjectFactories();
   auto doc = test::Doc(Obj("root", "Frame", Obj("a", "Image", "ImageName=red.bmp\nFitMode=None\n")));
   auto props = MakeRef<TKavObjectProps>();
-  props->Read(doc->FindObject(u"root"), s.Timing);
-  auto slide = MakeRef<TKavSlide>(s.Host.get(), props.get());
-  slide->SetSize(FloatPoint(1920, 1080));
-  slide->OriginPoint = Vector3(960, 540, 0);
-  slide->NextEffectBegin = 5500;
-  slide->ForegroundOnly = true;
-  slide->Load(props.get(), false);
-  slide->SetTime(true, 0);
+  Ref<TKavSlide> slide = test::LoadTestSlide(s.Host.get(), props.get(), doc.get(), s.Timing);
   auto* a = dynamic_cast<TKavImage*>(slide->GetChild(0));
   if (!a->ColorTransform()) GTEST_SKIP() << "no colour transform (Little CMS missing)";
   EXPECT_TRUE(a->ForceColorGrade());

@@ -141,19 +141,9 @@ struct THostSlide : THostFixture {
   TSlideLengths Timing{6000, 1000, 500};
 
   explicit THostSlide(const std::function<void(TShowFolder&)>& files, std::string_view children) {
-    RegisterKavObjectFactories();
     files(Folder);
     Doc = test::Doc(Obj("root", "Frame", children));
-    Props->Read(Doc->FindObject(u"root"), Timing);
-    Slide = MakeRef<TKavSlide>(Host.get(), Props.get());
-    Slide->SetSize(FloatPoint(1920, 1080));
-    Slide->OriginPoint = Vector3(960, 540, 0);
-    Slide->NextEffectBegin = 5500;
-    Slide->EffectIn = 1000;
-    Slide->EffectOut = 500;
-    Slide->ForegroundOnly = true;  // the objects alone, without the slide's background
-    Slide->Load(Props.get(), false);
-    Slide->SetTime(true, 0);
+    Slide = LoadTestSlide(Host.get(), Props.get(), Doc.get(), Timing);
   }
   TKavObject* At(int32_t i) const { return Slide->GetChild(i); }
 };
