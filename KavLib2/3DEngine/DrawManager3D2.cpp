@@ -44,8 +44,14 @@ std::recursive_mutex& DrawerLock() {
 }
 
 std::u16string MultiTextureKey(int32_t level, int32_t columns, int32_t rows, bool alpha, bool grid) {
-  return Ascii("MultiTexID: " + std::to_string(level) + ":" + std::to_string(columns) + ":" + std::to_string(rows) +
-               ":" + (alpha ? "True" : "False") + ":" + (grid ? "True" : "False"));
+  std::string k = "MultiTexID: ";
+  for (int32_t v : {level, columns, rows}) {
+    k += std::to_string(v);
+    k += ':';
+  }
+  k += alpha ? "True:" : "False:";
+  k += grid ? "True" : "False";
+  return Ascii(k);
 }
 
 T3DDrawer::T3DDrawer() : screen_(MakeRef<T3DScreen>()) {}
@@ -58,6 +64,7 @@ void T3DDrawer::Dispose() {
   shader_stack_.clear();
   shaders_.clear();
   LayerTarget = nullptr;
+  TransitionState = nullptr;
   target_pool_ = nullptr;
   half_pool_ = nullptr;
   box_aa_ = nullptr;
@@ -148,6 +155,8 @@ void T3DDrawer::SetShader(TShader* shader) {
 
 // ---- Coordinates ----
 
+// The view is applied here, on the positions, rather than through the
+// screen's camera: the camera keeps mapping device pixels one to one.
 T3DPoint T3DDrawer::ToDeviceVector(const T3DPoint& v) const {
   const TFloatRect view = GetViewRect();
   const TRect& f = FrameRect.IsEmpty() ? DeviceRect : FrameRect;
@@ -220,8 +229,7 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
   if (part) {
     rect = TRect{int32_t(std::floor(sr.Left / scale)), int32_t(std::floor(sr.Top / scale)),
                  int32_t(std::ceil(sr.Right / scale)), int32_t(std::ceil(sr.Bottom / scale))};
-    key += Ascii(":" + std::to_string(rect.Left) + "," + std::to_string(rect.Top) + "," + std::to_string(rect.Right) +
-                 "," + std::to_string(rect.Bottom));
+    key += Ascii(RectText3D(rect));
   }
   TList* list = image->GetNotifyList();
   TTextureStore2* store = nullptr;

@@ -213,6 +213,9 @@ const TProgram kVideoDeinter{&TapsVideoDeinter, &CombineVideo<true, false>, &Loo
 const TProgram kVideoKey{&TapsVideo, &CombineVideo<false, true>, &LookupVolume<3>, &FinishVolume};
 const TProgram kVideoKeyDeinter{&TapsVideoDeinter, &CombineVideo<true, true>, &LookupVolume<3>, &FinishVolume};
 
+// A grade of strength 0 leaves the colour as it is: its lookups are skipped.
+bool GradeOn(const TSwPixelContext& ctx) { return ctx.Constant(0)[0] != 0.0f; }
+
 // Whether the result is multiplied by the vertex colour.
 template <const TProgram& P, bool Modulate>
 struct TKernel {
@@ -223,7 +226,7 @@ struct TKernel {
     for (int i = 0; i < n; ++i)
       s[i] = ctx.Sample(taps[i].Stage, in.Tex[taps[i].Set][0] + taps[i].Du, in.Tex[taps[i].Set][1] + taps[i].Dv);
     TSwColorF c = P.Combine(ctx, s, in.Tex[0][1]);
-    if (P.Lookups) {
+    if (P.Lookups && GradeOn(ctx)) {
       TLookup l[kMaxLookups];
       TSwColorF r[kMaxLookups];
       const int m = P.Lookups(ctx, c, l);
@@ -257,7 +260,7 @@ struct TKernel {
         for (int t = 0; t < n; ++t) tp[t] = s[t][i];
         c[i] = P.Combine(ctx, tp, in.V[0][i0 + i]);
       }
-      if (P.Lookups) {
+      if (P.Lookups && GradeOn(ctx)) {
         TLookup l[kChunk][kMaxLookups];
         int m = 0;
         for (int32_t i = 0; i < cnt; ++i) m = P.Lookups(ctx, c[i], l[i]);

@@ -88,6 +88,7 @@ Ref<TSysBitmap> TMaskGenerator::Generate(const TMaskDescription& d) {
   // Sizes come from the show: checked before anything is allocated.
   const int32_t w = d.Width, h = d.Height;
   if (w < 1 || h < 1 || w > kMaxMaskSide || h > kMaxMaskSide || !BitmapSizeAllowed(w, h, 3)) return nullptr;
+  // Another shape is refused (the key reader never makes one).
   if (d.Shape != 0 && d.Shape != 1) return nullptr;
   Ref<TSysBitmap> bmp = CreateSysBitmap(w, h, StdFormats().R8G8B8);
   if (!bmp) return nullptr;

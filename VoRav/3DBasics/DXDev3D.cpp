@@ -25,11 +25,6 @@ void Log3D(const std::string& text) {
   LogLine(std::u16string(text.begin(), text.end()));
 }
 
-std::string RectText(const TRect& r) {
-  return "(" + std::to_string(r.Left) + ", " + std::to_string(r.Top) + ", " + std::to_string(r.Right) + ", " +
-         std::to_string(r.Bottom) + ")";
-}
-
 // Window work: at once on the GUI thread, else posted (never waited for, so
 // a caller holding the device lock cannot wait on a GUI thread that waits
 // for that lock).
@@ -216,7 +211,7 @@ void TDevStore::Dispose() {
   std::lock_guard<std::recursive_mutex> g(Device3DLock());
   if (!Renderers.empty() && Renderers.front()->full_screen_ && device_) {
     if (auto* rw = device_->FindObject<TRectangleWrapper>()) {
-      Log3D("Store.Dispose FullScreen, R= " + RectText(rw->Rect));
+      Log3D("Store.Dispose FullScreen, R= " + RectText3D(rw->Rect));
       if (Marshal()) Log3D("TDevStore.Dispose, not main thread");
       SetPlacementSoon(device_->Window(), rw->Rect, 4);
     }
@@ -228,7 +223,8 @@ void TDevStore::Dispose() {
   });
   TearDown(VertexLists, [](T3DVertexList* v) { static_cast<T3DVertexList9*>(v)->DropStore(); });
   TearDown(Shaders, [](T3DShader* s) { static_cast<T3DShader9*>(s)->DropStore(); });
-  // The device itself is released on the GUI thread.
+  // The device itself is released on the GUI thread, by dropping the
+  // store's reference (no add-and-release loop waiting for other holders).
   if (dev_ && Marshal()) {
     Ref<TSwDevice> dev = std::move(dev_);
     PostTo3DGui([dev]() mutable { dev = nullptr; });
@@ -414,7 +410,7 @@ bool T3DEngine9::InternalCreateRenderer(TDrawDevice* device, const TDisplayModeI
     back = device->Bounds();
   }
   if (full && !g_exclusive_allowed) {
-    Log3D("Setwndposlocal " + RectText(mode.Monitor));
+    Log3D("Setwndposlocal " + RectText3D(mode.Monitor));
     SetPlacementSoon(device->Window(), mode.Monitor, 5);
   }
   const bool exclusive = full && g_exclusive_allowed && !rw->NoExclusiveNextTime;
@@ -434,7 +430,7 @@ bool T3DEngine9::InternalCreateRenderer(TDrawDevice* device, const TDisplayModeI
   if (!exclusive) {
     pp.SwapEffect = TSwSwapEffect::Copy;
     pp.BackBufferCount = 1;
-    Log3D("T3DEngine9.InternalCreateRenderer: init windowed device: " + RectText(rw->Rect));
+    Log3D("T3DEngine9.InternalCreateRenderer: init windowed device: " + RectText3D(rw->Rect));
     panel->Place(back);
   } else {
     Log3D("T3DEngine9.InternalCreateRenderer - exclusive");

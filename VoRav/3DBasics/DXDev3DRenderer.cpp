@@ -103,8 +103,7 @@ void T3DRenderer9::SetBounds() {
   if (!dd) return;
   if (auto* panel = dd->FindObject<TWinPanel>()) {
     TRect r = dd->Bounds();
-    Log3D("Set DxPanel bounds: (" + std::to_string(r.Left) + ", " + std::to_string(r.Top) + ", " +
-          std::to_string(r.Right) + ", " + std::to_string(r.Bottom) + ")");
+    Log3D("Set DxPanel bounds: " + RectText3D(r));
     panel->Place(r);
     std::lock_guard<std::recursive_mutex> g(Device3DLock());
     if (!exclusive_) present_origin_ = panel->PresentOrigin();
@@ -594,8 +593,7 @@ void T3DRenderer9::Dispose() {
       TDrawDevice* dd = store_->DrawDevice();
       if (full_screen_ && dd) {
         if (auto* rw = dd->FindObject<TRectangleWrapper>()) {
-          Log3D("Dispose FullScreen, R= (" + std::to_string(rw->Rect.Left) + ", " + std::to_string(rw->Rect.Top) +
-                ", " + std::to_string(rw->Rect.Right) + ", " + std::to_string(rw->Rect.Bottom) + ")");
+          Log3D("Dispose FullScreen, R= " + RectText3D(rw->Rect));
           const T3DWindowOps& ops = Get3DWindowOps();
           if (ops.SetPlacement) {
             auto fn = ops.SetPlacement;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -147,9 +148,13 @@ class T3DScreen : public TRefObject {
   TVertexBuffer* Batch() const { return batch_.get(); }
 
   // ---- Resource list (owners register themselves) ----
+  // The list is guarded: the slide loader makes textures (under the drawer
+  // lock) while the engine thread draws.
   void AddResource(TRefObject* r);
   void RemoveResource(TRefObject* r);
-  const std::vector<TRefObject*>& Resources() const { return resources_; }
+  // The resources now listed, each held by a reference (those being freed
+  // are left out), in list order.
+  std::vector<Ref<TRefObject>> Resources() const;
 
   // Internal: the messenger's device went away.
   void ForgetDevice();
@@ -178,6 +183,7 @@ class T3DScreen : public TRefObject {
   uint64_t window_ = 0;
   int32_t origin_x_ = 0, origin_y_ = 0;
   std::vector<Ref<TRenderTargetWrapper>> stack_;
+  mutable std::mutex resources_lock_;
   std::vector<TRefObject*> resources_;
   TDeviceKilledMessenger* messenger_ = nullptr;
   // Inputs of the last SetCamera.

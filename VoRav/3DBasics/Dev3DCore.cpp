@@ -19,6 +19,19 @@ bool Same3DRect(const TRect& a, const TRect& b) {
   return a == b;
 }
 
+std::string RectText3D(const TRect& r) {
+  std::string s = "(";
+  s += std::to_string(r.Left);
+  s += ", ";
+  s += std::to_string(r.Top);
+  s += ", ";
+  s += std::to_string(r.Right);
+  s += ", ";
+  s += std::to_string(r.Bottom);
+  s += ")";
+  return s;
+}
+
 TDrawDevice::TDrawDevice(uint64_t window) : window_(window) {}
 
 void TDrawDevice::SetBounds(const TRect& rect, TPoint offset, bool full_screen) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "VoRav/Graphics/SysBitmap.h"
@@ -294,5 +295,7 @@ class T3DShader : public TRefObject {
 // Whether two rectangles are equal, any two empty rectangles counting as
 // equal.
 bool Same3DRect(const TRect& a, const TRect& b);
+// "(left, top, right, bottom)" for log lines.
+std::string RectText3D(const TRect& r);
 
 }  // namespace kav

@@ -11,10 +11,6 @@ namespace kav {
 
 namespace {
 void LogScreen(const std::string& text) { LogLine(std::u16string(text.begin(), text.end())); }
-std::string RectText(const TRect& r) {
-  return "(" + std::to_string(r.Left) + ", " + std::to_string(r.Top) + ", " + std::to_string(r.Right) + ", " +
-         std::to_string(r.Bottom) + ")";
-}
 }  // namespace
 
 void TDeviceKilledMessenger::Dispose() {
@@ -30,9 +26,22 @@ void T3DScreen::ForgetDevice() {
   messenger_ = nullptr;
 }
 
-void T3DScreen::AddResource(TRefObject* r) { resources_.push_back(r); }
+void T3DScreen::AddResource(TRefObject* r) {
+  std::lock_guard<std::mutex> g(resources_lock_);
+  resources_.push_back(r);
+}
+
+std::vector<Ref<TRefObject>> T3DScreen::Resources() const {
+  std::lock_guard<std::mutex> g(resources_lock_);
+  std::vector<Ref<TRefObject>> out;
+  out.reserve(resources_.size());
+  for (TRefObject* r : resources_)
+    if (RefTryAddRef(r)) out.push_back(Ref<TRefObject>::Adopt(r));
+  return out;
+}
 
 void T3DScreen::RemoveResource(TRefObject* r) {
+  std::lock_guard<std::mutex> g(resources_lock_);
   for (size_t i = resources_.size(); i-- > 0;)
     if (resources_[i] == r) {
       resources_.erase(resources_.begin() + std::ptrdiff_t(i));
@@ -118,9 +127,9 @@ void T3DScreen::Reinit() {
 }
 
 void T3DScreen::ReleaseDeviceResources() {
-  for (size_t i = resources_.size(); i-- > 0;) {
-    if (i >= resources_.size()) continue;
-    TRefObject* r = resources_[i];
+  const std::vector<Ref<TRefObject>> list = Resources();
+  for (size_t i = list.size(); i-- > 0;) {
+    TRefObject* r = list[i].get();
     if (auto* vb = dynamic_cast<TVertexBuffer*>(r))
       vb->Release();
     else if (auto* t = dynamic_cast<TCustomTexture*>(r))
@@ -148,7 +157,8 @@ void T3DScreen::BeginScene() {
     const bool moved = (!rect.IsEmpty() && rect != device_rect_) || device_->Window() != window_ ||
                        full != full_screen_;
     if (!renderer_ || moved) {
-      if (moved) LogScreen("T3DScreen.BeginScene, R= " + RectText(rect));
+      // Logged for a real change only, not for every frame without a renderer.
+      if (moved) LogScreen("T3DScreen.BeginScene, R= " + RectText3D(rect));
       if (full || full_screen_) ReleaseDeviceResources();
       if (!rect.IsEmpty()) device_rect_ = rect;
       full_screen_ = full;
@@ -158,8 +168,8 @@ void T3DScreen::BeginScene() {
   }
   const bool ready = DeviceReady();
   if (ready && !ready_prev_)
-    for (size_t i = 0; i < resources_.size(); ++i)
-      if (auto* s = dynamic_cast<TShader*>(resources_[i])) s->Recreate();
+    for (const Ref<TRefObject>& r : Resources())
+      if (auto* s = dynamic_cast<TShader*>(r.get())) s->Recreate();
   ready_prev_ = ready;
   if (!ready) return;
   renderer_->SetCullMode(true);
@@ -373,6 +383,7 @@ void T3DScreen::Dispose() {
   renderer_ = nullptr;
   stack_.clear();
   batch_ = nullptr;
+  std::lock_guard<std::mutex> g(resources_lock_);
   for (TRefObject* r : resources_) {
     if (auto* vb = dynamic_cast<TVertexBuffer*>(r)) vb->ForgetScreen();
     else if (auto* t = dynamic_cast<TCustomTexture*>(r)) t->ForgetScreen();

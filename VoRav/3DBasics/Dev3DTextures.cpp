@@ -85,8 +85,8 @@ T3DTexture* TCustomTexture::GetTexture() {
   if (!texture_ && r->LastResult() == k3DOutOfVideoMemory && Is3DTargetKind(kind_)) {
     // Free managed textures in halves from the end of the list and retry.
     std::vector<Ref<TCustomTexture>> managed;
-    for (TRefObject* o : screen_->Resources())
-      if (auto* t = dynamic_cast<TCustomTexture*>(o))
+    for (const Ref<TRefObject>& o : screen_->Resources())
+      if (auto* t = dynamic_cast<TCustomTexture*>(o.get()))
         if (t != this && (t->kind_ == k3DTexColorAlpha || t->kind_ == k3DTexLuminance))
           managed.push_back(Ref<TCustomTexture>(t));
     const int32_t n = int32_t(managed.size());

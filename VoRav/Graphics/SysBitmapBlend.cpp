@@ -10,12 +10,8 @@ namespace kav {
 
 namespace {
 
-inline uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-inline void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+using detail::Load32;
+using detail::Store32;
 
 // Runs `fn(dest pixel, source pixel)` over a clipped copy area.
 template <class Fn>

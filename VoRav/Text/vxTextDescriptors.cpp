@@ -102,24 +102,20 @@ std::u16string FormatKeyFloat(double value, int decimals) {
 }
 
 std::u16string TextParamsKey(const TTextParams& p, const std::vector<std::u16string>& lines) {
+  const std::u16string fields[] = {p.FaceName,
+                                   FormatKeyFloat(p.Scale, 6),
+                                   FormatKeyFloat(p.Float1, 6),
+                                   FormatKeyFloat(p.Float2, 6),
+                                   FontStyleToText(p.Style),
+                                   FormatKeyFloat(p.Alignment, 0),
+                                   FormatKeyFloat(p.Value, 6),
+                                   FormatKeyFloat(p.LineSpacing, 2),
+                                   JoinQuotedLines(lines)};
   std::u16string key(kTextPrefix);
-  key += p.FaceName;
-  key += u':';
-  key += FormatKeyFloat(p.Scale, 6);
-  key += u':';
-  key += FormatKeyFloat(p.Float1, 6);
-  key += u':';
-  key += FormatKeyFloat(p.Float2, 6);
-  key += u':';
-  key += FontStyleToText(p.Style);
-  key += u':';
-  key += FormatKeyFloat(p.Alignment, 0);
-  key += u':';
-  key += FormatKeyFloat(p.Value, 6);
-  key += u':';
-  key += FormatKeyFloat(p.LineSpacing, 2);
-  key += u':';
-  key += JoinQuotedLines(lines);
+  for (const std::u16string& f : fields) {
+    if (&f != fields) key += u':';
+    key += f;
+  }
   return key;
 }
 

@@ -7,6 +7,21 @@
 
 namespace kav {
 
+namespace {
+
+// Round to nearest, halves to even, as std::nearbyint in the default
+// rounding mode: adding and removing 1.5 x 2^52 leaves the rounded value for
+// magnitudes below 2^51 without a library call.
+inline double RoundEven(double v) {
+  constexpr double kShift = 6755399441055744.0;
+  if (std::fabs(v) < 2251799813685248.0) {
+    return (v + kShift) - kShift;  // kept as written: no fast-math, no reassociation
+  }
+  return std::nearbyint(v);
+}
+
+}  // namespace
+
 int32_t ToSubPixel(float v) noexcept {
   const double d = std::nearbyint(double(v) * 16.0);
   if (std::isnan(d)) return 0;
@@ -23,6 +38,7 @@ void TOutline::Reset() {
 
 void TOutline::AddEdge(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (y0 == y1) return;
+  // The edge count is capped: a runaway path raises instead of exhausting memory.
   if (int64_t(edges_.size()) >= kMaxOutlineEdges) throw EOutOfMemory("Outline has too many edges");
   TRasterEdge e;
   const int64_t dy = int64_t(y1) - y0;
@@ -68,6 +84,8 @@ void TOutline::Close() {
 }
 
 void TRasterizer::AddSpan(int32_t xa, int32_t xb) {
+  // Crossings left of the area are limited to its left edge as well as to
+  // the right one, so no column before the first is ever counted.
   xa = std::clamp(xa, 0, right_limit_);
   xb = std::clamp(xb, 0, right_limit_);
   if (xb <= xa) return;
@@ -78,7 +96,12 @@ void TRasterizer::AddSpan(int32_t xa, int32_t xb) {
     cov[ca] = uint16_t(cov[ca] + (xb - xa));
   } else {
     cov[ca] = uint16_t(cov[ca] + (16 - (xa & 15)));
-    for (int32_t c = ca + 1; c < cb; ++c) cov[c] = uint16_t(cov[c] + 16);
+    // Whole columns in between are counted as a run (+16 from ca + 1, -16
+    // from cb) and summed up once per pixel row.
+    if (cb > ca + 1) {
+      full_[size_t(ca) + 1] += 16;
+      full_[size_t(cb)] -= 16;
+    }
     if (xb & 15) cov[cb] = uint16_t(cov[cb] + (xb & 15));
   }
   const int32_t last = (xb & 15) ? cb : cb - 1;
@@ -89,6 +112,13 @@ void TRasterizer::AddSpan(int32_t xa, int32_t xb) {
 void TRasterizer::FlushRow(TOutline* outline, int32_t row) {
   if (last_col_ < first_col_) return;
   uint16_t* cov = coverage_.data();
+  int32_t run = 0;
+  for (int32_t k = first_col_; k <= last_col_; ++k) {
+    run += full_[size_t(k)];
+    full_[size_t(k)] = 0;
+    cov[k] = uint16_t(cov[k] + run);
+  }
+  full_[size_t(last_col_) + 1] = 0;
   int32_t c = first_col_;
   while (c <= last_col_) {
     while (c <= last_col_ && cov[c] == 0) ++c;
@@ -109,10 +139,11 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
   if (n == 0) return;
   // Sub-pixel columns must fit 32 bits.
   width = std::min(width, INT32_MAX / 16);
-  if (coverage_.size() < size_t(width)) {
+  if (coverage_.size() < size_t(width) + 1) {
     size_t grown = std::max<size_t>(coverage_.size(), 16);
-    while (grown < size_t(width)) grown *= 2;
+    while (grown < size_t(width) + 1) grown *= 2;
     coverage_.assign(grown, 0);
+    full_.assign(grown, 0);
   }
   right_limit_ = width * 16;
   first_col_ = INT32_MAX;
@@ -127,7 +158,8 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
     // Edges that start by this sub-row join; those already past it are skipped.
     while (next < sorted.size() && outline->Edge(sorted[next]).TopY <= y) {
       const TRasterEdge& e = outline->Edge(sorted[next]);
-      if (int64_t(e.TopY) + std::abs(int64_t(e.Height)) > y) active_.push_back(TActive{0, sorted[next]});
+      if (int64_t(e.TopY) + std::abs(int64_t(e.Height)) > y)
+        active_.push_back(TActive{0, sorted[next], e.Height < 0 ? -1 : 1});
       ++next;
     }
     if (active_.empty()) {
@@ -145,10 +177,10 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
     for (size_t i = 0; i < active_.size(); ++i) {
       const TRasterEdge& e = outline->Edge(active_[i].Edge);
       if (int64_t(e.TopY) + std::abs(int64_t(e.Height)) <= y) continue;
-      const double fx = double(e.TopX) + std::nearbyint((double(y - e.TopY) + 0.5) * double(e.Slope));
+      const double fx = double(e.TopX) + RoundEven((double(y - e.TopY) + 0.5) * double(e.Slope));
       const int32_t x = std::isnan(fx) ? e.TopX : int32_t(std::clamp(fx, -2147483648.0, 2147483647.0));
       if (kept > 0 && x < active_[kept - 1].X) ++inversions;
-      active_[kept++] = TActive{x, active_[i].Edge};
+      active_[kept++] = TActive{x, active_[i].Edge, active_[i].Dir};
     }
     active_.resize(kept);
     if (inversions > 4) {
@@ -174,7 +206,7 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
     int32_t w = 0;
     for (size_t i = 0; i < active_.size(); ++i) {
       if (i > 0 && (even_odd ? (w & 1) != 0 : w != 0)) AddSpan(active_[i - 1].X, active_[i].X);
-      w += outline->Edge(active_[i].Edge).Height < 0 ? -1 : 1;
+      w += active_[i].Dir;
     }
     if ((y & 15) == 15) FlushRow(outline, int32_t(y >> 4));
     ++y;

@@ -94,9 +94,11 @@ class TRasterizer : public TRefObject {
   struct TActive {
     int32_t X;
     int32_t Edge;
+    int32_t Dir;  // winding direction: -1 traced upwards, else +1
   };
   std::vector<TActive> active_;
   std::vector<uint16_t> coverage_;
+  std::vector<int32_t> full_;  // runs of whole columns, as +16 / -16 steps
   int32_t right_limit_ = 0;
   int32_t first_col_ = 0;
   int32_t last_col_ = -1;

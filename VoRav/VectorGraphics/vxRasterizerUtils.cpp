@@ -43,7 +43,12 @@ void TRasterHelper::BeginPaint(int32_t width, int32_t height, TColor32 color) {
   KAV_ASSERT_MSG(!target_, "Previous TRasterHelper.BeginPaint not Closed");
   KAV_ASSERT_MSG(width >= 1 && height >= 1, "TRasterHelper.BeginPaint: W or H = 0");
   Ref<TDirectBitmap> b = MakeRef<TDirectBitmap>(width, height, StdFormats().A8R8G8B8);
-  b->FillRect(TRect{0, 0, width, height}, color);
+  // The pixels start zeroed; another colour is written as whole 32-bit words.
+  if (color != 0)
+    for (int32_t y = 0; y < height; ++y) {
+      uint8_t* row = b->Row(y);
+      for (int32_t x = 0; x < width; ++x) std::memcpy(row + size_t(x) * 4, &color, 4);
+    }
   target_ = std::move(b);
   fill_color_ = color;
 }
@@ -78,6 +83,8 @@ bool TRasterHelper::MapPoint(TFloatPoint p, TFloatPoint& out) const {
   } else {
     out = p;
   }
+  // A point that is not a number has no place on the bitmap: the path is
+  // refused as malformed (infinite ones are clamped below).
   if (std::isnan(out.x) || std::isnan(out.y)) return false;
   out.x = ClampCoordinate(out.x);
   out.y = ClampCoordinate(out.y);

@@ -27,7 +27,7 @@ struct TRasterGradient {
 constexpr float kMaxRasterCoordinate = 67108863.0f;
 // Curve splits one DrawPath may make over all its curves; past it the
 // remaining pieces are drawn as straight lines.
-constexpr int64_t kMaxPathSplits = int64_t(1) << 20;
+constexpr int64_t kMaxPathSplits = int64_t(1) << 18;
 
 // Paints between BeginPaint and EndPaint. Not thread-safe: one helper per
 // thread.

@@ -69,6 +69,7 @@ class TPathTextParser {
     if (run.size() > 1 && run[0] == '+' && run[1] != '+' && run[1] != '-') run.remove_prefix(1);
     double v = 0;
     const auto [end, ec] = std::from_chars(run.data(), run.data() + run.size(), v);
+    // A run that is no number, or one beyond the float range, is an error.
     if (ec != std::errc() || end != run.data() + run.size() || !std::isfinite(float(v))) {
       pos_ = start;
       return false;
@@ -105,6 +106,7 @@ class TPathTextParser {
   }
 
   bool Append(TFloatPoint p, int32_t code) {
+    // Paths are capped: a longer text is refused instead of parsed on.
     if (path_.Count() >= kMaxParsedPathPoints) return false;
     path_.Add(p.x, p.y, code);
     return true;
@@ -192,6 +194,7 @@ class TPathTextParser {
   TPointArray& path_;
   size_t pos_ = 0;
   char command_ = 0;
+  // A path must start with a move, as after an end of figure.
   bool need_move_ = true;
   TKind kind_ = kNone;
   bool has_control_ = false;

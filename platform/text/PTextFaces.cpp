@@ -19,6 +19,10 @@ std::mutex g_lock;  // fontconfig, the FreeType library and the caches below
 FT_Library g_ft = nullptr;
 std::map<std::string, std::unique_ptr<TFaceEntry>> g_faces;  // "path#index"
 std::map<std::u16string, TFaceEntry*> g_lookups;             // "key|bold|italic"
+// Families found by coverage, by character and style (the search is slow;
+// a text of many characters no face has asks again and again).
+std::map<uint64_t, std::u16string> g_coverers;
+constexpr size_t kMaxCoverers = 1 << 16;
 
 // Frees the faces and the libraries' own state when the process ends, so
 // leak checkers see only real leaks. Declared after the caches: destroyed
@@ -27,6 +31,7 @@ struct TShutdown {
   ~TShutdown() {
     std::lock_guard<std::mutex> hold(g_lock);
     g_lookups.clear();
+    g_coverers.clear();
     g_faces.clear();
     if (g_ft) FT_Done_FreeType(g_ft);
     g_ft = nullptr;
@@ -130,6 +135,21 @@ TFaceEntry* OpenFaceLocked(const std::string& path, int32_t index) {
   return raw;
 }
 
+// A pattern asking for a scalable face of the style; the caller adds what
+// it looks for and then runs Substitute.
+FcPattern* NewStylePattern(bool bold, bool italic) {
+  FcPattern* pat = FcPatternCreate();
+  FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+  return pat;
+}
+
+void Substitute(FcPattern* pat) {
+  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+  FcDefaultSubstitute(pat);
+}
+
 // fontconfig's best match for a family and style.
 TFaceEntry* LookupLocked(std::u16string_view face, bool bold, bool italic) {
   const std::u16string family = MapWindowsFace(face);
@@ -138,14 +158,10 @@ TFaceEntry* LookupLocked(std::u16string_view face, bool bold, bool italic) {
   key += italic ? u"|i" : u"|";
   auto it = g_lookups.find(key);
   if (it != g_lookups.end()) return it->second;
-  FcPattern* pat = FcPatternCreate();
+  FcPattern* pat = NewStylePattern(bold, italic);
   const std::string fam8 = ToUtf8(family);
   if (!fam8.empty()) FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(fam8.c_str()));
-  FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-  FcDefaultSubstitute(pat);
+  Substitute(pat);
   FcResult result = FcResultNoMatch;
   FcPattern* match = FcFontMatch(nullptr, pat, &result);
   TFaceEntry* entry = nullptr;
@@ -287,15 +303,14 @@ bool FontFamilyInstalled(std::u16string_view face) {
 std::u16string FamilyCoveringChar(char32_t ch, bool bold, bool italic) {
   std::lock_guard<std::mutex> hold(g_lock);
   InitLocked();
-  FcPattern* pat = FcPatternCreate();
+  const uint64_t key = (uint64_t(ch) << 2) | (bold ? 1 : 0) | (italic ? 2 : 0);
+  auto known = g_coverers.find(key);
+  if (known != g_coverers.end()) return known->second;
+  FcPattern* pat = NewStylePattern(bold, italic);
   FcCharSet* cs = FcCharSetCreate();
   FcCharSetAddChar(cs, ch);
   FcPatternAddCharSet(pat, FC_CHARSET, cs);
-  FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-  FcDefaultSubstitute(pat);
+  Substitute(pat);
   FcResult result = FcResultNoMatch;
   FcFontSet* sorted = FcFontSort(nullptr, pat, FcFalse, nullptr, &result);
   std::u16string family;
@@ -311,6 +326,8 @@ std::u16string FamilyCoveringChar(char32_t ch, bool bold, bool italic) {
   if (sorted) FcFontSetDestroy(sorted);
   FcCharSetDestroy(cs);
   FcPatternDestroy(pat);
+  if (g_coverers.size() >= kMaxCoverers) g_coverers.clear();
+  g_coverers.emplace(key, family);
   return family;
 }
 
@@ -318,7 +335,11 @@ bool AddPrivateFontFile(const std::string& utf8_path) {
   std::lock_guard<std::mutex> hold(g_lock);
   InitLocked();
   const bool ok = FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(utf8_path.c_str())) == FcTrue;
-  if (ok) g_lookups.clear();  // a new family may now match better
+  if (ok) {
+    // A new family may now match better.
+    g_lookups.clear();
+    g_coverers.clear();
+  }
   return ok;
 }
 

@@ -266,6 +266,15 @@ void TFontReplacer::Replace(const std::u16string& text, int32_t start, const TRu
   TFontItem* const saved_chosen = chosen_;
   callback_ = callback;
   chosen_ = AddFont(font, false);
+  if (!chosen_) {
+    // No item for the chosen font: the whole range goes out in it rather
+    // than nowhere, so every character is still reported.
+    bool accept = true;
+    if (callback_) callback_(text, start, accept, true, font, count);
+    callback_ = saved;
+    chosen_ = saved_chosen;
+    return;
+  }
   // Visual position of each character (both halves of a surrogate pair
   // share one), for cutting the range where the visual order breaks.
   ptext::TPlacement p;

@@ -295,3 +295,32 @@ TEST(Drawer, ScenesWithoutShaders) {
 
 }  // namespace
 }  // namespace kav
+
+namespace kav {
+namespace {
+
+TEST(Drawer, MaskedContentNeedsShaders) {
+  TSwConfig cfg;
+  cfg.Shaders = TSwShaderProfile::Level0;
+  TDrawerRig rig(16, 16, cfg);
+  auto content = MakeRef<drawtest::TFnItem>([](TDeviceDrawer* d) { d->Clear(0xFFFF0000, 0); });
+  rig.Frame([&](TDeviceDrawer* d) { d->DrawWithEffect(content.get(), content.get(), nullptr); }, 0xFF0000FF);
+  EXPECT_EQ(rig.At(8, 8), 0xFF0000FFu);  // nothing drawn without pixel shaders
+}
+
+TEST(Drawer, RecoversAfterDeviceLossMidFrame) {
+  TDrawerRig rig(32, 32);
+  Ref<TImage> img = MakeImage(16, 16, Pattern);
+  auto draw = [&](TDeviceDrawer* d) {
+    d->DrawImage(img.get(), T3DPoint{0, 0, 0}, TImageDrawParams{}, T3DPoint{0, 16, 0}, T3DPoint{16, 0, 0},
+                 TSize{16, 16});
+  };
+  ASSERT_TRUE(rig.Frame(draw));
+  rig.Device->FindObject<TDevStore>()->Device()->InjectLoss();
+  EXPECT_FALSE(rig.Frame(draw));
+  ASSERT_TRUE(rig.Frame(draw));  // a new device, tiles made and filled again
+  EXPECT_EQ(rig.At(5, 7), Pattern(5, 7));
+}
+
+}  // namespace
+}  // namespace kav

@@ -194,3 +194,98 @@ TEST(DrawShaders, Premul3MasksByLuminance) {
 
 }  // namespace
 }  // namespace kav
+
+namespace kav {
+namespace {
+
+// A 32^3 volume mapping each colour through fn (components 0..255).
+Ref<TSwVolumeTexture> Volume(TRig& rig, uint32_t (*fn)(int, int, int)) {
+  Ref<TSwVolumeTexture> vol;
+  rig.Dev->CreateVolumeTexture(32, 32, 32, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, vol);
+  TSwLockedBox lb;
+  vol->LockBox(0, lb, nullptr, 0);
+  for (int s = 0; s < 32; ++s)
+    for (int r = 0; r < 32; ++r)
+      for (int c = 0; c < 32; ++c) {
+        auto comp = [](int v) { return 8 * v + v / 4; };
+        static_cast<uint32_t*>(lb.Bits)[(s * 32 + r) * 32 + c] = fn(comp(c), comp(r), comp(s));
+      }
+  vol->UnlockBox(0);
+  return vol;
+}
+
+uint32_t GradeOnce(uint32_t color, uint32_t (*lut)(int, int, int), float t) {
+  RegisterDrawKernels();
+  TRig rig(4, 4);
+  auto pic = rig.Texture(4, 4, [&](uint32_t, uint32_t) { return color; });
+  auto vol = Volume(rig, lut);
+  rig.Dev->SetTexture(0, pic.get());
+  rig.Dev->SetTexture(1, vol.get());
+  Linear(rig, 1);
+  const float c[4] = {t, 0, 0, 0};
+  rig.Dev->SetPixelShaderConstantF(0, c, 1);
+  Ref<TSwPixelShader> ps;
+  const std::string blob = LoadShaderCode("color_grading");
+  rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
+  rig.Dev->SetPixelShader(ps.get());
+  rig.Dev->BeginScene();
+  Quad3(rig, 4, 4, 0xFFFFFFFF);
+  rig.Dev->EndScene();
+  return rig.Pixel(1, 1);
+}
+
+uint32_t Identity(int r, int g, int b) { return 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b); }
+uint32_t Invert(int r, int g, int b) {
+  return 0xFF000000u | uint32_t(255 - r) << 16 | uint32_t(255 - g) << 8 | uint32_t(255 - b);
+}
+
+TEST(DrawShaders, GradingThroughAVolume) {
+  const uint32_t c = 0xFF4080C0;
+  // The identity volume keeps the colour; an inverting one inverts it, by t.
+  const uint32_t same = GradeOnce(c, &Identity, 1.0f);
+  for (int sh : {0, 8, 16}) EXPECT_NEAR(swtest::Chan(same, sh), swtest::Chan(c, sh), 2) << sh;
+  const uint32_t inv = GradeOnce(c, &Invert, 1.0f);
+  for (int sh : {0, 8, 16}) EXPECT_NEAR(swtest::Chan(inv, sh), 255 - swtest::Chan(c, sh), 2) << sh;
+  const uint32_t half = GradeOnce(c, &Invert, 0.5f);
+  for (int sh : {0, 8, 16}) EXPECT_NEAR(swtest::Chan(half, sh), 127.5, 2) << sh;
+  EXPECT_EQ(GradeOnce(c, &Invert, 0.0f), c);
+}
+
+TEST(DrawShaders, MixAndUnsharpReferences) {
+  RegisterDrawKernels();
+  TRig rig(8, 1);
+  auto big = rig.Texture(8, 1, [](uint32_t, uint32_t) { return 0xFFFF0000u; });
+  auto small = rig.Texture(8, 1, [](uint32_t, uint32_t) { return 0xFF0000FFu; });
+  rig.Dev->SetTexture(0, big.get());
+  rig.Dev->SetTexture(1, small.get());
+  const float a[4] = {0.25f, 0, 0, 0};
+  rig.Dev->SetPixelShaderConstantF(0, a, 1);
+  Ref<TSwPixelShader> ps;
+  std::string blob = LoadShaderCode("gauss_mix");
+  rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
+  rig.Dev->SetPixelShader(ps.get());
+  rig.Dev->BeginScene();
+  Quad3(rig, 8, 1, 0xFFFFFFFF);
+  rig.Dev->EndScene();
+  EXPECT_NEAR(swtest::Chan(rig.Pixel(3, 0), 16), 191, 1);
+  EXPECT_NEAR(swtest::Chan(rig.Pixel(3, 0), 0), 64, 1);
+  // Unsharp on a step: the dark side darker, the bright side brighter, a
+  // flat area unchanged.
+  TRig r2(16, 4);
+  auto step = r2.Texture(16, 4, [](uint32_t x, uint32_t) { return x < 8 ? 0xFF404040u : 0xFFC0C0C0u; });
+  r2.Dev->SetTexture(0, step.get());
+  const float k[3][4] = {{1.0f / 16, 1.0f / 4, 0, 0}, {0.01f, 0, 0, 0}, {1.0f, 0, 0, 0}};
+  r2.Dev->SetPixelShaderConstantF(0, &k[0][0], 3);
+  blob = LoadShaderCode("unsharp");
+  r2.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
+  r2.Dev->SetPixelShader(ps.get());
+  r2.Dev->BeginScene();
+  Quad3(r2, 16, 4, 0xFFFFFFFF);
+  r2.Dev->EndScene();
+  EXPECT_EQ(swtest::Chan(r2.Pixel(2, 1), 8), 0x40);
+  EXPECT_LT(swtest::Chan(r2.Pixel(7, 1), 8), 0x40);
+  EXPECT_GT(swtest::Chan(r2.Pixel(8, 1), 8), 0xC0);
+}
+
+}  // namespace
+}  // namespace kav

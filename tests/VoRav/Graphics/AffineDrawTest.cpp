@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "DrawTestUtil.h"
 #include "DumpPpm.h"
 #include "GraphicsTestUtil.h"
 #include "VoRav/Graphics/SysAffineDraw.h"
@@ -73,13 +74,6 @@ Ref<TSysBitmap> Pattern(int32_t w, int32_t h, TPixelFormat* f, uint8_t alpha = 2
   return b;
 }
 
-Ref<TSysBitmap> Canvas(int32_t w, int32_t h, uint32_t colour) {
-  Ref<TSysBitmap> t = Sys(w, h, F().R8G8B8);
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) test::Set24(t.get(), x, y, colour);
-  return t;
-}
-
 const TRect kNoClip{0, 0, INT32_MAX, INT32_MAX};
 
 TEST(AffineDraw, IdentityCopiesPixelsNearestAndBilinear) {
@@ -87,7 +81,7 @@ TEST(AffineDraw, IdentityCopiesPixelsNearestAndBilinear) {
   TAffineEdges rec;
   ASSERT_TRUE(AffineEdgesFromRect(rec, 13, 9, {3, 2}, {1, 0}, {0, 1}));
   for (bool bilinear : {false, true}) {
-    Ref<TSysBitmap> t = Canvas(20, 16, 0x123456);
+    Ref<TSysBitmap> t = test::Canvas24(20, 16, 0x123456);
     ASSERT_TRUE(bilinear ? AffineDrawBilinear(rec, t.get(), src.get(), 255, kNoClip)
                          : AffineDrawNearest(rec, t.get(), src.get(), 255, kNoClip));
     for (int32_t y = 0; y < 16; ++y)
@@ -101,7 +95,7 @@ TEST(AffineDraw, IdentityCopiesPixelsNearestAndBilinear) {
 TEST(AffineDraw, RotatedAndScaledRectanglesStayInsideTheirPlacement) {
   // Every pixel whose centre lies inside the placed rectangle is drawn, and
   // none outside (pixels within 1/1000 of a pixel of an edge may go either way).
-  Ref<TSysBitmap> src = Canvas(17, 11, 0xFFFFFF);
+  Ref<TSysBitmap> src = test::Canvas24(17, 11, 0xFFFFFF);
   for (double angle : {0.0, 0.3, 0.785398, 1.2, 2.5, 4.0}) {
     for (double scale : {0.7, 1.0, 2.3}) {
       SCOPED_TRACE(testing::Message() << "angle " << angle << " scale " << scale);
@@ -111,7 +105,7 @@ TEST(AffineDraw, RotatedAndScaledRectanglesStayInsideTheirPlacement) {
       TAffineEdges rec;
       ASSERT_TRUE(AffineEdgesFromRect(rec, 17, 11, origin, ax, ay));
       for (bool bilinear : {false, true}) {
-        Ref<TSysBitmap> t = Canvas(80, 80, 0);
+        Ref<TSysBitmap> t = test::Canvas24(80, 80, 0);
         ASSERT_TRUE(bilinear ? AffineDrawBilinear(rec, t.get(), src.get(), 255, kNoClip)
                              : AffineDrawNearest(rec, t.get(), src.get(), 255, kNoClip));
         const double det = double(ax.x) * ay.y - double(ax.y) * ay.x;
@@ -135,13 +129,13 @@ TEST(AffineDraw, RotatedAndScaledRectanglesStayInsideTheirPlacement) {
 TEST(AffineDraw, OpacityAlphaAndClip) {
   TAffineEdges rec;
   ASSERT_TRUE(AffineEdgesFromRect(rec, 4, 4, {0, 0}, {1, 0}, {0, 1}));
-  Ref<TSysBitmap> white = Canvas(4, 4, 0xFFFFFF);
-  Ref<TSysBitmap> t = Canvas(4, 4, 0x000000);
+  Ref<TSysBitmap> white = test::Canvas24(4, 4, 0xFFFFFF);
+  Ref<TSysBitmap> t = test::Canvas24(4, 4, 0x000000);
   ASSERT_TRUE(AffineDrawNearest(rec, t.get(), white.get(), 0, kNoClip));
   EXPECT_EQ(Get24(t.get(), 1, 1), 0u);
   ASSERT_TRUE(AffineDrawNearest(rec, t.get(), white.get(), 128, kNoClip));
   EXPECT_EQ(Get24(t.get(), 1, 1), 0x7F7F7Fu);  // 255 x 128 / 256
-  t = Canvas(4, 4, 0x000000);
+  t = test::Canvas24(4, 4, 0x000000);
   ASSERT_TRUE(AffineDrawNearest(rec, t.get(), white.get(), 300, TRect{1, 1, 3, 2}));
   for (int32_t y = 0; y < 4; ++y)
     for (int32_t x = 0; x < 4; ++x)
@@ -151,11 +145,11 @@ TEST(AffineDraw, OpacityAlphaAndClip) {
   Ref<TSysBitmap> a32 = Sys(4, 4, F().A8R8G8B8);
   a32->FillRect(TRect{0, 0, 4, 4}, 0x40FFFFFFu);
   for (bool bilinear : {false, true}) {
-    t = Canvas(4, 4, 0x000000);
+    t = test::Canvas24(4, 4, 0x000000);
     ASSERT_TRUE(bilinear ? AffineDrawBilinear(rec, t.get(), a32.get(), 255, kNoClip)
                          : AffineDrawNearest(rec, t.get(), a32.get(), 255, kNoClip));
     EXPECT_EQ(Get24(t.get(), 2, 2), 0x3F3F3Fu);
-    t = Canvas(4, 4, 0x000000);
+    t = test::Canvas24(4, 4, 0x000000);
     ASSERT_TRUE(bilinear ? AffineDrawBilinear(rec, t.get(), a32.get(), 128, kNoClip)
                          : AffineDrawNearest(rec, t.get(), a32.get(), 128, kNoClip));
     EXPECT_EQ(Get24(t.get(), 2, 2), 0x1F1F1Fu);  // 255 x 64 x 128 / 65536
@@ -170,7 +164,7 @@ TEST(AffineDraw, BilinearInterpolatesBetweenPixels) {
   test::Set24(src.get(), 1, 0, 0xFFFFFF);
   TAffineEdges rec;
   ASSERT_TRUE(AffineEdgesFromRect(rec, 2, 1, {0, 0}, {4, 0}, {0, 1}));
-  Ref<TSysBitmap> t = Canvas(8, 1, 0x808080);
+  Ref<TSysBitmap> t = test::Canvas24(8, 1, 0x808080);
   ASSERT_TRUE(AffineDrawBilinear(rec, t.get(), src.get(), 255, kNoClip));
   for (int32_t x = 0; x < 8; ++x) {
     const double u = (x + 0.5) / 4 - 0.5;
@@ -183,7 +177,7 @@ TEST(AffineDraw, RotatedPatternForALook) {
   // A 32 x 24 pattern turned by 30 degrees and scaled by 3, both samplers
   // side by side (KAV_DUMP_DIR=<folder> writes it).
   Ref<TSysBitmap> src = Pattern(32, 24, F().R8G8B8);
-  Ref<TSysBitmap> t = Canvas(260, 130, 0x204060);
+  Ref<TSysBitmap> t = test::Canvas24(260, 130, 0x204060);
   const double a = 0.5236;
   TAffineEdges rec;
   ASSERT_TRUE(AffineEdgesFromRect(rec, 32, 24, {40, 2}, {float(3 * std::cos(a)), float(3 * std::sin(a))},
@@ -201,7 +195,7 @@ TEST(AffineDraw, ImpossibleRequestsDrawNothing) {
   ASSERT_TRUE(AffineEdgesFromRect(rec, 8, 8, {0, 0}, {1, 0}, {0, 1}));
   Ref<TSysBitmap> small = Pattern(4, 8, F().R8G8B8);
   Ref<TSysBitmap> grey = Sys(8, 8, F().Y8);
-  Ref<TSysBitmap> t = Canvas(8, 8, 0x010203);
+  Ref<TSysBitmap> t = test::Canvas24(8, 8, 0x010203);
   Ref<TSysBitmap> t32 = Sys(8, 8, F().A8R8G8B8);
   Ref<TSysBitmap> ok = Pattern(8, 8, F().R8G8B8);
   for (bool bilinear : {false, true}) {

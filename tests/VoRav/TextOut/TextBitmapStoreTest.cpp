@@ -171,6 +171,29 @@ TEST_F(TextBitmapStore, HostileLayoutStreamsRaise) {
   EXPECT_THROW(TTextBitmapStore::Create(key, show.Accessor().get()), EStreamReadError);
 }
 
+// Keys come from the show's text: extreme numbers give a bitmap within the
+// limits, never a crash or an endless loop.
+TEST_F(TextBitmapStore, ExtremeKeysStayWithinLimits) {
+  TShowFiles show;
+  Ref<TFileAccessor> a = show.Accessor();
+  const std::vector<std::u16string> all = {
+      u"Text: Arial:1e30:0:0::0:1:0:\"big\"",
+      u"Text: Arial:-3:0:0::9:1:2000000000:\"a\r\nb\"",
+      u"Text: Arial:nan:inf:-inf:Bold:1:nan:-99999:\"\"",
+      u"Text: " + std::u16string(300, u'F') + u":0.001:0:0::2:1:0:\"tiny\"",
+      u"Text:",
+  };
+  for (const std::u16string& key : all) {
+    SCOPED_TRACE(std::string(key.begin(), key.begin() + std::min<size_t>(key.size(), 40)));
+    Ref<TTextBitmapStore> s = TTextBitmapStore::Create(key, a.get());
+    EXPECT_TRUE(BitmapSizeAllowed(s->Width(), s->Height(), 4));
+    if (int64_t(s->Width()) * s->Height() <= 4000000) {
+      Ref<TDirectBitmap> l0 = Level(s.get(), 0);
+      EXPECT_EQ(l0->Width(), s->Width());
+    }
+  }
+}
+
 TEST_F(TextBitmapStore, PlaceholderShowsItsLines) {
   Ref<TImage> img = MakeNotFoundImage(u"C:\\shows\\holiday\\beach photo.jpg", false, false);
   ASSERT_TRUE(img);

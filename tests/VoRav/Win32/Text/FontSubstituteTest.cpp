@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
 #include "VoRav/Win32/Text/winFontSubstitute.h"
@@ -127,6 +128,19 @@ TEST(FontSubstitute, UncoveredCharactersAreReportedWithTheChosenFont) {
       EXPECT_EQ(r.count, 2);
     }
   EXPECT_TRUE(uncovered);
+}
+
+// Characters no face has, between covered ones, are searched for once, not
+// once per run: a long hostile line still lays out quickly.
+TEST(FontSubstitute, ManyUncoveredRunsStayFast) {
+  std::u16string text;
+  for (int i = 0; i < 2000; ++i) text += i % 2 ? u"a" : u"\U0010FFFD";
+  TRunLog log;
+  const auto t0 = std::chrono::steady_clock::now();
+  FontReplacer()->Replace(text, 0, log.Callback(), Font(u"Arial"), int32_t(text.size()));
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+  ExpectCoversAll(log, int32_t(text.size()));
+  EXPECT_LT(ms, 20000);
 }
 
 TEST(FontSubstitute, RefusedRunsGoToTheNextFallback) {
