@@ -25,11 +25,15 @@ namespace kav {
 
 namespace {
 
-Ref<TKavExtractorHolder> BareHolder(TKavSlideHost* host, const std::u16string& file_name) {
-  return MakeRef<TKavExtractorHolder>(host, file_name);
+Ref<TKavSlideHost> PlainHost(TFileAccessor* accessor, const TKavSlideHost::TEffectResourceFill& fill,
+                             const TKavSlideHost::TSectionQuery& section_query,
+                             const TKavSlideHost::TCameraQuery& camera_query,
+                             const TKavSlideHost::TEffectBufferQuery& buffer_query, const std::u16string& theme_folder) {
+  return MakeRef<TKavSlideHost>(accessor, fill, nullptr, false, section_query, camera_query, buffer_query,
+                                theme_folder);
 }
 
-std::atomic<TExtractorHolderFactory> g_holder_factory{BareHolder};
+std::atomic<TSlideHostFactory> g_host_factory{PlainHost};
 
 // A bitmap named by a placeholder text, of at least 1 x 1.
 Ref<TImage> PlaceholderImage(int32_t width, int32_t height, const std::u16string& name) {
@@ -48,23 +52,16 @@ bool ParseBufferNumber(std::u16string_view rest, int32_t& n) {
 
 }  // namespace
 
-// ---- Extractor holders ---------------------------------------------------------
-
-TExtractorHolderFactory SetExtractorHolderFactory(TExtractorHolderFactory factory) noexcept {
-  return g_holder_factory.exchange(factory ? factory : BareHolder);
+TSlideHostFactory SetSlideHostFactory(TSlideHostFactory factory) noexcept {
+  return g_host_factory.exchange(factory ? factory : PlainHost);
 }
 
-TKavExtractorHolder::TKavExtractorHolder(TKavSlideHost* host, const std::u16string& file_name)
-    : host_(host), file_name_(file_name) {
-  const size_t colon = file_name.find(u':');
-  base_name_ = file_name.substr(0, colon);
-  if (colon != std::u16string::npos) name_index_ = file_name.substr(colon + 1);
-}
-
-void TKavExtractorHolder::Dispose() {
-  if (host_) host_->RemoveExtractor(this);
-  host_ = nullptr;
-  TRefObject::Dispose();
+Ref<TKavSlideHost> CreateSlideHost(TFileAccessor* accessor, const TKavSlideHost::TEffectResourceFill& fill,
+                                   const TKavSlideHost::TSectionQuery& section_query,
+                                   const TKavSlideHost::TCameraQuery& camera_query,
+                                   const TKavSlideHost::TEffectBufferQuery& buffer_query,
+                                   const std::u16string& theme_folder) {
+  return g_host_factory.load()(accessor, fill, section_query, camera_query, buffer_query, theme_folder);
 }
 
 // ---- Host ------------------------------------------------------------------------
@@ -103,12 +100,6 @@ void TKavSlideHost::Dispose() {
     TaskQueue.reset();
   }
   fill_owner_.reset();
-  {
-    // Holders that outlive the host no longer reach it.
-    std::lock_guard<std::mutex> lock(extractors_lock_);
-    for (TKavExtractorHolder* h : extractors_) h->DetachHost();
-    extractors_.clear();
-  }
   accessor_.reset();
   TKavObjectHost::Dispose();
 }
@@ -148,30 +139,6 @@ TButtonProducer* TKavSlideHost::GetButtonProducer(const std::u16string& theme) {
 
 Ref<TImage> TKavSlideHost::GetButtonFile(const std::u16string& theme) {
   return LoadImageHandle(accessor_.get(), theme_folder_ + theme);
-}
-
-Ref<TKavExtractorHolder> TKavSlideHost::GetExtractor(const std::u16string& file_name) {
-  {
-    std::lock_guard<std::mutex> lock(extractors_lock_);
-    for (TKavExtractorHolder* h : extractors_)
-      if (h->FileName() == file_name) return Ref<TKavExtractorHolder>(h);
-  }
-  Ref<TKavExtractorHolder> holder = g_holder_factory.load()(this, file_name);
-  if (holder) {
-    std::lock_guard<std::mutex> lock(extractors_lock_);
-    extractors_.push_back(holder.get());
-  }
-  return holder;
-}
-
-int32_t TKavSlideHost::ExtractorCount() {
-  std::lock_guard<std::mutex> lock(extractors_lock_);
-  return int32_t(extractors_.size());
-}
-
-void TKavSlideHost::RemoveExtractor(TKavExtractorHolder* holder) {
-  std::lock_guard<std::mutex> lock(extractors_lock_);
-  extractors_.erase(std::remove(extractors_.begin(), extractors_.end(), holder), extractors_.end());
 }
 
 Ref<TImage> TKavSlideHost::Open(void*, TFileSource*, const std::u16string& name) { return ProduceResource(name); }

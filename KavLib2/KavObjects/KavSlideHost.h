@@ -8,12 +8,11 @@
 // Also here: the image-information hook that finds a slide's main picture.
 //
 // Threads: producers run on the thread that opens the file (the slide
-// loader); the keep-alive callback lets long productions yield.
+// loader); the keep-alive callback lets long productions yield. The video
+// clips of a show are offered by the video layer's host (SetSlideHostFactory).
 #pragma once
 
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "KavLib2/KavClasses/KavImageTasks.h"
 #include "KavLib2/KavObjects/KavObjectHost.h"
@@ -44,35 +43,6 @@ inline constexpr std::u16string_view kMaskKeyPrefix = u"Mask: ";
 inline constexpr std::u16string_view kPresetMaskKeyPrefix = u"PresetedMask:";
 inline constexpr std::u16string_view kSlideEffectBufferWord = u"SlideEffectBuffer";
 inline constexpr std::u16string_view kEffectResourceWord = u"EffectResource";
-
-// The holder of one clip's frame extractor, shared by the video objects that
-// show that clip. The video layer derives the real holder; the host only
-// keeps the list, one holder per file name.
-class TKavExtractorHolder : public TRefObject {
- public:
-  TKavExtractorHolder(TKavSlideHost* host, const std::u16string& file_name);
-  const std::u16string& FileName() const noexcept { return file_name_; }
-  // The name split at its first ":" into base and index (the index empty
-  // without one).
-  const std::u16string& BaseName() const noexcept { return base_name_; }
-  const std::u16string& NameIndex() const noexcept { return name_index_; }
-  TKavSlideHost* Host() const noexcept { return host_; }
-  // Called by the host when it goes first.
-  void DetachHost() noexcept { host_ = nullptr; }
-
- protected:
-  // Takes the holder off its host's list.
-  void Dispose() override;
-
- private:
-  TKavSlideHost* host_;  // not owned
-  std::u16string file_name_, base_name_, name_index_;
-};
-
-// Makes the extractor holder of a clip; the video layer installs its own.
-// The default makes a bare holder with no extractor.
-using TExtractorHolderFactory = Ref<TKavExtractorHolder> (*)(TKavSlideHost* host, const std::u16string& file_name);
-TExtractorHolderFactory SetExtractorHolderFactory(TExtractorHolderFactory factory) noexcept;
 
 class TKavSlideHost : public TKavObjectHost {
  public:
@@ -111,10 +81,6 @@ class TKavSlideHost : public TKavObjectHost {
   TButtonProducer* GetButtonProducer(const std::u16string& theme);
   // The picture theme folder + `theme` through the accessor.
   Ref<TImage> GetButtonFile(const std::u16string& theme);
-  // The extractor holder of a clip file: the listed one with one more
-  // reference, or a new one added to the list.
-  Ref<TKavExtractorHolder> GetExtractor(const std::u16string& file_name);
-  int32_t ExtractorCount();
   // The show's keep-alive: false when the loading callback asks to stop.
   bool KeepAlive();
 
@@ -137,13 +103,11 @@ class TKavSlideHost : public TKavObjectHost {
   void Dispose() override;
 
  private:
-  friend class TKavExtractorHolder;
   Ref<TImage> Open(void* data, TFileSource* source, const std::u16string& name);
   Ref<TImage> SkinLoad(const std::u16string& path);
   void Progress(void* sender, bool& cancel);
   void MaskProgress(TMaskGenerator* generator, bool& stop);
   bool TextAbort();
-  void RemoveExtractor(TKavExtractorHolder* holder);
 
   Ref<TFileAccessor> accessor_;
   TEffectResourceFill fill_;
@@ -157,9 +121,23 @@ class TKavSlideHost : public TKavObjectHost {
   Ref<TShadowGenerator> shadow_generator_;
   Ref<TMaskGenerator> mask_generator_;
   Ref<TTextProducer> text_producer_;
-  std::mutex extractors_lock_;
-  std::vector<TKavExtractorHolder*> extractors_;  // each holds itself in the list until it goes
 };
+
+// Makes the slide host of a show. The video layer, which sits above this
+// library, installs a factory whose host also offers the show's clips; the
+// default makes a plain TKavSlideHost.
+using TSlideHostFactory = Ref<TKavSlideHost> (*)(TFileAccessor* accessor,
+                                                 const TKavSlideHost::TEffectResourceFill& fill,
+                                                 const TKavSlideHost::TSectionQuery& section_query,
+                                                 const TKavSlideHost::TCameraQuery& camera_query,
+                                                 const TKavSlideHost::TEffectBufferQuery& buffer_query,
+                                                 const std::u16string& theme_folder);
+TSlideHostFactory SetSlideHostFactory(TSlideHostFactory factory) noexcept;
+Ref<TKavSlideHost> CreateSlideHost(TFileAccessor* accessor, const TKavSlideHost::TEffectResourceFill& fill,
+                                   const TKavSlideHost::TSectionQuery& section_query,
+                                   const TKavSlideHost::TCameraQuery& camera_query,
+                                   const TKavSlideHost::TEffectBufferQuery& buffer_query,
+                                   const std::u16string& theme_folder);
 
 // The key of an object's queued picture tasks.
 std::u16string ObjectTaskKey(const TKavObject* object);

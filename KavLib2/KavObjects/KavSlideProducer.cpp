@@ -58,11 +58,10 @@ TSlideProducer::TSlideProducer(TKavSource* source, TKavSlideHost* host, const TK
   if (host) {
     host_ = Ref<TKavSlideHost>(host);
   } else {
-    host_ = MakeRef<TKavSlideHost>(source->Accessor(), fill, nullptr, false,
-                                   TKavSlideHost::TSectionQuery::Bind<&TSlideProducer::Section>(this),
-                                   TKavSlideHost::TCameraQuery::Bind<&TSlideProducer::Camera>(this),
-                                   TKavSlideHost::TEffectBufferQuery::Bind<&TSlideProducer::EffectBuffer>(this),
-                                   theme_folder);
+    host_ = CreateSlideHost(source->Accessor(), fill, TKavSlideHost::TSectionQuery::Bind<&TSlideProducer::Section>(this),
+                            TKavSlideHost::TCameraQuery::Bind<&TSlideProducer::Camera>(this),
+                            TKavSlideHost::TEffectBufferQuery::Bind<&TSlideProducer::EffectBuffer>(this),
+                            theme_folder);
   }
   design_ = TSize{IniGetInteger(IniFindKey(main, u"opt_scr_width"), 0),
                   IniGetInteger(IniFindKey(main, u"opt_scr_height"), 0)};

@@ -70,21 +70,26 @@ TEST(SlideHost, ProducesKeyedPictures) {
   EXPECT_GT(shadow->Width(), 10);
 }
 
-TEST(SlideHost, ExtractorHoldersAreSharedPerFile) {
+int g_made_hosts = 0;
+
+Ref<TKavSlideHost> MakeMarkedHost(TFileAccessor* a, const TKavSlideHost::TEffectResourceFill& f,
+                                  const TKavSlideHost::TSectionQuery& s, const TKavSlideHost::TCameraQuery& c,
+                                  const TKavSlideHost::TEffectBufferQuery& b, const std::u16string& t) {
+  ++g_made_hosts;
+  return MakeRef<TKavSlideHost>(a, f, nullptr, false, s, c, b, t + u"x/");
+}
+
+TEST(SlideHost, FactoryMakesTheShowsHost) {
   THostFixture h;
-  Ref<TKavExtractorHolder> a = h.Host->GetExtractor(u"clip.avi:2");
-  Ref<TKavExtractorHolder> b = h.Host->GetExtractor(u"clip.avi:2");
-  Ref<TKavExtractorHolder> c = h.Host->GetExtractor(u"other.avi");
-  EXPECT_EQ(a.get(), b.get());
-  EXPECT_EQ(a->BaseName(), u"clip.avi");
-  EXPECT_EQ(a->NameIndex(), u"2");
-  EXPECT_EQ(h.Host->ExtractorCount(), 2);
-  a.reset();
-  b.reset();
-  EXPECT_EQ(h.Host->ExtractorCount(), 1);
-  // A holder that outlives its host no longer reaches it.
-  h.Host.reset();
-  c.reset();
+  const TSlideHostFactory before = SetSlideHostFactory(&MakeMarkedHost);
+  Ref<TKavSlideHost> made = CreateSlideHost(
+      h.Files.get(), {}, TKavSlideHost::TSectionQuery::Bind<&test::TTestCallbacks::Section>(&h.Calls),
+      TKavSlideHost::TCameraQuery::Bind<&test::TTestCallbacks::CameraAt>(&h.Calls),
+      TKavSlideHost::TEffectBufferQuery::Bind<&test::TTestCallbacks::BufferSize>(&h.Calls), u"themes/");
+  SetSlideHostFactory(before);
+  EXPECT_EQ(g_made_hosts, 1);
+  EXPECT_EQ(made->ThemeFolder(), u"themes/x/");
+  EXPECT_EQ(made->CameraPosition().z, h.Calls.Camera.z);
 }
 
 TEST(KavImage, PictureKeys) {
