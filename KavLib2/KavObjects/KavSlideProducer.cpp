@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "KavLib2/KavClasses/KavSlideOrder.h"
+#include "KavLib2/KavObjects/KavImage.h"
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxIni.h"
 #include "VoRav/vxLog.h"
@@ -364,6 +365,39 @@ void TRealSlideFilter::SetPosition(float p) {
   EffectSlide->SetSlideTime(begin + (end - begin) * p);
 }
 
+void TRealSlideFilter::Dispose() {
+  FrameDone();
+  EffectSlide.reset();
+  TSlideEffFilter::Dispose();
+}
+
+void TRealSlideFilter::SetItems(TDrawItem* from, TDrawItem* to) {
+  Prepare(dynamic_cast<TKavSlide*>(from), dynamic_cast<TKavSlide*>(to));
+}
+
+void TRealSlideFilter::Attach(TKavObject* o, TCustomD3DEffecter* effecter) {
+  if (auto* image = dynamic_cast<TKavImage*>(o);
+      image && image->Picture() && (image->ReplaceWithEffectBuffer == 1 || image->ReplaceWithEffectBuffer == 2)) {
+    // The drawer draws a picture through a texture found in its notify list.
+    TCustomTexture* target = effecter->GetTarget(image->ReplaceWithEffectBuffer - 1);
+    if (target) {
+      image->Picture()->GetNotifyList()->Add(target);
+      attached_.emplace_back(image->Picture(), target);
+    }
+  }
+  for (int32_t i = 0; i < o->ChildCount(); ++i) Attach(o->GetChild(i), effecter);
+}
+
+void TRealSlideFilter::Bind(TCustomD3DEffecter* effecter) {
+  FrameDone();
+  if (EffectSlide && effecter) Attach(EffectSlide.get(), effecter);
+}
+
+void TRealSlideFilter::FrameDone() {
+  for (auto& [image, target] : attached_) image->GetNotifyList()->Remove(target);
+  attached_.clear();
+}
+
 void TRealSlideFilter::Prepare(TKavSlide* outgoing, TKavSlide* incoming) {
   if (!EffectSlide || !outgoing || !incoming) return;
   auto take = [&](const TSlideBackground& b) {
@@ -426,9 +460,18 @@ Ref<TRealSlideFilter> CreateSlideEffectFilter(TKavSlide* effect_slide, TIniList*
 
 TSlideEffectHook SlideEffectHook() noexcept { return g_effect_hook.load(); }
 
+namespace {
+
+Ref<TDrawFilter> CustomTransition(TDrawItem* from, TIniSection* custom, bool /*content_size*/) {
+  return CreateSlideEffectFilter(dynamic_cast<TKavSlide*>(from), custom);
+}
+
+}  // namespace
+
 void RegisterSlideEffectHook() {
   RegisterKavObjectFactories();
   g_effect_hook.store(CreateSlideEffectFilter);
+  SetCustomTransitionHook(&CustomTransition);
 }
 
 }  // namespace kav

@@ -10,6 +10,7 @@
 
 #include <array>
 
+#include "KavLib2/3DEngine/Transitions/Dev3DEffects2.h"
 #include "KavLib2/KavClasses/KavSource.h"
 #include "KavLib2/KavObjects/KavSlide.h"
 #include "KavLib2/KavObjects/KavSlideHost.h"
@@ -153,8 +154,10 @@ class TSlideCache : public TRefObject {
 // first missing one; false when the window is complete.
 bool AdvanceSlideWindow(TSlideCache* cache, double time);
 
-// A transition that plays a custom effect slide.
-class TRealSlideFilter : public TRefObject {
+// A transition that plays a custom effect slide: its images that stand for
+// the effect buffers (ReplaceWithEffectBuffer 1 and 2) show the outgoing
+// and incoming pictures the effecter rendered.
+class TRealSlideFilter : public TSlideEffFilter {
  public:
   bool TransparentBg = false;
   int32_t CustomEffBg = 0;
@@ -166,6 +169,21 @@ class TRealSlideFilter : public TRefObject {
   // Takes the outgoing (A) or incoming (B) slide's background by
   // CustomEffBg: 1 A's, 2 B's, 3 A's fading to B's.
   void Prepare(TKavSlide* outgoing, TKavSlide* incoming);
+
+  void SetProgress(double p) override { SetPosition(float(p)); }
+  void SetItems(TDrawItem* from, TDrawItem* to) override;
+  // Attaches the effecter's two targets to the buffer images.
+  void Bind(TCustomD3DEffecter* effecter) override;
+  TDrawItem* FrameItem() override { return EffectSlide.get(); }
+  // Detaches the targets again.
+  void FrameDone() override;
+
+ protected:
+  void Dispose() override;
+
+ private:
+  void Attach(TKavObject* o, TCustomD3DEffecter* effecter);
+  std::vector<std::pair<TImage*, TCustomTexture*>> attached_;
 };
 
 // The producer the slide-effect hook shares: a new one when the source
@@ -176,7 +194,8 @@ TSlideProducer* GetSharedSlideProducer(TKavSource* source, TKavSlideHost* host);
 // transition factory then takes its plain fade).
 Ref<TRealSlideFilter> CreateSlideEffectFilter(TKavSlide* effect_slide, TIniList* section);
 using TSlideEffectHook = Ref<TRealSlideFilter> (*)(TKavSlide* effect_slide, TIniList* section);
-// The installed hook (CreateSlideEffectFilter after RegisterSlideEffectHook).
+// The installed hook (CreateSlideEffectFilter after RegisterSlideEffectHook,
+// which also installs it as the transition factory's custom-effect hook).
 TSlideEffectHook SlideEffectHook() noexcept;
 void RegisterSlideEffectHook();
 

@@ -105,8 +105,20 @@ TEST(SlideProducer, DialogsAndEffectSlides) {
   ASSERT_NE(filter, nullptr);
   EXPECT_EQ(filter->CustomEffBg, 2);
   EXPECT_TRUE(filter->EffectSlide->EffectBufferSlide);
-  filter->SetPosition(0.5f);
+  // Driven as a transition filter: progress, the two slides (CustomEffBg 2
+  // takes the incoming one's background), the frame item.
+  TSlideEffFilter* as_filter = filter.get();
+  as_filter->SetProgress(0.5);
   EXPECT_DOUBLE_EQ(filter->EffectSlide->SlideTime(), 1000);
+  Ref<TDrawContainer> next = f.Producer->ProduceSlide(1);
+  next->Slide->SetBackStyle(2);
+  next->Slide->SetBackColor1(0x123456);
+  as_filter->SetItems(c->Slide.get(), next->Slide.get());
+  EXPECT_EQ(filter->EffectSlide->Background().Style, 2);
+  EXPECT_EQ(filter->EffectSlide->Background().Color1, 0x123456u);
+  EXPECT_EQ(as_filter->FrameItem(), filter->EffectSlide.get());
+  as_filter->Bind(nullptr);
+  as_filter->FrameDone();
   EXPECT_EQ(SlideEffectHook()(c->Slide.get(), nullptr), nullptr);
   GetSharedSlideProducer(nullptr, nullptr);
 }
