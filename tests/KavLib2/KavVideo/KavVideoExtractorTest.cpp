@@ -102,9 +102,17 @@ TEST(KavVideoExtractor, SeekWaitsForTheFrameAndGetFramePrefetchesTheNext) {
   EXPECT_EQ(ex->Requested() == 11 || ex->Requested() == kNoFrame, true);  // the next frame of a 25 Hz display
   ex->PutFrameSlot(slot);
   EXPECT_FALSE(slot.Frame);
-  // The worker fills the other slot with frame 11.
-  for (int i = 0; i < 500 && ex->DecodeCount() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  ASSERT_TRUE(ex->GetFrame(slot, 25, 440));
+  // The worker fills the other slot with frame 11 (it may still be busy with
+  // the frame the first call asked for, so wait for 11 itself).
+  bool got = false;
+  for (int i = 0; i < 1000 && !got; ++i) {
+    got = ex->GetFrame(slot, 25, 440);
+    if (!got) {
+      ex->PutFrameSlot(slot);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+  ASSERT_TRUE(got);
   EXPECT_EQ(Shown(slot), 11);
   ex->PutFrameSlot(slot);
   // Far away and not decoded: the nearest frame, not exact, and the frame
