@@ -38,14 +38,14 @@ void TKavDialog::Draw(TDeviceDrawer* drawer) {
 
 void TDrawContainer::Dispose() {
   Slide.reset();
-  Effect.reset();
+  Filter.reset();
   Timing.reset();
   TRefObject::Dispose();
 }
 
 void TDrawContainer::SetTime(double show_time) {
   if (Slide) Slide->SetSlideTime(show_time - LoopOffset);
-  EffectPosition = show_time - SlideTiming.Begin;
+  if (Filter) Filter->Time = show_time - SlideTiming.Begin;
 }
 
 // ---- Producer ------------------------------------------------------------------
@@ -201,9 +201,10 @@ Ref<TDrawContainer> TSlideProducer::ProduceSlide(int32_t index) {
     c->Slide = slide;
     double time = 0;
     float smooth = 0;
-    c->Effect = source_->GetSlideEffect(i, time, smooth);
-    c->EffectTime = time;
-    c->SmoothLine = smooth;
+    c->Filter = MakeRef<TKavFilter>();
+    c->Filter->Effect = source_->GetSlideEffect(i, time, smooth);
+    c->Filter->Duration = time;
+    c->Filter->EdgeFraction = smooth;
   } else {
     Ref<TKavSlide> slide = NewSlide(false);
     TSlideTiming first;

@@ -49,14 +49,13 @@ class TDrawContainer : public TRefObject {
   TSlideTiming SlideTiming;
   double LoopOffset = 0;
   Ref<TKavSlide> Slide;       // nil when the slide's section is missing
-  Ref<TKavEffect> Effect;     // its transition
-  double EffectTime = 0;      // the transition's length (ms)
-  float SmoothLine = 0;
-  double EffectPosition = 0;  // ms into the container's time
+  // Its transition as the draw manager takes it (description, length,
+  // soft edge, time); nil without a slide.
+  Ref<TKavFilter> Filter;
   int32_t Index = 0;          // in loop numbering
 
   // The slide at the show time less the loop offset; the transition's
-  // position from the container's begin.
+  // time from the container's begin.
   void SetTime(double show_time);
 
  protected:

@@ -71,10 +71,13 @@ TEST(SlideProducer, SlidesInLoopsAndBeforeTheShow) {
   EXPECT_DOUBLE_EQ(c->LoopOffset, f.Source->Duration());
   EXPECT_EQ(c->Slide->SlideBegin, 3000);
   EXPECT_EQ(c->Slide->Size().x, 1280);
-  ASSERT_NE(c->Effect, nullptr);
-  // The container moves its slide by the loop.
+  ASSERT_NE(c->Filter, nullptr);
+  ASSERT_NE(c->Filter->Effect, nullptr);
+  EXPECT_GT(c->Filter->Duration, 0);
+  // The container moves its slide by the loop, the transition by its begin.
   c->SetTime(f.Source->Duration() + 4000);
   EXPECT_DOUBLE_EQ(c->Slide->SlideTime(), 1000);
+  EXPECT_DOUBLE_EQ(c->Filter->Time, f.Source->Duration() + 4000 - c->SlideTiming.Begin);
   Ref<TDrawContainer> before = f.Producer->ProduceSlide(-1);
   ASSERT_NE(before->Slide, nullptr);
   EXPECT_EQ(before->Slide->SlideBegin, kBeforeShowBegin);
