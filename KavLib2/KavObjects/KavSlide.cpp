@@ -45,6 +45,8 @@ bool NotTransparent(void*, TKavObject* o) { return !o->TranspForClick; }
 
 void TKavSlide::LoadSlide(TIniList* main, TIniList* slide, TIniList* times, bool no_times, double effect_out,
                           double effect_in, int32_t index) {
+  // The sections are read where they are (they live as long as the show's
+  // project text); the slide keeps no copies of them.
   SlideIndex = index;
   const int32_t count = IniGetInteger(IniFindKey(times, u"opt_slidescount"), 0);
   if (!no_times) {
@@ -267,6 +269,8 @@ void TKavSlide::SetSlideTime(double time) {
 // ---- Drawing ---------------------------------------------------------------------
 
 void TKavSlide::Draw(TDeviceDrawer* drawer) {
+  // The background group (the objects before the first splitter) is drawn
+  // with the rest; it is not put into an offscreen target of its own.
   TVector3 c[4];
   GetCornerPoints(c, 4, 0);
   if (!ForegroundOnly) {

@@ -85,6 +85,8 @@ TKavSlideHost::TKavSlideHost(TFileAccessor* accessor, const TEffectResourceFill&
   shadow_generator_ = MakeRef<TShadowGenerator>(progress);
   mask_generator_ = MakeRef<TMaskGenerator>();
   mask_generator_->OnProgress = TDelegate<void(TMaskGenerator*, bool&)>::Bind<&TKavSlideHost::MaskProgress>(this);
+  // The show's glyph caches are found by their own keys ("VectTextCache:
+  // ..."), so the show's "ExeGUID" is not made a font key here.
   text_producer_ = MakeRef<TTextProducer>();
   text_producer_->SetAbortCallback(TTextProducer::TAbortProc::Bind<&TKavSlideHost::TextAbort>(this));
 }

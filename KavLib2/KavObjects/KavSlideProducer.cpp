@@ -29,6 +29,7 @@ TIniList* MainSection(TKavSource* source) { return source->Ini()->FindSection(u"
 // ---- Dialogs and containers ----------------------------------------------------
 
 void TKavDialog::Draw(TDeviceDrawer* drawer) {
+  // A dialog draws no background of its own: its children, then its state.
   for (size_t i = 0; i < size_t(ChildCount()); ++i) {
     Ref<TKavObject> child(GetChild(int32_t(i)));
     drawer->Render(child.get());

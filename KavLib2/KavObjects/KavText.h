@@ -69,6 +69,7 @@ class TKavText : public TKavImage {
   TImageDrawParams GetDrawParams() override;
   float DrawOpacity() override;
   double ShadowBlurScale() override;
+  // Hit tests are the rectangle's: the text stores carry no hit regions.
   std::u16string ShapeKey() override { return Rasterize ? PictureKey() : rendered_key_; }
 
  protected:
