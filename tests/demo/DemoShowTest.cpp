@@ -142,10 +142,27 @@ struct TProjectWalk {
   }
 };
 
+// Read as the player reads it: the byte-order mark says UTF-8 (without one
+// the text would be taken for the Windows code page).
 Ref<TIniFile> SourceProject() {
   auto ini = MakeRef<TIniFile>();
-  EXPECT_TRUE(ini->LoadFromBytes(ReadDiskFile(kProjectPath))) << kProjectPath;
+  EXPECT_TRUE(ini->LoadFromFile(UTF8Decode(kProjectPath))) << kProjectPath;
   return ini;
+}
+
+// The texts in other scripts come through as written.
+void ExpectScripts(TIniFile* ini) {
+  auto text = [&](const char16_t* slide, const char16_t* object) {
+    TIniList* section = ini->FindSection(slide);
+    TIniObject* o = section ? section->FindObject(object) : nullptr;
+    return o ? o->ReadString(u"Text", u"") : std::u16string();
+  };
+  EXPECT_EQ(text(u"Slide2", u"Arabic"), u"\"\u0645\u0631\u062D\u0628\u0627 \u0628\u0627\u0644\u0639\u0627\u0644\u0645\"");
+  EXPECT_EQ(text(u"Slide2", u"Hebrew"), u"\"\u05E9\u05DC\u05D5\u05DD \u05E2\u05D5\u05DC\u05DD\"");
+  TIniObject* card = ini->FindSection(u"Slide3")->FindObject(u"Card");
+  ASSERT_NE(card, nullptr);
+  EXPECT_EQ(card->FindObject(u"Devanagari")->ReadString(u"Text", u"").substr(0, 3), u"\"\u0928\u092E");
+  EXPECT_EQ(card->FindObject(u"Cjk")->ReadString(u"Text", u"").substr(0, 3), u"\"\u4F60\u597D");
 }
 
 // What a file of the show must start with, by its extension.
@@ -172,6 +189,7 @@ TEST(DemoShow, ProjectTextReadsAsTheShowItIsMeantToBe) {
   setup.RandomSeed = 1;
   auto source = MakeRef<TKavSource>(accessor.get(), ini.get(), setup);
   ExpectDemoTimeline(source.get());
+  ExpectScripts(ini.get());
 
   TProjectWalk walk;
   walk.Project(ini.get());
@@ -212,6 +230,7 @@ TEST(DemoShow, PackedShowOpensWithEveryFileItNames) {
   TKavSource* source = locator->GetSource(setup);
   ASSERT_NE(source, nullptr);
   ExpectDemoTimeline(source);
+  ExpectScripts(source->Ini());
 
   TFileAccessor* files = locator->Accessor();
   // The packed project is the committed one, not an older build.
