@@ -268,49 +268,49 @@ def synth_tune(sox, lame, out_mp3, tmp):
     parts = []
     for i, (chord, melody) in enumerate(PROGRESSION):
         pad = os.path.join(tmp, "pad%d.wav" % i)
-        args = [sox, "-n", "-r", RATE, "-c", "1", pad, "synth", "2"]
+        args = [sox, "-R", "-n", "-r", RATE, "-c", "1", pad, "synth", "2"]
         for n in chord:
             args += ["pluck", str(NOTE[n])]
         run(args + ["remix", "-", "gain", "-8"])
         notes = []
         for k, n in enumerate(melody):
             f = os.path.join(tmp, "m%d_%d.wav" % (i, k))
-            run([sox, "-n", "-r", RATE, "-c", "1", f, "synth", "0.25", "triangle", str(NOTE[n]),
+            run([sox, "-R", "-n", "-r", RATE, "-c", "1", f, "synth", "0.25", "triangle", str(NOTE[n]),
                  "fade", "q", "0.01", "0.25", "0.18", "gain", "-14"])
             notes.append(f)
         line = os.path.join(tmp, "line%d.wav" % i)
-        run([sox] + notes + [line])
+        run([sox, "-R"] + notes + [line])
         bar = os.path.join(tmp, "bar%d.wav" % i)
-        run([sox, "-m", pad, line, bar])
+        run([sox, "-R", "-m", pad, line, bar])
         parts.append(bar)
     bars = os.path.join(tmp, "bars.wav")
-    run([sox] + parts + [bars])
+    run([sox, "-R"] + parts + [bars])
     kick = os.path.join(tmp, "kick.wav")
-    run([sox, "-n", "-r", RATE, "-c", "1", kick, "synth", "0.14", "sine", "150:45", "fade", "q", "0.002", "0.14",
+    run([sox, "-R", "-n", "-r", RATE, "-c", "1", kick, "synth", "0.14", "sine", "150:45", "fade", "q", "0.002", "0.14",
          "0.12", "pad", "0", "0.36", "gain", "-3"])
     clap = os.path.join(tmp, "clap.wav")
-    run([sox, "-n", "-r", RATE, "-c", "1", clap, "synth", "0.08", "pinknoise", "fade", "q", "0.001", "0.08",
+    run([sox, "-R", "-n", "-r", RATE, "-c", "1", clap, "synth", "0.08", "pinknoise", "fade", "q", "0.001", "0.08",
          "0.07", "pad", "0.5", "0.42", "gain", "-12"])
     beat = os.path.join(tmp, "beat.wav")  # two beats: kick, kick with clap
     kick2 = os.path.join(tmp, "kick2.wav")
-    run([sox, kick, kick, kick2])
-    run([sox, "-m", kick2, clap, beat])
+    run([sox, "-R", kick, kick, kick2])
+    run([sox, "-R", "-m", kick2, clap, beat])
     drums = os.path.join(tmp, "drums.wav")
-    run([sox, beat, drums, "repeat", "1"])  # one bar
+    run([sox, "-R", beat, drums, "repeat", "1"])  # one bar
     # One bar of drums under each of the four bars.
     groove = os.path.join(tmp, "groove.wav")
     drums4 = os.path.join(tmp, "drums4.wav")
-    run([sox, drums, drums4, "repeat", "3"])
-    run([sox, "-m", bars, drums4, groove])
+    run([sox, "-R", drums, drums4, "repeat", "3"])
+    run([sox, "-R", "-m", bars, drums4, groove])
     song = os.path.join(tmp, "song.wav")
     ending = os.path.join(tmp, "ending.wav")
-    args = [sox, "-n", "-r", RATE, "-c", "1", ending, "synth", "2"]
+    args = [sox, "-R", "-n", "-r", RATE, "-c", "1", ending, "synth", "2"]
     for n in ["C3", "E4", "G4", "C5"]:
         args += ["pluck", str(NOTE[n])]
     run(args + ["remix", "-", "gain", "-8"])
     looped = os.path.join(tmp, "looped.wav")
-    run([sox, groove, looped, "repeat", "3"])
-    run([sox, looped, ending, song, "norm", "-1", "fade", "t", "0.05", "-0", "1.5"])
+    run([sox, "-R", groove, looped, "repeat", "3"])
+    run([sox, "-R", looped, ending, song, "norm", "-1", "fade", "t", "0.05", "-0", "1.5"])
     run([lame, "--quiet", "-b", "96", song, out_mp3])
 
 
@@ -322,9 +322,9 @@ def speak_comment(espeak, sox, out_wav, tmp):
     if espeak:
         run([espeak, "-v", "en", "-s", "150", "-w", raw, text])
     else:
-        run([sox, "-n", "-r", RATE, "-c", "1", raw, "synth", "1.2", "pluck", "C5", "pluck", "E5", "pluck", "G5",
+        run([sox, "-R", "-n", "-r", RATE, "-c", "1", raw, "synth", "1.2", "pluck", "C5", "pluck", "E5", "pluck", "G5",
              "remix", "-"])
-    run([sox, raw, "-r", "22050", "-c", "1", "-b", "16", out_wav, "norm", "-2", "pad", "0.2", "0.3"])
+    run([sox, "-R", raw, "-r", "22050", "-c", "1", "-b", "16", out_wav, "norm", "-2", "pad", "0.2", "0.3"])
 
 
 def make_clip(ffmpeg, out_mp4):
