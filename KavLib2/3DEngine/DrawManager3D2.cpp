@@ -64,6 +64,7 @@ void T3DDrawer::Dispose() {
   shader_stack_.clear();
   shaders_.clear();
   LayerTarget = nullptr;
+  TransitionState = nullptr;
   target_pool_ = nullptr;
   half_pool_ = nullptr;
   box_aa_ = nullptr;

@@ -110,6 +110,8 @@ class T3DDrawer : public TDeviceDrawer {
   // ---- State ----
   TSize ContentSize;
   Ref<TRenderTargetTexture> LayerTarget;
+  // Kept for the transition layer (its effecter), released with the drawer.
+  Ref<TRefObject> TransitionState;
   TDrawItem* EffectItem = nullptr;
   bool InBlurLayer = false;
   int32_t EffectPassDepth[2] = {0, 0};
