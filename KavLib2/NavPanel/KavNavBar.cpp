@@ -17,14 +17,7 @@ namespace kav {
 
 namespace {
 
-std::u16string Lower(std::u16string_view s) {
-  std::u16string r(s);
-  for (auto& c : r)
-    if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
-  return r;
-}
-
-bool SameText(std::u16string_view a, std::u16string_view b) { return Lower(a) == Lower(b); }
+bool SameText(std::u16string_view a, std::u16string_view b) { return NavLower(a) == NavLower(b); }
 
 std::u16string Dec(int32_t v) {
   std::string s = std::to_string(v);
@@ -55,6 +48,18 @@ TNavBarFactory& FactoryHead() {
 const std::u16string_view kActionNames[] = {u"home", u"backward", u"forward", u"pause", u"print", u"help", u"exit"};
 
 }  // namespace
+
+int32_t NavRound(double v) {
+  if (!std::isfinite(v)) return 0;
+  return int32_t(std::nearbyint(std::clamp(v, -1e9, 1e9)));
+}
+
+std::u16string NavLower(std::u16string_view s) {
+  std::u16string r(s);
+  for (auto& c : r)
+    if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
+  return r;
+}
 
 int32_t TCustomNavBar::IndexOfObjectName(std::u16string_view name) const {
   for (size_t i = 0; i < ObjectNames.size(); ++i)
@@ -151,7 +156,7 @@ TSysBitmap* TBmpCacheItem::GetPicture(TRect& bounds, bool grey, bool disabled) {
 }
 
 TBmpCacheItem* TBmpCache::GetItem(const std::u16string& name) {
-  const std::u16string key = Lower(name);
+  const std::u16string key = NavLower(name);
   auto it = items_.find(key);
   if (it != items_.end()) return it->second.get();
   KAV_ASSERT(bar_->On.LoadImage);
@@ -212,8 +217,8 @@ void TNavBar::LoadSkin(Ref<TIniFile> doc, const std::u16string& folder) {
       std::u16string name = s->GetName();
       while (!name.empty() && (name.front() == u' ' || name.front() == u'\t')) name.erase(0, 1);
       while (!name.empty() && (name.back() == u' ' || name.back() == u'\t')) name.pop_back();
-      if (name.size() < 7 || Lower(name.substr(0, 7)) != u"action-") continue;
-      const std::u16string rest = Lower(name.substr(7));
+      if (name.size() < 7 || NavLower(name.substr(0, 7)) != u"action-") continue;
+      const std::u16string rest = NavLower(name.substr(7));
       for (auto a : kActionNames)
         if (rest == a) {
           ObjectNames.push_back(rest);

@@ -77,6 +77,12 @@ Ref<TCustomNavBar> CreateNavBar(const std::u16string& type);
 // Puts `factory` at the head; answers the one it replaced.
 TNavBarFactory PushNavBarFactory(TNavBarFactory factory);
 
+// Rounds to the nearest integer, halves to even; not-a-number gives 0 and
+// values are held within +-1e9.
+int32_t NavRound(double v);
+// ASCII lower case (skin and action names).
+std::u16string NavLower(std::u16string_view s);
+
 // A skin value split at commas outside double quotes, each part trimmed.
 std::vector<std::u16string> SplitNavValue(std::u16string_view value);
 // A skin integer; `def` when the text is no number. Values are held within

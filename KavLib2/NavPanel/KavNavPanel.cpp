@@ -16,11 +16,6 @@ namespace kav {
 
 namespace {
 
-int32_t RoundI(double v) {
-  if (!std::isfinite(v)) return 0;
-  return int32_t(std::nearbyint(std::clamp(v, -1e9, 1e9)));
-}
-
 bool In(const TRect& r, int32_t x, int32_t y) { return x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom; }
 
 }  // namespace
@@ -53,9 +48,9 @@ void NavPositionAnchor(int32_t code, TNavPercentPoint& p, TNavPercentPoint& a, f
 
 TRect NavAnchorRect(const TNavPercentPoint& p, const TNavPercentPoint& a, const TRect& f, int32_t h, int32_t w) {
   TRect r;
-  r.Left = f.Left + RoundI((double(p.X) / 100 + 1) * (f.Right - f.Left) / 2) - RoundI(double(w) * (a.X + 100) / 200);
+  r.Left = f.Left + NavRound((double(p.X) / 100 + 1) * (f.Right - f.Left) / 2) - NavRound(double(w) * (a.X + 100) / 200);
   r.Right = r.Left + w;
-  r.Top = f.Top + RoundI((double(p.Y) / 100 + 1) * (f.Bottom - f.Top) / 2) - RoundI(double(h) * (a.Y + 100) / 200);
+  r.Top = f.Top + NavRound((double(p.Y) / 100 + 1) * (f.Bottom - f.Top) / 2) - NavRound(double(h) * (a.Y + 100) / 200);
   r.Bottom = r.Top + h;
   return r;
 }
@@ -130,7 +125,7 @@ void TNavPanel::LoadStyle(const std::u16string& skin_file, bool use_video_scale,
     bar->LoadSkin(doc, folder);
     bar->SetFrameWidth(frame_.Right - frame_.Left);
     if (use_video_scale) {
-      bar->SetBarHeight(RoundI(double(frame_.Bottom - frame_.Top) * size_percent_ * 0.01));
+      bar->SetBarHeight(NavRound(double(frame_.Bottom - frame_.Top) * size_percent_ * 0.01));
     } else {
       int32_t dpi_x = 96, dpi_y = 96;
       ScreenPixelsPerInch(dpi_x, dpi_y);
@@ -169,10 +164,10 @@ void TNavPanel::BarImageChanged(TCustomNavBar* bar, const TRect&) {
   if (video_style_) {
     bar_rect_ = NavAnchorRect(TNavPercentPoint{0, 100}, TNavPercentPoint{0, 100}, frame_, b->Height(), b->Width());
   } else {
-    const int32_t h = RoundI(double(frame_.Bottom - frame_.Top) * size_percent_ / 100);
+    const int32_t h = NavRound(double(frame_.Bottom - frame_.Top) * size_percent_ / 100);
     // Departure: a bar bitmap without height would divide by zero; it
     // stands with no width.
-    const int32_t w = b->Height() > 0 ? RoundI(double(b->Width()) * h / b->Height()) : 0;
+    const int32_t w = b->Height() > 0 ? NavRound(double(b->Width()) * h / b->Height()) : 0;
     bar_rect_ = NavAnchorRect(position_, anchor_, frame_, h, w);
   }
   // The image keeps a reference to the bitmap, so an item the overlay still
@@ -192,9 +187,7 @@ void TNavPanel::ButtonPressed(TCustomNavBar* bar, int32_t index) {
   if (bar && index >= 0 && size_t(index) < bar->Items.size()) {
     const int32_t item = bar->Items[size_t(index)];
     if (item >= 0 && size_t(item) < bar->ObjectNames.size()) {
-      std::u16string name = bar->ObjectNames[size_t(item)];
-      for (auto& c : name)
-        if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
+      const std::u16string name = NavLower(bar->ObjectNames[size_t(item)]);
       if (name == u"home") {
         action_.Kind = kActGotoSlide;
         action_.Int = 0;
@@ -234,8 +227,8 @@ void TNavPanel::Send(int32_t button, uint32_t shift, int32_t x, int32_t y, uint8
   const TRect& r = corner_area_ ? corner_rect_ : bar_rect_;
   TSysBitmap* b = corner_area_ ? bar_->CornerBitmap.get() : bar_ ? bar_->BarBitmap.get() : nullptr;
   if (!b || r.Width() <= 0 || r.Height() <= 0) return;
-  const int32_t tx = RoundI(double(x - r.Left) / r.Width() * b->Width());
-  const int32_t ty = RoundI(double(y - r.Top) / r.Height() * b->Height());
+  const int32_t tx = NavRound(double(x - r.Left) / r.Width() * b->Width());
+  const int32_t ty = NavRound(double(y - r.Top) / r.Height() * b->Height());
   bar_->MouseEvent(button, shift, tx, ty, kind);
 }
 
@@ -245,13 +238,16 @@ void TNavPanel::Finish(int32_t x, int32_t y, TKavAction& action) {
   action = action_;
 }
 
+bool TNavPanel::Ignore(bool ignore, int32_t x, int32_t y, TKavAction& action) {
+  if (!ignore) return false;
+  inside_ = HitTest(x, y);
+  action = action_;
+  return true;
+}
+
 void TNavPanel::MouseDown(int32_t button, uint32_t shift, int32_t x, int32_t y, TKavAction& action) {
   action_ = TKavAction{};
-  if ((!HitTest(x, y) && !inside_) || button != 1) {
-    inside_ = HitTest(x, y);
-    action = action_;
-    return;
-  }
+  if (Ignore((!HitTest(x, y) && !inside_) || button != 1, x, y, action)) return;
   Send(button, shift, x, y, kNavMouseDown);
   pressed_ = true;
   Finish(x, y, action);
@@ -259,27 +255,15 @@ void TNavPanel::MouseDown(int32_t button, uint32_t shift, int32_t x, int32_t y, 
 
 void TNavPanel::MouseMove(uint32_t shift, int32_t x, int32_t y, TKavAction& action) {
   action_ = TKavAction{};
-  if (!HitTest(x, y) && !inside_ && !pressed_) {
-    inside_ = HitTest(x, y);
-    action = action_;
-    return;
-  }
+  if (Ignore(!HitTest(x, y) && !inside_ && !pressed_, x, y, action)) return;
   Send(1, shift, x, y, kNavMouseMove);
   Finish(x, y, action);
 }
 
 void TNavPanel::MouseUp(int32_t button, uint32_t shift, int32_t x, int32_t y, TKavAction& action) {
   action_ = TKavAction{};
-  if (!HitTest(x, y) && !inside_ && !pressed_) {
-    inside_ = HitTest(x, y);
-    action = action_;
-    return;
-  }
-  if (button != 1) {
-    inside_ = HitTest(x, y);
-    action = action_;
-    return;
-  }
+  if (Ignore(!HitTest(x, y) && !inside_ && !pressed_, x, y, action)) return;
+  if (Ignore(button != 1, x, y, action)) return;
   Send(button, shift, x, y, kNavMouseUp);
   pressed_ = false;
   Finish(x, y, action);

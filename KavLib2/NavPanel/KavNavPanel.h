@@ -93,6 +93,8 @@ class TNavPanel : public TRefObject {
   bool GetCornerFlag(TCustomNavBar*) { return corner_area_; }
   void Send(int32_t button, uint32_t shift, int32_t x, int32_t y, uint8_t kind);
   void Finish(int32_t x, int32_t y, TKavAction& action);
+  // With `ignore`: only the inside flag is updated and no action given.
+  bool Ignore(bool ignore, int32_t x, int32_t y, TKavAction& action);
 
   bool pressed_ = false;
   Ref<TImage> bar_image_, corner_image_;

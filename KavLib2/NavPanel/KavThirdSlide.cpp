@@ -16,21 +16,7 @@ namespace kav {
 
 namespace {
 
-int32_t RoundI(double v) {
-  if (!std::isfinite(v)) return 0;
-  return int32_t(std::nearbyint(std::clamp(v, -1e9, 1e9)));
-}
-
-bool SameTextAscii(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x = char16_t(x + 32);
-    if (y >= u'A' && y <= u'Z') y = char16_t(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+bool SameTextAscii(std::u16string_view a, std::u16string_view b) { return NavLower(a) == NavLower(b); }
 
 // Read and write caps for the options: fade times and the hide interval.
 constexpr int32_t kMaxFadeMs = 600000;
@@ -205,12 +191,13 @@ void TThirdSlide::LoadLogo(const std::u16string& name, const TImageDrawParams& p
   } else {
     logo_ = image;
   }
-  const int32_t H = RoundI(vh * size / 100);
-  const int32_t W = logo_->Height() > 0 ? RoundI(double(H) * logo_->Width() / logo_->Height() * scale_) : 0;
+  const int32_t H = NavRound(vh * size / 100);
+  const int32_t W = logo_->Height() > 0 ? NavRound(double(H) * logo_->Width() / logo_->Height() * scale_) : 0;
   logo_index_ = AddImageItem(logo_.get(), params, NavAnchorRect(p, a, visible_, H, W));
 }
 
-int32_t TThirdSlide::AddImageItem(TImage* picture, const TImageDrawParams& params, const TRect& rect) {
+TThirdSlide::TImageItem TThirdSlide::MakeImageItem(TImage* picture, const TImageDrawParams& params,
+                                                   const TRect& rect) {
   TImageItem item;
   item.Picture = Ref<TImage>(picture);
   item.Params = params;
@@ -218,20 +205,18 @@ int32_t TThirdSlide::AddImageItem(TImage* picture, const TImageDrawParams& param
   item.Y = float(rect.Top);
   item.W = float(rect.Width());
   item.H = float(rect.Height());
-  items_.push_back(item);
+  return item;
+}
+
+int32_t TThirdSlide::AddImageItem(TImage* picture, const TImageDrawParams& params, const TRect& rect) {
+  items_.push_back(MakeImageItem(picture, params, rect));
   return int32_t(items_.size()) - 1;
 }
 
 void TThirdSlide::ReplaceImageItem(int32_t index, TImage* picture, const TImageDrawParams& params,
                                    const TRect& rect) {
   if (index < 0 || size_t(index) >= items_.size()) return;
-  TImageItem& item = items_[size_t(index)];
-  item.Picture = Ref<TImage>(picture);
-  item.Params = params;
-  item.X = float(rect.Left);
-  item.Y = float(rect.Top);
-  item.W = float(rect.Width());
-  item.H = float(rect.Height());
+  items_[size_t(index)] = MakeImageItem(picture, params, rect);
 }
 
 void TThirdSlide::SetItemImage(TImage* picture, int32_t& index, const TRect& rect) {
@@ -290,7 +275,7 @@ void TThirdSlide::SetTime(double time) {
   if (idle != hidden_) {
     hidden_ = idle;
     const int32_t t = hidden_ ? fade_out_ : fade_in_;
-    fade_end_ = now + RoundI(t * progress / 100);
+    fade_end_ = now + NavRound(t * progress / 100);
     fade_start_ = fade_end_ - t;
     return;
   }
@@ -414,7 +399,7 @@ void TThirdSlide::Draw(TDeviceDrawer* drawer) {
     const T3DPoint origin{item.X, item.Y, 0};
     const T3DPoint x_axis{item.W, 0, 0}, y_axis{0, item.H, 0};
     drawer->DrawImage(item.Picture.get(), origin, item.Params, y_axis, x_axis,
-                      TSize{RoundI(item.W), RoundI(item.H)});
+                      TSize{NavRound(item.W), NavRound(item.H)});
   }
   fill_margins();
   Changed = 0;

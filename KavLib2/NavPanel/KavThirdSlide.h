@@ -95,6 +95,7 @@ class TThirdSlide : public TEngineOverlay {
   void BarImage(TImage* picture, const TImageDrawParams& params, int32_t& index, const TRect& rect);
   void CornerImage(TImage* picture, const TImageDrawParams& params, int32_t& index, const TRect& rect);
   void SetItemImage(TImage* picture, int32_t& index, const TRect& rect);
+  static TImageItem MakeImageItem(TImage* picture, const TImageDrawParams& params, const TRect& rect);
   void SetForced() { VisibilityChanged = 1; }
   void SetChanged() { Changed = 1; }
 

@@ -18,8 +18,6 @@ namespace kav {
 
 namespace {
 
-int32_t RoundI(double v) { return int32_t(std::nearbyint(v)); }
-
 // Design sizes from the skin: a pair of exactly two numbers, else (0, 0).
 void ReadPair(TIniFile* d, std::u16string_view section, std::u16string_view key, int32_t& a, int32_t& b) {
   const auto v = SplitNavValue(IniReadString(d, section, key, u""));
@@ -139,15 +137,15 @@ TVideoNavBar::TLayout TVideoNavBar::Layout() const {
   TLayout l;
   const double s = scale_;
   l.W = frame_width_;
-  l.H = RoundI(bar_h_ * s);
-  l.Th = RoundI(track_h_ * s);
-  l.V = RoundI(volume_len_ * s);
-  l.bw = RoundI(btn_w_ * s);
-  l.bh = RoundI(btn_h_ * s);
-  l.dw = RoundI(digit_w_ * s);
-  l.dh = RoundI(digit_h_ * s);
-  l.tw = RoundI(thumb_w_ * s);
-  l.th = RoundI(thumb_h_ * s);
+  l.H = NavRound(bar_h_ * s);
+  l.Th = NavRound(track_h_ * s);
+  l.V = NavRound(volume_len_ * s);
+  l.bw = NavRound(btn_w_ * s);
+  l.bh = NavRound(btn_h_ * s);
+  l.dw = NavRound(digit_w_ * s);
+  l.dh = NavRound(digit_h_ * s);
+  l.tw = NavRound(thumb_w_ * s);
+  l.th = NavRound(thumb_h_ * s);
   const int32_t n = int32_t(Items.size());
   l.TrackStart = left_space_ + l.bw * (n + 1) + buttons_track_;
   l.DigitsEnd = l.W - right_space_ - l.V - sound_track_ - l.bw - digits_sound_;
@@ -218,7 +216,7 @@ int32_t TVideoNavBar::TimeThumbCentre() const {
 int32_t TVideoNavBar::VolumeThumbCentre() const {
   const TLayout l = Layout();
   if (volume_ < 0 || volume_ > 1) return l.tw / 2 + l.VolumeLeft;
-  return l.tw / 2 + RoundI(l.VolumeLeft + volume_ * (l.VolumeRight - l.tw - l.VolumeLeft));
+  return l.tw / 2 + NavRound(l.VolumeLeft + volume_ * (l.VolumeRight - l.tw - l.VolumeLeft));
 }
 
 std::u16string TVideoNavBar::DigitsText() const {
@@ -252,7 +250,7 @@ void TVideoNavBar::MakeDigits(const TLayout& l) {
       auto* src = static_cast<TSysBitmap*>(level.get());
       // A text measured with no height has no picture (instead of failing).
       if (src && src->Height() > 0 && src->Width() > 0) {
-        const int32_t w = std::max(1, RoundI(double(src->Width()) * l.dh / src->Height()));
+        const int32_t w = std::max(1, NavRound(double(src->Width()) * l.dh / src->Height()));
         scaled = NewBar(w, l.dh);
         if (scaled) StretchBilinear32(src, scaled.get());
       }
