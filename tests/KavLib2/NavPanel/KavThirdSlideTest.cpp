@@ -5,6 +5,7 @@
 #include "KavLib2/KavEngine/KavEngineClock.h"
 #include "KavLib2/KavViewer/KavImageCache.h"
 #include "KavLib2/NavPanel/KavThirdSlide.h"
+#include "KavLib2/NavPanel/KavNavBar.h"
 #include "NavTestUtil.h"
 #include "platform/d3d/offscreen/SwOffscreenSink.h"
 #include "tests/VoRav/LogCapture.h"
@@ -298,6 +299,28 @@ TEST(Overlay, FramesWithThePanelMatchTheGoldenPictures) {
     }));
     ExpectGolden(dump, std::string("panel_") + (skin[0] == 'B' ? "buttons" : "video"));
   }
+  // The button bar with the mouse over its first button and the third one
+  // held down; the show paused, so the pause button shows its play picture.
+  OverlayFixture f(PanelOptions("Buttons/skin.ini", "opt_nav_showbg=1\nopt_nav_viewscale=8\nopt_nav_hue=120\n"),
+                   TRect{0, 0, 640, 360}, TSize{640, 360});
+  f.playing = false;
+  f.overlay->Panel()->SetTime(1000);
+  auto* bar = static_cast<TNavBar*>(f.overlay->Panel()->Bar());
+  const TRect r = f.overlay->Panel()->BarRect();
+  auto at = [&](size_t i) {
+    const auto& o = bar->Objects()[i];
+    return TPoint{r.Left + (o.X + o.Width / 2) * r.Width() / bar->BarBitmap->Width(),
+                  r.Top + (o.Y + o.Height / 2) * r.Height() / bar->BarBitmap->Height()};
+  };
+  f.Mouse(0, at(0).X, at(0).Y);
+  f.Mouse(1, at(2).X, at(2).Y);
+  EXPECT_EQ(bar->Objects()[2].State, 2);
+  TFrameDumper dump(640, 360);
+  ASSERT_TRUE(dump.RenderFrame([&](TDeviceDrawer* d) {
+    d->Clear(0xFF204060, 0);
+    d->Render(f.overlay.get());
+  }));
+  ExpectGolden(dump, "panel_buttons_states");
 }
 
 }  // namespace
