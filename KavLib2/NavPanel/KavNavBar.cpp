@@ -322,6 +322,10 @@ void TNavBar::SetItems(const std::vector<int32_t>& items, int32_t count) {
 }
 
 void TNavBar::Layout() {
+  bar_width_ = 0;
+  bar_height_ = 0;
+  // A grid with no rows or no columns has no first row or column to sum.
+  if (columns_ == 0 || rows_ == 0) return;
   TCell* oc = CellAt(object_column_, object_row_);
   if (oc) {
     int32_t w = left_ + right_, h = top_ + bottom_;
@@ -357,8 +361,6 @@ void TNavBar::Layout() {
       x += o.Width + o.Space;
     }
   }
-  bar_width_ = 0;
-  bar_height_ = 0;
   for (int32_t c = 1; c <= columns_; ++c) bar_width_ += CellAt(c, 1)->Width;
   for (int32_t r = 1; r <= rows_; ++r) bar_height_ += CellAt(1, r)->Height;
 }
