@@ -435,6 +435,8 @@ bool TKavEngine::HandleAction(const TKavAction& action) {
 bool TKavEngine::HitTest(const TEngineMouseState& mouse) {
   link_ = false;
   cursor_name_.clear();
+  // Over the navigation panel the cursor has the panel's name.
+  if (overlay_ && overlay_->PanelMode() == 2) cursor_name_ = u"NavPanel";
   double t = LoaderTime();
   if (t == 0) t = 0.1;
   for (int32_t i = slide_count_ - 1; i >= 0; --i) {

@@ -115,6 +115,7 @@ TEST_F(EngineOverlay, OverlayIsDrawnLastAskedFirstAndItsDialogsHoldTheShow) {
   engine->MainLoop();
   Drain();
   EXPECT_NE(std::find(actions.Kinds.begin(), actions.Kinds.end(), int32_t(kActPause)), actions.Kinds.end());
+  EXPECT_EQ(engine->CursorName(), u"NavPanel");
 }
 
 }  // namespace
