@@ -18,6 +18,7 @@ class TFileAccessor;
 class TIniList;
 class TRootItem;
 class TCustomNavBar;
+class TColorProfile;
 
 class TEngineOverlay : public TDrawItem {
  public:
@@ -47,6 +48,7 @@ struct TEngineOverlaySetup {
   TFileAccessor* Accessor = nullptr;
   TIniList* Options = nullptr;  // the show's option file (nil: no logo, no panel)
   TRect Visible;                // where the show's picture stands
+  TColorProfile* OutputProfile = nullptr;  // the logo's colour target (nil: the display's)
   TRootItem* Root = nullptr;    // for its margin fill
   bool OverlayFlag = false;     // true: no navigation panel
   TDelegate<bool(TCustomNavBar*)> IsPlaying;

@@ -4,7 +4,10 @@
 #include <atomic>
 #include <cmath>
 
+#include "KavLib2/3DEngine/DrawManager3D2.h"
 #include "KavLib2/KavEngine/KavEngineClock.h"
+#include "KavLib2/KavObjects/KavColorGrade.h"
+#include "VoRav/Graphics/JpegColorSpace/vxColorProfile.h"
 #include "VoRav/Graphics/SysBitmapUtils.h"
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
@@ -78,6 +81,7 @@ Ref<TThirdSlide> TThirdSlide::Build(const TOverlaySetup& s) {
   o->visible_ = s.Visible;
   o->window_ = s.Window;
   o->root_ = s.Root;
+  o->output_profile_ = s.OutputProfile;
   const double vw = s.Visible.Width(), vh = s.Visible.Height();
   // Departure: an empty visible or aspect size would divide by zero; the
   // logo then keeps its own aspect.
@@ -146,6 +150,8 @@ void TThirdSlide::Dispose() {
   panel_ = nullptr;
   items_.clear();
   logo_ = nullptr;
+  logo_lookup_ = nullptr;
+  grade_ = nullptr;
   detector_ = nullptr;
   accessor_ = nullptr;
   TDrawItem::Dispose();
@@ -166,6 +172,12 @@ void TThirdSlide::LoadLogo(const std::u16string& name, const TImageDrawParams& p
   if (!bmp || bmp->Width() <= 0 || bmp->Height() <= 0) {
     LogLine(u"Logo unreadable: " + name);
     return;
+  }
+  // A logo whose colour profile differs from the output's is drawn through
+  // a lookup of that conversion.
+  if (!ColorManagementOff.load()) {
+    Ref<TColorTransform> transform = CreateColorTransform(image->Store()->ColorProfile<TColorProfile>(), output_profile_);
+    logo_lookup_ = MakeColorLookup(transform.get());
   }
   const double vh = visible_.Height();
   const double target_h = size / 100.0 * vh;
@@ -396,9 +408,23 @@ void TThirdSlide::Draw(TDeviceDrawer* drawer) {
     const bool panel_item = i == bar || i == corner;
     if (panel_item && HidePanel) continue;
     if (panel_item) fill_margins();
+    TImageDrawParams params = item.Params;
+    if (i == logo_index_ && logo_lookup_) {
+      auto* d3 = dynamic_cast<T3DDrawer*>(drawer);
+      if (T3DScreen* screen = d3 ? d3->Screen() : nullptr) {
+        if (!grade_) grade_ = MakeRef<TColorGradeWrapper>(nullptr);
+        grade_->UpdateLut(screen, 3, logo_lookup_.get());
+        params.GradeMode = 1;
+        // Our drawer reads the mix as the grade's strength: 1 draws the logo
+        // wholly through its conversion. (The premultiplied-colour flag
+        // stays off: the logo's colours are straight.)
+        params.GradeMix = 1.0f;
+        params.GradeLut1 = params.GradeLut2 = grade_->Texture();
+      }
+    }
     const T3DPoint origin{item.X, item.Y, 0};
     const T3DPoint x_axis{item.W, 0, 0}, y_axis{0, item.H, 0};
-    drawer->DrawImage(item.Picture.get(), origin, item.Params, y_axis, x_axis,
+    drawer->DrawImage(item.Picture.get(), origin, params, y_axis, x_axis,
                       TSize{NavRound(item.W), NavRound(item.H)});
   }
   fill_margins();

@@ -33,6 +33,7 @@ class TOverlayDialog : public TDrawItem {
 using TOverlaySetup = TEngineOverlaySetup;
 
 class TThirdSlide;
+class TColorGradeWrapper;
 // Makes the named dialog (the help dialog or a custom one) from the show;
 // slide production installs it. Nil when the show has no such dialog.
 using TOverlayDialogMaker = Ref<TOverlayDialog> (*)(TFileAccessor* accessor, const std::u16string& name);
@@ -85,6 +86,7 @@ class TThirdSlide : public TEngineOverlay {
   bool PanelHidden() const { return hidden_; }
   TMouseMoveDetector* Detector() const { return detector_.get(); }
   double LogoScale() const { return scale_; }
+  TSysBitmap* LogoLookup() const { return logo_lookup_.get(); }
 
  protected:
   void Dispose() override;
@@ -113,6 +115,9 @@ class TThirdSlide : public TEngineOverlay {
   int32_t logo_index_ = -1;
   Ref<TFileAccessor> accessor_;
   Ref<TImage> logo_;
+  Ref<TSysBitmap> logo_lookup_;  // the logo's colour conversion, nil without one
+  Ref<TColorGradeWrapper> grade_;
+  TColorProfile* output_profile_ = nullptr;
   std::vector<Ref<TOverlayDialog>> dialogs_;
   int64_t dialog_start_ = 0, dialog_end_ = 0;
   bool restart_ = false, closing_ = false;

@@ -111,6 +111,7 @@ TEST(Overlay, LogoIsHalvedAndPlacedAtEachAnchor) {
     EXPECT_EQ(item.Picture->Width(), 100);  // 1600 -> 800 -> 400 -> 200 -> 100 (2 x 80 > 100)
     EXPECT_EQ(item.Picture->Height(), 75);
     EXPECT_FLOAT_EQ(item.Params.Opacity, 70);
+    EXPECT_FALSE(f.overlay->LogoLookup());  // no profile of its own: drawn as it is
   }
   // A logo that cannot be opened is left out; so is a show without options.
   test::TLogCapture log;
