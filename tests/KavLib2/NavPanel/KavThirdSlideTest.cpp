@@ -324,5 +324,21 @@ TEST(Overlay, FramesWithThePanelMatchTheGoldenPictures) {
   ExpectGolden(dump, "panel_buttons_states");
 }
 
+TEST(Overlay, FrameWithTheLogoMatchesItsGoldenPicture) {
+  TTempDir d;
+  const std::string logo = WriteLogo(d, 400, 200);
+  OverlayFixture f("opt_logo=1\nopt_logo_pos=6\nopt_logo_size=20\nopt_logo_offset=4\nopt_logo_opacity=70\nopt_logo_fn=" +
+                       logo + "\n",
+                   TRect{40, 0, 600, 360}, TSize{640, 360});
+  ASSERT_EQ(f.overlay->LogoItemIndex(), 0);
+  TFrameDumper dump(640, 360);
+  ASSERT_TRUE(dump.RenderFrame([&](TDeviceDrawer* dr) {
+    dr->Clear(0xFF204060, 0);
+    dr->FillRect(0xFF806040, TRect{40, 0, 600, 360});
+    dr->Render(f.overlay.get());
+  }));
+  ExpectGolden(dump, "logo_right_top");
+}
+
 }  // namespace
 }  // namespace kav
