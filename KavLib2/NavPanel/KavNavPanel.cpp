@@ -100,26 +100,26 @@ void TNavPanel::LoadStyle(const std::u16string& skin_file, bool use_video_scale,
     LogLine(u"Navigation skin unreadable: " + skin_file);
     return;
   }
-  video_style_ = IniReadBool(doc.get(), u"Common", u"VideoStyle", false);
-  Ref<TCustomNavBar> bar = CreateNavBar(video_style_ ? u"video" : u"");
-  const bool corner = video_style_ && corner_flag;
-  bar->On.BarChanged = TDelegate<void(TCustomNavBar*, const TRect&)>::Bind<&TNavPanel::BarImageChanged>(this);
-  if (corner)
-    bar->On.CornerChanged = TDelegate<void(TCustomNavBar*, const TRect&)>::Bind<&TNavPanel::CornerImageChanged>(this);
-  bar->On.Button = TDelegate<void(TCustomNavBar*, int32_t)>::Bind<&TNavPanel::ButtonPressed>(this);
-  bar->On.IsPlaying = IsPlaying;
-  bar->On.GoToTime = GoToTime;
-  bar->On.SetVolume = SetVolume;
-  bar->On.LoadImage =
-      TDelegate<void(TCustomNavBar*, const std::u16string&, Ref<TSysBitmap>&)>::Bind<&TNavPanel::LoadSkinImage>(this);
-  bar->On.Duration = TDelegate<double(TCustomNavBar*)>::Bind<&TNavPanel::GetDuration>(this);
-  if (corner) bar->On.CornerQuery = TDelegate<bool(TCustomNavBar*)>::Bind<&TNavPanel::GetCornerFlag>(this);
-  bar->ShowBackground = ShowBackground;
-  bar->Hue = Hue;
-  bar_ = bar;
   // A damaged skin (its checks fail) gives no panel rather than stopping the
   // engine thread.
   try {
+    video_style_ = IniReadBool(doc.get(), u"Common", u"VideoStyle", false);
+    Ref<TCustomNavBar> bar = CreateNavBar(video_style_ ? u"video" : u"");
+    const bool corner = video_style_ && corner_flag;
+    bar->On.BarChanged = TDelegate<void(TCustomNavBar*, const TRect&)>::Bind<&TNavPanel::BarImageChanged>(this);
+    if (corner)
+      bar->On.CornerChanged = TDelegate<void(TCustomNavBar*, const TRect&)>::Bind<&TNavPanel::CornerImageChanged>(this);
+    bar->On.Button = TDelegate<void(TCustomNavBar*, int32_t)>::Bind<&TNavPanel::ButtonPressed>(this);
+    bar->On.IsPlaying = IsPlaying;
+    bar->On.GoToTime = GoToTime;
+    bar->On.SetVolume = SetVolume;
+    bar->On.LoadImage =
+        TDelegate<void(TCustomNavBar*, const std::u16string&, Ref<TSysBitmap>&)>::Bind<&TNavPanel::LoadSkinImage>(this);
+    bar->On.Duration = TDelegate<double(TCustomNavBar*)>::Bind<&TNavPanel::GetDuration>(this);
+    if (corner) bar->On.CornerQuery = TDelegate<bool(TCustomNavBar*)>::Bind<&TNavPanel::GetCornerFlag>(this);
+    bar->ShowBackground = ShowBackground;
+    bar->Hue = Hue;
+    bar_ = bar;
     const size_t slash = skin_file.find_last_of(u"\\/");
     const std::u16string folder = slash == std::u16string::npos ? std::u16string() : skin_file.substr(0, slash + 1);
     bar->LoadSkin(doc, folder);
