@@ -231,15 +231,15 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
                  int32_t(std::ceil(sr.Right / scale)), int32_t(std::ceil(sr.Bottom / scale))};
     key += Ascii(RectText3D(rect));
   }
-  TList* list = image->GetNotifyList();
-  TTextureStore2* store = nullptr;
-  for (int32_t i = 0; i < list->Count() && !store; ++i)
-    store = dynamic_cast<TTextureStore2*>(static_cast<TRefObject*>(list->Get(i)));
+  if (!texture_manager_) {
+    if (!create) return nullptr;
+    texture_manager_ = MakeRef<TTextureManager6>(screen_.get());
+  }
+  TTextureStore2* store = OwnTextureStore(image);
   if (store)
     for (auto& w : store->Items)
       if (w->Key == key) return w->Texture.get();
   if (!create) return nullptr;
-  if (!texture_manager_) texture_manager_ = MakeRef<TTextureManager6>(screen_.get());
   Ref<TBitmap> bmp = image->Store()->GetMipLevel(level, StdFormats().A8R8G8B8);
   if (!bmp || bmp->Width() < 1 || bmp->Height() < 1) return nullptr;
   TRect full{0, 0, bmp->Width(), bmp->Height()};
@@ -256,13 +256,37 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
   mt->Assign(bmp.get(), false, params.GridFlag, params.AlphaFlag, params.GridColumns, params.GridRows, rect);
   if (!store) {
     store = new TTextureStore2();
-    list->Add(store);
+    store->Owner = texture_manager_.get();
+    image->GetNotifyList()->Add(store);
   }
   auto w = MakeRef<TTextureWrapper>();
   w->Key = key;
   w->Texture = mt;
   store->Items.push_back(w);
   return mt.get();
+}
+
+// The image's texture store of this drawer. The cache is kept per drawer
+// and not per image alone: the multi-textures of one drawer hold tiles of its
+// own screen, which another drawer (another device) cannot draw with. Stores
+// whose drawer is gone are dropped on the way.
+TTextureStore2* T3DDrawer::OwnTextureStore(TImage* image) {
+  TList* list = image->GetNotifyList();
+  TTextureStore2* own = nullptr;
+  for (int32_t i = list->Count(); i-- > 0;) {
+    auto* s = dynamic_cast<TTextureStore2*>(static_cast<TRefObject*>(list->Get(i)));
+    if (!s) continue;
+    // Entries whose manager is gone draw nothing; a manager made later at
+    // the same address does not make them valid again.
+    std::erase_if(s->Items, [](const Ref<TTextureWrapper>& w) { return !w->Texture || !w->Texture->Manager(); });
+    if (s->Items.empty() && s->Owner != texture_manager_.get()) {
+      list->Delete(i);
+      s->Free();
+    } else if (s->Owner == texture_manager_.get() && !own) {
+      own = s;
+    }
+  }
+  return own;
 }
 
 void T3DDrawer::PrepareImage(TImage* image, const TImageDrawParams& params) {
