@@ -383,15 +383,20 @@ void T3DDrawer::FillBox(const T3DPoint& position, TFloatPoint size, const TBoxPa
   RecordBounds(c, 4);
   const uint32_t a = ScaleAlpha(box.ColorA, box.Opacity), b = ScaleAlpha(box.ColorB, box.Opacity);
   const uint32_t m = Average(a, b);
-  // Corner colours by gradient code, quad order top left, top right,
-  // bottom left, bottom right. A code outside the table (show data) fills
-  // with the first colour instead of failing the frame.
+  // Corner colours by gradient code (0 A, 1 B, 2 their mean), listed from
+  // the bottom-right corner: bottom right, bottom left, top right, top left.
+  // Read in that order the first colour starts where the shadow gradients
+  // of the same codes start: left for 6, top for 5, top left for 0, top
+  // right for 1. (Read from the top left, as the plain table suggests, every
+  // box and background gradient came out mirrored, colour 1 at the right or
+  // the bottom.) A code outside the table (show data) fills with the first
+  // colour instead of failing the frame.
   static const uint8_t kTable[9][4] = {{1, 2, 2, 0}, {2, 1, 0, 2}, {0, 2, 2, 1}, {2, 0, 1, 2}, {0, 0, 1, 1},
                                        {1, 1, 0, 0}, {1, 0, 1, 0}, {0, 1, 0, 1}, {0, 0, 0, 0}};
   const uint32_t pick[3] = {a, b, m};
   const uint8_t* row = kTable[box.Gradient <= 8 ? box.Gradient : 8];
-  uint32_t colors[4];
-  for (int i = 0; i < 4; ++i) colors[i] = pick[row[i]];
+  uint32_t colors[4];  // quad order: top left, top right, bottom left, bottom right
+  for (int i = 0; i < 4; ++i) colors[i] = pick[row[3 - i]];
   const uint32_t mask = (box.EdgeLeft ? 1u : 0u) | (box.EdgeTop ? 2u : 0u) | (box.EdgeRight ? 4u : 0u) |
                         (box.EdgeBottom ? 8u : 0u);
   if (mask == 0) {

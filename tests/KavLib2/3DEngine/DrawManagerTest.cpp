@@ -137,10 +137,13 @@ TEST(Drawer, ScaledAndRotatedImagesAgainstAnalyticReference) {
 TEST(Drawer, BoxGradientsByCode) {
   TDrawerRig rig(64, 64);
   const uint32_t a = 0xFFFF0000, b = 0xFF0000FF;
-  // Expected corner colour of each code: q0 top left, q1 top right, q2
-  // bottom left, q3 bottom right (0 A, 1 B, 2 mean).
-  const int table[9][4] = {{1, 2, 2, 0}, {2, 1, 0, 2}, {0, 2, 2, 1}, {2, 0, 1, 2}, {0, 0, 1, 1},
-                           {1, 1, 0, 0}, {1, 0, 1, 0}, {0, 1, 0, 1}, {0, 0, 0, 0}};
+  // Expected colour at the top left, top right, bottom left and bottom
+  // right of each code (0 A, 1 B, 2 mean): colour A starts top left (0),
+  // top right (1), bottom right (2), bottom left (3), bottom (4), top (5),
+  // left (6), right (7); 8 is solid A. Boxes use 6 for a horizontal, 5 for
+  // a vertical, 0 and 1 for the diagonal gradients, each from A to B.
+  const int table[9][4] = {{0, 2, 2, 1}, {2, 0, 1, 2}, {1, 2, 2, 0}, {2, 1, 0, 2}, {1, 1, 0, 0},
+                           {0, 0, 1, 1}, {0, 1, 0, 1}, {1, 0, 1, 0}, {0, 0, 0, 0}};
   for (uint8_t code = 0; code <= 9; ++code) {
     TBoxParams box;
     box.ColorA = a;
@@ -149,6 +152,7 @@ TEST(Drawer, BoxGradientsByCode) {
     rig.Frame([&](TDeviceDrawer* d) {
       d->FillBox(T3DPoint{0, 0, 0}, TFloatPoint{64, 64}, box, T3DPoint{1, 0, 0}, T3DPoint{0, 1, 0});
     });
+    if (code == kBoxGradHorizontal || code == kBoxGradVertical) rig.Dump("gradient" + std::to_string(code));
     const int* row = table[code <= 8 ? code : 8];  // an unknown code fills with A
     const int px[4][2] = {{0, 0}, {63, 0}, {0, 63}, {63, 63}};
     for (int k = 0; k < 4; ++k) {
