@@ -337,6 +337,9 @@ void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDra
     const float t[4] = {have ? params.GradeMix : 0.0f, 0, 0, 0};
     r->SetShaderConstants(true, 0, t, 1);
   }
+  // The notify list changes under the drawer lock (texture stores are
+  // added and dropped from the loader thread), so it is read under it too.
+  std::lock_guard<std::recursive_mutex> g(DrawerLock());
   // A texture of the image's own (a render target attached to it).
   TCustomTexture* own = nullptr;
   if (TList* list = image->GetNotifyList())
@@ -353,7 +356,6 @@ void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDra
     DrawQuadTextures(t, &src, 1, c, params.BlendFlag ? alpha * 0x01010101u : (alpha << 24 | 0x00FFFFFFu));
     own->BlendFlag = saved;
   } else {
-    std::lock_guard<std::recursive_mutex> g(DrawerLock());
     TMultiTexture6* mt = FindMultiTexture(image, params, true);
     if (mt) {
       mt->Alpha = uint8_t(alpha);
