@@ -42,7 +42,7 @@ void RegisterNavOverlay() { SetEngineOverlayMaker(&MakeNavOverlay); }
 
 void TThirdSlide::ShowDialog(const std::u16string& name) {
   const TOverlayDialogMaker maker = g_dialog_maker.load();
-  Ref<TOverlayDialog> dialog = maker ? maker(accessor_.get(), name) : nullptr;
+  Ref<TOverlayDialog> dialog = maker ? maker(slides_.get(), name) : nullptr;
   if (!dialog) {
     LogLine(u"Dialog not available: " + name);
     return;
@@ -78,6 +78,7 @@ Ref<TThirdSlide> TThirdSlide::Build(const TOverlaySetup& s) {
   auto o = MakeRef<TThirdSlide>();
   o->Changed = 1;
   o->accessor_ = Ref<TFileAccessor>(s.Accessor);
+  o->slides_ = Ref<TSlideWindowProducer>(s.Slides);
   o->visible_ = s.Visible;
   o->window_ = s.Window;
   o->root_ = s.Root;
@@ -154,6 +155,7 @@ void TThirdSlide::Dispose() {
   grade_ = nullptr;
   detector_ = nullptr;
   accessor_ = nullptr;
+  slides_ = nullptr;
   TDrawItem::Dispose();
 }
 
