@@ -7,6 +7,7 @@
 #include "KavLib2/3DEngine/DrawManager3D2.h"
 #include "KavLib2/KavEngine/KavEngineClock.h"
 #include "KavLib2/KavObjects/KavColorGrade.h"
+#include "KavLib2/NavPanel/KavOverlayDialog.h"
 #include "VoRav/Graphics/JpegColorSpace/vxColorProfile.h"
 #include "VoRav/Graphics/SysBitmapUtils.h"
 #include "VoRav/Graphics/SysImage.h"
@@ -38,7 +39,10 @@ Ref<TEngineOverlay> MakeNavOverlay(const TEngineOverlaySetup& setup) {
 
 void SetOverlayDialogMaker(TOverlayDialogMaker maker) { g_dialog_maker = maker; }
 
-void RegisterNavOverlay() { SetEngineOverlayMaker(&MakeNavOverlay); }
+void RegisterNavOverlay() {
+  SetEngineOverlayMaker(&MakeNavOverlay);
+  InstallOverlayDialogs();
+}
 
 void TThirdSlide::ShowDialog(const std::u16string& name) {
   const TOverlayDialogMaker maker = g_dialog_maker.load();
