@@ -167,12 +167,18 @@ void ReleaseAudioFFMpegDll() {
 bool MediaLibraryInfo(const std::u16string& file, int32_t, TStream* stream, TMediaInfo& info) {
   // The number after a "?" chose a stream of the original library; this
   // library takes the file's best audio stream, so the number is not used.
-  TFFMpegDll* dll;
+  TFFMpegDll* dll = nullptr;
   {
+    // A user of its own for the call, so an uninstall meanwhile cannot
+    // free the binding under it.
     std::lock_guard<std::mutex> hold(g_audio_lock);
-    dll = g_audio_dll;
+    if (!g_audio_dll || !stream) return false;
+    dll = AcquireFFMpegDll(u"");
   }
-  if (!dll || !stream) return false;
+  struct TRelease {
+    TFFMpegDll*& dll;
+    ~TRelease() { ReleaseFFMpegDll(dll); }
+  } release{dll};
   MusicStreamSeek(stream, 0, 0);
   TMediaIO io = StreamIO(stream);
   TMediaRecord* media = dll->OpenMedia(u"qwe" + file, &io);

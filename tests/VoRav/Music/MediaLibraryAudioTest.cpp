@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "VoRav/Music/vxDllDec.h"
 #include "VoRav/Music/vxFFMpegConverter.h"
 #include "tests/VoRav/Music/AudioMedia.h"
 #include "tests/VoRav/Music/ConverterCheck.h"
@@ -152,6 +153,20 @@ TEST_F(MediaLibraryAudio, BrokenFilesEndCleanlyOrAreNotOpened) {
   auto conv = CreateConverter(u"x.flac", info);
   ASSERT_TRUE(conv);
   EXPECT_FALSE(conv->SetInputFormat(info));  // no stream
+}
+
+TEST_F(MediaLibraryAudio, AnOggFileGoesToTheLibraryWhileItsPluginIsNotLoaded) {
+  const std::string wav = media_.Sweep("o.wav", 44100, 2, 1.0);
+  const std::string ogg = media_.Ogg("o.ogg", wav);
+  const bool had = OggPlugin() != nullptr;
+  UnloadOggPlugin();
+  const TMediaInfo info = Info(ogg);
+  EXPECT_EQ(info.FormatCode, kMediaLibrary);
+  TDecoded d = DecodeAll(ogg);
+  auto [shift, rms] = BestAlignment(Reference(ogg), d.samples, 2048);
+  EXPECT_EQ(shift, 0);
+  EXPECT_LT(rms, 2.0);
+  if (had) LoadOggPlugin(u"");
 }
 
 TEST_F(MediaLibraryAudio, WithoutTheInstallNothingGoesToTheLibrary) {
