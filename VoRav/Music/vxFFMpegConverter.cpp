@@ -17,6 +17,8 @@ TFFMpegDll* g_audio_dll = nullptr;
 
 // Whence value with which the library asks for the size.
 constexpr int32_t kWhenceSize = 0x10000;
+// The most channels taken from the library (5.1; more are dropped).
+constexpr int32_t kMaxChannels = 6;
 // Seeks that land after the wanted time are retried this much earlier.
 constexpr double kSeekBackMs = 1000;
 
@@ -44,8 +46,9 @@ bool AudioFormatOf(TFFMpegDll* dll, TMediaRecord* media, TWaveFormat& format) {
   TMediaAudioInfo ai;
   if (!media || media->AudioStream == 0 || dll->GetAudioInfo(media, &ai) != 0) return false;
   if (ai.SampleRate < 100 || ai.SampleRate > 384000 || ai.Channels < 1) return false;
-  // The library delivers 16-bit samples and at most two channels.
-  const uint16_t channels = uint16_t(std::min(ai.Channels, 2));
+  // The library delivers 16-bit samples, here up to six channels, which
+  // the resampler folds to two.
+  const uint16_t channels = uint16_t(std::min(ai.Channels, kMaxChannels));
   format = TWaveFormat{kWaveFormatPcm, channels, uint32_t(ai.SampleRate), uint32_t(ai.SampleRate) * channels * 2,
                        uint16_t(channels * 2), 16, 0};
   return true;
@@ -68,7 +71,7 @@ bool TFFMpegConverter::SetInputFormat(const TMediaInfo& info) {
   media_ = dll_->OpenMedia(u"qwe" + name_, &io_);
   if (!AudioFormatOf(dll_, media_, source_)) return false;
   TMediaAudioParams params;
-  params.MaxChannels = 2;
+  params.MaxChannels = kMaxChannels;
   if (dll_->OpenAudio(media_, &params) <= 0) return false;
   TMediaInfo pcm = info;
   pcm.FormatCode = kMediaLibrary;

@@ -22,7 +22,7 @@ class TFFMpegConverter : public TWavConverter {
   // helps the library tell the format.
   explicit TFFMpegConverter(const std::u16string& name);
   // Opens the stream's audio through the library: 16-bit PCM with the
-  // source's rate and (at most two) channels, resampled to the system's
+  // source's rate and channels (up to six), resampled to the system's
   // output format when that differs. False without a stream, when the
   // library cannot open it or it has no audio.
   bool SetInputFormat(const TMediaInfo& info) override;

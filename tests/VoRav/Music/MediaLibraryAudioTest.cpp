@@ -90,6 +90,21 @@ TEST_F(MediaLibraryAudio, OtherRatesAndChannelsComeOutInTheOutputFormat) {
   EXPECT_NEAR(double(d.samples.size()), 4.0 * double(want.size()), 16);
 }
 
+TEST_F(MediaLibraryAudio, SixChannelsAreFoldedToTwo) {
+  const std::string wav = media_.Wav("six.wav", 44100, 6, 16, 1.0, 1000, {"-b", "16"});
+  const std::string flac = media_.Ffmpeg("six.flac", wav, {"-c:a", "flac"});
+  const auto want = Reference(flac);
+  TDecoded d = DecodeAll(flac);
+  EXPECT_EQ(+d.format.Channels, 2);
+  // Each side sums four of the six channels.
+  ASSERT_GE(d.samples.size() / 2, want.size() / 6 - 2);
+  for (size_t j = 0; j + 2 < want.size() / 6; ++j) {
+    auto c = [&](int k) { return int32_t(want[6 * j + size_t(k)]); };
+    ASSERT_EQ(d.samples[2 * j], std::clamp(c(0) + c(1) + c(3) + c(5), -32768, 32767)) << j;
+    ASSERT_EQ(d.samples[2 * j + 1], std::clamp(c(1) + c(2) + c(4) + c(5), -32768, 32767)) << j;
+  }
+}
+
 TEST_F(MediaLibraryAudio, TheSoundOfAVideoClipSeeksOnItsOwnTimes) {
   const std::string wav = media_.Sweep("v.wav", 44100, 2, 4.0);
   const std::string clip = media_.Path("v.mp4");
