@@ -87,9 +87,9 @@ bool TFFMpegConverter::SetInputFormat(const TMediaInfo& info) {
 
 bool TFFMpegConverter::ReadChunk() {
   if (!media_ || ended_) return false;
-  // Blocks dropped after a seek do not count as reads: a bounded number of
-  // them is decoded in one call.
-  for (int guard = 0; guard < 4096; ++guard) {
+  // Blocks dropped after a seek do not count as reads: up to a bounded
+  // number of them is decoded in one call, the rest in the next calls.
+  for (int guard = 0; guard < 256; ++guard) {
     int32_t size = 0;
     if (dll_->NextAudioFrame(media_, size) <= 0 || size <= 0) {
       ended_ = true;
@@ -107,8 +107,7 @@ bool TFFMpegConverter::ReadChunk() {
     }
     CallLoadCallback(this);
   }
-  ended_ = true;
-  return false;
+  return true;  // nothing yet, data remains
 }
 
 void TFFMpegConverter::Seek(double ms) {
