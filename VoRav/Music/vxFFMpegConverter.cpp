@@ -161,6 +161,8 @@ bool EnsureFFMpegDll(const std::u16string& path) {
   return g_audio_dll != nullptr;
 }
 
+// Released by the uninstall rather than at exit: threads may still decode
+// while the process ends, and the binding stays whole for them.
 void ReleaseAudioFFMpegDll() {
   std::lock_guard<std::mutex> hold(g_audio_lock);
   if (g_audio_dll) ReleaseFFMpegDll(g_audio_dll);
