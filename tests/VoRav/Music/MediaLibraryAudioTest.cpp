@@ -128,13 +128,22 @@ TEST_F(MediaLibraryAudio, TheSoundOfAVideoClipSeeksOnItsOwnTimes) {
 TEST_F(MediaLibraryAudio, BrokenFilesEndCleanlyOrAreNotOpened) {
   const std::string wav = media_.Sweep("b.wav", 44100, 2, 4.0);
   const std::string flac = media_.Ffmpeg("b.flac", wav, {"-c:a", "flac"});
-  // The first half of the file: what is there plays, then the data ends.
-  const std::string half = media_.Path("half.flac");
-  {
-    const auto size = std::filesystem::file_size(flac);
-    std::filesystem::copy_file(flac, half);
-    std::filesystem::resize_file(half, size / 2);
-  }
+  // The index first, then half the data: the header still tells 4 s, what
+  // is there plays, then the sound ends.
+  const std::string m4a = media_.Ffmpeg("b.m4a", wav, {"-c:a", "aac", "-movflags", "+faststart"});
+  auto cut = [&](const std::string& file, const std::string& name) {
+    const std::string out = media_.Path(name);
+    std::filesystem::copy_file(file, out);
+    std::filesystem::resize_file(out, std::filesystem::file_size(file) / 2);
+    return out;
+  };
+  const std::string half_m4a = cut(m4a, "half.m4a");
+  EXPECT_NEAR(double(Info(half_m4a).Duration), 4000, 50);
+  TDecoded cut_aac = DecodeAll(half_m4a);
+  EXPECT_GT(cut_aac.samples.size(), size_t(44100 * 2 * 1));
+  EXPECT_LT(cut_aac.samples.size(), size_t(44100 * 2 * 3));
+  // The first half of a FLAC file: the same, and a seek past its end.
+  const std::string half = cut(flac, "half.flac");
   TMediaInfo info = Info(half);
   ASSERT_EQ(info.FormatCode, kMediaLibrary);
   TDecoded d = DecodeAll(half);
