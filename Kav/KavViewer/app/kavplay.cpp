@@ -7,6 +7,7 @@
 
 #include "Kav/KavViewer/KavMainForm.h"
 #include "Kav/KavViewer/KavShowMusic.h"
+#include "KavLib2/NavPanel/KavThirdSlide.h"
 #include "Kav/KavViewer/app/KavPresentBridge.h"
 #include "KavLib2/KavProcess/KavProcessHooks.h"
 #include "VoRav/3DBasics/DXDev3D.h"
@@ -82,6 +83,7 @@ int main(int argc, char** argv) {
   TSndSdlDevice::Install();
   InstallShowMusic();
   InstallMediaLibraryAudio();  // the sound formats only the media library reads
+  RegisterNavOverlay();
   // Colour management follows the show's options once the colour layer's
   // display profile is wired here; libraries are never loaded from a show.
 
