@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 #include "VoRav/Graphics/vxBitmap.h"
 #include "VoRav/Graphics/vxImageHook.h"
@@ -13,6 +14,25 @@ namespace {
 float SafeScale(float scale) {
   // A scale that is not a positive number draws at 1.
   return std::isfinite(scale) && scale > 0 ? scale : 1.0f;
+}
+
+// Glyph masks kept per producer, in bytes of coverage; past it the cache
+// starts again empty.
+constexpr size_t kMaxGlyphMaskBytes = size_t(32) << 20;
+// A glyph larger than this many pixels is drawn directly.
+constexpr int64_t kMaxGlyphMaskPixels = int64_t(1) << 20;
+
+uint64_t HashGlyph(const TPointArray& path, float scale, float fx, float fy) {
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](const void* data, size_t size) {
+    const uint8_t* b = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < size; ++i) h = (h ^ b[i]) * 1099511628211ull;
+  };
+  mix(path.Data(), size_t(path.Count()) * sizeof(TPathPoint));
+  mix(&scale, 4);
+  mix(&fx, 4);
+  mix(&fy, 4);
+  return h;
 }
 
 int32_t ClampToInt(double v) {
@@ -87,6 +107,8 @@ void TTextProducer::Dispose() {
   source_ = nullptr;
   text_ = nullptr;
   raster_ = nullptr;
+  mask_raster_ = nullptr;
+  masks_.clear();
   TRefObject::Dispose();
 }
 
@@ -198,7 +220,7 @@ Ref<TImage> TTextProducer::Produce(TColor32 color, TColor32 background, const st
       if (path.Empty()) continue;
       glyph_x_ = line_x + float(info.PenX + info.OffsetX) * scale;
       glyph_y_ = line_y + float(info.OffsetY) * scale;
-      raster_->DrawPath(path, false);
+      if (!glyph_masks_ || !DrawCachedGlyph(path, color)) raster_->DrawPath(path, false);
     }
     const TLineBounds& b = l.bounds[size_t(i)];
     auto bar = [&](float position, float thickness) {
@@ -232,6 +254,92 @@ Ref<TImage> TTextProducer::Produce(TColor32 color, TColor32 background, const st
   }
   TImageFromBitmapProc hook = ImageFromBitmapHook();
   return hook ? hook(bmp.get(), false, name) : Ref<TImage>();
+}
+
+// Equal glyphs recur all over a text: each is rasterised once per scale and
+// fraction of a pixel of its position into a mask, which is then blended at
+// every place the glyph appears, as the painter blends a coverage span.
+// Points are mapped relative to the whole-pixel position, so a crossing that
+// lies on a rounding tie may land one sub-pixel off the directly drawn glyph
+// at a far position (a coverage step of 1/16 on that pixel at most).
+bool TTextProducer::DrawCachedGlyph(const TPointArray& path, TColor32 color) {
+  TDirectBitmap* target = raster_->Target();
+  if (!target || !(std::fabs(glyph_x_) < 16777216.0f) || !(std::fabs(glyph_y_) < 16777216.0f)) return false;
+  const float gx = std::floor(glyph_x_), gy = std::floor(glyph_y_);
+  const float fx = glyph_x_ - gx, fy = glyph_y_ - gy;
+  const uint64_t key = HashGlyph(path, scale_, fx, fy);
+  std::vector<TGlyphMask>& bucket = masks_[key];
+  const TGlyphMask* mask = nullptr;
+  for (const TGlyphMask& m : bucket)
+    if (m.Scale == scale_ && m.FracX == fx && m.FracY == fy && m.Path.size() == size_t(path.Count()) &&
+        std::equal(m.Path.begin(), m.Path.end(), path.Data())) {
+      mask = &m;
+      break;
+    }
+  if (!mask) {
+    float min_x = INFINITY, min_y = INFINITY, max_x = -INFINITY, max_y = -INFINITY;
+    for (int32_t i = 0; i < path.Count(); ++i) {
+      if (path[i].Command == kPathClose) continue;
+      const float x = path[i].x * scale_ + fx, y = path[i].y * scale_ + fy;
+      min_x = std::min(min_x, x), max_x = std::max(max_x, x);
+      min_y = std::min(min_y, y), max_y = std::max(max_y, y);
+    }
+    if (!(min_x >= -1e6f && max_x <= 1e6f && min_y >= -1e6f && max_y <= 1e6f)) return false;
+    TGlyphMask m;
+    m.Left = int32_t(std::floor(min_x)) - 1;
+    m.Top = int32_t(std::floor(min_y)) - 1;
+    m.Width = int32_t(std::floor(max_x)) - m.Left + 2;
+    m.Height = int32_t(std::floor(max_y)) - m.Top + 2;
+    if (int64_t(m.Width) * m.Height > kMaxGlyphMaskPixels) return false;
+    m.Path.assign(path.Data(), path.Data() + path.Count());
+    m.Scale = scale_;
+    m.FracX = fx;
+    m.FracY = fy;
+    if (!mask_raster_) mask_raster_ = MakeRef<TRasterHelper>();
+    mask_raster_->SetFillColor(0xFFFFFFFFu);
+    mask_raster_->SetPointTransform(TRasterHelper::TPointTransform::Bind<&TTextProducer::MapPoint>(this));
+    mask_raster_->BeginPaintClear(m.Width, m.Height);
+    glyph_x_ = fx - float(m.Left);
+    glyph_y_ = fy - float(m.Top);
+    mask_raster_->DrawPath(path, false);
+    glyph_x_ = gx + fx;
+    glyph_y_ = gy + fy;
+    Ref<TDirectBitmap> b = mask_raster_->EndPaint();
+    m.Alpha.resize(size_t(m.Width) * size_t(m.Height));
+    for (int32_t y = 0; y < m.Height; ++y) {
+      const uint8_t* row = b->Row(y);
+      for (int32_t x = 0; x < m.Width; ++x) m.Alpha[size_t(y) * size_t(m.Width) + size_t(x)] = row[size_t(x) * 4 + 3];
+    }
+    if (mask_bytes_ + m.Alpha.size() > kMaxGlyphMaskBytes) {
+      masks_.clear();
+      mask_bytes_ = 0;
+    }
+    mask_bytes_ += m.Alpha.size() + m.Path.size() * sizeof(TPathPoint);
+    std::vector<TGlyphMask>& slot = masks_[key];
+    slot.push_back(std::move(m));
+    mask = &slot.back();
+  }
+  // White painted with coverage c (1..256) has alpha c - 1, so the coverage
+  // comes back exactly; coverage 1 gives alpha 0 with any colour, as does
+  // an untouched pixel.
+  const uint32_t alpha = ColorAlpha(color);
+  const int32_t left = int32_t(gx) + mask->Left, top = int32_t(gy) + mask->Top;
+  const int32_t x0 = std::max(0, -left), x1 = std::min(mask->Width, target->Width() - left);
+  const int32_t y0 = std::max(0, -top), y1 = std::min(mask->Height, target->Height() - top);
+  for (int32_t y = y0; y < y1; ++y) {
+    const uint8_t* in = mask->Alpha.data() + size_t(y) * size_t(mask->Width);
+    uint8_t* line = target->Row(top + y);
+    for (int32_t x = x0; x < x1; ++x) {
+      if (in[x] == 0) continue;
+      const uint32_t c = uint32_t(in[x]) + 1;
+      const TColor32 s = c < 256 ? ColorSetAlpha(color, uint8_t((alpha * c) >> 8)) : color;
+      TColor32 px;
+      std::memcpy(&px, line + size_t(left + x) * 4, 4);
+      px = BlendPixelOver(px, s);
+      std::memcpy(line + size_t(left + x) * 4, &px, 4);
+    }
+  }
+  return true;
 }
 
 Ref<TImage> TTextProducer::ProduceText(TColor32 color, TColor32 background, float scale) {
