@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "VoRav/Graphics/vxBitmap.h"
 #include "VoRav/Graphics/vxImageHook.h"
 
@@ -23,15 +27,27 @@ constexpr size_t kMaxGlyphMaskBytes = size_t(32) << 20;
 constexpr int64_t kMaxGlyphMaskPixels = int64_t(1) << 20;
 
 uint64_t HashGlyph(const TPointArray& path, float scale, float fx, float fy) {
+  // Eight bytes at a time: a glyph's points are hashed on every use.
   uint64_t h = 1469598103934665603ull;
-  auto mix = [&h](const void* data, size_t size) {
-    const uint8_t* b = static_cast<const uint8_t*>(data);
-    for (size_t i = 0; i < size; ++i) h = (h ^ b[i]) * 1099511628211ull;
+  auto mix = [&h](uint64_t v) {
+    h = (h ^ v) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
   };
-  mix(path.Data(), size_t(path.Count()) * sizeof(TPathPoint));
-  mix(&scale, 4);
-  mix(&fx, 4);
-  mix(&fy, 4);
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(path.Data());
+  const size_t size = size_t(path.Count()) * sizeof(TPathPoint);
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t v;
+    std::memcpy(&v, bytes + i, 8);
+    mix(v);
+  }
+  for (; i < size; ++i) mix(bytes[i]);
+  uint32_t s, x, y;
+  std::memcpy(&s, &scale, 4);
+  std::memcpy(&x, &fx, 4);
+  std::memcpy(&y, &fy, 4);
+  mix((uint64_t(s) << 32) | x);
+  mix(y);
   return h;
 }
 
@@ -306,38 +322,82 @@ bool TTextProducer::DrawCachedGlyph(const TPointArray& path, TColor32 color) {
     glyph_y_ = gy + fy;
     Ref<TDirectBitmap> b = mask_raster_->EndPaint();
     m.Alpha.resize(size_t(m.Width) * size_t(m.Height));
+    m.Inked.assign(size_t(m.Height), {0, 0});
     for (int32_t y = 0; y < m.Height; ++y) {
       const uint8_t* row = b->Row(y);
-      for (int32_t x = 0; x < m.Width; ++x) m.Alpha[size_t(y) * size_t(m.Width) + size_t(x)] = row[size_t(x) * 4 + 3];
+      uint8_t* out = m.Alpha.data() + size_t(y) * size_t(m.Width);
+      int32_t first = m.Width, last = 0;
+      for (int32_t x = 0; x < m.Width; ++x) {
+        out[x] = row[size_t(x) * 4 + 3];
+        if (out[x] != 0) first = std::min(first, x), last = x + 1;
+      }
+      if (first < last) m.Inked[size_t(y)] = {first, last};
     }
     if (mask_bytes_ + m.Alpha.size() > kMaxGlyphMaskBytes) {
       masks_.clear();
       mask_bytes_ = 0;
     }
-    mask_bytes_ += m.Alpha.size() + m.Path.size() * sizeof(TPathPoint);
+    mask_bytes_ += m.Alpha.size() + m.Path.size() * sizeof(TPathPoint) + m.Inked.size() * 8;
     std::vector<TGlyphMask>& slot = masks_[key];
     slot.push_back(std::move(m));
     mask = &slot.back();
   }
   // White painted with coverage c (1..256) has alpha c - 1, so the coverage
   // comes back exactly; coverage 1 gives alpha 0 with any colour, as does
-  // an untouched pixel.
-  const uint32_t alpha = ColorAlpha(color);
+  // an untouched pixel. The colour for each mask alpha is made once per
+  // colour.
+  if (!mask_colors_valid_ || mask_color_ != color) {
+    const uint32_t alpha = ColorAlpha(color);
+    for (uint32_t a = 0; a < 256; ++a) {
+      const uint32_t c = a + 1;
+      mask_colors_[a] = c < 256 ? ColorSetAlpha(color, uint8_t((alpha * c) >> 8)) : color;
+    }
+    mask_color_ = color;
+    mask_colors_valid_ = true;
+  }
   const int32_t left = int32_t(gx) + mask->Left, top = int32_t(gy) + mask->Top;
   const int32_t x0 = std::max(0, -left), x1 = std::min(mask->Width, target->Width() - left);
   const int32_t y0 = std::max(0, -top), y1 = std::min(mask->Height, target->Height() - top);
+  [[maybe_unused]] const bool opaque = ColorAlpha(color) == 255;
   for (int32_t y = y0; y < y1; ++y) {
     const uint8_t* in = mask->Alpha.data() + size_t(y) * size_t(mask->Width);
-    uint8_t* line = target->Row(top + y);
-    for (int32_t x = x0; x < x1; ++x) {
-      if (in[x] == 0) continue;
-      const uint32_t c = uint32_t(in[x]) + 1;
-      const TColor32 s = c < 256 ? ColorSetAlpha(color, uint8_t((alpha * c) >> 8)) : color;
+    uint8_t* line = target->Row(top + y) + size_t(left) * 4;
+    auto blend_one = [&](int32_t x) {
+      if (in[x] == 0) return;
+      const TColor32 s = mask_colors_[in[x]];
+      if ((s >> 24) == 0) return;
       TColor32 px;
-      std::memcpy(&px, line + size_t(left + x) * 4, 4);
-      px = BlendPixelOver(px, s);
-      std::memcpy(line + size_t(left + x) * 4, &px, 4);
+      std::memcpy(&px, line + size_t(x) * 4, 4);
+      // Onto an empty pixel the colour is written as it is.
+      px = (px >> 24) == 0 ? s : BlendPixelOver(px, s);
+      std::memcpy(line + size_t(x) * 4, &px, 4);
+    };
+    const auto [ink_first, ink_last] = mask->Inked[size_t(y)];
+    const int32_t from = std::max(x0, ink_first), to = std::min(x1, ink_last);
+    int32_t x = from;
+#if defined(__SSE2__)
+    if (opaque) {
+      // An opaque colour with coverage c gets alpha c - 1, the mask's own
+      // alpha, so four pixels that are still empty take the colour with the
+      // mask as alpha (those of mask alpha 0 stay as they are).
+      const __m128i rgb = _mm_set1_epi32(int32_t(color & 0x00FFFFFFu)), zero = _mm_setzero_si128();
+      for (; x + 4 <= to; x += 4) {
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + size_t(x) * 4));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(d, 24), zero)) != 0xFFFF) {
+          for (int32_t k = x; k < x + 4; ++k) blend_one(k);
+          continue;
+        }
+        uint32_t m4;
+        std::memcpy(&m4, in + x, 4);
+        const __m128i a = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int32_t(m4)), zero), zero);
+        const __m128i keep = _mm_cmpeq_epi32(a, zero);
+        const __m128i s = _mm_or_si128(rgb, _mm_slli_epi32(a, 24));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(line + size_t(x) * 4),
+                         _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, s)));
+      }
     }
+#endif
+    for (; x < to; ++x) blend_one(x);
   }
   return true;
 }

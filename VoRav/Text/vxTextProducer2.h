@@ -3,9 +3,11 @@
 // that becomes an image store like any picture.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "VoRav/Graphics/vxColor.h"
@@ -134,6 +136,7 @@ class TTextProducer : public TRefObject {
     int32_t Width = 0;
     int32_t Height = 0;
     std::vector<uint8_t> Alpha;
+    std::vector<std::pair<int32_t, int32_t>> Inked;  // per row: columns from, to of its non-zero alpha
   };
 
   Ref<TVectorText> source_;  // holds a reference only when owned
@@ -143,6 +146,9 @@ class TTextProducer : public TRefObject {
   std::unordered_map<uint64_t, std::vector<TGlyphMask>> masks_;
   size_t mask_bytes_ = 0;
   bool glyph_masks_ = true;
+  std::array<TColor32, 256> mask_colors_{};  // by mask alpha, for mask_color_
+  TColor32 mask_color_ = 0;
+  bool mask_colors_valid_ = false;
   float glyph_x_ = 0;
   float glyph_y_ = 0;
   float scale_ = 1;

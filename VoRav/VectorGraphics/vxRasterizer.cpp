@@ -227,15 +227,6 @@ namespace {
 // the 53 bits a double holds, so stepping in integers gives the same value.
 constexpr int64_t kMaxSteppedHeight = int64_t(1) << 24;
 
-// The stepped crossing: TopX + round(Num x 2^-Shift), halves to even,
-// limited to 32 bits.
-inline int32_t SteppedCrossing(int32_t top_x, int64_t num, int32_t shift) {
-  // Adding half - 1, plus 1 when the floor is odd, before the shift rounds
-  // halves to even without a branch.
-  const int64_t q = (num + (int64_t(1) << (shift - 1)) - 1 + ((num >> shift) & 1)) >> shift;
-  return int32_t(std::clamp<int64_t>(int64_t(top_x) + q, INT32_MIN, INT32_MAX));
-}
-
 }  // namespace
 
 void TRasterizer::FlushDeltaRow(TOutline* outline, int32_t row) {
@@ -293,6 +284,10 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
   const int64_t end_y = int64_t(height) * 16;
   int64_t y = std::max<int64_t>(0, outline->Edge(sorted[0]).TopY);
   size_t next = 0;
+  // The crossing of a stepped edge at its current sub-row.
+  auto Rounded = [](const TStepped& s) {
+    return s.TopX + int32_t(s.Whole + int64_t(s.Rem + (s.Whole & 1) > (s.One >> 1)));
+  };
   int32_t* d = delta_.data();
   // The touched columns are kept in locals while a band is added: the
   // members could alias the difference row.
@@ -327,15 +322,17 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
         const double frac = std::frexp(double(e.Slope), &exp);
         // slope = m x 2^(exp - 24) with m a 24-bit integer; the offset at
         // sub-row top + j is (2j + 1) x m x 2^(exp - 25).
-        if (e.Slope == 0 || exp < -36) {
-          s.Shift = 1;  // so flat that every offset rounds to 0
-        } else if (height_abs <= kMaxSteppedHeight && exp <= 24) {
-          const int64_t m = int64_t(std::ldexp(frac, 24));
-          s.Shift = 25 - exp;
-          s.Num = (2 * (y - e.TopY) + 1) * m;
-          s.Step = 2 * m;
-        } else {
-          s.Shift = 0;
+        const int64_t m = (e.Slope == 0 || exp < -36) ? 0 : int64_t(std::ldexp(frac, 24));
+        const int32_t shift = m == 0 ? 1 : 25 - exp;  // m 0: so flat that every offset rounds to 0
+        s.Stepped = height_abs <= kMaxSteppedHeight && shift >= 1 &&
+                    int64_t(std::abs(e.TopX)) + ((std::abs(m) * (2 * height_abs + 1)) >> shift) + 1 < INT32_MAX;
+        if (s.Stepped) {
+          const int64_t num = (2 * (y - e.TopY) + 1) * m;
+          s.One = int64_t(1) << shift;
+          s.Whole = num >> shift;
+          s.Rem = num & (s.One - 1);
+          s.StepWhole = (2 * m) >> shift;
+          s.StepRem = (2 * m) & (s.One - 1);
         }
         stepped_.push_back(s);
       }
@@ -352,7 +349,7 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
       band_end = std::min(band_end, a[i].Bottom);
       if (kept != i) a[kept] = a[i];
       TStepped& s = a[kept++];
-      s.X = s.Shift > 0 ? SteppedCrossing(s.TopX, s.Num, s.Shift) : CrossingFromSlope(s.TopX, s.TopY, s.Slope, y);
+      s.X = s.Stepped ? Rounded(s) : CrossingFromSlope(s.TopX, s.TopY, s.Slope, y);
     }
     stepped_.resize(kept);
     if (kept == 0) {
@@ -381,11 +378,19 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
     for (size_t i = 0; i < kept; ++i) {
       TStepped& s = a[i];
       int32_t* out = xs + i * 16;
-      if (s.Shift > 0) {
+      if (s.Stepped) {
+        int64_t whole = s.Whole, rem = s.Rem;
+        const int64_t half = s.One >> 1, one = s.One;
         for (int32_t j = 0; j < band; ++j) {
-          out[j] = SteppedCrossing(s.TopX, s.Num, s.Shift);
-          s.Num += s.Step;
+          // Up on a remainder above half, or at half when the whole part is odd.
+          out[j] = s.TopX + int32_t(whole + int64_t(rem + (whole & 1) > half));
+          rem += s.StepRem;
+          const int64_t carry = rem >= one ? 1 : 0;
+          rem -= one & -carry;
+          whole += s.StepWhole + carry;
         }
+        s.Whole = whole;
+        s.Rem = rem;
       } else {
         for (int32_t j = 0; j < band; ++j) out[j] = CrossingFromSlope(s.TopX, s.TopY, s.Slope, y + j);
       }

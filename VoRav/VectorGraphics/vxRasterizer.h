@@ -98,20 +98,24 @@ class TRasterizer : public TRefObject {
   void FlushDeltaRow(TOutline* outline, int32_t row);
 
   // An edge while it crosses sub-rows, with its crossing stepped from one
-  // sub-row to the next: the crossing's offset from TopX is Num x 2^-Shift
-  // rounded to nearest (halves to even), and Num grows by Step per sub-row.
-  // Edges whose offset cannot be kept exactly that way (Shift 0) are
-  // recomputed from their slope instead.
+  // sub-row to the next: the offset from TopX before rounding is
+  // Whole + Rem / One (0 <= Rem < One, One a power of 2), which grows by
+  // StepWhole + StepRem / One per sub-row; it is rounded to nearest, halves
+  // to even. Edges whose offset cannot be kept exactly that way (Stepped
+  // false) are recomputed from their slope instead.
   struct TStepped {
     int32_t X;
     int32_t Dir;
     int32_t TopX;
-    int32_t Shift;
-    int64_t Bottom;  // first sub-row below the edge
-    int64_t Num;
-    int64_t Step;
     int32_t TopY;
+    int64_t Bottom;  // first sub-row below the edge
+    int64_t Whole;
+    int64_t Rem;
+    int64_t StepWhole;
+    int64_t StepRem;
+    int64_t One;
     float Slope;
+    bool Stepped;
   };
   std::vector<TStepped> stepped_;
   std::vector<int32_t> xs_;  // crossings of the current band, 16 per edge

@@ -43,12 +43,13 @@ void TRasterHelper::BeginPaint(int32_t width, int32_t height, TColor32 color) {
   KAV_ASSERT_MSG(!target_, "Previous TRasterHelper.BeginPaint not Closed");
   KAV_ASSERT_MSG(width >= 1 && height >= 1, "TRasterHelper.BeginPaint: W or H = 0");
   Ref<TDirectBitmap> b = MakeRef<TDirectBitmap>(width, height, StdFormats().A8R8G8B8);
-  // The pixels start zeroed; another colour is written as whole 32-bit words.
-  if (color != 0)
-    for (int32_t y = 0; y < height; ++y) {
-      uint8_t* row = b->Row(y);
-      for (int32_t x = 0; x < width; ++x) std::memcpy(row + size_t(x) * 4, &color, 4);
-    }
+  // The pixels start zeroed; another colour is written into the first row
+  // as whole 32-bit words and that row copied into the others.
+  if (color != 0) {
+    uint8_t* first = b->Row(0);
+    for (int32_t x = 0; x < width; ++x) std::memcpy(first + size_t(x) * 4, &color, 4);
+    for (int32_t y = 1; y < height; ++y) std::memcpy(b->Row(y), first, size_t(width) * 4);
+  }
   target_ = std::move(b);
   fill_color_ = color;
 }
