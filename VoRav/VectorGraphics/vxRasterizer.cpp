@@ -20,6 +20,16 @@ inline double RoundEven(double v) {
   return std::nearbyint(v);
 }
 
+// Row arrays grow by doubling from 16 and start zeroed.
+template <class A, class B>
+void GrowRows(A& a, B& b, size_t need) {
+  if (a.size() >= need) return;
+  size_t grown = std::max<size_t>(a.size(), 16);
+  while (grown < need) grown *= 2;
+  a.assign(grown, 0);
+  b.assign(grown, 0);
+}
+
 // The crossing of an edge at sub-row y (at the sub-row's centre), from its
 // slope.
 inline int32_t CrossingFromSlope(int32_t top_x, int64_t top_y, float slope, int64_t y) {
@@ -146,12 +156,7 @@ void TRasterizer::FillReference(TOutline* outline, int32_t width, int32_t height
   if (n == 0) return;
   // Sub-pixel columns must fit 32 bits.
   width = std::min(width, INT32_MAX / 16);
-  if (coverage_.size() < size_t(width) + 1) {
-    size_t grown = std::max<size_t>(coverage_.size(), 16);
-    while (grown < size_t(width) + 1) grown *= 2;
-    coverage_.assign(grown, 0);
-    full_.assign(grown, 0);
-  }
+  GrowRows(coverage_, full_, size_t(width) + 1);
   right_limit_ = width * 16;
   first_col_ = INT32_MAX;
   last_col_ = -1;
@@ -268,12 +273,7 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
   const int32_t n = outline->EdgeCount();
   if (n == 0) return;
   width = std::min(width, INT32_MAX / 16 - 1);
-  if (delta_.size() < size_t(width) + 2) {
-    size_t grown = std::max<size_t>(delta_.size(), 16);
-    while (grown < size_t(width) + 2) grown *= 2;
-    delta_.assign(grown, 0);
-    row_cells_.assign(grown, 0);
-  }
+  GrowRows(delta_, row_cells_, size_t(width) + 2);
   const int32_t right = width * 16;
   delta_first_ = INT32_MAX;
   delta_last_ = -1;
