@@ -272,6 +272,8 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
   if (!outline->Closed()) outline->Close();
   const int32_t n = outline->EdgeCount();
   if (n == 0) return;
+  // One column short of the plain path's limit: the difference row needs
+  // a column past the right edge.
   width = std::min(width, INT32_MAX / 16 - 1);
   GrowRows(delta_, row_cells_, size_t(width) + 2);
   const int32_t right = width * 16;
@@ -361,7 +363,8 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
       y = jump;
       continue;
     }
-    // Mostly in order from the sub-row before: insertion sort.
+    // Mostly in order from the sub-row before: insertion sort, whatever the
+    // number of inversions (the coverage does not depend on the method).
     for (size_t i = 1; i < kept; ++i) {
       if (!(a[i].X < a[i - 1].X)) continue;
       const TStepped s = a[i];
