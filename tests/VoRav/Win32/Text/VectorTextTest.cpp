@@ -166,12 +166,14 @@ TEST_F(VectorText, CachedTextDrawsLikeTheLiveText) {
 // a tight italic face).
 TEST_F(VectorText, GlyphMasksDrawLikeDirectOutlines) {
   const std::vector<std::u16string> lines = {u"Mississippi moose goose 1111", u"wavy AVAVAV fffiii", u"ooo ooo ooo"};
-  for (const float scale : {1.0f, 1.37f, 0.61f}) {
-    for (const uint8_t style : {uint8_t(0), uint8_t(fsItalic | fsUnderline)}) {
+  for (const uint8_t style : {uint8_t(0), uint8_t(fsItalic | fsUnderline)}) {
+    Ref<TVectorText> t = NewSimpleVectorText(Font(u"Times New Roman", 21, style), lines);
+    // One producer for all scales: its masks must be told apart by scale.
+    Ref<TTextProducer> masked = MakeRef<TTextProducer>();
+    masked->SetSource(t.get(), false);
+    for (const float scale : {1.0f, 1.37f, 0.61f, 1.0f}) {
       SCOPED_TRACE(testing::Message() << "scale " << scale << " style " << int(style));
-      Ref<TVectorText> t = NewSimpleVectorText(Font(u"Times New Roman", 21, style), lines);
-      Ref<TTextProducer> masked = MakeRef<TTextProducer>(), direct = MakeRef<TTextProducer>();
-      masked->SetSource(t.get(), false);
+      Ref<TTextProducer> direct = MakeRef<TTextProducer>();
       direct->SetSource(t.get(), false);
       direct->SetGlyphMasks(false);
       for (int pass = 0; pass < 2; ++pass) {  // the second pass draws from the filled cache
