@@ -16,6 +16,7 @@
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/Application2/winForms.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
+#include "VoRav/Music/vxFFMpegConverter.h"
 #include "VoRav/Win32/winScreen.h"
 #include "VoRav/vxCommandLine.h"
 #include "VoRav/vxLog.h"
@@ -81,6 +82,7 @@ int main(int argc, char** argv) {
   RegisterImageLoaders();
   TSndSdlDevice::Install();
   InstallShowMusic();
+  InstallMediaLibraryAudio();  // the sound formats only the media library reads
   RegisterNavOverlay();
   // Colour management follows the show's options once the colour layer's
   // display profile is wired here; libraries are never loaded from a show.
