@@ -100,8 +100,15 @@ TShadow* TKavBox::UpdateShadow() {
   if (!accessor) return nullptr;
   TShadowParams p = SolidShadowParams(FloatRect(0, 0, size_.x, size_.y), ShadowSize, ShadowSpreadIndex);
   p.ImageName = std::u16string(kShadowRectShape);
+  if (Ref<TShadow> done = queued_shadow_.Take()) shadow_ = std::move(done);
   if (!shadow_ || !shadow_->SameParams(p)) {
+    // A box that has a shadow hands its re-making to the host's image-task
+    // queue when there is one and draws the old one meanwhile; its first
+    // shadow is made at once.
+    if (shadow_ && queued_shadow_.Ask(this, host, p.ImageName, TShadow::RectShadowKey(p), p, true))
+      return shadow_.get();
     host->CancelImageTasks(this);
+    queued_shadow_.Forget();
     shadow_ = TShadow::Create(p, accessor);
   }
   return shadow_.get();

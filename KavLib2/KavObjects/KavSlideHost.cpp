@@ -92,15 +92,16 @@ TKavSlideHost::TKavSlideHost(TFileAccessor* accessor, const TEffectResourceFill&
 }
 
 void TKavSlideHost::Dispose() {
+  // The worker produces through the host: it ends before the producers go.
+  if (TaskQueue) {
+    StopImageTasks(TaskQueue.get());
+    TaskQueue.reset();
+  }
   registration_.reset();  // no more productions through this host
   buttons_.reset();
   shadow_generator_.reset();
   mask_generator_.reset();
   text_producer_.reset();
-  if (TaskQueue) {
-    StopImageTasks(TaskQueue.get());
-    TaskQueue.reset();
-  }
   fill_owner_.reset();
   accessor_.reset();
   TKavObjectHost::Dispose();
@@ -115,6 +116,34 @@ TColor32 TKavSlideHost::TransformColor(TColor32 color) {
 
 void TKavSlideHost::CancelImageTasks(TKavObject* object) {
   if (TaskQueue && object) CancelImageTask(TaskQueue.get(), ObjectTaskKey(object));
+}
+
+bool TKavSlideHost::QueueImageTask(TKavObject* object, std::u16string source, std::u16string key,
+                                   TImageTaskCallback callback) {
+  if (!TaskQueue || TaskQueue->Stopped() || !object) return false;
+  AddImageTask(TaskQueue.get(), ObjectTaskKey(object), std::move(source), 0, std::move(key), callback);
+  return true;
+}
+
+bool TKavSlideHost::StartImageTasks() {
+  if (TaskQueue) return true;
+  Ref<TImageTaskQueue> queue = MakeRef<TImageTaskQueue>();
+  if (!queue->StartWorker(TImageTaskQueue::TWorker::Bind<&TKavSlideHost::RunImageTasks>(this))) return false;
+  TaskQueue = std::move(queue);
+  return true;
+}
+
+void TKavSlideHost::RunImageTasks(TImageTaskQueue* queue) {
+  while (Ref<TImageTask> task = queue->TakeTask()) {
+    if (!task->Cancelled()) {
+      try {
+        task->Result1 = LoadImageHandle(accessor_.get(), task->Params);
+      } catch (const Exception&) {
+        task->Result1.reset();  // delivered without a picture: the object keeps none
+      }
+    }
+    queue->FinishTask(task.get(), true);
+  }
 }
 
 bool TKavSlideHost::KeepAlive() { return CallLoadCallback(this); }
