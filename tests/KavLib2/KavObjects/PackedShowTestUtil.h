@@ -16,7 +16,6 @@
 #include "KavLib2/KavClasses/KavShowLocator.h"
 #include "KavLib2/KavObjects/KavSlideProducer.h"
 #include "ShowFolderTestUtil.h"
-#include "platform/png/vxPngLib.h"
 #include "tools/packer/KavPacker.h"
 
 namespace kav::test {
@@ -83,26 +82,6 @@ inline std::vector<uint32_t> RenderPackedFrame(TFrameDumper& dumper, TDrawItem* 
   return dumper.LastFrame().Pixels;
 }
 
-inline bool ReadGoldenPng(const std::string& path, int32_t& w, int32_t& h, std::vector<uint32_t>& px) {
-  const TImageLibEntries& png = PngImageLibEntries();
-  TImageLibInfo info;
-  if (!png.OpenImageFile(info, path.c_str())) return false;
-  const bool ok = png.ReadImage(info) && info.BitsPerPixel >= 24;
-  if (ok) {
-    w = info.Width;
-    h = info.Height;
-    px.resize(size_t(w) * size_t(h));
-    const int32_t bpp = info.BitsPerPixel / 8;
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) {
-        const uint8_t* p = info.Rows[y] + x * bpp;
-        px[size_t(y) * size_t(w) + size_t(x)] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-      }
-  }
-  png.CloseImage(info);
-  return ok;
-}
-
 // Compares the frame with the reference `name`.png: at most one pixel in a
 // hundred may differ by more than 24 in a channel (text edges and blur
 // rounding move a little between builds), none by more than 96 outside
@@ -117,7 +96,7 @@ inline void ExpectLikeGolden(const std::vector<uint32_t>& frame, const std::stri
   }
   int32_t w = 0, h = 0;
   std::vector<uint32_t> ref;
-  ASSERT_TRUE(ReadGoldenPng(path, w, h, ref)) << "missing reference " << path << " (KAV_UPDATE_GOLDENS=1 makes it)";
+  ASSERT_TRUE(ReadPngPixels(path, w, h, ref)) << "missing reference " << path << " (KAV_UPDATE_GOLDENS=1 makes it)";
   ASSERT_EQ(w, kPackedFrameWidth);
   ASSERT_EQ(h, kPackedFrameHeight);
   ASSERT_EQ(frame.size(), ref.size());
