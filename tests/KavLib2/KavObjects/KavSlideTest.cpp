@@ -56,10 +56,10 @@ TEST(KavSlide, Backgrounds) {
   EXPECT_EQ(shown.Slide->Background().Style, 1);
   EXPECT_EQ(shown.Slide->Background().Color1, 0xFF0000u);  // stored red first
   EXPECT_EQ(shown.Slide->Background().Color2, 0x0000FFu);
-  // The drawer's horizontal code puts colour 1 at the right.
+  // The horizontal gradient runs from colour 1 at the left to colour 2.
   const auto px = RenderSlide(shown.Slide.get(), "slide_hgradient.png");
-  EXPECT_GT(int(PixelAt(px, 5, 135) & 0xFF), 200);
-  EXPECT_GT(int((PixelAt(px, 474, 135) >> 16) & 0xFF), 200);
+  EXPECT_GT(int((PixelAt(px, 5, 135) >> 16) & 0xFF), 200);
+  EXPECT_GT(int(PixelAt(px, 474, 135) & 0xFF), 200);
   EXPECT_NEAR(int((PixelAt(px, 240, 135) >> 16) & 0xFF), 128, 8);
   // bstyle 2 with an empty file name stays a colour.
   TLoadedSlide empty(std::string("[Main]\n[Slide1]\nbstyle=2\nbfn=\n") + kTimes, 1);

@@ -29,6 +29,7 @@ class TCounterSource : public TFrameSource {
   }
   bool GetFrame(int32_t frame, TYUVImage* image) override {
     ++calls;
+    if (frame == 75) ++calls75;
     if (failing_.count(frame)) return false;
     TFrameFill fill(image);
     memcpy(fill.Plane(kYuvPlaneY)->Row(0), &frame, 4);
@@ -37,6 +38,7 @@ class TCounterSource : public TFrameSource {
   }
   bool GetFrame24(int32_t, TDirectBitmap*) override { return false; }
   std::atomic<int32_t> calls{0};
+  std::atomic<int32_t> calls75{0};  // decodes of frame 75
 
  private:
   std::set<int32_t> failing_;
@@ -124,10 +126,11 @@ TEST(KavVideoExtractor, SeekWaitsForTheFrameAndGetFramePrefetchesTheNext) {
   ex->Seek(true, 3000);
   EXPECT_TRUE(ex->GetFrame(slot, 25, 3000));
   ex->PutFrameSlot(slot);
-  // Asking for a frame already held decodes nothing.
-  const int32_t calls = source->calls;
+  // Asking for a frame already held does not decode it again (the worker
+  // may still be prefetching the next one meanwhile).
+  const int32_t calls = source->calls75;
   ex->Seek(true, 3000);
-  EXPECT_EQ(source->calls, calls);
+  EXPECT_EQ(source->calls75, calls);
 }
 
 TEST(KavVideoExtractor, AFailedDecodeIsNeverLabelledAsTheRequestedFrame) {
