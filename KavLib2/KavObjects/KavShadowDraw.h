@@ -17,7 +17,9 @@ class TKavSlide;
 // An object's shadow made by the host's image-task queue. The object asks
 // with the shadow picture's key; the worker loads it and the callback (on
 // the worker's thread) keeps the finished shadow here and calls the slide's
-// redraw callback; the object takes it on its next layout. The object
+// redraw callback; the object takes it on its next layout (departure: the
+// callback does not store it into the object itself, which the loader and
+// the drawer read on their threads without a lock). The object
 // cancels its tasks before it goes (TKavObject::Dispose), so no callback
 // outlives it.
 class TQueuedShadow {

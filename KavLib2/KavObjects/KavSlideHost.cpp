@@ -141,7 +141,8 @@ TKavSlideHost::TKavSlideHost(TFileAccessor* accessor, const TEffectResourceFill&
 }
 
 void TKavSlideHost::Dispose() {
-  // The worker produces through the host: it ends before the producers go.
+  // Departure from the listed order: the worker produces through the host,
+  // so it is stopped before the producers go, not after them.
   if (TaskQueue) {
     StopImageTasks(TaskQueue.get());
     TaskQueue.reset();
