@@ -139,6 +139,14 @@ TEST(SwFastPaths, OneToOneBlendsGiveExactlyTheReferencePixels) {
     std::vector<uint32_t> fast = Render(c, true, 0);
     EXPECT_EQ(SwRasterStats().FastQuads.load(), before + 1) << "case " << index << " missed the fast path";
     EXPECT_EQ(MaxChannelDiff(fast, Render(c, false, 1)), 0) << "case " << index;
+    // Positions a float error away from the pixel grid (as a camera's
+    // matrices leave them) still blend whole texels, within one unit.
+    TCase shifted = c;
+    shifted.x0 += 0.0004f;
+    shifted.x1 += 0.0004f;
+    shifted.y0 -= 0.0003f;
+    shifted.y1 -= 0.0003f;
+    EXPECT_LE(MaxChannelDiff(Render(shifted, true, 0), Render(shifted, false, 1)), 1) << "case " << index;
   }
 }
 
