@@ -5,74 +5,27 @@
 // that is kept needs), "reused_ms" into one buffer allocated once. The time
 // is ours; "x_fresh" and "x_reused" are ours over each.
 #include <benchmark/benchmark.h>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <jpeglib.h>
 #include <unistd.h>
 
-#include <jpeglib.h>
-
 #include <chrono>
-#include <cstdio>
-#include <memory>
-#include <filesystem>
 #include <fstream>
-#include <random>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "BenchMedia.h"
 #include "VoRav/Graphics/JpegColorSpace/winJpeg.h"
 
-extern char** environ;
-
 using namespace kav;
+using kav::bench::kCjpeg;
+using kav::bench::MakePhotoJpeg;
 
 namespace {
 
-const std::string kCjpeg = "/usr/bin/cjpeg";
-
-int Run(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  if (rc != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
 // 6000 x 4000: gradients, soft shapes and grain, compressed at quality 90.
 const std::string& PhotoFile() {
-  static const std::string path = [] {
-    const auto dir = std::filesystem::temp_directory_path();
-    const std::string ppm = (dir / "kav-bench-24mp.ppm").string(), jpg = (dir / "kav-bench-24mp.jpg").string();
-    if (std::filesystem::exists(jpg)) return jpg;
-    constexpr int w = 6000, h = 4000;
-    std::ofstream out(ppm, std::ios::binary);
-    out << "P6\n" << w << " " << h << "\n255\n";
-    std::mt19937 rng(7);
-    std::vector<uint8_t> row(size_t(w) * 3);
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
-        const int grain = int(rng() % 9) - 4;
-        const int ring = ((x - 3000) * (x - 3000) + (y - 2000) * (y - 2000)) / 40000 % 64;
-        row[size_t(x) * 3] = uint8_t(std::clamp(x * 200 / w + ring + grain, 0, 255));
-        row[size_t(x) * 3 + 1] = uint8_t(std::clamp(y * 180 / h + 40 + grain, 0, 255));
-        row[size_t(x) * 3 + 2] = uint8_t(std::clamp(128 + ring * 2 - x * 60 / w + grain, 0, 255));
-      }
-      out.write(reinterpret_cast<const char*>(row.data()), std::streamsize(row.size()));
-    }
-    out.close();
-    const bool ok = Run({kCjpeg, "-quality", "90", "-outfile", jpg, ppm}) == 0;
-    std::filesystem::remove(ppm);
-    return ok ? jpg : std::string();
-  }();
+  static const std::string path = MakePhotoJpeg(6000, 4000, "kav-bench-24mp");
   return path;
 }
 

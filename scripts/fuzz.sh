@@ -30,6 +30,9 @@ declare -A corpus=(
   [TextMacrosFuzzer]=tests/fuzz/corpus/macros
   [EffManagerFuzzer]=tests/fuzz/corpus/project
   [KavSourceFuzzer]=tests/fuzz/corpus/project
+  [RiffInfoFuzzer]=tests/fuzz/corpus/riff
+  [MpegInfoFuzzer]=tests/fuzz/corpus/mpeg
+  [CompositeFuzzer]=tests/fuzz/corpus/composite
 )
 drivers=("$@")
 [ ${#drivers[@]} -gt 0 ] || drivers=("${!corpus[@]}")

@@ -18,6 +18,7 @@ packages=(
   libcairo2-dev libpango1.0-dev libpixman-1-dev
   libmpg123-dev libvorbis-dev mpg123 lame vorbis-tools sox
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  espeak-ng
 )
 missing=()
 for p in "${packages[@]}"; do

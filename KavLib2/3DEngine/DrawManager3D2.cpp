@@ -64,6 +64,7 @@ void T3DDrawer::Dispose() {
   shader_stack_.clear();
   shaders_.clear();
   LayerTarget = nullptr;
+  TransitionState = nullptr;
   target_pool_ = nullptr;
   half_pool_ = nullptr;
   box_aa_ = nullptr;
@@ -230,15 +231,15 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
                  int32_t(std::ceil(sr.Right / scale)), int32_t(std::ceil(sr.Bottom / scale))};
     key += Ascii(RectText3D(rect));
   }
-  TList* list = image->GetNotifyList();
-  TTextureStore2* store = nullptr;
-  for (int32_t i = 0; i < list->Count() && !store; ++i)
-    store = dynamic_cast<TTextureStore2*>(static_cast<TRefObject*>(list->Get(i)));
+  if (!texture_manager_) {
+    if (!create) return nullptr;
+    texture_manager_ = MakeRef<TTextureManager6>(screen_.get());
+  }
+  TTextureStore2* store = OwnTextureStore(image);
   if (store)
     for (auto& w : store->Items)
       if (w->Key == key) return w->Texture.get();
   if (!create) return nullptr;
-  if (!texture_manager_) texture_manager_ = MakeRef<TTextureManager6>(screen_.get());
   Ref<TBitmap> bmp = image->Store()->GetMipLevel(level, StdFormats().A8R8G8B8);
   if (!bmp || bmp->Width() < 1 || bmp->Height() < 1) return nullptr;
   TRect full{0, 0, bmp->Width(), bmp->Height()};
@@ -255,13 +256,37 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
   mt->Assign(bmp.get(), false, params.GridFlag, params.AlphaFlag, params.GridColumns, params.GridRows, rect);
   if (!store) {
     store = new TTextureStore2();
-    list->Add(store);
+    store->Owner = texture_manager_.get();
+    image->GetNotifyList()->Add(store);
   }
   auto w = MakeRef<TTextureWrapper>();
   w->Key = key;
   w->Texture = mt;
   store->Items.push_back(w);
   return mt.get();
+}
+
+// The image's texture store of this drawer. The cache is kept per drawer
+// and not per image alone: the multi-textures of one drawer hold tiles of its
+// own screen, which another drawer (another device) cannot draw with. Stores
+// whose drawer is gone are dropped on the way.
+TTextureStore2* T3DDrawer::OwnTextureStore(TImage* image) {
+  TList* list = image->GetNotifyList();
+  TTextureStore2* own = nullptr;
+  for (int32_t i = list->Count(); i-- > 0;) {
+    auto* s = dynamic_cast<TTextureStore2*>(static_cast<TRefObject*>(list->Get(i)));
+    if (!s) continue;
+    // Entries whose manager is gone draw nothing; a manager made later at
+    // the same address does not make them valid again.
+    std::erase_if(s->Items, [](const Ref<TTextureWrapper>& w) { return !w->Texture || !w->Texture->Manager(); });
+    if (s->Items.empty() && s->Owner != texture_manager_.get()) {
+      list->Delete(i);
+      s->Free();
+    } else if (s->Owner == texture_manager_.get() && !own) {
+      own = s;
+    }
+  }
+  return own;
 }
 
 void T3DDrawer::PrepareImage(TImage* image, const TImageDrawParams& params) {
@@ -312,6 +337,9 @@ void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDra
     const float t[4] = {have ? params.GradeMix : 0.0f, 0, 0, 0};
     r->SetShaderConstants(true, 0, t, 1);
   }
+  // The notify list changes under the drawer lock (texture stores are
+  // added and dropped from the loader thread), so it is read under it too.
+  std::lock_guard<std::recursive_mutex> g(DrawerLock());
   // A texture of the image's own (a render target attached to it).
   TCustomTexture* own = nullptr;
   if (TList* list = image->GetNotifyList())
@@ -328,7 +356,6 @@ void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDra
     DrawQuadTextures(t, &src, 1, c, params.BlendFlag ? alpha * 0x01010101u : (alpha << 24 | 0x00FFFFFFu));
     own->BlendFlag = saved;
   } else {
-    std::lock_guard<std::recursive_mutex> g(DrawerLock());
     TMultiTexture6* mt = FindMultiTexture(image, params, true);
     if (mt) {
       mt->Alpha = uint8_t(alpha);
@@ -358,15 +385,20 @@ void T3DDrawer::FillBox(const T3DPoint& position, TFloatPoint size, const TBoxPa
   RecordBounds(c, 4);
   const uint32_t a = ScaleAlpha(box.ColorA, box.Opacity), b = ScaleAlpha(box.ColorB, box.Opacity);
   const uint32_t m = Average(a, b);
-  // Corner colours by gradient code, quad order top left, top right,
-  // bottom left, bottom right. A code outside the table (show data) fills
-  // with the first colour instead of failing the frame.
+  // Corner colours by gradient code (0 A, 1 B, 2 their mean), listed from
+  // the bottom-right corner: bottom right, bottom left, top right, top left.
+  // Read in that order the first colour starts where the shadow gradients
+  // of the same codes start: left for 6, top for 5, top left for 0, top
+  // right for 1. (Read from the top left, as the plain table suggests, every
+  // box and background gradient came out mirrored, colour 1 at the right or
+  // the bottom.) A code outside the table (show data) fills with the first
+  // colour instead of failing the frame.
   static const uint8_t kTable[9][4] = {{1, 2, 2, 0}, {2, 1, 0, 2}, {0, 2, 2, 1}, {2, 0, 1, 2}, {0, 0, 1, 1},
                                        {1, 1, 0, 0}, {1, 0, 1, 0}, {0, 1, 0, 1}, {0, 0, 0, 0}};
   const uint32_t pick[3] = {a, b, m};
   const uint8_t* row = kTable[box.Gradient <= 8 ? box.Gradient : 8];
-  uint32_t colors[4];
-  for (int i = 0; i < 4; ++i) colors[i] = pick[row[i]];
+  uint32_t colors[4];  // quad order: top left, top right, bottom left, bottom right
+  for (int i = 0; i < 4; ++i) colors[i] = pick[row[3 - i]];
   const uint32_t mask = (box.EdgeLeft ? 1u : 0u) | (box.EdgeTop ? 2u : 0u) | (box.EdgeRight ? 4u : 0u) |
                         (box.EdgeBottom ? 8u : 0u);
   if (mask == 0) {

@@ -38,9 +38,14 @@ class TTextureWrapper : public TRefObject {
   Ref<TMultiTexture6> Texture;
 };
 
-// The drawer's textures of one image, kept in the image's notify list.
+// One drawer's textures of one image, kept in the image's notify list. An
+// image drawn by several drawers (several screens) carries one store per
+// drawer, told apart by the texture manager whose tiles its entries use.
 class TTextureStore2 : public TRefObject {
  public:
+  // Not owned: a store outliving its manager has entries with no manager,
+  // which the next drawer to look at the image drops.
+  TTextureManager6* Owner = nullptr;
   std::vector<Ref<TTextureWrapper>> Items;
 };
 
@@ -110,6 +115,8 @@ class T3DDrawer : public TDeviceDrawer {
   // ---- State ----
   TSize ContentSize;
   Ref<TRenderTargetTexture> LayerTarget;
+  // Kept for the transition layer (its effecter), released with the drawer.
+  Ref<TRefObject> TransitionState;
   TDrawItem* EffectItem = nullptr;
   bool InBlurLayer = false;
   int32_t EffectPassDepth[2] = {0, 0};
@@ -140,6 +147,7 @@ class T3DDrawer : public TDeviceDrawer {
   void RecordBounds(const T3DPoint* corners, int32_t count);
   void RestoreView();
   TMultiTexture6* FindMultiTexture(TImage* image, const TImageDrawParams& params, bool create);
+  TTextureStore2* OwnTextureStore(TImage* image);
   void DrawQuadTextures(TCustomTexture* const* textures, const TFloatRect* sources, int32_t count,
                         const T3DPoint corner[4], uint32_t color);
 

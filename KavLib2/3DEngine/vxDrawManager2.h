@@ -53,10 +53,12 @@ struct TImageDrawParams {
 // The shared default image parameters (opacity 100, level 0, one cell).
 const TImageDrawParams& DefaultImageDrawParams();
 
-// Gradient codes of box fills (corner colours, see the draw manager).
+// Gradient codes of box fills, by where colour A starts (colour B at the
+// opposite side or corner): 0 top left, 1 top right, 2 bottom right,
+// 3 bottom left, 4 bottom, 5 top, 6 left, 7 right; 8 solid A.
 enum : uint8_t {
   kBoxGradDiagonalBA = 0, kBoxGradDiagonalMBA = 1, kBoxGradDiagonalAB = 2, kBoxGradDiagonalMAB = 3,
-  kBoxGradTopBottom = 4, kBoxGradVertical = 5, kBoxGradHorizontal = 6, kBoxGradLeftRight = 7, kBoxGradSolid = 8,
+  kBoxGradBottomTop = 4, kBoxGradVertical = 5, kBoxGradHorizontal = 6, kBoxGradRightLeft = 7, kBoxGradSolid = 8,
 };
 
 // A box fill: opacity, two colours with alpha, the four edges' antialiasing

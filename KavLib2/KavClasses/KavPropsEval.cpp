@@ -114,7 +114,7 @@ void TKavObjectProps::EvaluateGroup(int32_t group, double t) {
   TKavKeyFrame* next;
   double f = 0;
   if (c.Pos < 0) {
-    // Before the first keyframe its values hold.
+    // Before the first keyframe its values hold (no jump from the defaults when it is reached).
     prev = next = c.Frames.front();
   } else {
     prev = c.Frames[size_t(c.Pos)];

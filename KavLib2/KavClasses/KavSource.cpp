@@ -165,6 +165,7 @@ int32_t TKavSource::SlideIndexAtTime(double t) const {
 bool TKavSource::GetEndAction(int32_t index, double& pause_length) {
   pause_length = 0;
   if (index < 0 || count_ < 1) return false;
+  // Indexes of later loops wrap by the slide count, so every loop repeats the slide's end action.
   const TIniList* section = GetSlideSection(ini_.get(), index % count_);
   const TIniItem* item = IniFindKey(section, u"Pers_EndAction");
   int32_t action = item ? item->GetIndexOf({u"pause", u"loop", u""}, -1, true) : -1;
@@ -180,6 +181,7 @@ bool TKavSource::GetEndAction(int32_t index, double& pause_length) {
 bool TKavSource::GetRunApp(int32_t index, std::u16string& file_name) {
   file_name.clear();
   if (index < 0 || count_ < 1) return false;
+  // Indexes of later loops wrap by the slide count, so every loop starts the slide's program.
   const TIniList* section = GetSlideSection(ini_.get(), index % count_);
   if (!IniGetBool(IniFindKey(section, u"Pers_RunApp"), false)) return false;
   file_name = IniGetString(IniFindKey(section, u"RunAppFN"));

@@ -98,15 +98,8 @@ TShadow* TKavBox::UpdateShadow() {
   TKavObjectHost* host = ParentQuery();
   TFileAccessor* accessor = host ? host->Accessor() : nullptr;
   if (!accessor) return nullptr;
-  TShadowParams p;
+  TShadowParams p = SolidShadowParams(FloatRect(0, 0, size_.x, size_.y), ShadowSize, ShadowSpreadIndex);
   p.ImageName = std::u16string(kShadowRectShape);
-  p.Rect = FloatRect(0, 0, size_.x, size_.y);
-  p.Blur = ShadowSize;
-  p.FillAlpha = 0;
-  p.StartAlpha = 255;
-  p.EndAlpha = 255;
-  p.Gradient = 8;
-  p.Contour = ShadowSpreadIndex;
   if (!shadow_ || !shadow_->SameParams(p)) {
     host->CancelImageTasks(this);
     shadow_ = TShadow::Create(p, accessor);

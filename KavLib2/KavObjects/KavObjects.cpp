@@ -6,6 +6,9 @@
 #include <mutex>
 
 #include "KavLib2/KavObjects/KavBox.h"
+#include "KavLib2/KavObjects/KavButton.h"
+#include "KavLib2/KavObjects/KavImage.h"
+#include "KavLib2/KavObjects/KavText.h"
 #include "KavLib2/KavObjects/KavSlide.h"
 #include "KavLib2/KavObjects/KavViewPort.h"
 #include "VoRav/vxIni.h"
@@ -33,6 +36,13 @@ Ref<TKavObject> CreateKavObject(int32_t kind, TKavObject* parent, TKavObjectProp
     case kKindBox:
     case kKindSplitter:
       return TKavObject::Create<TKavBox>(parent, props);
+    case kKindImage:
+    case kKindAniImage:
+      return TKavObject::Create<TKavImage>(parent, props);
+    case kKindText:
+      return TKavObject::Create<TKavText>(parent, props);
+    case kKindButton:
+      return TKavObject::Create<TKavButton>(parent, props);
     default:
       return nullptr;
   }
@@ -223,6 +233,7 @@ void TKavSlide::UpdateAtTime(bool recursive, double time) {
 }
 
 void TKavSlide::Calculate(bool recursive) {
+  if (!set_up_) SetUpSlide();
   const double d = -double(host_->CameraPosition().z);
   const double h = Size().y;
   depth_factor_ = d > 0 && h > 0 ? float(kTan30 / h * d) : float(kTan30);

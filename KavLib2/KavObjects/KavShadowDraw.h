@@ -6,8 +6,13 @@
 
 namespace kav {
 
+// An object's solid shadow record: the rectangle (shadow pixels), the blur
+// size and the contour of the spread index; no margins, opaque shape.
+TShadowParams SolidShadowParams(const TFloatRect& rect, float blur, int32_t contour);
+
 // Draws the shadow of an object whose quad is `origin` + `axis_x`,
-// `axis_y` (see PlaceShadow) in `color` at `opacity` percent; nothing when
+// `axis_y` (see PlaceShadow: whole edges for a normalised shadow, one
+// shadow-rectangle pixel otherwise) in `color` at `opacity` percent; nothing when
 // the opacity is not above 0 or the shadow has no picture.
 void RenderShadow(TShadow* shadow, TDeviceDrawer* drawer, const TVector3& origin, TColor32 color, float opacity,
                   double angle, float distance, const TVector3& axis_x, const TVector3& axis_y, TSize texture_size);

@@ -212,7 +212,7 @@ std::u16string TExifReader::Text(const TEntry& e) {
 std::u16string TExifReader::Comment(const TEntry& e) {
   std::vector<uint8_t> d;
   if (!EntryData(e, d, kMaxTextBytes)) return {};
-  // The standard form starts with an 8-byte character-code prefix.
+  // The standard form starts with an 8-byte character-code prefix, which the text leaves out.
   static const uint8_t kAsciiCode[8] = {'A', 'S', 'C', 'I', 'I', 0, 0, 0};
   static const uint8_t kUnicodeCode[8] = {'U', 'N', 'I', 'C', 'O', 'D', 'E', 0};
   static const uint8_t kUndefinedCode[8] = {};

@@ -156,7 +156,7 @@ uint8_t Map3DResult(TSwResult r, bool* lost) {
 
 TWinPanel::TWinPanel(TDrawDevice* device, uint64_t parent) : parent_(parent), window_(0) {
   const T3DWindowOps& ops = Get3DWindowOps();
-  if (ops.CreatePanel) window_ = ops.CreatePanel(parent);
+  if (ops.CreatePanel) window_ = ops.CreatePanel(device, parent);
   if (window_ == 0) window_ = parent;
   if (device) device->AddObject(this);
 }
@@ -171,17 +171,15 @@ void TWinPanel::Place(const TRect& rect) {
   }
 }
 
-TPoint TWinPanel::PresentOrigin() const {
-  return window_ == parent_ ? TPoint{rect_.Left, rect_.Top} : TPoint{};
-}
+// The child window is a rectangle of its parent, so its frames go into the
+// parent at its place (the parent's presentation is the child's).
+TPoint TWinPanel::PresentOrigin() const { return TPoint{rect_.Left, rect_.Top}; }
 
 void TWinPanel::Dispose() {
   const T3DWindowOps& ops = Get3DWindowOps();
-  if (window_ != parent_ && ops.DestroyPanel) {
-    auto fn = ops.DestroyPanel;
-    uint64_t w = window_;
-    WindowCall([fn, w] { fn(w); });
-  }
+  // Called at once: the panel must stop reaching the device now, which may
+  // be going; the operation itself hands the window to the GUI thread.
+  if (window_ != parent_ && ops.DestroyPanel) ops.DestroyPanel(window_);
   TRefObject::Dispose();
 }
 
@@ -451,13 +449,13 @@ bool T3DEngine9::InternalCreateRenderer(TDrawDevice* device, const TDisplayModeI
     if (!store->Device()) {
       Ref<TSwDevice> dev;
       TSwPresentParams dp = pp;
-      dp.DeviceWindow = panel->Window();
-      res = d3d_->CreateDevice(mode.Adapter, panel->Window(), 0x26, dp, dev);
+      dp.DeviceWindow = panel->PresentWindow();
+      res = d3d_->CreateDevice(mode.Adapter, panel->PresentWindow(), 0x26, dp, dev);
       if (SwOk(res)) store->SetDevice(dev);
     }
     if (SwOk(res)) {
       TSwPresentParams cp = pp;
-      cp.DeviceWindow = panel->Window();
+      cp.DeviceWindow = panel->PresentWindow();
       res = store->Device()->CreateAdditionalSwapChain(cp, chain);
     }
   } else {
@@ -486,7 +484,7 @@ bool T3DEngine9::InternalCreateRenderer(TDrawDevice* device, const TDisplayModeI
   renderer->exclusive_ = exclusive;
   renderer->full_screen_ = full;
   renderer->in_front_ = exclusive;
-  renderer->panel_window_ = exclusive ? device->Window() : panel->Window();
+  renderer->panel_window_ = exclusive ? device->Window() : panel->PresentWindow();
   renderer->present_origin_ = exclusive ? TPoint{} : panel->PresentOrigin();
   renderer->refresh_rate_ = mode.RefreshRate;
   renderer->max_anisotropy_ = std::min<uint32_t>(GetCapValue("MaxAnisotropy", mode.Adapter), 4);

@@ -55,16 +55,19 @@ bool On3DGuiThread();
 void PostTo3DGui(std::function<void()> work);
 
 // Window operations of the 3D layer. Defaults do nothing; a device's child
-// window defaults to the device's own window (frames are presented into it
-// at the device rectangle's position).
+// window defaults to the device's own window. Frames are always presented
+// into the device's own window at the device rectangle's position: a child
+// window is a rectangle of its parent, so that is where the child shows.
 struct T3DWindowOps {
   // Show commands: 4 show without activating, 5 show.
   std::function<void(uint64_t window, const TRect& rect, int show)> SetPlacement;
   std::function<void(uint64_t window, bool topmost)> SetTopmost;
-  // A child window of `parent` for a windowed device, or 0 to present into
-  // the parent itself.
-  std::function<uint64_t(uint64_t parent)> CreatePanel;
+  // A child window of `parent` for a windowed device (its paint and mouse
+  // messages reach `device`), or 0 for none. Called on the GUI thread.
+  std::function<uint64_t(TDrawDevice* device, uint64_t parent)> CreatePanel;
   std::function<void(uint64_t panel, const TRect& rect, bool show)> MovePanel;
+  // Called on any thread: from its return on the panel no longer reaches its
+  // device; the window itself goes on the GUI thread.
   std::function<void(uint64_t panel)> DestroyPanel;
   // Whether the workstation is locked (the devices are not used then).
   std::function<bool()> WorkstationLocked;
@@ -107,12 +110,14 @@ class TRectangleWrapper : public TRefObject {
 class TWinPanel : public TRefObject {
  public:
   TWinPanel(TDrawDevice* device, uint64_t parent);
+  // The panel's own window (the parent when no child window was made).
   uint64_t Window() const { return window_; }
   uint64_t Parent() const { return parent_; }
+  // Where frames go: the parent window, at PresentOrigin.
+  uint64_t PresentWindow() const { return parent_; }
   // Moves the panel; shown only when the rectangle is not empty.
   void Place(const TRect& rect);
-  // The offset at which frames go into the window: the panel's position
-  // when the panel is the parent window itself, else (0, 0).
+  // The panel's position in the parent's client area.
   TPoint PresentOrigin() const;
 
  protected:

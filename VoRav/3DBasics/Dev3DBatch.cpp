@@ -132,6 +132,12 @@ void T3DScreen::DrawQuad(const TScreenQuad& q) {
   if (!DeviceReady()) return;
   // Up to four textures (the video planes take three).
   batch_->BeginBatch(q.Textures, q.TextureCount);
+  // A vertex colour other than white tints the textures (shadows drawn in
+  // their colour).
+  bool tint = false;
+  for (uint32_t c : q.Colors) tint = tint || (c & 0x00FFFFFFu) != 0x00FFFFFFu;
+  const bool modulate = batch_->ColorModulate;
+  batch_->ColorModulate = modulate || tint;
   batch_->Reserve(2);
   const T3DVertex v0 = QuadVertex(*this, q, q.Corner[0], 0, 0, q.Colors[0]);
   const T3DVertex v1 = QuadVertex(*this, q, q.Corner[1], 1, 0, q.Colors[1]);
@@ -140,6 +146,7 @@ void T3DScreen::DrawQuad(const TScreenQuad& q) {
   batch_->AddTriangle(v0, v1, v2);
   batch_->AddTriangle(v2, v1, v3);
   batch_->Flush();
+  batch_->ColorModulate = modulate;
 }
 
 void T3DScreen::DrawTexture(TCustomTexture* texture, const T3DPoint corner[4], const TFloatRect& source) {

@@ -113,6 +113,9 @@ class TMultiTexture6 : public TRefObject {
   TBitmap* Source() const { return source_.get(); }
   int32_t TileCount() const { return int32_t(tiles_.size()); }
   const std::vector<Ref<TTextureTile>>& Tiles() const { return tiles_; }
+  // The manager (and so the screen) whose tiles it draws with; null once
+  // that manager is gone.
+  TTextureManager6* Manager() const { return manager_; }
   void ForgetManager() { manager_ = nullptr; index_ = -1; }
   void SetIndex(int32_t i) { index_ = i; }
 

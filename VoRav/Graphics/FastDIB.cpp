@@ -121,7 +121,8 @@ void TFastDIB::Allocate(uint8_t* pixels, int32_t width, uint8_t red_width, uint8
 
   const int32_t rows = std::abs(height);
   const int64_t stride = ((int64_t(width) * bit_count + 31) / 32) * 4;
-  if (int64_t(width) * rows > kMaxBitmapPixels || stride * rows > kMaxBitmapBytes)
+  const TBitmapSizeLimits limits = BitmapSizeLimits();
+  if (int64_t(width) * rows > limits.Pixels || stride * rows > limits.Bytes)
     throw EOutOfMemory(FormatAnsi("Bitmap size %d x %d exceeds the limit", width, rows));
 
   header_ = TBitmapInfoHeader{};

@@ -54,7 +54,8 @@ void BilinearResample(const TBitmapRowInfo& source, const TBitmapRowInfo& dest) 
   if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
   KAV_ASSERT(source.Rows.size() >= size_t(sh) && dest.Rows.size() >= size_t(dh));
 
-  // The horizontal operation from one source-width row into a destination row.
+  // The horizontal operation from one source-width row into a destination row; a one-row
+  // destination goes through it too, so its row is resampled rather than copied across widths.
   TLinearMap map;
   if (dw != sw && dw != 1) BuildLinearMap(map, dw, sw);
   auto row_op = [&](uint8_t* d, const uint8_t* s) {

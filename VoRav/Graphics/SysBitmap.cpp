@@ -114,6 +114,7 @@ bool TSysBitmap::FillRect(const TRect& rect, TColor32 color) {
   uint8_t pattern[kPatternBytes + 64];
   uint8_t src[4];
   std::memcpy(src, &color, 4);
+  // Converted to the bitmap's own layout for 3- and 4-byte formats too, so every format gets its channels right.
   GetPixelConverter(format_, StdFormats().A8R8G8B8)->Convert(pattern, src, 1);
   // Double the pixel until the pattern covers the row or would pass 3072 bytes.
   const size_t row_bytes = size_t(r.Width()) * bpp;

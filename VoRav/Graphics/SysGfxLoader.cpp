@@ -202,6 +202,7 @@ void RegisterGfxLoader() {
 }
 
 int FuzzVxgf(const uint8_t* data, size_t size) {
+  const TFuzzBitmapLimits limits;
   auto s = MakeRef<TMemoryStream>();
   if (size) s->Write(std::span<const uint8_t>(data, size), int64_t(size));
   s->SetPosition(0);

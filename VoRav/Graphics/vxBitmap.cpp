@@ -23,11 +23,28 @@ std::atomic<TBitmapFactoryProc> g_factory{&DibBitmapFactory};
 const TBitmapClass TBitmap::kClass{"TBitmap", nullptr};
 const TBitmapClass TDirectBitmap::kClass{"TDirectBitmap", &TBitmap::kClass};
 
+namespace {
+std::atomic<int64_t> g_pixel_limit{kMaxBitmapPixels};
+std::atomic<int64_t> g_byte_limit{kMaxBitmapBytes};
+}  // namespace
+
+TBitmapSizeLimits BitmapSizeLimits() noexcept {
+  return {g_pixel_limit.load(std::memory_order_relaxed), g_byte_limit.load(std::memory_order_relaxed)};
+}
+
+TBitmapSizeLimits SetBitmapSizeLimits(TBitmapSizeLimits limits) noexcept {
+  const TBitmapSizeLimits previous = BitmapSizeLimits();
+  g_pixel_limit.store(std::clamp<int64_t>(limits.Pixels, 1, kMaxBitmapPixels), std::memory_order_relaxed);
+  g_byte_limit.store(std::clamp<int64_t>(limits.Bytes, 1, kMaxBitmapBytes), std::memory_order_relaxed);
+  return previous;
+}
+
 bool BitmapSizeAllowed(int64_t width, int64_t height, int64_t bytes_per_pixel) noexcept {
   if (width < 1 || height < 1 || bytes_per_pixel < 1) return false;
-  if (width > kMaxBitmapPixels || height > kMaxBitmapPixels) return false;
+  const TBitmapSizeLimits limits = BitmapSizeLimits();
+  if (width > limits.Pixels || height > limits.Pixels) return false;
   const int64_t pixels = width * height;
-  return pixels <= kMaxBitmapPixels && pixels * bytes_per_pixel <= kMaxBitmapBytes;
+  return pixels <= limits.Pixels && pixels <= limits.Bytes / bytes_per_pixel;
 }
 
 void CheckBitmapSize(int64_t width, int64_t height, int64_t bytes_per_pixel) {
@@ -130,7 +147,7 @@ void TDirectBitmap::FillRect(const TRect& rect, TColor32 color) {
     pixel[0] = uint8_t((ColorBlue(color) + ColorGreen(color) + ColorRed(color)) / 3);
   } else {
     // Written in the format's own layout, so 5-6-5 and 5-5-5 formats (and
-    // the byte orders of the 24- and 32-bit ones) get the right channels.
+    // the byte orders of the 24- and 32-bit ones, converted too) get the right channels.
     uint8_t src[4];
     std::memcpy(src, &color, 4);
     GetPixelConverter(format_, StdFormats().A8R8G8B8)->Convert(pixel, src, 1);

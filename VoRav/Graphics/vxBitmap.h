@@ -19,12 +19,37 @@
 namespace kav {
 
 // Largest bitmap the system creates: 2^27 pixels (e.g. 16384 x 8192) and
-// 2^29 bytes. Decoders check sizes from files against the same limits.
+// 2^29 bytes. Decoders check sizes from files against the same limits, as
+// they are in force (BitmapSizeLimits).
 constexpr int64_t kMaxBitmapPixels = int64_t(1) << 27;
 constexpr int64_t kMaxBitmapBytes = int64_t(1) << 29;
 
-// True when a width x height bitmap of `bytes_per_pixel` fits the limits
-// (both sides at least 1). Computed in 64 bits.
+struct TBitmapSizeLimits {
+  int64_t Pixels = kMaxBitmapPixels;
+  int64_t Bytes = kMaxBitmapBytes;
+};
+// The limits in force: the maxima above unless lowered.
+TBitmapSizeLimits BitmapSizeLimits() noexcept;
+// Puts new limits in force (each within 1 .. its maximum) and answers the
+// previous ones. Only lowering makes sense: the fuzz entry points lower them
+// while they run, so that inputs declaring huge pictures (a few bytes of RLE
+// or LZW can) cost little, with the same code paths.
+TBitmapSizeLimits SetBitmapSizeLimits(TBitmapSizeLimits limits) noexcept;
+// The limits of the fuzz entry points for the scope's lifetime.
+class TFuzzBitmapLimits {
+ public:
+  static constexpr TBitmapSizeLimits kFuzz{int64_t(1) << 16, int64_t(1) << 18};
+  TFuzzBitmapLimits() noexcept : saved_(SetBitmapSizeLimits(kFuzz)) {}
+  ~TFuzzBitmapLimits() { SetBitmapSizeLimits(saved_); }
+  TFuzzBitmapLimits(const TFuzzBitmapLimits&) = delete;
+  TFuzzBitmapLimits& operator=(const TFuzzBitmapLimits&) = delete;
+
+ private:
+  TBitmapSizeLimits saved_;
+};
+
+// True when a width x height bitmap of `bytes_per_pixel` fits the limits in
+// force (both sides at least 1). Computed in 64 bits.
 bool BitmapSizeAllowed(int64_t width, int64_t height, int64_t bytes_per_pixel) noexcept;
 // Raises EOutOfMemory ("Bitmap size W x H exceeds the limit") when not allowed.
 void CheckBitmapSize(int64_t width, int64_t height, int64_t bytes_per_pixel);

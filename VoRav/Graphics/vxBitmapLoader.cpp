@@ -257,6 +257,7 @@ Ref<TDirectBitmap> LoadBmp(TStream* stream) {
 }
 
 int FuzzBmp(const uint8_t* data, size_t size) {
+  const TFuzzBitmapLimits limits;
   auto s = MakeRef<TMemoryStream>();
   s->Write(std::span<const uint8_t>(data, size), int64_t(size));
   s->SetPosition(0);

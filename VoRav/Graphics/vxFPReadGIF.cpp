@@ -196,10 +196,13 @@ Ref<TDirectBitmap> TFPReaderGif::InternalRead(TStream* stream) {
   const uint8_t b = ReadExtensionBlock(stream);
   if (b != kImageSeparator) throw EStreamReadError("GIF without image");
   ReadImage(stream);
+  second_image_position_ = -1;
   // Look ahead for a second image; a damaged tail only means there is none.
   try {
+    const int64_t after_first = stream->GetPosition();
     if (ReadExtensionBlock(stream) == kImageSeparator) {
       animated_ = true;
+      second_image_position_ = after_first;
       stream->SetPosition(stream->GetPosition() - 1);
     }
   } catch (const Exception&) {

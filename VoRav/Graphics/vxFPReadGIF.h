@@ -100,6 +100,9 @@ class TFPReaderGif : public TFPCustomImageReader {
   int32_t ScreenHeight() const noexcept { return screen_height_; }
   uint8_t BackgroundIndex() const noexcept { return background_index_; }
   bool Animated() const noexcept { return animated_; }
+  // Where the blocks of the second image begin (its extensions first), when
+  // InternalRead found one; ReadNextFrame from there reads that image again.
+  int64_t SecondImagePosition() const noexcept { return second_image_position_; }
   bool NetscapeSeen() const noexcept { return netscape_; }
   // From the NETSCAPE2.0 extension (65535 is stored as 0); 1 by default.
   uint16_t LoopCount() const noexcept { return loop_count_; }
@@ -115,6 +118,7 @@ class TFPReaderGif : public TFPCustomImageReader {
   void WriteRows(const std::vector<uint8_t>& indices, const TFPPalette& palette);
 
   bool animated_ = false;
+  int64_t second_image_position_ = -1;
   bool netscape_ = false;
   uint16_t loop_count_ = 1;
   int32_t screen_width_ = 0;

@@ -46,7 +46,9 @@ void FillTransparent(TDirectBitmap* cell, TDirectBitmap* from, const TRect* keep
 
 bool BuildGifAtlas(TFPReaderGif& reader, TStream* stream, TGifAtlas& atlas) {
   const int32_t w = reader.ScreenWidth(), h = reader.ScreenHeight();
-  if (w <= 0 || h <= 0 || int64_t(w) * h > kGifAtlasMaxPixels) return false;
+  // Within the atlas's own cap and the bitmap limits in force, which may be
+  // lower (a cell is a whole screen, the atlas all cells side by side).
+  if (w <= 0 || h <= 0 || int64_t(w) * h > kGifAtlasMaxPixels || !BitmapSizeAllowed(w, h, 4)) return false;
 
   std::vector<TCell> cells;
   std::vector<int32_t> delays;
@@ -73,7 +75,8 @@ bool BuildGifAtlas(TFPReaderGif& reader, TStream* stream, TGifAtlas& atlas) {
 
   add_frame();
   while (int32_t(cells.size()) < kGifAtlasMaxFrames &&
-         int64_t(w) * h * int64_t(cells.size() + 1) <= kGifAtlasMaxPixels) {
+         int64_t(w) * h * int64_t(cells.size() + 1) <= kGifAtlasMaxPixels &&
+         BitmapSizeAllowed(int64_t(w) * int64_t(cells.size() + 1), h, 4)) {
     try {
       if (!reader.ReadNextFrame(stream)) break;
     } catch (const Exception&) {

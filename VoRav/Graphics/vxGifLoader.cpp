@@ -56,7 +56,13 @@ Ref<TBitmapStore> DecodeGifFrames(TStream* stream, const std::u16string& name, b
   if (!atlas || !complete || !reader->Animated()) return Wrap(first.get(), name, params_callback);
 
   TGifAtlas frames;
-  if (!BuildGifAtlas(*reader, stream, frames)) return Wrap(first.get(), name, params_callback);
+  bool built = false;
+  try {
+    built = BuildGifAtlas(*reader, stream, frames);
+  } catch (const Exception&) {
+    built = false;  // no room for the atlas: the first image serves
+  }
+  if (!built) return Wrap(first.get(), name, params_callback);
   Ref<TBitmapStore> store = Wrap(frames.Bitmap.get(), name, params_callback);
   auto tag = MakeRef<TTilesTag>();
   tag->TileWidth = frames.TileWidth;
@@ -82,6 +88,7 @@ void RegisterGifLoaders() {
 }
 
 int FuzzGif(const uint8_t* data, size_t size) {
+  const TFuzzBitmapLimits limits;
   auto s = MakeRef<TMemoryStream>();
   if (size) s->Write(std::span<const uint8_t>(data, size), int64_t(size));
   for (bool atlas : {false, true}) {

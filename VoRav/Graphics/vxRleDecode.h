@@ -1,7 +1,7 @@
 // Run-length expansion of BMP pixel data (RLE8 and RLE4), shared by the DIB
 // and the BMP reader. Every write and every delta is clipped to the picture:
 // pixels past a row's end are dropped, and decoding ends when the position
-// leaves the last row.
+// leaves the last row (a run past the buffer is clipped; the file does not fail).
 #pragma once
 
 #include <cstddef>

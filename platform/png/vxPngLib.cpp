@@ -85,7 +85,8 @@ bool Decode(TPngPicture* pic, TImageLibInfo* info) {
   const bool alpha = (color_type & PNG_COLOR_MASK_ALPHA) != 0 || has_trns;
   const int bpp = alpha ? 4 : 3;
   const int64_t pixels = int64_t(width) * int64_t(height);
-  if (width < 1 || height < 1 || pixels > kMaxBitmapPixels || pixels * bpp > kMaxBitmapBytes)
+  const TBitmapSizeLimits limits = BitmapSizeLimits();
+  if (width < 1 || height < 1 || pixels > limits.Pixels || pixels * bpp > limits.Bytes)
     png_error(png, "Picture too large");
   // Deflate shrinks data at most 1032 times: a picture whose rows could not
   // come out of the file's bytes is refused before its memory is taken.

@@ -29,9 +29,11 @@ class TCallbackItem : public TDrawItem {
 };
 }  // namespace
 
-TFrameDumper::TFrameDumper(int32_t width, int32_t height, int32_t shader_level) : sink_(MakeRef<TSwOffscreenSink>()) {
+TFrameDumper::TFrameDumper(int32_t width, int32_t height, int32_t shader_level, int32_t raster_threads)
+    : sink_(MakeRef<TSwOffscreenSink>()) {
   TSwConfig cfg;
   cfg.Sink = sink_;
+  cfg.RasterThreads = std::max(raster_threads, 0);
   cfg.Shaders = shader_level <= 0 ? TSwShaderProfile::Level0
                                   : shader_level == 1 ? TSwShaderProfile::Level1 : TSwShaderProfile::Level2;
   cfg.Monitors[0].Bounds = TSwRect{0, 0, std::max(width, 1), std::max(height, 1)};

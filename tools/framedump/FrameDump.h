@@ -28,8 +28,9 @@ namespace kav {
 
 class TFrameDumper {
  public:
-  // A window of the size on its own system object at the shader level.
-  TFrameDumper(int32_t width, int32_t height, int32_t shader_level = 2);
+  // A window of the size on its own system object at the shader level,
+  // drawing on `raster_threads` threads (0: every hardware thread).
+  TFrameDumper(int32_t width, int32_t height, int32_t shader_level = 2, int32_t raster_threads = 0);
   ~TFrameDumper();
   TFrameDumper(const TFrameDumper&) = delete;
   TFrameDumper& operator=(const TFrameDumper&) = delete;

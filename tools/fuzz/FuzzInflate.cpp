@@ -8,7 +8,10 @@ namespace kav {
 
 namespace {
 
-constexpr int64_t kCap = 1 << 20;  // keeps one input's work small
+// Output read or kept per pass. A few bytes of deflate can stand for a
+// thousand times as much output, so the cap, not the input, sets the cost
+// of one run; 64 KiB still reaches every block kind and the cap itself.
+constexpr int64_t kCap = 1 << 16;
 
 Ref<TMemoryStream> Input(const uint8_t* data, size_t size) {
   auto m = MakeRef<TMemoryStream>();

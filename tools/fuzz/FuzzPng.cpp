@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "VoRav/Graphics/vxBitmap.h"
 #include "VoRav/Graphics/vxImageLib.h"
 #include "VoRav/Graphics/vxImageRegistry.h"
 #include "VoRav/vxMemoryStream.h"
@@ -57,6 +58,7 @@ void Load(const uint8_t* data, size_t size, const char16_t* name) {
 }  // namespace
 
 int FuzzPng(const uint8_t* data, size_t size) {
+  const TFuzzBitmapLimits limits;
   RegisterPngImageLib();
   Load(data, size, u"f.png");
   const std::vector<uint8_t> fixed = WithChunkCrcs(data, size);

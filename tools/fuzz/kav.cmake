@@ -1,7 +1,7 @@
 # Fuzz entry points, shared by the libFuzzer drivers and the unit tests that
 # replay the seed corpora.
 if(KAV_TESTS OR KAV_FUZZ)
-  kav_library(kav_fuzz DIRS tools/fuzz DEPS vorav vorav_graphics vorav_vector kav_viewer vorav_colorspace kav_exif kav_effects kav_classes)
+  kav_library(kav_fuzz DIRS tools/fuzz DEPS vorav vorav_graphics vorav_video vorav_vector vorav_text vorav_music kav_music kav_viewer vorav_colorspace kav_exif kav_effects kav_classes)
 endif()
 if(KAV_FUZZ)
   # Every library is built with coverage instrumentation, or the fuzzer sees

@@ -146,7 +146,7 @@ void IccTransformBitmap(TBitmap* target, TBitmap* source, const TRect& rect, TPo
     TOpenProfile from_profile(*dll, source_bytes), to_profile(*dll, target_bytes);
     if (from_profile.UsableForRgb() && to_profile.UsableForRgb()) {
       // Four-byte pixels keep their alpha or padding byte when converted
-      // from one bitmap into another, as an unchanged copy would.
+      // from one bitmap into another, as an unchanged copy would (the library alone would not copy it).
       const cmsUInt32Number flags =
           PrecalcFlags(precalc) | (target->BytesPerPixel() == 4 ? cmsFLAGS_COPY_ALPHA : 0);
       transform = dll->cmsCreateTransform(from_profile.Handle(), pixel_type, to_profile.Handle(), pixel_type,

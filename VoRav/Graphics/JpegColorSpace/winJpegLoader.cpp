@@ -107,6 +107,7 @@ void RegisterJpegLoader() {
 }
 
 int FuzzJpeg(const uint8_t* data, size_t size) {
+  const TFuzzBitmapLimits limits;
   auto s = MakeRef<TMemoryStream>();
   if (size) s->Write(std::span<const uint8_t>(data, size), int64_t(size));
   s->SetPosition(0);
@@ -120,6 +121,9 @@ int FuzzJpeg(const uint8_t* data, size_t size) {
       KAV_ASSERT(b->Width() == (store->Width() + (1 << level) - 1) >> level);
     } catch (const EJPEG&) {
       // A picture libjpeg cannot decode fails cleanly.
+    } catch (const EOutOfMemory&) {
+      // So does a level above the bitmap limits in force (the header alone
+      // does not refuse a picture that smaller levels can still show).
     }
   }
   return 0;

@@ -49,6 +49,61 @@ TEST(Drawer, ImageOneToOneAndTheTextureStore) {
   EXPECT_EQ(img->GetNotifyList()->Count(), 0);
 }
 
+// One picture drawn by two drawers on two devices: each draws it with
+// textures of its own screen, and a drawer closed meanwhile leaves nothing
+// the next one could take for its own.
+TEST(Drawer, OnePictureThroughTwoDrawersAndDevices) {
+  TDrawerRig rig(64, 48);
+  constexpr uint64_t kSecond = dxtest::kWindow + 1;
+  rig.Sink->SetClientSize(kSecond, 64, 48);
+  auto device2 = MakeRef<TDrawDevice>(kSecond);
+  device2->SetBounds(TRect{0, 0, 64, 48}, TPoint{}, false);
+  auto drawer2 = MakeRef<T3DDrawer>();
+  drawer2->SetDrawDevice(device2.get());
+  Ref<TImage> img = MakeImage(30, 20, Pattern);
+  TImageDrawParams p;
+  auto draw = [&](TDeviceDrawer* d) {
+    d->DrawImage(img.get(), T3DPoint{4, 6, 0}, p, T3DPoint{0, 20, 0}, T3DPoint{30, 0, 0}, TSize{30, 20});
+  };
+  auto frame2 = [&](T3DDrawer* drawer) {
+    auto item = MakeRef<drawtest::TFnItem>([&](TDeviceDrawer* d) {
+      d->Clear(0xFF000000, 0);
+      draw(d);
+    });
+    EXPECT_TRUE(drawer->Render(item.get()));
+    TSwOffscreenSink::TFrame f;
+    EXPECT_TRUE(rig.Sink->LastFrame(kSecond, f));
+    return f;
+  };
+  auto check = [&](const TSwOffscreenSink::TFrame& f, const char* what) {
+    ASSERT_EQ(f.Width, 64u) << what;
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 30; ++x)
+        ASSERT_EQ(f.Pixels[size_t(6 + y) * 64 + size_t(4 + x)], Pattern(x, y)) << what << " " << x << "," << y;
+  };
+  ASSERT_TRUE(rig.Frame(draw));
+  check(rig.Last, "first drawer");
+  check(frame2(drawer2.get()), "second drawer");
+  // The first drawer again, after the second made its own textures.
+  ASSERT_TRUE(rig.Frame(draw));
+  check(rig.Last, "first drawer again");
+  EXPECT_EQ(img->GetNotifyList()->Count(), 2);
+  // Prepared ahead by the second drawer, the picture still draws in the first.
+  drawer2->PrepareImage(img.get(), p);
+  EXPECT_EQ(img->GetNotifyList()->Count(), 2);
+  // The first drawer goes; a new one on the same device neither draws with
+  // the dead textures nor keeps them attached to the picture.
+  rig.Drawer = nullptr;
+  rig.Drawer = MakeRef<T3DDrawer>();
+  rig.Drawer->SetDrawDevice(rig.Device.get());
+  ASSERT_TRUE(rig.Frame(draw));
+  rig.Dump("two_drawers");
+  check(rig.Last, "new first drawer");
+  EXPECT_EQ(img->GetNotifyList()->Count(), 2);
+  drawer2 = nullptr;
+  device2 = nullptr;
+}
+
 TEST(Drawer, ScaledAndRotatedImagesAgainstAnalyticReference) {
   TDrawerRig rig(128, 128);
   // A smooth picture so bilinear sampling is near the analytic value.
@@ -82,10 +137,13 @@ TEST(Drawer, ScaledAndRotatedImagesAgainstAnalyticReference) {
 TEST(Drawer, BoxGradientsByCode) {
   TDrawerRig rig(64, 64);
   const uint32_t a = 0xFFFF0000, b = 0xFF0000FF;
-  // Expected corner colour of each code: q0 top left, q1 top right, q2
-  // bottom left, q3 bottom right (0 A, 1 B, 2 mean).
-  const int table[9][4] = {{1, 2, 2, 0}, {2, 1, 0, 2}, {0, 2, 2, 1}, {2, 0, 1, 2}, {0, 0, 1, 1},
-                           {1, 1, 0, 0}, {1, 0, 1, 0}, {0, 1, 0, 1}, {0, 0, 0, 0}};
+  // Expected colour at the top left, top right, bottom left and bottom
+  // right of each code (0 A, 1 B, 2 mean): colour A starts top left (0),
+  // top right (1), bottom right (2), bottom left (3), bottom (4), top (5),
+  // left (6), right (7); 8 is solid A. Boxes use 6 for a horizontal, 5 for
+  // a vertical, 0 and 1 for the diagonal gradients, each from A to B.
+  const int table[9][4] = {{0, 2, 2, 1}, {2, 0, 1, 2}, {1, 2, 2, 0}, {2, 1, 0, 2}, {1, 1, 0, 0},
+                           {0, 0, 1, 1}, {0, 1, 0, 1}, {1, 0, 1, 0}, {0, 0, 0, 0}};
   for (uint8_t code = 0; code <= 9; ++code) {
     TBoxParams box;
     box.ColorA = a;
@@ -94,6 +152,7 @@ TEST(Drawer, BoxGradientsByCode) {
     rig.Frame([&](TDeviceDrawer* d) {
       d->FillBox(T3DPoint{0, 0, 0}, TFloatPoint{64, 64}, box, T3DPoint{1, 0, 0}, T3DPoint{0, 1, 0});
     });
+    if (code == kBoxGradHorizontal || code == kBoxGradVertical) rig.Dump("gradient" + std::to_string(code));
     const int* row = table[code <= 8 ? code : 8];  // an unknown code fills with A
     const int px[4][2] = {{0, 0}, {63, 0}, {0, 63}, {63, 63}};
     for (int k = 0; k < 4; ++k) {

@@ -6,7 +6,7 @@
 #include "KavLib2/KavEngine/KavThread.h"
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/vxTime.h"
-#include "tests/platform/window/WinTestUtil.h"
+#include "tests/VoRav/Application2/AppTestUtil.h"
 
 using namespace kav;
 using namespace kav::win;
@@ -129,19 +129,7 @@ struct TSeen {
   }
 };
 
-class KavEngineTest : public WindowTest {
- protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    app = Ref<TVxApplication>::Adopt(CreateApplication());
-    app->Initialize();
-  }
-  void TearDown() override {
-    if (!app->Finalized()) app->Finalize();
-    app = nullptr;
-    WindowTest::TearDown();
-  }
-  Ref<TVxApplication> app;
+class KavEngineTest : public AppTest {
 };
 
 }  // namespace

@@ -19,6 +19,26 @@ inline std::string Obj(std::string_view name, std::string_view kind, std::string
          std::string(body) + "end\n";
 }
 
+// A 1920 x 1080 slide of 6000 ms (1000 ms in, 500 ms out) on `host` whose
+// root block is the document's "root" object, loaded and set to time 0;
+// only its objects are drawn (no background).
+inline Ref<TKavSlide> LoadTestSlide(TKavObjectHost* host, TKavObjectProps* props, TIniFile* doc,
+                                    const TSlideLengths& timing) {
+  RegisterKavObjectFactories();
+  props->Read(doc->FindObject(u"root"), timing);
+  Ref<TKavSlide> slide = MakeRef<TKavSlide>(host, props);
+  slide->SetSize(FloatPoint(1920, 1080));
+  slide->OriginPoint = Vector3(960, 540, 0);
+  slide->SlideBegin = 0;
+  slide->EffectIn = 1000;
+  slide->NextEffectBegin = 5500;
+  slide->EffectOut = 500;
+  slide->ForegroundOnly = true;
+  slide->Load(props, false);
+  slide->SetTime(true, 0);
+  return slide;
+}
+
 struct TTestHost : TKavObjectHost {
   TVector3 Camera{960, 540, -1000};
   bool AskAnswer = false;
@@ -42,18 +62,8 @@ struct TSlideFixture {
   TSlideLengths Timing{6000, 1000, 500};
 
   explicit TSlideFixture(std::string_view children) {
-    RegisterKavObjectFactories();
     Doc = test::Doc(Obj("root", "Frame", children));
-    Props->Read(Doc->FindObject(u"root"), Timing);
-    Slide = MakeRef<TKavSlide>(Host.get(), Props.get());
-    Slide->SetSize(FloatPoint(1920, 1080));
-    Slide->OriginPoint = Vector3(960, 540, 0);
-    Slide->SlideBegin = 0;
-    Slide->EffectIn = 1000;
-    Slide->NextEffectBegin = 5500;
-    Slide->EffectOut = 500;
-    Slide->Load(Props.get(), false);
-    Slide->SetTime(true, 0);
+    Slide = LoadTestSlide(Host.get(), Props.get(), Doc.get(), Timing);
   }
   TKavObject* At(int32_t i) const { return Slide->GetChild(i); }
   void Reload() {

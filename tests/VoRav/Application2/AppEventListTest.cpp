@@ -165,3 +165,29 @@ TEST_F(AppEventListTest, AHandlerThatRaisesStillReleasesItsSender) {
   worker.join();
   EXPECT_EQ(list->PendingCount(), 0);
 }
+
+TEST_F(AppEventListTest, ManyWorkersPostAndSendWhileTheGuiThreadPumps) {
+  struct TCount {
+    std::atomic<int> n{0};
+    void On(TRefObject*, uint32_t, void*) { n++; }
+  } count;
+  owner->AddHandler(5, TEventListHandler::Bind<&TCount::On>(&count));
+  std::atomic<int> freed{0};
+  std::atomic<int> done{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 6; ++t)
+    workers.emplace_back([&, t] {
+      for (int i = 0; i < 200; ++i) {
+        if ((i + t) % 4 == 0) list->SendEvent(window, 5, nullptr);
+        else list->PostEvent(window, 5, new TData(&freed));
+      }
+      done++;
+    });
+  while (done.load() < 6 || list->PendingCount() > 0) {
+    TMsg m;
+    while (PeekMessage(&m, 0, 0, 0, PM_REMOVE)) DispatchMessage(m);
+  }
+  for (auto& w : workers) w.join();
+  EXPECT_EQ(count.n.load(), 1200);
+  EXPECT_EQ(freed.load(), 900);
+}

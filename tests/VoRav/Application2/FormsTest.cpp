@@ -4,7 +4,7 @@
 
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/Application2/winForms.h"
-#include "tests/platform/window/WinTestUtil.h"
+#include "tests/VoRav/Application2/AppTestUtil.h"
 
 using namespace kav;
 using namespace kav::win;
@@ -40,25 +40,14 @@ class TClosingForm : public TVxForm {
   void CloseQuery(int32_t& a) override { a = action; }
 };
 
-class FormsTest : public WindowTest {
+class FormsTest : public AppTest {
  protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    app = Ref<TVxApplication>::Adopt(CreateApplication());
-    app->Initialize();
-  }
-  void TearDown() override {
-    app->Finalize();
-    app = nullptr;
-    WindowTest::TearDown();
-  }
   template <class F = TVxForm>
   Ref<F> NewForm(TFormLog& log) {
     Ref<F> f = MakeRef<F>(&CreateWinFormController);
     for (uint32_t id = 0; id <= 23; ++id) f->Events()->AddHandler(id, TEventListHandler::Bind<&TFormLog::On>(&log));
     return f;
   }
-  Ref<TVxApplication> app;
 };
 
 }  // namespace

@@ -2,32 +2,23 @@
 
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/Application2/winTimer.h"
-#include "tests/platform/window/WinTestUtil.h"
+#include "tests/VoRav/Application2/AppTestUtil.h"
 
 using namespace kav;
 using namespace kav::win;
 
 namespace {
 
-class TimersTest : public WindowTest {
+class TimersTest : public AppTest {
  protected:
   void SetUp() override {
-    WindowTest::SetUp();
+    AppTest::SetUp();
     backend->SetManualClock(10000);
-    app = Ref<TVxApplication>::Adopt(CreateApplication());
-    app->Initialize();
   }
   void TearDown() override {
     FreeMultiTimer();
-    app->Finalize();
-    app = nullptr;
-    WindowTest::TearDown();
+    AppTest::TearDown();
   }
-  void Pump() {
-    TMsg m;
-    while (PeekMessage(&m, 0, 0, 0, PM_REMOVE)) DispatchMessage(m);
-  }
-  Ref<TVxApplication> app;
 };
 
 struct TFires {
@@ -60,15 +51,15 @@ TEST_F(TimersTest, WindowTimerHoldsATimerOnlyWhenItCanFire) {
   t->SetInterval(50);
   EXPECT_TRUE(t->Armed());
   backend->Advance(50);
-  Pump();
+  Drain();
   EXPECT_EQ(f.timer_calls, 1);
   backend->Advance(175);  // late: one call
-  Pump();
+  Drain();
   EXPECT_EQ(f.timer_calls, 2);
   t->SetEnabled(false);
   EXPECT_FALSE(t->Armed());
   backend->Advance(500);
-  Pump();
+  Drain();
   EXPECT_EQ(f.timer_calls, 2);
 }
 
@@ -78,7 +69,7 @@ TEST_F(TimersTest, ALateTickFiresOnceAndCountsTheMissedIntervals) {
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(GlobalMultiTimer()->PlatformTimer()->GetInterval(), 100u);
   backend->Advance(350);
-  Pump();
+  Drain();
   EXPECT_EQ(f.tags, (std::vector<intptr_t>{7}));
   EXPECT_EQ(f.missed, (std::vector<uint32_t>{2}));
   EXPECT_EQ(e->FireCount, 3u);
@@ -99,12 +90,12 @@ TEST_F(TimersTest, ThePlatformTimerFollowsTheNearestDueTimeUpAndDown) {
   EXPECT_EQ(platform->GetInterval(), 20u);  // the later event does not slow the fast one
   for (int i = 0; i < 5; ++i) {
     backend->Advance(20);
-    Pump();
+    Drain();
   }
   EXPECT_EQ(f.tags.size(), 5u);
   MultiTimerRemoveEvent(fast);
   backend->Advance(20);
-  Pump();  // the tick finds nothing due and re-arms to the slow event
+  Drain();  // the tick finds nothing due and re-arms to the slow event
   EXPECT_EQ(platform->GetInterval(), 1000u - 120u);
   TMultiTimerEvent* mid = MultiTimerAddEvent(30, 3, TTimerEventHandler::Bind<&TFires::On>(&f));
   EXPECT_EQ(platform->GetInterval(), 30u);
@@ -121,7 +112,7 @@ TEST_F(TimersTest, HandlersMayRemoveThemselvesAndOthersDuringATick) {
   f.remove_me = &a;      // a goes inside its own call
   f.remove_other = &b;   // and takes b along before b's turn
   backend->Advance(10);
-  Pump();
+  Drain();
   EXPECT_EQ(f.tags, (std::vector<intptr_t>{1, 3}));
   EXPECT_EQ(a, nullptr);
   EXPECT_EQ(b, nullptr);

@@ -3,6 +3,7 @@
 #include "../AllocationProbe.h"
 #include "FuzzSeeds.h"
 #include "VoRav/Graphics/SysGfxLoader.h"
+#include "VoRav/Graphics/vxBitmap.h"
 #include "VoRav/Graphics/vxGifLoader.h"
 #include "VoRav/Graphics/vxImageLib.h"
 #include "VoRav/Graphics/vxImageRegistry.h"
@@ -10,6 +11,33 @@
 #include "tools/fuzz/FuzzTargets.h"
 
 TEST(DecoderFuzz, GifSeedsRunCleanly) { EXPECT_GE(kav::test::RunFuzzSeeds("gif", &kav::FuzzGif), 3); }
+// An animated GIF whose screen fits the atlas's own cap but not the bitmap
+// limits in force (the fuzz entry points lower them) falls back to its first
+// image instead of raising out of the loader.
+TEST(DecoderFuzz, GifAtlasKeepsToTheBitmapLimitsInForce) {
+  const std::vector<uint8_t> bytes = kav::test::ReadFileBytes(
+      std::filesystem::path(KAV_SOURCE_DIR) / "tests/fuzz/regressions/gif/atlas_screen_over_bitmap_limit.gif");
+  auto stream = kav::MakeRef<kav::TMemoryStream>();
+  stream->WriteBytes(bytes);
+  const kav::TBitmapSizeLimits before = kav::BitmapSizeLimits();
+  {
+    const kav::TFuzzBitmapLimits limits;
+    EXPECT_EQ(kav::BitmapSizeLimits().Pixels, kav::TFuzzBitmapLimits::kFuzz.Pixels);
+    stream->SetPosition(0);
+    kav::Ref<kav::TBitmapStore> store;
+    EXPECT_NO_THROW(store = kav::DecodeGifFrames(stream.get(), u"a.gif", false, true, {}));
+    ASSERT_TRUE(store);
+    EXPECT_EQ(kav::FindTilesTag(store.get()), nullptr);  // the first image, no atlas
+  }
+  EXPECT_EQ(kav::BitmapSizeLimits().Pixels, before.Pixels);
+  EXPECT_EQ(kav::BitmapSizeLimits().Bytes, before.Bytes);
+  // With the full limits the same file makes its atlas.
+  stream->SetPosition(0);
+  kav::Ref<kav::TBitmapStore> store = kav::DecodeGifFrames(stream.get(), u"a.gif", false, true, {});
+  ASSERT_TRUE(store);
+  EXPECT_NE(kav::FindTilesTag(store.get()), nullptr);
+}
+
 TEST(DecoderFuzz, VxgfSeedsRunCleanly) { EXPECT_GE(kav::test::RunFuzzSeeds("vxgf", &kav::FuzzVxgf), 5); }
 
 TEST(DecoderFuzz, PngSeedsDecodeAndRunCleanly) {

@@ -1,0 +1,521 @@
+#include "Kav/KavViewer/KavMainForm.h"
+
+#include <atomic>
+
+#include "KavLib2/KavClasses/KavShowLocator.h"
+#include "KavLib2/KavClasses/KavSource.h"
+#include "KavLib2/KavEngine/KavViewerActions.h"
+#include "KavLib2/KavProcess/KavInstance.h"
+#include "KavLib2/KavProcess/KavScreenSaver.h"
+#include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "KavLib2/KavViewer/KavUnpack.h"
+#include "VoRav/Application2/vxApplication.h"
+#include "VoRav/Application2/winForms.h"
+#include "VoRav/Win32/winFileUtils.h"
+#include "VoRav/vxCommandLine.h"
+#include "VoRav/vxConvert.h"
+#include "VoRav/vxIni.h"
+#include "VoRav/vxLog.h"
+#include "VoRav/vxPaths.h"
+#include "VoRav/vxTime.h"
+#include "VoRav/wpExceptions.h"
+#include "platform/window/WinApi.h"
+#include "platform/window/WinBackend.h"
+
+namespace kav {
+
+namespace {
+
+std::atomic<int32_t> g_close_request{0};
+
+constexpr int32_t kCursorDefault = 0;
+constexpr int32_t kCursorHidden = -1;
+constexpr int32_t kCursorHand = -21;
+constexpr uint32_t kMouseQuietAfterOpenMs = 1000;
+constexpr uint32_t kErrorIconFlags = 0x30;
+
+uint32_t Now() { return win::Backend().Now(); }
+
+const TCommandsStorage* Commands(const TCommandsStorage* given) { return given ? given : CommandLineCommands(); }
+
+std::u16string OptionValue(const TCommandsStorage* commands, std::u16string_view name, int32_t index = 0) {
+  const TCommandsStorage* c = Commands(commands);
+  const TCommand* cmd = c ? c->FindCommand(name) : nullptr;
+  const TCommandItem* v = cmd ? cmd->GetValue(index) : nullptr;
+  return v ? v->Text() : std::u16string();
+}
+
+bool HasOption(const TCommandsStorage* commands, std::u16string_view name) {
+  const TCommandsStorage* c = Commands(commands);
+  return c && c->FindCommand(name);
+}
+
+bool StartsWith(const std::u16string& s, std::u16string_view prefix) { return s.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+int32_t CloseRequestFlag() { return g_close_request.load(); }
+
+TStartPosition GetStartPosition(const TCommandsStorage* commands) {
+  const TCommandsStorage* c = Commands(commands);
+  auto value = [&](std::u16string_view name, bool& present) {
+    const TCommand* cmd = c ? c->FindCommand(name) : nullptr;
+    present = cmd && cmd->GetValue(0);
+    const int32_t v = present ? cmd->GetValue(0)->GetIntDef(0) : 0;
+    return v > 0 ? v - 1 : 0;
+  };
+  bool present = false;
+  const int32_t slide = value(u"slide", present);
+  if (present) return TStartPosition{slide, false};
+  const int32_t time = value(u"time", present);
+  if (present) return TStartPosition{time, true};
+  return TStartPosition{};
+}
+
+std::u16string LocateShowData(const std::u16string& path) {
+  std::u16string ext = ExtractFileExt(path);
+  for (char16_t& ch : ext)
+    if (ch >= u'A' && ch <= u'Z') ch = char16_t(ch - u'A' + u'a');
+  if (ext != u".app") return path;
+  const std::u16string data = PathCombine(PathCombine(PathCombine(path, u"Contents"), u"Resources"), u"slideshow.dat");
+  if (FileExists(data)) return data;
+  return ChangeFileExt(path, u".kvshow");
+}
+
+std::u16string NormalizeSlashes(std::u16string path) {
+  for (char16_t& ch : path)
+    if (ch == u'/') ch = u'\\';
+  return path;
+}
+
+void ShowSlideshowError(const std::u16string& text) {
+  LogLine(u"Slideshow Error: " + text);
+  win::MessageBox(0, text, u"Slideshow Error", kErrorIconFlags);
+}
+
+TMainForm::TMainForm(TFormControllerCreator creator, TCommandsStorage* commands,
+                     const std::vector<std::u16string>* raw_params)
+    : TVxForm(creator ? creator : &CreateWinFormController), commands_(commands) {
+  if (raw_params) {
+    raw_params_ = *raw_params;
+  } else if (TStringList* tokens = CommandLineTokens()) {
+    for (int32_t i = 0; i < tokens->Count(); ++i) raw_params_.push_back(tokens->GetString(i));
+  }
+  startup_ = HasRawParam(u"-startup");
+  SetStayOnTop(startup_);
+  if (startup_) SetBorderIcons(kIconSystemMenu);
+
+  monitor_ = MakeRef<TMouseMonitor>(this, false);
+  monitor_->SetEnterCallback(TMouseMonitorEvent::Bind<&TMainForm::OnCursorLeave>(this));
+  monitor_->SetLeaveCallback(TMouseMonitorEvent::Bind<&TMainForm::OnCursorLeave>(this));
+  monitor_->OnHiddenChanged = TMouseMonitorEvent::Bind<&TMainForm::OnCursorHidden>(this);
+  monitor_->OnCheck = TMouseMonitorEvent::Bind<&TMainForm::OnMonitorCheck>(this);
+  viewer_ = MakeRef<TKavShowViewer>(this);
+  viewer_->SetCommands(commands_);
+  viewer_->SetLoopAndActions(true);
+  viewer_->OnTimeChanged = TViewerTimeEvent::Bind<&TMainForm::OnShowTime>(this);
+  viewer_->OnAction = TViewerActionEvent::Bind<&TMainForm::OnEngineAction>(this);
+  viewer_->OnImage = TViewerImageEvent::Bind<&TMainForm::OnSlideImage>(this);
+}
+
+void TMainForm::Dispose() {
+  if (viewer_) {
+    viewer_->OnTimeChanged = nullptr;
+    viewer_->OnAction = nullptr;
+    viewer_->OnImage = nullptr;
+  }
+  viewer_ = nullptr;
+  if (monitor_) monitor_->Detach();
+  monitor_ = nullptr;
+  input_ = nullptr;
+  run_stack_.clear();
+  locator_ = nullptr;
+  TVxForm::Dispose();
+}
+
+bool TMainForm::HasRawParam(const std::u16string& param) const {
+  for (const auto& p : raw_params_)
+    if (p == param) return true;
+  return false;
+}
+
+TKavSource* TMainForm::CurrentSource() const { return locator_ ? locator_->GetSource() : nullptr; }
+
+int32_t TMainForm::CurrentSlideIndex() const {
+  TKavSource* source = CurrentSource();
+  if (!source || !viewer_) return 0;
+  return std::max(source->SlideIndexAtTime(viewer_->LastTime()), 0);
+}
+
+bool TMainForm::Start() {
+  from_filename_ = HasOption(commands_, u"filename") && !OptionValue(commands_, u"filename").empty();
+  std::u16string path;
+  if (from_filename_) path = OptionValue(commands_, u"filename");
+  else if (!OptionValue(commands_, u"exename").empty()) path = OptionValue(commands_, u"exename");
+  else path = GetProgramFileName();
+  // The command line is the user's own: relative names are below the
+  // program's folder.
+  if (!path.empty() && path[0] != u'/') path = PathCombine(GetProgramFolder(), path);
+  project_path_ = from_filename_ ? path : std::u16string();
+  const TStartPosition start = GetStartPosition(commands_);
+  Ref<TMainForm> keep(this);
+  if (!OpenShow(path, !from_filename_, start.Value, start.IsTime)) {
+    Close();
+    return false;
+  }
+  if (locator_) show_version_ = locator_->Version();
+  viewer_->SetPaused(false);
+  open_tick_ = Now();
+  return true;
+}
+
+bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t start, bool start_is_time) {
+  const bool paused_here = !viewer_->Paused();
+  if (paused_here) viewer_->SetPaused(true);
+  std::u16string path = path_in;
+  Ref<TKavShowLocator> locator;
+  std::u16string error;
+  if (packed) {
+    path = LocateShowData(path);
+    locator = LoadPackedShow(path, error);
+    if (!locator) {
+      const std::u16string second = LocateShowData(ChangeFileExt(path, u".kvshow"));
+      locator = LoadPackedShow(second, error);
+      if (!locator) {
+        ShowSlideshowError(u"Can`t Load Show " + path + u" or " + second);
+        if (paused_here) viewer_->SetPaused(false);
+        return false;
+      }
+      path = second;
+    }
+  } else {
+    path = NormalizeSlashes(path);
+    locator = LoadProjectShow(path, error);
+    if (!locator) {
+      ShowSlideshowError(u"Can`t Load .kav File " + path);
+      if (paused_here) viewer_->SetPaused(false);
+      return false;
+    }
+  }
+  // A locator without a source (a show that cannot be read) is refused
+  // like one that did not open, instead of failing an assertion.
+  TKavSource* source = locator->GetSource();
+  TIniFile* options = locator->Ini();
+  if (!source || !options) {
+    ShowSlideshowError(u"Can`t Load Show " + path);
+    if (paused_here) viewer_->SetPaused(false);
+    return false;
+  }
+  if (!ShowInTaskbar()) SetShowInTaskbar(true);
+  SetCurrentShowLocator(locator);
+  locator_ = locator;
+  show_path_ = path;
+
+  input_ = MakeRef<TInputMappingClass>(options);
+  wheel_allowed_ = !IniReadBool(options, u"Main", u"opt_lockwheel", false);
+  SetCaption(IniReadString(options, u"Main", u"opt_scr_caption", u"KavViewer v5.6"));
+  ApplyCursorOptions(options);
+  // Programs and documents are started only for a show that asks for it.
+  SetProgramStartAllowed(IniReadBool(options, u"Main", u"opt_allowrunapp", false));
+
+  if (source->ScreenSaver()) {
+    // Departure: without its "/s" switch, or with another instance running,
+    // a screen-saver show answers false (not opened) instead of nothing.
+    if (CheckOtherInstance()) return false;
+    if (!HasRawParam(u"/s") && !HasRawParam(u"/S")) return false;
+    ProcessScreenSaver().SetScreenSaverRunning();
+  } else {
+    ProcessScreenSaver().DisableScreenSaver();
+  }
+
+  viewer_->Open(locator->Accessor(), options, 0);
+  if (start > 0 || start_is_time) viewer_->SetPosition(start_is_time ? start : SlideStartTime(source, start));
+  if (paused_here) viewer_->SetPaused(false);
+  exe_fn_ = IniReadString(options, u"Main", u"opt_exefn", u"");
+  show_folder_ = ExtractFileDir(path, false);
+  open_tick_ = Now();
+  return true;
+}
+
+void TMainForm::ApplyCursorOptions(TIniFile* options) {
+  const int32_t mode = IniReadInteger(options, u"Main", u"opt_hidecursor", 0);
+  if (mode == 1) {
+    monitor_->SetInterval(0);
+    monitor_->SetHidden(true);
+  } else if (mode == 2) {
+    const int64_t seconds = IniReadInteger(options, u"Main", u"opt_hc2_hideinterval", 0);
+    // Capped so a damaged value cannot overflow the milliseconds.
+    monitor_->SetInterval(int32_t(std::clamp<int64_t>(seconds, 0, 2000000) * 1000));
+    monitor_->SetHidden(true);
+  } else {
+    monitor_->SetInterval(0);
+    monitor_->SetHidden(false);
+  }
+}
+
+// ---- Actions ----
+
+void TMainForm::RunApp(const std::u16string& text) {
+  // The caption goes inactive while another program comes up.
+  if (Controller()) win::SendMessage(Controller()->GetHandle(), win::WM_NCACTIVATE, 0, 0);
+  RunAppProc(text, show_folder_, [](const std::u16string& m) { ShowSlideshowError(m); });
+}
+
+bool TMainForm::RunAction(const TKavAction& action) {
+  if (dialog_count_ > 0 || !viewer_) return false;
+  TKavSource* source = CurrentSource();
+  const int32_t t = viewer_->LastTime();
+  const bool p = viewer_->Paused();
+  TKavEngine* engine = viewer_->Engine();
+  Ref<TMainForm> keep(this);
+  switch (action.Kind) {
+    case kActExit:
+      close_allowed_ = true;
+      Close();
+      return true;
+    case kActPrevSlide:
+      viewer_->SetPositionAndPause(PrevSlideTime(source, t), p);
+      return true;
+    case kActNextSlide:
+      if (engine && engine->Barrier()) engine->ContinuePastStopPoint();
+      else viewer_->SetPositionAndPause(NextSlideTime(source, t, p), p);
+      return true;
+    case kActPause:
+      if (engine && engine->Barrier()) engine->ContinuePastStopPoint();
+      else viewer_->SetPaused(!p);
+      return true;
+    case kActImage:
+      viewer_->RequestImage();
+      return true;
+    case kActGotoSlide: {
+      const int32_t index = action.Int != -1 ? action.Int - 1 : SlideIndexById(source, action.Text);
+      viewer_->SetPosition(SlideStartTime(source, index));
+      return true;
+    }
+    case kActWebAddress:
+      RunApp(StartsWith(action.Text, u"http://") || StartsWith(action.Text, u"https://") ? action.Text
+                                                                                        : u"http://" + action.Text);
+      return true;
+    case kActMailAddress:
+      RunApp(StartsWith(action.Text, u"mailto:") ? action.Text : u"mailto:" + action.Text);
+      return true;
+    case kActRunApp:
+      RunApp(action.Text);
+      return true;
+    case kActRunAppAndClose:
+      Close();
+      RunApp(action.Text);
+      return true;
+    case kActOpenShow:
+    case kActOpenShowReturn:
+      return OpenOtherShow(action);
+    case kActRestart:
+      viewer_->SetPaused(true);
+      viewer_->SetPosition(0);
+      return true;
+    case kActClose:
+      close_allowed_ = true;
+      g_close_request = 1;
+      Close();
+      return true;
+    case kActGotoTime:
+      viewer_->SetPositionAndPause(action.Int, p);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool TMainForm::OpenOtherShow(const TKavAction& action) {
+  auto tokens = MakeRef<TStringList>();
+  auto store = MakeRef<TCommandsStorage>();
+  ParseCommandLine(action.Text, tokens.get(), store.get());
+  if (tokens->Count() == 0) return false;
+  std::u16string path = LocateShowData(NormalizeSlashes(tokens->GetString(0)));
+  const TStartPosition start = GetStartPosition(store.get());
+  if (!FileExists(path) && !exe_fn_.empty()) {
+    // A name relative to the current show's folder. Departure: joined with
+    // the safe join, so a name from the show cannot leave that folder.
+    std::u16string candidate;
+    if (SafePathCombine(show_folder_, path, candidate) && FileExists(candidate)) path = candidate;
+  }
+  const bool is_project = !project_path_.empty() && IsSameShowPath(path, project_path_);
+  if (!is_project) {
+    std::u16string version;
+    if (!ReadPackedShowVersion(path, version)) {
+      ShowSlideshowError(FileExists(path) ? u"Not KavShow Executable File or File Corrupted:\r" + path
+                                          : u"KavShow File not Found:\r" + path);
+      return false;
+    }
+    if (!show_version_.empty() && version != show_version_) {
+      ShowSlideshowError(u"KavShow ExeFile Version Mismatch:\r" + path);
+      return false;
+    }
+  }
+  LogLine(u"Open show: " + path);
+  std::u16string back;
+  if (action.Kind == kActOpenShowReturn)
+    back = u"\"" + show_path_ + u"\" -slide " + IntToStr(CurrentSlideIndex() + 1);
+  const bool was_paused = viewer_->Paused();
+  if (OpenShow(path, !is_project, start.Value, start.IsTime)) {
+    if (action.Kind == kActOpenShowReturn) run_stack_.push_back(back);
+    viewer_->SetPaused(false);
+    return true;
+  }
+  if (action.Kind == kActOpenShowReturn) {
+    viewer_->SetPaused(was_paused);
+  } else {
+    close_allowed_ = true;
+    Close();
+  }
+  return false;
+}
+
+// ---- Closing ----
+
+void TMainForm::CloseQuery(int32_t& action) {
+  if (closing_) return;
+  if (dialog_count_ > 0) {
+    action = kCloseNone;
+    return;
+  }
+  closing_ = true;
+  Ref<TMainForm> keep(this);
+  TKavSource* source = CurrentSource();
+  if (!source) {
+    closing_ = false;
+    action = kCloseFree;
+    if (Application()) Application()->Terminate();
+    return;
+  }
+  TIniFile* options = source->Ini();
+  int32_t mode = IniReadInteger(options, u"Main", u"opt_runapponexit", 0);
+  if (IniReadBool(options, u"Main", u"opt_runapponexitiflastslide", true) && !last_slide_reached_) mode = 0;
+  last_slide_reached_ = false;
+  const bool allowed = close_allowed_;
+  if (!allowed) mode = 0;
+  close_allowed_ = false;
+  bool handled = false;
+  const std::u16string fn = IniReadString(options, u"Main", u"opt_runapponexitfn", u"");
+  if (mode > 0 && !fn.empty()) {
+    const bool ok = RunAction(TKavAction{uint8_t(mode == 2 ? kActOpenShow : kActRunApp), 0, fn});
+    handled = ok && mode == 2;
+  }
+  if (!handled && allowed && !run_stack_.empty()) {
+    const std::u16string back = run_stack_.back();
+    run_stack_.pop_back();
+    handled = RunAction(TKavAction{kActOpenShow, 0, back});
+  }
+  if (!handled) {
+    viewer_->OnTimeChanged = nullptr;
+    viewer_->OnAction = nullptr;
+    viewer_->OnImage = nullptr;
+    action = kCloseFree;
+    if (TKavEngine* engine = viewer_->Engine()) engine->StopEngine();
+    SleepMs(300);
+    if (Application()) Application()->Terminate();
+  } else {
+    action = kCloseNone;  // another show now plays in the same window
+  }
+  closing_ = false;
+}
+
+// ---- Viewer callbacks ----
+
+void TMainForm::OnShowTime(bool finished) {
+  TKavSource* source = CurrentSource();
+  if (finished && source && source->RepeatMode() == kRepeatClose) {
+    last_slide_reached_ = true;
+    close_allowed_ = true;
+    Ref<TMainForm> keep(this);
+    Close();
+  }
+}
+
+void TMainForm::OnEngineAction(const TKavAction& action) {
+  if (in_action_) return;
+  in_action_ = true;
+  RunAction(action);
+  in_action_ = false;
+}
+
+void TMainForm::OnSlideImage(TImage*) {
+  // The print and save dialog comes with its own piece of work.
+  LogLine(u"TMainForm: printing and saving slides are not available yet");
+}
+
+// ---- Input ----
+
+void TMainForm::KeyEvent(uint8_t shift, uint16_t& key, uint8_t kind) {
+  Ref<TMainForm> keep(this);
+  if (dialog_count_ == 0 && input_) {
+    if (startup_ && kind == 1 && key == 13) {
+      RunAction(TKavAction{kActClose, 0, {}});
+    } else if (const TKeyMap* map = input_->KeyAction(shift, key, kind)) {
+      const TKavAction action{uint8_t(map->ActionKind), map->ActionInt, {}};
+      if (action.Kind == kActHelp) {
+        if (viewer_->Engine()) viewer_->ShowHelp();
+      } else {
+        RunAction(action);
+      }
+    } else if (!input_->PermitControl() && kind == 1) {
+      static constexpr uint16_t kContinueKeys[] = {19, 32, 34, 39, 167, 176, 179};
+      TKavEngine* engine = viewer_ ? viewer_->Engine() : nullptr;
+      for (uint16_t k : kContinueKeys)
+        if (key == k && engine && engine->Barrier()) engine->ContinuePastStopPoint();
+    }
+  }
+  TVxForm::KeyEvent(shift, key, kind);
+}
+
+void TMainForm::MouseEvent(uint8_t shift, int32_t x, int32_t y, int32_t button, uint8_t kind) {
+  Ref<TMainForm> keep(this);
+  if (dialog_count_ == 0 && input_ && Now() - open_tick_ >= kMouseQuietAfterOpenMs) {
+    UpdateCursor();
+    const TKavAction action = input_->MouseAction(kind == 0, x, kind, button, y);
+    if (monitor_ && monitor_->Hidden() && !action.IsNone() && action.Kind != kActHelp) {
+      RunAction(action);
+    } else if (!action.IsNone()) {
+      viewer_->MouseInputWithAction(kind, x, y, shift, uint8_t(button), action);
+    } else {
+      viewer_->MouseInput(kind, x, y, shift, uint8_t(button));
+    }
+  }
+  TVxForm::MouseEvent(shift, x, y, button, kind);
+}
+
+void TMainForm::MouseWheelEvent(uint8_t shift, int32_t x, int32_t y, int32_t steps) {
+  if (dialog_count_ == 0 && wheel_allowed_ && viewer_) {
+    if ((shift & 14) != 8) {
+      const int64_t target = int64_t(viewer_->LastTime()) - int64_t(steps) * 700;
+      viewer_->SetPosition(int32_t(std::clamp<int64_t>(target, 0, 2147483647)));
+    } else {
+      TKavSource* source = CurrentSource();
+      const int32_t t = viewer_->LastTime();
+      const bool p = viewer_->Paused();
+      viewer_->SetPositionAndPause(steps < 0 ? NextSlideTime(source, t, p) : PrevSlideTime(source, t), p);
+    }
+  }
+  TVxForm::MouseWheelEvent(shift, x, y, steps);
+}
+
+void TMainForm::UpdateCursor() {
+  if (!monitor_ || monitor_->Hidden() || !viewer_) return;
+  TKavEngine* engine = viewer_->Engine();
+  // The engine's link flag; buttons keep the arrow, which the engine's
+  // hit test tells apart once slide objects report their class.
+  SetCursor(engine && engine->OverLink() ? kCursorHand : kCursorDefault);
+}
+
+void TMainForm::OnMonitorCheck(TMouseMonitor*) { UpdateCursor(); }
+
+void TMainForm::OnCursorLeave(TMouseMonitor* monitor) {
+  if (monitor && !monitor->Inside() && viewer_) viewer_->MouseInput(0, 2147483647, 2147483647, 0, 0);
+}
+
+void TMainForm::OnCursorHidden(TMouseMonitor* monitor) {
+  // Without the navigation panel the cursor may hide anywhere.
+  SetCursor(monitor && monitor->Hidden() ? kCursorHidden : kCursorDefault);
+}
+
+}  // namespace kav

@@ -1,0 +1,113 @@
+// The player's main window: chooses and opens the show, applies the show's
+// window-level options, routes keys, mouse and wheel to actions, carries the
+// actions out, keeps a stack of shows opened from other shows, and decides
+// what happens when the window is closed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "KavLib2/KavEngine/KavInputMapping.h"
+#include "KavLib2/KavEngine/KavMouseMonitor.h"
+#include "KavLib2/KavEngine/KavShowViewer.h"
+#include "VoRav/Application2/vxForms.h"
+
+namespace kav {
+
+class TCommandsStorage;
+class TKavShowLocator;
+class TStringList;
+
+// Where a show starts: option "slide n" (index n - 1) or "time t" (t - 1 ms);
+// 0 for a value that is not a positive integer.
+struct TStartPosition {
+  int32_t Value = 0;
+  bool IsTime = false;
+};
+TStartPosition GetStartPosition(const TCommandsStorage* commands);
+// A ".app" bundle's show data ("Contents/Resources/slideshow.dat" when it
+// exists, else the path with the extension ".kvshow"); other paths as given.
+std::u16string LocateShowData(const std::u16string& path);
+// Every "/" becomes "\".
+std::u16string NormalizeSlashes(std::u16string path);
+// A message box with "Slideshow Error" as caption.
+void ShowSlideshowError(const std::u16string& text);
+
+class TMainForm : public TVxForm {
+ public:
+  // `commands` and `raw_params`: the program's command line (the process's
+  // own when nil).
+  explicit TMainForm(TFormControllerCreator creator = nullptr, TCommandsStorage* commands = nullptr,
+                     const std::vector<std::u16string>* raw_params = nullptr);
+
+  // Chooses the show from the command line and opens it; on failure the
+  // window closes.
+  bool Start();
+  bool OpenShow(const std::u16string& path, bool packed, int32_t start, bool start_is_time);
+  // Carries an action out; false for the kinds the form does not take, or
+  // while a dialog is open.
+  bool RunAction(const TKavAction& action);
+
+  TKavShowViewer* Viewer() const { return viewer_.get(); }
+  TMouseMonitor* MouseMonitor() const { return monitor_.get(); }
+  TInputMappingClass* InputMapping() const { return input_.get(); }
+  TKavSource* CurrentSource() const;
+  int32_t RunStackSize() const { return int32_t(run_stack_.size()); }
+  bool CloseAllowed() const { return close_allowed_; }
+  const std::u16string& ShowFolder() const { return show_folder_; }
+  // Dialogs over the form (the print dialog, message boxes) refuse input.
+  void DialogOpened() { ++dialog_count_; }
+  void DialogClosed() { if (dialog_count_ > 0) --dialog_count_; }
+  // The index of the slide on screen.
+  int32_t CurrentSlideIndex() const;
+
+  // Viewer callbacks.
+  void OnShowTime(bool finished);
+  void OnEngineAction(const TKavAction& action);
+  void OnSlideImage(TImage* image);
+
+ protected:
+  void Dispose() override;
+  void CloseQuery(int32_t& action) override;
+  void KeyEvent(uint8_t shift, uint16_t& key, uint8_t kind) override;
+  void MouseEvent(uint8_t shift, int32_t x, int32_t y, int32_t button, uint8_t kind) override;
+  void MouseWheelEvent(uint8_t shift, int32_t x, int32_t y, int32_t steps) override;
+
+ private:
+  bool HasRawParam(const std::u16string& param) const;
+  bool OpenOtherShow(const TKavAction& action);
+  void RunApp(const std::u16string& text);
+  void UpdateCursor();
+  void OnCursorLeave(TMouseMonitor* monitor);
+  void OnCursorHidden(TMouseMonitor* monitor);
+  void OnMonitorCheck(TMouseMonitor* monitor);
+  void ApplyCursorOptions(TIniFile* options);
+
+  TCommandsStorage* commands_;
+  std::vector<std::u16string> raw_params_;
+  Ref<TKavShowViewer> viewer_;
+  Ref<TMouseMonitor> monitor_;
+  Ref<TInputMappingClass> input_;
+  Ref<TKavShowLocator> locator_;
+  bool wheel_allowed_ = true;
+  std::u16string project_path_;
+  std::u16string show_path_;
+  std::u16string show_folder_;
+  std::u16string exe_fn_;
+  std::u16string show_version_;
+  std::vector<std::u16string> run_stack_;
+  bool from_filename_ = false;
+  bool last_slide_reached_ = false;
+  bool close_allowed_ = false;
+  bool in_action_ = false;
+  bool startup_ = false;
+  bool closing_ = false;
+  int32_t dialog_count_ = 0;
+  uint32_t open_tick_ = 0;
+};
+
+// The program-wide close request (1 after an action asked to close).
+int32_t CloseRequestFlag();
+
+}  // namespace kav

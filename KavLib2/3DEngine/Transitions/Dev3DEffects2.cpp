@@ -1,0 +1,480 @@
+#include "KavLib2/3DEngine/Transitions/Dev3DEffects2.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <string>
+
+#include "KavLib2/3DEngine/Transitions/OverturnEffects.h"
+#include "KavLib2/3DEngine/Transitions/SlideFilters.h"
+#include "KavLib2/3DEngine/Transitions/TransitionKinds.h"
+#include "VoRav/vxLog.h"
+#include "VoRav/wpExceptions.h"
+
+namespace kav {
+
+namespace {
+
+std::atomic<TCustomTransitionHook> g_custom_hook{nullptr};
+
+// Parameters of a description, 0 where the description has none.
+int32_t IParam(const TKavEffect* e, size_t i) { return i < e->Ints.size() ? e->Ints[i] : 0; }
+float FParam(const TKavEffect* e, size_t i) { return i < e->Floats.size() ? e->Floats[i] : 0.0f; }
+bool BParam(const TKavEffect* e, size_t i) { return i < e->Flags.size() && e->Flags[i] != 0; }
+
+// The index in `order` of the first flag set, or -1.
+int32_t FirstFlag(const TKavEffect* e, std::initializer_list<int32_t> order) {
+  int32_t k = 0;
+  for (int32_t f : order) {
+    if (BParam(e, size_t(f))) return k;
+    ++k;
+  }
+  return -1;
+}
+
+uint32_t PremulWhite(float opacity) {
+  const uint32_t a = uint32_t(std::clamp(std::lround(opacity), 0L, 255L));
+  return a * 0x01010101u;
+}
+
+}  // namespace
+
+void SetCustomTransitionHook(TCustomTransitionHook hook) { g_custom_hook.store(hook); }
+
+uint32_t MakeGrayColor(float value) {
+  const uint32_t v = uint32_t(std::clamp(std::lround(value), 0L, 255L));
+  return 0xFF000000u | v << 16 | v << 8 | v;
+}
+
+void TKavFilter::Dispose() {
+  Effect = nullptr;
+  Filter = nullptr;
+  TDrawFilterParams::Dispose();
+}
+
+// ---- Factory ----
+
+Ref<TDrawFilter> CreateTransitionFilter(TSize size, const TKavEffect* e, TDrawItem* from, bool content_size) {
+  if (!e) return nullptr;
+  const float w = float(size.cx), h = float(size.cy);
+  switch (e->Kind) {
+    case kEffectHourhand: {
+      if (BParam(e, 6)) return MakeClockFilter(BParam(e, 1));
+      static constexpr int32_t kDirs[] = {8, 1, 5, 4, 2, 7, 3, 6};
+      const int32_t k = FirstFlag(e, {2, 3, 4, 5, 7, 8, 9, 10});
+      if (k < 0) return nullptr;
+      return MakeBroomFilter(kDirs[k] + (BParam(e, 1) ? 8 : 0), (w + h) * 0.5f * FParam(e, 0));
+    }
+    case kEffectShapes: {
+      const float ox = float(IParam(e, 0)) * 0.01f, oy = float(IParam(e, 1)) * 0.01f;
+      const int32_t k = FirstFlag(e, {2, 3, 4});
+      if (k < 0) return nullptr;
+      return MakeShapeFilter(k, ox, oy, BParam(e, 0));
+    }
+    case kEffectGates: {
+      switch (FirstFlag(e, {0, 1, 2, 3, 4, 5, 6, 7})) {
+        case 0: return MakeLinesFilter(false, 0.5f, 0.5f, true);
+        case 1: return MakeLinesFilter(true, 0.5f, 0.5f, true);
+        case 2: return MakeDiagFilter(8, 1);
+        case 3: return MakeDiagFilter(8, 3);
+        case 4: return MakeLinesFilter(false, 0.5f, 0.5f, false);
+        case 5: return MakeLinesFilter(true, 0.5f, 0.5f, false);
+        case 6: return MakeDiagFilter(8, 2);
+        case 7: return MakeDiagFilter(8, 4);
+        default: return nullptr;
+      }
+    }
+    case kEffectPage: {
+      switch (FirstFlag(e, {0, 1, 2, 3, 4, 5, 6, 7})) {
+        case 0: return MakeDiagFilter(10, 2);
+        case 1: return MakeLinesFilter(true, 0, 1, false);
+        case 2: return MakeDiagFilter(10, 3);
+        case 3: return MakeLinesFilter(false, 1, 0, false);
+        case 4: return MakeLinesFilter(false, 0, 0, false);
+        case 5: return MakeDiagFilter(10, 4);
+        case 6: return MakeLinesFilter(true, 0, 0, false);
+        case 7: return MakeDiagFilter(10, 1);
+        default: return nullptr;
+      }
+    }
+    case kEffectMosaic: {
+      const int32_t spread = IParam(e, 2);
+      return MakeRandomFilter(IParam(e, 0), IParam(e, 1), uint32_t(IParam(e, 3)),
+                              spread < 100 ? float(spread) : 1000.0f);
+    }
+    case kEffectPush:
+    case kEffectSlide:
+    case kEffectFlip:
+    case kEffectSwap: {
+      static constexpr int32_t kDirs[] = {2, 4, 1, 3};
+      const int32_t k = FirstFlag(e, {0, 1, 2, 3});
+      if (k < 0) return nullptr;
+      const int32_t d = kDirs[k];
+      if (e->Kind == kEffectPush) return MakeMoveFilter(true, d);
+      if (e->Kind == kEffectSlide) return MakeMoveFilter(false, d);
+      if (e->Kind == kEffectFlip) return MakeOverturnFilter(d, FParam(e, 0), BParam(e, 4), BParam(e, 5));
+      return MakeTwoSlidesFilter(d, FParam(e, 0), FParam(e, 1), FParam(e, 2));
+    }
+    case kEffectCurling: {
+      const int32_t family = (BParam(e, 2) || BParam(e, 4) || BParam(e, 7) || BParam(e, 9)) ? 15 : 14;
+      int32_t c;
+      if (BParam(e, 2))
+        c = 3;
+      else if (BParam(e, 3) || BParam(e, 4))
+        c = 4;
+      else if (BParam(e, 5))
+        c = 3;
+      else if (!BParam(e, 6) && (BParam(e, 7) || BParam(e, 8)))
+        c = 2;
+      else
+        c = 1;
+      TRollParams p;
+      p.Family = family;
+      p.Direction = (BParam(e, 1) ? 4 : 0) + c;
+      p.FullTurn = IParam(e, 0) == 1;
+      p.RadiusPixels = int32_t(std::lround(w * FParam(e, 0)));
+      p.BackColoured = BParam(e, 10);
+      const uint32_t col = uint32_t(IParam(e, 1));
+      p.Colour[0] = uint8_t(col & 0xFF);
+      p.Colour[1] = uint8_t(col >> 8 & 0xFF);
+      p.Colour[2] = uint8_t(col >> 16 & 0xFF);
+      p.Perspective = BParam(e, 11);
+      p.DepthScale = FParam(e, 1);
+      return MakeRollFilter(p);
+    }
+    case kEffectCustom: {
+      const TCustomTransitionHook hook = g_custom_hook.load();
+      if (hook) return hook(from, e->CustomSection.get(), content_size);
+      return MakeRef<TAlphaFilter>();
+    }
+    default:
+      return MakeRef<TAlphaFilter>();
+  }
+}
+
+Ref<TDrawFilter> CreateTransitionForRect(const TRect& rect, const TKavEffect* effect, TDrawItem* from,
+                                         bool content_size, float edge_fraction, float duration) {
+  if (!effect) return nullptr;
+  Ref<TDrawFilter> f =
+      CreateTransitionFilter(TSize{rect.Width(), rect.Height()}, effect, from, content_size);
+  if (f) f->Init(rect, duration, float(rect.Width()) * edge_fraction);
+  return f;
+}
+
+// ---- Tiles over the effecter's target ----
+
+class TD3DTriTile : public TEffTile {
+ public:
+  TD3DTriTile(TEffController* owner, const TRect& bounds, int32_t col, int32_t row, TCustomD3DEffecter* effecter)
+      : TEffTile(owner, bounds, col, row), effecter_(effecter) {}
+
+  void Begin(int32_t, int32_t) override {
+    KAV_ASSERT(!open_);
+    open_ = true;
+    textured_.clear();
+    depth_.clear();
+    plain_.clear();
+  }
+  // Vertices on the rectangle's left and top edges stay where they are: the
+  // rasterizer covers edge pixels exactly, no outward nudge is needed.
+  void AddTriangles(const TEffVertex* v, int32_t n) override {
+    for (int32_t i = 0; i < n; ++i) textured_.push_back(Textured(v[i].X, v[i].Y, 0, v[i].X, v[i].Y, v[i].A));
+  }
+  void AddColourTriangles(const TEffVertex* v, int32_t n, uint32_t color) override {
+    const uint32_t c = T3DScreen::PremultiplyColor(color);
+    for (int32_t i = 0; i < n; ++i) plain_.push_back(Plain(v[i].X, v[i].Y, c));
+  }
+  // Moved and turned pictures are shaded by their level (grey), not made
+  // transparent.
+  void AddTexturedTriangles(const TEffTexVertex* v, int32_t n) override {
+    for (int32_t i = 0; i < n; ++i)
+      textured_.push_back(TPending{v[i].X, v[i].Y, 0, v[i].U, v[i].V, MakeGrayColor(v[i].A)});
+  }
+  void AddShadedTriangles(const TEffShadedVertex* v, int32_t n) override {
+    for (int32_t i = 0; i < n; ++i)
+      plain_.push_back(TPending{v[i].X, v[i].Y, v[i].Z, 0, 0, T3DScreen::PremultiplyColor(v[i].Color)});
+  }
+  void AddDepthTriangles(const TEffDepthVertex* v, int32_t n) override {
+    for (int32_t i = 0; i < n; ++i)
+      depth_.push_back(TPending{v[i].X, v[i].Y, v[i].Z, v[i].U, v[i].V, MakeGrayColor(v[i].A)});
+  }
+  void End() override {
+    KAV_ASSERT(open_);
+    open_ = false;
+    T3DScreen* s = effecter_->Screen();
+    if (!s || !s->DeviceReady()) return;
+    TVertexBuffer* b = s->Batch();
+    if (!plain_.empty()) Flush(b, plain_, nullptr);
+    TRenderTargetTexture* t = effecter_->Source();
+    if (!t) return;
+    const uint8_t filter = t->Filter;
+    if (!textured_.empty()) {
+      // Flat pictures are drawn 1:1 or moved: nearest-pixel sampling keeps
+      // them exact and never reads the cleared area beyond the rendered
+      // picture, so no edge padding is needed.
+      t->Filter = k3DFilterPoint;
+      Flush(b, textured_, t);
+    }
+    if (!depth_.empty()) {
+      // Turned and wound pictures are scaled: filtered, their edges fade
+      // into the cleared border by at most a pixel.
+      t->Filter = k3DFilterLinear;
+      Flush(b, depth_, t);
+    }
+    t->Filter = filter;
+  }
+
+ private:
+  struct TPending {
+    float X, Y, Z, U, V;
+    uint32_t Color;
+  };
+  TPending Textured(float x, float y, float z, float u, float v, float a) const {
+    return TPending{x, y, z, u, v, PremulWhite(a)};
+  }
+  static TPending Plain(float x, float y, uint32_t c) { return TPending{x, y, 0, 0, 0, c}; }
+
+  void Flush(TVertexBuffer* b, const std::vector<TPending>& pts, TCustomTexture* tex) {
+    T3DScreen* s = effecter_->Screen();
+    TCustomTexture* const texs[1] = {tex};
+    b->BeginBatch(texs, tex ? 1 : 0);
+    const int32_t tris = int32_t(pts.size() / 3);
+    b->Reserve(tris);
+    const TRect& e = effecter_->EffectRect;
+    T3DVertex v[3];
+    for (int32_t i = 0; i < tris; ++i) {
+      for (int k = 0; k < 3; ++k) {
+        const TPending& p = pts[size_t(i) * 3 + size_t(k)];
+        const T3DPoint n = s->ScreenToNdc(T3DPoint{p.X, p.Y, p.Z});
+        v[k] = T3DVertex{};
+        v[k].X = n.x;
+        v[k].Y = n.y;
+        v[k].Z = n.z;
+        v[k].Diffuse = p.Color;
+        if (tex) tex->SetTexCoord(0, v[k], p.U - float(e.Left), p.V - float(e.Top));
+      }
+      b->AddTriangle(v[0], v[1], v[2]);
+    }
+    b->Flush();
+  }
+
+  TCustomD3DEffecter* effecter_;
+  bool open_ = false;
+  std::vector<TPending> textured_, depth_, plain_;
+};
+
+class TD3DTriController : public TEffController {
+ public:
+  explicit TD3DTriController(TCustomD3DEffecter* effecter) : effecter_(effecter) {}
+  TRect GetRect() override { return effecter_->EffectRect; }
+  void Lay(const TRect& r) {
+    const float xs[2] = {float(r.Left), float(r.Right)}, ys[2] = {float(r.Top), float(r.Bottom)};
+    Setup(xs, 1, ys, 1);
+  }
+
+ protected:
+  Ref<TEffTile> CreateTile(const TRect& b, int32_t col, int32_t row) override {
+    return MakeRef<TD3DTriTile>(this, b, col, row, effecter_);
+  }
+
+ private:
+  TCustomD3DEffecter* effecter_;
+};
+
+// ---- Effecter ----
+
+TCustomD3DEffecter::TCustomD3DEffecter(T3DScreen* screen, TRenderTargetManager* shared_pool)
+    : screen_(screen), pool_(shared_pool) {
+  KAV_ASSERT(screen);
+  controller_ = MakeRef<TD3DTriController>(this);
+}
+
+void TCustomD3DEffecter::Dispose() {
+  ReleaseTargets();
+  controller_ = nullptr;
+  pool_ = nullptr;
+  screen_ = nullptr;
+  TRefObject::Dispose();
+}
+
+void TCustomD3DEffecter::Run(const TRect& rect) {
+  if (rect == EffectRect && controller_->Cols() == 1) return;
+  EffectRect = rect;
+  controller_->Lay(rect);
+}
+
+void TCustomD3DEffecter::AcquireTargets(bool two) {
+  if (!pool_) return;
+  if (!target0_) target0_ = pool_->Acquire(screen_.get());
+  if (two && !target1_) target1_ = pool_->Acquire(screen_.get());
+}
+
+void TCustomD3DEffecter::ReleaseTargets() {
+  if (pool_) {
+    pool_->Release(target0_.get());
+    pool_->Release(target1_.get());
+  }
+  target0_ = nullptr;
+  target1_ = nullptr;
+  swapped_ = false;
+}
+
+TRenderTargetTexture* TCustomD3DEffecter::GetTarget(int32_t index) const {
+  KAV_ASSERT(index == 0 || index == 1);
+  return index == 0 ? target0_.get() : target1_.get();
+}
+
+TEffController* TCustomD3DEffecter::Controller() const { return controller_.get(); }
+
+void TCustomD3DEffecter::RenderToTarget(T3DDrawer* drawer, TDrawItem* item) {
+  TRenderTargetTexture* t = Current();
+  if (!t || !screen_->DeviceReady()) return;
+  t->SetPremultiplied(true);
+  screen_->PushRenderTarget(t, EffectRect.Left, EffectRect.Top);
+  // Only the effect rectangle is ever sampled: the rest of the (larger,
+  // power-of-two) target is left as it is.
+  const TSize s = t->ImageSize();
+  screen_->FillRect(0, TRect{EffectRect.Left, EffectRect.Top, std::min(EffectRect.Right, EffectRect.Left + s.cx),
+                             std::min(EffectRect.Bottom, EffectRect.Top + s.cy)});
+  if (item) drawer->Render(item);
+  screen_->PopRenderTarget();
+}
+
+// ---- The draw manager's transition frame ----
+
+namespace {
+
+// The effecter kept with a drawer, made anew when the drawer's pool or
+// screen changed.
+TCustomD3DEffecter* EffecterOf(T3DDrawer* d) {
+  auto* e = static_cast<TCustomD3DEffecter*>(d->TransitionState.get());
+  if (e && (e->Screen() != d->Screen() || !d->TargetPool())) e = nullptr;
+  if (!e && d->Screen() && d->TargetPool()) {
+    d->TransitionState = MakeRef<TCustomD3DEffecter>(d->Screen(), d->TargetPool());
+    e = static_cast<TCustomD3DEffecter*>(d->TransitionState.get());
+  }
+  return e;
+}
+
+// The filter drawn over `item`'s picture.
+void RunFilter(T3DDrawer* d, TCustomD3DEffecter* e, TDrawFilter* f, TDrawItem* item) {
+  e->RenderToTarget(d, item);
+  // The filter draws with the viewport on the effect rectangle: pieces in
+  // perspective are clipped to it and recede toward its centre.
+  T3DScreen* s = d->Screen();
+  const T3DViewState saved = s->GetViewState();
+  const TRect& dev = d->DeviceRect;
+  const TRect vp{std::max(e->EffectRect.Left, dev.Left), std::max(e->EffectRect.Top, dev.Top),
+                 std::min(e->EffectRect.Right, dev.Right), std::min(e->EffectRect.Bottom, dev.Bottom)};
+  if (vp.IsEmpty()) return;
+  s->SetViewport(vp, 0, 1);
+  f->FrameFlag = 1;
+  f->DrawFrame(e->Controller());
+  f->FrameFlag = 0;
+  s->SetViewState(saved);
+}
+
+// Device pixels to the view units SetOffset takes.
+TFloatPoint PixelsToView(T3DDrawer* d, float dx, float dy) {
+  const TFloatRect v = d->GetViewRect();
+  const TRect& f = d->FrameRect.IsEmpty() ? d->DeviceRect : d->FrameRect;
+  if (f.IsEmpty() || !(v.Right > v.Left) || !(v.Bottom > v.Top)) return TFloatPoint{dx, dy};
+  return TFloatPoint{dx * (v.Right - v.Left) / float(f.Width()), dy * (v.Bottom - v.Top) / float(f.Height())};
+}
+
+void DrawSlideDriven(T3DDrawer* d, TCustomD3DEffecter* e, TSlideEffFilter* f, TDrawItem* from, TDrawItem* to) {
+  d->RenderingSlides = true;
+  e->AcquireTargets(true);
+  d->EffectItem = from;
+  e->RenderToTarget(d, from);
+  e->SwapTargets();
+  d->EffectItem = to;
+  e->RenderToTarget(d, to);
+  d->EffectItem = nullptr;
+  d->RenderingSlides = false;
+  f->SetProgress(f->Progress());
+  f->SetItems(from, to);
+  d->Clear(0xFF000000, 0);
+  f->Bind(e);
+  const TRect o = d->GetOutputRect();
+  d->SetOffset(PixelsToView(d, float(o.Left), float(o.Top)));
+  if (TDrawItem* item = f->FrameItem()) d->Render(item);
+  d->SetOffset(TFloatPoint{0, 0});
+  f->FrameDone();
+}
+
+}  // namespace
+
+void DrawTransitionFrame(T3DDrawer* d, TDrawItem* from, TDrawItem* to, TDrawFilterParams* params) {
+  auto* kf = dynamic_cast<TKavFilter*>(params);
+  if (!d || !kf) return;
+  if (!kf->Filter) {
+    const float duration = std::isfinite(kf->Duration) ? float(kf->Duration) : 0.0f;
+    kf->Filter = CreateTransitionForRect(d->FrameRect, kf->Effect.get(), from, d->HasContentSize, kf->EdgeFraction,
+                                         duration);
+    if (kf->Filter) kf->Filter->DrawRect = d->GetOutputRect();
+  }
+  TDrawFilter* f = kf->Filter.get();
+  // Without a filter (no variant chosen) the cut is shown: the incoming
+  // slide, rather than an empty frame.
+  if (!f) {
+    if (to) d->Render(to);
+    return;
+  }
+  const double t = std::isfinite(kf->Time) ? kf->Time : 0.0;
+  f->SetTime(float(t));
+  // Outside the transition's time the slide on that side is drawn plainly
+  // (rather than nothing at all from the moment the time reaches the
+  // duration); the last frame itself is drawn by the filter at progress 1.
+  if (t < 0 || t > double(f->Duration)) {
+    TDrawItem* item = t < 0 ? from : to;
+    if (item) d->Render(item);
+    return;
+  }
+  TCustomD3DEffecter* e = EffecterOf(d);
+  if (!e) return;
+  e->OutputRect = d->GetOutputRect();
+  e->Run(d->FrameRect.IsEmpty() ? d->DeviceRect : d->FrameRect);
+  if (auto* sf = dynamic_cast<TSlideEffFilter*>(f)) {
+    if (from && to) DrawSlideDriven(d, e, sf, from, to);
+    e->ReleaseTargets();
+    return;
+  }
+  e->AcquireTargets(false);
+  const double p = f->Progress();
+  const bool rev = f->Reverse;
+  switch (TransitionDrawOrder(f)) {
+    case kOrderOverturn:
+      // Only the picture being turned is drawn.
+      RunFilter(d, e, f, (p < 0.5) != rev ? from : to);
+      break;
+    case kOrderTwoSlides: {
+      TDrawItem* first = (p < 0.5) != rev ? to : from;
+      TDrawItem* second = first == to ? from : to;
+      // The pair of calls starts afresh every frame, so a frame that drew
+      // only one picture cannot swap the order of all later ones.
+      static_cast<TTwoSlidesEffect*>(f)->CallCount = 0;
+      RunFilter(d, e, f, first);
+      RunFilter(d, e, f, second);
+      break;
+    }
+    case kOrderPush: {
+      // The outgoing picture goes through the effecter too, so its shifted
+      // copy is clipped to the effect rectangle like the incoming one.
+      auto* push = static_cast<TPushFilter*>(f);
+      e->RenderToTarget(d, rev ? to : from);
+      push->DrawOutgoing(e->Controller());
+      RunFilter(d, e, f, rev ? from : to);
+      break;
+    }
+    default:
+      if (TDrawItem* plain = rev ? to : from) d->Render(plain);
+      RunFilter(d, e, f, rev ? from : to);
+      break;
+  }
+  e->ReleaseTargets();
+}
+
+void InstallTransitions() { SetDrawTransitionHook(&DrawTransitionFrame); }
+
+}  // namespace kav

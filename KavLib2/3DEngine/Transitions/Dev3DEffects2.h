@@ -1,0 +1,117 @@
+// The transition factory and the Direct3D side the filters draw through.
+//
+// The factory turns a slide's transition description (TKavEffect) into a
+// filter. The effecter renders a draw item into a pooled render target and
+// lets the filter draw that picture through its tile controller. The
+// transition hook of the 3D draw manager (InstallTransitions) ties the two
+// together: for every frame of a transition it draws one picture plainly and
+// the filter over the other.
+//
+//   InstallTransitions();                 // once, at start-up
+//   auto params = MakeRef<TKavFilter>();  // per slide
+//   params->Effect = effect; params->Duration = ms; params->EdgeFraction = f;
+//   params->Time = t;                     // per frame
+//   drawer->DrawTransition(from, to, params.get());
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "KavLib2/3DEngine/DrawManager3D2.h"
+#include "KavLib2/3DEngine/Transitions/DrawFilter.h"
+#include "KavLib2/KavClasses/KavEffect.h"
+#include "VoRav/3DBasics/Dev3DRTPool.h"
+
+namespace kav {
+
+class TCustomD3DEffecter;
+
+// The transition parameters the show hands the draw manager: the
+// description, the current time and the duration (ms), the soft-edge
+// fraction of the width, and the filter made from them (cached).
+class TKavFilter : public TDrawFilterParams {
+ public:
+  Ref<TKavEffect> Effect;
+  double Time = 0;
+  double Duration = 0;
+  float EdgeFraction = 0;
+  Ref<TDrawFilter> Filter;
+
+ protected:
+  void Dispose() override;
+};
+
+// A transition driven by the show's own slide production: it renders both
+// pictures itself through a draw item of its own.
+class TSlideEffFilter : public TDrawFilter {
+ public:
+  void DrawFrame(TEffController*) override {}
+  virtual void SetProgress(double p) = 0;
+  virtual void SetItems(TDrawItem* from, TDrawItem* to) = 0;
+  // Binds the effecter whose two targets hold the from and to pictures.
+  virtual void Bind(TCustomD3DEffecter* effecter) = 0;
+  // The item that draws the frame (null: nothing).
+  virtual TDrawItem* FrameItem() = 0;
+  // Called after the frame item was drawn.
+  virtual void FrameDone() = 0;
+};
+
+// Makes the filter of a custom effect (kind 12) from its copied section;
+// installed by the show's object model.
+using TCustomTransitionHook = Ref<TDrawFilter> (*)(TDrawItem* from, TIniSection* custom, bool content_size);
+void SetCustomTransitionHook(TCustomTransitionHook hook);
+
+// The filter of a description for a picture of `size`; null when the
+// kind's variant flags are all clear (or there is no description).
+Ref<TDrawFilter> CreateTransitionFilter(TSize size, const TKavEffect* effect, TDrawItem* from, bool content_size);
+// The same, initialised for the rectangle (edge width = width x fraction).
+Ref<TDrawFilter> CreateTransitionForRect(const TRect& rect, const TKavEffect* effect, TDrawItem* from,
+                                         bool content_size, float edge_fraction, float duration);
+
+// (v, v, v, 255) with v the value rounded to a byte.
+uint32_t MakeGrayColor(float value);
+
+class TD3DTriController;
+
+class TCustomD3DEffecter : public TRefObject {
+ public:
+  TCustomD3DEffecter(T3DScreen* screen, TRenderTargetManager* shared_pool);
+
+  T3DScreen* Screen() const { return screen_.get(); }
+  TRect EffectRect;
+  TRect OutputRect;
+
+  // Starts an effect over the rectangle: the controller's grid is laid
+  // over it.
+  void Run(const TRect& rect);
+  // Takes one (or two) targets from the pool when missing.
+  void AcquireTargets(bool two);
+  void ReleaseTargets();
+  void SwapTargets() { swapped_ = !swapped_; }
+  TRenderTargetTexture* GetTarget(int32_t index) const;
+  TRenderTargetTexture* Current() const { return swapped_ ? target1_.get() : target0_.get(); }
+  // Renders `item` through the drawer into the current target, placed at
+  // EffectRect's top-left and cleared to transparent first.
+  void RenderToTarget(T3DDrawer* drawer, TDrawItem* item);
+  // The controller over the current target.
+  TEffController* Controller() const;
+  // The texture tiles of the first batch draw from.
+  TRenderTargetTexture* Source() const { return Current(); }
+
+ protected:
+  void Dispose() override;
+
+ private:
+  Ref<T3DScreen> screen_;
+  Ref<TRenderTargetManager> pool_;
+  Ref<TD3DTriController> controller_;
+  Ref<TRenderTargetTexture> target0_, target1_;
+  bool swapped_ = false;
+};
+
+// Installs the transition hook of the 3D draw manager.
+void InstallTransitions();
+// The hook itself (for tests that drive it directly).
+void DrawTransitionFrame(T3DDrawer* drawer, TDrawItem* from, TDrawItem* to, TDrawFilterParams* params);
+
+}  // namespace kav

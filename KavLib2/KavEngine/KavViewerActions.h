@@ -1,0 +1,79 @@
+// What the viewer's actions need besides the form: the slide times for
+// "previous", "next" and "go to slide", and starting programs and opening
+// documents and addresses for a show, guarded against commands that could
+// harm the system.
+//
+// Programs are never started through a shell: a command is split into a
+// program and its arguments and started directly; documents and addresses
+// go to "xdg-open". Nothing runs unless starting programs was allowed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kav {
+
+class TKavSource;
+
+// ---- Slide times (ms) ----
+
+// Where "previous" goes from show time t: the start of the current slide
+// (its begin plus its transition), or the slide before it when t is within
+// 500 ms of that start; 0 before the second slide.
+int32_t PrevSlideTime(TKavSource* source, double t);
+// Where "next" goes from show time t; a paused show lands on the fully shown
+// slide (its transition over).
+int32_t NextSlideTime(TKavSource* source, double t, bool paused);
+// The start time of slide `index` (0-based; negative counts as 0).
+int32_t SlideStartTime(TKavSource* source, int32_t index);
+// The first slide whose id is `id`; -1 when none.
+int32_t SlideIndexById(TKavSource* source, const std::u16string& id);
+
+// ---- Command guard ----
+
+// The program name a command starts, reduced the way the guard compares it.
+std::u16string NormalizeCommand(const std::u16string& command);
+bool IsProhibitedCommand(const std::u16string& command);
+
+struct TCommandPart {
+  std::u16string Program;
+  std::u16string Parameters;
+};
+// Splits a text at commas outside double quotes into commands, each into a
+// program and its parameters. False (and nothing in `parts`) when any
+// command is prohibited.
+bool CheckCommandLine(const std::u16string& text, std::vector<TCommandPart>& parts);
+// The parameters as arguments: blanks separate them outside double quotes.
+std::vector<std::u16string> SplitArguments(const std::u16string& parameters);
+
+// ---- Starting ----
+
+// Off by default; the main form switches it on when the show allows it.
+void SetProgramStartAllowed(bool allowed);
+bool ProgramStartAllowed();
+
+// Starts argv[0] (found through PATH when it has no slash) with the
+// arguments, without a shell and without waiting; false when it cannot be
+// started. Replaceable for tests.
+using TSpawnFn = std::function<bool(const std::vector<std::string>& argv)>;
+void SetSpawnFunction(TSpawnFn fn);
+bool SpawnDetached(const std::vector<std::string>& argv);
+
+// Result codes of ShellOpen: above 32 success; 2 file not found, 3 path not
+// found, 5 refused.
+enum : int32_t { kOpenFileNotFound = 2, kOpenPathNotFound = 3, kOpenRefused = 5, kOpenDone = 42 };
+
+// Opens `file`: an address through xdg-open, an executable file as a
+// program with `parameters`, any other existing file through xdg-open.
+// Names with a folder part are looked up inside `folder` only.
+int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, const std::u16string& folder);
+
+// Runs a command text from a show: refused as a whole when a command is
+// prohibited (the message is shown through `message`); each program is
+// tried as given, then inside the show folder.
+void RunAppProc(const std::u16string& text, const std::u16string& folder,
+                const std::function<void(const std::u16string&)>& message);
+
+}  // namespace kav

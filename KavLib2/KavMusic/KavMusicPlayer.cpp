@@ -1,0 +1,450 @@
+#include "KavLib2/KavMusic/KavMusicPlayer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "KavLib2/KavMusic/KavCompositeConverter.h"
+#include "VoRav/Music/vxDllDec.h"
+#include "VoRav/vxLog.h"
+#include "VoRav/vxUTF8.h"
+#include "VoRav/vxTime.h"
+#include "VoRav/wpExceptions.h"
+
+namespace kav {
+
+namespace {
+
+constexpr uint32_t kLoaderCreate = 1;
+constexpr uint32_t kPlayerLoaded = 2;
+constexpr uint32_t kLoaderRelease = 3;
+constexpr uint32_t kClockRun = 10;
+constexpr uint32_t kClockStop = 11;
+constexpr uint32_t kSetTime = 12;
+constexpr double kLookAhead = 5000;
+// A channel is started this much before its time, behind as much silence,
+// so that it is heard at its time rather than up to a step late.
+constexpr double kStartLead = 20;
+
+std::mutex g_marker_lock;
+std::u16string g_disk_marker;
+
+std::u16string Num(double v) { return UTF8Decode(std::to_string(int64_t(v))); }
+
+}  // namespace
+
+void SetMusicDiskMarker(const std::u16string& marker) {
+  std::lock_guard<std::mutex> hold(g_marker_lock);
+  g_disk_marker = marker;
+}
+
+std::u16string MusicDiskMarker() {
+  std::lock_guard<std::mutex> hold(g_marker_lock);
+  return g_disk_marker;
+}
+
+// ---------------------------------------------------------------------------
+// Loader
+
+TMusicLoader::TMusicLoader(TKavMusicPlayer* player, TFileAccessor* accessor, TMusicPlayer* audio)
+    : player_(player), accessor_(accessor), audio_(audio) {
+  KAV_ASSERT_MSG(accessor != nullptr, "No file accessor for the music loader");
+  if (audio_) {
+    audio_->SetOpenStreamHandler(TMusicOpenHandler::Bind<&TMusicLoader::OpenStream>(this));
+    audio_->SetCloseStreamHandler(TMusicCloseHandler::Bind<&TMusicLoader::CloseStream>(this));
+  }
+}
+
+Ref<TStream> TMusicLoader::OpenStream(const std::u16string& name) {
+  std::u16string marker;
+  {
+    std::lock_guard<std::mutex> hold(g_marker_lock);
+    marker = g_disk_marker;
+  }
+  // An empty marker marks nothing: every name is a show file (a name that
+  // begins with "" would otherwise open any path on the disk).
+  if (!marker.empty() && name.compare(0, marker.size(), marker) == 0)
+    return OpenDiskFile(accessor_.get(), name.substr(marker.size()));
+  try {
+    return accessor_->OpenFile(name);
+  } catch (const Exception&) {
+    return nullptr;
+  }
+}
+
+void TMusicLoader::CloseStream(TStream*) {}  // the stream goes with its last reference
+
+void TMusicLoader::HandleEvent(TThreadEventList* sender, uint32_t code, bool& handled, TRefObject* param) {
+  auto* box = dynamic_cast<TChannelContainer*>(param);
+  if (!box || !box->Channel) return TKavThread::HandleEvent(sender, code, handled, param);
+  handled = true;
+  TKavChannel* kc = box->Channel.get();
+  if (code == kLoaderCreate) {
+    if (kc->OwnerId.load() < 0 || !audio_) return;
+    Ref<TChannel> channel = audio_->CreateChannel(kc->FileName, kc->StartPosition);
+    if (!channel) {
+      LogLine(u"+++++++++++++++++++ Channel Create ERROR");
+      return;
+    }
+    // A file shorter than planned ends the piece where the file ends.
+    const double file_end = kc->Start + double(channel->GetDuration()) - double(kc->StartPosition);
+    if (file_end < kc->End.load()) kc->End.store(file_end);
+    kc->Channel = channel;
+    player_->EventList()->PostEvent(kPlayerLoaded, MakeRef<TChannelContainer>(box->Channel).release());
+  } else if (code == kLoaderRelease) {
+    Ref<TChannel> channel = std::move(kc->Channel);
+    if (channel) channel->Stop(10);
+    channel = nullptr;
+  }
+}
+
+void TMusicLoader::Step() {
+  EventList()->ProcessMessages();
+  SleepMs(10);
+}
+
+// ---------------------------------------------------------------------------
+// Items
+
+TPlayItem::TPlayItem(TKavMusicPlayer* player) : player_(player), id_(player->NextItemId()) {}
+
+void TPlayItem::Finish(bool) { finished_ = true; }
+void TPlayItem::ChannelLoaded(TKavChannel* channel) { channel->Loaded.store(true); }
+
+void TPlayItem::Release(TKavChannel* kc, bool fade) {
+  if (kc->Loaded.load() && kc->Playing.load() && kc->Channel) kc->Channel->Stop(fade ? 10 : 0);
+  kc->Playing.store(false);
+  kc->OwnerId.store(-1);
+  player_->PostToLoader(kLoaderRelease, Ref<TKavChannel>(kc));
+}
+
+TPlayComment::TPlayComment(TKavMusicPlayer* player, Ref<TKavChannel> channel)
+    : TPlayItem(player), channel_(std::move(channel)) {
+  channel_->OwnerId.store(id_);
+  player_->PostToLoader(kLoaderCreate, channel_);
+}
+
+void TPlayComment::ChannelLoaded(TKavChannel* channel) {
+  TPlayItem::ChannelLoaded(channel);
+  ready_ = true;
+}
+
+void TPlayComment::Finish(bool forced) {
+  if (finished_) return;
+  TPlayItem::Finish(forced);
+  Release(channel_.get(), true);
+}
+
+void TPlayComment::Step(double t, bool running) {
+  if (finished_ || !ready_) return;
+  TKavChannel* kc = channel_.get();
+  if (t >= kc->End.load() - 10) {
+    Finish(false);
+    return;
+  }
+  if (!running) {
+    // A stopped clock stops the comment; it goes on from there later.
+    if (kc->Playing.load() && kc->Channel) {
+      kc->Channel->Stop(10);
+      kc->Playing.store(false);
+    }
+  } else if (kc->Loaded.load() && !kc->Playing.load() && kc->Start <= t + kStartLead) {
+    kc->Playing.store(true);
+    player_->QueueStart(channel_);
+  }
+}
+
+TPlaySequence::TPlaySequence(TKavMusicPlayer* player, const TPlayList& list, double start, double offset,
+                             bool free_running)
+    : TPlayItem(player), list_(list), free_running_(free_running), origin_(start - offset), start_(start) {}
+
+void TPlaySequence::ChannelLoaded(TKavChannel* channel) {
+  TPlayItem::ChannelLoaded(channel);
+  ready_ = std::all_of(channels_.begin(), channels_.end(), [](const auto& c) { return c->Loaded.load(); });
+}
+
+void TPlaySequence::Finish(bool forced) {
+  if (finished_) return;
+  TPlayItem::Finish(forced);
+  LogLine(u"Finally sequence stop ");
+  for (auto& c : channels_) Release(c.get(), true);
+  channels_.clear();
+}
+
+void TPlaySequence::Step(double t, bool running) {
+  if (finished_) return;
+  if (!free_running_ && !list_.Repeat && t > origin_ + list_.Length) {
+    Finish(false);
+    return;
+  }
+  // Pre-load what starts within the look-ahead.
+  for (int guard = 0; guard < 64; ++guard) {
+    const TPlayListEntry e = list_.Entry(next_);
+    if (e.FileName.empty()) break;
+    const double entry_start = origin_ + e.Start;
+    if (entry_start >= t + kLookAhead) break;
+    ++next_;
+    const double entry_end = entry_start + e.Duration;
+    const double from = std::max(t, start_);
+    if (from >= entry_end) continue;
+    const double part = std::max(from - entry_start, 0.0);
+    auto kc = MakeRef<TKavChannel>();
+    kc->FileName = e.FileName;
+    kc->StartPosition = uint32_t(std::llround(e.Offset + part));
+    kc->Start = entry_start + part;
+    kc->End.store(entry_end);
+    kc->OwnerId.store(id_);
+    LogLine(u"Preload to time start " + Num(kc->Start));
+    channels_.push_back(kc);
+    ready_ = false;
+    player_->PostToLoader(kLoaderCreate, kc);
+  }
+  if (!running) return;
+  for (size_t i = 0; i < channels_.size();) {
+    TKavChannel* kc = channels_[i].get();
+    if (kc->End.load() > t) {
+      if (kc->Loaded.load() && !kc->Playing.load() && kc->Start <= t + kStartLead) {
+        kc->Playing.store(true);
+        LogLine(u"Start Channel: " + Num(kc->Start));
+        player_->QueueStart(channels_[i]);
+      }
+      ++i;
+    } else {
+      if (kc->Playing.load()) LogLine(u"Stop Channel: " + Num(t));
+      Release(kc, true);
+      channels_.erase(channels_.begin() + int64_t(i));
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Player
+
+TKavMusicPlayer::TKavMusicPlayer(TKavSource* source, bool) : source_(source) {
+  KAV_ASSERT_MSG(source != nullptr, "No KavSource for KavMusicPlayer");
+  music_ = MakeRef<TKavMusicSource>(source);
+  // The decoder plug-ins are modules of the program: a path given by the
+  // show ("opt_wmapath", "opt_oggpath") is never loaded.
+  if (!LoadWmaPlugin(u"kavwma.dll")) LogLine(u"WMA INITIALIZE FAILED");
+  if (!LoadOggPlugin(u"kavogg.dll")) LogLine(u"OGG INITIALIZE FAILED");
+  InstallCompositeHooks();
+  Ref<TMusicPlayer> audio = CreateMusicPlayer();
+  if (audio && audio->Init()) audio_ = audio;
+  TFileAccessor* accessor = source->Accessor();
+  Ref<TFileAccessor> fallback;
+  if (!accessor) {
+    fallback = GetDefaultFileAccessor();
+    accessor = fallback.get();
+  }
+  loader_ = MakeRef<TMusicLoader>(this, accessor, audio_.get());
+  if (!music_->SyncMode() && music_->PlayList().Count() > 0)
+    free_sequence_ = MakeRef<TPlaySequence>(this, music_->PlayList(), 0, 0, true);
+  time_ = 0;
+  running_ = false;
+  horizon_ = kLookAhead;
+  Schedule(0, kLookAhead, true);
+}
+
+void TKavMusicPlayer::Dispose() {
+  StopThreads();
+  TKavThread::Dispose();
+}
+
+void TKavMusicPlayer::StartThreads() {
+  // Reading the clock starts the timer channel, so it is running (past its
+  // wait for the sound card's first cursor) when the show starts.
+  Clock();
+  loader_->Start();
+  Start();
+}
+
+void TKavMusicPlayer::StopThreads() {
+  if (loader_) loader_->Stop();
+  Stop();
+  for (auto& item : items_) item->Finish(true);
+  if (free_sequence_) free_sequence_->Finish(true);
+  items_.clear();
+  free_sequence_ = nullptr;
+  // The loader has stopped: the channels it made are released here.
+  if (loader_) loader_->EventList()->ProcessMessages();
+  to_start_.clear();
+  SleepMs(15);
+  audio_ = nullptr;
+  SleepMs(15);
+}
+
+int32_t TKavMusicPlayer::NextItemId() {
+  int32_t id = item_counter_.fetch_add(1);
+  if (id < 0) {
+    item_counter_.store(1);
+    id = 0;
+  }
+  return id;
+}
+
+void TKavMusicPlayer::PostToLoader(uint32_t code, Ref<TKavChannel> channel) {
+  loader_->EventList()->PostEvent(code, MakeRef<TChannelContainer>(std::move(channel)).release());
+}
+
+void TKavMusicPlayer::QueueStart(Ref<TKavChannel> channel) { to_start_.push_back(std::move(channel)); }
+
+double TKavMusicPlayer::Clock() { return audio_ ? audio_->GetClockTime() : double(GetElapsedMs64()); }
+
+double TKavMusicPlayer::GetTime() {
+  std::lock_guard<std::mutex> hold(time_lock_);
+  const double t = running_ ? Clock() - time_ : time_;
+  return std::min(t, stop_time_);
+}
+
+float TKavMusicPlayer::GetVolume() { return audio_ ? audio_->GetVolume() : 0.0f; }
+void TKavMusicPlayer::SetVolume(float volume) {
+  if (audio_) audio_->SetVolume(volume);
+}
+
+void TKavMusicPlayer::SetActive(bool active) {
+  if (active_.exchange(active) == active) return;
+  EventList()->PostEvent(active ? kClockRun : kClockStop, nullptr);
+}
+
+void TKavMusicPlayer::SeekTo(double position, double stop_time) {
+  if (position >= 0) active_.store(false);
+  music_ready_.store(false);
+  auto data = MakeRef<TTimeData>(position, stop_time);
+  EventList()->SendEvent(kSetTime, data.get());
+}
+
+int32_t TKavMusicPlayer::ItemCount() { return int32_t(items_.size()); }
+
+void TKavMusicPlayer::HandleEvent(TThreadEventList* sender, uint32_t code, bool& handled, TRefObject* param) {
+  handled = true;
+  switch (code) {
+    case kPlayerLoaded: {
+      auto* box = dynamic_cast<TChannelContainer*>(param);
+      if (!box || !box->Channel) return;
+      LogLine(u"Receive Channel: " + box->Channel->FileName.substr(0, 64));
+      const int32_t owner = box->Channel->OwnerId.load();
+      for (auto& item : items_)
+        if (item->Id() == owner) item->ChannelLoaded(box->Channel.get());
+      if (free_sequence_ && free_sequence_->Id() == owner) free_sequence_->ChannelLoaded(box->Channel.get());
+      return;
+    }
+    case kClockRun: {
+      std::lock_guard<std::mutex> hold(time_lock_);
+      if (!running_) time_ = Clock() - time_;
+      running_ = true;
+      return;
+    }
+    case kClockStop: {
+      std::lock_guard<std::mutex> hold(time_lock_);
+      if (running_) time_ = Clock() - time_;
+      running_ = false;
+      return;
+    }
+    case kSetTime: {
+      auto* data = dynamic_cast<TTimeData*>(param);
+      if (!data) return;
+      LogLine(u"Set Time " + Num(data->Position));
+      if (data->StopTime >= 0) {
+        std::lock_guard<std::mutex> hold(time_lock_);
+        stop_time_ = data->StopTime;
+      }
+      if (data->Position >= 0) {
+        {
+          std::lock_guard<std::mutex> hold(time_lock_);
+          running_ = false;
+          time_ = data->Position;
+        }
+        for (auto& item : items_) item->Finish(true);
+        items_.clear();
+        horizon_ = data->Position + kLookAhead;
+        Schedule(data->Position, horizon_, true);
+      }
+      return;
+    }
+    default:
+      // An unknown code is logged and dropped (the thread goes on).
+      LogLine(u"Unknown EventID");
+      TKavThread::HandleEvent(sender, code, handled, param);
+  }
+}
+
+void TKavMusicPlayer::Schedule(double s, double h, bool first) {
+  if (!music_->HasMusic() && music_->SlideCount() == 0) return;
+  const TPlayList& list = music_->PlayList();
+  if (music_->HasMusic() && music_->SyncMode() && list.Count() > 0 && list.Length > 0) {
+    const int64_t L = int64_t(list.Length);
+    int64_t from = int64_t(s) / L + (first ? 0 : 1);
+    int64_t to = int64_t(h) / L;
+    if (source_->RepeatMode() != 0 || !list.Repeat) to = std::min<int64_t>(to, 0);
+    for (int64_t k = from; k <= to && k - from < 1000; ++k) {
+      const double start = double(k * L);
+      TPlayList one = list;
+      one.Repeat = false;
+      const double begin = std::max(start, s);
+      items_.push_back(MakeRef<TPlaySequence>(this, one, begin, begin - start, false));
+    }
+  }
+  // Sound comments of the slides in the window.
+  const int32_t n = music_->SlideCount();
+  const double D = source_->Duration();
+  if (n == 0) return;
+  int32_t cur = std::max(source_->SlideIndexAtTime(s), 0);
+  int32_t last = source_->SlideIndexAtTime(h);
+  if (last < 0) return;
+  if (D <= 0 || source_->RepeatMode() != 0) last = std::min(last, n - 1);
+  for (int32_t i = first ? cur : cur + 1; i <= last && i - cur < 10000; ++i) {
+    const TSlideMusicInfo& info = music_->Slide(i % n);
+    if (info.Comment.empty() || info.CommentLength <= 0) continue;
+    const double slide_start = info.Timing.Begin + double(i / n) * D;
+    const double passed = std::max(s - slide_start, 0.0);
+    if (info.CommentLength - passed <= 0) continue;
+    LogLine(u"New Comment begin " + Num(slide_start));
+    auto kc = MakeRef<TKavChannel>();
+    kc->FileName = info.Comment;
+    kc->StartPosition = uint32_t(std::llround(passed));
+    kc->Start = std::max(slide_start, s);
+    kc->End.store(slide_start + info.CommentLength);
+    items_.push_back(MakeRef<TPlayComment>(this, kc));
+  }
+  current_slide_ = cur;
+}
+
+void TKavMusicPlayer::Step() {
+  EventList()->ProcessMessages();
+  double t, stop;
+  bool running;
+  {
+    std::lock_guard<std::mutex> hold(time_lock_);
+    running = running_;
+    stop = stop_time_;
+  }
+  t = std::min(GetTime(), stop - 1);
+  if (running) {
+    if (t + kLookAhead > horizon_) Schedule(horizon_, t + kLookAhead, false);
+    horizon_ = std::max(horizon_, t + kLookAhead);
+  }
+  for (auto& item : items_) item->Step(t, running);
+  if (free_sequence_) free_sequence_->Step(t, running);
+  // Start what is due, each behind the silence up to its exact time (less
+  // what the device holds before a new buffer is heard).
+  const double latency = audio_ && audio_->Device() ? audio_->Device()->LatencyMs() : 0;
+  for (auto& kc : to_start_) {
+    if (!kc->Channel) continue;
+    // The time now, not at the top of the step: the steps before took time.
+    const double lead = std::max(kc->Start - GetTime() - latency, 0.0);
+    if (auto* music = dynamic_cast<TChannelMusic*>(kc->Channel.get()))
+      music->PlayAfter(10, uint32_t(std::llround(lead)));
+    else
+      kc->Channel->Play(10);
+    kc->Stopped.store(false);
+    LogLine(u"+++++++++++++++++++ Play Channel " + kc->FileName.substr(0, 64) + u" Time " + Num(t));
+  }
+  to_start_.clear();
+  items_.erase(std::remove_if(items_.begin(), items_.end(), [](const auto& i) { return i->Finished(); }),
+               items_.end());
+  bool ready = running;
+  if (!ready) ready = std::all_of(items_.begin(), items_.end(), [](const auto& i) { return i->Ready(); });
+  music_ready_.store(ready);
+  SleepMs(5);
+}
+
+}  // namespace kav

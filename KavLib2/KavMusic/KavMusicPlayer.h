@@ -1,0 +1,170 @@
+// The show's music threads. The music player keeps the show clock (the
+// audio player's timer channel, or the program's milliseconds without one),
+// looks 5 seconds ahead on the show's time line, asks the music loader to
+// create and pre-load a channel for every piece of sound that starts in
+// that window, starts each when the clock reaches it and stops and releases
+// it at its end. The two threads talk only by posting events; only the
+// engine sends (SeekTo) to the player.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "KavLib2/KavEngine/KavThread.h"
+#include "KavLib2/KavMusic/KavMusicSource.h"
+#include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "VoRav/Music/MusicPlayer.h"
+
+namespace kav {
+
+class TKavMusicPlayer;
+
+// One piece of sound on the show's time line.
+class TKavChannel : public TRefObject {
+ public:
+  Ref<TChannel> Channel;  // null until loaded
+  std::atomic<bool> Stopped{true};
+  std::atomic<int32_t> OwnerId{-1};
+  std::u16string FileName;
+  uint32_t StartPosition = 0;  // in the file, ms
+  double Start = 0;            // on the show's time line, ms
+  std::atomic<double> End{0};
+  std::atomic<bool> Loaded{false};
+  std::atomic<bool> Playing{false};
+};
+
+class TChannelContainer : public TRefObject {
+ public:
+  explicit TChannelContainer(Ref<TKavChannel> c) : Channel(std::move(c)) {}
+  Ref<TKavChannel> Channel;
+};
+
+class TTimeData : public TRefObject {
+ public:
+  TTimeData(double position, double stop) : Position(position), StopTime(stop) {}
+  double Position, StopTime;
+};
+
+// The text whose names are opened from disk instead of the show (empty: no
+// name is).
+void SetMusicDiskMarker(const std::u16string& marker);
+std::u16string MusicDiskMarker();
+
+class TMusicLoader : public TKavThread {
+ public:
+  TMusicLoader(TKavMusicPlayer* player, TFileAccessor* accessor, TMusicPlayer* audio);
+  Ref<TStream> OpenStream(const std::u16string& name);
+  void CloseStream(TStream* stream);
+
+ protected:
+  void HandleEvent(TThreadEventList* sender, uint32_t code, bool& handled, TRefObject* param) override;
+  void Step() override;
+
+ private:
+  TKavMusicPlayer* player_;
+  Ref<TFileAccessor> accessor_;
+  Ref<TMusicPlayer> audio_;
+};
+
+class TPlayItem : public TRefObject {
+ public:
+  explicit TPlayItem(TKavMusicPlayer* player);
+  virtual void Finish(bool forced);
+  virtual void ChannelLoaded(TKavChannel* channel);
+  virtual void Step(double t, bool running) = 0;
+  int32_t Id() const { return id_; }
+  bool Ready() const { return ready_; }
+  bool Finished() const { return finished_; }
+
+ protected:
+  // Stops or disowns a channel and has the loader release it.
+  void Release(TKavChannel* channel, bool fade);
+  TKavMusicPlayer* player_;
+  int32_t id_;
+  bool ready_ = false;
+  bool finished_ = false;
+};
+
+class TPlayComment : public TPlayItem {
+ public:
+  TPlayComment(TKavMusicPlayer* player, Ref<TKavChannel> channel);
+  void Finish(bool forced) override;
+  void ChannelLoaded(TKavChannel* channel) override;
+  void Step(double t, bool running) override;
+
+ private:
+  Ref<TKavChannel> channel_;
+};
+
+class TPlaySequence : public TPlayItem {
+ public:
+  // The play list from `start` on the show's time line, `offset` ms into it.
+  TPlaySequence(TKavMusicPlayer* player, const TPlayList& list, double start, double offset, bool free_running);
+  void Finish(bool forced) override;
+  void ChannelLoaded(TKavChannel* channel) override;
+  void Step(double t, bool running) override;
+
+ private:
+  std::vector<Ref<TKavChannel>> channels_;
+  TPlayList list_;
+  int64_t next_ = 0;
+  bool free_running_;
+  double origin_;  // the show time at which the list's time 0 lies
+  double start_;
+};
+
+class TKavMusicPlayer : public TKavThread {
+ public:
+  // Raises an assertion without a source.
+  TKavMusicPlayer(TKavSource* source, bool owns_source);
+
+  void StartThreads();
+  void StopThreads();
+  // Engine thread.
+  void SetActive(bool active);
+  void SeekTo(double position, double stop_time);
+  void SetStopTime(double t) { SeekTo(-2147483647.0, t); }
+  double GetTime();
+  float GetVolume();
+  void SetVolume(float volume);
+  bool IsMusicReady() const { return music_ready_.load(); }
+
+  // Used by the items and the loader.
+  double Clock();
+  int32_t NextItemId();
+  void PostToLoader(uint32_t code, Ref<TKavChannel> channel);
+  void QueueStart(Ref<TKavChannel> channel);
+  TMusicLoader* Loader() const { return loader_.get(); }
+  TMusicPlayer* Audio() const { return audio_.get(); }
+  TKavMusicSource* Music() const { return music_.get(); }
+  int32_t ItemCount();
+
+ protected:
+  void HandleEvent(TThreadEventList* sender, uint32_t code, bool& handled, TRefObject* param) override;
+  void Step() override;
+  void Dispose() override;
+
+ private:
+  void Schedule(double s, double h, bool first);
+
+  Ref<TKavSource> source_;
+  Ref<TKavMusicSource> music_;
+  Ref<TMusicPlayer> audio_;
+  Ref<TMusicLoader> loader_;
+  std::vector<Ref<TPlayItem>> items_;
+  Ref<TPlaySequence> free_sequence_;
+  std::vector<Ref<TKavChannel>> to_start_;
+  int32_t current_slide_ = 0;
+  std::atomic<bool> active_{false};
+  bool running_ = false;
+  std::mutex time_lock_;
+  double time_ = 0;  // frozen time while stopped, clock offset while running
+  double horizon_ = 0;
+  std::atomic<bool> music_ready_{false};
+  double stop_time_ = 2147483647.0;
+  std::atomic<int32_t> item_counter_{0};
+};
+
+}  // namespace kav

@@ -1,0 +1,35 @@
+// The draw device bound to a form's window: it follows the form's size and
+// cursor, draws only while the form is in front, and passes the form's
+// activation on. GUI thread.
+#pragma once
+
+#include "VoRav/3DBasics/Dev3DCore.h"
+#include "VoRav/Application2/vxForms.h"
+
+namespace kav {
+
+class TVxFormDevice : public TDrawDevice {
+ public:
+  // Creates the form's window when it has none.
+  explicit TVxFormDevice(TVxForm* form);
+
+  // Whether the form's window is the one in front.
+  bool CanDraw() override;
+  TVxForm* Form() const { return form_; }
+
+  // Called when the form's window is activated. The device's own callback:
+  // the base draw device has none to forward to.
+  T3DNotifyEvent OnActivate;
+
+ protected:
+  void Dispose() override;
+
+ private:
+  void FormEvent(TRefObject* sender, uint32_t id, void* param);
+  void FormActivated();
+  void Detach();
+
+  TVxForm* form_;  // cleared when the form goes first
+};
+
+}  // namespace kav

@@ -1,0 +1,185 @@
+#include "VoRav/Music/winWaveOutBuffer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "VoRav/vxTime.h"
+
+namespace kav {
+
+TwinWaveOutBuffer::TwinWaveOutBuffer(TwinWaveOutDevice* device, uint32_t size, const TWaveFormat& format)
+    : size_(size), format_(format) {
+  const uint32_t align = std::max<uint32_t>(format.BlockAlign, 1);
+  size_ -= size_ % align;
+  // Whole sample frames, not single samples: half a frame would swap the
+  // channels of everything after it.
+  refill_limit_ = format.AvgBytesPerSec / 2;
+  refill_limit_ -= refill_limit_ % align;
+  TSndDevice* sound = device ? device->Sound() : nullptr;
+  if (!sound || size_ == 0) return;
+  TSndBufferDesc desc;
+  desc.Flags = kSndCapsGetCurrentPosition2 | kSndCapsGlobalFocus | kSndCapsCtrlVolume | kSndCapsLocSoftware;
+  desc.BufferBytes = size_;
+  desc.Format = &format_;
+  if (SndSucceeded(sound->CreateSoundBuffer(desc, buffer_)) && buffer_) closed_ = false;
+}
+
+void TwinWaveOutBuffer::Dispose() {
+  {
+    std::lock_guard<std::recursive_mutex> hold(ring_lock_);
+    if (buffer_) buffer_->Stop();
+    closed_ = true;
+  }
+  if (thread_) thread_->StopAndWait();
+  thread_ = nullptr;
+  buffer_ = nullptr;
+  TWaveOutBuffer::Dispose();
+}
+
+int32_t TwinWaveOutBuffer::Attenuation(float volume) {
+  if (!(volume > 0)) return kSndVolumeMin;
+  const double a = std::nearbyint(-600.0 * std::log2(1.0 / volume));
+  return int32_t(std::clamp(a, double(kSndVolumeMin), double(kSndVolumeMax)));
+}
+
+float TwinWaveOutBuffer::GetVolume() {
+  if (volume_ >= 0) return volume_;
+  int32_t a = 0;
+  if (!buffer_ || !SndSucceeded(buffer_->GetVolume(&a))) return 1.0f;
+  if (a == 0) return 1.0f;
+  if (a <= kSndVolumeMin) return 0.0f;
+  return float(std::exp2(a / 600.0));
+}
+
+void TwinWaveOutBuffer::SetVolume(float volume) {
+  volume_ = volume;
+  if (buffer_) buffer_->SetVolume(Attenuation(volume));
+}
+
+void TwinWaveOutBuffer::StartThread() {
+  if (!buffer_ || thread_) return;
+  // The first fill and Play run here, on the caller's thread, so the buffer
+  // starts at once (a new thread may get going milliseconds later, and a
+  // start must land on the time its caller computed); the thread refills.
+  StartPlaying();
+  thread_ = MakeRef<TDSEventThread>(nullptr, [this] { Refill(); }, 100, "sound buffer refill");
+  thread_->Start();
+}
+
+void TwinWaveOutBuffer::RequestRestart() {
+  restart_requested_.store(true);
+  if (thread_) thread_->Wake();
+}
+
+uint32_t TwinWaveOutBuffer::GetFirstFillSize() {
+  const uint32_t align = std::max<uint32_t>(format_.BlockAlign, 1);
+  const uint32_t n = size_ / 4 * 3;
+  return n - n % align;
+}
+
+bool TwinWaveOutBuffer::Cursors(uint32_t& play, uint32_t& write) {
+  play = write = 0;
+  return buffer_ && SndSucceeded(buffer_->GetCurrentPosition(&play, &write));
+}
+
+uint32_t TwinWaveOutBuffer::GetQueuedBytes() {
+  uint32_t play, write;
+  if (!Cursors(play, write) || size_ == 0) return 0;
+  const uint32_t b = block_position_.load();
+  // A block that starts at the cursor (the first fill, or a ring that ran
+  // dry) has nothing before it, not a whole ring.
+  if (play == b) return 0;
+  return play < b ? b - play : size_ + b - play;
+}
+
+int64_t TwinWaveOutBuffer::GetPlayedMs() {
+  std::lock_guard<std::mutex> hold(position_lock_);
+  int64_t t = base_time_;
+  // Bytes to ms with the exact rate (dividing by the byte rate / 100 first
+  // loses up to half a percent at rates such as 22,050 Hz mono 8-bit).
+  if (last_cursor_ >= 0 && format_.AvgBytesPerSec > 0)
+    t += int64_t(uint32_t(AudioTimeMs() - position_tick_)) +
+         int64_t(double(last_cursor_) * 1000.0 / format_.AvgBytesPerSec);
+  return t;
+}
+
+void TwinWaveOutBuffer::StartPlaying() {
+  {
+    std::lock_guard<std::recursive_mutex> hold(ring_lock_);
+    if (closed_) return;
+    write_position_ = GetFirstFillSize();
+    void *p1 = nullptr, *p2 = nullptr;
+    uint32_t n1 = 0, n2 = 0;
+    if (write_position_ > 0 && SndSucceeded(buffer_->Lock(0, write_position_, &p1, &n1, &p2, &n2, 0))) {
+      block_position_.store(0);
+      if (FirstFill) FirstFill(this, static_cast<uint8_t*>(p1), n1);
+      buffer_->Unlock(p1, n1, p2, n2);
+    }
+  }
+  for (;;) {
+    {
+      std::lock_guard<std::recursive_mutex> hold(ring_lock_);
+      if (closed_) return;
+      const TSndResult r = buffer_->Play(0, 0, kSndPlayLooping);
+      if (r != kSndErrBufferLost) return;
+      buffer_->Restore();
+    }
+    SleepMs(10);
+  }
+}
+
+bool TwinWaveOutBuffer::FillRegions(const TFillCallback& fill, uint32_t at, uint32_t bytes, uint32_t& n1,
+                                    uint32_t& n2) {
+  void *p1 = nullptr, *p2 = nullptr;
+  n1 = n2 = 0;
+  if (!SndSucceeded(buffer_->Lock(at, bytes, &p1, &n1, &p2, &n2, 0))) return false;
+  // Each region's own start is its block position, so queued bytes plus an
+  // offset into the block give the true distance from the cursor.
+  block_position_.store(at);
+  if (fill) fill(this, static_cast<uint8_t*>(p1), n1);
+  if (!p2) n2 = 0;
+  if (n2) {
+    block_position_.store(0);
+    if (fill) fill(this, static_cast<uint8_t*>(p2), n2);
+  }
+  buffer_->Unlock(p1, n1, p2, n2);
+  return true;
+}
+
+void TwinWaveOutBuffer::Refill() {
+  std::lock_guard<std::recursive_mutex> hold(ring_lock_);
+  if (closed_) return;
+  uint32_t play, write;
+  uint32_t n1 = 0, n2 = 0;
+  // 1. A restart: the queued audio from 25 ms past the write cursor up to
+  // our write position goes through the restart fill once more.
+  if (restart_requested_.exchange(false) && Cursors(play, write)) {
+    uint32_t p = write + (format_.SamplesPerSec / 40) * (format_.BitsPerSample / 8) * format_.Channels;
+    p %= size_;
+    p -= p % std::max<uint32_t>(format_.BlockAlign, 1);
+    // Only when that point lies inside what is queued: a point past our write
+    // position would otherwise wrap round the whole ring.
+    const uint32_t queued = (write_position_ + size_ - play) % size_;
+    const uint32_t distance = (p + size_ - play) % size_;
+    if (p != write_position_ && distance < queued) {
+      const uint32_t length = (write_position_ + size_ - p) % size_;
+      FillRegions(RestartFill, p, length, n1, n2);
+    }
+  }
+  // 2. The free space behind the play cursor, at most half a second.
+  if (!Cursors(play, write)) return;
+  if (write_position_ != play) {
+    uint32_t free = (play + size_ - write_position_) % size_;
+    free = std::min(free, refill_limit_);
+    free -= free % std::max<uint32_t>(format_.BlockAlign, 1);
+    if (free > 0 && FillRegions(RegularFill, write_position_, free, n1, n2))
+      write_position_ = n2 ? n2 : (write_position_ + n1) % size_;
+  }
+  // 3. The played time: one more wrap whenever the cursor went back.
+  std::lock_guard<std::mutex> position(position_lock_);
+  position_tick_ = AudioTimeMs();
+  if (last_cursor_ >= 0 && int64_t(play) < last_cursor_) base_time_ += 2000;
+  last_cursor_ = play;
+}
+
+}  // namespace kav

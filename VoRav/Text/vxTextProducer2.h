@@ -1,0 +1,127 @@
+// Vector text and the text producer: a text as lines of glyphs, laid out
+// line under line and rasterised from the glyph outlines into one bitmap
+// that becomes an image store like any picture.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "VoRav/Graphics/vxColor.h"
+#include "VoRav/Graphics/vxImage.h"
+#include "VoRav/SysObj2.h"
+#include "VoRav/Text/vxTextElement.h"
+#include "VoRav/Text/vxTextVectorizer.h"
+#include "VoRav/VectorGraphics/vxRasterizerUtils.h"
+#include "VoRav/vxDelegate.h"
+#include "VoRav/wpTypes.h"
+
+namespace kav {
+
+struct TLineBounds {
+  int32_t InkLeft = 0;
+  int32_t InkWidth = 0;
+  int32_t RightRemainder = 0;
+  int32_t Advance = 0;
+  int32_t Ascent = 0;
+  int32_t Descent = 0;
+  int32_t Height = 0;  // Ascent + Descent
+};
+
+class TVectorText : public TRefObject {
+ public:
+  int32_t LineCount() const noexcept { return line_count_; }
+  const TFontMetricsRec& FontMetrics() const noexcept { return metrics_; }
+
+  virtual void GetLineBounds(int32_t line, TLineBounds& out) = 0;
+  virtual int32_t GetGlyphCount(int32_t line) = 0;
+  // Appends the glyph's outline in text units, relative to its pen position.
+  virtual void OutlineGlyph(int32_t line, int32_t glyph, TPointArray& target) = 0;
+  virtual void GetGlyphInfo(int32_t line, int32_t glyph, TGlyphRecord& out) = 0;
+
+ protected:
+  int32_t line_count_ = 0;
+  TFontMetricsRec metrics_;
+};
+
+// Line bounds over glyph records: ink and advance from pen positions and
+// ABC widths, the largest ascent and descent. `fallback` gives the ascent
+// and descent of a line without glyphs.
+void LineBoundsOfGlyphs(const std::vector<TGlyphRecord>& glyphs, const TFontMetricsRec& fallback, TLineBounds& out);
+
+// Lines laid out live through a vectorizer.
+class TSimpleVectorText : public TVectorText {
+ public:
+  TSimpleVectorText(TVectorizer* vectorizer, const TFontDesc& font, const std::vector<std::u16string>& lines);
+  void GetLineBounds(int32_t line, TLineBounds& out) override;
+  int32_t GetGlyphCount(int32_t line) override;
+  void OutlineGlyph(int32_t line, int32_t glyph, TPointArray& target) override;
+  void GetGlyphInfo(int32_t line, int32_t glyph, TGlyphRecord& out) override;
+
+ private:
+  Ref<TVectorizer> vectorizer_;
+  std::vector<Ref<TTextElementEx>> lines_;
+};
+
+// A simple vector text in `font` through the installed vectorizer; null when
+// no vectorizer is installed.
+Ref<TVectorText> NewSimpleVectorText(const TFontDesc& font, const std::vector<std::u16string>& lines);
+
+class TTextProducer : public TRefObject {
+ public:
+  // Asked after each line; true stops the drawing.
+  using TAbortProc = TDelegate<bool()>;
+
+  void SetSource(TVectorText* text, bool owns);
+  TVectorText* Source() const noexcept { return text_; }
+  uint8_t Alignment() const noexcept { return alignment_; }
+  void SetAlignment(uint8_t alignment) noexcept { alignment_ = alignment; }
+  float LineSpacing() const noexcept { return line_spacing_; }
+  // Extra space between lines in percent of half a line (200 doubles it).
+  void SetLineSpacing(float spacing) noexcept { line_spacing_ = spacing; }
+  void SetAbortCallback(const TAbortProc& abort) noexcept { abort_ = abort; }
+
+  // The text rendered in `color` over `background` (a transparent background
+  // leaves the alpha as drawn) into a new image named `name`, at `scale`
+  // pixels per text unit, `origin` added to every position. Null without a
+  // source. The bitmap is capped at the bitmap limits.
+  Ref<TImage> Produce(TColor32 color, TColor32 background, const std::u16string& name, TPoint origin,
+                      bool strike_out, bool underline, float scale);
+  Ref<TImage> ProduceText(TColor32 color, TColor32 background, float scale);
+  // The text body's rectangle inside the produced bitmap.
+  void GetBoundsRect(TRect& out, float line_spacing, float scale);
+  // The produced bitmap's size.
+  void GetPixelSize(TSize& out, float line_spacing, float scale);
+  float LineHeight(float scale);
+
+ protected:
+  void Dispose() override;
+
+ private:
+  struct TLayout {
+    std::vector<TLineBounds> bounds;
+    std::vector<TRect> rects;
+    std::vector<float> y;  // top of each line box
+    float text_width = 0;
+    float total_height = 0;
+    float left_overhang = 0;
+    float right_overhang = 0;
+    float max_ascent = 0;
+    float max_descent = 0;
+  };
+  void LayoutLines(TLayout& l, float line_spacing, float scale);
+  TSize PixelSize(const TLayout& l, float scale);
+  TFloatPoint MapPoint(TFloatPoint p);
+
+  Ref<TVectorText> source_;  // holds a reference only when owned
+  TVectorText* text_ = nullptr;
+  Ref<TRasterHelper> raster_;
+  float glyph_x_ = 0;
+  float glyph_y_ = 0;
+  float scale_ = 1;
+  float line_spacing_ = 0;
+  uint8_t alignment_ = 0;
+  TAbortProc abort_;
+};
+
+}  // namespace kav

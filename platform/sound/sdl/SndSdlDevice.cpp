@@ -1,0 +1,69 @@
+#include "platform/sound/sdl/SndSdlDevice.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace kav {
+
+TSndSdlDevice::TSndSdlDevice(uint16_t frames) {
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+  SDL_AudioSpec want{};
+  want.freq = int(kOutputRate);
+  want.format = AUDIO_S16SYS;
+  want.channels = 2;
+  want.samples = frames;
+  want.callback = &TSndSdlDevice::Callback;
+  want.userdata = this;
+  SDL_AudioSpec have{};
+  // SDL converts if the hardware wants something else; the mixer always
+  // produces the output format.
+  device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (device_ == 0) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return;
+  }
+  callback_frames_ = have.samples;
+  last_callback_ = std::chrono::steady_clock::now();
+  SDL_PauseAudioDevice(device_, 0);
+}
+
+void TSndSdlDevice::Dispose() {
+  if (device_ != 0) {
+    // Closing waits for a running callback, so no callback sees the device
+    // half freed.
+    SDL_CloseAudioDevice(device_);
+    device_ = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+  TSndDevice::Dispose();
+}
+
+namespace {
+std::atomic<uint16_t> g_frames{512};
+}
+
+void TSndSdlDevice::Install(uint16_t frames) {
+  g_frames.store(frames);
+  SetSndDeviceFactory([]() -> Ref<TSndDevice> {
+    auto device = MakeRef<TSndSdlDevice>(g_frames.load());
+    return device->Opened() ? Ref<TSndDevice>(device) : Ref<TSndDevice>();
+  });
+}
+
+void SDLCALL TSndSdlDevice::Callback(void* self, Uint8* stream, int len) {
+  auto* device = static_cast<TSndSdlDevice*>(self);
+  const uint32_t frames = uint32_t(len) / 4;
+  std::lock_guard<std::recursive_mutex> hold(device->lock_);
+  device->RenderLocked(reinterpret_cast<int16_t*>(stream), frames);
+  device->last_frames_ = frames;
+  device->last_callback_ = std::chrono::steady_clock::now();
+}
+
+uint32_t TSndSdlDevice::UnheardFramesLocked() {
+  const auto elapsed = std::chrono::steady_clock::now() - last_callback_;
+  const int64_t heard =
+      std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() * int64_t(kOutputRate) / 1000000;
+  return uint32_t(std::max<int64_t>(int64_t(last_frames_) - heard, 0));
+}
+
+}  // namespace kav

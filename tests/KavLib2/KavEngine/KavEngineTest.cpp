@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "EngineAppFixture.h"
+#include "EngineStubs.h"
+#include "KavLib2/KavEngine/KavEngine.h"
+#include "KavLib2/KavEngine/KavEngineClock.h"
+#include "VoRav/Application2/winApplication.h"
+#include "VoRav/vxTime.h"
+#include "tests/VoRav/3DBasics/Dx3DRig.h"
+#include "tests/platform/window/WinTestUtil.h"
+
+using namespace kav;
+using namespace kav::enginetest;
+using namespace kav::win;
+
+namespace {
+
+struct TSeen {
+  std::vector<std::vector<int32_t>> times;  // id, time, duration, finished
+  std::vector<std::vector<int32_t>> events;  // code, params...
+  std::vector<std::u16string> texts;
+  int states = 0;
+  void State(TCustomKavEngine*) { states++; }
+  void Time(TCustomKavEngine* e, int32_t time, bool finished, int32_t duration) {
+    times.push_back({e->OpenCounter(), time, duration, finished});
+  }
+  void Event(TCustomKavEngine*, TKavEventData* d) {
+    std::vector<int32_t> v{int32_t(d->Code)};
+    v.insert(v.end(), d->Params.begin(), d->Params.end());
+    events.push_back(v);
+    if (d->Code == kGuiAction) texts.push_back(d->Object ? static_cast<TStrValue*>(d->Object)->Value : u"");
+  }
+};
+
+class ShowEngineTest : public EngineAppTest {
+ protected:
+  void TearDown() override {
+    if (engine) engine->StopEngine();
+    engine = nullptr;
+    EngineAppTest::TearDown();
+  }
+
+  void Make(const std::string& main, const std::string& extra = "", int slides = 6, bool loop_and_action = false) {
+    engine = MakeRef<TKavEngine>(app.get(), rig->Device.get(), false, true, false);
+    engine->OnState = TKavStateEvent::Bind<&TSeen::State>(&seen);
+    engine->OnTime = TKavTimeEvent::Bind<&TSeen::Time>(&seen);
+    engine->OnEvent = TKavEngineEvent::Bind<&TSeen::Event>(&seen);
+    engine->SetLoopAndAction(loop_and_action);
+    ASSERT_TRUE(engine->OpenShow(DiskAccessor().get(), ShowOptions(main, slides, extra).get(), 0));
+  }
+  // Runs passes until the engine holds a full window of slides.
+  bool PassUntilSlides() {
+    for (int i = 0; i < 1000; ++i) {
+      engine->MainLoop();
+      if (engine->SlideCount() == 3) return true;
+      SleepMs(2);
+    }
+    return false;
+  }
+  // Runs passes (the fake clock standing) until the engine plays.
+  bool PassUntilActive() {
+    for (int i = 0; i < 1000; ++i) {
+      engine->MainLoop();
+      if (engine->Active()) return true;
+      SleepMs(2);
+    }
+    return false;
+  }
+  // Advances the fake clock by `ms` in steps of 20 with one pass each.
+  void Play(int ms) {
+    for (int t = 0; t < ms; t += 20) {
+      Now += 20;
+      engine->MainLoop();
+    }
+  }
+  void Post(uint32_t code, TRefObject* param) { engine->EventList()->PostEvent(code, param); }
+  void Seek(int32_t time) {
+    auto req = MakeRef<TOpenParams>();
+    req->RequestId = engine->NextEventId();
+    req->StartTime = time;
+    Post(kEngineOpen, req.release());
+  }
+  std::vector<int32_t> LastTime() { Drain(); return seen.times.empty() ? std::vector<int32_t>{} : seen.times.back(); }
+
+  Ref<TKavEngine> engine;
+  TFactoryScope factory;
+  TSeen seen;
+};
+
+}  // namespace
+
+TEST_F(ShowEngineTest, OpensPausedReportsItsWindowAndPlaysWhenResumed) {
+  Make("opt_scr_full=0\r\nopt_scr_width=320\r\nopt_scr_height=200\r\n");
+  ASSERT_TRUE(PassUntilSlides());
+  Drain();
+  ASSERT_FALSE(seen.events.empty());
+  EXPECT_EQ(seen.events[0], (std::vector<int32_t>{kGuiWindowSize, 320, 200, kWindowBordered}));
+  // Paused: the time stands at the start and was reported once.
+  Play(200);
+  EXPECT_FALSE(engine->Active());
+  EXPECT_EQ(engine->LoaderTime(), 0);
+  Drain();
+  ASSERT_EQ(seen.times.size(), 1u);  // the forced first report
+  EXPECT_EQ(seen.times[0], (std::vector<int32_t>{0, 0, 6000, 0}));
+  EXPECT_EQ(seen.states, 1);  // the first frame was drawn
+  Post(kEngineMode, new TModeData(false));
+  engine->MainLoop();
+  EXPECT_TRUE(engine->Active());
+  Play(500);
+  EXPECT_NEAR(engine->LoaderTime(), 500, 1e-6);
+  Drain();
+  ASSERT_FALSE(seen.times.empty());
+  EXPECT_EQ(seen.times.back()[2], 6000);  // the show's duration
+  EXPECT_EQ(seen.times.back()[3], 0);
+  // Pausing freezes the time.
+  Post(kEngineMode, new TModeData(true));
+  engine->MainLoop();
+  EXPECT_FALSE(engine->Active());
+  const double frozen = engine->LoaderTime();
+  Play(300);
+  EXPECT_EQ(engine->LoaderTime(), frozen);
+}
+
+TEST_F(ShowEngineTest, SeekMovesTheTimeAndCarriesTheRequestId) {
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  Seek(3500);
+  engine->MainLoop();
+  EXPECT_EQ(engine->LoaderTime(), 3500);
+  EXPECT_EQ(engine->CurrentOpenId(), 1);
+  EXPECT_TRUE(engine->Paused());
+  const auto t = LastTime();
+  ASSERT_EQ(t.size(), 4u);
+  EXPECT_EQ(t[1], 3500);
+  // A move arriving while another is pending changes that one's id and
+  // time; two pause events before it is processed: the last one applies.
+  Seek(1000);
+  Seek(2200);
+  Post(kEngineMode, new TModeData(false));
+  Post(kEngineMode, new TModeData(true));
+  engine->MainLoop();
+  EXPECT_EQ(engine->CurrentOpenId(), 3);
+  EXPECT_EQ(engine->LoaderTime(), 2200);
+  EXPECT_TRUE(engine->Paused());
+  EXPECT_FALSE(engine->Active());
+}
+
+TEST_F(ShowEngineTest, EndOfAShowThatStopsIsReportedOnce) {
+  Make("opt_repeat=stop\r\n");
+  ASSERT_TRUE(PassUntilSlides());
+  Seek(5900);
+  Post(kEngineMode, new TModeData(false));
+  ASSERT_TRUE(PassUntilActive());  // once the window around 5900 arrived
+  Play(400);
+  Play(400);
+  EXPECT_FALSE(engine->Active());
+  EXPECT_EQ(engine->LoaderTime(), 6000);
+  Drain();
+  int finished = 0;
+  for (const auto& t : seen.times)
+    if (t[3]) {
+      ++finished;
+      EXPECT_EQ(t[1], 6000);
+      EXPECT_EQ(t[2], 6000);
+    }
+  EXPECT_EQ(finished, 1);
+}
+
+TEST_F(ShowEngineTest, StopPointHoldsTheClockAndLoopRewinds) {
+  // Slide 2 pauses at its end (2000); slide 4 loops by its pause length.
+  Make("", "[Slide2]\r\nPers_EndAction=PAUSE\r\n[Slide4]\r\nPers_EndAction=Loop\r\n", 6, true);
+  ASSERT_TRUE(PassUntilSlides());
+  EXPECT_TRUE(engine->LoopRecord().Present);
+  EXPECT_EQ(engine->LoopRecord().Time, 2000);
+  Seek(1500);
+  Post(kEngineMode, new TModeData(false));
+  engine->MainLoop();
+  Play(1000);
+  EXPECT_TRUE(engine->Barrier());
+  EXPECT_FALSE(engine->Active());
+  EXPECT_EQ(engine->LoaderTime(), 2000);
+  Play(500);
+  EXPECT_EQ(engine->LoaderTime(), 2000);
+  // A new position clears the stop point; the loop of slide 4 (length
+  // 1000) rewinds the clock before its end.
+  Seek(3600);
+  Post(kEngineMode, new TModeData(false));
+  engine->MainLoop();
+  EXPECT_FALSE(engine->Barrier());
+  EXPECT_EQ(engine->LoopRecord().Time, 4000);
+  EXPECT_GT(engine->LoopRecord().Length, 0);
+  ASSERT_TRUE(PassUntilActive());
+  Play(600);
+  EXPECT_LT(engine->LoaderTime(), 4000);
+  EXPECT_GE(engine->LoaderTime(), 4000 - engine->LoopRecord().Length);
+}
+
+TEST_F(ShowEngineTest, TimedProgramAndMouseActionsGoToTheGuiThread) {
+  Make("", "[Slide2]\r\nPers_RunApp=1\r\nRunAppFN=notes.txt\r\n", 6, true);
+  ASSERT_TRUE(PassUntilSlides());
+  Post(kEngineMode, new TModeData(false));
+  engine->MainLoop();
+  Play(1200);
+  auto mouse = MakeRef<TEngineMouseData>();
+  mouse->Action = TKavAction{kActGotoSlide, 3, u""};
+  Post(kEngineMouse, mouse.release());
+  auto none = MakeRef<TEngineMouseData>();  // no action: nothing to do
+  Post(kEngineMouse, none.release());
+  engine->MainLoop();
+  Drain();
+  std::vector<std::vector<int32_t>> actions;
+  for (const auto& e : seen.events)
+    if (e[0] == kGuiAction) actions.push_back(e);
+  ASSERT_EQ(actions.size(), 2u);
+  EXPECT_EQ(actions[0], (std::vector<int32_t>{kGuiAction, kActRunApp, 0}));
+  EXPECT_EQ(seen.texts[0], u"notes.txt");
+  EXPECT_EQ(actions[1], (std::vector<int32_t>{kGuiAction, kActGotoSlide, 3}));
+}
+
+TEST_F(ShowEngineTest, AShowThatCannotBeReadKeepsTheOldOne) {
+  Make("");
+  TKavSource* before = engine->Source();
+  auto empty = MakeRef<TIniFile>();
+  // An accessor is required by the source: a missing one is refused cleanly.
+  EXPECT_FALSE(engine->OpenShow(nullptr, empty.get(), 0));
+  EXPECT_EQ(engine->Source(), before);
+}
+
+TEST_F(ShowEngineTest, ImageRequestsAndDeviceReinitialisation) {
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  Play(100);
+  Drain();
+  EXPECT_EQ(seen.states, 1);
+  // An image of the current frame comes back as event 14.
+  Post(kEngineRenderImage, nullptr);
+  engine->MainLoop();
+  Drain();
+  bool image = false;
+  for (const auto& e : seen.events) image |= e[0] == kGuiImage;
+  EXPECT_TRUE(image);
+  // A lost and re-initialised device: the first frame is reported again.
+  engine->DrawController()->RndLost(nullptr);
+  Play(100);
+  Drain();
+  EXPECT_EQ(seen.states, 2);
+}

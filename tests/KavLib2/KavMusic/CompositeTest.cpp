@@ -1,0 +1,154 @@
+// Composite descriptions: the text, envelopes against their formula, and
+// the mix of items made at test time.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "KavLib2/KavMusic/KavCompositeConverter.h"
+#include "VoRav/Music/MusicChannel.h"
+#include "VoRav/vxUTF8.h"
+#include "tests/VoRav/Graphics/FuzzSeeds.h"
+#include "tests/VoRav/Music/AudioMedia.h"
+
+namespace kav {
+namespace {
+
+std::string LevelWav(test::TAudioMedia& media, const std::string& name, double seconds, int16_t level,
+                     uint32_t rate = 44100) {
+  return media.Level(name, seconds, level, rate);
+}
+
+std::vector<int16_t> Mix(const std::u16string& text, double seek_ms = 0, int blocks = 100) {
+  auto conv = MakeRef<TCompositeConverter>(text, nullptr, nullptr);
+  TMediaInfo info;
+  EXPECT_TRUE(conv->SetInputFormat(info));
+  if (seek_ms > 0) conv->Seek(seek_ms);
+  std::vector<int16_t> out;
+  for (int i = 0; i < blocks; ++i) {
+    const bool more = conv->Convert();
+    TLocalBuffer& o = conv->Output();
+    const int16_t* s = reinterpret_cast<const int16_t*>(o.Data());
+    out.insert(out.end(), s, s + o.Used() / 2);
+    o.Consume(o.Used());
+    if (!more) break;
+  }
+  return out;
+}
+
+TEST(Composite, TextRoundTripsAndIsCheckedAsMedia) {
+  TCompositeParams p;
+  p.Duration = 5000;
+  TCompositeItem item;
+  item.FileName = u"music\\a b.mp3";
+  item.TimeLine = 100;
+  item.BeginTime = 200;
+  item.Duration = 3000;
+  TVolumeParams env;
+  env.Points = {{0, 0}, {500, 1000}};
+  item.Envelopes = {env};
+  p.Items = {item};
+  p.MainVolume = {env};
+  const std::u16string text = p.Write();
+  EXPECT_TRUE(IsCompositeName(text));
+  TCompositeParams q;
+  ASSERT_TRUE(q.Parse(text));
+  EXPECT_EQ(q.Duration, 5000);
+  ASSERT_EQ(q.Items.size(), 1u);
+  EXPECT_EQ(q.Items[0].FileName, item.FileName);
+  EXPECT_EQ(q.Items[0].TimeLine, 100);
+  EXPECT_EQ(q.Items[0].BeginTime, 200);
+  ASSERT_EQ(q.Items[0].Envelopes.size(), 1u);
+  EXPECT_EQ(q.Items[0].Envelopes[0].Points.size(), 2u);
+  ASSERT_EQ(q.MainVolume.size(), 1u);
+  // As media: a positive duration and an item.
+  InstallCompositeHooks();
+  TMediaInfo info;
+  ASSERT_TRUE(MediaInfoHook()(text, info));
+  EXPECT_EQ(info.FormatCode, kMediaComposite);
+  EXPECT_EQ(info.Duration, 5000u);
+  p.Duration = 0;
+  EXPECT_FALSE(MediaInfoHook()(p.Write(), info));
+  p.Duration = 5000;
+  p.Items.clear();
+  EXPECT_FALSE(MediaInfoHook()(p.Write(), info));
+  EXPECT_FALSE(MediaInfoHook()(u"plain.mp3", info));
+  // A fade count outside 0..1000000 is refused.
+  EXPECT_FALSE(q.Parse(std::u16string(kCompositeMarker) + u"[Main]\nDuration=10\n[0]\nFileName=x\nFadeCount=1000001\n"));
+  EXPECT_FALSE(q.Parse(std::u16string(kCompositeMarker) + u"[Main]\nDuration=10\n[0]\nFileName=x\nFadeCount=-1\n"));
+}
+
+TEST(Composite, EnvelopesFollowTheirFormula) {
+  TVolumeParams e;
+  e.Points = {{1000, 500}, {0, 0}, {1000, 1000}};  // equal times: the later stays
+  e.Compile(2000);
+  ASSERT_EQ(e.Steps.size(), 3u);
+  EXPECT_EQ(e.Steps[1].Position, 44100);
+  EXPECT_DOUBLE_EQ(e.Steps[1].Gain, 1.0);
+  EXPECT_TRUE(e.Steps[0].Flat);
+  EXPECT_TRUE(e.Steps[2].Flat);  // held to the end
+  for (int64_t f : {0, 4, 1000, 22050, 44099, 44100, 60000, 88200, 100000}) {
+    const double want = f >= 44100 ? 1.0 : double(f) / 44100;
+    EXPECT_NEAR(e.GainAt(f), want, 1e-9) << f;
+  }
+}
+
+TEST(Composite, ItemsAreMixedUnderTheirEnvelopesAndClipped) {
+  test::TAudioMedia media;
+  const std::string a = LevelWav(media, "a.wav", 2.0, 20000);
+  const std::string b = LevelWav(media, "b.wav", 2.0, 20000);
+  const std::string quiet = LevelWav(media, "q.wav", 2.0, 1234, 22050);
+  TCompositeParams p;
+  p.Duration = 3000;
+  TCompositeItem ia{SystemUTF8ToWide(a), 0, 0, 1000, {}};
+  TCompositeItem ib{SystemUTF8ToWide(b), 500, 0, 1000, {}};
+  TCompositeItem iq{SystemUTF8ToWide(quiet), 1600, 0, 1000, {}};
+  TVolumeParams fade;
+  fade.Points = {{0, 0}, {200, 1000}};  // 200 ms rise
+  iq.Envelopes = {fade};
+  p.Items = {ia, ib, iq};
+  const auto out = Mix(p.Write());
+  ASSERT_GE(out.size(), size_t(3 * 44100 * 2));
+  auto left = [&](int64_t frame) { return out[size_t(frame) * 2]; };
+  const int64_t at500 = CompositeFrames(500), at1000 = CompositeFrames(1000), at1500 = CompositeFrames(1500);
+  const int64_t at1600 = CompositeFrames(1600);
+  EXPECT_EQ(left(0), 20000);  // gain exactly 1: bit for bit
+  EXPECT_EQ(left(at500 - 1), 20000);
+  EXPECT_EQ(left(at500), 32767);  // the overlap clips, not wraps
+  EXPECT_EQ(left(at1000 - 1), 32767);
+  EXPECT_EQ(left(at1000), 20000);
+  EXPECT_EQ(left(at1500 - 1), 20000);
+  EXPECT_EQ(left(at1500), 0);
+  // The quiet item at 22,050 Hz, resampled, rising over 200 ms.
+  const int64_t rise = CompositeFrames(200);
+  for (int64_t f = 1000; f < rise; f += 997) {
+    const double g = double(f) / double(rise);
+    EXPECT_NEAR(left(at1600 + f), 1234 * g, 2) << f;
+  }
+  EXPECT_NEAR(left(at1600 + rise + 100), 1234, 1);
+  // A seek into the middle of the first item starts there.
+  const auto later = Mix(p.Write(), 700, 2);
+  EXPECT_EQ(later[0], 32767);
+  EXPECT_EQ(later[size_t(at1000 - CompositeFrames(700)) * 2], 20000);
+}
+
+TEST(Composite, MissingFilesAreSilenceAndTheMainVolumeScales) {
+  test::TAudioMedia media;
+  const std::string a = LevelWav(media, "a.wav", 1.0, 10000);
+  TCompositeParams p;
+  p.Duration = 1000;
+  p.Items = {{u"/nonexistent/x.wav", 0, 0, 1000, {}}, {SystemUTF8ToWide(a), 0, 0, 1000, {}}};
+  TVolumeParams half;
+  half.Points = {{0, 500}};
+  p.MainVolume = {half};
+  const auto out = Mix(p.Write());
+  ASSERT_GE(out.size(), 44100u * 2);
+  EXPECT_EQ(out[0], 5000);
+  EXPECT_EQ(out[44000 * 2], 5000);
+}
+
+TEST(Composite, FuzzSeedsRunCleanly) {
+  EXPECT_GE(test::RunFuzzSeeds("composite", &FuzzCompositeDescription), 2);
+}
+
+}  // namespace
+}  // namespace kav

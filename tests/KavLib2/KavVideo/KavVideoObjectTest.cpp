@@ -1,0 +1,174 @@
+#include "KavLib2/KavVideo/KavVideo.h"
+
+#include <gtest/gtest.h>
+
+#include "KavLib2/KavClasses/KavProjectLookups.h"
+#include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "tests/KavLib2/3DEngine/DrawerRig.h"
+#include "tests/KavLib2/KavObjects/ObjectsTestUtil.h"
+#include "tests/platform/media/MediaTestClips.h"
+
+namespace kav {
+namespace {
+
+struct TVideoTestHost : test::TTestHost, TKavVideoHost {
+  Ref<TFileAccessor> Disk = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());
+  Ref<TExtractorList> Clips = MakeRef<TExtractorList>(Disk.get());
+  TExtractorList* VideoClips() override { return Clips.get(); }
+  double DisplayRate() override { return 25.0; }
+  TIniFile* Project() override { return ProjectDoc.get(); }
+  Ref<TIniFile> ProjectDoc;
+};
+
+// A 64 x 48 slide holding one video object over all of it.
+struct TVideoSlide {
+  Ref<TIniFile> Doc;
+  Ref<TKavObjectProps> Props = MakeRef<TKavObjectProps>();
+  Ref<TVideoTestHost> Host = MakeRef<TVideoTestHost>();
+  Ref<TKavSlide> Slide;
+
+  explicit TVideoSlide(const std::string& keys, const std::string& project = "", double begin = 0) {
+    if (!project.empty()) Host->ProjectDoc = test::Doc(project);
+    RegisterKavObjectFactories();
+    RegisterVideoSources();
+    RegisterKavVideoObject();
+    Doc = test::Doc(test::Obj("root", "Frame", test::Obj("v", "Video", "Size=100,100\n" + keys)));
+    Props->Read(Doc->FindObject(u"root"), TSlideLengths{6000, 0, 0});
+    Slide = MakeRef<TKavSlide>(Host.get(), Props.get());
+    Slide->SetSize(FloatPoint(64, 48));
+    Slide->OriginPoint = Vector3(32, 24, 0);
+    Slide->SlideBegin = begin;
+    Slide->EffectIn = 0;
+    Slide->NextEffectBegin = begin + 6000;
+    Slide->EffectOut = 0;
+    Slide->Load(Props.get(), false);
+    Slide->SetTime(true, 0);
+  }
+  ~TVideoSlide() {
+    Slide = nullptr;
+    Props = nullptr;
+  }
+  TKavVideo* Video() const { return dynamic_cast<TKavVideo*>(Slide->GetChild(0)); }
+};
+
+TEST(KavVideoObject, KeysDefaultsAndTheClipsLength) {
+  std::string clip = testclips::MakeClip(testclips::Spec("object.mp4"));
+  ASSERT_FALSE(clip.empty());
+  TVideoSlide s("FileName=" + clip + "\nDuration=-1\nStartVideoTime=5000\nFPSMultiplier=2\nDeinterlaceType=BobOdd\n"
+                "ChromaEnable=1\nChromakey=#00FF00\nChromaDelta=0.1\n");
+  TKavVideo* v = s.Video();
+  ASSERT_TRUE(v);
+  ASSERT_TRUE(v->Holder());
+  EXPECT_EQ(v->Holder()->State(), TExtractorWrapper::kOpened);
+  EXPECT_DOUBLE_EQ(v->Duration, 2000);      // -1: the clip's length
+  EXPECT_DOUBLE_EQ(v->StartVideoTime, 0);   // past the clip: its start
+  EXPECT_DOUBLE_EQ(v->FPSMultiplier, 2);
+  EXPECT_EQ(v->DeinterlaceType, 3);
+  EXPECT_EQ(v->ImageIndex, -2147483647);
+  EXPECT_TRUE(v->AntialiasedBorder);
+  EXPECT_DOUBLE_EQ(v->PositionMs(500), 1000);
+  EXPECT_DOUBLE_EQ(v->PositionMs(5000), 2000);  // the end is held
+  TVideoDrawParams p = v->DrawParams(10, 390);
+  EXPECT_TRUE(p.ChromaKey);
+  EXPECT_LT(p.KeyU, 0.5f);  // green has low chroma
+  EXPECT_LT(p.KeyV, 0.5f);
+  EXPECT_EQ(p.DeinterlaceMode, 2);  // bob odd, first half of frame 10's time
+  EXPECT_FLOAT_EQ(p.SourceRect.Right - p.SourceRect.Left, 64);
+  EXPECT_EQ(s.Host->Clips->Count(), 1);
+  // The setters keep the values inside the clip.
+  v->SetDuration(99999);
+  EXPECT_DOUBLE_EQ(v->Duration, 2000);
+  v->SetDuration(1500);
+  EXPECT_DOUBLE_EQ(v->Duration, 1500);
+  v->SetStartVideoTime(-5);
+  EXPECT_DOUBLE_EQ(v->StartVideoTime, 0);
+  v->SetStartVideoTime(700);
+  EXPECT_DOUBLE_EQ(v->StartVideoTime, 700);
+  // Refitting: by file name, or by image index but never the "none" index.
+  v->Changed = 0;
+  RefitVideoObjects(s.Slide.get(), u"other.mp4", -2147483647);
+  EXPECT_EQ(v->Changed, 0);
+  RefitVideoObjects(s.Slide.get(), std::u16string(clip.begin(), clip.end()), 5);
+  EXPECT_EQ(v->Changed, 1);
+  v->SetFileName(u"/no/such/clip.mp4");
+  EXPECT_EQ(v->Holder()->State(), TExtractorWrapper::kNotOpened);
+  EXPECT_EQ(s.Host->Clips->Count(), 1);  // the old holder went with its last user
+}
+
+TEST(KavVideoObject, SharedClipsFromTracksKeepRunningAcrossSlides) {
+  std::string clip = testclips::MakeClip(testclips::Spec("shared.mp4"));
+  ASSERT_FALSE(clip.empty());
+  const std::string project = "[Times]\nopt_slidescount=3\nopt_synchpos1=3000\nopt_synchpos2=4000\n[Tracks]\n"
+                              "object c1:VideoClip\nClipGUID={AB}\nFileName=" + clip +
+                              "\nStartKAVTime=500\nFPSMultiplier=1\nStartSlideIdx=1\nDuration=1800\nend\n";
+  // The object is on a slide that begins at 4000 ms; the clip's base slide
+  // begins at 3000 ms, so the clip started 1000 ms before this slide.
+  TVideoSlide s("ClipGUID={ab}\nFileName=/ignored.mp4\nDuration=1200\n", project, 4000);
+  TKavVideo* v = s.Video();
+  ASSERT_TRUE(v->Clip());
+  EXPECT_DOUBLE_EQ(v->Clip()->BaseTime, 3000);
+  EXPECT_EQ(v->FileName, std::u16string(clip.begin(), clip.end()));
+  EXPECT_DOUBLE_EQ(v->Duration, 1200);  // the object's own
+  EXPECT_DOUBLE_EQ(v->PositionMs(100), 600);  // 100 - (500 - 1000)
+  // A changed value goes back into the clip's entry.
+  v->SetDuration(900);
+  TIniList* tracks = s.Host->ProjectDoc->FindSection(u"Tracks");
+  EXPECT_DOUBLE_EQ(IniGetFloat(FindVideoClipByGUID(tracks, u"{AB}")->FindKey(u"Duration"), 0), 900);
+  // An unknown GUID is cleared and the object's own keys apply.
+  TVideoSlide own("ClipGUID={ZZ}\nFileName=" + clip + "\n", project);
+  EXPECT_FALSE(own.Video()->Clip());
+  EXPECT_TRUE(own.Video()->ClipGUID.empty());
+}
+
+TEST(KavVideoObject, AMissingClipDrawsNothing) {
+  TVideoSlide s("FileName=/no/such/clip.mp4\n");
+  test::TRecordingDrawer d;
+  s.Video()->DrawSelf(&d);
+  s.Video()->AfterDraw(&d);
+  EXPECT_EQ(s.Video()->Holder()->State(), TExtractorWrapper::kNotOpened);
+}
+
+// BT.601 luma of a drawn pixel.
+double Luma(uint32_t c) {
+  return 16 + (0.257 * ((c >> 16) & 255) + 0.504 * ((c >> 8) & 255) + 0.098 * (c & 255));
+}
+
+TEST(KavVideoObject, DrawnAtAShowTimeThroughTheDrawManager) {
+  std::string clip = testclips::MakeClip(testclips::Spec("drawn.mp4"));
+  ASSERT_FALSE(clip.empty());
+  auto ref = testclips::DecodeReference(clip, 64, 48);
+  TVideoSlide s("FileName=" + clip + "\nWaitForConvert=1\n");
+  drawtest::TDrawerRig rig(64, 48);
+  rig.Frame([](TDeviceDrawer*) {});
+  for (int frame : {10, 30, 5}) {
+    const double t = frame * 40.0;
+    s.Slide->SetTime(true, t);
+    rig.Frame([&](TDeviceDrawer* d) { s.Video()->Draw(d); });
+    s.Video()->AfterDraw(rig.Drawer.get());
+    if (frame == 30) rig.Dump("video_object_frame30");
+    // The drawn picture is closest to the clip's frame at that time (the
+    // object's quad maps the whole frame; pixels near its edges are left
+    // out).
+    TVector3 c[4];
+    s.Video()->GetCornerPoints(c, 4, 0);
+    auto diff = [&](int n) {
+      double sum = 0;
+      int count = 0;
+      for (int y = int(c[0].y) + 3; y < int(c[3].y) - 3; ++y)
+        for (int x = int(c[0].x) + 3; x < int(c[1].x) - 3; ++x) {
+          const int sx = int((x + 0.5 - c[0].x) * 64 / (c[1].x - c[0].x));
+          const int sy = int((y + 0.5 - c[0].y) * 48 / (c[3].y - c[0].y));
+          sum += std::abs(Luma(rig.At(x, y)) - ref.Frame(n)[sy * 64 + sx]);
+          ++count;
+        }
+      return count ? sum / count : 1e9;
+    };
+    const double here = diff(frame);
+    EXPECT_LT(here, 6.0) << frame;
+    EXPECT_LT(here, diff(frame + 8)) << frame;
+    EXPECT_LT(here, diff(frame - 4)) << frame;
+  }
+}
+
+}  // namespace
+}  // namespace kav

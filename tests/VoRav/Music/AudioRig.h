@@ -1,0 +1,43 @@
+// A null sound device and the audio clock on one hand-driven clock, so the
+// show clock, cursors and buffers can be stepped exactly.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "VoRav/Music/MusicClasses.h"
+#include "VoRav/Music/winTimerChannel.h"
+#include "platform/sound/null/SndNullDevice.h"
+
+namespace kav::test {
+
+class TAudioRig {
+ public:
+  // The device runs at `rate` times the audio clock (1.02: the sound card
+  // 2 % fast).
+  explicit TAudioRig(double rate = 1.0) {
+    now_ms = 0;
+    device_rate = rate;
+    SetAudioClock([] { return now_ms; });
+    sound = MakeRef<TSndNullDevice>([] { return int64_t(double(now_ms) * 1000.0 * device_rate); });
+    current = sound.get();
+    previous_factory_ = SetSndDeviceFactory([]() -> Ref<TSndDevice> { return Ref<TSndDevice>(current); });
+    TwinTimerChannel::SetPollThreadEnabled(false);
+    device = MakeRef<TwinWaveOutDevice>();
+  }
+  ~TAudioRig() {
+    SetSndDeviceFactory(previous_factory_);
+    SetAudioClock(nullptr);
+    TwinTimerChannel::SetPollThreadEnabled(true);
+    current = nullptr;
+  }
+  static inline uint32_t now_ms = 0;
+  static inline double device_rate = 1.0;
+  static inline TSndNullDevice* current = nullptr;
+  Ref<TSndNullDevice> sound;
+  Ref<TwinWaveOutDevice> device;
+
+ private:
+  TSndDeviceFactory previous_factory_;
+};
+
+}  // namespace kav::test

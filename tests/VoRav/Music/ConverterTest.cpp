@@ -1,0 +1,280 @@
+// Converters against the machine's own decoders (sox, mpg123, oggdec,
+// ffmpeg) on files made at test time.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "VoRav/Music/vxAdpcmConverter.h"
+#include "VoRav/Music/vxDllDec.h"
+#include "VoRav/Music/vxMediaInfoParsers.h"
+#include "VoRav/Music/winWavConverters.h"
+#include "tests/VoRav/Music/AudioMedia.h"
+
+namespace kav {
+namespace {
+
+using test::Samples16;
+
+struct TDecoded {
+  TWaveFormat format{};
+  std::vector<int16_t> samples;
+  size_t chunk = 0;
+};
+
+Ref<TWavConverter> OpenConverter(const std::string& path, Ref<TStream>& stream, TMediaInfo& info) {
+  stream = test::OpenTestFile(path);
+  if (!TMediaInfoExtractor::Extract(SystemUTF8ToWide(path), stream.get(), info)) return nullptr;
+  auto conv = CreateConverter(SystemUTF8ToWide(path), info);
+  if (!conv) return nullptr;
+  conv->SetStream(stream);
+  if (!conv->SetInputFormat(info)) return nullptr;
+  return conv;
+}
+
+// Everything the converter gives, without the trailing padding.
+TDecoded DecodeAll(const std::string& path, double seek_ms = -1) {
+  TDecoded out;
+  Ref<TStream> stream;
+  TMediaInfo info;
+  auto conv = OpenConverter(path, stream, info);
+  if (!conv) return out;
+  if (seek_ms >= 0) conv->Seek(seek_ms);
+  out.format = conv->OutputFormat();
+  std::vector<uint8_t> bytes;
+  TLocalBuffer& o = conv->Output();
+  for (int guard = 0; guard < 1000000; ++guard) {
+    bytes.insert(bytes.end(), o.Data(), o.Data() + o.Used());
+    o.Consume(o.Used());
+    if (!conv->ReadChunk() || !conv->Convert()) break;
+  }
+  bytes.insert(bytes.end(), o.Data(), o.Data() + o.Used());
+  out.samples = Samples16(bytes);
+  return out;
+}
+
+// The data chunk of a 16-bit WAV that sox or a decoder wrote.
+std::vector<int16_t> WavSamples(const std::string& path) {
+  auto s = test::OpenTestFile(path);
+  TMediaInfo info;
+  EXPECT_TRUE(ParseRiffInfo(s.get(), info)) << path;
+  std::vector<uint8_t> bytes(info.DataLength);
+  s->SetPosition(info.DataOffset);
+  s->Read(std::span<uint8_t>(bytes), int64_t(bytes.size()));
+  return Samples16(bytes);
+}
+
+// The shift of `got` against `want` (within +-max) with the least squared
+// difference over a stretch, and that difference's RMS.
+std::pair<int, double> BestAlignment(const std::vector<int16_t>& want, const std::vector<int16_t>& got, int max) {
+  std::pair<int, double> best{0, 1e300};
+  const size_t n = std::min<size_t>(20000, std::min(want.size(), got.size()) - size_t(2 * max) - 1);
+  for (int shift = -max; shift <= max; ++shift) {
+    double sum = 0;
+    for (size_t i = size_t(max); i < n; ++i) {
+      const double d = double(want[i]) - double(got[size_t(int64_t(i) + shift)]);
+      sum += d * d;
+    }
+    const double rms = std::sqrt(sum / double(n - size_t(max)));
+    if (rms < best.second) best = {shift, rms};
+  }
+  return best;
+}
+
+TEST(Converters, PlainPcmPassesAsItIsAndPadsAtTheEnd) {
+  test::TAudioMedia media;
+  const std::string wav = media.Wav("s16.wav", 44100, 2, 16, 0.5);
+  TDecoded d = DecodeAll(wav);
+  EXPECT_EQ(d.samples, WavSamples(wav));
+  EXPECT_EQ(+d.format.SamplesPerSec, 44100u);
+  // 8-bit data past its end pads with 128.
+  const std::string u8 = media.Wav("u8.wav", 11025, 1, 8, 0.1);
+  Ref<TStream> stream;
+  TMediaInfo info;
+  auto conv = OpenConverter(u8, stream, info);
+  ASSERT_TRUE(conv);
+  EXPECT_TRUE(conv->Fill(1000));
+  conv->Output().Consume(1000);
+  EXPECT_TRUE(conv->Fill(2000));  // the last real bytes, then silence
+  conv->Output().Consume(2000);
+  EXPECT_FALSE(conv->Fill(500));
+  for (size_t i = 0; i < 500; ++i) ASSERT_EQ(conv->Output().Data()[i], 128);
+  EXPECT_NEAR(conv->Time(), 100, 1);
+}
+
+TEST(Converters, WideFloatAndMultiChannelSourcesComeOutInTheOutputFormat) {
+  test::TAudioMedia media;
+  // 24-bit at 44,100 Hz: chunks of 12,288 bytes; the samples are the upper
+  // 16 bits (sox's own truncation to 16 bits without dither).
+  const std::string w24 = media.Wav("s24.wav", 44100, 2, 24, 0.5);
+  const std::string ref = media.Path("s24_16.wav");
+  ASSERT_EQ(test::RunTool({test::kSox, "-D", w24, "-b", "16", ref}), 0);
+  // sox's requantiser rounds; the converter takes the upper bits: at most 1 apart.
+  TDecoded d = DecodeAll(w24);
+  const auto want = WavSamples(ref);
+  // The interpolation looks one frame ahead: the last frame stays behind.
+  ASSERT_EQ(d.samples.size() + 2, want.size());
+  for (size_t i = 0; i < d.samples.size(); ++i) ASSERT_NEAR(d.samples[i], want[i], 1) << i;
+  EXPECT_EQ(+d.format.BitsPerSample, 16);
+
+  // 32-bit integers are not read as floats.
+  const std::string w32 = media.Wav("s32.wav", 44100, 2, 32, 0.2, 1000, {"-e", "signed-integer", "-b", "32"});
+  d = DecodeAll(w32);
+  const std::string ref32 = media.Path("s32_16.wav");
+  ASSERT_EQ(test::RunTool({test::kSox, "-D", w32, "-b", "16", ref32}), 0);
+  const auto tone = WavSamples(ref32);
+  ASSERT_EQ(d.samples.size() + 2, tone.size());
+  for (size_t i = 0; i < d.samples.size(); ++i) ASSERT_NEAR(d.samples[i], tone[i], 1) << i;
+
+  // Floats: 1.0 gives 32767, -1.0 gives -32767 (mono feeds both sides).
+  std::vector<uint8_t> fw = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                             3, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 32, 0, 'd', 'a', 't', 'a', 16, 0, 0, 0};
+  for (float f : {1.0f, -1.0f, 0.5f, 2.0f}) {
+    uint8_t b[4];
+    std::memcpy(b, &f, 4);
+    fw.insert(fw.end(), b, b + 4);
+  }
+  const std::string fpath = media.Path("float.wav");
+  test::WriteFileBytes(fpath, fw);
+  d = DecodeAll(fpath);
+  ASSERT_GE(d.samples.size(), 6u);
+  EXPECT_EQ(d.samples[0], 32767);
+  EXPECT_EQ(d.samples[1], 32767);
+  EXPECT_EQ(d.samples[2], -32767);
+  EXPECT_EQ(d.samples[4], 16384);
+
+  // Six channels fold to two; 48 kHz becomes 44.1 kHz.
+  const std::string six = media.Wav("six.wav", 48000, 6, 16, 0.5, 440);
+  d = DecodeAll(six);
+  EXPECT_EQ(+d.format.Channels, 2);
+  EXPECT_EQ(+d.format.SamplesPerSec, 44100u);
+  EXPECT_NEAR(double(d.samples.size()) / 2, 22050, 2);
+}
+
+TEST(Converters, ResamplingKeepsTheTone) {
+  test::TAudioMedia media;
+  for (uint32_t rate : {22050u, 48000u, 96000u}) {
+    const std::string w = media.Wav("r" + std::to_string(rate) + ".wav", rate, 1, 24, 0.5, 1000);
+    TDecoded d = DecodeAll(w);
+    ASSERT_EQ(+d.format.SamplesPerSec, 44100u);
+    double worst = 0;
+    const size_t frames = d.samples.size() / 2;
+    EXPECT_NEAR(double(frames), 22050, 3) << rate;
+    for (size_t i = 100; i + 100 < frames; ++i) {
+      const double want = 16383.5 * std::sin(2 * M_PI * 1000 * double(i) / 44100);
+      worst = std::max(worst, std::abs(d.samples[2 * i] - want));
+    }
+    // The three-point interpolation of a 1 kHz tone sampled at 22 kHz is
+    // within a few percent; at higher rates within a fraction of that.
+    EXPECT_LT(worst, rate == 22050 ? 700 : 150) << rate;
+  }
+}
+
+TEST(Converters, Mp3MatchesTheReferenceDecoderAndSeeks) {
+  test::TAudioMedia media;
+  const std::string wav = media.Sweep("m.wav", 44100, 2, 12.0);
+  for (auto options : {std::vector<std::string>{"-b", "128"}, std::vector<std::string>{"-V", "4"}}) {
+    const std::string mp3 = media.Mp3("m" + options[1] + ".mp3", wav, options);
+    const std::string ref = media.Path("ref" + options[1] + ".wav");
+    ASSERT_EQ(test::RunTool({test::kMpg123, "-q", "-w", ref, mp3}), 0);
+    const auto want = WavSamples(ref);
+    TDecoded d = DecodeAll(mp3);
+    EXPECT_EQ(+d.format.SamplesPerSec, 44100u);
+    // The same library decodes: the samples agree once aligned (the
+    // reference may drop the encoder delay).
+    auto [shift, rms] = BestAlignment(want, d.samples, 2 * 1152);
+    EXPECT_LT(rms, 1.0) << options[1];
+    EXPECT_NEAR(double(d.samples.size()), double(want.size()), 2 * 2 * 1152 + 4);
+    // A seek to 10 s lands on the reference's 10 s, after the same shift.
+    TDecoded s = DecodeAll(mp3, 10000);
+    const size_t at = size_t(10 * 44100 * 2 - shift);
+    std::vector<int16_t> tail(want.begin() + int64_t(at), want.end());
+    auto [seek_shift, seek_rms] = BestAlignment(tail, s.samples, 300);
+    EXPECT_LE(std::abs(seek_shift), 2 * 45) << options[1];  // within 1 ms
+    EXPECT_LT(seek_rms, 200) << options[1];
+    // A seek to 50 ms decodes from the start and drops 50 ms.
+    TDecoded early = DecodeAll(mp3, 50);
+    std::vector<int16_t> from50(d.samples.begin() + 4410, d.samples.end());
+    auto [early_shift, early_rms] = BestAlignment(from50, early.samples, 50);
+    EXPECT_EQ(early_shift, 0);
+    EXPECT_LT(early_rms, 1.0);
+  }
+}
+
+TEST(Converters, AdpcmMatchesSox) {
+  test::TAudioMedia media;
+  for (int channels : {1, 2}) {
+    const std::string w = media.Wav("a" + std::to_string(channels) + ".wav", 22050, channels, 4, 1.0, 700,
+                                    {"-e", "ms-adpcm"});
+    const std::string ref = media.Path("a_ref" + std::to_string(channels) + ".wav");
+    ASSERT_EQ(test::RunTool({test::kSox, w, "-e", "signed-integer", "-b", "16", ref}), 0);
+    const auto want = WavSamples(ref);
+    TDecoded d = DecodeAll(w);
+    ASSERT_GE(d.samples.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(d.samples[i], want[i]) << i << " of " << channels;
+    // Seeking lands inside a block and keeps the samples.
+    TDecoded s = DecodeAll(w, 300);
+    const size_t at = size_t(std::llround(0.3 * 22050)) * channels;
+    for (size_t i = 0; i < 1000; ++i) ASSERT_EQ(s.samples[i], want[at + i]) << i;
+  }
+  // Hostile blocks: predictor past the table, short blocks.
+  uint8_t block[20] = {200, 9, 0xFF, 0x7F, 0, 0x80, 0, 0};
+  int16_t out[40];
+  EXPECT_TRUE(TAdpcmConverter::DecodeBlock(block, sizeof block, 1, out, 28));
+  EXPECT_FALSE(TAdpcmConverter::DecodeBlock(block, 6, 1, out, 2));
+  EXPECT_FALSE(TAdpcmConverter::DecodeBlock(block, 20, 3, out, 2));
+}
+
+TEST(Converters, PluginsDecodeOggAndWma) {
+  test::TAudioMedia media;
+  const std::string wav = media.Sweep("p.wav", 44100, 2, 2.0);
+  const std::string ogg = media.Ogg("p.ogg", wav);
+  const std::string wma = media.Ffmpeg("p.wma", wav, {"-c:a", "wmav2", "-b:a", "128k"});
+  UnloadOggPlugin();
+  UnloadWmaPlugin();
+  // Empty slots: no record and no converter for those formats.
+  TMediaInfo info;
+  {
+    auto s = test::OpenTestFile(ogg);
+    EXPECT_FALSE(TMediaInfoExtractor::Extract(u"p.ogg", s.get(), info));
+    info.FormatCode = kMediaOgg;
+    EXPECT_FALSE(CreateConverter(u"p.ogg", info));
+  }
+  ASSERT_TRUE(LoadOggPlugin(u"C:\\somewhere\\kavogg.dll"));
+  ASSERT_TRUE(LoadWmaPlugin(u""));
+  EXPECT_FALSE(TDllDec(u"other.dll").Valid());
+  for (const std::string& file : {ogg, wma}) {
+    const bool is_ogg = file == ogg;
+    auto s = test::OpenTestFile(file);
+    // A "?" and number after the name does not hide the extension.
+    ASSERT_TRUE(TMediaInfoExtractor::Extract(SystemUTF8ToWide(file) + u"?2", s.get(), info)) << file;
+    EXPECT_EQ(info.FormatCode, is_ogg ? kMediaOgg : kMediaWma);
+    EXPECT_NEAR(info.Duration, 2000, 60);
+    const std::string ref = media.Path(is_ogg ? "ogg_ref.wav" : "wma_ref.wav");
+    ASSERT_EQ(test::RunTool({test::kFfmpeg, "-nostdin", "-loglevel", "error", "-y", "-i", file, "-c:a", "pcm_s16le", ref}), 0);
+    const auto want = WavSamples(ref);
+    TDecoded d = DecodeAll(file);
+    auto [shift, rms] = BestAlignment(want, d.samples, 4096);
+    EXPECT_EQ(shift, 0) << file;
+    EXPECT_LT(rms, is_ogg ? 2.0 : 2.0) << file;
+    EXPECT_NEAR(double(d.samples.size()), double(want.size()), 4096) << file;
+    // Seeking to 1 s continues at 1 s.
+    TDecoded later = DecodeAll(file, 1000);
+    std::vector<int16_t> tail(want.begin() + 88200, want.end());
+    auto [seek_shift, seek_rms] = BestAlignment(tail, later.samples, 2048);
+    EXPECT_LE(std::abs(seek_shift), 90) << file;
+    EXPECT_LT(seek_rms, 300) << file;
+  }
+  // A file of the wrong kind under a plug-in's extension is refused.
+  {
+    auto s = test::OpenTestFile(wav);
+    EXPECT_FALSE(PluginMediaInfo(OggPlugin(), s.get(), u"x.ogg", info));
+    EXPECT_FALSE(PluginMediaInfo(WmaPlugin(), s.get(), u"x.wma", info));
+  }
+  info = TMediaInfo{};
+  info.FormatCode = 77;
+  EXPECT_FALSE(CreateConverter(u"x", info));
+}
+
+}  // namespace
+}  // namespace kav

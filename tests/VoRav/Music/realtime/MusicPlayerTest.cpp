@@ -1,0 +1,170 @@
+// Channels on the null device in real time: fades, stops, the end of the
+// data, positions, and the player's clock and volume.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "VoRav/Music/MusicPlayer.h"
+#include "VoRav/vxTime.h"
+#include "platform/sound/null/SndNullDevice.h"
+#include "tests/VoRav/Music/AudioMedia.h"
+
+namespace kav {
+namespace {
+
+// A null device on the real clock that keeps what it mixed.
+struct TCaptureRig {
+  static inline TSndNullDevice* current = nullptr;
+  Ref<TSndNullDevice> sound = MakeRef<TSndNullDevice>();
+  TSndDeviceFactory previous;
+  Ref<TMusicPlayer> player;
+  TCaptureRig() {
+    sound->SetCapture(true);
+    current = sound.get();
+    previous = SetSndDeviceFactory([]() -> Ref<TSndDevice> { return Ref<TSndDevice>(current); });
+    player = CreateMusicPlayer();
+  }
+  ~TCaptureRig() {
+    player = nullptr;
+    SetSndDeviceFactory(previous);
+    current = nullptr;
+  }
+  // Left samples of the output from the first non-silent one on.
+  std::vector<int16_t> Heard() {
+    auto all = sound->TakeCapture();
+    std::vector<int16_t> left;
+    size_t i = 0;
+    while (i < all.size() && all[i] == 0) i += 2;
+    for (i -= i % 2; i < all.size(); i += 2) left.push_back(all[i]);
+    return left;
+  }
+};
+
+std::string Level(test::TAudioMedia& media, const std::string& name, double seconds) {
+  return media.Level(name, seconds, 16384);
+}
+
+struct TEnds {
+  int count = 0;
+  void OnEnd(TChannel*) { ++count; }
+};
+
+TEST(MusicPlayer, FadesInPlaysStopsWithAFadeAndIsReleased) {
+  test::TAudioMedia media;
+  const std::string file = Level(media, "level.wav", 3.0);
+  TCaptureRig rig;
+  ASSERT_TRUE(rig.player);
+  ASSERT_TRUE(rig.player->Init());
+  Ref<TChannel> ch = rig.player->CreateChannel(SystemUTF8ToWide(file), TMusicPlayer::kNoPosition);
+  ASSERT_TRUE(ch);
+  TEnds ends;
+  ch->OnEnd = TChannel::TEndHandler::Bind<&TEnds::OnEnd>(&ends);
+  EXPECT_EQ(ch->GetDuration(), 3000u);
+  EXPECT_TRUE(ch->Play(10));
+  EXPECT_FALSE(ch->Play(10));  // already playing
+  SleepMs(400);
+  EXPECT_TRUE(ch->Stop(10));
+  auto* music = static_cast<TChannelMusic*>(ch.get());
+  for (int i = 0; i < 300 && music->PassCount() > 0; ++i) SleepMs(10);
+  EXPECT_EQ(music->PassCount(), 0);  // the killer released the pass
+  EXPECT_EQ(ends.count, 0);          // a stop is no end of the data
+  const auto heard = rig.Heard();
+  ASSERT_GT(heard.size(), 44100u / 4);
+  const int16_t level = heard[5000];
+
+  EXPECT_NEAR(level, 16384, 2000);
+  // Fade-in: 441 frames rising by 1/441 per frame.
+  for (int i = 0; i < 441; ++i) ASSERT_NEAR(heard[size_t(i)], level * (i + 1) / 441.0, 2) << i;
+  // Then the file as it is.
+  for (size_t i = 441; i < 10000; ++i) ASSERT_EQ(heard[i], level) << i;
+  // Fade-out to silence within 10 ms, then nothing.
+  size_t last = heard.size();
+  while (last > 0 && heard[last - 1] == 0) --last;
+  size_t fade_start = last;
+  while (fade_start > 0 && heard[fade_start - 1] < level) --fade_start;
+  EXPECT_LE(last - fade_start, 442u);
+  EXPECT_GE(last - fade_start, 430u);
+  EXPECT_NEAR(double(ch->GetPosition()), 400, 150);
+}
+
+TEST(MusicPlayer, EndOfDataReleasesThePassAndCallsTheEndHandler) {
+  test::TAudioMedia media;
+  const std::string file = Level(media, "short.wav", 0.3);
+  TCaptureRig rig;
+  Ref<TChannel> ch = rig.player->CreateChannel(SystemUTF8ToWide(file), TMusicPlayer::kNoPosition);
+  ASSERT_TRUE(ch);
+  TEnds ends;
+  ch->OnEnd = TChannel::TEndHandler::Bind<&TEnds::OnEnd>(&ends);
+  const int64_t start = GetElapsedMs64();
+  ch->Play(0);  // a fade of 0 ms still uses one step
+  for (int i = 0; i < 400 && ends.count == 0; ++i) SleepMs(5);
+  const int64_t took = GetElapsedMs64() - start;
+  EXPECT_EQ(ends.count, 1);
+  // Released about 20 ms after the last queued byte was heard.
+  EXPECT_GE(took, 300);
+  EXPECT_LE(took, 1000);
+  const auto heard = rig.Heard();
+  EXPECT_EQ(heard[0], 16384);
+  size_t n = 0;
+  while (n < heard.size() && heard[n] != 0) ++n;
+  EXPECT_EQ(n, 13230u);  // 0.3 s
+}
+
+TEST(MusicPlayer, SetPositionCrossFadesAndStartsThere) {
+  test::TAudioMedia media;
+  const std::string file = media.Sweep("sweep.wav", 44100, 2, 3.0);
+  TCaptureRig rig;
+  auto ch = rig.player->CreateChannel(SystemUTF8ToWide(file), 2000);
+  ASSERT_TRUE(ch);
+  EXPECT_EQ(ch->GetPosition(), 2000);
+  ch->Play(10);
+  SleepMs(200);
+  ch->SetPosition(500);
+  auto* music = static_cast<TChannelMusic*>(ch.get());
+  EXPECT_EQ(music->PassCount(), 2);  // the old pass fades out beside the new
+  for (int i = 0; i < 300 && music->PassCount() > 1; ++i) SleepMs(10);
+  EXPECT_EQ(music->PassCount(), 1);
+  SleepMs(100);
+  EXPECT_NEAR(double(ch->GetPosition()), 500 + 110 + 100, 120);
+  ch = nullptr;  // returns once the playing pass has faded and been released
+  EXPECT_EQ(ChannelKillerPending(), 0);
+}
+
+TEST(MusicPlayer, RefusesWhatItCannotPlayAndRunsTheClock) {
+  test::TAudioMedia media;
+  TCaptureRig rig;
+  EXPECT_FALSE(rig.player->CreateChannel(u"/nonexistent/file.wav", TMusicPlayer::kNoPosition));
+  const std::string junk = media.Path("junk.wav");
+  test::WriteFileBytes(junk, std::vector<uint8_t>(1000, 7));
+  EXPECT_FALSE(rig.player->CreateChannel(SystemUTF8ToWide(junk), TMusicPlayer::kNoPosition));
+  auto* player = static_cast<TMusicPlayerClass*>(rig.player.get());
+  EXPECT_EQ(player->ChannelCount(), 0);
+  // The clock: one timer channel, started on first use.
+  EXPECT_EQ(player->TimerChannel(), nullptr);
+  rig.player->GetClockTime();
+  TTimerChannel* timer = player->TimerChannel();
+  ASSERT_NE(timer, nullptr);
+  SleepMs(200);
+  const double t = rig.player->GetClockTime();
+  EXPECT_GT(t, 50);
+  EXPECT_EQ(player->TimerChannel(), timer);
+  // Master volume reaches the channels.
+  auto ch = rig.player->CreateChannel(SystemUTF8ToWide(Level(media, "v.wav", 0.5)), TMusicPlayer::kNoPosition);
+  ASSERT_TRUE(ch);
+  EXPECT_EQ(player->ChannelCount(), 1);
+  rig.player->SetVolume(0.5f);
+  EXPECT_FLOAT_EQ(ch->GetMasterVolume(), 0.5f);
+  ch = nullptr;
+  EXPECT_EQ(player->ChannelCount(), 0);
+  // Without a sound device there is no player at all.
+  auto before = SetSndDeviceFactory(nullptr);
+  EXPECT_FALSE(CreateMusicPlayer());
+  auto bare = MakeRef<TMusicPlayerClass>();
+  EXPECT_FALSE(bare->Init());
+  EXPECT_EQ(bare->GetClockTime(), 0);
+  EXPECT_FALSE(bare->CreateChannel(u"x.wav", 0));
+  SetSndDeviceFactory(before);
+}
+
+}  // namespace
+}  // namespace kav

@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "../Win32/Text/GrayPng.h"
+#include "KavLib2/KavViewer/KavImageCache.h"
+#include "VoRav/Graphics/SysPixelFormat.h"
+#include "VoRav/TextOut/vxTextBitmapStore.h"
+#include "VoRav/Win32/Text/winFontUtils.h"
+#include "VoRav/vxMemoryStream.h"
+#include "VoRav/wpExceptions.h"
+
+namespace kav {
+namespace {
+
+// An accessor whose show holds the streams of `files` (by name).
+struct TShowFiles {
+  std::map<std::u16string, std::vector<uint8_t>> files;
+  std::vector<std::u16string> asked;
+  Ref<TStream> Open(const std::u16string& name) {
+    asked.push_back(name);
+    auto it = files.find(name);
+    if (it == files.end()) return {};
+    Ref<TMemoryStream> s = MakeRef<TMemoryStream>();
+    s->WriteBytes(it->second);
+    s->SetPosition(0);
+    return s;
+  }
+  Ref<TFileAccessor> Accessor() {
+    Ref<TFileAccessor> a = CreateDefaultFileAccessor();
+    a->SetFallbackOpener(TFallbackOpener::Bind<&TShowFiles::Open>(this));
+    return a;
+  }
+};
+
+std::vector<uint8_t> Bytes(TMemoryStream* s) {
+  std::vector<uint8_t> out(size_t(s->GetSize()));
+  s->SetPosition(0);
+  s->Read(out, int64_t(out.size()));
+  return out;
+}
+
+std::u16string Key(const std::u16string& face, double scale, const std::vector<std::u16string>& lines,
+                   uint8_t style = 0) {
+  TTextParams p;
+  p.FaceName = face;
+  p.Scale = scale;
+  p.Style = style;
+  return TextParamsKey(p, lines);
+}
+
+Ref<TDirectBitmap> Level(TBitmapStore* store, int32_t level) {
+  Ref<TBitmap> b = store->GetMipLevel(level, PixelFormatByName("A8R8G8B8"), &TDirectBitmap::kClass);
+  return Ref<TDirectBitmap>(static_cast<TDirectBitmap*>(b.get()));
+}
+
+int InkedPixels(TDirectBitmap* b) {
+  int n = 0;
+  for (int32_t y = 0; y < b->Height(); ++y)
+    for (int32_t x = 0; x < b->Width(); ++x) n += (*reinterpret_cast<const uint32_t*>(b->PixelAddress(x, y)) >> 24) > 128;
+  return n;
+}
+
+class TextBitmapStore : public ::testing::Test {
+ protected:
+  void SetUp() override { InstallTextServices(); }
+};
+
+TEST_F(TextBitmapStore, BuiltFromInstalledFontsWhenTheShowHasNoLayout) {
+  TShowFiles show;
+  Ref<TFileAccessor> a = show.Accessor();
+  const std::u16string key = Key(u"DejaVu Sans", 2, {u"Hello", u"world"});
+  Ref<TTextBitmapStore> s = TTextBitmapStore::Create(key, a.get());
+  ASSERT_EQ(show.asked.size(), 1u);
+  EXPECT_EQ(show.asked[0], u"VectTxt2: DejaVu Sans::\"Hello\r\nworld\"");
+  TSize size;
+  s->GetPixelSize(size);
+  EXPECT_EQ(s->Width(), size.cx);
+  EXPECT_EQ(s->Height(), size.cy);
+  EXPECT_NEAR(s->LineHeight(), 2 * GetTextMetricsOf(CreateFontHandle([] {
+                                       TFontDesc f = GetDefaultGuiFont();
+                                       f.FaceName = u"DejaVu Sans";
+                                       return f;
+                                     }()).get()).Height,
+              0.01);
+  Ref<TDirectBitmap> l0 = Level(s.get(), 0);
+  EXPECT_EQ(l0->Width(), size.cx);
+  EXPECT_GT(InkedPixels(l0.get()), 50);
+  // The white text keeps white colour under its alpha.
+  // Level 1 is halved from level 0.
+  Ref<TDirectBitmap> l1 = Level(s.get(), 1);
+  EXPECT_EQ(l1->Width(), (size.cx + 1) / 2);
+  EXPECT_GE(s->GetNotifyList()->Count(), 1);
+}
+
+TEST_F(TextBitmapStore, ScalesShareOneLayoutAndMarkupIsStripped) {
+  TShowFiles show;
+  Ref<TFileAccessor> a = show.Accessor();
+  Ref<TTextBitmapStore> s1 = TTextBitmapStore::Create(Key(u"Liberation Sans", 1, {u"a<<b"}), a.get());
+  Ref<TTextBitmapStore> s3 = TTextBitmapStore::Create(Key(u"Liberation Sans", 3, {u"a<<b"}), a.get());
+  ASSERT_EQ(show.asked.size(), 2u);
+  EXPECT_EQ(show.asked[0], show.asked[1]);
+  EXPECT_NEAR(double(s3->Width()) / s1->Width(), 3.0, 0.35);
+  // "<<" draws one "<": three glyphs.
+  EXPECT_EQ(s1->Text()->GetGlyphCount(0), 3);
+  TRect r1, r3;
+  s1->GetBoundsRect(r1, 0);
+  s1->GetBoundsRect(r3, 3);
+  EXPECT_NEAR(double(r3.Right - r3.Left) / (r1.Right - r1.Left), 3.0, 0.3);
+}
+
+// A show whose glyphs live in its own caches renders the same on a machine
+// without its face: the caches are copied under a face no machine has.
+TEST_F(TextBitmapStore, ShowGlyphCachesStandInForMissingFonts) {
+  const std::vector<std::u16string> lines = {u"Glyphs \u00E9\u4F60"};
+  TShowFiles plain;
+  Ref<TTextBitmapStore> live = TTextBitmapStore::Create(Key(u"DejaVu Serif", 1.5, lines), plain.Accessor().get());
+  TShowFiles show;
+  Ref<TCachedVectorText> text = BuildVectText(VectTxtKeyFromTextKey(Key(u"DejaVu Serif", 1, lines)));
+  std::map<std::u16string, std::u16string> renamed;
+  for (TGlyphLine& line : text->Lines())
+    for (TGlyphPointer& p : line.Glyphs) {
+      const std::u16string show_key = u"Show Face " + std::u16string(1, char16_t(u'A' + renamed.size())) + u":";
+      if (!renamed.count(p.FontKey)) renamed[p.FontKey] = show_key;
+      p.FontKey = renamed[p.FontKey];
+      p.OffsetX = p.OffsetY = 0;
+    }
+  for (const auto& [live_key, show_key] : renamed) {
+    int32_t index;
+    Ref<TGlyphCache> from = FontCache()->Find(live_key, index);
+    ASSERT_TRUE(from);
+    Ref<TMemoryStream> s = MakeRef<TMemoryStream>();
+    from->SaveToStream(s.get());
+    Ref<TGlyphCache> copy = MakeRef<TGlyphCache>();
+    s->SetPosition(0);
+    copy->LoadFromStream(s.get());
+    s->Clear();
+    copy->SaveToStream(s.get());
+    std::vector<uint8_t> bytes = Bytes(s.get());
+    // Patch the key in the stream: count, key length, key.
+    std::vector<uint8_t> patched(bytes.begin(), bytes.begin() + 4);
+    const int32_t old_len = int32_t(live_key.size());
+    const int32_t new_len = int32_t(show_key.size());
+    patched.insert(patched.end(), reinterpret_cast<const uint8_t*>(&new_len), reinterpret_cast<const uint8_t*>(&new_len) + 4);
+    patched.insert(patched.end(), reinterpret_cast<const uint8_t*>(show_key.data()),
+                   reinterpret_cast<const uint8_t*>(show_key.data()) + 2 * show_key.size());
+    patched.insert(patched.end(), bytes.begin() + 8 + 2 * old_len, bytes.end());
+    show.files[u"VectTextCache: " + show_key] = patched;
+  }
+  Ref<TMemoryStream> s = MakeRef<TMemoryStream>();
+  SaveCachedVectorText(text.get(), s.get());
+  const std::u16string key = Key(u"DejaVu Serif", 1.5, lines);
+  show.files[VectTxtKeyFromTextKey(key)] = Bytes(s.get());
+  Ref<TTextBitmapStore> cached = TTextBitmapStore::Create(key, show.Accessor().get());
+  EXPECT_EQ(show.asked.size(), 1 + renamed.size());
+  Ref<TDirectBitmap> a = Level(live.get(), 0), b = Level(cached.get(), 0);
+  ASSERT_EQ(a->Width(), b->Width());
+  ASSERT_EQ(a->Height(), b->Height());
+  for (int32_t y = 0; y < a->Height(); ++y)
+    ASSERT_EQ(std::memcmp(a->Row(y), b->Row(y), size_t(a->Width()) * 4), 0) << "row " << y;
+}
+
+TEST_F(TextBitmapStore, HostileLayoutStreamsRaise) {
+  TShowFiles show;
+  const std::u16string key = Key(u"Arial", 1, {u"x"});
+  show.files[VectTxtKeyFromTextKey(key)] = {0xFF, 0xFF, 0xFF, 0x7F, 1, 2};
+  EXPECT_THROW(TTextBitmapStore::Create(key, show.Accessor().get()), EStreamReadError);
+  show.files[VectTxtKeyFromTextKey(key)] = {1, 0, 0};
+  EXPECT_THROW(TTextBitmapStore::Create(key, show.Accessor().get()), EStreamReadError);
+}
+
+// Keys come from the show's text: extreme numbers give a bitmap within the
+// limits, never a crash or an endless loop.
+TEST_F(TextBitmapStore, ExtremeKeysStayWithinLimits) {
+  TShowFiles show;
+  Ref<TFileAccessor> a = show.Accessor();
+  const std::vector<std::u16string> all = {
+      u"Text: Arial:1e30:0:0::0:1:0:\"big\"",
+      u"Text: Arial:-3:0:0::9:1:2000000000:\"a\r\nb\"",
+      u"Text: Arial:nan:inf:-inf:Bold:1:nan:-99999:\"\"",
+      u"Text: " + std::u16string(300, u'F') + u":0.001:0:0::2:1:0:\"tiny\"",
+      u"Text:",
+  };
+  for (const std::u16string& key : all) {
+    SCOPED_TRACE(std::string(key.begin(), key.begin() + std::min<size_t>(key.size(), 40)));
+    Ref<TTextBitmapStore> s = TTextBitmapStore::Create(key, a.get());
+    EXPECT_TRUE(BitmapSizeAllowed(s->Width(), s->Height(), 4));
+    if (int64_t(s->Width()) * s->Height() <= 4000000) {
+      Ref<TDirectBitmap> l0 = Level(s.get(), 0);
+      EXPECT_EQ(l0->Width(), s->Width());
+    }
+  }
+}
+
+TEST_F(TextBitmapStore, PlaceholderShowsItsLines) {
+  Ref<TImage> img = MakeNotFoundImage(u"C:\\shows\\holiday\\beach photo.jpg", false, false);
+  ASSERT_TRUE(img);
+  Ref<TDirectBitmap> px = Level(img->Store(), 0);
+  EXPECT_GT(px->Width(), 100);
+  int text = 0, back = 0;
+  for (int32_t y = 0; y < px->Height(); ++y)
+    for (int32_t x = 0; x < px->Width(); ++x) {
+      const uint32_t p = *reinterpret_cast<const uint32_t*>(px->PixelAddress(x, y));
+      text += p == 0xFFE6E6E6u;
+      back += p == 0xFF646464u;
+    }
+  EXPECT_GT(text, 100);
+  EXPECT_GT(back, text);
+  if (const char* dump = std::getenv("KAV_DUMP_TEXT")) {
+    // For a look: the placeholder's red channel as a grey PNG.
+    test::TGrayImage g{px->Width(), px->Height(), {}};
+    for (int32_t y = 0; y < px->Height(); ++y)
+      for (int32_t x = 0; x < px->Width(); ++x) g.Pixels.push_back(*px->PixelAddress(x, y));
+    test::WriteGrayPng(std::string(dump) + "/placeholder.png", g);
+  }
+  SetNotFoundRenderer(nullptr);
+}
+
+}  // namespace
+}  // namespace kav

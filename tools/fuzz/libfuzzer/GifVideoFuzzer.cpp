@@ -1,0 +1,4 @@
+// libFuzzer driver of FuzzGifVideo.
+#include "VoRav/Graphics/Video/VideoSourceFuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { return kav::FuzzGifVideo(data, size); }
