@@ -16,6 +16,7 @@
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "platform/d3d/SwDevice.h"
+#include "platform/d3d/offscreen/SwOffscreenSink.h"
 #include "platform/d3d/raster/SwFastQuad.h"
 #include "tools/framedump/FrameDump.h"
 
@@ -52,6 +53,7 @@ double BareSlideMs() {
     float u, v;
   };
   TSwConfig cfg;
+  cfg.Sink = MakeRef<TSwOffscreenSink>();  // presented like the drawer's frames
   Ref<TSwDirect3D> d3d = MakeRef<TSwDirect3D>(cfg);
   Ref<TSwDevice> dev;
   TSwPresentParams pp;
