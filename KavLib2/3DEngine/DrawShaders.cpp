@@ -44,9 +44,10 @@ struct TProgram {
   int (*Lookups)(const TSwPixelContext& ctx, const TSwColorF& c, TLookup* out);
   TSwColorF (*Finish)(const TSwPixelContext& ctx, const TSwColorF& c, const TSwColorF* looked);
   // Optional: the combinations of pixels [i0, i0 + count) of a span computed
-  // directly; returns how many leading pixels it did (the rest go tap by tap).
+  // directly, times `modulate` when not null; returns how many leading
+  // pixels it did (the rest go tap by tap).
   int32_t (*FastCombine)(const TSwPixelContext& ctx, const TSwSpanInput& in, int32_t i0, int32_t count,
-                         TSwColorF* c) = nullptr;
+                         const TSwColorF* modulate, TSwColorF* c) = nullptr;
 };
 
 TSwColorF Mul(const TSwColorF& a, const TSwColorF& b) { return TSwColorF{a.b * b.b, a.g * b.g, a.r * b.r, a.a * b.a}; }
@@ -297,22 +298,23 @@ KAV_AVX2 inline __m256 Clamp01x8(__m256 v) {
   return _mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), _mm256_set1_ps(1.0f));
 }
 
-// Eight colours from their four channel registers.
-KAV_AVX2 inline void StoreColors8(__m256 b, __m256 g, __m256 r, __m256 a, TSwColorF* out) {
+// Eight colours from their four channel registers, times eight colours of
+// `modulate` when not null.
+KAV_AVX2 inline void StoreColors8(__m256 b, __m256 g, __m256 r, __m256 a, const TSwColorF* modulate, TSwColorF* out) {
   const __m256 t0 = _mm256_unpacklo_ps(b, g), t1 = _mm256_unpackhi_ps(b, g);
   const __m256 t2 = _mm256_unpacklo_ps(r, a), t3 = _mm256_unpackhi_ps(r, a);
   const __m256 p0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0)), p1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
   const __m256 p2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0)), p3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
-  float* o = &out[0].b;
-  _mm256_storeu_ps(o, _mm256_permute2f128_ps(p0, p1, 0x20));
-  _mm256_storeu_ps(o + 8, _mm256_permute2f128_ps(p2, p3, 0x20));
-  _mm256_storeu_ps(o + 16, _mm256_permute2f128_ps(p0, p1, 0x31));
-  _mm256_storeu_ps(o + 24, _mm256_permute2f128_ps(p2, p3, 0x31));
+  __m256 o[4] = {_mm256_permute2f128_ps(p0, p1, 0x20), _mm256_permute2f128_ps(p2, p3, 0x20),
+                 _mm256_permute2f128_ps(p0, p1, 0x31), _mm256_permute2f128_ps(p2, p3, 0x31)};
+  if (modulate)
+    for (int k = 0; k < 4; ++k) o[k] = _mm256_mul_ps(o[k], _mm256_loadu_ps(&modulate[0].b + 8 * k));
+  for (int k = 0; k < 4; ++k) _mm256_storeu_ps(&out[0].b + 8 * k, o[k]);
 }
 
 template <bool Deinter, bool Key>
 KAV_AVX2 int32_t VideoCombineAvx2(const TSwPixelContext& ctx, const TSwSpanInput& in, const TPlaneView* pl, int32_t i0,
-                                  int32_t count, TSwColorF* out) {
+                                  int32_t count, const TSwColorF* modulate, TSwColorF* out) {
   const float height = ctx.Constant(1)[0], step = ctx.Constant(1)[1];
   const int32_t field = int(ctx.Constant(2)[0]) & 1;
   const float* kd = ctx.Constant(3);
@@ -359,16 +361,17 @@ KAV_AVX2 int32_t VideoCombineAvx2(const TSwPixelContext& ctx, const TSwSpanInput
       else
         ca = _mm256_and_ps(_mm256_cmp_ps(dist, _mm256_set1_ps(kd[0]), _CMP_GT_OQ), one);
     }
-    StoreColors8(cb, cg, cr, ca, out + i);
+    StoreColors8(cb, cg, cr, ca, modulate ? modulate + i : nullptr, out + i);
   }
   return i;
 }
 
 template <bool Deinter, bool Key>
-int32_t VideoCombine(const TSwPixelContext& ctx, const TSwSpanInput& in, int32_t i0, int32_t count, TSwColorF* c) {
+int32_t VideoCombine(const TSwPixelContext& ctx, const TSwSpanInput& in, int32_t i0, int32_t count,
+                     const TSwColorF* modulate, TSwColorF* c) {
   TPlaneView pl[3];
   if (!VideoAvx2() || !VideoPlanes(ctx, in, pl)) return 0;
-  return VideoCombineAvx2<Deinter, Key>(ctx, in, pl, i0, count, c);
+  return VideoCombineAvx2<Deinter, Key>(ctx, in, pl, i0, count, modulate, c);
 }
 
 // ---- Lookups ----
@@ -452,10 +455,15 @@ struct TKernel {
     float u[kChunk], v[kChunk], w[kChunk];
     // A coordinate set the vertex format lacks reads 0, as in the per-pixel form.
     static const float kZeros[kChunk] = {};
-    for (int32_t i0 = 0; i0 < in.Count; i0 += kChunk) {
+    const bool grade = P.Lookups && GradeOn(ctx);
+    // Without lookups the direct form writes the span's pixels, modulated,
+    // straight to `out`; with them it fills each chunk's combinations.
+    const int32_t start =
+        P.FastCombine && !grade ? P.FastCombine(ctx, in, 0, in.Count, Modulate ? in.Diffuse : nullptr, out) : 0;
+    for (int32_t i0 = start; i0 < in.Count; i0 += kChunk) {
       const int32_t cnt = std::min(kChunk, in.Count - i0);
       TSwColorF c[kChunk];
-      const int32_t done = P.FastCombine ? P.FastCombine(ctx, in, i0, cnt, c) : 0;
+      const int32_t done = P.FastCombine && grade ? P.FastCombine(ctx, in, i0, cnt, nullptr, c) : 0;
       const int32_t rest = cnt - done, j0 = i0 + done;
       for (int t = 0; t < n && rest > 0; ++t) {
         const float* su = in.U[taps[t].Set] ? in.U[taps[t].Set] + j0 : kZeros;
@@ -471,7 +479,7 @@ struct TKernel {
         for (int t = 0; t < n; ++t) tp[t] = s[t][i];
         c[done + i] = P.Combine(ctx, tp, in.V[0] ? in.V[0][j0 + i] : 0.0f);
       }
-      if (P.Lookups && GradeOn(ctx)) {
+      if (grade) {
         TLookup l[kChunk][kMaxLookups];
         int m = 0;
         for (int32_t i = 0; i < cnt; ++i) m = P.Lookups(ctx, c[i], l[i]);

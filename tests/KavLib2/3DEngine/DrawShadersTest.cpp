@@ -43,6 +43,28 @@ void Linear(TRig& rig, int stage) {
   rig.Dev->SetSamplerState(uint32_t(stage), TSwSamplerState::AddressW, uint32_t(TSwAddress::Clamp));
 }
 
+// A 32^3 volume of seeded opaque colours.
+Ref<TSwVolumeTexture> RandomVolume(TRig& rig, std::mt19937& rng) {
+  Ref<TSwVolumeTexture> vol;
+  rig.Dev->CreateVolumeTexture(32, 32, 32, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, vol);
+  TSwLockedBox lb;
+  vol->LockBox(0, lb, nullptr, 0);
+  for (int i = 0; i < 32 * 32 * 32; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng()) | 0xFF000000u;
+  vol->UnlockBox(0);
+  return vol;
+}
+
+// Binds `kernel` with five constant registers, blending by source alpha
+// (the device keeps the shader).
+void BindBlended(TRig& rig, const std::string& kernel, const float (*consts)[4]) {
+  rig.Dev->SetPixelShaderConstantF(0, &consts[0][0], 5);
+  Ref<TSwPixelShader> ps;
+  const std::string blob = LoadShaderCode(kernel);
+  EXPECT_EQ(rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps), TSwResult::Ok);
+  rig.Dev->SetPixelShader(ps.get());
+  rig.Blend(TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha);
+}
+
 // Draws a 96 x 64 quad through `kernel` over seeded textures and constants.
 std::vector<uint32_t> RenderKernel(const std::string& kernel, bool fast) {
   RegisterDrawKernels();
@@ -61,12 +83,7 @@ std::vector<uint32_t> RenderKernel(const std::string& kernel, bool fast) {
     auto ramp = rig.Texture(256, 16, [&](uint32_t x, uint32_t) { return 0xFF000000u | (255 - x) * 0x010101u; });
     rig.Dev->SetTexture(2, ramp.get());
   }
-  Ref<TSwVolumeTexture> vol;
-  rig.Dev->CreateVolumeTexture(32, 32, 32, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, vol);
-  TSwLockedBox lb;
-  vol->LockBox(0, lb, nullptr, 0);
-  for (int i = 0; i < 32 * 32 * 32; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng()) | 0xFF000000u;
-  vol->UnlockBox(0);
+  Ref<TSwVolumeTexture> vol = RandomVolume(rig, rng);
   const int vs = video ? 3 : 1;
   rig.Dev->SetTexture(uint32_t(vs), vol.get());
   Linear(rig, vs);
@@ -90,12 +107,7 @@ std::vector<uint32_t> RenderKernel(const std::string& kernel, bool fast) {
     consts[1][0] = 0.01f;
     consts[2][0] = 0.8f;
   }
-  rig.Dev->SetPixelShaderConstantF(0, &consts[0][0], 5);
-  Ref<TSwPixelShader> ps;
-  const std::string blob = LoadShaderCode(kernel);
-  EXPECT_EQ(rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps), TSwResult::Ok);
-  rig.Dev->SetPixelShader(ps.get());
-  rig.Blend(TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha);
+  BindBlended(rig, kernel, consts);
   rig.Dev->BeginScene();
   Quad3(rig, 96, 64, 0xC0FFE0D0);
   rig.Dev->EndScene();
@@ -323,24 +335,14 @@ std::vector<uint32_t> RenderVideo(const std::string& kernel, const TVideoScene& 
     rig.Dev->SetSamplerState(uint32_t(s), TSwSamplerState::MagFilter, uint32_t(sc.Filter));
     rig.Dev->SetSamplerState(uint32_t(s), TSwSamplerState::MinFilter, uint32_t(sc.Filter));
   }
-  Ref<TSwVolumeTexture> vol;
-  rig.Dev->CreateVolumeTexture(32, 32, 32, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, vol);
-  TSwLockedBox lb;
-  vol->LockBox(0, lb, nullptr, 0);
-  for (int i = 0; i < 32 * 32 * 32; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng()) | 0xFF000000u;
-  vol->UnlockBox(0);
+  Ref<TSwVolumeTexture> vol = RandomVolume(rig, rng);
   rig.Dev->SetTexture(3, vol.get());
   Linear(rig, 3);
   // Grade; plane height and field 1; key tolerance with a soft edge, key
   // colour near the middle of the chroma range.
   const float consts[5][4] = {{sc.Grade, 0, 0, 0}, {float(sc.PlaneH), 1.0f / float(sc.PlaneH), 0, 0},
                               {1, -1, 0, 0}, {0.15f, 1.0f / 0.15f, 0, 0}, {0.5f, 0.45f, 0, 0}};
-  rig.Dev->SetPixelShaderConstantF(0, &consts[0][0], 5);
-  Ref<TSwPixelShader> ps;
-  const std::string blob = LoadShaderCode(kernel);
-  EXPECT_EQ(rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps), TSwResult::Ok);
-  rig.Dev->SetPixelShader(ps.get());
-  rig.Blend(TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha);
+  BindBlended(rig, kernel, consts);
   rig.Dev->Clear(0, nullptr, SwClearTarget, 0xFF204060, 1, 0);
   TV3 q[4];
   float us[4] = {0, 1, 0, 1};
