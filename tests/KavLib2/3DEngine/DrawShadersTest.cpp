@@ -424,3 +424,37 @@ TEST(DrawShaders, VideoSpanFormsRotatedMagnifiedAndFarOff) {
 
 }  // namespace
 }  // namespace kav
+
+namespace kav {
+namespace {
+
+TEST(DrawShaders, VideoWithOneCoordinateSet) {
+  // The chroma planes' sets are missing from the vertex format: they read
+  // coordinate 0 in both forms (the span form must not read the absent
+  // arrays).
+  auto render = [](bool fast) {
+    RegisterDrawKernels();
+    TRig rig(37, 9);
+    rig.Dev->SetFastPaths(fast);
+    std::vector<Ref<TSwTexture>> planes;
+    for (int s = 0; s < 3; ++s) {
+      planes.push_back(rig.Texture(
+          16, 8, [&](uint32_t x, uint32_t y) { return 0xFF000000u | ((x * 13 + y * 7 + uint32_t(s) * 50) & 255) * 0x010101u; },
+          TSwFormat::L8));
+      rig.Dev->SetTexture(uint32_t(s), planes.back().get());
+      Linear(rig, s);
+    }
+    const float consts[5][4] = {};
+    BindBlended(rig, "color_grade_video", consts);
+    rig.Dev->BeginScene();
+    rig.Quad(-0.5f, -0.5f, 36.5f, 8.5f, 0xFFFFFFFF);
+    rig.Dev->EndScene();
+    return rig.Snapshot();
+  };
+  const auto ref = render(false);
+  EXPECT_EQ(swtest::MaxChannelDiff(ref, render(true)), 0);
+  EXPECT_NE(ref[4 * 37 + 20], ref[4 * 37 + 3]);  // the luma varies along the row
+}
+
+}  // namespace
+}  // namespace kav
