@@ -1,5 +1,5 @@
 # Subsystem 7: the player's main form and start-up, and the executable.
-kav_library(kav_player DIRS Kav/KavViewer DEPS kav_engine kav_music kav_process)
+kav_library(kav_player DIRS Kav/KavViewer DEPS kav_engine kav_music kav_process kav_objects kav_video kav_transitions)
 kav_test(kav_player_tests DIRS Kav/KavViewer DEPS kav_player platform_d3d)
 add_executable(kavplay ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/kavplay.cpp
                        ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/KavPresentBridge.cpp)

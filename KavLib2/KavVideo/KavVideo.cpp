@@ -220,7 +220,7 @@ TVideoDrawParams TKavVideo::DrawParams(int32_t frame, double position) {
   p.Opacity = ScaledValue();
   p.AsRect = false;
   if (!holder_ || !holder_->Extractor()) return p;
-  const TMediaInfo& info = holder_->Extractor()->Info();
+  const TClipInfo& info = holder_->Extractor()->Info();
   double from, to;
   holder_->FrameTimeRange(frame, from, to);
   p.DeinterlaceMode = DeinterlaceField(DeinterlaceType, info.Interlaced != 0, info.TopFieldFirst != 0, position,

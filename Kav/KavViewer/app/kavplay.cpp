@@ -7,6 +7,7 @@
 
 #include "Kav/KavViewer/KavMainForm.h"
 #include "Kav/KavViewer/KavShowMusic.h"
+#include "Kav/KavViewer/KavShowSlides.h"
 #include "Kav/KavViewer/app/KavPresentBridge.h"
 #include "KavLib2/KavProcess/KavProcessHooks.h"
 #include "VoRav/3DBasics/DXDev3D.h"
@@ -77,7 +78,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   StartLog();
-  RegisterImageLoaders();
+  // Text readers, pictures, text, transitions, object kinds, video, custom
+  // transitions, slide production and composite sounds.
+  InstallShowServices();
   TSndSdlDevice::Install();
   InstallShowMusic();
   // Colour management follows the show's options once the colour layer's
