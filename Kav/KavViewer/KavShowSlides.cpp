@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "KavLib2/3DEngine/MaskGenerator.h"
 #include "KavLib2/3DEngine/Transitions/Dev3DEffects2.h"
@@ -106,6 +108,7 @@ TShowSlideWindow::TShowSlideWindow(TKavSource* source, TLoaderTiming* timing, in
   producer_ = MakeRef<TSlideProducer>(source, nullptr, TKavSlideHost::TEffectResourceFill(), false);
   producer_->CurrentTiming = MakeRef<TLoaderShowTiming>(timing);
   if (auto* host = dynamic_cast<TShowSlideHost*>(producer_->Host())) host->SetProject(source->Ini());
+  visible_ = producer_->GetVisibleRect();
   cache_ = MakeRef<TSlideCache>(producer_.get(), std::clamp(window_count, 1, 3), false);
   cache_->OnChange = TSlideCache::TOnChange::Bind<&TShowSlideWindow::CacheChanged>(this);
   cache_->OnAdd = TSlideCache::TOnAdd::Bind<&TShowSlideWindow::CacheAdded>(this);
@@ -130,21 +133,43 @@ void TShowSlideWindow::Dispose() {
 int32_t TShowSlideWindow::WindowCount() const { return cache_ ? cache_->Count() : 0; }
 
 void TShowSlideWindow::AdvanceSlideWindow(double time) {
-  std::lock_guard<std::mutex> lock(lock_);
-  // Fills the whole window in one step (at most three slides), so a jump
-  // shows its slide without waiting for further loader passes.
-  for (int n = 0; n < 3 && kav::AdvanceSlideWindow(cache_.get(), time); ++n) {
+  std::vector<Ref<TProducedSlide>> added;
+  std::vector<Ref<TProducedSlide>> window;
+  bool changed = false;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    // Fills the whole window in one step (at most three slides), so a jump
+    // shows its slide without waiting for further loader passes.
+    for (int n = 0; n < 3 && kav::AdvanceSlideWindow(cache_.get(), time); ++n) {
+    }
+    added.swap(added_);
+    window.swap(window_);
+    changed = std::exchange(changed_, false);
+  }
+  // Handed on outside the lock: the loader waits in them for the engine,
+  // which asks this window for its visible rectangle while it draws.
+  if (OnSlidePrepared)
+    for (const auto& slide : added) OnSlidePrepared(slide.get());
+  if (changed && OnWindow) {
+    TPreparedSlide* list[3] = {};
+    const int32_t count = int32_t(std::min<size_t>(window.size(), 3));
+    for (int32_t n = 0; n < count; ++n) list[n] = window[size_t(n)].get();
+    OnWindow(list, count);
   }
 }
 
 void TShowSlideWindow::SetAspectRatio(TSize size, double /*scale*/, double x_percent, double y_percent) {
   std::lock_guard<std::mutex> lock(lock_);
   producer_->SetAspectRatio(size, producer_->IsCover(), float(x_percent), float(y_percent));
+  std::lock_guard<std::mutex> hold(rect_lock_);
+  visible_ = producer_->GetVisibleRect();
 }
 
 TRect TShowSlideWindow::GetVisibleRect() {
-  std::lock_guard<std::mutex> lock(lock_);
-  return producer_ ? producer_->GetVisibleRect() : TRect{0, 0, 0, 0};
+  // A copy: the engine asks while it draws, which must not wait for the
+  // production of a slide.
+  std::lock_guard<std::mutex> hold(rect_lock_);
+  return visible_;
 }
 
 Ref<TDrawItem> TShowSlideWindow::CreateCustomDialog(const std::u16string& name) {
@@ -163,8 +188,7 @@ Ref<TProducedSlide> TShowSlideWindow::SlideOf(TDrawContainer* container) {
 
 void TShowSlideWindow::CacheAdded(TSlideCache*, TDrawContainer* container) {
   if (!container) return;
-  Ref<TProducedSlide> slide = SlideOf(container);
-  if (OnSlidePrepared) OnSlidePrepared(slide.get());
+  added_.push_back(SlideOf(container));
 }
 
 void TShowSlideWindow::CacheChanged(TSlideCache*, TDrawContainer* const* slides, int32_t count, int32_t) {
@@ -178,11 +202,10 @@ void TShowSlideWindow::CacheChanged(TSlideCache*, TDrawContainer* const* slides,
     for (int32_t n = 0; n < count && !kept; ++n) kept = slides[n] == it->first;
     it = kept ? std::next(it) : slides_.erase(it);
   }
-  TPreparedSlide* list[3] = {window[0].get(), window[1].get(), window[2].get()};
-  int32_t used = 0;
+  window_.clear();
   for (int32_t n = 0; n < count; ++n)
-    if (list[n]) list[used++] = list[n];
-  if (OnWindow) OnWindow(list, used);
+    if (window[n]) window_.push_back(window[n]);
+  changed_ = true;
 }
 
 // ---- Host with clips -------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "KavLib2/KavEngine/KavSlideLoader.h"
 #include "KavLib2/KavObjects/KavSlideProducer.h"
@@ -83,8 +84,14 @@ class TShowSlideWindow : public TSlideWindowProducer {
   Ref<TLoaderTiming> timing_;
   Ref<TSlideProducer> producer_;
   Ref<TSlideCache> cache_;
-  std::mutex lock_;  // the producer's size and the wrappers
+  std::mutex lock_;  // the producer, the cache and the wrappers
   std::map<TDrawContainer*, Ref<TProducedSlide>> slides_;
+  // What the last advance changed, handed on after the lock is let go.
+  std::vector<Ref<TProducedSlide>> added_;
+  std::vector<Ref<TProducedSlide>> window_;
+  bool changed_ = false;
+  std::mutex rect_lock_;
+  TRect visible_{0, 0, 0, 0};
 };
 
 // The show's slide host with the show's video clips.
