@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "VoRav/vxTime.h"
 #include "VoRav/vxUTF8.h"
@@ -197,6 +198,17 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
     case SDL_DISPLAYEVENT:
       NotifyDisplayChange();
       break;
+    case SDL_QUIT: {
+      // The last window's close button, SIGINT or SIGTERM: every top-level
+      // window is asked to close as by its close button, so the program's
+      // own closing rules run; with no window yet, the message loop ends.
+      std::vector<HWND> open;
+      for (const auto& [h, m] : mirrors_)
+        if (m.window) open.push_back(h);
+      for (HWND h : open) InjectClose(h);
+      if (open.empty()) PostQuitMessage(0);
+      break;
+    }
     default:
       break;  // the wake event and everything else: nothing to deliver
   }
