@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -333,7 +334,11 @@ std::vector<TMonitorArea> TSdlWindowBackend::Monitors() {
 int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std::u16string& caption,
                                           uint32_t flags) {
   const uint32_t kind = (flags & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-  SDL_ShowSimpleMessageBox(kind, WideToSystemUTF8(caption).c_str(), WideToSystemUTF8(text).c_str(), nullptr);
+  const std::string title = WideToSystemUTF8(caption), body = WideToSystemUTF8(text);
+  // Without a message box (no window system, a driver without one) the
+  // text goes to the standard error output, so it is never lost.
+  if (SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr) != 0)
+    std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
   return IDOK;
 }
 
