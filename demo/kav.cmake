@@ -66,7 +66,7 @@ function(kav_demo_setup)
     set(packer kav_demo_pack)
   endif()
 
-  file(GLOB_RECURSE texts CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/demo/show/*)
+  file(GLOB_RECURSE texts CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/demo/show/* ${PROJECT_SOURCE_DIR}/KavLib2/NavPanel/Skins/Video/*)
   set(espeak)
   if(KAV_DEMO_ESPEAK)
     set(espeak --espeak ${KAV_DEMO_ESPEAK})
@@ -75,6 +75,7 @@ function(kav_demo_setup)
     OUTPUT ${show}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${out}/show
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/demo/show ${out}/show
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/KavLib2/NavPanel/Skins/Video ${out}/show/NavSkin
     COMMAND ${KAV_DEMO_PYTHON} ${PROJECT_SOURCE_DIR}/demo/make_media.py --sox ${KAV_DEMO_SOX}
             --lame ${KAV_DEMO_LAME} --ffmpeg ${KAV_DEMO_FFMPEG} ${espeak} ${out}/show
     COMMAND $<TARGET_FILE:${packer}> ${show} ${out}/show

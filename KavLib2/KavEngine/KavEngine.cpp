@@ -118,8 +118,7 @@ void TKavEngine::OpenAtPosition(TKavSource* source, bool reopen, int32_t start_t
   loader_->Width = std::max(view.cx, 10);
   loader_->Height = std::max(view.cy, 10);
   loader_->SetAspect(1.0);
-  // The overlay is built here once it exists; until then the engine runs
-  // without one (nothing is drawn over the slides).
+  BuildOverlay();
   if (paused_) {
     position_ = start_time;
     SetLoaderTime(start_time);
@@ -144,6 +143,7 @@ void TKavEngine::StopLoader(bool release_loader, bool stop_music) {
     music_->SetPlaying(false);
     music_ = nullptr;
   }
+  if (release_loader) overlay_ = nullptr;
   if (release_loader && loader_) {
     loader_->Stop();
     loader_ = nullptr;
@@ -161,6 +161,19 @@ void TKavEngine::HandleEvent(TThreadEventList*, uint32_t code, bool& handled, TR
       auto* data = dynamic_cast<TEngineMouseData*>(param);
       if (!data) return;
       mouse_ = data->State;
+      // The overlay (dialogs, then the panel) answers before the slides.
+      if (overlay_) {
+        TKavAction action;
+        bool taken = false;
+        TRefObject* object = nullptr;
+        overlay_->HitTest(mouse_, action, taken, object);
+        if (taken) {
+          link_ = false;
+          cursor_name_ = overlay_->PanelMode() == 2 ? u"NavPanel" : u"";
+          HandleAction(action);
+          return;
+        }
+      }
       if (!HitTest(mouse_) && !data->Action.IsNone()) HandleAction(data->Action);
       return;
     }
@@ -168,8 +181,10 @@ void TKavEngine::HandleEvent(TThreadEventList*, uint32_t code, bool& handled, TR
       RenderImage();
       return;
     case kEngineCloseDialog:
+      if (overlay_) overlay_->CloseTopDialog();
+      return;
     case kEngineHelpDialog:
-      // Dialogs belong to the overlay, which the engine does not have yet.
+      if (overlay_) overlay_->ShowDialog(u"help");
       return;
     case kEngineSlides: {
       auto* data = dynamic_cast<TSlideData*>(param);
@@ -398,8 +413,26 @@ void TKavEngine::NextLoopPoint(double t) {
 
 bool TKavEngine::HandleAction(const TKavAction& action) {
   if (action.IsNone()) return false;
-  // Without an overlay there are no dialogs to open or close: every kind
-  // goes to the GUI thread, which ignores the dialog kinds.
+  if (action.Kind == kActPanelHandled) return true;
+  if (overlay_) {
+    if (action.Kind == kActHelp) {
+      overlay_->ShowDialog(u"help");
+      return true;
+    }
+    if (action.Kind == kActDialog) {
+      overlay_->ShowDialog(action.Text);
+      return true;
+    }
+    // Closing shuts the top dialog while one is open; without one it goes on
+    // to the form.
+    if (action.Kind == kActClose && overlay_->HasDialog()) {
+      overlay_->CloseTopDialog();
+      return true;
+    }
+    if (ClosesDialogsFirst(action.Kind)) overlay_->CloseDialogs();
+  }
+  // Without an overlay there are no dialogs to open or close: every other
+  // kind goes to the GUI thread, which ignores the dialog kinds.
   PostEvent(kGuiAction, {action.Kind, action.Int}, !action.Text.empty(),
             action.Text.empty() ? nullptr : new TStrValue(action.Text));
   return true;
@@ -408,6 +441,8 @@ bool TKavEngine::HandleAction(const TKavAction& action) {
 bool TKavEngine::HitTest(const TEngineMouseState& mouse) {
   link_ = false;
   cursor_name_.clear();
+  // Over the navigation panel the cursor has the panel's name.
+  if (overlay_ && overlay_->PanelMode() == 2) cursor_name_ = u"NavPanel";
   double t = LoaderTime();
   if (t == 0) t = 0.1;
   for (int32_t i = slide_count_ - 1; i >= 0; --i) {
@@ -431,11 +466,46 @@ void TKavEngine::ApplyDisplayParameters() {
   root_->UnsharpAmount = source_->UnsharpAmount();
 }
 
+void TKavEngine::BuildOverlay() {
+  overlay_ = nullptr;
+  if (!source_ || !loader_) return;
+  TEngineOverlaySetup s;
+  s.Accessor = source_->Accessor();
+  s.Options = source_->Ini();
+  s.Visible = loader_->GetVisibleRect();
+  s.Root = root_.get();
+  s.OverlayFlag = overlay_flag_;
+  s.IsPlaying = TDelegate<bool(TCustomNavBar*)>::Bind<&TKavEngine::OverlayIsPlaying>(this);
+  s.GoToTime = TDelegate<void(TCustomNavBar*, double)>::Bind<&TKavEngine::OverlayGoToTime>(this);
+  s.SetVolume = TDelegate<void(TCustomNavBar*, double)>::Bind<&TKavEngine::OverlaySetVolume>(this);
+  s.Window = TSize{loader_->Width, loader_->Height};
+  s.Aspect = TSize{s.Visible.Width(), s.Visible.Height()};
+  s.Volume = volume_.load();
+  s.Duration = source_->Duration();
+  s.Slides = loader_->Producer();
+  try {
+    overlay_ = NewEngineOverlay(s);
+  } catch (const Exception& e) {
+    // A show whose overlay cannot be built plays without one.
+    LogLine(u"TKavEngine: overlay not built: " + SystemUTF8ToWide(e.what()));
+    overlay_ = nullptr;
+  }
+}
+
+void TKavEngine::OverlayGoToTime(TCustomNavBar*, double t) {
+  if (!std::isfinite(t)) return;
+  HandleAction(TKavAction{kActGotoTime, int32_t(std::clamp(t, 0.0, 2147483647.0)), {}});
+}
+
+void TKavEngine::OverlaySetVolume(TCustomNavBar*, double v) {
+  if (std::isfinite(v)) volume_ = float(std::clamp(v, 0.0, 1.0));
+}
+
 void TKavEngine::Draw(bool with_slides, bool force) {
   TPreparedSlide* raw[TSlideData::kMaxSlides] = {};
   const int32_t count = with_slides ? slide_count_ : 0;
   for (int32_t i = 0; i < count; ++i) raw[i] = slides_[i].get();
-  if (!root_->Prepare(raw, nullptr, count)) return;
+  if (!root_->Prepare(raw, overlay_.get(), count)) return;
   if (!root_->NeedsDraw() && !force) return;
   HitTest(mouse_);
   if (T3DDrawer* drawer = controller_->Drawer()) {
@@ -454,12 +524,15 @@ void TKavEngine::RenderImage() {
   Ref<TImage> image;
   TPreparedSlide* raw[TSlideData::kMaxSlides] = {};
   for (int32_t i = 0; i < slide_count_; ++i) raw[i] = slides_[i].get();
-  if (drawer && root_->Prepare(raw, nullptr, slide_count_)) {
+  if (drawer && root_->Prepare(raw, overlay_.get(), slide_count_)) {
     if (loader_) drawer->SetOutputRect(loader_->GetVisibleRect());
     ApplyDisplayParameters();
     const bool no_present = drawer->NoPresent;
     drawer->NoPresent = true;
+    // The saved picture shows the logo and the dialogs, not the panel.
+    if (overlay_) overlay_->HidePanel = true;
     if (controller_->Render(root_.get())) image = drawer->Snapshot();
+    if (overlay_) overlay_->HidePanel = false;
     drawer->NoPresent = no_present;
     root_->Force();  // the screen still shows the last presented frame
   }
@@ -508,6 +581,7 @@ void TKavEngine::MainLoop() {
 
   bool new_active = !paused_ && !barrier_.load() && SlidesReady() && IsMusicReady();
   if (!source_ || (source_->PauseWhenInactive() && !(state & kDrawDeviceReady))) new_active = false;
+  if (overlay_ && overlay_->IsPausing()) new_active = false;  // a dialog holds the show
   if (active_.load() && CheckEnd()) new_active = false;
   bool force = (state & (kDrawRedraw | kDrawLost)) != 0;
   if (!new_active) {
@@ -566,6 +640,7 @@ void TKavEngine::MainLoop() {
   }
 
   CheckEnd();
+  if (overlay_) overlay_->SetTime(LoaderTime());
 
   if (active_.load() && LoaderTime() >= action_.Time) {
     const std::u16string text = action_.Text;

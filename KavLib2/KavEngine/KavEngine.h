@@ -15,6 +15,7 @@
 #include "KavLib2/KavEngine/KavAction.h"
 #include "KavLib2/KavEngine/KavDrawController.h"
 #include "KavLib2/KavEngine/KavEngineMusic.h"
+#include "KavLib2/KavEngine/KavEngineOverlay.h"
 #include "KavLib2/KavEngine/KavFrameInterpolator.h"
 #include "KavLib2/KavEngine/KavRootItem.h"
 #include "KavLib2/KavEngine/KavSlideLoader.h"
@@ -86,6 +87,8 @@ class TKavEngine : public TCustomKavEngine {
   TEngineMusic* Music() const { return music_.get(); }
   TKavDrawController* DrawController() const { return controller_.get(); }
   TRootItem* Root() const { return root_.get(); }
+  // The layer over the slides (logo, panel, dialogs); nil without one.
+  TEngineOverlay* Overlay() const { return overlay_.get(); }
   const std::u16string& CursorName() const { return cursor_name_; }
   bool OverLink() const { return link_.load(); }
 
@@ -128,6 +131,11 @@ class TKavEngine : public TCustomKavEngine {
   double EndTime() const;
   void ReportTime();
   void ApplyDisplayParameters();
+  void BuildOverlay();
+  // The overlay's panel asks and commands through these.
+  bool OverlayIsPlaying(TCustomNavBar*) { return !paused_; }
+  void OverlayGoToTime(TCustomNavBar*, double t);
+  void OverlaySetVolume(TCustomNavBar*, double v);
 
   Ref<TKavSource> source_;
   bool has_show_ = false;
@@ -138,6 +146,7 @@ class TKavEngine : public TCustomKavEngine {
   Ref<TOpenParams> in_progress_;
   Ref<TKavDrawController> controller_;
   Ref<TRootItem> root_ = MakeRef<TRootItem>(true);
+  Ref<TEngineOverlay> overlay_;
   std::atomic<bool> active_{false};
   double position_ = 0;
   Ref<TEngineMusic> music_;

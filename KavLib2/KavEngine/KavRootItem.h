@@ -35,6 +35,8 @@ class TRootItem : public TDrawItem {
   // The frame's items in drawing order (the last is the overlay, maybe nil).
   const std::vector<Ref<TDrawItem>>& Items() const { return items_; }
   bool InTransition() const { return in_transition_; }
+  // Whether the area outside the show takes the hider colour.
+  bool ClearFrame() const { return clear_; }
   bool SceneChanged() const { return changed_ || forced_; }
   // Marks the scene changed for the next NeedsDraw.
   void Force() { forced_ = true; }

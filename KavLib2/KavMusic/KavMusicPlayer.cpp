@@ -5,6 +5,7 @@
 
 #include "KavLib2/KavMusic/KavCompositeConverter.h"
 #include "VoRav/Music/vxDllDec.h"
+#include "VoRav/Music/vxFFMpegConverter.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/vxTime.h"
@@ -172,6 +173,16 @@ void TPlaySequence::Finish(bool forced) {
 
 void TPlaySequence::Step(double t, bool running) {
   if (finished_) return;
+  if (free_running_) {
+    // The list's own time runs on the clock from the moment the show first
+    // runs: seeks and pauses of the show leave the music alone.
+    if (!started_ && running) {
+      started_ = true;
+      clock_start_ = player_->Clock();
+    }
+    t = started_ ? player_->Clock() - clock_start_ : 0;
+    running = started_;
+  }
   if (!free_running_ && !list_.Repeat && t > origin_ + list_.Length) {
     Finish(false);
     return;
@@ -193,6 +204,7 @@ void TPlaySequence::Step(double t, bool running) {
     kc->Start = entry_start + part;
     kc->End.store(entry_end);
     kc->OwnerId.store(id_);
+    kc->OnShowTime = !free_running_;
     LogLine(u"Preload to time start " + Num(kc->Start));
     channels_.push_back(kc);
     ready_ = false;
@@ -202,7 +214,7 @@ void TPlaySequence::Step(double t, bool running) {
   for (size_t i = 0; i < channels_.size();) {
     TKavChannel* kc = channels_[i].get();
     if (kc->End.load() > t) {
-      if (kc->Loaded.load() && !kc->Playing.load() && kc->Start <= t + kStartLead) {
+      if (kc->Loaded.load() && !kc->Playing.load() && kc->Start <= t + (free_running_ ? 0 : kStartLead)) {
         kc->Playing.store(true);
         LogLine(u"Start Channel: " + Num(kc->Start));
         player_->QueueStart(channels_[i]);
@@ -226,6 +238,9 @@ TKavMusicPlayer::TKavMusicPlayer(TKavSource* source, bool) : source_(source) {
   // show ("opt_wmapath", "opt_oggpath") is never loaded.
   if (!LoadWmaPlugin(u"kavwma.dll")) LogLine(u"WMA INITIALIZE FAILED");
   if (!LoadOggPlugin(u"kavogg.dll")) LogLine(u"OGG INITIALIZE FAILED");
+  // The media library is linked in: binding it (once per process) makes the
+  // other formats playable.
+  InstallMediaLibraryAudio();
   InstallCompositeHooks();
   Ref<TMusicPlayer> audio = CreateMusicPlayer();
   if (audio && audio->Init()) audio_ = audio;
@@ -236,6 +251,9 @@ TKavMusicPlayer::TKavMusicPlayer(TKavSource* source, bool) : source_(source) {
     accessor = fallback.get();
   }
   loader_ = MakeRef<TMusicLoader>(this, accessor, audio_.get());
+  // Without synchronisation the play list runs free: a seek finishes the
+  // items but not this one (only the forced finish at the stop does), so it
+  // is kept beside them.
   if (!music_->SyncMode() && music_->PlayList().Count() > 0)
     free_sequence_ = MakeRef<TPlaySequence>(this, music_->PlayList(), 0, 0, true);
   time_ = 0;
@@ -393,8 +411,15 @@ void TKavMusicPlayer::Schedule(double s, double h, bool first) {
   if (D <= 0 || source_->RepeatMode() != 0) last = std::min(last, n - 1);
   for (int32_t i = first ? cur : cur + 1; i <= last && i - cur < 10000; ++i) {
     const TSlideMusicInfo& info = music_->Slide(i % n);
-    if (info.Comment.empty() || info.CommentLength <= 0) continue;
     const double slide_start = info.Timing.Begin + double(i / n) * D;
+    // The slide's own play list plays from the slide's start; a window that
+    // begins inside the slide enters it at the matching offset.
+    if (info.PlayList.Count() > 0 && (info.PlayList.Repeat || s < slide_start + info.PlayList.Length)) {
+      const double begin = std::max(slide_start, s);
+      LogLine(u"New slide sequence begin " + Num(slide_start));
+      items_.push_back(MakeRef<TPlaySequence>(this, info.PlayList, begin, begin - slide_start, false));
+    }
+    if (info.Comment.empty() || info.CommentLength <= 0) continue;
     const double passed = std::max(s - slide_start, 0.0);
     if (info.CommentLength - passed <= 0) continue;
     LogLine(u"New Comment begin " + Num(slide_start));
@@ -430,7 +455,7 @@ void TKavMusicPlayer::Step() {
   for (auto& kc : to_start_) {
     if (!kc->Channel) continue;
     // The time now, not at the top of the step: the steps before took time.
-    const double lead = std::max(kc->Start - GetTime() - latency, 0.0);
+    const double lead = kc->OnShowTime ? std::max(kc->Start - GetTime() - latency, 0.0) : 0.0;
     if (auto* music = dynamic_cast<TChannelMusic*>(kc->Channel.get()))
       music->PlayAfter(10, uint32_t(std::llround(lead)));
     else

@@ -33,6 +33,9 @@ class TKavChannel : public TRefObject {
   std::atomic<double> End{0};
   std::atomic<bool> Loaded{false};
   std::atomic<bool> Playing{false};
+  // Start and End lie on the show's time line (else on the free-running
+  // music's own, and the channel starts as soon as it is queued).
+  bool OnShowTime = true;
 };
 
 class TChannelContainer : public TRefObject {
@@ -111,6 +114,8 @@ class TPlaySequence : public TPlayItem {
   TPlayList list_;
   int64_t next_ = 0;
   bool free_running_;
+  bool started_ = false;    // free-running: the show has run since
+  double clock_start_ = 0;  // free-running: the clock when it started
   double origin_;  // the show time at which the list's time 0 lies
   double start_;
 };

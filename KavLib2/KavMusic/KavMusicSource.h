@@ -37,6 +37,9 @@ struct TSlideMusicInfo {
   int32_t NextSlide = 0;      // 0 for the last slide
   std::u16string Comment;     // a composite description, or empty
   double CommentLength = 0;   // ms
+  // The slide's own play list, its times from the slide's start. The
+  // project text has no key for one, so the reader leaves it empty.
+  TPlayList PlayList;
 };
 
 // Reads a "Music" object into one track description. `linked` maps item
@@ -63,6 +66,9 @@ class TKavMusicSource : public TRefObject {
   bool CutComments() const { return cut_comments_; }
   int32_t SlideCount() const { return int32_t(slides_.size()); }
   const TSlideMusicInfo& Slide(int32_t index) const { return slides_.at(size_t(index)); }
+  // For the one who fills a slide's own play list (before the music
+  // threads start).
+  TSlideMusicInfo& Slide(int32_t index) { return slides_.at(size_t(index)); }
   const TPlayList& PlayList() const { return play_list_; }
   double PlayListLength() const { return play_list_.Length; }
   TKavSource* Source() const { return source_.get(); }

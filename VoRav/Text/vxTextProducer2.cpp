@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "VoRav/Graphics/vxBitmap.h"
 #include "VoRav/Graphics/vxImageHook.h"
@@ -13,6 +18,37 @@ namespace {
 float SafeScale(float scale) {
   // A scale that is not a positive number draws at 1.
   return std::isfinite(scale) && scale > 0 ? scale : 1.0f;
+}
+
+// Glyph masks kept per producer, in bytes of coverage; past it the cache
+// starts again empty.
+constexpr size_t kMaxGlyphMaskBytes = size_t(32) << 20;
+// A glyph larger than this many pixels is drawn directly.
+constexpr int64_t kMaxGlyphMaskPixels = int64_t(1) << 20;
+
+uint64_t HashGlyph(const TPointArray& path, float scale, float fx, float fy) {
+  // Eight bytes at a time: a glyph's points are hashed on every use.
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](uint64_t v) {
+    h = (h ^ v) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
+  };
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(path.Data());
+  const size_t size = size_t(path.Count()) * sizeof(TPathPoint);
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t v;
+    std::memcpy(&v, bytes + i, 8);
+    mix(v);
+  }
+  for (; i < size; ++i) mix(bytes[i]);
+  uint32_t s, x, y;
+  std::memcpy(&s, &scale, 4);
+  std::memcpy(&x, &fx, 4);
+  std::memcpy(&y, &fy, 4);
+  mix((uint64_t(s) << 32) | x);
+  mix(y);
+  return h;
 }
 
 int32_t ClampToInt(double v) {
@@ -87,6 +123,8 @@ void TTextProducer::Dispose() {
   source_ = nullptr;
   text_ = nullptr;
   raster_ = nullptr;
+  mask_raster_ = nullptr;
+  masks_.clear();
   TRefObject::Dispose();
 }
 
@@ -198,7 +236,7 @@ Ref<TImage> TTextProducer::Produce(TColor32 color, TColor32 background, const st
       if (path.Empty()) continue;
       glyph_x_ = line_x + float(info.PenX + info.OffsetX) * scale;
       glyph_y_ = line_y + float(info.OffsetY) * scale;
-      raster_->DrawPath(path, false);
+      if (!glyph_masks_ || !DrawCachedGlyph(path, color)) raster_->DrawPath(path, false);
     }
     const TLineBounds& b = l.bounds[size_t(i)];
     auto bar = [&](float position, float thickness) {
@@ -232,6 +270,136 @@ Ref<TImage> TTextProducer::Produce(TColor32 color, TColor32 background, const st
   }
   TImageFromBitmapProc hook = ImageFromBitmapHook();
   return hook ? hook(bmp.get(), false, name) : Ref<TImage>();
+}
+
+// Equal glyphs recur all over a text: each is rasterised once per scale and
+// fraction of a pixel of its position into a mask, which is then blended at
+// every place the glyph appears, as the painter blends a coverage span.
+// Points are mapped relative to the whole-pixel position, so a crossing that
+// lies on a rounding tie may land one sub-pixel off the directly drawn glyph
+// at a far position (a coverage step of 1/16 on that pixel at most).
+bool TTextProducer::DrawCachedGlyph(const TPointArray& path, TColor32 color) {
+  TDirectBitmap* target = raster_->Target();
+  if (!target || !(std::fabs(glyph_x_) < 16777216.0f) || !(std::fabs(glyph_y_) < 16777216.0f)) return false;
+  const float gx = std::floor(glyph_x_), gy = std::floor(glyph_y_);
+  const float fx = glyph_x_ - gx, fy = glyph_y_ - gy;
+  const uint64_t key = HashGlyph(path, scale_, fx, fy);
+  std::vector<TGlyphMask>& bucket = masks_[key];
+  const TGlyphMask* mask = nullptr;
+  for (const TGlyphMask& m : bucket)
+    if (m.Scale == scale_ && m.FracX == fx && m.FracY == fy && m.Path.size() == size_t(path.Count()) &&
+        std::equal(m.Path.begin(), m.Path.end(), path.Data())) {
+      mask = &m;
+      break;
+    }
+  if (!mask) {
+    float min_x = INFINITY, min_y = INFINITY, max_x = -INFINITY, max_y = -INFINITY;
+    for (int32_t i = 0; i < path.Count(); ++i) {
+      if (path[i].Command == kPathClose) continue;
+      const float x = path[i].x * scale_ + fx, y = path[i].y * scale_ + fy;
+      min_x = std::min(min_x, x), max_x = std::max(max_x, x);
+      min_y = std::min(min_y, y), max_y = std::max(max_y, y);
+    }
+    if (!(min_x >= -1e6f && max_x <= 1e6f && min_y >= -1e6f && max_y <= 1e6f)) return false;
+    TGlyphMask m;
+    m.Left = int32_t(std::floor(min_x)) - 1;
+    m.Top = int32_t(std::floor(min_y)) - 1;
+    m.Width = int32_t(std::floor(max_x)) - m.Left + 2;
+    m.Height = int32_t(std::floor(max_y)) - m.Top + 2;
+    if (int64_t(m.Width) * m.Height > kMaxGlyphMaskPixels) return false;
+    m.Path.assign(path.Data(), path.Data() + path.Count());
+    m.Scale = scale_;
+    m.FracX = fx;
+    m.FracY = fy;
+    if (!mask_raster_) mask_raster_ = MakeRef<TRasterHelper>();
+    mask_raster_->SetFillColor(0xFFFFFFFFu);
+    mask_raster_->SetPointTransform(TRasterHelper::TPointTransform::Bind<&TTextProducer::MapPoint>(this));
+    mask_raster_->BeginPaintClear(m.Width, m.Height);
+    glyph_x_ = fx - float(m.Left);
+    glyph_y_ = fy - float(m.Top);
+    mask_raster_->DrawPath(path, false);
+    glyph_x_ = gx + fx;
+    glyph_y_ = gy + fy;
+    Ref<TDirectBitmap> b = mask_raster_->EndPaint();
+    m.Alpha.resize(size_t(m.Width) * size_t(m.Height));
+    m.Inked.assign(size_t(m.Height), {0, 0});
+    for (int32_t y = 0; y < m.Height; ++y) {
+      const uint8_t* row = b->Row(y);
+      uint8_t* out = m.Alpha.data() + size_t(y) * size_t(m.Width);
+      int32_t first = m.Width, last = 0;
+      for (int32_t x = 0; x < m.Width; ++x) {
+        out[x] = row[size_t(x) * 4 + 3];
+        if (out[x] != 0) first = std::min(first, x), last = x + 1;
+      }
+      if (first < last) m.Inked[size_t(y)] = {first, last};
+    }
+    if (mask_bytes_ + m.Alpha.size() > kMaxGlyphMaskBytes) {
+      masks_.clear();
+      mask_bytes_ = 0;
+    }
+    mask_bytes_ += m.Alpha.size() + m.Path.size() * sizeof(TPathPoint) + m.Inked.size() * 8;
+    std::vector<TGlyphMask>& slot = masks_[key];
+    slot.push_back(std::move(m));
+    mask = &slot.back();
+  }
+  // White painted with coverage c (1..256) has alpha c - 1, so the coverage
+  // comes back exactly; coverage 1 gives alpha 0 with any colour, as does
+  // an untouched pixel. The colour for each mask alpha is made once per
+  // colour.
+  if (!mask_colors_valid_ || mask_color_ != color) {
+    const uint32_t alpha = ColorAlpha(color);
+    for (uint32_t a = 0; a < 256; ++a) {
+      const uint32_t c = a + 1;
+      mask_colors_[a] = c < 256 ? ColorSetAlpha(color, uint8_t((alpha * c) >> 8)) : color;
+    }
+    mask_color_ = color;
+    mask_colors_valid_ = true;
+  }
+  const int32_t left = int32_t(gx) + mask->Left, top = int32_t(gy) + mask->Top;
+  const int32_t x0 = std::max(0, -left), x1 = std::min(mask->Width, target->Width() - left);
+  const int32_t y0 = std::max(0, -top), y1 = std::min(mask->Height, target->Height() - top);
+  [[maybe_unused]] const bool opaque = ColorAlpha(color) == 255;
+  for (int32_t y = y0; y < y1; ++y) {
+    const uint8_t* in = mask->Alpha.data() + size_t(y) * size_t(mask->Width);
+    uint8_t* line = target->Row(top + y) + size_t(left) * 4;
+    auto blend_one = [&](int32_t x) {
+      if (in[x] == 0) return;
+      const TColor32 s = mask_colors_[in[x]];
+      if ((s >> 24) == 0) return;
+      TColor32 px;
+      std::memcpy(&px, line + size_t(x) * 4, 4);
+      // Onto an empty pixel the colour is written as it is.
+      px = (px >> 24) == 0 ? s : BlendPixelOver(px, s);
+      std::memcpy(line + size_t(x) * 4, &px, 4);
+    };
+    const auto [ink_first, ink_last] = mask->Inked[size_t(y)];
+    const int32_t from = std::max(x0, ink_first), to = std::min(x1, ink_last);
+    int32_t x = from;
+#if defined(__SSE2__)
+    if (opaque) {
+      // An opaque colour with coverage c gets alpha c - 1, the mask's own
+      // alpha, so four pixels that are still empty take the colour with the
+      // mask as alpha (those of mask alpha 0 stay as they are).
+      const __m128i rgb = _mm_set1_epi32(int32_t(color & 0x00FFFFFFu)), zero = _mm_setzero_si128();
+      for (; x + 4 <= to; x += 4) {
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + size_t(x) * 4));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(d, 24), zero)) != 0xFFFF) {
+          for (int32_t k = x; k < x + 4; ++k) blend_one(k);
+          continue;
+        }
+        uint32_t m4;
+        std::memcpy(&m4, in + x, 4);
+        const __m128i a = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int32_t(m4)), zero), zero);
+        const __m128i keep = _mm_cmpeq_epi32(a, zero);
+        const __m128i s = _mm_or_si128(rgb, _mm_slli_epi32(a, 24));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(line + size_t(x) * 4),
+                         _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, s)));
+      }
+    }
+#endif
+    for (; x < to; ++x) blend_one(x);
+  }
+  return true;
 }
 
 Ref<TImage> TTextProducer::ProduceText(TColor32 color, TColor32 background, float scale) {

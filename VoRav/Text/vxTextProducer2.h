@@ -3,8 +3,11 @@
 // that becomes an image store like any picture.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "VoRav/Graphics/vxColor.h"
@@ -80,6 +83,10 @@ class TTextProducer : public TRefObject {
   // Extra space between lines in percent of half a line (200 doubles it).
   void SetLineSpacing(float spacing) noexcept { line_spacing_ = spacing; }
   void SetAbortCallback(const TAbortProc& abort) noexcept { abort_ = abort; }
+  // On (the default), each glyph shape is rasterised once per scale and
+  // fraction of a pixel and blended from that mask; off draws every glyph's
+  // outline directly, the plain path the masks are checked against.
+  void SetGlyphMasks(bool on) noexcept { glyph_masks_ = on; }
 
   // The text rendered in `color` over `background` (a transparent background
   // leaves the alpha as drawn) into a new image named `name`, at `scale`
@@ -112,10 +119,36 @@ class TTextProducer : public TRefObject {
   void LayoutLines(TLayout& l, float line_spacing, float scale);
   TSize PixelSize(const TLayout& l, float scale);
   TFloatPoint MapPoint(TFloatPoint p);
+  // Draws the glyph outline at (glyph_x_, glyph_y_) through the glyph
+  // coverage cache; false when the glyph does not fit the cache (drawn
+  // directly then).
+  bool DrawCachedGlyph(const TPointArray& path, TColor32 color);
+
+  // A glyph's coverage at one scale and one fraction of a pixel of its
+  // position, as the alpha painting it in opaque white gives.
+  struct TGlyphMask {
+    std::vector<TPathPoint> Path;
+    float Scale = 0;
+    float FracX = 0;
+    float FracY = 0;
+    int32_t Left = 0;  // offset from the whole-pixel position
+    int32_t Top = 0;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    std::vector<uint8_t> Alpha;
+    std::vector<std::pair<int32_t, int32_t>> Inked;  // per row: columns from, to of its non-zero alpha
+  };
 
   Ref<TVectorText> source_;  // holds a reference only when owned
   TVectorText* text_ = nullptr;
   Ref<TRasterHelper> raster_;
+  Ref<TRasterHelper> mask_raster_;
+  std::unordered_map<uint64_t, std::vector<TGlyphMask>> masks_;
+  size_t mask_bytes_ = 0;
+  bool glyph_masks_ = true;
+  std::array<TColor32, 256> mask_colors_{};  // by mask alpha, for mask_color_
+  TColor32 mask_color_ = 0;
+  bool mask_colors_valid_ = false;
   float glyph_x_ = 0;
   float glyph_y_ = 0;
   float scale_ = 1;

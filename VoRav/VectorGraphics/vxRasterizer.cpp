@@ -20,6 +20,23 @@ inline double RoundEven(double v) {
   return std::nearbyint(v);
 }
 
+// Row arrays grow by doubling from 16 and start zeroed.
+template <class A, class B>
+void GrowRows(A& a, B& b, size_t need) {
+  if (a.size() >= need) return;
+  size_t grown = std::max<size_t>(a.size(), 16);
+  while (grown < need) grown *= 2;
+  a.assign(grown, 0);
+  b.assign(grown, 0);
+}
+
+// The crossing of an edge at sub-row y (at the sub-row's centre), from its
+// slope.
+inline int32_t CrossingFromSlope(int32_t top_x, int64_t top_y, float slope, int64_t y) {
+  const double fx = double(top_x) + RoundEven((double(y - top_y) + 0.5) * double(slope));
+  return std::isnan(fx) ? top_x : int32_t(std::clamp(fx, -2147483648.0, 2147483647.0));
+}
+
 }  // namespace
 
 int32_t ToSubPixel(float v) noexcept {
@@ -132,19 +149,14 @@ void TRasterizer::FlushRow(TOutline* outline, int32_t row) {
   last_col_ = -1;
 }
 
-void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
+void TRasterizer::FillReference(TOutline* outline, int32_t width, int32_t height) {
   if (!outline || !outline->OnSpan() || width < 1 || height < 1) return;
   if (!outline->Closed()) outline->Close();
   const int32_t n = outline->EdgeCount();
   if (n == 0) return;
   // Sub-pixel columns must fit 32 bits.
   width = std::min(width, INT32_MAX / 16);
-  if (coverage_.size() < size_t(width) + 1) {
-    size_t grown = std::max<size_t>(coverage_.size(), 16);
-    while (grown < size_t(width) + 1) grown *= 2;
-    coverage_.assign(grown, 0);
-    full_.assign(grown, 0);
-  }
+  GrowRows(coverage_, full_, size_t(width) + 1);
   right_limit_ = width * 16;
   first_col_ = INT32_MAX;
   last_col_ = -1;
@@ -177,8 +189,7 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
     for (size_t i = 0; i < active_.size(); ++i) {
       const TRasterEdge& e = outline->Edge(active_[i].Edge);
       if (int64_t(e.TopY) + std::abs(int64_t(e.Height)) <= y) continue;
-      const double fx = double(e.TopX) + RoundEven((double(y - e.TopY) + 0.5) * double(e.Slope));
-      const int32_t x = std::isnan(fx) ? e.TopX : int32_t(std::clamp(fx, -2147483648.0, 2147483647.0));
+      const int32_t x = CrossingFromSlope(e.TopX, e.TopY, e.Slope, y);
       if (kept > 0 && x < active_[kept - 1].X) ++inversions;
       active_[kept++] = TActive{x, active_[i].Edge, active_[i].Dir};
     }
@@ -212,6 +223,242 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
     ++y;
   }
   FlushRow(outline, int32_t((y - 1) >> 4));
+}
+
+namespace {
+
+// Edges at most this tall have their crossings stepped exactly: with a slope
+// of 24 significant bits the product (y - top + 0.5) x slope stays within
+// the 53 bits a double holds, so stepping in integers gives the same value.
+constexpr int64_t kMaxSteppedHeight = int64_t(1) << 24;
+
+}  // namespace
+
+void TRasterizer::FlushDeltaRow(TOutline* outline, int32_t row) {
+  if (delta_last_ < delta_first_) return;
+  // One pass sums the difference row up, clears it and hands each run of
+  // non-zero cells on as soon as it ends.
+  int32_t* d = delta_.data();
+  uint16_t* cells = row_cells_.data();
+  int32_t sum = 0;
+  int32_t run_start = -1;
+  for (int32_t k = delta_first_; k <= delta_last_; ++k) {
+    sum += d[k];
+    d[k] = 0;
+    cells[k] = uint16_t(sum);
+    if (sum != 0) {
+      if (run_start < 0) run_start = k;
+    } else if (run_start >= 0) {
+      outline->OnSpan()(outline, row, run_start, k - run_start, cells + run_start);
+      run_start = -1;
+    }
+  }
+  if (run_start >= 0) outline->OnSpan()(outline, row, run_start, delta_last_ + 1 - run_start, cells + run_start);
+  delta_first_ = INT32_MAX;
+  delta_last_ = -1;
+}
+
+// The same coverage as FillReference, computed faster. Sub-rows go in bands
+// within a pixel row during which no edge joins or leaves. Each crossing is
+// stepped from the sub-row before instead of recomputed. When the edges keep
+// one left-to-right order over the whole band, the winding walk is done once
+// for the band: each edge then either opens an inside span, closes one or
+// neither on every sub-row of it. An inside span adds only its two ends to a
+// per-column difference row (the start column gets the sub-pixels it holds,
+// the next column the rest up to 16; the end the same negated), which one
+// running sum per pixel row turns into the coverage counts.
+void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
+  if (!outline || !outline->OnSpan() || width < 1 || height < 1) return;
+  if (!outline->Closed()) outline->Close();
+  const int32_t n = outline->EdgeCount();
+  if (n == 0) return;
+  // One column short of the plain path's limit: the difference row needs
+  // a column past the right edge.
+  width = std::min(width, INT32_MAX / 16 - 1);
+  GrowRows(delta_, row_cells_, size_t(width) + 2);
+  const int32_t right = width * 16;
+  delta_first_ = INT32_MAX;
+  delta_last_ = -1;
+  stepped_.clear();
+  const bool even_odd = outline->EvenOdd();
+  auto inside = [even_odd](int32_t w) { return even_odd ? (w & 1) != 0 : w != 0; };
+  const std::vector<int32_t>& sorted = outline->Sorted();
+  const int64_t end_y = int64_t(height) * 16;
+  int64_t y = std::max<int64_t>(0, outline->Edge(sorted[0]).TopY);
+  size_t next = 0;
+  // The crossing of a stepped edge at its current sub-row.
+  auto Rounded = [](const TStepped& s) {
+    return s.TopX + int32_t(s.Whole + int64_t(s.Rem + (s.Whole & 1) > (s.One >> 1)));
+  };
+  int32_t* d = delta_.data();
+  // The touched columns are kept in locals while a band is added: the
+  // members could alias the difference row.
+  int32_t touched_first = INT32_MAX, touched_last = -1;
+  auto cross = [&](int32_t x, int32_t sign) {
+    x = std::clamp(x, 0, right);
+    const int32_t c = x >> 4, f = x & 15;
+    d[c] += sign * (16 - f);
+    d[c + 1] += sign * f;
+    touched_first = std::min(touched_first, c);
+    touched_last = std::max(touched_last, c + 1);
+  };
+  auto flush = [&](int64_t row) {
+    delta_first_ = std::min(delta_first_, touched_first);
+    delta_last_ = std::max(delta_last_, touched_last);
+    touched_first = INT32_MAX;
+    touched_last = -1;
+    FlushDeltaRow(outline, int32_t(row));
+  };
+  while (y < end_y) {
+    while (next < sorted.size() && outline->Edge(sorted[next]).TopY <= y) {
+      const TRasterEdge& e = outline->Edge(sorted[next]);
+      const int64_t height_abs = std::abs(int64_t(e.Height));
+      if (int64_t(e.TopY) + height_abs > y) {
+        TStepped s{};
+        s.Dir = e.Height < 0 ? -1 : 1;
+        s.Bottom = int64_t(e.TopY) + height_abs;
+        s.TopX = e.TopX;
+        s.TopY = e.TopY;
+        s.Slope = e.Slope;
+        int exp = 0;
+        const double frac = std::frexp(double(e.Slope), &exp);
+        // slope = m x 2^(exp - 24) with m a 24-bit integer; the offset at
+        // sub-row top + j is (2j + 1) x m x 2^(exp - 25).
+        const int64_t m = (e.Slope == 0 || exp < -36) ? 0 : int64_t(std::ldexp(frac, 24));
+        const int32_t shift = m == 0 ? 1 : 25 - exp;  // m 0: so flat that every offset rounds to 0
+        s.Stepped = height_abs <= kMaxSteppedHeight && shift >= 1 &&
+                    int64_t(std::abs(e.TopX)) + ((std::abs(m) * (2 * height_abs + 1)) >> shift) + 1 < INT32_MAX;
+        if (s.Stepped) {
+          const int64_t num = (2 * (y - e.TopY) + 1) * m;
+          s.One = int64_t(1) << shift;
+          s.Whole = num >> shift;
+          s.Rem = num & (s.One - 1);
+          s.StepWhole = (2 * m) >> shift;
+          s.StepRem = (2 * m) & (s.One - 1);
+        }
+        stepped_.push_back(s);
+      }
+      ++next;
+    }
+    // Edges whose height is used up leave; the band ends at the pixel row's
+    // end, the next edge's top or the first bottom, whichever comes first.
+    int64_t band_end = std::min(end_y, (y | 15) + 1);
+    if (next < sorted.size()) band_end = std::min<int64_t>(band_end, outline->Edge(sorted[next]).TopY);
+    size_t kept = 0;
+    TStepped* a = stepped_.data();
+    for (size_t i = 0; i < stepped_.size(); ++i) {
+      if (a[i].Bottom <= y) continue;
+      band_end = std::min(band_end, a[i].Bottom);
+      if (kept != i) a[kept] = a[i];
+      TStepped& s = a[kept++];
+      s.X = s.Stepped ? Rounded(s) : CrossingFromSlope(s.TopX, s.TopY, s.Slope, y);
+    }
+    stepped_.resize(kept);
+    if (kept == 0) {
+      if (next >= sorted.size()) break;
+      // Nothing to draw until the next edge starts; a row is handed on
+      // only once it is complete.
+      const int64_t jump = outline->Edge(sorted[next]).TopY;
+      if ((jump >> 4) != ((y - 1) >> 4)) flush((y - 1) >> 4);
+      y = jump;
+      continue;
+    }
+    // Mostly in order from the sub-row before: insertion sort, whatever the
+    // number of inversions (the coverage does not depend on the method).
+    for (size_t i = 1; i < kept; ++i) {
+      if (!(a[i].X < a[i - 1].X)) continue;
+      const TStepped s = a[i];
+      size_t j = i;
+      while (j > 0 && s.X < a[j - 1].X) {
+        a[j] = a[j - 1];
+        --j;
+      }
+      a[j] = s;
+    }
+    const int32_t band = int32_t(band_end - y);
+    if (xs_.size() < kept * 16) xs_.resize(kept * 16);
+    int32_t* xs = xs_.data();
+    for (size_t i = 0; i < kept; ++i) {
+      TStepped& s = a[i];
+      int32_t* out = xs + i * 16;
+      if (s.Stepped) {
+        int64_t whole = s.Whole, rem = s.Rem;
+        const int64_t half = s.One >> 1, one = s.One;
+        for (int32_t j = 0; j < band; ++j) {
+          // Up on a remainder above half, or at half when the whole part is odd.
+          out[j] = s.TopX + int32_t(whole + int64_t(rem + (whole & 1) > half));
+          rem += s.StepRem;
+          const int64_t carry = rem >= one ? 1 : 0;
+          rem -= one & -carry;
+          whole += s.StepWhole + carry;
+        }
+        s.Whole = whole;
+        s.Rem = rem;
+      } else {
+        for (int32_t j = 0; j < band; ++j) out[j] = CrossingFromSlope(s.TopX, s.TopY, s.Slope, y + j);
+      }
+      s.X = out[band - 1];
+    }
+    bool ordered = true;
+    for (size_t i = 1; i < kept && ordered; ++i)
+      for (int32_t j = 0; j < band; ++j)
+        if (xs[i * 16 + size_t(j)] < xs[(i - 1) * 16 + size_t(j)]) {
+          ordered = false;
+          break;
+        }
+    if (ordered) {
+      int32_t w = 0;
+      for (size_t i = 0; i < kept; ++i) {
+        const bool before = inside(w);
+        w += a[i].Dir;
+        const int32_t sign = (i + 1 < kept && inside(w) ? 1 : 0) - (i > 0 && before ? 1 : 0);
+        if (sign == 0) continue;
+        // Crossings of one edge mostly stay in one column for several
+        // sub-rows: their parts are summed before the row is touched. A
+        // straight edge's crossings are monotonic, so its first and last
+        // bound the columns it touches.
+        const int32_t* in = xs + i * 16;
+        int32_t col = std::clamp(in[0], 0, right) >> 4;
+        int32_t here = 0, after = 0;
+        for (int32_t j = 0; j < band; ++j) {
+          const int32_t x = std::clamp(in[j], 0, right);
+          const int32_t c = x >> 4, f = x & 15;
+          if (c != col) {
+            d[col] += sign * here;
+            d[col + 1] += sign * after;
+            col = c;
+            here = after = 0;
+          }
+          here += 16 - f;
+          after += f;
+        }
+        d[col] += sign * here;
+        d[col + 1] += sign * after;
+        const int32_t c0 = std::clamp(in[0], 0, right) >> 4, c1 = std::clamp(in[band - 1], 0, right) >> 4;
+        touched_first = std::min(touched_first, std::min(c0, c1));
+        touched_last = std::max(touched_last, std::max(c0, c1) + 1);
+      }
+    } else {
+      // Edges cross inside the band: each sub-row is sorted and walked on
+      // its own.
+      for (int32_t j = 0; j < band; ++j) {
+        order_.clear();
+        for (size_t i = 0; i < kept; ++i) order_.push_back({xs[i * 16 + size_t(j)], a[i].Dir});
+        std::sort(order_.begin(), order_.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
+        int32_t w = 0;
+        for (size_t i = 0; i < order_.size(); ++i) {
+          if (i > 0 && inside(w)) {
+            cross(order_[i - 1].first, 1);
+            cross(order_[i].first, -1);
+          }
+          w += order_[i].second;
+        }
+      }
+    }
+    y = band_end;
+    if ((y & 15) == 0) flush((y - 1) >> 4);
+  }
+  flush((y - 1) >> 4);
 }
 
 }  // namespace kav

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "VoRav/SysObj2.h"
@@ -86,10 +87,43 @@ class TRasterizer : public TRefObject {
   // below 1. Even-odd: a point is inside when its winding number is odd;
   // non-zero: when it is not 0.
   void Fill(TOutline* outline, int32_t width, int32_t height);
+  // The same coverage computed the plain way: every crossing recomputed
+  // from its edge on each sub-row and every span written cell by cell. Kept
+  // to check the fast path against.
+  void FillReference(TOutline* outline, int32_t width, int32_t height);
 
  private:
   void AddSpan(int32_t xa, int32_t xb);
   void FlushRow(TOutline* outline, int32_t row);
+  void FlushDeltaRow(TOutline* outline, int32_t row);
+
+  // An edge while it crosses sub-rows, with its crossing stepped from one
+  // sub-row to the next: the offset from TopX before rounding is
+  // Whole + Rem / One (0 <= Rem < One, One a power of 2), which grows by
+  // StepWhole + StepRem / One per sub-row; it is rounded to nearest, halves
+  // to even. Edges whose offset cannot be kept exactly that way (Stepped
+  // false) are recomputed from their slope instead.
+  struct TStepped {
+    int32_t X;
+    int32_t Dir;
+    int32_t TopX;
+    int32_t TopY;
+    int64_t Bottom;  // first sub-row below the edge
+    int64_t Whole;
+    int64_t Rem;
+    int64_t StepWhole;
+    int64_t StepRem;
+    int64_t One;
+    float Slope;
+    bool Stepped;
+  };
+  std::vector<TStepped> stepped_;
+  std::vector<int32_t> xs_;  // crossings of the current band, 16 per edge
+  std::vector<std::pair<int32_t, int32_t>> order_;  // crossing and direction of one sub-row
+  std::vector<int32_t> delta_;  // per column: change of the coverage from the column before
+  std::vector<uint16_t> row_cells_;
+  int32_t delta_first_ = 0;
+  int32_t delta_last_ = -1;
 
   struct TActive {
     int32_t X;

@@ -43,12 +43,13 @@ void TRasterHelper::BeginPaint(int32_t width, int32_t height, TColor32 color) {
   KAV_ASSERT_MSG(!target_, "Previous TRasterHelper.BeginPaint not Closed");
   KAV_ASSERT_MSG(width >= 1 && height >= 1, "TRasterHelper.BeginPaint: W or H = 0");
   Ref<TDirectBitmap> b = MakeRef<TDirectBitmap>(width, height, StdFormats().A8R8G8B8);
-  // The pixels start zeroed; another colour is written as whole 32-bit words.
-  if (color != 0)
-    for (int32_t y = 0; y < height; ++y) {
-      uint8_t* row = b->Row(y);
-      for (int32_t x = 0; x < width; ++x) std::memcpy(row + size_t(x) * 4, &color, 4);
-    }
+  // The pixels start zeroed; another colour is written into the first row
+  // as whole 32-bit words and that row copied into the others.
+  if (color != 0) {
+    uint8_t* first = b->Row(0);
+    for (int32_t x = 0; x < width; ++x) std::memcpy(first + size_t(x) * 4, &color, 4);
+    for (int32_t y = 1; y < height; ++y) std::memcpy(b->Row(y), first, size_t(width) * 4);
+  }
   target_ = std::move(b);
   fill_color_ = color;
 }
@@ -241,15 +242,26 @@ void TRasterHelper::WriteSpan(TOutline*, int32_t row, int32_t first, int32_t cou
   int32_t x = std::max(first, clip_.Left);
   const int32_t end = first + count;
   uint8_t* line = target_->Row(row);
+  if (!gradient_) {
+    // One colour: only its alpha changes with the coverage.
+    const TColor32 color = fill_color_;
+    const uint32_t alpha = ColorAlpha(color);
+    for (; x < end; ++x) {
+      const uint32_t c = cells[x - first];
+      const TColor32 s = c < 256 ? ColorSetAlpha(color, uint8_t((alpha * c) >> 8)) : color;
+      TColor32 px;
+      std::memcpy(&px, line + size_t(x) * 4, 4);
+      px = BlendPixelOver(px, s);
+      std::memcpy(line + size_t(x) * 4, &px, 4);
+    }
+    return;
+  }
+  const TRasterGradient& g = *gradient_;
   for (; x < end; ++x) {
     const uint32_t c = cells[x - first];
-    TColor32 color = fill_color_;
-    if (gradient_) {
-      const TRasterGradient& g = *gradient_;
-      const double t = ((x + 0.5 - g.Origin.x) * g.Axis.x + (row + 0.5 - g.Origin.y) * g.Axis.y) * g.Scale;
-      const int32_t k = std::isnan(t) ? 0 : int32_t(std::clamp(t, 0.0, 1024.0));
-      color = g.Colors[size_t(k)];
-    }
+    const double t = ((x + 0.5 - g.Origin.x) * g.Axis.x + (row + 0.5 - g.Origin.y) * g.Axis.y) * g.Scale;
+    const int32_t k = std::isnan(t) ? 0 : int32_t(std::clamp(t, 0.0, 1024.0));
+    TColor32 color = g.Colors[size_t(k)];
     if (c < 256) color = ColorSetAlpha(color, uint8_t((ColorAlpha(color) * c) >> 8));
     TColor32 px;
     std::memcpy(&px, line + size_t(x) * 4, 4);

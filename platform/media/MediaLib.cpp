@@ -621,6 +621,11 @@ int64_t GetCurrentPts(TMediaRecord* media, int32_t stream) {
     if (NextPacket(c, pkt) < 0) break;
     if (pkt->stream_index == want) {
       int64_t t = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+      // Answered in the record's time base (the video stream's when there
+      // is one), which is what callers convert with.
+      const int base = media->VideoStream >= 0 ? media->VideoStream : c->AudioIndex;
+      if (t != AV_NOPTS_VALUE && base >= 0 && base != want)
+        t = av_rescale_q(t, c->Format->streams[want]->time_base, c->Format->streams[base]->time_base);
       if (t != AV_NOPTS_VALUE) result = t;
       av_packet_move_ref(c->Pending, pkt);
       c->HasPending = true;

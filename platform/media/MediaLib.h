@@ -160,7 +160,8 @@ using TGetNextAudioFrame = int32_t (*)(TMediaRecord* media, uint8_t* buffer, int
 // Drops the audio decoder's state after a seek.
 using TAfterAudioSeek = void (*)(TMediaRecord* media);
 // The time stamp of the next packet of `stream` (index + 1 of the audio
-// stream, or 0 for the video stream) without consuming it; INT64_MIN none.
+// stream, or 0 for the video stream) without consuming it, in the record's
+// time base; INT64_MIN none.
 using TGetCurrentPts = int64_t (*)(TMediaRecord* media, int32_t stream);
 // Writing clip files belongs to the authoring tool: these answer null.
 using TCreateVideoFile = void* (*)(const char* file_name, int32_t width, int32_t height, int32_t fps);

@@ -8,6 +8,7 @@
 #include "Kav/KavViewer/KavMainForm.h"
 #include "Kav/KavViewer/KavShowMusic.h"
 #include "Kav/KavViewer/KavShowSlides.h"
+#include "KavLib2/NavPanel/KavThirdSlide.h"
 #include "Kav/KavViewer/app/KavPresentBridge.h"
 #include "KavLib2/KavProcess/KavProcessHooks.h"
 #include "VoRav/3DBasics/DXDev3D.h"
@@ -16,6 +17,7 @@
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/Application2/winForms.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
+#include "VoRav/Music/vxFFMpegConverter.h"
 #include "VoRav/Win32/winScreen.h"
 #include "VoRav/vxCommandLine.h"
 #include "VoRav/vxLog.h"
@@ -83,6 +85,8 @@ int main(int argc, char** argv) {
   InstallShowServices();
   TSndSdlDevice::Install();
   InstallShowMusic();
+  InstallMediaLibraryAudio();  // the sound formats only the media library reads
+  RegisterNavOverlay();
   // Colour management follows the show's options once the colour layer's
   // display profile is wired here; libraries are never loaded from a show.
 

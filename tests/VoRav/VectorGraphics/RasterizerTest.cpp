@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <map>
+#include <random>
 #include <utility>
 
 #include "../Graphics/GraphicsTestUtil.h"
@@ -32,7 +33,8 @@ struct TSpanLog {
 
 using Poly = std::vector<TFloatPoint>;
 
-TSpanLog Rasterize(const std::vector<Poly>& figures, bool even_odd, int32_t w = 16, int32_t h = 16) {
+TSpanLog Rasterize(const std::vector<Poly>& figures, bool even_odd, int32_t w = 16, int32_t h = 16,
+                   bool reference = false) {
   TSpanLog log;
   Ref<TOutline> o = MakeRef<TOutline>();
   Ref<TRasterizer> r = MakeRef<TRasterizer>();
@@ -42,7 +44,10 @@ TSpanLog Rasterize(const std::vector<Poly>& figures, bool even_odd, int32_t w = 
     o->MoveTo(f[0]);
     for (size_t i = 1; i < f.size(); ++i) o->AddPoint(f[i]);
   }
-  r->Fill(o.get(), w, h);
+  if (reference)
+    r->FillReference(o.get(), w, h);
+  else
+    r->Fill(o.get(), w, h);
   return log;
 }
 
@@ -293,6 +298,50 @@ TEST(RasterHelper, HostilePathsStayBounded) {
   EXPECT_TRUE(h->DrawPath(p, false));
   h->EndPaint();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+}
+
+// The stepped crossings and the difference row must give exactly the
+// coverage of the plain path: random figures of every slope (tiny, steep,
+// 45 degrees, exact halves), overlapping, reaching out of the area on every
+// side, crossing each other, with both fill rules and several area sizes.
+TEST(Rasterizer, FastPathMatchesThePlainOne) {
+  std::mt19937 rng(20261207);
+  std::uniform_real_distribution<float> coord(-20, 120);
+  std::uniform_int_distribution<int> kind(0, 5);
+  int drawn = 0;
+  for (int round = 0; round < 400; ++round) {
+    std::vector<Poly> figures;
+    const int nfig = 1 + round % 4;
+    for (int f = 0; f < nfig; ++f) {
+      Poly poly;
+      const int npts = 3 + int(rng() % 12);
+      for (int i = 0; i < npts; ++i) {
+        TFloatPoint p{coord(rng), coord(rng)};
+        if (i > 0) {
+          const TFloatPoint q = poly.back();
+          switch (kind(rng)) {
+            case 0: p.y = q.y + 0.03125f; break;                       // nearly horizontal
+            case 1: p.x = q.x + (p.y - q.y) * 1e-6f; break;            // nearly vertical
+            case 2: p.x = q.x + (p.y - q.y); break;                    // 45 degrees
+            case 3: p = {std::round(p.x * 2) / 2, std::round(p.y * 2) / 2}; break;  // halves
+            default: break;
+          }
+        }
+        poly.push_back(p);
+      }
+      figures.push_back(poly);
+    }
+    const bool even_odd = round % 2 == 0;
+    const int32_t w = 1 + round % 100, h = 1 + (round * 7) % 100;
+    TSpanLog fast = Rasterize(figures, even_odd, w, h);
+    TSpanLog plain = Rasterize(figures, even_odd, w, h, true);
+    ASSERT_EQ(fast.Cells, plain.Cells) << "round " << round;
+    drawn += fast.Cells.empty() ? 0 : 1;
+  }
+  EXPECT_GT(drawn, 300);
+  // Edges too tall or too flat to be stepped are recomputed instead.
+  const std::vector<Poly> huge = {{{-1e6f, -1e6f}, {1e6f, 2e6f}, {3.5f, 40}, {-2e6f, 9.25f}}};
+  EXPECT_EQ(Rasterize(huge, false, 64, 64).Cells, Rasterize(huge, false, 64, 64, true).Cells);
 }
 
 }  // namespace

@@ -160,6 +160,49 @@ TEST_F(VectorText, CachedTextDrawsLikeTheLiveText) {
     ASSERT_EQ(std::memcmp(pa->Row(y), pb->Row(y), size_t(pa->Width()) * 4), 0) << "row " << y;
 }
 
+// Glyphs blended from their cached masks look like glyphs drawn one by one:
+// at whole-pixel and at fractional positions, in a translucent colour, over
+// a background, with repeated letters overlapping (negative spacing through
+// a tight italic face).
+TEST_F(VectorText, GlyphMasksDrawLikeDirectOutlines) {
+  const std::vector<std::u16string> lines = {u"Mississippi moose goose 1111", u"wavy AVAVAV fffiii", u"ooo ooo ooo"};
+  for (const uint8_t style : {uint8_t(0), uint8_t(fsItalic | fsUnderline)}) {
+    Ref<TVectorText> t = NewSimpleVectorText(Font(u"Times New Roman", 21, style), lines);
+    // One producer for all scales: its masks must be told apart by scale.
+    Ref<TTextProducer> masked = MakeRef<TTextProducer>();
+    masked->SetSource(t.get(), false);
+    for (const float scale : {1.0f, 1.37f, 0.61f, 1.0f}) {
+      SCOPED_TRACE(testing::Message() << "scale " << scale << " style " << int(style));
+      Ref<TTextProducer> direct = MakeRef<TTextProducer>();
+      direct->SetSource(t.get(), false);
+      direct->SetGlyphMasks(false);
+      for (int pass = 0; pass < 2; ++pass) {  // the second pass draws from the filled cache
+        const TColor32 color = pass == 0 ? 0xFFFFFFFFu : 0x80FF8040u;
+        const TColor32 back = pass == 0 ? kTransparentColor : 0xFF102030u;
+        Ref<TDirectBitmap> a = Pixels(masked->Produce(color, back, u"", TPoint{3, 2}, false, style != 0, scale).get());
+        Ref<TDirectBitmap> b = Pixels(direct->Produce(color, back, u"", TPoint{3, 2}, false, style != 0, scale).get());
+        ASSERT_EQ(a->Width(), b->Width());
+        ASSERT_EQ(a->Height(), b->Height());
+        int differ = 0, inked = 0;
+        for (int32_t y = 0; y < a->Height(); ++y)
+          for (int32_t x = 0; x < a->Width(); ++x) {
+            const uint32_t pa = *reinterpret_cast<const uint32_t*>(a->PixelAddress(x, y));
+            const uint32_t pb = *reinterpret_cast<const uint32_t*>(b->PixelAddress(x, y));
+            inked += pb != *reinterpret_cast<const uint32_t*>(b->PixelAddress(0, 0));
+            if (pa == pb) continue;
+            ++differ;
+            // A rounding tie one sub-pixel off moves a pixel's coverage by
+            // 16 of 256 at most.
+            for (int shift = 0; shift < 32; shift += 8)
+              ASSERT_LE(std::abs(int((pa >> shift) & 0xFF) - int((pb >> shift) & 0xFF)), 17) << x << "," << y;
+          }
+        EXPECT_GT(inked, 500);
+        EXPECT_LE(differ, inked / 100 + 1);
+      }
+    }
+  }
+}
+
 // Rendered texts against golden pictures checked by eye once. Set
 // KAV_UPDATE_GOLDENS=1 to write them again.
 TEST_F(VectorText, GoldenRenderings) {

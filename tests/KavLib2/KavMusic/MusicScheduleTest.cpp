@@ -1,0 +1,208 @@
+// What the music player schedules, seen through an audio player of the
+// test's own: its clock is set by the test, its channels only record what
+// was made, started and stopped.
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "KavLib2/KavMusic/KavMusicPlayer.h"
+#include "VoRav/vxTime.h"
+#include "tests/KavLib2/KavMusic/MusicTestShow.h"
+
+namespace kav {
+namespace {
+
+struct TCall {
+  char Kind;  // 'C' created, 'P' played, 'S' stopped
+  int32_t Channel;
+  uint32_t Position;
+  double Clock;
+};
+
+std::mutex g_lock;
+std::vector<TCall> g_calls;
+std::atomic<double> g_clock{0};
+std::atomic<int32_t> g_channels{0};
+
+void Record(char kind, int32_t channel, uint32_t position) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  g_calls.push_back({kind, channel, position, g_clock.load()});
+}
+
+std::vector<TCall> Calls(char kind) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  std::vector<TCall> out;
+  for (const TCall& c : g_calls)
+    if (c.Kind == kind) out.push_back(c);
+  return out;
+}
+
+class TFakeChannel : public TChannel {
+ public:
+  TFakeChannel(TMusicPlayer* player, uint32_t position) : player_(player), id_(g_channels.fetch_add(1)) {
+    Record('C', id_, position);
+  }
+  TMusicPlayer* GetPlayer() override { return player_; }
+  std::u16string GetFileName() override { return u"fake"; }
+  float GetVolume() override { return 1; }
+  void SetVolume(float) override {}
+  uint32_t GetDuration() override { return 600000; }
+  int64_t GetPosition() override { return 0; }
+  void SetPosition(uint32_t) override {}
+  float GetMasterVolume() override { return 1; }
+  void SetMasterVolume(float) override {}
+  bool Play(uint32_t) override {
+    Record('P', id_, 0);
+    playing_ = true;
+    return true;
+  }
+  bool Stop(uint32_t) override {
+    if (playing_) Record('S', id_, 0);
+    playing_ = false;
+    return true;
+  }
+  bool IsPlaying() override { return playing_; }
+
+ private:
+  TMusicPlayer* player_;
+  int32_t id_;
+  std::atomic<bool> playing_{false};
+};
+
+class TFakeAudio : public TMusicPlayer {
+ public:
+  bool Init() override { return true; }
+  float GetVolume() override { return 1; }
+  void SetVolume(float) override {}
+  void SetCloseStreamHandler(TMusicCloseHandler) override {}
+  void SetOpenStreamHandler(TMusicOpenHandler) override {}
+  TMusicOpenHandler GetOpenStreamHandler() override { return {}; }
+  TMusicCloseHandler GetCloseStreamHandler() override { return {}; }
+  double GetClockTime() override { return g_clock.load(); }
+  Ref<TChannel> CreateChannel(const std::u16string&, uint32_t start_ms) override {
+    return MakeRef<TFakeChannel>(this, start_ms);
+  }
+  TWaveOutDevice* Device() override { return nullptr; }
+  void RemoveChannel(TChannel*) override {}
+};
+
+Ref<TMusicPlayer> FakeAudio() { return MakeRef<TFakeAudio>(); }
+
+// Waits (up to 5 s of real time) until `count` calls of a kind exist.
+bool WaitCalls(char kind, size_t count) {
+  for (int i = 0; i < 1000; ++i) {
+    if (Calls(kind).size() >= count) return true;
+    SleepMs(5);
+  }
+  return false;
+}
+
+class MusicSchedule : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    before_ = SetMusicPlayerFactory(&FakeAudio);
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_calls.clear();
+    g_clock.store(10000);
+  }
+  void TearDown() override {
+    if (player_) player_->StopThreads();
+    player_ = nullptr;
+    SetMusicPlayerFactory(before_);
+  }
+  // Seeks and runs the show from `position` at the clock's current time.
+  void RunFrom(double position) {
+    player_->SeekTo(position, -1);
+    player_->SetActive(true);
+    // A sent event returns once handled, so the clock runs from here on.
+    player_->SetStopTime(2147483647.0);
+  }
+  // Lets the player take a few steps at the present clock.
+  static void Settle() { SleepMs(60); }
+
+  TMusicPlayerFactory before_ = nullptr;
+  Ref<TKavMusicPlayer> player_;
+};
+
+constexpr const char* kThreeSlides = "[Times]\nopt_slidescount=3\nopt_synchpos1=3000\nopt_synchpos2=6000\n";
+
+TEST_F(MusicSchedule, ASlidesOwnPlayListStartsWithTheSlideAndASeekEntersItAtTheOffset) {
+  auto source = test::ShowSource(std::string("[Main]\nopt_syncmode=1\nopt_repeat=stop\n") + kThreeSlides);
+  player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
+  // Slide 2 (3000 to 6000): A for 2000 ms, then B from 500 ms into its file.
+  TPlayList& list = player_->Music()->Slide(1).PlayList;
+  list.Entries = {{u"A", 0, 0, 2000}, {u"B", 2000, 500, 3000}};
+  list.Length = 5000;
+  player_->StartThreads();
+  RunFrom(0);
+  ASSERT_TRUE(WaitCalls('C', 1));
+  EXPECT_EQ(Calls('C')[0].Position, 0u);
+  g_clock.store(12900);  // show time 2900
+  ASSERT_TRUE(WaitCalls('C', 2));
+  EXPECT_EQ(Calls('C')[1].Position, 500u);
+  Settle();
+  EXPECT_TRUE(Calls('P').empty());  // nothing before the slide
+  g_clock.store(13000);
+  ASSERT_TRUE(WaitCalls('P', 1));
+  EXPECT_EQ(Calls('P')[0].Channel, Calls('C')[0].Channel);
+  g_clock.store(14900);
+  Settle();
+  EXPECT_EQ(Calls('P').size(), 1u);
+  g_clock.store(15000);  // A ends, B begins
+  ASSERT_TRUE(WaitCalls('P', 2));
+  EXPECT_EQ(Calls('P')[1].Channel, Calls('C')[1].Channel);
+  ASSERT_TRUE(WaitCalls('S', 1));
+  EXPECT_EQ(Calls('S')[0].Channel, Calls('C')[0].Channel);
+
+  // Into the slide at 4500: A from 1500 ms into it, at once.
+  RunFrom(4500);
+  ASSERT_TRUE(WaitCalls('C', 4));
+  const auto made = Calls('C');
+  EXPECT_EQ(made[2].Position, 1500u);
+  EXPECT_EQ(made[3].Position, 500u);
+  ASSERT_TRUE(WaitCalls('P', 3));
+  EXPECT_EQ(Calls('P')[2].Channel, made[2].Channel);
+  // Past the slide's list nothing of it is made.
+  RunFrom(8500);
+  Settle();
+  EXPECT_EQ(Calls('C').size(), 4u);
+}
+
+TEST_F(MusicSchedule, UnsynchronisedMusicKeepsToTheClockThroughSeeks) {
+  auto source = test::ShowSource(
+      std::string("object Music:TMusic\nobject T:TMusicTrack\nobject A:TMusicItem\nFileName=a.mp3\n"
+                  "Duration=4000\nend\nend\nend\n[Main]\nopt_syncmode=0\n") +
+      kThreeSlides);
+  player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
+  ASSERT_TRUE(player_->Music()->PlayList().Repeat);
+  player_->StartThreads();
+  RunFrom(0);
+  // The first pass and the next are made, the first plays at once.
+  ASSERT_TRUE(WaitCalls('P', 1));
+  ASSERT_TRUE(WaitCalls('C', 2));
+  const auto made = Calls('C');
+  EXPECT_EQ(Calls('P')[0].Channel, made[0].Channel);
+  g_clock.store(13000);
+  Settle();
+  // Back to 1000 and on: the music goes on as it was, nothing restarts.
+  RunFrom(1000);
+  Settle();
+  g_clock.store(13900);
+  Settle();
+  // Only the third pass was made meanwhile (it starts within 5 s), from
+  // its beginning.
+  ASSERT_EQ(Calls('C').size(), 3u);
+  EXPECT_EQ(Calls('C')[2].Position, 0u);
+  EXPECT_EQ(Calls('P').size(), 1u);
+  EXPECT_TRUE(Calls('S').empty());
+  // 4000 ms of clock after it began (show time 1900): the second pass.
+  g_clock.store(14000);
+  ASSERT_TRUE(WaitCalls('P', 2));
+  EXPECT_EQ(Calls('P')[1].Channel, made[1].Channel);
+  EXPECT_EQ(Calls('P')[1].Clock, 14000);
+  ASSERT_TRUE(WaitCalls('S', 1));
+  EXPECT_EQ(Calls('S')[0].Channel, made[0].Channel);
+}
+
+}  // namespace
+}  // namespace kav
