@@ -8,7 +8,9 @@
 #include "KavLib2/3DEngine/DrawShaders.h"
 #include "KavLib2/3DEngine/DrawVideo3D.h"
 #include "VoRav/3DBasics/Dev3DEngineAccess.h"
+#include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
+#include "VoRav/Graphics/vxImageHook.h"
 #include "VoRav/vxLog.h"
 
 namespace kav {
@@ -399,6 +401,44 @@ void T3DDrawer::FillBox(const T3DPoint& position, TFloatPoint size, const TBoxPa
   const uint8_t* row = kTable[box.Gradient <= 8 ? box.Gradient : 8];
   uint32_t colors[4];  // quad order: top left, top right, bottom left, bottom right
   for (int i = 0; i < 4; ++i) colors[i] = pick[row[3 - i]];
+  // A graded fill goes through the picture road, whose shaders grade the
+  // texture's colours: the fill is painted into a picture (one pixel for a
+  // solid one, 64 x 64 for a gradient) stretched over the quad. Its edges
+  // are not antialiased.
+  if ((box.GradeMode == 1 || box.GradeMode == 2) && box.GradeMix != 0 && (box.GradeLut1 || box.GradeLut2)) {
+    const uint32_t own[3] = {box.ColorA, box.ColorB, Average(box.ColorA, box.ColorB)};
+    uint32_t corner[4];
+    for (int i = 0; i < 4; ++i) corner[i] = own[row[3 - i]];
+    const bool flat = corner[0] == corner[1] && corner[0] == corner[2] && corner[0] == corner[3];
+    const int32_t n = flat ? 1 : 64;
+    Ref<TSysBitmap> fill = CreateSysBitmap(n, n, StdFormats().A8R8G8B8);
+    if (fill) {
+      for (int32_t y = 0; y < n; ++y)
+        for (int32_t x = 0; x < n; ++x) {
+          const float u = (float(x) + 0.5f) / float(n), v = (float(y) + 0.5f) / float(n);
+          uint32_t px = 0;
+          for (int shift = 0; shift < 32; shift += 8) {
+            auto ch = [&](int i) { return float((corner[i] >> shift) & 255u); };
+            const float top = ch(0) + (ch(1) - ch(0)) * u, bottom = ch(2) + (ch(3) - ch(2)) * u;
+            px |= uint32_t(std::lround(std::clamp(top + (bottom - top) * v, 0.0f, 255.0f))) << shift;
+          }
+          fill->FillRect(TRect{x, y, x + 1, y + 1}, px);
+        }
+      Ref<TImage> picture = ImageFromBitmapHook()(fill.release(), true, u"");
+      if (picture) {
+        TImageDrawParams p = DefaultImageDrawParams();
+        p.Opacity = box.Opacity;
+        p.FilterFlag = true;
+        p.GradeMode = box.GradeMode;
+        p.GradeMix = box.GradeMix;
+        p.GradeLut1 = box.GradeLut1;
+        p.GradeLut2 = box.GradeLut2;
+        DrawImage(picture.get(), position, p, Scale(y_edge, size.y), Scale(x_edge, size.x), TSize{n, n});
+        FreeOwnerTextures(picture.get());
+        return;
+      }
+    }
+  }
   const uint32_t mask = (box.EdgeLeft ? 1u : 0u) | (box.EdgeTop ? 2u : 0u) | (box.EdgeRight ? 4u : 0u) |
                         (box.EdgeBottom ? 8u : 0u);
   if (mask == 0) {

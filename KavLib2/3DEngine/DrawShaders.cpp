@@ -6,8 +6,11 @@
 // same pixels.
 #include "KavLib2/3DEngine/DrawShaders.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/d3d/SwShader.h"
@@ -40,6 +43,11 @@ struct TProgram {
   // Lookups whose coordinates come from the combination (may be null).
   int (*Lookups)(const TSwPixelContext& ctx, const TSwColorF& c, TLookup* out);
   TSwColorF (*Finish)(const TSwPixelContext& ctx, const TSwColorF& c, const TSwColorF* looked);
+  // Optional: the combinations of pixels [i0, i0 + count) of a span computed
+  // directly, times `modulate` when not null; returns how many leading
+  // pixels it did (the rest go tap by tap).
+  int32_t (*FastCombine)(const TSwPixelContext& ctx, const TSwSpanInput& in, int32_t i0, int32_t count,
+                         const TSwColorF* modulate, TSwColorF* c) = nullptr;
 };
 
 TSwColorF Mul(const TSwColorF& a, const TSwColorF& b) { return TSwColorF{a.b * b.b, a.g * b.g, a.r * b.r, a.a * b.a}; }
@@ -135,11 +143,15 @@ TSwColorF CombineUnsharp(const TSwPixelContext& ctx, const TSwColorF* t, float) 
 }
 
 // Video: BT.601 studio range, as the YUV lookup table.
+constexpr float kYScale = 1.1643835616438356f, kUB = 2.018f, kVG = 0.813f, kUG = 0.391f, kVR = 1.596f;
+// What the sampler multiplies a byte by (its 1 / 255).
+constexpr float kTexelScale = 1.0f / 255.0f;
+
 TSwColorF YuvToRgb(float y, float u, float v) {
-  const float yy = (y * 255.0f - 16.0f) * 1.1643835616438356f;
+  const float yy = (y * 255.0f - 16.0f) * kYScale;
   const float uu = u * 255.0f - 128.0f, vv = v * 255.0f - 128.0f;
-  return TSwColorF{Clamp01((yy + 2.018f * uu) / 255.0f), Clamp01((yy - 0.813f * vv - 0.391f * uu) / 255.0f),
-                   Clamp01((yy + 1.596f * vv) / 255.0f), 1.0f};
+  return TSwColorF{Clamp01((yy + kUB * uu) / 255.0f), Clamp01((yy - kVG * vv - kUG * uu) / 255.0f),
+                   Clamp01((yy + kVR * vv) / 255.0f), 1.0f};
 }
 
 float KeyAlpha(const TSwPixelContext& ctx, float u, float v) {
@@ -166,6 +178,200 @@ TSwColorF CombineVideo(const TSwPixelContext& ctx, const TSwColorF* t, float v0)
   TSwColorF c = YuvToRgb(y, t[1].r, t[2].r);
   if (Key) c.a = KeyAlpha(ctx, t[1].r, t[2].r);
   return c;
+}
+
+
+// ---- Video planes read directly ----
+// The video programs' taps and combination eight pixels at a time with AVX2:
+// the sampler's float operations in its order (bilinear down the columns,
+// then across; texels as byte * (1 / 255)) and the combination's, so the
+// colours are those of the tap-by-tap form. Eight pixels that read from one
+// texel row within sixteen texels (pictures at 1:1 and chroma planes at 2:1
+// among them) take their texels from one 16-byte load per row; others read
+// texel by texel. Planes must be L8, clamped, at one level.
+
+#define KAV_AVX2 __attribute__((target("avx2")))
+
+struct TPlaneView {
+  const uint8_t* Bits = nullptr;
+  int32_t Pitch = 0, Width = 0, Height = 0;
+  bool Linear = false;
+};
+
+bool VideoAvx2() {
+  static const bool on = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && !std::getenv("KAV_D3D_NO_AVX2");
+  }();
+  return on;
+}
+
+bool VideoPlanes(const TSwPixelContext& ctx, const TSwSpanInput& in, TPlaneView* p) {
+  for (int s = 0; s < 3; ++s) {
+    TSwTexelView v;
+    if (!in.U[s] || !in.V[s] || !ctx.TexelView(s, v) || v.Format != TSwFormat::L8 ||
+        v.AddressU != TSwAddress::Clamp || v.AddressV != TSwAddress::Clamp)
+      return false;
+    p[s] = TPlaneView{v.Bits, v.Pitch, v.Width, v.Height, !(v.Filter == TSwFilter::Point || v.Filter == TSwFilter::None)};
+  }
+  return true;
+}
+
+KAV_AVX2 inline __m256i ClampIndex(__m256i v, int32_t n) {
+  return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), _mm256_set1_epi32(n - 1));
+}
+
+KAV_AVX2 inline __m256 ToUnit(__m256i bytes) { return _mm256_mul_ps(_mm256_cvtepi32_ps(bytes), _mm256_set1_ps(kTexelScale)); }
+
+// Texels (row y[k], column x[k]) one by one.
+KAV_AVX2 inline __m256 TexelsEach(const TPlaneView& p, __m256i y, __m256i x) {
+  alignas(32) int32_t ys[8], xs[8], t[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(ys), y);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(xs), x);
+  for (int k = 0; k < 8; ++k) t[k] = p.Bits[int64_t(ys[k]) * p.Pitch + xs[k]];
+  return ToUnit(_mm256_load_si256(reinterpret_cast<const __m256i*>(t)));
+}
+
+// Texels at offsets `rel` (0..15) of a 16-byte row piece.
+KAV_AVX2 inline __m256 TexelsOfRow(__m128i row, __m256i rel) {
+  const __m256i r = _mm256_broadcastsi128_si256(row);
+  return ToUnit(_mm256_shuffle_epi8(r, _mm256_or_si256(rel, _mm256_set1_epi32(int(0x80808000u)))));
+}
+
+KAV_AVX2 inline bool SameRow(__m256i y) {
+  return _mm256_movemask_epi8(_mm256_cmpeq_epi32(y, _mm256_set1_epi32(_mm256_cvtsi256_si32(y)))) == -1;
+}
+
+// One plane sampled at eight coordinate pairs; false when a coordinate is
+// too far off for the integer conversion (the tap-by-tap form takes those).
+KAV_AVX2 inline bool SamplePlane(const TPlaneView& p, __m256 u, __m256 v, __m256& out) {
+  __m256 sx = _mm256_mul_ps(u, _mm256_set1_ps(float(p.Width))), sy = _mm256_mul_ps(v, _mm256_set1_ps(float(p.Height)));
+  if (p.Linear) {
+    sx = _mm256_sub_ps(sx, _mm256_set1_ps(0.5f));
+    sy = _mm256_sub_ps(sy, _mm256_set1_ps(0.5f));
+  }
+  const __m256 sign = _mm256_set1_ps(-0.0f), limit = _mm256_set1_ps(16777216.0f);
+  const __m256 ok = _mm256_and_ps(_mm256_cmp_ps(_mm256_andnot_ps(sign, sx), limit, _CMP_LT_OQ),
+                                  _mm256_cmp_ps(_mm256_andnot_ps(sign, sy), limit, _CMP_LT_OQ));
+  if (_mm256_movemask_ps(ok) != 0xFF) return false;
+  const __m256 flx = _mm256_floor_ps(sx), fly = _mm256_floor_ps(sy);
+  const __m256i ix = _mm256_cvttps_epi32(flx), iy = _mm256_cvttps_epi32(fly);
+  const __m256i x0 = ClampIndex(ix, p.Width), y0 = ClampIndex(iy, p.Height);
+  const __m256i one = _mm256_set1_epi32(1);
+  const __m256i x1 = p.Linear ? ClampIndex(_mm256_add_epi32(ix, one), p.Width) : x0;
+  const __m256i y1 = p.Linear ? ClampIndex(_mm256_add_epi32(iy, one), p.Height) : y0;
+  __m256 a, b, c, e;
+  const int32_t base = _mm256_cvtsi256_si32(x0);
+  const __m256i rel0 = _mm256_sub_epi32(x0, _mm256_set1_epi32(base)), rel1 = _mm256_sub_epi32(x1, _mm256_set1_epi32(base));
+  if (base + 16 <= p.Width && _mm256_testz_si256(_mm256_or_si256(rel0, rel1), _mm256_set1_epi32(~15)) && SameRow(y0) &&
+      SameRow(y1)) {
+    const uint8_t* r0 = p.Bits + int64_t(_mm256_cvtsi256_si32(y0)) * p.Pitch + base;
+    const __m128i row0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0));
+    if (!p.Linear) {
+      out = TexelsOfRow(row0, rel0);
+      return true;
+    }
+    const uint8_t* r1 = p.Bits + int64_t(_mm256_cvtsi256_si32(y1)) * p.Pitch + base;
+    const __m128i row1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1));
+    a = TexelsOfRow(row0, rel0);
+    b = TexelsOfRow(row1, rel0);
+    c = TexelsOfRow(row0, rel1);
+    e = TexelsOfRow(row1, rel1);
+  } else {
+    a = TexelsEach(p, y0, x0);
+    if (!p.Linear) {
+      out = a;
+      return true;
+    }
+    b = TexelsEach(p, y1, x0);
+    c = TexelsEach(p, y0, x1);
+    e = TexelsEach(p, y1, x1);
+  }
+  const __m256 wx = _mm256_sub_ps(sx, flx), wy = _mm256_sub_ps(sy, fly);
+  const __m256 left = _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(b, a), wy));
+  const __m256 right = _mm256_add_ps(c, _mm256_mul_ps(_mm256_sub_ps(e, c), wy));
+  out = _mm256_add_ps(left, _mm256_mul_ps(_mm256_sub_ps(right, left), wx));
+  return true;
+}
+
+KAV_AVX2 inline __m256 Clamp01x8(__m256 v) {
+  return _mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), _mm256_set1_ps(1.0f));
+}
+
+// Eight colours from their four channel registers, times eight colours of
+// `modulate` when not null.
+KAV_AVX2 inline void StoreColors8(__m256 b, __m256 g, __m256 r, __m256 a, const TSwColorF* modulate, TSwColorF* out) {
+  const __m256 t0 = _mm256_unpacklo_ps(b, g), t1 = _mm256_unpackhi_ps(b, g);
+  const __m256 t2 = _mm256_unpacklo_ps(r, a), t3 = _mm256_unpackhi_ps(r, a);
+  const __m256 p0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0)), p1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+  const __m256 p2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0)), p3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+  __m256 o[4] = {_mm256_permute2f128_ps(p0, p1, 0x20), _mm256_permute2f128_ps(p2, p3, 0x20),
+                 _mm256_permute2f128_ps(p0, p1, 0x31), _mm256_permute2f128_ps(p2, p3, 0x31)};
+  if (modulate)
+    for (int k = 0; k < 4; ++k) o[k] = _mm256_mul_ps(o[k], _mm256_loadu_ps(&modulate[0].b + 8 * k));
+  for (int k = 0; k < 4; ++k) _mm256_storeu_ps(&out[0].b + 8 * k, o[k]);
+}
+
+template <bool Deinter, bool Key>
+KAV_AVX2 int32_t VideoCombineAvx2(const TSwPixelContext& ctx, const TSwSpanInput& in, const TPlaneView* pl, int32_t i0,
+                                  int32_t count, const TSwColorF* modulate, TSwColorF* out) {
+  const float height = ctx.Constant(1)[0], step = ctx.Constant(1)[1];
+  const int32_t field = int(ctx.Constant(2)[0]) & 1;
+  const float* kd = ctx.Constant(3);
+  const float* kk = ctx.Constant(4);
+  const __m256 k255 = _mm256_set1_ps(255.0f), one = _mm256_set1_ps(1.0f);
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const int32_t k = i0 + i;
+    const __m256 v0 = _mm256_loadu_ps(in.V[0] + k);
+    __m256 y, u, v;
+    if (!SamplePlane(pl[0], _mm256_loadu_ps(in.U[0] + k), v0, y) ||
+        !SamplePlane(pl[1], _mm256_loadu_ps(in.U[1] + k), _mm256_loadu_ps(in.V[1] + k), u) ||
+        !SamplePlane(pl[2], _mm256_loadu_ps(in.U[2] + k), _mm256_loadu_ps(in.V[2] + k), v))
+      break;
+    if (Deinter) {
+      // Lines of the other field: the mean of the lines above and below.
+      const __m256i line = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_mul_ps(v0, _mm256_set1_ps(height))));
+      const __m256i odd = _mm256_and_si256(_mm256_add_epi32(line, _mm256_set1_epi32(field)), _mm256_set1_epi32(1));
+      const __m256 other = _mm256_castsi256_ps(_mm256_cmpeq_epi32(odd, _mm256_set1_epi32(1)));
+      if (_mm256_movemask_ps(other) != 0) {
+        const __m256 u0 = _mm256_loadu_ps(in.U[0] + k);
+        __m256 above, below;
+        if (!SamplePlane(pl[0], u0, _mm256_add_ps(v0, _mm256_set1_ps(-step)), above) ||
+            !SamplePlane(pl[0], u0, _mm256_add_ps(v0, _mm256_set1_ps(step)), below))
+          break;
+        y = _mm256_blendv_ps(y, _mm256_mul_ps(_mm256_add_ps(above, below), _mm256_set1_ps(0.5f)), other);
+      }
+    }
+    const __m256 yy = _mm256_mul_ps(_mm256_sub_ps(_mm256_mul_ps(y, k255), _mm256_set1_ps(16.0f)),
+                                    _mm256_set1_ps(kYScale));
+    const __m256 uu = _mm256_sub_ps(_mm256_mul_ps(u, k255), _mm256_set1_ps(128.0f));
+    const __m256 vv = _mm256_sub_ps(_mm256_mul_ps(v, k255), _mm256_set1_ps(128.0f));
+    const __m256 cb = Clamp01x8(_mm256_div_ps(_mm256_add_ps(yy, _mm256_mul_ps(_mm256_set1_ps(kUB), uu)), k255));
+    const __m256 cg = Clamp01x8(_mm256_div_ps(
+        _mm256_sub_ps(_mm256_sub_ps(yy, _mm256_mul_ps(_mm256_set1_ps(kVG), vv)), _mm256_mul_ps(_mm256_set1_ps(kUG), uu)),
+        k255));
+    const __m256 cr = Clamp01x8(_mm256_div_ps(_mm256_add_ps(yy, _mm256_mul_ps(_mm256_set1_ps(kVR), vv)), k255));
+    __m256 ca = one;
+    if (Key) {
+      const __m256 du = _mm256_sub_ps(u, _mm256_set1_ps(kk[0])), dv = _mm256_sub_ps(v, _mm256_set1_ps(kk[1]));
+      const __m256 dist = _mm256_sqrt_ps(_mm256_add_ps(_mm256_mul_ps(du, du), _mm256_mul_ps(dv, dv)));
+      if (kd[1] > 0)
+        ca = Clamp01x8(_mm256_mul_ps(_mm256_sub_ps(dist, _mm256_set1_ps(kd[0])), _mm256_set1_ps(kd[1])));
+      else
+        ca = _mm256_and_ps(_mm256_cmp_ps(dist, _mm256_set1_ps(kd[0]), _CMP_GT_OQ), one);
+    }
+    StoreColors8(cb, cg, cr, ca, modulate ? modulate + i : nullptr, out + i);
+  }
+  return i;
+}
+
+template <bool Deinter, bool Key>
+int32_t VideoCombine(const TSwPixelContext& ctx, const TSwSpanInput& in, int32_t i0, int32_t count,
+                     const TSwColorF* modulate, TSwColorF* c) {
+  TPlaneView pl[3];
+  if (!VideoAvx2() || !VideoPlanes(ctx, in, pl)) return 0;
+  return VideoCombineAvx2<Deinter, Key>(ctx, in, pl, i0, count, modulate, c);
 }
 
 // ---- Lookups ----
@@ -208,10 +414,14 @@ const TProgram kMix{&TapsTwo, &CombineMix, nullptr, nullptr};
 const TProgram kUnsharp{&TapsUnsharp, &CombineUnsharp, nullptr, nullptr};
 const TProgram kGrade{&TapsOne, &CombineFirst, &LookupVolume<1>, &FinishVolume};
 const TProgram kGradeLinear{&TapsOne, &CombineFirst, &LookupRamp, &FinishRamp};
-const TProgram kVideo{&TapsVideo, &CombineVideo<false, false>, &LookupVolume<3>, &FinishVolume};
-const TProgram kVideoDeinter{&TapsVideoDeinter, &CombineVideo<true, false>, &LookupVolume<3>, &FinishVolume};
-const TProgram kVideoKey{&TapsVideo, &CombineVideo<false, true>, &LookupVolume<3>, &FinishVolume};
-const TProgram kVideoKeyDeinter{&TapsVideoDeinter, &CombineVideo<true, true>, &LookupVolume<3>, &FinishVolume};
+const TProgram kVideo{&TapsVideo, &CombineVideo<false, false>, &LookupVolume<3>, &FinishVolume,
+                      &VideoCombine<false, false>};
+const TProgram kVideoDeinter{&TapsVideoDeinter, &CombineVideo<true, false>, &LookupVolume<3>, &FinishVolume,
+                             &VideoCombine<true, false>};
+const TProgram kVideoKey{&TapsVideo, &CombineVideo<false, true>, &LookupVolume<3>, &FinishVolume,
+                         &VideoCombine<false, true>};
+const TProgram kVideoKeyDeinter{&TapsVideoDeinter, &CombineVideo<true, true>, &LookupVolume<3>, &FinishVolume,
+                                &VideoCombine<true, true>};
 
 // A grade of strength 0 leaves the colour as it is: its lookups are skipped.
 bool GradeOn(const TSwPixelContext& ctx) { return ctx.Constant(0)[0] != 0.0f; }
@@ -243,24 +453,33 @@ struct TKernel {
     const int n = P.Taps(ctx, taps);
     TSwColorF s[kMaxTaps][kChunk];
     float u[kChunk], v[kChunk], w[kChunk];
-    for (int32_t i0 = 0; i0 < in.Count; i0 += kChunk) {
+    // A coordinate set the vertex format lacks reads 0, as in the per-pixel form.
+    static const float kZeros[kChunk] = {};
+    const bool grade = P.Lookups && GradeOn(ctx);
+    // Without lookups the direct form writes the span's pixels, modulated,
+    // straight to `out`; with them it fills each chunk's combinations.
+    const int32_t start =
+        P.FastCombine && !grade ? P.FastCombine(ctx, in, 0, in.Count, Modulate ? in.Diffuse : nullptr, out) : 0;
+    for (int32_t i0 = start; i0 < in.Count; i0 += kChunk) {
       const int32_t cnt = std::min(kChunk, in.Count - i0);
-      for (int t = 0; t < n; ++t) {
-        const float* su = in.U[taps[t].Set] + i0;
-        const float* sv = in.V[taps[t].Set] + i0;
-        for (int32_t i = 0; i < cnt; ++i) {
+      TSwColorF c[kChunk];
+      const int32_t done = P.FastCombine && grade ? P.FastCombine(ctx, in, i0, cnt, nullptr, c) : 0;
+      const int32_t rest = cnt - done, j0 = i0 + done;
+      for (int t = 0; t < n && rest > 0; ++t) {
+        const float* su = in.U[taps[t].Set] ? in.U[taps[t].Set] + j0 : kZeros;
+        const float* sv = in.V[taps[t].Set] ? in.V[taps[t].Set] + j0 : kZeros;
+        for (int32_t i = 0; i < rest; ++i) {
           u[i] = su[i] + taps[t].Du;
           v[i] = sv[i] + taps[t].Dv;
         }
-        ctx.SampleSpan(taps[t].Stage, u, v, cnt, s[t]);
+        ctx.SampleSpan(taps[t].Stage, u, v, rest, s[t]);
       }
-      TSwColorF c[kChunk];
-      for (int32_t i = 0; i < cnt; ++i) {
+      for (int32_t i = 0; i < rest; ++i) {
         TSwColorF tp[kMaxTaps];
         for (int t = 0; t < n; ++t) tp[t] = s[t][i];
-        c[i] = P.Combine(ctx, tp, in.V[0][i0 + i]);
+        c[done + i] = P.Combine(ctx, tp, in.V[0] ? in.V[0][j0 + i] : 0.0f);
       }
-      if (P.Lookups && GradeOn(ctx)) {
+      if (grade) {
         TLookup l[kChunk][kMaxLookups];
         int m = 0;
         for (int32_t i = 0; i < cnt; ++i) m = P.Lookups(ctx, c[i], l[i]);

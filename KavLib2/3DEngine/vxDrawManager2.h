@@ -69,6 +69,11 @@ struct TBoxParams {
   TColor32 ColorB = 0xFF000000;
   bool EdgeLeft = false, EdgeTop = false, EdgeRight = false, EdgeBottom = false;
   uint8_t Gradient = kBoxGradSolid;
+  // Colour grading of the fill, as for pictures (TImageDrawParams).
+  uint8_t GradeMode = 0;       // 0 none, 1 volume grade, 2 linear grade
+  float GradeMix = 0;
+  TCustomColoringTexture* GradeLut1 = nullptr;
+  TCustomColoringTexture* GradeLut2 = nullptr;
 };
 
 // The module's default box record: opaque black, solid, hard edges.

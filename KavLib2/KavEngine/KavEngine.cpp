@@ -423,6 +423,12 @@ bool TKavEngine::HandleAction(const TKavAction& action) {
       overlay_->ShowDialog(action.Text);
       return true;
     }
+    // Closing shuts the top dialog while one is open; without one it goes on
+    // to the form.
+    if (action.Kind == kActClose && overlay_->HasDialog()) {
+      overlay_->CloseTopDialog();
+      return true;
+    }
     if (ClosesDialogsFirst(action.Kind)) overlay_->CloseDialogs();
   }
   // Without an overlay there are no dialogs to open or close: every other
@@ -476,6 +482,7 @@ void TKavEngine::BuildOverlay() {
   s.Aspect = TSize{s.Visible.Width(), s.Visible.Height()};
   s.Volume = volume_.load();
   s.Duration = source_->Duration();
+  s.Slides = loader_->Producer();
   try {
     overlay_ = NewEngineOverlay(s);
   } catch (const Exception& e) {

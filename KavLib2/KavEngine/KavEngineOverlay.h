@@ -19,6 +19,7 @@ class TIniList;
 class TRootItem;
 class TCustomNavBar;
 class TColorProfile;
+class TSlideWindowProducer;
 
 class TEngineOverlay : public TDrawItem {
  public:
@@ -58,6 +59,7 @@ struct TEngineOverlaySetup {
   TSize Aspect;                 // the show's aspect size
   double Volume = 1.0;
   double Duration = 0;          // ms
+  TSlideWindowProducer* Slides = nullptr;  // the show's slide production: makes its dialogs
 };
 
 using TEngineOverlayMaker = Ref<TEngineOverlay> (*)(const TEngineOverlaySetup& setup);

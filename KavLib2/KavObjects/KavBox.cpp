@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "KavLib2/3DEngine/DrawManager3D2.h"
 #include "KavLib2/KavObjects/KavShadowDraw.h"
 #include "KavLib2/KavObjects/KavSlide.h"
 #include "VoRav/vxByteStringLists.h"
@@ -22,6 +23,7 @@ TFloatPoint ReadObjectSize(TKavObjectProps* props) {
 }
 
 void TKavBox::Dispose() {
+  grade_.Clear();
   shadow_.reset();
   TKavObject::Dispose();
 }
@@ -86,7 +88,19 @@ void TKavBox::DrawSelf(TDeviceDrawer* drawer) {
   GetCornerPoints(c, 4, 0);
   // SubVectors3(a, b) is b - a.
   const TVector3 x_edge = SubVectors3(c[0], c[1]), y_edge = SubVectors3(c[0], c[3]);
-  const TBoxParams box = FillParams();
+  TBoxParams box = FillParams();
+  // The colour-grade state of the current colour keyframes; its lookups
+  // live on the drawer's screen.
+  auto* d3 = dynamic_cast<T3DDrawer*>(drawer);
+  T3DScreen* screen = d3 ? d3->Screen() : nullptr;
+  if (screen != screen_) grade_.Clear();
+  screen_ = screen;
+  TImageDrawParams graded = DefaultImageDrawParams();
+  grade_.Apply(props_.get(), screen, nullptr, graded);
+  box.GradeMode = graded.GradeMode;
+  box.GradeMix = graded.GradeMix;
+  box.GradeLut1 = graded.GradeLut1;
+  box.GradeLut2 = graded.GradeLut2;
   if (TShadow* shadow = UpdateShadow(); shadow && shadow->Image())
     RenderShadow(shadow, drawer, c[0], DrawnShadowColor(), ScaledValue() * ShadowOpacity / 100.0f, ShadowAngle(),
                  ShadowDistance(), x_edge, y_edge, TSize{shadow->Image()->Width(), shadow->Image()->Height()});
@@ -100,8 +114,15 @@ TShadow* TKavBox::UpdateShadow() {
   if (!accessor) return nullptr;
   TShadowParams p = SolidShadowParams(FloatRect(0, 0, size_.x, size_.y), ShadowSize, ShadowSpreadIndex);
   p.ImageName = std::u16string(kShadowRectShape);
+  if (Ref<TShadow> done = queued_shadow_.Take()) shadow_ = std::move(done);
   if (!shadow_ || !shadow_->SameParams(p)) {
+    // A box that has a shadow hands its re-making to the host's image-task
+    // queue when there is one and draws the old one meanwhile; its first
+    // shadow is made at once.
+    if (shadow_ && queued_shadow_.Ask(this, host, p.ImageName, TShadow::RectShadowKey(p), p, true))
+      return shadow_.get();
     host->CancelImageTasks(this);
+    queued_shadow_.Forget();
     shadow_ = TShadow::Create(p, accessor);
   }
   return shadow_.get();

@@ -5,6 +5,8 @@
 #pragma once
 
 #include "KavLib2/KavObjects/KavObjects.h"
+#include "KavLib2/KavObjects/KavColorGrade.h"
+#include "KavLib2/KavObjects/KavShadowDraw.h"
 #include "VoRav/Graphics/Effects2D/ShadowGenerator.h"
 
 namespace kav {
@@ -49,6 +51,9 @@ class TKavBox : public TKavObject {
   TColor32 drawn1_ = 0;
   TColor32 drawn2_ = 0;
   Ref<TShadow> shadow_;
+  TQueuedShadow queued_shadow_;  // re-made by the host's image-task queue
+  TColorGradeState grade_;       // lookups per colour keyframe
+  T3DScreen* screen_ = nullptr;  // of the drawer that drew last
 };
 
 // Reads "Size" (two comma-separated numbers) into the object's size;

@@ -311,10 +311,25 @@ TShadow* TKavImage::UpdateShadow() {
       ShadowSpreadIndex);
   p.MipLevel = mip_level_;
   p.TurnOffset = Shadow3D;
-  if (shadow_ && shadow_->SameParams(p) && !resolved_anew_) return shadow_.get();
-  // Shadows are made at once here; the queued path would hand the same
-  // work to the task queue's worker.
+  if (Ref<TShadow> done = queued_shadow_.Take()) shadow_ = std::move(done);
+  if (shadow_ && shadow_->SameParams(p) && !resolved_anew_) {
+    // Back to the shadow it has: what is on its way is not needed.
+    if (queued_shadow_.Waiting()) {
+      host->CancelImageTasks(this);
+      queued_shadow_.Forget();
+    }
+    return shadow_.get();
+  }
+  // Plain pictures hand the shadow to the host's image-task queue when it
+  // has one and keep drawing the one they have until it arrives; texts and
+  // buttons make theirs at once.
+  const int32_t kind = props_ ? props_->Kind() : kKindNone;
+  if (kind != kKindText && kind != kKindButton &&
+      queued_shadow_.Ask(this, host, PictureKey(), TShadow::ImageShadowKey(picture_.get(), ShapeKey(), p, ShadowBlurScale()),
+                         p, false))
+    return shadow_.get();
   host->CancelImageTasks(this);
+  queued_shadow_.Forget();
   try {
     shadow_ = TShadow::CreateForImage(picture_.get(), ShapeKey(), p, accessor, ShadowBlurScale());
   } catch (const Exception&) {

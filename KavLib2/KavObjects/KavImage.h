@@ -12,6 +12,7 @@
 #include "KavLib2/KavClasses/KavImageAnimation.h"
 #include "KavLib2/KavClasses/KavPictureFit.h"
 #include "KavLib2/KavObjects/KavObjects.h"
+#include "KavLib2/KavObjects/KavShadowDraw.h"
 #include "VoRav/Graphics/Effects2D/ShadowGenerator.h"
 
 namespace kav {
@@ -104,6 +105,7 @@ class TKavImage : public TKavObject {
   Ref<TImage> picture_;
   Ref<TImage> old_picture_;
   Ref<TShadow> shadow_;
+  TQueuedShadow queued_shadow_;                 // made by the host's image-task queue
   Ref<TColorTransform> color_transform_;        // picture profile -> display
   Ref<TSysBitmap> color_lookup_;                // that conversion as a lookup volume
   TColorGradeState grade_;                      // lookups per colour keyframe

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "KavLib2/KavClasses/KavImageTasks.h"
 #include "VoRav/Graphics/vxColor.h"
 #include "VoRav/SysObj2.h"
 #include "VoRav/vxGeometry.h"
@@ -26,6 +27,14 @@ class TKavObjectHost : public TRefObject {
   virtual bool AskObject(TKavObject* /*object*/) { return false; }
   // Cancels the queued picture tasks of an object (keyed by its text key).
   virtual void CancelImageTasks(TKavObject* /*object*/) {}
+  // Hands the picture named `key` to the image-task queue for the object
+  // (replacing its pending task): the worker loads it through the accessor
+  // into the task's first result and calls `callback` on its thread. False
+  // when there is no queue: the caller makes the picture at once.
+  virtual bool QueueImageTask(TKavObject* /*object*/, std::u16string /*source*/, std::u16string /*key*/,
+                              TImageTaskCallback /*callback*/) {
+    return false;
+  }
   // The show's file accessor (pictures, shadows and other produced images
   // are loaded through it); may be nil.
   virtual TFileAccessor* Accessor() { return nullptr; }

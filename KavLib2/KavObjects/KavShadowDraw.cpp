@@ -1,6 +1,59 @@
 #include "KavLib2/KavObjects/KavShadowDraw.h"
 
+#include "KavLib2/KavObjects/KavObjectHost.h"
+#include "KavLib2/KavObjects/KavSlide.h"
+
 namespace kav {
+
+bool TQueuedShadow::Ask(TKavObject* object, TKavObjectHost* host, const std::u16string& source,
+                        const std::u16string& key, const TShadowParams& params, bool normalised) {
+  if (!host || !object) return false;
+  TKavSlide* slide = object->GetSlide();
+  {
+    // Noted before the task is queued: the worker may finish it at once.
+    std::lock_guard<std::mutex> hold(lock_);
+    if (asked_ == key) return true;
+    asked_ = key;
+    params_ = params;
+    normalised_ = normalised;
+    slide_ = slide;
+  }
+  if (host->QueueImageTask(object, source, key, TImageTaskCallback::Bind<&TQueuedShadow::Done>(this))) return true;
+  std::lock_guard<std::mutex> hold(lock_);
+  asked_.clear();
+  return false;
+}
+
+Ref<TShadow> TQueuedShadow::Take() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return std::move(ready_);
+}
+
+void TQueuedShadow::Forget() {
+  std::lock_guard<std::mutex> hold(lock_);
+  asked_.clear();
+  ready_.reset();
+}
+
+bool TQueuedShadow::Waiting() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return !asked_.empty();
+}
+
+void TQueuedShadow::Done(TImageTask* task) {
+  TKavSlide* slide = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    // A task replaced by a later ask is not this shadow any more.
+    if (task->Params != asked_) return;
+    Ref<TImage> picture(dynamic_cast<TImage*>(task->Result1.get()));
+    ready_ = normalised_ ? TShadow::FromRectShadow(std::move(picture), params_)
+                         : TShadow::FromImageShadow(std::move(picture), params_);
+    asked_.clear();
+    slide = slide_;
+  }
+  if (slide && slide->OnRedraw) slide->OnRedraw(slide);
+}
 
 TShadowParams SolidShadowParams(const TFloatRect& rect, float blur, int32_t contour) {
   TShadowParams p;

@@ -1,10 +1,53 @@
 // Drawing the shadows of slide objects through the device drawer.
 #pragma once
 
+#include <mutex>
+#include <string>
+
 #include "KavLib2/3DEngine/vxDrawManager2.h"
+#include "KavLib2/KavClasses/KavImageTasks.h"
 #include "VoRav/Graphics/Effects2D/ShadowGenerator.h"
 
 namespace kav {
+
+class TKavObject;
+class TKavObjectHost;
+class TKavSlide;
+
+// An object's shadow made by the host's image-task queue. The object asks
+// with the shadow picture's key; the worker loads it and the callback (on
+// the worker's thread) keeps the finished shadow here and calls the slide's
+// redraw callback; the object takes it on its next layout (departure: the
+// callback does not store it into the object itself, which the loader and
+// the drawer read on their threads without a lock). The object
+// cancels its tasks before it goes (TKavObject::Dispose), so no callback
+// outlives it.
+class TQueuedShadow {
+ public:
+  // Queues the key for the object unless that key is already on its way;
+  // false when the host has no queue (the shadow is to be made at once).
+  // `normalised`: a rectangle shadow (TShadow::FromRectShadow), else a
+  // picture's (FromImageShadow).
+  bool Ask(TKavObject* object, TKavObjectHost* host, const std::u16string& source, const std::u16string& key,
+           const TShadowParams& params, bool normalised);
+  // The delivered shadow, taken out; nil when none arrived.
+  Ref<TShadow> Take();
+  // Forgets what was asked and delivered (after the object's tasks were
+  // cancelled).
+  void Forget();
+  // Whether a key is on its way.
+  bool Waiting();
+
+ private:
+  void Done(TImageTask* task);
+
+  std::mutex lock_;
+  std::u16string asked_;
+  TShadowParams params_;
+  bool normalised_ = false;
+  TKavSlide* slide_ = nullptr;
+  Ref<TShadow> ready_;
+};
 
 // An object's solid shadow record: the rectangle (shadow pixels), the blur
 // size and the contour of the spread index; no margins, opaque shape.

@@ -6,6 +6,7 @@
 #include "KavLib2/3DEngine/MaskGenerator.h"
 #include "KavLib2/KavObjects/KavImage.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "KavLib2/KavClasses/KavValueParsers.h"
 #include "KavLib2/KavViewer/KavImageCache.h"
 #include "VoRav/Graphics/Effects2D/ButtonGenerator.h"
 #include "VoRav/Graphics/Effects2D/ShadowGenerator.h"
@@ -14,6 +15,7 @@
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "VoRav/Text/vxTextProducer2.h"
+#include "VoRav/Win32/Text/winFontUtils.h"
 #include "VoRav/TextOut/vxTextBitmapStore.h"
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxLog.h"
@@ -48,6 +50,53 @@ bool ParseBufferNumber(std::u16string_view rest, int32_t& n) {
   if (digits.empty()) return false;
   n = StrToIntDef(digits, INT32_MIN);
   return n != INT32_MIN;
+}
+
+// Sides of a sized text picture: within the bitmap limits.
+constexpr int32_t kMaxSizedTextSide = 16384;
+
+// "TextWithSize:" w ":" h ":" text: the text's lines laid out in the GUI
+// font, centred, scaled to fit w x h and drawn in white (tinted when drawn,
+// like "Text: " pictures) into a transparent w x h picture. Nil when the
+// size is not usable or nothing can be laid out.
+Ref<TImage> ProduceSizedText(std::u16string_view key) {
+  int32_t w = 0, h = 0;
+  std::u16string text;
+  ParseTextWithSize(key, w, h, text);
+  if (w < 1 || h < 1 || w > kMaxSizedTextSide || h > kMaxSizedTextSide || int64_t(w) * h > kMaxBitmapPixels)
+    return nullptr;
+  std::vector<std::u16string> lines;
+  for (size_t start = 0;;) {
+    const size_t end = text.find(u'\n', start);
+    std::u16string line = text.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
+    if (!line.empty() && line.back() == u'\r') line.pop_back();
+    lines.push_back(std::move(line));
+    if (end == std::u16string::npos || lines.size() >= 1000) break;
+    start = end + 1;
+  }
+  Ref<TVectorText> vector = NewSimpleVectorText(GetDefaultGuiFont(), lines);
+  if (!vector) return nullptr;
+  Ref<TTextProducer> producer = MakeRef<TTextProducer>();
+  producer->SetSource(vector.get(), false);
+  producer->SetAlignment(1);
+  // The text body measured at a large scale (fixed margins and pixel
+  // rounding weigh little there), then drawn at the scale that fits it.
+  constexpr float kMeasureScale = 16.0f;
+  TRect body{};
+  producer->GetBoundsRect(body, 0, kMeasureScale);
+  if (body.Width() < 1 || body.Height() < 1) return nullptr;
+  const float scale = std::min(float(w) / float(body.Width()), float(h) / float(body.Height())) * kMeasureScale;
+  if (!(scale > 0)) return nullptr;
+  Ref<TImage> drawn = producer->ProduceText(0xFFFFFFFFu, 0x00FFFFFFu, scale);
+  if (!drawn) return nullptr;
+  Ref<TBitmap> level = drawn->Store()->GetMipLevel(0, StdFormats().A8R8G8B8);
+  if (!level) return nullptr;
+  producer->GetBoundsRect(body, 0, scale);
+  Ref<TSysBitmap> b = CreateSysBitmap(w, h, StdFormats().A8R8G8B8);
+  b->FillRect(TRect{0, 0, w, h}, 0);
+  const int32_t x = (w - body.Width()) / 2, y = (h - body.Height()) / 2;
+  b->CopyRect(TRect{x, y, x + body.Width(), y + body.Height()}, level.get(), 0, TPoint{body.Left, body.Top});
+  return ImageFromBitmap(b.release(), true, std::u16string(key));
 }
 
 }  // namespace
@@ -92,15 +141,17 @@ TKavSlideHost::TKavSlideHost(TFileAccessor* accessor, const TEffectResourceFill&
 }
 
 void TKavSlideHost::Dispose() {
+  // Departure from the listed order: the worker produces through the host,
+  // so it is stopped before the producers go, not after them.
+  if (TaskQueue) {
+    StopImageTasks(TaskQueue.get());
+    TaskQueue.reset();
+  }
   registration_.reset();  // no more productions through this host
   buttons_.reset();
   shadow_generator_.reset();
   mask_generator_.reset();
   text_producer_.reset();
-  if (TaskQueue) {
-    StopImageTasks(TaskQueue.get());
-    TaskQueue.reset();
-  }
   fill_owner_.reset();
   accessor_.reset();
   TKavObjectHost::Dispose();
@@ -115,6 +166,34 @@ TColor32 TKavSlideHost::TransformColor(TColor32 color) {
 
 void TKavSlideHost::CancelImageTasks(TKavObject* object) {
   if (TaskQueue && object) CancelImageTask(TaskQueue.get(), ObjectTaskKey(object));
+}
+
+bool TKavSlideHost::QueueImageTask(TKavObject* object, std::u16string source, std::u16string key,
+                                   TImageTaskCallback callback) {
+  if (!TaskQueue || TaskQueue->Stopped() || !object) return false;
+  AddImageTask(TaskQueue.get(), ObjectTaskKey(object), std::move(source), 0, std::move(key), callback);
+  return true;
+}
+
+bool TKavSlideHost::StartImageTasks() {
+  if (TaskQueue) return true;
+  Ref<TImageTaskQueue> queue = MakeRef<TImageTaskQueue>();
+  if (!queue->StartWorker(TImageTaskQueue::TWorker::Bind<&TKavSlideHost::RunImageTasks>(this))) return false;
+  TaskQueue = std::move(queue);
+  return true;
+}
+
+void TKavSlideHost::RunImageTasks(TImageTaskQueue* queue) {
+  while (Ref<TImageTask> task = queue->TakeTask()) {
+    if (!task->Cancelled()) {
+      try {
+        task->Result1 = LoadImageHandle(accessor_.get(), task->Params);
+      } catch (const Exception&) {
+        task->Result1.reset();  // delivered without a picture: the object keeps none
+      }
+    }
+    queue->FinishTask(task.get(), true);
+  }
 }
 
 bool TKavSlideHost::KeepAlive() { return CallLoadCallback(this); }
@@ -171,8 +250,11 @@ Ref<TImage> TKavSlideHost::ProduceResource(const std::u16string& name) {
     return PlaceholderImage(1, 1, u"Text Zaglushka");
   }
   if (key.starts_with(kSizedTextKeyPrefix)) {
-    // The sized form belongs to the text producer's own keys, which the
-    // text objects here do not ask for; it gets its named placeholder.
+    try {
+      if (Ref<TImage> sized = ProduceSizedText(key)) return sized;
+    } catch (const Exception& e) {
+      LogLine(u"Sized text cannot be produced: " + UTF8Decode(e.Message()));
+    }
     return PlaceholderImage(1, 1, u"Sized Text Zaglushka");
   }
   if (key.starts_with(kMaskKeyPrefix)) {

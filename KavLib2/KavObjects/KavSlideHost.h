@@ -67,6 +67,12 @@ class TKavSlideHost : public TKavObjectHost {
   TColor32 TransformColor(TColor32 color) override;
   bool AskObject(TKavObject* object) override { return ObjectCallback && ObjectCallback(object); }
   void CancelImageTasks(TKavObject* object) override;
+  bool QueueImageTask(TKavObject* object, std::u16string source, std::u16string key,
+                      TImageTaskCallback callback) override;
+  // Makes the image-task queue with this host's worker (loading each task's
+  // picture key through the accessor) unless there is one; false when the
+  // worker cannot start (the queue is dropped then).
+  bool StartImageTasks();
   TFileAccessor* Accessor() override { return accessor_.get(); }
   int32_t DefaultMaskValue() override { return MaskValue; }
 
@@ -108,6 +114,7 @@ class TKavSlideHost : public TKavObjectHost {
   void Progress(void* sender, bool& cancel);
   void MaskProgress(TMaskGenerator* generator, bool& stop);
   bool TextAbort();
+  void RunImageTasks(TImageTaskQueue* queue);
 
   Ref<TFileAccessor> accessor_;
   TEffectResourceFill fill_;

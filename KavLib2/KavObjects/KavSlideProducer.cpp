@@ -226,9 +226,12 @@ Ref<TKavSlide> TSlideProducer::CreateSlide(TIniList* section) {
   Ref<TKavSlide> slide = NewSlide(false);
   const double time = IniGetInteger(IniFindKey(section, u"CustomEffTime"), 2000);
   TIniList* main = MainSection(source_.get());
-  slide->LoadSlide(main, section, nullptr, true, 0, 0, -1);
+  // Times 0 and the effect time as the slide's out-effect, set before the
+  // keyframes are read so that times from the slide's end fall on the
+  // effect's end.
   slide->SlideBegin = 0;
-  slide->NextEffectBegin = time;
+  slide->NextEffectBegin = 0;
+  slide->LoadSlide(main, section, nullptr, true, time, 0, -1);
   slide->SlideIndex = -1;
   return slide;
 }

@@ -76,7 +76,7 @@ void TExtractorWrapper::SetFileName(const std::u16string& name, bool on_disk) {
 void TExtractorWrapper::Prime(const TFrameMaker& make) {
   if (primed_ || !extractor_ || !make) return;
   primed_ = true;
-  const TMediaInfo& info = extractor_->Info();
+  const TClipInfo& info = extractor_->Info();
   for (int i = 0; i < 2; ++i)
     if (Ref<TYUVImage> frame = make(info.Width, info.Height, info.Rgba != 0)) extractor_->AddFrame(frame);
 }
@@ -124,7 +124,7 @@ void TExtractorWrapper::Release() {
 
 double TExtractorWrapper::DurationMs() const {
   if (!extractor_) return 0;
-  const TMediaInfo& info = extractor_->Info();
+  const TClipInfo& info = extractor_->Info();
   if (!(info.FramesPerSecond > 0)) return 0;
   return info.FrameCount / info.FramesPerSecond * 1000.0;
 }

@@ -220,7 +220,7 @@ TVideoDrawParams TKavVideo::DrawParams(int32_t frame, double position) {
   p.Opacity = ScaledValue();
   p.AsRect = false;
   if (!holder_ || !holder_->Extractor()) return p;
-  const TMediaInfo& info = holder_->Extractor()->Info();
+  const TClipInfo& info = holder_->Extractor()->Info();
   double from, to;
   holder_->FrameTimeRange(frame, from, to);
   p.DeinterlaceMode = DeinterlaceField(DeinterlaceType, info.Interlaced != 0, info.TopFieldFirst != 0, position,
@@ -249,6 +249,7 @@ void TKavVideo::DrawSelf(TDeviceDrawer* drawer) {
   if (WaitForConvert && holder_->Extractor()) holder_->Extractor()->Seek(true, position);
   if (held_.Frame) holder_->Release();
   held_ = holder_->GetFrame(DisplayRate, position);
+  waiting_ = !held_.Frame;
   if (!held_.Frame) return;
   TVector3 c[4];
   GetCornerPoints(c, 4, 0);
@@ -266,6 +267,10 @@ void TKavVideo::AfterDraw(TDeviceDrawer* drawer) {
     holder_->Release();
   }
   held_ = TFrameSlot();
+  // No frame was decoded yet: drawn again, or a still slide would never
+  // show the clip once its first frame arrives.
+  if (waiting_) Changed = 1;
+  waiting_ = false;
   TKavObject::AfterDraw(drawer);
 }
 

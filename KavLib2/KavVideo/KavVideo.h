@@ -111,6 +111,7 @@ class TKavVideo : public TKavObject {
   Ref<TExtractorWrapper> holder_;
   Ref<TVideoClip2> clip_;
   TFrameSlot held_;
+  bool waiting_ = false;  // drawn before the clip's first frame was decoded
   double time_ = 0;
 };
 

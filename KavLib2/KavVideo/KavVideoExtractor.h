@@ -69,7 +69,7 @@ class TKavVideoExtractor : public TActiveMonitor {
   // both 0 for a clip without a rate.
   void GetFrameTimeRange(int32_t frame, double& from_ms, double& to_ms) const noexcept;
 
-  const TMediaInfo& Info() const noexcept { return info_; }
+  const TClipInfo& Info() const noexcept { return info_; }
   int32_t Requested();
   bool Stopped() const noexcept { return stopped_.load(); }
   // Pictures decoded by the worker (for tests).
@@ -86,7 +86,7 @@ class TKavVideoExtractor : public TActiveMonitor {
   int32_t WrapFrame(int64_t frame) const noexcept;
 
   Ref<TFrameSource> source_;
-  TMediaInfo info_;
+  TClipInfo info_;
   std::vector<TFrameSlot> slots_;
   int32_t requested_ = kNoFrame;
   bool decoding_ = false;  // the worker has a slot out

@@ -7,6 +7,7 @@
 #include "KavLib2/3DEngine/DrawManager3D2.h"
 #include "KavLib2/KavEngine/KavEngineClock.h"
 #include "KavLib2/KavObjects/KavColorGrade.h"
+#include "KavLib2/NavPanel/KavOverlayDialog.h"
 #include "VoRav/Graphics/JpegColorSpace/vxColorProfile.h"
 #include "VoRav/Graphics/SysBitmapUtils.h"
 #include "VoRav/Graphics/SysImage.h"
@@ -38,11 +39,14 @@ Ref<TEngineOverlay> MakeNavOverlay(const TEngineOverlaySetup& setup) {
 
 void SetOverlayDialogMaker(TOverlayDialogMaker maker) { g_dialog_maker = maker; }
 
-void RegisterNavOverlay() { SetEngineOverlayMaker(&MakeNavOverlay); }
+void RegisterNavOverlay() {
+  SetEngineOverlayMaker(&MakeNavOverlay);
+  InstallOverlayDialogs();
+}
 
 void TThirdSlide::ShowDialog(const std::u16string& name) {
   const TOverlayDialogMaker maker = g_dialog_maker.load();
-  Ref<TOverlayDialog> dialog = maker ? maker(accessor_.get(), name) : nullptr;
+  Ref<TOverlayDialog> dialog = maker ? maker(slides_.get(), name) : nullptr;
   if (!dialog) {
     LogLine(u"Dialog not available: " + name);
     return;
@@ -78,6 +82,7 @@ Ref<TThirdSlide> TThirdSlide::Build(const TOverlaySetup& s) {
   auto o = MakeRef<TThirdSlide>();
   o->Changed = 1;
   o->accessor_ = Ref<TFileAccessor>(s.Accessor);
+  o->slides_ = Ref<TSlideWindowProducer>(s.Slides);
   o->visible_ = s.Visible;
   o->window_ = s.Window;
   o->root_ = s.Root;
@@ -154,6 +159,7 @@ void TThirdSlide::Dispose() {
   grade_ = nullptr;
   detector_ = nullptr;
   accessor_ = nullptr;
+  slides_ = nullptr;
   TDrawItem::Dispose();
 }
 

@@ -13,6 +13,7 @@
 #include "KavLib2/KavEngine/KavEngineOverlay.h"
 #include "KavLib2/KavEngine/KavPreparedSlide.h"
 #include "KavLib2/KavEngine/KavRootItem.h"
+#include "KavLib2/KavEngine/KavSlideLoader.h"
 #include "KavLib2/NavPanel/KavNavPanel.h"
 
 namespace kav {
@@ -34,9 +35,10 @@ using TOverlaySetup = TEngineOverlaySetup;
 
 class TThirdSlide;
 class TColorGradeWrapper;
-// Makes the named dialog (the help dialog or a custom one) from the show;
-// slide production installs it. Nil when the show has no such dialog.
-using TOverlayDialogMaker = Ref<TOverlayDialog> (*)(TFileAccessor* accessor, const std::u16string& name);
+// Makes the named dialog (the help dialog or a custom one) through the
+// show's slide production (nil when the engine gave none); installed at
+// start-up. Nil when the show has no such dialog.
+using TOverlayDialogMaker = Ref<TOverlayDialog> (*)(TSlideWindowProducer* slides, const std::u16string& name);
 void SetOverlayDialogMaker(TOverlayDialogMaker maker);
 
 // Installs the overlay as the engine's (start-up calls it once).
@@ -114,6 +116,7 @@ class TThirdSlide : public TEngineOverlay {
   float panel_alpha_ = 100;
   int32_t logo_index_ = -1;
   Ref<TFileAccessor> accessor_;
+  Ref<TSlideWindowProducer> slides_;  // makes the dialogs
   Ref<TImage> logo_;
   Ref<TSysBitmap> logo_lookup_;  // the logo's colour conversion, nil without one
   Ref<TColorGradeWrapper> grade_;

@@ -154,6 +154,14 @@ uint8_t Map3DResult(TSwResult r, bool* lost) {
 
 // ---- TWinPanel ----
 
+TRect PanelRectOf(const TDrawDevice* device) {
+  // The bounds are on the screen and the offset is the window's client
+  // origin there; the panel is placed in the window's client area.
+  const TRect& b = device->Bounds();
+  const TPoint o = device->Offset();
+  return TRect{b.Left - o.X, b.Top - o.Y, b.Right - o.X, b.Bottom - o.Y};
+}
+
 TWinPanel::TWinPanel(TDrawDevice* device, uint64_t parent) : parent_(parent), window_(0) {
   const T3DWindowOps& ops = Get3DWindowOps();
   if (ops.CreatePanel) window_ = ops.CreatePanel(device, parent);
@@ -405,7 +413,7 @@ bool T3DEngine9::InternalCreateRenderer(TDrawDevice* device, const TDisplayModeI
     back = TRect{0, 0, mode.Monitor.Width(), mode.Monitor.Height()};
   } else {
     rw->Rect = device->Bounds();
-    back = device->Bounds();
+    back = PanelRectOf(device);
   }
   if (full && !g_exclusive_allowed) {
     Log3D("Setwndposlocal " + RectText3D(mode.Monitor));

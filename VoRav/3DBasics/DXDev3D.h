@@ -73,6 +73,8 @@ struct T3DWindowOps {
   std::function<bool()> WorkstationLocked;
 };
 void Set3DWindowOps(T3DWindowOps ops);
+// Where a windowed device's panel lies in its window's client area.
+TRect PanelRectOf(const TDrawDevice* device);
 const T3DWindowOps& Get3DWindowOps();
 
 // Marshalled mode (device creation and release on the GUI thread): on.

@@ -102,7 +102,7 @@ void T3DRenderer9::SetBounds() {
   TDrawDevice* dd = DrawDevice();
   if (!dd) return;
   if (auto* panel = dd->FindObject<TWinPanel>()) {
-    TRect r = dd->Bounds();
+    const TRect r = PanelRectOf(dd);
     Log3D("Set DxPanel bounds: " + RectText3D(r));
     panel->Place(r);
     std::lock_guard<std::recursive_mutex> g(Device3DLock());

@@ -1,8 +1,12 @@
 #include "VoRav/Graphics/FastDIB.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <bit>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 
 #include "VoRav/Graphics/vxRleDecode.h"
 
@@ -12,6 +16,69 @@ namespace {
 
 // The display depth a bit count of 0 stands for.
 constexpr int32_t kScreenBitsPerPixel = 32;
+
+// Pixel memory. Blocks from 2 MB on are aligned to and advised for huge
+// pages, and a few freed ones are kept for the next picture of the same
+// rounded size: a slideshow decodes photo after photo of one size, and fresh
+// memory costs a page fault and the kernel's zeroing per page.
+constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kCachedBlocks = 4;
+constexpr size_t kCachedBytes = size_t(512) << 20;
+
+struct TBlockCache {
+  std::mutex Lock;
+  struct TBlock {
+    uint8_t* P;
+    size_t Bytes;
+  };
+  std::vector<TBlock> Blocks;
+  size_t Total = 0;
+};
+
+TBlockCache& BlockCache() {
+  static TBlockCache* cache = new TBlockCache;  // never destroyed: freeing may come after static destruction
+  return *cache;
+}
+
+size_t Rounded(size_t bytes) { return bytes >= kHugePage ? (bytes + kHugePage - 1) & ~(kHugePage - 1) : bytes; }
+
+// `bytes` of pixel memory, zeroed when asked; null when there is none.
+uint8_t* AllocPixels(size_t bytes, bool zero) {
+  const size_t size = Rounded(bytes);
+  if (size < kHugePage) return static_cast<uint8_t*>(zero ? std::calloc(size ? size : 1, 1) : std::malloc(size ? size : 1));
+  uint8_t* p = nullptr;
+  {
+    TBlockCache& c = BlockCache();
+    std::lock_guard<std::mutex> g(c.Lock);
+    auto it = std::find_if(c.Blocks.begin(), c.Blocks.end(), [&](const TBlockCache::TBlock& b) { return b.Bytes == size; });
+    if (it != c.Blocks.end()) {
+      p = it->P;
+      c.Total -= it->Bytes;
+      c.Blocks.erase(it);
+    }
+  }
+  if (!p) {
+    p = static_cast<uint8_t*>(std::aligned_alloc(kHugePage, size));
+    if (!p) return nullptr;
+    madvise(p, size, MADV_HUGEPAGE);  // advice only: failure changes nothing
+  }
+  if (zero) std::memset(p, 0, bytes);
+  return p;
+}
+
+void FreePixels(uint8_t* p, size_t bytes) {
+  const size_t size = Rounded(bytes);
+  if (size >= kHugePage) {
+    TBlockCache& c = BlockCache();
+    std::lock_guard<std::mutex> g(c.Lock);
+    if (c.Blocks.size() < kCachedBlocks && c.Total + size <= kCachedBytes) {
+      c.Blocks.push_back({p, size});
+      c.Total += size;
+      return;
+    }
+  }
+  std::free(p);
+}
 
 uint8_t MaskWidth(uint32_t mask) {
   if (mask == 0) return 0;
@@ -74,17 +141,32 @@ void TFastDIB::Allocate(uint8_t* pixels, int32_t width, uint8_t red_width, uint8
   row_count_ = rows;
   padding_ = int32_t(stride - (int64_t(width) * bit_count + 7) / 8);
 
-  memory_.clear();
-  memory_.shrink_to_fit();
+  memory_.reset();
   if (pixels) {
     pixels_ = pixels;
   } else {
-    memory_.assign(size_t(stride) * size_t(rows), 0);
-    pixels_ = memory_.data();
+    const size_t bytes = size_t(stride) * size_t(rows);
+    uint8_t* p = AllocPixels(bytes, !fill_);
+    if (!p) throw EOutOfMemory(FormatAnsi("No memory for a %d x %d bitmap", width, rows));
+    memory_ = std::unique_ptr<uint8_t, TDibPixelsFree>(p, TDibPixelsFree{bytes});
+    pixels_ = p;
+    if (fill_ && padding_ > 0)
+      for (int32_t i = 0; i < rows; ++i) std::memset(p + int64_t(i) * stride + (stride - padding_), 0, size_t(padding_));
   }
   rows_.resize(size_t(rows));
   for (int32_t i = 0; i < rows; ++i) rows_[size_t(i)] = pixels_ + int64_t(i) * stride;
   if (on_allocate_) on_allocate_(this);
+}
+
+void TDibPixelsFree::operator()(uint8_t* p) const { FreePixels(p, Bytes); }
+
+void TFastDIB::SetSizeToFill(int32_t width, int32_t height, int32_t bit_count) {
+  fill_ = true;
+  struct TReset {
+    bool& f;
+    ~TReset() { f = false; }
+  } reset{fill_};
+  Allocate(nullptr, width, 0, 0, 0, bit_count, height);
 }
 
 void TFastDIB::AssignInfo(const TBitmapInfoHeader& header, std::span<const uint32_t> colors) {

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,6 +40,12 @@ struct TBitmapInfoHeader {
   uint32_t ClrImportant = 0;
 };
 
+// Frees a DIB's own pixel memory (large blocks go back to a small cache).
+struct TDibPixelsFree {
+  size_t Bytes;
+  void operator()(uint8_t* p) const;
+};
+
 class TFastDIB : public TRefObject {
  public:
   using TAllocateHandler = TDelegate<void(TFastDIB*)>;
@@ -56,6 +63,9 @@ class TFastDIB : public TRefObject {
   void Allocate(uint8_t* pixels, int32_t width, uint8_t red_width, uint8_t green_width, uint8_t blue_width,
                 int32_t bit_count, int32_t height);
   void SetSize(int32_t width, int32_t height, int32_t bit_count) { Allocate(nullptr, width, 0, 0, 0, bit_count, height); }
+  // SetSize for a writer that fills every pixel of every row (a decoder):
+  // only the row padding is zeroed, the pixels are left as allocated.
+  void SetSizeToFill(int32_t width, int32_t height, int32_t bit_count);
 
   // Takes another DIB's header and colour table (`colors` up to 256 entries):
   // run-length compression becomes 0 when the three mask words are 0, else 3;
@@ -107,7 +117,8 @@ class TFastDIB : public TRefObject {
   int32_t row_count_ = 0;
   int32_t padding_ = 0;
   uint8_t* pixels_ = nullptr;
-  std::vector<uint8_t> memory_;  // owned pixel memory
+  std::unique_ptr<uint8_t, TDibPixelsFree> memory_;  // owned pixel memory
+  bool fill_ = false;  // the next allocation leaves its pixels unzeroed
   TBitmapInfoHeader header_;
   std::array<uint32_t, 256> colors_{};
   std::array<uint8_t, 3> widths_{};  // blue, green, red

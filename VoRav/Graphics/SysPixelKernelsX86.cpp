@@ -331,14 +331,90 @@ __attribute__((target("avx2"))) void StretchRow32AVX2(uint8_t* dst, const uint8_
   StretchRow32Scalar(dst + 4 * i, top, bottom, col + i, next + i, frac + i, fy, count - i);
 }
 
+
+// Vertical 1-2-1 of 32 bytes at `off` of the three rows, in 16-bit lanes:
+// `lo` and `hi` hold the byte pairs of each 128-bit half as unpacked.
+__attribute__((target("avx2"))) inline void VSum8(const uint8_t* r0, const uint8_t* r1, const uint8_t* r2,
+                                                  size_t off, __m256i& lo, __m256i& hi) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r0 + off));
+  const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r1 + off));
+  const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r2 + off));
+  lo = _mm256_add_epi16(_mm256_add_epi16(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(c, zero)),
+                        _mm256_slli_epi16(_mm256_unpacklo_epi8(b, zero), 1));
+  hi = _mm256_add_epi16(_mm256_add_epi16(_mm256_unpackhi_epi8(a, zero), _mm256_unpackhi_epi8(c, zero)),
+                        _mm256_slli_epi16(_mm256_unpackhi_epi8(b, zero), 1));
+}
+
+// Eight destination pixels per step from the 17 source pixels 2x - 1 ..
+// 2x + 15, as 16-bit vertical sums of 64 bits per pixel. Numbering those
+// source pixels j = 0 .. 16, pixel k takes j = 2k, 2k + 1, 2k + 2.
+__attribute__((target("avx2"))) void HalveRow32AVX2(uint8_t* dst, const uint8_t* r0, const uint8_t* r1,
+                                                    const uint8_t* r2, size_t x0, size_t count) {
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const size_t s = (2 * (x0 + i) - 1) * 4;
+    __m256i a_lo, a_hi, b_lo, b_hi;
+    VSum8(r0, r1, r2, s, a_lo, a_hi);       // j 0 1 | 4 5 and j 2 3 | 6 7
+    VSum8(r0, r1, r2, s + 32, b_lo, b_hi);  // j 8 9 | 12 13 and j 10 11 | 14 15
+    const __m256i c = _mm256_castsi128_si256(VSum1(r0, r1, r2, s + 64));  // j 16
+    const __m256i ea = _mm256_unpacklo_epi64(a_lo, a_hi), ma = _mm256_unpackhi_epi64(a_lo, a_hi);  // j 0 2 | 4 6, 1 3 | 5 7
+    const __m256i eb = _mm256_unpacklo_epi64(b_lo, b_hi), mb = _mm256_unpackhi_epi64(b_lo, b_hi);  // j 8 10 | 12 14, ...
+    // The right neighbours: the even pixels one step on (j 2 4 | 6 8 and j 10 12 | 14 16).
+    const __m256i ra = _mm256_alignr_epi8(_mm256_permute2x128_si256(ea, eb, 0x21), ea, 8);
+    const __m256i rb = _mm256_alignr_epi8(_mm256_permute2x128_si256(eb, c, 0x21), eb, 8);
+    const __m256i da = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(ea, ra), _mm256_slli_epi16(ma, 1)), 4);
+    const __m256i db = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(eb, rb), _mm256_slli_epi16(mb, 1)), 4);
+    // Packing interleaves the halves: k 0 1 4 5 | 2 3 6 7, put back in order.
+    const __m256i out = _mm256_permute4x64_epi64(_mm256_packus_epi16(da, db), 0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 4 * i), out);
+  }
+  HalveRow32SSE2(dst + 4 * i, r0, r1, r2, x0 + i, count - i);
+}
+
+// Four destination pixels per step. Each 128-bit half holds 16 source bytes
+// from pixel 2x - 1 (the second half six pixels on), enough for two
+// destination pixels; byte shuffles pick the left, middle and right taps of
+// each of their six bytes into 16-bit lanes.
+__attribute__((target("avx2"))) void HalveRow24AVX2(uint8_t* dst, const uint8_t* r0, const uint8_t* r1,
+                                                    const uint8_t* r2, size_t x0, size_t count) {
+  // Left and middle taps of each of the six bytes side by side, weighted 1
+  // and 2 by one multiply-add; the right taps widened on their own.
+  const __m256i em = _mm256_setr_epi8(0, 3, 1, 4, 2, 5, 6, 9, 7, 10, 8, 11, -1, -1, -1, -1, 0, 3, 1, 4, 2, 5, 6, 9, 7,
+                                      10, 8, 11, -1, -1, -1, -1);
+  const __m256i r = _mm256_setr_epi8(6, -1, 7, -1, 8, -1, 12, -1, 13, -1, 14, -1, -1, -1, -1, -1, 6, -1, 7, -1, 8, -1,
+                                     12, -1, 13, -1, 14, -1, -1, -1, -1, -1);
+  const __m256i w12 = _mm256_set1_epi16(0x0201);
+  auto row = [&](const uint8_t* p) __attribute__((target("avx2"))) {
+    const __m256i v = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+    return _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_shuffle_epi8(v, em), w12), _mm256_shuffle_epi8(v, r));
+  };
+  size_t i = 0;
+  // The loads reach 28 bytes past the first tap; the caller only promises
+  // the taps of `count` pixels, so the last pixels go to the scalar form.
+  for (; i + 6 <= count; i += 4) {
+    const size_t s = (2 * (x0 + i) - 1) * 3;
+    const __m256i sum = _mm256_srli_epi16(
+        _mm256_add_epi16(_mm256_add_epi16(row(r0 + s), row(r2 + s)), _mm256_slli_epi16(row(r1 + s), 1)), 4);
+    const __m256i bytes = _mm256_packus_epi16(sum, sum);  // six bytes at the start of each half
+    // Eight bytes each: the second store covers the first's two spare bytes;
+    // its own two land on the next pixel, written by the next step.
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 3 * i), _mm256_castsi256_si128(bytes));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 3 * i + 6), _mm256_extracti128_si256(bytes, 1));
+  }
+  HalveRow24Scalar(dst + 3 * i, r0, r1, r2, x0 + i, count - i);
+}
+
 }  // namespace
 
 const TPixelKernels kSSE2Kernels = {TSimdLevel::SSE2,     ExpandRGBSSE2,     PremultiplySSE2<false>,
                                     PremultiplySSE2<true>, UnpremultiplySSE2, HalveRow24Scalar,
                                     HalveRow32SSE2,        CrossFadeRowSSE2,  StretchRow32Scalar};
 const TPixelKernels kAVX2Kernels = {TSimdLevel::AVX2,      ExpandRGBAVX2,     PremultiplyAVX2<false>,
-                                    PremultiplyAVX2<true>, UnpremultiplyAVX2, HalveRow24Scalar,
-                                    HalveRow32SSE2,        CrossFadeRowAVX2,  StretchRow32AVX2};
+                                    PremultiplyAVX2<true>, UnpremultiplyAVX2, HalveRow24AVX2,
+                                    HalveRow32AVX2,        CrossFadeRowAVX2,  StretchRow32AVX2};
 
 }  // namespace kav::kernels
 

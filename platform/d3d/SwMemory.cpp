@@ -3,12 +3,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
+
 namespace kav {
 
 namespace {
 constexpr uint64_t kSpareBytes = 64;
 // Largest single resource: far above any texture the caps allow.
 constexpr uint64_t kMaxBlockBytes = uint64_t(1) << 32;
+// Blocks from this size on are aligned to and advised for huge pages: rows of
+// a large picture lie many small pages apart, and scaling it down reads
+// rows from all over it.
+constexpr uint64_t kHugePage = uint64_t(2) << 20;
 }  // namespace
 
 bool TSwVideoMemory::TryReserve(uint64_t bytes) {
@@ -26,8 +32,10 @@ TSwResult TSwMemoryBlock::Create(uint64_t bytes, TSwPool pool, TSwVideoMemory* m
   if (bytes == 0 || bytes > kMaxBlockBytes) return TSwResult::InvalidCall;
   bool counted = memory && (pool == TSwPool::Default || pool == TSwPool::Managed);
   if (counted && !memory->TryReserve(bytes)) return TSwResult::OutOfVideoMemory;
-  uint64_t total = (bytes + kSpareBytes + 63) & ~uint64_t(63);
-  void* p = std::aligned_alloc(64, size_t(total));
+  const uint64_t align = bytes >= kHugePage ? kHugePage : 64;
+  uint64_t total = (bytes + kSpareBytes + align - 1) & ~(align - 1);
+  void* p = std::aligned_alloc(size_t(align), size_t(total));
+  if (p && align == kHugePage) madvise(p, size_t(total), MADV_HUGEPAGE);  // advice only: failure changes nothing
   if (!p) {
     if (counted) memory->Release(bytes);
     return TSwResult::OutOfMemory;

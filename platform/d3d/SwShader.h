@@ -40,6 +40,15 @@ struct TSwShaderInput {
 
 struct TSwPixelState;  // the rasteriser's per-draw state
 
+// The texels a 2D stage samples, for span kernels that read them directly.
+struct TSwTexelView {
+  const uint8_t* Bits = nullptr;
+  int32_t Pitch = 0, Width = 0, Height = 0;
+  TSwFormat Format = TSwFormat::Unknown;
+  TSwFilter Filter = TSwFilter::Point;  // Point or None: nearest texel; any other: bilinear
+  TSwAddress AddressU = TSwAddress::Wrap, AddressV = TSwAddress::Wrap;
+};
+
 // The inputs of a run of pixels for the span form of a kernel.
 struct TSwSpanInput {
   int32_t X = 0, Y = 0, Count = 0;       // pixels [X, X + Count) of row Y
@@ -73,6 +82,11 @@ class TSwPixelContext {
   void SampleSpan(int stage, const float* u, const float* v, int32_t count, TSwColorF* out) const;
   // Volume lookups of `count` coordinate triples, as Sample3D.
   void Sample3DSpan(int stage, const float* u, const float* v, const float* w, int32_t count, TSwColorF* out) const;
+
+  // Span kernels: the one level and filter stage `stage` samples at every
+  // pixel; false when the stage has no 2D texture or its level or filter
+  // depends on the footprint (sample through SampleSpan then).
+  bool TexelView(int stage, TSwTexelView& out) const;
 
   // Span mode (set by the rasteriser): derivatives per pixel, laid out
   // [pixel][coordinate set][4]; null when no sampler needs them.

@@ -10,6 +10,7 @@
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
+#include "platform/png/vxPngLib.h"
 #include "VoRav/Graphics/vxImageRegistry.h"
 
 namespace kav {
@@ -253,6 +254,27 @@ bool DumpScene(const std::string& scene, const std::string& png_path, std::strin
     return false;
   }
   return true;
+}
+
+bool ReadPngPixels(const std::string& path, int32_t& width, int32_t& height, std::vector<uint32_t>& pixels) {
+  const TImageLibEntries& png = PngImageLibEntries();
+  TImageLibInfo info;
+  if (!png.OpenImageFile(info, path.c_str())) return false;
+  const bool ok = png.ReadImage(info) && info.BitsPerPixel >= 24;
+  if (ok) {
+    width = info.Width;
+    height = info.Height;
+    pixels.resize(size_t(width) * size_t(height));
+    const int32_t bpp = info.BitsPerPixel / 8;
+    for (int32_t y = 0; y < height; ++y)
+      for (int32_t x = 0; x < width; ++x) {
+        const uint8_t* p = info.Rows[y] + x * bpp;
+        pixels[size_t(y) * size_t(width) + size_t(x)] =
+            0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+      }
+  }
+  png.CloseImage(info);
+  return ok;
 }
 
 }  // namespace kav

@@ -19,7 +19,9 @@
 #pragma once
 
 #include <functional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "KavLib2/3DEngine/DrawManager3D2.h"
 #include "platform/d3d/offscreen/SwOffscreenSink.h"
@@ -47,6 +49,10 @@ class TFrameDumper {
   Ref<TDrawDevice> device_;
   Ref<T3DDrawer> drawer_;
 };
+
+// Reads a PNG of 24 or 32 bits into opaque 0xFFRRGGBB pixels, rows top
+// first (reference frames); false when it cannot be read.
+bool ReadPngPixels(const std::string& path, int32_t& width, int32_t& height, std::vector<uint32_t>& pixels);
 
 // Renders a scene description into `png_path`. False with `error` set for a
 // bad line (its number and the reason) or a failed frame.

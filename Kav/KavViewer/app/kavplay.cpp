@@ -7,6 +7,7 @@
 
 #include "Kav/KavViewer/KavMainForm.h"
 #include "Kav/KavViewer/KavShowMusic.h"
+#include "Kav/KavViewer/KavShowSlides.h"
 #include "KavLib2/NavPanel/KavThirdSlide.h"
 #include "Kav/KavViewer/app/KavPresentBridge.h"
 #include "KavLib2/KavProcess/KavProcessHooks.h"
@@ -79,7 +80,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   StartLog();
-  RegisterImageLoaders();
+  // Text readers, pictures, text, transitions, object kinds, video, custom
+  // transitions, slide production and composite sounds.
+  InstallShowServices();
   TSndSdlDevice::Install();
   InstallShowMusic();
   InstallMediaLibraryAudio();  // the sound formats only the media library reads

@@ -104,6 +104,7 @@ Ref<TImage> TShadowGenerator::DrawShadow(const TShadowParams& p, TFileAccessor* 
     PutImageShape(work.get(), p, k, halvings, accessor);
   }
   Ref<TImage> shape = ImageFromBitmap(work.release(), true, MakeShadowKey(p));
+  std::lock_guard<std::mutex> hold(lock_);
   producer_->Blur = double(p.Blur) / k;
   producer_->Color = 0xFFFFFFFFu;
   producer_->GetCurves().SelectPreset(p.Contour);
@@ -121,31 +122,49 @@ void TShadow::Dispose() {
   TRefObject::Dispose();
 }
 
-Ref<TShadow> TShadow::CreateForImage(TImage* image, const std::u16string& name, const TShadowParams& params,
-                                     TFileAccessor* accessor, double scale) {
-  Ref<TShadow> s = MakeRef<TShadow>();
+std::u16string TShadow::ImageShadowKey(TImage* image, const std::u16string& name, const TShadowParams& params,
+                                       double scale) {
   TShadowParams keyed = params;
   const bool has_alpha = image != nullptr && image->PixelFormat() == StdFormats().A8R8G8B8;
   keyed.ImageName = has_alpha && !name.empty() && !params.RectOnly ? name : std::u16string(kShadowRectShape);
   keyed.Blur = float(double(params.Blur) * scale);
-  s->image_ = LoadImageHandle(accessor, MakeShadowKey(keyed));
+  return MakeShadowKey(keyed);
+}
+
+Ref<TShadow> TShadow::FromImageShadow(Ref<TImage> picture, const TShadowParams& params) {
+  Ref<TShadow> s = MakeRef<TShadow>();
+  s->image_ = std::move(picture);
   s->params_ = params;
   s->params_.ImageName.clear();
   return s;
 }
 
-Ref<TShadow> TShadow::Create(const TShadowParams& params, TFileAccessor* accessor) {
-  Ref<TShadow> s = MakeRef<TShadow>();
+Ref<TShadow> TShadow::CreateForImage(TImage* image, const std::u16string& name, const TShadowParams& params,
+                                     TFileAccessor* accessor, double scale) {
+  return FromImageShadow(LoadImageHandle(accessor, ImageShadowKey(image, name, params, scale)), params);
+}
+
+std::u16string TShadow::RectShadowKey(const TShadowParams& params) {
   TShadowParams keyed = params;
   NormalizeShadowParams(keyed);
   keyed.ImageName = std::u16string(kShadowRectShape);
-  s->params_ = keyed;
-  s->params_.ImageName.clear();
   const double area = double(keyed.Rect.Right - keyed.Rect.Left) * double(keyed.Rect.Bottom - keyed.Rect.Top);
   keyed.Blur = float(double(keyed.Blur) * std::sqrt(std::max(area, 0.0)) / 400.0);
-  s->image_ = LoadImageHandle(accessor, MakeShadowKey(keyed));
+  return MakeShadowKey(keyed);
+}
+
+Ref<TShadow> TShadow::FromRectShadow(Ref<TImage> picture, const TShadowParams& params) {
+  Ref<TShadow> s = MakeRef<TShadow>();
+  s->params_ = params;
+  NormalizeShadowParams(s->params_);
+  s->params_.ImageName.clear();
+  s->image_ = std::move(picture);
   s->normalised_ = true;
   return s;
+}
+
+Ref<TShadow> TShadow::Create(const TShadowParams& params, TFileAccessor* accessor) {
+  return FromRectShadow(LoadImageHandle(accessor, RectShadowKey(params)), params);
 }
 
 bool TShadow::SameParams(const TShadowParams& params) const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -16,7 +17,8 @@ namespace kav {
 
 class TFileAccessor;
 
-// One generator serves a whole show; it is not shared between threads.
+// One generator serves a whole show; drawing is serialised, because the
+// slide loader and the image-task worker may both ask it for shadows.
 class TShadowGenerator : public TRefObject {
  public:
   explicit TShadowGenerator(const TResampleProgress& progress = {});
@@ -33,6 +35,7 @@ class TShadowGenerator : public TRefObject {
   void Dispose() override;
 
  private:
+  std::mutex lock_;
   Ref<TShadowProducer> producer_;
 };
 
@@ -51,6 +54,15 @@ class TShadow : public TRefObject {
   // A rectangle shadow made at about 40000 pixels whatever the object's
   // size (the record is normalised) and stretched when drawn.
   static Ref<TShadow> Create(const TShadowParams& params, TFileAccessor* accessor);
+
+  // The same two in two steps, for work handed to another thread: the key
+  // of the shadow picture, then the shadow over the picture loaded under
+  // that key (nil picture: a shadow without one).
+  static std::u16string ImageShadowKey(TImage* image, const std::u16string& name, const TShadowParams& params,
+                                       double scale);
+  static std::u16string RectShadowKey(const TShadowParams& params);
+  static Ref<TShadow> FromImageShadow(Ref<TImage> picture, const TShadowParams& params);
+  static Ref<TShadow> FromRectShadow(Ref<TImage> picture, const TShadowParams& params);
 
   // Whether this shadow can serve `params` (normalised first when this
   // shadow is).

@@ -97,7 +97,7 @@ Ref<TFastDIB> TJpegImage::Decode(uint8_t scale) {
     const bool grey = job->output == joGrey;
     CheckBitmapSize(job->out_width, job->out_height, grey ? 1 : 3);
     bitmap = MakeRef<TFastDIB>();
-    bitmap->SetSize(job->out_width, job->out_height, grey ? 8 : 24);
+    bitmap->SetSizeToFill(job->out_width, job->out_height, grey ? 8 : 24);  // every row is decoded or the job raises
     // Row-table entry 0 is the bottom row of the picture.
     std::vector<uint8_t*> rows(size_t(job->out_height));
     for (int32_t y = 0; y < job->out_height; ++y) rows[size_t(y)] = bitmap->Row(job->out_height - 1 - y);

@@ -53,7 +53,7 @@ Ref<TStream> BytesStream(const uint8_t* data, size_t size) {
 
 // Frame images for clips of sane sizes only: the decoders themselves cap
 // what they accept; the frames here need not be huge.
-bool SmallEnough(const TMediaInfo& info) {
+bool SmallEnough(const TClipInfo& info) {
   return info.Width > 0 && info.Height > 0 && int64_t(info.Width) * info.Height <= 4096 * 4096;
 }
 
@@ -63,7 +63,7 @@ int FuzzVideoClip(const uint8_t* data, size_t size) {
   Ref<TStream> stream = BytesStream(data, size);
   auto source = MakeRef<TWinVideoSource>(stream.get(), false, u"clip");
   if (!source->Opened() || !SmallEnough(source->Info())) return 0;
-  const TMediaInfo& info = source->Info();
+  const TClipInfo& info = source->Info();
   auto planes = MakeRef<TFuzzFrame>(info.Width, info.Height, 0);
   auto packed = MakeRef<TFuzzFrame>(info.Width, info.Height, 2);
   auto rgb = MakeRef<TDirectBitmap>(info.Width, info.Height, StdFormats().R8G8B8);
@@ -77,7 +77,7 @@ int FuzzGifVideo(const uint8_t* data, size_t size) {
   Ref<TStream> stream = BytesStream(data, size);
   auto source = MakeRef<TGifVideoSource>(stream.get(), false, u"anim.gif");
   if (!source->Open() || !SmallEnough(source->Info())) return 0;
-  const TMediaInfo& info = source->Info();
+  const TClipInfo& info = source->Info();
   auto rgba = MakeRef<TFuzzFrame>(info.Width, info.Height, 1);
   auto planes = MakeRef<TFuzzFrame>(info.Width, info.Height, 0);
   for (int32_t n : {0, 13, 2, 1000, 11, -5, 40}) source->GetFrame(n, n % 2 ? rgba.get() : planes.get());

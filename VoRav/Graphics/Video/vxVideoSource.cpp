@@ -20,8 +20,8 @@ std::atomic<TFrameSourceFactory> g_factory{nullptr};
 std::atomic<TFrameSourceFilter> g_filter{nullptr};
 
 std::mutex g_cache_lock;
-std::map<std::string, TMediaInfo>& Cache() {
-  static auto* cache = new std::map<std::string, TMediaInfo>();  // lives for the whole run
+std::map<std::string, TClipInfo>& Cache() {
+  static auto* cache = new std::map<std::string, TClipInfo>();  // lives for the whole run
   return *cache;
 }
 
@@ -67,7 +67,7 @@ std::string MediaInfoKey(const std::u16string& file_name) {
   return std::string(date) + "|" + UTF8Encode(file_name);
 }
 
-bool CachedMediaInfo(const std::u16string& file_name, TMediaInfo& info) {
+bool CachedMediaInfo(const std::u16string& file_name, TClipInfo& info) {
   std::string key = MediaInfoKey(file_name);
   std::lock_guard<std::mutex> hold(g_cache_lock);
   auto it = Cache().find(key);

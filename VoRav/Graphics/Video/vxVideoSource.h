@@ -21,8 +21,9 @@
 
 namespace kav {
 
-// What a source tells about its clip.
-struct TMediaInfo {
+// What a source tells about its clip (apart from the audio layer's TMediaInfo,
+// as both live in one program).
+struct TClipInfo {
   int32_t Width = 0;
   int32_t Height = 0;
   uint8_t AspectMode = 0;  // display aspect: 0 as stored, 1 4:3, 2 16:9
@@ -67,7 +68,7 @@ class TFrameFill {
 // (No list of owned objects is kept: nothing fills one.)
 class TFrameSource : public TRefObject {
  public:
-  const TMediaInfo& Info() const noexcept { return info_; }
+  const TClipInfo& Info() const noexcept { return info_; }
   // Decodes frame `frame` into the image: into its Y, U and V planes, its
   // RGBA plane or its packed 16-bit grey plane, whichever it has, under its
   // monitor, then commits it. False when it cannot: the image is then not
@@ -78,7 +79,7 @@ class TFrameSource : public TRefObject {
   virtual bool GetFrame24(int32_t frame, TDirectBitmap* bitmap) = 0;
 
  protected:
-  TMediaInfo info_;
+  TClipInfo info_;
 };
 
 // The factory: a source for the clip, or null. With `owned` the factory
@@ -104,7 +105,7 @@ Ref<TFrameSource> OpenFrameSource(TStream* stream, bool owned, const std::u16str
 // for a file not on disk), "|" and the name.
 std::string MediaInfoKey(const std::u16string& file_name);
 // The cached media information of a file; false when none is cached.
-bool CachedMediaInfo(const std::u16string& file_name, TMediaInfo& info);
+bool CachedMediaInfo(const std::u16string& file_name, TClipInfo& info);
 // Entries in the cache (for tests).
 int32_t MediaInfoCacheCount();
 

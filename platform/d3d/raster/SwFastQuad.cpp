@@ -139,6 +139,21 @@ void PlanInt(TSwQuadPlan& p, const TSwPlane& pu, float row_u, TSwAddress mode, i
   p.IntUsable = true;
 }
 
+// Which whole-byte blend a 1:1 row of unchanged texels takes (see
+// TSwQuadPlan::ByteBlend).
+int32_t ByteBlendOf(const TSwQuadPlan& p) {
+  int32_t kind = -1;
+  for (int l = 0; l < 4; ++l) {
+    if (p.MaxMask[l]) return 0;
+    int32_t k = p.K0[l] == 1 && p.K1[l] == 0 && p.L0[l] == 1 && p.L1[l] == -1   ? 1
+                : p.K0[l] == 0 && p.K1[l] == 1 && p.L0[l] == 1 && p.L1[l] == -1 ? 2
+                                                                               : 0;
+    if (k == 0 || (kind >= 0 && k != kind)) return 0;
+    kind = k;
+  }
+  return kind;
+}
+
 }  // namespace
 
 bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t count, int32_t threads) {
@@ -219,6 +234,8 @@ bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t coun
                           (p.TargetX8 || (p.M[3] == 1 && p.A[3] == 0));
     p.Copy = identity && !p.Blend && consecutive;
     p.CopyCol = snapped[0];
+    // Blending reads the source alpha, so it must be unchanged too.
+    if (identity && p.Blend && consecutive && p.M[3] == 1 && p.A[3] == 0) p.ByteBlend = ByteBlendOf(p);
     if (SwQuadRowKernel() == &SwQuadRowAvx2) PlanInt(p, pu, row_u, sv.AddressU, lv.Width);
   } else {
     p.ColMin = p.ColMax = 0;

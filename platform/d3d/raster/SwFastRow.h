@@ -44,6 +44,10 @@ struct TSwQuadPlan {
   int32_t IntIxMin = 0, IntSpan = 0;
   std::vector<int32_t> IntCol, IntIx;
   std::vector<int16_t> IntW4;
+  // 1:1 rows of unchanged texels blended onto the target in whole bytes:
+  // 1 premultiplied over (one, inverse source alpha), 2 source alpha,
+  // inverse source alpha; 0 none.
+  int32_t ByteBlend = 0;
 
   // Colour of the stage: texel * M + A per channel (b, g, r, a).
   float M[4] = {1, 1, 1, 1}, A[4] = {0, 0, 0, 0};

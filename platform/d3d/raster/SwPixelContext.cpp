@@ -39,6 +39,17 @@ TSwColorF TSwPixelContext::Sample3D(int stage, float u, float v, float w) const 
   return SwSample3D(state_->Samplers[stage], u, v, w);
 }
 
+bool TSwPixelContext::TexelView(int stage, TSwTexelView& out) const {
+  if (stage < 0 || stage >= kSwMaxStages) return false;
+  const TSwSamplerView& s = state_->Samplers[stage];
+  if (s.Kind != TSwSamplerView::Tex2D || SwSamplerNeedsLod(s)) return false;
+  // Without a footprint dependence every pixel samples the base level with
+  // the magnification filter (the minification filter is the same).
+  const TSwLevelView& lv = s.Level[s.BaseLevel];
+  out = TSwTexelView{lv.Bits, lv.Pitch, lv.Width, lv.Height, s.Format, s.MagFilter, s.AddressU, s.AddressV};
+  return lv.Bits != nullptr && lv.Width > 0 && lv.Height > 0;
+}
+
 const float* TSwPixelContext::Constant(int i) const {
   static const float kZero[4] = {0, 0, 0, 0};
   return (i >= 0 && i < kSwPixelConstants) ? state_->Constants[i] : kZero;

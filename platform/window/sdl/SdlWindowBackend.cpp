@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "VoRav/vxTime.h"
 #include "VoRav/vxUTF8.h"
@@ -197,6 +199,17 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
     case SDL_DISPLAYEVENT:
       NotifyDisplayChange();
       break;
+    case SDL_QUIT: {
+      // The last window's close button, SIGINT or SIGTERM: every top-level
+      // window is asked to close as by its close button, so the program's
+      // own closing rules run; with no window yet, the message loop ends.
+      std::vector<HWND> open;
+      for (const auto& [h, m] : mirrors_)
+        if (m.window) open.push_back(h);
+      for (HWND h : open) InjectClose(h);
+      if (open.empty()) PostQuitMessage(0);
+      break;
+    }
     default:
       break;  // the wake event and everything else: nothing to deliver
   }
@@ -321,7 +334,11 @@ std::vector<TMonitorArea> TSdlWindowBackend::Monitors() {
 int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std::u16string& caption,
                                           uint32_t flags) {
   const uint32_t kind = (flags & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-  SDL_ShowSimpleMessageBox(kind, WideToSystemUTF8(caption).c_str(), WideToSystemUTF8(text).c_str(), nullptr);
+  const std::string title = WideToSystemUTF8(caption), body = WideToSystemUTF8(text);
+  // Without a message box (no window system, a driver without one) the
+  // text goes to the standard error output, so it is never lost.
+  if (SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr) != 0)
+    std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
   return IDOK;
 }
 

@@ -43,6 +43,28 @@ void Linear(TRig& rig, int stage) {
   rig.Dev->SetSamplerState(uint32_t(stage), TSwSamplerState::AddressW, uint32_t(TSwAddress::Clamp));
 }
 
+// A 32^3 volume of seeded opaque colours.
+Ref<TSwVolumeTexture> RandomVolume(TRig& rig, std::mt19937& rng) {
+  Ref<TSwVolumeTexture> vol;
+  rig.Dev->CreateVolumeTexture(32, 32, 32, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, vol);
+  TSwLockedBox lb;
+  vol->LockBox(0, lb, nullptr, 0);
+  for (int i = 0; i < 32 * 32 * 32; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng()) | 0xFF000000u;
+  vol->UnlockBox(0);
+  return vol;
+}
+
+// Binds `kernel` with five constant registers, blending by source alpha
+// (the device keeps the shader).
+void BindBlended(TRig& rig, const std::string& kernel, const float (*consts)[4]) {
+  rig.Dev->SetPixelShaderConstantF(0, &consts[0][0], 5);
+  Ref<TSwPixelShader> ps;
+  const std::string blob = LoadShaderCode(kernel);
+  EXPECT_EQ(rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps), TSwResult::Ok);
+  rig.Dev->SetPixelShader(ps.get());
+  rig.Blend(TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha);
+}
+
 // Draws a 96 x 64 quad through `kernel` over seeded textures and constants.
 std::vector<uint32_t> RenderKernel(const std::string& kernel, bool fast) {
   RegisterDrawKernels();
@@ -61,12 +83,7 @@ std::vector<uint32_t> RenderKernel(const std::string& kernel, bool fast) {
     auto ramp = rig.Texture(256, 16, [&](uint32_t x, uint32_t) { return 0xFF000000u | (255 - x) * 0x010101u; });
     rig.Dev->SetTexture(2, ramp.get());
   }
-  Ref<TSwVolumeTexture> vol;
-  rig.Dev->CreateVolumeTexture(32, 32, 32, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, vol);
-  TSwLockedBox lb;
-  vol->LockBox(0, lb, nullptr, 0);
-  for (int i = 0; i < 32 * 32 * 32; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng()) | 0xFF000000u;
-  vol->UnlockBox(0);
+  Ref<TSwVolumeTexture> vol = RandomVolume(rig, rng);
   const int vs = video ? 3 : 1;
   rig.Dev->SetTexture(uint32_t(vs), vol.get());
   Linear(rig, vs);
@@ -90,12 +107,7 @@ std::vector<uint32_t> RenderKernel(const std::string& kernel, bool fast) {
     consts[1][0] = 0.01f;
     consts[2][0] = 0.8f;
   }
-  rig.Dev->SetPixelShaderConstantF(0, &consts[0][0], 5);
-  Ref<TSwPixelShader> ps;
-  const std::string blob = LoadShaderCode(kernel);
-  EXPECT_EQ(rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps), TSwResult::Ok);
-  rig.Dev->SetPixelShader(ps.get());
-  rig.Blend(TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha);
+  BindBlended(rig, kernel, consts);
   rig.Dev->BeginScene();
   Quad3(rig, 96, 64, 0xC0FFE0D0);
   rig.Dev->EndScene();
@@ -285,6 +297,163 @@ TEST(DrawShaders, MixAndUnsharpReferences) {
   EXPECT_EQ(swtest::Chan(r2.Pixel(2, 1), 8), 0x40);
   EXPECT_LT(swtest::Chan(r2.Pixel(7, 1), 8), 0x40);
   EXPECT_GT(swtest::Chan(r2.Pixel(8, 1), 8), 0xC0);
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+// The video programs drawn from Y, U and V planes (chroma at half size) over
+// a quad with the given corners (top left, top right, bottom left, bottom
+// right) mapping the whole planes, once through the span forms and once
+// through the per-pixel forms.
+struct TVideoScene {
+  int32_t Width = 0, Height = 0;        // the target
+  int32_t PlaneW = 0, PlaneH = 0;       // the Y plane
+  float Corners[4][2] = {};
+  float UvScale = 1.0f;                 // coordinates 0..UvScale across the planes
+  bool MirrorU = false;                 // u falls from left to right
+  TSwFilter Filter = TSwFilter::Linear;
+  float Grade = 0;                      // strength of the volume lookup
+  uint32_t Color = 0xFFFFFFFF;          // vertex colour
+};
+
+std::vector<uint32_t> RenderVideo(const std::string& kernel, const TVideoScene& sc, bool fast) {
+  RegisterDrawKernels();
+  TRig rig(uint32_t(sc.Width), uint32_t(sc.Height));
+  rig.Dev->SetFastPaths(fast);
+  std::mt19937 rng(uint32_t(sc.PlaneW * 31 + sc.PlaneH));
+  std::vector<Ref<TSwTexture>> planes;
+  for (int s = 0; s < 3; ++s) {
+    const uint32_t w = uint32_t(s ? sc.PlaneW / 2 : sc.PlaneW), h = uint32_t(s ? sc.PlaneH / 2 : sc.PlaneH);
+    planes.push_back(rig.Texture(w, h, [&](uint32_t, uint32_t) { return 0xFF000000u | (rng() & 255) * 0x010101u; },
+                                 TSwFormat::L8));
+    rig.Dev->SetTexture(uint32_t(s), planes.back().get());
+    Linear(rig, s);
+    rig.Dev->SetSamplerState(uint32_t(s), TSwSamplerState::MagFilter, uint32_t(sc.Filter));
+    rig.Dev->SetSamplerState(uint32_t(s), TSwSamplerState::MinFilter, uint32_t(sc.Filter));
+  }
+  Ref<TSwVolumeTexture> vol = RandomVolume(rig, rng);
+  rig.Dev->SetTexture(3, vol.get());
+  Linear(rig, 3);
+  // Grade; plane height and field 1; key tolerance with a soft edge, key
+  // colour near the middle of the chroma range.
+  const float consts[5][4] = {{sc.Grade, 0, 0, 0}, {float(sc.PlaneH), 1.0f / float(sc.PlaneH), 0, 0},
+                              {1, -1, 0, 0}, {0.15f, 1.0f / 0.15f, 0, 0}, {0.5f, 0.45f, 0, 0}};
+  BindBlended(rig, kernel, consts);
+  rig.Dev->Clear(0, nullptr, SwClearTarget, 0xFF204060, 1, 0);
+  TV3 q[4];
+  float us[4] = {0, 1, 0, 1};
+  const float vs[4] = {0, 0, 1, 1};
+  if (sc.MirrorU)
+    for (float& u : us) u = 1 - u;
+  for (int i = 0; i < 4; ++i) {
+    q[i] = TV3{sc.Corners[i][0] - 0.5f, sc.Corners[i][1] - 0.5f, 0, 1, sc.Color, {}};
+    for (int s = 0; s < 3; ++s) {
+      q[i].t[s][0] = us[i] * sc.UvScale;
+      q[i].t[s][1] = vs[i] * sc.UvScale;
+    }
+  }
+  rig.Dev->SetFVF(kFvf3);
+  rig.Dev->BeginScene();
+  EXPECT_EQ(rig.Dev->DrawPrimitiveUP(TSwPrimitive::TriangleStrip, 2, q, sizeof(TV3)), TSwResult::Ok);
+  rig.Dev->EndScene();
+  return rig.Snapshot();
+}
+
+const char* const kVideoKernels[] = {"color_grade_video", "color_grade_deinter", "color_grade_chromakey",
+                                     "color_grade_chroma_deinter"};
+
+void ExpectSpanEqualsPerPixel(const TVideoScene& sc, const char* what) {
+  for (const char* k : kVideoKernels) {
+    const auto ref = RenderVideo(k, sc, false);
+    const auto fast = RenderVideo(k, sc, true);
+    EXPECT_EQ(swtest::MaxChannelDiff(ref, fast), 0) << k << " " << what;
+    // The plain program covers the middle of the quad.
+    const auto mid = [&](int a) { return size_t((sc.Corners[0][a] + sc.Corners[3][a]) / 2); };
+    if (k == kVideoKernels[0]) {
+      EXPECT_NE(ref[mid(1) * size_t(sc.Width) + mid(0)], 0xFF204060u) << what;
+    }
+  }
+}
+
+TEST(DrawShaders, VideoSpanFormsOnAnOddFrame) {
+  // A 1919 x 1079 frame drawn 1:1 (chroma 959 x 539 at 2:1), with and
+  // without grading; then at a quarter of the frame, tinted.
+  TVideoScene sc;
+  sc.Width = sc.PlaneW = 1919;
+  sc.Height = sc.PlaneH = 1079;
+  const float full[4][2] = {{0, 0}, {1919, 0}, {0, 1079}, {1919, 1079}};
+  std::memcpy(sc.Corners, full, sizeof full);
+  ExpectSpanEqualsPerPixel(sc, "1:1");
+  sc.Grade = 0.6f;
+  ExpectSpanEqualsPerPixel(sc, "1:1 graded");
+  sc.Grade = 0;
+  sc.Color = 0xC0FFE0D0;
+  sc.Width = 487;
+  sc.Height = 281;
+  const float part[4][2] = {{3, 5}, {483, 5}, {3, 275}, {483, 275}};
+  std::memcpy(sc.Corners, part, sizeof part);
+  ExpectSpanEqualsPerPixel(sc, "quarter");
+}
+
+TEST(DrawShaders, VideoSpanFormsRotatedMagnifiedAndFarOff) {
+  TVideoScene sc;
+  sc.Width = 211;
+  sc.Height = 157;
+  sc.PlaneW = 67;
+  sc.PlaneH = 45;
+  // Rotated and magnified: rows of pixels cross texel rows.
+  const float rot[4][2] = {{40, -10}, {220, 50}, {-20, 120}, {160, 180}};
+  std::memcpy(sc.Corners, rot, sizeof rot);
+  ExpectSpanEqualsPerPixel(sc, "rotated");
+  sc.Filter = TSwFilter::Point;
+  ExpectSpanEqualsPerPixel(sc, "rotated point");
+  // Mirrored (coordinates fall along the row) and coordinates far beyond
+  // the planes (clamped; the largest ones past the vector conversion).
+  const float whole[4][2] = {{0, 0}, {211, 0}, {0, 157}, {211, 157}};
+  std::memcpy(sc.Corners, whole, sizeof whole);
+  sc.MirrorU = true;
+  sc.Filter = TSwFilter::Linear;
+  ExpectSpanEqualsPerPixel(sc, "mirrored");
+  sc.UvScale = 1e6f;
+  ExpectSpanEqualsPerPixel(sc, "far off");
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+TEST(DrawShaders, VideoWithOneCoordinateSet) {
+  // The chroma planes' sets are missing from the vertex format: they read
+  // coordinate 0 in both forms (the span form must not read the absent
+  // arrays).
+  auto render = [](bool fast) {
+    RegisterDrawKernels();
+    TRig rig(37, 9);
+    rig.Dev->SetFastPaths(fast);
+    std::vector<Ref<TSwTexture>> planes;
+    for (int s = 0; s < 3; ++s) {
+      planes.push_back(rig.Texture(
+          16, 8, [&](uint32_t x, uint32_t y) { return 0xFF000000u | ((x * 13 + y * 7 + uint32_t(s) * 50) & 255) * 0x010101u; },
+          TSwFormat::L8));
+      rig.Dev->SetTexture(uint32_t(s), planes.back().get());
+      Linear(rig, s);
+    }
+    const float consts[5][4] = {};
+    BindBlended(rig, "color_grade_video", consts);
+    rig.Dev->BeginScene();
+    rig.Quad(-0.5f, -0.5f, 36.5f, 8.5f, 0xFFFFFFFF);
+    rig.Dev->EndScene();
+    return rig.Snapshot();
+  };
+  const auto ref = render(false);
+  EXPECT_EQ(swtest::MaxChannelDiff(ref, render(true)), 0);
+  EXPECT_NE(ref[4 * 37 + 20], ref[4 * 37 + 3]);  // the luma varies along the row
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "KavLib2/KavObjects/KavBox.h"
+#include "KavLib2/KavObjects/KavColorGrade.h"
 #include "KavLib2/KavObjects/KavShadowDraw.h"
 #include "KavLib2/KavObjects/KavViewPort.h"
 #include "ObjectsTestUtil.h"
+#include "ShowFolderTestUtil.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "VoRav/Graphics/Effects2D/ShadowGenerator.h"
 
@@ -161,6 +163,65 @@ TEST(KavViewPort, StencilAndContent) {
   EXPECT_EQ(dynamic_cast<TKavViewPort*>(f.At(2))->MaskValue(), 7);
   EXPECT_EQ(drawer.Rendered.size(), 4u);  // the slide and its three viewports
   EXPECT_TRUE(drawer.Fills.empty());
+}
+
+// The drawer grades a box fill through the lookup it is given (red
+// inverted is cyan; at half strength grey) and keeps a gradient's run under
+// the grade. Boxes themselves carry no colour keyframes (their kind animates
+// no colour group), so their grade state stays empty and they draw as they
+// are.
+TEST(KavBox, GradedFillsAndUngradedBoxes) {
+  test::THostSlide s([](test::TShowFolder& f) { f.Write("red.bmp", test::Bmp32(8, 8, [](int32_t, int32_t) { return 0xFFFF0000u; })); },
+                     Obj("pic", "Image", "ImageName=red.bmp\n" + KeyPoint("Time=0\nobject f:Invert\nend\n")) +
+                         Obj("box", "Box", "Size=400,200\nFitMode=None\nColor1=255,0,0\n" + KeyPoint("Time=0\n") +
+                                               KeyPoint("Time=2000\nobject f:Invert\nend\n")));
+  TKavObjectProps* pic = s.At(0)->Props();
+  ASSERT_NE(pic->NextKeyFrame(kGroupColor), nullptr);
+  TObjectFilter* invert = pic->NextKeyFrame(kGroupColor)->Filters();
+  ASSERT_NE(invert, nullptr);
+  EXPECT_EQ(s.At(1)->Props()->NextKeyFrame(kGroupColor), nullptr);
+
+  TFrameDumper dumper(480, 270);
+  auto lut = MakeRef<TColorGradeWrapper>(invert);
+  lut->UpdateLut(dumper.Drawer()->Screen(), 2, nullptr);
+  ASSERT_NE(lut->Texture(), nullptr);
+  auto fill = [&](uint8_t gradient, float mix) {
+    TBoxParams box = DefaultBoxParams();
+    box.ColorA = 0xFFFF0000u;
+    box.ColorB = 0xFF0000FFu;
+    box.Gradient = gradient;
+    box.GradeMode = 2;
+    box.GradeMix = mix;
+    box.GradeLut2 = lut->Texture();
+    dumper.Drawer()->SetView(TFloatRect{0, 0, 480, 270}, FloatPoint(480, 270), false, Vector3(240, 135, 0));
+    dumper.RenderFrame([&](TDeviceDrawer* d) {
+      d->Clear(0xFFFFFFFFu, 1);
+      d->FillBox(Vector3(40, 35, 0), FloatPoint(1, 1), box, Vector3(400, 0, 0), Vector3(0, 200, 0));
+    });
+    dumper.WritePng(test::SlideDumpPath("box_graded_" + std::to_string(gradient) + "_" + std::to_string(int(mix * 10)) + ".png"));
+    return dumper.LastFrame().Pixels;
+  };
+  auto channel = [](uint32_t c, int shift) { return int((c >> shift) & 0xFF); };
+  const auto solid = fill(kBoxGradSolid, 1);
+  EXPECT_NEAR(channel(test::PixelAt(solid, 240, 135), 16), 0, 4);
+  EXPECT_NEAR(channel(test::PixelAt(solid, 240, 135), 8), 255, 4);
+  EXPECT_EQ(test::PixelAt(solid, 20, 20) & 0xFFFFFF, 0xFFFFFFu);
+  const auto half = fill(kBoxGradSolid, 0.5f);
+  EXPECT_NEAR(channel(test::PixelAt(half, 240, 135), 16), 128, 6);
+  EXPECT_NEAR(channel(test::PixelAt(half, 240, 135), 8), 128, 6);
+  // A horizontal gradient: its two ends inverted, its middle between.
+  const auto run = fill(kBoxGradHorizontal, 1);
+  const uint32_t left = test::PixelAt(run, 45, 135), right = test::PixelAt(run, 435, 135);
+  EXPECT_NE(left & 0xFFFFFF, right & 0xFFFFFF);
+  EXPECT_GT(channel(left, 8), 200);
+  EXPECT_GT(channel(right, 8), 200);
+  EXPECT_NEAR(channel(left, 16) + channel(right, 16), 255, 12);
+  EXPECT_NEAR(channel(test::PixelAt(run, 240, 135), 16), 128, 12);
+
+  // The box of the slide draws red at every time.
+  s.Slide->SetTime(true, 2000);
+  const auto drawn = test::RenderSlideWith(dumper, s.Slide.get(), "box_not_graded.png");
+  EXPECT_EQ(test::PixelAt(drawn, 240, 135) & 0xFFFFFF, 0xFF0000u);
 }
 
 }  // namespace

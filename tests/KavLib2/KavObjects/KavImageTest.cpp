@@ -70,6 +70,39 @@ TEST(SlideHost, ProducesKeyedPictures) {
   EXPECT_GT(shadow->Width(), 10);
 }
 
+// Sized texts: the text drawn in white into a picture of the key's size,
+// fitted and centred; a size that is not usable, or nothing to lay out,
+// gives the 1 x 1 placeholder.
+TEST(SlideHost, SizedTexts) {
+  THostFixture h;
+  Ref<TImage> sized = LoadImageHandle(h.Files.get(), u"TextWithSize:200:60:Hello\r\nworld");
+  ASSERT_NE(sized, nullptr);
+  EXPECT_EQ(sized->Width(), 200);
+  EXPECT_EQ(sized->Height(), 60);
+  int32_t inked = 0, left = 200, right = -1;
+  for (int32_t y = 0; y < 60; ++y)
+    for (int32_t x = 0; x < 200; ++x) {
+      const uint32_t p = Level0Pixel(sized.get(), x, y);
+      if ((p >> 24) > 128) {
+        ++inked;
+        EXPECT_EQ(p & 0xFFFFFF, 0xFFFFFFu);
+        left = std::min(left, x);
+        right = std::max(right, x);
+      }
+    }
+  EXPECT_GT(inked, 100);
+  // Two lines fitted by height leave room on both sides, about equal.
+  EXPECT_GT(left, 5);
+  EXPECT_NEAR(left, 199 - right, 6);
+  EXPECT_EQ(Level0Pixel(sized.get(), 0, 0) >> 24, 0u);
+  for (const char16_t* bad : {u"TextWithSize:0:60:Hi", u"TextWithSize:90000:90000:Hi", u"TextWithSize:-4:10:Hi",
+                              u"TextWithSize:"}) {
+    Ref<TImage> p = LoadImageHandle(h.Files.get(), bad);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Width(), 1) << UTF8Encode(bad);
+  }
+}
+
 int g_made_hosts = 0;
 
 Ref<TKavSlideHost> MakeMarkedHost(TFileAccessor* a, const TKavSlideHost::TEffectResourceFill& f,

@@ -27,7 +27,7 @@ struct THelp : TOverlayDialog {
   TRefObject* ProcessMouse(const TEngineMouseState&, TKavAction&) override { return nullptr; }
   void Draw(TDeviceDrawer*) override {}
 };
-Ref<TOverlayDialog> MakeHelp(TFileAccessor*, const std::u16string& name) {
+Ref<TOverlayDialog> MakeHelp(TSlideWindowProducer*, const std::u16string& name) {
   if (name != u"help") return nullptr;
   return MakeRef<THelp>();
 }
@@ -103,6 +103,25 @@ TEST_F(EngineOverlay, OverlayIsDrawnLastAskedFirstAndItsDialogsHoldTheShow) {
   Post(kEngineCloseDialog, nullptr);
   ASSERT_TRUE(PassUntil([&] { return engine->Active(); }));
   EXPECT_FALSE(overlay->HasDialog());
+  // A dialog's close button closes the dialog, not the player; with no
+  // dialog open it goes on to the form.
+  Post(kEngineHelpDialog, nullptr);
+  ASSERT_TRUE(PassUntil([&] { return overlay->HasDialog(); }));
+  auto close = [&] {
+    auto click = MakeRef<TEngineMouseData>();
+    click->State.X = click->State.Y = 5;
+    click->Action = TKavAction{kActClose, 0, {}};
+    Post(kEngineMouse, click.release());
+  };
+  close();
+  ASSERT_TRUE(PassUntil([&] { return !overlay->HasDialog(); }));
+  Drain();
+  EXPECT_EQ(std::find(actions.Kinds.begin(), actions.Kinds.end(), int32_t(kActClose)), actions.Kinds.end());
+  close();
+  engine->MainLoop();
+  Drain();
+  EXPECT_NE(std::find(actions.Kinds.begin(), actions.Kinds.end(), int32_t(kActClose)), actions.Kinds.end());
+  ASSERT_TRUE(PassUntil([&] { return engine->Active(); }));
 
   // A press on the video bar's play button becomes the pause action.
   const TRect bar = overlay->Panel()->BarRect();

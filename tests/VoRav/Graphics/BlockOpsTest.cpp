@@ -87,9 +87,14 @@ TEST(Halving, FastRowsMatchTheScalarRow) {
     for (size_t x0 : {size_t(1), size_t(2), size_t(5)}) {
       for (size_t n = 0; 2 * (x0 + n) + 1 <= width; n += (n < 12 ? 1 : 37)) {
         for (int bpp : {3, 4}) {
-          std::vector<uint8_t> a(n * 4 + 4, 0), b(n * 4 + 4, 0);
-          (bpp == 4 ? scalar->HalveRow32 : scalar->HalveRow24)(a.data(), r0.data(), r1.data(), r2.data(), x0, n);
-          (bpp == 4 ? k->HalveRow32 : k->HalveRow24)(b.data(), r0.data(), r1.data(), r2.data(), x0, n);
+          // Rows and destination exactly as long as the taps need, so that
+          // the sanitizer catches reads and writes past them.
+          const size_t used = 2 * (x0 + n) * size_t(bpp);
+          std::vector<uint8_t> s0(r0.begin(), r0.begin() + used), s1(r1.begin(), r1.begin() + used),
+              s2(r2.begin(), r2.begin() + used);
+          std::vector<uint8_t> a(n * size_t(bpp), 0), b(n * size_t(bpp), 0);
+          (bpp == 4 ? scalar->HalveRow32 : scalar->HalveRow24)(a.data(), s0.data(), s1.data(), s2.data(), x0, n);
+          (bpp == 4 ? k->HalveRow32 : k->HalveRow24)(b.data(), s0.data(), s1.data(), s2.data(), x0, n);
           ASSERT_EQ(a, b) << "level " << int(level) << " x0=" << x0 << " n=" << n << " bpp=" << bpp;
         }
       }

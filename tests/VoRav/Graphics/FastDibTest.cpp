@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "GraphicsTestUtil.h"
 #include "VoRav/Graphics/FastDIB.h"
 #include "VoRav/vxMemoryStream.h"
@@ -124,4 +126,35 @@ TEST(FastDib, DibBitmapsAndFactory) {
   EXPECT_EQ(static_cast<TDibBitmap*>(d565.get())->Dib()->GreenWidth(), 6);
   EXPECT_EQ(NewBitmap(4, 3, F().B5G6R5, {}, nullptr, &TDibBitmap::kClass), nullptr);
   EXPECT_NE(NewBitmap(4, 3, F().A8R8G8B8)->ClassType(), &TDibBitmap::kClass);
+}
+
+// Memory for a writer that fills every pixel leaves only the row padding to
+// zero; large blocks freed go back to a cache, and one taken again by a
+// plain allocation must come back zeroed.
+TEST(FastDib, MemoryToFillAndReusedBlocks) {
+  auto small = MakeRef<TFastDIB>();
+  small->SetSizeToFill(7, 5, 24);  // 21 bytes of pixels in a 24-byte row
+  ASSERT_EQ(small->RowPadding(), 3);
+  for (int32_t y = 0; y < 5; ++y)
+    for (int32_t i = 21; i < 24; ++i) EXPECT_EQ(small->Row(y)[i], 0) << "row " << y;
+
+  const int32_t w = 1499, h = 700;  // about 3 MB at 24 bits, padded rows
+  {
+    auto big = MakeRef<TFastDIB>();
+    big->SetSizeToFill(w, h, 24);
+    const int32_t used = big->Stride() - big->RowPadding();
+    ASSERT_GT(big->RowPadding(), 0);
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t i = used; i < big->Stride(); ++i) ASSERT_EQ(big->Row(y)[i], 0) << "row " << y;
+    for (int32_t y = 0; y < h; ++y) std::memset(big->Row(y), 0xAB, size_t(big->Stride()));
+  }
+  auto again = MakeRef<TFastDIB>();
+  again->SetSize(w, h, 24);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t i = 0; i < again->Stride(); ++i) ASSERT_EQ(again->Row(y)[i], 0) << "row " << y << " byte " << i;
+  // The same size once more after a plain SetSize: the flag does not stick.
+  auto third = MakeRef<TFastDIB>();
+  third->SetSize(5, 3, 8);
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t i = 0; i < third->Stride(); ++i) EXPECT_EQ(third->Row(y)[i], 0);
 }

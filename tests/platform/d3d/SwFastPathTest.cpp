@@ -121,6 +121,50 @@ TEST(SwFastPaths, RectanglesGiveTheReferencePixels) {
   }
 }
 
+// 1:1 pictures blended over (premultiplied or by source alpha) take whole-
+// byte arithmetic that must give exactly the reference's bytes, on A8 and X8
+// targets and from X8 textures, including colours above their alpha (which
+// saturate) and rows with a partial last group of eight.
+TEST(SwFastPaths, OneToOneBlendsGiveExactlyTheReferencePixels) {
+  const TCase cases[] = {
+      {96, 64, TSwFormat::A8R8G8B8, false, TSwFilter::Linear, TSwAddress::Clamp, -0.5f, -0.5f, 95.5f, 63.5f, 0, 0, 1, 1, 0xFFFFFFFF, 0, 2, true, false},
+      {96, 64, TSwFormat::A8R8G8B8, false, TSwFilter::Linear, TSwAddress::Clamp, -0.5f, -0.5f, 95.5f, 63.5f, 0, 0, 1, 1, 0xFFFFFFFF, 0, 1, false, false},
+      {61, 37, TSwFormat::A8R8G8B8, false, TSwFilter::Point, TSwAddress::Clamp, 10.5f, 3.5f, 71.5f, 40.5f, 0, 0, 1, 1, 0xFFFFFFFF, 0, 1, true, false},
+      {61, 37, TSwFormat::X8R8G8B8, false, TSwFilter::Linear, TSwAddress::Clamp, 10.5f, 3.5f, 71.5f, 40.5f, 0, 0, 1, 1, 0xFFFFFFFF, 0, 2, false, false},
+      {96, 64, TSwFormat::A8R8G8B8, false, TSwFilter::Linear, TSwAddress::Clamp, -0.5f, -0.5f, 95.5f, 63.5f, 0, 0, 1, 1, 0xFFFFFFFF, 0, 2, true, true},
+  };
+  for (const TCase& c : cases) {
+    size_t index = size_t(&c - cases);
+    uint64_t before = SwRasterStats().FastQuads.load();
+    std::vector<uint32_t> fast = Render(c, true, 0);
+    EXPECT_EQ(SwRasterStats().FastQuads.load(), before + 1) << "case " << index << " missed the fast path";
+    EXPECT_EQ(MaxChannelDiff(fast, Render(c, false, 1)), 0) << "case " << index;
+    // Positions a float error away from the pixel grid (as a camera's
+    // matrices leave them) still blend whole texels, within one unit.
+    TCase shifted = c;
+    shifted.x0 += 0.0004f;
+    shifted.x1 += 0.0004f;
+    shifted.y0 -= 0.0003f;
+    shifted.y1 -= 0.0003f;
+    EXPECT_LE(MaxChannelDiff(Render(shifted, true, 0), Render(shifted, false, 1)), 1) << "case " << index;
+  }
+}
+
+// Pictures halved and more onto the target, bilinear and blended, from
+// clamped and mirrored edges.
+TEST(SwFastPaths, MinifiedRectanglesGiveTheReferencePixels) {
+  const TCase cases[] = {
+      {192, 128, TSwFormat::A8R8G8B8, false, TSwFilter::Linear, TSwAddress::Clamp, -0.5f, -0.5f, 95.5f, 63.5f, 0, 0, 1, 1, 0xFFFFFFFF, 0, 2, false, false},
+      {301, 199, TSwFormat::A8R8G8B8, false, TSwFilter::Linear, TSwAddress::Mirror, 1.f, 2.f, 93.f, 60.f, -0.1f, 0, 1.05f, 1, 0xE0FFFFFF, 1, 1, true, false},
+      {250, 90, TSwFormat::X8R8G8B8, false, TSwFilter::Linear, TSwAddress::Clamp, 0, 0, 96, 64, 0, 0, 1, 1, 0xFFFFFFFF, 0, 0, true, false},
+  };
+  for (const TCase& c : cases) {
+    size_t index = size_t(&c - cases);
+    std::vector<uint32_t> fast = Render(c, true, 0);
+    EXPECT_LE(MaxChannelDiff(fast, Render(c, false, 1)), RectangleTolerance()) << "case " << index;
+  }
+}
+
 }  // namespace
 }  // namespace kav
 

@@ -5,33 +5,13 @@
 #include <cstdlib>
 #include <map>
 
-#include "platform/png/vxPngLib.h"
+#include "tools/framedump/FrameDump.h"
 #include "tests/KavLib2/3DEngine/Transitions/TransitionRig.h"
 
 namespace kav {
 namespace {
 
 using namespace transtest;
-
-bool ReadPng(const std::string& path, int32_t& w, int32_t& h, std::vector<uint32_t>& px) {
-  const TImageLibEntries& png = PngImageLibEntries();
-  TImageLibInfo info;
-  if (!png.OpenImageFile(info, path.c_str())) return false;
-  bool ok = png.ReadImage(info) && info.BitsPerPixel >= 24;
-  if (ok) {
-    w = info.Width;
-    h = info.Height;
-    px.resize(size_t(w) * size_t(h));
-    const int32_t bpp = info.BitsPerPixel / 8;
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) {
-        const uint8_t* p = info.Rows[y] + x * bpp;
-        px[size_t(y) * size_t(w) + size_t(x)] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-      }
-  }
-  png.CloseImage(info);
-  return ok;
-}
 
 TEST(GoldenFrames, MidProgressFramesOfEveryKindAreUnchanged) {
   const std::string dir = std::string(KAV_SOURCE_DIR) + "/tests/KavLib2/3DEngine/Transitions/golden/";
@@ -56,7 +36,7 @@ TEST(GoldenFrames, MidProgressFramesOfEveryKindAreUnchanged) {
     }
     int32_t w = 0, h = 0;
     std::vector<uint32_t> ref;
-    ASSERT_TRUE(ReadPng(path, w, h, ref)) << "missing reference " << path << " (KAV_UPDATE_GOLDENS=1 makes it)";
+    ASSERT_TRUE(ReadPngPixels(path, w, h, ref)) << "missing reference " << path << " (KAV_UPDATE_GOLDENS=1 makes it)";
     ASSERT_EQ(w, 480);
     ASSERT_EQ(h, 270);
     int worst = 0;

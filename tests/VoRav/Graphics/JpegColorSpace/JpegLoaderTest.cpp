@@ -66,7 +66,7 @@ TEST(JpegIcc, SegmentsJoinInSequenceOrderOrNotAtAll) {
   EXPECT_EQ(Icc(Jpeg({{0xFF, 0xE1, 0, 1}, IccChunk(1, 1, {8})})), std::vector<uint8_t>{});
   // A profile segment cut by the end of the stream gives nothing.
   auto cut = Jpeg({IccChunk(1, 1, {1, 2, 3, 4, 5, 6})});
-  cut.resize(cut.size() - 12);  // the start of scan and two profile bytes
+  cut.erase(cut.end() - 12, cut.end());  // the start of scan and two profile bytes
   EXPECT_EQ(Icc(cut), std::vector<uint8_t>{});
 
   // FF FF D8: one duplicate-FF line, then the walk goes on from SOI.

@@ -57,7 +57,7 @@ TEST(VideoSourceFactory, ChainFilterOwnershipAndInfoCache) {
   Ref<TFrameSource> b = OpenFrameSource(nullptr, false, name);
   ASSERT_TRUE(b);
   EXPECT_EQ(MediaInfoCacheCount(), before + 1);
-  TMediaInfo cached;
+  TClipInfo cached;
   ASSERT_TRUE(CachedMediaInfo(name, cached));
   EXPECT_EQ(cached.Width, 64);
   EXPECT_EQ(cached.FrameCount, 50);

@@ -80,7 +80,7 @@ TEST_P(WinVideoSourceClips, DeliversTheAskedFrameForwardBackwardAndPastTheEnd) {
 
   auto source = MakeRef<TWinVideoSource>(nullptr, false, U16(clip));
   ASSERT_TRUE(source->Opened());
-  const TMediaInfo& info = source->Info();
+  const TClipInfo& info = source->Info();
   EXPECT_EQ(info.Width, c.Spec.Width);
   EXPECT_EQ(info.Height, c.Spec.Height);
   EXPECT_EQ(info.CodecName, U16(c.Codec));

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "Kav/KavViewer/KavShowSlides.h"
+#include "tests/KavLib2/KavClasses/ShowFixture.h"
+#include "tests/KavLib2/KavObjects/ShowFolderTestUtil.h"
+
+namespace kav {
+namespace {
+
+// Two slides (ends 3000 and 6000 ms), each one box over the whole slide in
+// a colour of its own; the second comes in with a 500 ms dissolve.
+std::string TwoSlideProject() {
+  auto box = [](const std::string& colour) {
+    return test::Obj("box", "Box",
+                     "Size=1920,1080\nFillMode=HGradient\nColor1=" + colour + "\nColor2=" + colour + "\n" +
+                         test::KeyPoint("Time=0\nPosition=0,0\nScaleX=100\nScaleY=100\n"));
+  };
+  return "[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=1920\r\nopt_scr_height=1080\r\nopt_repeat=repeat\r\n"
+         "object TheEffect:AnEffect\r\ntime=1000\r\n"
+         "object dissolve:Effect\r\nchecked=1\r\nstdidx=2\r\nend\r\nend\r\n"
+         "[Times]\r\nopt_slidescount=2\r\nopt_synchpos1=3000\r\nopt_synchpos2=6000\r\n"
+         "[Slide1]\r\n" + box("200,30,30") + "object TheEffect:AnEffect\r\nref=dissolve\r\ntime=500\r\nend\r\n" +
+         "[Slide2]\r\n" + box("30,30,200") + "object TheEffect:AnEffect\r\nref=dissolve\r\ntime=500\r\nend\r\n";
+}
+
+struct TWindowFixture : test::THostFixture {
+  Ref<TKavSource> Source;
+  Ref<TLoaderTiming> Timing = MakeRef<TLoaderTiming>();
+  Ref<TShowSlideWindow> Window;
+  std::vector<std::vector<Ref<TPreparedSlide>>> Windows;
+  int Prepared = 0;
+
+  TWindowFixture() {
+    InstallShowServices();
+    Host.reset();  // the window's producer makes the show's host
+    TKavSourceSetup setup;
+    setup.RandomSeed = 5;
+    Source = MakeRef<TKavSource>(Files.get(), test::ProjectIni(TwoSlideProject()).get(), setup);
+    Window = MakeRef<TShowSlideWindow>(Source.get(), Timing.get(), 3);
+    Window->OnWindow = [this](TPreparedSlide* const* slides, int32_t count) {
+      std::vector<Ref<TPreparedSlide>> w;
+      for (int32_t i = 0; i < count; ++i) w.emplace_back(slides[i]);
+      Windows.push_back(std::move(w));
+    };
+    Window->OnSlidePrepared = [this](TPreparedSlide*) { ++Prepared; };
+    Window->SetAspectRatio(TSize{1920, 1080}, 1.0, 100, 100);
+  }
+  ~TWindowFixture() { Window = nullptr; }
+
+  void At(double t) {
+    Timing->Time = t;
+    Window->AdvanceSlideWindow(t);
+  }
+  // The slide of the last window that holds `t`.
+  TPreparedSlide* SlideAt(double t) {
+    if (Windows.empty()) return nullptr;
+    for (auto& s : Windows.back())
+      if (s->Times.Begin <= t && t < s->Times.End) return s.get();
+    return nullptr;
+  }
+};
+
+TEST(ShowSlides, WindowFollowsTheShowTimeWithTimesAndTransitions) {
+  TWindowFixture f;
+  EXPECT_EQ(f.Window->GetVisibleRect(), (TRect{0, 0, 1920, 1080}));
+  f.At(1000);
+  ASSERT_FALSE(f.Windows.empty());
+  EXPECT_EQ(f.Prepared, f.Window->WindowCount());
+  TPreparedSlide* first = f.SlideAt(1000);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->Index, 0);
+  EXPECT_DOUBLE_EQ(first->Times.End, 3000);
+  EXPECT_DOUBLE_EQ(first->GetTime(), 1000);
+  ASSERT_NE(first->Object(), nullptr);
+
+  // Into the second slide's dissolve: the window moved, the incoming slide
+  // has its transition at the right progress.
+  f.At(3200);
+  TPreparedSlide* second = f.SlideAt(3200);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->Index, 1);
+  EXPECT_DOUBLE_EQ(second->Times.Begin, 3000);
+  EXPECT_DOUBLE_EQ(second->Times.EffectTime, 500);
+  second->SetTime(3200);
+  ASSERT_NE(second->Transition(), nullptr);
+  EXPECT_NEAR(second->TransitionProgress(), 0.4, 1e-9);
+  second->SetTime(5000);
+  EXPECT_DOUBLE_EQ(second->TransitionProgress(), 1.0);
+
+  // The next loop: same slide again, shifted by the show's length.
+  f.At(6000 + 1000);
+  TPreparedSlide* again = f.SlideAt(7000);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->Index, 2);
+  EXPECT_DOUBLE_EQ(again->Times.Begin, 6000);
+}
+
+// The slide the window hands out draws as the producer's own slide of that
+// time does, prepared through the drawer the engine gives it.
+TEST(ShowSlides, FrameAtATimeShowsTheSlide) {
+  TWindowFixture f;
+  f.At(4000);
+  TPreparedSlide* slide = f.SlideAt(4000);
+  ASSERT_NE(slide, nullptr);
+  slide->SetTime(4000);
+  TFrameDumper dumper(480, 270);
+  slide->PrepareOn(dumper.Drawer());
+  const auto px = test::RenderSlideWith(dumper, slide->Object(), "show_slides_window.png");
+
+  auto producer = MakeRef<TSlideProducer>(f.Source.get(), nullptr, TKavSlideHost::TEffectResourceFill(), false);
+  producer->CurrentTiming = MakeRef<TTiming>(4000);
+  producer->SetAspectRatio(TSize{1920, 1080}, false, 100, 100);
+  Ref<TDrawContainer> direct = producer->ProduceSlide(1);
+  ASSERT_NE(direct->Slide, nullptr);
+  direct->SetTime(4000);
+  const auto expected = test::RenderSlide(direct->Slide.get(), "show_slides_direct.png");
+  ASSERT_EQ(px.size(), expected.size());
+  EXPECT_EQ(px, expected);
+  // The second slide's blue box fills the frame.
+  const uint32_t mid = test::PixelAt(px, 240, 135);
+  EXPECT_NEAR(int(mid & 0xFF), 200, 6);
+  EXPECT_NEAR(int((mid >> 16) & 0xFF), 30, 6);
+  slide->ReleaseDeviceResources();
+  slide->ReleaseDeviceResources();  // twice is harmless
+}
+
+TEST(ShowSlides, HostOffersClipsAndTheProject) {
+  TWindowFixture f;
+  auto* clips = dynamic_cast<TKavVideoHost*>(f.Window->Producer()->Host());
+  ASSERT_NE(clips, nullptr);
+  ASSERT_NE(clips->VideoClips(), nullptr);
+  EXPECT_EQ(clips->VideoClips(), clips->VideoClips());
+  EXPECT_EQ(clips->Project(), f.Source->Ini());
+  // A name the show does not have is no dialog, never a crash.
+  EXPECT_EQ(f.Window->CreateCustomDialog(u"nothing"), nullptr);
+}
+
+TEST(ShowSlides, InstalledFactoryFeedsTheLoader) {
+  TWindowFixture f;
+  auto loader = MakeRef<TKavSlideLoader>(f.Source.get(), 3, 0, 0, false);
+  loader->Width = 1920;
+  loader->Height = 1200;
+  loader->SetAspect(1.0);
+  // The 16:9 design inside 16:10: letterboxed.
+  EXPECT_EQ(loader->GetVisibleRect(), (TRect{0, 60, 1920, 1140}));
+}
+
+}  // namespace
+}  // namespace kav

@@ -1,0 +1,89 @@
+#!/bin/bash
+# The player over hostile and damaged shows, headless (SDL's dummy video
+# driver): a show it cannot open gives its error and a non-zero exit on its
+# own; a hostile show that opens plays until SIGTERM and then ends with 0.
+# Never a crash, a sanitizer report or a hang.
+# Usage: kavplay_hostile.sh KAVPLAY DEMO_SHOW CORPUS_DIR WORKDIR
+set -u
+player=$1
+demo=$2
+corpus=$3
+work=$4
+rm -rf "$work"
+mkdir -p "$work"
+failures=0
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+sanitizer_clean() {
+  ! grep -q "ERROR: AddressSanitizer\|runtime error:\|ERROR: LeakSanitizer" "$1"
+}
+
+# Shows that must be refused.
+refused=("$corpus/container/truncated_directory" "$corpus/container/moved_modified")
+: >"$work/empty.kvshow"
+refused+=("$work/empty.kvshow")
+printf 'KavShow%.0s garbage \001\002\377' $(seq 400) >"$work/garbage.kvshow"
+refused+=("$work/garbage.kvshow")
+if [ -f "$demo" ]; then
+  size=$(stat -c %s "$demo")
+  for cut in 64 $((size / 3)) $((size * 9 / 10)) $((size - 1)); do
+    head -c "$cut" "$demo" >"$work/cut_$cut.kvshow"
+    refused+=("$work/cut_$cut.kvshow")
+  done
+fi
+for show in "${refused[@]}"; do
+  log="$work/$(basename "$show").out"
+  timeout -s KILL 30 "$player" -exename "$show" >"$log" 2>&1
+  rc=$?
+  if [ "$rc" -eq 137 ]; then fail "$show: hung"; continue; fi
+  if [ "$rc" -eq 0 ] || [ "$rc" -ge 128 ]; then fail "$show: exit $rc (want an error exit)"; fi
+  grep -q "Slideshow Error" "$log" || fail "$show: no error shown"
+  sanitizer_clean "$log" || fail "$show: sanitizer report"
+done
+
+# Hostile shows that open: they play, then end cleanly on SIGTERM.
+play() {
+  local name=$1
+  shift
+  local log="$work/play_$name.out"
+  "$player" "$@" >"$log" 2>&1 &
+  local pid=$!
+  sleep 3
+  if ! kill -0 "$pid" 2>/dev/null; then
+    wait "$pid"
+    local early=$?
+    # Ending by itself is fine when it says why; a signal is a crash.
+    if [ "$early" -ge 128 ] || [ "$early" -eq 0 ]; then fail "$name: ended by itself with $early"; fi
+  else
+    kill -TERM "$pid"
+    local i
+    for i in $(seq 150); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+      kill -KILL "$pid"
+      fail "$name: did not end on SIGTERM"
+    fi
+    wait "$pid"
+    local rc=$?
+    [ "$rc" -eq 0 ] || fail "$name: exit $rc after SIGTERM"
+  fi
+  sanitizer_clean "$log" || fail "$name: sanitizer report"
+}
+play hostile_windows -exename "$corpus/container/hostile_windows"
+play long_base0 -exename "$corpus/container/long_base0"
+for p in hostile_cycles_bom damaged_times; do
+  mkdir -p "$work/$p"
+  cp "$corpus/project/$p.kav" "$work/$p/Project.kav"
+  play "$p" -filename "$work/$p/Project.kav"
+done
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failures; outputs in $work"
+  exit 1
+fi
+echo "every hostile show was refused or played and ended cleanly"

@@ -1,0 +1,161 @@
+// Shadows made by the slide host's image-task queue: pictures hand theirs to
+// the worker and take it on a later layout, texts make theirs at once, a
+// box with a shadow has its re-making queued and draws the old one
+// meanwhile, and objects or hosts that go with tasks on their way are safe.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "KavLib2/KavObjects/KavBox.h"
+#include "KavLib2/KavObjects/KavImage.h"
+#include "ShowFolderTestUtil.h"
+
+namespace kav {
+namespace {
+
+using test::Obj;
+
+// A slide on a real host over a folder with a 64 x 64 disc picture; the
+// host's image-task queue is started before the slide is built when asked.
+struct TQueuedSlide : test::THostFixture {
+  Ref<TKavObjectProps> Props = MakeRef<TKavObjectProps>();
+  Ref<TIniFile> Doc;
+  Ref<TKavSlide> Slide;
+  std::atomic<int> Redraws{0};
+  TSlideLengths Timing{6000, 1000, 500};
+
+  // With `hold`, the queue's monitor stays locked (the worker takes
+  // nothing) until Release.
+  TQueuedSlide(bool queue, const std::string& children, bool hold = false) {
+    Folder.Write("disc.bmp", test::Bmp32(64, 64, [](int32_t x, int32_t y) {
+                   return std::hypot(x - 31.5, y - 31.5) < 28 ? 0xFF00FF00u : 0u;
+                 }));
+    if (queue) {
+      EXPECT_TRUE(Host->StartImageTasks());
+      if (hold) Host->TaskQueue->Lock();
+    }
+    Load(children);
+  }
+  void Release() { Host->TaskQueue->Leave(); }
+  void Load(const std::string& children) {
+    Doc = test::Doc(Obj("root", "Frame", children));
+    if (!Slide) {
+      Slide = test::LoadTestSlide(Host.get(), Props.get(), Doc.get(), Timing);
+      Slide->OnRedraw = TDelegate<void(TKavSlide*)>::Bind<&TQueuedSlide::Redraw>(this);
+    } else {
+      Props->Read(Doc->FindObject(u"root"), Timing);
+      Slide->Load(Props.get(), true);
+    }
+  }
+  void Redraw(TKavSlide*) { ++Redraws; }
+  // Lays the slide out until `done` holds (at most 10 s).
+  template <typename F>
+  bool LayOutUntil(F done) {
+    for (int i = 0; i < 2000; ++i) {
+      Slide->SetTime(true, 0);
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+};
+
+const std::string kDisc = "ImageName=disc.bmp\nShadowEnable=1\nShadowSize=10\n";
+
+TEST(QueuedShadows, PicturesTakeTheirShadowFromTheWorkerTextsMakeTheirsAtOnce) {
+  TQueuedSlide queued(true, Obj("pic", "Image", kDisc) +
+                                Obj("t", "Text", "Text=\"Hi\"\nShadowEnable=1\n"),
+                      true);
+  auto* pic = dynamic_cast<TKavImage*>(queued.Slide->GetChild(0));
+  auto* text = dynamic_cast<TKavImage*>(queued.Slide->GetChild(1));
+  ASSERT_NE(pic, nullptr);
+  ASSERT_NE(text, nullptr);
+  // The picture's shadow is on its way; the text's was made at once.
+  EXPECT_EQ(pic->Shadow(), nullptr);
+  EXPECT_EQ(queued.Host->TaskQueue->Count(), 1);
+  ASSERT_NE(text->Shadow(), nullptr);
+  EXPECT_NE(text->Shadow()->Image(), nullptr);
+  queued.Slide->SetTime(true, 0);  // asked again: still one task
+  EXPECT_EQ(queued.Host->TaskQueue->Count(), 1);
+  EXPECT_EQ(pic->Shadow(), nullptr);
+  queued.Release();
+  ASSERT_TRUE(queued.LayOutUntil([&] { return pic->Shadow() != nullptr; }));
+  ASSERT_NE(pic->Shadow()->Image(), nullptr);
+  EXPECT_GE(queued.Redraws.load(), 1);
+
+  // The same shadow as one made at once on a host without a queue.
+  TQueuedSlide direct(false, Obj("pic", "Image", kDisc));
+  auto* same = dynamic_cast<TKavImage*>(direct.Slide->GetChild(0));
+  ASSERT_NE(same->Shadow(), nullptr);
+  ASSERT_NE(same->Shadow()->Image(), nullptr);
+  EXPECT_TRUE(same->Shadow()->SameParams(pic->Shadow()->Params()));
+  EXPECT_EQ(same->Shadow()->Image()->Width(), pic->Shadow()->Image()->Width());
+  EXPECT_EQ(same->Shadow()->Image()->Height(), pic->Shadow()->Image()->Height());
+  EXPECT_FALSE(same->Shadow()->Normalised());
+  EXPECT_FALSE(pic->Shadow()->Normalised());
+
+  // Laid out again with nothing changed: the shadow is kept, nothing asked.
+  TShadow* kept = pic->Shadow();
+  const int redraws = queued.Redraws.load();
+  queued.Slide->SetTime(true, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  queued.Slide->SetTime(true, 0);
+  EXPECT_EQ(pic->Shadow(), kept);
+  EXPECT_EQ(queued.Redraws.load(), redraws);
+}
+
+TEST(QueuedShadows, ABoxKeepsDrawingItsOldShadowWhileTheNewOneIsMade) {
+  const std::string before = "Size=400,200\nFitMode=None\nShadowEnable=1\nShadowSize=8\n";
+  const std::string after = "Size=400,200\nFitMode=None\nShadowEnable=1\nShadowSize=40\n";
+  TQueuedSlide s(true, Obj("box", "Box", before));
+  auto* box = dynamic_cast<TKavBox*>(s.Slide->GetChild(0));
+  ASSERT_NE(box, nullptr);
+  test::TRecordingDrawer drawer;
+  drawer.Render(s.Slide.get());
+  // The first shadow is made at once.
+  ASSERT_NE(box->Shadow(), nullptr);
+  const TShadowParams first = box->Shadow()->Params();
+  EXPECT_EQ(drawer.Images, 1);
+
+  s.Load(Obj("box", "Box", after));
+  ASSERT_EQ(s.Slide->GetChild(0), box);
+  drawer.Render(s.Slide.get());
+  EXPECT_EQ(drawer.Images, 2);  // the old shadow, still drawn
+  bool arrived = false;
+  for (int i = 0; i < 2000 && !arrived; ++i) {
+    drawer.Render(s.Slide.get());
+    arrived = box->Shadow() && !box->Shadow()->SameParams(first);
+    if (!arrived) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(arrived);
+  EXPECT_TRUE(box->Shadow()->Normalised());
+  EXPECT_NE(box->Shadow()->Image(), nullptr);
+  EXPECT_FLOAT_EQ(box->Shadow()->Params().Blur, 40);
+  EXPECT_GE(s.Redraws.load(), 1);
+}
+
+TEST(QueuedShadows, ObjectsAndHostsThatGoWithTasksOnTheirWayAreSafe) {
+  std::string many;
+  for (int i = 0; i < 12; ++i)
+    many += Obj("p" + std::to_string(i), "Image", "ImageName=disc.bmp\nShadowEnable=1\nShadowSize=" +
+                                                      std::to_string(4 + i) + "\n");
+  {
+    TQueuedSlide s(true, many);
+    s.Slide.reset();  // the objects go while their shadows are being made
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  {
+    TQueuedSlide s(true, many);
+    s.Host.reset();  // the slide keeps the host; it stops its worker when it goes
+    s.Slide.reset();
+  }
+  // A host without a queue makes every shadow at once.
+  TQueuedSlide direct(false, many);
+  for (int i = 0; i < 12; ++i) EXPECT_NE(dynamic_cast<TKavImage*>(direct.Slide->GetChild(i))->Shadow(), nullptr);
+}
+
+}  // namespace
+}  // namespace kav
