@@ -177,8 +177,16 @@ class TD3DTriTile : public TEffTile {
   }
   // Vertices on the rectangle's left and top edges stay where they are: the
   // rasterizer covers edge pixels exactly, no outward nudge is needed.
+  // A triangle whose three corners round to opacity 0 is transparent black
+  // at every pixel, which the premultiplied blend leaves unchanged: it is
+  // not drawn (the unswept part of the rotating wipes, half the frame on
+  // average).
   void AddTriangles(const TEffVertex* v, int32_t n) override {
-    for (int32_t i = 0; i < n; ++i) textured_.push_back(Textured(v[i].X, v[i].Y, 0, v[i].X, v[i].Y, v[i].A));
+    for (int32_t i = 0; i + 2 < n; i += 3) {
+      if (PremulWhite(v[i].A) == 0 && PremulWhite(v[i + 1].A) == 0 && PremulWhite(v[i + 2].A) == 0) continue;
+      for (int32_t k = i; k < i + 3; ++k)
+        textured_.push_back(Textured(v[k].X, v[k].Y, 0, v[k].X, v[k].Y, v[k].A));
+    }
   }
   void AddColourTriangles(const TEffVertex* v, int32_t n, uint32_t color) override {
     const uint32_t c = T3DScreen::PremultiplyColor(color);
