@@ -52,5 +52,48 @@ TEST(Effecter, InvisibleTrianglesAreLeftOutButOneVisibleCornerDrawsTheTriangle) 
   EXPECT_NE(f[corner], from[corner]);
 }
 
+
+// Emits depth triangles over the draw rectangle at level 255, taking the
+// picture from (X + Shift, Y).
+class TFlatFilter : public TDrawFilter {
+ public:
+  static float Shift;
+  void DrawFrame(TEffController* c) override {
+    const float l = float(DrawRect.Left), t = float(DrawRect.Top), r = float(DrawRect.Right),
+                b = float(DrawRect.Bottom), s = Shift;
+    const TEffDepthVertex v[6] = {{l, t, 0, l + s, t}, {r, t, 0, r + s, t}, {l, b, 0, l + s, b},
+                                  {r, t, 0, r + s, t}, {r, b, 0, r + s, b}, {l, b, 0, l + s, b}};
+    TEffTile* tile = c->GetTile(0, 0);
+    tile->Begin(1, 1);
+    tile->AddDepthTriangles(v, 6);
+    tile->End();
+  }
+};
+float TFlatFilter::Shift = 0;
+
+Ref<TDrawFilter> MakeFlat(TDrawItem*, TIniSection*, bool) { return MakeRef<TFlatFilter>(); }
+
+TEST(Effecter, FlatDepthPictureIsExactAndAShiftedOneStaysFiltered) {
+  SetCustomTransitionHook(&MakeFlat);
+  TTransitionRig rig(120, 60);
+  const auto to = rig.Plain(rig.To.get());
+  auto p = Params(Effect(12, {}));
+  TFlatFilter::Shift = 0;
+  const auto flat = rig.At(p.get(), 500);
+  EXPECT_EQ(flat, to);
+  // Half a pixel off its place the picture is filtered: the checker's
+  // edges blend their two colours.
+  TFlatFilter::Shift = 0.5f;
+  auto q = Params(Effect(12, {}));
+  const auto shifted = rig.At(q.get(), 500);
+  SetCustomTransitionHook(nullptr);
+  int blended = 0;
+  for (int32_t x = 0; x < 110; ++x) {
+    const uint32_t c = shifted[size_t(30) * 120 + size_t(x)] | 0xFF000000u;
+    if (c != 0xFFF0E020u && c != 0xFF2040C0u) ++blended;
+  }
+  EXPECT_GT(blended, 0);
+}
+
 }  // namespace
 }  // namespace kav
