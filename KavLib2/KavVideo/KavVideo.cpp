@@ -90,7 +90,8 @@ void TKavVideo::SetDefaults() {
 
 void TKavVideo::LoadFromIni(TKavObjectProps* props, bool reload) {
   auto item = [&](std::u16string_view key) { return props ? props->FindValue(key) : nullptr; };
-  // Objects without "Size" take their clip's frame size when laid out.
+  // Objects without "Size" take their clip's frame size when laid out; a
+  // "Size" key, beyond the clip object's own keys, is still honoured and wins.
   keyed_size_ = props && props->FindValue(u"Size");
   SetSize(ReadObjectSize(props));
   ClipGUID = IniGetString(item(u"ClipGUID"));
