@@ -385,27 +385,10 @@ void TKavImage::DrawSelf(TDeviceDrawer* drawer) {
   if (screen != screen_) grade_.Clear();
   screen_ = screen;
   const TImageDrawParams params = GetDrawParams();
-  const TFrame3D& f = frame_.Frame;
-  auto world = [&](float x, float y) { return Frame3DToWorld(f, Vector3(x, y, 0)); };
-  const float x0 = local_origin_.x, y0 = local_origin_.y, w = size_.x, h = size_.y;
-  const float bw = border_width_;
-  if (border_.EnableBorder && bw > 0 && !Animated(anim_)) {
-    TBoxParams box = DefaultBoxParams();
-    box.Opacity = params.Opacity;
-    box.ColorA = box.ColorB = border_.BorderColor;
-    box.EdgeLeft = box.EdgeTop = box.EdgeRight = box.EdgeBottom = antialiased_;
-    auto strip = [&](float x, float y, float sw, float sh) {
-      const TVector3 p0 = world(x, y);
-      drawer->FillBox(p0, FloatPoint(1, 1), box, SubVectors3(p0, world(x + sw, y)), SubVectors3(p0, world(x, y + sh)));
-    };
-    strip(x0, y0, bw, h);
-    strip(x0 + w - bw, y0, bw, h);
-    strip(x0 + bw, y0, w - 2 * bw, bw);
-    strip(x0 + bw, y0 + h - bw, w - 2 * bw, bw);
-  }
-  const TVector3 origin = world(x0 + bw, y0 + bw);
-  const TVector3 x_axis = SubVectors3(origin, world(x0 + w - bw, y0 + bw));
-  const TVector3 y_axis = SubVectors3(origin, world(x0 + bw, y0 + h - bw));
+  if (border_.EnableBorder && !Animated(anim_))
+    DrawInsideBorder(drawer, border_width_, border_.BorderColor, params.Opacity, antialiased_);
+  TVector3 origin, x_axis, y_axis;
+  InsetAxes(border_width_, origin, x_axis, y_axis);
   drawer->DrawImage(picture, origin, params, y_axis, x_axis,
                     TSize{std::max(picture->Width() >> mip_level_, 1), std::max(picture->Height() >> mip_level_, 1)});
 }

@@ -263,6 +263,37 @@ void TKavObject::GetCornerPoints(TVector3* points, int32_t count, float inflate)
   }
 }
 
+void TKavObject::InsetAxes(float inset, TVector3& origin, TVector3& x_axis, TVector3& y_axis) const {
+  const TFrame3D& f = frame_.Frame;
+  const float x0 = local_origin_.x + inset, y0 = local_origin_.y + inset;
+  const float x1 = local_origin_.x + size_.x - inset, y1 = local_origin_.y + size_.y - inset;
+  origin = Frame3DToWorld(f, Vector3(x0, y0, 0));
+  // SubVectors3(a, b) is b - a.
+  x_axis = SubVectors3(origin, Frame3DToWorld(f, Vector3(x1, y0, 0)));
+  y_axis = SubVectors3(origin, Frame3DToWorld(f, Vector3(x0, y1, 0)));
+}
+
+void TKavObject::DrawInsideBorder(TDeviceDrawer* drawer, float width, TColor32 color, float opacity,
+                                  bool antialias) const {
+  if (!drawer || !(width > 0)) return;
+  TBoxParams box = DefaultBoxParams();
+  box.Opacity = opacity;
+  box.ColorA = box.ColorB = color;
+  box.EdgeLeft = box.EdgeTop = box.EdgeRight = box.EdgeBottom = antialias;
+  const TFrame3D& f = frame_.Frame;
+  auto world = [&](float x, float y) { return Frame3DToWorld(f, Vector3(x, y, 0)); };
+  // Strips in the object's own frame, so that they turn and scale with it.
+  auto strip = [&](float x, float y, float sw, float sh) {
+    const TVector3 p0 = world(x, y);
+    drawer->FillBox(p0, FloatPoint(1, 1), box, SubVectors3(p0, world(x + sw, y)), SubVectors3(p0, world(x, y + sh)));
+  };
+  const float x0 = local_origin_.x, y0 = local_origin_.y, w = size_.x, h = size_.y;
+  strip(x0, y0, width, h);
+  strip(x0 + w - width, y0, width, h);
+  strip(x0 + width, y0, w - 2 * width, width);
+  strip(x0 + width, y0 + h - width, w - 2 * width, width);
+}
+
 // ---- Resolution survey -----------------------------------------------------------
 
 void TKavObject::SurveyReset() {

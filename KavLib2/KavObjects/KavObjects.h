@@ -189,6 +189,12 @@ class TKavObject : public TKavParams {
   // (x0 + w, y0 + h), (x0, y0 + h)), each moved outward by `inflate` along
   // both edge directions. Asserts room for 4 points.
   void GetCornerPoints(TVector3* points, int32_t count, float inflate) const;
+  // The local rectangle shrunk by `inset` on every side, as its world origin
+  // and the world vectors to its right and lower edges.
+  void InsetAxes(float inset, TVector3& origin, TVector3& x_axis, TVector3& y_axis) const;
+  // Fills the band `width` wide along the inside of the local rectangle in
+  // `color` (the border drawn around a picture or a clip's frame).
+  void DrawInsideBorder(TDeviceDrawer* drawer, float width, TColor32 color, float opacity, bool antialias) const;
   const TKavFrame& WorldFrame() const noexcept { return frame_; }
   TFloatPoint LocalOrigin() const noexcept { return local_origin_; }
   TFloatPoint Size() const noexcept { return size_; }

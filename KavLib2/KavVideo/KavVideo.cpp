@@ -218,15 +218,37 @@ double TKavVideo::PositionMs(double t) const {
   return VideoPositionMs(t, start, props_ ? props_->DeltaTime1() : 0.0, FPSMultiplier, Duration, StartVideoTime);
 }
 
-TFloatPoint TKavVideo::DefaultPoint() {
-  if (!holder_ || holder_->State() != TExtractorWrapper::kOpened || !holder_->Extractor()) return FloatPoint(0, 0);
+bool TKavVideo::FitFrame(float& border, TFloatRect& rect, float& scale) const {
+  border = 0;
+  rect = TFloatRect{};
+  scale = 1.0f;
+  if (!holder_ || holder_->State() != TExtractorWrapper::kOpened || !holder_->Extractor()) return false;
   const TClipInfo& info = holder_->Extractor()->Info();
-  const float scale = float(FrameAspectScale(info.AspectMode, info.Width, info.Height));
-  float border = 0;
-  TFloatRect rect;
+  scale = float(FrameAspectScale(info.AspectMode, info.Width, info.Height));
   ComputeFitRect(Border, float(info.Width), float(info.Height), border, rect, scale);
+  return true;
+}
+
+TFloatPoint TKavVideo::DefaultPoint() {
+  float border, scale;
+  TFloatRect rect;
+  if (!FitFrame(border, rect, scale)) return FloatPoint(0, 0);
   const float sx = scale > 0.001f ? scale : 1.0f;
   return FloatPoint((rect.Right - rect.Left) * sx + 2 * border, rect.Bottom - rect.Top + 2 * border);
+}
+
+float TKavVideo::DrawnBorderWidth() const {
+  if (!Border.EnableBorder) return 0;
+  float border, scale;
+  TFloatRect rect;
+  if (!FitFrame(border, rect, scale) || !(border > 0)) return 0;
+  // The fitted border is in frame pixels; a "Size" key stretches the object
+  // away from the frame's size, and the border with it (by height, the
+  // measure its width is given in).
+  const float fitted_height = rect.Bottom - rect.Top + 2 * border;
+  const float width = fitted_height > 0 ? border * size_.y / fitted_height : 0;
+  // Never more than half the rectangle: the frame keeps a non-negative size.
+  return std::max(0.0f, std::min({width, size_.x / 2, size_.y / 2}));
 }
 
 void TKavVideo::Calculate(bool recursive) {
@@ -246,9 +268,8 @@ TVideoDrawParams TKavVideo::DrawParams(int32_t frame, double position) {
   holder_->FrameTimeRange(frame, from, to);
   p.DeinterlaceMode = DeinterlaceField(DeinterlaceType, info.Interlaced != 0, info.TopFieldFirst != 0, position,
                                        (from + to) / 2);
-  float border_width = 0;
-  ComputeFitRect(Border, float(info.Width), float(info.Height), border_width, p.SourceRect,
-                 float(FrameAspectScale(info.AspectMode, info.Width, info.Height)));
+  float border_width, scale;
+  FitFrame(border_width, p.SourceRect, scale);
   if (ChromaEnable) {
     const int r = (Chromakey >> 16) & 255, g = (Chromakey >> 8) & 255, b = Chromakey & 255;
     p.ChromaKey = true;
@@ -272,11 +293,15 @@ void TKavVideo::DrawSelf(TDeviceDrawer* drawer) {
   held_ = holder_->GetFrame(DisplayRate, position);
   waiting_ = !held_.Frame;
   if (!held_.Frame) return;
-  TVector3 c[4];
-  GetCornerPoints(c, 4, 0);
-  // SubVectors3(a, b) is b - a.
-  drawer->DrawVideo(held_.Frame.get(), c[0], DrawParams(held_.Decoded, position), SubVectors3(c[0], c[3]),
-                    SubVectors3(c[0], c[1]));
+  // The border is drawn here, not handed to the drawer with the frame (its
+  // video operation draws only the frame): a band along the inside of the
+  // object's rectangle, the frame filling what it leaves.
+  const TVideoDrawParams params = DrawParams(held_.Decoded, position);
+  const float border = DrawnBorderWidth();
+  if (border > 0) DrawInsideBorder(drawer, border, Border.BorderColor, params.Opacity, AntialiasedBorder);
+  TVector3 origin, x_axis, y_axis;
+  InsetAxes(border, origin, x_axis, y_axis);
+  drawer->DrawVideo(held_.Frame.get(), origin, params, y_axis, x_axis);
 }
 
 void TKavVideo::AfterDraw(TDeviceDrawer* drawer) {

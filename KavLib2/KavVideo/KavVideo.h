@@ -107,11 +107,19 @@ class TKavVideo : public TKavObject {
   // The video draw parameters for a frame of the clip at clip position
   // `position` (ms) holding frame `frame`.
   TVideoDrawParams DrawParams(int32_t frame, double position);
+  // The width of the border band drawn inside the object's rectangle (in
+  // the object's units), 0 without a border.
+  float DrawnBorderWidth() const;
 
  protected:
   void Dispose() override;
 
  private:
+  // The clip's frame fitted with the border rules: the border width and the
+  // shown part (frame pixels) and the horizontal aspect scale; false while
+  // no clip is open.
+  bool FitFrame(float& border, TFloatRect& rect, float& scale) const;
+
   Ref<TExtractorWrapper> holder_;
   Ref<TVideoClip2> clip_;
   TFrameSlot held_;

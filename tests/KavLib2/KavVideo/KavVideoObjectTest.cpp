@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "KavLib2/KavClasses/KavProjectLookups.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "tests/KavLib2/3DEngine/DrawerRig.h"
@@ -135,11 +137,13 @@ double Luma(uint32_t c) {
 }
 
 // Mean luma difference between the drawn picture and frame `n` of the clip
-// (the object's quad maps the whole frame; pixels near its edges are left
-// out); huge when the object covers no pixels.
-double DrawnFrameError(TVideoSlide& s, const drawtest::TDrawerRig& rig, const testclips::TReference& ref, int n) {
+// (the object's quad, shrunk by `inset` pixels on every side, maps the whole
+// frame; pixels near its edges are left out); huge when the object covers
+// no pixels.
+double DrawnFrameError(TVideoSlide& s, const drawtest::TDrawerRig& rig, const testclips::TReference& ref, int n,
+                       float inset = 0) {
   TVector3 c[4];
-  s.Video()->GetCornerPoints(c, 4, 0);
+  s.Video()->GetCornerPoints(c, 4, -inset);
   double sum = 0;
   int count = 0;
   for (int y = int(c[0].y) + 3; y < int(c[3].y) - 3; ++y)
@@ -197,6 +201,67 @@ TEST(KavVideoObject, WithoutASizeOfItsOwnTheObjectTakesTheClipsFrameSize) {
   v->AfterDraw(rig.Drawer.get());
   rig.Dump("video_object_unsized");
   EXPECT_LT(DrawnFrameError(s, rig, ref, 10), 6.0);
+}
+
+bool IsRed(uint32_t c) { return ((c >> 16) & 255) > 220 && ((c >> 8) & 255) < 40 && (c & 255) < 40; }
+
+TEST(KavVideoObject, ABorderIsDrawnInsideTheObjectAroundTheFrame) {
+  std::string clip = testclips::MakeClip(testclips::Spec("bordered.mp4"));
+  ASSERT_FALSE(clip.empty());
+  auto ref = testclips::DecodeReference(clip, 64, 48);
+  for (bool enabled : {true, false}) {
+    SCOPED_TRACE(enabled);
+    // 12.5% of the frame's height: 6 of its 48 pixels.
+    TVideoSlide s("FileName=" + clip + "\nWaitForConvert=1\nEnableBorder=" + (enabled ? "1" : "0") +
+                  "\nBorderWidth=12.5\nBorderColor=#FF0000\nAntialiasedBorder=0\n");
+    TKavVideo* v = s.Video();
+    ASSERT_TRUE(v);
+    // A "Size" key makes the object 100 high instead of the bordered
+    // frame's 60: the band grows with it.
+    ASSERT_FLOAT_EQ(v->Size().y, 100);
+    EXPECT_FLOAT_EQ(v->DrawnBorderWidth(), enabled ? 10.0f : 0.0f);
+    drawtest::TDrawerRig rig(64, 48);
+    rig.Frame([](TDeviceDrawer*) {});
+    s.Slide->SetTime(true, 400);
+    rig.Frame([&](TDeviceDrawer* d) { v->Draw(d); });
+    v->AfterDraw(rig.Drawer.get());
+    rig.Dump(enabled ? "video_object_border" : "video_object_no_border");
+    TVector3 c[4];
+    v->GetCornerPoints(c, 4, 0);
+    const int x0 = int(std::lround(c[0].x)), y0 = int(std::lround(c[0].y));
+    const int x1 = int(std::lround(c[2].x)), y1 = int(std::lround(c[2].y));
+    ASSERT_GT(x0, 0);  // room on the sides to see that nothing is drawn outside
+    const float border = v->DrawnBorderWidth() * (c[2].y - c[0].y) / v->Size().y;  // on screen
+    EXPECT_NEAR(border, enabled ? 4.8f : 0.0f, 0.01f);
+    // Every pixel of the band four pixels deep along the object's edges is
+    // in the border colour; without a border the frame reaches the edges
+    // (the band shows the frame stretched over the whole object).
+    int red = 0, band = 0;
+    double error = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x)
+        if (x < x0 + 4 || x >= x1 - 4 || y < y0 + 4 || y >= y1 - 4) {
+          ++band;
+          red += IsRed(rig.At(x, y));
+          const int sx = (x - x0) * 64 / (x1 - x0), sy = (y - y0) * 48 / (y1 - y0);
+          error += std::abs(Luma(rig.At(x, y)) - ref.Frame(10)[sy * 64 + sx]);
+        }
+    if (enabled) {
+      EXPECT_EQ(red, band);
+    } else {
+      EXPECT_LT(error / band, 12.0);
+    }
+    // Nothing is drawn beside the object.
+    for (int y = 0; y < 48; ++y) {
+      EXPECT_FALSE(IsRed(rig.At(x0 - 1, y))) << y;
+      EXPECT_FALSE(IsRed(rig.At(x1, y))) << y;
+    }
+    // The whole frame is shown inside the band, not cut by it.
+    EXPECT_LT(DrawnFrameError(s, rig, ref, 10, border), 6.0);
+    if (enabled) {
+      EXPECT_GT(DrawnFrameError(s, rig, ref, 10, 0), 6.0);
+    }
+  }
 }
 
 }  // namespace
