@@ -1,6 +1,6 @@
 // kavplay: plays the show appended to the program, a show file or a project
-// folder named on the command line ("-filename <project>", "-exename
-// <show>", "-slide n", "-time t", "-display n", "-desktopalign", "-resize",
+// folder named on the command line (a plain path, "-filename <project>",
+// "-exename <show>", "-slide n", "-time t", "-display n", "-desktopalign", "-resize",
 // "-log", "-filelog").
 #include <cstdio>
 #include <memory>
