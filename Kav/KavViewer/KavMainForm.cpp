@@ -173,6 +173,8 @@ bool TMainForm::Start() {
   // The command line is the user's own: relative names are below the
   // program's folder.
   if (!path.empty() && path[0] != u'/') path = PathCombine(GetProgramFolder(), path);
+  // "filename" may name the project folder as well as its project file.
+  if (from_filename_ && DirectoryExists(path)) path = PathCombine(path, kProjectEntryName);
   project_path_ = from_filename_ ? path : std::u16string();
   const TStartPosition start = GetStartPosition(commands_);
   Ref<TMainForm> keep(this);

@@ -167,6 +167,14 @@ TEST_F(MainFormTest, APlainFolderArgumentPlaysTheProject) {
   EXPECT_EQ(form->ShowFolder(), NormalizeSlashes(folder.Wide("show")));
 }
 
+TEST_F(MainFormTest, TheFilenameOptionTakesTheProjectFolder) {
+  folder.WriteFile("show/Project.kav", Project("opt_scr_full=0\r\nopt_scr_caption=Folder\r\n"));
+  commands = Commands(u"kavplay -filename " + folder.Wide("show"), &raw);
+  form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
+  ASSERT_TRUE(form->Start());
+  EXPECT_EQ(form->Caption(), u"Folder");
+}
+
 TEST_F(MainFormTest, OptionsWinOverAPlainArgument) {
   folder.WriteFile("show/Project.kav", Project("opt_scr_full=0\r\nopt_scr_caption=Option\r\n"));
   folder.WriteFile("other/Project.kav", Project("opt_scr_full=0\r\nopt_scr_caption=Plain\r\n"));
