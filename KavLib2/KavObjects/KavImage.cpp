@@ -328,7 +328,8 @@ TShadow* TKavImage::UpdateShadow() {
       queued_shadow_.Ask(this, host, PictureKey(), TShadow::ImageShadowKey(picture_.get(), ShapeKey(), p, ShadowBlurScale()),
                          p, false))
     return shadow_.get();
-  // Only a shadow task is called off: a text's rendering may be on its way.
+  // Departure: only a shadow task is called off, not all the object's
+  // tasks: a text's rendering may be on its way.
   if (queued_shadow_.Waiting()) host->CancelImageTasks(this);
   queued_shadow_.Forget();
   try {

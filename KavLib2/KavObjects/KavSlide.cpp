@@ -282,7 +282,8 @@ void TKavSlide::DrawAlternativeBackground(TDeviceDrawer* drawer, const TVector3*
 void TKavSlide::SplitObjectLists(bool own, bool alternative) {
   own_list_.clear();
   alt_list_.clear();
-  // A slide without a splitter has no background group: it draws as usual.
+  // Departure: a slide without a splitter has no background group (rather
+  // than all its children): it draws as usual.
   const size_t group = GroupEnd();
   if (group == children_.size()) return;
   for (size_t i = 0; i < group; ++i) {
@@ -310,6 +311,8 @@ void TKavSlide::Draw(TDeviceDrawer* drawer) {
     if (d3 && !alt_list_.empty() && shown > 0) {
       const T3DViewState view = d3->Screen()->GetViewState();
       layer = d3->BeginOffscreen();
+      // Departure: the target keeps the view in use; an effect-buffer
+      // slide's output rectangle is not set as the view anew.
       if (layer) d3->Screen()->SetViewState(view);
     }
     if (layer) {
@@ -324,15 +327,15 @@ void TKavSlide::Draw(TDeviceDrawer* drawer) {
     } else {
       DrawBackground(drawer, c, 255);
       for (TKavObject* o : own_list_) drawer->Render(o);
-      // Without an offscreen target the group's share over the alternative
-      // background is left out: it cannot fade as one layer.
+      // Departure: without an offscreen target (or while the alternative
+      // background is not shown) the group's share over it is left out.
       if (shown > 0) DrawAlternativeBackground(drawer, c, shown);
     }
   }
   if (OnRedraw) OnRedraw(this);
   CommitState(false);
-  // The background group was drawn with the backgrounds above: it is not
-  // drawn a second time with the other children.
+  // Departure: the background group was drawn with the backgrounds above
+  // and is not drawn a second time with the other children.
   size_t first = 0;
   const size_t group = GroupEnd();
   if (!ForegroundOnly && grouped)
