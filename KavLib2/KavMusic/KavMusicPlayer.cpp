@@ -409,12 +409,20 @@ void TKavMusicPlayer::Schedule(double s, double h, bool first) {
   int32_t last = source_->SlideIndexAtTime(h);
   if (last < 0) return;
   if (D <= 0 || source_->RepeatMode() != 0) last = std::min(last, n - 1);
-  for (int32_t i = first ? cur : cur + 1; i <= last && i - cur < 10000; ++i) {
-    const TSlideMusicInfo& info = music_->Slide(i % n);
+  // A later pass goes on after the slide the last one reached. The first
+  // pass looks back one show cycle, so that a comment that began on an
+  // earlier slide (of this cycle or the one before) and still sounds at s is
+  // picked up where it is.
+  // 64 bits: the index after the last a 32-bit index can name must not wrap.
+  const int64_t from = first ? std::max<int64_t>(int64_t(cur) - n, 0) : int64_t(cur) + 1;
+  for (int64_t i = from; i <= last && i - from < 10000; ++i) {
+    const TSlideMusicInfo& info = music_->Slide(int32_t(i % n));
     const double slide_start = info.Timing.Begin + double(i / n) * D;
     // The slide's own play list plays from the slide's start; a window that
-    // begins inside the slide enters it at the matching offset.
-    if (info.PlayList.Count() > 0 && (info.PlayList.Repeat || s < slide_start + info.PlayList.Length)) {
+    // begins inside the slide enters it at the matching offset. The slides
+    // looked back at only give their comments.
+    if (i >= cur && info.PlayList.Count() > 0 &&
+        (info.PlayList.Repeat || s < slide_start + info.PlayList.Length)) {
       const double begin = std::max(slide_start, s);
       LogLine(u"New slide sequence begin " + Num(slide_start));
       items_.push_back(MakeRef<TPlaySequence>(this, info.PlayList, begin, begin - slide_start, false));

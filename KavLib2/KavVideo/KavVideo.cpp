@@ -90,6 +90,9 @@ void TKavVideo::SetDefaults() {
 
 void TKavVideo::LoadFromIni(TKavObjectProps* props, bool reload) {
   auto item = [&](std::u16string_view key) { return props ? props->FindValue(key) : nullptr; };
+  // Objects without "Size" take their clip's frame size when laid out; a
+  // "Size" key, beyond the clip object's own keys, is still honoured and wins.
+  keyed_size_ = props && props->FindValue(u"Size");
   SetSize(ReadObjectSize(props));
   ClipGUID = IniGetString(item(u"ClipGUID"));
   Mute = IniGetBool(item(u"Mute"), false);
@@ -213,6 +216,24 @@ double TKavVideo::PositionMs(double t) const {
   // The object's own start in its visibility window is the earliest time
   // the clip runs.
   return VideoPositionMs(t, start, props_ ? props_->DeltaTime1() : 0.0, FPSMultiplier, Duration, StartVideoTime);
+}
+
+TFloatPoint TKavVideo::DefaultPoint() {
+  if (!holder_ || holder_->State() != TExtractorWrapper::kOpened || !holder_->Extractor()) return FloatPoint(0, 0);
+  const TClipInfo& info = holder_->Extractor()->Info();
+  const float scale = float(FrameAspectScale(info.AspectMode, info.Width, info.Height));
+  float border = 0;
+  TFloatRect rect;
+  ComputeFitRect(Border, float(info.Width), float(info.Height), border, rect, scale);
+  const float sx = scale > 0.001f ? scale : 1.0f;
+  return FloatPoint((rect.Right - rect.Left) * sx + 2 * border, rect.Bottom - rect.Top + 2 * border);
+}
+
+void TKavVideo::Calculate(bool recursive) {
+  // Without a size of its own the object is as large as its clip's frame:
+  // a size of 0 would lay it out as a point and nothing would be seen.
+  if (!keyed_size_) SetSize(DefaultPoint());
+  TKavObject::Calculate(recursive);
 }
 
 TVideoDrawParams TKavVideo::DrawParams(int32_t frame, double position) {

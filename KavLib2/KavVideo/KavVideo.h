@@ -84,6 +84,7 @@ class TKavVideo : public TKavObject {
   void SetDefaults() override;
   void LoadFromIni(TKavObjectProps* props, bool reload) override;
   void UpdateAtTime(bool recursive, double time) override;
+  void Calculate(bool recursive) override;
   void DrawSelf(TDeviceDrawer* drawer) override;
   void AfterDraw(TDeviceDrawer* drawer) override;
 
@@ -100,6 +101,9 @@ class TKavVideo : public TKavObject {
   TExtractorWrapper* Holder() const noexcept { return holder_.get(); }
   // The shared clip the object plays, or null.
   TVideoClip2* Clip() const noexcept { return clip_.get(); }
+  // The object's own size before scaling: the clip's frame fitted with the
+  // border rules, border included; (0, 0) while no clip is open.
+  TFloatPoint DefaultPoint();
   // The video draw parameters for a frame of the clip at clip position
   // `position` (ms) holding frame `frame`.
   TVideoDrawParams DrawParams(int32_t frame, double position);
@@ -111,6 +115,7 @@ class TKavVideo : public TKavObject {
   Ref<TExtractorWrapper> holder_;
   Ref<TVideoClip2> clip_;
   TFrameSlot held_;
+  bool keyed_size_ = false;  // the object names its size ("Size")
   bool waiting_ = false;  // drawn before the clip's first frame was decoded
   double time_ = 0;
 };

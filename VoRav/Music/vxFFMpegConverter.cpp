@@ -73,6 +73,7 @@ bool TFFMpegConverter::SetInputFormat(const TMediaInfo& info) {
   TMediaAudioParams params;
   params.MaxChannels = kMaxChannels;
   if (dll_->OpenAudio(media_, &params) <= 0) return false;
+  at_start_ = true;
   TMediaInfo pcm = info;
   pcm.FormatCode = kMediaLibrary;
   pcm.Format = source_;
@@ -95,6 +96,7 @@ bool TFFMpegConverter::ReadChunk() {
       ended_ = true;
       return false;
     }
+    at_start_ = false;
     const uint8_t* data = media_->AudioBuffer;
     size_t n = size_t(size);
     const size_t skip = std::min(drop_bytes_, n);
@@ -119,6 +121,11 @@ void TFFMpegConverter::Seek(double ms) {
   drop_bytes_ = 0;
   ended_ = false;
   if (!media_ || source_.BlockAlign == 0) return;
+  // A freshly opened file is left where it is: a seek to 0 lands on the
+  // first packet of time 0 and skips the encoder's priming packets before
+  // it, whose decode the first frames need (AAC would start faded in).
+  if (ms == 0 && at_start_) return;
+  at_start_ = false;
   // The library seeks to a packet at or before the time asked for; one
   // that lands later (a coarse index) is asked again further back.
   double landed = 0;

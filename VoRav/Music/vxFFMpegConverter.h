@@ -43,6 +43,8 @@ class TFFMpegConverter : public TWavConverter {
   TWaveFormat source_{};
   size_t drop_bytes_ = 0;
   bool ended_ = false;
+  // Nothing read or sought since the media was opened: it is at its start.
+  bool at_start_ = false;
 };
 
 // Acquires the audio side's binding once; true when the library is bound.

@@ -177,8 +177,16 @@ class TD3DTriTile : public TEffTile {
   }
   // Vertices on the rectangle's left and top edges stay where they are: the
   // rasterizer covers edge pixels exactly, no outward nudge is needed.
+  // A triangle whose three corners round to opacity 0 is transparent black
+  // at every pixel, which the premultiplied blend leaves unchanged: it is
+  // not drawn (the unswept part of the rotating wipes, half the frame on
+  // average).
   void AddTriangles(const TEffVertex* v, int32_t n) override {
-    for (int32_t i = 0; i < n; ++i) textured_.push_back(Textured(v[i].X, v[i].Y, 0, v[i].X, v[i].Y, v[i].A));
+    for (int32_t i = 0; i + 2 < n; i += 3) {
+      if (PremulWhite(v[i].A) == 0 && PremulWhite(v[i + 1].A) == 0 && PremulWhite(v[i + 2].A) == 0) continue;
+      for (int32_t k = i; k < i + 3; ++k)
+        textured_.push_back(Textured(v[k].X, v[k].Y, 0, v[k].X, v[k].Y, v[k].A));
+    }
   }
   void AddColourTriangles(const TEffVertex* v, int32_t n, uint32_t color) override {
     const uint32_t c = T3DScreen::PremultiplyColor(color);
@@ -194,9 +202,20 @@ class TD3DTriTile : public TEffTile {
     for (int32_t i = 0; i < n; ++i)
       plain_.push_back(TPending{v[i].X, v[i].Y, v[i].Z, 0, 0, T3DScreen::PremultiplyColor(v[i].Color)});
   }
+  // A triangle lying flat in the picture plane at its own place and at
+  // full level shows the picture 1:1: filtering at the pixel centres gives
+  // the texels themselves, so it joins the flat pictures (nearest-pixel
+  // sampling, far cheaper to shade). Flat and wound pieces of one batch
+  // never overlap, so drawing the flat ones first changes no pixel.
   void AddDepthTriangles(const TEffDepthVertex* v, int32_t n) override {
-    for (int32_t i = 0; i < n; ++i)
-      depth_.push_back(TPending{v[i].X, v[i].Y, v[i].Z, v[i].U, v[i].V, MakeGrayColor(v[i].A)});
+    for (int32_t i = 0; i + 2 < n; i += 3) {
+      bool flat = true;
+      for (int32_t k = i; k < i + 3 && flat; ++k)
+        flat = v[k].Z == 0 && v[k].U == v[k].X && v[k].V == v[k].Y && MakeGrayColor(v[k].A) == 0xFFFFFFFFu;
+      auto& to = flat ? textured_ : depth_;
+      for (int32_t k = i; k < i + 3; ++k)
+        to.push_back(TPending{v[k].X, v[k].Y, v[k].Z, v[k].U, v[k].V, MakeGrayColor(v[k].A)});
+    }
   }
   void End() override {
     KAV_ASSERT(open_);

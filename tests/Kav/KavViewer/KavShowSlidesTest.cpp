@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <thread>
 #include <vector>
 
 #include "Kav/KavViewer/KavShowSlides.h"
+#include "KavLib2/KavObjects/KavImage.h"
 #include "tests/KavLib2/KavClasses/ShowFixture.h"
 #include "tests/KavLib2/KavObjects/ShowFolderTestUtil.h"
+#include "tests/platform/media/MediaTestClips.h"
 
 namespace kav {
 namespace {
@@ -32,12 +39,14 @@ struct TWindowFixture : test::THostFixture {
   std::vector<std::vector<Ref<TPreparedSlide>>> Windows;
   int Prepared = 0;
 
-  TWindowFixture() {
+  explicit TWindowFixture(const std::string& project = TwoSlideProject(),
+                          const std::function<void(test::TShowFolder&)>& files = {}) {
+    if (files) files(Folder);
     InstallShowServices();
     Host.reset();  // the window's producer makes the show's host
     TKavSourceSetup setup;
     setup.RandomSeed = 5;
-    Source = MakeRef<TKavSource>(Files.get(), test::ProjectIni(TwoSlideProject()).get(), setup);
+    Source = MakeRef<TKavSource>(Files.get(), test::ProjectIni(project).get(), setup);
     Window = MakeRef<TShowSlideWindow>(Source.get(), Timing.get(), 3);
     Window->OnWindow = [this](TPreparedSlide* const* slides, int32_t count) {
       std::vector<Ref<TPreparedSlide>> w;
@@ -124,6 +133,81 @@ TEST(ShowSlides, FrameAtATimeShowsTheSlide) {
   EXPECT_NEAR(int((mid >> 16) & 0xFF), 30, 6);
   slide->ReleaseDeviceResources();
   slide->ReleaseDeviceResources();  // twice is harmless
+}
+
+// A clip object that names no size of its own, on a slide the window hands
+// out, draws its clip's frame at its frame size (scaled by its key).
+TEST(ShowSlides, AVideoObjectWithoutASizeShowsItsFrame) {
+  const std::string clip = testclips::MakeClip(testclips::Spec("slide_clip.mp4"));
+  ASSERT_FALSE(clip.empty());
+  const auto ref = testclips::DecodeReference(clip, 64, 48);
+  ASSERT_GT(ref.Frames(), 12);
+  const std::string project =
+      "[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=1920\r\nopt_scr_height=1080\r\n"
+      "[Times]\r\nopt_slidescount=1\r\nopt_synchpos1=3000\r\n"
+      "[Slide1]\r\n" +
+      test::Obj("clip", "Video",
+                "FileName=clip.mp4\nWaitForConvert=1\n" + test::KeyPoint("Time=0\nPosition=0,0\nScaleX=50\nScaleY=50\n"));
+  TWindowFixture f(project, [&](test::TShowFolder& folder) { std::filesystem::copy_file(clip, folder.Dir / "clip.mp4"); });
+  f.At(400);
+  TPreparedSlide* slide = f.SlideAt(400);
+  ASSERT_NE(slide, nullptr);
+  slide->SetTime(400);
+  TFrameDumper dumper(480, 270);
+  slide->PrepareOn(dumper.Drawer());
+  const auto px = test::RenderSlideWith(dumper, slide->Object(), "show_slides_video.png");
+  // Fitted into the 1920 x 1080 slide at half its height: 720 x 540, so
+  // 180 x 135 in the middle of the dumped frame (edges left out).
+  double sum = 0;
+  int count = 0;
+  for (int y = 71; y < 199; ++y)
+    for (int x = 153; x < 327; ++x) {
+      const uint32_t c = test::PixelAt(px, x, y);
+      const double luma = 16 + 0.257 * ((c >> 16) & 255) + 0.504 * ((c >> 8) & 255) + 0.098 * (c & 255);
+      sum += std::abs(luma - ref.Frame(10)[int((y + 0.5 - 67.5) * 48 / 135) * 64 + int((x + 0.5 - 150) * 64 / 180)]);
+      ++count;
+    }
+  EXPECT_LT(sum / count, 8.0);
+  slide->ReleaseDeviceResources();
+}
+
+// A played show's picture takes its shadow from the host's image-task
+// worker, which the window started; the worker ends with the window.
+TEST(ShowSlides, PictureShadowsArriveThroughTheImageTaskQueue) {
+  const std::string pic = test::Obj("pic", "Image",
+                                    "ImageName=disc.bmp\nShadowEnable=1\nShadowSize=10\n" +
+                                        test::KeyPoint("Time=0\nPosition=0,0\nScaleX=100\nScaleY=100\n"));
+  const std::string project =
+      "[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=1920\r\nopt_scr_height=1080\r\n"
+      "[Times]\r\nopt_slidescount=1\r\nopt_synchpos1=3000\r\n[Slide1]\r\n" + pic;
+  TWindowFixture f(project, [](test::TShowFolder& folder) {
+    folder.Write("disc.bmp", test::Bmp32(64, 64, [](int32_t x, int32_t y) {
+                   return std::hypot(x - 31.5, y - 31.5) < 28 ? 0xFF00FF00u : 0u;
+                 }));
+  });
+  TKavSlideHost* host = f.Window->Producer()->Host();
+  ASSERT_NE(host, nullptr);
+  ASSERT_NE(host->TaskQueue, nullptr);
+  EXPECT_FALSE(host->TaskQueue->Stopped());
+  f.At(1000);
+  TPreparedSlide* slide = f.SlideAt(1000);
+  ASSERT_NE(slide, nullptr);
+  auto* kav_slide = dynamic_cast<TKavSlide*>(slide->Object());
+  ASSERT_NE(kav_slide, nullptr);
+  TKavImage* image = nullptr;
+  for (int32_t i = 0; i < kav_slide->ChildCount() && !image; ++i) image = dynamic_cast<TKavImage*>(kav_slide->GetChild(i));
+  ASSERT_NE(image, nullptr);
+  bool arrived = false;
+  for (int i = 0; i < 2000 && !arrived; ++i) {
+    slide->SetTime(1000);
+    arrived = image->Shadow() && image->Shadow()->Image();
+    if (!arrived) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(arrived);
+  // Closing the window stops the worker before the host goes.
+  Ref<TImageTaskQueue> queue = host->TaskQueue;
+  f.Window = nullptr;
+  EXPECT_TRUE(queue->Stopped());
 }
 
 TEST(ShowSlides, HostOffersClipsAndTheProject) {

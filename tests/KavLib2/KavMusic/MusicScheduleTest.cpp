@@ -3,6 +3,7 @@
 // was made, started and stopped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "KavLib2/KavMusic/KavMusicPlayer.h"
@@ -17,6 +18,7 @@ struct TCall {
   int32_t Channel;
   uint32_t Position;
   double Clock;
+  std::u16string Name;  // of the file, for 'C'
 };
 
 std::mutex g_lock;
@@ -24,9 +26,9 @@ std::vector<TCall> g_calls;
 std::atomic<double> g_clock{0};
 std::atomic<int32_t> g_channels{0};
 
-void Record(char kind, int32_t channel, uint32_t position) {
+void Record(char kind, int32_t channel, uint32_t position, const std::u16string& name = {}) {
   std::lock_guard<std::mutex> hold(g_lock);
-  g_calls.push_back({kind, channel, position, g_clock.load()});
+  g_calls.push_back({kind, channel, position, g_clock.load(), name});
 }
 
 std::vector<TCall> Calls(char kind) {
@@ -39,8 +41,9 @@ std::vector<TCall> Calls(char kind) {
 
 class TFakeChannel : public TChannel {
  public:
-  TFakeChannel(TMusicPlayer* player, uint32_t position) : player_(player), id_(g_channels.fetch_add(1)) {
-    Record('C', id_, position);
+  TFakeChannel(TMusicPlayer* player, const std::u16string& name, uint32_t position)
+      : player_(player), id_(g_channels.fetch_add(1)) {
+    Record('C', id_, position, name);
   }
   TMusicPlayer* GetPlayer() override { return player_; }
   std::u16string GetFileName() override { return u"fake"; }
@@ -79,8 +82,8 @@ class TFakeAudio : public TMusicPlayer {
   TMusicOpenHandler GetOpenStreamHandler() override { return {}; }
   TMusicCloseHandler GetCloseStreamHandler() override { return {}; }
   double GetClockTime() override { return g_clock.load(); }
-  Ref<TChannel> CreateChannel(const std::u16string&, uint32_t start_ms) override {
-    return MakeRef<TFakeChannel>(this, start_ms);
+  Ref<TChannel> CreateChannel(const std::u16string& name, uint32_t start_ms) override {
+    return MakeRef<TFakeChannel>(this, name, start_ms);
   }
   TWaveOutDevice* Device() override { return nullptr; }
   void RemoveChannel(TChannel*) override {}
@@ -202,6 +205,74 @@ TEST_F(MusicSchedule, UnsynchronisedMusicKeepsToTheClockThroughSeeks) {
   EXPECT_EQ(Calls('P')[1].Clock, 14000);
   ASSERT_TRUE(WaitCalls('S', 1));
   EXPECT_EQ(Calls('S')[0].Channel, made[0].Channel);
+}
+
+TEST_F(MusicSchedule, TheFirstPassPicksUpCommentsStillSoundingFromTheCycleBefore) {
+  // A looping show of 9 s: slide 1's comment lasts 2 s, slide 3's runs 5 s,
+  // on into the next cycle's first slide. Slide 2 has a play list of 7 s.
+  auto source = test::ShowSource(std::string(kThreeSlides) + "opt_synchpos3=9000\n");
+  player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
+  ASSERT_EQ(source->RepeatMode(), 0);
+  player_->Music()->Slide(0).Comment = u"C1";
+  player_->Music()->Slide(0).CommentLength = 2000;
+  player_->Music()->Slide(2).Comment = u"C3";
+  player_->Music()->Slide(2).CommentLength = 5000;
+  TPlayList& list = player_->Music()->Slide(1).PlayList;
+  list.Entries = {{u"P2", 0, 0, 7000}};
+  list.Length = 7000;
+  list.Repeat = false;
+  player_->StartThreads();
+
+  // A fresh show looks back no further than its first slide: the last
+  // slide's comment, taken one cycle back, would still sound at 1000.
+  RunFrom(1000);
+  ASSERT_TRUE(WaitCalls('C', 2));
+  Settle();
+  auto made = Calls('C');
+  ASSERT_EQ(made.size(), 2u);
+  std::sort(made.begin(), made.end(), [](const TCall& a, const TCall& b) { return a.Name < b.Name; });
+  EXPECT_EQ(made[0].Name, u"C1");
+  EXPECT_EQ(made[0].Position, 1000u);
+  EXPECT_EQ(made[1].Name, u"P2");
+  EXPECT_EQ(made[1].Position, 0u);
+
+  // Into the second cycle at 9500 (clock 10000): the last slide's comment of
+  // the first cycle began at 6000 and sounds until 11000, so it is made
+  // 3500 ms into its file; the first slide's comment of this cycle 500 ms in.
+  // The play list looked back at (3000 to 10000) is not entered; the one of
+  // this cycle (from 12000) is made ahead.
+  RunFrom(9500);
+  ASSERT_TRUE(WaitCalls('C', 5));
+  Settle();
+  made = Calls('C');
+  ASSERT_EQ(made.size(), 5u);
+  made.erase(made.begin(), made.begin() + 2);
+  std::sort(made.begin(), made.end(), [](const TCall& a, const TCall& b) { return a.Name < b.Name; });
+  const TCall* c1 = &made[0];
+  const TCall* c3 = &made[1];
+  EXPECT_EQ(c1->Name, u"C1");
+  EXPECT_EQ(c1->Position, 500u);
+  EXPECT_EQ(c3->Name, u"C3");
+  EXPECT_EQ(c3->Position, 3500u);
+  EXPECT_EQ(made[2].Name, u"P2");
+  EXPECT_EQ(made[2].Position, 0u);
+  // Both sound at once, and the carried-over one ends at 11000 (clock 11500).
+  ASSERT_TRUE(WaitCalls('P', 3));
+  std::vector<int32_t> played;
+  for (const TCall& p : Calls('P')) played.push_back(p.Channel);
+  EXPECT_NE(std::find(played.begin(), played.end(), c3->Channel), played.end());
+  EXPECT_NE(std::find(played.begin(), played.end(), c1->Channel), played.end());
+  g_clock.store(11400);
+  Settle();
+  for (const TCall& st : Calls('S')) EXPECT_NE(st.Channel, c3->Channel);
+  g_clock.store(11500);
+  for (int i = 0; i < 1000; ++i) {
+    const auto stops = Calls('S');
+    if (std::any_of(stops.begin(), stops.end(), [&](const TCall& st) { return st.Channel == c3->Channel; })) break;
+    SleepMs(5);
+  }
+  const auto stops = Calls('S');
+  EXPECT_TRUE(std::any_of(stops.begin(), stops.end(), [&](const TCall& st) { return st.Channel == c3->Channel; }));
 }
 
 }  // namespace

@@ -27,12 +27,13 @@ struct TVideoSlide {
   Ref<TVideoTestHost> Host = MakeRef<TVideoTestHost>();
   Ref<TKavSlide> Slide;
 
-  explicit TVideoSlide(const std::string& keys, const std::string& project = "", double begin = 0) {
+  explicit TVideoSlide(const std::string& keys, const std::string& project = "", double begin = 0,
+                       const std::string& size = "Size=100,100\n") {
     if (!project.empty()) Host->ProjectDoc = test::Doc(project);
     RegisterKavObjectFactories();
     RegisterVideoSources();
     RegisterKavVideoObject();
-    Doc = test::Doc(test::Obj("root", "Frame", test::Obj("v", "Video", "Size=100,100\n" + keys)));
+    Doc = test::Doc(test::Obj("root", "Frame", test::Obj("v", "Video", size + keys)));
     Props->Read(Doc->FindObject(u"root"), TSlideLengths{6000, 0, 0});
     Slide = MakeRef<TKavSlide>(Host.get(), Props.get());
     Slide->SetSize(FloatPoint(64, 48));
@@ -133,6 +134,24 @@ double Luma(uint32_t c) {
   return 16 + (0.257 * ((c >> 16) & 255) + 0.504 * ((c >> 8) & 255) + 0.098 * (c & 255));
 }
 
+// Mean luma difference between the drawn picture and frame `n` of the clip
+// (the object's quad maps the whole frame; pixels near its edges are left
+// out); huge when the object covers no pixels.
+double DrawnFrameError(TVideoSlide& s, const drawtest::TDrawerRig& rig, const testclips::TReference& ref, int n) {
+  TVector3 c[4];
+  s.Video()->GetCornerPoints(c, 4, 0);
+  double sum = 0;
+  int count = 0;
+  for (int y = int(c[0].y) + 3; y < int(c[3].y) - 3; ++y)
+    for (int x = int(c[0].x) + 3; x < int(c[1].x) - 3; ++x) {
+      const int sx = int((x + 0.5 - c[0].x) * 64 / (c[1].x - c[0].x));
+      const int sy = int((y + 0.5 - c[0].y) * 48 / (c[3].y - c[0].y));
+      sum += std::abs(Luma(rig.At(x, y)) - ref.Frame(n)[sy * 64 + sx]);
+      ++count;
+    }
+  return count ? sum / count : 1e9;
+}
+
 TEST(KavVideoObject, DrawnAtAShowTimeThroughTheDrawManager) {
   std::string clip = testclips::MakeClip(testclips::Spec("drawn.mp4"));
   ASSERT_FALSE(clip.empty());
@@ -141,33 +160,43 @@ TEST(KavVideoObject, DrawnAtAShowTimeThroughTheDrawManager) {
   drawtest::TDrawerRig rig(64, 48);
   rig.Frame([](TDeviceDrawer*) {});
   for (int frame : {10, 30, 5}) {
-    const double t = frame * 40.0;
-    s.Slide->SetTime(true, t);
+    s.Slide->SetTime(true, frame * 40.0);
     rig.Frame([&](TDeviceDrawer* d) { s.Video()->Draw(d); });
     s.Video()->AfterDraw(rig.Drawer.get());
     if (frame == 30) rig.Dump("video_object_frame30");
-    // The drawn picture is closest to the clip's frame at that time (the
-    // object's quad maps the whole frame; pixels near its edges are left
-    // out).
-    TVector3 c[4];
-    s.Video()->GetCornerPoints(c, 4, 0);
-    auto diff = [&](int n) {
-      double sum = 0;
-      int count = 0;
-      for (int y = int(c[0].y) + 3; y < int(c[3].y) - 3; ++y)
-        for (int x = int(c[0].x) + 3; x < int(c[1].x) - 3; ++x) {
-          const int sx = int((x + 0.5 - c[0].x) * 64 / (c[1].x - c[0].x));
-          const int sy = int((y + 0.5 - c[0].y) * 48 / (c[3].y - c[0].y));
-          sum += std::abs(Luma(rig.At(x, y)) - ref.Frame(n)[sy * 64 + sx]);
-          ++count;
-        }
-      return count ? sum / count : 1e9;
-    };
-    const double here = diff(frame);
+    // The drawn picture is closest to the clip's frame at that time.
+    const double here = DrawnFrameError(s, rig, ref, frame);
     EXPECT_LT(here, 6.0) << frame;
-    EXPECT_LT(here, diff(frame + 8)) << frame;
-    EXPECT_LT(here, diff(frame - 4)) << frame;
+    EXPECT_LT(here, DrawnFrameError(s, rig, ref, frame + 8)) << frame;
+    EXPECT_LT(here, DrawnFrameError(s, rig, ref, frame - 4)) << frame;
   }
+}
+
+TEST(KavVideoObject, WithoutASizeOfItsOwnTheObjectTakesTheClipsFrameSize) {
+  std::string clip = testclips::MakeClip(testclips::Spec("unsized.mp4"));
+  ASSERT_FALSE(clip.empty());
+  auto ref = testclips::DecodeReference(clip, 64, 48);
+  TVideoSlide s("FileName=" + clip + "\nWaitForConvert=1\n", "", 0, "");
+  TKavVideo* v = s.Video();
+  ASSERT_TRUE(v);
+  EXPECT_FLOAT_EQ(v->Size().x, 64);
+  EXPECT_FLOAT_EQ(v->Size().y, 48);
+  // A border widens it on every side.
+  v->Border.EnableBorder = true;
+  v->Border.BorderWidth = 4;
+  v->Calculate(false);
+  EXPECT_GT(v->Size().x, 64);
+  EXPECT_GT(v->Size().y, 48);
+  v->Border.EnableBorder = false;
+  v->Calculate(false);
+  // Drawn over the slide, it shows the clip's frame.
+  drawtest::TDrawerRig rig(64, 48);
+  rig.Frame([](TDeviceDrawer*) {});
+  s.Slide->SetTime(true, 400);
+  rig.Frame([&](TDeviceDrawer* d) { v->Draw(d); });
+  v->AfterDraw(rig.Drawer.get());
+  rig.Dump("video_object_unsized");
+  EXPECT_LT(DrawnFrameError(s, rig, ref, 10), 6.0);
 }
 
 }  // namespace

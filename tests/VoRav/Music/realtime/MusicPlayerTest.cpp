@@ -7,9 +7,11 @@
 #include <cmath>
 
 #include "VoRav/Music/MusicPlayer.h"
+#include "VoRav/Music/vxFFMpegConverter.h"
 #include "VoRav/vxTime.h"
 #include "platform/sound/null/SndNullDevice.h"
 #include "tests/VoRav/Music/AudioMedia.h"
+#include "tests/VoRav/Music/ConverterCheck.h"
 
 namespace kav {
 namespace {
@@ -170,6 +172,39 @@ TEST(MusicPlayer, RefusesWhatItCannotPlayAndRunsTheClock) {
   EXPECT_EQ(bare->GetClockTime(), 0);
   EXPECT_FALSE(bare->CreateChannel(u"x.wav", 0));
   SetSndDeviceFactory(before);
+}
+
+TEST(MusicPlayer, AnM4AFileIsMixedAsTheReferenceDecodesIt) {
+  ASSERT_TRUE(InstallMediaLibraryAudio());
+  test::TAudioMedia media;
+  const std::string wav = media.Sweep("m4a.wav", 44100, 2, 1.0);
+  const std::string m4a = media.Ffmpeg("m4a.m4a", wav, {"-c:a", "aac", "-b:a", "128k"});
+  const auto ref = test::WavSamples(media.Ffmpeg("m4a.ref.wav", m4a, {"-vn", "-c:a", "pcm_s16le"}));
+  std::vector<int16_t> want;
+  size_t i = 0;
+  while (i < ref.size() && ref[i] == 0) i += 2;
+  for (i -= i % 2; i < ref.size(); i += 2) want.push_back(ref[i]);
+  ASSERT_GT(want.size(), 20000u);
+  {
+    TCaptureRig rig;
+    ASSERT_TRUE(rig.player && rig.player->Init());
+    Ref<TChannel> ch = rig.player->CreateChannel(SystemUTF8ToWide(m4a), TMusicPlayer::kNoPosition);
+    ASSERT_TRUE(ch);
+    EXPECT_NEAR(double(ch->GetDuration()), 1000, 50);
+    ch->Play(0);
+    SleepMs(700);
+    ch->Stop(0);
+    auto* music = static_cast<TChannelMusic*>(ch.get());
+    for (int k = 0; k < 300 && music->PassCount() > 0; ++k) SleepMs(10);
+    const auto heard = rig.Heard();
+    ASSERT_GT(heard.size(), 20000u);
+    // One channel at full volume passes through the mixer unchanged: the
+    // first 20,000 samples are ffmpeg's, from the first sound on (AAC
+    // decodes to floats, which the two round to 16 bits a little apart).
+    for (size_t j = 0; j < 20000; ++j) ASSERT_NEAR(heard[j], want[j], 2) << j;
+    ch = nullptr;
+  }
+  UninstallMediaLibraryAudio();
 }
 
 }  // namespace
