@@ -23,4 +23,4 @@ if [ -z "$player" ]; then
   echo "play-demo: kavplay was built but cannot be found under $build" >&2
   exit 1
 fi
-exec "$player" -exename "$build/demo/demo.kvshow" "$@"
+exec "$player" "$build/demo/demo.kvshow" "$@"

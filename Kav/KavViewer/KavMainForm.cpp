@@ -56,6 +56,22 @@ bool StartsWith(const std::u16string& s, std::u16string_view prefix) { return s.
 
 int32_t CloseRequestFlag() { return g_close_request.load(); }
 
+std::u16string PlainShowArgument(const TCommandsStorage* commands, bool& project) {
+  // Our addition for Linux users: besides the options, the first plain
+  // argument after the program's own path names the show; a folder is
+  // played as a project, anything else as a packed show. Relative names are
+  // below the current folder, as a shell user expects.
+  project = false;
+  std::u16string path = OptionValue(commands, u"", 1);
+  if (path.empty()) return path;
+  if (path[0] != u'/') path = PathCombine(GetCurrentDir(true), path);
+  if (DirectoryExists(path)) {
+    project = true;
+    path = PathCombine(path, kProjectEntryName);
+  }
+  return path;
+}
+
 TStartPosition GetStartPosition(const TCommandsStorage* commands) {
   const TCommandsStorage* c = Commands(commands);
   auto value = [&](std::u16string_view name, bool& present) {
@@ -152,10 +168,13 @@ bool TMainForm::Start() {
   std::u16string path;
   if (from_filename_) path = OptionValue(commands_, u"filename");
   else if (!OptionValue(commands_, u"exename").empty()) path = OptionValue(commands_, u"exename");
-  else path = GetProgramFileName();
+  else path = PlainShowArgument(commands_, from_filename_);
+  if (path.empty()) path = GetProgramFileName();
   // The command line is the user's own: relative names are below the
   // program's folder.
   if (!path.empty() && path[0] != u'/') path = PathCombine(GetProgramFolder(), path);
+  // "filename" may name the project folder as well as its project file.
+  if (from_filename_ && DirectoryExists(path)) path = PathCombine(path, kProjectEntryName);
   project_path_ = from_filename_ ? path : std::u16string();
   const TStartPosition start = GetStartPosition(commands_);
   Ref<TMainForm> keep(this);

@@ -26,6 +26,10 @@ struct TStartPosition {
   bool IsTime = false;
 };
 TStartPosition GetStartPosition(const TCommandsStorage* commands);
+// The show named by the first plain argument (empty when there is none):
+// a folder's "Project.kav" with `project` set, else the path as a packed show.
+// Relative paths are made absolute against the current folder.
+std::u16string PlainShowArgument(const TCommandsStorage* commands, bool& project);
 // A ".app" bundle's show data ("Contents/Resources/slideshow.dat" when it
 // exists, else the path with the extension ".kvshow"); other paths as given.
 std::u16string LocateShowData(const std::u16string& path);

@@ -8,6 +8,7 @@
 
 #include "KavLib2/3DEngine/MaskGenerator.h"
 #include "KavLib2/3DEngine/Transitions/Dev3DEffects2.h"
+#include "KavLib2/KavClasses/KavImageTasks.h"
 #include "KavLib2/KavClasses/KavObjectActions.h"
 #include "KavLib2/KavMusic/KavCompositeConverter.h"
 #include "VoRav/Graphics/Effects2D/ButtonGenerator.h"
@@ -17,6 +18,7 @@
 #include "VoRav/Graphics/Video/vxVideoSource.h"
 #include "VoRav/Text/vxTextProducer2.h"
 #include "VoRav/TextOut/vxTextBitmapStore.h"
+#include "VoRav/vxLog.h"
 #include "VoRav/vxTextReader.h"
 
 namespace kav {
@@ -108,6 +110,10 @@ TShowSlideWindow::TShowSlideWindow(TKavSource* source, TLoaderTiming* timing, in
   producer_ = MakeRef<TSlideProducer>(source, nullptr, TKavSlideHost::TEffectResourceFill(), false);
   producer_->CurrentTiming = MakeRef<TLoaderShowTiming>(timing);
   if (auto* host = dynamic_cast<TShowSlideHost*>(producer_->Host())) host->SetProject(source->Ini());
+  // Pictures' shadows are made on the host's image-task worker; without it
+  // the objects make them at once on the loader's thread.
+  if (TKavSlideHost* host = producer_->Host(); host && !host->StartImageTasks())
+    LogLine(u"Slides: the image-task worker could not start; shadows are made while loading");
   visible_ = producer_->GetVisibleRect();
   cache_ = MakeRef<TSlideCache>(producer_.get(), std::clamp(window_count, 1, 3), false);
   cache_->OnChange = TSlideCache::TOnChange::Bind<&TShowSlideWindow::CacheChanged>(this);
@@ -115,6 +121,10 @@ TShowSlideWindow::TShowSlideWindow(TKavSource* source, TLoaderTiming* timing, in
 }
 
 void TShowSlideWindow::Dispose() {
+  // The image-task worker loads through the host and calls back into the
+  // slides' objects: it ends before the slides and the host go.
+  if (TKavSlideHost* host = producer_ ? producer_->Host() : nullptr; host && host->TaskQueue)
+    StopImageTasks(host->TaskQueue.get());
   if (cache_) {
     cache_->OnChange = {};
     cache_->OnAdd = {};

@@ -509,13 +509,13 @@ Ref<TRenderTargetTexture> T3DDrawer::BeginOffscreen() {
   return t;
 }
 
-void T3DDrawer::EndOffscreen(TRenderTargetTexture* target, bool blend) {
+void T3DDrawer::EndOffscreen(TRenderTargetTexture* target, bool blend, uint8_t alpha) {
   if (!target) return;
   screen_->PopRenderTarget();
   const bool saved = target->BlendFlag;
   target->BlendFlag = blend;
   const TSize s = target->ImageSize();
-  DrawTextureRect(target, TFloatRect{0, 0, float(s.cx), float(s.cy)}, TFloatRect{0, 0, float(s.cx), float(s.cy)});
+  DrawTextureRect(target, TFloatRect{0, 0, float(s.cx), float(s.cy)}, TFloatRect{0, 0, float(s.cx), float(s.cy)}, alpha);
   target->BlendFlag = saved;
   target_pool_->Release(target);
 }

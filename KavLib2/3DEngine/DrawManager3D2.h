@@ -101,8 +101,8 @@ class T3DDrawer : public TDeviceDrawer {
   // A pooled target made the render target and cleared to transparent.
   Ref<TRenderTargetTexture> BeginOffscreen();
   // Draws the target over its size with its blend flag set to `blend` for
-  // this draw, and gives it back to the pool.
-  void EndOffscreen(TRenderTargetTexture* target, bool blend);
+  // this draw, at `alpha` (255: as it is), and gives it back to the pool.
+  void EndOffscreen(TRenderTargetTexture* target, bool blend, uint8_t alpha = 255);
   // Draws a texture over device rectangle `dest` from `source` (its pixels),
   // in premultiplied white at `alpha`.
   void DrawTextureRect(TCustomTexture* texture, const TFloatRect& source, const TFloatRect& dest, uint8_t alpha = 255);

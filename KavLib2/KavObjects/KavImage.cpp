@@ -328,7 +328,9 @@ TShadow* TKavImage::UpdateShadow() {
       queued_shadow_.Ask(this, host, PictureKey(), TShadow::ImageShadowKey(picture_.get(), ShapeKey(), p, ShadowBlurScale()),
                          p, false))
     return shadow_.get();
-  host->CancelImageTasks(this);
+  // Departure: only a shadow task is called off, not all the object's
+  // tasks: a text's rendering may be on its way.
+  if (queued_shadow_.Waiting()) host->CancelImageTasks(this);
   queued_shadow_.Forget();
   try {
     shadow_ = TShadow::CreateForImage(picture_.get(), ShapeKey(), p, accessor, ShadowBlurScale());

@@ -204,6 +204,8 @@ TKavSlide::TKavSlide(TKavObjectHost* host, TKavObjectProps* props) : TKavObject(
 
 void TKavSlide::Dispose() {
   // The children go while the host is still there to cancel their tasks.
+  own_list_.clear();
+  alt_list_.clear();
   std::vector<Ref<TKavObject>> children;
   children.swap(children_);
   children.clear();

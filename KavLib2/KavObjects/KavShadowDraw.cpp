@@ -5,8 +5,8 @@
 
 namespace kav {
 
-bool TQueuedShadow::Ask(TKavObject* object, TKavObjectHost* host, const std::u16string& source,
-                        const std::u16string& key, const TShadowParams& params, bool normalised) {
+bool TQueuedImage::Ask(TKavObject* object, TKavObjectHost* host, const std::u16string& source,
+                       const std::u16string& key) {
   if (!host || !object) return false;
   TKavSlide* slide = object->GetSlide();
   {
@@ -14,14 +14,54 @@ bool TQueuedShadow::Ask(TKavObject* object, TKavObjectHost* host, const std::u16
     std::lock_guard<std::mutex> hold(lock_);
     if (asked_ == key) return true;
     asked_ = key;
-    params_ = params;
-    normalised_ = normalised;
     slide_ = slide;
   }
-  if (host->QueueImageTask(object, source, key, TImageTaskCallback::Bind<&TQueuedShadow::Done>(this))) return true;
+  if (host->QueueImageTask(object, source, key, TImageTaskCallback::Bind<&TQueuedImage::Done>(this))) return true;
   std::lock_guard<std::mutex> hold(lock_);
   asked_.clear();
   return false;
+}
+
+void TQueuedImage::Forget() {
+  std::lock_guard<std::mutex> hold(lock_);
+  asked_.clear();
+  Drop();
+}
+
+bool TQueuedImage::Waiting() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return !asked_.empty();
+}
+
+void TQueuedImage::Done(TImageTask* task) {
+  TKavSlide* slide = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    // A task replaced by a later ask is not this picture any more.
+    if (task->Params != asked_) return;
+    Keep(Ref<TImage>(dynamic_cast<TImage*>(task->Result1.get())));
+    asked_.clear();
+    slide = slide_;
+  }
+  if (slide && slide->OnRedraw) slide->OnRedraw(slide);
+}
+
+bool TQueuedPicture::Take(Ref<TImage>& picture) {
+  std::lock_guard<std::mutex> hold(lock_);
+  picture = std::move(ready_);
+  const bool arrived = arrived_;
+  arrived_ = false;
+  return arrived;
+}
+
+bool TQueuedShadow::Ask(TKavObject* object, TKavObjectHost* host, const std::u16string& source,
+                        const std::u16string& key, const TShadowParams& params, bool normalised) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    params_ = params;
+    normalised_ = normalised;
+  }
+  return TQueuedImage::Ask(object, host, source, key);
 }
 
 Ref<TShadow> TQueuedShadow::Take() {
@@ -29,30 +69,9 @@ Ref<TShadow> TQueuedShadow::Take() {
   return std::move(ready_);
 }
 
-void TQueuedShadow::Forget() {
-  std::lock_guard<std::mutex> hold(lock_);
-  asked_.clear();
-  ready_.reset();
-}
-
-bool TQueuedShadow::Waiting() {
-  std::lock_guard<std::mutex> hold(lock_);
-  return !asked_.empty();
-}
-
-void TQueuedShadow::Done(TImageTask* task) {
-  TKavSlide* slide = nullptr;
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    // A task replaced by a later ask is not this shadow any more.
-    if (task->Params != asked_) return;
-    Ref<TImage> picture(dynamic_cast<TImage*>(task->Result1.get()));
-    ready_ = normalised_ ? TShadow::FromRectShadow(std::move(picture), params_)
-                         : TShadow::FromImageShadow(std::move(picture), params_);
-    asked_.clear();
-    slide = slide_;
-  }
-  if (slide && slide->OnRedraw) slide->OnRedraw(slide);
+void TQueuedShadow::Keep(Ref<TImage> picture) {
+  ready_ = normalised_ ? TShadow::FromRectShadow(std::move(picture), params_)
+                       : TShadow::FromImageShadow(std::move(picture), params_);
 }
 
 TShadowParams SolidShadowParams(const TFloatRect& rect, float blur, int32_t contour) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "KavLib2/3DEngine/DrawManager3D2.h"
 #include "KavLib2/KavObjects/KavButton.h"
 #include "KavLib2/KavObjects/KavSlideHost.h"
 #include "KavLib2/KavObjects/KavText.h"
@@ -82,6 +83,8 @@ void TKavSlide::LoadSlide(TIniList* main, TIniList* slide, TIniList* times, bool
   timing.EffectOut = int32_t(std::clamp(std::nearbyint(EffectOut), -2e9, 2e9));
   props_->Read(slide, timing);
   if (scale_factor_ != 0) props_->ProcessTree(timing, scale_factor_);
+  own_list_.clear();  // they point at the children about to be replaced
+  alt_list_.clear();
   BuildChildren(false);
   set_up_ = false;
 }
@@ -268,31 +271,77 @@ void TKavSlide::SetSlideTime(double time) {
 
 // ---- Drawing ---------------------------------------------------------------------
 
+void TKavSlide::DrawAlternativeBackground(TDeviceDrawer* drawer, const TVector3* corners, uint8_t opacity) {
+  const TSlideBackground own = background_;
+  background_ = alt_background_;
+  UpdateDrawnBackground();
+  DrawBackground(drawer, corners, opacity);
+  background_ = own;
+}
+
+void TKavSlide::SplitObjectLists(bool own, bool alternative) {
+  own_list_.clear();
+  alt_list_.clear();
+  // Departure: a slide without a splitter has no background group (rather
+  // than all its children): it draws as usual.
+  const size_t group = GroupEnd();
+  if (group == children_.size()) return;
+  for (size_t i = 0; i < group; ++i) {
+    if (own) own_list_.push_back(children_[i].get());
+    if (alternative) alt_list_.push_back(children_[i].get());
+  }
+}
+
+size_t TKavSlide::GroupEnd() const {
+  for (size_t i = 0; i < children_.size(); ++i)
+    if (children_[i]->Splitter) return i;
+  return children_.size();
+}
+
 void TKavSlide::Draw(TDeviceDrawer* drawer) {
-  // The background group (the objects before the first splitter) is drawn
-  // with the rest; it is not put into an offscreen target of its own.
   TVector3 c[4];
   GetCornerPoints(c, 4, 0);
+  const bool grouped = !own_list_.empty() || !alt_list_.empty();
   if (!ForegroundOnly) {
-    DrawBackground(drawer, c, 255);
-    // The alternative background fades over the own one.
-    if (alt_factor_ > 0) {
-      const TSlideBackground own = background_;
-      background_ = alt_background_;
-      UpdateDrawnBackground();
-      DrawBackground(drawer, c, uint8_t(std::clamp(alt_factor_, 0.0f, 1.0f) * 255.0f));
-      background_ = own;
+    // The alternative background shows by its factor over the own one.
+    const uint8_t opacity = uint8_t(std::lround((1.0f - std::clamp(alt_factor_, 0.0f, 1.0f)) * 255.0f));
+    const uint8_t shown = uint8_t(255 - opacity);
+    auto* d3 = dynamic_cast<T3DDrawer*>(drawer);
+    Ref<TRenderTargetTexture> layer;
+    if (d3 && !alt_list_.empty() && shown > 0) {
+      const T3DViewState view = d3->Screen()->GetViewState();
+      layer = d3->BeginOffscreen();
+      // Departure: the target keeps the view in use; an effect-buffer
+      // slide's output rectangle is not set as the view anew.
+      if (layer) d3->Screen()->SetViewState(view);
+    }
+    if (layer) {
+      // The alternative background with its share of the group, faded in as
+      // one layer over the own background with the rest of the group.
+      DrawAlternativeBackground(drawer, c, 255);
+      for (TKavObject* o : alt_list_) drawer->Render(o);
+      d3->Screen()->PopRenderTarget();
+      DrawBackground(drawer, c, 255);
+      for (TKavObject* o : own_list_) drawer->Render(o);
+      d3->EndOffscreen(layer.get(), layer->BlendFlag, shown);
+    } else {
+      DrawBackground(drawer, c, 255);
+      for (TKavObject* o : own_list_) drawer->Render(o);
+      // Departure: without an offscreen target (or while the alternative
+      // background is not shown) the group's share over it is left out.
+      if (shown > 0) DrawAlternativeBackground(drawer, c, shown);
     }
   }
   if (OnRedraw) OnRedraw(this);
   CommitState(false);
+  // Departure: the background group was drawn with the backgrounds above
+  // and is not drawn a second time with the other children.
   size_t first = 0;
-  if (ForegroundOnly && drawer->UsesShaders())
-    for (size_t i = 0; i < children_.size(); ++i)
-      if (children_[i]->Splitter) {
-        first = i + 1;
-        break;
-      }
+  const size_t group = GroupEnd();
+  if (!ForegroundOnly && grouped)
+    first = group;
+  else if (ForegroundOnly && drawer->UsesShaders() && group < children_.size())
+    first = group + 1;
   for (size_t i = first; i < children_.size(); ++i) {
     Ref<TKavObject> child = children_[i];
     drawer->Render(child.get());

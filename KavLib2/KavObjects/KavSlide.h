@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <map>
+#include <vector>
 
 #include "KavLib2/KavClasses/KavObjectActions.h"
 #include "KavLib2/KavObjects/KavObjects.h"
@@ -80,6 +81,10 @@ class TKavSlide : public TKavObject {
   // Only the objects after the first splitter (a slide under a custom
   // transition draws its background group apart).
   bool ForegroundOnly = false;
+  // The background group (the children before the first splitter) becomes
+  // the list drawn with the own background (`own`) and/or the one drawn with
+  // the alternative background (`alternative`); the other list is emptied.
+  void SplitObjectLists(bool own, bool alternative);
   // Called after drawing, and when a queued picture arrives.
   TDelegate<void(TKavSlide*)> OnRedraw;
   void Draw(TDeviceDrawer* drawer) override;
@@ -123,11 +128,18 @@ class TKavSlide : public TKavObject {
  private:
   TImage* BackgroundPicture();
   void UpdateDrawnBackground();
+  // The index of the first splitter (the child count without one).
+  size_t GroupEnd() const;
+  // Draws the alternative background in place of the own one.
+  void DrawAlternativeBackground(TDeviceDrawer* drawer, const TVector3* corners, uint8_t opacity);
 
   Ref<TKavObjectHost> host_;
   TSlideBackground background_;
   TSlideBackground alt_background_;
   float alt_factor_ = 0;
+  // The background group, drawn over the own and over the alternative
+  // background; not owned (the children hold them).
+  std::vector<TKavObject*> own_list_, alt_list_;
   std::map<std::u16string, Ref<TImage>> background_pictures_;
   TKavResourceVisitor* prepared_by_ = nullptr;
   double scale_factor_ = 0;

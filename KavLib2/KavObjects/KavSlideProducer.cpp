@@ -459,7 +459,12 @@ Ref<TRealSlideFilter> CreateSlideEffectFilter(TKavSlide* effect_slide, TIniList*
   filter->TransparentBg = IniGetBool(IniFindKey(section, u"TransparentBg"), false);
   filter->CustomEffBg = IniGetInteger(IniFindKey(section, u"CustomEffBg"), 0);
   filter->EffectSlide = shared->CreateSlide(section);
-  if (filter->EffectSlide) filter->EffectSlide->EffectBufferSlide = true;
+  if (filter->EffectSlide) {
+    filter->EffectSlide->EffectBufferSlide = true;
+    // The effect's background group stays whole over both backgrounds
+    // while one fades into the other.
+    filter->EffectSlide->SplitObjectLists(true, true);
+  }
   return filter;
 }
 

@@ -133,6 +133,7 @@ void TKavText::Load(TKavObjectProps* props, bool /*reload*/) {
     DropPicture();
   }
   if (TKavObjectHost* host = ParentQuery()) host->CancelImageTasks(this);
+  queued_picture_.Forget();
   lines_.clear();
   SplitQuotedLines(UTF8Decode(raw_text_), lines_);
   // A caption shows one line.
@@ -286,6 +287,12 @@ void TKavText::ResolveImage() {
   TKavObjectHost* host = ParentQuery();
   TFileAccessor* accessor = host ? host->Accessor() : nullptr;
   if (!accessor) return;
+  // A rendering the worker finished is taken on this layout; one it could
+  // not make is made here at once.
+  if (Ref<TImage> done; queued_picture_.Take(done)) {
+    TakePicture(done ? std::move(done) : LoadImageHandle(accessor, rendered_key_));
+    if (!button_) FitByHeight();
+  }
   // The slide's survey lays texts out as they are; they render after it.
   if (picture_ && GetSlide()->InSurvey()) return;
   // The height the text is shown at: what the slide's survey asks for, else
@@ -321,8 +328,13 @@ void TKavText::ResolveImage() {
   render_scale_ = scale;
   rendered_key_ = key;
   font_size_ = float(unit.cy * scale / std::max<size_t>(lines_.size(), 1));
-  TakePicture(LoadImageHandle(accessor, key));
   dirty_ = false;
+  // With the host's image-task queue the worker renders it; the text keeps
+  // what it has until then.
+  if (queued_picture_.Ask(this, host, key, key)) return;
+  host->CancelImageTasks(this);
+  queued_picture_.Forget();
+  TakePicture(LoadImageHandle(accessor, key));
   if (!button_) FitByHeight();
 }
 

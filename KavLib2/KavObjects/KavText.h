@@ -92,6 +92,7 @@ class TKavText : public TKavImage {
   std::u16string rendered_key_;
   double render_scale_ = 0;
   float font_size_ = 0;  // rendered line height in pixels
+  TQueuedPicture queued_picture_;  // rendered by the host's image-task queue
 };
 
 }  // namespace kav

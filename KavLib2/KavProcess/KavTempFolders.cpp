@@ -107,7 +107,9 @@ std::u16string TTempFolders::CreateLockedTempFolder(bool trailing_separator) {
   std::u16string path;
   for (int attempt = 0;; ++attempt) {
     const std::u16string guid = GUIDToString(CreateGUID());
-    const std::u16string name = u"[" + guid.substr(1, guid.size() - 2) + u"]";
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) on literal + string.
+    std::u16string name(1, u'[');
+    name.append(guid, 1, guid.size() - 2).push_back(u']');
     if (!SafePathCombine(root, name, path)) KAV_ASSERT_FAIL("Temp Path not Found");
     if (mkdir(Sys(path).c_str(), 0700) == 0) break;
     if (errno != EEXIST || attempt + 1 >= kMaxCreateAttempts) throw EFolderError(Sys(path), errno);

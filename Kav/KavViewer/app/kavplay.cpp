@@ -1,6 +1,6 @@
 // kavplay: plays the show appended to the program, a show file or a project
-// folder named on the command line ("-filename <project>", "-exename
-// <show>", "-slide n", "-time t", "-display n", "-desktopalign", "-resize",
+// folder named on the command line (a plain path, "-filename <project>",
+// "-exename <show>", "-slide n", "-time t", "-display n", "-desktopalign", "-resize",
 // "-log", "-filelog").
 #include <cstdio>
 #include <memory>
@@ -12,6 +12,7 @@
 #include "Kav/KavViewer/app/KavPresentBridge.h"
 #include "KavLib2/KavProcess/KavProcessHooks.h"
 #include "VoRav/3DBasics/DXDev3D.h"
+#include "VoRav/3DBasics/DXDev3DGui.h"
 #include "VoRav/3DBasics/Dev3DEngineAccess.h"
 #include "VoRav/Application2/vxTimer2.h"
 #include "VoRav/Application2/winApplication.h"
@@ -101,6 +102,10 @@ int main(int argc, char** argv) {
 
   Ref<TVxApplication> app = Ref<TVxApplication>::Adopt(CreateApplication());
   app->Initialize();
+  // Device work of other threads goes through the GUI thread. A windowed
+  // device gets a panel inside the form but presents into the form itself at
+  // the panel's place, so the bridge's form window receives its frames.
+  Install3DApplicationGate(app.get());
   int exit_code = 0;
   {
     Ref<TMainForm> form;
@@ -126,6 +131,7 @@ int main(int argc, char** argv) {
       LogLine(u"Exception at MainForm.Free (" + SystemUTF8ToWide(e.what()) + u")");
     }
   }
+  Uninstall3DApplicationGate();
   if (!app->Finalized()) app->Finalize();
   app = nullptr;
   FreeEngine3D();

@@ -6,7 +6,9 @@
 #include "KavLib2/KavEngine/KavViewerActions.h"
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/Application2/winForms.h"
+#include "VoRav/Win32/winFileUtils.h"
 #include "VoRav/vxCommandLine.h"
+#include "VoRav/vxPaths.h"
 #include "VoRav/vxTime.h"
 #include "tests/KavLib2/KavEngine/EngineAppFixture.h"
 #include "tests/KavLib2/KavEngine/EngineStubs.h"
@@ -131,4 +133,60 @@ TEST_F(MainFormTest, ClosingBeforeTheLastSlideRunsNothing) {
   EXPECT_TRUE(spawned.empty());
   EXPECT_FALSE(form->Viewer()->Engine()->Running());
   SetSpawnFunction(nullptr);
+}
+
+TEST(MainFormStart, PlainArgumentNamesAFolderAsProjectOrAFileAsPackedShow) {
+  test::TTempFolder t;
+  t.WriteFile("proj/Project.kav", "x");
+  bool project = true;
+  EXPECT_EQ(PlainShowArgument(Commands(u"kavplay").get(), project), u"");
+  EXPECT_FALSE(project);
+  EXPECT_EQ(PlainShowArgument(Commands(u"kavplay " + t.Wide("proj")).get(), project),
+            PathCombine(t.Wide("proj"), u"Project.kav"));
+  EXPECT_TRUE(project);
+  EXPECT_EQ(PlainShowArgument(Commands(u"kavplay " + t.Wide("a.kvshow") + u" -slide 2").get(), project),
+            t.Wide("a.kvshow"));
+  EXPECT_FALSE(project);
+  // Relative names are below the current folder, not the program's.
+  const std::u16string here = GetCurrentDir(false);
+  ASSERT_TRUE(SetCurrentDir(t.Wide("")));
+  EXPECT_EQ(PlainShowArgument(Commands(u"kavplay proj").get(), project), PathCombine(t.Wide("proj"), u"Project.kav"));
+  EXPECT_TRUE(project);
+  EXPECT_EQ(PlainShowArgument(Commands(u"kavplay show.kvshow").get(), project), PathCombine(t.Wide(""), u"show.kvshow"));
+  EXPECT_FALSE(project);
+  SetCurrentDir(here);
+}
+
+TEST_F(MainFormTest, APlainFolderArgumentPlaysTheProject) {
+  folder.WriteFile("show/Project.kav", Project("opt_scr_full=0\r\nopt_scr_caption=Plain\r\n"));
+  commands = Commands(u"kavplay " + folder.Wide("show"), &raw);
+  form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
+  ASSERT_TRUE(form->Start());
+  EXPECT_TRUE(form->Viewer()->Engine()->Running());
+  EXPECT_EQ(form->Caption(), u"Plain");
+  EXPECT_EQ(form->ShowFolder(), NormalizeSlashes(folder.Wide("show")));
+}
+
+TEST_F(MainFormTest, TheFilenameOptionTakesTheProjectFolder) {
+  folder.WriteFile("show/Project.kav", Project("opt_scr_full=0\r\nopt_scr_caption=Folder\r\n"));
+  commands = Commands(u"kavplay -filename " + folder.Wide("show"), &raw);
+  form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
+  ASSERT_TRUE(form->Start());
+  EXPECT_EQ(form->Caption(), u"Folder");
+}
+
+TEST_F(MainFormTest, OptionsWinOverAPlainArgument) {
+  folder.WriteFile("show/Project.kav", Project("opt_scr_full=0\r\nopt_scr_caption=Option\r\n"));
+  folder.WriteFile("other/Project.kav", Project("opt_scr_full=0\r\nopt_scr_caption=Plain\r\n"));
+  commands = Commands(u"kavplay " + folder.Wide("other") + u" -filename " + folder.Wide("show/Project.kav"), &raw);
+  form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
+  ASSERT_TRUE(form->Start());
+  EXPECT_EQ(form->Caption(), u"Option");
+  // A plain file is opened as a packed show: a missing one is reported by name.
+  std::vector<std::u16string> raw2;
+  Ref<TCommandsStorage> commands2 = Commands(u"kavplay " + folder.Wide("none.kvshow"), &raw2);
+  Ref<TMainForm> second = MakeRef<TMainForm>(&CreateWinFormController, commands2.get(), &raw2);
+  EXPECT_FALSE(second->Start());
+  ASSERT_FALSE(backend->Boxes.empty());
+  EXPECT_NE(backend->Boxes.back().text.find(u"Can`t Load Show " + folder.Wide("none.kvshow")), std::u16string::npos);
 }

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
 #include <filesystem>
+#include <functional>
+#include <thread>
 #include <vector>
 
 #include "Kav/KavViewer/KavShowSlides.h"
+#include "KavLib2/KavObjects/KavImage.h"
 #include "tests/KavLib2/KavClasses/ShowFixture.h"
 #include "tests/KavLib2/KavObjects/ShowFolderTestUtil.h"
 #include "tests/platform/media/MediaTestClips.h"
@@ -164,6 +169,45 @@ TEST(ShowSlides, AVideoObjectWithoutASizeShowsItsFrame) {
     }
   EXPECT_LT(sum / count, 8.0);
   slide->ReleaseDeviceResources();
+}
+
+// A played show's picture takes its shadow from the host's image-task
+// worker, which the window started; the worker ends with the window.
+TEST(ShowSlides, PictureShadowsArriveThroughTheImageTaskQueue) {
+  const std::string pic = test::Obj("pic", "Image",
+                                    "ImageName=disc.bmp\nShadowEnable=1\nShadowSize=10\n" +
+                                        test::KeyPoint("Time=0\nPosition=0,0\nScaleX=100\nScaleY=100\n"));
+  const std::string project =
+      "[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=1920\r\nopt_scr_height=1080\r\n"
+      "[Times]\r\nopt_slidescount=1\r\nopt_synchpos1=3000\r\n[Slide1]\r\n" + pic;
+  TWindowFixture f(project, [](test::TShowFolder& folder) {
+    folder.Write("disc.bmp", test::Bmp32(64, 64, [](int32_t x, int32_t y) {
+                   return std::hypot(x - 31.5, y - 31.5) < 28 ? 0xFF00FF00u : 0u;
+                 }));
+  });
+  TKavSlideHost* host = f.Window->Producer()->Host();
+  ASSERT_NE(host, nullptr);
+  ASSERT_NE(host->TaskQueue, nullptr);
+  EXPECT_FALSE(host->TaskQueue->Stopped());
+  f.At(1000);
+  TPreparedSlide* slide = f.SlideAt(1000);
+  ASSERT_NE(slide, nullptr);
+  auto* kav_slide = dynamic_cast<TKavSlide*>(slide->Object());
+  ASSERT_NE(kav_slide, nullptr);
+  TKavImage* image = nullptr;
+  for (int32_t i = 0; i < kav_slide->ChildCount() && !image; ++i) image = dynamic_cast<TKavImage*>(kav_slide->GetChild(i));
+  ASSERT_NE(image, nullptr);
+  bool arrived = false;
+  for (int i = 0; i < 2000 && !arrived; ++i) {
+    slide->SetTime(1000);
+    arrived = image->Shadow() && image->Shadow()->Image();
+    if (!arrived) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(arrived);
+  // Closing the window stops the worker before the host goes.
+  Ref<TImageTaskQueue> queue = host->TaskQueue;
+  f.Window = nullptr;
+  EXPECT_TRUE(queue->Stopped());
 }
 
 TEST(ShowSlides, HostOffersClipsAndTheProject) {

@@ -12,7 +12,7 @@ if [ ! -f "$show" ]; then
 fi
 mkdir -p "$out"
 rm -f "$out"/shot*.png
-"$player" -exename "$show" >"$out/kavplay.out" 2>&1 &
+"$player" "$show" >"$out/kavplay.out" 2>&1 &
 pid=$!
 
 fail() {

@@ -1,5 +1,6 @@
-// Shadows made by the slide host's image-task queue: pictures hand theirs to
-// the worker and take it on a later layout, texts make theirs at once, a
+// Shadows and texts made by the slide host's image-task queue: pictures hand
+// their shadows to the worker and take them on a later layout, texts are
+// rendered by the worker and make their shadows at once, a
 // box with a shadow has its re-making queued and draws the old one
 // meanwhile, and objects or hosts that go with tasks on their way are safe.
 #include <gtest/gtest.h>
@@ -73,17 +74,19 @@ TEST(QueuedShadows, PicturesTakeTheirShadowFromTheWorkerTextsMakeTheirsAtOnce) {
   auto* text = dynamic_cast<TKavImage*>(queued.Slide->GetChild(1));
   ASSERT_NE(pic, nullptr);
   ASSERT_NE(text, nullptr);
-  // The picture's shadow is on its way; the text's was made at once.
+  // The picture's shadow and the text's rendering are on their way.
   EXPECT_EQ(pic->Shadow(), nullptr);
-  EXPECT_EQ(queued.Host->TaskQueue->Count(), 1);
-  ASSERT_NE(text->Shadow(), nullptr);
-  EXPECT_NE(text->Shadow()->Image(), nullptr);
-  queued.Slide->SetTime(true, 0);  // asked again: still one task
-  EXPECT_EQ(queued.Host->TaskQueue->Count(), 1);
+  EXPECT_EQ(text->Picture(), nullptr);
+  EXPECT_EQ(queued.Host->TaskQueue->Count(), 2);
+  queued.Slide->SetTime(true, 0);  // asked again: still one task each
+  EXPECT_EQ(queued.Host->TaskQueue->Count(), 2);
   EXPECT_EQ(pic->Shadow(), nullptr);
   queued.Release();
-  ASSERT_TRUE(queued.LayOutUntil([&] { return pic->Shadow() != nullptr; }));
+  ASSERT_TRUE(queued.LayOutUntil([&] { return pic->Shadow() != nullptr && text->Shadow() != nullptr; }));
   ASSERT_NE(pic->Shadow()->Image(), nullptr);
+  // The text's shadow was made at once from its delivered rendering.
+  EXPECT_NE(text->Shadow()->Image(), nullptr);
+  EXPECT_EQ(queued.Host->TaskQueue->Count(), 0);
   EXPECT_GE(queued.Redraws.load(), 1);
 
   // The same shadow as one made at once on a host without a queue.
@@ -105,6 +108,38 @@ TEST(QueuedShadows, PicturesTakeTheirShadowFromTheWorkerTextsMakeTheirsAtOnce) {
   queued.Slide->SetTime(true, 0);
   EXPECT_EQ(pic->Shadow(), kept);
   EXPECT_EQ(queued.Redraws.load(), redraws);
+}
+
+// A text rendered by the worker matches one rendered at once; a changed text
+// draws its old rendering until the new one arrives.
+TEST(QueuedShadows, TextsAreRenderedByTheWorker) {
+  const std::string hi = Obj("t", "Text", "Text=\"Hi\"\n");
+  TQueuedSlide queued(true, hi, true);
+  auto* text = dynamic_cast<TKavImage*>(queued.Slide->GetChild(0));
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->Picture(), nullptr);
+  EXPECT_EQ(queued.Host->TaskQueue->Count(), 1);
+  queued.Release();
+  ASSERT_TRUE(queued.LayOutUntil([&] { return text->Picture() != nullptr; }));
+  EXPECT_GE(queued.Redraws.load(), 1);
+  TQueuedSlide direct(false, hi);
+  TImage* made = dynamic_cast<TKavImage*>(direct.Slide->GetChild(0))->Picture();
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(text->Picture()->Width(), made->Width());
+  EXPECT_EQ(text->Picture()->Height(), made->Height());
+  EXPECT_EQ(text->ShapeKey(), dynamic_cast<TKavImage*>(direct.Slide->GetChild(0))->ShapeKey());
+
+  const Ref<TImage> old(text->Picture());
+  const std::u16string old_key = text->ShapeKey();
+  queued.Host->TaskQueue->Lock();
+  queued.Load(Obj("t", "Text", "Text=\"Hi there, a longer line\"\n"));
+  ASSERT_EQ(queued.Slide->GetChild(0), text);
+  queued.Slide->SetTime(true, 0);
+  EXPECT_EQ(text->Picture(), old.get());  // still drawn meanwhile
+  EXPECT_EQ(queued.Host->TaskQueue->Count(), 1);
+  queued.Release();
+  ASSERT_TRUE(queued.LayOutUntil([&] { return text->ShapeKey() != old_key && text->Picture() != old.get(); }));
+  EXPECT_GT(text->Picture()->Width(), old->Width() * 2);
 }
 
 TEST(QueuedShadows, ABoxKeepsDrawingItsOldShadowWhileTheNewOneIsMade) {
