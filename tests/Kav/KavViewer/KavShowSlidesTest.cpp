@@ -138,7 +138,7 @@ TEST(ShowSlides, FrameAtATimeShowsTheSlide) {
 // A clip object that names no size of its own, on a slide the window hands
 // out, draws its clip's frame at its frame size (scaled by its key).
 TEST(ShowSlides, AVideoObjectWithoutASizeShowsItsFrame) {
-  const std::string clip = testclips::MakeClip(testclips::Spec("slide_clip.mp4"));
+  const std::string clip = testclips::MakeClip(testclips::ClipDesc("slide_clip.mp4"));
   ASSERT_FALSE(clip.empty());
   const auto ref = testclips::DecodeReference(clip, 64, 48);
   ASSERT_GT(ref.Frames(), 12);

@@ -18,7 +18,7 @@ Ref<TYUVImage> MemFrame(int32_t w, int32_t h, bool rgba) { return MakeRef<TMemYU
 
 TEST(ExtractorWrapper, SharedPerFileOpenedPrimedAndFramesHandedOut) {
   RegisterVideoSources();
-  std::string clip = testclips::MakeClip(testclips::Spec("holder.mp4"));
+  std::string clip = testclips::MakeClip(testclips::ClipDesc("holder.mp4"));
   ASSERT_FALSE(clip.empty());
   auto ref = testclips::DecodeReference(clip, 64, 48);
   auto accessor = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());

@@ -250,7 +250,7 @@ class TLoopingClip : public TFrameSource {
 };
 
 TEST(KavVideoExtractor, RealClipAtShowTimesWithSeeksAndLooping) {
-  std::string clip = testclips::MakeClip(testclips::Spec("ex.mp4"));
+  std::string clip = testclips::MakeClip(testclips::ClipDesc("ex.mp4"));
   ASSERT_FALSE(clip.empty());
   auto ref = testclips::DecodeReference(clip, 64, 48);
   ASSERT_EQ(ref.Frames(), 50);

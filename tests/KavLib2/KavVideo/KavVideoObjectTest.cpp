@@ -55,7 +55,7 @@ struct TVideoSlide {
 };
 
 TEST(KavVideoObject, KeysDefaultsAndTheClipsLength) {
-  std::string clip = testclips::MakeClip(testclips::Spec("object.mp4"));
+  std::string clip = testclips::MakeClip(testclips::ClipDesc("object.mp4"));
   ASSERT_FALSE(clip.empty());
   TVideoSlide s("FileName=" + clip + "\nDuration=-1\nStartVideoTime=5000\nFPSMultiplier=2\nDeinterlaceType=BobOdd\n"
                 "ChromaEnable=1\nChromakey=#00FF00\nChromaDelta=0.1\n");
@@ -99,7 +99,7 @@ TEST(KavVideoObject, KeysDefaultsAndTheClipsLength) {
 }
 
 TEST(KavVideoObject, SharedClipsFromTracksKeepRunningAcrossSlides) {
-  std::string clip = testclips::MakeClip(testclips::Spec("shared.mp4"));
+  std::string clip = testclips::MakeClip(testclips::ClipDesc("shared.mp4"));
   ASSERT_FALSE(clip.empty());
   const std::string project = "[Times]\nopt_slidescount=3\nopt_synchpos1=3000\nopt_synchpos2=4000\n[Tracks]\n"
                               "object c1:VideoClip\nClipGUID={AB}\nFileName=" + clip +
@@ -157,7 +157,7 @@ double DrawnFrameError(TVideoSlide& s, const drawtest::TDrawerRig& rig, const te
 }
 
 TEST(KavVideoObject, DrawnAtAShowTimeThroughTheDrawManager) {
-  std::string clip = testclips::MakeClip(testclips::Spec("drawn.mp4"));
+  std::string clip = testclips::MakeClip(testclips::ClipDesc("drawn.mp4"));
   ASSERT_FALSE(clip.empty());
   auto ref = testclips::DecodeReference(clip, 64, 48);
   TVideoSlide s("FileName=" + clip + "\nWaitForConvert=1\n");
@@ -177,7 +177,7 @@ TEST(KavVideoObject, DrawnAtAShowTimeThroughTheDrawManager) {
 }
 
 TEST(KavVideoObject, WithoutASizeOfItsOwnTheObjectTakesTheClipsFrameSize) {
-  std::string clip = testclips::MakeClip(testclips::Spec("unsized.mp4"));
+  std::string clip = testclips::MakeClip(testclips::ClipDesc("unsized.mp4"));
   ASSERT_FALSE(clip.empty());
   auto ref = testclips::DecodeReference(clip, 64, 48);
   TVideoSlide s("FileName=" + clip + "\nWaitForConvert=1\n", "", 0, "");
@@ -206,7 +206,7 @@ TEST(KavVideoObject, WithoutASizeOfItsOwnTheObjectTakesTheClipsFrameSize) {
 bool IsRed(uint32_t c) { return ((c >> 16) & 255) > 220 && ((c >> 8) & 255) < 40 && (c & 255) < 40; }
 
 TEST(KavVideoObject, ABorderIsDrawnInsideTheObjectAroundTheFrame) {
-  std::string clip = testclips::MakeClip(testclips::Spec("bordered.mp4"));
+  std::string clip = testclips::MakeClip(testclips::ClipDesc("bordered.mp4"));
   ASSERT_FALSE(clip.empty());
   auto ref = testclips::DecodeReference(clip, 64, 48);
   for (bool enabled : {true, false}) {

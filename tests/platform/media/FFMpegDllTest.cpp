@@ -50,7 +50,7 @@ TEST(MediaLibBinding, ContainerKindsByFormatName) {
 }
 
 TEST_F(MediaLib, OpensClassifiesAndDecodesEveryFrameInOrder) {
-  std::string clip = MakeClip(testclips::Spec("plain.mp4"));
+  std::string clip = MakeClip(testclips::ClipDesc("plain.mp4"));
   ASSERT_FALSE(clip.empty());
   TMediaRecord* m = dll_->OpenMedia(U16(clip));
   ASSERT_NE(m, nullptr);
@@ -90,7 +90,7 @@ TEST_F(MediaLib, OpensClassifiesAndDecodesEveryFrameInOrder) {
 
 TEST_F(MediaLib, SeekLandsOnAKeyFrameNotAfterTheTargetAndCurrentPtsPeeks) {
   std::string clip = MakeClip(
-      testclips::Spec("gop.mkv", {"-c:v", "libx264", "-preset", "ultrafast", "-g", "10", "-pix_fmt", "yuv420p"}));
+      testclips::ClipDesc("gop.mkv", {"-c:v", "libx264", "-preset", "ultrafast", "-g", "10", "-pix_fmt", "yuv420p"}));
   ASSERT_FALSE(clip.empty());
   TMediaRecord* m = dll_->OpenMedia(U16(clip));
   ASSERT_NE(m, nullptr);
@@ -112,7 +112,7 @@ TEST_F(MediaLib, SeekLandsOnAKeyFrameNotAfterTheTargetAndCurrentPtsPeeks) {
 }
 
 TEST_F(MediaLib, ConvertsToPackedAndRgbFormats) {
-  std::string clip = MakeClip(testclips::Spec("conv.avi", {"-c:v", "mjpeg", "-q:v", "3"}));
+  std::string clip = MakeClip(testclips::ClipDesc("conv.avi", {"-c:v", "mjpeg", "-q:v", "3"}));
   ASSERT_FALSE(clip.empty());
   TMediaRecord* m = dll_->OpenMedia(U16(clip));
   ASSERT_NE(m, nullptr);
@@ -141,9 +141,9 @@ TEST_F(MediaLib, ConvertsToPackedAndRgbFormats) {
 }
 
 TEST_F(MediaLib, AudioDecodesToSixteenBitStereo) {
-  TClipSpec spec = testclips::Spec("av.mkv");
-  spec.Audio = true;
-  std::string clip = MakeClip(spec);
+  TClipSpec desc = testclips::ClipDesc("av.mkv");
+  desc.Audio = true;
+  std::string clip = MakeClip(desc);
   ASSERT_FALSE(clip.empty());
   TMediaRecord* m = dll_->OpenMedia(U16(clip));
   ASSERT_NE(m, nullptr);
@@ -183,7 +183,7 @@ TEST_F(MediaLib, BrokenFilesOpenAsNoneOrEndCleanly) {
   EXPECT_EQ(dll_->OpenMedia(u"/nonexistent/clip.mp4"), nullptr);
   // A playlist naming another file opens nothing beyond itself.
   {
-    std::string clip = MakeClip(testclips::Spec("target.ts", {"-c:v", "mpeg2video"}));
+    std::string clip = MakeClip(testclips::ClipDesc("target.ts", {"-c:v", "mpeg2video"}));
     ASSERT_FALSE(clip.empty());
     std::ofstream(folder / "list.m3u8") << "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2.0,\n" << clip
                                         << "\n#EXT-X-ENDLIST\n";
@@ -192,7 +192,7 @@ TEST_F(MediaLib, BrokenFilesOpenAsNoneOrEndCleanly) {
     dll_->CloseMedia(m);
   }
   // A truncated clip decodes what it has and then ends.
-  std::string clip = MakeClip(testclips::Spec("whole.ts"));
+  std::string clip = MakeClip(testclips::ClipDesc("whole.ts"));
   ASSERT_FALSE(clip.empty());
   auto size = std::filesystem::file_size(clip);
   std::filesystem::copy_file(clip, folder / "cut.ts", std::filesystem::copy_options::overwrite_existing);
@@ -211,7 +211,7 @@ TEST_F(MediaLib, BrokenFilesOpenAsNoneOrEndCleanly) {
 }
 
 TEST_F(MediaLib, CustomInputReadsThroughCallbacks) {
-  std::string clip = MakeClip(testclips::Spec("io.webm", {"-c:v", "libvpx", "-b:v", "200k"}));
+  std::string clip = MakeClip(testclips::ClipDesc("io.webm", {"-c:v", "libvpx", "-b:v", "200k"}));
   ASSERT_FALSE(clip.empty());
   std::ifstream f(clip, std::ios::binary);
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());

@@ -58,8 +58,8 @@ struct TClipSpec {
   std::vector<std::string> Extra;  // more output options
 };
 
-// A spec with the default picture, optionally another codec.
-inline TClipSpec Spec(std::string name, std::vector<std::string> codec = {}) {
+// A clip description with the default picture, optionally another codec.
+inline TClipSpec ClipDesc(std::string name, std::vector<std::string> codec = {}) {
   TClipSpec s;
   s.Name = std::move(name);
   if (!codec.empty()) s.Codec = std::move(codec);
@@ -67,20 +67,20 @@ inline TClipSpec Spec(std::string name, std::vector<std::string> codec = {}) {
 }
 
 // Makes the clip once per process; answers its path ("" when ffmpeg fails).
-inline std::string MakeClip(const TClipSpec& spec) {
-  auto path = ClipFolder() / spec.Name;
+inline std::string MakeClip(const TClipSpec& desc) {
+  auto path = ClipFolder() / desc.Name;
   if (std::filesystem::exists(path)) return path.string();
   std::vector<std::string> args{"ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
-                                "testsrc2=size=" + std::to_string(spec.Width) + "x" + std::to_string(spec.Height) +
-                                    ":rate=" + spec.Rate + ":duration=" + std::to_string(spec.Seconds)};
-  if (spec.Audio) {
+                                "testsrc2=size=" + std::to_string(desc.Width) + "x" + std::to_string(desc.Height) +
+                                    ":rate=" + desc.Rate + ":duration=" + std::to_string(desc.Seconds)};
+  if (desc.Audio) {
     args.insert(args.end(), {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=" +
-                                                      std::to_string(spec.Seconds)});
+                                                      std::to_string(desc.Seconds)});
   }
-  args.insert(args.end(), spec.Codec.begin(), spec.Codec.end());
-  if (spec.Interlaced) args.insert(args.end(), {"-flags", "+ildct+ilme", "-top", "1"});
-  if (spec.Audio) args.insert(args.end(), {"-c:a", "aac", "-b:a", "64k"});
-  args.insert(args.end(), spec.Extra.begin(), spec.Extra.end());
+  args.insert(args.end(), desc.Codec.begin(), desc.Codec.end());
+  if (desc.Interlaced) args.insert(args.end(), {"-flags", "+ildct+ilme", "-top", "1"});
+  if (desc.Audio) args.insert(args.end(), {"-c:a", "aac", "-b:a", "64k"});
+  args.insert(args.end(), desc.Extra.begin(), desc.Extra.end());
   args.push_back(path.string());
   return Run(args) ? path.string() : std::string();
 }

@@ -30,7 +30,7 @@ TEST(VideoFuzz, GifSeedsPlayCleanlyAsVideo) {
 TEST(VideoFuzz, DamagedClipsPlayCleanly) {
   for (const char* name : {"fz.mp4", "fz.ts", "fz.mkv"}) {
     std::string clip = testclips::MakeClip(
-        testclips::Spec(name, {"-c:v", "libx264", "-preset", "ultrafast", "-g", "6", "-pix_fmt", "yuv420p"}));
+        testclips::ClipDesc(name, {"-c:v", "libx264", "-preset", "ultrafast", "-g", "6", "-pix_fmt", "yuv420p"}));
     ASSERT_FALSE(clip.empty());
     std::ifstream f(clip, std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());

@@ -47,7 +47,7 @@ TEST(VideoSourceFactory, ChainFilterOwnershipAndInfoCache) {
   EXPECT_TRUE(gone);
 
   // A clip goes to the media library; its information is cached once.
-  std::string clip = testclips::MakeClip(testclips::Spec("cache.mp4"));
+  std::string clip = testclips::MakeClip(testclips::ClipDesc("cache.mp4"));
   ASSERT_FALSE(clip.empty());
   std::u16string name(clip.begin(), clip.end());
   const int32_t before = MediaInfoCacheCount();

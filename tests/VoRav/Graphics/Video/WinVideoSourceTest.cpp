@@ -20,7 +20,7 @@ std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.en
 
 struct TClipCase {
   const char* Label;
-  TClipSpec Spec;
+  TClipSpec ClipDesc;
   const char* Codec;  // the source's codec name
 };
 
@@ -30,24 +30,24 @@ TClipSpec With(TClipSpec s, auto&& edit) {
 }
 
 std::vector<TClipCase> Cases() {
-  using testclips::Spec;
+  using testclips::ClipDesc;
   return {
-      {"H264_MP4_25_audio", With(Spec("c1.mp4"), [](TClipSpec& s) { s.Audio = true; }), "H264"},
+      {"H264_MP4_25_audio", With(ClipDesc("c1.mp4"), [](TClipSpec& s) { s.Audio = true; }), "H264"},
       {"H264_MKV_24_gop12",
-       With(Spec("c2.mkv", {"-c:v", "libx264", "-preset", "ultrafast", "-g", "12", "-bf", "2", "-pix_fmt", "yuv420p"}),
+       With(ClipDesc("c2.mkv", {"-c:v", "libx264", "-preset", "ultrafast", "-g", "12", "-bf", "2", "-pix_fmt", "yuv420p"}),
             [](TClipSpec& s) { s.Rate = "24"; }),
        "H264"},
-      {"MPEG4_AVI_2997", With(Spec("c3.avi", {"-c:v", "mpeg4", "-q:v", "2", "-g", "15"}),
+      {"MPEG4_AVI_2997", With(ClipDesc("c3.avi", {"-c:v", "mpeg4", "-q:v", "2", "-g", "15"}),
                              [](TClipSpec& s) { s.Rate = "30000/1001"; }),
        "MPEG4"},
       {"VP9_WEBM_60",
-       With(Spec("c4.webm", {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-b:v", "300k", "-g", "20"}),
+       With(ClipDesc("c4.webm", {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-b:v", "300k", "-g", "20"}),
             [](TClipSpec& s) { s.Rate = "60"; s.Seconds = 1.0; }),
        "OTHER"},
-      {"VP8_MKV_25", Spec("c5.mkv", {"-c:v", "libvpx", "-b:v", "300k", "-g", "10"}), "OTHER"},
-      {"MJPEG_AVI_25", Spec("c6.avi", {"-c:v", "mjpeg", "-q:v", "3"}), "OTHER"},
+      {"VP8_MKV_25", ClipDesc("c5.mkv", {"-c:v", "libvpx", "-b:v", "300k", "-g", "10"}), "OTHER"},
+      {"MJPEG_AVI_25", ClipDesc("c6.avi", {"-c:v", "mjpeg", "-q:v", "3"}), "OTHER"},
       {"MPEG2_TS_interlaced_audio",
-       With(Spec("c7.ts", {"-c:v", "mpeg2video", "-q:v", "3", "-g", "12"}), [](TClipSpec& s) {
+       With(ClipDesc("c7.ts", {"-c:v", "mpeg2video", "-q:v", "3", "-g", "12"}), [](TClipSpec& s) {
          s.Interlaced = true;
          s.Audio = true;
          s.Width = 64;
@@ -55,7 +55,7 @@ std::vector<TClipCase> Cases() {
        }),
        "MPEG2"},
       {"H264_odd_1919x1079",
-       With(Spec("c8.mkv", {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv444p", "-g", "4"}),
+       With(ClipDesc("c8.mkv", {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv444p", "-g", "4"}),
             [](TClipSpec& s) {
               // testsrc2 makes even sizes only: scaled to the odd one.
               s.Width = 1919;
@@ -72,21 +72,21 @@ class WinVideoSourceClips : public ::testing::TestWithParam<TClipCase> {};
 // Frame n of the source must be ffmpeg's frame n, in any order of requests.
 TEST_P(WinVideoSourceClips, DeliversTheAskedFrameForwardBackwardAndPastTheEnd) {
   const TClipCase& c = GetParam();
-  std::string clip = testclips::MakeClip(c.Spec);
-  ASSERT_FALSE(clip.empty()) << "ffmpeg could not make " << c.Spec.Name;
-  auto ref = testclips::DecodeReference(clip, c.Spec.Width, c.Spec.Height);
+  std::string clip = testclips::MakeClip(c.ClipDesc);
+  ASSERT_FALSE(clip.empty()) << "ffmpeg could not make " << c.ClipDesc.Name;
+  auto ref = testclips::DecodeReference(clip, c.ClipDesc.Width, c.ClipDesc.Height);
   ASSERT_GT(ref.Frames(), 8);
   const int last = ref.Frames() - 1;
 
   auto source = MakeRef<TWinVideoSource>(nullptr, false, U16(clip));
   ASSERT_TRUE(source->Opened());
   const TClipInfo& info = source->Info();
-  EXPECT_EQ(info.Width, c.Spec.Width);
-  EXPECT_EQ(info.Height, c.Spec.Height);
+  EXPECT_EQ(info.Width, c.ClipDesc.Width);
+  EXPECT_EQ(info.Height, c.ClipDesc.Height);
   EXPECT_EQ(info.CodecName, U16(c.Codec));
   EXPECT_NEAR(info.FrameCount, ref.Frames(), 1);
-  EXPECT_EQ(info.Interlaced != 0, c.Spec.Interlaced);
-  if (c.Spec.Interlaced) {
+  EXPECT_EQ(info.Interlaced != 0, c.ClipDesc.Interlaced);
+  if (c.ClipDesc.Interlaced) {
     EXPECT_EQ(info.TopFieldFirst, 1);
   }
 
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, WinVideoSourceClips, ::testing::ValuesIn(Cases
                          [](const auto& info) { return std::string(info.param.Label); });
 
 TEST(WinVideoSource, SameFrameTwiceAndSteppingForwardDecodeEachPictureOnce) {
-  std::string clip = testclips::MakeClip(testclips::Spec("step.mp4"));
+  std::string clip = testclips::MakeClip(testclips::ClipDesc("step.mp4"));
   ASSERT_FALSE(clip.empty());
   auto source = MakeRef<TWinVideoSource>(nullptr, false, U16(clip));
   ASSERT_TRUE(source->Opened());
@@ -133,7 +133,7 @@ TEST(WinVideoSource, SameFrameTwiceAndSteppingForwardDecodeEachPictureOnce) {
 }
 
 TEST(WinVideoSource, StreamInputPackedAndRgbOutputs) {
-  std::string clip = testclips::MakeClip(testclips::Spec("stream.mp4"));
+  std::string clip = testclips::MakeClip(testclips::ClipDesc("stream.mp4"));
   ASSERT_FALSE(clip.empty());
   auto ref = testclips::DecodeReference(clip, 64, 48);
   auto stream = MakeRef<TMemoryStream>();
@@ -163,7 +163,7 @@ TEST(WinVideoSource, StreamInputPackedAndRgbOutputs) {
 }
 
 TEST(WinVideoSource, MissingPlanesAreLoggedAndLeaveThePreviousFrame) {
-  std::string clip = testclips::MakeClip(testclips::Spec("planes.mp4"));
+  std::string clip = testclips::MakeClip(testclips::ClipDesc("planes.mp4"));
   ASSERT_FALSE(clip.empty());
   auto source = MakeRef<TWinVideoSource>(nullptr, false, U16(clip));
   ASSERT_TRUE(source->Opened());
@@ -179,7 +179,7 @@ TEST(WinVideoSource, MissingPlanesAreLoggedAndLeaveThePreviousFrame) {
 
 TEST(WinVideoSource, TruncatedAndCorruptClipsEndCleanly) {
   std::string clip = testclips::MakeClip(
-      testclips::Spec("broken.mkv", {"-c:v", "libx264", "-preset", "ultrafast", "-g", "5", "-pix_fmt", "yuv420p"}));
+      testclips::ClipDesc("broken.mkv", {"-c:v", "libx264", "-preset", "ultrafast", "-g", "5", "-pix_fmt", "yuv420p"}));
   ASSERT_FALSE(clip.empty());
   auto folder = testclips::ClipFolder();
   const auto size = std::filesystem::file_size(clip);
