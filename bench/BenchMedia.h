@@ -18,7 +18,7 @@ extern char** environ;
 
 namespace kav::bench {
 
-inline const std::string kCjpeg = "/usr/bin/cjpeg", kDjpeg = "/usr/bin/djpeg";
+inline const std::string kCjpeg = "/usr/bin/cjpeg";
 
 // Runs the program with its arguments, output to /dev/null; its exit code,
 // -1 when it could not run.

@@ -10,7 +10,6 @@
 #include "KavLib2/3DEngine/Transitions/Dev3DEffects2.h"
 #include "KavLib2/KavClasses/KavImageTasks.h"
 #include "KavLib2/KavClasses/KavObjectActions.h"
-#include "KavLib2/KavMusic/KavCompositeConverter.h"
 #include "VoRav/Graphics/Effects2D/ButtonGenerator.h"
 #include "VoRav/Graphics/Effects2D/ShadowGenerator.h"
 #include "VoRav/Graphics/JpegColorSpace/vxColorProfile.h"
@@ -268,7 +267,6 @@ void InstallShowServices() {
     RegisterVideoSources();
     RegisterSlideEffectHook();
     InstallShowSlides();
-    InstallCompositeHooks();
   });
 }
 

@@ -116,7 +116,7 @@ void InstallShowSlides();
 
 // Once per process, in start-up order: text readers, picture loaders, the
 // text layer, transitions, the slide object kinds (video in front), video
-// sources, custom transitions, slide production and composite sounds.
+// sources, custom transitions and slide production.
 void InstallShowServices();
 
 }  // namespace kav

@@ -18,7 +18,6 @@
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/Application2/winForms.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
-#include "VoRav/Music/vxFFMpegConverter.h"
 #include "VoRav/Win32/winScreen.h"
 #include "VoRav/vxCommandLine.h"
 #include "VoRav/vxLog.h"
@@ -82,11 +81,11 @@ int main(int argc, char** argv) {
   }
   StartLog();
   // Text readers, pictures, text, transitions, object kinds, video, custom
-  // transitions, slide production and composite sounds.
+  // transitions and slide production (the show music installs its own sound
+  // hooks).
   InstallShowServices();
   TSndSdlDevice::Install();
   InstallShowMusic();
-  InstallMediaLibraryAudio();  // the sound formats only the media library reads
   RegisterNavOverlay();
   // Colour management follows the show's options once the colour layer's
   // display profile is wired here; libraries are never loaded from a show.

@@ -1,8 +1,6 @@
 // Test clips made at test time with the `ffmpeg` program (run directly,
 // never through a shell), and ffmpeg's own decode of them for comparison.
 #pragma once
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -13,7 +11,7 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "tests/VoRav/Graphics/ToolRun.h"
 
 namespace kav::testclips {
 
@@ -28,23 +26,10 @@ inline const std::filesystem::path& ClipFolder() {
   return folder;
 }
 
-// Runs a program with arguments; true when it exits with 0.
-inline bool Run(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 1 /*O_WRONLY*/, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 1, 0);
-  pid_t pid;
-  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return false;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+inline const std::string kFfmpeg = "/usr/bin/ffmpeg";
+
+// Runs a program (argv[0] an absolute path); true when it exits with 0.
+inline bool Run(const std::vector<std::string>& args) { return test::RunTool(args) == 0; }
 
 struct TClipSpec {
   std::string Name;       // file name with extension (decides the container)
@@ -70,7 +55,7 @@ inline TClipSpec ClipDesc(std::string name, std::vector<std::string> codec = {})
 inline std::string MakeClip(const TClipSpec& desc) {
   auto path = ClipFolder() / desc.Name;
   if (std::filesystem::exists(path)) return path.string();
-  std::vector<std::string> args{"ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+  std::vector<std::string> args{kFfmpeg, "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
                                 "testsrc2=size=" + std::to_string(desc.Width) + "x" + std::to_string(desc.Height) +
                                     ":rate=" + desc.Rate + ":duration=" + std::to_string(desc.Seconds)};
   if (desc.Audio) {
@@ -104,7 +89,7 @@ inline TReference DecodeReference(const std::string& clip, int width, int height
   ref.Height = height;
   std::string out = clip + ".yuv";
   if (!std::filesystem::exists(out) &&
-      !Run({"ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-i", clip, "-map", "0:v:0", "-fps_mode",
+      !Run({kFfmpeg, "-nostdin", "-y", "-loglevel", "error", "-i", clip, "-map", "0:v:0", "-fps_mode",
             "passthrough", "-f", "rawvideo", "-pix_fmt", "yuv420p", out})) {
     return ref;
   }

@@ -218,7 +218,7 @@ TEST(WinVideoSource, TruncatedAndCorruptClipsEndCleanly) {
 
 TEST(WinVideoSource, FilesWithoutVideoDoNotOpen) {
   auto folder = testclips::ClipFolder();
-  ASSERT_TRUE(testclips::Run({"ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+  ASSERT_TRUE(testclips::Run({testclips::kFfmpeg, "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
                               "sine=duration=0.5", (folder / "tone.wav").string()}));
   EXPECT_FALSE(MakeRef<TWinVideoSource>(nullptr, false, U16((folder / "tone.wav").string()))->Opened());
   EXPECT_FALSE(MakeRef<TWinVideoSource>(nullptr, false, u"/nonexistent.mp4")->Opened());
