@@ -24,7 +24,11 @@ void TTimer::UpdateTimer() {
   TWinApplication* app = WinApplication();
   if (GetInterval() == 0 || !GetEnabled() || !GetOnTimer()) return;
   window_ = app ? app->GetHandle() : 0;
-  if (!window_ || !SetTimer(window_, TimerId(), GetInterval())) throw ETimerError("Not enough timers available");
+  // Once the application window is gone (the last event pass of shutdown),
+  // a timer could never fire: it stays off instead of raising out of the
+  // shutdown. Only a refused SetTimer raises.
+  if (!window_) return;
+  if (!SetTimer(window_, TimerId(), GetInterval())) throw ETimerError("Not enough timers available");
   key_ = app;
   AddAppMessageHandler(app, kTimerMessage, TMessageHookHandler::Bind<&TTimer::OnWMTimer>(this));
   armed_ = true;

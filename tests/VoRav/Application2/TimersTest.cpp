@@ -63,6 +63,21 @@ TEST_F(TimersTest, WindowTimerHoldsATimerOnlyWhenItCanFire) {
   EXPECT_EQ(f.timer_calls, 2);
 }
 
+// Events handled in the last pass of shutdown may still start timers (the
+// player's mouse monitor does when the engine reports its state): with the
+// application window gone they stay off, and nothing raises.
+TEST_F(TimersTest, TimersStartedDuringShutdownStayOff) {
+  TFires f;
+  app->Finalize();
+  Ref<TTimer> t = MakeRef<TTimer>();
+  t->SetOnTimer(TNotifyEvent::Bind<&TFires::Timer>(&f));
+  EXPECT_NO_THROW(t->SetEnabled(true));
+  EXPECT_FALSE(t->Armed());
+  TMultiTimerEvent* e = nullptr;
+  EXPECT_NO_THROW(e = MultiTimerAddEvent(20, 1, TTimerEventHandler::Bind<&TFires::On>(&f)));
+  MultiTimerRemoveEvent(e);
+}
+
 TEST_F(TimersTest, ALateTickFiresOnceAndCountsTheMissedIntervals) {
   TFires f;
   TMultiTimerEvent* e = MultiTimerAddEvent(100, 7, TTimerEventHandler::Bind<&TFires::On>(&f));
