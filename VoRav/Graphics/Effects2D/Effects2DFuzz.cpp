@@ -8,6 +8,7 @@
 #include "VoRav/Graphics/Effects2D/CurvesData.h"
 #include "VoRav/Graphics/Effects2D/ShadowGenerator.h"
 #include "VoRav/Graphics/SysImage.h"
+#include "VoRav/Graphics/vxBitmap.h"
 #include "VoRav/vxMemoryStream.h"
 #include "VoRav/wpExceptions.h"
 
@@ -71,6 +72,9 @@ int FuzzShadowKey(const uint8_t* data, size_t size) {
 }
 
 int FuzzButtonDescription(const uint8_t* data, size_t size) {
+  // A part's right edge sets the least width of a button: a few bytes could
+  // ask for one of millions of pixels. The lower limits keep each run short.
+  const TFuzzBitmapLimits limits;
   Ref<TButtonProducer> producer =
       MakeRef<TButtonProducer>(TSkinLoader::Bind<&FuzzSkin>(), TResampleProgress());
   TStringStream text(std::string(reinterpret_cast<const char*>(data), size));
