@@ -114,16 +114,16 @@ TEST(ShowSync, ToneOnsetsLandOnTheirSlideTimes) {
   const double slide_ms = 1100;
   const int slides = 12;
   const TShow show = ToneShow(tone, slides, slide_ms);
-  // Real time on a shared machine: the better of two runs counts.
+  // Real time on a shared machine: a run whose figures hold counts; up to
+  // three runs are made. Typically within 1-4 ms; a start can still land one
+  // device callback (10 ms here) late when the clock had just been pulled.
+  auto holds = [](const TSyncResult& r) { return r.ok && r.worst <= 12.0 && std::abs(r.drift) <= 6.0; };
   TSyncResult best;
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  for (int attempt = 0; attempt < 3 && !holds(best); ++attempt) {
     const TSyncResult r = PlayAndMeasure(show, slides * slide_ms, media.Path("out" + std::to_string(attempt) + ".raw"));
-    if (r.ok && r.worst < best.worst) best = r;
-    if (best.ok && best.worst <= 5.0) break;
+    if (r.ok && (holds(r) || r.worst < best.worst)) best = r;
   }
   ASSERT_TRUE(best.ok) << "a tone was not heard";
-  // Typically within 1-4 ms; a start can still land one device callback
-  // (10 ms here) late when the clock had just been pulled.
   EXPECT_LE(best.worst, 12.0);
   EXPECT_LE(std::abs(best.drift), 6.0);
 }
