@@ -43,9 +43,13 @@ void DecodeAll(const Ref<TStream>& stream, const TMediaInfo& info, const char* t
   conv->Seek(info.Duration / 2.0);
   conv->Seek(0);
   double last = conv->Time();
-  for (int i = 0; i < 4096; ++i) {
+  // At most 1 MB of output (six seconds): a very low rate would otherwise
+  // stretch a few bytes into hours of sound.
+  size_t total = 0;
+  for (int i = 0; i < 4096 && total < (size_t(1) << 20); ++i) {
     const bool more = conv->Fill(4096);
     Check(conv->Output().Used() >= 4096, target, "fill left the output short");
+    total += conv->Output().Used();
     conv->Output().Consume(conv->Output().Used());
     Check(conv->Time() >= last, target, "time went backwards");
     last = conv->Time();

@@ -16,6 +16,11 @@
 
 namespace kav {
 
+namespace {
+// The most output frames one resampled chunk may give.
+constexpr uint32_t kMaxResampledFrames = 65536;
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // Buffer
 
@@ -161,8 +166,16 @@ bool TWavConverter::SetInputFormat(const TMediaInfo& info) {
   // Float, 24- and 32-bit sources and more than two channels are resampled to
   // the output format; the channel's buffer then takes that format too.
   if (info.FormatCode == kMediaFloat || f.BitsPerSample == 24 || f.BitsPerSample == 32 || f.Channels > 2) {
+    if (f.SamplesPerSec == 0) return false;  // nothing to step by
     resampler_ = std::make_unique<TPcmResampler>(f, kOutputWaveFormat);
     output_->Format = kOutputWaveFormat;
+    // A chunk of a very low rate would multiply into megabytes at once (a
+    // 3 Hz file gives 14,700 output frames per input frame): such chunks are
+    // cut so that one gives at most 65,536 output frames. Rates from 2,757 Hz
+    // up keep the whole chunk.
+    const uint64_t most = uint64_t(kMaxResampledFrames) * f.SamplesPerSec / kOutputWaveFormat.SamplesPerSec;
+    const uint64_t frames = std::max<uint64_t>(most, 1);
+    if (frames * f.BlockAlign < chunk_) chunk_ = size_t(frames * f.BlockAlign);
   }
   Seek(0);
   return true;

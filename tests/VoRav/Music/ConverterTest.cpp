@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 
 #include "VoRav/Music/vxAdpcmConverter.h"
 #include "VoRav/Music/vxDllDec.h"
@@ -109,6 +110,57 @@ TEST(Converters, ResamplingKeepsTheTone) {
     // within a few percent; at higher rates within a fraction of that.
     EXPECT_LT(worst, rate == 22050 ? 700 : 150) << rate;
   }
+}
+
+// A float file at 3 Hz: every input frame is 14,700 output frames. One
+// chunk must not multiply into megabytes at once, and the output is the
+// resampler's over the whole data in one block.
+TEST(Converters, AVeryLowRateIsConvertedInSmallPieces) {
+  test::TAudioMedia media;
+  const uint32_t frames = 40;
+  std::vector<uint8_t> data;
+  auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) data.push_back(uint8_t(v >> (8 * i))); };
+  auto put16 = [&](uint16_t v) { data.push_back(uint8_t(v)); data.push_back(uint8_t(v >> 8)); };
+  data = {'R', 'I', 'F', 'F'};
+  put32(36 + frames * 4);
+  for (char c : std::string("WAVEfmt ")) data.push_back(uint8_t(c));
+  put32(16);
+  put16(3), put16(1), put32(3), put32(12), put16(4), put16(32);
+  for (char c : std::string("data")) data.push_back(uint8_t(c));
+  put32(frames * 4);
+  std::vector<uint8_t> pcm;
+  for (uint32_t i = 0; i < frames; ++i) {
+    const float f = float(std::sin(double(i))) * 0.5f;
+    uint8_t b[4];
+    std::memcpy(b, &f, 4);
+    pcm.insert(pcm.end(), b, b + 4);
+  }
+  data.insert(data.end(), pcm.begin(), pcm.end());
+  const std::string path = media.Path("low.wav");
+  {
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+  }
+  Ref<TStream> stream;
+  TMediaInfo info;
+  auto conv = OpenConverter(path, stream, info);
+  ASSERT_TRUE(conv);
+  EXPECT_TRUE(conv->Fill(4096));
+  EXPECT_LE(conv->Output().Used(), size_t(65536) * 4);
+  conv = nullptr;
+  const TDecoded d = DecodeAll(path);
+  TPcmResampler whole(info.Format, kOutputWaveFormat);
+  TLocalBuffer out;
+  whole.Process(pcm.data(), pcm.size(), out);
+  const auto want = Samples16(std::vector<uint8_t>(out.Data(), out.Data() + out.Used()));
+  // The position is carried from piece to piece in floating point: the
+  // count may end one frame apart, the samples a unit apart.
+  EXPECT_NEAR(double(d.samples.size()), double(want.size()), 2);
+  int worst = 0;
+  for (size_t i = 0; i < std::min(want.size(), d.samples.size()); ++i)
+    worst = std::max(worst, std::abs(d.samples[i] - want[i]));
+  EXPECT_LE(worst, 1);
+  EXPECT_NEAR(double(d.samples.size()) / 2, double(frames - 1) * 14700, 14700);
 }
 
 TEST(Converters, Mp3MatchesTheReferenceDecoderAndSeeks) {
