@@ -1,6 +1,7 @@
 #include "KavLib2/Effects/KavEffManager.h"
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 
 #include "VoRav/vxCaseFolding.h"
@@ -62,9 +63,19 @@ void TKAVEffectManager::Dispose() {
   TRefObject::Dispose();
 }
 
+namespace {
+std::atomic<int32_t> g_slides_limit{kMaxEffectSlides};
+}  // namespace
+
+int32_t EffectSlidesLimit() noexcept { return g_slides_limit.load(std::memory_order_relaxed); }
+
+int32_t SetEffectSlidesLimit(int32_t limit) noexcept {
+  return g_slides_limit.exchange(std::clamp(limit, 1, kMaxEffectSlides), std::memory_order_relaxed);
+}
+
 int32_t TKAVEffectManager::SlidesCount() {
   TGuard g(lock_);
-  return std::clamp(IniReadInteger(ini_.get(), u"Times", u"opt_slidescount", 0), 0, kMaxEffectSlides);
+  return std::clamp(IniReadInteger(ini_.get(), u"Times", u"opt_slidescount", 0), 0, EffectSlidesLimit());
 }
 
 TIniObject* TKAVEffectManager::GetTheEffect() {

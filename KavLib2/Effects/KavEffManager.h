@@ -38,6 +38,24 @@ namespace kav {
 
 // Most slides the manager answers for ("opt_slidescount" is capped here).
 inline constexpr int32_t kMaxEffectSlides = 100000;
+// The slide bound in force: kMaxEffectSlides unless lowered. The fuzz entry
+// points lower it while they run, so that a project declaring 100,000 slides
+// in a few bytes costs little, with the same code paths.
+int32_t EffectSlidesLimit() noexcept;
+// Puts a new bound in force (within 1 .. kMaxEffectSlides), answers the old.
+int32_t SetEffectSlidesLimit(int32_t limit) noexcept;
+// The fuzz entry points' bound for the scope's lifetime.
+class TFuzzSlidesLimit {
+ public:
+  static constexpr int32_t kFuzz = 512;
+  TFuzzSlidesLimit() noexcept : saved_(SetEffectSlidesLimit(kFuzz)) {}
+  ~TFuzzSlidesLimit() { SetEffectSlidesLimit(saved_); }
+  TFuzzSlidesLimit(const TFuzzSlidesLimit&) = delete;
+  TFuzzSlidesLimit& operator=(const TFuzzSlidesLimit&) = delete;
+
+ private:
+  int32_t saved_;
+};
 // Most variants (check marks) of one effect.
 inline constexpr int32_t kMaxEffectVariants = 4096;
 // Longest chain of "ref" references followed.

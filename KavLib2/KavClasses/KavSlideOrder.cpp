@@ -28,7 +28,7 @@ void GrowIdentity(std::vector<TSlideOrderEntry>& order, int32_t count) {
 }  // namespace
 
 int32_t ReadSlidesCount(TIniFile* ini) {
-  return std::clamp(IniReadInteger(ini, u"Times", u"opt_slidescount", 0), 0, kMaxSlidesCount);
+  return std::clamp(IniReadInteger(ini, u"Times", u"opt_slidescount", 0), 0, EffectSlidesLimit());
 }
 
 int32_t ReadCustomDialogsCount(TIniFile* ini) {

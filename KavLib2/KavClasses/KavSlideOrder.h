@@ -26,7 +26,8 @@ class TIniList;
 inline constexpr int32_t kMaxSlidesCount = kMaxEffectSlides;
 inline constexpr int32_t kMaxCustomDialogsCount = 1000;
 
-// [Times] opt_slidescount within 0 .. kMaxSlidesCount (0 without a project).
+// [Times] opt_slidescount within 0 .. EffectSlidesLimit() (kMaxSlidesCount
+// unless lowered; 0 without a project).
 int32_t ReadSlidesCount(TIniFile* ini);
 // [Main] opt_customdialogscount within 0 .. kMaxCustomDialogsCount.
 int32_t ReadCustomDialogsCount(TIniFile* ini);

@@ -48,6 +48,7 @@ Ref<TIniFile> FuzzProjectIni(const uint8_t* data, size_t size) {
 }
 
 int FuzzEffManager(const uint8_t* data, size_t size) {
+  const TFuzzSlidesLimit limit;
   Ref<TIniFile> ini = FuzzProjectIni(data, size);
   if (!ini) return 0;
   try {
@@ -78,6 +79,7 @@ int FuzzEffManager(const uint8_t* data, size_t size) {
 }
 
 int FuzzKavSource(const uint8_t* data, size_t size) {
+  const TFuzzSlidesLimit limit;
   Ref<TIniFile> ini = FuzzProjectIni(data, size);
   if (!ini) return 0;
   try {

@@ -194,6 +194,16 @@ TEST(EffectManager, HostileDescriptions) {
   text += "\nend\nend\n[Times]\nopt_slidescount=2147483647\n[Slide1]\nobject TheEffect:AnEffect\nref=a\nend\n";
   auto m = MakeRef<TKAVEffectManager>(Project(text).get(), 0, 0);
   EXPECT_EQ(m->SlidesCount(), kMaxEffectSlides);
+  {
+    // The fuzz entry points' lower bound holds for their scope only.
+    const TFuzzSlidesLimit limit;
+    EXPECT_EQ(m->SlidesCount(), TFuzzSlidesLimit::kFuzz);
+    EXPECT_EQ(m->GetEffectByIndex(TFuzzSlidesLimit::kFuzz), nullptr);
+    EXPECT_EQ(SetEffectSlidesLimit(0), TFuzzSlidesLimit::kFuzz);  // kept at 1 at the least
+    EXPECT_EQ(m->SlidesCount(), 1);
+    SetEffectSlidesLimit(TFuzzSlidesLimit::kFuzz);
+  }
+  EXPECT_EQ(m->SlidesCount(), kMaxEffectSlides);
   EXPECT_EQ(m->TimeOfEffect(), 0);
   // Reference cycles end: the values fall back to the library object.
   TEffectProp* e = m->GetEffectByIndex(0);
