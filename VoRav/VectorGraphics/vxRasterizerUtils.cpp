@@ -1,6 +1,7 @@
 #include "VoRav/VectorGraphics/vxRasterizerUtils.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -8,6 +9,16 @@
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
+
+namespace {
+std::atomic<int64_t> g_split_budget{kMaxPathSplits};
+}  // namespace
+
+int64_t PathSplitBudget() noexcept { return g_split_budget.load(std::memory_order_relaxed); }
+
+int64_t SetPathSplitBudget(int64_t budget) noexcept {
+  return g_split_budget.exchange(std::clamp<int64_t>(budget, 1, kMaxPathSplits), std::memory_order_relaxed);
+}
 
 namespace {
 
@@ -168,7 +179,7 @@ bool TRasterHelper::DrawPath(std::span<const TPathPoint> path, bool even_odd) {
   ctx.AddLine = &TFlattenSink::Line;
   ctx.IsFlat = &ChordIsFlat;
   ctx.Data = this;
-  ctx.SplitBudget = kMaxPathSplits;
+  ctx.SplitBudget = PathSplitBudget();
 
   const size_t n = path.size();
   bool need_move = true;

@@ -28,6 +28,24 @@ constexpr float kMaxRasterCoordinate = 67108863.0f;
 // Curve splits one DrawPath may make over all its curves; past it the
 // remaining pieces are drawn as straight lines.
 constexpr int64_t kMaxPathSplits = int64_t(1) << 18;
+// The split budget in force: kMaxPathSplits unless lowered. The fuzz entry
+// point lowers it while it runs, so that a few bytes of curves with huge
+// coordinates cost little, with the same code paths.
+int64_t PathSplitBudget() noexcept;
+// Puts a new budget in force (within 1 .. kMaxPathSplits), answers the old.
+int64_t SetPathSplitBudget(int64_t budget) noexcept;
+// The fuzz entry point's budget for the scope's lifetime.
+class TFuzzPathSplits {
+ public:
+  static constexpr int64_t kFuzz = int64_t(1) << 12;
+  TFuzzPathSplits() noexcept : saved_(SetPathSplitBudget(kFuzz)) {}
+  ~TFuzzPathSplits() { SetPathSplitBudget(saved_); }
+  TFuzzPathSplits(const TFuzzPathSplits&) = delete;
+  TFuzzPathSplits& operator=(const TFuzzPathSplits&) = delete;
+
+ private:
+  int64_t saved_;
+};
 
 // Paints between BeginPaint and EndPaint. Not thread-safe: one helper per
 // thread.

@@ -17,6 +17,7 @@ void Require(bool ok, const char* what) {
 }  // namespace
 
 int FuzzSvgPath(const uint8_t* data, size_t size) {
+  const TFuzzPathSplits splits;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   TPointArray path;
   size_t error_pos = 0;

@@ -298,6 +298,19 @@ TEST(RasterHelper, HostilePathsStayBounded) {
   EXPECT_TRUE(h->DrawPath(p, false));
   h->EndPaint();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+  {
+    // The fuzz entry point's lower budget: the same path still draws, and
+    // the budget comes back with the scope.
+    const TFuzzPathSplits splits;
+    EXPECT_EQ(PathSplitBudget(), TFuzzPathSplits::kFuzz);
+    Ref<TRasterHelper> low = WhiteHelper(64, 64);
+    EXPECT_TRUE(low->DrawPath(p, false));
+    low->EndPaint();
+    EXPECT_EQ(SetPathSplitBudget(0), TFuzzPathSplits::kFuzz);
+    EXPECT_EQ(PathSplitBudget(), 1);
+    SetPathSplitBudget(TFuzzPathSplits::kFuzz);
+  }
+  EXPECT_EQ(PathSplitBudget(), kMaxPathSplits);
 }
 
 // The stepped crossings and the difference row must give exactly the
