@@ -6,6 +6,7 @@
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "VoRav/Graphics/Video/FFMpegVideoSource.h"
 #include "VoRav/Graphics/Video/GifVideoSource.h"
+#include "VoRav/Graphics/vxBitmap.h"
 #include "VoRav/vxMemoryStream.h"
 
 namespace kav {
@@ -51,15 +52,17 @@ Ref<TStream> BytesStream(const uint8_t* data, size_t size) {
   return s;
 }
 
-// Frame images for clips of sane sizes only: the decoders themselves cap
-// what they accept; the frames here need not be huge.
+// Frame images only for clips within the bitmap limits in force (the fuzz
+// entry points lower them): a few bytes of GIF can declare a screen of
+// millions of pixels, and every frame asked would fill it.
 bool SmallEnough(const TClipInfo& info) {
-  return info.Width > 0 && info.Height > 0 && int64_t(info.Width) * info.Height <= 4096 * 4096;
+  return info.Width > 0 && info.Height > 0 && BitmapSizeAllowed(info.Width + 8, info.Height + 8, 4);
 }
 
 }  // namespace
 
 int FuzzVideoClip(const uint8_t* data, size_t size) {
+  const TFuzzBitmapLimits limits;
   Ref<TStream> stream = BytesStream(data, size);
   auto source = MakeRef<TWinVideoSource>(stream.get(), false, u"clip");
   if (!source->Opened() || !SmallEnough(source->Info())) return 0;
@@ -74,6 +77,7 @@ int FuzzVideoClip(const uint8_t* data, size_t size) {
 }
 
 int FuzzGifVideo(const uint8_t* data, size_t size) {
+  const TFuzzBitmapLimits limits;
   Ref<TStream> stream = BytesStream(data, size);
   auto source = MakeRef<TGifVideoSource>(stream.get(), false, u"anim.gif");
   if (!source->Open() || !SmallEnough(source->Info())) return 0;

@@ -10,19 +10,22 @@
 namespace kav {
 namespace {
 
-// The GIF reader's seeds (whole, and cut in two places) as video.
+// The GIF reader's seeds and kept inputs (whole, and cut in two places) as
+// video.
 TEST(VideoFuzz, GifSeedsPlayCleanlyAsVideo) {
   int count = 0;
-  const auto dir = std::filesystem::path(KAV_SOURCE_DIR) / "tests" / "fuzz" / "corpus" / "gif";
-  for (const auto& e : std::filesystem::directory_iterator(dir)) {
-    std::vector<uint8_t> seed = test::ReadFileBytes(e.path());
-    SCOPED_TRACE(e.path().string());
-    EXPECT_EQ(FuzzGifVideo(seed.data(), seed.size()), 0);
-    FuzzGifVideo(seed.data(), seed.size() / 2);
-    FuzzGifVideo(seed.data(), seed.size() * 9 / 10);
-    ++count;
+  for (const char* folder : {"corpus", "regressions"}) {
+    const auto dir = std::filesystem::path(KAV_SOURCE_DIR) / "tests" / "fuzz" / folder / "gif";
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+      std::vector<uint8_t> seed = test::ReadFileBytes(e.path());
+      SCOPED_TRACE(e.path().string());
+      EXPECT_EQ(FuzzGifVideo(seed.data(), seed.size()), 0);
+      FuzzGifVideo(seed.data(), seed.size() / 2);
+      FuzzGifVideo(seed.data(), seed.size() * 9 / 10);
+      ++count;
+    }
   }
-  EXPECT_GE(count, 3);
+  EXPECT_GE(count, 4);
 }
 
 // Clips made now, cut short and with bytes changed, must open and play (or
