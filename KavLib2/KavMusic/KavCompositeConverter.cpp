@@ -11,6 +11,14 @@
 
 namespace kav {
 
+namespace {
+// Envelopes without points leave every frame as it is (gain 1): they are
+// not walked for each frame.
+void DropNeutral(std::vector<TVolumeParams>& envs) {
+  std::erase_if(envs, [](const TVolumeParams& e) { return e.Steps.empty(); });
+}
+}  // namespace
+
 struct TCompositeConverter::TItem {
   const TCompositeItem* Desc = nullptr;
   enum { kPending, kActive, kDone, kFailed } State = kPending;
@@ -44,10 +52,12 @@ bool TCompositeConverter::SetInputFormat(const TMediaInfo& info) {
     item->Place = CompositeFrames(std::max(d.TimeLine, 0));
     item->Envelopes = d.Envelopes;
     for (TVolumeParams& env : item->Envelopes) env.Compile(d.Duration);
+    DropNeutral(item->Envelopes);
     items_.push_back(std::move(item));
   }
   std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) { return a->Place < b->Place; });
   for (TVolumeParams& env : params_.MainVolume) env.Compile(params_.Duration);
+  DropNeutral(params_.MainVolume);
   Seek(0);
   return true;
 }

@@ -16,7 +16,9 @@ inline constexpr size_t kCompositeMarkerLength = 36;
 
 // Caps on what a description may hold.
 inline constexpr int32_t kMaxCompositeItems = 10000;
-inline constexpr int32_t kMaxEnvelopeCount = 1000000;
+// The music source writes at most three envelopes per item and one main
+// volume; every envelope is walked for every frame mixed.
+inline constexpr int32_t kMaxEnvelopeCount = 256;
 inline constexpr int32_t kMaxEnvelopePoints = 100000;
 
 // One envelope point: ms from the envelope's start, volume in permille.

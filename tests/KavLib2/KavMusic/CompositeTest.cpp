@@ -72,8 +72,9 @@ TEST(Composite, TextRoundTripsAndIsCheckedAsMedia) {
   p.Items.clear();
   EXPECT_FALSE(MediaInfoHook()(p.Write(), info));
   EXPECT_FALSE(MediaInfoHook()(u"plain.mp3", info));
-  // A fade count outside 0..1000000 is refused.
-  EXPECT_FALSE(q.Parse(std::u16string(kCompositeMarker) + u"[Main]\nDuration=10\n[0]\nFileName=x\nFadeCount=1000001\n"));
+  // A fade count outside 0..256 is refused.
+  EXPECT_TRUE(q.Parse(std::u16string(kCompositeMarker) + u"[Main]\nDuration=10\n[0]\nFileName=x\nFadeCount=256\n"));
+  EXPECT_FALSE(q.Parse(std::u16string(kCompositeMarker) + u"[Main]\nDuration=10\n[0]\nFileName=x\nFadeCount=257\n"));
   EXPECT_FALSE(q.Parse(std::u16string(kCompositeMarker) + u"[Main]\nDuration=10\n[0]\nFileName=x\nFadeCount=-1\n"));
 }
 
@@ -144,6 +145,10 @@ TEST(Composite, MissingFilesAreSilenceAndTheMainVolumeScales) {
   ASSERT_GE(out.size(), 44100u * 2);
   EXPECT_EQ(out[0], 5000);
   EXPECT_EQ(out[44000 * 2], 5000);
+  // Envelopes without points change nothing, however many there are.
+  p.Items[1].Envelopes.assign(size_t(kMaxEnvelopeCount), TVolumeParams{});
+  p.MainVolume.resize(size_t(kMaxEnvelopeCount));
+  EXPECT_EQ(Mix(p.Write()), out);
 }
 
 TEST(Composite, FuzzSeedsRunCleanly) {
