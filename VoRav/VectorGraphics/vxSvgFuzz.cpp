@@ -29,7 +29,9 @@ int FuzzSvgPath(const uint8_t* data, size_t size) {
   Require(path.Count() <= kMaxParsedPathPoints, "more points than the cap");
   Require(path.Empty() || path[0].Command == kPathMove, "a parsed path that does not start with a move");
   Ref<TRasterHelper> helper = MakeRef<TRasterHelper>();
-  helper->BeginPaintClear(64, 64);
+  // A small area: the fill's work grows with the rows times the edges that
+  // cross them, and the paths of a few bytes can hold thousands of edges.
+  helper->BeginPaintClear(32, 32);
   helper->SetFillColor(0xFFFFFFFFu);
   Require(helper->DrawPath(path, false), "a parsed path the painter refuses");
   Require(helper->DrawPath(path, true), "a parsed path the painter refuses (even-odd)");
