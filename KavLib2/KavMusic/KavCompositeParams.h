@@ -18,7 +18,7 @@ inline constexpr size_t kCompositeMarkerLength = 36;
 inline constexpr int32_t kMaxCompositeItems = 10000;
 // The music source writes at most three envelopes per item and one main
 // volume; every envelope is walked for every frame mixed.
-inline constexpr int32_t kMaxEnvelopeCount = 256;
+inline constexpr int32_t kMaxEnvelopeCount = 16;
 inline constexpr int32_t kMaxEnvelopePoints = 100000;
 
 // One envelope point: ms from the envelope's start, volume in permille.

@@ -72,9 +72,9 @@ TEST(Composite, TextRoundTripsAndIsCheckedAsMedia) {
   p.Items.clear();
   EXPECT_FALSE(MediaInfoHook()(p.Write(), info));
   EXPECT_FALSE(MediaInfoHook()(u"plain.mp3", info));
-  // A fade count outside 0..256 is refused.
-  EXPECT_TRUE(q.Parse(std::u16string(kCompositeMarker) + u"[Main]\nDuration=10\n[0]\nFileName=x\nFadeCount=256\n"));
-  EXPECT_FALSE(q.Parse(std::u16string(kCompositeMarker) + u"[Main]\nDuration=10\n[0]\nFileName=x\nFadeCount=257\n"));
+  // A fade count outside 0..16 is refused.
+  EXPECT_TRUE(q.Parse(std::u16string(kCompositeMarker) + u"[Main]\nDuration=10\n[0]\nFileName=x\nFadeCount=16\n"));
+  EXPECT_FALSE(q.Parse(std::u16string(kCompositeMarker) + u"[Main]\nDuration=10\n[0]\nFileName=x\nFadeCount=17\n"));
   EXPECT_FALSE(q.Parse(std::u16string(kCompositeMarker) + u"[Main]\nDuration=10\n[0]\nFileName=x\nFadeCount=-1\n"));
 }
 
