@@ -33,6 +33,7 @@
 
 #include "VoRav/SysObj2.h"
 #include "VoRav/vxIni.h"
+#include "VoRav/vxScopedSetting.h"
 
 namespace kav {
 
@@ -45,16 +46,10 @@ int32_t EffectSlidesLimit() noexcept;
 // Puts a new bound in force (within 1 .. kMaxEffectSlides), answers the old.
 int32_t SetEffectSlidesLimit(int32_t limit) noexcept;
 // The fuzz entry points' bound for the scope's lifetime.
-class TFuzzSlidesLimit {
+class TFuzzSlidesLimit : public TScopedSetting<int32_t, &SetEffectSlidesLimit> {
  public:
   static constexpr int32_t kFuzz = 512;
-  TFuzzSlidesLimit() noexcept : saved_(SetEffectSlidesLimit(kFuzz)) {}
-  ~TFuzzSlidesLimit() { SetEffectSlidesLimit(saved_); }
-  TFuzzSlidesLimit(const TFuzzSlidesLimit&) = delete;
-  TFuzzSlidesLimit& operator=(const TFuzzSlidesLimit&) = delete;
-
- private:
-  int32_t saved_;
+  TFuzzSlidesLimit() noexcept : TScopedSetting(kFuzz) {}
 };
 // Most variants (check marks) of one effect.
 inline constexpr int32_t kMaxEffectVariants = 4096;

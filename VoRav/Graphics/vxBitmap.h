@@ -15,6 +15,7 @@
 #include "VoRav/Graphics/vxColor.h"
 #include "VoRav/SysObj2.h"
 #include "VoRav/vxDelegate.h"
+#include "VoRav/vxScopedSetting.h"
 
 namespace kav {
 
@@ -36,16 +37,10 @@ TBitmapSizeLimits BitmapSizeLimits() noexcept;
 // or LZW can) cost little, with the same code paths.
 TBitmapSizeLimits SetBitmapSizeLimits(TBitmapSizeLimits limits) noexcept;
 // The limits of the fuzz entry points for the scope's lifetime.
-class TFuzzBitmapLimits {
+class TFuzzBitmapLimits : public TScopedSetting<TBitmapSizeLimits, &SetBitmapSizeLimits> {
  public:
   static constexpr TBitmapSizeLimits kFuzz{int64_t(1) << 16, int64_t(1) << 18};
-  TFuzzBitmapLimits() noexcept : saved_(SetBitmapSizeLimits(kFuzz)) {}
-  ~TFuzzBitmapLimits() { SetBitmapSizeLimits(saved_); }
-  TFuzzBitmapLimits(const TFuzzBitmapLimits&) = delete;
-  TFuzzBitmapLimits& operator=(const TFuzzBitmapLimits&) = delete;
-
- private:
-  TBitmapSizeLimits saved_;
+  TFuzzBitmapLimits() noexcept : TScopedSetting(kFuzz) {}
 };
 
 // True when a width x height bitmap of `bytes_per_pixel` fits the limits in

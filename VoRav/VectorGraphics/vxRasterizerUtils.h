@@ -11,6 +11,7 @@
 #include "VoRav/Graphics/vxBitmap.h"
 #include "VoRav/VectorGraphics/vxRasterizer.h"
 #include "VoRav/VectorGraphics/vxRasterizerTypes.h"
+#include "VoRav/vxScopedSetting.h"
 
 namespace kav {
 
@@ -35,16 +36,10 @@ int64_t PathSplitBudget() noexcept;
 // Puts a new budget in force (within 1 .. kMaxPathSplits), answers the old.
 int64_t SetPathSplitBudget(int64_t budget) noexcept;
 // The fuzz entry point's budget for the scope's lifetime.
-class TFuzzPathSplits {
+class TFuzzPathSplits : public TScopedSetting<int64_t, &SetPathSplitBudget> {
  public:
   static constexpr int64_t kFuzz = int64_t(1) << 12;
-  TFuzzPathSplits() noexcept : saved_(SetPathSplitBudget(kFuzz)) {}
-  ~TFuzzPathSplits() { SetPathSplitBudget(saved_); }
-  TFuzzPathSplits(const TFuzzPathSplits&) = delete;
-  TFuzzPathSplits& operator=(const TFuzzPathSplits&) = delete;
-
- private:
-  int64_t saved_;
+  TFuzzPathSplits() noexcept : TScopedSetting(kFuzz) {}
 };
 
 // Paints between BeginPaint and EndPaint. Not thread-safe: one helper per
