@@ -49,7 +49,7 @@ class TKavDrawController : public TRefObject {
   // not), so a device released on the GUI thread cannot disappear under the
   // engine thread's pass; a not-owned device only loses its callback on release.
   Ref<TDrawDevice> device_;
-  bool owns_device_;
+  [[maybe_unused]] bool owns_device_;  // kept as given: the reference decides
   Ref<T3DDrawer> drawer_;
   // Written by the callbacks (other threads), cleared by GetState.
   std::atomic<bool> refresh_{false};
