@@ -101,6 +101,12 @@ class TDrawItem : public TRefObject {
   uint8_t VisibilityChanged = 0;
 
   virtual bool NeedsDraw() { return Changed != 0 || VisibilityChanged != 0; }
+  // Stores a drawing property, marking the item changed when the value differs.
+  template <typename T>
+  void SetDrawn(T& field, T value) {
+    if (value != field) Changed = 1;
+    field = value;
+  }
   // Non-zero asks the 3D drawer to draw the item through a layer: above 0 a
   // blur of that strength, below 0 a sharpening.
   virtual float LayerValue() { return 0.0f; }

@@ -79,20 +79,11 @@ void TKavImage::SetRestoreAlpha(bool v) {
   DropPicture();
 }
 
-void TKavImage::SetAntialiased(bool v) {
-  if (v != antialiased_) Changed = 1;
-  antialiased_ = v;
-}
+void TKavImage::SetAntialiased(bool v) { SetDrawn(antialiased_, v); }
 
-void TKavImage::SetFiltering(uint8_t v) {
-  if (v != filtering_) Changed = 1;
-  filtering_ = v;
-}
+void TKavImage::SetFiltering(uint8_t v) { SetDrawn(filtering_, v); }
 
-void TKavImage::SetMipLodBias(float v) {
-  if (v != mip_lod_bias_) Changed = 1;
-  mip_lod_bias_ = v;
-}
+void TKavImage::SetMipLodBias(float v) { SetDrawn(mip_lod_bias_, v); }
 
 void TKavImage::SetBorder(const TBorderParams& border) {
   if (BorderParamsEqual(border, border_)) return;

@@ -166,20 +166,11 @@ void TKavObject::LoadFromIni(TKavObjectProps* props, bool /*reload*/) {
   drawn_shadow_color_ = shadow_enable_ && host ? host->TransformColor(ShadowColor) : ShadowColor;
 }
 
-void TKavObject::SetShadowEnable(bool v) {
-  if (v != shadow_enable_) Changed = 1;
-  shadow_enable_ = v;
-}
+void TKavObject::SetShadowEnable(bool v) { SetDrawn(shadow_enable_, v); }
 
-void TKavObject::SetShadowDistance(float v) {
-  if (v != shadow_distance_) Changed = 1;
-  shadow_distance_ = v;
-}
+void TKavObject::SetShadowDistance(float v) { SetDrawn(shadow_distance_, v); }
 
-void TKavObject::SetShadowAngle(double v) {
-  if (v != shadow_angle_) Changed = 1;
-  shadow_angle_ = v;
-}
+void TKavObject::SetShadowAngle(double v) { SetDrawn(shadow_angle_, v); }
 
 void TKavObject::SetSize(TFloatPoint size) {
   if (size.x != size_.x || size.y != size_.y) Changed = 1;
