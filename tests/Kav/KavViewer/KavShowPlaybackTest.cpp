@@ -76,7 +76,7 @@ class ShowPlaybackTest : public EngineAppTest {
   // slides was drawn.
   bool PassUntilDrawn() {
     const int64_t before = engine->FramesDrawn();
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 10000; ++i) {  // the loader's thread makes the slides: a generous wait
       engine->MainLoop();
       if (engine->SlideCount() == 3 && engine->FramesDrawn() > before) return true;
       SleepMs(2);
@@ -85,7 +85,7 @@ class ShowPlaybackTest : public EngineAppTest {
   }
   void Resume() {
     engine->EventList()->PostEvent(kEngineMode, new TModeData(false));
-    for (int i = 0; i < 1000 && !engine->Active(); ++i) {
+    for (int i = 0; i < 5000 && !engine->Active(); ++i) {
       engine->MainLoop();
       SleepMs(2);
     }
