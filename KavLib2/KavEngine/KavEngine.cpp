@@ -67,6 +67,8 @@ bool TKavEngine::StopsAtEnd() const { return source_ && source_->RepeatMode() !=
 
 double TKavEngine::EndTime() const { return StopsAtEnd() ? source_->Duration() : kNoTime; }
 
+bool TKavEngine::AtStop() const { return barrier_.load() || (StopsAtEnd() && LoaderTime() >= source_->Duration()); }
+
 // ---- Opening ----
 
 bool TKavEngine::OpenShow(TFileAccessor* stream, TIniFile* options, int32_t start_time) {
@@ -505,13 +507,17 @@ void TKavEngine::Draw(bool with_slides, bool force) {
   TPreparedSlide* raw[TSlideData::kMaxSlides] = {};
   const int32_t count = with_slides ? slide_count_ : 0;
   for (int32_t i = 0; i < count; ++i) raw[i] = slides_[i].get();
+  root_->AtStop = AtStop();
   if (!root_->Prepare(raw, overlay_.get(), count)) return;
   if (!root_->NeedsDraw() && !force) return;
   HitTest(mouse_);
   if (T3DDrawer* drawer = controller_->Drawer()) {
     if (loader_) drawer->SetOutputRect(loader_->GetVisibleRect());
     ApplyDisplayParameters();
-    if (controller_->Render(root_.get())) frame_drawn_ = true;
+    if (controller_->Render(root_.get())) {
+      frame_drawn_ = true;
+      ++frames_drawn_;
+    }
   }
   if (!first_frame_reported_) {
     PostEvent(kGuiState);
@@ -524,6 +530,7 @@ void TKavEngine::RenderImage() {
   Ref<TImage> image;
   TPreparedSlide* raw[TSlideData::kMaxSlides] = {};
   for (int32_t i = 0; i < slide_count_; ++i) raw[i] = slides_[i].get();
+  root_->AtStop = AtStop();
   if (drawer && root_->Prepare(raw, overlay_.get(), slide_count_)) {
     if (loader_) drawer->SetOutputRect(loader_->GetVisibleRect());
     ApplyDisplayParameters();
@@ -582,7 +589,8 @@ void TKavEngine::MainLoop() {
   bool new_active = !paused_ && !barrier_.load() && SlidesReady() && IsMusicReady();
   if (!source_ || (source_->PauseWhenInactive() && !(state & kDrawDeviceReady))) new_active = false;
   if (overlay_ && overlay_->IsPausing()) new_active = false;  // a dialog holds the show
-  if (active_.load() && CheckEnd()) new_active = false;
+  // Departure: the end holds while stopped too (asked only while playing, play flipped on and off every pass).
+  if (CheckEnd()) new_active = false;
   bool force = (state & (kDrawRedraw | kDrawLost)) != 0;
   if (!new_active) {
     if (active_.load()) {

@@ -76,6 +76,10 @@ class TKavEngine : public TCustomKavEngine {
   bool Active() const { return active_.load(); }
   bool Paused() const { return paused_; }
   bool Barrier() const { return barrier_.load(); }
+  // The time stands at a stop point or at the end of a show that stops there.
+  bool AtStop() const;
+  // Frames rendered to the device so far.
+  int64_t FramesDrawn() const { return frames_drawn_; }
   // Any thread: playback continues past the stop point the engine stands at
   // (taken up at the start of the next pass).
   void ContinuePastStopPoint() { continue_request_ = true; }
@@ -171,6 +175,7 @@ class TKavEngine : public TCustomKavEngine {
   std::atomic<bool> continue_request_{false};
   bool end_reported_ = false;
   bool frame_drawn_ = false;
+  int64_t frames_drawn_ = 0;
   int32_t passes_before_frame_ = 0;
   int64_t last_pass_ms_ = 0;
   // The drawer the loader thread may prepare slides on (set once created).

@@ -38,6 +38,10 @@ bool TRootItem::Prepare(TPreparedSlide* const* slides, TDrawItem* overlay, int32
     }
   }
   if (j < 0) return false;
+  // Departure: at a stop a slide that begins exactly at the stop time gives way to the one before it.
+  if (AtStop && j > 0 && slides[j - 1] && slides[j]->GetTime() <= slides[j]->Times.Begin &&
+      slides[j - 1]->GetTime() >= slides[j - 1]->Times.Begin)
+    --j;
 
   int32_t i = j;
   if (j > 0 && slides[j]->Transition() && slides[j - 1]) {

@@ -28,6 +28,11 @@ class TRootItem : public TDrawItem {
   void AfterDraw(TDeviceDrawer* drawer) override;
   void Draw(TDeviceDrawer* drawer) override;
 
+  // Set by the engine before Prepare: the time stands at a stop, so of two
+  // slides that meet there the one that stops is drawn (its last frame),
+  // not the one that would begin at that moment.
+  bool AtStop = false;
+
   // The show's display parameters, copied in before each frame.
   TColor32 HiderColor = 0xFF000000;
   float UnsharpAmount = 0;

@@ -197,7 +197,8 @@ Ref<TDrawContainer> TSlideProducer::ProduceSlide(int32_t index) {
     TSlideTiming t;
     source_->GetSlideTiming(i, t);
     Ref<TKavSlide> slide = NewSlide(false);
-    slide->LoadSlide(main, section, times, false, t.EffectTime, t.NextEffectTime, i);
+    // Departure: out = the next slide's transition, in = its own, so the slide stays whole until it leaves.
+    slide->LoadSlide(main, section, times, false, t.NextEffectTime, t.EffectTime, i);
     slide->SlideIndex = i;
     c->Slide = slide;
     double time = 0;

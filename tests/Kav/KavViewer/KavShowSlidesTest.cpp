@@ -43,6 +43,7 @@ struct TWindowFixture : test::THostFixture {
                           const std::function<void(test::TShowFolder&)>& files = {}) {
     if (files) files(Folder);
     InstallShowServices();
+    InstallShowSlides();  // again, should another test have taken the factories out
     Host.reset();  // the window's producer makes the show's host
     TKavSourceSetup setup;
     setup.RandomSeed = 5;

@@ -166,6 +166,21 @@ TEST_F(ShowEngineTest, EndOfAShowThatStopsIsReportedOnce) {
       EXPECT_EQ(t[2], 6000);
     }
   EXPECT_EQ(finished, 1);
+  // Standing at the end the engine neither starts again nor draws, pass
+  // after pass; the slide that ends there is the one held.
+  EXPECT_TRUE(engine->AtStop());
+  const int64_t frames = engine->FramesDrawn();
+  for (int i = 0; i < 200; ++i) {
+    Play(20);
+    ASSERT_FALSE(engine->Active()) << i;
+  }
+  EXPECT_EQ(engine->FramesDrawn(), frames);
+  EXPECT_TRUE(engine->Root()->AtStop);
+  // A new position plays again.
+  Seek(5000);
+  Post(kEngineMode, new TModeData(false));
+  ASSERT_TRUE(PassUntilActive());
+  EXPECT_FALSE(engine->AtStop());
 }
 
 TEST_F(ShowEngineTest, StopPointHoldsTheClockAndLoopRewinds) {

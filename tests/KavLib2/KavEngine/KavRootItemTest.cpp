@@ -148,6 +148,28 @@ TEST(RootItem, LastSlideTimeIsClampedToItsEndPlusEffect) {
   EXPECT_EQ(s.c->set_times, std::vector<double>{3000});
 }
 
+TEST(RootItem, AtAStopTheSlideThatStopsStaysRatherThanTheOneBeginningThere) {
+  TScene s;
+  auto root = MakeRef<TRootItem>(true);
+  // b ends at 2000, where c begins without a transition.
+  s.clock = 2000;
+  ASSERT_TRUE(root->Prepare(s.slides, s.overlay.get(), 3));
+  EXPECT_EQ(Raw(*root), (std::vector<TDrawItem*>{s.c->Object(), s.overlay.get()}));
+  root->AtStop = true;
+  ASSERT_TRUE(root->Prepare(s.slides, s.overlay.get(), 3));
+  EXPECT_EQ(Raw(*root), (std::vector<TDrawItem*>{s.b->Object(), s.overlay.get()}));
+  EXPECT_EQ(s.b->set_times, std::vector<double>{2000});
+  // Past the meeting point the later slide is drawn, stop or not.
+  s.clock = 2001;
+  ASSERT_TRUE(root->Prepare(s.slides, s.overlay.get(), 3));
+  EXPECT_EQ(Raw(*root), (std::vector<TDrawItem*>{s.c->Object(), s.overlay.get()}));
+  // A stop at a's end, where b's transition would begin: a alone.
+  s.clock = 1000;
+  ASSERT_TRUE(root->Prepare(s.slides, s.overlay.get(), 3));
+  EXPECT_FALSE(root->InTransition());
+  EXPECT_EQ(Raw(*root), (std::vector<TDrawItem*>{s.a->Object(), s.overlay.get()}));
+}
+
 TEST(RootItem, DrawsSlidesThenOverlayAndFillsMarginsWithoutOverlay) {
   drawtest::TDrawerRig rig(64, 48);
   TScene s;

@@ -83,6 +83,26 @@ TEST(SlideProducer, SlidesInLoopsAndBeforeTheShow) {
   EXPECT_EQ(before->Slide->SlideBegin, kBeforeShowBegin);
 }
 
+// A slide's objects last until the transition out of it (the next slide's)
+// has ended; the time origin after its incoming transition is its own.
+TEST(SlideProducer, SlidesLastThroughTheTransitionOutOfThem) {
+  TProducerFixture f;
+  f.Producer->SetAspectRatio(TSize{1280, 720}, false, 100, 100);
+  for (int32_t i : {0, 1, 5}) {
+    Ref<TDrawContainer> c = f.Producer->ProduceSlide(i);
+    ASSERT_NE(c->Slide, nullptr);
+    const TSlideTiming& t = c->SlideTiming;
+    EXPECT_DOUBLE_EQ(c->Slide->OriginTime(1) + c->LoopOffset, t.Begin + t.EffectTime) << i;
+    EXPECT_DOUBLE_EQ(c->Slide->OriginTime(2) + c->LoopOffset, t.End) << i;
+    EXPECT_DOUBLE_EQ(c->Slide->OriginTime(3) + c->LoopOffset, t.EndPlusNext) << i;
+  }
+  // The second slide comes in by 2000 ms and goes out by 1000 ms.
+  Ref<TDrawContainer> second = f.Producer->ProduceSlide(1);
+  EXPECT_EQ(second->SlideTiming.EffectTime, 2000);
+  EXPECT_EQ(second->SlideTiming.NextEffectTime, 1000);
+  EXPECT_EQ(second->Slide->OriginTime(3), 6000);
+}
+
 TEST(SlideProducer, DialogsAndEffectSlides) {
   TProducerFixture f("opt_customdialogscount=99999999\r\ncustom_dialog1=About\r\ncustom_dialog2=Menu\r\n",
                      "[dialog_1_]\r\nhelp=0\r\n[dialog_2_]\r\nhelp=1\r\nDialogPause=0\r\n"
