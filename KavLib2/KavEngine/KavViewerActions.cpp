@@ -94,7 +94,11 @@ int32_t SlideIndexById(TKavSource* source, const std::u16string& id) {
 
 // ---- Command guard ----
 
-std::u16string NormalizeCommand(const std::u16string& command) {
+namespace {
+
+// The command's first word as the guard reads it, lower-cased and without
+// its folder, before it is cut at its first ".".
+std::u16string CommandWord(const std::u16string& command) {
   if (command.find(u'>') != std::u16string::npos) return u">";
   std::u16string s;
   bool quoted = false;
@@ -117,21 +121,31 @@ std::u16string NormalizeCommand(const std::u16string& command) {
   if (word.empty()) return word;
   if (size_t b = word.rfind(u'\\'); b != std::u16string::npos) word.erase(0, b + 1);
   if (size_t b = word.rfind(u'/'); b != std::u16string::npos) word.erase(0, b + 1);
+  return word;
+}
+
+}  // namespace
+
+std::u16string NormalizeCommand(const std::u16string& command) {
+  std::u16string word = CommandWord(command);
   if (size_t d = word.find(u'.'); d != std::u16string::npos) word.erase(d);
   return word;
 }
 
 namespace {
 
-// The spec-era list of system commands, then the same kind of commands on
-// Linux: shells and interpreters, system and file changers, privilege and
-// remote tools, terminals, and the wrappers that run another program given
-// as an argument (nice sh -c ..., git -c alias.x=!..., make --eval ...).
-const char16_t* const kProhibited[] = {
+// The system commands a command text may not start.
+const char16_t* const kSystemCommands[] = {
     u">", u"at", u"attrib", u"call", u"cmd", u"command", u"copy", u"del", u"deltree", u"erase", u"for",
     u"format", u"fdisk", u"runonce", u"move", u"net", u"runas", u"net1", u"ren", u"rename", u"replace", u"rmdir",
     u"rd", u"recover", u"regedit", u"rundll", u"qstart", u"start", u"sys", u"type", u"xcopy", u"regsrv",
-    u"regedt32", u"regsvr32", u"rcp", u"ftp", u"tftp",
+    u"regedt32", u"regsvr32", u"rcp", u"ftp", u"tftp"};
+
+// The same kind of commands on Linux: shells and interpreters, system and
+// file changers, privilege and remote tools, terminals, and the wrappers
+// that run another program given as an argument (nice sh -c ...,
+// git -c alias.x=!..., make --eval ...).
+const char16_t* const kLinuxCommands[] = {
     // Shells.
     u"sh", u"bash", u"rbash", u"dash", u"ash", u"zsh", u"ksh", u"mksh", u"lksh", u"pdksh", u"oksh", u"yash",
     u"posh", u"csh", u"tcsh", u"fish", u"elvish", u"xonsh", u"nu", u"busybox", u"toybox",
@@ -159,10 +173,29 @@ const char16_t* const kProhibited[] = {
     u"cscript", u"mshta", u"wine", u"xdg-open", u"gio", u"kde-open", u"kde-open5", u"gnome-open", u"exo-open",
     u"dbus-send"};
 
-bool ListedName(std::u16string_view name) {
-  for (const char16_t* p : kProhibited)
+template <size_t N>
+bool InList(const char16_t* const (&list)[N], std::u16string_view name) {
+  for (const char16_t* p : list)
     if (name == p) return true;
   return false;
+}
+
+bool ListedName(std::u16string_view name) { return InList(kSystemCommands, name) || InList(kLinuxCommands, name); }
+
+// Whether a command's word names a document rather than a program: its
+// extension is letters only and none that programs carry. Documents go to
+// the opener, so the Linux names judge them only when they would run
+// (IsProhibitedProgramFile): "install.txt" and "time.pdf" stay documents.
+bool LooksLikeDocument(const std::u16string& word) {
+  static const char16_t* const kProgramExtensions[] = {u"exe", u"com", u"bat", u"cmd", u"sh", u"bash", u"bin",
+                                                       u"run", u"out", u"elf", u"so", u"appimage", u"py", u"pl",
+                                                       u"rb", u"js", u"php", u"lua", u"tcl", u"jar"};
+  const size_t dot = word.rfind(u'.');
+  if (dot == std::u16string::npos || dot + 1 == word.size()) return false;
+  const std::u16string ext = word.substr(dot + 1);
+  for (char16_t c : ext)
+    if (c < u'a' || c > u'z') return false;
+  return !InList(kProgramExtensions, ext);
 }
 
 // Whether a program name, lower-cased and without its folder, is on the
@@ -195,7 +228,11 @@ std::u16string LowerLastComponent(std::u16string_view path) {
 
 }  // namespace
 
-bool IsProhibitedCommand(const std::u16string& command) { return ProhibitedName(NormalizeCommand(command)); }
+bool IsProhibitedCommand(const std::u16string& command) {
+  if (InList(kSystemCommands, NormalizeCommand(command))) return true;
+  const std::u16string word = CommandWord(command);
+  return !LooksLikeDocument(word) && ProhibitedName(word);
+}
 
 bool IsProhibitedProgramFile(const std::string& path) {
   if (ProhibitedName(LowerLastComponent(SystemUTF8ToWide(path)))) return true;

@@ -189,6 +189,13 @@ TEST(CommandGuard, WrappersAndVersionedInterpretersAreRefused) {
   EXPECT_FALSE(IsProhibitedCommand(u"nicer x"));
   EXPECT_FALSE(IsProhibitedCommand(u"gitk"));
   EXPECT_FALSE(IsProhibitedCommand(u"viewer2.1 x"));
+  // A document is judged by the system commands alone: it goes to the
+  // opener, and would be judged as a program file if it were one.
+  EXPECT_FALSE(IsProhibitedCommand(u"install.txt"));
+  EXPECT_FALSE(IsProhibitedCommand(u"Time.pdf"));
+  EXPECT_TRUE(IsProhibitedCommand(u"copy.txt"));
+  EXPECT_TRUE(IsProhibitedCommand(u"install.sh"));
+  EXPECT_TRUE(IsProhibitedProgramFile("/show/install.txt"));
 }
 
 TEST(CommandGuard, TheFileThatWouldStartIsJudgedWithItsLinksResolved) {
