@@ -228,6 +228,8 @@ std::u16string LowerLastComponent(std::u16string_view path) {
 
 }  // namespace
 
+// Departure: besides the system commands of the reduced name, the Linux
+// list judges the uncut word, a version suffix removed, unless it is a document.
 bool IsProhibitedCommand(const std::u16string& command) {
   if (InList(kSystemCommands, NormalizeCommand(command))) return true;
   const std::u16string word = CommandWord(command);
@@ -335,7 +337,7 @@ std::atomic<bool> g_allowed{false};
 std::mutex g_spawn_lock;
 TSpawnFn g_spawn;
 
-// Only the addresses a show's actions make: web and mail. Other schemes
+// Departure: only the addresses a show's actions make (web, mail). Other schemes
 // (file:, smb:, a desktop's own handlers) would open local files or start
 // programs through the opener.
 bool IsAddress(const std::u16string& s) {

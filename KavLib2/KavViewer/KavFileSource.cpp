@@ -282,8 +282,9 @@ Ref<TStream> TMappedFileSource::OpenTarget(const std::u16string& name) {
   } else if (relative) {
     return OpenShowDiskFile(path, false);  // no folder to keep it in: the caller's own name
   }
-  // Opened through its folder, so that no link inside the show (a picture,
-  // a folder of pictures, a map target) leads to a file outside it.
+  // Departure: opened through its folder, not by its name, so that no link
+  // inside the show (a picture, a folder of pictures, a map target) leads
+  // to a file outside it.
   return OpenShowFile(path, base_folder_, false);
 }
 
