@@ -36,6 +36,14 @@ void TFileStream::Open(const std::u16string& path, uint32_t access, uint32_t sha
   share_ = static_cast<uint8_t>(share);
 }
 
+void TFileStream::Attach(THandle handle, const std::u16string& path, uint32_t access, uint32_t share) {
+  if (handle_ != kInvalidHandle) FileAPI()->CloseHandle(handle_);
+  handle_ = handle;
+  file_name_ = path;
+  access_ = access;
+  share_ = static_cast<uint8_t>(share);
+}
+
 void TFileStream::Close() {
   if (handle_ == kInvalidHandle) return;
   const THandle h = handle_;

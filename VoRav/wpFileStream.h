@@ -32,6 +32,9 @@ class TFileStream : public TStream {
   // keeps the path, access and share mode. When opening raises, the stream
   // has no file and the exception passes on.
   void Open(const std::u16string& path, uint32_t access, uint32_t share, uint32_t disposition);
+  // Closes any open file and takes over `handle`, a handle the gate opened
+  // (closed with the stream), keeping the path, access and share mode.
+  void Attach(THandle handle, const std::u16string& path, uint32_t access, uint32_t share);
   // Closes the file; raises EFileAccessError when the system reports an
   // error (written data may then be lost). Nothing when closed. Freeing the
   // stream closes it too, without reporting.

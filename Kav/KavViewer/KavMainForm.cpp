@@ -63,6 +63,8 @@ std::u16string PlainShowArgument(const TCommandsStorage* commands, bool& project
   // below the current folder, as a shell user expects.
   project = false;
   std::u16string path = OptionValue(commands, u"", 1);
+  // "--allow-programs" takes no value: a name after it is the show's.
+  if (path.empty()) path = OptionValue(commands, std::u16string_view(kAllowProgramsParam).substr(1));
   if (path.empty()) return path;
   if (path[0] != u'/') path = PathCombine(GetCurrentDir(true), path);
   if (DirectoryExists(path)) {
@@ -118,6 +120,9 @@ TMainForm::TMainForm(TFormControllerCreator creator, TCommandsStorage* commands,
     for (int32_t i = 0; i < tokens->Count(); ++i) raw_params_.push_back(tokens->GetString(i));
   }
   startup_ = HasRawParam(u"-startup");
+  // Programs, documents and addresses are opened for a show only when the
+  // person running the player asked for it.
+  SetProgramStartAllowed(HasRawParam(std::u16string(kAllowProgramsParam)));
   SetStayOnTop(startup_);
   if (startup_) SetBorderIcons(kIconSystemMenu);
 
@@ -234,8 +239,9 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
   wheel_allowed_ = !IniReadBool(options, u"Main", u"opt_lockwheel", false);
   SetCaption(IniReadString(options, u"Main", u"opt_scr_caption", u"KavViewer v5.6"));
   ApplyCursorOptions(options);
-  // Programs and documents are started only for a show that asks for it.
-  SetProgramStartAllowed(IniReadBool(options, u"Main", u"opt_allowrunapp", false));
+  // Departure: the show's "opt_allowrunapp" no longer allows starting
+  // programs (a hostile show would set it); only "--allow-programs" on the
+  // command line does (the form's constructor).
 
   if (source->ScreenSaver()) {
     // Departure: without its "/s" switch, or with another instance running,

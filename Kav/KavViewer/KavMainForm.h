@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "KavLib2/KavEngine/KavInputMapping.h"
@@ -30,6 +31,9 @@ TStartPosition GetStartPosition(const TCommandsStorage* commands);
 // a folder's "Project.kav" with `project` set, else the path as a packed show.
 // Relative paths are made absolute against the current folder.
 std::u16string PlainShowArgument(const TCommandsStorage* commands, bool& project);
+// The parameter with which the person running the player allows shows to
+// start programs and open documents and addresses; without it nothing starts.
+inline constexpr std::u16string_view kAllowProgramsParam = u"--allow-programs";
 // A ".app" bundle's show data ("Contents/Resources/slideshow.dat" when it
 // exists, else the path with the extension ".kvshow"); other paths as given.
 std::u16string LocateShowData(const std::u16string& path);

@@ -160,8 +160,12 @@ Ref<TKavShowLocator> LoadProjectShow(const std::u16string& project_path, std::u1
   // A folder the project names is used only when it lies within the
   // project's own, so the show cannot point its folder elsewhere.
   const std::u16string exe_folder = exe.empty() ? std::u16string() : ExtractFileDir(exe, false);
-  const bool inside = !exe_folder.empty() && (IncludeTrailingBackslash(exe_folder) == project_folder ||
-                                              IsPathBelowFolder(exe_folder, project_folder));
+  // A folder below it must also not be a link that leads out of it.
+  std::string real;
+  const bool inside =
+      !exe_folder.empty() &&
+      (IncludeTrailingBackslash(exe_folder) == project_folder ||
+       (IsPathBelowFolder(exe_folder, project_folder) && FileAPI()->ResolveBeneath(project_folder, exe_folder, real)));
   accessor->SetFolder(inside && FolderExists(exe_folder) ? IncludeTrailingBackslash(exe_folder) : project_folder);
   if (const TIniList* modifiers = ini->FindSection(u"PathModifiers")) {
     TPathVarTable table = ReadPathModifiers(modifiers);

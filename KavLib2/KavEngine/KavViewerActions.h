@@ -4,8 +4,13 @@
 // harm the system.
 //
 // Programs are never started through a shell: a command is split into a
-// program and its arguments and started directly; documents and addresses
-// go to "xdg-open". Nothing runs unless starting programs was allowed.
+// program and its arguments and started directly; documents and web or mail
+// addresses go to "xdg-open". Nothing runs, opens or is addressed unless the
+// person running the player allowed it ("--allow-programs"); a show cannot
+// allow it itself. With the permission, the deny list stays a second guard:
+// it judges the command's name, and then the file that would really start
+// (found on PATH as execvp finds it, links resolved), so that versioned
+// interpreters, wrappers and links to shells are refused too.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +40,16 @@ int32_t SlideIndexById(TKavSource* source, const std::u16string& id);
 
 // The program name a command starts, reduced the way the guard compares it.
 std::u16string NormalizeCommand(const std::u16string& command);
+// Whether the command's program is on the deny list: its reduced name, also
+// without a version at its end (perl5.36.0, tclsh8.6).
 bool IsProhibitedCommand(const std::u16string& command);
+// The same judgement of a program file (a system path): its own name and
+// the name of the file its links lead to.
+bool IsProhibitedProgramFile(const std::string& path);
+// The file execvp would start for `name`: a name with a "/" as it is, else
+// the first executable regular file of that name in PATH's folders (the
+// system's default folders without PATH); empty when there is none.
+std::string FindProgramOnPath(const std::string& name);
 
 struct TCommandPart {
   std::u16string Program;
@@ -50,11 +64,12 @@ std::vector<std::u16string> SplitArguments(const std::u16string& parameters);
 
 // ---- Starting ----
 
-// Off by default; the main form switches it on when the show allows it.
+// Off by default; the main form switches it on when the player was started
+// with "--allow-programs".
 void SetProgramStartAllowed(bool allowed);
 bool ProgramStartAllowed();
 
-// Starts argv[0] (found through PATH when it has no slash) with the
+// Starts argv[0] (a path as it is, a bare name found through PATH) with the
 // arguments, without a shell and without waiting; false when it cannot be
 // started. Replaceable for tests.
 using TSpawnFn = std::function<bool(const std::vector<std::string>& argv)>;
@@ -65,9 +80,13 @@ bool SpawnDetached(const std::vector<std::string>& argv);
 // found, 5 refused.
 enum : int32_t { kOpenFileNotFound = 2, kOpenPathNotFound = 3, kOpenRefused = 5, kOpenDone = 42 };
 
-// Opens `file`: an address through xdg-open, an executable file as a
-// program with `parameters`, any other existing file through xdg-open.
-// Names with a folder part are looked up inside `folder` only.
+// Opens `file`: a web or mail address through xdg-open (other schemes are
+// refused), an executable file as a program with `parameters`, any other
+// existing file through xdg-open. Names with a folder part are looked up
+// inside `folder` only, and a link there that leads out of the folder is
+// refused; a plain name not in the folder is a program on PATH. Refused
+// (kOpenRefused, logged with the reason) without the permission or when the
+// program file is a prohibited command.
 int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, const std::u16string& folder);
 
 // Runs a command text from a show: refused as a whole when a command is

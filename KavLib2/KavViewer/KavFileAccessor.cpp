@@ -1,5 +1,6 @@
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 
+#include <cerrno>
 #include <mutex>
 
 #include "KavLib2/KavViewer/KavPathVars.h"
@@ -47,16 +48,30 @@ bool ShowFileExists(const std::u16string& path) {
   return attributes != kInvalidFileAttributes && !(attributes & kFileAttributeDirectory);
 }
 
+namespace {
+
+// Whether a show may read the existing file `p` (a full path): it lies below
+// the show's folder or a program-provided folder, and no link takes it out
+// of that folder. A file elsewhere is logged.
+bool ShowMayReadFile(const std::u16string& p, const std::u16string& show_folder) {
+  std::u16string folder;
+  std::string real;
+  if (ShowReadFolder(p, show_folder, folder)) {
+    if (FileAPI()->ResolveBeneath(folder, p, real)) return true;
+    if (errno != EXDEV) return false;
+  }
+  LogShowPathRefused(p);
+  return false;
+}
+
+}  // namespace
+
 bool ResolveDiskPath(TFileAccessor* accessor, std::u16string& path) {
   // The name and its expansion count only where a show may read; a file
-  // elsewhere is refused (logged), and the show's folder is asked instead.
+  // elsewhere, or one reached through a link that leaves its folder, is
+  // refused (logged), and the show's folder is asked instead.
   const std::u16string folder = accessor ? accessor->Folder() : std::u16string();
-  auto allowed = [&folder](const std::u16string& p) {
-    if (!ShowFileExists(p)) return false;
-    if (ShowMayOpenPath(p, folder)) return true;
-    LogShowPathRefused(p);
-    return false;
-  };
+  auto allowed = [&folder](const std::u16string& p) { return ShowFileExists(p) && ShowMayReadFile(p, folder); };
   if (allowed(path)) return true;
   std::u16string expanded = ExpandPathVariablesLocked(path);
   if (expanded != path && allowed(expanded)) {
@@ -66,7 +81,7 @@ bool ResolveDiskPath(TFileAccessor* accessor, std::u16string& path) {
   if (folder.empty()) return false;
   std::u16string beside;
   if (!SafePathCombine(accessor->Folder(), ExtractLastPathPart(path), beside)) return false;
-  if (!ShowFileExists(beside)) return false;
+  if (!allowed(beside)) return false;
   path = std::move(beside);
   return true;
 }
@@ -74,7 +89,8 @@ bool ResolveDiskPath(TFileAccessor* accessor, std::u16string& path) {
 Ref<TStream> OpenDiskFile(TFileAccessor* accessor, const std::u16string& path) {
   std::u16string found = path;
   if (!ResolveDiskPath(accessor, found)) return nullptr;
-  return OpenShowDiskFile(found, false);
+  // Opened through its folder again: what was checked is what opens.
+  return OpenShowFile(found, accessor ? std::u16string_view(accessor->Folder()) : std::u16string_view(), false);
 }
 
 Ref<TFileAccessor> CreateDefaultFileAccessor() {

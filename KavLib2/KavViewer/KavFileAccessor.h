@@ -58,11 +58,12 @@ class TFileAccessor : public TRefObject {
 // True when `path` names an existing file; else when its path-variable
 // expansion does (path becomes the expansion); else when the accessor's
 // folder holds a file of the path's last component (path becomes that).
-// The first two count only where ShowMayOpenPath allows (with the accessor's
-// folder); a file elsewhere is logged and passed over.
+// Each counts only where ShowMayOpenPath allows (with the accessor's
+// folder) and when no link takes it out of its folder; a file elsewhere is
+// logged and passed over.
 bool ResolveDiskPath(TFileAccessor* accessor, std::u16string& path);
-// A stream on the file ResolveDiskPath finds; nil when none is found or it
-// cannot be opened.
+// A stream on the file ResolveDiskPath finds, opened through its folder
+// (OpenShowFile); nil when none is found or it cannot be opened.
 Ref<TStream> OpenDiskFile(TFileAccessor* accessor, const std::u16string& path);
 
 // An accessor on a new TRealFileSource, with the default accessor's folder.

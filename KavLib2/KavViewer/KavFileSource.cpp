@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <unordered_set>
 
 #include "KavLib2/KavViewer/KavPathVars.h"
@@ -156,6 +157,26 @@ Ref<TStream> OpenShowDiskFile(const std::u16string& path, bool tolerant_reads) {
   }
 }
 
+namespace {
+Ref<TStream> StreamOnHandle(THandle handle, const std::u16string& path, bool tolerant_reads) {
+  const uint32_t share = kFileShareRead | kFileShareWrite | kFileShareDelete;
+  Ref<TFileStream> stream = tolerant_reads ? Ref<TFileStream>(MakeRef<TFileStreamEx>()) : MakeRef<TFileStream>();
+  stream->Attach(handle, path, kGenericRead, share);
+  return stream;
+}
+}  // namespace
+
+Ref<TStream> OpenShowFile(const std::u16string& path, std::u16string_view show_folder, bool tolerant_reads) {
+  std::u16string folder;
+  if (path.empty() || !ShowReadFolder(path, show_folder, folder)) return nullptr;
+  const THandle handle = FileAPI()->OpenFileBeneath(folder, path);
+  if (handle == kInvalidHandle) {
+    if (errno == EXDEV) LogShowPathRefused(path);
+    return nullptr;
+  }
+  return StreamOnHandle(handle, path, tolerant_reads);
+}
+
 Ref<TStream> TRealFileSource::Open(const std::u16string& name) {
   const size_t bar = name.find(u'|');
   if (bar != std::u16string::npos) return Open(name.substr(0, bar));
@@ -258,8 +279,13 @@ Ref<TStream> TMappedFileSource::OpenTarget(const std::u16string& name) {
     // outside the show's and the program's folders.
     LogShowPathRefused(name);
     return nullptr;
+  } else if (relative) {
+    return OpenShowDiskFile(path, false);  // no folder to keep it in: the caller's own name
   }
-  return OpenShowDiskFile(path, false);
+  // Departure: opened through its folder, not by its name, so that no link
+  // inside the show (a picture, a folder of pictures, a map target) leads
+  // to a file outside it.
+  return OpenShowFile(path, base_folder_, false);
 }
 
 // ---- where shows may read ----
@@ -292,6 +318,19 @@ bool IsPathBelowFolder(std::u16string_view path, std::u16string_view folder) {
   const std::u16string p = SlashForm(path);
   return p.size() > base.size() && p.compare(0, base.size(), base) == 0 &&
          IsSafeRelativeName(std::u16string_view(p).substr(base.size()));
+}
+
+bool ShowReadFolder(std::u16string_view path, std::u16string_view show_folder, std::u16string& folder) {
+  if (IsPathBelowFolder(path, show_folder)) {
+    folder = show_folder;
+    return true;
+  }
+  for (const std::u16string& f : ProgramProvidedFolders())
+    if (IsPathBelowFolder(path, f)) {
+      folder = f;
+      return true;
+    }
+  return false;
 }
 
 bool ShowMayOpenPath(std::u16string_view path, std::u16string_view show_folder) {

@@ -119,8 +119,9 @@ class TMappedFileSource : public TFileSource {
  public:
   // Relative names are opened below `base_folder` when one is given (the
   // project's folder). Every name, whatever the map or the path variables
-  // make of it, opens only what ShowMayOpenPath allows; anything else gives
-  // nil and a log line.
+  // make of it, opens only what ShowMayOpenPath allows, and through
+  // OpenShowFile, so no link takes it out of its folder; anything else
+  // gives nil and a log line.
   explicit TMappedFileSource(std::u16string base_folder = {});
 
   // Adds the [FileMap] lines that ParseFileMapEntry accepts.
@@ -170,8 +171,18 @@ bool ParseFileMapEntry(std::u16string_view line, std::u16string& source, std::u1
 int32_t ParseRotationEntry(std::u16string_view line, std::u16string& name);
 
 // Opens an existing file for reading (others may read, write and delete);
-// nil when it cannot be opened.
+// nil when it cannot be opened. For trusted names only: a name from a show
+// opens with OpenShowFile.
 Ref<TStream> OpenShowDiskFile(const std::u16string& path, bool tolerant_reads);
+// The folder from which a show may read the full path: the show's folder
+// when the path lies below it, else the program-provided folder (see
+// ShowMayOpenPath) it lies below. False when there is none.
+bool ShowReadFolder(std::u16string_view path, std::u16string_view show_folder, std::u16string& folder);
+// Opens a file a show names (a full path) as OpenShowDiskFile does, but only
+// through the folder ShowReadFolder gives, never following a link (at any
+// depth of the name) out of it. Nil when it cannot be opened; a name that
+// leads outside is logged (LogShowPathRefused).
+Ref<TStream> OpenShowFile(const std::u16string& path, std::u16string_view show_folder, bool tolerant_reads);
 
 // Whether `path` lies below `folder`: the folder's text (either separator)
 // followed by a relative name without ".." components. Compared exactly, so

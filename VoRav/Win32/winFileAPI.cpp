@@ -6,12 +6,15 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -72,6 +75,78 @@ bool RemoveEntryAt(int parent, const char* name, int depth) {
     return false;
   }
   return unlinkat(parent, name, AT_REMOVEDIR) == 0;
+}
+
+// Checks what open gave: folders, devices, FIFOs and sockets are refused
+// (errno EISDIR / ENXIO, the descriptor closed), a file gets blocking reads.
+int AcceptOpened(int fd, bool allow_folder) {
+  if (fd < 0) return kInvalidHandle;
+  struct stat st;
+  int refuse = 0;
+  if (fstat(fd, &st) != 0) refuse = errno;
+  else if (S_ISDIR(st.st_mode) && !allow_folder) refuse = EISDIR;
+  else if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) refuse = ENXIO;  // devices, FIFOs, sockets
+  if (refuse) {
+    close(fd);
+    errno = refuse;
+    return kInvalidHandle;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+// The part of the system path `p` below the folder `f` (no leading "/");
+// false when `p` is not below `f` or is `f` itself.
+bool RelativeBelow(std::string f, const std::string& p, std::string& rel) {
+  while (!f.empty() && f.back() == '/') f.pop_back();
+  if (p.size() <= f.size() + 1 || p.compare(0, f.size(), f) != 0 || p[f.size()] != '/') return false;
+  size_t start = f.size() + 1;
+  while (start < p.size() && p[start] == '/') ++start;
+  rel = p.substr(start);
+  return !rel.empty();
+}
+
+std::string RealPathOf(const std::string& p) {
+  char* r = realpath(p.c_str(), nullptr);
+  if (!r) return {};
+  std::string out(r);
+  free(r);
+  return out;
+}
+
+// openat2 with RESOLVE_BENEATH: the kernel refuses every ".." and link that
+// would leave `dir` (EXDEV), and absolute links altogether. -1 with ENOSYS
+// where the kernel (or a sandbox's filter, EPERM) does not offer it.
+std::atomic<bool> g_openat2{true};
+
+int OpenAt2Beneath(int dir, const std::string& rel, int flags) {
+  if (!g_openat2.load()) {
+    errno = ENOSYS;
+    return -1;
+  }
+  open_how how{};
+  how.flags = uint64_t(flags);
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  long fd;
+  do fd = syscall(SYS_openat2, dir, rel.c_str(), &how, sizeof how);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0 && errno == EPERM) errno = ENOSYS;
+  return int(fd);
+}
+
+// Resolves `p` with every link and checks that it stays below the real path
+// of `f`: the real path of the file and its part below the folder's.
+bool ResolveBelow(const std::string& f, const std::string& p, std::string& real_folder, std::string& real,
+                  std::string& rel) {
+  real_folder = RealPathOf(f);
+  if (real_folder.empty()) return false;  // errno from realpath
+  real = RealPathOf(p);
+  if (real.empty()) return false;
+  if (!RelativeBelow(real_folder, real, rel)) {
+    errno = EXDEV;
+    return false;
+  }
+  return true;
 }
 
 std::atomic<TFileAPI*> g_gate{nullptr};
@@ -185,19 +260,54 @@ THandle TFileAPI::CreateFile(const std::u16string& path, uint32_t access, uint32
   int fd;
   do fd = open(p.c_str(), oflags, 0666);
   while (fd < 0 && errno == EINTR);
-  if (fd < 0) return kInvalidHandle;
-  struct stat st;
-  int refuse = 0;
-  if (fstat(fd, &st) != 0) refuse = errno;
-  else if (S_ISDIR(st.st_mode) && !(flags & kFileFlagBackupSemantics)) refuse = EISDIR;
-  else if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) refuse = ENXIO;  // devices, FIFOs, sockets
-  if (refuse) {
-    close(fd);
-    errno = refuse;
+  return AcceptOpened(fd, flags & kFileFlagBackupSemantics);
+}
+
+void SetOpenBeneathByKernel(bool on) noexcept { g_openat2 = on; }
+
+THandle TFileAPI::OpenFileBeneath(const std::u16string& folder, const std::u16string& path) {
+  std::string f, p, rel;
+  if (!MapToSystemPath(folder, f) || !MapToSystemPath(path, p)) return kInvalidHandle;
+  if (!RelativeBelow(f, p, rel)) {
+    errno = EXDEV;
     return kInvalidHandle;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return fd;
+  const int oflags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;  // a FIFO must not block the opener
+  const int dir = open(f.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return kInvalidHandle;
+  int fd = OpenAt2Beneath(dir, rel, oflags);
+  close(dir);
+  if (fd < 0 && (errno == EXDEV || errno == ENOSYS)) {
+    // The kernel refuses absolute links even when they lead back inside, and
+    // older kernels lack openat2: the name is resolved in full and must stay
+    // inside; the link-free result is then opened without following links.
+    const bool have_openat2 = errno != ENOSYS;
+    std::string real_folder, real, real_rel;
+    if (!ResolveBelow(f, p, real_folder, real, real_rel)) {
+      if (have_openat2 && errno == ENOENT) errno = EXDEV;  // a link that leads outside to nothing
+      return kInvalidHandle;
+    }
+    if (have_openat2) {
+      const int real_dir = open(real_folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      if (real_dir < 0) return kInvalidHandle;
+      fd = OpenAt2Beneath(real_dir, real_rel, oflags);
+      close(real_dir);
+    } else {
+      do fd = open(real.c_str(), oflags | O_NOFOLLOW);
+      while (fd < 0 && errno == EINTR);
+    }
+  }
+  return AcceptOpened(fd, false);
+}
+
+bool TFileAPI::ResolveBeneath(const std::u16string& folder, const std::u16string& path, std::string& real) {
+  std::string f, p, rel, real_folder;
+  if (!MapToSystemPath(folder, f) || !MapToSystemPath(path, p)) return false;
+  if (!RelativeBelow(f, p, rel)) {
+    errno = EXDEV;
+    return false;
+  }
+  return ResolveBelow(f, p, real_folder, real, rel);
 }
 
 int64_t TFileAPI::GetFileSize(THandle handle) {

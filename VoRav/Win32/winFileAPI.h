@@ -140,12 +140,29 @@ class TFileAPI : public TRefObject {
   // the first failure (what was deleted stays deleted), for a missing path,
   // for a file (ENOTDIR) and for a tree more than 1024 folders deep.
   virtual bool DeleteTree(const std::u16string& path);
+
+  // Opens an existing file for reading through `folder` without leaving it:
+  // `path` must lie below the folder, and neither a ".." nor a link at any
+  // depth of the name may lead out of the folder (links that stay inside are
+  // followed). Only regular files open. kInvalidHandle with EXDEV when the
+  // name leads outside, else as CreateFile. Names from shows open this way.
+  virtual THandle OpenFileBeneath(const std::u16string& folder, const std::u16string& path);
+  // The link-free system path of the existing `path` when it lies below
+  // `folder` once every link is resolved; false with EXDEV when it leads
+  // outside, ENOENT when it does not exist. For handing a checked name to
+  // something that opens by name (starting a program).
+  virtual bool ResolveBeneath(const std::u16string& folder, const std::u16string& path, std::string& real);
 };
 
 // The gate in use (never null).
 TFileAPI* FileAPI();
 // Installs another gate (null restores the standard one); answers the previous one.
 Ref<TFileAPI> SetFileAPI(Ref<TFileAPI> gate);
+
+// Whether OpenFileBeneath asks the kernel (openat2) first; off, it takes the
+// way of kernels without it (the name resolved in full, checked, then opened
+// without following links). For tests of that way; on by default.
+void SetOpenBeneathByKernel(bool on) noexcept;
 
 // Handle routines (not part of the replaceable gate). Each retries when a
 // signal interrupts it.

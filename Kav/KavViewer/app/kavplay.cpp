@@ -1,7 +1,8 @@
 // kavplay: plays the show appended to the program, a show file or a project
 // folder named on the command line (a plain path, "-filename <project>",
 // "-exename <show>", "-slide n", "-time t", "-display n", "-desktopalign", "-resize",
-// "-log", "-filelog").
+// "-log", "-filelog", "--allow-programs": the show may start programs and
+// open documents and addresses, which it never may otherwise).
 #include <cstdio>
 #include <memory>
 

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "Kav/KavViewer/KavMainForm.h"
 #include "KavLib2/KavClasses/KavShowLocator.h"
@@ -74,10 +77,10 @@ class MainFormTest : public EngineAppTest {
     SetCurrentShowLocator(nullptr);
     EngineAppTest::TearDown();
   }
-  void Make(const std::string& main) {
+  void Make(const std::string& main, const std::u16string& options = u"") {
     folder.WriteFile("show/Project.kav", Project(main));
     raw.clear();
-    commands = Commands(u"kavplay -filename " + folder.Wide("show/Project.kav"), &raw);
+    commands = Commands(u"kavplay " + options + u"-filename " + folder.Wide("show/Project.kav"), &raw);
     form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
   }
 
@@ -135,6 +138,38 @@ TEST_F(MainFormTest, ClosingBeforeTheLastSlideRunsNothing) {
   SetSpawnFunction(nullptr);
 }
 
+TEST_F(MainFormTest, TheShowsOwnOptionAllowsNoProgram) {
+  folder.WriteFile("show/tool", "#!/bin/true\n");
+  ASSERT_EQ(chmod(folder.Sys("show/tool").c_str(), 0755), 0);
+  std::vector<std::vector<std::string>> spawned;
+  SetSpawnFunction([&](const std::vector<std::string>& argv) { spawned.push_back(argv); return true; });
+  Make("opt_allowrunapp=1\r\n");
+  ASSERT_TRUE(form->Start());
+  EXPECT_FALSE(ProgramStartAllowed());
+  form->RunAction(TKavAction{kActRunApp, 0, u"tool"});
+  form->RunAction(TKavAction{kActWebAddress, 0, u"example.org"});
+  form->RunAction(TKavAction{kActMailAddress, 0, u"me@example.org"});
+  EXPECT_TRUE(spawned.empty());
+  SetSpawnFunction(nullptr);
+}
+
+TEST_F(MainFormTest, TheCommandLineAllowsProgramsWhateverTheShowSays) {
+  folder.WriteFile("show/tool", "#!/bin/true\n");
+  ASSERT_EQ(chmod(folder.Sys("show/tool").c_str(), 0755), 0);
+  std::vector<std::vector<std::string>> spawned;
+  SetSpawnFunction([&](const std::vector<std::string>& argv) { spawned.push_back(argv); return true; });
+  Make("opt_allowrunapp=0\r\n", u"--allow-programs ");
+  ASSERT_TRUE(form->Start());
+  EXPECT_TRUE(ProgramStartAllowed());
+  form->RunAction(TKavAction{kActRunApp, 0, u"tool"});
+  form->RunAction(TKavAction{kActWebAddress, 0, u"example.org"});
+  ASSERT_EQ(spawned.size(), 2u);
+  EXPECT_EQ(spawned[0][0], std::filesystem::canonical(folder.Sys("show/tool")).string());
+  EXPECT_EQ(spawned[1], (std::vector<std::string>{"xdg-open", "http://example.org"}));
+  SetSpawnFunction(nullptr);
+  SetProgramStartAllowed(false);
+}
+
 TEST(MainFormStart, PlainArgumentNamesAFolderAsProjectOrAFileAsPackedShow) {
   test::TTempFolder t;
   t.WriteFile("proj/Project.kav", "x");
@@ -147,6 +182,9 @@ TEST(MainFormStart, PlainArgumentNamesAFolderAsProjectOrAFileAsPackedShow) {
   EXPECT_EQ(PlainShowArgument(Commands(u"kavplay " + t.Wide("a.kvshow") + u" -slide 2").get(), project),
             t.Wide("a.kvshow"));
   EXPECT_FALSE(project);
+  // "--allow-programs" takes no value: the name after it is the show.
+  EXPECT_EQ(PlainShowArgument(Commands(u"kavplay --allow-programs " + t.Wide("a.kvshow")).get(), project),
+            t.Wide("a.kvshow"));
   // Relative names are below the current folder, not the program's.
   const std::u16string here = GetCurrentDir(false);
   ASSERT_TRUE(SetCurrentDir(t.Wide("")));

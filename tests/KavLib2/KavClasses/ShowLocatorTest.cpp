@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -189,6 +190,17 @@ TEST(ShowLocator, RefusalsAreLoggedWithTheirReason) {
   EXPECT_EQ(LoadPackedShow(t.Wide("cut.kvshow"), error), nullptr);
   EXPECT_EQ(error, kExecutableOpenError);
   EXPECT_TRUE(log.OneLineWith(u"cannot be read: "));
+}
+
+TEST(ShowLocator, AProgramFolderThatIsALinkOutOfTheProjectIsNotTheShowsFolder) {
+  LocatorStateGuard guard;
+  TTempFolder t;
+  t.WriteFile("elsewhere/clip.mp4", "secret");
+  t.WriteFile("c/Project.kav", ShowProject("opt_exefn=" + t.Sys("c/exe/Show.exe") + "\r\n"));
+  ASSERT_EQ(symlink(t.Sys("elsewhere").c_str(), t.Sys("c/exe").c_str()), 0);
+  auto c = LoadProjectShow(t.Wide("c/Project.kav"));
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->Accessor()->Folder(), t.Wide("c") + u"/");
 }
 
 TEST(ShowLocator, PushAndPopRestorePathVariables) {

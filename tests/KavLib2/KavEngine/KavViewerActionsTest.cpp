@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include "EngineStubs.h"
+#include "../../VoRav/LogCapture.h"
 #include "KavLib2/KavEngine/KavViewerActions.h"
 #include "VoRav/vxUTF8.h"
 #include "tests/VoRav/TempFolder.h"
@@ -16,20 +19,35 @@ namespace {
 // Slides of 1000 ms; the slide's start is its begin plus its transition.
 Ref<TKavSource> Show(const std::string& main = "") { return Source(main, 5); }
 
+// Records what would start instead of starting it. Starting is allowed, and
+// a folder put in front of PATH holds the program "viewer" and a link
+// "innocent" to the system's shell.
 struct TSpawns {
   std::vector<std::vector<std::string>> calls;
+  test::TTempFolder bin;
+  std::string saved_path;
   TSpawns() {
     SetSpawnFunction([this](const std::vector<std::string>& argv) {
       calls.push_back(argv);
-      return argv[0] == "xdg-open" || argv[0].find('/') != std::string::npos || argv[0] == "viewer";
+      return argv[0] == "xdg-open" || argv[0].find('/') != std::string::npos;
     });
     SetProgramStartAllowed(true);
+    bin.WriteFile("viewer", "#!/bin/true\n");
+    chmod(bin.Sys("viewer").c_str(), 0755);
+    symlink(FindProgramOnPath("sh").c_str(), bin.Sys("innocent").c_str());
+    const char* path = getenv("PATH");
+    saved_path = path ? path : "";
+    setenv("PATH", (bin.Sys() + ":" + saved_path).c_str(), 1);
   }
   ~TSpawns() {
+    setenv("PATH", saved_path.c_str(), 1);
     SetSpawnFunction(nullptr);
     SetProgramStartAllowed(false);
   }
+  std::string Viewer() const { return bin.Sys("viewer"); }
 };
+
+std::string Canonical(const std::string& p) { return std::filesystem::canonical(p).string(); }
 
 }  // namespace
 
@@ -115,16 +133,16 @@ TEST(CommandGuard, ProgramsStartWithoutAShellAndOnlyWhenAllowed) {
     TSpawns spawns;
     RunAppProc(u"viewer \"my file.txt\" -x", folder.Wide(), msg);
     ASSERT_EQ(spawns.calls.size(), 1u);
-    EXPECT_EQ(spawns.calls[0], (std::vector<std::string>{"viewer", "my file.txt", "-x"}));
+    EXPECT_EQ(spawns.calls[0], (std::vector<std::string>{spawns.Viewer(), "my file.txt", "-x"}));
     spawns.calls.clear();
     // A document of the show: not on the path, found in the show folder.
     RunAppProc(u"notes.txt", folder.Wide(), msg);
-    ASSERT_EQ(spawns.calls.size(), 2u);
-    EXPECT_EQ(spawns.calls[1], (std::vector<std::string>{"xdg-open", dir + "/notes.txt"}));
+    ASSERT_EQ(spawns.calls.size(), 1u);
+    EXPECT_EQ(spawns.calls[0], (std::vector<std::string>{"xdg-open", Canonical(dir + "/notes.txt")}));
     spawns.calls.clear();
     RunAppProc(u"tool a;b", folder.Wide(), msg);
-    ASSERT_EQ(spawns.calls.size(), 2u);
-    EXPECT_EQ(spawns.calls[1], (std::vector<std::string>{dir + "/tool", "a;b"}));
+    ASSERT_EQ(spawns.calls.size(), 1u);
+    EXPECT_EQ(spawns.calls[0], (std::vector<std::string>{Canonical(dir + "/tool"), "a;b"}));
     spawns.calls.clear();
     // Names never leave the show folder.
     RunAppProc(u"..\\..\\etc\\passwd", folder.Wide(), msg);
@@ -144,5 +162,119 @@ TEST(CommandGuard, ProgramsStartWithoutAShellAndOnlyWhenAllowed) {
   RunAppProc(u"viewer x", folder.Wide(), msg);
   EXPECT_TRUE(calls.empty());
   EXPECT_EQ(ShellOpen(u"viewer", u"", u""), kOpenRefused);
+  SetSpawnFunction(nullptr);
+}
+
+TEST(CommandGuard, WrappersAndVersionedInterpretersAreRefused) {
+  // Each of these ran a shell or code through a program the first list did
+  // not know, or through a versioned name cut at its first dot.
+  const char16_t* const commands[] = {
+      u"nice sh -c id",           u"timeout 5 sh -c id",        u"stdbuf -o0 sh -c id",
+      u"setarch x86_64 sh -c id", u"flock /tmp/l sh -c id",     u"script -qc id /dev/null",
+      u"ionice -c3 sh -c id",     u"unshare -r sh -c id",       u"taskset 1 sh -c id",
+      u"chrt 0 sh -c id",         u"perl5.36.0 -e \"exec 'id'\"", u"tclsh8.6 x.tcl",
+      u"mawk \"BEGIN{system(1)}\"", u"gdb -batch -ex shell",      u"git -c alias.x=!id x",
+      u"make --eval x",           u"rbash -c id",               u"/usr/bin/python3.11 -c 1",
+      u"LD-LINUX-X86-64.SO.2 /bin/sh", u"\"C:\\Tools\\Lua5.4.exe\" x.lua", u"nice.exe sh"};
+  TSpawns spawns;
+  test::TTempFolder folder;
+  std::vector<std::u16string> messages;
+  for (const char16_t* c : commands) {
+    EXPECT_TRUE(IsProhibitedCommand(c)) << UTF8Encode(c);
+    RunAppProc(std::u16string(u"viewer, ") + c, folder.Wide(), [&](const std::u16string& m) { messages.push_back(m); });
+  }
+  EXPECT_TRUE(spawns.calls.empty());
+  EXPECT_EQ(messages.size(), std::size(commands));
+  // Names that only resemble them stay allowed.
+  EXPECT_FALSE(IsProhibitedCommand(u"nicer x"));
+  EXPECT_FALSE(IsProhibitedCommand(u"gitk"));
+  EXPECT_FALSE(IsProhibitedCommand(u"viewer2.1 x"));
+  // A document is judged by the system commands alone: it goes to the
+  // opener, and would be judged as a program file if it were one.
+  EXPECT_FALSE(IsProhibitedCommand(u"install.txt"));
+  EXPECT_FALSE(IsProhibitedCommand(u"Time.pdf"));
+  EXPECT_TRUE(IsProhibitedCommand(u"copy.txt"));
+  EXPECT_TRUE(IsProhibitedCommand(u"install.sh"));
+  EXPECT_TRUE(IsProhibitedProgramFile("/show/install.txt"));
+}
+
+TEST(CommandGuard, TheFileThatWouldStartIsJudgedWithItsLinksResolved) {
+  TSpawns spawns;
+  // Found on PATH as execvp would find it.
+  EXPECT_EQ(FindProgramOnPath("viewer"), spawns.Viewer());
+  EXPECT_EQ(FindProgramOnPath("no-such-program-here"), "");
+  EXPECT_EQ(FindProgramOnPath("/x/y"), "/x/y");
+  const std::string sh = FindProgramOnPath("sh");
+  ASSERT_FALSE(sh.empty());
+  EXPECT_TRUE(IsProhibitedProgramFile(sh));
+  EXPECT_TRUE(IsProhibitedProgramFile(spawns.bin.Sys("innocent")));  // a link to the shell
+  EXPECT_FALSE(IsProhibitedProgramFile(spawns.Viewer()));
+  // A harmless name on PATH that is a link to the shell does not start.
+  test::TTempFolder folder;
+  kav::test::TLogCapture log;
+  RunAppProc(u"innocent -c id", folder.Wide(), nullptr);
+  EXPECT_TRUE(spawns.calls.empty());
+  EXPECT_EQ(ShellOpen(u"innocent", u"-c id", u""), kOpenRefused);
+  bool logged = false;
+  for (const auto& line : log.Take()) logged |= line.find(u"prohibited command") != std::u16string::npos;
+  EXPECT_TRUE(logged);
+}
+
+TEST(CommandGuard, LinksInTheShowNeverStartAProgramOutsideIt) {
+  TSpawns spawns;
+  test::TTempFolder folder;
+  const std::string sh = FindProgramOnPath("sh");
+  ASSERT_FALSE(sh.empty());
+  folder.WriteFile("keep.txt", "x");
+  ASSERT_EQ(symlink(sh.c_str(), folder.Sys("run.exe").c_str()), 0);                // to the system's shell
+  ASSERT_EQ(symlink(spawns.Viewer().c_str(), folder.Sys("player").c_str()), 0);    // to a program outside
+  std::filesystem::create_directories(folder.Sys("tools"));
+  ASSERT_EQ(symlink("../../", folder.Sys("tools/up").c_str()), 0);
+  ASSERT_EQ(symlink("/etc/passwd", folder.Sys("readme.txt").c_str()), 0);          // a document outside
+  kav::test::TLogCapture log;
+  for (const char16_t* c : {u"run.exe -c id", u"player x", u"tools\\up\\etc\\passwd", u"readme.txt"}) {
+    RunAppProc(c, folder.Wide(), nullptr);
+    EXPECT_TRUE(spawns.calls.empty()) << UTF8Encode(c);
+  }
+  EXPECT_EQ(ShellOpen(u"run.exe", u"-c id", folder.Wide()), kOpenRefused);
+  bool logged = false;
+  for (const auto& line : log.Take()) logged |= line.find(u"leads outside the show's folder") != std::u16string::npos;
+  EXPECT_TRUE(logged);
+  // A link that stays inside the show works.
+  folder.WriteFile("tool", "#!/bin/true\n");
+  chmod(folder.Sys("tool").c_str(), 0755);
+  ASSERT_EQ(symlink("tool", folder.Sys("tool2").c_str()), 0);
+  RunAppProc(u"tool2 a", folder.Wide(), nullptr);
+  ASSERT_EQ(spawns.calls.size(), 1u);
+  EXPECT_EQ(spawns.calls[0], (std::vector<std::string>{Canonical(folder.Sys("tool")), "a"}));
+}
+
+TEST(CommandGuard, AddressesAndDocumentsFollowTheSamePermission) {
+  test::TTempFolder folder;
+  folder.WriteFile("notes.txt", "x");
+  std::vector<std::vector<std::string>> calls;
+  SetSpawnFunction([&](const std::vector<std::string>& argv) { calls.push_back(argv); return true; });
+  SetProgramStartAllowed(false);
+  {
+    kav::test::TLogCapture log;
+    EXPECT_EQ(ShellOpen(u"https://example.org", u"", u""), kOpenRefused);
+    EXPECT_EQ(ShellOpen(u"mailto:me@example.org", u"", u""), kOpenRefused);
+    EXPECT_EQ(ShellOpen(u"notes.txt", u"", folder.Wide()), kOpenRefused);
+    RunAppProc(u"notes.txt", folder.Wide(), nullptr);
+    EXPECT_TRUE(calls.empty());
+    const auto lines = log.Take();
+    ASSERT_FALSE(lines.empty());
+    for (const auto& line : lines) EXPECT_NE(line.find(u"--allow-programs"), std::u16string::npos);
+  }
+  SetProgramStartAllowed(true);
+  EXPECT_EQ(ShellOpen(u"https://example.org/a?b=1", u"", u""), kOpenDone);
+  EXPECT_EQ(ShellOpen(u"MailTo:me@example.org", u"", u""), kOpenDone);
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0], (std::vector<std::string>{"xdg-open", "https://example.org/a?b=1"}));
+  // Other schemes would open local files or start handlers: refused.
+  for (const char16_t* a : {u"file:///etc/passwd", u"smb://host/share", u"javascript:alert(1)", u"ssh://x"})
+    EXPECT_EQ(ShellOpen(a, u"", folder.Wide()), kOpenRefused) << UTF8Encode(a);
+  EXPECT_EQ(calls.size(), 2u);
+  SetProgramStartAllowed(false);
   SetSpawnFunction(nullptr);
 }
