@@ -121,8 +121,9 @@ TMainForm::TMainForm(TFormControllerCreator creator, TCommandsStorage* commands,
   }
   startup_ = HasRawParam(u"-startup");
   // Programs, documents and addresses are opened for a show only when the
-  // person running the player asked for it.
-  SetProgramStartAllowed(HasRawParam(std::u16string(kAllowProgramsParam)));
+  // person running the player asked for it (and the show asks too: OpenShow).
+  programs_allowed_ = HasRawParam(std::u16string(kAllowProgramsParam));
+  SetProgramStartAllowed(false);
   SetStayOnTop(startup_);
   if (startup_) SetBorderIcons(kIconSystemMenu);
 
@@ -239,9 +240,10 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
   wheel_allowed_ = !IniReadBool(options, u"Main", u"opt_lockwheel", false);
   SetCaption(IniReadString(options, u"Main", u"opt_scr_caption", u"KavViewer v5.6"));
   ApplyCursorOptions(options);
-  // Departure: the show's "opt_allowrunapp" no longer allows starting
-  // programs (a hostile show would set it); only "--allow-programs" on the
-  // command line does (the form's constructor).
+  // Departure: the show's "opt_allowrunapp" alone no longer allows starting
+  // programs (a hostile show would set it); "--allow-programs" on the command
+  // line must allow it too.
+  SetProgramStartAllowed(programs_allowed_ && IniReadBool(options, u"Main", u"opt_allowrunapp", false));
 
   if (source->ScreenSaver()) {
     // Departure: without its "/s" switch, or with another instance running,

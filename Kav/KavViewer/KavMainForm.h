@@ -110,6 +110,7 @@ class TMainForm : public TVxForm {
   bool close_allowed_ = false;
   bool in_action_ = false;
   bool startup_ = false;
+  bool programs_allowed_ = false;  // "--allow-programs" was given
   bool closing_ = false;
   int32_t dialog_count_ = 0;
   uint32_t open_tick_ = 0;

@@ -382,8 +382,8 @@ std::vector<std::string> ArgumentsFor(const std::string& program, const std::u16
 }  // namespace
 
 // Departure: a show cannot allow this itself (its option "opt_allowrunapp"
-// grants nothing); only the person running the player can, with the
-// command-line option "--allow-programs".
+// alone grants nothing); the person running the player must allow it too,
+// with the command-line option "--allow-programs" (the main form sets both).
 void SetProgramStartAllowed(bool allowed) { g_allowed = allowed; }
 bool ProgramStartAllowed() { return g_allowed.load(); }
 
@@ -420,7 +420,7 @@ bool SpawnDetached(const std::vector<std::string>& argv) {
 int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, const std::u16string& folder) {
   if (!ProgramStartAllowed()) {
     LogRefused(file, u"starting programs and opening documents or addresses is not allowed "
-                     u"(the player was not started with --allow-programs)");
+                     u"(the player was not started with --allow-programs, or the show does not ask for it)");
     return kOpenRefused;
   }
   const std::u16string name = Unquoted(file);

@@ -153,12 +153,26 @@ TEST_F(MainFormTest, TheShowsOwnOptionAllowsNoProgram) {
   SetSpawnFunction(nullptr);
 }
 
-TEST_F(MainFormTest, TheCommandLineAllowsProgramsWhateverTheShowSays) {
+TEST_F(MainFormTest, TheCommandLineAloneAllowsNoProgramEither) {
   folder.WriteFile("show/tool", "#!/bin/true\n");
   ASSERT_EQ(chmod(folder.Sys("show/tool").c_str(), 0755), 0);
   std::vector<std::vector<std::string>> spawned;
   SetSpawnFunction([&](const std::vector<std::string>& argv) { spawned.push_back(argv); return true; });
   Make("opt_allowrunapp=0\r\n", u"--allow-programs ");
+  ASSERT_TRUE(form->Start());
+  EXPECT_FALSE(ProgramStartAllowed());
+  form->RunAction(TKavAction{kActRunApp, 0, u"tool"});
+  form->RunAction(TKavAction{kActWebAddress, 0, u"example.org"});
+  EXPECT_TRUE(spawned.empty());
+  SetSpawnFunction(nullptr);
+}
+
+TEST_F(MainFormTest, ProgramsStartWhenBothTheCommandLineAndTheShowAllowThem) {
+  folder.WriteFile("show/tool", "#!/bin/true\n");
+  ASSERT_EQ(chmod(folder.Sys("show/tool").c_str(), 0755), 0);
+  std::vector<std::vector<std::string>> spawned;
+  SetSpawnFunction([&](const std::vector<std::string>& argv) { spawned.push_back(argv); return true; });
+  Make("opt_allowrunapp=1\r\n", u"--allow-programs ");
   ASSERT_TRUE(form->Start());
   EXPECT_TRUE(ProgramStartAllowed());
   form->RunAction(TKavAction{kActRunApp, 0, u"tool"});
