@@ -25,7 +25,8 @@ void FillIdentity(TSysBitmap* b, int32_t bpp) {
     }
 }
 
-uint8_t Clamp255(double v) { return uint8_t(std::clamp(std::lround(v), 0L, 255L)); }
+// Halves to even, as every rounding of the project.
+uint8_t Clamp255(double v) { return v > 0 ? uint8_t(std::min(std::nearbyint(v), 255.0)) : 0; }
 
 }  // namespace
 

@@ -82,7 +82,8 @@ TBroom::TBroom(int32_t kind, float edge_width, float margin, float left, float t
   PivotX = px[k];
   PivotY = py[k];
   const float nominal = kStarts[k];
-  Wrap = nominal + kPi > kTwoPi;
+  // Only the down broom's range crosses 2pi.
+  Wrap = k == 2;
   // The soft edge's angular width as seen at the picture's centre.
   const float d = std::hypot(l + width / 2 - PivotX, t + height / 2 - PivotY);
   EdgeAngle = d > 0 ? 2 * std::atan(std::max(edge_width, 0.0f) / (2 * d)) : kPi;
@@ -173,7 +174,14 @@ TArrow::TArrow(float left, float top, float right, float bottom, float origin_x,
 
 float TArrow::Opacity(float x, float y) const {
   const float* tab = Levels().T;
-  auto eased = [&](float t) { return tab[int32_t(std::nearbyint(255.0f * std::clamp(t, 0.0f, 1.0f)))]; };
+  // A band's level is taken from its unswept edge, 255 x (1 - t) to the
+  // nearest integer (halves to even), eased and inverted into an opacity.
+  // The place is snapped to 1/1000 first, so that a strip boundary's exact
+  // half is not pushed to the other side by float error.
+  auto eased = [&](float t) {
+    const double u = std::round(255.0 * std::clamp(double(t), 0.0, 1.0) * 1000.0) / 1000.0;
+    return 255.0f - tab[int32_t(std::nearbyint(255.0 - u))];
+  };
   // Places across the start band (left edge unswept) and the hand band
   // (the side of (cos a, sin a) unswept), 0 .. 255.
   const float b = eased((x - OriginX) / EdgeWidth + 0.5f);

@@ -32,8 +32,15 @@ int32_t FirstFlag(const TKavEffect* e, std::initializer_list<int32_t> order) {
   return -1;
 }
 
+// A level 0..255 to the nearest integer, halves to even as every rounding of
+// the project; NaN gives 0.
+uint32_t RoundedByte(float v) {
+  if (!(v > 0)) return 0;
+  return uint32_t(std::min(std::nearbyint(v), 255.0f));
+}
+
 uint32_t PremulWhite(float opacity) {
-  const uint32_t a = uint32_t(std::clamp(std::lround(opacity), 0L, 255L));
+  const uint32_t a = RoundedByte(opacity);
   return a * 0x01010101u;
 }
 
@@ -42,7 +49,7 @@ uint32_t PremulWhite(float opacity) {
 void SetCustomTransitionHook(TCustomTransitionHook hook) { g_custom_hook.store(hook); }
 
 uint32_t MakeGrayColor(float value) {
-  const uint32_t v = uint32_t(std::clamp(std::lround(value), 0L, 255L));
+  const uint32_t v = RoundedByte(value);
   return 0xFF000000u | v << 16 | v << 8 | v;
 }
 
@@ -132,7 +139,7 @@ Ref<TDrawFilter> CreateTransitionFilter(TSize size, const TKavEffect* e, TDrawIt
       p.Family = family;
       p.Direction = (BParam(e, 1) ? 4 : 0) + c;
       p.FullTurn = IParam(e, 0) == 1;
-      p.RadiusPixels = int32_t(std::lround(w * FParam(e, 0)));
+      p.RadiusPixels = int32_t(std::nearbyint(w * FParam(e, 0)));
       p.BackColoured = BParam(e, 10);
       const uint32_t col = uint32_t(IParam(e, 1));
       p.Colour[0] = uint8_t(col & 0xFF);

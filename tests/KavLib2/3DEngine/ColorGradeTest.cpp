@@ -18,6 +18,13 @@ TEST(ColorGrade, GridAndVolumes) {
   auto b = CreateSysBitmap(32, 1024, StdFormats().A8R8G8B8);
   FillIdentityLut32(b.get());
   EXPECT_EQ(At(b.get(), 31, 16, 2), 0xFF1084FFu);  // red c(2), green c(16), blue c(31)
+  {
+    // The video lookup rounds halves to even: at (y 2, u 16, v 0) green is
+    // 0.813 x 128 - 0.391 x 4 = 102.5, so 102.
+    auto yuv = CreateSysBitmap(32, 1024, StdFormats().A8R8G8B8);
+    FillYuvToRgbLut(yuv.get());
+    EXPECT_EQ((At(yuv.get(), 2, 16, 0) >> 8) & 0xFF, 102u);
+  }
   FillYuvToRgbLut(b.get());
   EXPECT_EQ(At(b.get(), 2, 16, 16), 0xFF060008u);
   EXPECT_EQ(At(b.get(), 29, 16, 16), 0xFFFFFFFFu);

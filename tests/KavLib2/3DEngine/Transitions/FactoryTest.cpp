@@ -1,6 +1,8 @@
 // The factory's table: which filter each description makes.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "KavLib2/3DEngine/Transitions/BroomClock.h"
 #include "KavLib2/3DEngine/Transitions/OverturnEffects.h"
 #include "KavLib2/3DEngine/Transitions/PageRoll.h"
@@ -90,6 +92,11 @@ TEST(TransitionFactory, CustomHookAndInitialisation) {
   EXPECT_FLOAT_EQ(f->Duration, 800);
   EXPECT_EQ(MakeGrayColor(127.6f), 0xFF808080u);
   EXPECT_EQ(MakeGrayColor(-3), 0xFF000000u);
+  // Halves go to the even neighbour.
+  EXPECT_EQ(MakeGrayColor(126.5f), 0xFF7E7E7Eu);
+  EXPECT_EQ(MakeGrayColor(127.5f), 0xFF808080u);
+  EXPECT_EQ(MakeGrayColor(std::nanf("")), 0xFF000000u);
+  EXPECT_EQ(MakeGrayColor(300), 0xFFFFFFFFu);
 }
 
 }  // namespace

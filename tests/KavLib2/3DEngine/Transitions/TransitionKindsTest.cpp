@@ -288,6 +288,11 @@ TEST(RotatingWipes, BroomRangeCoversThePictureAndKeepsItsOwnWrap) {
   RefAddRef(&left);
   EXPECT_TRUE(down.Wrap);
   EXPECT_FALSE(left.Wrap);
+  for (int32_t kind : {1, 2, 4, 5, 6, 7, 8}) {
+    TBroom other(kind, 10, 5, 0, 0, 160, 90);
+    RefAddRef(&other);
+    EXPECT_FALSE(other.Wrap) << kind;  // only the down broom's range crosses 2pi
+  }
   EXPECT_NEAR(down.StartAngle, 1.5f * 3.14159265f - down.EdgeAngle + std::atan(10.0f / 160), 1e-4);
   // Corner broom: the corrections are the two far corners' angles.
   TBroom dr(6, 0, 5, 0, 0, 160, 90);
@@ -329,6 +334,20 @@ TEST(RotatingWipes, HourHandAtAQuarterHasSweptTheUpperRightQuarter) {
   EXPECT_EQ(tris, 0);
   a.Render(6.2831853f);
   EXPECT_EQ(tris, 2);
+}
+
+TEST(RotatingWipes, ClockBandBoundariesCarryTheEasedLevels) {
+  // Levels 255, 251, 235, 209, 174, 129, 81, 45, 20, 5, 0 from the unswept
+  // edge to the swept one, shown as opacity 255 - level. The hand points
+  // right (a quarter turn); above it the hand band is wholly swept, so a
+  // point there takes the start band's level alone.
+  static constexpr float kLevels[11] = {255, 251, 235, 209, 174, 129, 81, 45, 20, 5, 0};
+  TArrow a(0, 0, 1000, 1000, 500, 500, 100);
+  RefAddRef(&a);
+  a.OnTriangle = [](const TEffVertex*) {};
+  a.Render(3.14159265f / 2);
+  for (int k = 0; k <= 10; ++k)
+    EXPECT_FLOAT_EQ(a.Opacity(450.0f + 10.0f * float(k), 200), 255 - kLevels[k]) << k;
 }
 
 }  // namespace
