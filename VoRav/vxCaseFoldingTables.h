@@ -8,7 +8,8 @@
 
 namespace kav::casetables {
 
-// Simple case folding by pages of 256 code points: page p (code point >> 8)
+// Simple case folding by pages of 256 code points (generated tables in place
+// of TCharPage objects made on first use): page p (code point >> 8)
 // below kFoldPageCount with kFoldPageIndex[p] >= 0 has its 256 values at
 // kFoldPages[index * 256]; each value is the low 16 bits of the folded code
 // point (a folding never leaves its plane). Other pages fold to themselves.

@@ -222,8 +222,9 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
       return false;
     }
   }
-  // A locator without a source (a show that cannot be read) is refused
-  // like one that did not open, instead of failing an assertion.
+  // Departure: a locator without a source (a show that cannot be read) is
+  // refused like one that did not open, instead of failing the assertion
+  // "Slideshow not Assigned".
   TKavSource* source = locator->GetSource();
   TIniFile* options = locator->Ini();
   if (!source || !options) {

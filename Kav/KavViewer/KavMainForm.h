@@ -104,6 +104,7 @@ class TMainForm : public TVxForm {
   std::u16string show_folder_;
   std::u16string exe_fn_;
   std::u16string show_version_;
+  // The return stack: one command line per entry (a TRunStackItem each).
   std::vector<std::u16string> run_stack_;
   bool from_filename_ = false;
   bool last_slide_reached_ = false;

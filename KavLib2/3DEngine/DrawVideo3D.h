@@ -7,7 +7,10 @@
 namespace kav {
 
 // A texture the decoder fills directly (nothing to fill or upload here);
-// when its buffers go with a lost device, its frame is marked lost.
+// when its buffers go with a lost device, its frame is marked lost. One
+// class with the texture kind stands for TVideoTexture (kind 3, 8-bit
+// luminance), TGrayScaleTexture (kind 4, 16-bit 5-6-5) and TRGBATexture
+// (kind 0, 32-bit with alpha).
 class TVideoPlaneTexture : public TCustomTexture {
  public:
   TVideoPlaneTexture(T3DScreen* screen, TSize size, uint8_t kind, T3DYUV* frame);

@@ -67,10 +67,27 @@ constexpr std::array<TKeyGroupInfo, kKeyGroupCount> kKeyGroups = {{
 
 namespace {
 
+// The table is checked while compiling, so the start-up checks' failures
+// are compile errors with the same texts.
+constexpr bool MultipliersValid() {
+  for (const TKeyParamInfo& p : kKeyParams)
+    if (p.Multiplier == 0) return false;
+  return true;
+}
+
+// A row's position is its parameter index: the table holds exactly one row
+// per index, in index order, with the index's own name.
+constexpr bool ParamIndexesValid() {
+  return kKeyParams.size() == size_t(kKeyParamCount) && kKeyParams[kKeyOpacity].Name == "Opacity" &&
+         kKeyParams[kKeyPosX].Name == "Pos.X" && kKeyParams[kKeyAngle].Name == "Angle" &&
+         kKeyParams[kKeyCenterX].Name == "Center.X" && kKeyParams[kKeyBlur].Name == "Blur" &&
+         kKeyParams[kKeyFrameS].Name == "Frame.S" && kKeyParams[kKeyParamCount - 1].Name == "Frame.Y";
+}
+
 constexpr bool ParamsValid() {
   int32_t pairs = 0;
   for (const TKeyParamInfo& p : kKeyParams) {
-    if (p.Multiplier == 0 || p.Group < 0 || p.Group >= kKeyGroupCount) return false;
+    if (p.Group < 0 || p.Group >= kKeyGroupCount) return false;
     if (p.Pair < 0 && p.Key.empty()) return false;
     // The first member of a pair has the key, the second none.
     if (p.Pair >= 0 && (p.Member == 0) != !p.Key.empty()) return false;
@@ -97,6 +114,8 @@ constexpr bool KindNamesMapBack() {
   return true;
 }
 
+static_assert(ParamIndexesValid(), "Invalid kav keyframe param index");
+static_assert(MultipliersValid(), "Invalid keyframe Value multiplier");
 static_assert(ParamsValid(), "Invalid keyframe parameter table");
 static_assert(GroupsCoverTheTable(), "Invalid Group Range");
 static_assert(KindNamesMapBack(), "Invalid kind name table");

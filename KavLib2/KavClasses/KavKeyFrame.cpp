@@ -108,6 +108,8 @@ void TKavKeyFrame::ReadFilters() {
 }
 
 void TKavKeyFrame::ReadMods() {
+  // The modifiers set aside are a vector whose length is its count, so a
+  // "wrong temp mod list length" cannot happen and is not checked.
   std::vector<Ref<TKavObjectMod>> old = std::move(mods_);
   mods_.clear();
   for (const Ref<TKavObjectMod>& m : old) DetachNext(m.get());

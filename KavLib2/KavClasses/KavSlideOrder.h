@@ -32,6 +32,7 @@ int32_t ReadSlidesCount(TIniFile* ini);
 // [Main] opt_customdialogscount within 0 .. kMaxCustomDialogsCount.
 int32_t ReadCustomDialogsCount(TIniFile* ini);
 
+// An order is a vector of these pairs (a TSlideRandomList).
 struct TSlideOrderEntry {
   int32_t Index = 0;
   int32_t Key = 0;

@@ -48,6 +48,8 @@ class TVolumeParams {
   double GainAt(int64_t frame) const;
 };
 
+// An item of the description (TCompositeItem / TCompositeItem2); its
+// envelopes are the TVolumeParamsList.
 struct TCompositeItem {
   std::u16string FileName;
   int32_t TimeLine = 0;   // place on the track, ms

@@ -99,7 +99,9 @@ void TSlideProducer::SetAspectRatio(TSize output, bool cover, float scale_x, flo
   TIniList* main = MainSection(source_.get());
   const double output_aspect = output.cy < 1 ? 1.333333333 : double(output.cx) / output.cy;
   if (IniGetInteger(IniFindKey(main, u"MinorVersion"), 13) >= 13) {
-    // A design size of 0 would divide by zero: the output's shape stands in.
+    // Departure: a design size of 0 would divide by zero; the output's shape
+    // stands in instead of the assertion "ZeroSize of Presentation!", so a
+    // damaged project still plays.
     aspect_ = design_.cy >= 1 && design_.cx >= 1 ? double(design_.cx) / design_.cy : output_aspect;
   } else {
     aspect_ = output_aspect;
@@ -189,8 +191,9 @@ Ref<TDrawContainer> TSlideProducer::ProduceSlide(int32_t index) {
   TIniFile* ini = source_->Ini();
   TIniList* main = ini->FindSection(u"Main");
   TIniList* times = ini->FindSection(u"Times");
-  // A show without slides gives containers without a slide.
-  if (count < 1) return c;
+  // Departure: a show without slides gives containers without a slide
+  // instead of the assertion "No Slides in Presentation" (the engine then
+  // shows nothing rather than failing every production).
   if (i >= 0) {
     TIniList* section = GetSlideSection(ini, i);
     if (!section) return c;

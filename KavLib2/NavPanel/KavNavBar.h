@@ -124,10 +124,14 @@ class TNavBar : public TCustomNavBar {
     TSysBitmap* Bitmap = nullptr;  // owned by the cache
     TRect Bounds;
   };
+  // A cell of the grid (TNavCell); the bar's vector of them, row by row, is
+  // TNavCells.
   struct TCell {
     TPicture Picture;
     int32_t X = 0, Y = 0, Width = 0, Height = 0;
   };
+  // An object of the bar (TNavObject); the bar's vector of them is
+  // TNavObjects.
   struct TObject {
     TPicture Button[4];
     TPicture PlayButton[4];

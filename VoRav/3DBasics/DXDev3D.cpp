@@ -230,7 +230,8 @@ void TDevStore::Dispose() {
   TearDown(VertexLists, [](T3DVertexList* v) { static_cast<T3DVertexList9*>(v)->DropStore(); });
   TearDown(Shaders, [](T3DShader* s) { static_cast<T3DShader9*>(s)->DropStore(); });
   // The device itself is released on the GUI thread, by dropping the
-  // store's reference (no add-and-release loop waiting for other holders).
+  // store's reference (no add-and-release loop waiting for other holders);
+  // the posted work stands for the TReleaseData request.
   if (dev_ && Marshal()) {
     Ref<TSwDevice> dev = std::move(dev_);
     PostTo3DGui([dev]() mutable { dev = nullptr; });

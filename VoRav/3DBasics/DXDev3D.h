@@ -179,6 +179,8 @@ class T3DEngine9 : public T3DEngine {
   explicit T3DEngine9(Ref<TSwDirect3D> d3d);
 
   uint32_t AdapterForRect(const TRect& rect) override;
+  // The software device answers its capabilities directly, so no cache of
+  // TCapsWrapper records is kept.
   uint32_t GetCapValue(const std::string& name, uint32_t adapter) override;
   std::string GetCapText(const std::string& name, uint32_t adapter) override;
   bool GetDisplayMode(TDisplayModeInfo& mode, uint32_t adapter) override;
@@ -206,6 +208,8 @@ class T3DEngine9 : public T3DEngine {
 
 // ---- Resource wrappers ----
 
+// Render-target and back-buffer surfaces (T3DSurfaceRT) are this class with
+// the render-target flag set; they are read through a system-memory copy.
 class T3DSurface9 : public T3DSurface {
  public:
   T3DSurface9(Ref<TSwSurface> surface, Ref<TSwDevice> device, T3DTexture9* owner, bool render_target);

@@ -303,7 +303,7 @@ void TMultiTexture6::ReleaseTiles() {
 void TBoxAntialiaser::DrawBox(const T3DPoint& position, const T3DPoint& x_edge, uint32_t mask,
                               const uint32_t colors[4], const T3DPoint& y_edge) {
   // The feathering needs no texture: the vertex colours are the box (a white
-  // texture would multiply them by one).
+  // texture would multiply them by one), so there is no TBoxAntiTexture.
   T3DPoint c[4] = {position,
                    {position.x + x_edge.x, position.y + x_edge.y, position.z + x_edge.z},
                    {position.x + y_edge.x, position.y + y_edge.y, position.z + y_edge.z},

@@ -36,6 +36,7 @@ class TDumbWindow : public TRefObject {
   TMethodThunk thunk_ = 0;
 };
 
+// The creation record of a control window (TCreateParams).
 struct TControlCreateParams {
   std::u16string WindowName;
   uint32_t Style = 0;

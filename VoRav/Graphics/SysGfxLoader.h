@@ -32,6 +32,7 @@ class TGfxImage : public TRefObject {
   // fits 32 bits.
   bool GetFieldText(const std::string& name, std::u16string& text) const;
   bool GetFieldInt(const std::string& name, int32_t& value) const;
+  // A field's value is its text alone (a TFieldValue needs no object of its own).
   void SetField(const std::string& name, std::u16string value) { fields_[name] = std::move(value); }
 
   // The decoded picture, made on the first call and kept: the payload

@@ -12,7 +12,8 @@
 
 namespace kav {
 
-// The first MPEG frame header, decoded.
+// The first MPEG frame header, decoded. With the summary fields of the media
+// record it stands for the MPEG parser's TMpegInfo.
 struct TMpegHeader {
   uint8_t Version = 0;      // bits of byte 1: 0 MPEG 2.5, 2 MPEG 2, 3 MPEG 1
   uint8_t Layer = 0;        // bits: 1 layer III, 2 layer II, 3 layer I
@@ -43,7 +44,8 @@ const char* MpegChannelModeName(uint8_t mode);
 const char* MpegEmphasisName(uint8_t emphasis);
 
 // The RIFF/WAVE parser: true with the record filled (code 1, 2, 3, or 4 for
-// MPEG data inside RIFF).
+// MPEG data inside RIFF). It walks the chunks itself, so no TRiffInfo object
+// holds them.
 bool ParseRiffInfo(TStream* stream, TMediaInfo& info);
 // The MPEG parser over bytes [start, end) of the stream (end -1: the file's
 // end): true with the record filled (code 4).

@@ -56,7 +56,8 @@ void CloseMusicStream(Ref<TStream> stream, const TMusicCloseHandler& handler);
 using TMusicFileOpenHook = Ref<TStream> (*)(const std::u16string& name);
 TMusicFileOpenHook SetMusicFileOpenHook(TMusicFileOpenHook hook);
 
-// Stream operations under the music stream lock; they never raise (a failed
+// Stream operations under the music stream lock (one process-wide lock, in
+// place of a TStreamWrapperClass object); they never raise (a failed
 // read gives the bytes read, a failed seek -1). Origins: 0 begin, 1 current,
 // 2 end; any other origin is refused with -1.
 int64_t MusicStreamSeek(TStream* stream, int64_t offset, int32_t origin);

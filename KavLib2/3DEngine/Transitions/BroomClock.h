@@ -16,6 +16,9 @@ namespace kav {
 // above (T[255 - i] = 255 - T[i]).
 float SweepLevel(int32_t i);
 
+// One class with its kind 1..8 stands for TBroomUp, TBroomRight, TBroomDown,
+// TBroomLeft, TBroomUpRight, TBroomDownRight, TBroomDownLeft and
+// TBroomUpLeft: they differ only in the pivot and range the constructor sets.
 class TBroom : public TRefObject {
  public:
   // Kind 1 up, 2 right, 3 down, 4 left, 5 up-right, 6 down-right,
