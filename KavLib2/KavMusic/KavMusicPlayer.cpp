@@ -80,16 +80,19 @@ void TMusicLoader::HandleEvent(TThreadEventList* sender, uint32_t code, bool& ha
   handled = true;
   TKavChannel* kc = box->Channel.get();
   if (code == kLoaderCreate) {
-    if (kc->OwnerId.load() < 0 || !audio_) return;
-    Ref<TChannel> channel = audio_->CreateChannel(kc->FileName, kc->StartPosition);
-    if (!channel) {
-      LogLine(u"+++++++++++++++++++ Channel Create ERROR");
-      return;
+    if (kc->OwnerId.load() < 0) return;
+    Ref<TChannel> channel = audio_ ? audio_->CreateChannel(kc->FileName, kc->StartPosition) : nullptr;
+    if (audio_ && !channel) LogLine(u"+++++++++++++++++++ Channel Create ERROR");
+    if (channel) {
+      // A file shorter than planned ends the piece where the file ends.
+      const double file_end = kc->Start + double(channel->GetDuration()) - double(kc->StartPosition);
+      if (file_end < kc->End.load()) kc->End.store(file_end);
+      kc->Channel = channel;
     }
-    // A file shorter than planned ends the piece where the file ends.
-    const double file_end = kc->Start + double(channel->GetDuration()) - double(kc->StartPosition);
-    if (file_end < kc->End.load()) kc->End.store(file_end);
-    kc->Channel = channel;
+    // A piece that cannot sound (no sound output, or a file that does not
+    // open) is reported as loaded all the same, without a channel: its item
+    // is ready and the show runs without that sound instead of waiting for
+    // it for ever (the clock only starts once the music is ready).
     player_->EventList()->PostEvent(kPlayerLoaded, MakeRef<TChannelContainer>(box->Channel).release());
   } else if (code == kLoaderRelease) {
     Ref<TChannel> channel = std::move(kc->Channel);
@@ -244,6 +247,9 @@ TKavMusicPlayer::TKavMusicPlayer(TKavSource* source, bool) : source_(source) {
   InstallCompositeHooks();
   Ref<TMusicPlayer> audio = CreateMusicPlayer();
   if (audio && audio->Init()) audio_ = audio;
+  // No sound device (none installed, none that opens): the show plays
+  // silently on the program's clock.
+  if (!audio_) LogLine(u"No sound output: the show plays without sound on the program's clock");
   TFileAccessor* accessor = source->Accessor();
   Ref<TFileAccessor> fallback;
   if (!accessor) {
