@@ -125,7 +125,9 @@ bool TCompositeConverter::ItemFrames(TItem& item, int16_t* dst, int64_t frames) 
     if (!ok) break;
   }
   const size_t have = std::min(need, pcm.Used());
-  std::memcpy(dst, pcm.Data(), have);
+  // An item that gave nothing (its data ended, or never began) has no bytes
+  // to copy: its whole share of the block is silence.
+  if (have > 0) std::memcpy(dst, pcm.Data(), have);
   std::memset(reinterpret_cast<uint8_t*>(dst) + have, 0, need - have);
   pcm.Consume(have);
   return have == need;
