@@ -110,6 +110,7 @@ size_t TMusicChannel::TakeData(uint8_t* dst, size_t bytes) {
   size_t done = 0;
   // Each loop gives data, or looping stops: a loop that yields nothing (or
   // thousands within one block) would spin here for ever.
+  bool sought = false;
   for (int loops = 0; done < bytes; ++loops) {
     const size_t want = bytes - done;
     converter_->Fill(want);
@@ -117,8 +118,9 @@ size_t TMusicChannel::TakeData(uint8_t* dst, size_t bytes) {
     std::memcpy(dst + done, converter_->Output().Data(), want);  // data, then silence
     converter_->Output().Consume(want);
     done += real;
-    if (real == want || !looping_ || real == 0 || loops >= 1000) break;
+    if (real == want || !looping_ || (real == 0 && sought) || loops >= 1000) break;
     converter_->Seek(loop_from_);
+    sought = true;
   }
   return done;
 }

@@ -12,9 +12,9 @@
 namespace kav {
 namespace {
 
-// A 300 ms stereo WAV whose left sample j is j (so every place is known).
-std::string Counter(test::TAudioMedia& media, std::vector<int16_t>& left) {
-  const uint32_t frames = 13230;
+// A stereo WAV of `frames` whose left sample j is j + 1 (so every place is
+// known; it wraps after 30,000).
+std::string Counter(test::TAudioMedia& media, std::vector<int16_t>& left, uint32_t frames = 13230) {
   std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0};
   auto le = [&b](uint32_t v, int n) {
     for (int k = 0; k < n; ++k) b.push_back(uint8_t(v >> (8 * k)));
@@ -23,12 +23,12 @@ std::string Counter(test::TAudioMedia& media, std::vector<int16_t>& left) {
   b.insert(b.end(), {'d', 'a', 't', 'a'});
   le(frames * 4, 4);
   for (uint32_t j = 0; j < frames; ++j) {
-    left.push_back(int16_t(j + 1));
-    le(j + 1, 2), le(0, 2);
+    left.push_back(int16_t(j % 30000 + 1));
+    le(j % 30000 + 1, 2), le(0, 2);
   }
   const uint32_t riff = uint32_t(b.size() - 8);
   for (int k = 0; k < 4; ++k) b[4 + size_t(k)] = uint8_t(riff >> (8 * k));
-  const std::string path = media.Path("counter.wav");
+  const std::string path = media.Path("counter" + std::to_string(frames) + ".wav");
   test::WriteFileBytes(path, b);
   return path;
 }
@@ -87,6 +87,26 @@ TEST(ChannelLoop, TheDataGoesOnFromTheLoopStartSampleForSample) {
     const size_t k = from + j < n ? from + j : loop_from + (from + j - n) % (n - loop_from);
     ASSERT_EQ(out[2 * j], file[k]) << j;
   }
+  Release(ch);
+
+  // Data that ends exactly where the first block does (1.5 s): the next
+  // fill finds none left and goes on from the loop start.
+  std::vector<int16_t> block;
+  const std::string exact = Counter(media, block, 66150);
+  ch = player->CreateChannel(SystemUTF8ToWide(exact), TMusicPlayer::kNoPosition);
+  ASSERT_TRUE(ch);
+  ch->SetLoop(0);
+  rig.sound->TakeCapture();
+  ch->Play(0);
+  // In steps, so that the refill thread keeps the ring ahead (it holds
+  // 1.5 s).
+  for (int step = 0; step < 25; ++step) {
+    SleepMs(100);
+    test::TAudioRig::now_ms += 100;
+  }
+  out = rig.sound->TakeCapture();
+  ASSERT_EQ(out.size(), 110250u * 2);
+  for (size_t j = 0; j < 110250; ++j) ASSERT_EQ(out[2 * j], block[j % block.size()]) << j;
   Release(ch);
   player = nullptr;
 }
