@@ -83,7 +83,9 @@ class TFakeAudio : public TMusicPlayer {
   TMusicOpenHandler GetOpenStreamHandler() override { return {}; }
   TMusicCloseHandler GetCloseStreamHandler() override { return {}; }
   double GetClockTime() override { return g_clock.load(); }
+  // "missing" does not open.
   Ref<TChannel> CreateChannel(const std::u16string& name, uint32_t start_ms) override {
+    if (name == u"missing") return nullptr;
     return MakeRef<TFakeChannel>(this, name, start_ms);
   }
   TWaveOutDevice* Device() override { return nullptr; }
@@ -248,6 +250,33 @@ TEST_F(MusicSchedule, ASynchronisedTrackOfARepeatingShowLoopsAsOneChannel) {
   EXPECT_EQ(Calls('C').size(), c0 + 1);
   EXPECT_EQ(Calls('P').size(), p1);
   EXPECT_EQ(Calls('S').size(), s1);
+}
+
+TEST_F(MusicSchedule, ASoundThatDoesNotOpenDoesNotHoldTheShow) {
+  // Slide 1's comment does not open, slide 2's does: the music is ready (so
+  // the clock may start) and the other comment still plays.
+  auto source = test::ShowSource(kThreeSlides);
+  player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
+  player_->Music()->Slide(0).Comment = u"missing";
+  player_->Music()->Slide(0).CommentLength = 2000;
+  player_->Music()->Slide(1).Comment = u"C2";
+  player_->Music()->Slide(1).CommentLength = 1000;
+  player_->StartThreads();
+  player_->SeekTo(0, -1);
+  bool ready = false;
+  for (int i = 0; i < 1000 && !ready; ++i) {
+    SleepMs(5);
+    ready = player_->IsMusicReady();
+  }
+  EXPECT_TRUE(ready);
+  player_->SetActive(true);
+  player_->SetStopTime(2147483647.0);  // sent: the clock runs once it returns
+  g_clock.store(13000);  // show time 3000
+  ASSERT_TRUE(WaitCalls('P', 1));
+  const auto made = Calls('C');
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_EQ(made[0].Name, u"C2");
+  EXPECT_EQ(Calls('P')[0].Channel, made[0].Channel);
 }
 
 TEST_F(MusicSchedule, TheFirstPassPicksUpCommentsStillSoundingFromTheCycleBefore) {
