@@ -15,6 +15,13 @@ if(KAV_TESTS)
   set_tests_properties(kavplay_hostile_shows PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                        TIMEOUT 120)
+  # No sound device (an audio driver that does not exist or cannot open):
+  # the demo show plays silently on the program's clock and ends on SIGTERM.
+  add_test(NAME kavplay_without_sound
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_no_sound.sh $<TARGET_FILE:kavplay>
+                   ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_no_sound)
+  set_tests_properties(kavplay_without_sound PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0"
+                       SKIP_RETURN_CODE 77 TIMEOUT 240)
   # The real program in an X server with the SDL backends: plays the demo
   # show, takes the next, pause and quit keys and exits 0.
   find_program(XVFB_RUN xvfb-run)

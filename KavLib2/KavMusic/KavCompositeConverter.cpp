@@ -125,7 +125,9 @@ bool TCompositeConverter::ItemFrames(TItem& item, int16_t* dst, int64_t frames) 
     if (!ok) break;
   }
   const size_t have = std::min(need, pcm.Used());
-  std::memcpy(dst, pcm.Data(), have);
+  // An item that gave nothing (its data ended, or never began) has no bytes
+  // to copy: its whole share of the block is silence.
+  if (have > 0) std::memcpy(dst, pcm.Data(), have);
   std::memset(reinterpret_cast<uint8_t*>(dst) + have, 0, need - have);
   pcm.Consume(have);
   return have == need;
@@ -153,7 +155,12 @@ double EnvelopeGain(const std::vector<TVolumeParams>& envs, int64_t frame, bool&
 bool TCompositeConverter::Convert() {
   if (!parsed_) return false;
   const int64_t P = position_;
-  const int64_t B = kBlockFrames;
+  // The last block is cut at the track's duration and nothing comes after
+  // it (whole blocks would pad the end with up to 227 ms of silence), so
+  // that what follows, the track's next repetition, joins it sample for
+  // sample.
+  if (P >= duration_frames_) return false;
+  const int64_t B = std::min(kBlockFrames, duration_frames_ - P);
   // 1. Items that start within this block are opened.
   while (next_pending_ < items_.size() && items_[next_pending_]->Place < P + B) {
     TItem& item = *items_[next_pending_++];

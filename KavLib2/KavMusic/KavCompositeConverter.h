@@ -1,6 +1,7 @@
 // The composite converter: mixes the items of a composite description into
 // one 16-bit stereo 44,100 Hz stream, each item under its envelopes and the
-// whole under the track's main volume, in blocks of 10,000 frames.
+// whole under the track's main volume, in blocks of 10,000 frames (the last
+// one cut at the track's duration).
 #pragma once
 
 #include <memory>

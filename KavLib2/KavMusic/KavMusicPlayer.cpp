@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "KavLib2/KavMusic/KavCompositeConverter.h"
 #include "VoRav/Music/vxDllDec.h"
@@ -80,16 +81,21 @@ void TMusicLoader::HandleEvent(TThreadEventList* sender, uint32_t code, bool& ha
   handled = true;
   TKavChannel* kc = box->Channel.get();
   if (code == kLoaderCreate) {
-    if (kc->OwnerId.load() < 0 || !audio_) return;
-    Ref<TChannel> channel = audio_->CreateChannel(kc->FileName, kc->StartPosition);
-    if (!channel) {
-      LogLine(u"+++++++++++++++++++ Channel Create ERROR");
-      return;
+    if (kc->OwnerId.load() < 0) return;
+    Ref<TChannel> channel = audio_ ? audio_->CreateChannel(kc->FileName, kc->StartPosition) : nullptr;
+    if (audio_ && !channel) LogLine(u"+++++++++++++++++++ Channel Create ERROR");
+    if (channel) {
+      // A file shorter than planned ends the piece where the file ends (a
+      // looping one starts again instead).
+      const double file_end = kc->Start + double(channel->GetDuration()) - double(kc->StartPosition);
+      if (kc->Loop) channel->SetLoop(kc->LoopFrom);
+      else if (file_end < kc->End.load()) kc->End.store(file_end);
+      kc->Channel = channel;
     }
-    // A file shorter than planned ends the piece where the file ends.
-    const double file_end = kc->Start + double(channel->GetDuration()) - double(kc->StartPosition);
-    if (file_end < kc->End.load()) kc->End.store(file_end);
-    kc->Channel = channel;
+    // A piece that cannot sound (no sound output, or a file that does not
+    // open) is reported as loaded all the same, without a channel: its item
+    // is ready and the show runs without that sound instead of waiting for
+    // it for ever (the clock only starts once the music is ready).
     player_->EventList()->PostEvent(kPlayerLoaded, MakeRef<TChannelContainer>(box->Channel).release());
   } else if (code == kLoaderRelease) {
     Ref<TChannel> channel = std::move(kc->Channel);
@@ -156,7 +162,12 @@ void TPlayComment::Step(double t, bool running) {
 
 TPlaySequence::TPlaySequence(TKavMusicPlayer* player, const TPlayList& list, double start, double offset,
                              bool free_running)
-    : TPlayItem(player), list_(list), free_running_(free_running), origin_(start - offset), start_(start) {}
+    : TPlayItem(player),
+      list_(list),
+      free_running_(free_running),
+      loop_(list.LoopsAsOne()),
+      origin_(start - offset),
+      start_(start) {}
 
 void TPlaySequence::ChannelLoaded(TKavChannel* channel) {
   TPlayItem::ChannelLoaded(channel);
@@ -189,22 +200,28 @@ void TPlaySequence::Step(double t, bool running) {
   }
   // Pre-load what starts within the look-ahead.
   for (int guard = 0; guard < 64; ++guard) {
+    // A looping list has its one channel after the first entry.
+    if (loop_ && next_ > 0) break;
     const TPlayListEntry e = list_.Entry(next_);
     if (e.FileName.empty()) break;
     const double entry_start = origin_ + e.Start;
     if (entry_start >= t + kLookAhead) break;
     ++next_;
-    const double entry_end = entry_start + e.Duration;
+    const double entry_end = loop_ ? std::numeric_limits<double>::infinity() : entry_start + e.Duration;
     const double from = std::max(t, start_);
     if (from >= entry_end) continue;
     const double part = std::max(from - entry_start, 0.0);
     auto kc = MakeRef<TKavChannel>();
     kc->FileName = e.FileName;
-    kc->StartPosition = uint32_t(std::llround(e.Offset + part));
+    // A looping channel entered late begins within the repetition it is in.
+    const double in_file = loop_ ? std::fmod(part, e.Duration) : part;
+    kc->StartPosition = uint32_t(std::llround(e.Offset + in_file));
     kc->Start = entry_start + part;
     kc->End.store(entry_end);
     kc->OwnerId.store(id_);
     kc->OnShowTime = !free_running_;
+    kc->Loop = loop_;
+    kc->LoopFrom = uint32_t(std::llround(e.Offset));
     LogLine(u"Preload to time start " + Num(kc->Start));
     channels_.push_back(kc);
     ready_ = false;
@@ -244,6 +261,9 @@ TKavMusicPlayer::TKavMusicPlayer(TKavSource* source, bool) : source_(source) {
   InstallCompositeHooks();
   Ref<TMusicPlayer> audio = CreateMusicPlayer();
   if (audio && audio->Init()) audio_ = audio;
+  // No sound device (none installed, none that opens): the show plays
+  // silently on the program's clock.
+  if (!audio_) LogLine(u"No sound output: the show plays without sound on the program's clock");
   TFileAccessor* accessor = source->Accessor();
   Ref<TFileAccessor> fallback;
   if (!accessor) {
@@ -392,7 +412,20 @@ void TKavMusicPlayer::Schedule(double s, double h, bool first) {
     const int64_t L = int64_t(list.Length);
     int64_t from = int64_t(s) / L + (first ? 0 : 1);
     int64_t to = int64_t(h) / L;
-    if (source_->RepeatMode() != 0 || !list.Repeat) to = std::min<int64_t>(to, 0);
+    const bool repeats = source_->RepeatMode() == 0 && list.Repeat;
+    if (!repeats) to = std::min<int64_t>(to, 0);
+    // A track that repeats as one sound: one looping sequence from the
+    // repetition at s on plays every later one too, joined without a gap
+    // (rather than one sequence per repetition, each a channel that starts
+    // and stops with a fade).
+    if (repeats && list.LoopsAsOne()) {
+      if (first) {
+        const double start = double(from * L);
+        const double begin = std::max(start, s);
+        items_.push_back(MakeRef<TPlaySequence>(this, list, begin, begin - start, false));
+      }
+      to = from - 1;
+    }
     for (int64_t k = from; k <= to && k - from < 1000; ++k) {
       const double start = double(k * L);
       TPlayList one = list;

@@ -36,6 +36,10 @@ class TKavChannel : public TRefObject {
   // Start and End lie on the show's time line (else on the free-running
   // music's own, and the channel starts as soon as it is queued).
   bool OnShowTime = true;
+  // The channel plays every repetition of its track: at the end of the data
+  // it goes on from LoopFrom (ms of the file), and End is infinite.
+  bool Loop = false;
+  uint32_t LoopFrom = 0;
 };
 
 class TChannelContainer : public TRefObject {
@@ -114,6 +118,9 @@ class TPlaySequence : public TPlayItem {
   TPlayList list_;
   int64_t next_ = 0;
   bool free_running_;
+  // The list loops as one sound: one looping channel plays every repetition,
+  // so a repetition joins the one before sample for sample.
+  bool loop_;
   bool started_ = false;    // free-running: the show has run since
   double clock_start_ = 0;  // free-running: the clock when it started
   double origin_;  // the show time at which the list's time 0 lies

@@ -35,6 +35,7 @@ struct TItemKeys {
   int32_t Volume = 1000;  // permille
   std::u16string VolumeParams, Guid;
   int32_t Linked = -1, Limit = INT32_MAX;
+  int32_t LimitFade = 0;  // the cross-fade of the linked item that sets Limit
 };
 
 TItemKeys ReadKeys(const TIniList* o) {
@@ -133,20 +134,36 @@ void CollectItems(TIniList* track, std::vector<TItemKeys>& items, int depth) {
   }
 }
 
+// The cross-fade of a linked item (mode 0) is taken once, in its linked
+// start: the item is placed there and rises to full volume at its slide's
+// start. What plays before it goes on through that rise and falls over it,
+// so the two cross, and ends where the linked item is fully in; an abrupt
+// cut at the linked start is never what a show means. (Taking the
+// cross-fade off again when the item is placed would put it a cross-fade
+// early, beside an item playing on at full volume until it is cut.)
 // Lays out one track's items on its time line into `out`; the track's end.
 int64_t LayOutTrack(std::vector<TItemKeys>& items, TCompositeParams& out) {
-  // The limit of each item: the earliest linked start of a later linked item.
-  int32_t limit = INT32_MAX;
+  // The limit of each item: the earliest point where a later linked item is
+  // fully in (its linked start, plus its cross-fade).
+  int32_t limit = INT32_MAX, fade = 0;
   for (size_t i = items.size(); i-- > 0;) {
     items[i].Limit = limit;
-    if (items[i].Linked >= 0) limit = std::min(limit, items[i].Linked);
+    items[i].LimitFade = fade;
+    if (items[i].Linked < 0) continue;
+    const int32_t cross = items[i].CrossMode == 0 ? std::max(items[i].Cross, 0) : 0;
+    const int64_t in = int64_t(items[i].Linked) + cross;
+    if (in < limit) {
+      limit = int32_t(std::min<int64_t>(in, INT32_MAX));
+      fade = cross;
+    }
   }
   int64_t position = 0, end = 0;
   for (size_t i = 0; i < items.size(); ++i) {
     TItemKeys& k = items[i];
-    if (k.Linked >= 0) position = k.Linked;
+    const bool linked = k.Linked >= 0;
+    if (linked) position = k.Linked;
     int64_t s = position;
-    if (k.CrossMode == 0) s = position - std::max(k.Cross, 0);
+    if (k.CrossMode == 0 && !linked) s = position - std::max(k.Cross, 0);
     else if (k.CrossMode == 1 && k.Pause >= 0) s = position + k.Pause;
     int32_t duration = k.Duration;
     if (int64_t(k.Limit) < int64_t(duration) + s) duration = int32_t(std::max<int64_t>(k.Limit - s, 0));
@@ -158,21 +175,28 @@ int64_t LayOutTrack(std::vector<TItemKeys>& items, TCompositeParams& out) {
     item.Duration = duration;
     TVolumeParams main = MainEnvelope(k, duration);
     AddVolumeParams(k, duration, main);
+    // A linked item took its cross-fade off in its linked start already.
+    if (k.CrossMode == 0 && k.Cross >= 1 && i > 0 && !linked) {
+      position -= k.Cross;
+      item.TimeLine = int32_t(std::clamp<int64_t>(int64_t(item.TimeLine) - k.Cross, 0, INT32_MAX));
+    }
+    // The falling half of a cross-fade: into the next item, or into the
+    // rise of a later linked item while this one still sounds (the earlier
+    // of the two).
+    int64_t fall = INT64_MAX;
+    if (i + 1 < items.size() && items[i + 1].Linked < 0 && items[i + 1].CrossMode == 0 && items[i + 1].Cross >= 1)
+      fall = int64_t(duration) - items[i + 1].Cross;
+    if (k.LimitFade > 0 && int64_t(item.TimeLine) + duration > int64_t(k.Limit) - k.LimitFade)
+      fall = std::min(fall, std::max<int64_t>(int64_t(k.Limit) - k.LimitFade - item.TimeLine, 0));
+    const bool falls = fall != INT64_MAX && fall < duration;
     if (k.CrossMode == 0 && k.Cross >= 1) {
       TVolumeParams cross;
       cross.Points = {{0, 0}, {k.Cross, 1000}};
-      if (i > 0) {
-        position -= k.Cross;
-        item.TimeLine = int32_t(std::clamp<int64_t>(int64_t(item.TimeLine) - k.Cross, 0, INT32_MAX));
-      }
-      if (i + 1 < items.size() && items[i + 1].Linked < 0 && items[i + 1].CrossMode == 0 && items[i + 1].Cross >= 1)
-        cross.Points.push_back({duration - items[i + 1].Cross, 1000}), cross.Points.push_back({duration, 0});
+      if (falls) cross.Points.push_back({int32_t(fall), 1000}), cross.Points.push_back({duration, 0});
       item.Envelopes.push_back(std::move(cross));
-    } else if (i + 1 < items.size() && items[i + 1].Linked < 0 && items[i + 1].CrossMode == 0 &&
-               items[i + 1].Cross >= 1) {
-      // The falling half of the cross-fade with the next item.
+    } else if (falls) {
       TVolumeParams cross;
-      cross.Points = {{duration - items[i + 1].Cross, 1000}, {duration, 0}};
+      cross.Points = {{int32_t(fall), 1000}, {duration, 0}};
       item.Envelopes.push_back(std::move(cross));
     }
     if (!main.Points.empty()) item.Envelopes.insert(item.Envelopes.begin(), std::move(main));

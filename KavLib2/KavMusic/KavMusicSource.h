@@ -30,6 +30,12 @@ class TPlayList {
   // list lengths. An empty entry past the end or for an empty list.
   TPlayListEntry Entry(int64_t k) const;
   int64_t Count() const { return int64_t(Entries.size()); }
+  // A repeating list of one entry that spans the whole list from the start
+  // of its description: its repetitions are one sound that loops.
+  bool LoopsAsOne() const {
+    return Repeat && Entries.size() == 1 && Entries[0].Start == 0 && Entries[0].Offset == 0 &&
+           Entries[0].Duration == Length && Length > 0;
+  }
 };
 
 struct TSlideMusicInfo {

@@ -89,17 +89,49 @@ void TMusicChannel::SetStartPosition(uint32_t ms) {
   converter_->Seek(ms);
   const uint32_t n = buffer_->GetFirstFillSize();
   pre_buffer_.resize(n);
-  converter_->Fill(n);
-  pre_real_ = std::min<size_t>(converter_->RealBytes(), n);
+  pre_real_ = TakeData(pre_buffer_.data(), n);
   end_of_data_.store(pre_real_ < n);
-  std::memcpy(pre_buffer_.data(), converter_->Output().Data(), n);
-  converter_->Output().Consume(n);
   have_pre_buffer_ = true;
+}
+
+void TMusicChannel::SetLoop(uint32_t from_ms) {
+  if (state_.load() != kReady || !converter_) return;
+  looping_ = true;
+  loop_from_ = from_ms;
+  // The first block already ran out of data: it goes on from the loop start.
+  if (have_pre_buffer_ && pre_real_ < pre_buffer_.size()) {
+    converter_->Seek(loop_from_);
+    pre_real_ += TakeData(pre_buffer_.data() + pre_real_, pre_buffer_.size() - pre_real_);
+    end_of_data_.store(pre_real_ < pre_buffer_.size());
+  }
+}
+
+size_t TMusicChannel::TakeData(uint8_t* dst, size_t bytes) {
+  size_t done = 0;
+  // Each loop gives data, or looping stops: a loop that yields nothing (or
+  // thousands within one block) would spin here for ever.
+  bool sought = false;
+  for (int loops = 0; done < bytes; ++loops) {
+    const size_t want = bytes - done;
+    converter_->Fill(want);
+    const size_t real = std::min<size_t>(converter_->RealBytes(), want);
+    std::memcpy(dst + done, converter_->Output().Data(), want);  // data, then silence
+    converter_->Output().Consume(want);
+    done += real;
+    if (real == want || !looping_ || (real == 0 && sought) || loops >= 1000) break;
+    converter_->Seek(loop_from_);
+    sought = true;
+  }
+  return done;
 }
 
 int64_t TMusicChannel::Position() {
   const int64_t lead_ms = out_.AvgBytesPerSec ? int64_t(lead_bytes_) * 1000 / out_.AvgBytesPerSec : 0;
-  return std::max<int64_t>((buffer_ ? buffer_->GetPlayedMs() : 0) - lead_ms, 0) + start_offset_;
+  const int64_t at = std::max<int64_t>((buffer_ ? buffer_->GetPlayedMs() : 0) - lead_ms, 0) + start_offset_;
+  // A looping pass is somewhere within its loop.
+  const int64_t length = int64_t(info_.Duration) - loop_from_;
+  if (looping_ && length > 0 && at >= int64_t(info_.Duration)) return loop_from_ + (at - loop_from_) % length;
+  return at;
 }
 
 void TMusicChannel::Play(uint32_t fade_ms, uint32_t lead_ms) {
@@ -171,10 +203,8 @@ void TMusicChannel::OnRegularFill(TWaveOutBuffer*, uint8_t* dst, uint32_t bytes)
     bytes -= n;
     if (bytes == 0) return;
   }
-  converter_->Fill(bytes);
-  const size_t real = std::min<size_t>(converter_->RealBytes(), bytes);
-  CopyWithGain(dst, converter_->Output().Data(), bytes);
-  converter_->Output().Consume(bytes);
+  const size_t real = TakeData(dst, bytes);
+  CopyWithGain(dst, dst, bytes);
   // The stop is due where the data ran out, not after the silence that
   // pads the block.
   if (real < bytes) {

@@ -30,6 +30,12 @@ class TMusicChannel : public TRefObject {
   bool OpenSource(const std::u16string& name);
   // Positions a ready pass at `ms` and decodes the first block ahead.
   void SetStartPosition(uint32_t ms);
+  // A looping pass goes on from `from_ms` of the file each time its data
+  // ends, sample for sample, and never ends by itself. Set before the pass
+  // plays (a pass already positioned carries its first block on across the
+  // loop).
+  void SetLoop(uint32_t from_ms);
+  bool Looping() const { return looping_; }
   // ms of the file heard so far.
   int64_t Position();
   // `lead_ms` of silence come first, so that a pass started a little early
@@ -56,6 +62,10 @@ class TMusicChannel : public TRefObject {
   void OnRegularFill(TWaveOutBuffer* sender, uint8_t* dst, uint32_t bytes);
   void OnRestartFill(TWaveOutBuffer* sender, uint8_t* dst, uint32_t bytes);
   void CopyWithGain(uint8_t* dst, const uint8_t* src, uint32_t bytes);
+  // `bytes` of the converter's PCM into `dst`, going on from the loop start
+  // where the data ends when looping; the rest is silence. The bytes that
+  // are data.
+  size_t TakeData(uint8_t* dst, size_t bytes);
   void ScheduleStop(uint32_t byte_in_block);
 
   TChannelMusic* owner_;
@@ -78,6 +88,8 @@ class TMusicChannel : public TRefObject {
   std::atomic<bool> fade_out_running_{false};
   std::atomic<bool> fade_in_running_{false};
   uint32_t start_offset_ = 0;
+  bool looping_ = false;
+  uint32_t loop_from_ = 0;  // ms of the file
   std::vector<uint8_t> pre_buffer_;
   // Decoded bytes that did not fit the first fill behind the lead.
   std::vector<uint8_t> carry_;

@@ -36,6 +36,7 @@ Ref<TMusicChannel> TChannelMusic::NewPass() {
   if (!player || !player->Device()) return nullptr;
   auto pass = MakeRef<TMusicChannel>(this, info_, player->Device());
   if (!pass->OpenSource(name_)) return nullptr;
+  if (looping_) pass->SetLoop(loop_from_);
   pass->SetOutputVolume(volume_ * master_volume_);
   passes_.push_back(pass);
   return pass;
@@ -109,6 +110,15 @@ bool TChannelMusic::IsPlaying() {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   TMusicChannel* c = Current();
   return c && c->State() == TMusicChannel::kPlaying;
+}
+
+void TChannelMusic::SetLoop(uint32_t from_ms) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  looping_ = true;
+  loop_from_ = from_ms;
+  // A pass that plays already keeps its course; passes made from now on loop.
+  TMusicChannel* c = Current();
+  if (c && c->State() == TMusicChannel::kReady) c->SetLoop(from_ms);
 }
 
 int32_t TChannelMusic::PassCount() {

@@ -39,6 +39,10 @@ class TChannel : public TRefObject {
   virtual bool Play(uint32_t fade_ms) = 0;
   virtual bool Stop(uint32_t fade_ms) = 0;
   virtual bool IsPlaying() = 0;
+  // From now on the channel's data goes on from `from_ms` of the file each
+  // time it ends, sample for sample (a track that repeats). Channels that
+  // cannot loop ignore it.
+  virtual void SetLoop(uint32_t from_ms) { (void)from_ms; }
 };
 
 class TChannelMusic : public TChannel {
@@ -57,6 +61,7 @@ class TChannelMusic : public TChannel {
   bool Play(uint32_t fade_ms) override;
   bool Stop(uint32_t fade_ms) override;
   bool IsPlaying() override;
+  void SetLoop(uint32_t from_ms) override;
   // Play after `lead_ms` of silence.
   bool PlayAfter(uint32_t fade_ms, uint32_t lead_ms);
 
@@ -88,6 +93,8 @@ class TChannelMusic : public TChannel {
   int64_t position_ = 0;
   float volume_ = 1.0f;
   float master_volume_ = 1.0f;
+  bool looping_ = false;
+  uint32_t loop_from_ = 0;
   std::atomic<bool> disposing_{false};
 };
 

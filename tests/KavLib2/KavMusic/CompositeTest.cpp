@@ -2,10 +2,12 @@
 // the mix of items made at test time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "KavLib2/KavMusic/KavCompositeConverter.h"
 #include "VoRav/Music/MusicChannel.h"
+#include "VoRav/Music/vxFFMpegConverter.h"
 #include "VoRav/vxUTF8.h"
 #include "tests/VoRav/Graphics/FuzzSeeds.h"
 #include "tests/VoRav/Music/AudioMedia.h"
@@ -126,6 +128,14 @@ TEST(Composite, ItemsAreMixedUnderTheirEnvelopesAndClipped) {
     EXPECT_NEAR(left(at1600 + f), 1234 * g, 2) << f;
   }
   EXPECT_NEAR(left(at1600 + rise + 100), 1234, 1);
+  // The mix ends at the track's duration, within its last block: what
+  // follows (its next repetition) joins it there.
+  EXPECT_EQ(out.size(), size_t(CompositeFrames(3000)) * 2);
+  auto conv = MakeRef<TCompositeConverter>(p.Write(), nullptr, nullptr);
+  ASSERT_TRUE(conv->SetInputFormat(TMediaInfo{}));
+  conv->Seek(3000);
+  EXPECT_FALSE(conv->Convert());
+  EXPECT_EQ(conv->Output().Used(), 0u);
   // A seek into the middle of the first item starts there.
   const auto later = Mix(p.Write(), 700, 2);
   EXPECT_EQ(later[0], 32767);
@@ -149,6 +159,58 @@ TEST(Composite, MissingFilesAreSilenceAndTheMainVolumeScales) {
   p.Items[1].Envelopes.assign(size_t(kMaxEnvelopeCount), TVolumeParams{});
   p.MainVolume.resize(size_t(kMaxEnvelopeCount));
   EXPECT_EQ(Mix(p.Write()), out);
+}
+
+// A RIFF file of one format chunk and `data`, written by hand.
+std::string HandWav(test::TAudioMedia& media, const std::string& name, uint16_t tag, uint16_t channels,
+                    uint16_t bits, const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0};
+  auto le = [&b](uint32_t v, int n) {
+    for (int k = 0; k < n; ++k) b.push_back(uint8_t(v >> (8 * k)));
+  };
+  const uint32_t align = uint32_t(channels) * std::max<uint32_t>(bits / 8, 1);
+  le(tag, 2), le(channels, 2), le(44100, 4), le(44100 * align, 4), le(align, 2), le(bits, 2);
+  b.insert(b.end(), {'d', 'a', 't', 'a'});
+  le(uint32_t(data.size()), 4);
+  b.insert(b.end(), data.begin(), data.end());
+  const uint32_t riff = uint32_t(b.size() - 8);
+  for (int k = 0; k < 4; ++k) b[4 + size_t(k)] = uint8_t(riff >> (8 * k));
+  const std::string out = media.Path(name);
+  test::WriteFileBytes(out, b);
+  return out;
+}
+
+TEST(Composite, ASoundThatYieldsNoSamplesIsSilence) {
+  // As the music player has it: the media library takes what the parsers
+  // do not.
+  InstallMediaLibraryAudio();
+  test::TAudioMedia media;
+  const std::string tune = LevelWav(media, "tune.wav", 0.5, 12000);
+  std::vector<uint8_t> noise(8000);
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 37 + 11);
+  // 255 channels whose data holds less than one frame (510 bytes).
+  const std::string wide = HandWav(media, "wide.wav", 1, 255, 16, std::vector<uint8_t>(noise.begin(), noise.begin() + 300));
+  const std::string mpeg = HandWav(media, "mpeg.wav", 0x55, 2, 0, noise);
+  struct TCase {
+    std::string file;
+    int32_t begin;
+  };
+  // Played from past the tune's end; 255 channels and not one frame; MPEG
+  // in RIFF that is no MPEG. Each as the only item, and beside a sound that plays.
+  for (const TCase& c : {TCase{tune, 2000}, TCase{wide, 0}, TCase{mpeg, 0}}) {
+    TCompositeParams p;
+    p.Duration = 600;
+    p.Items = {{SystemUTF8ToWide(c.file), 0, c.begin, 600, {}}};
+    const auto alone = Mix(p.Write());
+    ASSERT_EQ(alone.size(), size_t(CompositeFrames(600)) * 2) << c.file;  // to the track's end, no further
+    EXPECT_TRUE(std::all_of(alone.begin(), alone.end(), [](int16_t v) { return v == 0; })) << c.file;
+    p.Items.push_back({SystemUTF8ToWide(tune), 100, 0, 400, {}});
+    const auto beside = Mix(p.Write());
+    ASSERT_EQ(beside.size(), alone.size()) << c.file;
+    EXPECT_EQ(beside[0], 0) << c.file;
+    EXPECT_EQ(beside[size_t(CompositeFrames(300)) * 2], 12000) << c.file;
+  }
+  UninstallMediaLibraryAudio();
 }
 
 TEST(Composite, FuzzSeedsRunCleanly) {

@@ -2,11 +2,13 @@
 // comments.
 #include <gtest/gtest.h>
 
+#include "KavLib2/KavMusic/KavCompositeConverter.h"
 #include "KavLib2/KavMusic/KavMusicSource.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavFileSource.h"
 #include "VoRav/vxIni.h"
 #include "tests/KavLib2/KavMusic/MusicTestShow.h"
+#include "tests/VoRav/Music/AudioMedia.h"
 
 namespace kav {
 namespace {
@@ -75,6 +77,74 @@ TEST(MusicSource, LinkedItemsJumpToTheirSlideAndShortenThePrevious) {
   EXPECT_EQ(p.Items[0].Duration, 4500);
   EXPECT_EQ(p.Items[1].TimeLine, 5000);
   EXPECT_FALSE(m->PlayList().Repeat);
+}
+
+// The gain of an item at `ms` from its start, all its envelopes together.
+double ItemGain(const TCompositeItem& item, int32_t ms) {
+  double g = 1;
+  for (TVolumeParams e : item.Envelopes) {
+    e.Compile(item.Duration);
+    g *= e.GainAt(CompositeFrames(ms));
+  }
+  return g;
+}
+
+TEST(MusicSource, ALinkedItemCrossFadesWithTheItemBeforeIt) {
+  // B is linked to slide 2 (5000 ms) with a cross-fade of 1000 ms: it rises
+  // from 4000 and is fully in at the slide's start, while A, which would
+  // play on to 10000, falls over the same second and ends at 5000.
+  test::TAudioMedia media;
+  const std::string a = media.Level("a.wav", 12.0, 8000);
+  const std::string b = media.Level("b.wav", 4.0, 16000);
+  const std::string text = "object Music:TMusic\nobject T:TMusicTrack\n"
+                           "object A:TMusicItem\nFileName=" + a + "\nDuration=10000\nend\n"
+                           "object B:TMusicItem\nFileName=" + b + "\nDuration=3000\nCross=1000\nGUID={B}\nend\n"
+                           "end\nend\n[Main]\nopt_syncmode=1\n"
+                           "[Times]\nopt_slidescount=3\nopt_synchpos1=5000\nopt_synchpos2=9000\n"
+                           "[Slide2]\nLinkedAudio={B}\n";
+  auto m = MusicOf(text);
+  const TCompositeParams p = Track(*m);
+  ASSERT_EQ(p.Items.size(), 2u);
+  const TCompositeItem& ia = p.Items[0];
+  const TCompositeItem& ib = p.Items[1];
+  EXPECT_EQ(ia.TimeLine, 0);
+  EXPECT_EQ(ia.Duration, 5000);
+  EXPECT_EQ(ib.TimeLine, 4000);
+  EXPECT_EQ(ib.Duration, 3000);
+  EXPECT_EQ(p.Duration, 7000);
+  EXPECT_NEAR(ItemGain(ia, 3900), 1.0, 1e-9);
+  EXPECT_NEAR(ItemGain(ia, 4500), 0.5, 1e-3);
+  EXPECT_NEAR(ItemGain(ia, 5000), 0.0, 1e-9);
+  EXPECT_NEAR(ItemGain(ib, 0), 0.0, 1e-9);
+  EXPECT_NEAR(ItemGain(ib, 500), 0.5, 1e-3);
+  EXPECT_NEAR(ItemGain(ib, 1000), 1.0, 1e-9);
+  EXPECT_NEAR(ItemGain(ib, 2500), 1.0, 1e-9);
+  // Mixed: A alone, then the two crossing (A's level falling as B's rises),
+  // then B alone; never a cut.
+  auto conv = MakeRef<TCompositeConverter>(p.Write(), nullptr, nullptr);
+  ASSERT_TRUE(conv->SetInputFormat(TMediaInfo{}));
+  std::vector<int16_t> left;
+  for (int i = 0; i < 100; ++i) {
+    const bool more = conv->Convert();
+    TLocalBuffer& o = conv->Output();
+    const auto* s = reinterpret_cast<const int16_t*>(o.Data());
+    for (size_t k = 0; k + 1 < o.Used() / 2; k += 2) left.push_back(s[k]);
+    o.Consume(o.Used());
+    if (!more) break;
+  }
+  ASSERT_GE(left.size(), size_t(CompositeFrames(7000)));
+  auto at = [&](int32_t ms) { return double(left[size_t(CompositeFrames(ms))]); };
+  EXPECT_EQ(at(3900), 8000);
+  EXPECT_NEAR(at(4250), 8000 * 0.75 + 16000 * 0.25, 30);
+  EXPECT_NEAR(at(4500), 12000, 30);
+  EXPECT_NEAR(at(4750), 8000 * 0.25 + 16000 * 0.75, 30);
+  EXPECT_EQ(at(5100), 16000);
+  EXPECT_EQ(at(6900), 16000);
+  // No cut anywhere from 3 s to the track's end: sample to sample the mix
+  // moves by the fade's own step, or by the 1 % a gain within 0.99..1.01
+  // jumps when it leaves that window (such a gain counts as 1).
+  for (size_t f = size_t(CompositeFrames(3000)); f + 1 < size_t(CompositeFrames(7000)); ++f)
+    ASSERT_LE(std::abs(int(left[f + 1]) - int(left[f])), 170) << f;
 }
 
 TEST(MusicSource, SlideCommentsAndDisabledMusic) {
