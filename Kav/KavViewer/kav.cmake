@@ -15,6 +15,13 @@ if(KAV_TESTS)
   set_tests_properties(kavplay_hostile_shows PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                        TIMEOUT 120)
+  # The terminal messages: usage, no show, a folder without a project.
+  add_test(NAME kavplay_command_line
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_cli.sh $<TARGET_FILE:kavplay>
+                   ${CMAKE_BINARY_DIR}/kavplay_cli)
+  set_tests_properties(kavplay_command_line PROPERTIES
+                       ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                       TIMEOUT 120)
   # "cmake --install" into a temporary DESTDIR: the files are in place, the
   # desktop entry is valid, the MIME type names ".kvshow", and the installed
   # player plays the installed demo show headless and ends with 0 on SIGTERM.

@@ -57,6 +57,16 @@ class TStderrLog : public TExclLog {
   }
 };
 
+// Errors the application reports (an exception that reached the message
+// loop) are shown in a message box like the player's own, and paths in them
+// with "/".
+void ShowError(const std::string& text, const char* caption) {
+  std::string shown = text;
+  for (char& ch : shown)
+    if (ch == '\\') ch = '/';
+  win::MessageBox(0, SystemUTF8ToWide(shown), SystemUTF8ToWide(caption), win::MB_ICONERROR | win::MB_TASKMODAL);
+}
+
 Ref<TLog> OpenFileLog(const std::u16string& path) {
   try {
     return Ref<TLog>::Adopt(new TFileLog(path, true));
@@ -137,6 +147,7 @@ int main(int argc, char** argv) {
   });
   RegisterDirect3DEngine();
 
+  SetErrorDisplay(&ShowError);
   Ref<TVxApplication> app = Ref<TVxApplication>::Adopt(CreateApplication());
   app->Initialize();
   // Device work of other threads goes through the GUI thread. A windowed
@@ -171,6 +182,7 @@ int main(int argc, char** argv) {
   Uninstall3DApplicationGate();
   if (!app->Finalized()) app->Finalize();
   app = nullptr;
+  SetErrorDisplay(nullptr);
   FreeEngine3D();
   SetDirect3DFactory(nullptr);
   g_bridge = nullptr;
