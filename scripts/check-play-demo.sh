@@ -6,11 +6,12 @@
 # KAV_PLAY_CHECK_DIR (default build/play-check) keeps the screenshots and the
 # output.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+self=$(realpath "$0")
+cd "$(dirname "$self")/.."
 
 if [ -z "${KAV_PLAY_CHECK_IN_X:-}" ]; then
   export KAV_PLAY_CHECK_IN_X=1
-  exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" "$@"
+  exec xvfb-run -a -s "-screen 0 1920x1080x24" "$self" "$@"
 fi
 
 out=${KAV_PLAY_CHECK_DIR:-build/play-check}
