@@ -47,8 +47,8 @@ struct TFrameService {
   }
 };
 
-// "-log": there is no debugger output to send lines to, so they go to the
-// standard error output, whole lines under the lock.
+// Departure: "-log" has no debugger output to send lines to on Linux, so
+// they go to the standard error output, whole lines under the lock.
 class TStderrLog : public TExclLog {
  public:
   void WriteRaw(const std::u16string& text) override {
@@ -58,8 +58,8 @@ class TStderrLog : public TExclLog {
 };
 
 // Errors the application reports (an exception that reached the message
-// loop) are shown in a message box like the player's own, and paths in them
-// with "/".
+// loop) are shown in a message box like the player's own. Departure: paths
+// in them are shown with "/", as Linux paths.
 void ShowError(const std::string& text, const char* caption) {
   std::string shown = text;
   for (char& ch : shown)
@@ -103,8 +103,9 @@ int main(int argc, char** argv) {
     std::fputs(PlayerUsage(program).c_str(), stdout);
     return 0;
   }
-  // Nothing to play is said before any window opens, so it reads the same
-  // on a terminal without a display.
+  // Departure: the usage text, and nothing to play, are answered before any
+  // window opens (exit 2 for nothing to play), so they read the same on a
+  // terminal without a display.
   if (const std::u16string problem = ShowChoiceProblem(ChooseShow(nullptr)); !problem.empty()) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), WideToSystemUTF8(problem).c_str());
     return 2;
