@@ -13,6 +13,7 @@ packages=(
   libpng-dev
   libsdl2-dev
   xvfb xauth xdotool
+  desktop-file-utils shared-mime-info
   libfontconfig-dev libfreetype-dev libharfbuzz-dev libfribidi-dev libharfbuzz-bin
   fonts-dejavu-core fonts-liberation2 fonts-noto-core fonts-noto-cjk
   libcairo2-dev libpango1.0-dev libpixman-1-dev

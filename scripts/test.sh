@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs whatever is missing on a Debian 12 machine, builds the project with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test; then
+# runs the README's play command (scripts/play-demo.sh) in a virtual X
+# server and checks that the demo show plays (scripts/check-play-demo.sh;
+# KAV_SKIP_PLAY_CHECK=1 leaves that out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +22,7 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-dummy}
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 ctest --test-dir "$build" -j "$jobs" --output-on-failure
+
+if [ "${KAV_SKIP_PLAY_CHECK:-0}" != 1 ]; then
+  scripts/check-play-demo.sh
+fi

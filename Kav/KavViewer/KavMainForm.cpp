@@ -74,6 +74,43 @@ std::u16string PlainShowArgument(const TCommandsStorage* commands, bool& project
   return path;
 }
 
+TShowChoice ChooseShow(const TCommandsStorage* commands) {
+  TShowChoice choice;
+  bool project = HasOption(commands, u"filename") && !OptionValue(commands, u"filename").empty();
+  std::u16string path;
+  if (project) path = OptionValue(commands, u"filename");
+  else if (!OptionValue(commands, u"exename").empty()) path = OptionValue(commands, u"exename");
+  else path = PlainShowArgument(commands, project);
+  choice.Named = !path.empty();
+  if (path.empty()) path = GetProgramFileName();
+  // The command line is the user's own: relative names are below the
+  // program's folder.
+  if (!path.empty() && path[0] != u'/') path = PathCombine(GetProgramFolder(), path);
+  // "filename" may name the project folder as well as its project file.
+  if (project && DirectoryExists(path)) path = PathCombine(path, kProjectEntryName);
+  if (project && ExtractLastPathPart(path) == kProjectEntryName && DirectoryExists(ExtractFileDir(path, false)) &&
+      !FileExists(path))
+    choice.Folder = ExtractFileDir(path, false);
+  choice.Path = path;
+  choice.Packed = !project;
+  return choice;
+}
+
+std::u16string ShowChoiceProblem(const TShowChoice& choice) {
+  if (!choice.Named) {
+    if (FileExists(ChangeFileExt(choice.Path, u".kvshow"))) return {};
+    auto own = MakeRef<TKavUnpack>(choice.Path);
+    if (own->IsOpen()) return {};
+    return u"No show to play: name a show file or a project folder, for example \"" +
+           ExtractLastPathPart(choice.Path) + u" show.kvshow\" (\"" + ExtractLastPathPart(choice.Path) +
+           u" --help\" tells more).";
+  }
+  if (!choice.Folder.empty())
+    return u"The folder " + choice.Folder + u" holds no project: it has no file " + kProjectEntryName +
+           u". Name a show file or a project folder.";
+  return {};
+}
+
 TStartPosition GetStartPosition(const TCommandsStorage* commands) {
   const TCommandsStorage* c = Commands(commands);
   auto value = [&](std::u16string_view name, bool& present) {
@@ -106,7 +143,12 @@ std::u16string NormalizeSlashes(std::u16string path) {
   return path;
 }
 
-void ShowSlideshowError(const std::u16string& text) {
+void ShowSlideshowError(const std::u16string& text_in) {
+  // Departure: show names are kept as Windows paths inside the player; the
+  // user sees them as Linux paths.
+  std::u16string text = text_in;
+  for (char16_t& ch : text)
+    if (ch == u'\\') ch = u'/';
   LogLine(u"Slideshow Error: " + text);
   win::MessageBox(0, text, u"Slideshow Error", kErrorIconFlags);
 }
@@ -170,20 +212,19 @@ int32_t TMainForm::CurrentSlideIndex() const {
 }
 
 bool TMainForm::Start() {
-  from_filename_ = HasOption(commands_, u"filename") && !OptionValue(commands_, u"filename").empty();
-  std::u16string path;
-  if (from_filename_) path = OptionValue(commands_, u"filename");
-  else if (!OptionValue(commands_, u"exename").empty()) path = OptionValue(commands_, u"exename");
-  else path = PlainShowArgument(commands_, from_filename_);
-  if (path.empty()) path = GetProgramFileName();
-  // The command line is the user's own: relative names are below the
-  // program's folder.
-  if (!path.empty() && path[0] != u'/') path = PathCombine(GetProgramFolder(), path);
-  // "filename" may name the project folder as well as its project file.
-  if (from_filename_ && DirectoryExists(path)) path = PathCombine(path, kProjectEntryName);
+  const TShowChoice choice = ChooseShow(commands_);
+  from_filename_ = !choice.Packed;
+  const std::u16string& path = choice.Path;
   project_path_ = from_filename_ ? path : std::u16string();
-  const TStartPosition start = GetStartPosition(commands_);
   Ref<TMainForm> keep(this);
+  // Departure: nothing to play, or a folder without a project, is said in
+  // plain words instead of as a show that cannot be loaded.
+  if (const std::u16string problem = ShowChoiceProblem(choice); !problem.empty()) {
+    ShowSlideshowError(problem);
+    Close();
+    return false;
+  }
+  const TStartPosition start = GetStartPosition(commands_);
   if (!OpenShow(path, !from_filename_, start.Value, start.IsTime)) {
     Close();
     return false;

@@ -34,12 +34,28 @@ std::u16string PlainShowArgument(const TCommandsStorage* commands, bool& project
 // The parameter with which the person running the player allows shows to
 // start programs and open documents and addresses; without it nothing starts.
 inline constexpr std::u16string_view kAllowProgramsParam = u"--allow-programs";
+// The show the command line chooses: option "filename" (a project file or
+// folder), else option "exename", else the first plain argument, else the
+// program itself (a show appended to it, or one beside it with the extension
+// ".kvshow"). Relative option values are below the program's folder.
+struct TShowChoice {
+  std::u16string Path;          // the file to open
+  bool Packed = true;           // a packed show, else a project text
+  bool Named = false;           // the command line named it
+  std::u16string Folder;        // the folder the user named, when it was one
+};
+TShowChoice ChooseShow(const TCommandsStorage* commands);
+// A plain sentence when the choice cannot be a show at all: nothing named and
+// no show in or beside the program, or a named folder without a project
+// file. Empty otherwise (other failures are found when the show is opened).
+std::u16string ShowChoiceProblem(const TShowChoice& choice);
 // A ".app" bundle's show data ("Contents/Resources/slideshow.dat" when it
 // exists, else the path with the extension ".kvshow"); other paths as given.
 std::u16string LocateShowData(const std::u16string& path);
 // Every "/" becomes "\".
 std::u16string NormalizeSlashes(std::u16string path);
-// A message box with "Slideshow Error" as caption.
+// A message box with "Slideshow Error" as caption; paths in the text are
+// shown the Linux way (every "\\" becomes "/").
 void ShowSlideshowError(const std::u16string& text);
 
 class TMainForm : public TVxForm {

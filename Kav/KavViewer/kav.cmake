@@ -22,6 +22,22 @@ if(KAV_TESTS)
                    ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_no_sound)
   set_tests_properties(kavplay_without_sound PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0"
                        SKIP_RETURN_CODE 77 TIMEOUT 240)
+  # The terminal messages: usage, no show, a folder without a project.
+  add_test(NAME kavplay_command_line
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_cli.sh $<TARGET_FILE:kavplay>
+                   ${CMAKE_BINARY_DIR}/kavplay_cli)
+  set_tests_properties(kavplay_command_line PROPERTIES
+                       ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                       TIMEOUT 120)
+  # "cmake --install" into a temporary DESTDIR: the files are in place, the
+  # desktop entry is valid, the MIME type names ".kvshow", and the installed
+  # player plays the installed demo show headless and ends with 0 on SIGTERM.
+  add_test(NAME kavplay_install
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_install.sh ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
+                   $<IF:$<TARGET_EXISTS:kavpack>,1,0> ${CMAKE_BINARY_DIR}/kavplay_install)
+  set_tests_properties(kavplay_install PROPERTIES
+                       ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                       TIMEOUT 180)
   # The real program in an X server with the SDL backends: plays the demo
   # show, takes the next, pause and quit keys and exits 0.
   find_program(XVFB_RUN xvfb-run)
@@ -37,3 +53,48 @@ if(KAV_TESTS)
                          SKIP_RETURN_CODE 77 TIMEOUT 60 RUN_SERIAL TRUE)
   endif()
 endif()
+
+# Installing: the player (and the show packer where this build has one), a
+# desktop entry that opens ".kvshow" files with the player, their MIME type,
+# and the demo show when it was built ("cmake --install <build>").
+include(GNUInstallDirs)
+install(TARGETS kavplay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/kavplay-mime.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME kavplay.xml)
+install(FILES ${CMAKE_BINARY_DIR}/demo/demo.kvshow DESTINATION ${CMAKE_INSTALL_DATADIR}/kavplay OPTIONAL)
+# The desktop entry starts the player by its full installed path, which is
+# known only at install time ("cmake --install --prefix" may change it).
+install(CODE "set(KAV_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
+  set(KAV_DATADIR \"${CMAKE_INSTALL_DATADIR}\")
+  set(KAV_DESKTOP_IN \"${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/kavplay.desktop.in\")
+  set(KAV_DESKTOP \"${CMAKE_BINARY_DIR}/install/kavplay.desktop\")")
+install(CODE [[
+  if(IS_ABSOLUTE "${KAV_BINDIR}")
+    set(KAV_PLAYER_PATH "${KAV_BINDIR}/kavplay")
+  else()
+    set(KAV_PLAYER_PATH "${CMAKE_INSTALL_PREFIX}/${KAV_BINDIR}/kavplay")
+  endif()
+  configure_file("${KAV_DESKTOP_IN}" "${KAV_DESKTOP}" @ONLY)
+  file(INSTALL "${KAV_DESKTOP}" DESTINATION "${CMAKE_INSTALL_PREFIX}/${KAV_DATADIR}/applications")
+]])
+# A direct install (no DESTDIR staging) refreshes the MIME and desktop
+# databases of its prefix, so that file managers know the new type at once.
+install(CODE [[
+  if("$ENV{DESTDIR}" STREQUAL "")
+    find_program(KAV_UPDATE_MIME update-mime-database)
+    find_program(KAV_UPDATE_DESKTOP update-desktop-database)
+    if(KAV_UPDATE_MIME)
+      execute_process(COMMAND ${KAV_UPDATE_MIME} "${CMAKE_INSTALL_PREFIX}/${KAV_DATADIR}/mime")
+    endif()
+    if(KAV_UPDATE_DESKTOP)
+      execute_process(COMMAND ${KAV_UPDATE_DESKTOP} "${CMAKE_INSTALL_PREFIX}/${KAV_DATADIR}/applications")
+    endif()
+  endif()
+]])
+# The packer's folder may be read after this one.
+function(kav_install_packer)
+  if(TARGET kavpack)
+    install(TARGETS kavpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL kav_install_packer)

@@ -1,14 +1,13 @@
 // kavplay: plays the show appended to the program, a show file or a project
-// folder named on the command line (a plain path, "-filename <project>",
-// "-exename <show>", "-slide n", "-time t", "-display n", "-desktopalign", "-resize",
-// "-log", "-filelog", "--allow-programs": the show may start programs and
-// open documents and addresses, which it never may otherwise).
+// folder named on the command line; "kavplay --help" lists the options
+// (Kav/KavViewer/KavUsage.cpp).
 #include <cstdio>
 #include <memory>
 
 #include "Kav/KavViewer/KavMainForm.h"
 #include "Kav/KavViewer/KavShowMusic.h"
 #include "Kav/KavViewer/KavShowSlides.h"
+#include "Kav/KavViewer/KavUsage.h"
 #include "KavLib2/NavPanel/KavThirdSlide.h"
 #include "Kav/KavViewer/app/KavPresentBridge.h"
 #include "KavLib2/KavProcess/KavProcessHooks.h"
@@ -22,7 +21,9 @@
 #include "VoRav/Win32/winScreen.h"
 #include "VoRav/vxCommandLine.h"
 #include "VoRav/vxLog.h"
+#include "VoRav/vxPaths.h"
 #include "VoRav/vxUTF8.h"
+#include "VoRav/Win32/winFileUtils.h"
 #include "VoRav/wpExceptions.h"
 #include "platform/d3d/SwDirect3D.h"
 #include "platform/display/sdl/SdlDisplay.h"
@@ -46,14 +47,48 @@ struct TFrameService {
   }
 };
 
+// Departure: "-log" has no debugger output to send lines to on Linux, so
+// they go to the standard error output, whole lines under the lock.
+class TStderrLog : public TExclLog {
+ public:
+  void WriteRaw(const std::u16string& text) override {
+    const std::string line = WideToSystemUTF8(text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+  }
+};
+
+// Errors the application reports (an exception that reached the message
+// loop) are shown in a message box like the player's own. Departure: paths
+// in them are shown with "/", as Linux paths.
+void ShowError(const std::string& text, const char* caption) {
+  std::string shown = text;
+  for (char& ch : shown)
+    if (ch == '\\') ch = '/';
+  win::MessageBox(0, SystemUTF8ToWide(shown), SystemUTF8ToWide(caption), win::MB_ICONERROR | win::MB_TASKMODAL);
+}
+
+Ref<TLog> OpenFileLog(const std::u16string& path) {
+  try {
+    return Ref<TLog>::Adopt(new TFileLog(path, true));
+  } catch (const Exception&) {
+    return nullptr;
+  }
+}
+
 void StartLog() {
   const TCommandsStorage* c = CommandLineCommands();
   if (c && c->FindCommand(u"filelog")) {
-    try {
-      SetGlobalLog(Ref<TLog>::Adopt(new TFileLog(u"", true)));
-    } catch (const Exception&) {
-      // No log file: the plain log stays.
-    }
+    // Departure: an installed player cannot write beside itself; its log
+    // then goes to the user's state folder, and a log that cannot be
+    // written anywhere is reported instead of dropped in silence.
+    Ref<TLog> log = OpenFileLog(ProgramLogPath());
+    const std::u16string user = UserLogPath();
+    if (!log && !user.empty() && ForceDirectories(ExtractFileDir(user, false))) log = OpenFileLog(user);
+    if (log) SetGlobalLog(log);
+    else std::fprintf(stderr, "kavplay: the log file cannot be written (%s, %s)\n",
+                      WideToSystemUTF8(ProgramLogPath()).c_str(), WideToSystemUTF8(user).c_str());
+  } else if (c && c->FindCommand(u"log")) {
+    SetGlobalLog(MakeRef<TStderrLog>());
   }
   WriteStartBanner(GetGlobalLog().get());
 }
@@ -62,6 +97,19 @@ void StartLog() {
 
 int main(int argc, char** argv) {
   InitCommandLine(argc, argv);
+  const std::string program = argc > 0 && argv[0] ? WideToSystemUTF8(ExtractLastPathPart(SystemUTF8ToWide(argv[0])))
+                                                  : std::string("kavplay");
+  if (WantsUsage(nullptr)) {
+    std::fputs(PlayerUsage(program).c_str(), stdout);
+    return 0;
+  }
+  // Departure: the usage text, and nothing to play, are answered before any
+  // window opens (exit 2 for nothing to play), so they read the same on a
+  // terminal without a display.
+  if (const std::u16string problem = ShowChoiceProblem(ChooseShow(nullptr)); !problem.empty()) {
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), WideToSystemUTF8(problem).c_str());
+    return 2;
+  }
   InitProcessServices();
   std::string error;
   auto display = TSdlDisplay::Create(&error);
@@ -100,6 +148,7 @@ int main(int argc, char** argv) {
   });
   RegisterDirect3DEngine();
 
+  SetErrorDisplay(&ShowError);
   Ref<TVxApplication> app = Ref<TVxApplication>::Adopt(CreateApplication());
   app->Initialize();
   // Device work of other threads goes through the GUI thread. A windowed
@@ -134,6 +183,7 @@ int main(int argc, char** argv) {
   Uninstall3DApplicationGate();
   if (!app->Finalized()) app->Finalize();
   app = nullptr;
+  SetErrorDisplay(nullptr);
   FreeEngine3D();
   SetDirect3DFactory(nullptr);
   g_bridge = nullptr;

@@ -125,6 +125,20 @@ TEST_F(MainFormTest, AShowThatCannotBeLoadedClosesTheWindow) {
   EXPECT_FALSE(form->Start());
   ASSERT_FALSE(backend->Boxes.empty());
   EXPECT_EQ(backend->Boxes.back().caption, u"Slideshow Error");
+  // The project's path is kept the Windows way inside; the user sees it as
+  // a Linux path.
+  EXPECT_NE(backend->Boxes.back().text.find(u"Can`t Load .kav File " + folder.Wide("missing/Project.kav")),
+            std::u16string::npos);
+  EXPECT_EQ(backend->Boxes.back().text.find(u'\\'), std::u16string::npos);
+}
+
+TEST_F(MainFormTest, AFolderWithoutAProjectIsSaidInPlainWords) {
+  folder.WriteFile("photos/a.jpg", "x");
+  commands = Commands(u"kavplay " + folder.Wide("photos"), &raw);
+  form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
+  EXPECT_FALSE(form->Start());
+  ASSERT_FALSE(backend->Boxes.empty());
+  EXPECT_EQ(backend->Boxes.back().text.rfind(u"The folder " + folder.Wide("photos") + u" holds no project", 0), 0u);
 }
 
 TEST_F(MainFormTest, ClosingBeforeTheLastSlideRunsNothing) {

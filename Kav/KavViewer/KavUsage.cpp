@@ -1,0 +1,91 @@
+#include "Kav/KavViewer/KavUsage.h"
+
+#include <cstdlib>
+
+#include "VoRav/Win32/winFileUtils.h"
+#include "VoRav/vxCommandLine.h"
+#include "VoRav/vxPaths.h"
+#include "VoRav/vxUTF8.h"
+
+namespace kav {
+
+namespace {
+
+std::string AbsoluteEnv(const char* name) {
+  const char* v = std::getenv(name);
+  return v && v[0] == '/' ? std::string(v) : std::string();
+}
+
+}  // namespace
+
+bool WantsUsage(const TCommandsStorage* commands) {
+  const TCommandsStorage* c = commands ? commands : CommandLineCommands();
+  // "--help" is stored as the switch "-help".
+  return c && (c->FindCommand(u"-help") || c->FindCommand(u"h"));
+}
+
+std::u16string ProgramLogPath() { return ChangeFileExt(GetProgramFileName(), u".log"); }
+
+std::u16string UserLogPath() {
+  std::string folder = AbsoluteEnv("XDG_STATE_HOME");
+  if (folder.empty()) {
+    const std::string home = AbsoluteEnv("HOME");
+    if (home.empty()) return {};
+    folder = home + "/.local/state";
+  }
+  return PathCombine(PathCombine(SystemUTF8ToWide(folder), u"kavplayer"), u"kavplay.log");
+}
+
+std::string PlayerUsage(const std::string& program) {
+  const std::string p = program.empty() ? std::string("kavplay") : program;
+  return "Usage: " + p + " [SHOW] [OPTION...]\n"
+         "Plays a slideshow in a window or full screen, with its music.\n"
+         "\n"
+         "The show, the first that is given of:\n"
+         "  -filename PATH   an unpacked project: its folder or its Project.kav file\n"
+         "  -exename PATH    a packed show file (.kvshow)\n"
+         "  SHOW             a packed show file, or a project folder (holding Project.kav);\n"
+         "                   give it before the options\n"
+         "  (nothing)        the show appended to the program, else the program's name\n"
+         "                   with the extension .kvshow beside it\n"
+         "Relative names after -filename and -exename are below the program's folder;\n"
+         "a plain SHOW is below the current folder.\n"
+         "\n"
+         "Options:\n"
+         "  -slide N         start at slide N (1 is the first)\n"
+         "  -time MS         start at MS milliseconds (counted from 1)\n"
+         "  -display N       play on monitor N (1 is the first)\n"
+         "  -desktopalign    place the show on the whole desktop (all monitors), not on one\n"
+         "  -resize          a show in a bordered window gets a resizable border\n"
+         "  -startup         keep the window on top; Enter closes it\n"
+         "  -log             write the log to the standard error output\n"
+         "  -filelog         write the log to a file (see below)\n"
+         "  --allow-programs let a show that asks for it start programs and open documents\n"
+         "                   and web or mail addresses (never without this option)\n"
+         "  -h, --help       print this text and end\n"
+         "\n"
+         "Keys (when the show permits control; Esc and F1 always):\n"
+         "  Esc                          quit\n"
+         "  Space, Pause, Ctrl+P         pause or resume; continue at a stop point\n"
+         "  Right, Down, Page Down       next slide\n"
+         "  Left, Up, Page Up            previous slide\n"
+         "  Home, End                    first slide, last slide\n"
+         "  F1                           help\n"
+         "  media keys                   play/pause, stop (back to the start), next, previous\n"
+         "Mouse:\n"
+         "  click                        buttons and links of the show; the left and right\n"
+         "                               buttons and the double click do what the show says\n"
+         "  wheel                        back or forward 0.7 s a step\n"
+         "  Ctrl+wheel                   previous or next slide\n"
+         "\n"
+         "Files:\n"
+         "  log (-filelog)   " + WideToSystemUTF8(ProgramLogPath()) + ",\n"
+         "                   else (not writable) " + WideToSystemUTF8(UserLogPath()) + "\n"
+         "  settings         $XDG_CONFIG_HOME/kavplayer/registry (~/.config/kavplayer/registry);\n"
+         "                   the show carries its own options\n"
+         "\n"
+         "Exit status: 0 after a show played, 1 when the show could not be played, 2 when\n"
+         "no show was given or a folder holds no project.\n";
+}
+
+}  // namespace kav

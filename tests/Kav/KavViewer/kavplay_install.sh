@@ -1,0 +1,96 @@
+#!/bin/bash
+# Installs the build into a temporary DESTDIR and checks what a user gets:
+# the player (and the packer when the build has one) in bin, a valid desktop
+# entry that opens ".kvshow" files with the installed player, the MIME type,
+# and the demo show, which the installed player plays headless (SDL's dummy
+# drivers) from another folder until SIGTERM, then ends with 0.
+# Usage: kavplay_install.sh CMAKE BUILD_DIR HAS_KAVPACK WORKDIR
+set -u
+cmake=$1
+build=$2
+has_kavpack=$3
+work=$4
+prefix=/opt/kav
+rm -rf "$work"
+mkdir -p "$work/home"
+root=$work/root
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+if [ ! -f "$build/demo/demo.kvshow" ]; then
+  echo "no demo show in $build (kav_demo was not built): skipped"
+  exit 77
+fi
+DESTDIR=$root "$cmake" --install "$build" --prefix "$prefix" >"$work/install.out" 2>&1 || {
+  cat "$work/install.out"
+  echo "FAIL: cmake --install"
+  exit 1
+}
+inst=$root$prefix
+[ -x "$inst/bin/kavplay" ] || fail "no bin/kavplay"
+if [ "$has_kavpack" = 1 ]; then
+  [ -x "$inst/bin/kavpack" ] || fail "no bin/kavpack"
+fi
+[ -f "$inst/share/kavplay/demo.kvshow" ] || fail "no share/kavplay/demo.kvshow"
+
+desktop=$inst/share/applications/kavplay.desktop
+if [ -f "$desktop" ]; then
+  desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the desktop entry"
+  grep -qx "Exec=$prefix/bin/kavplay %f" "$desktop" || fail "the desktop entry does not start $prefix/bin/kavplay"
+  grep -q "^MimeType=.*application/x-kav-show;" "$desktop" || fail "the desktop entry names no show type"
+else
+  fail "no share/applications/kavplay.desktop"
+fi
+# The MIME package compiles and maps *.kvshow to the type.
+if [ -f "$inst/share/mime/packages/kavplay.xml" ]; then
+  mkdir -p "$work/mime/packages"
+  cp "$inst/share/mime/packages/kavplay.xml" "$work/mime/packages/"
+  update-mime-database "$work/mime" || fail "update-mime-database rejects the MIME package"
+  grep -q "application/x-kav-show:\*\.kvshow" "$work/mime/globs2" 2>/dev/null || fail "*.kvshow is not mapped to the show type"
+else
+  fail "no share/mime/packages/kavplay.xml"
+fi
+
+# The installed player plays the installed demo, far from the build tree.
+out=$work/play.out
+(cd / && HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_STATE_HOME=$work/home/state \
+  exec "$inst/bin/kavplay" "$inst/share/kavplay/demo.kvshow" -log) >"$out" 2>&1 &
+pid=$!
+# Until the engine runs and the music plays (generous: a loaded machine).
+for _ in $(seq 600); do
+  kill -0 "$pid" 2>/dev/null || break
+  grep -q "SetActive(True)" "$out" && grep -q "Play Channel" "$out" && break
+  sleep 0.1
+done
+sleep 3
+if kill -0 "$pid" 2>/dev/null; then
+  grep -q "SetActive(True)" "$out" || fail "the engine did not start"
+  grep -q "Play Channel" "$out" || fail "the music did not start"
+  kill -TERM "$pid"
+  for _ in $(seq 300); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$pid" 2>/dev/null; then
+    kill -KILL "$pid"
+    fail "the installed player did not end on SIGTERM"
+  fi
+  wait "$pid"
+  rc=$?
+  [ "$rc" -eq 0 ] || fail "the installed player exited with $rc after SIGTERM"
+  grep -q "^Program stoped" "$out" || fail "no end banner: the player did not shut down in order"
+else
+  wait "$pid"
+  fail "the installed player ended by itself with $?"
+fi
+grep -q "Slideshow Error" "$out" && fail "the installed player reported an error"
+grep -q "ERROR: AddressSanitizer\|runtime error:" "$out" && fail "sanitizer report"
+if [ "$failures" -gt 0 ]; then
+  tail -n 40 "$out"
+  exit 1
+fi
+echo "installed into $root$prefix, the entry and type are valid, the demo played and ended with 0"
+exit 0
