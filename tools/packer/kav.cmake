@@ -24,3 +24,12 @@ if(TARGET packer_tests)
   add_dependencies(packer_tests kavpack)
   target_compile_definitions(packer_tests PRIVATE KAV_KAVPACK="$<TARGET_FILE:kavpack>")
 endif()
+if(KAV_TESTS)
+  # The README's steps: pack the example, play the show file and the folder.
+  add_test(NAME kavpack_example_plays
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/tools/packer/kavpack_example_plays.sh $<TARGET_FILE:kavpack>
+                   $<TARGET_FILE:kavplay> ${PROJECT_SOURCE_DIR}/examples/myshow ${CMAKE_BINARY_DIR}/kavpack_example)
+  set_tests_properties(kavpack_example_plays PROPERTIES
+                       ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                       TIMEOUT 120)
+endif()
