@@ -47,7 +47,7 @@ uint8_t StreamReadTextUTF8(TStream* stream, std::vector<uint8_t>& bytes, uint32_
   std::vector<uint8_t> raw(static_cast<size_t>(rest));
   if (stream->Read(raw, rest) < rest) return 0;
   const std::string_view view(reinterpret_cast<const char*>(raw.data()), raw.size());
-  // Departs from converting every unmarked text from the ANSI code page: valid UTF-8 (what Linux editors write) stays UTF-8.
+  // Departure: unmarked text that is valid UTF-8 (as Linux editors write it) stays UTF-8, not ANSI.
   if (code_page == CP_ACP && IsUnmarkedUTF8Text(view)) {
     bytes = std::move(raw);
     return 3;

@@ -85,7 +85,7 @@ Ref<TTextReader> OpenTextReader(TStream* stream) {
   auto classes = RegisteredTextReaders();
   for (auto it = classes.rbegin(); it != classes.rend(); ++it) {
     if (!(*it)->Detect(stream)) continue;
-    // Departs from giving every unmarked stream to the ANSI reader: valid UTF-8 (as Linux editors write it) reads as UTF-8.
+    // Departure: an unmarked stream of valid UTF-8 (as Linux editors write it) gets the UTF-8 reader.
     if (*it == &TAnsiReader::kClass && RestIsUnmarkedUTF8(stream)) return TUTF8Reader::kClass.Create(stream);
     return (*it)->Create(stream);
   }
