@@ -322,7 +322,8 @@ class TIniFile : public TIniSection {
   void Assign(TTextWriter* source) override;
 
   // Clears, reads the whole stream from its position as UTF-8 text (a text
-  // without byte-order mark is read in the ANSI code page) and parses it.
+  // without byte-order mark is read as UTF-8 when it is valid UTF-8, else in
+  // the ANSI code page) and parses it.
   // False, with the document empty, when the read fails.
   bool LoadFrom(TStream* stream);
   // Parses UTF-8 bytes (no byte-order mark handling) after clearing; false,

@@ -109,7 +109,8 @@ class TStream : public TRefObject {
 // 1 when it began with the UTF-8 mark EF BB BF (the mark is skipped), 2 when
 // it began with the UTF-16 little-endian mark FF FE (the text after it is
 // converted), 3 when it had no mark (converted from `code_page`, 0 for the
-// system's ANSI code page). Answers 0 with an empty array when the stream's
+// system's ANSI code page; with 0, text that is valid UTF-8 and not plain
+// ASCII is taken as UTF-8, as Linux editors write it). Answers 0 with an empty array when the stream's
 // size is unknown or above kMaxTextStreamSize bytes, and 0 on a short read
 // (after the UTF-8 mark the array then keeps the bytes that came).
 inline constexpr int64_t kMaxTextStreamSize = 0x7FFFFFF;

@@ -5,6 +5,7 @@
 
 #include "VoRav/vxStream.h"
 #include "VoRav/vxUTF8.h"
+#include "VoRav/wpCharConvert.h"
 #include "VoRav/wpStringUtils.h"
 
 namespace kav {
@@ -46,6 +47,11 @@ uint8_t StreamReadTextUTF8(TStream* stream, std::vector<uint8_t>& bytes, uint32_
   std::vector<uint8_t> raw(static_cast<size_t>(rest));
   if (stream->Read(raw, rest) < rest) return 0;
   const std::string_view view(reinterpret_cast<const char*>(raw.data()), raw.size());
+  // Departure: unmarked text that is valid UTF-8 (as Linux editors write it) stays UTF-8, not ANSI.
+  if (code_page == CP_ACP && IsUnmarkedUTF8Text(view)) {
+    bytes = std::move(raw);
+    return 3;
+  }
   AssignUTF8(bytes, AnsiToWideRange(view, 0, static_cast<ptrdiff_t>(view.size()), code_page));
   return 3;
 }

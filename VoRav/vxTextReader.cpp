@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 namespace kav {
 
@@ -24,6 +25,25 @@ bool ReadMark(TStream* stream, const uint8_t* mark, size_t n) {
     return true;
   stream->SetPosition(at);
   return false;
+}
+
+// Whether the rest of the stream is UTF-8 without a mark (IsUnmarkedUTF8Text);
+// the stream stays where it was. A stream of unknown or too large a size is not.
+bool RestIsUnmarkedUTF8(TStream* stream) {
+  const int64_t at = stream->GetPosition();
+  const int64_t size = stream->GetSize();
+  if (size <= at || size - at > kMaxTextStreamSize) return false;
+  std::vector<uint8_t> rest(static_cast<size_t>(size - at));
+  bool utf8 = false;
+  try {
+    const int64_t got = stream->Read(rest, static_cast<int64_t>(rest.size()));
+    utf8 = got > 0 && IsUnmarkedUTF8Text(std::string_view(reinterpret_cast<const char*>(rest.data()),
+                                                          static_cast<size_t>(got)));
+  } catch (const EStreamError&) {
+    utf8 = false;
+  }
+  stream->SetPosition(at);
+  return utf8;
 }
 
 template <class T>
@@ -63,8 +83,12 @@ std::vector<const TTextReaderClass*> RegisteredTextReaders() {
 Ref<TTextReader> OpenTextReader(TStream* stream) {
   if (!stream) return nullptr;
   auto classes = RegisteredTextReaders();
-  for (auto it = classes.rbegin(); it != classes.rend(); ++it)
-    if ((*it)->Detect(stream)) return (*it)->Create(stream);
+  for (auto it = classes.rbegin(); it != classes.rend(); ++it) {
+    if (!(*it)->Detect(stream)) continue;
+    // Departure: an unmarked stream of valid UTF-8 (as Linux editors write it) gets the UTF-8 reader.
+    if (*it == &TAnsiReader::kClass && RestIsUnmarkedUTF8(stream)) return TUTF8Reader::kClass.Create(stream);
+    return (*it)->Create(stream);
+  }
   return nullptr;
 }
 

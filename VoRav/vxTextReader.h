@@ -74,7 +74,8 @@ void RegisterStandardTextReaders();
 // The registered classes, newest first.
 std::vector<const TTextReaderClass*> RegisteredTextReaders();
 // A reader for the stream: the registered classes are asked oldest first;
-// null when none accepts it.
+// null when none accepts it. An unmarked stream that is valid UTF-8 and not
+// plain ASCII gets the UTF-8 reader instead of the ANSI one.
 Ref<TTextReader> OpenTextReader(TStream* stream);
 
 // Reads two bytes per character. Keeps a 32768-byte buffer.

@@ -9,6 +9,42 @@ namespace kav {
 
 uint32_t GetDefaultCodePage() { return 1252; }
 
+bool IsUnmarkedUTF8Text(std::string_view bytes) noexcept {
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  const size_t n = bytes.size();
+  bool non_ascii = false;
+  size_t i = 0;
+  while (i < n) {
+    const uint8_t lead = p[i];
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    non_ascii = true;
+    size_t extra = 0;
+    uint8_t lo = 0x80, hi = 0xBF;  // the range of the first continuation byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2;
+      if (lead == 0xE0) lo = 0xA0;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3;
+      if (lead == 0xF0) lo = 0x90;
+      if (lead == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (n - i <= extra) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      const uint8_t c = p[i + k];
+      if (c < (k == 1 ? lo : 0x80) || c > (k == 1 ? hi : 0xBF)) return false;
+    }
+    i += extra + 1;
+  }
+  return non_ascii;
+}
+
 namespace {
 
 enum class TConvert { kChar, kIncomplete, kInvalid };

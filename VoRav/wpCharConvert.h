@@ -13,6 +13,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "VoRav/SysObj2.h"
 
@@ -20,6 +21,12 @@ namespace kav {
 
 // The system's ANSI code page: Windows-1252 here (see AnsiToWideRange).
 uint32_t GetDefaultCodePage();
+
+// Whether text without a byte-order mark is UTF-8 rather than ANSI text:
+// every sequence is valid UTF-8 (shortest form, at most U+10FFFF; the
+// library's 3-byte surrogate halves count as valid) and at least one byte is
+// above 127. Plain ASCII answers false: it reads the same either way.
+bool IsUnmarkedUTF8Text(std::string_view bytes) noexcept;
 
 class TCharConverter;
 

@@ -1,6 +1,6 @@
 # The bundled demo show: the project text and the button style are committed
 # (demo/show), the pictures, sounds and the clip are made at build time by
-# demo/make_media.py, and the test packer packs the folder into
+# demo/make_media.py, and kavpack packs the folder into
 # <build>/demo/demo.kvshow (target kav_demo).
 #
 # The media need Python 3 with Pillow, sox, lame and ffmpeg (espeak-ng
@@ -39,7 +39,7 @@ function(kav_demo_find_tools out)
   set(${out} "${missing}" PARENT_SCOPE)
 endfunction()
 
-# Run once every kav.cmake is read, so that the test packer's target is known.
+# Run once every kav.cmake is read, so that kavpack's target is known.
 function(kav_demo_setup)
   set(out ${CMAKE_BINARY_DIR}/demo)
   set(show ${out}/demo.kvshow)
@@ -53,18 +53,7 @@ function(kav_demo_setup)
     return()
   endif()
 
-  # The packer: the test tool's own target in test builds, else the same
-  # sources built here (release builds have no test tools).
-  if(TARGET kavpack)
-    set(packer kavpack)
-  else()
-    find_package(ZLIB REQUIRED)
-    add_executable(kav_demo_pack EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/tools/packer/kavpack.cpp
-                                                  ${PROJECT_SOURCE_DIR}/tools/packer/KavPacker.cpp)
-    target_include_directories(kav_demo_pack PRIVATE ${PROJECT_SOURCE_DIR}/tools/packer ${PROJECT_SOURCE_DIR})
-    target_link_libraries(kav_demo_pack PRIVATE ZLIB::ZLIB)
-    set(packer kav_demo_pack)
-  endif()
+  set(packer kavpack)
 
   file(GLOB_RECURSE texts CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/demo/show/* ${PROJECT_SOURCE_DIR}/KavLib2/NavPanel/Skins/Video/*)
   set(espeak)

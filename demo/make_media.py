@@ -228,17 +228,22 @@ def sprite_sheet():
 
 
 def button_skin(top, bottom, border):
-    """One look of the button skin: 96 x 48, rounded, with a glossy top half."""
-    w, h = 96, 48
-    body = vertical_gradient((w, h), [(0, top), (1, bottom)]).convert("RGBA")
-    shape = Image.new("L", (w, h), 0)
-    ImageDraw.Draw(shape).rounded_rectangle((0, 0, w - 1, h - 1), radius=20, fill=255)
+    """One look of the button skin: 96 x 48, rounded, with a glossy top half.
+    Drawn four times as large and scaled down, so that the rounded outline
+    has smooth edges (Pillow draws shapes without antialiasing)."""
+    w, h, k = 96, 48, 4
+    W, H = w * k, h * k
+    body = vertical_gradient((W, H), [(0, top), (1, bottom)]).convert("RGBA")
+    shape = Image.new("L", (W, H), 0)
+    ImageDraw.Draw(shape).rounded_rectangle((0, 0, W - 1, H - 1), radius=20 * k, fill=255)
     body.putalpha(shape)
-    gloss = Image.new("RGBA", (w, h), (255, 255, 255, 0))
-    ImageDraw.Draw(gloss).rounded_rectangle((4, 3, w - 5, h // 2), radius=14, fill=(255, 255, 255, 70))
+    gloss = Image.new("RGBA", (W, H), (255, 255, 255, 0))
+    ImageDraw.Draw(gloss).rounded_rectangle((4 * k, 3 * k, W - 5 * k, H // 2), radius=14 * k,
+                                            fill=(255, 255, 255, 70))
     body.alpha_composite(gloss)
-    ImageDraw.Draw(body).rounded_rectangle((0, 0, w - 1, h - 1), radius=20, outline=border + (255,), width=2)
-    return body
+    ImageDraw.Draw(body).rounded_rectangle((0, 0, W - 1, H - 1), radius=20 * k, outline=border + (255,), width=2 * k)
+    # Premultiplied while scaling, so that the edges keep their colour.
+    return body.convert("RGBa").resize((w, h), Image.LANCZOS).convert("RGBA")
 
 
 # ---------------------------------------------------------------- sounds
@@ -387,9 +392,10 @@ def main():
     logo().save(path("Pictures", "logo.png"), optimize=True)
     mask_star().save(path("Pictures", "star.png"), optimize=True)
     sprite_sheet().save(path("Pictures", "pinwheel.png"), optimize=True)
-    looks = {"normal": ((120, 190, 255), (30, 90, 200), (20, 50, 120)),
-             "hover": ((150, 215, 255), (50, 120, 230), (30, 70, 150)),
-             "click": ((30, 90, 200), (90, 160, 240), (20, 50, 120))}
+    # Deep enough colours for the white label to stand out on the gloss.
+    looks = {"normal": ((80, 150, 240), (25, 75, 185), (15, 40, 110)),
+             "hover": ((110, 180, 255), (40, 105, 220), (25, 60, 140)),
+             "click": ((25, 75, 185), (80, 150, 235), (15, 40, 110))}
     for name, (top, bottom, border) in looks.items():
         button_skin(top, bottom, border).save(path("Buttons", "Glass", name + ".png"))
     with tempfile.TemporaryDirectory() as tmp:

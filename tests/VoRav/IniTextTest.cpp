@@ -277,6 +277,13 @@ TEST(IniText, StreamsAndMarks) {
   // Without a mark the text is in the ANSI code page.
   ASSERT_TRUE(doc->LoadFrom(MakeRef<TStringStream>(std::string("k=\xE4")).get()));
   EXPECT_EQ(doc->ReadString(u"k", u""), u"\u00e4");
+  // Without a mark, text that is valid UTF-8 (as Linux editors write it) is UTF-8;
+  // Windows-1252 bytes that are not valid UTF-8 stay Windows-1252, whole.
+  ASSERT_TRUE(doc->LoadFrom(MakeRef<TStringStream>(std::string("[Main]\nt=Caf\xC3\xA9\n")).get()));
+  EXPECT_EQ(IniReadString(doc.get(), u"Main", u"t", u""), u"Caf\u00e9");
+  ASSERT_TRUE(doc->LoadFrom(MakeRef<TStringStream>(std::string("[Main]\nt=Caf\xE9\nu=\xC3\xA9\x80\n")).get()));
+  EXPECT_EQ(IniReadString(doc.get(), u"Main", u"t", u""), u"Caf\u00e9");
+  EXPECT_EQ(IniReadString(doc.get(), u"Main", u"u", u""), u"\u00c3\u00a9\u20ac");
   // A stream of unknown size cannot be read: false, document empty.
   auto unknown = MakeRef<test::TProbeStream>(std::vector<uint8_t>{'a', '=', '1'});
   unknown->size_known = false;

@@ -203,6 +203,14 @@ TEST(Stream, ReadTextUTF8FollowsTheByteOrderMark) {
   s->SetPosition(2);
   EXPECT_EQ(ReadText(s.get(), out), 3);
   EXPECT_EQ(out, Bytes("A\xC3\xA4\xE2\x82\xAC"sv));
+  // No mark, valid UTF-8 holding non-ASCII bytes: kept as UTF-8 (4-byte form too); with a
+  // named code page the bytes are that code page's all the same.
+  s = MakeRef<TProbeStream>(Bytes("Caf\xC3\xA9 \xF0\x9F\x98\x80"sv));
+  EXPECT_EQ(ReadText(s.get(), out), 3);
+  EXPECT_EQ(out, Bytes("Caf\xC3\xA9 \xF0\x9F\x98\x80"sv));
+  s = MakeRef<TProbeStream>(Bytes("Caf\xC3\xA9"sv));
+  EXPECT_EQ(ReadText(s.get(), out, 28591), 3);
+  EXPECT_EQ(out, Bytes("Caf\xC3\x83\xC2\xA9"sv));
   s = MakeRef<TProbeStream>(Bytes("\xEF\xBB"sv));  // too short for a mark
   EXPECT_EQ(ReadText(s.get(), out, 28591), 3);
   EXPECT_EQ(out, Bytes("\xC3\xAF\xC2\xBB"sv));

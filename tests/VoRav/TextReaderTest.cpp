@@ -29,6 +29,21 @@ std::u16string ReadAll(TTextReader* r, size_t step = 100) {
   }
 }
 
+TEST(TextReaders, UnmarkedTextIsUTF8OnlyWhenValidAndNotPlainASCII) {
+  EXPECT_TRUE(IsUnmarkedUTF8Text("Caf\xC3\xA9"));
+  EXPECT_TRUE(IsUnmarkedUTF8Text("\xE2\x82\xAC \xF4\x8F\xBF\xBF"));  // euro, U+10FFFF
+  EXPECT_TRUE(IsUnmarkedUTF8Text("\xED\xA0\xBD\xED\xB8\x80"));       // the library's surrogate halves
+  EXPECT_FALSE(IsUnmarkedUTF8Text(""));
+  EXPECT_FALSE(IsUnmarkedUTF8Text("plain ascii\r\n"));
+  EXPECT_FALSE(IsUnmarkedUTF8Text("Caf\xE9"));             // Windows-1252
+  EXPECT_FALSE(IsUnmarkedUTF8Text("\xC3\xA9\xE9"));        // valid, then a stray 1252 byte
+  EXPECT_FALSE(IsUnmarkedUTF8Text("\xC3"));                // cut short
+  EXPECT_FALSE(IsUnmarkedUTF8Text("\xC0\xAF"));            // overlong
+  EXPECT_FALSE(IsUnmarkedUTF8Text("\xE0\x80\xAF"));        // overlong
+  EXPECT_FALSE(IsUnmarkedUTF8Text("\xF4\x90\x80\x80"));    // above U+10FFFF
+  EXPECT_FALSE(IsUnmarkedUTF8Text("\x80"));                // continuation without a lead
+}
+
 TEST(TextReaders, RegistryListsNewestFirstAndOpenPrefersAByteOrderMark) {
   RegisterStandardTextReaders();
   RegisterStandardTextReaders();  // once only
@@ -47,6 +62,8 @@ TEST(TextReaders, RegistryListsNewestFirstAndOpenPrefersAByteOrderMark) {
       {{0xEF, 0xBB, 'h'}, u"\u00EF\u00BBh"},  // a cut mark is ANSI text, read from the start
       {{0xFF}, u"\u00FF"},
       {{}, u""},
+      {Bytes("Caf\xC3\xA9"), u"Caf\u00E9"},  // unmarked UTF-8 reads as UTF-8
+      {Bytes("Caf\xE9"), u"Caf\u00E9"},      // Windows-1252 that is not UTF-8 reads as ANSI
   };
   for (auto& c : cases) {
     auto s = StreamOf(c.bytes);

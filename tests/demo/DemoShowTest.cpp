@@ -87,6 +87,11 @@ void ExpectDemoTimeline(TKavSource* s) {
     EXPECT_EQ(e->Kind, want.Kind) << i;
     EXPECT_EQ(e->VariantCount, 1) << i;
     EXPECT_EQ(time, want.EffectTime) << i;
+    // The mosaic shows its blocks one after another (an appearance spread of 0
+    // fades them in all together, like a dissolve).
+    if (e->Kind == kEffectMosaic) {
+      EXPECT_GE(e->Ints.at(2), 10) << i;
+    }
     double pause = -1;
     EXPECT_FALSE(s->GetEndAction(i, pause)) << i;  // the show runs on by itself
     begin = want.End;

@@ -1,59 +1,259 @@
-// kavpack: writes a packed show from a folder (test tool).
+// kavpack: packs a show's project folder into one show file for kavplay.
 //
-//   kavpack [--long | --long-base0] [--host FILE] [--method 0|1|2] OUT FOLDER
+//   kavpack [OPTIONS] SHOW.kvshow FOLDER      (kavpack --help says more)
 //
 // Every regular file under FOLDER becomes an entry named by its path relative
-// to FOLDER with backslashes, stored by the given method (default 1).
+// to FOLDER with backslashes, stored by the given method (default 1). The
+// bytes are packed as they are: the project text keeps its own encoding.
+// Before packing, the folder must hold the project text "Project.kav" and the
+// text must be a show's (a [Main] section or slides); each picture the
+// project shows that a camera stored turned (EXIF orientation 3, 6 or 8) and
+// that [RotationState] does not turn is reported with the line that does.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <string>
+#include <system_error>
+#include <vector>
 
+#include "KavLib2/KavViewer/KavFileSource.h"
+#include "KavLib2/Zel.Exif/Exif.h"
 #include "KavPacker.h"
+#include "VoRav/vxIni.h"
+#include "VoRav/vxMemoryStream.h"
+#include "VoRav/vxUTF8.h"
+#include "VoRav/wpExceptions.h"
+#include "VoRav/wpStringUtils.h"
 
 namespace fs = std::filesystem;
 using namespace kav::packer;
 
-static std::vector<uint8_t> ReadBytes(const fs::path& p) {
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: kavpack [OPTIONS] SHOW.kvshow FOLDER\n"
+    "\n"
+    "Packs the project folder FOLDER into the show file SHOW.kvshow, which\n"
+    "kavplay plays:\n"
+    "\n"
+    "  kavpack myshow.kvshow examples/myshow\n"
+    "  kavplay myshow.kvshow\n"
+    "\n"
+    "FOLDER holds the project text \"Project.kav\" (UTF-8 or Windows-1252) and\n"
+    "the files it names (pictures, music, clips), which the project names by\n"
+    "their paths below FOLDER written with backslashes, as in\n"
+    "ImageName=Photos\\beach.jpg. Every file under FOLDER is packed.\n"
+    "\n"
+    "Pictures are shown as they are stored. A photo that a camera or phone\n"
+    "stored turned (EXIF orientation 3, 6 or 8) shows sideways or upside down\n"
+    "unless the project's [RotationState] section turns it; kavpack warns\n"
+    "about each such picture and prints the line that shows it upright.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help           show this text and exit\n"
+    "  --method N           store entries as they are (0), deflated (1, the\n"
+    "                       default) or enciphered (2)\n"
+    "  --long, --long-base0 write the long package trailer (for tests)\n"
+    "  --host FILE          write the package after the bytes of FILE\n";
+
+constexpr char kProjectName[] = "Project.kav";
+
+void Fail(const std::string& text) { std::fprintf(stderr, "kavpack: %s\n", text.c_str()); }
+
+bool ReadBytes(const fs::path& p, std::vector<uint8_t>& bytes) {
   std::ifstream in(p, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  if (!in) return false;
+  bytes.assign(std::istreambuf_iterator<char>(in), {});
+  return !in.bad();
 }
+
+std::string Upper(const std::string& utf8) { return kav::WideToSystemUTF8(kav::WideUpperCase(kav::SystemUTF8ToWide(utf8))); }
+
+struct TFolderFile {
+  std::string name;  // relative, with backslashes (UTF-8)
+  fs::path path;
+};
+
+// The regular files under the folder, sorted by name, without `skip` (the
+// show being written, when it lies inside). False, with a message, when the
+// folder cannot be read.
+bool ListFolder(const fs::path& folder, const fs::path& skip, std::vector<TFolderFile>& files) {
+  std::error_code ec;
+  fs::recursive_directory_iterator it(folder, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    std::error_code kind_ec;
+    if (!it->is_regular_file(kind_ec)) continue;
+    if (!skip.empty() && fs::equivalent(it->path(), skip, kind_ec)) continue;
+    std::string name = fs::relative(it->path(), folder).string();
+    std::replace(name.begin(), name.end(), '/', '\\');
+    files.push_back({name, it->path()});
+  }
+  if (ec) {
+    Fail("cannot read the folder \"" + folder.string() + "\": " + ec.message());
+    return false;
+  }
+  std::sort(files.begin(), files.end(), [](const TFolderFile& a, const TFolderFile& b) { return a.name < b.name; });
+  return true;
+}
+
+// Every "ImageName" below an object of the document, in document order, once each.
+void CollectImageNames(const kav::TIniList* list, std::vector<std::u16string>& names, std::set<std::u16string>& seen) {
+  for (int32_t i = 0; i < list->Count(); ++i) {
+    const kav::TIniItem* item = list->GetItem(i);
+    if (const auto* sub = dynamic_cast<const kav::TIniList*>(item)) {
+      CollectImageNames(sub, names, seen);
+    } else if (item && item->IsNamedKey() && kav::WideUpperCase(item->GetName()) == u"IMAGENAME") {
+      std::u16string name = item->GetString();
+      if (const size_t bar = name.find(u'|'); bar != std::u16string::npos) name.resize(bar);
+      if (!name.empty() && seen.insert(kav::WideUpperCase(name)).second) names.push_back(name);
+    }
+  }
+}
+
+const char* TurnText(int code) { return code == 3 ? "upside down" : "sideways"; }
+
+// Warns for each picture of the project that is stored turned and that
+// [RotationState] leaves as it is. Answers the number of warnings.
+int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& files,
+                       const std::vector<std::vector<uint8_t>>& contents) {
+  std::map<std::string, size_t> by_name;  // upper-cased entry name -> index
+  for (size_t i = 0; i < files.size(); ++i) by_name.emplace(Upper(files[i].name), i);
+  auto rotations = kav::MakeRef<kav::TMappedFileSource>();
+  rotations->LoadMappings(project->FindSection(u"RotationState"));
+  const bool has_section = project->FindSection(u"RotationState") != nullptr;
+
+  std::vector<std::u16string> names;
+  std::set<std::u16string> seen;
+  CollectImageNames(project, names, seen);
+  int warnings = 0;
+  for (const std::u16string& name : names) {
+    const std::string utf8 = kav::WideToSystemUTF8(name);
+    auto found = by_name.find(Upper(utf8));
+    if (found == by_name.end() || rotations->OrientationCode(name) != 0) continue;
+    const std::vector<uint8_t>& bytes = contents[found->second];
+    kav::TExif exif;
+    try {
+      auto stream = kav::MakeRef<kav::TStringStream>(std::string(bytes.begin(), bytes.end()));
+      exif.Decode(stream.get());
+    } catch (const kav::Exception&) {
+      continue;  // a damaged picture shows the player's placeholder; nothing to turn
+    }
+    const int code = exif.OrientationCode;
+    if (!exif.Found || (code != 3 && code != 6 && code != 8)) continue;
+    ++warnings;
+    std::fprintf(stderr,
+                 "kavpack: warning: the picture %s is stored turned (EXIF orientation %d) and will show %s.\n"
+                 "To show it upright, add this line %s:\n"
+                 ";\"%s\"=%d\n",
+                 utf8.c_str(), code, TurnText(code),
+                 has_section ? "to the [RotationState] section of Project.kav"
+                             : "below a line [RotationState] at the end of Project.kav",
+                 utf8.c_str(), code);
+  }
+  return warnings;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   Options options;
   int method = kDeflated;
   int i = 1;
-  for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
+  for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
+    if (!std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--help")) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (!std::strcmp(argv[i], "--")) {
+      ++i;
+      break;
+    }
     if (!std::strcmp(argv[i], "--long")) options.trailer = Trailer::kLong;
     else if (!std::strcmp(argv[i], "--long-base0")) options.trailer = Trailer::kLongBase0;
-    else if (!std::strcmp(argv[i], "--host") && i + 1 < argc) options.host = ReadBytes(argv[++i]);
-    else if (!std::strcmp(argv[i], "--method") && i + 1 < argc) method = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--host") && i + 1 < argc) {
+      if (!ReadBytes(argv[++i], options.host)) {
+        Fail(std::string("cannot read the host file \"") + argv[i] + "\"");
+        return 1;
+      }
+    } else if (!std::strcmp(argv[i], "--method") && i + 1 < argc) method = std::atoi(argv[++i]);
     else {
-      std::fprintf(stderr, "unknown option %s\n", argv[i]);
+      Fail(std::string("unknown option ") + argv[i] + " (kavpack --help lists the options)");
       return 2;
     }
   }
   if (argc - i != 2) {
-    std::fprintf(stderr, "usage: kavpack [--long|--long-base0] [--host FILE] [--method N] OUT FOLDER\n");
+    std::fputs(kUsage, stderr);
     return 2;
   }
+  const fs::path out = argv[i];
   const fs::path folder = argv[i + 1];
+
+  std::error_code ec;
+  const fs::file_status status = fs::status(folder, ec);
+  if (!fs::exists(status)) {
+    Fail("the project folder \"" + folder.string() + "\" does not exist");
+    return 1;
+  }
+  if (!fs::is_directory(status)) {
+    Fail("\"" + folder.string() + "\" is not a folder: give the folder that holds " + kProjectName);
+    return 1;
+  }
+  if (fs::is_directory(out, ec)) {
+    Fail("\"" + out.string() + "\" is a folder: give the name of the show file to write, such as myshow.kvshow");
+    return 1;
+  }
+
+  std::vector<TFolderFile> files;
+  if (!ListFolder(folder, fs::exists(out, ec) ? out : fs::path(), files)) return 1;
+  const auto project = std::find_if(files.begin(), files.end(),
+                                    [](const TFolderFile& f) { return Upper(f.name) == Upper(kProjectName); });
+  if (project == files.end()) {
+    Fail("the folder \"" + folder.string() + "\" holds no project text \"" + kProjectName +
+         "\" (kavpack --help says what a project folder holds)");
+    return 1;
+  }
+
+  std::vector<std::vector<uint8_t>> contents(files.size());
+  for (size_t k = 0; k < files.size(); ++k) {
+    if (!ReadBytes(files[k].path, contents[k])) {
+      Fail("cannot read \"" + files[k].path.string() + "\"");
+      return 1;
+    }
+  }
+
+  // The project text as the player reads it.
+  const std::vector<uint8_t>& text = contents[size_t(project - files.begin())];
+  auto ini = kav::MakeRef<kav::TIniFile>();
+  auto text_stream = kav::MakeRef<kav::TStringStream>(std::string(text.begin(), text.end()));
+  if (!ini->LoadFrom(text_stream.get())) {
+    Fail("cannot read \"" + project->path.string() + "\" as a text");
+    return 1;
+  }
+  const kav::TIniItem* slides = ini->FindSection(u"Times") ? ini->FindSection(u"Times")->FindKey(u"opt_slidescount")
+                                                           : nullptr;
+  if (!ini->FindSection(u"Main") && (!slides || slides->GetInteger(0) <= 0)) {
+    Fail("\"" + project->path.string() +
+         "\" is no show's project text: it has no [Main] section and no slides (kavpack --help)");
+    return 1;
+  }
+  WarnTurnedPictures(ini.get(), files, contents);
+
   std::vector<Entry> entries;
-  for (const auto& e : fs::recursive_directory_iterator(folder)) {
-    if (!e.is_regular_file()) continue;
-    std::string name = fs::relative(e.path(), folder).string();
-    for (char& c : name) if (c == '/') c = '\\';
+  for (size_t k = 0; k < files.size(); ++k) {
     Entry entry;
-    entry.name = name;
-    entry.data = ReadBytes(e.path());
+    entry.name = files[k].name;
+    entry.data = std::move(contents[k]);
     entry.method = method;
     entries.push_back(std::move(entry));
   }
   options.host_entry = !options.host.empty();
-  if (!WriteFileBytes(argv[i], Pack(entries, options))) {
-    std::fprintf(stderr, "cannot write %s\n", argv[i]);
+  if (!WriteFileBytes(out.string(), Pack(entries, options))) {
+    Fail("cannot write \"" + out.string() + "\"");
     return 1;
   }
   return 0;

@@ -1,0 +1,281 @@
+// kavpack, the program: its help and its errors, the committed example show
+// packed and opened as the player opens it, and photos stored turned, for
+// which it prints the [RotationState] line that turns them upright.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "KavLib2/KavClasses/KavEffect.h"
+#include "KavLib2/KavClasses/KavShowLocator.h"
+#include "KavLib2/KavClasses/KavSource.h"
+#include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "KavLib2/KavViewer/KavImageCache.h"
+#include "KavLib2/Zel.Exif/Exif.h"
+#include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
+#include "VoRav/vxIni.h"
+#include "VoRav/vxMemoryStream.h"
+#include "VoRav/vxUTF8.h"
+
+extern char** environ;
+
+using namespace kav;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kExample = fs::path(KAV_SOURCE_DIR) / "examples" / "myshow";
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteText(const fs::path& p, const std::string& bytes) {
+  std::ofstream out(p, std::ios::binary);
+  out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+struct TRun {
+  int Code = -1;  // the exit code; -1 when it did not start or exit normally
+  std::string Out, Err;
+};
+
+// Runs kavpack with the arguments (no shell), its output into files of `dir`.
+TRun RunKavpack(const fs::path& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> all{KAV_KAVPACK};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string out = (dir / "kavpack.out").string(), err = (dir / "kavpack.err").string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  TRun run;
+  pid_t pid;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  if (rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.Code = WEXITSTATUS(status);
+  run.Out = ReadText(out);
+  run.Err = ReadText(err);
+  return run;
+}
+
+class TScratch {
+ public:
+  TScratch() {
+    std::string tmpl = (fs::temp_directory_path() / "kavpack-test-XXXXXX").string();
+    if (mkdtemp(tmpl.data())) path_ = tmpl;
+  }
+  ~TScratch() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+  const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// The JPEG with an EXIF block that holds only the orientation code, put
+// right after the start marker (an APP1 segment, Intel byte order).
+std::string WithOrientation(const std::string& jpeg, uint16_t code) {
+  std::string tiff("II*\0\x08\0\0\0", 8);
+  tiff += std::string("\x01\0", 2);                       // one entry
+  tiff += std::string("\x12\x01\x03\0\x01\0\0\0", 8);     // 0x0112, SHORT, count 1
+  tiff += char(code & 255), tiff += char(code >> 8), tiff += std::string(2, '\0');
+  tiff += std::string(4, '\0');                           // no next directory
+  const std::string body = std::string("Exif\0\0", 6) + tiff;
+  const size_t length = body.size() + 2;
+  std::string segment = "\xFF\xE1";
+  segment += char(length >> 8), segment += char(length & 255);
+  return jpeg.substr(0, 2) + segment + body + jpeg.substr(2);
+}
+
+// The packed show opened as the player opens it.
+struct TOpened {
+  Ref<TKavShowLocator> Locator;
+  TKavSource* Source = nullptr;
+  std::u16string Error;
+
+  explicit TOpened(const fs::path& show) {
+    RegisterImageLoaders();
+    Locator = LoadPackedShow(UTF8Decode(show.string()), Error);
+    if (!Locator) return;
+    TKavSourceSetup setup;
+    setup.ProgramFile = u"/usr/bin/kavplay";
+    setup.RandomSeed = 1;
+    Source = Locator->GetSource(setup);
+  }
+  ~TOpened() { PopAllShowLocators(); }
+
+  // The size the player gives the named picture.
+  std::pair<int32_t, int32_t> PictureSize(const std::u16string& name) const {
+    Ref<TImage> image = LoadImageHandle(Locator->Accessor(), name);
+    return image ? std::pair{image->Width(), image->Height()} : std::pair{0, 0};
+  }
+};
+
+TEST(KavPack, HelpSaysHowAndMistakesGetClearErrors) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  TRun help = RunKavpack(dir.Path(), {"--help"});
+  EXPECT_EQ(help.Code, 0);
+  EXPECT_NE(help.Out.find("Usage: kavpack [OPTIONS] SHOW.kvshow FOLDER"), std::string::npos) << help.Out;
+  EXPECT_NE(help.Out.find("Project.kav"), std::string::npos);
+  EXPECT_NE(help.Out.find("[RotationState]"), std::string::npos);
+  EXPECT_EQ(RunKavpack(dir.Path(), {"-h"}).Out, help.Out);
+
+  TRun none = RunKavpack(dir.Path(), {});
+  EXPECT_EQ(none.Code, 2);
+  EXPECT_NE(none.Err.find("Usage: kavpack"), std::string::npos);
+  EXPECT_EQ(RunKavpack(dir.Path(), {"--bogus", "a", "b"}).Code, 2);
+
+  const std::string show = (dir.Path() / "out.kvshow").string();
+  TRun missing = RunKavpack(dir.Path(), {show, (dir.Path() / "nowhere").string()});
+  EXPECT_EQ(missing.Code, 1);
+  EXPECT_NE(missing.Err.find("nowhere\" does not exist"), std::string::npos) << missing.Err;
+
+  WriteText(dir.Path() / "file.txt", "x");
+  TRun not_folder = RunKavpack(dir.Path(), {show, (dir.Path() / "file.txt").string()});
+  EXPECT_EQ(not_folder.Code, 1);
+  EXPECT_NE(not_folder.Err.find("is not a folder"), std::string::npos) << not_folder.Err;
+
+  fs::create_directories(dir.Path() / "empty" / "Photos");
+  TRun no_project = RunKavpack(dir.Path(), {show, (dir.Path() / "empty").string()});
+  EXPECT_EQ(no_project.Code, 1);
+  EXPECT_NE(no_project.Err.find("holds no project text \"Project.kav\""), std::string::npos) << no_project.Err;
+  // Project.kav in a subfolder is no project of the folder.
+  WriteText(dir.Path() / "empty" / "Photos" / "Project.kav", "[Main]\n");
+  EXPECT_EQ(RunKavpack(dir.Path(), {show, (dir.Path() / "empty").string()}).Code, 1);
+
+  fs::create_directories(dir.Path() / "notes");
+  WriteText(dir.Path() / "notes" / "Project.kav", "shopping list\r\nmilk\r\n");
+  TRun foreign = RunKavpack(dir.Path(), {show, (dir.Path() / "notes").string()});
+  EXPECT_EQ(foreign.Code, 1);
+  EXPECT_NE(foreign.Err.find("no [Main] section and no slides"), std::string::npos) << foreign.Err;
+
+  TRun into_folder = RunKavpack(dir.Path(), {dir.Path().string(), kExample.string()});
+  EXPECT_EQ(into_folder.Code, 1);
+  EXPECT_NE(into_folder.Err.find("is a folder"), std::string::npos) << into_folder.Err;
+  EXPECT_FALSE(fs::exists(show));  // nothing is written after an error
+}
+
+TEST(KavPack, TheExampleShowPacksAndOpensAsWritten) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path show = dir.Path() / "myshow.kvshow";
+  TRun run = RunKavpack(dir.Path(), {show.string(), kExample.string()});
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(run.Err, "");  // the example's photos are stored upright
+
+  TOpened opened(show);
+  ASSERT_NE(opened.Locator, nullptr) << UTF8Encode(opened.Error);
+  ASSERT_NE(opened.Source, nullptr);
+  TKavSource* source = opened.Source;
+  ASSERT_EQ(source->SlideCount(), 2);
+  EXPECT_EQ(source->Slide(0).End, 6000);
+  EXPECT_EQ(source->Slide(1).End, 12000);
+  for (int32_t i = 0; i < 2; ++i) {
+    double time = 0;
+    float smoothline = 0;
+    Ref<TKavEffect> effect = source->GetSlideEffect(i, time, smoothline);
+    ASSERT_NE(effect, nullptr) << i;
+    EXPECT_EQ(effect->Kind, kEffectDissolve) << i;
+    EXPECT_EQ(time, 1500) << i;
+  }
+  // Written by hand without a byte-order mark, in UTF-8.
+  const std::string text = ReadText(kExample / "Project.kav");
+  ASSERT_NE(text.substr(0, 3), "\xEF\xBB\xBF");
+  TIniList* caption = source->Ini()->FindSection(u"Slide1")->FindObject(u"Caption");
+  ASSERT_NE(caption, nullptr);
+  EXPECT_EQ(caption->ReadString(u"Text", u""), u"\"Caf\u00E9 by the sea\"");
+
+  // The pictures load as pictures (no placeholder) and the music is there.
+  EXPECT_EQ(opened.PictureSize(u"Photos\\sea.jpg"), (std::pair<int32_t, int32_t>{960, 540}));
+  EXPECT_EQ(opened.PictureSize(u"Photos\\mountains.jpg"), (std::pair<int32_t, int32_t>{960, 540}));
+  Ref<TStream> music = opened.Locator->Accessor()->OpenFile(u"Music\\tune.mp3");
+  ASSERT_NE(music, nullptr);
+  EXPECT_EQ(music->GetSize(), int64_t(fs::file_size(kExample / "Music" / "tune.mp3")));
+  Ref<TStream> project = opened.Locator->Accessor()->OpenFile(u"Project.kav");
+  ASSERT_NE(project, nullptr);
+  std::string packed(size_t(project->GetSize()), '\0');
+  project->Read(std::span<uint8_t>(reinterpret_cast<uint8_t*>(packed.data()), packed.size()),
+                int64_t(packed.size()));
+  EXPECT_EQ(packed, text);  // packed as written
+}
+
+TEST(KavPack, PhotosStoredTurnedAreNamedWithTheLineThatTurnsThem) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path folder = dir.Path() / "phone";
+  fs::copy(kExample, folder, fs::copy_options::recursive);
+  const std::string sea = ReadText(kExample / "Photos" / "sea.jpg");
+  WriteText(folder / "Photos" / "sea.jpg", WithOrientation(sea, 6));
+  WriteText(folder / "Photos" / "mountains.jpg", WithOrientation(ReadText(kExample / "Photos" / "mountains.jpg"), 8));
+  // Our own EXIF block reads back as the camera's.
+  {
+    TExif exif;
+    auto stream = MakeRef<TStringStream>(WithOrientation(sea, 6));
+    exif.Decode(stream.get());
+    EXPECT_TRUE(exif.Found);
+    EXPECT_EQ(exif.OrientationCode, 6);
+  }
+  // An upright photo (orientation 1) that the project does not show draws no warning.
+  WriteText(folder / "Photos" / "spare.jpg", WithOrientation(sea, 1));
+
+  const fs::path show = dir.Path() / "phone.kvshow";
+  TRun run = RunKavpack(dir.Path(), {show.string(), folder.string()});
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Err.find("warning: the picture Photos\\sea.jpg is stored turned (EXIF orientation 6) and will "
+                         "show sideways"),
+            std::string::npos)
+      << run.Err;
+  EXPECT_NE(run.Err.find("\n;\"Photos\\sea.jpg\"=6\n"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("\n;\"Photos\\mountains.jpg\"=8\n"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("below a line [RotationState] at the end of Project.kav"), std::string::npos);
+  EXPECT_EQ(run.Err.find("spare.jpg"), std::string::npos);
+  {
+    // The player keeps showing them as stored: wide, so sideways.
+    TOpened opened(show);
+    ASSERT_NE(opened.Locator, nullptr) << UTF8Encode(opened.Error);
+    EXPECT_EQ(opened.PictureSize(u"Photos\\sea.jpg"), (std::pair<int32_t, int32_t>{960, 540}));
+  }
+
+  // The lines as printed, added as told, turn both upright, and the warnings stop.
+  std::string lines;
+  for (size_t at = run.Err.find("\n;\""); at != std::string::npos; at = run.Err.find("\n;\"", at + 1))
+    lines += run.Err.substr(at + 1, run.Err.find('\n', at + 1) - at);
+  WriteText(folder / "Project.kav", ReadText(folder / "Project.kav") + "[RotationState]\n" + lines);
+  const fs::path fixed = dir.Path() / "fixed.kvshow";
+  TRun again = RunKavpack(dir.Path(), {fixed.string(), folder.string()});
+  ASSERT_EQ(again.Code, 0) << again.Err;
+  EXPECT_EQ(again.Err, "");
+  TOpened opened(fixed);
+  ASSERT_NE(opened.Locator, nullptr) << UTF8Encode(opened.Error);
+  EXPECT_EQ(opened.PictureSize(u"Photos\\sea.jpg"), (std::pair<int32_t, int32_t>{540, 960}));
+  EXPECT_EQ(opened.PictureSize(u"Photos\\mountains.jpg"), (std::pair<int32_t, int32_t>{540, 960}));
+
+  // With the section there but one line missing, the warning says to add it there.
+  WriteText(folder / "Project.kav", ReadText(kExample / "Project.kav") + "[RotationState]\n;\"Photos\\sea.jpg\"=6\n");
+  TRun partly = RunKavpack(dir.Path(), {fixed.string(), folder.string()});
+  EXPECT_EQ(partly.Code, 0);
+  EXPECT_EQ(partly.Err.find("sea.jpg"), std::string::npos) << partly.Err;
+  EXPECT_NE(partly.Err.find("to the [RotationState] section of Project.kav:\n;\"Photos\\mountains.jpg\"=8\n"),
+            std::string::npos)
+      << partly.Err;
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+#!/bin/bash
+# The README's steps on the example show, headless (SDL's dummy drivers):
+# kavpack packs examples/myshow, kavplay plays the show file and the folder
+# itself for a few seconds and ends with 0 on SIGTERM, without a sanitizer
+# report.
+# Usage: kavpack_example_plays.sh KAVPACK KAVPLAY EXAMPLE_DIR WORKDIR
+set -u
+kavpack=$1
+kavplay=$2
+example=$3
+work=$4
+rm -rf "$work"
+mkdir -p "$work"
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+"$kavpack" "$work/myshow.kvshow" "$example" >"$work/kavpack.out" 2>&1 || fail "kavpack: $(cat "$work/kavpack.out")"
+
+play() {
+  local name=$1 show=$2
+  local log="$work/$name.out"
+  "$kavplay" "$show" >"$log" 2>&1 &
+  local pid=$!
+  sleep 4
+  if ! kill -0 "$pid" 2>/dev/null; then
+    wait "$pid"
+    fail "$name: the player ended by itself with $?"
+  else
+    kill -TERM "$pid"
+    local rc=0
+    for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$pid" 2>/dev/null; then
+      kill -KILL "$pid"
+      fail "$name: no end after SIGTERM"
+    fi
+    wait "$pid"
+    rc=$?
+    [ "$rc" -eq 0 ] || fail "$name: exit $rc after SIGTERM"
+  fi
+  ! grep -q "ERROR: AddressSanitizer\|runtime error:\|ERROR: LeakSanitizer\|Slideshow Error" "$log" ||
+    fail "$name: $(head -n 20 "$log")"
+}
+play packed "$work/myshow.kvshow"
+play folder "$example"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "packed and played the example show"
