@@ -34,7 +34,7 @@ if(KAV_TESTS)
   # player plays the installed demo show headless and ends with 0 on SIGTERM.
   add_test(NAME kavplay_install
            COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_install.sh ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
-                   $<IF:$<TARGET_EXISTS:kavpack>,1,0> ${CMAKE_BINARY_DIR}/kavplay_install)
+                   1 ${CMAKE_BINARY_DIR}/kavplay_install)
   set_tests_properties(kavplay_install PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                        TIMEOUT 180)
@@ -91,10 +91,4 @@ install(CODE [[
     endif()
   endif()
 ]])
-# The packer's folder may be read after this one.
-function(kav_install_packer)
-  if(TARGET kavpack)
-    install(TARGETS kavpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL kav_install_packer)
+# kavpack installs itself (tools/packer/kav.cmake).
