@@ -88,6 +88,34 @@ TEST_F(MediaLib, OpensClassifiesAndDecodesEveryFrameInOrder) {
   dll_->CloseMedia(m);
 }
 
+// AVI keeps decode times only: pictures after B-frames come out with the
+// time of the packet that completed them. Numbered from the first picture,
+// picture n has time n / rate, the drained last ones included.
+TEST_F(MediaLib, AviPicturesWithBFramesHaveTheirOwnTimes) {
+  for (auto codec : {std::vector<std::string>{"-c:v", "mpeg4", "-q:v", "3", "-g", "12", "-bf", "2"},
+                     std::vector<std::string>{"-c:v", "libx264", "-bf", "3", "-g", "12", "-pix_fmt", "yuv420p"}}) {
+    const std::string clip = MakeClip(testclips::ClipDesc("order_" + codec[1] + ".avi", codec));
+    ASSERT_FALSE(clip.empty()) << codec[1];
+    auto ref = testclips::DecodeReference(clip, 64, 48);
+    ASSERT_EQ(ref.Frames(), 50) << codec[1];
+    TMediaRecord* m = dll_->OpenMedia(U16(clip));
+    ASSERT_NE(m, nullptr) << codec[1];
+    TMediaBuffer* buf = dll_->AllocBuffer(m, media::kPixYUV420P);
+    TMediaFrameInfo info;
+    int n = 0;
+    while (dll_->DecodeVideoFrame(m, buf, &info) == 1 && n < ref.Frames()) {
+      if (info.Pts != kNoPts) {  // the drained last pictures have none
+        EXPECT_EQ(std::lround(TFFMpegDll::PtsToMs(m, info.Pts) / 40.0), n) << codec[1];
+      }
+      EXPECT_EQ(testclips::LumaDifference(info.Planes[0], info.Strides[0], ref.Frame(n), 64, 48), 0.0) << codec[1] << n;
+      ++n;
+    }
+    EXPECT_EQ(n, 50) << codec[1];
+    dll_->FreeBuffer(buf);
+    dll_->CloseMedia(m);
+  }
+}
+
 // Rates, durations and counts of clips whose containers tell them in
 // their own ways: H.264 counts two ticks a frame, a TS clip's sound starts
 // before its pictures, a clip may start 3 s after time 0.
