@@ -460,7 +460,8 @@ int SeekToStart(TMediaContext* c, int stream) {
     const AVIndexEntry* e = avformat_index_get_entry(const_cast<AVStream*>(st), 0);
     if (!e || e->timestamp == AV_NOPTS_VALUE) continue;
     // The asked stream wins a tie.
-    const int order = first < 0 ? -1 : av_compare_ts(e->timestamp, st->time_base, first_ts, fmt->streams[first]->time_base);
+    const int order =
+        first < 0 ? -1 : av_compare_ts(e->timestamp, st->time_base, first_ts, fmt->streams[first]->time_base);
     if (order < 0 || (order == 0 && int(i) == stream)) {
       first = int(i);
       first_ts = e->timestamp;
@@ -501,7 +502,8 @@ void FillVideoDuration(TMediaRecord* rec) {
   rec->VideoDurationUs = rec->DurationUs;
   if (st->time_base.num <= 0 || st->time_base.den <= 0) return;
   const int64_t file_start = fmt->start_time != AV_NOPTS_VALUE ? fmt->start_time : 0;
-  const int64_t first = av_rescale_q(av_sat_add64(rec->Start, rec->Context->PictureShift), st->time_base, AV_TIME_BASE_Q);
+  const int64_t first =
+      av_rescale_q(av_sat_add64(rec->Start, rec->Context->PictureShift), st->time_base, AV_TIME_BASE_Q);
   const int64_t rest = file_start + rec->DurationUs - first;
   if (rest > 0 && rest <= rec->DurationUs) rec->VideoDurationUs = rest;
 }

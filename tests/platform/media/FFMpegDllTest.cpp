@@ -281,7 +281,7 @@ TEST_F(MediaLib, AudioSoughtBackToTheStartDecodesAsFromOpening) {
       ASSERT_EQ(again.size(), fresh.size()) << file << " round " << round;
       size_t first_diff = 0;
       while (first_diff < fresh.size() && fresh[first_diff] == again[first_diff]) ++first_diff;
-      EXPECT_EQ(first_diff, fresh.size()) << file << " round " << round << ": the samples differ from byte " << first_diff;
+      EXPECT_EQ(first_diff, fresh.size()) << file << " round " << round << ": differs from byte " << first_diff;
     }
     dll_->CloseAudio(m);
     dll_->CloseMedia(m);

@@ -145,10 +145,10 @@ std::vector<TTimingCase> TimingCases() {
     a.insert(a.end(), b.begin(), b.end());
     return a;
   };
+  const std::vector<std::string> mpeg4{"-c:v", "mpeg4", "-q:v", "3", "-g", "30", "-bf", "2"};
   return {
-      {"MPEG4_AVI_bframes", sized(ClipDesc("t1.avi", {"-c:v", "mpeg4", "-q:v", "3", "-g", "30", "-bf", "2"}), "25", 4), 100},
-      {"MPEG4_AVI_bframes_12_5",
-       sized(ClipDesc("t2.avi", {"-c:v", "mpeg4", "-q:v", "3", "-g", "30", "-bf", "2"}), "12.5", 4), 50},
+      {"MPEG4_AVI_bframes", sized(ClipDesc("t1.avi", mpeg4), "25", 4), 100},
+      {"MPEG4_AVI_bframes_12_5", sized(ClipDesc("t2.avi", mpeg4), "12.5", 4), 50},
       {"H264_AVI_bframes",
        sized(ClipDesc("t3.avi", {"-c:v", "libx264", "-bf", "3", "-g", "30", "-pix_fmt", "yuv420p"}), "25", 4), 100},
       {"H264_AVI_bframes_one_key",
@@ -160,14 +160,17 @@ std::vector<TTimingCase> TimingCases() {
        With(sized(ClipDesc("t6.mp4", plus(x264, {"-g", "20", "-bf", "2"})), "25", 3),
             [](TClipSpec& s) { s.Extra = {"-output_ts_offset", "3"}; }),
        75},
-      {"H264_FLV_bframes", sized(ClipDesc("t8.flv", plus(x264, {"-g", "25", "-bf", "3"})), "25", 4), 100},
-      {"MPEG4_ASF_bframes", sized(ClipDesc("t9.asf", {"-c:v", "mpeg4", "-q:v", "3", "-g", "30", "-bf", "2"}), "25", 4), 100,
-       1},
-      {"MPEG2_PS_bframes", sized(ClipDesc("t10.mpg", {"-c:v", "mpeg2video", "-q:v", "3", "-g", "15", "-bf", "2"}), "25", 4), 100},
       {"H264_MKV_starts_at_3s",
        With(sized(ClipDesc("t7.mkv", plus(x264, {"-g", "20"})), "25", 3),
             [](TClipSpec& s) { s.Extra = {"-output_ts_offset", "3"}; }),
        75},
+      // Neighbours: H.264 in FLV (its rate guessed in codec ticks, two a
+      // frame), MPEG-PS, and ASF, which gives B-frame pictures decode times
+      // as AVI does.
+      {"H264_FLV_bframes", sized(ClipDesc("t8.flv", plus(x264, {"-g", "25", "-bf", "3"})), "25", 4), 100},
+      {"MPEG4_ASF_bframes", sized(ClipDesc("t9.asf", mpeg4), "25", 4), 100, 1},
+      {"MPEG2_PS_bframes",
+       sized(ClipDesc("t10.mpg", {"-c:v", "mpeg2video", "-q:v", "3", "-g", "15", "-bf", "2"}), "25", 4), 100},
   };
 }
 
