@@ -164,9 +164,9 @@ std::vector<TTimingCase> TimingCases() {
        With(sized(ClipDesc("t7.mkv", plus(x264, {"-g", "20"})), "25", 3),
             [](TClipSpec& s) { s.Extra = {"-output_ts_offset", "3"}; }),
        75},
-      // Neighbours: H.264 in FLV (its rate guessed in codec ticks, two a
-      // frame), MPEG-PS, and ASF, which gives B-frame pictures decode times
-      // as AVI does.
+      // Neighbours: H.264 in FLV (whose second rate the classification
+      // divides by H.264's two ticks a frame), MPEG-PS, and ASF, which gives
+      // B-frame pictures decode times as AVI does.
       {"H264_FLV_bframes", sized(ClipDesc("t8.flv", plus(x264, {"-g", "25", "-bf", "3"})), "25", 4), 100},
       {"MPEG4_ASF_bframes", sized(ClipDesc("t9.asf", mpeg4), "25", 4), 100, 1},
       {"MPEG2_PS_bframes",
