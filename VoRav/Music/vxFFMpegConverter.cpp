@@ -121,9 +121,9 @@ void TFFMpegConverter::Seek(double ms) {
   drop_bytes_ = 0;
   ended_ = false;
   if (!media_ || source_.BlockAlign == 0) return;
-  // A freshly opened file is left where it is: a seek to 0 lands on the
-  // first packet of time 0 and skips the encoder's priming packets before
-  // it, whose decode the first frames need (AAC would start faded in).
+  // A freshly opened file is left where it is. A seek to 0 otherwise goes
+  // back to the file's first packet, before time 0 where an encoder put
+  // priming (AAC), and decodes from there as on opening.
   if (ms == 0 && at_start_) return;
   at_start_ = false;
   // The library seeks to a packet at or before the time asked for; one

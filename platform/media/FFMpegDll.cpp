@@ -1,5 +1,6 @@
 #include "platform/media/FFMpegDll.h"
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 #include <cstring>
@@ -235,14 +236,19 @@ TMediaRecord* TFFMpegDll::ClassifyMedia(TMediaRecord* media) {
     } else if ((ex->ContainerKind == kContainerMpeg || ex->ContainerKind == kContainerFlv ||
                 ex->ContainerKind == kContainerMpegTs) &&
                rate2 > 0 && rate2 <= 130) {
-      media->FrameRateNum = media->FrameRate2Num;
-      media->FrameRateDen = media->FrameRate2Den;
-      if (media->TicksPerFrame > 0) media->FrameRateDen *= media->TicksPerFrame;
+      // A denominator that would overflow keeps the rate as it was.
+      const int64_t den = int64_t(media->FrameRate2Den) * std::max(media->TicksPerFrame, 1);
+      if (den <= INT32_MAX) {
+        media->FrameRateNum = media->FrameRate2Num;
+        media->FrameRateDen = int32_t(den);
+      }
     }
   }
   if (media->FrameRateDen > 0 && media->FrameRateNum > 0) {
     double fps = double(media->FrameRateNum) / media->FrameRateDen;
-    double frames = double(media->DurationUs) * fps / 1e6;
+    // From the video's own playing time: the sound may run longer.
+    const int64_t us = media->VideoDurationUs > 0 ? media->VideoDurationUs : media->DurationUs;
+    double frames = double(us) * fps / 1e6;
     if (media->FrameCount > 0 && media->FrameCount < INT32_MAX) frames = double(media->FrameCount);
     ex->FrameCount = frames > 0 && frames < 2e9 ? std::llround(frames) : 0;
   }

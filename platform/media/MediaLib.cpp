@@ -31,6 +31,8 @@ constexpr int64_t kMaxPicturePixels = int64_t(1) << 26;
 // Packets read in a row without a picture or audio before a decode call
 // gives up (a stream of nothing but broken packets).
 constexpr int kMaxPacketsWithoutOutput = 1 << 16;
+// Packets read at opening for the first picture (see PictureShift).
+constexpr int kMaxPacketsForFirstPicture = 4096;
 
 }  // namespace
 
@@ -47,8 +49,15 @@ struct TMediaContext {
   bool VideoDrained = false;  // the end of the file was sent to the video decoder
   bool AudioDrained = false;
   bool ReadEnded = false;
+  bool SoughtToStart = false;  // the last seek went to the file's start
   int64_t LastDts = AV_NOPTS_VALUE;
   int64_t LastPts = AV_NOPTS_VALUE;
+  // Subtracted from every picture's time: the first picture decoded from
+  // the start then has the record's Start. In AVI (decode times only) each
+  // picture comes out with the time of the packet that completed it, the
+  // decoder's reordering delay later; a clip whose first packets decode to
+  // nothing starts with a later picture than its first time stamp.
+  int64_t PictureShift = 0;
   AVFrame* AudioFrame = nullptr;
   std::vector<uint8_t> AudioRest;  // converted samples not yet delivered
   int AudioOutChannels = 0;
@@ -59,6 +68,7 @@ struct TMediaBuffer {
   AVFrame* Decoded = nullptr;    // the decoder's picture
   AVFrame* Converted = nullptr;  // in the buffer's format when that differs
   SwsContext* Scaler = nullptr;
+  int64_t Pts = AV_NOPTS_VALUE;  // the picture's time, moved by PictureShift
   bool Complete = false;
   bool UseConverted = false;
 };
@@ -175,12 +185,43 @@ bool SizeAllowed(int64_t w, int64_t h) {
   return w > 0 && h > 0 && w <= kMaxPictureSide && h <= kMaxPictureSide && w * h <= kMaxPicturePixels;
 }
 
+bool IsPlayedStream(const AVStream* st) {
+  const AVMediaType type = st->codecpar->codec_type;
+  return (type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)) || type == AVMEDIA_TYPE_AUDIO;
+}
+
+// The file's playing time in microseconds: from its first time stamp to
+// the end of the stream that ends last. Containers state their duration
+// from time 0 (a clip made to start at 3 s claims 3 s more), so the
+// streams' own start and duration are used where they tell them.
+int64_t PlayingTimeUs(const AVFormatContext* fmt) {
+  const int64_t start = fmt->start_time;
+  int64_t end = AV_NOPTS_VALUE;
+  for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+    const AVStream* st = fmt->streams[i];
+    if (!IsPlayedStream(st) || st->start_time == AV_NOPTS_VALUE || st->duration <= 0 || st->time_base.den <= 0 ||
+        st->time_base.num <= 0)
+      continue;
+    const int64_t e = av_rescale_q(av_sat_add64(st->start_time, st->duration), st->time_base, AV_TIME_BASE_Q);
+    if (end == AV_NOPTS_VALUE || e > end) end = e;
+  }
+  if (start != AV_NOPTS_VALUE && end != AV_NOPTS_VALUE && end > start) return end - start;
+  if (fmt->duration <= 0) return 0;
+  // A duration from the header counts from time 0; one measured from the
+  // time stamps (MPEG streams) already starts at the first.
+  if (start != AV_NOPTS_VALUE && start > 0 && start < fmt->duration &&
+      fmt->duration_estimation_method != AVFMT_DURATION_FROM_PTS)
+    return fmt->duration - start;
+  return fmt->duration;
+}
+
 void FillRecord(TMediaRecord* rec, TMediaContext* c, int video_index) {
   AVFormatContext* fmt = c->Format;
-  rec->DurationUs = fmt->duration > 0 ? fmt->duration : 0;
+  rec->DurationUs = PlayingTimeUs(fmt);
   if (const AVDictionaryEntry* e = av_dict_get(fmt->metadata, "comment", nullptr, 0)) {
     snprintf(rec->Text, sizeof rec->Text, "%s", e->value);
   }
+  if (video_index < 0) rec->VideoDurationUs = rec->DurationUs;
   if (c->AudioIndex >= 0) {
     rec->AudioStream = c->AudioIndex + 1;
     AVStream* ast = fmt->streams[c->AudioIndex];
@@ -193,9 +234,16 @@ void FillRecord(TMediaRecord* rec, TMediaContext* c, int video_index) {
   rec->VideoStream = video_index;
   rec->FrameRateNum = rate.num;
   rec->FrameRateDen = rate.den;
-  rec->FrameRate2Num = st->r_frame_rate.num;
-  rec->FrameRate2Den = st->r_frame_rate.den;
+  // libavformat's guess is a frame rate; the record carries the codec's
+  // tick rate, which callers divide by the ticks per frame.
+  AVRational rate2 = st->r_frame_rate;
+  if (rate2.num > 0 && rate2.den > 0 && c->Video->ticks_per_frame > 1)
+    rate2 = av_mul_q(rate2, AVRational{c->Video->ticks_per_frame, 1});
+  rec->FrameRate2Num = rate2.num;
+  rec->FrameRate2Den = rate2.den;
   rec->Start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+  if (st->duration > 0 && st->time_base.num > 0 && st->time_base.den > 0)
+    rec->VideoDurationUs = av_rescale_q(st->duration, st->time_base, AV_TIME_BASE_Q);
   rec->CodecId = CodecIdOf(st->codecpar);
   rec->Width = st->codecpar->width;
   rec->Height = st->codecpar->height;
@@ -347,13 +395,131 @@ void AppendPcm16(const AVFrame* f, int channels, std::vector<uint8_t>& out) {
   }
 }
 
+// Receives the video decoder's next picture into `frame`, feeding it
+// packets as it needs them. 1 a picture, 0 the end, -1 when `budget` (read
+// packets and broken pictures, counted down) runs out first.
+int ReceivePicture(TMediaContext* c, int video, AVFrame* frame, int& budget) {
+  AVPacket* pkt = av_packet_alloc();
+  if (!pkt) return -1;
+  int result = -1;
+  while (budget > 0) {
+    --budget;
+    int r = avcodec_receive_frame(c->Video, frame);
+    if (r == 0) {
+      result = 1;
+      break;
+    }
+    if (r == AVERROR_EOF) {
+      result = 0;
+      break;
+    }
+    if (r != AVERROR(EAGAIN)) continue;  // a broken picture: decode on
+    if (c->VideoDrained) {
+      result = 0;
+      break;
+    }
+    if (NextPacket(c, pkt) < 0) {
+      avcodec_send_packet(c->Video, nullptr);  // drain the pictures still held
+      c->VideoDrained = true;
+      continue;
+    }
+    if (pkt->stream_index == video) avcodec_send_packet(c->Video, pkt);  // broken packets are skipped
+    av_packet_unref(pkt);
+  }
+  av_packet_free(&pkt);
+  return result;
+}
+
+// The decoder's time of a picture (its own presentation time, else the
+// decode time it came out with), before PictureShift.
+int64_t DecodedTime(const AVFrame* f) {
+  return f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+}
+
+void ResetReading(TMediaContext* c) {
+  av_packet_unref(c->Pending);
+  c->HasPending = false;
+  c->ReadEnded = false;
+}
+
+// Seeks to the file's first packets: MPEG streams by bytes (a time seek
+// lands on a later key frame), indexed files to the earliest first entry
+// of their streams. That entry may lie before time 0 (an AAC encoder's
+// priming packet, which the first sound needs to decode whole and which
+// is then dropped as on opening): a time seek to 0 would start after it.
+// 0 on success, negative when the caller should seek by time.
+int SeekToStart(TMediaContext* c, int stream) {
+  AVFormatContext* fmt = c->Format;
+  if (!(fmt->iformat->flags & AVFMT_NO_BYTE_SEEK) && (fmt->iformat->flags & AVFMT_TS_DISCONT))
+    return av_seek_frame(fmt, -1, 0, AVSEEK_FLAG_BYTE);
+  int first = -1;
+  int64_t first_ts = 0;
+  for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+    const AVStream* st = fmt->streams[i];
+    if (!IsPlayedStream(st) || st->time_base.num <= 0 || st->time_base.den <= 0) continue;
+    const AVIndexEntry* e = avformat_index_get_entry(const_cast<AVStream*>(st), 0);
+    if (!e || e->timestamp == AV_NOPTS_VALUE) continue;
+    // The asked stream wins a tie.
+    const int order =
+        first < 0 ? -1 : av_compare_ts(e->timestamp, st->time_base, first_ts, fmt->streams[first]->time_base);
+    if (order < 0 || (order == 0 && int(i) == stream)) {
+      first = int(i);
+      first_ts = e->timestamp;
+    }
+  }
+  if (first < 0) return -1;
+  return av_seek_frame(fmt, first, first_ts, AVSEEK_FLAG_BACKWARD);
+}
+
+// Decodes the first picture from the start to learn PictureShift, then
+// goes back to the start.
+void MeasurePictureShift(TMediaRecord* rec) {
+  TMediaContext* c = rec->Context;
+  if (!c->Video || rec->VideoStream < 0 || !(c->Io->seekable & AVIO_SEEKABLE_NORMAL)) return;
+  AVFrame* f = av_frame_alloc();
+  if (!f) return;
+  int budget = kMaxPacketsForFirstPicture;
+  if (ReceivePicture(c, rec->VideoStream, f, budget) == 1) {
+    const int64_t t = DecodedTime(f);
+    constexpr int64_t kSane = int64_t(1) << 60;
+    if (t != AV_NOPTS_VALUE && t > -kSane && t < kSane && rec->Start > -kSane && rec->Start < kSane)
+      c->PictureShift = t - rec->Start;
+  }
+  av_frame_free(&f);
+  if (SeekToStart(c, rec->VideoStream) < 0)
+    av_seek_frame(c->Format, rec->VideoStream, rec->Start, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+  ResetReading(c);
+  avcodec_flush_buffers(c->Video);
+  c->VideoDrained = false;
+}
+
+// Without a duration of its own the video plays from its first picture to
+// the end of the file.
+void FillVideoDuration(TMediaRecord* rec) {
+  if (rec->VideoStream < 0 || rec->VideoDurationUs > 0 || rec->DurationUs <= 0) return;
+  const AVFormatContext* fmt = rec->Context->Format;
+  const AVStream* st = fmt->streams[rec->VideoStream];
+  rec->VideoDurationUs = rec->DurationUs;
+  if (st->time_base.num <= 0 || st->time_base.den <= 0) return;
+  const int64_t file_start = fmt->start_time != AV_NOPTS_VALUE ? fmt->start_time : 0;
+  const int64_t first =
+      av_rescale_q(av_sat_add64(rec->Start, rec->Context->PictureShift), st->time_base, AV_TIME_BASE_Q);
+  const int64_t rest = file_start + rec->DurationUs - first;
+  if (rest > 0 && rest <= rec->DurationUs) rec->VideoDurationUs = rest;
+}
+
 // ---- the entry points ----
 
-TMediaRecord* OpenMediaFile(const char* file_name) { return OpenMediaFile2Impl(file_name, nullptr, 0); }
-
 TMediaRecord* OpenMediaFile2(const char* file_name, const TMediaIO* io, int32_t threads) {
-  return OpenMediaFile2Impl(file_name, io, std::clamp(threads, 0, 64));
+  TMediaRecord* rec = OpenMediaFile2Impl(file_name, io, std::clamp(threads, 0, 64));
+  if (rec) {
+    MeasurePictureShift(rec);
+    FillVideoDuration(rec);
+  }
+  return rec;
 }
+
+TMediaRecord* OpenMediaFile(const char* file_name) { return OpenMediaFile2(file_name, nullptr, 0); }
 
 void CloseMediaFile(TMediaRecord* media) {
   if (!media) return;
@@ -404,6 +570,7 @@ int32_t ConvertFrame(TMediaRecord*, const TMediaBuffer* src, TMediaBuffer* dst) 
     av_frame_unref(dst->Decoded);
     if (av_frame_ref(dst->Decoded, pic) < 0) return -1;
   }
+  dst->Pts = src->Pts;
   dst->Complete = true;
   return 0;
 }
@@ -412,41 +579,20 @@ int32_t GetNextVideoFrame(TMediaRecord* media, TMediaBuffer* buffer, int32_t) {
   if (!media || !buffer || !media->Context || !media->Context->Video) return -1;
   TMediaContext* c = media->Context;
   buffer->Complete = false;
-  AVPacket* pkt = av_packet_alloc();
-  if (!pkt) return -1;
-  int result = -1;
-  for (int idle = 0; idle < kMaxPacketsWithoutOutput; ++idle) {
-    int r = avcodec_receive_frame(c->Video, buffer->Decoded);
-    if (r == 0) {
-      const AVFrame* f = buffer->Decoded;
-      if (!SizeAllowed(f->width, f->height) || !ConvertInto(f, buffer)) {
-        av_frame_unref(buffer->Decoded);
-        continue;  // a picture we cannot deliver: try the next one
-      }
-      buffer->Complete = true;
-      result = 1;
-      break;
+  int budget = kMaxPacketsWithoutOutput;
+  for (;;) {
+    const int r = ReceivePicture(c, media->VideoStream, buffer->Decoded, budget);
+    if (r <= 0) return r;
+    const AVFrame* f = buffer->Decoded;
+    if (!SizeAllowed(f->width, f->height) || !ConvertInto(f, buffer)) {
+      av_frame_unref(buffer->Decoded);
+      continue;  // a picture we cannot deliver: try the next one
     }
-    if (r == AVERROR_EOF) {
-      result = 0;
-      break;
-    }
-    if (r != AVERROR(EAGAIN)) continue;  // a broken picture: decode on
-    if (c->VideoDrained) {
-      result = 0;
-      break;
-    }
-    r = NextPacket(c, pkt);
-    if (r < 0) {
-      avcodec_send_packet(c->Video, nullptr);  // drain the pictures still held
-      c->VideoDrained = true;
-      continue;
-    }
-    if (pkt->stream_index == media->VideoStream) avcodec_send_packet(c->Video, pkt);  // broken packets are skipped
-    av_packet_unref(pkt);
+    const int64_t t = DecodedTime(f);
+    buffer->Pts = t == AV_NOPTS_VALUE ? t : av_sat_sub64(t, c->PictureShift);
+    buffer->Complete = true;
+    return 1;
   }
-  av_packet_free(&pkt);
-  return result;
 }
 
 int32_t SeekFile(TMediaRecord* media, int64_t position) {
@@ -455,17 +601,12 @@ int32_t SeekFile(TMediaRecord* media, int64_t position) {
   int stream = media->VideoStream >= 0 ? media->VideoStream : c->AudioIndex;
   if (stream < 0) return -1;
   int r = -1;
-  // The start is sought by bytes where the container allows it: a time
-  // seek of some containers (MPEG-TS) lands on a later key frame.
   const int64_t start = c->Format->streams[stream]->start_time;
-  if ((position <= 0 || (start != AV_NOPTS_VALUE && position <= start)) &&
-      !(c->Format->iformat->flags & AVFMT_NO_BYTE_SEEK) && (c->Format->iformat->flags & AVFMT_TS_DISCONT))
-    r = av_seek_frame(c->Format, -1, 0, AVSEEK_FLAG_BYTE);
+  c->SoughtToStart = position <= 0 || (start != AV_NOPTS_VALUE && position <= start);
+  if (c->SoughtToStart) r = SeekToStart(c, stream);
   if (r < 0) r = av_seek_frame(c->Format, stream, position, AVSEEK_FLAG_BACKWARD);
   if (r < 0) r = av_seek_frame(c->Format, stream, position, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
-  av_packet_unref(c->Pending);
-  c->HasPending = false;
-  c->ReadEnded = false;
+  ResetReading(c);
   return r < 0 ? r : 0;
 }
 
@@ -487,7 +628,15 @@ void FlushVideo(TMediaRecord* media) {
 void AfterAudioSeek(TMediaRecord* media) {
   if (!media || !media->Context) return;
   TMediaContext* c = media->Context;
-  if (c->Audio) avcodec_flush_buffers(c->Audio);
+  // Back at the start the decoder is made afresh: a flushed one keeps
+  // state (AAC's noise generator) and would not repeat the first decode.
+  AVCodecContext* fresh = c->Audio && c->SoughtToStart ? OpenDecoder(c->Format->streams[c->AudioIndex], 1) : nullptr;
+  if (fresh) {
+    avcodec_free_context(&c->Audio);
+    c->Audio = fresh;
+  } else if (c->Audio) {
+    avcodec_flush_buffers(c->Audio);
+  }
   c->AudioDrained = false;
   c->AudioRest.clear();
 }
@@ -505,8 +654,7 @@ int32_t GetFrameInfo(const TMediaBuffer* buffer, TMediaFrameInfo* info) {
   if (!buffer->Complete) return 0;
   const AVFrame* d = buffer->Decoded;
   const AVFrame* pic = PictureOf(buffer);
-  info->Pts = d->best_effort_timestamp != AV_NOPTS_VALUE ? d->best_effort_timestamp : d->pts;
-  if (info->Pts == AV_NOPTS_VALUE) info->Pts = INT64_MIN;
+  info->Pts = buffer->Pts != AV_NOPTS_VALUE ? buffer->Pts : INT64_MIN;
   info->Interlaced = d->interlaced_frame;
   info->TopFieldFirst = d->top_field_first;
   info->KeyFrame = d->key_frame;

@@ -60,20 +60,29 @@ struct TMediaIO {
 struct TMediaRecord {
   int32_t FrameRateNum = 0;  // video frame rate; 0/0 unknown
   int32_t FrameRateDen = 0;
-  int64_t Start = 0;  // the video stream's first time stamp, in its time base
+  // The video stream's first time stamp, in its time base. Pictures are
+  // reported so that the first one decoded from the start has this time.
+  int64_t Start = 0;
   int32_t VideoStream = -1;  // -1: none
   int32_t CodecId = kCodecNone;
   int32_t Width = 0;
   int32_t Height = 0;
   int32_t TicksPerFrame = 0;
-  int32_t FrameRate2Num = 0;  // the container's guess of the rate
+  // The rate of the codec's ticks: the container's guess of the frame rate
+  // times TicksPerFrame (a frame rate once divided by it).
+  int32_t FrameRate2Num = 0;
   int32_t FrameRate2Den = 0;
   int32_t AudioStream = 0;  // stream index + 1; 0: none
   int32_t PixelFormat = kPixYUV420P;
   int32_t TimeBaseNum = 0;  // of the video stream (of the audio one without video)
   int32_t TimeBaseDen = 0;
   int64_t FrameCount = 0;  // frames the container declares; 0 unknown
-  int64_t DurationUs = 0;  // the file's duration in microseconds; 0 unknown
+  // The file's playing time in microseconds, from its first time stamp
+  // (a file that starts at 3 s does not count those 3 s); 0 unknown.
+  int64_t DurationUs = 0;
+  // The video stream's own playing time (the sound may start earlier or end
+  // later); the file's without video or when the stream does not tell.
+  int64_t VideoDurationUs = 0;
   int32_t AspectNum = 0;  // sample aspect ratio; 0/0 square
   int32_t AspectDen = 0;
   char Text[64] = {};  // the file's "comment" tag (truncated), "" without one
@@ -88,7 +97,11 @@ struct TMediaRecord {
 struct TMediaBuffer;
 
 struct TMediaFrameInfo {
-  int64_t Pts = INT64_MIN;  // presentation time in the stream's time base; INT64_MIN none
+  // Presentation time in the stream's time base; INT64_MIN none. Containers
+  // without presentation times (AVI) give pictures after B-frames the time
+  // of a later packet: every picture's time is moved by the same amount so
+  // that the stream's first picture has the record's Start.
+  int64_t Pts = INT64_MIN;
   int32_t Complete = 0;     // a whole picture was decoded into the buffer
   int32_t Interlaced = 0;
   int32_t TopFieldFirst = 0;
@@ -136,6 +149,8 @@ using TConvertFrame = int32_t (*)(TMediaRecord* media, const TMediaBuffer* src, 
 using TGetNextVideoFrame = int32_t (*)(TMediaRecord* media, TMediaBuffer* buffer, int32_t flags);
 // Seeks the video stream (the audio one without video) to the key frame at
 // or before `position` (stream time base). 0 on success, negative on error.
+// A position at or before the start goes to the file's first packets, also
+// those before time 0 (the priming of an AAC encoder).
 using TSeekFile = int32_t (*)(TMediaRecord* media, int64_t position);
 // Writes the container's format name (with its terminating 0, cut to
 // `size`) and answers its length without the 0; with no buffer only the

@@ -105,7 +105,9 @@ TWinVideoSource::TWinVideoSource(TStream* stream, bool owned, const std::u16stri
   info_.Height = media_->Height;
   info_.FramesPerSecond = fps_;
   info_.FrameCount = ex ? int32_t(std::min<int64_t>(ex->FrameCount, INT32_MAX)) : 0;
-  info_.DurationMs = int32_t(std::min<int64_t>(media_->DurationUs / 1000, INT32_MAX));
+  // The pictures' own playing time (a clip's sound may start earlier).
+  const int64_t us = media_->VideoDurationUs > 0 ? media_->VideoDurationUs : media_->DurationUs;
+  info_.DurationMs = int32_t(std::min<int64_t>(us / 1000, INT32_MAX));
   info_.CodecName = CodecName(media_->CodecId);
   info_.Rgba = rgba_;
   bool top_first = true;

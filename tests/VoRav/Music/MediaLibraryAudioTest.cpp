@@ -73,6 +73,40 @@ TEST_F(MediaLibraryAudio, FilesOnlyTheLibraryReadsPlayAsTheReferenceDecodesThem)
   }
 }
 
+// A sound played again from the start (a loop, a slide shown twice) gives
+// the samples of its first play, the first milliseconds included.
+TEST_F(MediaLibraryAudio, ASeekBackToTheStartGivesTheSamplesOfTheFirstDecode) {
+  for (const uint32_t rate : {44100u, 48000u}) {
+    const std::string name = "z" + std::to_string(rate);
+    const std::string wav = media_.Sweep(name + ".wav", rate, 2, 3.0);
+    const std::string m4a = media_.Ffmpeg(name + ".m4a", wav, {"-c:a", "aac", "-b:a", "128k"});
+    const TDecoded fresh = DecodeAll(m4a);
+    ASSERT_GT(fresh.samples.size(), size_t(44100 * 2 * 2)) << rate;
+    Ref<TStream> stream;
+    TMediaInfo info;
+    auto conv = test::OpenConverter(m4a, stream, info);
+    ASSERT_TRUE(conv) << rate;
+    TLocalBuffer& o = conv->Output();
+    for (int i = 0; i < 30 && conv->ReadChunk() && conv->Convert(); ++i) o.Consume(o.Used());
+    o.Consume(o.Used());
+    conv->Seek(1200);
+    ASSERT_TRUE(conv->ReadChunk() && conv->Convert()) << rate;
+    conv->Seek(0);
+    std::vector<uint8_t> bytes;
+    for (int guard = 0; guard < 1000000; ++guard) {
+      bytes.insert(bytes.end(), o.Data(), o.Data() + o.Used());
+      o.Consume(o.Used());
+      if (!conv->ReadChunk() || !conv->Convert()) break;
+    }
+    bytes.insert(bytes.end(), o.Data(), o.Data() + o.Used());
+    const std::vector<int16_t> again = test::Samples16(bytes);
+    ASSERT_EQ(again.size(), fresh.samples.size()) << rate;
+    size_t first_diff = 0;
+    while (first_diff < again.size() && again[first_diff] == fresh.samples[first_diff]) ++first_diff;
+    EXPECT_EQ(first_diff, again.size()) << rate << ": differs from sample " << first_diff;
+  }
+}
+
 TEST_F(MediaLibraryAudio, OtherRatesAndChannelsComeOutInTheOutputFormat) {
   const std::string wav = media_.Sweep("m.wav", 22050, 1, 2.0);
   const std::string flac = media_.Ffmpeg("m.flac", wav, {"-c:a", "flac"});

@@ -88,6 +88,71 @@ TEST_F(MediaLib, OpensClassifiesAndDecodesEveryFrameInOrder) {
   dll_->CloseMedia(m);
 }
 
+// AVI keeps decode times only: pictures after B-frames come out with the
+// time of the packet that completed them. Numbered from the first picture,
+// picture n has time n / rate, the drained last ones included.
+TEST_F(MediaLib, AviPicturesWithBFramesHaveTheirOwnTimes) {
+  for (auto codec : {std::vector<std::string>{"-c:v", "mpeg4", "-q:v", "3", "-g", "12", "-bf", "2"},
+                     std::vector<std::string>{"-c:v", "libx264", "-bf", "3", "-g", "12", "-pix_fmt", "yuv420p"}}) {
+    const std::string clip = MakeClip(testclips::ClipDesc("order_" + codec[1] + ".avi", codec));
+    ASSERT_FALSE(clip.empty()) << codec[1];
+    auto ref = testclips::DecodeReference(clip, 64, 48);
+    ASSERT_EQ(ref.Frames(), 50) << codec[1];
+    TMediaRecord* m = dll_->OpenMedia(U16(clip));
+    ASSERT_NE(m, nullptr) << codec[1];
+    TMediaBuffer* buf = dll_->AllocBuffer(m, media::kPixYUV420P);
+    TMediaFrameInfo info;
+    int n = 0;
+    while (dll_->DecodeVideoFrame(m, buf, &info) == 1 && n < ref.Frames()) {
+      if (info.Pts != kNoPts) {  // the drained last pictures have none
+        EXPECT_EQ(std::lround(TFFMpegDll::PtsToMs(m, info.Pts) / 40.0), n) << codec[1];
+      }
+      EXPECT_EQ(testclips::LumaDifference(info.Planes[0], info.Strides[0], ref.Frame(n), 64, 48), 0.0) << codec[1] << n;
+      ++n;
+    }
+    EXPECT_EQ(n, 50) << codec[1];
+    dll_->FreeBuffer(buf);
+    dll_->CloseMedia(m);
+  }
+}
+
+// Rates, durations and counts of clips whose containers tell them in
+// their own ways: H.264 counts two ticks a frame, a TS clip's sound starts
+// before its pictures, a clip may start 3 s after time 0.
+TEST_F(MediaLib, RatesDurationsAndCountsAreThePicturesOwn) {
+  struct TCase {
+    TClipSpec Spec;
+    double Fps;
+    int64_t Frames;
+    int64_t FileMs;
+  };
+  auto spec = [](const char* name, std::vector<std::string> extra, bool audio) {
+    TClipSpec s = testclips::ClipDesc(name);
+    s.Seconds = 3;
+    s.Audio = audio;
+    s.Extra = std::move(extra);
+    return s;
+  };
+  const TCase cases[] = {
+      {spec("rate.ts", {}, true), 25, 75, 3000},   // the sound starts a little earlier
+      {spec("rate.flv", {}, false), 25, 75, 3000},
+      {spec("late.mp4", {"-output_ts_offset", "3"}, false), 25, 75, 3000},
+      {spec("late.mkv", {"-output_ts_offset", "3"}, false), 25, 75, 3000},
+  };
+  for (const TCase& c : cases) {
+    const std::string clip = MakeClip(c.Spec);
+    ASSERT_FALSE(clip.empty()) << c.Spec.Name;
+    TMediaRecord* m = dll_->OpenMedia(U16(clip));
+    ASSERT_NE(m, nullptr) << c.Spec.Name;
+    auto* ex = static_cast<TVideoDataEx*>(m->VideoDataEx);
+    EXPECT_DOUBLE_EQ(double(m->FrameRateNum) / m->FrameRateDen, c.Fps) << c.Spec.Name;
+    EXPECT_EQ(ex->FrameCount, c.Frames) << c.Spec.Name;
+    EXPECT_NEAR(double(m->VideoDurationUs) / 1000, double(c.Frames) * 1000 / c.Fps, 1) << c.Spec.Name;
+    EXPECT_NEAR(double(m->DurationUs) / 1000, double(c.FileMs), 50) << c.Spec.Name;
+    dll_->CloseMedia(m);
+  }
+}
+
 TEST_F(MediaLib, SeekLandsOnAKeyFrameNotAfterTheTargetAndCurrentPtsPeeks) {
   std::string clip = MakeClip(
       testclips::ClipDesc("gop.mkv", {"-c:v", "libx264", "-preset", "ultrafast", "-g", "10", "-pix_fmt", "yuv420p"}));
@@ -171,6 +236,56 @@ TEST_F(MediaLib, AudioDecodesToSixteenBitStereo) {
   dll_->CloseAudio(m);
   EXPECT_EQ(m->AudioBuffer, nullptr);
   dll_->CloseMedia(m);
+}
+
+// A seek back to the start gives the very samples of a fresh decode: the
+// encoder's priming packet before time 0 is read again, so the first
+// frames decode whole and the priming is dropped as on opening.
+TEST_F(MediaLib, AudioSoughtBackToTheStartDecodesAsFromOpening) {
+  auto folder = testclips::ClipFolder();
+  const std::string m4a = (folder / "sweep.m4a").string();
+  ASSERT_TRUE(testclips::Run({testclips::kFfmpeg, "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                              "aevalsrc=0.5*sin(2*PI*(200+400*t)*t):s=44100:d=3", "-c:a", "aac", "-b:a", "128k", m4a}));
+  TClipSpec desc = testclips::ClipDesc("sound.mp4");
+  desc.Audio = true;
+  const std::string mp4 = MakeClip(desc);
+  ASSERT_FALSE(mp4.empty());
+  for (const std::string& file : {m4a, mp4}) {
+    auto decode = [&](TMediaRecord* m, int blocks) {
+      std::vector<uint8_t> out;
+      int32_t size = 0;
+      for (int i = 0; i != blocks && dll_->NextAudioFrame(m, size) == 1; ++i)
+        out.insert(out.end(), m->AudioBuffer, m->AudioBuffer + size);
+      return out;
+    };
+    TMediaAudioParams params;
+    TMediaRecord* m = dll_->OpenMedia(U16(file));
+    ASSERT_NE(m, nullptr) << file;
+    ASSERT_GT(dll_->OpenAudio(m, &params), 0) << file;
+    const std::vector<uint8_t> fresh = decode(m, -1);
+    ASSERT_GT(fresh.size(), 44100u) << file;
+    auto rewind = [&] {
+      ASSERT_EQ(dll_->Seek(m, 0), 0) << file;
+      dll_->AfterAudioSeek(m);
+    };
+    // Back to 0 from the end, as a looping sound does, and after a part.
+    for (int round = 0; round < 2; ++round) {
+      rewind();
+      if (round == 1) {
+        const std::vector<uint8_t> part = decode(m, 20);
+        ASSERT_FALSE(part.empty()) << file;
+        EXPECT_TRUE(std::equal(part.begin(), part.end(), fresh.begin())) << file;
+        rewind();
+      }
+      const std::vector<uint8_t> again = decode(m, -1);
+      ASSERT_EQ(again.size(), fresh.size()) << file << " round " << round;
+      size_t first_diff = 0;
+      while (first_diff < fresh.size() && fresh[first_diff] == again[first_diff]) ++first_diff;
+      EXPECT_EQ(first_diff, fresh.size()) << file << " round " << round << ": differs from byte " << first_diff;
+    }
+    dll_->CloseAudio(m);
+    dll_->CloseMedia(m);
+  }
 }
 
 TEST_F(MediaLib, BrokenFilesOpenAsNoneOrEndCleanly) {
