@@ -39,6 +39,21 @@ void UpdateDisplays() {
   DisplayService()->Update();
 }
 
+// The software device's adapters are the display's monitors, so an
+// exclusive full-screen device gets the real screen's size (the default is
+// one 1920 x 1080 monitor).
+std::vector<TSwMonitor> DeviceMonitors() {
+  std::vector<TSwMonitor> out;
+  for (const TDisplayMonitor& m : DisplayService()->Monitors()) {
+    if (m.Bounds.IsEmpty()) continue;
+    TSwMonitor d;
+    d.Bounds = TSwRect{m.Bounds.Left, m.Bounds.Top, m.Bounds.Right, m.Bounds.Bottom};
+    if (m.RefreshRate > 0) d.RefreshRate = uint32_t(m.RefreshRate);
+    out.push_back(d);
+  }
+  return out;
+}
+
 struct TFrameService {
   void Tick(TTimerEvent*) {
     if (g_bridge && g_form && g_form->Controller()) g_bridge->Service(g_form->Controller()->GetHandle());
@@ -95,6 +110,8 @@ int main(int argc, char** argv) {
   SetDirect3DFactory([] {
     TSwConfig config;
     config.Sink = g_bridge;
+    std::vector<TSwMonitor> monitors = DeviceMonitors();
+    if (!monitors.empty()) config.Monitors = std::move(monitors);
     return MakeRef<TSwDirect3D>(config);
   });
   RegisterDirect3DEngine();
