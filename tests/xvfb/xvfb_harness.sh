@@ -166,7 +166,7 @@ xh_wait_window() {
 }
 
 xh_key() {
-  [ -n "$XH_WIN" ] && { xdotool windowfocus --sync "$XH_WIN" 2>/dev/null || xdotool windowfocus "$XH_WIN"; }
+  [ -n "$XH_WIN" ] && { xdotool windowfocus --sync "$XH_WIN" 2>/dev/null || xdotool windowfocus "$XH_WIN" 2>/dev/null; }
   xdotool key "$@"
 }
 

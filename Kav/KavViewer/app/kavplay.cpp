@@ -2,7 +2,11 @@
 // folder named on the command line (a plain path, "-filename <project>",
 // "-exename <show>", "-slide n", "-time t", "-display n", "-desktopalign", "-resize",
 // "-log", "-filelog").
+#include <SDL.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <memory>
 
 #include "Kav/KavViewer/KavMainForm.h"
@@ -60,6 +64,24 @@ struct TFrameService {
   }
 };
 
+// Whether SDL's video driver is one that shows nothing while the environment
+// did not name it (SDL_VIDEODRIVER, a comma-separated list of drivers).
+bool HeadlessDriverNotAsked(const char* driver) {
+  if (!driver) return true;
+  if (SDL_strcasecmp(driver, "offscreen") != 0 && SDL_strcasecmp(driver, "dummy") != 0) return false;
+  const char* asked = std::getenv("SDL_VIDEODRIVER");
+  if (!asked) return true;
+  const std::string list = asked;
+  size_t from = 0;
+  while (from <= list.size()) {
+    size_t to = list.find(',', from);
+    if (to == std::string::npos) to = list.size();
+    if (SDL_strcasecmp(list.substr(from, to - from).c_str(), driver) == 0) return false;
+    from = to + 1;
+  }
+  return true;
+}
+
 void StartLog() {
   const TCommandsStorage* c = CommandLineCommands();
   if (c && c->FindCommand(u"filelog")) {
@@ -81,6 +103,19 @@ int main(int argc, char** argv) {
   auto display = TSdlDisplay::Create(&error);
   if (!display) {
     std::fprintf(stderr, "kavplay: no display: %s\n", error.c_str());
+    return 1;
+  }
+  // SDL falls back to a driver without a screen (offscreen) when no display
+  // can be opened; the show would then play unseen for ever. Such a driver
+  // is used only when it was asked for by name.
+  if (const char* driver = SDL_GetCurrentVideoDriver(); HeadlessDriverNotAsked(driver)) {
+    const char* display_name = std::getenv("DISPLAY");
+    const std::string what = display_name ? "cannot open the X display \"" + std::string(display_name) + "\""
+                                          : std::string("DISPLAY is not set");
+    std::fprintf(stderr,
+                 "kavplay: no display: %s (SDL fell back to its \"%s\" driver, which shows nothing); set DISPLAY "
+                 "to a running X server, or SDL_VIDEODRIVER=dummy or offscreen to run without a screen\n",
+                 what.c_str(), driver ? driver : "");
     return 1;
   }
   SetDisplayService(display);
