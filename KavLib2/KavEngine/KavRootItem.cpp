@@ -100,12 +100,13 @@ void TRootItem::Draw(TDeviceDrawer* drawer) {
   for (size_t k = from; k < last; ++k)
     if (items_[k]) drawer->Render(items_[k].get());
   if (layer) drawer->EndLayer(UnsharpAmount);
-  // Departure: clearing the whole frame here would wipe the slides just
-  // drawn; only the area outside the show takes the hider colour, and it
-  // does so on every frame, with an overlay too, so a show rectangle that
-  // moved or changed shape leaves nothing of earlier frames around it.
-  if (clear_) FillMargins(drawer, HiderColor);
-  if (items_[last]) drawer->Render(items_[last].get());
+  if (items_[last]) {
+    drawer->Render(items_[last].get());
+  } else if (clear_) {
+    // Departure: clearing the whole frame here would wipe the slides just
+    // drawn; only the area outside the show takes the hider colour.
+    FillMargins(drawer, HiderColor);
+  }
 }
 
 bool TMouseMoveDetector::Moved(int32_t x, int32_t y) {
