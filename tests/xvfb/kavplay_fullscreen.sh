@@ -9,7 +9,7 @@ xh_init "$3" "$1" "$2"
 export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
 show="$XH_OUT/full.kvshow"
 # Long slides: the first must be seen while it is on, even on a slow machine.
-xh_make_show "$show" --slides 2 --size 1280x800 --slide-ms 15000 --full 1
+xh_make_show "$show" --slides 2 --size 1280x800 --slide-ms 30000 --full 1
 
 # Colour of a pixel of the last shot against an expected slide or "hider".
 expect_at() {
@@ -28,7 +28,7 @@ for size in 1920x1080 1280x800 1024x768; do
   cx=$(((l + r) / 2))
   cy=$(((t + b) / 2))
   # Slide 1 near the top left corner of the show's rectangle.
-  xh_wait_slide 1 $((l + 20)) $((t + 20)) 14 || xh_fail "$size: the first slide was not shown while it was on"
+  xh_wait_slide 1 $((l + 20)) $((t + 20)) 28 || xh_fail "$size: the first slide was not shown while it was on"
   shot="full-$size"
   xh_shot "$shot"
   # The rectangle's edges, a few pixels inside, halfway along each side.
