@@ -15,7 +15,7 @@ xh_wait_window 60 || xh_fail "no window of the player"
 
 # Window position (x y) from xdotool; without a window manager it is the client's.
 window_origin() {
-  xdotool getwindowgeometry "$XH_WIN" | sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1 \2/p'
+  xdotool getwindowgeometry "$XH_WIN" 2>/dev/null | sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1 \2/p'
 }
 
 # Waits until the show fills the fitted rectangle of a W x H window: the
@@ -25,7 +25,13 @@ check_window() {
   local w=$1 h=$2 name=$3 end=$((SECONDS + 40)) l t r b ox oy bad
   while :; do
     xh_alive || xh_fail "the player ended"
+    ox=
     read -r ox oy < <(window_origin)
+    if [ -z "$ox" ]; then
+      # The window was replaced: find the player's window again.
+      xh_wait_window 20 || xh_fail "the player's window went away"
+      continue
+    fi
     read -r l t r b < <(xh_fit 1280 800 "$w" "$h")
     l=$((l + ox)); r=$((r + ox)); t=$((t + oy)); b=$((b + oy))
     local cx=$(((l + r) / 2)) cy=$(((t + b) / 2))

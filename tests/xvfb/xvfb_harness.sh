@@ -30,8 +30,8 @@
 #   xh_start_player SHOW [args]   kavplay in the background (XH_PID); its
 #                           output goes to $XH_OUT/kavplay-N.out
 #   xh_alive                the player still runs
-#   xh_wait_window [SECS]   waits for a visible window of the player; sets
-#                           XH_WIN
+#   xh_wait_window [SECS]   waits for a visible window of the player that
+#                           stays; sets XH_WIN
 #   xh_key KEYS...          focuses the player's window and sends the keys
 #   xh_shot NAME            screenshot of the whole screen: $XH_OUT/NAME.png
 #   xh_pixel NAME X Y       RRGGBB of a pixel of a screenshot
@@ -160,9 +160,25 @@ xh_pass() {
 }
 
 xh_wait_window() {
-  local secs=${1:-60}
-  XH_WIN=$(timeout "$secs" xdotool search --sync --onlyvisible --pid "$XH_PID" 2>/dev/null | head -n 1)
-  [ -n "$XH_WIN" ]
+  # The player may replace its first window (a new border style makes a new
+  # one): the window counts once the same one is found twice, 0.5 s apart.
+  local end=$((SECONDS + ${1:-60})) id prev=
+  XH_WIN=
+  while [ "$SECONDS" -le "$end" ]; do
+    xh_alive || return 1
+    id=$(xdotool search --onlyvisible --pid "$XH_PID" 2>/dev/null | head -n 1)
+    if [ -n "$id" ] && xdotool getwindowgeometry "$id" >/dev/null 2>&1; then
+      if [ "$id" = "$prev" ]; then
+        XH_WIN=$id
+        return 0
+      fi
+      prev=$id
+    else
+      prev=
+    fi
+    sleep 0.5
+  done
+  return 1
 }
 
 xh_key() {
