@@ -105,9 +105,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kavplay: no display: %s\n", error.c_str());
     return 1;
   }
-  // SDL falls back to a driver without a screen (offscreen) when no display
-  // can be opened; the show would then play unseen for ever. Such a driver
-  // is used only when it was asked for by name.
+  // Departure (no such case on Windows): SDL falls back to a driver without
+  // a screen (offscreen) when no display can be opened, and the show would
+  // play unseen for ever; such a driver is used only when asked for by name.
   if (const char* driver = SDL_GetCurrentVideoDriver(); HeadlessDriverNotAsked(driver)) {
     const char* display_name = std::getenv("DISPLAY");
     const std::string what = display_name ? "cannot open the X display \"" + std::string(display_name) + "\""
