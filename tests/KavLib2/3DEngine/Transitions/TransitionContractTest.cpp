@@ -105,14 +105,6 @@ TEST(TransitionContract, ClearedFlagsDrawTheCutAndTimesOutsideClampToTheSlides) 
   rig.At(z.get(), 0);
 }
 
-}  // namespace
-}  // namespace kav
-
-namespace kav {
-namespace {
-
-using namespace transtest;
-
 // A letterboxed show: the output rectangle is narrower than the frame and
 // its centre falls between two pixels. The last frame of every transition
 // is the incoming slide exactly as it is drawn alone afterwards, so the
