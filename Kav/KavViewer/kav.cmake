@@ -52,6 +52,27 @@ if(KAV_TESTS)
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                          SKIP_RETURN_CODE 77 TIMEOUT 60 RUN_SERIAL TRUE)
   endif()
+  # The player on colour shows in X servers of their own (tests/xvfb: the
+  # harness starts Xvfb at each screen size, makes the show with the test
+  # packer and reads screenshots): full screen at three screen sizes, and a
+  # window resized to other shapes. They skip (77) without the tools.
+  find_program(XVFB Xvfb)
+  if(XVFB AND XDOTOOL AND IM_IMPORT)
+    foreach(case fullscreen resize)
+      add_test(NAME kavplay_xvfb_${case}
+               COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_${case}.sh $<TARGET_FILE:kavplay>
+                       $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_xvfb_${case})
+      set_tests_properties(kavplay_xvfb_${case} PROPERTIES
+                           ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                           SKIP_RETURN_CODE 77 TIMEOUT 240 RUN_SERIAL TRUE)
+    endforeach()
+  endif()
+  # No display and no headless driver asked for: a message and a non-zero
+  # exit, not a show played unseen.
+  add_test(NAME kavplay_no_display
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_nodisplay.sh $<TARGET_FILE:kavplay>
+                   ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_no_display)
+  set_tests_properties(kavplay_no_display PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0" TIMEOUT 300)
 endif()
 
 # Installing: the player (and the show packer where this build has one), a

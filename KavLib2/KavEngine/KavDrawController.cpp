@@ -51,8 +51,15 @@ TSize TKavDrawController::GetViewSize() const {
 
 uint32_t TKavDrawController::GetState() {
   uint32_t bits = 0;
-  if (device_ && device_->CanDraw()) bits |= kDrawDeviceReady;
-  if (refresh_.exchange(false)) {
+  const bool front = device_ && device_->CanDraw();
+  if (front) bits |= kDrawDeviceReady;
+  // Departure: a device that comes back to the front asks for a redraw, as
+  // a refresh does. What was drawn while its window was behind or not yet
+  // shown may never have reached the screen, and a still slide draws no
+  // other frame (a full-screen device is also rebuilt on that frame).
+  const bool came_front = front && !was_front_;
+  was_front_ = front;
+  if (refresh_.exchange(false) || came_front) {
     bits |= kDrawRedraw;
   } else if (device_ && drawer_ && drawer_->Screen()) {
     // Compared in the coordinates the screen keeps: the device's bounds

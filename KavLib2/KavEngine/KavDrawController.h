@@ -54,6 +54,9 @@ class TKavDrawController : public TRefObject {
   // Written by the callbacks (other threads), cleared by GetState.
   std::atomic<bool> refresh_{false};
   std::atomic<bool> lost_{false};
+  // Engine thread: whether the device could draw at the last GetState (a
+  // device starts in front, so the first pass adds no redraw).
+  bool was_front_ = true;
 };
 
 }  // namespace kav

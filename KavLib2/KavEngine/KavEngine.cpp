@@ -461,6 +461,17 @@ bool TKavEngine::HitTest(const TEngineMouseState& mouse) {
 
 // ---- Drawing ----
 
+void TKavEngine::SetShowRect(T3DDrawer* drawer) {
+  if (!loader_) return;
+  const TRect r = loader_->GetVisibleRect();
+  drawer->SetOutputRect(r);
+  // The slides and the overlay are laid out in device pixels (the visible
+  // rectangle is already centred in the view), so the view is that same
+  // rectangle and positions reach the device one to one. Left empty, the
+  // view would be the whole device squeezed into the show's rectangle.
+  drawer->ViewRect = TFloatRect{float(r.Left), float(r.Top), float(r.Right), float(r.Bottom)};
+}
+
 void TKavEngine::ApplyDisplayParameters() {
   if (!source_) return;
   const uint8_t* rgb = source_->HiderColor();
@@ -512,7 +523,7 @@ void TKavEngine::Draw(bool with_slides, bool force) {
   if (!root_->NeedsDraw() && !force) return;
   HitTest(mouse_);
   if (T3DDrawer* drawer = controller_->Drawer()) {
-    if (loader_) drawer->SetOutputRect(loader_->GetVisibleRect());
+    SetShowRect(drawer);
     ApplyDisplayParameters();
     if (controller_->Render(root_.get())) {
       frame_drawn_ = true;
@@ -532,7 +543,7 @@ void TKavEngine::RenderImage() {
   for (int32_t i = 0; i < slide_count_; ++i) raw[i] = slides_[i].get();
   root_->AtStop = AtStop();
   if (drawer && root_->Prepare(raw, overlay_.get(), slide_count_)) {
-    if (loader_) drawer->SetOutputRect(loader_->GetVisibleRect());
+    SetShowRect(drawer);
     ApplyDisplayParameters();
     const bool no_present = drawer->NoPresent;
     drawer->NoPresent = true;

@@ -134,6 +134,8 @@ class TKavEngine : public TCustomKavEngine {
   bool StopsAtEnd() const;
   double EndTime() const;
   void ReportTime();
+  // The drawer's output rectangle and view: the visible rectangle of the show.
+  void SetShowRect(T3DDrawer* drawer);
   void ApplyDisplayParameters();
   void BuildOverlay();
   // The overlay's panel asks and commands through these.

@@ -1,7 +1,11 @@
 // kavplay: plays the show appended to the program, a show file or a project
 // folder named on the command line; "kavplay --help" lists the options
 // (Kav/KavViewer/KavUsage.cpp).
+#include <SDL.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <memory>
 
 #include "Kav/KavViewer/KavMainForm.h"
@@ -41,6 +45,21 @@ void UpdateDisplays() {
   DisplayService()->Update();
 }
 
+// The software device's adapters are the display's monitors, so an
+// exclusive full-screen device gets the real screen's size (the default is
+// one 1920 x 1080 monitor).
+std::vector<TSwMonitor> DeviceMonitors() {
+  std::vector<TSwMonitor> out;
+  for (const TDisplayMonitor& m : DisplayService()->Monitors()) {
+    if (m.Bounds.IsEmpty()) continue;
+    TSwMonitor d;
+    d.Bounds = TSwRect{m.Bounds.Left, m.Bounds.Top, m.Bounds.Right, m.Bounds.Bottom};
+    if (m.RefreshRate > 0) d.RefreshRate = uint32_t(m.RefreshRate);
+    out.push_back(d);
+  }
+  return out;
+}
+
 struct TFrameService {
   void Tick(TTimerEvent*) {
     if (g_bridge && g_form && g_form->Controller()) g_bridge->Service(g_form->Controller()->GetHandle());
@@ -73,6 +92,24 @@ Ref<TLog> OpenFileLog(const std::u16string& path) {
   } catch (const Exception&) {
     return nullptr;
   }
+}
+
+// Whether SDL's video driver is one that shows nothing while the environment
+// did not name it (SDL_VIDEODRIVER, a comma-separated list of drivers).
+bool HeadlessDriverNotAsked(const char* driver) {
+  if (!driver) return true;
+  if (SDL_strcasecmp(driver, "offscreen") != 0 && SDL_strcasecmp(driver, "dummy") != 0) return false;
+  const char* asked = std::getenv("SDL_VIDEODRIVER");
+  if (!asked) return true;
+  const std::string list = asked;
+  size_t from = 0;
+  while (from <= list.size()) {
+    size_t to = list.find(',', from);
+    if (to == std::string::npos) to = list.size();
+    if (SDL_strcasecmp(list.substr(from, to - from).c_str(), driver) == 0) return false;
+    from = to + 1;
+  }
+  return true;
 }
 
 void StartLog() {
@@ -117,6 +154,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kavplay: no display: %s\n", error.c_str());
     return 1;
   }
+  // Departure (no such case on Windows): SDL falls back to a driver without
+  // a screen (offscreen) when no display can be opened, and the show would
+  // play unseen for ever; such a driver is used only when asked for by name.
+  if (const char* driver = SDL_GetCurrentVideoDriver(); HeadlessDriverNotAsked(driver)) {
+    const char* display_name = std::getenv("DISPLAY");
+    const std::string what = display_name ? "cannot open the X display \"" + std::string(display_name) + "\""
+                                          : std::string("DISPLAY is not set");
+    std::fprintf(stderr,
+                 "kavplay: no display: %s (SDL fell back to its \"%s\" driver, which shows nothing); set DISPLAY "
+                 "to a running X server, or SDL_VIDEODRIVER=dummy or offscreen to run without a screen\n",
+                 what.c_str(), driver ? driver : "");
+    return 1;
+  }
   SetDisplayService(display);
   auto backend = std::make_unique<win::TSdlWindowBackend>();
   win::TSdlWindowBackend* sdl = backend.get();
@@ -144,6 +194,8 @@ int main(int argc, char** argv) {
   SetDirect3DFactory([] {
     TSwConfig config;
     config.Sink = g_bridge;
+    std::vector<TSwMonitor> monitors = DeviceMonitors();
+    if (!monitors.empty()) config.Monitors = std::move(monitors);
     return MakeRef<TSwDirect3D>(config);
   });
   RegisterDirect3DEngine();

@@ -451,8 +451,13 @@ void DrawTransitionFrame(T3DDrawer* d, TDrawItem* from, TDrawItem* to, TDrawFilt
   f->SetTime(float(t));
   // Outside the transition's time the slide on that side is drawn plainly
   // (rather than nothing at all from the moment the time reaches the
-  // duration); the last frame itself is drawn by the filter at progress 1.
-  if (t < 0 || t > double(f->Duration)) {
+  // duration).
+  // Departure: the last frame (the time at the duration) is the incoming
+  // slide drawn plainly too, not the filter at progress 1: the filter's
+  // pictures are sampled through its tiles, which in an output rectangle of
+  // odd size can pick the neighbouring pixel in a column, and the last
+  // frame must be the very picture the slide shows right after it.
+  if (t < 0 || t > double(f->Duration) || (f->Duration > 0 && t >= double(f->Duration))) {
     TDrawItem* item = t < 0 ? from : to;
     if (item) d->Render(item);
     return;

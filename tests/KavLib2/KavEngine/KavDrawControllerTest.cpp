@@ -69,3 +69,30 @@ TEST(DrawController, LossShowsUntilReadyThenReinitialisedOnce) {
   EXPECT_EQ(c->GetState() & (kDrawLost | kDrawReady), uint32_t(kDrawLost | kDrawReady));
   EXPECT_EQ(c->GetState() & (kDrawLost | kDrawReady), uint32_t(kDrawReady));
 }
+
+namespace {
+
+// A draw device whose window goes behind other windows and comes back.
+class TFrontDevice : public TDrawDevice {
+ public:
+  using TDrawDevice::TDrawDevice;
+  bool CanDraw() override { return Front; }
+  bool Front = true;
+};
+
+}  // namespace
+
+TEST(DrawController, ADeviceBackInFrontIsRedrawnOnce) {
+  auto device = MakeRef<TFrontDevice>(dxtest::kWindow);
+  auto c = MakeRef<TKavDrawController>(device.get(), false);
+  EXPECT_EQ(c->GetState(), uint32_t(kDrawDeviceReady));
+  // Behind: nothing to draw for.
+  device->Front = false;
+  EXPECT_EQ(c->GetState(), 0u);
+  EXPECT_EQ(c->GetState(), 0u);
+  // In front again: what it showed meanwhile may be gone, one redraw.
+  device->Front = true;
+  EXPECT_EQ(c->GetState(), uint32_t(kDrawDeviceReady | kDrawRedraw));
+  EXPECT_EQ(c->GetState(), uint32_t(kDrawDeviceReady));
+  c = nullptr;
+}

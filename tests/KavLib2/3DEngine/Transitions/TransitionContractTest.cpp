@@ -105,5 +105,28 @@ TEST(TransitionContract, ClearedFlagsDrawTheCutAndTimesOutsideClampToTheSlides) 
   rig.At(z.get(), 0);
 }
 
+// A letterboxed show: the output rectangle is narrower than the frame and
+// its centre falls between two pixels. The last frame of every transition
+// is the incoming slide exactly as it is drawn alone afterwards, so the
+// transition's end shows no seam.
+TEST(TransitionContract, TheLastFrameInALetterboxedOutputIsTheIncomingSlide) {
+  TTransitionRig rig(300, 200);
+  rig.Drawer->SetOutputRect(TRect{13, 7, 250, 190});
+  const auto to = rig.Plain(rig.To.get());
+  for (const TConfig& c : AllConfigs()) {
+    SCOPED_TRACE(c.Name);
+    auto params = Params(c.Effect);
+    const auto last = rig.At(params.get(), 1000);
+    int differing = 0, worst = 0;
+    size_t where = 0;
+    for (size_t i = 0; i < last.size(); ++i) {
+      const int d = ChannelDistance(last[i], to[i]);
+      if (d > 1) ++differing;
+      if (d > worst) worst = d, where = i;
+    }
+    EXPECT_EQ(differing, 0) << "by " << worst << " at " << where % 300 << "," << where / 300;
+  }
+}
+
 }  // namespace
 }  // namespace kav

@@ -1,0 +1,269 @@
+# Harness for tests of the real player in an X server (bash; source it).
+#
+# It starts Xvfb at a given screen size, makes a colour show (every slide
+# one solid colour with its number drawn big in the middle, see
+# make_colour_show.py), runs kavplay on it, drives it with xdotool and reads
+# screenshots (ImageMagick `import`) pixel by pixel, so "which slide is on
+# screen" and "where is the show's rectangle" are a few sampled pixels.
+#
+#   source tests/xvfb/xvfb_harness.sh
+#   xh_init OUTDIR KAVPLAY KAVPACK      # exits 77 (skip) without the tools
+#   xh_make_show "$XH_OUT/a.kvshow" --slides 3 --full 0 --window 800x500
+#   xh_start_x 1280x800                 # its own server; DISPLAY is set
+#   xh_start_player "$XH_OUT/a.kvshow"  # kavplay SHOW [args...]; XH_PID
+#   xh_wait_window || xh_fail "no window"
+#   xh_wait_slide 1 640 400 60 || xh_fail "slide 1 never showed"
+#   xh_shot s1; xh_pixel s1 10 10       # -> RRGGBB of that screen pixel
+#   xh_key Right; xh_quit_player; xh_stop_x
+#   xh_pass "what was checked"
+#
+# Functions (all names start with xh_; failures end the test with exit 1
+# through xh_fail, which also prints the player's log):
+#   xh_init OUT KAVPLAY KAVPACK  output folder (emptied), the programs;
+#                           exits 77 when Xvfb, xdotool, ImageMagick or
+#                           Python's Pillow is missing
+#   xh_make_show OUT.kvshow [make_colour_show.py options]
+#   xh_colour N             the colour of slide N (1-based) as RRGGBB
+#   xh_start_x WxH          a new Xvfb (24 bits) on a free display; stops the
+#                           previous one
+#   xh_stop_x               stops the player and the server
+#   xh_start_player SHOW [args]   kavplay in the background (XH_PID); its
+#                           output goes to $XH_OUT/kavplay-N.out
+#   xh_alive                the player still runs
+#   xh_wait_window [SECS]   waits for a visible window of the player that
+#                           stays; sets XH_WIN
+#   xh_key KEYS...          focuses the player's window and sends the keys
+#   xh_shot NAME            screenshot of the whole screen: $XH_OUT/NAME.png
+#   xh_pixel NAME X Y       RRGGBB of a pixel of a screenshot
+#   xh_near A B [TOL]       colours A and B (RRGGBB) differ by at most TOL
+#                           (default 24) in each channel
+#   xh_slide_at NAME X Y    the number of the slide whose colour the pixel
+#                           has, or "hider" (the hider colour, XH_HIDER),
+#                           or the pixel's RRGGBB
+#   xh_wait_slide N X Y SECS  screenshots (named wait-N) until slide N shows
+#                           at (X, Y); false after SECS seconds
+#   xh_wait_exit SECS       waits for the player to end; false when it runs on
+#   xh_quit_player          Escape, then waits for the end and checks exit 0
+#   xh_fit W H SW SH        the rectangle "L T R B" a W x H show takes when
+#                           fitted into SW x SH, centred, keeping its aspect
+#   xh_fail TEXT / xh_pass TEXT
+#
+# Timings are generous: every wait is for the event itself (a window, a
+# slide, an exit) with a time-out, since the tests run under ASan on loaded
+# machines. Slide times of a few seconds leave room for that.
+
+XH_OUT=
+XH_PLAYER=
+XH_PACKER=
+XH_PID=
+XH_XPID=
+XH_WIN=
+XH_HIDER=500050
+XH_RUNS=0
+XH_PYTHON=
+XH_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+xh_init() {
+  XH_OUT=$1
+  XH_PLAYER=$2
+  XH_PACKER=$3
+  local tool
+  for tool in Xvfb xdotool import convert; do
+    if ! command -v "$tool" >/dev/null; then
+      echo "no $tool: skipped"
+      exit 77
+    fi
+  done
+  # Debian's interpreter carries Pillow (python3-pil).
+  for XH_PYTHON in /usr/bin/python3 python3 ""; do
+    [ -n "$XH_PYTHON" ] && "$XH_PYTHON" -c "import PIL" 2>/dev/null && break
+  done
+  if [ -z "$XH_PYTHON" ]; then
+    echo "no Python with Pillow: skipped"
+    exit 77
+  fi
+  mkdir -p "$XH_OUT"
+  rm -f "$XH_OUT"/*.png "$XH_OUT"/*.out
+  trap xh_stop_x EXIT
+}
+
+xh_make_show() {
+  local out=$1
+  shift
+  "$XH_PYTHON" "$XH_DIR/make_colour_show.py" --packer "$XH_PACKER" --hider "$XH_HIDER" "$@" "$out" \
+    >"$XH_OUT/make_show.out" 2>&1 || { cat "$XH_OUT/make_show.out"; xh_fail "the colour show was not made"; }
+}
+
+xh_colour() {
+  "$XH_PYTHON" "$XH_DIR/make_colour_show.py" --print-colours | sed -n "${1}p"
+}
+
+xh_start_x() {
+  xh_stop_x
+  local fdfile="$XH_OUT/display.$$"
+  rm -f "$fdfile"
+  # -displayfd: the server picks a free display and writes its number.
+  Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp 3>"$fdfile" 2>"$XH_OUT/xvfb.out" &
+  XH_XPID=$!
+  local n
+  for n in $(seq 300); do
+    [ -s "$fdfile" ] && break
+    kill -0 "$XH_XPID" 2>/dev/null || xh_fail "Xvfb did not start (size $1)"
+    sleep 0.1
+  done
+  [ -s "$fdfile" ] || xh_fail "Xvfb gave no display number"
+  export DISPLAY=":$(head -n 1 "$fdfile" | tr -dc 0-9)"
+  rm -f "$fdfile"
+  for n in $(seq 100); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  xh_fail "the X server at $DISPLAY does not answer"
+}
+
+xh_stop_x() {
+  if [ -n "$XH_PID" ]; then
+    kill -KILL "$XH_PID" 2>/dev/null
+    wait "$XH_PID" 2>/dev/null
+    XH_PID=
+  fi
+  if [ -n "$XH_XPID" ]; then
+    kill "$XH_XPID" 2>/dev/null
+    wait "$XH_XPID" 2>/dev/null
+    XH_XPID=
+  fi
+}
+
+xh_start_player() {
+  XH_RUNS=$((XH_RUNS + 1))
+  XH_LOG="$XH_OUT/kavplay-$XH_RUNS.out"
+  "$XH_PLAYER" "$@" >"$XH_LOG" 2>&1 &
+  XH_PID=$!
+  XH_WIN=
+}
+
+xh_alive() { [ -n "$XH_PID" ] && kill -0 "$XH_PID" 2>/dev/null; }
+
+xh_fail() {
+  echo "FAIL: $*"
+  if [ -n "${XH_LOG:-}" ] && [ -f "$XH_LOG" ]; then
+    echo "--- player output ($XH_LOG):"
+    tail -n 40 "$XH_LOG"
+  fi
+  xh_stop_x
+  exit 1
+}
+
+xh_pass() {
+  echo "PASS: $*"
+  exit 0
+}
+
+xh_wait_window() {
+  # The player may replace its first window (a new border style makes a new
+  # one): the window counts once the same one is found twice, 0.5 s apart.
+  local end=$((SECONDS + ${1:-60})) id prev=
+  XH_WIN=
+  while [ "$SECONDS" -le "$end" ]; do
+    xh_alive || return 1
+    id=$(xdotool search --onlyvisible --pid "$XH_PID" 2>/dev/null | head -n 1)
+    if [ -n "$id" ] && xdotool getwindowgeometry "$id" >/dev/null 2>&1; then
+      if [ "$id" = "$prev" ]; then
+        XH_WIN=$id
+        return 0
+      fi
+      prev=$id
+    else
+      prev=
+    fi
+    sleep 0.5
+  done
+  return 1
+}
+
+xh_key() {
+  [ -n "$XH_WIN" ] && { xdotool windowfocus --sync "$XH_WIN" 2>/dev/null || xdotool windowfocus "$XH_WIN" 2>/dev/null; }
+  xdotool key "$@"
+}
+
+xh_shot() {
+  import -window root "$XH_OUT/$1.png" 2>/dev/null || xh_fail "no screenshot $1"
+}
+
+xh_pixel() {
+  convert "$XH_OUT/$1.png" -format "%[hex:p{$2,$3}]" info: 2>/dev/null | cut -c1-6
+}
+
+xh_near() {
+  local a=$1 b=$2 tol=${3:-24} i
+  for i in 0 2 4; do
+    local d=$((16#${a:$i:2} - 16#${b:$i:2}))
+    [ "${d#-}" -le "$tol" ] || return 1
+  done
+  return 0
+}
+
+xh_slide_at() {
+  local p n c
+  p=$(xh_pixel "$1" "$2" "$3")
+  [ -n "$p" ] || { echo "none"; return; }
+  if xh_near "$p" "$XH_HIDER"; then
+    echo hider
+    return
+  fi
+  n=0
+  while read -r c; do
+    n=$((n + 1))
+    if xh_near "$p" "$c"; then
+      echo "$n"
+      return
+    fi
+  done < <("$XH_PYTHON" "$XH_DIR/make_colour_show.py" --print-colours)
+  echo "$p"
+}
+
+xh_wait_slide() {
+  local n=$1 x=$2 y=$3 secs=$4 end seen
+  end=$((SECONDS + secs))
+  while [ "$SECONDS" -le "$end" ]; do
+    xh_alive || xh_fail "the player ended while waiting for slide $n"
+    xh_shot "wait-$n"
+    seen=$(xh_slide_at "wait-$n" "$x" "$y")
+    [ "$seen" = "$n" ] && return 0
+    sleep 0.3
+  done
+  echo "slide $n not seen at ($x, $y): last $seen"
+  return 1
+}
+
+xh_wait_exit() {
+  local end=$((SECONDS + $1))
+  while [ "$SECONDS" -le "$end" ]; do
+    xh_alive || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+xh_quit_player() {
+  xh_key Escape
+  xh_wait_exit 30 || xh_fail "the player did not end on Escape"
+  wait "$XH_PID"
+  local rc=$?
+  XH_PID=
+  [ "$rc" -eq 0 ] || xh_fail "the player exited with $rc"
+}
+
+xh_fit() {
+  local w=$1 h=$2 sw=$3 sh=$4 fw fh
+  # The show keeps its aspect: the limiting side fills the screen.
+  if [ $((w * sh)) -ge $((h * sw)) ]; then
+    fw=$sw
+    fh=$(( (h * sw + w / 2) / w ))
+  else
+    fh=$sh
+    fw=$(( (w * sh + h / 2) / h ))
+  fi
+  local l=$(( (sw - fw) / 2 )) t=$(( (sh - fh) / 2 ))
+  echo "$l $t $((l + fw)) $((t + fh))"
+}
