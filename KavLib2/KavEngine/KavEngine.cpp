@@ -143,7 +143,10 @@ void TKavEngine::StopLoader(bool release_loader, bool stop_music) {
     music_->SetPlaying(false);
     music_ = nullptr;
   }
-  if (release_loader) overlay_ = nullptr;
+  if (release_loader) {
+    overlay_ = nullptr;
+    dialog_shown_ = false;
+  }
   if (release_loader && loader_) {
     loader_->Stop();
     loader_ = nullptr;
@@ -568,6 +571,7 @@ void TKavEngine::MainLoop() {
   if (EventList()->IsClosed()) return;
   EventList()->ProcessMessages();
   if (pending_) ProcessAsyncEvents();
+  NoteDialogs();
   if (continue_request_.exchange(false) && barrier_.load()) {
     // Departure: the next stop point is looked for just after this one, so
     // continuing does not stop again at the same place at once.
@@ -641,6 +645,7 @@ void TKavEngine::MainLoop() {
 
   CheckEnd();
   if (overlay_) overlay_->SetTime(LoaderTime());
+  NoteDialogs();  // a closed dialog leaves the list when its fade ends
 
   if (active_.load() && LoaderTime() >= action_.Time) {
     const std::u16string text = action_.Text;

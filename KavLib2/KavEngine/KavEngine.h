@@ -90,6 +90,9 @@ class TKavEngine : public TCustomKavEngine {
   // The layer over the slides (logo, panel, dialogs); nil without one.
   TEngineOverlay* Overlay() const { return overlay_.get(); }
   const std::u16string& CursorName() const { return cursor_name_; }
+  // Any thread: the overlay shows a dialog (as of the engine's last pass or
+  // event).
+  bool DialogShown() const { return dialog_shown_.load(); }
   bool OverLink() const { return link_.load(); }
 
   struct TLoopRecord {
@@ -132,6 +135,8 @@ class TKavEngine : public TCustomKavEngine {
   void ReportTime();
   void ApplyDisplayParameters();
   void BuildOverlay();
+  // Publishes whether the overlay shows a dialog (engine thread).
+  void NoteDialogs() { dialog_shown_ = overlay_ && overlay_->HasDialog(); }
   // The overlay's panel asks and commands through these.
   bool OverlayIsPlaying(TCustomNavBar*) { return !paused_; }
   void OverlayGoToTime(TCustomNavBar*, double t);
@@ -169,6 +174,7 @@ class TKavEngine : public TCustomKavEngine {
   std::atomic<float> volume_{1.0f};
   std::atomic<bool> barrier_{false};
   std::atomic<bool> continue_request_{false};
+  std::atomic<bool> dialog_shown_{false};
   bool end_reported_ = false;
   bool frame_drawn_ = false;
   int32_t passes_before_frame_ = 0;

@@ -141,7 +141,7 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
   switch (e.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
-      if (uint16_t vk = VirtualKey(e.key.keysym.scancode))
+      if (uint16_t vk = VirtualKey(e.key.keysym.scancode, e.key.keysym.sym))
         InjectKey(vk, e.type == SDL_KEYDOWN, static_cast<uint32_t>(e.key.keysym.scancode), e.key.repeat != 0);
       break;
     case SDL_TEXTINPUT: {
@@ -268,6 +268,27 @@ uint16_t TSdlWindowBackend::VirtualKey(SDL_Scancode sc) {
     case SDL_SCANCODE_BACKSLASH: return 0xDC;
     case SDL_SCANCODE_RIGHTBRACKET: return 0xDD;
     case SDL_SCANCODE_APOSTROPHE: return 0xDE;
+    case SDL_SCANCODE_AUDIOPLAY: return VK_MEDIA_PLAY_PAUSE;
+    case SDL_SCANCODE_AUDIOSTOP: return VK_MEDIA_STOP;
+    case SDL_SCANCODE_AUDIOPREV: return VK_MEDIA_PREV_TRACK;
+    case SDL_SCANCODE_AUDIONEXT: return VK_MEDIA_NEXT_TRACK;
+    case SDL_SCANCODE_AC_BACK: return VK_BROWSER_BACK;
+    case SDL_SCANCODE_AC_FORWARD: return VK_BROWSER_FORWARD;
+    default: return 0;
+  }
+}
+
+uint16_t TSdlWindowBackend::VirtualKey(SDL_Scancode scancode, SDL_Keycode sym) {
+  if (uint16_t vk = VirtualKey(scancode)) return vk;
+  // Keyboards whose media keys SDL knows only by their symbol (no scan code
+  // of its tables): the symbol names the key.
+  switch (sym) {
+    case SDLK_AUDIOPLAY: return VK_MEDIA_PLAY_PAUSE;
+    case SDLK_AUDIOSTOP: return VK_MEDIA_STOP;
+    case SDLK_AUDIOPREV: return VK_MEDIA_PREV_TRACK;
+    case SDLK_AUDIONEXT: return VK_MEDIA_NEXT_TRACK;
+    case SDLK_AC_BACK: return VK_BROWSER_BACK;
+    case SDLK_AC_FORWARD: return VK_BROWSER_FORWARD;
     default: return 0;
   }
 }

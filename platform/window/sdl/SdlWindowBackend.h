@@ -39,6 +39,8 @@ class TSdlWindowBackend : public TWindowBackend {
   SDL_Window* SdlWindowOf(HWND hwnd) const;
   // The virtual key of an SDL scancode (0 for none).
   static uint16_t VirtualKey(SDL_Scancode scancode);
+  // The same, falling back on the key's symbol when the scancode names none.
+  static uint16_t VirtualKey(SDL_Scancode scancode, SDL_Keycode sym);
 
  private:
   struct TMirror {
