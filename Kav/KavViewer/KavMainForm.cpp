@@ -260,6 +260,7 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
 
 void TMainForm::ApplyCursorOptions(TIniFile* options) {
   const int32_t mode = IniReadInteger(options, u"Main", u"opt_hidecursor", 0);
+  show_cursor_on_move_ = mode == 1;
   if (mode == 1) {
     monitor_->SetInterval(0);
     monitor_->SetHidden(true);
@@ -498,6 +499,12 @@ void TMainForm::KeyEvent(uint8_t shift, uint16_t& key, uint8_t kind) {
 
 void TMainForm::MouseEvent(uint8_t shift, int32_t x, int32_t y, int32_t button, uint8_t kind) {
   Ref<TMainForm> keep(this);
+  // A cursor hidden at open for good comes back, for good, with the first
+  // movement of 5 pixels (the monitor shows it only when it hides by time).
+  if (show_cursor_on_move_ && kind == 0 && monitor_ && monitor_->Hidden() && monitor_->CursorMoved()) {
+    show_cursor_on_move_ = false;
+    monitor_->SetHidden(false);
+  }
   if (dialog_count_ == 0 && input_ && Now() - open_tick_ >= kMouseQuietAfterOpenMs) {
     UpdateCursor();
     const TKavAction action = input_->MouseAction(kind == 0, x, kind, button, y);

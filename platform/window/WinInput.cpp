@@ -278,6 +278,10 @@ HCURSOR GetCursor() { return State().cursor; }
 
 bool GetCursorPos(TPoint* point) {
   if (!point) return false;
+  // Where the system knows the pointer, its position now: input is reported
+  // only while the pointer is over one of the program's windows, so the last
+  // input's position is stale before the first and after the pointer left.
+  if (OnGuiThread() && State().backend->PointerPosition(*point)) return true;
   *point = State().cursor_pos;
   return true;
 }

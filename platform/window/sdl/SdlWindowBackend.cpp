@@ -123,7 +123,11 @@ void TSdlWindowBackend::TopLevelChanged(const TTopLevelState& s) {
       if (OuterOf(s) == mon.bounds) full = true;
   }
   SDL_SetWindowFullscreen(m.window, full ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-  if (!m.applied.visible || !(SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN)) SDL_ShowWindow(m.window);
+  if (!m.applied.visible || !(SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN)) {
+    SDL_ShowWindow(m.window);
+    // A cursor hidden or set before the window existed is not on it yet.
+    SDL_SetCursor(nullptr);
+  }
   if (s.minimized && !m.applied.minimized) SDL_MinimizeWindow(m.window);
   if (!s.minimized && m.applied.minimized) SDL_RestoreWindow(m.window);
   if (s.active && !m.applied.active) SDL_RaiseWindow(m.window);
@@ -180,6 +184,8 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
         case SDL_WINDOWEVENT_FOCUS_LOST: InjectActivate(h, false); break;
         case SDL_WINDOWEVENT_CLOSE: InjectClose(h); break;
         case SDL_WINDOWEVENT_EXPOSED: InvalidateRect(h, nullptr, false); break;
+        case SDL_WINDOWEVENT_SHOWN:
+        case SDL_WINDOWEVENT_ENTER: SDL_SetCursor(nullptr); break;  // the cursor as set, on this window too
         case SDL_WINDOWEVENT_MOVED:
         case SDL_WINDOWEVENT_SIZE_CHANGED: {
           int x, y, w, hgt;
@@ -329,6 +335,18 @@ void TSdlWindowBackend::CursorDestroyed(HCURSOR cursor) {
 }
 
 bool TSdlWindowBackend::WarpPointer(int32_t x, int32_t y) { return SDL_WarpMouseGlobal(x, y) == 0; }
+
+bool TSdlWindowBackend::PointerPosition(TPoint& point) {
+  // X11 tells the pointer's place on the screen wherever it is. Other
+  // drivers answer a global query in window coordinates or not at all: the
+  // layer keeps the position of the last input there.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) return false;
+  int x = 0, y = 0;
+  SDL_GetGlobalMouseState(&x, &y);
+  point = TPoint{x, y};
+  return true;
+}
 
 void TSdlWindowBackend::ScreenDpi(int32_t& x, int32_t& y) {
   float h = 0, v = 0;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "Kav/KavViewer/KavMainForm.h"
@@ -312,4 +313,128 @@ TEST_F(MainFormTest, RunAndReturnFromAProjectFolderComesBackToTheProject) {
   EXPECT_EQ(form->RunStackSize(), 0);
   EXPECT_TRUE(form->Viewer()->Engine()->Running());
   EXPECT_EQ(form->ShowFolder(), NormalizeSlashes(folder.Wide("show")));
+}
+
+namespace {
+
+// Records the mouse states the engine hands to its overlay.
+class TMouseLogOverlay : public TEngineOverlay {
+ public:
+  static inline std::mutex Lock;
+  static inline std::vector<TEngineMouseState> States;
+  void SetTime(double) override {}
+  void HitTest(const TEngineMouseState& mouse, TKavAction& action, bool& handled, TRefObject*& object) override {
+    std::lock_guard<std::mutex> guard(Lock);
+    States.push_back(mouse);
+    action = TKavAction{};
+    handled = false;
+    object = nullptr;
+  }
+  int32_t PanelMode() override { return 0; }
+  bool IsPausing() const override { return false; }
+  bool HasDialog() const override { return false; }
+  void ShowDialog(const std::u16string&) override {}
+  void CloseTopDialog() override {}
+  void CloseDialogs() override {}
+  void Draw(TDeviceDrawer*) override {}
+};
+
+Ref<TEngineOverlay> MakeMouseLogOverlay(const TEngineOverlaySetup&) { return MakeRef<TMouseLogOverlay>(); }
+
+class MainFormPointerTest : public MainFormTest {
+ protected:
+  // The pointer rests in the middle of the primary monitor, where the
+  // window of 400 x 300 will stand, before the program starts.
+  void SetUp() override {
+    MainFormTest::SetUp();
+    const TRect screen = backend->Monitors().front().bounds;
+    centre = TPoint{(screen.Left + screen.Right) / 2, (screen.Top + screen.Bottom) / 2};
+    backend->SetPointer(centre.X, centre.Y);
+  }
+  void StartShown(const std::string& main) {
+    Make("opt_scr_full=0\r\nopt_scr_width=400\r\nopt_scr_height=300\r\n" + main);
+    ASSERT_TRUE(form->Start());
+    ASSERT_TRUE(WaitFor([&] {
+      app->ProcessMessages();
+      return form->Visible();
+    }));
+  }
+  // The pointer moves and the window hears of it.
+  void MoveTo(int32_t x, int32_t y) {
+    backend->SetPointer(x, y);
+    InjectMouseMove(x, y);
+    app->ProcessMessages();
+  }
+
+  TPoint centre;
+};
+
+}  // namespace
+
+TEST_F(MainFormPointerTest, HideCursorOneHidesAtOpenUntilTheFirstMovementForGood) {
+  StartShown("opt_hidecursor=1\r\n");
+  EXPECT_TRUE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(form->Cursor(), -1);
+  MoveTo(centre.X, centre.Y);  // the window reports the pointer it appeared under: no movement
+  EXPECT_EQ(backend->CursorShape(), 0u);
+  backend->Advance(60000);
+  form->MouseMonitor()->Check();
+  MoveTo(centre.X + 4, centre.Y + 4);
+  EXPECT_TRUE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(backend->CursorShape(), 0u);
+  MoveTo(centre.X + 5, centre.Y);
+  EXPECT_FALSE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(form->Cursor(), 0);
+  EXPECT_EQ(backend->CursorShape(), static_cast<HCURSOR>(IDC_ARROW));
+  // For good: resting does not hide it again.
+  backend->Advance(60000);
+  form->MouseMonitor()->Check();
+  MoveTo(centre.X + 5, centre.Y);
+  EXPECT_FALSE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(backend->CursorShape(), static_cast<HCURSOR>(IDC_ARROW));
+}
+
+TEST_F(MainFormPointerTest, HideCursorTwoHidesAtOpenAndAgainAfterTheInterval) {
+  StartShown("opt_hidecursor=2\r\nopt_hc2_hideinterval=3\r\n");
+  EXPECT_TRUE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(form->MouseMonitor()->Interval(), 3000);
+  MoveTo(centre.X, centre.Y);
+  EXPECT_TRUE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(backend->CursorShape(), 0u);
+  MoveTo(centre.X, centre.Y - 5);
+  EXPECT_FALSE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(backend->CursorShape(), static_cast<HCURSOR>(IDC_ARROW));
+  backend->Advance(2999);
+  form->MouseMonitor()->Check();
+  EXPECT_FALSE(form->MouseMonitor()->Hidden());
+  backend->Advance(2);
+  form->MouseMonitor()->Check();
+  EXPECT_TRUE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(backend->CursorShape(), 0u);
+}
+
+// The engine's overlay (its hidden panel wakes on a movement of 6 pixels
+// from the first position it sees) first hears of the pointer where it is:
+// no "left the window" report from a position not yet known.
+TEST_F(MainFormPointerTest, TheOverlayFirstSeesThePointerWhereItIs) {
+  {
+    std::lock_guard<std::mutex> guard(TMouseLogOverlay::Lock);
+    TMouseLogOverlay::States.clear();
+  }
+  SetEngineOverlayMaker(&MakeMouseLogOverlay);
+  StartShown("");
+  MoveTo(centre.X, centre.Y);  // within the first second: not passed on
+  backend->Advance(1000);
+  MoveTo(centre.X + 5, centre.Y);
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard<std::mutex> guard(TMouseLogOverlay::Lock);
+    return !TMouseLogOverlay::States.empty();
+  }));
+  form->Viewer()->Engine()->StopEngine();
+  SetEngineOverlayMaker(nullptr);
+  std::lock_guard<std::mutex> guard(TMouseLogOverlay::Lock);
+  const TPoint client = form->ScreenToClient(TPoint{centre.X + 5, centre.Y});
+  ASSERT_EQ(TMouseLogOverlay::States.size(), 1u);
+  EXPECT_EQ(TMouseLogOverlay::States[0].X, client.X);
+  EXPECT_EQ(TMouseLogOverlay::States[0].Y, client.Y);
 }

@@ -1,3 +1,5 @@
+#include <thread>
+
 #include "WinTestUtil.h"
 
 namespace kav::win {
@@ -163,6 +165,29 @@ TEST_F(WindowTest, CursorsShowOnTheBackend) {
   InjectMouseMove(o.X, o.Y);
   EXPECT_EQ(backend->CursorShape(), static_cast<HCURSOR>(IDC_ARROW));
   EXPECT_EQ(CreateCursor(pixels, 0, 2, 0, 0), 0u);
+}
+
+// Where the system knows the pointer, the cursor position is where it is
+// now, not where the last input to a window of the program left it.
+TEST_F(WindowTest, CursorPositionIsThePointerWhereTheSystemKnowsIt) {
+  HWND h = MakeTop();
+  Drain();
+  TPoint p;
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p, (TPoint{0, 0}));  // no input yet, and the system does not tell
+  InjectMouseMove(150, 120);
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p, (TPoint{150, 120}));
+  backend->SetPointer(700, 30);  // moved on outside the window: no input reports it
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p, (TPoint{700, 30}));
+  SetCursorPos(160, 130);
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p, (TPoint{160, 130}));
+  // Other threads get the position of the last input.
+  std::thread([&] { GetCursorPos(&p); }).join();
+  EXPECT_EQ(p, (TPoint{160, 130}));
+  DestroyWindow(h);
 }
 
 }  // namespace kav::win
