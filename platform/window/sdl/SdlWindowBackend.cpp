@@ -337,9 +337,9 @@ void TSdlWindowBackend::CursorDestroyed(HCURSOR cursor) {
 bool TSdlWindowBackend::WarpPointer(int32_t x, int32_t y) { return SDL_WarpMouseGlobal(x, y) == 0; }
 
 bool TSdlWindowBackend::PointerPosition(TPoint& point) {
-  // X11 tells the pointer's place on the screen wherever it is. Other
-  // drivers answer a global query in window coordinates or not at all: the
-  // layer keeps the position of the last input there.
+  // X11 tells where the pointer is on the screen before it has entered one
+  // of our windows. Other drivers answer a global query in window
+  // coordinates or not at all.
   const char* driver = SDL_GetCurrentVideoDriver();
   if (!driver || std::strcmp(driver, "x11") != 0) return false;
   int x = 0, y = 0;

@@ -167,25 +167,25 @@ TEST_F(WindowTest, CursorsShowOnTheBackend) {
   EXPECT_EQ(CreateCursor(pixels, 0, 2, 0, 0), 0u);
 }
 
-// Where the system knows the pointer, the cursor position is where it is
-// now, not where the last input to a window of the program left it.
-TEST_F(WindowTest, CursorPositionIsThePointerWhereTheSystemKnowsIt) {
+// Before any mouse input the cursor position is where the system says the
+// pointer is; from the first input on, where the input put it.
+TEST_F(WindowTest, CursorPositionIsThePointerUntilTheFirstMouseInput) {
   HWND h = MakeTop();
   Drain();
   TPoint p;
   ASSERT_TRUE(GetCursorPos(&p));
   EXPECT_EQ(p, (TPoint{0, 0}));  // no input yet, and the system does not tell
-  InjectMouseMove(150, 120);
-  ASSERT_TRUE(GetCursorPos(&p));
-  EXPECT_EQ(p, (TPoint{150, 120}));
-  backend->SetPointer(700, 30);  // moved on outside the window: no input reports it
+  backend->SetPointer(700, 30);
   ASSERT_TRUE(GetCursorPos(&p));
   EXPECT_EQ(p, (TPoint{700, 30}));
+  std::thread([&] { GetCursorPos(&p); }).join();  // other threads: the layer's own
+  EXPECT_EQ(p, (TPoint{0, 0}));
+  InjectMouseMove(150, 120);
+  backend->SetPointer(710, 30);
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p, (TPoint{150, 120}));
   SetCursorPos(160, 130);
   ASSERT_TRUE(GetCursorPos(&p));
-  EXPECT_EQ(p, (TPoint{160, 130}));
-  // Other threads get the position of the last input.
-  std::thread([&] { GetCursorPos(&p); }).join();
   EXPECT_EQ(p, (TPoint{160, 130}));
   DestroyWindow(h);
 }
