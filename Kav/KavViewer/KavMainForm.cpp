@@ -549,7 +549,11 @@ void TMainForm::OnCursorLeave(TMouseMonitor* monitor) {
 }
 
 void TMainForm::OnCursorHidden(TMouseMonitor* monitor) {
-  // Without the navigation panel the cursor may hide anywhere.
+  TKavEngine* engine = viewer_ ? viewer_->Engine() : nullptr;
+  if (monitor && monitor->Hidden() && engine && engine->OverPanel()) {
+    monitor->SetHidden(false);  // the cursor never hides over the navigation panel
+    return;
+  }
   SetCursor(monitor && monitor->Hidden() ? kCursorHidden : kCursorDefault);
 }
 

@@ -173,6 +173,7 @@ void TKavEngine::HandleEvent(TThreadEventList*, uint32_t code, bool& handled, TR
         if (taken) {
           link_ = false;
           cursor_name_ = overlay_->PanelMode() == 2 ? u"NavPanel" : u"";
+          over_panel_ = cursor_name_ == u"NavPanel";
           HandleAction(action);
           return;
         }
@@ -446,6 +447,7 @@ bool TKavEngine::HitTest(const TEngineMouseState& mouse) {
   cursor_name_.clear();
   // Over the navigation panel the cursor has the panel's name.
   if (overlay_ && overlay_->PanelMode() == 2) cursor_name_ = u"NavPanel";
+  over_panel_ = cursor_name_ == u"NavPanel";
   double t = LoaderTime();
   if (t == 0) t = 0.1;
   for (int32_t i = slide_count_ - 1; i >= 0; --i) {

@@ -94,6 +94,9 @@ class TKavEngine : public TCustomKavEngine {
   // event).
   bool DialogShown() const { return dialog_shown_.load(); }
   bool OverLink() const { return link_.load(); }
+  // Any thread: the last hit test found the mouse over the navigation panel
+  // (the cursor name "NavPanel").
+  bool OverPanel() const { return over_panel_.load(); }
 
   struct TLoopRecord {
     bool Present = false;
@@ -175,6 +178,7 @@ class TKavEngine : public TCustomKavEngine {
   std::atomic<bool> barrier_{false};
   std::atomic<bool> continue_request_{false};
   std::atomic<bool> dialog_shown_{false};
+  std::atomic<bool> over_panel_{false};
   bool end_reported_ = false;
   bool frame_drawn_ = false;
   int32_t passes_before_frame_ = 0;

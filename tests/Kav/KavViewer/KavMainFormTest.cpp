@@ -438,3 +438,35 @@ TEST_F(MainFormPointerTest, TheOverlayFirstSeesThePointerWhereItIs) {
   EXPECT_EQ(TMouseLogOverlay::States[0].X, client.X);
   EXPECT_EQ(TMouseLogOverlay::States[0].Y, client.Y);
 }
+
+namespace {
+
+// The navigation panel lies under the mouse wherever it is.
+class TPanelOverlay : public TMouseLogOverlay {
+ public:
+  void HitTest(const TEngineMouseState& mouse, TKavAction& action, bool& handled, TRefObject*& object) override {
+    TMouseLogOverlay::HitTest(mouse, action, handled, object);
+    handled = true;
+  }
+  int32_t PanelMode() override { return 2; }
+};
+
+Ref<TEngineOverlay> MakePanelOverlay(const TEngineOverlaySetup&) { return MakeRef<TPanelOverlay>(); }
+
+}  // namespace
+
+TEST_F(MainFormPointerTest, TheCursorDoesNotHideOverTheNavigationPanel) {
+  SetEngineOverlayMaker(&MakePanelOverlay);
+  StartShown("opt_hidecursor=2\r\nopt_hc2_hideinterval=1\r\n");
+  backend->Advance(1000);
+  MoveTo(centre.X + 10, centre.Y);
+  EXPECT_FALSE(form->MouseMonitor()->Hidden());
+  TKavEngine* engine = form->Viewer()->Engine();
+  ASSERT_TRUE(WaitFor([&] { return engine->OverPanel(); }));
+  backend->Advance(1001);
+  form->MouseMonitor()->Check();
+  EXPECT_FALSE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(backend->CursorShape(), static_cast<HCURSOR>(IDC_ARROW));
+  engine->StopEngine();
+  SetEngineOverlayMaker(nullptr);
+}
