@@ -33,6 +33,8 @@ constexpr int32_t kCursorHidden = -1;
 constexpr int32_t kCursorHand = -21;
 constexpr uint32_t kMouseQuietAfterOpenMs = 1000;
 constexpr uint32_t kErrorIconFlags = 0x30;
+constexpr uint16_t kKeyEsc = 27;
+constexpr uint16_t kKeyF1 = 112;
 
 uint32_t Now() { return win::Backend().Now(); }
 
@@ -308,6 +310,7 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
 
 void TMainForm::ApplyCursorOptions(TIniFile* options) {
   const int32_t mode = IniReadInteger(options, u"Main", u"opt_hidecursor", 0);
+  show_cursor_on_move_ = mode == 1;
   if (mode == 1) {
     monitor_->SetInterval(0);
     monitor_->SetHidden(true);
@@ -408,7 +411,10 @@ bool TMainForm::OpenOtherShow(const TKavAction& action) {
     std::u16string candidate;
     if (SafePathCombine(show_folder_, path, candidate) && FileExists(candidate)) path = candidate;
   }
-  const bool is_project = !project_path_.empty() && IsSameShowPath(path, project_path_);
+  // The project path is kept as the command line gave it and the path here
+  // has its slashes turned: compared with the slashes alike.
+  const bool is_project =
+      !project_path_.empty() && IsSameShowPath(NormalizeSlashes(path), NormalizeSlashes(project_path_));
   if (!is_project) {
     std::u16string version;
     if (!ReadPackedShowVersion(path, version)) {
@@ -518,8 +524,13 @@ void TMainForm::OnSlideImage(TImage*) {
 void TMainForm::KeyEvent(uint8_t shift, uint16_t& key, uint8_t kind) {
   Ref<TMainForm> keep(this);
   if (dialog_count_ == 0 && input_) {
+    TKavEngine* engine = viewer_ ? viewer_->Engine() : nullptr;
     if (startup_ && kind == 1 && key == 13) {
       RunAction(TKavAction{kActClose, 0, {}});
+    } else if (engine && engine->DialogShown() && key != kKeyF1) {
+      // A dialog over the show takes Esc to close it; every other key but
+      // F1 (help, which toggles the help dialog) waits until it is gone.
+      if (kind == 1 && key == kKeyEsc) viewer_->CloseDialog();
     } else if (const TKeyMap* map = input_->KeyAction(shift, key, kind)) {
       const TKavAction action{uint8_t(map->ActionKind), map->ActionInt, {}};
       if (action.Kind == kActHelp) {
@@ -529,7 +540,6 @@ void TMainForm::KeyEvent(uint8_t shift, uint16_t& key, uint8_t kind) {
       }
     } else if (!input_->PermitControl() && kind == 1) {
       static constexpr uint16_t kContinueKeys[] = {19, 32, 34, 39, 167, 176, 179};
-      TKavEngine* engine = viewer_ ? viewer_->Engine() : nullptr;
       for (uint16_t k : kContinueKeys)
         if (key == k && engine && engine->Barrier()) engine->ContinuePastStopPoint();
     }
@@ -539,6 +549,12 @@ void TMainForm::KeyEvent(uint8_t shift, uint16_t& key, uint8_t kind) {
 
 void TMainForm::MouseEvent(uint8_t shift, int32_t x, int32_t y, int32_t button, uint8_t kind) {
   Ref<TMainForm> keep(this);
+  // A cursor hidden at open for good comes back, for good, with the first
+  // movement of 5 pixels (the monitor shows it only when it hides by time).
+  if (show_cursor_on_move_ && kind == 0 && monitor_ && monitor_->Hidden() && monitor_->CursorMoved()) {
+    show_cursor_on_move_ = false;
+    monitor_->SetHidden(false);
+  }
   if (dialog_count_ == 0 && input_ && Now() - open_tick_ >= kMouseQuietAfterOpenMs) {
     UpdateCursor();
     const TKavAction action = input_->MouseAction(kind == 0, x, kind, button, y);
@@ -583,7 +599,11 @@ void TMainForm::OnCursorLeave(TMouseMonitor* monitor) {
 }
 
 void TMainForm::OnCursorHidden(TMouseMonitor* monitor) {
-  // Without the navigation panel the cursor may hide anywhere.
+  TKavEngine* engine = viewer_ ? viewer_->Engine() : nullptr;
+  if (monitor && monitor->Hidden() && engine && engine->OverPanel()) {
+    monitor->SetHidden(false);  // the cursor never hides over the navigation panel
+    return;
+  }
   SetCursor(monitor && monitor->Hidden() ? kCursorHidden : kCursorDefault);
 }
 

@@ -129,6 +129,7 @@ class TMainForm : public TVxForm {
   bool startup_ = false;
   bool programs_allowed_ = false;  // "--allow-programs" was given
   bool closing_ = false;
+  bool show_cursor_on_move_ = false;  // opt_hidecursor 1: the first movement shows the cursor
   int32_t dialog_count_ = 0;
   uint32_t open_tick_ = 0;
 };

@@ -51,6 +51,15 @@ if(KAV_TESTS)
     set_tests_properties(kavplay_xvfb_end_to_end PROPERTIES
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                          SKIP_RETURN_CODE 77 TIMEOUT 60 RUN_SERIAL TRUE)
+    # Driven as a viewer drives it: the hidden cursor, the hidden panel's
+    # first movement, keys under the help dialog and a media key.
+    add_test(NAME kavplay_xvfb_input
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
+                     ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_input_e2e.sh $<TARGET_FILE:kavplay>
+                     ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_input)
+    set_tests_properties(kavplay_xvfb_input PROPERTIES
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
   endif()
   # The player on colour shows in X servers of their own (tests/xvfb: the
   # harness starts Xvfb at each screen size, makes the show with the test

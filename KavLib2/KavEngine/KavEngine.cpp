@@ -145,7 +145,10 @@ void TKavEngine::StopLoader(bool release_loader, bool stop_music) {
     music_->SetPlaying(false);
     music_ = nullptr;
   }
-  if (release_loader) overlay_ = nullptr;
+  if (release_loader) {
+    overlay_ = nullptr;
+    dialog_shown_ = false;
+  }
   if (release_loader && loader_) {
     loader_->Stop();
     loader_ = nullptr;
@@ -172,6 +175,7 @@ void TKavEngine::HandleEvent(TThreadEventList*, uint32_t code, bool& handled, TR
         if (taken) {
           link_ = false;
           cursor_name_ = overlay_->PanelMode() == 2 ? u"NavPanel" : u"";
+          over_panel_ = cursor_name_ == u"NavPanel";
           HandleAction(action);
           return;
         }
@@ -445,6 +449,7 @@ bool TKavEngine::HitTest(const TEngineMouseState& mouse) {
   cursor_name_.clear();
   // Over the navigation panel the cursor has the panel's name.
   if (overlay_ && overlay_->PanelMode() == 2) cursor_name_ = u"NavPanel";
+  over_panel_ = cursor_name_ == u"NavPanel";
   double t = LoaderTime();
   if (t == 0) t = 0.1;
   for (int32_t i = slide_count_ - 1; i >= 0; --i) {
@@ -586,6 +591,7 @@ void TKavEngine::MainLoop() {
   if (EventList()->IsClosed()) return;
   EventList()->ProcessMessages();
   if (pending_) ProcessAsyncEvents();
+  NoteDialogs();
   if (continue_request_.exchange(false) && barrier_.load()) {
     // Departure: the next stop point is looked for just after this one, so
     // continuing does not stop again at the same place at once.
@@ -660,6 +666,7 @@ void TKavEngine::MainLoop() {
 
   CheckEnd();
   if (overlay_) overlay_->SetTime(LoaderTime());
+  NoteDialogs();  // a closed dialog leaves the list when its fade ends
 
   if (active_.load() && LoaderTime() >= action_.Time) {
     const std::u16string text = action_.Text;

@@ -94,7 +94,13 @@ class TKavEngine : public TCustomKavEngine {
   // The layer over the slides (logo, panel, dialogs); nil without one.
   TEngineOverlay* Overlay() const { return overlay_.get(); }
   const std::u16string& CursorName() const { return cursor_name_; }
+  // Any thread: the overlay shows a dialog (as of the engine's last pass or
+  // event).
+  bool DialogShown() const { return dialog_shown_.load(); }
   bool OverLink() const { return link_.load(); }
+  // Any thread: the last hit test found the mouse over the navigation panel
+  // (the cursor name "NavPanel").
+  bool OverPanel() const { return over_panel_.load(); }
 
   struct TLoopRecord {
     bool Present = false;
@@ -138,6 +144,8 @@ class TKavEngine : public TCustomKavEngine {
   void SetShowRect(T3DDrawer* drawer);
   void ApplyDisplayParameters();
   void BuildOverlay();
+  // Publishes whether the overlay shows a dialog (engine thread).
+  void NoteDialogs() { dialog_shown_ = overlay_ && overlay_->HasDialog(); }
   // The overlay's panel asks and commands through these.
   bool OverlayIsPlaying(TCustomNavBar*) { return !paused_; }
   void OverlayGoToTime(TCustomNavBar*, double t);
@@ -175,6 +183,8 @@ class TKavEngine : public TCustomKavEngine {
   std::atomic<float> volume_{1.0f};
   std::atomic<bool> barrier_{false};
   std::atomic<bool> continue_request_{false};
+  std::atomic<bool> dialog_shown_{false};
+  std::atomic<bool> over_panel_{false};
   bool end_reported_ = false;
   bool frame_drawn_ = false;
   int64_t frames_drawn_ = 0;

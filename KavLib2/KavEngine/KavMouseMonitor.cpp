@@ -118,9 +118,12 @@ void TMouseMonitor::Check() {
 }
 
 void TMouseMonitor::CheckMove() {
-  if (interval_ <= 0) return;
+  if (interval_ > 0 && CursorMoved()) SetHidden(false);
+}
+
+bool TMouseMonitor::CursorMoved() const {
   const TPoint p = CursorPos();
-  if (std::llabs(int64_t(p.X) - last_pos_.X) >= 5 || std::llabs(int64_t(p.Y) - last_pos_.Y) >= 5) SetHidden(false);
+  return std::llabs(int64_t(p.X) - last_pos_.X) >= 5 || std::llabs(int64_t(p.Y) - last_pos_.Y) >= 5;
 }
 
 void TMouseMonitor::PollTick(TTimerEvent*) { Check(); }

@@ -43,6 +43,9 @@ class TMouseMonitor : public TRefObject {
   void HandleFormEvent(TRefObject* sender, uint32_t id, void* param);
   void Check();
   void CheckMove();
+  // The cursor moved by 5 pixels or more in x or in y since the hidden
+  // state was last set.
+  bool CursorMoved() const;
 
  protected:
   void Dispose() override;

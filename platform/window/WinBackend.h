@@ -60,6 +60,9 @@ class TWindowBackend {
   virtual void CursorDestroyed(HCURSOR cursor) { (void)cursor; }
   // Moves the pointer; false when the system does not allow it.
   virtual bool WarpPointer(int32_t x, int32_t y) { (void)x; (void)y; return false; }
+  // GUI thread: the pointer's screen position, when the system can tell it;
+  // asked until the first mouse input reports one (false: the layer's own).
+  virtual bool PointerPosition(TPoint& point) { (void)point; return false; }
 
   // Pixels per inch of the primary screen.
   virtual void ScreenDpi(int32_t& x, int32_t& y) { x = y = 96; }

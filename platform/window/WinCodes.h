@@ -222,6 +222,12 @@ enum : uint16_t {
   VK_RCONTROL = 0xA3,
   VK_LMENU = 0xA4,
   VK_RMENU = 0xA5,
+  VK_BROWSER_BACK = 0xA6,
+  VK_BROWSER_FORWARD = 0xA7,
+  VK_MEDIA_NEXT_TRACK = 0xB0,
+  VK_MEDIA_PREV_TRACK = 0xB1,
+  VK_MEDIA_STOP = 0xB2,
+  VK_MEDIA_PLAY_PAUSE = 0xB3,
 };
 
 // System cursors (LoadCursor with no module).

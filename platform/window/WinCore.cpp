@@ -218,6 +218,7 @@ void DoneWindowSystem() {
     s.active = s.focus = s.capture = 0;
     std::fill(std::begin(s.keys), std::end(s.keys), 0);
     s.cursor_pos = TPoint{};
+    s.cursor_reported = false;
     s.cursor = IDC_ARROW;
     s.last_down_button = 0;
     s.last_down_hwnd = 0;

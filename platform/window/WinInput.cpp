@@ -140,6 +140,7 @@ void InjectMouseMove(int32_t x, int32_t y) {
   if (!OnGuiThread()) return;
   TState& s = State();
   s.cursor_pos = TPoint{x, y};
+  s.cursor_reported = true;
   int32_t hit;
   HWND target = MouseTarget(s.cursor_pos, WM_MOUSEMOVE, &hit);
   if (!target || (hit != HTCLIENT && !s.capture)) return;
@@ -152,6 +153,7 @@ void InjectMouseButton(int32_t button, bool down, int32_t x, int32_t y) {
   static constexpr uint16_t kVk[] = {0, VK_LBUTTON, VK_RBUTTON, VK_MBUTTON};
   static constexpr uint32_t kDown[] = {0, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
   s.cursor_pos = TPoint{x, y};
+  s.cursor_reported = true;
   SetKey(kVk[button], down);
   uint32_t msg = down ? kDown[button] : kDown[button] + 1;
   int32_t hit;
@@ -278,7 +280,12 @@ HCURSOR GetCursor() { return State().cursor; }
 
 bool GetCursorPos(TPoint* point) {
   if (!point) return false;
-  *point = State().cursor_pos;
+  // Before the first mouse input the system is asked where the pointer is
+  // (input comes only once the pointer is over one of the program's
+  // windows); from then on the input's position counts.
+  TState& s = State();
+  if (OnGuiThread() && !s.cursor_reported && s.backend->PointerPosition(*point)) return true;
+  *point = s.cursor_pos;
   return true;
 }
 
@@ -287,6 +294,7 @@ bool SetCursorPos(int32_t x, int32_t y) {
   TState& s = State();
   s.backend->WarpPointer(x, y);
   s.cursor_pos = TPoint{x, y};
+  s.cursor_reported = true;
   return true;
 }
 

@@ -82,6 +82,7 @@ struct TState {
   HWND capture = 0;
   uint8_t keys[256] = {};  // bit 0x80 down, bit 1 toggled
   TPoint cursor_pos;
+  bool cursor_reported = false;  // a mouse input or a warp has set cursor_pos
   HCURSOR cursor = IDC_ARROW;
   int32_t last_down_button = 0;
   uint32_t last_down_time = 0;

@@ -29,7 +29,16 @@ class TNullWindowBackend : public TWindowBackend {
   void TopLevelChanged(const TTopLevelState& state) override;
   void TopLevelDestroyed(HWND hwnd) override;
   void ShowCursorShape(HCURSOR cursor) override { cursor_shape_ = cursor; }
-  bool WarpPointer(int32_t x, int32_t y) override { (void)x; (void)y; return true; }
+  bool WarpPointer(int32_t x, int32_t y) override {
+    if (pointer_known_) pointer_ = TPoint{x, y};
+    return true;
+  }
+  // Knows the pointer only after SetPointer: like a system that reports it
+  // wherever it is, not only through input to the program's windows.
+  bool PointerPosition(TPoint& point) override {
+    if (pointer_known_) point = pointer_;
+    return pointer_known_;
+  }
   // The display service's monitors unless a test set its own.
   std::vector<TMonitorArea> Monitors() override;
   int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) override;
@@ -43,6 +52,11 @@ class TNullWindowBackend : public TWindowBackend {
     own_monitors_ = true;
   }
   HCURSOR CursorShape() const { return cursor_shape_; }
+  // The pointer stands at (x, y) without any input having reported it.
+  void SetPointer(int32_t x, int32_t y) {
+    pointer_known_ = true;
+    pointer_ = TPoint{x, y};
+  }
   // The last state of each top-level window the layer reported.
   std::map<HWND, TTopLevelState> TopLevels;
   struct TBox {
@@ -59,6 +73,8 @@ class TNullWindowBackend : public TWindowBackend {
   bool manual_ = false;
   uint32_t clock_ = 0;
   HCURSOR cursor_shape_ = IDC_ARROW;
+  bool pointer_known_ = false;
+  TPoint pointer_;
   std::vector<TMonitorArea> monitors_;
   bool own_monitors_ = false;
 };

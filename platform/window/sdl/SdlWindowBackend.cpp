@@ -123,7 +123,11 @@ void TSdlWindowBackend::TopLevelChanged(const TTopLevelState& s) {
       if (OuterOf(s) == mon.bounds) full = true;
   }
   SDL_SetWindowFullscreen(m.window, full ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-  if (!m.applied.visible || !(SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN)) SDL_ShowWindow(m.window);
+  if (!m.applied.visible || !(SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN)) {
+    SDL_ShowWindow(m.window);
+    // A cursor hidden or set before the window existed is not on it yet.
+    SDL_SetCursor(nullptr);
+  }
   if (s.minimized && !m.applied.minimized) SDL_MinimizeWindow(m.window);
   if (!s.minimized && m.applied.minimized) SDL_RestoreWindow(m.window);
   if (s.active && !m.applied.active) SDL_RaiseWindow(m.window);
@@ -141,7 +145,7 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
   switch (e.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
-      if (uint16_t vk = VirtualKey(e.key.keysym.scancode))
+      if (uint16_t vk = VirtualKey(e.key.keysym.scancode, e.key.keysym.sym))
         InjectKey(vk, e.type == SDL_KEYDOWN, static_cast<uint32_t>(e.key.keysym.scancode), e.key.repeat != 0);
       break;
     case SDL_TEXTINPUT: {
@@ -180,6 +184,8 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
         case SDL_WINDOWEVENT_FOCUS_LOST: InjectActivate(h, false); break;
         case SDL_WINDOWEVENT_CLOSE: InjectClose(h); break;
         case SDL_WINDOWEVENT_EXPOSED: InvalidateRect(h, nullptr, false); break;
+        case SDL_WINDOWEVENT_SHOWN:
+        case SDL_WINDOWEVENT_ENTER: SDL_SetCursor(nullptr); break;  // the cursor as set, on this window too
         case SDL_WINDOWEVENT_MOVED:
         case SDL_WINDOWEVENT_SIZE_CHANGED: {
           int x, y, w, hgt;
@@ -268,6 +274,27 @@ uint16_t TSdlWindowBackend::VirtualKey(SDL_Scancode sc) {
     case SDL_SCANCODE_BACKSLASH: return 0xDC;
     case SDL_SCANCODE_RIGHTBRACKET: return 0xDD;
     case SDL_SCANCODE_APOSTROPHE: return 0xDE;
+    case SDL_SCANCODE_AUDIOPLAY: return VK_MEDIA_PLAY_PAUSE;
+    case SDL_SCANCODE_AUDIOSTOP: return VK_MEDIA_STOP;
+    case SDL_SCANCODE_AUDIOPREV: return VK_MEDIA_PREV_TRACK;
+    case SDL_SCANCODE_AUDIONEXT: return VK_MEDIA_NEXT_TRACK;
+    case SDL_SCANCODE_AC_BACK: return VK_BROWSER_BACK;
+    case SDL_SCANCODE_AC_FORWARD: return VK_BROWSER_FORWARD;
+    default: return 0;
+  }
+}
+
+uint16_t TSdlWindowBackend::VirtualKey(SDL_Scancode scancode, SDL_Keycode sym) {
+  if (uint16_t vk = VirtualKey(scancode)) return vk;
+  // Keyboards whose media keys SDL knows only by their symbol (no scan code
+  // of its tables): the symbol names the key.
+  switch (sym) {
+    case SDLK_AUDIOPLAY: return VK_MEDIA_PLAY_PAUSE;
+    case SDLK_AUDIOSTOP: return VK_MEDIA_STOP;
+    case SDLK_AUDIOPREV: return VK_MEDIA_PREV_TRACK;
+    case SDLK_AUDIONEXT: return VK_MEDIA_NEXT_TRACK;
+    case SDLK_AC_BACK: return VK_BROWSER_BACK;
+    case SDLK_AC_FORWARD: return VK_BROWSER_FORWARD;
     default: return 0;
   }
 }
@@ -308,6 +335,18 @@ void TSdlWindowBackend::CursorDestroyed(HCURSOR cursor) {
 }
 
 bool TSdlWindowBackend::WarpPointer(int32_t x, int32_t y) { return SDL_WarpMouseGlobal(x, y) == 0; }
+
+bool TSdlWindowBackend::PointerPosition(TPoint& point) {
+  // X11 tells where the pointer is on the screen before it has entered one
+  // of our windows. Other drivers answer a global query in window
+  // coordinates or not at all.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) return false;
+  int x = 0, y = 0;
+  SDL_GetGlobalMouseState(&x, &y);
+  point = TPoint{x, y};
+  return true;
+}
 
 void TSdlWindowBackend::ScreenDpi(int32_t& x, int32_t& y) {
   float h = 0, v = 0;

@@ -31,6 +31,7 @@ class TSdlWindowBackend : public TWindowBackend {
                      int32_t hot_y) override;
   void CursorDestroyed(HCURSOR cursor) override;
   bool WarpPointer(int32_t x, int32_t y) override;
+  bool PointerPosition(TPoint& point) override;
   void ScreenDpi(int32_t& x, int32_t& y) override;
   std::vector<TMonitorArea> Monitors() override;
   int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) override;
@@ -39,6 +40,8 @@ class TSdlWindowBackend : public TWindowBackend {
   SDL_Window* SdlWindowOf(HWND hwnd) const;
   // The virtual key of an SDL scancode (0 for none).
   static uint16_t VirtualKey(SDL_Scancode scancode);
+  // The same, falling back on the key's symbol when the scancode names none.
+  static uint16_t VirtualKey(SDL_Scancode scancode, SDL_Keycode sym);
 
  private:
   struct TMirror {

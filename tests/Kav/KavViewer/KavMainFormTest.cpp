@@ -3,9 +3,15 @@
 
 #include <filesystem>
 
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <thread>
+
 #include "Kav/KavViewer/KavMainForm.h"
 #include "KavLib2/KavClasses/KavShowLocator.h"
 #include "KavLib2/KavEngine/KavEngineClock.h"
+#include "KavLib2/KavEngine/KavEngineOverlay.h"
 #include "KavLib2/KavEngine/KavViewerActions.h"
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/Application2/winForms.h"
@@ -18,6 +24,7 @@
 #include "tests/VoRav/3DBasics/Dx3DRig.h"
 #include "tests/VoRav/TempFolder.h"
 #include "tests/platform/window/WinTestUtil.h"
+#include "tools/packer/KavPacker.h"
 
 using namespace kav;
 using namespace kav::enginetest;
@@ -255,4 +262,277 @@ TEST_F(MainFormTest, OptionsWinOverAPlainArgument) {
   EXPECT_FALSE(second->Start());
   ASSERT_FALSE(backend->Boxes.empty());
   EXPECT_NE(backend->Boxes.back().text.find(u"Can`t Load Show " + folder.Wide("none.kvshow")), std::u16string::npos);
+}
+
+namespace {
+
+// The overlay reduced to its dialog list: "help" toggles, closing takes the
+// top dialog off at once (the real overlay fades it out first).
+class TDialogOverlay : public TEngineOverlay {
+ public:
+  void SetTime(double) override {}
+  void HitTest(const TEngineMouseState&, TKavAction& action, bool& handled, TRefObject*& object) override {
+    action = TKavAction{};
+    handled = false;
+    object = nullptr;
+  }
+  int32_t PanelMode() override { return 0; }
+  bool IsPausing() const override { return !dialogs_.empty(); }
+  bool HasDialog() const override { return !dialogs_.empty(); }
+  void ShowDialog(const std::u16string& name) override {
+    if (!dialogs_.empty() && dialogs_.back() == name) dialogs_.pop_back();
+    else dialogs_.push_back(name);
+  }
+  void CloseTopDialog() override {
+    if (!dialogs_.empty()) dialogs_.pop_back();
+  }
+  void CloseDialogs() override { dialogs_.clear(); }
+  void Draw(TDeviceDrawer*) override {}
+
+ private:
+  std::vector<std::u16string> dialogs_;
+};
+
+Ref<TEngineOverlay> MakeDialogOverlay(const TEngineOverlaySetup&) { return MakeRef<TDialogOverlay>(); }
+
+// The form with its key handler in reach, as the window's key messages
+// reach it.
+class TKeyForm : public TMainForm {
+ public:
+  using TMainForm::TMainForm;
+  void Press(uint16_t key, uint8_t shift = 0) {
+    uint16_t k = key;
+    KeyEvent(shift, k, 1);
+    k = key;
+    KeyEvent(shift, k, 0);
+  }
+};
+
+// Waits for a state the engine thread reaches on its own.
+bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 2000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return done();
+}
+
+}  // namespace
+
+TEST_F(MainFormTest, WithADialogShownEscClosesItAndOtherKeysButF1AreIgnored) {
+  SetEngineOverlayMaker(&MakeDialogOverlay);
+  folder.WriteFile("show/Project.kav", Project("opt_scr_full=0\r\n"));
+  commands = Commands(u"kavplay -filename " + folder.Wide("show/Project.kav"), &raw);
+  auto keys = MakeRef<TKeyForm>(&CreateWinFormController, commands.get(), &raw);
+  form = keys;
+  ASSERT_TRUE(keys->Start());
+  TKavEngine* engine = keys->Viewer()->Engine();
+  ASSERT_TRUE(engine && engine->Running());
+  ASSERT_FALSE(engine->DialogShown());
+
+  keys->Press(112);  // F1: the help dialog
+  ASSERT_TRUE(WaitFor([&] { return engine->DialogShown(); }));
+  const int32_t time = keys->Viewer()->LastTime();
+  const bool paused = keys->Viewer()->Paused();
+  for (uint16_t key : {39, 34, 37, 36, 35, 32, 19, 179, 176, 167}) keys->Press(key);  // navigation and pause
+  keys->Press(80, 8);  // Ctrl+P
+  EXPECT_EQ(keys->Viewer()->LastTime(), time);
+  EXPECT_EQ(keys->Viewer()->Paused(), paused);
+
+  keys->Press(27);  // Esc closes the dialog, not the program
+  ASSERT_TRUE(WaitFor([&] { return !engine->DialogShown(); }));
+  EXPECT_TRUE(engine->Running());
+  EXPECT_FALSE(keys->CloseAllowed());
+
+  // F1 with the help dialog shown closes it again.
+  keys->Press(112);
+  ASSERT_TRUE(WaitFor([&] { return engine->DialogShown(); }));
+  keys->Press(112);
+  ASSERT_TRUE(WaitFor([&] { return !engine->DialogShown(); }));
+
+  // Without a dialog the keys act again.
+  keys->Press(39);
+  EXPECT_NE(keys->Viewer()->LastTime(), time);
+  keys->Press(27);
+  EXPECT_FALSE(engine->Running());
+  SetEngineOverlayMaker(nullptr);
+}
+
+TEST_F(MainFormTest, RunAndReturnFromAProjectFolderComesBackToTheProject) {
+  Make("opt_scr_full=0\r\nopt_scr_caption=Project\r\n");
+  ASSERT_TRUE(form->Start());
+  // The other show is a packed one of the same version.
+  packer::Entry entry;
+  entry.name = "Project.kav";
+  const std::string text = Project("opt_scr_full=0\r\nopt_scr_caption=Other\r\n");
+  entry.data.assign(text.begin(), text.end());
+  entry.method = packer::kDeflated;
+  ASSERT_TRUE(packer::WriteFileBytes(folder.Sys("other.kvshow"), packer::Pack({entry}, packer::Options{})));
+
+  ASSERT_TRUE(form->RunAction(TKavAction{kActOpenShowReturn, 0, u"\"" + folder.Wide("other.kvshow") + u"\""}));
+  EXPECT_EQ(form->Caption(), u"Other");
+  EXPECT_EQ(form->RunStackSize(), 1);
+  // Closing the other show goes back to the project, which keeps playing.
+  EXPECT_TRUE(form->RunAction(TKavAction{kActExit, 0, {}}));
+  EXPECT_TRUE(backend->Boxes.empty()) << (backend->Boxes.empty() ? std::string() : UTF8Encode(backend->Boxes.back().text));
+  EXPECT_EQ(form->Caption(), u"Project");
+  EXPECT_EQ(form->RunStackSize(), 0);
+  EXPECT_TRUE(form->Viewer()->Engine()->Running());
+  EXPECT_EQ(form->ShowFolder(), NormalizeSlashes(folder.Wide("show")));
+}
+
+namespace {
+
+// Records the mouse states the engine hands to its overlay.
+class TMouseLogOverlay : public TEngineOverlay {
+ public:
+  static inline std::mutex Lock;
+  static inline std::vector<TEngineMouseState> States;
+  void SetTime(double) override {}
+  void HitTest(const TEngineMouseState& mouse, TKavAction& action, bool& handled, TRefObject*& object) override {
+    std::lock_guard<std::mutex> guard(Lock);
+    States.push_back(mouse);
+    action = TKavAction{};
+    handled = false;
+    object = nullptr;
+  }
+  int32_t PanelMode() override { return 0; }
+  bool IsPausing() const override { return false; }
+  bool HasDialog() const override { return false; }
+  void ShowDialog(const std::u16string&) override {}
+  void CloseTopDialog() override {}
+  void CloseDialogs() override {}
+  void Draw(TDeviceDrawer*) override {}
+};
+
+Ref<TEngineOverlay> MakeMouseLogOverlay(const TEngineOverlaySetup&) { return MakeRef<TMouseLogOverlay>(); }
+
+class MainFormPointerTest : public MainFormTest {
+ protected:
+  // The pointer rests in the middle of the primary monitor, where the
+  // window of 400 x 300 will stand, before the program starts.
+  void SetUp() override {
+    MainFormTest::SetUp();
+    const TRect screen = backend->Monitors().front().bounds;
+    centre = TPoint{(screen.Left + screen.Right) / 2, (screen.Top + screen.Bottom) / 2};
+    backend->SetPointer(centre.X, centre.Y);
+  }
+  void StartShown(const std::string& main) {
+    Make("opt_scr_full=0\r\nopt_scr_width=400\r\nopt_scr_height=300\r\n" + main);
+    ASSERT_TRUE(form->Start());
+    ASSERT_TRUE(WaitFor([&] {
+      app->ProcessMessages();
+      return form->Visible();
+    }));
+  }
+  // The pointer moves and the window hears of it.
+  void MoveTo(int32_t x, int32_t y) {
+    backend->SetPointer(x, y);
+    InjectMouseMove(x, y);
+    app->ProcessMessages();
+  }
+
+  TPoint centre;
+};
+
+}  // namespace
+
+TEST_F(MainFormPointerTest, HideCursorOneHidesAtOpenUntilTheFirstMovementForGood) {
+  StartShown("opt_hidecursor=1\r\n");
+  EXPECT_TRUE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(form->Cursor(), -1);
+  MoveTo(centre.X, centre.Y);  // the window reports the pointer it appeared under: no movement
+  EXPECT_EQ(backend->CursorShape(), 0u);
+  backend->Advance(60000);
+  form->MouseMonitor()->Check();
+  MoveTo(centre.X + 4, centre.Y + 4);
+  EXPECT_TRUE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(backend->CursorShape(), 0u);
+  MoveTo(centre.X + 5, centre.Y);
+  EXPECT_FALSE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(form->Cursor(), 0);
+  EXPECT_EQ(backend->CursorShape(), static_cast<HCURSOR>(IDC_ARROW));
+  // For good: resting does not hide it again.
+  backend->Advance(60000);
+  form->MouseMonitor()->Check();
+  MoveTo(centre.X + 5, centre.Y);
+  EXPECT_FALSE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(backend->CursorShape(), static_cast<HCURSOR>(IDC_ARROW));
+}
+
+TEST_F(MainFormPointerTest, HideCursorTwoHidesAtOpenAndAgainAfterTheInterval) {
+  StartShown("opt_hidecursor=2\r\nopt_hc2_hideinterval=3\r\n");
+  EXPECT_TRUE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(form->MouseMonitor()->Interval(), 3000);
+  MoveTo(centre.X, centre.Y);
+  EXPECT_TRUE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(backend->CursorShape(), 0u);
+  MoveTo(centre.X, centre.Y - 5);
+  EXPECT_FALSE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(backend->CursorShape(), static_cast<HCURSOR>(IDC_ARROW));
+  backend->Advance(2999);
+  form->MouseMonitor()->Check();
+  EXPECT_FALSE(form->MouseMonitor()->Hidden());
+  backend->Advance(2);
+  form->MouseMonitor()->Check();
+  EXPECT_TRUE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(backend->CursorShape(), 0u);
+}
+
+// The engine's overlay (its hidden panel wakes on a movement of 6 pixels
+// from the first position it sees) first hears of the pointer where it is:
+// no "left the window" report from a position not yet known.
+TEST_F(MainFormPointerTest, TheOverlayFirstSeesThePointerWhereItIs) {
+  {
+    std::lock_guard<std::mutex> guard(TMouseLogOverlay::Lock);
+    TMouseLogOverlay::States.clear();
+  }
+  SetEngineOverlayMaker(&MakeMouseLogOverlay);
+  StartShown("");
+  MoveTo(centre.X, centre.Y);  // within the first second: not passed on
+  backend->Advance(1000);
+  MoveTo(centre.X + 5, centre.Y);
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard<std::mutex> guard(TMouseLogOverlay::Lock);
+    return !TMouseLogOverlay::States.empty();
+  }));
+  form->Viewer()->Engine()->StopEngine();
+  SetEngineOverlayMaker(nullptr);
+  std::lock_guard<std::mutex> guard(TMouseLogOverlay::Lock);
+  const TPoint client = form->ScreenToClient(TPoint{centre.X + 5, centre.Y});
+  ASSERT_EQ(TMouseLogOverlay::States.size(), 1u);
+  EXPECT_EQ(TMouseLogOverlay::States[0].X, client.X);
+  EXPECT_EQ(TMouseLogOverlay::States[0].Y, client.Y);
+}
+
+namespace {
+
+// The navigation panel lies under the mouse wherever it is.
+class TPanelOverlay : public TMouseLogOverlay {
+ public:
+  void HitTest(const TEngineMouseState& mouse, TKavAction& action, bool& handled, TRefObject*& object) override {
+    TMouseLogOverlay::HitTest(mouse, action, handled, object);
+    handled = true;
+  }
+  int32_t PanelMode() override { return 2; }
+};
+
+Ref<TEngineOverlay> MakePanelOverlay(const TEngineOverlaySetup&) { return MakeRef<TPanelOverlay>(); }
+
+}  // namespace
+
+TEST_F(MainFormPointerTest, TheCursorDoesNotHideOverTheNavigationPanel) {
+  SetEngineOverlayMaker(&MakePanelOverlay);
+  StartShown("opt_hidecursor=2\r\nopt_hc2_hideinterval=1\r\n");
+  backend->Advance(1000);
+  MoveTo(centre.X + 10, centre.Y);
+  EXPECT_FALSE(form->MouseMonitor()->Hidden());
+  TKavEngine* engine = form->Viewer()->Engine();
+  ASSERT_TRUE(WaitFor([&] { return engine->OverPanel(); }));
+  backend->Advance(1001);
+  form->MouseMonitor()->Check();
+  EXPECT_FALSE(form->MouseMonitor()->Hidden());
+  EXPECT_EQ(backend->CursorShape(), static_cast<HCURSOR>(IDC_ARROW));
+  engine->StopEngine();
+  SetEngineOverlayMaker(nullptr);
 }

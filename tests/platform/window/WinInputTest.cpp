@@ -1,3 +1,5 @@
+#include <thread>
+
 #include "WinTestUtil.h"
 
 namespace kav::win {
@@ -163,6 +165,29 @@ TEST_F(WindowTest, CursorsShowOnTheBackend) {
   InjectMouseMove(o.X, o.Y);
   EXPECT_EQ(backend->CursorShape(), static_cast<HCURSOR>(IDC_ARROW));
   EXPECT_EQ(CreateCursor(pixels, 0, 2, 0, 0), 0u);
+}
+
+// Before any mouse input the cursor position is where the system says the
+// pointer is; from the first input on, where the input put it.
+TEST_F(WindowTest, CursorPositionIsThePointerUntilTheFirstMouseInput) {
+  HWND h = MakeTop();
+  Drain();
+  TPoint p;
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p, (TPoint{0, 0}));  // no input yet, and the system does not tell
+  backend->SetPointer(700, 30);
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p, (TPoint{700, 30}));
+  std::thread([&] { GetCursorPos(&p); }).join();  // other threads: the layer's own
+  EXPECT_EQ(p, (TPoint{0, 0}));
+  InjectMouseMove(150, 120);
+  backend->SetPointer(710, 30);
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p, (TPoint{150, 120}));
+  SetCursorPos(160, 130);
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p, (TPoint{160, 130}));
+  DestroyWindow(h);
 }
 
 }  // namespace kav::win

@@ -1,0 +1,152 @@
+#!/bin/bash
+# The player driven as a person drives it, in an X server: the demo show's
+# project folder with a help dialog added and the cursor hidden at open.
+# Checks that the cursor is hidden from the start and comes back on the
+# first movement, that the hidden navigation panel stays hidden on a first
+# movement of 5 pixels and shows on one of 6, that with the help dialog open
+# the next-slide key does nothing and Esc closes the dialog (not the
+# program), and that the media next-track key moves on. Run under xvfb-run.
+# Usage: kavplay_input_e2e.sh KAVPLAY DEMO_PROJECT_FOLDER OUTDIR
+set -u
+player=$1
+demo=$2
+out=$3
+if [ ! -f "$demo/Project.kav" ]; then
+  echo "no demo project at $demo (kav_demo was not built): skipped"
+  exit 77
+fi
+command -v python3 >/dev/null || { echo "no python3: skipped"; exit 77; }
+rm -rf "$out"
+mkdir -p "$out"
+cp -r "$demo" "$out/show"
+# Cursor hidden at open; a help dialog: a blue panel over the middle.
+sed -i 's/^opt_fcp=1/opt_hidecursor=1\r\nopt_fcp=1/' "$out/show/Project.kav"
+printf '[dialog_1_]\r\nhelp=1\r\nobject panel:Box\r\nGUID={panel}\r\nSize=800,500\r\nFitMode=None\r\nColor1=0,0,255\r\nFillMode=Solid\r\nend\r\n' \
+  >>"$out/show/Project.kav"
+
+# Whether the X cursor shows an opaque pixel (XFixes cursor image).
+cursor_state() {
+  python3 - <<'EOF'
+import ctypes, sys
+try:
+    x11 = ctypes.CDLL("libX11.so.6")
+    xf = ctypes.CDLL("libXfixes.so.3")
+except OSError:
+    print("unknown"); sys.exit(0)
+class Image(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
+                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                ("serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong)),
+                ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
+x11.XOpenDisplay.restype = ctypes.c_void_p
+xf.XFixesGetCursorImage.restype = ctypes.POINTER(Image)
+xf.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+d = x11.XOpenDisplay(None)
+img = xf.XFixesGetCursorImage(d) if d else None
+if not img:
+    print("unknown"); sys.exit(0)
+c = img.contents
+opaque = any((c.pixels[i] >> 24) & 0xFF for i in range(c.width * c.height))
+print("visible" if opaque else "hidden")
+EOF
+}
+
+"$player" "$out/show" >"$out/kavplay.out" 2>&1 &
+pid=$!
+fail() {
+  echo "FAIL: $*"
+  kill -KILL "$pid" 2>/dev/null
+  tail -n 40 "$out/kavplay.out"
+  exit 1
+}
+alive() { kill -0 "$pid" 2>/dev/null; }
+shot() { import -window root "$out/$1.png" || fail "no screenshot $1"; }
+# Differing pixels of two screenshots, in the window's bottom strip or all.
+differ() { compare -metric AE -fuzz 10% "$out/$1.png" "$out/$2.png" null: 2>&1 | cut -d' ' -f1; }
+differ_strip() {
+  convert "$out/$1.png" -crop "$strip" +repage "$out/$1.strip.png"
+  convert "$out/$2.png" -crop "$strip" +repage "$out/$2.strip.png"
+  compare -metric AE -fuzz 10% "$out/$1.strip.png" "$out/$2.strip.png" null: 2>&1 | cut -d' ' -f1
+}
+wait_cursor() {
+  for _ in $(seq 40); do
+    [ "$(cursor_state)" = "$1" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+win=$(timeout 40 xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+[ -n "$win" ] || fail "no window of the player"
+eval "$(xdotool getwindowgeometry --shell "$win")"
+# The panel stands at the window's bottom edge.
+strip="${WIDTH}x$((HEIGHT / 6))+${X}+$((Y + HEIGHT - HEIGHT / 6))"
+# The pointer rests where the window appeared (the middle of the screen): a
+# warp there now would already be a movement.
+eval "$(xdotool getmouselocation --shell | sed 's/^/MOUSE_/')"
+if [ "$MOUSE_X" -lt "$X" ] || [ "$MOUSE_X" -ge $((X + WIDTH)) ] || [ "$MOUSE_Y" -lt "$Y" ] ||
+   [ "$MOUSE_Y" -ge $((Y + HEIGHT)) ]; then
+  kill "$pid"
+  echo "the pointer is not over the window ($MOUSE_X, $MOUSE_Y): skipped"
+  exit 77
+fi
+sleep 2.5
+alive || fail "the player ended while playing"
+[ "$(cursor_state)" = "unknown" ] && { kill "$pid"; echo "no XFixes cursor image: skipped"; exit 77; }
+wait_cursor hidden || fail "the cursor shows after the open"
+xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
+xdotool key space  # paused: the picture stands still
+sleep 1.5
+shot still1
+sleep 0.5
+shot still2
+noise=$(differ_strip still1 still2)
+
+xdotool mousemove_relative 5 0
+wait_cursor visible || fail "the cursor stays hidden after a movement"
+sleep 1
+shot moved5
+quiet=$(differ_strip still2 moved5)
+[ "${quiet:-1}" -le $((noise + 200)) ] 2>/dev/null || fail "the panel showed on a first movement of 5 pixels ($quiet pixels)"
+xdotool mousemove_relative 6 0
+sleep 1
+shot moved6
+panel=$(differ_strip moved5 moved6)
+[ "${panel:-0}" -gt 2000 ] 2>/dev/null || fail "the panel did not show on a movement of 6 pixels ($panel pixels)"
+# The cursor stays (resting does not hide it again).
+sleep 2.5
+[ "$(cursor_state)" = "visible" ] || fail "the cursor hid again after it came back"
+
+xdotool key F1
+sleep 1.5
+shot help
+opened=$(differ moved6 help)
+[ "${opened:-0}" -gt 100000 ] 2>/dev/null || fail "no help dialog on F1 ($opened pixels)"
+xdotool key Right
+sleep 1.5
+shot help_right
+under=$(differ help help_right)
+[ "${under:-1}" -lt 20000 ] 2>/dev/null || fail "the next-slide key acted under the dialog ($under pixels)"
+xdotool key Escape
+sleep 1.5
+alive || fail "Esc with the help dialog open ended the player"
+shot closed
+gone=$(differ help_right closed)
+[ "${gone:-0}" -gt 100000 ] 2>/dev/null || fail "Esc did not close the help dialog ($gone pixels)"
+xdotool key XF86AudioNext
+sleep 2
+shot media_next
+next=$(differ closed media_next)
+[ "${next:-0}" -gt 300000 ] 2>/dev/null || fail "no other slide after the media next-track key ($next pixels)"
+
+xdotool key Escape
+for _ in $(seq 150); do
+  alive || break
+  sleep 0.1
+done
+alive && fail "the player did not end on Escape"
+wait "$pid"
+rc=$?
+[ "$rc" -eq 0 ] || fail "the player exited with $rc"
+echo "cursor, hidden panel, dialog keys and media key as a viewer expects; screenshots in $out"
+exit 0
