@@ -66,6 +66,8 @@ class TKavText : public TKavImage {
   void LoadFromIni(TKavObjectProps* props, bool reload) override;
   void ResolveImage() override;
   void Calculate(bool recursive) override;
+  // The text body's part of the picture: what the target height is fitted to.
+  TFloatPoint FitSize() override;
   TImageDrawParams GetDrawParams() override;
   float DrawOpacity() override;
   double ShadowBlurScale() override;
@@ -91,6 +93,7 @@ class TKavText : public TKavImage {
   TKavButton* button_ = nullptr;  // the parent when this is its caption
   std::u16string rendered_key_;
   double render_scale_ = 0;
+  int32_t body_height_ = 0;  // height of the text body in the picture at render_scale_ (0: not known)
   float font_size_ = 0;  // rendered line height in pixels
   TQueuedPicture queued_picture_;  // rendered by the host's image-task queue
 };
