@@ -237,11 +237,12 @@ TEST(BidiLine, MixedLinesMatchPango) {
       for (const TCluster& c : ours) a.push_back(c.Char);
       for (const TCluster& c : theirs) b.push_back(c.Char);
       EXPECT_EQ(a, b) << "ours:  " << Describe(ours) << "\npango: " << Describe(theirs);
-      // Word edges within a pixel per ten clusters (both round each advance
-      // to whole pixels, rounding differs by the fonts' hinting).
+      // Word edges within two pixels: both round each advance to whole
+      // pixels, so the sums drift apart by a pixel at most on these lines;
+      // a blank on the wrong side of a word moves it by ten.
       const auto wa = WordEdges(text, ours), wb = WordEdges(text, theirs);
       ASSERT_EQ(wa.size(), wb.size());
-      const double tol = 1.0 + double(ours.size()) / 10.0;
+      const double tol = 2.0;
       for (size_t i = 0; i < wa.size(); ++i) {
         EXPECT_NEAR(wa[i].first, wb[i].first, tol) << "word " << i;
         EXPECT_NEAR(wa[i].second, wb[i].second, tol) << "word " << i;
