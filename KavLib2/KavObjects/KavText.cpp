@@ -290,7 +290,7 @@ void TKavText::ResolveImage() {
   // A rendering the worker finished is taken on this layout; one it could
   // not make is made here at once.
   if (Ref<TImage> done; queued_picture_.Take(done)) {
-    TakePicture(done ? std::move(done) : LoadImageHandle(accessor, rendered_key_));
+    TakeRendering(done ? std::move(done) : LoadImageHandle(accessor, rendered_key_));
     if (!button_) FitByHeight();
   }
   // The slide's survey lays texts out as they are; they render after it.
@@ -313,8 +313,7 @@ void TKavText::ResolveImage() {
     unit = TSize{0, 0};
   }
   if (unit.cx <= 0 || unit.cy <= 0 || unit_body.Bottom <= unit_body.Top) {
-    if (!picture_) TakePicture(LoadImageHandle(accessor, unit_key));  // the host's placeholder
-    body_height_ = 0;
+    if (!picture_) TakeRendering(LoadImageHandle(accessor, unit_key));  // the host's placeholder
     dirty_ = false;
     return;
   }
@@ -333,9 +332,6 @@ void TKavText::ResolveImage() {
   const std::u16string key = TextKey(scale);
   render_scale_ = scale;
   rendered_key_ = key;
-  TRect body{0, 0, 0, 0};
-  store->GetBoundsRect(body, float(scale));
-  body_height_ = std::max(body.Bottom - body.Top, 0);
   font_size_ = float(unit.cy * scale / std::max<size_t>(lines_.size(), 1));
   dirty_ = false;
   // With the host's image-task queue the worker renders it; the text keeps
@@ -343,8 +339,20 @@ void TKavText::ResolveImage() {
   if (queued_picture_.Ask(this, host, key, key)) return;
   host->CancelImageTasks(this);
   queued_picture_.Forget();
-  TakePicture(LoadImageHandle(accessor, key));
+  TakeRendering(LoadImageHandle(accessor, key));
   if (!button_) FitByHeight();
+}
+
+void TKavText::TakeRendering(Ref<TImage> picture) {
+  // The body is read from the rendering's own store, so a rendering that
+  // arrives late from the worker is fitted by its own scale.
+  body_height_ = 0;
+  if (auto* store = dynamic_cast<TTextBitmapStore*>(picture ? picture->Store() : nullptr)) {
+    TRect body{0, 0, 0, 0};
+    store->GetBoundsRect(body, 0);
+    body_height_ = std::max(body.Bottom - body.Top, 0);
+  }
+  TakePicture(std::move(picture));
 }
 
 void TKavText::Calculate(bool recursive) {
