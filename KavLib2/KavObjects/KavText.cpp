@@ -332,7 +332,7 @@ void TKavText::ResolveImage() {
   const std::u16string key = TextKey(scale);
   render_scale_ = scale;
   rendered_key_ = key;
-  font_size_ = float(unit.cy * scale / std::max<size_t>(lines_.size(), 1));
+  font_size_ = float((unit_body.Bottom - unit_body.Top) * scale / std::max<size_t>(lines_.size(), 1));
   dirty_ = false;
   // With the host's image-task queue the worker renders it; the text keeps
   // what it has until then.

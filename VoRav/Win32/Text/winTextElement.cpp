@@ -173,8 +173,7 @@ void TWinTextElement::LayoutRun(TTextRun& run, int32_t pen, TTextDirection dir, 
   ptext::PFont font = CreateFontHandle(run.Font);
   ptext::TPlacement p;
   const std::u16string_view chars = std::u16string_view(text_).substr(size_t(run.Start), size_t(run.Count));
-  // Departure: a piece of a cut line keeps the levels of the whole line (its
-  // own bidi pass would move the blanks at its ends to the wrong side).
+  // Departure: a cut run keeps the whole line's bidi levels; a pass of its own moves blanks at its ends.
   if (line_levels_.size() == size_t(length_))
     ptext::GetCharacterPlacementAtLevels(font.get(), chars, line_levels_.data() + run.Start, p);
   else
