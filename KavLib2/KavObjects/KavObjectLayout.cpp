@@ -62,11 +62,13 @@ void TKavObject::Calculate(bool recursive) {
   const double w = size_.x, h = size_.y, w0 = parent_size.x, h0 = parent_size.y;
 
   // 1-2. Fit into the parent and the size scales.
+  const TFloatPoint fitted = FitSize();
+  const double fw = fitted.x, fh = fitted.y;
   double fit = 0;
-  if (w != 0 && h != 0) {
+  if (fw != 0 && fh != 0) {
     switch (FitMode) {
-      case kFitPlaceInto: fit = std::min(w0 / w, h0 / h); break;
-      case kFitCover: fit = std::max(w0 / w, h0 / h); break;
+      case kFitPlaceInto: fit = std::min(w0 / fw, h0 / fh); break;
+      case kFitCover: fit = std::max(w0 / fw, h0 / fh); break;
       // No fit: the object keeps its own size (the layout has no rule for
       // this mode and would otherwise stop the slide's layout).
       default: fit = 1; break;

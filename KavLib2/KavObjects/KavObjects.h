@@ -156,6 +156,9 @@ class TKavObject : public TKavParams {
   // The size the object is laid out in (the parent's) and its world frame.
   virtual TFloatPoint CopySize();
   virtual TKavFrame CopyTransform();
+  // The size fitted into the parent: the object's own size, or the part of
+  // it that is to fill the fit (a text's body without its margins).
+  virtual TFloatPoint FitSize() { return size_; }
   // The 3 x 3 matrix of rotations and scales, the parent's included.
   const std::array<float, 9>& WorldMatrix() const noexcept { return matrix_; }
 

@@ -290,7 +290,7 @@ void TKavText::ResolveImage() {
   // A rendering the worker finished is taken on this layout; one it could
   // not make is made here at once.
   if (Ref<TImage> done; queued_picture_.Take(done)) {
-    TakePicture(done ? std::move(done) : LoadImageHandle(accessor, rendered_key_));
+    TakeRendering(done ? std::move(done) : LoadImageHandle(accessor, rendered_key_));
     if (!button_) FitByHeight();
   }
   // The slide's survey lays texts out as they are; they render after it.
@@ -303,18 +303,23 @@ void TKavText::ResolveImage() {
   if (!(target > 1)) target = 1;
   const std::u16string unit_key = TextKey(1.0);
   TSize unit{0, 0};
+  Ref<TTextBitmapStore> store;
+  TRect unit_body{0, 0, 0, 0};
   try {
-    Ref<TTextBitmapStore> store = TTextBitmapStore::Create(unit_key, accessor);
+    store = TTextBitmapStore::Create(unit_key, accessor);
     store->GetPixelSize(unit);
+    store->GetBoundsRect(unit_body, 1.0f);
   } catch (const Exception&) {
     unit = TSize{0, 0};
   }
-  if (unit.cx <= 0 || unit.cy <= 0) {
-    if (!picture_) TakePicture(LoadImageHandle(accessor, unit_key));  // the host's placeholder
+  if (unit.cx <= 0 || unit.cy <= 0 || unit_body.Bottom <= unit_body.Top) {
+    if (!picture_) TakeRendering(LoadImageHandle(accessor, unit_key));  // the host's placeholder
     dirty_ = false;
     return;
   }
-  double scale = target / unit.cy;
+  // The text body (the line boxes, without the bitmap's margins) is what
+  // takes the target height.
+  double scale = target / (unit_body.Bottom - unit_body.Top);
   TKavSlide* slide = GetSlide();
   const double cap = std::min(kMaxTextBitmapFactor * slide->Size().x / unit.cx,
                               kMaxTextBitmapFactor * slide->Size().y / unit.cy);
@@ -327,15 +332,27 @@ void TKavText::ResolveImage() {
   const std::u16string key = TextKey(scale);
   render_scale_ = scale;
   rendered_key_ = key;
-  font_size_ = float(unit.cy * scale / std::max<size_t>(lines_.size(), 1));
+  font_size_ = float((unit_body.Bottom - unit_body.Top) * scale / std::max<size_t>(lines_.size(), 1));
   dirty_ = false;
   // With the host's image-task queue the worker renders it; the text keeps
   // what it has until then.
   if (queued_picture_.Ask(this, host, key, key)) return;
   host->CancelImageTasks(this);
   queued_picture_.Forget();
-  TakePicture(LoadImageHandle(accessor, key));
+  TakeRendering(LoadImageHandle(accessor, key));
   if (!button_) FitByHeight();
+}
+
+void TKavText::TakeRendering(Ref<TImage> picture) {
+  // The body is read from the rendering's own store, so a rendering that
+  // arrives late from the worker is fitted by its own scale.
+  body_height_ = 0;
+  if (auto* store = dynamic_cast<TTextBitmapStore*>(picture ? picture->Store() : nullptr)) {
+    TRect body{0, 0, 0, 0};
+    store->GetBoundsRect(body, 0);
+    body_height_ = std::max(body.Bottom - body.Top, 0);
+  }
+  TakePicture(std::move(picture));
 }
 
 void TKavText::Calculate(bool recursive) {
@@ -346,6 +363,15 @@ void TKavText::Calculate(bool recursive) {
   ResolveImage();
   FitByHeight();
   TKavImage::Calculate(recursive);
+}
+
+TFloatPoint TKavText::FitSize() {
+  // The text is sized by its body: the line boxes fill the target height and
+  // the bitmap's margins (overhangs, the pixel of padding) lie outside it.
+  if (Rasterize || button_ || body_height_ <= 0 || !picture_ || picture_size_.cy <= 0 || !(size_.y > 0))
+    return size_;
+  const double body = double(body_height_) * size_.y / picture_size_.cy;
+  return FloatPoint(float(size_.x * body / size_.y), float(body));
 }
 
 TImageDrawParams TKavText::GetDrawParams() {

@@ -66,6 +66,8 @@ class TKavText : public TKavImage {
   void LoadFromIni(TKavObjectProps* props, bool reload) override;
   void ResolveImage() override;
   void Calculate(bool recursive) override;
+  // The text body's part of the picture: what the target height is fitted to.
+  TFloatPoint FitSize() override;
   TImageDrawParams GetDrawParams() override;
   float DrawOpacity() override;
   double ShadowBlurScale() override;
@@ -81,6 +83,9 @@ class TKavText : public TKavImage {
   // other macros or when the file has none.
   std::u16string PictureMetadata(const std::u16string& name, std::u16string_view macro);
   void UpdateDrawnColors();
+  // Takes a rendering (or the placeholder) as the picture and notes the
+  // height of its text body.
+  void TakeRendering(Ref<TImage> picture);
 
   std::vector<std::u16string> lines_;
   std::string raw_text_;
@@ -91,6 +96,7 @@ class TKavText : public TKavImage {
   TKavButton* button_ = nullptr;  // the parent when this is its caption
   std::u16string rendered_key_;
   double render_scale_ = 0;
+  int32_t body_height_ = 0;  // height of the text body in the picture (0: not a rendered text)
   float font_size_ = 0;  // rendered line height in pixels
   TQueuedPicture queued_picture_;  // rendered by the host's image-task queue
 };

@@ -35,10 +35,32 @@ struct TRun {
   hb_script_t script;
 };
 
-}  // namespace
+// Rule L2 alone: from the highest level down to the lowest odd one, every
+// sequence at that level or above is reversed.
+void ReorderByLevels(const std::vector<FriBidiLevel>& levels, std::vector<FriBidiStrIndex>& map) {
+  const int32_t m = int32_t(levels.size());
+  int32_t high = 0, low_odd = 1000;
+  for (FriBidiLevel l : levels) {
+    high = std::max<int32_t>(high, l);
+    if (l & 1) low_odd = std::min<int32_t>(low_odd, l);
+  }
+  for (int32_t level = high; level >= low_odd; --level) {
+    for (int32_t i = 0; i < m;) {
+      if (levels[size_t(map[size_t(i)])] < level) {
+        ++i;
+        continue;
+      }
+      int32_t j = i;
+      while (j < m && levels[size_t(map[size_t(j)])] >= level) ++j;
+      std::reverse(map.begin() + i, map.begin() + j);
+      i = j;
+    }
+  }
+}
 
-bool GetCharacterPlacement(TPFont* font, std::u16string_view text, uint32_t flags, TPlacement& out,
-                           int32_t base_level) {
+// Placement with the levels resolved here (unit_levels null) or given.
+bool Place(TPFont* font, std::u16string_view text, uint32_t flags, TPlacement& out, int32_t base_level,
+           const uint8_t* unit_levels) {
   out = TPlacement();
   const size_t n = text.size();
   if (n > kMaxPlacementUnits) return false;
@@ -70,7 +92,11 @@ bool GetCharacterPlacement(TPFont* font, std::u16string_view text, uint32_t flag
   std::vector<FriBidiStrIndex> map(m);
   for (int32_t i = 0; i < m; ++i) map[i] = i;
   fribidi_get_bidi_types(cps.data(), m, types.data());
-  if (flags & gcpReorder) {
+  if (unit_levels) {
+    for (int32_t i = 0; i < m; ++i)
+      levels[size_t(i)] = FriBidiLevel(std::min<uint8_t>(unit_levels[unit_of[size_t(i)]], 126));
+    ReorderByLevels(levels, map);
+  } else if (flags & gcpReorder) {
     std::vector<FriBidiBracketType> brackets(m);
     fribidi_get_bracket_types(cps.data(), m, types.data(), brackets.data());
     FriBidiParType dir = (base_level & 1) ? FRIBIDI_PAR_RTL : FRIBIDI_PAR_LTR;
@@ -157,6 +183,18 @@ bool GetCharacterPlacement(TPFont* font, std::u16string_view text, uint32_t flag
   hb_buffer_destroy(buf);
   out.GlyphCount = int32_t(out.Glyphs.size());
   return true;
+}
+
+}  // namespace
+
+bool GetCharacterPlacement(TPFont* font, std::u16string_view text, uint32_t flags, TPlacement& out,
+                           int32_t base_level) {
+  return Place(font, text, flags, out, base_level, nullptr);
+}
+
+bool GetCharacterPlacementAtLevels(TPFont* font, std::u16string_view text, const uint8_t* levels, TPlacement& out) {
+  if (!levels) return GetCharacterPlacement(font, text, gcpReorder, out);
+  return Place(font, text, gcpReorder, out, 0, levels);
 }
 
 int32_t GetTextExtent(TPFont* font, std::u16string_view text) {

@@ -154,6 +154,12 @@ enum : uint32_t { gcpReorder = 0x0002 };
 // units.
 bool GetCharacterPlacement(TPFont* font, std::u16string_view text, uint32_t flags, TPlacement& out,
                            int32_t base_level = 0);
+// Places a piece of a line whose embedding levels were resolved over the
+// whole line (one level per code unit, as TPlacement::Levels gives them):
+// the units are put in visual order by those levels alone (rule L2, no
+// level is reset at the piece's ends) and shaped. Null levels place the
+// text as a line of its own.
+bool GetCharacterPlacementAtLevels(TPFont* font, std::u16string_view text, const uint8_t* levels, TPlacement& out);
 
 // A glyph outline in the shape of GDI's native outline: closed polygons of
 // curve records, 16.16 fixed-point coordinates, y growing downwards,

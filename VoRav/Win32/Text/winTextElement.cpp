@@ -120,6 +120,7 @@ void TWinTextElement::AddRun(const std::u16string&, int32_t start, bool& accept,
 void TWinTextElement::OrderRuns() {
   ptext::TPlacement p;
   PlaceWithDirection(CreateFontHandle(font_).get(), text_, direction_, p);
+  line_levels_ = p.Levels;
   std::vector<int32_t> visual(size_t(length_), 0);
   for (size_t v = 0; v < p.VisualToLogical.size(); ++v) visual[size_t(p.VisualToLogical[v])] = int32_t(v);
   for (size_t r = 0; r < runs_.size(); ++r) {  // runs appended meanwhile are scanned too
@@ -149,6 +150,7 @@ void TWinTextElement::LayoutRuns() {
   int32_t ink_left = INT_MAX, ink_right = -INT_MAX, advance = 0;
   glyphs_.clear();
   glyph_count_ = 0;
+  line_levels_.clear();
   if (runs_.size() > 1) OrderRuns();
   TTextDirection dir = direction_;
   for (size_t r = 0; r < runs_.size(); ++r) {
@@ -170,7 +172,12 @@ void TWinTextElement::LayoutRun(TTextRun& run, int32_t pen, TTextDirection dir, 
                                 int32_t& ink_right) {
   ptext::PFont font = CreateFontHandle(run.Font);
   ptext::TPlacement p;
-  PlaceWithDirection(font.get(), std::u16string_view(text_).substr(size_t(run.Start), size_t(run.Count)), dir, p);
+  const std::u16string_view chars = std::u16string_view(text_).substr(size_t(run.Start), size_t(run.Count));
+  // Departure: a cut run keeps the whole line's bidi levels; a pass of its own moves blanks at its ends.
+  if (line_levels_.size() == size_t(length_))
+    ptext::GetCharacterPlacementAtLevels(font.get(), chars, line_levels_.data() + run.Start, p);
+  else
+    PlaceWithDirection(font.get(), chars, dir, p);
   const int32_t glyphs_before = int32_t(glyphs_.size());
   const int32_t ng = p.GlyphCount;
   std::vector<int32_t> char_of_glyph(size_t(ng), -1);

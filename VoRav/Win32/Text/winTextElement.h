@@ -61,6 +61,10 @@ class TWinTextElement : public TTextElementEx {
 
   const std::u16string& Text() const noexcept { return text_; }
   const std::vector<TTextRun>& Runs() const noexcept { return runs_; }
+  // The number of the glyph that shows character `index` (0-based).
+  int32_t GlyphOfChar(int32_t index) const noexcept {
+    return index >= 0 && index < int32_t(glyph_of_char_.size()) ? glyph_of_char_[size_t(index)] : -1;
+  }
   const TRunFilter& RunFilter() const noexcept { return run_filter_; }
   void SetRunFilter(const TRunFilter& filter) noexcept { run_filter_ = filter; }
 
@@ -82,6 +86,7 @@ class TWinTextElement : public TTextElementEx {
   std::vector<uint16_t> glyphs_;
   int32_t glyph_count_ = 0;
   std::vector<int32_t> advances_;                       // length + 1
+  std::vector<uint8_t> line_levels_;  // embedding levels of the whole line when it is cut into runs
   TRunFilter run_filter_;
 };
 

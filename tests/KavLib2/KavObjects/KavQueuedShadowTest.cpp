@@ -128,6 +128,12 @@ TEST(QueuedShadows, TextsAreRenderedByTheWorker) {
   EXPECT_EQ(text->Picture()->Width(), made->Width());
   EXPECT_EQ(text->Picture()->Height(), made->Height());
   EXPECT_EQ(text->ShapeKey(), dynamic_cast<TKavImage*>(direct.Slide->GetChild(0))->ShapeKey());
+  // Fitted by the body of the rendering it draws: the same size on the slide.
+  queued.Slide->SetTime(true, 0);
+  TKavObject* made_text = direct.Slide->GetChild(0);
+  EXPECT_LT(text->FitSize().y, float(text->Picture()->Height()));
+  EXPECT_FLOAT_EQ(text->FitSize().y, made_text->FitSize().y);
+  EXPECT_FLOAT_EQ(text->SizeScale().y, made_text->SizeScale().y);
 
   const Ref<TImage> old(text->Picture());
   const std::u16string old_key = text->ShapeKey();

@@ -175,6 +175,31 @@ TEST(Placement, OrderClassesAndClusters) {
   EXPECT_EQ(p.GlyphCount, 0);
 }
 
+// A piece of a line keeps the levels the whole line resolved: a blank at
+// its end is not reset to the paragraph's level, and numbers inside
+// right-to-left text keep their order.
+TEST(Placement, PiecesOfALineKeepTheLineLevels) {
+  PFont font = CreateFont({u"DejaVu Sans", -20});
+  TPlacement line, piece;
+  const std::u16string text = u"abc \u05E9\u05DC\u05D5\u05DD 123 def";
+  ASSERT_TRUE(GetCharacterPlacement(font.get(), text, gcpReorder, line));
+  EXPECT_EQ(line.Levels, (std::vector<uint8_t>{0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 0, 0, 0, 0}));
+  // The Hebrew word and the blank after it: the blank goes to the left.
+  const std::u16string_view word = std::u16string_view(text).substr(4, 5);
+  ASSERT_TRUE(GetCharacterPlacementAtLevels(font.get(), word, &line.Levels[4], piece));
+  EXPECT_EQ(piece.VisualToLogical, (std::vector<int32_t>{4, 3, 2, 1, 0}));
+  EXPECT_EQ(piece.Levels, (std::vector<uint8_t>{1, 1, 1, 1, 1}));
+  // Placed as a line of its own the blank would stay at the right.
+  ASSERT_TRUE(GetCharacterPlacementAtLevels(font.get(), word, nullptr, piece));
+  EXPECT_EQ(piece.VisualToLogical, (std::vector<int32_t>{3, 2, 1, 0, 4}));
+  // Levels 1 1 2 2: the digits keep their order left of the letters.
+  const uint8_t levels[] = {1, 1, 2, 2};
+  ASSERT_TRUE(GetCharacterPlacementAtLevels(font.get(), u"\u05D0\u05D112", levels, piece));
+  EXPECT_EQ(piece.VisualToLogical, (std::vector<int32_t>{2, 3, 1, 0}));
+  ASSERT_EQ(piece.GlyphCount, 4);
+  EXPECT_EQ(piece.Order, (std::vector<int32_t>{3, 2, 0, 1}));
+}
+
 TEST(PlatformFonts, WindowsNamesMetricsAndOutlines) {
   EXPECT_EQ(MapWindowsFace(u"Times New Roman"), u"Liberation Serif");
   EXPECT_TRUE(FontFamilyInstalled(u"Arial"));
