@@ -12,7 +12,7 @@ namespace kav {
 namespace {
 
 using testclips::MakeClip;
-using testclips::TClipSpec;
+using testclips::TClipDesc;
 
 std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
@@ -121,34 +121,34 @@ TEST_F(MediaLib, AviPicturesWithBFramesHaveTheirOwnTimes) {
 // before its pictures, a clip may start 3 s after time 0.
 TEST_F(MediaLib, RatesDurationsAndCountsAreThePicturesOwn) {
   struct TCase {
-    TClipSpec Spec;
+    TClipDesc Desc;
     double Fps;
     int64_t Frames;
     int64_t FileMs;
   };
-  auto spec = [](const char* name, std::vector<std::string> extra, bool audio) {
-    TClipSpec s = testclips::ClipDesc(name);
+  auto desc = [](const char* name, std::vector<std::string> extra, bool audio) {
+    TClipDesc s = testclips::ClipDesc(name);
     s.Seconds = 3;
     s.Audio = audio;
     s.Extra = std::move(extra);
     return s;
   };
   const TCase cases[] = {
-      {spec("rate.ts", {}, true), 25, 75, 3000},   // the sound starts a little earlier
-      {spec("rate.flv", {}, false), 25, 75, 3000},
-      {spec("late.mp4", {"-output_ts_offset", "3"}, false), 25, 75, 3000},
-      {spec("late.mkv", {"-output_ts_offset", "3"}, false), 25, 75, 3000},
+      {desc("rate.ts", {}, true), 25, 75, 3000},   // the sound starts a little earlier
+      {desc("rate.flv", {}, false), 25, 75, 3000},
+      {desc("late.mp4", {"-output_ts_offset", "3"}, false), 25, 75, 3000},
+      {desc("late.mkv", {"-output_ts_offset", "3"}, false), 25, 75, 3000},
   };
   for (const TCase& c : cases) {
-    const std::string clip = MakeClip(c.Spec);
-    ASSERT_FALSE(clip.empty()) << c.Spec.Name;
+    const std::string clip = MakeClip(c.Desc);
+    ASSERT_FALSE(clip.empty()) << c.Desc.Name;
     TMediaRecord* m = dll_->OpenMedia(U16(clip));
-    ASSERT_NE(m, nullptr) << c.Spec.Name;
+    ASSERT_NE(m, nullptr) << c.Desc.Name;
     auto* ex = static_cast<TVideoDataEx*>(m->VideoDataEx);
-    EXPECT_DOUBLE_EQ(double(m->FrameRateNum) / m->FrameRateDen, c.Fps) << c.Spec.Name;
-    EXPECT_EQ(ex->FrameCount, c.Frames) << c.Spec.Name;
-    EXPECT_NEAR(double(m->VideoDurationUs) / 1000, double(c.Frames) * 1000 / c.Fps, 1) << c.Spec.Name;
-    EXPECT_NEAR(double(m->DurationUs) / 1000, double(c.FileMs), 50) << c.Spec.Name;
+    EXPECT_DOUBLE_EQ(double(m->FrameRateNum) / m->FrameRateDen, c.Fps) << c.Desc.Name;
+    EXPECT_EQ(ex->FrameCount, c.Frames) << c.Desc.Name;
+    EXPECT_NEAR(double(m->VideoDurationUs) / 1000, double(c.Frames) * 1000 / c.Fps, 1) << c.Desc.Name;
+    EXPECT_NEAR(double(m->DurationUs) / 1000, double(c.FileMs), 50) << c.Desc.Name;
     dll_->CloseMedia(m);
   }
 }
@@ -206,7 +206,7 @@ TEST_F(MediaLib, ConvertsToPackedAndRgbFormats) {
 }
 
 TEST_F(MediaLib, AudioDecodesToSixteenBitStereo) {
-  TClipSpec desc = testclips::ClipDesc("av.mkv");
+  TClipDesc desc = testclips::ClipDesc("av.mkv");
   desc.Audio = true;
   std::string clip = MakeClip(desc);
   ASSERT_FALSE(clip.empty());
@@ -246,7 +246,7 @@ TEST_F(MediaLib, AudioSoughtBackToTheStartDecodesAsFromOpening) {
   const std::string m4a = (folder / "sweep.m4a").string();
   ASSERT_TRUE(testclips::Run({testclips::kFfmpeg, "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
                               "aevalsrc=0.5*sin(2*PI*(200+400*t)*t):s=44100:d=3", "-c:a", "aac", "-b:a", "128k", m4a}));
-  TClipSpec desc = testclips::ClipDesc("sound.mp4");
+  TClipDesc desc = testclips::ClipDesc("sound.mp4");
   desc.Audio = true;
   const std::string mp4 = MakeClip(desc);
   ASSERT_FALSE(mp4.empty());

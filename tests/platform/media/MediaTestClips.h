@@ -31,7 +31,7 @@ inline const std::string kFfmpeg = "/usr/bin/ffmpeg";
 // Runs a program (argv[0] an absolute path); true when it exits with 0.
 inline bool Run(const std::vector<std::string>& args) { return test::RunTool(args) == 0; }
 
-struct TClipSpec {
+struct TClipDesc {
   std::string Name;       // file name with extension (decides the container)
   int Width = 64;
   int Height = 48;
@@ -44,15 +44,15 @@ struct TClipSpec {
 };
 
 // A clip description with the default picture, optionally another codec.
-inline TClipSpec ClipDesc(std::string name, std::vector<std::string> codec = {}) {
-  TClipSpec s;
+inline TClipDesc ClipDesc(std::string name, std::vector<std::string> codec = {}) {
+  TClipDesc s;
   s.Name = std::move(name);
   if (!codec.empty()) s.Codec = std::move(codec);
   return s;
 }
 
 // Makes the clip once per process; answers its path ("" when ffmpeg fails).
-inline std::string MakeClip(const TClipSpec& desc) {
+inline std::string MakeClip(const TClipDesc& desc) {
   auto path = ClipFolder() / desc.Name;
   if (std::filesystem::exists(path)) return path.string();
   std::vector<std::string> args{kFfmpeg, "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",

@@ -13,18 +13,18 @@
 namespace kav {
 namespace {
 
-using testclips::TClipSpec;
+using testclips::TClipDesc;
 using testing::TMemYUVImage;
 
 std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 struct TClipCase {
   const char* Label;
-  TClipSpec ClipDesc;
+  TClipDesc ClipDesc;
   const char* Codec;  // the source's codec name
 };
 
-TClipSpec With(TClipSpec s, auto&& edit) {
+TClipDesc With(TClipDesc s, auto&& edit) {
   edit(s);
   return s;
 }
@@ -32,22 +32,22 @@ TClipSpec With(TClipSpec s, auto&& edit) {
 std::vector<TClipCase> Cases() {
   using testclips::ClipDesc;
   return {
-      {"H264_MP4_25_audio", With(ClipDesc("c1.mp4"), [](TClipSpec& s) { s.Audio = true; }), "H264"},
+      {"H264_MP4_25_audio", With(ClipDesc("c1.mp4"), [](TClipDesc& s) { s.Audio = true; }), "H264"},
       {"H264_MKV_24_gop12",
        With(ClipDesc("c2.mkv", {"-c:v", "libx264", "-preset", "ultrafast", "-g", "12", "-bf", "2", "-pix_fmt", "yuv420p"}),
-            [](TClipSpec& s) { s.Rate = "24"; }),
+            [](TClipDesc& s) { s.Rate = "24"; }),
        "H264"},
       {"MPEG4_AVI_2997", With(ClipDesc("c3.avi", {"-c:v", "mpeg4", "-q:v", "2", "-g", "15"}),
-                             [](TClipSpec& s) { s.Rate = "30000/1001"; }),
+                             [](TClipDesc& s) { s.Rate = "30000/1001"; }),
        "MPEG4"},
       {"VP9_WEBM_60",
        With(ClipDesc("c4.webm", {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-b:v", "300k", "-g", "20"}),
-            [](TClipSpec& s) { s.Rate = "60"; s.Seconds = 1.0; }),
+            [](TClipDesc& s) { s.Rate = "60"; s.Seconds = 1.0; }),
        "OTHER"},
       {"VP8_MKV_25", ClipDesc("c5.mkv", {"-c:v", "libvpx", "-b:v", "300k", "-g", "10"}), "OTHER"},
       {"MJPEG_AVI_25", ClipDesc("c6.avi", {"-c:v", "mjpeg", "-q:v", "3"}), "OTHER"},
       {"MPEG2_TS_interlaced_audio",
-       With(ClipDesc("c7.ts", {"-c:v", "mpeg2video", "-q:v", "3", "-g", "12"}), [](TClipSpec& s) {
+       With(ClipDesc("c7.ts", {"-c:v", "mpeg2video", "-q:v", "3", "-g", "12"}), [](TClipDesc& s) {
          s.Interlaced = true;
          s.Audio = true;
          s.Width = 64;
@@ -56,7 +56,7 @@ std::vector<TClipCase> Cases() {
        "MPEG2"},
       {"H264_odd_1919x1079",
        With(ClipDesc("c8.mkv", {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv444p", "-g", "4"}),
-            [](TClipSpec& s) {
+            [](TClipDesc& s) {
               // testsrc2 makes even sizes only: scaled to the odd one.
               s.Width = 1919;
               s.Height = 1079;
@@ -124,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, WinVideoSourceClips, ::testing::ValuesIn(Cases
 // pictures, and a clip may start seconds after time 0.
 struct TTimingCase {
   const char* Label;
-  TClipSpec ClipDesc;
+  TClipDesc ClipDesc;
   int Frames;  // the pictures ffmpeg decodes
   // ASF states a duration up to its last packet's time, which lies the
   // decoder's delay after the last picture's: one frame more is counted.
@@ -133,7 +133,7 @@ struct TTimingCase {
 
 std::vector<TTimingCase> TimingCases() {
   using testclips::ClipDesc;
-  auto sized = [](TClipSpec s, const char* rate, double seconds) {
+  auto sized = [](TClipDesc s, const char* rate, double seconds) {
     s.Width = 160;
     s.Height = 120;
     s.Rate = rate;
@@ -154,15 +154,15 @@ std::vector<TTimingCase> TimingCases() {
       {"H264_AVI_bframes_one_key",
        sized(ClipDesc("t4.avi", {"-c:v", "libx264", "-bf", "3", "-pix_fmt", "yuv420p"}), "25", 2), 50},
       {"H264_TS_audio_first", With(sized(ClipDesc("t5.ts", plus(x264, {"-g", "25"})), "25", 4),
-                                   [](TClipSpec& s) { s.Audio = true; }),
+                                   [](TClipDesc& s) { s.Audio = true; }),
        100},
       {"H264_MP4_starts_at_3s",
        With(sized(ClipDesc("t6.mp4", plus(x264, {"-g", "20", "-bf", "2"})), "25", 3),
-            [](TClipSpec& s) { s.Extra = {"-output_ts_offset", "3"}; }),
+            [](TClipDesc& s) { s.Extra = {"-output_ts_offset", "3"}; }),
        75},
       {"H264_MKV_starts_at_3s",
        With(sized(ClipDesc("t7.mkv", plus(x264, {"-g", "20"})), "25", 3),
-            [](TClipSpec& s) { s.Extra = {"-output_ts_offset", "3"}; }),
+            [](TClipDesc& s) { s.Extra = {"-output_ts_offset", "3"}; }),
        75},
       // Neighbours: H.264 in FLV (whose second rate the classification
       // divides by H.264's two ticks a frame), MPEG-PS, and ASF, which gives
