@@ -105,6 +105,7 @@ TThemeServices::~TThemeServices() {
 }
 
 void TThemeServices::CloseThemes() {
+  // Without the entry the handles are dropped, not closed through nil.
   auto close = Entry<uxtheme::PFN_CloseThemeData>(uxCloseThemeData);
   for (uxtheme::HTHEME& h : themes_) {
     if (h != 0 && close) close(h);
@@ -142,6 +143,8 @@ void FinalizeThemeServices() {
   g_services = nullptr;
 }
 
+// Each wrapper checks its entry: a library without it answers a failure
+// instead of a call through a nil pointer.
 namespace {
 uxtheme::HTHEME HandleOf(const TThemedElementDetails& d) { return ThemeServices()->GetTheme(d.Element); }
 }  // namespace

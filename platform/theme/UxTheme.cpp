@@ -21,6 +21,9 @@ using namespace detail;
 
 namespace {
 
+// Sixteen times the standard resolution at most.
+constexpr int32_t kMaxDpi = 96 * 16;
+
 struct THandle {
   int32_t cls = -1;
   uint32_t dpi = 96;
@@ -68,7 +71,7 @@ TRect Intersect(const TRect& a, const TRect& b) {
 }
 
 HTHEME Open(const char16_t* class_list, uint32_t dpi) {
-  if (!class_list || dpi == 0 || dpi > 96 * 16) return 0;
+  if (!class_list || dpi == 0 || dpi > uint32_t(kMaxDpi)) return 0;
   // A list of names separated by semicolons: the first the style knows.
   std::u16string_view list(class_list);
   int32_t cls = -1;
@@ -105,7 +108,7 @@ int32_t OpenThemeCount() {
 HTHEME OpenThemeData(win::HWND /*window*/, const char16_t* class_list) {
   int32_t dx = 96, dy = 96;
   win::GetScreenDpi(dx, dy);
-  return Open(class_list, uint32_t(std::max(1, dy)));
+  return Open(class_list, uint32_t(std::clamp(dy, 1, kMaxDpi)));
 }
 
 HTHEME OpenThemeDataForDpi(win::HWND /*window*/, const char16_t* class_list, uint32_t dpi) {
@@ -135,7 +138,8 @@ HRESULT DrawThemeBackground(HTHEME theme, HDC dc, int32_t part, int32_t state, c
   Ref<TRasterHelper> r = MakeRef<TRasterHelper>();
   r->BeginPaint(vis.Width(), vis.Height(), 0);
   const float w = float(int64_t(rect->Right) - rect->Left), hgt = float(int64_t(rect->Bottom) - rect->Top);
-  PaintPart(*r, h.cls, part, state, w, hgt, Scale(h), float(rect->Left - vis.Left), float(rect->Top - vis.Top));
+  PaintPart(*r, h.cls, part, state, w, hgt, Scale(h), float(int64_t(rect->Left) - vis.Left),
+            float(int64_t(rect->Top) - vis.Top));
   Ref<TDirectBitmap> picture = r->EndPaint();
   Ref<TSysDirectWrapper> source = MakeRef<TSysDirectWrapper>(picture.get(), false);
   if (bpp == 4)

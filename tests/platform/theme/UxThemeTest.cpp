@@ -3,6 +3,7 @@
 // turns the style off.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 
 #include "platform/theme/UxTheme.h"
@@ -138,6 +139,8 @@ TEST(UxTheme, DrawingStaysInsideRectangleClipAndBitmap) {
   // A rectangle far larger than the bitmap costs only the bitmap.
   const TRect huge{-1000000000, -1000000000, 1000000000, 1000000000};
   ASSERT_EQ(DrawThemeBackground(h, c.get(), 1, 1, &huge, nullptr), S_OK);
+  const TRect extreme{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+  ASSERT_EQ(DrawThemeBackground(h, c.get(), 3, 1, &extreme, &clip), S_OK);
   const TRect outside{100, 100, 200, 200};
   EXPECT_EQ(DrawThemeBackground(h, c.get(), 1, 1, &outside, nullptr), S_OK);
   const TRect empty{10, 10, 10, 20};
