@@ -150,15 +150,20 @@ TEST_F(ThemeServicesTest, OldCommonControlsTurnThemesOffWithoutLoadingTheLibrary
   TFakeLibrary::Reset();
   TFakeLibrary::version = 0x50051;
   SetUxThemeLibrary(&kFake);
+  LoadUxTheme();  // another user of the binding
+  TFakeLibrary::loads = 0;
   TThemeServices* s = ThemeServices();
   EXPECT_FALSE(s->ComCtl6());
   EXPECT_FALSE(s->UxThemeBound());
   EXPECT_FALSE(s->ThemesEnabled());
   EXPECT_EQ(TFakeLibrary::loads, 0);
-  EXPECT_EQ(UxThemeUseCount(), 0);
+  EXPECT_EQ(UxThemeUseCount(), 1);
   EXPECT_EQ(s->GetTheme(teButton), 0u);
+  // The services never entered the binding, so they do not leave it either:
+  // the other user keeps its use.
   FinalizeThemeServices();
-  EXPECT_EQ(UxThemeUseCount(), 0);
+  EXPECT_EQ(UxThemeUseCount(), 1);
+  FreeUxTheme();
 }
 
 TEST_F(ThemeServicesTest, MissingDrawEntryFailsCleanly) {
