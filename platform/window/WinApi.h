@@ -253,8 +253,18 @@ bool GetCursorPos(TPoint* point);
 bool SetCursorPos(int32_t x, int32_t y);
 uint32_t GetDoubleClickTime();
 
-// Screen and system values.
+// Screen and system values. Sizes of window parts (scroll bars) are those of
+// 96 pixels per inch scaled to the screen's resolution.
 int32_t GetSystemMetrics(int32_t index);
+// The colour (COLORREF 0x00BBGGRR) of a system colour index: one table of
+// the standard defaults, since the desktop has no such scheme to ask; 0 for
+// an index outside it.
+uint32_t GetSysColor(int32_t index);
+// The caret blink period in ms.
+uint32_t GetCaretBlinkTime();
+// SPI_GETKEYBOARDDELAY (0..3) and SPI_GETKEYBOARDSPEED (0..31) into *value;
+// false (nothing written) for another action or a null value.
+bool SystemParametersInfo(uint32_t action, uint32_t param, int32_t* value, uint32_t win_ini);
 TRect GetWorkArea();
 // Pixels per inch of the primary screen (96 when the system does not say).
 void GetScreenDpi(int32_t& x, int32_t& y);

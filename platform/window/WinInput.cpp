@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <iterator>
 
 #include "platform/window/WinState.h"
 
@@ -15,6 +16,12 @@ namespace {
 constexpr uint32_t kDoubleClickMs = 500;
 constexpr int32_t kDoubleClickCx = 4;
 constexpr int32_t kDoubleClickCy = 4;
+// The system defaults: scroll-bar size at 96 pixels per inch, caret blink
+// period, key repeat delay (0..3) and speed (0..31).
+constexpr int32_t kScrollBarSize96 = 17;
+constexpr uint32_t kCaretBlinkMs = 530;
+constexpr int32_t kKeyboardDelay = 1;
+constexpr int32_t kKeyboardSpeed = 31;
 
 bool KeyDown(uint8_t vk) { return (State().keys[vk] & 0x80) != 0; }
 
@@ -315,7 +322,36 @@ int32_t GetSystemMetrics(int32_t index) {
     case SM_CXDOUBLECLK: return kDoubleClickCx;
     case SM_CYDOUBLECLK: return kDoubleClickCy;
     case SM_CMONITORS: return static_cast<int32_t>(monitors.size());
+    case SM_CXVSCROLL: case SM_CYHSCROLL: case SM_CYVSCROLL: case SM_CXHSCROLL:
+    case SM_CYVTHUMB: case SM_CXHTHUMB: {
+      int32_t dx = 96, dy = 96;
+      GetScreenDpi(dx, dy);
+      const bool horizontal = index == SM_CXVSCROLL || index == SM_CXHSCROLL || index == SM_CXHTHUMB;
+      return static_cast<int32_t>((int64_t{kScrollBarSize96} * (horizontal ? dx : dy) + 48) / 96);
+    }
     default: return 0;
+  }
+}
+
+uint32_t GetSysColor(int32_t index) {
+  // The standard scheme's colours as 0x00BBGGRR; index 25 has none.
+  static constexpr uint32_t kColors[] = {
+      0xC8C8C8, 0x000000, 0xD1B499, 0xDBCDBF, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000,
+      0x000000, 0x000000, 0xB4B4B4, 0xFCF7F4, 0xABABAB, 0xFF9933, 0xFFFFFF, 0xF0F0F0,
+      0xA0A0A0, 0x6D6D6D, 0x000000, 0x544E43, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000,
+      0xE1FFFF, 0x000000, 0xCC6600, 0xEAD1B9, 0xF2E4D7, 0xFF9933, 0xF0F0F0};
+  if (index < 0 || index >= static_cast<int32_t>(std::size(kColors))) return 0;
+  return kColors[index];
+}
+
+uint32_t GetCaretBlinkTime() { return kCaretBlinkMs; }
+
+bool SystemParametersInfo(uint32_t action, uint32_t /*param*/, int32_t* value, uint32_t /*win_ini*/) {
+  if (!value) return false;
+  switch (action) {
+    case SPI_GETKEYBOARDDELAY: *value = kKeyboardDelay; return true;
+    case SPI_GETKEYBOARDSPEED: *value = kKeyboardSpeed; return true;
+    default: return false;
   }
 }
 
