@@ -281,7 +281,8 @@ void TMainForm::RunApp(const std::u16string& text) {
 }
 
 bool TMainForm::RunAction(const TKavAction& action) {
-  if (dialog_count_ > 0 || !viewer_) return false;
+  // After the close went through, queued input runs nothing (the engine is stopped).
+  if (closed_ || dialog_count_ > 0 || !viewer_) return false;
   TKavSource* source = CurrentSource();
   const int32_t t = viewer_->LastTime();
   const bool p = viewer_->Paused();
@@ -394,6 +395,9 @@ bool TMainForm::OpenOtherShow(const TKavAction& action) {
 
 void TMainForm::CloseQuery(int32_t& action) {
   if (closing_) return;
+  // A close already went through (input queued behind it, a second close
+  // request): the window just stays hidden until the loop ends.
+  if (closed_) return;
   if (dialog_count_ > 0) {
     action = kCloseNone;
     return;
@@ -403,7 +407,10 @@ void TMainForm::CloseQuery(int32_t& action) {
   TKavSource* source = CurrentSource();
   if (!source) {
     closing_ = false;
-    action = kCloseFree;
+    closed_ = true;
+    // Hidden, not freed: the main routine holds the form and frees it once
+    // after the message loop.
+    action = kCloseHide;
     if (Application()) Application()->Terminate();
     return;
   }
@@ -429,7 +436,8 @@ void TMainForm::CloseQuery(int32_t& action) {
     viewer_->OnTimeChanged = nullptr;
     viewer_->OnAction = nullptr;
     viewer_->OnImage = nullptr;
-    action = kCloseFree;
+    closed_ = true;
+    action = kCloseHide;  // freed once, by the main routine after the loop
     if (TKavEngine* engine = viewer_->Engine()) engine->StopEngine();
     SleepMs(300);
     if (Application()) Application()->Terminate();

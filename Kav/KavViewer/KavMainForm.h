@@ -59,6 +59,7 @@ class TMainForm : public TVxForm {
   TKavSource* CurrentSource() const;
   int32_t RunStackSize() const { return int32_t(run_stack_.size()); }
   bool CloseAllowed() const { return close_allowed_; }
+  bool Closed() const { return closed_; }
   const std::u16string& ShowFolder() const { return show_folder_; }
   // Dialogs over the form (the print dialog, message boxes) refuse input.
   void DialogOpened() { ++dialog_count_; }
@@ -107,6 +108,9 @@ class TMainForm : public TVxForm {
   bool in_action_ = false;
   bool startup_ = false;
   bool closing_ = false;
+  // The close went through: the form is hidden and waits for the main
+  // routine to free it after the message loop.
+  bool closed_ = false;
   int32_t dialog_count_ = 0;
   uint32_t open_tick_ = 0;
 };
