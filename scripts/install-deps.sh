@@ -12,7 +12,7 @@ packages=(
   liblcms2-dev liblcms2-utils icc-profiles-free colord-data
   libpng-dev
   libsdl2-dev
-  xvfb xauth xdotool
+  xvfb xauth xdotool libx11-dev
   libfontconfig-dev libfreetype-dev libharfbuzz-dev libfribidi-dev libharfbuzz-bin
   fonts-dejavu-core fonts-liberation2 fonts-noto-core fonts-noto-cjk
   libcairo2-dev libpango1.0-dev libpixman-1-dev
