@@ -54,7 +54,7 @@ bool ResolveDiskPath(TFileAccessor* accessor, std::u16string& path) {
   auto allowed = [&folder](const std::u16string& p) {
     if (!ShowFileExists(p)) return false;
     if (ShowMayOpenPath(p, folder)) return true;
-    LogShowPathRefused(p);
+    LogShowPathRefused(p, folder);
     return false;
   };
   if (allowed(path)) return true;
