@@ -6,7 +6,8 @@
 # "dummy" runs with the SDL dummy drivers (signals, a long text being laid
 # out, no usable font, a show that cannot be loaded); "x11" in an X server
 # (the window manager's close request, Esc, a double click, SIGTERM, keys
-# queued behind a close, the X connection killed).
+# queued behind a close, a second show opened by the exit rule, the X
+# connection killed).
 set -u
 mode=$1
 player=$2
@@ -162,6 +163,22 @@ else
     sleep 2
     win=$(window_of)
     xdotool mousemove --window "$win" 100 100 click --repeat 2 --delay 80 1
+    finish 0
+  fi
+  # Esc in a show whose exit rule opens another show (the demo) in the same
+  # window; SIGTERM then ends the second show (no leak of the first's sound).
+  two="$out/twoshows"
+  mkdir -p "$two"
+  printf '\xef\xbb\xbf[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=640\r\nopt_scr_height=480\r\nopt_scr_full=0\r\nopt_repeat=repeat\r\nopt_runapponexit=2\r\nopt_runapponexitiflastslide=0\r\nopt_runapponexitfn=%s\r\n[Times]\r\nopt_slidescount=2\r\nopt_synchpos1=3000\r\nopt_synchpos2=6000\r\n[Slide1]\r\n[Slide2]\r\n' "$show" >"$two/Project.kav"
+  start second_show "$player" -filename "$two/Project.kav"
+  win=$(window_of)
+  if [ -z "$win" ]; then nowindow; else
+    sleep 3
+    win=$(window_of)
+    xdotool key --window "$win" Escape
+    sleep 8
+    kill -0 "$pid" 2>/dev/null || fail "ended instead of opening the second show"
+    kill -TERM "$pid"
     finish 0
   fi
   # SIGTERM with a window.
