@@ -395,8 +395,9 @@ bool TMainForm::OpenOtherShow(const TKavAction& action) {
 
 void TMainForm::CloseQuery(int32_t& action) {
   if (closing_) return;
-  // A close already went through (input queued behind it, a second close
-  // request): the window just stays hidden until the loop ends.
+  // Departure: once a close went through (the engine is stopped), a second
+  // close request or input queued behind it does nothing; the window stays
+  // hidden until the loop ends, instead of running the closing rules again.
   if (closed_) return;
   if (dialog_count_ > 0) {
     action = kCloseNone;

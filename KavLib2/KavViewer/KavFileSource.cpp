@@ -306,9 +306,10 @@ bool ShowMayOpenPath(std::u16string_view path, std::u16string_view show_folder) 
 }
 
 void LogShowPathRefused(std::u16string_view name, std::u16string_view show_folder) {
-  // Once per name and show folder: a text is produced again and again, and
-  // each production asks for the same names. The set is capped; it is never
-  // destroyed, as worker threads may still ask while the process ends.
+  // Departure: logged once per name and show folder, as a text is produced
+  // again and again and each production asks for the same names. The set is
+  // capped; it is never destroyed, as worker threads may still ask while the
+  // process ends.
   constexpr size_t kMaxLoggedNames = 1024;
   static std::mutex* lock = new std::mutex;
   static auto* logged = new std::unordered_set<std::u16string>;

@@ -247,7 +247,8 @@ void TVideoNavBar::MakeDigits(const TLayout& l) {
     try {
       text = NewSimpleVectorText(font, {t});
     } catch (const Exception& e) {
-      // No usable font on the system: the bar goes on without its digits.
+      // Departure: with no usable font on the system the bar goes on without
+      // its digits instead of ending the program.
       LogLine(u"Navigation bar drawn without digits: " + SystemUTF8ToWide(e.what()));
       digits_.assign(12, nullptr);
       return;

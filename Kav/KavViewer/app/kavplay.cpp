@@ -123,8 +123,9 @@ int main(int argc, char** argv) {
       try {
         started = form->Start();
       } catch (const std::exception& e) {
-        // A failure while the show opens (such as no usable font) ends the
-        // program with its reason instead of an abort.
+        // Departure: a failure while the show opens (such as no usable font)
+        // is shown as "Slideshow Error" and ends the program with 1 instead
+        // of escaping main.
         LogLine(u"Exception at MainForm.Start (" + SystemUTF8ToWide(e.what()) + u")");
         ShowSlideshowError(SystemUTF8ToWide(e.what()));
       }
