@@ -334,7 +334,8 @@ void TMainForm::RunApp(const std::u16string& text) {
 }
 
 bool TMainForm::RunAction(const TKavAction& action) {
-  if (dialog_count_ > 0 || !viewer_) return false;
+  // After the close went through, queued input runs nothing (the engine is stopped).
+  if (closed_ || dialog_count_ > 0 || !viewer_) return false;
   TKavSource* source = CurrentSource();
   const int32_t t = viewer_->LastTime();
   const bool p = viewer_->Paused();
@@ -450,6 +451,10 @@ bool TMainForm::OpenOtherShow(const TKavAction& action) {
 
 void TMainForm::CloseQuery(int32_t& action) {
   if (closing_) return;
+  // Departure: once a close went through (the engine is stopped), a second
+  // close request or input queued behind it does nothing; the window stays
+  // hidden until the loop ends, instead of running the closing rules again.
+  if (closed_) return;
   if (dialog_count_ > 0) {
     action = kCloseNone;
     return;
@@ -459,7 +464,10 @@ void TMainForm::CloseQuery(int32_t& action) {
   TKavSource* source = CurrentSource();
   if (!source) {
     closing_ = false;
-    action = kCloseFree;
+    closed_ = true;
+    // Hidden, not freed: the main routine holds the form and frees it once
+    // after the message loop.
+    action = kCloseHide;
     if (Application()) Application()->Terminate();
     return;
   }
@@ -485,7 +493,8 @@ void TMainForm::CloseQuery(int32_t& action) {
     viewer_->OnTimeChanged = nullptr;
     viewer_->OnAction = nullptr;
     viewer_->OnImage = nullptr;
-    action = kCloseFree;
+    closed_ = true;
+    action = kCloseHide;  // freed once, by the main routine after the loop
     if (TKavEngine* engine = viewer_->Engine()) engine->StopEngine();
     SleepMs(300);
     if (Application()) Application()->Terminate();

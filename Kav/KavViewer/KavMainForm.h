@@ -79,6 +79,7 @@ class TMainForm : public TVxForm {
   TKavSource* CurrentSource() const;
   int32_t RunStackSize() const { return int32_t(run_stack_.size()); }
   bool CloseAllowed() const { return close_allowed_; }
+  bool Closed() const { return closed_; }
   const std::u16string& ShowFolder() const { return show_folder_; }
   // Dialogs over the form (the print dialog, message boxes) refuse input.
   void DialogOpened() { ++dialog_count_; }
@@ -130,6 +131,9 @@ class TMainForm : public TVxForm {
   bool programs_allowed_ = false;  // "--allow-programs" was given
   bool closing_ = false;
   bool show_cursor_on_move_ = false;  // opt_hidecursor 1: the first movement shows the cursor
+  // The close went through: the form is hidden and waits for the main
+  // routine to free it after the message loop.
+  bool closed_ = false;
   int32_t dialog_count_ = 0;
   uint32_t open_tick_ = 0;
 };

@@ -38,6 +38,15 @@ if(KAV_TESTS)
   set_tests_properties(kavplay_install PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                        TIMEOUT 180)
+  # Every way out of the player with the SDL dummy drivers (SIGTERM, SIGINT,
+  # SIGTERM while a long text is laid out, no usable font, a show that cannot
+  # be loaded): exit 0 (1 for the error), no sanitizer report, leaks included.
+  add_test(NAME kavplay_ways_out
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_ways_out.sh dummy $<TARGET_FILE:kavplay>
+                   ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_ways_out)
+  set_tests_properties(kavplay_ways_out PROPERTIES
+                       ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=1"
+                       SKIP_RETURN_CODE 77 TIMEOUT 600 RUN_SERIAL TRUE)
   # The real program in an X server with the SDL backends: plays the demo
   # show, takes the next, pause and quit keys and exits 0.
   find_program(XVFB_RUN xvfb-run)
@@ -60,6 +69,20 @@ if(KAV_TESTS)
     set_tests_properties(kavplay_xvfb_input PROPERTIES
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                          SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+    # Every way out in an X server: the window manager's close request (also
+    # repeated, with keys queued behind it), Esc, a double click bound to
+    # Exit, SIGTERM, and the X connection killed.
+    find_package(X11 QUIET)  # kavxclose (tools/xclose) is built with it
+    if(X11_FOUND)
+      add_test(NAME kavplay_xvfb_ways_out
+               COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
+                       ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_ways_out.sh x11 $<TARGET_FILE:kavplay>
+                       ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_xvfb_ways_out
+                       $<TARGET_FILE:kavxclose>)
+      set_tests_properties(kavplay_xvfb_ways_out PROPERTIES
+                           ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_x11.supp"
+                           SKIP_RETURN_CODE 77 TIMEOUT 600 RUN_SERIAL TRUE)
+    endif()
   endif()
   # The player on colour shows in X servers of their own (tests/xvfb: the
   # harness starts Xvfb at each screen size, makes the show with the test

@@ -72,7 +72,16 @@ TRect PlaceShowWindow(int32_t width, int32_t height, TSize frame, const TRect& a
 
 TKavShowViewer::TKavShowViewer(TVxForm* form) {
   KAV_ASSERT(form != nullptr);
-  form_ = Ref<TVxForm>(form);
+  form_ = form;
+  form_->Events()->AddHandler(kFormEventDestroy, TEventListHandler::Bind<&TKavShowViewer::FormGone>(this));
+}
+
+void TKavShowViewer::FormGone(TRefObject*, uint32_t, void*) { DetachForm(); }
+
+void TKavShowViewer::DetachForm() {
+  if (!form_) return;
+  form_->Events()->RemoveHandler(kFormEventDestroy, TEventListHandler::Bind<&TKavShowViewer::FormGone>(this));
+  form_ = nullptr;
 }
 
 void TKavShowViewer::Dispose() {
@@ -83,13 +92,14 @@ void TKavShowViewer::Dispose() {
     engine_->StopEngine();
   }
   engine_ = nullptr;
-  form_ = nullptr;
+  DetachForm();
   TRefObject::Dispose();
 }
 
 void TKavShowViewer::ApplyWindowOptions(TIniFile* options) {
   if (engine_) return;
-  auto device = MakeRef<TVxFormDevice>(form_.get());
+  if (!form_) return;
+  auto device = MakeRef<TVxFormDevice>(form_);
   const TRect client = form_->GetClientRect();
   const TPoint origin = form_->ClientToScreen(TPoint{client.Left, client.Top});
   device->SetBounds(TRect{origin.X, origin.Y, origin.X + client.Width(), origin.Y + client.Height()}, origin, false);

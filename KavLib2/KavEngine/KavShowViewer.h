@@ -55,7 +55,7 @@ class TKavShowViewer : public TRefObject {
   int32_t LastTime() const { return last_time_; }
   int32_t Duration() const { return duration_; }
   TKavEngine* Engine() const { return engine_.get(); }
-  TVxForm* Form() const { return form_.get(); }
+  TVxForm* Form() const { return form_; }
   // The command store the window placement reads (the program's by default).
   void SetCommands(TCommandsStorage* commands) { commands_ = commands; }
 
@@ -79,7 +79,12 @@ class TKavShowViewer : public TRefObject {
   void EngineTime(TCustomKavEngine* engine, int32_t time, bool finished, int32_t duration);
   void EngineEvent(TCustomKavEngine* engine, TKavEventData* data);
 
-  Ref<TVxForm> form_;
+  void FormGone(TRefObject* sender, uint32_t id, void* param);
+  void DetachForm();
+
+  // Not owned: the form owns the viewer (a reference here would keep both
+  // alive for good). Cleared when the form goes first.
+  TVxForm* form_ = nullptr;
   Ref<TKavEngine> engine_;
   bool paused_ = true;
   int32_t last_time_ = 0;

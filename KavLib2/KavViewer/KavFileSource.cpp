@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <mutex>
 #include <unordered_set>
 
 #include "KavLib2/KavViewer/KavPathVars.h"
@@ -270,14 +271,14 @@ Ref<TStream> TMappedFileSource::OpenTarget(const std::u16string& name) {
   if (relative && !base_folder_.empty()) {
     std::u16string joined;
     if (!SafePathCombine(base_folder_, path, joined)) {
-      LogShowPathRefused(name);
+      LogShowPathRefused(name, base_folder_);
       return nullptr;
     }
     path = std::move(joined);
   } else if (!relative && !ShowMayOpenPath(path, base_folder_)) {
     // An absolute name, a map target or a path variable's folder that lies
     // outside the show's and the program's folders.
-    LogShowPathRefused(name);
+    LogShowPathRefused(name, base_folder_);
     return nullptr;
   } else if (relative) {
     return OpenShowDiskFile(path, false);  // no folder to keep it in: the caller's own name
@@ -343,7 +344,19 @@ bool ShowMayOpenPath(std::u16string_view path, std::u16string_view show_folder) 
   return false;
 }
 
-void LogShowPathRefused(std::u16string_view name) {
+void LogShowPathRefused(std::u16string_view name, std::u16string_view show_folder) {
+  // Departure: logged once per name and show folder, as a text is produced
+  // again and again and each production asks for the same names. The set is
+  // capped; it is never destroyed, as worker threads may still ask while the
+  // process ends.
+  constexpr size_t kMaxLoggedNames = 1024;
+  static std::mutex* lock = new std::mutex;
+  static auto* logged = new std::unordered_set<std::u16string>;
+  {
+    std::lock_guard<std::mutex> hold(*lock);
+    std::u16string key = std::u16string(show_folder) + u'\0' + std::u16string(name);
+    if (logged->size() >= kMaxLoggedNames || !logged->insert(std::move(key)).second) return;
+  }
   LogLine(u"The show's file name \"" + std::u16string(name) +
           u"\" leads outside the show's folder; the file is not opened");
 }

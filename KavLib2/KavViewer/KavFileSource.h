@@ -193,7 +193,8 @@ bool IsPathBelowFolder(std::u16string_view path, std::u16string_view folder);
 // and those of the default path variables). Drive and UNC names, which stand
 // for no file here, count as allowed: the file gate refuses them as missing.
 bool ShowMayOpenPath(std::u16string_view path, std::u16string_view show_folder);
-// Logs that a name from a show was refused because it leads outside.
-void LogShowPathRefused(std::u16string_view name);
+// Logs that a name from a show was refused because it leads outside (once
+// per name and show folder).
+void LogShowPathRefused(std::u16string_view name, std::u16string_view show_folder = {});
 
 }  // namespace kav

@@ -12,6 +12,7 @@
 #include "VoRav/Text/vxTextProducer2.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/vxPaths.h"
+#include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
@@ -242,7 +243,16 @@ void TVideoNavBar::MakeDigits(const TLayout& l) {
   auto producer = MakeRef<TTextProducer>();
   for (const char16_t* t : kTexts) {
     Ref<TSysBitmap> scaled;
-    Ref<TVectorText> text = NewSimpleVectorText(font, {t});
+    Ref<TVectorText> text;
+    try {
+      text = NewSimpleVectorText(font, {t});
+    } catch (const Exception& e) {
+      // Departure: with no usable font on the system the bar goes on without
+      // its digits instead of ending the program.
+      LogLine(u"Navigation bar drawn without digits: " + SystemUTF8ToWide(e.what()));
+      digits_.assign(12, nullptr);
+      return;
+    }
     if (text) {
       producer->SetSource(text.get(), false);
       Ref<TImage> img = producer->ProduceText(0xFFFFFFFF, 0x00000000, 1.0f);

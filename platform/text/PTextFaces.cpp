@@ -274,7 +274,7 @@ PFont CreateFont(const TLogFont& request) {
     if (!face) face = LookupLocked(u"DejaVu Sans", false, false);
     if (!face) face = LookupLocked(u"", false, false);
   }
-  if (!face) throw std::runtime_error("no scalable font is installed");
+  if (!face) throw ENoFontError("no scalable font is installed");
   int32_t em;
   if (request.Height < 0) em = -request.Height;
   else if (request.Height == 0) em = 16;

@@ -18,6 +18,13 @@
 
 #include "VoRav/SysObj2.h"
 
+namespace kav {
+// No usable scalable font on the system (none installed, or only damaged
+// ones): raised by CreateFont, so that callers can draw without text or
+// tell the viewer.
+KAV_DECLARE_EXCEPTION(ENoFontError, Exception);
+}  // namespace kav
+
 namespace kav::ptext {
 
 // The screen's vertical pixels per inch.
@@ -37,7 +44,8 @@ struct TLogFont {
 struct TFaceEntry;  // a shared font file face (internal)
 
 // A realised font: a face at an em size. Never null from CreateFont: a face
-// that is not installed is replaced by fontconfig's best match. Immutable.
+// that is not installed is replaced by fontconfig's best match; with no
+// usable face at all CreateFont raises ENoFontError. Immutable.
 class TPFont : public TRefObject {
  public:
   TPFont(TFaceEntry* face, int32_t em, const TLogFont& request) : face_(face), em_(em), request_(request) {}

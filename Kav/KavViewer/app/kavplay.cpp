@@ -221,7 +221,17 @@ int main(int argc, char** argv) {
     if (form) {
       g_form = form.get();
       timer = MultiTimerAddEvent(10, 0, TTimerEventHandler::Bind<&TFrameService::Tick>(&service));
-      if (form->Start()) app->Run();
+      bool started = false;
+      try {
+        started = form->Start();
+      } catch (const std::exception& e) {
+        // Departure: a failure while the show opens (such as no usable font)
+        // is shown as "Slideshow Error" and ends the program with 1 instead
+        // of escaping main.
+        LogLine(u"Exception at MainForm.Start (" + SystemUTF8ToWide(e.what()) + u")");
+        ShowSlideshowError(SystemUTF8ToWide(e.what()));
+      }
+      if (started) app->Run();
       else exit_code = 1;
     }
     if (timer) MultiTimerRemoveEvent(timer);

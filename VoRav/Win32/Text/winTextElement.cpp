@@ -89,6 +89,7 @@ void TWinTextElement::InsertText(int32_t position, const std::u16string& source,
 void TWinTextElement::Layout() {
   length_ = int32_t(text_.size());
   runs_.clear();
+  glyph_pen_.clear();
   glyphs_.clear();
   glyph_count_ = 0;
   bounds_ = TTextBounds();
@@ -161,6 +162,17 @@ void TWinTextElement::LayoutRuns() {
     glyph_count_ += run.GlyphCount;
   }
   advances_[size_t(length_)] = -1;
+  glyph_pen_.clear();
+  glyph_pen_.reserve(size_t(glyph_count_));
+  int32_t run_pen = 0;
+  for (const TTextRun& run : runs_) {
+    int32_t pen = run_pen;
+    for (int32_t g = 0; g < run.GlyphCount; ++g) {
+      glyph_pen_.push_back(pen);
+      if (size_t(g) < run.Dx.size()) pen += run.Dx[size_t(g)];
+    }
+    run_pen += run.Width;
+  }
   if (ink_left > ink_right) ink_left = ink_right = 0;  // nothing measured
   bounds_.InkLeft = ink_left;
   bounds_.InkWidth = ink_right - ink_left;
@@ -196,6 +208,9 @@ void TWinTextElement::LayoutRun(TTextRun& run, int32_t pen, TTextDirection dir, 
   run.OffsetY = p.OffsetY;
   run.Abc.assign(size_t(ng), ptext::TABC());
   run.AbcKnown = ng > 0 && GetCharABCWidthsIProc(font.get(), run.Abc.data(), ng, 0, ng - 1, run.Glyphs.data());
+  const TTextMetrics m = GetTextMetricsOf(font.get());
+  run.Ascent = m.Ascent;
+  run.Descent = m.Descent;
   if (!run.AbcKnown) run.Abc.assign(size_t(ng), ptext::TABC());
   int32_t x = 0;
   for (int32_t g = 0; g < ng; ++g) {
@@ -313,20 +328,19 @@ void TWinTextElement::GetGlyph(int32_t index, TGlyphRecord& out) {
   out.FontKey = GlyphFontKey(font_.FaceName, font_.Style);
   out.FontSize = font_.Size;
   if (index < 0) return;
-  int32_t pen = 0;
+  const int32_t global = index;
   for (const TTextRun& run : runs_) {
     if (index >= run.GlyphCount) {
       index -= run.GlyphCount;
-      pen += run.Width;
       continue;
     }
     out.FontKey = GlyphFontKey(run.Font.FaceName, run.Font.Style);
     out.FontSize = run.Font.Size;
-    const TTextMetrics m = GetTextMetricsOf(CreateFontHandle(run.Font).get());
-    out.Ascent = m.Ascent;
-    out.Descent = m.Descent;
-    for (int32_t g = 0; g < index; ++g) pen += run.Dx[size_t(g)];
-    out.PenX = pen;
+    // Metrics and pen kept from the layout: asking them anew per glyph made
+    // a long text's records quadratic in its length.
+    out.Ascent = run.Ascent;
+    out.Descent = run.Descent;
+    out.PenX = size_t(global) < glyph_pen_.size() ? glyph_pen_[size_t(global)] : 0;
     if (run.AbcKnown) {
       out.A = run.Abc[size_t(index)].A;
       out.B = run.Abc[size_t(index)].B;

@@ -28,6 +28,9 @@ struct TTextRun {
   std::vector<int32_t> OffsetY;
   std::vector<ptext::TABC> Abc;
   bool AbcKnown = false;
+  // The run font's ascent and descent (for glyph records).
+  int32_t Ascent = 0;
+  int32_t Descent = 0;
 };
 
 class TWinTextElement;
@@ -78,6 +81,9 @@ class TWinTextElement : public TTextElementEx {
 
   std::u16string text_;
   std::vector<TTextRun> runs_;
+  // Each glyph's pen position in layout order: glyph records are asked for
+  // one after another over texts of many thousand glyphs.
+  std::vector<int32_t> glyph_pen_;
   TTextMetrics metrics_;
   TTextBounds bounds_;
   std::vector<int32_t> carets_;                         // length + 1

@@ -3,9 +3,26 @@
 #include <algorithm>
 #include <atomic>
 
+#include "VoRav/wpThreads2.h"
+
 namespace kav {
 
+namespace {
+
+// SDL keeps per-thread state (its error text) for threads it did not create
+// and frees it only when that thread asks: the player opens and closes its
+// sound device on its engine thread, which would leave that state behind
+// for every show opened. Dropped again after our calls off the GUI thread.
+struct TSdlThreadStateScope {
+  ~TSdlThreadStateScope() {
+    if (!IsMainThread()) SDL_TLSCleanup();
+  }
+};
+
+}  // namespace
+
 TSndSdlDevice::TSndSdlDevice(uint16_t frames) {
+  TSdlThreadStateScope thread_state;
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
   SDL_AudioSpec want{};
   want.freq = int(kOutputRate);
@@ -29,6 +46,7 @@ TSndSdlDevice::TSndSdlDevice(uint16_t frames) {
 
 void TSndSdlDevice::Dispose() {
   if (device_ != 0) {
+    TSdlThreadStateScope thread_state;
     // Closing waits for a running callback, so no callback sees the device
     // half freed.
     SDL_CloseAudioDevice(device_);

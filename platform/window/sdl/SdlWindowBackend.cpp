@@ -6,6 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include "VoRav/vxTime.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
@@ -37,10 +40,34 @@ SDL_SystemCursor SdlCursorOf(HCURSOR id) {
   }
 }
 
+// The X connection broke (the server went away or killed the client). The
+// X library ends the process from inside whatever X call noticed it, on any
+// thread and with the worker threads still running; its own way, exit(),
+// would destroy the program's statics under those threads. The process ends
+// here at once instead, without running static destructors.
+int OnXConnectionLost(void*) {
+  static const char kText[] = "kavplay: the connection to the X server was lost\n";
+  [[maybe_unused]] ssize_t n = write(2, kText, sizeof kText - 1);
+  _exit(1);
+}
+
+// With SDL's X11 driver: installs OnXConnectionLost in the X library SDL
+// loaded (looked up, not linked, so other drivers never load it).
+void InstallXConnectionLostHandler() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) return;
+  void* x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+  if (!x11) return;
+  using TSetHandler = void* (*)(int (*)(void*));
+  if (auto set = reinterpret_cast<TSetHandler>(dlsym(x11, "XSetIOErrorHandler"))) set(&OnXConnectionLost);
+  dlclose(x11);  // SDL keeps its own handle: the library stays loaded
+}
+
 }  // namespace
 
 TSdlWindowBackend::TSdlWindowBackend() {
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw EOSError(std::string("SDL video: ") + SDL_GetError(), 0);
+  InstallXConnectionLostHandler();
   wake_event_ = SDL_RegisterEvents(1);
   SDL_StartTextInput();
 }

@@ -205,6 +205,41 @@ TEST_F(MainFormTest, ProgramsStartWhenBothTheCommandLineAndTheShowAllowThem) {
   SetProgramStartAllowed(false);
 }
 
+// The main routine holds the form and frees it after the loop: every close
+// leaves the form alive (hidden) with that one reference, and input queued
+// behind the close runs nothing.
+TEST_F(MainFormTest, EveryWayOutLeavesTheFormToTheMainRoutine) {
+  // The window's close button (WM_CLOSE), the exit action, the close action.
+  for (int way = 0; way < 3; ++way) {
+    Make("opt_scr_full=0\r\nopt_scr_width=400\r\nopt_scr_height=300\r\n");
+    ASSERT_TRUE(form->Start()) << way;
+    const HWND window = form->Controller()->GetHandle();
+    if (way == 0) SendMessage(window, WM_CLOSE, 0, 0);
+    else EXPECT_TRUE(form->RunAction(TKavAction{uint8_t(way == 1 ? kActExit : kActClose), 0, {}}));
+    EXPECT_TRUE(form->Closed()) << way;
+    EXPECT_FALSE(form->Viewer()->Engine()->Running()) << way;
+    // Input and a second close request queued behind the close.
+    PostMessage(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(form->RunAction(TKavAction{kActGotoTime, 100, {}})) << way;
+    app->ProcessMessages();
+    EXPECT_FALSE(form->Visible()) << way;
+    EXPECT_EQ(form->RefCount(), 1) << way;
+    form->Viewer()->Engine()->StopEngine();
+    form = nullptr;
+    SetCurrentShowLocator(nullptr);
+  }
+}
+
+TEST_F(MainFormTest, AFailedStartLeavesTheFormToTheMainRoutine) {
+  raw.clear();
+  commands = Commands(u"kavplay -filename " + folder.Wide("missing/Project.kav"), &raw);
+  form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
+  EXPECT_FALSE(form->Start());
+  app->ProcessMessages();
+  EXPECT_TRUE(form->Closed());
+  EXPECT_EQ(form->RefCount(), 1);
+}
+
 TEST(MainFormStart, PlainArgumentNamesAFolderAsProjectOrAFileAsPackedShow) {
   test::TTempFolder t;
   t.WriteFile("proj/Project.kav", "x");

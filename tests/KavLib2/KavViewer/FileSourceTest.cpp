@@ -201,7 +201,8 @@ TEST(FileSources, ShowNamesStayInsideTheShowsFolder) {
   PathVarsAdd(table, u"%out%", t.Wide("outside"), false);
   SetPathVariables(table);
   auto source = MakeRef<TMappedFileSource>(t.Wide("show") + u"/");
-  source->AddMapping(u"mapped.txt", t.Wide("outside/secret.txt"));  // an absolute [FileMap] target
+  t.WriteFile("outside/mapped.txt", "secret");
+  source->AddMapping(u"mapped.txt", t.Wide("outside/mapped.txt"));  // an absolute [FileMap] target
   source->AddMapping(u"fine.jpg", u"pics\\in.jpg");
   auto acc = MakeRef<TFileAccessor>(source.get());
   kav::test::TLogCapture log;
@@ -218,6 +219,14 @@ TEST(FileSources, ShowNamesStayInsideTheShowsFolder) {
     EXPECT_EQ(acc->OpenFile(name), nullptr) << std::string(name.begin(), name.end());
     EXPECT_TRUE(log.OneLineWith(u"leads outside the show's folder")) << std::string(name.begin(), name.end());
   }
+  // Asked again (a text produced once per frame): refused again, logged once
+  // per name and show folder.
+  const size_t lines = log.Count();
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(acc->OpenFile(u"..\\outside\\secret.txt"), nullptr);
+  EXPECT_EQ(log.Count(), lines);
+  auto other = MakeRef<TFileAccessor>(MakeRef<TMappedFileSource>(t.Wide("outside") + u"/").get());
+  EXPECT_EQ(other->OpenFile(u"..\\show\\pics\\in.jpg"), nullptr);
+  EXPECT_EQ(log.Count(), lines + 1);
   // A drive name stands for nothing here: nil, like a missing file.
   EXPECT_EQ(acc->OpenFile(u"C:\\Windows\\win.ini"), nullptr);
 

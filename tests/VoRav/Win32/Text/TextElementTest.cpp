@@ -129,6 +129,34 @@ TEST(TextElement, ClustersAndGlyphRecords) {
   EXPECT_EQ(g.Advance, 0);
 }
 
+// Each glyph's pen is the run's start plus the advances before it, and its
+// metrics are its run font's, over runs of different fonts (kept from the
+// layout, so that long texts are not quadratic).
+TEST(TextElement, GlyphRecordsFollowTheRuns) {
+  Ref<TWinTextElement> e = Element(u"ab\u4F60\u597Dcd", Font(u"Arial"));
+  ASSERT_GE(e->Runs().size(), 2u);
+  int32_t index = 0, run_pen = 0;
+  for (const TTextRun& run : e->Runs()) {
+    const TTextMetrics m = GetTextMetricsOf(CreateFontHandle(run.Font).get());
+    int32_t pen = run_pen;
+    for (int32_t k = 0; k < run.GlyphCount; ++k, ++index) {
+      TGlyphRecord g;
+      e->GetGlyph(index, g);
+      EXPECT_EQ(g.PenX, pen) << index;
+      EXPECT_EQ(g.Ascent, m.Ascent) << index;
+      EXPECT_EQ(g.Descent, m.Descent) << index;
+      pen += run.Dx[size_t(k)];
+    }
+    run_pen += run.Width;
+  }
+  EXPECT_EQ(index, e->GlyphCount());
+  // Laid out again after an insertion: the records follow the new layout.
+  e->InsertText(0, u"xyz", 3, 0);
+  TGlyphRecord g;
+  e->GetGlyph(3, g);
+  EXPECT_EQ(g.PenX, e->RangeWidth(0, 3));
+}
+
 TEST(TextElement, MixedScriptsUseCoveringFontsAndStyleKeys) {
   Ref<TWinTextElement> e = Element(u"ab\u4F60\u597D", Font(u"Arial", 24, fsBold | fsItalic));
   ASSERT_EQ(e->Runs().size(), 2u);
