@@ -37,7 +37,7 @@ bool TWinSurface::Resize(int32_t width, int32_t height, bool keep_content) {
     }
     dib_ = std::move(fresh);
   }
-  int32_t old_cols = cell_columns_, old_rows = cell_rows_;
+  int32_t old_cols = cell_columns_, old_rows = cell_rows_, old_w = width_, old_h = height_;
   std::vector<uint8_t> old = std::move(cells_);
   width_ = width;
   height_ = height;
@@ -51,8 +51,10 @@ bool TWinSurface::Resize(int32_t width, int32_t height, bool keep_content) {
     bounds_ = Intersect(bounds_, TRect{0, 0, width_, height_});
     if (bounds_.IsEmpty()) bounds_ = kEmptyInvalidRect;
   }
-  clip_ = Intersect(clip_, TRect{0, 0, width_, height_});
-  paint_region_ = Intersect(paint_region_, TRect{0, 0, width_, height_});
+  // A clip that was the whole used area stays the whole area; any other is
+  // cut to the new size.
+  clip_ = clip_ == TRect{0, 0, old_w, old_h} ? TRect{0, 0, width_, height_} : Intersect(clip_, TRect{0, 0, width_, height_});
+  paint_region_ = TRect{0, 0, width_, height_};
   return !clip_.IsEmpty();
 }
 
