@@ -16,6 +16,7 @@
 
 namespace kav {
 
+class TBitmap;
 class TDrawFrame;
 
 // The empty rectangle of invalidation unions: every real rectangle is smaller.
@@ -53,6 +54,10 @@ class TMouseDataEx : public TMouseData {
 class TDrawSurface : public TRefObject {
  public:
   virtual void FillRect(const TRect& rect, uint32_t color) = 0;
+  // Tiles `pattern` over `rect`, the tile grid anchored at `origin`.
+  virtual void FillTiled(const TRect& rect, TBitmap* pattern, TPoint origin) = 0;
+  // Draws `bitmap` with its top left corner at (x, y), limited to `rect`.
+  virtual void DrawBitmap(TBitmap* bitmap, const TRect& rect, int32_t x, int32_t y) = 0;
 };
 
 // The frame side of a control: what a frame calls on its handler.

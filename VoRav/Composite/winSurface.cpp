@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "VoRav/Graphics/SysBitmap.h"
+#include "VoRav/Graphics/SysPixelFormat.h"
+#include "VoRav/Graphics/vxBitmap.h"
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
@@ -121,6 +124,61 @@ void TWinSurface::FillRect(const TRect& rect, uint32_t color) {
         p[2] = uint8_t(s[2]);
       } else {
         for (int i = 0; i < 3; ++i) p[i] = uint8_t(p[i] + (((s[i] - int32_t(p[i])) * int32_t(alpha)) >> 8));
+      }
+    }
+    PixelsWritten += x1 - x0;
+  });
+}
+
+void TWinSurface::FillTiled(const TRect& rect, TBitmap* pattern, TPoint origin) {
+  if (!pattern || pattern->Width() < 1 || pattern->Height() < 1 || rect.IsEmpty()) return;
+  const int32_t tw = pattern->Width(), th = pattern->Height();
+  // Floor division, so a rectangle left of (above) the origin starts on the grid too.
+  auto first = [](int32_t edge, int32_t o, int32_t t) {
+    int64_t d = int64_t(edge) - o;
+    int64_t q = d >= 0 ? d / t : -((-d + t - 1) / t);
+    return int64_t(o) + q * t;
+  };
+  for (int64_t y = first(rect.Top, origin.Y, th); y < rect.Bottom; y += th)
+    for (int64_t x = first(rect.Left, origin.X, tw); x < rect.Right; x += tw)
+      DrawBitmap(pattern, rect, int32_t(x), int32_t(y));
+}
+
+// The source is first brought into one of three formats: "R8G8B8" without
+// alpha (copied), straight "A8R8G8B8" (blended like FillRect) or
+// premultiplied "A8r8g8b8" (added over the dimmed surface).
+void TWinSurface::DrawBitmap(TBitmap* bitmap, const TRect& rect, int32_t x, int32_t y) {
+  if (!bitmap || bitmap->Width() < 1 || bitmap->Height() < 1 || !bitmap->PixelFormat()) return;
+  TRect r = Intersect(rect, TRect{x, y, x + bitmap->Width(), y + bitmap->Height()});
+  OffsetRect(r, Origin.X, Origin.Y);
+  r = Intersect(Intersect(r, clip_), paint_region_);
+  if (r.IsEmpty()) return;
+  KAV_ASSERT(dib_->BitCount() == 24);
+  TPixelFormat* format = bitmap->PixelFormat();
+  enum { kOpaque, kStraight, kPremultiplied } kind =
+      !format->HasAlpha() ? kOpaque : format->IsPremultiplied() ? kPremultiplied : kStraight;
+  const char* target = kind == kOpaque ? "R8G8B8" : kind == kStraight ? "A8R8G8B8" : "A8r8g8b8";
+  Ref<TBitmap> converted;
+  TBitmap* source = bitmap;
+  if (format->Name() != target) {
+    converted = bitmap->CreateSimilar(PixelFormatByName(target), &TSysBitmap::kClass);
+    if (!converted) return;
+    source = converted.get();
+  }
+  const int32_t bx = x + Origin.X, by = y + Origin.Y;  // the bitmap's corner on the surface
+  const int32_t bpp = kind == kOpaque ? 3 : 4;
+  std::vector<uint8_t> row;
+  ForMarkedSpans(r, [&](int32_t sy, int32_t x0, int32_t x1) {
+    row.assign(size_t(x1 - x0) * size_t(bpp), 0);
+    source->GetPixels(x0 - bx, sy - by, x1 - x0, row, 0);
+    uint8_t* p = dib_->Row(sy) + size_t(x0) * 3;
+    const uint8_t* q = row.data();
+    for (int32_t i = x0; i < x1; ++i, p += 3, q += bpp) {
+      const int32_t a = kind == kOpaque ? 255 : q[3];
+      for (int k = 0; k < 3; ++k) {
+        if (a == 255) p[k] = q[k];
+        else if (kind == kStraight) p[k] = uint8_t(p[k] + (((int32_t(q[k]) - int32_t(p[k])) * a) >> 8));
+        else p[k] = uint8_t(std::min(255, (int32_t(p[k]) * (255 - a) + 127) / 255 + q[k]));
       }
     }
     PixelsWritten += x1 - x0;

@@ -55,6 +55,13 @@ class TWinSurface : public TDrawSurface {
   // Fills with 0xAARRGGBB: alpha 0 draws nothing, 255 writes, other values
   // blend each channel as c + ((s - c) * alpha >> 8).
   void FillRect(const TRect& rect, uint32_t color) override;
+  // The first tile starts at origin + ((left - origin) div tile width) x tile
+  // width (likewise vertically); tiles are drawn until they pass the edges.
+  void FillTiled(const TRect& rect, TBitmap* pattern, TPoint origin) override;
+  // Bitmaps without alpha are copied; bitmaps with alpha are read as
+  // straight "A8R8G8B8" (premultiplied ones are un-premultiplied by the
+  // conversion) and blended like FillRect.
+  void DrawBitmap(TBitmap* bitmap, const TRect& rect, int32_t x, int32_t y) override;
 
   // Turns the marked cells into rectangles (runs of cells per row, cut to
   // the bounding invalid rectangle) and clears the marks.

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -65,6 +68,21 @@ inline TPaintProbe* AddProbe(TFrameControl* parent, const char* name, int32_t x,
   p->SetPosition(x, y);
   p->SetSize(w, h);
   return p;
+}
+
+// Writes the surface as a PPM into $KAV_DUMP_DIR (nothing when unset).
+inline void DumpSurface(const std::string& name, TWinSurface* s) {
+  const char* dir = std::getenv("KAV_DUMP_DIR");
+  if (!dir) return;
+  std::filesystem::create_directories(dir);
+  std::ofstream out(std::filesystem::path(dir) / (name + ".ppm"), std::ios::binary);
+  out << "P6\n" << s->Width() << " " << s->Height() << "\n255\n";
+  for (int32_t y = 0; y < s->Height(); ++y)
+    for (int32_t x = 0; x < s->Width(); ++x) {
+      uint32_t c = s->PixelAt(x, y);
+      const char rgb[3] = {char(c >> 16), char(c >> 8), char(c)};
+      out.write(rgb, 3);
+    }
 }
 
 // A root frame with a root control of w x h.

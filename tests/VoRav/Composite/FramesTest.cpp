@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "VoRav/Graphics/SysBitmap.h"
+#include "VoRav/Graphics/SysPixelFormat.h"
 #include "platform/window/WinApi.h"
 #include "tests/VoRav/Composite/CompositeTestUtil.h"
 
@@ -147,6 +149,7 @@ TEST_F(FramesTest, MovingHidingAndFreeingRepaintWhatLiesUnder) {
   Settle();
   a->SetPosition(16, 16);
   EXPECT_TRUE(frame->RecalcInvalidRegion());
+  DumpSurface("frames_moved", frame->Surface());
   EXPECT_EQ(frame->Surface()->PixelAt(0, 0), 0x101010u);    // old place: background again
   EXPECT_EQ(frame->Surface()->PixelAt(16, 16), 0xFF0000u);  // new place
   EXPECT_EQ(frame->Surface()->PixelsWritten, (1 + 2) * 64);
@@ -177,6 +180,7 @@ TEST_F(FramesTest, OverlappingSiblingsAndClippingFrames) {
   box->Frame()->SetBoundsRect(TRect{0, 0, 16, 16});
   box->Frame()->SetClip(true);
   frame->RecalcInvalidRegion();
+  DumpSurface("frames_overlap", frame->Surface());
   EXPECT_EQ(frame->Surface()->PixelAt(20, 5), 0x00FF00u);
   EXPECT_EQ(frame->Surface()->PixelAt(60, 12), 0xFFFFFFu);  // inside the clip
   EXPECT_EQ(frame->Surface()->PixelAt(60, 20), 0u);         // outside: never painted
@@ -353,4 +357,46 @@ TEST_F(FramesTest, FrameHandlersAndAbsolutePositions) {
   EXPECT_EQ(frame->FirstChild(), first);
   EXPECT_EQ(mid->NextSibling(), spare);
   EXPECT_EQ(spare->PrevSibling(), mid);
+}
+
+namespace {
+Ref<TBitmap> Bitmap(const char* format, int32_t w, int32_t h, std::initializer_list<uint32_t> argb) {
+  Ref<TBitmap> b = NewBitmap(w, h, PixelFormatByName("A8R8G8B8"), {}, nullptr, &TSysBitmap::kClass);
+  auto* sys = static_cast<TSysBitmap*>(b.get());
+  auto it = argb.begin();
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) *reinterpret_cast<uint32_t*>(sys->PixelAddress(x, y)) = *it++;
+  if (std::string(format) == "A8R8G8B8") return b;
+  return b->CreateSimilar(PixelFormatByName(format), &TSysBitmap::kClass);
+}
+}  // namespace
+
+TEST(WinSurfaceTest, BitmapsAndTilesInTheirThreeFormats) {
+  Ref<TWinSurface> s = MakeRef<TWinSurface>();
+  s->Resize(16, 8, false);
+  s->MarkRect(TRect{0, 0, 16, 8});
+  // A 2 x 1 opaque tile anchored at x = 1: the first tile starts at -1.
+  Ref<TBitmap> tile = Bitmap("R8G8B8", 2, 1, {0xFFFF0000, 0xFF0000FF});
+  s->FillTiled(TRect{0, 0, 5, 2}, tile.get(), TPoint{1, 0});
+  EXPECT_EQ(s->PixelAt(0, 0), 0x0000FFu);
+  EXPECT_EQ(s->PixelAt(1, 0), 0xFF0000u);
+  EXPECT_EQ(s->PixelAt(2, 1), 0x0000FFu);
+  EXPECT_EQ(s->PixelAt(4, 0), 0x0000FFu);
+  EXPECT_EQ(s->PixelAt(5, 0), 0u);  // past the rectangle
+  EXPECT_EQ(s->PixelsWritten, 10);
+  // Straight alpha blends; alpha 0 leaves the pixel.
+  s->FillRect(TRect{8, 0, 16, 8}, 0xFF404040);
+  Ref<TBitmap> straight = Bitmap("A8R8G8B8", 2, 1, {0x80FFFFFF, 0x00FFFFFF});
+  s->DrawBitmap(straight.get(), TRect{0, 0, 16, 8}, 8, 0);
+  EXPECT_EQ(s->PixelAt(8, 0), 0x9F9F9Fu);  // 64 + (191 * 128 >> 8)
+  EXPECT_EQ(s->PixelAt(9, 0), 0x404040u);
+  // Premultiplied: opaque pixels are exact, others add over the dimmed surface.
+  Ref<TBitmap> pre = Bitmap("A8r8g8b8", 2, 1, {0xFF112233, 0x80FFFFFF});
+  s->DrawBitmap(pre.get(), TRect{0, 0, 16, 8}, 8, 1);
+  EXPECT_EQ(s->PixelAt(8, 1), 0x112233u);
+  EXPECT_EQ(s->PixelAt(9, 1), 0x9F9F9Fu);  // (64 * 127 + 127) / 255 + 127 (255 premultiplied by 128)
+  // The limiting rectangle cuts the bitmap.
+  s->PixelsWritten = 0;
+  s->DrawBitmap(pre.get(), TRect{0, 0, 9, 8}, 8, 2);
+  EXPECT_EQ(s->PixelsWritten, 1);
 }
