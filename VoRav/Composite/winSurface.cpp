@@ -39,6 +39,15 @@ bool TWinSurface::Resize(int32_t width, int32_t height, bool keep_content) {
       for (int32_t y = 0; y < rows; ++y) std::memcpy(fresh->Row(y), dib_->Row(y), size_t(bytes));
     }
     dib_ = std::move(fresh);
+    if (layered_) {
+      Ref<TFastDIB> fresh32 = MakeRef<TFastDIB>();
+      fresh32->SetSize(width, -height, 32);
+      if (keep_content) {
+        int32_t rows = std::min(height, layered_->RowCount()), bytes = std::min(width, layered_->Width()) * 4;
+        for (int32_t y = 0; y < rows; ++y) std::memcpy(fresh32->Row(y), layered_->Row(y), size_t(bytes));
+      }
+      layered_ = std::move(fresh32);
+    }
   }
   int32_t old_cols = cell_columns_, old_rows = cell_rows_, old_w = width_, old_h = height_;
   std::vector<uint8_t> old = std::move(cells_);
@@ -183,6 +192,31 @@ void TWinSurface::DrawBitmap(TBitmap* bitmap, const TRect& rect, int32_t x, int3
     }
     PixelsWritten += x1 - x0;
   });
+}
+
+void TWinSurface::SetLayered(bool layered) {
+  if (layered == (layered_ != nullptr)) return;
+  if (!layered) {
+    layered_ = nullptr;
+    return;
+  }
+  layered_ = MakeRef<TFastDIB>();
+  layered_->SetSize(dib_->Width(), -dib_->RowCount(), 32);
+}
+
+void TWinSurface::ConvertLayered() {
+  if (!layered_) return;
+  KAV_ASSERT(layered_->BitCount() == 32);
+  KAV_ASSERT(dib_->BitCount() == 24);
+  for (const TRect& r : rects_.Items)
+    for (int32_t y = r.Top; y < r.Bottom; ++y) {
+      const uint8_t* p = dib_->Row(y) + size_t(r.Left) * 3;
+      uint32_t* q = reinterpret_cast<uint32_t*>(layered_->Row(y)) + r.Left;
+      for (int32_t x = r.Left; x < r.Right; ++x, p += 3) {
+        const uint32_t c = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+        *q++ = c == 0xFF00FF ? 0u : 0xFF000000u | c;
+      }
+    }
 }
 
 uint32_t TWinSurface::PixelAt(int32_t x, int32_t y) const {

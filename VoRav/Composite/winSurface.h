@@ -68,6 +68,13 @@ class TWinSurface : public TDrawSurface {
   const TRectList& CollectRects();
   const TRectList& Rects() const { return rects_; }
 
+  // Layered output: a 32-bit bitmap beside the 24-bit one, made on demand.
+  void SetLayered(bool layered);
+  TFastDIB* LayeredDib() const { return layered_.get(); }
+  // Converts the collected rectangles into the 32-bit bitmap: alpha 255,
+  // except that pure magenta becomes fully transparent (0).
+  void ConvertLayered();
+
   // Pixels written since the last reset (tests count repainted cells).
   int64_t PixelsWritten = 0;
   // The colour of a pixel as 0xRRGGBB.
@@ -80,6 +87,7 @@ class TWinSurface : public TDrawSurface {
   void ForMarkedSpans(const TRect& r, F fn);
 
   Ref<TFastDIB> dib_;
+  Ref<TFastDIB> layered_;
   int32_t width_ = 1;
   int32_t height_ = 1;
   int32_t cell_columns_ = 1;

@@ -400,3 +400,26 @@ TEST(WinSurfaceTest, BitmapsAndTilesInTheirThreeFormats) {
   s->DrawBitmap(pre.get(), TRect{0, 0, 9, 8}, 8, 2);
   EXPECT_EQ(s->PixelsWritten, 1);
 }
+
+TEST(WinSurfaceTest, LayeredOutputMakesMagentaTransparent) {
+  Ref<TWinSurface> s = MakeRef<TWinSurface>();
+  s->Resize(16, 8, false);
+  s->SetLayered(true);
+  s->MarkRect(TRect{0, 0, 16, 8});
+  s->FillRect(TRect{0, 0, 16, 8}, 0xFFFF00FF);
+  s->FillRect(TRect{0, 0, 1, 1}, 0xFF123456);
+  s->CollectRects();
+  s->ConvertLayered();
+  auto px = [&](int x, int y) { return reinterpret_cast<uint32_t*>(s->LayeredDib()->Row(y))[x]; };
+  EXPECT_EQ(px(0, 0), 0xFF123456u);
+  EXPECT_EQ(px(5, 5), 0u);
+  // Only the collected rectangles are converted; a reallocation keeps both bitmaps.
+  s->MarkRect(TRect{0, 0, 1, 1});
+  s->FillRect(TRect{0, 0, 1, 1}, 0xFFFFFFFF);
+  s->Resize(200, 8, true);
+  EXPECT_EQ(s->LayeredDib()->Width(), 200);
+  EXPECT_EQ(px(0, 0), 0xFF123456u);
+  s->CollectRects();
+  s->ConvertLayered();
+  EXPECT_EQ(px(0, 0), 0xFFFFFFFFu);
+}
