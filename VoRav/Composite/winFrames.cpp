@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "VoRav/Application2/winApplication.h"
 #include "VoRav/Application2/winHooks.h"
 #include "VoRav/Application2/winInput.h"
 #include "VoRav/vxLog.h"
@@ -381,10 +382,22 @@ void ThemeChangedAllRoots() {
   for (TRootFrame* r : RootFrames()) r->ThemeChangedAll();
 }
 
+namespace {
+const uint32_t kRegistryIds[] = {kSysColorChange, kThemeChanged};
+const void* g_registry_key = nullptr;  // the application the handler is filed under
+}  // namespace
+
 void SubscribeRootRegistry() {
-  static const uint32_t ids[] = {kSysColorChange, kThemeChanged};
-  static int key;
-  AddAppMessageHandler(&key, ids, TMessageHookHandler::Bind<&AppMessage>());
+  const void* app = WinApplication();
+  if (g_registry_key || !app) return;
+  AddAppMessageHandler(app, kRegistryIds, TMessageHookHandler::Bind<&AppMessage>());
+  g_registry_key = app;
+}
+
+void UnsubscribeRootRegistry() {
+  if (!g_registry_key) return;
+  RemoveAppMessageHandler(std::exchange(g_registry_key, nullptr), kRegistryIds,
+                          TMessageHookHandler::Bind<&AppMessage>());
 }
 
 }  // namespace kav

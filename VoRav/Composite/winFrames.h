@@ -121,6 +121,9 @@ std::vector<TRootFrame*> RootFrames();
 // Calls ThemeChangedAll on every root; the application window's
 // WM_SYSCOLORCHANGE and WM_THEMECHANGED do so once the registry subscribed.
 void ThemeChangedAllRoots();
+// Start-up subscribes the registry to the application window (after the
+// application is initialised); finalisation unsubscribes it.
 void SubscribeRootRegistry();
+void UnsubscribeRootRegistry();
 
 }  // namespace kav

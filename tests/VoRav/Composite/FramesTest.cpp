@@ -329,6 +329,14 @@ TEST_F(FramesTest, RootBoundsInvalidateOnlyTheExposedStrips) {
   ThemeChangedAllRoots();
   EXPECT_EQ(t->themed, 1);
   EXPECT_EQ(RootFrames().size(), 1u);
+  // Through the application window's system-colour and theme messages.
+  SubscribeRootRegistry();
+  win::SendMessage(app->GetHandle(), 21, 0, 0);
+  win::SendMessage(app->GetHandle(), 794, 0, 0);
+  EXPECT_EQ(t->themed, 3);
+  UnsubscribeRootRegistry();
+  win::SendMessage(app->GetHandle(), 21, 0, 0);
+  EXPECT_EQ(t->themed, 3);
 }
 
 TEST_F(FramesTest, FrameHandlersAndAbsolutePositions) {
