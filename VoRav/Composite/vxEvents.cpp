@@ -207,15 +207,18 @@ void TEvents::Dispose() {
   TRefObject::Dispose();
 }
 
+TList& TEventsWithTags::AttachedObjects() {
+  if (!attached_) attached_ = MakeRef<TList>();
+  return *attached_;
+}
+
 void TEventsWithTags::Attach(TRefObject* object) {
   RefAddRef(object);
-  attached_.push_back(object);
+  AttachedObjects().Add(object);
 }
 
 void TEventsWithTags::FreeAttached() {
-  std::vector<TRefObject*> objects;
-  objects.swap(attached_);
-  for (TRefObject* o : objects) RefRelease(o);
+  if (Ref<TList> list = std::move(attached_)) list->FreeAllDetached();
 }
 
 void TEventsWithTags::Dispose() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "VoRav/SysObj2.h"
+#include "VoRav/vxLists.h"
 
 namespace kav {
 
@@ -106,22 +107,23 @@ class TEvents : public TRefObject {
   int32_t cached_first_ = 0;      // first entry + 1 of the cached code, 0 none
 };
 
-// A control's event list; also carries the control's attached objects (one
-// reference each, released with the list).
+// A control's event list; also carries the control's attached objects (a
+// list holding one reference to each, released with the list).
 class TEventsWithTags : public TEvents {
  public:
   using TEvents::TEvents;
   // Attached objects such as a root's focus tracker; created on first use.
-  std::vector<TRefObject*>& AttachedObjects() { return attached_; }
+  TList& AttachedObjects();
+  // Adds `object` with a new reference.
   void Attach(TRefObject* object);
-  // Releases the attached objects.
+  // Releases the attached objects and the list.
   void FreeAttached();
 
  protected:
   void Dispose() override;
 
  private:
-  std::vector<TRefObject*> attached_;
+  Ref<TList> attached_;
 };
 
 // The frame event codes raised by controls.
