@@ -78,8 +78,10 @@ void TRefreshNotifier::OnTimer(TTimerEvent*) {
     TRefreshNotifier* n;
     ~TDrop() { try { RefRelease(n); } catch (...) { /* reported through the debug output */ } }
   } drop{this};
-  AfterTick(Dispatch(kFrameEventTimeRefresh, 0));
+  OnTick();
 }
+
+void TRefreshNotifier::OnTick() { AfterTick(Dispatch(kFrameEventTimeRefresh, 0)); }
 
 void TRefreshNotifier::Dispose() {
   StopTimer();

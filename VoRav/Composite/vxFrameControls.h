@@ -51,7 +51,8 @@ class TRefreshNotifier : public TEvents {
  protected:
   void Dispose() override;
   void OnTimer(TTimerEvent* event);
-  // One tick: dispatches code 2; `reached` says whether a handler got it.
+  // One tick: dispatches code 2 and hands AfterTick whether a handler got it.
+  virtual void OnTick();
   virtual void AfterTick(bool reached) = 0;
   TRootControl* root_;
   TMultiTimerEvent* timer_ = nullptr;
