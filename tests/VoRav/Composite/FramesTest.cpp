@@ -4,6 +4,7 @@
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "platform/window/WinApi.h"
 #include "tests/VoRav/Composite/CompositeTestUtil.h"
+#include "tests/VoRav/LogCapture.h"
 
 using namespace kav;
 using namespace kav::test;
@@ -430,4 +431,34 @@ TEST(WinSurfaceTest, LayeredOutputMakesMagentaTransparent) {
   s->CollectRects();
   s->ConvertLayered();
   EXPECT_EQ(px(0, 0), 0xFFFFFFFFu);
+}
+
+TEST_F(FramesTest, PaintHookAndTheLogOfEachPass) {
+  TRootControl* r = MakeRoot(32, 16);
+  TPaintProbe* a = AddProbe(r, "a", 0, 0, 16, 16, 0xFFFF0000);
+  struct THook {
+    int calls = 0;
+    TWinFrame* seen = nullptr;
+    void Paint(TWinFrame* f, TDrawSurface* s) {
+      ++calls;
+      seen = f;
+      s->FillRect(TRect{0, 0, 16, 16}, 0xFF0000FF);
+    }
+  } hook;
+  auto* wf = static_cast<TWinFrame*>(a->Frame());
+  wf->OnPaint = TFramePaintEvent::Bind<&THook::Paint>(&hook);
+  TLogCapture log;
+  EXPECT_TRUE(frame->RecalcInvalidRegion());
+  EXPECT_EQ(hook.calls, 1);  // in place of the control's own Paint
+  EXPECT_EQ(hook.seen, wf);
+  EXPECT_EQ(a->Paints, 0);
+  EXPECT_EQ(frame->Surface()->PixelAt(3, 3), 0x0000FFu);
+  std::vector<std::u16string> lines = log.Take();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].rfind(u">>> rec update ", 0), 0u);
+  EXPECT_EQ(lines[1].rfind(u">>> rec paint ", 0), 0u);
+  EXPECT_EQ(lines[2].rfind(u">>> rec fix (2) ", 0), 0u);  // two rows of cells
+  // A pass with nothing to do writes nothing.
+  EXPECT_FALSE(frame->RecalcInvalidRegion());
+  EXPECT_EQ(log.Count(), 0u);
 }
