@@ -1,4 +1,4 @@
 # Subsystem 8: the frame-control toolkit (event lists of controls, the
 # control tree, frames and the window surface), over the application layer.
-kav_library(vorav_composite DIRS VoRav/Composite DEPS vorav_app vorav_graphics)
+kav_library(vorav_composite DIRS VoRav/Composite DEPS vorav_app vorav_graphics vorav_wintext)
 kav_test(vorav_composite_tests DIRS VoRav/Composite DEPS vorav_composite platform_window_sdl)

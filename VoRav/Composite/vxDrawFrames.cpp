@@ -51,6 +51,12 @@ void TDrawFrame::ToAbsolute(TPoint point, TPoint& out) {
   out.Y += point.Y;
 }
 
+void TDrawFrame::MeasureScaledText(const std::u16string& text, const TFontDesc& font, double factor, TTextSize& out) {
+  TFontDesc scaled = font;
+  scaled.Size = static_cast<float>(font.Size * factor);
+  MeasureText(text, scaled, out);
+}
+
 TDrawFrame* TDrawFrame::InsertAfter(TDrawFrame* sibling) {
   TDrawFrame* f = CreateFrame();
   f->LinkAfter(sibling ? sibling->parent_ : this, sibling);

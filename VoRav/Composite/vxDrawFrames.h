@@ -10,8 +10,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "VoRav/Composite/vxEvents.h"
+#include "VoRav/Graphics/vxFontDesc.h"
+#include "VoRav/Text/vxTextElement.h"
 #include "VoRav/wpTypes.h"
 
 namespace kav {
@@ -58,6 +61,16 @@ class TDrawSurface : public TRefObject {
   virtual void FillTiled(const TRect& rect, TBitmap* pattern, TPoint origin) = 0;
   // Draws `bitmap` with its top left corner at (x, y), limited to `rect`.
   virtual void DrawBitmap(TBitmap* bitmap, const TRect& rect, int32_t x, int32_t y) = 0;
+  // Draws a laid-out text element (made by the frame's CreateTextElement)
+  // with its pen's top left at `point`, limited to `rect`.
+  virtual void DrawText(TTextElement* element, TPoint point, const TRect& rect) = 0;
+};
+
+// The size of a measured text: width, line height and ascent.
+struct TTextSize {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t Ascent = 0;
 };
 
 // The frame side of a control: what a frame calls on its handler.
@@ -112,6 +125,11 @@ class TDrawFrame : public TRefObject {
   virtual TDrawFrame* InsertAfter(TDrawFrame* sibling);
   virtual TDrawFrame* InsertBefore(TDrawFrame* sibling);
   virtual void ToAbsolute(TPoint point, TPoint& out);
+  // A laid-out text element for the frame's surface.
+  virtual Ref<TTextElement> CreateTextElement(const std::u16string& text, const TFontDesc& font) = 0;
+  virtual void MeasureText(const std::u16string& text, const TFontDesc& font, TTextSize& out) = 0;
+  // MeasureText with the font size multiplied by `factor`.
+  virtual void MeasureScaledText(const std::u16string& text, const TFontDesc& font, double factor, TTextSize& out);
   // The handler invalidated part of itself.
   virtual void Invalidate() = 0;
 

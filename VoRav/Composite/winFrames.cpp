@@ -7,6 +7,7 @@
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/Application2/winHooks.h"
 #include "VoRav/Application2/winInput.h"
+#include "VoRav/Win32/Text/winTextElement.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/wpExceptions.h"
 #include "platform/window/WinApi.h"
@@ -107,6 +108,31 @@ void TWinFrame::Invalidate() {
   handler_->TakeInvalidRect(r);
   UnionInvalid(invalid_rect_, r);
   if (surface_) surface_->SetNeedsUpdate(true);
+}
+
+Ref<TTextElement> TWinFrame::CreateTextElement(const std::u16string& text, const TFontDesc& font) {
+  Ref<TWinTextElement> e = MakeRef<TWinTextElement>(font, tdNone);
+  e->InsertText(0, text, static_cast<int32_t>(text.size()), 0);
+  return e;
+}
+
+void TWinFrame::MeasureText(const std::u16string& text, const TFontDesc& font, TTextSize& out) {
+  out = TTextSize{};
+  if (!surface_) return;
+  TWinContextWrapper* w = surface_->Wrapper();
+  const bool borrow = w->SelectCount() == 0;
+  if (borrow) w->Select(ScreenTextContext());
+  struct TRelease {
+    TWinContextWrapper* w;
+    bool borrow;
+    ~TRelease() {
+      if (borrow) w->Release();
+    }
+  } release{w, borrow};
+  w->SetFont(font);
+  TTextExtent e;
+  w->TextExtent(text, e);
+  out = TTextSize{e.Width, e.Height, e.Ascent};
 }
 
 bool TWinFrame::DispatchMouse(TMouseDataEx* data, bool leaving) {

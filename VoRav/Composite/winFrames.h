@@ -38,6 +38,10 @@ class TWinFrame : public TDrawFrame {
   TDrawFrame* CreateFrame() override;
   void MoveTo(TPoint point) override;
   void Invalidate() override;
+  Ref<TTextElement> CreateTextElement(const std::u16string& text, const TFontDesc& font) override;
+  // Measures with the surface's text context (selected on the screen
+  // context for the time of the call when nothing holds it).
+  void MeasureText(const std::u16string& text, const TFontDesc& font, TTextSize& out) override;
   // Routes a mouse record into this subtree; true when a frame took it.
   virtual bool DispatchMouse(TMouseDataEx* data, bool leaving);
   virtual TWinFrame* FindFrame(uint32_t id);

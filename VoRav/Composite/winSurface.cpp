@@ -6,6 +6,7 @@
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "VoRav/Graphics/vxBitmap.h"
+#include "VoRav/Win32/Text/winTextElement.h"
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
@@ -21,9 +22,10 @@ int32_t Cells(int32_t size) { return (size - 1) / TWinSurface::kCellSize + 1; }
 
 }  // namespace
 
-TWinSurface::TWinSurface() : dib_(MakeRef<TFastDIB>()) {
+TWinSurface::TWinSurface() : dib_(MakeRef<TFastDIB>()), wrapper_(MakeRef<TWinContextWrapper>()) {
   dib_->SetSize(1, -1, 24);  // top-down rows
   cells_.assign(1, 0);
+  wrapper_->Select(this);
 }
 
 bool TWinSurface::Resize(int32_t width, int32_t height, bool keep_content) {
@@ -217,6 +219,37 @@ void TWinSurface::ConvertLayered() {
         *q++ = c == 0xFF00FF ? 0u : 0xFF000000u | c;
       }
     }
+}
+
+// The text services draw into 32-bit pixels: the area is copied out, drawn
+// on and copied back inside the marked cells only.
+void TWinSurface::DrawText(TTextElement* element, TPoint point, const TRect& rect) {
+  auto* e = dynamic_cast<TWinTextElement*>(element);
+  if (!e) return;
+  TRect r = rect;
+  OffsetRect(r, Origin.X, Origin.Y);
+  r = Intersect(Intersect(r, clip_), paint_region_);
+  if (r.IsEmpty()) return;
+  KAV_ASSERT(dib_->BitCount() == 24);
+  const int32_t w = r.Width(), h = r.Height();
+  std::vector<uint32_t> px(size_t(w) * size_t(h));
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* p = dib_->Row(r.Top + y) + size_t(r.Left) * 3;
+    for (int32_t x = 0; x < w; ++x, p += 3)
+      px[size_t(y) * size_t(w) + size_t(x)] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+  }
+  const ptext::TTextTarget target{reinterpret_cast<uint8_t*>(px.data()), w, h, w * 4};
+  e->DrawToDC(TPoint{point.X + Origin.X - r.Left, point.Y + Origin.Y - r.Top}, TRect{0, 0, w, h}, target);
+  ForMarkedSpans(r, [&](int32_t y, int32_t x0, int32_t x1) {
+    uint8_t* p = dib_->Row(y) + size_t(x0) * 3;
+    const uint32_t* q = &px[size_t(y - r.Top) * size_t(w) + size_t(x0 - r.Left)];
+    for (int32_t x = x0; x < x1; ++x, p += 3, ++q) {
+      p[0] = uint8_t(*q);
+      p[1] = uint8_t(*q >> 8);
+      p[2] = uint8_t(*q >> 16);
+    }
+    PixelsWritten += x1 - x0;
+  });
 }
 
 uint32_t TWinSurface::PixelAt(int32_t x, int32_t y) const {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "VoRav/Composite/vxDrawFrames.h"
+#include "VoRav/Composite/winContextWrapper.h"
 #include "VoRav/Graphics/FastDIB.h"
 #include "VoRav/vxDelegate.h"
 #include "VoRav/vxRectUtils.h"
@@ -62,6 +63,10 @@ class TWinSurface : public TDrawSurface {
   // straight "A8R8G8B8" (premultiplied ones are un-premultiplied by the
   // conversion) and blended like FillRect.
   void DrawBitmap(TBitmap* bitmap, const TRect& rect, int32_t x, int32_t y) override;
+  // Text elements of the platform text services; others draw nothing.
+  void DrawText(TTextElement* element, TPoint point, const TRect& rect) override;
+  // The text context, selected into this surface for its lifetime.
+  TWinContextWrapper* Wrapper() const { return wrapper_.get(); }
 
   // Turns the marked cells into rectangles (runs of cells per row, cut to
   // the bounding invalid rectangle) and clears the marks.
@@ -88,6 +93,7 @@ class TWinSurface : public TDrawSurface {
 
   Ref<TFastDIB> dib_;
   Ref<TFastDIB> layered_;
+  Ref<TWinContextWrapper> wrapper_;
   int32_t width_ = 1;
   int32_t height_ = 1;
   int32_t cell_columns_ = 1;

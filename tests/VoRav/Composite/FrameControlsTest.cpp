@@ -199,6 +199,8 @@ class TBareFrame : public TDrawFrame {
   void RectChanged() override {}
   TDrawFrame* CreateFrame() override { return new TBareFrame; }
   void Invalidate() override {}
+  Ref<TTextElement> CreateTextElement(const std::u16string&, const TFontDesc&) override { return nullptr; }
+  void MeasureText(const std::u16string&, const TFontDesc&, TTextSize& out) override { out = TTextSize{}; }
 };
 }  // namespace
 

@@ -462,3 +462,88 @@ TEST_F(FramesTest, PaintHookAndTheLogOfEachPass) {
   EXPECT_FALSE(frame->RecalcInvalidRegion());
   EXPECT_EQ(log.Count(), 0u);
 }
+
+namespace {
+// A control that paints a caption on white.
+class TCaption : public TFrameControl {
+ public:
+  TCaption(TDrawFrame* frame, std::u16string text) : TFrameControl(frame), text_(std::move(text)) {}
+  void Paint(TDrawSurface* surface) override {
+    surface->FillRect(TRect{0, 0, width_, height_}, 0xFFFFFFFF);
+    TFontDesc font = DefaultTextFont();
+    FontDescSetTransparent(font, true);
+    Ref<TTextElement> e = frame_->CreateTextElement(text_, font);
+    surface->DrawText(e.get(), TPoint{2, 2}, TRect{0, 0, width_, height_});
+  }
+
+ private:
+  std::u16string text_;
+};
+
+int DarkPixels(TWinSurface* s, const TRect& r) {
+  int n = 0;
+  for (int32_t y = r.Top; y < r.Bottom; ++y)
+    for (int32_t x = r.Left; x < r.Right; ++x) n += (s->PixelAt(x, y) & 0xFF) < 0x80;
+  return n;
+}
+}  // namespace
+
+TEST_F(FramesTest, TextIsMeasuredAndDrawnInsideTheMarkedCells) {
+  TRootControl* r = MakeRoot(96, 24);
+  AddProbe(r, "back", 0, 0, 96, 24, 0xFFFFFFFF);
+  auto* caption = new TCaption(r->CreateChildFrame(), u"Hello");
+  caption->SetSize(96, 24);
+  const TFontDesc font = frame->Surface()->Wrapper()->Font();
+  TTextSize size;
+  caption->Frame()->MeasureText(u"Hello", font, size);
+  EXPECT_GT(size.Width, 10);
+  EXPECT_GT(size.Height, 5);
+  EXPECT_GT(size.Ascent, 0);
+  TTextSize twice;
+  caption->Frame()->MeasureScaledText(u"Hello", font, 2.0, twice);
+  EXPECT_EQ(frame->Surface()->Wrapper()->Font().Size, 20.0f);  // the context keeps the last font
+  EXPECT_GT(twice.Width, size.Width * 3 / 2);
+  frame->RecalcInvalidRegion();
+  DumpSurface("frames_text", frame->Surface());
+  TWinSurface* s = frame->Surface();
+  EXPECT_GT(DarkPixels(s, TRect{0, 0, 96, 24}), 10);
+  EXPECT_EQ(DarkPixels(s, TRect{size.Width + 4, 0, 96, 24}), 0);
+  // Repainting one cell changes no pixel outside it.
+  Settle();
+  const TWinSurface* cs = s;
+  std::vector<uint32_t> before;
+  for (int32_t y = 0; y < 24; ++y)
+    for (int32_t x = 0; x < 96; ++x) before.push_back(cs->PixelAt(x, y));
+  caption->InvalidateRect(TRect{0, 0, 8, 8});
+  frame->RecalcInvalidRegion();
+  EXPECT_EQ(frame->Surface()->PixelsWritten, 3 * 64);  // back, caption fill, caption text
+  int changed_outside = 0;
+  for (int32_t y = 0; y < 24; ++y)
+    for (int32_t x = 0; x < 96; ++x)
+      if ((x >= 8 || y >= 8) && before[size_t(y * 96 + x)] != cs->PixelAt(x, y)) ++changed_outside;
+  EXPECT_EQ(changed_outside, 0);
+}
+
+TEST(WinContextWrapperTest, SelectionCountsAndExtents) {
+  Ref<TWinContextWrapper> w = MakeRef<TWinContextWrapper>();
+  EXPECT_EQ(w->Font().FaceName, u"Tahoma");
+  EXPECT_EQ(w->Font().Size, 10.0f);
+  TTextExtent e;
+  EXPECT_THROW(w->TextExtent(u"x", e), EAbort);  // needs a selection
+  EXPECT_THROW(w->Release(), EAbort);
+  int a = 0, b = 0;
+  w->Select(&a);
+  w->Select(&a);
+  EXPECT_THROW(w->Select(&b), EAbort);  // nested selections name one context
+  w->TextExtent(u"Wide text", e);
+  EXPECT_GT(e.Width, 0);
+  TFontDesc bigger = w->Font();
+  bigger.Size = 20;
+  w->SetFont(bigger);
+  TTextExtent e2;
+  w->TextExtent(u"Wide text", e2);
+  EXPECT_GT(e2.Width, e.Width);
+  w->Release();
+  w->Release();
+  EXPECT_EQ(w->Context(), nullptr);
+}
