@@ -1,6 +1,7 @@
 // System-loaded styles, the system-colour brush, the window focus helper
 // and the toolkit's start-up values.
 #include "VoRav/Composite/winControlStyles.h"
+#include "VoRav/Composite/winFrameForms.h"
 
 #include "VoRav/Win32/Text/winFontUtils.h"
 
@@ -115,9 +116,14 @@ void InitWinFrameControls() {
   }
   if (!g_default_styles) g_default_styles = MakeRef<TWinControlStyles>();
   ReadKeyboardTiming();
+  // A theme change reloads the default styles' system colours.
+  ReloadDefaultStyleColors = [] {
+    if (g_default_styles) g_default_styles->LoadSystemColors();
+  };
 }
 
 void FinalizeWinFrameControls() {
+  ReloadDefaultStyleColors = nullptr;
   g_default_styles = nullptr;
   if (g_hook_installed) {
     SetFocusHelperFactory(g_previous_factory);
