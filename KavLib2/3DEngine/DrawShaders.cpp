@@ -506,9 +506,24 @@ struct TKernel {
   }
 };
 
+// Programs that are their one tap of stage 0 at set 0 (and lookups that a
+// zero grade skips) are, on their own, texture times the vertex colour or
+// the texture alone: rectangles drawn with them take the device's row
+// kernels.
+template <const TProgram& P, bool Modulate>
+bool StageForm(const float (*c)[4], const float* d, float* m, float* a) {
+  if (P.Taps != &TapsOne || P.Combine != &CombineFirst || P.FastCombine) return false;
+  if (P.Lookups && c[0][0] != 0.0f) return false;  // graded: the lookups run
+  for (int l = 0; l < 4; ++l) {
+    m[l] = Modulate ? d[l] : 1.0f;
+    a[l] = 0.0f;
+  }
+  return true;
+}
+
 template <const TProgram& P, bool Modulate>
 void Register(const char* name) {
-  SwRegisterPixelKernel(name, &TKernel<P, Modulate>::Pixel, &TKernel<P, Modulate>::Span);
+  SwRegisterPixelKernel(name, &TKernel<P, Modulate>::Pixel, &TKernel<P, Modulate>::Span, &StageForm<P, Modulate>);
 }
 
 }  // namespace
