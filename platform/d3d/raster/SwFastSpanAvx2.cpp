@@ -266,8 +266,9 @@ KAV_AVX2 int32_t Sample3DSpanAvx2(const TSwSamplerView& s, const float* u, const
   const int* base = reinterpret_cast<const int*>(lv.Bits);
   const __m256 limit = _mm256_set1_ps(16777216.0f), half = _mm256_set1_ps(0.5f), sign = _mm256_set1_ps(-0.0f);
   const __m256i one = _mm256_set1_epi32(1);
-  auto fetch = [&](__m256i z, __m256i y, __m256i x) KAV_AVX2 {
-    __m256i index = _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(z, slice4), _mm256_mullo_epi32(y, pitch4)), x);
+  // Slice and row offsets in texels come in multiplied once per group.
+  auto fetch = [&](__m256i zo, __m256i yo, __m256i x) KAV_AVX2 {
+    __m256i index = _mm256_add_epi32(_mm256_add_epi32(zo, yo), x);
     return Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, index, 4), tex_or));
   };
   int32_t i = 0;
@@ -287,16 +288,18 @@ KAV_AVX2 int32_t Sample3DSpanAvx2(const TSwSamplerView& s, const float* u, const
     const __m256i ix = _mm256_cvttps_epi32(flx), iy = _mm256_cvttps_epi32(fly), iz = _mm256_cvttps_epi32(flz);
     const __m256i x0 = Clamp(ix, wmax), y0 = Clamp(iy, hmax), z0 = Clamp(iz, dmax);
     TChannels r;
+    const __m256i zo0 = _mm256_mullo_epi32(z0, slice4), yo0 = _mm256_mullo_epi32(y0, pitch4);
     if (!linear) {
-      r = fetch(z0, y0, x0);
+      r = fetch(zo0, yo0, x0);
     } else {
       const __m256 wx = _mm256_sub_ps(sx, flx), wy = _mm256_sub_ps(sy, fly), wz = _mm256_sub_ps(sz, flz);
       const __m256i x1 = Clamp(_mm256_add_epi32(ix, one), wmax), y1 = Clamp(_mm256_add_epi32(iy, one), hmax);
       const __m256i z1 = Clamp(_mm256_add_epi32(iz, one), dmax);
+      const __m256i zo1 = _mm256_mullo_epi32(z1, slice4), yo1 = _mm256_mullo_epi32(y1, pitch4);
       TChannels slice[2];
       for (int k2 = 0; k2 < 2; ++k2) {
-        const __m256i z = k2 ? z1 : z0;
-        TChannels a = fetch(z, y0, x0), b = fetch(z, y1, x0), c = fetch(z, y0, x1), e = fetch(z, y1, x1);
+        const __m256i z = k2 ? zo1 : zo0;
+        TChannels a = fetch(z, yo0, x0), b = fetch(z, yo1, x0), c = fetch(z, yo0, x1), e = fetch(z, yo1, x1);
         for (int k = 0; k < 4; ++k) slice[k2].c[k] = Lerp(Lerp(a.c[k], b.c[k], wy), Lerp(c.c[k], e.c[k], wy), wx);
       }
       for (int k = 0; k < 4; ++k) r.c[k] = Lerp(slice[0].c[k], slice[1].c[k], wz);
