@@ -347,3 +347,50 @@ TEST(SwFastPaths, KernelSpansGiveTheReferencePixels) {
 
 }  // namespace
 }  // namespace kav
+
+namespace kav {
+namespace {
+
+// The colour lookup over rectangles of a 40 x 30 picture magnified, at 1:1,
+// minified and far off to the right (columns clamped): the kernel spans read
+// whole texel rows where they can, and must still give the reference pixels.
+TEST(SwFastPaths, LookupRectanglesGiveTheReferencePixels) {
+  auto render = [](bool fast, float x0, float x1, float u0, float u1) {
+    TRig rig(96, 64);
+    rig.Dev->SetFastPaths(fast);
+    std::mt19937 rng(21);
+    Ref<TSwTexture> tex;
+    rig.Dev->CreateTexture(40, 30, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, tex);
+    FillLevels(tex.get(), TSwFormat::A8R8G8B8, rng);
+    rig.TextureStage(tex.get(), false, TSwFilter::Linear, TSwAddress::Clamp);
+    Ref<TSwVolumeTexture> lut;
+    rig.Dev->CreateVolumeTexture(8, 8, 8, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, lut);
+    TSwLockedBox lb;
+    lut->LockBox(0, lb, nullptr, 0);
+    for (int i = 0; i < 8 * 8 * 8; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng());
+    lut->UnlockBox(0);
+    rig.Dev->SetTexture(1, lut.get());
+    rig.Dev->SetSamplerState(1, TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
+    for (auto a : {TSwSamplerState::AddressU, TSwSamplerState::AddressV, TSwSamplerState::AddressW})
+      rig.Dev->SetSamplerState(1, a, uint32_t(TSwAddress::Clamp));
+    const std::string blob = SwPixelShaderBlob(kSwKernelColorLookup);
+    Ref<TSwPixelShader> ps;
+    rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
+    rig.Dev->SetPixelShader(ps.get());
+    const float c0[4] = {0.7f, 0, 0, 0};
+    rig.Dev->SetPixelShaderConstantF(0, c0, 1);
+    rig.Blend(TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha);
+    rig.Dev->BeginScene();
+    rig.Quad(x0, 1.5f, x1, 60.5f, 0xFFFFFFFF, u0, -0.1f, u1, 1.2f);
+    rig.Dev->EndScene();
+    return rig.Snapshot();
+  };
+  const float cases[][4] = {{-0.5f, 95.5f, 0, 1},        {3.5f, 43.5f, 0, 1},  {0.25f, 30.75f, 0.1f, 1.3f},
+                            {2.0f, 90.0f, 0.7f, 2.5f},   {-0.5f, 95.5f, 1, 0}, {10.f, 70.f, -0.4f, 0.3f}};
+  for (const auto& c : cases)
+    EXPECT_EQ(MaxChannelDiff(render(true, c[0], c[1], c[2], c[3]), render(false, c[0], c[1], c[2], c[3])), 0)
+        << c[0] << " " << c[1] << " " << c[2] << " " << c[3];
+}
+
+}  // namespace
+}  // namespace kav
