@@ -242,9 +242,16 @@ KAV_AVX2 inline bool SameRow(__m256i y) {
   return _mm256_movemask_epi8(_mm256_cmpeq_epi32(y, _mm256_set1_epi32(_mm256_cvtsi256_si32(y)))) == -1;
 }
 
-// One plane sampled at eight coordinate pairs; false when a coordinate is
-// too far off for the integer conversion (the tap-by-tap form takes those).
-KAV_AVX2 inline bool SamplePlane(const TPlaneView& p, __m256 u, __m256 v, __m256& out) {
+// Where eight coordinate pairs fall on a plane: texel rows and columns and
+// the bilinear weights.
+struct TPlaneSpot {
+  __m256i X0, X1, Y0, Y1;
+  __m256 Wx, Wy;
+};
+
+// False when a coordinate is too far off for the integer conversion (the
+// tap-by-tap form takes those).
+KAV_AVX2 inline bool LocatePlane(const TPlaneView& p, __m256 u, __m256 v, TPlaneSpot& at) {
   __m256 sx = _mm256_mul_ps(u, _mm256_set1_ps(float(p.Width))), sy = _mm256_mul_ps(v, _mm256_set1_ps(float(p.Height)));
   if (p.Linear) {
     sx = _mm256_sub_ps(sx, _mm256_set1_ps(0.5f));
@@ -256,10 +263,19 @@ KAV_AVX2 inline bool SamplePlane(const TPlaneView& p, __m256 u, __m256 v, __m256
   if (_mm256_movemask_ps(ok) != 0xFF) return false;
   const __m256 flx = _mm256_floor_ps(sx), fly = _mm256_floor_ps(sy);
   const __m256i ix = _mm256_cvttps_epi32(flx), iy = _mm256_cvttps_epi32(fly);
-  const __m256i x0 = ClampIndex(ix, p.Width), y0 = ClampIndex(iy, p.Height);
+  at.X0 = ClampIndex(ix, p.Width);
+  at.Y0 = ClampIndex(iy, p.Height);
   const __m256i one = _mm256_set1_epi32(1);
-  const __m256i x1 = p.Linear ? ClampIndex(_mm256_add_epi32(ix, one), p.Width) : x0;
-  const __m256i y1 = p.Linear ? ClampIndex(_mm256_add_epi32(iy, one), p.Height) : y0;
+  at.X1 = p.Linear ? ClampIndex(_mm256_add_epi32(ix, one), p.Width) : at.X0;
+  at.Y1 = p.Linear ? ClampIndex(_mm256_add_epi32(iy, one), p.Height) : at.Y0;
+  at.Wx = _mm256_sub_ps(sx, flx);
+  at.Wy = _mm256_sub_ps(sy, fly);
+  return true;
+}
+
+// The plane's texels at a located spot, filtered.
+KAV_AVX2 inline __m256 FetchPlane(const TPlaneView& p, const TPlaneSpot& at) {
+  const __m256i x0 = at.X0, x1 = at.X1, y0 = at.Y0, y1 = at.Y1;
   __m256 a, b, c, e;
   const int32_t base = _mm256_cvtsi256_si32(x0);
   const __m256i rel0 = _mm256_sub_epi32(x0, _mm256_set1_epi32(base)), rel1 = _mm256_sub_epi32(x1, _mm256_set1_epi32(base));
@@ -267,10 +283,7 @@ KAV_AVX2 inline bool SamplePlane(const TPlaneView& p, __m256 u, __m256 v, __m256
       SameRow(y1)) {
     const uint8_t* r0 = p.Bits + int64_t(_mm256_cvtsi256_si32(y0)) * p.Pitch + base;
     const __m128i row0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0));
-    if (!p.Linear) {
-      out = TexelsOfRow(row0, rel0);
-      return true;
-    }
+    if (!p.Linear) return TexelsOfRow(row0, rel0);
     const uint8_t* r1 = p.Bits + int64_t(_mm256_cvtsi256_si32(y1)) * p.Pitch + base;
     const __m128i row1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1));
     a = TexelsOfRow(row0, rel0);
@@ -279,19 +292,26 @@ KAV_AVX2 inline bool SamplePlane(const TPlaneView& p, __m256 u, __m256 v, __m256
     e = TexelsOfRow(row1, rel1);
   } else {
     a = TexelsEach(p, y0, x0);
-    if (!p.Linear) {
-      out = a;
-      return true;
-    }
+    if (!p.Linear) return a;
     b = TexelsEach(p, y1, x0);
     c = TexelsEach(p, y0, x1);
     e = TexelsEach(p, y1, x1);
   }
-  const __m256 wx = _mm256_sub_ps(sx, flx), wy = _mm256_sub_ps(sy, fly);
-  const __m256 left = _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(b, a), wy));
-  const __m256 right = _mm256_add_ps(c, _mm256_mul_ps(_mm256_sub_ps(e, c), wy));
-  out = _mm256_add_ps(left, _mm256_mul_ps(_mm256_sub_ps(right, left), wx));
+  const __m256 left = _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(b, a), at.Wy));
+  const __m256 right = _mm256_add_ps(c, _mm256_mul_ps(_mm256_sub_ps(e, c), at.Wy));
+  return _mm256_add_ps(left, _mm256_mul_ps(_mm256_sub_ps(right, left), at.Wx));
+}
+
+// One plane sampled at eight coordinate pairs; false as LocatePlane.
+KAV_AVX2 inline bool SamplePlane(const TPlaneView& p, __m256 u, __m256 v, __m256& out) {
+  TPlaneSpot at;
+  if (!LocatePlane(p, u, v, at)) return false;
+  out = FetchPlane(p, at);
   return true;
+}
+
+KAV_AVX2 inline bool SameValues(__m256 a, __m256 b) {
+  return _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_castps_si256(a), _mm256_castps_si256(b))) == -1;
 }
 
 KAV_AVX2 inline __m256 Clamp01x8(__m256 v) {
@@ -320,14 +340,23 @@ KAV_AVX2 int32_t VideoCombineAvx2(const TSwPixelContext& ctx, const TSwSpanInput
   const float* kd = ctx.Constant(3);
   const float* kk = ctx.Constant(4);
   const __m256 k255 = _mm256_set1_ps(255.0f), one = _mm256_set1_ps(1.0f);
+  const bool same_chroma = pl[1].Width == pl[2].Width && pl[1].Height == pl[2].Height && pl[1].Linear == pl[2].Linear;
   int32_t i = 0;
   for (; i + 8 <= count; i += 8) {
     const int32_t k = i0 + i;
     const __m256 v0 = _mm256_loadu_ps(in.V[0] + k);
     __m256 y, u, v;
-    if (!SamplePlane(pl[0], _mm256_loadu_ps(in.U[0] + k), v0, y) ||
-        !SamplePlane(pl[1], _mm256_loadu_ps(in.U[1] + k), _mm256_loadu_ps(in.V[1] + k), u) ||
-        !SamplePlane(pl[2], _mm256_loadu_ps(in.U[2] + k), _mm256_loadu_ps(in.V[2] + k), v))
+    if (!SamplePlane(pl[0], _mm256_loadu_ps(in.U[0] + k), v0, y)) break;
+    // U and V planes of one size at the same coordinates (as video is drawn)
+    // share their texel positions and weights.
+    const __m256 u1 = _mm256_loadu_ps(in.U[1] + k), v1 = _mm256_loadu_ps(in.V[1] + k);
+    const __m256 u2 = _mm256_loadu_ps(in.U[2] + k), v2 = _mm256_loadu_ps(in.V[2] + k);
+    TPlaneSpot at;
+    if (!LocatePlane(pl[1], u1, v1, at)) break;
+    u = FetchPlane(pl[1], at);
+    if (same_chroma && SameValues(u1, u2) && SameValues(v1, v2))
+      v = FetchPlane(pl[2], at);
+    else if (!SamplePlane(pl[2], u2, v2, v))
       break;
     if (Deinter) {
       // Lines of the other field: the mean of the lines above and below.
@@ -506,9 +535,24 @@ struct TKernel {
   }
 };
 
+// Programs that are their one tap of stage 0 at set 0 (and lookups that a
+// zero grade skips) are, on their own, texture times the vertex colour or
+// the texture alone: rectangles drawn with them take the device's row
+// kernels.
+template <const TProgram& P, bool Modulate>
+bool StageForm(const float (*c)[4], const float* d, float* m, float* a) {
+  if (P.Taps != &TapsOne || P.Combine != &CombineFirst || P.FastCombine) return false;
+  if (P.Lookups && c[0][0] != 0.0f) return false;  // graded: the lookups run
+  for (int l = 0; l < 4; ++l) {
+    m[l] = Modulate ? d[l] : 1.0f;
+    a[l] = 0.0f;
+  }
+  return true;
+}
+
 template <const TProgram& P, bool Modulate>
 void Register(const char* name) {
-  SwRegisterPixelKernel(name, &TKernel<P, Modulate>::Pixel, &TKernel<P, Modulate>::Span);
+  SwRegisterPixelKernel(name, &TKernel<P, Modulate>::Pixel, &TKernel<P, Modulate>::Span, &StageForm<P, Modulate>);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "VoRav/3DBasics/TileBitmap.h"
+#include "VoRav/3DBasics/TileFill.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "VoRav/SysLock.h"
 #include "VoRav/wpLoadCallBack.h"
@@ -25,16 +26,11 @@ TTextureTile::TTextureTile(TTileManager* manager, T3DScreen* screen, TSize size)
 
 void TTextureTile::Fill(TSysBitmap* level0) {
   TBitmap* src = Owner ? Owner->Source() : nullptr;
-  if (!src || level0->BytesPerPixel() != 4) return;
-  const int32_t sw = src->Width(), sh = src->Height();
-  std::vector<uint32_t> row(static_cast<size_t>(sw));
+  if (!src || level0->BytesPerPixel() != 4 || src->Width() < 1 || src->Height() < 1) return;
   const int32_t w = std::min(UsedWidth, level0->Width()), h = std::min(UsedHeight, level0->Height());
-  for (int32_t y = 0; y < h; ++y) {
-    const int32_t sy = std::clamp(OriginY + y, 0, sh - 1);
-    src->GetPixels32(0, sy, sw, row, 0);
-    auto* out = reinterpret_cast<uint32_t*>(level0->Row(y));
-    for (int32_t x = 0; x < w; ++x) out[x] = row[size_t(std::clamp(OriginX + x, 0, sw - 1))];
-  }
+  // Only the tile's columns of each row are read (TileFillPlain is the
+  // pixel-by-pixel form it is tested against).
+  TileFill(src, OriginX, OriginY, w, h, level0);
   Dirty = false;
 }
 

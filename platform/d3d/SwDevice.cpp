@@ -228,9 +228,10 @@ TSwResult TSwDevice::CreatePixelShader(const void* blob, size_t size, Ref<TSwPix
   if (!SwOk(r)) return r;
   if (d3d_->Config().Shaders == TSwShaderProfile::Level0) return TSwResult::NotAvailable;
   TSwSpanKernel span = nullptr;
-  TSwPixelKernel k = SwFindPixelKernel(name, &span);
+  TSwStageForm stage = nullptr;
+  TSwPixelKernel k = SwFindPixelKernel(name, &span, &stage);
   if (!k) return TSwResult::NotAvailable;
-  out = MakeRef<TSwPixelShader>(name, k, span);
+  out = MakeRef<TSwPixelShader>(name, k, span, stage);
   return TSwResult::Ok;
 }
 

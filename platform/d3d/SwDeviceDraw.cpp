@@ -93,6 +93,7 @@ void TSwDevice::BuildPixelState(TSwPixelState& ps) const {
   }
   ps.Kernel = st_.Shader ? st_.Shader->Kernel() : nullptr;
   ps.SpanKernel = st_.Shader ? st_.Shader->SpanKernel() : nullptr;
+  ps.KernelStage = st_.Shader ? st_.Shader->StageForm() : nullptr;
   if (ps.Kernel) std::copy(&st_.Constants[0][0], &st_.Constants[0][0] + 4 * kSwPixelConstants, &ps.Constants[0][0]);
 }
 

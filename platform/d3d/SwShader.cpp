@@ -36,6 +36,15 @@ void TexTimesConstantSpan(const TSwPixelContext& ctx, const TSwSpanInput& in, TS
   }
 }
 
+bool TexTimesConstantStage(const float (*c)[4], const float*, float* m, float* a) {
+  const float mm[4] = {c[0][2], c[0][1], c[0][0], c[0][3]};
+  for (int l = 0; l < 4; ++l) {
+    m[l] = mm[l];
+    a[l] = 0.0f;
+  }
+  return true;
+}
+
 void ColorLookupSpan(const TSwPixelContext& ctx, const TSwSpanInput& in, TSwColorF* out) {
   ctx.SampleSpan(0, in.U[0], in.V[0], in.Count, out);
   const float scale = 31.0f / 32.0f, offset = 0.5f / 32.0f;
@@ -62,13 +71,14 @@ void ColorLookupSpan(const TSwPixelContext& ctx, const TSwSpanInput& in, TSwColo
 struct TEntry {
   TSwPixelKernel Pixel = nullptr;
   TSwSpanKernel Span = nullptr;
+  TSwStageForm Stage = nullptr;
 };
 
 struct TRegistry {
   std::mutex lock;
   std::map<std::string, TEntry, std::less<>> kernels;
   TRegistry() {
-    kernels[kSwKernelTexTimesConstant] = TEntry{&TexTimesConstant, &TexTimesConstantSpan};
+    kernels[kSwKernelTexTimesConstant] = TEntry{&TexTimesConstant, &TexTimesConstantSpan, &TexTimesConstantStage};
     kernels[kSwKernelColorLookup] = TEntry{&ColorLookup, &ColorLookupSpan};
   }
 };
@@ -90,17 +100,18 @@ bool ValidName(std::string_view n) {
 
 }  // namespace
 
-void SwRegisterPixelKernel(std::string_view name, TSwPixelKernel kernel, TSwSpanKernel span) {
+void SwRegisterPixelKernel(std::string_view name, TSwPixelKernel kernel, TSwSpanKernel span, TSwStageForm stage) {
   TRegistry& r = Registry();
   std::lock_guard<std::mutex> g(r.lock);
-  r.kernels[std::string(name)] = TEntry{kernel, span};
+  r.kernels[std::string(name)] = TEntry{kernel, span, stage};
 }
 
-TSwPixelKernel SwFindPixelKernel(std::string_view name, TSwSpanKernel* span) {
+TSwPixelKernel SwFindPixelKernel(std::string_view name, TSwSpanKernel* span, TSwStageForm* stage) {
   TRegistry& r = Registry();
   std::lock_guard<std::mutex> g(r.lock);
   auto it = r.kernels.find(name);
   if (span) *span = it == r.kernels.end() ? nullptr : it->second.Span;
+  if (stage) *stage = it == r.kernels.end() ? nullptr : it->second.Stage;
   return it == r.kernels.end() ? nullptr : it->second.Pixel;
 }
 

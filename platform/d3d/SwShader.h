@@ -106,11 +106,22 @@ using TSwSpanKernel = void (*)(const TSwPixelContext& ctx, const TSwSpanInput& i
 
 using TSwPixelKernel = void (*)(const TSwPixelContext& ctx, const TSwShaderInput& in, TSwColorF& out);
 
+// The stage form of a kernel: for the constant registers `c` and a diffuse
+// colour `d` that is the same at every pixel, answers true when the kernel's
+// colour is then the texture of stage 0, sampled at coordinate set 0 exactly
+// as Sample does, times m plus a per channel (b, g, r, a), computed as
+// texel * m + a in floats (so m = 1, a = 0 is the texel itself and a = 0
+// the product alone). Rectangles drawn with such a kernel take the row
+// kernels of plain texturing.
+using TSwStageForm = bool (*)(const float (*c)[4], const float* d, float* m, float* a);
+
 // Registers (or replaces) a kernel under `name`, with its optional span
-// form. Thread-safe.
-void SwRegisterPixelKernel(std::string_view name, TSwPixelKernel kernel, TSwSpanKernel span = nullptr);
-// The kernel registered under `name`, or null; `span` receives its span form.
-TSwPixelKernel SwFindPixelKernel(std::string_view name, TSwSpanKernel* span = nullptr);
+// and stage forms. Thread-safe.
+void SwRegisterPixelKernel(std::string_view name, TSwPixelKernel kernel, TSwSpanKernel span = nullptr,
+                           TSwStageForm stage = nullptr);
+// The kernel registered under `name`, or null; `span` and `stage` receive
+// its other forms.
+TSwPixelKernel SwFindPixelKernel(std::string_view name, TSwSpanKernel* span = nullptr, TSwStageForm* stage = nullptr);
 
 // The blob that binds kernel `name`.
 std::string SwPixelShaderBlob(std::string_view name);
@@ -119,21 +130,24 @@ TSwResult SwParsePixelShaderBlob(const void* data, size_t size, std::string& nam
 
 class TSwPixelShader : public TRefObject {
  public:
-  TSwPixelShader(std::string name, TSwPixelKernel kernel, TSwSpanKernel span = nullptr)
-      : name_(std::move(name)), kernel_(kernel), span_(span) {}
+  TSwPixelShader(std::string name, TSwPixelKernel kernel, TSwSpanKernel span = nullptr, TSwStageForm stage = nullptr)
+      : name_(std::move(name)), kernel_(kernel), span_(span), stage_(stage) {}
   const std::string& Name() const { return name_; }
   TSwPixelKernel Kernel() const { return kernel_; }
   TSwSpanKernel SpanKernel() const { return span_; }
+  TSwStageForm StageForm() const { return stage_; }
 
  private:
   std::string name_;
   TSwPixelKernel kernel_;
   TSwSpanKernel span_;
+  TSwStageForm stage_;
 };
 
 // Names of the two sample kernels registered with the library (both with a
 // span form):
-// "sw_tex_times_constant": stage 0 sampled at coordinate set 0, times c0.
+// "sw_tex_times_constant": stage 0 sampled at coordinate set 0, times c0
+// (with a stage form).
 // "sw_color_lookup": stage 0 sampled at set 0; its red, green and blue look
 // up the volume texture of stage 1 (red along u, green along v, blue along
 // w, texel centres at the ends of the unit range); the result mixes the

@@ -1,5 +1,6 @@
 // Spans drawn through pixel kernels (the fast path of SwFastSpan.h).
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "platform/d3d/raster/SwBlend.h"
@@ -17,6 +18,11 @@ struct TSpanBuffers {
   TSwColorF Diffuse[kChunk], Specular[kChunk], Out[kChunk];
   float Derivs[kChunk][kSwMaxTexCoords][4];
   float Fx[kChunk], Iq[kChunk];
+  // Channels of Diffuse and Specular (b, g, r, a each) that hold one
+  // constant: its bits and how many leading entries hold it. Kernels only
+  // read the inputs, so a constant once written stays for the next span.
+  uint32_t ConstBits[8] = {};
+  int32_t ConstCount[8] = {};
 };
 
 }  // namespace
@@ -76,6 +82,15 @@ void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y,
       for (int32_t i = 0; i < n; ++i) fx[i] = float(c0 + i);
       if (persp)
         for (int32_t i = 0; i < n; ++i) iq[i] = 1.0f / (row_q + t.Q.a * fx[i]);
+      // A channel of one value over the chunk is written only when the
+      // buffer does not hold it already.
+      auto fill_const = [&](int slot, float* out, float value) {
+        const uint32_t bits = std::bit_cast<uint32_t>(value);
+        if (buf.ConstCount[slot] >= n && buf.ConstBits[slot] == bits) return;
+        for (int32_t i = 0; i < n; ++i) out[4 * i] = value;
+        buf.ConstBits[slot] = bits;
+        buf.ConstCount[slot] = n;
+      };
       auto eval = [&](int k, float* out, int32_t stride) {
         const float r = row[k], a = t.Attr[k].a;
         if ((t.ConstMask >> k) & 1) {  // affine: c + 0 * y + 0 * x is c as well
@@ -88,11 +103,14 @@ void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y,
       };
       for (int k = 0; k < 4; ++k) {
         float* d = &buf.Diffuse[0].b + k;
-        if (ps.HasDiffuse) eval(kSwAttrDiffuse + k, d, 4);
-        else for (int32_t i = 0; i < n; ++i) d[4 * i] = 1.0f;
+        const int kd = kSwAttrDiffuse + k, ks = kSwAttrSpecular + k;
+        if (!ps.HasDiffuse) fill_const(k, d, 1.0f);
+        else if ((t.ConstMask >> kd) & 1) fill_const(k, d, t.Const[kd]);
+        else { eval(kd, d, 4); buf.ConstCount[k] = 0; }
         float* sp = &buf.Specular[0].b + k;
-        if (ps.HasSpecular) eval(kSwAttrSpecular + k, sp, 4);
-        else for (int32_t i = 0; i < n; ++i) sp[4 * i] = 0.0f;
+        if (!ps.HasSpecular) fill_const(4 + k, sp, 0.0f);
+        else if ((t.ConstMask >> ks) & 1) fill_const(4 + k, sp, t.Const[ks]);
+        else { eval(ks, sp, 4); buf.ConstCount[4 + k] = 0; }
       }
       for (int s = 0; s < ps.TexSets; ++s) {
         const int ku = kSwAttrTex + 2 * s, kv = ku + 1;

@@ -65,13 +65,8 @@ bool RectangleOf(const TSwTriSetup& t0, const TSwTriSetup& t1, const TSwRect& cl
   return p.X0 < p.X1 && p.Y0 < p.Y1;
 }
 
-// The stage's value per channel as texel * M + A for the rectangle's one
-// diffuse colour `d`, and the blend, from the span planner's forms.
-void StageAndBlend(const TSwSpanPlan& f, const float* d, TSwQuadPlan& p) {
-  for (int l = 0; l < 4; ++l) {
-    p.M[l] = f.FormTex[l] ? 1.0f : f.FormTexDiffuse[l] ? d[l] : 0.0f;
-    p.A[l] = f.FormDiffuse[l] ? d[l] : f.FormDiffuse2[l] ? d[l] * d[l] : 0.0f;
-  }
+// The blend of the plan.
+void CopyBlend(const TSwSpanPlan& f, TSwQuadPlan& p) {
   p.Blend = f.Blend;
   std::copy_n(f.K0, 4, p.K0);
   std::copy_n(f.K1, 4, p.K1);
@@ -79,6 +74,30 @@ void StageAndBlend(const TSwSpanPlan& f, const float* d, TSwQuadPlan& p) {
   std::copy_n(f.L1, 4, p.L1);
   std::copy_n(f.MaxMask, 4, p.MaxMask);
 }
+
+// The stage's value per channel as texel * M + A for the rectangle's one
+// diffuse colour `d`, and the blend, from the span planner's forms.
+void StageAndBlend(const TSwSpanPlan& f, const float* d, TSwQuadPlan& p) {
+  for (int l = 0; l < 4; ++l) {
+    p.M[l] = f.FormTex[l] ? 1.0f : f.FormTexDiffuse[l] ? d[l] : 0.0f;
+    p.A[l] = f.FormDiffuse[l] ? d[l] : f.FormDiffuse2[l] ? d[l] * d[l] : 0.0f;
+  }
+  CopyBlend(f, p);
+}
+
+// A pixel kernel with a stage form: stage 0's texture at coordinate set 0,
+// times M plus A from the kernel; false when the kernel has no such form
+// for these constants.
+bool KernelStageAndBlend(const TSwPixelState& ps, const float* d, TSwSpanPlan& f, TSwQuadPlan& p) {
+  if (!ps.KernelStage || ps.TexSets < 1 || ps.Samplers[0].Kind != TSwSamplerView::Tex2D) return false;
+  if (!ps.KernelStage(ps.Constants, d, p.M, p.A) || !SwPlanBlend(ps.Blend, f)) return false;
+  f.UsesTex = true;
+  f.Sampler = &ps.Samplers[0];
+  f.TexSet = 0;
+  CopyBlend(f, p);
+  return true;
+}
+
 
 // The one level and filter the reference sampler uses for these constant
 // derivatives; false when it would blend two levels.
@@ -157,7 +176,8 @@ int32_t ByteBlendOf(const TSwQuadPlan& p) {
 }  // namespace
 
 bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t count, int32_t threads) {
-  if (count != 2 || ps.Kernel || ps.StageCount > 1) return false;
+  // A kernel replaces the stages; it takes this path through its stage form.
+  if (count != 2 || (ps.Kernel ? !ps.KernelStage : ps.StageCount > 1)) return false;
   const TSwTriSetup& t0 = tris[0];
   const TSwTriSetup& t1 = tris[1];
   if (!t0.Affine || !t1.Affine) return false;
@@ -176,8 +196,12 @@ bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t coun
     }
   }
   TSwSpanPlan forms;
-  if (!SwPlanFastSpans(ps, forms)) return false;
-  StageAndBlend(forms, d, p);
+  if (ps.Kernel) {
+    if (!KernelStageAndBlend(ps, d, forms, p)) return false;
+  } else {
+    if (!SwPlanFastSpans(ps, forms)) return false;
+    StageAndBlend(forms, d, p);
+  }
   const TSwSamplerView& sv = ps.Samplers[0];
   if (forms.UsesTex) {
     if (sv.Format != TSwFormat::A8R8G8B8 && sv.Format != TSwFormat::X8R8G8B8) return false;

@@ -35,6 +35,10 @@ KAV_AVX2 inline __m256 Clamp01(__m256 v) {
   return _mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), _mm256_set1_ps(1.0f));
 }
 
+KAV_AVX2 inline bool SameLanes(__m256i v) {
+  return _mm256_movemask_epi8(_mm256_cmpeq_epi32(v, _mm256_set1_epi32(_mm256_cvtsi256_si32(v)))) == -1;
+}
+
 KAV_AVX2 inline __m256i Clamp(__m256i v, __m256i hi) { return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), hi); }
 
 enum TForm { kFormD, kFormT, kFormTD, kFormDD };
@@ -238,15 +242,31 @@ KAV_AVX2 int32_t SampleSpanAvx2(const TSwSamplerView& s, const float* u, const f
     const __m256 flx = _mm256_floor_ps(sx), fly = _mm256_floor_ps(sy);
     const __m256i ix = _mm256_cvttps_epi32(flx), iy = _mm256_cvttps_epi32(fly);
     const __m256i x0i = Clamp(ix, wmax), row0 = _mm256_mullo_epi32(Clamp(iy, hmax), pitch_units);
-    TChannels r = fetch(_mm256_add_epi32(row0, x0i));
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i x1i = bilinear ? Clamp(_mm256_add_epi32(ix, one), wmax) : x0i;
+    const __m256i row1 = bilinear ? _mm256_mullo_epi32(Clamp(_mm256_add_epi32(iy, one), hmax), pitch_units) : row0;
+    // Eight pixels on one texel row (two for bilinear) whose columns lie
+    // within sixteen of the first one's (rectangles, magnified or up to 2:1
+    // minified) take their texels from two loads per row: the same texels
+    // as the gathers.
+    const int32_t col = _mm256_cvtsi256_si32(x0i);
+    const __m256i rel0 = _mm256_sub_epi32(x0i, _mm256_set1_epi32(col)), rel1 = _mm256_sub_epi32(x1i, _mm256_set1_epi32(col));
+    const bool rows = !l8 && col + 16 <= lv.Width && SameLanes(row0) && SameLanes(row1) &&
+                      _mm256_testz_si256(_mm256_or_si256(rel0, rel1), _mm256_set1_epi32(~15));
+    auto row_texels = [&](__m256i row, __m256i rel) KAV_AVX2 {
+      const int* at = base + _mm256_cvtsi256_si32(row) + col;
+      const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+      const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 8));
+      const __m256i upper = _mm256_cmpgt_epi32(rel, _mm256_set1_epi32(7));
+      const __m256i px = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, rel), _mm256_permutevar8x32_epi32(hi, rel), upper);
+      return Unpack8(_mm256_or_si256(px, tex_or));
+    };
+    TChannels r = rows ? row_texels(row0, rel0) : fetch(_mm256_add_epi32(row0, x0i));
     if (bilinear) {
       const __m256 wx = _mm256_sub_ps(sx, flx), wy = _mm256_sub_ps(sy, fly);
-      const __m256i one = _mm256_set1_epi32(1);
-      const __m256i x1i = Clamp(_mm256_add_epi32(ix, one), wmax);
-      const __m256i row1 = _mm256_mullo_epi32(Clamp(_mm256_add_epi32(iy, one), hmax), pitch_units);
-      TChannels b = fetch(_mm256_add_epi32(row1, x0i));
-      TChannels c = fetch(_mm256_add_epi32(row0, x1i));
-      TChannels e = fetch(_mm256_add_epi32(row1, x1i));
+      TChannels b = rows ? row_texels(row1, rel0) : fetch(_mm256_add_epi32(row1, x0i));
+      TChannels c = rows ? row_texels(row0, rel1) : fetch(_mm256_add_epi32(row0, x1i));
+      TChannels e = rows ? row_texels(row1, rel1) : fetch(_mm256_add_epi32(row1, x1i));
       for (int k = 0; k < 4; ++k) r.c[k] = Lerp(Lerp(r.c[k], b.c[k], wy), Lerp(c.c[k], e.c[k], wy), wx);
     }
     StoreColors(r, out + i);
@@ -266,8 +286,9 @@ KAV_AVX2 int32_t Sample3DSpanAvx2(const TSwSamplerView& s, const float* u, const
   const int* base = reinterpret_cast<const int*>(lv.Bits);
   const __m256 limit = _mm256_set1_ps(16777216.0f), half = _mm256_set1_ps(0.5f), sign = _mm256_set1_ps(-0.0f);
   const __m256i one = _mm256_set1_epi32(1);
-  auto fetch = [&](__m256i z, __m256i y, __m256i x) KAV_AVX2 {
-    __m256i index = _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(z, slice4), _mm256_mullo_epi32(y, pitch4)), x);
+  // Slice and row offsets in texels come in multiplied once per group.
+  auto fetch = [&](__m256i zo, __m256i yo, __m256i x) KAV_AVX2 {
+    __m256i index = _mm256_add_epi32(_mm256_add_epi32(zo, yo), x);
     return Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, index, 4), tex_or));
   };
   int32_t i = 0;
@@ -287,16 +308,18 @@ KAV_AVX2 int32_t Sample3DSpanAvx2(const TSwSamplerView& s, const float* u, const
     const __m256i ix = _mm256_cvttps_epi32(flx), iy = _mm256_cvttps_epi32(fly), iz = _mm256_cvttps_epi32(flz);
     const __m256i x0 = Clamp(ix, wmax), y0 = Clamp(iy, hmax), z0 = Clamp(iz, dmax);
     TChannels r;
+    const __m256i zo0 = _mm256_mullo_epi32(z0, slice4), yo0 = _mm256_mullo_epi32(y0, pitch4);
     if (!linear) {
-      r = fetch(z0, y0, x0);
+      r = fetch(zo0, yo0, x0);
     } else {
       const __m256 wx = _mm256_sub_ps(sx, flx), wy = _mm256_sub_ps(sy, fly), wz = _mm256_sub_ps(sz, flz);
       const __m256i x1 = Clamp(_mm256_add_epi32(ix, one), wmax), y1 = Clamp(_mm256_add_epi32(iy, one), hmax);
       const __m256i z1 = Clamp(_mm256_add_epi32(iz, one), dmax);
+      const __m256i zo1 = _mm256_mullo_epi32(z1, slice4), yo1 = _mm256_mullo_epi32(y1, pitch4);
       TChannels slice[2];
       for (int k2 = 0; k2 < 2; ++k2) {
-        const __m256i z = k2 ? z1 : z0;
-        TChannels a = fetch(z, y0, x0), b = fetch(z, y1, x0), c = fetch(z, y0, x1), e = fetch(z, y1, x1);
+        const __m256i z = k2 ? zo1 : zo0;
+        TChannels a = fetch(z, yo0, x0), b = fetch(z, yo1, x0), c = fetch(z, yo0, x1), e = fetch(z, yo1, x1);
         for (int k = 0; k < 4; ++k) slice[k2].c[k] = Lerp(Lerp(a.c[k], b.c[k], wy), Lerp(c.c[k], e.c[k], wy), wx);
       }
       for (int k = 0; k < 4; ++k) r.c[k] = Lerp(slice[0].c[k], slice[1].c[k], wz);

@@ -52,6 +52,7 @@ struct TSwPixelState {
   TSwBlendState Blend;
   TSwPixelKernel Kernel = nullptr;
   TSwSpanKernel SpanKernel = nullptr;
+  TSwStageForm KernelStage = nullptr;
   float Constants[kSwPixelConstants][4] = {};
   // Vertex format facts the pixel stage needs.
   bool HasDiffuse = false, HasSpecular = false;

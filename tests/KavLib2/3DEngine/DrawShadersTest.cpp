@@ -7,6 +7,8 @@
 
 #include "KavLib2/3DEngine/DrawShaders.h"
 #include "platform/d3d/SwFormat.h"
+#include "platform/d3d/raster/SwFastQuad.h"
+#include "platform/d3d/raster/SwFastRow.h"
 #include "tests/platform/d3d/SwTestRig.h"
 
 namespace kav {
@@ -65,8 +67,10 @@ void BindBlended(TRig& rig, const std::string& kernel, const float (*consts)[4])
   rig.Blend(TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha);
 }
 
-// Draws a 96 x 64 quad through `kernel` over seeded textures and constants.
-std::vector<uint32_t> RenderKernel(const std::string& kernel, bool fast) {
+// Draws a 96 x 64 quad (or `qw` x `qh`) through `kernel` over seeded
+// textures and constants (grade 0 with `ungraded`).
+std::vector<uint32_t> RenderKernel(const std::string& kernel, bool fast, float qw = 96, float qh = 64,
+                                   bool ungraded = false) {
   RegisterDrawKernels();
   TRig rig(96, 64);
   rig.Dev->SetFastPaths(fast);
@@ -107,9 +111,10 @@ std::vector<uint32_t> RenderKernel(const std::string& kernel, bool fast) {
     consts[1][0] = 0.01f;
     consts[2][0] = 0.8f;
   }
+  if (ungraded) consts[0][0] = 0;
   BindBlended(rig, kernel, consts);
   rig.Dev->BeginScene();
-  Quad3(rig, 96, 64, 0xC0FFE0D0);
+  Quad3(rig, qw, qh, 0xC0FFE0D0);
   rig.Dev->EndScene();
   return rig.Snapshot();
 }
@@ -122,6 +127,22 @@ TEST(DrawShaders, SpanFormsGiveThePerPixelPixels) {
     // Something was drawn.
     EXPECT_NE(ref[64 * 96 / 2 + 40], 0u) << k;
   }
+}
+
+// Programs that are one texture tap (ungraded lookups included) draw
+// rectangles through the device's rectangle kernels: the per-pixel form's
+// pixels within the 16-bit kernel's one unit; graded ones keep their spans.
+TEST(DrawShaders, OneTapProgramsDrawRectanglesAsTextures) {
+  const int tolerance = SwQuadRowKernel() == &SwQuadRowAvx2 ? 1 : 0;
+  for (const char* k : {"premul", "premul2", "videomask", "color_grading", "color_grade_linear"})
+    for (bool ungraded : {false, true}) {
+      const bool graded = std::string(k).find("color_grad") == 0 && !ungraded;
+      const uint64_t quads = SwRasterStats().FastQuads.load();
+      const auto fast = RenderKernel(k, true, 77, 53, ungraded);
+      EXPECT_EQ(SwRasterStats().FastQuads.load(), quads + (graded ? 0 : 1)) << k << ungraded;
+      EXPECT_LE(swtest::MaxChannelDiff(RenderKernel(k, false, 77, 53, ungraded), fast), graded ? 0 : tolerance)
+          << k << ungraded;
+    }
 }
 
 TEST(DrawShaders, GaussianAgainstItsWeights) {

@@ -27,6 +27,7 @@ struct TCase {
   int blend;  // 0 none, 1 srcalpha/invsrcalpha, 2 one/invsrcalpha, 3 max, 4 separate alpha
   bool a8_target;
   bool viewport;
+  bool kernel = false;  // the texture through "sw_tex_times_constant" instead of the stage
 };
 
 std::vector<uint32_t> Render(const TCase& c, bool fast, int threads) {
@@ -78,6 +79,14 @@ std::vector<uint32_t> Render(const TCase& c, bool fast, int threads) {
     default: break;
   }
   if (c.viewport) rig.Dev->SetViewport(TSwViewport{5, 3, 70, 50, 0, 1});
+  Ref<TSwPixelShader> shader;
+  if (c.kernel) {
+    const std::string blob = SwPixelShaderBlob(kSwKernelTexTimesConstant);
+    rig.Dev->CreatePixelShader(blob.data(), blob.size(), shader);
+    rig.Dev->SetPixelShader(shader.get());
+    const float c0[4] = {0.9f, 0.55f, 1.0f, 0.7f};
+    rig.Dev->SetPixelShaderConstantF(0, c0, 1);
+  }
   rig.Dev->BeginScene();
   rig.Quad(c.x0, c.y0, c.x1, c.y1, c.color, c.u0, c.v0, c.u1, c.v1);
   rig.Dev->EndScene();
@@ -118,6 +127,30 @@ TEST(SwFastPaths, RectanglesGiveTheReferencePixels) {
     EXPECT_LE(MaxChannelDiff(fast, ref), RectangleTolerance()) << "case " << index;
     std::vector<uint32_t> one = Render(c, true, 1);
     EXPECT_EQ(MaxChannelDiff(fast, one), 0) << "case " << index << " threads";
+  }
+}
+
+// Rectangles through a kernel with a stage form take the rectangle kernels
+// and give the pixels of the kernel drawn pixel by pixel (within the 16-bit
+// kernel's unit).
+TEST(SwFastPaths, KernelRectanglesGiveTheReferencePixels) {
+  const TCase cases[] = {
+      {96, 64, TSwFormat::A8R8G8B8, false, TSwFilter::Linear, TSwAddress::Clamp, -0.5f, -0.5f, 95.5f, 63.5f, 0, 0, 1, 1, 0xFFFFFFFF, 0, 0, true, false, true},
+      {40, 30, TSwFormat::A8R8G8B8, false, TSwFilter::Linear, TSwAddress::Clamp, 3.3f, 2.7f, 90.1f, 61.2f, 0, 0, 1, 1, 0xB08040FF, 0, 1, false, false, true},
+      {200, 150, TSwFormat::X8R8G8B8, false, TSwFilter::Linear, TSwAddress::Clamp, -10.f, -5.f, 80.f, 70.f, 0.1f, 0.05f, 0.9f, 1.0f, 0xFFFFFFFF, 0, 2, true, false, true},
+      {33, 17, TSwFormat::A8R8G8B8, false, TSwFilter::Linear, TSwAddress::Mirror, 0, 0, 96, 64, -1.3f, -0.7f, 2.1f, 1.6f, 0xFF20C080, 0, 3, false, true, true},
+      {50, 50, TSwFormat::A8R8G8B8, false, TSwFilter::Point, TSwAddress::Wrap, 1.25f, 0.5f, 77.75f, 60.f, 0.3f, 0.2f, -0.6f, 2.2f, 0x7FFFFFFF, 0, 4, true, false, true},
+      {256, 128, TSwFormat::A8R8G8B8, true, TSwFilter::Linear, TSwAddress::Clamp, 0, 0, 96, 64, 0, 0, 1, 1, 0xFFFFFFFF, 0, 1, true, false, true},
+      {4, 4, TSwFormat::A8R8G8B8, false, TSwFilter::Linear, TSwAddress::Wrap, 0, 0, 96, 64, -50.f, -3.f, 50.f, 40.f, 0xC0FFFFFF, 0, 1, false, false, true},
+  };
+  for (const TCase& c : cases) {
+    size_t index = size_t(&c - cases);
+    uint64_t quads = SwRasterStats().FastQuads.load();
+    std::vector<uint32_t> fast = Render(c, true, 0);
+    EXPECT_EQ(SwRasterStats().FastQuads.load(), quads + 1) << "case " << index << " missed the rectangle path";
+    std::vector<uint32_t> ref = Render(c, false, 1);
+    EXPECT_LE(MaxChannelDiff(fast, ref), RectangleTolerance()) << "case " << index;
+    EXPECT_EQ(MaxChannelDiff(fast, Render(c, true, 1)), 0) << "case " << index << " threads";
   }
 }
 
@@ -310,6 +343,53 @@ TEST(SwFastPaths, KernelSpansGiveTheReferencePixels) {
   for (TSwFormat f : {TSwFormat::L8, TSwFormat::R5G6B5})
     EXPECT_EQ(MaxChannelDiff(RenderKernel(true, false, false, f), RenderKernel(false, false, false, f)), 0)
         << SwFormatName(f);
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+// The colour lookup over rectangles of a 40 x 30 picture magnified, at 1:1,
+// minified and far off to the right (columns clamped): the kernel spans read
+// whole texel rows where they can, and must still give the reference pixels.
+TEST(SwFastPaths, LookupRectanglesGiveTheReferencePixels) {
+  auto render = [](bool fast, float x0, float x1, float u0, float u1) {
+    TRig rig(96, 64);
+    rig.Dev->SetFastPaths(fast);
+    std::mt19937 rng(21);
+    Ref<TSwTexture> tex;
+    rig.Dev->CreateTexture(40, 30, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, tex);
+    FillLevels(tex.get(), TSwFormat::A8R8G8B8, rng);
+    rig.TextureStage(tex.get(), false, TSwFilter::Linear, TSwAddress::Clamp);
+    Ref<TSwVolumeTexture> lut;
+    rig.Dev->CreateVolumeTexture(8, 8, 8, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, lut);
+    TSwLockedBox lb;
+    lut->LockBox(0, lb, nullptr, 0);
+    for (int i = 0; i < 8 * 8 * 8; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng());
+    lut->UnlockBox(0);
+    rig.Dev->SetTexture(1, lut.get());
+    rig.Dev->SetSamplerState(1, TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
+    for (auto a : {TSwSamplerState::AddressU, TSwSamplerState::AddressV, TSwSamplerState::AddressW})
+      rig.Dev->SetSamplerState(1, a, uint32_t(TSwAddress::Clamp));
+    const std::string blob = SwPixelShaderBlob(kSwKernelColorLookup);
+    Ref<TSwPixelShader> ps;
+    rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
+    rig.Dev->SetPixelShader(ps.get());
+    const float c0[4] = {0.7f, 0, 0, 0};
+    rig.Dev->SetPixelShaderConstantF(0, c0, 1);
+    rig.Blend(TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha);
+    rig.Dev->BeginScene();
+    rig.Quad(x0, 1.5f, x1, 60.5f, 0xFFFFFFFF, u0, -0.1f, u1, 1.2f);
+    rig.Dev->EndScene();
+    return rig.Snapshot();
+  };
+  const float cases[][4] = {{-0.5f, 95.5f, 0, 1},        {3.5f, 43.5f, 0, 1},  {0.25f, 30.75f, 0.1f, 1.3f},
+                            {2.0f, 90.0f, 0.7f, 2.5f},   {-0.5f, 95.5f, 1, 0}, {10.f, 70.f, -0.4f, 0.3f}};
+  for (const auto& c : cases)
+    EXPECT_EQ(MaxChannelDiff(render(true, c[0], c[1], c[2], c[3]), render(false, c[0], c[1], c[2], c[3])), 0)
+        << c[0] << " " << c[1] << " " << c[2] << " " << c[3];
 }
 
 }  // namespace
