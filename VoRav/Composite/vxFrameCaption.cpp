@@ -233,14 +233,20 @@ void TFrameCaption::Paint(TDrawSurface* surface) {
       surface->DrawText(text_.get(), text_pos_, area);
       break;
     case kTruncatedText: {
-      const int32_t ew = ellipsis_ ? ellipsis_->Width() : 0;
+      // Each piece is limited to its own box: a font with a painted
+      // background fills the whole limit, which would wipe the other piece.
+      auto piece = [&](TTextElement* e, int32_t x) {
+        if (!e) return 0;
+        const int32_t w = e->Width();
+        surface->DrawText(e, TPoint{x, text_pos_.Y}, TRect{std::max(x, 0), 0, std::min(x + w, width_), height_});
+        return w;
+      };
       if (reversed_) {
-        if (ellipsis_) surface->DrawText(ellipsis_.get(), text_pos_, area);
-        if (truncated_) surface->DrawText(truncated_.get(), TPoint{text_pos_.X + ew, text_pos_.Y}, area);
+        const int32_t ew = piece(ellipsis_.get(), text_pos_.X);
+        piece(truncated_.get(), text_pos_.X + ew);
       } else {
-        const int32_t tw = truncated_ ? truncated_->Width() : 0;
-        if (truncated_) surface->DrawText(truncated_.get(), text_pos_, area);
-        if (ellipsis_) surface->DrawText(ellipsis_.get(), TPoint{text_pos_.X + tw, text_pos_.Y}, area);
+        const int32_t tw = piece(truncated_.get(), text_pos_.X);
+        piece(ellipsis_.get(), text_pos_.X + tw);
       }
       break;
     }
