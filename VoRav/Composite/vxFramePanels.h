@@ -74,8 +74,8 @@ class TFrameImage : public TFrameControl {
   enum : int32_t { kDrawNone = -1, kDrawPlain = 0, kDrawTransformed = 1 };
 
   TBitmap* Bitmap() const { return bitmap_.get(); }
-  // The image keeps a reference to the bitmap in either case; `owns` is
-  // kept for callers that ask.
+  // The image keeps a reference to the bitmap even when it does not own it,
+  // so a bitmap freed by its owner cannot leave it dangling; `owns` is kept.
   void SetBitmap(TBitmap* bitmap, bool owns);
   bool OwnsBitmap() const { return owns_bitmap_; }
   // The bitmap-to-control transform of mode 1.

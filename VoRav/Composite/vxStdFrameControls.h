@@ -6,7 +6,8 @@
 // default and cancel buttons.
 //
 // Allocator hooks take the free frame the new control goes on (callers pass
-// `parent->CreateChildFrame()`) and the style set (nil: the default one).
+// `parent->CreateChildFrame()`, as for every control of the tree) rather
+// than the parent's frame, and the style set (nil: the default one).
 // Their defaults raise an assertion naming the hook. GUI thread only.
 #pragma once
 
@@ -57,7 +58,8 @@ extern bool EnterClicksFocusedButton;
 // A text colour of the style record from a 0xAARRGGBB colour.
 inline TRGBTriple TripleOf(TColor32 c) { return TRGBTriple{ColorBlue(c), ColorGreen(c), ColorRed(c)}; }
 
-// Check states of a check box.
+// Check states of a check box. Mixed is 2 (not 1): the themed box maps 1 to
+// the painter's checked tick and 2 to its neutral one.
 enum : uint8_t { kCheckUnchecked = 0, kCheckChecked = 1, kCheckMixed = 2 };
 
 // One per window (topmost control), in its attached objects: the default,
