@@ -146,11 +146,15 @@ void TThemedControlAnimatedPart::Dispose() {
 }
 
 void TThemedControlAnimatedPart::SetState(const std::u16string& key, uint32_t duration) {
+  // The picture shown before is repainted too: a smaller, moved or missing
+  // new picture would otherwise leave the old one on screen.
+  InvalidateAll();
   images_->SetState(key, duration, false);
   InvalidateAll();
 }
 
 void TThemedControlAnimatedPart::ThemeChanged() {
+  InvalidateAll();  // the old picture's area, before the reset forgets it
   images_->Reset();
   UpdatePartBounds();
   UpdatePartImage();
@@ -166,6 +170,7 @@ void TThemedControlAnimatedPart::Paint(TDrawSurface* surface) {
 }
 
 void TThemedControlAnimatedPart::SizeChanged() {
+  InvalidateAll();  // the old picture's area, before the reset forgets it
   images_->Reset();
   UpdatePartImage();
   TFrameControl::SizeChanged();

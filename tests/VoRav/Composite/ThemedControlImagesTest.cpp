@@ -51,6 +51,7 @@ class ThemedControlImagesTest : public CompositeTest {
  protected:
   TTestPart* MakePart() {
     MakeRoot(60, 30);
+    AddProbe(root.get(), "back", 0, 0, 60, 30, 0xFFFFFFFF);
     auto* p = new TTestPart(root->CreateChildFrame());
     p->SetPosition(10, 5);
     p->SetSize(24, 12);
@@ -169,10 +170,15 @@ TEST_F(ThemedControlImagesTest, ANewStateDuringAFadeStartsFromTheBlendShown) {
   p->Images()->Tick();
   ASSERT_TRUE(p->Images()->GetCurrentImage(shown, at));
   EXPECT_EQ(Pixel32(shown.get(), 1, 1), 0xFFFF0000u);
-  // A state without a picture is immediate and shows nothing.
+  // A state without a picture is immediate and shows nothing; the old
+  // picture's area is repainted.
+  frame->RecalcInvalidRegion();
+  EXPECT_EQ(frame->Surface()->PixelAt(13, 7), 0xFF0000u);
   p->SetState(u"empty", 100);
   EXPECT_FALSE(root->RefreshNotifier()->TimerRunning());
   EXPECT_FALSE(p->Images()->GetCurrentImage(shown, at));
+  frame->RecalcInvalidRegion();
+  EXPECT_EQ(frame->Surface()->PixelAt(13, 7), 0xFFFFFFu);
 }
 
 TEST_F(ThemedControlImagesTest, ACyclingStatePulsesAndUnassignedCallbacksAssert) {
