@@ -302,3 +302,26 @@ TEST_F(PanelImageCaptionTest, ImageHitTestByAlphaAndTheDisabledCopy) {
   EXPECT_NEAR(int(grey & 0xFF), 128, 2);
   EXPECT_EQ(frame->Surface()->PixelAt(65, 65), 0xFFFFFFu);
 }
+
+TEST_F(PanelImageCaptionTest, CaptionChildrenComeAndGoAndTheCaptionDiesQuietly) {
+  MakeRoot(300, 40);
+  TFrameCaption* c = Caption(root.get(), u"Row", 200, 30);
+  c->SetName("cap");
+  Ref<TEventLog> log = MakeRef<TEventLog>();
+  log->Listen(c, {kFrameEventChanged});
+  auto* a = new TBaselineProbe(c->CreateChildFrame(), 5);
+  a->SetSize(10, 8);
+  auto* b = new TBaselineProbe(c->CreateChildFrame(), 5);
+  b->SetSize(20, 8);
+  EXPECT_EQ(b->GetPosition().X, 10);
+  const int before = log->Count("cap:1");
+  a->Free();  // removed: laid out again, and its size no longer heard
+  EXPECT_EQ(log->Count("cap:1"), before + 1);
+  EXPECT_EQ(b->GetPosition().X, 0);
+  EXPECT_EQ(c->TextPosition().X, 20);
+  EmptyPendingReleaseList();
+  // Freeing the caption frees its children without laying it out again.
+  log->Lines.clear();
+  c->Free();
+  EXPECT_EQ(log->Count("cap:1"), 0);
+}
