@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "VoRav/Composite/vxControlStyles.h"
 #include "VoRav/Win32/winScreen.h"
 #include "VoRav/wpExceptions.h"
 
@@ -228,6 +229,14 @@ void TFrameControl::KeyEvent(TKeyData* key) { Notify(kFrameEventKey, reinterpret
 void TFrameControl::Changed(intptr_t what) { Notify(kFrameEventChanged, what); }
 void TFrameControl::Click() { Notify(kFrameEventClick); }
 void TFrameControl::TimeRefresh() { Notify(kFrameEventTimeRefresh); }
+
+void TFrameControl::GetInheritedStyle(TFontDesc& style) {
+  if (TFrameControl* p = GetParentControl()) {
+    p->GetInheritedStyle(style);
+    return;
+  }
+  style = g_default_styles ? g_default_styles->ControlFont : TFontDesc{};
+}
 
 TControlStyles* TFrameControl::GetStyles() {
   if (TFrameControl* p = GetParentControl()) return p->GetStyles();

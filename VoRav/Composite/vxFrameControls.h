@@ -106,6 +106,9 @@ class TFrameControl : public TFrameHandler {
   virtual void Changed(intptr_t what);
   virtual void Click();
   virtual void TimeRefresh();
+  // The style record (font and colours) of the control's text: the
+  // parent's, at the top the default styles' control font.
+  virtual void GetInheritedStyle(TFontDesc& style);
   virtual void Visit() {}
   // The style set of the tree: the parent's, at the top the default one.
   virtual TControlStyles* GetStyles();
