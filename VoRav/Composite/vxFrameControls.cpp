@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "VoRav/Composite/vxControlStyles.h"
+#include "VoRav/Composite/vxThemedControlUtils.h"
 #include "VoRav/Win32/winScreen.h"
 #include "VoRav/wpExceptions.h"
 
@@ -46,6 +47,7 @@ int32_t PendingReleaseCount() { return static_cast<int32_t>(Pending().items.size
 
 void FinalizeFrameControls() {
   EmptyPendingReleaseList();
+  FinalizeThemedControlUtils();
   if (TTimeRefreshNotifier* n = std::exchange(g_shared_notifier, nullptr)) n->Free();
 }
 
