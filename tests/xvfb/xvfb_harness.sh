@@ -159,17 +159,18 @@ xh_pass() {
   exit 0
 }
 
-xh_wait_window() {
-  # The player may replace its first window (a new border style makes a new
-  # one): the window counts once the same one is found twice, 0.5 s apart.
-  local end=$((SECONDS + ${1:-60})) id prev=
-  XH_WIN=
+# Prints the player's window (process PID) once the same visible window is
+# found twice, 0.5 s apart: the player may replace its first window (a new
+# border style makes a new one). False after SECS seconds or when the
+# process ends. Usable without the rest of the harness.
+xh_find_window() {
+  local pid=$1 end=$((SECONDS + ${2:-60})) id prev=
   while [ "$SECONDS" -le "$end" ]; do
-    xh_alive || return 1
-    id=$(xdotool search --onlyvisible --pid "$XH_PID" 2>/dev/null | head -n 1)
+    kill -0 "$pid" 2>/dev/null || return 1
+    id=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
     if [ -n "$id" ] && xdotool getwindowgeometry "$id" >/dev/null 2>&1; then
       if [ "$id" = "$prev" ]; then
-        XH_WIN=$id
+        echo "$id"
         return 0
       fi
       prev=$id
@@ -179,6 +180,11 @@ xh_wait_window() {
     sleep 0.5
   done
   return 1
+}
+
+xh_wait_window() {
+  XH_WIN=$(xh_find_window "$XH_PID" "${1:-60}")
+  [ -n "$XH_WIN" ]
 }
 
 xh_key() {

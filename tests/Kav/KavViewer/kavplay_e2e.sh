@@ -26,7 +26,8 @@ shot() { import -window root "$out/$1.png" || fail "no screenshot $1"; }
 # Differing pixels between two screenshots.
 differ() { compare -metric AE "$out/$1.png" "$out/$2.png" null: 2>&1 | cut -d' ' -f1; }
 
-win=$(timeout 40 xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
+win=$(xh_find_window "$pid" 40)
 [ -n "$win" ] || fail "no window of the player"
 sleep 3
 alive || fail "the player ended while playing"

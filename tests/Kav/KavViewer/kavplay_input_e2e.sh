@@ -76,7 +76,8 @@ wait_cursor() {
   return 1
 }
 
-win=$(timeout 40 xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
+win=$(xh_find_window "$pid" 40)
 [ -n "$win" ] || fail "no window of the player"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 # The panel stands at the window's bottom edge.
