@@ -314,3 +314,67 @@ TEST(LayeredPixel, PremultipliesWithRoundingAndScalesAlpha) {
   EXPECT_EQ(LayeredPixel(0xFFFFFFFFu, 128), 0x7F7F7F7Fu);
   EXPECT_EQ(LayeredPixel(0x80FFFFFFu, 1000), 0xFFFFFFFFu);
 }
+
+namespace {
+
+// Throws from its paint while armed.
+class TThrowingProbe : public TPaintProbe {
+ public:
+  using TPaintProbe::TPaintProbe;
+  bool Armed = false;
+  void Paint(TDrawSurface* surface) override {
+    if (Armed) {
+      Armed = false;
+      throw std::runtime_error("paint failed");
+    }
+    TPaintProbe::Paint(surface);
+  }
+};
+
+// Sends a message to its window and repaints itself when pressed.
+class TNestingProbe : public TPaintProbe {
+ public:
+  using TPaintProbe::TPaintProbe;
+  win::HWND Window = 0;
+  int64_t PresentsInside = -1;
+  win::TNullWindowBackend* Backend = nullptr;
+  void MouseEvent(TMouseData* data) override {
+    TPaintProbe::MouseEvent(data);
+    if (data->Kind != kMouseDown) return;
+    Color = 0xFF0000FFu;
+    InvalidateAll();
+    const int32_t before = Backend->Screens[Window].Presents;
+    win::SendMessage(Window, win::WM_USER + 5, 0, 0);  // a nested message
+    PresentsInside = Backend->Screens[Window].Presents - before;
+  }
+};
+
+}  // namespace
+
+TEST_F(FrameFormsTest, RepaintWaitsForTheOutermostMessageAndAFailedRepaintIsReported) {
+  Open(100, 80);
+  auto* n = new TNestingProbe(rc->CreateChildFrame(), "n", 0xFF00FF00u);
+  n->SetSize(40, 40);
+  n->Window = hwnd;
+  n->Backend = backend;
+  Drain();
+  Send(win::WM_LBUTTONDOWN, win::MK_LBUTTON, 10, 10);
+  EXPECT_EQ(n->PresentsInside, 0);                // nothing pushed inside the nested message
+  EXPECT_EQ(Screen().At(10, 10), 0x0000FFu);      // pushed after the outer one
+  Send(win::WM_LBUTTONUP, 0, 10, 10);
+  auto* t = new TThrowingProbe(rc->CreateChildFrame(), "t", 0xFFFF0000u);
+  t->SetPosition(50, 0);
+  t->SetSize(20, 20);
+  Drain();
+  t->Armed = true;
+  t->InvalidateAll();
+  Drain();
+  ASSERT_EQ(backend->Boxes.size(), 1u);
+  EXPECT_EQ(backend->Boxes[0].text, u"Frame Engine Exception");
+  EXPECT_EQ(backend->Boxes[0].caption, u"Error");
+  EXPECT_EQ(backend->Boxes[0].flags & win::MB_ICONERROR, win::MB_ICONERROR);
+  // The loop goes on: the next repaint works.
+  t->InvalidateAll();
+  Drain();
+  EXPECT_EQ(Screen().At(55, 5), 0xFF0000u);
+}
