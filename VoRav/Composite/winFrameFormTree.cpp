@@ -76,6 +76,8 @@ class TTree : public TFrameFormTree, public TWinRootForm {
   void CopyPixels(const std::vector<TRect>& rects, uint32_t* buffer, int32_t pitch) override {
     if (!frame_) return;
     TWinSurface* s = frame_->Surface();
+    // The window layer shows no per-pixel transparency of a plain window:
+    // the colour-key form's pixels are copied as colours.
     TFastDIB* dib = color_key_ && s->LayeredDib() ? s->LayeredDib() : s->Dib();
     const int32_t bpp = dib->BitCount() / 8;
     const int32_t w = std::min(s->Width(), frame_->Width()), h = std::min(s->Height(), frame_->Height());

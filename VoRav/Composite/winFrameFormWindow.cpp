@@ -156,6 +156,7 @@ void TWinForm::PreMessage(win::HWND window, TMessageRecord& msg, bool& handled) 
       // A paint message for a form without a root frame cannot happen: the
       // root is made with the form.
       KAV_ASSERT(tree_ != nullptr);
+      // The layer's paint gives one invalid rectangle, not a clip region: it is copied whole.
       const TRect r = win::BeginPaint(GetHandle());
       if (sized_ && !r.IsEmpty()) {
         tree_->CollectUpdate(rects_);  // what is still invalid is drawn before it is shown
@@ -169,7 +170,8 @@ void TWinForm::PreMessage(win::HWND window, TMessageRecord& msg, bool& handled) 
     default: break;
   }
   if (m == kWmUpdateUIState) {
-    // The keyboard cues changed: controls that draw them paint again.
+    // The keyboard cues changed: the root has no UI-state handler of its
+    // own, so the whole tree paints again and the controls read the cues.
     tree_->InvalidateAll();
   } else if (m == win::WM_WINDOWPOSCHANGED) {
     TRect c;
@@ -249,7 +251,7 @@ void TWinForm::LeaveTick(TTimerEvent*) {
   const TPoint origin = ClientToScreen(TPoint{0, 0});
   tree_->EnterNested();
   tree_->Mouse(win::WM_MOUSEMOVE, keys, win::MakeLParam(p.X - origin.X, p.Y - origin.Y), origin);
-  tree_->MouseLeaveWindow();
+  tree_->MouseLeaveWindow();  // besides the move: a control under a capture-less leave hears it too
   tree_->LeaveNested();
   if (leave_timer_) MultiTimerRemoveEvent(leave_timer_);
   PushRepaint();

@@ -46,6 +46,8 @@ TDrawDevice* TFrameDrawDevice::Device() {
   if (!device_) {
     const uint64_t window = RootWindow();
     if (!window) return nullptr;
+    // There is no device class per window system: the base draw device for
+    // the window, which may draw while the window is in front.
     device_ = MakeRef<TFrameWindowDevice>(window);
   }
   UpdateBounds();
