@@ -238,7 +238,7 @@ void TVxForm::KeyEvent(uint8_t shift, uint16_t& key, uint8_t kind) {
 }
 
 void TVxForm::MouseEvent(uint8_t shift, int32_t x, int32_t y, int32_t button, uint8_t kind) {
-  if (!mouse_data_) mouse_data_ = MakeRef<TMouseData>();
+  if (!mouse_data_) mouse_data_ = MakeRef<TFormMouseData>();
   mouse_data_->Shift = shift;
   mouse_data_->X = x;
   mouse_data_->Y = y;

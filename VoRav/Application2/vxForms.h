@@ -11,7 +11,7 @@
 // Form events (sender: the form): 0 the form goes; 1 active; 2 inactive;
 // 3 caption; 4 capture changed; 5 cursor; 6 visibility; 7 position; 8 size;
 // 9 taskbar button; 10 topmost; 11 window state; 12 border style; 13 border
-// icons; 20 key (TKeybordData); 21 mouse (TMouseData); 22 wheel
+// icons; 20 key (TKeybordData); 21 mouse (TFormMouseData); 22 wheel
 // (TMouseWheelData); 23 adjust bounds (TAdjustBoundsData).
 #pragma once
 
@@ -73,7 +73,9 @@ class TKeybordData : public TRefObject {
   uint8_t Kind = 0;
 };
 
-class TMouseData : public TRefObject {
+// Named apart from the frame-control toolkit's TMouseData: both live in
+// one program, and two classes of one name break the one-definition rule.
+class TFormMouseData : public TRefObject {
  public:
   uint8_t Shift = 0;
   int32_t X = 0, Y = 0, Button = 0;
@@ -186,7 +188,7 @@ class TVxForm : public TRefObject {
   uint8_t border_style_ = 1;
   bool active_ = false;
   Ref<TKeybordData> key_data_;
-  Ref<TMouseData> mouse_data_;
+  Ref<TFormMouseData> mouse_data_;
   Ref<TMouseWheelData> wheel_data_;
   Ref<TAdjustBoundsData> adjust_data_;
   uint8_t border_icons_ = 7;

@@ -71,6 +71,8 @@ class TWinFormController : public TCustomWinFormController {
   // Stores the taskbar progress; there is no taskbar list on this system, so
   // nothing is shown and the answer is false.
   bool SetTaskbarProgress(uint8_t state, float value);
+  uint8_t TaskbarProgressState() const { return progress_state_; }
+  float TaskbarProgressFraction() const { return progress_value_; }
   bool AutoCapture = true;
 
  protected:

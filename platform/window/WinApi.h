@@ -194,6 +194,18 @@ bool IsWindowEnabled(HWND hwnd);
 // What the frame adds around the client area for a style pair.
 TRect NonClientInsets(uint32_t style, uint32_t ex_style);
 
+// Pixel output of a plain top-level window (one without a draw device):
+// copies `rects` (client coordinates, cut to the image and the client area)
+// from a 32-bit 0x00RRGGBB image, `pitch` bytes a row, into the window.
+// False for a child or unknown window, a bad image, or no real window.
+bool PresentWindowPixels(HWND hwnd, const uint32_t* pixels, int32_t width, int32_t height, int32_t pitch,
+                         const std::vector<TRect>& rects);
+// Whole-window opacity of a top-level window; false where the system cannot.
+bool SetWindowOpacity(HWND hwnd, uint8_t alpha);
+// Per-pixel shape of a top-level window from a premultiplied 0xAARRGGBB
+// image; false where the system cannot.
+bool SetWindowShape(HWND hwnd, const uint32_t* argb, int32_t width, int32_t height);
+
 bool InvalidateRect(HWND hwnd, const TRect* rect, bool erase);
 bool ValidateRect(HWND hwnd, const TRect* rect);
 // Sends WM_PAINT at once when the window has an invalid part.

@@ -71,6 +71,25 @@ class TWindowBackend {
   virtual std::vector<TMonitorArea> Monitors() = 0;
 
   virtual int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) = 0;
+
+  // Pixel output of a top-level window without a device of its own: copies
+  // `rects` (client coordinates, already cut to the image and the client
+  // area) of a 32-bit 0x00RRGGBB image into the client area (`client` is its
+  // size). False when there is no real window to copy into.
+  virtual bool PresentPixels(HWND hwnd, TSize client, const uint32_t* pixels, int32_t width, int32_t height,
+                             int32_t pitch, const std::vector<TRect>& rects) {
+    (void)hwnd; (void)client; (void)pixels; (void)width; (void)height; (void)pitch; (void)rects;
+    return false;
+  }
+  // The opacity of a whole top-level window (255 opaque); false where the
+  // system cannot.
+  virtual bool SetOpacity(HWND hwnd, uint8_t alpha) { (void)hwnd; (void)alpha; return false; }
+  // Per-pixel shape and transparency of a top-level window from a
+  // premultiplied 0xAARRGGBB image; false where the system cannot.
+  virtual bool SetShape(HWND hwnd, const uint32_t* argb, int32_t width, int32_t height) {
+    (void)hwnd; (void)argb; (void)width; (void)height;
+    return false;
+  }
 };
 
 }  // namespace kav::win

@@ -576,6 +576,32 @@ bool GetClientRect(HWND hwnd, TRect* rect) {
   return true;
 }
 
+bool PresentWindowPixels(HWND hwnd, const uint32_t* pixels, int32_t width, int32_t height, int32_t pitch,
+                         const std::vector<TRect>& rects) {
+  TWindowRec* w = FindChecked(hwnd);
+  if (!w || w->parent || !pixels || width <= 0 || height <= 0 || pitch < width * 4) return false;
+  const TRect c = Deflate(w->rect, NonClientInsets(w->style, w->ex_style));
+  const TRect limit{0, 0, std::min(width, c.Width()), std::min(height, c.Height())};
+  std::vector<TRect> cut;
+  for (const TRect& r : rects) {
+    const TRect i{std::max(r.Left, limit.Left), std::max(r.Top, limit.Top), std::min(r.Right, limit.Right),
+                  std::min(r.Bottom, limit.Bottom)};
+    if (i.Left < i.Right && i.Top < i.Bottom) cut.push_back(i);
+  }
+  if (cut.empty()) return true;
+  return State().backend->PresentPixels(hwnd, TSize{c.Width(), c.Height()}, pixels, width, height, pitch, cut);
+}
+
+bool SetWindowOpacity(HWND hwnd, uint8_t alpha) {
+  TWindowRec* w = FindChecked(hwnd);
+  return w && !w->parent && State().backend->SetOpacity(hwnd, alpha);
+}
+
+bool SetWindowShape(HWND hwnd, const uint32_t* argb, int32_t width, int32_t height) {
+  TWindowRec* w = FindChecked(hwnd);
+  return w && !w->parent && argb && width > 0 && height > 0 && State().backend->SetShape(hwnd, argb, width, height);
+}
+
 bool ClientToScreen(HWND hwnd, TPoint* point) {
   TWindowRec* w = FindChecked(hwnd);
   if (!w || !point) return false;

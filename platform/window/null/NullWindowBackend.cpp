@@ -77,4 +77,25 @@ namespace detail {
 std::unique_ptr<TWindowBackend> NewNullBackend() { return std::make_unique<TNullWindowBackend>(); }
 }  // namespace detail
 
+bool TNullWindowBackend::PresentPixels(HWND hwnd, TSize client, const uint32_t* pixels, int32_t width, int32_t height,
+                                       int32_t pitch, const std::vector<TRect>& rects) {
+  (void)width;
+  (void)height;
+  TWindowPixels& s = Screens[hwnd];
+  if (s.Width != client.cx || s.Height != client.cy) {
+    s.Width = client.cx;
+    s.Height = client.cy;
+    s.Pixels.assign(size_t(client.cx) * size_t(client.cy), 0);
+  }
+  LastPresentedPixels = 0;
+  for (const TRect& r : rects)
+    for (int32_t y = r.Top; y < r.Bottom; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(pixels) + size_t(y) * size_t(pitch));
+      for (int32_t x = r.Left; x < r.Right; ++x) s.Pixels[size_t(y) * size_t(s.Width) + size_t(x)] = row[x] & 0xFFFFFFu;
+      LastPresentedPixels += r.Right - r.Left;
+    }
+  ++s.Presents;
+  return true;
+}
+
 }  // namespace kav::win

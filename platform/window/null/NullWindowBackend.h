@@ -42,6 +42,17 @@ class TNullWindowBackend : public TWindowBackend {
   // The display service's monitors unless a test set its own.
   std::vector<TMonitorArea> Monitors() override;
   int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) override;
+  // Keeps the last pixels of each window's client area for tests.
+  bool PresentPixels(HWND hwnd, TSize client, const uint32_t* pixels, int32_t width, int32_t height, int32_t pitch,
+                     const std::vector<TRect>& rects) override;
+  bool SetOpacity(HWND hwnd, uint8_t alpha) override {
+    Opacity[hwnd] = alpha;
+    return true;
+  }
+  bool SetShape(HWND hwnd, const uint32_t* argb, int32_t width, int32_t height) override {
+    Shapes[hwnd] = TWindowPixels{width, height, std::vector<uint32_t>(argb, argb + size_t(width) * size_t(height)), 1};
+    return true;
+  }
 
   // Test controls (GUI thread unless said otherwise).
   // From now on Now() is `ms` and moves only with Advance. Any thread.
@@ -65,6 +76,22 @@ class TNullWindowBackend : public TWindowBackend {
     uint32_t flags;
   };
   std::vector<TBox> Boxes;
+  // What a window's client area shows (0x00RRGGBB, row by row); a new
+  // client size starts black. `Presents` counts the copies.
+  struct TWindowPixels {
+    int32_t Width = 0;
+    int32_t Height = 0;
+    std::vector<uint32_t> Pixels;
+    int32_t Presents = 0;
+    uint32_t At(int32_t x, int32_t y) const {
+      return x < 0 || y < 0 || x >= Width || y >= Height ? 0 : Pixels[size_t(y) * size_t(Width) + size_t(x)];
+    }
+  };
+  std::map<HWND, TWindowPixels> Screens;
+  std::map<HWND, uint8_t> Opacity;
+  std::map<HWND, TWindowPixels> Shapes;
+  // Pixels copied by the last present.
+  int64_t LastPresentedPixels = 0;
 
  private:
   std::mutex lock_;

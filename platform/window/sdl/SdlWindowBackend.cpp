@@ -408,4 +408,32 @@ int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std:
   return IDOK;
 }
 
+bool TSdlWindowBackend::PresentPixels(HWND hwnd, TSize client, const uint32_t* pixels, int32_t width, int32_t height,
+                                      int32_t pitch, const std::vector<TRect>& rects) {
+  (void)client;
+  SDL_Window* win = SdlWindowOf(hwnd);
+  if (!win || !(SDL_GetWindowFlags(win) & SDL_WINDOW_SHOWN)) return false;
+  SDL_Surface* target = SDL_GetWindowSurface(win);  // remade by SDL after a resize
+  if (!target) return false;
+  SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), width, height, 32, pitch,
+                                                        SDL_PIXELFORMAT_RGB888);
+  if (!src) return false;
+  SDL_SetSurfaceBlendMode(src, SDL_BLENDMODE_NONE);
+  std::vector<SDL_Rect> parts;
+  bool ok = true;
+  for (const TRect& r : rects) {
+    SDL_Rect from{r.Left, r.Top, r.Width(), r.Height()};
+    SDL_Rect to = from;
+    ok = SDL_BlitSurface(src, &from, target, &to) == 0 && ok;
+    parts.push_back(SDL_Rect{r.Left, r.Top, r.Width(), r.Height()});
+  }
+  SDL_FreeSurface(src);
+  return ok && SDL_UpdateWindowSurfaceRects(win, parts.data(), int(parts.size())) == 0;
+}
+
+bool TSdlWindowBackend::SetOpacity(HWND hwnd, uint8_t alpha) {
+  SDL_Window* win = SdlWindowOf(hwnd);
+  return win && SDL_SetWindowOpacity(win, float(alpha) / 255.0f) == 0;
+}
+
 }  // namespace kav::win

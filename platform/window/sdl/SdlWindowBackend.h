@@ -35,6 +35,13 @@ class TSdlWindowBackend : public TWindowBackend {
   void ScreenDpi(int32_t& x, int32_t& y) override;
   std::vector<TMonitorArea> Monitors() override;
   int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) override;
+  // Through the SDL window's own surface (a window that has an SDL renderer
+  // has none, and answers false).
+  bool PresentPixels(HWND hwnd, TSize client, const uint32_t* pixels, int32_t width, int32_t height, int32_t pitch,
+                     const std::vector<TRect>& rects) override;
+  bool SetOpacity(HWND hwnd, uint8_t alpha) override;
+  // SDL shapes only windows made as shaped windows from the start: no shape
+  // for a mirrored window, so the base's false stands.
 
   // The SDL window of a top-level window, nil while it has none (hidden).
   SDL_Window* SdlWindowOf(HWND hwnd) const;

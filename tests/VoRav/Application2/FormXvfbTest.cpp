@@ -30,7 +30,7 @@ struct TSeen {
       keys.push_back({k->Key, k->Kind});
       if (k->Kind == kKeyDown && k->Key == VK_ESCAPE) form->Close();
     } else if (id == kFormEventMouse) {
-      auto* m = static_cast<TMouseData*>(p);
+      auto* m = static_cast<TFormMouseData*>(p);
       if (m->Kind == kMouseDown) clicks.push_back({m->X, m->Y, m->Button});
     }
   }

@@ -24,7 +24,7 @@ struct TFormLog {
       keys.push_back({k->Shift, k->Key, k->Kind});
       if (k->Kind == 1 && k->Key == consume_key) k->Key = 0;
     } else if (id == kFormEventMouse) {
-      auto* m = static_cast<TMouseData*>(p);
+      auto* m = static_cast<TFormMouseData*>(p);
       mouse.push_back({m->X, m->Y, m->Button, m->Kind});
     } else if (id == kFormEventAdjustBounds && clamp_to.Width() > 0) {
       auto* a = static_cast<TAdjustBoundsData*>(p);

@@ -1,0 +1,171 @@
+// kavcontrols: the frame-control gallery. Opens a frame form with every
+// gallery control in the classic look and in the visual style, side by
+// side. --dump OUT.png writes the form's surface once it is painted and
+// exits; --live-dump OUT.png keeps the window open and writes the surface
+// after each size change ("dumped W H" on stdout). Clicks taken by the
+// controls are written as "click NAME".
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "VoRav/Application2/vxTimer2.h"
+#include "VoRav/Application2/winApplication.h"
+#include "VoRav/Composite/winControlStyles.h"
+#include "VoRav/Composite/winFrameFormTree.h"
+#include "VoRav/Composite/winFrameForms.h"
+#include "VoRav/Composite/winFrames.h"
+#include "VoRav/Composite/winThemes2.h"
+#include "platform/window/sdl/SdlWindowBackend.h"
+#include "tools/kavcontrols/GalleryControls.h"
+
+using namespace kav;
+
+namespace {
+
+bool WritePng(const std::string& path, const std::vector<uint32_t>& pixels, int32_t w, int32_t h) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = uint32_t(w);
+  image.height = uint32_t(h);
+  image.format = PNG_FORMAT_BGRA;
+  std::vector<uint32_t> opaque(pixels);
+  for (uint32_t& p : opaque) p |= 0xFF000000u;
+  return png_image_write_to_file(&image, path.c_str(), 0, opaque.data(), w * 4, nullptr) != 0;
+}
+
+bool DumpTree(TFrameFormTree* tree, const std::string& path, TSize& size) {
+  size = tree->Size();
+  if (size.cx < 1 || size.cy < 1) return false;
+  std::vector<uint32_t> pixels(size_t(size.cx) * size_t(size.cy));
+  tree->CopyPixels({TRect{0, 0, size.cx, size.cy}}, pixels.data(), size.cx);
+  return WritePng(path, pixels, size.cx, size.cy);
+}
+
+// Ends the message loop when the form goes.
+class TGalleryContent : public TFrameFormContent {
+ public:
+  bool* Gone = nullptr;
+  void CloseQuery(int32_t& action) override {
+    if (action == 2 && Application()) Application()->Terminate();  // 2: the form goes
+  }
+
+ protected:
+  void Dispose() override {
+    if (Gone) *Gone = true;
+    TFrameFormContent::Dispose();
+  }
+};
+
+// Dispatches what is queued until the queue stays empty.
+void Drain() {
+  win::TMsg m;
+  for (int32_t idle = 0; idle < 3;) {
+    if (win::PeekMessage(&m, 0, 0, 0, win::PM_REMOVE)) {
+      idle = 0;
+      if (m.message == win::WM_QUIT) return;
+      win::TranslateMessage(m);
+      win::DispatchMessage(m);
+    } else {
+      ++idle;
+      win::PumpSentMessages();
+    }
+  }
+}
+
+struct TLiveDump {
+  TFrameFormTree* Tree = nullptr;
+  std::string Path;
+  TSize Last{0, 0};
+  void Tick(TTimerEvent*) {
+    const TSize now = Tree->Size();
+    if (now == Last || Tree->NeedsUpdate()) return;
+    TSize written;
+    if (DumpTree(Tree, Path, written)) {
+      Last = written;
+      std::printf("dumped %d %d\n", int(written.cx), int(written.cy));
+      std::fflush(stdout);
+    }
+  }
+};
+
+int Usage() {
+  std::fprintf(stderr, "usage: kavcontrols [--dump OUT.png | --live-dump OUT.png] [--width N]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string dump, live;
+  int32_t width = 520;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--dump" && i + 1 < argc) dump = argv[++i];
+    else if (a == "--live-dump" && i + 1 < argc) live = argv[++i];
+    else if (a == "--width" && i + 1 < argc) width = std::max(200, std::min(4000, std::atoi(argv[++i])));
+    else return Usage();
+  }
+  try {
+    win::InitWindowSystem(std::make_unique<win::TSdlWindowBackend>());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "kavcontrols: %s\n", e.what());
+    return 1;
+  }
+  int rc = 0;
+  {
+    Ref<TVxApplication> app = Ref<TVxApplication>::Adopt(CreateApplication());
+    app->Initialize();
+    SubscribeRootRegistry();
+    InitWinFrameControls();
+    InitializeFrameForms();
+    gallery::LogClicks = dump.empty();
+
+    TFrameForm* form = CreateFrameForm(FormStylePreset(0));
+    bool gone = false;
+    auto* content = new TGalleryContent;
+    content->Gone = &gone;
+    form->SetContent(content);
+    form->SetCaption(u"kavcontrols");
+    TWinRootControl* root = FrameFormRootControl(form);
+    const int32_t height = gallery::BuildGallery(root, width);
+    form->SetBounds(TRect{80, 80, 80 + width, 80 + height});
+    root->SetSize(width, height);
+    form->SetVisible(true);
+    Drain();
+
+    TLiveDump live_dump;
+    TMultiTimerEvent* live_timer = nullptr;
+    if (!dump.empty()) {
+      TSize size;
+      if (!DumpTree(FrameFormTree(form), dump, size)) {
+        std::fprintf(stderr, "kavcontrols: cannot write %s\n", dump.c_str());
+        rc = 1;
+      }
+    } else {
+      if (!live.empty()) {
+        live_dump.Tree = FrameFormTree(form);
+        live_dump.Path = live;
+        live_timer = MultiTimerAddEvent(100, 0, TTimerEventHandler::Bind<&TLiveDump::Tick>(&live_dump));
+      }
+      std::printf("ready %llu\n", static_cast<unsigned long long>(FrameFormWindow(form)));
+      std::fflush(stdout);
+      app->Run();
+    }
+    if (live_timer) MultiTimerRemoveEvent(live_timer);
+    if (!gone) form->Free();
+    Drain();
+    FinalizeFrameForms();
+    FinalizeWinFrameControls();
+    UnsubscribeRootRegistry();
+    FinalizeFrameControls();
+    FreeMultiTimer();
+    FinalizeThemeServices();
+    if (!app->Finalized()) app->Finalize();
+  }
+  win::DoneWindowSystem();
+  return rc;
+}
