@@ -152,6 +152,7 @@ while read -r verb a b c d e; do
   echo "$step: $verb $a $b $c $d $e"
   case "$verb" in
     key) xdo key --delay 20 "$a" ;;
+    burst) mapfile -t keys < <(yes "$b" | head -n "$a"); xdo key --delay 0 "${keys[@]}" ;;
     move) xdo mousemove "$(px "$a")" "$(py "$b")" ;;
     click) xdo mousemove "$(px "$b")" "$(py "$c")" click "$a" ;;
     dclick) xdo mousemove "$(px "$a")" "$(py "$b")" click --repeat 2 --delay 60 1 ;;
@@ -162,6 +163,7 @@ while read -r verb a b c d e; do
       done
       xdo "${args[@]}" mouseup 1
       ;;
+    hold) xdo mousemove "$(px "$a")" "$(py "$b")" mousedown 1 key "$c" mousemove "$(px "$d")" "$(py "$e")" mouseup 1 ;;
     wheel)
       if [ "$e" = ctrl ]; then
         xdo mousemove "$(px "$c")" "$(py "$d")" keydown ctrl click --repeat "$b" --delay 40 "$a" keyup ctrl

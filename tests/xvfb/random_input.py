@@ -10,10 +10,12 @@ width and height, so one seed gives the same plan at any window size.
 
   round N                 a new player; the actions up to the next "exit"
   key KEYS                xdotool key (KEYS may be a chord such as ctrl+p)
+  burst N KEYS            the key N times without a pause
   move X Y                pointer to a point of the window
   click B X Y             button B (1 left, 2 middle, 3 right) at a point
   dclick X Y              left double click
   drag X1 Y1 X2 Y2 STEPS  left button down, STEPS moves, up
+  hold X1 Y1 KEYS X2 Y2   left button down, a key, up somewhere else
   wheel B N X Y MOD       N wheel steps (button 4 up, 5 down); MOD "-" or ctrl
   leave                   pointer off the window
   wait MS                 a rest
@@ -33,8 +35,8 @@ KEYS = (["space", "Right", "Left", "Up", "Down", "Home", "End", "Prior", "Next",
         ["Return", "Tab", "a", "shift+Right", "alt+Left", "ctrl+End", "F5", "BackSpace"])
 
 # Weights of the action kinds.
-KINDS = [("key", 34), ("move", 14), ("click", 14), ("dclick", 5), ("drag", 9), ("wheel", 12), ("bar", 8),
-         ("leave", 2), ("wait", 2)]
+KINDS = [("key", 32), ("burst", 3), ("move", 14), ("click", 14), ("dclick", 5), ("drag", 9), ("hold", 2),
+         ("wheel", 12), ("bar", 8), ("leave", 2), ("wait", 2)]
 
 
 def point(rng, bar=False):
@@ -51,6 +53,10 @@ def action(rng):
     kind = rng.choices([k for k, _ in KINDS], [w for _, w in KINDS])[0]
     if kind == "key":
         return "key " + rng.choice(KEYS)
+    if kind == "burst":
+        return "burst %d %s" % (rng.randrange(3, 12), rng.choice(KEYS))
+    if kind == "hold":
+        return "hold %d %d %s %d %d" % (point(rng, bar=rng.random() < 0.5) + (rng.choice(KEYS),) + point(rng))
     if kind == "move":
         return "move %d %d" % point(rng)
     if kind == "click":
@@ -61,7 +67,7 @@ def action(rng):
         return "drag %d %d %d %d %d" % (point(rng) + point(rng) + (rng.randrange(1, 8),))
     if kind == "wheel":
         x, y = point(rng)
-        return "wheel %d %d %d %d %s" % (rng.choice([4, 5]), rng.randrange(1, 4), x, y, rng.choice(["-", "-", "ctrl"]))
+        return "wheel %d %d %d %d %s" % (rng.choice([4, 5]), rng.choice([1, 1, 2, 3, 10]), x, y, rng.choice(["-", "-", "ctrl"]))
     if kind == "bar":
         # The bar's buttons, time track and volume slider: a click or a drag
         # along the strip.
