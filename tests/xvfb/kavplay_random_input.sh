@@ -17,8 +17,9 @@ if [ ! -f "$show" ]; then
   exit 77
 fi
 export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
-# Leaks in libraries outside the player are not its own.
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$XH_DIR/lsan.supp"
+# Leaks in libraries outside the player (their process-wide state) are not
+# its own.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$XH_DIR/../Kav/KavViewer/kavplay_x11.supp"
 seed=${KAV_RANDOM_SEED:-20261207}
 plan="$XH_OUT/plan.txt"
 "$XH_PYTHON" "$XH_DIR/random_input.py" "$seed" --actions "${KAV_RANDOM_ACTIONS:-100}" >"$plan" ||

@@ -6,7 +6,8 @@ each round ending one way out (Esc, the exit corner, SIGTERM).
 
 Prints one action a line; kavplay_random_input.sh carries them out with
 xdotool. Points are window-relative, in ten-thousandths of the window's
-width and height, so one seed gives the same plan at any window size.
+width and height (a drag may end off the window, below 0 or above
+10000), so one seed gives the same plan at any window size.
 
   round N                 a new player; the actions up to the next "exit"
   key KEYS                xdotool key (KEYS may be a chord such as ctrl+p)
@@ -64,7 +65,9 @@ def action(rng):
     if kind == "dclick":
         return "dclick %d %d" % point(rng)
     if kind == "drag":
-        return "drag %d %d %d %d %d" % (point(rng) + point(rng) + (rng.randrange(1, 8),))
+        # Now and then the button comes up off the window.
+        end = point(rng) if rng.random() < 0.8 else (rng.randrange(-1500, 11500), rng.randrange(-1500, 11500))
+        return "drag %d %d %d %d %d" % (point(rng) + end + (rng.randrange(1, 8),))
     if kind == "wheel":
         x, y = point(rng)
         return "wheel %d %d %d %d %s" % (rng.choice([4, 5]), rng.choice([1, 1, 2, 3, 10]), x, y, rng.choice(["-", "-", "ctrl"]))
