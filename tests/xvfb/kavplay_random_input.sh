@@ -122,7 +122,7 @@ finish() {
     corner)
       # Over the window first, so the hidden bar shows, then on the exit
       # button in the top right corner (the corner square is as tall as the
-      # bar, a share of the window's height).
+      # bar: 6 % of the window's height, the demo's "opt_nav_viewscale").
       local bar=$(((h * 6 + 50) / 100))
       xdo mousemove "$((x + w / 2))" "$((y + h / 2))"
       sleep 0.3
