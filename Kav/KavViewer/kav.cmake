@@ -98,6 +98,16 @@ if(KAV_TESTS)
                            ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                            SKIP_RETURN_CODE 77 TIMEOUT 240 RUN_SERIAL TRUE)
     endforeach()
+    # A few hundred random keys, clicks, drags and wheel steps on the demo
+    # show from a fixed seed (KAV_RANDOM_SEED picks another), in rounds that
+    # end on Esc, the exit corner and SIGTERM: no crash, no sanitizer
+    # report, no hang, exit 0 each time.
+    add_test(NAME kavplay_xvfb_random_input
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_random_input.sh $<TARGET_FILE:kavplay>
+                     ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_random_input)
+    set_tests_properties(kavplay_xvfb_random_input PROPERTIES
+                         ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1"
+                         SKIP_RETURN_CODE 77 TIMEOUT 600 RUN_SERIAL TRUE)
   endif()
   # No display and no headless driver asked for: a message and a non-zero
   # exit, not a show played unseen.
