@@ -1,8 +1,11 @@
 #include "tools/kavcontrols/GalleryControls.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "VoRav/Application2/winInput.h"
+#include "VoRav/Composite/vxFrameCaption.h"
+#include "VoRav/Composite/vxFramePanels.h"
 #include "VoRav/Composite/winThemes2.h"
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
@@ -204,7 +207,42 @@ class THeading : public TFrameControl {
   std::u16string text_;
 };
 
+// The toolkit's panel, caption and image (plain controls: both looks draw
+// them alike).
+int32_t MakePanel(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool) {
+  TFramePanel* p = AllocFramePanel(parent->CreateChildFrame(), nullptr);
+  p->SetPosition(x, y);
+  p->SetSize(width, 24);
+  p->SetCaption(u"Panel with a caption");
+  return 24;
+}
+
+int32_t MakeCaption(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool) {
+  TFrameCaption* c = AllocFrameCaption(parent->CreateChildFrame());
+  c->SetPosition(x, y);
+  c->SetSize(width, 20);
+  c->SetCaption(u"A caption long enough to be cut with an ellipsis in a narrow window");
+  return 20;
+}
+
+int32_t MakeImage(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool) {
+  constexpr int32_t kHeight = 32;
+  Ref<TSysBitmap> b = CreateSysBitmap(width, kHeight, StdFormats().A8R8G8B8);
+  for (int32_t row = 0; row < kHeight; ++row) {
+    auto* px = reinterpret_cast<uint32_t*>(b->Row(row));
+    for (int32_t col = 0; col < width; ++col)
+      px[col] = 0xFF000000u | uint32_t(col * 255 / std::max(width - 1, 1)) << 16 |
+                uint32_t(row * 255 / (kHeight - 1)) << 8 | 0x60u;
+  }
+  TFrameImage* i = AllocFrameImage(parent->CreateChildFrame());
+  i->SetPosition(x, y);
+  i->SetSize(width, kHeight);
+  i->SetBitmap(b.get(), false);
+  return kHeight;
+}
+
 }  // namespace
+
 
 const std::vector<TGalleryEntry>& GalleryEntries() {
   static const std::vector<TGalleryEntry> entries = {
@@ -212,6 +250,9 @@ const std::vector<TGalleryEntry>& GalleryEntries() {
       {"checkbox", Maker<TCheckBox>("checkbox", 20)},
       {"scrollarrows", Maker<TScrollArrows>("scrollarrows", 17)},
       {"swatches", Maker<TSwatches>("swatches", 20)},
+      {"panel", &MakePanel},
+      {"caption", &MakeCaption},
+      {"image", &MakeImage},
   };
   return entries;
 }

@@ -121,6 +121,7 @@ int main(int argc, char** argv) {
     app->Initialize();
     SubscribeRootRegistry();
     InitWinFrameControls();
+    SetDefaultControlStyles(DefaultWinControlStyles());
     InitializeFrameForms();
     gallery::LogClicks = dump.empty();
 
