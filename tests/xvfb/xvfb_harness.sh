@@ -260,6 +260,22 @@ xh_quit_player() {
   [ "$rc" -eq 0 ] || xh_fail "the player exited with $rc"
 }
 
+# Escape to the focused player (process PID, a child of this shell), then
+# its exit code in XH_RC once it ended; false when it runs on after 15 s.
+# Usable without the rest of the harness.
+xh_escape_and_wait() {
+  local pid=$1
+  XH_RC=
+  xdotool key Escape
+  for _ in $(seq 150); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && return 1
+  wait "$pid"
+  XH_RC=$?
+}
+
 xh_fit() {
   local w=$1 h=$2 sw=$3 sh=$4 fw fh
   # The show keeps its aspect: the limiting side fills the screen.

@@ -54,14 +54,7 @@ moved=$(differ shot2 shot3)
 xdotool key space
 sleep 1
 alive || fail "the player ended after resuming"
-xdotool key Escape
-for _ in $(seq 150); do
-  alive || break
-  sleep 0.1
-done
-alive && fail "the player did not end on Escape"
-wait "$pid"
-rc=$?
-[ "$rc" -eq 0 ] || fail "the player exited with $rc"
+xh_escape_and_wait "$pid" || fail "the player did not end on Escape"
+[ "$XH_RC" -eq 0 ] || fail "the player exited with $XH_RC"
 echo "played, paused, resumed and quit; screenshots in $out"
 exit 0

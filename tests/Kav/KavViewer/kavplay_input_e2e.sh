@@ -140,14 +140,7 @@ shot media_next
 next=$(differ closed media_next)
 [ "${next:-0}" -gt 300000 ] 2>/dev/null || fail "no other slide after the media next-track key ($next pixels)"
 
-xdotool key Escape
-for _ in $(seq 150); do
-  alive || break
-  sleep 0.1
-done
-alive && fail "the player did not end on Escape"
-wait "$pid"
-rc=$?
-[ "$rc" -eq 0 ] || fail "the player exited with $rc"
+xh_escape_and_wait "$pid" || fail "the player did not end on Escape"
+[ "$XH_RC" -eq 0 ] || fail "the player exited with $XH_RC"
 echo "cursor, hidden panel, dialog keys and media key as a viewer expects; screenshots in $out"
 exit 0
