@@ -146,15 +146,16 @@ void TShowSlideWindow::AdvanceSlideWindow(double time) {
   // shows its slide without waiting for further loader passes. Each slide
   // is prepared and the window handed on as soon as that slide is made: the
   // slide of the time (made first) is shown while the ones after it are
-  // still being made.
-  for (int n = 0; n < 3; ++n) {
+  // still being made. Slides that left the window are handed back first, so
+  // their pictures and textures go before the next slide's are made.
+  for (int n = -1; n < 3; ++n) {
     std::vector<Ref<TProducedSlide>> added;
     std::vector<Ref<TProducedSlide>> window;
     bool changed = false;
     bool more = false;
     {
       std::lock_guard<std::mutex> lock(lock_);
-      more = kav::AdvanceSlideWindow(cache_.get(), time);
+      more = n < 0 ? kav::TrimSlideWindow(cache_.get(), time) : kav::AdvanceSlideWindow(cache_.get(), time);
       added.swap(added_);
       window.swap(window_);
       changed = std::exchange(changed_, false);
@@ -169,7 +170,7 @@ void TShowSlideWindow::AdvanceSlideWindow(double time) {
       for (int32_t i = 0; i < count; ++i) list[i] = window[size_t(i)].get();
       OnWindow(list, count);
     }
-    if (!more) break;
+    if (!more && n >= 0) break;
   }
 }
 

@@ -297,7 +297,11 @@ TEST(ShowSlides, EachPhotoIsDecodedOnceAtTheLevelItIsDrawn) {
     });
     TFrameDumper dumper(480, 270);
     std::vector<size_t> window_sizes;
+    std::vector<int32_t> shown;  // the indices of the last window handed on when a slide is prepared
     f.Window->OnSlidePrepared = [&](TPreparedSlide* slide) {
+      shown.clear();
+      if (!f.Windows.empty())
+        for (auto& s : f.Windows.back()) shown.push_back(s->Index);
       slide->PreloadOn(dumper.Drawer(), 0);
       window_sizes.push_back(f.Windows.size());
     };
@@ -323,6 +327,11 @@ TEST(ShowSlides, EachPhotoIsDecodedOnceAtTheLevelItIsDrawn) {
       auto* image = kav_slide->ChildCount() > 0 ? dynamic_cast<TKavImage*>(kav_slide->GetChild(0)) : nullptr;
       ASSERT_NE(image, nullptr);
       EXPECT_EQ(image->MipLevel(), 1) << t;
+      // The slide that left the window was handed back before the next one
+      // was made: its picture and textures are gone first.
+      if (t == 3100.0) {
+        EXPECT_EQ(shown, (std::vector<int32_t>{1, 2}));
+      }
     }
     for (auto& w : f.Windows)
       for (auto& s : w) s->ReleaseDeviceResources();
