@@ -55,6 +55,8 @@ Ref<TDibBitmap> TJpegBitmapStore::DecodeLevel(int32_t level, bool four_bytes) {
 
 void TJpegBitmapStore::GetMipLevel(int32_t level, TPixelFormat* format, TLevelBitmap& out,
                                    const TBitmapClass* cls) {
+  // Departure: a colour level asked for as A8R8G8B8 is decoded to 32 bits (same pixels, alpha 255), not to 24 bits
+  // and copied, which kept both copies of every shown photo and cost a conversion.
   four_bytes_ = format == StdFormats().A8R8G8B8 && (!cls || TDibBitmap::kClass.InheritsFrom(cls));
   struct TReset {
     bool& flag;
