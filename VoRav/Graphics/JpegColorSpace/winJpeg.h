@@ -76,8 +76,9 @@ class TJpegImage : public TProgress {
   TSize GetSize() const noexcept;
   // Decodes the whole picture at 1 / 2^scale into a new bottom-up DIB of
   // 24 bits (colour; 32 with `four_bytes`, the fourth byte 255) or 8 bits
-  // (grey), scan line y in the DIB's image row y from the top. Raises EJPEG for a libjpeg failure (also without picture
-  // data), EOutOfMemory when the output is over the bitmap limits.
+  // (grey), scan line y in the DIB's image row y from the top. Raises EJPEG
+  // for a libjpeg failure (also without picture data), EOutOfMemory when the
+  // output is over the bitmap limits.
   Ref<TFastDIB> Decode(uint8_t scale, bool four_bytes = false);
 };
 
