@@ -24,7 +24,7 @@ constexpr int kFrames = 100;
 
 const std::string& Clip1080() {
   static const std::string clip = [] {
-    testclips::TClipSpec s = testclips::ClipDesc("bench1080.mp4");
+    testclips::TClipDesc s = testclips::ClipDesc("bench1080.mp4");
     s.Width = 1920;
     s.Height = 1080;
     s.Seconds = kFrames / 25.0;

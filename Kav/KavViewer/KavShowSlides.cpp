@@ -142,28 +142,35 @@ void TShowSlideWindow::Dispose() {
 int32_t TShowSlideWindow::WindowCount() const { return cache_ ? cache_->Count() : 0; }
 
 void TShowSlideWindow::AdvanceSlideWindow(double time) {
-  std::vector<Ref<TProducedSlide>> added;
-  std::vector<Ref<TProducedSlide>> window;
-  bool changed = false;
-  {
-    std::lock_guard<std::mutex> lock(lock_);
-    // Fills the whole window in one step (at most three slides), so a jump
-    // shows its slide without waiting for further loader passes.
-    for (int n = 0; n < 3 && kav::AdvanceSlideWindow(cache_.get(), time); ++n) {
+  // Fills the whole window in one step (at most three slides), so a jump
+  // shows its slide without waiting for further loader passes. Each slide
+  // is prepared and the window handed on as soon as that slide is made: the
+  // slide of the time (made first) is shown while the ones after it are
+  // still being made. Slides that left the window are handed back first, so
+  // their pictures and textures go before the next slide's are made.
+  for (int n = -1; n < 3; ++n) {
+    std::vector<Ref<TProducedSlide>> added;
+    std::vector<Ref<TProducedSlide>> window;
+    bool changed = false;
+    bool more = false;
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      more = n < 0 ? kav::TrimSlideWindow(cache_.get(), time) : kav::AdvanceSlideWindow(cache_.get(), time);
+      added.swap(added_);
+      window.swap(window_);
+      changed = std::exchange(changed_, false);
     }
-    added.swap(added_);
-    window.swap(window_);
-    changed = std::exchange(changed_, false);
-  }
-  // Handed on outside the lock: the loader waits in them for the engine,
-  // which asks this window for its visible rectangle while it draws.
-  if (OnSlidePrepared)
-    for (const auto& slide : added) OnSlidePrepared(slide.get());
-  if (changed && OnWindow) {
-    TPreparedSlide* list[3] = {};
-    const int32_t count = int32_t(std::min<size_t>(window.size(), 3));
-    for (int32_t n = 0; n < count; ++n) list[n] = window[size_t(n)].get();
-    OnWindow(list, count);
+    // Handed on outside the lock: the loader waits in them for the engine,
+    // which asks this window for its visible rectangle while it draws.
+    if (OnSlidePrepared)
+      for (const auto& slide : added) OnSlidePrepared(slide.get());
+    if (changed && OnWindow) {
+      TPreparedSlide* list[3] = {};
+      const int32_t count = int32_t(std::min<size_t>(window.size(), 3));
+      for (int32_t i = 0; i < count; ++i) list[i] = window[size_t(i)].get();
+      OnWindow(list, count);
+    }
+    if (!more && n >= 0) break;
   }
 }
 

@@ -342,16 +342,26 @@ void TSlideCache::Insert(Ref<TDrawContainer> container) {
   Changed();
 }
 
-bool AdvanceSlideWindow(TSlideCache* cache, double time) {
+bool TrimSlideWindow(TSlideCache* cache, double time) {
   int32_t first = 0, last = 0;
   cache->producer_->SlideIndexAtTime(time, first, last);
   last = first + cache->window_ - 1;
   cache->first_ = first;
   cache->last_ = last;
+  bool dropped = false;
   for (int32_t n = cache->count_; n-- > 0 && cache->count_ >= 2;) {
     const int32_t index = cache->slides_[size_t(n)]->Index;
-    if (index < first || index > last) cache->Delete(n);
+    if (index < first || index > last) {
+      cache->Delete(n);
+      dropped = true;
+    }
   }
+  return dropped;
+}
+
+bool AdvanceSlideWindow(TSlideCache* cache, double time) {
+  TrimSlideWindow(cache, time);
+  const int32_t first = cache->first_, last = cache->last_;
   for (int32_t i = first; i <= last; ++i) {
     bool have = false;
     for (int32_t n = 0; n < cache->count_ && !have; ++n) have = cache->slides_[size_t(n)]->Index == i;

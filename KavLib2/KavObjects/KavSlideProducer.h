@@ -138,6 +138,7 @@ class TSlideCache : public TRefObject {
 
  private:
   friend bool AdvanceSlideWindow(TSlideCache* cache, double time);
+  friend bool TrimSlideWindow(TSlideCache* cache, double time);
   void Delete(int32_t n);
   void Insert(Ref<TDrawContainer> container);
   void Changed();
@@ -152,6 +153,8 @@ class TSlideCache : public TRefObject {
 // Drops the prepared slides outside the window at the time and prepares the
 // first missing one; false when the window is complete.
 bool AdvanceSlideWindow(TSlideCache* cache, double time);
+// The dropping part of AdvanceSlideWindow alone; true when a slide went.
+bool TrimSlideWindow(TSlideCache* cache, double time);
 
 // A transition that plays a custom effect slide: its images that stand for
 // the effect buffers (ReplaceWithEffectBuffer 1 and 2) show the outgoing

@@ -66,12 +66,13 @@ TSize TJpegImage::GetSize() const noexcept {
   return Image ? TSize{Image->Width, Image->Height} : TSize{0, 0};
 }
 
-Ref<TFastDIB> TJpegImage::Decode(uint8_t scale) {
+Ref<TFastDIB> TJpegImage::Decode(uint8_t scale, bool four_bytes) {
   const uint8_t saved_scale = Scale;
   Scale = std::min<uint8_t>(scale, 3);
   auto job = std::make_unique<TJpegJob>();
   TMemoryStream* data = Image ? Image->Data.get() : nullptr;
   JpegInitJob(*job, data ? data->Memory() : nullptr, data ? size_t(data->GetSize()) : 0, Scale);
+  job->four_bytes = four_bytes;
   job->on_progress = &ProgressTrampoline;
   job->progress_context = this;
   bool ok = false;
@@ -94,10 +95,10 @@ Ref<TFastDIB> TJpegImage::Decode(uint8_t scale) {
     } finish{this, ok, saved_scale};
     Progress(this, psStarting, 0, false, TRect{}, std::u16string());
     if (!JpegReadHeader(*job) || !JpegStartOutput(*job)) RaiseJpegError(*job);
-    const bool grey = job->output == joGrey;
-    CheckBitmapSize(job->out_width, job->out_height, grey ? 1 : 3);
+    const int32_t bytes = job->output == joGrey ? 1 : job->output == joBGRA ? 4 : 3;
+    CheckBitmapSize(job->out_width, job->out_height, bytes);
     bitmap = MakeRef<TFastDIB>();
-    bitmap->SetSizeToFill(job->out_width, job->out_height, grey ? 8 : 24);  // every row is decoded or the job raises
+    bitmap->SetSizeToFill(job->out_width, job->out_height, bytes * 8);  // every row is decoded or the job raises
     // Row-table entry 0 is the bottom row of the picture.
     std::vector<uint8_t*> rows(size_t(job->out_height));
     for (int32_t y = 0; y < job->out_height; ++y) rows[size_t(y)] = bitmap->Row(job->out_height - 1 - y);

@@ -75,10 +75,11 @@ class TJpegImage : public TProgress {
   // Width and height of Image; 0 x 0 without one.
   TSize GetSize() const noexcept;
   // Decodes the whole picture at 1 / 2^scale into a new bottom-up DIB of
-  // 24 bits (colour) or 8 bits (grey), scan line y in the DIB's image row y
-  // from the top. Raises EJPEG for a libjpeg failure (also without picture
-  // data), EOutOfMemory when the output is over the bitmap limits.
-  Ref<TFastDIB> Decode(uint8_t scale);
+  // 24 bits (colour; 32 with `four_bytes`, the fourth byte 255) or 8 bits
+  // (grey), scan line y in the DIB's image row y from the top. Raises EJPEG
+  // for a libjpeg failure (also without picture data), EOutOfMemory when the
+  // output is over the bitmap limits.
+  Ref<TFastDIB> Decode(uint8_t scale, bool four_bytes = false);
 };
 
 }  // namespace kav

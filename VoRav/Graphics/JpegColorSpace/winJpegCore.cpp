@@ -85,8 +85,8 @@ bool JpegStartOutput(TJpegJob& job) {
       job.output = joBGR;
       break;
     default:  // YCbCr and RGB; libjpeg refuses what it cannot convert
-      job.cinfo.out_color_space = JCS_EXT_BGR;
-      job.output = joBGR;
+      job.cinfo.out_color_space = job.four_bytes ? JCS_EXT_BGRA : JCS_EXT_BGR;
+      job.output = job.four_bytes ? joBGRA : joBGR;
       break;
   }
   jpeg_calc_output_dimensions(&job.cinfo);

@@ -21,6 +21,7 @@ namespace kav {
 enum TJpegOutput : uint8_t {
   joBGR = 0,   // 3 bytes a pixel: blue, green, red
   joGrey = 1,  // 1 byte a pixel
+  joBGRA = 2,  // 4 bytes a pixel: blue, green, red, 255
 };
 
 struct TJpegJob {
@@ -36,6 +37,9 @@ struct TJpegJob {
   const uint8_t* data;
   size_t size;
   int scale;
+  // Colour files come out as joBGRA instead of joBGR (grey and CMYK files
+  // are not affected).
+  bool four_bytes;
 
   // Filled by JpegReadHeader.
   int32_t width;   // full size from the frame header
@@ -70,11 +74,11 @@ void JpegInitJob(TJpegJob& job, const uint8_t* data, size_t size, int scale);
 // Creates the decompressor over the bytes and reads the header.
 bool JpegReadHeader(TJpegJob& job);
 // Sets the scale and the output colour space (grey files grey, colour files
-// blue-green-red, CMYK and YCCK files CMYK converted here), starts the
+// blue-green-red or, with four_bytes, blue-green-red-255, CMYK and YCCK files CMYK converted here), starts the
 // decompression and fills out_width and out_height.
 bool JpegStartOutput(TJpegJob& job);
-// Reads all rows: row y goes to rows[y], out_width x 3 bytes (joBGR) or
-// out_width bytes (joGrey). `cmyk_row` is room for one row of 4 bytes a
+// Reads all rows: row y goes to rows[y], out_width x 3 bytes (joBGR),
+// x 4 (joBGRA) or out_width bytes (joGrey). `cmyk_row` is room for one row of 4 bytes a
 // pixel, used when the file holds CMYK or YCCK.
 bool JpegReadRows(TJpegJob& job, uint8_t* const* rows, uint8_t* cmyk_row);
 // Destroys the decompressor (always safe; also after a failure).

@@ -36,8 +36,8 @@ void TJpegBitmapStore::ImageProgress(TRefObject*, uint8_t, uint8_t percent, bool
   if (on_progress_) on_progress_(float(percent) * 0.01f);
 }
 
-Ref<TDibBitmap> TJpegBitmapStore::DecodeLevel(int32_t level) {
-  Ref<TFastDIB> dib = image_->Decode(uint8_t(level));
+Ref<TDibBitmap> TJpegBitmapStore::DecodeLevel(int32_t level, bool four_bytes) {
+  Ref<TFastDIB> dib = image_->Decode(uint8_t(level), four_bytes);
   if (dib->BitCount() == 8) {
     const int32_t w = dib->Width(), h = dib->RowCount();
     auto wide = MakeRef<TFastDIB>();
@@ -53,9 +53,21 @@ Ref<TDibBitmap> TJpegBitmapStore::DecodeLevel(int32_t level) {
   return NewDibBitmapOn(dib.get(), false);
 }
 
+void TJpegBitmapStore::GetMipLevel(int32_t level, TPixelFormat* format, TLevelBitmap& out,
+                                   const TBitmapClass* cls) {
+  // Departure: a colour level asked for as A8R8G8B8 is decoded to 32 bits (same pixels, alpha 255), not to 24 bits
+  // and copied, which kept both copies of every shown photo and cost a conversion.
+  four_bytes_ = format == StdFormats().A8R8G8B8 && (!cls || TDibBitmap::kClass.InheritsFrom(cls));
+  struct TReset {
+    bool& flag;
+    ~TReset() { flag = false; }
+  } reset{four_bytes_};
+  TSysBitmapStore::GetMipLevel(level, format, out, cls);
+}
+
 void TJpegBitmapStore::LoadMipLevel(int32_t level, TLevelBitmap& out) {
   if (level < 0 || level > 3) return;
-  out.Bitmap = DecodeLevel(level);
+  out.Bitmap = DecodeLevel(level, four_bytes_);
   out.Owned = true;
   out.Level = level;
   CheckGoOn(on_progress_, 1.0f);

@@ -23,21 +23,28 @@ class TJpegBitmapStore : public TSysBitmapStore {
   TJpegBitmapStore(const std::u16string& name, const TImageParamsCallback& params_callback, TJpegImage* image);
 
   TJpegImage* Image() const noexcept { return image_.get(); }
-  // The layout of every level: blue, green, red ("R8G8B8").
+  // The layout of the levels: blue, green, red ("R8G8B8").
   static TPixelFormat* GetPixelFormat();
   // The picture decoded at 1 / 2^level (0..3) as a 24-bit DIB bitmap; grey
-  // pictures are widened to three equal bytes. Raises like TJpegImage::Decode.
-  Ref<TDibBitmap> DecodeLevel(int32_t level);
+  // pictures are widened to three equal bytes. With `four_bytes` a colour
+  // picture comes as a 32-bit one ("A8R8G8B8", alpha 255) instead. Raises
+  // like TJpegImage::Decode.
+  Ref<TDibBitmap> DecodeLevel(int32_t level, bool four_bytes = false);
 
  protected:
   // Levels 0 to 3 from libjpeg; deeper levels are left to halving.
   void LoadMipLevel(int32_t level, TLevelBitmap& out) override;
+  // A level first asked for as "A8R8G8B8" (as textures are made) is decoded
+  // straight into that layout: the picture is decoded once and no 24-bit
+  // copy is kept beside the 32-bit one.
+  void GetMipLevel(int32_t level, TPixelFormat* format, TLevelBitmap& out, const TBitmapClass* cls) override;
   void Dispose() override;
 
  private:
   void ImageProgress(TRefObject* sender, uint8_t stage, uint8_t percent, bool redraw, const TRect& rect,
                      const std::u16string& message);
   Ref<TJpegImage> image_;
+  bool four_bytes_ = false;  // the level being made is wanted as "A8R8G8B8" (under the store's lock)
 };
 
 // The registered loader (".jpg", ".jpeg", ".jpe", ".jfif"). Reads the

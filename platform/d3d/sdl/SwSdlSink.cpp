@@ -15,6 +15,12 @@ TSwSdlSink::TSwSdlSink() : gui_thread_(std::this_thread::get_id()) {
     own_video_ = true;
   }
   wake_event_ = SDL_RegisterEvents(1);
+  // Frames are made in memory and only copied to the window: SDL's window
+  // surface is kept a plain one (XShm on X11) instead of a texture of an
+  // OpenGL renderer, which on a machine without a GPU driver loads a
+  // software OpenGL stack of over 100 MB. The environment variable still
+  // decides when it is set.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
 }
 
 TSwSdlSink::~TSwSdlSink() {

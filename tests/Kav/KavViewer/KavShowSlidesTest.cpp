@@ -1,14 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "Kav/KavViewer/KavShowSlides.h"
 #include "KavLib2/KavObjects/KavImage.h"
+#include "VoRav/Graphics/SysImage.h"
+#include "VoRav/Graphics/SysPixelFormat.h"
+#include "VoRav/Graphics/vxImageRegistry.h"
+#include "VoRav/vxUTF8.h"
 #include "tests/KavLib2/KavClasses/ShowFixture.h"
 #include "tests/KavLib2/KavObjects/ShowFolderTestUtil.h"
 #include "tests/platform/media/MediaTestClips.h"
@@ -209,6 +217,129 @@ TEST(ShowSlides, PictureShadowsArriveThroughTheImageTaskQueue) {
   Ref<TImageTaskQueue> queue = host->TaskQueue;
   f.Window = nullptr;
   EXPECT_TRUE(queue->Stopped());
+}
+
+// ---- Decodes per photo ------------------------------------------------------------
+
+// The levels each picture of the counting loader made from its source, by
+// name, in order.
+struct TDecodeLog {
+  std::mutex Lock;
+  std::map<std::u16string, std::vector<int32_t>> Levels;
+};
+TDecodeLog& Decodes() {
+  static TDecodeLog log;
+  return log;
+}
+
+// A picture whose file holds "width height": like the JPEG loader's, its
+// levels 0 to 3 come from the source at that size (each one a "decode").
+class TCountingStore : public TSysBitmapStore {
+ public:
+  TCountingStore(const std::u16string& name, const TImageParamsCallback& cb, TSize size)
+      : TSysBitmapStore(name, cb, StdFormats().R8G8B8, size), name_(name), size_(size) {}
+
+ protected:
+  void LoadMipLevel(int32_t level, TLevelBitmap& out) override {
+    if (level > 3) return;
+    {
+      std::lock_guard<std::mutex> hold(Decodes().Lock);
+      Decodes().Levels[name_].push_back(level);
+    }
+    const int32_t k = 1 << level;
+    out.Bitmap = CreateSysBitmap((size_.cx + k - 1) / k, (size_.cy + k - 1) / k, StdFormats().R8G8B8);
+    out.Owned = true;
+    out.Level = level;
+  }
+
+ private:
+  std::u16string name_;
+  TSize size_;
+};
+
+Ref<TBitmapStore> LoadCounting(TStream* stream, const std::u16string& name, bool owns_stream,
+                               const TImageParamsCallback& cb) {
+  Ref<TStream> taken = owns_stream ? Ref<TStream>::Adopt(stream) : Ref<TStream>();
+  std::array<uint8_t, 32> text{};
+  const int64_t got = stream->Read(text, 31);
+  int w = 0, h = 0;
+  if (got <= 0 || std::sscanf(reinterpret_cast<const char*>(text.data()), "%d %d", &w, &h) != 2 || w < 1 || h < 1)
+    return nullptr;
+  return MakeRef<TCountingStore>(name, cb, TSize{w, h});
+}
+
+// Five slides of 3 s, each one photo of 4000 x 2400 filling the slide's
+// height: drawn at 1800 x 1080, from level 1 (2000 x 1200).
+std::string PhotoShow() {
+  std::string project =
+      "[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=1920\r\nopt_scr_height=1080\r\n[Times]\r\nopt_slidescount=5\r\n";
+  for (int i = 1; i <= 5; ++i) project += "opt_synchpos" + std::to_string(i) + "=" + std::to_string(i * 3000) + "\r\n";
+  for (int i = 1; i <= 5; ++i)
+    project += "[Slide" + std::to_string(i) + "]\r\nobject big:Image\r\nGUID={big}\r\nImageName=photo" +
+               std::to_string(i) + ".cnt\r\nend\r\n";
+  return project;
+}
+
+// Played through the window as the engine plays it (each slide prepared on
+// the drawer when it is made, then drawn at its times), every photo is made
+// from its source once, at the level it is drawn from; and the window is
+// handed on as soon as the slide of the time is made, before the ones after
+// it.
+TEST(ShowSlides, EachPhotoIsDecodedOnceAtTheLevelItIsDrawn) {
+  RegisterImageLoader(&LoadCounting, {u".cnt"});
+  {
+    std::lock_guard<std::mutex> hold(Decodes().Lock);
+    Decodes().Levels.clear();
+  }
+  {
+    TWindowFixture f(PhotoShow(), [](test::TShowFolder& folder) {
+      for (int i = 1; i <= 5; ++i) folder.WriteText("photo" + std::to_string(i) + ".cnt", "4000 2400");
+    });
+    TFrameDumper dumper(480, 270);
+    std::vector<size_t> window_sizes;
+    std::vector<int32_t> shown;  // the indices of the last window handed on when a slide is prepared
+    f.Window->OnSlidePrepared = [&](TPreparedSlide* slide) {
+      shown.clear();
+      if (!f.Windows.empty())
+        for (auto& s : f.Windows.back()) shown.push_back(s->Index);
+      slide->PreloadOn(dumper.Drawer(), 0);
+      window_sizes.push_back(f.Windows.size());
+    };
+    f.At(0);
+    ASSERT_FALSE(f.Windows.empty());
+    // The first window holds the first slide alone, handed on before the
+    // second slide was made.
+    EXPECT_EQ(f.Windows.front().size(), 1u);
+    EXPECT_EQ(f.Windows.front().front()->Index, 0);
+    ASSERT_EQ(window_sizes.size(), 3u);
+    EXPECT_EQ(window_sizes[0], 0u);
+    EXPECT_EQ(window_sizes[1], 1u);
+    EXPECT_EQ(f.Windows.back().size(), 3u);
+    for (double t : {100.0, 3100.0, 6100.0, 9100.0, 12100.0}) {
+      f.At(t);
+      TPreparedSlide* slide = f.SlideAt(t);
+      ASSERT_NE(slide, nullptr) << t;
+      slide->SetTime(t);
+      slide->PrepareOn(dumper.Drawer());
+      test::RenderSlideWith(dumper, slide->Object());
+      auto* kav_slide = dynamic_cast<TKavSlide*>(slide->Object());
+      ASSERT_NE(kav_slide, nullptr);
+      auto* image = kav_slide->ChildCount() > 0 ? dynamic_cast<TKavImage*>(kav_slide->GetChild(0)) : nullptr;
+      ASSERT_NE(image, nullptr);
+      EXPECT_EQ(image->MipLevel(), 1) << t;
+      // The slide that left the window was handed back before the next one
+      // was made: its picture and textures are gone first.
+      if (t == 3100.0) {
+        EXPECT_EQ(shown, (std::vector<int32_t>{1, 2}));
+      }
+    }
+    for (auto& w : f.Windows)
+      for (auto& s : w) s->ReleaseDeviceResources();
+  }
+  UnregisterImageLoader(&LoadCounting);
+  std::lock_guard<std::mutex> hold(Decodes().Lock);
+  ASSERT_EQ(Decodes().Levels.size(), 5u);
+  for (auto& [name, levels] : Decodes().Levels) EXPECT_EQ(levels, std::vector<int32_t>{1}) << UTF8Encode(name);
 }
 
 TEST(ShowSlides, HostOffersClipsAndTheProject) {

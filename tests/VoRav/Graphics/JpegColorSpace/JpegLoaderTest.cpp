@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "JpegTestUtil.h"
 #include "VoRav/Graphics/JpegColorSpace/vxJpegICCExtractor.h"
@@ -112,6 +113,32 @@ TEST(JpegLoader, StoresLevelsProfilesAndRefusals) {
   }
   EXPECT_TRUE(store->GetMipLevel(3)->InheritsFrom(&TDibBitmap::kClass));
 
+  // A level first asked for as A8R8G8B8 (as textures ask) is decoded
+  // straight into it: the 24-bit level's pixels with alpha 255, and the only
+  // bitmap of its level; asked for as R8G8B8 afterwards, a copy of the same
+  // pixels.
+  for (int level = 0; level <= 3; ++level) {
+    Ref<TBitmapStore> wide = LoadJpegImage(Mem(ReadFileBytes(dir / "c.jpg")).get(), u"c.jpg", false, {});
+    ASSERT_TRUE(wide);
+    Ref<TBitmap> four = wide->GetMipLevel(level, StdFormats().A8R8G8B8);
+    EXPECT_EQ(four->PixelFormat(), StdFormats().A8R8G8B8);
+    EXPECT_EQ(wide->CachedCount(level), 1);
+    auto* a = AsSysBitmap(four.get());
+    auto* b = AsSysBitmap(store->GetMipLevel(level).get());
+    ASSERT_TRUE(a && b);
+    ASSERT_EQ(a->Width(), b->Width());
+    ASSERT_EQ(a->Height(), b->Height());
+    auto* c = AsSysBitmap(wide->GetMipLevel(level, StdFormats().R8G8B8).get());
+    ASSERT_TRUE(c);
+    for (int y = 0; y < a->Height(); ++y)
+      for (int x = 0; x < a->Width(); ++x) {
+        const uint8_t* pa = a->PixelAddress(x, y);
+        const uint8_t* pb = b->PixelAddress(x, y);
+        ASSERT_TRUE(pa[0] == pb[0] && pa[1] == pb[1] && pa[2] == pb[2] && pa[3] == 255) << level << ":" << x << "," << y;
+        ASSERT_EQ(std::memcmp(c->PixelAddress(x, y), pb, 3), 0) << level << ":" << x << "," << y;
+      }
+  }
+
   // Grey: 24 bits with three equal bytes, every grey level of libjpeg's
   // 8-bit output kept.
   Ref<TBitmapStore> grey = LoadJpegImage(Mem(ReadFileBytes(dir / "g.jpg")).get(), u"g.jpg", false, {});
@@ -124,6 +151,16 @@ TEST(JpegLoader, StoresLevelsProfilesAndRefusals) {
     for (int x = 0; x < 203; ++x) {
       const uint8_t* p = wide->PixelAddress(x, y);
       ASSERT_TRUE(p[0] == p[1] && p[1] == p[2] && p[0] == plain->PixelAddress(x, y)[0]) << x << "," << y;
+    }
+  // Asked for as A8R8G8B8, a grey picture is widened the same way.
+  Ref<TBitmapStore> grey4 = LoadJpegImage(Mem(ReadFileBytes(dir / "g.jpg")).get(), u"g.jpg", false, {});
+  auto* wide4 = AsSysBitmap(grey4->GetMipLevel(0, StdFormats().A8R8G8B8).get());
+  ASSERT_TRUE(wide4);
+  EXPECT_EQ(wide4->PixelFormat(), StdFormats().A8R8G8B8);
+  for (int y = 0; y < 101; y += 5)
+    for (int x = 0; x < 203; x += 3) {
+      const uint8_t* p = wide4->PixelAddress(x, y);
+      ASSERT_TRUE(p[0] == p[1] && p[1] == p[2] && p[0] == plain->PixelAddress(x, y)[0] && p[3] == 255) << x << "," << y;
     }
 
   // Not a JPEG, or a header promising far more pixels than the data hold:
