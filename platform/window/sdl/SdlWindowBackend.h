@@ -7,6 +7,7 @@
 
 #include <SDL.h>
 
+#include <functional>
 #include <map>
 
 #include "platform/window/WinBackend.h"
@@ -35,6 +36,10 @@ class TSdlWindowBackend : public TWindowBackend {
   void ScreenDpi(int32_t& x, int32_t& y) override;
   std::vector<TMonitorArea> Monitors() override;
   int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) override;
+
+  // GUI thread: gets the type of every event the backend has no use for
+  // (such as an event another module registered to wake the thread).
+  std::function<void(uint32_t type)> OnOtherEvent;
 
   // The SDL window of a top-level window, nil while it has none (hidden).
   SDL_Window* SdlWindowOf(HWND hwnd) const;
