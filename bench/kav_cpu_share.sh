@@ -11,13 +11,14 @@
 # kavplay kav_demo of a Release build); SECONDS defaults to 30. Runs under a
 # private Xvfb screen of 1280 x 720 with the dummy audio driver. Prints one
 # line per case: the case, the share of one core in percent, and the share of
-# each busy thread. KAV_CPU_CASES picks cases (default "demo paused still").
+# each busy thread. KAV_CPU_CASES picks cases (default "demo paused still");
+# KAV_PLAYER runs another player binary on the same show (before/after).
 set -eu
 
 build=${1:-build/release}
 seconds=${2:-30}
 cases=${KAV_CPU_CASES:-demo paused still}
-player=$(realpath "$build/kavplay")
+player=$(realpath "${KAV_PLAYER:-$build/kavplay}")
 demo=$(realpath "$build/demo/demo.kvshow")
 [ -x "$player" ] || { echo "no $player" >&2; exit 1; }
 [ -f "$demo" ] || { echo "no $demo" >&2; exit 1; }
