@@ -106,7 +106,10 @@ void TMusicLoader::HandleEvent(TThreadEventList* sender, uint32_t code, bool& ha
 
 void TMusicLoader::Step() {
   EventList()->ProcessMessages();
-  SleepMs(10);
+  // Departure: the loader only answers messages, so it sleeps on its queue
+  // (a message or the stop ends the sleep at once) rather than looking
+  // again every 10 ms.
+  WaitForMessage(100);
 }
 
 // ---------------------------------------------------------------------------
