@@ -20,6 +20,7 @@ namespace {
 
 constexpr double kNoTime = 3.4e38;  // "never", as a single-precision value
 constexpr int32_t kNoIndex = 2147483646;
+constexpr int64_t kFrameMs = 16;  // a frame at 60 Hz, whole milliseconds
 
 // Milliseconds truncated toward zero into 32 bits (saturated, so a damaged
 // show time can never overflow the conversion).
@@ -674,13 +675,24 @@ void TKavEngine::MainLoop() {
     if (!text.empty()) HandleAction(TKavAction{kActRunApp, 0, text});
   }
 
+  const int64_t frames_before = frames_drawn_;
   if (slide_count_ >= 1) {
     if (SlidesCover()) Draw(true, force);
     else if (state & kDrawRedraw) Draw(false, true);
   }
 
   const int64_t now = EngineNowMs();
-  SleepMs(now - last_pass_ms_ > 16 ? 1 : 3);
+  if (frames_drawn_ != frames_before) last_frame_ms_ = now;
+  if (frames_drawn_ != frames_before || !frame_drawn_ || pending_) {
+    SleepMs(now - last_pass_ms_ > 16 ? 1 : 3);
+  } else {
+    // Departure: a pass that drew nothing (a still picture, paused or
+    // playing) waits for the next frame time of a 60 Hz grid from the last
+    // drawn frame instead of looking again after 3 ms; a message (mouse,
+    // pause, new slides, stop) ends the wait at once. Three hundred idle
+    // passes a second kept the machine awake for nothing.
+    WaitForMessage(uint32_t(kFrameMs - std::max<int64_t>(now - last_frame_ms_, 0) % kFrameMs));
+  }
   last_pass_ms_ = EngineNowMs();
   ReportTime();
 }

@@ -190,6 +190,7 @@ class TKavEngine : public TCustomKavEngine {
   int64_t frames_drawn_ = 0;
   int32_t passes_before_frame_ = 0;
   int64_t last_pass_ms_ = 0;
+  int64_t last_frame_ms_ = 0;  // when the last frame was drawn
   // The drawer the loader thread may prepare slides on (set once created).
   std::atomic<TDeviceDrawer*> prepare_drawer_{nullptr};
 };

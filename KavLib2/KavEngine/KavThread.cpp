@@ -1,14 +1,36 @@
 #include "KavLib2/KavEngine/KavThread.h"
 
+#include "VoRav/vxTime.h"
 #include "VoRav/wpExceptions.h"
 #include "platform/window/WinApi.h"
 
 namespace kav {
 
+// --- TKavThreadEventList ----------------------------------------------------
+
+void TKavThreadEventList::WaitForMessage(uint32_t ms) {
+  std::unique_lock<std::mutex> lock(wait_lock_);
+  posted_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return signalled_; });
+  signalled_ = false;
+}
+
+void TKavThreadEventList::Wake() {
+  {
+    std::lock_guard<std::mutex> lock(wait_lock_);
+    signalled_ = true;
+  }
+  posted_.notify_all();
+}
+
+void TKavThreadEventList::Queued(int32_t kind) {
+  (void)kind;
+  Wake();
+}
+
 // --- TKavThread ------------------------------------------------------------
 
 TKavThread::TKavThread()
-    : event_list_(MakeRef<TThreadEventList>()) {
+    : event_list_(MakeRef<TKavThreadEventList>()) {
   event_list_->SetHandler(TThreadEventHandler::Bind<&TKavThread::DispatchEvent>(this));
 }
 
@@ -26,6 +48,12 @@ bool TKavThread::Start() {
 void TKavThread::Terminate() {
   if (event_list_) event_list_->Close();
   TThread::Terminate();
+  if (event_list_) event_list_->Wake();
+}
+
+void TKavThread::WaitForMessage(uint32_t ms) {
+  if (event_list_) event_list_->WaitForMessage(ms);
+  else SleepMs(ms);
 }
 
 void TKavThread::Stop() {

@@ -12,8 +12,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <initializer_list>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,25 @@
 #include "VoRav/wpThreads2.h"
 
 namespace kav {
+
+// A thread queue that can be waited on: a loop with nothing to do sleeps
+// until a message arrives instead of looking again every few milliseconds.
+class TKavThreadEventList : public TThreadEventList {
+ public:
+  // Returns at once when a message was queued since the last wait (or the
+  // wait was woken), else after at most `ms` milliseconds.
+  void WaitForMessage(uint32_t ms);
+  // Ends the current or the next wait (stopping the thread).
+  void Wake();
+
+ protected:
+  void Queued(int32_t kind) override;
+
+ private:
+  std::mutex wait_lock_;
+  std::condition_variable posted_;
+  bool signalled_ = false;
+};
 
 class TKavThread : public TThread {
  public:
@@ -40,6 +61,9 @@ class TKavThread : public TThread {
 
   TThreadEventList* EventList() const { return event_list_.get(); }
   bool Running() const { return running_.load(); }
+  // Sleeps at most `ms` milliseconds; a message posted to the queue, or
+  // Terminate, ends the sleep early.
+  void WaitForMessage(uint32_t ms);
 
  protected:
   void Execute() override;
@@ -56,7 +80,7 @@ class TKavThread : public TThread {
     HandleEvent(sender, code, handled, param);
   }
 
-  Ref<TThreadEventList> event_list_;
+  Ref<TKavThreadEventList> event_list_;
   std::atomic<bool> running_{false};
 };
 

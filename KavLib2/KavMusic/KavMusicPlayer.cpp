@@ -106,7 +106,10 @@ void TMusicLoader::HandleEvent(TThreadEventList* sender, uint32_t code, bool& ha
 
 void TMusicLoader::Step() {
   EventList()->ProcessMessages();
-  SleepMs(10);
+  // Departure: the loader only answers messages, so it sleeps on its queue
+  // (a message or the stop ends the sleep at once) rather than looking
+  // again every 10 ms.
+  WaitForMessage(100);
 }
 
 // ---------------------------------------------------------------------------
@@ -510,7 +513,12 @@ void TKavMusicPlayer::Step() {
   bool ready = running;
   if (!ready) ready = std::all_of(items_.begin(), items_.end(), [](const auto& i) { return i->Ready(); });
   music_ready_.store(ready);
-  SleepMs(5);
+  // Departure: with the clock stopped and every item ready nothing changes
+  // until a message comes (seek, play, a loaded channel), so the thread
+  // sleeps on its queue for up to 50 ms instead of stepping every 5 ms; a
+  // message ends the sleep at once.
+  if (!running && ready) WaitForMessage(50);
+  else SleepMs(5);
 }
 
 }  // namespace kav

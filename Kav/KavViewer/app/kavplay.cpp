@@ -220,7 +220,16 @@ int main(int argc, char** argv) {
     TMultiTimerEvent* timer = nullptr;
     if (form) {
       g_form = form.get();
-      timer = MultiTimerAddEvent(10, 0, TTimerEventHandler::Bind<&TFrameService::Tick>(&service));
+      // Frames presented from the engine thread are shown as soon as the
+      // sink's wake event reaches the GUI thread; the timer only keeps the
+      // window's id and size known to the sink (presenting needs them), so
+      // a still picture does not wake the GUI thread a hundred times a
+      // second.
+      const uint32_t frame_event = sink->WakeEventType();
+      sdl->OnOtherEvent = [frame_event, &service](uint32_t type) {
+        if (type == frame_event) service.Tick(nullptr);
+      };
+      timer = MultiTimerAddEvent(50, 0, TTimerEventHandler::Bind<&TFrameService::Tick>(&service));
       bool started = false;
       try {
         started = form->Start();
@@ -235,6 +244,7 @@ int main(int argc, char** argv) {
       else exit_code = 1;
     }
     if (timer) MultiTimerRemoveEvent(timer);
+    sdl->OnOtherEvent = nullptr;
     g_form = nullptr;
     try {
       form = nullptr;

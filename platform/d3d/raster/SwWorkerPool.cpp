@@ -43,28 +43,37 @@ void TSwWorkerPool::Run(int count, int threads, const std::function<void(int)>& 
     job_ = &job;
     count_ = count;
     next_.store(0);
-    active_limit_ = helpers;
+    slots_ = helpers;
     ++generation_;
   }
-  wake_.notify_all();
+  // Only as many workers as may join are woken: waking every worker for a
+  // job two of them share costs more than the job on a loaded machine.
+  if (helpers >= int(workers_.size())) {
+    wake_.notify_all();
+  } else {
+    for (int i = 0; i < helpers; ++i) wake_.notify_one();
+  }
   Drain(job, count);
   // Every index is taken: close the job and wait for the workers still in it.
   std::unique_lock<std::mutex> g(lock_);
   job_ = nullptr;
+  slots_ = 0;
   done_.wait(g, [this] { return active_ == 0; });
 }
 
 void TSwWorkerPool::WorkerLoop(int index) {
+  (void)index;
   uint64_t seen = 0;
   for (;;) {
     const std::function<void(int)>* job;
     int count;
     {
       std::unique_lock<std::mutex> g(lock_);
-      wake_.wait(g, [&] { return stop_ || (generation_ != seen && index < active_limit_); });
+      wake_.wait(g, [&] { return stop_ || (generation_ != seen && slots_ > 0); });
       if (stop_) return;
       seen = generation_;
       if (!job_) continue;  // closed before this worker got to it
+      --slots_;
       job = job_;
       count = count_;
       ++active_;

@@ -44,7 +44,7 @@ class TSwWorkerPool {
   std::condition_variable wake_, done_;
   uint64_t generation_ = 0;
   bool stop_ = false;
-  int active_limit_ = 0;  // workers with index below this take part
+  int slots_ = 0;  // workers that may still join the current job
   const std::function<void(int)>* job_ = nullptr;
   int count_ = 0;
   std::atomic<int> next_{0};

@@ -9,6 +9,12 @@
 namespace kav {
 
 TSwSdlSink::TSwSdlSink() : gui_thread_(std::this_thread::get_id()) {
+  // The frames are finished pictures in memory: a window surface over the
+  // X server's shared memory shows them with one copy. Left to itself SDL
+  // puts an OpenGL texture behind the surface, which without a GPU (Mesa's
+  // llvmpipe) uploads and draws every frame again on a pool of its own
+  // threads. An SDL_FRAMEBUFFER_ACCELERATION set in the environment wins.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (!SDL_WasInit(SDL_INIT_VIDEO)) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
       throw EOSError(std::string("SDL video initialisation failed: ") + SDL_GetError(), 0);

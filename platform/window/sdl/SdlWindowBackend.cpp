@@ -244,7 +244,9 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
       break;
     }
     default:
-      break;  // the wake event and everything else: nothing to deliver
+      // The wake event and everything else: nothing to deliver here.
+      if (e.type != wake_event_ && OnOtherEvent) OnOtherEvent(e.type);
+      break;
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <SDL.h>
 
+#include <functional>
 #include <map>
 
 #include "platform/window/WinBackend.h"
@@ -42,6 +43,10 @@ class TSdlWindowBackend : public TWindowBackend {
   bool SetOpacity(HWND hwnd, uint8_t alpha) override;
   // SDL shapes only windows made as shaped windows from the start: no shape
   // for a mirrored window, so the base's false stands.
+
+  // GUI thread: gets the type of every event the backend has no use for
+  // (such as an event another module registered to wake the thread).
+  std::function<void(uint32_t type)> OnOtherEvent;
 
   // The SDL window of a top-level window, nil while it has none (hidden).
   SDL_Window* SdlWindowOf(HWND hwnd) const;

@@ -147,6 +147,29 @@ TEST_F(ShowEngineTest, SeekMovesTheTimeAndCarriesTheRequestId) {
   EXPECT_FALSE(engine->Active());
 }
 
+// A picture that does not change is drawn once: passes that follow, paused
+// or playing a slide without motion, draw nothing until something changes.
+TEST_F(ShowEngineTest, AStillFrameIsNotDrawnAgain) {
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  for (int i = 0; i < 1000 && engine->FramesDrawn() == 0; ++i) engine->MainLoop();
+  ASSERT_GE(engine->FramesDrawn(), 1);
+  Play(100);
+  const int64_t paused = engine->FramesDrawn();
+  for (int i = 0; i < 300; ++i) Play(20);
+  EXPECT_FALSE(engine->Active());
+  EXPECT_EQ(engine->FramesDrawn(), paused);
+  // Playing: the clock moves inside one slide whose picture stands still.
+  Seek(100);
+  Post(kEngineMode, new TModeData(false));
+  ASSERT_TRUE(PassUntilActive());
+  Play(20);
+  const int64_t playing = engine->FramesDrawn();
+  for (int i = 0; i < 20; ++i) Play(20);
+  EXPECT_TRUE(engine->Active());
+  EXPECT_EQ(engine->FramesDrawn(), playing);
+}
+
 TEST_F(ShowEngineTest, EndOfAShowThatStopsIsReportedOnce) {
   Make("opt_repeat=stop\r\n");
   ASSERT_TRUE(PassUntilSlides());

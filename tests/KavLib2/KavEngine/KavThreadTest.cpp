@@ -99,6 +99,28 @@ TEST(KavThread, StoppingWakesASenderThatWaitsOnTheQueue) {
   EXPECT_TRUE(back.load());
 }
 
+// A loop with nothing to do sleeps on its queue: a message from another
+// thread, or the stop, ends the sleep long before its limit.
+TEST(KavThread, AMessageOrTheStopEndsAnIdleWait) {
+  Ref<TWorker> w = MakeRef<TWorker>();
+  std::atomic<int> waits{0};
+  w->step_ms = 0;
+  w->in_step = [&] {
+    w->WaitForMessage(60000);
+    waits++;
+  };
+  ASSERT_TRUE(w->Start());
+  const uint32_t start = GetElapsedMs();
+  w->EventList()->PostEvent(kEngineMode, nullptr);
+  while (waits.load() < 1) SleepMs(1);
+  EXPECT_LT(ElapsedSinceMs(start), 30000u);
+  SleepMs(20);  // the worker sleeps again
+  w->Stop();
+  EXPECT_LT(ElapsedSinceMs(start), 30000u);
+  EXPECT_FALSE(w->Running());
+  EXPECT_EQ(w->codes, (std::vector<uint32_t>{kEngineMode}));
+}
+
 namespace {
 
 class TTestEngine : public TCustomKavEngine {
