@@ -13,7 +13,8 @@ TSwSdlSink::TSwSdlSink() : gui_thread_(std::this_thread::get_id()) {
   // X server's shared memory shows them with one copy. Left to itself SDL
   // puts an OpenGL texture behind the surface, which without a GPU (Mesa's
   // llvmpipe) uploads and draws every frame again on a pool of its own
-  // threads. An SDL_FRAMEBUFFER_ACCELERATION set in the environment wins.
+  // threads, and loads a software OpenGL stack of over 100 MB. An
+  // SDL_FRAMEBUFFER_ACCELERATION set in the environment wins.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (!SDL_WasInit(SDL_INIT_VIDEO)) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
@@ -21,12 +22,6 @@ TSwSdlSink::TSwSdlSink() : gui_thread_(std::this_thread::get_id()) {
     own_video_ = true;
   }
   wake_event_ = SDL_RegisterEvents(1);
-  // Frames are made in memory and only copied to the window: SDL's window
-  // surface is kept a plain one (XShm on X11) instead of a texture of an
-  // OpenGL renderer, which on a machine without a GPU driver loads a
-  // software OpenGL stack of over 100 MB. The environment variable still
-  // decides when it is set.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
 }
 
 TSwSdlSink::~TSwSdlSink() {
