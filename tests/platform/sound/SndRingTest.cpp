@@ -1,5 +1,6 @@
-// A buffer's ring shared by the mixer and a writer on another thread: what a
-// writer puts into a locked region reaches the mixer whole, at Unlock.
+// A buffer's ring shared by the mixer and a writer on another thread: the
+// mixer never reads a region handed out by Lock until it is unlocked, and
+// what a writer unlocked is what the mixer plays.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -48,74 +49,60 @@ void PutFrames(uint8_t* p, uint32_t bytes, int16_t& next) {
   }
 }
 
-// Fills the whole buffer with one 16-bit level (through Lock and Unlock).
-void FillLevel(TSndBuffer* b, uint32_t bytes, int16_t level) {
-  void *p1, *p2;
-  uint32_t n1, n2;
-  ASSERT_EQ(b->Lock(0, bytes, &p1, &n1, &p2, &n2, 0), kSndOk);
-  std::fill_n(static_cast<int16_t*>(p1), n1 / 2, level);
-  ASSERT_EQ(b->Unlock(p1, n1, p2, n2), kSndOk);
-}
-
-TEST(SndRing, LockedRegionPlaysWhatItHeldUntilUnlocked) {
-  TRingRig rig;
-  const uint32_t bytes = 4410 * 4;  // 100 ms
-  auto b = rig.Buffer(Pcm(2, 44100, 16), bytes);
-  FillLevel(b.get(), bytes, 500);
-  // The second half is locked and rewritten while the buffer plays it once.
-  void *p1, *p2;
-  uint32_t n1, n2;
-  ASSERT_EQ(b->Lock(bytes / 2, bytes / 2, &p1, &n1, &p2, &n2, 0), kSndOk);
-  // The region comes with the ring's bytes (a fade works on them in place).
-  EXPECT_EQ(static_cast<int16_t*>(p1)[0], 500);
-  EXPECT_EQ(static_cast<int16_t*>(p1)[n1 / 2 - 1], 500);
-  std::fill_n(static_cast<int16_t*>(p1), n1 / 2, int16_t(-700));
-  ASSERT_EQ(b->Play(0, 0, kSndPlayLooping), kSndOk);
-  auto out = rig.Run(100);
-  ASSERT_EQ(out.size(), 4410u * 2);
-  for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], 500) << i;
-  // Unlock publishes what was written, as far as the caller says it wrote.
-  ASSERT_EQ(b->Unlock(p1, n1 / 2, p2, n2), kSndOk);
-  out = rig.Run(100);
-  for (size_t i = 0; i < 2205 * 2; ++i) ASSERT_EQ(out[i], 500) << i;
-  for (size_t i = 2205 * 2; i < 2205 * 2 + n1 / 4; ++i) ASSERT_EQ(out[i], -700) << i;
-  for (size_t i = 2205 * 2 + n1 / 4; i < out.size(); ++i) ASSERT_EQ(out[i], 500) << i;
-}
-
-TEST(SndRing, RegionsAcrossTheEndArePublishedTogether) {
+TEST(SndRing, LockedRegionSoundsAsSilenceUntilUnlocked) {
   for (const TWaveFormat& f : {Pcm(2, 44100, 16), Pcm(1, 22050, 8)}) {
     TRingRig rig;
     const uint32_t bytes = f.AvgBytesPerSec / 10;  // 100 ms
     auto b = rig.Buffer(f, bytes);
-    b->Play(0, 0, kSndPlayLooping);
-    // The last and the first quarter: the output is silent while locked.
+    const uint8_t level = 200;                     // 8-bit: (200 - 128) * 256
+    const int16_t wide = f.BitsPerSample == 8 ? int16_t((level - 128) * 256) : int16_t(12000);
     void *p1, *p2;
     uint32_t n1, n2;
-    const uint32_t frames = bytes / f.BlockAlign;
-    ASSERT_EQ(b->Lock((frames - frames / 4) * f.BlockAlign, frames / 2 * f.BlockAlign, &p1, &n1, &p2, &n2, 0),
-              kSndOk);
-    ASSERT_NE(p2, nullptr);
-    const int16_t wide = f.BitsPerSample == 8 ? int16_t((200 - 128) * 256) : int16_t(9000);
-    if (f.BitsPerSample == 8) {
-      std::memset(p1, 200, n1);
-      std::memset(p2, 200, n2);
-    } else {
+    ASSERT_EQ(b->Lock(0, bytes, &p1, &n1, &p2, &n2, 0), kSndOk);
+    if (f.BitsPerSample == 8)
+      std::memset(p1, level, n1);
+    else
       std::fill_n(static_cast<int16_t*>(p1), n1 / 2, wide);
-      std::fill_n(static_cast<int16_t*>(p2), n2 / 2, wide);
-    }
-    auto out = rig.Run(100);
-    for (int16_t s : out) ASSERT_EQ(s, 0);
     ASSERT_EQ(b->Unlock(p1, n1, p2, n2), kSndOk);
-    out = rig.Run(100);  // one more lap from the same place: frame 0 first
+    // The second half is locked while the buffer plays through it once.
+    ASSERT_EQ(b->Lock(bytes / 2, bytes - bytes / 2, &p1, &n1, &p2, &n2, 0), kSndOk);
+    ASSERT_EQ(b->Play(0, 0, kSndPlayLooping), kSndOk);
+    auto out = rig.Run(100);
     ASSERT_EQ(out.size(), 4410u * 2);
-    auto at = [&](size_t frame) { return out[2 * frame]; };
-    EXPECT_EQ(at(0), wide);
-    EXPECT_EQ(at(1100), wide);
-    EXPECT_EQ(at(1110), 0);
-    EXPECT_EQ(at(3300), 0);
-    EXPECT_EQ(at(3310), wide);
-    EXPECT_EQ(at(4409), wide);
+    // Linear interpolation blends the frames next to the region's edges.
+    for (size_t i = 0; i < 2200 * 2; ++i) ASSERT_EQ(out[i], wide) << i;
+    for (size_t i = 2206 * 2; i < 4400 * 2; ++i) ASSERT_EQ(out[i], 0) << i;
+    ASSERT_EQ(b->Unlock(p1, n1, p2, n2), kSndOk);
+    out = rig.Run(100);
+    for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], wide) << i;
   }
+}
+
+TEST(SndRing, RegionsAcrossTheEndAreBothHeldAndBothReleased) {
+  TRingRig rig;
+  auto b = rig.Buffer(Pcm(2, 44100, 16), 4410 * 4);  // 100 ms
+  void *p1, *p2;
+  uint32_t n1, n2;
+  ASSERT_EQ(b->Lock(0, 4410 * 4, &p1, &n1, &p2, &n2, 0), kSndOk);
+  std::fill_n(static_cast<int16_t*>(p1), 4410 * 2, int16_t(500));
+  ASSERT_EQ(b->Unlock(p1, n1, p2, n2), kSndOk);
+  // The last and the first 25 ms.
+  ASSERT_EQ(b->Lock(3308 * 4, 2204 * 4, &p1, &n1, &p2, &n2, 0), kSndOk);
+  ASSERT_NE(p2, nullptr);
+  b->Play(0, 0, kSndPlayLooping);
+  auto out = rig.Run(200);
+  ASSERT_EQ(out.size(), 8820u * 2);
+  auto at = [&](size_t frame) { return out[2 * frame]; };
+  EXPECT_EQ(at(0), 0);
+  EXPECT_EQ(at(1101), 0);
+  EXPECT_EQ(at(1102), 500);
+  EXPECT_EQ(at(3307), 500);
+  EXPECT_EQ(at(3308), 0);
+  EXPECT_EQ(at(4410 + 1101), 0);
+  EXPECT_EQ(at(4410 + 1102), 500);
+  ASSERT_EQ(b->Unlock(p1, n1, p2, n2), kSndOk);
+  out = rig.Run(100);
+  for (int16_t s : out) ASSERT_EQ(s, 500);
 }
 
 // A mixer thread and a refill thread at full speed on one ring: the refill
