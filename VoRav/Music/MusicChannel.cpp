@@ -73,6 +73,7 @@ bool TMusicChannel::OpenSource(const std::u16string& name) {
   out_ = converter_->OutputFormat();
   buffer_ = device_->CreateBuffer(out_);
   if (!buffer_) return false;
+  fill_buffer_ = buffer_.get();
   buffer_->FirstFill = TWaveOutBuffer::TFillCallback::Bind<&TMusicChannel::OnFirstFill>(this);
   buffer_->RestartFill = TWaveOutBuffer::TFillCallback::Bind<&TMusicChannel::OnRestartFill>(this);
   buffer_->RegularFill = TWaveOutBuffer::TFillCallback::Bind<&TMusicChannel::OnRegularFill>(this);
@@ -271,7 +272,7 @@ void TMusicChannel::CopyWithGain(uint8_t* dst, const uint8_t* src, uint32_t byte
 void TMusicChannel::ScheduleStop(uint32_t byte_in_block) {
   const bool first = deadline_.load() == -1;
   if (first || recompute_.load()) {
-    const double played = double(buffer_ ? buffer_->GetQueuedBytes() : 0) + byte_in_block;
+    const double played = double(fill_buffer_ ? fill_buffer_->GetQueuedBytes() : 0) + byte_in_block;
     int64_t deadline = std::llround(played / std::max<uint32_t>(out_.AvgBytesPerSec, 1) * 1000);
     if (deadline < 1) deadline += 2000;
     deadline += 20;

@@ -71,6 +71,11 @@ class TMusicChannel : public TRefObject {
   TChannelMusic* owner_;
   Ref<TWaveOutDevice> device_;
   Ref<TWaveOutBuffer> buffer_;
+  // The same buffer for its fill callbacks, which run on its refill thread:
+  // set before that thread starts and never changed, while buffer_ is
+  // cleared by Dispose as the thread may still be in a fill. The buffer
+  // outlives its callbacks (it ends its thread before it goes).
+  TWaveOutBuffer* fill_buffer_ = nullptr;
   Ref<TStream> stream_;
   TMusicCloseHandler close_;
   Ref<TWavConverter> converter_;

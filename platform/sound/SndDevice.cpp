@@ -145,6 +145,8 @@ TSndResult TSndBuffer::Lock(uint32_t offset, uint32_t bytes, void** ptr1, uint32
   if (bytes > first && !ptr2) return kSndErrInvalidParam;
   if (ptr2) *ptr2 = bytes > first ? data_.data() : nullptr;
   if (bytes2) *bytes2 = bytes - first;
+  AddLockedRegion(offset, first);
+  if (bytes > first) AddLockedRegion(0, bytes - first);
   return kSndOk;
 }
 
@@ -156,7 +158,49 @@ TSndResult TSndBuffer::Unlock(void* ptr1, uint32_t bytes1, void* ptr2, uint32_t 
     return q >= begin && q <= begin + size_ && n <= size_ - uint32_t(q - begin);
   };
   if (!inside(ptr1, bytes1) || !inside(ptr2, bytes2)) return kSndErrInvalidParam;
+  // Taking the lock orders the caller's writes before every later mix.
+  std::lock_guard<std::recursive_mutex> hold(device_->lock_);
+  if (ptr1) ReleaseLockedRegion(uint32_t(static_cast<const uint8_t*>(ptr1) - begin));
+  if (ptr2) ReleaseLockedRegion(uint32_t(static_cast<const uint8_t*>(ptr2) - begin));
   return kSndOk;
+}
+
+void TSndBuffer::AddLockedRegion(uint32_t offset, uint32_t bytes) {
+  const uint32_t align = format_.BlockAlign;
+  const TLockedRegion region{offset, offset / align, uint32_t((uint64_t(offset) + bytes + align - 1) / align)};
+  for (TLockedRegion& r : locked_)
+    if (r.offset == offset) {
+      r = region;
+      return;
+    }
+  if (locked_.size() >= kMaxLockedRegions) locked_.erase(locked_.begin());
+  locked_.push_back(region);
+}
+
+void TSndBuffer::ReleaseLockedRegion(uint32_t offset) {
+  locked_.erase(std::remove_if(locked_.begin(), locked_.end(), [&](const TLockedRegion& r) { return r.offset == offset; }),
+                locked_.end());
+}
+
+bool TSndBuffer::FrameLocked(uint32_t frame) const {
+  for (const TLockedRegion& r : locked_)
+    if (frame >= r.first && frame < r.end) return true;
+  return false;
+}
+
+uint32_t TSndBuffer::UniformRun(uint32_t frame, uint32_t limit, bool& locked) const {
+  locked = false;
+  uint32_t run = limit;
+  for (const TLockedRegion& r : locked_) {
+    if (frame >= r.first && frame < r.end) {
+      if (!locked) run = 0;
+      locked = true;
+      run = std::max(run, std::min(limit, r.end - frame));
+    } else if (!locked && r.first > frame) {
+      run = std::min(run, r.first - frame);
+    }
+  }
+  return run;
 }
 
 TSndResult TSndBuffer::Play(uint32_t, uint32_t, uint32_t flags) {
@@ -286,10 +330,14 @@ void TSndBuffer::MixInto(int32_t* acc, uint32_t frames) {
     const int16_t* s = reinterpret_cast<const int16_t*>(d);
     uint32_t n = 0;
     while (n < frames) {
-      const uint32_t run = std::min(frames - n, frame_count_ - position_);
+      uint32_t run = std::min(frames - n, frame_count_ - position_);
+      bool locked = false;
+      if (!locked_.empty()) run = UniformRun(position_, run, locked);
       const int16_t* src = s + size_t(position_) * 2;
       int32_t* dst = acc + size_t(n) * 2;
-      if (gain == 32768) {
+      if (locked) {
+        // Being written: silence.
+      } else if (gain == 32768) {
         for (uint32_t i = 0; i < run * 2; ++i) dst[i] += src[i];
       } else {
         for (uint32_t i = 0; i < run * 2; ++i) dst[i] += int32_t((src[i] * gain) >> 15);
@@ -307,19 +355,32 @@ void TSndBuffer::MixInto(int32_t* acc, uint32_t frames) {
     }
     return;
   }
+  // Frames in a locked region are being written: they read as silence.
+  auto mix = [&](auto fetch) {
+    if (locked_.empty()) {
+      MixResampled(acc, frames, fetch);
+      return;
+    }
+    MixResampled(acc, frames, [&](uint32_t i, int32_t& l, int32_t& r) {
+      if (FrameLocked(i))
+        l = r = 0;
+      else
+        fetch(i, l, r);
+    });
+  };
   if (format_.BitsPerSample == 16) {
     const int16_t* s = reinterpret_cast<const int16_t*>(d);
     if (stereo)
-      MixResampled(acc, frames, [s](uint32_t i, int32_t& l, int32_t& r) { l = s[2 * i], r = s[2 * i + 1]; });
+      mix([s](uint32_t i, int32_t& l, int32_t& r) { l = s[2 * i], r = s[2 * i + 1]; });
     else
-      MixResampled(acc, frames, [s](uint32_t i, int32_t& l, int32_t& r) { l = r = s[i]; });
+      mix([s](uint32_t i, int32_t& l, int32_t& r) { l = r = s[i]; });
   } else {
     if (stereo)
-      MixResampled(acc, frames, [d](uint32_t i, int32_t& l, int32_t& r) {
+      mix([d](uint32_t i, int32_t& l, int32_t& r) {
         l = (int32_t(d[2 * i]) - 128) << 8, r = (int32_t(d[2 * i + 1]) - 128) << 8;
       });
     else
-      MixResampled(acc, frames, [d](uint32_t i, int32_t& l, int32_t& r) { l = r = (int32_t(d[i]) - 128) << 8; });
+      mix([d](uint32_t i, int32_t& l, int32_t& r) { l = r = (int32_t(d[i]) - 128) << 8; });
   }
 }
 

@@ -10,7 +10,10 @@
 // Every call may come from any thread. The device's lock is held only inside
 // a call (and while the backend mixes); Lock hands out pointers into the
 // buffer's memory that stay valid until the buffer is freed, and the caller
-// writes there without the lock, as DirectSound callers do.
+// writes there without the lock, as DirectSound callers do. Until Unlock the
+// mixer does not read a locked region: frames it reaches there sound as
+// silence (a refill that came too late) instead of half-written data, and
+// Unlock takes the lock, so what was written is published to the mixer.
 #pragma once
 
 #include <cstdint>
@@ -78,7 +81,8 @@ class TSndBuffer : public TRefObject {
   // reaches the end. Region pointers point into the buffer's memory.
   TSndResult Lock(uint32_t offset, uint32_t bytes, void** ptr1, uint32_t* bytes1, void** ptr2, uint32_t* bytes2,
                   uint32_t flags);
-  // Pointers must be those Lock gave (or null).
+  // Pointers must be those Lock gave (or null); releases the regions Lock
+  // handed out at those pointers to the mixer.
   TSndResult Unlock(void* ptr1, uint32_t bytes1, void* ptr2, uint32_t bytes2);
   // Starts playing from the current position; kSndPlayLooping repeats the
   // ring, else playing stops at its end.
@@ -110,6 +114,13 @@ class TSndBuffer : public TRefObject {
   template <typename Fetch>
   void MixResampled(int32_t* acc, uint32_t frames, Fetch fetch);
   void StopAtEnd();
+  // A frame inside a region handed out by Lock and not yet unlocked.
+  bool FrameLocked(uint32_t frame) const;
+  // Frames from `frame` on (1..limit) that are all locked or all readable;
+  // `locked` tells which.
+  uint32_t UniformRun(uint32_t frame, uint32_t limit, bool& locked) const;
+  void AddLockedRegion(uint32_t offset, uint32_t bytes);
+  void ReleaseLockedRegion(uint32_t offset);
 
   Ref<TSndDevice> device_;
   TWaveFormat format_;
@@ -117,6 +128,16 @@ class TSndBuffer : public TRefObject {
   uint32_t size_;
   uint32_t frame_count_;
   std::vector<uint8_t> data_;
+  // Regions handed out by Lock, in frames [first, end), with the byte offset
+  // Unlock names them by; guarded by the device lock. A caller that never
+  // unlocks cannot grow it past kMaxLockedRegions (the oldest goes).
+  struct TLockedRegion {
+    uint32_t offset;
+    uint32_t first;
+    uint32_t end;
+  };
+  static constexpr size_t kMaxLockedRegions = 8;
+  std::vector<TLockedRegion> locked_;
   bool playing_ = false;
   bool looping_ = false;
   bool lost_ = false;

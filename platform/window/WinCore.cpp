@@ -803,8 +803,9 @@ HWND SetActiveWindow(HWND hwnd) {
   return old;
 }
 
-HWND GetActiveWindow() { return OnGuiThread() ? State().active : 0; }
-HWND GetForegroundWindow() { return State().active; }
+HWND GetActiveWindow() { return OnGuiThread() ? State().active.load() : 0; }
+// Any thread: the active window is an atomic for this read.
+HWND GetForegroundWindow() { return State().active.load(); }
 bool SetForegroundWindow(HWND hwnd) { return IsWindow(hwnd) && (SetActiveWindow(hwnd), true); }
 
 HWND SetFocus(HWND hwnd) {

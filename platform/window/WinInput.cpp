@@ -58,7 +58,7 @@ uint32_t MouseKeys() {
 
 HWND KeyTarget() {
   TState& s = State();
-  return s.focus ? s.focus : s.active;
+  return s.focus ? s.focus : s.active.load();
 }
 
 void PostTo(HWND hwnd, uint32_t msg, WPARAM wParam, LPARAM lParam) {

@@ -1,6 +1,7 @@
 // The window layer's internal state, shared by its source files only.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -76,8 +77,10 @@ struct TState {
   bool closed = false;
   std::vector<TTimerRec> timers;
 
-  // Input.
-  HWND active = 0;
+  // Input. The active window is written on the GUI thread only, but
+  // GetForegroundWindow reads it from any thread (the engine asks whether the
+  // player is in front): an atomic, so that read is a clean one.
+  std::atomic<HWND> active{0};
   HWND focus = 0;
   HWND capture = 0;
   uint8_t keys[256] = {};  // bit 0x80 down, bit 1 toggled

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "VoRav/Music/MusicClasses.h"
 #include "VoRav/Music/winTimerChannel.h"
 #include "platform/sound/null/SndNullDevice.h"
@@ -17,8 +19,8 @@ class TAudioRig {
   explicit TAudioRig(double rate = 1.0) {
     now_ms = 0;
     device_rate = rate;
-    SetAudioClock([] { return now_ms; });
-    sound = MakeRef<TSndNullDevice>([] { return int64_t(double(now_ms) * 1000.0 * device_rate); });
+    SetAudioClock([] { return now_ms.load(); });
+    sound = MakeRef<TSndNullDevice>([] { return int64_t(double(now_ms.load()) * 1000.0 * device_rate.load()); });
     current = sound.get();
     previous_factory_ = SetSndDeviceFactory([]() -> Ref<TSndDevice> { return Ref<TSndDevice>(current); });
     TwinTimerChannel::SetPollThreadEnabled(false);
@@ -30,8 +32,10 @@ class TAudioRig {
     TwinTimerChannel::SetPollThreadEnabled(true);
     current = nullptr;
   }
-  static inline uint32_t now_ms = 0;
-  static inline double device_rate = 1.0;
+  // Read by the refill threads through the device's clock (a channel's
+  // thread may outlive its test while the killer releases it): atomics.
+  static inline std::atomic<uint32_t> now_ms{0};
+  static inline std::atomic<double> device_rate{1.0};
   static inline TSndNullDevice* current = nullptr;
   Ref<TSndNullDevice> sound;
   Ref<TwinWaveOutDevice> device;

@@ -33,11 +33,13 @@ std::string Counter(test::TAudioMedia& media, std::vector<int16_t>& left, uint32
   return path;
 }
 
-// Stops the channel and lets the clock run until the killer released it.
+// Stops the channel and lets the clock run until the killer released it and
+// let the pass go (the pass count drops first; the pass's buffer plays on
+// until the killer has freed the pass, and would sound into the next capture).
 void Release(Ref<TChannel>& ch) {
   auto* music = static_cast<TChannelMusic*>(ch.get());
   ch->Stop(10);
-  for (int i = 0; i < 500 && music->PassCount() > 0; ++i) {
+  for (int i = 0; i < 500 && (music->PassCount() > 0 || ChannelKillerPending() > 0); ++i) {
     test::TAudioRig::now_ms += 100;
     SleepMs(10);
   }

@@ -2,6 +2,7 @@
 // data, positions, and the player's clock and volume.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 
 #include <cmath>
@@ -48,8 +49,9 @@ std::string Level(test::TAudioMedia& media, const std::string& name, double seco
   return media.Level(name, seconds, 16384);
 }
 
+// Counted on the channel killer's thread, read by the test's.
 struct TEnds {
-  int count = 0;
+  std::atomic<int> count{0};
   void OnEnd(TChannel*) { ++count; }
 };
 
@@ -75,7 +77,7 @@ TEST(MusicPlayer, FadesInPlaysStopsWithAFadeAndIsReleased) {
   auto* music = static_cast<TChannelMusic*>(ch.get());
   for (int i = 0; i < 300 && music->PassCount() > 0; ++i) SleepMs(10);
   EXPECT_EQ(music->PassCount(), 0);  // the killer released the pass
-  EXPECT_EQ(ends.count, 0);          // a stop is no end of the data
+  EXPECT_EQ(ends.count.load(), 0);          // a stop is no end of the data
   const auto heard = rig.Heard();
   ASSERT_GT(heard.size(), 44100u / 4);
   const int16_t level = heard[5000];
@@ -107,7 +109,7 @@ TEST(MusicPlayer, EndOfDataReleasesThePassAndCallsTheEndHandler) {
   ch->Play(0);  // a fade of 0 ms still uses one step
   for (int i = 0; i < 400 && ends.count == 0; ++i) SleepMs(5);
   const int64_t took = GetElapsedMs64() - start;
-  EXPECT_EQ(ends.count, 1);
+  EXPECT_EQ(ends.count.load(), 1);
   // Released about 20 ms after the last queued byte was heard.
   EXPECT_GE(took, 300);
   EXPECT_LE(took, 1000);
