@@ -75,10 +75,11 @@ struct TSyncResult {
 };
 
 // The device kept real time closely enough for the onsets to mean something:
-// it strayed from its steady course by no more than the onset bound (the
-// show clock follows the device at a bounded slew, so a stall of so many ms
-// can put an onset as far off), at a rate near the wall clock's.
-bool KeptRealTime(const TSyncResult& r) { return r.jitter <= 12.0 && std::abs(r.rate - 1) <= 0.05; }
+// it strayed from its steady course by well under the onset bound (the show
+// clock follows the device at a bounded slew, so a stall of so many ms can
+// put an onset as far off, on top of a start one callback late), at a rate
+// near the wall clock's.
+bool KeptRealTime(const TSyncResult& r) { return r.jitter <= 8.0 && std::abs(r.rate - 1) <= 0.05; }
 
 // Samples of (wall ms, ms the device has played); the largest distance from
 // their least-squares line and its slope go into `r`.
