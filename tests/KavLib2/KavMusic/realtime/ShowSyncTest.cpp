@@ -66,11 +66,11 @@ std::vector<int64_t> Onsets(const std::vector<int16_t>& left) {
 struct TSyncResult {
   bool ok = false;  // every onset found
   double worst = 1e9, drift = 1e9;
-  // How far what the device had played strayed from a steady rate, and that
-  // rate against the wall clock: SDL's disk driver sleeps a callback's time
-  // between callbacks, so a loaded machine stalls it and the capture no
-  // longer runs in real time (the show clock follows the device only by a
-  // bounded slew).
+  // How far what the device had played strayed from a steady rate (over
+  // 100 ms), and that rate against the wall clock: SDL's disk driver sleeps
+  // a callback's time between callbacks, so a loaded machine stalls it and
+  // the capture no longer runs in real time (the show clock follows the
+  // device only by a bounded slew).
   double jitter = 0, rate = 1;
 };
 
@@ -96,8 +96,24 @@ void MeasureDevice(const std::vector<std::pair<double, double>>& samples, TSyncR
   const double b = (n * swh - sw * sh) / (n * sww - sw * sw);
   const double a = (sh - b * sw) / n;
   r.rate = b;
+  // Distances averaged over 100 ms: the clock reads the device's cursor
+  // every 100 ms and slews toward it, so a callback a few ms late and made
+  // up at once moves nothing; a stall that the device never makes up (the
+  // disk driver does not catch up) stays in the average.
   r.jitter = 0;
-  for (const auto& [w, h] : samples) r.jitter = std::max(r.jitter, std::abs(h - (a + b * w)));
+  double sum = 0, window_start = samples.front().first;
+  int count = 0;
+  for (const auto& [w, h] : samples) {
+    if (w - window_start >= 100 && count > 0) {
+      r.jitter = std::max(r.jitter, std::abs(sum / count));
+      sum = 0;
+      count = 0;
+      window_start = w;
+    }
+    sum += h - (a + b * w);
+    ++count;
+  }
+  if (count > 0) r.jitter = std::max(r.jitter, std::abs(sum / count));
 }
 
 // The machine runs more than one runnable thread a core (one-minute load).
@@ -132,9 +148,13 @@ TSyncResult PlayAndMeasure(const TShow& show, double show_ms, const std::string&
     const auto t0 = std::chrono::steady_clock::now();
     while (player->GetTime() < show_ms) {
       if (device) {
+        // A sample during which this thread was held up is dropped: its wall
+        // time would not be the moment of its reading.
+        const auto before = std::chrono::steady_clock::now();
         const double played = double(device->RenderedFrames()) * 1000.0 / kOutputRate - device->LatencyMs();
-        const std::chrono::duration<double, std::milli> wall = std::chrono::steady_clock::now() - t0;
-        samples.emplace_back(wall.count(), played);
+        const auto after = std::chrono::steady_clock::now();
+        const std::chrono::duration<double, std::milli> wall = after - t0;
+        if (after - before < std::chrono::microseconds(500)) samples.emplace_back(wall.count(), played);
       }
       SleepMs(5);
     }
