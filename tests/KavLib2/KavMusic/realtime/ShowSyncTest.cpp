@@ -116,11 +116,18 @@ void MeasureDevice(const std::vector<std::pair<double, double>>& samples, TSyncR
   if (count > 0) r.jitter = std::max(r.jitter, std::abs(sum / count));
 }
 
-// The machine runs more than one runnable thread a core (one-minute load).
+// The machine runs more than one runnable thread a core: by the one-minute
+// load, or by the threads runnable right now (the average lags a load that
+// has just begun).
 bool MachineLoaded(double& load) {
   std::ifstream in("/proc/loadavg");
+  double load5 = 0, load15 = 0;
+  long running = 0;
+  char slash = 0;
   load = 0;
-  if (!(in >> load)) return false;
+  if (!(in >> load >> load5 >> load15 >> running >> slash)) return false;
+  // `running` counts this thread too.
+  load = std::max(load, double(running - 1));
   const long cores = sysconf(_SC_NPROCESSORS_ONLN);
   return cores > 0 && load > double(cores);
 }
