@@ -81,8 +81,8 @@ struct TSyncResult {
 // near the wall clock's.
 bool KeptRealTime(const TSyncResult& r) { return r.jitter <= 8.0 && std::abs(r.rate - 1) <= 0.05; }
 
-// Samples of (wall ms, ms the device has played); the largest distance from
-// their least-squares line and its slope go into `r`.
+// Samples of (wall ms, ms the device has played); the largest 100 ms average
+// of their distance from their least-squares line, and its slope, go into `r`.
 void MeasureDevice(const std::vector<std::pair<double, double>>& samples, TSyncResult& r) {
   if (samples.size() < 10) return;
   double sw = 0, sh = 0, sww = 0, swh = 0;
