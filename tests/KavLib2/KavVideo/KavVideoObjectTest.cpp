@@ -137,7 +137,8 @@ bool IsPlaceholderGrey(uint32_t c) {
 TEST(KavVideoObject, AClipThatDidNotOpenDrawsThePlaceholder) {
   test::TShowFolder dir;
   const std::string damaged = (dir.Dir / "damaged.mp4").string();
-  dir.WriteText("damaged.mp4", std::string("\x13\x99garbage\x00\x7f not a clip at all", 30));
+  static const char kBytes[] = "\x13\x99garbage\x00\x7f not a clip at all";
+  dir.WriteText("damaged.mp4", std::string(kBytes, sizeof kBytes - 1));
   struct TCase {
     std::string file;
     uint8_t state;
