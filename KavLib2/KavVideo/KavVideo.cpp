@@ -246,7 +246,8 @@ TFloatPoint TKavVideo::DefaultPoint() {
   float border, scale;
   TFloatRect rect;
   if (!FitFrame(border, rect, scale)) {
-    // Without a clip the placeholder's size, so that it is seen.
+    // Departure: without a clip the placeholder's size, not (0, 0), so that
+    // an object without "Size" shows its placeholder at all.
     if (placeholder_) return FloatPoint(float(placeholder_->Width()), float(placeholder_->Height()));
     return FloatPoint(0, 0);
   }
