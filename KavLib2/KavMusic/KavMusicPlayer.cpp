@@ -82,8 +82,11 @@ void TMusicLoader::HandleEvent(TThreadEventList* sender, uint32_t code, bool& ha
   TKavChannel* kc = box->Channel.get();
   if (code == kLoaderCreate) {
     if (kc->OwnerId.load() < 0) return;
-    Ref<TChannel> channel = audio_ ? audio_->CreateChannel(kc->FileName, kc->StartPosition) : nullptr;
-    if (audio_ && !channel) LogLine(u"+++++++++++++++++++ Channel Create ERROR");
+    std::u16string why;
+    Ref<TChannel> channel = audio_ ? audio_->OpenChannel(kc->FileName, kc->StartPosition, why) : nullptr;
+    // Departure: the line also names the file and why it did not open (a
+    // damaged or missing sound was otherwise silent without a clue).
+    if (audio_ && !channel) LogLine(u"+++++++++++++++++++ Channel Create ERROR: " + kc->FileName + u" (" + why + u")");
     if (channel) {
       // A file shorter than planned ends the piece where the file ends (a
       // looping one starts again instead).

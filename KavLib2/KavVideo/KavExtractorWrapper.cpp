@@ -57,15 +57,17 @@ void TExtractorWrapper::SetFileName(const std::u16string& name, bool on_disk) {
       stream = accessor_->OpenFile(base_name_);
     }
   } catch (const Exception&) {
-    LogLine(u"Video clip not opened: " + base_name_);
     stream = nullptr;
   }
+  // One line per failed open (a missing file and an unreadable one alike).
   if (!stream) {
+    LogLine(u"Video clip not found: " + base_name_);
     state_ = kNotOpened;
     return;
   }
   Ref<TFrameSource> source = OpenFrameSource(stream.release(), true, base_name_);
   if (!source) {
+    LogLine(u"Video clip not decoded (no frame source for it): " + base_name_);
     state_ = kNoSource;
     return;
   }

@@ -6,6 +6,7 @@
 
 #include "KavLib2/KavClasses/KavProjectLookups.h"
 #include "KavLib2/KavObjects/KavBox.h"
+#include "KavLib2/KavViewer/KavImageCache.h"
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxByteStringLists.h"
 #include "VoRav/vxIni.h"
@@ -67,6 +68,7 @@ void TKavVideo::Dispose() {
   held_ = TFrameSlot();
   holder_ = nullptr;
   clip_ = nullptr;
+  placeholder_ = nullptr;
   TKavObject::Dispose();
 }
 
@@ -162,6 +164,7 @@ void TKavVideo::SetFileName(const std::u16string& name) {
   TKavVideoHost* video_host = dynamic_cast<TKavVideoHost*>(ParentQuery());
   TExtractorList* clips = video_host ? video_host->VideoClips() : nullptr;
   holder_ = clips && !FileName.empty() ? clips->GetExtractor(FileName, LoadFromDisk) : nullptr;
+  UpdatePlaceholder();
   if (clip_ && clip_->FileName != FileName) {
     clip_->FileName = FileName;
     clip_->Holder = holder_;
@@ -174,6 +177,7 @@ void TKavVideo::SetLoadFromDisk(bool on_disk) {
   if (on_disk == LoadFromDisk) return;
   LoadFromDisk = on_disk;
   if (holder_) holder_->SetFileName(FileName, on_disk);
+  UpdatePlaceholder();
   if (clip_) {
     clip_->LoadFromDisk = on_disk;
     clip_->Write(u"LoadFromDisk", on_disk ? 1.0 : 0.0);
@@ -229,10 +233,24 @@ bool TKavVideo::FitFrame(float& border, TFloatRect& rect, float& scale) const {
   return true;
 }
 
+void TKavVideo::UpdatePlaceholder() {
+  if (!holder_ || holder_->State() == TExtractorWrapper::kOpened) {
+    placeholder_ = nullptr;
+    return;
+  }
+  // "found": the file opened but no frame source could be made of it.
+  placeholder_ = MakeNotFoundImage(holder_->BaseName(), holder_->State() == TExtractorWrapper::kNoSource, true);
+}
+
 TFloatPoint TKavVideo::DefaultPoint() {
   float border, scale;
   TFloatRect rect;
-  if (!FitFrame(border, rect, scale)) return FloatPoint(0, 0);
+  if (!FitFrame(border, rect, scale)) {
+    // Departure: without a clip the placeholder's size, not (0, 0), so that
+    // an object without "Size" shows its placeholder at all.
+    if (placeholder_) return FloatPoint(float(placeholder_->Width()), float(placeholder_->Height()));
+    return FloatPoint(0, 0);
+  }
   const float sx = scale > 0.001f ? scale : 1.0f;
   return FloatPoint((rect.Right - rect.Left) * sx + 2 * border, rect.Bottom - rect.Top + 2 * border);
 }
@@ -282,8 +300,16 @@ TVideoDrawParams TKavVideo::DrawParams(int32_t frame, double position) {
 
 void TKavVideo::DrawSelf(TDeviceDrawer* drawer) {
   if (!Visible() || !(ScaledValue() > 0) || !drawer) return;
-  // A clip that did not open draws nothing here (the host's placeholder
-  // picture is not offered to video objects yet).
+  // A clip that did not open draws the placeholder over the rectangle.
+  if (placeholder_) {
+    TImageDrawParams params = DefaultImageDrawParams();
+    params.Opacity = ScaledValue();
+    TVector3 origin, x_axis, y_axis;
+    InsetAxes(0, origin, x_axis, y_axis);
+    drawer->DrawImage(placeholder_.get(), origin, params, y_axis, x_axis,
+                      TSize{placeholder_->Width(), placeholder_->Height()});
+    return;
+  }
   if (!holder_ || holder_->State() != TExtractorWrapper::kOpened) return;
   holder_->Prime(drawer);
   const double position = PositionMs(time_ - OriginTime(0));
@@ -318,6 +344,17 @@ void TKavVideo::AfterDraw(TDeviceDrawer* drawer) {
   if (waiting_) Changed = 1;
   waiting_ = false;
   TKavObject::AfterDraw(drawer);
+}
+
+void TKavVideo::PrepareResources(TKavResourceVisitor* visitor) {
+  if (!visitor || !visitor->Ready()) return;
+  if (placeholder_ && size_.x > 0 && size_.y > 0) visitor->Prepare(placeholder_.get(), DefaultImageDrawParams());
+  TKavObject::PrepareResources(visitor);
+}
+
+void TKavVideo::ReleaseResources(TKavResourceVisitor* visitor) {
+  if (visitor && placeholder_) visitor->Release(placeholder_.get());
+  TKavObject::ReleaseResources(visitor);
 }
 
 void RefitVideoObjects(TKavObject* tree, const std::u16string& file_name, int32_t image_index) {

@@ -87,6 +87,8 @@ class TKavVideo : public TKavObject {
   void Calculate(bool recursive) override;
   void DrawSelf(TDeviceDrawer* drawer) override;
   void AfterDraw(TDeviceDrawer* drawer) override;
+  void PrepareResources(TKavResourceVisitor* visitor) override;
+  void ReleaseResources(TKavResourceVisitor* visitor) override;
 
   // Set the clip keys; the duration falls back to the clip's length when it
   // is negative or longer, the start point to 0 when it is negative or past
@@ -104,6 +106,8 @@ class TKavVideo : public TKavObject {
   // The object's own size before scaling: the clip's frame fitted with the
   // border rules, border included; (0, 0) while no clip is open.
   TFloatPoint DefaultPoint();
+  // The grey picture drawn in place of a clip that did not open, or null.
+  TImage* Placeholder() const noexcept { return placeholder_.get(); }
   // The video draw parameters for a frame of the clip at clip position
   // `position` (ms) holding frame `frame`.
   TVideoDrawParams DrawParams(int32_t frame, double position);
@@ -119,9 +123,13 @@ class TKavVideo : public TKavObject {
   // shown part (frame pixels) and the horizontal aspect scale; false while
   // no clip is open.
   bool FitFrame(float& border, TFloatRect& rect, float& scale) const;
+  // Makes the placeholder when the holder has no open clip, drops it when
+  // it has one.
+  void UpdatePlaceholder();
 
   Ref<TExtractorWrapper> holder_;
   Ref<TVideoClip2> clip_;
+  Ref<TImage> placeholder_;
   TFrameSlot held_;
   bool keyed_size_ = false;  // the object names its size ("Size")
   bool waiting_ = false;  // drawn before the clip's first frame was decoded

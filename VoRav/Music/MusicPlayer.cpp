@@ -22,12 +22,17 @@ TChannelMusic::TChannelMusic(TMusicPlayer* player, TMusicCloseHandler close, TMu
     if (stream) {
       TMediaInfoExtractor::Extract(name, stream.get(), info_);
       CloseMusicStream(std::move(stream), close_);
+    } else {
+      failure_ = u"file not found or not readable";
     }
   }
   if (info_.FormatCode != kMediaUnknown) {
     std::lock_guard<std::recursive_mutex> hold(lock_);
     NewPass();
     opened_ = passes_.size() == 1;
+    if (!opened_) failure_ = u"not decoded";
+  } else if (failure_.empty()) {
+    failure_ = u"unknown or damaged sound format";
   }
 }
 
@@ -203,9 +208,19 @@ double TMusicPlayerClass::GetClockTime() {
 }
 
 Ref<TChannel> TMusicPlayerClass::CreateChannel(const std::u16string& name, uint32_t start_ms) {
-  if (!Init()) return nullptr;
+  std::u16string why;
+  return OpenChannel(name, start_ms, why);
+}
+
+Ref<TChannel> TMusicPlayerClass::OpenChannel(const std::u16string& name, uint32_t start_ms, std::u16string& why) {
+  why.clear();
+  if (!Init()) {
+    why = u"no sound output";
+    return nullptr;
+  }
   auto channel = MakeRef<TChannelMusic>(this, close_, open_, name);
   if (!channel->Opened()) {
+    why = channel->OpenFailure();
     channel->ClearPlayer();
     return nullptr;
   }

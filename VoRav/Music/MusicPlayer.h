@@ -66,6 +66,8 @@ class TChannelMusic : public TChannel {
   bool PlayAfter(uint32_t fade_ms, uint32_t lead_ms);
 
   bool Opened() const { return opened_; }
+  // Why the channel did not open (empty when it did).
+  const std::u16string& OpenFailure() const { return failure_; }
   const TMediaInfo& Info() const { return info_; }
   const TMusicOpenHandler& OpenHandler() const { return open_; }
   const TMusicCloseHandler& CloseHandler() const { return close_; }
@@ -89,6 +91,7 @@ class TChannelMusic : public TChannel {
   TMediaInfo info_{};
   std::recursive_mutex lock_;
   bool opened_ = false;
+  std::u16string failure_;
   std::vector<Ref<TMusicChannel>> passes_;
   int64_t position_ = 0;
   float volume_ = 1.0f;
@@ -113,6 +116,12 @@ class TMusicPlayer : public TRefObject {
   // null when the device is not initialised or the file cannot be opened.
   static constexpr uint32_t kNoPosition = 0xFFFFFFFF;
   virtual Ref<TChannel> CreateChannel(const std::u16string& name, uint32_t start_ms) = 0;
+  // CreateChannel that also says why there is no channel.
+  virtual Ref<TChannel> OpenChannel(const std::u16string& name, uint32_t start_ms, std::u16string& why) {
+    Ref<TChannel> channel = CreateChannel(name, start_ms);
+    why = channel ? u"" : u"not opened";
+    return channel;
+  }
   virtual TWaveOutDevice* Device() = 0;
   // Called by a channel's Dispose.
   virtual void RemoveChannel(TChannel* channel) = 0;
@@ -130,6 +139,7 @@ class TMusicPlayerClass : public TMusicPlayer {
   TMusicCloseHandler GetCloseStreamHandler() override { return close_; }
   double GetClockTime() override;
   Ref<TChannel> CreateChannel(const std::u16string& name, uint32_t start_ms) override;
+  Ref<TChannel> OpenChannel(const std::u16string& name, uint32_t start_ms, std::u16string& why) override;
   TWaveOutDevice* Device() override { return device_.get(); }
   void RemoveChannel(TChannel* channel) override;
   int32_t ChannelCount();

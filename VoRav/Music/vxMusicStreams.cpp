@@ -59,8 +59,9 @@ Ref<TStream> OpenMusicStream(const std::u16string& name, const TMusicOpenHandler
     if (handler) return handler(name);
     if (TMusicFileOpenHook hook = g_open_hook.load()) return hook(name);
     return OpenFileStreamRead(name);
-  } catch (const Exception& e) {
-    LogLine(u"Music stream not opened: " + name);
+  } catch (const Exception&) {
+    // Not logged here: the channel that asked says once which file failed
+    // and why (a line here would make two).
     return nullptr;
   }
 }

@@ -180,6 +180,51 @@ TEST(ShowSlides, AVideoObjectWithoutASizeShowsItsFrame) {
   slide->ReleaseDeviceResources();
 }
 
+// Clip objects whose clip does not open (a missing file, a damaged one), on
+// a slide the window hands out: each draws the grey placeholder naming the
+// problem and the file over its rectangle, prepared like a picture.
+TEST(ShowSlides, VideoObjectsWhoseClipDidNotOpenDrawThePlaceholder) {
+  auto video = [](const std::string& name, const std::string& file, int x) {
+    return test::Obj(name, "Video",
+                     "Size=800,450\nFileName=" + file + "\n" +
+                         test::KeyPoint("Time=0\nPosition=" + std::to_string(x) + ",0\nScaleX=40\nScaleY=40\n"));
+  };
+  // At 40 % of the slide's size, centred a quarter of the slide's width
+  // left and right of its centre: 96..864 and 1056..1824 across, 324..756
+  // down.
+  const std::string project =
+      "[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=1920\r\nopt_scr_height=1080\r\n"
+      "[Times]\r\nopt_slidescount=1\r\nopt_synchpos1=3000\r\n"
+      "[Slide1]\r\n" + video("gone", "gone.mp4", -50) + video("broken", "broken.mp4", 50);
+  TWindowFixture f(project, [](test::TShowFolder& folder) {
+    static const char kBytes[] = "\x13\x99 garbage\x00\x7f not a clip at all, only bytes";
+    folder.WriteText("broken.mp4", std::string(kBytes, sizeof kBytes - 1));
+  });
+  f.At(400);
+  TPreparedSlide* slide = f.SlideAt(400);
+  ASSERT_NE(slide, nullptr);
+  slide->SetTime(400);
+  TFrameDumper dumper(480, 270);
+  slide->PrepareOn(dumper.Drawer());
+  const auto px = test::RenderSlideWith(dumper, slide->Object(), "show_slides_video_placeholders.png");
+  // Share of grey pixels in a rectangle of slide units (the frame is a
+  // quarter of the slide's size).
+  auto grey = [&](int x0, int y0, int x1, int y1) {
+    int n = 0, all = 0;
+    for (int y = y0 / 4; y < y1 / 4; ++y)
+      for (int x = x0 / 4; x < x1 / 4; ++x, ++all) {
+        const uint32_t c = test::PixelAt(px, x, y);
+        const int r = (c >> 16) & 255, g = (c >> 8) & 255, b = c & 255;
+        n += r > 80 && r < 245 && std::abs(r - g) < 8 && std::abs(r - b) < 8;
+      }
+    return all ? double(n) / all : 0.0;
+  };
+  EXPECT_GT(grey(110, 340, 850, 740), 0.5);
+  EXPECT_GT(grey(1070, 340, 1810, 740), 0.5);
+  EXPECT_LT(grey(0, 0, 1920, 290), 0.01);  // the slide around them stays as it was
+  slide->ReleaseDeviceResources();
+}
+
 // A played show's picture takes its shadow from the host's image-task
 // worker, which the window started; the worker ends with the window.
 TEST(ShowSlides, PictureShadowsArriveThroughTheImageTaskQueue) {

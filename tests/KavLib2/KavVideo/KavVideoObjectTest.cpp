@@ -9,6 +9,9 @@
 #include "tests/KavLib2/3DEngine/DrawerRig.h"
 #include "tests/KavLib2/KavObjects/ObjectsTestUtil.h"
 #include "tests/platform/media/MediaTestClips.h"
+#include "VoRav/TextOut/vxTextBitmapStore.h"
+#include "tests/KavLib2/KavObjects/ShowFolderTestUtil.h"
+#include "tests/VoRav/LogCapture.h"
 
 namespace kav {
 namespace {
@@ -123,12 +126,50 @@ TEST(KavVideoObject, SharedClipsFromTracksKeepRunningAcrossSlides) {
   EXPECT_TRUE(own.Video()->ClipGUID.empty());
 }
 
-TEST(KavVideoObject, AMissingClipDrawsNothing) {
-  TVideoSlide s("FileName=/no/such/clip.mp4\n");
-  test::TRecordingDrawer d;
-  s.Video()->DrawSelf(&d);
-  s.Video()->AfterDraw(&d);
-  EXPECT_EQ(s.Video()->Holder()->State(), TExtractorWrapper::kNotOpened);
+bool IsPlaceholderGrey(uint32_t c) {
+  const int r = (c >> 16) & 255, g = (c >> 8) & 255, b = c & 255;
+  return r > 80 && r < 240 && std::abs(r - g) < 8 && std::abs(r - b) < 8;
+}
+
+// A clip that is missing, and one that is not a clip at all, each draw the
+// grey placeholder over the object's rectangle (prepared through the
+// drawer's resource visitor like a picture), and each say so once in the log.
+TEST(KavVideoObject, AClipThatDidNotOpenDrawsThePlaceholder) {
+  test::TShowFolder dir;
+  const std::string damaged = (dir.Dir / "damaged.mp4").string();
+  static const char kBytes[] = "\x13\x99garbage\x00\x7f not a clip at all";
+  dir.WriteText("damaged.mp4", std::string(kBytes, sizeof kBytes - 1));
+  struct TCase {
+    std::string file;
+    uint8_t state;
+    const char16_t* line;
+  };
+  InstallTextServices();  // the placeholder's lines are written on it
+  for (const TCase& c : {TCase{"/no/such/clip.mp4", TExtractorWrapper::kNotOpened, u"Video clip not found: "},
+                         TCase{damaged, TExtractorWrapper::kNoSource, u"Video clip not decoded"}}) {
+    SCOPED_TRACE(c.file);
+    test::TLogCapture log;
+    TVideoSlide s("FileName=" + c.file + "\n");
+    TKavVideo* v = s.Video();
+    EXPECT_EQ(v->Holder()->State(), c.state);
+    ASSERT_TRUE(v->Placeholder());
+    const auto lines = log.Take();
+    drawtest::TDrawerRig rig(64, 48);
+    rig.Frame([](TDeviceDrawer*) {});
+    s.Slide->SetTime(true, 400);
+    TDrawerResourceVisitor visitor(rig.Drawer.get());
+    s.Slide->PrepareResources(&visitor);
+    rig.Frame([&](TDeviceDrawer* d) { v->Draw(d); });
+    v->AfterDraw(rig.Drawer.get());
+    int grey = 0;
+    for (int y = 4; y < 44; ++y)
+      for (int x = 4; x < 60; ++x) grey += IsPlaceholderGrey(rig.At(x, y));
+    rig.Dump(c.state == TExtractorWrapper::kNotOpened ? "video_placeholder_missing" : "video_placeholder_damaged");
+    EXPECT_GT(grey, 56 * 40 / 2);
+    s.Slide->ReleaseResources(&visitor);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(c.line), std::u16string::npos);
+  }
 }
 
 // BT.601 luma of a drawn pixel.
