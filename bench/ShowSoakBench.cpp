@@ -7,8 +7,9 @@
 // BM_ShowSoak plays for KAV_SOAK_SECONDS (20 by default, so that a plain
 // benchmark run stays short; 3600 for an hour). Every KAV_SOAK_SAMPLE_SECONDS
 // (10) it prints the resident size (with its anonymous and file-backed
-// parts), the malloc heap in use and held, the open descriptors and the
-// threads, and at every loop of the show the loop's peak resident size.
+// parts), the malloc heap in use and held and its arenas, the open
+// descriptors and the threads, and at every loop of the show the loop's
+// peak resident size.
 // Counters: the first loop's peak, the highest later loop peak and the
 // final resident size against it (in per cent), the least-squares slope of
 // the resident size in MB per hour (over the samples after the first loop
@@ -221,6 +222,7 @@ struct TSample {
   double RssMb = 0, AnonMb = 0, FileMb = 0;
   double HeapUsedMb = 0, HeapHeldMb = 0;
   int Fds = 0, Threads = 0;
+  int Arenas = 0;         // malloc's arenas
   double CpuSeconds = 0;  // the process's, user and system
   int64_t Frames = 0;     // passes so far
 };
@@ -245,6 +247,20 @@ int OpenDescriptors() {
   return n - 1;  // not the listing's own
 }
 
+// malloc's arenas, counted in its own report.
+int MallocArenas() {
+  char* text = nullptr;
+  size_t size = 0;
+  FILE* f = open_memstream(&text, &size);
+  if (!f) return -1;
+  malloc_info(0, f);
+  std::fclose(f);
+  int n = 0;
+  for (const char* p = text; (p = std::strstr(p, "<heap nr=")) != nullptr; ++p) ++n;
+  std::free(text);
+  return n;
+}
+
 double CpuSeconds() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -266,6 +282,7 @@ TSample Take(double seconds, int64_t loop, int64_t frames) {
   s.HeapUsedMb = double(mi.uordblks + mi.hblkhd) / (1024.0 * 1024.0);
   s.HeapHeldMb = double(mi.arena + mi.hblkhd) / (1024.0 * 1024.0);
   s.Fds = OpenDescriptors();
+  s.Arenas = MallocArenas();
   return s;
 }
 
@@ -337,8 +354,8 @@ void BM_ShowSoak(benchmark::State& state) {
     auto next = start, next_sample = start;
     int64_t frames = 0, loop = 0;
     ResetPeakRss();
-    std::printf("%8s %5s %9s %9s %9s %9s %9s %5s %7s %6s %5s\n", "seconds", "loop", "rss_mb", "anon_mb", "file_mb",
-                "heap_use", "heap_held", "fds", "threads", "cores", "fps");
+    std::printf("%8s %5s %9s %9s %9s %9s %9s %6s %5s %7s %6s %5s\n", "seconds", "loop", "rss_mb", "anon_mb",
+                "file_mb", "heap_use", "heap_held", "arenas", "fds", "threads", "cores", "fps");
     const double cpu_start = CpuSeconds();
     while (clock::now() < end) {
       engine->MainLoop();
@@ -358,8 +375,8 @@ void BM_ShowSoak(benchmark::State& state) {
         // Cores and passes a second since the sample before.
         const TSample* p = samples.size() > 1 ? &samples[samples.size() - 2] : nullptr;
         const double span = p ? s.Seconds - p->Seconds : 0;
-        std::printf("%8.0f %5lld %9.1f %9.1f %9.1f %9.1f %9.1f %5d %7d %6.2f %5.1f\n", s.Seconds,
-                    static_cast<long long>(s.Loop), s.RssMb, s.AnonMb, s.FileMb, s.HeapUsedMb, s.HeapHeldMb, s.Fds,
+        std::printf("%8.0f %5lld %9.1f %9.1f %9.1f %9.1f %9.1f %6d %5d %7d %6.2f %5.1f\n", s.Seconds,
+                    static_cast<long long>(s.Loop), s.RssMb, s.AnonMb, s.FileMb, s.HeapUsedMb, s.HeapHeldMb, s.Arenas, s.Fds,
                     s.Threads, span > 0 ? (s.CpuSeconds - p->CpuSeconds) / span : 0.0,
                     span > 0 ? double(s.Frames - p->Frames) / span : 0.0);
         std::fflush(stdout);
