@@ -9,7 +9,8 @@
 // (10) it prints the resident size (with its anonymous and file-backed
 // parts), the malloc heap in use and held and its arenas, the open
 // descriptors and the threads, and at every loop of the show the loop's
-// peak resident size.
+// peak resident size, the size and heap at its end and the live picture
+// handles.
 // Counters: the first loop's peak, the highest later loop peak and the
 // final resident size against it (in per cent), the least-squares slope of
 // the resident size in MB per hour (over the samples after the first loop
@@ -42,6 +43,7 @@
 #include "KavLib2/KavEngine/KavEngineMusic.h"
 #include "KavLib2/KavEngine/KavEventCodes.h"
 #include "KavLib2/KavMusic/KavMusicPlayer.h"
+#include "KavLib2/KavViewer/KavImageCache.h"
 #include "KavPacker.h"
 #include "VoRav/3DBasics/DXDev3D.h"
 #include "VoRav/3DBasics/Dev3DEngineAccess.h"
@@ -365,7 +367,11 @@ void BM_ShowSoak(benchmark::State& state) {
       const int64_t loop_now = loop_ms > 0 ? int64_t((engine->LoaderTime() - show_start) / loop_ms) : 0;
       if (loop_now != loop) {
         loop_peaks.push_back(PeakRssMb());
-        std::printf("loop %lld ended: peak %.1f MB\n", static_cast<long long>(loop), loop_peaks.back());
+        // At the same show time every loop: what lives then is comparable.
+        const TSample at_end = Take(0, loop, frames);
+        std::printf("loop %lld ended: peak %.1f MB, now %.1f MB, heap in use %.1f MB, held %.1f MB, %d images\n",
+                    static_cast<long long>(loop), loop_peaks.back(), at_end.RssMb, at_end.HeapUsedMb,
+                    at_end.HeapHeldMb, int(ImageHandleCount()));
         ResetPeakRss();
         loop = loop_now;
       }
