@@ -43,6 +43,7 @@
 #include "KavLib2/KavEngine/KavEngineMusic.h"
 #include "KavLib2/KavEngine/KavEventCodes.h"
 #include "KavLib2/KavMusic/KavMusicPlayer.h"
+#include "KavLib2/KavProcess/KavMemoryPolicy.h"
 #include "KavLib2/KavViewer/KavImageCache.h"
 #include "KavPacker.h"
 #include "VoRav/3DBasics/DXDev3D.h"
@@ -314,6 +315,9 @@ void BM_ShowSoak(benchmark::State& state) {
     state.SkipWithError("cjpeg (libjpeg-turbo-progs) is not installed or the show could not be written");
     return;
   }
+  // The player's heap policy, as kavplay sets it at start-up;
+  // KAV_SOAK_HEAP_POLICY=0 leaves glibc's default to compare.
+  if (EnvInt("KAV_SOAK_HEAP_POLICY", 1, 0) != 0) SetLongRunHeapPolicy();
   InstallShowServices();
   // Sound output that keeps real time without a sound card.
   if (!std::getenv("SDL_AUDIODRIVER")) {
