@@ -14,9 +14,11 @@
 // Counters: the first loop's peak, the highest later loop peak and the
 // final resident size against it (in per cent), the least-squares slope of
 // the resident size in MB per hour (over the samples after the first loop
-// when there are enough), and descriptors and threads at the start, the end
-// and their highest; the cores used and passes a second. KAV_SOAK_SHOW
-// names another packed show to play in its place.
+// when there are enough, and over the sizes at the loops' ends), and
+// descriptors and threads at the start, the end and their highest; the
+// cores used and passes a second. KAV_SOAK_SHOW names another packed show
+// to play in its place; KAV_SOAK_HEAP_POLICY=0 leaves out the player's
+// heap policy.
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
@@ -328,6 +330,7 @@ void BM_ShowSoak(benchmark::State& state) {
   InstallShowMusic();
   std::vector<TSample> samples;
   std::vector<double> loop_peaks;  // the peak resident size of every loop begun
+  std::vector<TSample> loop_ends;  // taken as every loop ended
   for (auto _ : state) {
     THeadless h(2);
     Ref<TKavShowLocator> locator;
@@ -372,7 +375,8 @@ void BM_ShowSoak(benchmark::State& state) {
       if (loop_now != loop) {
         loop_peaks.push_back(PeakRssMb());
         // At the same show time every loop: what lives then is comparable.
-        const TSample at_end = Take(0, loop, frames);
+        const TSample at_end = Take(std::chrono::duration<double>(now - start).count(), loop, frames);
+        loop_ends.push_back(at_end);
         std::printf("loop %lld ended: peak %.1f MB, now %.1f MB, heap in use %.1f MB, held %.1f MB, %d images\n",
                     static_cast<long long>(loop), loop_peaks.back(), at_end.RssMb, at_end.HeapUsedMb,
                     at_end.HeapHeldMb, int(ImageHandleCount()));
@@ -433,6 +437,9 @@ void BM_ShowSoak(benchmark::State& state) {
   state.counters["final_rss_mb"] = last.RssMb;
   state.counters["final_pct"] = (last.RssMb / first_peak - 1) * 100;
   state.counters["slope_mb_per_h"] = SlopeMbPerHour(later.size() >= 6 ? later : samples);
+  // The same at the same show time every loop, from the first loop's end
+  // on: the swing within a loop does not alias into it.
+  state.counters["slope_loop_end_mb_per_h"] = SlopeMbPerHour(loop_ends);
   state.counters["heap_used_first_mb"] = first.HeapUsedMb;
   state.counters["heap_used_last_mb"] = last.HeapUsedMb;
   state.counters["fds_first"] = first.Fds;
