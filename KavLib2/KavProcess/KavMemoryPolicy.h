@@ -24,7 +24,7 @@ namespace kav {
 // Blocks of this size and up are mapped for themselves.
 constexpr size_t kLargeBlockBytes = size_t(1) << 20;
 // At most this many malloc arenas.
-constexpr int kHeapArenas = 4;
+constexpr int kHeapArenas = 2;
 
 // Sets both; false when the allocator does not take them (another malloc,
 // such as a sanitizer's). Call once at start-up, before other threads.
