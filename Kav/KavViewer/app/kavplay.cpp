@@ -14,6 +14,7 @@
 #include "Kav/KavViewer/KavUsage.h"
 #include "KavLib2/NavPanel/KavThirdSlide.h"
 #include "Kav/KavViewer/app/KavPresentBridge.h"
+#include "KavLib2/KavProcess/KavMemoryPolicy.h"
 #include "KavLib2/KavProcess/KavProcessHooks.h"
 #include "VoRav/3DBasics/DXDev3D.h"
 #include "VoRav/3DBasics/DXDev3DGui.h"
@@ -147,6 +148,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), WideToSystemUTF8(problem).c_str());
     return 2;
   }
+  // Large blocks stay mapped for themselves, so a looping show's heap does
+  // not grow with holes over a long run.
+  SetLongRunHeapPolicy();
   InitProcessServices();
   std::string error;
   auto display = TSdlDisplay::Create(&error);

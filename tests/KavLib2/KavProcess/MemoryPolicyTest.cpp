@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <latch>
+#include <thread>
+#include <vector>
+
+#include "KavLib2/KavProcess/KavMemoryPolicy.h"
+
+namespace kav {
+namespace {
+
+void* volatile g_keep;  // so that no allocation below is left out
+
+void* Touch(size_t size) {
+  void* p = std::malloc(size);
+  std::memset(p, 1, size);
+  g_keep = p;
+  return p;
+}
+
+// With glibc's moving threshold, a block of the size of one just freed
+// comes from the heap; under the policy it is mapped for itself again, and
+// given back when freed.
+TEST(MemoryPolicy, LargeBlocksStayMappedAfterOneIsFreed) {
+  if (!SetLongRunHeapPolicy()) GTEST_SKIP() << "the allocator is not glibc's (a sanitizer's, say)";
+  const size_t size = 4 << 20;  // about half a full-screen buffer
+  std::free(Touch(size));
+  const size_t mapped = mallinfo2().hblks;
+  void* again = Touch(size);
+  EXPECT_EQ(mallinfo2().hblks, mapped + 1);
+  std::free(again);
+  EXPECT_EQ(mallinfo2().hblks, mapped);
+  // Below the threshold blocks stay in the heap.
+  void* small = Touch(kLargeBlockBytes / 2);
+  EXPECT_EQ(mallinfo2().hblks, mapped);
+  std::free(small);
+}
+
+// malloc's arenas, counted in its own report.
+int Arenas() {
+  char* text = nullptr;
+  size_t size = 0;
+  FILE* f = open_memstream(&text, &size);
+  malloc_info(0, f);
+  std::fclose(f);
+  int n = 0;
+  for (const char* p = text; (p = std::strstr(p, "<heap nr=")) != nullptr; ++p) ++n;
+  std::free(text);
+  return n;
+}
+
+// Eight threads allocating at once would each get an arena of their own.
+TEST(MemoryPolicy, ThreadsShareTheCappedArenas) {
+  if (!SetLongRunHeapPolicy()) GTEST_SKIP() << "the allocator is not glibc's (a sanitizer's, say)";
+  // All alive at once: an ending thread's arena is handed to the next one.
+  constexpr int kThreads = 8;
+  std::latch allocated(kThreads), done(1);
+  std::vector<std::thread> threads;
+  std::vector<void*> blocks(kThreads);
+  for (int i = 0; i < kThreads; ++i)
+    threads.emplace_back([&, i] {
+      blocks[size_t(i)] = Touch(1000);
+      allocated.count_down();
+      done.wait();
+    });
+  allocated.wait();
+  EXPECT_LE(Arenas(), kHeapArenas);
+  done.count_down();
+  for (auto& t : threads) t.join();
+  for (void* b : blocks) std::free(b);
+}
+
+}  // namespace
+}  // namespace kav
