@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "BenchMedia.h"
+#include "HeadlessShow.h"
 #include "Kav/KavViewer/KavShowSlides.h"
 #include "KavLib2/KavClasses/KavShowLocator.h"
 #include "KavLib2/KavEngine/KavEngine.h"
@@ -48,8 +49,10 @@ using namespace kav;
 namespace {
 
 constexpr int kSlides = 20;
-constexpr int32_t kWidth = 1920, kHeight = 1080;
-constexpr uint64_t kWindow = 11;
+using benchshow::kHeight;
+using benchshow::kWidth;
+using benchshow::kWindow;
+using benchshow::THeadless;
 constexpr double kFrameMs = 1000.0 / 60.0;
 
 // The packed show with slides of `slide_ms` each, written once per length.
@@ -82,50 +85,6 @@ std::string PackedShow(int slide_ms) {
   return path.string();
 }
 
-// The window system, application and software device over the offscreen
-// sink, all on the calling thread (it stands for the GUI thread).
-struct THeadless {
-  Ref<TSwOffscreenSink> Sink = MakeRef<TSwOffscreenSink>();
-  Ref<TSwDirect3D> D3D;
-  Ref<TDrawDevice> Device;
-  Ref<TVxApplication> App;
-
-  explicit THeadless(int32_t raster_threads) {
-    win::InitWindowSystem(std::make_unique<win::TNullWindowBackend>());
-    App = Ref<TVxApplication>::Adopt(CreateApplication());
-    App->Initialize();
-    TSwConfig cfg;
-    cfg.Sink = Sink;
-    cfg.RasterThreads = raster_threads;
-    cfg.Monitors[0].Bounds = TSwRect{0, 0, kWidth, kHeight};
-    D3D = MakeRef<TSwDirect3D>(cfg);
-    Ref<TSwDirect3D> d3d = D3D;
-    SetDirect3DFactory([d3d] { return d3d; });
-    Set3DExclusiveAllowed(false);
-    RegisterDirect3DEngine();
-    FreeEngine3D();
-    Device = MakeRef<TDrawDevice>(kWindow);
-    Sink->SetClientSize(kWindow, kWidth, kHeight);
-    Device->SetBounds(TRect{0, 0, kWidth, kHeight}, TPoint{}, false);
-  }
-  ~THeadless() {
-    Device = nullptr;
-    FreeEngine3D();
-    SetDirect3DFactory(nullptr);
-    if (!App->Finalized()) App->Finalize();
-    App = nullptr;
-    win::DoneWindowSystem();
-  }
-  uint64_t Presents() const {
-    TSwOffscreenSink::TFrame f;
-    return Sink->LastFrame(kWindow, f) ? f.Presents : 0;
-  }
-  // The GUI thread's messages (engine reports), dispatched and dropped.
-  static void Drain() {
-    win::TMsg m;
-    while (win::PeekMessage(&m, 0, 0, 0, win::PM_REMOVE)) win::DispatchMessage(m);
-  }
-};
 
 bool Ready(benchmark::State& state, const std::string& show) {
   if (access(bench::kCjpeg.c_str(), X_OK) != 0 || show.empty()) {

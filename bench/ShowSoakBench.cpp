@@ -37,6 +37,7 @@
 #include <thread>
 
 #include "BenchMedia.h"
+#include "HeadlessShow.h"
 #include "Kav/KavViewer/KavShowMusic.h"
 #include "Kav/KavViewer/KavShowSlides.h"
 #include "KavLib2/KavClasses/KavShowLocator.h"
@@ -65,8 +66,10 @@ namespace {
 constexpr int kSlides = 20;
 constexpr int kSlideMs = 3000;
 constexpr int kMusicSeconds = 40;
-constexpr int32_t kWidth = 1920, kHeight = 1080;
-constexpr uint64_t kWindow = 11;
+using benchshow::kHeight;
+using benchshow::kWidth;
+using benchshow::kWindow;
+using benchshow::THeadless;
 
 int EnvInt(const char* name, int fallback, int least) {
   const char* v = std::getenv(name);
@@ -175,50 +178,6 @@ std::string SoakShow() {
   return path.string();
 }
 
-// The window system, application and software device over the offscreen
-// sink, all on the calling thread (it stands for the GUI thread).
-struct THeadless {
-  Ref<TSwOffscreenSink> Sink = MakeRef<TSwOffscreenSink>();
-  Ref<TSwDirect3D> D3D;
-  Ref<TDrawDevice> Device;
-  Ref<TVxApplication> App;
-
-  explicit THeadless(int32_t raster_threads) {
-    win::InitWindowSystem(std::make_unique<win::TNullWindowBackend>());
-    App = Ref<TVxApplication>::Adopt(CreateApplication());
-    App->Initialize();
-    TSwConfig cfg;
-    cfg.Sink = Sink;
-    cfg.RasterThreads = raster_threads;
-    cfg.Monitors[0].Bounds = TSwRect{0, 0, kWidth, kHeight};
-    D3D = MakeRef<TSwDirect3D>(cfg);
-    Ref<TSwDirect3D> d3d = D3D;
-    SetDirect3DFactory([d3d] { return d3d; });
-    Set3DExclusiveAllowed(false);
-    RegisterDirect3DEngine();
-    FreeEngine3D();
-    Device = MakeRef<TDrawDevice>(kWindow);
-    Sink->SetClientSize(kWindow, kWidth, kHeight);
-    Device->SetBounds(TRect{0, 0, kWidth, kHeight}, TPoint{}, false);
-  }
-  ~THeadless() {
-    Device = nullptr;
-    FreeEngine3D();
-    SetDirect3DFactory(nullptr);
-    if (!App->Finalized()) App->Finalize();
-    App = nullptr;
-    win::DoneWindowSystem();
-  }
-  uint64_t Presents() const {
-    TSwOffscreenSink::TFrame f;
-    return Sink->LastFrame(kWindow, f) ? f.Presents : 0;
-  }
-  // The GUI thread's messages (engine reports), dispatched and dropped.
-  static void Drain() {
-    win::TMsg m;
-    while (win::PeekMessage(&m, 0, 0, 0, win::PM_REMOVE)) win::DispatchMessage(m);
-  }
-};
 
 // What the process holds at one moment.
 struct TSample {

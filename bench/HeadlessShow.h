@@ -1,0 +1,64 @@
+// The headless player the show benchmarks run on: the window system over
+// the null backend, the application and the software device over the
+// offscreen sink, all on the calling thread (it stands for the GUI thread).
+#pragma once
+
+#include <memory>
+
+#include "VoRav/3DBasics/DXDev3D.h"
+#include "VoRav/3DBasics/Dev3DEngineAccess.h"
+#include "VoRav/Application2/winApplication.h"
+#include "platform/d3d/SwDirect3D.h"
+#include "platform/d3d/offscreen/SwOffscreenSink.h"
+#include "platform/window/WinApi.h"
+#include "platform/window/null/NullWindowBackend.h"
+
+namespace kav::benchshow {
+
+constexpr int32_t kWidth = 1920, kHeight = 1080;
+constexpr uint64_t kWindow = 11;
+
+struct THeadless {
+  Ref<TSwOffscreenSink> Sink = MakeRef<TSwOffscreenSink>();
+  Ref<TSwDirect3D> D3D;
+  Ref<TDrawDevice> Device;
+  Ref<TVxApplication> App;
+
+  explicit THeadless(int32_t raster_threads) {
+    win::InitWindowSystem(std::make_unique<win::TNullWindowBackend>());
+    App = Ref<TVxApplication>::Adopt(CreateApplication());
+    App->Initialize();
+    TSwConfig cfg;
+    cfg.Sink = Sink;
+    cfg.RasterThreads = raster_threads;
+    cfg.Monitors[0].Bounds = TSwRect{0, 0, kWidth, kHeight};
+    D3D = MakeRef<TSwDirect3D>(cfg);
+    Ref<TSwDirect3D> d3d = D3D;
+    SetDirect3DFactory([d3d] { return d3d; });
+    Set3DExclusiveAllowed(false);
+    RegisterDirect3DEngine();
+    FreeEngine3D();
+    Device = MakeRef<TDrawDevice>(kWindow);
+    Sink->SetClientSize(kWindow, kWidth, kHeight);
+    Device->SetBounds(TRect{0, 0, kWidth, kHeight}, TPoint{}, false);
+  }
+  ~THeadless() {
+    Device = nullptr;
+    FreeEngine3D();
+    SetDirect3DFactory(nullptr);
+    if (!App->Finalized()) App->Finalize();
+    App = nullptr;
+    win::DoneWindowSystem();
+  }
+  uint64_t Presents() const {
+    TSwOffscreenSink::TFrame f;
+    return Sink->LastFrame(kWindow, f) ? f.Presents : 0;
+  }
+  // The GUI thread's messages (engine reports), dispatched and dropped.
+  static void Drain() {
+    win::TMsg m;
+    while (win::PeekMessage(&m, 0, 0, 0, win::PM_REMOVE)) win::DispatchMessage(m);
+  }
+};
+
+}  // namespace kav::benchshow
