@@ -260,20 +260,29 @@ xh_quit_player() {
   [ "$rc" -eq 0 ] || xh_fail "the player exited with $rc"
 }
 
-# Escape to the focused player (process PID, a child of this shell), then
-# its exit code in XH_RC once it ended; false when it runs on after 15 s.
-# Usable without the rest of the harness.
-xh_escape_and_wait() {
-  local pid=$1
+# Waits up to SECS seconds for the process PID (a child of this shell) to
+# end, then puts its exit code in XH_RC; when it runs on, kills it and is
+# false. Usable without the rest of the harness (and without a display).
+xh_wait_end() {
+  local pid=$1 tries=$((${2:-15} * 10))
   XH_RC=
-  xdotool key Escape
-  for _ in $(seq 150); do
+  for _ in $(seq "$tries"); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
-  kill -0 "$pid" 2>/dev/null && return 1
+  if kill -0 "$pid" 2>/dev/null; then
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    return 1
+  fi
   wait "$pid"
   XH_RC=$?
+}
+
+# Escape to the focused player, then as xh_wait_end (15 s).
+xh_escape_and_wait() {
+  xdotool key Escape
+  xh_wait_end "$1" 15
 }
 
 xh_fit() {

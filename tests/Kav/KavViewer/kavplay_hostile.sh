@@ -5,6 +5,7 @@
 # Never a crash, a sanitizer report or a hang.
 # Usage: kavplay_hostile.sh KAVPLAY DEMO_SHOW CORPUS_DIR WORKDIR
 set -u
+source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
 player=$1
 demo=$2
 corpus=$3
@@ -59,18 +60,8 @@ play() {
     if [ "$early" -ge 128 ] || [ "$early" -eq 0 ]; then fail "$name: ended by itself with $early"; fi
   else
     kill -TERM "$pid"
-    local i
-    for i in $(seq 150); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    if kill -0 "$pid" 2>/dev/null; then
-      kill -KILL "$pid"
-      fail "$name: did not end on SIGTERM"
-    fi
-    wait "$pid"
-    local rc=$?
-    [ "$rc" -eq 0 ] || fail "$name: exit $rc after SIGTERM"
+    xh_wait_end "$pid" 15 || fail "$name: did not end on SIGTERM"
+    [ "$XH_RC" -eq 0 ] || fail "$name: exit $XH_RC after SIGTERM"
   fi
   sanitizer_clean "$log" || fail "$name: sanitizer report"
 }

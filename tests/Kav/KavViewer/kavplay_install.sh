@@ -6,6 +6,7 @@
 # drivers) from another folder until SIGTERM, then ends with 0.
 # Usage: kavplay_install.sh CMAKE BUILD_DIR HAS_KAVPACK WORKDIR
 set -u
+source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
 cmake=$1
 build=$2
 has_kavpack=$3
@@ -70,17 +71,8 @@ if kill -0 "$pid" 2>/dev/null; then
   grep -q "SetActive(True)" "$out" || fail "the engine did not start"
   grep -q "Play Channel" "$out" || fail "the music did not start"
   kill -TERM "$pid"
-  for _ in $(seq 300); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$pid" 2>/dev/null; then
-    kill -KILL "$pid"
-    fail "the installed player did not end on SIGTERM"
-  fi
-  wait "$pid"
-  rc=$?
-  [ "$rc" -eq 0 ] || fail "the installed player exited with $rc after SIGTERM"
+  xh_wait_end "$pid" 30 || fail "the installed player did not end on SIGTERM"
+  [ "$XH_RC" -eq 0 ] || fail "the installed player exited with $XH_RC after SIGTERM"
   grep -q "^Program stoped" "$out" || fail "no end banner: the player did not shut down in order"
 else
   wait "$pid"

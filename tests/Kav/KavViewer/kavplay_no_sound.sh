@@ -5,6 +5,7 @@
 # 0 on SIGTERM.
 # Usage: kavplay_no_sound.sh KAVPLAY DEMO_SHOW WORKDIR
 set -u
+source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
 player=$1
 show=$2
 work=$3
@@ -44,17 +45,8 @@ for driver in nonexistent none; do
   said=$(grep -ac "No sound output" "$log")
   [ "$said" -eq 1 ] || fail "$driver: $said lines about the missing sound (want 1)"
   kill -TERM "$pid" 2>/dev/null
-  for i in $(seq 150); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$pid" 2>/dev/null; then
-    kill -KILL "$pid"
-    fail "$driver: did not end on SIGTERM"
-  fi
-  wait "$pid"
-  rc=$?
-  [ "$rc" -eq 0 ] || fail "$driver: exit $rc after SIGTERM"
+  xh_wait_end "$pid" 15 || fail "$driver: did not end on SIGTERM"
+  [ "$XH_RC" -eq 0 ] || fail "$driver: exit $XH_RC after SIGTERM"
   grep -aq "Program stoped" "$log" || fail "$driver: no end banner"
   if grep -q "ERROR: AddressSanitizer\|runtime error:\|ERROR: LeakSanitizer" "$out"; then
     fail "$driver: sanitizer report"

@@ -5,6 +5,7 @@
 # report.
 # Usage: kavpack_example_plays.sh KAVPACK KAVPLAY EXAMPLE_DIR WORKDIR
 set -u
+source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
 kavpack=$1
 kavplay=$2
 example=$3
@@ -30,15 +31,8 @@ play() {
     fail "$name: the player ended by itself with $?"
   else
     kill -TERM "$pid"
-    local rc=0
-    for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    if kill -0 "$pid" 2>/dev/null; then
-      kill -KILL "$pid"
-      fail "$name: no end after SIGTERM"
-    fi
-    wait "$pid"
-    rc=$?
-    [ "$rc" -eq 0 ] || fail "$name: exit $rc after SIGTERM"
+    xh_wait_end "$pid" 30 || fail "$name: no end after SIGTERM"
+    [ "$XH_RC" -eq 0 ] || fail "$name: exit $XH_RC after SIGTERM"
   fi
   ! grep -q "ERROR: AddressSanitizer\|runtime error:\|ERROR: LeakSanitizer\|Slideshow Error" "$log" ||
     fail "$name: $(head -n 20 "$log")"
