@@ -5,6 +5,7 @@
 #include "VoRav/Composite/vxControlStyles.h"
 #include "VoRav/Composite/vxFrameCaption.h"
 #include "VoRav/wpExceptions.h"
+#include "platform/window/WinCodes.h"
 
 namespace kav {
 
@@ -24,10 +25,6 @@ TFrameSpeedButton* NoSpeedButton(TDrawFrame*, TControlStyles*) {
 TFrameProgressBar* NoProgressBar(TDrawFrame*, TControlStyles*) {
   KAV_ASSERT_FAIL("_AllocFrameProgressBar not Assigned");
 }
-
-constexpr uint16_t kKeyEnter = 13;
-constexpr uint16_t kKeyEscape = 27;
-constexpr uint16_t kKeySpace = 32;
 
 }  // namespace
 
@@ -103,10 +100,10 @@ void TButtonHandler::HandleEvent(TRefObject* sender, int32_t tag, intptr_t param
   if (tag != kFrameEventKey) return;
   auto* key = reinterpret_cast<TKeyData*>(param);
   if (!key || key->Kind != 1) return;
-  if (key->Key == kKeyEnter) {
+  if (key->Key == win::VK_RETURN) {
     TFrameButton* target = EnterClicksFocusedButton && focused_ ? focused_ : default_;
     if (target) target->Click();
-  } else if (key->Key == kKeyEscape) {
+  } else if (key->Key == win::VK_ESCAPE) {
     if (cancel_) cancel_->Click();
   }
 }
@@ -239,7 +236,7 @@ void TFrameCheckBox::SetState(uint8_t state) {
 
 void TFrameCheckBox::KeyPreview(TKeyData* key) {
   TFrameControl::KeyPreview(key);
-  if (key->Handled || !IsEnabled() || key->Kind != 1 || key->Key != kKeySpace) return;
+  if (key->Handled || !IsEnabled() || key->Kind != 1 || key->Key != win::VK_SPACE) return;
   key->Handled = true;
   Toggle();
 }
