@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "../../VoRav/StreamText.h"
 #include "../../VoRav/LogCapture.h"
 #include "KavLib2/KavClasses/KavProjectLookups.h"
 #include "KavLib2/KavClasses/KavShowColor.h"
@@ -15,14 +16,6 @@ using namespace kav;
 using namespace kav::test;
 
 namespace {
-
-std::string ReadText(TStream* s) {
-  std::string out;
-  if (!s) return out;
-  std::vector<uint8_t> block(256);
-  while (int64_t n = s->Read(block, int64_t(block.size()))) out.append(block.begin(), block.begin() + n);
-  return out;
-}
 
 // Puts back the process state the locator module changes.
 struct LocatorStateGuard {

@@ -5,6 +5,7 @@
 
 #include "../../VoRav/LogCapture.h"
 #include "../../VoRav/TempFolder.h"
+#include "../../VoRav/StreamText.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavPackedSource.h"
 #include "KavLib2/KavViewer/KavPathVars.h"
@@ -12,17 +13,10 @@
 #include "VoRav/vxIni.h"
 
 using namespace kav;
+using kav::test::ReadText;
 using kav::test::TTempFolder;
 
 namespace {
-
-std::string ReadText(TStream* s) {
-  std::string out;
-  if (!s) return out;
-  std::vector<uint8_t> block(1000);
-  while (int64_t n = s->Read(block, int64_t(block.size()))) out.append(block.begin(), block.begin() + n);
-  return out;
-}
 
 std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
 

@@ -9,22 +9,16 @@
 
 #include "../../VoRav/LogCapture.h"
 #include "../../VoRav/TempFolder.h"
+#include "../../VoRav/StreamText.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavPathVars.h"
 #include "VoRav/Win32/winFileAPI.h"
 
 using namespace kav;
+using kav::test::ReadText;
 using kav::test::TTempFolder;
 
 namespace {
-
-std::string ReadText(TStream* s) {
-  std::string out;
-  if (!s) return out;
-  std::vector<uint8_t> block(1000);
-  while (int64_t n = s->Read(block, int64_t(block.size()))) out.append(block.begin(), block.begin() + n);
-  return out;
-}
 
 constexpr char16_t kRefused[] = u"leads outside the show's folder";
 
