@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "VoRav/Composite/vxControlStyles.h"
 #include "VoRav/Composite/vxEvents.h"
 #include "VoRav/Graphics/vxFontDesc.h"
 #include "VoRav/Text/vxTextElement.h"
@@ -54,9 +55,10 @@ class TMouseDataEx : public TMouseData {
 
 // What controls paint on: the window's surface, offset to the painted frame.
 // Colours are 0xAARRGGBB.
-class TDrawSurface : public TRefObject {
+// Brushes of the style set paint straight on it.
+class TDrawSurface : public TRefObject, public TBrushCanvas {
  public:
-  virtual void FillRect(const TRect& rect, uint32_t color) = 0;
+  void FillRect(const TRect& rect, uint32_t color) override = 0;
   // Tiles `pattern` over `rect`, the tile grid anchored at `origin`.
   virtual void FillTiled(const TRect& rect, TBitmap* pattern, TPoint origin) = 0;
   // Draws `bitmap` with its top left corner at (x, y), limited to `rect`.

@@ -183,7 +183,9 @@ class TFrameControl : public TFrameHandler {
   bool accepts_wheel_ = true;
 };
 
-class TRootControl : public TFrameControl {
+// The root is where the tree's focus helper lives: its attached objects
+// are the event list's.
+class TRootControl : public TFrameControl, public virtual TFocusRoot {
  public:
   // The root must not have a parent control.
   explicit TRootControl(TDrawFrame* frame);
@@ -202,6 +204,7 @@ class TRootControl : public TFrameControl {
   void DispatchKey(TKeyData* key);
   // The notifier that times refreshes of this tree (made on first use).
   TRefreshNotifier* RefreshNotifier();
+  TList& AttachedObjects() override { return Events()->AttachedObjects(); }
   uint8_t NavigationKind() const { return navigation_kind_; }
 
  protected:

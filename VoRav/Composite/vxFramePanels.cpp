@@ -22,16 +22,6 @@ TFramePanel* NewFramePanel(TDrawFrame* frame, TControlStyles* styles) {
 
 TFrameImage* NewFrameImage(TDrawFrame* frame) { return new TFrameImage(frame); }
 
-// Brushes paint on the control surface through this.
-class TSurfaceBrushCanvas : public TBrushCanvas {
- public:
-  explicit TSurfaceBrushCanvas(TDrawSurface* surface) : surface_(surface) {}
-  void FillRect(const TRect& rect, uint32_t color) override { surface_->FillRect(rect, color); }
-
- private:
-  TDrawSurface* surface_;
-};
-
 // A straight "A8R8G8B8" copy of any bitmap.
 Ref<TSysBitmap> StraightCopy(TBitmap* source) {
   Ref<TSysBitmap> copy = CreateSysBitmap(source->Width(), source->Height(), StdFormats().A8R8G8B8);
@@ -132,10 +122,7 @@ void TFramePanel::PlaceText() {
 }
 
 void TFramePanel::Paint(TDrawSurface* surface) {
-  if (brush_) {
-    TSurfaceBrushCanvas canvas(surface);
-    brush_->Paint(&canvas, TRect{0, 0, width_, height_});
-  }
+  if (brush_) brush_->Paint(surface, TRect{0, 0, width_, height_});
   if (text_) surface->DrawText(text_.get(), text_pos_, TRect{0, 0, width_, height_});
 }
 

@@ -40,7 +40,7 @@ class TWinControlStyles : public TControlStyles {
 
 // A root control that has a window: the focus helper asks the window for
 // its keyboard-cue state and is told when it changes.
-class TWinHandleFocusRoot : public TFocusRoot {
+class TWinHandleFocusRoot : public virtual TFocusRoot {
  public:
   // The window, 0 while there is none.
   virtual win::HWND RootWindow() = 0;

@@ -1,4 +1,5 @@
 #include "VoRav/Composite/winFrameFormWindow.h"
+#include "VoRav/Composite/winFrameForms.h"
 
 #include <algorithm>
 
@@ -173,6 +174,7 @@ void TWinForm::PreMessage(win::HWND window, TMessageRecord& msg, bool& handled) 
     // The keyboard cues changed: the root has no UI-state handler of its
     // own, so the whole tree paints again and the controls read the cues.
     tree_->InvalidateAll();
+    if (TWinRootControl* root = tree_->RootControl()) root->UIStateChanged();
   } else if (m == win::WM_WINDOWPOSCHANGED) {
     TRect c;
     if (win::GetClientRect(GetHandle(), &c) && !c.IsEmpty()) {

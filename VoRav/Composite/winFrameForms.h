@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "VoRav/Composite/vxFrameControls.h"
+#include "VoRav/Composite/winControlStyles.h"
 #include "VoRav/Composite/winFrames.h"
 #include "platform/window/WinApi.h"
 
@@ -48,7 +49,9 @@ class TWinHandleRootControl : public TRootControl {
   virtual win::HWND GetHandle() = 0;
 };
 
-class TWinRootControl : public TWinHandleRootControl {
+// It is the focus root of its window: the focus helper asks the window for
+// the keyboard-cue state and hears of its changes.
+class TWinRootControl : public TWinHandleRootControl, public TWinHandleFocusRoot {
  public:
   // The form must not be nil; the root lives on the form's root frame.
   explicit TWinRootControl(TWinRootForm* form);
@@ -65,6 +68,12 @@ class TWinRootControl : public TWinHandleRootControl {
   void RefreshMouse() override;
   void ClientToScreen(int32_t x, int32_t y, TPoint& point) override;
   TRefreshNotifier* CreateRefreshNotifier() override;
+  win::HWND RootWindow() override { return GetHandle(); }
+  void SetUIStateCallback(TDelegate<void()> callback) override { ui_state_changed_ = callback; }
+  // The window's keyboard cues changed (WM_UPDATEUISTATE).
+  void UIStateChanged() {
+    if (ui_state_changed_) ui_state_changed_();
+  }
 
   // A key from the window (the input decoding's key callback): a key the
   // tree handled comes back as 0.
@@ -79,6 +88,7 @@ class TWinRootControl : public TWinHandleRootControl {
   TWinRootForm* form_;
   TWinKeyboardData* keyboard_;
   bool cues_shown_ = false;
+  TDelegate<void()> ui_state_changed_;
 };
 
 // The refresh notifier of a windowed root: the form's nesting counter is

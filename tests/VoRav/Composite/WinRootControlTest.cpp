@@ -167,3 +167,26 @@ TEST_F(WinRootControlTest, RefreshTicksRunInsideTheFormsNesting) {
   Drain();
   EXPECT_FALSE(n->TimerRunning());
 }
+
+TEST_F(WinRootControlTest, TheRootIsItsWindowsFocusRoot) {
+  InitWinFrameControls();
+  TWinRootControl* r = MakeWinRoot(120, 60);
+  TFocusHelper* helper = AttachFocusHelper(r);
+  ASSERT_NE(helper, nullptr);
+  // The window's helper, kept in the root's attached objects and found there again.
+  auto* win_helper = dynamic_cast<TWinFocusHelper*>(helper);
+  ASSERT_NE(win_helper, nullptr);
+  EXPECT_EQ(win_helper->Root()->RootWindow(), form.Handle);
+  EXPECT_EQ(AttachFocusHelper(r), helper);
+  EXPECT_GE(r->Events()->AttachedObjects().IndexOf(helper), 0);
+  // A change of the window's keyboard cues reaches the helper's listeners.
+  struct TCount {
+    int Raised = 0;
+    void On(TFocusHelper*, int32_t code) { Raised += code == 1; }
+  } count;
+  helper->AddListener(TFocusHelper::TListener::Bind<&TCount::On>(&count));
+  r->UIStateChanged();
+  EXPECT_EQ(count.Raised, 1);
+  helper->RemoveListener(TFocusHelper::TListener::Bind<&TCount::On>(&count));
+  FinalizeWinFrameControls();
+}
