@@ -1,0 +1,230 @@
+#include "VoRav/Composite/winDialogHost.h"
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "VoRav/Composite/vxFrameCaption.h"
+#include "VoRav/Composite/vxStdFrameControls.h"
+#include "VoRav/Composite/winFrameFormTree.h"
+#include "VoRav/Composite/winFrameForms.h"
+
+namespace kav {
+
+namespace {
+
+using namespace win;
+
+constexpr char16_t kItemClass[] = u"BUTTON";
+
+// One item: its window, its control and what it tells the dialog.
+class TDialogItemLink : public TEventHandler {
+ public:
+  HWND Dialog = 0;
+  HWND Window = 0;
+  uint16_t Id = 0;
+  TFrameControl* Control = nullptr;
+  TFrameButton* Button = nullptr;
+  TFrameCheckBox* CheckBox = nullptr;
+
+  void HandleEvent(TRefObject*, int32_t tag, intptr_t) override {
+    if (tag == kFrameEventClick && IsWindow(Dialog))
+      SendMessage(Dialog, WM_COMMAND, WPARAM(Id) | WPARAM(BN_CLICKED) << 16, LPARAM(Window));
+    else if (tag == kFrameEventDestroying)
+      Control = nullptr, Button = nullptr, CheckBox = nullptr;
+  }
+  void SetText(const std::u16string& text) {
+    if (Button) Button->GetCaption()->SetCaption(text);
+    else if (CheckBox) CheckBox->GetCaption()->SetCaption(text);
+  }
+};
+
+struct TRunningDialog {
+  TFrameForm* Form = nullptr;
+  std::vector<Ref<TDialogItemLink>> Items;
+};
+
+class TToolkitDialogHost : public TDialogHost {
+ public:
+  HWND CreateDialogWindow(const TDialogTemplate& dialog, HWND owner) override;
+  void DestroyDialogWindow(HWND dialog) override;
+  HWND EnterButton(HWND dialog) override;
+
+  TDialogItemLink* Link(HWND item) {
+    auto it = links_.find(item);
+    return it == links_.end() ? nullptr : it->second;
+  }
+  LRESULT ItemProc(HWND hwnd, uint32_t msg, WPARAM wParam, LPARAM lParam);
+
+ private:
+  std::map<HWND, std::unique_ptr<TRunningDialog>> dialogs_;
+  std::map<HWND, TDialogItemLink*> links_;
+};
+
+TToolkitDialogHost* g_host = nullptr;
+TDialogHost* g_previous = nullptr;
+Ref<TWinFormStyle> g_dialog_style;
+
+HWND TToolkitDialogHost::CreateDialogWindow(const TDialogTemplate& dialog, HWND owner) {
+  if (!g_dialog_style) return 0;
+  TFrameForm* form = CreateFrameForm(g_dialog_style.get());
+  if (!form) return 0;
+  TWinRootControl* root = FrameFormRootControl(form);
+  const HWND hwnd = FrameFormWindow(form);
+  if (!root || !hwnd) {
+    form->Free();
+    return 0;
+  }
+  auto running = std::make_unique<TRunningDialog>();
+  running->Form = form;
+  form->SetCaption(dialog.caption);
+  const TRect client = DialogUnitsToPixels(dialog, 0, 0, dialog.cx, dialog.cy);
+  root->SetSize(client.Width(), client.Height());
+
+  for (const TDialogTemplateItem& item : dialog.items) {
+    const TRect r = DialogUnitsToPixels(dialog, item.x, item.y, item.cx, item.cy);
+    // The item window is a handle only: hidden to the layer, so the mouse
+    // reaches the dialog's window and the tree routes it to the control.
+    const HWND w = CreateWindowEx(item.ex_style, kItemClass, item.title, item.style & ~uint32_t(WS_VISIBLE), r.Left,
+                                  r.Top, r.Width(), r.Height(), hwnd, 0, nullptr);
+    if (!w) continue;
+    SetWindowLong(w, GWL_ID, item.id);
+    auto link = MakeRef<TDialogItemLink>();
+    link->Dialog = hwnd;
+    link->Window = w;
+    link->Id = item.id;
+    const uint32_t kind = item.style & BS_TYPEMASK;
+    // Only buttons are hosted: items of other classes keep their window
+    // without a control.
+    if (item.class_name == u"BUTTON" && (kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX)) {
+      link->CheckBox = _AllocFrameCheckBox(root->CreateChildFrame(), nullptr);
+      link->CheckBox->AutoToggle = kind == BS_AUTOCHECKBOX;
+      link->Control = link->CheckBox;
+    } else if (item.class_name == u"BUTTON" && (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON)) {
+      link->Button = AllocFrameButton(root->CreateChildFrame(), nullptr);
+      link->Button->SetWidthFlags(0);  // the template's size, not the painter's
+      link->Button->SetHeightFlags(0);
+      if (kind == BS_DEFPUSHBUTTON) TButtonHandler::Of(link->Button)->SetDefault(link->Button);
+      link->Control = link->Button;
+    }
+    if (link->Control) {
+      link->Control->SetPosition(r.Left, r.Top);
+      link->Control->SetSize(r.Width(), r.Height());
+      link->Control->SetTabStop((item.style & WS_TABSTOP) != 0);
+      if (item.style & WS_DISABLED) link->Control->SetEnabled(false);
+      link->Control->Events()->AddHandlers({kFrameEventClick, kFrameEventDestroying}, link.get());
+      link->SetText(item.title);
+    }
+    links_[w] = link.get();
+    running->Items.push_back(link);
+  }
+
+  // Centred over the owner, else over the work area.
+  TRect outer, around = GetWorkArea();
+  if (owner && IsWindowVisible(owner)) GetWindowRect(owner, &around);
+  if (GetWindowRect(hwnd, &outer))
+    SetWindowPos(hwnd, 0, around.Left + (around.Width() - outer.Width()) / 2,
+                 around.Top + (around.Height() - outer.Height()) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  dialogs_[hwnd] = std::move(running);
+  return hwnd;
+}
+
+void TToolkitDialogHost::DestroyDialogWindow(HWND dialog) {
+  auto it = dialogs_.find(dialog);
+  if (it == dialogs_.end()) {
+    DestroyWindow(dialog);
+    return;
+  }
+  std::unique_ptr<TRunningDialog> running = std::move(it->second);
+  dialogs_.erase(it);
+  // The controls go with the form; the links (and their item windows,
+  // children of the dialog window) after them.
+  running->Form->Free();
+  EmptyPendingReleaseList();
+  for (const Ref<TDialogItemLink>& link : running->Items) links_.erase(link->Window);
+}
+
+HWND TToolkitDialogHost::EnterButton(HWND dialog) {
+  auto it = dialogs_.find(dialog);
+  if (it == dialogs_.end()) return 0;
+  HWND fallback = 0;
+  for (const Ref<TDialogItemLink>& link : it->second->Items) {
+    if (!link->Button) continue;
+    if (link->Button->Focused()) return link->Window;
+    if (link->Button->IsDefault()) fallback = link->Window;
+  }
+  return fallback;
+}
+
+LRESULT TToolkitDialogHost::ItemProc(HWND hwnd, uint32_t msg, WPARAM wParam, LPARAM lParam) {
+  TDialogItemLink* link = Link(hwnd);
+  TFrameControl* control = link ? link->Control : nullptr;
+  switch (msg) {
+    case BM_GETCHECK:
+      return link && link->CheckBox ? LRESULT(link->CheckBox->State()) : LRESULT(BST_UNCHECKED);
+    case BM_SETCHECK:
+      if (link && link->CheckBox) link->CheckBox->SetState(uint8_t(wParam <= 2 ? wParam : WPARAM(BST_CHECKED)));
+      return 0;
+    case BM_CLICK:
+      if (link && link->CheckBox) link->CheckBox->Toggle();
+      else if (control) control->Click();
+      return 0;
+    case WM_SETTEXT:
+      if (link && lParam) link->SetText(reinterpret_cast<const char16_t*>(lParam));
+      break;
+    case WM_ENABLE:
+      if (control) control->SetEnabled(wParam != 0);
+      return 0;
+    case WM_SETFOCUS:
+      if (control) control->Focus();
+      return 0;
+    case WM_WINDOWPOSCHANGED:
+      if (control && lParam) {
+        const auto* pos = reinterpret_cast<const TWindowPos*>(lParam);
+        control->SetPosition(pos->x, pos->y);
+        control->SetSize(pos->cx, pos->cy);
+      }
+      return 0;
+    default: break;
+  }
+  return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+class TItemProcs {
+ public:
+  LRESULT Proc(HWND h, uint32_t m, WPARAM w, LPARAM l) {
+    return g_host ? g_host->ItemProc(h, m, w, l) : DefWindowProc(h, m, w, l);
+  }
+};
+TItemProcs g_item_procs;
+
+}  // namespace
+
+void InitializeDialogHost() {
+  if (g_host) return;
+  TWndClass wc;
+  wc.class_name = kItemClass;
+  wc.proc = TWndProc::Bind<&TItemProcs::Proc>(&g_item_procs);
+  RegisterClass(wc);
+  // A fixed frame with a caption, no taskbar button.
+  g_dialog_style = MakeRef<TWinFormStyle>(5, false, false, false, false);
+  g_host = new TToolkitDialogHost();
+  g_previous = SetDialogHost(g_host);
+}
+
+void FinalizeDialogHost() {
+  if (!g_host) return;
+  SetDialogHost(g_previous);
+  g_previous = nullptr;
+  delete g_host;
+  g_host = nullptr;
+  g_dialog_style = nullptr;
+  UnregisterClass(kItemClass, 0);
+}
+
+TFrameControl* DialogItemControl(win::HWND item) {
+  TDialogItemLink* link = g_host ? g_host->Link(item) : nullptr;
+  return link ? link->Control : nullptr;
+}
+
+}  // namespace kav

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include "VoRav/Composite/vxFrameCaption.h"
+#include "VoRav/Composite/vxStdFrameControls.h"
+#include "VoRav/Composite/winDialogHost.h"
+#include "VoRav/Composite/winFrameFormTree.h"
+#include "tests/VoRav/Composite/CompositeTestUtil.h"
+
+using namespace kav;
+using namespace kav::test;
+
+namespace {
+
+// Plain controls in place of the themed ones: a caption child and nothing
+// drawn of their own.
+class TPlainButton : public TFrameButton {
+ public:
+  using TFrameButton::TFrameButton;
+};
+class TPlainBox : public TFrameCheckBox {
+ public:
+  using TFrameCheckBox::TFrameCheckBox;
+  TFrameCaption* GetCaption() override {
+    if (!caption_) caption_ = AllocFrameCaption(CreateChildFrame());
+    return caption_;
+  }
+
+ private:
+  TFrameCaption* caption_ = nullptr;
+};
+TFrameButton* PlainButton(TDrawFrame* f, TControlStyles* s) { return new TPlainButton(f, s); }
+TFrameCheckBox* PlainBox(TDrawFrame* f, TControlStyles* s) { return new TPlainBox(f, s); }
+
+std::vector<uint8_t> PrintLikeTemplate() {
+  std::vector<uint8_t> b;
+  auto word = [&](uint16_t v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+  };
+  auto dword = [&](uint32_t v) {
+    word(uint16_t(v));
+    word(uint16_t(v >> 16));
+  };
+  auto str = [&](const std::u16string& s) {
+    for (char16_t c : s) word(c);
+    word(0);
+  };
+  auto item = [&](uint32_t style, int16_t x, int16_t y, uint16_t id, const std::u16string& text) {
+    while (b.size() % 4) b.push_back(0);
+    dword(style);
+    dword(0);
+    for (int16_t v : {x, y, int16_t(50), int16_t(14)}) word(uint16_t(v));
+    word(id);
+    word(0xFFFF);
+    word(0x80);
+    str(text);
+    word(0);
+  };
+  dword(0x94C809C5);
+  dword(0);
+  word(2);
+  for (int16_t v : {int16_t(0), int16_t(0), int16_t(150), int16_t(60)}) word(uint16_t(v));
+  word(0);
+  word(0);
+  str(u"Print");
+  word(8);
+  str(u"MS Shell Dlg 2");
+  item(0x50010000, 7, 7, 1001, u"Print");
+  item(0x50010003, 7, 30, 0, u"Only Main Image");
+  return b;
+}
+
+class DialogHostTest : public CompositeTest {
+ protected:
+  void SetUp() override {
+    CompositeTest::SetUp();
+    InitializeFrameForms();
+    InitializeDialogHost();
+    saved_button_ = AllocFrameButton;
+    saved_box_ = _AllocFrameCheckBox;
+    AllocFrameButton = PlainButton;
+    _AllocFrameCheckBox = PlainBox;
+  }
+  void TearDown() override {
+    AllocFrameButton = saved_button_;
+    _AllocFrameCheckBox = saved_box_;
+    FinalizeDialogHost();
+    Drain();
+    FinalizeFrameForms();
+    CompositeTest::TearDown();
+  }
+  intptr_t Run() {
+    const std::vector<uint8_t> t = PrintLikeTemplate();
+    return win::DialogBoxIndirectParamW(0, t.data(), t.size(), 0,
+                                        win::TDlgProc::Bind<&DialogHostTest::Proc>(this), 0);
+  }
+  intptr_t Proc(win::HWND h, uint32_t m, win::WPARAM w, win::LPARAM l) {
+    if (m == win::WM_INITDIALOG) {
+      dialog = h;
+      print = win::FindWindowExA(h, 0, "BUTTON", nullptr);
+      box = win::FindWindowExA(h, print, "BUTTON", nullptr);
+      win::SendMessage(box, win::BM_SETCHECK, win::BST_CHECKED, 0);
+      win::PostMessage(h, win::WM_APP, 0, 0);
+      return 1;
+    }
+    if (m == win::WM_APP) {
+      if (on_shown) on_shown();
+      // Input injected above is queued ahead of this: a dialog still open
+      // after it ends here instead of waiting for ever.
+      win::PostMessage(h, win::WM_APP + 1, 0, 0);
+    }
+    if (m == win::WM_APP + 1) win::EndDialog(h, -2);
+    if (m == win::WM_COMMAND) {
+      const int32_t id = int32_t(w & 0xFFFF);
+      commands.push_back(id);
+      if (id != 0) {
+        checked_at_end = win::SendMessage(box, win::BM_GETCHECK, 0, 0);
+        win::EndDialog(h, id);
+      }
+      (void)l;
+      return 1;
+    }
+    return 0;
+  }
+  // Clicks at the middle of an item's control through the window's input.
+  void ClickItem(win::HWND item) {
+    TFrameControl* c = DialogItemControl(item);
+    ASSERT_NE(c, nullptr);
+    TPoint p = c->GetPosition();
+    p.X += c->GetWidth() / 2;
+    p.Y += c->GetHeight() / 2;
+    win::ClientToScreen(dialog, &p);
+    win::InjectMouseMove(p.X, p.Y);
+    win::InjectMouseButton(1, true, p.X, p.Y);
+    win::InjectMouseButton(1, false, p.X, p.Y);
+  }
+  win::HWND dialog = 0, print = 0, box = 0;
+  std::vector<int32_t> commands;
+  win::LRESULT checked_at_end = -1;
+  std::function<void()> on_shown;
+  TAllocFrameButtonProc saved_button_ = nullptr;
+  TAllocFrameCheckBoxProc saved_box_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(DialogHostTest, TemplateItemsBecomeToolkitControlsThatSendCommands) {
+  on_shown = [this] {
+    EXPECT_TRUE(win::IsWindowVisible(dialog));
+    // The items are the toolkit's controls, with the template's texts and places.
+    auto* button = dynamic_cast<TFrameButton*>(DialogItemControl(print));
+    auto* check = dynamic_cast<TFrameCheckBox*>(DialogItemControl(box));
+    ASSERT_NE(button, nullptr);
+    ASSERT_NE(check, nullptr);
+    EXPECT_EQ(win::GetDlgCtrlID(print), 1001);
+    EXPECT_EQ(check->State(), kCheckChecked);
+    EXPECT_EQ(button->GetPosition().X, 11);  // 7 dialog units at 6 pixels a 4 units
+    EXPECT_EQ(button->GetWidth(), 75);
+    // Placing the item window moves the control.
+    win::SetWindowPos(print, 0, 20, 30, 120, 40, win::SWP_NOZORDER);
+    EXPECT_EQ(button->GetPosition().X, 20);
+    EXPECT_EQ(button->GetPosition().Y, 30);
+    EXPECT_EQ(button->GetWidth(), 120);
+    // A click on the check box toggles it and tells the dialog (id 0).
+    ClickItem(box);
+    EXPECT_EQ(check->State(), kCheckUnchecked);
+    ClickItem(print);
+  };
+  EXPECT_EQ(Run(), 1001);
+  EXPECT_EQ(commands, (std::vector<int32_t>{0, 1001}));
+  EXPECT_EQ(checked_at_end, win::BST_UNCHECKED);
+  EXPECT_FALSE(win::IsWindow(dialog));
+  EXPECT_EQ(DialogItemControl(print), nullptr);
+}
+
+TEST_F(DialogHostTest, EnterClicksTheFocusedButtonAndEscCancels) {
+  on_shown = [this] {
+    win::SendMessage(print, win::WM_SETFOCUS, 0, 0);
+    win::InjectKey(win::VK_RETURN, true);
+    win::InjectKey(win::VK_RETURN, false);
+  };
+  EXPECT_EQ(Run(), 1001);
+  commands.clear();
+  on_shown = [] {
+    win::InjectKey(win::VK_ESCAPE, true);
+    win::InjectKey(win::VK_ESCAPE, false);
+  };
+  EXPECT_EQ(Run(), win::IDCANCEL);
+  EXPECT_EQ(commands, (std::vector<int32_t>{win::IDCANCEL}));
+}
