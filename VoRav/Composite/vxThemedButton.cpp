@@ -251,9 +251,7 @@ bool TThemedFrameButton::ContainsPoint(int32_t x, int32_t y) {
   if (!b) return true;
   const int32_t px = x - hit_offset_.X, py = y - hit_offset_.Y;
   if (px < 0 || py < 0 || px >= b->Width() || py >= b->Height()) return false;
-  uint32_t pixel = 0;
-  b->GetPixels32(px, py, 1, std::span<uint32_t>(&pixel, 1), 0);
-  return (pixel >> 24) != 0;
+  return (PicturePixel(b.get(), px, py) >> 24) != 0;
 }
 
 TSize TThemedFrameButton::DefaultSize() {

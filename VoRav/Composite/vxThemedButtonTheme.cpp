@@ -28,6 +28,23 @@ TRect Inset(const TRect& r, int32_t d) { return TRect{r.Left + d, r.Top + d, r.R
 
 }  // namespace
 
+TColor32 PicturePixel(TBitmap* bitmap, int32_t x, int32_t y) {
+  if (!bitmap || x < 0 || y < 0 || x >= bitmap->Width() || y >= bitmap->Height()) return 0;
+  if (auto* sys = dynamic_cast<TSysBitmap*>(bitmap)) {
+    const uint8_t* p = sys->PixelAddress(x, y);
+    switch (sys->BytesPerPixel()) {
+      case 1: return 0xFF000000u | uint32_t(p[0]) * 0x010101u;
+      case 3: return 0xFF000000u | uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+      case 4: return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+      default: return 0xFF000000u;
+    }
+  }
+  uint32_t px = 0;
+  if (bitmap->BytesPerPixel() == 4) bitmap->GetPixels32(x, y, 1, std::span<uint32_t>(&px, 1), 0);
+  else px = 0xFF000000u;
+  return px;
+}
+
 void DrawFocusPatternFrame(TSysBitmap* bitmap, const TRect& rect, TControlStyles* styles) {
   if (rect.IsEmpty() || !styles) return;
   if (!styles->DottedPattern) styles->MakeDottedPattern();
@@ -36,8 +53,7 @@ void DrawFocusPatternFrame(TSysBitmap* bitmap, const TRect& rect, TControlStyles
   const int32_t pw = pattern->Width(), ph = pattern->Height();
   auto plot = [&](int32_t x, int32_t y) {
     if (x < 0 || y < 0 || x >= bitmap->Width() || y >= bitmap->Height()) return;
-    uint32_t px = 0;
-    pattern->GetPixels32(x % pw, y % ph, 1, std::span<uint32_t>(&px, 1), 0);
+    const uint32_t px = PicturePixel(pattern, x % pw, y % ph);
     if ((px >> 24) != 0) bitmap->FillRect(TRect{x, y, x + 1, y + 1}, px);
   };
   for (int32_t x = rect.Left; x < rect.Right; ++x) {

@@ -58,6 +58,10 @@ class TButtonTheme : public TFrameControlTheme {
 // the bitmap's origin.
 void DrawFocusPatternFrame(TSysBitmap* bitmap, const TRect& rect, TControlStyles* styles);
 
+// The colour of a picture's pixel as 0xAARRGGBB, whatever its format:
+// 8-bit values as grey, 24-bit pixels opaque; 0 outside the picture.
+TColor32 PicturePixel(TBitmap* bitmap, int32_t x, int32_t y);
+
 // Makes the painter of a style set for new buttons; the painter attaches
 // itself to the set.
 using TButtonThemeFactory = Ref<TButtonTheme> (*)(TControlStyles* styles);

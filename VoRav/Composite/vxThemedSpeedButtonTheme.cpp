@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "VoRav/Composite/vxDrawFrames.h"
+#include "VoRav/Composite/vxThemedButtonTheme.h"
 #include "VoRav/Composite/vxThemedControlUtils.h"
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysImage.h"
@@ -38,12 +39,9 @@ void BlendGlyph(TSysBitmap* b, TImage* glyph, int32_t x, int32_t y, TColor32 col
     for (int32_t gx = 0; gx < g->Width(); ++gx) {
       const int32_t bx = x + gx;
       if (bx < 0 || bx >= b->Width()) continue;
-      uint32_t px = 0;
-      g->GetPixels32(gx, gy, 1, std::span<uint32_t>(&px, 1), 0);
-      const uint32_t a = px >> 24;
+      const uint32_t a = PicturePixel(g.get(), gx, gy) >> 24;
       if (a == 0) continue;
-      uint32_t under = 0;
-      b->GetPixels32(bx, by, 1, std::span<uint32_t>(&under, 1), 0);
+      const uint32_t under = PicturePixel(b, bx, by);
       uint32_t out = 0xFF000000u;
       for (int s = 0; s < 24; s += 8) {
         const uint32_t c = (color >> s) & 0xFF, u = (under >> s) & 0xFF;

@@ -22,9 +22,7 @@ TKeyData Key(uint8_t kind, uint16_t code) {
 
 uint32_t CentrePixel(TImage* image) {
   Ref<TBitmap> b = image->GetBitmap();
-  uint32_t px = 0;
-  b->GetPixels32(b->Width() / 2, b->Height() / 2, 1, std::span<uint32_t>(&px, 1), 0);
-  return px & 0xFFFFFFu;
+  return PicturePixel(b.get(), b->Width() / 2, b->Height() / 2) & 0xFFFFFFu;
 }
 
 int32_t Channel(uint32_t c, int s) { return int32_t((c >> s) & 0xFF); }
