@@ -171,6 +171,7 @@ void TThemedFrameButton::SizeChanged() {
 
 void TThemedFrameButton::EnabledChanged() {
   TFrameButton::EnabledChanged();
+  WalkTree();  // the caption takes the text colour of the new state
   InvalidateAll();
 }
 
@@ -238,6 +239,9 @@ void TThemedFrameButton::KeyEvent(TKeyData* key) {
 void TThemedFrameButton::GetInheritedStyle(TFontDesc& style) {
   TFrameButton::GetInheritedStyle(style);
   if (!IsEnabled() && styles_) style.Color1 = TripleOf(styles_->ShadowColor);
+  // The caption lies on the button's picture: a painted text background
+  // would show as a block on a themed face.
+  FontDescSetTransparent(style, true);
 }
 
 bool TThemedFrameButton::ContainsPoint(int32_t x, int32_t y) {

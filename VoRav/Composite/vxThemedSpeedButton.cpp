@@ -156,7 +156,17 @@ void TThemedSpeedButton::SizeChanged() {
 
 void TThemedSpeedButton::EnabledChanged() {
   TFrameSpeedButton::EnabledChanged();
+  WalkTree();  // the caption takes the text colour of the new state
   InvalidateAll();
+}
+
+void TThemedSpeedButton::GetInheritedStyle(TFontDesc& style) {
+  TFrameSpeedButton::GetInheritedStyle(style);
+  // Greyed like the push button's caption, so that a disabled tool-bar
+  // button does not look like an enabled one.
+  if (!IsEnabled() && styles_) style.Color1 = TripleOf(styles_->ShadowColor);
+  // The caption lies on the button's picture.
+  FontDescSetTransparent(style, true);
 }
 
 void TThemedSpeedButton::FocusChanged() {

@@ -50,6 +50,7 @@ class TThemedSpeedButton : public TFrameSpeedButton {
   void TimeRefresh() override;
   bool ContainsPoint(int32_t x, int32_t y) override;
   void DownChanged() override;
+  void GetInheritedStyle(TFontDesc& style) override;
 
  protected:
   void Dispose() override;
