@@ -348,6 +348,20 @@ TEST_F(ThemedButtonTest, IdleDefaultButtonPulsesUntilHoveredAndResumesAfterwards
   Tick(1000);
   EXPECT_TRUE(NearBlend(SurfacePixel(50, 25), defaulted, animated, 1.0));
 
+  // A button that becomes the default while it has no picture switches at
+  // once, and the pulse starts from that switch.
+  TThemedFrameButton* c = Button(root.get(), u"", 100, 60);
+  c->Images()->Reset();
+  b->Handler()->SetDefault(c);
+  EXPECT_EQ(c->LastState(), kButtonDefaulted);
+  EXPECT_GE(c->Images()->Cache().Find(u"Animated"), 0);
+  Tick(1000);
+  EXPECT_TRUE(c->Images()->Animating());
+  // Handing the default role back repaints the old default without it.
+  b->Handler()->SetDefault(b);
+  EXPECT_EQ(c->LastState(), 0);
+  EXPECT_EQ(b->LastState(), kButtonDefaulted);
+
   // The classic look never pulses.
   UseClassic(true);
   b->ThemeChanged();
