@@ -10,8 +10,9 @@ namespace kav {
 
 // Draws the part over `rect`. A bitmap that is not 32-bit is drawn on
 // directly. A 32-bit one is cleared to transparent black over the rectangle
-// and drawn on (the style composites with straight alpha, kept as drawn);
-// when that leaves colour without alpha, the part is drawn again on a shared
+// and drawn on (the style composites with straight alpha, kept as drawn;
+// fully transparent pixels take the face colour, so fades never pass
+// through black); when that leaves colour without alpha, the part is drawn again on a shared
 // 24-bit scratch bitmap cleared to white and the two drawings give colour
 // and alpha (`face` where nothing was drawn). Answers the drawing's result.
 uxtheme::HRESULT DrawThemedPart(TSysBitmap* bitmap, const TThemedElementDetails& details, TColor32 face,
