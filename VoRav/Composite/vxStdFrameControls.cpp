@@ -76,15 +76,19 @@ TButtonHandler* TButtonHandler::Of(TFrameControl* control) {
 
 void TButtonHandler::SetDefault(TFrameButton* button) {
   if (button == default_) return;
-  if (default_) default_->InvalidateAll();
+  // Changed first, then both repainted: a themed button works out its state
+  // when invalidated, so the old default must already have lost the role.
+  TFrameButton* old = default_;
   default_ = button;
+  if (old) old->InvalidateAll();
   if (button) button->InvalidateAll();
 }
 
 void TButtonHandler::SetFocusedButton(TFrameButton* button) {
   if (button == focused_) return;
-  if (focused_) focused_->InvalidateAll();
+  TFrameButton* old = focused_;  // changed before the repaints, as above
   focused_ = button;
+  if (old) old->InvalidateAll();
   if (button) button->InvalidateAll();
   if (default_) default_->InvalidateAll();  // it shows as default only while no button has focus
 }

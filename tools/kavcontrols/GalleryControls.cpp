@@ -6,6 +6,10 @@
 #include "VoRav/Application2/winInput.h"
 #include "VoRav/Composite/vxFrameCaption.h"
 #include "VoRav/Composite/vxFramePanels.h"
+#include "VoRav/Composite/vxThemedButton.h"
+#include "VoRav/Composite/vxThemedSpeedButton.h"
+#include "VoRav/Composite/winThemedButtonTheme.h"
+#include "VoRav/Composite/winThemedSpeedButtonTheme.h"
 #include "VoRav/Composite/winThemes2.h"
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
@@ -118,19 +122,6 @@ class TSample : public TFrameControl {
   int32_t clicks_ = 0;
 };
 
-class TPushButton : public TSample {
- public:
-  using TSample::TSample;
-  void Paint(TDrawSurface* s) override {
-    const TRect r{0, 0, width_, height_};
-    const int32_t code = pressed_ && hot_ ? 4 : hot_ ? 3 : 2;
-    if (!styled_ || !ThemedPart(s, teButton, code, r)) ClassicBevel(s, r, pressed_ && hot_);
-    std::u16string text = u"Button";
-    if (clicks_) text += u" (" + std::u16string(1, char16_t(u'0' + clicks_ % 10)) + u")";
-    DrawLabel(this, s, text, r, SysColor(win::COLOR_BTNTEXT) & 0xFFFFFF, true);
-  }
-};
-
 class TCheckBox : public TSample {
  public:
   using TSample::TSample;
@@ -183,6 +174,91 @@ class TSwatches : public TSample {
     }
   }
 };
+
+// Writes "click NAME" for each click of the control it listens to.
+class TClickLog : public TEventHandler {
+ public:
+  void HandleEvent(TRefObject* sender, int32_t tag, intptr_t) override {
+    auto* c = dynamic_cast<TFrameControl*>(sender);
+    if (tag != kFrameEventClick || !c || !LogClicks) return;
+    std::printf("click %s\n", c->Name().c_str());
+    std::fflush(stdout);
+  }
+};
+
+void LogClicksOf(TFrameControl* c) {
+  Ref<TClickLog> log = MakeRef<TClickLog>();
+  c->Events()->AddHandler(kFrameEventClick, log.get());
+  c->Events()->Attach(log.get());  // lives with the control
+}
+
+// The themed push and speed buttons: their modules' start-up (classic
+// painters, then the visual-style ones, then the allocators). The classic
+// column uses a style set of its own holding the classic painters, so both
+// looks show side by side.
+TControlStyles* ThemedButtonStyles(bool styled) {
+  static bool started = false;
+  if (!started) {
+    started = true;
+    InitButtonTheme();
+    InitSpeedButtonTheme();
+    InitWinXPButtonTheme();
+    InitWinXPSpeedButtonTheme();
+    InitThemedButton();
+    InitThemedSpeedButton();
+  }
+  if (styled) return DefaultControlStyles();
+  TControlStyles* def = DefaultControlStyles();
+  static TControlStyles* classic_for = nullptr;
+  static Ref<TControlStyles> classic;
+  if (!classic || classic_for != def) {
+    classic = MakeRef<TControlStyles>();
+    classic->Assign(def);
+    NewClassicButtonTheme(classic.get());
+    NewClassicSpeedButtonTheme(classic.get());
+    classic_for = def;
+  }
+  return classic.get();
+}
+
+int32_t MakeThemedButton(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
+  TControlStyles* styles = ThemedButtonStyles(styled);  // first: it installs the allocator
+  TFrameButton* b = AllocFrameButton(parent->CreateChildFrame(), styles);
+  b->SetName(styled ? "styled-button" : "classic-button");
+  b->SetWidthFlags(0);
+  b->SetHeightFlags(0);
+  b->SetPosition(x, y);
+  b->SetSize(width, 26);
+  b->GetCaption()->SetCaption(u"Button");
+  LogClicksOf(b);
+  return 26;
+}
+
+// A plain, a toggle (shown checked) and a drop-down speed button.
+int32_t MakeSpeedButtons(TFrameControl* parent, int32_t x, int32_t y, int32_t, bool styled) {
+  const char* side = styled ? "styled-" : "classic-";
+  const struct {
+    const char* name;
+    const char16_t* caption;
+    bool toggle, drop_down;
+  } buttons[] = {{"speed", u"Tool", false, false}, {"toggle", u"Toggle", true, false}, {"dropdown", u"Menu", false, true}};
+  TControlStyles* styles = ThemedButtonStyles(styled);  // first: it installs the allocator
+  int32_t left = x, height = 0;
+  for (const auto& d : buttons) {
+    TFrameSpeedButton* b = _AllocFrameSpeedButton(parent->CreateChildFrame(), styles);
+    b->SetName(std::string(side) + d.name);
+    b->Toggle = d.toggle;
+    b->DropDown = d.drop_down;
+    b->WidthAutoSize = true;
+    b->SetPosition(left, y);
+    b->GetCaption()->SetCaption(d.caption);
+    if (d.toggle) b->SetDown(true);
+    LogClicksOf(b);
+    left += b->PaintArea().Width() + 4;
+    height = std::max(height, b->PaintArea().Height());
+  }
+  return height;
+}
 
 template <class T>
 TMakeControl Maker(const char* name, int32_t height) {
@@ -246,7 +322,8 @@ int32_t MakeImage(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bo
 
 const std::vector<TGalleryEntry>& GalleryEntries() {
   static const std::vector<TGalleryEntry> entries = {
-      {"button", Maker<TPushButton>("button", 26)},
+      {"button", &MakeThemedButton},
+      {"speedbutton", &MakeSpeedButtons},
       {"checkbox", Maker<TCheckBox>("checkbox", 20)},
       {"scrollarrows", Maker<TScrollArrows>("scrollarrows", 17)},
       {"swatches", Maker<TSwatches>("swatches", 20)},

@@ -1,0 +1,49 @@
+#!/bin/bash
+# The gallery in a real X window (run inside xvfb-run): a click focuses the
+# classic push button, then Space typed on the keyboard clicks it again,
+# once the key is released. Skips (77) without xdotool.
+set -u
+BIN=$1
+OUT=$2
+command -v xdotool >/dev/null || exit 77
+rm -rf "$OUT"
+mkdir -p "$OUT"
+LOG=$OUT/log.txt
+"$BIN" >"$LOG" 2>"$OUT/stderr.txt" &
+PID=$!
+fail() {
+  echo "FAIL: $*"
+  echo "--- log"; cat "$LOG"; echo "--- stderr"; tail -20 "$OUT/stderr.txt"
+  kill -9 $PID 2>/dev/null
+  exit 1
+}
+# Waits up to 60 s until $2 lines (default 1) match $1 in the program's output.
+wait_for() {
+  local want=${2:-1}
+  for _ in $(seq 1 600); do
+    [ "$(grep -c "$1" "$LOG")" -ge "$want" ] && return 0
+    kill -0 $PID 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+wait_for '^ready ' || fail "the gallery did not start"
+WID=$(xdotool search --sync --onlyvisible --name '^kavcontrols$' | head -1)
+[ -n "$WID" ] || fail "no window"
+xdotool windowfocus --sync "$WID" 2>/dev/null || xdotool windowfocus "$WID"
+# The classic button: left column, first row below the headings. The click
+# gives it the focus.
+xdotool mousemove --window "$WID" 133 57 click 1
+wait_for '^click classic-button$' || fail "the click did not reach the tree"
+xdotool mousemove 1000 700
+xdotool keydown space
+sleep 0.3
+[ "$(grep -c '^click classic-button$' "$LOG")" -eq 1 ] || fail "Space clicked before it was released"
+xdotool keyup space
+wait_for '^click classic-button$' 2 || fail "Space did not click the focused button"
+kill -TERM $PID
+for _ in $(seq 1 300); do kill -0 $PID 2>/dev/null || break; sleep 0.1; done
+wait $PID
+RC=$?
+[ $RC -eq 0 ] || fail "exit code $RC"
+echo "1 passed, 0 failed"
