@@ -129,6 +129,7 @@ void TThemedScrollBarPart::MouseEvent(TMouseData* data) {
     case kMouseUp:
       if (data->Button == kMouseLeft) SetPressed(false);
       break;
+    // The wheel scrolls the bar (three line steps per wheel step).
     case kFrameMouseWheel: bar_->Wheel(data->WheelDelta); break;
     default: break;
   }
@@ -141,7 +142,7 @@ void TThemedScrollBarPart::MouseLeave() {
 
 void TThemedScrollBarPart::EnabledChanged() {
   TThemedControlAnimatedPart::EnabledChanged();
-  // The disabled flag is part of the picture's state.
+  // The picture is asked for again here too: the disabled flag is part of its state.
   if (bar_ && bar_->Painter()) UpdatePartImage();
 }
 
@@ -155,6 +156,8 @@ void TThemedScrollBarPart::StopAnimationTimer() {
   UpdateRefresh();
 }
 
+// The repeat runs on the tree's time refresh rather than on timed events of
+// its own: each step comes on the first refresh tick after it falls due.
 void TThemedScrollBarPart::StartRepeat() {
   repeating_ = true;
   due_ = Now() + kSbRepeatDelay;

@@ -26,6 +26,8 @@ const TStateWord kStateWords[5] = {
     {u"Disabled", kSbWordDisabled}, {u"Normal", kSbWordNormal}, {u"Pressed", kSbWordPressed},
     {u"Hot", kSbWordHot},           {u"Focused", kSbWordFocused}};
 
+// The metrics are the fixed sizes times the style set's scale (the sizes
+// themselves at 100%), so bars grow with the screen resolution.
 int32_t Metric(int32_t pixels, double scale) {
   return std::max(1, int32_t(std::lround(pixels * (scale > 0 ? scale : 1.0))));
 }

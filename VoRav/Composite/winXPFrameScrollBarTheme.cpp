@@ -76,6 +76,7 @@ void TWinXPFrameScrollBarTheme::Render(TSysBitmap* bitmap, const TThemedElementD
   const TRect all{0, 0, bitmap->Width(), bitmap->Height()};
   ThemeDrawBackground(details, bitmap, all, nullptr);
   if (!thumb) return;
+  // The gripper thresholds are the 17-pixel metrics at the style set's scale.
   const int32_t length = ButtonLength(orientation), thickness = Thickness(orientation);
   if (orientation == kSbHorizontal && all.Width() > length && all.Height() >= thickness)
     ThemeDrawBackground(TThemedElementDetails{teScrollBar, kPartGripperH, details.State}, bitmap, all, nullptr);
