@@ -357,6 +357,14 @@ TEST_F(ThemedScrollBarTest, PageClicksRepeatTowardThePointerAndStopUnderTheThumb
   Mouse(kMouseDown, 40, 18);
   Mouse(kMouseUp, 40, 18);
   EXPECT_NEAR(bar->Position(), 0.55, 1e-5);
+  // A bar freed while a piece is held takes its repeat with it.
+  Mouse(kMouseDown, 40, 18);
+  EXPECT_TRUE(root->RefreshNotifier()->TimerRunning());
+  bar->Free();
+  EmptyPendingReleaseList();
+  RunFor(700);
+  EXPECT_FALSE(root->RefreshNotifier()->TimerRunning());
+  Mouse(kMouseUp, 40, 18);
 }
 
 TEST_F(ThemedScrollBarTest, ThumbDragFollowsThePointerWithinItsLimits) {
