@@ -142,8 +142,15 @@ void TThemedScrollBarPart::MouseLeave() {
 
 void TThemedScrollBarPart::EnabledChanged() {
   TThemedControlAnimatedPart::EnabledChanged();
+  if (!bar_ || !bar_->Painter()) return;
+  // A disabled part lets go: it hears no more mouse records, so a held
+  // button would otherwise repeat until the bar is enabled and released.
+  if (!IsEnabled()) {
+    SetPressed(false);
+    SetHot(false);
+  }
   // The picture is asked for again here too: the disabled flag is part of its state.
-  if (bar_ && bar_->Painter()) UpdatePartImage();
+  UpdatePartImage();
 }
 
 void TThemedScrollBarPart::StartAnimationTimer() {

@@ -448,6 +448,19 @@ TEST_F(ThemedScrollBarTest, WheelHoverAndDisabledStates) {
   bar->SetEnabled(true);
   Mouse(kMouseMove, 150, 200);
   for (int32_t i = 0; i < 5; ++i) EXPECT_NE(Key(bar, i).find(u"Normal"), std::u16string::npos);
+  // Disabled while an arrow is held: the arrow lets go and stops repeating.
+  Mouse(kMouseMove, 200, 18);
+  Mouse(kMouseDown, 200, 18);
+  const float held = bar->Position();
+  bar->SetEnabled(false);
+  EXPECT_FALSE(bar->Part(kSbSecondButton)->Pressed());
+  RunFor(1000);
+  EXPECT_EQ(bar->Position(), held);
+  EXPECT_FALSE(root->RefreshNotifier()->TimerRunning());
+  Mouse(kMouseUp, 200, 18);
+  bar->SetEnabled(true);
+  Mouse(kMouseMove, 150, 200);
+  for (int32_t i = 0; i < 5; ++i) EXPECT_NE(Key(bar, i).find(u"Normal"), std::u16string::npos);
 }
 
 TEST_F(ThemedScrollBarTest, VisualStyleCrossFadesBetweenStatePictures) {
