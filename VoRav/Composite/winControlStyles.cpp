@@ -2,6 +2,7 @@
 // and the toolkit's start-up values.
 #include "VoRav/Composite/winControlStyles.h"
 #include "VoRav/Composite/winFrameForms.h"
+#include "VoRav/Composite/winXPFrameScrollBarTheme.h"
 
 #include "VoRav/Win32/Text/winFontUtils.h"
 
@@ -114,7 +115,10 @@ void InitWinFrameControls() {
     g_previous_factory = SetFocusHelperFactory(&WinFocusHelperFactory);
     g_hook_installed = true;
   }
-  if (!g_default_styles) g_default_styles = MakeRef<TWinControlStyles>();
+  if (!g_default_styles) {
+    g_default_styles = MakeRef<TWinControlStyles>();
+    MakeRef<TWinXPFrameScrollBarTheme>(g_default_styles.get());  // kept by the styles
+  }
   ReadKeyboardTiming();
   // A theme change reloads the default styles' system colours.
   ReloadDefaultStyleColors = [] {

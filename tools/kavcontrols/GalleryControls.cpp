@@ -10,6 +10,8 @@
 #include "VoRav/Composite/vxThemedSpeedButton.h"
 #include "VoRav/Composite/winThemedButtonTheme.h"
 #include "VoRav/Composite/winThemedSpeedButtonTheme.h"
+#include "VoRav/Composite/vxThemedFrameScrollBar.h"
+#include "VoRav/Composite/win9xFrameScrollBarTheme.h"
 #include "VoRav/Composite/winThemes2.h"
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
@@ -145,19 +147,6 @@ class TCheckBox : public TSample {
  protected:
   void Clicked() override { checked_ = !checked_; }
   bool checked_ = false;
-};
-
-class TScrollArrows : public TSample {
- public:
-  using TSample::TSample;
-  void Paint(TDrawSurface* s) override {
-    s->FillRect(TRect{0, 0, width_, height_}, SysColor(win::COLOR_BTNFACE));
-    for (int32_t i = 0; i < 4; ++i) {
-      const TRect r{i * 20, 0, i * 20 + 17, 17};
-      const int32_t code = 2 + i * 4 + (hot_ && pressed_ ? 2 : hot_ ? 1 : 0);
-      if (!styled_ || !ThemedPart(s, teScrollBar, code, r)) ClassicBevel(s, r, hot_ && pressed_);
-    }
-  }
 };
 
 class TSwatches : public TSample {
@@ -317,6 +306,47 @@ int32_t MakeImage(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bo
   return kHeight;
 }
 
+// Writes "scroll NAME POSITION" whenever a gallery scroll bar's value changes.
+class TScrollLogger : public TEventHandler {
+ public:
+  void HandleEvent(TRefObject* sender, int32_t, intptr_t) override {
+    auto* bar = dynamic_cast<TFrameScrollBar*>(sender);
+    if (!bar) return;
+    std::printf("scroll %s %.3f\n", bar->Name().c_str(), double(bar->Position()));
+    std::fflush(stdout);
+  }
+};
+
+// The toolkit's scroll bar: the classic painter on a style set of its own
+// (kept by the bar) on the left, the default styles' visual-style painter on
+// the right. With logging on, "place NAME X Y W H" tells where it lies in
+// the parent (the gallery's root: the window's client area).
+TMakeControl ScrollBarMaker(const char* name, uint8_t kind) {
+  return [name, kind](TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
+    Ref<TControlStyles> styles;
+    if (!styled) {
+      styles = MakeRef<TControlStyles>();
+      styles->Assign(DefaultControlStyles());
+      MakeRef<TWin9xFrameScrollBarTheme>(styles.get());  // kept by the styles
+    }
+    TFrameScrollBar* bar = AllocFrameScrollBar(parent->CreateChildFrame(), kind, styles.get());
+    bar->SetName(std::string(styled ? "styled-" : "classic-") + name);
+    bar->SetPosition(x, y);
+    const bool vertical = kind == 0 || kind == 2;
+    bar->SetSize(vertical ? 17 : width, vertical ? 90 : 17);
+    bar->SetPageAndPosition(0.25f, 0.5f);
+    if (LogClicks) {
+      Ref<TScrollLogger> logger = MakeRef<TScrollLogger>();
+      bar->Events()->AddHandler(kFrameEventChanged, logger.get());
+      bar->Events()->Attach(logger.get());
+      std::printf("place %s %d %d %d %d\n", bar->Name().c_str(), int(x), int(y), int(bar->GetWidth()),
+                  int(bar->GetHeight()));
+      std::fflush(stdout);
+    }
+    return bar->GetHeight();
+  };
+}
+
 }  // namespace
 
 
@@ -325,7 +355,8 @@ const std::vector<TGalleryEntry>& GalleryEntries() {
       {"button", &MakeThemedButton},
       {"speedbutton", &MakeSpeedButtons},
       {"checkbox", Maker<TCheckBox>("checkbox", 20)},
-      {"scrollarrows", Maker<TScrollArrows>("scrollarrows", 17)},
+      {"hscrollbar", ScrollBarMaker("hscrollbar", 1)},
+      {"vscrollbar", ScrollBarMaker("vscrollbar", 0)},
       {"swatches", Maker<TSwatches>("swatches", 20)},
       {"panel", &MakePanel},
       {"caption", &MakeCaption},

@@ -24,6 +24,14 @@ if(KAV_TESTS)
     set_tests_properties(kavcontrols_xvfb_click_resize PROPERTIES
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                          SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+    # A real drag: xdotool moves the scroll bars' thumbs.
+    add_test(NAME kavcontrols_xvfb_scroll
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x800x24"
+                     ${PROJECT_SOURCE_DIR}/tests/tools/kavcontrols_xvfb_scroll.sh $<TARGET_FILE:kavcontrols>
+                     ${CMAKE_BINARY_DIR}/kavcontrols_xvfb_scroll)
+    set_tests_properties(kavcontrols_xvfb_scroll PROPERTIES
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
   endif()
   # A real keyboard: Space on the focused push button clicks it.
   if(XVFB_RUN AND XDOTOOL)

@@ -13,6 +13,7 @@
 
 #include "VoRav/Application2/vxTimer2.h"
 #include "VoRav/Application2/winApplication.h"
+#include "VoRav/Composite/vxThemedFrameScrollBar.h"
 #include "VoRav/Composite/winControlStyles.h"
 #include "VoRav/Composite/winFrameFormTree.h"
 #include "VoRav/Composite/winFrameForms.h"
@@ -121,6 +122,7 @@ int main(int argc, char** argv) {
     app->Initialize();
     SubscribeRootRegistry();
     InitWinFrameControls();
+    InitThemedFrameScrollBar();
     SetDefaultControlStyles(DefaultWinControlStyles());
     InitializeFrameForms();
     gallery::LogClicks = dump.empty();
@@ -160,6 +162,7 @@ int main(int argc, char** argv) {
     if (!gone) form->Free();
     Drain();
     FinalizeFrameForms();
+    FinalizeThemedFrameScrollBar();
     FinalizeWinFrameControls();
     UnsubscribeRootRegistry();
     FinalizeFrameControls();
