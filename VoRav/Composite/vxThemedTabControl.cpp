@@ -173,7 +173,8 @@ TThemedTabArrow::TThemedTabArrow(TDrawFrame* frame, TThemedTabControl* control, 
 
 Ref<TSysBitmap> TThemedTabArrow::GetPicture(TPoint& offset) {
   if (width_ < 1 || height_ < 1) return nullptr;
-  const uint8_t state = uint8_t((pressed_ ? kTabStatePressed : 0) | (hot_ ? kTabStateHot : 0));
+  const uint8_t state = uint8_t((pressed_ ? kTabStatePressed : 0) | (hot_ ? kTabStateHot : 0) |
+                                (IsEnabled() ? 0 : kTabStateDisabled));
   const std::u16string key = painter_->GetStateKey(state, control_->GetOrientation());
   return painter_->GetArrowPicture(key, index_, TSize{width_, height_}, offset);
 }
@@ -252,7 +253,8 @@ void TThemedTabButton::PlaceCaption() {
 
 Ref<TSysBitmap> TThemedTabButton::GetPicture(TPoint& offset) {
   if (width_ < 1 || height_ < 1) return nullptr;
-  const uint8_t state = uint8_t((page_->Selected() ? kTabStateSelected : 0) | (hot_ ? kTabStateHot : 0));
+  const uint8_t state = uint8_t((page_->Selected() ? kTabStateSelected : 0) | (hot_ ? kTabStateHot : 0) |
+                                (page_->TabControl()->IsEnabled() ? 0 : kTabStateDisabled));
   const std::u16string key = painter_->GetStateKey(state, page_->TabControl()->GetOrientation());
   return painter_->GetTabPicture(key, kind_, cut_, TSize{width_, height_}, offset);
 }
@@ -444,7 +446,24 @@ void TThemedTabControl::Dispose() {
 
 TControlStyles* TThemedTabControl::GetStyles() { return styles_ ? styles_.get() : TFrameTabControl::GetStyles(); }
 
-void TThemedTabControl::GetInheritedStyle(TFontDesc& style) { painter_->GetFont(style); }
+void TThemedTabControl::GetInheritedStyle(TFontDesc& style) {
+  painter_->GetFont(style);
+  // Text lies on the tab and page pictures, which paint their own background.
+  FontDescSetTransparent(style, true);
+  // A disabled control shows its text greyed.
+  if (!IsEnabled() && styles_) style.Color1 = TripleOf(styles_->ShadowColor);
+}
+
+void TThemedTabControl::EnabledChanged() {
+  TFrameTabControl::EnabledChanged();
+  if (destroying_) return;
+  for (TThemedTabArrow* a : arrows_)
+    if (a) a->DropPicture(true);
+  for (TThemedPage* p : pages_)
+    if (p->tab_) p->tab_->DropPicture(true);
+  // Captions take the text colour again.
+  WalkTree();
+}
 
 TThemedPage* TThemedTabControl::GetPage(int32_t index) const {
   return index >= 0 && index < GetPageCount() ? pages_[size_t(index)] : nullptr;

@@ -35,8 +35,8 @@ enum : uint8_t {
   kTabLastAtEdge = 5,
 };
 
-// Picture state bits.
-enum : uint8_t { kTabStateHot = 2, kTabStateSelected = 4, kTabStatePressed = 4 };
+// Picture state bits (disabled: the control is disabled).
+enum : uint8_t { kTabStateDisabled = 1, kTabStateHot = 2, kTabStateSelected = 4, kTabStatePressed = 4 };
 
 // Cut bits of a tab partly scrolled out of the row.
 enum : uint8_t { kTabCutLeft = 1, kTabCutRight = 2 };
@@ -290,6 +290,8 @@ class TThemedTabControl : public TFrameTabControl {
   void SizeChanged() override;
   void KeyEvent(TKeyData* key) override;
   void ChildRemoved(TFrameControl* child) override;
+  // Pictures and text follow the control's enabled state.
+  void EnabledChanged() override;
   // The control's own style set and the painter's font.
   TControlStyles* GetStyles() override;
   void GetInheritedStyle(TFontDesc& style) override;

@@ -131,6 +131,8 @@ std::u16string TWin9xTabsTheme::GetStateKey(uint8_t state, uint8_t orientation) 
   if (orientation == 1) key += u'b';
   if (state & kTabStateSelected) key += u's';
   if (state & kTabStateHot) key += u'h';
+  // A disabled control's pictures have keys of their own.
+  if (state & kTabStateDisabled) key += u'd';
   return key;
 }
 
@@ -177,7 +179,8 @@ Ref<TSysBitmap> TWin9xTabsTheme::GetArrowPicture(const std::u16string& key, int3
   const bool left = index == kArrowBackward;
   const int32_t x = w / 2 - w / 8 + shift - (left ? 1 : 0);
   const int32_t y = w / 4 + shift;
-  DrawPixelArrow(b.get(), x, y, !left, kOpaqueBlack, h / 2);
+  // The arrow of a disabled control is drawn in the shadow colour.
+  DrawPixelArrow(b.get(), x, y, !left, HasLetter(key, u'd') ? s->ShadowColor : kOpaqueBlack, h / 2);
   return b;
 }
 
@@ -291,7 +294,8 @@ Ref<TSysBitmap> TWinXPTabsTheme::GetArrowPicture(const std::u16string& key, int3
   if (!b) return nullptr;
   // Kind 0 is the horizontal up (right-pointing) part, kind 1 the down one.
   const int32_t base = index == kArrowBackward ? 14 : 10;
-  const int32_t code = base + (HasLetter(key, u's') ? 2 : HasLetter(key, u'h') ? 1 : 0);
+  const int32_t code =
+      base + (HasLetter(key, u'd') ? 3 : HasLetter(key, u's') ? 2 : HasLetter(key, u'h') ? 1 : 0);
   if (!DrawThemed(b.get(), teSpin, code)) return TWin9xTabsTheme::GetArrowPicture(key, index, size, offset);
   return b;
 }
@@ -307,7 +311,7 @@ Ref<TSysBitmap> TWinXPTabsTheme::GetTabPicture(const std::u16string& key, uint8_
   // Top tab items: the plain part for kinds 0 to 2, the both-edges part for
   // a single tab, the left- and right-edge parts for tabs at the row's edge.
   const int32_t base = kind == kTabSingle ? 37 : kind == kTabFirstAtEdge ? 27 : kind == kTabLastAtEdge ? 32 : 22;
-  const int32_t code = base + (selected ? 2 : HasLetter(key, u'h') ? 1 : 0);
+  const int32_t code = base + (HasLetter(key, u'd') ? 3 : selected ? 2 : HasLetter(key, u'h') ? 1 : 0);
   if (!DrawThemed(b.get(), teTab, code)) return TWin9xTabsTheme::GetTabPicture(key, kind, cut, size, offset);
   if (HasLetter(key, u'b')) FlipRows(b.get());
   return b;
