@@ -454,6 +454,15 @@ void TThemedTabControl::GetInheritedStyle(TFontDesc& style) {
   if (!IsEnabled() && styles_) style.Color1 = TripleOf(styles_->ShadowColor);
 }
 
+void TThemedTabControl::ThemeChanged() {
+  TFrameTabControl::ThemeChanged();
+  // The cached pictures were made by the old theme, whose tab height the
+  // layout used.
+  if (destroying_) return;
+  DropPictures();
+  ApplyGeometry();
+}
+
 void TThemedTabControl::EnabledChanged() {
   TFrameTabControl::EnabledChanged();
   if (destroying_) return;

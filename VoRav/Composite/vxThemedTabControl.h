@@ -290,6 +290,8 @@ class TThemedTabControl : public TFrameTabControl {
   void SizeChanged() override;
   void KeyEvent(TKeyData* key) override;
   void ChildRemoved(TFrameControl* child) override;
+  // A new theme makes new pictures and may change the geometry.
+  void ThemeChanged() override;
   // Pictures and text follow the control's enabled state.
   void EnabledChanged() override;
   // The control's own style set and the painter's font.

@@ -339,6 +339,26 @@ TEST_F(ThemedTabControlTest, DisabledControlTakesNoClicksAndTheOrientationMovesT
   EXPECT_EQ(SelectedIndex(), 0);
 }
 
+TEST_F(ThemedTabControlTest, AutoSizeFitsThePageRectangleToTheContentAndKeepsTheMinimum) {
+  Make(200, 2);
+  tabs->SetAutoSize(3);
+  // The probe of page 1 grows: the page rectangle (4 in, 26 down, 4 from
+  // the right and the bottom) takes it exactly.
+  auto* probe = dynamic_cast<TPaintProbe*>(tabs->GetPage(1)->GetFirstChild());
+  ASSERT_NE(probe, nullptr);
+  probe->SetSize(150, 60);
+  EXPECT_EQ(tabs->PaintArea(), (TRect{0, 0, 158, 90}));
+  // Only the width may change.
+  tabs->SetAutoSize(1);
+  probe->SetSize(250, 100);
+  EXPECT_EQ(tabs->PaintArea(), (TRect{0, 0, 258, 90}));
+  // Small content: not below 50 x 50.
+  tabs->SetAutoSize(3);
+  probe->SetSize(5, 5);
+  tabs->GetPage(0)->GetFirstChild()->SetSize(5, 5);
+  EXPECT_EQ(tabs->PaintArea(), (TRect{0, 0, 50, 50}));
+}
+
 TEST_F(ThemedTabControlTest, AllocatorNeedsATabPainterAndPagesFollowTheirTabs) {
   MakeRoot(200, 100);
   // No hook installed: the end of the chain gives nil.
