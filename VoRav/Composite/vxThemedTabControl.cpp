@@ -251,6 +251,19 @@ void TThemedTabButton::PlaceCaption() {
   }
 }
 
+void TThemedTabButton::MoveTab(TPoint position) {
+  if (position == GetPosition()) return;
+  TThemedTabControl* c = page_->TabControl();
+  auto repaint = [&] {
+    TRect r = PictureBounds();
+    OffsetRect(r, GetPosition().X, GetPosition().Y);
+    c->InvalidateRect(r);
+  };
+  repaint();
+  SetPositionPoint(position);
+  repaint();
+}
+
 Ref<TSysBitmap> TThemedTabButton::GetPicture(TPoint& offset) {
   if (width_ < 1 || height_ < 1) return nullptr;
   const uint8_t state = uint8_t((page_->Selected() ? kTabStateSelected : 0) | (hot_ ? kTabStateHot : 0) |
@@ -632,7 +645,7 @@ void TThemedTabControl::LayoutKind0() {
     }
     if (out || cut) any_hidden = true;
     const bool cut_changed = b->SetCutBits(cut);
-    b->SetPosition(int32_t(x - offset_ + start + margin), top);
+    b->MoveTab(TPoint{int32_t(x - offset_ + start + margin), top});
     b->SetSize(w, tab_height);
     if (cut_changed) b->DropPicture(true);
     p->UpdateFrameRects();
@@ -699,7 +712,7 @@ void TThemedTabControl::LayoutKind1() {
       w -= joined - x;
       x = joined;
     }
-    b->SetPosition(x, top);
+    b->MoveTab(TPoint{x, top});
     b->SetLayoutWidth(w);
     if (w != b->PaintArea().Width()) {
       b->SetSize(w, tab_height);

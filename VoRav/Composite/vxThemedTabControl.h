@@ -170,6 +170,9 @@ class TThemedTabButton : public TPushControl {
   void SetLayoutWidth(int32_t width) { layout_width_ = width; }
   // Places the caption in the painter's content rectangle.
   void PlaceCaption();
+  // Moves the tab; the control repaints its picture at the old and the new
+  // place (a selected tab's picture stands out of the tab's frame).
+  void MoveTab(TPoint position);
 
   Ref<TSysBitmap> GetPicture(TPoint& offset) override;
   void SetPressed(bool value) override;

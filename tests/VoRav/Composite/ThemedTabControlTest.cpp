@@ -146,10 +146,17 @@ TEST_F(ThemedTabControlTest, TabsThatDoNotFitScrollWithTheArrowsAndStopAtBothEnd
 
   // Forward: each click brings the next hidden tab in, 12 pixels short of
   // the end, the last one exactly to the end; then nothing moves.
+  // The selected first tab's picture stands 2 pixels below the row; after
+  // a step the strip it left is painted again.
+  EXPECT_EQ(frame->Surface()->PixelAt(45, 23), 0xFFFFFFu);
   std::vector<int32_t> offsets;
   for (int i = 0; i < 6; ++i) {
     ClickAt(190, 10);
     offsets.push_back(tabs->TabOffset());
+    if (i == 0) {
+      frame->RecalcInvalidRegion();
+      EXPECT_EQ(frame->Surface()->PixelAt(45, 23), 0x808080u);
+    }
   }
   EXPECT_EQ(offsets, (std::vector<int32_t>{32, 92, 152, 200, 200, 200}));
   EXPECT_EQ(TabX(5) + TabW(5), 160);
