@@ -2,6 +2,7 @@
 // and the toolkit's start-up values.
 #include "VoRav/Composite/winControlStyles.h"
 #include "VoRav/Composite/winFrameForms.h"
+#include "VoRav/Composite/winTabsThemes.h"
 
 #include "VoRav/Win32/Text/winFontUtils.h"
 
@@ -115,6 +116,7 @@ void InitWinFrameControls() {
     g_hook_installed = true;
   }
   if (!g_default_styles) g_default_styles = MakeRef<TWinControlStyles>();
+  InitWinTabsTheme();
   ReadKeyboardTiming();
   // A theme change reloads the default styles' system colours.
   ReloadDefaultStyleColors = [] {
@@ -123,6 +125,7 @@ void InitWinFrameControls() {
 }
 
 void FinalizeWinFrameControls() {
+  FinalizeThemedTabControl();
   ReloadDefaultStyleColors = nullptr;
   g_default_styles = nullptr;
   if (g_hook_installed) {

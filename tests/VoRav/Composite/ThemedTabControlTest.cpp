@@ -7,6 +7,7 @@
 #include "VoRav/Composite/vxFrameCaption.h"
 #include "VoRav/Composite/vxThemedTabControl.h"
 #include "VoRav/Composite/winControlStyles.h"
+#include "VoRav/Composite/winTabsThemes.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "tests/VoRav/Composite/CompositeTestUtil.h"
 
@@ -370,7 +371,10 @@ TEST_F(ThemedTabControlTest, AutoSizeFitsThePageRectangleToTheContentAndKeepsThe
 
 TEST_F(ThemedTabControlTest, AllocatorNeedsATabPainterAndPagesFollowTheirTabs) {
   MakeRoot(200, 100);
-  // No hook installed: the end of the chain gives nil.
+  // The start-up installed the themed allocator; without it the end of the
+  // chain gives nil.
+  EXPECT_NE(DefaultWinControlStyles()->FindTheme<TWinXPTabsTheme>(), nullptr);
+  FinalizeThemedTabControl();
   EXPECT_EQ(AllocFrameTabControl(root->CreateChildFrame(), styles.get()), nullptr);
   InitThemedTabControl();
   Ref<TControlStyles> bare = MakeRef<TControlStyles>();
