@@ -2,6 +2,7 @@
 // and the toolkit's start-up values.
 #include "VoRav/Composite/winControlStyles.h"
 #include "VoRav/Composite/winFrameForms.h"
+#include "VoRav/Composite/winTabsThemes.h"
 #include "VoRav/Composite/winXPFrameScrollBarTheme.h"
 
 #include "VoRav/Win32/Text/winFontUtils.h"
@@ -119,6 +120,7 @@ void InitWinFrameControls() {
     g_default_styles = MakeRef<TWinControlStyles>();
     MakeRef<TWinXPFrameScrollBarTheme>(g_default_styles.get());  // kept by the styles
   }
+  InitWinTabsTheme();
   ReadKeyboardTiming();
   // A theme change reloads the default styles' system colours.
   ReloadDefaultStyleColors = [] {
@@ -127,6 +129,7 @@ void InitWinFrameControls() {
 }
 
 void FinalizeWinFrameControls() {
+  FinalizeThemedTabControl();
   ReloadDefaultStyleColors = nullptr;
   g_default_styles = nullptr;
   if (g_hook_installed) {

@@ -12,6 +12,7 @@
 #include "VoRav/Composite/winThemedSpeedButtonTheme.h"
 #include "VoRav/Composite/vxThemedFrameScrollBar.h"
 #include "VoRav/Composite/win9xFrameScrollBarTheme.h"
+#include "VoRav/Composite/winTabsThemes.h"
 #include "VoRav/Composite/winThemes2.h"
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
@@ -317,6 +318,20 @@ class TScrollLogger : public TEventHandler {
   }
 };
 
+// Reports the tab control's selected page as "select NAME CAPTION".
+class TTabsReporter : public TEventHandler {
+ public:
+  void HandleEvent(TRefObject* sender, int32_t tag, intptr_t) override {
+    auto* t = dynamic_cast<TThemedTabControl*>(sender);
+    if (!LogClicks || !t || tag != kFrameEventChanged || !t->GetSelectedPage()) return;
+    std::string caption;
+    if (TFrameCaption* c = t->GetSelectedPage()->TabCaption())
+      for (char16_t ch : c->Caption()) caption.push_back(ch < 128 ? char(ch) : '?');
+    std::printf("select %s %s\n", t->Name().c_str(), caption.c_str());
+    std::fflush(stdout);
+  }
+};
+
 // The toolkit's scroll bar: the classic painter on a style set of its own
 // (kept by the bar) on the left, the default styles' visual-style painter on
 // the right. With logging on, "place NAME X Y W H" tells where it lies in
@@ -347,6 +362,45 @@ TMakeControl ScrollBarMaker(const char* name, uint8_t kind) {
   };
 }
 
+// The tab control with more pages than fit, so the arrows show: the classic
+// painter on the left, the visual-styles painter on the right.
+int32_t MakeTabs(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
+  constexpr int32_t kHeight = 110;
+  Ref<TControlStyles> styles = MakeRef<TControlStyles>();
+  if (TControlStyles* base = parent->GetStyles()) styles->Assign(base);
+  TFrameTabControlTheme* painter = styled ? static_cast<TFrameTabControlTheme*>(MakeRef<TWinXPTabsTheme>(styles.get()).get())
+                                          : MakeRef<TWin9xTabsTheme>(styles.get()).get();
+  auto* tabs = new TThemedTabControl(parent->CreateChildFrame(), painter, styles.get());
+  tabs->SetName(styled ? "styled-tabs" : "classic-tabs");
+  tabs->SetPosition(x, y);
+  tabs->SetSize(width, kHeight);
+  const char16_t* names[] = {u"General", u"View", u"Sound", u"Advanced", u"Network", u"About"};
+  for (const char16_t* name : names) {
+    TThemedPage* page = tabs->AddPage();
+    page->SetCaption(name);
+    TFrameCaption* c = AllocFrameCaption(page->CreateChildFrame());
+    c->SetPosition(8, 8);
+    c->SetSize(std::max(width - 40, 10), 20);
+    c->SetCaption(std::u16string(u"The page ") + name);
+  }
+  Ref<TTabsReporter> reporter = MakeRef<TTabsReporter>();
+  tabs->Events()->AddHandler(kFrameEventChanged, reporter.get());
+  tabs->Events()->Attach(reporter.get());
+  tabs->SelectPage(tabs->GetPage(0));
+  if (LogClicks) {
+    // Where the second tab is, for the tests that click it.
+    TThemedTabButton* b = tabs->GetPage(1)->TabButton();
+    TPoint at{b->PaintArea().Width() / 2, b->PaintArea().Height() / 2};
+    for (TFrameControl* c = b; c && c->GetParentControl(); c = c->GetParentControl()) {
+      at.X += c->GetPosition().X;
+      at.Y += c->GetPosition().Y;
+    }
+    std::printf("tab %s View at %d %d\n", tabs->Name().c_str(), int(at.X), int(at.Y));
+    std::fflush(stdout);
+  }
+  return kHeight;
+}
+
 }  // namespace
 
 
@@ -361,6 +415,7 @@ const std::vector<TGalleryEntry>& GalleryEntries() {
       {"panel", &MakePanel},
       {"caption", &MakeCaption},
       {"image", &MakeImage},
+      {"tabs", &MakeTabs},
   };
   return entries;
 }

@@ -1,6 +1,6 @@
 # The frame-control gallery: every gallery control in both looks in one
 # frame form; --dump writes the surface as a PNG (headless with SDL's dummy
-# driver), and the Xvfb test clicks and resizes a real window.
+# driver), and the Xvfb tests drive a real window with xdotool.
 add_executable(kavcontrols ${PROJECT_SOURCE_DIR}/tools/kavcontrols/kavcontrols.cpp
                            ${PROJECT_SOURCE_DIR}/tools/kavcontrols/GalleryControls.cpp)
 target_include_directories(kavcontrols PRIVATE ${PROJECT_SOURCE_DIR})
@@ -12,35 +12,30 @@ if(KAV_TESTS)
                    ${CMAKE_BINARY_DIR}/kavcontrols_dump)
   set_tests_properties(kavcontrols_dump PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy" TIMEOUT 120)
-  # A real window: a click reaches the tree, a resize repaints every pixel.
   find_program(XVFB_RUN xvfb-run)
   find_program(XDOTOOL xdotool)
   find_program(IM_IMPORT import)
+  # A gallery test in a real window: tests/tools/<script> gets the program
+  # and a work folder.
+  function(kav_gallery_xvfb_test name script)
+    add_test(NAME ${name}
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x800x24"
+                     ${PROJECT_SOURCE_DIR}/tests/tools/${script} $<TARGET_FILE:kavcontrols>
+                     ${CMAKE_BINARY_DIR}/${name})
+    set_tests_properties(${name} PROPERTIES
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+  endfunction()
   if(XVFB_RUN AND XDOTOOL AND IM_IMPORT)
-    add_test(NAME kavcontrols_xvfb_click_resize
-             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x800x24"
-                     ${PROJECT_SOURCE_DIR}/tests/tools/kavcontrols_xvfb.sh $<TARGET_FILE:kavcontrols>
-                     ${CMAKE_BINARY_DIR}/kavcontrols_xvfb)
-    set_tests_properties(kavcontrols_xvfb_click_resize PROPERTIES
-                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+    # A click reaches the tree, a resize repaints every pixel.
+    kav_gallery_xvfb_test(kavcontrols_xvfb_click_resize kavcontrols_xvfb.sh)
     # A real drag: xdotool moves the scroll bars' thumbs.
-    add_test(NAME kavcontrols_xvfb_scroll
-             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x800x24"
-                     ${PROJECT_SOURCE_DIR}/tests/tools/kavcontrols_xvfb_scroll.sh $<TARGET_FILE:kavcontrols>
-                     ${CMAKE_BINARY_DIR}/kavcontrols_xvfb_scroll)
-    set_tests_properties(kavcontrols_xvfb_scroll PROPERTIES
-                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+    kav_gallery_xvfb_test(kavcontrols_xvfb_scroll kavcontrols_xvfb_scroll.sh)
   endif()
-  # A real keyboard: Space on the focused push button clicks it.
   if(XVFB_RUN AND XDOTOOL)
-    add_test(NAME kavcontrols_xvfb_space
-             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x800x24"
-                     ${PROJECT_SOURCE_DIR}/tests/tools/kavcontrols_xvfb_space.sh $<TARGET_FILE:kavcontrols>
-                     ${CMAKE_BINARY_DIR}/kavcontrols_xvfb_space)
-    set_tests_properties(kavcontrols_xvfb_space PROPERTIES
-                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+    # A real keyboard: Space on the focused push button clicks it.
+    kav_gallery_xvfb_test(kavcontrols_xvfb_space kavcontrols_xvfb_space.sh)
+    # A click on a tab of each look selects its page.
+    kav_gallery_xvfb_test(kavcontrols_xvfb_tabs kavcontrols_xvfb_tabs.sh)
   endif()
 endif()

@@ -1,0 +1,43 @@
+#!/bin/bash
+# The gallery's tab controls in a real X window (run inside xvfb-run): a
+# click on the second tab of each look selects its page, and the gallery
+# reports the selection. Skips (77) without xdotool.
+set -u
+BIN=$1
+OUT=$2
+command -v xdotool >/dev/null || exit 77
+rm -rf "$OUT"
+mkdir -p "$OUT"
+LOG=$OUT/log.txt
+"$BIN" >"$LOG" 2>"$OUT/stderr.txt" &
+PID=$!
+fail() {
+  echo "FAIL: $*"
+  echo "--- log"; cat "$LOG"; echo "--- stderr"; tail -20 "$OUT/stderr.txt"
+  kill -9 $PID 2>/dev/null
+  exit 1
+}
+# Waits up to 60 s for a line matching $1 in the program's output.
+wait_for() {
+  for _ in $(seq 1 600); do
+    grep -q "$1" "$LOG" && return 0
+    kill -0 $PID 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+wait_for '^ready ' || fail "the gallery did not start"
+WID=$(xdotool search --sync --onlyvisible --name '^kavcontrols$' | head -1)
+[ -n "$WID" ] || fail "no window"
+for LOOK in classic styled; do
+  AT=$(sed -n "s/^tab $LOOK-tabs View at \([0-9]*\) \([0-9]*\)$/\1 \2/p" "$LOG" | head -1)
+  [ -n "$AT" ] || fail "no tab position for $LOOK"
+  xdotool mousemove --window "$WID" $AT click 1
+  wait_for "^select $LOOK-tabs View$" || fail "the click did not select the $LOOK tab"
+done
+kill -TERM $PID
+for _ in $(seq 1 300); do kill -0 $PID 2>/dev/null || break; sleep 0.1; done
+wait $PID
+RC=$?
+[ $RC -eq 0 ] || fail "exit code $RC"
+echo "1 passed, 0 failed"
