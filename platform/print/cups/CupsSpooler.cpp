@@ -55,10 +55,13 @@ TDestPtr FindDest(const std::string& name) {
   return TDestPtr(cupsGetNamedDest(CUPS_HTTP_DEFAULT, base.c_str(), instance.empty() ? nullptr : instance.c_str()));
 }
 
-THttpPtr ConnectDest(cups_dest_t* dest, int32_t timeout_ms) {
-  char resource[1024];
-  return THttpPtr(cupsConnectDest(dest, CUPS_DEST_FLAGS_NONE, timeout_ms, nullptr, resource, sizeof resource,
-                                  nullptr, nullptr));
+// Destinations are the scheduler's queues, so their calls go to the
+// scheduler itself, by the name the client is configured with: over a
+// connection to any other name (such as the host in the queue's URI) libcups
+// takes the connection for one to the printer and addresses the queue's
+// device instead.
+THttpPtr ConnectDest(cups_dest_t*, int32_t timeout_ms) {
+  return THttpPtr(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, timeout_ms, nullptr));
 }
 
 // The default of a job attribute: the destination's own option (lpoptions),
