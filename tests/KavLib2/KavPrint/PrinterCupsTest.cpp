@@ -214,7 +214,8 @@ class TPrivateCups {
     return {};
   }
 
-  explicit TPrivateCups(bool with_printer) {
+  // `with_printer`: one queue, the default; `accepting`: whether it takes jobs.
+  explicit TPrivateCups(bool with_printer, bool accepting = true) {
     char templ[] = "/tmp/kavcups.XXXXXX";
     dir_ = mkdtemp(templ);
     port_ = FreePort();
@@ -240,7 +241,8 @@ class TPrivateCups {
     if (with_printer) {
       WriteFile(dir_ / "ppd/kavtest.ppd", kPpd);
       WriteFile(dir_ / "printers.conf", "<DefaultPrinter kavtest>\nInfo Kav test\nDeviceURI kavcapture:" + d +
-                                            "/page.pdf\nState Idle\nAccepting Yes\nShared No\n</DefaultPrinter>\n");
+                                            "/page.pdf\nState Idle\nAccepting " + (accepting ? "Yes" : "No") +
+                                            "\nShared No\n</DefaultPrinter>\n");
     }
     pid_ = Spawn({Cupsd(), "-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"}, dir_ / "log/cupsd.txt");
     if (pid_ > 0) ready_ = WaitUntil([&] { return PortAnswers(port_) || waitpid(pid_, nullptr, WNOHANG) != 0; }) &&
@@ -553,6 +555,22 @@ TEST_F(PrinterCupsTest, AbortedDocumentIsCancelledAndNeverArrives) {
   PrintAndCheck(cups, TBlocks{2, 3, 60}, 1, false, [&](TFastDIB* d, int32_t copies) {
     return PrintAsTheDialogDoes(d, copies);
   });
+}
+
+TEST_F(PrinterCupsTest, QueueRefusingJobsIsRaisedNotReportedAsPrinted) {
+  KAV_NEED_CUPS();
+  TPrivateCups cups(true, false);
+  ASSERT_TRUE(cups.Ready()) << cups.Log();
+  TPrinter* printer = Printer();
+  printer->SetTitle("Slideshow");
+  try {
+    printer->BeginDoc();
+    ADD_FAILURE() << "no EPrinter";
+  } catch (const EPrinter& e) {
+    EXPECT_EQ(e.Message(), "Printer selected is not valid");
+  }
+  EXPECT_FALSE(printer->Printing());
+  EXPECT_GT(printer->PageWidth(), 0);  // the printer itself is still there
 }
 
 TEST_F(PrinterCupsTest, SchedulerWithoutPrintersHasNoDefaultPrinter) {
