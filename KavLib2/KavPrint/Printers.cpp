@@ -176,7 +176,8 @@ void TPrinter::SetPrinter(const std::string& device, const std::string& driver, 
     }
   }
   if (printer_index_ == -1)
-    printer_index_ = list->AddObject(SystemUTF8ToWide(DeviceOnPort(device, port)), new TPrinterDevice(driver, device, port));
+    printer_index_ =
+        list->AddObject(SystemUTF8ToWide(DeviceOnPort(device, port)), new TPrinterDevice(driver, device, port));
   printer_handle_ = print::PrintSpooler()->OpenPrinter(device);
   if (!device_mode_ && printer_handle_) {
     auto fetched = std::make_unique<print::TDeviceMode>();
@@ -208,7 +209,7 @@ print::TDeviceMode& TPrinter::DeviceModeForChange() {
 
 TPrinterOrientation TPrinter::Orientation() {
   return DeviceModeForChange().Orientation == print::kOrientLandscape ? TPrinterOrientation::Landscape
-                                                                       : TPrinterOrientation::Portrait;
+                                                                      : TPrinterOrientation::Portrait;
 }
 
 void TPrinter::SetOrientation(TPrinterOrientation orientation) {

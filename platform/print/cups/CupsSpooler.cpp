@@ -17,8 +17,8 @@ constexpr int32_t kFallbackWidth = 21000;  // hundredths of a millimetre
 constexpr int32_t kFallbackLength = 29700;
 constexpr int32_t kFallbackDpi = 300;
 // What a destination may report and still be believed.
-constexpr int32_t kMinMedia = 100;        // 1 mm
-constexpr int32_t kMaxMedia = 1000000;    // 10 m
+constexpr int32_t kMinMedia = 100;      // 1 mm
+constexpr int32_t kMaxMedia = 1000000;  // 10 m
 constexpr int32_t kMinDpi = 36;
 constexpr int32_t kMaxDpi = 4800;
 // cairo's image surfaces take at most this many pixels a side.
@@ -184,15 +184,24 @@ class TCupsDC : public TPrintDC {
   int32_t DeviceCaps(int32_t index) const override {
     const TPageGeometry& g = geometry_;
     switch (index) {
-      case kHorzRes: return ToPixels(g.Width - g.Left - g.Right, g.DpiX);
-      case kVertRes: return ToPixels(g.Length - g.Top - g.Bottom, g.DpiY);
-      case kLogPixelsX: return g.DpiX;
-      case kLogPixelsY: return g.DpiY;
-      case kPhysicalWidth: return ToPixels(g.Width, g.DpiX);
-      case kPhysicalHeight: return ToPixels(g.Length, g.DpiY);
-      case kPhysicalOffsetX: return ToPixels(g.Left, g.DpiX);
-      case kPhysicalOffsetY: return ToPixels(g.Top, g.DpiY);
-      default: return 0;
+      case kHorzRes:
+        return ToPixels(g.Width - g.Left - g.Right, g.DpiX);
+      case kVertRes:
+        return ToPixels(g.Length - g.Top - g.Bottom, g.DpiY);
+      case kLogPixelsX:
+        return g.DpiX;
+      case kLogPixelsY:
+        return g.DpiY;
+      case kPhysicalWidth:
+        return ToPixels(g.Width, g.DpiX);
+      case kPhysicalHeight:
+        return ToPixels(g.Length, g.DpiY);
+      case kPhysicalOffsetX:
+        return ToPixels(g.Left, g.DpiX);
+      case kPhysicalOffsetY:
+        return ToPixels(g.Top, g.DpiY);
+      default:
+        return 0;
     }
   }
 
@@ -207,10 +216,11 @@ class TCupsDC : public TPrintDC {
     cups_option_t* options = nullptr;
     int n = cupsAddIntegerOption(CUPS_COPIES, std::max<int>(1, mode_.Copies), 0, &options);
     n = cupsAddOption(CUPS_ORIENTATION,
-                      mode_.Orientation == kOrientLandscape ? CUPS_ORIENTATION_LANDSCAPE : CUPS_ORIENTATION_PORTRAIT,
-                      n, &options);
+                      mode_.Orientation == kOrientLandscape ? CUPS_ORIENTATION_LANDSCAPE : CUPS_ORIENTATION_PORTRAIT, n,
+                      &options);
     int job = 0;
-    const ipp_status_t created = cupsCreateDestJob(http_.get(), dest_.get(), info_.get(), &job, title.c_str(), n, options);
+    const ipp_status_t created =
+        cupsCreateDestJob(http_.get(), dest_.get(), info_.get(), &job, title.c_str(), n, options);
     cupsFreeOptions(n, options);
     if (created > IPP_STATUS_OK_CONFLICTING || job <= 0) return -1;
     job_id_ = job;

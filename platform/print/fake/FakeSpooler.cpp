@@ -39,11 +39,15 @@ class TFakeDC : public TPrintDC {
   int32_t DeviceCaps(int32_t index) const override {
     const bool landscape = mode_.Orientation == kOrientLandscape;
     switch (index) {
-      case kHorzRes: return landscape ? printer_.Height : printer_.Width;
-      case kVertRes: return landscape ? printer_.Width : printer_.Height;
+      case kHorzRes:
+        return landscape ? printer_.Height : printer_.Width;
+      case kVertRes:
+        return landscape ? printer_.Width : printer_.Height;
       case kLogPixelsX:
-      case kLogPixelsY: return printer_.Dpi;
-      default: return 0;
+      case kLogPixelsY:
+        return printer_.Dpi;
+      default:
+        return 0;
     }
   }
 
@@ -96,7 +100,8 @@ class TFakeDC : public TPrintDC {
     picture_->clear();
     for (int32_t r = sy; r < sy + sh; ++r) {
       const uint8_t* p = src.Bits + size_t(r) * size_t(src.Stride) + size_t(sx) * 4;
-      for (int32_t c = 0; c < sw; ++c, p += 4) picture_->push_back(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16);
+      for (int32_t c = 0; c < sw; ++c, p += 4)
+        picture_->push_back(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16);
     }
     return sh;
   }

@@ -7,11 +7,10 @@
 // and its pixels. Also: no printers, and an aborted document.
 //
 // Skips (with the reason) when cupsd, its helper or pdftoppm is missing.
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
 #include <cups/cups.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -24,10 +23,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <functional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -245,8 +244,9 @@ class TPrivateCups {
                                             "\nShared No\n</DefaultPrinter>\n");
     }
     pid_ = Spawn({Cupsd(), "-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"}, dir_ / "log/cupsd.txt");
-    if (pid_ > 0) ready_ = WaitUntil([&] { return PortAnswers(port_) || waitpid(pid_, nullptr, WNOHANG) != 0; }) &&
-                           PortAnswers(port_);
+    if (pid_ > 0)
+      ready_ =
+          WaitUntil([&] { return PortAnswers(port_) || waitpid(pid_, nullptr, WNOHANG) != 0; }) && PortAnswers(port_);
     PointClientAt(port_, dir_);
   }
 
@@ -336,9 +336,9 @@ struct TRaster {
 // The page rasterised by pdftoppm at `dpi` (binary PPM).
 bool Rasterise(const fs::path& pdf, int32_t dpi, TRaster& raster, std::string& why) {
   const fs::path base = pdf.parent_path() / "raster";
-  const pid_t pid = Spawn({FindProgram("pdftoppm"), "-r", std::to_string(dpi), "-singlefile", pdf.string(),
-                           base.string()},
-                          pdf.parent_path() / "pdftoppm.txt");
+  const pid_t pid =
+      Spawn({FindProgram("pdftoppm"), "-r", std::to_string(dpi), "-singlefile", pdf.string(), base.string()},
+            pdf.parent_path() / "pdftoppm.txt");
   if (pid <= 0 || WaitFor(pid, kTimeout / 2) != 0) {
     why = "pdftoppm failed: " + ReadFile(pdf.parent_path() / "pdftoppm.txt");
     return false;
@@ -381,7 +381,7 @@ std::string ComparePage(const TRaster& raster, const TBlocks& blocks, const TRec
   for (int32_t y = 0; y < raster.Height; ++y) {
     for (int32_t x = 0; x < raster.Width; ++x) {
       const double dx = x + 0.5 - offset_x, dy = y + 0.5 - offset_y;
-      const bool inside_x = dx > box.Left && dx < box.Right, inside_y = dy > box.Top && dy < box.Bottom;
+      const bool inside_x = dx > box.Left && dx<box.Right, inside_y = dy> box.Top && dy < box.Bottom;
       const double ex = edge_distance(dx, box.Left, box.Width(), blocks.Cols);
       const double ey = edge_distance(dy, box.Top, box.Height(), blocks.Rows);
       uint32_t expected;
@@ -449,8 +449,8 @@ class PrinterCupsTest : public ::testing::Test {
   std::shared_ptr<print::TPrintSpooler> previous_;
 };
 
-#define KAV_NEED_CUPS()                                     \
-  do {                                                      \
+#define KAV_NEED_CUPS()                                                                     \
+  do {                                                                                      \
     if (const std::string why = TPrivateCups::Missing(); !why.empty()) GTEST_SKIP() << why; \
   } while (0)
 
@@ -497,7 +497,8 @@ void PrintAndCheck(TPrivateCups& cups, const TBlocks& blocks, int32_t copies, bo
     const std::string name = landscape ? "print_landscape" : "print_portrait";
     std::error_code ec;
     fs::copy_file(cups.Page(), fs::path(dump) / (name + ".pdf"), fs::copy_options::overwrite_existing, ec);
-    fs::copy_file(cups.Dir() / "raster.ppm", fs::path(dump) / (name + ".ppm"), fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(cups.Dir() / "raster.ppm", fs::path(dump) / (name + ".ppm"), fs::copy_options::overwrite_existing,
+                  ec);
   }
   // The sheet in the page's shape: A5 at 100 dpi, turned in landscape.
   const int32_t sheet_w = int32_t(int64_t(landscape ? kSheetLength : kSheetWidth) * kDpi / 2540);
@@ -524,18 +525,16 @@ TEST_F(PrinterCupsTest, LandscapePictureFillsTheWidthOfALandscapePage) {
   EXPECT_EQ(printer->PageWidth(), Expected(true).PageWidth);
   EXPECT_EQ(printer->PageHeight(), Expected(true).PageHeight);
 
-  PrintAndCheck(cups, TBlocks{3, 2, 80}, 2, true, [&](TFastDIB* dib, int32_t copies) {
-    return PrintAsTheDialogDoes(dib, copies);
-  });
+  PrintAndCheck(cups, TBlocks{3, 2, 80}, 2, true,
+                [&](TFastDIB* dib, int32_t copies) { return PrintAsTheDialogDoes(dib, copies); });
 }
 
 TEST_F(PrinterCupsTest, PortraitPictureFillsTheHeightOfAPortraitPage) {
   KAV_NEED_CUPS();
   TPrivateCups cups(true);
   ASSERT_TRUE(cups.Ready()) << cups.Log();
-  PrintAndCheck(cups, TBlocks{2, 3, 60}, 1, false, [&](TFastDIB* dib, int32_t copies) {
-    return PrintAsTheDialogDoes(dib, copies);
-  });
+  PrintAndCheck(cups, TBlocks{2, 3, 60}, 1, false,
+                [&](TFastDIB* dib, int32_t copies) { return PrintAsTheDialogDoes(dib, copies); });
 }
 
 TEST_F(PrinterCupsTest, AbortedDocumentIsCancelledAndNeverArrives) {
@@ -552,9 +551,8 @@ TEST_F(PrinterCupsTest, AbortedDocumentIsCancelledAndNeverArrives) {
   EXPECT_TRUE(WaitUntil([] { return LastJobState("kavtest") == IPP_JSTATE_CANCELED; })) << cups.Log();
   EXPECT_FALSE(fs::exists(cups.Page()));
   // The printer prints again afterwards.
-  PrintAndCheck(cups, TBlocks{2, 3, 60}, 1, false, [&](TFastDIB* d, int32_t copies) {
-    return PrintAsTheDialogDoes(d, copies);
-  });
+  PrintAndCheck(cups, TBlocks{2, 3, 60}, 1, false,
+                [&](TFastDIB* d, int32_t copies) { return PrintAsTheDialogDoes(d, copies); });
 }
 
 TEST_F(PrinterCupsTest, QueueRefusingJobsIsRaisedNotReportedAsPrinted) {
