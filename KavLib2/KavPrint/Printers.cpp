@@ -19,8 +19,8 @@ std::string DeviceOnPort(const std::string& device, const std::string& port) {
   return buffer.data();
 }
 
-// Equal without regard to the case of ASCII letters, as the system's
-// case-insensitive comparison of printer names treats them.
+// Equal without regard to case. Departure: only ASCII letters are folded
+// (the names are UTF-8 here, not text of one ANSI code page).
 bool SameNameIgnoreCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
