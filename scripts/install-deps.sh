@@ -17,6 +17,7 @@ packages=(
   libfontconfig-dev libfreetype-dev libharfbuzz-dev libfribidi-dev libharfbuzz-bin
   fonts-dejavu-core fonts-liberation2 fonts-noto-core fonts-noto-cjk
   libcairo2-dev libpango1.0-dev libpixman-1-dev
+  libcups2-dev cups-daemon poppler-utils
   libmpg123-dev libvorbis-dev mpg123 lame vorbis-tools sox
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   espeak-ng

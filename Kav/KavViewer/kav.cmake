@@ -4,6 +4,7 @@ kav_test(kav_player_tests DIRS Kav/KavViewer DEPS kav_player platform_d3d kav_fr
 add_executable(kavplay ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/kavplay.cpp
                        ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/KavPresentBridge.cpp)
 target_link_libraries(kavplay PRIVATE kav_player kav_navpanel platform_window_sdl platform_display_sdl platform_d3d_sdl platform_sound_sdl
+                      platform_print_cups
                       vorav_colorspace)
 if(KAV_TESTS)
   # Hostile and damaged shows: an error and a non-zero exit, or a clean end

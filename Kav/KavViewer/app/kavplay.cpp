@@ -32,6 +32,7 @@
 #include "VoRav/wpExceptions.h"
 #include "platform/d3d/SwDirect3D.h"
 #include "platform/display/sdl/SdlDisplay.h"
+#include "platform/print/cups/CupsSpooler.h"
 #include "platform/sound/sdl/SndSdlDevice.h"
 #include "platform/window/WinApi.h"
 
@@ -188,6 +189,7 @@ int main(int argc, char** argv) {
   // hooks).
   InstallShowServices();
   TSndSdlDevice::Install();
+  print::SetPrintSpooler(std::make_shared<print::TCupsSpooler>());
   InstallShowMusic();
   RegisterNavOverlay();
   // Colour management follows the show's options once the colour layer's

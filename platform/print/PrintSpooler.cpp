@@ -1,0 +1,30 @@
+#include "platform/print/PrintSpooler.h"
+
+#include <mutex>
+#include <utility>
+
+#include "platform/print/fake/FakeSpooler.h"
+
+namespace kav::print {
+
+namespace {
+
+std::mutex g_lock;
+std::shared_ptr<TPrintSpooler> g_spooler;
+
+}  // namespace
+
+std::shared_ptr<TPrintSpooler> PrintSpooler() {
+  std::lock_guard<std::mutex> hold(g_lock);
+  if (!g_spooler) g_spooler = std::make_shared<TFakeSpooler>();
+  return g_spooler;
+}
+
+std::shared_ptr<TPrintSpooler> SetPrintSpooler(std::shared_ptr<TPrintSpooler> spooler) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  std::shared_ptr<TPrintSpooler> previous = std::move(g_spooler);
+  g_spooler = std::move(spooler);
+  return previous;
+}
+
+}  // namespace kav::print

@@ -1,0 +1,400 @@
+#include "platform/print/cups/CupsSpooler.h"
+
+#include <cairo-pdf.h>
+#include <cairo.h>
+#include <cups/cups.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace kav::print {
+
+namespace {
+
+// Media of a destination that reports none: A4 without margins.
+constexpr int32_t kFallbackWidth = 21000;  // hundredths of a millimetre
+constexpr int32_t kFallbackLength = 29700;
+constexpr int32_t kFallbackDpi = 300;
+// What a destination may report and still be believed.
+constexpr int32_t kMinMedia = 100;      // 1 mm
+constexpr int32_t kMaxMedia = 1000000;  // 10 m
+constexpr int32_t kMinDpi = 36;
+constexpr int32_t kMaxDpi = 4800;
+// cairo's image surfaces take at most this many pixels a side.
+constexpr int32_t kMaxImageSide = 32767;
+
+struct TDestFree {
+  void operator()(cups_dest_t* d) const { cupsFreeDests(1, d); }
+};
+using TDestPtr = std::unique_ptr<cups_dest_t, TDestFree>;
+
+struct THttpClose {
+  void operator()(http_t* h) const { httpClose(h); }
+};
+using THttpPtr = std::unique_ptr<http_t, THttpClose>;
+
+struct TInfoFree {
+  void operator()(cups_dinfo_t* i) const { cupsFreeDestInfo(i); }
+};
+using TInfoPtr = std::unique_ptr<cups_dinfo_t, TInfoFree>;
+
+std::string DestName(const cups_dest_t& d) {
+  std::string name = d.name ? d.name : "";
+  if (d.instance && *d.instance) name += "/" + std::string(d.instance);
+  return name;
+}
+
+// The destination of that name ("name" or "name/instance"); null when CUPS
+// knows none. An empty name is no destination (CUPS would give the default).
+TDestPtr FindDest(const std::string& name) {
+  if (name.empty()) return nullptr;
+  const size_t slash = name.find('/');
+  const std::string base = name.substr(0, slash);
+  const std::string instance = slash == std::string::npos ? std::string() : name.substr(slash + 1);
+  return TDestPtr(cupsGetNamedDest(CUPS_HTTP_DEFAULT, base.c_str(), instance.empty() ? nullptr : instance.c_str()));
+}
+
+// Destinations are the scheduler's queues, so their calls go to the
+// scheduler itself, by the name the client is configured with: over a
+// connection to any other name (such as the host in the queue's URI) libcups
+// takes the connection for one to the printer and addresses the queue's
+// device instead.
+THttpPtr ConnectDest(cups_dest_t*, int32_t timeout_ms) {
+  return THttpPtr(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, timeout_ms, nullptr));
+}
+
+// The default of a job attribute: the destination's own option (lpoptions),
+// else the printer's "-default" value; `fallback` when neither is an integer.
+int32_t DefaultInteger(http_t* http, cups_dest_t* dest, cups_dinfo_t* info, const char* name, int32_t fallback) {
+  if (const char* v = cupsGetOption(name, dest->num_options, dest->options)) {
+    char* end = nullptr;
+    const long n = std::strtol(v, &end, 10);
+    if (end != v && *end == 0 && n > 0 && n < 0x8000) return int32_t(n);
+  }
+  if (info) {
+    ipp_attribute_t* a = cupsFindDestDefault(http, dest, info, name);
+    if (a && (ippGetValueTag(a) == IPP_TAG_INTEGER || ippGetValueTag(a) == IPP_TAG_ENUM)) return ippGetInteger(a, 0);
+  }
+  return fallback;
+}
+
+TDeviceMode DefaultMode(http_t* http, cups_dest_t* dest, cups_dinfo_t* info) {
+  TDeviceMode mode;
+  // Orientation is realised by the page's shape and copies by CUPS itself,
+  // so every destination takes both.
+  mode.Fields = kFieldOrientation | kFieldCopies;
+  mode.Orientation = DefaultInteger(http, dest, info, CUPS_ORIENTATION, 3) == 4 ? kOrientLandscape : kOrientPortrait;
+  mode.Copies = int16_t(std::clamp(DefaultInteger(http, dest, info, CUPS_COPIES, 1), 1, 9999));
+  return mode;
+}
+
+class TCupsPrinterHandle : public TPrinterHandle {
+ public:
+  TCupsPrinterHandle(TDestPtr dest, int32_t timeout_ms) : dest_(std::move(dest)), timeout_ms_(timeout_ms) {}
+
+  bool DefaultDeviceMode(TDeviceMode& mode) override {
+    THttpPtr http = ConnectDest(dest_.get(), timeout_ms_);
+    if (!http) return false;
+    TInfoPtr info(cupsCopyDestInfo(http.get(), dest_.get()));
+    if (!info) return false;
+    mode = DefaultMode(http.get(), dest_.get(), info.get());
+    return true;
+  }
+
+ private:
+  TDestPtr dest_;
+  int32_t timeout_ms_;
+};
+
+// The sheet and its printable area as the context presents them, in
+// hundredths of a millimetre, and the resolution.
+struct TPageGeometry {
+  int32_t Width = kFallbackWidth, Length = kFallbackLength;
+  int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+  int32_t DpiX = kFallbackDpi, DpiY = kFallbackDpi;
+};
+
+TPageGeometry ReadGeometry(http_t* http, cups_dest_t* dest, cups_dinfo_t* info, bool landscape) {
+  TPageGeometry g;
+  cups_size_t size{};
+  if (cupsGetDestMediaDefault(http, dest, info, CUPS_MEDIA_FLAGS_DEFAULT, &size) && size.width >= kMinMedia &&
+      size.width <= kMaxMedia && size.length >= kMinMedia && size.length <= kMaxMedia) {
+    g.Width = size.width;
+    g.Length = size.length;
+    if (size.left >= 0 && size.right >= 0 && size.top >= 0 && size.bottom >= 0 &&
+        int64_t(size.left) + size.right < size.width && int64_t(size.top) + size.bottom < size.length) {
+      g.Left = size.left;
+      g.Right = size.right;
+      g.Top = size.top;
+      g.Bottom = size.bottom;
+    }
+  }
+  ipp_attribute_t* res = cupsFindDestDefault(http, dest, info, "printer-resolution");
+  if (!res) res = cupsFindDestSupported(http, dest, info, "printer-resolution");
+  if (res && ippGetValueTag(res) == IPP_TAG_RESOLUTION) {
+    int yres = 0;
+    ipp_res_t units = IPP_RES_PER_INCH;
+    int xres = ippGetResolution(res, 0, &yres, &units);
+    if (units == IPP_RES_PER_CM) {
+      xres = int(xres * 254L / 100);
+      yres = int(yres * 254L / 100);
+    }
+    if (xres >= kMinDpi && xres <= kMaxDpi && yres >= kMinDpi && yres <= kMaxDpi) {
+      g.DpiX = xres;
+      g.DpiY = yres;
+    }
+  }
+  if (landscape) {
+    // The picture turns a quarter anticlockwise on the sheet: its top edge
+    // runs along the sheet's left edge, its left edge along the bottom.
+    TPageGeometry r = g;
+    r.Width = g.Length;
+    r.Length = g.Width;
+    r.Left = g.Bottom;
+    r.Top = g.Left;
+    r.Right = g.Top;
+    r.Bottom = g.Right;
+    r.DpiX = g.DpiY;
+    r.DpiY = g.DpiX;
+    return r;
+  }
+  return g;
+}
+
+int32_t ToPixels(int32_t hundredths_mm, int32_t dpi) { return int32_t(int64_t(hundredths_mm) * dpi / 2540); }
+double ToPoints(int32_t hundredths_mm) { return hundredths_mm * 72.0 / 2540.0; }
+
+class TCupsDC : public TPrintDC {
+ public:
+  TCupsDC(TDestPtr dest, THttpPtr http, TInfoPtr info, const TDeviceMode& mode, bool information, int32_t timeout_ms)
+      : dest_(std::move(dest)),
+        http_(std::move(http)),
+        info_(std::move(info)),
+        mode_(mode),
+        information_(information),
+        timeout_ms_(timeout_ms) {
+    geometry_ = ReadGeometry(http_.get(), dest_.get(), info_.get(), mode_.Orientation == kOrientLandscape);
+  }
+
+  ~TCupsDC() override {
+    if (job_id_ > 0) AbortDoc();
+  }
+
+  int32_t DeviceCaps(int32_t index) const override {
+    const TPageGeometry& g = geometry_;
+    switch (index) {
+      case kHorzRes:
+        return ToPixels(g.Width - g.Left - g.Right, g.DpiX);
+      case kVertRes:
+        return ToPixels(g.Length - g.Top - g.Bottom, g.DpiY);
+      case kLogPixelsX:
+        return g.DpiX;
+      case kLogPixelsY:
+        return g.DpiY;
+      case kPhysicalWidth:
+        return ToPixels(g.Width, g.DpiX);
+      case kPhysicalHeight:
+        return ToPixels(g.Length, g.DpiY);
+      case kPhysicalOffsetX:
+        return ToPixels(g.Left, g.DpiX);
+      case kPhysicalOffsetY:
+        return ToPixels(g.Top, g.DpiY);
+      default:
+        return 0;
+    }
+  }
+
+  void SetAbortProc(std::function<bool()> proc) override { abort_proc_ = std::move(proc); }
+
+  int32_t StartDoc(const std::string& title) override {
+    if (information_ || job_id_ > 0) return -1;
+    if (!http_) {
+      http_ = ConnectDest(dest_.get(), timeout_ms_);
+      if (!http_) return -1;
+    }
+    cups_option_t* options = nullptr;
+    int n = cupsAddIntegerOption(CUPS_COPIES, std::max<int>(1, mode_.Copies), 0, &options);
+    n = cupsAddOption(CUPS_ORIENTATION,
+                      mode_.Orientation == kOrientLandscape ? CUPS_ORIENTATION_LANDSCAPE : CUPS_ORIENTATION_PORTRAIT, n,
+                      &options);
+    int job = 0;
+    const ipp_status_t created =
+        cupsCreateDestJob(http_.get(), dest_.get(), info_.get(), &job, title.c_str(), n, options);
+    cupsFreeOptions(n, options);
+    if (created > IPP_STATUS_OK_CONFLICTING || job <= 0) return -1;
+    job_id_ = job;
+    if (cupsStartDestDocument(http_.get(), dest_.get(), info_.get(), job_id_, title.c_str(), CUPS_FORMAT_PDF, 0,
+                              nullptr, 1) != HTTP_STATUS_CONTINUE) {
+      CancelJob();
+      return -1;
+    }
+    stop_sending_ = false;
+    surface_ = cairo_pdf_surface_create_for_stream(&TCupsDC::Write, this, ToPoints(geometry_.Width),
+                                                   ToPoints(geometry_.Length));
+    cr_ = cairo_create(surface_);
+    if (cairo_status(cr_) != CAIRO_STATUS_SUCCESS) {
+      AbortDoc();
+      return -1;
+    }
+    return job_id_;
+  }
+
+  int32_t StartPage() override {
+    if (!cr_ || in_page_) return -1;
+    in_page_ = true;
+    return 1;
+  }
+
+  int32_t EndPage() override {
+    if (!cr_ || !in_page_) return -1;
+    in_page_ = false;
+    cairo_show_page(cr_);
+    return cairo_status(cr_) == CAIRO_STATUS_SUCCESS && !stop_sending_ ? 1 : -1;
+  }
+
+  int32_t EndDoc() override {
+    if (!cr_) return -1;
+    if (in_page_) EndPage();
+    cairo_destroy(cr_);
+    cr_ = nullptr;
+    cairo_surface_finish(surface_);
+    const bool written = cairo_surface_status(surface_) == CAIRO_STATUS_SUCCESS && !stop_sending_;
+    cairo_surface_destroy(surface_);
+    surface_ = nullptr;
+    if (!written) {
+      CancelJob();
+      return -1;
+    }
+    const ipp_status_t finished = cupsFinishDestDocument(http_.get(), dest_.get(), info_.get());
+    job_id_ = 0;
+    return finished <= IPP_STATUS_OK_CONFLICTING ? 1 : -1;
+  }
+
+  int32_t AbortDoc() override {
+    if (job_id_ <= 0) return -1;
+    // Whatever cairo still has to write is dropped.
+    stop_sending_ = true;
+    if (cr_) cairo_destroy(cr_);
+    cr_ = nullptr;
+    if (surface_) cairo_surface_destroy(surface_);
+    surface_ = nullptr;
+    in_page_ = false;
+    CancelJob();
+    return 1;
+  }
+
+  int32_t StretchDIBits(int32_t x, int32_t y, int32_t w, int32_t h, const TPrintPixels& src, int32_t sx, int32_t sy,
+                        int32_t sw, int32_t sh) override {
+    if (!cr_ || !in_page_ || !src.Bits || w <= 0 || h <= 0 || sw <= 0 || sh <= 0 || sx < 0 || sy < 0 ||
+        int64_t(sx) + sw > src.Width || int64_t(sy) + sh > src.Height || src.Stride < int64_t(src.Width) * 4 ||
+        sw > kMaxImageSide || sh > kMaxImageSide)
+      return 0;
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, sw, sh);
+    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(image);
+      return 0;
+    }
+    // RGB24 keeps each pixel as a native 32-bit 0x00RRGGBB: in memory (little
+    // endian) blue, green, red, unused, as the picture holds them.
+    cairo_surface_flush(image);
+    uint8_t* dst = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    for (int32_t row = 0; row < sh; ++row)
+      std::memcpy(dst + size_t(row) * size_t(stride), src.Bits + size_t(sy + row) * size_t(src.Stride) + size_t(sx) * 4,
+                  size_t(sw) * 4);
+    cairo_surface_mark_dirty(image);
+
+    const TPageGeometry& g = geometry_;
+    cairo_save(cr_);
+    cairo_translate(cr_, ToPoints(g.Left), ToPoints(g.Top));
+    cairo_scale(cr_, 72.0 / g.DpiX, 72.0 / g.DpiY);
+    cairo_rectangle(cr_, x, y, w, h);
+    cairo_clip(cr_);
+    cairo_translate(cr_, x, y);
+    cairo_scale(cr_, double(w) / sw, double(h) / sh);
+    cairo_set_source_surface(cr_, image, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_GOOD);
+    cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
+    cairo_paint(cr_);
+    cairo_restore(cr_);
+    cairo_surface_destroy(image);
+    return cairo_status(cr_) == CAIRO_STATUS_SUCCESS ? sh : 0;
+  }
+
+ private:
+  static cairo_status_t Write(void* closure, const unsigned char* data, unsigned int length) {
+    auto* self = static_cast<TCupsDC*>(closure);
+    if (self->stop_sending_) return CAIRO_STATUS_WRITE_ERROR;
+    if (self->abort_proc_ && !self->abort_proc_()) {
+      self->stop_sending_ = true;
+      return CAIRO_STATUS_WRITE_ERROR;
+    }
+    if (cupsWriteRequestData(self->http_.get(), reinterpret_cast<const char*>(data), length) != HTTP_STATUS_CONTINUE) {
+      self->stop_sending_ = true;
+      return CAIRO_STATUS_WRITE_ERROR;
+    }
+    return CAIRO_STATUS_SUCCESS;
+  }
+
+  // Cancels the job over a connection of its own (the document's may be in
+  // the middle of a request), then drops the document's connection so the
+  // half-sent document never completes.
+  void CancelJob() {
+    if (job_id_ > 0) {
+      if (THttpPtr http = ConnectDest(dest_.get(), timeout_ms_)) cupsCancelDestJob(http.get(), dest_.get(), job_id_);
+    }
+    job_id_ = 0;
+    http_.reset();
+  }
+
+  TDestPtr dest_;
+  THttpPtr http_;
+  TInfoPtr info_;
+  TDeviceMode mode_;
+  bool information_;
+  int32_t timeout_ms_;
+  TPageGeometry geometry_;
+  std::function<bool()> abort_proc_;
+  int job_id_ = 0;
+  cairo_surface_t* surface_ = nullptr;
+  cairo_t* cr_ = nullptr;
+  bool in_page_ = false;
+  bool stop_sending_ = false;
+};
+
+}  // namespace
+
+std::vector<std::string> TCupsSpooler::Printers() {
+  cups_dest_t* dests = nullptr;
+  const int n = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+  std::vector<std::string> names;
+  for (int i = 0; i < n; ++i) names.push_back(DestName(dests[i]));
+  cupsFreeDests(n, dests);
+  return names;
+}
+
+int32_t TCupsSpooler::DefaultPrinter(std::string& name) {
+  name.clear();
+  if (TDestPtr dest{cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr)}) name = DestName(*dest);
+  return kErrorNone;
+}
+
+std::unique_ptr<TPrinterHandle> TCupsSpooler::OpenPrinter(const std::string& name) {
+  TDestPtr dest = FindDest(name);
+  if (!dest) return nullptr;
+  return std::make_unique<TCupsPrinterHandle>(std::move(dest), timeout_ms_);
+}
+
+std::unique_ptr<TPrintDC> TCupsSpooler::CreateDC(const std::string& name, const TDeviceMode* mode, bool information) {
+  TDestPtr dest = FindDest(name);
+  if (!dest) return nullptr;
+  THttpPtr http = ConnectDest(dest.get(), timeout_ms_);
+  if (!http) return nullptr;
+  TInfoPtr info(cupsCopyDestInfo(http.get(), dest.get()));
+  if (!info) return nullptr;
+  const TDeviceMode m = mode ? *mode : DefaultMode(http.get(), dest.get(), info.get());
+  return std::make_unique<TCupsDC>(std::move(dest), std::move(http), std::move(info), m, information, timeout_ms_);
+}
+
+}  // namespace kav::print

@@ -1,0 +1,609 @@
+// The printer through CUPS, end to end: the test runs a CUPS scheduler of
+// its own on the loopback address (a private configuration in a temporary
+// folder, a free port) with one queue whose device is a small capture
+// backend that keeps the document it receives and the job's options. A
+// picture is printed as the print dialog prints it; the received PDF page is
+// rasterised with pdftoppm and checked: page shape, where the picture lies
+// and its pixels. Also: no printers, and an aborted document.
+//
+// Skips (with the reason) when cupsd, its helper or pdftoppm is missing.
+#include <arpa/inet.h>
+#include <cups/cups.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KavLib2/KavPrint/Printers.h"
+#include "VoRav/Graphics/FastDIB.h"
+#include "platform/print/cups/CupsSpooler.h"
+
+extern char** environ;
+
+namespace kav {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr auto kTimeout = 90s;  // generous: a loaded machine under ASan
+
+std::string FindFile(const std::vector<std::string>& candidates) {
+  for (const std::string& c : candidates)
+    if (access(c.c_str(), X_OK) == 0) return c;
+  return {};
+}
+
+std::string FindProgram(const std::string& name) {
+  std::vector<std::string> candidates;
+  if (const char* path = std::getenv("PATH")) {
+    std::stringstream dirs(path);
+    for (std::string dir; std::getline(dirs, dir, ':');)
+      if (!dir.empty()) candidates.push_back(dir + "/" + name);
+  }
+  for (const char* dir : {"/usr/sbin", "/usr/bin", "/usr/local/sbin", "/usr/local/bin", "/sbin"})
+    candidates.push_back(std::string(dir) + "/" + name);
+  return FindFile(candidates);
+}
+
+void WriteFile(const fs::path& path, const std::string& text, mode_t mode = 0644) {
+  std::ofstream(path, std::ios::binary) << text;
+  chmod(path.c_str(), mode);
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+int FreePort() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  int port = 0;
+  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+    port = ntohs(a.sin_port);
+  close(s);
+  return port;
+}
+
+bool PortAnswers(int port) {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(uint16_t(port));
+  const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  close(s);
+  return ok;
+}
+
+// Starts a program (no shell) with its output into `log`; -1 on failure.
+pid_t Spawn(const std::vector<std::string>& args, const fs::path& log) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// Waits for a child; kills it when it outlives the time-out. Its exit code,
+// or -1.
+int WaitFor(pid_t pid, std::chrono::seconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > end) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+template <class F>
+bool WaitUntil(F&& done) {
+  const auto end = std::chrono::steady_clock::now() + kTimeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
+
+// A5 with margins of 1/4 inch at the sides and 1/2 inch at top and bottom,
+// 100 dpi: what the queue's description makes CUPS report.
+constexpr char kPpd[] = R"PPD(*PPD-Adobe: "4.3"
+*FormatVersion: "4.3"
+*FileVersion: "1.0"
+*LanguageVersion: English
+*LanguageEncoding: ISOLatin1
+*PCFileName: "KAVTEST.PPD"
+*Manufacturer: "Test"
+*Product: "(Test)"
+*ModelName: "Kav Test"
+*ShortNickName: "Kav Test"
+*NickName: "Kav Test"
+*PSVersion: "(3010.000) 0"
+*LanguageLevel: "3"
+*ColorDevice: True
+*DefaultColorSpace: RGB
+*FileSystem: False
+*Throughput: "1"
+*LandscapeOrientation: Plus90
+*TTRasterizer: Type42
+*cupsVersion: 2.4
+*cupsFilter2: "application/pdf application/pdf 0 -"
+*OpenUI *PageSize/Media Size: PickOne
+*OrderDependency: 10 AnySetup *PageSize
+*DefaultPageSize: A5
+*PageSize A5/A5: "<</PageSize[420 595]>>setpagedevice"
+*CloseUI: *PageSize
+*OpenUI *PageRegion: PickOne
+*OrderDependency: 10 AnySetup *PageRegion
+*DefaultPageRegion: A5
+*PageRegion A5/A5: "<</PageSize[420 595]>>setpagedevice"
+*CloseUI: *PageRegion
+*DefaultImageableArea: A5
+*ImageableArea A5/A5: "18 36 402 559"
+*DefaultPaperDimension: A5
+*PaperDimension A5/A5: "420 595"
+*OpenUI *Resolution/Resolution: PickOne
+*OrderDependency: 10 AnySetup *Resolution
+*DefaultResolution: 100dpi
+*Resolution 100dpi/100 DPI: "<</HWResolution[100 100]>>setpagedevice"
+*CloseUI: *Resolution
+)PPD";
+// The same in hundredths of a millimetre as CUPS reports it.
+constexpr int32_t kSheetWidth = 14817, kSheetLength = 20990;
+constexpr int32_t kMarginSide = 635, kMarginEnd = 1270;
+constexpr int32_t kDpi = 100;
+
+// The capture backend: keeps the document and a line with the copies and
+// one with the job's options beside it; moves the document into place last,
+// so that its presence means the job is done.
+constexpr char kBackend[] = R"SH(#!/bin/sh
+if [ $# -eq 0 ]; then echo 'direct kavcapture "Unknown" "Kav capture"'; exit 0; fi
+out="${DEVICE_URI#kavcapture:}"
+printf '%s\n%s\n' "$4" "$5" > "$out.options"
+if [ -n "$6" ]; then cat "$6" > "$out.tmp"; else cat > "$out.tmp"; fi
+mv "$out.tmp" "$out"
+)SH";
+
+class TPrivateCups {
+ public:
+  // Empty when everything needed is there, else why not.
+  static std::string Missing() {
+    if (Cupsd().empty()) return "cupsd is not installed";
+    if (DaemonDir().empty()) return "cupsd's helper cups-exec is not installed";
+    if (!fs::exists("/usr/share/cups/mime/mime.types")) return "CUPS's MIME types are not installed";
+    if (FindProgram("pdftoppm").empty()) return "pdftoppm is not installed";
+    return {};
+  }
+
+  // `with_printer`: one queue, the default; `accepting`: whether it takes jobs.
+  explicit TPrivateCups(bool with_printer, bool accepting = true) {
+    char templ[] = "/tmp/kavcups.XXXXXX";
+    dir_ = mkdtemp(templ);
+    port_ = FreePort();
+    for (const char* d : {"spool", "spool/temp", "log", "cache", "state", "ppd", "bin", "bin/backend", "bin/filter"})
+      fs::create_directories(dir_ / d);
+    fs::create_directory_symlink(DaemonDir(), dir_ / "bin" / "daemon");
+    WriteFile(dir_ / "bin/backend/kavcapture", kBackend, 0700);
+    const std::string d = dir_.string();
+    WriteFile(dir_ / "cupsd.conf", "Listen 127.0.0.1:" + std::to_string(port_) +
+                                       "\nLogLevel debug\nWebInterface No\nBrowsing Off\nDefaultAuthType None\n"
+                                       "<Location />\nOrder allow,deny\nAllow all\n</Location>\n"
+                                       "<Policy default>\n<Limit All>\nOrder deny,allow\n</Limit>\n</Policy>\n");
+    std::string files = "FileDevice Yes\nPrintcap " + d + "/printcap\nServerRoot " + d + "\nStateDir " + d +
+                        "/state\nCacheDir " + d + "/cache\nDataDir /usr/share/cups\nServerBin " + d +
+                        "/bin\nRequestRoot " + d + "/spool\nTempDir " + d + "/spool/temp\nAccessLog " + d +
+                        "/log/access_log\nErrorLog " + d + "/log/error_log\nPageLog " + d + "/log/page_log\n";
+    // Run by an ordinary user, the scheduler and its backend run as that
+    // user; run by root, it keeps its own default user for helpers.
+    if (geteuid() != 0) {
+      files += "User " + std::to_string(geteuid()) + "\nGroup " + std::to_string(getegid()) + "\n";
+    }
+    WriteFile(dir_ / "cups-files.conf", files);
+    if (with_printer) {
+      WriteFile(dir_ / "ppd/kavtest.ppd", kPpd);
+      WriteFile(dir_ / "printers.conf", "<DefaultPrinter kavtest>\nInfo Kav test\nDeviceURI kavcapture:" + d +
+                                            "/page.pdf\nState Idle\nAccepting " + (accepting ? "Yes" : "No") +
+                                            "\nShared No\n</DefaultPrinter>\n");
+    }
+    pid_ = Spawn({Cupsd(), "-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"}, dir_ / "log/cupsd.txt");
+    if (pid_ > 0)
+      ready_ =
+          WaitUntil([&] { return PortAnswers(port_) || waitpid(pid_, nullptr, WNOHANG) != 0; }) && PortAnswers(port_);
+    PointClientAt(port_, dir_);
+  }
+
+  ~TPrivateCups() {
+    PointClientAt(0, {});
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      WaitFor(pid_, 30s);
+    }
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  // The CUPS client (this process) asks the scheduler on that port, with
+  // no user or system defaults of its own; port 0 restores the defaults.
+  static void PointClientAt(int port, const fs::path& home) {
+    static std::string saved_home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    if (port) {
+      setenv("CUPS_SERVER", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);
+      setenv("HOME", home.c_str(), 1);
+      setenv("CUPS_SERVERROOT", home.c_str(), 1);
+      unsetenv("PRINTER");
+      unsetenv("LPDEST");
+    } else {
+      unsetenv("CUPS_SERVER");
+      unsetenv("CUPS_SERVERROOT");
+      setenv("HOME", saved_home.c_str(), 1);
+    }
+    cupsSetServer(nullptr);  // read the environment again
+  }
+
+  bool Ready() const { return ready_; }
+  const fs::path& Dir() const { return dir_; }
+  fs::path Page() const { return dir_ / "page.pdf"; }
+  std::string Log() const {
+    const std::string log = ReadFile(dir_ / "log/error_log");
+    return ReadFile(dir_ / "log/cupsd.txt") + log.substr(log.size() > 6000 ? log.size() - 6000 : 0);
+  }
+
+ private:
+  static std::string Cupsd() { return FindProgram("cupsd"); }
+  static std::string DaemonDir() {
+    for (const char* d : {"/usr/lib/cups/daemon", "/usr/libexec/cups/daemon", "/usr/local/lib/cups/daemon"})
+      if (access((std::string(d) + "/cups-exec").c_str(), X_OK) == 0) return d;
+    return {};
+  }
+
+  fs::path dir_;
+  int port_ = 0;
+  pid_t pid_ = -1;
+  bool ready_ = false;
+};
+
+// A picture of blocks of colour, cols x rows blocks of `block` pixels.
+struct TBlocks {
+  int32_t Cols, Rows, Block;
+  uint32_t Color(int32_t col, int32_t row) const {
+    static const uint32_t colors[] = {0xE02020, 0x20C040, 0x2040E0, 0xF0D000, 0x000000, 0x8040A0};
+    return colors[(row * Cols + col) % 6];
+  }
+  Ref<TFastDIB> Dib() const {
+    auto dib = MakeRef<TFastDIB>();
+    dib->SetSize(Cols * Block, Rows * Block, 32);
+    for (int32_t y = 0; y < Rows * Block; ++y) {
+      uint8_t* row = dib->Row(dib->TopDown() ? y : Rows * Block - 1 - y);
+      for (int32_t x = 0; x < Cols * Block; ++x) {
+        const uint32_t c = Color(x / Block, y / Block);
+        row[x * 4] = uint8_t(c);
+        row[x * 4 + 1] = uint8_t(c >> 8);
+        row[x * 4 + 2] = uint8_t(c >> 16);
+        row[x * 4 + 3] = 255;
+      }
+    }
+    return dib;
+  }
+};
+
+struct TRaster {
+  int32_t Width = 0, Height = 0;
+  std::vector<uint8_t> Rgb;
+  uint32_t At(int32_t x, int32_t y) const {
+    const uint8_t* p = &Rgb[(size_t(y) * size_t(Width) + size_t(x)) * 3];
+    return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+  }
+};
+
+// The page rasterised by pdftoppm at `dpi` (binary PPM).
+bool Rasterise(const fs::path& pdf, int32_t dpi, TRaster& raster, std::string& why) {
+  const fs::path base = pdf.parent_path() / "raster";
+  const pid_t pid =
+      Spawn({FindProgram("pdftoppm"), "-r", std::to_string(dpi), "-singlefile", pdf.string(), base.string()},
+            pdf.parent_path() / "pdftoppm.txt");
+  if (pid <= 0 || WaitFor(pid, kTimeout / 2) != 0) {
+    why = "pdftoppm failed: " + ReadFile(pdf.parent_path() / "pdftoppm.txt");
+    return false;
+  }
+  std::ifstream in(base.string() + ".ppm", std::ios::binary);
+  std::string magic;
+  int max = 0;
+  in >> magic >> raster.Width >> raster.Height >> max;
+  in.get();
+  if (magic != "P6" || max != 255 || raster.Width <= 0 || raster.Height <= 0) {
+    why = "not a PPM";
+    return false;
+  }
+  raster.Rgb.resize(size_t(raster.Width) * size_t(raster.Height) * 3);
+  in.read(reinterpret_cast<char*>(raster.Rgb.data()), std::streamsize(raster.Rgb.size()));
+  return bool(in);
+}
+
+bool Near(uint32_t a, uint32_t b, int tolerance) {
+  for (int shift : {0, 8, 16})
+    if (std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)) > tolerance) return false;
+  return true;
+}
+
+// Compares the rasterised page with the picture placed at `box` (device
+// pixels of the printable area, whose corner lies `offset_x`, `offset_y`
+// raster pixels from the sheet's): every pixel more than 3 pixels from an
+// edge of a block or of the picture must be the block's colour, or white
+// outside the picture. Answers the first few mismatches.
+std::string ComparePage(const TRaster& raster, const TBlocks& blocks, const TRect& box, int32_t offset_x,
+                        int32_t offset_y) {
+  std::string report;
+  int mismatches = 0;
+  auto edge_distance = [](double v, double start, double size, int32_t n) {
+    double best = 1e9;
+    for (int32_t i = 0; i <= n; ++i) best = std::min(best, std::abs(v - (start + size * i / n)));
+    return best;
+  };
+  int checked_inside = 0, checked_outside = 0;
+  for (int32_t y = 0; y < raster.Height; ++y) {
+    for (int32_t x = 0; x < raster.Width; ++x) {
+      const double dx = x + 0.5 - offset_x, dy = y + 0.5 - offset_y;
+      const bool inside_x = dx > box.Left && dx<box.Right, inside_y = dy> box.Top && dy < box.Bottom;
+      const double ex = edge_distance(dx, box.Left, box.Width(), blocks.Cols);
+      const double ey = edge_distance(dy, box.Top, box.Height(), blocks.Rows);
+      uint32_t expected;
+      if (inside_x && inside_y) {
+        if (ex < 3 || ey < 3) continue;
+        expected = blocks.Color(int32_t((dx - box.Left) * blocks.Cols / box.Width()),
+                                int32_t((dy - box.Top) * blocks.Rows / box.Height()));
+        ++checked_inside;
+      } else {
+        const double ox = inside_x ? 0 : std::min(std::abs(dx - box.Left), std::abs(dx - box.Right));
+        const double oy = inside_y ? 0 : std::min(std::abs(dy - box.Top), std::abs(dy - box.Bottom));
+        if (std::max(ox, oy) < 3) continue;
+        expected = 0xFFFFFF;
+        ++checked_outside;
+      }
+      if (!Near(raster.At(x, y), expected, 8) && ++mismatches <= 5) {
+        char line[96];
+        std::snprintf(line, sizeof line, "(%d,%d) is %06X, expected %06X; ", x, y, raster.At(x, y), expected);
+        report += line;
+      }
+    }
+  }
+  if (checked_inside == 0 || checked_outside == 0) report += "nothing checked inside or outside; ";
+  if (mismatches) report += std::to_string(mismatches) + " pixels differ";
+  return report;
+}
+
+uint32_t LastJobState(const char* queue) {
+  cups_job_t* jobs = nullptr;
+  const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue, 0, CUPS_WHICHJOBS_ALL);
+  int best = -1;
+  for (int i = 0; i < n; ++i)
+    if (best < 0 || jobs[i].id > jobs[best].id) best = i;
+  const uint32_t state = best < 0 ? 0 : uint32_t(jobs[best].state);
+  cupsFreeJobs(n, jobs);
+  return state;
+}
+
+class PrinterCupsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FreePrinter();
+    previous_ = print::SetPrintSpooler(std::make_shared<print::TCupsSpooler>(60000));
+  }
+  void TearDown() override {
+    FreePrinter();
+    print::SetPrintSpooler(previous_);
+  }
+
+  // Prints the picture as the print dialog does; answers the page box the
+  // picture was placed in (device pixels of the printable area).
+  TRect PrintAsTheDialogDoes(TFastDIB* dib, int32_t copies) {
+    TPrinter* printer = Printer();
+    printer->SetOrientation(dib->Width() <= dib->RowCount() ? TPrinterOrientation::Portrait
+                                                            : TPrinterOrientation::Landscape);
+    printer->SetCopies(copies);
+    printer->SetTitle("Slideshow");
+    printer->BeginDoc();
+    const TRect r = PrintPlacement(dib->Width(), dib->RowCount(), printer->PageWidth(), printer->PageHeight());
+    EXPECT_EQ(printer->Canvas()->StretchDIB(r.Left, r.Top, r.Width(), r.Height(), dib), dib->RowCount());
+    printer->EndDoc();
+    return r;
+  }
+
+  std::shared_ptr<print::TPrintSpooler> previous_;
+};
+
+#define KAV_NEED_CUPS()                                                                     \
+  do {                                                                                      \
+    if (const std::string why = TPrivateCups::Missing(); !why.empty()) GTEST_SKIP() << why; \
+  } while (0)
+
+// The page a landscape picture arrives on, and the picture on it.
+struct TExpectedPage {
+  bool Landscape;
+  int32_t OffsetX, OffsetY;  // printable area's corner, raster pixels
+  int32_t PageWidth, PageHeight;
+};
+
+TExpectedPage Expected(bool landscape) {
+  const auto px = [](int32_t hundredths) { return int32_t(int64_t(hundredths) * kDpi / 2540); };
+  // In landscape the picture turns a quarter anticlockwise: its left margin
+  // is the sheet's bottom one and its top margin the sheet's left one.
+  if (landscape)
+    return {true, px(kMarginEnd), px(kMarginSide), px(kSheetLength - 2 * kMarginEnd),
+            px(kSheetWidth - 2 * kMarginSide)};
+  return {false, px(kMarginSide), px(kMarginEnd), px(kSheetWidth - 2 * kMarginSide), px(kSheetLength - 2 * kMarginEnd)};
+}
+
+void PrintAndCheck(TPrivateCups& cups, const TBlocks& blocks, int32_t copies, bool landscape,
+                   const std::function<TRect(TFastDIB*, int32_t)>& print) {
+  const TExpectedPage page = Expected(landscape);
+  Ref<TFastDIB> dib = blocks.Dib();
+  const TRect box = print(dib.get(), copies);
+  EXPECT_EQ(box, PrintPlacement(dib->Width(), dib->RowCount(), page.PageWidth, page.PageHeight));
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(cups.Page()); })) << cups.Log();
+
+  // The job's options: the copies and the orientation of the device mode.
+  std::stringstream options(ReadFile(cups.Page().string() + ".options"));
+  std::string copies_line, options_line;
+  std::getline(options, copies_line);
+  std::getline(options, options_line);
+  EXPECT_EQ(copies_line, std::to_string(copies));
+  EXPECT_NE(options_line.find(landscape ? "orientation-requested=4" : "orientation-requested=3"), std::string::npos)
+      << options_line;
+  EXPECT_EQ(ReadFile(cups.Page()).substr(0, 5), "%PDF-");
+
+  TRaster raster;
+  std::string why;
+  ASSERT_TRUE(Rasterise(cups.Page(), kDpi, raster, why)) << why;
+  // KAV_DUMP_DIR=<folder> keeps the received page and its rasterisation.
+  if (const char* dump = std::getenv("KAV_DUMP_DIR")) {
+    const std::string name = landscape ? "print_landscape" : "print_portrait";
+    std::error_code ec;
+    fs::copy_file(cups.Page(), fs::path(dump) / (name + ".pdf"), fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(cups.Dir() / "raster.ppm", fs::path(dump) / (name + ".ppm"), fs::copy_options::overwrite_existing,
+                  ec);
+  }
+  // The sheet in the page's shape: A5 at 100 dpi, turned in landscape.
+  const int32_t sheet_w = int32_t(int64_t(landscape ? kSheetLength : kSheetWidth) * kDpi / 2540);
+  const int32_t sheet_h = int32_t(int64_t(landscape ? kSheetWidth : kSheetLength) * kDpi / 2540);
+  EXPECT_NEAR(raster.Width, sheet_w, 1);
+  EXPECT_NEAR(raster.Height, sheet_h, 1);
+  EXPECT_EQ(ComparePage(raster, blocks, box, page.OffsetX, page.OffsetY), "");
+}
+
+TEST_F(PrinterCupsTest, LandscapePictureFillsTheWidthOfALandscapePage) {
+  KAV_NEED_CUPS();
+  TPrivateCups cups(true);
+  ASSERT_TRUE(cups.Ready()) << cups.Log();
+  TPrinter* printer = Printer();
+  ASSERT_EQ(printer->Printers()->Count(), 1);
+  EXPECT_EQ(printer->Printers()->GetString(0), u"kavtest");
+  EXPECT_EQ(printer->PrinterIndex(), 0);
+  EXPECT_EQ(printer->Capabilities(), kPrinterCapCopies | kPrinterCapOrientation);
+  // The default media and resolution, portrait then landscape.
+  EXPECT_EQ(printer->PageWidth(), Expected(false).PageWidth);
+  EXPECT_EQ(printer->PageHeight(), Expected(false).PageHeight);
+  EXPECT_EQ(printer->Canvas()->Font().PixelsPerInch, kDpi);
+  printer->SetOrientation(TPrinterOrientation::Landscape);
+  EXPECT_EQ(printer->PageWidth(), Expected(true).PageWidth);
+  EXPECT_EQ(printer->PageHeight(), Expected(true).PageHeight);
+
+  PrintAndCheck(cups, TBlocks{3, 2, 80}, 2, true,
+                [&](TFastDIB* dib, int32_t copies) { return PrintAsTheDialogDoes(dib, copies); });
+}
+
+TEST_F(PrinterCupsTest, PortraitPictureFillsTheHeightOfAPortraitPage) {
+  KAV_NEED_CUPS();
+  TPrivateCups cups(true);
+  ASSERT_TRUE(cups.Ready()) << cups.Log();
+  PrintAndCheck(cups, TBlocks{2, 3, 60}, 1, false,
+                [&](TFastDIB* dib, int32_t copies) { return PrintAsTheDialogDoes(dib, copies); });
+}
+
+TEST_F(PrinterCupsTest, AbortedDocumentIsCancelledAndNeverArrives) {
+  KAV_NEED_CUPS();
+  TPrivateCups cups(true);
+  ASSERT_TRUE(cups.Ready()) << cups.Log();
+  TPrinter* printer = Printer();
+  printer->SetTitle("Slideshow");
+  printer->BeginDoc();
+  Ref<TFastDIB> dib = TBlocks{2, 2, 40}.Dib();
+  EXPECT_GT(printer->Canvas()->StretchDIB(0, 0, 200, 200, dib.get()), 0);
+  printer->Abort();
+  EXPECT_FALSE(printer->Printing());
+  EXPECT_TRUE(WaitUntil([] { return LastJobState("kavtest") == IPP_JSTATE_CANCELED; })) << cups.Log();
+  EXPECT_FALSE(fs::exists(cups.Page()));
+  // The printer prints again afterwards.
+  PrintAndCheck(cups, TBlocks{2, 3, 60}, 1, false,
+                [&](TFastDIB* d, int32_t copies) { return PrintAsTheDialogDoes(d, copies); });
+}
+
+TEST_F(PrinterCupsTest, QueueRefusingJobsIsRaisedNotReportedAsPrinted) {
+  KAV_NEED_CUPS();
+  TPrivateCups cups(true, false);
+  ASSERT_TRUE(cups.Ready()) << cups.Log();
+  TPrinter* printer = Printer();
+  printer->SetTitle("Slideshow");
+  try {
+    printer->BeginDoc();
+    ADD_FAILURE() << "no EPrinter";
+  } catch (const EPrinter& e) {
+    EXPECT_EQ(e.Message(), "Printer selected is not valid");
+  }
+  EXPECT_FALSE(printer->Printing());
+  EXPECT_GT(printer->PageWidth(), 0);  // the printer itself is still there
+}
+
+TEST_F(PrinterCupsTest, SchedulerWithoutPrintersHasNoDefaultPrinter) {
+  KAV_NEED_CUPS();
+  TPrivateCups cups(false);
+  ASSERT_TRUE(cups.Ready()) << cups.Log();
+  TPrinter* printer = Printer();
+  EXPECT_EQ(printer->Printers()->Count(), 0);
+  try {
+    printer->SetOrientation(TPrinterOrientation::Portrait);
+    ADD_FAILURE() << "no EPrinter";
+  } catch (const EPrinter& e) {
+    EXPECT_EQ(e.Message(), "There is no default printer currently selected");
+  }
+  EXPECT_THROW(printer->BeginDoc(), EPrinter);
+  EXPECT_FALSE(printer->Printing());
+}
+
+// Runs wherever libcups is linked: a scheduler that is not there is a
+// system without printers.
+TEST_F(PrinterCupsTest, NoSchedulerMeansNoDefaultPrinter) {
+  char templ[] = "/tmp/kavcups.XXXXXX";
+  const fs::path home = mkdtemp(templ);
+  TPrivateCups::PointClientAt(FreePort(), home);
+  TPrinter* printer = Printer();
+  EXPECT_EQ(printer->Printers()->Count(), 0);
+  try {
+    printer->BeginDoc();
+    ADD_FAILURE() << "no EPrinter";
+  } catch (const EPrinter& e) {
+    EXPECT_EQ(e.Message(), "There is no default printer currently selected");
+  }
+  TPrivateCups::PointClientAt(0, {});
+  fs::remove_all(home);
+}
+
+}  // namespace
+}  // namespace kav
