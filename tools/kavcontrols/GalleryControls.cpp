@@ -6,6 +6,11 @@
 #include "VoRav/Application2/winInput.h"
 #include "VoRav/Composite/vxFrameCaption.h"
 #include "VoRav/Composite/vxFramePanels.h"
+#include "VoRav/Composite/vxThemedBevel.h"
+#include "VoRav/Composite/vxThemedCheckBox.h"
+#include "VoRav/Composite/vxThemedProgressBar.h"
+#include "VoRav/Composite/vxThemedProgressBarStdTheme.h"
+#include "VoRav/Composite/vxThemedRadioButton.h"
 #include "VoRav/Composite/winThemes2.h"
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
@@ -131,31 +136,6 @@ class TPushButton : public TSample {
   }
 };
 
-class TCheckBox : public TSample {
- public:
-  using TSample::TSample;
-  void Paint(TDrawSurface* s) override {
-    s->FillRect(TRect{0, 0, width_, height_}, SysColor(win::COLOR_BTNFACE));
-    const TRect box{0, (height_ - 13) / 2, 13, (height_ - 13) / 2 + 13};
-    const int32_t code = (checked_ ? 20 : 16) + (pressed_ && hot_ ? 2 : hot_ ? 1 : 0);
-    if (!styled_ || !ThemedPart(s, teButton, code, box)) {
-      s->FillRect(box, 0xFF808080u);
-      s->FillRect(TRect{box.Left + 1, box.Top + 1, box.Right - 1, box.Bottom - 1},
-                  pressed_ && hot_ ? SysColor(win::COLOR_BTNFACE) : 0xFFFFFFFFu);
-      if (checked_)
-        for (int32_t i = 0; i < 7; ++i) {  // a tick of two strokes
-          const int32_t x = box.Left + 3 + i, y = i < 2 ? box.Top + 6 + i : box.Top + 9 - (i - 2);
-          s->FillRect(TRect{x, y - 1, x + 1, y + 2}, 0xFF000000u);
-        }
-    }
-    DrawLabel(this, s, u"Check box", TRect{18, 0, width_, height_}, SysColor(win::COLOR_BTNTEXT) & 0xFFFFFF);
-  }
-
- protected:
-  void Clicked() override { checked_ = !checked_; }
-  bool checked_ = false;
-};
-
 class TScrollArrows : public TSample {
  public:
   using TSample::TSample;
@@ -241,13 +221,140 @@ int32_t MakeImage(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bo
   return kHeight;
 }
 
+
+// The style set of the classic column: the default one's values with the
+// classic painters attached, so its controls keep the classic look while
+// the visual style is on.
+Ref<TControlStyles>& ClassicStylesRef() {
+  static Ref<TControlStyles> styles;
+  return styles;
+}
+
+TControlStyles* StylesFor(bool styled) {
+  if (styled) return nullptr;  // the default set, with the visual-style painters
+  Ref<TControlStyles>& s = ClassicStylesRef();
+  if (!s) {
+    s = MakeRef<TControlStyles>();
+    s->Assign(DefaultControlStyles());
+    MakeRef<TCheckBoxTheme>(s.get());
+    MakeRef<TRadioButtonTheme>(s.get());
+    MakeRef<TProgressBarStdTheme>(s.get());
+    MakeRef<TBevelTheme>(s.get());
+  }
+  return s.get();
+}
+
+// Writes "click NAME" (and a check box's new state) for each click.
+class TClickLogger : public TEventHandler {
+ public:
+  void HandleEvent(TRefObject* sender, int32_t tag, intptr_t) override {
+    auto* c = dynamic_cast<TFrameControl*>(sender);
+    if (tag != kFrameEventClick || !c || !LogClicks) return;
+    if (auto* box = dynamic_cast<TFrameCheckBox*>(c))
+      std::printf("click %s state %d\n", c->Name().c_str(), int(box->State()));
+    else
+      std::printf("click %s\n", c->Name().c_str());
+    std::fflush(stdout);
+  }
+};
+
+void LogClicksOf(TFrameControl* c, const std::string& name) {
+  static Ref<TClickLogger> logger = MakeRef<TClickLogger>();
+  c->SetName(name);
+  c->Events()->AddHandler(kFrameEventClick, logger.get());
+  if (LogClicks) {
+    // Where it lies in the window: its place in each parent up to the root.
+    TPoint at = c->GetPosition();
+    for (TFrameControl* p = c->GetParentControl(); p && p->GetParentControl(); p = p->GetParentControl()) {
+      at.X += p->GetPosition().X;
+      at.Y += p->GetPosition().Y;
+    }
+    const TRect r = c->PaintArea();
+    std::printf("at %s %d %d %d %d\n", name.c_str(), int(at.X), int(at.Y), int(r.Width()), int(r.Height()));
+    std::fflush(stdout);
+  }
+}
+
+std::string Side(bool styled) { return styled ? "styled-" : "classic-"; }
+
+// Check boxes: unchecked, checked and mixed (three-state) side by side.
+int32_t MakeCheckBoxes(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
+  const char16_t* texts[3] = {u"Check box", u"Checked", u"Mixed"};
+  int32_t h = 0;
+  for (int32_t i = 0; i < 3; ++i) {
+    TFrameCheckBox* c = _AllocFrameCheckBox(parent->CreateChildFrame(), StylesFor(styled));
+    c->GetCaption()->SetCaption(texts[i]);
+    c->SetPosition(x + i * width / 3, y);
+    c->SetSize(width / 3 - 4, 0);
+    c->AllowMixed = i == 2;
+    c->SetState(uint8_t(i));
+    LogClicksOf(c, Side(styled) + (i == 0 ? "checkbox" : i == 1 ? "checkbox-checked" : "checkbox-mixed"));
+    h = std::max(h, c->GetHeight());
+  }
+  return h;
+}
+
+// A group of three radio buttons on a panel of their own.
+int32_t MakeRadioButtons(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
+  TFramePanel* group = AllocFramePanel(parent->CreateChildFrame(), nullptr);
+  group->SetPosition(x, y);
+  const char16_t* texts[3] = {u"One", u"Two", u"Three"};
+  int32_t h = 0;
+  for (int32_t i = 0; i < 3; ++i) {
+    TFrameRadioButton* r = _AllocFrameRadioButton(group->CreateChildFrame(), StylesFor(styled));
+    r->GetCaption()->SetCaption(texts[i]);
+    r->SetPosition(i * width / 3, 0);
+    r->SetSize(width / 3 - 4, 0);
+    h = std::max(h, r->GetHeight());
+    if (i == 2) r->SetEnabled(false);
+  }
+  group->SetSize(width, h);
+  return h;
+}
+
+// A value, the marquee, and a smooth red bar.
+int32_t MakeProgressBars(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
+  const int32_t w = (width - 8) / 3;
+  for (int32_t i = 0; i < 3; ++i) {
+    TFrameProgressBar* p = _AllocFrameProgressBar(parent->CreateChildFrame(), StylesFor(styled));
+    p->SetPosition(x + i * (w + 4), y);
+    p->SetSize(w, 17);
+    if (i == 1) p->SetMarquee(true);
+    if (i == 2) p->SetKind(4);
+    p->SetValue(i == 0 ? 0.6f : 0.35f);
+  }
+  return 17;
+}
+
+// Bevels of the default, sunken and etched styles around captions.
+int32_t MakeBevels(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
+  const uint8_t kinds[3] = {kBevelStyleDefault, kBevelStyleSunken, kBevelStyleEtched};
+  const char16_t* texts[3] = {u"Default", u"Sunken", u"Etched"};
+  int32_t h = 0;
+  for (int32_t i = 0; i < 3; ++i) {
+    TFrameBevel* b = AllocFrameBevel(parent->CreateChildFrame(), StylesFor(styled));
+    b->SetStyle(kinds[i]);
+    b->SetAutoSize(true);
+    b->SetPosition(x + i * width / 3, y);
+    TFrameCaption* c = AllocFrameCaption(b->CreateChildFrame());
+    c->SetCaption(texts[i]);
+    c->SetSize(width / 3 - 12, 20);
+    h = std::max(h, b->GetHeight());
+  }
+  return h;
+}
+
 }  // namespace
 
+void FreeGalleryStyles() { ClassicStylesRef() = nullptr; }
 
 const std::vector<TGalleryEntry>& GalleryEntries() {
   static const std::vector<TGalleryEntry> entries = {
       {"button", Maker<TPushButton>("button", 26)},
-      {"checkbox", Maker<TCheckBox>("checkbox", 20)},
+      {"checkbox", &MakeCheckBoxes},
+      {"radiobuttons", &MakeRadioButtons},
+      {"progressbars", &MakeProgressBars},
+      {"bevels", &MakeBevels},
       {"scrollarrows", Maker<TScrollArrows>("scrollarrows", 17)},
       {"swatches", Maker<TSwatches>("swatches", 20)},
       {"panel", &MakePanel},

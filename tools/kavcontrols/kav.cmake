@@ -24,5 +24,13 @@ if(KAV_TESTS)
     set_tests_properties(kavcontrols_xvfb_click_resize PROPERTIES
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                          SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+    # A click on a check box changes its state.
+    add_test(NAME kavcontrols_xvfb_checkbox
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x800x24"
+                     ${PROJECT_SOURCE_DIR}/tests/tools/kavcontrols_xvfb_checkbox.sh $<TARGET_FILE:kavcontrols>
+                     ${CMAKE_BINARY_DIR}/kavcontrols_xvfb_checkbox)
+    set_tests_properties(kavcontrols_xvfb_checkbox PROPERTIES
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
   endif()
 endif()

@@ -13,7 +13,17 @@
 
 #include "VoRav/Application2/vxTimer2.h"
 #include "VoRav/Application2/winApplication.h"
+#include "VoRav/Composite/vxFrameBevel.h"
+#include "VoRav/Composite/vxThemedBevel.h"
+#include "VoRav/Composite/vxThemedCheckBox.h"
+#include "VoRav/Composite/vxThemedProgressBar.h"
+#include "VoRav/Composite/vxThemedProgressBarStdTheme.h"
+#include "VoRav/Composite/vxThemedRadioButton.h"
 #include "VoRav/Composite/winControlStyles.h"
+#include "VoRav/Composite/winThemedBevelTheme.h"
+#include "VoRav/Composite/winThemedCheckBoxTheme.h"
+#include "VoRav/Composite/winThemedProgressBarTheme.h"
+#include "VoRav/Composite/winThemedRadioButtonTheme.h"
 #include "VoRav/Composite/winFrameFormTree.h"
 #include "VoRav/Composite/winFrameForms.h"
 #include "VoRav/Composite/winFrames.h"
@@ -122,6 +132,17 @@ int main(int argc, char** argv) {
     SubscribeRootRegistry();
     InitWinFrameControls();
     SetDefaultControlStyles(DefaultWinControlStyles());
+    // The themed check boxes, radio buttons, progress bars and bevels.
+    InitThemedCheckBox();
+    InitThemedRadioButton();
+    InitWinThemedCheckBoxTheme();
+    InitWinThemedRadioButtonTheme();
+    InitThemedProgressBarStdTheme();
+    InitThemedProgressBar();
+    InitWinThemedProgressBarTheme();
+    InitFrameBevel();
+    InitThemedBevel();
+    InitWinThemedBevelTheme();
     InitializeFrameForms();
     gallery::LogClicks = dump.empty();
 
@@ -159,6 +180,8 @@ int main(int argc, char** argv) {
     if (live_timer) MultiTimerRemoveEvent(live_timer);
     if (!gone) form->Free();
     Drain();
+    EmptyPendingReleaseList();
+    gallery::FreeGalleryStyles();
     FinalizeFrameForms();
     FinalizeWinFrameControls();
     UnsubscribeRootRegistry();
