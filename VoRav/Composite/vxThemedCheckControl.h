@@ -221,6 +221,13 @@ class TThemedCheckControl : public Base, public TCheckControlOwner {
     Base::StateChanged();
   }
 
+  // The caption draws no background of its own, so the focus frame
+  // around it stays visible.
+  void GetInheritedStyle(TFontDesc& style) override {
+    Base::GetInheritedStyle(style);
+    FontDescSetTransparent(style, true);
+  }
+
   void ThemeChanged() override {
     Base::ThemeChanged();
     LayoutParts();

@@ -51,6 +51,7 @@ class CheckControlsGoldenTest : public CheckControlsTest {
     // Check boxes: unchecked, checked, mixed across; normal, hot, pressed,
     // disabled down.
     const char16_t* words[4] = {u"Normal", u"Hot", u"Pressed", u"Disabled"};
+    TFrameControl* focused = nullptr;
     for (int32_t look = 0; look < 4; ++look)
       for (uint8_t state = 0; state < 3; ++state) {
         auto* c = new TLookCheckBox(face->CreateChildFrame(), nullptr, CheckBoxThemeOf(nullptr));
@@ -59,7 +60,9 @@ class CheckControlsGoldenTest : public CheckControlsTest {
         c->SetSize(Scaled(86, s), 0);
         c->SetState(state);
         Look(c, look);
+        if (look == 0 && state == 1) focused = c;
       }
+    focused->Focus();  // the focus frame around its caption
     // Radio buttons: unchecked, checked (each in a group of its own panel).
     for (int32_t look = 0; look < 4; ++look)
       for (int32_t checked = 0; checked < 2; ++checked) {
