@@ -26,6 +26,8 @@ double DeviceScale(TControlStyles* styles) {
 
 TCheckBoxThemeFactory AllocCheckBoxTheme = ClassicCheckBoxTheme;
 
+void InitThemedCheckBoxTheme() { AllocCheckBoxTheme = ClassicCheckBoxTheme; }
+
 TCheckBoxTheme* CheckBoxThemeOf(TControlStyles* styles) {
   if (!styles) styles = DefaultControlStyles();
   KAV_ASSERT(styles != nullptr);

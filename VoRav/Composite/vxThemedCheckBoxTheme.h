@@ -88,5 +88,7 @@ extern TCheckBoxThemeFactory AllocCheckBoxTheme;
 // The attached painter of the style set (the default one for nil), made by
 // the factory when there is none.
 TCheckBoxTheme* CheckBoxThemeOf(TControlStyles* styles);
+// Module initialisation: the factory makes the classic TCheckBoxTheme.
+void InitThemedCheckBoxTheme();
 
 }  // namespace kav

@@ -17,6 +17,8 @@ TRadioButtonTheme* ClassicRadioButtonTheme(TControlStyles* styles) {
 
 TRadioButtonThemeFactory AllocRadioButtonTheme = ClassicRadioButtonTheme;
 
+void InitThemedRadioButtonTheme() { AllocRadioButtonTheme = ClassicRadioButtonTheme; }
+
 TRadioButtonTheme* RadioButtonThemeOf(TControlStyles* styles) {
   if (!styles) styles = DefaultControlStyles();
   KAV_ASSERT(styles != nullptr);

@@ -25,5 +25,7 @@ extern TRadioButtonThemeFactory AllocRadioButtonTheme;
 // The attached painter of the style set (the default one for nil), made by
 // the factory when there is none.
 TRadioButtonTheme* RadioButtonThemeOf(TControlStyles* styles);
+// Module initialisation: the factory makes the classic TRadioButtonTheme.
+void InitThemedRadioButtonTheme();
 
 }  // namespace kav

@@ -133,6 +133,8 @@ int main(int argc, char** argv) {
     InitWinFrameControls();
     SetDefaultControlStyles(DefaultWinControlStyles());
     // The themed check boxes, radio buttons, progress bars and bevels.
+    InitThemedCheckBoxTheme();
+    InitThemedRadioButtonTheme();
     InitThemedCheckBox();
     InitThemedRadioButton();
     InitWinThemedCheckBoxTheme();

@@ -81,6 +81,8 @@ class CheckControlsTest : public CompositeTest {
     saved_radio_ = AllocRadioButtonTheme;
     saved_progress_ = AllocProgressBarTheme;
     saved_bevel_ = AllocBevelTheme;
+    InitThemedCheckBoxTheme();
+    InitThemedRadioButtonTheme();
     InitThemedCheckBox();
     InitThemedRadioButton();
     InitThemedProgressBarStdTheme();
