@@ -3,12 +3,29 @@
 // and animation handler, and the visual-style chunk colours.
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "VoRav/Composite/winUxTheme.h"
 #include "tests/VoRav/Composite/CheckControlsTestUtil.h"
 
 using namespace kav;
 using namespace kav::test;
 
 namespace {
+
+// The program's visual style without the progress fill part and with no
+// chunk or space size: the bar falls back to chunks of size 0.
+TUxThemeLibrary g_real{};
+uxtheme::BOOL NoPartDefined(uxtheme::HTHEME, int32_t, int32_t) { return 0; }
+uxtheme::HRESULT ZeroInt(uxtheme::HTHEME, int32_t, int32_t, int32_t, int32_t* value) {
+  *value = 0;
+  return uxtheme::S_OK;
+}
+void* ChunklessProc(const char* name) {
+  if (std::string(name) == "IsThemePartDefined") return reinterpret_cast<void*>(&NoPartDefined);
+  if (std::string(name) == "GetThemeInt") return reinterpret_cast<void*>(&ZeroInt);
+  return g_real.GetProc(name);
+}
 
 class ThemedProgressBarTest : public CheckControlsTest {
  protected:
@@ -176,6 +193,47 @@ TEST_F(ThemedProgressBarTest, ChunksAreRecolouredByLuminance) {
   EXPECT_EQ(px(2), ColorRGBA(0, 0, uint8_t(l), 128));
   RecolorProgressChunk(b.get(), TRect{-5, -5, 50, 50}, 0);  // kind 0 keeps; the rectangle is clipped
   EXPECT_EQ(px(2), ColorRGBA(0, 0, uint8_t(l), 128));
+}
+
+TEST_F(ThemedProgressBarTest, ThemeWithoutChunkSizesFillsWithOneChunk) {
+  FinalizeThemeServices();
+  FinalizeUxTheme();
+  g_real = UxThemeLibrary();
+  const TUxThemeLibrary chunkless{g_real.Load, &ChunklessProc, g_real.Free, g_real.CommonControlsVersion};
+  SetUxThemeLibrary(&chunkless);
+  TStyleEnvironment env;
+  env.Set(false);
+  InstallStyledPainters();
+  {
+    Ref<TControlStyles> styles = MakeRef<TControlStyles>();
+    styles->Assign(DefaultWinControlStyles());
+    MakeRoot(200, 60);
+    auto* plain = dynamic_cast<TThemedFrameProgressBar*>(_AllocFrameProgressBar(root->CreateChildFrame(), styles.get()));
+    auto* yellow = dynamic_cast<TThemedFrameProgressBar*>(_AllocFrameProgressBar(root->CreateChildFrame(), styles.get()));
+    ASSERT_NE(dynamic_cast<TWinProgressBarDrawer*>(plain->Drawer()), nullptr);
+    plain->SetSize(152, 17);
+    yellow->SetPosition(0, 30);
+    yellow->SetSize(152, 17);
+    yellow->SetKind(2);
+    plain->SetValue(1);
+    yellow->SetValue(1);
+    Tick(250);
+    frame->RecalcInvalidRegion();
+    // The fill covers the bar's content as one chunk: the chunk part's
+    // colour at both ends, and re-coloured yellow (red = green, no blue).
+    const uint32_t left = frame->Surface()->PixelAt(4, 8), right = frame->Surface()->PixelAt(147, 8);
+    EXPECT_EQ(left, right);
+    EXPECT_NE(left & 0xFF, 0u);  // the accent's blue
+    const uint32_t y = frame->Surface()->PixelAt(75, 38);
+    EXPECT_EQ(y >> 16 & 0xFF, y >> 8 & 0xFF);
+    EXPECT_EQ(y & 0xFF, 0u);
+    EXPECT_NE(y, 0u);
+    root = nullptr;
+    EmptyPendingReleaseList();
+  }
+  FinalizeThemeServices();
+  FinalizeUxTheme();
+  SetUxThemeLibrary(nullptr);
 }
 
 }  // namespace
