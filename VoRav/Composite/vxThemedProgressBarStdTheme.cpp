@@ -150,6 +150,8 @@ void TStdDrawer::StartMarquee(bool reverse) {
 }
 
 void TStdDrawer::SetValue(bool reverse, bool& done, float value) {
+  // Shown clamped into [0, 1]; NaN counts as 0.
+  value = value > 0 ? std::min(value, 1.0f) : 0.0f;
   value_ = value;
   marquee_ = false;
   reverse_ = reverse;

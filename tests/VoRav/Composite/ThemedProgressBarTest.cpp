@@ -3,6 +3,7 @@
 // and animation handler, and the visual-style chunk colours.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "VoRav/Composite/winUxTheme.h"
@@ -108,10 +109,14 @@ TEST_F(ThemedProgressBarTest, RaisingGlidesFor200MsAndLoweringJumps) {
   EXPECT_EQ(Shown(b), 0);
   b->SetValue(1);
   EXPECT_EQ(Shown(b), 18);
-  // Values outside [0, 1] are shown clamped.
+  // Values outside [0, 1] are shown clamped; NaN as 0.
+  b->SetReverse(false);
   b->SetValue(7);
   Tick(250);
   EXPECT_EQ(Shown(b), 18);
+  b->SetValue(std::numeric_limits<float>::quiet_NaN());
+  Tick(250);
+  EXPECT_EQ(Shown(b), 0);
 }
 
 TEST_F(ThemedProgressBarTest, MarqueeRunsAt200PixelsPerSecondAndRestartsOnResize) {
