@@ -279,7 +279,7 @@ std::string Side(bool styled) { return styled ? "styled-" : "classic-"; }
 
 // Check boxes: unchecked, checked and mixed (three-state) side by side.
 int32_t MakeCheckBoxes(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
-  const char16_t* texts[3] = {u"Check box", u"Checked", u"Mixed"};
+  const char16_t* texts[3] = {u"Check", u"Checked", u"Mixed"};
   int32_t h = 0;
   for (int32_t i = 0; i < 3; ++i) {
     TFrameCheckBox* c = _AllocFrameCheckBox(parent->CreateChildFrame(), StylesFor(styled));

@@ -131,6 +131,42 @@ TEST_F(ThemedCheckBoxTest, ClicksOnBoxCaptionOrBandToggleAndOutsideNot) {
   EXPECT_EQ(c->State(), kCheckUnchecked);
 }
 
+TEST_F(ThemedCheckBoxTest, AutoSizeFollowsTheCaptionAndRightToLeftMirrors) {
+  MakeRoot(300, 100);
+  TThemedFrameCheckBox* c = Box(10, 10, 200, u"Short");
+  TCheckBoxTheme* painter = c->GetPainter();
+  const int32_t l = painter->LineHeight(frame);
+  EXPECT_EQ(c->GetWidth(), 200);  // without auto size only the height follows
+  EXPECT_EQ(c->GetHeight(), std::max(l, c->CaptionIfMade()->GetHeight()));
+  c->SetAutoSize(true);
+  const int32_t short_width = c->GetWidth();
+  EXPECT_EQ(short_width, c->CaptionIfMade()->GetWidth() + l + 6);
+  c->GetCaption()->SetCaption(u"A much longer caption");
+  EXPECT_GT(c->GetWidth(), short_width);
+  EXPECT_EQ(c->GetWidth(), c->CaptionIfMade()->GetWidth() + l + 6);
+
+  // Right to left: the box on the right, the caption before it, the band
+  // between them mirrored.
+  c->SetAutoSize(false);
+  c->SetSize(200, c->GetHeight());
+  c->SetRightToLeft(true);
+  const TPoint box = c->BoxPart()->GetPosition();
+  const TRect text = c->TextRect();
+  EXPECT_EQ(box.X + c->BoxPart()->GetWidth(), 200);
+  EXPECT_EQ(text.Right, 200 - l - 4);
+  const int32_t mid = c->GetHeight() / 2;
+  EXPECT_EQ(c->HitCode(box.X - 1, mid), kCheckHitBand);
+  EXPECT_EQ(c->HitCode(text.Right - 1, mid), kCheckHitCaption);
+  EXPECT_EQ(c->HitCode(text.Left - 1, mid), kCheckHitNone);
+  Click(10 + box.X - 1, 10 + mid);
+  EXPECT_EQ(c->State(), kCheckChecked);
+  // A three-state box runs through mixed, shown with the neutral tick.
+  c->AllowMixed = true;
+  Click(10 + box.X + 2, 10 + mid);
+  EXPECT_EQ(c->State(), kCheckMixed);
+  EXPECT_GE(c->BoxPart()->Images()->Cache().Find(u"cbNeutral|Hot"), 0);
+}
+
 TEST_F(ThemedCheckBoxTest, PressingAndLeavingBeforeReleaseDoesNotToggle) {
   MakeRoot(300, 100);
   TThemedFrameCheckBox* c = Box(10, 10, 200, u"Text");
