@@ -93,6 +93,8 @@ void TFrameBevel::ClientSizeChanged() {
   TSize size;
   SizeFromClient(SizeOf(client_), offset, size);
   SetSize(size.cx, size.cy);
+  // The client is also put at the content offset, so a new client sits
+  // inside the border at once.
   ++nesting_;
   if (client_) client_->SetPosition(offset.X, offset.Y);
   --nesting_;

@@ -4,6 +4,7 @@ namespace kav {
 
 TThemedFrameCheckBox::TThemedFrameCheckBox(TDrawFrame* frame, TControlStyles* styles, TCheckBoxTheme* painter)
     : TThemedCheckControl(frame, styles, painter) {
+  // A tab stop from the start: nothing else would let Tab or a click focus it.
   SetTabStop(true);
   last_tick_ = CurrentTick();
   RefreshPicture();

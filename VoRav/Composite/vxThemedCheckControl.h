@@ -108,6 +108,8 @@ class TThemedCheckControl : public Base, public TCheckControlOwner {
     if (!caption_) {
       TDrawFrame* f = this->CreateChildFrame();
       KAV_ASSERT(f != nullptr);
+      // The toolkit's caption is one line (it has no word wrapping): a long
+      // text ends in an ellipsis.
       caption_ = AllocFrameCaption(f);
       caption_->Events()->AddHandler(kFrameEventChanged, this);
       caption_->Events()->AddHandler(kFrameEventDestroying, this);
@@ -188,6 +190,8 @@ class TThemedCheckControl : public Base, public TCheckControlOwner {
   void MouseEvent(TMouseData* data) override {
     Base::MouseEvent(data);
     if (!this->IsEnabled()) return;
+    // Hot follows the hit flag on presses and releases too, not only on
+    // moves, so a click that arrives without a move still counts.
     const bool was_hot = hot_, was_pressed = pressed_;
     if (data->Kind == kMouseMove) {
       hot_ = data->HitResult != 0;

@@ -44,6 +44,8 @@ void TThemedFrameProgressBar::SizeChanged() {
 }
 
 void TThemedFrameProgressBar::ValueChanged() {
+  // While the marquee runs a new value is kept and shown when it stops
+  // (handing it on would stop the drawer's marquee behind the bar's back).
   if (!marquee_) ApplyValue();
   TFrameProgressBar::ValueChanged();
 }

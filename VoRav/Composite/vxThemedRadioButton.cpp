@@ -71,6 +71,7 @@ void TThemedFrameRadioButton::KeyPreview(TKeyData* key) {
     }
 }
 
+// The click event follows, as a check box's click raises it.
 void TThemedFrameRadioButton::ClickByMouse() {
   SetChecked(true);
   Click();

@@ -70,6 +70,8 @@ Ref<TImage> TWinProgressBarDrawer::GetPicture() {
   if (!styled_) return TStdDrawer::GetPicture();
   if (picture_) return picture_;
   if (width_ < 1 || height_ < 1) return nullptr;
+  // Each drawer keeps a 32-bit bitmap of its own size (not one shared by the
+  // painter), since its picture wraps that bitmap.
   if (!bitmap_ || bitmap_->Width() != width_ || bitmap_->Height() != height_)
     bitmap_ = CreateSysBitmap(width_, height_, StdFormats().A8R8G8B8);
   if (!bitmap_) return nullptr;
