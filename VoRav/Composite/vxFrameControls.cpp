@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "VoRav/Composite/vxControlStyles.h"
+#include "VoRav/Composite/vxCtrlVectorDraw.h"
 #include "VoRav/Composite/vxThemedControlUtils.h"
+#include "VoRav/Composite/winThemedPartDraw.h"
 #include "VoRav/Win32/winScreen.h"
 #include "VoRav/wpExceptions.h"
 
@@ -48,6 +50,8 @@ int32_t PendingReleaseCount() { return static_cast<int32_t>(Pending().items.size
 void FinalizeFrameControls() {
   EmptyPendingReleaseList();
   FinalizeThemedControlUtils();
+  FinalizeCtrlVectorDraw();
+  FinalizeThemedPartDraw();
   if (TTimeRefreshNotifier* n = std::exchange(g_shared_notifier, nullptr)) n->Free();
 }
 
@@ -377,8 +381,7 @@ void TFrameControl::WalkTree() {
   }
 }
 
-TRefreshNotifier* TFrameControl::TimeRefreshNotifier() {
-  if (TRootControl* root = GetRootControl()) return root->RefreshNotifier();
+TRefreshNotifier* SharedTimeRefreshNotifier() {
   // The shared notifier has no root: it names itself as the sender, since a
   // list without an owner cannot dispatch.
   if (!g_shared_notifier) {
@@ -386,6 +389,11 @@ TRefreshNotifier* TFrameControl::TimeRefreshNotifier() {
     g_shared_notifier->SetOwner(g_shared_notifier);
   }
   return g_shared_notifier;
+}
+
+TRefreshNotifier* TFrameControl::TimeRefreshNotifier() {
+  if (TRootControl* root = GetRootControl()) return root->RefreshNotifier();
+  return SharedTimeRefreshNotifier();
 }
 
 void TFrameControl::StartTimeRefresh() {

@@ -225,6 +225,9 @@ TControlStyles* DefaultControlStyles();
 void SetDefaultControlStyles(TControlStyles* styles);
 // The value new controls take for "accepts wheel" (true at start).
 extern bool DefaultAcceptsWheel;
+// The time refresh notifier shared by whatever ticks without a tree (made
+// on first use, freed by FinalizeFrameControls).
+TRefreshNotifier* SharedTimeRefreshNotifier();
 // Returns the memory of controls freed since the last call.
 void EmptyPendingReleaseList();
 int32_t PendingReleaseCount();

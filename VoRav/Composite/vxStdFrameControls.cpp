@@ -339,6 +339,30 @@ void TFrameSpeedButton::SecondClick() {
 TFrameProgressBar::TFrameProgressBar(TDrawFrame* frame, TControlStyles* styles)
     : TFrameControl(frame), styles_(styles) {}
 
+void TFrameProgressBar::SetValue(float value) {
+  if (value == value_) return;
+  value_ = value;
+  ValueChanged();
+}
+
+void TFrameProgressBar::SetMarquee(bool value) {
+  if (value == marquee_) return;
+  marquee_ = value;
+  MarqueeChanged();
+}
+
+void TFrameProgressBar::SetReverse(bool value) {
+  if (value == reverse_) return;
+  reverse_ = value;
+  if (marquee_) MarqueeChanged();
+}
+
+void TFrameProgressBar::SetKind(uint8_t kind) {
+  if (kind == kind_) return;
+  kind_ = kind;
+  KindChanged();
+}
+
 bool TFramePage::ContainsPoint(int32_t x, int32_t y) {
   (void)x;
   (void)y;

@@ -235,6 +235,19 @@ class TFrameProgressBar : public TFrameControl {
  public:
   TFrameProgressBar(TDrawFrame* frame, TControlStyles* styles);
   TControlStyles* Styles() const { return styles_.get(); }
+  // The value is a fraction (the painters clamp it into [0, 1]); the kind
+  // (0 to 4) picks colour and fill style; with the reverse direction a
+  // falling value glides and the marquee runs the other way.
+  float Value() const { return value_; }
+  bool Marquee() const { return marquee_; }
+  bool Reverse() const { return reverse_; }
+  uint8_t Kind() const { return kind_; }
+  // Each change calls its slot (ValueChanged, MarqueeChanged, KindChanged);
+  // a new direction re-applies the value or restarts the marquee.
+  void SetValue(float value);
+  void SetMarquee(bool value);
+  void SetReverse(bool value);
+  void SetKind(uint8_t kind);
   virtual void ValueChanged() { Changed(0); }
   virtual void MarqueeChanged() {}
   virtual void KindChanged() {}
@@ -242,6 +255,10 @@ class TFrameProgressBar : public TFrameControl {
 
  protected:
   Ref<TControlStyles> styles_;
+  float value_ = 0;
+  bool marquee_ = false;
+  bool reverse_ = false;
+  uint8_t kind_ = 0;
 };
 
 // A tab page never takes the mouse itself; its children do.

@@ -63,6 +63,17 @@ uxtheme::HRESULT DrawThemedPart(TSysBitmap* bitmap, const TThemedElementDetails&
   return hr;
 }
 
+bool DrawThemedPartInto(TSysBitmap* bitmap, const TThemedElementDetails& details, TColor32 face, const TRect& rect) {
+  return DrawThemedPart(bitmap, details, face, rect) == 0;
+}
+
+Ref<TSysBitmap> DrawThemedPartBitmap(const TThemedElementDetails& details, TColor32 face, TSize size) {
+  if (size.cx < 1 || size.cy < 1) return nullptr;
+  Ref<TSysBitmap> b = CreateSysBitmap(size.cx, size.cy, StdFormats().A8R8G8B8);
+  if (!b || !DrawThemedPartInto(b.get(), details, face, TRect{0, 0, size.cx, size.cy})) return nullptr;
+  return b;
+}
+
 TSize ThemedPartScratchSize() { return g_scratch ? TSize{g_scratch->Width(), g_scratch->Height()} : TSize{}; }
 
 void FinalizeThemedPartDraw() { g_scratch = nullptr; }

@@ -1,5 +1,6 @@
 // Drawing one visual-styles part into a bitmap for the themed painters
-// (push button, check box, radio button, speed button). GUI thread only.
+// (push and speed buttons, check box, radio button, progress bar, bevel).
+// GUI thread only.
 #pragma once
 
 #include "VoRav/Composite/winThemes2.h"
@@ -12,11 +13,17 @@ namespace kav {
 // directly. A 32-bit one is cleared to transparent black over the rectangle
 // and drawn on (the style composites with straight alpha, kept as drawn;
 // fully transparent pixels take the face colour, so fades never pass
-// through black); when that leaves colour without alpha, the part is drawn again on a shared
-// 24-bit scratch bitmap cleared to white and the two drawings give colour
-// and alpha (`face` where nothing was drawn). Answers the drawing's result.
+// through black); when that leaves colour without alpha, the part is drawn
+// again on a shared 24-bit scratch bitmap cleared to white and the two
+// drawings give colour and alpha (`face` where nothing was drawn). Answers
+// the drawing's result.
 uxtheme::HRESULT DrawThemedPart(TSysBitmap* bitmap, const TThemedElementDetails& details, TColor32 face,
                                 const TRect& rect);
+// The same, true when the part was drawn.
+bool DrawThemedPartInto(TSysBitmap* bitmap, const TThemedElementDetails& details, TColor32 face, const TRect& rect);
+// A new 32-bit bitmap of `size` holding the part over its whole area; nil
+// for an empty size or when the part could not be drawn.
+Ref<TSysBitmap> DrawThemedPartBitmap(const TThemedElementDetails& details, TColor32 face, TSize size);
 
 // The scratch bitmap's size now (grown to the largest asked; for tests).
 TSize ThemedPartScratchSize();

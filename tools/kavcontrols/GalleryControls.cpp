@@ -13,6 +13,11 @@
 #include "VoRav/Composite/vxThemedFrameScrollBar.h"
 #include "VoRav/Composite/win9xFrameScrollBarTheme.h"
 #include "VoRav/Composite/winTabsThemes.h"
+#include "VoRav/Composite/vxThemedBevel.h"
+#include "VoRav/Composite/vxThemedCheckBox.h"
+#include "VoRav/Composite/vxThemedProgressBar.h"
+#include "VoRav/Composite/vxThemedProgressBarStdTheme.h"
+#include "VoRav/Composite/vxThemedRadioButton.h"
 #include "VoRav/Composite/winThemes2.h"
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
@@ -50,23 +55,6 @@ void DrawLabel(TFrameControl* c, TDrawSurface* s, const std::u16string& text, co
   const int32_t x = centre ? r.Left + (r.Width() - ts.Width) / 2 : r.Left;
   const int32_t y = r.Top + (r.Height() - ts.Height) / 2;
   s->DrawText(e.get(), TPoint{x, y}, r);
-}
-
-// A classic raised (or sunken) bevel from the system colours.
-void ClassicBevel(TDrawSurface* s, const TRect& r, bool sunken) {
-  const uint32_t light = SysColor(win::COLOR_BTNHIGHLIGHT), dark = SysColor(win::COLOR_BTNSHADOW);
-  const uint32_t frame = 0xFF000000u | 0x404040u;
-  const uint32_t tl = sunken ? frame : light, br = sunken ? light : frame;
-  const uint32_t tl2 = sunken ? dark : SysColor(win::COLOR_BTNFACE), br2 = sunken ? SysColor(win::COLOR_BTNFACE) : dark;
-  s->FillRect(r, SysColor(win::COLOR_BTNFACE));
-  s->FillRect(TRect{r.Left, r.Top, r.Right, r.Top + 1}, tl);
-  s->FillRect(TRect{r.Left, r.Top, r.Left + 1, r.Bottom}, tl);
-  s->FillRect(TRect{r.Left, r.Bottom - 1, r.Right, r.Bottom}, br);
-  s->FillRect(TRect{r.Right - 1, r.Top, r.Right, r.Bottom}, br);
-  s->FillRect(TRect{r.Left + 1, r.Top + 1, r.Right - 1, r.Top + 2}, tl2);
-  s->FillRect(TRect{r.Left + 1, r.Top + 1, r.Left + 2, r.Bottom - 1}, tl2);
-  s->FillRect(TRect{r.Left + 1, r.Bottom - 2, r.Right - 1, r.Bottom - 1}, br2);
-  s->FillRect(TRect{r.Right - 2, r.Top + 1, r.Right - 1, r.Bottom - 1}, br2);
 }
 
 // A theme part drawn into a bitmap of its own and put on the surface; false
@@ -123,31 +111,6 @@ class TSample : public TFrameControl {
   bool hot_ = false;
   bool pressed_ = false;
   int32_t clicks_ = 0;
-};
-
-class TCheckBox : public TSample {
- public:
-  using TSample::TSample;
-  void Paint(TDrawSurface* s) override {
-    s->FillRect(TRect{0, 0, width_, height_}, SysColor(win::COLOR_BTNFACE));
-    const TRect box{0, (height_ - 13) / 2, 13, (height_ - 13) / 2 + 13};
-    const int32_t code = (checked_ ? 20 : 16) + (pressed_ && hot_ ? 2 : hot_ ? 1 : 0);
-    if (!styled_ || !ThemedPart(s, teButton, code, box)) {
-      s->FillRect(box, 0xFF808080u);
-      s->FillRect(TRect{box.Left + 1, box.Top + 1, box.Right - 1, box.Bottom - 1},
-                  pressed_ && hot_ ? SysColor(win::COLOR_BTNFACE) : 0xFFFFFFFFu);
-      if (checked_)
-        for (int32_t i = 0; i < 7; ++i) {  // a tick of two strokes
-          const int32_t x = box.Left + 3 + i, y = i < 2 ? box.Top + 6 + i : box.Top + 9 - (i - 2);
-          s->FillRect(TRect{x, y - 1, x + 1, y + 2}, 0xFF000000u);
-        }
-    }
-    DrawLabel(this, s, u"Check box", TRect{18, 0, width_, height_}, SysColor(win::COLOR_BTNTEXT) & 0xFFFFFF);
-  }
-
- protected:
-  void Clicked() override { checked_ = !checked_; }
-  bool checked_ = false;
 };
 
 class TSwatches : public TSample {
@@ -332,6 +295,43 @@ class TTabsReporter : public TEventHandler {
   }
 };
 
+
+// The style set of the classic column: the default one's values with the
+// classic painters attached, so its controls keep the classic look while
+// the visual style is on.
+Ref<TControlStyles>& ClassicStylesRef() {
+  static Ref<TControlStyles> styles;
+  return styles;
+}
+
+TControlStyles* StylesFor(bool styled) {
+  if (styled) return nullptr;  // the default set, with the visual-style painters
+  Ref<TControlStyles>& s = ClassicStylesRef();
+  if (!s) {
+    s = MakeRef<TControlStyles>();
+    s->Assign(DefaultControlStyles());
+    MakeRef<TCheckBoxTheme>(s.get());
+    MakeRef<TRadioButtonTheme>(s.get());
+    MakeRef<TProgressBarStdTheme>(s.get());
+    MakeRef<TBevelTheme>(s.get());
+  }
+  return s.get();
+}
+
+// Writes "click NAME" (and a check box's new state) for each click.
+class TClickLogger : public TEventHandler {
+ public:
+  void HandleEvent(TRefObject* sender, int32_t tag, intptr_t) override {
+    auto* c = dynamic_cast<TFrameControl*>(sender);
+    if (tag != kFrameEventClick || !c || !LogClicks) return;
+    if (auto* box = dynamic_cast<TFrameCheckBox*>(c))
+      std::printf("click %s state %d\n", c->Name().c_str(), int(box->State()));
+    else
+      std::printf("click %s\n", c->Name().c_str());
+    std::fflush(stdout);
+  }
+};
+
 // The toolkit's scroll bar: the classic painter on a style set of its own
 // (kept by the bar) on the left, the default styles' visual-style painter on
 // the right. With logging on, "place NAME X Y W H" tells where it lies in
@@ -401,14 +401,105 @@ int32_t MakeTabs(TFrameControl* parent, int32_t x, int32_t y, int32_t width, boo
   return kHeight;
 }
 
+void LogClicksOf(TFrameControl* c, const std::string& name) {
+  static Ref<TClickLogger> logger = MakeRef<TClickLogger>();
+  c->SetName(name);
+  c->Events()->AddHandler(kFrameEventClick, logger.get());
+  if (LogClicks) {
+    // Where it lies in the window: its place in each parent up to the root.
+    TPoint at = c->GetPosition();
+    for (TFrameControl* p = c->GetParentControl(); p && p->GetParentControl(); p = p->GetParentControl()) {
+      at.X += p->GetPosition().X;
+      at.Y += p->GetPosition().Y;
+    }
+    const TRect r = c->PaintArea();
+    std::printf("at %s %d %d %d %d\n", name.c_str(), int(at.X), int(at.Y), int(r.Width()), int(r.Height()));
+    std::fflush(stdout);
+  }
+}
+
+std::string Side(bool styled) { return styled ? "styled-" : "classic-"; }
+
+// Check boxes: unchecked, checked and mixed (three-state) side by side.
+int32_t MakeCheckBoxes(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
+  const char16_t* texts[3] = {u"Check", u"Checked", u"Mixed"};
+  int32_t h = 0;
+  for (int32_t i = 0; i < 3; ++i) {
+    TFrameCheckBox* c = _AllocFrameCheckBox(parent->CreateChildFrame(), StylesFor(styled));
+    c->GetCaption()->SetCaption(texts[i]);
+    c->SetPosition(x + i * width / 3, y);
+    c->SetSize(width / 3 - 4, 0);
+    c->AllowMixed = i == 2;
+    c->SetState(uint8_t(i));
+    LogClicksOf(c, Side(styled) + (i == 0 ? "checkbox" : i == 1 ? "checkbox-checked" : "checkbox-mixed"));
+    h = std::max(h, c->GetHeight());
+  }
+  return h;
+}
+
+// A group of three radio buttons on a panel of their own.
+int32_t MakeRadioButtons(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
+  TFramePanel* group = AllocFramePanel(parent->CreateChildFrame(), nullptr);
+  group->SetPosition(x, y);
+  const char16_t* texts[3] = {u"One", u"Two", u"Three"};
+  int32_t h = 0;
+  for (int32_t i = 0; i < 3; ++i) {
+    TFrameRadioButton* r = _AllocFrameRadioButton(group->CreateChildFrame(), StylesFor(styled));
+    r->GetCaption()->SetCaption(texts[i]);
+    r->SetPosition(i * width / 3, 0);
+    r->SetSize(width / 3 - 4, 0);
+    h = std::max(h, r->GetHeight());
+    if (i == 2) r->SetEnabled(false);
+  }
+  group->SetSize(width, h);
+  return h;
+}
+
+// Values in three kinds: segments, red segments, a smooth red bar. (No
+// marquee: it would keep the window changing, and the Xvfb test compares
+// the window with one dump.)
+int32_t MakeProgressBars(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
+  const int32_t w = (width - 8) / 3;
+  for (int32_t i = 0; i < 3; ++i) {
+    TFrameProgressBar* p = _AllocFrameProgressBar(parent->CreateChildFrame(), StylesFor(styled));
+    p->SetPosition(x + i * (w + 4), y);
+    p->SetSize(w, 17);
+    p->SetKind(i == 0 ? 0 : i == 1 ? 1 : 4);
+    p->SetValue(i == 0 ? 0.6f : i == 1 ? 0.8f : 0.35f);
+  }
+  return 17;
+}
+
+// Bevels of the default, sunken and etched styles around captions.
+int32_t MakeBevels(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
+  const uint8_t kinds[3] = {kBevelStyleDefault, kBevelStyleSunken, kBevelStyleEtched};
+  const char16_t* texts[3] = {u"Default", u"Sunken", u"Etched"};
+  int32_t h = 0;
+  for (int32_t i = 0; i < 3; ++i) {
+    TFrameBevel* b = AllocFrameBevel(parent->CreateChildFrame(), StylesFor(styled));
+    b->SetStyle(kinds[i]);
+    b->SetAutoSize(true);
+    b->SetPosition(x + i * width / 3, y);
+    TFrameCaption* c = AllocFrameCaption(b->CreateChildFrame());
+    c->SetCaption(texts[i]);
+    c->SetSize(width / 3 - 12, 20);
+    h = std::max(h, b->GetHeight());
+  }
+  return h;
+}
+
 }  // namespace
 
+void FreeGalleryStyles() { ClassicStylesRef() = nullptr; }
 
 const std::vector<TGalleryEntry>& GalleryEntries() {
   static const std::vector<TGalleryEntry> entries = {
       {"button", &MakeThemedButton},
       {"speedbutton", &MakeSpeedButtons},
-      {"checkbox", Maker<TCheckBox>("checkbox", 20)},
+      {"checkbox", &MakeCheckBoxes},
+      {"radiobuttons", &MakeRadioButtons},
+      {"progressbars", &MakeProgressBars},
+      {"bevels", &MakeBevels},
       {"hscrollbar", ScrollBarMaker("hscrollbar", 1)},
       {"vscrollbar", ScrollBarMaker("vscrollbar", 0)},
       {"swatches", Maker<TSwatches>("swatches", 20)},

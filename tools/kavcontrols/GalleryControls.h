@@ -26,6 +26,10 @@ const std::vector<TGalleryEntry>& GalleryEntries();
 // headings on `root`; answers the height used.
 int32_t BuildGallery(TFrameControl* root, int32_t width);
 
+// Frees the style set of the classic column (after the form is gone,
+// before the toolkit is finalised).
+void FreeGalleryStyles();
+
 // Every click a gallery control takes is written as "click NAME" on stdout
 // (the Xvfb test reads it).
 extern bool LogClicks;

@@ -37,5 +37,7 @@ if(KAV_TESTS)
     kav_gallery_xvfb_test(kavcontrols_xvfb_space kavcontrols_xvfb_space.sh)
     # A click on a tab of each look selects its page.
     kav_gallery_xvfb_test(kavcontrols_xvfb_tabs kavcontrols_xvfb_tabs.sh)
+    # A click on a check box changes its state.
+    kav_gallery_xvfb_test(kavcontrols_xvfb_checkbox kavcontrols_xvfb_checkbox.sh)
   endif()
 endif()

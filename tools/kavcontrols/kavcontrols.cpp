@@ -14,7 +14,17 @@
 #include "VoRav/Application2/vxTimer2.h"
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/Composite/vxThemedFrameScrollBar.h"
+#include "VoRav/Composite/vxFrameBevel.h"
+#include "VoRav/Composite/vxThemedBevel.h"
+#include "VoRav/Composite/vxThemedCheckBox.h"
+#include "VoRav/Composite/vxThemedProgressBar.h"
+#include "VoRav/Composite/vxThemedProgressBarStdTheme.h"
+#include "VoRav/Composite/vxThemedRadioButton.h"
 #include "VoRav/Composite/winControlStyles.h"
+#include "VoRav/Composite/winThemedBevelTheme.h"
+#include "VoRav/Composite/winThemedCheckBoxTheme.h"
+#include "VoRav/Composite/winThemedProgressBarTheme.h"
+#include "VoRav/Composite/winThemedRadioButtonTheme.h"
 #include "VoRav/Composite/winFrameFormTree.h"
 #include "VoRav/Composite/winFrameForms.h"
 #include "VoRav/Composite/winFrames.h"
@@ -124,6 +134,19 @@ int main(int argc, char** argv) {
     InitWinFrameControls();
     InitThemedFrameScrollBar();
     SetDefaultControlStyles(DefaultWinControlStyles());
+    // The themed check boxes, radio buttons, progress bars and bevels.
+    InitThemedCheckBoxTheme();
+    InitThemedRadioButtonTheme();
+    InitThemedCheckBox();
+    InitThemedRadioButton();
+    InitWinThemedCheckBoxTheme();
+    InitWinThemedRadioButtonTheme();
+    InitThemedProgressBarStdTheme();
+    InitThemedProgressBar();
+    InitWinThemedProgressBarTheme();
+    InitFrameBevel();
+    InitThemedBevel();
+    InitWinThemedBevelTheme();
     InitializeFrameForms();
     gallery::LogClicks = dump.empty();
 
@@ -161,6 +184,8 @@ int main(int argc, char** argv) {
     if (live_timer) MultiTimerRemoveEvent(live_timer);
     if (!gone) form->Free();
     Drain();
+    EmptyPendingReleaseList();
+    gallery::FreeGalleryStyles();
     FinalizeFrameForms();
     FinalizeThemedFrameScrollBar();
     FinalizeWinFrameControls();
