@@ -1,6 +1,7 @@
 // System-loaded styles, the system-colour brush, the window focus helper
 // and the toolkit's start-up values.
 #include "VoRav/Composite/winControlStyles.h"
+#include "VoRav/Composite/winFrameEdit.h"
 #include "VoRav/Composite/winFrameForms.h"
 
 #include "VoRav/Win32/Text/winFontUtils.h"
@@ -115,6 +116,7 @@ void InitWinFrameControls() {
     g_hook_installed = true;
   }
   if (!g_default_styles) g_default_styles = MakeRef<TWinControlStyles>();
+  AttachWinFrameEditTheme(g_default_styles.get());
   ReadKeyboardTiming();
   // A theme change reloads the default styles' system colours.
   ReloadDefaultStyleColors = [] {
