@@ -303,8 +303,9 @@ void TSdlClipboard::Put(std::map<uint32_t, std::vector<uint8_t>> contents) {
     if (own_selection_) return;
   }
   // Text (or nothing) through SDL's clipboard; a bitmap without X11 stays
-  // with this program only.
-  SDL_SetClipboardText(text_utf8_.c_str());
+  // with this program only. Where SDL cannot take the clipboard (an SDL
+  // that needs a window of its own to hold it), our window holds the text.
+  if (SDL_SetClipboardText(text_utf8_.c_str()) != 0 && !text_utf8_.empty()) own_selection_ = OwnSelection();
 }
 
 bool TSdlClipboard::Ours() {
