@@ -91,8 +91,8 @@ std::u16string TFrameEditTheme::PartKey(const TEditPartRequest& r) {
 
 TImage* TFrameEditTheme::DrawPart(const TEditPartRequest& r) {
   if (r.Size.cx < 1 || r.Size.cy < 1 || r.Part < 0 || r.Part >= epPartCount) return nullptr;
-  // One last picture per part, so a frame and its buttons do not redraw
-  // each other when their keys alternate.
+  // The last picture of each part, not one for the whole painter: a frame
+  // and a button of one size would share a key and each other's picture.
   const size_t part = size_t(r.Part);
   std::u16string key = PartKey(r);
   if (!pictures_[part] || keys_[part] != key) {

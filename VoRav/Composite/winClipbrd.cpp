@@ -192,6 +192,7 @@ bool TClipboard::GetDib(TFastDIB* dib) {
         std::array<uint32_t, 3>{colors[0], colors[1], colors[2]})
       return false;
   } else if (bits <= 8) {
+    // The colours the header counts (all for 0), not always the full table.
     const uint32_t full = 1u << bits;
     if (h.ClrUsed > full) return false;
     const uint32_t n = h.ClrUsed ? h.ClrUsed : full;

@@ -13,6 +13,8 @@
 
 #include "VoRav/Application2/vxTimer2.h"
 #include "VoRav/Application2/winApplication.h"
+#include "VoRav/Composite/vxFormServices.h"
+#include "VoRav/Composite/winClipbrd.h"
 #include "VoRav/Composite/winControlStyles.h"
 #include "VoRav/Composite/winFrameFormTree.h"
 #include "VoRav/Composite/winFrameForms.h"
@@ -121,6 +123,8 @@ int main(int argc, char** argv) {
     app->Initialize();
     SubscribeRootRegistry();
     InitWinFrameControls();
+    InitWinClipboard();
+    InitEditContextMenu();
     SetDefaultControlStyles(DefaultWinControlStyles());
     InitializeFrameForms();
     gallery::LogClicks = dump.empty();
@@ -160,6 +164,8 @@ int main(int argc, char** argv) {
     if (!gone) form->Free();
     Drain();
     FinalizeFrameForms();
+    FinalizeEditContextMenu();
+    FinalizeWinClipboard();
     FinalizeWinFrameControls();
     UnsubscribeRootRegistry();
     FinalizeFrameControls();
