@@ -305,7 +305,8 @@ bool SetClipboardData(uint32_t format, std::vector<uint8_t> data);
 bool GetClipboardData(uint32_t format, std::vector<uint8_t>& data);
 bool IsClipboardFormatAvailable(uint32_t format);
 // Changes whenever the system clipboard's contents change (by this program
-// or another one the backend can see). Any thread.
+// or another one the backend can see). Any thread; off the GUI thread it is
+// the number the GUI thread saw last.
 uint32_t GetClipboardSequenceNumber();
 HWND GetOpenClipboardWindow();
 

@@ -86,7 +86,7 @@ class TWindowBackend {
   // CF_ format (none: empty); ClipboardGet answers a copy of a format's
   // block (false when the clipboard has none); ClipboardHas asks without
   // copying. ClipboardStamp changes with every change of the contents.
-  // The base keeps nothing.
+  // GUI thread. The base keeps nothing.
   virtual void ClipboardPut(std::map<uint32_t, std::vector<uint8_t>> contents) { (void)contents; }
   virtual bool ClipboardGet(uint32_t format, std::vector<uint8_t>& data) { (void)format; (void)data; return false; }
   virtual bool ClipboardHas(uint32_t format) { (void)format; return false; }

@@ -1,6 +1,8 @@
 // The clipboard of the window layer: the opening (who holds it, what it
 // changed) here, the contents in the backend (the null backend's memory, or
 // the system clipboard).
+#include <atomic>
+
 #include "platform/window/WinState.h"
 
 namespace kav::win {
@@ -102,7 +104,13 @@ bool IsClipboardFormatAvailable(uint32_t format) {
   return s.backend->ClipboardHas(format);
 }
 
-uint32_t GetClipboardSequenceNumber() { return State().backend->ClipboardStamp(); }
+uint32_t GetClipboardSequenceNumber() {
+  // The backend is asked on the GUI thread only; other threads get the
+  // number it answered last.
+  static std::atomic<uint32_t> last{0};
+  if (OnGuiThread()) last = State().backend->ClipboardStamp();
+  return last;
+}
 
 HWND GetOpenClipboardWindow() {
   TState& s = State();

@@ -230,9 +230,7 @@ TSdlClipboard::~TSdlClipboard() {
   }
 }
 
-void TSdlClipboard::Pump() {
-  if (own_selection_) SDL_PumpEvents();
-}
+void TSdlClipboard::Pump() { SDL_PumpEvents(); }
 
 bool TSdlClipboard::OwnSelection() {
   if (!x11_) {

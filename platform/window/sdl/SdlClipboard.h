@@ -38,7 +38,8 @@ class TSdlClipboard {
   struct TX11;
   friend struct TClipboardWatch;
   void Watch(const void* event);
-  // Delivers pending X events to the watch (selection requests, ownership).
+  // Lets SDL read pending window-system events, so the watch sees
+  // selection requests and changes of ownership now.
   void Pump();
   bool Ours();
   bool OwnSelection();
