@@ -12,7 +12,7 @@ packages=(
   liblcms2-dev liblcms2-utils icc-profiles-free colord-data
   libpng-dev
   libsdl2-dev
-  xvfb xauth xdotool libxfixes3 libx11-dev
+  xvfb xauth xdotool xclip libxfixes3 libx11-dev
   desktop-file-utils shared-mime-info
   libfontconfig-dev libfreetype-dev libharfbuzz-dev libfribidi-dev libharfbuzz-bin
   fonts-dejavu-core fonts-liberation2 fonts-noto-core fonts-noto-cjk

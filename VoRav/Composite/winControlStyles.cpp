@@ -1,6 +1,7 @@
 // System-loaded styles, the system-colour brush, the window focus helper
 // and the toolkit's start-up values.
 #include "VoRav/Composite/winControlStyles.h"
+#include "VoRav/Composite/winFrameEdit.h"
 #include "VoRav/Composite/winFrameForms.h"
 #include "VoRav/Composite/winTabsThemes.h"
 #include "VoRav/Composite/winXPFrameScrollBarTheme.h"
@@ -119,6 +120,7 @@ void InitWinFrameControls() {
   if (!g_default_styles) {
     g_default_styles = MakeRef<TWinControlStyles>();
     MakeRef<TWinXPFrameScrollBarTheme>(g_default_styles.get());  // kept by the styles
+    AttachWinFrameEditTheme(g_default_styles.get());
   }
   InitWinTabsTheme();
   ReadKeyboardTiming();

@@ -288,6 +288,28 @@ HHOOK SetWindowsHookEx(int32_t kind, THookProc proc);
 bool UnhookWindowsHookEx(HHOOK hook);
 LRESULT CallNextHookEx(HHOOK hook, int32_t code, WPARAM wParam, LPARAM lParam);
 
+// The clipboard (GUI thread). The contents are blocks of bytes by format.
+// While it is open nobody else can open it; what is emptied and set during
+// an opening reaches the system clipboard at CloseClipboard, and replaces
+// what was there. OpenClipboard fails (ERROR_ACCESS_DENIED) while another
+// window holds it open; the other calls need it open (ERROR_CLIPBOARD_NOT_OPEN)
+// except IsClipboardFormatAvailable and GetClipboardSequenceNumber.
+bool OpenClipboard(HWND owner);
+bool CloseClipboard();
+// Empties the contents (the system's too, at close).
+bool EmptyClipboard();
+// Puts a block in a format (replacing that format); the layer takes it over.
+bool SetClipboardData(uint32_t format, std::vector<uint8_t> data);
+// A copy of the block in a format: the opening's own, else the system
+// clipboard's (what another program offers, converted). False when absent.
+bool GetClipboardData(uint32_t format, std::vector<uint8_t>& data);
+bool IsClipboardFormatAvailable(uint32_t format);
+// Changes whenever the system clipboard's contents change (by this program
+// or another one the backend can see). Any thread; off the GUI thread it is
+// the number the GUI thread saw last.
+uint32_t GetClipboardSequenceNumber();
+HWND GetOpenClipboardWindow();
+
 // The displays changed: the handler runs (start-up points it at the display
 // service's update), then every top-level window gets WM_DISPLAYCHANGE.
 // GUI thread.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,16 @@ class TWindowBackend {
     (void)hwnd; (void)client; (void)pixels; (void)width; (void)height; (void)pitch; (void)rects;
     return false;
   }
+  // The system clipboard. ClipboardPut replaces its contents with blocks by
+  // CF_ format (none: empty); ClipboardGet answers a copy of a format's
+  // block (false when the clipboard has none); ClipboardHas asks without
+  // copying. ClipboardStamp changes with every change of the contents.
+  // GUI thread. The base keeps nothing.
+  virtual void ClipboardPut(std::map<uint32_t, std::vector<uint8_t>> contents) { (void)contents; }
+  virtual bool ClipboardGet(uint32_t format, std::vector<uint8_t>& data) { (void)format; (void)data; return false; }
+  virtual bool ClipboardHas(uint32_t format) { (void)format; return false; }
+  virtual uint32_t ClipboardStamp() { return 0; }
+
   // The opacity of a whole top-level window (255 opaque); false where the
   // system cannot.
   virtual bool SetOpacity(HWND hwnd, uint8_t alpha) { (void)hwnd; (void)alpha; return false; }

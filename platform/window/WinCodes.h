@@ -327,6 +327,12 @@ enum : uint32_t {
   ERROR_CLASS_ALREADY_EXISTS = 1410,
   ERROR_CLASS_DOES_NOT_EXIST = 1411,
   ERROR_WRONG_THREAD = 1436,  // a GUI-thread call from another thread
+  ERROR_CLIPBOARD_NOT_OPEN = 1418,
+  ERROR_ACCESS_DENIED = 5,  // the clipboard is open for another window
 };
+
+// Clipboard formats: a device-independent bitmap (header, colours or masks,
+// rows) and UTF-16 text ending in a zero unit.
+enum : uint32_t { CF_DIB = 8, CF_UNICODETEXT = 13 };
 
 }  // namespace kav::win

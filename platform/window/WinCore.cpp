@@ -225,6 +225,7 @@ void DoneWindowSystem() {
     s.cursors.clear();
     s.cursor_resources.clear();
     s.keyboard_hooks.clear();
+    s.clipboard = TState::TClipboardOpening{};
   }
   // The old backend goes last, outside the lock.
   fresh.reset();

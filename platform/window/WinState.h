@@ -98,6 +98,14 @@ struct TState {
 
   std::vector<std::pair<HHOOK, THookProc>> keyboard_hooks;  // newest first
   HHOOK last_hook = 0;
+
+  // The clipboard's opening: who holds it and what it changed.
+  struct TClipboardOpening {
+    bool open = false;
+    HWND owner = 0;
+    bool changed = false;  // emptied or set: put at close
+    std::map<uint32_t, std::vector<uint8_t>> contents;
+  } clipboard;
 };
 
 // The state; created with the null backend on first use.

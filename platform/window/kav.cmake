@@ -1,6 +1,20 @@
 # Platform: the window and message layer with its null backend; the SDL2
 # backend is a library of its own.
 find_package(SDL2 REQUIRED)
+find_package(PNG REQUIRED)
 kav_library(platform_window DIRS platform/window platform/window/null DEPS vorav Threads::Threads)
-kav_library(platform_window_sdl DIRS platform/window/sdl DEPS platform_window SDL2::SDL2 ${CMAKE_DL_LIBS})
+kav_library(platform_window_sdl DIRS platform/window/sdl DEPS platform_window SDL2::SDL2 PNG::PNG ${CMAKE_DL_LIBS})
 kav_test(platform_window_tests DIRS platform/window DEPS platform_window platform_window_sdl)
+if(KAV_TESTS)
+  # The X11 clipboard against xclip on a virtual X server.
+  find_program(XVFB_RUN xvfb-run)
+  find_program(XCLIP xclip)
+  if(XVFB_RUN AND XCLIP)
+    add_test(NAME platform_window_x11_clipboard
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 640x480x24" $<TARGET_FILE:platform_window_tests>
+                     --gtest_filter=SdlClipboardX11.*)
+    set_tests_properties(platform_window_x11_clipboard PROPERTIES
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;KAV_X11_CLIPBOARD_TEST=1;ASAN_OPTIONS=detect_leaks=0"
+                         TIMEOUT 180 RUN_SERIAL TRUE)
+  endif()
+endif()

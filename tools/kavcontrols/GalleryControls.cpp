@@ -18,6 +18,8 @@
 #include "VoRav/Composite/vxThemedProgressBar.h"
 #include "VoRav/Composite/vxThemedProgressBarStdTheme.h"
 #include "VoRav/Composite/vxThemedRadioButton.h"
+#include "VoRav/Composite/winControlStyles.h"
+#include "VoRav/Composite/winFrameEdit.h"
 #include "VoRav/Composite/winThemes2.h"
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
@@ -212,6 +214,47 @@ int32_t MakeSpeedButtons(TFrameControl* parent, int32_t x, int32_t y, int32_t, b
   }
   return height;
 }
+
+// Edit frames from the edit painters (classic: the plain painter; styled:
+// the visual-style one): a drop-down frame and a spin frame. Hovering shows
+// the hot frame and button, pressing the focused frame with the button
+// pressed.
+class TEditFrames : public TSample {
+ public:
+  TEditFrames(TDrawFrame* frame, const std::string& name, bool styled) : TSample(frame, name, styled) {
+    TControlStyles* styles = DefaultWinControlStyles();
+    painter_ = styled ? Ref<TFrameEditTheme>(MakeRef<TWinFrameEditTheme>(styles, false))
+                      : MakeRef<TFrameEditTheme>(styles, false);
+  }
+  void Paint(TDrawSurface* s) override {
+    s->FillRect(TRect{0, 0, width_, height_}, SysColor(win::COLOR_BTNFACE));
+    const int32_t w = std::max(1, (width_ - 8) / 2);
+    DrawFrame(s, 0, w, ebDropDown, u"Edit frame");
+    DrawFrame(s, w + 8, w, ebSpin, u"42");
+  }
+
+ private:
+  void Part(TDrawSurface* s, const TEditPartRequest& r, int32_t x, int32_t y) {
+    TImage* image = painter_->DrawPart(r);
+    if (!image) return;
+    Ref<TBitmap> b = image->GetBitmap();
+    s->DrawBitmap(b.get(), TRect{x, y, x + r.Size.cx, y + r.Size.cy}, x, y);
+  }
+  void DrawFrame(TDrawSurface* s, int32_t x, int32_t w, int32_t kind, const std::u16string& text) {
+    TEditLayout l;
+    painter_->Layout(l, TSize{w, height_}, kind);
+    const bool down = pressed_ && hot_;
+    const int32_t frame = down ? esFocused : hot_ ? esHot : esNormal;
+    const int32_t button = down ? esPressed : hot_ ? esHot : esNormal;
+    Part(s, {epFrame, TSize{w, height_}, frame}, x, 0);
+    const TRect b1 = l.Button1.Rect, b2 = l.Button2.Rect;
+    Part(s, {kind == ebDropDown ? epDropDown : epSpinUp, TSize{b1.Width(), b1.Height()}, button}, x + b1.Left, b1.Top);
+    if (kind == ebSpin) Part(s, {epSpinDown, TSize{b2.Width(), b2.Height()}, esNormal}, x + b2.Left, b2.Top);
+    const TRect t = l.TextRect;
+    DrawLabel(this, s, text, TRect{x + t.Left, t.Top, x + t.Right, t.Bottom}, 0);
+  }
+  Ref<TFrameEditTheme> painter_;
+};
 
 template <class T>
 TMakeControl Maker(const char* name, int32_t height) {
@@ -507,6 +550,7 @@ const std::vector<TGalleryEntry>& GalleryEntries() {
       {"caption", &MakeCaption},
       {"image", &MakeImage},
       {"tabs", &MakeTabs},
+      {"editframe", Maker<TEditFrames>("editframe", 24)},
   };
   return entries;
 }

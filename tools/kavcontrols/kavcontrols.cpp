@@ -20,6 +20,8 @@
 #include "VoRav/Composite/vxThemedProgressBar.h"
 #include "VoRav/Composite/vxThemedProgressBarStdTheme.h"
 #include "VoRav/Composite/vxThemedRadioButton.h"
+#include "VoRav/Composite/vxFormServices.h"
+#include "VoRav/Composite/winClipbrd.h"
 #include "VoRav/Composite/winControlStyles.h"
 #include "VoRav/Composite/winThemedBevelTheme.h"
 #include "VoRav/Composite/winThemedCheckBoxTheme.h"
@@ -133,6 +135,8 @@ int main(int argc, char** argv) {
     SubscribeRootRegistry();
     InitWinFrameControls();
     InitThemedFrameScrollBar();
+    InitWinClipboard();
+    InitEditContextMenu();
     SetDefaultControlStyles(DefaultWinControlStyles());
     // The themed check boxes, radio buttons, progress bars and bevels.
     InitThemedCheckBoxTheme();
@@ -188,6 +192,8 @@ int main(int argc, char** argv) {
     gallery::FreeGalleryStyles();
     FinalizeFrameForms();
     FinalizeThemedFrameScrollBar();
+    FinalizeEditContextMenu();
+    FinalizeWinClipboard();
     FinalizeWinFrameControls();
     UnsubscribeRootRegistry();
     FinalizeFrameControls();

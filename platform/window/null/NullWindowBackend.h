@@ -54,6 +54,28 @@ class TNullWindowBackend : public TWindowBackend {
     return true;
   }
 
+  // The clipboard in memory; the stamp counts the puts. Any thread.
+  void ClipboardPut(std::map<uint32_t, std::vector<uint8_t>> contents) override {
+    std::lock_guard<std::mutex> guard(lock_);
+    clipboard_ = std::move(contents);
+    ++clipboard_stamp_;
+  }
+  bool ClipboardGet(uint32_t format, std::vector<uint8_t>& data) override {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = clipboard_.find(format);
+    if (it == clipboard_.end()) return false;
+    data = it->second;
+    return true;
+  }
+  bool ClipboardHas(uint32_t format) override {
+    std::lock_guard<std::mutex> guard(lock_);
+    return clipboard_.count(format) != 0;
+  }
+  uint32_t ClipboardStamp() override {
+    std::lock_guard<std::mutex> guard(lock_);
+    return clipboard_stamp_;
+  }
+
   // Test controls (GUI thread unless said otherwise).
   // From now on Now() is `ms` and moves only with Advance. Any thread.
   void SetManualClock(uint32_t ms);
@@ -104,6 +126,8 @@ class TNullWindowBackend : public TWindowBackend {
   TPoint pointer_;
   std::vector<TMonitorArea> monitors_;
   bool own_monitors_ = false;
+  std::map<uint32_t, std::vector<uint8_t>> clipboard_;
+  uint32_t clipboard_stamp_ = 1;
 };
 
 // The null backend now in use, or nil when another backend runs.

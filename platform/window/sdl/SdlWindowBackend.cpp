@@ -70,6 +70,7 @@ TSdlWindowBackend::TSdlWindowBackend() {
   InstallXConnectionLostHandler();
   wake_event_ = SDL_RegisterEvents(1);
   SDL_StartTextInput();
+  clipboard_ = std::make_unique<TSdlClipboard>();
 }
 
 TSdlWindowBackend::~TSdlWindowBackend() {
@@ -77,6 +78,7 @@ TSdlWindowBackend::~TSdlWindowBackend() {
     if (m.window) SDL_DestroyWindow(m.window);
   for (auto& [h, c] : cursors_) SDL_FreeCursor(c);
   for (auto& [h, c] : system_cursors_) SDL_FreeCursor(c);
+  clipboard_.reset();
   SDL_StopTextInput();
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
@@ -232,6 +234,9 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
     case SDL_DISPLAYEVENT:
       NotifyDisplayChange();
       break;
+    case SDL_SYSWMEVENT:
+    case SDL_CLIPBOARDUPDATE:
+      break;  // the clipboard's event watch has seen them
     case SDL_QUIT: {
       // The last window's close button, SIGINT or SIGTERM: every top-level
       // window is asked to close as by its close button, so the program's

@@ -9,8 +9,10 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "platform/window/WinBackend.h"
+#include "platform/window/sdl/SdlClipboard.h"
 
 namespace kav::win {
 
@@ -44,6 +46,16 @@ class TSdlWindowBackend : public TWindowBackend {
   // SDL shapes only windows made as shaped windows from the start: no shape
   // for a mirrored window, so the base's false stands.
 
+  // Text through SDL's clipboard; a bitmap offered on the X11 CLIPBOARD
+  // selection as "image/png" and "image/bmp" (SdlClipboard.h). Another
+  // program's text is read; its pictures are not.
+  void ClipboardPut(std::map<uint32_t, std::vector<uint8_t>> contents) override {
+    clipboard_->Put(std::move(contents));
+  }
+  bool ClipboardGet(uint32_t format, std::vector<uint8_t>& data) override { return clipboard_->Get(format, data); }
+  bool ClipboardHas(uint32_t format) override { return clipboard_->Has(format); }
+  uint32_t ClipboardStamp() override { return clipboard_->Stamp(); }
+
   // GUI thread: gets the type of every event the backend has no use for
   // (such as an event another module registered to wake the thread).
   std::function<void(uint32_t type)> OnOtherEvent;
@@ -68,6 +80,7 @@ class TSdlWindowBackend : public TWindowBackend {
   std::map<HWND, TMirror> mirrors_;
   std::map<HCURSOR, SDL_Cursor*> cursors_;
   std::map<HCURSOR, SDL_Cursor*> system_cursors_;
+  std::unique_ptr<TSdlClipboard> clipboard_;
 };
 
 }  // namespace kav::win
