@@ -147,21 +147,9 @@ void LogClicksOf(TFrameControl* c) {
   c->Events()->Attach(log.get());  // lives with the control
 }
 
-// The themed push and speed buttons: their modules' start-up (classic
-// painters, then the visual-style ones, then the allocators). The classic
-// column uses a style set of its own holding the classic painters, so both
+// The themed push and speed buttons. The classic column uses a style set of its own holding the classic painters, so both
 // looks show side by side.
 TControlStyles* ThemedButtonStyles(bool styled) {
-  static bool started = false;
-  if (!started) {
-    started = true;
-    InitButtonTheme();
-    InitSpeedButtonTheme();
-    InitWinXPButtonTheme();
-    InitWinXPSpeedButtonTheme();
-    InitThemedButton();
-    InitThemedSpeedButton();
-  }
   if (styled) return DefaultControlStyles();
   TControlStyles* def = DefaultControlStyles();
   static TControlStyles* classic_for = nullptr;
@@ -177,7 +165,7 @@ TControlStyles* ThemedButtonStyles(bool styled) {
 }
 
 int32_t MakeThemedButton(TFrameControl* parent, int32_t x, int32_t y, int32_t width, bool styled) {
-  TControlStyles* styles = ThemedButtonStyles(styled);  // first: it installs the allocator
+  TControlStyles* styles = ThemedButtonStyles(styled);
   TFrameButton* b = AllocFrameButton(parent->CreateChildFrame(), styles);
   b->SetName(styled ? "styled-button" : "classic-button");
   b->SetWidthFlags(0);
@@ -197,7 +185,7 @@ int32_t MakeSpeedButtons(TFrameControl* parent, int32_t x, int32_t y, int32_t, b
     const char16_t* caption;
     bool toggle, drop_down;
   } buttons[] = {{"speed", u"Tool", false, false}, {"toggle", u"Toggle", true, false}, {"dropdown", u"Menu", false, true}};
-  TControlStyles* styles = ThemedButtonStyles(styled);  // first: it installs the allocator
+  TControlStyles* styles = ThemedButtonStyles(styled);
   int32_t left = x, height = 0;
   for (const auto& d : buttons) {
     TFrameSpeedButton* b = _AllocFrameSpeedButton(parent->CreateChildFrame(), styles);

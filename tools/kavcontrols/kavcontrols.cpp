@@ -2,9 +2,13 @@
 // gallery control in the classic look and in the visual style, side by
 // side. --dump OUT.png writes the form's surface once it is painted and
 // exits; --live-dump OUT.png keeps the window open and writes the surface
-// after each size change ("dumped W H" on stdout). Clicks taken by the
+// after each size change ("dumped W H" on stdout). --scale 1.5 draws the
+// controls as on a screen of 144 pixels an inch. Clicks taken by the
 // controls are written as "click NAME".
 #include <png.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cstdio>
 #include <cstring>
@@ -13,24 +17,9 @@
 
 #include "VoRav/Application2/vxTimer2.h"
 #include "VoRav/Application2/winApplication.h"
-#include "VoRav/Composite/vxThemedFrameScrollBar.h"
-#include "VoRav/Composite/vxFrameBevel.h"
-#include "VoRav/Composite/vxThemedBevel.h"
-#include "VoRav/Composite/vxThemedCheckBox.h"
-#include "VoRav/Composite/vxThemedProgressBar.h"
-#include "VoRav/Composite/vxThemedProgressBarStdTheme.h"
-#include "VoRav/Composite/vxThemedRadioButton.h"
-#include "VoRav/Composite/vxFormServices.h"
-#include "VoRav/Composite/winClipbrd.h"
-#include "VoRav/Composite/winControlStyles.h"
-#include "VoRav/Composite/winThemedBevelTheme.h"
-#include "VoRav/Composite/winThemedCheckBoxTheme.h"
-#include "VoRav/Composite/winThemedProgressBarTheme.h"
-#include "VoRav/Composite/winThemedRadioButtonTheme.h"
 #include "VoRav/Composite/winFrameFormTree.h"
 #include "VoRav/Composite/winFrameForms.h"
-#include "VoRav/Composite/winFrames.h"
-#include "VoRav/Composite/winThemes2.h"
+#include "VoRav/Composite/winThemedControls.h"
 #include "platform/window/sdl/SdlWindowBackend.h"
 #include "tools/kavcontrols/GalleryControls.h"
 
@@ -89,6 +78,20 @@ void Drain() {
   }
 }
 
+// Lets running fades and glides finish (at most five seconds), so that a
+// dump shows every control at rest and is the same picture run after run.
+void WaitForStillness(TRootControl* root) {
+  auto moving = [root] {
+    return root->RefreshNotifier()->HasHandlers(kFrameEventTimeRefresh) ||
+           SharedTimeRefreshNotifier()->HasHandlers(kFrameEventTimeRefresh);
+  };
+  for (int32_t waited = 0; waited < 5000 && moving(); waited += 10) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    Drain();
+  }
+  Drain();
+}
+
 struct TLiveDump {
   TFrameFormTree* Tree = nullptr;
   std::string Path;
@@ -105,8 +108,17 @@ struct TLiveDump {
   }
 };
 
+// The default style set drawn at `scale` (as on a screen of 96 x scale
+// pixels an inch): the painters' sizes and the fonts.
+void ScaleDefaultStyles(double scale) {
+  TControlStyles* s = DefaultControlStyles();
+  if (!s) return;
+  s->ScaleX = s->ScaleY = scale;
+  for (TFontDesc* f : {&s->NormalFont, &s->SelectionFont, &s->ControlFont}) f->Size = float(f->Size * scale);
+}
+
 int Usage() {
-  std::fprintf(stderr, "usage: kavcontrols [--dump OUT.png | --live-dump OUT.png] [--width N]\n");
+  std::fprintf(stderr, "usage: kavcontrols [--dump OUT.png | --live-dump OUT.png] [--width N] [--scale F]\n");
   return 2;
 }
 
@@ -115,11 +127,13 @@ int Usage() {
 int main(int argc, char** argv) {
   std::string dump, live;
   int32_t width = 520;
+  double scale = 1.0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--dump" && i + 1 < argc) dump = argv[++i];
     else if (a == "--live-dump" && i + 1 < argc) live = argv[++i];
     else if (a == "--width" && i + 1 < argc) width = std::max(200, std::min(4000, std::atoi(argv[++i])));
+    else if (a == "--scale" && i + 1 < argc) scale = std::max(0.5, std::min(4.0, std::atof(argv[++i])));
     else return Usage();
   }
   try {
@@ -132,26 +146,8 @@ int main(int argc, char** argv) {
   {
     Ref<TVxApplication> app = Ref<TVxApplication>::Adopt(CreateApplication());
     app->Initialize();
-    SubscribeRootRegistry();
-    InitWinFrameControls();
-    InitThemedFrameScrollBar();
-    InitWinClipboard();
-    InitEditContextMenu();
-    SetDefaultControlStyles(DefaultWinControlStyles());
-    // The themed check boxes, radio buttons, progress bars and bevels.
-    InitThemedCheckBoxTheme();
-    InitThemedRadioButtonTheme();
-    InitThemedCheckBox();
-    InitThemedRadioButton();
-    InitWinThemedCheckBoxTheme();
-    InitWinThemedRadioButtonTheme();
-    InitThemedProgressBarStdTheme();
-    InitThemedProgressBar();
-    InitWinThemedProgressBarTheme();
-    InitFrameBevel();
-    InitThemedBevel();
-    InitWinThemedBevelTheme();
-    InitializeFrameForms();
+    InitializeThemedControls();
+    if (scale != 1.0) ScaleDefaultStyles(scale);
     gallery::LogClicks = dump.empty();
 
     TFrameForm* form = CreateFrameForm(FormStylePreset(0));
@@ -170,6 +166,7 @@ int main(int argc, char** argv) {
     TLiveDump live_dump;
     TMultiTimerEvent* live_timer = nullptr;
     if (!dump.empty()) {
+      WaitForStillness(root);
       TSize size;
       if (!DumpTree(FrameFormTree(form), dump, size)) {
         std::fprintf(stderr, "kavcontrols: cannot write %s\n", dump.c_str());
@@ -190,15 +187,8 @@ int main(int argc, char** argv) {
     Drain();
     EmptyPendingReleaseList();
     gallery::FreeGalleryStyles();
-    FinalizeFrameForms();
-    FinalizeThemedFrameScrollBar();
-    FinalizeEditContextMenu();
-    FinalizeWinClipboard();
-    FinalizeWinFrameControls();
-    UnsubscribeRootRegistry();
-    FinalizeFrameControls();
+    FinalizeThemedControls();
     FreeMultiTimer();
-    FinalizeThemeServices();
     if (!app->Finalized()) app->Finalize();
   }
   win::DoneWindowSystem();
