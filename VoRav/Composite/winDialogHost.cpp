@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "VoRav/Composite/vxFrameCaption.h"
+#include "VoRav/Composite/vxFramePanels.h"
 #include "VoRav/Composite/vxStdFrameControls.h"
 #include "VoRav/Composite/winFrameFormTree.h"
 #include "VoRav/Composite/winFrameForms.h"
+#include "VoRav/vxRectUtils.h"
 
 namespace kav {
 
@@ -26,16 +28,49 @@ class TDialogItemLink : public TEventHandler {
   TFrameControl* Control = nullptr;
   TFrameButton* Button = nullptr;
   TFrameCheckBox* CheckBox = nullptr;
+  TFrameRadioButton* Radio = nullptr;
+  // Radio buttons of one group share a container (a group is the radio
+  // buttons under one parent); its members and their places in the dialog.
+  struct TGroup {
+    TFramePanel* Panel = nullptr;
+    std::vector<TDialogItemLink*> Members;
+  };
+  std::shared_ptr<TGroup> Group;
+  TRect Place;
 
   void HandleEvent(TRefObject*, int32_t tag, intptr_t) override {
     if (tag == kFrameEventClick && IsWindow(Dialog))
       SendMessage(Dialog, WM_COMMAND, WPARAM(Id) | WPARAM(BN_CLICKED) << 16, LPARAM(Window));
     else if (tag == kFrameEventDestroying)
-      Control = nullptr, Button = nullptr, CheckBox = nullptr;
+      Control = nullptr, Button = nullptr, CheckBox = nullptr, Radio = nullptr;
   }
   void SetText(const std::u16string& text) {
     if (Button) Button->GetCaption()->SetCaption(text);
     else if (CheckBox) CheckBox->GetCaption()->SetCaption(text);
+    else if (Radio) Radio->GetCaption()->SetCaption(text);
+  }
+  // Puts the control at `r` (dialog coordinates); a radio button's group
+  // container grows or shrinks to hold all its members.
+  void MoveTo(const TRect& r) {
+    Place = r;
+    if (!Group) {
+      if (Control) {
+        Control->SetPosition(r.Left, r.Top);
+        Control->SetSize(r.Width(), r.Height());
+      }
+      return;
+    }
+    TRect bounds = Group->Members.front()->Place;
+    for (TDialogItemLink* m : Group->Members) UnionRectInPlace(bounds, m->Place);
+    if (Group->Panel) {
+      Group->Panel->SetPosition(bounds.Left, bounds.Top);
+      Group->Panel->SetSize(bounds.Width(), bounds.Height());
+    }
+    for (TDialogItemLink* m : Group->Members)
+      if (m->Control) {
+        m->Control->SetPosition(m->Place.Left - bounds.Left, m->Place.Top - bounds.Top);
+        m->Control->SetSize(m->Place.Width(), m->Place.Height());
+      }
   }
 };
 
@@ -81,6 +116,7 @@ HWND TToolkitDialogHost::CreateDialogWindow(const TDialogTemplate& dialog, HWND 
   const TRect client = DialogUnitsToPixels(dialog, 0, 0, dialog.cx, dialog.cy);
   root->SetSize(client.Width(), client.Height());
 
+  std::shared_ptr<TDialogItemLink::TGroup> group;
   for (const TDialogTemplateItem& item : dialog.items) {
     const TRect r = DialogUnitsToPixels(dialog, item.x, item.y, item.cx, item.cy);
     // The item window is a handle only: hidden to the layer, so the mouse
@@ -94,9 +130,21 @@ HWND TToolkitDialogHost::CreateDialogWindow(const TDialogTemplate& dialog, HWND 
     link->Window = w;
     link->Id = item.id;
     const uint32_t kind = item.style & BS_TYPEMASK;
+    const bool radio = item.class_name == u"BUTTON" && (kind == BS_RADIOBUTTON || kind == BS_AUTORADIOBUTTON);
+    if (!radio) group = nullptr;
     // Only buttons are hosted: items of other classes keep their window
     // without a control.
-    if (item.class_name == u"BUTTON" && (kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX)) {
+    if (radio) {
+      if (!group || (item.style & WS_GROUP)) {
+        group = std::make_shared<TDialogItemLink::TGroup>();
+        group->Panel = AllocFramePanel(root->CreateChildFrame(), nullptr);
+      }
+      group->Members.push_back(link.get());
+      link->Group = group;
+      link->Radio = _AllocFrameRadioButton(group->Panel->CreateChildFrame(), nullptr);
+      link->Radio->Auto = kind == BS_AUTORADIOBUTTON;
+      link->Control = link->Radio;
+    } else if (item.class_name == u"BUTTON" && (kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX)) {
       link->CheckBox = _AllocFrameCheckBox(root->CreateChildFrame(), nullptr);
       link->CheckBox->AutoToggle = kind == BS_AUTOCHECKBOX;
       link->Control = link->CheckBox;
@@ -108,9 +156,8 @@ HWND TToolkitDialogHost::CreateDialogWindow(const TDialogTemplate& dialog, HWND 
       link->Control = link->Button;
     }
     if (link->Control) {
-      link->Control->SetPosition(r.Left, r.Top);
-      link->Control->SetSize(r.Width(), r.Height());
-      link->Control->SetTabStop((item.style & WS_TABSTOP) != 0);
+      link->MoveTo(r);
+      if (!link->Radio) link->Control->SetTabStop((item.style & WS_TABSTOP) != 0);
       if (item.style & WS_DISABLED) link->Control->SetEnabled(false);
       link->Control->Events()->AddHandlers({kFrameEventClick, kFrameEventDestroying}, link.get());
       link->SetText(item.title);
@@ -161,12 +208,15 @@ LRESULT TToolkitDialogHost::ItemProc(HWND hwnd, uint32_t msg, WPARAM wParam, LPA
   TFrameControl* control = link ? link->Control : nullptr;
   switch (msg) {
     case BM_GETCHECK:
+      if (link && link->Radio) return link->Radio->Checked() ? LRESULT(BST_CHECKED) : LRESULT(BST_UNCHECKED);
       return link && link->CheckBox ? LRESULT(link->CheckBox->State()) : LRESULT(BST_UNCHECKED);
     case BM_SETCHECK:
       if (link && link->CheckBox) link->CheckBox->SetState(uint8_t(wParam <= 2 ? wParam : WPARAM(BST_CHECKED)));
+      if (link && link->Radio) link->Radio->SetChecked(wParam == BST_CHECKED);
       return 0;
     case BM_CLICK:
       if (link && link->CheckBox) link->CheckBox->Toggle();
+      else if (link && link->Radio) link->Radio->Press();
       else if (control) control->Click();
       return 0;
     case WM_SETTEXT:
@@ -179,10 +229,9 @@ LRESULT TToolkitDialogHost::ItemProc(HWND hwnd, uint32_t msg, WPARAM wParam, LPA
       if (control) control->Focus();
       return 0;
     case WM_WINDOWPOSCHANGED:
-      if (control && lParam) {
+      if (link && lParam) {
         const auto* pos = reinterpret_cast<const TWindowPos*>(lParam);
-        control->SetPosition(pos->x, pos->y);
-        control->SetSize(pos->cx, pos->cy);
+        link->MoveTo(TRect{pos->x, pos->y, pos->x + pos->cx, pos->y + pos->cy});
       }
       return 0;
     default: break;

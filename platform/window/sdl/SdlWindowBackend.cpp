@@ -409,8 +409,12 @@ int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std:
   const uint32_t kind = (flags & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
   const std::string title = WideToSystemUTF8(caption), body = WideToSystemUTF8(text);
   // Without a message box (no window system, a driver without one) the
-  // text goes to the standard error output, so it is never lost.
-  if (SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr) != 0)
+  // text goes to the standard error output, so it is never lost. The
+  // headless drivers have none: SDL would hand the box to a desktop helper
+  // (zenity) that cannot show it either and still answer success.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const bool headless = driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0);
+  if (headless || SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr) != 0)
     std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
   return IDOK;
 }
