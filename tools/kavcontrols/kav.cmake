@@ -31,6 +31,8 @@ if(KAV_TESTS)
     kav_gallery_xvfb_test(kavcontrols_xvfb_click_resize kavcontrols_xvfb.sh)
     # A real drag: xdotool moves the scroll bars' thumbs.
     kav_gallery_xvfb_test(kavcontrols_xvfb_scroll kavcontrols_xvfb_scroll.sh)
+    # Tab and Shift+Tab move the focus ring from control to control.
+    kav_gallery_xvfb_test(kavcontrols_xvfb_tab kavcontrols_xvfb_tab.sh)
   endif()
   if(XVFB_RUN AND XDOTOOL)
     # A real keyboard: Space on the focused push button clicks it.

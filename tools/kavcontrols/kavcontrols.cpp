@@ -92,6 +92,22 @@ void WaitForStillness(TRootControl* root) {
   Drain();
 }
 
+// Writes "focus NAME" whenever the deepest focused control changes (read
+// from the tree ten times a second: controls tell their focus in their own
+// ways, the tree's focus chain is the one record of it).
+struct TFocusWatch {
+  TRootControl* Root = nullptr;
+  TFrameControl* Last = nullptr;
+  void Tick(TTimerEvent*) {
+    TFrameControl* c = Root;
+    while (c && c->FocusedChild()) c = c->FocusedChild();
+    if (c == Last || c == Root) return;
+    Last = c;
+    std::printf("focus %s\n", c->Name().empty() ? "(unnamed)" : c->Name().c_str());
+    std::fflush(stdout);
+  }
+};
+
 struct TLiveDump {
   TFrameFormTree* Tree = nullptr;
   std::string Path;
@@ -165,6 +181,8 @@ int main(int argc, char** argv) {
 
     TLiveDump live_dump;
     TMultiTimerEvent* live_timer = nullptr;
+    TFocusWatch focus_watch;
+    TMultiTimerEvent* focus_timer = nullptr;
     if (!dump.empty()) {
       WaitForStillness(root);
       TSize size;
@@ -178,11 +196,14 @@ int main(int argc, char** argv) {
         live_dump.Path = live;
         live_timer = MultiTimerAddEvent(100, 0, TTimerEventHandler::Bind<&TLiveDump::Tick>(&live_dump));
       }
+      focus_watch.Root = root;
+      focus_timer = MultiTimerAddEvent(100, 0, TTimerEventHandler::Bind<&TFocusWatch::Tick>(&focus_watch));
       std::printf("ready %llu\n", static_cast<unsigned long long>(FrameFormWindow(form)));
       std::fflush(stdout);
       app->Run();
     }
     if (live_timer) MultiTimerRemoveEvent(live_timer);
+    if (focus_timer) MultiTimerRemoveEvent(focus_timer);
     if (!gone) form->Free();
     Drain();
     EmptyPendingReleaseList();

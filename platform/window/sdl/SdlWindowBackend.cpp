@@ -174,8 +174,16 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
   switch (e.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
-      if (uint16_t vk = VirtualKey(e.key.keysym.scancode, e.key.keysym.sym))
+      if (uint16_t vk = VirtualKey(e.key.keysym.scancode, e.key.keysym.sym)) {
         InjectKey(vk, e.type == SDL_KEYDOWN, static_cast<uint32_t>(e.key.keysym.scancode), e.key.repeat != 0);
+        // SDL's text input carries no control characters: Tab, Enter, Esc
+        // and Backspace get their character here, as a key translation
+        // gives them on the system the program was written for.
+        const bool ctrl_alt = (e.key.keysym.mod & (KMOD_CTRL | KMOD_ALT)) != 0;
+        if (e.type == SDL_KEYDOWN && !ctrl_alt &&
+            (vk == VK_TAB || vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_BACK))
+          InjectChar(vk == VK_RETURN ? u'\r' : char16_t(vk));
+      }
       break;
     case SDL_TEXTINPUT: {
       std::u16string text = SystemUTF8ToWide(e.text.text);
