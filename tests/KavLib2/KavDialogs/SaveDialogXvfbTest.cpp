@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -67,8 +68,6 @@ std::string Xdotool(std::vector<std::string> args) {
   return out;
 }
 
-int Lines(const std::string& s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
-
 // Waits (up to 60 s) for the chooser window with this title; its id or "".
 std::string WaitForWindow(const std::string& title) {
   auto until = Clock::now() + std::chrono::seconds(60);
@@ -80,16 +79,21 @@ std::string WaitForWindow(const std::string& title) {
   return {};
 }
 
-// Waits (up to 60 s) until zenity shows `more` windows more or fewer than
-// `count`.
-bool WaitForWindowCount(int count, bool more) {
+std::string ZenityWindows() { return Xdotool({"search", "--onlyvisible", "--class", "zenity"}); }
+
+// Waits (up to 60 s) for a zenity window that is not among `known`; its id
+// or "".
+std::string WaitForNewWindow(const std::string& known) {
   auto until = Clock::now() + std::chrono::seconds(60);
   while (Clock::now() < until) {
-    int now = Lines(Xdotool({"search", "--onlyvisible", "--class", "zenity"}));
-    if (more ? now > count : now <= count) return true;
+    std::string now = ZenityWindows();
+    for (size_t start = 0, nl; (nl = now.find('\n', start)) != std::string::npos; start = nl + 1) {
+      std::string id = now.substr(start, nl - start);
+      if (("\n" + known).find("\n" + id + "\n") == std::string::npos) return id;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
-  return false;
+  return {};
 }
 
 // The installed chooser, called off after 120 s so that a person the test
@@ -111,6 +115,8 @@ class TDeadlineChooser final : public dialogs::TSaveFileChooser {
 
 void TypeName(const std::string& window, const std::string& name) {
   Xdotool({"windowfocus", "--sync", window});
+  // GTK drops keys that come before its window has taken the focus.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
   Xdotool({"key", "--window", window, "ctrl+a"});
   Xdotool({"type", "--delay", "30", name});
   Xdotool({"key", "Return"});
@@ -136,15 +142,28 @@ class SaveDialogXvfb : public ::testing::Test {
 
   // Executes the dialog while `drive` plays the person on another thread.
   bool ExecuteDriven(std::function<void()> drive) {
+    finished_ = false;
     std::thread person(std::move(drive));
     auto start = Clock::now();
     bool result = dlg_->Execute();
+    finished_ = true;
     // Well before the deadline: the person's keys ended it, not the call-off.
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(110));
     person.join();
     return result;
   }
 
+  // Escape on the chooser until it is gone (GTK may spend one on closing
+  // the name completion's list).
+  void EscapeUntilClosed(const std::string& window) {
+    for (int i = 0; i < 60 && !finished_; ++i) {
+      Xdotool({"windowfocus", "--sync", window});
+      Xdotool({"key", "--window", window, "Escape"});
+      for (int k = 0; k < 10 && !finished_; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+
+  std::atomic<bool> finished_{false};
   TTempFolder tmp_;
   Ref<TSaveDialog> dlg_;
   std::string title_;
@@ -167,8 +186,7 @@ TEST_F(SaveDialogXvfb, EscapeChoosesNothing) {
   EXPECT_FALSE(ExecuteDriven([&] {
     std::string w = WaitForWindow(title_);
     if (w.empty()) return;
-    Xdotool({"windowfocus", "--sync", w});
-    Xdotool({"key", "--window", w, "Escape"});
+    EscapeUntilClosed(w);
   }));
   EXPECT_EQ(dlg_->FileName, u"..\\show\\Slide5.bmp");
   EXPECT_TRUE(std::filesystem::is_empty(tmp_.Sys()));
@@ -176,18 +194,26 @@ TEST_F(SaveDialogXvfb, EscapeChoosesNothing) {
 
 TEST_F(SaveDialogXvfb, AnExistingFileIsReplacedOnlyAfterTheQuestion) {
   tmp_.WriteFile("exists.bmp", "earlier slide");
+  // Proposed, not typed: no completion list opens in front of the question.
+  dlg_->FileName = u"exists.bmp";
   bool asked = false;
   EXPECT_FALSE(ExecuteDriven([&] {
     std::string w = WaitForWindow(title_);
     if (w.empty()) return;
-    int before = Lines(Xdotool({"search", "--onlyvisible", "--class", "zenity"}));
-    TypeName(w, "exists.bmp");
-    asked = WaitForWindowCount(before, true);
-    // Declines the question, then leaves the chooser.
-    Xdotool({"key", "Escape"});
-    WaitForWindowCount(before, false);
+    std::string before = ZenityWindows();
     Xdotool({"windowfocus", "--sync", w});
-    Xdotool({"key", "Escape"});
+    Xdotool({"key", "--window", w, "Return"});
+    std::string question = WaitForNewWindow(before);
+    asked = !question.empty();
+    // Declines the question, then leaves the chooser.
+    // Escape until the question is gone: GTK drops keys that come before
+    // its window has taken the focus.
+    for (int i = 0; asked && i < 60 && ZenityWindows().find(question + "\n") != std::string::npos; ++i) {
+      Xdotool({"windowfocus", "--sync", question});
+      Xdotool({"key", "--clearmodifiers", "Escape"});
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    EscapeUntilClosed(w);
   }));
   EXPECT_TRUE(asked);
   EXPECT_EQ(tmp_.ReadFile("exists.bmp"), "earlier slide");
