@@ -85,6 +85,8 @@ dialogs::TSaveFileRequest TSaveDialog::Request() const {
   if (!request.filters.empty())
     request.current_filter =
         FilterIndex >= 1 && FilterIndex <= static_cast<int32_t>(request.filters.size()) ? FilterIndex - 1 : 0;
+  // Of the option bits only the overwrite question reaches a desktop chooser;
+  // multi-select and the rest have no meaning when one slide is saved.
   request.overwrite_prompt = (Options & kOfOverwritePrompt) != 0;
   std::u16string ext = DefaultExt;
   if (ext.empty()) {
@@ -95,6 +97,8 @@ dialogs::TSaveFileRequest TSaveDialog::Request() const {
   return request;
 }
 
+// One path for every system version: the desktop's chooser stands for both
+// the common and the shell dialog, so there is no hook object.
 bool TSaveDialog::Execute() {
   dialogs::TSaveFileRequest request = Request();
   win::HWND owner = Owner();
@@ -119,6 +123,8 @@ bool TSaveDialog::Execute() {
       [[fallthrough]];
     case dialogs::TSaveFileOutcome::kFailed:
     case dialogs::TSaveFileOutcome::kUnavailable: {
+      // Told, not only answered false: the person asked to save and must
+      // learn that nothing was saved.
       std::u16string text = u"The slide cannot be saved: " +
                             SystemUTF8ToWide(answer.message.empty() ? "no file chooser" : answer.message);
       LogLine(u"TSaveDialog: " + text);

@@ -75,7 +75,8 @@ class TSaveDialog : public TCommonDialog {
   // Pairs of description and pattern separated by "|" ("Bitmap|*.bmp");
   // several patterns of one entry are separated by ";".
   std::u16string Filter;
-  // Title of the chooser's window.
+  // Title of the chooser's window: desktop choosers take one where the
+  // system's dialog had its own.
   std::u16string Title = u"Save As";
 
   // The chosen names (one: saving chooses one file).
