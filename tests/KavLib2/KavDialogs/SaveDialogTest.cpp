@@ -12,6 +12,7 @@
 #include "platform/dialogs/PortalChooser.h"
 #include "platform/dialogs/ProgramChooser.h"
 #include "platform/window/null/NullWindowBackend.h"
+#include "tests/VoRav/Application2/AppTestUtil.h"
 #include "tests/VoRav/LogCapture.h"
 #include "tests/VoRav/TempFolder.h"
 
@@ -223,6 +224,55 @@ TEST_F(SaveDialog, WithoutAnyChooserThePicturesFolderIsUsedAndNothingOverwritten
   dlg->FileName = u"Slide1.bmp";
   ASSERT_TRUE(dlg->Execute());
   EXPECT_EQ(dlg->FileName, home.Wide("Pictures/Slide1 (3).bmp"));
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+// A chooser that pumps until told to stop or the pump calls it off.
+class TPumpingChooser final : public dialogs::TSaveFileChooser {
+ public:
+  const char* Name() const override { return "pumping"; }
+  TSaveFileAnswer Choose(const dialogs::TSaveFileRequest& r) override {
+    for (int i = 0; i < 1000; ++i) {
+      if (!r.pump()) {
+        called_off = true;
+        return {TSaveFileOutcome::kCancelled, {}, {}};
+      }
+      if (on_pump) on_pump(i);
+    }
+    return {TSaveFileOutcome::kChosen, "/tmp/x.bmp", {}};
+  }
+  std::function<void(int)> on_pump;
+  bool called_off = false;
+};
+
+class SaveDialogApp : public AppTest {};
+
+TEST_F(SaveDialogApp, QueuedMessagesAreHandledAndAnEndingApplicationCallsTheChooserOff) {
+  win::HWND top = MakeTop();
+  auto chooser = std::make_unique<TPumpingChooser>();
+  TPumpingChooser* raw = chooser.get();
+  dialogs::SetSaveFileChooser(std::move(chooser));
+  bool delivered = false;
+  raw->on_pump = [&](int i) {
+    if (i == 0) win::PostMessage(top, win::WM_USER + 7, 0, 0);
+    if (i == 1)
+      for (const auto& m : recorder.Log) delivered = delivered || m.message == win::WM_USER + 7;
+    if (i == 2) app->Terminate();
+  };
+  Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(top);
+  dlg->FileName = u"Slide1.bmp";
+  EXPECT_FALSE(dlg->Execute());
+  EXPECT_TRUE(delivered);
+  EXPECT_TRUE(raw->called_off);
+  EXPECT_EQ(dlg->FileName, u"Slide1.bmp");
+  // The owner is the application window when none is given.
+  EXPECT_EQ(MakeRef<TSaveDialog>()->Owner(), app->GetHandle());
+  dialogs::SetSaveFileChooser(nullptr);
 }
 
 }  // namespace
