@@ -13,6 +13,7 @@ packages=(
   libpng-dev
   libsdl2-dev
   xvfb xauth xdotool xclip libxfixes3 libx11-dev
+  libdbus-1-dev dbus-daemon zenity
   desktop-file-utils shared-mime-info
   libfontconfig-dev libfreetype-dev libharfbuzz-dev libfribidi-dev libharfbuzz-bin
   fonts-dejavu-core fonts-liberation2 fonts-noto-core fonts-noto-cjk

@@ -65,6 +65,11 @@ class TWindowBackend {
   // asked until the first mouse input reports one (false: the layer's own).
   virtual bool PointerPosition(TPoint& point) { (void)point; return false; }
 
+  // The desktop's name of a top-level window for other programs (file
+  // choosers) to attach to: "x11:<hex id>" under X11; empty when it has no
+  // real window or the system has no such name.
+  virtual std::string DesktopWindowId(HWND hwnd) { (void)hwnd; return {}; }
+
   // Pixels per inch of the primary screen.
   virtual void ScreenDpi(int32_t& x, int32_t& y) { x = y = 96; }
 

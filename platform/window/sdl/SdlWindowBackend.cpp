@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include <SDL_syswm.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -115,6 +116,17 @@ HWND TSdlWindowBackend::HwndOf(uint32_t sdl_window_id) const {
 SDL_Window* TSdlWindowBackend::SdlWindowOf(HWND hwnd) const {
   auto it = mirrors_.find(hwnd);
   return it == mirrors_.end() ? nullptr : it->second.window;
+}
+
+std::string TSdlWindowBackend::DesktopWindowId(HWND hwnd) {
+  SDL_Window* win = SdlWindowOf(hwnd);
+  if (!win) return {};
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(win, &info) || info.subsystem != SDL_SYSWM_X11) return {};
+  char text[32];
+  std::snprintf(text, sizeof text, "x11:%lx", static_cast<unsigned long>(info.info.x11.window));
+  return text;
 }
 
 TPoint TSdlWindowBackend::ToScreen(HWND hwnd, int32_t x, int32_t y) const {

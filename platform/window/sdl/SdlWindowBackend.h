@@ -43,6 +43,8 @@ class TSdlWindowBackend : public TWindowBackend {
   bool PresentPixels(HWND hwnd, TSize client, const uint32_t* pixels, int32_t width, int32_t height, int32_t pitch,
                      const std::vector<TRect>& rects) override;
   bool SetOpacity(HWND hwnd, uint8_t alpha) override;
+  // With SDL's X11 driver, the X window of the mirror.
+  std::string DesktopWindowId(HWND hwnd) override;
   // SDL shapes only windows made as shaped windows from the start: no shape
   // for a mirrored window, so the base's false stands.
 

@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <cstring>
 
 #include "WinTestUtil.h"
 #include "platform/window/sdl/SdlWindowBackend.h"
@@ -98,6 +99,10 @@ TEST(SdlWindowBackend, MirrorsVisibleTopLevelWindowsOnly) {
   SDL_Window* w = b->SdlWindowOf(shown);
   ASSERT_NE(w, nullptr);
   EXPECT_STREQ(SDL_GetWindowTitle(w), "shown");
+  // Other programs' windows (file choosers) attach to the X window.
+  EXPECT_EQ(b->DesktopWindowId(hidden), "");
+  if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) EXPECT_EQ(b->DesktopWindowId(shown).rfind("x11:", 0), 0u);
+  else EXPECT_EQ(b->DesktopWindowId(shown), "");
   SetWindowText(shown, u"renamed");
   EXPECT_STREQ(SDL_GetWindowTitle(w), "renamed");
   EXPECT_GE(GetSystemMetrics(SM_CMONITORS), 1);

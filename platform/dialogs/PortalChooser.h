@@ -1,0 +1,39 @@
+// The XDG desktop portal's file chooser (org.freedesktop.portal.FileChooser,
+// method SaveFile) over the D-Bus session bus, through libdbus.
+//
+// The portal answers in two steps: the call returns a request object path at
+// once, and the person's answer comes later as that object's Response signal
+// (0 with "uris" chosen, 1 cancelled, 2 ended otherwise). The request path
+// is predictable from our unique bus name and the handle_token we pass, so
+// the signal is subscribed before the call and an answer that outruns the
+// call's reply is not lost. No session bus, or no portal on it, answers
+// kUnavailable. The portal's dialog asks before it replaces a file.
+#pragma once
+
+#include <string>
+
+#include "platform/dialogs/SaveChooser.h"
+
+namespace kav::dialogs {
+
+class TPortalChooser final : public TSaveFileChooser {
+ public:
+  // `bus_address`: the D-Bus address to use; empty: the session bus.
+  explicit TPortalChooser(std::string bus_address = {});
+  const char* Name() const override { return "portal"; }
+  TSaveFileAnswer Choose(const TSaveFileRequest& request) override;
+
+ private:
+  std::string bus_address_;
+};
+
+// The request path the portal uses for our unique name and a token:
+// "/org/freedesktop/portal/desktop/request/" + the name without ":" and
+// with "." as "_" + "/" + token.
+std::string PortalRequestPath(const std::string& unique_name, const std::string& token);
+
+// The local path of a "file://" URI, %-escapes decoded; empty for any other
+// URI, a remote host, or an escape that decodes to NUL or is malformed.
+std::string FileUriToPath(const std::string& uri);
+
+}  // namespace kav::dialogs

@@ -1,0 +1,117 @@
+// The desktop's file-save chooser: what the player's save dialog asks the
+// desktop for. One request gives one answer: a chosen path, a cancel, or
+// "not available here" (the next chooser of a chain is then tried).
+//
+// Backends: the XDG desktop portal over the D-Bus session bus
+// (PortalChooser.h), zenity or kdialog started as programs
+// (ProgramChooser.h), and the last resort that picks a free name in the
+// user's pictures folder without asking (FallbackChooser.h). The fake
+// (FakeChooser.h) answers tests. Texts are UTF-8; paths are Linux paths.
+//
+// Every call is made on the GUI thread and blocks until the person answered;
+// while it waits it calls the request's pump, which keeps the caller's
+// windows alive and may call the wait off.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kav::dialogs {
+
+// One entry of the file-type list: a description and its glob patterns
+// ("*.bmp"); the patterns of a Windows filter entry are separated by ";".
+struct TFileFilter {
+  std::string description;
+  std::vector<std::string> patterns;
+};
+
+struct TSaveFileRequest {
+  // "x11:<hex window id>" of the window the chooser belongs to, or empty.
+  std::string parent_window;
+  std::string title;
+  // A plain file name, never a path (see SafeProposedName).
+  std::string proposed_name;
+  // The absolute folder the chooser starts in; empty: the chooser's own
+  // choice (for the fallback, the pictures folder).
+  std::string folder;
+  std::vector<TFileFilter> filters;
+  // Index into filters of the type shown first; -1 for none.
+  int current_filter = -1;
+  // Ask before a chosen existing file is replaced. Choosers that always ask
+  // (the portal's dialogs, kdialog) ask anyway; the fallback never replaces.
+  bool overwrite_prompt = true;
+  // Extension without its dot, added to a chosen name that has none; empty
+  // for none.
+  std::string default_extension;
+  // Called about every 50 ms while the chooser waits; false calls the wait
+  // off (the answer is then kCancelled and the chooser is closed). Unset:
+  // wait without a pump.
+  std::function<bool()> pump;
+};
+
+enum class TSaveFileOutcome {
+  kChosen,       // path holds the chosen file
+  kCancelled,    // the person declined; nothing was chosen
+  kUnavailable,  // this chooser does not exist here; try the next one
+  kFailed,       // the chooser exists but failed; message says why
+};
+
+struct TSaveFileAnswer {
+  TSaveFileOutcome outcome = TSaveFileOutcome::kUnavailable;
+  std::string path;
+  // For kFailed: why. For kChosen by the fallback: where the file will go,
+  // for the person to be told.
+  std::string message;
+};
+
+class TSaveFileChooser {
+ public:
+  virtual ~TSaveFileChooser() = default;
+  // Short name for logs ("portal", "zenity", ...).
+  virtual const char* Name() const = 0;
+  // Blocks until answered (see TSaveFileRequest::pump).
+  virtual TSaveFileAnswer Choose(const TSaveFileRequest& request) = 0;
+};
+
+// Asks each chooser in turn until one answers with anything but
+// kUnavailable; answers kUnavailable when none does.
+class TChooserChain final : public TSaveFileChooser {
+ public:
+  explicit TChooserChain(std::vector<std::unique_ptr<TSaveFileChooser>> choosers);
+  const char* Name() const override { return "chain"; }
+  TSaveFileAnswer Choose(const TSaveFileRequest& request) override;
+  // The name of the chooser that gave the last answer ("" before any).
+  const std::string& LastChooser() const { return last_; }
+
+ private:
+  std::vector<std::unique_ptr<TSaveFileChooser>> choosers_;
+  std::string last_;
+};
+
+// The desktop's chain: portal, zenity, kdialog, then the pictures folder.
+std::unique_ptr<TSaveFileChooser> NewDesktopChooser();
+
+// The chooser the save dialog uses: the one installed, else (made on first
+// use) the desktop's chain. GUI thread.
+TSaveFileChooser& SaveFileChooser();
+// Installs a chooser (tests: a fake) and hands back the previous one (nil
+// when the default was in use). Nil goes back to the default.
+std::unique_ptr<TSaveFileChooser> SetSaveFileChooser(std::unique_ptr<TSaveFileChooser> chooser);
+
+// A name from elsewhere (a show, a chooser) made fit to propose or to join to
+// a folder: only its last part after "/" or "\", without leading dots or
+// spaces, control characters and trailing dots or spaces, at most 255 bytes
+// (cut at a character boundary); `fallback` when nothing is left.
+std::string SafeProposedName(const std::string& name, const std::string& fallback);
+
+// The extension of a file name without its dot ("" for none; a leading dot
+// alone does not start one).
+std::string FileNameExtension(const std::string& name);
+
+// Appends "." + extension when `path`'s last part has no extension and that
+// longer name does not exist yet; else `path` unchanged.
+std::string WithDefaultExtension(const std::string& path, const std::string& extension);
+
+}  // namespace kav::dialogs

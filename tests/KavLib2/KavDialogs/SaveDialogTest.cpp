@@ -1,0 +1,279 @@
+// The file-save dialog over a fake chooser (what it asks the desktop, what
+// it gives back), and over the real chain with nothing installed (the
+// pictures folder, never overwriting).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "KavLib2/KavDialogs/winSaveDialog.h"
+#include "platform/dialogs/FakeChooser.h"
+#include "platform/dialogs/FallbackChooser.h"
+#include "platform/dialogs/PortalChooser.h"
+#include "platform/dialogs/ProgramChooser.h"
+#include "platform/window/null/NullWindowBackend.h"
+#include "tests/VoRav/Application2/AppTestUtil.h"
+#include "tests/VoRav/LogCapture.h"
+#include "tests/VoRav/TempFolder.h"
+
+namespace kav {
+namespace {
+
+using dialogs::TFakeChooser;
+using dialogs::TSaveFileAnswer;
+using dialogs::TSaveFileOutcome;
+using test::TTempFolder;
+
+class TEnv {
+ public:
+  TEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) setenv(name, value->c_str(), 1);
+    else unsetenv(name);
+  }
+  ~TEnv() {
+    if (old_) setenv(name_, old_->c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// The null backend with a desktop id for the test's window.
+class TDesktopBackend : public win::TNullWindowBackend {
+ public:
+  std::string DesktopWindowId(win::HWND hwnd) override { return hwnd == top ? "x11:4a00007" : ""; }
+  win::HWND top = 0;
+};
+
+class SaveDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto backend = std::make_unique<TDesktopBackend>();
+    backend_ = backend.get();
+    win::InitWindowSystem(std::move(backend));
+    win::TWndClass wc;
+    wc.class_name = u"SaveDialogOwner";
+    wc.proc = win::TWndProc::Bind<&SaveDialog::Proc>(this);
+    ASSERT_NE(win::RegisterClass(wc), 0);
+    owner_ = win::CreateWindowEx(0, u"SaveDialogOwner", u"owner", win::WS_OVERLAPPEDWINDOW | win::WS_VISIBLE, 0, 0,
+                                 300, 200, 0, win::kProgramInstance, nullptr);
+    child_ = win::CreateWindowEx(0, u"SaveDialogOwner", u"child", win::WS_CHILD | win::WS_VISIBLE, 0, 0, 30, 20,
+                                 owner_, win::kProgramInstance, nullptr);
+    backend_->top = owner_;
+  }
+  void TearDown() override {
+    dialogs::SetSaveFileChooser(nullptr);
+    win::DoneWindowSystem();
+  }
+  win::LRESULT Proc(win::HWND h, uint32_t m, win::WPARAM w, win::LPARAM l) { return win::DefWindowProc(h, m, w, l); }
+
+  // Installs a fake with these answers; the fake stays owned by the install.
+  TFakeChooser* Install(std::vector<TSaveFileAnswer> answers) {
+    auto fake = std::make_unique<TFakeChooser>(std::move(answers));
+    TFakeChooser* raw = fake.get();
+    dialogs::SetSaveFileChooser(std::move(fake));
+    return raw;
+  }
+
+  TDesktopBackend* backend_ = nullptr;
+  win::HWND owner_ = 0, child_ = 0;
+};
+
+TEST_F(SaveDialog, AsksForTheLastPartOfTheNameWithItsTypeAndFolder) {
+  TTempFolder tmp;
+  TFakeChooser* fake = Install({{TSaveFileOutcome::kCancelled, {}, {}}});
+  Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(child_);
+  EXPECT_EQ(dlg->Options, 0x40004u);
+  dlg->Options |= kOfOverwritePrompt;
+  dlg->FileName = u"..\\..\\pictures\\Beach.jpg";
+  dlg->Filter = u"*.jpg";
+  dlg->InitialDir = tmp.Wide();
+  EXPECT_FALSE(dlg->Execute());
+  ASSERT_EQ(fake->requests.size(), 1u);
+  const dialogs::TSaveFileRequest& r = fake->requests[0];
+  EXPECT_EQ(r.parent_window, "x11:4a00007");  // the owner's top-level window
+  EXPECT_EQ(r.proposed_name, "Beach.jpg");
+  EXPECT_EQ(r.folder, tmp.Sys());
+  // Without a default extension the proposed name's is used.
+  EXPECT_EQ(r.default_extension, "jpg");
+  // "*.jpg" alone serves as description and pattern.
+  ASSERT_EQ(r.filters.size(), 1u);
+  EXPECT_EQ(r.filters[0].description, "*.jpg");
+  EXPECT_EQ(r.filters[0].patterns, std::vector<std::string>{"*.jpg"});
+  EXPECT_EQ(r.current_filter, 0);
+  EXPECT_TRUE(r.overwrite_prompt);
+  // Cancelled: the name stays as it was, nothing is chosen.
+  EXPECT_EQ(dlg->FileName, u"..\\..\\pictures\\Beach.jpg");
+  EXPECT_EQ(dlg->Files().Count(), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.Sys()));
+}
+
+TEST_F(SaveDialog, FiltersDefaultExtensionAndOptions) {
+  // One description and one pattern joined by a bar: one file type.
+  auto one = ParseDialogFilter(u"Bitmap|*.bmp");
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0].description, "Bitmap");
+  EXPECT_EQ(one[0].patterns, std::vector<std::string>{"*.bmp"});
+  auto two = ParseDialogFilter(u"Pictures|*.jpg; *.jpeg|Empty||All|*.*");
+  ASSERT_EQ(two.size(), 2u);
+  EXPECT_EQ(two[0].patterns, (std::vector<std::string>{"*.jpg", "*.jpeg"}));
+  EXPECT_EQ(two[1].description, "All");
+  EXPECT_TRUE(ParseDialogFilter(u"").empty());
+
+  Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>();
+  dlg->FileName = u"Slide4.bmp";
+  dlg->DefaultExt = u"png";
+  dlg->Filter = u"Bitmap|*.bmp|PNG|*.png";
+  dlg->FilterIndex = 2;
+  dlg->InitialDir = u"relative\\folder";  // not a folder of this system: the chooser's own
+  dialogs::TSaveFileRequest r = dlg->Request();
+  EXPECT_EQ(r.default_extension, "png");
+  EXPECT_EQ(r.current_filter, 1);
+  EXPECT_EQ(r.folder, "");
+  EXPECT_FALSE(r.overwrite_prompt);  // not asked for: bits 2 and 18 only
+  EXPECT_EQ(r.parent_window, "");    // no owner, no application
+  dlg->FilterIndex = 7;
+  EXPECT_EQ(dlg->Request().current_filter, 0);
+  dlg->FileName = u"noextension";
+  dlg->DefaultExt.clear();
+  EXPECT_EQ(dlg->Request().default_extension, "");
+}
+
+TEST_F(SaveDialog, AConfirmedNameIsGivenBack) {
+  Install({{TSaveFileOutcome::kChosen, "/home/u/Pictures/Slide 1.bmp", {}}});
+  Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(owner_);
+  dlg->FileName = u"Slide1.bmp";
+  EXPECT_TRUE(dlg->Execute());
+  EXPECT_EQ(dlg->FileName, u"/home/u/Pictures/Slide 1.bmp");
+  ASSERT_EQ(dlg->Files().Count(), 1);
+  EXPECT_EQ(dlg->Files().GetString(0), u"/home/u/Pictures/Slide 1.bmp");
+  EXPECT_TRUE(backend_->Boxes.empty());
+  EXPECT_TRUE(win::IsWindowEnabled(owner_));  // enabled again afterwards
+}
+
+TEST_F(SaveDialog, OwnerTakesNoInputWhileTheChooserIsOpen) {
+  TFakeChooser* fake = Install({{TSaveFileOutcome::kChosen, "/tmp/x.bmp", {}}});
+  (void)fake;
+  bool enabled_meanwhile = true;
+  // The fake pumps once: the owner is disabled by then.
+  struct TProbe : dialogs::TSaveFileChooser {
+    win::HWND owner;
+    bool* seen;
+    const char* Name() const override { return "probe"; }
+    TSaveFileAnswer Choose(const dialogs::TSaveFileRequest& r) override {
+      *seen = win::IsWindowEnabled(owner);
+      EXPECT_TRUE(r.pump());  // no application: the wait goes on
+      return {TSaveFileOutcome::kCancelled, {}, {}};
+    }
+  };
+  auto probe = std::make_unique<TProbe>();
+  probe->owner = owner_;
+  probe->seen = &enabled_meanwhile;
+  dialogs::SetSaveFileChooser(std::move(probe));
+  Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(owner_);
+  EXPECT_FALSE(dlg->Execute());
+  EXPECT_FALSE(enabled_meanwhile);
+  EXPECT_TRUE(win::IsWindowEnabled(owner_));
+  // An owner that was disabled before stays so.
+  win::EnableWindow(owner_, false);
+  EXPECT_FALSE(dlg->Execute());
+  EXPECT_FALSE(win::IsWindowEnabled(owner_));
+}
+
+TEST_F(SaveDialog, FailuresAreToldAndGiveFalse) {
+  test::TLogCapture log;
+  Install({{TSaveFileOutcome::kFailed, {}, "the chooser broke"}});
+  Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(owner_);
+  dlg->FileName = u"Slide1.bmp";
+  EXPECT_FALSE(dlg->Execute());
+  EXPECT_EQ(dlg->FileName, u"Slide1.bmp");
+  ASSERT_EQ(backend_->Boxes.size(), 1u);
+  EXPECT_EQ(backend_->Boxes[0].caption, u"Slideshow Error");
+  EXPECT_NE(backend_->Boxes[0].text.find(u"the chooser broke"), std::u16string::npos);
+  EXPECT_TRUE(log.OneLineWith(u"the chooser broke"));
+  // A chooser that answers a relative path is a failure too, not a file
+  // saved somewhere below the current folder.
+  Install({{TSaveFileOutcome::kChosen, "relative.bmp", {}}});
+  EXPECT_FALSE(dlg->Execute());
+  EXPECT_EQ(backend_->Boxes.size(), 2u);
+}
+
+TEST_F(SaveDialog, WithoutAnyChooserThePicturesFolderIsUsedAndNothingOverwritten) {
+  TTempFolder home;
+  TEnv h("HOME", home.Sys());
+  TEnv x("XDG_CONFIG_HOME", std::nullopt);
+  home.WriteFile("Pictures/Slide1.bmp", "earlier slide");
+  // The desktop's order with nothing there: no bus, no zenity, no kdialog.
+  std::vector<std::unique_ptr<dialogs::TSaveFileChooser>> list;
+  list.push_back(std::make_unique<dialogs::TPortalChooser>("unix:path=" + home.Sys("no-bus")));
+  list.push_back(dialogs::NewZenityChooser(home.Sys("no-zenity")));
+  list.push_back(dialogs::NewKDialogChooser(home.Sys("no-kdialog")));
+  list.push_back(std::make_unique<dialogs::TFallbackChooser>());
+  dialogs::SetSaveFileChooser(std::make_unique<dialogs::TChooserChain>(std::move(list)));
+  Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(owner_);
+  dlg->FileName = u"shows/../../Slide1.bmp";
+  ASSERT_TRUE(dlg->Execute());
+  EXPECT_EQ(dlg->FileName, home.Wide("Pictures/Slide1 (2).bmp"));
+  EXPECT_EQ(home.ReadFile("Pictures/Slide1.bmp"), "earlier slide");
+  // The person is told where it went.
+  ASSERT_EQ(backend_->Boxes.size(), 1u);
+  EXPECT_NE(backend_->Boxes[0].text.find(home.Wide("Pictures/Slide1 (2).bmp")), std::u16string::npos);
+  dlg->FileName = u"Slide1.bmp";
+  ASSERT_TRUE(dlg->Execute());
+  EXPECT_EQ(dlg->FileName, home.Wide("Pictures/Slide1 (3).bmp"));
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+// A chooser that pumps until told to stop or the pump calls it off.
+class TPumpingChooser final : public dialogs::TSaveFileChooser {
+ public:
+  const char* Name() const override { return "pumping"; }
+  TSaveFileAnswer Choose(const dialogs::TSaveFileRequest& r) override {
+    for (int i = 0; i < 1000; ++i) {
+      if (!r.pump()) {
+        called_off = true;
+        return {TSaveFileOutcome::kCancelled, {}, {}};
+      }
+      if (on_pump) on_pump(i);
+    }
+    return {TSaveFileOutcome::kChosen, "/tmp/x.bmp", {}};
+  }
+  std::function<void(int)> on_pump;
+  bool called_off = false;
+};
+
+class SaveDialogApp : public AppTest {};
+
+TEST_F(SaveDialogApp, QueuedMessagesAreHandledAndAnEndingApplicationCallsTheChooserOff) {
+  win::HWND top = MakeTop();
+  auto chooser = std::make_unique<TPumpingChooser>();
+  TPumpingChooser* raw = chooser.get();
+  dialogs::SetSaveFileChooser(std::move(chooser));
+  bool delivered = false;
+  raw->on_pump = [&](int i) {
+    if (i == 0) win::PostMessage(top, win::WM_USER + 7, 0, 0);
+    if (i == 1)
+      for (const auto& m : recorder.Log) delivered = delivered || m.message == win::WM_USER + 7;
+    if (i == 2) app->Terminate();
+  };
+  Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(top);
+  dlg->FileName = u"Slide1.bmp";
+  EXPECT_FALSE(dlg->Execute());
+  EXPECT_TRUE(delivered);
+  EXPECT_TRUE(raw->called_off);
+  EXPECT_EQ(dlg->FileName, u"Slide1.bmp");
+  // The owner is the application window when none is given.
+  EXPECT_EQ(MakeRef<TSaveDialog>()->Owner(), app->GetHandle());
+  dialogs::SetSaveFileChooser(nullptr);
+}
+
+}  // namespace
+}  // namespace kav
