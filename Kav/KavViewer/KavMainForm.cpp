@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "KavLib2/KavClasses/KavShowLocator.h"
+#include "KavLib2/KavDialogs/KavDialogs.h"
 #include "KavLib2/KavClasses/KavSource.h"
 #include "KavLib2/KavEngine/KavViewerActions.h"
 #include "KavLib2/KavProcess/KavInstance.h"
@@ -18,6 +19,7 @@
 #include "VoRav/vxLog.h"
 #include "VoRav/vxPaths.h"
 #include "VoRav/vxTime.h"
+#include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 #include "platform/window/WinApi.h"
 #include "platform/window/WinBackend.h"
@@ -523,9 +525,24 @@ void TMainForm::OnEngineAction(const TKavAction& action) {
   in_action_ = false;
 }
 
-void TMainForm::OnSlideImage(TImage*) {
-  // The print and save dialog comes with its own piece of work.
-  LogLine(u"TMainForm: printing and saving slides are not available yet");
+void TMainForm::OnSlideImage(TImage* image) {
+  TKavSource* source = CurrentSource();
+  if (closed_ || !viewer_ || !source || !source->Ini()) return;
+  Ref<TMainForm> keep(this);
+  const bool was_paused = viewer_->Paused();
+  viewer_->SetPaused(true);
+  const int32_t count = source->SlideCount();
+  int32_t slide = std::max(0, source->SlideIndexAtTime(viewer_->LastTime()));
+  slide = count > 0 ? slide % count : -1;
+  // While the dialog is open a close request is refused (CloseQuery).
+  DialogOpened();
+  try {
+    ShowPrintDialog(Controller() ? Controller()->GetHandle() : 0, source->Ini(), source->Accessor(), image, slide);
+  } catch (const std::exception& e) {
+    LogLine(u"Exception at the print dialog (" + SystemUTF8ToWide(e.what()) + u")");
+  }
+  DialogClosed();
+  if (!closed_ && viewer_) viewer_->SetPaused(was_paused);
 }
 
 // ---- Input ----

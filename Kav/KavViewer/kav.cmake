@@ -1,5 +1,6 @@
 # Subsystem 7: the player's main form and start-up, and the executable.
-kav_library(kav_player DIRS Kav/KavViewer DEPS kav_engine kav_music kav_process kav_objects kav_video kav_transitions)
+kav_library(kav_player DIRS Kav/KavViewer DEPS kav_engine kav_music kav_process kav_objects kav_video kav_transitions
+            kav_dialogs)
 kav_test(kav_player_tests DIRS Kav/KavViewer DEPS kav_player platform_d3d kav_framedump kav_packer)
 add_executable(kavplay ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/kavplay.cpp
                        ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/KavPresentBridge.cpp)
@@ -61,6 +62,16 @@ if(KAV_TESTS)
     set_tests_properties(kavplay_xvfb_end_to_end PROPERTIES
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                          SKIP_RETURN_CODE 77 TIMEOUT 60 RUN_SERIAL TRUE)
+    # The print dialog: a print button of the show opens it over the paused
+    # show, and Save without a desktop chooser writes the slide into the
+    # pictures folder.
+    add_test(NAME kavplay_xvfb_print_dialog
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
+                     ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_e2e.sh $<TARGET_FILE:kavplay>
+                     ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print)
+    set_tests_properties(kavplay_xvfb_print_dialog PROPERTIES
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
     # Driven as a viewer drives it: the hidden cursor, the hidden panel's
     # first movement, keys under the help dialog and a media key.
     add_test(NAME kavplay_xvfb_input

@@ -41,9 +41,21 @@ class TDialogItemLink : public TEventHandler {
   void HandleEvent(TRefObject*, int32_t tag, intptr_t) override {
     if (tag == kFrameEventClick && IsWindow(Dialog))
       SendMessage(Dialog, WM_COMMAND, WPARAM(Id) | WPARAM(BN_CLICKED) << 16, LPARAM(Window));
-    else if (tag == kFrameEventDestroying)
+    else if (tag == kFrameEventDestroying) {
+      // The dialog procedure reads the state back on WM_DESTROY, which may
+      // come after the controls went with their form.
+      if (CheckBox) LastCheck = CheckBox->State();
+      if (Radio) LastCheck = Radio->Checked() ? BST_CHECKED : BST_UNCHECKED;
       Control = nullptr, Button = nullptr, CheckBox = nullptr, Radio = nullptr;
+    }
   }
+  // The check state as the control last had it.
+  uint8_t CheckState() const {
+    if (CheckBox) return CheckBox->State();
+    if (Radio) return Radio->Checked() ? BST_CHECKED : BST_UNCHECKED;
+    return LastCheck;
+  }
+  uint8_t LastCheck = BST_UNCHECKED;
   void SetText(const std::u16string& text) {
     if (Button) Button->GetCaption()->SetCaption(text);
     else if (CheckBox) CheckBox->GetCaption()->SetCaption(text);
@@ -207,9 +219,7 @@ LRESULT TToolkitDialogHost::ItemProc(HWND hwnd, uint32_t msg, WPARAM wParam, LPA
   TDialogItemLink* link = Link(hwnd);
   TFrameControl* control = link ? link->Control : nullptr;
   switch (msg) {
-    case BM_GETCHECK:
-      if (link && link->Radio) return link->Radio->Checked() ? LRESULT(BST_CHECKED) : LRESULT(BST_UNCHECKED);
-      return link && link->CheckBox ? LRESULT(link->CheckBox->State()) : LRESULT(BST_UNCHECKED);
+    case BM_GETCHECK: return link ? LRESULT(link->CheckState()) : LRESULT(BST_UNCHECKED);
     case BM_SETCHECK:
       if (link && link->CheckBox) link->CheckBox->SetState(uint8_t(wParam <= 2 ? wParam : WPARAM(BST_CHECKED)));
       if (link && link->Radio) link->Radio->SetChecked(wParam == BST_CHECKED);

@@ -222,6 +222,14 @@ intptr_t DialogBoxIndirectParamW(HINSTANCE, const uint8_t* data, size_t size, HW
   const bool owner_was_enabled = owner && IsWindowEnabled(owner);
   if (owner_was_enabled) EnableWindow(owner, false);
   SendMessage(hwnd, WM_INITDIALOG, 0, init);
+  // Centred with the size the dialog procedure gave it.
+  if ((dialog.style & DS_CENTER) && IsWindow(hwnd)) {
+    TRect outer, around = GetWorkArea();
+    if (owner && IsWindowVisible(owner)) GetWindowRect(owner, &around);
+    if (GetWindowRect(hwnd, &outer))
+      SetWindowPos(hwnd, 0, around.Left + (around.Width() - outer.Width()) / 2,
+                   around.Top + (around.Height() - outer.Height()) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  }
   if (!running.ended && IsWindow(hwnd)) {
     ShowWindow(hwnd, SW_SHOW);
     SetActiveWindow(hwnd);

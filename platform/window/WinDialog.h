@@ -40,6 +40,7 @@ enum : uint32_t {
   WS_TABSTOP = 0x00010000,
   WS_GROUP = 0x00020000,
   DS_SETFONT = 0x40,
+  DS_CENTER = 0x800,
 };
 enum : int32_t { IDCANCEL = 2 };
 

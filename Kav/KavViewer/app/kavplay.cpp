@@ -33,6 +33,9 @@
 #include "platform/d3d/SwDirect3D.h"
 #include "platform/display/sdl/SdlDisplay.h"
 #include "platform/print/cups/CupsSpooler.h"
+#include "KavLib2/KavDialogs/KavDialogs.h"
+#include "KavLib2/KavDialogs/winDpiMetrics.h"
+#include "KavLib2/KavPrint/Printers.h"
 #include "platform/sound/sdl/SndSdlDevice.h"
 #include "platform/window/WinApi.h"
 
@@ -209,6 +212,7 @@ int main(int argc, char** argv) {
   SetErrorDisplay(&ShowError);
   Ref<TVxApplication> app = Ref<TVxApplication>::Adopt(CreateApplication());
   app->Initialize();
+  InitDpiMetrics();
   // Device work of other threads goes through the GUI thread. A windowed
   // device gets a panel inside the form but presents into the form itself at
   // the panel's place, so the bridge's form window receives its frames.
@@ -259,6 +263,8 @@ int main(int argc, char** argv) {
     }
   }
   Uninstall3DApplicationGate();
+  DoneDialogToolkit();
+  FreePrinter();
   if (!app->Finalized()) app->Finalize();
   app = nullptr;
   SetErrorDisplay(nullptr);
