@@ -7,26 +7,8 @@ set -u
 BIN=$1
 OUT=$2
 command -v xdotool >/dev/null || exit 77
-rm -rf "$OUT"
-mkdir -p "$OUT"
-LOG=$OUT/log.txt
-"$BIN" --live-dump "$OUT/live.png" >"$LOG" 2>"$OUT/stderr.txt" &
-PID=$!
-fail() {
-  echo "FAIL: $*"
-  echo "--- log"; cat "$LOG"; echo "--- stderr"; tail -20 "$OUT/stderr.txt"
-  kill -9 $PID 2>/dev/null
-  exit 1
-}
-# Waits up to 60 s for a line matching $1 in the program's output.
-wait_for() {
-  for _ in $(seq 1 600); do
-    grep -q "$1" "$LOG" && return 0
-    kill -0 $PID 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "$0")/gallery_harness.sh"
+gallery_start "$BIN" "$OUT" --live-dump "$OUT/live.png"
 # The last position reported for bar $1.
 last_position() { grep "^scroll $1 " "$LOG" | tail -1 | cut -d' ' -f3; }
 wait_for '^dumped ' || fail "no first dump"

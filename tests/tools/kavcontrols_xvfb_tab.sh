@@ -10,26 +10,8 @@ OUT=$2
 command -v xdotool >/dev/null || exit 77
 command -v import >/dev/null || exit 77
 command -v compare >/dev/null || exit 77
-rm -rf "$OUT"
-mkdir -p "$OUT"
-LOG=$OUT/log.txt
-"$BIN" >"$LOG" 2>"$OUT/stderr.txt" &
-PID=$!
-fail() {
-  echo "FAIL: $*"
-  echo "--- log"; cat "$LOG"; echo "--- stderr"; tail -20 "$OUT/stderr.txt"
-  kill -9 $PID 2>/dev/null
-  exit 1
-}
-wait_for() {
-  local want=${2:-1}
-  for _ in $(seq 1 600); do
-    [ "$(grep -c "$1" "$LOG")" -ge "$want" ] && return 0
-    kill -0 $PID 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "$0")/gallery_harness.sh"
+gallery_start "$BIN" "$OUT"
 # Shoots the window once two shots a moment apart agree (fades over).
 shoot() {
   local prev="$OUT/shot_prev.png"

@@ -15,6 +15,7 @@
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "tests/VoRav/Composite/CompositeTestUtil.h"
+#include "tests/VoRav/Composite/GoldenSheets.h"
 #include "tests/platform/theme/ThemeTestUtil.h"
 
 using namespace kav;
@@ -142,21 +143,10 @@ class ControlsGoldenTest : public CompositeTest {
   }
 };
 
-int32_t WorstDifference(TSysBitmap* b, const std::vector<uint32_t>& ref) {
-  int32_t worst = 0;
-  for (int32_t y = 0; y < b->Height(); ++y)
-    for (int32_t x = 0; x < b->Width(); ++x) {
-      const TColor32 a = uxtheme::test::Pixel(b, x, y), r = ref[size_t(y) * size_t(b->Width()) + size_t(x)];
-      for (int sh = 0; sh < 24; sh += 8)
-        worst = std::max(worst, std::abs(int32_t((a >> sh) & 0xFF) - int32_t((r >> sh) & 0xFF)));
-    }
-  return worst;
-}
-
 }  // namespace
 
 TEST_F(ControlsGoldenTest, PanelImageAndCaptionInBothLooksAt100And150Percent) {
-  const std::string dir = std::string(KAV_SOURCE_DIR) + "/tests/VoRav/Composite/golden/";
+  const std::string dir = test::GoldenDir();
   const bool update = std::getenv("KAV_UPDATE_GOLDENS") != nullptr;
   const char* saved = std::getenv("KAV_VISUAL_STYLES");
   const std::string saved_value = saved ? saved : "";
@@ -184,8 +174,8 @@ TEST_F(ControlsGoldenTest, PanelImageAndCaptionInBothLooksAt100And150Percent) {
     ASSERT_EQ(w, styled->Width());
     ASSERT_EQ(h, styled->Height());
     // These controls draw no themed parts: both looks match the one sheet.
-    EXPECT_LE(WorstDifference(styled.get(), ref), 3);
-    EXPECT_LE(WorstDifference(classic.get(), ref), 3);
+    EXPECT_LE(test::WorstChannelDifference(styled.get(), ref), 3);
+    EXPECT_LE(test::WorstChannelDifference(classic.get(), ref), 3);
   }
   if (saved)
     setenv("KAV_VISUAL_STYLES", saved_value.c_str(), 1);

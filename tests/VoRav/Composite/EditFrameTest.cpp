@@ -4,6 +4,8 @@
 // 150% (KAV_UPDATE_GOLDENS=1 rewrites them; KAV_DUMP_DIR writes copies).
 #include <gtest/gtest.h>
 
+#include "tests/VoRav/Composite/GoldenSheets.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -233,41 +235,12 @@ Ref<TSysBitmap> Sheet(int32_t percent, bool styled) {
   return out;
 }
 
-int32_t WorstDifference(TSysBitmap* b, const std::vector<uint32_t>& ref) {
-  int32_t worst = 0;
-  for (int32_t y = 0; y < b->Height(); ++y)
-    for (int32_t x = 0; x < b->Width(); ++x) {
-      const TColor32 a = Pixel(b, x, y), r = ref[size_t(y) * size_t(b->Width()) + size_t(x)];
-      for (int sh = 0; sh < 24; sh += 8)
-        worst = std::max(worst, std::abs(int32_t((a >> sh) & 0xFF) - int32_t((r >> sh) & 0xFF)));
-    }
-  return worst;
-}
-
 TEST(FrameEditGolden, EveryStateInBothLooksAt100And150Percent) {
-  const std::string dir = std::string(KAV_SOURCE_DIR) + "/tests/VoRav/Composite/golden/";
-  const bool update = std::getenv("KAV_UPDATE_GOLDENS") != nullptr;
   for (int32_t percent : {100, 150})
     for (bool styled : {false, true}) {
-      const std::string name = std::string("edit_frame_") + (styled ? "styled_" : "classic_") +
-                               std::to_string(percent) + ".png";
-      SCOPED_TRACE(name);
       Ref<TSysBitmap> sheet = Sheet(percent, styled);
-      if (const char* dump = std::getenv("KAV_DUMP_DIR")) {
-        std::filesystem::create_directories(dump);
-        uxtheme::test::WritePng(std::string(dump) + "/" + name, sheet.get());
-      }
-      if (update) {
-        std::filesystem::create_directories(dir);
-        ASSERT_TRUE(uxtheme::test::WritePng(dir + name, sheet.get()));
-        continue;
-      }
-      int32_t w = 0, h = 0;
-      std::vector<uint32_t> ref;
-      ASSERT_TRUE(uxtheme::test::ReadPng(dir + name, w, h, ref)) << "missing reference (KAV_UPDATE_GOLDENS=1 makes it)";
-      ASSERT_EQ(w, sheet->Width());
-      ASSERT_EQ(h, sheet->Height());
-      EXPECT_LE(WorstDifference(sheet.get(), ref), 3);
+      test::CheckGoldenSheet(sheet.get(), std::string("edit_frame_") + (styled ? "styled_" : "classic_") +
+                                              std::to_string(percent) + ".png");
     }
 }
 

@@ -10,6 +10,7 @@
 #include "VoRav/Graphics/SysBitmap.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "tests/VoRav/Composite/ThemedButtonTestUtil.h"
+#include "tests/VoRav/Composite/GoldenSheets.h"
 #include "tests/platform/theme/ThemeTestUtil.h"
 
 using namespace kav;
@@ -143,41 +144,15 @@ class ThemedButtonGoldenTest : public ThemedButtonFixture {
   }
 };
 
-int32_t WorstDifference(TSysBitmap* b, const std::vector<uint32_t>& ref) {
-  int32_t worst = 0;
-  for (int32_t y = 0; y < b->Height(); ++y)
-    for (int32_t x = 0; x < b->Width(); ++x) {
-      const TColor32 a = uxtheme::test::Pixel(b, x, y), r = ref[size_t(y) * size_t(b->Width()) + size_t(x)];
-      for (int sh = 0; sh < 24; sh += 8)
-        worst = std::max(worst, std::abs(int32_t((a >> sh) & 0xFF) - int32_t((r >> sh) & 0xFF)));
-    }
-  return worst;
-}
-
 }  // namespace
 
 TEST_F(ThemedButtonGoldenTest, EveryStateInBothLooksAt100And150Percent) {
-  const std::string dir = std::string(KAV_SOURCE_DIR) + "/tests/VoRav/Composite/golden/";
-  const bool update = std::getenv("KAV_UPDATE_GOLDENS") != nullptr;
   for (int32_t percent : {100, 150}) {
     for (bool classic : {true, false}) {
-      const std::string name =
-          std::string("themed_buttons_") + (classic ? "classic_" : "styled_") + std::to_string(percent) + ".png";
-      SCOPED_TRACE(name);
       UseClassic(classic);
       Ref<TSysBitmap> sheet = Sheet(percent / 100.0);
-      if (const char* dump = std::getenv("KAV_DUMP_DIR")) uxtheme::test::WritePng(std::string(dump) + "/" + name, sheet.get());
-      if (update) {
-        std::filesystem::create_directories(dir);
-        ASSERT_TRUE(uxtheme::test::WritePng(dir + name, sheet.get()));
-        continue;
-      }
-      int32_t w = 0, h = 0;
-      std::vector<uint32_t> ref;
-      ASSERT_TRUE(uxtheme::test::ReadPng(dir + name, w, h, ref)) << "missing reference (KAV_UPDATE_GOLDENS=1 makes it)";
-      ASSERT_EQ(w, sheet->Width());
-      ASSERT_EQ(h, sheet->Height());
-      EXPECT_LE(WorstDifference(sheet.get(), ref), 3);
+      test::CheckGoldenSheet(sheet.get(), std::string("themed_buttons_") + (classic ? "classic_" : "styled_") +
+                                              std::to_string(percent) + ".png");
     }
   }
 }

@@ -15,6 +15,7 @@
 #include "VoRav/Composite/winUxTheme.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "tests/VoRav/Composite/CompositeTestUtil.h"
+#include "tests/VoRav/Composite/GoldenSheets.h"
 #include "tests/platform/theme/ThemeTestUtil.h"
 
 using namespace kav;
@@ -100,21 +101,10 @@ class ThemedTabControlGoldenTest : public CompositeTest {
   }
 };
 
-int32_t WorstDifference(TSysBitmap* b, const std::vector<uint32_t>& ref, int32_t row0) {
-  int32_t worst = 0;
-  for (int32_t y = 0; y < b->Height(); ++y)
-    for (int32_t x = 0; x < b->Width(); ++x) {
-      const TColor32 a = uxtheme::test::Pixel(b, x, y), r = ref[size_t(y + row0) * size_t(b->Width()) + size_t(x)];
-      for (int sh = 0; sh < 24; sh += 8)
-        worst = std::max(worst, std::abs(int32_t((a >> sh) & 0xFF) - int32_t((r >> sh) & 0xFF)));
-    }
-  return worst;
-}
-
 }  // namespace
 
 TEST_F(ThemedTabControlGoldenTest, EveryStateInBothLooksAt100And150Percent) {
-  const std::string dir = std::string(KAV_SOURCE_DIR) + "/tests/VoRav/Composite/golden/";
+  const std::string dir = test::GoldenDir();
   const bool update = std::getenv("KAV_UPDATE_GOLDENS") != nullptr;
   const char* saved = std::getenv("KAV_VISUAL_STYLES");
   const std::string saved_value = saved ? saved : "";
@@ -142,10 +132,10 @@ TEST_F(ThemedTabControlGoldenTest, EveryStateInBothLooksAt100And150Percent) {
     ASSERT_TRUE(uxtheme::test::ReadPng(path, rw, rh, ref)) << "missing reference (KAV_UPDATE_GOLDENS=1 makes it)";
     ASSERT_EQ(rw, w);
     ASSERT_EQ(rh, 2 * h);
-    EXPECT_LE(WorstDifference(styled.get(), ref, 0), 3);
-    EXPECT_LE(WorstDifference(classic.get(), ref, h), 3);
+    EXPECT_LE(test::WorstChannelDifference(styled.get(), ref, 0), 3);
+    EXPECT_LE(test::WorstChannelDifference(classic.get(), ref, h), 3);
     // The two looks differ.
-    EXPECT_GT(WorstDifference(styled.get(), ref, h), 3);
+    EXPECT_GT(test::WorstChannelDifference(styled.get(), ref, h), 3);
   }
   if (saved)
     setenv("KAV_VISUAL_STYLES", saved_value.c_str(), 1);
