@@ -120,18 +120,7 @@ void TThemedFrameButton::TimeRefresh() {
 }
 
 void TThemedFrameButton::Paint(TDrawSurface* surface) {
-  if (!images_) return;
-  Ref<TBitmap> picture;
-  TPoint offset;
-  // A button asked to paint before it has a picture makes it now instead of
-  // failing an assertion; with nothing to show (an empty size) it paints
-  // nothing.
-  if (!images_->GetCurrentImage(picture, offset)) {
-    UpdatePicture();
-    if (!images_->GetCurrentImage(picture, offset)) return;
-  }
-  const TRect r{offset.X, offset.Y, offset.X + picture->Width(), offset.Y + picture->Height()};
-  surface->DrawBitmap(picture.get(), r, offset.X, offset.Y);
+  if (images_) images_->PaintCurrent(surface, [this] { UpdatePicture(); });
 }
 
 void TThemedFrameButton::Layout() {

@@ -196,3 +196,18 @@ void TThemedControlAnimatedPart::GetPartImage(const std::u16string& key, TPoint&
 }
 
 }  // namespace kav
+
+namespace kav {
+
+void TThemedControlImages::PaintCurrent(TDrawSurface* surface, const std::function<void()>& make) {
+  Ref<TBitmap> picture;
+  TPoint offset;
+  if (!GetCurrentImage(picture, offset)) {
+    if (make) make();
+    if (!GetCurrentImage(picture, offset)) return;
+  }
+  const TRect r{offset.X, offset.Y, offset.X + picture->Width(), offset.Y + picture->Height()};
+  surface->DrawBitmap(picture.get(), r, offset.X, offset.Y);
+}
+
+}  // namespace kav

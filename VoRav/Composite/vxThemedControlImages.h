@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "VoRav/Composite/vxFrameControls.h"
@@ -44,6 +45,10 @@ class TThemedControlImages : public TRefObject {
   // The picture shown (the blend while animating) and its offset; false
   // when there is none.
   bool GetCurrentImage(Ref<TBitmap>& picture, TPoint& offset);
+  // Draws the current picture at its offset. A control asked to paint
+  // before it has a picture has `make` make it first; with still nothing to
+  // show (an empty size) nothing is drawn.
+  void PaintCurrent(TDrawSurface* surface, const std::function<void()>& make);
 
   bool Animating() const { return animating_; }
   TThemedControlImageCache& Cache() { return cache_; }

@@ -110,17 +110,7 @@ void TThemedSpeedButton::TimeRefresh() {
 }
 
 void TThemedSpeedButton::Paint(TDrawSurface* surface) {
-  if (!images_) return;
-  Ref<TBitmap> picture;
-  TPoint offset;
-  // A button asked to paint before it has a picture makes it now instead of
-  // failing an assertion; with nothing to show it paints nothing.
-  if (!images_->GetCurrentImage(picture, offset)) {
-    UpdatePicture();
-    if (!images_->GetCurrentImage(picture, offset)) return;
-  }
-  const TRect r{offset.X, offset.Y, offset.X + picture->Width(), offset.Y + picture->Height()};
-  surface->DrawBitmap(picture.get(), r, offset.X, offset.Y);
+  if (images_) images_->PaintCurrent(surface, [this] { UpdatePicture(); });
 }
 
 void TThemedSpeedButton::Layout() {
