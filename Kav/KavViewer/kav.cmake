@@ -63,12 +63,12 @@ if(KAV_TESTS)
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                          SKIP_RETURN_CODE 77 TIMEOUT 60 RUN_SERIAL TRUE)
     # The print dialog: a print button of the show opens it over the paused
-    # show, and Save without a desktop chooser writes the slide into the
-    # pictures folder.
+    # show; Save without a desktop chooser writes the slide into the
+    # pictures folder, Print reaches a CUPS scheduler of the test's own.
     add_test(NAME kavplay_xvfb_print_dialog
              COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
                      ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_e2e.sh $<TARGET_FILE:kavplay>
-                     ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print)
+                     ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print $<TARGET_FILE:kavtestcups>)
     set_tests_properties(kavplay_xvfb_print_dialog PROPERTIES
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                          SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
