@@ -7,12 +7,15 @@
 # slide as a BMP into the pictures folder without asking and says where;
 # Print sends it to the tests' own CUPS scheduler (kavtestcups), whose queue
 # receives one landscape page showing the slide; Esc ends the player with 0.
-# Usage: kavplay_print_e2e.sh KAVPLAY DEMO_FOLDER OUTDIR KAVTESTCUPS
+# With KAVXCLOSE, the window manager's close request while the dialog is
+# open is refused: the player and the dialog stay.
+# Usage: kavplay_print_e2e.sh KAVPLAY DEMO_FOLDER OUTDIR KAVTESTCUPS [KAVXCLOSE]
 set -u
 player=$1
 demo=$2
 out=$3
 testcups=$4
+xclose=${5:-}
 [ -f "$demo/Project.kav" ] || { echo "no demo project at $demo: skipped"; exit 77; }
 for tool in xdotool import compare identify python3 pdftoppm; do command -v $tool >/dev/null || exit 77; done
 rm -rf "$out"
@@ -97,6 +100,12 @@ sleep 1
 shot dialog2
 moved=$(compare -metric AE "$out/dialog.png" "$out/dialog2.png" null: 2>&1 | cut -d' ' -f1)
 [ "${moved:-1}" -lt 500 ] 2>/dev/null || fail "the show moved behind the dialog ($moved pixels)"
+if [ -n "$xclose" ]; then
+  "$xclose" "$win"
+  sleep 1.5
+  alive || fail "a close request ended the player while the dialog was open"
+  [ -n "$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null)" ] || fail "a close request took the dialog away"
+fi
 # Save: the second button of the first row.
 click_dialog 73 26
 saved=""
