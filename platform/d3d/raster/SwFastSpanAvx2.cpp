@@ -4,6 +4,7 @@
 // are the reference's, so the bytes are the same.
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -67,12 +68,12 @@ bool SwFastSpanAvx2Usable(const TSwSpanPlan& p) {
          (s.Format == TSwFormat::A8R8G8B8 || s.Format == TSwFormat::X8R8G8B8);
 }
 
-// Shades the first multiple of eight pixels of [x0, x1) and returns where it
-// stopped.
+// Shades [x0, x1) in groups of eight, the last group masked to the span's
+// end, and returns where it stopped (x1 unless coordinates were far off).
 KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwTriSetup& t, int32_t y,
                                      int32_t x0, int32_t x1) {
-  const int32_t end = x0 + ((x1 - x0) & ~7);
-  if (end == x0) return x0;
+  if (x1 <= x0) return x0;
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const float fy = float(y);
   const bool persp = !t.Affine;
   const __m256 row_q = _mm256_set1_ps(t.Q.c + t.Q.b * fy), qa = _mm256_set1_ps(t.Q.a);
@@ -117,8 +118,13 @@ KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan&
   const __m256 limit = _mm256_set1_ps(16777216.0f);
 
   int32_t x = x0;
-  for (; x < end; x += 8) {
-    const __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+  for (; x < x1; x += 8) {
+    // The lanes inside the span (all eight but in the last group). Lanes
+    // past its end compute on coordinates beyond the triangle: their texel
+    // indices are clamped into the level and their results never stored.
+    const bool partial = x1 - x < 8;
+    const __m256i inside = _mm256_cmpgt_epi32(_mm256_set1_epi32(x1 - x), lanes);
+    const __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), lanes));
     __m256 iq = one;
     if (persp) iq = _mm256_div_ps(one, _mm256_add_ps(row_q, _mm256_mul_ps(qa, fx)));
     __m256 d[4];
@@ -146,6 +152,7 @@ KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan&
       // limits its integer conversion there).
       __m256 ok = _mm256_and_ps(_mm256_cmp_ps(_mm256_andnot_ps(_mm256_set1_ps(-0.0f), sx), limit, _CMP_LT_OQ),
                                 _mm256_cmp_ps(_mm256_andnot_ps(_mm256_set1_ps(-0.0f), sy), limit, _CMP_LT_OQ));
+      if (partial) ok = _mm256_or_ps(ok, _mm256_castsi256_ps(_mm256_xor_si256(inside, _mm256_set1_epi32(-1))));
       if (_mm256_movemask_ps(ok) != 0xFF) break;
       const __m256 flx = _mm256_floor_ps(sx), fly = _mm256_floor_ps(sy);
       const __m256i ix = _mm256_cvttps_epi32(flx), iy = _mm256_cvttps_epi32(fly);
@@ -178,7 +185,9 @@ KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan&
     }
     __m256i* out = reinterpret_cast<__m256i*>(dst + x);
     if (p.Blend) {
-      TChannels dd = Unpack8(_mm256_or_si256(_mm256_loadu_si256(out), out_or8));
+      const __m256i under = partial ? _mm256_maskload_epi32(reinterpret_cast<const int*>(dst + x), inside)
+                                    : _mm256_loadu_si256(out);
+      TChannels dd = Unpack8(_mm256_or_si256(under, out_or8));
       const __m256 sa = s[3];
       __m256 res[4];
       for (int k = 0; k < 4; ++k) {
@@ -194,9 +203,10 @@ KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan&
       __m256i v = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(Clamp01(s[k]), k255), half));
       px = _mm256_or_si256(px, _mm256_slli_epi32(v, 8 * k));
     }
-    _mm256_storeu_si256(out, px);
+    if (partial) _mm256_maskstore_epi32(reinterpret_cast<int*>(dst + x), inside, px);
+    else _mm256_storeu_si256(out, px);
   }
-  return x;
+  return std::min(x, x1);
 }
 
 }  // namespace kav
