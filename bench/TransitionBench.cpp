@@ -3,9 +3,13 @@
 // the transition hook, presented to the offscreen sink). Baselines in the
 // same run: the plain slide frame ("BM_TransitionBaseline") and the
 // device's four-pass frame (BM_TransitionFrame4Passes in SwDeviceBench).
+// BM_TransitionSummary checks every configuration against the frame budgets
+// in one run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
+#include <vector>
 #include <thread>
 
 #include "tools/framedump/FrameDump.h"
@@ -42,6 +46,66 @@ void RunFrames(benchmark::State& state, Ref<TKavEffect> effect) {
 
 void BM_TransitionBaseline(benchmark::State& state) { RunFrames(state, nullptr); }
 BENCHMARK(BM_TransitionBaseline)->Arg(1)->Arg(2)->Arg(AllThreads())->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Milliseconds per frame of `effect` (null: the plain slide) at `threads`:
+// the median of `frames` frames after one unmeasured frame.
+double FrameMs(Ref<TKavEffect> effect, int32_t threads, int frames) {
+  TFrameDumper dump(kW, kH, 2, threads);
+  InstallTransitions();
+  auto from = transsheet::MakeSlide(false, kW, kH), to = transsheet::MakeSlide(true, kW, kH);
+  auto params = transsheet::Params(effect);
+  std::vector<double> ms;
+  for (int k = 0; k <= frames; ++k) {
+    params->Time = 100.0 + (k % 9) * 100.0;
+    const auto t0 = std::chrono::steady_clock::now();
+    dump.RenderFrame([&](TDeviceDrawer* d) {
+      if (effect)
+        d->DrawTransition(from.get(), to.get(), params.get());
+      else
+        d->Render(to.get());
+    });
+    if (k > 0) ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+  }
+  SetDrawTransitionHook(nullptr);
+  std::sort(ms.begin(), ms.end());
+  return ms[ms.size() / 2];
+}
+
+// Every configuration at 1 and 2 raster threads in one run, against the
+// frame budgets: the worst configuration's ms per frame at each (and as a
+// ratio to the plain slide's frame measured beside it), how many
+// configurations exceed 16.7 ms on one thread and 8 ms on two, and the
+// median speed-up from one thread to two.
+void BM_TransitionSummary(benchmark::State& state) {
+  const int frames = 9;
+  for (auto _ : state) {
+    const double base1 = FrameMs(nullptr, 1, frames), base2 = FrameMs(nullptr, 2, frames);
+    double worst1 = 0, worst2 = 0;
+    int over1 = 0, over2 = 0;
+    std::vector<double> speedups;
+    const auto configs = transsheet::AllConfigs();
+    for (const auto& c : configs) {
+      const double t1 = FrameMs(c.Effect, 1, frames), t2 = FrameMs(c.Effect, 2, frames);
+      worst1 = std::max(worst1, t1);
+      worst2 = std::max(worst2, t2);
+      over1 += t1 > 16.7;
+      over2 += t2 > 8.0;
+      speedups.push_back(t1 / t2);
+    }
+    std::sort(speedups.begin(), speedups.end());
+    state.counters["configs"] = double(configs.size());
+    state.counters["base_ms_1t"] = base1;
+    state.counters["base_ms_2t"] = base2;
+    state.counters["worst_ms_1t"] = worst1;
+    state.counters["worst_ms_2t"] = worst2;
+    state.counters["worst_x_base_1t"] = worst1 / base1;
+    state.counters["worst_x_base_2t"] = worst2 / base2;
+    state.counters["over_16_7ms_1t"] = over1;
+    state.counters["over_8ms_2t"] = over2;
+    state.counters["median_speedup_2t"] = speedups[speedups.size() / 2];
+  }
+}
+BENCHMARK(BM_TransitionSummary)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 
 const bool registered = [] {
   for (const auto& c : transsheet::AllConfigs()) {

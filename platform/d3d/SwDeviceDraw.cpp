@@ -3,6 +3,7 @@
 #include <bit>
 
 #include "platform/d3d/SwDevice.h"
+#include "platform/d3d/raster/SwBands.inl"
 #include "platform/d3d/raster/SwBlit.h"
 #include "platform/d3d/raster/SwPixelState.h"
 
@@ -97,6 +98,17 @@ void TSwDevice::BuildPixelState(TSwPixelState& ps) const {
   if (ps.Kernel) std::copy(&st_.Constants[0][0], &st_.Constants[0][0] + 4 * kSwPixelConstants, &ps.Constants[0][0]);
 }
 
+namespace {
+
+// A fill shared out in bands over the raster threads: a full-screen fill is
+// bound by memory, which one thread does not saturate.
+void FillInBands(TSwSurface& rt, const TSwRect& r, uint32_t color, int32_t threads) {
+  SwForBands(r.top, r.bottom, int64_t(r.Width()) * r.Height(), threads,
+             [&](int32_t b0, int32_t b1) { SwFillRect(rt, TSwRect{r.left, b0, r.right, b1}, color); });
+}
+
+}  // namespace
+
 TSwResult TSwDevice::Clear(uint32_t count, const TSwRect* rects, uint32_t flags, uint32_t color, float, uint32_t) {
   Guard g(lock_);
   if ((flags & (SwClearZBuffer | SwClearStencil)) || (count > 0 && !rects) || !st_.Target)
@@ -107,15 +119,16 @@ TSwResult TSwDevice::Clear(uint32_t count, const TSwRect* rects, uint32_t flags,
   const uint32_t stored = rt.Format() == TSwFormat::X8R8G8B8 ? color | 0xFF000000u : color;
   TSwSurface::TUniform& u = rt.Uniform();
   const bool same = u.Known && u.Value == stored;
+  const int32_t threads = threads_ > 0 ? threads_ : 1024;
   auto fill = [&](const TSwRect& r) {
     if (r.Empty()) return;
     // Pixels outside the dirty rectangle already hold the value.
     if (same) {
       TSwRect d = SwIntersect(r, u.Dirty);
-      if (!d.Empty()) SwFillRect(rt, d, color);
+      if (!d.Empty()) FillInBands(rt, d, color, threads);
       return;
     }
-    SwFillRect(rt, r, color);
+    FillInBands(rt, r, color, threads);
     rt.MarkDirty(r);
   };
   if (count == 0) {

@@ -60,8 +60,9 @@ bool SwPlanBlend(const TSwBlendState& blend, TSwSpanPlan& plan);
 bool SwPlanFastSpans(const TSwPixelState& ps, TSwSpanPlan& plan);
 
 // The AVX2 variant covers plans without footprint-dependent sampling and
-// with clamp addressing; it shades whole groups of eight pixels from x0 and
-// returns the first pixel it left (the caller finishes the span).
+// with clamp addressing; it shades the span eight pixels at a time (the
+// last group masked) and returns the first pixel it left, x1 unless
+// coordinates were too far off (the caller finishes the span).
 bool SwFastSpanAvx2Usable(const TSwSpanPlan& plan);
 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan& plan, const TSwTriSetup& t, int32_t y,
                             int32_t x0, int32_t x1);

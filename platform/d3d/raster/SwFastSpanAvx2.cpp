@@ -4,6 +4,7 @@
 // are the reference's, so the bytes are the same.
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -41,6 +42,32 @@ KAV_AVX2 inline bool SameLanes(__m256i v) {
 
 KAV_AVX2 inline __m256i Clamp(__m256i v, __m256i hi) { return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), hi); }
 
+// Eight texels by index, loaded one by one: on some processors (AMD's)
+// the gather instruction is several times slower than eight plain loads.
+KAV_AVX2 inline __m256i Gather8(const int* base, __m256i index) {
+  alignas(32) int32_t i[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(i), index);
+  return _mm256_setr_epi32(base[i[0]], base[i[1]], base[i[2]], base[i[3]], base[i[4]], base[i[5]], base[i[6]], base[i[7]]);
+}
+
+// A channel in [0, 1] (clamped again) to its byte, as every write does.
+KAV_AVX2 inline __m256i ToByte(__m256 v) {
+  return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(Clamp01(v), _mm256_set1_ps(255.0f)), _mm256_set1_ps(0.5f)));
+}
+
+// Whether every byte read as a channel (and clamped), then written, comes
+// back unchanged, and an alpha byte of 255 reads as exactly 1: then an
+// opaque texel drawn unmodified over anything writes its own bytes.
+KAV_AVX2 bool BytesRoundTrip() {
+  for (int b = 0; b < 256; b += 8) {
+    const __m256i v = _mm256_add_epi32(_mm256_set1_epi32(b), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256 c = Clamp01(Unpack8(v).c[0]);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(ToByte(c), v)) != -1) return false;
+  }
+  const __m256 a = Clamp01(Unpack8(_mm256_set1_epi32(255)).c[0]);
+  return _mm256_movemask_ps(_mm256_cmp_ps(a, _mm256_set1_ps(1.0f), _CMP_EQ_OQ)) == 0xFF;
+}
+
 enum TForm { kFormD, kFormT, kFormTD, kFormDD };
 
 inline TForm FormOf(const TSwSpanPlan& p, int lane) {
@@ -59,12 +86,12 @@ bool SwFastSpanAvx2Usable(const TSwSpanPlan& p) {
          (s.Format == TSwFormat::A8R8G8B8 || s.Format == TSwFormat::X8R8G8B8);
 }
 
-// Shades the first multiple of eight pixels of [x0, x1) and returns where it
-// stopped.
+// Shades [x0, x1) in groups of eight, the last group masked to the span's
+// end, and returns where it stopped (x1 unless coordinates were far off).
 KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwTriSetup& t, int32_t y,
                                      int32_t x0, int32_t x1) {
-  const int32_t end = x0 + ((x1 - x0) & ~7);
-  if (end == x0) return x0;
+  if (x1 <= x0) return x0;
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const float fy = float(y);
   const bool persp = !t.Affine;
   const __m256 row_q = _mm256_set1_ps(t.Q.c + t.Q.b * fy), qa = _mm256_set1_ps(t.Q.a);
@@ -78,7 +105,7 @@ KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan&
   }
   TForm form[4];
   for (int k = 0; k < 4; ++k) form[k] = FormOf(p, k);
-  const __m256 one = _mm256_set1_ps(1.0f), k255 = _mm256_set1_ps(255.0f), half = _mm256_set1_ps(0.5f);
+  const __m256 one = _mm256_set1_ps(1.0f), half = _mm256_set1_ps(0.5f);
   __m256 K0[4], K1[4], L0[4], L1[4];
   for (int k = 0; k < 4; ++k) {
     K0[k] = _mm256_set1_ps(p.K0[k]);
@@ -108,9 +135,30 @@ KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan&
   const int* base = lv ? reinterpret_cast<const int*>(lv->Bits) : nullptr;
   const __m256 limit = _mm256_set1_ps(16777216.0f);
 
+  // A blend whose source factors are 1 and destination factors 0 where the
+  // source alpha is 1 gives s * 1 + d * 0 = s exactly there: groups of
+  // opaque pixels skip the destination.
+  bool over_opaque = p.Blend;
+  for (int k = 0; k < 4 && over_opaque; ++k)
+    over_opaque = !p.MaxMask[k] && p.K0[k] + p.K1[k] == 1.0f && p.L0[k] + p.L1[k] == 0.0f;
+  // Point-sampled texels taken unmodified (diffuse exactly 1 where it
+  // multiplies) and drawn plainly or over-opaque: groups of opaque texels
+  // write the texels' own bytes, which is what the arithmetic gives when
+  // bytes round-trip (checked once).
+  static const bool round_trip = BytesRoundTrip();
+  bool copy_texels = round_trip && p.UsesTex && !bilinear && (!p.Blend || over_opaque);
+  for (int k = 0; k < 4 && copy_texels; ++k)
+    copy_texels = form[k] == kFormT || (form[k] == kFormTD && d_const[k] && _mm256_cvtss_f32(d_row[k]) == 1.0f);
+  const __m256i alpha_mask = _mm256_set1_epi32(int(0xFF000000u));
+
   int32_t x = x0;
-  for (; x < end; x += 8) {
-    const __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+  for (; x < x1; x += 8) {
+    // The lanes inside the span (all eight but in the last group). Lanes
+    // past its end compute on coordinates beyond the triangle: their texel
+    // indices are clamped into the level and their results never stored.
+    const bool partial = x1 - x < 8;
+    const __m256i inside = _mm256_cmpgt_epi32(_mm256_set1_epi32(x1 - x), lanes);
+    const __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), lanes));
     __m256 iq = one;
     if (persp) iq = _mm256_div_ps(one, _mm256_add_ps(row_q, _mm256_mul_ps(qa, fx)));
     __m256 d[4];
@@ -138,13 +186,20 @@ KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan&
       // limits its integer conversion there).
       __m256 ok = _mm256_and_ps(_mm256_cmp_ps(_mm256_andnot_ps(_mm256_set1_ps(-0.0f), sx), limit, _CMP_LT_OQ),
                                 _mm256_cmp_ps(_mm256_andnot_ps(_mm256_set1_ps(-0.0f), sy), limit, _CMP_LT_OQ));
+      if (partial) ok = _mm256_or_ps(ok, _mm256_castsi256_ps(_mm256_xor_si256(inside, _mm256_set1_epi32(-1))));
       if (_mm256_movemask_ps(ok) != 0xFF) break;
       const __m256 flx = _mm256_floor_ps(sx), fly = _mm256_floor_ps(sy);
       const __m256i ix = _mm256_cvttps_epi32(flx), iy = _mm256_cvttps_epi32(fly);
       const __m256i x0i = Clamp(ix, wmax), y0i = Clamp(iy, hmax);
       const __m256i row0 = _mm256_mullo_epi32(y0i, pitch4);
-      __m256i t00 = _mm256_or_si256(_mm256_i32gather_epi32(base, _mm256_add_epi32(row0, x0i), 4), tex_or);
+      __m256i t00 = _mm256_or_si256(Gather8(base, _mm256_add_epi32(row0, x0i)), tex_or);
       if (!bilinear) {
+        if (copy_texels && _mm256_testc_si256(t00, alpha_mask)) {
+          const __m256i px = _mm256_or_si256(t00, out_or8);
+          if (partial) _mm256_maskstore_epi32(reinterpret_cast<int*>(dst + x), inside, px);
+          else _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x), px);
+          continue;
+        }
         r = Unpack8(t00);
       } else {
         const __m256 wx = _mm256_sub_ps(sx, flx), wy = _mm256_sub_ps(sy, fly);
@@ -152,9 +207,9 @@ KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan&
         const __m256i x1i = Clamp(_mm256_add_epi32(ix, one_i), wmax), y1i = Clamp(_mm256_add_epi32(iy, one_i), hmax);
         const __m256i row1 = _mm256_mullo_epi32(y1i, pitch4);
         TChannels a = Unpack8(t00);
-        TChannels b = Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, _mm256_add_epi32(row1, x0i), 4), tex_or));
-        TChannels c = Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, _mm256_add_epi32(row0, x1i), 4), tex_or));
-        TChannels e = Unpack8(_mm256_or_si256(_mm256_i32gather_epi32(base, _mm256_add_epi32(row1, x1i), 4), tex_or));
+        TChannels b = Unpack8(_mm256_or_si256(Gather8(base, _mm256_add_epi32(row1, x0i)), tex_or));
+        TChannels c = Unpack8(_mm256_or_si256(Gather8(base, _mm256_add_epi32(row0, x1i)), tex_or));
+        TChannels e = Unpack8(_mm256_or_si256(Gather8(base, _mm256_add_epi32(row1, x1i)), tex_or));
         for (int k = 0; k < 4; ++k) r.c[k] = Lerp(Lerp(a.c[k], b.c[k], wy), Lerp(c.c[k], e.c[k], wy), wx);
       }
     }
@@ -169,8 +224,10 @@ KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan&
       s[k] = Clamp01(s[k]);
     }
     __m256i* out = reinterpret_cast<__m256i*>(dst + x);
-    if (p.Blend) {
-      TChannels dd = Unpack8(_mm256_or_si256(_mm256_loadu_si256(out), out_or8));
+    if (p.Blend && !(over_opaque && _mm256_movemask_ps(_mm256_cmp_ps(s[3], one, _CMP_EQ_OQ)) == 0xFF)) {
+      const __m256i under = partial ? _mm256_maskload_epi32(reinterpret_cast<const int*>(dst + x), inside)
+                                    : _mm256_loadu_si256(out);
+      TChannels dd = Unpack8(_mm256_or_si256(under, out_or8));
       const __m256 sa = s[3];
       __m256 res[4];
       for (int k = 0; k < 4; ++k) {
@@ -182,13 +239,11 @@ KAV_AVX2 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan&
       for (int k = 0; k < 4; ++k) s[k] = res[k];
     }
     __m256i px = out_or8;
-    for (int k = 0; k < 4; ++k) {
-      __m256i v = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(Clamp01(s[k]), k255), half));
-      px = _mm256_or_si256(px, _mm256_slli_epi32(v, 8 * k));
-    }
-    _mm256_storeu_si256(out, px);
+    for (int k = 0; k < 4; ++k) px = _mm256_or_si256(px, _mm256_slli_epi32(ToByte(s[k]), 8 * k));
+    if (partial) _mm256_maskstore_epi32(reinterpret_cast<int*>(dst + x), inside, px);
+    else _mm256_storeu_si256(out, px);
   }
-  return x;
+  return std::min(x, x1);
 }
 
 }  // namespace kav
