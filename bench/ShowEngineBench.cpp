@@ -251,6 +251,8 @@ void BM_ShowPlayback(benchmark::State& state) {
     state.counters["worst_pass_ms"] = worst;
     state.counters["end_drift_ms"] = drift;
     state.counters["slides_reached"] = o.Engine->LoaderTime() / (seconds * 1000.0 / kSlides);
+    // Pictures alive at the end (each holds its compressed file).
+    state.counters["image_handles"] = ImageHandleCount();
   }
   state.counters["peak_rss_mb"] = PeakRssMb();
   state.counters["rss_before_mb"] = rss_before;

@@ -256,6 +256,7 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
   }
   auto mt = MakeRef<TMultiTexture6>(texture_manager_.get());
   mt->Assign(bmp.get(), false, params.GridFlag, params.AlphaFlag, params.GridColumns, params.GridRows, rect);
+  mt->SetSourceOrigin(image->Store(), level);
   if (!store) {
     store = new TTextureStore2();
     store->Owner = texture_manager_.get();
@@ -297,6 +298,9 @@ void T3DDrawer::PrepareImage(TImage* image, const TImageDrawParams& params) {
   if (!mt) return;
   mt->FilterFlag = params.FilterFlag;
   mt->Prepare();
+  // The tiles hold the picture now; the decoded level is let go (and
+  // decoded again should a tile ever need filling anew).
+  mt->ReleaseSource();
 }
 
 void T3DDrawer::FreeOwnerTextures(TImage* image) {
