@@ -16,6 +16,11 @@
 namespace kav {
 
 namespace {
+// Pooled texture tiles of each size kept for the next pictures.
+constexpr int32_t kKeptFreeTiles = 4;
+}  // namespace
+
+namespace {
 TDrawTransitionHook g_transition_hook = nullptr;
 
 uint32_t AlphaByte(float opacity) { return uint32_t(std::clamp(std::lround(opacity * 2.55), 0L, 255L)); }
@@ -89,6 +94,12 @@ void T3DDrawer::UpdateLayout() {
 }
 
 void T3DDrawer::BeginFrame() {
+  if (texture_manager_) {
+    // No draw of the last frame is pending: pooled tiles beyond a few of
+    // each size go. The pool is refilled from the device as pictures come.
+    std::lock_guard<std::recursive_mutex> g(DrawerLock());
+    texture_manager_->TrimFreeTiles(kKeptFreeTiles);
+  }
   UpdateLayout();
   screen_->BeginScene();
   shader_stack_.clear();
@@ -371,6 +382,9 @@ void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDra
       mt->Color = params.Colorize ? ScaleAlpha(params.Color, params.Opacity) : 0xFFFFFFFFu;
       mt->LodBias = params.MipBias;
       mt->Draw(c);
+      // A picture drawn before it was prepared (or prepared while the
+      // device was not ready) lets go of its decoded level here.
+      if (mt->HoldsSource()) mt->ReleaseSource();
     }
   }
   if (grade) {

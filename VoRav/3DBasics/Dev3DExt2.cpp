@@ -86,6 +86,11 @@ void TTileManager::Take(TTextureTile* tile) {
   free_.push_back(Ref<TTextureTile>(tile));
 }
 
+void TTileManager::TrimFree(int32_t keep) {
+  if (keep < 0) keep = 0;
+  while (int32_t(free_.size()) > keep) free_.pop_back();
+}
+
 void TTileManager::Dispose() {
   for (TTextureTile* t : all_) t->manager_ = nullptr;
   all_.clear();
@@ -140,6 +145,18 @@ Ref<TTextureTile> TTextureManager6::AllocateTile(int32_t w, int32_t h) {
       break;
     }
   }
+}
+
+void TTextureManager6::TrimFreeTiles(int32_t keep) {
+  for (auto& m : managers_)
+    if (m) m->TrimFree(keep);
+}
+
+int32_t TTextureManager6::FreeTileCount() const {
+  int32_t n = 0;
+  for (auto& m : managers_)
+    if (m) n += m->FreeCount();
+  return n;
 }
 
 int32_t TTextureManager6::Register(TMultiTexture6* m) {
@@ -243,8 +260,13 @@ TBitmap* TMultiTexture6::Source() {
 
 bool TMultiTexture6::ReleaseSource() {
   if (!source_ || !origin_ || tiles_.empty()) return false;
-  for (auto& t : tiles_)
-    if (!t->Resident || t->Dirty || !t->GetTexture()) return false;
+  // A tile holds the picture once its texture is filled from this source
+  // (a tile taken from the pool is dirty until then).
+  for (auto& t : tiles_) {
+    if (!t->GetTexture()) return false;
+    t->Refresh();
+    if (t->Dirty) return false;
+  }
   source_ = nullptr;
   origin_->ReleaseLevel(origin_level_);
   return true;

@@ -49,6 +49,8 @@ class TTileManager : public TRefObject {
   Ref<TTextureTile> Give();
   void Take(TTextureTile* tile);
   int32_t FreeCount() const { return int32_t(free_.size()); }
+  // Frees pooled tiles beyond `keep` (their device textures go with them).
+  void TrimFree(int32_t keep);
   void ForgetOwner() { owner_ = nullptr; }
 
  protected:
@@ -74,6 +76,13 @@ class TTextureManager6 : public TRefObject {
   TSize ChooseTileSize(int32_t w, int32_t h) const;
   int32_t SizeCount() const;
   int32_t MultiTextureCount() const { return int32_t(multi_.size()); }
+  // Frees the pooled tiles of each size beyond `keep`. Call it where no draw
+  // that may use a pooled tile is pending (the start of a frame): a pool
+  // kept every tile ever used, so a show of photos of many sizes held the
+  // textures of several pictures that had long left.
+  void TrimFreeTiles(int32_t keep);
+  // Pooled tiles of every size.
+  int32_t FreeTileCount() const;
 
   // Internal: multi-textures register with their index.
   int32_t Register(TMultiTexture6* m);
@@ -102,7 +111,7 @@ class TMultiTexture6 : public TRefObject {
   void SetSourceOrigin(TBitmapStore* store, int32_t level);
   // Makes every tile resident (filled and uploaded).
   void Prepare();
-  // Once every tile is resident, lets go of the source when its origin is
+  // Once every tile's texture is filled, lets go of the source when its origin is
   // known: the tiles hold the pixels, and a picture held twice (decoded and
   // in textures) doubled the memory of every prepared slide. Answers whether
   // the source was let go.

@@ -246,5 +246,27 @@ TEST(Tiling, APictureThatCannotBeMadeAgainIsKept) {
   EXPECT_TRUE(plain->HoldsSource());
 }
 
+TEST(Tiling, PooledTilesBeyondTheKeptFewAreFreed) {
+  TTileRig rig(1200, 300);
+  auto m = MakeRef<TMultiTexture6>(rig.Manager.get());
+  Ref<TSysBitmap> first = Picture(1500, 1100);
+  m->Assign(first.get(), false, false, true, 1, 1, TRect{0, 0, 1500, 1100});
+  m->Prepare();
+  const int32_t tiles = m->TileCount();
+  ASSERT_GT(tiles, 4);
+  m = nullptr;  // its tiles go back to the pool
+  EXPECT_EQ(rig.Manager->FreeTileCount(), tiles);
+  rig.Manager->TrimFreeTiles(1);
+  EXPECT_LE(rig.Manager->FreeTileCount(), rig.Manager->SizeCount());
+  EXPECT_LT(rig.Manager->FreeTileCount(), tiles);
+  // A picture after the trim gets tiles (pooled or new) that show it.
+  Ref<TSysBitmap> pic = Picture(1200, 300);
+  auto next = MakeRef<TMultiTexture6>(rig.Manager.get());
+  next->Assign(pic.get(), false, false, true, 1, 1, TRect{0, 0, 1200, 300});
+  ExpectFrameIsPicture(rig, next.get(), pic.get());
+  rig.Manager->TrimFreeTiles(0);
+  ExpectFrameIsPicture(rig, next.get(), pic.get());  // tiles in use are never trimmed
+}
+
 }  // namespace
 }  // namespace kav
