@@ -95,7 +95,8 @@ void T3DDrawer::UpdateLayout() {
 
 void T3DDrawer::BeginFrame() {
   if (texture_manager_) {
-    // No draw of the last frame is pending: pooled tiles beyond a few of
+    // Departure: the tile pool is trimmed here. No draw of the last frame
+    // is pending: pooled tiles beyond a few of
     // each size go. The pool is refilled from the device as pictures come.
     std::lock_guard<std::recursive_mutex> g(DrawerLock());
     texture_manager_->TrimFreeTiles(kKeptFreeTiles);
@@ -309,7 +310,7 @@ void T3DDrawer::PrepareImage(TImage* image, const TImageDrawParams& params) {
   if (!mt) return;
   mt->FilterFlag = params.FilterFlag;
   mt->Prepare();
-  // The tiles hold the picture now; the decoded level is let go (and
+  // Departure: the tiles hold the picture now; the decoded level is let go (and
   // decoded again should a tile ever need filling anew).
   mt->ReleaseSource();
 }
