@@ -228,6 +228,7 @@ void BM_ShowPlayback(benchmark::State& state) {
     double worst = 0;
     auto next = start;
     double drift = 0;
+    int32_t max_handles = 0;
     auto last_pass = start;
     while (clock::now() < end) {
       const auto p0 = clock::now();
@@ -238,6 +239,7 @@ void BM_ShowPlayback(benchmark::State& state) {
       if (ms > kFrameMs) ++late;
       worst = std::max(worst, ms);
       if (frames % 60 == 0) THeadless::Drain();
+      max_handles = std::max(max_handles, ImageHandleCount());
       next += std::chrono::microseconds(16667);
       if (next > clock::now()) std::this_thread::sleep_until(next);
       else next = clock::now();
@@ -251,6 +253,9 @@ void BM_ShowPlayback(benchmark::State& state) {
     state.counters["worst_pass_ms"] = worst;
     state.counters["end_drift_ms"] = drift;
     state.counters["slides_reached"] = o.Engine->LoaderTime() / (seconds * 1000.0 / kSlides);
+    // Pictures alive at the end (each holds its compressed file).
+    state.counters["image_handles"] = ImageHandleCount();
+    state.counters["max_image_handles"] = max_handles;
   }
   state.counters["peak_rss_mb"] = PeakRssMb();
   state.counters["rss_before_mb"] = rss_before;

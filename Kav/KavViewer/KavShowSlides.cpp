@@ -148,6 +148,7 @@ void TShowSlideWindow::AdvanceSlideWindow(double time) {
   // slide of the time (made first) is shown while the ones after it are
   // still being made. Slides that left the window are handed back first, so
   // their pictures and textures go before the next slide's are made.
+  bool settled = true;
   for (int n = -1; n < 3; ++n) {
     std::vector<Ref<TProducedSlide>> added;
     std::vector<Ref<TProducedSlide>> window;
@@ -160,6 +161,7 @@ void TShowSlideWindow::AdvanceSlideWindow(double time) {
       window.swap(window_);
       changed = std::exchange(changed_, false);
     }
+    if (more || changed || !added.empty()) settled = false;
     // Handed on outside the lock: the loader waits in them for the engine,
     // which asks this window for its visible rectangle while it draws.
     if (OnSlidePrepared)
@@ -172,6 +174,7 @@ void TShowSlideWindow::AdvanceSlideWindow(double time) {
     }
     if (!more && n >= 0) break;
   }
+  settled_ = settled;
 }
 
 void TShowSlideWindow::SetAspectRatio(TSize size, double /*scale*/, double x_percent, double y_percent) {

@@ -7,6 +7,7 @@
 // slides are laid out, prepared and hit-tested on the engine thread.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -69,6 +70,7 @@ class TShowSlideWindow : public TSlideWindowProducer {
 
   int32_t WindowCount() const override;
   void AdvanceSlideWindow(double time) override;
+  bool WindowSettled() const override { return settled_.load(); }
   void SetAspectRatio(TSize size, double scale, double x_percent, double y_percent) override;
   TRect GetVisibleRect() override;
   Ref<TDrawItem> CreateCustomDialog(const std::u16string& name) override;
@@ -90,6 +92,7 @@ class TShowSlideWindow : public TSlideWindowProducer {
   std::vector<Ref<TProducedSlide>> added_;
   std::vector<Ref<TProducedSlide>> window_;
   bool changed_ = false;
+  std::atomic<bool> settled_{false};
   std::mutex rect_lock_;
   TRect visible_{0, 0, 0, 0};
 };

@@ -16,6 +16,11 @@
 namespace kav {
 
 namespace {
+// Pooled texture tiles of each size kept for the next pictures.
+constexpr int32_t kKeptFreeTiles = 4;
+}  // namespace
+
+namespace {
 TDrawTransitionHook g_transition_hook = nullptr;
 
 uint32_t AlphaByte(float opacity) { return uint32_t(std::clamp(std::lround(opacity * 2.55), 0L, 255L)); }
@@ -89,6 +94,13 @@ void T3DDrawer::UpdateLayout() {
 }
 
 void T3DDrawer::BeginFrame() {
+  if (texture_manager_) {
+    // Departure: the tile pool is trimmed here. No draw of the last frame
+    // is pending: pooled tiles beyond a few of
+    // each size go. The pool is refilled from the device as pictures come.
+    std::lock_guard<std::recursive_mutex> g(DrawerLock());
+    texture_manager_->TrimFreeTiles(kKeptFreeTiles);
+  }
   UpdateLayout();
   screen_->BeginScene();
   shader_stack_.clear();
@@ -256,6 +268,7 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
   }
   auto mt = MakeRef<TMultiTexture6>(texture_manager_.get());
   mt->Assign(bmp.get(), false, params.GridFlag, params.AlphaFlag, params.GridColumns, params.GridRows, rect);
+  mt->SetSourceOrigin(image->Store(), level);
   if (!store) {
     store = new TTextureStore2();
     store->Owner = texture_manager_.get();
@@ -297,6 +310,9 @@ void T3DDrawer::PrepareImage(TImage* image, const TImageDrawParams& params) {
   if (!mt) return;
   mt->FilterFlag = params.FilterFlag;
   mt->Prepare();
+  // Departure: the tiles hold the picture now; the decoded level is let go (and
+  // decoded again should a tile ever need filling anew).
+  mt->ReleaseSource();
 }
 
 void T3DDrawer::FreeOwnerTextures(TImage* image) {
@@ -367,6 +383,9 @@ void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDra
       mt->Color = params.Colorize ? ScaleAlpha(params.Color, params.Opacity) : 0xFFFFFFFFu;
       mt->LodBias = params.MipBias;
       mt->Draw(c);
+      // A picture drawn before it was prepared (or prepared while the
+      // device was not ready) lets go of its decoded level here.
+      if (mt->HoldsSource()) mt->ReleaseSource();
     }
   }
   if (grade) {

@@ -61,7 +61,11 @@ void TKavEngine::StopEngine() {
 double TKavEngine::LoaderTime() const { return loader_ ? loader_->Timing()->Time.load() : position_; }
 
 void TKavEngine::SetLoaderTime(double t) {
-  if (loader_) loader_->Timing()->Time = t;
+  if (!loader_) return;
+  const double was = loader_->Timing()->Time.exchange(t);
+  // A jump (seek, loop, rewind) needs other slides: the loader, which may
+  // be waiting with a settled window, looks at once.
+  if (t < was || t - was > 200) loader_->Wake();
 }
 
 bool TKavEngine::StopsAtEnd() const { return source_ && source_->RepeatMode() != kRepeatShow; }

@@ -39,6 +39,9 @@ class TSlideWindowProducer : public TRefObject {
   virtual int32_t WindowCount() const = 0;
   // Prepares and drops slides around `time`; calls OnWindow on a change.
   virtual void AdvanceSlideWindow(double time) = 0;
+  // True when the last advance found no slide to drop or make: the loader
+  // then looks again less often (a jump of the show time wakes it).
+  virtual bool WindowSettled() const { return false; }
   virtual void SetAspectRatio(TSize size, double scale, double x_percent, double y_percent) = 0;
   virtual TRect GetVisibleRect() = 0;
   // A named dialog of the show (nil when it has none).

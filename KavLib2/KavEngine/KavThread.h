@@ -64,6 +64,8 @@ class TKavThread : public TThread {
   // Sleeps at most `ms` milliseconds; a message posted to the queue, or
   // Terminate, ends the sleep early.
   void WaitForMessage(uint32_t ms);
+  // Ends the thread's current or next WaitForMessage at once.
+  void Wake() { event_list_->Wake(); }
 
  protected:
   void Execute() override;

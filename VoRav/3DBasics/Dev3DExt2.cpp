@@ -86,6 +86,11 @@ void TTileManager::Take(TTextureTile* tile) {
   free_.push_back(Ref<TTextureTile>(tile));
 }
 
+void TTileManager::TrimFree(int32_t keep) {
+  if (keep < 0) keep = 0;
+  while (int32_t(free_.size()) > keep) free_.pop_back();
+}
+
 void TTileManager::Dispose() {
   for (TTextureTile* t : all_) t->manager_ = nullptr;
   all_.clear();
@@ -142,6 +147,18 @@ Ref<TTextureTile> TTextureManager6::AllocateTile(int32_t w, int32_t h) {
   }
 }
 
+void TTextureManager6::TrimFreeTiles(int32_t keep) {
+  for (auto& m : managers_)
+    if (m) m->TrimFree(keep);
+}
+
+int32_t TTextureManager6::FreeTileCount() const {
+  int32_t n = 0;
+  for (auto& m : managers_)
+    if (m) n += m->FreeCount();
+  return n;
+}
+
 int32_t TTextureManager6::Register(TMultiTexture6* m) {
   multi_.push_back(m);
   return int32_t(multi_.size()) - 1;
@@ -178,6 +195,7 @@ TMultiTexture6::TMultiTexture6(TTextureManager6* manager) : manager_(manager) {
 void TMultiTexture6::Dispose() {
   ReleaseTiles();
   source_ = nullptr;
+  origin_ = nullptr;
   if (manager_) manager_->Unregister(this, index_);
   manager_ = nullptr;
   TRefObject::Dispose();
@@ -191,13 +209,28 @@ void TMultiTexture6::Assign(TBitmap* bitmap, bool owns, bool grid, bool alpha, i
   Ref<TBitmap> hold = owns ? Ref<TBitmap>::Adopt(bitmap) : Ref<TBitmap>(bitmap);
   ReleaseTiles();
   source_ = nullptr;
+  origin_ = nullptr;
+  source_width_ = source_height_ = 0;
   AlphaFlag = alpha;
+  grid_ = grid;
+  columns_ = columns;
+  rows_ = rows;
+  rect_ = rect;
+  MakeSource(hold.get());
+  if (source_) {
+    source_width_ = source_->Width();
+    source_height_ = source_->Height();
+  }
+}
+
+void TMultiTexture6::MakeSource(TBitmap* bitmap) {
+  source_ = nullptr;
   // Tiles read 32-bit pixels.
-  Ref<TBitmap> src = hold;
+  Ref<TBitmap> src(bitmap);
   if (src->PixelFormat() != StdFormats().A8R8G8B8) src = src->CreateSimilar(StdFormats().A8R8G8B8, nullptr);
   if (!src) return;
-  if (grid) {
-    source_ = MakeRef<TTileBitmap>(src.get(), columns, rows, false);
+  if (grid_) {
+    source_ = MakeRef<TTileBitmap>(src.get(), columns_, rows_, false);
   } else {
     Ref<TSysBitmap> sys(dynamic_cast<TSysBitmap*>(src.get()));
     if (!sys) {
@@ -205,16 +238,43 @@ void TMultiTexture6::Assign(TBitmap* bitmap, bool owns, bool grid, bool alpha, i
       sys = Ref<TSysBitmap>(dynamic_cast<TSysBitmap*>(s2.get()));
     }
     if (!sys) return;
-    if (rect == TRect{0, 0, sys->Width(), sys->Height()})
+    if (rect_ == TRect{0, 0, sys->Width(), sys->Height()})
       source_ = sys;
     else
-      source_ = MakeRef<TCropBitmap>(rect, true, Ref<TSysBitmap>(sys).release());
+      source_ = MakeRef<TCropBitmap>(rect_, true, Ref<TSysBitmap>(sys).release());
   }
 }
 
+void TMultiTexture6::SetSourceOrigin(TBitmapStore* store, int32_t level) {
+  origin_ = store && store->CanProduceAgain() ? Ref<TBitmapStore>(store) : nullptr;
+  origin_level_ = level;
+}
+
+TBitmap* TMultiTexture6::Source() {
+  if (!source_ && origin_) {
+    Ref<TBitmap> level = origin_->GetMipLevel(origin_level_, StdFormats().A8R8G8B8);
+    if (level && level->Width() >= rect_.Right && level->Height() >= rect_.Bottom) MakeSource(level.get());
+  }
+  return source_.get();
+}
+
+bool TMultiTexture6::ReleaseSource() {
+  if (!source_ || !origin_ || tiles_.empty()) return false;
+  // A tile holds the picture once its texture is filled from this source
+  // (a tile taken from the pool is dirty until then).
+  for (auto& t : tiles_) {
+    if (!t->GetTexture()) return false;
+    t->Refresh();
+    if (t->Dirty) return false;
+  }
+  source_ = nullptr;
+  origin_->ReleaseLevel(origin_level_);
+  return true;
+}
+
 void TMultiTexture6::AllocateTiles() {
-  if (!tiles_.empty() || !source_ || !manager_) return;
-  const int32_t sw = source_->Width(), sh = source_->Height();
+  if (!tiles_.empty() || source_width_ < 1 || source_height_ < 1 || !manager_) return;
+  const int32_t sw = source_width_, sh = source_height_;
   for (int32_t y = 0; y < sh;) {
     int32_t shown_h = 0;
     for (int32_t x = 0; x < sw;) {
@@ -251,7 +311,7 @@ void TMultiTexture6::Draw(const T3DPoint corner[4]) {
   AllocateTiles();
   if (!manager_ || tiles_.empty()) return;
   T3DScreen* screen = manager_->Screen();
-  const double sw = source_->Width(), sh = source_->Height();
+  const double sw = source_width_, sh = source_height_;
   auto at = [&](double s, double t) {
     // Bilinear position in the destination parallelogram.
     T3DPoint p;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "VoRav/3DBasics/Dev3DApp2.h"
+#include "VoRav/Graphics/vxImage.h"
 
 namespace kav {
 
@@ -48,6 +49,8 @@ class TTileManager : public TRefObject {
   Ref<TTextureTile> Give();
   void Take(TTextureTile* tile);
   int32_t FreeCount() const { return int32_t(free_.size()); }
+  // Frees pooled tiles beyond `keep` (their device textures go with them).
+  void TrimFree(int32_t keep);
   void ForgetOwner() { owner_ = nullptr; }
 
  protected:
@@ -73,6 +76,13 @@ class TTextureManager6 : public TRefObject {
   TSize ChooseTileSize(int32_t w, int32_t h) const;
   int32_t SizeCount() const;
   int32_t MultiTextureCount() const { return int32_t(multi_.size()); }
+  // Frees the pooled tiles of each size beyond `keep`. Call it where no draw
+  // that may use a pooled tile is pending (the start of a frame): a pool
+  // kept every tile ever used, so a show of photos of many sizes held the
+  // textures of several pictures that had long left.
+  void TrimFreeTiles(int32_t keep);
+  // Pooled tiles of every size.
+  int32_t FreeTileCount() const;
 
   // Internal: multi-textures register with their index.
   int32_t Register(TMultiTexture6* m);
@@ -95,8 +105,17 @@ class TMultiTexture6 : public TRefObject {
   // columns x rows grid, each with its own border). Asserts a bitmap and a
   // non-empty rectangle inside it.
   void Assign(TBitmap* bitmap, bool owns, bool grid, bool alpha, int32_t columns, int32_t rows, const TRect& rect);
+  // Remembers that the assigned bitmap is `level` of `store` (one reference
+  // kept), so that ReleaseSource may let it go and a tile that must be
+  // filled again (device loss, tiles taken back) gets it from the store.
+  void SetSourceOrigin(TBitmapStore* store, int32_t level);
   // Makes every tile resident (filled and uploaded).
   void Prepare();
+  // Once every tile's texture is filled, lets go of the source when its origin is
+  // known: the tiles hold the pixels, and a picture held twice (decoded and
+  // in textures) doubled the memory of every prepared slide. Answers whether
+  // the source was let go.
+  bool ReleaseSource();
   // Draws the source tile by tile into the parallelogram corner[0] (top
   // left), corner[1] (top right), corner[2] (bottom left), corner[3].
   void Draw(const T3DPoint corner[4]);
@@ -110,7 +129,10 @@ class TMultiTexture6 : public TRefObject {
   uint32_t Color = 0xFFFFFFFF;
   float LodBias = 0;
 
-  TBitmap* Source() const { return source_.get(); }
+  // The source, taken again from its origin when it was let go (null when
+  // that fails).
+  TBitmap* Source();
+  bool HoldsSource() const { return source_ != nullptr; }
   int32_t TileCount() const { return int32_t(tiles_.size()); }
   const std::vector<Ref<TTextureTile>>& Tiles() const { return tiles_; }
   // The manager (and so the screen) whose tiles it draws with; null once
@@ -125,10 +147,18 @@ class TMultiTexture6 : public TRefObject {
  private:
   void AllocateTiles();
   void SetupTile(TTextureTile* t);
+  void MakeSource(TBitmap* bitmap);
   TTextureManager6* manager_;
   int32_t index_ = -1;
   std::vector<Ref<TTextureTile>> tiles_;
   Ref<TBitmap> source_;
+  int32_t source_width_ = 0, source_height_ = 0;
+  // What Assign was given, to make the source again from the origin.
+  bool grid_ = false;
+  int32_t columns_ = 0, rows_ = 0;
+  TRect rect_;
+  Ref<TBitmapStore> origin_;
+  int32_t origin_level_ = 0;
 };
 
 // Draws boxes whose chosen edges fade out over one pixel.

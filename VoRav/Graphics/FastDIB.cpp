@@ -22,8 +22,12 @@ constexpr int32_t kScreenBitsPerPixel = 32;
 // rounded size: a slideshow decodes photo after photo of one size, and fresh
 // memory costs a page fault and the kernel's zeroing per page.
 constexpr size_t kHugePage = size_t(2) << 20;
-constexpr size_t kCachedBlocks = 4;
-constexpr size_t kCachedBytes = size_t(512) << 20;
+// One block of 64 MB at most: pictures let go of their decoded levels once
+// their textures are filled, so the next photo's decode finds the last one's
+// block; with four of up to 512 MB, a show of photos of many sizes kept a
+// freed block of each size resident for good.
+constexpr size_t kCachedBlocks = 1;
+constexpr size_t kCachedBytes = size_t(64) << 20;
 
 struct TBlockCache {
   std::mutex Lock;

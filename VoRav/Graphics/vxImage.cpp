@@ -46,6 +46,14 @@ int32_t TBitmapStore::CachedCount(int32_t level) {
   return level >= 0 && size_t(level) < levels_.size() ? int32_t(levels_[size_t(level)].size()) : 0;
 }
 
+bool TBitmapStore::ReleaseLevel(int32_t level) {
+  if (!CanProduceAgain()) return false;
+  TStoreLock hold(lock_.get());
+  if (level < 0 || size_t(level) >= levels_.size() || levels_[size_t(level)].empty()) return false;
+  levels_[size_t(level)].clear();
+  return true;
+}
+
 TBitmap* TBitmapStore::Matches(TBitmap* bitmap, const TBitmapClass* cls, TPixelFormat* format) {
   if (format && bitmap->PixelFormat() != format) return nullptr;
   return bitmap->InheritsFrom(cls) ? bitmap : nullptr;

@@ -87,6 +87,14 @@ class TBitmapStore : public TRefObject {
   // How many bitmaps level `level` holds now (0 for a level not produced).
   int32_t CachedCount(int32_t level);
 
+  // Whether a level let go by ReleaseLevel can be produced again, with the
+  // same pixels, from what the store keeps (its compressed source).
+  virtual bool CanProduceAgain() const noexcept { return false; }
+  // Lets go of the cached bitmaps of `level` when the store can produce it
+  // again: their memory goes once nobody else holds them, and the next
+  // request produces the level anew. Answers whether the level was dropped.
+  bool ReleaseLevel(int32_t level);
+
   // `bitmap` itself when its format is `format` (or none is asked for) and
   // its class is `cls` or derives from it (or none is asked for); else null.
   virtual TBitmap* Matches(TBitmap* bitmap, const TBitmapClass* cls, TPixelFormat* format);

@@ -30,6 +30,9 @@ class TJpegBitmapStore : public TSysBitmapStore {
   // picture comes as a 32-bit one ("A8R8G8B8", alpha 255) instead. Raises
   // like TJpegImage::Decode.
   Ref<TDibBitmap> DecodeLevel(int32_t level, bool four_bytes = false);
+  // The compressed picture stays with the store, so a released level is
+  // decoded again (libjpeg's decoding gives the same pixels every time).
+  bool CanProduceAgain() const noexcept override { return image_ != nullptr; }
 
  protected:
   // Levels 0 to 3 from libjpeg; deeper levels are left to halving.

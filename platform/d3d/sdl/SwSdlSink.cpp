@@ -44,6 +44,7 @@ void TSwSdlSink::RefreshSize(TSwWindow window) {
   std::lock_guard<std::mutex> g(lock_);
   if (!win) {
     sizes_.erase(window);
+    if (auto it = pending_.find(window); it != pending_.end() && !it->second.Ready) pending_.erase(it);
     return;
   }
   int w = 0, h = 0;
@@ -113,6 +114,17 @@ int32_t TSwSdlSink::Service() {
   for (auto& [w, p] : work)
     if (Show(w, p.Pixels.data(), p.Width * 4, p.Width, p.Height, p.X, p.Y)) ++shown;
   for (auto& [w, p] : work) RefreshSize(w);
+  {
+    // The shown frame's buffer goes back to its window's slot for the next
+    // frame: a fresh one every frame cost the kernel's mapping and zeroing
+    // of a whole frame 60 times a second.
+    std::lock_guard<std::mutex> g(lock_);
+    for (auto& [w, p] : work) {
+      auto it = pending_.find(w);
+      if (it != pending_.end() && !it->second.Ready && it->second.Pixels.capacity() == 0 && sizes_.count(w))
+        it->second.Pixels = std::move(p.Pixels);
+    }
+  }
   return shown;
 }
 

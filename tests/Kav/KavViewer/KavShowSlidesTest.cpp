@@ -92,6 +92,11 @@ TEST(ShowSlides, WindowFollowsTheShowTimeWithTimesAndTransitions) {
   EXPECT_DOUBLE_EQ(first->Times.End, 3000);
   EXPECT_DOUBLE_EQ(first->GetTime(), 1000);
   ASSERT_NE(first->Object(), nullptr);
+  // The window is made in one advance; the next one at a time within it
+  // finds nothing to do and says so (the loader then looks less often).
+  EXPECT_FALSE(f.Window->WindowSettled());
+  f.At(1500);
+  EXPECT_TRUE(f.Window->WindowSettled());
 
   // Into the second slide's dissolve: the window moved, the incoming slide
   // has its transition at the right progress.
@@ -109,6 +114,7 @@ TEST(ShowSlides, WindowFollowsTheShowTimeWithTimesAndTransitions) {
 
   // The next loop: same slide again, shifted by the show's length.
   f.At(6000 + 1000);
+  EXPECT_FALSE(f.Window->WindowSettled());  // slides left, others were made
   TPreparedSlide* again = f.SlideAt(7000);
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->Index, 2);

@@ -7,6 +7,7 @@
 #include "Dx3DRig.h"
 #include "VoRav/3DBasics/Dev3DExt2.h"
 #include "VoRav/3DBasics/TileBitmap.h"
+#include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 
 namespace kav {
@@ -157,6 +158,114 @@ TEST(Tiling, BoxAntialiaserFeathersChosenEdges) {
   EXPECT_GT(right, 0u);
   EXPECT_LT(right, 255u);
   EXPECT_EQ(rig.Pixel(20, 9), 0xFF000000u);  // the top edge stays hard
+}
+
+// A store whose level 0 is made again on request (as the JPEG store decodes
+// again from its compressed file), counting the productions.
+class TRemakingStore : public TSysBitmapStore {
+ public:
+  TRemakingStore(int32_t w, int32_t h, bool remakes)
+      : TSysBitmapStore(u"remaking", {}, StdFormats().A8R8G8B8, TSize{w, h}), remakes_(remakes) {}
+  bool CanProduceAgain() const noexcept override { return remakes_; }
+  int Loads = 0;
+
+ protected:
+  void LoadMipLevel(int32_t level, TLevelBitmap& out) override {
+    if (level != 0) return;
+    ++Loads;
+    out.Bitmap = Picture(Width(), Height());
+    out.Owned = true;
+    out.Level = 0;
+  }
+
+ private:
+  bool remakes_;
+};
+
+void ExpectFrameIsPicture(TTileRig& rig, TMultiTexture6* m, TSysBitmap* pic) {
+  T3DPoint c[4] = {{0, 0, 0}, {float(pic->Width()), 0, 0}, {0, float(pic->Height()), 0},
+                   {float(pic->Width()), float(pic->Height()), 0}};
+  rig.Screen->BeginScene();
+  rig.Screen->Clear(0xFF000000, false);
+  m->Draw(c);
+  rig.Screen->EndScene(true);
+  auto frame = rig.Frame();
+  for (int y = 0; y < pic->Height(); ++y)
+    for (int x = 0; x < pic->Width(); ++x)
+      ASSERT_EQ(frame.Pixels[size_t(y) * frame.Width + size_t(x)], reinterpret_cast<uint32_t*>(pic->Row(y))[x])
+          << x << "," << y;
+}
+
+TEST(Tiling, ResidentTilesLetTheDecodedPictureGoAndRefillFromTheStore) {
+  TTileRig rig(1200, 300);
+  Ref<TSysBitmap> pic = Picture(1200, 300);
+  auto store = MakeRef<TRemakingStore>(1200, 300, true);
+  auto m = MakeRef<TMultiTexture6>(rig.Manager.get());
+  {
+    Ref<TBitmap> level = store->GetMipLevel(0, StdFormats().A8R8G8B8);
+    m->Assign(level.get(), false, false, true, 1, 1, TRect{0, 0, 1200, 300});
+  }
+  m->SetSourceOrigin(store.get(), 0);
+  // Nothing is let go before the tiles hold the picture.
+  EXPECT_FALSE(m->ReleaseSource());
+  m->Prepare();
+  ASSERT_TRUE(m->ReleaseSource());
+  EXPECT_FALSE(m->HoldsSource());
+  EXPECT_EQ(store->CachedCount(0), 0);
+  // The resident tiles draw the picture without making it again.
+  ExpectFrameIsPicture(rig, m.get(), pic.get());
+  EXPECT_EQ(store->Loads, 1);
+  // Tiles taken back (as after a device loss) are filled from the store again,
+  // with the same pixels.
+  m->ReleaseTiles();
+  ExpectFrameIsPicture(rig, m.get(), pic.get());
+  EXPECT_EQ(store->Loads, 2);
+  m->Prepare();
+  EXPECT_TRUE(m->ReleaseSource());
+  m = nullptr;
+  EXPECT_EQ(rig.Manager->MultiTextureCount(), 0);
+}
+
+TEST(Tiling, APictureThatCannotBeMadeAgainIsKept) {
+  TTileRig rig(64, 48);
+  auto store = MakeRef<TRemakingStore>(700, 300, false);
+  auto m = MakeRef<TMultiTexture6>(rig.Manager.get());
+  m->Assign(store->GetMipLevel(0, StdFormats().A8R8G8B8).get(), false, false, true, 1, 1, TRect{0, 0, 700, 300});
+  m->SetSourceOrigin(store.get(), 0);
+  m->Prepare();
+  EXPECT_FALSE(m->ReleaseSource());
+  EXPECT_TRUE(m->HoldsSource());
+  EXPECT_FALSE(store->ReleaseLevel(0));
+  EXPECT_EQ(store->CachedCount(0), 1);
+  // Without an origin nothing is let go either.
+  auto plain = MakeRef<TMultiTexture6>(rig.Manager.get());
+  Ref<TSysBitmap> pic = Picture(300, 200);
+  plain->Assign(pic.get(), false, false, true, 1, 1, TRect{0, 0, 300, 200});
+  plain->Prepare();
+  EXPECT_FALSE(plain->ReleaseSource());
+  EXPECT_TRUE(plain->HoldsSource());
+}
+
+TEST(Tiling, PooledTilesBeyondTheKeptFewAreFreed) {
+  TTileRig rig(1200, 300);
+  auto m = MakeRef<TMultiTexture6>(rig.Manager.get());
+  Ref<TSysBitmap> first = Picture(1500, 1100);
+  m->Assign(first.get(), false, false, true, 1, 1, TRect{0, 0, 1500, 1100});
+  m->Prepare();
+  const int32_t tiles = m->TileCount();
+  ASSERT_GT(tiles, 4);
+  m = nullptr;  // its tiles go back to the pool
+  EXPECT_EQ(rig.Manager->FreeTileCount(), tiles);
+  rig.Manager->TrimFreeTiles(1);
+  EXPECT_LE(rig.Manager->FreeTileCount(), rig.Manager->SizeCount());
+  EXPECT_LT(rig.Manager->FreeTileCount(), tiles);
+  // A picture after the trim gets tiles (pooled or new) that show it.
+  Ref<TSysBitmap> pic = Picture(1200, 300);
+  auto next = MakeRef<TMultiTexture6>(rig.Manager.get());
+  next->Assign(pic.get(), false, false, true, 1, 1, TRect{0, 0, 1200, 300});
+  ExpectFrameIsPicture(rig, next.get(), pic.get());
+  rig.Manager->TrimFreeTiles(0);
+  ExpectFrameIsPicture(rig, next.get(), pic.get());  // tiles in use are never trimmed
 }
 
 }  // namespace

@@ -112,6 +112,18 @@ void PresentThroughSdl() {
   EXPECT_TRUE(woken);
   EXPECT_EQ(sink->Service(), 1);
   EXPECT_EQ(pixel(5, 5), 0x00FF00u);
+  // The next frames from the engine thread go through the buffer the shown
+  // one left behind: each shows its own pixels.
+  for (uint32_t colour : {0xFFFF0000u, 0xFF0000FFu}) {
+    dev->Clear(0, nullptr, SwClearTarget, colour, 1, 0);
+    std::thread next([&] { r = dev->Present(nullptr, nullptr, 0); });
+    next.join();
+    EXPECT_EQ(r, TSwResult::Ok);
+    while (SDL_PollEvent(&e)) {
+    }
+    EXPECT_EQ(sink->Service(), 1);
+    EXPECT_EQ(pixel(5, 5), colour & 0xFFFFFFu);
+  }
   dev = nullptr;
   d3d = nullptr;
   sink = nullptr;

@@ -187,3 +187,31 @@ TEST(JpegLoader, StoresLevelsProfilesAndRefusals) {
   ASSERT_TRUE(with && with->ColorProfile());
   EXPECT_EQ(with->ColorProfile()->Bytes(), ReadFileBytes(icc));
 }
+
+// A released level is decoded again from the kept file, pixel for pixel,
+// in the layout it is asked for.
+TEST(JpegLoader, ReleasedLevelIsDecodedAgainUnchanged) {
+  if (!ToolExists(kCjpeg)) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+  TScratchDir dir("jpegrelease");
+  WriteFileBytes(dir / "in.ppm", SyntheticPpm(203, 101, 5));
+  ASSERT_EQ(RunTool({kCjpeg, "-outfile", dir / "c.jpg", dir / "in.ppm"}), 0);
+  Ref<TBitmapStore> store = LoadJpegImage(Mem(ReadFileBytes(dir / "c.jpg")).get(), u"c.jpg", false, {});
+  ASSERT_TRUE(store);
+  EXPECT_TRUE(store->CanProduceAgain());
+  EXPECT_FALSE(store->ReleaseLevel(1));  // nothing made yet
+  for (int level = 0; level <= 4; ++level) {
+    Ref<TBitmap> first = store->GetMipLevel(level, StdFormats().A8R8G8B8);
+    ASSERT_TRUE(store->ReleaseLevel(level)) << level;
+    EXPECT_EQ(store->CachedCount(level), 0);
+    Ref<TBitmap> again = store->GetMipLevel(level, StdFormats().A8R8G8B8);
+    ASSERT_NE(first.get(), again.get());
+    auto* a = AsSysBitmap(first.get());
+    auto* b = AsSysBitmap(again.get());
+    ASSERT_TRUE(a && b);
+    ASSERT_EQ(a->Width(), b->Width());
+    ASSERT_EQ(a->Height(), b->Height());
+    ASSERT_EQ(b->PixelFormat(), StdFormats().A8R8G8B8);
+    for (int y = 0; y < a->Height(); ++y)
+      ASSERT_EQ(std::memcmp(a->PixelAddress(0, y), b->PixelAddress(0, y), size_t(a->Width()) * 4), 0) << level << ":" << y;
+  }
+}
