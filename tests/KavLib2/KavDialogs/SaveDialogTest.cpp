@@ -3,6 +3,8 @@
 // pictures folder, never overwriting).
 #include <gtest/gtest.h>
 
+#include "tests/VoRav/ScopedEnv.h"
+
 #include <cstdlib>
 #include <optional>
 
@@ -24,22 +26,7 @@ using dialogs::TSaveFileAnswer;
 using dialogs::TSaveFileOutcome;
 using test::TTempFolder;
 
-class TEnv {
- public:
-  TEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value->c_str(), 1);
-    else unsetenv(name);
-  }
-  ~TEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using TEnv = test::TScopedEnv;
 
 // The null backend with a desktop id for the test's window.
 class TDesktopBackend : public win::TNullWindowBackend {

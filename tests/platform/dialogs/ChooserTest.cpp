@@ -3,6 +3,8 @@
 // zenity/kdialog driven through stand-in programs (the real zenity is in
 // tests/KavLib2/KavDialogs under Xvfb).
 #include <gtest/gtest.h>
+
+#include "tests/VoRav/ScopedEnv.h"
 #include <sys/stat.h>
 
 #include <chrono>
@@ -19,23 +21,7 @@ namespace {
 
 using test::TTempFolder;
 
-// Sets an environment variable for one test and puts it back.
-class TEnv {
- public:
-  TEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value->c_str(), 1);
-    else unsetenv(name);
-  }
-  ~TEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using TEnv = test::TScopedEnv;
 
 TEST(SaveChooserNames, NamesFromShowsKeepOnlyAPlainLastPart) {
   EXPECT_EQ(SafeProposedName("..\\..\\Windows\\evil.jpg", "x"), "evil.jpg");
