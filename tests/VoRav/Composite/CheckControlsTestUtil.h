@@ -19,6 +19,7 @@
 #include "VoRav/Composite/winThemedRadioButtonTheme.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "tests/VoRav/Composite/CompositeTestUtil.h"
+#include "tests/VoRav/Composite/GoldenSheets.h"
 
 namespace kav::test {
 
@@ -131,13 +132,7 @@ class CheckControlsTest : public CompositeTest {
   }
   // The surface painted now, as an opaque 32-bit bitmap.
   Ref<TSysBitmap> SurfaceBitmap() {
-    frame->RecalcInvalidRegion();
-    TWinSurface* surf = frame->Surface();
-    const int32_t w = surf->Width(), h = surf->Height();
-    Ref<TSysBitmap> out = CreateSysBitmap(w, h, StdFormats().A8R8G8B8);
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) out->FillRect(TRect{x, y, x + 1, y + 1}, 0xFF000000u | surf->PixelAt(x, y));
-    return out;
+    return test::SurfaceBitmap(frame, frame->Surface()->Width(), frame->Surface()->Height());
   }
 
  private:

@@ -16,6 +16,7 @@
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "tests/VoRav/Composite/CompositeTestUtil.h"
 #include "tests/VoRav/Composite/GoldenSheets.h"
+#include "tests/VoRav/ScopedEnv.h"
 #include "tests/platform/theme/ThemeTestUtil.h"
 
 using namespace kav;
@@ -129,14 +130,7 @@ class ControlsGoldenTest : public CompositeTest {
     child->SetBaseline(Scaled(8, s));
     child->SetSize(Scaled(10, s), Scaled(10, s));
 
-    frame->RecalcInvalidRegion();
-    TWinSurface* surf = frame->Surface();
-    Ref<TSysBitmap> out = CreateSysBitmap(w, h, StdFormats().A8R8G8B8);
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) {
-        const uint32_t px = surf->PixelAt(x, y);
-        out->FillRect(TRect{x, y, x + 1, y + 1}, 0xFF000000u | px);
-      }
+    Ref<TSysBitmap> out = test::SurfaceBitmap(frame, w, h);
     root = nullptr;
     SetDefaultControlStyles(DefaultWinControlStyles());
     return out;
@@ -146,39 +140,25 @@ class ControlsGoldenTest : public CompositeTest {
 }  // namespace
 
 TEST_F(ControlsGoldenTest, PanelImageAndCaptionInBothLooksAt100And150Percent) {
-  const std::string dir = test::GoldenDir();
-  const bool update = std::getenv("KAV_UPDATE_GOLDENS") != nullptr;
-  const char* saved = std::getenv("KAV_VISUAL_STYLES");
-  const std::string saved_value = saved ? saved : "";
+  test::TScopedEnv styles_env("KAV_VISUAL_STYLES", std::nullopt);
   for (int32_t percent : {100, 150}) {
-    const std::string path = dir + "panel_image_caption_" + std::to_string(percent) + ".png";
-    SCOPED_TRACE(path);
+    const std::string name = "panel_image_caption_" + std::to_string(percent) + ".png";
+    SCOPED_TRACE(name);
     unsetenv("KAV_VISUAL_STYLES");
     Ref<TSysBitmap> styled = Draw(percent / 100.0);
     setenv("KAV_VISUAL_STYLES", "classic", 1);
     Ref<TSysBitmap> classic = Draw(percent / 100.0);
-    if (const char* dump = std::getenv("KAV_DUMP_DIR")) {
-      uxtheme::test::WritePng(std::string(dump) + "/panel_image_caption_" + std::to_string(percent) + ".png",
-                              styled.get());
+    if (const char* dump = std::getenv("KAV_DUMP_DIR"))
       uxtheme::test::WritePng(std::string(dump) + "/panel_image_caption_classic_" + std::to_string(percent) + ".png",
                               classic.get());
-    }
-    if (update) {
-      std::filesystem::create_directories(dir);
-      ASSERT_TRUE(uxtheme::test::WritePng(path, styled.get()));
-      continue;
-    }
+    if (test::WriteGoldenIfUpdating(styled.get(), name)) continue;
     int32_t w = 0, h = 0;
     std::vector<uint32_t> ref;
-    ASSERT_TRUE(uxtheme::test::ReadPng(path, w, h, ref)) << "missing reference (KAV_UPDATE_GOLDENS=1 makes it)";
+    ASSERT_TRUE(test::ReadGolden(name, w, h, ref));
     ASSERT_EQ(w, styled->Width());
     ASSERT_EQ(h, styled->Height());
     // These controls draw no themed parts: both looks match the one sheet.
     EXPECT_LE(test::WorstChannelDifference(styled.get(), ref), 3);
     EXPECT_LE(test::WorstChannelDifference(classic.get(), ref), 3);
   }
-  if (saved)
-    setenv("KAV_VISUAL_STYLES", saved_value.c_str(), 1);
-  else
-    unsetenv("KAV_VISUAL_STYLES");
 }

@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "VoRav/Composite/winFrames.h"
+#include "VoRav/Composite/winSurface.h"
 #include "VoRav/Graphics/SysBitmap.h"
+#include "VoRav/Graphics/SysPixelFormat.h"
 #include "tests/platform/theme/ThemeTestUtil.h"
 
 namespace kav::test {
@@ -31,6 +34,17 @@ inline int32_t WorstChannelDifference(TSysBitmap* b, const std::vector<uint32_t>
         worst = std::max(worst, std::abs(int32_t((a >> sh) & 0xFF) - int32_t((r >> sh) & 0xFF)));
     }
   return worst;
+}
+
+// The top left w x h of a tree's surface once it is painted, as an opaque
+// 32-bit bitmap.
+inline Ref<TSysBitmap> SurfaceBitmap(TRootFrame* frame, int32_t w, int32_t h) {
+  frame->RecalcInvalidRegion();
+  TWinSurface* surf = frame->Surface();
+  Ref<TSysBitmap> out = CreateSysBitmap(w, h, StdFormats().A8R8G8B8);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) out->FillRect(TRect{x, y, x + 1, y + 1}, 0xFF000000u | surf->PixelAt(x, y));
+  return out;
 }
 
 // Reads golden `name` into `ref` (false, with a failure, when it is missing).

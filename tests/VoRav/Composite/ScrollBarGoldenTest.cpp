@@ -127,11 +127,7 @@ class ScrollBarGoldenTest : public CompositeTest {
       backend->Advance(1);
       Drain();
     }
-    frame->RecalcInvalidRegion();
-    TWinSurface* surf = frame->Surface();
-    Ref<TSysBitmap> out = CreateSysBitmap(w, h, StdFormats().A8R8G8B8);
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) out->FillRect(TRect{x, y, x + 1, y + 1}, 0xFF000000u | surf->PixelAt(x, y));
+    Ref<TSysBitmap> out = test::SurfaceBitmap(frame, w, h);
     root = nullptr;
     return out;
   }

@@ -16,6 +16,7 @@
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "tests/VoRav/Composite/CompositeTestUtil.h"
 #include "tests/VoRav/Composite/GoldenSheets.h"
+#include "tests/VoRav/ScopedEnv.h"
 #include "tests/platform/theme/ThemeTestUtil.h"
 
 using namespace kav;
@@ -89,11 +90,7 @@ class ThemedTabControlGoldenTest : public CompositeTest {
     d->SelectPage(d->GetPage(0));
     d->SetEnabled(false);
 
-    frame->RecalcInvalidRegion();
-    TWinSurface* surf = frame->Surface();
-    Ref<TSysBitmap> out = CreateSysBitmap(w, h, StdFormats().A8R8G8B8);
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) out->FillRect(TRect{x, y, x + 1, y + 1}, 0xFF000000u | surf->PixelAt(x, y));
+    Ref<TSysBitmap> out = test::SurfaceBitmap(frame, w, h);
     b->Arrow(kArrowBackward)->SetPressed(false);
     root = nullptr;
     SetDefaultControlStyles(DefaultWinControlStyles());
@@ -104,13 +101,10 @@ class ThemedTabControlGoldenTest : public CompositeTest {
 }  // namespace
 
 TEST_F(ThemedTabControlGoldenTest, EveryStateInBothLooksAt100And150Percent) {
-  const std::string dir = test::GoldenDir();
-  const bool update = std::getenv("KAV_UPDATE_GOLDENS") != nullptr;
-  const char* saved = std::getenv("KAV_VISUAL_STYLES");
-  const std::string saved_value = saved ? saved : "";
+  test::TScopedEnv styles_env("KAV_VISUAL_STYLES", std::nullopt);
   for (int32_t percent : {100, 150}) {
-    const std::string path = dir + "tab_control_" + std::to_string(percent) + ".png";
-    SCOPED_TRACE(path);
+    const std::string name = "tab_control_" + std::to_string(percent) + ".png";
+    SCOPED_TRACE(name);
     unsetenv("KAV_VISUAL_STYLES");
     Ref<TSysBitmap> styled = Draw(percent / 100.0);
     setenv("KAV_VISUAL_STYLES", "classic", 1);
@@ -120,16 +114,10 @@ TEST_F(ThemedTabControlGoldenTest, EveryStateInBothLooksAt100And150Percent) {
     Ref<TSysBitmap> sheet = CreateSysBitmap(w, 2 * h, StdFormats().A8R8G8B8);
     sheet->CopyRect(TRect{0, 0, w, h}, styled.get(), 0, TPoint{});
     sheet->CopyRect(TRect{0, h, w, 2 * h}, classic.get(), 0, TPoint{});
-    if (const char* dump = std::getenv("KAV_DUMP_DIR"))
-      uxtheme::test::WritePng(std::string(dump) + "/tab_control_" + std::to_string(percent) + ".png", sheet.get());
-    if (update) {
-      std::filesystem::create_directories(dir);
-      ASSERT_TRUE(uxtheme::test::WritePng(path, sheet.get()));
-      continue;
-    }
+    if (test::WriteGoldenIfUpdating(sheet.get(), name)) continue;
     int32_t rw = 0, rh = 0;
     std::vector<uint32_t> ref;
-    ASSERT_TRUE(uxtheme::test::ReadPng(path, rw, rh, ref)) << "missing reference (KAV_UPDATE_GOLDENS=1 makes it)";
+    ASSERT_TRUE(test::ReadGolden(name, rw, rh, ref));
     ASSERT_EQ(rw, w);
     ASSERT_EQ(rh, 2 * h);
     EXPECT_LE(test::WorstChannelDifference(styled.get(), ref, 0), 3);
@@ -137,8 +125,4 @@ TEST_F(ThemedTabControlGoldenTest, EveryStateInBothLooksAt100And150Percent) {
     // The two looks differ.
     EXPECT_GT(test::WorstChannelDifference(styled.get(), ref, h), 3);
   }
-  if (saved)
-    setenv("KAV_VISUAL_STYLES", saved_value.c_str(), 1);
-  else
-    unsetenv("KAV_VISUAL_STYLES");
 }
