@@ -44,6 +44,21 @@ class ThemedButtonTest : public ThemedButtonFixture {
     TKeyData k = Key(kind, vk);
     root->DispatchKey(&k);
   }
+  // An 80 x 30 button with no caption on a white root of 200 x 100.
+  TThemedFrameButton* PlainButtonOnWhite() {
+    MakeRoot(200, 100);
+    AddProbe(root.get(), "back", 0, 0, 200, 100, 0xFFFFFFFF);
+    TThemedFrameButton* b = Button(root.get(), u"");
+    b->SetWidthFlags(0);
+    b->SetHeightFlags(0);
+    b->SetSize(80, 30);
+    return b;
+  }
+  // The centre of the painter's picture for a state of such a button.
+  static uint32_t StateCentre(TThemedFrameButton* b, const char16_t* state) {
+    TPoint o;
+    return CentrePixel(b->Painter()->DrawPart(state, TSize{80, 30}, o).get());
+  }
 };
 
 // A visual-styles painter whose "Animated" picture is missing, and which
@@ -277,15 +292,9 @@ TEST_F(ThemedButtonTest, PaintersNameAndParseStatesAndTimeTheirFades) {
 }
 
 TEST_F(ThemedButtonTest, HoverCrossFadesOverTheStyleFadeTime) {
-  MakeRoot(200, 100);
-  AddProbe(root.get(), "back", 0, 0, 200, 100, 0xFFFFFFFF);
-  TThemedFrameButton* b = Button(root.get(), u"");
-  b->SetWidthFlags(0);
-  b->SetHeightFlags(0);
-  b->SetSize(80, 30);
-  TPoint o;
-  const uint32_t normal = CentrePixel(b->Painter()->DrawPart(u"Normal", TSize{80, 30}, o).get());
-  const uint32_t hot = CentrePixel(b->Painter()->DrawPart(u"Hot", TSize{80, 30}, o).get());
+  TThemedFrameButton* b = PlainButtonOnWhite();
+  const uint32_t normal = StateCentre(b, u"Normal");
+  const uint32_t hot = StateCentre(b, u"Hot");
   ASSERT_NE(normal, hot);
   EXPECT_EQ(SurfacePixel(50, 25), normal);
   Mouse(50, 25, kMouseMove);
@@ -305,15 +314,9 @@ TEST_F(ThemedButtonTest, HoverCrossFadesOverTheStyleFadeTime) {
 }
 
 TEST_F(ThemedButtonTest, IdleDefaultButtonPulsesUntilHoveredAndResumesAfterwards) {
-  MakeRoot(200, 100);
-  AddProbe(root.get(), "back", 0, 0, 200, 100, 0xFFFFFFFF);
-  TThemedFrameButton* b = Button(root.get(), u"");
-  b->SetWidthFlags(0);
-  b->SetHeightFlags(0);
-  b->SetSize(80, 30);
-  TPoint o;
-  const uint32_t defaulted = CentrePixel(b->Painter()->DrawPart(u"Defaulted", TSize{80, 30}, o).get());
-  const uint32_t animated = CentrePixel(b->Painter()->DrawPart(u"Animated", TSize{80, 30}, o).get());
+  TThemedFrameButton* b = PlainButtonOnWhite();
+  const uint32_t defaulted = StateCentre(b, u"Defaulted");
+  const uint32_t animated = StateCentre(b, u"Animated");
   ASSERT_NE(defaulted, animated);
   b->Handler()->SetDefault(b);
   EXPECT_EQ(b->LastState(), kButtonDefaulted);
@@ -335,7 +338,7 @@ TEST_F(ThemedButtonTest, IdleDefaultButtonPulsesUntilHoveredAndResumesAfterwards
   Mouse(50, 25, kMouseMove);
   EXPECT_EQ(b->LastState(), kButtonDefaulted | kButtonHot);
   Tick(500);
-  const uint32_t hot = CentrePixel(b->Painter()->DrawPart(u"Hot", TSize{80, 30}, o).get());
+  const uint32_t hot = StateCentre(b, u"Hot");
   EXPECT_EQ(SurfacePixel(50, 25), hot);
   EXPECT_FALSE(root->RefreshNotifier()->TimerRunning());
   Tick(1000);
