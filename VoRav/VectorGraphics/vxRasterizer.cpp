@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "VoRav/wpExceptions.h"
 
@@ -227,46 +228,86 @@ void TRasterizer::FillReference(TOutline* outline, int32_t width, int32_t height
 
 namespace {
 
-// Edges at most this tall have their crossings stepped exactly: with a slope
-// of 24 significant bits the product (y - top + 0.5) x slope stays within
-// the 53 bits a double holds, so stepping in integers gives the same value.
-constexpr int64_t kMaxSteppedHeight = int64_t(1) << 24;
+using TVec4d = double __attribute__((vector_size(32)));
+using TVec4i = int32_t __attribute__((vector_size(16)));
+
+// A fast edge's crossings at sub-rows y .. y + count - 1 (rounded up to a
+// multiple of 4 written), `base` being y - top + 0.5: the slope formula four
+// sub-rows at a time. Every product is exact (a 24-bit slope times a value
+// below 2^33) and the rounding is the same add and remove of 1.5 x 2^52.
+inline void FastCrossings(int32_t top_x, double base, float slope, int32_t count, int32_t* out) {
+  constexpr double kShift = 6755399441055744.0;
+  const TVec4d lanes = {0.0, 1.0, 2.0, 3.0};
+  const double m = double(slope);
+  for (int32_t j = 0; j < count; j += 4) {
+    const TVec4d t = (base + double(j)) + lanes;
+    const TVec4d r = ((t * m) + kShift) - kShift;
+    const TVec4i x = __builtin_convertvector(r, TVec4i) + top_x;
+    std::memcpy(out + j, &x, sizeof x);
+  }
+}
+
+// True when an edge's crossings, over its height and 16 sub-rows past it,
+// stay well inside the 32-bit range, so the slope formula's limits never
+// apply and the vector conversion is exact.
+inline bool CrossingsFit(int32_t top_x, int64_t height, float slope) {
+  return std::fabs(double(top_x)) + (double(height) + 18.0) * std::fabs(double(slope)) + 2.0 < 2147483647.0;
+}
 
 }  // namespace
 
 void TRasterizer::FlushDeltaRow(TOutline* outline, int32_t row) {
   if (delta_last_ < delta_first_) return;
   // One pass sums the difference row up, clears it and hands each run of
-  // non-zero cells on as soon as it ends.
+  // non-zero cells on as soon as it ends. Inside a figure and outside it
+  // the difference row is mostly zero: eight zero columns at once keep the
+  // sum, and only inside a run are their cells written.
   int32_t* d = delta_.data();
   uint16_t* cells = row_cells_.data();
   int32_t sum = 0;
   int32_t run_start = -1;
-  for (int32_t k = delta_first_; k <= delta_last_; ++k) {
-    sum += d[k];
-    d[k] = 0;
-    cells[k] = uint16_t(sum);
+  const int32_t last = delta_last_;
+  int32_t k = delta_first_;
+  auto step = [&](int32_t col) {
+    sum += d[col];
+    d[col] = 0;
+    cells[col] = uint16_t(sum);
     if (sum != 0) {
-      if (run_start < 0) run_start = k;
+      if (run_start < 0) run_start = col;
     } else if (run_start >= 0) {
-      outline->OnSpan()(outline, row, run_start, k - run_start, cells + run_start);
+      outline->OnSpan()(outline, row, run_start, col - run_start, cells + run_start);
       run_start = -1;
     }
+  };
+  while (k + 8 <= last + 1) {
+    uint64_t w[4];
+    std::memcpy(w, d + k, sizeof w);
+    if ((w[0] | w[1] | w[2] | w[3]) == 0) {
+      if (sum != 0) {
+        const uint64_t four = uint64_t(uint16_t(sum)) * 0x0001000100010001ull;
+        std::memcpy(cells + k, &four, 8);
+        std::memcpy(cells + k + 4, &four, 8);
+      }
+    } else {
+      for (int32_t col = k; col < k + 8; ++col) step(col);
+    }
+    k += 8;
   }
-  if (run_start >= 0) outline->OnSpan()(outline, row, run_start, delta_last_ + 1 - run_start, cells + run_start);
+  for (; k <= last; ++k) step(k);
+  if (run_start >= 0) outline->OnSpan()(outline, row, run_start, last + 1 - run_start, cells + run_start);
   delta_first_ = INT32_MAX;
   delta_last_ = -1;
 }
 
 // The same coverage as FillReference, computed faster. Sub-rows go in bands
-// within a pixel row during which no edge joins or leaves. Each crossing is
-// stepped from the sub-row before instead of recomputed. When the edges keep
-// one left-to-right order over the whole band, the winding walk is done once
-// for the band: each edge then either opens an inside span, closes one or
-// neither on every sub-row of it. An inside span adds only its two ends to a
-// per-column difference row (the start column gets the sub-pixels it holds,
-// the next column the rest up to 16; the end the same negated), which one
-// running sum per pixel row turns into the coverage counts.
+// within a pixel row during which no edge joins or leaves. A band's
+// crossings of an edge are computed together (see FastCrossings). When the
+// edges keep one left-to-right order over the whole band, the winding walk is
+// done once for the band: each edge then either opens an inside span, closes
+// one or neither on every sub-row of it. An inside span adds only its two
+// ends to a per-column difference row (the start column gets the sub-pixels
+// it holds, the next column the rest up to 16; the end the same negated),
+// which one running sum per pixel row turns into the coverage counts.
 void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
   if (!outline || !outline->OnSpan() || width < 1 || height < 1) return;
   if (!outline->Closed()) outline->Close();
@@ -286,10 +327,6 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
   const int64_t end_y = int64_t(height) * 16;
   int64_t y = std::max<int64_t>(0, outline->Edge(sorted[0]).TopY);
   size_t next = 0;
-  // The crossing of a stepped edge at its current sub-row.
-  auto Rounded = [](const TStepped& s) {
-    return s.TopX + int32_t(s.Whole + int64_t(s.Rem + (s.Whole & 1) > (s.One >> 1)));
-  };
   int32_t* d = delta_.data();
   // The touched columns are kept in locals while a band is added: the
   // members could alias the difference row.
@@ -320,22 +357,7 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
         s.TopX = e.TopX;
         s.TopY = e.TopY;
         s.Slope = e.Slope;
-        int exp = 0;
-        const double frac = std::frexp(double(e.Slope), &exp);
-        // slope = m x 2^(exp - 24) with m a 24-bit integer; the offset at
-        // sub-row top + j is (2j + 1) x m x 2^(exp - 25).
-        const int64_t m = (e.Slope == 0 || exp < -36) ? 0 : int64_t(std::ldexp(frac, 24));
-        const int32_t shift = m == 0 ? 1 : 25 - exp;  // m 0: so flat that every offset rounds to 0
-        s.Stepped = height_abs <= kMaxSteppedHeight && shift >= 1 &&
-                    int64_t(std::abs(e.TopX)) + ((std::abs(m) * (2 * height_abs + 1)) >> shift) + 1 < INT32_MAX;
-        if (s.Stepped) {
-          const int64_t num = (2 * (y - e.TopY) + 1) * m;
-          s.One = int64_t(1) << shift;
-          s.Whole = num >> shift;
-          s.Rem = num & (s.One - 1);
-          s.StepWhole = (2 * m) >> shift;
-          s.StepRem = (2 * m) & (s.One - 1);
-        }
+        s.Fast = CrossingsFit(e.TopX, height_abs, e.Slope);
         stepped_.push_back(s);
       }
       ++next;
@@ -351,7 +373,7 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
       band_end = std::min(band_end, a[i].Bottom);
       if (kept != i) a[kept] = a[i];
       TStepped& s = a[kept++];
-      s.X = s.Stepped ? Rounded(s) : CrossingFromSlope(s.TopX, s.TopY, s.Slope, y);
+      s.X = CrossingFromSlope(s.TopX, s.TopY, s.Slope, y);
     }
     stepped_.resize(kept);
     if (kept == 0) {
@@ -379,33 +401,32 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
     if (xs_.size() < kept * 16) xs_.resize(kept * 16);
     int32_t* xs = xs_.data();
     for (size_t i = 0; i < kept; ++i) {
-      TStepped& s = a[i];
+      const TStepped& s = a[i];
       int32_t* out = xs + i * 16;
-      if (s.Stepped) {
-        int64_t whole = s.Whole, rem = s.Rem;
-        const int64_t half = s.One >> 1, one = s.One;
-        for (int32_t j = 0; j < band; ++j) {
-          // Up on a remainder above half, or at half when the whole part is odd.
-          out[j] = s.TopX + int32_t(whole + int64_t(rem + (whole & 1) > half));
-          rem += s.StepRem;
-          const int64_t carry = rem >= one ? 1 : 0;
-          rem -= one & -carry;
-          whole += s.StepWhole + carry;
-        }
-        s.Whole = whole;
-        s.Rem = rem;
+      if (s.Fast) {
+        FastCrossings(s.TopX, double(y - s.TopY) + 0.5, s.Slope, band, out);
       } else {
         for (int32_t j = 0; j < band; ++j) out[j] = CrossingFromSlope(s.TopX, s.TopY, s.Slope, y + j);
       }
-      s.X = out[band - 1];
     }
+    // A fast edge's crossing is TopX plus the rounded value of an affine
+    // function of the sub-row, within 1/2 of it. Two fast edges 2 or more
+    // apart at both ends of the band are at least 1 apart in value over all
+    // of it, so their rounded crossings keep their order; other pairs are
+    // compared sub-row by sub-row.
     bool ordered = true;
-    for (size_t i = 1; i < kept && ordered; ++i)
+    for (size_t i = 1; i < kept && ordered; ++i) {
+      const int32_t* lo = xs + (i - 1) * 16;
+      const int32_t* hi = xs + i * 16;
+      if (a[i].Fast && a[i - 1].Fast && int64_t(hi[0]) - lo[0] >= 2 &&
+          int64_t(hi[band - 1]) - lo[band - 1] >= 2)
+        continue;
       for (int32_t j = 0; j < band; ++j)
-        if (xs[i * 16 + size_t(j)] < xs[(i - 1) * 16 + size_t(j)]) {
+        if (hi[j] < lo[j]) {
           ordered = false;
           break;
         }
+    }
     if (ordered) {
       int32_t w = 0;
       for (size_t i = 0; i < kept; ++i) {
@@ -413,12 +434,25 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
         w += a[i].Dir;
         const int32_t sign = (i + 1 < kept && inside(w) ? 1 : 0) - (i > 0 && before ? 1 : 0);
         if (sign == 0) continue;
-        // Crossings of one edge mostly stay in one column for several
-        // sub-rows: their parts are summed before the row is touched. A
-        // straight edge's crossings are monotonic, so its first and last
-        // bound the columns it touches.
         const int32_t* in = xs + i * 16;
-        int32_t col = std::clamp(in[0], 0, right) >> 4;
+        // A straight edge's crossings are monotonic, so its first and last
+        // bound the columns it touches.
+        const int32_t first = in[0], last = in[band - 1];
+        if (a[i].Fast && first >= 0 && last >= 0 && first <= right && last <= right && (first >> 4) == (last >> 4)) {
+          // All in one column: the parts come from the crossings' sum.
+          int64_t sum = 0;
+          for (int32_t j = 0; j < band; ++j) sum += in[j];
+          const int32_t col = first >> 4;
+          const int32_t after = int32_t(sum - int64_t(16) * col * band);
+          d[col] += sign * (16 * band - after);
+          d[col + 1] += sign * after;
+          touched_first = std::min(touched_first, col);
+          touched_last = std::max(touched_last, col + 1);
+          continue;
+        }
+        // Crossings of one edge mostly stay in one column for several
+        // sub-rows: their parts are summed before the row is touched.
+        int32_t col = std::clamp(first, 0, right) >> 4;
         int32_t here = 0, after = 0;
         for (int32_t j = 0; j < band; ++j) {
           const int32_t x = std::clamp(in[j], 0, right);
@@ -434,7 +468,7 @@ void TRasterizer::Fill(TOutline* outline, int32_t width, int32_t height) {
         }
         d[col] += sign * here;
         d[col + 1] += sign * after;
-        const int32_t c0 = std::clamp(in[0], 0, right) >> 4, c1 = std::clamp(in[band - 1], 0, right) >> 4;
+        const int32_t c0 = std::clamp(first, 0, right) >> 4, c1 = std::clamp(last, 0, right) >> 4;
         touched_first = std::min(touched_first, std::min(c0, c1));
         touched_last = std::max(touched_last, std::max(c0, c1) + 1);
       }

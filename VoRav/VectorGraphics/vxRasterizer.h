@@ -97,25 +97,19 @@ class TRasterizer : public TRefObject {
   void FlushRow(TOutline* outline, int32_t row);
   void FlushDeltaRow(TOutline* outline, int32_t row);
 
-  // An edge while it crosses sub-rows, with its crossing stepped from one
-  // sub-row to the next: the offset from TopX before rounding is
-  // Whole + Rem / One (0 <= Rem < One, One a power of 2), which grows by
-  // StepWhole + StepRem / One per sub-row; it is rounded to nearest, halves
-  // to even. Edges whose offset cannot be kept exactly that way (Stepped
-  // false) are recomputed from their slope instead.
+  // An edge while it crosses sub-rows. Fast edges stay so far inside the
+  // 32-bit range over their height (and 16 sub-rows past it) that their
+  // crossings are computed several sub-rows at a time with the slope
+  // formula's exact double arithmetic; the others go through the formula
+  // one sub-row at a time, with its limits.
   struct TStepped {
     int32_t X;
     int32_t Dir;
     int32_t TopX;
     int32_t TopY;
     int64_t Bottom;  // first sub-row below the edge
-    int64_t Whole;
-    int64_t Rem;
-    int64_t StepWhole;
-    int64_t StepRem;
-    int64_t One;
     float Slope;
-    bool Stepped;
+    bool Fast;
   };
   std::vector<TStepped> stepped_;
   std::vector<int32_t> xs_;  // crossings of the current band, 16 per edge
