@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
@@ -260,8 +264,7 @@ void TRasterizer::FlushDeltaRow(TOutline* outline, int32_t row) {
   if (delta_last_ < delta_first_) return;
   // One pass sums the difference row up, clears it and hands each run of
   // non-zero cells on as soon as it ends. Inside a figure and outside it
-  // the difference row is mostly zero: eight zero columns at once keep the
-  // sum, and only inside a run are their cells written.
+  // the difference row is mostly zero.
   int32_t* d = delta_.data();
   uint16_t* cells = row_cells_.data();
   int32_t sum = 0;
@@ -279,20 +282,48 @@ void TRasterizer::FlushDeltaRow(TOutline* outline, int32_t row) {
       run_start = -1;
     }
   };
-  while (k + 8 <= last + 1) {
-    uint64_t w[4];
-    std::memcpy(w, d + k, sizeof w);
-    if ((w[0] | w[1] | w[2] | w[3]) == 0) {
+#if defined(__SSE2__)
+  // Four columns at a time: a zero group keeps the sum; otherwise the
+  // group's running sums come from two shifted adds, and a group wholly
+  // inside a run or wholly outside needs no run bookkeeping.
+  const __m128i zero = _mm_setzero_si128();
+  while (k + 4 <= last + 1) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + k));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(v, zero)) == 0xFFFF) {
       if (sum != 0) {
         const uint64_t four = uint64_t(uint16_t(sum)) * 0x0001000100010001ull;
         std::memcpy(cells + k, &four, 8);
-        std::memcpy(cells + k + 4, &four, 8);
       }
-    } else {
-      for (int32_t col = k; col < k + 8; ++col) step(col);
+      k += 4;
+      continue;
     }
-    k += 8;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + k), zero);
+    v = _mm_add_epi32(v, _mm_slli_si128(v, 4));
+    v = _mm_add_epi32(v, _mm_slli_si128(v, 8));
+    v = _mm_add_epi32(v, _mm_set1_epi32(sum));
+    // The low 16 bits of each sum, as the one-column step keeps them.
+    __m128i low = _mm_shufflelo_epi16(v, _MM_SHUFFLE(3, 3, 2, 0));
+    low = _mm_shufflehi_epi16(low, _MM_SHUFFLE(3, 3, 2, 0));
+    low = _mm_shuffle_epi32(low, _MM_SHUFFLE(3, 3, 2, 0));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(cells + k), low);
+    const int zeros = _mm_movemask_epi8(_mm_cmpeq_epi32(v, zero));
+    const int32_t sums[4] = {_mm_cvtsi128_si32(v), _mm_cvtsi128_si32(_mm_shuffle_epi32(v, 1)),
+                             _mm_cvtsi128_si32(_mm_shuffle_epi32(v, 2)), _mm_cvtsi128_si32(_mm_shuffle_epi32(v, 3))};
+    sum = sums[3];
+    if (!(zeros == 0 && run_start >= 0) && !(zeros == 0xFFFF && run_start < 0)) {
+      for (int32_t i = 0; i < 4; ++i) {
+        const int32_t col = k + i;
+        if (sums[i] != 0) {
+          if (run_start < 0) run_start = col;
+        } else if (run_start >= 0) {
+          outline->OnSpan()(outline, row, run_start, col - run_start, cells + run_start);
+          run_start = -1;
+        }
+      }
+    }
+    k += 4;
   }
+#endif
   for (; k <= last; ++k) step(k);
   if (run_start >= 0) outline->OnSpan()(outline, row, run_start, last + 1 - run_start, cells + run_start);
   delta_first_ = INT32_MAX;

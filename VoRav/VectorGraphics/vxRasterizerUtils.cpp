@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "VoRav/VectorGraphics/vxSvgUtils.h"
 #include "VoRav/wpExceptions.h"
 
@@ -257,21 +261,45 @@ void TRasterHelper::WriteSpan(TOutline*, int32_t row, int32_t first, int32_t cou
     // One colour: only its alpha changes with the coverage.
     const TColor32 color = fill_color_;
     const uint32_t alpha = ColorAlpha(color);
-    // An opaque colour over four fully covered pixels replaces them: "over"
-    // answers an opaque source unchanged.
-    constexpr uint64_t kFourFull = 0x0100010001000100ull;
-    const uint64_t two = uint64_t(color) * 0x0000000100000001ull;
-    for (; x < end; ++x) {
-      if (alpha == 255 && x + 4 <= end) {
-        uint64_t four;
-        std::memcpy(&four, cells + (x - first), 8);
-        if (four == kFourFull) {
-          std::memcpy(line + size_t(x) * 4, &two, 8);
-          std::memcpy(line + size_t(x) * 4 + 8, &two, 8);
-          x += 3;
-          continue;
+    // Every source pixel is the colour with its alpha scaled by the
+    // coverage (a full cell keeps the colour as it is).
+#if defined(__SSE2__)
+    // Four pixels at a time wherever "over" needs no blend: where the
+    // scaled alpha is 0 the target stays, where it is full or the target
+    // is empty the source replaces it.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i rgb = _mm_set1_epi32(int32_t(color & 0x00FFFFFFu));
+    const __m128i alpha16 = _mm_set1_epi16(int16_t(alpha));
+    const __m128i full = _mm_set1_epi32(255);
+    const __m128i max_cell = _mm_set1_epi16(256);
+    for (; x + 4 <= end; x += 4) {
+      __m128i c = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cells + (x - first)));
+      // Cells above 256 count as full, as below.
+      c = _mm_sub_epi16(c, _mm_subs_epu16(c, max_cell));
+      // alpha x cell is at most 255 x 256, within 16 bits.
+      const __m128i sa = _mm_unpacklo_epi16(_mm_srli_epi16(_mm_mullo_epi16(c, alpha16), 8), zero);
+      uint8_t* at = line + size_t(x) * 4;
+      const __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      const __m128i da = _mm_srli_epi32(dst, 24);
+      const __m128i keep = _mm_cmpeq_epi32(sa, zero);
+      const __m128i replace = _mm_or_si128(_mm_cmpeq_epi32(sa, full), _mm_cmpeq_epi32(da, zero));
+      if (_mm_movemask_epi8(_mm_or_si128(keep, replace)) != 0xFFFF) {
+        for (int32_t i = 0; i < 4; ++i) {
+          const uint32_t cell = cells[x + i - first];
+          const TColor32 src = cell < 256 ? ColorSetAlpha(color, uint8_t((alpha * cell) >> 8)) : color;
+          TColor32 px;
+          std::memcpy(&px, at + size_t(i) * 4, 4);
+          px = BlendPixelOver(px, src);
+          std::memcpy(at + size_t(i) * 4, &px, 4);
         }
+        continue;
       }
+      const __m128i src = _mm_or_si128(rgb, _mm_slli_epi32(sa, 24));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(at),
+                       _mm_or_si128(_mm_and_si128(keep, dst), _mm_andnot_si128(keep, src)));
+    }
+#endif
+    for (; x < end; ++x) {
       const uint32_t c = cells[x - first];
       const TColor32 s = c < 256 ? ColorSetAlpha(color, uint8_t((alpha * c) >> 8)) : color;
       TColor32 px;
