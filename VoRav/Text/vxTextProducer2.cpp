@@ -1,6 +1,7 @@
 #include "VoRav/Text/vxTextProducer2.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -104,7 +105,23 @@ void TSimpleVectorText::GetGlyphInfo(int32_t line, int32_t glyph, TGlyphRecord& 
 void TSimpleVectorText::OutlineGlyph(int32_t line, int32_t glyph, TPointArray& target) {
   TGlyphRecord g;
   GetGlyphInfo(line, glyph, g);
-  vectorizer_->GetGlyphOutline(g, target);
+  // The vectorizer's outline depends on the font key, the size and the
+  // glyph index only; sizes are told apart by their bits.
+  const uint32_t size_bits = std::bit_cast<uint32_t>(g.FontSize);
+  auto font = std::find_if(outlines_.begin(), outlines_.end(), [&](const TFontOutlines& f) {
+    return std::bit_cast<uint32_t>(f.FontSize) == size_bits && f.FontKey == g.FontKey;
+  });
+  if (font == outlines_.end()) {
+    outlines_.push_back(TFontOutlines{g.FontKey, g.FontSize, {}});
+    font = outlines_.end() - 1;
+  }
+  auto known = font->Glyphs.find(g.GlyphIndex);
+  if (known == font->Glyphs.end()) {
+    TPointArray read;
+    vectorizer_->GetGlyphOutline(g, read);
+    known = font->Glyphs.emplace(g.GlyphIndex, read.Points()).first;
+  }
+  for (const TPathPoint& p : known->second) target.Add(p.x, p.y, p.Command);
 }
 
 void TSimpleVectorText::GetLineBounds(int32_t line, TLineBounds& out) {

@@ -62,8 +62,17 @@ class TSimpleVectorText : public TVectorText {
   void GetGlyphInfo(int32_t line, int32_t glyph, TGlyphRecord& out) override;
 
  private:
+  // Outlines read so far, per font key and size, by glyph index: a glyph
+  // that recurs in the text is read from its font once.
+  struct TFontOutlines {
+    std::u16string FontKey;
+    float FontSize = 0;
+    std::unordered_map<uint16_t, std::vector<TPathPoint>> Glyphs;
+  };
+
   Ref<TVectorizer> vectorizer_;
   std::vector<Ref<TTextElementEx>> lines_;
+  std::vector<TFontOutlines> outlines_;
 };
 
 // A simple vector text in `font` through the installed vectorizer; null when
