@@ -111,7 +111,8 @@ void TFontReplacer::Prepare(TFontItem* item) {
   const std::u16string ch(1, item->default_char_);
   ptext::GetCharacterPlacement(CreateFontHandle(item->font_).get(), ch, 0, p);
   item->default_glyph_ = p.Glyphs.empty() ? 0 : p.Glyphs[0];
-  BuildCoverage(item);
+  // The coverage sets (four styles, a font file each) are built when the
+  // item is first tried for a run: most fallback faces never are.
   item->prepared_ = true;
 }
 
