@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include "../Graphics/GraphicsTestUtil.h"
 #include "VoRav/VectorGraphics/vxRasterizer.h"
@@ -261,6 +264,56 @@ TEST(RasterHelper, TransformClipStrokeAndColour) {
   uint32_t px;
   std::memcpy(&px, b->PixelAddress(0, 0), 4);
   EXPECT_EQ(px, BlendPixelOver(0xFF000000u, 0x7FFFFFFFu));
+}
+
+// The painter writes groups of pixels at once where "over" needs no blend;
+// every pixel must still be what "over" gives for the colour scaled by its
+// coverage, over targets that are empty, opaque, partly transparent and
+// mixed, for opaque, translucent and nearly clear colours.
+TEST(RasterHelper, SolidSpansGiveThePerPixelOver) {
+  std::mt19937 rng(4242);
+  std::uniform_real_distribution<float> coord(-4, 44);
+  const TColor32 colors[] = {0xFFFFFFFFu, 0xFF2060A0u, 0x80FF8000u, 0x01FFFFFFu, 0xFE102030u};
+  for (int round = 0; round < 60; ++round) {
+    const int32_t w = 40, h = 24;
+    std::vector<Poly> figures(1 + round % 3);
+    for (Poly& f : figures)
+      for (int i = 0; i < 3 + int(rng() % 8); ++i) f.push_back({coord(rng), coord(rng) * 0.5f});
+    const TColor32 color = colors[round % 5];
+    // Background: each pixel's alpha drawn from 0, 255 and values between.
+    std::vector<TColor32> under(size_t(w) * h);
+    for (TColor32& px : under) {
+      const uint32_t pick = rng() % 4;
+      const uint32_t alpha = pick == 0 ? 0 : pick == 1 ? 255 : rng() % 256;
+      px = (alpha << 24) | (rng() & 0x00FFFFFFu);
+    }
+    if (round % 4 == 0) std::fill(under.begin(), under.end(), 0x00000000u);
+    Ref<TRasterHelper> helper = MakeRef<TRasterHelper>();
+    helper->BeginPaint(w, h, 0);
+    for (int32_t y = 0; y < h; ++y) std::memcpy(helper->Target()->Row(y), under.data() + size_t(y) * w, size_t(w) * 4);
+    helper->SetFillColor(color);
+    TPointArray path;
+    for (const Poly& f : figures) {
+      path.Add(f[0].x, f[0].y, kPathMove);
+      for (size_t i = 1; i < f.size(); ++i) path.Add(f[i].x, f[i].y, kPathLine);
+      path.Add(0, 0, kPathClose);
+    }
+    ASSERT_TRUE(helper->DrawPath(path, round % 2 == 1));
+    Ref<TDirectBitmap> b = helper->EndPaint();
+    const TSpanLog log = Rasterize(figures, round % 2 == 1, w, h);
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        const uint32_t c = uint32_t(log.At(x, y));
+        TColor32 want = under[size_t(y) * w + size_t(x)];
+        if (c > 0) {
+          const TColor32 src = c < 256 ? ColorSetAlpha(color, uint8_t((ColorAlpha(color) * c) >> 8)) : color;
+          want = BlendPixelOver(want, src);
+        }
+        TColor32 got;
+        std::memcpy(&got, b->PixelAddress(x, y), 4);
+        ASSERT_EQ(got, want) << "round " << round << " at " << x << "," << y;
+      }
+  }
 }
 
 TEST(RasterHelper, GradientLooksUpTheProjectedPixel) {

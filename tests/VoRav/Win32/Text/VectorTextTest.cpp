@@ -3,7 +3,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <set>
+#include <utility>
 
 #include "GrayPng.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
@@ -73,6 +77,47 @@ TEST_F(VectorText, OutlinesAreFittedIntoTheBlackBox) {
   EXPECT_LT(m.UnderlinePosition, 0);
   EXPECT_GT(m.StrikeOutPosition, 0);
   EXPECT_TRUE(v->IsOutlineFont(Font(u"DejaVu Sans", 10)));
+}
+
+// A live text reads a glyph's outline from its font once and hands out the
+// same points wherever the glyph recurs; glyphs of another font (a
+// substituted run) keep their own outlines under the same index.
+TEST_F(VectorText, LiveTextOutlinesAreTheVectorizersOwn) {
+  Ref<TVectorizer> v = CreateVectorizer();
+  ASSERT_TRUE(v);
+  // The Hebrew face has no Latin letters: those come from a fallback face,
+  // whose glyph indices overlap the Hebrew face's.
+  std::u16string hebrew, latin;
+  for (char16_t c = 0x05D0; c <= 0x05EA; ++c) hebrew += c;
+  for (char16_t c = u'A'; c <= u'Z'; ++c) latin += c, latin += char16_t(c + 32);
+  Ref<TVectorText> t = NewSimpleVectorText(Font(u"Noto Sans Hebrew", 30), {hebrew + u" " + latin, latin + hebrew, u"ab"});
+  ASSERT_TRUE(t);
+  std::map<uint16_t, std::set<std::u16string>> keys_of_index;
+  std::set<std::pair<std::u16string, float>> fonts;
+  int32_t compared = 0;
+  for (int pass = 0; pass < 2; ++pass)
+    for (int32_t line = 0; line < t->LineCount(); ++line)
+      for (int32_t g = 0; g < t->GetGlyphCount(line); ++g) {
+        TGlyphRecord r;
+        t->GetGlyphInfo(line, g, r);
+        fonts.insert({r.FontKey, r.FontSize});
+        keys_of_index[r.GlyphIndex].insert(r.FontKey);
+        TPointArray want, got;
+        want.Add(1, 2, kPathMove);
+        got.Add(1, 2, kPathMove);
+        v->GetGlyphOutline(r, want);
+        t->OutlineGlyph(line, g, got);
+        ASSERT_EQ(got.Count(), want.Count()) << line << "," << g;
+        for (int32_t k = 0; k < got.Count(); ++k) {
+          EXPECT_EQ(got[k].x, want[k].x);
+          EXPECT_EQ(got[k].y, want[k].y);
+          EXPECT_EQ(got[k].Command, want[k].Command);
+        }
+        ++compared;
+      }
+  EXPECT_GT(compared, 200);
+  EXPECT_GE(fonts.size(), 2u);
+  EXPECT_TRUE(std::any_of(keys_of_index.begin(), keys_of_index.end(), [](const auto& k) { return k.second.size() > 1; }));
 }
 
 TEST_F(VectorText, BoundsSizeAndAlignment) {
