@@ -94,19 +94,21 @@ TFontItem* TFontReplacer::AddFont(const TFontDesc& font, bool fallback, bool mus
   } else {
     if (must_exist && !ptext::FontFamilyInstalled(font.FaceName)) return nullptr;
     Ref<TFontItem> made = MakeRef<TFontItem>(font);
-    const ptext::TTextMetricsRec m = ptext::GetTextMetrics(CreateFontHandle(font).get());
-    made->pitch_flag_ = m.PitchAndFamily & 1;
-    made->default_char_ = m.DefaultChar;
     item = made.get();
     items_.emplace(key, std::move(made));
   }
-  Prepare(item);
+  // A fallback face is opened and measured when it is first tried: most
+  // texts never need one.
+  if (!fallback) Prepare(item);
   if (fallback && std::find(fallbacks_.begin(), fallbacks_.end(), item) == fallbacks_.end()) fallbacks_.push_back(item);
   return item;
 }
 
 void TFontReplacer::Prepare(TFontItem* item) {
   if (item->prepared_) return;
+  const ptext::TTextMetricsRec m = ptext::GetTextMetrics(CreateFontHandle(item->font_).get());
+  item->pitch_flag_ = m.PitchAndFamily & 1;
+  item->default_char_ = m.DefaultChar;
   ptext::TPlacement p;
   const std::u16string ch(1, item->default_char_);
   ptext::GetCharacterPlacement(CreateFontHandle(item->font_).get(), ch, 0, p);
@@ -152,11 +154,16 @@ int32_t TFontReplacer::IndexOf(TFontItem* item) {
 
 TFontItem* TFontReplacer::NextFallback(TFontItem* item, TFontItem* chosen, const std::vector<TFontItem*>& tried) {
   auto fresh = [&](TFontItem* f) { return std::find(tried.begin(), tried.end(), f) == tried.end(); };
+  // Pitch flags are known once the items are prepared.
+  auto pitch = [this](TFontItem* f) {
+    Prepare(f);
+    return f->pitch_flag_;
+  };
   for (int32_t i = IndexOf(item) + 1; i < int32_t(fallbacks_.size()); ++i)
-    if (fallbacks_[i]->pitch_flag_ == item->pitch_flag_ && fresh(fallbacks_[i])) return fallbacks_[i];
-  if (chosen && chosen->pitch_flag_ == item->pitch_flag_) {
+    if (pitch(fallbacks_[i]) == pitch(item) && fresh(fallbacks_[i])) return fallbacks_[i];
+  if (chosen && pitch(chosen) == pitch(item)) {
     for (int32_t i = IndexOf(chosen) + 1; i < int32_t(fallbacks_.size()); ++i)
-      if (fallbacks_[i]->pitch_flag_ != item->pitch_flag_ && fresh(fallbacks_[i])) return fallbacks_[i];
+      if (pitch(fallbacks_[i]) != pitch(item) && fresh(fallbacks_[i])) return fallbacks_[i];
   }
   return nullptr;
 }
@@ -208,6 +215,7 @@ bool TFontReplacer::EmitRun(const std::u16string& text, int32_t first, int32_t c
 
 void TFontReplacer::ReplaceRun(const std::u16string& text, int32_t first, const TFontDesc& font, TFontItem* item,
                                int32_t last, std::vector<TFontItem*>& tried) {
+  Prepare(item);
   BuildCoverage(item);
   const int32_t s = FontStyleIndex(font.Style);
   tried.push_back(item);

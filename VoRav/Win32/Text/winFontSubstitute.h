@@ -29,7 +29,8 @@ class TFontItem : public TRefObject {
  public:
   explicit TFontItem(const TFontDesc& font) : font_(font) {}
   const TFontDesc& Font() const noexcept { return font_; }
-  // Set for a variable-pitch font.
+  // Set for a variable-pitch font; known once the item is prepared (a
+  // fallback face when it is first tried).
   bool PitchFlag() const noexcept { return pitch_flag_; }
 
  private:
@@ -61,9 +62,9 @@ class TFontReplacer : public TRefObject {
   // `callback`; every character is reported in some run.
   void Replace(const std::u16string& text, int32_t start, const TRunCallback& callback, const TFontDesc& font,
                int32_t count);
-  // Finds or creates the item of the font's face (prepared), appending it to
-  // the fallback list when asked. Null when the face is not installed and
-  // `must_exist` is set.
+  // Finds or creates the item of the font's face, appending it to the
+  // fallback list when asked; the item is prepared unless it is a
+  // fallback. Null when the face is not installed and `must_exist` is set.
   TFontItem* AddFont(const TFontDesc& font, bool fallback, bool must_exist = false);
   TFontItem* FindItem(const TFontDesc& font);
   int32_t FallbackCount();
