@@ -105,8 +105,10 @@ void TSimpleVectorText::GetGlyphInfo(int32_t line, int32_t glyph, TGlyphRecord& 
 void TSimpleVectorText::OutlineGlyph(int32_t line, int32_t glyph, TPointArray& target) {
   TGlyphRecord g;
   GetGlyphInfo(line, glyph, g);
-  // The vectorizer's outline depends on the font key, the size and the
-  // glyph index only; sizes are told apart by their bits.
+  // The vectorizer is asked once per font key, size and glyph index (on
+  // which alone its outline depends) rather than on every call, and the
+  // points are copied afterwards: a paragraph repeats its glyphs hundreds of
+  // times. Sizes are told apart by their bits.
   const uint32_t size_bits = std::bit_cast<uint32_t>(g.FontSize);
   auto font = std::find_if(outlines_.begin(), outlines_.end(), [&](const TFontOutlines& f) {
     return std::bit_cast<uint32_t>(f.FontSize) == size_bits && f.FontKey == g.FontKey;
