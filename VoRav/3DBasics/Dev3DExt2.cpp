@@ -30,7 +30,7 @@ void TTextureTile::Fill(TSysBitmap* level0) {
   const int32_t w = std::min(UsedWidth, level0->Width()), h = std::min(UsedHeight, level0->Height());
   // Only the tile's columns of each row are read (TileFillPlain is the
   // pixel-by-pixel form it is tested against).
-  TileFill(src, OriginX, OriginY, w, h, level0);
+  TileFill(src, OriginX, OriginY - Owner->SourceTop(), w, h, level0);
   Dirty = false;
 }
 
@@ -272,6 +272,13 @@ bool TMultiTexture6::ReleaseSource() {
   return true;
 }
 
+bool TMultiTexture6::Filled() {
+  if (tiles_.empty()) return false;
+  for (auto& t : tiles_)
+    if (!t->GetTexture() || t->Dirty) return false;
+  return true;
+}
+
 void TMultiTexture6::AllocateTiles() {
   if (!tiles_.empty() || source_width_ < 1 || source_height_ < 1 || !manager_) return;
   const int32_t sw = source_width_, sh = source_height_;
@@ -305,6 +312,77 @@ void TMultiTexture6::Prepare() {
     SetupTile(t.get());
     t->Preload();
   }
+}
+
+void TMultiTexture6::PrepareFromRows(TBitmapStore* store, int32_t level, TLevelRowReader* rows, bool alpha) {
+  KAV_ASSERT(store && rows);
+  const TSize size = rows->Size();
+  KAV_ASSERT(size.cx > 0 && size.cy > 0);
+  ReleaseTiles();
+  source_ = nullptr;
+  source_top_ = 0;
+  AlphaFlag = alpha;
+  grid_ = false;
+  columns_ = rows_ = 0;
+  rect_ = TRect{0, 0, size.cx, size.cy};
+  source_width_ = size.cx;
+  source_height_ = size.cy;
+  SetSourceOrigin(store, level);
+  AllocateTiles();
+  if (tiles_.empty()) return;
+  // A row of tiles covers at most its tallest tile's rows: the band holds
+  // that many, in row buffers handed round as the band moves down.
+  int32_t capacity = 1;
+  for (auto& t : tiles_) capacity = std::max(capacity, t->UsedHeight);
+  capacity = std::min(capacity, size.cy);
+  const size_t stride = size_t(size.cx) * 4;
+  std::vector<uint8_t> memory(stride * size_t(capacity));
+  std::vector<uint8_t*> ring(static_cast<size_t>(capacity));
+  for (size_t i = 0; i < ring.size(); ++i) ring[i] = memory.data() + i * stride;
+  int32_t top = 0, held = 0;  // source rows [top, top + held) are in ring[0, held)
+  try {
+    for (size_t i = 0; i < tiles_.size();) {
+      // Tiles of one row share their top; together they need the source
+      // rows [first, bottom).
+      const int32_t oy = tiles_[i]->OriginY;
+      size_t j = i;
+      int32_t bottom = 0;
+      for (; j < tiles_.size() && tiles_[j]->OriginY == oy; ++j) bottom = std::max(bottom, oy + tiles_[j]->UsedHeight);
+      const int32_t first = std::clamp(oy, 0, size.cy - 1);
+      bottom = std::clamp(bottom, first + 1, size.cy);
+      // Rows above the band go; their buffers move to the back.
+      const int32_t drop = std::clamp(first - top, 0, held);
+      std::rotate(ring.begin(), ring.begin() + drop, ring.end());
+      top += drop;
+      held -= drop;
+      while (top + held < first) {  // rows no tile shows (none in practice) are read past
+        rows->ReadRows(ring.data(), 1);
+        ++top;
+      }
+      const int32_t more = bottom - (top + held);
+      KAV_ASSERT(held + std::max(more, 0) <= capacity);
+      if (more > 0) {
+        rows->ReadRows(ring.data() + held, more);
+        held += more;
+      }
+      source_ = MakeRef<TSysBitmap>(TSize{size.cx, held}, std::vector<uint8_t*>(ring.begin(), ring.begin() + held),
+                                    StdFormats().A8R8G8B8);
+      source_top_ = top;
+      for (; i < j; ++i) {
+        SetupTile(tiles_[i].get());
+        tiles_[i]->Preload();
+      }
+    }
+  } catch (...) {
+    source_ = nullptr;
+    source_top_ = 0;
+    ReleaseTiles();
+    throw;
+  }
+  // A tile filled later (device loss, a texture not made now) reads the
+  // level from the store.
+  source_ = nullptr;
+  source_top_ = 0;
 }
 
 void TMultiTexture6::Draw(const T3DPoint corner[4]) {
