@@ -388,7 +388,14 @@ void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDra
     DrawQuadTextures(t, &src, 1, c, params.BlendFlag ? alpha * 0x01010101u : (alpha << 24 | 0x00FFFFFFu));
     own->BlendFlag = saved;
   } else {
-    TMultiTexture6* mt = FindMultiTexture(image, params, true);
+    TMultiTexture6* mt = nullptr;
+    try {
+      mt = FindMultiTexture(image, params, true);
+    } catch (const Exception&) {
+      // A picture whose level cannot be made (a broken file, or one gone
+      // or changed since its compressed copy was let go) draws nothing.
+      mt = nullptr;
+    }
     if (mt) {
       mt->Alpha = uint8_t(alpha);
       mt->FilterFlag = params.FilterFlag;

@@ -57,7 +57,8 @@ bool TTextureTile::Preload() {
     SysLockSleep(1);
     CallLoadCallback(this);
   }
-  Dirty = false;
+  // Dirty is cleared by Fill alone: a tile its source could not fill stays
+  // dirty (and is not drawn) rather than count as filled.
   return ok;
 }
 
@@ -252,7 +253,14 @@ void TMultiTexture6::SetSourceOrigin(TBitmapStore* store, int32_t level) {
 
 TBitmap* TMultiTexture6::Source() {
   if (!source_ && origin_) {
-    Ref<TBitmap> level = origin_->GetMipLevel(origin_level_, StdFormats().A8R8G8B8);
+    Ref<TBitmap> level;
+    try {
+      level = origin_->GetMipLevel(origin_level_, StdFormats().A8R8G8B8);
+    } catch (const Exception&) {
+      // A level that cannot be made again (its file gone or changed) leaves
+      // the tile unfilled; this runs while the tile's texture is locked.
+      return nullptr;
+    }
     if (level && level->Width() >= rect_.Right && level->Height() >= rect_.Bottom) MakeSource(level.get());
   }
   return source_.get();
@@ -409,6 +417,10 @@ void TMultiTexture6::Draw(const T3DPoint corner[4]) {
     TTextureTile* t = tp.get();
     SetupTile(t);
     t->Refresh();
+    // A tile whose texture could not be filled (its picture cannot be made
+    // again) is left out rather than drawn with what its texture held
+    // (GetTexture makes and fills a texture not made yet).
+    if (t->Dirty && t->GetTexture() && t->Dirty) continue;
     const double x0 = t->OriginX + 1, y0 = t->OriginY + 1;
     const double x1 = x0 + t->UsedWidth - 2, y1 = y0 + t->UsedHeight - 2;
     TScreenQuad q;

@@ -143,7 +143,7 @@ class TMultiTexture6 : public TRefObject {
   float LodBias = 0;
 
   // The source, taken again from its origin when it was let go (null when
-  // that fails).
+  // that fails or raises).
   TBitmap* Source();
   bool HoldsSource() const { return source_ != nullptr; }
   int32_t TileCount() const { return int32_t(tiles_.size()); }

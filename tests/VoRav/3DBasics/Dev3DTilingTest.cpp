@@ -169,10 +169,12 @@ class TRemakingStore : public TSysBitmapStore {
       : TSysBitmapStore(u"remaking", {}, StdFormats().A8R8G8B8, TSize{w, h}), remakes_(remakes) {}
   bool CanProduceAgain() const noexcept override { return remakes_; }
   int Loads = 0;
+  bool Fails = false;  // as a file gone since it was loaded
 
  protected:
   void LoadMipLevel(int32_t level, TLevelBitmap& out) override {
     if (level != 0) return;
+    if (Fails) throw EStreamReadError("gone");
     ++Loads;
     out.Bitmap = Picture(Width(), Height());
     out.Owned = true;
@@ -304,6 +306,16 @@ TEST(Tiling, TilesFilledFromBandsOfRowsHoldWhatTheWholePictureGives) {
   banded->ReleaseTiles();
   ExpectFrameIsPicture(rig, banded.get(), pic.get());
   EXPECT_EQ(store->Loads, 1);
+  // When the store cannot make it any more, tiles to be filled again stay
+  // unfilled and the draw goes on.
+  ASSERT_TRUE(banded->ReleaseSource());
+  banded->ReleaseTiles();
+  store->Fails = true;
+  rig.Screen->BeginScene();
+  T3DPoint c[4] = {{0, 0, 0}, {100, 0, 0}, {0, 100, 0}, {100, 100, 0}};
+  EXPECT_NO_THROW(banded->Draw(c));
+  rig.Screen->EndScene(true);
+  EXPECT_FALSE(banded->Filled());
 }
 
 TEST(Tiling, ABandReadThatFailsLeavesNoTilesBehind) {
