@@ -259,8 +259,9 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
   if (fill && !part && !params.GridFlag && picture->CanProduceAgain()) rows = picture->OpenLevelRows(level);
   Ref<TMultiTexture6> mt;
   if (rows) {
-    // Filled before it is listed: a read that fails leaves nothing behind,
-    // as a failed decode of the whole level did.
+    // Departure: filled here from a band of decoded rows at a time, with no source bitmap, so the whole level is never
+    // in memory beside the textures. Filled before it is listed: a read that fails leaves nothing behind, as a failed
+    // decode of the whole level did.
     mt = MakeRef<TMultiTexture6>(texture_manager_.get());
     mt->FilterFlag = params.FilterFlag;
     mt->PrepareFromRows(picture, level, rows.get(), params.AlphaFlag);
@@ -392,8 +393,8 @@ void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDra
     try {
       mt = FindMultiTexture(image, params, true);
     } catch (const Exception&) {
-      // A picture whose level cannot be made (a broken file, or one gone
-      // or changed since its compressed copy was let go) draws nothing.
+      // Departure: a picture whose level cannot be made (a broken file, or one gone or changed since its compressed
+      // copy was let go) draws nothing instead of failing the frame.
       mt = nullptr;
     }
     if (mt) {

@@ -417,9 +417,8 @@ void TMultiTexture6::Draw(const T3DPoint corner[4]) {
     TTextureTile* t = tp.get();
     SetupTile(t);
     t->Refresh();
-    // A tile whose texture could not be filled (its picture cannot be made
-    // again) is left out rather than drawn with what its texture held
-    // (GetTexture makes and fills a texture not made yet).
+    // Departure: a tile whose texture could not be filled (its picture cannot be made again) is left out rather than
+    // drawn with what its texture held (GetTexture makes and fills a texture not made yet).
     if (t->Dirty && t->GetTexture() && t->Dirty) continue;
     const double x0 = t->OriginX + 1, y0 = t->OriginY + 1;
     const double x1 = x0 + t->UsedWidth - 2, y1 = y0 + t->UsedHeight - 2;

@@ -93,6 +93,8 @@ Ref<TJPEGData> TJpegBitmapStore::SourceData() {
 }
 
 void TJpegBitmapStore::DropSource() {
+  // Departure: the compressed bytes are let go once the textures hold the picture and read again through the opener,
+  // so a prepared slide does not keep its file in memory too.
   if (!opener_ || !image_ || !image_->Image || !image_->Image->Data) return;
   // The facts stay; the bytes go (a reader under way holds the old record).
   auto facts = MakeRef<TJPEGData>();

@@ -223,7 +223,8 @@ std::vector<uint8_t> Pixels32(TBitmap* b) {
   std::vector<uint8_t> out;
   auto* s = AsSysBitmap(b);
   if (!s || s->PixelFormat() != StdFormats().A8R8G8B8) return out;
-  for (int y = 0; y < s->Height(); ++y) out.insert(out.end(), s->PixelAddress(0, y), s->PixelAddress(0, y) + size_t(s->Width()) * 4);
+  for (int y = 0; y < s->Height(); ++y)
+    out.insert(out.end(), s->PixelAddress(0, y), s->PixelAddress(0, y) + size_t(s->Width()) * 4);
   return out;
 }
 
@@ -263,7 +264,8 @@ TEST(JpegLoader, LevelRowsGiveTheDecodedLevel) {
   ASSERT_EQ(RunTool({kCjpeg, "-sample", "1x1", "-outfile", dir / "s.jpg", dir / "in.ppm"}), 0);
   std::vector<uint8_t> cut = ReadFileBytes(dir / "b.jpg");
   cut.resize(cut.size() * 3 / 5);
-  for (const auto& bytes : {ReadFileBytes(dir / "b.jpg"), ReadFileBytes(dir / "p.jpg"), ReadFileBytes(dir / "s.jpg"), cut}) {
+  const auto files = {ReadFileBytes(dir / "b.jpg"), ReadFileBytes(dir / "p.jpg"), ReadFileBytes(dir / "s.jpg"), cut};
+  for (const auto& bytes : files) {
     for (int level = 0; level <= 3; ++level) {
       Ref<TBitmapStore> store = LoadJpegImage(Mem(bytes).get(), u"c.jpg", false, {});
       ASSERT_TRUE(store);
