@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "VoRav/3DBasics/TileBitmap.h"
 #include "VoRav/3DBasics/TileFill.h"
@@ -344,9 +345,10 @@ void TMultiTexture6::PrepareFromRows(TBitmapStore* store, int32_t level, TLevelR
   for (auto& t : tiles_) capacity = std::max(capacity, t->UsedHeight);
   capacity = std::min(capacity, size.cy);
   const size_t stride = size_t(size.cx) * 4;
-  std::vector<uint8_t> memory(stride * size_t(capacity));
+  // Left unset: every row is written by the reader before a tile reads it.
+  const std::unique_ptr<uint8_t[]> memory(new uint8_t[stride * size_t(capacity)]);
   std::vector<uint8_t*> ring(static_cast<size_t>(capacity));
-  for (size_t i = 0; i < ring.size(); ++i) ring[i] = memory.data() + i * stride;
+  for (size_t i = 0; i < ring.size(); ++i) ring[i] = memory.get() + i * stride;
   int32_t top = 0, held = 0;  // source rows [top, top + held) are in ring[0, held)
   try {
     for (size_t i = 0; i < tiles_.size();) {
