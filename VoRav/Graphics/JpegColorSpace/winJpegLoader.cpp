@@ -212,6 +212,18 @@ int FuzzJpeg(const uint8_t* data, size_t size) {
     // Only small levels: the fuzzer's time goes to the parsing.
     if (int64_t(store->Width() >> level) * (store->Height() >> level) > (1 << 20)) continue;
     try {
+      // The level a band of rows at a time first (a made level gives no reader).
+      if (Ref<TLevelRowReader> rows = store->OpenLevelRows(level)) {
+        const TSize size = rows->Size();
+        std::vector<uint8_t> band(size_t(size.cx) * 4 * 16);
+        std::vector<uint8_t*> pointers(16);
+        for (size_t i = 0; i < pointers.size(); ++i) pointers[i] = band.data() + i * size_t(size.cx) * 4;
+        for (int32_t y = 0; y < size.cy; y += 16) rows->ReadRows(pointers.data(), std::min(16, size.cy - y));
+      }
+    } catch (const EJPEG&) {
+    } catch (const EOutOfMemory&) {
+    }
+    try {
       Ref<TBitmap> b = store->GetMipLevel(level);
       KAV_ASSERT(b->Width() == (store->Width() + (1 << level) - 1) >> level);
     } catch (const EJPEG&) {
