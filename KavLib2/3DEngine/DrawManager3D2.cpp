@@ -226,7 +226,7 @@ void T3DDrawer::DrawTextureRect(TCustomTexture* texture, const TFloatRect& sourc
 
 // ---- Images ----
 
-TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParams& params, bool create) {
+TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParams& params, bool create, bool fill) {
   if (!image || image->Width() <= 0 || image->Height() <= 0) return nullptr;
   // The level asked for, within the levels the picture has.
   int32_t level = std::max(0, params.MipLevel);
@@ -254,21 +254,34 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
     for (auto& w : store->Items)
       if (w->Key == key) return w->Texture.get();
   if (!create) return nullptr;
-  Ref<TBitmap> bmp = image->Store()->GetMipLevel(level, StdFormats().A8R8G8B8);
-  if (!bmp || bmp->Width() < 1 || bmp->Height() < 1) return nullptr;
-  TRect full{0, 0, bmp->Width(), bmp->Height()};
-  if (part) {
-    rect.Right = std::min(rect.Right, full.Right);
-    rect.Bottom = std::min(rect.Bottom, full.Bottom);
-    rect.Left = std::max(rect.Left, 0);
-    rect.Top = std::max(rect.Top, 0);
-    if (rect.IsEmpty()) return nullptr;
+  TBitmapStore* picture = image->Store();
+  Ref<TLevelRowReader> rows;
+  if (fill && !part && !params.GridFlag && picture->CanProduceAgain()) rows = picture->OpenLevelRows(level);
+  Ref<TMultiTexture6> mt;
+  if (rows) {
+    // Departure: filled here from a band of decoded rows at a time, with no source bitmap, so the whole level is never
+    // in memory beside the textures. Filled before it is listed: a read that fails leaves nothing behind, as a failed
+    // decode of the whole level did.
+    mt = MakeRef<TMultiTexture6>(texture_manager_.get());
+    mt->FilterFlag = params.FilterFlag;
+    mt->PrepareFromRows(picture, level, rows.get(), params.AlphaFlag);
   } else {
-    rect = full;
+    Ref<TBitmap> bmp = picture->GetMipLevel(level, StdFormats().A8R8G8B8);
+    if (!bmp || bmp->Width() < 1 || bmp->Height() < 1) return nullptr;
+    TRect full{0, 0, bmp->Width(), bmp->Height()};
+    if (part) {
+      rect.Right = std::min(rect.Right, full.Right);
+      rect.Bottom = std::min(rect.Bottom, full.Bottom);
+      rect.Left = std::max(rect.Left, 0);
+      rect.Top = std::max(rect.Top, 0);
+      if (rect.IsEmpty()) return nullptr;
+    } else {
+      rect = full;
+    }
+    mt = MakeRef<TMultiTexture6>(texture_manager_.get());
+    mt->Assign(bmp.get(), false, params.GridFlag, params.AlphaFlag, params.GridColumns, params.GridRows, rect);
+    mt->SetSourceOrigin(picture, level);
   }
-  auto mt = MakeRef<TMultiTexture6>(texture_manager_.get());
-  mt->Assign(bmp.get(), false, params.GridFlag, params.AlphaFlag, params.GridColumns, params.GridRows, rect);
-  mt->SetSourceOrigin(image->Store(), level);
   if (!store) {
     store = new TTextureStore2();
     store->Owner = texture_manager_.get();
@@ -306,13 +319,15 @@ TTextureStore2* T3DDrawer::OwnTextureStore(TImage* image) {
 
 void T3DDrawer::PrepareImage(TImage* image, const TImageDrawParams& params) {
   std::lock_guard<std::recursive_mutex> g(DrawerLock());
-  TMultiTexture6* mt = FindMultiTexture(image, params, true);
+  TMultiTexture6* mt = FindMultiTexture(image, params, true, true);
   if (!mt) return;
   mt->FilterFlag = params.FilterFlag;
   mt->Prepare();
   // Departure: the tiles hold the picture now; the decoded level is let go (and
   // decoded again should a tile ever need filling anew).
   mt->ReleaseSource();
+  // Departure: so does the compressed file where the store can read it again.
+  if (!mt->HoldsSource() && mt->Filled()) image->Store()->TrimSource();
 }
 
 void T3DDrawer::FreeOwnerTextures(TImage* image) {
@@ -374,7 +389,14 @@ void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDra
     DrawQuadTextures(t, &src, 1, c, params.BlendFlag ? alpha * 0x01010101u : (alpha << 24 | 0x00FFFFFFu));
     own->BlendFlag = saved;
   } else {
-    TMultiTexture6* mt = FindMultiTexture(image, params, true);
+    TMultiTexture6* mt = nullptr;
+    try {
+      mt = FindMultiTexture(image, params, true);
+    } catch (const Exception&) {
+      // Departure: a picture whose level cannot be made (a broken file, or one gone or changed since its compressed
+      // copy was let go) draws nothing instead of failing the frame.
+      mt = nullptr;
+    }
     if (mt) {
       mt->Alpha = uint8_t(alpha);
       mt->FilterFlag = params.FilterFlag;
@@ -385,7 +407,7 @@ void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDra
       mt->Draw(c);
       // A picture drawn before it was prepared (or prepared while the
       // device was not ready) lets go of its decoded level here.
-      if (mt->HoldsSource()) mt->ReleaseSource();
+      if (mt->HoldsSource() && mt->ReleaseSource()) image->Store()->TrimSource();
     }
   }
   if (grade) {

@@ -146,7 +146,10 @@ class T3DDrawer : public TDeviceDrawer {
                 bool horizontal, double strength, double step);
   void RecordBounds(const T3DPoint* corners, int32_t count);
   void RestoreView();
-  TMultiTexture6* FindMultiTexture(TImage* image, const TImageDrawParams& params, bool create);
+  // With `fill`, a multi-texture made here is filled too: from a band of
+  // the level's rows at a time where the store can read the level so (the
+  // level is then never whole in memory), else through Prepare.
+  TMultiTexture6* FindMultiTexture(TImage* image, const TImageDrawParams& params, bool create, bool fill = false);
   TTextureStore2* OwnTextureStore(TImage* image);
   void DrawQuadTextures(TCustomTexture* const* textures, const TFloatRect* sources, int32_t count,
                         const T3DPoint corner[4], uint32_t color);

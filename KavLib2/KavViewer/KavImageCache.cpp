@@ -115,7 +115,15 @@ void LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16strin
                                                    ? TImageParamsCallback::FromFunction(&OrientationFilter, source)
                                                    : TImageParamsCallback();
       handle->store = LoadBitmapStore(stream.get(), name, false, orientation);
-      if (!handle->store) why = u"no decoder accepts its data";
+      if (!handle->store) {
+        why = u"no decoder accepts its data";
+      } else {
+        // A store that keeps its compressed file may let it go once its
+        // pictures are in textures and read it again from the show by the
+        // same name (which the source keeps inside the show's folder).
+        Ref<TFileSource> from(source);
+        handle->store->SetSourceOpener([from, name]() { return from->OpenLocked(name); });
+      }
     } else {
       why = u"it was not found";
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "VoRav/3DBasics/TileBitmap.h"
 #include "VoRav/3DBasics/TileFill.h"
@@ -30,7 +31,7 @@ void TTextureTile::Fill(TSysBitmap* level0) {
   const int32_t w = std::min(UsedWidth, level0->Width()), h = std::min(UsedHeight, level0->Height());
   // Only the tile's columns of each row are read (TileFillPlain is the
   // pixel-by-pixel form it is tested against).
-  TileFill(src, OriginX, OriginY, w, h, level0);
+  TileFill(src, OriginX, OriginY - Owner->SourceTop(), w, h, level0);
   Dirty = false;
 }
 
@@ -57,7 +58,8 @@ bool TTextureTile::Preload() {
     SysLockSleep(1);
     CallLoadCallback(this);
   }
-  Dirty = false;
+  // Dirty is cleared by Fill alone: a tile its source could not fill stays
+  // dirty (and is not drawn) rather than count as filled.
   return ok;
 }
 
@@ -252,7 +254,14 @@ void TMultiTexture6::SetSourceOrigin(TBitmapStore* store, int32_t level) {
 
 TBitmap* TMultiTexture6::Source() {
   if (!source_ && origin_) {
-    Ref<TBitmap> level = origin_->GetMipLevel(origin_level_, StdFormats().A8R8G8B8);
+    Ref<TBitmap> level;
+    try {
+      level = origin_->GetMipLevel(origin_level_, StdFormats().A8R8G8B8);
+    } catch (const Exception&) {
+      // A level that cannot be made again (its file gone or changed) leaves
+      // the tile unfilled; this runs while the tile's texture is locked.
+      return nullptr;
+    }
     if (level && level->Width() >= rect_.Right && level->Height() >= rect_.Bottom) MakeSource(level.get());
   }
   return source_.get();
@@ -269,6 +278,13 @@ bool TMultiTexture6::ReleaseSource() {
   }
   source_ = nullptr;
   origin_->ReleaseLevel(origin_level_);
+  return true;
+}
+
+bool TMultiTexture6::Filled() {
+  if (tiles_.empty()) return false;
+  for (auto& t : tiles_)
+    if (!t->GetTexture() || t->Dirty) return false;
   return true;
 }
 
@@ -307,6 +323,78 @@ void TMultiTexture6::Prepare() {
   }
 }
 
+void TMultiTexture6::PrepareFromRows(TBitmapStore* store, int32_t level, TLevelRowReader* rows, bool alpha) {
+  KAV_ASSERT(store && rows);
+  const TSize size = rows->Size();
+  KAV_ASSERT(size.cx > 0 && size.cy > 0);
+  ReleaseTiles();
+  source_ = nullptr;
+  source_top_ = 0;
+  AlphaFlag = alpha;
+  grid_ = false;
+  columns_ = rows_ = 0;
+  rect_ = TRect{0, 0, size.cx, size.cy};
+  source_width_ = size.cx;
+  source_height_ = size.cy;
+  SetSourceOrigin(store, level);
+  AllocateTiles();
+  if (tiles_.empty()) return;
+  // A row of tiles covers at most its tallest tile's rows: the band holds
+  // that many, in row buffers handed round as the band moves down.
+  int32_t capacity = 1;
+  for (auto& t : tiles_) capacity = std::max(capacity, t->UsedHeight);
+  capacity = std::min(capacity, size.cy);
+  const size_t stride = size_t(size.cx) * 4;
+  // Left unset: every row is written by the reader before a tile reads it.
+  const std::unique_ptr<uint8_t[]> memory(new uint8_t[stride * size_t(capacity)]);
+  std::vector<uint8_t*> ring(static_cast<size_t>(capacity));
+  for (size_t i = 0; i < ring.size(); ++i) ring[i] = memory.get() + i * stride;
+  int32_t top = 0, held = 0;  // source rows [top, top + held) are in ring[0, held)
+  try {
+    for (size_t i = 0; i < tiles_.size();) {
+      // Tiles of one row share their top; together they need the source
+      // rows [first, bottom).
+      const int32_t oy = tiles_[i]->OriginY;
+      size_t j = i;
+      int32_t bottom = 0;
+      for (; j < tiles_.size() && tiles_[j]->OriginY == oy; ++j) bottom = std::max(bottom, oy + tiles_[j]->UsedHeight);
+      const int32_t first = std::clamp(oy, 0, size.cy - 1);
+      bottom = std::clamp(bottom, first + 1, size.cy);
+      // Rows above the band go; their buffers move to the back.
+      const int32_t drop = std::clamp(first - top, 0, held);
+      std::rotate(ring.begin(), ring.begin() + drop, ring.end());
+      top += drop;
+      held -= drop;
+      while (top + held < first) {  // rows no tile shows (none in practice) are read past
+        rows->ReadRows(ring.data(), 1);
+        ++top;
+      }
+      const int32_t more = bottom - (top + held);
+      KAV_ASSERT(held + std::max(more, 0) <= capacity);
+      if (more > 0) {
+        rows->ReadRows(ring.data() + held, more);
+        held += more;
+      }
+      source_ = MakeRef<TSysBitmap>(TSize{size.cx, held}, std::vector<uint8_t*>(ring.begin(), ring.begin() + held),
+                                    StdFormats().A8R8G8B8);
+      source_top_ = top;
+      for (; i < j; ++i) {
+        SetupTile(tiles_[i].get());
+        tiles_[i]->Preload();
+      }
+    }
+  } catch (...) {
+    source_ = nullptr;
+    source_top_ = 0;
+    ReleaseTiles();
+    throw;
+  }
+  // A tile filled later (device loss, a texture not made now) reads the
+  // level from the store.
+  source_ = nullptr;
+  source_top_ = 0;
+}
+
 void TMultiTexture6::Draw(const T3DPoint corner[4]) {
   AllocateTiles();
   if (!manager_ || tiles_.empty()) return;
@@ -331,6 +419,9 @@ void TMultiTexture6::Draw(const T3DPoint corner[4]) {
     TTextureTile* t = tp.get();
     SetupTile(t);
     t->Refresh();
+    // Departure: a tile whose texture could not be filled (its picture cannot be made again) is left out rather than
+    // drawn with what its texture held (GetTexture makes and fills a texture not made yet).
+    if (t->Dirty && t->GetTexture() && t->Dirty) continue;
     const double x0 = t->OriginX + 1, y0 = t->OriginY + 1;
     const double x1 = x0 + t->UsedWidth - 2, y1 = y0 + t->UsedHeight - 2;
     TScreenQuad q;

@@ -111,11 +111,24 @@ class TMultiTexture6 : public TRefObject {
   void SetSourceOrigin(TBitmapStore* store, int32_t level);
   // Makes every tile resident (filled and uploaded).
   void Prepare();
+  // Shows the whole of `level` of `store` (a store that can produce it
+  // again), read through `rows` a band at a time: each row of tiles is
+  // filled and uploaded from the band of source rows it covers, so the
+  // level is never whole in memory beside the textures. The tiles hold the
+  // same pixels Assign and Prepare give. Raises like the reader; the tiles
+  // go back to the pool then.
+  void PrepareFromRows(TBitmapStore* store, int32_t level, TLevelRowReader* rows, bool alpha);
+  // The source row that row 0 of Source() is (not 0 only while
+  // PrepareFromRows fills a band).
+  int32_t SourceTop() const { return source_top_; }
   // Once every tile's texture is filled, lets go of the source when its origin is
   // known: the tiles hold the pixels, and a picture held twice (decoded and
   // in textures) doubled the memory of every prepared slide. Answers whether
   // the source was let go.
   bool ReleaseSource();
+  // Whether there are tiles and every one's texture is made and holds its
+  // part of the picture.
+  bool Filled();
   // Draws the source tile by tile into the parallelogram corner[0] (top
   // left), corner[1] (top right), corner[2] (bottom left), corner[3].
   void Draw(const T3DPoint corner[4]);
@@ -130,7 +143,7 @@ class TMultiTexture6 : public TRefObject {
   float LodBias = 0;
 
   // The source, taken again from its origin when it was let go (null when
-  // that fails).
+  // that fails or raises).
   TBitmap* Source();
   bool HoldsSource() const { return source_ != nullptr; }
   int32_t TileCount() const { return int32_t(tiles_.size()); }
@@ -152,6 +165,7 @@ class TMultiTexture6 : public TRefObject {
   int32_t index_ = -1;
   std::vector<Ref<TTextureTile>> tiles_;
   Ref<TBitmap> source_;
+  int32_t source_top_ = 0;
   int32_t source_width_ = 0, source_height_ = 0;
   // What Assign was given, to make the source again from the origin.
   bool grid_ = false;

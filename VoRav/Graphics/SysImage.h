@@ -29,6 +29,9 @@ class TSysBitmapStore : public TBitmapStore {
   TPixelFormat* WorkingFormat() const noexcept;
 
  protected:
+  // Whether levels the source delivers are changed by a level filter (an
+  // orientation turns them).
+  bool HasLevelFilter() const noexcept { return level_filter_ != nullptr; }
   // Fills `out` with the bitmap of `level` from the store's own source, or
   // leaves it null when the source has no such level. A load stopped by the
   // progress handler raises EAbort rather than answer a partial bitmap.

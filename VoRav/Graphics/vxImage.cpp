@@ -54,6 +54,18 @@ bool TBitmapStore::ReleaseLevel(int32_t level) {
   return true;
 }
 
+Ref<TLevelRowReader> TBitmapStore::OpenLevelRows(int32_t level) {
+  if (level < 0) return nullptr;
+  TStoreLock hold(lock_.get());
+  if (size_t(level) < levels_.size() && !levels_[size_t(level)].empty()) return nullptr;
+  return MakeLevelRows(level);
+}
+
+void TBitmapStore::TrimSource() {
+  TStoreLock hold(lock_.get());
+  DropSource();
+}
+
 TBitmap* TBitmapStore::Matches(TBitmap* bitmap, const TBitmapClass* cls, TPixelFormat* format) {
   if (format && bitmap->PixelFormat() != format) return nullptr;
   return bitmap->InheritsFrom(cls) ? bitmap : nullptr;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,23 @@
 namespace kav {
 
 class TColorProfile;  // colour management
+class TStream;
+
+// One level of a picture in "A8R8G8B8", read top to bottom a band of rows at
+// a time: textures can be filled from it without the whole level decoded at
+// once.
+class TLevelRowReader : public TRefObject {
+ public:
+  virtual TSize Size() const = 0;
+  // Fills rows[0], rows[1], ... with the next min(count, rows left) rows
+  // (Size().cx x 4 bytes each). Raises like the store's decoding (EAbort
+  // when its progress handler stops the load).
+  virtual void ReadRows(uint8_t* const* rows, int32_t count) = 0;
+};
+
+// Opens the stream a store was loaded from again, at the position the load
+// started from; null when it cannot.
+using TStreamOpener = std::function<Ref<TStream>()>;
 
 struct TImageParams {
   std::u16string Name;
@@ -95,6 +113,19 @@ class TBitmapStore : public TRefObject {
   // request produces the level anew. Answers whether the level was dropped.
   bool ReleaseLevel(int32_t level);
 
+  // A reader of `level` with the pixels GetMipLevel(level, "A8R8G8B8")
+  // gives, for a level the store can make a band of rows at a time; null
+  // when it cannot, or when the level is made already (that bitmap is the
+  // cheaper source).
+  Ref<TLevelRowReader> OpenLevelRows(int32_t level);
+  // Where the store can read its compressed source again (SetSourceOpener),
+  // lets go of the copy it keeps; a level asked for later reads it anew.
+  // Call it once the levels in use are held elsewhere (textures).
+  void TrimSource();
+  // How to read the source again, for a store that keeps its compressed
+  // source (JPEG); others ignore it. Set it before levels are asked for.
+  virtual void SetSourceOpener(TStreamOpener opener) { (void)opener; }
+
   // `bitmap` itself when its format is `format` (or none is asked for) and
   // its class is `cls` or derives from it (or none is asked for); else null.
   virtual TBitmap* Matches(TBitmap* bitmap, const TBitmapClass* cls, TPixelFormat* format);
@@ -104,6 +135,14 @@ class TBitmapStore : public TRefObject {
   // Produces the bitmap of `level` (asked in `format` and `cls`, which the
   // producer may ignore) into `out`. Called under the lock.
   virtual void GetMipLevel(int32_t level, TPixelFormat* format, TLevelBitmap& out, const TBitmapClass* cls) = 0;
+  // OpenLevelRows and TrimSource of a store that can; called under the lock.
+  virtual Ref<TLevelRowReader> MakeLevelRows(int32_t level) {
+    (void)level;
+    return nullptr;
+  }
+  virtual void DropSource() {}
+  // The store's re-entrant lock, for producers that work outside GetMipLevel.
+  TSafeCriticalSection* StoreLock() const noexcept { return lock_.get(); }
 
   TImageParams params_;
   TProgressHandler on_progress_;

@@ -13,7 +13,9 @@ namespace {
 // Destroys the job's decompressor whatever way the caller leaves.
 struct TJobGuard {
   TJpegJob* job;
-  ~TJobGuard() { JpegEndJob(*job); }
+  ~TJobGuard() {
+    if (job) JpegEndJob(*job);
+  }
 };
 
 [[noreturn]] void RaiseJpegError(const TJpegJob& job) {
@@ -55,6 +57,7 @@ void TJpegImage::ReadData(TStream* stream, int64_t count) {
     data->Width = job->width;
     data->Height = job->height;
     data->Grayscale = job->grayscale;
+    data->Cmyk = job->cmyk;
     data->Arithmetic = job->arithmetic;
     Progressive = job->progressive;
   }
@@ -107,6 +110,48 @@ Ref<TFastDIB> TJpegImage::Decode(uint8_t scale, bool four_bytes) {
     ok = true;
   }
   return bitmap;
+}
+
+// ---- TJpegRowDecoder ----
+
+TJpegRowDecoder::TJpegRowDecoder(Ref<TJPEGData> data, uint8_t scale, bool four_bytes)
+    : data_(std::move(data)), job_(std::make_unique<TJpegJob>()) {
+  TMemoryStream* bytes = data_ ? data_->Data.get() : nullptr;
+  JpegInitJob(*job_, bytes ? bytes->Memory() : nullptr, bytes ? size_t(bytes->GetSize()) : 0,
+              std::min<uint8_t>(scale, 3));
+  job_->four_bytes = four_bytes;
+  // The decompressor goes with the job whatever way this constructor ends.
+  TJobGuard guard{job_.get()};
+  if (!JpegReadHeader(*job_) || !JpegStartOutput(*job_)) RaiseJpegError(*job_);
+  if (job_->cmyk) throw EJPEG("JPEG error #-1");
+  CheckBitmapSize(job_->out_width, job_->out_height, BytesPerPixel());
+  if (!JpegBeginRows(*job_)) RaiseJpegError(*job_);
+  guard.job = nullptr;
+}
+
+TJpegRowDecoder::~TJpegRowDecoder() { JpegEndJob(*job_); }
+
+int32_t TJpegRowDecoder::Width() const noexcept { return job_->out_width; }
+int32_t TJpegRowDecoder::Height() const noexcept { return job_->out_height; }
+int32_t TJpegRowDecoder::BytesPerPixel() const noexcept {
+  return job_->output == joGrey ? 1 : job_->output == joBGRA ? 4 : 3;
+}
+
+void TJpegRowDecoder::SetProgress(void (*on_progress)(void* context, int percent) noexcept,
+                                  void* context) noexcept {
+  job_->on_progress = on_progress;
+  job_->progress_context = context;
+}
+
+void TJpegRowDecoder::Read(uint8_t* const* rows, int32_t count) {
+  if (failed_) throw EJPEG(FormatAnsi("JPEG error #%d", job_->error_code));
+  count = std::min(count, job_->out_height - read_);
+  if (count <= 0) return;
+  if (!JpegReadRowBand(*job_, rows, count)) {
+    failed_ = true;
+    RaiseJpegError(*job_);
+  }
+  read_ += count;
 }
 
 }  // namespace kav

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "VoRav/Graphics/FastDIB.h"
@@ -28,6 +29,7 @@ class TJPEGData : public TRefObject {
   int32_t Height = 0;       // from the frame header
   int32_t Width = 0;
   bool Grayscale = false;   // the file's colour space is grey
+  bool Cmyk = false;        // the file's colour space is CMYK or YCCK
   bool Arithmetic = false;  // arithmetic-coded
 };
 
@@ -80,6 +82,42 @@ class TJpegImage : public TProgress {
   // for a libjpeg failure (also without picture data), EOutOfMemory when the
   // output is over the bitmap limits.
   Ref<TFastDIB> Decode(uint8_t scale, bool four_bytes = false);
+};
+
+struct TJpegJob;
+
+// Decodes a picture at 1 / 2^scale a band of rows at a time, top to bottom,
+// into rows the caller owns: the bytes Decode gives, without the whole
+// picture decoded at once. Holds a reference to the compressed data.
+class TJpegRowDecoder {
+ public:
+  // Reads the header and starts the decompression. Raises EJPEG for a
+  // libjpeg failure (also without picture data) and EOutOfMemory when the
+  // output is over the bitmap limits. CMYK and YCCK pictures are refused
+  // with EJPEG (they are converted a row at a time by Decode only).
+  TJpegRowDecoder(Ref<TJPEGData> data, uint8_t scale, bool four_bytes);
+  ~TJpegRowDecoder();
+  TJpegRowDecoder(const TJpegRowDecoder&) = delete;
+  TJpegRowDecoder& operator=(const TJpegRowDecoder&) = delete;
+
+  int32_t Width() const noexcept;
+  int32_t Height() const noexcept;
+  // 4 (colour with four_bytes), 3 (colour) or 1 (grey).
+  int32_t BytesPerPixel() const noexcept;
+  // Rows read so far.
+  int32_t RowsRead() const noexcept { return read_; }
+  // Progress (0..100) while libjpeg works; must not raise.
+  void SetProgress(void (*on_progress)(void* context, int percent) noexcept, void* context) noexcept;
+  // The next min(count, rows left) rows into rows[0], rows[1], ...
+  // (Width() x BytesPerPixel() bytes each). Raises EJPEG for a libjpeg
+  // failure; the decoder is done after one.
+  void Read(uint8_t* const* rows, int32_t count);
+
+ private:
+  Ref<TJPEGData> data_;
+  std::unique_ptr<TJpegJob> job_;
+  int32_t read_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace kav

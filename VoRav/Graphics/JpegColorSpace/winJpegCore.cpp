@@ -64,6 +64,7 @@ bool JpegReadHeader(TJpegJob& job) {
   job.width = int32_t(job.cinfo.image_width);
   job.height = int32_t(job.cinfo.image_height);
   job.grayscale = job.cinfo.jpeg_color_space == JCS_GRAYSCALE;
+  job.cmyk = job.cinfo.jpeg_color_space == JCS_CMYK || job.cinfo.jpeg_color_space == JCS_YCCK;
   job.progressive = jpeg_has_multiple_scans(&job.cinfo);
   job.arithmetic = job.cinfo.arith_code;
   return true;
@@ -111,6 +112,31 @@ bool JpegReadRows(TJpegJob& job, uint8_t* const* rows, uint8_t* cmyk_row) {
     }
   }
   jpeg_finish_decompress(&job.cinfo);
+  return true;
+}
+
+bool JpegBeginRows(TJpegJob& job) {
+  if (setjmp(job.jump)) return false;
+  jpeg_start_decompress(&job.cinfo);
+  job.started = true;
+  return true;
+}
+
+bool JpegReadRowBand(TJpegJob& job, uint8_t* const* rows, int32_t count) {
+  if (setjmp(job.jump)) return false;
+  const JDIMENSION first = job.cinfo.output_scanline;
+  if (!job.started) {
+    job.error_code = -1;
+    return false;
+  }
+  if (first >= job.cinfo.output_height) return true;  // finished already
+  const JDIMENSION end = first + JDIMENSION(count) < job.cinfo.output_height ? first + JDIMENSION(count)
+                                                                             : job.cinfo.output_height;
+  while (job.cinfo.output_scanline < end) {
+    const JDIMENSION y = job.cinfo.output_scanline;
+    jpeg_read_scanlines(&job.cinfo, const_cast<JSAMPARRAY>(rows + (y - first)), end - y);
+  }
+  if (job.cinfo.output_scanline >= job.cinfo.output_height) jpeg_finish_decompress(&job.cinfo);
   return true;
 }
 

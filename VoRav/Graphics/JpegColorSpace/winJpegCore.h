@@ -45,6 +45,7 @@ struct TJpegJob {
   int32_t width;   // full size from the frame header
   int32_t height;
   bool grayscale;  // the file's colour space is libjpeg's grey space
+  bool cmyk;       // the file's colour space is CMYK or YCCK
   bool progressive;
   bool arithmetic;
   // Filled by JpegStartOutput: the output size and layout.
@@ -81,6 +82,13 @@ bool JpegStartOutput(TJpegJob& job);
 // x 4 (joBGRA) or out_width bytes (joGrey). `cmyk_row` is room for one row of 4 bytes a
 // pixel, used when the file holds CMYK or YCCK.
 bool JpegReadRows(TJpegJob& job, uint8_t* const* rows, uint8_t* cmyk_row);
+// The same rows a few at a time, for a colour (joBGR or joBGRA) or grey
+// output: JpegBeginRows starts the decompression; each JpegReadRowBand reads
+// the next `count` rows (rows[0] the first of them; fewer when the picture
+// ends) and, with the last row, finishes the decompression as JpegReadRows
+// does. The rows are the bytes JpegReadRows gives.
+bool JpegBeginRows(TJpegJob& job);
+bool JpegReadRowBand(TJpegJob& job, uint8_t* const* rows, int32_t count);
 // Destroys the decompressor (always safe; also after a failure).
 void JpegEndJob(TJpegJob& job);
 

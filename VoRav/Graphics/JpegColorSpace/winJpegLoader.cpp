@@ -1,5 +1,6 @@
 #include "VoRav/Graphics/JpegColorSpace/winJpegLoader.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "VoRav/Graphics/JpegColorSpace/vxJpegICCExtractor.h"
@@ -12,6 +13,35 @@ namespace {
 void CheckGoOn(const TProgressHandler& handler, float fraction) {
   if (handler && !handler(fraction)) throw EAbort("Loading stopped");
 }
+
+using TStoreLock = TLockScope<TSafeCriticalSection>;
+
+// A level decoded a band of rows at a time. The progress handler hears
+// libjpeg's progress and may stop the load between bands.
+class TJpegLevelRows : public TLevelRowReader {
+ public:
+  TJpegLevelRows(Ref<TJPEGData> data, int32_t level, const TProgressHandler& progress)
+      : decoder_(std::move(data), uint8_t(level), true), progress_(progress) {
+    decoder_.SetProgress(&Report, this);
+  }
+  TSize Size() const override { return TSize{decoder_.Width(), decoder_.Height()}; }
+  void ReadRows(uint8_t* const* rows, int32_t count) override {
+    decoder_.Read(rows, count);
+    CheckGoOn(progress_, float(decoder_.RowsRead()) / float(std::max(decoder_.Height(), 1)));
+  }
+
+ private:
+  static void Report(void* context, int percent) noexcept {
+    auto* self = static_cast<TJpegLevelRows*>(context);
+    try {
+      // Inside libjpeg the answer cannot stop it; a stop is honoured after the band.
+      if (self->progress_) self->progress_(float(percent) * 0.01f);
+    } catch (...) {
+    }
+  }
+  TJpegRowDecoder decoder_;
+  TProgressHandler progress_;
+};
 
 }  // namespace
 
@@ -36,8 +66,61 @@ void TJpegBitmapStore::ImageProgress(TRefObject*, uint8_t, uint8_t percent, bool
   if (on_progress_) on_progress_(float(percent) * 0.01f);
 }
 
+void TJpegBitmapStore::SetSourceOpener(TStreamOpener opener) {
+  TStoreLock hold(StoreLock());
+  opener_ = std::move(opener);
+}
+
+bool TJpegBitmapStore::HoldsSource() {
+  TStoreLock hold(StoreLock());
+  return image_ && image_->Image && image_->Image->Data;
+}
+
+Ref<TJPEGData> TJpegBitmapStore::SourceData() {
+  Ref<TJPEGData> data = image_ ? image_->Image : nullptr;
+  if (!data || data->Data || !opener_) return data;
+  Ref<TStream> stream = opener_();
+  if (!stream) throw EStreamReadError("The picture's file cannot be opened again");
+  auto fresh = MakeRef<TJpegImage>();
+  fresh->LoadFromStream(stream.get());
+  const TJPEGData* now = fresh->Image.get();
+  // A file that changed since it was loaded is not decoded in its place.
+  if (!now || !now->Data || now->Width != data->Width || now->Height != data->Height ||
+      now->Grayscale != data->Grayscale || now->Cmyk != data->Cmyk || now->Arithmetic != data->Arithmetic)
+    throw EStreamReadError("The picture's file changed since it was loaded");
+  image_->Image = fresh->Image;
+  return image_->Image;
+}
+
+void TJpegBitmapStore::DropSource() {
+  // Departure: the compressed bytes are let go once the textures hold the picture and read again through the opener,
+  // so a prepared slide does not keep its file in memory too.
+  if (!opener_ || !image_ || !image_->Image || !image_->Image->Data) return;
+  // The facts stay; the bytes go (a reader under way holds the old record).
+  auto facts = MakeRef<TJPEGData>();
+  const TJPEGData& old = *image_->Image;
+  facts->Width = old.Width;
+  facts->Height = old.Height;
+  facts->Grayscale = old.Grayscale;
+  facts->Cmyk = old.Cmyk;
+  facts->Arithmetic = old.Arithmetic;
+  image_->Image = facts;
+}
+
+Ref<TLevelRowReader> TJpegBitmapStore::MakeLevelRows(int32_t level) {
+  if (level < 0 || level > 3 || !image_ || HasLevelFilter()) return nullptr;
+  Ref<TJPEGData> data = SourceData();
+  if (!data || data->Grayscale || data->Cmyk) return nullptr;
+  return MakeRef<TJpegLevelRows>(data, level, on_progress_);
+}
+
 Ref<TDibBitmap> TJpegBitmapStore::DecodeLevel(int32_t level, bool four_bytes) {
-  Ref<TFastDIB> dib = image_->Decode(uint8_t(level), four_bytes);
+  Ref<TFastDIB> dib;
+  {
+    TStoreLock hold(StoreLock());
+    SourceData();
+    dib = image_->Decode(uint8_t(level), four_bytes);
+  }
   if (dib->BitCount() == 8) {
     const int32_t w = dib->Width(), h = dib->RowCount();
     auto wide = MakeRef<TFastDIB>();
@@ -128,6 +211,18 @@ int FuzzJpeg(const uint8_t* data, size_t size) {
   for (int32_t level = 3; level >= 0; --level) {
     // Only small levels: the fuzzer's time goes to the parsing.
     if (int64_t(store->Width() >> level) * (store->Height() >> level) > (1 << 20)) continue;
+    try {
+      // The level a band of rows at a time first (a made level gives no reader).
+      if (Ref<TLevelRowReader> rows = store->OpenLevelRows(level)) {
+        const TSize size = rows->Size();
+        std::vector<uint8_t> band(size_t(size.cx) * 4 * 16);
+        std::vector<uint8_t*> pointers(16);
+        for (size_t i = 0; i < pointers.size(); ++i) pointers[i] = band.data() + i * size_t(size.cx) * 4;
+        for (int32_t y = 0; y < size.cy; y += 16) rows->ReadRows(pointers.data(), std::min(16, size.cy - y));
+      }
+    } catch (const EJPEG&) {
+    } catch (const EOutOfMemory&) {
+    }
     try {
       Ref<TBitmap> b = store->GetMipLevel(level);
       KAV_ASSERT(b->Width() == (store->Width() + (1 << level) - 1) >> level);

@@ -28,11 +28,16 @@ class TJpegBitmapStore : public TSysBitmapStore {
   // The picture decoded at 1 / 2^level (0..3) as a 24-bit DIB bitmap; grey
   // pictures are widened to three equal bytes. With `four_bytes` a colour
   // picture comes as a 32-bit one ("A8R8G8B8", alpha 255) instead. Raises
-  // like TJpegImage::Decode.
+  // like TJpegImage::Decode, and EStreamReadError when a dropped source
+  // cannot be read again unchanged.
   Ref<TDibBitmap> DecodeLevel(int32_t level, bool four_bytes = false);
-  // The compressed picture stays with the store, so a released level is
-  // decoded again (libjpeg's decoding gives the same pixels every time).
+  // The compressed picture stays with the store (or is read again through
+  // the opener), so a released level is decoded again (libjpeg's decoding
+  // gives the same pixels every time).
   bool CanProduceAgain() const noexcept override { return image_ != nullptr; }
+  void SetSourceOpener(TStreamOpener opener) override;
+  // Whether the compressed bytes are held now.
+  bool HoldsSource();
 
  protected:
   // Levels 0 to 3 from libjpeg; deeper levels are left to halving.
@@ -42,8 +47,18 @@ class TJpegBitmapStore : public TSysBitmapStore {
   // copy is kept beside the 32-bit one.
   void GetMipLevel(int32_t level, TPixelFormat* format, TLevelBitmap& out, const TBitmapClass* cls) override;
   void Dispose() override;
+  // Levels 0 to 3 of a colour picture (not CMYK) without a level filter,
+  // decoded a band of rows at a time as "A8R8G8B8".
+  Ref<TLevelRowReader> MakeLevelRows(int32_t level) override;
+  // With an opener, the compressed bytes go (the header's facts stay).
+  void DropSource() override;
 
  private:
+  // The compressed picture, read again through the opener when it was
+  // dropped; the picture read must have the facts of the one loaded.
+  // Called under the store's lock.
+  Ref<TJPEGData> SourceData();
+  TStreamOpener opener_;
   void ImageProgress(TRefObject* sender, uint8_t stage, uint8_t percent, bool redraw, const TRect& rect,
                      const std::u16string& message);
   Ref<TJpegImage> image_;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "../../VoRav/LogCapture.h"
@@ -9,6 +11,7 @@
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "VoRav/Graphics/vxBitmapLoader.h"
+#include "VoRav/Graphics/vxImageRegistry.h"
 #include "VoRav/vxIni.h"
 
 using namespace kav;
@@ -144,4 +147,58 @@ TEST(ImageCache, PlaceholdersAndOrientation) {
   EXPECT_EQ(turned->Height(), 2);
   EXPECT_EQ(turned->Store()->CachedCount(1), 1);  // the accessor's mip level made ahead
   EXPECT_EQ(turned->GetBitmap()->Size().cx, 1);
+}
+
+namespace {
+
+// A store over a 1 x 1 picture that keeps the opener the cache gives it.
+class TOpenerStore : public TWrapperBitmapStore {
+ public:
+  TOpenerStore() : TWrapperBitmapStore(u"opener", {}, true, NewBitmap(1, 1, PixelFormatByName("A8R8G8B8")).release()) {}
+  void SetSourceOpener(TStreamOpener opener) override { Opener = std::move(opener); }
+  TStreamOpener Opener;
+};
+
+// Takes files that begin with "OPEN".
+Ref<TBitmapStore> LoadOpenerStore(TStream* stream, const std::u16string&, bool owns, const TImageParamsCallback&) {
+  Ref<TStream> taken = owns ? Ref<TStream>::Adopt(stream) : Ref<TStream>();
+  const int64_t start = stream->GetPosition();
+  uint8_t head[4] = {};
+  const bool ok = stream->Read(std::span<uint8_t>(head, 4), 4) == 4 && std::memcmp(head, "OPEN", 4) == 0;
+  stream->SetPosition(start);
+  return ok ? MakeRef<TOpenerStore>() : nullptr;
+}
+
+std::string ReadAll(TStream* s) {
+  std::string out;
+  uint8_t buf[256];
+  for (int64_t n; (n = s->Read(std::span<uint8_t>(buf, sizeof buf), sizeof buf)) > 0;)
+    out.append(reinterpret_cast<char*>(buf), size_t(n));
+  return out;
+}
+
+}  // namespace
+
+// A store may let go of its compressed file and read it again: the cache
+// gives it an opener that opens the same name through the same source.
+TEST(ImageCache, StoresGetAnOpenerOfTheirFileThroughTheSource) {
+  RegisterImageLoader(&LoadOpenerStore, {u".opn"});
+  TTempFolder t;
+  t.WriteFile("sub/p.opn", "OPEN and the rest of the file");
+  auto mapped = MakeRef<TMappedFileSource>(t.Wide() + u"/");
+  auto acc = MakeRef<TFileAccessor>(mapped.get());
+  {
+    Ref<TImage> image = LoadImageHandle(acc.get(), u"sub\\p.opn");
+    auto* store = dynamic_cast<TOpenerStore*>(image->Store());
+    ASSERT_NE(store, nullptr);
+    ASSERT_TRUE(store->Opener);
+    Ref<TStream> again = store->Opener();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(ReadAll(again.get()), "OPEN and the rest of the file");
+    // A file gone since gives no stream (the store then reports it cannot
+    // read its picture again).
+    std::filesystem::remove(t.Sys("sub/p.opn"));
+    EXPECT_FALSE(store->Opener());
+  }
+  UnregisterImageLoader(&LoadOpenerStore);
 }

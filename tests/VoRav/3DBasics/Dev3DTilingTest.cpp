@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "Dx3DRig.h"
 #include "VoRav/3DBasics/Dev3DExt2.h"
@@ -168,10 +169,12 @@ class TRemakingStore : public TSysBitmapStore {
       : TSysBitmapStore(u"remaking", {}, StdFormats().A8R8G8B8, TSize{w, h}), remakes_(remakes) {}
   bool CanProduceAgain() const noexcept override { return remakes_; }
   int Loads = 0;
+  bool Fails = false;  // as a file gone since it was loaded
 
  protected:
   void LoadMipLevel(int32_t level, TLevelBitmap& out) override {
     if (level != 0) return;
+    if (Fails) throw EStreamReadError("gone");
     ++Loads;
     out.Bitmap = Picture(Width(), Height());
     out.Owned = true;
@@ -224,6 +227,109 @@ TEST(Tiling, ResidentTilesLetTheDecodedPictureGoAndRefillFromTheStore) {
   EXPECT_TRUE(m->ReleaseSource());
   m = nullptr;
   EXPECT_EQ(rig.Manager->MultiTextureCount(), 0);
+}
+
+// A picture's rows read top to bottom a band at a time, as a decoder gives
+// them; it checks that no band asks beyond the picture and can fail after
+// a number of rows, as a broken file does.
+class TPictureRows : public TLevelRowReader {
+ public:
+  TPictureRows(TSysBitmap* pic, int32_t fail_at = -1) : pic_(pic), fail_at_(fail_at) {}
+  TSize Size() const override { return pic_->Size(); }
+  void ReadRows(uint8_t* const* rows, int32_t count) override {
+    EXPECT_GT(count, 0);
+    EXPECT_LE(Read + count, pic_->Height());
+    if (fail_at_ >= 0 && Read + count > fail_at_) throw EStreamReadError("broken");
+    for (int32_t i = 0; i < count; ++i)
+      std::memcpy(rows[i], pic_->Row(Read + i), size_t(pic_->Width()) * 4);
+    Read += count;
+    Largest = std::max(Largest, count);
+  }
+  int32_t Read = 0, Largest = 0;
+
+ private:
+  TSysBitmap* pic_;
+  int32_t fail_at_;
+};
+
+// The texels a tile holds (its used part).
+std::vector<uint32_t> TileTexels(TTextureTile* t) {
+  std::vector<uint32_t> out;
+  T3DTexture* tex = t->GetTexture();
+  if (!tex) return out;
+  Ref<T3DSurface> s = tex->GetSurface(0);
+  Ref<TSysBitmap> b = s->Lock(TRect{0, 0, t->UsedWidth, t->UsedHeight}, true);
+  if (!b) return out;
+  for (int32_t y = 0; y < t->UsedHeight; ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(b->Row(y));
+    out.insert(out.end(), row, row + t->UsedWidth);
+  }
+  s->Unlock(b);
+  return out;
+}
+
+TEST(Tiling, TilesFilledFromBandsOfRowsHoldWhatTheWholePictureGives) {
+  // Three rows and three columns of tiles of several sizes, the edges
+  // repeated beyond the picture.
+  TTileRig rig(1100, 1030);
+  Ref<TSysBitmap> pic = Picture(1100, 1030);
+  auto whole = MakeRef<TMultiTexture6>(rig.Manager.get());
+  whole->Assign(pic.get(), false, false, true, 1, 1, TRect{0, 0, 1100, 1030});
+  whole->Prepare();
+  auto store = MakeRef<TRemakingStore>(1100, 1030, true);
+  auto banded = MakeRef<TMultiTexture6>(rig.Manager.get());
+  auto rows = MakeRef<TPictureRows>(pic.get());
+  banded->PrepareFromRows(store.get(), 0, rows.get(), true);
+  // Every row read once, at most a tile's height at a time, and the whole
+  // picture never made.
+  EXPECT_EQ(rows->Read, 1030);
+  EXPECT_LE(rows->Largest, 512);
+  EXPECT_EQ(store->Loads, 0);
+  EXPECT_FALSE(banded->HoldsSource());
+  EXPECT_EQ(banded->SourceTop(), 0);
+  EXPECT_TRUE(banded->Filled());
+  ASSERT_EQ(banded->TileCount(), whole->TileCount());
+  ASSERT_GT(banded->TileCount(), 4);
+  for (int32_t i = 0; i < banded->TileCount(); ++i) {
+    TTextureTile* a = whole->Tiles()[size_t(i)].get();
+    TTextureTile* b = banded->Tiles()[size_t(i)].get();
+    ASSERT_EQ(a->OriginX, b->OriginX);
+    ASSERT_EQ(a->OriginY, b->OriginY);
+    ASSERT_EQ(a->UsedWidth, b->UsedWidth);
+    ASSERT_EQ(a->UsedHeight, b->UsedHeight);
+    const std::vector<uint32_t> ta = TileTexels(a), tb = TileTexels(b);
+    ASSERT_FALSE(ta.empty());
+    ASSERT_TRUE(ta == tb) << "tile " << i;
+  }
+  whole = nullptr;
+  // Tiles taken back are filled again from the store, with the same pixels.
+  banded->ReleaseTiles();
+  ExpectFrameIsPicture(rig, banded.get(), pic.get());
+  EXPECT_EQ(store->Loads, 1);
+  // When the store cannot make it any more, tiles to be filled again stay
+  // unfilled and the draw goes on.
+  ASSERT_TRUE(banded->ReleaseSource());
+  banded->ReleaseTiles();
+  store->Fails = true;
+  rig.Screen->BeginScene();
+  T3DPoint c[4] = {{0, 0, 0}, {100, 0, 0}, {0, 100, 0}, {100, 100, 0}};
+  EXPECT_NO_THROW(banded->Draw(c));
+  rig.Screen->EndScene(true);
+  EXPECT_FALSE(banded->Filled());
+}
+
+TEST(Tiling, ABandReadThatFailsLeavesNoTilesBehind) {
+  TTileRig rig(64, 48);
+  Ref<TSysBitmap> pic = Picture(700, 1200);
+  auto store = MakeRef<TRemakingStore>(700, 1200, true);
+  auto m = MakeRef<TMultiTexture6>(rig.Manager.get());
+  auto rows = MakeRef<TPictureRows>(pic.get(), 600);
+  EXPECT_THROW(m->PrepareFromRows(store.get(), 0, rows.get(), true), EStreamReadError);
+  EXPECT_EQ(m->TileCount(), 0);
+  EXPECT_FALSE(m->HoldsSource());
+  EXPECT_EQ(m->SourceTop(), 0);
+  EXPECT_GT(rig.Manager->FreeTileCount(), 0);  // the tiles filled so far went back to the pool
+  EXPECT_EQ(store->Loads, 0);
 }
 
 TEST(Tiling, APictureThatCannotBeMadeAgainIsKept) {

@@ -215,3 +215,162 @@ TEST(JpegLoader, ReleasedLevelIsDecodedAgainUnchanged) {
       ASSERT_EQ(std::memcmp(a->PixelAddress(0, y), b->PixelAddress(0, y), size_t(a->Width()) * 4), 0) << level << ":" << y;
   }
 }
+
+namespace {
+
+// The rows of a 32-bit bitmap, top first.
+std::vector<uint8_t> Pixels32(TBitmap* b) {
+  std::vector<uint8_t> out;
+  auto* s = AsSysBitmap(b);
+  if (!s || s->PixelFormat() != StdFormats().A8R8G8B8) return out;
+  for (int y = 0; y < s->Height(); ++y)
+    out.insert(out.end(), s->PixelAddress(0, y), s->PixelAddress(0, y) + size_t(s->Width()) * 4);
+  return out;
+}
+
+// A level read through OpenLevelRows in bands of 1, 7 and 64 rows in turn
+// (empty when the store gives no reader).
+std::vector<uint8_t> BandedPixels(TBitmapStore* store, int level) {
+  std::vector<uint8_t> out;
+  Ref<TLevelRowReader> rows = store->OpenLevelRows(level);
+  if (!rows) return out;
+  const TSize size = rows->Size();
+  EXPECT_EQ(size.cx, (store->Width() + (1 << level) - 1) >> level);
+  EXPECT_EQ(size.cy, (store->Height() + (1 << level) - 1) >> level);
+  const int bands[] = {1, 7, 64};
+  std::vector<uint8_t> band(size_t(size.cx) * 4 * 64);
+  std::vector<uint8_t*> pointers(64);
+  for (int y = 0, k = 0; y < size.cy; ++k) {
+    const int n = std::min(bands[k % 3], size.cy - y);
+    for (int i = 0; i < n; ++i) pointers[size_t(i)] = band.data() + size_t(i) * size_t(size.cx) * 4;
+    rows->ReadRows(pointers.data(), n);
+    out.insert(out.end(), band.begin(), band.begin() + std::ptrdiff_t(size_t(n) * size_t(size.cx) * 4));
+    y += n;
+  }
+  rows->ReadRows(pointers.data(), 5);  // past the end: nothing more
+  return out;
+}
+
+}  // namespace
+
+// Levels read a band of rows at a time are the levels decoded whole, byte
+// for byte: baseline, progressive and cut-off files alike.
+TEST(JpegLoader, LevelRowsGiveTheDecodedLevel) {
+  if (!ToolExists(kCjpeg)) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+  TScratchDir dir("jpegrows");
+  WriteFileBytes(dir / "in.ppm", SyntheticPpm(203, 101, 7));
+  ASSERT_EQ(RunTool({kCjpeg, "-outfile", dir / "b.jpg", dir / "in.ppm"}), 0);
+  ASSERT_EQ(RunTool({kCjpeg, "-progressive", "-outfile", dir / "p.jpg", dir / "in.ppm"}), 0);
+  ASSERT_EQ(RunTool({kCjpeg, "-sample", "1x1", "-outfile", dir / "s.jpg", dir / "in.ppm"}), 0);
+  std::vector<uint8_t> cut = ReadFileBytes(dir / "b.jpg");
+  cut.resize(cut.size() * 3 / 5);
+  const auto files = {ReadFileBytes(dir / "b.jpg"), ReadFileBytes(dir / "p.jpg"), ReadFileBytes(dir / "s.jpg"), cut};
+  for (const auto& bytes : files) {
+    for (int level = 0; level <= 3; ++level) {
+      Ref<TBitmapStore> store = LoadJpegImage(Mem(bytes).get(), u"c.jpg", false, {});
+      ASSERT_TRUE(store);
+      const std::vector<uint8_t> banded = BandedPixels(store.get(), level);
+      ASSERT_FALSE(banded.empty()) << level;
+      EXPECT_EQ(store->CachedCount(level), 0);  // nothing kept whole
+      EXPECT_TRUE(banded == Pixels32(store->GetMipLevel(level, StdFormats().A8R8G8B8).get())) << level;
+      // A level made already is read from the bitmap, not through rows.
+      EXPECT_FALSE(store->OpenLevelRows(level));
+    }
+  }
+  // Levels libjpeg does not make, and grey pictures (widened by the store),
+  // come whole.
+  Ref<TBitmapStore> store = LoadJpegImage(Mem(ReadFileBytes(dir / "b.jpg")).get(), u"c.jpg", false, {});
+  EXPECT_FALSE(store->OpenLevelRows(4));
+  EXPECT_FALSE(store->OpenLevelRows(-1));
+  ASSERT_EQ(RunTool({kCjpeg, "-grayscale", "-outfile", dir / "g.jpg", dir / "in.ppm"}), 0);
+  Ref<TBitmapStore> grey = LoadJpegImage(Mem(ReadFileBytes(dir / "g.jpg")).get(), u"g.jpg", false, {});
+  ASSERT_TRUE(grey);
+  EXPECT_FALSE(grey->OpenLevelRows(0));
+}
+
+// A file whose data breaks off into garbage fails the same way read in
+// bands as decoded whole, or gives the same pixels.
+TEST(JpegLoader, BrokenDataFailsInBandsAsItFailsWhole) {
+  if (!ToolExists(kCjpeg)) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+  TScratchDir dir("jpegrowsbad");
+  WriteFileBytes(dir / "in.ppm", SyntheticPpm(160, 120, 9));
+  ASSERT_EQ(RunTool({kCjpeg, "-progressive", "-outfile", dir / "p.jpg", dir / "in.ppm"}), 0);
+  const std::vector<uint8_t> good = ReadFileBytes(dir / "p.jpg");
+  for (size_t at : {good.size() / 3, good.size() / 2, good.size() * 4 / 5}) {
+    std::vector<uint8_t> bad = good;
+    for (size_t i = at; i < std::min(bad.size() - 2, at + 40); ++i) bad[i] = uint8_t(0xFF - (i * 37 & 0x7F));
+    Ref<TBitmapStore> a = LoadJpegImage(Mem(bad).get(), u"a.jpg", false, {});
+    Ref<TBitmapStore> b = LoadJpegImage(Mem(bad).get(), u"b.jpg", false, {});
+    ASSERT_TRUE(a && b);
+    std::vector<uint8_t> whole, banded;
+    bool whole_failed = false, banded_failed = false;
+    try {
+      whole = Pixels32(a->GetMipLevel(0, StdFormats().A8R8G8B8).get());
+    } catch (const EJPEG&) {
+      whole_failed = true;
+    }
+    try {
+      banded = BandedPixels(b.get(), 0);
+    } catch (const EJPEG&) {
+      banded_failed = true;
+    }
+    EXPECT_EQ(whole_failed, banded_failed) << at;
+    if (!whole_failed && !banded_failed) {
+      EXPECT_TRUE(whole == banded) << at;
+    }
+  }
+}
+
+// With an opener the store lets go of its compressed file and reads it
+// again for the next level, with the same pixels; a file that cannot be
+// opened again or changed since is an error, not another picture.
+TEST(JpegLoader, DroppedFileIsReadAgainThroughTheOpener) {
+  if (!ToolExists(kCjpeg)) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+  TScratchDir dir("jpegopener");
+  WriteFileBytes(dir / "in.ppm", SyntheticPpm(203, 101, 5));
+  WriteFileBytes(dir / "other.ppm", SyntheticPpm(101, 203, 5));
+  ASSERT_EQ(RunTool({kCjpeg, "-outfile", dir / "c.jpg", dir / "in.ppm"}), 0);
+  ASSERT_EQ(RunTool({kCjpeg, "-outfile", dir / "o.jpg", dir / "other.ppm"}), 0);
+  const std::vector<uint8_t> file = ReadFileBytes(dir / "c.jpg");
+  Ref<TBitmapStore> store = LoadJpegImage(Mem(file).get(), u"c.jpg", false, {});
+  auto* jpeg = dynamic_cast<TJpegBitmapStore*>(store.get());
+  ASSERT_TRUE(jpeg);
+  // Without an opener the file stays.
+  store->TrimSource();
+  EXPECT_TRUE(jpeg->HoldsSource());
+
+  std::vector<uint8_t> current = file;
+  bool gone = false;
+  int opens = 0;
+  store->SetSourceOpener([&]() -> Ref<TStream> {
+    ++opens;
+    return gone ? nullptr : Ref<TStream>(Mem(current));
+  });
+  const std::vector<uint8_t> first = Pixels32(store->GetMipLevel(1, StdFormats().A8R8G8B8).get());
+  store->TrimSource();
+  EXPECT_FALSE(jpeg->HoldsSource());
+  EXPECT_EQ(opens, 0);
+  EXPECT_EQ(store->Width(), 203);  // the picture's facts stay
+  ASSERT_TRUE(store->ReleaseLevel(1));
+  EXPECT_TRUE(Pixels32(store->GetMipLevel(1, StdFormats().A8R8G8B8).get()) == first);
+  EXPECT_EQ(opens, 1);
+  EXPECT_TRUE(jpeg->HoldsSource());
+  // Rows are read from the file read again too.
+  store->TrimSource();
+  const std::vector<uint8_t> rows = BandedPixels(store.get(), 2);
+  EXPECT_EQ(opens, 2);
+  EXPECT_TRUE(rows == Pixels32(store->GetMipLevel(2, StdFormats().A8R8G8B8).get()));
+
+  store->TrimSource();
+  store->ReleaseLevel(1);
+  gone = true;
+  EXPECT_THROW(store->GetMipLevel(1, StdFormats().A8R8G8B8), EStreamReadError);
+  EXPECT_THROW(store->OpenLevelRows(0), EStreamReadError);
+  gone = false;
+  current = ReadFileBytes(dir / "o.jpg");
+  EXPECT_THROW(store->GetMipLevel(1, StdFormats().A8R8G8B8), EStreamReadError);
+  EXPECT_EQ(store->CachedCount(1), 0);
+  // The file back as it was, the level comes again.
+  current = file;
+  EXPECT_TRUE(Pixels32(store->GetMipLevel(1, StdFormats().A8R8G8B8).get()) == first);
+}
