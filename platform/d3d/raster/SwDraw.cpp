@@ -108,6 +108,7 @@ TSwRect SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratc
   const bool fast = req.FastPaths && !ps.Kernel && SwPlanFastSpans(ps, plan);
   (fast || kernel ? SwRasterStats().FastSpanDraws : SwRasterStats().ReferenceDraws)
       .fetch_add(1, std::memory_order_relaxed);
+  if (fast && plan.Int) SwRasterStats().IntSpanDraws.fetch_add(1, std::memory_order_relaxed);
   const std::vector<TSwTriSetup>& tris = sc.Tris;
   SwForBands(y0, y1, pixels, req.Threads, [&](int32_t b0, int32_t b1) {
     for (const TSwTriSetup& t : tris) {

@@ -89,12 +89,14 @@ bool SwPlanFastSpans(const TSwPixelState& ps, TSwSpanPlan& p) {
     p.NeedLod = sv.MagFilter != sv.MinFilter || (sv.MipFilter != TSwFilter::None && sv.BaseLevel < sv.Levels - 1);
   }
   p.Avx2 = SwSpanUseAvx2() && SwFastSpanAvx2Usable(p);
+  p.Int = p.Avx2 && SwFastSpanIntUsable(p);
   return true;
 }
 
 void SwShadeSpanFast(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwTriSetup& t, int32_t y, int32_t x0,
                      int32_t x1) {
-  if (p.Avx2) x0 = SwShadeSpanFastAvx2(ps, p, t, y, x0, x1);
+  if (p.Int) x0 = SwShadeSpanIntAvx2(ps, p, t, y, x0, x1);
+  else if (p.Avx2) x0 = SwShadeSpanFastAvx2(ps, p, t, y, x0, x1);
   if (x0 >= x1) return;
   const float fy = float(y);
   const bool persp = !t.Affine;
