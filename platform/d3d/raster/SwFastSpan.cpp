@@ -95,8 +95,7 @@ bool SwPlanFastSpans(const TSwPixelState& ps, TSwSpanPlan& p) {
 
 void SwShadeSpanFast(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwTriSetup& t, int32_t y, int32_t x0,
                      int32_t x1) {
-  if (p.Int) x0 = SwShadeSpanIntAvx2(ps, p, t, y, x0, x1);
-  else if (p.Avx2) x0 = SwShadeSpanFastAvx2(ps, p, t, y, x0, x1);
+  if (p.Avx2) x0 = SwShadeSpanFastAvx2(ps, p, t, y, x0, x1);
   if (x0 >= x1) return;
   const float fy = float(y);
   const bool persp = !t.Affine;

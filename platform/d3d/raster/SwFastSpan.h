@@ -28,7 +28,7 @@ struct TSwSpanPlan {
   float K0[4] = {}, K1[4] = {}, L0[4] = {}, L1[4] = {};
   uint32_t MaxMask[4] = {};
   bool Avx2 = false;  // SwShadeSpanFastAvx2 takes the span first
-  bool Int = false;   // SwShadeSpanIntAvx2 takes it instead
+  bool Int = false;   // SwShadeTriangleIntAvx2 draws the triangles instead
 };
 
 // Spans drawn through a pixel kernel: attributes as the reference computes
@@ -72,12 +72,13 @@ int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan& plan, co
 
 // The 16-bit AVX2 kernel for textured plans of the AVX2 family: the same
 // texels and filter weights as the float kernel, colours in Q15 fixed point,
-// within one level of the reference's bytes (exact for unmodified texels and
-// where the source alpha is 0 or 1 over opaque texels). Returns the first
-// pixel it left, as SwShadeSpanFastAvx2 does.
+// within one level of the reference's bytes (exact where the arithmetic
+// only selects whole bytes: unmodified texels, diffuse and source alpha 0
+// or 1 over opaque texels). It draws rows [y0, y1) of a triangle, set up
+// once for all of them (spans of thin triangles are a few pixels long).
 bool SwFastSpanIntUsable(const TSwSpanPlan& plan);
-int32_t SwShadeSpanIntAvx2(const TSwPixelState& ps, const TSwSpanPlan& plan, const TSwTriSetup& t, int32_t y,
-                           int32_t x0, int32_t x1);
+void SwShadeTriangleIntAvx2(const TSwPixelState& ps, const TSwSpanPlan& plan, const TSwTriSetup& t, int32_t y0,
+                            int32_t y1);
 
 void SwShadeSpanFast(const TSwPixelState& ps, const TSwSpanPlan& plan, const TSwTriSetup& t, int32_t y, int32_t x0,
                      int32_t x1);

@@ -59,19 +59,19 @@ KAV_AVX2 inline __m256i WeightQ15(__m256 w) {
 
 // Eight 32-bit weights (low 16 bits) spread over each pixel's four channels.
 KAV_AVX2 inline THalves Spread(__m256i w) {
-  const __m256i lo = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5, 0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5,
-                                      4, 5, 4, 5);
-  const __m256i hi = _mm256_setr_epi8(8, 9, 8, 9, 8, 9, 8, 9, 12, 13, 12, 13, 12, 13, 12, 13, 8, 9, 8, 9, 8, 9, 8, 9, 12,
-                                      13, 12, 13, 12, 13, 12, 13);
+  const __m256i lo =
+      _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5, 0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5);
+  const __m256i hi = _mm256_setr_epi8(8, 9, 8, 9, 8, 9, 8, 9, 12, 13, 12, 13, 12, 13, 12, 13, 8, 9, 8, 9, 8, 9, 8, 9,
+                                      12, 13, 12, 13, 12, 13, 12, 13);
   return {_mm256_shuffle_epi8(w, lo), _mm256_shuffle_epi8(w, hi)};
 }
 
 // A byte shuffle taking the 16-bit word at byte a into the low four lanes
 // of each half and the one at b into the high four.
 KAV_AVX2 inline __m256i Pick(char a, char b) {
-  return _mm256_setr_epi8(a, char(a + 1), a, char(a + 1), a, char(a + 1), a, char(a + 1), b, char(b + 1), b, char(b + 1),
-                          b, char(b + 1), b, char(b + 1), a, char(a + 1), a, char(a + 1), a, char(a + 1), a, char(a + 1),
-                          b, char(b + 1), b, char(b + 1), b, char(b + 1), b, char(b + 1));
+  return _mm256_setr_epi8(a, char(a + 1), a, char(a + 1), a, char(a + 1), a, char(a + 1), b, char(b + 1), b,
+                          char(b + 1), b, char(b + 1), b, char(b + 1), a, char(a + 1), a, char(a + 1), a, char(a + 1),
+                          a, char(a + 1), b, char(b + 1), b, char(b + 1), b, char(b + 1), b, char(b + 1));
 }
 
 KAV_AVX2 inline __m256 Clamp01(__m256 v) {
@@ -89,8 +89,8 @@ KAV_AVX2 inline THalves Interleave(const __m256i* q) {
 // t * n for whole n >= 0, saturated to 32767.
 KAV_AVX2 inline __m256i MulWhole(__m256i t, __m256i n) {
   const __m256i lo = _mm256_mullo_epi16(t, n), hi = _mm256_mulhi_epi16(t, n);
-  const __m256i over = _mm256_or_si256(_mm256_cmpgt_epi16(hi, _mm256_setzero_si256()),
-                                       _mm256_cmpgt_epi16(_mm256_setzero_si256(), lo));
+  const __m256i over =
+      _mm256_or_si256(_mm256_cmpgt_epi16(hi, _mm256_setzero_si256()), _mm256_cmpgt_epi16(_mm256_setzero_si256(), lo));
   return _mm256_and_si256(_mm256_or_si256(lo, over), _mm256_set1_epi16(32767));
 }
 
@@ -146,6 +146,18 @@ KAV_AVX2 inline void StorePart(uint32_t* p, __m256i v, int32_t n) {
   for (int32_t k = 0; k < n; ++k) p[k] = b[k];
 }
 
+// Stores the pixels of a group: all eight, the first n of them among the
+// unchanged others (`whole`), or the first n alone.
+KAV_AVX2 inline void Store(uint32_t* p, __m256i v, int32_t n, bool partial, bool whole, __m256i inside) {
+  __m256i* at = reinterpret_cast<__m256i*>(p);
+  if (!partial)
+    _mm256_storeu_si256(at, v);
+  else if (whole)
+    _mm256_storeu_si256(at, _mm256_blendv_epi8(_mm256_loadu_si256(at), v, inside));
+  else
+    StorePart(p, v, n);
+}
+
 KAV_AVX2 inline __m256i Clamp(__m256i v, __m256i hi) {
   return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), hi);
 }
@@ -159,24 +171,25 @@ KAV_AVX2 inline __m256i PerChannel(const int16_t* v) {
 
 enum TForm { kFormD, kFormT, kFormTD, kFormDD };
 
+// Rows [y0, y1) of triangle t: the set-up once, then each row's span in
+// groups of eight; a row whose coordinates run far off is finished by
+// `rest` from the pixel where the groups stopped.
 template <bool kBilinear, bool kBlend>
-KAV_AVX2 int32_t ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwTriSetup& t, int32_t y, int32_t x0,
-                          int32_t x1) {
+KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwTriSetup& t, int32_t y0, int32_t y1,
+                       const TSwSpanPlan& rest) {
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  const float fy = float(y);
   const bool persp = !t.Affine;
   const __m256 one = _mm256_set1_ps(1.0f), half = _mm256_set1_ps(0.5f);
-  const __m256 row_q = _mm256_set1_ps(t.Q.c + t.Q.b * fy), qa = _mm256_set1_ps(t.Q.a);
+  const __m256 qa = _mm256_set1_ps(t.Q.a);
 
   // Diffuse lanes: constant, or interpolated as the reference does.
-  __m256 d_row[4], d_a[4];
+  __m256 d_a[4];
   bool d_const[4], all_const = true;
   float d_value[4];
   for (int k = 0; k < 4; ++k) {
     const TSwPlane& pl = t.Attr[kSwAttrDiffuse + k];
     d_const[k] = !ps.HasDiffuse || ((t.ConstMask >> k) & 1);
-    d_value[k] = !ps.HasDiffuse ? 1.0f : d_const[k] ? t.Const[k] : pl.c + pl.b * fy;
-    d_row[k] = _mm256_set1_ps(d_value[k]);
+    d_value[k] = !ps.HasDiffuse ? 1.0f : d_const[k] ? t.Const[k] : 0.0f;
     d_a[k] = _mm256_set1_ps(pl.a);
   }
   // Each channel's form; a texel times a constant diffuse of exactly 1 is
@@ -221,14 +234,13 @@ KAV_AVX2 int32_t ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const T
 
   const uint32_t out_or = ps.TargetFormat == TSwFormat::X8R8G8B8 ? 0xFF000000u : 0u;
   const __m256i out_or8 = _mm256_set1_epi32(int(out_or));
-  uint32_t* dst = reinterpret_cast<uint32_t*>(ps.Target + int64_t(y) * ps.TargetPitch);
+  const int32_t clip_right = ps.Clip.right;
 
   // Texture coordinates, as the float kernel computes them.
   const int ku = kSwAttrTex + 2 * p.TexSet, kv = ku + 1;
   const TSwPlane& pu = t.Attr[ku];
   const TSwPlane& pv = t.Attr[kv];
   const bool cu = (t.ConstMask >> ku) & 1, cv = (t.ConstMask >> kv) & 1;
-  const __m256 row_u = _mm256_set1_ps(pu.c + pu.b * fy), row_v = _mm256_set1_ps(pv.c + pv.b * fy);
   const __m256 ua = _mm256_set1_ps(pu.a), va = _mm256_set1_ps(pv.a);
   const __m256 u_const = _mm256_set1_ps(cu ? t.Const[ku] : 0.0f), v_const = _mm256_set1_ps(cv ? t.Const[kv] : 0.0f);
   const TSwLevelView& lv = p.Sampler->Level[p.Sampler->BaseLevel];
@@ -253,139 +265,153 @@ KAV_AVX2 int32_t ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const T
   for (int k = 0; k < 4 && copy_texels; ++k) copy_texels = form[k] == kFormT;
   const __m256i alpha_mask = _mm256_set1_epi32(int(0xFF000000u));
 
-  int32_t x = x0;
-  for (; x < x1; x += 8) {
-    const bool partial = x1 - x < 8;
-    const __m256i inside = _mm256_cmpgt_epi32(_mm256_set1_epi32(x1 - x), lanes);
-    const __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), lanes));
-    __m256 iq = one;
-    if (persp) iq = _mm256_div_ps(one, _mm256_add_ps(row_q, _mm256_mul_ps(qa, fx)));
-    __m256 u = _mm256_add_ps(row_u, _mm256_mul_ps(ua, fx)), v = _mm256_add_ps(row_v, _mm256_mul_ps(va, fx));
-    if (persp) {
-      u = cu ? u_const : _mm256_mul_ps(u, iq);
-      v = cv ? v_const : _mm256_mul_ps(v, iq);
+  for (int32_t y = y0; y < y1; ++y) {
+    int32_t x0, x1;
+    if (!SwTriangleSpan(t, y, x0, x1)) continue;
+    const float fy = float(y);
+    const __m256 row_q = _mm256_set1_ps(t.Q.c + t.Q.b * fy);
+    __m256 d_row[4];
+    for (int k = 0; k < 4; ++k) {
+      const TSwPlane& pl = t.Attr[kSwAttrDiffuse + k];
+      d_row[k] = _mm256_set1_ps(d_const[k] ? d_value[k] : pl.c + pl.b * fy);
     }
-    __m256 sx = _mm256_mul_ps(u, tw), sy = _mm256_mul_ps(v, th);
-    if constexpr (kBilinear) {
-      sx = _mm256_sub_ps(sx, half);
-      sy = _mm256_sub_ps(sy, half);
-    }
-    // Far-off or invalid coordinates go the per-pixel way.
-    __m256 ok = _mm256_and_ps(_mm256_cmp_ps(_mm256_andnot_ps(sign, sx), limit, _CMP_LT_OQ),
-                              _mm256_cmp_ps(_mm256_andnot_ps(sign, sy), limit, _CMP_LT_OQ));
-    if (partial) ok = _mm256_or_ps(ok, _mm256_castsi256_ps(_mm256_xor_si256(inside, _mm256_set1_epi32(-1))));
-    if (_mm256_movemask_ps(ok) != 0xFF) break;
-    const __m256 flx = _mm256_floor_ps(sx), fly = _mm256_floor_ps(sy);
-    const __m256i ix = _mm256_cvttps_epi32(flx), iy = _mm256_cvttps_epi32(fly);
-    const __m256i x0i = Clamp(ix, wmax), y0i = Clamp(iy, hmax);
-    const __m256i row0 = _mm256_mullo_epi32(y0i, pitch4);
-    const __m256i t00 = _mm256_or_si256(Load8(base, _mm256_add_epi32(row0, x0i)), tex_or);
-    THalves c;
-    if constexpr (!kBilinear) {
-      if (copy_texels && _mm256_testc_si256(t00, alpha_mask)) {
-        const __m256i px = _mm256_or_si256(t00, out_or8);
-        if (partial) StorePart(dst + x, px, x1 - x);
-        else _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x), px);
-        continue;
+    const __m256 row_u = _mm256_set1_ps(pu.c + pu.b * fy), row_v = _mm256_set1_ps(pv.c + pv.b * fy);
+    uint32_t* dst = reinterpret_cast<uint32_t*>(ps.Target + int64_t(y) * ps.TargetPitch);
+    int32_t x = x0;
+    for (; x < x1; x += 8) {
+      const bool partial = x1 - x < 8;
+      // A last group whose eight pixels all lie inside the clip rectangle
+      // reads them whole and writes back the ones past the span unchanged
+      // (a row belongs to one thread).
+      const bool whole = !partial || x + 8 <= clip_right;
+      const __m256i inside = _mm256_cmpgt_epi32(_mm256_set1_epi32(x1 - x), lanes);
+      const __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), lanes));
+      __m256 iq = one;
+      if (persp) iq = _mm256_div_ps(one, _mm256_add_ps(row_q, _mm256_mul_ps(qa, fx)));
+      __m256 u = _mm256_add_ps(row_u, _mm256_mul_ps(ua, fx)), v = _mm256_add_ps(row_v, _mm256_mul_ps(va, fx));
+      if (persp) {
+        u = cu ? u_const : _mm256_mul_ps(u, iq);
+        v = cv ? v_const : _mm256_mul_ps(v, iq);
       }
-      c = Q15Of(t00);
-    } else {
-      // Each pixel reads the pair of columns from its left one, clamped to
-      // [0, width - 2]; where the reference's two columns are both clamped
-      // to the first or the last, the weight becomes 0 or 1 so the same
-      // texel comes out.
-      const __m256i hmax_y = hmax;
-      const __m256i y1i = Clamp(_mm256_add_epi32(iy, _mm256_set1_epi32(1)), hmax_y);
-      const __m256i row1 = _mm256_mullo_epi32(y1i, pitch4);
-      const __m256i xl = Clamp(ix, wmax2);
-      __m256i wxq = WeightQ15(_mm256_sub_ps(sx, flx));
-      wxq = _mm256_andnot_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), ix), wxq);
-      wxq = _mm256_blendv_epi8(wxq, _mm256_set1_epi32(32767), _mm256_cmpgt_epi32(ix, wmax2));
-      const __m256i wyq = _mm256_permutevar8x32_epi32(WeightQ15(_mm256_sub_ps(sy, fly)), pair_order);
-      wxq = _mm256_permutevar8x32_epi32(wxq, pair_order);
-      __m256i a0, a1, b0, b1;
-      LoadPairs(base, _mm256_add_epi32(row0, xl), tex_or, a0, a1);
-      LoadPairs(base, _mm256_add_epi32(row1, xl), tex_or, b0, b1);
-      // Rows first: quadword halves hold pixels (0 | 2), (1 | 3), (4 | 6), (5 | 7).
-      const THalves ta = Q15Of(a0), tb = Q15Of(b0), tc = Q15Of(a1), td = Q15Of(b1);
-      const __m256i r0 = Lerp16(ta.lo, tb.lo, _mm256_shuffle_epi8(wyq, pick_w0));
-      const __m256i r1 = Lerp16(ta.hi, tb.hi, _mm256_shuffle_epi8(wyq, pick_w1));
-      const __m256i r2 = Lerp16(tc.lo, td.lo, _mm256_shuffle_epi8(wyq, pick_w2));
-      const __m256i r3 = Lerp16(tc.hi, td.hi, _mm256_shuffle_epi8(wyq, pick_w3));
-      // Then columns: left and right texels of pixels (0, 1 | 2, 3) and (4, 5 | 6, 7).
-      const __m256i p0 = Lerp16(_mm256_unpacklo_epi64(r0, r1), _mm256_unpackhi_epi64(r0, r1),
-                                _mm256_shuffle_epi8(wxq, pick_x01));
-      const __m256i p1 = Lerp16(_mm256_unpacklo_epi64(r2, r3), _mm256_unpackhi_epi64(r2, r3),
-                                _mm256_shuffle_epi8(wxq, pick_x23));
-      c.lo = _mm256_permute2x128_si256(p0, p1, 0x20);
-      c.hi = _mm256_permute2x128_si256(p0, p1, 0x31);
-    }
-    if (modulate) {
-      // Texel channels times the diffuse (its whole part saturated, plus
-      // its fraction), the diffuse alone or squared, clamped to [0, 1].
-      THalves whole{WholeConst, WholeConst}, part{PartConst, PartConst};
-      if (!all_const) {
-        __m256i wq[4], pq[4];
-        for (int k = 0; k < 4; ++k) {
-          __m256 d = d_row[k];
-          if (!d_const[k]) {
-            d = _mm256_add_ps(d_row[k], _mm256_mul_ps(d_a[k], fx));
-            if (persp) d = _mm256_mul_ps(d, iq);
-          }
-          switch (form[k]) {
-            case kFormT:
-              wq[k] = _mm256_set1_epi32(1);
-              pq[k] = _mm256_setzero_si256();
-              break;
-            case kFormTD: {
-              const __m256 c = _mm256_min_ps(_mm256_max_ps(d, zero), f32767), w = _mm256_floor_ps(c);
-              wq[k] = _mm256_cvttps_epi32(w);
-              pq[k] = _mm256_min_epi32(_mm256_cvtps_epi32(_mm256_mul_ps(_mm256_sub_ps(c, w), f32768)),
-                                       _mm256_set1_epi32(32767));
-              break;
-            }
-            default:
-              if (form[k] == kFormDD) d = _mm256_mul_ps(d, d);
-              wq[k] = _mm256_setzero_si256();
-              pq[k] = _mm256_cvtps_epi32(_mm256_mul_ps(Clamp01(d), f32767));
-              break;
-          }
+      __m256 sx = _mm256_mul_ps(u, tw), sy = _mm256_mul_ps(v, th);
+      if constexpr (kBilinear) {
+        sx = _mm256_sub_ps(sx, half);
+        sy = _mm256_sub_ps(sy, half);
+      }
+      // Far-off or invalid coordinates go the per-pixel way.
+      __m256 ok = _mm256_and_ps(_mm256_cmp_ps(_mm256_andnot_ps(sign, sx), limit, _CMP_LT_OQ),
+                                _mm256_cmp_ps(_mm256_andnot_ps(sign, sy), limit, _CMP_LT_OQ));
+      if (partial) ok = _mm256_or_ps(ok, _mm256_castsi256_ps(_mm256_xor_si256(inside, _mm256_set1_epi32(-1))));
+      if (_mm256_movemask_ps(ok) != 0xFF) break;
+      const __m256 flx = _mm256_floor_ps(sx), fly = _mm256_floor_ps(sy);
+      const __m256i ix = _mm256_cvttps_epi32(flx), iy = _mm256_cvttps_epi32(fly);
+      const __m256i x0i = Clamp(ix, wmax), y0i = Clamp(iy, hmax);
+      const __m256i row0 = _mm256_mullo_epi32(y0i, pitch4);
+      const __m256i t00 = _mm256_or_si256(Load8(base, _mm256_add_epi32(row0, x0i)), tex_or);
+      THalves c;
+      if constexpr (!kBilinear) {
+        if (copy_texels && _mm256_testc_si256(t00, alpha_mask)) {
+          const __m256i px = _mm256_or_si256(t00, out_or8);
+          Store(dst + x, px, x1 - x, partial, whole, inside);
+          continue;
         }
-        whole = Interleave(wq);
-        part = Interleave(pq);
+        c = Q15Of(t00);
+      } else {
+        // Each pixel reads the pair of columns from its left one, clamped to
+        // [0, width - 2]; where the reference's two columns are both clamped
+        // to the first or the last, the weight becomes 0 or 1 so the same
+        // texel comes out.
+        const __m256i hmax_y = hmax;
+        const __m256i y1i = Clamp(_mm256_add_epi32(iy, _mm256_set1_epi32(1)), hmax_y);
+        const __m256i row1 = _mm256_mullo_epi32(y1i, pitch4);
+        const __m256i xl = Clamp(ix, wmax2);
+        __m256i wxq = WeightQ15(_mm256_sub_ps(sx, flx));
+        wxq = _mm256_andnot_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), ix), wxq);
+        wxq = _mm256_blendv_epi8(wxq, _mm256_set1_epi32(32767), _mm256_cmpgt_epi32(ix, wmax2));
+        const __m256i wyq = _mm256_permutevar8x32_epi32(WeightQ15(_mm256_sub_ps(sy, fly)), pair_order);
+        wxq = _mm256_permutevar8x32_epi32(wxq, pair_order);
+        __m256i a0, a1, b0, b1;
+        LoadPairs(base, _mm256_add_epi32(row0, xl), tex_or, a0, a1);
+        LoadPairs(base, _mm256_add_epi32(row1, xl), tex_or, b0, b1);
+        // Rows first: quadword halves hold pixels (0 | 2), (1 | 3), (4 | 6), (5 | 7).
+        const THalves ta = Q15Of(a0), tb = Q15Of(b0), tc = Q15Of(a1), td = Q15Of(b1);
+        const __m256i r0 = Lerp16(ta.lo, tb.lo, _mm256_shuffle_epi8(wyq, pick_w0));
+        const __m256i r1 = Lerp16(ta.hi, tb.hi, _mm256_shuffle_epi8(wyq, pick_w1));
+        const __m256i r2 = Lerp16(tc.lo, td.lo, _mm256_shuffle_epi8(wyq, pick_w2));
+        const __m256i r3 = Lerp16(tc.hi, td.hi, _mm256_shuffle_epi8(wyq, pick_w3));
+        // Then columns: left and right texels of pixels (0, 1 | 2, 3) and (4, 5 | 6, 7).
+        const __m256i p0 =
+            Lerp16(_mm256_unpacklo_epi64(r0, r1), _mm256_unpackhi_epi64(r0, r1), _mm256_shuffle_epi8(wxq, pick_x01));
+        const __m256i p1 =
+            Lerp16(_mm256_unpacklo_epi64(r2, r3), _mm256_unpackhi_epi64(r2, r3), _mm256_shuffle_epi8(wxq, pick_x23));
+        c.lo = _mm256_permute2x128_si256(p0, p1, 0x20);
+        c.hi = _mm256_permute2x128_si256(p0, p1, 0x31);
       }
-      auto apply = [&](__m256i t, __m256i w, __m256i f) KAV_AVX2 {
-        const __m256i prod = _mm256_adds_epi16(MulWhole(t, w), _mm256_mulhrs_epi16(t, f));
-        return _mm256_blendv_epi8(t, _mm256_blendv_epi8(f, prod, TDMask), ModMask);
-      };
-      c.lo = apply(c.lo, whole.lo, part.lo);
-      c.hi = apply(c.hi, whole.hi, part.hi);
-    }
-    if constexpr (kBlend) {
-      const bool opaque =
-          over_opaque && _mm256_testc_si256(_mm256_and_si256(_mm256_cmpeq_epi16(c.lo, q15_one),
-                                                             _mm256_cmpeq_epi16(c.hi, q15_one)),
-                                            AlphaLanes);
-      if (!opaque) {
-        const __m256i under = partial ? LoadPart(dst + x, x1 - x)
-                                      : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + x));
-        const THalves d = Q15Of(_mm256_or_si256(under, out_or8));
-        auto blend = [&](__m256i s, __m256i dd) KAV_AVX2 {
-          const __m256i sa = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s, 0xFF), 0xFF);
-          const __m256i sf = _mm256_add_epi16(K0, _mm256_sign_epi16(sa, K1));
-          const __m256i df = _mm256_add_epi16(L0, _mm256_sign_epi16(sa, L1));
-          const __m256i sum = _mm256_adds_epi16(_mm256_mulhrs_epi16(s, sf), _mm256_mulhrs_epi16(dd, df));
-          return any_max ? _mm256_blendv_epi8(sum, _mm256_max_epi16(s, dd), MaxMask) : sum;
+      if (modulate) {
+        // Texel channels times the diffuse (its whole part saturated, plus
+        // its fraction), the diffuse alone or squared, clamped to [0, 1].
+        THalves whole{WholeConst, WholeConst}, part{PartConst, PartConst};
+        if (!all_const) {
+          __m256i wq[4], pq[4];
+          for (int k = 0; k < 4; ++k) {
+            __m256 d = d_row[k];
+            if (!d_const[k]) {
+              d = _mm256_add_ps(d_row[k], _mm256_mul_ps(d_a[k], fx));
+              if (persp) d = _mm256_mul_ps(d, iq);
+            }
+            switch (form[k]) {
+              case kFormT:
+                wq[k] = _mm256_set1_epi32(1);
+                pq[k] = _mm256_setzero_si256();
+                break;
+              case kFormTD: {
+                const __m256 c = _mm256_min_ps(_mm256_max_ps(d, zero), f32767), w = _mm256_floor_ps(c);
+                wq[k] = _mm256_cvttps_epi32(w);
+                pq[k] = _mm256_min_epi32(_mm256_cvtps_epi32(_mm256_mul_ps(_mm256_sub_ps(c, w), f32768)),
+                                         _mm256_set1_epi32(32767));
+                break;
+              }
+              default:
+                if (form[k] == kFormDD) d = _mm256_mul_ps(d, d);
+                wq[k] = _mm256_setzero_si256();
+                pq[k] = _mm256_cvtps_epi32(_mm256_mul_ps(Clamp01(d), f32767));
+                break;
+            }
+          }
+          whole = Interleave(wq);
+          part = Interleave(pq);
+        }
+        auto apply = [&](__m256i t, __m256i w, __m256i f) KAV_AVX2 {
+          const __m256i prod = _mm256_adds_epi16(MulWhole(t, w), _mm256_mulhrs_epi16(t, f));
+          return _mm256_blendv_epi8(t, _mm256_blendv_epi8(f, prod, TDMask), ModMask);
         };
-        c.lo = blend(c.lo, d.lo);
-        c.hi = blend(c.hi, d.hi);
+        c.lo = apply(c.lo, whole.lo, part.lo);
+        c.hi = apply(c.hi, whole.hi, part.hi);
       }
+      if constexpr (kBlend) {
+        const bool opaque = over_opaque && _mm256_testc_si256(_mm256_and_si256(_mm256_cmpeq_epi16(c.lo, q15_one),
+                                                                               _mm256_cmpeq_epi16(c.hi, q15_one)),
+                                                              AlphaLanes);
+        if (!opaque) {
+          const __m256i under =
+              whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + x)) : LoadPart(dst + x, x1 - x);
+          const THalves d = Q15Of(_mm256_or_si256(under, out_or8));
+          auto blend = [&](__m256i s, __m256i dd) KAV_AVX2 {
+            const __m256i sa = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s, 0xFF), 0xFF);
+            const __m256i sf = _mm256_add_epi16(K0, _mm256_sign_epi16(sa, K1));
+            const __m256i df = _mm256_add_epi16(L0, _mm256_sign_epi16(sa, L1));
+            const __m256i sum = _mm256_adds_epi16(_mm256_mulhrs_epi16(s, sf), _mm256_mulhrs_epi16(dd, df));
+            return any_max ? _mm256_blendv_epi8(sum, _mm256_max_epi16(s, dd), MaxMask) : sum;
+          };
+          c.lo = blend(c.lo, d.lo);
+          c.hi = blend(c.hi, d.hi);
+        }
+      }
+      const __m256i px = _mm256_or_si256(_mm256_packus_epi16(ToBytes(c.lo), ToBytes(c.hi)), out_or8);
+      Store(dst + x, px, x1 - x, partial, whole, inside);
     }
-    const __m256i px = _mm256_or_si256(_mm256_packus_epi16(ToBytes(c.lo), ToBytes(c.hi)), out_or8);
-    if (partial) StorePart(dst + x, px, x1 - x);
-    else _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x), px);
+    if (x < x1) SwShadeSpanFast(ps, rest, t, y, x, x1);
   }
-  return std::min(x, x1);
 }
 
 }  // namespace
@@ -395,13 +421,25 @@ bool SwFastSpanIntUsable(const TSwSpanPlan& p) {
   return p.UsesTex && SwFastSpanAvx2Usable(p) && p.Sampler->Level[p.Sampler->BaseLevel].Width >= 2;
 }
 
-int32_t SwShadeSpanIntAvx2(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwTriSetup& t, int32_t y, int32_t x0,
-                           int32_t x1) {
-  if (x1 <= x0) return x0;
+void SwShadeTriangleIntAvx2(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwTriSetup& t, int32_t y0,
+                            int32_t y1) {
+  if (y1 <= y0) return;
+  // Rows running far off go the per-pixel way of the float path.
+  TSwSpanPlan rest = p;
+  rest.Int = rest.Avx2 = false;
   const TSwFilter f = p.Sampler->MagFilter;
   const bool bilinear = !(f == TSwFilter::Point || f == TSwFilter::None);
-  if (bilinear) return p.Blend ? ShadeInt<true, true>(ps, p, t, y, x0, x1) : ShadeInt<true, false>(ps, p, t, y, x0, x1);
-  return p.Blend ? ShadeInt<false, true>(ps, p, t, y, x0, x1) : ShadeInt<false, false>(ps, p, t, y, x0, x1);
+  if (bilinear) {
+    if (p.Blend)
+      ShadeInt<true, true>(ps, p, t, y0, y1, rest);
+    else
+      ShadeInt<true, false>(ps, p, t, y0, y1, rest);
+  } else {
+    if (p.Blend)
+      ShadeInt<false, true>(ps, p, t, y0, y1, rest);
+    else
+      ShadeInt<false, false>(ps, p, t, y0, y1, rest);
+  }
 }
 
 }  // namespace kav
