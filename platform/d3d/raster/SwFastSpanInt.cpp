@@ -158,6 +158,10 @@ KAV_AVX2 inline void Store(uint32_t* p, __m256i v, int32_t n, bool partial, bool
     StorePart(p, v, n);
 }
 
+KAV_AVX2 inline bool SameLanes(__m256i v) {
+  return _mm256_movemask_epi8(_mm256_cmpeq_epi32(v, _mm256_set1_epi32(_mm256_cvtsi256_si32(v)))) == -1;
+}
+
 KAV_AVX2 inline __m256i Clamp(__m256i v, __m256i hi) {
   return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), hi);
 }
@@ -254,6 +258,7 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
   // lane halves hold pixels (0 1 4 5 | 2 3 6 7), and byte shuffles that
   // spread a weight over the eight or four 16-bit lanes of its pixel.
   const __m256i wmax2 = _mm256_set1_epi32(lv.Width - 2);
+  const int32_t tex_width = lv.Width;
   const __m256i pair_order = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
   const __m256i pick_w0 = Pick(0, 0), pick_w1 = Pick(4, 4), pick_w2 = Pick(8, 8), pick_w3 = Pick(12, 12);
   const __m256i pick_x01 = Pick(0, 4), pick_x23 = Pick(8, 12);
@@ -321,31 +326,58 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
         // [0, width - 2]; where the reference's two columns are both clamped
         // to the first or the last, the weight becomes 0 or 1 so the same
         // texel comes out.
-        const __m256i hmax_y = hmax;
-        const __m256i y1i = Clamp(_mm256_add_epi32(iy, _mm256_set1_epi32(1)), hmax_y);
+        const __m256i y1i = Clamp(_mm256_add_epi32(iy, _mm256_set1_epi32(1)), hmax);
         const __m256i row1 = _mm256_mullo_epi32(y1i, pitch4);
         const __m256i xl = Clamp(ix, wmax2);
         __m256i wxq = WeightQ15(_mm256_sub_ps(sx, flx));
         wxq = _mm256_andnot_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), ix), wxq);
         wxq = _mm256_blendv_epi8(wxq, _mm256_set1_epi32(32767), _mm256_cmpgt_epi32(ix, wmax2));
-        const __m256i wyq = _mm256_permutevar8x32_epi32(WeightQ15(_mm256_sub_ps(sy, fly)), pair_order);
-        wxq = _mm256_permutevar8x32_epi32(wxq, pair_order);
-        __m256i a0, a1, b0, b1;
-        LoadPairs(base, _mm256_add_epi32(row0, xl), tex_or, a0, a1);
-        LoadPairs(base, _mm256_add_epi32(row1, xl), tex_or, b0, b1);
-        // Rows first: quadword halves hold pixels (0 | 2), (1 | 3), (4 | 6), (5 | 7).
-        const THalves ta = Q15Of(a0), tb = Q15Of(b0), tc = Q15Of(a1), td = Q15Of(b1);
-        const __m256i r0 = Lerp16(ta.lo, tb.lo, _mm256_shuffle_epi8(wyq, pick_w0));
-        const __m256i r1 = Lerp16(ta.hi, tb.hi, _mm256_shuffle_epi8(wyq, pick_w1));
-        const __m256i r2 = Lerp16(tc.lo, td.lo, _mm256_shuffle_epi8(wyq, pick_w2));
-        const __m256i r3 = Lerp16(tc.hi, td.hi, _mm256_shuffle_epi8(wyq, pick_w3));
-        // Then columns: left and right texels of pixels (0, 1 | 2, 3) and (4, 5 | 6, 7).
-        const __m256i p0 =
-            Lerp16(_mm256_unpacklo_epi64(r0, r1), _mm256_unpackhi_epi64(r0, r1), _mm256_shuffle_epi8(wxq, pick_x01));
-        const __m256i p1 =
-            Lerp16(_mm256_unpacklo_epi64(r2, r3), _mm256_unpackhi_epi64(r2, r3), _mm256_shuffle_epi8(wxq, pick_x23));
-        c.lo = _mm256_permute2x128_si256(p0, p1, 0x20);
-        c.hi = _mm256_permute2x128_si256(p0, p1, 0x31);
+        const __m256i wyq = WeightQ15(_mm256_sub_ps(sy, fly));
+        // Eight pixels on one pair of texel rows whose columns lie within
+        // fifteen of the leftmost (magnified, 1:1 or up to about 2:1
+        // minified) take their texels from two loads per row.
+        const int32_t col = std::min(_mm256_cvtsi256_si32(xl), _mm256_extract_epi32(xl, 7));
+        const __m256i rel = _mm256_sub_epi32(xl, _mm256_set1_epi32(col));
+        const __m256i rel1 = _mm256_add_epi32(rel, _mm256_set1_epi32(1));
+        if (col + 16 <= tex_width && SameLanes(row0) && SameLanes(row1) &&
+            _mm256_testz_si256(_mm256_or_si256(rel, rel1), _mm256_set1_epi32(~15))) {
+          const __m256i upper0 = _mm256_cmpgt_epi32(rel, _mm256_set1_epi32(7));
+          const __m256i upper1 = _mm256_cmpgt_epi32(rel1, _mm256_set1_epi32(7));
+          auto row_texels = [&](__m256i row, __m256i& left, __m256i& right) KAV_AVX2 {
+            const int* at = base + _mm256_cvtsi256_si32(row) + col;
+            const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+            const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 8));
+            left = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, rel), _mm256_permutevar8x32_epi32(hi, rel), upper0);
+            right =
+                _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, rel1), _mm256_permutevar8x32_epi32(hi, rel1), upper1);
+            left = _mm256_or_si256(left, tex_or);
+            right = _mm256_or_si256(right, tex_or);
+          };
+          __m256i l0, r0, l1, r1;
+          row_texels(row0, l0, r0);
+          row_texels(row1, l1, r1);
+          const THalves wx = Spread(wxq), wy = Spread(wyq);
+          c = Lerp16(Lerp16(Q15Of(l0), Q15Of(l1), wy), Lerp16(Q15Of(r0), Q15Of(r1), wy), wx);
+        } else {
+          const __m256i wyp = _mm256_permutevar8x32_epi32(wyq, pair_order);
+          const __m256i wxp = _mm256_permutevar8x32_epi32(wxq, pair_order);
+          __m256i a0, a1, b0, b1;
+          LoadPairs(base, _mm256_add_epi32(row0, xl), tex_or, a0, a1);
+          LoadPairs(base, _mm256_add_epi32(row1, xl), tex_or, b0, b1);
+          // Rows first: quadword halves hold pixels (0 | 2), (1 | 3), (4 | 6), (5 | 7).
+          const THalves ta = Q15Of(a0), tb = Q15Of(b0), tc = Q15Of(a1), td = Q15Of(b1);
+          const __m256i r0 = Lerp16(ta.lo, tb.lo, _mm256_shuffle_epi8(wyp, pick_w0));
+          const __m256i r1 = Lerp16(ta.hi, tb.hi, _mm256_shuffle_epi8(wyp, pick_w1));
+          const __m256i r2 = Lerp16(tc.lo, td.lo, _mm256_shuffle_epi8(wyp, pick_w2));
+          const __m256i r3 = Lerp16(tc.hi, td.hi, _mm256_shuffle_epi8(wyp, pick_w3));
+          // Then columns: left and right texels of pixels (0, 1 | 2, 3) and (4, 5 | 6, 7).
+          const __m256i p0 =
+              Lerp16(_mm256_unpacklo_epi64(r0, r1), _mm256_unpackhi_epi64(r0, r1), _mm256_shuffle_epi8(wxp, pick_x01));
+          const __m256i p1 =
+              Lerp16(_mm256_unpacklo_epi64(r2, r3), _mm256_unpackhi_epi64(r2, r3), _mm256_shuffle_epi8(wxp, pick_x23));
+          c.lo = _mm256_permute2x128_si256(p0, p1, 0x20);
+          c.hi = _mm256_permute2x128_si256(p0, p1, 0x31);
+        }
       }
       if (modulate) {
         // Texel channels times the diffuse (its whole part saturated, plus
