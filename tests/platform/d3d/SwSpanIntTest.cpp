@@ -41,7 +41,8 @@ std::vector<uint32_t> RenderCase(const TSpanCase& c, bool fast) {
   for (int32_t y = 0; y < kH; ++y)
     for (int32_t x = 0; x < kW; ++x) reinterpret_cast<uint32_t*>(rig.Target()->Row(y))[x] = uint32_t(rng());
 
-  const uint32_t tw = 2 + uint32_t(pick(70)), th = 1 + uint32_t(pick(50));
+  // One column at times (the float kernels draw those).
+  const uint32_t tw = 1 + uint32_t(pick(70)), th = 1 + uint32_t(pick(50));
   const TSwFormat tf = pick(3) == 0 ? TSwFormat::X8R8G8B8 : TSwFormat::A8R8G8B8;
   const int alpha_kind = pick(3);  // random, mostly opaque with holes, 0/255 only
   auto tex = rig.Texture(
@@ -108,8 +109,10 @@ std::vector<uint32_t> RenderCase(const TSpanCase& c, bool fast) {
       p.z = 0.5f;
       p.rhw = persp ? 0.2f + 2.0f * unit() : 1.0f;
       p.color = c.exact ? exact_color : uint32_t(rng());
-      // Far outside the texture at times (clamped columns and rows).
-      const float range = pick(4) == 0 ? 3.0f : 1.4f;
+      // Far outside the texture at times (clamped columns and rows), and
+      // now and then too far for the groups (the per-pixel way finishes).
+      const int far = pick(24);
+      const float range = far == 0 ? 4e7f : far < 6 ? 3.0f : 1.4f;
       p.u = -0.2f + range * unit();
       p.v = -0.2f + range * unit();
     }
