@@ -212,6 +212,15 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
     whole_const[k] = form[k] == kFormT ? int16_t(1) : q.whole;
     part_const[k] = form[k] == kFormT ? int16_t(0) : q.part;
   }
+  // Every channel a texel times the same interpolated diffuse (a fade of
+  // premultiplied colour): the diffuse is computed once per pixel.
+  bool all_td = true, one_diffuse = !all_const;
+  for (int k = 0; k < 4; ++k) {
+    const TSwPlane& pl = t.Attr[kSwAttrDiffuse + k];
+    const TSwPlane& p0 = t.Attr[kSwAttrDiffuse];
+    all_td = all_td && form[k] == kFormTD;
+    one_diffuse = one_diffuse && form[k] == kFormTD && !d_const[k] && pl.a == p0.a && pl.b == p0.b && pl.c == p0.c;
+  }
   const __m256i ModMask = PerChannel(mod_mask), TDMask = PerChannel(td_mask);
   const __m256i WholeConst = PerChannel(whole_const), PartConst = PerChannel(part_const);
   const __m256i q15_one = _mm256_set1_epi16(32767);
@@ -312,9 +321,23 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
       const __m256i ix = _mm256_cvttps_epi32(flx), iy = _mm256_cvttps_epi32(fly);
       const __m256i x0i = Clamp(ix, wmax), y0i = Clamp(iy, hmax);
       const __m256i row0 = _mm256_mullo_epi32(y0i, pitch4);
-      const __m256i t00 = _mm256_or_si256(Load8(base, _mm256_add_epi32(row0, x0i)), tex_or);
       THalves c;
       if constexpr (!kBilinear) {
+        // Eight pixels on one texel row whose columns lie within fifteen of
+        // the leftmost take their texels from two loads.
+        const int32_t col = std::min(_mm256_cvtsi256_si32(x0i), _mm256_extract_epi32(x0i, 7));
+        const __m256i rel = _mm256_sub_epi32(x0i, _mm256_set1_epi32(col));
+        __m256i t00;
+        if (col + 16 <= tex_width && SameLanes(row0) && _mm256_testz_si256(rel, _mm256_set1_epi32(~15))) {
+          const int* at = base + _mm256_cvtsi256_si32(row0) + col;
+          const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+          const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 8));
+          t00 = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, rel), _mm256_permutevar8x32_epi32(hi, rel),
+                                   _mm256_cmpgt_epi32(rel, _mm256_set1_epi32(7)));
+        } else {
+          t00 = Load8(base, _mm256_add_epi32(row0, x0i));
+        }
+        t00 = _mm256_or_si256(t00, tex_or);
         if (copy_texels && _mm256_testc_si256(t00, alpha_mask)) {
           const __m256i px = _mm256_or_si256(t00, out_or8);
           Store(dst + x, px, x1 - x, partial, whole, inside);
@@ -347,9 +370,10 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
             const int* at = base + _mm256_cvtsi256_si32(row) + col;
             const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
             const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 8));
-            left = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, rel), _mm256_permutevar8x32_epi32(hi, rel), upper0);
-            right =
-                _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, rel1), _mm256_permutevar8x32_epi32(hi, rel1), upper1);
+            left =
+                _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, rel), _mm256_permutevar8x32_epi32(hi, rel), upper0);
+            right = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, rel1), _mm256_permutevar8x32_epi32(hi, rel1),
+                                       upper1);
             left = _mm256_or_si256(left, tex_or);
             right = _mm256_or_si256(right, tex_or);
           };
@@ -383,7 +407,14 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
         // Texel channels times the diffuse (its whole part saturated, plus
         // its fraction), the diffuse alone or squared, clamped to [0, 1].
         THalves whole{WholeConst, WholeConst}, part{PartConst, PartConst};
-        if (!all_const) {
+        if (one_diffuse) {
+          __m256 d = _mm256_add_ps(d_row[0], _mm256_mul_ps(d_a[0], fx));
+          if (persp) d = _mm256_mul_ps(d, iq);
+          const __m256 cl = _mm256_min_ps(_mm256_max_ps(d, zero), f32767), w = _mm256_floor_ps(cl);
+          whole = Spread(_mm256_cvttps_epi32(w));
+          part = Spread(_mm256_min_epi32(_mm256_cvtps_epi32(_mm256_mul_ps(_mm256_sub_ps(cl, w), f32768)),
+                                         _mm256_set1_epi32(32767)));
+        } else if (!all_const) {
           __m256i wq[4], pq[4];
           for (int k = 0; k < 4; ++k) {
             __m256 d = d_row[k];
@@ -415,7 +446,7 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
         }
         auto apply = [&](__m256i t, __m256i w, __m256i f) KAV_AVX2 {
           const __m256i prod = _mm256_adds_epi16(MulWhole(t, w), _mm256_mulhrs_epi16(t, f));
-          return _mm256_blendv_epi8(t, _mm256_blendv_epi8(f, prod, TDMask), ModMask);
+          return all_td ? prod : _mm256_blendv_epi8(t, _mm256_blendv_epi8(f, prod, TDMask), ModMask);
         };
         c.lo = apply(c.lo, whole.lo, part.lo);
         c.hi = apply(c.hi, whole.hi, part.hi);
