@@ -102,13 +102,16 @@ std::vector<uint32_t> RenderCase(const TSpanCase& c, bool fast) {
     if (c.exact && !point && (!transparent || !modulate || blend != 1)) continue;
     const uint32_t exact_color = transparent ? 0x00FFFFFFu : 0xFFFFFFFFu;
     const bool persp = pick(2) == 0;
+    // Fades of premultiplied colour at times: the same value in all four
+    // channels of every vertex.
+    const bool grey = pick(3) == 0;
     TTV v[3];
     for (TTV& p : v) {
       p.x = -15.0f + unit() * (kW + 30);
       p.y = -15.0f + unit() * (kH + 30);
       p.z = 0.5f;
       p.rhw = persp ? 0.2f + 2.0f * unit() : 1.0f;
-      p.color = c.exact ? exact_color : uint32_t(rng());
+      p.color = c.exact ? exact_color : grey ? uint32_t(rng() & 255) * 0x01010101u : uint32_t(rng());
       // Far outside the texture at times (clamped columns and rows), and
       // now and then too far for the groups (the per-pixel way finishes).
       const int far = pick(24);
