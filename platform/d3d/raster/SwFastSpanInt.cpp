@@ -104,11 +104,10 @@ struct TDiffuseQ {
 };
 
 inline TDiffuseQ DiffuseQ(float d, bool times_texel, bool squared) {
-  if (!times_texel) {
-    const float v = std::clamp(squared ? d * d : d, 0.0f, 1.0f);
-    return {0, int16_t(v * 32767.0f + 0.5f)};
-  }
-  const float c = std::clamp(d, 0.0f, 32767.0f), w = std::floor(c);
+  // Clamped so that NaN (a degenerate triangle's plane) reads as 0.
+  auto clamp = [](float v, float hi) { return v > 0.0f ? std::min(v, hi) : 0.0f; };
+  if (!times_texel) return {0, int16_t(clamp(squared ? d * d : d, 1.0f) * 32767.0f + 0.5f)};
+  const float c = clamp(d, 32767.0f), w = std::floor(c);
   return {int16_t(w), int16_t(std::min(32767.0f, (c - w) * 32768.0f + 0.5f))};
 }
 
