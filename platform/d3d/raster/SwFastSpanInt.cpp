@@ -86,28 +86,20 @@ KAV_AVX2 inline THalves Interleave(const __m256i* q) {
   return {_mm256_unpacklo_epi16(t0, t1), _mm256_unpackhi_epi16(t0, t1)};
 }
 
-// t * n for whole n >= 0, saturated to 32767.
-KAV_AVX2 inline __m256i MulWhole(__m256i t, __m256i n) {
-  const __m256i lo = _mm256_mullo_epi16(t, n), hi = _mm256_mulhi_epi16(t, n);
-  const __m256i over =
-      _mm256_or_si256(_mm256_cmpgt_epi16(hi, _mm256_setzero_si256()), _mm256_cmpgt_epi16(_mm256_setzero_si256(), lo));
-  return _mm256_and_si256(_mm256_or_si256(lo, over), _mm256_set1_epi16(32767));
-}
-
-// A diffuse value as the two factors the kernel takes: its whole part
-// (`whole`) and, for a texel times it, its fraction in 1/32768 steps, or,
-// for the diffuse alone (or squared), the value clamped to [0, 1] in Q15.
-// The reference clamps only the product, and a diffuse above 1 (ramps
-// drawn past their end) brightens the texel, so the whole part is kept.
+// A diffuse value as the two factors the kernel takes: for a texel times
+// it, its whole part (1 for a diffuse of 1, which then gives the texel
+// exactly) and its fraction in 1/32768 steps; for the diffuse alone (or
+// squared), the value in Q15. Inside a triangle the diffuse is a mix of its
+// vertices' bytes, so values are clamped to [0, 1] (which also reads NaN
+// as 0).
 struct TDiffuseQ {
   int16_t whole, part;
 };
 
 inline TDiffuseQ DiffuseQ(float d, bool times_texel, bool squared) {
-  // Clamped so that NaN (a degenerate triangle's plane) reads as 0.
-  auto clamp = [](float v, float hi) { return v > 0.0f ? std::min(v, hi) : 0.0f; };
-  if (!times_texel) return {0, int16_t(clamp(squared ? d * d : d, 1.0f) * 32767.0f + 0.5f)};
-  const float c = clamp(d, 32767.0f), w = std::floor(c);
+  auto clamp = [](float v) { return v > 0.0f ? std::min(v, 1.0f) : 0.0f; };
+  if (!times_texel) return {0, int16_t(clamp(squared ? d * d : d) * 32767.0f + 0.5f)};
+  const float c = clamp(d), w = std::floor(c);
   return {int16_t(w), int16_t(std::min(32767.0f, (c - w) * 32768.0f + 0.5f))};
 }
 
@@ -403,13 +395,13 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
         }
       }
       if (modulate) {
-        // Texel channels times the diffuse (its whole part saturated, plus
+        // Texel channels times the diffuse (its whole part, 0 or 1, plus
         // its fraction), the diffuse alone or squared, clamped to [0, 1].
         THalves whole{WholeConst, WholeConst}, part{PartConst, PartConst};
         if (one_diffuse) {
           __m256 d = _mm256_add_ps(d_row[0], _mm256_mul_ps(d_a[0], fx));
           if (persp) d = _mm256_mul_ps(d, iq);
-          const __m256 cl = _mm256_min_ps(_mm256_max_ps(d, zero), f32767), w = _mm256_floor_ps(cl);
+          const __m256 cl = _mm256_min_ps(_mm256_max_ps(d, zero), one), w = _mm256_floor_ps(cl);
           whole = Spread(_mm256_cvttps_epi32(w));
           part = Spread(_mm256_min_epi32(_mm256_cvtps_epi32(_mm256_mul_ps(_mm256_sub_ps(cl, w), f32768)),
                                          _mm256_set1_epi32(32767)));
@@ -427,7 +419,7 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
                 pq[k] = _mm256_setzero_si256();
                 break;
               case kFormTD: {
-                const __m256 c = _mm256_min_ps(_mm256_max_ps(d, zero), f32767), w = _mm256_floor_ps(c);
+                const __m256 c = _mm256_min_ps(_mm256_max_ps(d, zero), one), w = _mm256_floor_ps(c);
                 wq[k] = _mm256_cvttps_epi32(w);
                 pq[k] = _mm256_min_epi32(_mm256_cvtps_epi32(_mm256_mul_ps(_mm256_sub_ps(c, w), f32768)),
                                          _mm256_set1_epi32(32767));
@@ -444,7 +436,7 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
           part = Interleave(pq);
         }
         auto apply = [&](__m256i t, __m256i w, __m256i f) KAV_AVX2 {
-          const __m256i prod = _mm256_adds_epi16(MulWhole(t, w), _mm256_mulhrs_epi16(t, f));
+          const __m256i prod = _mm256_adds_epi16(_mm256_mullo_epi16(t, w), _mm256_mulhrs_epi16(t, f));
           return all_td ? prod : _mm256_blendv_epi8(t, _mm256_blendv_epi8(f, prod, TDMask), ModMask);
         };
         c.lo = apply(c.lo, whole.lo, part.lo);
