@@ -99,8 +99,16 @@ struct TDiffuseQ {
 inline TDiffuseQ DiffuseQ(float d, bool times_texel, bool squared) {
   auto clamp = [](float v) { return v > 0.0f ? std::min(v, 1.0f) : 0.0f; };
   if (!times_texel) return {0, int16_t(clamp(squared ? d * d : d) * 32767.0f + 0.5f)};
-  const float c = clamp(d), w = std::floor(c);
-  return {int16_t(w), int16_t(std::min(32767.0f, (c - w) * 32768.0f + 0.5f))};
+  const int32_t q = int32_t(clamp(d) * 32768.0f + 0.5f);
+  return {int16_t(q >> 15), int16_t(q & 32767)};
+}
+
+// A diffuse channel clamped to [0, 1] in 1/32768 steps (0..32768): its
+// whole part is bit 15 and its fraction the bits below. Values within half
+// a step of 1 (a mix of diffuse bytes of 255 comes out a little under 1)
+// become exactly 1, which gives the texel as it is.
+KAV_AVX2 inline __m256i DiffuseSteps(__m256 d) {
+  return _mm256_cvtps_epi32(_mm256_mul_ps(Clamp01(d), _mm256_set1_ps(32768.0f)));
 }
 
 // Eight texels by index, loaded one by one (gathers are slow on AMD).
@@ -215,7 +223,7 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
   const __m256i ModMask = PerChannel(mod_mask), TDMask = PerChannel(td_mask);
   const __m256i WholeConst = PerChannel(whole_const), PartConst = PerChannel(part_const);
   const __m256i q15_one = _mm256_set1_epi16(32767);
-  const __m256 f32767 = _mm256_set1_ps(32767.0f), f32768 = _mm256_set1_ps(32768.0f), zero = _mm256_setzero_ps();
+  const __m256 f32767 = _mm256_set1_ps(32767.0f);
 
   // Blend factors K0 + K1 * source alpha (K1 in -1, 0, 1) per channel.
   int16_t k0[4], k1[4], l0[4], l1[4], max4[4];
@@ -401,10 +409,9 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
         if (one_diffuse) {
           __m256 d = _mm256_add_ps(d_row[0], _mm256_mul_ps(d_a[0], fx));
           if (persp) d = _mm256_mul_ps(d, iq);
-          const __m256 cl = _mm256_min_ps(_mm256_max_ps(d, zero), one), w = _mm256_floor_ps(cl);
-          whole = Spread(_mm256_cvttps_epi32(w));
-          part = Spread(_mm256_min_epi32(_mm256_cvtps_epi32(_mm256_mul_ps(_mm256_sub_ps(cl, w), f32768)),
-                                         _mm256_set1_epi32(32767)));
+          const __m256i q = DiffuseSteps(d);
+          whole = Spread(_mm256_srli_epi32(q, 15));
+          part = Spread(_mm256_and_si256(q, _mm256_set1_epi32(32767)));
         } else if (!all_const) {
           __m256i wq[4], pq[4];
           for (int k = 0; k < 4; ++k) {
@@ -419,10 +426,9 @@ KAV_AVX2 void ShadeInt(const TSwPixelState& ps, const TSwSpanPlan& p, const TSwT
                 pq[k] = _mm256_setzero_si256();
                 break;
               case kFormTD: {
-                const __m256 c = _mm256_min_ps(_mm256_max_ps(d, zero), one), w = _mm256_floor_ps(c);
-                wq[k] = _mm256_cvttps_epi32(w);
-                pq[k] = _mm256_min_epi32(_mm256_cvtps_epi32(_mm256_mul_ps(_mm256_sub_ps(c, w), f32768)),
-                                         _mm256_set1_epi32(32767));
+                const __m256i q = DiffuseSteps(d);
+                wq[k] = _mm256_srli_epi32(q, 15);
+                pq[k] = _mm256_and_si256(q, _mm256_set1_epi32(32767));
                 break;
               }
               default:
