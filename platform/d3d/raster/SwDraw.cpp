@@ -108,10 +108,15 @@ TSwRect SwDraw(const TSwPixelState& ps, const TSwDrawRequest& req, TSwDrawScratc
   const bool fast = req.FastPaths && !ps.Kernel && SwPlanFastSpans(ps, plan);
   (fast || kernel ? SwRasterStats().FastSpanDraws : SwRasterStats().ReferenceDraws)
       .fetch_add(1, std::memory_order_relaxed);
+  if (fast && plan.Int) SwRasterStats().IntSpanDraws.fetch_add(1, std::memory_order_relaxed);
   const std::vector<TSwTriSetup>& tris = sc.Tris;
   SwForBands(y0, y1, pixels, req.Threads, [&](int32_t b0, int32_t b1) {
     for (const TSwTriSetup& t : tris) {
       int32_t r0 = std::max(b0, t.MinY), r1 = std::min(b1, t.MaxY);
+      if (fast && plan.Int) {
+        SwShadeTriangleIntAvx2(ps, plan, t, r0, r1);
+        continue;
+      }
       for (int32_t y = r0; y < r1; ++y) {
         int32_t x0, x1;
         if (!SwTriangleSpan(t, y, x0, x1)) continue;

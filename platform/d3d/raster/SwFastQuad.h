@@ -23,6 +23,7 @@ namespace kav {
 struct TSwRasterStats {
   std::atomic<uint64_t> FastQuads{0};
   std::atomic<uint64_t> FastSpanDraws{0};
+  std::atomic<uint64_t> IntSpanDraws{0};  // of them, through the 16-bit span kernel
   std::atomic<uint64_t> ReferenceDraws{0};
 };
 TSwRasterStats& SwRasterStats();

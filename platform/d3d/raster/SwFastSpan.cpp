@@ -89,6 +89,7 @@ bool SwPlanFastSpans(const TSwPixelState& ps, TSwSpanPlan& p) {
     p.NeedLod = sv.MagFilter != sv.MinFilter || (sv.MipFilter != TSwFilter::None && sv.BaseLevel < sv.Levels - 1);
   }
   p.Avx2 = SwSpanUseAvx2() && SwFastSpanAvx2Usable(p);
+  p.Int = p.Avx2 && SwFastSpanIntUsable(p);
   return true;
 }
 

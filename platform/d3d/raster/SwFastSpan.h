@@ -2,8 +2,10 @@
 // (perspective quads, rotated pictures, gradients, and rectangles of 8-bit
 // or 16-bit textures): the common state family of one texture stage
 // selecting or modulating a texture and the diffuse colour, with the blends
-// of the rectangle path, any filter and mip selection. Each pixel runs the reference's float operations four
-// channels at a time, so the bytes equal the reference's.
+// of the rectangle path, any filter and mip selection. Each pixel runs the
+// reference's float operations four channels at a time, so the bytes equal
+// the reference's; on AVX2 textured spans of one level with clamping take a
+// 16-bit kernel instead, within one level of them.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +28,7 @@ struct TSwSpanPlan {
   float K0[4] = {}, K1[4] = {}, L0[4] = {}, L1[4] = {};
   uint32_t MaxMask[4] = {};
   bool Avx2 = false;  // SwShadeSpanFastAvx2 takes the span first
+  bool Int = false;   // SwShadeTriangleIntAvx2 draws the triangles instead
 };
 
 // Spans drawn through a pixel kernel: attributes as the reference computes
@@ -66,6 +69,16 @@ bool SwPlanFastSpans(const TSwPixelState& ps, TSwSpanPlan& plan);
 bool SwFastSpanAvx2Usable(const TSwSpanPlan& plan);
 int32_t SwShadeSpanFastAvx2(const TSwPixelState& ps, const TSwSpanPlan& plan, const TSwTriSetup& t, int32_t y,
                             int32_t x0, int32_t x1);
+
+// The 16-bit AVX2 kernel for textured plans of the AVX2 family: the same
+// texels and filter weights as the float kernel, colours in Q15 fixed point,
+// within one level of the reference's bytes (exact where the arithmetic
+// only selects whole bytes: unmodified texels, diffuse and source alpha 0
+// or 1 over opaque texels). It draws rows [y0, y1) of a triangle, set up
+// once for all of them (spans of thin triangles are a few pixels long).
+bool SwFastSpanIntUsable(const TSwSpanPlan& plan);
+void SwShadeTriangleIntAvx2(const TSwPixelState& ps, const TSwSpanPlan& plan, const TSwTriSetup& t, int32_t y0,
+                            int32_t y1);
 
 void SwShadeSpanFast(const TSwPixelState& ps, const TSwSpanPlan& plan, const TSwTriSetup& t, int32_t y, int32_t x0,
                      int32_t x1);

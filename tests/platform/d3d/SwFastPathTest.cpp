@@ -273,7 +273,8 @@ TEST(SwFastPaths, SpansGiveTheReferencePixels) {
     std::vector<uint32_t> fast = RenderSpans(variant, true, 0);
     EXPECT_EQ(SwRasterStats().FastSpanDraws.load(), before + 2) << "variant " << variant;
     std::vector<uint32_t> ref = RenderSpans(variant, false, 1);
-    EXPECT_EQ(MaxChannelDiff(fast, ref), 0) << "variant " << variant;
+    // Variants 4 and 5 take the 16-bit span kernel on AVX2: within one level.
+    EXPECT_LE(MaxChannelDiff(fast, ref), variant == 4 || variant == 5 ? RectangleTolerance() : 0) << "variant " << variant;
     EXPECT_EQ(MaxChannelDiff(fast, RenderSpans(variant, true, 1)), 0) << "variant " << variant << " threads";
   }
 }
@@ -401,7 +402,9 @@ namespace {
 // Mostly opaque texels (whole runs of eight and more) with translucent
 // spots, drawn point-sampled and filtered, with white or tinted diffuse,
 // over-opaque blends and none, on rotated triangles whose spans end
-// anywhere: the span path's opaque shortcuts against the reference.
+// anywhere: the span path's opaque shortcuts against the reference. The
+// 16-bit span kernel (AVX2) may put filtered, tinted or translucent pixels
+// one level off; opaque point-sampled texels drawn unmodified are exact.
 std::vector<uint32_t> RenderOpaqueSpans(int variant, bool fast) {
   TRig rig(83, 61);
   rig.Dev->SetFastPaths(fast);
@@ -442,12 +445,13 @@ std::vector<uint32_t> RenderOpaqueSpans(int variant, bool fast) {
   return rig.Snapshot();
 }
 
-TEST(SwFastPaths, OpaqueSpansGiveExactlyTheReferencePixels) {
+TEST(SwFastPaths, OpaqueSpansGiveTheReferencePixels) {
   for (int variant = 0; variant < 6; ++variant) {
     uint64_t before = SwRasterStats().FastSpanDraws.load();
     std::vector<uint32_t> fast = RenderOpaqueSpans(variant, true);
     EXPECT_EQ(SwRasterStats().FastSpanDraws.load(), before + 2) << "variant " << variant;
-    EXPECT_EQ(MaxChannelDiff(fast, RenderOpaqueSpans(variant, false)), 0) << "variant " << variant;
+    EXPECT_LE(MaxChannelDiff(fast, RenderOpaqueSpans(variant, false)), variant == 4 ? 0 : RectangleTolerance())
+        << "variant " << variant;
   }
 }
 
