@@ -455,6 +455,14 @@ const TProgram kVideoKeyDeinter{&TapsVideoDeinter, &CombineVideo<true, true>, &L
 // A grade of strength 0 leaves the colour as it is: its lookups are skipped.
 bool GradeOn(const TSwPixelContext& ctx) { return ctx.Constant(0)[0] != 0.0f; }
 
+// The stage of a program's volume lookup when its lookup and finish are
+// those of the device's grading (TSwPixelContext::GradeSpan), else -1.
+template <const TProgram& P>
+constexpr int VolumeStage() {
+  if (P.Finish != &FinishVolume) return -1;
+  return P.Lookups == &LookupVolume<1> ? 1 : P.Lookups == &LookupVolume<3> ? 3 : -1;
+}
+
 // Whether the result is multiplied by the vertex colour.
 template <const TProgram& P, bool Modulate>
 struct TKernel {
@@ -508,7 +516,9 @@ struct TKernel {
         for (int t = 0; t < n; ++t) tp[t] = s[t][i];
         c[done + i] = P.Combine(ctx, tp, in.V[0] ? in.V[0][j0 + i] : 0.0f);
       }
-      if (grade) {
+      if (grade && VolumeStage<P>() >= 0) {
+        ctx.GradeSpan(VolumeStage<P>(), ctx.Constant(0)[0], c, cnt);
+      } else if (grade) {
         TLookup l[kChunk][kMaxLookups];
         int m = 0;
         for (int32_t i = 0; i < cnt; ++i) m = P.Lookups(ctx, c[i], l[i]);
