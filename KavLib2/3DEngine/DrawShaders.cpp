@@ -494,9 +494,18 @@ struct TKernel {
     static const float kZeros[kChunk] = {};
     const bool grade = P.Lookups && GradeOn(ctx);
     // Without lookups the direct form writes the span's pixels, modulated,
-    // straight to `out`; with them it fills each chunk's combinations.
-    const int32_t start =
-        P.FastCombine && !grade ? P.FastCombine(ctx, in, 0, in.Count, Modulate ? in.Diffuse : nullptr, out) : 0;
+    // straight to `out`; with the device's volume grading it writes their
+    // combinations there, graded and modulated in place; with other lookups
+    // it fills each chunk's combinations.
+    int32_t start = 0;
+    if (P.FastCombine && !grade) {
+      start = P.FastCombine(ctx, in, 0, in.Count, Modulate ? in.Diffuse : nullptr, out);
+    } else if (P.FastCombine && VolumeStage<P>() >= 0) {
+      start = P.FastCombine(ctx, in, 0, in.Count, nullptr, out);
+      ctx.GradeSpan(VolumeStage<P>(), ctx.Constant(0)[0], out, start);
+      if (Modulate)
+        for (int32_t i = 0; i < start; ++i) out[i] = Mul(out[i], in.Diffuse[i]);
+    }
     for (int32_t i0 = start; i0 < in.Count; i0 += kChunk) {
       const int32_t cnt = std::min(kChunk, in.Count - i0);
       TSwColorF c[kChunk];

@@ -92,11 +92,15 @@ struct TRgb8 {
 };
 
 KAV_AVX2 inline TRgb8 Channels(__m256i px) {
-  const __m256i m = _mm256_set1_epi32(255);
   const __m256 inv = _mm256_set1_ps(kSwInv255);
+  // Byte k of each texel alone in its lane (the shuffle indexes bytes
+  // within each 16-byte half).
+  const __m256i at = _mm256_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12);
   TRgb8 t;
-  for (int k = 0; k < 3; ++k)
-    t.c[k] = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(px, 8 * k), m)), inv);
+  for (int k = 0; k < 3; ++k) {
+    const __m256i c = _mm256_shuffle_epi8(px, _mm256_add_epi32(at, _mm256_set1_epi32(int(0x80808000u) + k)));
+    t.c[k] = _mm256_mul_ps(_mm256_cvtepi32_ps(c), inv);
+  }
   return t;
 }
 
@@ -121,7 +125,7 @@ KAV_AVX2 int32_t GradeAvx2Run(const TSwSamplerView& s, float mix, TSwColorF* col
   const __m256 scale = _mm256_set1_ps(kGradeScale), offset = _mm256_set1_ps(kGradeOffset), half = _mm256_set1_ps(0.5f);
   const __m256 size[3] = {_mm256_set1_ps(float(lv.Width)), _mm256_set1_ps(float(lv.Height)), _mm256_set1_ps(float(s.Depth))};
   const __m256i top[3] = {_mm256_set1_epi32(lv.Width - 1), _mm256_set1_epi32(lv.Height - 1), _mm256_set1_epi32(s.Depth - 1)};
-  const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1);
+  const __m256i one = _mm256_set1_epi32(1);
   const __m256i pitch = _mm256_set1_epi32(lv.Pitch), slice = _mm256_set1_epi32(s.SlicePitch), four = _mm256_set1_epi32(4);
   const __m256 m = _mm256_set1_ps(mix);
   int32_t i = 0;
@@ -138,7 +142,8 @@ KAV_AVX2 int32_t GradeAvx2Run(const TSwSamplerView& s, float mix, TSwColorF* col
       const __m256 fl = _mm256_floor_ps(sc);
       wt[a] = _mm256_sub_ps(sc, fl);
       ix[a] = _mm256_cvttps_epi32(fl);  // NaN and huge values give INT_MIN and fail below
-      ok = _mm256_and_si256(ok, _mm256_andnot_si256(_mm256_cmpgt_epi32(zero, ix[a]), _mm256_andnot_si256(_mm256_cmpgt_epi32(ix[a], top[a]), _mm256_set1_epi32(-1))));
+      // 0 <= ix <= top, compared unsigned.
+      ok = _mm256_and_si256(ok, _mm256_cmpeq_epi32(_mm256_min_epu32(ix[a], top[a]), ix[a]));
     }
     if (_mm256_movemask_epi8(ok) != -1) break;
     // The pair's first column: one left of the last column there, where both
