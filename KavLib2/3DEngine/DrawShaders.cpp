@@ -273,6 +273,11 @@ KAV_AVX2 inline bool LocatePlane(const TPlaneView& p, __m256 u, __m256 v, TPlane
   return true;
 }
 
+KAV_AVX2 inline bool ZeroWeights(const TPlaneSpot& at) {
+  const __m256 z = _mm256_setzero_ps();
+  return _mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(at.Wx, z, _CMP_EQ_OQ), _mm256_cmp_ps(at.Wy, z, _CMP_EQ_OQ))) == 0xFF;
+}
+
 // The plane's texels at a located spot, filtered.
 KAV_AVX2 inline __m256 FetchPlane(const TPlaneView& p, const TPlaneSpot& at) {
   const __m256i x0 = at.X0, x1 = at.X1, y0 = at.Y0, y1 = at.Y1;
@@ -283,7 +288,9 @@ KAV_AVX2 inline __m256 FetchPlane(const TPlaneView& p, const TPlaneSpot& at) {
       SameRow(y1)) {
     const uint8_t* r0 = p.Bits + int64_t(_mm256_cvtsi256_si32(y0)) * p.Pitch + base;
     const __m128i row0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0));
-    if (!p.Linear) return TexelsOfRow(row0, rel0);
+    // Weights of exactly 0 (pictures at 1:1) leave the first texel as it is
+    // (a + (b - a) * 0 is a), so its neighbours need not be read.
+    if (!p.Linear || ZeroWeights(at)) return TexelsOfRow(row0, rel0);
     const uint8_t* r1 = p.Bits + int64_t(_mm256_cvtsi256_si32(y1)) * p.Pitch + base;
     const __m128i row1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1));
     a = TexelsOfRow(row0, rel0);
@@ -292,7 +299,7 @@ KAV_AVX2 inline __m256 FetchPlane(const TPlaneView& p, const TPlaneSpot& at) {
     e = TexelsOfRow(row1, rel1);
   } else {
     a = TexelsEach(p, y0, x0);
-    if (!p.Linear) return a;
+    if (!p.Linear || ZeroWeights(at)) return a;
     b = TexelsEach(p, y1, x0);
     c = TexelsEach(p, y0, x1);
     e = TexelsEach(p, y1, x1);
@@ -503,8 +510,11 @@ struct TKernel {
     } else if (P.FastCombine && VolumeStage<P>() >= 0) {
       start = P.FastCombine(ctx, in, 0, in.Count, nullptr, out);
       ctx.GradeSpan(VolumeStage<P>(), ctx.Constant(0)[0], out, start);
-      if (Modulate)
-        for (int32_t i = 0; i < start; ++i) out[i] = Mul(out[i], in.Diffuse[i]);
+      if (Modulate) {  // Mul channel by channel, as plain float arrays
+        float* o = &out[0].b;
+        const float* d = &in.Diffuse[0].b;
+        for (int32_t k = 0; k < 4 * start; ++k) o[k] *= d[k];
+      }
     }
     for (int32_t i0 = start; i0 < in.Count; i0 += kChunk) {
       const int32_t cnt = std::min(kChunk, in.Count - i0);
