@@ -348,34 +348,34 @@ KAV_AVX2 int32_t VideoCombineAvx2(const TSwPixelContext& ctx, const TSwSpanInput
   const float* kk = ctx.Constant(4);
   const __m256 k255 = _mm256_set1_ps(255.0f), one = _mm256_set1_ps(1.0f);
   const bool same_chroma = pl[1].Width == pl[2].Width && pl[1].Height == pl[2].Height && pl[1].Linear == pl[2].Linear;
-  int32_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    const int32_t k = i0 + i;
-    const __m256 v0 = _mm256_loadu_ps(in.V[0] + k);
+  // Eight pixels from coordinate sets su, sv (each at the group's first
+  // pixel), times `mod` when not null, into `o`; false as LocatePlane.
+  auto group = [&](const float* const* su, const float* const* sv, const TSwColorF* mod, TSwColorF* o) KAV_AVX2 {
+    const __m256 v0 = _mm256_loadu_ps(sv[0]);
     __m256 y, u, v;
-    if (!SamplePlane(pl[0], _mm256_loadu_ps(in.U[0] + k), v0, y)) break;
+    if (!SamplePlane(pl[0], _mm256_loadu_ps(su[0]), v0, y)) return false;
     // U and V planes of one size at the same coordinates (as video is drawn)
     // share their texel positions and weights.
-    const __m256 u1 = _mm256_loadu_ps(in.U[1] + k), v1 = _mm256_loadu_ps(in.V[1] + k);
-    const __m256 u2 = _mm256_loadu_ps(in.U[2] + k), v2 = _mm256_loadu_ps(in.V[2] + k);
+    const __m256 u1 = _mm256_loadu_ps(su[1]), v1 = _mm256_loadu_ps(sv[1]);
+    const __m256 u2 = _mm256_loadu_ps(su[2]), v2 = _mm256_loadu_ps(sv[2]);
     TPlaneSpot at;
-    if (!LocatePlane(pl[1], u1, v1, at)) break;
+    if (!LocatePlane(pl[1], u1, v1, at)) return false;
     u = FetchPlane(pl[1], at);
     if (same_chroma && SameValues(u1, u2) && SameValues(v1, v2))
       v = FetchPlane(pl[2], at);
     else if (!SamplePlane(pl[2], u2, v2, v))
-      break;
+      return false;
     if (Deinter) {
       // Lines of the other field: the mean of the lines above and below.
       const __m256i line = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_mul_ps(v0, _mm256_set1_ps(height))));
       const __m256i odd = _mm256_and_si256(_mm256_add_epi32(line, _mm256_set1_epi32(field)), _mm256_set1_epi32(1));
       const __m256 other = _mm256_castsi256_ps(_mm256_cmpeq_epi32(odd, _mm256_set1_epi32(1)));
       if (_mm256_movemask_ps(other) != 0) {
-        const __m256 u0 = _mm256_loadu_ps(in.U[0] + k);
+        const __m256 u0 = _mm256_loadu_ps(su[0]);
         __m256 above, below;
         if (!SamplePlane(pl[0], u0, _mm256_add_ps(v0, _mm256_set1_ps(-step)), above) ||
             !SamplePlane(pl[0], u0, _mm256_add_ps(v0, _mm256_set1_ps(step)), below))
-          break;
+          return false;
         y = _mm256_blendv_ps(y, _mm256_mul_ps(_mm256_add_ps(above, below), _mm256_set1_ps(0.5f)), other);
       }
     }
@@ -397,7 +397,36 @@ KAV_AVX2 int32_t VideoCombineAvx2(const TSwPixelContext& ctx, const TSwSpanInput
       else
         ca = _mm256_and_ps(_mm256_cmp_ps(dist, _mm256_set1_ps(kd[0]), _CMP_GT_OQ), one);
     }
-    StoreColors8(cb, cg, cr, ca, modulate ? modulate + i : nullptr, out + i);
+    StoreColors8(cb, cg, cr, ca, mod, o);
+    return true;
+  };
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const int32_t k = i0 + i;
+    const float* su[3] = {in.U[0] + k, in.U[1] + k, in.U[2] + k};
+    const float* sv[3] = {in.V[0] + k, in.V[1] + k, in.V[2] + k};
+    if (!group(su, sv, modulate ? modulate + i : nullptr, out + i)) return i;
+  }
+  if (i < count) {
+    // The last one to seven pixels, padded to eight by repeating the last
+    // one's inputs; only theirs are kept.
+    const int32_t n = count - i;
+    float tu[3][8], tv[3][8];
+    TSwColorF tm[8], to[8];
+    for (int32_t j = 0; j < 8; ++j) {
+      const int32_t k = i0 + i + std::min(j, n - 1);
+      for (int s = 0; s < 3; ++s) {
+        tu[s][j] = in.U[s][k];
+        tv[s][j] = in.V[s][k];
+      }
+      if (modulate) tm[j] = modulate[i + std::min(j, n - 1)];
+    }
+    const float* su[3] = {tu[0], tu[1], tu[2]};
+    const float* sv[3] = {tv[0], tv[1], tv[2]};
+    if (group(su, sv, modulate ? tm : nullptr, to)) {
+      std::copy_n(to, n, out + i);
+      i = count;
+    }
   }
   return i;
 }
