@@ -8,11 +8,13 @@
 // in pairs: the two neighbours along x are adjacent in memory, so one 8-byte
 // load per (row, slice) and pixel reads both (no gathers: they are slow on
 // AMD processors), and the lookup's alpha, which grading drops, is never
-// converted. Groups with a coordinate outside the volume (only NaN or values
-// far outside 0..1 get there) and everything else go colour by colour
-// through Sample3D.
+// converted. Groups with a coordinate outside the volume (a channel beyond
+// 0..1 by a 31st or more, or NaN) and everything else go colour by colour
+// through Sample3D; a run's last one to seven colours go as a group of eight
+// padded with the last one.
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/d3d/SwShader.h"
@@ -181,11 +183,21 @@ KAV_AVX2 int32_t GradeAvx2Run(const TSwSamplerView& s, float mix, TSwColorF* col
 void TSwPixelContext::GradeSpan(int stage, float mix, TSwColorF* colors, int32_t count) const {
   int32_t i = 0;
   if (stage >= 0 && stage < kSwMaxStages && GradeAvx2() && VectorVolume(state_->Samplers[stage])) {
+    const TSwSamplerView& s = state_->Samplers[stage];
     while (i < count) {
-      i += GradeAvx2Run(state_->Samplers[stage], mix, colors + i, count - i);
+      i += GradeAvx2Run(s, mix, colors + i, count - i);
       if (i + 8 > count) break;
       // A group with a far-off coordinate, colour by colour.
       for (int32_t e = i + 8; i < e; ++i) GradeOne(*this, stage, mix, colors[i]);
+    }
+    if (i < count) {
+      // The last one to seven colours, padded to eight with the last one.
+      TSwColorF t[8];
+      for (int32_t j = 0; j < 8; ++j) t[j] = colors[std::min(i + j, count - 1)];
+      if (GradeAvx2Run(s, mix, t, 8) == 8) {
+        std::copy_n(t, count - i, colors + i);
+        i = count;
+      }
     }
   }
   for (; i < count; ++i) GradeOne(*this, stage, mix, colors[i]);

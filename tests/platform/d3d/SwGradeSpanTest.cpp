@@ -105,6 +105,9 @@ TEST(SwGradeSpan, FarOffColoursAndOtherSamplersGoColourByColour) {
     (k % 3 == 0 ? c.r : k % 3 == 1 ? c.g : c.b) = odd[k];
   }
   EXPECT_EQ(Mismatches(ps, 0.8f, in), 0);
+  // One in the run's last few colours too.
+  in[99].g = 1.2f;
+  EXPECT_EQ(Mismatches(ps, 0.8f, in), 0);
   // Point sampling, wrapping and an empty stage take the general lookup.
   ps.Samplers[1].MagFilter = TSwFilter::Point;
   EXPECT_EQ(Mismatches(ps, 0.8f, PictureColours(rng, 40)), 0);
