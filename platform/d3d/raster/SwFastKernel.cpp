@@ -5,7 +5,7 @@
 
 #include "platform/d3d/raster/SwBlend.h"
 #include "platform/d3d/raster/SwFastSpan.h"
-#include "platform/d3d/raster/SwKernelInputs.h"
+#include "platform/d3d/raster/SwKernelIo.h"
 #include "platform/d3d/raster/SwSimd.h"
 
 namespace kav {
@@ -160,7 +160,7 @@ void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y,
       sin.Count = n;
       ps.SpanKernel(sctx, sin, buf.Out);
       int32_t i = 0;
-      if (vector_blend) i = SwWriteColorsAvx2(buf.Out, dst + c0, n, blend, out_or);
+      if (vector_blend) i = SwWriteKernelColors(buf.Out, dst + c0, n, blend, out_or);
       for (; i < n; ++i) {
         const TSwColorF& c = buf.Out[size_t(i)];
         const int32_t x = c0 + i;

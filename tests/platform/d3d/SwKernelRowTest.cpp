@@ -1,7 +1,7 @@
 // Grading a run of colours through a volume (TSwPixelContext::GradeSpan)
-// against the per-pixel lookup it stands for, bit for bit, and the colour
-// lookup kernel's row form against the reference pipeline on rectangles of
-// awkward sizes.
+// against the per-pixel lookup it stands for, bit for bit; the colour lookup
+// kernel's row form against the reference pipeline on rectangles of awkward
+// sizes; kernel spans of opaque colours written without reading the target.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -163,6 +163,59 @@ TEST(SwGradeSpan, LookupKernelRectanglesOfAnyWidthGiveTheReferencePixels) {
         for (bool blend : {false, true})
           EXPECT_EQ(swtest::MaxChannelDiff(render(true, w, h, scaled, blend), render(false, w, h, scaled, blend)), 0)
               << w << "x" << h << " scaled " << scaled << " blend " << blend;
+}
+
+// Kernel colours of alpha 1 under blends whose factors are then 1 and 0 skip
+// the blend; other blends, and spans with a translucent texel, blend. A
+// rotated quad through the colour lookup (spans, not rectangles) from
+// opaque pictures with and without translucent spots, over a seeded target:
+// the fast path's bytes against the reference's.
+TEST(SwKernelWrite, OpaqueSpansUnderEveryBlendGiveTheReferencePixels) {
+  auto render = [](bool fast, TSwBlend src, TSwBlend dst, bool spots) {
+    TRig rig(48, 40);
+    rig.Dev->SetFastPaths(fast);
+    std::mt19937 rng(77);
+    for (int32_t y = 0; y < 40; ++y)
+      for (int32_t x = 0; x < 48; ++x) reinterpret_cast<uint32_t*>(rig.Target()->Row(y))[x] = uint32_t(rng());
+    auto tex = rig.Texture(20, 16, [&](uint32_t x, uint32_t y) {
+      const uint32_t a = spots && (x * 7 + y * 3) % 23 == 0 ? rng() & 255u : 255u;
+      return (a << 24) | (rng() & 0xFFFFFFu);
+    });
+    rig.TextureStage(tex.get(), false, TSwFilter::Point, TSwAddress::Clamp);
+    Ref<TSwVolumeTexture> lut;
+    rig.Dev->CreateVolumeTexture(32, 32, 32, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, lut);
+    TSwLockedBox lb;
+    lut->LockBox(0, lb, nullptr, 0);
+    for (int i = 0; i < 32 * 32 * 32; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng());
+    lut->UnlockBox(0);
+    rig.Dev->SetTexture(1, lut.get());
+    rig.Dev->SetSamplerState(1, TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
+    for (auto a : {TSwSamplerState::AddressU, TSwSamplerState::AddressV, TSwSamplerState::AddressW})
+      rig.Dev->SetSamplerState(1, a, uint32_t(TSwAddress::Clamp));
+    const std::string blob = SwPixelShaderBlob(kSwKernelColorLookup);
+    Ref<TSwPixelShader> ps;
+    rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
+    rig.Dev->SetPixelShader(ps.get());
+    const float c0[4] = {0.5f, 0, 0, 0};
+    rig.Dev->SetPixelShaderConstantF(0, c0, 1);
+    rig.Blend(src, dst);
+    swtest::TTV q[4] = {{3.2f, 9.7f, 0, 1, 0xFFFFFFFF, 0, 0},
+                        {40.6f, 1.3f, 0, 1, 0xFFFFFFFF, 1, 0},
+                        {8.9f, 38.1f, 0, 1, 0xFFFFFFFF, 0, 1},
+                        {46.3f, 30.4f, 0, 1, 0xFFFFFFFF, 1, 1}};
+    rig.Dev->SetFVF(swtest::kTTVFvf);
+    rig.Dev->BeginScene();
+    EXPECT_EQ(rig.Dev->DrawPrimitiveUP(TSwPrimitive::TriangleStrip, 2, q, sizeof(q[0])), TSwResult::Ok);
+    rig.Dev->EndScene();
+    return rig.Snapshot();
+  };
+  const TSwBlend blends[][2] = {{TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha}, {TSwBlend::One, TSwBlend::Zero},
+                                {TSwBlend::One, TSwBlend::InvSrcAlpha},      {TSwBlend::One, TSwBlend::One},
+                                {TSwBlend::InvSrcAlpha, TSwBlend::SrcAlpha}, {TSwBlend::Zero, TSwBlend::One}};
+  for (const auto& b : blends)
+    for (bool spots : {false, true})
+      EXPECT_EQ(swtest::MaxChannelDiff(render(true, b[0], b[1], spots), render(false, b[0], b[1], spots)), 0)
+          << int(b[0]) << " " << int(b[1]) << " spots " << spots;
 }
 
 }  // namespace

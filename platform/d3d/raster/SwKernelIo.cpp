@@ -1,4 +1,4 @@
-#include "platform/d3d/raster/SwKernelInputs.h"
+#include "platform/d3d/raster/SwKernelIo.h"
 
 #include <immintrin.h>
 
@@ -35,7 +35,36 @@ KAV_AVX2 int32_t EvalAvx2(float* out, int32_t x0, float row, float a, const floa
   return i;
 }
 
+// Whether every colour has alpha of at least 1 (clamped: exactly 1).
+KAV_AVX2 bool AllOpaque(const TSwColorF* colors, int32_t count) {
+  const __m256 one = _mm256_set1_ps(1.0f);
+  const float* f = &colors[0].b;
+  int32_t i = 0;
+  for (; i + 2 <= count; i += 2) {  // two colours per register, alphas in lanes 3 and 7
+    if ((_mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(f + 4 * i), one, _CMP_GE_OQ)) & 0x88) != 0x88) return false;
+  }
+  for (; i < count; ++i)
+    if (!(colors[i].a >= 1.0f)) return false;
+  return true;
+}
+
 }  // namespace
+
+int32_t SwWriteKernelColors(const TSwColorF* colors, uint32_t* dst, int32_t count, const TSwSpanPlan& blend,
+                            uint32_t out_or) {
+  if (blend.Blend && InputsAvx2()) {
+    bool one_zero = true;
+    for (int l = 0; l < 4; ++l)
+      one_zero = one_zero && blend.K0[l] + blend.K1[l] * 1.0f == 1.0f && blend.L0[l] + blend.L1[l] * 1.0f == 0.0f &&
+                 !blend.MaxMask[l];
+    if (one_zero && AllOpaque(colors, count)) {
+      TSwSpanPlan plain = blend;
+      plain.Blend = false;
+      return SwWriteColorsAvx2(colors, dst, count, plain, out_or);
+    }
+  }
+  return SwWriteColorsAvx2(colors, dst, count, blend, out_or);
+}
 
 void SwEvalAffineRow(float* out, int32_t x0, float row, float a, int32_t n) {
   int32_t i = InputsAvx2() ? EvalAvx2<false>(out, x0, row, a, nullptr, n) : 0;
