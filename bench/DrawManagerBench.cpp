@@ -5,7 +5,8 @@
 // includes the pause after each tile; "x_memcpy_cpu" in the thread's CPU
 // time), and one 1080p YUV
 // frame through "color_grade_video" (ms per frame on one and two raster
-// threads, and against a 1080p picture drawn 1:1, "x_picture").
+// threads, and against a 1080p picture drawn 1:1, "x_picture"), plain and
+// colour-graded.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 
 #include <time.h>
 
+#include "KavLib2/3DEngine/ColorGradeGenerator.h"
 #include "KavLib2/3DEngine/DrawShaders.h"
 #include "KavLib2/3DEngine/DrawVideo3D.h"
 #include "VoRav/3DBasics/DXDev3D.h"
@@ -188,7 +190,10 @@ void BM_Upload4K(benchmark::State& state) {
 }
 BENCHMARK(BM_Upload4K)->Unit(benchmark::kMillisecond);
 
-void BM_Video1080p(benchmark::State& state) {
+// One 1080p YUV frame against a 1080p picture drawn 1:1 through the same
+// drawer; `graded`: the frame mixed 3/4 of the way toward a 32x32x32
+// volume lookup (the identity volume, so every lookup is in use).
+void VideoAgainstPicture(benchmark::State& state, bool graded) {
   TFrameDumper dumper(kW, kH);
   T3DDrawer* d = dumper.Drawer();
   dumper.RenderFrame([](TDeviceDrawer*) {});
@@ -206,6 +211,12 @@ void BM_Video1080p(benchmark::State& state) {
     if (r9->Store()) dev = r9->Store()->Device();
   if (dev) dev->SetRasterThreads(2);
   TVideoDrawParams vp;
+  Ref<TCustomColorGradeTexture> lut;
+  if (graded) {
+    lut = MakeRef<TCustomColorGradeTexture>(d->Screen(), uint8_t(1));
+    vp.GradeLut1 = lut.get();
+    vp.GradeMix = 0.75f;
+  }
   auto video = [&] {
     dumper.RenderFrame([&](TDeviceDrawer* dr) {
       dr->DrawVideo(frame.get(), T3DPoint{0, 0, 0}, vp, T3DPoint{0, kH, 0}, T3DPoint{kW, 0, 0});
@@ -236,7 +247,11 @@ void BM_Video1080p(benchmark::State& state) {
     state.counters["x_picture_" + t] = vid / pict;
   }
 }
+
+void BM_Video1080p(benchmark::State& state) { VideoAgainstPicture(state, false); }
+void BM_GradedVideo1080p(benchmark::State& state) { VideoAgainstPicture(state, true); }
 BENCHMARK(BM_Video1080p)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GradedVideo1080p)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace kav

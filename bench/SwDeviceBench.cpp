@@ -206,6 +206,25 @@ void BM_PixelKernelPass(benchmark::State& state) {
   });
 }
 
+// The same kernel over a 1080p picture drawn 1:1 (no filtering between
+// texels): the kernel's own cost beside the scaling of the pass above.
+void BM_PixelKernelPass1to1(benchmark::State& state) {
+  static Ref<TSwPixelShader> shader = [] {
+    std::string blob = SwPixelShaderBlob(kSwKernelTexTimesConstant);
+    Ref<TSwPixelShader> s;
+    Bench().Dev->CreatePixelShader(blob.data(), blob.size(), s);
+    return s;
+  }();
+  const float c0[4] = {1.0f, 0.9f, 0.8f, 0.75f};
+  Measure(state, [&](TBench& b) {
+    b.Textured(b.Full.get(), true, false);
+    b.Dev->SetPixelShader(shader.get());
+    b.Dev->SetPixelShaderConstantF(0, c0, 1);
+    b.Rect(0xFFFFFFFF);
+    b.Dev->SetPixelShader(nullptr);
+  });
+}
+
 // A full-screen colour-graded pass: the picture looked up in a 32x32x32
 // volume (the work of every graded image and video frame).
 void BM_ColorLookupKernelPass(benchmark::State& state) {
@@ -251,6 +270,7 @@ BENCHMARK(BM_BilinearBlendScaled) KAV_THREADS;
 BENCHMARK(BM_BilinearBlendScaledReference) KAV_THREADS;
 BENCHMARK(BM_PerspectiveQuad) KAV_THREADS;
 BENCHMARK(BM_PixelKernelPass) KAV_THREADS;
+BENCHMARK(BM_PixelKernelPass1to1) KAV_THREADS;
 BENCHMARK(BM_ColorLookupKernelPass) KAV_THREADS;
 BENCHMARK(BM_TransitionFrame4Passes) KAV_THREADS;
 

@@ -273,6 +273,11 @@ KAV_AVX2 inline bool LocatePlane(const TPlaneView& p, __m256 u, __m256 v, TPlane
   return true;
 }
 
+KAV_AVX2 inline bool ZeroWeights(const TPlaneSpot& at) {
+  const __m256 z = _mm256_setzero_ps();
+  return _mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(at.Wx, z, _CMP_EQ_OQ), _mm256_cmp_ps(at.Wy, z, _CMP_EQ_OQ))) == 0xFF;
+}
+
 // The plane's texels at a located spot, filtered.
 KAV_AVX2 inline __m256 FetchPlane(const TPlaneView& p, const TPlaneSpot& at) {
   const __m256i x0 = at.X0, x1 = at.X1, y0 = at.Y0, y1 = at.Y1;
@@ -283,7 +288,9 @@ KAV_AVX2 inline __m256 FetchPlane(const TPlaneView& p, const TPlaneSpot& at) {
       SameRow(y1)) {
     const uint8_t* r0 = p.Bits + int64_t(_mm256_cvtsi256_si32(y0)) * p.Pitch + base;
     const __m128i row0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0));
-    if (!p.Linear) return TexelsOfRow(row0, rel0);
+    // Weights of exactly 0 (pictures at 1:1) leave the first texel as it is
+    // (a + (b - a) * 0 is a), so its neighbours need not be read.
+    if (!p.Linear || ZeroWeights(at)) return TexelsOfRow(row0, rel0);
     const uint8_t* r1 = p.Bits + int64_t(_mm256_cvtsi256_si32(y1)) * p.Pitch + base;
     const __m128i row1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1));
     a = TexelsOfRow(row0, rel0);
@@ -292,7 +299,7 @@ KAV_AVX2 inline __m256 FetchPlane(const TPlaneView& p, const TPlaneSpot& at) {
     e = TexelsOfRow(row1, rel1);
   } else {
     a = TexelsEach(p, y0, x0);
-    if (!p.Linear) return a;
+    if (!p.Linear || ZeroWeights(at)) return a;
     b = TexelsEach(p, y1, x0);
     c = TexelsEach(p, y0, x1);
     e = TexelsEach(p, y1, x1);
@@ -341,34 +348,34 @@ KAV_AVX2 int32_t VideoCombineAvx2(const TSwPixelContext& ctx, const TSwSpanInput
   const float* kk = ctx.Constant(4);
   const __m256 k255 = _mm256_set1_ps(255.0f), one = _mm256_set1_ps(1.0f);
   const bool same_chroma = pl[1].Width == pl[2].Width && pl[1].Height == pl[2].Height && pl[1].Linear == pl[2].Linear;
-  int32_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    const int32_t k = i0 + i;
-    const __m256 v0 = _mm256_loadu_ps(in.V[0] + k);
+  // Eight pixels from coordinate sets su, sv (each at the group's first
+  // pixel), times `mod` when not null, into `o`; false as LocatePlane.
+  auto group = [&](const float* const* su, const float* const* sv, const TSwColorF* mod, TSwColorF* o) KAV_AVX2 {
+    const __m256 v0 = _mm256_loadu_ps(sv[0]);
     __m256 y, u, v;
-    if (!SamplePlane(pl[0], _mm256_loadu_ps(in.U[0] + k), v0, y)) break;
+    if (!SamplePlane(pl[0], _mm256_loadu_ps(su[0]), v0, y)) return false;
     // U and V planes of one size at the same coordinates (as video is drawn)
     // share their texel positions and weights.
-    const __m256 u1 = _mm256_loadu_ps(in.U[1] + k), v1 = _mm256_loadu_ps(in.V[1] + k);
-    const __m256 u2 = _mm256_loadu_ps(in.U[2] + k), v2 = _mm256_loadu_ps(in.V[2] + k);
+    const __m256 u1 = _mm256_loadu_ps(su[1]), v1 = _mm256_loadu_ps(sv[1]);
+    const __m256 u2 = _mm256_loadu_ps(su[2]), v2 = _mm256_loadu_ps(sv[2]);
     TPlaneSpot at;
-    if (!LocatePlane(pl[1], u1, v1, at)) break;
+    if (!LocatePlane(pl[1], u1, v1, at)) return false;
     u = FetchPlane(pl[1], at);
     if (same_chroma && SameValues(u1, u2) && SameValues(v1, v2))
       v = FetchPlane(pl[2], at);
     else if (!SamplePlane(pl[2], u2, v2, v))
-      break;
+      return false;
     if (Deinter) {
       // Lines of the other field: the mean of the lines above and below.
       const __m256i line = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_mul_ps(v0, _mm256_set1_ps(height))));
       const __m256i odd = _mm256_and_si256(_mm256_add_epi32(line, _mm256_set1_epi32(field)), _mm256_set1_epi32(1));
       const __m256 other = _mm256_castsi256_ps(_mm256_cmpeq_epi32(odd, _mm256_set1_epi32(1)));
       if (_mm256_movemask_ps(other) != 0) {
-        const __m256 u0 = _mm256_loadu_ps(in.U[0] + k);
+        const __m256 u0 = _mm256_loadu_ps(su[0]);
         __m256 above, below;
         if (!SamplePlane(pl[0], u0, _mm256_add_ps(v0, _mm256_set1_ps(-step)), above) ||
             !SamplePlane(pl[0], u0, _mm256_add_ps(v0, _mm256_set1_ps(step)), below))
-          break;
+          return false;
         y = _mm256_blendv_ps(y, _mm256_mul_ps(_mm256_add_ps(above, below), _mm256_set1_ps(0.5f)), other);
       }
     }
@@ -390,7 +397,36 @@ KAV_AVX2 int32_t VideoCombineAvx2(const TSwPixelContext& ctx, const TSwSpanInput
       else
         ca = _mm256_and_ps(_mm256_cmp_ps(dist, _mm256_set1_ps(kd[0]), _CMP_GT_OQ), one);
     }
-    StoreColors8(cb, cg, cr, ca, modulate ? modulate + i : nullptr, out + i);
+    StoreColors8(cb, cg, cr, ca, mod, o);
+    return true;
+  };
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const int32_t k = i0 + i;
+    const float* su[3] = {in.U[0] + k, in.U[1] + k, in.U[2] + k};
+    const float* sv[3] = {in.V[0] + k, in.V[1] + k, in.V[2] + k};
+    if (!group(su, sv, modulate ? modulate + i : nullptr, out + i)) return i;
+  }
+  if (i < count) {
+    // The last one to seven pixels, padded to eight by repeating the last
+    // one's inputs; only theirs are kept.
+    const int32_t n = count - i;
+    float tu[3][8], tv[3][8];
+    TSwColorF tm[8], to[8];
+    for (int32_t j = 0; j < 8; ++j) {
+      const int32_t k = i0 + i + std::min(j, n - 1);
+      for (int s = 0; s < 3; ++s) {
+        tu[s][j] = in.U[s][k];
+        tv[s][j] = in.V[s][k];
+      }
+      if (modulate) tm[j] = modulate[i + std::min(j, n - 1)];
+    }
+    const float* su[3] = {tu[0], tu[1], tu[2]};
+    const float* sv[3] = {tv[0], tv[1], tv[2]};
+    if (group(su, sv, modulate ? tm : nullptr, to)) {
+      std::copy_n(to, n, out + i);
+      i = count;
+    }
   }
   return i;
 }
@@ -455,6 +491,14 @@ const TProgram kVideoKeyDeinter{&TapsVideoDeinter, &CombineVideo<true, true>, &L
 // A grade of strength 0 leaves the colour as it is: its lookups are skipped.
 bool GradeOn(const TSwPixelContext& ctx) { return ctx.Constant(0)[0] != 0.0f; }
 
+// The stage of a program's volume lookup when its lookup and finish are
+// those of the device's grading (TSwPixelContext::GradeSpan), else -1.
+template <const TProgram& P>
+constexpr int VolumeStage() {
+  if (P.Finish != &FinishVolume) return -1;
+  return P.Lookups == &LookupVolume<1> ? 1 : P.Lookups == &LookupVolume<3> ? 3 : -1;
+}
+
 // Whether the result is multiplied by the vertex colour.
 template <const TProgram& P, bool Modulate>
 struct TKernel {
@@ -486,9 +530,21 @@ struct TKernel {
     static const float kZeros[kChunk] = {};
     const bool grade = P.Lookups && GradeOn(ctx);
     // Without lookups the direct form writes the span's pixels, modulated,
-    // straight to `out`; with them it fills each chunk's combinations.
-    const int32_t start =
-        P.FastCombine && !grade ? P.FastCombine(ctx, in, 0, in.Count, Modulate ? in.Diffuse : nullptr, out) : 0;
+    // straight to `out`; with the device's volume grading it writes their
+    // combinations there, graded and modulated in place; with other lookups
+    // it fills each chunk's combinations.
+    int32_t start = 0;
+    if (P.FastCombine && !grade) {
+      start = P.FastCombine(ctx, in, 0, in.Count, Modulate ? in.Diffuse : nullptr, out);
+    } else if (P.FastCombine && VolumeStage<P>() >= 0) {
+      start = P.FastCombine(ctx, in, 0, in.Count, nullptr, out);
+      ctx.GradeSpan(VolumeStage<P>(), ctx.Constant(0)[0], out, start);
+      if (Modulate) {  // Mul channel by channel, as plain float arrays
+        float* o = &out[0].b;
+        const float* d = &in.Diffuse[0].b;
+        for (int32_t k = 0; k < 4 * start; ++k) o[k] *= d[k];
+      }
+    }
     for (int32_t i0 = start; i0 < in.Count; i0 += kChunk) {
       const int32_t cnt = std::min(kChunk, in.Count - i0);
       TSwColorF c[kChunk];
@@ -508,7 +564,9 @@ struct TKernel {
         for (int t = 0; t < n; ++t) tp[t] = s[t][i];
         c[done + i] = P.Combine(ctx, tp, in.V[0] ? in.V[0][j0 + i] : 0.0f);
       }
-      if (grade) {
+      if (grade && VolumeStage<P>() >= 0) {
+        ctx.GradeSpan(VolumeStage<P>(), ctx.Constant(0)[0], c, cnt);
+      } else if (grade) {
         TLookup l[kChunk][kMaxLookups];
         int m = 0;
         for (int32_t i = 0; i < cnt; ++i) m = P.Lookups(ctx, c[i], l[i]);

@@ -47,25 +47,7 @@ bool TexTimesConstantStage(const float (*c)[4], const float*, float* m, float* a
 
 void ColorLookupSpan(const TSwPixelContext& ctx, const TSwSpanInput& in, TSwColorF* out) {
   ctx.SampleSpan(0, in.U[0], in.V[0], in.Count, out);
-  const float scale = 31.0f / 32.0f, offset = 0.5f / 32.0f;
-  constexpr int32_t kChunk = 64;
-  float u[kChunk], v[kChunk], w[kChunk];
-  TSwColorF l[kChunk];
-  const float m = ctx.Constant(0)[0];
-  for (int32_t i0 = 0; i0 < in.Count; i0 += kChunk) {
-    const int32_t n = std::min(kChunk, in.Count - i0);
-    for (int32_t i = 0; i < n; ++i) {
-      const TSwColorF& t = out[i0 + i];
-      u[i] = t.r * scale + offset;
-      v[i] = t.g * scale + offset;
-      w[i] = t.b * scale + offset;
-    }
-    ctx.Sample3DSpan(1, u, v, w, n, l);
-    for (int32_t i = 0; i < n; ++i) {
-      TSwColorF& t = out[i0 + i];
-      t = TSwColorF{t.b + (l[i].b - t.b) * m, t.g + (l[i].g - t.g) * m, t.r + (l[i].r - t.r) * m, t.a};
-    }
-  }
+  ctx.GradeSpan(1, ctx.Constant(0)[0], out, in.Count);
 }
 
 struct TEntry {

@@ -5,6 +5,7 @@
 
 #include "platform/d3d/raster/SwBlend.h"
 #include "platform/d3d/raster/SwFastSpan.h"
+#include "platform/d3d/raster/SwKernelIo.h"
 #include "platform/d3d/raster/SwSimd.h"
 
 namespace kav {
@@ -12,6 +13,15 @@ namespace kav {
 namespace {
 
 constexpr int32_t kChunk = 256;
+
+// Whether attributes k and e of the triangle have the same values at every
+// pixel: the same plane, and both constant or neither.
+inline bool SameAttr(const TSwTriSetup& t, int k, int e) {
+  const bool ck = (t.ConstMask >> k) & 1, ce = (t.ConstMask >> e) & 1;
+  if (ck != ce) return false;
+  if (ck) return std::bit_cast<uint32_t>(t.Const[k]) == std::bit_cast<uint32_t>(t.Const[e]);
+  return std::memcmp(&t.Attr[k], &t.Attr[e], sizeof(TSwPlane)) == 0;
+}
 
 struct TSpanBuffers {
   float U[kSwMaxTexCoords][kChunk], V[kSwMaxTexCoords][kChunk];
@@ -95,6 +105,9 @@ void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y,
         const float r = row[k], a = t.Attr[k].a;
         if ((t.ConstMask >> k) & 1) {  // affine: c + 0 * y + 0 * x is c as well
           for (int32_t i = 0; i < n; ++i) out[i * stride] = t.Const[k];
+        } else if (stride == 1) {
+          if (persp) SwEvalPerspectiveRow(out, c0, r, a, iq, n);
+          else SwEvalAffineRow(out, c0, r, a, n);
         } else if (persp) {
           for (int32_t i = 0; i < n; ++i) out[i * stride] = (r + a * fx[i]) * iq[i];
         } else {
@@ -114,6 +127,19 @@ void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y,
       }
       for (int s = 0; s < ps.TexSets; ++s) {
         const int ku = kSwAttrTex + 2 * s, kv = ku + 1;
+        sin.U[s] = buf.U[s];
+        sin.V[s] = buf.V[s];
+        // A set equal to an earlier one (video's two chroma sets) shares its
+        // values.
+        int same = -1;
+        for (int e = 0; e < s && same < 0; ++e)
+          if (!lod[s] && !lod[e] && SameAttr(t, ku, kSwAttrTex + 2 * e) && SameAttr(t, kv, kSwAttrTex + 2 * e + 1))
+            same = e;
+        if (same >= 0) {
+          sin.U[s] = sin.U[same];
+          sin.V[s] = sin.V[same];
+          continue;
+        }
         eval(ku, buf.U[s], 1);
         eval(kv, buf.V[s], 1);
         if (!lod[s]) continue;
@@ -134,7 +160,7 @@ void SwShadeSpanKernel(const TSwPixelState& ps, const TSwTriSetup& t, int32_t y,
       sin.Count = n;
       ps.SpanKernel(sctx, sin, buf.Out);
       int32_t i = 0;
-      if (vector_blend) i = SwWriteColorsAvx2(buf.Out, dst + c0, n, blend, out_or);
+      if (vector_blend) i = SwWriteKernelColors(buf.Out, dst + c0, n, blend, out_or);
       for (; i < n; ++i) {
         const TSwColorF& c = buf.Out[size_t(i)];
         const int32_t x = c0 + i;

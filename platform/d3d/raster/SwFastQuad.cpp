@@ -6,6 +6,7 @@
 
 #include "platform/d3d/raster/SwDraw.h"
 #include "platform/d3d/raster/SwFastRow.h"
+#include "platform/d3d/raster/SwFastRowDirect.h"
 #include "platform/d3d/raster/SwFastSpan.h"
 #include "platform/d3d/raster/SwPipeline.h"
 #include "platform/d3d/raster/SwSampler.h"
@@ -267,7 +268,8 @@ bool SwTryFastQuad(const TSwPixelState& ps, const TSwTriSetup* tris, size_t coun
   }
 
   SwRasterStats().FastQuads.fetch_add(1, std::memory_order_relaxed);
-  const TSwRowKernel kernel = (p.Tex && p.IntUsable) ? &SwQuadRowIntAvx2 : SwQuadRowKernel();
+  const TSwRowKernel kernel = (p.Tex && p.IntUsable) ? (SwQuadRowDirectUsable(p) ? &SwQuadRowDirectAvx2 : &SwQuadRowIntAvx2)
+                                                      : SwQuadRowKernel();
   const int64_t pixels = int64_t(p.X1 - p.X0) * (p.Y1 - p.Y0);
   const size_t cols = SwQuadScratchFloats(p);
   SwForBands(p.Y0, p.Y1, pixels, threads, [&](int32_t b0, int32_t b1) {

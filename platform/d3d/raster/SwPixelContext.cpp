@@ -1,4 +1,6 @@
 // What pixel kernels reach through TSwPixelContext: samplers and constants.
+#include <algorithm>
+
 #include "platform/d3d/raster/SwFastSpan.h"
 #include "platform/d3d/raster/SwSampleSimd.h"
 #include "platform/d3d/raster/SwSampler.h"
@@ -63,7 +65,22 @@ void TSwPixelContext::SampleSpan(int stage, const float* u, const float* v, int3
   const TSwSamplerView& s = state_->Samplers[stage];
   const bool needs_lod = SwSamplerNeedsLod(s);
   int32_t i = 0;
-  if (fast_ && !needs_lod && (Is32Bit(s) || s.Format == TSwFormat::L8)) i = SwSampleSpanAvx2(s, u, v, count, out);
+  if (fast_ && !needs_lod && (Is32Bit(s) || s.Format == TSwFormat::L8)) {
+    i = SwSampleSpanAvx2(s, u, v, count, out);
+    if (i < count && count - i < 8) {
+      // The last one to seven pairs as a group of eight padded with the last.
+      float tu[8], tv[8];
+      TSwColorF t[8];
+      for (int32_t j = 0; j < 8; ++j) {
+        tu[j] = u[std::min(i + j, count - 1)];
+        tv[j] = v[std::min(i + j, count - 1)];
+      }
+      if (SwSampleSpanAvx2(s, tu, tv, 8, t) == 8) {
+        std::copy_n(t, count - i, out + i);
+        i = count;
+      }
+    }
+  }
   const uint32_t or_mask = s.Format == TSwFormat::X8R8G8B8 ? 0xFF000000u : 0u;
   const bool has_set = stage < state_->TexSets;
   for (; i < count; ++i) {
