@@ -15,12 +15,15 @@ TSwDevice::TSwDevice(Ref<TSwDirect3D> d3d, uint32_t adapter, TSwWindow focus)
   threads_ = d3d_->Config().RasterThreads;
   d3d_->AttachDevice(this);
   ResetState();
+  if (d3d_->Config().Backend) backend_ = d3d_->Config().Backend->NewDevice(*this);
 }
 
 void TSwDevice::Dispose() {
   d3d_->DetachDevice(this);
   {
     Guard g(lock_);
+    if (backend_) backend_->DeviceGone(*this);
+    backend_ = nullptr;
     st_ = TState{};
     if (chain_) chain_->device_ = nullptr;  // a chain the caller still holds presents nothing now
     chain_ = nullptr;
@@ -122,6 +125,7 @@ TSwResult TSwDevice::TestCooperativeLevel() const {
 TSwResult TSwDevice::Reset(TSwPresentParams& params) {
   Guard g(lock_);
   if (loss_.load() == TLoss::Lost) return TSwResult::DeviceLost;
+  if (backend_) backend_->Sweep(*this);
   if (counter_->Count() > 0) return TSwResult::InvalidCall;
   st_ = TState{};  // drop references to the old back buffer first
   Ref<TSwSwapChain> old = std::move(chain_);

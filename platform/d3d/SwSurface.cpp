@@ -31,7 +31,10 @@ TSwResult TSwSurface::LockRect(TSwLockedRect& out, const TSwRect* rect, uint32_t
     return TSwResult::InvalidCall;
   bool expected = false;
   if (!locked_.compare_exchange_strong(expected, true)) return TSwResult::InvalidCall;
-  if (!(flags & SwLockReadOnly)) uniform_.Known = false;  // the caller may write anything
+  if (!(flags & SwLockReadOnly)) {
+    uniform_.Known = false;  // the caller may write anything
+    writes_.fetch_add(1);
+  }
   out.Pitch = pitch_;
   out.Bits = Row(r.top) + int64_t(r.left) * SwBytesPerPixel(desc_.Format);
   return TSwResult::Ok;
@@ -47,7 +50,9 @@ void TSwSurface::MarkDirty(const TSwRect& r) {
 
 TSwResult TSwSurface::UnlockRect() {
   bool expected = true;
-  return locked_.compare_exchange_strong(expected, false) ? TSwResult::Ok : TSwResult::InvalidCall;
+  if (!locked_.compare_exchange_strong(expected, false)) return TSwResult::InvalidCall;
+  writes_.fetch_add(1);
+  return TSwResult::Ok;
 }
 
 }  // namespace kav

@@ -109,6 +109,7 @@ TSwResult TSwVolumeTexture::LockBox(uint32_t level, TSwLockedBox& out, const TSw
     return TSwResult::InvalidCall;
   bool expected = false;
   if (!lv.Locked.compare_exchange_strong(expected, true)) return TSwResult::InvalidCall;
+  lv.Writes.fetch_add(1);
   out.RowPitch = lv.RowPitch;
   out.SlicePitch = lv.SlicePitch;
   out.Bits = lv.Block->Data() + int64_t(b.front) * lv.SlicePitch + int64_t(b.top) * lv.RowPitch +
@@ -119,7 +120,9 @@ TSwResult TSwVolumeTexture::LockBox(uint32_t level, TSwLockedBox& out, const TSw
 TSwResult TSwVolumeTexture::UnlockBox(uint32_t level) {
   if (level >= levels_.size()) return TSwResult::InvalidCall;
   bool expected = true;
-  return levels_[level]->Locked.compare_exchange_strong(expected, false) ? TSwResult::Ok : TSwResult::InvalidCall;
+  if (!levels_[level]->Locked.compare_exchange_strong(expected, false)) return TSwResult::InvalidCall;
+  levels_[level]->Writes.fetch_add(1);
+  return TSwResult::Ok;
 }
 
 }  // namespace kav

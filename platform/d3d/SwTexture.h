@@ -77,6 +77,7 @@ class TSwVolumeTexture : public TSwBaseTexture {
     int32_t RowPitch = 0, SlicePitch = 0;
     Ref<TSwMemoryBlock> Block;
     std::atomic<bool> Locked{false};
+    std::atomic<uint32_t> Writes{0};  // locks and unlocks, as TSwSurface::Writes
   };
   const TLevel& Level(uint32_t level) const { return *levels_[level]; }
 
