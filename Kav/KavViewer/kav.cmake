@@ -4,7 +4,7 @@ kav_library(kav_player DIRS Kav/KavViewer DEPS kav_engine kav_music kav_process 
 kav_test(kav_player_tests DIRS Kav/KavViewer DEPS kav_player platform_d3d kav_framedump kav_packer)
 add_executable(kavplay ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/kavplay.cpp
                        ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/KavPresentBridge.cpp)
-target_link_libraries(kavplay PRIVATE kav_player kav_navpanel platform_window_sdl platform_display_sdl platform_d3d_sdl platform_sound_sdl
+target_link_libraries(kavplay PRIVATE kav_player kav_navpanel platform_window_sdl platform_display_sdl platform_d3d_sdl platform_d3d_gl_sdl platform_sound_sdl
                       platform_print_cups
                       vorav_colorspace)
 if(KAV_TESTS)
@@ -60,7 +60,16 @@ if(KAV_TESTS)
                      ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_e2e.sh $<TARGET_FILE:kavplay>
                      ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_e2e)
     set_tests_properties(kavplay_xvfb_end_to_end PROPERTIES
-                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
+                         SKIP_RETURN_CODE 77 TIMEOUT 60 RUN_SERIAL TRUE)
+    # The same on the software device (the other player tests in an X server
+    # take the device the player chooses: OpenGL on Mesa's llvmpipe).
+    add_test(NAME kavplay_xvfb_end_to_end_sw
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
+                     ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_e2e.sh $<TARGET_FILE:kavplay>
+                     ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_e2e_sw)
+    set_tests_properties(kavplay_xvfb_end_to_end_sw PROPERTIES
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=sw"
                          SKIP_RETURN_CODE 77 TIMEOUT 60 RUN_SERIAL TRUE)
     # Driven as a viewer drives it: the hidden cursor, the hidden panel's
     # first movement, keys under the help dialog and a media key.
