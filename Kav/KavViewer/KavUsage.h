@@ -14,8 +14,8 @@ bool WantsUsage(const TCommandsStorage* commands);
 std::string PlayerUsage(const std::string& program);
 
 // Which 3D device draws: the graphics card through OpenGL, the software
-// device, or (Auto) OpenGL where a 3.3 context can be made and the software
-// device otherwise. "--device=gl" / "--device=sw" (also "--device gl")
+// device, or (Auto) OpenGL where a 3.3 context can be made on a graphics
+// card (not a renderer on the CPU) and the software device otherwise. "--device=gl" / "--device=sw" (also "--device gl")
 // force one; else the environment variable KAV_DEVICE ("gl" or "sw",
 // `env`). A value that is neither is reported in `problem` and counts as
 // Auto.

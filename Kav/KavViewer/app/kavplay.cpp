@@ -89,9 +89,16 @@ Ref<TGlSystem> StartGlDevice(win::TSdlWindowBackend* sdl) {
                    error.c_str());
     return nullptr;
   }
+  const TGlInfo& info = gl->Info();
+  // A renderer that rasterises on the CPU is no graphics card: chosen by
+  // itself the player keeps its own software device, which is lighter there.
+  if (choice == TDeviceChoice::Auto && GlRendererIsSoftware(info.Renderer)) {
+    LogLine(u"3D device: software (the OpenGL renderer \"" + SystemUTF8ToWide(info.Renderer) +
+            u"\" draws on the CPU; --device=gl uses it)");
+    return nullptr;
+  }
   // Device windows must be OpenGL windows to be presented into.
   sdl->ExtraWindowFlags |= SDL_WINDOW_OPENGL;
-  const TGlInfo& info = gl->Info();
   LogLine(u"3D device: OpenGL, renderer \"" + SystemUTF8ToWide(info.Renderer) + u"\", version \"" +
           SystemUTF8ToWide(info.Version) + u"\", vendor \"" + SystemUTF8ToWide(info.Vendor) + u"\"");
   return gl;

@@ -6,6 +6,8 @@
 
 #include <GL/glcorearb.h>
 
+#include <cstdint>
+
 namespace kav {
 
 #define KAV_GL_FUNCTIONS(X)                                             \
@@ -94,5 +96,12 @@ extern TGlApi gl;
 // Loads every function through `lookup`; false (naming the first missing
 // function in `missing`) when one is absent.
 bool GlLoad(void* (*lookup)(const char*), const char** missing);
+
+// Benchmarks: from GlTimeCalls(true) on, every function of `gl` runs
+// between two readings of the calling thread's CPU clock, and
+// GlCallThreadNs() answers the sum on the calling thread, so the CPU time
+// of our own code is a frame's thread time less the driver's share.
+void GlTimeCalls(bool on);
+uint64_t GlCallThreadNs();
 
 }  // namespace kav

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -123,6 +124,14 @@ GLuint Compile(GLenum kind, const std::string& src, std::string* log) {
 
 }  // namespace
 
+bool GlRendererIsSoftware(const std::string& renderer) {
+  std::string r = renderer;
+  for (char& c : r) c = char(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* soft : {"llvmpipe", "softpipe", "swrast", "software rasterizer", "swr "})
+    if (r.find(soft) != std::string::npos) return true;
+  return false;
+}
+
 // ---- TGlSystem ----
 
 Ref<TGlSystem> TGlSystem::Create(Ref<TGlContext> context, std::string* error) {
@@ -229,10 +238,6 @@ bool TGlSystem::Acquire(TSwWindow window) {
   if (owner_ == me && (window == 0 || window == current_window_)) return true;
   if (!context_ || !context_->MakeCurrent(window)) {
     LogOnce("the context cannot be made current" + std::string(window ? " on a window" : ""));
-    if (owner_ == me) {
-      // The old drawable stays current after a failed switch.
-      return false;
-    }
     return false;
   }
   owner_ = me;
@@ -308,8 +313,7 @@ void TGlSystem::HandleReset() {
   LogGl("OpenGL device: the context was reset; the devices are lost");
   for (TSwDevice* d : devices_) d->InjectLoss();
   Forget(false);
-  for (auto& [key, p] : programs_) (void)p;
-  programs_.clear();
+  programs_.clear();  // their names died with the context
   vertex_shader_ = vao_ = vbo_ = scratch_tex_ = scratch_fbo_ = 0;
   context_->Release();
   owner_ = std::thread::id();
@@ -550,7 +554,7 @@ TSwResult TGlDevice::Draw(TSwDevice& d, TSwPrimitive type, uint32_t count, const
   std::lock_guard<std::recursive_mutex> g(sys_->lock_);
   const auto& st = StateOf(d);
   if (!sys_->Acquire(0)) return TSwResult::Ok;
-  (void)count;
+  (void)count;  // GL counts vertices
   TSwSurface& rt = *st.Target;
   TGlSystem::TRt* r = sys_->RtOf(&rt);
   const uint32_t fvf = st.Fvf;

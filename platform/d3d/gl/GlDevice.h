@@ -36,6 +36,10 @@ struct TGlInfo {
   std::string Vendor, Renderer, Version, Shading;
 };
 
+// Whether a GL_RENDERER string names a rasteriser that runs on the CPU
+// (Mesa's llvmpipe, softpipe, swrast, OpenSWR).
+bool GlRendererIsSoftware(const std::string& renderer);
+
 class TGlSystem : public TSwBackendFactory {
  public:
   // Loads the context's functions and checks it is OpenGL 3.3 or later

@@ -210,3 +210,17 @@ TEST(GlDevice, RendersIntoTargetsAndReadsThemBack) {
 
 }  // namespace
 }  // namespace kav
+
+namespace kav {
+namespace {
+
+TEST(GlDevice, SoftwareRenderersAreToldApart) {
+  EXPECT_TRUE(GlRendererIsSoftware("llvmpipe (LLVM 15.0.6, 256 bits)"));
+  EXPECT_TRUE(GlRendererIsSoftware("softpipe"));
+  EXPECT_TRUE(GlRendererIsSoftware("Mesa X11 / Software Rasterizer"));
+  EXPECT_FALSE(GlRendererIsSoftware("AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49)"));
+  EXPECT_FALSE(GlRendererIsSoftware("Mesa Intel(R) UHD Graphics 620 (KBL GT2)"));
+}
+
+}  // namespace
+}  // namespace kav
