@@ -1,6 +1,8 @@
 #include "platform/d3d/gl/GlApi.h"
 
+#include <atomic>
 #include <ctime>
+#include <tuple>
 #include <cstring>
 #include <type_traits>
 
@@ -73,5 +75,61 @@ void GlTimeCalls(bool on) {
 }
 
 uint64_t GlCallThreadNs() { return t_call_ns; }
+
+namespace {
+
+TGlApi g_real;
+std::atomic<bool> g_null{false};
+
+template <auto A, auto B>
+constexpr bool SameMember() {
+  if constexpr (std::is_same_v<decltype(A), decltype(B)>)
+    return A == B;
+  else
+    return false;
+}
+
+template <auto M, class F>
+struct TNull;
+template <auto M, class R, class... A>
+struct TNull<M, R (*)(A...)> {
+  static R Call(A... a) {
+    if constexpr (SameMember<M, &TGlApi::GetShaderiv>() || SameMember<M, &TGlApi::GetProgramiv>()) {
+      auto args = std::make_tuple(a...);
+      *std::get<2>(args) = GL_TRUE;
+    } else if constexpr (SameMember<M, &TGlApi::CheckFramebufferStatus>()) {
+      return GL_FRAMEBUFFER_COMPLETE;
+    } else if constexpr (SameMember<M, &TGlApi::GetString>()) {
+      return reinterpret_cast<const GLubyte*>("null");
+    } else if constexpr (std::is_integral_v<R>) {
+      return R(1);
+    } else if constexpr (!std::is_void_v<R>) {
+      return R{};
+    }
+  }
+};
+
+}  // namespace
+
+void GlNullCalls(bool on) {
+  if (on == g_null.load()) return;
+  if (!on) {
+    gl = g_real;
+    g_null = false;
+    return;
+  }
+  g_real = gl;
+#define KAV_GL_NULL(type, name) gl.name = &TNull<&TGlApi::name, type>::Call;
+  KAV_GL_FUNCTIONS(KAV_GL_NULL)
+#undef KAV_GL_NULL
+  g_null = true;
+}
+
+bool GlNullActive() { return g_null.load(); }
+
+TGlDriverTime::TGlDriverTime() : start_(g_timed ? ThreadNs() : 0) {}
+TGlDriverTime::~TGlDriverTime() {
+  if (start_) t_call_ns += ThreadNs() - start_;
+}
 
 }  // namespace kav

@@ -103,5 +103,23 @@ bool GlLoad(void* (*lookup)(const char*), const char** missing);
 // of our own code is a frame's thread time less the driver's share.
 void GlTimeCalls(bool on);
 uint64_t GlCallThreadNs();
+// Benchmarks: from GlNullCalls(true) on, every function of `gl` does
+// nothing (queries answer success and names 1), and the device does not
+// make its context current: a frame's thread time is then our own code's
+// alone. GlNullActive() tells the device.
+void GlNullCalls(bool on);
+bool GlNullActive();
+// Counts the driver's time spent outside `gl` (making the context current,
+// which flushes it) while timing is on.
+class TGlDriverTime {
+ public:
+  TGlDriverTime();
+  ~TGlDriverTime();
+  TGlDriverTime(const TGlDriverTime&) = delete;
+  TGlDriverTime& operator=(const TGlDriverTime&) = delete;
+
+ private:
+  uint64_t start_ = 0;
+};
 
 }  // namespace kav

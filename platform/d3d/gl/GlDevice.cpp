@@ -236,6 +236,11 @@ bool TGlSystem::Acquire(TSwWindow window) {
     return false;
   }
   if (owner_ == me && (window == 0 || window == current_window_)) return true;
+  if (GlNullActive()) {
+    owner_ = me;
+    return true;
+  }
+  TGlDriverTime driver;
   if (!context_ || !context_->MakeCurrent(window)) {
     LogOnce("the context cannot be made current" + std::string(window ? " on a window" : ""));
     return false;
@@ -248,7 +253,8 @@ bool TGlSystem::Acquire(TSwWindow window) {
 
 void TGlSystem::Done(bool keep) {
   if (keep || owner_ != std::this_thread::get_id()) return;
-  if (context_) context_->Release();
+  TGlDriverTime driver;
+  if (context_ && !GlNullActive()) context_->Release();
   owner_ = std::thread::id();
   current_window_ = 0;
 }
@@ -800,7 +806,10 @@ TSwResult TGlDevice::Present(TSwDevice& d, TSwSwapChain& chain, const TSwRect& s
     gl.BlitFramebuffer(0, 0, GLint(w), GLint(h), 0, GLint(h), GLint(w), 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
     gl.Enable(GL_SCISSOR_TEST);
-    sys_->context_->Swap(window);
+    if (!GlNullActive()) {
+      TGlDriverTime driver;
+      sys_->context_->Swap(window);
+    }
     sys_->Done(false);
     return TSwResult::Ok;
   }
