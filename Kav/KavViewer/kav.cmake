@@ -80,6 +80,15 @@ if(KAV_TESTS)
     set_tests_properties(kavplay_xvfb_input PROPERTIES
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                          SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+    # The same on the GL device (Mesa's llvmpipe, forced: chosen by itself
+    # the player keeps the software device on a CPU renderer).
+    add_test(NAME kavplay_xvfb_input_gl
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
+                     ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_input_e2e.sh $<TARGET_FILE:kavplay>
+                     ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_input_gl)
+    set_tests_properties(kavplay_xvfb_input_gl PROPERTIES
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
+                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
     # Every way out in an X server: the window manager's close request (also
     # repeated, with keys queued behind it), Esc, a double click bound to
     # Exit, SIGTERM, and the X connection killed.
@@ -92,6 +101,14 @@ if(KAV_TESTS)
                        $<TARGET_FILE:kavxclose>)
       set_tests_properties(kavplay_xvfb_ways_out PROPERTIES
                            ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_x11.supp"
+                           SKIP_RETURN_CODE 77 TIMEOUT 600 RUN_SERIAL TRUE)
+      add_test(NAME kavplay_xvfb_ways_out_gl
+               COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
+                       ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_ways_out.sh x11 $<TARGET_FILE:kavplay>
+                       ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_xvfb_ways_out_gl
+                       $<TARGET_FILE:kavxclose>)
+      set_tests_properties(kavplay_xvfb_ways_out_gl PROPERTIES
+                           ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_x11_gl.supp;KAV_DEVICE=gl"
                            SKIP_RETURN_CODE 77 TIMEOUT 600 RUN_SERIAL TRUE)
       # The print dialog: a print button of the show opens it over the paused
       # show; Save without a desktop chooser writes the slide into the
