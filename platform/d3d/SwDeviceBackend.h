@@ -23,10 +23,13 @@ class TSwDeviceBackend : public TRefObject {
  public:
   // Each is called under the device's lock once the device has validated
   // the call and found itself not lost. `rects` are the caller's (count 0:
-  // the whole viewport).
-  virtual TSwResult Clear(TSwDevice& d, uint32_t count, const TSwRect* rects, uint32_t color) = 0;
+  // the whole of `clip`); `clip` is the rectangle of the target the call may
+  // change, as the software rasteriser cuts it (the viewport within the
+  // target, and whatever else the device cuts by).
+  virtual TSwResult Clear(TSwDevice& d, uint32_t count, const TSwRect* rects, uint32_t color,
+                          const TSwRect& clip) = 0;
   virtual TSwResult Draw(TSwDevice& d, TSwPrimitive type, uint32_t count, const uint8_t* data, uint32_t stride,
-                         uint32_t vertices) = 0;
+                         uint32_t vertices, const TSwRect& clip) = 0;
   virtual TSwResult StretchRect(TSwDevice& d, TSwSurface& src, const TSwRect& sr, TSwSurface& dst,
                                 const TSwRect& dr) = 0;
   virtual TSwResult ReadRenderTarget(TSwDevice& d, TSwSurface& rt, TSwSurface& dest) = 0;

@@ -114,9 +114,9 @@ TSwResult TSwDevice::Clear(uint32_t count, const TSwRect* rects, uint32_t flags,
   if ((flags & (SwClearZBuffer | SwClearStencil)) || (count > 0 && !rects) || !st_.Target)
     return TSwResult::InvalidCall;
   if (LostNow() || !(flags & SwClearTarget)) return TSwResult::Ok;
-  if (backend_) return backend_->Clear(*this, count, rects, color);
   TSwSurface& rt = *st_.Target;
   const TSwRect clip = SwIntersect(ViewportRect(st_.Viewport), rt.Bounds());
+  if (backend_) return backend_->Clear(*this, count, rects, color, clip);
   const uint32_t stored = rt.Format() == TSwFormat::X8R8G8B8 ? color | 0xFF000000u : color;
   TSwSurface::TUniform& u = rt.Uniform();
   const bool same = u.Known && u.Value == stored;
@@ -166,9 +166,9 @@ TSwResult TSwDevice::Draw(TSwPrimitive type, uint32_t count, const uint8_t* data
     return TSwResult::InvalidCall;
   if (count > kSwMaxPrimitiveCount) return TSwResult::InvalidCall;
   if (count == 0 || LostNow()) return TSwResult::Ok;
-  if (backend_) return backend_->Draw(*this, type, count, data, stride, n);
   TSwPixelState ps;
   BuildPixelState(ps);
+  if (backend_) return backend_->Draw(*this, type, count, data, stride, n, ps.Clip);
   TSwDrawRequest req;
   req.Type = type;
   req.PrimitiveCount = count;

@@ -522,15 +522,8 @@ Ref<TSwDeviceBackend> TGlSystem::NewDevice(TSwDevice& d) {
 
 TGlDevice::TGlDevice(Ref<TGlSystem> system, TSwDevice&) : sys_(std::move(system)) {}
 
-namespace {
-
-TSwRect ViewportRect(const TSwViewport& vp) {
-  return TSwRect{int32_t(vp.X), int32_t(vp.Y), int32_t(vp.X + vp.Width), int32_t(vp.Y + vp.Height)};
-}
-
-}  // namespace
-
-TSwResult TGlDevice::Clear(TSwDevice& d, uint32_t count, const TSwRect* rects, uint32_t color) {
+TSwResult TGlDevice::Clear(TSwDevice& d, uint32_t count, const TSwRect* rects, uint32_t color,
+                           const TSwRect& clip) {
   std::lock_guard<std::recursive_mutex> g(sys_->lock_);
   const auto& st = StateOf(d);
   if (!sys_->Acquire(0)) return TSwResult::Ok;
@@ -541,7 +534,6 @@ TSwResult TGlDevice::Clear(TSwDevice& d, uint32_t count, const TSwRect* rects, u
   gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   gl.ClearColor(float((c >> 16) & 0xFF) / 255.0f, float((c >> 8) & 0xFF) / 255.0f, float(c & 0xFF) / 255.0f,
                 float(c >> 24) / 255.0f);
-  const TSwRect clip = SwIntersect(ViewportRect(st.Viewport), rt.Bounds());
   auto fill = [&](const TSwRect& x) {
     if (x.Empty()) return;
     gl.Scissor(x.left, x.top, x.Width(), x.Height());
@@ -556,7 +548,7 @@ TSwResult TGlDevice::Clear(TSwDevice& d, uint32_t count, const TSwRect* rects, u
 }
 
 TSwResult TGlDevice::Draw(TSwDevice& d, TSwPrimitive type, uint32_t count, const uint8_t* data, uint32_t stride,
-                          uint32_t vertices) {
+                          uint32_t vertices, const TSwRect& clip) {
   std::lock_guard<std::recursive_mutex> g(sys_->lock_);
   const auto& st = StateOf(d);
   if (!sys_->Acquire(0)) return TSwResult::Ok;
@@ -618,7 +610,6 @@ TSwResult TGlDevice::Draw(TSwDevice& d, TSwPrimitive type, uint32_t count, const
 
   gl.BindFramebuffer(GL_FRAMEBUFFER, r->Fbo);
   gl.UseProgram(prog->Name);
-  const TSwRect clip = SwIntersect(ViewportRect(st.Viewport), rt.Bounds());
   gl.Viewport(0, 0, GLsizei(rt.Width()), GLsizei(rt.Height()));
   gl.Scissor(clip.left, clip.top, std::max(0, clip.Width()), std::max(0, clip.Height()));
   const TSwMatrix wvp = st.Transforms[0] * st.Transforms[1] * st.Transforms[2];

@@ -123,9 +123,9 @@ class TGlDevice : public TSwDeviceBackend {
  public:
   TGlDevice(Ref<TGlSystem> system, TSwDevice& d);
 
-  TSwResult Clear(TSwDevice& d, uint32_t count, const TSwRect* rects, uint32_t color) override;
+  TSwResult Clear(TSwDevice& d, uint32_t count, const TSwRect* rects, uint32_t color, const TSwRect& clip) override;
   TSwResult Draw(TSwDevice& d, TSwPrimitive type, uint32_t count, const uint8_t* data, uint32_t stride,
-                 uint32_t vertices) override;
+                 uint32_t vertices, const TSwRect& clip) override;
   TSwResult StretchRect(TSwDevice& d, TSwSurface& src, const TSwRect& sr, TSwSurface& dst,
                         const TSwRect& dr) override;
   TSwResult ReadRenderTarget(TSwDevice& d, TSwSurface& rt, TSwSurface& dest) override;

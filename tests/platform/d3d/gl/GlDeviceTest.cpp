@@ -159,6 +159,39 @@ TEST(GlDevice, SamplesTexturesOfEveryFormatAsTheSoftwareDevice) {
   }
 }
 
+TEST(GlDevice, ViewportsCutClearsAndDrawsAndPlaceTransformedVertices) {
+  if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
+  struct TXyzc {
+    float x, y, z;
+    uint32_t color;
+  };
+  std::vector<uint32_t> sw, glf;
+  Both(
+      64, 48,
+      [](TSwDevice& d) {
+        d.Clear(0, nullptr, SwClearTarget, 0xFF000000, 0, 0);
+        d.SetViewport(TSwViewport{8, 6, 40, 30, 0, 1});
+        d.Clear(0, nullptr, SwClearTarget, 0xFF202080, 0, 0);
+        d.BeginScene();
+        d.SetRenderState(TSwRenderState::CullMode, uint32_t(TSwCull::None));
+        d.SetTextureStageState(0, TSwStageState::ColorOp, uint32_t(TSwTextureOp::SelectArg1));
+        d.SetTextureStageState(0, TSwStageState::ColorArg1, uint32_t(TSwTextureArg::Diffuse));
+        // A quad past the viewport's right edge, cut there.
+        Quad(d, 30, 10, 70, 30, 0xFFFFFF00);
+        // Vertices through world, view and projection into the viewport:
+        // clip space -1..1 covers it.
+        const TXyzc tri[3] = {{-1, -1, 0.5f, 0xFFFF0000}, {0, 1, 0.5f, 0xFF00FF00}, {1, -1, 0.5f, 0xFF0000FF}};
+        d.SetFVF(SwFvfXYZ | SwFvfDiffuse);
+        EXPECT_EQ(d.DrawPrimitiveUP(TSwPrimitive::TriangleList, 1, tri, sizeof(TXyzc)), TSwResult::Ok);
+        d.EndScene();
+      },
+      sw, glf);
+  EXPECT_LE(MaxDiff(sw, glf), 2);
+  EXPECT_EQ(glf[2 * 64 + 2], 0xFF000000u);    // outside the viewport
+  EXPECT_EQ(glf[20 * 64 + 60], 0xFF000000u);  // the quad cut at the viewport
+  EXPECT_EQ(glf[20 * 64 + 46], 0xFFFFFF00u);
+}
+
 TEST(GlDevice, RendersIntoTargetsAndReadsThemBack) {
   if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
   std::vector<uint32_t> sw, glf;
