@@ -40,5 +40,32 @@ TEST(GlCompareTransitions, EveryConfigurationAtFiveProgressesMatchesTheSoftwareD
   }
 }
 
+// The golden frames' picks at their size (480 x 270), one frame each: the
+// shapes, depths and cuts at a size where each spans hundreds of pixels.
+TEST(GlCompareTransitions, GoldenPicksAtFullSizeMatchTheSoftwareDevice) {
+  if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
+  InstallTransitions();
+  const std::vector<std::pair<std::string, double>> picks = {
+      {"dissolve", 0.5},       {"clock_0", 0.375},       {"broom2_0", 0.5}, {"shape2_0_50_50", 0.5},
+      {"shape3_1_0_0", 0.5},   {"shape4_0_130_40", 0.5}, {"gates2", 0.5},   {"page0", 0.5},
+      {"mosaic", 0.5},         {"push0", 0.3},           {"slide3", 0.6},   {"curling0_0", 0.5},
+      {"curling_depth2", 0.4}, {"flip1", 0.3},           {"swap0", 0.35}};
+  std::map<std::string, Ref<TKavEffect>> by_name;
+  for (auto& c : transsheet::AllConfigs()) by_name[c.Name] = c.Effect;
+  const int32_t w = 480, h = 270;
+  auto from = transsheet::MakeSlide(false, w, h), to = transsheet::MakeSlide(true, w, h);
+  for (auto& [name, progress] : picks) {
+    ASSERT_TRUE(by_name.count(name)) << name;
+    auto params = transsheet::Params(by_name[name]);
+    params->Time = progress * 1000;
+    const TPair p = DrawBoth(w, h, [&](TDeviceDrawer* d) {
+      d->Clear(0xFF000000u, 1);
+      d->DrawTransition(from.get(), to.get(), params.get());
+    });
+    ExpectAlike(p, name + "_full");
+  }
+  SetDrawTransitionHook(nullptr);
+}
+
 }  // namespace
 }  // namespace kav::glcompare
