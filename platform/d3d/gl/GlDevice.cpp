@@ -194,7 +194,11 @@ bool TGlSystem::InitContext(std::string* error) {
   gl.Enable(GL_SCISSOR_TEST);
   gl.PixelStorei(GL_UNPACK_ALIGNMENT, 1);
   gl.PixelStorei(GL_PACK_ALIGNMENT, 1);
-  return gl.GetError() == GL_NO_ERROR || (error && (*error = "GL setup failed", false));
+  if (gl.GetError() != GL_NO_ERROR) {
+    if (error) *error = "GL setup failed";
+    return false;
+  }
+  return true;
 }
 
 void TGlSystem::Dispose() {
