@@ -100,7 +100,7 @@ TSwResult TSwDevice::CreateChain(TSwPresentParams& params, TSwWindow fallback, b
   TSwSurfaceDesc desc{params.BackBufferFormat, TSwPool::Default, SwUsageRenderTarget, params.BackBufferWidth,
                       params.BackBufferHeight};
   Ref<TSwSurface> back;
-  TSwResult r = TSwSurface::Create(desc, memory_.get(), counted ? counter_.get() : nullptr, back);
+  TSwResult r = TSwSurface::Create(desc, memory_.get(), counted ? counter_.get() : nullptr, back, !backend_);
   if (!SwOk(r)) return r;
   Ref<TSwSwapChain> c = Ref<TSwSwapChain>::Adopt(new TSwSwapChain());
   c->device_ = this;
@@ -197,7 +197,8 @@ TSwResult TSwDevice::CreateTexture(uint32_t width, uint32_t height, uint32_t lev
   out = nullptr;
   if (LostNow()) return LostResult();
   if (width > kSwMaxTextureSize || height > kSwMaxTextureSize) return TSwResult::InvalidCall;
-  return TSwTexture::Create(width, height, levels, usage, format, pool, memory_.get(), counter_.get(), out);
+  return TSwTexture::Create(width, height, levels, usage, format, pool, memory_.get(), counter_.get(), out,
+                            !backend_);
 }
 
 TSwResult TSwDevice::CreateVolumeTexture(uint32_t width, uint32_t height, uint32_t depth, uint32_t levels,

@@ -5,7 +5,7 @@
 namespace kav {
 
 TSwResult TSwSurface::Create(const TSwSurfaceDesc& desc, TSwVideoMemory* memory, TSwDefaultPoolCounter* counter,
-                             Ref<TSwSurface>& out) {
+                             Ref<TSwSurface>& out, bool allocate) {
   out = nullptr;
   int bpp = SwBytesPerPixel(desc.Format);
   if (bpp == 0 || desc.Width == 0 || desc.Height == 0 || desc.Width > kSwMaxSurfaceSize ||
@@ -13,7 +13,8 @@ TSwResult TSwSurface::Create(const TSwSurfaceDesc& desc, TSwVideoMemory* memory,
     return TSwResult::InvalidCall;
   int32_t pitch = int32_t((desc.Width * uint32_t(bpp) + 3) & ~3u);
   Ref<TSwMemoryBlock> block;
-  TSwResult r = TSwMemoryBlock::Create(uint64_t(pitch) * desc.Height, desc.Pool, memory, counter, block);
+  TSwResult r = TSwMemoryBlock::Create(uint64_t(pitch) * desc.Height, desc.Pool, memory, counter, block,
+                                       allocate || !(desc.Usage & SwUsageRenderTarget));
   if (!SwOk(r)) return r;
   auto* s = new TSwSurface();
   s->desc_ = desc;

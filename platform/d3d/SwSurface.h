@@ -19,8 +19,10 @@ struct TSwSurfaceDesc {
 class TSwSurface : public TRefObject {
  public:
   // Allocates a zeroed surface. Sizes of 0 or above 16384 are invalid calls.
+  // `allocate` false: a render target whose pixels the device's backend
+  // keeps (Bits() is null; its bytes still count).
   static TSwResult Create(const TSwSurfaceDesc& desc, TSwVideoMemory* memory, TSwDefaultPoolCounter* counter,
-                          Ref<TSwSurface>& out);
+                          Ref<TSwSurface>& out, bool allocate = true);
 
   const TSwSurfaceDesc& GetDesc() const { return desc_; }
   uint32_t Width() const { return desc_.Width; }

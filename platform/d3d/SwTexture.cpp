@@ -14,7 +14,7 @@ uint32_t SwFullMipCount(uint32_t w, uint32_t h, uint32_t d) {
 
 TSwResult TSwTexture::Create(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage, TSwFormat format,
                              TSwPool pool, TSwVideoMemory* memory, TSwDefaultPoolCounter* counter,
-                             Ref<TSwTexture>& out) {
+                             Ref<TSwTexture>& out, bool target_memory) {
   out = nullptr;
   if (!SwIsColorFormat(format) || width == 0 || height == 0 || width > kSwMaxSurfaceSize ||
       height > kSwMaxSurfaceSize)
@@ -33,7 +33,7 @@ TSwResult TSwTexture::Create(uint32_t width, uint32_t height, uint32_t levels, u
   for (uint32_t i = 0; i < levels; ++i) {
     TSwSurfaceDesc d{format, pool, usage, std::max(1u, width >> i), std::max(1u, height >> i)};
     Ref<TSwSurface> s;
-    TSwResult r = TSwSurface::Create(d, memory, counter, s);
+    TSwResult r = TSwSurface::Create(d, memory, counter, s, target_memory);
     if (!SwOk(r)) return r;
     t->levels_.push_back(std::move(s));
   }

@@ -257,3 +257,47 @@ TEST(GlDevice, SoftwareRenderersAreToldApart) {
 
 }  // namespace
 }  // namespace kav
+
+namespace kav {
+namespace {
+
+// Render targets of the GL device live in GL only: their memory is counted
+// against the adapter's budget (and the reset rule) but not allocated.
+TEST(GlDevice, RenderTargetsAreCountedButNotHeldInMemory) {
+  if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
+  for (bool gl : {false, true}) {
+    TSide side(gl ? Ref<TSwBackendFactory>(Gl()) : nullptr, 32, 16);
+    TSwVideoMemory* vm = side.D3D->VideoMemory(0);
+    const uint64_t before = vm->Used();
+    Ref<TSwTexture> rt, plain;
+    ASSERT_EQ(side.Dev->CreateTexture(256, 128, 1, SwUsageRenderTarget, TSwFormat::A8R8G8B8, TSwPool::Default, rt),
+              TSwResult::Ok);
+    ASSERT_EQ(side.Dev->CreateTexture(16, 16, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, plain), TSwResult::Ok);
+    EXPECT_GE(vm->Used() - before, uint64_t(256 * 128 * 4));
+    EXPECT_EQ(rt->Level(0)->Bits() == nullptr, gl);
+    EXPECT_NE(plain->Level(0)->Bits(), nullptr);
+    Ref<TSwSurface> back;
+    side.Dev->GetBackBuffer(0, 0, back);
+    EXPECT_EQ(back->Bits() == nullptr, gl);
+    {
+      // Drawn into once, so the GL device keeps an object for it.
+      Ref<TSwSurface> level;
+      rt->GetSurfaceLevel(0, level);
+      side.Dev->SetRenderTarget(0, level.get());
+      side.Dev->Clear(0, nullptr, SwClearTarget, 0xFF102030, 0, 0);
+      side.Dev->SetRenderTarget(0, back.get());
+    }
+    // A reset waits for the targets to go, as on the software device.
+    TSwPresentParams pp;
+    pp.BackBufferWidth = 32;
+    pp.BackBufferHeight = 16;
+    pp.DeviceWindow = kWindow;
+    EXPECT_EQ(side.Dev->Reset(pp), TSwResult::InvalidCall);
+    rt = nullptr;
+    back = nullptr;
+    EXPECT_EQ(side.Dev->Reset(pp), TSwResult::Ok);
+  }
+}
+
+}  // namespace
+}  // namespace kav
