@@ -12,6 +12,7 @@ packages=(
   liblcms2-dev liblcms2-utils icc-profiles-free colord-data
   libpng-dev
   libsdl2-dev
+  libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xauth xdotool xclip libxfixes3 libx11-dev
   libdbus-1-dev dbus-daemon zenity
   desktop-file-utils shared-mime-info

@@ -6,6 +6,7 @@
 #include "VoRav/vxCommandLine.h"
 #include "VoRav/vxPaths.h"
 #include "VoRav/vxUTF8.h"
+#include "VoRav/wpStringUtils.h"
 
 namespace kav {
 
@@ -22,6 +23,27 @@ bool WantsUsage(const TCommandsStorage* commands) {
   const TCommandsStorage* c = commands ? commands : CommandLineCommands();
   // "--help" is stored as the switch "-help".
   return c && (c->FindCommand(u"-help") || c->FindCommand(u"h"));
+}
+
+TDeviceChoice ChooseDevice(const TCommandsStorage* commands, const char* env, std::string* problem) {
+  const TCommandsStorage* c = commands ? commands : CommandLineCommands();
+  auto parse = [&](const std::string& v, const std::string& where) {
+    if (v == "gl") return TDeviceChoice::Gl;
+    if (v == "sw") return TDeviceChoice::Sw;
+    if (problem) *problem = where + " \"" + v + "\" is neither gl nor sw";
+    return TDeviceChoice::Auto;
+  };
+  // "--device=gl" is the switch "-device=gl"; "--device gl" the switch
+  // "-device" with the value "gl".
+  if (c) {
+    for (const char* v : {"gl", "sw"})
+      if (c->FindCommand(u"-device=" + SystemUTF8ToWide(v))) return parse(v, "--device");
+    if (const TCommand* d = c->FindCommand(u"-device"))
+      return parse(d->ValueCount() > 0 ? WideToSystemUTF8(WideLowerCase(d->GetValue(0)->Text())) : std::string(),
+                   "--device");
+  }
+  if (env && *env) return parse(env, "KAV_DEVICE");
+  return TDeviceChoice::Auto;
 }
 
 std::u16string ProgramLogPath() { return ChangeFileExt(GetProgramFileName(), u".log"); }
@@ -60,6 +82,9 @@ std::string PlayerUsage(const std::string& program) {
          "  -startup         keep the window on top; Enter closes it\n"
          "  -log             write the log to the standard error output\n"
          "  -filelog         write the log to a file (see below)\n"
+         "  --device=gl|sw   draw with the graphics card (OpenGL 3.3) or with the software\n"
+         "                   device; by default the graphics card where OpenGL 3.3 runs\n"
+         "                   on one (the environment variable KAV_DEVICE does the same)\n"
          "  --allow-programs let a show that asks for it start programs and open documents\n"
          "                   and web or mail addresses (never without this option)\n"
          "  -h, --help       print this text and end\n"

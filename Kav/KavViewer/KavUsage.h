@@ -13,6 +13,15 @@ bool WantsUsage(const TCommandsStorage* commands);
 // The usage text; `program` is the name the user typed the player by.
 std::string PlayerUsage(const std::string& program);
 
+// Which 3D device draws: the graphics card through OpenGL, the software
+// device, or (Auto) OpenGL where a 3.3 context can be made on a graphics
+// card (not a renderer on the CPU) and the software device otherwise. "--device=gl" / "--device=sw" (also "--device gl")
+// force one; else the environment variable KAV_DEVICE ("gl" or "sw",
+// `env`). A value that is neither is reported in `problem` and counts as
+// Auto.
+enum class TDeviceChoice { Auto, Gl, Sw };
+TDeviceChoice ChooseDevice(const TCommandsStorage* commands, const char* env, std::string* problem);
+
 // The log file of "-filelog": the program's path with the extension ".log"
 // (`ProgramLogPath`), or, when that cannot be written (an installed player),
 // "kavplay.log" in the user's state folder (`UserLogPath`:

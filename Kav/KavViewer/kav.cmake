@@ -2,9 +2,15 @@
 kav_library(kav_player DIRS Kav/KavViewer DEPS kav_engine kav_music kav_process kav_objects kav_video kav_transitions
             kav_dialogs)
 kav_test(kav_player_tests DIRS Kav/KavViewer DEPS kav_player platform_d3d kav_framedump kav_packer)
+if(KAV_TESTS)
+  # The shows' frames once more drawn by the GL device (headless EGL on Mesa).
+  add_test(NAME kav_player_tests_gl COMMAND kav_player_tests --gtest_filter=*Slides*:*Playback*)
+  set_tests_properties(kav_player_tests_gl PROPERTIES
+                       ENVIRONMENT "KAV_TEST_DEVICE=gl;SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy" TIMEOUT 300)
+endif()
 add_executable(kavplay ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/kavplay.cpp
                        ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/KavPresentBridge.cpp)
-target_link_libraries(kavplay PRIVATE kav_player kav_navpanel platform_window_sdl platform_display_sdl platform_d3d_sdl platform_sound_sdl
+target_link_libraries(kavplay PRIVATE kav_player kav_navpanel platform_window_sdl platform_display_sdl platform_d3d_sdl platform_d3d_gl_sdl platform_sound_sdl
                       platform_print_cups
                       vorav_colorspace)
 if(KAV_TESTS)
@@ -60,7 +66,16 @@ if(KAV_TESTS)
                      ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_e2e.sh $<TARGET_FILE:kavplay>
                      ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_e2e)
     set_tests_properties(kavplay_xvfb_end_to_end PROPERTIES
-                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
+                         SKIP_RETURN_CODE 77 TIMEOUT 60 RUN_SERIAL TRUE)
+    # The same on the software device (the other player tests in an X server
+    # take the device the player chooses: OpenGL on Mesa's llvmpipe).
+    add_test(NAME kavplay_xvfb_end_to_end_sw
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
+                     ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_e2e.sh $<TARGET_FILE:kavplay>
+                     ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_e2e_sw)
+    set_tests_properties(kavplay_xvfb_end_to_end_sw PROPERTIES
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=sw"
                          SKIP_RETURN_CODE 77 TIMEOUT 60 RUN_SERIAL TRUE)
     # Driven as a viewer drives it: the hidden cursor, the hidden panel's
     # first movement, keys under the help dialog and a media key.
@@ -70,6 +85,15 @@ if(KAV_TESTS)
                      ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_input)
     set_tests_properties(kavplay_xvfb_input PROPERTIES
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+    # The same on the GL device (Mesa's llvmpipe, forced: chosen by itself
+    # the player keeps the software device on a CPU renderer).
+    add_test(NAME kavplay_xvfb_input_gl
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
+                     ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_input_e2e.sh $<TARGET_FILE:kavplay>
+                     ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_input_gl)
+    set_tests_properties(kavplay_xvfb_input_gl PROPERTIES
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
                          SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
     # Every way out in an X server: the window manager's close request (also
     # repeated, with keys queued behind it), Esc, a double click bound to
@@ -83,6 +107,14 @@ if(KAV_TESTS)
                        $<TARGET_FILE:kavxclose>)
       set_tests_properties(kavplay_xvfb_ways_out PROPERTIES
                            ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_x11.supp"
+                           SKIP_RETURN_CODE 77 TIMEOUT 600 RUN_SERIAL TRUE)
+      add_test(NAME kavplay_xvfb_ways_out_gl
+               COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
+                       ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_ways_out.sh x11 $<TARGET_FILE:kavplay>
+                       ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_xvfb_ways_out_gl
+                       $<TARGET_FILE:kavxclose>)
+      set_tests_properties(kavplay_xvfb_ways_out_gl PROPERTIES
+                           ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_x11_gl.supp;KAV_DEVICE=gl"
                            SKIP_RETURN_CODE 77 TIMEOUT 600 RUN_SERIAL TRUE)
       # The print dialog: a print button of the show opens it over the paused
       # show; Save without a desktop chooser writes the slide into the

@@ -632,6 +632,7 @@ void RegisterDrawKernels() {
     Register<kVideoDeinter, true>("color_grade_deinter");
     Register<kVideoKey, true>("color_grade_chromakey");
     Register<kVideoKeyDeinter, true>("color_grade_chroma_deinter");
+    RegisterDrawKernelSources();
   });
 }
 

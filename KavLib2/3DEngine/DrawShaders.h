@@ -29,8 +29,10 @@
 
 namespace kav {
 
-// Registers every kernel (idempotent, thread-safe).
+// Registers every kernel (idempotent, thread-safe), with its GLSL form for
+// the OpenGL device (DrawShadersGl.cpp).
 void RegisterDrawKernels();
+void RegisterDrawKernelSources();
 // The shader code (a kernel blob) of a named program; registers the kernels
 // first.
 std::string LoadShaderCode(const std::string& name);

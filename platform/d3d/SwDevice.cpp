@@ -15,12 +15,15 @@ TSwDevice::TSwDevice(Ref<TSwDirect3D> d3d, uint32_t adapter, TSwWindow focus)
   threads_ = d3d_->Config().RasterThreads;
   d3d_->AttachDevice(this);
   ResetState();
+  if (d3d_->Config().Backend) backend_ = d3d_->Config().Backend->NewDevice(*this);
 }
 
 void TSwDevice::Dispose() {
   d3d_->DetachDevice(this);
   {
     Guard g(lock_);
+    if (backend_) backend_->DeviceGone(*this);
+    backend_ = nullptr;
     st_ = TState{};
     if (chain_) chain_->device_ = nullptr;  // a chain the caller still holds presents nothing now
     chain_ = nullptr;
@@ -97,7 +100,7 @@ TSwResult TSwDevice::CreateChain(TSwPresentParams& params, TSwWindow fallback, b
   TSwSurfaceDesc desc{params.BackBufferFormat, TSwPool::Default, SwUsageRenderTarget, params.BackBufferWidth,
                       params.BackBufferHeight};
   Ref<TSwSurface> back;
-  TSwResult r = TSwSurface::Create(desc, memory_.get(), counted ? counter_.get() : nullptr, back);
+  TSwResult r = TSwSurface::Create(desc, memory_.get(), counted ? counter_.get() : nullptr, back, !backend_);
   if (!SwOk(r)) return r;
   Ref<TSwSwapChain> c = Ref<TSwSwapChain>::Adopt(new TSwSwapChain());
   c->device_ = this;
@@ -122,6 +125,7 @@ TSwResult TSwDevice::TestCooperativeLevel() const {
 TSwResult TSwDevice::Reset(TSwPresentParams& params) {
   Guard g(lock_);
   if (loss_.load() == TLoss::Lost) return TSwResult::DeviceLost;
+  if (backend_) backend_->Sweep(*this);
   if (counter_->Count() > 0) return TSwResult::InvalidCall;
   st_ = TState{};  // drop references to the old back buffer first
   Ref<TSwSwapChain> old = std::move(chain_);
@@ -193,7 +197,8 @@ TSwResult TSwDevice::CreateTexture(uint32_t width, uint32_t height, uint32_t lev
   out = nullptr;
   if (LostNow()) return LostResult();
   if (width > kSwMaxTextureSize || height > kSwMaxTextureSize) return TSwResult::InvalidCall;
-  return TSwTexture::Create(width, height, levels, usage, format, pool, memory_.get(), counter_.get(), out);
+  return TSwTexture::Create(width, height, levels, usage, format, pool, memory_.get(), counter_.get(), out,
+                            !backend_);
 }
 
 TSwResult TSwDevice::CreateVolumeTexture(uint32_t width, uint32_t height, uint32_t depth, uint32_t levels,

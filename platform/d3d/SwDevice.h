@@ -115,6 +115,7 @@ class TSwDevice : public TRefObject {
   void Dispose() override;
 
  private:
+  friend class TSwDeviceBackend;
   enum class TLoss : uint8_t { None, Lost, NotReset };
   struct TState {
     std::array<uint32_t, size_t(TSwRenderState::Count)> Render{};
@@ -153,6 +154,7 @@ class TSwDevice : public TRefObject {
   TSwDrawScratch scratch_;
   int32_t threads_ = 0;
   bool fast_paths_ = true;
+  Ref<TSwDeviceBackend> backend_;  // null: the software rasteriser draws
 };
 
 }  // namespace kav

@@ -116,6 +116,7 @@ TSwResult TSwDevice::Clear(uint32_t count, const TSwRect* rects, uint32_t flags,
   if (LostNow() || !(flags & SwClearTarget)) return TSwResult::Ok;
   TSwSurface& rt = *st_.Target;
   const TSwRect clip = SwIntersect(ViewportRect(st_.Viewport), rt.Bounds());
+  if (backend_) return backend_->Clear(*this, count, rects, color, clip);
   const uint32_t stored = rt.Format() == TSwFormat::X8R8G8B8 ? color | 0xFF000000u : color;
   TSwSurface::TUniform& u = rt.Uniform();
   const bool same = u.Known && u.Value == stored;
@@ -167,6 +168,7 @@ TSwResult TSwDevice::Draw(TSwPrimitive type, uint32_t count, const uint8_t* data
   if (count == 0 || LostNow()) return TSwResult::Ok;
   TSwPixelState ps;
   BuildPixelState(ps);
+  if (backend_) return backend_->Draw(*this, type, count, data, stride, n, ps.Clip);
   TSwDrawRequest req;
   req.Type = type;
   req.PrimitiveCount = count;
@@ -186,6 +188,7 @@ TSwResult TSwDevice::GetRenderTargetData(TSwSurface* rt, TSwSurface* dest) {
       rt->Width() != dest->Width() || rt->Height() != dest->Height() || rt->Format() != dest->Format())
     return TSwResult::InvalidCall;
   if (LostNow()) return TSwResult::DeviceLost;
+  if (backend_) return backend_->ReadRenderTarget(*this, *rt, *dest);
   SwStretchNearest(*rt, rt->Bounds(), *dest, dest->Bounds());
   return TSwResult::Ok;
 }
@@ -199,6 +202,7 @@ TSwResult TSwDevice::StretchRect(TSwSurface* src, const TSwRect* src_rect, TSwSu
   if (!InsideSurface(sr, *src) || !InsideSurface(dr, *dst)) return TSwResult::InvalidCall;
   if (src == dst && !SwIntersect(sr, dr).Empty()) return TSwResult::InvalidCall;
   if (LostNow()) return TSwResult::Ok;
+  if (backend_) return backend_->StretchRect(*this, *src, sr, *dst, dr);
   SwStretchNearest(*src, sr, *dst, dr);
   dst->MarkDirty(dr);
   return TSwResult::Ok;
@@ -213,6 +217,7 @@ TSwResult TSwDevice::PresentChain(TSwSwapChain& chain, const TSwRect* src, const
   TSwRect dr = dst ? *dst : TSwRect{0, 0, sr.Width(), sr.Height()};
   if (dr.Empty() || dr.Width() > int32_t(kSwMaxSurfaceSize) || dr.Height() > int32_t(kSwMaxSurfaceSize))
     return TSwResult::InvalidCall;
+  if (backend_) return backend_->Present(*this, chain, sr, dr, window ? window : chain.window_);
   const Ref<TSwPresentSink>& sink = d3d_->Config().Sink;
   if (!sink) return TSwResult::Ok;
   TSwFrameView view;

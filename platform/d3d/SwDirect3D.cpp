@@ -52,7 +52,7 @@ TSwResult TSwDirect3D::GetAdapterIdentifier(uint32_t adapter, uint32_t, TSwAdapt
   if (adapter >= GetAdapterCount()) return TSwResult::InvalidCall;
   id = TSwAdapterIdentifier{};
   id.Driver = "kavsw";
-  id.Description = "Software 3D device";
+  id.Description = config_.Backend ? config_.Backend->Description() : "Software 3D device";
   id.DeviceName = "\\\\.\\DISPLAY" + std::to_string(adapter + 1);
   id.DriverVersion = 1;
   id.VendorId = config_.Shaders == TSwShaderProfile::Level1 ? 0x8086 : kSwVendorId;

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/d3d/SwDeviceBackend.h"
 #include "platform/d3d/SwMemory.h"
 #include "platform/d3d/SwPresentSink.h"
 #include "platform/d3d/SwTypes.h"
@@ -36,6 +37,7 @@ struct TSwConfig {
   Ref<TSwPresentSink> Sink;       // null: presented frames go nowhere
   int32_t RasterThreads = 0;      // 0: every hardware thread
   uint64_t VideoMemoryBudget = uint64_t(1) << 31;  // per adapter
+  Ref<TSwBackendFactory> Backend = SwDefaultBackend();  // null: the software rasteriser draws
 };
 
 constexpr uint32_t kSwVendorId = 0x4B56;  // not Intel's 0x8086

@@ -27,20 +27,23 @@ bool TSwVideoMemory::TryReserve(uint64_t bytes) {
 }
 
 TSwResult TSwMemoryBlock::Create(uint64_t bytes, TSwPool pool, TSwVideoMemory* memory,
-                                 TSwDefaultPoolCounter* counter, Ref<TSwMemoryBlock>& out) {
+                                 TSwDefaultPoolCounter* counter, Ref<TSwMemoryBlock>& out, bool allocate) {
   out = nullptr;
   if (bytes == 0 || bytes > kMaxBlockBytes) return TSwResult::InvalidCall;
   bool counted = memory && (pool == TSwPool::Default || pool == TSwPool::Managed);
   if (counted && !memory->TryReserve(bytes)) return TSwResult::OutOfVideoMemory;
   const uint64_t align = bytes >= kHugePage ? kHugePage : 64;
   uint64_t total = (bytes + kSpareBytes + align - 1) & ~(align - 1);
-  void* p = std::aligned_alloc(size_t(align), size_t(total));
-  if (p && align == kHugePage) madvise(p, size_t(total), MADV_HUGEPAGE);  // advice only: failure changes nothing
-  if (!p) {
-    if (counted) memory->Release(bytes);
-    return TSwResult::OutOfMemory;
+  void* p = nullptr;
+  if (allocate) {
+    p = std::aligned_alloc(size_t(align), size_t(total));
+    if (p && align == kHugePage) madvise(p, size_t(total), MADV_HUGEPAGE);  // advice only: failure changes nothing
+    if (!p) {
+      if (counted) memory->Release(bytes);
+      return TSwResult::OutOfMemory;
+    }
+    std::memset(p, 0, size_t(total));
   }
-  std::memset(p, 0, size_t(total));
   auto* b = new TSwMemoryBlock();
   b->data_ = static_cast<uint8_t*>(p);
   b->size_ = bytes;

@@ -50,8 +50,10 @@ class TSwMemoryBlock : public TRefObject {
   // Allocates `bytes` zeroed bytes for a resource of `pool`. Fails with
   // OutOfVideoMemory when the budget refuses them, OutOfMemory when the host
   // cannot allocate them. `memory` and `counter` may be null (not counted).
+  // `allocate` false counts the bytes but allocates none (Data() is null):
+  // render targets of a device whose backend keeps them elsewhere.
   static TSwResult Create(uint64_t bytes, TSwPool pool, TSwVideoMemory* memory, TSwDefaultPoolCounter* counter,
-                          Ref<TSwMemoryBlock>& out);
+                          Ref<TSwMemoryBlock>& out, bool allocate = true);
 
   uint8_t* Data() const { return data_; }
   uint64_t Size() const { return size_; }

@@ -5,7 +5,7 @@
 namespace kav {
 
 TSwResult TSwSurface::Create(const TSwSurfaceDesc& desc, TSwVideoMemory* memory, TSwDefaultPoolCounter* counter,
-                             Ref<TSwSurface>& out) {
+                             Ref<TSwSurface>& out, bool allocate) {
   out = nullptr;
   int bpp = SwBytesPerPixel(desc.Format);
   if (bpp == 0 || desc.Width == 0 || desc.Height == 0 || desc.Width > kSwMaxSurfaceSize ||
@@ -13,7 +13,8 @@ TSwResult TSwSurface::Create(const TSwSurfaceDesc& desc, TSwVideoMemory* memory,
     return TSwResult::InvalidCall;
   int32_t pitch = int32_t((desc.Width * uint32_t(bpp) + 3) & ~3u);
   Ref<TSwMemoryBlock> block;
-  TSwResult r = TSwMemoryBlock::Create(uint64_t(pitch) * desc.Height, desc.Pool, memory, counter, block);
+  TSwResult r = TSwMemoryBlock::Create(uint64_t(pitch) * desc.Height, desc.Pool, memory, counter, block,
+                                       allocate || !(desc.Usage & SwUsageRenderTarget));
   if (!SwOk(r)) return r;
   auto* s = new TSwSurface();
   s->desc_ = desc;
@@ -31,7 +32,10 @@ TSwResult TSwSurface::LockRect(TSwLockedRect& out, const TSwRect* rect, uint32_t
     return TSwResult::InvalidCall;
   bool expected = false;
   if (!locked_.compare_exchange_strong(expected, true)) return TSwResult::InvalidCall;
-  if (!(flags & SwLockReadOnly)) uniform_.Known = false;  // the caller may write anything
+  if (!(flags & SwLockReadOnly)) {
+    uniform_.Known = false;  // the caller may write anything
+    writes_.fetch_add(1);
+  }
   out.Pitch = pitch_;
   out.Bits = Row(r.top) + int64_t(r.left) * SwBytesPerPixel(desc_.Format);
   return TSwResult::Ok;
@@ -47,7 +51,9 @@ void TSwSurface::MarkDirty(const TSwRect& r) {
 
 TSwResult TSwSurface::UnlockRect() {
   bool expected = true;
-  return locked_.compare_exchange_strong(expected, false) ? TSwResult::Ok : TSwResult::InvalidCall;
+  if (!locked_.compare_exchange_strong(expected, false)) return TSwResult::InvalidCall;
+  writes_.fetch_add(1);
+  return TSwResult::Ok;
 }
 
 }  // namespace kav

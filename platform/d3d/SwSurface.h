@@ -19,8 +19,10 @@ struct TSwSurfaceDesc {
 class TSwSurface : public TRefObject {
  public:
   // Allocates a zeroed surface. Sizes of 0 or above 16384 are invalid calls.
+  // `allocate` false: a render target whose pixels the device's backend
+  // keeps (Bits() is null; its bytes still count).
   static TSwResult Create(const TSwSurfaceDesc& desc, TSwVideoMemory* memory, TSwDefaultPoolCounter* counter,
-                          Ref<TSwSurface>& out);
+                          Ref<TSwSurface>& out, bool allocate = true);
 
   const TSwSurfaceDesc& GetDesc() const { return desc_; }
   uint32_t Width() const { return desc_.Width; }
@@ -35,6 +37,9 @@ class TSwSurface : public TRefObject {
   // Invalid call when the surface is not locked.
   TSwResult UnlockRect();
   bool IsLocked() const { return locked_.load(); }
+  // Counts write locks and unlocks: a device keeping a copy of the pixels
+  // elsewhere (the GL device) copies them again when it changed.
+  uint32_t Writes() const { return writes_.load(); }
 
   // Direct access for the device and its rasteriser (no lock needed).
   uint8_t* Bits() const { return block_->Data(); }
@@ -61,6 +66,7 @@ class TSwSurface : public TRefObject {
   int32_t pitch_ = 0;
   Ref<TSwMemoryBlock> block_;
   std::atomic<bool> locked_{false};
+  std::atomic<uint32_t> writes_{0};
   TUniform uniform_;
 };
 

@@ -14,7 +14,7 @@ uint32_t SwFullMipCount(uint32_t w, uint32_t h, uint32_t d) {
 
 TSwResult TSwTexture::Create(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage, TSwFormat format,
                              TSwPool pool, TSwVideoMemory* memory, TSwDefaultPoolCounter* counter,
-                             Ref<TSwTexture>& out) {
+                             Ref<TSwTexture>& out, bool target_memory) {
   out = nullptr;
   if (!SwIsColorFormat(format) || width == 0 || height == 0 || width > kSwMaxSurfaceSize ||
       height > kSwMaxSurfaceSize)
@@ -33,7 +33,7 @@ TSwResult TSwTexture::Create(uint32_t width, uint32_t height, uint32_t levels, u
   for (uint32_t i = 0; i < levels; ++i) {
     TSwSurfaceDesc d{format, pool, usage, std::max(1u, width >> i), std::max(1u, height >> i)};
     Ref<TSwSurface> s;
-    TSwResult r = TSwSurface::Create(d, memory, counter, s);
+    TSwResult r = TSwSurface::Create(d, memory, counter, s, target_memory);
     if (!SwOk(r)) return r;
     t->levels_.push_back(std::move(s));
   }
@@ -109,6 +109,7 @@ TSwResult TSwVolumeTexture::LockBox(uint32_t level, TSwLockedBox& out, const TSw
     return TSwResult::InvalidCall;
   bool expected = false;
   if (!lv.Locked.compare_exchange_strong(expected, true)) return TSwResult::InvalidCall;
+  lv.Writes.fetch_add(1);
   out.RowPitch = lv.RowPitch;
   out.SlicePitch = lv.SlicePitch;
   out.Bits = lv.Block->Data() + int64_t(b.front) * lv.SlicePitch + int64_t(b.top) * lv.RowPitch +
@@ -119,7 +120,9 @@ TSwResult TSwVolumeTexture::LockBox(uint32_t level, TSwLockedBox& out, const TSw
 TSwResult TSwVolumeTexture::UnlockBox(uint32_t level) {
   if (level >= levels_.size()) return TSwResult::InvalidCall;
   bool expected = true;
-  return levels_[level]->Locked.compare_exchange_strong(expected, false) ? TSwResult::Ok : TSwResult::InvalidCall;
+  if (!levels_[level]->Locked.compare_exchange_strong(expected, false)) return TSwResult::InvalidCall;
+  levels_[level]->Writes.fetch_add(1);
+  return TSwResult::Ok;
 }
 
 }  // namespace kav

@@ -30,9 +30,11 @@ class TSwTexture : public TSwBaseTexture {
  public:
   // `levels` 0 makes the full chain. Render targets (usage) must be in the
   // default pool and have one level. Each level is a zeroed surface.
+  // `target_memory` false: a render target's pixels are kept by the
+  // device's backend (see TSwSurface::Create).
   static TSwResult Create(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage, TSwFormat format,
                           TSwPool pool, TSwVideoMemory* memory, TSwDefaultPoolCounter* counter,
-                          Ref<TSwTexture>& out);
+                          Ref<TSwTexture>& out, bool target_memory = true);
 
   TSwResourceType Type() const override { return TSwResourceType::Texture; }
   uint32_t GetLevelCount() const override { return uint32_t(levels_.size()); }
@@ -77,6 +79,7 @@ class TSwVolumeTexture : public TSwBaseTexture {
     int32_t RowPitch = 0, SlicePitch = 0;
     Ref<TSwMemoryBlock> Block;
     std::atomic<bool> Locked{false};
+    std::atomic<uint32_t> Writes{0};  // locks and unlocks, as TSwSurface::Writes
   };
   const TLevel& Level(uint32_t level) const { return *levels_[level]; }
 

@@ -1,6 +1,8 @@
 #include "tools/framedump/FrameDump.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <vector>
@@ -10,6 +12,8 @@
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
+#include "platform/d3d/gl/GlDevice.h"
+#include "platform/d3d/gl/egl/GlEglContext.h"
 #include "platform/png/vxPngLib.h"
 #include "VoRav/Graphics/vxImageRegistry.h"
 
@@ -34,6 +38,13 @@ TFrameDumper::TFrameDumper(int32_t width, int32_t height, int32_t shader_level, 
     : sink_(MakeRef<TSwOffscreenSink>()) {
   TSwConfig cfg;
   cfg.Sink = sink_;
+  // KAV_TEST_DEVICE=gl draws with the GL device (headless), so the golden
+  // frames of every test that renders through here can be checked on it.
+  if (const char* dev = std::getenv("KAV_TEST_DEVICE"); dev && std::string(dev) == "gl" && !cfg.Backend) {
+    std::string error;
+    cfg.Backend = HeadlessGlSystem(&error);
+    if (!cfg.Backend) std::fprintf(stderr, "KAV_TEST_DEVICE=gl: no headless OpenGL (%s)\n", error.c_str());
+  }
   cfg.RasterThreads = std::max(raster_threads, 0);
   cfg.Shaders = shader_level <= 0 ? TSwShaderProfile::Level0
                                   : shader_level == 1 ? TSwShaderProfile::Level1 : TSwShaderProfile::Level2;

@@ -1,6 +1,8 @@
 // Test-only frame dumps: a window on the offscreen sink with a drawer bound
 // to it; frames are drawn by a callback or from a small scene description
-// and written as PNG files.
+// and written as PNG files. They are drawn by the device new system objects
+// take (SwDefaultBackend), or by the headless GL device when the
+// environment says KAV_TEST_DEVICE=gl.
 //
 // Scene description, one command per line ("#" starts a comment; colours
 // are AARRGGBB in hexadecimal):

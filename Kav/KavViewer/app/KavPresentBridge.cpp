@@ -22,6 +22,11 @@ bool TWindowPresentBridge::Lookup(TSwWindow window, TSwWindow& id) {
   return true;
 }
 
+SDL_Window* TWindowPresentBridge::SdlWindow(TSwWindow window) {
+  TSwWindow id = 0;
+  return Lookup(window, id) ? SDL_GetWindowFromID(uint32_t(id)) : nullptr;
+}
+
 bool TWindowPresentBridge::Present(TSwWindow window, const TSwFrameView& frame, int32_t x, int32_t y) {
   TSwWindow id = 0;
   return Lookup(window, id) && sink_->Present(id, frame, x, y);

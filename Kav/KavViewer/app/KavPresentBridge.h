@@ -21,6 +21,10 @@ class TWindowPresentBridge : public TSwPresentSink {
   // frames presented from other threads.
   void Service(uint64_t hwnd);
 
+  // The SDL window of a device window, as last learnt by Service (null:
+  // unknown); the GL device presents into it from the engine thread.
+  SDL_Window* SdlWindow(TSwWindow window);
+
   bool Present(TSwWindow window, const TSwFrameView& frame, int32_t x, int32_t y) override;
   bool ClientSize(TSwWindow window, uint32_t& width, uint32_t& height) override;
 

@@ -31,6 +31,8 @@
 #include "VoRav/Win32/winFileUtils.h"
 #include "VoRav/wpExceptions.h"
 #include "platform/d3d/SwDirect3D.h"
+#include "platform/d3d/gl/GlDevice.h"
+#include "platform/d3d/gl/sdl/GlSdlContext.h"
 #include "platform/display/sdl/SdlDisplay.h"
 #include "platform/print/cups/CupsSpooler.h"
 #include "KavLib2/KavDialogs/KavDialogs.h"
@@ -63,6 +65,43 @@ std::vector<TSwMonitor> DeviceMonitors() {
     out.push_back(d);
   }
   return out;
+}
+
+// The GL device on the player's windows when the choice allows it and a GL
+// 3.3 context can be made; null for the software device. Logs the device.
+Ref<TGlSystem> StartGlDevice(win::TSdlWindowBackend* sdl) {
+  std::string problem;
+  const TDeviceChoice choice = ChooseDevice(nullptr, std::getenv("KAV_DEVICE"), &problem);
+  if (!problem.empty()) std::fprintf(stderr, "kavplay: %s; the device is chosen by itself\n", problem.c_str());
+  if (choice == TDeviceChoice::Sw) {
+    LogLine(u"3D device: software (chosen)");
+    return nullptr;
+  }
+  std::string error;
+  Ref<TGlSystem> gl;
+  Ref<TGlContext> context = CreateGlSdlContext(
+      [](TSwWindow w) { return g_bridge ? g_bridge->SdlWindow(w) : nullptr; }, &error);
+  if (context) gl = TGlSystem::Create(context, &error);
+  if (!gl) {
+    LogLine(u"3D device: software (no OpenGL 3.3: " + SystemUTF8ToWide(error) + u")");
+    if (choice == TDeviceChoice::Gl)
+      std::fprintf(stderr, "kavplay: OpenGL cannot be used (%s); drawing with the software device\n",
+                   error.c_str());
+    return nullptr;
+  }
+  const TGlInfo& info = gl->Info();
+  // A renderer that rasterises on the CPU is no graphics card: chosen by
+  // itself the player keeps its own software device, which is lighter there.
+  if (choice == TDeviceChoice::Auto && GlRendererIsSoftware(info.Renderer)) {
+    LogLine(u"3D device: software (the OpenGL renderer \"" + SystemUTF8ToWide(info.Renderer) +
+            u"\" draws on the CPU; --device=gl uses it)");
+    return nullptr;
+  }
+  // Device windows must be OpenGL windows to be presented into.
+  sdl->ExtraWindowFlags |= SDL_WINDOW_OPENGL;
+  LogLine(u"3D device: OpenGL, renderer \"" + SystemUTF8ToWide(info.Renderer) + u"\", version \"" +
+          SystemUTF8ToWide(info.Version) + u"\", vendor \"" + SystemUTF8ToWide(info.Vendor) + u"\"");
+  return gl;
 }
 
 struct TFrameService {
@@ -200,9 +239,11 @@ int main(int argc, char** argv) {
 
   auto sink = MakeRef<TSwSdlSink>();
   g_bridge = MakeRef<TWindowPresentBridge>(sink, sdl);
-  SetDirect3DFactory([] {
+  Ref<TGlSystem> gl = StartGlDevice(sdl);
+  SetDirect3DFactory([gl] {
     TSwConfig config;
     config.Sink = g_bridge;
+    config.Backend = gl;
     std::vector<TSwMonitor> monitors = DeviceMonitors();
     if (!monitors.empty()) config.Monitors = std::move(monitors);
     return MakeRef<TSwDirect3D>(config);
@@ -270,6 +311,7 @@ int main(int argc, char** argv) {
   SetErrorDisplay(nullptr);
   FreeEngine3D();
   SetDirect3DFactory(nullptr);
+  gl = nullptr;
   g_bridge = nullptr;
   WriteEndBanner(GetGlobalLog().get());
   DoneProcessServices();

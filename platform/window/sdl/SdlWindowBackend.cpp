@@ -144,7 +144,7 @@ void TSdlWindowBackend::TopLevelChanged(const TTopLevelState& s) {
   }
   const std::string title = WideToSystemUTF8(s.text);
   if (!m.window) {
-    uint32_t flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
+    uint32_t flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | ExtraWindowFlags;
     if ((s.style & WS_CAPTION) != WS_CAPTION) flags |= SDL_WINDOW_BORDERLESS;
     m.window = SDL_CreateWindow(title.c_str(), s.client.Left, s.client.Top, std::max(s.client.Width(), 1),
                                 std::max(s.client.Height(), 1), flags);

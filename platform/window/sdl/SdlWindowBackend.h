@@ -61,6 +61,10 @@ class TSdlWindowBackend : public TWindowBackend {
   // GUI thread: gets the type of every event the backend has no use for
   // (such as an event another module registered to wake the thread).
   std::function<void(uint32_t type)> OnOtherEvent;
+  // Flags every top-level SDL window is made with besides the backend's own
+  // (SDL_WINDOW_OPENGL when the GL device presents into them). Set before
+  // the first window.
+  uint32_t ExtraWindowFlags = 0;
 
   // The SDL window of a top-level window, nil while it has none (hidden).
   SDL_Window* SdlWindowOf(HWND hwnd) const;

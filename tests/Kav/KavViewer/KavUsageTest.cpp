@@ -120,3 +120,27 @@ TEST(ShowChoice, TheCommandLineNamesAShowAFolderOrNothing) {
   EXPECT_EQ(c.Path, GetProgramFileName());
   EXPECT_NE(ShowChoiceProblem(c).find(u"No show to play"), std::u16string::npos);
 }
+
+namespace {
+
+TEST(KavUsage, DeviceChoiceFromTheOptionThenTheEnvironment) {
+  std::string problem;
+  EXPECT_EQ(ChooseDevice(Commands(u"kavplay show.kvshow").get(), nullptr, &problem), TDeviceChoice::Auto);
+  EXPECT_EQ(ChooseDevice(Commands(u"kavplay show.kvshow --device=gl").get(), nullptr, &problem), TDeviceChoice::Gl);
+  EXPECT_EQ(ChooseDevice(Commands(u"kavplay --device=SW").get(), "gl", &problem), TDeviceChoice::Sw);
+  EXPECT_EQ(ChooseDevice(Commands(u"kavplay --device sw").get(), nullptr, &problem), TDeviceChoice::Sw);
+  EXPECT_TRUE(problem.empty());
+  // The option wins over the environment; the environment over the default.
+  EXPECT_EQ(ChooseDevice(Commands(u"kavplay --device=gl").get(), "sw", &problem), TDeviceChoice::Gl);
+  EXPECT_EQ(ChooseDevice(Commands(u"kavplay").get(), "sw", &problem), TDeviceChoice::Sw);
+  EXPECT_EQ(ChooseDevice(Commands(u"kavplay").get(), "", &problem), TDeviceChoice::Auto);
+  // Anything else is reported and chooses by itself.
+  EXPECT_EQ(ChooseDevice(Commands(u"kavplay").get(), "vulkan", &problem), TDeviceChoice::Auto);
+  EXPECT_NE(problem.find("KAV_DEVICE \"vulkan\""), std::string::npos) << problem;
+  problem.clear();
+  EXPECT_EQ(ChooseDevice(Commands(u"kavplay --device").get(), nullptr, &problem), TDeviceChoice::Auto);
+  EXPECT_NE(problem.find("--device"), std::string::npos);
+  EXPECT_NE(PlayerUsage("kavplay").find("--device=gl|sw"), std::string::npos);
+}
+
+}  // namespace

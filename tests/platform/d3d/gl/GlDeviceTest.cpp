@@ -1,0 +1,303 @@
+// The GL device against the software device: the same calls on both, the
+// pictures compared (headless EGL; skipped where no OpenGL 3.3 exists).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/d3d/SwDevice.h"
+#include "platform/d3d/SwFormat.h"
+#include "platform/d3d/gl/GlDevice.h"
+#include "platform/d3d/gl/egl/GlEglContext.h"
+#include "platform/d3d/offscreen/SwOffscreenSink.h"
+
+namespace kav {
+namespace {
+
+constexpr TSwWindow kWindow = 3;
+
+struct TTV {
+  float x, y, z, rhw;
+  uint32_t color;
+  float u, v;
+};
+constexpr uint32_t kFvf = SwFvfXYZRHW | SwFvfDiffuse | SwFvfTex(1);
+
+struct TSide {
+  Ref<TSwOffscreenSink> Sink = MakeRef<TSwOffscreenSink>();
+  Ref<TSwDirect3D> D3D;
+  Ref<TSwDevice> Dev;
+  TSide(Ref<TSwBackendFactory> backend, uint32_t w, uint32_t h) {
+    TSwConfig cfg;
+    cfg.Sink = Sink;
+    cfg.Backend = std::move(backend);
+    D3D = MakeRef<TSwDirect3D>(cfg);
+    TSwPresentParams pp;
+    pp.BackBufferWidth = w;
+    pp.BackBufferHeight = h;
+    pp.DeviceWindow = kWindow;
+    EXPECT_EQ(D3D->CreateDevice(0, kWindow, SwCreateMultithreaded, pp, Dev), TSwResult::Ok);
+  }
+  std::vector<uint32_t> Frame() {
+    EXPECT_EQ(Dev->Present(nullptr, nullptr, 0), TSwResult::Ok);
+    TSwOffscreenSink::TFrame f;
+    EXPECT_TRUE(Sink->LastFrame(kWindow, f));
+    return f.Pixels;
+  }
+};
+
+Ref<TGlSystem> Gl() {
+  std::string error;
+  Ref<TGlSystem> s = HeadlessGlSystem(&error);
+  if (!s) std::fprintf(stderr, "no headless OpenGL: %s\n", error.c_str());
+  return s;
+}
+
+// Largest channel difference.
+int MaxDiff(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+  int m = a.size() == b.size() ? 0 : 255;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+    for (int s = 0; s < 32; s += 8) m = std::max(m, std::abs(int((a[i] >> s) & 0xFF) - int((b[i] >> s) & 0xFF)));
+  return m;
+}
+
+template <class F>
+void Both(uint32_t w, uint32_t h, F draw, std::vector<uint32_t>& sw, std::vector<uint32_t>& glf) {
+  TSide a(nullptr, w, h);
+  draw(*a.Dev);
+  sw = a.Frame();
+  TSide b(Gl(), w, h);
+  draw(*b.Dev);
+  glf = b.Frame();
+  // KAV_GL_TEST_DUMP=DIR writes both pictures of each comparison.
+  if (const char* dir = std::getenv("KAV_GL_TEST_DUMP")) {
+    static int n = 0;
+    const std::string base = std::string(dir) + "/" + std::to_string(n++);
+    a.Sink->WritePng(kWindow, base + "-sw.png");
+    b.Sink->WritePng(kWindow, base + "-gl.png");
+  }
+}
+
+void Quad(TSwDevice& d, float x0, float y0, float x1, float y1, uint32_t color, float u0 = 0, float v0 = 0,
+          float u1 = 1, float v1 = 1) {
+  TTV q[4] = {{x0, y0, 0, 1, color, u0, v0}, {x1, y0, 0, 1, color, u1, v0},
+              {x0, y1, 0, 1, color, u0, v1}, {x1, y1, 0, 1, color, u1, v1}};
+  d.SetFVF(kFvf);
+  EXPECT_EQ(d.DrawPrimitiveUP(TSwPrimitive::TriangleStrip, 2, q, sizeof(TTV)), TSwResult::Ok);
+}
+
+Ref<TSwTexture> Pattern(TSwDevice& d, uint32_t w, uint32_t h, TSwFormat fmt) {
+  Ref<TSwTexture> t;
+  EXPECT_EQ(d.CreateTexture(w, h, 1, 0, fmt, TSwPool::Managed, t), TSwResult::Ok);
+  TSwLockedRect lr;
+  EXPECT_EQ(t->LockRect(0, lr, nullptr, 0), TSwResult::Ok);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x)
+      SwWriteArgb(fmt, static_cast<uint8_t*>(lr.Bits) + y * lr.Pitch + x * SwBytesPerPixel(fmt),
+                  0x80000000u | (x * 255 / w) << 16 | (y * 255 / h) << 8 | ((x ^ y) & 1 ? 0xFF : 0x20));
+  t->UnlockRect(0);
+  return t;
+}
+
+TEST(GlDevice, ClearsAndDrawsColouredQuadsAsTheSoftwareDevice) {
+  if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
+  std::vector<uint32_t> sw, glf;
+  Both(
+      64, 48,
+      [](TSwDevice& d) {
+        d.Clear(0, nullptr, SwClearTarget, 0xFF102030, 0, 0);
+        d.BeginScene();
+        d.SetTextureStageState(0, TSwStageState::ColorOp, uint32_t(TSwTextureOp::SelectArg1));
+        d.SetTextureStageState(0, TSwStageState::ColorArg1, uint32_t(TSwTextureArg::Diffuse));
+        d.SetTextureStageState(0, TSwStageState::AlphaOp, uint32_t(TSwTextureOp::SelectArg1));
+        d.SetTextureStageState(0, TSwStageState::AlphaArg1, uint32_t(TSwTextureArg::Diffuse));
+        Quad(d, 4, 4, 30, 20, 0xFFFF0000);
+        d.SetRenderState(TSwRenderState::AlphaBlendEnable, 1);
+        d.SetRenderState(TSwRenderState::SrcBlend, uint32_t(TSwBlend::SrcAlpha));
+        d.SetRenderState(TSwRenderState::DestBlend, uint32_t(TSwBlend::InvSrcAlpha));
+        Quad(d, 10, 10, 50, 40, 0x8000FF00);
+        TSwRect r{40, 2, 60, 8};
+        d.Clear(1, &r, SwClearTarget, 0xFFFFFFFF, 0, 0);
+        d.EndScene();
+      },
+      sw, glf);
+  EXPECT_EQ(sw.size(), size_t(64 * 48));
+  EXPECT_LE(MaxDiff(sw, glf), 1);
+  EXPECT_EQ(glf[5 * 64 + 5], 0xFFFF0000u);
+  EXPECT_EQ(glf[0], 0xFF102030u);
+}
+
+TEST(GlDevice, SamplesTexturesOfEveryFormatAsTheSoftwareDevice) {
+  if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
+  for (TSwFormat fmt : {TSwFormat::A8R8G8B8, TSwFormat::X8R8G8B8, TSwFormat::R5G6B5, TSwFormat::A1R5G5B5,
+                        TSwFormat::X1R5G5B5, TSwFormat::A8, TSwFormat::L8}) {
+    for (TSwFilter filter : {TSwFilter::Point, TSwFilter::Linear}) {
+      std::vector<uint32_t> sw, glf;
+      Both(
+          48, 40,
+          [&](TSwDevice& d) {
+            d.Clear(0, nullptr, SwClearTarget, 0xFF404040, 0, 0);
+            Ref<TSwTexture> t = Pattern(d, 16, 8, fmt);
+            d.BeginScene();
+            d.SetTexture(0, t.get());
+            d.SetSamplerState(0, TSwSamplerState::MinFilter, uint32_t(filter));
+            d.SetSamplerState(0, TSwSamplerState::MagFilter, uint32_t(filter));
+            d.SetSamplerState(0, TSwSamplerState::AddressU, uint32_t(TSwAddress::Clamp));
+            d.SetSamplerState(0, TSwSamplerState::AddressV, uint32_t(TSwAddress::Clamp));
+            d.SetTextureStageState(0, TSwStageState::ColorArg2, uint32_t(TSwTextureArg::Diffuse));
+            d.SetTextureStageState(0, TSwStageState::AlphaOp, uint32_t(TSwTextureOp::Modulate));
+            d.SetTextureStageState(0, TSwStageState::AlphaArg2, uint32_t(TSwTextureArg::Diffuse));
+            d.SetRenderState(TSwRenderState::AlphaBlendEnable, 1);
+            d.SetRenderState(TSwRenderState::SrcBlend, uint32_t(TSwBlend::SrcAlpha));
+            d.SetRenderState(TSwRenderState::DestBlend, uint32_t(TSwBlend::InvSrcAlpha));
+            Quad(d, 3, 2, 3 + 40, 2 + 33, 0xFFFFC0FF);
+            d.EndScene();
+          },
+          sw, glf);
+      EXPECT_LE(MaxDiff(sw, glf), 2) << SwFormatName(fmt) << " filter " << int(filter);
+    }
+  }
+}
+
+TEST(GlDevice, ViewportsCutClearsAndDrawsAndPlaceTransformedVertices) {
+  if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
+  struct TXyzc {
+    float x, y, z;
+    uint32_t color;
+  };
+  std::vector<uint32_t> sw, glf;
+  Both(
+      64, 48,
+      [](TSwDevice& d) {
+        d.Clear(0, nullptr, SwClearTarget, 0xFF000000, 0, 0);
+        d.SetViewport(TSwViewport{8, 6, 40, 30, 0, 1});
+        d.Clear(0, nullptr, SwClearTarget, 0xFF202080, 0, 0);
+        d.BeginScene();
+        d.SetRenderState(TSwRenderState::CullMode, uint32_t(TSwCull::None));
+        d.SetTextureStageState(0, TSwStageState::ColorOp, uint32_t(TSwTextureOp::SelectArg1));
+        d.SetTextureStageState(0, TSwStageState::ColorArg1, uint32_t(TSwTextureArg::Diffuse));
+        // A quad past the viewport's right edge, cut there.
+        Quad(d, 30, 10, 70, 30, 0xFFFFFF00);
+        // Vertices through world, view and projection into the viewport:
+        // clip space -1..1 covers it.
+        const TXyzc tri[3] = {{-1, -1, 0.5f, 0xFFFF0000}, {0, 1, 0.5f, 0xFF00FF00}, {1, -1, 0.5f, 0xFF0000FF}};
+        d.SetFVF(SwFvfXYZ | SwFvfDiffuse);
+        EXPECT_EQ(d.DrawPrimitiveUP(TSwPrimitive::TriangleList, 1, tri, sizeof(TXyzc)), TSwResult::Ok);
+        d.EndScene();
+      },
+      sw, glf);
+  EXPECT_LE(MaxDiff(sw, glf), 2);
+  EXPECT_EQ(glf[2 * 64 + 2], 0xFF000000u);    // outside the viewport
+  EXPECT_EQ(glf[20 * 64 + 60], 0xFF000000u);  // the quad cut at the viewport
+  EXPECT_EQ(glf[20 * 64 + 46], 0xFFFFFF00u);
+}
+
+TEST(GlDevice, RendersIntoTargetsAndReadsThemBack) {
+  if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
+  std::vector<uint32_t> sw, glf;
+  std::vector<uint32_t> read_sw, read_gl;
+  auto draw = [](TSwDevice& d, std::vector<uint32_t>& read) {
+    Ref<TSwTexture> rt;
+    ASSERT_EQ(d.CreateTexture(32, 32, 1, SwUsageRenderTarget, TSwFormat::A8R8G8B8, TSwPool::Default, rt),
+              TSwResult::Ok);
+    Ref<TSwSurface> rts, back, sys;
+    rt->GetSurfaceLevel(0, rts);
+    d.GetRenderTarget(0, back);
+    d.SetRenderTarget(0, rts.get());
+    d.Clear(0, nullptr, SwClearTarget, 0x80FF8000, 0, 0);
+    TSwRect inner{8, 8, 24, 24};
+    d.Clear(1, &inner, SwClearTarget, 0xFF0000FF, 0, 0);
+    ASSERT_EQ(d.CreateOffscreenPlainSurface(32, 32, TSwFormat::A8R8G8B8, TSwPool::SystemMem, sys), TSwResult::Ok);
+    ASSERT_EQ(d.GetRenderTargetData(rts.get(), sys.get()), TSwResult::Ok);
+    TSwLockedRect lr;
+    ASSERT_EQ(sys->LockRect(lr, nullptr, SwLockReadOnly), TSwResult::Ok);
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 32; ++x) read.push_back(reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lr.Bits) + y * lr.Pitch)[x]);
+    sys->UnlockRect();
+    d.SetRenderTarget(0, back.get());
+    d.Clear(0, nullptr, SwClearTarget, 0xFF000000, 0, 0);
+    d.BeginScene();
+    d.SetTexture(0, rt.get());
+    d.SetRenderState(TSwRenderState::AlphaBlendEnable, 1);
+    d.SetRenderState(TSwRenderState::SrcBlend, uint32_t(TSwBlend::One));
+    d.SetRenderState(TSwRenderState::DestBlend, uint32_t(TSwBlend::InvSrcAlpha));
+    Quad(d, 0, 0, 32, 32, 0xFFFFFFFF);
+    d.EndScene();
+    TSwRect from{0, 0, 16, 16}, to{32, 0, 64, 32};
+    ASSERT_EQ(d.StretchRect(rts.get(), &from, back.get(), &to, TSwFilter::Point), TSwResult::Ok);
+  };
+  bool second = false;
+  Both(
+      64, 32,
+      [&](TSwDevice& d) {
+        draw(d, second ? read_gl : read_sw);
+        second = true;
+      },
+      sw, glf);
+  EXPECT_LE(MaxDiff(sw, glf), 1);
+  EXPECT_EQ(read_sw, read_gl);
+  ASSERT_EQ(read_gl.size(), size_t(32 * 32));
+  EXPECT_EQ(read_gl[0], 0x80FF8000u);
+  EXPECT_EQ(read_gl[10 * 32 + 10], 0xFF0000FFu);
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+TEST(GlDevice, SoftwareRenderersAreToldApart) {
+  EXPECT_TRUE(GlRendererIsSoftware("llvmpipe (LLVM 15.0.6, 256 bits)"));
+  EXPECT_TRUE(GlRendererIsSoftware("softpipe"));
+  EXPECT_TRUE(GlRendererIsSoftware("Mesa X11 / Software Rasterizer"));
+  EXPECT_FALSE(GlRendererIsSoftware("AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49)"));
+  EXPECT_FALSE(GlRendererIsSoftware("Mesa Intel(R) UHD Graphics 620 (KBL GT2)"));
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+// Render targets of the GL device live in GL only: their memory is counted
+// against the adapter's budget (and the reset rule) but not allocated.
+TEST(GlDevice, RenderTargetsAreCountedButNotHeldInMemory) {
+  if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
+  for (bool gl : {false, true}) {
+    TSide side(gl ? Ref<TSwBackendFactory>(Gl()) : nullptr, 32, 16);
+    TSwVideoMemory* vm = side.D3D->VideoMemory(0);
+    const uint64_t before = vm->Used();
+    Ref<TSwTexture> rt, plain;
+    ASSERT_EQ(side.Dev->CreateTexture(256, 128, 1, SwUsageRenderTarget, TSwFormat::A8R8G8B8, TSwPool::Default, rt),
+              TSwResult::Ok);
+    ASSERT_EQ(side.Dev->CreateTexture(16, 16, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, plain), TSwResult::Ok);
+    EXPECT_GE(vm->Used() - before, uint64_t(256 * 128 * 4));
+    EXPECT_EQ(rt->Level(0)->Bits() == nullptr, gl);
+    EXPECT_NE(plain->Level(0)->Bits(), nullptr);
+    Ref<TSwSurface> back;
+    side.Dev->GetBackBuffer(0, 0, back);
+    EXPECT_EQ(back->Bits() == nullptr, gl);
+    {
+      // Drawn into once, so the GL device keeps an object for it.
+      Ref<TSwSurface> level;
+      rt->GetSurfaceLevel(0, level);
+      side.Dev->SetRenderTarget(0, level.get());
+      side.Dev->Clear(0, nullptr, SwClearTarget, 0xFF102030, 0, 0);
+      side.Dev->SetRenderTarget(0, back.get());
+    }
+    // A reset waits for the targets to go, as on the software device.
+    TSwPresentParams pp;
+    pp.BackBufferWidth = 32;
+    pp.BackBufferHeight = 16;
+    pp.DeviceWindow = kWindow;
+    EXPECT_EQ(side.Dev->Reset(pp), TSwResult::InvalidCall);
+    rt = nullptr;
+    back = nullptr;
+    EXPECT_EQ(side.Dev->Reset(pp), TSwResult::Ok);
+  }
+}
+
+}  // namespace
+}  // namespace kav
