@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <string>
 
@@ -227,40 +228,48 @@ class TD3DTriTile : public TEffTile {
   void End() override {
     KAV_ASSERT(open_);
     open_ = false;
+    if (effecter_->Deferring()) {
+      effecter_->Defer(TTriBatch{Ref<TEffTile>(this), std::move(plain_), std::move(textured_), std::move(depth_)});
+      return;
+    }
+    Draw(plain_, textured_, depth_);
+  }
+
+  // Draws one batch's triangles: the plain ones, then the pictures.
+  void Draw(const std::vector<TTriPoint>& plain, const std::vector<TTriPoint>& textured,
+            const std::vector<TTriPoint>& depth) {
     T3DScreen* s = effecter_->Screen();
     if (!s || !s->DeviceReady()) return;
     TVertexBuffer* b = s->Batch();
-    if (!plain_.empty()) Flush(b, plain_, nullptr);
+    if (!plain.empty()) Flush(b, plain, nullptr);
     TRenderTargetTexture* t = effecter_->Source();
     if (!t) return;
     const uint8_t filter = t->Filter;
-    if (!textured_.empty()) {
+    if (!textured.empty()) {
       // Flat pictures are drawn 1:1 or moved: nearest-pixel sampling keeps
       // them exact and never reads the cleared area beyond the rendered
       // picture, so no edge padding is needed.
       t->Filter = k3DFilterPoint;
-      Flush(b, textured_, t);
+      Flush(b, textured, t);
     }
-    if (!depth_.empty()) {
+    if (!depth.empty()) {
       // Turned and wound pictures are scaled: filtered, their edges fade
       // into the cleared border by at most a pixel.
       t->Filter = k3DFilterLinear;
-      Flush(b, depth_, t);
+      Flush(b, depth, t);
     }
     t->Filter = filter;
   }
 
  private:
-  struct TPending {
-    float X, Y, Z, U, V;
-    uint32_t Color;
-  };
+  using TPending = TTriPoint;
   TPending Textured(float x, float y, float z, float u, float v, float a) const {
     return TPending{x, y, z, u, v, PremulWhite(a)};
   }
   static TPending Plain(float x, float y, uint32_t c) { return TPending{x, y, 0, 0, 0, c}; }
 
   void Flush(TVertexBuffer* b, const std::vector<TPending>& pts, TCustomTexture* tex) {
+    if (pts.empty()) return;
     T3DScreen* s = effecter_->Screen();
     TCustomTexture* const texs[1] = {tex};
     b->BeginBatch(texs, tex ? 1 : 0);
@@ -352,17 +361,183 @@ TRenderTargetTexture* TCustomD3DEffecter::GetTarget(int32_t index) const {
 
 TEffController* TCustomD3DEffecter::Controller() const { return controller_.get(); }
 
-void TCustomD3DEffecter::RenderToTarget(T3DDrawer* drawer, TDrawItem* item) {
+void TCustomD3DEffecter::BeginDeferred() {
+  deferred_.clear();
+  deferring_ = true;
+}
+
+void TCustomD3DEffecter::EndDeferred() { deferring_ = false; }
+
+void TCustomD3DEffecter::Defer(TTriBatch batch) { deferred_.push_back(std::move(batch)); }
+
+void TCustomD3DEffecter::DrawDeferred() {
+  std::vector<TTriBatch> batches = std::move(deferred_);
+  deferred_.clear();
+  for (TTriBatch& b : batches) static_cast<TD3DTriTile*>(b.Tile.get())->Draw(b.Plain, b.Textured, b.Depth);
+}
+
+bool TCustomD3DEffecter::DeferredSource(TRect& out) const {
+  TRenderTargetTexture* t = Current();
+  // Clamped addressing reads the edge texels past the edges, never the far
+  // side of the texture.
+  if (!t || t->AddressU != k3DAddressClamp || t->AddressV != k3DAddressClamp) return false;
+  const TSize ts = t->TextureSize();
+  float x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+  for (const TTriBatch& b : deferred_)
+    for (const auto* pts : {&b.Textured, &b.Depth})
+      for (const TTriPoint& p : *pts) {
+        x0 = std::min(x0, p.U);
+        y0 = std::min(y0, p.V);
+        x1 = std::max(x1, p.U);
+        y1 = std::max(y1, p.V);
+      }
+  if (!(x0 <= x1 && y0 <= y1)) {
+    out = TRect{};  // nothing samples the picture
+    return true;
+  }
+  if (!(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1))) return false;
+  // Texture coordinates inside a triangle lie between its corners' (before
+  // rounding); a filtered sample reads one texel either side. Two texels of
+  // margin hold both.
+  const double ox = EffectRect.Left, oy = EffectRect.Top;
+  const auto cut = [](double v, int32_t hi) { return int32_t(std::clamp(v, 0.0, double(hi))); };
+  out = TRect{cut(std::floor(double(x0) - ox) - 2, ts.cx), cut(std::floor(double(y0) - oy) - 2, ts.cy),
+              cut(std::ceil(double(x1) - ox) + 2, ts.cx), cut(std::ceil(double(y1) - oy) + 2, ts.cy)};
+  return true;
+}
+
+namespace {
+
+// The rectangle two triangles of a flat picture at full level cover
+// together, split along a diagonal, showing each pixel's own texel (texture
+// position = device position); false for any other pair.
+bool CoverOfPair(const TTriPoint* a, const TTriPoint* b, float& x0, float& y0, float& x1, float& y1) {
+  for (const TTriPoint* t : {a, b})
+    for (int k = 0; k < 3; ++k)
+      if (t[k].Color != 0xFFFFFFFFu || t[k].Z != 0 || t[k].U != t[k].X || t[k].V != t[k].Y) return false;
+  x0 = x1 = a[0].X;
+  y0 = y1 = a[0].Y;
+  for (const TTriPoint* t : {a, b})
+    for (int k = 0; k < 3; ++k) {
+      x0 = std::min(x0, t[k].X);
+      x1 = std::max(x1, t[k].X);
+      y0 = std::min(y0, t[k].Y);
+      y1 = std::max(y1, t[k].Y);
+    }
+  if (!(x0 < x1 && y0 < y1)) return false;
+  // Corners 0 (x0, y0), 1 (x1, y0), 2 (x1, y1), 3 (x0, y1): each triangle
+  // holds three distinct corners, and the corners they lack are opposite.
+  auto corner = [&](const TTriPoint& p) {
+    const bool l = p.X == x0, r = p.X == x1, t = p.Y == y0, bt = p.Y == y1;
+    if (!(l || r) || !(t || bt)) return -1;
+    return t ? (l ? 0 : 1) : (r ? 2 : 3);
+  };
+  int lack[2];
+  for (int i = 0; i < 2; ++i) {
+    const TTriPoint* t = i == 0 ? a : b;
+    int mask = 0;
+    for (int k = 0; k < 3; ++k) {
+      const int c = corner(t[k]);
+      if (c < 0 || (mask & 1 << c)) return false;
+      mask |= 1 << c;
+    }
+    lack[i] = std::countr_zero(unsigned(~mask & 15));
+  }
+  return (lack[0] + 2) % 4 == lack[1];
+}
+
+TRect Meet(const TRect& a, const TRect& b) {
+  return TRect{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
+               std::min(a.Bottom, b.Bottom)};
+}
+
+// What is left of `a` outside `b`: up to four rectangles.
+std::vector<TRect> SubtractRect(const TRect& a, const TRect& b) {
+  if (a.IsEmpty()) return {};
+  const TRect i = Meet(a, b);
+  if (i.IsEmpty()) return {a};
+  std::vector<TRect> out;
+  if (a.Top < i.Top) out.push_back(TRect{a.Left, a.Top, a.Right, i.Top});
+  if (i.Bottom < a.Bottom) out.push_back(TRect{a.Left, i.Bottom, a.Right, a.Bottom});
+  if (a.Left < i.Left) out.push_back(TRect{a.Left, i.Top, i.Left, i.Bottom});
+  if (i.Right < a.Right) out.push_back(TRect{i.Right, i.Top, a.Right, i.Bottom});
+  return out;
+}
+
+}  // namespace
+
+TRect TCustomD3DEffecter::DeferredCover() const {
+  struct TBox {
+    float X0, Y0, X1, Y1;
+  };
+  std::vector<TBox> boxes;
+  for (const TTriBatch& b : deferred_)
+    for (size_t i = 0; i + 6 <= b.Textured.size();) {
+      TBox r;
+      if (CoverOfPair(&b.Textured[i], &b.Textured[i + 3], r.X0, r.Y0, r.X1, r.Y1)) {
+        boxes.push_back(r);
+        i += 6;
+      } else {
+        i += 3;
+      }
+    }
+  // Boxes sharing a whole side join (a wipe's strip cut into pieces).
+  for (bool joined = true; joined;) {
+    joined = false;
+    for (size_t i = 0; i < boxes.size() && !joined; ++i)
+      for (size_t j = 0; j < boxes.size() && !joined; ++j) {
+        if (i == j) continue;
+        TBox& p = boxes[i];
+        const TBox& q = boxes[j];
+        if (p.Y0 == q.Y0 && p.Y1 == q.Y1 && p.X1 == q.X0)
+          p.X1 = q.X1;
+        else if (p.X0 == q.X0 && p.X1 == q.X1 && p.Y1 == q.Y0)
+          p.Y1 = q.Y1;
+        else
+          continue;
+        boxes.erase(boxes.begin() + std::ptrdiff_t(j));
+        joined = true;
+      }
+  }
+  // The pixels whose centres lie inside a box by a margin that no rounding
+  // on the way to the device reaches.
+  TRect best;
+  int64_t best_area = 0;
+  for (const TBox& r : boxes) {
+    const auto first = [](float v) { return int32_t(std::clamp(std::ceil(double(v) - 0.49), -1e9, 1e9)); };
+    const auto end = [](float v) { return int32_t(std::clamp(std::floor(double(v) - 0.51), -1e9, 1e9)) + 1; };
+    const TRect px{first(r.X0), first(r.Y0), end(r.X1), end(r.Y1)};
+    const int64_t area = px.IsEmpty() ? 0 : int64_t(px.Width()) * px.Height();
+    if (area > best_area) {
+      best = px;
+      best_area = area;
+    }
+  }
+  return best;
+}
+
+void TCustomD3DEffecter::RenderToTarget(T3DDrawer* drawer, TDrawItem* item, const TRect* sampled) {
   TRenderTargetTexture* t = Current();
   if (!t || !screen_->DeviceReady()) return;
   t->SetPremultiplied(true);
+  // An opaque item over the frame hides the clear under it: the frame lies
+  // at the target's origin.
+  TRect hidden;
+  if (item && EffectRect == drawer->FrameRect && item->Opaque(drawer))
+    hidden = TRect{0, 0, EffectRect.Width(), EffectRect.Height()};
   screen_->PushRenderTarget(t, EffectRect.Left, EffectRect.Top);
+  // Only what the filter samples needs the picture: the target's other
+  // pixels are left as they are, never read.
+  const bool cut = sampled && screen_->SetScissor(sampled);
   // Only the effect rectangle is ever sampled: the rest of the (larger,
   // power-of-two) target is left as it is.
   const TSize s = t->ImageSize();
-  screen_->FillRect(0, TRect{EffectRect.Left, EffectRect.Top, std::min(EffectRect.Right, EffectRect.Left + s.cx),
-                             std::min(EffectRect.Bottom, EffectRect.Top + s.cy)});
-  if (item) drawer->Render(item);
+  TRect clear{EffectRect.Left, EffectRect.Top, std::min(EffectRect.Right, EffectRect.Left + s.cx),
+              std::min(EffectRect.Bottom, EffectRect.Top + s.cy)};
+  if (cut) clear = Meet(clear, *sampled);
+  for (const TRect& r : SubtractRect(clear, hidden)) screen_->FillRect(0, r);
+  if (item && !(cut && sampled->IsEmpty())) drawer->Render(item);
+  if (cut) screen_->SetScissor(nullptr);
   screen_->PopRenderTarget();
 }
 
@@ -382,21 +557,77 @@ TCustomD3DEffecter* EffecterOf(T3DDrawer* d) {
   return e;
 }
 
-// The filter drawn over `item`'s picture.
-void RunFilter(T3DDrawer* d, TCustomD3DEffecter* e, TDrawFilter* f, TDrawItem* item) {
-  e->RenderToTarget(d, item);
+// Renders `item` into the effecter's target, then draws what `lay` laid
+// out. The layout is made first and held, so that only the part of the
+// picture it samples is rendered.
+template <class F>
+void RenderAndDraw(T3DDrawer* d, TCustomD3DEffecter* e, TDrawItem* item, F&& lay) {
+  e->BeginDeferred();
+  lay();
+  e->EndDeferred();
+  TRect sampled;
+  const bool known = e->DeferredSource(sampled);
+  e->RenderToTarget(d, item, known ? &sampled : nullptr);
+  e->DrawDeferred();
+}
+
+// Draws `under` plainly, except where the held layout sets every pixel to
+// the opaque `item`'s own (then those pixels are left out, when what is
+// left is one rectangle of the back buffer).
+void DrawUnder(T3DDrawer* d, TCustomD3DEffecter* e, TDrawItem* item, TDrawItem* under, const TRect& vp) {
+  T3DScreen* s = d->Screen();
+  const TRect dev = d->DeviceRect;
+  TRect keep;
+  bool cut = false;
+  if (item && s->TargetDepth() == 1 && dev.Left == 0 && dev.Top == 0 && e->EffectRect == d->FrameRect &&
+      item->Opaque(d)) {
+    const TRect c = Meet(Meet(e->DeferredCover(), vp), d->FrameRect);
+    const bool rows = c.Top <= 0 && c.Bottom >= dev.Bottom, cols = c.Left <= 0 && c.Right >= dev.Right;
+    cut = !c.IsEmpty();
+    if (cut && rows && c.Left <= 0)
+      keep = TRect{c.Right, 0, dev.Right, dev.Bottom};
+    else if (cut && rows && c.Right >= dev.Right)
+      keep = TRect{0, 0, c.Left, dev.Bottom};
+    else if (cut && cols && c.Top <= 0)
+      keep = TRect{0, c.Bottom, dev.Right, dev.Bottom};
+    else if (cut && cols && c.Bottom >= dev.Bottom)
+      keep = TRect{0, 0, dev.Right, c.Top};
+    else
+      cut = false;
+  }
+  cut = cut && s->SetScissor(&keep);
+  if (!(cut && keep.IsEmpty())) d->Render(under);
+  if (cut) s->SetScissor(nullptr);
+}
+
+// The filter drawn over `item`'s picture, over `under` drawn plainly
+// first (when given).
+void RunFilter(T3DDrawer* d, TCustomD3DEffecter* e, TDrawFilter* f, TDrawItem* item, TDrawItem* under = nullptr) {
   // The filter draws with the viewport on the effect rectangle: pieces in
   // perspective are clipped to it and recede toward its centre.
   T3DScreen* s = d->Screen();
-  const T3DViewState saved = s->GetViewState();
   const TRect& dev = d->DeviceRect;
   const TRect vp{std::max(e->EffectRect.Left, dev.Left), std::max(e->EffectRect.Top, dev.Top),
                  std::min(e->EffectRect.Right, dev.Right), std::min(e->EffectRect.Bottom, dev.Bottom)};
-  if (vp.IsEmpty()) return;
-  s->SetViewport(vp, 0, 1);
+  if (vp.IsEmpty()) {
+    if (under) d->Render(under);
+    e->RenderToTarget(d, item);
+    return;
+  }
+  // The layout holds positions only; where they land on the device is
+  // worked out as they are drawn, in the viewport set again below.
   f->FrameFlag = 1;
+  e->BeginDeferred();
   f->DrawFrame(e->Controller());
+  e->EndDeferred();
   f->FrameFlag = 0;
+  if (under) DrawUnder(d, e, item, under, vp);
+  TRect sampled;
+  const bool known = e->DeferredSource(sampled);
+  e->RenderToTarget(d, item, known ? &sampled : nullptr);
+  const T3DViewState saved = s->GetViewState();
+  s->SetViewport(vp, 0, 1);
+  e->DrawDeferred();
   s->SetViewState(saved);
 }
 
@@ -493,14 +724,12 @@ void DrawTransitionFrame(T3DDrawer* d, TDrawItem* from, TDrawItem* to, TDrawFilt
       // The outgoing picture goes through the effecter too, so its shifted
       // copy is clipped to the effect rectangle like the incoming one.
       auto* push = static_cast<TPushFilter*>(f);
-      e->RenderToTarget(d, rev ? to : from);
-      push->DrawOutgoing(e->Controller());
+      RenderAndDraw(d, e, rev ? to : from, [&] { push->DrawOutgoing(e->Controller()); });
       RunFilter(d, e, f, rev ? from : to);
       break;
     }
     default:
-      if (TDrawItem* plain = rev ? to : from) d->Render(plain);
-      RunFilter(d, e, f, rev ? from : to);
+      RunFilter(d, e, f, rev ? from : to, rev ? to : from);
       break;
   }
   e->ReleaseTargets();

@@ -73,6 +73,20 @@ uint32_t MakeGrayColor(float value);
 
 class TD3DTriController;
 
+// One corner of a filter's triangle: device position (z toward the
+// back), picture position, and the premultiplied colour or level.
+struct TTriPoint {
+  float X, Y, Z, U, V;
+  uint32_t Color;
+};
+
+// One tile batch's triangles, held to be drawn later: plain colour, flat
+// pictures (nearest pixel) and turned or wound pictures (filtered).
+struct TTriBatch {
+  Ref<TEffTile> Tile;
+  std::vector<TTriPoint> Plain, Textured, Depth;
+};
+
 class TCustomD3DEffecter : public TRefObject {
  public:
   TCustomD3DEffecter(T3DScreen* screen, TRenderTargetManager* shared_pool);
@@ -91,8 +105,23 @@ class TCustomD3DEffecter : public TRefObject {
   TRenderTargetTexture* GetTarget(int32_t index) const;
   TRenderTargetTexture* Current() const { return swapped_ ? target1_.get() : target0_.get(); }
   // Renders `item` through the drawer into the current target, placed at
-  // EffectRect's top-left and cleared to transparent first.
-  void RenderToTarget(T3DDrawer* drawer, TDrawItem* item);
+  // EffectRect's top-left and cleared to transparent first. With `sampled`
+  // (pixels of the target) only that part is cleared and rendered.
+  void RenderToTarget(T3DDrawer* drawer, TDrawItem* item, const TRect* sampled = nullptr);
+  // Between these two, tile batches are held rather than drawn.
+  void BeginDeferred();
+  void EndDeferred();
+  bool Deferring() const { return deferring_; }
+  void Defer(TTriBatch batch);
+  // The target pixels the held batches may sample (empty: none); false when
+  // that is not known.
+  bool DeferredSource(TRect& out) const;
+  // The largest rectangle of device pixels the held batches set to the
+  // target's pixel at the same place (flat pictures at full level, as
+  // rectangles of two triangles); empty when there is none.
+  TRect DeferredCover() const;
+  // Draws the held batches in the order they came.
+  void DrawDeferred();
   // The controller over the current target.
   TEffController* Controller() const;
   // The texture tiles of the first batch draw from.
@@ -107,6 +136,8 @@ class TCustomD3DEffecter : public TRefObject {
   Ref<TD3DTriController> controller_;
   Ref<TRenderTargetTexture> target0_, target1_;
   bool swapped_ = false;
+  bool deferring_ = false;
+  std::vector<TTriBatch> deferred_;
 };
 
 // Installs the transition hook of the 3D draw manager.
