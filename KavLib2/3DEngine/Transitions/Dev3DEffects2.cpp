@@ -370,12 +370,6 @@ void TCustomD3DEffecter::EndDeferred() { deferring_ = false; }
 
 void TCustomD3DEffecter::Defer(TTriBatch batch) { deferred_.push_back(std::move(batch)); }
 
-void TCustomD3DEffecter::DrawDeferred() {
-  std::vector<TTriBatch> batches = std::move(deferred_);
-  deferred_.clear();
-  for (TTriBatch& b : batches) static_cast<TD3DTriTile*>(b.Tile.get())->Draw(b.Plain, b.Textured, b.Depth);
-}
-
 bool TCustomD3DEffecter::DeferredSource(TRect& out) const {
   TRenderTargetTexture* t = Current();
   // Clamped addressing reads the edge texels past the edges, never the far
@@ -408,42 +402,74 @@ bool TCustomD3DEffecter::DeferredSource(TRect& out) const {
 
 namespace {
 
-// The rectangle two triangles of a flat picture at full level cover
-// together, split along a diagonal, showing each pixel's own texel (texture
-// position = device position); false for any other pair.
-bool CoverOfPair(const TTriPoint* a, const TTriPoint* b, float& x0, float& y0, float& x1, float& y1) {
-  for (const TTriPoint* t : {a, b})
-    for (int k = 0; k < 3; ++k)
-      if (t[k].Color != 0xFFFFFFFFu || t[k].Z != 0 || t[k].U != t[k].X || t[k].V != t[k].Y) return false;
-  x0 = x1 = a[0].X;
-  y0 = y1 = a[0].Y;
-  for (const TTriPoint* t : {a, b})
-    for (int k = 0; k < 3; ++k) {
-      x0 = std::min(x0, t[k].X);
-      x1 = std::max(x1, t[k].X);
-      y0 = std::min(y0, t[k].Y);
-      y1 = std::max(y1, t[k].Y);
-    }
-  if (!(x0 < x1 && y0 < y1)) return false;
+// The pixels two triangles of a picture lying flat (no depth) at full
+// opacity set to opaque colours: the triangles split one axis-aligned
+// rectangle along a diagonal, the texture positions follow the device
+// positions axis by axis, and every texel the sample of a pixel reads lies in
+// the opaque picture, which fills the target from its origin to `size`.
+// Sampling is clamped: positions before the origin read its edge. Empty when
+// that is not shown.
+TRect OpaquePair(const TTriPoint* a, const TTriPoint* b, bool filtered, TSize size, float ox, float oy) {
+  const TTriPoint* v[6] = {&a[0], &a[1], &a[2], &b[0], &b[1], &b[2]};
+  for (const TTriPoint* p : v)
+    if (p->Color >> 24 != 255 || p->Z != 0) return TRect{};
+  float x0 = v[0]->X, x1 = x0, y0 = v[0]->Y, y1 = y0;
+  for (const TTriPoint* p : v) {
+    x0 = std::min(x0, p->X);
+    x1 = std::max(x1, p->X);
+    y0 = std::min(y0, p->Y);
+    y1 = std::max(y1, p->Y);
+  }
+  if (!(x0 < x1 && y0 < y1)) return TRect{};
   // Corners 0 (x0, y0), 1 (x1, y0), 2 (x1, y1), 3 (x0, y1): each triangle
   // holds three distinct corners, and the corners they lack are opposite.
-  auto corner = [&](const TTriPoint& p) {
-    const bool l = p.X == x0, r = p.X == x1, t = p.Y == y0, bt = p.Y == y1;
-    if (!(l || r) || !(t || bt)) return -1;
-    return t ? (l ? 0 : 1) : (r ? 2 : 3);
-  };
+  float u[2] = {NAN, NAN}, w[2] = {NAN, NAN};  // texture x at x0, x1; y at y0, y1
   int lack[2];
   for (int i = 0; i < 2; ++i) {
-    const TTriPoint* t = i == 0 ? a : b;
     int mask = 0;
     for (int k = 0; k < 3; ++k) {
-      const int c = corner(t[k]);
-      if (c < 0 || (mask & 1 << c)) return false;
+      const TTriPoint& p = *v[i * 3 + k];
+      const bool l = p.X == x0, r = p.X == x1, t = p.Y == y0, bt = p.Y == y1;
+      if (!(l || r) || !(t || bt)) return TRect{};
+      const int c = t ? (l ? 0 : 1) : (r ? 2 : 3);
+      if (mask & 1 << c) return TRect{};
       mask |= 1 << c;
+      // The same texture position along each side.
+      float& su = u[r ? 1 : 0];
+      float& sw = w[bt ? 1 : 0];
+      if ((!std::isnan(su) && su != p.U) || (!std::isnan(sw) && sw != p.V)) return TRect{};
+      su = p.U;
+      sw = p.V;
     }
     lack[i] = std::countr_zero(unsigned(~mask & 15));
   }
-  return (lack[0] + 2) % 4 == lack[1];
+  if ((lack[0] + 2) % 4 != lack[1]) return TRect{};
+  // Pixels whose centres lie inside by a margin no rounding on the way to
+  // the device reaches; then those whose samples stay in the picture.
+  // Texture positions along a side are affine in the device position.
+  // Filtered samples read the texel after the one before the position, so
+  // the position may come to half a texel of the picture's end.
+  const float reach = filtered ? 0.52f : 0.02f;
+  auto span = [&](float d0, float d1, float t0, float t1, float origin, int32_t end, int32_t& first, int32_t& last) {
+    first = int32_t(std::clamp(std::ceil(double(d0) - 0.49), -1e9, 1e9));
+    last = int32_t(std::clamp(std::floor(double(d1) - 0.51), -1e9, 1e9));
+    const double slope = (double(t1) - t0) / (double(d1) - d0);
+    auto at = [&](int32_t c) { return double(t0) + (c + 0.5 - d0) * slope - origin; };
+    for (int n = 0; n < 4 && first <= last; ++n) {
+      if (at(first) > end - reach)
+        ++first;
+      else if (at(last) > end - reach)
+        --last;
+      else
+        return;
+    }
+    last = first - 1;
+  };
+  int32_t c0, c1, r0, r1;
+  span(x0, x1, u[0], u[1], ox, size.cx, c0, c1);
+  span(y0, y1, w[0], w[1], oy, size.cy, r0, r1);
+  if (c0 > c1 || r0 > r1) return TRect{};
+  return TRect{c0, r0, c1 + 1, r1 + 1};
 }
 
 TRect Meet(const TRect& a, const TRect& b) {
@@ -466,54 +492,72 @@ std::vector<TRect> SubtractRect(const TRect& a, const TRect& b) {
 
 }  // namespace
 
-TRect TCustomD3DEffecter::DeferredCover() const {
-  struct TBox {
-    float X0, Y0, X1, Y1;
-  };
-  std::vector<TBox> boxes;
-  for (const TTriBatch& b : deferred_)
-    for (size_t i = 0; i + 6 <= b.Textured.size();) {
-      TBox r;
-      if (CoverOfPair(&b.Textured[i], &b.Textured[i + 3], r.X0, r.Y0, r.X1, r.Y1)) {
-        boxes.push_back(r);
-        i += 6;
-      } else {
-        i += 3;
+void TCustomD3DEffecter::DrawDeferred(const TRect& area) {
+  // What later batches cover with opaque pixels of the target's picture,
+  // an earlier one leaves out (a page curl's back over its front): drawn
+  // in the pieces of its area around the largest such rectangle.
+  std::vector<TRect> covers(deferred_.size());
+  if (screen_->TargetDepth() == 1)
+    for (size_t i = 0; i + 1 < deferred_.size(); ++i) {
+      int64_t best = 0;
+      for (const TRect& c : DeferredCovers(i + 1, rendered_opaque_)) {
+        const TRect m = Meet(c, area);
+        const int64_t a = m.IsEmpty() ? 0 : int64_t(m.Width()) * m.Height();
+        if (a > best) best = a, covers[i] = m;
       }
     }
-  // Boxes sharing a whole side join (a wipe's strip cut into pieces).
+  std::vector<TTriBatch> batches = std::move(deferred_);
+  deferred_.clear();
+  for (size_t i = 0; i < batches.size(); ++i) {
+    TTriBatch& b = batches[i];
+    auto* tile = static_cast<TD3DTriTile*>(b.Tile.get());
+    const std::vector<TRect> pieces = covers[i].IsEmpty() ? std::vector<TRect>{} : SubtractRect(area, covers[i]);
+    if (covers[i].IsEmpty() || (!pieces.empty() && !screen_->SetScissor(&pieces[0]))) {
+      tile->Draw(b.Plain, b.Textured, b.Depth);
+      continue;
+    }
+    for (size_t k = 0; k < pieces.size(); ++k) {
+      if (k > 0) screen_->SetScissor(&pieces[k]);
+      tile->Draw(b.Plain, b.Textured, b.Depth);
+    }
+    screen_->SetScissor(nullptr);
+  }
+}
+
+std::vector<TRect> TCustomD3DEffecter::DeferredCovers(size_t first, TSize opaque) const {
+  std::vector<TRect> boxes;
+  if (opaque.cx <= 0 || opaque.cy <= 0) return boxes;
+  const float ox = float(EffectRect.Left), oy = float(EffectRect.Top);
+  for (size_t k = first; k < deferred_.size(); ++k)
+    for (const auto* pts : {&deferred_[k].Textured, &deferred_[k].Depth})
+      for (size_t i = 0; i + 6 <= pts->size();) {
+        const TRect r = OpaquePair(&(*pts)[i], &(*pts)[i + 3], pts == &deferred_[k].Depth, opaque, ox, oy);
+        if (r.IsEmpty()) {
+          i += 3;
+          continue;
+        }
+        boxes.push_back(r);
+        i += 6;
+      }
+  // Boxes sharing a whole side join (a strip cut into pieces).
   for (bool joined = true; joined;) {
     joined = false;
     for (size_t i = 0; i < boxes.size() && !joined; ++i)
       for (size_t j = 0; j < boxes.size() && !joined; ++j) {
         if (i == j) continue;
-        TBox& p = boxes[i];
-        const TBox& q = boxes[j];
-        if (p.Y0 == q.Y0 && p.Y1 == q.Y1 && p.X1 == q.X0)
-          p.X1 = q.X1;
-        else if (p.X0 == q.X0 && p.X1 == q.X1 && p.Y1 == q.Y0)
-          p.Y1 = q.Y1;
+        TRect& p = boxes[i];
+        const TRect& q = boxes[j];
+        if (p.Top == q.Top && p.Bottom == q.Bottom && p.Right == q.Left)
+          p.Right = q.Right;
+        else if (p.Left == q.Left && p.Right == q.Right && p.Bottom == q.Top)
+          p.Bottom = q.Bottom;
         else
           continue;
         boxes.erase(boxes.begin() + std::ptrdiff_t(j));
         joined = true;
       }
   }
-  // The pixels whose centres lie inside a box by a margin that no rounding
-  // on the way to the device reaches.
-  TRect best;
-  int64_t best_area = 0;
-  for (const TBox& r : boxes) {
-    const auto first = [](float v) { return int32_t(std::clamp(std::ceil(double(v) - 0.49), -1e9, 1e9)); };
-    const auto end = [](float v) { return int32_t(std::clamp(std::floor(double(v) - 0.51), -1e9, 1e9)) + 1; };
-    const TRect px{first(r.X0), first(r.Y0), end(r.X1), end(r.Y1)};
-    const int64_t area = px.IsEmpty() ? 0 : int64_t(px.Width()) * px.Height();
-    if (area > best_area) {
-      best = px;
-      best_area = area;
-    }
-  }
-  return best;
+  return boxes;
 }
 
 void TCustomD3DEffecter::RenderToTarget(T3DDrawer* drawer, TDrawItem* item, const TRect* sampled) {
@@ -525,6 +569,7 @@ void TCustomD3DEffecter::RenderToTarget(T3DDrawer* drawer, TDrawItem* item, cons
   TRect hidden;
   if (item && EffectRect == drawer->FrameRect && item->Opaque(drawer))
     hidden = TRect{0, 0, EffectRect.Width(), EffectRect.Height()};
+  rendered_opaque_ = TSize{hidden.Width(), hidden.Height()};
   screen_->PushRenderTarget(t, EffectRect.Left, EffectRect.Top);
   // Only what the filter samples needs the picture: the target's other
   // pixels are left as they are, never read.
@@ -568,7 +613,7 @@ void RenderAndDraw(T3DDrawer* d, TCustomD3DEffecter* e, TDrawItem* item, F&& lay
   TRect sampled;
   const bool known = e->DeferredSource(sampled);
   e->RenderToTarget(d, item, known ? &sampled : nullptr);
-  e->DrawDeferred();
+  e->DrawDeferred(d->DeviceRect);
 }
 
 // Draws `under` plainly, except where the held layout sets every pixel to
@@ -581,19 +626,25 @@ void DrawUnder(T3DDrawer* d, TCustomD3DEffecter* e, TDrawItem* item, TDrawItem* 
   bool cut = false;
   if (item && s->TargetDepth() == 1 && dev.Left == 0 && dev.Top == 0 && e->EffectRect == d->FrameRect &&
       item->Opaque(d)) {
-    const TRect c = Meet(Meet(e->DeferredCover(), vp), d->FrameRect);
-    const bool rows = c.Top <= 0 && c.Bottom >= dev.Bottom, cols = c.Left <= 0 && c.Right >= dev.Right;
-    cut = !c.IsEmpty();
-    if (cut && rows && c.Left <= 0)
-      keep = TRect{c.Right, 0, dev.Right, dev.Bottom};
-    else if (cut && rows && c.Right >= dev.Right)
-      keep = TRect{0, 0, c.Left, dev.Bottom};
-    else if (cut && cols && c.Top <= 0)
-      keep = TRect{0, c.Bottom, dev.Right, dev.Bottom};
-    else if (cut && cols && c.Bottom >= dev.Bottom)
-      keep = TRect{0, 0, dev.Right, c.Top};
-    else
-      cut = false;
+    int64_t least = int64_t(dev.Width()) * dev.Height();
+    for (const TRect& box : e->DeferredCovers(0, TSize{e->EffectRect.Width(), e->EffectRect.Height()})) {
+      const TRect c = Meet(Meet(box, vp), d->FrameRect);
+      if (c.IsEmpty()) continue;
+      const bool rows = c.Top <= 0 && c.Bottom >= dev.Bottom, cols = c.Left <= 0 && c.Right >= dev.Right;
+      TRect k;
+      if (rows && c.Left <= 0)
+        k = TRect{c.Right, 0, dev.Right, dev.Bottom};
+      else if (rows && c.Right >= dev.Right)
+        k = TRect{0, 0, c.Left, dev.Bottom};
+      else if (cols && c.Top <= 0)
+        k = TRect{0, c.Bottom, dev.Right, dev.Bottom};
+      else if (cols && c.Bottom >= dev.Bottom)
+        k = TRect{0, 0, dev.Right, c.Top};
+      else
+        continue;
+      const int64_t a = k.IsEmpty() ? 0 : int64_t(k.Width()) * k.Height();
+      if (a < least) least = a, keep = k, cut = true;
+    }
   }
   cut = cut && s->SetScissor(&keep);
   if (!(cut && keep.IsEmpty())) d->Render(under);
@@ -627,7 +678,7 @@ void RunFilter(T3DDrawer* d, TCustomD3DEffecter* e, TDrawFilter* f, TDrawItem* i
   e->RenderToTarget(d, item, known ? &sampled : nullptr);
   const T3DViewState saved = s->GetViewState();
   s->SetViewport(vp, 0, 1);
-  e->DrawDeferred();
+  e->DrawDeferred(vp);
   s->SetViewState(saved);
 }
 

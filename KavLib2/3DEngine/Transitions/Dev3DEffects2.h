@@ -116,12 +116,14 @@ class TCustomD3DEffecter : public TRefObject {
   // The target pixels the held batches may sample (empty: none); false when
   // that is not known.
   bool DeferredSource(TRect& out) const;
-  // The largest rectangle of device pixels the held batches set to the
-  // target's pixel at the same place (flat pictures at full level, as
-  // rectangles of two triangles); empty when there is none.
-  TRect DeferredCover() const;
-  // Draws the held batches in the order they came.
-  void DrawDeferred();
+  // Rectangles of device pixels that the held batches from `first` on set
+  // to opaque colours, sampling a target whose picture is opaque from its
+  // origin to `opaque` (flat pictures at full opacity, as rectangles of two
+  // triangles; neighbours joined).
+  std::vector<TRect> DeferredCovers(size_t first, TSize opaque) const;
+  // Draws the held batches in the order they came, on the device pixels of
+  // `area`.
+  void DrawDeferred(const TRect& area);
   // The controller over the current target.
   TEffController* Controller() const;
   // The texture tiles of the first batch draw from.
@@ -137,6 +139,7 @@ class TCustomD3DEffecter : public TRefObject {
   Ref<TRenderTargetTexture> target0_, target1_;
   bool swapped_ = false;
   bool deferring_ = false;
+  TSize rendered_opaque_;  // the opaque part of the last rendered picture
   std::vector<TTriBatch> deferred_;
 };
 
