@@ -408,8 +408,11 @@ namespace {
 // positions axis by axis, and every texel the sample of a pixel reads lies in
 // the opaque picture, which fills the target from its origin to `size`.
 // Sampling is clamped: positions before the origin read its edge. Empty when
-// that is not shown.
-TRect OpaquePair(const TTriPoint* a, const TTriPoint* b, bool filtered, TSize size, float ox, float oy) {
+// that is not shown. With `shift`, nearest-pixel sampling that reads, for
+// every pixel of the answer, the texel at the pixel plus `shift` (in target
+// pixels) sets it; else `shift` is left alone and *copyable false.
+TRect OpaquePair(const TTriPoint* a, const TTriPoint* b, bool filtered, TSize size, float ox, float oy,
+                 TPoint* shift = nullptr, bool* copyable = nullptr) {
   const TTriPoint* v[6] = {&a[0], &a[1], &a[2], &b[0], &b[1], &b[2]};
   for (const TTriPoint* p : v)
     if (p->Color >> 24 != 255 || p->Z != 0) return TRect{};
@@ -469,6 +472,28 @@ TRect OpaquePair(const TTriPoint* a, const TTriPoint* b, bool filtered, TSize si
   span(x0, x1, u[0], u[1], ox, size.cx, c0, c1);
   span(y0, y1, w[0], w[1], oy, size.cy, r0, r1);
   if (c0 > c1 || r0 > r1) return TRect{};
+  if (copyable) *copyable = false;
+  if (shift && copyable && !filtered) {
+    // The texel index is the floor of the position: when it steps by one
+    // per pixel from the first pixel to the last, both well inside a texel,
+    // it does so at every pixel between (the position is affine).
+    auto offset = [&](float d0, float d1, float t0, float t1, float origin, int32_t first, int32_t last, int32_t& k) {
+      const double slope = (double(t1) - t0) / (double(d1) - d0);
+      const double p0 = double(t0) + (first + 0.5 - d0) * slope - origin;
+      const double p1 = double(t0) + (last + 0.5 - d0) * slope - origin;
+      const double f0 = p0 - std::floor(p0), f1 = p1 - std::floor(p1);
+      // Before the origin clamped sampling repeats the edge texel: no copy.
+      if (!(p0 >= 0) || !(f0 > 0.01 && f0 < 0.99 && f1 > 0.01 && f1 < 0.99)) return false;
+      if (std::floor(p1) - std::floor(p0) != double(last - first)) return false;
+      k = int32_t(std::floor(p0)) - first;
+      return true;
+    };
+    TPoint k;
+    if (offset(x0, x1, u[0], u[1], ox, c0, c1, k.X) && offset(y0, y1, w[0], w[1], oy, r0, r1, k.Y)) {
+      *shift = k;
+      *copyable = true;
+    }
+  }
   return TRect{c0, r0, c1 + 1, r1 + 1};
 }
 
@@ -506,13 +531,24 @@ void TCustomD3DEffecter::DrawDeferred(const TRect& area) {
         if (a > best) best = a, covers[i] = m;
       }
     }
+  std::vector<TCopy> copies(deferred_.size());
+  if (screen_->TargetDepth() == 1 && CopySurfaces(nullptr, nullptr))
+    for (size_t i = 0; i < deferred_.size(); ++i) copies[i] = CopyOf(deferred_[i], area);
   std::vector<TTriBatch> batches = std::move(deferred_);
   deferred_.clear();
   for (size_t i = 0; i < batches.size(); ++i) {
     TTriBatch& b = batches[i];
     auto* tile = static_cast<TD3DTriTile*>(b.Tile.get());
-    const std::vector<TRect> pieces = covers[i].IsEmpty() ? std::vector<TRect>{} : SubtractRect(area, covers[i]);
-    if (covers[i].IsEmpty() || (!pieces.empty() && !screen_->SetScissor(&pieces[0]))) {
+    std::vector<TRect> pieces{area};
+    for (const TRect& hole : {covers[i], copies[i].Pixels}) {
+      if (hole.IsEmpty()) continue;
+      std::vector<TRect> rest;
+      for (const TRect& r : pieces)
+        for (const TRect& q : SubtractRect(r, hole)) rest.push_back(q);
+      pieces = std::move(rest);
+    }
+    const bool cut = pieces.size() != 1 || !(pieces[0] == area);
+    if (!cut || (!pieces.empty() && !screen_->SetScissor(&pieces[0]))) {
       tile->Draw(b.Plain, b.Textured, b.Depth);
       continue;
     }
@@ -521,7 +557,116 @@ void TCustomD3DEffecter::DrawDeferred(const TRect& area) {
       tile->Draw(b.Plain, b.Textured, b.Depth);
     }
     screen_->SetScissor(nullptr);
+    // Where a later batch covers it the copy is left out too.
+    for (const TRect& r : SubtractRect(copies[i].Pixels, covers[i])) CopyFromTarget(TCopy{r, copies[i].Shift});
   }
+}
+
+// A flat part of a batch that shows the opaque picture pixel for pixel
+// (shifted by whole pixels) is copied from the target rather than shaded:
+// the blend of an opaque texel gives the texel itself. The rectangle is
+// the largest one the batch's pairs of triangles fill that way, and no
+// other triangle of the batch reaches it, so what the batch draws there is
+// that copy whatever the order.
+TCustomD3DEffecter::TCopy TCustomD3DEffecter::CopyOf(const TTriBatch& b, const TRect& area) const {
+  struct TPart {
+    TCopy Copy;
+    std::vector<size_t> Tris;  // first points of the triangles filling it
+  };
+  const TSize opaque = rendered_opaque_;
+  if (opaque.cx <= 0 || opaque.cy <= 0) return TCopy{};
+  const float ox = float(EffectRect.Left), oy = float(EffectRect.Top);
+  std::vector<TPart> parts;
+  for (size_t i = 0; i + 6 <= b.Textured.size();) {
+    TPart part;
+    bool copyable = false;
+    part.Copy.Pixels = OpaquePair(&b.Textured[i], &b.Textured[i + 3], false, opaque, ox, oy, &part.Copy.Shift,
+                                  &copyable);
+    if (part.Copy.Pixels.IsEmpty() || !copyable) {
+      i += 3;
+      continue;
+    }
+    part.Tris = {i, i + 3};
+    parts.push_back(std::move(part));
+    i += 6;
+  }
+  for (bool joined = true; joined;) {
+    joined = false;
+    for (size_t i = 0; i < parts.size() && !joined; ++i)
+      for (size_t j = 0; j < parts.size() && !joined; ++j) {
+        if (i == j || !(parts[i].Copy.Shift == parts[j].Copy.Shift)) continue;
+        TRect& p = parts[i].Copy.Pixels;
+        const TRect& q = parts[j].Copy.Pixels;
+        if (p.Top == q.Top && p.Bottom == q.Bottom && p.Right == q.Left)
+          p.Right = q.Right;
+        else if (p.Left == q.Left && p.Right == q.Right && p.Bottom == q.Top)
+          p.Bottom = q.Bottom;
+        else
+          continue;
+        parts[i].Tris.insert(parts[i].Tris.end(), parts[j].Tris.begin(), parts[j].Tris.end());
+        parts.erase(parts.begin() + std::ptrdiff_t(j));
+        joined = true;
+      }
+  }
+  const TPart* best = nullptr;
+  int64_t best_area = 64 * 64;  // smaller parts are not worth a copy of their own
+  for (const TPart& p : parts) {
+    const TRect m = Meet(p.Copy.Pixels, area);
+    const int64_t a = m.IsEmpty() ? 0 : int64_t(m.Width()) * m.Height();
+    if (a >= best_area) best = &p, best_area = a;
+  }
+  if (!best) return TCopy{};
+  TCopy c = best->Copy;
+  c.Pixels = Meet(c.Pixels, area);
+  // Every other triangle of the batch must keep off the rectangle: pixels
+  // whose centres may lie in its bounds (by a margin no rounding reaches).
+  auto clear_of = [&](const std::vector<TTriPoint>& pts, bool own) {
+    for (size_t i = 0; i + 3 <= pts.size(); i += 3) {
+      if (own && std::find(best->Tris.begin(), best->Tris.end(), i) != best->Tris.end()) continue;
+      float x0 = pts[i].X, x1 = x0, y0 = pts[i].Y, y1 = y0;
+      for (size_t k = i; k < i + 3; ++k) {
+        if (pts[k].Z != 0) return false;  // placed through the camera: bounds not known here
+        x0 = std::min(x0, pts[k].X);
+        x1 = std::max(x1, pts[k].X);
+        y0 = std::min(y0, pts[k].Y);
+        y1 = std::max(y1, pts[k].Y);
+      }
+      const TRect r{int32_t(std::clamp(std::ceil(double(x0) - 0.51), -1e9, 1e9)),
+                    int32_t(std::clamp(std::ceil(double(y0) - 0.51), -1e9, 1e9)),
+                    int32_t(std::clamp(std::floor(double(x1) - 0.49), -1e9, 1e9)) + 1,
+                    int32_t(std::clamp(std::floor(double(y1) - 0.49), -1e9, 1e9)) + 1};
+      if (!Meet(r, c.Pixels).IsEmpty()) return false;
+    }
+    return true;
+  };
+  if (!clear_of(b.Plain, false) || !clear_of(b.Textured, true) || !clear_of(b.Depth, false)) return TCopy{};
+  return c;
+}
+
+// The target's surface and the surface drawn on, when a copy between them
+// keeps the bytes (one pixel format).
+bool TCustomD3DEffecter::CopySurfaces(Ref<T3DSurface>* src, T3DSurface** dst) const {
+  TRenderTargetTexture* t = Current();
+  T3DRenderer* r = screen_->Renderer();
+  if (!t || !r || !screen_->DeviceReady()) return false;
+  T3DTexture* tex = t->GetTexture();
+  Ref<T3DSurface> s = tex ? tex->GetSurface(0) : nullptr;
+  T3DSurface* d = r->GetRenderTarget();
+  if (!s || !d || !s->GetPixelFormat() || s->GetPixelFormat() != d->GetPixelFormat()) return false;
+  if (src) *src = s;
+  if (dst) *dst = d;
+  return true;
+}
+
+void TCustomD3DEffecter::CopyFromTarget(const TCopy& c) {
+  Ref<T3DSurface> src;
+  T3DSurface* dst = nullptr;
+  if (!CopySurfaces(&src, &dst)) return;
+  T3DRenderer* r = screen_->Renderer();
+  screen_->Batch()->Flush();
+  const TRect from{c.Pixels.Left + c.Shift.X, c.Pixels.Top + c.Shift.Y, c.Pixels.Right + c.Shift.X,
+                   c.Pixels.Bottom + c.Shift.Y};
+  r->StretchRect(1, src.get(), &from, dst, &c.Pixels);
 }
 
 std::vector<TRect> TCustomD3DEffecter::DeferredCovers(size_t first, TSize opaque) const {

@@ -136,6 +136,16 @@ class TCustomD3DEffecter : public TRefObject {
   Ref<T3DScreen> screen_;
   Ref<TRenderTargetManager> pool_;
   Ref<TD3DTriController> controller_;
+  // Pixels of the current target a batch shows unchanged, each at its own
+  // place shifted by whole pixels.
+  struct TCopy {
+    TRect Pixels;
+    TPoint Shift;
+  };
+  TCopy CopyOf(const TTriBatch& batch, const TRect& area) const;
+  void CopyFromTarget(const TCopy& copy);
+  bool CopySurfaces(Ref<T3DSurface>* src, T3DSurface** dst) const;
+
   Ref<TRenderTargetTexture> target0_, target1_;
   bool swapped_ = false;
   bool deferring_ = false;
