@@ -557,7 +557,9 @@ void TCustomD3DEffecter::DrawDeferred(const TRect& area) {
       tile->Draw(b.Plain, b.Textured, b.Depth);
     }
     screen_->SetScissor(nullptr);
-    // Where a later batch covers it the copy is left out too.
+    // Departure: hidden pixels are left out and flat 1:1 parts copied rather
+    // than shaded (the same pixels). Where a later batch covers it the copy
+    // is left out too.
     for (const TRect& r : SubtractRect(copies[i].Pixels, covers[i])) CopyFromTarget(TCopy{r, copies[i].Shift});
   }
 }
@@ -725,6 +727,8 @@ void TCustomD3DEffecter::RenderToTarget(T3DDrawer* drawer, TDrawItem* item, cons
   TRect clear{EffectRect.Left, EffectRect.Top, std::min(EffectRect.Right, EffectRect.Left + s.cx),
               std::min(EffectRect.Bottom, EffectRect.Top + s.cy)};
   if (cut) clear = Meet(clear, *sampled);
+  // Departure: the clear is left out where an opaque item covers it, and
+  // outside what the filter samples (the same pixels are drawn).
   for (const TRect& r : SubtractRect(clear, hidden)) screen_->FillRect(0, r);
   if (item && !(cut && sampled->IsEmpty())) drawer->Render(item);
   if (cut) screen_->SetScissor(nullptr);
@@ -791,6 +795,8 @@ void DrawUnder(T3DDrawer* d, TCustomD3DEffecter* e, TDrawItem* item, TDrawItem* 
       if (a < least) least = a, keep = k, cut = true;
     }
   }
+  // Departure: the plain picture is cut to what the filter leaves visible
+  // (the same pixels).
   cut = cut && s->SetScissor(&keep);
   if (!(cut && keep.IsEmpty())) d->Render(under);
   if (cut) s->SetScissor(nullptr);
@@ -812,6 +818,8 @@ void RunFilter(T3DDrawer* d, TCustomD3DEffecter* e, TDrawFilter* f, TDrawItem* i
   }
   // The layout holds positions only; where they land on the device is
   // worked out as they are drawn, in the viewport set again below.
+  // Departure: the filter lays out its frame before the pictures are drawn
+  // (not after), so that what nothing shows is not drawn; same pixels.
   f->FrameFlag = 1;
   e->BeginDeferred();
   f->DrawFrame(e->Controller());
