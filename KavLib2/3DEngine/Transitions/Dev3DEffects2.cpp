@@ -532,7 +532,7 @@ void TCustomD3DEffecter::DrawDeferred(const TRect& area) {
       }
     }
   std::vector<TCopy> copies(deferred_.size());
-  if (screen_->TargetDepth() == 1 && CopySurfaces(nullptr, nullptr))
+  if (screen_->TargetDepth() == 1)
     for (size_t i = 0; i < deferred_.size(); ++i) copies[i] = CopyOf(deferred_[i], area);
   std::vector<TTriBatch> batches = std::move(deferred_);
   deferred_.clear();
@@ -557,16 +557,17 @@ void TCustomD3DEffecter::DrawDeferred(const TRect& area) {
       tile->Draw(b.Plain, b.Textured, b.Depth);
     }
     screen_->SetScissor(nullptr);
-    // Departure: hidden pixels are left out and flat 1:1 parts copied rather
-    // than shaded (the same pixels). Where a later batch covers it the copy
-    // is left out too.
-    for (const TRect& r : SubtractRect(copies[i].Pixels, covers[i])) CopyFromTarget(TCopy{r, copies[i].Shift});
+    // Departure: hidden pixels are left out and flat 1:1 parts drawn as one
+    // rectangle (the same pixels). Where a later batch covers it the
+    // rectangle is left out too.
+    for (const TRect& r : SubtractRect(copies[i].Pixels, covers[i])) CopyFromTarget(TCopy{r, copies[i].Shift}, tile);
   }
 }
 
 // A flat part of a batch that shows the opaque picture pixel for pixel
-// (shifted by whole pixels) is copied from the target rather than shaded:
-// the blend of an opaque texel gives the texel itself. The rectangle is
+// (shifted by whole pixels) is drawn as one rectangle rather than as many
+// triangles (the span road): the blend of an opaque texel gives the texel
+// itself, however many draws reach it. The rectangle is
 // the largest one the batch's pairs of triangles fill that way, and no
 // other triangle of the batch reaches it, so what the batch draws there is
 // that copy whatever the order.
@@ -576,7 +577,8 @@ TCustomD3DEffecter::TCopy TCustomD3DEffecter::CopyOf(const TTriBatch& b, const T
     std::vector<size_t> Tris;  // first points of the triangles filling it
   };
   const TSize opaque = rendered_opaque_;
-  if (opaque.cx <= 0 || opaque.cy <= 0) return TCopy{};
+  // One rectangle of two triangles takes the device's rectangle road anyway.
+  if (opaque.cx <= 0 || opaque.cy <= 0 || b.Textured.size() <= 6) return TCopy{};
   const float ox = float(EffectRect.Left), oy = float(EffectRect.Top);
   std::vector<TPart> parts;
   for (size_t i = 0; i + 6 <= b.Textured.size();) {
@@ -645,30 +647,14 @@ TCustomD3DEffecter::TCopy TCustomD3DEffecter::CopyOf(const TTriBatch& b, const T
   return c;
 }
 
-// The target's surface and the surface drawn on, when a copy between them
-// keeps the bytes (one pixel format).
-bool TCustomD3DEffecter::CopySurfaces(Ref<T3DSurface>* src, T3DSurface** dst) const {
-  TRenderTargetTexture* t = Current();
-  T3DRenderer* r = screen_->Renderer();
-  if (!t || !r || !screen_->DeviceReady()) return false;
-  T3DTexture* tex = t->GetTexture();
-  Ref<T3DSurface> s = tex ? tex->GetSurface(0) : nullptr;
-  T3DSurface* d = r->GetRenderTarget();
-  if (!s || !d || !s->GetPixelFormat() || s->GetPixelFormat() != d->GetPixelFormat()) return false;
-  if (src) *src = s;
-  if (dst) *dst = d;
-  return true;
-}
-
-void TCustomD3DEffecter::CopyFromTarget(const TCopy& c) {
-  Ref<T3DSurface> src;
-  T3DSurface* dst = nullptr;
-  if (!CopySurfaces(&src, &dst)) return;
-  T3DRenderer* r = screen_->Renderer();
-  screen_->Batch()->Flush();
-  const TRect from{c.Pixels.Left + c.Shift.X, c.Pixels.Top + c.Shift.Y, c.Pixels.Right + c.Shift.X,
-                   c.Pixels.Bottom + c.Shift.Y};
-  r->StretchRect(1, src.get(), &from, dst, &c.Pixels);
+void TCustomD3DEffecter::CopyFromTarget(const TCopy& c, TEffTile* tile) {
+  // One rectangle with whole-pixel corners, each pixel's nearest texel
+  // being its own shifted: the rectangle road of the device, in bands.
+  const float l = float(c.Pixels.Left), t = float(c.Pixels.Top), r = float(c.Pixels.Right), b = float(c.Pixels.Bottom);
+  const float du = float(c.Shift.X + EffectRect.Left), dv = float(c.Shift.Y + EffectRect.Top);
+  auto at = [&](float x, float y) { return TTriPoint{x, y, 0, x + du, y + dv, 0xFFFFFFFFu}; };
+  const std::vector<TTriPoint> quad{at(l, t), at(r, t), at(l, b), at(r, t), at(r, b), at(l, b)};
+  static_cast<TD3DTriTile*>(tile)->Draw({}, quad, {});
 }
 
 std::vector<TRect> TCustomD3DEffecter::DeferredCovers(size_t first, TSize opaque) const {

@@ -143,8 +143,7 @@ class TCustomD3DEffecter : public TRefObject {
     TPoint Shift;
   };
   TCopy CopyOf(const TTriBatch& batch, const TRect& area) const;
-  void CopyFromTarget(const TCopy& copy);
-  bool CopySurfaces(Ref<T3DSurface>* src, T3DSurface** dst) const;
+  void CopyFromTarget(const TCopy& copy, TEffTile* tile);
 
   Ref<TRenderTargetTexture> target0_, target1_;
   bool swapped_ = false;
