@@ -112,6 +112,11 @@ class TDrawItem : public TRefObject {
   virtual float LayerValue() { return 0.0f; }
   // Called after the frame that drew the item was presented.
   virtual void AfterDraw(TDeviceDrawer* /*drawer*/) {}
+  // True only when Draw, through `drawer` as it is set now, gives every
+  // pixel of the drawer's frame rectangle an opaque colour whatever lay
+  // there before. The drawer then leaves out what the item hides (a clear
+  // before it, a picture under it); a wrong true changes pictures.
+  virtual bool Opaque(TDeviceDrawer* /*drawer*/) { return false; }
   // Draws the item by calling the drawer's operations.
   virtual void Draw(TDeviceDrawer* drawer) = 0;
 };

@@ -279,6 +279,17 @@ void TKavSlide::DrawAlternativeBackground(TDeviceDrawer* drawer, const TVector3*
   background_ = own;
 }
 
+bool TKavSlide::Opaque(TDeviceDrawer* drawer) {
+  if (!drawer || ForegroundOnly || background_.Style > 2 || drawer->OffsetActive || LayerValue() != 0) return false;
+  TVector3 c[4];
+  GetCornerPoints(c, 4, 0);
+  const TFloatRect v = drawer->GetViewRect();
+  const float want[4][2] = {{v.Left, v.Top}, {v.Right, v.Top}, {v.Right, v.Bottom}, {v.Left, v.Bottom}};
+  for (int i = 0; i < 4; ++i)
+    if (c[i].x != want[i][0] || c[i].y != want[i][1] || c[i].z != 0) return false;
+  return true;
+}
+
 void TKavSlide::SplitObjectLists(bool own, bool alternative) {
   own_list_.clear();
   alt_list_.clear();

@@ -88,6 +88,10 @@ class TKavSlide : public TKavObject {
   // Called after drawing, and when a queued picture arrives.
   TDelegate<void(TKavSlide*)> OnRedraw;
   void Draw(TDeviceDrawer* drawer) override;
+  // A solid or gradient background drawn over exactly the drawer's view
+  // (no blur or sharpening layer, no offset): it covers the frame opaquely,
+  // and what is drawn over it keeps it opaque.
+  bool Opaque(TDeviceDrawer* drawer) override;
   void DrawBackground(TDeviceDrawer* drawer, const TVector3* corners, uint8_t opacity);
   void PrepareResources(TKavResourceVisitor* visitor) override;
   void ReleaseResources(TKavResourceVisitor* visitor) override;

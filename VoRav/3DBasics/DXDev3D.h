@@ -334,6 +334,7 @@ class T3DRenderer9 : public T3DRenderer {
   T3DSurface* GetRenderTarget() override { return target_.get(); }
   bool GetBackBuffer(Ref<T3DSurface>& out) override;
   bool SetViewport(const TRect& rect, float min_z, float max_z) override;
+  bool SetScissor(const TRect* rect) override;
   bool DrawTextured(T3DVertexList* list, T3DTexture* const* textures, int32_t count, uint32_t flags) override;
   bool SetTexture(uint32_t stage, TBaseTexture* texture) override;
   Ref<T3DTexture> CreateTexture(uint8_t kind, int32_t width, int32_t height, bool mip) override;

@@ -282,6 +282,25 @@ bool T3DRenderer9::SetViewport(const TRect& rect, float min_z, float max_z) {
   return ok;
 }
 
+bool T3DRenderer9::SetScissor(const TRect* rect) {
+  TCall c(this);
+  if (!c.dev) return false;
+  bool ok = true;
+  if (rect) {
+    // Cut to the target, which the device asks of a scissor rectangle.
+    Ref<TSwSurface> rt;
+    ok = Keep(c.dev->GetRenderTarget(0, rt));
+    if (ok) {
+      TSwRect r = SwIntersect(SwRect(*rect), rt->Bounds());
+      if (r.Empty()) r = TSwRect{0, 0, 0, 0};
+      ok = Keep(c.dev->SetScissorRect(r));
+    }
+  }
+  if (ok) ok = Keep(c.dev->SetRenderState(TSwRenderState::ScissorTestEnable, rect ? 1 : 0));
+  CheckResult();
+  return ok;
+}
+
 bool T3DRenderer9::DrawTextured(T3DVertexList* list, T3DTexture* const* textures, int32_t count, uint32_t flags) {
   TCall c(this);
   if (!c.dev) return false;

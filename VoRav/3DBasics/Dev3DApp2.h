@@ -99,6 +99,10 @@ class T3DScreen : public TRefObject {
   bool EndScene(bool present);
   void Clear(uint32_t color, bool with_depth);
   void FillRect(uint32_t color, const TRect& rect);
+  // Cuts later draws and clears to `rect` in pixels of the current target
+  // (null: no cut); pending batched triangles are drawn first. False when
+  // nothing is cut (no device, or one without a scissor test).
+  bool SetScissor(const TRect* rect);
 
   // ---- Viewport, camera, render targets ----
   void SetViewport(const TRect& rect, float min_z, float max_z);

@@ -193,6 +193,10 @@ class T3DRenderer : public TRefObject {
   virtual T3DSurface* GetRenderTarget() = 0;
   virtual bool GetBackBuffer(Ref<T3DSurface>& out) = 0;
   virtual bool SetViewport(const TRect& rect, float min_z, float max_z) = 0;
+  // Cuts later draws and clears to `rect` in pixels of the current target
+  // (null: no cut) until the next call; false (nothing cut) when the device
+  // has no scissor test.
+  virtual bool SetScissor(const TRect* /*rect*/) { return false; }
   // Draws the vertex list with `textures` bound to stages 0.. (flags above).
   virtual bool DrawTextured(T3DVertexList* list, T3DTexture* const* textures, int32_t count, uint32_t flags) = 0;
   virtual bool SetTexture(uint32_t stage, TBaseTexture* texture) = 0;

@@ -210,6 +210,12 @@ void T3DScreen::FillRect(uint32_t color, const TRect& rect) {
   renderer_->Clear(1, color, 1.0f, 1, &rect);
 }
 
+bool T3DScreen::SetScissor(const TRect* rect) {
+  if (!DeviceReady()) return false;
+  batch_->Flush();
+  return renderer_->SetScissor(rect);
+}
+
 void T3DScreen::SetViewportOnly(const TRect& rect, float min_z, float max_z) {
   if (!DeviceReady()) return;
   renderer_->SetViewport(rect, min_z, max_z);

@@ -49,6 +49,7 @@ void TSwDevice::ResetState() {
   rs(TSwRenderState::SrcBlendAlpha, uint32_t(TSwBlend::One));
   rs(TSwRenderState::DestBlendAlpha, uint32_t(TSwBlend::Zero));
   rs(TSwRenderState::BlendOpAlpha, uint32_t(TSwBlendOp::Add));
+  rs(TSwRenderState::ScissorTestEnable, 0);
   for (int s = 0; s < kSwMaxStages; ++s) {
     uint32_t* t = st_.Stage[s];
     t[size_t(TSwStageState::ColorOp)] = uint32_t(s == 0 ? TSwTextureOp::Modulate : TSwTextureOp::Disable);
@@ -68,6 +69,7 @@ void TSwDevice::ResetState() {
   if (chain_) {
     st_.Target = Ref<TSwSurface>(chain_->BackBuffer());
     st_.Viewport = TSwViewport{0, 0, st_.Target->Width(), st_.Target->Height(), 0.0f, 1.0f};
+    st_.Scissor = st_.Target->Bounds();
   }
   in_scene_ = false;
 }
@@ -245,6 +247,22 @@ TSwResult TSwDevice::SetRenderTarget(uint32_t index, TSwSurface* surface) {
   if (index != 0 || !surface || !(surface->GetDesc().Usage & SwUsageRenderTarget)) return TSwResult::InvalidCall;
   st_.Target = Ref<TSwSurface>(surface);
   st_.Viewport = TSwViewport{0, 0, surface->Width(), surface->Height(), 0.0f, 1.0f};
+  st_.Scissor = surface->Bounds();
+  return TSwResult::Ok;
+}
+
+TSwResult TSwDevice::SetScissorRect(const TSwRect& rect) {
+  Guard g(lock_);
+  if (!st_.Target || rect.left < 0 || rect.top < 0 || rect.right < rect.left || rect.bottom < rect.top ||
+      uint32_t(rect.right) > st_.Target->Width() || uint32_t(rect.bottom) > st_.Target->Height())
+    return TSwResult::InvalidCall;
+  st_.Scissor = rect;
+  return TSwResult::Ok;
+}
+
+TSwResult TSwDevice::GetScissorRect(TSwRect& rect) const {
+  Guard g(lock_);
+  rect = st_.Scissor;
   return TSwResult::Ok;
 }
 
@@ -299,6 +317,7 @@ bool ValidRenderValue(TSwRenderState s, uint32_t v) {
     case TSwRenderState::DestBlendAlpha: return v >= 1 && v <= 10;
     case TSwRenderState::BlendOp:
     case TSwRenderState::BlendOpAlpha: return v >= 1 && v <= 5;
+    case TSwRenderState::ScissorTestEnable: return v <= 1;
     default: return true;
   }
 }

@@ -75,6 +75,11 @@ class TSwDevice : public TRefObject {
   TSwResult SetRenderTarget(uint32_t index, TSwSurface* surface);  // also resets the viewport
   TSwResult GetRenderTarget(uint32_t index, Ref<TSwSurface>& out) const;
   TSwResult SetViewport(const TSwViewport& vp);                    // must lie inside the target
+  // The rectangle draws and clears are cut to while ScissorTestEnable is
+  // set; it must lie inside the target, and setting the target resets it to
+  // the whole target.
+  TSwResult SetScissorRect(const TSwRect& rect);
+  TSwResult GetScissorRect(TSwRect& rect) const;
   TSwResult GetViewport(TSwViewport& vp) const;
   TSwResult SetTransform(TSwTransform which, const TSwMatrix& m);
   TSwResult GetTransform(TSwTransform which, TSwMatrix& m) const;
@@ -124,6 +129,7 @@ class TSwDevice : public TRefObject {
     Ref<TSwBaseTexture> Textures[kSwMaxStages];
     TSwMatrix Transforms[3];
     TSwViewport Viewport;
+    TSwRect Scissor;
     uint32_t Fvf = 0;
     Ref<TSwVertexBuffer> Stream;
     uint32_t StreamOffset = 0, StreamStride = 0;
@@ -139,6 +145,9 @@ class TSwDevice : public TRefObject {
     return loss_.load() == TLoss::Lost ? TSwResult::DeviceLost : TSwResult::DeviceNotReset;
   }
   void BuildPixelState(TSwPixelState& ps) const;
+  // The viewport within the target, cut to the scissor rectangle when the
+  // scissor test is on: what draws and clears may touch.
+  TSwRect DrawClip() const;
   TSwResult Draw(TSwPrimitive type, uint32_t count, const uint8_t* data, uint32_t stride, uint32_t available);
 
   Ref<TSwDirect3D> d3d_;

@@ -54,12 +54,17 @@ void FillSampler(TSwSamplerView& v, const TSwBaseTexture* t, const uint32_t* st)
 
 }  // namespace
 
+TSwRect TSwDevice::DrawClip() const {
+  const TSwRect clip = SwIntersect(ViewportRect(st_.Viewport), st_.Target->Bounds());
+  return st_.Render[size_t(TSwRenderState::ScissorTestEnable)] ? SwIntersect(clip, st_.Scissor) : clip;
+}
+
 void TSwDevice::BuildPixelState(TSwPixelState& ps) const {
   const TSwSurface& rt = *st_.Target;
   ps.Target = rt.Bits();
   ps.TargetPitch = rt.Pitch();
   ps.TargetFormat = rt.Format();
-  ps.Clip = SwIntersect(ViewportRect(st_.Viewport), rt.Bounds());
+  ps.Clip = DrawClip();
   ps.HasDiffuse = (st_.Fvf & SwFvfDiffuse) != 0;
   ps.HasSpecular = (st_.Fvf & SwFvfSpecular) != 0;
   ps.TexSets = int32_t((st_.Fvf & SwFvfTexCountMask) >> SwFvfTexCountShift);
@@ -115,7 +120,7 @@ TSwResult TSwDevice::Clear(uint32_t count, const TSwRect* rects, uint32_t flags,
     return TSwResult::InvalidCall;
   if (LostNow() || !(flags & SwClearTarget)) return TSwResult::Ok;
   TSwSurface& rt = *st_.Target;
-  const TSwRect clip = SwIntersect(ViewportRect(st_.Viewport), rt.Bounds());
+  const TSwRect clip = DrawClip();
   if (backend_) return backend_->Clear(*this, count, rects, color, clip);
   const uint32_t stored = rt.Format() == TSwFormat::X8R8G8B8 ? color | 0xFF000000u : color;
   TSwSurface::TUniform& u = rt.Uniform();

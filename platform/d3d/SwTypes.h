@@ -134,6 +134,7 @@ enum class TSwRenderState : uint8_t {
   SrcBlendAlpha,
   DestBlendAlpha,
   BlendOpAlpha,
+  ScissorTestEnable,  // 0 or 1: draws and clears cut to the scissor rectangle
   Count
 };
 enum class TSwCull : uint32_t { None = 1, CW = 2, CCW = 3 };

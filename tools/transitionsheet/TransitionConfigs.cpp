@@ -14,6 +14,12 @@ void TSlideItem::Draw(TDeviceDrawer* d) {
                TSize{w_, h_});
 }
 
+bool TSlideItem::Opaque(TDeviceDrawer* d) {
+  const TFloatRect v = d->GetViewRect();
+  return Hint && opaque_ && v.Left == 0 && v.Top == 0 && v.Right == float(w_) && v.Bottom == float(h_) &&
+         !d->OffsetActive;
+}
+
 uint32_t SlideA(int32_t x, int32_t y, int32_t w, int32_t h) {
   return 0xFF000000u | uint32_t(x * 255 / std::max(1, w - 1)) << 16 | uint32_t(y * 255 / std::max(1, h - 1)) << 8 |
          40u;
@@ -26,10 +32,14 @@ uint32_t SlideB(int32_t x, int32_t y, int32_t w, int32_t h) {
 
 Ref<TSlideItem> MakeSlide(bool incoming, int32_t w, int32_t h) {
   auto b = CreateSysBitmap(w, h, StdFormats().A8R8G8B8);
+  bool opaque = true;
   for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x)
-      reinterpret_cast<uint32_t*>(b->Row(y))[x] = incoming ? SlideB(x, y, w, h) : SlideA(x, y, w, h);
-  return MakeRef<TSlideItem>(ImageFromBitmap(b.get(), false, u"slide"), w, h);
+    for (int32_t x = 0; x < w; ++x) {
+      const uint32_t c = incoming ? SlideB(x, y, w, h) : SlideA(x, y, w, h);
+      reinterpret_cast<uint32_t*>(b->Row(y))[x] = c;
+      opaque = opaque && c >> 24 == 255;
+    }
+  return MakeRef<TSlideItem>(ImageFromBitmap(b.get(), false, u"slide"), w, h, opaque);
 }
 
 Ref<TKavEffect> Effect(int32_t kind, std::vector<int32_t> flags, std::vector<int32_t> ints,

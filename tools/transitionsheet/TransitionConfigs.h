@@ -13,12 +13,18 @@ namespace kav::transsheet {
 // A slide that draws its picture over the view (0, 0, W, H).
 class TSlideItem : public TDrawItem {
  public:
-  TSlideItem(Ref<TImage> image, int32_t w, int32_t h) : image_(std::move(image)), w_(w), h_(h) {}
+  TSlideItem(Ref<TImage> image, int32_t w, int32_t h, bool opaque)
+      : image_(std::move(image)), w_(w), h_(h), opaque_(opaque) {}
   void Draw(TDeviceDrawer* d) override;
+  // An opaque picture over the whole view, when the view is the slide's.
+  bool Opaque(TDeviceDrawer* d) override;
+  // false: the slide does not say it is opaque (to compare pictures).
+  bool Hint = true;
 
  private:
   Ref<TImage> image_;
   int32_t w_, h_;
+  bool opaque_;
 };
 
 // The outgoing slide (smooth gradients) and the incoming one (a bold

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <string>
 
@@ -227,40 +228,48 @@ class TD3DTriTile : public TEffTile {
   void End() override {
     KAV_ASSERT(open_);
     open_ = false;
+    if (effecter_->Deferring()) {
+      effecter_->Defer(TTriBatch{Ref<TEffTile>(this), std::move(plain_), std::move(textured_), std::move(depth_)});
+      return;
+    }
+    Draw(plain_, textured_, depth_);
+  }
+
+  // Draws one batch's triangles: the plain ones, then the pictures.
+  void Draw(const std::vector<TTriPoint>& plain, const std::vector<TTriPoint>& textured,
+            const std::vector<TTriPoint>& depth) {
     T3DScreen* s = effecter_->Screen();
     if (!s || !s->DeviceReady()) return;
     TVertexBuffer* b = s->Batch();
-    if (!plain_.empty()) Flush(b, plain_, nullptr);
+    if (!plain.empty()) Flush(b, plain, nullptr);
     TRenderTargetTexture* t = effecter_->Source();
     if (!t) return;
     const uint8_t filter = t->Filter;
-    if (!textured_.empty()) {
+    if (!textured.empty()) {
       // Flat pictures are drawn 1:1 or moved: nearest-pixel sampling keeps
       // them exact and never reads the cleared area beyond the rendered
       // picture, so no edge padding is needed.
       t->Filter = k3DFilterPoint;
-      Flush(b, textured_, t);
+      Flush(b, textured, t);
     }
-    if (!depth_.empty()) {
+    if (!depth.empty()) {
       // Turned and wound pictures are scaled: filtered, their edges fade
       // into the cleared border by at most a pixel.
       t->Filter = k3DFilterLinear;
-      Flush(b, depth_, t);
+      Flush(b, depth, t);
     }
     t->Filter = filter;
   }
 
  private:
-  struct TPending {
-    float X, Y, Z, U, V;
-    uint32_t Color;
-  };
+  using TPending = TTriPoint;
   TPending Textured(float x, float y, float z, float u, float v, float a) const {
     return TPending{x, y, z, u, v, PremulWhite(a)};
   }
   static TPending Plain(float x, float y, uint32_t c) { return TPending{x, y, 0, 0, 0, c}; }
 
   void Flush(TVertexBuffer* b, const std::vector<TPending>& pts, TCustomTexture* tex) {
+    if (pts.empty()) return;
     T3DScreen* s = effecter_->Screen();
     TCustomTexture* const texs[1] = {tex};
     b->BeginBatch(texs, tex ? 1 : 0);
@@ -352,17 +361,363 @@ TRenderTargetTexture* TCustomD3DEffecter::GetTarget(int32_t index) const {
 
 TEffController* TCustomD3DEffecter::Controller() const { return controller_.get(); }
 
-void TCustomD3DEffecter::RenderToTarget(T3DDrawer* drawer, TDrawItem* item) {
+void TCustomD3DEffecter::BeginDeferred() {
+  deferred_.clear();
+  deferring_ = true;
+}
+
+void TCustomD3DEffecter::EndDeferred() { deferring_ = false; }
+
+void TCustomD3DEffecter::Defer(TTriBatch batch) { deferred_.push_back(std::move(batch)); }
+
+bool TCustomD3DEffecter::DeferredSource(TRect& out) const {
+  TRenderTargetTexture* t = Current();
+  // Clamped addressing reads the edge texels past the edges, never the far
+  // side of the texture.
+  if (!t || t->AddressU != k3DAddressClamp || t->AddressV != k3DAddressClamp) return false;
+  const TSize ts = t->TextureSize();
+  float x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+  for (const TTriBatch& b : deferred_)
+    for (const auto* pts : {&b.Textured, &b.Depth})
+      for (const TTriPoint& p : *pts) {
+        x0 = std::min(x0, p.U);
+        y0 = std::min(y0, p.V);
+        x1 = std::max(x1, p.U);
+        y1 = std::max(y1, p.V);
+      }
+  if (!(x0 <= x1 && y0 <= y1)) {
+    out = TRect{};  // nothing samples the picture
+    return true;
+  }
+  if (!(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1))) return false;
+  // Texture coordinates inside a triangle lie between its corners' (before
+  // rounding); a filtered sample reads one texel either side. Two texels of
+  // margin hold both.
+  const double ox = EffectRect.Left, oy = EffectRect.Top;
+  const auto cut = [](double v, int32_t hi) { return int32_t(std::clamp(v, 0.0, double(hi))); };
+  out = TRect{cut(std::floor(double(x0) - ox) - 2, ts.cx), cut(std::floor(double(y0) - oy) - 2, ts.cy),
+              cut(std::ceil(double(x1) - ox) + 2, ts.cx), cut(std::ceil(double(y1) - oy) + 2, ts.cy)};
+  return true;
+}
+
+namespace {
+
+// The pixels two triangles of a picture lying flat (no depth) at full
+// opacity set to opaque colours: the triangles split one axis-aligned
+// rectangle along a diagonal, the texture positions follow the device
+// positions axis by axis, and every texel the sample of a pixel reads lies in
+// the opaque picture, which fills the target from its origin to `size`.
+// Sampling is clamped: positions before the origin read its edge. Empty when
+// that is not shown. With `shift`, nearest-pixel sampling that reads, for
+// every pixel of the answer, the texel at the pixel plus `shift` (in target
+// pixels) sets it; else `shift` is left alone and *copyable false.
+TRect OpaquePair(const TTriPoint* a, const TTriPoint* b, bool filtered, TSize size, float ox, float oy,
+                 TPoint* shift = nullptr, bool* copyable = nullptr) {
+  const TTriPoint* v[6] = {&a[0], &a[1], &a[2], &b[0], &b[1], &b[2]};
+  for (const TTriPoint* p : v)
+    if (p->Color >> 24 != 255 || p->Z != 0) return TRect{};
+  float x0 = v[0]->X, x1 = x0, y0 = v[0]->Y, y1 = y0;
+  for (const TTriPoint* p : v) {
+    x0 = std::min(x0, p->X);
+    x1 = std::max(x1, p->X);
+    y0 = std::min(y0, p->Y);
+    y1 = std::max(y1, p->Y);
+  }
+  if (!(x0 < x1 && y0 < y1)) return TRect{};
+  // Corners 0 (x0, y0), 1 (x1, y0), 2 (x1, y1), 3 (x0, y1): each triangle
+  // holds three distinct corners, and the corners they lack are opposite.
+  float u[2] = {NAN, NAN}, w[2] = {NAN, NAN};  // texture x at x0, x1; y at y0, y1
+  int lack[2];
+  for (int i = 0; i < 2; ++i) {
+    int mask = 0;
+    for (int k = 0; k < 3; ++k) {
+      const TTriPoint& p = *v[i * 3 + k];
+      const bool l = p.X == x0, r = p.X == x1, t = p.Y == y0, bt = p.Y == y1;
+      if (!(l || r) || !(t || bt)) return TRect{};
+      const int c = t ? (l ? 0 : 1) : (r ? 2 : 3);
+      if (mask & 1 << c) return TRect{};
+      mask |= 1 << c;
+      // The same texture position along each side.
+      float& su = u[r ? 1 : 0];
+      float& sw = w[bt ? 1 : 0];
+      if ((!std::isnan(su) && su != p.U) || (!std::isnan(sw) && sw != p.V)) return TRect{};
+      su = p.U;
+      sw = p.V;
+    }
+    lack[i] = std::countr_zero(unsigned(~mask & 15));
+  }
+  if ((lack[0] + 2) % 4 != lack[1]) return TRect{};
+  // Pixels whose centres lie inside by a margin no rounding on the way to
+  // the device reaches; then those whose samples stay in the picture.
+  // Texture positions along a side are affine in the device position.
+  // Filtered samples read the texel after the one before the position, so
+  // the position may come to half a texel of the picture's end.
+  const float reach = filtered ? 0.52f : 0.02f;
+  auto span = [&](float d0, float d1, float t0, float t1, float origin, int32_t end, int32_t& first, int32_t& last) {
+    first = int32_t(std::clamp(std::ceil(double(d0) - 0.49), -1e9, 1e9));
+    last = int32_t(std::clamp(std::floor(double(d1) - 0.51), -1e9, 1e9));
+    const double slope = (double(t1) - t0) / (double(d1) - d0);
+    auto at = [&](int32_t c) { return double(t0) + (c + 0.5 - d0) * slope - origin; };
+    for (int n = 0; n < 4 && first <= last; ++n) {
+      if (at(first) > end - reach)
+        ++first;
+      else if (at(last) > end - reach)
+        --last;
+      else
+        return;
+    }
+    last = first - 1;
+  };
+  int32_t c0, c1, r0, r1;
+  span(x0, x1, u[0], u[1], ox, size.cx, c0, c1);
+  span(y0, y1, w[0], w[1], oy, size.cy, r0, r1);
+  if (c0 > c1 || r0 > r1) return TRect{};
+  if (copyable) *copyable = false;
+  if (shift && copyable && !filtered) {
+    // The texel index is the floor of the position: when it steps by one
+    // per pixel from the first pixel to the last, both well inside a texel,
+    // it does so at every pixel between (the position is affine).
+    auto offset = [&](float d0, float d1, float t0, float t1, float origin, int32_t first, int32_t last, int32_t& k) {
+      const double slope = (double(t1) - t0) / (double(d1) - d0);
+      const double p0 = double(t0) + (first + 0.5 - d0) * slope - origin;
+      const double p1 = double(t0) + (last + 0.5 - d0) * slope - origin;
+      const double f0 = p0 - std::floor(p0), f1 = p1 - std::floor(p1);
+      // Before the origin clamped sampling repeats the edge texel: no copy.
+      if (!(p0 >= 0) || !(f0 > 0.01 && f0 < 0.99 && f1 > 0.01 && f1 < 0.99)) return false;
+      if (std::floor(p1) - std::floor(p0) != double(last - first)) return false;
+      k = int32_t(std::floor(p0)) - first;
+      return true;
+    };
+    TPoint k;
+    if (offset(x0, x1, u[0], u[1], ox, c0, c1, k.X) && offset(y0, y1, w[0], w[1], oy, r0, r1, k.Y)) {
+      *shift = k;
+      *copyable = true;
+    }
+  }
+  return TRect{c0, r0, c1 + 1, r1 + 1};
+}
+
+TRect Meet(const TRect& a, const TRect& b) {
+  return TRect{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
+               std::min(a.Bottom, b.Bottom)};
+}
+
+// What is left of `a` outside `b`: up to four rectangles.
+std::vector<TRect> SubtractRect(const TRect& a, const TRect& b) {
+  if (a.IsEmpty()) return {};
+  const TRect i = Meet(a, b);
+  if (i.IsEmpty()) return {a};
+  std::vector<TRect> out;
+  if (a.Top < i.Top) out.push_back(TRect{a.Left, a.Top, a.Right, i.Top});
+  if (i.Bottom < a.Bottom) out.push_back(TRect{a.Left, i.Bottom, a.Right, a.Bottom});
+  if (a.Left < i.Left) out.push_back(TRect{a.Left, i.Top, i.Left, i.Bottom});
+  if (i.Right < a.Right) out.push_back(TRect{i.Right, i.Top, a.Right, i.Bottom});
+  return out;
+}
+
+}  // namespace
+
+void TCustomD3DEffecter::DrawDeferred(const TRect& area) {
+  // What later batches cover with opaque pixels of the target's picture,
+  // an earlier one leaves out (a page curl's back over its front): drawn
+  // in the pieces of its area around the largest such rectangle.
+  std::vector<TRect> covers(deferred_.size());
+  if (screen_->TargetDepth() == 1)
+    for (size_t i = 0; i + 1 < deferred_.size(); ++i) {
+      int64_t best = 0;
+      for (const TRect& c : DeferredCovers(i + 1, rendered_opaque_)) {
+        const TRect m = Meet(c, area);
+        const int64_t a = m.IsEmpty() ? 0 : int64_t(m.Width()) * m.Height();
+        if (a > best) best = a, covers[i] = m;
+      }
+    }
+  std::vector<TCopy> copies(deferred_.size());
+  if (screen_->TargetDepth() == 1)
+    for (size_t i = 0; i < deferred_.size(); ++i) copies[i] = CopyOf(deferred_[i], area);
+  std::vector<TTriBatch> batches = std::move(deferred_);
+  deferred_.clear();
+  for (size_t i = 0; i < batches.size(); ++i) {
+    TTriBatch& b = batches[i];
+    auto* tile = static_cast<TD3DTriTile*>(b.Tile.get());
+    std::vector<TRect> pieces{area};
+    for (const TRect& hole : {covers[i], copies[i].Pixels}) {
+      if (hole.IsEmpty()) continue;
+      std::vector<TRect> rest;
+      for (const TRect& r : pieces)
+        for (const TRect& q : SubtractRect(r, hole)) rest.push_back(q);
+      pieces = std::move(rest);
+    }
+    const bool cut = pieces.size() != 1 || !(pieces[0] == area);
+    if (!cut || (!pieces.empty() && !screen_->SetScissor(&pieces[0]))) {
+      tile->Draw(b.Plain, b.Textured, b.Depth);
+      continue;
+    }
+    for (size_t k = 0; k < pieces.size(); ++k) {
+      if (k > 0) screen_->SetScissor(&pieces[k]);
+      tile->Draw(b.Plain, b.Textured, b.Depth);
+    }
+    screen_->SetScissor(nullptr);
+    // Departure: hidden pixels are left out and flat 1:1 parts drawn as one
+    // rectangle (the same pixels). Where a later batch covers it the
+    // rectangle is left out too.
+    for (const TRect& r : SubtractRect(copies[i].Pixels, covers[i])) CopyFromTarget(TCopy{r, copies[i].Shift}, tile);
+  }
+}
+
+// A flat part of a batch that shows the opaque picture pixel for pixel
+// (shifted by whole pixels) is drawn as one rectangle rather than as many
+// triangles (the span road): the blend of an opaque texel gives the texel
+// itself, however many draws reach it. The rectangle is
+// the largest one the batch's pairs of triangles fill that way, and no
+// other triangle of the batch reaches it, so what the batch draws there is
+// that copy whatever the order.
+TCustomD3DEffecter::TCopy TCustomD3DEffecter::CopyOf(const TTriBatch& b, const TRect& area) const {
+  struct TPart {
+    TCopy Copy;
+    std::vector<size_t> Tris;  // first points of the triangles filling it
+  };
+  const TSize opaque = rendered_opaque_;
+  // One rectangle of two triangles takes the device's rectangle road anyway.
+  if (opaque.cx <= 0 || opaque.cy <= 0 || b.Textured.size() <= 6) return TCopy{};
+  const float ox = float(EffectRect.Left), oy = float(EffectRect.Top);
+  std::vector<TPart> parts;
+  for (size_t i = 0; i + 6 <= b.Textured.size();) {
+    TPart part;
+    bool copyable = false;
+    part.Copy.Pixels = OpaquePair(&b.Textured[i], &b.Textured[i + 3], false, opaque, ox, oy, &part.Copy.Shift,
+                                  &copyable);
+    if (part.Copy.Pixels.IsEmpty() || !copyable) {
+      i += 3;
+      continue;
+    }
+    part.Tris = {i, i + 3};
+    parts.push_back(std::move(part));
+    i += 6;
+  }
+  for (bool joined = true; joined;) {
+    joined = false;
+    for (size_t i = 0; i < parts.size() && !joined; ++i)
+      for (size_t j = 0; j < parts.size() && !joined; ++j) {
+        if (i == j || !(parts[i].Copy.Shift == parts[j].Copy.Shift)) continue;
+        TRect& p = parts[i].Copy.Pixels;
+        const TRect& q = parts[j].Copy.Pixels;
+        if (p.Top == q.Top && p.Bottom == q.Bottom && p.Right == q.Left)
+          p.Right = q.Right;
+        else if (p.Left == q.Left && p.Right == q.Right && p.Bottom == q.Top)
+          p.Bottom = q.Bottom;
+        else
+          continue;
+        parts[i].Tris.insert(parts[i].Tris.end(), parts[j].Tris.begin(), parts[j].Tris.end());
+        parts.erase(parts.begin() + std::ptrdiff_t(j));
+        joined = true;
+      }
+  }
+  const TPart* best = nullptr;
+  int64_t best_area = 64 * 64;  // smaller parts are not worth a copy of their own
+  for (const TPart& p : parts) {
+    const TRect m = Meet(p.Copy.Pixels, area);
+    const int64_t a = m.IsEmpty() ? 0 : int64_t(m.Width()) * m.Height();
+    if (a >= best_area) best = &p, best_area = a;
+  }
+  if (!best) return TCopy{};
+  TCopy c = best->Copy;
+  c.Pixels = Meet(c.Pixels, area);
+  // Every other triangle of the batch must keep off the rectangle: pixels
+  // whose centres may lie in its bounds (by a margin no rounding reaches).
+  auto clear_of = [&](const std::vector<TTriPoint>& pts, bool own) {
+    for (size_t i = 0; i + 3 <= pts.size(); i += 3) {
+      if (own && std::find(best->Tris.begin(), best->Tris.end(), i) != best->Tris.end()) continue;
+      float x0 = pts[i].X, x1 = x0, y0 = pts[i].Y, y1 = y0;
+      for (size_t k = i; k < i + 3; ++k) {
+        if (pts[k].Z != 0) return false;  // placed through the camera: bounds not known here
+        x0 = std::min(x0, pts[k].X);
+        x1 = std::max(x1, pts[k].X);
+        y0 = std::min(y0, pts[k].Y);
+        y1 = std::max(y1, pts[k].Y);
+      }
+      const TRect r{int32_t(std::clamp(std::ceil(double(x0) - 0.51), -1e9, 1e9)),
+                    int32_t(std::clamp(std::ceil(double(y0) - 0.51), -1e9, 1e9)),
+                    int32_t(std::clamp(std::floor(double(x1) - 0.49), -1e9, 1e9)) + 1,
+                    int32_t(std::clamp(std::floor(double(y1) - 0.49), -1e9, 1e9)) + 1};
+      if (!Meet(r, c.Pixels).IsEmpty()) return false;
+    }
+    return true;
+  };
+  if (!clear_of(b.Plain, false) || !clear_of(b.Textured, true) || !clear_of(b.Depth, false)) return TCopy{};
+  return c;
+}
+
+void TCustomD3DEffecter::CopyFromTarget(const TCopy& c, TEffTile* tile) {
+  // One rectangle with whole-pixel corners, each pixel's nearest texel
+  // being its own shifted: the rectangle road of the device, in bands.
+  const float l = float(c.Pixels.Left), t = float(c.Pixels.Top), r = float(c.Pixels.Right), b = float(c.Pixels.Bottom);
+  const float du = float(c.Shift.X + EffectRect.Left), dv = float(c.Shift.Y + EffectRect.Top);
+  auto at = [&](float x, float y) { return TTriPoint{x, y, 0, x + du, y + dv, 0xFFFFFFFFu}; };
+  const std::vector<TTriPoint> quad{at(l, t), at(r, t), at(l, b), at(r, t), at(r, b), at(l, b)};
+  static_cast<TD3DTriTile*>(tile)->Draw({}, quad, {});
+}
+
+std::vector<TRect> TCustomD3DEffecter::DeferredCovers(size_t first, TSize opaque) const {
+  std::vector<TRect> boxes;
+  if (opaque.cx <= 0 || opaque.cy <= 0) return boxes;
+  const float ox = float(EffectRect.Left), oy = float(EffectRect.Top);
+  for (size_t k = first; k < deferred_.size(); ++k)
+    for (const auto* pts : {&deferred_[k].Textured, &deferred_[k].Depth})
+      for (size_t i = 0; i + 6 <= pts->size();) {
+        const TRect r = OpaquePair(&(*pts)[i], &(*pts)[i + 3], pts == &deferred_[k].Depth, opaque, ox, oy);
+        if (r.IsEmpty()) {
+          i += 3;
+          continue;
+        }
+        boxes.push_back(r);
+        i += 6;
+      }
+  // Boxes sharing a whole side join (a strip cut into pieces).
+  for (bool joined = true; joined;) {
+    joined = false;
+    for (size_t i = 0; i < boxes.size() && !joined; ++i)
+      for (size_t j = 0; j < boxes.size() && !joined; ++j) {
+        if (i == j) continue;
+        TRect& p = boxes[i];
+        const TRect& q = boxes[j];
+        if (p.Top == q.Top && p.Bottom == q.Bottom && p.Right == q.Left)
+          p.Right = q.Right;
+        else if (p.Left == q.Left && p.Right == q.Right && p.Bottom == q.Top)
+          p.Bottom = q.Bottom;
+        else
+          continue;
+        boxes.erase(boxes.begin() + std::ptrdiff_t(j));
+        joined = true;
+      }
+  }
+  return boxes;
+}
+
+void TCustomD3DEffecter::RenderToTarget(T3DDrawer* drawer, TDrawItem* item, const TRect* sampled) {
   TRenderTargetTexture* t = Current();
   if (!t || !screen_->DeviceReady()) return;
   t->SetPremultiplied(true);
+  // An opaque item over the frame hides the clear under it: the frame lies
+  // at the target's origin.
+  TRect hidden;
+  if (item && EffectRect == drawer->FrameRect && item->Opaque(drawer))
+    hidden = TRect{0, 0, EffectRect.Width(), EffectRect.Height()};
+  rendered_opaque_ = TSize{hidden.Width(), hidden.Height()};
   screen_->PushRenderTarget(t, EffectRect.Left, EffectRect.Top);
+  // Only what the filter samples needs the picture: the target's other
+  // pixels are left as they are, never read.
+  const bool cut = sampled && screen_->SetScissor(sampled);
   // Only the effect rectangle is ever sampled: the rest of the (larger,
   // power-of-two) target is left as it is.
   const TSize s = t->ImageSize();
-  screen_->FillRect(0, TRect{EffectRect.Left, EffectRect.Top, std::min(EffectRect.Right, EffectRect.Left + s.cx),
-                             std::min(EffectRect.Bottom, EffectRect.Top + s.cy)});
-  if (item) drawer->Render(item);
+  TRect clear{EffectRect.Left, EffectRect.Top, std::min(EffectRect.Right, EffectRect.Left + s.cx),
+              std::min(EffectRect.Bottom, EffectRect.Top + s.cy)};
+  if (cut) clear = Meet(clear, *sampled);
+  // Departure: the clear is left out where an opaque item covers it, and
+  // outside what the filter samples (the same pixels are drawn).
+  for (const TRect& r : SubtractRect(clear, hidden)) screen_->FillRect(0, r);
+  if (item && !(cut && sampled->IsEmpty())) drawer->Render(item);
+  if (cut) screen_->SetScissor(nullptr);
   screen_->PopRenderTarget();
 }
 
@@ -382,21 +737,87 @@ TCustomD3DEffecter* EffecterOf(T3DDrawer* d) {
   return e;
 }
 
-// The filter drawn over `item`'s picture.
-void RunFilter(T3DDrawer* d, TCustomD3DEffecter* e, TDrawFilter* f, TDrawItem* item) {
-  e->RenderToTarget(d, item);
+// Renders `item` into the effecter's target, then draws what `lay` laid
+// out. The layout is made first and held, so that only the part of the
+// picture it samples is rendered.
+template <class F>
+void RenderAndDraw(T3DDrawer* d, TCustomD3DEffecter* e, TDrawItem* item, F&& lay) {
+  e->BeginDeferred();
+  lay();
+  e->EndDeferred();
+  TRect sampled;
+  const bool known = e->DeferredSource(sampled);
+  e->RenderToTarget(d, item, known ? &sampled : nullptr);
+  e->DrawDeferred(d->DeviceRect);
+}
+
+// Draws `under` plainly, except where the held layout sets every pixel to
+// the opaque `item`'s own (then those pixels are left out, when what is
+// left is one rectangle of the back buffer).
+void DrawUnder(T3DDrawer* d, TCustomD3DEffecter* e, TDrawItem* item, TDrawItem* under, const TRect& vp) {
+  T3DScreen* s = d->Screen();
+  const TRect dev = d->DeviceRect;
+  TRect keep;
+  bool cut = false;
+  if (item && s->TargetDepth() == 1 && dev.Left == 0 && dev.Top == 0 && e->EffectRect == d->FrameRect &&
+      item->Opaque(d)) {
+    int64_t least = int64_t(dev.Width()) * dev.Height();
+    for (const TRect& box : e->DeferredCovers(0, TSize{e->EffectRect.Width(), e->EffectRect.Height()})) {
+      const TRect c = Meet(Meet(box, vp), d->FrameRect);
+      if (c.IsEmpty()) continue;
+      const bool rows = c.Top <= 0 && c.Bottom >= dev.Bottom, cols = c.Left <= 0 && c.Right >= dev.Right;
+      TRect k;
+      if (rows && c.Left <= 0)
+        k = TRect{c.Right, 0, dev.Right, dev.Bottom};
+      else if (rows && c.Right >= dev.Right)
+        k = TRect{0, 0, c.Left, dev.Bottom};
+      else if (cols && c.Top <= 0)
+        k = TRect{0, c.Bottom, dev.Right, dev.Bottom};
+      else if (cols && c.Bottom >= dev.Bottom)
+        k = TRect{0, 0, dev.Right, c.Top};
+      else
+        continue;
+      const int64_t a = k.IsEmpty() ? 0 : int64_t(k.Width()) * k.Height();
+      if (a < least) least = a, keep = k, cut = true;
+    }
+  }
+  // Departure: the plain picture is cut to what the filter leaves visible
+  // (the same pixels).
+  cut = cut && s->SetScissor(&keep);
+  if (!(cut && keep.IsEmpty())) d->Render(under);
+  if (cut) s->SetScissor(nullptr);
+}
+
+// The filter drawn over `item`'s picture, over `under` drawn plainly
+// first (when given).
+void RunFilter(T3DDrawer* d, TCustomD3DEffecter* e, TDrawFilter* f, TDrawItem* item, TDrawItem* under = nullptr) {
   // The filter draws with the viewport on the effect rectangle: pieces in
   // perspective are clipped to it and recede toward its centre.
   T3DScreen* s = d->Screen();
-  const T3DViewState saved = s->GetViewState();
   const TRect& dev = d->DeviceRect;
   const TRect vp{std::max(e->EffectRect.Left, dev.Left), std::max(e->EffectRect.Top, dev.Top),
                  std::min(e->EffectRect.Right, dev.Right), std::min(e->EffectRect.Bottom, dev.Bottom)};
-  if (vp.IsEmpty()) return;
-  s->SetViewport(vp, 0, 1);
+  if (vp.IsEmpty()) {
+    if (under) d->Render(under);
+    e->RenderToTarget(d, item);
+    return;
+  }
+  // The layout holds positions only; where they land on the device is
+  // worked out as they are drawn, in the viewport set again below.
+  // Departure: the filter lays out its frame before the pictures are drawn
+  // (not after), so that what nothing shows is not drawn; same pixels.
   f->FrameFlag = 1;
+  e->BeginDeferred();
   f->DrawFrame(e->Controller());
+  e->EndDeferred();
   f->FrameFlag = 0;
+  if (under) DrawUnder(d, e, item, under, vp);
+  TRect sampled;
+  const bool known = e->DeferredSource(sampled);
+  e->RenderToTarget(d, item, known ? &sampled : nullptr);
+  const T3DViewState saved = s->GetViewState();
+  s->SetViewport(vp, 0, 1);
+  e->DrawDeferred(vp);
   s->SetViewState(saved);
 }
 
@@ -493,14 +914,12 @@ void DrawTransitionFrame(T3DDrawer* d, TDrawItem* from, TDrawItem* to, TDrawFilt
       // The outgoing picture goes through the effecter too, so its shifted
       // copy is clipped to the effect rectangle like the incoming one.
       auto* push = static_cast<TPushFilter*>(f);
-      e->RenderToTarget(d, rev ? to : from);
-      push->DrawOutgoing(e->Controller());
+      RenderAndDraw(d, e, rev ? to : from, [&] { push->DrawOutgoing(e->Controller()); });
       RunFilter(d, e, f, rev ? from : to);
       break;
     }
     default:
-      if (TDrawItem* plain = rev ? to : from) d->Render(plain);
-      RunFilter(d, e, f, rev ? from : to);
+      RunFilter(d, e, f, rev ? from : to, rev ? to : from);
       break;
   }
   e->ReleaseTargets();

@@ -73,6 +73,20 @@ uint32_t MakeGrayColor(float value);
 
 class TD3DTriController;
 
+// One corner of a filter's triangle: device position (z toward the
+// back), picture position, and the premultiplied colour or level.
+struct TTriPoint {
+  float X, Y, Z, U, V;
+  uint32_t Color;
+};
+
+// One tile batch's triangles, held to be drawn later: plain colour, flat
+// pictures (nearest pixel) and turned or wound pictures (filtered).
+struct TTriBatch {
+  Ref<TEffTile> Tile;
+  std::vector<TTriPoint> Plain, Textured, Depth;
+};
+
 class TCustomD3DEffecter : public TRefObject {
  public:
   TCustomD3DEffecter(T3DScreen* screen, TRenderTargetManager* shared_pool);
@@ -91,8 +105,25 @@ class TCustomD3DEffecter : public TRefObject {
   TRenderTargetTexture* GetTarget(int32_t index) const;
   TRenderTargetTexture* Current() const { return swapped_ ? target1_.get() : target0_.get(); }
   // Renders `item` through the drawer into the current target, placed at
-  // EffectRect's top-left and cleared to transparent first.
-  void RenderToTarget(T3DDrawer* drawer, TDrawItem* item);
+  // EffectRect's top-left and cleared to transparent first. With `sampled`
+  // (pixels of the target) only that part is cleared and rendered.
+  void RenderToTarget(T3DDrawer* drawer, TDrawItem* item, const TRect* sampled = nullptr);
+  // Between these two, tile batches are held rather than drawn.
+  void BeginDeferred();
+  void EndDeferred();
+  bool Deferring() const { return deferring_; }
+  void Defer(TTriBatch batch);
+  // The target pixels the held batches may sample (empty: none); false when
+  // that is not known.
+  bool DeferredSource(TRect& out) const;
+  // Rectangles of device pixels that the held batches from `first` on set
+  // to opaque colours, sampling a target whose picture is opaque from its
+  // origin to `opaque` (flat pictures at full opacity, as rectangles of two
+  // triangles; neighbours joined).
+  std::vector<TRect> DeferredCovers(size_t first, TSize opaque) const;
+  // Draws the held batches in the order they came, on the device pixels of
+  // `area`.
+  void DrawDeferred(const TRect& area);
   // The controller over the current target.
   TEffController* Controller() const;
   // The texture tiles of the first batch draw from.
@@ -105,8 +136,20 @@ class TCustomD3DEffecter : public TRefObject {
   Ref<T3DScreen> screen_;
   Ref<TRenderTargetManager> pool_;
   Ref<TD3DTriController> controller_;
+  // Pixels of the current target a batch shows unchanged, each at its own
+  // place shifted by whole pixels.
+  struct TCopy {
+    TRect Pixels;
+    TPoint Shift;
+  };
+  TCopy CopyOf(const TTriBatch& batch, const TRect& area) const;
+  void CopyFromTarget(const TCopy& copy, TEffTile* tile);
+
   Ref<TRenderTargetTexture> target0_, target1_;
   bool swapped_ = false;
+  bool deferring_ = false;
+  TSize rendered_opaque_;  // the opaque part of the last rendered picture
+  std::vector<TTriBatch> deferred_;
 };
 
 // Installs the transition hook of the 3D draw manager.
