@@ -709,9 +709,11 @@ void TCustomD3DEffecter::RenderToTarget(T3DDrawer* drawer, TDrawItem* item, cons
   const bool cut = sampled && screen_->SetScissor(sampled);
   // Only the effect rectangle is ever sampled: the rest of the (larger,
   // power-of-two) target is left as it is.
+  // Departure: the clear lies where the picture lies, at the target's
+  // origin; cleared at the effect rectangle's place, an offset frame kept
+  // old pixels in a strip at the target's left and top.
   const TSize s = t->ImageSize();
-  TRect clear{EffectRect.Left, EffectRect.Top, std::min(EffectRect.Right, EffectRect.Left + s.cx),
-              std::min(EffectRect.Bottom, EffectRect.Top + s.cy)};
+  TRect clear{0, 0, std::min(EffectRect.Width(), s.cx), std::min(EffectRect.Height(), s.cy)};
   if (cut) clear = Meet(clear, *sampled);
   // Departure: the clear is left out where an opaque item covers it, and
   // outside what the filter samples (the same pixels are drawn).

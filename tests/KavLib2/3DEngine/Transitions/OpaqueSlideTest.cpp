@@ -41,6 +41,33 @@ TEST(OpaqueSlide, ALetterboxedOutputDrawsTheSamePicturesWithTheHint) {
   ExpectSameWithAndWithoutTheHint(rig);
 }
 
+// In a letterboxed output the incoming slide is rendered into the target
+// at its origin; the clear before it must lie there too, or a see-through
+// slide shows what an earlier frame left in the target.
+TEST(OpaqueSlide, ASeeThroughSlideInALetterboxShowsNothingOfAnEarlierFrame) {
+  const auto see_through = drawtest::MakeImage(200, 120, [](int32_t x, int32_t y) {
+    return (x + y) % 3 ? 0x40102030u : 0x00000000u;
+  });
+  const auto solid = drawtest::MakeImage(200, 120, [](int32_t, int32_t) { return 0xFFE0C020u; });
+  std::map<std::string, Ref<TKavEffect>> by_name;
+  for (auto& c : AllConfigs()) by_name[c.Name] = c.Effect;
+  for (const char* name : {"dissolve", "push0"}) {
+    SCOPED_TRACE(name);
+    auto params = Params(by_name[name]);
+    TTransitionRig fresh(200, 120);
+    fresh.Drawer->SetOutputRect(TRect{13, 7, 183, 111});
+    fresh.To = MakeRef<TSlideItem>(see_through, 200, 120, false);
+    const auto expected = fresh.At(params.get(), 500);
+
+    TTransitionRig used(200, 120);
+    used.Drawer->SetOutputRect(TRect{13, 7, 183, 111});
+    used.To = MakeRef<TSlideItem>(solid, 200, 120, false);
+    used.At(params.get(), 500);
+    used.To = MakeRef<TSlideItem>(see_through, 200, 120, false);
+    EXPECT_EQ(used.At(params.get(), 500), expected);
+  }
+}
+
 // A slide that claims opacity it does not have shows that the hint is
 // used: the clear before the incoming slide and the outgoing slide under
 // the flat part of a page curl and under a closing bar wipe are left out.
