@@ -147,7 +147,15 @@ void TKavSlideHost::Dispose() {
     StopImageTasks(TaskQueue.get());
     TaskQueue.reset();
   }
-  registration_.reset();  // no more productions through this host
+  // No more productions through this host. The image cache asks every
+  // producer registered on the source, so a thread of another host of the
+  // same show (the host of a show reopened at another size, whose worker
+  // loads while the old slides are still held) may be producing through this
+  // one right now: its work is cut short (the progress callbacks answer
+  // "stop") and waited for before the producers go.
+  going_ = true;
+  if (registration_) registration_->Withdraw();
+  registration_.reset();
   buttons_.reset();
   shadow_generator_.reset();
   mask_generator_.reset();
@@ -199,14 +207,14 @@ void TKavSlideHost::RunImageTasks(TImageTaskQueue* queue) {
 bool TKavSlideHost::KeepAlive() { return CallLoadCallback(this); }
 
 void TKavSlideHost::Progress(void*, bool& cancel) {
-  if (!KeepAlive()) cancel = true;
+  if (going_.load() || !KeepAlive()) cancel = true;
 }
 
 void TKavSlideHost::MaskProgress(TMaskGenerator*, bool& stop) {
-  if (!KeepAlive()) stop = true;
+  if (going_.load() || !KeepAlive()) stop = true;
 }
 
-bool TKavSlideHost::TextAbort() { return !KeepAlive(); }
+bool TKavSlideHost::TextAbort() { return going_.load() || !KeepAlive(); }
 
 Ref<TImage> TKavSlideHost::SkinLoad(const std::u16string& path) {
   // Skin pictures are show files like any other; a missing one gives the
@@ -222,7 +230,18 @@ Ref<TImage> TKavSlideHost::GetButtonFile(const std::u16string& theme) {
   return LoadImageHandle(accessor_.get(), theme_folder_ + theme);
 }
 
-Ref<TImage> TKavSlideHost::Open(void*, TFileSource*, const std::u16string& name) { return ProduceResource(name); }
+Ref<TImage> TKavSlideHost::Open(void*, TFileSource*, const std::u16string& name) {
+  Ref<TImage> image;
+  try {
+    image = ProduceResource(name);
+  } catch (...) {
+    if (!going_.load()) throw;
+  }
+  // A production cut short because this host is going is no picture: the
+  // next producer on the source (or the file) answers instead.
+  if (going_.load()) return nullptr;
+  return image;
+}
 
 Ref<TImage> TKavSlideHost::ProduceResource(const std::u16string& name) {
   const std::u16string_view key(name);

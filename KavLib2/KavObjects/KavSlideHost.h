@@ -12,6 +12,7 @@
 // clips of a show are offered by the video layer's host (SetSlideHostFactory).
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "KavLib2/KavClasses/KavImageTasks.h"
@@ -124,6 +125,9 @@ class TKavSlideHost : public TKavObjectHost {
   TEffectBufferQuery buffer_query_;
   std::u16string theme_folder_;
   Ref<TCallbackHandle> registration_;
+  // Set in Dispose before the registration is withdrawn: productions through
+  // this host stop and answer nil.
+  std::atomic<bool> going_{false};
   Ref<TButtonProducerHost> buttons_;
   Ref<TShadowGenerator> shadow_generator_;
   Ref<TMaskGenerator> mask_generator_;

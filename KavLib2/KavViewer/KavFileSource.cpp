@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "KavLib2/KavViewer/KavPathVars.h"
+#include "VoRav/Graphics/vxImage.h"
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxIni.h"
 #include "VoRav/vxLog.h"
@@ -78,6 +79,38 @@ void TCallbackHandle::Dispose() {
   lock_->Leave();
   lock_ = nullptr;
   TRefObject::Dispose();
+}
+
+Ref<TImage> TCallbackHandle::Call(TFileSource* source, const std::u16string& name) {
+  const std::thread::id me = std::this_thread::get_id();
+  {
+    std::lock_guard<std::mutex> hold(calls_lock_);
+    if (withdrawn_) return nullptr;
+    callers_.push_back(me);
+  }
+  struct TDone {
+    TCallbackHandle* handle;
+    std::thread::id me;
+    ~TDone() {
+      std::lock_guard<std::mutex> hold(handle->calls_lock_);
+      handle->callers_.erase(std::find(handle->callers_.begin(), handle->callers_.end(), me));
+      handle->calls_done_.notify_all();
+    }
+  } done{this, me};
+  return callback_(data_, source, name);
+}
+
+void TCallbackHandle::Withdraw() {
+  lock_->Enter();
+  if (source_) source_->RemoveCallback(this);
+  source_ = nullptr;
+  lock_->Leave();
+  const std::thread::id me = std::this_thread::get_id();
+  std::unique_lock<std::mutex> hold(calls_lock_);
+  withdrawn_ = true;
+  calls_done_.wait(hold, [this, me] {
+    return std::all_of(callers_.begin(), callers_.end(), [me](std::thread::id id) { return id == me; });
+  });
 }
 
 // ---- TFileSource ----

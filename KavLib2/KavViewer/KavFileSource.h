@@ -8,9 +8,12 @@
 // OpenLocked.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -32,11 +35,23 @@ using TOpenImageCallback = TDelegate<Ref<TImage>(void* data, TFileSource* source
 
 // One registration of an open callback. Freeing the handle takes it off its
 // source's list; a source that goes first detaches its handles.
+//
+// A snapshot of the list (TFileSource::Callbacks) holds its handles, so a
+// thread may call a callback whose registrant has already dropped its handle.
+// A registrant that frees what its callback uses calls Withdraw first.
 class TCallbackHandle : public TRefObject {
  public:
   TFileSource* Source() const noexcept { return source_; }
   const TOpenImageCallback& Callback() const noexcept { return callback_; }
   void* Data() const noexcept { return data_; }
+
+  // Calls the callback; nil once the handle is withdrawn. The call counts as
+  // in progress until it returns.
+  Ref<TImage> Call(TFileSource* source, const std::u16string& name);
+  // Takes the registration off its source's list, makes later calls answer
+  // nil and waits until the calls in progress on other threads have returned
+  // (a call of the withdrawing thread itself is not waited for).
+  void Withdraw();
 
  protected:
   void Dispose() override;
@@ -51,6 +66,10 @@ class TCallbackHandle : public TRefObject {
   Ref<TSafeCriticalSection> lock_;
   TOpenImageCallback callback_;
   void* data_;
+  std::mutex calls_lock_;
+  std::condition_variable calls_done_;
+  std::vector<std::thread::id> callers_;  // one entry per call in progress
+  bool withdrawn_ = false;
 };
 
 class TFileSource : public TRefObject {

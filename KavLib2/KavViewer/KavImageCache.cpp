@@ -99,7 +99,9 @@ Ref<TBitmapStore> PlainRenderer(const std::vector<std::u16string>&, TColor32, TC
 void LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16string& name) {
   TFileSource* source = accessor->Source();
   for (const Ref<TCallbackHandle>& cb : source->Callbacks()) {
-    Ref<TImage> image = cb->Callback()(cb->Data(), source, name);
+    // Through the handle: a registrant that goes meanwhile waits for the
+    // call to return before it frees what the callback uses.
+    Ref<TImage> image = cb->Call(source, name);
     if (image) {
       handle->store = Ref<TBitmapStore>(image->Store());
       return;
