@@ -23,7 +23,8 @@
 //     show time and the wall clock since playback started (the engine runs
 //     on its silent clock: no sound device).
 // KAV_BENCH_LATE=1 lists every late frame and late pass on stderr: show
-// time, frame and pass ms, CPU ms, and the context switches in the pass.
+// time, frame and pass ms, CPU ms, and the context switches in the pass;
+// KAV_BENCH_LATE=all lists every frame too.
 #include <benchmark/benchmark.h>
 
 #include <sched.h>
@@ -283,7 +284,8 @@ void BM_ShowPlayback(benchmark::State& state) {
     const double show_start = o.Engine->LoaderTime();
     const auto end = start + std::chrono::seconds(seconds);
     int64_t passes = 0, late_passes = 0, frames = 0, late = 0, late_cpu = 0;
-    const bool list_late = std::getenv("KAV_BENCH_LATE") != nullptr;
+    const char* list = std::getenv("KAV_BENCH_LATE");
+    const bool list_late = list != nullptr, list_all = list && std::string(list) == "all";
     double worst_pass = 0, worst_frame = 0;
     auto next = start;
     double drift = 0;
@@ -306,9 +308,9 @@ void BM_ShowPlayback(benchmark::State& state) {
         ++late;
         if (u1.CpuMs - u0.CpuMs >= 0.75 * frame_ms) ++late_cpu;
       }
-      if (list_late && (ms > kFrameMs || frame_ms > kFrameMs))
-        std::fprintf(stderr, "late %s at show %.0f ms: frame %.1f ms, pass %.1f ms, cpu %.1f ms, waits %ld, preempted %ld\n",
-                     frame_ms > kFrameMs ? "frame" : "pass", o.Engine->LoaderTime() - show_start, frame_ms, ms,
+      if ((list_late && (ms > kFrameMs || frame_ms > kFrameMs)) || (list_all && drew))
+        std::fprintf(stderr, "%s %s at show %.0f ms: frame %.1f ms, pass %.1f ms, cpu %.1f ms, waits %ld, preempted %ld\n",
+                     ms > kFrameMs || frame_ms > kFrameMs ? "late" : "in time", drew ? "frame" : "pass", o.Engine->LoaderTime() - show_start, frame_ms, ms,
                      u1.CpuMs - u0.CpuMs, u1.Waits - u0.Waits, u1.Preempted - u0.Preempted);
       worst_pass = std::max(worst_pass, ms);
       worst_frame = std::max(worst_frame, frame_ms);
