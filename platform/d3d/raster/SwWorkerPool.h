@@ -50,7 +50,7 @@ class TSwWorkerPool {
 
   // How long a worker watches for the next job after its last one (or after
   // Prime) before it sleeps, in microseconds.
-  static constexpr int kSpinMicros = 300;
+  static constexpr int kSpinMicros = 100;
 
  private:
   void WorkerLoop();
