@@ -309,8 +309,11 @@ void BM_ShowPlayback(benchmark::State& state) {
         if (u1.CpuMs - u0.CpuMs >= 0.75 * frame_ms) ++late_cpu;
       }
       if ((list_late && (ms > kFrameMs || frame_ms > kFrameMs)) || (list_all && drew))
-        std::fprintf(stderr, "%s %s at show %.0f ms: frame %.1f ms, pass %.1f ms, cpu %.1f ms, waits %ld, preempted %ld\n",
-                     ms > kFrameMs || frame_ms > kFrameMs ? "late" : "in time", drew ? "frame" : "pass", o.Engine->LoaderTime() - show_start, frame_ms, ms,
+        std::fprintf(stderr, "%s at show %.0f ms: frame %.1f ms, pass %.1f ms, cpu %.1f ms, waits %ld, preempted %ld\n",
+                     frame_ms > kFrameMs ? "late frame"
+                     : ms > kFrameMs     ? (drew ? "late pass, frame in time" : "late pass, no frame")
+                                         : "frame in time",
+                     o.Engine->LoaderTime() - show_start, frame_ms, ms,
                      u1.CpuMs - u0.CpuMs, u1.Waits - u0.Waits, u1.Preempted - u0.Preempted);
       worst_pass = std::max(worst_pass, ms);
       worst_frame = std::max(worst_frame, frame_ms);
