@@ -40,7 +40,9 @@ bool SpinUntil(F&& ready, int micros) {
 }  // namespace
 
 TSwWorkerPool::TSwWorkerPool(int workers) {
-  for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { WorkerLoop(); });
+  for (int i = 0; i < workers; ++i) sleepers_.push_back(std::make_unique<TSleeper>());
+  asleep_.reserve(size_t(std::max(workers, 0)));
+  for (int i = 0; i < workers; ++i) workers_.emplace_back([this, i] { WorkerLoop(i); });
 }
 
 TSwWorkerPool::~TSwWorkerPool() {
@@ -48,7 +50,7 @@ TSwWorkerPool::~TSwWorkerPool() {
     std::lock_guard<std::mutex> g(lock_);
     stop_.store(true);
   }
-  wake_.notify_all();
+  for (auto& s : sleepers_) s->Wake.notify_all();
   for (auto& t : workers_) t.join();
 }
 
@@ -69,13 +71,14 @@ void TSwWorkerPool::WakeSleepers(int wanted) {
   // Workers already watching take the job without a wake-up; the count is
   // read after the generation moved, so a worker that stops watching at
   // this moment either sees the new generation or is counted out here.
-  const int missing = wanted - watching_.load();
+  int missing = wanted - watching_.load();
   if (missing <= 0) return;
   std::lock_guard<std::mutex> g(lock_);
-  if (missing >= int(workers_.size())) {
-    wake_.notify_all();
-  } else {
-    for (int i = 0; i < missing; ++i) wake_.notify_one();
+  while (missing-- > 0 && !asleep_.empty()) {
+    TSleeper& s = *sleepers_[size_t(asleep_.back())];
+    asleep_.pop_back();
+    s.Woken = true;
+    s.Wake.notify_one();
   }
 }
 
@@ -136,7 +139,8 @@ void TSwWorkerPool::Leave() {
   if (caller_sleeps_) done_.notify_one();
 }
 
-void TSwWorkerPool::WorkerLoop() {
+void TSwWorkerPool::WorkerLoop(int index) {
+  TSleeper& me = *sleepers_[size_t(index)];
   uint64_t seen = generation_.load();
   for (;;) {
     watching_.fetch_add(1);
@@ -144,8 +148,14 @@ void TSwWorkerPool::WorkerLoop() {
         SpinUntil([&] { return generation_.load(std::memory_order_acquire) != seen || stop_.load(); }, kSpinMicros);
     watching_.fetch_sub(1);
     if (!moved) {
+      // Asleep until a waker picks this worker; a generation that moved
+      // since the watch ended is taken up at once instead.
       std::unique_lock<std::mutex> g(lock_);
-      wake_.wait(g, [&] { return stop_.load() || generation_.load() != seen; });
+      if (!stop_.load() && generation_.load() == seen) {
+        me.Woken = false;
+        asleep_.push_back(index);
+        me.Wake.wait(g, [&] { return me.Woken || stop_.load(); });
+      }
     }
     if (stop_.load()) return;
     seen = generation_.load();

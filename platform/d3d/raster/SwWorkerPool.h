@@ -14,13 +14,16 @@
 // worker that finished a job therefore watches for the next one for a short
 // while (kSpin) before it sleeps, and Prime() sets workers watching ahead of
 // a frame. The caller likewise watches for its last workers before it
-// sleeps.
+// sleeps. Sleeping workers are woken last asleep first: the few that did
+// the last jobs stay warm and keep their cores, instead of every job waking
+// the worker that slept longest, wherever the system parked it.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -53,7 +56,7 @@ class TSwWorkerPool {
   static constexpr int kSpinMicros = 100;
 
  private:
-  void WorkerLoop();
+  void WorkerLoop(int index);
   bool Join(const std::function<void(int)>*& job, int& count);
   void Leave();
   void Drain(const std::function<void(int)>& job, int count);
@@ -62,7 +65,13 @@ class TSwWorkerPool {
   std::vector<std::thread> workers_;
   std::mutex run_lock_;  // one job at a time
   std::mutex lock_;      // sleeping workers and a sleeping caller
-  std::condition_variable wake_, done_;
+  std::condition_variable done_;
+  struct TSleeper {
+    std::condition_variable Wake;
+    bool Woken = false;  // under lock_
+  };
+  std::vector<std::unique_ptr<TSleeper>> sleepers_;  // one per worker
+  std::vector<int> asleep_;                          // under lock_: the last asleep on top
   std::atomic<uint64_t> generation_{0};  // a new job or a prime
   std::atomic<bool> stop_{false};
   std::atomic<int> slots_{0};     // workers that may still join the current job
