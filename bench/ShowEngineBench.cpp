@@ -25,6 +25,9 @@
 // KAV_BENCH_LATE=1 lists every late frame and late pass on stderr: show
 // time, frame and pass ms, CPU ms, and the context switches in the pass;
 // KAV_BENCH_LATE=all lists every frame too.
+// BM_ShowTransitionPlayback: the same with a one-second transition from the
+// standard set into every slide in turn, so that frames are drawn all
+// through each transition while the loader decodes the next photos.
 #include <benchmark/benchmark.h>
 
 #include <sched.h>
