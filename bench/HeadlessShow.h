@@ -3,6 +3,8 @@
 // offscreen sink, all on the calling thread (it stands for the GUI thread).
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 
 #include "VoRav/3DBasics/DXDev3D.h"
@@ -18,8 +20,27 @@ namespace kav::benchshow {
 constexpr int32_t kWidth = 1920, kHeight = 1080;
 constexpr uint64_t kWindow = 11;
 
+// The offscreen sink that also notes when each frame arrived, so that a
+// benchmark can tell a pass that drew a frame from one that waited.
+class TTimedSink : public TSwOffscreenSink {
+ public:
+  using TClock = std::chrono::steady_clock;
+  bool Present(TSwWindow window, const TSwFrameView& frame, int32_t x, int32_t y) override {
+    const bool ok = TSwOffscreenSink::Present(window, frame, x, y);
+    last_.store(TClock::now().time_since_epoch().count());
+    count_.fetch_add(1);
+    return ok;
+  }
+  uint64_t Count() const { return count_.load(); }
+  TClock::time_point Last() const { return TClock::time_point(TClock::duration(last_.load())); }
+
+ private:
+  std::atomic<uint64_t> count_{0};
+  std::atomic<TClock::rep> last_{0};
+};
+
 struct THeadless {
-  Ref<TSwOffscreenSink> Sink = MakeRef<TSwOffscreenSink>();
+  Ref<TTimedSink> Sink = MakeRef<TTimedSink>();
   Ref<TSwDirect3D> D3D;
   Ref<TDrawDevice> Device;
   Ref<TVxApplication> App;
@@ -50,10 +71,7 @@ struct THeadless {
     App = nullptr;
     win::DoneWindowSystem();
   }
-  uint64_t Presents() const {
-    TSwOffscreenSink::TFrame f;
-    return Sink->LastFrame(kWindow, f) ? f.Presents : 0;
-  }
+  uint64_t Presents() const { return Sink->Count(); }
   // The GUI thread's messages (engine reports), dispatched and dropped.
   static void Drain() {
     win::TMsg m;

@@ -9,10 +9,25 @@
 //
 // BM_ShowPlayback: plays the show for KAV_BENCH_PLAY_SECONDS (60 by
 // default; 600 for the full ten minutes) on two cores with two raster
-// threads, one pass every 16.7 ms. Counters: frames whose pass took longer
-// than 16.7 ms, peak resident memory, and at the end the drift between the
-// engine's show time and the wall clock since playback started (the engine
-// runs on its silent clock: no sound device).
+// threads, one pass every 16.7 ms. A pass that draws presents a frame; one
+// that has nothing new to draw (a still slide) waits on the engine's queue
+// for the next frame time and presents nothing. Counters:
+//   frames, late_frames, worst_frame_ms: frames presented, and those that
+//     arrived more than 16.7 ms after their pass began;
+//   late_cpu_bound: late frames whose pass kept the engine thread on the
+//     CPU at least 3/4 of the time (drawing work over budget); the others
+//     waited (for a core, a worker or a lock);
+//   passes, late_passes, worst_pass_ms: every pass, and those that took
+//     longer than 16.7 ms, the engine's own sleeps and waits included;
+//   peak resident memory, and at the end the drift between the engine's
+//     show time and the wall clock since playback started (the engine runs
+//     on its silent clock: no sound device).
+// KAV_BENCH_LATE=1 lists every late frame and late pass on stderr: show
+// time, frame and pass ms, CPU ms, and the context switches in the pass;
+// KAV_BENCH_LATE=all lists every frame too.
+// BM_ShowTransitionPlayback: the same with a one-second transition from the
+// standard set into every slide in turn, so that frames are drawn all
+// through each transition while the loader decodes the next photos.
 #include <benchmark/benchmark.h>
 
 #include <sched.h>
@@ -20,7 +35,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -55,9 +72,31 @@ using benchshow::kWindow;
 using benchshow::THeadless;
 constexpr double kFrameMs = 1000.0 / 60.0;
 
-// The packed show with slides of `slide_ms` each, written once per length.
-std::string PackedShow(int slide_ms) {
-  const auto path = std::filesystem::temp_directory_path() / ("kav-bench-show-" + std::to_string(slide_ms) + ".exe");
+// The standard transitions the show with transitions takes in turn, one
+// second into every slide.
+constexpr const char* kEffects[] = {"dissolve", "push", "hourhand", "shapes", "gates", "page",
+                                    "mosaic", "slide", "curling", "flip", "swap"};
+constexpr const char* kEffectObjects =
+    "object TheEffect:AnEffect\r\ntime=1000\r\n"
+    "object dissolve:Effect\r\nchecked=1\r\nend\r\n"
+    "object push:Effect\r\nchecked=1\r\ndirection=1000\r\nend\r\n"
+    "object hourhand:Effect\r\nchecked=1\r\naction=10\r\ndirection=100000000\r\nsmoothline=0.35\r\nend\r\n"
+    "object shapes:Effect\r\nchecked=1\r\naction=10\r\ndirection=100\r\ncenterx=50\r\ncentery=50\r\nend\r\n"
+    "object gates:Effect\r\nchecked=1\r\ndirection=10000000\r\nend\r\n"
+    "object page:Effect\r\nchecked=1\r\ndirection=10000000\r\nend\r\n"
+    "object mosaic:Effect\r\nchecked=1\r\ncols=16\r\nrows=9\r\nappearence=20\r\nend\r\n"
+    "object slide:Effect\r\nchecked=1\r\ndirection=0100\r\nend\r\n"
+    "object curling:Effect\r\nchecked=1\r\naction=10\r\ndirection=10000000\r\nusecolor=0\r\nusevolume=1\r\n"
+    "radius=0.2\r\n3dvolume=0.125\r\nend\r\n"
+    "object flip:Effect\r\nchecked=1\r\ndirection=1000\r\nspin_center=0\r\nnonlinear_speed=1\r\n3dvolume=0.5\r\nend\r\n"
+    "object swap:Effect\r\nchecked=1\r\ndirection=0010\r\ndepth=4\r\ndistance=1\r\nangle=60\r\nend\r\n"
+    "end\r\n";
+
+// The packed show with slides of `slide_ms` each, written once per length:
+// cuts, or with `transitions` a one-second transition into every slide.
+std::string PackedShow(int slide_ms, bool transitions = false) {
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("kav-bench-show-" + std::to_string(slide_ms) + (transitions ? "-t" : "") + ".exe");
   if (std::filesystem::exists(path)) return path.string();
   const std::string jpg = bench::MakePhotoJpeg(6000, 4000, "kav-bench-24mp");
   if (jpg.empty()) return {};
@@ -65,13 +104,17 @@ std::string PackedShow(int slide_ms) {
   const std::vector<uint8_t> photo((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::vector<packer::Entry> entries;
   std::string project =
-      "[Main]\r\nKavVersion=8.0.1\r\nopt_scr_full=0\r\nopt_scr_width=1920\r\nopt_scr_height=1080\r\n"
-      "[Times]\r\nopt_slidescount=" + std::to_string(kSlides) + "\r\n";
+      "[Main]\r\nKavVersion=8.0.1\r\nopt_scr_full=0\r\nopt_scr_width=1920\r\nopt_scr_height=1080\r\n" +
+      std::string(transitions ? kEffectObjects : "") + "[Times]\r\nopt_slidescount=" + std::to_string(kSlides) + "\r\n";
   for (int i = 1; i <= kSlides; ++i) project += "opt_synchpos" + std::to_string(i) + "=" + std::to_string(i * slide_ms) + "\r\n";
   for (int i = 1; i <= kSlides; ++i) {
     // Each slide its own photo entry, so no slide finds its picture cached.
     const std::string name = "photo" + std::to_string(i) + ".jpg";
-    project += "[Slide" + std::to_string(i) + "]\r\nobject big:Image\r\nGUID={big}\r\nImageName=" + name + "\r\nend\r\n";
+    project += "[Slide" + std::to_string(i) + "]\r\n";
+    if (transitions)
+      project += "object TheEffect:AnEffect\r\nref=" + std::string(kEffects[(i - 1) % std::size(kEffects)]) +
+                 "\r\ntime=1000\r\nend\r\n";
+    project += "object big:Image\r\nGUID={big}\r\nImageName=" + name + "\r\nend\r\n";
     packer::Entry e;
     e.name = name;
     e.data = photo;
@@ -195,9 +238,28 @@ double PeakRssMb() {
 // benchmarks of the same run do not count.
 void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
+// This thread's CPU time in ms, and its voluntary and involuntary context
+// switches.
+struct TThreadUse {
+  double CpuMs = 0;
+  long Waits = 0, Preempted = 0;
+  static TThreadUse Now() {
+    TThreadUse u;
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    u.CpuMs = double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+    rusage r{};
+    getrusage(RUSAGE_THREAD, &r);
+    u.Waits = r.ru_nvcsw;
+    u.Preempted = r.ru_nivcsw;
+    return u;
+  }
+};
+
+// state.range(0): 1 for the show with transitions.
 void BM_ShowPlayback(benchmark::State& state) {
   const int seconds = PlaySeconds();
-  const std::string path = PackedShow(seconds * 1000 / kSlides);
+  const std::string path = PackedShow(seconds * 1000 / kSlides, state.range(0) != 0);
   if (!Ready(state, path)) return;
   // Two cores: this thread and every thread started from it (loader,
   // raster) run on the first two CPUs the process may use.
@@ -224,21 +286,41 @@ void BM_ShowPlayback(benchmark::State& state) {
     const auto start = clock::now();
     const double show_start = o.Engine->LoaderTime();
     const auto end = start + std::chrono::seconds(seconds);
-    int64_t frames = 0, late = 0;
-    double worst = 0;
+    int64_t passes = 0, late_passes = 0, frames = 0, late = 0, late_cpu = 0;
+    const char* list = std::getenv("KAV_BENCH_LATE");
+    const bool list_late = list != nullptr, list_all = list && std::string(list) == "all";
+    double worst_pass = 0, worst_frame = 0;
     auto next = start;
     double drift = 0;
     int32_t max_handles = 0;
     auto last_pass = start;
     while (clock::now() < end) {
+      const TThreadUse u0 = TThreadUse::Now();
+      const uint64_t presents = h.Presents();
       const auto p0 = clock::now();
       o.Engine->MainLoop();
       last_pass = clock::now();
+      const TThreadUse u1 = TThreadUse::Now();
       const double ms = std::chrono::duration<double, std::milli>(last_pass - p0).count();
-      ++frames;
-      if (ms > kFrameMs) ++late;
-      worst = std::max(worst, ms);
-      if (frames % 60 == 0) THeadless::Drain();
+      const bool drew = h.Presents() != presents;
+      const double frame_ms = drew ? std::chrono::duration<double, std::milli>(h.Sink->Last() - p0).count() : 0.0;
+      ++passes;
+      frames += drew;
+      late_passes += ms > kFrameMs;
+      if (frame_ms > kFrameMs) {
+        ++late;
+        if (u1.CpuMs - u0.CpuMs >= 0.75 * frame_ms) ++late_cpu;
+      }
+      if ((list_late && (ms > kFrameMs || frame_ms > kFrameMs)) || (list_all && drew))
+        std::fprintf(stderr, "%s at show %.0f ms: frame %.1f ms, pass %.1f ms, cpu %.1f ms, waits %ld, preempted %ld\n",
+                     frame_ms > kFrameMs ? "late frame"
+                     : ms > kFrameMs     ? (drew ? "late pass, frame in time" : "late pass, no frame")
+                                         : "frame in time",
+                     o.Engine->LoaderTime() - show_start, frame_ms, ms,
+                     u1.CpuMs - u0.CpuMs, u1.Waits - u0.Waits, u1.Preempted - u0.Preempted);
+      worst_pass = std::max(worst_pass, ms);
+      worst_frame = std::max(worst_frame, frame_ms);
+      if (passes % 60 == 0) THeadless::Drain();
       max_handles = std::max(max_handles, ImageHandleCount());
       next += std::chrono::microseconds(16667);
       if (next > clock::now()) std::this_thread::sleep_until(next);
@@ -250,7 +332,11 @@ void BM_ShowPlayback(benchmark::State& state) {
     state.counters["seconds"] = seconds;
     state.counters["frames"] = double(frames);
     state.counters["late_frames"] = double(late);
-    state.counters["worst_pass_ms"] = worst;
+    state.counters["late_cpu_bound"] = double(late_cpu);
+    state.counters["worst_frame_ms"] = worst_frame;
+    state.counters["passes"] = double(passes);
+    state.counters["late_passes"] = double(late_passes);
+    state.counters["worst_pass_ms"] = worst_pass;
     state.counters["end_drift_ms"] = drift;
     state.counters["slides_reached"] = o.Engine->LoaderTime() / (seconds * 1000.0 / kSlides);
     // Pictures alive at the end (each holds its compressed file).
@@ -265,6 +351,9 @@ void BM_ShowPlayback(benchmark::State& state) {
 
 BENCHMARK(BM_ShowFirstPhotoDecodeOnly)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ShowLaunchToFirstFrame)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
-BENCHMARK(BM_ShowPlayback)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ShowPlayback)->Unit(benchmark::kMillisecond)->Iterations(1)->Arg(0);
+// The same with a transition into every slide: frames presented all through
+// each transition while the loader decodes the next photos on the same cores.
+BENCHMARK(BM_ShowPlayback)->Name("BM_ShowTransitionPlayback")->Unit(benchmark::kMillisecond)->Iterations(1)->Arg(1);
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "KavLib2/KavClasses/KavSource.h"
+#include "VoRav/Win32/winPriorityClass.h"
 #include "VoRav/Win32/winScreen.h"
 #include "VoRav/vxIni.h"
 #include "VoRav/vxLog.h"
@@ -21,6 +22,9 @@ TSlideWindowFactory g_factory;
 // value cannot ask for an empty or absurd window.
 constexpr int32_t kMinWindowSide = 1;
 constexpr int32_t kMaxWindowSide = 32767;
+
+// How far the loader thread runs below the thread that started it.
+constexpr int kLoaderNiceSteps = 5;
 
 int32_t WindowSide(TIniList* options, std::u16string_view key, int32_t def) {
   const int32_t v = IniReadInteger(options, u"main", key, def);
@@ -124,6 +128,14 @@ void TKavSlideLoader::SetAspect(double scale) {
 TRect TKavSlideLoader::GetVisibleRect() {
   if (producer_) return producer_->GetVisibleRect();
   return TRect{0, 0, Width, Height};
+}
+
+void TKavSlideLoader::OnStart() {
+  // Departure: the loader thread runs below the engine and raster threads
+  // (five nice steps, kept when the process is raised while playing), so
+  // decoding the next photos gives way to drawing the frame on a machine of
+  // few cores instead of delaying it.
+  LowerCallingThreadPriority(kLoaderNiceSteps);
 }
 
 void TKavSlideLoader::Step() {

@@ -122,6 +122,7 @@ class TKavSlideLoader : public TSlideShowParams {
   void DeliverSlideData(TPreparedSlide* const* slides, int32_t count);
 
  protected:
+  void OnStart() override;
   void Step() override;
   void Dispose() override;
 

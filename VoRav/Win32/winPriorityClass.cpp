@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -14,8 +16,9 @@ namespace kav {
 
 namespace {
 
-// The nice value that stands for the high class.
-constexpr int kHighNice = -10;
+// The steps of nice value the high class raises every thread by.
+constexpr int kHighSteps = 10;
+constexpr int kMinNice = -20, kMaxNice = 19;
 
 std::mutex g_lock;
 std::atomic<uint32_t> g_class{kNormalPriorityClass};
@@ -40,8 +43,10 @@ bool RaiseThreads() {
     errno = 0;
     const int old = getpriority(PRIO_PROCESS, tid);
     if (old == -1 && errno != 0) continue;  // the thread has ended
-    if (old <= kHighNice) continue;
-    if (setpriority(PRIO_PROCESS, tid, kHighNice) == 0) g_saved.emplace_back(tid, old);
+    if (old <= kMinNice) continue;
+    // Every thread by the same steps: one that runs lowered stays lowered.
+    const int raised = std::max(old - kHighSteps, kMinNice);
+    if (setpriority(PRIO_PROCESS, tid, raised) == 0) g_saved.emplace_back(tid, old);
     else if (errno == EPERM || errno == EACCES) break;  // no privilege: leave it
   }
   return !g_saved.empty();
@@ -64,5 +69,13 @@ bool SetProcessPriorityClass(uint32_t priority_class) {
 }
 
 uint32_t GetProcessPriorityClass() { return g_class.load(); }
+
+bool LowerCallingThreadPriority(int steps) {
+  const id_t tid = static_cast<id_t>(gettid());
+  errno = 0;
+  const int old = getpriority(PRIO_PROCESS, tid);
+  if (old == -1 && errno != 0) return false;
+  return setpriority(PRIO_PROCESS, tid, std::min(old + std::max(steps, 0), kMaxNice)) == 0;
+}
 
 }  // namespace kav

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/d3d/raster/SwWorkerPool.h"
+
 namespace kav {
 
 using Guard = std::lock_guard<std::recursive_mutex>;
@@ -184,6 +186,9 @@ TSwResult TSwDevice::BeginScene() {
   Guard g(lock_);
   if (in_scene_) return TSwResult::InvalidCall;
   in_scene_ = true;
+  // The scene's draws follow at once: workers woken now are watching by the
+  // time the first large draw is shared out.
+  TSwWorkerPool::Shared().Prime(threads_ > 0 ? threads_ : TSwWorkerPool::Shared().MaxThreads());
   return TSwResult::Ok;
 }
 

@@ -229,6 +229,7 @@ TSwResult TSwDevice::PresentChain(TSwSwapChain& chain, const TSwRect* src, const
   view.Format = bb.Format();
   view.Width = dr.Width();
   view.Height = dr.Height();
+  view.Threads = threads_ > 0 ? threads_ : 1024;
   if (sr.Width() == dr.Width() && sr.Height() == dr.Height()) {
     view.Bits = bb.Row(sr.top) + int64_t(sr.left) * 4;
     view.Pitch = bb.Pitch();

@@ -17,6 +17,9 @@ struct TSwFrameView {
   int32_t Pitch = 0;
   int32_t Width = 0, Height = 0;
   TSwFormat Format = TSwFormat::X8R8G8B8;
+  // Raster threads the sink may use to copy the frame (the device's own
+  // count): the copy of a large frame is shared out like a draw.
+  int32_t Threads = 1;
 };
 
 class TSwPresentSink : public TRefObject {

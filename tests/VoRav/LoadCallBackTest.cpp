@@ -1,4 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <thread>
 
 #include "VoRav/Win32/winPriorityClass.h"
 #include "VoRav/vxTime.h"
@@ -62,4 +69,34 @@ TEST(LoadCallBack, PriorityClassFollowsModeTwo) {
   SetLoadCallbackMode(0);
   EXPECT_EQ(GetProcessPriorityClass(), kHighPriorityClass);
   SetProcessPriorityClass(kNormalPriorityClass);
+}
+
+TEST(PriorityClass, ALoweredThreadStaysBelowTheOthersWhenTheClassIsRaised) {
+  auto nice_of = [](id_t tid) {
+    errno = 0;
+    return getpriority(PRIO_PROCESS, tid);
+  };
+  const id_t self = static_cast<id_t>(gettid());
+  const int main_before = nice_of(self);
+  std::atomic<id_t> tid{0};
+  std::atomic<bool> done{false};
+  std::thread background([&] {
+    ASSERT_TRUE(LowerCallingThreadPriority(5));
+    tid = static_cast<id_t>(gettid());
+    while (!done.load()) SleepMs(1);
+  });
+  while (tid.load() == 0) SleepMs(1);
+  const int lowered = nice_of(tid.load());
+  EXPECT_EQ(lowered, std::min(main_before + 5, 19));
+  // Raising needs privileges; where it is allowed every thread moves by the
+  // same steps, so the lowered one keeps its distance.
+  if (SetProcessPriorityClass(kHighPriorityClass)) {
+    EXPECT_LT(nice_of(self), main_before);
+    EXPECT_EQ(nice_of(tid.load()) - nice_of(self), lowered - main_before);
+  }
+  SetProcessPriorityClass(kNormalPriorityClass);
+  EXPECT_EQ(nice_of(self), main_before);
+  EXPECT_EQ(nice_of(tid.load()), lowered);
+  done = true;
+  background.join();
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/d3d/raster/SwBands.inl"
+
 namespace kav {
 
 void TSwOffscreenSink::SetClientSize(TSwWindow window, uint32_t width, uint32_t height) {
@@ -38,16 +40,19 @@ bool TSwOffscreenSink::Present(TSwWindow window, const TSwFrameView& frame, int3
     f.Width = need_w;
     f.Height = need_h;
   }
-  // Columns left of the sink's origin are dropped; the rest is one plain
-  // loop per row (vectorised by the compiler).
-  const int32_t c0 = std::max(0, -x);
-  for (int32_t r = 0; r < frame.Height; ++r) {
-    int32_t ty = y + r;
-    if (ty < 0) continue;
-    const uint32_t* s = reinterpret_cast<const uint32_t*>(frame.Bits + int64_t(r) * frame.Pitch) + c0;
-    uint32_t* d = f.Pixels.data() + int64_t(ty) * f.Width + (int64_t(x) + c0);
-    for (int32_t c = 0, n = frame.Width - c0; c < n; ++c) d[c] = s[c] | 0xFF000000u;
-  }
+  // Rows above and columns left of the sink's origin are dropped; the rest
+  // is one plain loop per row (vectorised by the compiler), in bands over
+  // the device's raster threads: a full-screen copy is bound by memory,
+  // which one thread does not saturate.
+  const int32_t c0 = std::max(0, -x), r0 = std::max(0, -y), n = frame.Width - c0;
+  SwForBands(r0, frame.Height, int64_t(std::max(n, 0)) * (frame.Height - r0), frame.Threads,
+             [&](int32_t b0, int32_t b1) {
+               for (int32_t r = b0; r < b1; ++r) {
+                 const uint32_t* s = reinterpret_cast<const uint32_t*>(frame.Bits + int64_t(r) * frame.Pitch) + c0;
+                 uint32_t* d = f.Pixels.data() + int64_t(y + r) * f.Width + (int64_t(x) + c0);
+                 for (int32_t c = 0; c < n; ++c) d[c] = s[c] | 0xFF000000u;
+               }
+             });
   ++f.Presents;
   return true;
 }

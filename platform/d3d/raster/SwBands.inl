@@ -25,9 +25,10 @@ void SwForBands(int32_t y0, int32_t y1, int64_t pixels, int32_t threads, F&& ban
     band(y0, y1);
     return;
   }
-  // Several bands per thread even out uneven rows and a worker the system
-  // has paused: the others take the bands it has not started.
-  int32_t count = std::min(threads * 8, rows / 4);
+  // Many bands per thread even out uneven rows and a worker the system has
+  // paused: the others take the bands it has not started, and what it
+  // holds is one small band.
+  int32_t count = std::min(threads * 16, rows / 8);
   int32_t height = (rows + count - 1) / count;
   count = (rows + height - 1) / height;
   std::function<void(int)> job = [&](int i) {

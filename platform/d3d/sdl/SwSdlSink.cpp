@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "VoRav/wpExceptions.h"
+#include "platform/d3d/raster/SwBands.inl"
 
 namespace kav {
 
@@ -85,9 +86,12 @@ bool TSwSdlSink::Present(TSwWindow window, const TSwFrameView& frame, int32_t x,
     if (!sizes_.count(window)) return false;
     TPending& p = pending_[window];
     p.Pixels.resize(size_t(frame.Width) * size_t(frame.Height));
-    for (int32_t r = 0; r < frame.Height; ++r)
-      std::memcpy(p.Pixels.data() + size_t(r) * size_t(frame.Width), frame.Bits + int64_t(r) * frame.Pitch,
-                  size_t(frame.Width) * 4);
+    // In bands over the device's raster threads, like a draw.
+    SwForBands(0, frame.Height, int64_t(frame.Width) * frame.Height, frame.Threads, [&](int32_t b0, int32_t b1) {
+      for (int32_t r = b0; r < b1; ++r)
+        std::memcpy(p.Pixels.data() + size_t(r) * size_t(frame.Width), frame.Bits + int64_t(r) * frame.Pitch,
+                    size_t(frame.Width) * 4);
+    });
     p.Width = frame.Width;
     p.Height = frame.Height;
     p.X = x;

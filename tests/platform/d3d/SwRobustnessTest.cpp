@@ -109,5 +109,34 @@ TEST(SwWorkerPool, RunsEveryIndexOnceAndLetsABusyCallerRunAlone) {
   pool.Run(0, 4, job);  // nothing to do
 }
 
+TEST(SwWorkerPool, BackToBackJobsWithPrimesFromAnotherThreadRunEveryIndexOnce) {
+  // Workers watching for the next job, primes racing the jobs, jobs of one
+  // index (no helper), and a pool destroyed while its workers watch.
+  for (int round = 0; round < 3; ++round) {
+    TSwWorkerPool pool(3);
+    std::atomic<bool> priming{true};
+    std::thread primer([&] {
+      while (priming.load()) {
+        pool.Prime(4);
+        std::this_thread::yield();
+      }
+    });
+    std::vector<std::atomic<int>> hits(64);
+    std::function<void(int)> job = [&](int i) { hits[size_t(i)].fetch_add(1); };
+    const int jobs = 2000;
+    for (int k = 0; k < jobs; ++k) {
+      if (k % 100 == 0) pool.Prime(2 + k % 3);
+      pool.Run(1 + k % 64, 2 + k % 3, job);
+    }
+    priming = false;
+    primer.join();
+    std::vector<int> want(64, 0);
+    for (int k = 0; k < jobs; ++k)
+      for (int i = 0; i < 1 + k % 64; ++i) ++want[size_t(i)];
+    for (size_t i = 0; i < hits.size(); ++i) ASSERT_EQ(hits[i].load(), want[i]) << i;
+    pool.Prime(4);  // destroyed with its workers watching
+  }
+}
+
 }  // namespace
 }  // namespace kav
