@@ -27,7 +27,6 @@ bool TRootItem::Prepare(TPreparedSlide* const* slides, TDrawItem* overlay, int32
   filter_slide_ = nullptr;
   in_transition_ = false;
   changed_ = false;
-  forced_ = false;
   if (count <= 0 || !slides) return false;
 
   int32_t j = -1;
@@ -86,6 +85,7 @@ bool TRootItem::NeedsDraw() {
 }
 
 void TRootItem::AfterDraw(TDeviceDrawer* drawer) {
+  forced_ = false;
   for (const auto& item : items_)
     if (item) item->AfterDraw(drawer);
   if (filter_ && filter_slide_) filter_slide_->TransitionAfterDraw(drawer);

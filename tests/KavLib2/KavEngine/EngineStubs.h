@@ -44,6 +44,12 @@ class TStubSlide : public TPreparedSlide {
   TDrawItem* Object() override { return nullptr; }
   double GetTime() override { return 0; }
   void SetTime(double) override {}
+  // Slides made while it is 0 or more stand still from that show time on.
+  static inline std::atomic<double> StillAfter{-1};
+  bool StillFrom(double t) override { return still_after_ >= 0 && t >= still_after_; }
+
+ private:
+  double still_after_ = StillAfter.load();
 };
 
 // Keeps the slides around the time: the slide at the time and the ones
