@@ -27,6 +27,8 @@ bool TRootItem::Prepare(TPreparedSlide* const* slides, TDrawItem* overlay, int32
   filter_slide_ = nullptr;
   in_transition_ = false;
   changed_ = false;
+  // Departure: forced is cleared when a frame is drawn (AfterDraw), not
+  // here, so a Force between passes (after an off-screen image) is not lost.
   if (count <= 0 || !slides) return false;
 
   int32_t j = -1;
