@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <cstring>
 
 #include "VoRav/3DBasics/Dev3DEngineAccess.h"
@@ -141,8 +140,10 @@ uint32_t PresentSleepMs(uint32_t refresh_rate, int64_t now, double& slot) {
     slot = double(now);
     return 0;
   }
+  // Whole milliseconds of a millisecond clock: up to one early rather than
+  // late; the grid itself keeps its place.
   slot = next;
-  return uint32_t(std::ceil(next - double(now)));
+  return uint32_t(next - double(now));
 }
 
 uint8_t Map3DResult(TSwResult r, bool* lost) {
