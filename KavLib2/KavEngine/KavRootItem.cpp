@@ -76,6 +76,10 @@ bool TRootItem::Prepare(TPreparedSlide* const* slides, TDrawItem* overlay, int32
     SetItem(1, overlay);
   }
   if (items_.size() != previous_.size()) changed_ = true;
+  // The last frame's items are needed only for the comparison: items that
+  // left the frame (a closed show's slides and overlay) go now, not a pass
+  // later, which for a still picture may be a quarter of a second away.
+  previous_.clear();
   return true;
 }
 
