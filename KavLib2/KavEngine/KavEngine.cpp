@@ -557,7 +557,7 @@ void TKavEngine::Draw(bool with_slides, bool force) {
 
 uint32_t TKavEngine::StillWaitMs(uint32_t state) {
   if ((state & (kDrawRedraw | kDrawLost)) || !(state & kDrawReady) || slide_prepared_.load()) return 0;
-  if (slide_count_ < 1 || root_->InTransition() || root_->NeedsDraw()) return 0;
+  if (slide_count_ < 1 || root_->NeedsDraw()) return 0;
   if (overlay_ && !overlay_->Settled()) return 0;
   const bool playing = active_.load();
   // Stopped for readiness (slides, music), the engine looks every frame:
@@ -567,14 +567,18 @@ uint32_t TKavEngine::StillWaitMs(uint32_t state) {
   int32_t j = -1;
   for (int32_t k = 0; k < slide_count_; ++k)
     if (slides_[k] && t >= slides_[k]->Times.Begin) j = k;
-  // The slide before it still showing (its transition, or a cut at its end
-  // plus the next effect time): not waited over.
-  if (j < 0 || (j > 0 && slides_[j - 1] && t < slides_[j - 1]->Times.EndPlusNext)) return 0;
+  if (j < 0) return 0;
+  // The slide before it may still show (its transition, or a cut at its end
+  // plus the next effect time).
+  const bool before_shows = j > 0 && slides_[j - 1] && t < slides_[j - 1]->Times.EndPlusNext;
   if (!playing) {
-    // With the clock standing only what plays by itself can change: asked
-    // from the end of time, where no keyframe lies ahead.
-    return slides_[j]->StillFrom(std::numeric_limits<double>::infinity()) ? uint32_t(kStillWaitMs) : 0;
+    // With the clock standing (a transition too) only what plays by itself
+    // can change: asked from the end of time, where no keyframe lies ahead.
+    const double end = std::numeric_limits<double>::infinity();
+    if (!slides_[j]->StillFrom(end) || (before_shows && !slides_[j - 1]->StillFrom(end))) return 0;
+    return uint32_t(kStillWaitMs);
   }
+  if (root_->InTransition() || before_shows) return 0;
   if (!slides_[j]->StillFrom(t)) return 0;
   double next = slides_[j]->Times.End;
   for (int32_t k = j + 1; k < slide_count_; ++k)

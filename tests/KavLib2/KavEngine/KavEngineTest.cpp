@@ -217,6 +217,32 @@ TEST_F(ShowEngineTest, AStillSlideWaitsForItsNextChange) {
   TStubSlide::StillAfter = -1;
 }
 
+// While the next slide comes in (the slide before still shows) a playing
+// engine looks every frame; paused there, nothing moves and it waits long.
+TEST_F(ShowEngineTest, APausedTransitionWaitsLongAPlayingOneDoesNot) {
+  TStubSlide::StillAfter = 0;
+  TStubSlide::NextEffectMs = 300;
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  for (int i = 0; i < 1000 && engine->FramesDrawn() == 0; ++i) engine->MainLoop();
+  Seek(1100);
+  engine->MainLoop();
+  for (int i = 0; i < 100 && engine->SlideCount() < 2; ++i) {
+    engine->MainLoop();
+    SleepMs(2);
+  }
+  Play(40);
+  EXPECT_FALSE(engine->Active());
+  EXPECT_EQ(engine->IdleWaitMs(), 250u);
+  Post(kEngineMode, new TModeData(false));
+  ASSERT_TRUE(PassUntilActive());
+  Play(20);
+  ASSERT_LT(engine->LoaderTime(), 1300);
+  EXPECT_LE(engine->IdleWaitMs(), 16u);
+  TStubSlide::NextEffectMs = 0;
+  TStubSlide::StillAfter = -1;
+}
+
 // A slide the loader finishes preparing (its pictures ready) after the
 // frame was drawn is drawn again once, though nothing on it moved, and the
 // waiting engine is woken for it.
