@@ -55,6 +55,12 @@ double TProducedSlide::TransitionProgress() {
   return std::clamp(f->Time / f->Duration, 0.0, 1.0);
 }
 
+bool TProducedSlide::StillFrom(double t) {
+  TKavSlide* slide = container_->Slide.get();
+  if (!slide || slide->Live) return false;
+  return slide->StillFrom(t - container_->LoopOffset - slide->SlideBegin);
+}
+
 void TProducedSlide::PrepareOn(TDeviceDrawer* drawer) {
   TKavSlide* slide = container_->Slide.get();
   if (!slide || !drawer) return;

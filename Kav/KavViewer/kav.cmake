@@ -132,11 +132,12 @@ if(KAV_TESTS)
   endif()
   # The player on colour shows in X servers of their own (tests/xvfb: the
   # harness starts Xvfb at each screen size, makes the show with the test
-  # packer and reads screenshots): full screen at three screen sizes, and a
-  # window resized to other shapes. They skip (77) without the tools.
+  # packer and reads screenshots): full screen at three screen sizes, a
+  # window resized to other shapes, and a still slide's window mapped again.
+  # They skip (77) without the tools.
   find_program(XVFB Xvfb)
   if(XVFB AND XDOTOOL AND IM_IMPORT)
-    foreach(case fullscreen resize)
+    foreach(case fullscreen resize expose)
       add_test(NAME kavplay_xvfb_${case}
                COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_${case}.sh $<TARGET_FILE:kavplay>
                        $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_xvfb_${case})

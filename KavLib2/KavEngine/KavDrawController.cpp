@@ -27,11 +27,13 @@ void TKavDrawController::Dispose() {
 void TKavDrawController::DeviceRefresh(TRefObject*) {
   refresh_ = true;
   LogLine(u"TKavDrawController.DeviceRefresh: DrawDevice Refresh!");
+  if (wake_) wake_();
 }
 
 void TKavDrawController::RndLost(TRefObject*) {
   lost_ = true;
   LogLine(u"TKavDrawController.RndLost");
+  if (wake_) wake_();
 }
 
 T3DDrawer* TKavDrawController::GetDrawer() {

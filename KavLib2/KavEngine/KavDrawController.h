@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "KavLib2/3DEngine/DrawManager3D2.h"
 #include "VoRav/3DBasics/Dev3DCore.h"
@@ -37,6 +38,11 @@ class TKavDrawController : public TRefObject {
   // Engine thread: draws the item as one frame; false without a drawer.
   bool Render(TDrawItem* item);
 
+  // Called (on the callback's thread) after a refresh or a loss, so that an
+  // engine waiting for its next pass looks at once. Set before the engine
+  // thread starts.
+  void SetWake(std::function<void()> wake) { wake_ = std::move(wake); }
+
   // The callbacks (device: refresh; drawer's screen: renderer lost).
   void DeviceRefresh(TRefObject* sender);
   void RndLost(TRefObject* sender);
@@ -57,6 +63,7 @@ class TKavDrawController : public TRefObject {
   // Engine thread: whether the device could draw at the last GetState (a
   // device starts in front, so the first pass adds no redraw).
   bool was_front_ = true;
+  std::function<void()> wake_;
 };
 
 }  // namespace kav

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "KavLib2/KavClasses/KavSource.h"
 #include "KavLib2/KavEngine/KavEngineClock.h"
@@ -21,6 +22,10 @@ namespace {
 constexpr double kNoTime = 3.4e38;  // "never", as a single-precision value
 constexpr int32_t kNoIndex = 2147483646;
 constexpr int64_t kFrameMs = 16;  // a frame at 60 Hz, whole milliseconds
+// The longest wait of a still picture: what the engine cannot foresee (a
+// window that moved without an expose, a picture's textures arriving) is
+// noticed within it.
+constexpr int64_t kStillWaitMs = 250;
 
 // Milliseconds truncated toward zero into 32 bits (saturated, so a damaged
 // show time can never overflow the conversion).
@@ -40,7 +45,11 @@ TKavEngine::TKavEngine(TPostEventList* owner, TDrawDevice* device, bool overlay,
     : TCustomKavEngine(owner),
       paused_(paused),
       controller_(MakeRef<TKavDrawController>(device, owns_device)),
-      overlay_flag_(overlay) {}
+      overlay_flag_(overlay) {
+  // An expose, a resize or a lost device ends a still picture's wait.
+  Ref<TThreadEventList> list(EventList());
+  controller_->SetWake([list] { static_cast<TKavThreadEventList*>(list.get())->Wake(); });
+}
 
 void TKavEngine::Dispose() {
   StopEngine();
@@ -546,6 +555,42 @@ void TKavEngine::Draw(bool with_slides, bool force) {
   }
 }
 
+uint32_t TKavEngine::StillWaitMs(uint32_t state) {
+  if ((state & (kDrawRedraw | kDrawLost)) || !(state & kDrawReady) || slide_prepared_.load()) return 0;
+  if (slide_count_ < 1 || root_->NeedsDraw()) return 0;
+  if (overlay_ && !overlay_->Settled()) return 0;
+  const bool playing = active_.load();
+  // Stopped for readiness (slides, music), the engine looks every frame:
+  // what it waits for does not always come as a message.
+  if (!playing && !paused_ && !AtStop()) return 0;
+  const double t = LoaderTime();
+  int32_t j = -1;
+  for (int32_t k = 0; k < slide_count_; ++k)
+    if (slides_[k] && t >= slides_[k]->Times.Begin) j = k;
+  if (j < 0) return 0;
+  // The slide before it may still show (its transition, or a cut at its end
+  // plus the next effect time).
+  const bool before_shows = j > 0 && slides_[j - 1] && t < slides_[j - 1]->Times.EndPlusNext;
+  if (!playing) {
+    // With the clock standing (a transition too) only what plays by itself
+    // can change: asked from the end of time, where no keyframe lies ahead.
+    const double end = std::numeric_limits<double>::infinity();
+    if (!slides_[j]->StillFrom(end) || (before_shows && !slides_[j - 1]->StillFrom(end))) return 0;
+    return uint32_t(kStillWaitMs);
+  }
+  if (root_->InTransition() || before_shows) return 0;
+  if (!slides_[j]->StillFrom(t)) return 0;
+  double next = slides_[j]->Times.End;
+  for (int32_t k = j + 1; k < slide_count_; ++k)
+    if (slides_[k]) next = std::min(next, slides_[k]->Times.Begin);
+  if (loop_.Present) next = std::min(next, loop_.Time);
+  next = std::min({next, action_.Time, EndTime()});
+  // The show clock runs at the wall clock's pace; woken a frame early, the
+  // pass that finds nothing changed yet waits on the frame grid.
+  const double ms = std::min(next - t - double(kFrameMs), double(kStillWaitMs));
+  return ms > double(kFrameMs) ? uint32_t(ms) : 0;
+}
+
 void TKavEngine::RenderImage() {
   T3DDrawer* drawer = controller_->Drawer();
   Ref<TImage> image;
@@ -580,6 +625,10 @@ void TKavEngine::OnSlidePrepared(TPreparedSlide* slide) {
     LogLine(u"preload from callback.............");
   }
   slide->PreloadOn(drawer, 0);
+  // A frame drawn before the slide's pictures were ready lacks them, and a
+  // still slide would draw no other: the next pass draws again.
+  slide_prepared_ = true;
+  Wake();
 }
 
 void TKavEngine::ReportTime() {
@@ -613,7 +662,7 @@ void TKavEngine::MainLoop() {
   if (overlay_ && overlay_->IsPausing()) new_active = false;  // a dialog holds the show
   // Departure: the end holds while stopped too (asked only while playing, play flipped on and off every pass).
   if (CheckEnd()) new_active = false;
-  bool force = (state & (kDrawRedraw | kDrawLost)) != 0;
+  bool force = (state & (kDrawRedraw | kDrawLost)) != 0 || slide_prepared_.exchange(false);
   if (!new_active) {
     if (active_.load()) {
       LogLine(u"TKavEngine.MainLoop: SetActive(False) - Stop by not NewActive");
@@ -645,6 +694,13 @@ void TKavEngine::MainLoop() {
   }
   if (Terminated()) return;
 
+  if (still_wake_ && active_.load()) {
+    // After a wait of many frames the clock's step is not a frame's: the
+    // smoothing passes this value through rather than learn that step.
+    interpolator_->SetRunning(true);
+    interpolator_->SetRunning(false);
+  }
+  still_wake_ = false;
   const double raw = GetTime();
   if (loader_) loader_->Timing()->RawTime = raw;
   if (active_.load() && loop_.Present && raw >= loop_.Time) {
@@ -693,9 +749,19 @@ void TKavEngine::MainLoop() {
     // Departure: a pass that drew nothing (a still picture, paused or
     // playing) waits for the next frame time of a 60 Hz grid from the last
     // drawn frame instead of looking again after 3 ms; a message (mouse,
-    // pause, new slides, stop) ends the wait at once. Three hundred idle
-    // passes a second kept the machine awake for nothing.
-    WaitForMessage(uint32_t(kFrameMs - std::max<int64_t>(now - last_frame_ms_, 0) % kFrameMs));
+    // pause, new slides, stop, an expose) ends the wait at once. Three
+    // hundred idle passes a second kept the machine awake for nothing. When
+    // nothing on screen can change by the clock before a later time (the
+    // next slide, keyframe, stop or action), it waits until then, at most
+    // kStillWaitMs.
+    idle_wait_ms_ = uint32_t(kFrameMs - std::max<int64_t>(now - last_frame_ms_, 0) % kFrameMs);
+    const uint32_t still = StillWaitMs(state);
+    if (still > idle_wait_ms_) {
+      idle_wait_ms_ = still;
+      still_wake_ = true;
+    }
+    const uint32_t limit = EngineWaitLimitMs();
+    WaitForMessage(limit > 0 ? std::min(idle_wait_ms_, limit) : idle_wait_ms_);
   }
   last_pass_ms_ = EngineNowMs();
   ReportTime();

@@ -80,6 +80,9 @@ class TKavEngine : public TCustomKavEngine {
   bool AtStop() const;
   // Frames rendered to the device so far.
   int64_t FramesDrawn() const { return frames_drawn_; }
+  // Engine thread: how long the last pass that drew nothing asked to wait
+  // for the next one (ms).
+  uint32_t IdleWaitMs() const { return idle_wait_ms_; }
   // Any thread: playback continues past the stop point the engine stands at
   // (taken up at the start of the next pass).
   void ContinuePastStopPoint() { continue_request_ = true; }
@@ -134,6 +137,9 @@ class TKavEngine : public TCustomKavEngine {
   // True when an action was carried out.
   bool HitTest(const TEngineMouseState& mouse);
   void Draw(bool with_slides, bool force);
+  // How long a pass that drew nothing may wait when nothing on screen can
+  // change before then by the clock alone (0: it may change any frame).
+  uint32_t StillWaitMs(uint32_t state);
   void RenderImage();
   void OnSlidePrepared(TPreparedSlide* slide);
   void SetLoaderTime(double t);
@@ -191,6 +197,9 @@ class TKavEngine : public TCustomKavEngine {
   int32_t passes_before_frame_ = 0;
   int64_t last_pass_ms_ = 0;
   int64_t last_frame_ms_ = 0;  // when the last frame was drawn
+  uint32_t idle_wait_ms_ = 0;
+  bool still_wake_ = false;  // the last wait was longer than a frame
+  std::atomic<bool> slide_prepared_{false};  // the loader prepared a slide since the last pass
   // The drawer the loader thread may prepare slides on (set once created).
   std::atomic<TDeviceDrawer*> prepare_drawer_{nullptr};
 };

@@ -8,6 +8,7 @@ namespace kav {
 
 namespace {
 std::atomic<TEngineClockFn> g_clock{nullptr};
+std::atomic<uint32_t> g_wait_limit{0};
 }
 
 int64_t EngineNowMs() {
@@ -16,5 +17,9 @@ int64_t EngineNowMs() {
 }
 
 void SetEngineClock(TEngineClockFn fn) { g_clock = fn; }
+
+uint32_t EngineWaitLimitMs() { return g_wait_limit.load(); }
+
+void SetEngineWaitLimit(uint32_t ms) { g_wait_limit = ms; }
 
 }  // namespace kav

@@ -12,5 +12,10 @@ using TEngineClockFn = int64_t (*)();
 int64_t EngineNowMs();
 // nullptr puts the monotonic clock back.
 void SetEngineClock(TEngineClockFn fn);
+// The longest the engine thread really waits between two passes when it
+// drew nothing (0: as long as the pass asks). Tests on a fake clock keep
+// their passes short with it; what the pass asked stays readable.
+uint32_t EngineWaitLimitMs();
+void SetEngineWaitLimit(uint32_t ms);
 
 }  // namespace kav

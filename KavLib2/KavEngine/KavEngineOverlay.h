@@ -41,6 +41,9 @@ class TEngineOverlay : public TDrawItem {
   // Before navigation: closes the dialogs that hold the show.
   virtual void CloseDialogs() = 0;
 
+  // Nothing of the overlay changes until an input or a call: no dialog, and
+  // its panel absent or hidden with no fade running. False when not known.
+  virtual bool Settled() const { return false; }
   // Set around an off-screen render: the panel is left out of the picture.
   bool HidePanel = false;
 };

@@ -44,6 +44,10 @@ class TPreparedSlide : public TRefObject {
   virtual bool TransitionHasEffect() { return Transition() != nullptr; }
   // The transition's progress; a change makes the frame change.
   virtual double TransitionProgress() { return 0; }
+  // Whether nothing on the slide changes by the clock alone from show time
+  // `t` on: no keyframe lies ahead and nothing plays by itself. False when
+  // not known; the engine then looks again every frame.
+  virtual bool StillFrom(double /*t*/) { return false; }
   // Called after a frame drew the transition into this slide.
   virtual void TransitionAfterDraw(TDeviceDrawer* /*drawer*/) {}
 

@@ -27,7 +27,8 @@ bool TRootItem::Prepare(TPreparedSlide* const* slides, TDrawItem* overlay, int32
   filter_slide_ = nullptr;
   in_transition_ = false;
   changed_ = false;
-  forced_ = false;
+  // Departure: forced is cleared when a frame is drawn (AfterDraw), not
+  // here, so a Force between passes (after an off-screen image) is not lost.
   if (count <= 0 || !slides) return false;
 
   int32_t j = -1;
@@ -75,6 +76,10 @@ bool TRootItem::Prepare(TPreparedSlide* const* slides, TDrawItem* overlay, int32
     SetItem(1, overlay);
   }
   if (items_.size() != previous_.size()) changed_ = true;
+  // The last frame's items are needed only for the comparison: items that
+  // left the frame (a closed show's slides and overlay) go now, not a pass
+  // later, which for a still picture may be a quarter of a second away.
+  previous_.clear();
   return true;
 }
 
@@ -86,6 +91,7 @@ bool TRootItem::NeedsDraw() {
 }
 
 void TRootItem::AfterDraw(TDeviceDrawer* drawer) {
+  forced_ = false;
   for (const auto& item : items_)
     if (item) item->AfterDraw(drawer);
   if (filter_ && filter_slide_) filter_slide_->TransitionAfterDraw(drawer);

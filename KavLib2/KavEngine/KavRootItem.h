@@ -43,7 +43,7 @@ class TRootItem : public TDrawItem {
   // Whether the area outside the show takes the hider colour.
   bool ClearFrame() const { return clear_; }
   bool SceneChanged() const { return changed_ || forced_; }
-  // Marks the scene changed for the next NeedsDraw.
+  // Marks the scene changed until the next frame is drawn.
   void Force() { forced_ = true; }
 
  protected:

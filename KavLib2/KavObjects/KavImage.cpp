@@ -359,6 +359,8 @@ TImageDrawParams TKavImage::GetDrawParams() {
   return p;
 }
 
+bool TKavImage::PlaysByItself() const { return Animated(anim_); }
+
 bool TKavImage::NeedsDraw() { return frame_index_ != drawn_frame_ || TKavObject::NeedsDraw(); }
 
 void TKavImage::CommitState(bool recursive) {

@@ -67,6 +67,7 @@ class TKavImage : public TKavObject {
   void Calculate(bool recursive) override;
   void DrawSelf(TDeviceDrawer* drawer) override;
   bool NeedsDraw() override;
+  bool PlaysByItself() const override;
   // True when the picture is drawn through its colour lookup (its own
   // colour profile differs from the display's).
   bool ForceColorGrade() override { return color_transform_ != nullptr; }

@@ -186,6 +186,18 @@ void TKavObject::CollectKeyFrames(std::vector<double>& times) const {
   for (const Ref<TKavObject>& c : children_) c->CollectKeyFrames(times);
 }
 
+bool TKavObject::StillFrom(double time) const {
+  if (PlaysByItself()) return false;
+  if (props_)
+    for (int32_t i = 0; i < props_->KeyFrameCount(); ++i) {
+      const TKavKeyFrame* k = props_->GetKeyFrame(i);
+      if (k && (k->Time() > time || k->ModCount() > 0)) return false;
+    }
+  for (const Ref<TKavObject>& c : children_)
+    if (c && !c->StillFrom(time)) return false;
+  return true;
+}
+
 // ---- Slide root ----------------------------------------------------------------
 
 TKavSlide::TKavSlide(TKavObjectHost* host, TKavObjectProps* props) : TKavObject(nullptr, props) {

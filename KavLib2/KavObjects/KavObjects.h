@@ -220,6 +220,13 @@ class TKavObject : public TKavParams {
 
   // Appends every keyframe time of the tree that the list lacks.
   void CollectKeyFrames(std::vector<double>& times) const;
+  // Whether the tree stays as it is at `time` (ms from the slide's start)
+  // from then on by the clock alone: no keyframe lies after it, no keyframe
+  // carries a modifier and nothing plays by itself.
+  bool StillFrom(double time) const;
+  // The object changes with the clock between keyframes (a video, an
+  // animated picture).
+  virtual bool PlaysByItself() const { return false; }
 
   // ---- Keys ----
   bool TranspForClick = false;

@@ -84,6 +84,7 @@ class TKavVideo : public TKavObject {
   void SetDefaults() override;
   void LoadFromIni(TKavObjectProps* props, bool reload) override;
   void UpdateAtTime(bool recursive, double time) override;
+  bool PlaysByItself() const override { return true; }
   void Calculate(bool recursive) override;
   void DrawSelf(TDeviceDrawer* drawer) override;
   void AfterDraw(TDeviceDrawer* drawer) override;

@@ -337,6 +337,13 @@ void TThirdSlide::HitTest(const TEngineMouseState& mouse, TKavAction& action, bo
   handled = object != nullptr || (panel_ && panel_->Inside()) || !panel_action.IsNone();
 }
 
+bool TThirdSlide::Settled() const {
+  if (!dialogs_.empty()) return false;
+  // A shown panel hides by itself once the mouse rests, and its slider
+  // follows the show's time: only a panel faded out stays as it is.
+  return !panel_ || (hide_option_ && hidden_ && panel_alpha_ <= 0);
+}
+
 int32_t TThirdSlide::PanelMode() {
   if (!panel_) return 0;
   if (panel_->Inside()) return 2;

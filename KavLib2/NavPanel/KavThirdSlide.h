@@ -65,6 +65,7 @@ class TThirdSlide : public TEngineOverlay {
   int32_t PanelMode() override;
   bool IsPausing() const override;
   bool HasDialog() const override { return !dialogs_.empty(); }
+  bool Settled() const override;
   // Through the dialog maker; nothing (and a log line) without one.
   void ShowDialog(const std::u16string& name) override;
   void CloseTopDialog() override { SelectItem(-1); }

@@ -128,12 +128,22 @@ void Pacing3DSleep(uint32_t ms) {
     SysLockSleep(ms);
 }
 
-uint32_t PresentSleepMs(uint32_t refresh_rate, int64_t now, int64_t last) {
+uint32_t PresentSleepMs(uint32_t refresh_rate, int64_t now, double& slot) {
   // A display that reports no refresh rate is paced as a 60 Hz one.
-  const int64_t period = 1000 / int64_t(refresh_rate == 0 ? 60 : refresh_rate);
-  int64_t t = period - (now - last);
-  t = std::clamp<int64_t>(t, 1, std::max<int64_t>(period, 1));
-  return uint32_t(std::max<int64_t>(1, t - 3));
+  const double period = 1000.0 / double(refresh_rate == 0 ? 60 : refresh_rate);
+  const double next = slot + period;
+  // Departure: the frame waits for its place on the refresh grid, not for
+  // 3 ms less than the period since the last present: our present does not
+  // wait for the vertical retrace as a hardware one does, so presenting early
+  // only made frames no display shows (about 70 a second at 60 Hz).
+  if (slot <= 0 || next <= double(now) || next > double(now) + period) {
+    slot = double(now);
+    return 0;
+  }
+  // Whole milliseconds of a millisecond clock: up to one early rather than
+  // late; the grid itself keeps its place.
+  slot = next;
+  return uint32_t(next - double(now));
 }
 
 uint8_t Map3DResult(TSwResult r, bool* lost) {

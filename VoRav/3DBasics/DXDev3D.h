@@ -91,8 +91,11 @@ struct T3DPacingClock {
 };
 void Set3DPacingClock(T3DPacingClock clock);
 // The milliseconds to sleep before presenting at `now` when the previous
-// present was at `last`, for a refresh rate in Hz (0 counts as 60).
-uint32_t PresentSleepMs(uint32_t refresh_rate, int64_t now, int64_t last);
+// frame went out at `slot` (fractional milliseconds, 0 for none yet), for a
+// refresh rate in Hz (0 counts as 60); `slot` becomes this frame's time.
+// Frames go out on a grid of the refresh period (up to a millisecond
+// early); a late frame goes out at once and the grid starts again from it.
+uint32_t PresentSleepMs(uint32_t refresh_rate, int64_t now, double& slot);
 
 // Maps a device result to a result code (logging failures); a lost device
 // sets `lost`.

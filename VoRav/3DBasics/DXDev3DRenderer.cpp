@@ -1,6 +1,6 @@
 // The renderer of one draw device on the software device.
-#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "VoRav/3DBasics/DXDev3D.h"
@@ -14,8 +14,10 @@ void Pacing3DSleep(uint32_t ms);
 
 namespace {
 
-// The process-wide time of the last present.
-std::atomic<int64_t> g_last_present{0};
+// The process-wide time of the last present (its place on the refresh
+// grid, fractional milliseconds), under its lock.
+std::mutex g_present_lock;
+double g_present_slot = 0;
 
 void Log3D(const std::string& text) { LogLine(std::u16string(text.begin(), text.end())); }
 
@@ -178,9 +180,13 @@ bool T3DRenderer9::Present(const TRect* src, int32_t count, const TRect* dst) {
     s = SwRect(src[0]);
     d = SwRect(dst[0]);
   }
-  const int64_t now = Pacing3DNow();
-  const int64_t last = g_last_present.exchange(now);
-  Pacing3DSleep(PresentSleepMs(rate, now, last));
+  uint32_t sleep;
+  {
+    const int64_t now = Pacing3DNow();
+    std::lock_guard<std::mutex> g(g_present_lock);
+    sleep = PresentSleepMs(rate, now, g_present_slot);
+  }
+  if (sleep > 0) Pacing3DSleep(sleep);
   TSwResult r;
   if (exclusive) {
     r = chain->Present(nullptr, nullptr, 0, 0);
@@ -197,7 +203,6 @@ bool T3DRenderer9::Present(const TRect* src, int32_t count, const TRect* dst) {
   } else {
     r = chain->Present(nullptr, nullptr, 0, 0);
   }
-  g_last_present = Pacing3DNow();
   TCall c(this);
   if (!c.dev) return false;
   bool ok = Keep(r);

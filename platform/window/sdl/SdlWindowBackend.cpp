@@ -232,7 +232,16 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
         case SDL_WINDOWEVENT_FOCUS_GAINED: InjectActivate(h, true); break;
         case SDL_WINDOWEVENT_FOCUS_LOST: InjectActivate(h, false); break;
         case SDL_WINDOWEVENT_CLOSE: InjectClose(h); break;
-        case SDL_WINDOWEVENT_EXPOSED: InvalidateRect(h, nullptr, false); break;
+        case SDL_WINDOWEVENT_EXPOSED:
+          // The window system lost what the window showed (mapped again,
+          // uncovered). Its surface still holds every picture put into it,
+          // the form's and those a device presented into it: they go out
+          // again at once, and the form repaints. A still slide presents no
+          // other frame, so without this the window would stay empty.
+          if (m.window && (SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN) && SDL_GetWindowSurface(m.window))
+            SDL_UpdateWindowSurface(m.window);
+          InvalidateRect(h, nullptr, false);
+          break;
         case SDL_WINDOWEVENT_SHOWN:
         case SDL_WINDOWEVENT_ENTER: SDL_SetCursor(nullptr); break;  // the cursor as set, on this window too
         case SDL_WINDOWEVENT_MOVED:

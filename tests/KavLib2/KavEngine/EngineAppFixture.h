@@ -20,6 +20,8 @@ class EngineAppTest : public win::WindowTest {
   void SetUp() override {
     win::WindowTest::SetUp();
     SetEngineClock(&FakeNow);
+    // The fake clock stands while a pass waits: real waits stay a frame long.
+    SetEngineWaitLimit(16);
     app = Ref<TVxApplication>::Adopt(CreateApplication());
     app->Initialize();
     rig = std::make_unique<dxtest::TDxRig>(64, 48);
@@ -30,6 +32,7 @@ class EngineAppTest : public win::WindowTest {
     if (!app->Finalized()) app->Finalize();
     app = nullptr;
     SetEngineClock(nullptr);
+    SetEngineWaitLimit(0);
     win::WindowTest::TearDown();
   }
 

@@ -40,10 +40,21 @@ class TStubSlide : public TPreparedSlide {
     Index = index;
     Times.Begin = index * 1000.0;
     Times.End = Times.EndPlusNext = (index + 1) * 1000.0;
+    Times.NextEffectTime = NextEffectMs.load();
+    Times.EndPlusNext += Times.NextEffectTime;
   }
   TDrawItem* Object() override { return nullptr; }
   double GetTime() override { return 0; }
   void SetTime(double) override {}
+  // Slides made while it is set show on for that long past their end (the
+  // next slide's transition).
+  static inline std::atomic<double> NextEffectMs{0};
+  // Slides made while it is 0 or more stand still from that show time on.
+  static inline std::atomic<double> StillAfter{-1};
+  bool StillFrom(double t) override { return still_after_ >= 0 && t >= still_after_; }
+
+ private:
+  double still_after_ = StillAfter.load();
 };
 
 // Keeps the slides around the time: the slide at the time and the ones
@@ -54,7 +65,9 @@ class TStubProducer : public TSlideWindowProducer {
   int32_t WindowCount() const override { return count_; }
   void AdvanceSlideWindow(double time) override {
     ++advances;
-    const int32_t first = time < 0 ? 0 : int32_t(time / 1000.0);
+    int32_t first = time < 0 ? 0 : int32_t(time / 1000.0);
+    // The slide before stays in the window while it still shows.
+    if (first > 0 && time < first * 1000.0 + TStubSlide::NextEffectMs.load()) --first;
     if (first == first_) return;
     first_ = first;
     std::vector<Ref<TStubSlide>> keep;

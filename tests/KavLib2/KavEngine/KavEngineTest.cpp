@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
 #include "EngineAppFixture.h"
@@ -168,6 +169,128 @@ TEST_F(ShowEngineTest, AStillFrameIsNotDrawnAgain) {
   for (int i = 0; i < 20; ++i) Play(20);
   EXPECT_TRUE(engine->Active());
   EXPECT_EQ(engine->FramesDrawn(), playing);
+  // Slides that do not say they stand still are looked at every frame.
+  EXPECT_LE(engine->IdleWaitMs(), 16u);
+}
+
+// A still slide's pass waits until a frame before the next change the
+// clock brings (the next slide), at most a quarter of a second; paused, the
+// longest wait. A message, an expose or a lost device ends the wait at once.
+TEST_F(ShowEngineTest, AStillSlideWaitsForItsNextChange) {
+  TStubSlide::StillAfter = 0;
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  for (int i = 0; i < 1000 && engine->FramesDrawn() == 0; ++i) engine->MainLoop();
+  ASSERT_GE(engine->FramesDrawn(), 1);
+  Play(100);
+  EXPECT_FALSE(engine->Active());
+  EXPECT_EQ(engine->IdleWaitMs(), 250u);
+  Seek(100);
+  Post(kEngineMode, new TModeData(false));
+  ASSERT_TRUE(PassUntilActive());
+  Play(40);
+  EXPECT_EQ(engine->IdleWaitMs(), 250u);
+  // Near the end of the first slide the wait ends a frame before the next.
+  while (engine->LoaderTime() < 800) Play(20);
+  const double t = engine->LoaderTime();
+  EXPECT_EQ(engine->IdleWaitMs(), uint32_t(1000 - t - 16));
+  while (engine->LoaderTime() < 975) Play(20);
+  EXPECT_LE(engine->IdleWaitMs(), 16u);
+  // The clock after a long wait is taken as it is (not predicted from a
+  // step of many frames).
+  Play(20);
+  Play(20);
+  const double before = engine->LoaderTime();
+  Play(20);
+  EXPECT_NEAR(engine->LoaderTime() - before, 20, 4);
+
+  // An expose (the device's repaint) and a lost device wake the engine.
+  auto* list = static_cast<TKavThreadEventList*>(engine->EventList());
+  for (int i = 0; i < 2; ++i) {
+    list->WaitForMessage(0);  // takes any earlier wake
+    const auto t0 = std::chrono::steady_clock::now();
+    if (i == 0) rig->Device->Repaint();
+    else engine->DrawController()->RndLost(nullptr);
+    list->WaitForMessage(60000);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
+  }
+  TStubSlide::StillAfter = -1;
+}
+
+// While the next slide comes in (the slide before still shows) a playing
+// engine looks every frame; paused there, nothing moves and it waits long.
+TEST_F(ShowEngineTest, APausedTransitionWaitsLongAPlayingOneDoesNot) {
+  TStubSlide::StillAfter = 0;
+  TStubSlide::NextEffectMs = 300;
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  for (int i = 0; i < 1000 && engine->FramesDrawn() == 0; ++i) engine->MainLoop();
+  Seek(1100);
+  engine->MainLoop();
+  for (int i = 0; i < 100 && engine->SlideCount() < 2; ++i) {
+    engine->MainLoop();
+    SleepMs(2);
+  }
+  Play(40);
+  EXPECT_FALSE(engine->Active());
+  EXPECT_EQ(engine->IdleWaitMs(), 250u);
+  Post(kEngineMode, new TModeData(false));
+  ASSERT_TRUE(PassUntilActive());
+  Play(20);
+  ASSERT_LT(engine->LoaderTime(), 1300);
+  EXPECT_LE(engine->IdleWaitMs(), 16u);
+  TStubSlide::NextEffectMs = 0;
+  TStubSlide::StillAfter = -1;
+}
+
+// A slide the loader finishes preparing (its pictures ready) after the
+// frame was drawn is drawn again once, though nothing on it moved, and the
+// waiting engine is woken for it.
+TEST_F(ShowEngineTest, ASlidePreparedAfterTheFrameIsDrawnAgain) {
+  TStubSlide::StillAfter = 0;
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  for (int i = 0; i < 1000 && engine->FramesDrawn() == 0; ++i) engine->MainLoop();
+  Play(100);
+  const int64_t before = engine->FramesDrawn();
+  ASSERT_GE(before, 1);
+  EXPECT_EQ(engine->IdleWaitMs(), 250u);
+  struct TItem : TDrawItem {
+    void Draw(TDeviceDrawer*) override {}
+  };
+  struct TReadySlide : TStubSlide {
+    TReadySlide() : TStubSlide(0) {}
+    TDrawItem* Object() override { return item.get(); }
+    Ref<TItem> item = MakeRef<TItem>();
+  };
+  auto ready = MakeRef<TReadySlide>();
+  auto* list = static_cast<TKavThreadEventList*>(engine->EventList());
+  list->WaitForMessage(0);
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_TRUE(factory.made->OnSlidePrepared);
+  factory.made->OnSlidePrepared(ready.get());
+  list->WaitForMessage(60000);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
+  Play(20);
+  EXPECT_EQ(engine->FramesDrawn(), before + 1);
+  Play(100);
+  EXPECT_EQ(engine->FramesDrawn(), before + 1);
+  TStubSlide::StillAfter = -1;
+}
+
+// A frame the device could not draw (its renderer not made yet) is drawn
+// again once it can, though nothing on the slide changed meanwhile.
+TEST_F(ShowEngineTest, AFrameTheDeviceCouldNotDrawIsDrawnLater) {
+  dxtest::TDxRig::OffGui = true;
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  Play(100);
+  EXPECT_EQ(engine->FramesDrawn(), 0);
+  dxtest::TDxRig::RunGui();
+  dxtest::TDxRig::OffGui = false;
+  Play(100);
+  EXPECT_GE(engine->FramesDrawn(), 1);
+  EXPECT_GE(rig->Frame().Presents, 1u);
 }
 
 TEST_F(ShowEngineTest, EndOfAShowThatStopsIsReportedOnce) {

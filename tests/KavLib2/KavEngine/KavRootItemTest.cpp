@@ -109,6 +109,26 @@ TEST(RootItem, OnlyBegunSlidesAreVisible) {
   EXPECT_TRUE(root->NeedsDraw());
 }
 
+// A forced frame (the screen lost what was drawn) stays forced over the
+// passes that prepare the scene until a frame is drawn.
+TEST(RootItem, AForcedFrameStaysForcedUntilDrawn) {
+  TScene s;
+  auto root = MakeRef<TRootItem>(true);
+  s.clock = 400;
+  ASSERT_TRUE(root->Prepare(s.slides, s.overlay.get(), 3));
+  root->AfterDraw(nullptr);
+  ASSERT_TRUE(root->Prepare(s.slides, s.overlay.get(), 3));
+  EXPECT_FALSE(root->NeedsDraw());
+  root->Force();
+  ASSERT_TRUE(root->Prepare(s.slides, s.overlay.get(), 3));
+  EXPECT_TRUE(root->NeedsDraw());
+  ASSERT_TRUE(root->Prepare(s.slides, s.overlay.get(), 3));
+  EXPECT_TRUE(root->NeedsDraw());
+  root->AfterDraw(nullptr);
+  ASSERT_TRUE(root->Prepare(s.slides, s.overlay.get(), 3));
+  EXPECT_FALSE(root->NeedsDraw());
+}
+
 TEST(RootItem, TransitionKeepsTheOutgoingSlideTimedUntilItsEndPlusEffect) {
   TScene s;
   auto root = MakeRef<TRootItem>(true);

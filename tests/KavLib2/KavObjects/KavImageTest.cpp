@@ -195,6 +195,9 @@ TEST(KavImage, SpriteSheetFrames) {
   EXPECT_EQ(frame_at(850), 0);
   EXPECT_EQ(frame_at(1700), 7);
   EXPECT_EQ(frame_at(4000), 7);
+  // A sprite animation changes with the clock without keyframes: the slide
+  // never counts as standing still.
+  EXPECT_FALSE(s.Slide->StillFrom(4000));
   // The cell of frame 6: column 2, row 1.
   const TFloatRect r = a->FrameRect(6);
   EXPECT_FLOAT_EQ(r.Left, 20);

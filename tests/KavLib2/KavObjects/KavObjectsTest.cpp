@@ -122,6 +122,22 @@ TEST(KavObjectLayout, KeyframedMoveAtTheMidpoint) {
   EXPECT_FLOAT_EQ(a->ScaledValue(), 50.0f);
 }
 
+// The tree stands still once every keyframe of every object has passed:
+// the engine then waits for the next slide instead of looking every frame.
+TEST(KavObjectTime, StillOnceTheLastKeyframeHasPassed) {
+  TSlideFixture f(Obj("a", "Box", "Size=100,100\n" + KeyPoint("Time=0\nPosition=0,0\n") +
+                                      KeyPoint("Time=1000\nPosition=100,20\n") +
+                                      Obj("a1", "Box", "Size=10,10\n" + KeyPoint("Time=1500\nOpacity=50\n"))) +
+                  Obj("b", "Box", "Size=10,10\n"));
+  EXPECT_FALSE(f.Slide->StillFrom(0));
+  EXPECT_FALSE(f.Slide->StillFrom(999));
+  EXPECT_FALSE(f.Slide->StillFrom(1200));  // the child's keyframe lies ahead
+  EXPECT_TRUE(f.Slide->StillFrom(1500));
+  EXPECT_TRUE(f.Slide->StillFrom(60000));
+  EXPECT_FALSE(f.At(0)->StillFrom(1000));
+  EXPECT_TRUE(f.At(1)->StillFrom(0));
+}
+
 TEST(KavObjectTime, VisibleFromStartToEndInclusive) {
   TSlideFixture f(Obj("a", "Box", "DeltaTime1=1000\nDeltaTime2=500\n"));
   TKavObject* a = f.At(0);

@@ -44,12 +44,25 @@ TEST(Engine9, CapsAndShaderLevels) {
 }
 
 TEST(Renderer9, PacingPeriods) {
-  EXPECT_EQ(PresentSleepMs(60, 105, 100), 8u);   // period 16: 11 left, less 3
-  EXPECT_EQ(PresentSleepMs(60, 130, 100), 1u);
-  EXPECT_EQ(PresentSleepMs(60, 115, 100), 1u);
-  EXPECT_EQ(PresentSleepMs(75, 100, 100), 10u);  // period 13
-  EXPECT_EQ(PresentSleepMs(0, 100, 100), 13u);   // 0 Hz paces as 60 Hz
-  EXPECT_EQ(PresentSleepMs(2000, 100, 100), 1u);
+  double slot = 0;
+  EXPECT_EQ(PresentSleepMs(60, 100, slot), 0u);  // the first frame goes at once
+  EXPECT_EQ(slot, 100.0);
+  EXPECT_EQ(PresentSleepMs(60, 105, slot), 11u);  // its place: 116.67 (whole ms, not late)
+  EXPECT_NEAR(slot, 116.667, 0.001);
+  // Frames drawn quickly keep to the 60 Hz grid: 60 frames a second, not more.
+  for (int i = 0; i < 59; ++i) PresentSleepMs(60, int64_t(slot) + 1, slot);
+  EXPECT_NEAR(slot, 1100.0, 0.01);
+  // A late frame goes at once and the grid starts again from it.
+  slot = 100;
+  EXPECT_EQ(PresentSleepMs(60, 130, slot), 0u);
+  EXPECT_EQ(slot, 130.0);
+  EXPECT_EQ(PresentSleepMs(75, 130, slot), 13u);  // period 13.33
+  EXPECT_EQ(PresentSleepMs(0, 150, slot), 10u);   // 0 Hz paces as 60 Hz: 143.33 + 16.67
+  EXPECT_EQ(PresentSleepMs(2000, 170, slot), 0u);
+  // A clock that went back does not hold a frame for longer than a period.
+  slot = 5000;
+  EXPECT_EQ(PresentSleepMs(60, 100, slot), 0u);
+  EXPECT_EQ(slot, 100.0);
 }
 
 TEST(Renderer9, ClearsAndPresentsIntoTheWindow) {
@@ -67,7 +80,12 @@ TEST(Renderer9, ClearsAndPresentsIntoTheWindow) {
   EXPECT_EQ(rig.Pixel(0, 0), 0xFF203040u);
   EXPECT_EQ(rig.Pixel(15, 15), 0xFFFF0000u);
   EXPECT_EQ(rig.Pixel(20, 20), 0xFF203040u);
-  ASSERT_FALSE(TDxRig::Sleeps.empty());
+  // A second frame at once waits for its place on the refresh grid.
+  TDxRig::Sleeps.clear();
+  EXPECT_TRUE(r->Present(&whole, 1, &whole));
+  ASSERT_EQ(TDxRig::Sleeps.size(), 1u);
+  EXPECT_GE(TDxRig::Sleeps[0], 16u);
+  EXPECT_LE(TDxRig::Sleeps[0], 17u);
 }
 
 TEST(Renderer9, PendingRendererCompletedOnTheGuiThread) {
