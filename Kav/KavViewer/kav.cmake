@@ -128,6 +128,14 @@ if(KAV_TESTS)
       set_tests_properties(kavplay_xvfb_print_dialog PROPERTIES
                            ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                            SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+      add_test(NAME kavplay_xvfb_print_dialog_gl
+               COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
+                       ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_e2e.sh $<TARGET_FILE:kavplay>
+                       ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print_gl $<TARGET_FILE:kavtestcups>
+                       $<TARGET_FILE:kavxclose>)
+      set_tests_properties(kavplay_xvfb_print_dialog_gl PROPERTIES
+                           ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
+                           SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
     endif()
   endif()
   # The player on colour shows in X servers of their own (tests/xvfb: the
@@ -137,13 +145,20 @@ if(KAV_TESTS)
   # They skip (77) without the tools.
   find_program(XVFB Xvfb)
   if(XVFB AND XDOTOOL AND IM_IMPORT)
+    # Each runs once on the software device and once on the GL device.
     foreach(case fullscreen resize expose)
-      add_test(NAME kavplay_xvfb_${case}
-               COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_${case}.sh $<TARGET_FILE:kavplay>
-                       $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_xvfb_${case})
-      set_tests_properties(kavplay_xvfb_${case} PROPERTIES
-                           ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                           SKIP_RETURN_CODE 77 TIMEOUT 240 RUN_SERIAL TRUE)
+      foreach(device sw gl)
+        set(name kavplay_xvfb_${case})
+        if(device STREQUAL gl)
+          set(name ${name}_gl)
+        endif()
+        add_test(NAME ${name}
+                 COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_${case}.sh $<TARGET_FILE:kavplay>
+                         $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/${name})
+        set_tests_properties(${name} PROPERTIES
+                             ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=${device}"
+                             SKIP_RETURN_CODE 77 TIMEOUT 240 RUN_SERIAL TRUE)
+      endforeach()
     endforeach()
     # A few hundred random keys, clicks, drags and wheel steps on the demo
     # show from a fixed seed (KAV_RANDOM_SEED picks another), in rounds that

@@ -14,10 +14,18 @@
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 #include "VoRav/wpLocks.h"
+#include "platform/window/WinDialog.h"
 
 namespace kav::win {
 
 namespace {
+
+// Marks a window and every window inside it for repainting.
+void InvalidateTree(HWND h) {
+  InvalidateRect(h, nullptr, false);
+  for (HWND c = FindWindowExA(h, 0, nullptr, nullptr); c; c = FindWindowExA(h, c, nullptr, nullptr))
+    InvalidateTree(c);
+}
 
 TRect OuterOf(const TTopLevelState& s) {
   TRect in = NonClientInsets(s.style, s.ex_style);
@@ -238,6 +246,14 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
           // the form's and those a device presented into it: they go out
           // again at once, and the form repaints. A still slide presents no
           // other frame, so without this the window would stay empty.
+          // An OpenGL window has no such surface (asking for one would put
+          // an empty picture over what GL drew): there the windows inside
+          // repaint too, and the device panels among them draw their frame
+          // again.
+          if (m.window && (SDL_GetWindowFlags(m.window) & SDL_WINDOW_OPENGL)) {
+            InvalidateTree(h);
+            break;
+          }
           if (m.window && (SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN) && SDL_GetWindowSurface(m.window))
             SDL_UpdateWindowSurface(m.window);
           InvalidateRect(h, nullptr, false);
