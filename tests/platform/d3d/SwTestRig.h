@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <string_view>
 #include <vector>
 
 #include "platform/d3d/SwDevice.h"
 #include "platform/d3d/SwFormat.h"
+#include "platform/d3d/SwShader.h"
 #include "platform/d3d/offscreen/SwOffscreenSink.h"
 
 namespace kav::swtest {
@@ -82,6 +85,34 @@ struct TRig {
     Dev->SetSamplerState(0, TSwSamplerState::MinFilter, uint32_t(filter));
     Dev->SetSamplerState(0, TSwSamplerState::AddressU, uint32_t(addr));
     Dev->SetSamplerState(0, TSwSamplerState::AddressV, uint32_t(addr));
+  }
+
+  // A size^3 colour lookup volume of seeded texels bound to stage 1 with a
+  // linear filter, clamped on every axis when asked (as lookups are drawn).
+  Ref<TSwVolumeTexture> LookupVolume(uint32_t size, std::mt19937& rng, bool clamp = true) {
+    Ref<TSwVolumeTexture> lut;
+    Dev->CreateVolumeTexture(size, size, size, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, lut);
+    TSwLockedBox lb;
+    lut->LockBox(0, lb, nullptr, 0);
+    for (uint32_t i = 0; i < size * size * size; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng());
+    lut->UnlockBox(0);
+    Dev->SetTexture(1, lut.get());
+    Dev->SetSamplerState(1, TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
+    if (clamp)
+      for (auto a : {TSwSamplerState::AddressU, TSwSamplerState::AddressV, TSwSamplerState::AddressW})
+        Dev->SetSamplerState(1, a, uint32_t(TSwAddress::Clamp));
+    return lut;
+  }
+
+  // The named built-in pixel kernel set with constant c0; the caller keeps
+  // the returned shader alive while drawing.
+  Ref<TSwPixelShader> Kernel(std::string_view name, const float (&c0)[4]) {
+    const std::string blob = SwPixelShaderBlob(name);
+    Ref<TSwPixelShader> ps;
+    Dev->CreatePixelShader(blob.data(), blob.size(), ps);
+    Dev->SetPixelShader(ps.get());
+    Dev->SetPixelShaderConstantF(0, c0, 1);
+    return ps;
   }
 
   void Blend(TSwBlend src, TSwBlend dst, TSwBlendOp op = TSwBlendOp::Add) {
