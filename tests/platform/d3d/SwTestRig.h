@@ -26,6 +26,31 @@ struct TTV {
 };
 constexpr uint32_t kTTVFvf = SwFvfXYZRHW | SwFvfDiffuse | SwFvfTex(1);
 
+// A texture of `fmt` on `dev` filled by fn(x, y) -> A8R8G8B8 at level 0.
+template <class F>
+Ref<TSwTexture> MakeTexture(TSwDevice& dev, uint32_t w, uint32_t h, F fn, TSwFormat fmt = TSwFormat::A8R8G8B8,
+                            uint32_t levels = 1) {
+  Ref<TSwTexture> t;
+  EXPECT_EQ(dev.CreateTexture(w, h, levels, 0, fmt, TSwPool::Managed, t), TSwResult::Ok);
+  TSwLockedRect lr;
+  EXPECT_EQ(t->LockRect(0, lr, nullptr, 0), TSwResult::Ok);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x)
+      SwWriteArgb(fmt, static_cast<uint8_t*>(lr.Bits) + y * lr.Pitch + x * SwBytesPerPixel(fmt), fn(x, y));
+  t->UnlockRect(0);
+  return t;
+}
+
+// Draws the rectangle [x0, x1) x [y0, y1) in pixels on `dev` as a
+// two-triangle strip with texture coordinates u0..u1, v0..v1.
+inline void Quad(TSwDevice& dev, float x0, float y0, float x1, float y1, uint32_t color, float u0 = 0, float v0 = 0,
+                 float u1 = 1, float v1 = 1) {
+  TTV q[4] = {{x0, y0, 0, 1, color, u0, v0}, {x1, y0, 0, 1, color, u1, v0},
+              {x0, y1, 0, 1, color, u0, v1}, {x1, y1, 0, 1, color, u1, v1}};
+  dev.SetFVF(kTTVFvf);
+  EXPECT_EQ(dev.DrawPrimitiveUP(TSwPrimitive::TriangleStrip, 2, q, sizeof(TTV)), TSwResult::Ok);
+}
+
 struct TRig {
   Ref<TSwOffscreenSink> Sink = MakeRef<TSwOffscreenSink>();
   Ref<TSwDirect3D> D3D;
@@ -51,25 +76,14 @@ struct TRig {
   // A texture of `fmt` filled by fn(x, y) -> A8R8G8B8 at level 0.
   template <class F>
   Ref<TSwTexture> Texture(uint32_t w, uint32_t h, F fn, TSwFormat fmt = TSwFormat::A8R8G8B8, uint32_t levels = 1) {
-    Ref<TSwTexture> t;
-    EXPECT_EQ(Dev->CreateTexture(w, h, levels, 0, fmt, TSwPool::Managed, t), TSwResult::Ok);
-    TSwLockedRect lr;
-    EXPECT_EQ(t->LockRect(0, lr, nullptr, 0), TSwResult::Ok);
-    for (uint32_t y = 0; y < h; ++y)
-      for (uint32_t x = 0; x < w; ++x)
-        SwWriteArgb(fmt, static_cast<uint8_t*>(lr.Bits) + y * lr.Pitch + x * SwBytesPerPixel(fmt), fn(x, y));
-    t->UnlockRect(0);
-    return t;
+    return MakeTexture(*Dev, w, h, fn, fmt, levels);
   }
 
   // Draws the rectangle [x0, x1) x [y0, y1) in pixels as a two-triangle
   // strip with texture coordinates u0..u1, v0..v1.
   void Quad(float x0, float y0, float x1, float y1, uint32_t color, float u0 = 0, float v0 = 0, float u1 = 1,
             float v1 = 1) {
-    TTV q[4] = {{x0, y0, 0, 1, color, u0, v0}, {x1, y0, 0, 1, color, u1, v0},
-                {x0, y1, 0, 1, color, u0, v1}, {x1, y1, 0, 1, color, u1, v1}};
-    Dev->SetFVF(kTTVFvf);
-    EXPECT_EQ(Dev->DrawPrimitiveUP(TSwPrimitive::TriangleStrip, 2, q, sizeof(TTV)), TSwResult::Ok);
+    swtest::Quad(*Dev, x0, y0, x1, y1, color, u0, v0, u1, v1);
   }
 
   // Stage 0 selecting the texture (colour and alpha), modulated when asked.
