@@ -119,6 +119,14 @@ double Median(std::vector<double> v) {
   return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// The effect of the transition configuration called `name`; null when none is.
+Ref<TKavEffect> ConfigEffect(const std::string& name) {
+  Ref<TKavEffect> effect;
+  for (auto& c : transsheet::AllConfigs())
+    if (c.Name == name) effect = c.Effect;
+  return effect;
+}
+
 // One configuration per run: "dissolve", a page roll, a turning cube side,
 // random blocks.
 void BM_GlTransitionFrameCpu(benchmark::State& state, const std::string& name) {
@@ -127,9 +135,7 @@ void BM_GlTransitionFrameCpu(benchmark::State& state, const std::string& name) {
     state.SkipWithError("no headless OpenGL 3.3");
     return;
   }
-  Ref<TKavEffect> effect;
-  for (auto& c : transsheet::AllConfigs())
-    if (c.Name == name) effect = c.Effect;
+  Ref<TKavEffect> effect = ConfigEffect(name);
   if (!effect) {
     state.SkipWithError("no such configuration");
     return;
@@ -156,9 +162,7 @@ void BM_GlTransitionSubmit(benchmark::State& state, const std::string& name) {
     state.SkipWithError("no headless OpenGL 3.3");
     return;
   }
-  Ref<TKavEffect> effect;
-  for (auto& c : transsheet::AllConfigs())
-    if (c.Name == name) effect = c.Effect;
+  Ref<TKavEffect> effect = ConfigEffect(name);
   std::vector<double> ours;
   for (auto _ : state)
     for (const TFrameCost& f : Frames(rig, effect, 19)) ours.push_back(f.Ours + f.Gl);

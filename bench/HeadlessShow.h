@@ -20,6 +20,26 @@ namespace kav::benchshow {
 constexpr int32_t kWidth = 1920, kHeight = 1080;
 constexpr uint64_t kWindow = 11;
 
+// The standard transitions the bench shows take in turn, one second into
+// every slide: their names, and the show objects that define them.
+constexpr const char* kEffects[] = {"dissolve", "push", "hourhand", "shapes", "gates", "page",
+                                    "mosaic", "slide", "curling", "flip", "swap"};
+constexpr const char* kEffectObjects =
+    "object TheEffect:AnEffect\r\ntime=1000\r\n"
+    "object dissolve:Effect\r\nchecked=1\r\nend\r\n"
+    "object push:Effect\r\nchecked=1\r\ndirection=1000\r\nend\r\n"
+    "object hourhand:Effect\r\nchecked=1\r\naction=10\r\ndirection=100000000\r\nsmoothline=0.35\r\nend\r\n"
+    "object shapes:Effect\r\nchecked=1\r\naction=10\r\ndirection=100\r\ncenterx=50\r\ncentery=50\r\nend\r\n"
+    "object gates:Effect\r\nchecked=1\r\ndirection=10000000\r\nend\r\n"
+    "object page:Effect\r\nchecked=1\r\ndirection=10000000\r\nend\r\n"
+    "object mosaic:Effect\r\nchecked=1\r\ncols=16\r\nrows=9\r\nappearence=20\r\nend\r\n"
+    "object slide:Effect\r\nchecked=1\r\ndirection=0100\r\nend\r\n"
+    "object curling:Effect\r\nchecked=1\r\naction=10\r\ndirection=10000000\r\nusecolor=0\r\nusevolume=1\r\n"
+    "radius=0.2\r\n3dvolume=0.125\r\nend\r\n"
+    "object flip:Effect\r\nchecked=1\r\ndirection=1000\r\nspin_center=0\r\nnonlinear_speed=1\r\n3dvolume=0.5\r\nend\r\n"
+    "object swap:Effect\r\nchecked=1\r\ndirection=0010\r\ndepth=4\r\ndistance=1\r\nangle=60\r\nend\r\n"
+    "end\r\n";
+
 // The offscreen sink that also notes when each frame arrived, so that a
 // benchmark can tell a pass that drew a frame from one that waited.
 class TTimedSink : public TSwOffscreenSink {

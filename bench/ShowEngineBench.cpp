@@ -70,28 +70,10 @@ constexpr int kSlides = 20;
 using benchshow::kHeight;
 using benchshow::kWidth;
 using benchshow::kWindow;
+using benchshow::kEffectObjects;
+using benchshow::kEffects;
 using benchshow::THeadless;
 constexpr double kFrameMs = 1000.0 / 60.0;
-
-// The standard transitions the show with transitions takes in turn, one
-// second into every slide.
-constexpr const char* kEffects[] = {"dissolve", "push", "hourhand", "shapes", "gates", "page",
-                                    "mosaic", "slide", "curling", "flip", "swap"};
-constexpr const char* kEffectObjects =
-    "object TheEffect:AnEffect\r\ntime=1000\r\n"
-    "object dissolve:Effect\r\nchecked=1\r\nend\r\n"
-    "object push:Effect\r\nchecked=1\r\ndirection=1000\r\nend\r\n"
-    "object hourhand:Effect\r\nchecked=1\r\naction=10\r\ndirection=100000000\r\nsmoothline=0.35\r\nend\r\n"
-    "object shapes:Effect\r\nchecked=1\r\naction=10\r\ndirection=100\r\ncenterx=50\r\ncentery=50\r\nend\r\n"
-    "object gates:Effect\r\nchecked=1\r\ndirection=10000000\r\nend\r\n"
-    "object page:Effect\r\nchecked=1\r\ndirection=10000000\r\nend\r\n"
-    "object mosaic:Effect\r\nchecked=1\r\ncols=16\r\nrows=9\r\nappearence=20\r\nend\r\n"
-    "object slide:Effect\r\nchecked=1\r\ndirection=0100\r\nend\r\n"
-    "object curling:Effect\r\nchecked=1\r\naction=10\r\ndirection=10000000\r\nusecolor=0\r\nusevolume=1\r\n"
-    "radius=0.2\r\n3dvolume=0.125\r\nend\r\n"
-    "object flip:Effect\r\nchecked=1\r\ndirection=1000\r\nspin_center=0\r\nnonlinear_speed=1\r\n3dvolume=0.5\r\nend\r\n"
-    "object swap:Effect\r\nchecked=1\r\ndirection=0010\r\ndepth=4\r\ndistance=1\r\nangle=60\r\nend\r\n"
-    "end\r\n";
 
 // The packed show with slides of `slide_ms` each, written once per length:
 // cuts, or with `transitions` a one-second transition into every slide.

@@ -126,36 +126,21 @@ std::string SoakShow() {
   };
   const std::vector<uint8_t> photo = read(jpg);
   const std::string music_name = std::filesystem::path(music).extension() == ".mp3" ? "tune.mp3" : "tune.wav";
-  const char* effects[] = {"dissolve", "push", "hourhand", "shapes", "gates", "page",
-                           "mosaic", "slide", "curling", "flip", "swap"};
   std::string project =
       "[Main]\r\nKavVersion=8.0.1\r\nopt_scr_full=0\r\nopt_scr_width=1920\r\nopt_scr_height=1080\r\n"
       "opt_repeat=repeat\r\nopt_fullyplaysound=1\r\n"
       "object Music:TMusic\r\nobject Options:TMusicOptions\r\nIsRepeat=0\r\nIsMute=0\r\nend\r\n"
       "object Track1:TMusicTrack\r\nobject Tune:TMusicItem\r\nGUID={soak-tune}\r\nFileName=" + music_name +
       "\r\nStartTime=0\r\nDuration=" + std::to_string(kMusicSeconds * 1000) +
-      "\r\nCrossMode=0\r\nFadeIn=1000\r\nFadeOut=1500\r\nVolume=80\r\nend\r\nend\r\nend\r\n"
-      "object TheEffect:AnEffect\r\ntime=1000\r\n"
-      "object dissolve:Effect\r\nchecked=1\r\nend\r\n"
-      "object push:Effect\r\nchecked=1\r\ndirection=1000\r\nend\r\n"
-      "object hourhand:Effect\r\nchecked=1\r\naction=10\r\ndirection=100000000\r\nsmoothline=0.35\r\nend\r\n"
-      "object shapes:Effect\r\nchecked=1\r\naction=10\r\ndirection=100\r\ncenterx=50\r\ncentery=50\r\nend\r\n"
-      "object gates:Effect\r\nchecked=1\r\ndirection=10000000\r\nend\r\n"
-      "object page:Effect\r\nchecked=1\r\ndirection=10000000\r\nend\r\n"
-      "object mosaic:Effect\r\nchecked=1\r\ncols=16\r\nrows=9\r\nappearence=20\r\nend\r\n"
-      "object slide:Effect\r\nchecked=1\r\ndirection=0100\r\nend\r\n"
-      "object curling:Effect\r\nchecked=1\r\naction=10\r\ndirection=10000000\r\nusecolor=0\r\nusevolume=1\r\n"
-      "radius=0.2\r\n3dvolume=0.125\r\nend\r\n"
-      "object flip:Effect\r\nchecked=1\r\ndirection=1000\r\nspin_center=0\r\nnonlinear_speed=1\r\n3dvolume=0.5\r\nend\r\n"
-      "object swap:Effect\r\nchecked=1\r\ndirection=0010\r\ndepth=4\r\ndistance=1\r\nangle=60\r\nend\r\n"
-      "end\r\n[Times]\r\nopt_slidescount=" + std::to_string(kSlides) + "\r\n";
+      "\r\nCrossMode=0\r\nFadeIn=1000\r\nFadeOut=1500\r\nVolume=80\r\nend\r\nend\r\nend\r\n" +
+      std::string(benchshow::kEffectObjects) + "[Times]\r\nopt_slidescount=" + std::to_string(kSlides) + "\r\n";
   for (int i = 1; i <= kSlides; ++i) project += "opt_synchpos" + std::to_string(i) + "=" + std::to_string(i * kSlideMs) + "\r\n";
   std::vector<packer::Entry> entries;
   for (int i = 1; i <= kSlides; ++i) {
     const std::string name = "photo" + std::to_string(i) + ".jpg";
     const std::string shift = std::to_string((i % 5) - 2);
     project += "[Slide" + std::to_string(i) + "]\r\nobject TheEffect:AnEffect\r\nref=" +
-               std::string(effects[(i - 1) % std::size(effects)]) + "\r\ntime=1000\r\nend\r\n" +
+               std::string(benchshow::kEffects[(i - 1) % std::size(benchshow::kEffects)]) + "\r\ntime=1000\r\nend\r\n" +
                "object Photo:Image\r\nGUID={soak-" + std::to_string(i) + "}\r\nImageName=" + name +
                "\r\nFitMode=Cover\r\n"
                "object k:KeyPoint\r\nTime=0\r\nPosition=0,0\r\nScaleX=100\r\nScaleY=100\r\nend\r\n"

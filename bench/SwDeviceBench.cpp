@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstring>
 #include <random>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -188,17 +190,20 @@ void BM_PerspectiveQuad(benchmark::State& state) {
   });
 }
 
-// A full-screen pass through a pixel kernel (texture times a constant).
-void BM_PixelKernelPass(benchmark::State& state) {
-  static Ref<TSwPixelShader> shader = [] {
-    std::string blob = SwPixelShaderBlob(kSwKernelTexTimesConstant);
-    Ref<TSwPixelShader> s;
-    Bench().Dev->CreatePixelShader(blob.data(), blob.size(), s);
-    return s;
-  }();
+// A built-in pixel kernel made on the shared bench device.
+Ref<TSwPixelShader> MakeKernel(std::string_view name) {
+  const std::string blob = SwPixelShaderBlob(name);
+  Ref<TSwPixelShader> s;
+  Bench().Dev->CreatePixelShader(blob.data(), blob.size(), s);
+  return s;
+}
+
+// Full-screen passes of one picture through the texture-times-constant kernel.
+void TexTimesConstantPass(benchmark::State& state, Ref<TSwTexture> TBench::*picture) {
+  static Ref<TSwPixelShader> shader = MakeKernel(kSwKernelTexTimesConstant);
   const float c0[4] = {1.0f, 0.9f, 0.8f, 0.75f};
   Measure(state, [&](TBench& b) {
-    b.Textured(b.Picture.get(), true, false);
+    b.Textured((b.*picture).get(), true, false);
     b.Dev->SetPixelShader(shader.get());
     b.Dev->SetPixelShaderConstantF(0, c0, 1);
     b.Rect(0xFFFFFFFF);
@@ -206,34 +211,17 @@ void BM_PixelKernelPass(benchmark::State& state) {
   });
 }
 
+// A full-screen pass through a pixel kernel (texture times a constant).
+void BM_PixelKernelPass(benchmark::State& state) { TexTimesConstantPass(state, &TBench::Picture); }
+
 // The same kernel over a 1080p picture drawn 1:1 (no filtering between
 // texels): the kernel's own cost beside the scaling of the pass above.
-void BM_PixelKernelPass1to1(benchmark::State& state) {
-  static Ref<TSwPixelShader> shader = [] {
-    std::string blob = SwPixelShaderBlob(kSwKernelTexTimesConstant);
-    Ref<TSwPixelShader> s;
-    Bench().Dev->CreatePixelShader(blob.data(), blob.size(), s);
-    return s;
-  }();
-  const float c0[4] = {1.0f, 0.9f, 0.8f, 0.75f};
-  Measure(state, [&](TBench& b) {
-    b.Textured(b.Full.get(), true, false);
-    b.Dev->SetPixelShader(shader.get());
-    b.Dev->SetPixelShaderConstantF(0, c0, 1);
-    b.Rect(0xFFFFFFFF);
-    b.Dev->SetPixelShader(nullptr);
-  });
-}
+void BM_PixelKernelPass1to1(benchmark::State& state) { TexTimesConstantPass(state, &TBench::Full); }
 
 // A full-screen colour-graded pass: the picture looked up in a 32x32x32
 // volume (the work of every graded image and video frame).
 void BM_ColorLookupKernelPass(benchmark::State& state) {
-  static Ref<TSwPixelShader> shader = [] {
-    std::string blob = SwPixelShaderBlob(kSwKernelColorLookup);
-    Ref<TSwPixelShader> s;
-    Bench().Dev->CreatePixelShader(blob.data(), blob.size(), s);
-    return s;
-  }();
+  static Ref<TSwPixelShader> shader = MakeKernel(kSwKernelColorLookup);
   static Ref<TSwVolumeTexture> lut = [] {
     Ref<TSwVolumeTexture> v;
     Bench().Dev->CreateVolumeTexture(32, 32, 32, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, v);

@@ -10,8 +10,8 @@ namespace kav {
 
 namespace {
 
-// Shared helpers: YUV (BT.601 studio range), chroma key, field lines and
-// the two kinds of grading.
+// Shared helpers: YUV (BT.601 studio range), chroma key, field lines, the
+// two kinds of grading and the seven-tap blur.
 const char* kCommon = R"(
 vec3 YuvToRgb(float y, float u, float v) {
   float yy = (y * 255.0 - 16.0) * 1.1643835616438356;
@@ -38,6 +38,14 @@ vec4 GradeVolume(sampler3D lut, vec4 c) {
   vec4 l = textureLod(lut, c.rgb * (31.0 / 32.0) + 0.5 / 32.0, 0.0);
   return vec4(mix(c.rgb, l.rgb, t), c.a);
 }
+// Seven taps along `d` around `uv`, weights `w` from the outer pair to the centre.
+vec4 Gauss7(vec2 uv, vec2 d, vec4 w) {
+  vec4 o = texture(s0, uv) * w.w;
+  o += (texture(s0, uv - d) + texture(s0, uv + d)) * w.z;
+  o += (texture(s0, uv - 2.0 * d) + texture(s0, uv + 2.0 * d)) * w.y;
+  o += (texture(s0, uv - 3.0 * d) + texture(s0, uv + 3.0 * d)) * w.x;
+  return o;
+}
 )";
 
 struct TSource {
@@ -57,24 +65,8 @@ const TSource kSources[] = {
   float inv = c.a > 0.0 ? 1.0 / c.a : 0.0;
   return vec4(clamp(c.rgb * inv, 0.0, 1.0), c.a * mask);
 })"},
-    {"gauss_blur_h7", R"(vec4 Kernel() {
-  vec2 uv = Tex(0), d = vec2(C(1).x, 0.0);
-  vec4 w = C(0);  // outer to centre
-  vec4 o = texture(s0, uv) * w.w;
-  o += (texture(s0, uv - d) + texture(s0, uv + d)) * w.z;
-  o += (texture(s0, uv - 2.0 * d) + texture(s0, uv + 2.0 * d)) * w.y;
-  o += (texture(s0, uv - 3.0 * d) + texture(s0, uv + 3.0 * d)) * w.x;
-  return o;
-})"},
-    {"gauss_blur_v7", R"(vec4 Kernel() {
-  vec2 uv = Tex(0), d = vec2(0.0, C(1).x);
-  vec4 w = C(0);
-  vec4 o = texture(s0, uv) * w.w;
-  o += (texture(s0, uv - d) + texture(s0, uv + d)) * w.z;
-  o += (texture(s0, uv - 2.0 * d) + texture(s0, uv + 2.0 * d)) * w.y;
-  o += (texture(s0, uv - 3.0 * d) + texture(s0, uv + 3.0 * d)) * w.x;
-  return o;
-})"},
+    {"gauss_blur_h7", "vec4 Kernel() { return Gauss7(Tex(0), vec2(C(1).x, 0.0), C(0)); }"},
+    {"gauss_blur_v7", "vec4 Kernel() { return Gauss7(Tex(0), vec2(0.0, C(1).x), C(0)); }"},
     {"gauss_mix", "vec4 Kernel() { return mix(texture(s0, Tex(0)), texture(s1, Tex(1)), C(0).x); }"},
     {"unsharp", R"(vec4 Kernel() {
   vec2 uv = Tex(0), inv = C(0).xy;

@@ -2,7 +2,7 @@
 # they live apart from the show model (kav_classes), which the lower layers
 # of the engine use without the 3D libraries.
 kav_library(kav_objects DIRS KavLib2/KavObjects DEPS kav_classes kav_3dengine vorav_effects2d vorav_textout kav_exif kav_transitions)
-kav_test(kav_objects_tests DIRS KavLib2/KavObjects DEPS kav_objects kav_framedump platform_d3d kav_packer)
+kav_test(kav_objects_tests DIRS KavLib2/KavObjects DEPS kav_objects kav_framedump platform_d3d kav_packer kav_transsheet)
 if(KAV_TESTS)
   # Every frame once more drawn by the GL device (headless EGL on Mesa),
   # the golden frames among them.

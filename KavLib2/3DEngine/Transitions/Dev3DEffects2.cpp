@@ -502,6 +502,18 @@ TRect Meet(const TRect& a, const TRect& b) {
                std::min(a.Bottom, b.Bottom)};
 }
 
+// Extends `p` by `q` when `q` continues it across a whole side (right or
+// bottom); false, leaving `p` alone, otherwise.
+bool JoinAlongSide(TRect& p, const TRect& q) {
+  if (p.Top == q.Top && p.Bottom == q.Bottom && p.Right == q.Left)
+    p.Right = q.Right;
+  else if (p.Left == q.Left && p.Right == q.Right && p.Bottom == q.Top)
+    p.Bottom = q.Bottom;
+  else
+    return false;
+  return true;
+}
+
 // What is left of `a` outside `b`: up to four rectangles.
 std::vector<TRect> SubtractRect(const TRect& a, const TRect& b) {
   if (a.IsEmpty()) return {};
@@ -599,14 +611,7 @@ TCustomD3DEffecter::TCopy TCustomD3DEffecter::CopyOf(const TTriBatch& b, const T
     for (size_t i = 0; i < parts.size() && !joined; ++i)
       for (size_t j = 0; j < parts.size() && !joined; ++j) {
         if (i == j || !(parts[i].Copy.Shift == parts[j].Copy.Shift)) continue;
-        TRect& p = parts[i].Copy.Pixels;
-        const TRect& q = parts[j].Copy.Pixels;
-        if (p.Top == q.Top && p.Bottom == q.Bottom && p.Right == q.Left)
-          p.Right = q.Right;
-        else if (p.Left == q.Left && p.Right == q.Right && p.Bottom == q.Top)
-          p.Bottom = q.Bottom;
-        else
-          continue;
+        if (!JoinAlongSide(parts[i].Copy.Pixels, parts[j].Copy.Pixels)) continue;
         parts[i].Tris.insert(parts[i].Tris.end(), parts[j].Tris.begin(), parts[j].Tris.end());
         parts.erase(parts.begin() + std::ptrdiff_t(j));
         joined = true;
@@ -677,15 +682,7 @@ std::vector<TRect> TCustomD3DEffecter::DeferredCovers(size_t first, TSize opaque
     joined = false;
     for (size_t i = 0; i < boxes.size() && !joined; ++i)
       for (size_t j = 0; j < boxes.size() && !joined; ++j) {
-        if (i == j) continue;
-        TRect& p = boxes[i];
-        const TRect& q = boxes[j];
-        if (p.Top == q.Top && p.Bottom == q.Bottom && p.Right == q.Left)
-          p.Right = q.Right;
-        else if (p.Left == q.Left && p.Right == q.Right && p.Bottom == q.Top)
-          p.Bottom = q.Bottom;
-        else
-          continue;
+        if (i == j || !JoinAlongSide(boxes[i], boxes[j])) continue;
         boxes.erase(boxes.begin() + std::ptrdiff_t(j));
         joined = true;
       }

@@ -5,6 +5,7 @@
 
 #include "KavLib2/3DEngine/Transitions/Dev3DEffects2.h"
 #include "ShowFolderTestUtil.h"
+#include "tools/transitionsheet/TransitionConfigs.h"
 
 namespace kav {
 namespace {
@@ -23,17 +24,8 @@ struct TSilent : TDrawItem {
 
 Ref<TKavFilter> Transition(int32_t kind, std::vector<int32_t> flags, std::vector<int32_t> ints,
                            std::vector<float> floats, double time) {
-  auto e = MakeRef<TKavEffect>();
-  e->Kind = kind;
-  e->VariantCount = 1;
-  e->Flags.assign(12, 0);
-  for (int32_t f : flags) e->Flags[size_t(f)] = 1;
-  ints.resize(4, 0);
-  floats.resize(3, 0);
-  e->Ints = ints;
-  e->Floats = floats;
   auto p = MakeRef<TKavFilter>();
-  p->Effect = e;
+  p->Effect = transsheet::Effect(kind, std::move(flags), std::move(ints), std::move(floats));
   p->Duration = 1000;
   p->EdgeFraction = 0.1f;
   p->Time = time;

@@ -81,11 +81,7 @@ std::vector<uint32_t> Render(const TCase& c, bool fast, int threads) {
   if (c.viewport) rig.Dev->SetViewport(TSwViewport{5, 3, 70, 50, 0, 1});
   Ref<TSwPixelShader> shader;
   if (c.kernel) {
-    const std::string blob = SwPixelShaderBlob(kSwKernelTexTimesConstant);
-    rig.Dev->CreatePixelShader(blob.data(), blob.size(), shader);
-    rig.Dev->SetPixelShader(shader.get());
-    const float c0[4] = {0.9f, 0.55f, 1.0f, 0.7f};
-    rig.Dev->SetPixelShaderConstantF(0, c0, 1);
+    shader = rig.Kernel(kSwKernelTexTimesConstant, {0.9f, 0.55f, 1.0f, 0.7f});
   }
   rig.Dev->BeginScene();
   rig.Quad(c.x0, c.y0, c.x1, c.y1, c.color, c.u0, c.v0, c.u1, c.v1);
@@ -301,24 +297,9 @@ std::vector<uint32_t> RenderKernel(bool fast, bool mips, bool lookup, TSwFormat 
   rig.Dev->SetSamplerState(0, TSwSamplerState::MipFilter, uint32_t(mips ? TSwFilter::Linear : TSwFilter::None));
   rig.Blend(TSwBlend::One, TSwBlend::InvSrcAlpha);
   Ref<TSwVolumeTexture> lut;
-  if (lookup) {
-    rig.Dev->CreateVolumeTexture(8, 8, 8, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, lut);
-    TSwLockedBox lb;
-    lut->LockBox(0, lb, nullptr, 0);
-    for (int i = 0; i < 8 * 8 * 8; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng());
-    lut->UnlockBox(0);
-    rig.Dev->SetTexture(1, lut.get());
-    rig.Dev->SetSamplerState(1, TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
-    if (!mips)  // clamped on every axis, as lookups are drawn: the eight-wide volume sampler
-      for (auto a : {TSwSamplerState::AddressU, TSwSamplerState::AddressV, TSwSamplerState::AddressW})
-        rig.Dev->SetSamplerState(1, a, uint32_t(TSwAddress::Clamp));
-  }
-  std::string blob = SwPixelShaderBlob(lookup ? kSwKernelColorLookup : kSwKernelTexTimesConstant);
-  Ref<TSwPixelShader> ps;
-  rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
-  rig.Dev->SetPixelShader(ps.get());
-  const float c0[4] = {0.9f, 0.7f, 1.0f, 0.8f};
-  rig.Dev->SetPixelShaderConstantF(0, c0, 1);
+  // Without mips clamped on every axis, as lookups are drawn: the eight-wide volume sampler.
+  if (lookup) lut = rig.LookupVolume(8, rng, !mips);
+  const auto ps = rig.Kernel(lookup ? kSwKernelColorLookup : kSwKernelTexTimesConstant, {0.9f, 0.7f, 1.0f, 0.8f});
   TSwMatrix proj;
   proj.m[2][3] = 1.0f;
   proj.m[3][2] = -0.1f;
@@ -364,22 +345,8 @@ TEST(SwFastPaths, LookupRectanglesGiveTheReferencePixels) {
     rig.Dev->CreateTexture(40, 30, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, tex);
     FillLevels(tex.get(), TSwFormat::A8R8G8B8, rng);
     rig.TextureStage(tex.get(), false, TSwFilter::Linear, TSwAddress::Clamp);
-    Ref<TSwVolumeTexture> lut;
-    rig.Dev->CreateVolumeTexture(8, 8, 8, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, lut);
-    TSwLockedBox lb;
-    lut->LockBox(0, lb, nullptr, 0);
-    for (int i = 0; i < 8 * 8 * 8; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng());
-    lut->UnlockBox(0);
-    rig.Dev->SetTexture(1, lut.get());
-    rig.Dev->SetSamplerState(1, TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
-    for (auto a : {TSwSamplerState::AddressU, TSwSamplerState::AddressV, TSwSamplerState::AddressW})
-      rig.Dev->SetSamplerState(1, a, uint32_t(TSwAddress::Clamp));
-    const std::string blob = SwPixelShaderBlob(kSwKernelColorLookup);
-    Ref<TSwPixelShader> ps;
-    rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
-    rig.Dev->SetPixelShader(ps.get());
-    const float c0[4] = {0.7f, 0, 0, 0};
-    rig.Dev->SetPixelShaderConstantF(0, c0, 1);
+    const auto lut = rig.LookupVolume(8, rng);
+    const auto ps = rig.Kernel(kSwKernelColorLookup, {0.7f, 0, 0, 0});
     rig.Blend(TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha);
     rig.Dev->BeginScene();
     rig.Quad(x0, 1.5f, x1, 60.5f, 0xFFFFFFFF, u0, -0.1f, u1, 1.2f);

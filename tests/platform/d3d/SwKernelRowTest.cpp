@@ -134,22 +134,8 @@ TEST(SwGradeSpan, LookupKernelRectanglesOfAnyWidthGiveTheReferencePixels) {
       return (a << 24) | (rng() & 0xFFFFFFu);
     });
     rig.TextureStage(tex.get(), false, TSwFilter::Linear, TSwAddress::Clamp);
-    Ref<TSwVolumeTexture> lut;
-    rig.Dev->CreateVolumeTexture(32, 32, 32, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, lut);
-    TSwLockedBox lb;
-    lut->LockBox(0, lb, nullptr, 0);
-    for (int i = 0; i < 32 * 32 * 32; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng());
-    lut->UnlockBox(0);
-    rig.Dev->SetTexture(1, lut.get());
-    rig.Dev->SetSamplerState(1, TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
-    for (auto a : {TSwSamplerState::AddressU, TSwSamplerState::AddressV, TSwSamplerState::AddressW})
-      rig.Dev->SetSamplerState(1, a, uint32_t(TSwAddress::Clamp));
-    const std::string blob = SwPixelShaderBlob(kSwKernelColorLookup);
-    Ref<TSwPixelShader> ps;
-    rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
-    rig.Dev->SetPixelShader(ps.get());
-    const float c0[4] = {0.65f, 0, 0, 0};
-    rig.Dev->SetPixelShaderConstantF(0, c0, 1);
+    const auto lut = rig.LookupVolume(32, rng);
+    const auto ps = rig.Kernel(kSwKernelColorLookup, {0.65f, 0, 0, 0});
     if (blend) rig.Blend(TSwBlend::SrcAlpha, TSwBlend::InvSrcAlpha);
     const float dw = scaled ? float(w) * 1.3f + 0.4f : float(w), dh = scaled ? float(h) * 0.7f + 1.0f : float(h);
     rig.Dev->BeginScene();
@@ -182,22 +168,8 @@ TEST(SwKernelWrite, OpaqueSpansUnderEveryBlendGiveTheReferencePixels) {
       return (a << 24) | (rng() & 0xFFFFFFu);
     });
     rig.TextureStage(tex.get(), false, TSwFilter::Point, TSwAddress::Clamp);
-    Ref<TSwVolumeTexture> lut;
-    rig.Dev->CreateVolumeTexture(32, 32, 32, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, lut);
-    TSwLockedBox lb;
-    lut->LockBox(0, lb, nullptr, 0);
-    for (int i = 0; i < 32 * 32 * 32; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng());
-    lut->UnlockBox(0);
-    rig.Dev->SetTexture(1, lut.get());
-    rig.Dev->SetSamplerState(1, TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
-    for (auto a : {TSwSamplerState::AddressU, TSwSamplerState::AddressV, TSwSamplerState::AddressW})
-      rig.Dev->SetSamplerState(1, a, uint32_t(TSwAddress::Clamp));
-    const std::string blob = SwPixelShaderBlob(kSwKernelColorLookup);
-    Ref<TSwPixelShader> ps;
-    rig.Dev->CreatePixelShader(blob.data(), blob.size(), ps);
-    rig.Dev->SetPixelShader(ps.get());
-    const float c0[4] = {0.5f, 0, 0, 0};
-    rig.Dev->SetPixelShaderConstantF(0, c0, 1);
+    const auto lut = rig.LookupVolume(32, rng);
+    const auto ps = rig.Kernel(kSwKernelColorLookup, {0.5f, 0, 0, 0});
     rig.Blend(src, dst);
     swtest::TTV q[4] = {{3.2f, 9.7f, 0, 1, 0xFFFFFFFF, 0, 0},
                         {40.6f, 1.3f, 0, 1, 0xFFFFFFFF, 1, 0},

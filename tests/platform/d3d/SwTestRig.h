@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <string_view>
 #include <vector>
 
 #include "platform/d3d/SwDevice.h"
 #include "platform/d3d/SwFormat.h"
+#include "platform/d3d/SwShader.h"
 #include "platform/d3d/offscreen/SwOffscreenSink.h"
 
 namespace kav::swtest {
@@ -22,6 +25,31 @@ struct TTV {
   float u, v;
 };
 constexpr uint32_t kTTVFvf = SwFvfXYZRHW | SwFvfDiffuse | SwFvfTex(1);
+
+// A texture of `fmt` on `dev` filled by fn(x, y) -> A8R8G8B8 at level 0.
+template <class F>
+Ref<TSwTexture> MakeTexture(TSwDevice& dev, uint32_t w, uint32_t h, F fn, TSwFormat fmt = TSwFormat::A8R8G8B8,
+                            uint32_t levels = 1) {
+  Ref<TSwTexture> t;
+  EXPECT_EQ(dev.CreateTexture(w, h, levels, 0, fmt, TSwPool::Managed, t), TSwResult::Ok);
+  TSwLockedRect lr;
+  EXPECT_EQ(t->LockRect(0, lr, nullptr, 0), TSwResult::Ok);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x)
+      SwWriteArgb(fmt, static_cast<uint8_t*>(lr.Bits) + y * lr.Pitch + x * SwBytesPerPixel(fmt), fn(x, y));
+  t->UnlockRect(0);
+  return t;
+}
+
+// Draws the rectangle [x0, x1) x [y0, y1) in pixels on `dev` as a
+// two-triangle strip with texture coordinates u0..u1, v0..v1.
+inline void Quad(TSwDevice& dev, float x0, float y0, float x1, float y1, uint32_t color, float u0 = 0, float v0 = 0,
+                 float u1 = 1, float v1 = 1) {
+  TTV q[4] = {{x0, y0, 0, 1, color, u0, v0}, {x1, y0, 0, 1, color, u1, v0},
+              {x0, y1, 0, 1, color, u0, v1}, {x1, y1, 0, 1, color, u1, v1}};
+  dev.SetFVF(kTTVFvf);
+  EXPECT_EQ(dev.DrawPrimitiveUP(TSwPrimitive::TriangleStrip, 2, q, sizeof(TTV)), TSwResult::Ok);
+}
 
 struct TRig {
   Ref<TSwOffscreenSink> Sink = MakeRef<TSwOffscreenSink>();
@@ -48,25 +76,14 @@ struct TRig {
   // A texture of `fmt` filled by fn(x, y) -> A8R8G8B8 at level 0.
   template <class F>
   Ref<TSwTexture> Texture(uint32_t w, uint32_t h, F fn, TSwFormat fmt = TSwFormat::A8R8G8B8, uint32_t levels = 1) {
-    Ref<TSwTexture> t;
-    EXPECT_EQ(Dev->CreateTexture(w, h, levels, 0, fmt, TSwPool::Managed, t), TSwResult::Ok);
-    TSwLockedRect lr;
-    EXPECT_EQ(t->LockRect(0, lr, nullptr, 0), TSwResult::Ok);
-    for (uint32_t y = 0; y < h; ++y)
-      for (uint32_t x = 0; x < w; ++x)
-        SwWriteArgb(fmt, static_cast<uint8_t*>(lr.Bits) + y * lr.Pitch + x * SwBytesPerPixel(fmt), fn(x, y));
-    t->UnlockRect(0);
-    return t;
+    return MakeTexture(*Dev, w, h, fn, fmt, levels);
   }
 
   // Draws the rectangle [x0, x1) x [y0, y1) in pixels as a two-triangle
   // strip with texture coordinates u0..u1, v0..v1.
   void Quad(float x0, float y0, float x1, float y1, uint32_t color, float u0 = 0, float v0 = 0, float u1 = 1,
             float v1 = 1) {
-    TTV q[4] = {{x0, y0, 0, 1, color, u0, v0}, {x1, y0, 0, 1, color, u1, v0},
-                {x0, y1, 0, 1, color, u0, v1}, {x1, y1, 0, 1, color, u1, v1}};
-    Dev->SetFVF(kTTVFvf);
-    EXPECT_EQ(Dev->DrawPrimitiveUP(TSwPrimitive::TriangleStrip, 2, q, sizeof(TTV)), TSwResult::Ok);
+    swtest::Quad(*Dev, x0, y0, x1, y1, color, u0, v0, u1, v1);
   }
 
   // Stage 0 selecting the texture (colour and alpha), modulated when asked.
@@ -82,6 +99,34 @@ struct TRig {
     Dev->SetSamplerState(0, TSwSamplerState::MinFilter, uint32_t(filter));
     Dev->SetSamplerState(0, TSwSamplerState::AddressU, uint32_t(addr));
     Dev->SetSamplerState(0, TSwSamplerState::AddressV, uint32_t(addr));
+  }
+
+  // A size^3 colour lookup volume of seeded texels bound to stage 1 with a
+  // linear filter, clamped on every axis when asked (as lookups are drawn).
+  Ref<TSwVolumeTexture> LookupVolume(uint32_t size, std::mt19937& rng, bool clamp = true) {
+    Ref<TSwVolumeTexture> lut;
+    Dev->CreateVolumeTexture(size, size, size, 1, 0, TSwFormat::A8R8G8B8, TSwPool::Managed, lut);
+    TSwLockedBox lb;
+    lut->LockBox(0, lb, nullptr, 0);
+    for (uint32_t i = 0; i < size * size * size; ++i) static_cast<uint32_t*>(lb.Bits)[i] = uint32_t(rng());
+    lut->UnlockBox(0);
+    Dev->SetTexture(1, lut.get());
+    Dev->SetSamplerState(1, TSwSamplerState::MagFilter, uint32_t(TSwFilter::Linear));
+    if (clamp)
+      for (auto a : {TSwSamplerState::AddressU, TSwSamplerState::AddressV, TSwSamplerState::AddressW})
+        Dev->SetSamplerState(1, a, uint32_t(TSwAddress::Clamp));
+    return lut;
+  }
+
+  // The named built-in pixel kernel set with constant c0; the caller keeps
+  // the returned shader alive while drawing.
+  Ref<TSwPixelShader> Kernel(std::string_view name, const float (&c0)[4]) {
+    const std::string blob = SwPixelShaderBlob(name);
+    Ref<TSwPixelShader> ps;
+    Dev->CreatePixelShader(blob.data(), blob.size(), ps);
+    Dev->SetPixelShader(ps.get());
+    Dev->SetPixelShaderConstantF(0, c0, 1);
+    return ps;
   }
 
   void Blend(TSwBlend src, TSwBlend dst, TSwBlendOp op = TSwBlendOp::Add) {

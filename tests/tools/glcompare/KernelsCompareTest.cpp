@@ -8,6 +8,7 @@
 #include "platform/d3d/SwDevice.h"
 #include "platform/d3d/SwFormat.h"
 #include "platform/d3d/offscreen/SwOffscreenSink.h"
+#include "tests/platform/d3d/SwTestRig.h"
 #include "tests/tools/glcompare/GlCompare.h"
 
 namespace kav::glcompare {
@@ -28,19 +29,6 @@ void Sampling(TSwDevice& d, int stage) {
     d.SetSamplerState(uint32_t(stage), s, uint32_t(TSwFilter::Linear));
   for (auto s : {TSwSamplerState::AddressU, TSwSamplerState::AddressV, TSwSamplerState::AddressW})
     d.SetSamplerState(uint32_t(stage), s, uint32_t(TSwAddress::Clamp));
-}
-
-template <class F>
-Ref<TSwTexture> Texture(TSwDevice& d, uint32_t w, uint32_t h, TSwFormat fmt, F fn) {
-  Ref<TSwTexture> t;
-  EXPECT_EQ(d.CreateTexture(w, h, 1, 0, fmt, TSwPool::Managed, t), TSwResult::Ok);
-  TSwLockedRect lr;
-  EXPECT_EQ(t->LockRect(0, lr, nullptr, 0), TSwResult::Ok);
-  for (uint32_t y = 0; y < h; ++y)
-    for (uint32_t x = 0; x < w; ++x)
-      SwWriteArgb(fmt, static_cast<uint8_t*>(lr.Bits) + y * lr.Pitch + x * SwBytesPerPixel(fmt), fn(x, y));
-  t->UnlockRect(0);
-  return t;
 }
 
 // Smooth seeded values: the programs' taps land between texels, so noise
@@ -68,14 +56,15 @@ std::vector<uint32_t> Render(const std::string& kernel, bool turned) {
   for (int s = 0; s < 3; ++s) {
     const uint32_t w = video && s > 0 ? 48 : 96, h = video && s > 0 ? 32 : 64;
     const uint32_t alpha = video ? 255 : 160 + s * 40;
-    keep.push_back(Texture(d, w, h, video ? TSwFormat::L8 : TSwFormat::A8R8G8B8,
-                           [&](uint32_t x, uint32_t y) { return Smooth(rng, x, y, alpha); }));
+    keep.push_back(swtest::MakeTexture(
+        d, w, h, [&](uint32_t x, uint32_t y) { return Smooth(rng, x, y, alpha); },
+        video ? TSwFormat::L8 : TSwFormat::A8R8G8B8));
     d.SetTexture(uint32_t(s), keep.back().get());
     Sampling(d, s);
   }
   if (kernel == "color_grade_linear") {
-    keep.push_back(Texture(d, 256, 16, TSwFormat::A8R8G8B8,
-                           [](uint32_t x, uint32_t) { return 0xFF000000u | (255 - x) * 0x010101u; }));
+    keep.push_back(
+        swtest::MakeTexture(d, 256, 16, [](uint32_t x, uint32_t) { return 0xFF000000u | (255 - x) * 0x010101u; }));
     d.SetTexture(2, keep.back().get());
   }
   Ref<TSwVolumeTexture> vol;

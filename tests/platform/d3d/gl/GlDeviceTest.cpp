@@ -10,33 +10,22 @@
 #include "platform/d3d/gl/GlDevice.h"
 #include "platform/d3d/gl/egl/GlEglContext.h"
 #include "platform/d3d/offscreen/SwOffscreenSink.h"
+#include "tests/platform/d3d/SwTestRig.h"
 
 namespace kav {
 namespace {
 
-constexpr TSwWindow kWindow = 3;
+using swtest::kWindow;
+using swtest::Quad;
 
-struct TTV {
-  float x, y, z, rhw;
-  uint32_t color;
-  float u, v;
-};
-constexpr uint32_t kFvf = SwFvfXYZRHW | SwFvfDiffuse | SwFvfTex(1);
-
-struct TSide {
-  Ref<TSwOffscreenSink> Sink = MakeRef<TSwOffscreenSink>();
-  Ref<TSwDirect3D> D3D;
-  Ref<TSwDevice> Dev;
-  TSide(Ref<TSwBackendFactory> backend, uint32_t w, uint32_t h) {
+// One device on the shared rig: the software device, or the GL device
+// with a GL backend.
+struct TSide : swtest::TRig {
+  TSide(Ref<TSwBackendFactory> backend, uint32_t w, uint32_t h) : TRig(w, h, WithBackend(std::move(backend))) {}
+  static TSwConfig WithBackend(Ref<TSwBackendFactory> backend) {
     TSwConfig cfg;
-    cfg.Sink = Sink;
     cfg.Backend = std::move(backend);
-    D3D = MakeRef<TSwDirect3D>(cfg);
-    TSwPresentParams pp;
-    pp.BackBufferWidth = w;
-    pp.BackBufferHeight = h;
-    pp.DeviceWindow = kWindow;
-    EXPECT_EQ(D3D->CreateDevice(0, kWindow, SwCreateMultithreaded, pp, Dev), TSwResult::Ok);
+    return cfg;
   }
   std::vector<uint32_t> Frame() {
     EXPECT_EQ(Dev->Present(nullptr, nullptr, 0), TSwResult::Ok);
@@ -51,14 +40,6 @@ Ref<TGlSystem> Gl() {
   Ref<TGlSystem> s = HeadlessGlSystem(&error);
   if (!s) std::fprintf(stderr, "no headless OpenGL: %s\n", error.c_str());
   return s;
-}
-
-// Largest channel difference.
-int MaxDiff(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-  int m = a.size() == b.size() ? 0 : 255;
-  for (size_t i = 0; i < a.size() && i < b.size(); ++i)
-    for (int s = 0; s < 32; s += 8) m = std::max(m, std::abs(int((a[i] >> s) & 0xFF) - int((b[i] >> s) & 0xFF)));
-  return m;
 }
 
 template <class F>
@@ -78,25 +59,13 @@ void Both(uint32_t w, uint32_t h, F draw, std::vector<uint32_t>& sw, std::vector
   }
 }
 
-void Quad(TSwDevice& d, float x0, float y0, float x1, float y1, uint32_t color, float u0 = 0, float v0 = 0,
-          float u1 = 1, float v1 = 1) {
-  TTV q[4] = {{x0, y0, 0, 1, color, u0, v0}, {x1, y0, 0, 1, color, u1, v0},
-              {x0, y1, 0, 1, color, u0, v1}, {x1, y1, 0, 1, color, u1, v1}};
-  d.SetFVF(kFvf);
-  EXPECT_EQ(d.DrawPrimitiveUP(TSwPrimitive::TriangleStrip, 2, q, sizeof(TTV)), TSwResult::Ok);
-}
-
 Ref<TSwTexture> Pattern(TSwDevice& d, uint32_t w, uint32_t h, TSwFormat fmt) {
-  Ref<TSwTexture> t;
-  EXPECT_EQ(d.CreateTexture(w, h, 1, 0, fmt, TSwPool::Managed, t), TSwResult::Ok);
-  TSwLockedRect lr;
-  EXPECT_EQ(t->LockRect(0, lr, nullptr, 0), TSwResult::Ok);
-  for (uint32_t y = 0; y < h; ++y)
-    for (uint32_t x = 0; x < w; ++x)
-      SwWriteArgb(fmt, static_cast<uint8_t*>(lr.Bits) + y * lr.Pitch + x * SwBytesPerPixel(fmt),
-                  0x80000000u | (x * 255 / w) << 16 | (y * 255 / h) << 8 | ((x ^ y) & 1 ? 0xFF : 0x20));
-  t->UnlockRect(0);
-  return t;
+  return swtest::MakeTexture(
+      d, w, h,
+      [&](uint32_t x, uint32_t y) {
+        return 0x80000000u | (x * 255 / w) << 16 | (y * 255 / h) << 8 | ((x ^ y) & 1 ? 0xFF : 0x20);
+      },
+      fmt);
 }
 
 TEST(GlDevice, ClearsAndDrawsColouredQuadsAsTheSoftwareDevice) {
@@ -122,7 +91,7 @@ TEST(GlDevice, ClearsAndDrawsColouredQuadsAsTheSoftwareDevice) {
       },
       sw, glf);
   EXPECT_EQ(sw.size(), size_t(64 * 48));
-  EXPECT_LE(MaxDiff(sw, glf), 1);
+  EXPECT_LE(swtest::MaxChannelDiff(sw, glf), 1);
   EXPECT_EQ(glf[5 * 64 + 5], 0xFFFF0000u);
   EXPECT_EQ(glf[0], 0xFF102030u);
 }
@@ -154,7 +123,7 @@ TEST(GlDevice, SamplesTexturesOfEveryFormatAsTheSoftwareDevice) {
             d.EndScene();
           },
           sw, glf);
-      EXPECT_LE(MaxDiff(sw, glf), 2) << SwFormatName(fmt) << " filter " << int(filter);
+      EXPECT_LE(swtest::MaxChannelDiff(sw, glf), 2) << SwFormatName(fmt) << " filter " << int(filter);
     }
   }
 }
@@ -186,7 +155,7 @@ TEST(GlDevice, ViewportsCutClearsAndDrawsAndPlaceTransformedVertices) {
         d.EndScene();
       },
       sw, glf);
-  EXPECT_LE(MaxDiff(sw, glf), 2);
+  EXPECT_LE(swtest::MaxChannelDiff(sw, glf), 2);
   EXPECT_EQ(glf[2 * 64 + 2], 0xFF000000u);    // outside the viewport
   EXPECT_EQ(glf[20 * 64 + 60], 0xFF000000u);  // the quad cut at the viewport
   EXPECT_EQ(glf[20 * 64 + 46], 0xFFFFFF00u);
@@ -234,7 +203,7 @@ TEST(GlDevice, RendersIntoTargetsAndReadsThemBack) {
         second = true;
       },
       sw, glf);
-  EXPECT_LE(MaxDiff(sw, glf), 1);
+  EXPECT_LE(swtest::MaxChannelDiff(sw, glf), 1);
   EXPECT_EQ(read_sw, read_gl);
   ASSERT_EQ(read_gl.size(), size_t(32 * 32));
   EXPECT_EQ(read_gl[0], 0x80FF8000u);
