@@ -1,3 +1,12 @@
+# A player test in an X server of its own (1920 x 1080), SDL on X11 with the
+# dummy sound driver and `env` besides; it runs alone and skips (77) without
+# its tools.
+function(kav_xvfb_player_test name timeout env)
+  add_test(NAME ${name} COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24" ${ARGN})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;${env}"
+                       SKIP_RETURN_CODE 77 TIMEOUT ${timeout} RUN_SERIAL TRUE)
+endfunction()
+
 # Subsystem 7: the player's main form and start-up, and the executable.
 kav_library(kav_player DIRS Kav/KavViewer DEPS kav_engine kav_music kav_process kav_objects kav_video kav_transitions
             kav_dialogs)
@@ -61,81 +70,36 @@ if(KAV_TESTS)
   find_program(XDOTOOL xdotool)
   find_program(IM_IMPORT import)
   if(XVFB_RUN AND XDOTOOL AND IM_IMPORT)
-    add_test(NAME kavplay_xvfb_end_to_end
-             COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
-                     ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_e2e.sh $<TARGET_FILE:kavplay>
-                     ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_e2e)
-    set_tests_properties(kavplay_xvfb_end_to_end PROPERTIES
-                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
-                         SKIP_RETURN_CODE 77 TIMEOUT 60 RUN_SERIAL TRUE)
-    # The same on the software device (the other player tests in an X server
-    # take the device the player chooses: OpenGL on Mesa's llvmpipe).
-    add_test(NAME kavplay_xvfb_end_to_end_sw
-             COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
-                     ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_e2e.sh $<TARGET_FILE:kavplay>
-                     ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_e2e_sw)
-    set_tests_properties(kavplay_xvfb_end_to_end_sw PROPERTIES
-                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=sw"
-                         SKIP_RETURN_CODE 77 TIMEOUT 60 RUN_SERIAL TRUE)
+    kav_xvfb_player_test(kavplay_xvfb_end_to_end 60 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
+                         ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_e2e)
+    # The same on the software device.
+    kav_xvfb_player_test(kavplay_xvfb_end_to_end_sw 60 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=sw"
+                         ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_e2e_sw)
     # Driven as a viewer drives it: the hidden cursor, the hidden panel's
     # first movement, keys under the help dialog and a media key.
-    add_test(NAME kavplay_xvfb_input
-             COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
-                     ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_input_e2e.sh $<TARGET_FILE:kavplay>
-                     ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_input)
-    set_tests_properties(kavplay_xvfb_input PROPERTIES
-                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+    kav_xvfb_player_test(kavplay_xvfb_input 120 "ASAN_OPTIONS=detect_leaks=0"
+                         ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_input_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_input)
     # The same on the GL device (Mesa's llvmpipe, forced: chosen by itself
     # the player keeps the software device on a CPU renderer).
-    add_test(NAME kavplay_xvfb_input_gl
-             COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
-                     ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_input_e2e.sh $<TARGET_FILE:kavplay>
-                     ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_input_gl)
-    set_tests_properties(kavplay_xvfb_input_gl PROPERTIES
-                         ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
-                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+    kav_xvfb_player_test(kavplay_xvfb_input_gl 120 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
+                         ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_input_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_input_gl)
     # Every way out in an X server: the window manager's close request (also
     # repeated, with keys queued behind it), Esc, a double click bound to
     # Exit, SIGTERM, and the X connection killed.
     find_package(X11 QUIET)  # kavxclose (tools/xclose) is built with it
     if(X11_FOUND)
-      add_test(NAME kavplay_xvfb_ways_out
-               COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
-                       ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_ways_out.sh x11 $<TARGET_FILE:kavplay>
-                       ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_xvfb_ways_out
-                       $<TARGET_FILE:kavxclose>)
-      set_tests_properties(kavplay_xvfb_ways_out PROPERTIES
-                           ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_x11.supp"
-                           SKIP_RETURN_CODE 77 TIMEOUT 600 RUN_SERIAL TRUE)
-      add_test(NAME kavplay_xvfb_ways_out_gl
-               COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
-                       ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_ways_out.sh x11 $<TARGET_FILE:kavplay>
-                       ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_xvfb_ways_out_gl
-                       $<TARGET_FILE:kavxclose>)
-      set_tests_properties(kavplay_xvfb_ways_out_gl PROPERTIES
-                           ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_x11_gl.supp;KAV_DEVICE=gl"
-                           SKIP_RETURN_CODE 77 TIMEOUT 600 RUN_SERIAL TRUE)
+      kav_xvfb_player_test(kavplay_xvfb_ways_out 600 "ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_x11.supp"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_ways_out.sh x11 $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_xvfb_ways_out $<TARGET_FILE:kavxclose>)
+      kav_xvfb_player_test(kavplay_xvfb_ways_out_gl 600 "ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_x11_gl.supp;KAV_DEVICE=gl"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_ways_out.sh x11 $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_xvfb_ways_out_gl $<TARGET_FILE:kavxclose>)
       # The print dialog: a print button of the show opens it over the paused
       # show; Save without a desktop chooser writes the slide into the
       # pictures folder, Print reaches a CUPS scheduler of the test's own; a
       # close request meanwhile is refused.
-      add_test(NAME kavplay_xvfb_print_dialog
-               COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
-                       ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_e2e.sh $<TARGET_FILE:kavplay>
-                       ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print $<TARGET_FILE:kavtestcups>
-                       $<TARGET_FILE:kavxclose>)
-      set_tests_properties(kavplay_xvfb_print_dialog PROPERTIES
-                           ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                           SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
-      add_test(NAME kavplay_xvfb_print_dialog_gl
-               COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24"
-                       ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_e2e.sh $<TARGET_FILE:kavplay>
-                       ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print_gl $<TARGET_FILE:kavtestcups>
-                       $<TARGET_FILE:kavxclose>)
-      set_tests_properties(kavplay_xvfb_print_dialog_gl PROPERTIES
-                           ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
-                           SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+      kav_xvfb_player_test(kavplay_xvfb_print_dialog 120 "ASAN_OPTIONS=detect_leaks=0"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print $<TARGET_FILE:kavtestcups> $<TARGET_FILE:kavxclose>)
+      kav_xvfb_player_test(kavplay_xvfb_print_dialog_gl 120 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print_gl $<TARGET_FILE:kavtestcups> $<TARGET_FILE:kavxclose>)
     endif()
   endif()
   # The player on colour shows in X servers of their own (tests/xvfb: the
