@@ -11,6 +11,11 @@ endfunction()
 kav_library(kav_player DIRS Kav/KavViewer DEPS kav_engine kav_music kav_process kav_objects kav_video kav_transitions
             kav_dialogs)
 kav_test(kav_player_tests DIRS Kav/KavViewer DEPS kav_player platform_d3d kav_framedump kav_packer)
+if(TARGET kav_player_tests)
+  # The example show is packed by the kavpack program, as the README says.
+  add_dependencies(kav_player_tests kavpack)
+  target_compile_definitions(kav_player_tests PRIVATE KAV_KAVPACK="$<TARGET_FILE:kavpack>")
+endif()
 if(KAV_TESTS)
   # The shows' frames once more drawn by the GL device (headless EGL on Mesa).
   add_test(NAME kav_player_tests_gl COMMAND kav_player_tests --gtest_filter=*Slides*:*Playback*)

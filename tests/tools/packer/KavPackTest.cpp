@@ -185,16 +185,18 @@ TEST(KavPack, TheExampleShowPacksAndOpensAsWritten) {
   ASSERT_NE(opened.Locator, nullptr) << UTF8Encode(opened.Error);
   ASSERT_NE(opened.Source, nullptr);
   TKavSource* source = opened.Source;
-  ASSERT_EQ(source->SlideCount(), 2);
-  EXPECT_EQ(source->Slide(0).End, 6000);
-  EXPECT_EQ(source->Slide(1).End, 12000);
-  for (int32_t i = 0; i < 2; ++i) {
+  // Four slides of 3 s, each coming in by its own kind of transition.
+  constexpr int32_t kKinds[] = {kEffectDissolve, kEffectPush, kEffectMosaic, kEffectFlip};
+  ASSERT_EQ(source->SlideCount(), 4);
+  for (int32_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(source->Slide(i).End, 3000 * (i + 1)) << i;
     double time = 0;
     float smoothline = 0;
     Ref<TKavEffect> effect = source->GetSlideEffect(i, time, smoothline);
     ASSERT_NE(effect, nullptr) << i;
-    EXPECT_EQ(effect->Kind, kEffectDissolve) << i;
-    EXPECT_EQ(time, 1500) << i;
+    EXPECT_EQ(effect->Kind, kKinds[i]) << i;
+    EXPECT_EQ(effect->VariantCount, 1) << i;
+    EXPECT_EQ(time, 1000) << i;
   }
   // Written by hand without a byte-order mark, in UTF-8.
   const std::string text = ReadText(kExample / "Project.kav");
