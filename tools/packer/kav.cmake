@@ -32,4 +32,11 @@ if(KAV_TESTS)
   set_tests_properties(kavpack_example_plays PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                        TIMEOUT 120)
+  # The README's project text snippets, each packed and played for its length.
+  add_test(NAME readme_snippets_play
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/tools/packer/readme_snippets_play.sh $<TARGET_FILE:kavpack>
+                   $<TARGET_FILE:kavplay> ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/readme_snippets)
+  set_tests_properties(readme_snippets_play PROPERTIES
+                       ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                       SKIP_RETURN_CODE 77 TIMEOUT 400)
 endif()
