@@ -150,12 +150,19 @@ endif()
 
 # Installing: the player (and the show packer where this build has one), a
 # desktop entry that opens ".kvshow" files with the player, their MIME type,
-# and the demo show when it was built ("cmake --install <build>").
+# the icons of both, and the demo show when it was built ("cmake --install
+# <build>").
 include(GNUInstallDirs)
 install(TARGETS kavplay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/kavplay-mime.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME kavplay.xml)
 install(FILES ${CMAKE_BINARY_DIR}/demo/demo.kvshow DESTINATION ${CMAKE_INSTALL_DATADIR}/kavplay OPTIONAL)
+# Our own icons: the player's (named by the desktop entry) and the show
+# files' (named by the MIME type).
+install(FILES ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/icons/kavplay.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/Kav/KavViewer/app/icons/application-x-kav-show.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/mimetypes)
 # The desktop entry starts the player by its full installed path, which is
 # known only at install time ("cmake --install --prefix" may change it).
 install(CODE "set(KAV_BINDIR \"${CMAKE_INSTALL_BINDIR}\")

@@ -2,8 +2,9 @@
 # Installs the build into a temporary DESTDIR and checks what a user gets:
 # the player (and the packer when the build has one) in bin, a valid desktop
 # entry that opens ".kvshow" files with the installed player, the MIME type,
-# and the demo show, which the installed player plays headless (SDL's dummy
-# drivers) from another folder until SIGTERM, then ends with 0.
+# the icons both name, and the demo show, which the installed player plays
+# headless (SDL's dummy drivers) from another folder until SIGTERM, then
+# ends with 0.
 # Usage: kavplay_install.sh CMAKE BUILD_DIR HAS_KAVPACK WORKDIR
 set -u
 source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
@@ -42,9 +43,21 @@ if [ -f "$desktop" ]; then
   desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the desktop entry"
   grep -qx "Exec=$prefix/bin/kavplay %f" "$desktop" || fail "the desktop entry does not start $prefix/bin/kavplay"
   grep -q "^MimeType=.*application/x-kav-show;" "$desktop" || fail "the desktop entry names no show type"
+  grep -qx "Icon=kavplay" "$desktop" || fail "the desktop entry names no icon kavplay"
 else
   fail "no share/applications/kavplay.desktop"
 fi
+# The icons the entry and the type name, as SVG pictures.
+for icon in apps/kavplay mimetypes/application-x-kav-show; do
+  file=$inst/share/icons/hicolor/scalable/$icon.svg
+  if [ -f "$file" ]; then
+    grep -q "<svg" "$file" || fail "$icon.svg is no SVG picture"
+  else
+    fail "no share/icons/hicolor/scalable/$icon.svg"
+  fi
+done
+grep -q '<icon name="application-x-kav-show"/>' "$inst/share/mime/packages/kavplay.xml" 2>/dev/null ||
+  fail "the MIME type names no icon application-x-kav-show"
 # The MIME package compiles and maps *.kvshow to the type.
 if [ -f "$inst/share/mime/packages/kavplay.xml" ]; then
   mkdir -p "$work/mime/packages"
