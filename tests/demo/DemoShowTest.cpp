@@ -32,8 +32,8 @@ struct TDemoSlide {
   double EffectTime;
 };
 
-// The show as written: eight slides of 7 s, each leaving by its own kind of
-// transition.
+// The show as written: eight slides of 7 s, each coming in by its own kind
+// of transition.
 constexpr TDemoSlide kSlides[] = {
     {7000, u"welcome", kEffectDissolve, 1500},  {14000, u"scripts-rtl", kEffectPush, 1200},
     {21000, u"scripts-asia", kEffectHourhand, 1500}, {28000, u"shapes", kEffectMosaic, 1500},
@@ -142,7 +142,7 @@ struct TProjectWalk {
     for (int32_t i = 0; i < ini->Sections()->Count(); ++i) {
       TIniList* section = ini->Sections()->GetSection(i);
       const std::string name = Utf8(section->GetName());
-      Walk(section, name, name.rfind("Slide", 0) == 0);
+      Walk(section, name, name.rfind("Slide", 0) == 0 || name.rfind("dialog_", 0) == 0);
     }
   }
 };
@@ -195,6 +195,14 @@ TEST(DemoShow, ProjectTextReadsAsTheShowItIsMeantToBe) {
   auto source = MakeRef<TKavSource>(accessor.get(), ini.get(), setup);
   ExpectDemoTimeline(source.get());
   ExpectScripts(ini.get());
+  // F1 shows the help: the first dialog is marked as the help, a panel
+  // with the keys written on it.
+  TIniList* help = ini->FindSection(u"dialog_1_");
+  ASSERT_NE(help, nullptr);
+  ASSERT_NE(help->FindKey(u"help"), nullptr);
+  EXPECT_EQ(help->FindKey(u"help")->GetString(), u"1");
+  EXPECT_NE(help->FindObject(u"Panel"), nullptr);
+  EXPECT_NE(help->FindObject(u"Close"), nullptr);
 
   TProjectWalk walk;
   walk.Project(ini.get());
