@@ -18,7 +18,7 @@ if(TARGET kav_player_tests)
 endif()
 if(KAV_TESTS)
   # The shows' frames once more drawn by the GL device (headless EGL on Mesa).
-  add_test(NAME kav_player_tests_gl COMMAND kav_player_tests --gtest_filter=*Slides*:*Playback*)
+  add_test(NAME kav_player_tests_gl COMMAND kav_player_tests --gtest_filter=*Slides*:*Playback*:*ExampleShow*)
   set_tests_properties(kav_player_tests_gl PROPERTIES
                        ENVIRONMENT "KAV_TEST_DEVICE=gl;SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy" TIMEOUT 300)
 endif()
