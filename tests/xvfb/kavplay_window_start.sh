@@ -5,7 +5,10 @@
 #   error): the player draws with its software device, with the device left
 #   to choose and with OpenGL asked for, instead of ending on the X error;
 # - a title beyond ASCII: _NET_WM_NAME holds it as UTF-8, and WM_NAME is no
-#   Latin-1 reading of its bytes.
+#   Latin-1 reading of its bytes;
+# - a show whose slide count cannot be read (a show without time) started at
+#   a slide or a time: its window comes and shows a slide, also after Home
+#   while paused.
 # Usage: kavplay_window_start.sh KAVPLAY KAVPACK OUTDIR
 set -u
 source "$(dirname "$0")/xvfb_harness.sh"
@@ -41,4 +44,34 @@ for device in "" gl; do
   fi
   xh_quit_player
 done
-xh_pass "with GLX refused the player draws on its software device; a title beyond ASCII reaches the window manager"
+# A show without time, started past its start.
+folder="${show%.kvshow}.d"
+sed -i 's/^opt_slidescount=.*/opt_slidescount=three\r/' "$folder/Project.kav"
+grep -q "opt_slidescount=three" "$folder/Project.kav" || xh_fail "the slide count was not damaged"
+for start in "-slide 2" "-time 5000"; do
+  # shellcheck disable=SC2086
+  xh_start_player "$folder" $start
+  xh_wait_window 60 || xh_fail "no window of a show without time started with $start"
+  xdotool windowmove --sync "$XH_WIN" 0 0 2>/dev/null || xdotool windowmove "$XH_WIN" 0 0
+  shown=
+  for _ in $(seq 60); do
+    xh_shot notime
+    shown=$(xh_slide_at notime 100 100)
+    case $shown in [1-9]) break ;; esac
+    sleep 1
+  done
+  case $shown in [1-9]) ;; *) xh_fail "a show without time started with $start shows no slide ($shown)" ;; esac
+  xh_key space
+  sleep 1
+  xh_key Home
+  sleep 2
+  xh_shot notime-home
+  case $(xh_slide_at notime-home 100 100) in
+    [1-9]) ;;
+    *) xh_fail "Home while paused left no slide on a show without time started with $start" ;;
+  esac
+  echo "a show without time started with $start: slide $shown, and a slide after Home while paused"
+  xh_quit_player
+done
+
+xh_pass "with GLX refused the player draws on its software device; a title beyond ASCII reaches the window manager; a show without time starts past its start"
