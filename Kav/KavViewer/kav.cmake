@@ -129,6 +129,13 @@ if(KAV_TESTS)
                              SKIP_RETURN_CODE 77 TIMEOUT 240 RUN_SERIAL TRUE)
       endforeach()
     endforeach()
+    # An X server that refuses the OpenGL context, and a title beyond ASCII.
+    add_test(NAME kavplay_xvfb_window_start
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_window_start.sh $<TARGET_FILE:kavplay>
+                     $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_xvfb_window_start)
+    set_tests_properties(kavplay_xvfb_window_start PROPERTIES
+                         ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                         SKIP_RETURN_CODE 77 TIMEOUT 240 RUN_SERIAL TRUE)
     # A few hundred random keys, clicks, drags and wheel steps on the demo
     # show from a fixed seed (KAV_RANDOM_SEED picks another), in rounds that
     # end on Esc, the exit corner and SIGTERM: no crash, no sanitizer

@@ -105,6 +105,17 @@ bool TKavEngine::OpenShow(TFileAccessor* stream, TIniFile* options, int32_t star
   return true;
 }
 
+namespace {
+
+// A show without time (no slides, or slides that all end at 0) has its
+// slides at 0 only: a position past that (a start slide or time asked for)
+// would wait for slides that never cover it, with no frame drawn.
+int32_t PositionWithin(const TKavSource* source, int32_t t) {
+  return source && !(source->Duration() > 0) ? 0 : t;
+}
+
+}  // namespace
+
 void TKavEngine::OpenAtPosition(TKavSource* source, bool reopen, int32_t start_time) {
   end_reported_ = false;
   LogLine((reopen ? u"Reopen from new position>>>>>>>> " : u"Open from new position>>>>>>>> ") +
@@ -136,6 +147,7 @@ void TKavEngine::OpenAtPosition(TKavSource* source, bool reopen, int32_t start_t
   loader_->SetAspect(1.0);
   BuildOverlay();
   if (paused_) {
+    start_time = PositionWithin(source, start_time);
     position_ = start_time;
     SetLoaderTime(start_time);
     last_reported_ = kForceReport;
@@ -275,11 +287,12 @@ void TKavEngine::ProcessAsyncEvents() {
   } else {
     LogLine(u"TKavEngine: Process AsyncEvent SetPosition");
     SetActive(false);
-    position_ = req->StartTime;
-    SetLoaderTime(req->StartTime);
+    const int32_t start = PositionWithin(source_.get(), req->StartTime);
+    position_ = start;
+    SetLoaderTime(start);
     last_reported_ = kForceReport;
-    NextTimedAction(req->StartTime);
-    NextLoopPoint(req->StartTime);
+    NextTimedAction(start);
+    NextLoopPoint(start);
     barrier_ = false;
   }
   current_open_id_ = req->RequestId;

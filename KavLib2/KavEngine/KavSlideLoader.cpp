@@ -61,7 +61,7 @@ void ReadShowWindowOptions(TIniList* ini, TShowWindowOptions& o) {
   o.Caption = IniReadString(ini, u"main", u"projectname", o.Caption);
   o.FullScreenValue = IniReadInteger(ini, u"main", u"opt_scr_full", 1);
   if (o.FullScreenValue == 0) {
-    o.Bordered = !IniReadBool(ini, u"main", u"opt_withoutborder", false);
+    o.Bordered = !IniReadBool(ini, u"main", u"opt_withoutborder", true);
     if (o.Bordered) o.Caption = IniReadString(ini, u"main", u"opt_scr_caption", o.Caption);
   } else {
     o.Bordered = false;

@@ -21,6 +21,7 @@ Options:
                       default 1
   --hider RRGGBB      opt_scr_hidercolor as six hex digits (default 500050)
   --repeat MODE       opt_repeat: repeat, close or stop (default repeat)
+  --title TEXT        projectname and opt_scr_caption (default "Colour show")
   --print-colours     print the slide colours as "RRGGBB" lines and exit
 
 Pillow draws the pictures (Debian's python3-pil); the packer runs as a plain
@@ -81,6 +82,7 @@ def main():
     p.add_argument("--border", type=int, default=1)
     p.add_argument("--hider", default="500050")
     p.add_argument("--repeat", default="repeat")
+    p.add_argument("--title", default="Colour show")
     p.add_argument("--print-colours", action="store_true")
     p.add_argument("out", nargs="?")
     a = p.parse_args()
@@ -98,10 +100,10 @@ def main():
     w, h = a.size
     win = a.window or a.size
     lines = [
-        "[Main]", "KavVersion=8.0.1", "projectname=Colour show",
+        "[Main]", "KavVersion=8.0.1", "projectname=%s" % a.title,
         "opt_scr_width=%d" % win[0], "opt_scr_height=%d" % win[1],
         "opt_scr_full=%d" % a.full, "opt_withoutborder=%d" % (0 if a.border else 1),
-        "opt_scr_caption=Colour show", "opt_repeat=%s" % a.repeat,
+        "opt_scr_caption=%s" % a.title, "opt_repeat=%s" % a.repeat,
         "opt_pausewheninactive=0", "opt_manualshow=0",
         "opt_scr_hidercolor=%d" % int(a.hider, 16), "opt_hidecursor=0",
         "object TheEffect:AnEffect", "time=%d" % a.effect_ms,

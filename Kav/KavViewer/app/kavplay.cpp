@@ -40,6 +40,7 @@
 #include "KavLib2/KavPrint/Printers.h"
 #include "platform/sound/sdl/SndSdlDevice.h"
 #include "platform/window/WinApi.h"
+#include "platform/window/sdl/SdlX11.h"
 
 using namespace kav;
 
@@ -79,9 +80,19 @@ Ref<TGlSystem> StartGlDevice(win::TSdlWindowBackend* sdl) {
   }
   std::string error;
   Ref<TGlSystem> gl;
-  Ref<TGlContext> context = CreateGlSdlContext(
-      [](TSwWindow w) { return g_bridge ? g_bridge->SdlWindow(w) : nullptr; }, &error);
-  if (context) gl = TGlSystem::Create(context, &error);
+  {
+    // An X server may refuse the GL context with an X error (indirect GLX
+    // over ssh -X, or Xvfb without +iglx): that means no OpenGL here.
+    win::TX11ErrorTrap trap;
+    Ref<TGlContext> context = CreateGlSdlContext(
+        [](TSwWindow w) { return g_bridge ? g_bridge->SdlWindow(w) : nullptr; }, &error);
+    if (context) gl = TGlSystem::Create(context, &error);
+    std::string x_error;
+    if (trap.Caught(&x_error)) {
+      gl = nullptr;
+      error = "the X server refused it: " + x_error;
+    }
+  }
   if (!gl) {
     LogLine(u"3D device: software (no OpenGL 3.3: " + SystemUTF8ToWide(error) + u")");
     if (choice == TDeviceChoice::Gl)

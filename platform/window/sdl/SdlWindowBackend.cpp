@@ -15,6 +15,7 @@
 #include "VoRav/wpExceptions.h"
 #include "VoRav/wpLocks.h"
 #include "platform/window/WinDialog.h"
+#include "platform/window/sdl/SdlX11.h"
 
 namespace kav::win {
 
@@ -159,7 +160,10 @@ void TSdlWindowBackend::TopLevelChanged(const TTopLevelState& s) {
     if (!m.window) return;  // no window: the layer goes on without one
     m.applied = TTopLevelState{};
   }
-  if (m.applied.text != s.text) SDL_SetWindowTitle(m.window, title.c_str());
+  if (m.applied.text != s.text) {
+    SDL_SetWindowTitle(m.window, title.c_str());
+    SetX11WindowTitle(m.window, title);  // SDL's own X11 title is wrong beyond ASCII in the "C" locale
+  }
   if (m.applied.client != s.client && !s.minimized) {
     SDL_SetWindowPosition(m.window, s.client.Left, s.client.Top);
     SDL_SetWindowSize(m.window, std::max(s.client.Width(), 1), std::max(s.client.Height(), 1));

@@ -93,7 +93,7 @@ class ShowEngineTest : public EngineAppTest {
 }  // namespace
 
 TEST_F(ShowEngineTest, OpensPausedReportsItsWindowAndPlaysWhenResumed) {
-  Make("opt_scr_full=0\r\nopt_scr_width=320\r\nopt_scr_height=200\r\n");
+  Make("opt_scr_full=0\r\nopt_withoutborder=0\r\nopt_scr_width=320\r\nopt_scr_height=200\r\n");
   ASSERT_TRUE(PassUntilSlides());
   Drain();
   ASSERT_FALSE(seen.events.empty());

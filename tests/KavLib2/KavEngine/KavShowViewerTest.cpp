@@ -129,7 +129,7 @@ TEST_F(ShowViewerTest, FirstOpenPlacesTheWindowAndStartsTheEngine) {
   viewer->MouseInput(2, 1, 1, 0, 1);
   EXPECT_EQ(viewer->LastTime(), 0);
 
-  auto options = ShowOptions("opt_scr_full=0\r\nopt_scr_width=800\r\nopt_scr_height=600\r\n", 6);
+  auto options = ShowOptions("opt_scr_full=0\r\nopt_withoutborder=0\r\nopt_scr_width=800\r\nopt_scr_height=600\r\n", 6);
   viewer->Open(DiskAccessor().get(), options.get(), 0);
   ASSERT_NE(viewer->Engine(), nullptr);
   EXPECT_TRUE(viewer->Engine()->Running());

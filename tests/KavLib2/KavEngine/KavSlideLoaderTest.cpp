@@ -94,7 +94,8 @@ TEST(SlideShowParams, WindowOptionsAndModes) {
   {
     auto p_ref = MakeRef<TParams>();
     auto& p = *p_ref;
-    p.ReadWindowOptions(Options("opt_scr_full=0\r\nprojectname=Trip\r\nopt_scr_caption=Holiday\r\n").get());
+    p.ReadWindowOptions(Options("opt_scr_full=0\r\nprojectname=Trip\r\nopt_withoutborder=0\r\n"
+                                "opt_scr_caption=Holiday\r\n").get());
     EXPECT_TRUE(p.Bordered);
     EXPECT_EQ(p.WindowMode(), kWindowBordered);
     EXPECT_EQ(p.Caption, u"Holiday");
@@ -106,6 +107,15 @@ TEST(SlideShowParams, WindowOptionsAndModes) {
     auto& p = *p_ref;
     p.ReadWindowOptions(Options("opt_scr_full=0\r\nprojectname=Trip\r\nopt_withoutborder=1\r\n"
                                 "opt_scr_caption=Holiday\r\n").get());
+    EXPECT_FALSE(p.Bordered);
+    EXPECT_EQ(p.WindowMode(), kWindowBorderless);
+    EXPECT_EQ(p.Caption, u"Trip");
+  }
+  {
+    // A window without the key has no border, and so keeps the project name.
+    auto p_ref = MakeRef<TParams>();
+    auto& p = *p_ref;
+    p.ReadWindowOptions(Options("opt_scr_full=0\r\nprojectname=Trip\r\nopt_scr_caption=Holiday\r\n").get());
     EXPECT_FALSE(p.Bordered);
     EXPECT_EQ(p.WindowMode(), kWindowBorderless);
     EXPECT_EQ(p.Caption, u"Trip");
@@ -139,7 +149,7 @@ TEST(SlideData, HoldsUpToThreeSlides) {
 
 TEST(SlideLoader, KeepsItsWindowAroundTheTimeAndSendsIt) {
   TFactoryScope factory;
-  auto source = Source("opt_scr_full=0\r\nopt_scr_width=320\r\nopt_scr_height=240\r\n");
+  auto source = Source("opt_scr_full=0\r\nopt_withoutborder=0\r\nopt_scr_width=320\r\nopt_scr_height=240\r\n");
   auto loader = MakeRef<TKavSlideLoader>(source.get(), 3, 0, 0, false);
   ASSERT_TRUE(factory.made);
   EXPECT_EQ(loader->WindowCount(), 3);

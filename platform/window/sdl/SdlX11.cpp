@@ -1,0 +1,139 @@
+#include "platform/window/sdl/SdlX11.h"
+
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "VoRav/vxUTF8.h"
+
+namespace kav::win {
+
+namespace {
+
+// An entry of the X library SDL loaded; null without SDL's X11 driver.
+template <typename F>
+F X11Entry(const char* name) {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) return nullptr;
+  void* lib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+  if (!lib) return nullptr;
+  F f = reinterpret_cast<F>(dlsym(lib, name));
+  dlclose(lib);  // SDL keeps its own handle: the library stays loaded
+  return f;
+}
+
+bool X11Of(SDL_Window* window, Display*& display, Window& xwindow) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  display = info.info.x11.display;
+  xwindow = info.info.x11.window;
+  return display && xwindow;
+}
+
+// SDL's connection to the X server, found through a hidden window of its own
+// (the connection outlives the window).
+Display* SdlDisplay() {
+  Display* display = nullptr;
+  Window xwindow = 0;
+  if (SDL_Window* probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN)) {
+    if (!X11Of(probe, display, xwindow)) display = nullptr;
+    SDL_DestroyWindow(probe);
+  }
+  return display;
+}
+
+// The text as Latin-1 bytes, when every character is one.
+bool ToLatin1(const std::string& utf8, std::string& out) {
+  out.clear();
+  for (char16_t c : SystemUTF8ToWide(utf8)) {
+    if (c > 0xFF) return false;
+    out += char(c);
+  }
+  return true;
+}
+
+std::atomic<int> g_errors{0};
+std::atomic<int> g_first_code{0}, g_first_major{0}, g_first_minor{0};
+
+int CountXError(Display*, XErrorEvent* e) {
+  if (g_errors.fetch_add(1) == 0) {
+    g_first_code = e->error_code;
+    g_first_major = e->request_code;
+    g_first_minor = e->minor_code;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void SetX11WindowTitle(SDL_Window* window, const std::string& utf8) {
+  auto intern = X11Entry<decltype(&XInternAtom)>("XInternAtom");
+  auto change = X11Entry<decltype(&XChangeProperty)>("XChangeProperty");
+  auto to_text = X11Entry<decltype(&Xutf8TextListToTextProperty)>("Xutf8TextListToTextProperty");
+  auto set_text = X11Entry<decltype(&XSetTextProperty)>("XSetTextProperty");
+  auto free_x = X11Entry<decltype(&XFree)>("XFree");
+  auto flush = X11Entry<decltype(&XFlush)>("XFlush");
+  Display* display = nullptr;
+  Window xwindow = 0;
+  if (!intern || !change || !to_text || !set_text || !free_x || !flush || !X11Of(window, display, xwindow)) return;
+  const Atom utf8_string = intern(display, "UTF8_STRING", False);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+  change(display, xwindow, intern(display, "_NET_WM_NAME", False), utf8_string, 8, PropModeReplace, bytes,
+         int(utf8.size()));
+  std::string latin1;
+  if (ToLatin1(utf8, latin1)) {
+    change(display, xwindow, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
+           reinterpret_cast<const unsigned char*>(latin1.data()), int(latin1.size()));
+  } else {
+    char* list[] = {const_cast<char*>(utf8.c_str())};
+    XTextProperty text{};
+    const int unconverted = to_text(display, list, 1, XCompoundTextStyle, &text);
+    if (unconverted == Success && text.value) {
+      set_text(display, xwindow, &text, XA_WM_NAME);
+    } else {
+      // Compound text of the "C" locale lacks some of it: UTF-8, which
+      // window managers read as well.
+      change(display, xwindow, XA_WM_NAME, utf8_string, 8, PropModeReplace, bytes, int(utf8.size()));
+    }
+    if (text.value) free_x(text.value);
+  }
+  flush(display);
+}
+
+TX11ErrorTrap::TX11ErrorTrap() {
+  auto set = X11Entry<decltype(&XSetErrorHandler)>("XSetErrorHandler");
+  if (!set) return;
+  g_errors = 0;
+  previous_ = reinterpret_cast<void*>(set(&CountXError));
+  installed_ = true;
+}
+
+TX11ErrorTrap::~TX11ErrorTrap() {
+  if (!installed_) return;
+  Caught();  // errors still on their way are answered to this handler
+  if (auto set = X11Entry<decltype(&XSetErrorHandler)>("XSetErrorHandler"))
+    set(reinterpret_cast<XErrorHandler>(previous_));
+}
+
+bool TX11ErrorTrap::Caught(std::string* text) {
+  if (!installed_) return false;
+  Display* display = SdlDisplay();
+  if (auto sync = X11Entry<decltype(&XSync)>("XSync"); sync && display) sync(display, False);
+  if (g_errors == 0) return false;
+  if (text) {
+    char name[128] = "";
+    if (auto get_text = X11Entry<decltype(&XGetErrorText)>("XGetErrorText"); get_text && display)
+      get_text(display, g_first_code, name, sizeof name);
+    *text = "X error " + std::string(name[0] ? name : "") + " (" + std::to_string(int(g_first_code)) +
+            ") on request " + std::to_string(int(g_first_major)) + "." + std::to_string(int(g_first_minor));
+  }
+  return true;
+}
+
+}  // namespace kav::win
