@@ -9,8 +9,8 @@ namespace kav {
 
 namespace {
 
-// The number of distinct problems remembered; a hostile show cannot grow
-// the set without end (past it, problems are still said, maybe again).
+// The number of distinct problems said; past it a hostile show's problems
+// are dropped rather than flood the terminal.
 constexpr size_t kMaxRemembered = 10'000;
 
 struct TState {
@@ -48,8 +48,8 @@ void ReportShowProblem(const TShowProblem& problem) {
   {
     std::lock_guard<std::mutex> hold(s.lock);
     auto key = std::make_tuple(int(problem.Kind), problem.Name, problem.Reason);
-    if (s.said.count(key)) return;
-    if (s.said.size() < kMaxRemembered) s.said.insert(std::move(key));
+    if (s.said.count(key) || s.said.size() >= kMaxRemembered) return;
+    s.said.insert(std::move(key));
     sink = s.sink;
   }
   if (sink) sink(problem);

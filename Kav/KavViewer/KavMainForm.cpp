@@ -308,7 +308,9 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
   // What the player cannot use of the show is said to its author once,
   // when the show opens (pictures that do not decode when they load).
   ResetShowProblems();
-  CheckShowProject(options, locator->Accessor());
+  TShowCheckOptions check;
+  check.CheckFiles = !locator->IsPacked();
+  CheckShowProject(options, locator->Accessor(), check);
   if (!ShowInTaskbar()) SetShowInTaskbar(true);
   SetCurrentShowLocator(locator);
   locator_ = locator;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -125,6 +126,13 @@ constexpr TChoiceKey kChoiceKeys[] = {
 constexpr std::string_view kNumberKeys[] = {"Time",  "ScaleX", "ScaleY", "Opacity", "Angle",
                                             "AngleX", "AngleY", "ZPos",   "Blur"};
 
+// A hostile or broken text could name millions of problems: past this many
+// the check says so once and stops, and it looks at this many files and
+// this many distinct unknown keys at most.
+constexpr int32_t kMaxReports = 200;
+constexpr size_t kMaxFiles = 4096;
+constexpr size_t kMaxKeys = 4096;
+
 // A file larger than this is not read whole to be checked.
 constexpr int64_t kMaxCheckedPicture = int64_t(512) << 20;
 
@@ -199,7 +207,7 @@ class TChecker {
   }
 
   void Run() {
-    for (int32_t i = 0; i < project_->Count(); ++i) {
+    for (int32_t i = 0; i < project_->Count() && reports_ < kMaxReports; ++i) {
       TIniItem* item = project_->GetItem(i);
       if (auto* section = dynamic_cast<TIniSection*>(item)) CheckSection(section);
       else CheckItem(item, nullptr, false);
@@ -210,11 +218,11 @@ class TChecker {
   void CheckSection(TIniSection* section) {
     const std::string_view name = section->NameBytes();
     if (std::string near = Near(name, kKnownSections); !near.empty())
-      ReportShowProblem(TShowProblemKind::Section, u"[" + Shown(name) + u"]",
+      Report(TShowProblemKind::Section, u"[" + Shown(name) + u"]",
                         u"no section of that name (" + Wide(near) + u"?)", section->Line());
     const bool slide = Same(WithoutTrailingDigits(name), "Slide") && WithoutTrailingDigits(name) != name;
     const bool times = Same(name, "Times");
-    for (int32_t i = 0; i < section->Count(); ++i) {
+    for (int32_t i = 0; i < section->Count() && reports_ < kMaxReports; ++i) {
       TIniItem* item = section->GetItem(i);
       if (times && item->IsNamedKey()) CheckTimesKey(item);
       CheckItem(item, nullptr, slide);
@@ -226,7 +234,7 @@ class TChecker {
     const bool count = Same(name, "opt_slidescount");
     if (!count && !Same(WithoutTrailingDigits(name), "opt_synchpos")) return;
     if (!IsWholeNumber(item) || (count && item->GetInteger(0) < 0))
-      ReportShowProblem(TShowProblemKind::Value, Shown(name) + u"=" + Shown(item->GetValueBytes()),
+      Report(TShowProblemKind::Value, Shown(name) + u"=" + Shown(item->GetValueBytes()),
                         count ? u"not a number of slides" : u"not a time in milliseconds", item->Line());
   }
 
@@ -249,7 +257,7 @@ class TChecker {
             ? u"a section header without its \"]\": the lines below it stay in the section above"
             : u"neither a key (name=value), an object line (object Name:Kind), \"end\" nor a section header: "
               u"the line is skipped";
-    ReportShowProblem(TShowProblemKind::Section, Shown(text), reason, item->Line());
+    Report(TShowProblemKind::Section, Shown(text), reason, item->Line());
   }
 
   void CheckObject(TIniObject* object, bool in_slide) {
@@ -258,28 +266,29 @@ class TChecker {
     for (std::string_view c : kSlideClasses) known = known || Same(c, kind);
     if (!known) {
       std::string near = Near(kind, kSlideClasses);
-      ReportShowProblem(TShowProblemKind::Object, Shown(object->NameBytes()) + u":" + Shown(kind),
+      Report(TShowProblemKind::Object, Shown(object->NameBytes()) + u":" + Shown(kind),
                         (kind.empty() ? std::u16string(u"an object without a kind")
                                       : u"no object kind \"" + Shown(kind) + u"\"" +
                                             (near.empty() ? std::u16string() : u" (" + Wide(near) + u"?)")) +
                             u": it is not shown",
                         object->Line());
     }
-    for (int32_t i = 0; i < object->Count(); ++i) CheckItem(object->GetItem(i), object, in_slide);
+    for (int32_t i = 0; i < object->Count() && reports_ < kMaxReports; ++i)
+      CheckItem(object->GetItem(i), object, in_slide);
   }
 
   void CheckObjectKey(TIniItem* item, TIniObject* object) {
     const std::string_view key = item->NameBytes();
     const std::string_view value = item->GetValueBytes();
     const int32_t line = item->Line();
-    if (std::string near = Near(key, kKnownWords); !near.empty()) {
-      ReportShowProblem(TShowProblemKind::Key, Shown(key), u"no such key (" + Wide(near) + u"?): it is not read", line);
+    if (std::string near = NearKey(key); !near.empty()) {
+      Report(TShowProblemKind::Key, Shown(key), u"no such key (" + Wide(near) + u"?): it is not read", line);
       return;
     }
     if (Same(key, "ref") && Same(object->GetValueBytes(), "AnEffect")) {
       const std::u16string name = Wide(value);
       if (!name.empty() && EffectKindOfName(name) == kEffectCustom && !effects_.count(Lower(value)))
-        ReportShowProblem(TShowProblemKind::Effect, name, u"no effect of that name", line);
+        Report(TShowProblemKind::Effect, name, u"no effect of that name", line);
       return;
     }
     for (const TChoiceKey& choice : kChoiceKeys) {
@@ -292,13 +301,13 @@ class TChecker {
         names += (names.empty() ? u"" : u", ") + Wide(n);
       }
       if (!found)
-        ReportShowProblem(TShowProblemKind::Value, Shown(key) + u"=" + Shown(value),
+        Report(TShowProblemKind::Value, Shown(key) + u"=" + Shown(value),
                           u"not one of " + names + u": the default is used", line);
       return;
     }
     for (std::string_view number : kNumberKeys)
       if (Same(key, number) && !IsNumber(item)) {
-        ReportShowProblem(TShowProblemKind::Value, Shown(key) + u"=" + Shown(value),
+        Report(TShowProblemKind::Value, Shown(key) + u"=" + Shown(value),
                           u"not a number: the default is used", line);
         return;
       }
@@ -312,35 +321,37 @@ class TChecker {
   }
 
   void CheckFile(std::string_view name_bytes, bool picture, int32_t line) {
-    if (name_bytes.empty() || !accessor_) return;
+    if (name_bytes.empty() || !accessor_ || !options_.CheckFiles) return;
+    // Each file once (a picture shown on many slides is one problem).
+    if (files_.size() >= kMaxFiles || !files_.insert(Lower(name_bytes)).second) return;
     const std::u16string name = Wide(name_bytes);
     Ref<TStream> stream;
     try {
       stream = accessor_->OpenFile(name);
     } catch (const Exception& e) {
-      ReportShowProblem(TShowProblemKind::File, name, u"cannot be read: " + Wide(e.Message()), line);
+      Report(TShowProblemKind::File, name, u"cannot be read: " + Wide(e.Message()), line);
       return;
     }
     if (!stream) {
-      ReportShowProblem(TShowProblemKind::File, name, u"no such file", line, true);
+      Report(TShowProblemKind::File, name, u"no such file", line, true);
       return;
     }
     const int64_t size = stream->GetSize();
     if (size == 0) {
-      ReportShowProblem(TShowProblemKind::File, name, u"the file is empty", line);
+      Report(TShowProblemKind::File, name, u"the file is empty", line);
       return;
     }
     if (!picture || !options_.DecodePictures || size < 0 || size > kMaxCheckedPicture) return;
     try {
       Ref<TBitmapStore> store = LoadBitmapStore(stream.get(), name, false, TImageParamsCallback());
       if (!store) {
-        ReportShowProblem(TShowProblemKind::File, name, u"not a picture: no decoder accepts its data", line);
+        Report(TShowProblemKind::File, name, u"not a picture: no decoder accepts its data", line);
         return;
       }
       if (CutShort(stream.get(), size))
-        ReportShowProblem(TShowProblemKind::File, name, u"the picture is cut short: only part of it is drawn", line);
+        Report(TShowProblemKind::File, name, u"the picture is cut short: only part of it is drawn", line);
     } catch (const Exception& e) {
-      ReportShowProblem(TShowProblemKind::File, name, u"cannot be read: " + Wide(e.Message()), line);
+      Report(TShowProblemKind::File, name, u"cannot be read: " + Wide(e.Message()), line);
     }
   }
 
@@ -361,10 +372,29 @@ class TChecker {
     return t.find(jpeg ? std::string_view("\xFF\xD9", 2) : std::string_view("IEND")) == std::string_view::npos;
   }
 
+  void Report(TShowProblemKind kind, const std::u16string& name, const std::u16string& reason, int32_t line,
+              bool error = false) {
+    if (reports_ >= kMaxReports) return;
+    ReportShowProblem(kind, name, reason, line, error);
+    if (++reports_ == kMaxReports)
+      ReportShowProblem(TShowProblemKind::Section, u"Project.kav", u"more problems than are listed: the check stops");
+  }
+
+  // Near() for object keys, each distinct key worked out once.
+  std::string NearKey(std::string_view key) {
+    const std::string lower = Lower(key);
+    if (auto it = keys_.find(lower); it != keys_.end()) return it->second;
+    if (keys_.size() >= kMaxKeys) return {};
+    return keys_.emplace(lower, Near(key, kKnownWords)).first->second;
+  }
+
   TIniFile* project_;
   TFileAccessor* accessor_;
   TShowCheckOptions options_;
   std::set<std::string> effects_;
+  std::set<std::string> files_;
+  std::map<std::string, std::string> keys_;
+  int32_t reports_ = 0;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 // the show names that is missing, empty or (with DecodePictures) a picture
 // no decoder takes or one cut short. Each report carries the line of the
 // project text. The player runs it when a show opens, kavpack before packing.
+// At most 200 problems are said (then one line that there are more).
 #pragma once
 
 #include <string>
@@ -18,6 +19,10 @@ class TIniFile;
 class TFileAccessor;
 
 struct TShowCheckOptions {
+  // Opens the files the show names (a packed show's entries would each be
+  // inflated: the player checks only a project folder's, and its picture
+  // loader says what it cannot load of a packed show).
+  bool CheckFiles = true;
   // Reads every picture the show names through the player's decoders (a
   // packer can afford it; the player leaves it to the picture loader).
   bool DecodePictures = false;

@@ -161,6 +161,15 @@ TEST_F(ShowCheckTest, FilesThatAreMissingEmptyOrNoPicturesAreNamed) {
   ExpectOne(Check(), sea, TShowProblemKind::File, u"Photos\\sea.jpg", u"not a picture");
 }
 
+TEST_F(ShowCheckTest, AFloodOfProblemsIsCutShort) {
+  std::string flood;
+  for (int i = 0; i < 5000; ++i) flood += "object O" + std::to_string(i) + ":Imagee" + std::to_string(i) + "\nend\n";
+  Change("[Slide2]", flood + "[Slide2]");
+  const std::vector<TShowProblem> said = Check(false);
+  ASSERT_EQ(said.size(), 201u);
+  EXPECT_EQ(ShowProblemText(said.back()), u"Project.kav: more problems than are listed: the check stops");
+}
+
 TEST(ShowProblems, EachIsSaidOnceUntilReset) {
   std::vector<std::u16string> said;
   SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(ShowProblemText(p)); });
