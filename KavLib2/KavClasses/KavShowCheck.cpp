@@ -341,10 +341,11 @@ class TChecker {
       Report(TShowProblemKind::File, name, u"the file is empty", line);
       return;
     }
-    if (!picture || !options_.DecodePictures || size < 0 || size > kMaxCheckedPicture) return;
+    if (!picture || size < 0 || size > kMaxCheckedPicture) return;
     try {
-      Ref<TBitmapStore> store = LoadBitmapStore(stream.get(), name, false, TImageParamsCallback());
-      if (!store) {
+      // Decoding is left to the picture loader unless asked for; the end
+      // marker costs one read.
+      if (options_.DecodePictures && !LoadBitmapStore(stream.get(), name, false, TImageParamsCallback())) {
         Report(TShowProblemKind::File, name, u"not a picture: no decoder accepts its data", line);
         return;
       }

@@ -5,8 +5,8 @@
 // inside an object that no reader knows and that is one or two letters off
 // a known one (keys the player ignores on purpose are left alone), an
 // effect name that names no effect, a value that cannot be read, and a file
-// the show names that is missing, empty or (with DecodePictures) a picture
-// no decoder takes or one cut short. Each report carries the line of the
+// the show names that is missing, empty, a JPEG or PNG cut short, or (with
+// DecodePictures) a picture no decoder takes. Each report carries the line of the
 // project text. The player runs it when a show opens, kavpack before packing.
 // At most 200 problems are said (then one line that there are more).
 #pragma once
