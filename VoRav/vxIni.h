@@ -105,6 +105,10 @@ class TIniItem : public TTextWriter {
   virtual Ref<TIniItem> Clone() const;
   // A key: a plain item with a name. Lists are never keys.
   virtual bool IsNamedKey() const { return !name_.empty(); }
+  // The line of the text the item was parsed from (1 is the first; 0 for an
+  // item made otherwise), for messages to the show's author.
+  int32_t Line() const noexcept { return line_; }
+  void SetLine(int32_t line) noexcept { line_ = line; }
 
  protected:
   // Takes the item out of its owner when it still lies in one.
@@ -120,6 +124,7 @@ class TIniItem : public TTextWriter {
   TIniItem* next_ = nullptr;  // the owner's hash chain
   TByteString name_;
   TByteString value_;
+  int32_t line_ = 0;
 };
 
 // A plain index list of the nested lists of one owner, in the owner's item

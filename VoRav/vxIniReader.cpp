@@ -1,5 +1,7 @@
 // Building INI trees from text: the document parser, assignment from other
 // writers, and the one-line value form.
+#include <algorithm>
+#include <climits>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -53,26 +55,36 @@ bool TIniList::ParseText(TIniList* list, TIniParser& parser, TIniList* document,
     if (lines >= kIniMaxLines) return false;
     IniParseLine(parser, line);
     TIniList* current = open.back();
+    const int32_t number = int32_t(std::min<size_t>(lines + 1, INT32_MAX));
+    // Each item remembers its line, so a reader can say where a problem is.
+    auto add = [&](TIniItem* item) {
+      item->SetLine(number);
+      current->Add(item);
+      return item;
+    };
     switch (line.Kind) {
       case TIniLineKind::Plain:
-        current->Add(new TIniItem(TByteString(), TByteString(parser.Value(line))));
+        add(new TIniItem(TByteString(), TByteString(parser.Value(line))));
         break;
       case TIniLineKind::Key:
-        current->Add(new TIniItem(TByteString(parser.Name(line)), TByteString(parser.Value(line))));
+        add(new TIniItem(TByteString(parser.Name(line)), TByteString(parser.Value(line))));
         break;
-      case TIniLineKind::Section:
+      case TIniLineKind::Section: {
         if (!document) return true;
         // A header closes whatever objects are still open: the section is
         // never swallowed by an object that lacks its end line.
         if (!sections) sections = std::make_unique<TSectionIndex>(document);
-        open.assign(1, sections->FindOrAdd(parser.Name(line)));
+        TIniSection* section = sections->FindOrAdd(parser.Name(line));
+        if (section->Line() == 0) section->SetLine(number);
+        open.assign(1, section);
         break;
+      }
       case TIniLineKind::Object:
         if (open.size() > size_t(kIniMaxObjectDepth)) {
-          current->Add(new TIniItem(TByteString(), TByteString(parser.Line(line))));
+          add(new TIniItem(TByteString(), TByteString(parser.Line(line))));
         } else {
           auto* object = new TIniObject(TByteString(parser.Name(line)), TByteString(parser.Value(line)));
-          current->Add(object);
+          add(object);
           open.push_back(object);
         }
         break;
@@ -82,7 +94,7 @@ bool TIniList::ParseText(TIniList* list, TIniParser& parser, TIniList* document,
         } else if (stop_at_outer_end) {
           return true;
         } else {
-          current->Add(new TIniItem(TByteString(), TByteString("end")));
+          add(new TIniItem(TByteString(), TByteString("end")));
         }
         break;
     }

@@ -11,7 +11,7 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs imagemagick python3-pil
   liblcms2-dev liblcms2-utils icc-profiles-free colord-data
   libpng-dev
-  libsdl2-dev
+  libsdl2-dev libasound2-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xauth xdotool xclip x11-utils libxfixes3 libx11-dev
   libdbus-1-dev dbus-daemon zenity

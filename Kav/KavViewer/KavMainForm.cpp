@@ -1,7 +1,10 @@
 #include "Kav/KavViewer/KavMainForm.h"
 
 #include <atomic>
+#include <cstdio>
+#include <string>
 
+#include "KavLib2/KavClasses/KavShowCheck.h"
 #include "KavLib2/KavClasses/KavShowLocator.h"
 #include "KavLib2/KavDialogs/KavDialogs.h"
 #include "KavLib2/KavClasses/KavSource.h"
@@ -18,9 +21,11 @@
 #include "VoRav/vxIni.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/vxPaths.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/vxTime.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
+#include "VoRav/wpStringUtils.h"
 #include "platform/window/WinApi.h"
 #include "platform/window/WinBackend.h"
 
@@ -74,6 +79,9 @@ std::u16string PlainShowArgument(const TCommandsStorage* commands, bool& project
   if (DirectoryExists(path)) {
     project = true;
     path = PathCombine(path, kProjectEntryName);
+  } else if (WideLowerCase(ExtractLastPathPart(path)) == WideLowerCase(kProjectEntryName) && FileExists(path)) {
+    // A project text named by itself plays its folder (not as a packed show).
+    project = true;
   }
   return path;
 }
@@ -147,6 +155,14 @@ std::u16string NormalizeSlashes(std::u16string path) {
   return path;
 }
 
+std::u16string PackedShowFailure(const std::u16string& path, const std::u16string& error) {
+  if (DirectoryExists(path)) return u"not a show: a folder";
+  if (!FileExists(path)) return u"no such file";
+  if (error == kShowNotFound) return u"cannot be read";
+  if (error.empty()) return u"not a show";
+  return u"damaged";
+}
+
 void ShowSlideshowError(const std::u16string& text_in) {
   // Departure: show names are kept as Windows paths inside the player; the
   // user sees them as Linux paths.
@@ -154,6 +170,12 @@ void ShowSlideshowError(const std::u16string& text_in) {
   for (char16_t& ch : text)
     if (ch == u'\\') ch = u'/';
   LogLine(u"Slideshow Error: " + text);
+  // A box alone says nothing to a terminal or a script that started us.
+  std::string said = "kavplay: " + WideToSystemUTF8(text);
+  for (char& ch : said)
+    if (ch == '\r' || ch == '\n') ch = ' ';
+  said += '\n';
+  std::fwrite(said.data(), 1, said.size(), stderr);
   win::MessageBox(0, text, u"Slideshow Error", kErrorIconFlags);
 }
 
@@ -249,10 +271,16 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
     path = LocateShowData(path);
     locator = LoadPackedShow(path, error);
     if (!locator) {
+      // Departure: each name tried is said once, with why it did not open
+      // (the box named the same path twice and gave no reason).
+      std::u16string message = u"Can`t Load Show " + path + u" (" + PackedShowFailure(path, error) + u")";
       const std::u16string second = LocateShowData(ChangeFileExt(path, u".kvshow"));
-      locator = LoadPackedShow(second, error);
+      if (second != path) {
+        locator = LoadPackedShow(second, error);
+        message += u" or " + second + u" (" + PackedShowFailure(second, error) + u")";
+      }
       if (!locator) {
-        ShowSlideshowError(u"Can`t Load Show " + path + u" or " + second);
+        ShowSlideshowError(message);
         if (paused_here) viewer_->SetPaused(false);
         return false;
       }
@@ -277,6 +305,12 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
     if (paused_here) viewer_->SetPaused(false);
     return false;
   }
+  // What the player cannot use of the show is said to its author once,
+  // when the show opens (pictures that do not decode when they load).
+  ResetShowProblems();
+  TShowCheckOptions check;
+  check.CheckFiles = !locator->IsPacked();
+  CheckShowProject(options, locator->Accessor(), check);
   if (!ShowInTaskbar()) SetShowInTaskbar(true);
   SetCurrentShowLocator(locator);
   locator_ = locator;

@@ -28,7 +28,8 @@ struct TStartPosition {
 };
 TStartPosition GetStartPosition(const TCommandsStorage* commands);
 // The show named by the first plain argument (empty when there is none):
-// a folder's "Project.kav" with `project` set, else the path as a packed show.
+// a folder's "Project.kav", or a project text named by itself, with
+// `project` set, else the path as a packed show.
 // Relative paths are made absolute against the current folder.
 std::u16string PlainShowArgument(const TCommandsStorage* commands, bool& project);
 // The parameter with which the person running the player allows shows to
@@ -54,8 +55,14 @@ std::u16string ShowChoiceProblem(const TShowChoice& choice);
 std::u16string LocateShowData(const std::u16string& path);
 // Every "/" becomes "\".
 std::u16string NormalizeSlashes(std::u16string path);
-// A message box with "Slideshow Error" as caption; paths in the text are
-// shown the Linux way (every "\\" becomes "/").
+// Why the packed show at `path` did not open, in a few words: "no such
+// file", "not a show" (no package in it: an empty or plain file, a folder),
+// "damaged" (a package that does not hold together, or holds no readable
+// project), or "cannot be read". `error` is what the open answered.
+std::u16string PackedShowFailure(const std::u16string& path, const std::u16string& error);
+// A message box with "Slideshow Error" as caption, also said on the
+// standard error output; paths in the text are shown the Linux way (every
+// "\\" becomes "/").
 void ShowSlideshowError(const std::u16string& text);
 
 class TMainForm : public TVxForm {

@@ -46,8 +46,6 @@ TDeviceChoice ChooseDevice(const TCommandsStorage* commands, const char* env, st
   return TDeviceChoice::Auto;
 }
 
-std::u16string ProgramLogPath() { return ChangeFileExt(GetProgramFileName(), u".log"); }
-
 std::u16string UserLogPath() {
   std::string folder = AbsoluteEnv("XDG_STATE_HOME");
   if (folder.empty()) {
@@ -55,7 +53,7 @@ std::u16string UserLogPath() {
     if (home.empty()) return {};
     folder = home + "/.local/state";
   }
-  return PathCombine(PathCombine(SystemUTF8ToWide(folder), u"kavplayer"), u"kavplay.log");
+  return PathCombine(PathCombine(SystemUTF8ToWide(folder), u"kavplay"), u"kavplay.log");
 }
 
 std::string PlayerUsage(const std::string& program) {
@@ -104,8 +102,7 @@ std::string PlayerUsage(const std::string& program) {
          "  Ctrl+wheel                   previous or next slide\n"
          "\n"
          "Files:\n"
-         "  log (-filelog)   " + WideToSystemUTF8(ProgramLogPath()) + ",\n"
-         "                   else (not writable) " + WideToSystemUTF8(UserLogPath()) + "\n"
+         "  log (-filelog)   $XDG_STATE_HOME/kavplay/kavplay.log (~/.local/state/kavplay/kavplay.log)\n"
          "  settings         $XDG_CONFIG_HOME/kavplayer/registry (~/.config/kavplayer/registry);\n"
          "                   the show carries its own options\n"
          "\n"

@@ -22,12 +22,9 @@ std::string PlayerUsage(const std::string& program);
 enum class TDeviceChoice { Auto, Gl, Sw };
 TDeviceChoice ChooseDevice(const TCommandsStorage* commands, const char* env, std::string* problem);
 
-// The log file of "-filelog": the program's path with the extension ".log"
-// (`ProgramLogPath`), or, when that cannot be written (an installed player),
-// "kavplay.log" in the user's state folder (`UserLogPath`:
-// $XDG_STATE_HOME/kavplayer, else ~/.local/state/kavplayer; empty when
-// neither is known).
-std::u16string ProgramLogPath();
+// The log file of "-filelog": "kavplay.log" in the user's state folder
+// ($XDG_STATE_HOME/kavplay, else ~/.local/state/kavplay; empty when neither
+// is known).
 std::u16string UserLogPath();
 
 }  // namespace kav

@@ -44,6 +44,11 @@ if(KAV_TESTS)
                    ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_no_sound)
   set_tests_properties(kavplay_without_sound PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0"
                        SKIP_RETURN_CODE 77 TIMEOUT 240)
+  # A show with an author's mistakes: each is said once on stderr.
+  add_test(NAME kavplay_show_problems
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_show_problems.sh $<TARGET_FILE:kavplay>
+                   ${PROJECT_SOURCE_DIR}/examples/myshow ${CMAKE_BINARY_DIR}/kavplay_show_problems)
+  set_tests_properties(kavplay_show_problems PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0" TIMEOUT 240)
   # The terminal messages: usage, no show, a folder without a project.
   add_test(NAME kavplay_command_line
            COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_cli.sh $<TARGET_FILE:kavplay>

@@ -8,6 +8,7 @@
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "VoRav/Graphics/vxImageRegistry.h"
 #include "VoRav/vxLog.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/vxPaths.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpLoadCallBack.h"
@@ -118,7 +119,7 @@ void LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16strin
                                                    : TImageParamsCallback();
       handle->store = LoadBitmapStore(stream.get(), name, false, orientation);
       if (!handle->store) {
-        why = u"no decoder accepts its data";
+        why = u"not a picture: no decoder accepts its data";
       } else {
         // A store that keeps its compressed file may let it go once its
         // pictures are in textures and read it again from the show by the
@@ -127,15 +128,18 @@ void LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16strin
         handle->store->SetSourceOpener([from, name]() { return from->OpenLocked(name); });
       }
     } else {
-      why = u"it was not found";
+      why = u"no such file";
     }
   } catch (const Exception& e) {
     handle->store = nullptr;
-    why = u"it cannot be read: " + SystemUTF8ToWide(e.Message());
+    why = u"cannot be read: " + SystemUTF8ToWide(e.Message());
   }
   if (!handle->store) {
-    // Once per cached handle: the placeholder stands in from now on.
+    // Once per cached handle: the placeholder stands in from now on. The
+    // show's author hears of it once (the same words as the show check, so
+    // a problem found there is not said again).
     LogLine(u"The picture \"" + name + u"\" is shown as a placeholder: " + why);
+    ReportShowProblem(TShowProblemKind::File, name, why, 0, !found);
     handle->store = Ref<TBitmapStore>(MakeNotFoundImage(name, found, false)->Store());
   }
 }

@@ -12,11 +12,14 @@
 
 #include "KavLib2/KavClasses/KavEffect.h"
 #include "KavLib2/KavClasses/KavKeyFields.h"
+#include "KavLib2/KavClasses/KavShowCheck.h"
 #include "KavLib2/KavClasses/KavShowLocator.h"
 #include "KavLib2/KavClasses/KavSource.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "VoRav/vxByteStringUtils.h"
+#include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "VoRav/vxIni.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/vxUTF8.h"
 
 using namespace kav;
@@ -271,6 +274,25 @@ TEST(DemoShow, PackedShowOpensWithEveryFileItNames) {
   // A demo, not a download: the media stay small.
   EXPECT_LT(std::filesystem::file_size(packed), 8u << 20);
   EXPECT_GT(total, 0);
+  PopAllShowLocators();
+}
+
+TEST(DemoShow, TheShowCheckFindsNoProblem) {
+  // The demo is the reference of a valid show: nothing in it may be reported
+  // to its author.
+  const std::string packed = KAV_DEMO_SHOW;
+  if (!std::filesystem::exists(packed)) GTEST_SKIP() << "no " << packed << " (the demo target was not built)";
+  RegisterImageLoaders();
+  std::u16string error;
+  Ref<TKavShowLocator> locator = LoadPackedShow(UTF8Decode(packed), error);
+  ASSERT_NE(locator, nullptr) << Utf8(error);
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(p); });
+  TShowCheckOptions options;
+  options.DecodePictures = true;
+  CheckShowProject(locator->Ini(), locator->Accessor(), options);
+  SetShowProblemSink(nullptr);
+  for (const TShowProblem& p : said) ADD_FAILURE() << p.Line << ": " << Utf8(ShowProblemText(p));
   PopAllShowLocators();
 }
 #endif

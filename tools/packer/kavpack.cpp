@@ -9,7 +9,11 @@
 // text must be a show's (a [Main] section or slides); each picture the
 // project shows that a camera stored turned (EXIF orientation 3, 6 or 8) and
 // that [RotationState] does not turn is reported with the line that does.
+// The project is then read by the player's own readers: each thing the
+// player could not use is printed with its line ("file:line: warning: …"),
+// and a file the project names that is not in the folder stops the packing.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -21,11 +25,16 @@
 #include <system_error>
 #include <vector>
 
+#include "KavLib2/KavClasses/KavShowCheck.h"
+#include "KavLib2/KavClasses/KavShowLocator.h"
+#include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavFileSource.h"
+#include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "KavLib2/Zel.Exif/Exif.h"
 #include "KavPacker.h"
 #include "VoRav/vxIni.h"
 #include "VoRav/vxMemoryStream.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 #include "VoRav/wpStringUtils.h"
@@ -53,6 +62,14 @@ constexpr char kUsage[] =
     "stored turned (EXIF orientation 3, 6 or 8) shows sideways or upside down\n"
     "unless the project's [RotationState] section turns it; kavpack warns\n"
     "about each such picture and prints the line that shows it upright.\n"
+    "\n"
+    "Before packing, the project is read as kavplay reads it. Each thing the\n"
+    "player could not use is printed with its line (FILE:LINE: warning: ...):\n"
+    "a misspelt key, a line or section header it cannot read, an object kind or\n"
+    "effect it does not know, a value it cannot read, a file that is empty or\n"
+    "a picture it cannot decode or that is cut short. A file the project names\n"
+    "that is not in FOLDER is an error: nothing is written and the exit code\n"
+    "is 1.\n"
     "\n"
     "Options:\n"
     "  -h, --help           show this text and exit\n"
@@ -158,6 +175,47 @@ int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& f
   return warnings;
 }
 
+std::string Counted(size_t n, const char* what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+// The project read by the player's own readers, every picture decoded:
+// each problem with its line, then the count. A file the project names
+// that is not in the folder is an error (false: nothing is written); the
+// rest are warnings.
+bool CheckProject(const fs::path& project_path) {
+  std::vector<kav::TShowProblem> problems;
+  kav::SetShowProblemSink([&problems](const kav::TShowProblem& p) { problems.push_back(p); });
+  kav::RegisterImageLoaders();
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(project_path, ec);
+  kav::Ref<kav::TKavShowLocator> locator = kav::LoadProjectShow(kav::SystemUTF8ToWide(absolute.string()));
+  if (!locator || !locator->Ini()) {
+    kav::SetShowProblemSink(nullptr);
+    Fail("cannot read \"" + project_path.string() + "\" as kavplay reads it");
+    return false;
+  }
+  {
+    kav::TShowCheckOptions options;
+    options.DecodePictures = true;
+    kav::CheckShowProject(locator->Ini(), locator->Accessor(), options);
+  }
+  kav::SetShowProblemSink(nullptr);
+  kav::PopAllShowLocators();
+  size_t errors = 0;
+  for (const kav::TShowProblem& p : problems) {
+    errors += p.Error;
+    const std::string where = project_path.string() + (p.Line > 0 ? ":" + std::to_string(p.Line) : std::string());
+    std::fprintf(stderr, "%s: %s: %s\n", where.c_str(), p.Error ? "error" : "warning",
+                 kav::WideToSystemUTF8(kav::ShowProblemText(p)).c_str());
+  }
+  if (!problems.empty())
+    std::fprintf(stderr, "kavpack: %s, %s%s\n", Counted(errors, "error").c_str(),
+                 Counted(problems.size() - errors, "warning").c_str(),
+                 errors > 0 ? ": nothing written (a file the project names is not in the folder)" : "");
+  return errors == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -242,6 +300,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   WarnTurnedPictures(ini.get(), files, contents);
+  if (!CheckProject(project->path)) return 1;
 
   std::vector<Entry> entries;
   for (size_t k = 0; k < files.size(); ++k) {
@@ -252,8 +311,12 @@ int main(int argc, char** argv) {
     entries.push_back(std::move(entry));
   }
   options.host_entry = !options.host.empty();
+  errno = 0;
   if (!WriteFileBytes(out.string(), Pack(entries, options))) {
-    Fail("cannot write \"" + out.string() + "\"");
+    const int error = errno;
+    Fail("cannot write \"" + out.string() + "\": " + (error != 0 ? std::strerror(error) : "the write failed"));
+    // A show file cut short would only be refused by the player.
+    fs::remove(out, ec);
     return 1;
   }
   return 0;

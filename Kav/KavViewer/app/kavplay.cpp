@@ -27,6 +27,7 @@
 #include "VoRav/vxCommandLine.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/vxPaths.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/Win32/winFileUtils.h"
 #include "VoRav/wpExceptions.h"
@@ -48,6 +49,7 @@ namespace {
 
 Ref<TWindowPresentBridge> g_bridge;
 TMainForm* g_form = nullptr;
+bool g_log_on_stderr = false;
 
 void UpdateDisplays() {
   DisplayService()->Update();
@@ -167,20 +169,31 @@ bool HeadlessDriverNotAsked(const char* driver) {
   return true;
 }
 
+// Each thing of the show the player cannot use, once: on stderr (where the
+// "-log" log already goes, that line alone) and in the log.
+void SayShowProblem(const TShowProblem& problem) {
+  const std::u16string where =
+      problem.Line > 0 ? u"Project.kav:" + SystemUTF8ToWide(std::to_string(problem.Line)) + u": " : u"";
+  const std::u16string text = where + ShowProblemText(problem);
+  LogLine(u"Show problem: " + text);
+  if (!g_log_on_stderr) std::fprintf(stderr, "kavplay: %s\n", WideToSystemUTF8(text).c_str());
+}
+
 void StartLog() {
   const TCommandsStorage* c = CommandLineCommands();
   if (c && c->FindCommand(u"filelog")) {
-    // Departure: an installed player cannot write beside itself; its log
-    // then goes to the user's state folder, and a log that cannot be
-    // written anywhere is reported instead of dropped in silence.
-    Ref<TLog> log = OpenFileLog(ProgramLogPath());
+    // Departure: the file log goes to the user's state folder, never beside
+    // the program (an installed player sits in a bin folder); a log that
+    // cannot be written is reported instead of dropped in silence.
     const std::u16string user = UserLogPath();
-    if (!log && !user.empty() && ForceDirectories(ExtractFileDir(user, false))) log = OpenFileLog(user);
+    Ref<TLog> log;
+    if (!user.empty() && ForceDirectories(ExtractFileDir(user, false))) log = OpenFileLog(user);
     if (log) SetGlobalLog(log);
-    else std::fprintf(stderr, "kavplay: the log file cannot be written (%s, %s)\n",
-                      WideToSystemUTF8(ProgramLogPath()).c_str(), WideToSystemUTF8(user).c_str());
+    else std::fprintf(stderr, "kavplay: the log file cannot be written (%s)\n",
+                      user.empty() ? "neither XDG_STATE_HOME nor HOME is set" : WideToSystemUTF8(user).c_str());
   } else if (c && c->FindCommand(u"log")) {
     SetGlobalLog(MakeRef<TStderrLog>());
+    g_log_on_stderr = true;
   }
   WriteStartBanner(GetGlobalLog().get());
 }
@@ -206,10 +219,31 @@ int main(int argc, char** argv) {
   // not grow with holes over a long run.
   SetLongRunHeapPolicy();
   InitProcessServices();
+  // Without a display SDL's probe of Wayland writes its own complaint
+  // ("XDG_RUNTIME_DIR is invalid") before ours: with neither display named,
+  // ours is said without starting SDL's video; with only X named, only X is
+  // tried.
+  if (const char* asked = std::getenv("SDL_VIDEODRIVER"); !asked || !*asked) {
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const bool has_x = x && *x, has_wayland = wayland && *wayland;
+    if (!has_x && !has_wayland) {
+      std::fprintf(stderr,
+                   "kavplay: no display: neither DISPLAY nor WAYLAND_DISPLAY is set; set DISPLAY to a running X "
+                   "server, or SDL_VIDEODRIVER=dummy or offscreen to run without a screen\n");
+      return 1;
+    }
+    if (!has_wayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+  }
   std::string error;
   auto display = TSdlDisplay::Create(&error);
   if (!display) {
-    std::fprintf(stderr, "kavplay: no display: %s\n", error.c_str());
+    const char* x = std::getenv("DISPLAY");
+    if (x && *x && !std::getenv("WAYLAND_DISPLAY"))
+      std::fprintf(stderr, "kavplay: no display: cannot open the X display \"%s\" (%s); set DISPLAY to a running X server\n",
+                   x, error.c_str());
+    else
+      std::fprintf(stderr, "kavplay: no display: %s\n", error.c_str());
     return 1;
   }
   // Departure (no such case on Windows): SDL falls back to a driver without
@@ -237,11 +271,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   StartLog();
+  SetShowProblemSink(&SayShowProblem);
   // Text readers, pictures, text, transitions, object kinds, video, custom
   // transitions and slide production (the show music installs its own sound
   // hooks).
   InstallShowServices();
-  TSndSdlDevice::Install();
+  TSndSdlDevice::Install(512, [] { std::fputs("kavplay: no sound device: playing silently\n", stderr); });
   print::SetPrintSpooler(std::make_shared<print::TCupsSpooler>());
   InstallShowMusic();
   RegisterNavOverlay();
@@ -324,6 +359,7 @@ int main(int argc, char** argv) {
   SetDirect3DFactory(nullptr);
   gl = nullptr;
   g_bridge = nullptr;
+  SetShowProblemSink(nullptr);
   WriteEndBanner(GetGlobalLog().get());
   DoneProcessServices();
   return exit_code;

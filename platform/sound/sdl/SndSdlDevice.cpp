@@ -1,8 +1,14 @@
 #include "platform/sound/sdl/SndSdlDevice.h"
 
+#include <alsa/asoundlib.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cstdarg>
+#include <cstdio>
 
+#include "VoRav/vxLog.h"
+#include "VoRav/vxUTF8.h"
 #include "VoRav/wpThreads2.h"
 
 namespace kav {
@@ -58,13 +64,34 @@ void TSndSdlDevice::Dispose() {
 
 namespace {
 std::atomic<uint16_t> g_frames{512};
-}
+std::atomic<void (*)()> g_no_device{nullptr};
+std::atomic<bool> g_no_device_said{false};
 
-void TSndSdlDevice::Install(uint16_t frames) {
+// SDL loads the same libasound that is linked here, so this handler also
+// takes the lines ALSA writes while SDL probes it ("cannot find card '0'"
+// eight times on a machine without a sound card).
+void QuietAlsaError(const char* file, int line, const char* function, int err, const char* fmt, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, fmt);
+  std::vsnprintf(text, sizeof text, fmt, args);
+  va_end(args);
+  std::string where = std::string(file ? file : "") + ":" + std::to_string(line) + ":(" +
+                      (function ? function : "") + ") ";
+  if (err != 0) where += std::string(snd_strerror(err)) + ": ";
+  LogLine(u"ALSA lib " + SystemUTF8ToWide(where) + SystemUTF8ToWide(text));
+}
+}  // namespace
+
+void TSndSdlDevice::Install(uint16_t frames, void (*no_device)()) {
   g_frames.store(frames);
+  g_no_device.store(no_device);
+  snd_lib_error_set_handler(&QuietAlsaError);
   SetSndDeviceFactory([]() -> Ref<TSndDevice> {
     auto device = MakeRef<TSndSdlDevice>(g_frames.load());
-    return device->Opened() ? Ref<TSndDevice>(device) : Ref<TSndDevice>();
+    if (device->Opened()) return Ref<TSndDevice>(device);
+    if (void (*said)() = g_no_device.load(); said && !g_no_device_said.exchange(true)) said();
+    return nullptr;
   });
 }
 

@@ -23,8 +23,10 @@ class TSndSdlDevice : public TSndDevice {
   uint32_t CallbackFrames() const { return callback_frames_; }
 
   // Installs the SDL backend (devices of `frames` frames per callback): the
-  // factory answers null when SDL has no audio output.
-  static void Install(uint16_t frames = 512);
+  // factory answers null when SDL has no audio output, and then calls
+  // `no_device` (when given) the first time only. ALSA's own error lines
+  // (no card, no configuration) go to the log instead of the terminal.
+  static void Install(uint16_t frames = 512, void (*no_device)() = nullptr);
 
  protected:
   void Dispose() override;

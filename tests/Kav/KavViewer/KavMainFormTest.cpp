@@ -299,6 +299,43 @@ TEST_F(MainFormTest, OptionsWinOverAPlainArgument) {
   EXPECT_NE(backend->Boxes.back().text.find(u"Can`t Load Show " + folder.Wide("none.kvshow")), std::u16string::npos);
 }
 
+TEST_F(MainFormTest, AShowThatDoesNotOpenIsNamedOnceWithTheReason) {
+  auto box_for = [&](const std::u16string& argument) {
+    std::vector<std::u16string> raw_args;
+    Ref<TCommandsStorage> c = Commands(u"kavplay " + argument, &raw_args);
+    Ref<TMainForm> f = MakeRef<TMainForm>(&CreateWinFormController, c.get(), &raw_args);
+    EXPECT_FALSE(f->Start()) << UTF8Encode(argument);
+    return backend->Boxes.empty() ? std::u16string() : backend->Boxes.back().text;
+  };
+  // A misspelt name: said once, not as itself "or" itself.
+  EXPECT_EQ(box_for(folder.Wide("bsae.kvshow")), u"Can`t Load Show " + folder.Wide("bsae.kvshow") + u" (no such file)");
+  folder.WriteFile("empty.kvshow", "");
+  EXPECT_EQ(box_for(folder.Wide("empty.kvshow")), u"Can`t Load Show " + folder.Wide("empty.kvshow") + u" (not a show)");
+  folder.WriteFile("notes.kvshow", "milk\r\nbread\r\n");
+  EXPECT_EQ(box_for(folder.Wide("notes.kvshow")), u"Can`t Load Show " + folder.Wide("notes.kvshow") + u" (not a show)");
+  // A package cut short in its directory.
+  packer::Entry entry;
+  entry.name = "Project.kav";
+  entry.data.assign(400, 'x');
+  std::vector<uint8_t> bytes = packer::Pack({entry}, packer::Options{});
+  bytes.erase(bytes.begin() + 380, bytes.end() - 12);
+  ASSERT_TRUE(packer::WriteFileBytes(folder.Sys("cut.kvshow"), bytes));
+  EXPECT_EQ(box_for(folder.Wide("cut.kvshow")), u"Can`t Load Show " + folder.Wide("cut.kvshow") + u" (damaged)");
+  // Another extension: both names tried, each with its own reason.
+  folder.WriteFile("show.txt", "plain");
+  EXPECT_EQ(box_for(folder.Wide("show.txt")), u"Can`t Load Show " + folder.Wide("show.txt") + u" (not a show) or " +
+                                                  folder.Wide("show.kvshow") + u" (no such file)");
+}
+
+TEST_F(MainFormTest, AProjectTextNamedByItselfPlaysItsFolder) {
+  folder.WriteFile("show/Project.kav", Project("opt_scr_full=0\r\nopt_scr_caption=Text\r\n"));
+  commands = Commands(u"kavplay " + folder.Wide("show/Project.kav"), &raw);
+  form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
+  ASSERT_TRUE(form->Start());
+  EXPECT_EQ(form->Caption(), u"Text");
+  EXPECT_EQ(form->ShowFolder(), NormalizeSlashes(folder.Wide("show")));
+}
+
 namespace {
 
 // The overlay reduced to its dialog list: "help" toggles, closing takes the

@@ -57,7 +57,8 @@ TEST(PlayerUsage, NamesEveryOptionTheKeysAndTheFiles) {
   for (const char* key : {"Esc", "Space", "F1", "Page Down", "Home", "wheel"})
     EXPECT_NE(text.find(key), std::string::npos) << key;
   EXPECT_NE(text.find("kavplayer/registry"), std::string::npos);
-  EXPECT_NE(text.find(".log"), std::string::npos);
+  // The log is in the user's state folder, never beside the program.
+  EXPECT_NE(text.find("$XDG_STATE_HOME/kavplay/kavplay.log"), std::string::npos);
   // Every path the user sees is a Linux path.
   EXPECT_EQ(text.find('\\'), std::string::npos);
 }
@@ -65,19 +66,18 @@ TEST(PlayerUsage, NamesEveryOptionTheKeysAndTheFiles) {
 TEST(PlayerUsage, TheUserLogFolderFollowsXdgStateHome) {
   {
     TEnvScope state("XDG_STATE_HOME", "/s");
-    EXPECT_EQ(UserLogPath(), u"/s/kavplayer/kavplay.log");
+    EXPECT_EQ(UserLogPath(), u"/s/kavplay/kavplay.log");
   }
   {
     TEnvScope state("XDG_STATE_HOME", "relative");  // not absolute: ignored
     TEnvScope home("HOME", "/h");
-    EXPECT_EQ(UserLogPath(), u"/h/.local/state/kavplayer/kavplay.log");
+    EXPECT_EQ(UserLogPath(), u"/h/.local/state/kavplay/kavplay.log");
   }
   {
     TEnvScope state("XDG_STATE_HOME", nullptr);
     TEnvScope home("HOME", nullptr);
     EXPECT_EQ(UserLogPath(), u"");
   }
-  EXPECT_EQ(ProgramLogPath(), ChangeFileExt(GetProgramFileName(), u".log"));
 }
 
 TEST(ShowChoice, TheCommandLineNamesAShowAFolderOrNothing) {

@@ -125,6 +125,12 @@ if [ "$mode" = dummy ]; then
   # A show that cannot be loaded: the error box, exit 1.
   start missing_show "$player" "$out/missing.kvshow"
   finish 1
+  # It is said on stderr too, the name once, with the reason.
+  grep -qxF "kavplay: Can\`t Load Show $out/missing.kvshow (no such file)" "$log" || fail "no reason on stderr"
+  printf 'milk\nbread\n' >"$out/notes.kvshow"
+  start plain_text_show "$player" "$out/notes.kvshow"
+  finish 1
+  grep -qxF "kavplay: Can\`t Load Show $out/notes.kvshow (not a show)" "$log" || fail "no reason on stderr"
 else
   # The window manager's close request.
   start wm_close "$player" "$show"

@@ -8,6 +8,7 @@
 #include "../../VoRav/LogCapture.h"
 #include "../../VoRav/TempFolder.h"
 #include "KavLib2/KavViewer/KavImageCache.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "VoRav/Graphics/vxBitmapLoader.h"
@@ -120,6 +121,9 @@ TEST(ImageCache, PlaceholdersAndOrientation) {
   SetNotFoundRenderer(&RecordingRenderer);
   // Each placeholder is logged once, with the reason.
   kav::test::TLogCapture log;
+  // The show's author hears of each once, in the show check's words.
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(p); });
   Ref<TImage> bad = LoadImageHandle(acc.get(), t.Wide("bad.bmp"));
   EXPECT_EQ(g_lines, (std::vector<std::u16string>{u" Image load error: ", u" bad.bmp "}));
   EXPECT_TRUE(log.OneLineWith(u"no decoder accepts its data"));
@@ -127,7 +131,13 @@ TEST(ImageCache, PlaceholdersAndOrientation) {
   EXPECT_EQ(log.Count(), 0u);  // the cached placeholder is not logged again
   Ref<TImage> missing = LoadImageHandle(acc.get(), t.Wide("later.bmp"));
   EXPECT_EQ(g_lines[0], u" Image not found ");
-  EXPECT_TRUE(log.OneLineWith(u"it was not found"));
+  EXPECT_TRUE(log.OneLineWith(u"no such file"));
+  SetShowProblemSink(nullptr);
+  ASSERT_EQ(said.size(), 2u);
+  EXPECT_EQ(ShowProblemText(said[0]), t.Wide("bad.bmp") + u": not a picture: no decoder accepts its data");
+  EXPECT_FALSE(said[0].Error);
+  EXPECT_EQ(ShowProblemText(said[1]), t.Wide("later.bmp") + u": no such file");
+  EXPECT_TRUE(said[1].Error);
   EXPECT_EQ(missing->Width(), 8);
   // The failure is kept while the handle lives: a file that appears later
   // is not tried again.

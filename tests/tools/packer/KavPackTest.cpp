@@ -171,6 +171,11 @@ TEST(KavPack, HelpSaysHowAndMistakesGetClearErrors) {
   EXPECT_EQ(into_folder.Code, 1);
   EXPECT_NE(into_folder.Err.find("is a folder"), std::string::npos) << into_folder.Err;
   EXPECT_FALSE(fs::exists(show));  // nothing is written after an error
+
+  // A show file that cannot be written says why.
+  TRun unwritable = RunKavpack(dir.Path(), {(dir.Path() / "nodir" / "new.kvshow").string(), kExample.string()});
+  EXPECT_EQ(unwritable.Code, 1);
+  EXPECT_NE(unwritable.Err.find("new.kvshow\": No such file or directory"), std::string::npos) << unwritable.Err;
 }
 
 TEST(KavPack, TheExampleShowPacksAndOpensAsWritten) {
@@ -217,6 +222,69 @@ TEST(KavPack, TheExampleShowPacksAndOpensAsWritten) {
   project->Read(std::span<uint8_t>(reinterpret_cast<uint8_t*>(packed.data()), packed.size()),
                 int64_t(packed.size()));
   EXPECT_EQ(packed, text);  // packed as written
+}
+
+// The line of the project text that starts with `start` (1 is the first).
+int LineOf(const std::string& text, const std::string& start) {
+  int line = 1;
+  for (size_t at = 0; at < text.size(); ++line) {
+    if (text.compare(at, start.size(), start) == 0) return line;
+    at = text.find('\n', at);
+    if (at == std::string::npos) break;
+    ++at;
+  }
+  return 0;
+}
+
+TEST(KavPack, TheProjectIsCheckedWithItsLinesBeforeItIsPacked) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path folder = dir.Path() / "mistakes";
+  fs::copy(kExample, folder, fs::copy_options::recursive);
+  std::string text = ReadText(kExample / "Project.kav");
+  auto change = [&text](const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+  };
+  change("ImageName=Photos\\sea.jpg", "ImageNme=Photos\\sea.jpg");
+  change("ref=dissolve", "ref=puhs");
+  change("FitMode=Cover", "FitMode=Banana");
+  change("opt_slidescount=2", "opt_slidescount=three");
+  WriteText(folder / "Project.kav", text);
+  const std::string project = (folder / "Project.kav").string();
+  const std::string photo = ReadText(kExample / "Photos" / "mountains.jpg");
+  WriteText(folder / "Photos" / "mountains.jpg", photo.substr(0, photo.size() / 3));  // cut short
+
+  // Warnings only: each with its line, the count, and the show is written.
+  const fs::path show = dir.Path() / "mistakes.kvshow";
+  TRun warned = RunKavpack(dir.Path(), {show.string(), folder.string()});
+  EXPECT_EQ(warned.Code, 0) << warned.Err;
+  EXPECT_TRUE(fs::exists(show));
+  for (const std::string& line :
+       {project + ":" + std::to_string(LineOf(text, "ImageNme=")) +
+            ": warning: ImageNme: no such key (ImageName?): it is not read\n",
+        project + ":" + std::to_string(LineOf(text, "ref=puhs")) + ": warning: puhs: no effect of that name\n",
+        project + ":" + std::to_string(LineOf(text, "FitMode=Banana")) +
+            ": warning: FitMode=Banana: not one of None, PlaceInto, Cover: the default is used\n",
+        project + ":" + std::to_string(LineOf(text, "opt_slidescount=")) +
+            ": warning: opt_slidescount=three: not a number of slides\n",
+        project + ":" + std::to_string(LineOf(text, "ImageName=Photos\\mountains.jpg")) +
+            ": warning: Photos\\mountains.jpg: the picture is cut short: only part of it is drawn\n"})
+    EXPECT_NE(warned.Err.find(line), std::string::npos) << line << "in:\n" << warned.Err;
+  EXPECT_NE(warned.Err.find("kavpack: 0 errors, 5 warnings\n"), std::string::npos) << warned.Err;
+
+  // A file the project names that is not in the folder: an error, nothing written.
+  fs::remove(folder / "Music" / "tune.mp3");
+  const fs::path missing = dir.Path() / "missing.kvshow";
+  TRun failed = RunKavpack(dir.Path(), {missing.string(), folder.string()});
+  EXPECT_EQ(failed.Code, 1);
+  EXPECT_FALSE(fs::exists(missing));
+  EXPECT_NE(failed.Err.find(project + ":" + std::to_string(LineOf(text, "FileName=Music")) +
+                            ": error: Music\\tune.mp3: no such file\n"),
+            std::string::npos)
+      << failed.Err;
+  EXPECT_NE(failed.Err.find("kavpack: 1 error, 5 warnings: nothing written"), std::string::npos) << failed.Err;
 }
 
 TEST(KavPack, PhotosStoredTurnedAreNamedWithTheLineThatTurnsThem) {

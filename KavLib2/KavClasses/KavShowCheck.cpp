@@ -1,0 +1,410 @@
+#include "KavLib2/KavClasses/KavShowCheck.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include "KavLib2/KavClasses/KavEffect.h"
+#include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "VoRav/Graphics/vxImage.h"
+#include "VoRav/Graphics/vxImageRegistry.h"
+#include "VoRav/vxIni.h"
+#include "VoRav/vxShowProblems.h"
+#include "VoRav/vxUTF8.h"
+#include "VoRav/wpExceptions.h"
+
+namespace kav {
+
+namespace {
+
+// The words the readers of slide objects, effects, music and video look up,
+// trailing numbers left out (keys such as "Color1" are built by number).
+// An object's key that is none of these is read by nobody.
+constexpr std::string_view kKnownWords[] = {
+    "3DShadow", "3dvolume", "Absolute", "Action", "AdobeRGB", "Alpha", "Amount", "AnEffect", "Angle", "AngleX",
+    "AngleY", "AniImage", "AnimColumns", "AnimCount", "AnimEnable", "AnimInterval", "AnimOffset", "AnimRepCount",
+    "AnimRows", "Antialiased", "AntialiasedBorder", "appearence", "appimage", "aqua", "Arial", "ash", "Aspect",
+    "at", "attrib", "Auto", "avx", "awk", "backward", "BarSize", "bash", "bat", "batch", "bcolor", "bcolorStyle",
+    "BeginTime", "bfn", "BgLeft", "BgRight", "BgTexture", "Bilinear", "bin", "Blur", "BobEven", "BobOdd", "Bold",
+    "BorderColor", "BorderWidth", "Bottom", "BottomOffset", "Bounds", "Box", "Bright", "BrightContrast",
+    "Brightness", "bsize", "bstyle", "BtnMinWidth", "BtnOffsetX", "BtnOpacity", "BtnSize", "BtnTexture", "builtin",
+    "bun", "busybox", "Button", "Buttons", "ButtonsTrackSpace", "call", "caption", "Cell", "CellWithObjects",
+    "Center", "CenterMode", "CenterPos", "centerx", "centery", "changeprinter", "chattr", "checked", "chgrp",
+    "ChildInvis", "chmod", "chown", "ChromaDelta", "ChromaEnable", "Chromakey", "chroot", "chrt", "ClipCaption",
+    "ClipGUID", "close", "closedialog", "cmake", "cmd", "Color", "color_grade_chroma_deinter",
+    "color_grade_chromakey", "color_grade_deinter", "color_grade_linear", "color_grade_video", "color_grading",
+    "ColorCorrect", "Colorisation", "Colorization", "ColorManagement", "cols", "ColsCount", "com", "Combo",
+    "command", "Common", "Container", "Contents", "Contrast", "copy", "Count", "Cover", "CoverMode", "cp",
+    "crontab", "CropRect", "Cross", "CrossMode", "cscript", "csh", "curl", "curling", "Custom", "custom_dialog",
+    "CustomEffBg", "CustomEffTime", "damaged", "dash", "dd", "Def", "Default", "defowntime", "DeinterlaceType",
+    "del", "DeltaTime", "deltree", "deno", "depth", "desktopalign", "dialog_", "DialogPause", "DigitSize",
+    "DigitsSoundBtnSpace", "direction", "Disable", "Disabled", "display", "dissolve", "distance", "doas", "dotnet",
+    "dst", "Duration", "DuvazURI", "ed", "effect_", "EffectResource", "elf", "elvish", "emacs", "EnableAspect",
+    "EnableBorder", "EnableCrop", "Env", "erase", "error", "eval", "ex", "exe", "exec", "ExeGUID", "exename",
+    "Exit", "expect", "FadeCount", "FadeIn", "FadeOut", "False", "fdisk", "FileMap", "FileName", "FillMode",
+    "Filter", "filter_", "Filtering", "filteropt_", "find", "fish", "FitMode", "flip", "flnm_back",
+    "flnm_BgTexture", "flnm_BtnTexture", "flnm_BtnTextureNormalPlay", "flnm_Click", "flnm_Hover", "flnm_Line",
+    "flnm_Normal", "flnm_Polzun", "flnm_Texture", "Float", "flock", "fn", "FontName", "FontStyle", "for", "format",
+    "forward", "found", "FPSMultiplier", "Frame", "ftp", "func", "gates", "gauss_blur_h", "gauss_blur_v",
+    "gauss_mix", "gawk", "gdb", "gdbserver", "gio", "git", "gl", "gmake", "gotofirstslide", "GrayDisabled",
+    "GrayNormal", "group", "GroupBasic", "GroupFromProjectOptions", "grps", "GUID", "guile", "halt", "Help",
+    "HGradient", "HideMode", "hold", "HOME", "hourhand", "Hover", "HSL", "Hue", "i", "icc", "id", "Image",
+    "ImageIndex", "ImageName", "install", "Int", "Invert", "ionice", "ipython", "irb", "IsComment", "islocal",
+    "IsMute", "IsRepeat", "Italic", "jar", "java", "jimsh", "jrunscript", "js", "jshell", "julia", "KAV_D3D_NO_AVX",
+    "KAV_DEVICE", "kavplay", "KavShow", "KavVersion", "key", "KeyPoint", "kill", "killall", "konsole", "ksh", "ld",
+    "ldd", "Left", "LeftOffset", "LeftSpace", "less", "Levels", "Lightness", "LineSpacing", "LinkedAudio", "linux",
+    "lksh", "lldb", "ln", "LoadFromDisk", "loop", "ltrace", "lua", "luajit", "Main", "MainVolume", "make", "man",
+    "MaskContent", "MaskStencil", "MasterID", "mawk", "Max", "Med", "Min", "MinorVersion", "MipLodBias", "mkfs",
+    "mksh", "Mod", "mono", "more", "mosaic", "mount", "move", "mshta", "Music", "music_disable", "Mute",
+    "MuteVolume", "mv", "name", "NavPanel", "nawk", "nc", "ncat", "Nearest", "net", "netcat", "never", "newgrp",
+    "next", "NextEffectBegin", "nextslide", "nice", "node", "nodejs", "nohup", "noicc", "None", "nonlinear_speed",
+    "Normal", "nsenter", "nu", "nvim", "Object", "Objects", "offset", "OffsX", "OffsY", "oksh", "Opacity", "opt_",
+    "opt_allowrunapp", "opt_bstyle", "opt_cp", "opt_customdialogscount", "opt_dblclick", "opt_exefn",
+    "opt_exitonmove", "opt_fcp", "opt_fullyplaysound", "opt_hc2_hideinterval", "opt_hidecursor", "opt_hidenavbar",
+    "opt_leftmouse", "opt_lockf", "opt_lockwheel", "opt_logo", "opt_logo_fn", "opt_logo_offset", "opt_logo_opacity",
+    "opt_logo_pos", "opt_logo_size", "opt_manualshow", "opt_nav_fadein", "opt_nav_hidefadeout",
+    "opt_nav_hideinterval", "opt_nav_hue", "opt_nav_inifile", "opt_nav_offset", "opt_nav_showbg",
+    "opt_nav_usevideoscale", "opt_nav_videoexit", "opt_nav_viewscale", "opt_nav_wndbottom", "opt_newnavbutton",
+    "opt_newnavbuttons_count", "opt_oggpath", "opt_pausewheninactive", "opt_repeat", "opt_rightmouse",
+    "opt_runapponexit", "opt_runapponexitfn", "opt_runapponexitiflastslide", "opt_scr_caption", "opt_scr_full",
+    "opt_scr_fullfixedsize", "opt_scr_height", "opt_scr_hidercolor", "opt_scr_ratio", "opt_scr_unsharpamount",
+    "opt_scr_width", "opt_slidescount", "opt_ssaver", "opt_synchpermitcontrol", "opt_synchpos", "opt_syncmode",
+    "opt_withoutborder", "opt_wmapath", "Origin", "osascript", "out", "owns", "page", "parallel", "PATH",
+    "PathModifiers", "PathToButtons", "Pause", "pcount", "pdksh", "Percent", "perl", "Pers_EndAction",
+    "Pers_RunApp", "php", "Picture", "pinfo", "pipe", "pkexec", "pkill", "pl", "PlaceInto", "Play", "Pos", "posh",
+    "Position", "PosMode", "poweroff", "powershell", "premul", "Preset", "Pressed", "PrevEffectEnd", "previous",
+    "prevslide", "print", "ProjectFilePath", "projectname", "push", "pwsh", "py", "pypy", "python", "qstart",
+    "quick", "radius", "range", "Rasterize", "RasterizedGUID", "rb", "rbash", "rcp", "rd", "reboot", "recover",
+    "ref", "regedit", "regedt", "regsrv", "regsvr", "ren", "rename", "repeat", "replace", "ReplaceWithEffectBuffer",
+    "resize", "Resources", "RestoreAlpha", "Right", "RightOffset", "RightSpace", "rm", "rmdir", "Root",
+    "RotationState", "rows", "RowsCount", "rscript", "rsync", "ruby", "run", "RunAppFN", "runas", "rundll",
+    "runonce", "runuser", "Saturation", "saveslide", "Scale", "ScaleMode", "ScaleTimes", "ScaleX", "ScaleY", "scp",
+    "screen", "script", "sed", "service", "setarch", "setsid", "sftp", "sg", "sh", "ShadowAngle", "ShadowColor",
+    "ShadowDistance", "ShadowEnable", "ShadowOpacity", "ShadowSize", "ShadowSpreadIndex", "shapes", "ShiftPressed",
+    "shred", "shutdown", "Size", "Slide", "slide_", "SlideBegin", "SlideEffectBuffer", "SlideEnd", "slideid",
+    "smoothline", "so", "socat", "Solid", "SoundBtnTrackSpace", "source", "Space", "spin_center", "Splitter",
+    "sqlite", "sRGB", "ssh", "start", "StartKAVTime", "StartSlideIdx", "StartTime", "StartVideoTime", "stdbuf",
+    "stdidx", "stop", "strace", "StrikeOut", "String", "su", "sudo", "sudoedit", "sw", "swap", "sys", "systemctl",
+    "tar", "taskset", "tcl", "tclsh", "tcsh", "tee", "telnet", "Text", "TextAlign", "TextColor", "TextColorClick",
+    "TextColorHover", "tftp", "TheEffect", "Theme", "Time", "TimeLine", "timeout", "Times", "TLBRGradient",
+    "TMusicItem", "TMusicOptions", "TMusicTrack", "tmux", "to", "Top", "TopOffset", "toybox", "Trackbar",
+    "TrackDigitsSpace", "TrackHeight", "TrackLineLeft", "TrackLineRight", "Tracks", "TransparentBg",
+    "TranspForClick", "TRBLGradient", "TreeNode", "True", "truncate", "TSoundComment", "type", "umount", "uname",
+    "Underline", "unlink", "unshare", "unsharp", "up", "usecolor", "userprops", "usevolume", "valgrind", "value",
+    "VGradient", "vi", "Video", "VideoClip", "videomask", "VideoStyle", "view", "viewer", "ViewPort", "vim", "Vol_",
+    "Vol_j_", "Volume", "VolumeControlLength", "VolumeParams", "WaitForConvert", "watch", "Wave", "wget", "wine",
+    "wish", "Word", "wscript", "x86_", "xargs", "xcopy", "XDG_STATE_HOME", "xonsh", "xterm", "yash", "YUVsRGB",
+    "zip", "Zoom", "ZPos", "zsh",
+};
+
+// The object kinds the readers of a slide make something of.
+constexpr std::string_view kSlideClasses[] = {
+    "Frame", "Box", "Splitter", "Image", "AniImage", "Text", "Button", "Video", "ViewPort", "MaskStencil",
+    "MaskContent", "KeyPoint", "Mod", "AnEffect", "Effect", "TMusic", "TMusicTrack", "TMusicItem", "TMusicOptions",
+    "TSoundComment", "VideoClip"};
+
+// The sections the player reads by name (slides are "Slide" and a number).
+constexpr std::string_view kKnownSections[] = {"Main",        "Times",   "Slide",   "RotationState", "PathModifiers",
+                                               "Tracks",      "MainVolume", "FileMap"};
+
+struct TChoiceKey {
+  std::string_view Key;
+  std::array<std::string_view, 5> Names;
+};
+// Keys whose value is one of a few names (any case).
+constexpr TChoiceKey kChoiceKeys[] = {
+    {"FitMode", {"None", "PlaceInto", "Cover"}},
+    {"PosMode", {"Absolute", "Percent"}},
+    {"CenterMode", {"Absolute", "Percent"}},
+    {"FillMode", {"Solid", "HGradient", "VGradient", "TLBRGradient", "TRBLGradient"}},
+};
+// Keys whose value is a number.
+constexpr std::string_view kNumberKeys[] = {"Time",  "ScaleX", "ScaleY", "Opacity", "Angle",
+                                            "AngleX", "AngleY", "ZPos",   "Blur"};
+
+// A hostile or broken text could name millions of problems: past this many
+// the check says so once and stops, and it looks at this many files and
+// this many distinct unknown keys at most.
+constexpr int32_t kMaxReports = 200;
+constexpr size_t kMaxFiles = 4096;
+constexpr size_t kMaxKeys = 4096;
+
+// A file larger than this is not read whole to be checked.
+constexpr int64_t kMaxCheckedPicture = int64_t(512) << 20;
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return out;
+}
+
+bool Same(std::string_view a, std::string_view b) { return Lower(a) == Lower(b); }
+
+std::string_view WithoutTrailingDigits(std::string_view s) {
+  while (!s.empty() && s.back() >= '0' && s.back() <= '9') s.remove_suffix(1);
+  return s;
+}
+
+// Edits (insert, delete, change, swap of neighbours) from a to b, counted up
+// to `limit` + 1.
+size_t EditDistance(std::string_view a, std::string_view b, size_t limit) {
+  if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > limit) return limit + 1;
+  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= a.size(); ++i)
+    for (size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[a.size()][b.size()];
+}
+
+// The word of `words` nearest `name` when one or two edits away (one for
+// short names); empty when `name` is one of them or none is near.
+template <size_t N>
+std::string Near(std::string_view name, const std::string_view (&words)[N]) {
+  const std::string key = Lower(WithoutTrailingDigits(name));
+  if (key.empty()) return {};
+  for (std::string_view w : words)
+    if (Lower(w) == key) return {};
+  const size_t limit = key.size() <= 4 ? 1 : 2;
+  std::string best;
+  size_t best_distance = limit + 1;
+  for (std::string_view w : words) {
+    const size_t d = EditDistance(key, Lower(w), limit);
+    if (d < best_distance) best_distance = d, best = std::string(w);
+  }
+  return best;
+}
+
+std::u16string Wide(std::string_view s) { return UTF8Decode(s); }
+
+// Text of the project as wide text, cut to a length a message can hold.
+std::u16string Shown(std::string_view bytes) {
+  std::u16string text = UTF8Decode(bytes.substr(0, 80));
+  if (bytes.size() > 80) text += u"\u2026";
+  return text;
+}
+
+bool IsNumber(const TIniItem* item) { return !std::isnan(item->GetFloat(std::nan(""))); }
+bool IsWholeNumber(const TIniItem* item) { return item->GetInteger(0) != 0 || item->GetInteger(1) != 1; }
+
+class TChecker {
+ public:
+  TChecker(TIniFile* project, TFileAccessor* accessor, const TShowCheckOptions& options)
+      : project_(project), accessor_(accessor), options_(options) {
+    // The show's own effect library: the objects of [Main] TheEffect.
+    if (TIniList* main = project->FindSection(u"Main"))
+      if (TIniObject* library = main->FindObject(u"TheEffect"))
+        for (TIniObject* o = library->FirstObject(); o; o = library->NextObject(o))
+          effects_.insert(Lower(o->NameBytes()));
+  }
+
+  void Run() {
+    for (int32_t i = 0; i < project_->Count() && reports_ < kMaxReports; ++i) {
+      TIniItem* item = project_->GetItem(i);
+      if (auto* section = dynamic_cast<TIniSection*>(item)) CheckSection(section);
+      else CheckItem(item, nullptr, false);
+    }
+  }
+
+ private:
+  void CheckSection(TIniSection* section) {
+    const std::string_view name = section->NameBytes();
+    if (std::string near = Near(name, kKnownSections); !near.empty())
+      Report(TShowProblemKind::Section, u"[" + Shown(name) + u"]",
+                        u"no section of that name (" + Wide(near) + u"?)", section->Line());
+    const bool slide = Same(WithoutTrailingDigits(name), "Slide") && WithoutTrailingDigits(name) != name;
+    const bool times = Same(name, "Times");
+    for (int32_t i = 0; i < section->Count() && reports_ < kMaxReports; ++i) {
+      TIniItem* item = section->GetItem(i);
+      if (times && item->IsNamedKey()) CheckTimesKey(item);
+      CheckItem(item, nullptr, slide);
+    }
+  }
+
+  void CheckTimesKey(TIniItem* item) {
+    const std::string_view name = item->NameBytes();
+    const bool count = Same(name, "opt_slidescount");
+    if (!count && !Same(WithoutTrailingDigits(name), "opt_synchpos")) return;
+    if (!IsWholeNumber(item) || (count && item->GetInteger(0) < 0))
+      Report(TShowProblemKind::Value, Shown(name) + u"=" + Shown(item->GetValueBytes()),
+                        count ? u"not a number of slides" : u"not a time in milliseconds", item->Line());
+  }
+
+  void CheckItem(TIniItem* item, TIniObject* object, bool in_slide) {
+    if (auto* child = dynamic_cast<TIniObject*>(item)) {
+      CheckObject(child, in_slide);
+      return;
+    }
+    if (item->IsNamedKey()) {
+      if (object) CheckObjectKey(item, object);
+      return;
+    }
+    std::string_view text = item->GetValueBytes();
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    // An "end" with no object open follows from another mistake (an object
+    // line misspelt), which is said itself.
+    if (text.empty() || text.front() == ';' || text.front() == '=' || Same(text, "end")) return;
+    const std::u16string reason =
+        text.front() == '['
+            ? u"a section header without its \"]\": the lines below it stay in the section above"
+            : u"neither a key (name=value), an object line (object Name:Kind), \"end\" nor a section header: "
+              u"the line is skipped";
+    Report(TShowProblemKind::Section, Shown(text), reason, item->Line());
+  }
+
+  void CheckObject(TIniObject* object, bool in_slide) {
+    const std::string_view kind = object->GetValueBytes();
+    bool known = !in_slide;
+    for (std::string_view c : kSlideClasses) known = known || Same(c, kind);
+    if (!known) {
+      std::string near = Near(kind, kSlideClasses);
+      Report(TShowProblemKind::Object, Shown(object->NameBytes()) + u":" + Shown(kind),
+                        (kind.empty() ? std::u16string(u"an object without a kind")
+                                      : u"no object kind \"" + Shown(kind) + u"\"" +
+                                            (near.empty() ? std::u16string() : u" (" + Wide(near) + u"?)")) +
+                            u": it is not shown",
+                        object->Line());
+    }
+    for (int32_t i = 0; i < object->Count() && reports_ < kMaxReports; ++i)
+      CheckItem(object->GetItem(i), object, in_slide);
+  }
+
+  void CheckObjectKey(TIniItem* item, TIniObject* object) {
+    const std::string_view key = item->NameBytes();
+    const std::string_view value = item->GetValueBytes();
+    const int32_t line = item->Line();
+    if (std::string near = NearKey(key); !near.empty()) {
+      Report(TShowProblemKind::Key, Shown(key), u"no such key (" + Wide(near) + u"?): it is not read", line);
+      return;
+    }
+    if (Same(key, "ref") && Same(object->GetValueBytes(), "AnEffect")) {
+      const std::u16string name = Wide(value);
+      if (!name.empty() && EffectKindOfName(name) == kEffectCustom && !effects_.count(Lower(value)))
+        Report(TShowProblemKind::Effect, name, u"no effect of that name", line);
+      return;
+    }
+    for (const TChoiceKey& choice : kChoiceKeys) {
+      if (!Same(key, choice.Key)) continue;
+      std::u16string names;
+      bool found = false;
+      for (std::string_view n : choice.Names) {
+        if (n.empty()) continue;
+        found = found || Same(n, value);
+        names += (names.empty() ? u"" : u", ") + Wide(n);
+      }
+      if (!found)
+        Report(TShowProblemKind::Value, Shown(key) + u"=" + Shown(value),
+                          u"not one of " + names + u": the default is used", line);
+      return;
+    }
+    for (std::string_view number : kNumberKeys)
+      if (Same(key, number) && !IsNumber(item)) {
+        Report(TShowProblemKind::Value, Shown(key) + u"=" + Shown(value),
+                          u"not a number: the default is used", line);
+        return;
+      }
+    if (Same(key, "ImageName") || Same(key, "Picture")) {
+      std::string_view name = value;
+      if (const size_t bar = name.find('|'); bar != std::string_view::npos) name = name.substr(0, bar);
+      CheckFile(name, true, line);
+    } else if (Same(key, "FileName")) {
+      CheckFile(value, false, line);
+    }
+  }
+
+  void CheckFile(std::string_view name_bytes, bool picture, int32_t line) {
+    if (name_bytes.empty() || !accessor_ || !options_.CheckFiles) return;
+    // Each file once (a picture shown on many slides is one problem).
+    if (files_.size() >= kMaxFiles || !files_.insert(Lower(name_bytes)).second) return;
+    const std::u16string name = Wide(name_bytes);
+    Ref<TStream> stream;
+    try {
+      stream = accessor_->OpenFile(name);
+    } catch (const Exception& e) {
+      Report(TShowProblemKind::File, name, u"cannot be read: " + Wide(e.Message()), line);
+      return;
+    }
+    if (!stream) {
+      Report(TShowProblemKind::File, name, u"no such file", line, true);
+      return;
+    }
+    const int64_t size = stream->GetSize();
+    if (size == 0) {
+      Report(TShowProblemKind::File, name, u"the file is empty", line);
+      return;
+    }
+    if (!picture || size < 0 || size > kMaxCheckedPicture) return;
+    try {
+      // Decoding is left to the picture loader unless asked for; the end
+      // marker costs one read.
+      if (options_.DecodePictures && !LoadBitmapStore(stream.get(), name, false, TImageParamsCallback())) {
+        Report(TShowProblemKind::File, name, u"not a picture: no decoder accepts its data", line);
+        return;
+      }
+      if (CutShort(stream.get(), size))
+        Report(TShowProblemKind::File, name, u"the picture is cut short: only part of it is drawn", line);
+    } catch (const Exception& e) {
+      Report(TShowProblemKind::File, name, u"cannot be read: " + Wide(e.Message()), line);
+    }
+  }
+
+  // A JPEG without its end marker near its end, or a PNG without its end
+  // chunk: the decoders draw what there is and leave the rest grey.
+  static bool CutShort(TStream* stream, int64_t size) {
+    uint8_t head[8] = {};
+    stream->SetPosition(0);
+    if (stream->Read(std::span<uint8_t>(head, 8), 8) != 8) return false;
+    const bool jpeg = head[0] == 0xFF && head[1] == 0xD8;
+    const bool png = head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G';
+    if (!jpeg && !png) return false;
+    const int64_t tail_size = std::min<int64_t>(size, jpeg ? 1024 : 64);
+    std::vector<uint8_t> tail(size_t(tail_size), 0);
+    stream->SetPosition(size - tail_size);
+    if (stream->Read(std::span<uint8_t>(tail.data(), tail.size()), tail_size) != tail_size) return true;
+    const std::string_view t(reinterpret_cast<const char*>(tail.data()), tail.size());
+    return t.find(jpeg ? std::string_view("\xFF\xD9", 2) : std::string_view("IEND")) == std::string_view::npos;
+  }
+
+  void Report(TShowProblemKind kind, const std::u16string& name, const std::u16string& reason, int32_t line,
+              bool error = false) {
+    if (reports_ >= kMaxReports) return;
+    ReportShowProblem(kind, name, reason, line, error);
+    if (++reports_ == kMaxReports)
+      ReportShowProblem(TShowProblemKind::Section, u"Project.kav", u"more problems than are listed: the check stops");
+  }
+
+  // Near() for object keys, each distinct key worked out once.
+  std::string NearKey(std::string_view key) {
+    const std::string lower = Lower(key);
+    if (auto it = keys_.find(lower); it != keys_.end()) return it->second;
+    if (keys_.size() >= kMaxKeys) return {};
+    return keys_.emplace(lower, Near(key, kKnownWords)).first->second;
+  }
+
+  TIniFile* project_;
+  TFileAccessor* accessor_;
+  TShowCheckOptions options_;
+  std::set<std::string> effects_;
+  std::set<std::string> files_;
+  std::map<std::string, std::string> keys_;
+  int32_t reports_ = 0;
+};
+
+}  // namespace
+
+std::u16string NearKnownObjectKey(const std::u16string& key) { return Wide(Near(UTF8Encode(key), kKnownWords)); }
+
+void CheckShowProject(TIniFile* project, TFileAccessor* accessor, const TShowCheckOptions& options) {
+  if (!project) return;
+  TChecker(project, accessor, options).Run();
+}
+
+}  // namespace kav

@@ -1,0 +1,37 @@
+// Checks a show's project text as the player reads it and reports, through
+// ReportShowProblem (VoRav/vxShowProblems.h), each thing the player could
+// not use: a line that is neither a key, an object, an end nor a section (a
+// header without its "]" among them), an object kind no reader knows, a key
+// inside an object that no reader knows and that is one or two letters off
+// a known one (keys the player ignores on purpose are left alone), an
+// effect name that names no effect, a value that cannot be read, and a file
+// the show names that is missing, empty, a JPEG or PNG cut short, or (with
+// DecodePictures) a picture no decoder takes. Each report carries the line of the
+// project text. The player runs it when a show opens, kavpack before packing.
+// At most 200 problems are said (then one line that there are more).
+#pragma once
+
+#include <string>
+
+namespace kav {
+
+class TIniFile;
+class TFileAccessor;
+
+struct TShowCheckOptions {
+  // Opens the files the show names (a packed show's entries would each be
+  // inflated: the player checks only a project folder's, and its picture
+  // loader says what it cannot load of a packed show).
+  bool CheckFiles = true;
+  // Reads every picture the show names through the player's decoders (a
+  // packer can afford it; the player leaves it to the picture loader).
+  bool DecodePictures = false;
+};
+
+void CheckShowProject(TIniFile* project, TFileAccessor* accessor, const TShowCheckOptions& options = {});
+
+// The known key nearest `key` (any case, trailing digits left out) when it
+// is one or two edits away and not the key itself; empty otherwise.
+std::u16string NearKnownObjectKey(const std::u16string& key);
+
+}  // namespace kav

@@ -1,0 +1,48 @@
+// What went wrong with a show, told to its author: the readers of a show
+// (project text, objects, effects, pictures, sounds) report each thing they
+// could not use here, with its name, the reason and, where known, the line
+// of the project text. A report goes to the installed sink once: the same
+// problem met again (every loop of a show, every slide that shows the
+// picture) is not said again until ResetShowProblems.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace kav {
+
+enum class TShowProblemKind {
+  File,     // a file the show names: missing, empty or not decodable
+  Effect,   // an effect name that names no effect
+  Object,   // an object kind the player does not know
+  Section,  // a line or section header that cannot be read
+  Key,      // a key no reader knows (a misspelt one)
+  Value,    // a value that cannot be read
+};
+
+struct TShowProblem {
+  TShowProblemKind Kind = TShowProblemKind::Value;
+  bool Error = false;  // a file that is not there; the rest are warnings
+  std::u16string Name;
+  std::u16string Reason;
+  int32_t Line = 0;  // of the project text; 0 when not known
+};
+
+using TShowProblemSink = std::function<void(const TShowProblem&)>;
+
+// Installs the sink (none for an empty one: the readers' own log lines
+// are then all that is said); answers the previous one. Also forgets the
+// problems said.
+TShowProblemSink SetShowProblemSink(TShowProblemSink sink);
+// Hands the problem to the sink unless the same kind, name and reason was
+// handed before. Any thread; the sink is called outside the lock.
+void ReportShowProblem(const TShowProblem& problem);
+void ReportShowProblem(TShowProblemKind kind, std::u16string name, std::u16string reason, int32_t line = 0,
+                       bool error = false);
+// Forgets the problems said (a new show is opened).
+void ResetShowProblems();
+// "Photos\sea.jpg: no such file" (the line is not part of it).
+std::u16string ShowProblemText(const TShowProblem& problem);
+
+}  // namespace kav

@@ -1,0 +1,203 @@
+// The show check: the example show reads clean, and each mistake an author
+// makes in it gives exactly one problem, with its line and reason.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "KavLib2/KavClasses/KavShowCheck.h"
+#include "KavLib2/KavClasses/KavShowLocator.h"
+#include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
+#include "VoRav/vxIni.h"
+#include "VoRav/vxShowProblems.h"
+#include "VoRav/vxUTF8.h"
+#include "tests/VoRav/TempFolder.h"
+
+using namespace kav;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kExample = fs::path(KAV_SOURCE_DIR) / "examples" / "myshow";
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The 1-based line of the first line of `text` that starts with `start`.
+int32_t LineOf(const std::string& text, const std::string& start) {
+  int32_t line = 1;
+  for (size_t at = 0; at < text.size(); ++line) {
+    if (text.compare(at, start.size(), start) == 0) return line;
+    const size_t next = text.find('\n', at);
+    if (next == std::string::npos) break;
+    at = next + 1;
+  }
+  return 0;
+}
+
+// A copy of the example show in a folder of its own, checked as the player
+// (or, with `decode`, kavpack) checks it.
+class ShowCheckTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterImageLoaders();
+    fs::copy(kExample, folder.Sys("show"), fs::copy_options::recursive);
+    text = ReadText(kExample / "Project.kav");
+  }
+  void TearDown() override { PopAllShowLocators(); }
+
+  // Replaces the first `from` of the project text by `to`; the line it is on.
+  int32_t Change(const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at == std::string::npos) return 0;
+    text.replace(at, from.size(), to);
+    return int32_t(std::count(text.begin(), text.begin() + std::ptrdiff_t(at), '\n')) + 1;
+  }
+
+  std::vector<TShowProblem> Check(bool decode = true) {
+    folder.WriteFile("show/Project.kav", text);
+    std::vector<TShowProblem> said;
+    SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(p); });
+    Ref<TKavShowLocator> locator = LoadProjectShow(folder.Wide("show/Project.kav"));
+    EXPECT_NE(locator, nullptr);
+    if (locator) {
+      TShowCheckOptions options;
+      options.DecodePictures = decode;
+      CheckShowProject(locator->Ini(), locator->Accessor(), options);
+    }
+    SetShowProblemSink(nullptr);
+    return said;
+  }
+
+  // Exactly one problem, on `line`, of that kind, naming `name`, its reason
+  // holding `reason`.
+  void ExpectOne(const std::vector<TShowProblem>& said, int32_t line, TShowProblemKind kind, const std::u16string& name,
+                 const std::u16string& reason, bool error = false) {
+    std::string all;
+    for (const TShowProblem& p : said) all += std::to_string(p.Line) + ": " + UTF8Encode(ShowProblemText(p)) + "\n";
+    ASSERT_EQ(said.size(), 1u) << all;
+    EXPECT_EQ(said[0].Line, line);
+    EXPECT_EQ(said[0].Kind, kind);
+    EXPECT_EQ(said[0].Name, name);
+    EXPECT_NE(said[0].Reason.find(reason), std::u16string::npos) << UTF8Encode(said[0].Reason);
+    EXPECT_EQ(said[0].Error, error);
+  }
+
+  test::TTempFolder folder;
+  std::string text;
+};
+
+TEST_F(ShowCheckTest, TheExampleShowHasNoProblem) {
+  const std::vector<TShowProblem> said = Check();
+  for (const TShowProblem& p : said) ADD_FAILURE() << p.Line << ": " << UTF8Encode(ShowProblemText(p));
+}
+
+TEST_F(ShowCheckTest, MistakesInTheProjectTextAreNamedWithTheirLine) {
+  const std::string clean = text;
+  int32_t line = Change("ImageName=Photos\\sea.jpg", "ImageNme=Photos\\sea.jpg");
+  ExpectOne(Check(), line, TShowProblemKind::Key, u"ImageNme", u"(ImageName?)");
+
+  text = clean;
+  line = Change("object Photo:Image", "objet Photo:Image");
+  ExpectOne(Check(), line, TShowProblemKind::Section, u"objet Photo:Image", u"neither a key");
+
+  text = clean;
+  line = Change("object Photo:Image", "object Photo:Imagee");
+  ExpectOne(Check(), line, TShowProblemKind::Object, u"Photo:Imagee", u"no object kind \"Imagee\" (Image?)");
+
+  text = clean;
+  line = Change("[Slide2]", "[Slide2");
+  ExpectOne(Check(), line, TShowProblemKind::Section, u"[Slide2", u"without its \"]\"");
+
+  text = clean;
+  line = Change("ref=dissolve", "ref=puhs");
+  ExpectOne(Check(), line, TShowProblemKind::Effect, u"puhs", u"no effect of that name");
+
+  text = clean;
+  line = Change("FitMode=Cover", "FitMode=Banana");
+  ExpectOne(Check(), line, TShowProblemKind::Value, u"FitMode=Banana", u"not one of None, PlaceInto, Cover");
+
+  text = clean;
+  line = Change("opt_slidescount=2", "opt_slidescount=three");
+  ExpectOne(Check(), line, TShowProblemKind::Value, u"opt_slidescount=three", u"not a number of slides");
+
+  text = clean;
+  line = Change("[Times]", "[Tims]");
+  ExpectOne(Check(), line, TShowProblemKind::Section, u"[Tims]", u"(Times?)");
+  // A key the player does not read and that resembles none is left alone.
+  text = clean;
+  Change("FitMode=Cover", "FitMode=Cover\nMyOwnNote=kept");
+  EXPECT_TRUE(Check().empty());
+  EXPECT_EQ(NearKnownObjectKey(u"ScaleX"), u"");
+  EXPECT_EQ(NearKnownObjectKey(u"Colour1"), u"Color");
+}
+
+TEST_F(ShowCheckTest, FilesThatAreMissingEmptyOrNoPicturesAreNamed) {
+  const int32_t music = LineOf(text, "FileName=Music\\tune.mp3");
+  const int32_t sea = LineOf(text, "ImageName=Photos\\sea.jpg");
+  fs::remove(folder.Sys("show/Music/tune.mp3"));
+  ExpectOne(Check(), music, TShowProblemKind::File, u"Music\\tune.mp3", u"no such file", true);
+
+  folder.WriteFile("show/Music/tune.mp3", "");
+  ExpectOne(Check(), music, TShowProblemKind::File, u"Music\\tune.mp3", u"the file is empty");
+  fs::copy_file(kExample / "Music" / "tune.mp3", folder.Sys("show/Music/tune.mp3"),
+                fs::copy_options::overwrite_existing);
+
+  const std::string photo = ReadText(kExample / "Photos" / "sea.jpg");
+  folder.WriteFile("show/Photos/sea.jpg", photo.substr(0, photo.size() / 2));
+  ExpectOne(Check(), sea, TShowProblemKind::File, u"Photos\\sea.jpg", u"cut short");
+  ExpectOne(Check(false), sea, TShowProblemKind::File, u"Photos\\sea.jpg", u"cut short");
+
+  folder.WriteFile("show/Photos/sea.jpg", "this is a shopping list");
+  ExpectOne(Check(), sea, TShowProblemKind::File, u"Photos\\sea.jpg", u"not a picture");
+  // The player leaves decoding to its picture loader.
+  EXPECT_TRUE(Check(false).empty());
+}
+
+TEST_F(ShowCheckTest, AFloodOfProblemsIsCutShort) {
+  std::string flood;
+  for (int i = 0; i < 5000; ++i) flood += "object O" + std::to_string(i) + ":Imagee" + std::to_string(i) + "\nend\n";
+  Change("[Slide2]", flood + "[Slide2]");
+  const std::vector<TShowProblem> said = Check(false);
+  ASSERT_EQ(said.size(), 201u);
+  EXPECT_EQ(ShowProblemText(said.back()), u"Project.kav: more problems than are listed: the check stops");
+}
+
+TEST(ShowProblems, EachIsSaidOnceUntilReset) {
+  std::vector<std::u16string> said;
+  SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(ShowProblemText(p)); });
+  ReportShowProblem(TShowProblemKind::File, u"a.jpg", u"no such file", 3, true);
+  ReportShowProblem(TShowProblemKind::File, u"a.jpg", u"no such file", 9, true);  // named again elsewhere
+  ReportShowProblem(TShowProblemKind::File, u"b.jpg", u"no such file");
+  EXPECT_EQ(said, (std::vector<std::u16string>{u"a.jpg: no such file", u"b.jpg: no such file"}));
+  ResetShowProblems();
+  ReportShowProblem(TShowProblemKind::File, u"a.jpg", u"no such file");
+  EXPECT_EQ(said.size(), 3u);
+  SetShowProblemSink(nullptr);
+  ReportShowProblem(TShowProblemKind::File, u"c.jpg", u"no such file");  // no sink: nothing to call
+  EXPECT_EQ(said.size(), 3u);
+}
+
+TEST(IniLines, ItemsRememberTheLineTheyWereReadFrom) {
+  auto ini = MakeRef<TIniFile>();
+  ASSERT_TRUE(ini->LoadFromBytes("; c\r\n[Main]\r\na=1\r\n\r\nobject O:Box\nb=2\rend\n[Main]\nc=3\n"));
+  TIniList* main = ini->FindSection(u"Main");
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(main->Line(), 2);
+  EXPECT_EQ(main->FindKey(u"a")->Line(), 3);
+  TIniObject* o = main->FindObject(u"O");
+  ASSERT_NE(o, nullptr);
+  EXPECT_EQ(o->Line(), 5);
+  EXPECT_EQ(o->FindKey(u"b")->Line(), 6);
+  EXPECT_EQ(main->FindKey(u"c")->Line(), 9);  // a second header of the same section
+}
+
+}  // namespace
