@@ -53,7 +53,7 @@ std::u16string UserLogPath() {
     if (home.empty()) return {};
     folder = home + "/.local/state";
   }
-  return PathCombine(PathCombine(SystemUTF8ToWide(folder), u"kavplay"), u"kavplay.log");
+  return PathCombine(PathCombine(SystemUTF8ToWide(folder), u"kavplayer"), u"kavplay.log");
 }
 
 std::string PlayerUsage(const std::string& program) {
@@ -102,7 +102,7 @@ std::string PlayerUsage(const std::string& program) {
          "  Ctrl+wheel                   previous or next slide\n"
          "\n"
          "Files:\n"
-         "  log (-filelog)   $XDG_STATE_HOME/kavplay/kavplay.log (~/.local/state/kavplay/kavplay.log)\n"
+         "  log (-filelog)   $XDG_STATE_HOME/kavplayer/kavplay.log (~/.local/state/kavplayer/kavplay.log)\n"
          "  settings         $XDG_CONFIG_HOME/kavplayer/registry (~/.config/kavplayer/registry);\n"
          "                   the show carries its own options\n"
          "\n"

@@ -23,7 +23,7 @@ enum class TDeviceChoice { Auto, Gl, Sw };
 TDeviceChoice ChooseDevice(const TCommandsStorage* commands, const char* env, std::string* problem);
 
 // The log file of "-filelog": "kavplay.log" in the user's state folder
-// ($XDG_STATE_HOME/kavplay, else ~/.local/state/kavplay; empty when neither
+// ($XDG_STATE_HOME/kavplayer, else ~/.local/state/kavplayer; empty when neither
 // is known).
 std::u16string UserLogPath();
 

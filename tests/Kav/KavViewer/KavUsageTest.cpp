@@ -58,7 +58,7 @@ TEST(PlayerUsage, NamesEveryOptionTheKeysAndTheFiles) {
     EXPECT_NE(text.find(key), std::string::npos) << key;
   EXPECT_NE(text.find("kavplayer/registry"), std::string::npos);
   // The log is in the user's state folder, never beside the program.
-  EXPECT_NE(text.find("$XDG_STATE_HOME/kavplay/kavplay.log"), std::string::npos);
+  EXPECT_NE(text.find("$XDG_STATE_HOME/kavplayer/kavplay.log"), std::string::npos);
   // Every path the user sees is a Linux path.
   EXPECT_EQ(text.find('\\'), std::string::npos);
 }
@@ -66,12 +66,12 @@ TEST(PlayerUsage, NamesEveryOptionTheKeysAndTheFiles) {
 TEST(PlayerUsage, TheUserLogFolderFollowsXdgStateHome) {
   {
     TEnvScope state("XDG_STATE_HOME", "/s");
-    EXPECT_EQ(UserLogPath(), u"/s/kavplay/kavplay.log");
+    EXPECT_EQ(UserLogPath(), u"/s/kavplayer/kavplay.log");
   }
   {
     TEnvScope state("XDG_STATE_HOME", "relative");  // not absolute: ignored
     TEnvScope home("HOME", "/h");
-    EXPECT_EQ(UserLogPath(), u"/h/.local/state/kavplay/kavplay.log");
+    EXPECT_EQ(UserLogPath(), u"/h/.local/state/kavplayer/kavplay.log");
   }
   {
     TEnvScope state("XDG_STATE_HOME", nullptr);

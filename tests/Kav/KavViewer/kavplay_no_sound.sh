@@ -28,7 +28,7 @@ drivers="nonexistent none"
 # the log, off the terminal.
 if ! grep -q '^ *[0-9]' /proc/asound/cards 2>/dev/null; then drivers="$drivers alsa"; fi
 for driver in $drivers; do
-  log="$XDG_STATE_HOME/kavplay/kavplay.log"
+  log="$XDG_STATE_HOME/kavplayer/kavplay.log"
   out="$work/$driver.out"
   rm -f "$log"
   SDL_AUDIODRIVER=$driver SDL_VIDEODRIVER=dummy "$player" "$show" -filelog >"$out" 2>&1 &
