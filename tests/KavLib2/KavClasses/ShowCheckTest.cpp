@@ -126,7 +126,7 @@ TEST_F(ShowCheckTest, MistakesInTheProjectTextAreNamedWithTheirLine) {
   ExpectOne(Check(), line, TShowProblemKind::Value, u"FitMode=Banana", u"not one of None, PlaceInto, Cover");
 
   text = clean;
-  line = Change("opt_slidescount=2", "opt_slidescount=three");
+  line = Change("opt_slidescount=4", "opt_slidescount=three");
   ExpectOne(Check(), line, TShowProblemKind::Value, u"opt_slidescount=three", u"not a number of slides");
 
   text = clean;

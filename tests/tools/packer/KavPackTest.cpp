@@ -250,7 +250,7 @@ TEST(KavPack, TheProjectIsCheckedWithItsLinesBeforeItIsPacked) {
   change("ImageName=Photos\\sea.jpg", "ImageNme=Photos\\sea.jpg");
   change("ref=dissolve", "ref=puhs");
   change("FitMode=Cover", "FitMode=Banana");
-  change("opt_slidescount=2", "opt_slidescount=three");
+  change("opt_slidescount=4", "opt_slidescount=three");
   WriteText(folder / "Project.kav", text);
   const std::string project = (folder / "Project.kav").string();
   const std::string photo = ReadText(kExample / "Photos" / "mountains.jpg");
