@@ -19,11 +19,16 @@ namespace {
 
 constexpr uint32_t kMbIconInformation = 0x40;
 
-// The desktop's id of the top-level window that holds `hwnd`.
+// The desktop's id of the outermost window above `hwnd` (parents, then
+// owners) that the desktop knows: the player's window for its print dialog.
+// The application's hidden window at the top of the chain has none.
 std::string DesktopParent(win::HWND hwnd) {
   if (!hwnd || !win::IsWindow(hwnd)) return {};
-  for (win::HWND up = win::GetParent(hwnd); up; up = win::GetParent(up)) hwnd = up;
-  return win::Backend().DesktopWindowId(hwnd);
+  std::vector<win::HWND> chain{hwnd};
+  for (win::HWND up = win::GetParent(hwnd); up && chain.size() < 64; up = win::GetParent(up)) chain.push_back(up);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+    if (std::string id = win::Backend().DesktopWindowId(*it); !id.empty()) return id;
+  return {};
 }
 
 std::vector<std::u16string> SplitAt(std::u16string_view text, char16_t separator) {

@@ -107,6 +107,24 @@ TEST_F(SaveDialog, AsksForTheLastPartOfTheNameWithItsTypeAndFolder) {
   EXPECT_TRUE(std::filesystem::is_empty(tmp.Sys()));
 }
 
+// The player's print dialog is owned by its window, which is owned in turn
+// by the application's hidden window: the chooser belongs to the player's
+// window, the outermost one the desktop knows.
+TEST_F(SaveDialog, TheChooserBelongsToTheOutermostWindowTheDesktopKnows) {
+  TFakeChooser* fake = Install({{TSaveFileOutcome::kCancelled, {}, {}}});
+  const win::HWND app = win::CreateWindowEx(0, u"SaveDialogOwner", u"app", 0, 0, 0, 0, 0, 0, win::kProgramInstance,
+                                            nullptr);
+  const win::HWND player = win::CreateWindowEx(0, u"SaveDialogOwner", u"player",
+                                               win::WS_OVERLAPPEDWINDOW | win::WS_VISIBLE, 0, 0, 300, 200, app,
+                                               win::kProgramInstance, nullptr);
+  const win::HWND print = win::CreateWindowEx(0, u"SaveDialogOwner", u"Print", win::WS_POPUP | win::WS_VISIBLE, 0, 0,
+                                              100, 50, player, win::kProgramInstance, nullptr);
+  backend_->top = player;
+  EXPECT_FALSE(MakeRef<TSaveDialog>(print)->Execute());
+  ASSERT_EQ(fake->requests.size(), 1u);
+  EXPECT_EQ(fake->requests[0].parent_window, "x11:4a00007");
+}
+
 TEST_F(SaveDialog, FiltersDefaultExtensionAndOptions) {
   // One description and one pattern joined by a bar: one file type.
   auto one = ParseDialogFilter(u"Bitmap|*.bmp");
