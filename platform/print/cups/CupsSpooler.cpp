@@ -41,7 +41,7 @@ using TInfoPtr = std::unique_ptr<cups_dinfo_t, TInfoFree>;
 
 std::string DestName(const cups_dest_t& d) {
   std::string name = d.name ? d.name : "";
-  if (d.instance && *d.instance) name += "/" + std::string(d.instance);
+  if (d.instance && *d.instance) name.append("/").append(d.instance);
   return name;
 }
 
