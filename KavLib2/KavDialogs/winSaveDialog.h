@@ -1,7 +1,8 @@
 // The file-save dialog through which a slide is saved: TSaveDialog takes the
 // proposed name, folder, default extension and filter, asks the desktop's
 // chooser (platform/dialogs: the XDG portal, zenity, kdialog, else a free
-// name in the pictures folder) and gives back the chosen name.
+// name in the pictures folder) and gives back the chosen name, into which
+// WriteChosenFile then writes.
 //
 // Execute blocks the GUI thread like a modal dialog: the owner window is
 // disabled meanwhile and the application's queued messages keep being
