@@ -110,6 +110,10 @@ if(KAV_TESTS)
                            ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print $<TARGET_FILE:kavtestcups> $<TARGET_FILE:kavxclose>)
       kav_xvfb_player_test(kavplay_xvfb_print_dialog_gl 120 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
                            ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print_gl $<TARGET_FILE:kavtestcups> $<TARGET_FILE:kavxclose>)
+      # Save through zenity (the only chooser on PATH): one chooser tied to
+      # the player's window, keys at the print dialog meanwhile ignored.
+      kav_xvfb_player_test(kavplay_xvfb_save_chooser 120 "ASAN_OPTIONS=detect_leaks=0"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_save_chooser_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_save_chooser)
     endif()
   endif()
   # The player on colour shows in X servers of their own (tests/xvfb: the

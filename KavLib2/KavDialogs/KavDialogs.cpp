@@ -54,13 +54,6 @@ void ShowError(win::HWND owner, const std::string& text) {
   win::MessageBox(owner, SystemUTF8ToWide(text), u"Slideshow Error", kExclamation);
 }
 
-// Writes a stream's bytes from its start into a new file.
-void WriteStreamToFile(TStream* stream, const std::u16string& name) {
-  Ref<TStream> out = WriteFile(name, true);
-  if (!out) throw EFileOpenError("Cannot create the file");
-  out->LoadFrom(stream);
-}
-
 // The printer choice of "Change Printer": the printers as radio buttons,
 // portrait or landscape, OK and Cancel. (The system's print dialog has no
 // counterpart on this desktop; this small dialog of the player's own takes
@@ -262,7 +255,8 @@ void TKavPrintDialog::Save() {
         dialog->FileName = ProposedBaseName(name);
         dialog->DefaultExt = ext;
         dialog->Filter = u"*." + ext + u"|*." + ext;
-        if (dialog->Execute()) WriteStreamToFile(stream.get(), dialog->FileName);
+        // The stream's bytes from its start.
+        if (dialog->Execute()) dialog->WriteChosenFile([&](TStream* out) { out->LoadFrom(stream.get()); });
         return;
       }
     }
@@ -274,7 +268,7 @@ void TKavPrintDialog::Save() {
     dialog->FileName = u"Slide" + IntToStr(slide + 1) + u".bmp";
     dialog->DefaultExt = u"bmp";
     dialog->Filter = u"*.bmp|*.bmp";
-    if (dialog->Execute()) dib->SaveToFile(dialog->FileName);
+    if (dialog->Execute()) dialog->WriteChosenFile([&](TStream* out) { dib->SaveToStream(out); });
   } catch (const std::exception& e) {
     ShowError(handle_, e.what());
   }

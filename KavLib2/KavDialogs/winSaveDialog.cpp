@@ -1,9 +1,17 @@
 #include "KavLib2/KavDialogs/winSaveDialog.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/vxPaths.h"
 #include "VoRav/vxUTF8.h"
+#include "VoRav/wpFileStream.h"
 #include "platform/window/WinBackend.h"
 
 namespace kav {
@@ -11,11 +19,16 @@ namespace {
 
 constexpr uint32_t kMbIconInformation = 0x40;
 
-// The desktop's id of the top-level window that holds `hwnd`.
+// The desktop's id of the outermost window above `hwnd` (parents, then
+// owners) that the desktop knows: the player's window for its print dialog.
+// The application's hidden window at the top of the chain has none.
 std::string DesktopParent(win::HWND hwnd) {
   if (!hwnd || !win::IsWindow(hwnd)) return {};
-  for (win::HWND up = win::GetParent(hwnd); up; up = win::GetParent(up)) hwnd = up;
-  return win::Backend().DesktopWindowId(hwnd);
+  std::vector<win::HWND> chain{hwnd};
+  for (win::HWND up = win::GetParent(hwnd); up && chain.size() < 64; up = win::GetParent(up)) chain.push_back(up);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+    if (std::string id = win::Backend().DesktopWindowId(*it); !id.empty()) return id;
+  return {};
 }
 
 std::vector<std::u16string> SplitAt(std::u16string_view text, char16_t separator) {
@@ -36,7 +49,62 @@ std::u16string Trimmed(std::u16string_view s) {
   return std::u16string(s.substr(a, b - a + 1));
 }
 
+// Removes `path` while it still names the file `st` describes: a name
+// swapped meanwhile (for a link, another file) is left alone.
+void RemoveIfSame(const std::string& path, const struct stat& st) {
+  struct stat now;
+  if (lstat(path.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino) unlink(path.c_str());
+}
+
+// Opens the chosen name for writing: with nothing there the file is created
+// exclusively and never through a link; an existing regular file (replacing
+// it was confirmed) is emptied. -1 and the reason when it cannot be.
+int OpenChosen(const std::string& path, std::string& why) {
+  int fd;
+  do fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0 && errno == EEXIST) {
+    // Non-blocking: a FIFO under the name must not hold the player.
+    do fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    while (fd < 0 && errno == EINTR);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+      close(fd);
+      why = "it is not a file";
+      return -1;
+    }
+    if (fd >= 0 && (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || ftruncate(fd, 0) != 0)) {
+      why = std::strerror(errno);
+      close(fd);
+      return -1;
+    }
+  }
+  if (fd < 0) why = std::strerror(errno);
+  return fd;
+}
+
 }  // namespace
+
+std::string WriteSaveFile(const std::string& path, int created, const std::function<void(TStream*)>& write) {
+  std::string why;
+  const int fd = created >= 0 ? created : OpenChosen(path, why);
+  if (fd < 0) return why;
+  struct stat st;
+  const bool known = fstat(fd, &st) == 0;
+  Ref<TFileStream> out = MakeRef<TFileStream>();
+  out->Attach(fd, SystemUTF8ToWide(path), kGenericWrite, 0);
+  try {
+    write(out.get());
+    out->Close();  // a failed close may have lost written data
+    return {};
+  } catch (const std::exception& e) {
+    why = e.what();
+  } catch (...) {
+  }
+  out = nullptr;  // closed, its errors no longer matter
+  if (known) RemoveIfSame(path, st);
+  return why.empty() ? "the file could not be written" : why;
+}
 
 win::HWND TCommonDialog::Owner() const {
   if (owner_) return owner_;
@@ -67,6 +135,7 @@ std::vector<dialogs::TFileFilter> ParseDialogFilter(std::u16string_view filter) 
 TSaveDialog::TSaveDialog(win::HWND owner) : TCommonDialog(owner), files_(MakeRef<TStringList>()) {}
 
 void TSaveDialog::Dispose() {
+  DropCreated();
   files_ = nullptr;
   TCommonDialog::Dispose();
 }
@@ -134,15 +203,46 @@ bool TSaveDialog::Execute() {
     case dialogs::TSaveFileOutcome::kCancelled:
       return false;
   }
+  DropCreated();
   FileName = SystemUTF8ToWide(answer.path);
   files_->Clear();
   files_->Add(FileName);
-  if (!answer.message.empty()) {
-    // The pictures folder was taken without asking: the person is told where.
-    LogLine(u"TSaveDialog: " + SystemUTF8ToWide(answer.message));
-    win::MessageBox(owner, SystemUTF8ToWide(answer.message), Title, kMbIconInformation);
+  chosen_path_ = answer.path;
+  created_ = answer.created;
+  // The pictures folder was taken without asking: where is told once the
+  // file is written, never before.
+  notice_ = answer.message;
+  return true;
+}
+
+bool TSaveDialog::WriteChosenFile(const std::function<void(TStream*)>& write) {
+  if (chosen_path_.empty()) return false;
+  const std::string path = std::move(chosen_path_);
+  const std::string notice = std::move(notice_);
+  chosen_path_.clear();
+  notice_.clear();
+  const int fd = created_ ? created_->Release() : -1;
+  created_ = nullptr;
+  const win::HWND owner = Owner();
+  const std::string why = WriteSaveFile(path, fd, write);
+  if (!why.empty()) {
+    std::u16string text = u"The slide cannot be saved as " + SystemUTF8ToWide(path) + u": " + SystemUTF8ToWide(why);
+    LogLine(u"TSaveDialog: " + text);
+    win::MessageBox(owner, text, u"Slideshow Error", win::MB_ICONERROR);
+    return false;
+  }
+  if (!notice.empty()) {
+    LogLine(u"TSaveDialog: " + SystemUTF8ToWide(notice));
+    win::MessageBox(owner, SystemUTF8ToWide(notice), Title, kMbIconInformation);
   }
   return true;
+}
+
+void TSaveDialog::DropCreated() {
+  struct stat st;
+  if (created_ && created_->Descriptor() >= 0 && fstat(created_->Descriptor(), &st) == 0)
+    RemoveIfSame(chosen_path_, st);
+  created_ = nullptr;
 }
 
 }  // namespace kav

@@ -1,7 +1,8 @@
 // The file-save dialog through which a slide is saved: TSaveDialog takes the
 // proposed name, folder, default extension and filter, asks the desktop's
 // chooser (platform/dialogs: the XDG portal, zenity, kdialog, else a free
-// name in the pictures folder) and gives back the chosen name.
+// name in the pictures folder) and gives back the chosen name, into which
+// WriteChosenFile then writes.
 //
 // Execute blocks the GUI thread like a modal dialog: the owner window is
 // disabled meanwhile and the application's queued messages keep being
@@ -9,11 +10,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "VoRav/SysObj2.h"
+#include "VoRav/vxStream.h"
 #include "VoRav/vxStrings.h"
 #include "platform/dialogs/SaveChooser.h"
 #include "platform/window/WinApi.h"
@@ -83,10 +87,21 @@ class TSaveDialog : public TCommonDialog {
   TStringList& Files() { return *files_; }
 
   // True when the person confirmed a name, which is then in FileName and
-  // Files; false on cancel or failure (FileName unchanged). A failure, and
-  // the pictures folder taken for want of a chooser, are told in a message
-  // box and the log.
+  // Files; false on cancel or failure (FileName unchanged). A failure is
+  // told in a message box and the log. Nothing is written yet: the caller
+  // writes the file with WriteChosenFile.
   bool Execute();
+
+  // Writes the file Execute gave: `write` fills the stream it is handed.
+  // The bytes go into the file the chooser created when it made one (the
+  // pictures folder taken for want of a chooser), else into the chosen name
+  // (created without following a link when nothing is there; an existing
+  // file, whose replacing the person confirmed, is emptied first). Only once
+  // the file is written and closed is the person told where the pictures
+  // folder took it. A failed write removes the partial file (while the name
+  // still leads to it) and is told, with the system's reason, in a message
+  // box and the log; false then.
+  bool WriteChosenFile(const std::function<void(TStream*)>& write);
 
   // What Execute hands the chooser (without the pump).
   dialogs::TSaveFileRequest Request() const;
@@ -95,8 +110,23 @@ class TSaveDialog : public TCommonDialog {
   void Dispose() override;
 
  private:
+  // Removes a file the chooser created that was never written.
+  void DropCreated();
+
   Ref<TStringList> files_;
+  // What the last confirmed Execute gave: the path as the system spells it,
+  // the chooser's created file (or nil) and the note to show once written.
+  std::string chosen_path_;
+  std::shared_ptr<dialogs::TCreatedFile> created_;
+  std::string notice_;
 };
+
+// Writes `path` through `write`: into `created`, a descriptor open on the
+// file just created at `path` (taken over and closed), or, with -1, into
+// `path` opened as WriteChosenFile says. Answers "" once the file is
+// written and closed, else why (the system's text); the partial file is
+// then removed when `path` still names the file written.
+std::string WriteSaveFile(const std::string& path, int created, const std::function<void(TStream*)>& write);
 
 // The filter text as file types: "desc|pattern|desc|pattern", patterns of
 // one entry split at ";". A last description without a pattern stands for

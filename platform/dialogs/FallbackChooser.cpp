@@ -78,7 +78,7 @@ std::string PicturesFolder() {
   return home;
 }
 
-std::string CreateFreeFile(const std::string& folder, const std::string& name) {
+std::string CreateFreeFile(const std::string& folder, const std::string& name, int* fd_out) {
   std::string ext = FileNameExtension(name);
   std::string base = ext.empty() ? name : name.substr(0, name.size() - ext.size() - 1);
   std::string dot_ext = ext.empty() ? std::string() : "." + ext;
@@ -88,7 +88,8 @@ std::string CreateFreeFile(const std::string& folder, const std::string& name) {
     std::string path = dir + (n == 1 ? name : base + " (" + std::to_string(n) + ")" + dot_ext);
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd >= 0) {
-      close(fd);
+      if (fd_out) *fd_out = fd;
+      else close(fd);
       return path;
     }
     if (errno != EEXIST) return {};
@@ -106,7 +107,8 @@ TSaveFileAnswer TFallbackChooser::Choose(const TSaveFileRequest& request) {
     return answer;
   }
   std::string name = SafeProposedName(request.proposed_name, "Slide");
-  std::string path = CreateFreeFile(folder, name);
+  int fd = -1;
+  std::string path = CreateFreeFile(folder, name, &fd);
   if (path.empty()) {
     answer.outcome = TSaveFileOutcome::kFailed;
     answer.message = "Cannot create a file in " + folder + ": " + std::strerror(errno);
@@ -114,6 +116,7 @@ TSaveFileAnswer TFallbackChooser::Choose(const TSaveFileRequest& request) {
   }
   answer.outcome = TSaveFileOutcome::kChosen;
   answer.path = path;
+  answer.created = std::make_shared<TCreatedFile>(fd);
   answer.message = "No file chooser is available on this desktop. The slide is saved as " + path;
   return answer;
 }

@@ -1,8 +1,10 @@
 // The last resort when the desktop offers no chooser: the file goes into the
 // user's pictures folder under the proposed name, never over an existing
 // file ("Slide1 (2).bmp", "Slide1 (3).bmp", ... instead), and the answer's
-// message says where. The chosen name is taken at once (created empty,
-// exclusively), so nothing that appears meanwhile is overwritten either.
+// message says where, to be told once the file is written. The chosen name
+// is taken at once (created empty, exclusively) and the answer keeps the
+// created file open, so the picture goes into that file and nothing that
+// appears under the name meanwhile is written or overwritten.
 #pragma once
 
 #include <string>
@@ -27,6 +29,7 @@ std::string PicturesFolder();
 // Creates `folder`/`name` exclusively, or the first free one of "base (2).ext",
 // "base (3).ext", ... up to (9999); the path created, empty when none could
 // be (errno tells why). `name` must be a plain name (SafeProposedName).
-std::string CreateFreeFile(const std::string& folder, const std::string& name);
+// With `fd` the created file stays open for writing there; else it is closed.
+std::string CreateFreeFile(const std::string& folder, const std::string& name, int* fd = nullptr);
 
 }  // namespace kav::dialogs

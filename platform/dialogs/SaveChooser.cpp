@@ -1,12 +1,17 @@
 #include "platform/dialogs/SaveChooser.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/dialogs/FallbackChooser.h"
 #include "platform/dialogs/PortalChooser.h"
 #include "platform/dialogs/ProgramChooser.h"
 
 namespace kav::dialogs {
+
+TCreatedFile::~TCreatedFile() {
+  if (fd_ >= 0) close(fd_);
+}
 
 TChooserChain::TChooserChain(std::vector<std::unique_ptr<TSaveFileChooser>> choosers)
     : choosers_(std::move(choosers)) {}

@@ -51,6 +51,29 @@ struct TSaveFileRequest {
   std::function<bool()> pump;
 };
 
+// A file a chooser created for its answer (exclusively, so nobody else's),
+// held open for writing: the picture goes through this descriptor, never
+// through the name again, which may have been swapped meanwhile. Closed
+// when the last answer holding it goes.
+class TCreatedFile {
+ public:
+  explicit TCreatedFile(int fd) : fd_(fd) {}
+  ~TCreatedFile();
+  TCreatedFile(const TCreatedFile&) = delete;
+  TCreatedFile& operator=(const TCreatedFile&) = delete;
+  // -1 once released.
+  int Descriptor() const { return fd_; }
+  // Hands the descriptor over to the caller, who closes it.
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
 enum class TSaveFileOutcome {
   kChosen,       // path holds the chosen file
   kCancelled,    // the person declined; nothing was chosen
@@ -61,9 +84,11 @@ enum class TSaveFileOutcome {
 struct TSaveFileAnswer {
   TSaveFileOutcome outcome = TSaveFileOutcome::kUnavailable;
   std::string path;
-  // For kFailed: why. For kChosen by the fallback: where the file will go,
-  // for the person to be told.
+  // For kFailed: why. For kChosen by the fallback: where the file goes,
+  // for the person to be told once it is written.
   std::string message;
+  // For kChosen by the fallback: the file created under `path`, open.
+  std::shared_ptr<TCreatedFile> created = nullptr;
 };
 
 class TSaveFileChooser {

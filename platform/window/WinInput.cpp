@@ -56,9 +56,19 @@ uint32_t MouseKeys() {
   return mk;
 }
 
+// A disabled window takes no input from the keyboard or the mouse, nor do
+// the child windows inside it (a dialog whose own chooser runs, a window
+// under a modal dialog).
+bool TakesInput(HWND hwnd) {
+  for (TWindowRec* w = Find(hwnd); w; w = (w->style & WS_CHILD) ? Find(w->parent) : nullptr)
+    if (w->style & WS_DISABLED) return false;
+  return true;
+}
+
 HWND KeyTarget() {
   TState& s = State();
-  return s.focus ? s.focus : s.active.load();
+  HWND target = s.focus ? s.focus : s.active.load();
+  return TakesInput(target) ? target : 0;
 }
 
 void PostTo(HWND hwnd, uint32_t msg, WPARAM wParam, LPARAM lParam) {
@@ -165,7 +175,7 @@ void InjectMouseButton(int32_t button, bool down, int32_t x, int32_t y) {
   uint32_t msg = down ? kDown[button] : kDown[button] + 1;
   int32_t hit;
   HWND target = MouseTarget(s.cursor_pos, msg, &hit);
-  if (!target) return;
+  if (!target || (!s.capture && !TakesInput(target))) return;
   if (down && !s.capture) {
     // A click activates the window it lands on.
     HWND top = GetTopLevel(target);

@@ -41,27 +41,49 @@ using TInfoPtr = std::unique_ptr<cups_dinfo_t, TInfoFree>;
 
 std::string DestName(const cups_dest_t& d) {
   std::string name = d.name ? d.name : "";
-  if (d.instance && *d.instance) name += "/" + std::string(d.instance);
+  if (d.instance && *d.instance) name.append("/").append(d.instance);
   return name;
 }
 
+// A scheduler that takes the connection and never answers must not hold
+// the caller: a wait for it that outlasts the connection's timeout ends the
+// call with an error instead of waiting on.
+int GiveUp(http_t*, void*) { return 0; }
+
+// A connection to the scheduler by the name the client is configured with,
+// every wait on it bounded by `timeout_ms`; null when there is none.
+// Destinations are the scheduler's queues, so their calls go to the
+// scheduler itself: over a connection to any other name (such as the host
+// in the queue's URI) libcups takes the connection for one to the printer
+// and addresses the queue's device instead.
+THttpPtr ConnectScheduler(int32_t timeout_ms) {
+  THttpPtr http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, timeout_ms, nullptr));
+  if (http) httpSetTimeout(http.get(), std::max(timeout_ms, 1) / 1000.0, &GiveUp, nullptr);
+  return http;
+}
+
+THttpPtr ConnectDest(cups_dest_t*, int32_t timeout_ms) { return ConnectScheduler(timeout_ms); }
+
 // The destination of that name ("name" or "name/instance"); null when CUPS
 // knows none. An empty name is no destination (CUPS would give the default).
-TDestPtr FindDest(const std::string& name) {
-  if (name.empty()) return nullptr;
+// Looked up among the scheduler's destinations over `http`: cupsGetNamedDest
+// looks for a name the scheduler does not answer with on a connection of
+// its own, which has no timeout.
+TDestPtr FindDest(http_t* http, const std::string& name) {
+  if (name.empty() || !http) return nullptr;
   const size_t slash = name.find('/');
   const std::string base = name.substr(0, slash);
   const std::string instance = slash == std::string::npos ? std::string() : name.substr(slash + 1);
-  return TDestPtr(cupsGetNamedDest(CUPS_HTTP_DEFAULT, base.c_str(), instance.empty() ? nullptr : instance.c_str()));
-}
-
-// Destinations are the scheduler's queues, so their calls go to the
-// scheduler itself, by the name the client is configured with: over a
-// connection to any other name (such as the host in the queue's URI) libcups
-// takes the connection for one to the printer and addresses the queue's
-// device instead.
-THttpPtr ConnectDest(cups_dest_t*, int32_t timeout_ms) {
-  return THttpPtr(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, timeout_ms, nullptr));
+  cups_dest_t* dests = nullptr;
+  const int n = cupsGetDests2(http, &dests);
+  cups_dest_t* found = cupsGetDest(base.c_str(), instance.empty() ? nullptr : instance.c_str(), n, dests);
+  cups_dest_t* copy = nullptr;
+  if (found && cupsCopyDest(found, 0, &copy) != 1) {
+    cupsFreeDests(1, copy);
+    copy = nullptr;
+  }
+  cupsFreeDests(n, dests);
+  return TDestPtr(copy);
 }
 
 // The default of a job attribute: the destination's own option (lpoptions),
@@ -118,8 +140,18 @@ struct TPageGeometry {
 TPageGeometry ReadGeometry(http_t* http, cups_dest_t* dest, cups_dinfo_t* info, bool landscape) {
   TPageGeometry g;
   cups_size_t size{};
-  if (cupsGetDestMediaDefault(http, dest, info, CUPS_MEDIA_FLAGS_DEFAULT, &size) && size.width >= kMinMedia &&
-      size.width <= kMaxMedia && size.length >= kMinMedia && size.length <= kMaxMedia) {
+  bool known = cupsGetDestMediaDefault(http, dest, info, CUPS_MEDIA_FLAGS_DEFAULT, &size);
+  if (!known) {
+    // CUPS finds no entry for the default among the queue's media (a queue
+    // that lists its default and nothing else): the size by its name, with
+    // no margins known.
+    ipp_attribute_t* def = info ? cupsFindDestDefault(http, dest, info, "media") : nullptr;
+    const char* queue_default = def && ippGetCount(def) > 0 ? ippGetString(def, 0, nullptr) : nullptr;
+    size = cups_size_t{};
+    known = DefaultMediaSize(*dest, queue_default, size.width, size.length);
+  }
+  if (known && size.width >= kMinMedia && size.width <= kMaxMedia && size.length >= kMinMedia &&
+      size.length <= kMaxMedia) {
     g.Width = size.width;
     g.Length = size.length;
     if (size.left >= 0 && size.right >= 0 && size.top >= 0 && size.bottom >= 0 &&
@@ -365,9 +397,38 @@ class TCupsDC : public TPrintDC {
 
 }  // namespace
 
+bool MediaSizeByName(const std::string& name, int32_t& width, int32_t& length) {
+  if (name.empty() || name.size() > 255) return false;
+  pwg_media_t* media = pwgMediaForPWG(name.c_str());
+  if (!media) media = pwgMediaForLegacy(name.c_str());
+  if (!media) media = pwgMediaForPPD(name.c_str());
+  if (!media) {
+    // "na_letter", "iso_a4": a PWG name without its dimensions is the
+    // IPP legacy name with "-" for "_".
+    std::string legacy = name;
+    std::replace(legacy.begin(), legacy.end(), '_', '-');
+    media = pwgMediaForLegacy(legacy.c_str());
+  }
+  if (!media || media->width <= 0 || media->length <= 0) return false;
+  width = media->width;
+  length = media->length;
+  return true;
+}
+
+bool DefaultMediaSize(const cups_dest_t& dest, const char* queue_default, int32_t& width, int32_t& length) {
+  const char* chosen = cupsGetOption("media", dest.num_options, dest.options);
+  if (chosen && MediaSizeByName(chosen, width, length)) return true;
+  const char* listed = cupsGetOption("media-default", dest.num_options, dest.options);
+  for (const char* name : {queue_default, listed})
+    if (name && MediaSizeByName(name, width, length)) return true;
+  return false;
+}
+
 std::vector<std::string> TCupsSpooler::Printers() {
+  THttpPtr http = ConnectScheduler(timeout_ms_);
+  if (!http) return {};
   cups_dest_t* dests = nullptr;
-  const int n = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+  const int n = cupsGetDests2(http.get(), &dests);
   std::vector<std::string> names;
   for (int i = 0; i < n; ++i) names.push_back(DestName(dests[i]));
   cupsFreeDests(n, dests);
@@ -376,21 +437,22 @@ std::vector<std::string> TCupsSpooler::Printers() {
 
 int32_t TCupsSpooler::DefaultPrinter(std::string& name) {
   name.clear();
-  if (TDestPtr dest{cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr)}) name = DestName(*dest);
+  THttpPtr http = ConnectScheduler(timeout_ms_);
+  if (!http) return kErrorNone;
+  if (TDestPtr dest{cupsGetNamedDest(http.get(), nullptr, nullptr)}) name = DestName(*dest);
   return kErrorNone;
 }
 
 std::unique_ptr<TPrinterHandle> TCupsSpooler::OpenPrinter(const std::string& name) {
-  TDestPtr dest = FindDest(name);
+  TDestPtr dest = FindDest(ConnectScheduler(timeout_ms_).get(), name);
   if (!dest) return nullptr;
   return std::make_unique<TCupsPrinterHandle>(std::move(dest), timeout_ms_);
 }
 
 std::unique_ptr<TPrintDC> TCupsSpooler::CreateDC(const std::string& name, const TDeviceMode* mode, bool information) {
-  TDestPtr dest = FindDest(name);
+  THttpPtr http = ConnectScheduler(timeout_ms_);
+  TDestPtr dest = FindDest(http.get(), name);
   if (!dest) return nullptr;
-  THttpPtr http = ConnectDest(dest.get(), timeout_ms_);
-  if (!http) return nullptr;
   TInfoPtr info(cupsCopyDestInfo(http.get(), dest.get()));
   if (!info) return nullptr;
   const TDeviceMode m = mode ? *mode : DefaultMode(http.get(), dest.get(), info.get());

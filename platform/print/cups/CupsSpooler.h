@@ -2,8 +2,13 @@
 // instance is "name/instance"); the default printer is the destination CUPS
 // names as default (PRINTER or LPDEST, lpoptions, the server's default).
 //
+// Every call to the scheduler waits at most the spooler's timeout for it:
+// a scheduler that takes connections and never answers gives an error
+// (no printers, no default, no context) instead of holding the window.
+//
 // A device context reads the destination's default media (size and
-// margins) and resolution: the printable area at that resolution is what the
+// margins; by its name when CUPS finds no entry for it among the queue's
+// media, with no margins) and resolution: the printable area at that resolution is what the
 // context reports, turned round in landscape. A document becomes one CUPS
 // job whose options carry the device mode's copies and orientation; its
 // pages are PDF pages of the media's size (landscape pages in landscape)
@@ -18,12 +23,15 @@
 
 #include "platform/print/PrintSpooler.h"
 
+struct cups_dest_s;
+
 namespace kav::print {
 
 class TCupsSpooler : public TPrintSpooler {
  public:
-  // `timeout_ms`: how long connecting to a destination may take.
-  explicit TCupsSpooler(int32_t timeout_ms = 30000) : timeout_ms_(timeout_ms) {}
+  // `timeout_ms`: how long connecting to the scheduler, and each wait for
+  // its answer, may take.
+  explicit TCupsSpooler(int32_t timeout_ms = 5000) : timeout_ms_(timeout_ms) {}
 
   std::vector<std::string> Printers() override;
   int32_t DefaultPrinter(std::string& name) override;
@@ -33,5 +41,18 @@ class TCupsSpooler : public TPrintSpooler {
  private:
   int32_t timeout_ms_;
 };
+
+// The size of a media name in hundredths of a millimetre: a PWG name
+// ("iso_a4_210x297mm"), an IPP legacy name ("na-letter"), a PPD name
+// ("Letter"), or a PWG name without its dimensions ("na_letter"). False for
+// a name none of these knows.
+bool MediaSizeByName(const std::string& name, int32_t& width, int32_t& length);
+
+// The default media's size by name, for a queue whose default CUPS finds no
+// entry for: the destination's "media" option (lpoptions), else
+// `queue_default` (the queue's "media-default", may be null), else a
+// "media-default" among the destination's options. False when none names a
+// known size.
+bool DefaultMediaSize(const cups_dest_s& dest, const char* queue_default, int32_t& width, int32_t& length);
 
 }  // namespace kav::print

@@ -115,11 +115,16 @@ for _ in $(seq 1 100); do
   sleep 0.2
 done
 [ -n "$saved" ] || fail "Save wrote no slide"
-# The note of where it went, then the dialog is gone.
-sleep 1
-xdotool key Return
+# The note of where it went (on the error output here: no message-box
+# helper on PATH) comes once the file is complete; then the dialog is gone.
+for _ in $(seq 1 100); do
+  grep -q "The slide is saved as $saved\$" "$out/kavplay.out" && break
+  sleep 0.2
+done
+grep -q "The slide is saved as $saved\$" "$out/kavplay.out" || fail "no note of where the slide went"
 size=$(identify -format '%w %h' "$saved" 2>/dev/null)
-[ -n "$size" ] || fail "the saved slide is not a picture"
+[ -n "$size" ] || fail "the saved slide is not a complete picture once the note is shown"
+xdotool key Return
 dialog_gone || fail "the dialog stayed open after saving"
 alive || fail "the player ended after saving"
 # Print: the first button.

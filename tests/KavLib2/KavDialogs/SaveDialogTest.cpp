@@ -5,10 +5,19 @@
 
 #include "tests/VoRav/ScopedEnv.h"
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <optional>
+#include <span>
 
 #include "KavLib2/KavDialogs/winSaveDialog.h"
+#include "VoRav/wpExceptions.h"
 #include "platform/dialogs/FakeChooser.h"
 #include "platform/dialogs/FallbackChooser.h"
 #include "platform/dialogs/PortalChooser.h"
@@ -96,6 +105,24 @@ TEST_F(SaveDialog, AsksForTheLastPartOfTheNameWithItsTypeAndFolder) {
   EXPECT_EQ(dlg->FileName, u"..\\..\\pictures\\Beach.jpg");
   EXPECT_EQ(dlg->Files().Count(), 0);
   EXPECT_TRUE(std::filesystem::is_empty(tmp.Sys()));
+}
+
+// The player's print dialog is owned by its window, which is owned in turn
+// by the application's hidden window: the chooser belongs to the player's
+// window, the outermost one the desktop knows.
+TEST_F(SaveDialog, TheChooserBelongsToTheOutermostWindowTheDesktopKnows) {
+  TFakeChooser* fake = Install({{TSaveFileOutcome::kCancelled, {}, {}}});
+  const win::HWND app = win::CreateWindowEx(0, u"SaveDialogOwner", u"app", 0, 0, 0, 0, 0, 0, win::kProgramInstance,
+                                            nullptr);
+  const win::HWND player = win::CreateWindowEx(0, u"SaveDialogOwner", u"player",
+                                               win::WS_OVERLAPPEDWINDOW | win::WS_VISIBLE, 0, 0, 300, 200, app,
+                                               win::kProgramInstance, nullptr);
+  const win::HWND print = win::CreateWindowEx(0, u"SaveDialogOwner", u"Print", win::WS_POPUP | win::WS_VISIBLE, 0, 0,
+                                              100, 50, player, win::kProgramInstance, nullptr);
+  backend_->top = player;
+  EXPECT_FALSE(MakeRef<TSaveDialog>(print)->Execute());
+  ASSERT_EQ(fake->requests.size(), 1u);
+  EXPECT_EQ(fake->requests[0].parent_window, "x11:4a00007");
 }
 
 TEST_F(SaveDialog, FiltersDefaultExtensionAndOptions) {
@@ -188,29 +215,136 @@ TEST_F(SaveDialog, FailuresAreToldAndGiveFalse) {
   EXPECT_EQ(backend_->Boxes.size(), 2u);
 }
 
-TEST_F(SaveDialog, WithoutAnyChooserThePicturesFolderIsUsedAndNothingOverwritten) {
-  TTempFolder home;
-  TEnv h("HOME", home.Sys());
-  TEnv x("XDG_CONFIG_HOME", std::nullopt);
-  home.WriteFile("Pictures/Slide1.bmp", "earlier slide");
-  // The desktop's order with nothing there: no bus, no zenity, no kdialog.
+// The desktop's order with nothing there: no bus, no zenity, no kdialog,
+// so the pictures folder of `home` is taken.
+void InstallEmptyDesktop(const TTempFolder& home) {
   std::vector<std::unique_ptr<dialogs::TSaveFileChooser>> list;
   list.push_back(std::make_unique<dialogs::TPortalChooser>("unix:path=" + home.Sys("no-bus")));
   list.push_back(dialogs::NewZenityChooser(home.Sys("no-zenity")));
   list.push_back(dialogs::NewKDialogChooser(home.Sys("no-kdialog")));
   list.push_back(std::make_unique<dialogs::TFallbackChooser>());
   dialogs::SetSaveFileChooser(std::make_unique<dialogs::TChooserChain>(std::move(list)));
+}
+
+// Writes `bytes` into the stream.
+std::function<void(TStream*)> Bytes(const std::string& bytes) {
+  return [bytes](TStream* out) {
+    out->WriteBytes(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  };
+}
+
+TEST_F(SaveDialog, WithoutAnyChooserThePicturesFolderIsUsedAndNothingOverwritten) {
+  TTempFolder home;
+  TEnv h("HOME", home.Sys());
+  TEnv x("XDG_CONFIG_HOME", std::nullopt);
+  home.WriteFile("Pictures/Slide1.bmp", "earlier slide");
+  InstallEmptyDesktop(home);
   Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(owner_);
   dlg->FileName = u"shows/../../Slide1.bmp";
   ASSERT_TRUE(dlg->Execute());
   EXPECT_EQ(dlg->FileName, home.Wide("Pictures/Slide1 (2).bmp"));
   EXPECT_EQ(home.ReadFile("Pictures/Slide1.bmp"), "earlier slide");
-  // The person is told where it went.
+  // The person is told where it went, and only once the file is complete.
+  EXPECT_TRUE(backend_->Boxes.empty());
+  ASSERT_TRUE(dlg->WriteChosenFile([&](TStream* out) {
+    EXPECT_TRUE(backend_->Boxes.empty()) << "told before the picture was written";
+    Bytes("the slide")(out);
+  }));
+  EXPECT_EQ(home.ReadFile("Pictures/Slide1 (2).bmp"), "the slide");
   ASSERT_EQ(backend_->Boxes.size(), 1u);
-  EXPECT_NE(backend_->Boxes[0].text.find(home.Wide("Pictures/Slide1 (2).bmp")), std::u16string::npos);
+  EXPECT_NE(backend_->Boxes[0].text.find(u"The slide is saved as " + home.Wide("Pictures/Slide1 (2).bmp")),
+            std::u16string::npos);
   dlg->FileName = u"Slide1.bmp";
   ASSERT_TRUE(dlg->Execute());
   EXPECT_EQ(dlg->FileName, home.Wide("Pictures/Slide1 (3).bmp"));
+  // A name taken and never written is given back when the dialog goes.
+  dlg = nullptr;
+  EXPECT_FALSE(home.Exists("Pictures/Slide1 (3).bmp"));
+  EXPECT_EQ(backend_->Boxes.size(), 1u);
+}
+
+TEST_F(SaveDialog, TheCreatedFileIsWrittenEvenWhenItsNameIsSwappedForALink) {
+  TTempFolder home;
+  TEnv h("HOME", home.Sys());
+  TEnv x("XDG_CONFIG_HOME", std::nullopt);
+  home.WriteFile("Pictures/.keep", "");
+  home.WriteFile("victim", "not to be overwritten");
+  InstallEmptyDesktop(home);
+  Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(owner_);
+  dlg->FileName = u"Slide7.bmp";
+  ASSERT_TRUE(dlg->Execute());
+  ASSERT_EQ(dlg->FileName, home.Wide("Pictures/Slide7.bmp"));
+  // Someone swaps the name for a link while the dialog is between choosing
+  // and writing.
+  ASSERT_EQ(symlink(home.Sys("victim").c_str(), home.Sys("Pictures/swap").c_str()), 0);
+  ASSERT_EQ(rename(home.Sys("Pictures/swap").c_str(), home.Sys("Pictures/Slide7.bmp").c_str()), 0);
+  EXPECT_TRUE(dlg->WriteChosenFile(Bytes("the slide")));
+  EXPECT_EQ(home.ReadFile("victim"), "not to be overwritten");
+  // A failed write leaves the swapped name alone too: it is not ours.
+  ASSERT_TRUE(dlg->Execute());
+  ASSERT_EQ(dlg->FileName, home.Wide("Pictures/Slide7 (2).bmp"));
+  ASSERT_EQ(symlink(home.Sys("victim").c_str(), home.Sys("Pictures/swap").c_str()), 0);
+  ASSERT_EQ(rename(home.Sys("Pictures/swap").c_str(), home.Sys("Pictures/Slide7 (2).bmp").c_str()), 0);
+  EXPECT_FALSE(dlg->WriteChosenFile([](TStream*) { throw EStreamWriteError("No space left on device"); }));
+  EXPECT_TRUE(std::filesystem::is_symlink(home.Sys("Pictures/Slide7 (2).bmp")));
+  EXPECT_EQ(home.ReadFile("victim"), "not to be overwritten");
+}
+
+TEST_F(SaveDialog, AFailedWriteRemovesItsPieceAndSaysWhy) {
+  test::TLogCapture log;
+  TTempFolder home;
+  TEnv h("HOME", home.Sys());
+  TEnv x("XDG_CONFIG_HOME", std::nullopt);
+  home.WriteFile("Pictures/.keep", "");
+  InstallEmptyDesktop(home);
+  Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(owner_);
+  dlg->FileName = u"Slide7.bmp";
+  ASSERT_TRUE(dlg->Execute());
+  // A real failure of the system: files may grow to 4 KB only (the signal
+  // that would end the process is ignored meanwhile).
+  const std::string picture(64 * 1024, 'p');
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 4096;
+  auto* previous = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool written = dlg->WriteChosenFile(Bytes(picture));
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, previous);
+  EXPECT_FALSE(written);
+  EXPECT_FALSE(home.Exists("Pictures/Slide7.bmp"));
+  // Never "saved as": the error, with the system's reason.
+  ASSERT_EQ(backend_->Boxes.size(), 1u);
+  EXPECT_EQ(backend_->Boxes[0].caption, u"Slideshow Error");
+  EXPECT_EQ(backend_->Boxes[0].text.find(u"is saved as"), std::u16string::npos);
+  EXPECT_NE(backend_->Boxes[0].text.find(SystemUTF8ToWide(std::strerror(EFBIG))), std::u16string::npos)
+      << WideToSystemUTF8(backend_->Boxes[0].text);
+  EXPECT_TRUE(log.OneLineWith(SystemUTF8ToWide(std::strerror(EFBIG))));
+}
+
+TEST_F(SaveDialog, AChosenNameIsCreatedWithoutFollowingALinkOrReplacedWhenItIsAFile) {
+  TTempFolder dir;
+  dir.WriteFile("exists.bmp", "earlier slide, longer than the new one");
+  ASSERT_EQ(symlink(dir.Sys("elsewhere.bmp").c_str(), dir.Sys("dangling.bmp").c_str()), 0);
+  Install({{TSaveFileOutcome::kChosen, dir.Sys("new.bmp"), {}},
+           {TSaveFileOutcome::kChosen, dir.Sys("exists.bmp"), {}},
+           {TSaveFileOutcome::kChosen, dir.Sys("dangling.bmp"), {}}});
+  Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(owner_);
+  dlg->FileName = u"Slide1.bmp";
+  ASSERT_TRUE(dlg->Execute());
+  EXPECT_TRUE(dlg->WriteChosenFile(Bytes("new")));
+  EXPECT_EQ(dir.ReadFile("new.bmp"), "new");
+  // Replacing an existing file was confirmed in the chooser.
+  ASSERT_TRUE(dlg->Execute());
+  EXPECT_TRUE(dlg->WriteChosenFile(Bytes("replaced")));
+  EXPECT_EQ(dir.ReadFile("exists.bmp"), "replaced");
+  EXPECT_TRUE(backend_->Boxes.empty());
+  // A link to nothing is not followed to make a file where it points.
+  ASSERT_TRUE(dlg->Execute());
+  EXPECT_FALSE(dlg->WriteChosenFile(Bytes("through the link")));
+  EXPECT_FALSE(dir.Exists("elsewhere.bmp"));
+  EXPECT_EQ(backend_->Boxes.size(), 1u);
 }
 
 }  // namespace

@@ -352,5 +352,74 @@ TEST_F(PrinterCupsTest, NoSchedulerMeansNoDefaultPrinter) {
   fs::remove_all(home);
 }
 
+// A scheduler that takes connections and never answers (the connections
+// wait in the listening socket's queue, never read): every call gives its
+// error within the spooler's timeout instead of holding the caller.
+TEST(CupsSpoolerSilentScheduler, EveryCallGivesUpWithinTheTimeout) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(listener, 64), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  char templ[] = "/tmp/kavcups.XXXXXX";
+  const fs::path home = mkdtemp(templ);
+  TPrivateCups::PointClientAt(ntohs(a.sin_port), home);
+  print::TCupsSpooler spooler(1000);
+  // Generous for a loaded machine, far below the minutes libcups waits
+  // on its own.
+  const auto bound = 40s;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(spooler.Printers().empty());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, bound);
+  start = std::chrono::steady_clock::now();
+  std::string name = "unchanged";
+  spooler.DefaultPrinter(name);
+  EXPECT_EQ(name, "");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, bound);
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(spooler.OpenPrinter("kavtest"), nullptr);
+  EXPECT_EQ(spooler.CreateDC("kavtest", nullptr, false), nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, bound);
+  TPrivateCups::PointClientAt(0, {});
+  close(listener);
+  fs::remove_all(home);
+}
+
+// A queue whose default media CUPS finds no entry for is read by the
+// default's name, not taken for A4.
+TEST(CupsMedia, TheDefaultIsReadByItsName) {
+  int32_t w = 0, l = 0;
+  ASSERT_TRUE(print::MediaSizeByName("na_letter", w, l));
+  EXPECT_EQ(w, 21590);
+  EXPECT_EQ(l, 27940);
+  for (const char* letter : {"na_letter_8.5x11in", "na-letter", "Letter"}) {
+    w = l = 0;
+    EXPECT_TRUE(print::MediaSizeByName(letter, w, l) && w == 21590 && l == 27940) << letter;
+  }
+  EXPECT_TRUE(print::MediaSizeByName("iso_a5", w, l) && w == 14800 && l == 21000);
+  EXPECT_FALSE(print::MediaSizeByName("bogus", w, l));
+  EXPECT_FALSE(print::MediaSizeByName("", w, l));
+
+  cups_dest_t dest{};
+  // The queue's only media, its default.
+  ASSERT_TRUE(print::DefaultMediaSize(dest, "na_letter", w, l));
+  EXPECT_EQ(w, 21590);
+  EXPECT_FALSE(print::DefaultMediaSize(dest, nullptr, w, l));
+  EXPECT_FALSE(print::DefaultMediaSize(dest, "bogus", w, l));
+  // The person's own choice (lpoptions) comes first; a default among the
+  // destination's options serves when the queue gives none.
+  dest.num_options = cupsAddOption("media-default", "iso_a4_210x297mm", dest.num_options, &dest.options);
+  ASSERT_TRUE(print::DefaultMediaSize(dest, nullptr, w, l));
+  EXPECT_EQ(w, 21000);
+  dest.num_options = cupsAddOption("media", "na_legal_8.5x14in", dest.num_options, &dest.options);
+  ASSERT_TRUE(print::DefaultMediaSize(dest, "na_letter", w, l));
+  EXPECT_EQ(l, 35560);
+  cupsFreeOptions(dest.num_options, dest.options);
+}
+
 }  // namespace
 }  // namespace kav

@@ -40,6 +40,33 @@ TEST_F(WindowTest, KeysGoToTheFocusWindowWithAltAsSystemKeys) {
   EXPECT_EQ(keys[7].message, WM_SYSKEYUP);
 }
 
+// A disabled window, and every child inside it, takes no keys, characters,
+// clicks or wheel turns (a dialog while the file chooser it started is
+// open); enabled again, it takes them again.
+TEST_F(WindowTest, ADisabledWindowAndItsChildrenTakeNoInput) {
+  HWND h = MakeTop();
+  HWND c = MakeChild(h, {20, 30, 120, 130});
+  SetFocus(c);
+  Drain();
+  TPoint origin{0, 0};
+  ClientToScreen(c, &origin);
+  auto press = [&] {
+    recorder.Log.clear();
+    InjectKey(VK_RETURN, true);
+    InjectChar(u' ');
+    InjectKey(VK_RETURN, false);
+    InjectMouseButton(1, true, origin.X + 5, origin.Y + 6);
+    InjectMouseButton(1, false, origin.X + 5, origin.Y + 6);
+    InjectWheel(120, origin.X + 5, origin.Y + 6);
+    Drain();
+    return recorder.Messages({WM_KEYDOWN, WM_KEYUP, WM_CHAR, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEWHEEL}).size();
+  };
+  EnableWindow(h, false);
+  EXPECT_EQ(press(), 0u);
+  EnableWindow(h, true);
+  EXPECT_GE(press(), 6u);
+}
+
 TEST_F(WindowTest, MouseHitTestAndSetCursorComeBeforeTheClickInClientCoordinates) {
   HWND h = MakeTop();
   HWND c = MakeChild(h, {20, 30, 120, 130});

@@ -1,0 +1,128 @@
+#!/bin/bash
+# Saving a slide through zenity in the real player, in an X server (run
+# under xvfb-run): the demo project with its slide-7 button turned into a
+# print button and saving allowed, zenity the only chooser on PATH (through
+# a wrapper that notes each start and its arguments). Save opens one zenity
+# tied to the player's window (--attach, --modal); Return and Space pressed
+# at the print dialog meanwhile open no second one; Return in zenity saves
+# one complete picture under the proposed name.
+# Usage: kavplay_save_chooser_e2e.sh KAVPLAY DEMO_FOLDER OUTDIR
+set -u
+player=$1
+demo=$2
+out=$3
+[ -f "$demo/Project.kav" ] || { echo "no demo project at $demo: skipped"; exit 77; }
+for tool in xdotool identify python3; do command -v $tool >/dev/null || exit 77; done
+zenity=$(command -v zenity) || { echo "no zenity: skipped"; exit 77; }
+rm -rf "$out"
+mkdir -p "$out/home/Pictures" "$out/bin"
+cp -r "$demo" "$out/show"
+python3 - "$out/show/Project.kav" <<'PY'
+import sys
+p = sys.argv[1]
+s = open(p, 'rb').read().decode('utf-8-sig')
+nl = '\r\n' if '\r\n' in s else '\n'
+s = s.replace('[Main]' + nl, '[Main]' + nl + 'CanRestore=1' + nl, 1).replace('Action=nextslide', 'Action=print')
+open(p, 'wb').write(b'\xef\xbb\xbf' + s.encode('utf-8'))
+PY
+# zenity through a wrapper that notes every start, one line each.
+cat >"$out/bin/zenity" <<EOF
+#!/bin/sh
+echo "\$*" >>"$out/zenity.log"
+exec "$zenity" "\$@"
+EOF
+chmod +x "$out/bin/zenity"
+: >"$out/zenity.log"
+# No portal (no session bus), no kdialog: zenity is the chooser.
+env -u DBUS_SESSION_BUS_ADDRESS HOME="$out/home" XDG_CONFIG_HOME="$out/home/.config" PATH="$out/bin" \
+  CUPS_SERVER="$out/no-cups.sock" "$player" "$out/show" >"$out/kavplay.out" 2>&1 &
+pid=$!
+fail() {
+  echo "FAIL: $*"
+  kill -KILL "$pid" 2>/dev/null
+  tail -n 40 "$out/kavplay.out"
+  exit 1
+}
+alive() { kill -0 "$pid" 2>/dev/null; }
+starts() { wc -l <"$out/zenity.log"; }
+zenity_window() { xdotool search --onlyvisible --class zenity 2>/dev/null | head -1; }
+source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
+win=$(xh_find_window "$pid" 40)
+[ -n "$win" ] || fail "no window of the player"
+sleep 3
+xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
+for _ in 1 2 3 4 5 6; do xdotool key Right; sleep 0.8; done
+sleep 4
+alive || fail "the player ended before slide 7"
+xdotool key space
+sleep 1
+# The print button sits in the middle of the slide's lower part.
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT * 71 / 100))
+sleep 0.5
+xdotool click 1
+dialog=""
+for _ in $(seq 1 100); do
+  dialog=$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null | head -1)
+  [ -n "$dialog" ] && break
+  sleep 0.2
+done
+[ -n "$dialog" ] || fail "no print dialog after the click"
+# Save: the second button of the first row.
+eval "$(xdotool getwindowgeometry --shell "$dialog")"
+xdotool mousemove $((X + WIDTH * 73 / 100)) $((Y + HEIGHT * 26 / 100))
+sleep 0.3
+xdotool click 1
+zen=""
+for _ in $(seq 1 150); do
+  zen=$(zenity_window)
+  [ -n "$zen" ] && break
+  sleep 0.2
+done
+[ -n "$zen" ] || fail "no zenity after Save"
+[ "$(starts)" -eq 1 ] || fail "$(starts) zenity started for one Save"
+grep -q -- '--modal' "$out/zenity.log" || fail "zenity not modal: $(cat "$out/zenity.log")"
+att=$(sed -n 's/.*--attach=\([0-9]*\) .*/\1/p' "$out/zenity.log")
+xdotool search --pid "$pid" 2>/dev/null | grep -qx "${att:-none}" || fail "zenity not attached to a window of the player: $(cat "$out/zenity.log")"
+# Keys at the print dialog while its chooser is open: each once opened
+# another zenity.
+for key in Return space Return Return; do
+  xdotool windowfocus "$dialog" 2>/dev/null
+  xdotool key "$key"
+  sleep 0.3
+done
+# Nothing to wait for when the keys are ignored: a second zenity came
+# within a second or two when they were not.
+for _ in $(seq 1 25); do
+  [ "$(starts)" -eq 1 ] || fail "keys at the print dialog started $(starts) zenity"
+  sleep 0.2
+done
+alive || fail "the player ended while the chooser was open"
+# Return in zenity takes the proposed name.
+for _ in $(seq 1 20); do
+  [ -z "$(xdotool search --onlyvisible --class zenity 2>/dev/null)" ] && break
+  xdotool windowfocus --sync "$zen" 2>/dev/null
+  xdotool key --window "$zen" Return
+  for _ in $(seq 1 25); do
+    [ -z "$(xdotool search --onlyvisible --class zenity 2>/dev/null)" ] && break
+    sleep 0.2
+  done
+done
+[ -z "$(xdotool search --onlyvisible --class zenity 2>/dev/null)" ] || fail "zenity did not close on Return"
+# The dialog closes once the file is written.
+for _ in $(seq 1 100); do
+  [ -z "$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null)" ] && break
+  sleep 0.2
+done
+[ -z "$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null)" ] || fail "the dialog stayed open after saving"
+[ "$(starts)" -eq 1 ] || fail "$(starts) zenity started for one Save"
+saved=$(ls "$out/home/Pictures/")
+[ "$saved" = "Slide7.bmp" ] || fail "saved: '$saved' (one Slide7.bmp expected)"
+size=$(identify -format '%w %h' "$out/home/Pictures/Slide7.bmp" 2>/dev/null)
+[ -n "$size" ] || fail "the saved slide is not a picture"
+alive || fail "the player ended after saving"
+xdotool windowfocus "$win" 2>/dev/null
+xh_escape_and_wait "$pid" || fail "the player did not end on Escape"
+[ "$XH_RC" -eq 0 ] || fail "the player exited with $XH_RC"
+echo "one zenity for one Save with keys pressed meanwhile; saved Slide7.bmp ($size)"
+exit 0
