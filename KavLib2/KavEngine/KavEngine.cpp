@@ -573,14 +573,17 @@ uint32_t TKavEngine::StillWaitMs(uint32_t state) {
   const bool before_shows = j > 0 && slides_[j - 1] && t < slides_[j - 1]->Times.EndPlusNext;
   if (!playing) {
     // With the clock standing (a transition too) only what plays by itself
-    // can change: asked from the end of time, where no keyframe lies ahead.
-    const double end = std::numeric_limits<double>::infinity();
-    if (!slides_[j]->StillFrom(end) || (before_shows && !slides_[j - 1]->StillFrom(end))) return 0;
+    // can change.
+    const auto changes = [t](TPreparedSlide* s) { return !std::isinf(s->NextChange(t, false)); };
+    if (changes(slides_[j].get()) || (before_shows && changes(slides_[j - 1].get()))) return 0;
     return uint32_t(kStillWaitMs);
   }
   if (root_->InTransition() || before_shows) return 0;
-  if (!slides_[j]->StillFrom(t)) return 0;
-  double next = slides_[j]->Times.End;
+  // The next change on the slide (an object's visible window, a keyframe);
+  // one due now means a frame every pass.
+  double next = slides_[j]->NextChange(t, true);
+  if (!(next > t)) return 0;
+  next = std::min(next, slides_[j]->Times.End);
   for (int32_t k = j + 1; k < slide_count_; ++k)
     if (slides_[k]) next = std::min(next, slides_[k]->Times.Begin);
   if (loop_.Present) next = std::min(next, loop_.Time);
@@ -752,8 +755,8 @@ void TKavEngine::MainLoop() {
     // pause, new slides, stop, an expose) ends the wait at once. Three
     // hundred idle passes a second kept the machine awake for nothing. When
     // nothing on screen can change by the clock before a later time (the
-    // next slide, keyframe, stop or action), it waits until then, at most
-    // kStillWaitMs.
+    // next slide, an object's visible window or keyframe, a stop or action),
+    // it waits until a frame before then, at most kStillWaitMs.
     idle_wait_ms_ = uint32_t(kFrameMs - std::max<int64_t>(now - last_frame_ms_, 0) % kFrameMs);
     const uint32_t still = StillWaitMs(state);
     if (still > idle_wait_ms_) {

@@ -121,21 +121,25 @@ TEST(ShowSlides, WindowFollowsTheShowTimeWithTimesAndTransitions) {
   EXPECT_DOUBLE_EQ(again->Times.Begin, 6000);
 }
 
-// A slide stands still from its last keyframe on, counted in show time, in
-// the next loop too; one without motion stands still throughout.
-TEST(ShowSlides, SlidesStandStillFromTheirLastKeyframe) {
+// A slide stands still from its last keyframe on, and from the opening of
+// a visible window, counted in show time, in the next loop too; one without
+// motion stands still throughout.
+TEST(ShowSlides, SlidesStandStillFromTheirLastChange) {
   std::string project = TwoSlideProject();
   const std::string moving = "[Slide1]\r\n" +
                              test::Obj("mover", "Box", "Size=100,100\n" + test::KeyPoint("Time=0\nPosition=0,0\n") +
-                                                           test::KeyPoint("Time=1000\nPosition=40,0\n"));
+                                                           test::KeyPoint("Time=1000\nPosition=40,0\n")) +
+                             test::Obj("late", "Box", "Size=100,100\nDeltaTime1=2000\n");
   project.replace(project.find("[Slide1]\r\n"), std::string("[Slide1]\r\n").size(), moving);
   TWindowFixture f(project);
   f.At(100);
   TPreparedSlide* first = f.SlideAt(100);
   ASSERT_NE(first, nullptr);
   EXPECT_FALSE(first->StillFrom(100));
-  EXPECT_FALSE(first->StillFrom(999));
-  EXPECT_TRUE(first->StillFrom(1000));
+  EXPECT_EQ(first->NextChange(999, true), 999);
+  EXPECT_EQ(first->NextChange(1000, true), 2000);
+  EXPECT_TRUE(std::isinf(first->NextChange(1000, false)));
+  EXPECT_TRUE(first->StillFrom(2000));
   EXPECT_TRUE(first->StillFrom(2500));
   TPreparedSlide* second = f.SlideAt(3100);
   ASSERT_NE(second, nullptr);
@@ -145,7 +149,8 @@ TEST(ShowSlides, SlidesStandStillFromTheirLastKeyframe) {
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->Index, 2);
   EXPECT_FALSE(again->StillFrom(6500));
-  EXPECT_TRUE(again->StillFrom(7000));
+  EXPECT_EQ(again->NextChange(7000, true), 8000);
+  EXPECT_TRUE(again->StillFrom(8000));
 }
 
 // The slide the window hands out draws as the producer's own slide of that
