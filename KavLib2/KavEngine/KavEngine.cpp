@@ -547,6 +547,11 @@ void TKavEngine::Draw(bool with_slides, bool force) {
     if (controller_->Render(root_.get())) {
       frame_drawn_ = true;
       ++frames_drawn_;
+      redraw_ = false;
+    } else {
+      // A frame the ready device did not show (a call that drew nothing) is
+      // drawn again next pass; an unready device wakes the engine itself.
+      redraw_ = drawer->IsReady();
     }
   }
   if (!first_frame_reported_) {
@@ -556,7 +561,7 @@ void TKavEngine::Draw(bool with_slides, bool force) {
 }
 
 uint32_t TKavEngine::StillWaitMs(uint32_t state) {
-  if ((state & (kDrawRedraw | kDrawLost)) || !(state & kDrawReady) || slide_prepared_.load()) return 0;
+  if ((state & (kDrawRedraw | kDrawLost)) || !(state & kDrawReady) || slide_prepared_.load() || redraw_) return 0;
   if (slide_count_ < 1 || root_->NeedsDraw()) return 0;
   if (overlay_ && !overlay_->Settled()) return 0;
   const bool playing = active_.load();
@@ -665,7 +670,7 @@ void TKavEngine::MainLoop() {
   if (overlay_ && overlay_->IsPausing()) new_active = false;  // a dialog holds the show
   // Departure: the end holds while stopped too (asked only while playing, play flipped on and off every pass).
   if (CheckEnd()) new_active = false;
-  bool force = (state & (kDrawRedraw | kDrawLost)) != 0 || slide_prepared_.exchange(false);
+  bool force = (state & (kDrawRedraw | kDrawLost)) != 0 || slide_prepared_.exchange(false) || redraw_;
   if (!new_active) {
     if (active_.load()) {
       LogLine(u"TKavEngine.MainLoop: SetActive(False) - Stop by not NewActive");

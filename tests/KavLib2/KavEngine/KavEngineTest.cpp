@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <vector>
 
 #include "EngineAppFixture.h"
+#include "platform/d3d/SwDeviceBackend.h"
 #include "EngineStubs.h"
 #include "KavLib2/KavEngine/KavEngine.h"
 #include "KavLib2/KavEngine/KavEngineClock.h"
@@ -342,6 +344,61 @@ TEST_F(ShowEngineTest, AFrameTheDeviceCouldNotDrawIsDrawnLater) {
   Play(100);
   EXPECT_GE(engine->FramesDrawn(), 1);
   EXPECT_GE(rig->Frame().Presents, 1u);
+}
+
+// A backend that draws nothing and whose presents fail while `Misses` is
+// above 0 (as the OpenGL device's do after a call found the context busy).
+struct TMissingBackend : TSwBackendFactory {
+  struct TDev : TSwDeviceBackend {
+    explicit TDev(TMissingBackend* f) : owner(f) {}
+    TSwResult Clear(TSwDevice&, uint32_t, const TSwRect*, uint32_t, const TSwRect&) override { return TSwResult::Ok; }
+    TSwResult Draw(TSwDevice&, TSwPrimitive, uint32_t, const uint8_t*, uint32_t, uint32_t, const TSwRect&) override {
+      return TSwResult::Ok;
+    }
+    TSwResult StretchRect(TSwDevice&, TSwSurface&, const TSwRect&, TSwSurface&, const TSwRect&) override {
+      return TSwResult::Ok;
+    }
+    TSwResult ReadRenderTarget(TSwDevice&, TSwSurface&, TSwSurface&) override { return TSwResult::Ok; }
+    TSwResult Present(TSwDevice&, TSwSwapChain&, const TSwRect&, const TSwRect&, TSwWindow) override {
+      ++owner->Presents;
+      if (owner->Misses.load() > 0) {
+        --owner->Misses;
+        return TSwResult::InvalidCall;
+      }
+      return TSwResult::Ok;
+    }
+    void Sweep(TSwDevice&) override {}
+    void DeviceGone(TSwDevice&) override {}
+    TMissingBackend* owner;
+  };
+  Ref<TSwDeviceBackend> NewDevice(TSwDevice&) override { return MakeRef<TDev>(this); }
+  std::string Description() const override { return "missing"; }
+  std::atomic<int> Misses{0}, Presents{0};
+};
+
+// A frame the ready device did not show (its present failed) is drawn again
+// at the next pass, though nothing on the still slide changed.
+TEST_F(ShowEngineTest, AFrameTheDeviceDidNotShowIsDrawnAgain) {
+  auto backend = MakeRef<TMissingBackend>();
+  TSwConfig cfg;
+  cfg.Backend = backend;
+  rig.reset();
+  rig = std::make_unique<dxtest::TDxRig>(64, 48, cfg);
+  TStubSlide::StillAfter = 0;
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  for (int i = 0; i < 1000 && backend->Presents.load() == 0; ++i) Play(20);
+  ASSERT_GE(backend->Presents.load(), 1);
+  const int64_t drawn = engine->FramesDrawn();
+  backend->Misses = 2;
+  rig->Device->Repaint();  // an expose: the frame is drawn again, and fails twice
+  for (int i = 0; i < 20 && engine->FramesDrawn() == drawn; ++i) Play(20);
+  EXPECT_EQ(backend->Misses.load(), 0);
+  EXPECT_EQ(engine->FramesDrawn(), drawn + 1);
+  // Then the still slide draws nothing more.
+  Play(200);
+  EXPECT_EQ(engine->FramesDrawn(), drawn + 1);
+  TStubSlide::StillAfter = -1;
 }
 
 TEST_F(ShowEngineTest, EndOfAShowThatStopsIsReportedOnce) {
