@@ -45,8 +45,9 @@ std::u16string Ascii(const std::string& s) { return std::u16string(s.begin(), s.
 
 void SetDrawTransitionHook(TDrawTransitionHook hook) { g_transition_hook = hook; }
 
-// The 3D layer's release lock: device release and re-creation take it too,
-// so a texture being prepared never loses its renderer midway.
+// Departure: the drawer lock is the 3D layer's release lock, so device
+// release and re-creation (and IsReady) hold it too and a texture being
+// prepared never loses its renderer midway.
 std::recursive_mutex& DrawerLock() { return Device3DReleaseLock(); }
 
 std::u16string MultiTextureKey(int32_t level, int32_t columns, int32_t rows, bool alpha, bool grid) {

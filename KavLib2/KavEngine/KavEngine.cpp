@@ -549,8 +549,8 @@ void TKavEngine::Draw(bool with_slides, bool force) {
       ++frames_drawn_;
       redraw_ = false;
     } else {
-      // A frame the ready device did not show (a call that drew nothing) is
-      // drawn again next pass; an unready device wakes the engine itself.
+      // Departure: a frame the ready device did not show (a call that drew
+      // nothing) is drawn again next pass; an unready device wakes the engine itself.
       redraw_ = drawer->IsReady();
     }
   }
@@ -584,8 +584,8 @@ uint32_t TKavEngine::StillWaitMs(uint32_t state) {
     return uint32_t(kStillWaitMs);
   }
   if (root_->InTransition() || before_shows) return 0;
-  // The next change on the slide (an object's visible window, a keyframe);
-  // one due now means a frame every pass.
+  // Departure: the wait ends before the slide's next change (an object's visible window, a keyframe), not only its last keyframe.
+  // One due now means a frame every pass.
   double next = slides_[j]->NextChange(t, true);
   if (!(next > t)) return 0;
   next = std::min(next, slides_[j]->Times.End);

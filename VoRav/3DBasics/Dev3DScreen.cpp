@@ -107,6 +107,7 @@ void T3DScreen::CompleteRelease(bool any_thread) {
 }
 
 bool T3DScreen::DeviceReady() {
+  // Departure: a renderer whose release is pending counts as not ready (another thread must not make textures on it).
   CompleteRelease();
   return !release_pending_.load() && renderer_ && renderer_->State() != k3DStatePending;
 }

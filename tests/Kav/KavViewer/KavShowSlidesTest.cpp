@@ -184,6 +184,25 @@ TEST(ShowSlides, FrameAtATimeShowsTheSlide) {
 
 // A clip object that names no size of its own, on a slide the window hands
 // out, draws its clip's frame at its frame size (scaled by its key).
+// A clip that starts later (its visible window opens at 1500 ms) leaves the
+// slide still until then; while shown it changes every frame, the clock
+// running or standing.
+TEST(ShowSlides, AClipThatStartsLaterChangesTheSlideFromItsStart) {
+  const std::string project =
+      "[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=1920\r\nopt_scr_height=1080\r\n"
+      "[Times]\r\nopt_slidescount=1\r\nopt_synchpos1=3000\r\n"
+      "[Slide1]\r\n" +
+      test::Obj("clip", "Video", "Size=800,450\nFileName=later.mp4\nDeltaTime1=1500\n");
+  TWindowFixture f(project);
+  f.At(400);
+  TPreparedSlide* slide = f.SlideAt(400);
+  ASSERT_NE(slide, nullptr);
+  EXPECT_EQ(slide->NextChange(400, true), 1500);
+  EXPECT_TRUE(std::isinf(slide->NextChange(400, false)));
+  EXPECT_EQ(slide->NextChange(2000, true), 2000);
+  EXPECT_EQ(slide->NextChange(2000, false), 2000);
+}
+
 TEST(ShowSlides, AVideoObjectWithoutASizeShowsItsFrame) {
   const std::string clip = testclips::MakeClip(testclips::ClipDesc("slide_clip.mp4"));
   ASSERT_FALSE(clip.empty());
