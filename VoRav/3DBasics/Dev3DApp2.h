@@ -17,8 +17,8 @@
 
 #include <atomic>
 #include <mutex>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "VoRav/3DBasics/Dev3DCore.h"
