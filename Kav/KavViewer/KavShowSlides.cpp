@@ -55,10 +55,12 @@ double TProducedSlide::TransitionProgress() {
   return std::clamp(f->Time / f->Duration, 0.0, 1.0);
 }
 
-bool TProducedSlide::StillFrom(double t) {
+double TProducedSlide::NextChange(double t, bool clock_runs) {
   TKavSlide* slide = container_->Slide.get();
-  if (!slide || slide->Live) return false;
-  return slide->StillFrom(t - container_->LoopOffset - slide->SlideBegin);
+  if (!slide || slide->Live) return t;
+  const double offset = container_->LoopOffset + slide->SlideBegin;
+  const double next = slide->NextChange(t - offset, clock_runs) + offset;
+  return next > t ? next : t;
 }
 
 void TProducedSlide::PrepareOn(TDeviceDrawer* drawer) {

@@ -44,7 +44,7 @@ class TProducedSlide : public TPreparedSlide {
   void SetTime(double t) override { container_->SetTime(t); }
   TDrawFilterParams* Transition() override;
   double TransitionProgress() override;
-  bool StillFrom(double t) override;
+  double NextChange(double t, bool clock_runs) override;
   void PrepareOn(TDeviceDrawer* drawer) override;
   void PreloadOn(TDeviceDrawer* drawer, double slide_time) override;
   void ReleaseDeviceResources() override;

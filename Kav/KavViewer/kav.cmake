@@ -119,12 +119,13 @@ if(KAV_TESTS)
   # The player on colour shows in X servers of their own (tests/xvfb: the
   # harness starts Xvfb at each screen size, makes the show with the test
   # packer and reads screenshots): full screen at three screen sizes, a
-  # window resized to other shapes, and a still slide's window mapped again.
+  # window resized to other shapes, a still slide's window mapped again, and
+  # many full-screen starts while the loader prepares large pictures.
   # They skip (77) without the tools.
   find_program(XVFB Xvfb)
   if(XVFB AND XDOTOOL AND IM_IMPORT)
     # Each runs once on the software device and once on the GL device.
-    foreach(case fullscreen resize expose)
+    foreach(case fullscreen resize expose fullscreen_starts)
       foreach(device sw gl)
         set(name kavplay_xvfb_${case})
         if(device STREQUAL gl)

@@ -45,10 +45,10 @@ std::u16string Ascii(const std::string& s) { return std::u16string(s.begin(), s.
 
 void SetDrawTransitionHook(TDrawTransitionHook hook) { g_transition_hook = hook; }
 
-std::recursive_mutex& DrawerLock() {
-  static std::recursive_mutex lock;
-  return lock;
-}
+// Departure: the drawer lock is the 3D layer's release lock, so device
+// release and re-creation (and IsReady) hold it too and a texture being
+// prepared never loses its renderer midway.
+std::recursive_mutex& DrawerLock() { return Device3DReleaseLock(); }
 
 std::u16string MultiTextureKey(int32_t level, int32_t columns, int32_t rows, bool alpha, bool grid) {
   std::string k = "MultiTexID: ";
@@ -110,7 +110,12 @@ void T3DDrawer::BeginFrame() {
 
 bool T3DDrawer::EndFrame() { return screen_->EndScene(!NoPresent); }
 
-bool T3DDrawer::IsReady() { return screen_->DeviceReady(); }
+bool T3DDrawer::IsReady() {
+  // The slide loader asks too: the screen's renderer is read under the lock
+  // its release and re-creation hold.
+  std::lock_guard<std::recursive_mutex> g(DrawerLock());
+  return screen_->DeviceReady();
+}
 
 void T3DDrawer::SetDrawDevice(TDrawDevice* device) {
   std::lock_guard<std::recursive_mutex> g(DrawerLock());

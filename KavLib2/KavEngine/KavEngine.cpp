@@ -560,6 +560,11 @@ void TKavEngine::Draw(bool with_slides, bool force) {
     if (controller_->Render(root_.get())) {
       frame_drawn_ = true;
       ++frames_drawn_;
+      redraw_ = false;
+    } else {
+      // Departure: a frame the ready device did not show (a call that drew
+      // nothing) is drawn again next pass; an unready device wakes the engine itself.
+      redraw_ = drawer->IsReady();
     }
   }
   if (!first_frame_reported_) {
@@ -569,7 +574,7 @@ void TKavEngine::Draw(bool with_slides, bool force) {
 }
 
 uint32_t TKavEngine::StillWaitMs(uint32_t state) {
-  if ((state & (kDrawRedraw | kDrawLost)) || !(state & kDrawReady) || slide_prepared_.load()) return 0;
+  if ((state & (kDrawRedraw | kDrawLost)) || !(state & kDrawReady) || slide_prepared_.load() || redraw_) return 0;
   if (slide_count_ < 1 || root_->NeedsDraw()) return 0;
   if (overlay_ && !overlay_->Settled()) return 0;
   const bool playing = active_.load();
@@ -586,14 +591,17 @@ uint32_t TKavEngine::StillWaitMs(uint32_t state) {
   const bool before_shows = j > 0 && slides_[j - 1] && t < slides_[j - 1]->Times.EndPlusNext;
   if (!playing) {
     // With the clock standing (a transition too) only what plays by itself
-    // can change: asked from the end of time, where no keyframe lies ahead.
-    const double end = std::numeric_limits<double>::infinity();
-    if (!slides_[j]->StillFrom(end) || (before_shows && !slides_[j - 1]->StillFrom(end))) return 0;
+    // can change.
+    const auto changes = [t](TPreparedSlide* s) { return !std::isinf(s->NextChange(t, false)); };
+    if (changes(slides_[j].get()) || (before_shows && changes(slides_[j - 1].get()))) return 0;
     return uint32_t(kStillWaitMs);
   }
   if (root_->InTransition() || before_shows) return 0;
-  if (!slides_[j]->StillFrom(t)) return 0;
-  double next = slides_[j]->Times.End;
+  // Departure: the wait ends before the slide's next change (an object's visible window, a keyframe), not only its last keyframe.
+  // One due now means a frame every pass.
+  double next = slides_[j]->NextChange(t, true);
+  if (!(next > t)) return 0;
+  next = std::min(next, slides_[j]->Times.End);
   for (int32_t k = j + 1; k < slide_count_; ++k)
     if (slides_[k]) next = std::min(next, slides_[k]->Times.Begin);
   if (loop_.Present) next = std::min(next, loop_.Time);
@@ -675,7 +683,7 @@ void TKavEngine::MainLoop() {
   if (overlay_ && overlay_->IsPausing()) new_active = false;  // a dialog holds the show
   // Departure: the end holds while stopped too (asked only while playing, play flipped on and off every pass).
   if (CheckEnd()) new_active = false;
-  bool force = (state & (kDrawRedraw | kDrawLost)) != 0 || slide_prepared_.exchange(false);
+  bool force = (state & (kDrawRedraw | kDrawLost)) != 0 || slide_prepared_.exchange(false) || redraw_;
   if (!new_active) {
     if (active_.load()) {
       LogLine(u"TKavEngine.MainLoop: SetActive(False) - Stop by not NewActive");
@@ -765,8 +773,8 @@ void TKavEngine::MainLoop() {
     // pause, new slides, stop, an expose) ends the wait at once. Three
     // hundred idle passes a second kept the machine awake for nothing. When
     // nothing on screen can change by the clock before a later time (the
-    // next slide, keyframe, stop or action), it waits until then, at most
-    // kStillWaitMs.
+    // next slide, an object's visible window or keyframe, a stop or action),
+    // it waits until a frame before then, at most kStillWaitMs.
     idle_wait_ms_ = uint32_t(kFrameMs - std::max<int64_t>(now - last_frame_ms_, 0) % kFrameMs);
     const uint32_t still = StillWaitMs(state);
     if (still > idle_wait_ms_) {

@@ -193,6 +193,7 @@ class TKavEngine : public TCustomKavEngine {
   std::atomic<bool> over_panel_{false};
   bool end_reported_ = false;
   bool frame_drawn_ = false;
+  bool redraw_ = false;  // the last frame failed on a ready device
   int64_t frames_drawn_ = 0;
   int32_t passes_before_frame_ = 0;
   int64_t last_pass_ms_ = 0;

@@ -4,6 +4,7 @@
 // drawer. Slide production realises it; tests use their own.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "KavLib2/3DEngine/vxDrawManager2.h"
@@ -44,10 +45,14 @@ class TPreparedSlide : public TRefObject {
   virtual bool TransitionHasEffect() { return Transition() != nullptr; }
   // The transition's progress; a change makes the frame change.
   virtual double TransitionProgress() { return 0; }
-  // Whether nothing on the slide changes by the clock alone from show time
-  // `t` on: no keyframe lies ahead and nothing plays by itself. False when
-  // not known; the engine then looks again every frame.
-  virtual bool StillFrom(double /*t*/) { return false; }
+  // The show time of the next change the clock alone brings to the slide at
+  // or after show time `t` (an object's visible window opening or closing, a
+  // keyframe, a modifier, something that plays by itself); infinity when it
+  // stands still from `t` on, `t` itself when it changes now or it is not
+  // known (the engine then looks again every frame). With the clock
+  // standing (`clock_runs` false) only what plays by itself counts.
+  virtual double NextChange(double t, bool /*clock_runs*/) { return t; }
+  bool StillFrom(double t) { return std::isinf(NextChange(t, true)); }
   // Called after a frame drew the transition into this slide.
   virtual void TransitionAfterDraw(TDeviceDrawer* /*drawer*/) {}
 

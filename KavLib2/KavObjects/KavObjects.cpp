@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <mutex>
 
 #include "KavLib2/KavObjects/KavBox.h"
@@ -19,6 +20,8 @@ namespace kav {
 namespace {
 
 std::atomic<TKavObjectFactory> g_factory{nullptr};
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 TIniItem* Key(TKavObjectProps* props, std::u16string_view name) { return props ? props->FindValue(name) : nullptr; }
 
@@ -186,16 +189,72 @@ void TKavObject::CollectKeyFrames(std::vector<double>& times) const {
   for (const Ref<TKavObject>& c : children_) c->CollectKeyFrames(times);
 }
 
-bool TKavObject::StillFrom(double time) const {
-  if (PlaysByItself()) return false;
-  if (props_)
-    for (int32_t i = 0; i < props_->KeyFrameCount(); ++i) {
+bool TKavObject::StillFrom(double time) const { return std::isinf(NextChange(time)); }
+
+double TKavObject::NextChange(double time, bool clock_runs) const {
+  if (std::isnan(time)) return time;
+  TKavSlide* slide = const_cast<TKavObject*>(this)->GetSlide();
+  const double window_end = slide ? slide->NextEffectBegin + slide->EffectOut - slide->SlideBegin : kInfinity;
+  return NextChangeIn(time, clock_runs, window_end);
+}
+
+double TKavObject::NextChangeIn(double time, bool clock_runs, double window_end) const {
+  constexpr double kEps = 0.00001;  // the visibility test's tolerance
+  double next = kInfinity;
+  // The visible window (the layout's test: start <= time <= end).
+  const double start = props_ ? props_->DeltaTime1() : 0.0;
+  const double end = window_end - (props_ ? props_->DeltaTime2() : 0.0);
+  const bool visible = time - start > -kEps && time - end < kEps;
+  // A window open to the slide's end closes with the slide.
+  if (clock_runs && start <= end) {
+    if (!visible && time < start) next = start;
+    else if (visible && end < window_end - kEps) next = std::max(time, end);
+  }
+  // What plays by itself changes only while it is drawn.
+  if (PlaysByItself()) {
+    if (visible) return time;
+    if (clock_runs && time < start && start <= end) next = std::min(next, start);
+  }
+  if (props_) {
+    const int32_t n = props_->KeyFrameCount();
+    uint32_t seen = 0;  // groups that have a keyframe before the one looked at
+    for (int32_t i = 0; i < n; ++i) {
       const TKavKeyFrame* k = props_->GetKeyFrame(i);
-      if (k && (k->Time() > time || k->ModCount() > 0)) return false;
+      if (!k) continue;
+      const uint32_t groups = k->GroupMask() & kAllGroupsMask;
+      // A modifier applies from its keyframe on (from the start when it is
+      // its group's first keyframe) and may change with every evaluation.
+      if (k->ModCount() > 0) {
+        const bool first = (groups & ~seen) != 0 || groups == 0;
+        if (first || k->Time() <= time) return time;
+        if (clock_runs) next = std::min(next, k->Time());
+      }
+      seen |= groups;
     }
-  for (const Ref<TKavObject>& c : children_)
-    if (c && !c->StillFrom(time)) return false;
-  return true;
+    if (clock_runs)
+      for (int32_t g = 0; g < kKeyGroupCount; ++g) {
+        // A group holds its first keyframe's values before it and its last
+        // one's after it; between two keyframes it moves.
+        double first = kInfinity, last = -kInfinity;
+        int32_t count = 0;
+        for (int32_t i = 0; i < n; ++i) {
+          const TKavKeyFrame* k = props_->GetKeyFrame(i);
+          if (!k || !k->Animates(g)) continue;
+          first = std::min(first, k->Time());
+          last = std::max(last, k->Time());
+          ++count;
+        }
+        if (count < 2 || !(time < last)) continue;
+        if (time >= first) return time;
+        next = std::min(next, first);
+      }
+  }
+  for (const Ref<TKavObject>& c : children_) {
+    if (!c) continue;
+    next = std::min(next, c->NextChangeIn(time, clock_runs, window_end));
+    if (next <= time) return time;
+  }
+  return next;
 }
 
 // ---- Slide root ----------------------------------------------------------------

@@ -220,9 +220,15 @@ class TKavObject : public TKavParams {
 
   // Appends every keyframe time of the tree that the list lacks.
   void CollectKeyFrames(std::vector<double>& times) const;
-  // Whether the tree stays as it is at `time` (ms from the slide's start)
-  // from then on by the clock alone: no keyframe lies after it, no keyframe
-  // carries a modifier and nothing plays by itself.
+  // The time (ms from the slide's start) of the next change the clock alone
+  // brings to the tree at or after `time`: `time` itself when it changes
+  // then (between two keyframes of a group, under a modifier, something that
+  // plays by itself inside its visible window), else the earliest of a
+  // visible window's start or end and a group's first keyframe ahead;
+  // infinity when it stays as it is. With the clock standing (`clock_runs`
+  // false) only what plays by itself or runs a modifier at `time` counts.
+  double NextChange(double time, bool clock_runs = true) const;
+  // Whether the tree stays as it is from `time` on by the clock alone.
   bool StillFrom(double time) const;
   // The object changes with the clock between keyframes (a video, an
   // animated picture).
@@ -257,6 +263,9 @@ class TKavObject : public TKavParams {
 
  protected:
   void Dispose() override;
+  // NextChange below the slide; `window_end` is where a visible window
+  // without DeltaTime2 ends (ms from the slide's start).
+  double NextChangeIn(double time, bool clock_runs, double window_end) const;
 
   std::vector<Ref<TKavObject>> children_;
   TKavObject* parent_ = nullptr;

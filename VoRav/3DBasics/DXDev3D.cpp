@@ -224,6 +224,7 @@ void TDevStore::TearDown(std::vector<T*>& list, F forget) {
 }
 
 void TDevStore::Dispose() {
+  std::lock_guard<std::recursive_mutex> release(Device3DReleaseLock());
   std::lock_guard<std::recursive_mutex> g(Device3DLock());
   if (!Renderers.empty() && Renderers.front()->full_screen_ && device_) {
     if (auto* rw = device_->FindObject<TRectangleWrapper>()) {
@@ -389,6 +390,7 @@ Ref<T3DRenderer> T3DEngine9::CreateRenderer(TDrawDevice* device, const TDisplayM
     }
     Ref<T3DEngine9> self(this);
     PostTo3DGui([self, req] {
+      std::lock_guard<std::recursive_mutex> release(Device3DReleaseLock());
       std::lock_guard<std::recursive_mutex> g(Device3DLock());
       T3DRenderer9* rr = req->Renderer;
       if (!rr || !RefTryAddRef(rr)) return;  // dropped before its turn
@@ -399,6 +401,7 @@ Ref<T3DRenderer> T3DEngine9::CreateRenderer(TDrawDevice* device, const TDisplayM
     });
     return r;
   }
+  std::lock_guard<std::recursive_mutex> release(Device3DReleaseLock());
   std::lock_guard<std::recursive_mutex> g(Device3DLock());
   if (!InternalCreateRenderer(device, mode, r.get())) return nullptr;
   return r;

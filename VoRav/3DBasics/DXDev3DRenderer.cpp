@@ -61,13 +61,20 @@ TSwResult SetDefaultBlend(TSwDevice* d) {
 // store for the length of the call, so that a lost device found inside the
 // call tears the store down (and lets the screen drop the renderer) only
 // when the call is over.
+// The release lock comes first: a store torn down at the end of the call
+// frees textures the slide loader may be filling.
 struct T3DRenderer9::TCall {
+  std::lock_guard<std::recursive_mutex> release;
   std::lock_guard<std::recursive_mutex> lock;
   Ref<T3DRenderer9> self;
   Ref<TDevStore> store;
   TSwDevice* dev;
   explicit TCall(T3DRenderer9* r)
-      : lock(Device3DLock()), self(r), store(r->store_), dev(store ? store->Device() : nullptr) {
+      : release(Device3DReleaseLock()),
+        lock(Device3DLock()),
+        self(r),
+        store(r->store_),
+        dev(store ? store->Device() : nullptr) {
     if (!dev) r->state_ = k3DStateLost;
   }
 };

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "VoRav/3DBasics/Dev3DCore.h"
@@ -168,13 +169,16 @@ class T3DScreen : public TRefObject {
 
  private:
   void Reinit();
-  void CompleteRelease();
+  // Drops a released renderer; only on the drawing thread unless `any_thread`.
+  void CompleteRelease(bool any_thread = false);
   void OnRendererRelease(TRefObject* sender);
   TRect DeviceRectFor(TDrawDevice* device, bool full) const;
   void ApplyCamera();
 
   Ref<T3DRenderer> renderer_;
   std::atomic<bool> release_pending_{false};
+  // The thread of the last scene: the one that completes a release.
+  std::atomic<std::thread::id> scene_thread_{};
   TDrawDevice* device_ = nullptr;
   TRect viewport_;
   float min_z_ = 0, max_z_ = 1;

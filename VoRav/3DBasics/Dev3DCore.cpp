@@ -14,6 +14,11 @@ std::mutex& RendererListLock() {
 }
 }  // namespace
 
+std::recursive_mutex& Device3DReleaseLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
 bool Same3DRect(const TRect& a, const TRect& b) {
   if (a.IsEmpty() && b.IsEmpty()) return true;
   return a == b;

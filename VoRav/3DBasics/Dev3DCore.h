@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,14 @@ inline bool Is3DTargetKind(uint8_t kind) { return kind == k3DTexTarget || kind =
 // argument is the resource (or renderer) being released.
 using T3DReleaseEvent = TDelegate<void(TRefObject*)>;
 using T3DNotifyEvent = TDelegate<void(TRefObject*)>;
+
+// The process-wide lock under which device objects are released and made
+// again (a lost device's store torn down, a screen's renderer dropped or
+// re-created, resources let go for a full-screen switch) and under which
+// the draw manager prepares textures on another thread (it is the drawer
+// lock), so no thread uses a renderer or texture another thread frees.
+// Re-entrant; always taken before the device lock.
+std::recursive_mutex& Device3DReleaseLock();
 
 // The display mode handed to the engine when a renderer is created.
 struct TDisplayModeInfo {

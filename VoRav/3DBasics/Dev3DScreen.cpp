@@ -2,6 +2,8 @@
 // the render-target stack.
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <thread>
 
 #include "VoRav/3DBasics/Dev3DApp2.h"
 #include "VoRav/3DBasics/Dev3DEngineAccess.h"
@@ -61,6 +63,7 @@ TRect T3DScreen::DeviceRectFor(TDrawDevice* device, bool full) const {
 
 void T3DScreen::SetDrawDevice(TDrawDevice* device) {
   KAV_ASSERT_MSG(device, "DrawDevice=nil");
+  std::lock_guard<std::recursive_mutex> release(Device3DReleaseLock());
   CompleteRelease();
   const bool full = device->FullScreen();
   const TRect rect = DeviceRectFor(device, full);
@@ -87,7 +90,14 @@ void T3DScreen::OnRendererRelease(TRefObject*) {
   release_pending_ = true;
 }
 
-void T3DScreen::CompleteRelease() {
+void T3DScreen::CompleteRelease(bool any_thread) {
+  if (!release_pending_.load()) return;
+  // Only the thread that draws on the screen drops its renderer (it holds
+  // no reference while it draws); another thread (the slide loader making
+  // textures) finds the device not ready meanwhile.
+  const std::thread::id drawing = scene_thread_.load();
+  if (!any_thread && drawing != std::thread::id() && drawing != std::this_thread::get_id()) return;
+  std::lock_guard<std::recursive_mutex> release(Device3DReleaseLock());
   if (!release_pending_.exchange(false) || !renderer_) return;
   renderer_->OnRelease = T3DReleaseEvent();
   renderer_ = nullptr;
@@ -97,14 +107,16 @@ void T3DScreen::CompleteRelease() {
 }
 
 bool T3DScreen::DeviceReady() {
+  // Departure: a renderer whose release is pending counts as not ready (another thread must not make textures on it).
   CompleteRelease();
-  return renderer_ && renderer_->State() != k3DStatePending;
+  return !release_pending_.load() && renderer_ && renderer_->State() != k3DStatePending;
 }
 
 void T3DScreen::Reinit() {
+  std::lock_guard<std::recursive_mutex> release(Device3DReleaseLock());
   if (renderer_) {
     release_pending_ = true;
-    CompleteRelease();
+    CompleteRelease(true);
   }
   release_pending_ = false;
   // Failures are logged once until a renderer is made again, not each frame.
@@ -142,14 +154,16 @@ void T3DScreen::ReleaseDeviceResources() {
 }
 
 void T3DScreen::Close() {
+  std::lock_guard<std::recursive_mutex> release(Device3DReleaseLock());
   ReleaseDeviceResources();
   if (renderer_) {
     release_pending_ = true;
-    CompleteRelease();
+    CompleteRelease(true);
   }
 }
 
 void T3DScreen::BeginScene() {
+  scene_thread_ = std::this_thread::get_id();
   CompleteRelease();
   if (device_) {
     const bool full = device_->FullScreen();
@@ -157,6 +171,7 @@ void T3DScreen::BeginScene() {
     const bool moved = (!rect.IsEmpty() && rect != device_rect_) || device_->Window() != window_ ||
                        full != full_screen_;
     if (!renderer_ || moved) {
+      std::lock_guard<std::recursive_mutex> release(Device3DReleaseLock());
       // Logged for a real change only, not for every frame without a renderer.
       if (moved) LogScreen("T3DScreen.BeginScene, R= " + RectText3D(rect));
       if (full || full_screen_) ReleaseDeviceResources();

@@ -530,7 +530,10 @@ TSwResult TGlDevice::Clear(TSwDevice& d, uint32_t count, const TSwRect* rects, u
                            const TSwRect& clip) {
   std::lock_guard<std::recursive_mutex> g(sys_->lock_);
   const auto& st = StateOf(d);
-  if (!sys_->Acquire(0)) return TSwResult::Ok;
+  if (!sys_->Acquire(0)) {
+    missed_ = true;
+    return TSwResult::Ok;
+  }
   TSwSurface& rt = *st.Target;
   TGlSystem::TRt* r = sys_->RtOf(&rt);
   gl.BindFramebuffer(GL_FRAMEBUFFER, r->Fbo);
@@ -555,7 +558,10 @@ TSwResult TGlDevice::Draw(TSwDevice& d, TSwPrimitive type, uint32_t count, const
                           uint32_t vertices, const TSwRect& clip) {
   std::lock_guard<std::recursive_mutex> g(sys_->lock_);
   const auto& st = StateOf(d);
-  if (!sys_->Acquire(0)) return TSwResult::Ok;
+  if (!sys_->Acquire(0)) {
+    missed_ = true;
+    return TSwResult::Ok;
+  }
   (void)count;  // GL counts vertices
   TSwSurface& rt = *st.Target;
   TGlSystem::TRt* r = sys_->RtOf(&rt);
@@ -705,7 +711,10 @@ TSwResult TGlDevice::Draw(TSwDevice& d, TSwPrimitive type, uint32_t count, const
 TSwResult TGlDevice::StretchRect(TSwDevice& d, TSwSurface& src, const TSwRect& sr, TSwSurface& dst,
                                  const TSwRect& dr) {
   std::lock_guard<std::recursive_mutex> g(sys_->lock_);
-  if (!sys_->Acquire(0)) return TSwResult::Ok;
+  if (!sys_->Acquire(0)) {
+    missed_ = true;
+    return TSwResult::Ok;
+  }
   TGlSystem::TRt* to = sys_->RtOf(&dst);
   GLuint read_fbo = 0;
   TSwRect from = sr;
@@ -758,7 +767,15 @@ TSwResult TGlDevice::Present(TSwDevice& d, TSwSwapChain& chain, const TSwRect& s
                              TSwWindow window) {
   std::lock_guard<std::recursive_mutex> g(sys_->lock_);
   const bool windows = sys_->context_->HasWindows();
-  if (!sys_->Acquire(windows ? window : 0)) return TSwResult::Ok;
+  if (!sys_->Acquire(windows ? window : 0)) {
+    missed_ = false;
+    return TSwResult::InvalidCall;
+  }
+  if (missed_) {
+    missed_ = false;
+    sys_->Done(false);
+    return TSwResult::InvalidCall;
+  }
   if (sys_->simulate_reset_ || (sys_->robust_ && gl.GetGraphicsResetStatus() != GL_NO_ERROR)) {
     sys_->HandleReset();
     sys_->Done(false);

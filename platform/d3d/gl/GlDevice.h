@@ -9,7 +9,8 @@
 // Threads: the context is current on the thread in a scene (from the first
 // GL call of a scene to EndScene's next GL-free call) or inside one device
 // call; a thread that finds it current on another thread draws nothing and
-// logs it once (the draw manager draws a frame on one thread at a time).
+// logs it once (the draw manager draws a frame on one thread at a time), and
+// the present of such a frame fails (InvalidCall) so it is drawn again.
 //
 // Loss: a reset the context reports (GL robustness) or a simulated one
 // makes every device of the system lost; the context is made again at
@@ -136,6 +137,10 @@ class TGlDevice : public TSwDeviceBackend {
 
  private:
   Ref<TGlSystem> sys_;
+  // A call since the last present drew nothing (the context was current on
+  // another thread): that frame is not shown, and its present fails so the
+  // caller draws it again. Under the system's lock.
+  bool missed_ = false;
 };
 
 }  // namespace kav

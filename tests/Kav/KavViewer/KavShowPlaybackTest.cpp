@@ -4,6 +4,7 @@
 // slide: red (3000 ms) and blue (3000 ms).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "Kav/KavViewer/KavShowSlides.h"
@@ -97,6 +98,14 @@ class ShowPlaybackTest : public EngineAppTest {
       engine->MainLoop();
     }
   }
+  // One pass, then the fake clock moves on as the real one would have: by
+  // the wait the pass chose when it drew nothing, else by a few ms.
+  void PassAsWaited(bool* drew) {
+    const int64_t frames = engine->FramesDrawn();
+    engine->MainLoop();
+    *drew = engine->FramesDrawn() != frames;
+    Now += *drew ? 3 : std::max<int64_t>(engine->IdleWaitMs(), 1);
+  }
   uint32_t Centre(const std::string& dump) {
     rig->Sink->WritePng(dxtest::kWindow, test::SlideDumpPath(dump));
     return rig->Pixel(kW / 2, kH / 2);
@@ -189,6 +198,58 @@ TEST_F(ShowPlaybackTest, AStopPointWithoutTransitionHoldsItsSlide) {
   Play(500);
   EXPECT_TRUE(engine->Active());
   EXPECT_TRUE(IsBlue(Centre("playback_past_stop_point.png")));
+}
+
+// On a slide that otherwise stands still, boxes due 100 ms apart (their
+// visible windows open) and a box whose keyframes start later are each
+// drawn within a frame of their time, while the engine waits long between
+// them; show times compared, the clock moving by the waits the engine chose.
+TEST_F(ShowPlaybackTest, ObjectsDueOnAStillSlideAreDrawnOnTime) {
+  std::string boxes;
+  for (int i = 0; i < 5; ++i)
+    boxes += test::Obj("g" + std::to_string(i), "Box",
+                       "Size=200,200\nFillMode=HGradient\nColor1=30,200,30\nColor2=30,200,30\nDeltaTime1=" +
+                           std::to_string(1000 + 100 * i) + "\n" +
+                           test::KeyPoint("Time=0\nPosition=" + std::to_string(-80 + 40 * i) +
+                                          ",0\nScaleX=15\nScaleY=15\n"));
+  boxes += test::Obj("mover", "Box",
+                     "Size=100,100\nFillMode=HGradient\nColor1=30,30,200\nColor2=30,30,200\n" +
+                         test::KeyPoint("Time=2200\nPosition=0,60\nScaleX=10\nScaleY=10\n") +
+                         test::KeyPoint("Time=2600\nPosition=40,60\nScaleX=10\nScaleY=10\n"));
+  std::string project = Project("repeat", "quick");
+  project.insert(project.find("[Slide2]"), boxes);
+  Open(project, 500);
+  ASSERT_TRUE(PassUntilDrawn());
+  Resume();
+  ASSERT_TRUE(engine->Active());
+  double seen[5] = {-1, -1, -1, -1, -1};
+  double moved = -1;
+  bool waited_long = false;
+  for (int i = 0; i < 5000 && engine->LoaderTime() < 2800; ++i) {
+    bool drew = false;
+    const double t = engine->LoaderTime();
+    PassAsWaited(&drew);
+    if (!drew) {
+      waited_long = waited_long || engine->IdleWaitMs() >= 200;
+      continue;
+    }
+    const double at = engine->LoaderTime() > t ? engine->LoaderTime() : t;
+    if (at > 2200 && moved < 0) moved = at;
+    const auto frame = rig->Frame();
+    for (int b = 0; b < 5; ++b) {
+      const uint32_t c = frame.Pixels[size_t(kH / 2) * frame.Width + size_t(96 + (-768 + 384 * b) / 10)];
+      if (seen[b] < 0 && int((c >> 8) & 0xFF) > 150 && Red(c) < 80) seen[b] = at;
+    }
+  }
+  Centre("playback_due_objects.png");
+  EXPECT_TRUE(waited_long);
+  for (int b = 0; b < 5; ++b) {
+    const double due = 1000 + 100 * b;
+    EXPECT_GE(seen[b], due) << b;
+    EXPECT_LE(seen[b], due + 16 + 8) << b;
+  }
+  EXPECT_GT(moved, 2200);
+  EXPECT_LE(moved, 2200 + 16 + 8);
 }
 
 }  // namespace

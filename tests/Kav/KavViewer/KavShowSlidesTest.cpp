@@ -121,21 +121,25 @@ TEST(ShowSlides, WindowFollowsTheShowTimeWithTimesAndTransitions) {
   EXPECT_DOUBLE_EQ(again->Times.Begin, 6000);
 }
 
-// A slide stands still from its last keyframe on, counted in show time, in
-// the next loop too; one without motion stands still throughout.
-TEST(ShowSlides, SlidesStandStillFromTheirLastKeyframe) {
+// A slide stands still from its last keyframe on, and from the opening of
+// a visible window, counted in show time, in the next loop too; one without
+// motion stands still throughout.
+TEST(ShowSlides, SlidesStandStillFromTheirLastChange) {
   std::string project = TwoSlideProject();
   const std::string moving = "[Slide1]\r\n" +
                              test::Obj("mover", "Box", "Size=100,100\n" + test::KeyPoint("Time=0\nPosition=0,0\n") +
-                                                           test::KeyPoint("Time=1000\nPosition=40,0\n"));
+                                                           test::KeyPoint("Time=1000\nPosition=40,0\n")) +
+                             test::Obj("late", "Box", "Size=100,100\nDeltaTime1=2000\n");
   project.replace(project.find("[Slide1]\r\n"), std::string("[Slide1]\r\n").size(), moving);
   TWindowFixture f(project);
   f.At(100);
   TPreparedSlide* first = f.SlideAt(100);
   ASSERT_NE(first, nullptr);
   EXPECT_FALSE(first->StillFrom(100));
-  EXPECT_FALSE(first->StillFrom(999));
-  EXPECT_TRUE(first->StillFrom(1000));
+  EXPECT_EQ(first->NextChange(999, true), 999);
+  EXPECT_EQ(first->NextChange(1000, true), 2000);
+  EXPECT_TRUE(std::isinf(first->NextChange(1000, false)));
+  EXPECT_TRUE(first->StillFrom(2000));
   EXPECT_TRUE(first->StillFrom(2500));
   TPreparedSlide* second = f.SlideAt(3100);
   ASSERT_NE(second, nullptr);
@@ -145,7 +149,8 @@ TEST(ShowSlides, SlidesStandStillFromTheirLastKeyframe) {
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->Index, 2);
   EXPECT_FALSE(again->StillFrom(6500));
-  EXPECT_TRUE(again->StillFrom(7000));
+  EXPECT_EQ(again->NextChange(7000, true), 8000);
+  EXPECT_TRUE(again->StillFrom(8000));
 }
 
 // The slide the window hands out draws as the producer's own slide of that
@@ -179,6 +184,25 @@ TEST(ShowSlides, FrameAtATimeShowsTheSlide) {
 
 // A clip object that names no size of its own, on a slide the window hands
 // out, draws its clip's frame at its frame size (scaled by its key).
+// A clip that starts later (its visible window opens at 1500 ms) leaves the
+// slide still until then; while shown it changes every frame, the clock
+// running or standing.
+TEST(ShowSlides, AClipThatStartsLaterChangesTheSlideFromItsStart) {
+  const std::string project =
+      "[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=1920\r\nopt_scr_height=1080\r\n"
+      "[Times]\r\nopt_slidescount=1\r\nopt_synchpos1=3000\r\n"
+      "[Slide1]\r\n" +
+      test::Obj("clip", "Video", "Size=800,450\nFileName=later.mp4\nDeltaTime1=1500\n");
+  TWindowFixture f(project);
+  f.At(400);
+  TPreparedSlide* slide = f.SlideAt(400);
+  ASSERT_NE(slide, nullptr);
+  EXPECT_EQ(slide->NextChange(400, true), 1500);
+  EXPECT_TRUE(std::isinf(slide->NextChange(400, false)));
+  EXPECT_EQ(slide->NextChange(2000, true), 2000);
+  EXPECT_EQ(slide->NextChange(2000, false), 2000);
+}
+
 TEST(ShowSlides, AVideoObjectWithoutASizeShowsItsFrame) {
   const std::string clip = testclips::MakeClip(testclips::ClipDesc("slide_clip.mp4"));
   ASSERT_FALSE(clip.empty());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -49,12 +50,20 @@ class TStubSlide : public TPreparedSlide {
   // Slides made while it is set show on for that long past their end (the
   // next slide's transition).
   static inline std::atomic<double> NextEffectMs{0};
-  // Slides made while it is 0 or more stand still from that show time on.
+  // Slides made while it is 0 or more stand still from that show time on,
+  // but for a change ChangeAt ms after their begin (when 0 or more) with the
+  // clock running.
   static inline std::atomic<double> StillAfter{-1};
-  bool StillFrom(double t) override { return still_after_ >= 0 && t >= still_after_; }
+  static inline std::atomic<double> ChangeAt{-1};
+  double NextChange(double t, bool clock_runs) override {
+    if (still_after_ < 0 || t < still_after_) return t;
+    if (clock_runs && change_at_ >= 0 && Times.Begin + change_at_ >= t) return Times.Begin + change_at_;
+    return std::numeric_limits<double>::infinity();
+  }
 
  private:
   double still_after_ = StillAfter.load();
+  double change_at_ = ChangeAt.load();
 };
 
 // Keeps the slides around the time: the slide at the time and the ones

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <vector>
 
 #include "EngineAppFixture.h"
+#include "platform/d3d/SwDeviceBackend.h"
 #include "EngineStubs.h"
 #include "KavLib2/KavEngine/KavEngine.h"
 #include "KavLib2/KavEngine/KavEngineClock.h"
@@ -75,6 +78,16 @@ class ShowEngineTest : public EngineAppTest {
       Now += 20;
       engine->MainLoop();
     }
+  }
+  // One pass, then the fake clock moves on as the real one would have: by
+  // the wait the pass chose when it drew nothing, else by a few ms. Answers
+  // the pass's show time.
+  double PassAsWaited() {
+    const int64_t frames = engine->FramesDrawn();
+    engine->MainLoop();
+    const double t = engine->LoaderTime();
+    Now += engine->FramesDrawn() != frames ? 3 : std::max<int64_t>(engine->IdleWaitMs(), 1);
+    return t;
   }
   void Post(uint32_t code, TRefObject* param) { engine->EventList()->PostEvent(code, param); }
   void Seek(int32_t time) {
@@ -217,6 +230,46 @@ TEST_F(ShowEngineTest, AStillSlideWaitsForItsNextChange) {
   TStubSlide::StillAfter = -1;
 }
 
+// A change on a still slide that the clock brings later (an object's
+// visible window, a keyframe): the wait ends a frame before it, not up to a
+// quarter of a second after; once passed, the next slide is waited for.
+TEST_F(ShowEngineTest, AStillSlideWakesAFrameBeforeAnObjectIsDue) {
+  TStubSlide::StillAfter = 0;
+  TStubSlide::ChangeAt = 500;
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  for (int i = 0; i < 1000 && engine->FramesDrawn() == 0; ++i) engine->MainLoop();
+  // Paused, the clock standing, the change never comes.
+  Play(100);
+  EXPECT_EQ(engine->IdleWaitMs(), 250u);
+  Seek(100);
+  Post(kEngineMode, new TModeData(false));
+  ASSERT_TRUE(PassUntilActive());
+  Play(20);
+  EXPECT_EQ(engine->IdleWaitMs(), 250u);
+  while (engine->LoaderTime() < 300) Play(20);
+  EXPECT_EQ(engine->IdleWaitMs(), uint32_t(500 - engine->LoaderTime() - 16));
+  while (engine->LoaderTime() < 490) Play(20);
+  EXPECT_LE(engine->IdleWaitMs(), 16u);
+  while (engine->LoaderTime() < 800) Play(20);
+  EXPECT_EQ(engine->IdleWaitMs(), uint32_t(1000 - engine->LoaderTime() - 16));
+  // Passes that wait as chosen come to the next slide's change (1500)
+  // within a frame of it.
+  while (engine->LoaderTime() < 1100) Play(20);
+  // The passes' show times: the last before the change lies within a frame
+  // of it, and so does the first at or after it.
+  double last = 0, t = 0;
+  for (int i = 0; i < 1000 && t < 1500; ++i) {
+    last = t;
+    t = PassAsWaited();
+  }
+  EXPECT_GE(last, 1500 - 16 - 4);
+  EXPECT_GE(t, 1500);
+  EXPECT_LE(t, 1500 + 16 + 4);
+  TStubSlide::ChangeAt = -1;
+  TStubSlide::StillAfter = -1;
+}
+
 // While the next slide comes in (the slide before still shows) a playing
 // engine looks every frame; paused there, nothing moves and it waits long.
 TEST_F(ShowEngineTest, APausedTransitionWaitsLongAPlayingOneDoesNot) {
@@ -293,6 +346,61 @@ TEST_F(ShowEngineTest, AFrameTheDeviceCouldNotDrawIsDrawnLater) {
   EXPECT_GE(rig->Frame().Presents, 1u);
 }
 
+// A backend that draws nothing and whose presents fail while `Misses` is
+// above 0 (as the OpenGL device's do after a call found the context busy).
+struct TMissingBackend : TSwBackendFactory {
+  struct TDev : TSwDeviceBackend {
+    explicit TDev(TMissingBackend* f) : owner(f) {}
+    TSwResult Clear(TSwDevice&, uint32_t, const TSwRect*, uint32_t, const TSwRect&) override { return TSwResult::Ok; }
+    TSwResult Draw(TSwDevice&, TSwPrimitive, uint32_t, const uint8_t*, uint32_t, uint32_t, const TSwRect&) override {
+      return TSwResult::Ok;
+    }
+    TSwResult StretchRect(TSwDevice&, TSwSurface&, const TSwRect&, TSwSurface&, const TSwRect&) override {
+      return TSwResult::Ok;
+    }
+    TSwResult ReadRenderTarget(TSwDevice&, TSwSurface&, TSwSurface&) override { return TSwResult::Ok; }
+    TSwResult Present(TSwDevice&, TSwSwapChain&, const TSwRect&, const TSwRect&, TSwWindow) override {
+      ++owner->Presents;
+      if (owner->Misses.load() > 0) {
+        --owner->Misses;
+        return TSwResult::InvalidCall;
+      }
+      return TSwResult::Ok;
+    }
+    void Sweep(TSwDevice&) override {}
+    void DeviceGone(TSwDevice&) override {}
+    TMissingBackend* owner;
+  };
+  Ref<TSwDeviceBackend> NewDevice(TSwDevice&) override { return MakeRef<TDev>(this); }
+  std::string Description() const override { return "missing"; }
+  std::atomic<int> Misses{0}, Presents{0};
+};
+
+// A frame the ready device did not show (its present failed) is drawn again
+// at the next pass, though nothing on the still slide changed.
+TEST_F(ShowEngineTest, AFrameTheDeviceDidNotShowIsDrawnAgain) {
+  auto backend = MakeRef<TMissingBackend>();
+  TSwConfig cfg;
+  cfg.Backend = backend;
+  rig.reset();
+  rig = std::make_unique<dxtest::TDxRig>(64, 48, cfg);
+  TStubSlide::StillAfter = 0;
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  for (int i = 0; i < 1000 && backend->Presents.load() == 0; ++i) Play(20);
+  ASSERT_GE(backend->Presents.load(), 1);
+  const int64_t drawn = engine->FramesDrawn();
+  backend->Misses = 2;
+  rig->Device->Repaint();  // an expose: the frame is drawn again, and fails twice
+  for (int i = 0; i < 20 && engine->FramesDrawn() == drawn; ++i) Play(20);
+  EXPECT_EQ(backend->Misses.load(), 0);
+  EXPECT_EQ(engine->FramesDrawn(), drawn + 1);
+  // Then the still slide draws nothing more.
+  Play(200);
+  EXPECT_EQ(engine->FramesDrawn(), drawn + 1);
+  TStubSlide::StillAfter = -1;
+}
+
 TEST_F(ShowEngineTest, EndOfAShowThatStopsIsReportedOnce) {
   Make("opt_repeat=stop\r\n");
   ASSERT_TRUE(PassUntilSlides());
@@ -356,6 +464,32 @@ TEST_F(ShowEngineTest, StopPointHoldsTheClockAndLoopRewinds) {
   Play(600);
   EXPECT_LT(engine->LoaderTime(), 4000);
   EXPECT_GE(engine->LoaderTime(), 4000 - engine->LoopRecord().Length);
+}
+
+// A timed program on a slide after a still one starts on time though the
+// engine waited long before it.
+TEST_F(ShowEngineTest, ATimedProgramAfterAStillSlideStartsOnTime) {
+  TStubSlide::StillAfter = 0;
+  Make("", "[Slide2]\r\nPers_RunApp=1\r\nRunAppFN=notes.txt\r\n", 6, true);
+  ASSERT_TRUE(PassUntilSlides());
+  for (int i = 0; i < 1000 && engine->FramesDrawn() == 0; ++i) engine->MainLoop();
+  Seek(100);
+  Post(kEngineMode, new TModeData(false));
+  ASSERT_TRUE(PassUntilActive());
+  double at = -1;
+  bool waited_long = false;
+  for (int i = 0; i < 2000 && at < 0 && engine->LoaderTime() < 3000; ++i) {
+    const double t = PassAsWaited();
+    waited_long = waited_long || engine->IdleWaitMs() >= 200;
+    Drain();
+    for (const auto& e : seen.events)
+      if (e[0] == kGuiAction && at < 0) at = t;
+  }
+  EXPECT_TRUE(waited_long);
+  // Due 1 ms into the second slide (show time 1001).
+  EXPECT_GE(at, 1001);
+  EXPECT_LE(at, 1001 + 16 + 4);
+  TStubSlide::StillAfter = -1;
 }
 
 TEST_F(ShowEngineTest, TimedProgramAndMouseActionsGoToTheGuiThread) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "KavLib2/KavObjects/KavImage.h"
 #include "KavLib2/KavViewer/KavImageCache.h"
 #include "ShowFolderTestUtil.h"
@@ -207,6 +209,18 @@ TEST(KavImage, SpriteSheetFrames) {
   auto* b = dynamic_cast<TKavImage*>(s.At(1));
   s.Slide->SetTime(true, 3000);
   EXPECT_EQ(b->FrameIndex(), 0);
+}
+
+// An animation that comes later changes the slide only once it is shown:
+// the still wait ends at its window's start, then looks every frame.
+TEST(KavImage, AnAnimationChangesTheSlideOnlyWhileShown) {
+  THostSlide s(Sheet, Obj("a", "AniImage",
+                          "ImageName=sheet.bmp\nAnimEnable=1\nAnimColumns=4\nAnimRows=2\nAnimCount=8\n"
+                          "AnimInterval=100\nDeltaTime1=2000\n"));
+  EXPECT_EQ(s.Slide->NextChange(500), 2000);
+  EXPECT_TRUE(std::isinf(s.Slide->NextChange(500, false)));
+  EXPECT_EQ(s.Slide->NextChange(2500), 2500);
+  EXPECT_EQ(s.Slide->NextChange(2500, false), 2500);
 }
 
 // A picture placed by its keyframes, drawn through the draw manager.

@@ -122,20 +122,80 @@ TEST(KavObjectLayout, KeyframedMoveAtTheMidpoint) {
   EXPECT_FLOAT_EQ(a->ScaledValue(), 50.0f);
 }
 
-// The tree stands still once every keyframe of every object has passed:
-// the engine then waits for the next slide instead of looking every frame.
-TEST(KavObjectTime, StillOnceTheLastKeyframeHasPassed) {
+// The next change the clock brings to a tree: a group moves between its
+// first and last keyframes (a lone keyframe holds), children count, and the
+// tree stands still once the last of them has passed.
+TEST(KavObjectTime, NextChangeFollowsTheKeyframes) {
   TSlideFixture f(Obj("a", "Box", "Size=100,100\n" + KeyPoint("Time=0\nPosition=0,0\n") +
                                       KeyPoint("Time=1000\nPosition=100,20\n") +
-                                      Obj("a1", "Box", "Size=10,10\n" + KeyPoint("Time=1500\nOpacity=50\n"))) +
-                  Obj("b", "Box", "Size=10,10\n"));
-  EXPECT_FALSE(f.Slide->StillFrom(0));
-  EXPECT_FALSE(f.Slide->StillFrom(999));
-  EXPECT_FALSE(f.Slide->StillFrom(1200));  // the child's keyframe lies ahead
-  EXPECT_TRUE(f.Slide->StillFrom(1500));
+                                      Obj("a1", "Box", "Size=10,10\n" + KeyPoint("Time=1500\nOpacity=100\n") +
+                                                           KeyPoint("Time=2000\nOpacity=50\n"))) +
+                  Obj("b", "Box", "Size=10,10\n" + KeyPoint("Time=3000\nOpacity=50\n")));
+  EXPECT_EQ(f.Slide->NextChange(0), 0);
+  EXPECT_EQ(f.Slide->NextChange(999), 999);
+  EXPECT_EQ(f.Slide->NextChange(1000), 1500);  // the child's keyframes lie ahead
+  EXPECT_EQ(f.Slide->NextChange(1200), 1500);
+  EXPECT_EQ(f.Slide->NextChange(1700), 1700);
+  EXPECT_FALSE(f.Slide->StillFrom(1999));
+  EXPECT_TRUE(f.Slide->StillFrom(2000));
   EXPECT_TRUE(f.Slide->StillFrom(60000));
-  EXPECT_FALSE(f.At(0)->StillFrom(1000));
   EXPECT_TRUE(f.At(1)->StillFrom(0));
+  // The clock standing, keyframes change nothing.
+  EXPECT_TRUE(std::isinf(f.Slide->NextChange(500, false)));
+}
+
+// Visible windows open and close by the clock: the next change is the
+// window's start, then its end; a window open to the slide's end closes
+// with the slide. Five boxes due 100 ms apart are each due on time.
+TEST(KavObjectTime, NextChangeOpensAndClosesVisibleWindows) {
+  TSlideFixture f(Obj("a", "Box", "Size=10,10\nDeltaTime1=1000\nDeltaTime2=500\n") +
+                  Obj("b", "Box", "Size=10,10\nDeltaTime1=3000\n"));
+  EXPECT_EQ(f.Slide->NextChange(0), 1000);
+  EXPECT_EQ(f.Slide->NextChange(1000), 3000);
+  EXPECT_EQ(f.Slide->NextChange(3000), 5500);
+  EXPECT_EQ(f.Slide->NextChange(5500), 5500);
+  EXPECT_TRUE(f.Slide->StillFrom(5500.02));
+  // The layout agrees: hidden just before each time, changed at it.
+  f.Slide->SetTime(true, 999.9);
+  EXPECT_FALSE(f.At(0)->Visible());
+  f.Slide->SetTime(true, 1000);
+  EXPECT_TRUE(f.At(0)->Visible());
+  f.Slide->SetTime(true, 5500.1);
+  EXPECT_FALSE(f.At(0)->Visible());
+  EXPECT_TRUE(std::isinf(f.Slide->NextChange(0, false)));
+
+  std::string five;
+  for (int i = 0; i < 5; ++i)
+    five += Obj("box" + std::to_string(i), "Box", "Size=10,10\nDeltaTime1=" + std::to_string(1000 + 100 * i) + "\n");
+  TSlideFixture g(five);
+  double t = 900;
+  for (int i = 0; i < 5; ++i) {
+    t = g.Slide->NextChange(t + 1);
+    EXPECT_EQ(t, 1000 + 100 * i);
+  }
+  EXPECT_TRUE(g.Slide->StillFrom(t + 1));
+}
+
+// A modifier changes its object from its keyframe on (from the start when
+// it is its group's first keyframe), with the clock running or standing.
+TEST(KavObjectTime, NextChangeUnderModifiers) {
+  const std::string mod = "object m:Mod\nfn=T\ndst=Opacity\nend\n";
+  TSlideFixture f(Obj("a", "Box", "Size=10,10\n" + KeyPoint("Time=500\nOpacity=100\n" + mod)) +
+                  Obj("b", "Box", "Size=10,10\n" + KeyPoint("Time=0\nOpacity=100\n") +
+                                      KeyPoint("Time=1000\nOpacity=100\n") +
+                                      KeyPoint("Time=4000\nPosition=10,10\n" + mod)));
+  EXPECT_EQ(f.At(0)->NextChange(0), 0);
+  EXPECT_EQ(f.At(0)->NextChange(0, false), 0);
+  EXPECT_EQ(f.At(0)->NextChange(9000), 9000);
+  // b: its modifier's keyframe is the first of its own group.
+  EXPECT_EQ(f.At(1)->NextChange(2000), 2000);
+  TSlideFixture g(Obj("c", "Box", "Size=10,10\n" + KeyPoint("Time=0\nOpacity=100\n") +
+                                      KeyPoint("Time=1000\nOpacity=100\n") +
+                                      KeyPoint("Time=4000\nOpacity=100\n" + mod)));
+  EXPECT_EQ(g.Slide->NextChange(500), 500);  // between two keyframes
+  EXPECT_EQ(g.Slide->NextChange(1500), 1500);
+  EXPECT_EQ(g.Slide->NextChange(4000), 4000);
+  EXPECT_EQ(g.Slide->NextChange(5000, false), 5000);
 }
 
 TEST(KavObjectTime, VisibleFromStartToEndInclusive) {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #include "platform/d3d/SwDevice.h"
 #include "platform/d3d/SwFormat.h"
@@ -266,6 +269,50 @@ TEST(GlDevice, RenderTargetsAreCountedButNotHeldInMemory) {
     back = nullptr;
     EXPECT_EQ(side.Dev->Reset(pp), TSwResult::Ok);
   }
+}
+
+}  // namespace
+}  // namespace kav
+
+namespace kav {
+namespace {
+
+// While one thread's scene holds the context, another thread's calls draw
+// nothing: that frame's present fails (its picture is not shown), so the
+// caller draws it again, and the next frame drawn whole is shown.
+TEST(GlDevice, AFrameWithACallThatDrewNothingFailsToPresent) {
+  Ref<TGlSystem> gl = Gl();
+  if (!gl) GTEST_SKIP() << "no OpenGL 3.3 here";
+  TSide a(gl, 32, 32), b(gl, 32, 32);
+  std::mutex m;
+  std::condition_variable cv;
+  int step = 0;
+  std::thread other([&] {
+    a.Dev->BeginScene();
+    a.Dev->Clear(0, nullptr, SwClearTarget, 0xFF0000FF, 0, 0);  // the context stays current here
+    std::unique_lock<std::mutex> l(m);
+    step = 1;
+    cv.notify_all();
+    cv.wait(l, [&] { return step == 2; });
+    a.Dev->EndScene();
+    a.Dev->Present(nullptr, nullptr, 0);
+  });
+  {
+    std::unique_lock<std::mutex> l(m);
+    cv.wait(l, [&] { return step == 1; });
+  }
+  b.Dev->Clear(0, nullptr, SwClearTarget, 0xFF00FF00, 0, 0);
+  EXPECT_EQ(b.Dev->Present(nullptr, nullptr, 0), TSwResult::InvalidCall);
+  {
+    std::lock_guard<std::mutex> l(m);
+    step = 2;
+  }
+  cv.notify_all();
+  other.join();
+  b.Dev->Clear(0, nullptr, SwClearTarget, 0xFF00FF00, 0, 0);
+  const std::vector<uint32_t> f = b.Frame();
+  ASSERT_EQ(f.size(), size_t(32 * 32));
+  EXPECT_EQ(f[16 * 32 + 16], 0xFF00FF00u);
 }
 
 }  // namespace
