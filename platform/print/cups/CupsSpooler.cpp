@@ -41,7 +41,11 @@ using TInfoPtr = std::unique_ptr<cups_dinfo_t, TInfoFree>;
 
 std::string DestName(const cups_dest_t& d) {
   std::string name = d.name ? d.name : "";
-  if (d.instance && *d.instance) name += "/" + std::string(d.instance);
+  if (d.instance && *d.instance) {
+    // Appended piece by piece: "/" + a temporary string makes GCC 12 warn (-Wrestrict).
+    name += '/';
+    name += d.instance;
+  }
   return name;
 }
 
