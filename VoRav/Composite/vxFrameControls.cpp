@@ -151,6 +151,7 @@ void TFrameControl::Dispose() {
   if (nested) order.push_back(f);
   for (TFrameControl* c = GetLastChild(); c; c = c->GetPreviousSibling()) order.push_back(c);
   if (nested) {
+    // Deep in a freed tree the control detaches before its children go, so they report no removal to it (no recursion).
     if (f) SetFrame(nullptr);
     FreeInTurn(order.data(), order.size());
   } else {
