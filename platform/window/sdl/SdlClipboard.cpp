@@ -232,6 +232,12 @@ struct TSdlClipboard::TReader {
   // The last owner that did not answer, and the change count then.
   Window stuck_owner = 0;
   uint64_t stuck_changes = 0;
+  // The last text read, valid while XFixes reports no new owner (an owner
+  // with new contents takes the selection again).
+  bool cached = false;
+  Window cached_owner = 0;
+  uint64_t cached_changes = 0;
+  std::string cached_text;
   void* fixes_lib = nullptr;
 
   decltype(&XOpenDisplay) OpenDisplay = nullptr;
@@ -335,10 +341,17 @@ struct TSdlClipboard::TReader {
 
   // 1 text read, 0 none.
   int Read(std::string& out) {
-    Wait({}, nullptr);
+    // The owner is asked first: an owner change the server made before it
+    // has then reached our queue, and is counted by the drain after.
     const Window owner = GetSelectionOwner(display, clipboard);
+    Wait({}, nullptr);
     if (owner == None) return 0;
     if (owner == stuck_owner && owner_changes == stuck_changes) return 0;
+    if (cached && owner == cached_owner && owner_changes == cached_changes) {
+      out = cached_text;
+      return 1;
+    }
+    cached = false;
     const auto answered = [&](Atom target) {
       ConvertSelection(display, clipboard, target, property, window, CurrentTime);
       Flush(display);
@@ -390,6 +403,12 @@ struct TSdlClipboard::TReader {
         else utf.push_back(char(0xC0 | (c >> 6))), utf.push_back(char(0x80 | (c & 0x3F)));
       }
       out.swap(utf);
+    }
+    if (fixes_event >= 0) {
+      cached = true;
+      cached_owner = owner;
+      cached_changes = owner_changes;
+      cached_text = out;
     }
     return 1;
   }

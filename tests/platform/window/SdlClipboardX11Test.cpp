@@ -211,8 +211,8 @@ TEST_F(SdlClipboardX11, EmptyTextBlock) {
 }
 
 // A 5 MB text that xclip sends in increments; then an owner that never
-// answers (xclip stopped): the paste gives up after a short wait, and a
-// second paste from the same owner does not wait again.
+// answers (xclip stopped): the paste gives up after a short wait, a second
+// paste from the same owner does not wait again, and a new owner is asked.
 TEST_F(SdlClipboardX11, LargeTextsAndOwnersThatDoNotAnswer) {
   std::string big(5 << 20, 'x');
   for (size_t i = 0; i < big.size(); i += 1000) big[i] = char('a' + (i / 1000) % 26);
@@ -230,6 +230,16 @@ TEST_F(SdlClipboardX11, LargeTextsAndOwnersThatDoNotAnswer) {
   for (size_t i = 0; i < big.size() && same; ++i) same = got[2 * i] == uint8_t(big[i]) && got[2 * i + 1] == 0;
   EXPECT_TRUE(same);
 
+  int status = 0;
+  kill(xclip, SIGTERM);
+  waitpid(xclip, &status, 0);
+
+  // A new owner, stopped once it has answered another program.
+  ASSERT_TRUE(RunTool({"xclip", "-quiet", "-i", "-selection", "clipboard"}, "silent", out, &xclip));
+  EXPECT_TRUE(PumpUntil([&] {
+    std::string theirs;
+    return RunTool({"xclip", "-o", "-selection", "clipboard"}, "", theirs) && theirs == "silent";
+  }));
   kill(xclip, SIGSTOP);
   auto paste_ms = [&](bool& read) {
     const auto start = std::chrono::steady_clock::now();
@@ -247,7 +257,6 @@ TEST_F(SdlClipboardX11, LargeTextsAndOwnersThatDoNotAnswer) {
   EXPECT_FALSE(read);
   EXPECT_LT(second, 400.0) << "a second paste waited for the same silent owner again";
   kill(xclip, SIGKILL);
-  int status = 0;
   waitpid(xclip, &status, 0);
 
   // A new owner is asked again.
