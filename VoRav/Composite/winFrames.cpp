@@ -349,9 +349,8 @@ void TRootFrame::MouseEvent(uint8_t shift, int32_t x, int32_t y, uint8_t kind, i
   m->ScreenPoint = TPoint{x + offset_.X, y + offset_.Y};
   m->CursorId = 0;
   m->HitResult = 0;
-  // The window lets the capture go before the release of the captured button
-  // is routed: a click handler may run a modal loop (a dialog), and that
-  // dialog's window must get the mouse from its first click on.
+  // The window's capture goes before (not after) the captured button's release is routed: a click may open a modal dialog, which must get its first click.
+  // (The root's own captured state still follows the rules after the event.)
   if (kind == kMouseUp && m->Captured && m->Button == m->CapturedButton && window_ && win::GetCapture() == window_)
     win::ReleaseCapture();
   Route(false);
