@@ -25,6 +25,8 @@ TRefObject::~TRefObject() = default;
 
 void TRefObject::Dispose() { flags_ |= kDisposed; }
 
+void TRefObject::FreeInstance() { delete this; }
+
 std::string TRefObject::ClassName() const { return DemangledClassName(typeid(*this)); }
 
 void TRefObject::Free() { RefRelease(this); }
@@ -63,7 +65,7 @@ void TRefObject::Destroy() {
   }
   if (failure.empty() && !(flags_ & kDisposed))
     failure = "Error: inherited " + ClassName() + ".Dispose not called!";
-  delete this;
+  FreeInstance();
   if (!failure.empty()) KAV_ASSERT_FAIL(failure);
 }
 

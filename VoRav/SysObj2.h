@@ -37,6 +37,9 @@ class TRefObject {
   // Clean-up run once by the last release, while the object is still whole.
   // Descendants release what they own and call the inherited Dispose last.
   virtual void Dispose();
+  // The instance-release step after Dispose: deletes the object. A class may
+  // put it off (its memory and fields stay whole until it deletes itself).
+  virtual void FreeInstance();
 
  private:
   enum : uint8_t { kCreated = 1, kConstructed = 2, kDisposed = 4 };

@@ -176,12 +176,13 @@ TKavPrintDialog::TKavPrintDialog(TIniList* options, TPrintImageCallback callback
     save->Caption = MainText(options_, u"opt_lng_print_button6", u"Save");
     place(save, 145, 12);
   }
-  main_image_ = static_cast<TDialogCheckBox*>(AddItem(MakeRef<TDialogCheckBox>(this, 0)));
-  main_image_->Caption = MainText(options_, u"opt_lng_print_button7", u"Only Main Image");
-  place(main_image_, 145, 49);
+  // Change Printer comes before the check box, so Tab follows the rows left to right.
   TDialogItem* change = AddItem(MakeRef<TDialogButton>(this, kPrintCmdChangePrinter));
   change->Caption = MainText(options_, u"opt_lng_print_label", u"Change Printer");
   place(change, 12, 49);
+  main_image_ = static_cast<TDialogCheckBox*>(AddItem(MakeRef<TDialogCheckBox>(this, 0)));
+  main_image_->Caption = MainText(options_, u"opt_lng_print_button7", u"Only Main Image");
+  place(main_image_, 145, 49);
   Caption = MainText(options_, u"opt_lng_print_caption", u"Print");
   Width = ScaleX(282);
   Height = ScaleY(86);

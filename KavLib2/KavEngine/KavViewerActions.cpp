@@ -258,7 +258,7 @@ std::string FindProgramOnPath(const std::string& name) {
   for (;;) {
     const size_t colon = path_list.find(':', start);
     std::string folder = path_list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    if (folder.empty()) folder = ".";
+    if (folder.empty()) folder = '.';  // a char: the one-letter string literal makes GCC 12 warn (-Wrestrict)
     const std::string candidate = folder + "/" + name;
     struct stat st {};
     if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)

@@ -1,8 +1,45 @@
 #include "VoRav/Composite/vxDrawFrames.h"
 
+#include <vector>
+
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
+
+namespace {
+
+// Objects waiting to be freed by the release that is running, if any.
+struct TReleaseQueue {
+  std::vector<TRefObject*> items;
+  bool running = false;
+};
+TReleaseQueue& Queue() {
+  static TReleaseQueue queue;
+  return queue;
+}
+
+}  // namespace
+
+bool FreeInTurnRunning() { return Queue().running; }
+
+void FreeInTurn(TRefObject* const* objects, size_t count) {
+  TReleaseQueue& q = Queue();
+  for (size_t i = 0; i < count; ++i)
+    if (objects[i]) q.items.push_back(objects[i]);
+  if (q.running) return;
+  q.running = true;
+  struct TStop {
+    TReleaseQueue& q;
+    ~TStop() { q.running = false; }
+  } stop{q};
+  // What the freed objects queue in turn is freed before what was queued
+  // earlier: a control's frame waits behind its children.
+  while (!q.items.empty()) {
+    TRefObject* obj = q.items.back();
+    q.items.pop_back();
+    obj->Free();
+  }
+}
 
 void TFrameHandler::SetFrame(TDrawFrame* frame) {
   if (frame == frame_) return;
@@ -119,11 +156,15 @@ void TDrawFrame::SetVisible(bool visible) {
 
 void TDrawFrame::Dispose() {
   if (handler_) handler_->SetFrame(nullptr);
+  std::vector<TRefObject*> children;
   while (first_child_) {
     TDrawFrame* child = first_child_;
     child->Unlink();
-    child->Free();
+    children.push_back(child);
   }
+  // Queued last first, so the first child is freed first.
+  std::vector<TRefObject*> order(children.rbegin(), children.rend());
+  FreeInTurn(order.data(), order.size());
   Unlink();
   TRefObject::Dispose();
 }

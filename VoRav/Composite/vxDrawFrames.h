@@ -6,7 +6,9 @@
 //
 // Ownership: a frame is created with one reference, which belongs to the
 // tree once the frame is linked under a parent; freeing a frame (Free)
-// detaches its handler, frees its children and unlinks it. GUI thread only.
+// detaches its handler, frees its children and unlinks it. Freeing a tree
+// runs without recursion: what a release frees while another is running
+// waits on that release's list (FreeInTurn). GUI thread only.
 #pragma once
 
 #include <cstdint>
@@ -97,6 +99,13 @@ class TFrameHandler : public TEventHandler {
   void Dispose() override;
   TDrawFrame* frame_ = nullptr;
 };
+
+// Frees `objects`, the last first (nil entries are skipped). Within a release
+// that is already running they are queued on its list instead and freed
+// after it, so a deep tree is released level by level, not by recursion.
+void FreeInTurn(TRefObject* const* objects, size_t count);
+// True while FreeInTurn is freeing its list.
+bool FreeInTurnRunning();
 
 class TDrawFrame : public TRefObject {
  public:

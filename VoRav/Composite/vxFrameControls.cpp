@@ -28,6 +28,17 @@ TPendingRelease& Pending() {
   return pending;
 }
 
+// Controls disposed within the release of a tree, deleted when it is over;
+// `active` while the outermost control's Dispose runs that release.
+struct TTreeRelease {
+  std::vector<TFrameControl*> disposed;
+  bool active = false;
+};
+TTreeRelease& TreeRelease() {
+  static TTreeRelease release;
+  return release;
+}
+
 TFrameControl* ControlOf(TDrawFrame* frame) {
   return frame ? dynamic_cast<TFrameControl*>(frame->Handler()) : nullptr;
 }
@@ -115,6 +126,12 @@ TFrameControl::TFrameControl(TDrawFrame* frame) {
 
 TFrameControl::~TFrameControl() { released_ = true; }
 
+void TFrameControl::FreeInstance() {
+  TTreeRelease& release = TreeRelease();
+  if (release.active && FreeInTurnRunning()) release.disposed.push_back(this);
+  else delete this;
+}
+
 void* TFrameControl::operator new(size_t size) { return ::operator new(size); }
 void TFrameControl::operator delete(void* p) { Pending().items.push_back(p); }
 
@@ -122,13 +139,40 @@ void TFrameControl::Dispose() {
   Notify(kFrameEventDestroying);
   focused_child_ = nullptr;
   // Children that somebody else still holds stay alive, so the list is
-  // taken first.
-  std::vector<TFrameControl*> children;
-  for (TFrameControl* c = GetFirstChild(); c; c = c->GetNextSibling()) children.push_back(c);
-  for (TFrameControl* c : children) c->Free();
-  if (TDrawFrame* f = frame_) {
-    SetFrame(nullptr);
-    f->Free();
+  // taken first; they are freed first to last, then the frame. The control
+  // freed first keeps its frame while its children go (they report their
+  // removal to it). Inside a release already running (a deeper level of a
+  // freed tree) the control lets its frame go at once and the children and
+  // then the frame wait on the release's list, so no level recurses.
+  TDrawFrame* f = frame_;
+  TTreeRelease& release = TreeRelease();
+  const bool nested = release.active && FreeInTurnRunning();
+  std::vector<TRefObject*> order;
+  if (nested) order.push_back(f);
+  for (TFrameControl* c = GetLastChild(); c; c = c->GetPreviousSibling()) order.push_back(c);
+  if (nested) {
+    // Deep in a freed tree the control detaches before its children go, so they report no removal to it (no recursion).
+    if (f) SetFrame(nullptr);
+    FreeInTurn(order.data(), order.size());
+  } else {
+    const bool outermost = !release.active;
+    release.active = true;
+    struct TEnd {
+      TTreeRelease& r;
+      bool outermost;
+      ~TEnd() {
+        if (!outermost) return;
+        r.active = false;
+        std::vector<TFrameControl*> disposed;
+        disposed.swap(r.disposed);
+        for (auto it = disposed.rbegin(); it != disposed.rend(); ++it) delete *it;
+      }
+    } end{release, outermost};
+    FreeInTurn(order.data(), order.size());
+    if (f) {
+      SetFrame(nullptr);
+      f->Free();
+    }
   }
   if (events_) {
     events_->FreeAttached();
@@ -462,11 +506,13 @@ TFrameControl* TRootControl::ControlAt(int32_t x, int32_t y, bool& hit, TPoint& 
 }
 
 void TRootControl::DispatchKey(TKeyData* key) {
-  std::vector<TFrameControl*> chain{this};
-  while (TFrameControl* c = chain.back()->FocusedChild()) chain.push_back(c);
-  TFrameControl* deepest = chain.back();
-  deepest->KeyPreview(key);
+  // The chain is held for the key's time: a control freed by a handler
+  // (a dialog closing itself) is released once the key is done.
+  std::vector<Ref<TFrameControl>> chain{Ref<TFrameControl>(this)};
+  while (TFrameControl* c = chain.back()->FocusedChild()) chain.emplace_back(c);
+  chain.back()->KeyPreview(key);
   for (auto it = chain.rbegin(); it != chain.rend() && !key->Handled; ++it) (*it)->KeyEvent(key);
+  while (!chain.empty()) chain.pop_back();  // the deepest first
 }
 
 void TRootControl::KeyEvent(TKeyData* key) {

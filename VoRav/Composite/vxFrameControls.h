@@ -164,6 +164,9 @@ class TFrameControl : public TFrameHandler {
  protected:
   ~TFrameControl() override;
   void Dispose() override;
+  // Inside the release of a tree, controls are deleted only once the whole
+  // tree is disposed: a child's Dispose may still read its parent.
+  void FreeInstance() override;
   // Tells the control whether it is its parent's focused child.
   void TellFocusedInParent(bool value);
   TRefreshNotifier* TimeRefreshNotifier();

@@ -342,6 +342,15 @@ void TThemedFrameScrollBar::SizeChanged() {
 }
 
 void TThemedFrameScrollBar::Changed(intptr_t what) {
+  // A change listener may free the bar: it is held until its parts are
+  // laid out and released after (not while it is being disposed).
+  const bool held = RefTryAddRef(this);
+  struct TDrop {
+    TRefObject* bar;
+    ~TDrop() {
+      if (bar) try { RefRelease(bar); } catch (...) { /* reported through the debug output */ }
+    }
+  } drop{held ? this : nullptr};
   TFrameScrollBar::Changed(what);
   LayoutParts();
 }

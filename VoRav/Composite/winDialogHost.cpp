@@ -63,13 +63,17 @@ class TDialogItemLink : public TEventHandler {
   }
   // Puts the control at `r` (dialog coordinates); a radio button's group
   // container grows or shrinks to hold all its members.
+  // A check box or radio button keeps the height its painter gives it and is
+  // centred in the item's rectangle, so its caption lines up with the
+  // captions of buttons beside it (a button's caption is centred in it).
+  void Put(int32_t x, int32_t y, int32_t w, int32_t h) {
+    Control->SetSize(w, h);
+    Control->SetPosition(x, Button ? y : y + (h - Control->GetHeight()) / 2);
+  }
   void MoveTo(const TRect& r) {
     Place = r;
     if (!Group) {
-      if (Control) {
-        Control->SetPosition(r.Left, r.Top);
-        Control->SetSize(r.Width(), r.Height());
-      }
+      if (Control) Put(r.Left, r.Top, r.Width(), r.Height());
       return;
     }
     TRect bounds = Group->Members.front()->Place;
@@ -79,10 +83,8 @@ class TDialogItemLink : public TEventHandler {
       Group->Panel->SetSize(bounds.Width(), bounds.Height());
     }
     for (TDialogItemLink* m : Group->Members)
-      if (m->Control) {
-        m->Control->SetPosition(m->Place.Left - bounds.Left, m->Place.Top - bounds.Top);
-        m->Control->SetSize(m->Place.Width(), m->Place.Height());
-      }
+      if (m->Control)
+        m->Put(m->Place.Left - bounds.Left, m->Place.Top - bounds.Top, m->Place.Width(), m->Place.Height());
   }
 };
 
@@ -129,6 +131,7 @@ HWND TToolkitDialogHost::CreateDialogWindow(const TDialogTemplate& dialog, HWND 
   root->SetSize(client.Width(), client.Height());
 
   std::shared_ptr<TDialogItemLink::TGroup> group;
+  TFrameControl* first_focus = nullptr;
   for (const TDialogTemplateItem& item : dialog.items) {
     const TRect r = DialogUnitsToPixels(dialog, item.x, item.y, item.cx, item.cy);
     // The item window is a handle only: hidden to the layer, so the mouse
@@ -176,7 +179,13 @@ HWND TToolkitDialogHost::CreateDialogWindow(const TDialogTemplate& dialog, HWND 
     }
     links_[w] = link.get();
     running->Items.push_back(link);
+    // The first push button or check box that takes the focus has it when
+    // the dialog window gets it (radio buttons are left out: focusing one
+    // would check it).
+    if (!first_focus && link->Control && !link->Radio && (item.style & WS_TABSTOP) && !(item.style & WS_DISABLED))
+      first_focus = link->Control;
   }
+  if (first_focus) root->SetFocusedChild(first_focus);
 
   // Centred over the owner, else over the work area.
   TRect outer, around = GetWorkArea();

@@ -82,10 +82,16 @@ TRect TWinFrame::SurfaceArea() const {
 
 void TWinFrame::MarkSubtree() {
   if (!surface_) return;
-  surface_->MarkRect(painted_area_);
-  surface_->MarkRect(SurfaceArea());
-  for (TDrawFrame* c = first_child_; c; c = c->NextSibling())
-    if (auto* w = dynamic_cast<TWinFrame*>(c)) w->MarkSubtree();
+  // Walked with a list rather than by recursion: trees may be very deep.
+  std::vector<TWinFrame*> todo{this};
+  while (!todo.empty()) {
+    TWinFrame* f = todo.back();
+    todo.pop_back();
+    surface_->MarkRect(f->painted_area_);
+    surface_->MarkRect(f->SurfaceArea());
+    for (TDrawFrame* c = f->first_child_; c; c = c->NextSibling())
+      if (auto* w = dynamic_cast<TWinFrame*>(c)) todo.push_back(w);
+  }
   surface_->SetNeedsUpdate(true);
 }
 
@@ -150,10 +156,15 @@ bool TWinFrame::DispatchMouse(TMouseDataEx* data, bool leaving) {
   const bool captured = data->Captured && data->CaptureFrame != 0;
   const bool entered =
       captured || (!leaving && (visible_rect_.IsEmpty() || Inside(visible_rect_, data->Local)));
+  // The handler and the child being walked are held for the event's time:
+  // a control freed by its own click (a dialog closing itself) and its
+  // frames are released when the dispatch is back out of them, so the walk
+  // never reads a freed frame.
+  Ref<TFrameHandler> hold_handler(handler_);
   bool taken = false;
   if (entered) {
-    for (TDrawFrame* c = last_child_; c && !taken; c = c->PrevSibling())
-      if (auto* w = dynamic_cast<TWinFrame*>(c)) taken = w->DispatchMouse(data, leaving);
+    for (Ref<TDrawFrame> c(last_child_); c && !taken; c = Ref<TDrawFrame>(c->PrevSibling()))
+      if (auto* w = dynamic_cast<TWinFrame*>(c.get())) taken = w->DispatchMouse(data, leaving);
     if (!taken && handler_) {
       if (!captured) {
         if (handler_->HitTest(data)) {
@@ -327,6 +338,7 @@ void TRootFrame::MouseCallback(uint8_t shift, int32_t x, int32_t y, int32_t butt
 }
 
 void TRootFrame::MouseEvent(uint8_t shift, int32_t x, int32_t y, uint8_t kind, int32_t button_or_delta) {
+  Ref<TRootFrame> self(this);
   Ref<TMouseDataEx> hold = mouse_;
   TMouseDataEx* m = mouse_.get();
   m->Kind = kind;
@@ -337,6 +349,10 @@ void TRootFrame::MouseEvent(uint8_t shift, int32_t x, int32_t y, uint8_t kind, i
   m->ScreenPoint = TPoint{x + offset_.X, y + offset_.Y};
   m->CursorId = 0;
   m->HitResult = 0;
+  // The window's capture goes before (not after) the captured button's release is routed: a click may open a modal dialog, which must get its first click.
+  // (The root's own captured state still follows the rules after the event.)
+  if (kind == kMouseUp && m->Captured && m->Button == m->CapturedButton && window_ && win::GetCapture() == window_)
+    win::ReleaseCapture();
   Route(false);
   SetCursor(m->CursorId);
 
@@ -383,6 +399,7 @@ void TRootFrame::Route(bool leaving) {
 }
 
 void TRootFrame::MouseLeaveWindow() {
+  Ref<TRootFrame> self(this);
   Ref<TMouseDataEx> hold = mouse_;
   Route(true);
 }

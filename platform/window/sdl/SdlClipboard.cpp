@@ -6,9 +6,12 @@
 #include <X11/Xlib.h>
 #include <dlfcn.h>
 #include <png.h>
+#include <poll.h>
 
+#include <chrono>
 #include <climits>
 #include <cstring>
+#include <functional>
 
 #include "VoRav/vxUTF8.h"
 #include "platform/window/WinCodes.h"
@@ -211,6 +214,219 @@ struct TSdlClipboard::TX11 {
   decltype(&XExtendedMaxRequestSize) ExtendedMaxRequestSize = nullptr;
 };
 
+// Another program's text, read on an X connection of our own (to the
+// display SDL uses) through a hidden window of ours, so its events never
+// mix with SDL's. The owner of the selection is watched through XFixes:
+// a paste from an owner that did not answer before (the same owner since
+// the last change) asks again only after the owner changes.
+struct TSdlClipboard::TReader {
+  static constexpr int kAnswerMs = 500;        // wait for the owner's answer
+  static constexpr int kChunkMs = 5000;        // wait for each increment
+  static constexpr size_t kMaxText = size_t(64) << 20;
+
+  Display* display = nullptr;
+  Window window = 0;
+  Atom clipboard = 0, utf8 = 0, property = 0, incr = 0;
+  int fixes_event = -1;        // XFixes' first event code, -1 without XFixes
+  uint64_t owner_changes = 0;  // XFixes selection events seen
+  // The last owner that did not answer, and the change count then.
+  Window stuck_owner = 0;
+  uint64_t stuck_changes = 0;
+  // The last text read, valid while XFixes reports no new owner (an owner
+  // with new contents takes the selection again).
+  bool cached = false;
+  Window cached_owner = 0;
+  uint64_t cached_changes = 0;
+  std::string cached_text;
+  void* fixes_lib = nullptr;
+
+  decltype(&XOpenDisplay) OpenDisplay = nullptr;
+  decltype(&XCloseDisplay) CloseDisplay = nullptr;
+  decltype(&XInternAtom) InternAtom = nullptr;
+  decltype(&XCreateWindow) CreateWindow = nullptr;
+  decltype(&XSelectInput) SelectInput = nullptr;
+  decltype(&XGetSelectionOwner) GetSelectionOwner = nullptr;
+  decltype(&XConvertSelection) ConvertSelection = nullptr;
+  decltype(&XGetWindowProperty) GetWindowProperty = nullptr;
+  decltype(&XDeleteProperty) DeleteProperty = nullptr;
+  decltype(&XFree) Free = nullptr;
+  decltype(&XPending) Pending = nullptr;
+  decltype(&XNextEvent) NextEvent = nullptr;
+  decltype(&XFlush) Flush = nullptr;
+  using TQueryExtension = int (*)(Display*, int*, int*);
+  using TSelectSelectionInput = void (*)(Display*, Window, Atom, unsigned long);
+
+  ~TReader() {
+    if (display) CloseDisplay(display);
+    if (fixes_lib) dlclose(fixes_lib);
+  }
+
+  bool Open(const char* name) {
+    void* lib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (!lib) return false;
+    auto get = [&](void* from, auto& f, const char* sym) {
+      f = reinterpret_cast<std::remove_reference_t<decltype(f)>>(dlsym(from, sym));
+      return f != nullptr;
+    };
+    const bool all = get(lib, OpenDisplay, "XOpenDisplay") && get(lib, CloseDisplay, "XCloseDisplay") &&
+                     get(lib, InternAtom, "XInternAtom") && get(lib, CreateWindow, "XCreateWindow") &&
+                     get(lib, SelectInput, "XSelectInput") && get(lib, GetSelectionOwner, "XGetSelectionOwner") &&
+                     get(lib, ConvertSelection, "XConvertSelection") &&
+                     get(lib, GetWindowProperty, "XGetWindowProperty") &&
+                     get(lib, DeleteProperty, "XDeleteProperty") && get(lib, Free, "XFree") &&
+                     get(lib, Pending, "XPending") && get(lib, NextEvent, "XNextEvent") &&
+                     get(lib, Flush, "XFlush");
+    dlclose(lib);  // SDL keeps its own handle
+    if (!all || !(display = OpenDisplay(name))) return false;
+    XSetWindowAttributes attributes{};
+    window = CreateWindow(display, DefaultRootWindow(display), -10, -10, 1, 1, 0, CopyFromParent, InputOnly,
+                          CopyFromParent, 0, &attributes);
+    if (!window) return false;
+    SelectInput(display, window, PropertyChangeMask);
+    clipboard = InternAtom(display, "CLIPBOARD", False);
+    utf8 = InternAtom(display, "UTF8_STRING", False);
+    property = InternAtom(display, "KAV_CLIPBOARD_TEXT", False);
+    incr = InternAtom(display, "INCR", False);
+    TQueryExtension query = nullptr;
+    TSelectSelectionInput select = nullptr;
+    if ((fixes_lib = dlopen("libXfixes.so.3", RTLD_LAZY)) && get(fixes_lib, query, "XFixesQueryExtension") &&
+        get(fixes_lib, select, "XFixesSelectSelectionInput")) {
+      int event_base = 0, error_base = 0;
+      if (query(display, &event_base, &error_base)) {
+        // Every kind of change: a new owner, its window gone, its client gone.
+        select(display, window, clipboard, 7);
+        fixes_event = event_base;
+      }
+    }
+    Flush(display);
+    return true;
+  }
+
+  // Reads the events that came, noting owner changes; with `want` set,
+  // waits until such an event (true) or the deadline (false).
+  bool Wait(std::chrono::steady_clock::time_point deadline, const std::function<bool(const XEvent&)>& want) {
+    for (;;) {
+      while (Pending(display) > 0) {
+        XEvent e;
+        NextEvent(display, &e);
+        if (fixes_event >= 0 && e.type == fixes_event) ++owner_changes;  // XFixesSelectionNotify
+        if (want && want(e)) return true;
+      }
+      if (!want) return false;
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= deadline) return false;
+      const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+      pollfd p{ConnectionNumber(display), POLLIN, 0};
+      poll(&p, 1, int(std::min<long long>(ms + 1, 1000)));
+    }
+  }
+
+  // Reads and deletes the property; appends 8-bit data to `out`. The type
+  // read goes to `type`; false when the property is missing or too large.
+  bool Take(std::string& out, Atom& type) {
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (GetWindowProperty(display, window, property, 0, long(kMaxText / 4), True, AnyPropertyType, &type, &format,
+                          &count, &after, &data) != Success)
+      return false;
+    bool ok = type != None && after == 0;
+    if (ok && type != incr && format == 8) {
+      if (out.size() + count > kMaxText) ok = false;
+      else out.append(reinterpret_cast<const char*>(data), count);
+    }
+    if (data) Free(data);
+    return ok;
+  }
+
+  // 1 text read, 0 none.
+  int Read(std::string& out) {
+    // The owner is asked first: an owner change the server made before it
+    // has then reached our queue, and is counted by the drain after.
+    const Window owner = GetSelectionOwner(display, clipboard);
+    Wait({}, nullptr);
+    if (owner == None) return 0;
+    if (owner == stuck_owner && owner_changes == stuck_changes) return 0;
+    if (cached && owner == cached_owner && owner_changes == cached_changes) {
+      out = cached_text;
+      return 1;
+    }
+    cached = false;
+    const auto answered = [&](Atom target) {
+      ConvertSelection(display, clipboard, target, property, window, CurrentTime);
+      Flush(display);
+      bool refused = true;
+      const bool came = Wait(std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerMs),
+                             [&](const XEvent& e) {
+                               if (e.type != SelectionNotify || e.xselection.selection != clipboard) return false;
+                               refused = e.xselection.property == None;
+                               return true;
+                             });
+      return came ? (refused ? 0 : 1) : -1;
+    };
+    int answer = answered(utf8);
+    if (answer == 0) answer = answered(XA_STRING);
+    if (answer < 0) {
+      stuck_owner = owner;
+      stuck_changes = owner_changes;
+      return 0;
+    }
+    stuck_owner = 0;
+    if (answer == 0) return 0;
+    Atom type = None;
+    out.clear();
+    if (!Take(out, type)) return 0;
+    if (type == incr) {
+      // Deleting the property (Take did) asks for the first increment; each
+      // comes as a new value of the property, and an empty one ends it.
+      for (;;) {
+        const bool came = Wait(std::chrono::steady_clock::now() + std::chrono::milliseconds(kChunkMs),
+                               [&](const XEvent& e) {
+                                 return e.type == PropertyNotify && e.xproperty.atom == property &&
+                                        e.xproperty.state == PropertyNewValue;
+                               });
+        const size_t before = out.size();
+        if (!came || !Take(out, type)) {
+          DeleteProperty(display, window, property);
+          Flush(display);
+          out.clear();
+          return 0;
+        }
+        if (out.size() == before) break;
+      }
+    }
+    // A Latin-1 answer (STRING) becomes UTF-8.
+    if (type == XA_STRING) {
+      std::string utf;
+      for (unsigned char c : out) {
+        if (c < 0x80) utf.push_back(char(c));
+        else utf.push_back(char(0xC0 | (c >> 6))), utf.push_back(char(0x80 | (c & 0x3F)));
+      }
+      out.swap(utf);
+    }
+    if (fixes_event >= 0) {
+      cached = true;
+      cached_owner = owner;
+      cached_changes = owner_changes;
+      cached_text = out;
+    }
+    return 1;
+  }
+};
+
+int TSdlClipboard::ReadForeignText(std::string& utf8) {
+  if (!reader_) {
+    if (reader_failed_ || !InitX11()) return -1;
+    auto r = std::make_unique<TReader>();
+    if (!r->Open(DisplayString(x11_->display))) {
+      reader_failed_ = true;
+      return -1;
+    }
+    reader_ = std::move(r);
+  }
+  return reader_->Read(utf8);
+}
+
 struct TClipboardWatch {
   static int Call(void* self, SDL_Event* e) {
     // Called on the thread that pushes an event: only the GUI thread's own
@@ -233,6 +449,13 @@ TSdlClipboard::~TSdlClipboard() {
 void TSdlClipboard::Pump() { SDL_PumpEvents(); }
 
 bool TSdlClipboard::OwnSelection() {
+  if (!InitX11()) return false;
+  x11_->SetSelectionOwner(x11_->display, x11_->clipboard, x11_->window, CurrentTime);
+  x11_->Flush(x11_->display);
+  return x11_->GetSelectionOwner(x11_->display, x11_->clipboard) == x11_->window;
+}
+
+bool TSdlClipboard::InitX11() {
   if (!x11_) {
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!driver || std::strcmp(driver, "x11") != 0) return false;
@@ -273,9 +496,7 @@ bool TSdlClipboard::OwnSelection() {
     x11_ = std::move(x);
     SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
   }
-  x11_->SetSelectionOwner(x11_->display, x11_->clipboard, x11_->window, CurrentTime);
-  x11_->Flush(x11_->display);
-  return x11_->GetSelectionOwner(x11_->display, x11_->clipboard) == x11_->window;
+  return true;
 }
 
 void TSdlClipboard::Put(std::map<uint32_t, std::vector<uint8_t>> contents) {
@@ -288,7 +509,7 @@ void TSdlClipboard::Put(std::map<uint32_t, std::vector<uint8_t>> contents) {
   own_selection_ = false;
   if (auto t = contents_.find(CF_UNICODETEXT); t != contents_.end()) {
     std::u16string text(t->second.size() / 2, u'\0');
-    std::memcpy(text.data(), t->second.data(), text.size() * 2);
+    if (!text.empty()) std::memcpy(text.data(), t->second.data(), text.size() * 2);
     text.resize(std::char_traits<char16_t>::length(text.c_str()));  // up to the terminating zero
     text_utf8_ = WideToSystemUTF8(text);
   }
@@ -318,7 +539,10 @@ bool TSdlClipboard::Ours() {
 
 bool TSdlClipboard::Has(uint32_t format) {
   if (Ours()) return contents_.count(format) != 0;
-  return format == CF_UNICODETEXT && SDL_HasClipboardText();
+  if (format != CF_UNICODETEXT) return false;
+  std::string utf8;
+  const int read = ReadForeignText(utf8);
+  return read < 0 ? SDL_HasClipboardText() == SDL_TRUE : read > 0;
 }
 
 bool TSdlClipboard::Get(uint32_t format, std::vector<uint8_t>& data) {
@@ -329,11 +553,18 @@ bool TSdlClipboard::Get(uint32_t format, std::vector<uint8_t>& data) {
     return true;
   }
   // Another program's text; its pictures are not read.
-  if (format != CF_UNICODETEXT || !SDL_HasClipboardText()) return false;
-  char* utf8 = SDL_GetClipboardText();
-  if (!utf8) return false;
+  if (format != CF_UNICODETEXT) return false;
+  std::string utf8;
+  const int read = ReadForeignText(utf8);
+  if (read == 0) return false;
+  if (read < 0) {
+    if (!SDL_HasClipboardText()) return false;
+    char* sdl_text = SDL_GetClipboardText();
+    if (!sdl_text) return false;
+    utf8 = sdl_text;
+    SDL_free(sdl_text);
+  }
   std::u16string text = SystemUTF8ToWide(utf8);
-  SDL_free(utf8);
   data.resize((text.size() + 1) * 2);
   std::memcpy(data.data(), text.c_str(), data.size());
   return true;
@@ -392,7 +623,8 @@ void TSdlClipboard::AnswerRequest(const void* request) {
       std::vector<Atom> list{x.targets};
       if (!png_.empty()) list.push_back(x.png);
       if (!bmp_.empty()) list.push_back(x.bmp);
-      if (has_text) list.insert(list.end(), {x.utf8, x.text_plain_utf8, x.text});
+      if (has_text)
+        for (Atom a : {x.utf8, x.text_plain_utf8, x.text}) list.push_back(a);
       x.ChangeProperty(x.display, r.requestor, property, XA_ATOM, 32, PropModeReplace,
                        reinterpret_cast<const unsigned char*>(list.data()), int(list.size()));
       reply.xselection.property = property;

@@ -1,7 +1,9 @@
 // The SDL backend's clipboard: text through SDL's clipboard; a bitmap (a
 // CF_DIB block) offered as "image/png" and "image/bmp" on the X11 CLIPBOARD
 // selection of a window of our own, answered when another program asks.
-// GUI thread only.
+// Under X11 another program's text is read on a connection of our own:
+// large texts arrive in increments (INCR), and an owner that does not
+// answer costs one short wait, not one per paste. GUI thread only.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +38,7 @@ class TSdlClipboard {
 
  private:
   struct TX11;
+  struct TReader;
   friend struct TClipboardWatch;
   void Watch(const void* event);
   // Lets SDL read pending window-system events, so the watch sees
@@ -43,7 +46,12 @@ class TSdlClipboard {
   void Pump();
   bool Ours();
   bool OwnSelection();
+  // SDL's X connection and our selection window; false without X11.
+  bool InitX11();
   void AnswerRequest(const void* request);
+  // Another program's text under X11: 1 read, 0 none (or no answer), -1
+  // not on X11 (SDL's clipboard is asked instead).
+  int ReadForeignText(std::string& utf8);
 
   std::map<uint32_t, std::vector<uint8_t>> contents_;
   std::vector<uint8_t> png_, bmp_;
@@ -52,6 +60,8 @@ class TSdlClipboard {
   bool ours_ = false;           // contents_ is what the system clipboard holds
   bool own_selection_ = false;  // held by our own X window (a bitmap)
   std::unique_ptr<TX11> x11_;
+  std::unique_ptr<TReader> reader_;
+  bool reader_failed_ = false;
 };
 
 }  // namespace kav::win

@@ -121,8 +121,8 @@ class PrintDialogTest : public AppTest {
   }
   static void Click(win::HWND dialog, int32_t id) { win::SendMessage(win::GetDlgItem(dialog, id), win::BM_CLICK, 0, 0); }
   static void CheckMainImage(win::HWND dialog) {
-    win::HWND box = win::FindWindowExA(dialog, win::GetDlgItem(dialog, kPrintCmdPrint), nullptr, nullptr);
-    if (win::GetDlgCtrlID(box) != 0) box = win::FindWindowExA(dialog, box, nullptr, nullptr);
+    win::HWND box = win::FindWindowExA(dialog, 0, nullptr, nullptr);
+    while (box && win::GetDlgCtrlID(box) != 0) box = win::FindWindowExA(dialog, box, nullptr, nullptr);
     win::SendMessage(box, win::BM_SETCHECK, win::BST_CHECKED, 0);
   }
   int Count(const std::string& prefix) const {
@@ -169,19 +169,22 @@ TEST_F(PrintDialogTest, TheTemplateHoldsThreeOrFourItemsWithTheShowsTexts) {
   EXPECT_EQ(r.T.face, u"MS Shell Dlg 2");
   EXPECT_EQ(r.T.cx, 282);
   EXPECT_EQ(r.T.cy, 86);
-  // Without "CanRestore": Print, the check box, Change Printer.
+  // Without "CanRestore": Print, Change Printer, the check box (the Tab
+  // order: row by row, left to right).
   ASSERT_EQ(r.T.items.size(), 3u);
   EXPECT_EQ(r.T.items[0].id, kPrintCmdPrint);
   EXPECT_EQ(r.T.items[0].title, u"Print");
   EXPECT_EQ(r.T.items[0].x, 12);
   EXPECT_EQ(r.T.items[0].cx, 125);
-  EXPECT_EQ(r.T.items[1].id, 0);
-  EXPECT_EQ(r.T.items[1].style & win::BS_TYPEMASK, uint32_t(win::BS_AUTOCHECKBOX));
-  EXPECT_EQ(r.T.items[1].title, u"Only Main Image");
-  EXPECT_EQ(r.T.items[1].x, 145);
+  EXPECT_EQ(r.T.items[1].id, kPrintCmdChangePrinter);
+  EXPECT_EQ(r.T.items[1].title, u"Change Printer");
+  EXPECT_EQ(r.T.items[1].x, 12);
   EXPECT_EQ(r.T.items[1].y, 49);
-  EXPECT_EQ(r.T.items[2].id, kPrintCmdChangePrinter);
-  EXPECT_EQ(r.T.items[2].title, u"Change Printer");
+  EXPECT_EQ(r.T.items[2].id, 0);
+  EXPECT_EQ(r.T.items[2].style & win::BS_TYPEMASK, uint32_t(win::BS_AUTOCHECKBOX));
+  EXPECT_EQ(r.T.items[2].title, u"Only Main Image");
+  EXPECT_EQ(r.T.items[2].x, 145);
+  EXPECT_EQ(r.T.items[2].y, 49);
   for (const auto& item : r.T.items) EXPECT_EQ(item.style & 0xF0000000u, 0x50000000u);
 
   Ref<TIniFile> translated = Options(
@@ -196,8 +199,8 @@ TEST_F(PrintDialogTest, TheTemplateHoldsThreeOrFourItemsWithTheShowsTexts) {
   EXPECT_EQ(r2.T.items[1].title, u"Speichern");
   EXPECT_EQ(r2.T.items[1].x, 145);
   EXPECT_EQ(r2.T.items[1].y, 12);
-  EXPECT_EQ(r2.T.items[2].title, u"Nur Hauptbild");
-  EXPECT_EQ(r2.T.items[3].title, u"Drucker wechseln");
+  EXPECT_EQ(r2.T.items[2].title, u"Drucker wechseln");
+  EXPECT_EQ(r2.T.items[3].title, u"Nur Hauptbild");
 }
 
 TEST(DialogFont, EightPointsAt96AndNineAt120) {

@@ -12,7 +12,9 @@ using namespace kav::test;
 
 namespace {
 
-std::vector<uint8_t> PrintLikeTemplate() {
+// Print and the check box, one above the other; with `row`, side by side at
+// the print dialog's places and sizes (its second row).
+std::vector<uint8_t> PrintLikeTemplate(bool row = false) {
   std::vector<uint8_t> b;
   auto word = [&](uint16_t v) {
     b.push_back(uint8_t(v));
@@ -30,7 +32,7 @@ std::vector<uint8_t> PrintLikeTemplate() {
     while (b.size() % 4) b.push_back(0);
     dword(style);
     dword(0);
-    for (int16_t v : {x, y, int16_t(50), int16_t(14)}) word(uint16_t(v));
+    for (int16_t v : {x, y, int16_t(row ? 125 : 50), int16_t(row ? 25 : 14)}) word(uint16_t(v));
     word(id);
     word(0xFFFF);
     word(0x80);
@@ -40,14 +42,14 @@ std::vector<uint8_t> PrintLikeTemplate() {
   dword(0x94C809C5);
   dword(0);
   word(2);
-  for (int16_t v : {int16_t(0), int16_t(0), int16_t(150), int16_t(60)}) word(uint16_t(v));
+  for (int16_t v : {int16_t(0), int16_t(0), int16_t(row ? 282 : 150), int16_t(row ? 86 : 60)}) word(uint16_t(v));
   word(0);
   word(0);
   str(u"Print");
   word(8);
   str(u"MS Shell Dlg 2");
-  item(0x50010000, 7, 7, 1001, u"Print");
-  item(0x50010003, 7, 30, 0, u"Only Main Image");
+  item(0x50010000, row ? 12 : 7, row ? 49 : 7, 1001, u"Print");
+  item(0x50010003, row ? 145 : 7, row ? 49 : 30, 0, u"Only Main Image");
   return b;
 }
 
@@ -62,8 +64,8 @@ class DialogHostTest : public CompositeTest {
     FinalizeThemedControls();
     CompositeTest::TearDown();
   }
-  intptr_t Run() {
-    const std::vector<uint8_t> t = PrintLikeTemplate();
+  intptr_t Run(bool row = false) {
+    const std::vector<uint8_t> t = PrintLikeTemplate(row);
     return win::DialogBoxIndirectParamW(0, t.data(), t.size(), 0,
                                         win::TDlgProc::Bind<&DialogHostTest::Proc>(this), 0);
   }
@@ -86,6 +88,11 @@ class DialogHostTest : public CompositeTest {
     if (m == win::WM_COMMAND) {
       const int32_t id = int32_t(w & 0xFFFF);
       commands.push_back(id);
+      if (id == 1001 && on_print) {
+        std::function<void()> f = on_print;
+        on_print = nullptr;
+        f();
+      }
       if (id != 0) {
         checked_at_end = win::SendMessage(box, win::BM_GETCHECK, 0, 0);
         win::EndDialog(h, id);
@@ -111,6 +118,7 @@ class DialogHostTest : public CompositeTest {
   std::vector<int32_t> commands;
   win::LRESULT checked_at_end = -1;
   std::function<void()> on_shown;
+  std::function<void()> on_print;  // runs (once) when Print is clicked
 };
 
 }  // namespace
@@ -159,4 +167,33 @@ TEST_F(DialogHostTest, EnterClicksTheFocusedButtonAndEscCancels) {
   };
   EXPECT_EQ(Run(), win::IDCANCEL);
   EXPECT_EQ(commands, (std::vector<int32_t>{win::IDCANCEL}));
+}
+
+// The first button has the focus; the check box's caption sits on the same
+// line as a button's; a dialog that a click opens takes its first click.
+TEST_F(DialogHostTest, FirstButtonFocusedCaptionsInLineAndANestedDialogTakesTheFirstClick) {
+  intptr_t nested = 0;
+  on_shown = [this] {
+    auto* button = dynamic_cast<TFrameButton*>(DialogItemControl(print));
+    auto* check = dynamic_cast<TFrameCheckBox*>(DialogItemControl(box));
+    ASSERT_NE(button, nullptr);
+    ASSERT_NE(check, nullptr);
+    EXPECT_TRUE(button->Focused());
+    EXPECT_FALSE(check->Focused());
+    // Side by side, as in the print dialog: the texts share their baseline.
+    auto baseline = [](TFrameControl* c, TFrameCaption* caption) {
+      return c->GetPosition().Y + caption->GetPosition().Y + caption->Baseline();
+    };
+    EXPECT_NEAR(baseline(check, check->GetCaption()), baseline(button, button->GetCaption()), 1);
+    auto* frame = static_cast<TWinFrame*>(button->Frame());
+    static_cast<TRootFrame*>(button->GetRootControl()->Frame())->RecalcInvalidRegion();
+    DumpSurface("dialog_row", frame->Surface());
+    ClickItem(print);
+  };
+  on_print = [&] {
+    on_shown = [this] { ClickItem(print); };
+    nested = Run();
+  };
+  Run(true);
+  EXPECT_EQ(nested, 1001);
 }

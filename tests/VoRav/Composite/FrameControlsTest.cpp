@@ -358,3 +358,82 @@ TEST_F(FrameControlsTest, RefreshTicksReachListeningControlsAndStopTheTimer) {
   EXPECT_GE(log.Count("loose:2"), 1);
   loose->Free();
 }
+
+namespace {
+
+// A control that frees `Victim` (itself or a control above it) on a mouse
+// button press or a key press, the way a dialog closes itself.
+class TCloser : public TPaintProbe {
+ public:
+  using TPaintProbe::TPaintProbe;
+  TFrameControl* Victim = nullptr;
+  void MouseEvent(TMouseData* data) override {
+    TPaintProbe::MouseEvent(data);
+    if (data->Kind == kMouseDown && Victim) std::exchange(Victim, nullptr)->Free();
+  }
+  void KeyEvent(TKeyData* key) override {
+    if (key->Kind == kKeyDown && Victim) {
+      key->Handled = true;
+      std::exchange(Victim, nullptr)->Free();
+    }
+  }
+};
+
+}  // namespace
+
+TEST_F(FrameControlsTest, ControlsFreedByTheirOwnInputGoOnceTheEventIsDone) {
+  TRootControl* r = MakeRoot(200, 100);
+  TPaintProbe* under = AddProbe(r, "under", 0, 0, 200, 100);
+  TPaintProbe* panel = AddProbe(r, "panel", 10, 10, 100, 60);
+  AddProbe(panel, "label", 0, 0, 40, 10);
+  auto* ok = new TCloser(panel->CreateChildFrame(), "ok", 0xFF000000);
+  ok->SetPosition(50, 40);
+  ok->SetSize(40, 15);
+  AddProbe(panel, "top", 0, 50, 10, 10);
+  ok->Victim = panel;
+  // The click frees the panel (and the button under the pointer) while the
+  // dispatch is inside the button's frame.
+  frame->MouseEvent(0, 70, 55, kMouseDown, kMouseLeft);
+  EXPECT_EQ(r->GetFirstChild(), under);
+  EXPECT_EQ(under->GetNextSibling(), nullptr);
+  EXPECT_EQ(frame->FirstChild(), frame->LastChild());
+  frame->MouseEvent(0, 70, 55, kMouseUp, kMouseLeft);
+  frame->MouseEvent(0, 72, 55, kMouseMove, 0);
+  EXPECT_EQ(under->MouseKinds.back(), kMouseMove);
+  EmptyPendingReleaseList();
+
+  // A panel that is the root control's focused chain frees itself on a key.
+  auto* dialog = new TCloser(r->CreateChildFrame(), "dialog", 0xFF000000);
+  dialog->SetSize(50, 50);
+  TPaintProbe* field = AddProbe(dialog, "field", 0, 0, 10, 10);
+  field->SetTabStop(true);
+  dialog->Victim = dialog;
+  r->SetFocusState(true);
+  field->Focus();
+  TKeyData k = Key(kKeyDown, 13);
+  r->DispatchKey(&k);
+  EXPECT_TRUE(k.Handled);
+  EXPECT_EQ(r->FocusedChild(), nullptr);
+  EXPECT_EQ(under->GetNextSibling(), nullptr);
+}
+
+// Deep trees are freed without recursing once per level.
+TEST_F(FrameControlsTest, DeepTreesAreFreedWithoutRecursion) {
+  constexpr int kLevels = 50000;
+  TRootControl* r = MakeRoot(100, 100);
+  TFrameControl* c = r;
+  for (int i = 0; i < kLevels; ++i) c = AddProbe(c, "level", 0, 0, 100, 100);
+  TPaintProbe* last = static_cast<TPaintProbe*>(c);
+  // A child that somebody else holds survives the tree, without a frame.
+  Ref<TPaintProbe> kept(AddProbe(last, "kept", 0, 0, 5, 5));
+  r->GetFirstChild()->Free();
+  EXPECT_EQ(r->GetFirstChild(), nullptr);
+  EXPECT_EQ(kept->Frame(), nullptr);
+  EmptyPendingReleaseList();
+
+  // Bare frames, with no controls on them, too.
+  TDrawFrame* f = frame;
+  for (int i = 0; i < kLevels; ++i) f = f->InsertAfter(nullptr);
+  root = nullptr;
+  EXPECT_EQ(PendingReleaseCount(), 1);  // the root control
+}

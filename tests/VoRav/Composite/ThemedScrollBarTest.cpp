@@ -507,3 +507,26 @@ TEST_F(ThemedScrollBarTest, VisualStyleCrossFadesBetweenStatePictures) {
   EXPECT_FALSE(root->RefreshNotifier()->TimerRunning());
   Mouse(kMouseUp, 10 + r.Left + 5, 18);
 }
+
+// A change listener that frees the bar: by a call and by a click on an arrow.
+TEST_F(ThemedScrollBarTest, BarFreedByItsChangeListener) {
+  struct TFreer : TEventHandler {
+    void HandleEvent(TRefObject* sender, int32_t, intptr_t) override { sender->Free(); }
+  };
+  Ref<TFreer> freer = MakeRef<TFreer>();
+  TThemedFrameScrollBar* bar = Bar(1, 200);
+  bar->Events()->AddHandler(kFrameEventChanged, freer.get());
+  bar->SetPageAndPosition(0.1f, 0.5f);
+  EXPECT_EQ(root->GetFirstChild()->GetNextSibling(), nullptr);
+  EmptyPendingReleaseList();
+
+  bar = Bar(1, 200);
+  bar->SetPageAndPosition(0.1f, 0.5f);
+  bar->Events()->AddHandler(kFrameEventChanged, freer.get());
+  Mouse(kMouseMove, 200, 18);
+  Mouse(kMouseDown, 200, 18);  // the second arrow steps at once
+  EXPECT_EQ(root->GetFirstChild()->GetNextSibling(), nullptr);
+  Mouse(kMouseUp, 200, 18);
+  RunFor(600);
+  EXPECT_EQ(freer->RegistrationCount(), 0);
+}

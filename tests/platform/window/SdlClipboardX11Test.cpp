@@ -200,5 +200,76 @@ TEST_F(SdlClipboardX11, TextGoesBothWays) {
   EXPECT_EQ(targets.find("UTF8_STRING"), std::string::npos);
 }
 
+// An empty text block is put and read back as it is.
+TEST_F(SdlClipboardX11, EmptyTextBlock) {
+  Put(CF_UNICODETEXT, {});
+  ASSERT_TRUE(OpenClipboard(0));
+  std::vector<uint8_t> got{1};
+  EXPECT_TRUE(GetClipboardData(CF_UNICODETEXT, got));
+  EXPECT_TRUE(got.empty());
+  EXPECT_TRUE(CloseClipboard());
+}
+
+// A 5 MB text that xclip sends in increments; then an owner that never
+// answers (xclip stopped): the paste gives up after a short wait, a second
+// paste from the same owner does not wait again, and a new owner is asked.
+TEST_F(SdlClipboardX11, LargeTextsAndOwnersThatDoNotAnswer) {
+  std::string big(5 << 20, 'x');
+  for (size_t i = 0; i < big.size(); i += 1000) big[i] = char('a' + (i / 1000) % 26);
+  std::string out;
+  pid_t xclip = 0;
+  ASSERT_TRUE(RunTool({"xclip", "-quiet", "-i", "-selection", "clipboard"}, big, out, &xclip));
+  std::vector<uint8_t> got;
+  EXPECT_TRUE(PumpUntil([&] {
+    bool ok = OpenClipboard(0) && GetClipboardData(CF_UNICODETEXT, got);
+    CloseClipboard();
+    return ok;
+  }));
+  ASSERT_EQ(got.size(), (big.size() + 1) * 2);
+  bool same = true;
+  for (size_t i = 0; i < big.size() && same; ++i) same = got[2 * i] == uint8_t(big[i]) && got[2 * i + 1] == 0;
+  EXPECT_TRUE(same);
+
+  int status = 0;
+  kill(xclip, SIGTERM);
+  waitpid(xclip, &status, 0);
+
+  // A new owner, stopped once it has answered another program.
+  ASSERT_TRUE(RunTool({"xclip", "-quiet", "-i", "-selection", "clipboard"}, "silent", out, &xclip));
+  EXPECT_TRUE(PumpUntil([&] {
+    std::string theirs;
+    return RunTool({"xclip", "-o", "-selection", "clipboard"}, "", theirs) && theirs == "silent";
+  }));
+  kill(xclip, SIGSTOP);
+  auto paste_ms = [&](bool& read) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(OpenClipboard(0));
+    std::vector<uint8_t> data;
+    read = GetClipboardData(CF_UNICODETEXT, data);
+    EXPECT_TRUE(CloseClipboard());
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  };
+  bool read = true;
+  const double first = paste_ms(read);
+  EXPECT_FALSE(read);
+  EXPECT_GE(first, 400.0);  // the owner was given its time to answer
+  const double second = paste_ms(read);
+  EXPECT_FALSE(read);
+  EXPECT_LT(second, 400.0) << "a second paste waited for the same silent owner again";
+  kill(xclip, SIGKILL);
+  waitpid(xclip, &status, 0);
+
+  // A new owner is asked again.
+  ASSERT_TRUE(RunTool({"xclip", "-quiet", "-i", "-selection", "clipboard"}, "again", out, &xclip));
+  EXPECT_TRUE(PumpUntil([&] {
+    std::vector<uint8_t> data;
+    bool ok = OpenClipboard(0) && GetClipboardData(CF_UNICODETEXT, data);
+    CloseClipboard();
+    return ok && data.size() == 12;
+  }));
+  kill(xclip, SIGTERM);
+  waitpid(xclip, &status, 0);
+}
+
 }  // namespace
 }  // namespace kav::win
