@@ -8,6 +8,7 @@
 #include <png.h>
 #include <poll.h>
 
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -220,7 +221,7 @@ struct TSdlClipboard::TX11 {
 // a paste from an owner that did not answer before (the same owner since
 // the last change) asks again only after the owner changes.
 struct TSdlClipboard::TReader {
-  static constexpr int kAnswerMs = 500;        // wait for the owner's answer
+  static inline std::atomic<int> answer_ms{500};  // wait for the owner's answer
   static constexpr int kChunkMs = 5000;        // wait for each increment
   static constexpr size_t kMaxText = size_t(64) << 20;
 
@@ -356,7 +357,7 @@ struct TSdlClipboard::TReader {
       ConvertSelection(display, clipboard, target, property, window, CurrentTime);
       Flush(display);
       bool refused = true;
-      const bool came = Wait(std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerMs),
+      const bool came = Wait(std::chrono::steady_clock::now() + std::chrono::milliseconds(answer_ms.load()),
                              [&](const XEvent& e) {
                                if (e.type != SelectionNotify || e.xselection.selection != clipboard) return false;
                                refused = e.xselection.property == None;
@@ -447,6 +448,8 @@ TSdlClipboard::~TSdlClipboard() {
 }
 
 void TSdlClipboard::Pump() { SDL_PumpEvents(); }
+
+void TSdlClipboard::SetAnswerWaitMs(int ms) { TReader::answer_ms = ms; }
 
 bool TSdlClipboard::OwnSelection() {
   if (!InitX11()) return false;

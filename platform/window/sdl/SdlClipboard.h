@@ -36,6 +36,10 @@ class TSdlClipboard {
   bool Has(uint32_t format);
   uint32_t Stamp();
 
+  // How long a paste waits for another program's answer (500 ms); tests
+  // lengthen it so that "waited" and "did not wait" stay apart under load.
+  static void SetAnswerWaitMs(int ms);
+
  private:
   struct TX11;
   struct TReader;
