@@ -40,6 +40,7 @@
 #include "KavLib2/KavPrint/Printers.h"
 #include "platform/sound/sdl/SndSdlDevice.h"
 #include "platform/window/WinApi.h"
+#include "platform/window/WinTerminate.h"
 
 using namespace kav;
 
@@ -195,6 +196,9 @@ int main(int argc, char** argv) {
   // not grow with holes over a long run.
   SetLongRunHeapPolicy();
   InitProcessServices();
+  // Before SDL starts: SIGTERM and SIGINT end the program from anywhere,
+  // a modal window or a file chooser included.
+  win::InstallTerminationSignals();
   std::string error;
   auto display = TSdlDisplay::Create(&error);
   if (!display) {
