@@ -97,8 +97,12 @@ void AtForkChild() {
   signal(SIGINT, SIG_DFL);
   DieWithParentAfterFork(g_parent);
   if (g_shared) {
-    uint64_t empty = Slot(g_generation, 0);
-    g_shared->child.compare_exchange_strong(empty, Slot(g_generation, getpid()));
+    // The newest child of the current scope takes the slot (a library may
+    // fork more than once for one box, such as to ask a helper's version).
+    uint64_t seen = g_shared->child.load();
+    while ((seen >> 32) == g_generation &&
+           !g_shared->child.compare_exchange_weak(seen, Slot(g_generation, getpid()))) {
+    }
     if (g_shared->terminate.load()) _exit(1);
   }
   if (g_flag.load()) _exit(1);

@@ -123,11 +123,21 @@ fi
 
 # 3. The print dialog open, then SIGTERM.
 start print_dialog "$out/print"
-win=$(xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+win=
+for _ in $(seq 300); do
+  win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+  [ -n "$win" ] && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.2
+done
 dialog=
 if [ -n "$win" ]; then
+  # The button fills most of the window; the window may still be replaced
+  # while the player starts, so it is looked up again each time.
   for _ in $(seq 60); do
-    eval "$(xdotool getwindowgeometry --shell "$win" 2>/dev/null)"
+    X=0 Y=0 WIDTH=0 HEIGHT=0
+    win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+    [ -n "$win" ] && eval "$(xdotool getwindowgeometry --shell "$win" 2>/dev/null)"
     xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1 2>/dev/null
     dialog=$(wait_title '^Print$' 1) && break
     kill -0 "$pid" 2>/dev/null || break
