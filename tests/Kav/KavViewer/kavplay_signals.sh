@@ -3,7 +3,8 @@
 # X server (run under xvfb-run): the box for a show that cannot be opened,
 # the print dialog, and a "Slideshow Error" box during play, after which no
 # later slide's program starts. After SIGKILL of the player, the process that
-# draws its box is gone too.
+# draws its box is gone too. SIGTERM during the layout of a very long title
+# ends the player soon.
 # Usage: kavplay_signals.sh KAVPLAY OUTDIR
 set -u
 player=$1
@@ -186,5 +187,35 @@ else
   [ -e "$out/run/started" ] && fail "a later slide's program started after SIGTERM"
   ok
 fi
+# 5. SIGTERM while the loader lays out a title of nearly a million
+# characters (the whole layout takes minutes under ASan): the layout is
+# given up and the player ends soon.
+mkdir -p "$out/long"
+python3 - "$out/long/Project.kav" <<'PY'
+import sys
+words = "Lorem ipsum dolor sit amet consectetur adipiscing elit".split()
+parts, n, i = [], 0, 0
+while n < 980000:
+    w = words[(i * 7) % len(words)]
+    parts.append(w)
+    n += len(w) + 1
+    i += 1
+p = ("\ufeff[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=640\r\nopt_scr_height=480\r\nopt_scr_full=0\r\n"
+     "opt_repeat=repeat\r\n[Times]\r\nopt_slidescount=1\r\nopt_synchpos1=3000\r\n[Slide1]\r\nobject T:Text\r\n"
+     "GUID={long-1}\r\nText=\"%s\"\r\nTextColor=255,255,255\r\nFontName=Noto Sans\r\nobject k:KeyPoint\r\n"
+     "Time=0\r\nPosition=0,0\r\nScaleX=10\r\nScaleY=10\r\nend\r\nend\r\n") % " ".join(parts)
+open(sys.argv[1], "w", encoding="utf-8").write(p)
+PY
+start long_title "$out/long" -log
+for _ in $(seq 600); do grep -q "Loader Inited" "$out/$case_name.out" && break; sleep 0.1; done
+if ! grep -q "Loader Inited" "$out/$case_name.out"; then
+  fail "the loader never started"
+else
+  sleep 1  # into the layout
+  kill -TERM "$pid"
+  wait_exit 30 || fail "still running 30 s after SIGTERM during the layout of a long title"
+  ok
+fi
+
 [ "$failures" -eq 0 ] || exit 1
 echo "PASS"
