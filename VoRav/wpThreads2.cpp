@@ -24,6 +24,10 @@ struct TThread::TRunState {
   std::atomic<int32_t> tid{0};
   std::atomic<bool> ended{false};
   std::atomic<int32_t> exit_code{0};
+  // Terminate's flag once more, owned by the run: read through
+  // CurrentThreadStopRequested, which must not reach into a TThread that its
+  // own Execute may release.
+  std::atomic<bool> stop{false};
 };
 
 namespace {
@@ -63,6 +67,16 @@ void ReportThreadException(const std::exception* e) {
 
 TThread::TThread() = default;
 
+namespace {
+// The stop flag of the TThread whose Execute runs on this thread.
+thread_local const std::atomic<bool>* t_stop_flag = nullptr;
+}  // namespace
+
+bool CurrentThreadStopRequested() noexcept {
+  const std::atomic<bool>* flag = t_stop_flag;
+  return flag && flag->load(std::memory_order_relaxed);
+}
+
 void TThread::ThreadRoutine(TThread* self, std::shared_ptr<TRunState> state) {
   state->tid = static_cast<int32_t>(gettid());
   state->tid.notify_all();
@@ -74,7 +88,13 @@ void TThread::ThreadRoutine(TThread* self, std::shared_ptr<TRunState> state) {
     // a refused thread ends with the mutex abandoned and waiters see its end.
     registered = CoInitializeOnce();
     state->started_event->SetEvent();
-    if (registered) self->Execute();  // `self` may be gone once this returns
+    if (registered) {
+      struct TStopFlagScope {
+        explicit TStopFlagScope(const std::atomic<bool>* flag) { t_stop_flag = flag; }
+        ~TStopFlagScope() { t_stop_flag = nullptr; }
+      } scope(&state->stop);
+      self->Execute();  // `self` may be gone once this returns
+    }
   } catch (const std::exception& e) {
     code = 1;
     ReportThreadException(&e);
@@ -129,7 +149,10 @@ bool TThread::Start() {
   return true;
 }
 
-void TThread::Terminate() { terminated_ = true; }
+void TThread::Terminate() {
+  terminated_ = true;
+  if (std::shared_ptr<TRunState> run = CurrentRun()) run->stop = true;
+}
 
 bool TThread::WaitFor(uint32_t timeout_ms) {
   std::shared_ptr<TRunState> state = CurrentRun();

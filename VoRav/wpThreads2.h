@@ -45,6 +45,10 @@ uint32_t CurrentThreadId() noexcept;
 // with CurrentThreadId to decide whether work must be handed to the GUI thread.
 uint32_t MainThreadId() noexcept;
 inline bool IsMainThread() noexcept { return CurrentThreadId() == MainThreadId(); }
+// True when the calling thread runs a TThread's Execute and that thread was
+// asked to stop (Terminate): long work (text layout, decoding) checks it and
+// gives up, since its result will not be used. False on any other thread.
+bool CurrentThreadStopRequested() noexcept;
 
 class TThread : public TRefObject {
  public:

@@ -93,6 +93,11 @@ if(KAV_TESTS)
     # the player keeps the software device on a CPU renderer).
     kav_xvfb_player_test(kavplay_xvfb_input_gl 120 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
                          ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_input_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_input_gl)
+    # SIGTERM and SIGINT inside modal windows (the box for a show that cannot
+    # be opened, the print dialog, an error box during play): the player ends
+    # and starts nothing more; after SIGKILL its box's process is gone too.
+    kav_xvfb_player_test(kavplay_xvfb_signals 240 "ASAN_OPTIONS=detect_leaks=0"
+                         ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_signals.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/kavplay_signals)
     # Every way out in an X server: the window manager's close request (also
     # repeated, with keys queued behind it), Esc, a double click bound to
     # Exit, SIGTERM, and the X connection killed.

@@ -13,6 +13,7 @@
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpFileStream.h"
 #include "platform/window/WinBackend.h"
+#include "platform/window/WinTerminate.h"
 
 namespace kav {
 namespace {
@@ -176,6 +177,7 @@ bool TSaveDialog::Execute() {
   // drawn; an application that is ending calls the chooser off.
   bool disabled = owner && win::IsWindow(owner) && !win::EnableWindow(owner, false);
   request.pump = [] {
+    if (win::TerminationRequested()) return false;  // the player is ending on a signal
     TWinApplication* app = WinApplication();
     if (!app) return true;
     if (app->Terminated()) return false;

@@ -17,6 +17,7 @@
 #include "VoRav/vxLog.h"
 #include "VoRav/vxPaths.h"
 #include "VoRav/vxUTF8.h"
+#include "platform/window/WinTerminate.h"
 
 extern char** environ;
 
@@ -394,6 +395,8 @@ void SetSpawnFunction(TSpawnFn fn) {
 
 bool SpawnDetached(const std::vector<std::string>& argv) {
   if (argv.empty() || argv[0].empty()) return false;
+  // The player is ending on a signal: nothing more is started.
+  if (win::TerminationRequested()) return false;
   {
     std::lock_guard<std::mutex> lock(g_spawn_lock);
     if (g_spawn) return g_spawn(argv);

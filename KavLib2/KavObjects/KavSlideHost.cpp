@@ -10,6 +10,7 @@
 #include "KavLib2/KavViewer/KavImageCache.h"
 #include "VoRav/Graphics/Effects2D/ButtonGenerator.h"
 #include "VoRav/Graphics/Effects2D/ShadowGenerator.h"
+#include "VoRav/wpThreads2.h"
 #include "VoRav/Graphics/JpegColorSpace/vxColorProfile.h"
 #include "VoRav/Graphics/SysBitmapUtils.h"
 #include "VoRav/Graphics/SysImage.h"
@@ -235,11 +236,12 @@ Ref<TImage> TKavSlideHost::Open(void*, TFileSource*, const std::u16string& name)
   try {
     image = ProduceResource(name);
   } catch (...) {
-    if (!going_.load()) throw;
+    if (!going_.load() && !CurrentThreadStopRequested()) throw;
   }
-  // A production cut short because this host is going is no picture: the
-  // next producer on the source (or the file) answers instead.
-  if (going_.load()) return nullptr;
+  // A production cut short because this host is going, or because the
+  // thread making it was asked to stop, is no picture: the next producer on
+  // the source (or the file) answers instead.
+  if (going_.load() || CurrentThreadStopRequested()) return nullptr;
   return image;
 }
 

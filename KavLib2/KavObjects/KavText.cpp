@@ -17,6 +17,7 @@
 #include "VoRav/vxIni.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
+#include "VoRav/wpThreads2.h"
 
 namespace kav {
 
@@ -295,6 +296,7 @@ void TKavText::ResolveImage() {
   }
   // The slide's survey lays texts out as they are; they render after it.
   if (picture_ && GetSlide()->InSurvey()) return;
+  if (CurrentThreadStopRequested()) return;  // the slide is being dropped
   // The height the text is shown at: what the slide's survey asks for, else
   // its share of the parent's height.
   const TFloatPoint parent = CopySize();
@@ -312,6 +314,9 @@ void TKavText::ResolveImage() {
   } catch (const Exception&) {
     unit = TSize{0, 0};
   }
+  // The layout was given up (the thread is stopping): nothing is taken, and
+  // the text stays to be made again.
+  if (CurrentThreadStopRequested()) return;
   if (unit.cx <= 0 || unit.cy <= 0 || unit_body.Bottom <= unit_body.Top) {
     if (!picture_) TakeRendering(LoadImageHandle(accessor, unit_key));  // the host's placeholder
     dirty_ = false;

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "VoRav/wpExceptions.h"
+#include "VoRav/wpThreads2.h"
 
 namespace kav {
 namespace {
@@ -232,6 +233,8 @@ Ref<TCachedVectorText> BuildCachedVectorText(const TFontDesc& font, const std::v
   Ref<TCachedVectorText> text = MakeRef<TCachedVectorText>(int32_t(lines.size()), metrics);
   TPointArray points;
   for (size_t i = 0; i < lines.size(); ++i) {
+    // A thread asked to stop gives the text up: its caller looks at the same flag.
+    if (CurrentThreadStopRequested()) break;
     Ref<TTextElementEx> e = v->CreateTextElement(font, lines[i]);
     for (int32_t g = 0; g < e->GlyphCount(); ++g) {
       TGlyphRecord r;

@@ -5,6 +5,7 @@
 #include "VoRav/Graphics/SysPixelFormat.h"
 #include "VoRav/Win32/Text/winFontUtils.h"
 #include "VoRav/Win32/Text/winTextVectorizer.h"
+#include "VoRav/wpThreads2.h"
 
 namespace kav {
 
@@ -38,8 +39,12 @@ Ref<TTextBitmapStore> TTextBitmapStore::Create(const std::u16string& key, TFileA
   std::vector<std::u16string> lines;
   ParseTextParamsKey(StripMarkupTags(key), lines, params);
   Ref<TCachedVectorText> text;
-  Ref<TStream> stream = accessor ? accessor->OpenFile(vect_key) : Ref<TStream>();
-  if (stream) {
+  // A thread asked to stop makes an empty text at once (its caller drops it).
+  const bool stopping = CurrentThreadStopRequested();
+  Ref<TStream> stream = accessor && !stopping ? accessor->OpenFile(vect_key) : Ref<TStream>();
+  if (stopping) {
+    text = MakeRef<TCachedVectorText>();
+  } else if (stream) {
     Ref<TFileAccessorCacheReader> reader = MakeRef<TFileAccessorCacheReader>(accessor);
     LoadCachedVectorText(text, stream.get(), &TTextBitmapStore::FindVectTextCache, reader.get());
   } else {

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,10 +24,11 @@ namespace {
 constexpr size_t kMaxAnswerBytes = 64 * 1024;  // a path, with room to spare
 constexpr int kPumpMs = 50;
 
-// Ends a child that is no longer wanted: SIGTERM, then SIGKILL after 2 s.
+// Ends a child that is no longer wanted: SIGTERM, then SIGKILL after half a
+// second (the player may be ending on a signal and must be gone within one).
 void EndChild(pid_t pid) {
   kill(pid, SIGTERM);
-  for (int i = 0; i < 40; ++i) {
+  for (int i = 0; i < 10; ++i) {
     if (waitpid(pid, nullptr, WNOHANG) == pid) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(kPumpMs));
   }
@@ -43,20 +44,46 @@ TRun RunProgram(const std::vector<std::string>& argv, const std::function<bool()
                 int& status) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return TRun::kNotStarted;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  // Everything the child needs is made before fork: between fork and exec
+  // only async-signal-safe calls are made.
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-  pid_t pid = 0;
-  int err = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
-  if (err != 0) {
+  // A failed exec is told through a pipe that a successful one closes.
+  int exec_fds[2];
+  if (pipe2(exec_fds, O_CLOEXEC) != 0) {
     close(fds[0]);
+    close(fds[1]);
+    return TRun::kNotStarted;
+  }
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // The chooser dies with the player, even when the player is killed.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int err = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (in < 0 || err < 0 || dup2(in, 0) < 0 || dup2(fds[1], 1) < 0 || dup2(err, 2) < 0) _exit(127);
+    // The player's handlers are not the chooser's.
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGINT, SIG_DFL);
+    execve(args[0], args.data(), environ);
+    const int e = errno;
+    (void)!write(exec_fds[1], &e, sizeof e);
+    _exit(127);
+  }
+  close(fds[1]);
+  close(exec_fds[1]);
+  int exec_error = 0;
+  ssize_t got = -1;
+  if (pid > 0)
+    while ((got = read(exec_fds[0], &exec_error, sizeof exec_error)) < 0 && errno == EINTR) {
+    }
+  close(exec_fds[0]);
+  if (pid < 0 || got > 0) {
+    close(fds[0]);
+    if (pid > 0) waitpid(pid, nullptr, 0);
     return TRun::kNotStarted;
   }
   bool open_pipe = true;

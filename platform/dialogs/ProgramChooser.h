@@ -1,7 +1,8 @@
 // Choosers that are programs of the desktop: zenity (GTK) and kdialog (KDE).
-// Each is started with posix_spawn, its arguments as an argument vector
-// (never a shell), its answer read from its output: exit 0 and a path is a
-// chosen file, exit 1 a cancel. A program that is not installed, or no
+// Each is started with fork and exec, dying with the player even when the
+// player is killed, its arguments as an argument vector (never a shell),
+// its answer read from its output: exit 0 and a path is a chosen file,
+// exit 1 a cancel. A program that is not installed, or no
 // display to show it on, answers kUnavailable.
 #pragma once
 

@@ -4,6 +4,7 @@
 
 #include "VoRav/wpThreads2.h"
 #include "platform/window/WinState.h"
+#include "platform/window/WinTerminate.h"
 
 namespace kav::win {
 
@@ -178,9 +179,17 @@ void InitWindowSystem(std::unique_ptr<TWindowBackend> backend) {
   DoneWindowSystem();
   TState& s = State();
   if (backend) s.backend = std::move(backend);
+  // A termination signal wakes the GUI thread's wait; GetMessage then
+  // answers WM_QUIT.
+  SetTerminationWake([] {
+    TState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    if (state.backend) state.backend->Wake();
+  });
 }
 
 void DoneWindowSystem() {
+  SetTerminationWake(nullptr);
   std::unique_ptr<TState>& p = StatePtr();
   if (!p) return;
   TState& s = *p;

@@ -6,6 +6,7 @@
 #include "VoRav/wpThreads2.h"
 #include "VoRav/wpLocks.h"
 #include "platform/window/WinState.h"
+#include "platform/window/WinTerminate.h"
 
 namespace kav::win {
 
@@ -55,6 +56,14 @@ bool NextMessage(TMsg* msg, HWND hwnd, uint32_t min, uint32_t max, bool remove, 
     ProcessSent();
     {
       std::lock_guard<std::mutex> guard(s.lock);
+      // After SIGTERM or SIGINT every loop is told to quit, on every call
+      // and before anything else: a modal loop ends, then the loop around it.
+      if (TerminationRequested() && InRange(WM_QUIT, min, max)) {
+        *msg = TMsg{};
+        msg->message = WM_QUIT;
+        msg->time = s.backend->Now();
+        return true;
+      }
       for (auto it = s.posted.begin(); it != s.posted.end(); ++it) {
         if (!Matches(*it, hwnd, min, max)) continue;
         *msg = *it;

@@ -42,6 +42,7 @@
 #include "platform/sound/sdl/SndSdlDevice.h"
 #include "platform/window/WinApi.h"
 #include "platform/window/sdl/SdlX11.h"
+#include "platform/window/WinTerminate.h"
 
 using namespace kav;
 
@@ -235,6 +236,9 @@ int main(int argc, char** argv) {
     }
     if (!has_wayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
   }
+  // Before SDL starts: SIGTERM and SIGINT end the program from anywhere,
+  // a modal window or a file chooser included.
+  win::InstallTerminationSignals();
   std::string error;
   auto display = TSdlDisplay::Create(&error);
   if (!display) {

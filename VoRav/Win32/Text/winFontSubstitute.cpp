@@ -8,6 +8,7 @@
 #include "VoRav/Text/vxWideStringUtils.h"
 #include "VoRav/Win32/Text/winFontUtils.h"
 #include "VoRav/Win32/Text/winTextAPI.h"
+#include "VoRav/wpThreads2.h"
 #include "platform/text/PlatformText.h"
 
 namespace kav {
@@ -221,6 +222,8 @@ void TFontReplacer::ReplaceRun(const std::u16string& text, int32_t first, const 
   const int32_t s = FontStyleIndex(font.Style);
   tried.push_back(item);
   while (first <= last) {
+    // A layout whose thread was asked to stop is given up by its element.
+    if (CurrentThreadStopRequested()) return;
     int32_t n = 0;
     for (int32_t pos = first; pos <= last;) {
       const int32_t c = ClusterLength(text, pos, last);
@@ -290,6 +293,11 @@ void TFontReplacer::Replace(const std::u16string& text, int32_t start, const TRu
   ptext::TPlacement p;
   const std::u16string_view range = std::u16string_view(text).substr(size_t(start), size_t(count));
   ptext::GetCharacterPlacement(CreateFontHandle(font).get(), range, ptext::gcpReorder, p);
+  if (CurrentThreadStopRequested()) {
+    callback_ = saved;
+    chosen_ = saved_chosen;
+    return;
+  }
   std::vector<int32_t> visual(size_t(count), 0);
   int32_t v = 0;
   for (int32_t u : p.VisualToLogical) {
@@ -299,7 +307,7 @@ void TFontReplacer::Replace(const std::u16string& text, int32_t start, const TRu
   for (int32_t i = 1; i < count; ++i)
     if (visual[size_t(i)] < 0) visual[size_t(i)] = visual[size_t(i) - 1];
   int32_t piece = 0;
-  for (int32_t i = 1; i <= count; ++i) {
+  for (int32_t i = 1; i <= count && !CurrentThreadStopRequested(); ++i) {
     if (i < count && std::abs(visual[size_t(i)] - visual[size_t(i) - 1]) <= 1) continue;
     std::vector<TFontItem*> tried;
     ReplaceRun(text, start + piece, font, chosen_, start + i - 1, tried);

@@ -6,6 +6,7 @@
 #include "VoRav/Win32/Text/winFontSubstitute.h"
 #include "VoRav/Win32/Text/winFontUtils.h"
 #include "VoRav/Win32/Text/winTextAPI.h"
+#include "VoRav/wpThreads2.h"
 
 namespace kav {
 namespace {
@@ -87,6 +88,7 @@ void TWinTextElement::InsertText(int32_t position, const std::u16string& source,
 }
 
 void TWinTextElement::Layout() {
+  cancelled_ = false;
   length_ = int32_t(text_.size());
   runs_.clear();
   glyph_pen_.clear();
@@ -95,13 +97,33 @@ void TWinTextElement::Layout() {
   bounds_ = TTextBounds();
   glyph_of_char_.assign(size_t(length_), 0);
   advances_.assign(size_t(length_) + 1, 0);
-  if (length_ > 0) {
+  if (length_ > 0 && !CurrentThreadStopRequested()) {
     // The replacer serialises layouts on its own lock.
     FontReplacer()->Replace(text_, 0, TRunCallback::Bind<&TWinTextElement::AddRun>(this), font_, length_);
   }
   carets_.assign(size_t(length_) + 1, 0);
   extents_.assign(size_t(length_) + 1, {0, 0});
+  // Departure: a layout on a worker asked to stop is given up (no runs); its slide is dropped anyway.
+  if (CurrentThreadStopRequested()) {
+    AbandonLayout();
+    return;
+  }
   LayoutRuns();
+  if (CurrentThreadStopRequested()) AbandonLayout();
+}
+
+void TWinTextElement::AbandonLayout() {
+  cancelled_ = true;
+  runs_.clear();
+  glyph_pen_.clear();
+  glyphs_.clear();
+  glyph_count_ = 0;
+  line_levels_.clear();
+  bounds_ = TTextBounds();
+  glyph_of_char_.assign(size_t(length_), 0);
+  advances_.assign(size_t(length_) + 1, 0);
+  carets_.assign(size_t(length_) + 1, 0);
+  extents_.assign(size_t(length_) + 1, {0, 0});
 }
 
 void TWinTextElement::AddRun(const std::u16string&, int32_t start, bool& accept, bool covered, const TFontDesc& font,
@@ -153,8 +175,10 @@ void TWinTextElement::LayoutRuns() {
   glyph_count_ = 0;
   line_levels_.clear();
   if (runs_.size() > 1) OrderRuns();
+  if (CurrentThreadStopRequested()) return;
   TTextDirection dir = direction_;
   for (size_t r = 0; r < runs_.size(); ++r) {
+    if (CurrentThreadStopRequested()) return;  // Layout abandons what was done
     TTextRun& run = runs_[r];
     LayoutRun(run, advance, dir, ink_left, ink_right);
     advance += run.Width;
@@ -190,6 +214,13 @@ void TWinTextElement::LayoutRun(TTextRun& run, int32_t pen, TTextDirection dir, 
     ptext::GetCharacterPlacementAtLevels(font.get(), chars, line_levels_.data() + run.Start, p);
   else
     PlaceWithDirection(font.get(), chars, dir, p);
+  if (p.Order.size() < size_t(run.Count) || p.Class.size() < size_t(run.Count)) {
+    // Departure: a run the placement refuses (longer than it takes) shows no glyph instead of being read past.
+    p = ptext::TPlacement();
+    p.Order.assign(size_t(run.Count), 0);
+    p.Class.assign(size_t(run.Count), ptext::gcpLatin);
+  }
+  if (CurrentThreadStopRequested()) return;  // Layout abandons what was done
   const int32_t glyphs_before = int32_t(glyphs_.size());
   const int32_t ng = p.GlyphCount;
   std::vector<int32_t> char_of_glyph(size_t(ng), -1);
@@ -207,7 +238,14 @@ void TWinTextElement::LayoutRun(TTextRun& run, int32_t pen, TTextDirection dir, 
   run.OffsetX = p.OffsetX;
   run.OffsetY = p.OffsetY;
   run.Abc.assign(size_t(ng), ptext::TABC());
-  run.AbcKnown = ng > 0 && GetCharABCWidthsIProc(font.get(), run.Abc.data(), ng, 0, ng - 1, run.Glyphs.data());
+  // In slices, so that a layout whose thread is asked to stop ends soon.
+  constexpr int32_t kAbcSlice = 4096;
+  run.AbcKnown = ng > 0;
+  for (int32_t g = 0; g < ng && run.AbcKnown; g += kAbcSlice) {
+    if (CurrentThreadStopRequested()) return;  // Layout abandons what was done
+    const int32_t n = std::min(kAbcSlice, ng - g);
+    run.AbcKnown = GetCharABCWidthsIProc(font.get(), run.Abc.data() + g, n, 0, n - 1, run.Glyphs.data() + g);
+  }
   const TTextMetrics m = GetTextMetricsOf(font.get());
   run.Ascent = m.Ascent;
   run.Descent = m.Descent;

@@ -70,9 +70,15 @@ class TWinTextElement : public TTextElementEx {
   }
   const TRunFilter& RunFilter() const noexcept { return run_filter_; }
   void SetRunFilter(const TRunFilter& filter) noexcept { run_filter_ = filter; }
+  // True when the last layout was given up because the thread doing it was
+  // asked to stop (CurrentThreadStopRequested): the element then shows
+  // nothing, as one without runs.
+  bool LayoutCancelled() const noexcept { return cancelled_; }
 
  private:
   void Layout();
+  // Leaves the element laid out as one without runs (a layout given up).
+  void AbandonLayout();
   void AddRun(const std::u16string& text, int32_t start, bool& accept, bool covered, const TFontDesc& font,
               int32_t count);
   void LayoutRuns();
@@ -94,6 +100,7 @@ class TWinTextElement : public TTextElementEx {
   std::vector<int32_t> advances_;                       // length + 1
   std::vector<uint8_t> line_levels_;  // embedding levels of the whole line when it is cut into runs
   TRunFilter run_filter_;
+  bool cancelled_ = false;
 };
 
 // The control character that opens `dir` (0 for none).

@@ -16,6 +16,7 @@
 #include "VoRav/wpLocks.h"
 #include "platform/window/WinDialog.h"
 #include "platform/window/sdl/SdlX11.h"
+#include "platform/window/WinTerminate.h"
 
 namespace kav::win {
 
@@ -84,6 +85,7 @@ TSdlWindowBackend::TSdlWindowBackend() {
 }
 
 TSdlWindowBackend::~TSdlWindowBackend() {
+  SetTerminationWake(nullptr);  // no wake reaches a backend being destroyed
   for (auto& [h, m] : mirrors_)
     if (m.window) SDL_DestroyWindow(m.window);
   for (auto& [h, c] : cursors_) SDL_FreeCursor(c);
@@ -463,9 +465,19 @@ int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std:
   // (zenity) that cannot show it either and still answer success.
   const char* driver = SDL_GetCurrentVideoDriver();
   const bool headless = driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0);
-  if (headless || SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr) != 0)
+  if (TerminationRequested() || headless) {
     std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
-  return IDOK;
+    return IDOK;
+  }
+  // SDL draws the box in a forked child and waits for it: the child dies
+  // with the player, and a termination signal kills it, so the wait ends.
+  int shown;
+  {
+    TChildDiesWithParent scope;
+    shown = SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr);
+  }
+  if (shown != 0) std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
+  return TerminationRequested() ? int32_t(IDCANCEL) : int32_t(IDOK);
 }
 
 bool TSdlWindowBackend::PresentPixels(HWND hwnd, TSize client, const uint32_t* pixels, int32_t width, int32_t height,

@@ -8,6 +8,7 @@
 #include "EngineStubs.h"
 #include "../../VoRav/LogCapture.h"
 #include "KavLib2/KavEngine/KavViewerActions.h"
+#include "platform/window/WinTerminate.h"
 #include "VoRav/vxUTF8.h"
 #include "tests/VoRav/TempFolder.h"
 
@@ -277,4 +278,17 @@ TEST(CommandGuard, AddressesAndDocumentsFollowTheSamePermission) {
   EXPECT_EQ(calls.size(), 2u);
   SetProgramStartAllowed(false);
   SetSpawnFunction(nullptr);
+}
+
+TEST(RunApp, NothingStartsOnceThePlayerIsEndingOnASignal) {
+  test::TTempFolder folder;
+  TSpawns spawns;
+  RunAppProc(u"viewer x", folder.Wide(), nullptr);
+  EXPECT_EQ(spawns.calls.size(), 1u);
+  win::RequestTermination();
+  spawns.calls.clear();
+  RunAppProc(u"viewer x", folder.Wide(), nullptr);
+  RunAppProc(u"https://example.org/", folder.Wide(), nullptr);
+  win::ResetTerminationForTests();
+  EXPECT_TRUE(spawns.calls.empty());
 }

@@ -7,7 +7,13 @@
 #include "tests/VoRav/ScopedEnv.h"
 #include <sys/stat.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <fstream>
+#include <thread>
 #include <cstdlib>
 #include <optional>
 
@@ -213,6 +219,49 @@ TEST(SaveChooserPrograms, CallingTheWaitOffEndsTheProgram) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
   pid_t pid = std::stoi(tmp.ReadFile("pid"));
   EXPECT_NE(kill(pid, 0), 0);  // gone and reaped
+}
+
+TEST(SaveChooserPrograms, TheProgramDiesWithAKilledPlayer) {
+  TTempFolder tmp;
+  TEnv d("DISPLAY", ":99");
+  const std::string program = FakeProgram(tmp, "echo $$ > \"" + tmp.Sys("pid.tmp") + "\"; mv \"" +
+                                                   tmp.Sys("pid.tmp") + "\" \"" + tmp.Sys("pid") + "\"; exec sleep 120");
+  // A stand-in for the player, waiting on the chooser until it is killed.
+  const pid_t player = fork();
+  ASSERT_GE(player, 0);
+  if (player == 0) {
+    TSaveFileRequest r;
+    r.proposed_name = "Slide1.bmp";
+    NewZenityChooser(program)->Choose(r);
+    _exit(0);
+  }
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!tmp.Exists("pid") && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  kill(player, SIGKILL);
+  waitpid(player, nullptr, 0);
+  ASSERT_TRUE(tmp.Exists("pid"));
+  const pid_t chooser = std::stoi(tmp.ReadFile("pid"));
+  // Reparented and reaped elsewhere: gone (or a zombie) is what counts.
+  bool gone = false;
+  while (!gone && std::chrono::steady_clock::now() < end + std::chrono::seconds(30)) {
+    std::ifstream stat("/proc/" + std::to_string(chooser) + "/stat");
+    std::string pid_text, name, state;
+    gone = !(stat >> pid_text >> name >> state) || state == "Z";
+    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(gone);
+  if (!gone) kill(chooser, SIGKILL);
+}
+
+TEST(SaveChooserPrograms, AProgramThatCannotBeStartedIsUnavailable) {
+  TTempFolder tmp;
+  TEnv d("DISPLAY", ":99");
+  // Executable, but its interpreter is missing: exec fails.
+  tmp.WriteFile("broken", "#!/no/such/interpreter\nexit 0\n");
+  chmod(tmp.Sys("broken").c_str(), 0755);
+  TSaveFileRequest r;
+  EXPECT_EQ(NewZenityChooser(tmp.Sys("broken"))->Choose(r).outcome, TSaveFileOutcome::kUnavailable);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "WinTestUtil.h"
 #include "platform/window/WinDialog.h"
+#include "platform/window/WinTerminate.h"
 
 namespace kav::win {
 
@@ -247,6 +248,20 @@ TEST_F(DialogTest, AQuitEndsTheDialogAndIsPostedAgain) {
   TMsg m;
   ASSERT_FALSE(GetMessage(&m, 0, 0, 0));
   EXPECT_EQ(m.wParam, 3u);
+}
+
+TEST_F(DialogTest, ATerminationSignalEndsTheDialogAndTheLoopsAroundIt) {
+  owner_ = MakeTop(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  on_init = [](HWND) { RequestTermination(); };
+  EXPECT_EQ(Run(TwoButtons(), owner_), 0);
+  EXPECT_EQ(host.Destroyed, 1);
+  EXPECT_TRUE(IsWindowEnabled(owner_));
+  TMsg m;
+  EXPECT_FALSE(GetMessage(&m, 0, 0, 0));
+  // A dialog opened afterwards ends at once too.
+  on_init = nullptr;
+  EXPECT_EQ(Run(TwoButtons(), owner_), 0);
+  ResetTerminationForTests();
 }
 
 TEST_F(DialogTest, NoHostOrADamagedTemplateGivesMinusOne) {

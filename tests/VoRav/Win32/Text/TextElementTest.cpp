@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "VoRav/Win32/Text/winFontThread.h"
 #include "VoRav/Win32/Text/winFontUtils.h"
 #include "VoRav/Win32/Text/winTextElement.h"
+#include "VoRav/wpThreads2.h"
 
 namespace kav {
 namespace {
@@ -262,6 +264,78 @@ TEST(FontUtils, RenderTextRecoversAlphaOverAnInvertedBackground) {
   EXPECT_GT(clear, 10);
   EXPECT_FALSE(FontUtils()->RenderText(f, u"Ag", origin, 0, 0));
   EXPECT_GT(FontUtils()->TextWidth(f, u"Ag", 2, 0), 10);
+}
+
+// About `units` code units of Latin words.
+std::u16string LongText(size_t units) {
+  const char16_t* words[] = {u"Lorem", u"ipsum", u"dolor", u"sit", u"amet", u"consectetur", u"adipiscing", u"elit"};
+  std::u16string text;
+  for (int i = 0; text.size() < units; ++i) {
+    text += words[(i * 7) % 8];
+    text += u' ';
+  }
+  text.resize(units);
+  return text;
+}
+
+// Lays a text out on a thread of its own; `stop_first` asks the thread to
+// stop before the layout starts, else once it has started.
+class TLayoutThread : public TThread {
+ public:
+  TLayoutThread(std::u16string text, bool stop_first) : text_(std::move(text)), stop_first_(stop_first) {}
+  std::atomic<bool> started{false};
+  Ref<TWinTextElement> element;
+
+ protected:
+  void Execute() override {
+    while (stop_first_ && !Terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    element = MakeRef<TWinTextElement>(Font(u"DejaVu Sans"), tdNone);
+    started = true;
+    element->InsertText(0, text_, int32_t(text_.size()), 0);
+  }
+
+ private:
+  std::u16string text_;
+  bool stop_first_;
+};
+
+TEST(TextElement, ALayoutOnAThreadAskedToStopIsGivenUpAndShowsNothing) {
+  const std::u16string text = LongText(990000);
+  {
+    Ref<TLayoutThread> t = MakeRef<TLayoutThread>(text, true);
+    ASSERT_TRUE(t->Start());
+    t->Terminate();
+    ASSERT_TRUE(t->WaitFor(120000));
+    ASSERT_TRUE(t->element);
+    EXPECT_TRUE(t->element->LayoutCancelled());
+    EXPECT_EQ(t->element->GlyphCount(), 0);
+    EXPECT_EQ(t->element->Width(), 0);
+    EXPECT_TRUE(t->element->Runs().empty());
+    EXPECT_EQ(t->element->Length(), int32_t(text.size()));
+  }
+  {
+    // Asked while it works: the layout (seconds for this text) gives up.
+    Ref<TLayoutThread> t = MakeRef<TLayoutThread>(text, false);
+    ASSERT_TRUE(t->Start());
+    while (!t->started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    t->Terminate();
+    ASSERT_TRUE(t->WaitFor(120000));
+    EXPECT_TRUE(t->element->LayoutCancelled());
+    EXPECT_EQ(t->element->GlyphCount(), 0);
+  }
+  // On a thread nobody stops, and on threads that are no TThread, the text
+  // is laid out whole.
+  Ref<TWinTextElement> e = Element(text.substr(0, 2000), Font(u"DejaVu Sans"));
+  EXPECT_FALSE(e->LayoutCancelled());
+  EXPECT_GT(e->GlyphCount(), 1000);
+}
+
+TEST(TextElement, ATextLongerThanPlacementTakesShowsNoGlyphs) {
+  const std::u16string text = LongText(1000001);
+  Ref<TWinTextElement> e = Element(text, Font(u"DejaVu Sans"));
+  EXPECT_EQ(e->Length(), int32_t(text.size()));
+  EXPECT_EQ(e->GlyphCount(), 0);
+  EXPECT_EQ(e->Width(), 0);
 }
 
 TEST(FontThread, ListsInstalledFamiliesAndStops) {

@@ -1,0 +1,221 @@
+#!/bin/bash
+# SIGTERM and SIGINT end the real player from inside its modal windows, in an
+# X server (run under xvfb-run): the box for a show that cannot be opened,
+# the print dialog, and a "Slideshow Error" box during play, after which no
+# later slide's program starts. After SIGKILL of the player, the process that
+# draws its box is gone too. SIGTERM during the layout of a very long title
+# ends the player soon.
+# Usage: kavplay_signals.sh KAVPLAY OUTDIR
+set -u
+player=$1
+out=$2
+for tool in xdotool python3; do command -v $tool >/dev/null || { echo "no $tool: skipped"; exit 77; }; done
+rm -rf "$out"
+mkdir -p "$out"
+failures=0
+pid=
+case_name=
+
+fail() {
+  echo "FAIL [$case_name]: $*"
+  case_failed=1
+  [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null
+  tail -n 20 "$out/$case_name.out"
+  failures=$((failures + 1))
+}
+
+# start NAME ARGS...: the player in the background, in a session of its own
+# so that the processes it started can be found by their session.
+start() {
+  case_name=$1
+  case_failed=0
+  shift
+  # SIGINT: a shell leaves it ignored for background jobs; restored here.
+  setsid env --default-signal=INT "$player" "$@" >"$out/$case_name.out" 2>&1 &
+  pid=$!
+}
+
+# Waits SECS for a visible window whose title matches; prints its id.
+wait_title() {
+  local title=$1 end=$((SECONDS + $2)) w
+  while [ "$SECONDS" -le "$end" ]; do
+    w=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -n 1)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
+# Waits SECS for the player to end; false when it runs on.
+wait_exit() {
+  local end=$(($SECONDS + $1))
+  while [ "$SECONDS" -le "$end" ]; do
+    kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# Waits SECS until no process of session SID is left; false when one is.
+wait_session_gone() {
+  local sid=$1 end=$(($SECONDS + $2))
+  while [ "$SECONDS" -le "$end" ]; do
+    [ -z "$(ps -e -o sid=,stat= | awk -v s="$sid" '$1 == s && $2 !~ /^Z/')" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+ok() {
+  [ "$case_failed" -eq 0 ] && echo "ok [$case_name]"
+}
+
+no_window_left() {
+  local title=$1
+  ! xdotool search --onlyvisible --name "$title" >/dev/null 2>&1
+}
+
+# A show with one slide holding a button that opens the print dialog over
+# most of the screen.
+mkdir -p "$out/print"
+printf '\xef\xbb\xbf[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=640\r\nopt_scr_height=480\r\nopt_scr_full=0\r\nopt_repeat=repeat\r\n[Times]\r\nopt_slidescount=1\r\nopt_synchpos1=60000\r\n[Slide1]\r\nobject P:Button\r\nGUID={print-button}\r\nTheme=Glass\r\nAction=print\r\nobject k:KeyPoint\r\nTime=0\r\nPosition=0,0\r\nScaleX=90\r\nScaleY=90\r\nend\r\nend\r\n' >"$out/print/Project.kav"
+
+# A show whose first slide asks for a prohibited command (the error box) and
+# whose second starts a program of the show that leaves a marker file.
+mkdir -p "$out/run"
+printf '#!/bin/sh\n: > "$(dirname "$0")/started"\n' >"$out/run/mark"
+chmod +x "$out/run/mark"
+show_with_programs() {
+  printf '\xef\xbb\xbf[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=640\r\nopt_scr_height=480\r\nopt_scr_full=0\r\nopt_repeat=repeat\r\nopt_allowrunapp=1\r\n[Times]\r\nopt_slidescount=2\r\nopt_synchpos1=3000\r\nopt_synchpos2=6000\r\n[Slide1]\r\nPers_RunApp=1\r\nRunAppFN=%s\r\n[Slide2]\r\nPers_RunApp=1\r\nRunAppFN=mark\r\n' "$1" >"$out/run/Project.kav"
+}
+
+# 1. The box for a show that cannot be opened, then SIGTERM (and SIGINT).
+for sig in TERM INT; do
+  start "missing_$sig" "$out/missing.kvshow"
+  if ! wait_title "Slideshow Error" 60 >/dev/null; then
+    fail "no error box"
+  else
+    kill -"$sig" "$pid"
+    if ! wait_exit 20; then
+      fail "still running 20 s after SIG$sig with the box open"
+    else
+      wait_session_gone "$pid" 20 || fail "a process drawing the box was left"
+      no_window_left "Slideshow Error" || fail "the box stayed on screen"
+      ok
+    fi
+  fi
+done
+
+# 2. SIGKILL with the box open: the process drawing it dies with the player.
+start missing_KILL "$out/missing.kvshow"
+if ! wait_title "Slideshow Error" 60 >/dev/null; then
+  fail "no error box"
+else
+  kill -KILL "$pid"
+  wait "$pid" 2>/dev/null
+  if ! wait_session_gone "$pid" 20; then
+    fail "the process drawing the box outlived the player: $(ps -e -o sid=,pid=,args= | awk -v s="$pid" '$1 == s')"
+    ps -e -o sid=,pid= | awk -v s="$pid" '$1 == s {print $2}' | xargs -r kill -KILL
+  else
+    no_window_left "Slideshow Error" || fail "the box stayed on screen"
+    ok
+  fi
+fi
+
+# 3. The print dialog open, then SIGTERM.
+start print_dialog "$out/print"
+win=
+for _ in $(seq 300); do
+  win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+  [ -n "$win" ] && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.2
+done
+dialog=
+if [ -n "$win" ]; then
+  # The button fills most of the window; the window may still be replaced
+  # while the player starts, so it is looked up again each time.
+  for _ in $(seq 60); do
+    X=0 Y=0 WIDTH=0 HEIGHT=0
+    win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+    [ -n "$win" ] && eval "$(xdotool getwindowgeometry --shell "$win" 2>/dev/null)"
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1 2>/dev/null
+    dialog=$(wait_title '^Print$' 1) && break
+    kill -0 "$pid" 2>/dev/null || break
+  done
+fi
+if [ -z "$dialog" ]; then
+  fail "no print dialog"
+else
+  kill -TERM "$pid"
+  if ! wait_exit 20; then
+    fail "still running 20 s after SIGTERM with the print dialog open"
+  else
+    no_window_left '^Print$' || fail "the dialog stayed on screen"
+    ok
+  fi
+fi
+
+# 4. Without a box the second slide's program starts (so the check below
+# can see a start); with SIGTERM during the first slide's error box it never
+# does.
+show_with_programs ""
+rm -f "$out/run/started"
+start programs_run "$out/run" --allow-programs
+for _ in $(seq 300); do [ -e "$out/run/started" ] && break; sleep 0.1; done
+kill -TERM "$pid"
+wait_exit 20 || fail "still running 20 s after SIGTERM"
+if [ -e "$out/run/started" ]; then ok; else fail "the second slide's program never started"; fi
+show_with_programs "format c:"
+rm -f "$out/run/started"
+start programs_after_signal "$out/run" --allow-programs
+box=$(wait_title "Slideshow Error" 60)
+if [ -z "$box" ]; then
+  fail "no error box"
+else
+  kill -TERM "$pid"
+  # Someone answers a box still open a moment later: the show must not go on
+  # to the second slide's program.
+  for _ in $(seq 50); do no_window_left "Slideshow Error" && break; sleep 0.1; done
+  if ! no_window_left "Slideshow Error"; then
+    fail "the box stayed open after SIGTERM"
+    xdotool windowactivate --sync "$box" key Return 2>/dev/null
+  fi
+  wait_exit 20 || fail "still running 20 s after SIGTERM with the box open"
+  # Past the second slide's time: a program started late would be seen.
+  sleep 3
+  [ -e "$out/run/started" ] && fail "a later slide's program started after SIGTERM"
+  ok
+fi
+# 5. SIGTERM while the loader lays out a title of nearly a million
+# characters (the whole layout takes minutes under ASan): the layout is
+# given up and the player ends soon.
+mkdir -p "$out/long"
+python3 - "$out/long/Project.kav" <<'PY'
+import sys
+words = "Lorem ipsum dolor sit amet consectetur adipiscing elit".split()
+parts, n, i = [], 0, 0
+while n < 980000:
+    w = words[(i * 7) % len(words)]
+    parts.append(w)
+    n += len(w) + 1
+    i += 1
+p = ("\ufeff[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=640\r\nopt_scr_height=480\r\nopt_scr_full=0\r\n"
+     "opt_repeat=repeat\r\n[Times]\r\nopt_slidescount=1\r\nopt_synchpos1=3000\r\n[Slide1]\r\nobject T:Text\r\n"
+     "GUID={long-1}\r\nText=\"%s\"\r\nTextColor=255,255,255\r\nFontName=Noto Sans\r\nobject k:KeyPoint\r\n"
+     "Time=0\r\nPosition=0,0\r\nScaleX=10\r\nScaleY=10\r\nend\r\nend\r\n") % " ".join(parts)
+open(sys.argv[1], "w", encoding="utf-8").write(p)
+PY
+start long_title "$out/long" -log
+for _ in $(seq 600); do grep -q "Loader Inited" "$out/$case_name.out" && break; sleep 0.1; done
+if ! grep -q "Loader Inited" "$out/$case_name.out"; then
+  fail "the loader never started"
+else
+  sleep 1  # into the layout
+  kill -TERM "$pid"
+  wait_exit 30 || fail "still running 30 s after SIGTERM during the layout of a long title"
+  ok
+fi
+
+[ "$failures" -eq 0 ] || exit 1
+echo "PASS"
