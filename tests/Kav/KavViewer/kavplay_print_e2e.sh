@@ -40,7 +40,7 @@ trap 'kill -TERM "$cups_pid" 2>/dev/null; wait "$cups_pid" 2>/dev/null' EXIT
 # A desktop without choosers: the save dialog falls back to the pictures folder.
 env -u DBUS_SESSION_BUS_ADDRESS HOME="$out/home" XDG_CONFIG_HOME="$out/home/.config" PATH="$out/bin" \
   CUPS_SERVER="$cups_server" CUPS_SERVERROOT="$cups_dir" \
-  "$player" "$out/show" >"$out/kavplay.out" 2>&1 &
+  "$player" "$out/show" -time 44500 >"$out/kavplay.out" 2>&1 &
 pid=$!
 fail() {
   echo "FAIL: $*"
@@ -51,55 +51,58 @@ fail() {
 alive() { kill -0 "$pid" 2>/dev/null; }
 shot() { import -window root "$out/$1.png" || fail "no screenshot $1"; }
 source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
-win=$(xh_find_window "$pid" 40)
+win=$(xh_find_window "$pid" 60)
 [ -n "$win" ] || fail "no window of the player"
-sleep 3
+# The show is drawn (more than one colour on screen) before keys go to it.
+drawn() {
+  import -window root "$out/start.png" 2>/dev/null || return 1
+  awk -v s="$(convert "$out/start.png" -format '%[fx:standard_deviation]' info:)" 'BEGIN { exit !(s > 0.05) }'
+}
+xh_until 60 drawn || fail "the show was never drawn"
 xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
-for _ in 1 2 3 4 5 6; do xdotool key Right; sleep 0.8; done
-sleep 4
-alive || fail "the player ended before slide 7"
-# Paused, so that slide 7 stays for both requests (the dialog keeps the
-# pause state it found).
+# Started 2.5 s into slide 7 (42 to 49 s; its transition is over, the
+# button takes clicks) and paused at once, so that slide 7 stays for both
+# requests (the dialog keeps the pause state it found); paused, the screen
+# stands still.
 xdotool key space
-sleep 1
-shot slide7
+xh_wait_still "$out/slide7" 60 || fail "the show did not pause"
+alive || fail "the player ended on slide 7"
 # The button sits in the middle of the slide's lower part; a click opens
 # the dialog ($dialog).
+# The click goes again while no dialog came: on a loaded machine the
+# player may take the press before it has seen the pointer over the
+# button.
 open_dialog() {
   eval "$(xdotool getwindowgeometry --shell "$win")"
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT * 71 / 100))
-  sleep 0.5
-  xdotool click 1
   dialog=""
-  for _ in $(seq 1 100); do
-    dialog=$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null | head -1)
-    [ -n "$dialog" ] && break
-    sleep 0.2
+  local end=$((SECONDS + 60)) i
+  while [ "$SECONDS" -le "$end" ]; do
+    alive || fail "the player ended before the dialog opened"
+    for i in 1 0; do
+      xdotool mousemove $((X + WIDTH / 2 + i)) $((Y + HEIGHT * 71 / 100))
+      sleep 0.5
+    done
+    xdotool click 1
+    xh_until 15 find_dialog && return 0
   done
-  [ -n "$dialog" ] || fail "no print dialog after the click"
+  fail "no print dialog after the click"
+}
+find_dialog() {
+  dialog=$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null | head -1)
+  [ -n "$dialog" ]
 }
 # Clicks the dialog at a share of its width and height (percent).
 click_dialog() {
   eval "$(xdotool getwindowgeometry --shell "$dialog")"
   xdotool mousemove $((X + WIDTH * $1 / 100)) $((Y + HEIGHT * $2 / 100))
-  sleep 0.3
   xdotool click 1
 }
-dialog_gone() {
-  for _ in $(seq 1 50); do
-    [ -z "$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null)" ] && return 0
-    sleep 0.2
-  done
-  return 1
-}
+no_dialog() { [ -z "$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null)" ]; }
+dialog_gone() { xh_until 30 no_dialog; }
 open_dialog
-sleep 1
-shot dialog
-# The show stands still behind the dialog.
-sleep 1
-shot dialog2
-moved=$(compare -metric AE "$out/dialog.png" "$out/dialog2.png" null: 2>&1 | cut -d' ' -f1)
-[ "${moved:-1}" -lt 500 ] 2>/dev/null || fail "the show moved behind the dialog ($moved pixels)"
+# The show stands still behind the dialog (the screen settles once the
+# dialog is drawn; a show that went on playing never would).
+xh_wait_still "$out/dialog" 30 || fail "the show moved behind the dialog"
 if [ -n "$xclose" ]; then
   "$xclose" "$win"
   sleep 1.5
@@ -109,24 +112,31 @@ fi
 # Save: the second button of the first row.
 click_dialog 73 26
 saved=""
-for _ in $(seq 1 100); do
-  saved=$(ls "$out/home/Pictures/"Slide*.bmp 2>/dev/null | head -1)
-  [ -n "$saved" ] && break
-  sleep 0.2
-done
-[ -n "$saved" ] || fail "Save wrote no slide"
-# The note of where it went, then the dialog is gone.
-sleep 1
-xdotool key Return
-size=$(identify -format '%w %h' "$saved" 2>/dev/null)
-[ -n "$size" ] || fail "the saved slide is not a picture"
+found_saved() { saved=$(ls "$out/home/Pictures/"Slide*.bmp 2>/dev/null | head -1); [ -n "$saved" ]; }
+xh_until 30 found_saved || fail "Save wrote no slide"
+# The note of where it went: a message box (Return on it), or where X
+# gives none, a line on the standard error output. The dialog closes only
+# when saving has returned, so once it is gone the file is complete.
+note=""
+find_note() {
+  note=$(xdotool search --onlyvisible --name '^Save As$' 2>/dev/null | head -1)
+  [ -n "$note" ] || grep -q '^Save As: .*saved as' "$out/kavplay.out"
+}
+xh_until 30 find_note || fail "no note of where the slide went"
+if [ -n "$note" ]; then
+  xdotool windowfocus --sync "$note" 2>/dev/null || xdotool windowfocus "$note" 2>/dev/null
+  xdotool key Return
+fi
 dialog_gone || fail "the dialog stayed open after saving"
+size=""
+picture() { size=$(identify -format '%w %h' "$saved" 2>/dev/null); [ -n "$size" ]; }
+xh_until 30 picture || fail "the saved slide is not a picture"
 alive || fail "the player ended after saving"
 # Print: the first button.
 open_dialog
 click_dialog 27 26
-for _ in $(seq 1 600); do [ -s "$cups_dir/page.pdf" ] && break; sleep 0.1; done
-[ -s "$cups_dir/page.pdf" ] || fail "no page reached the printer"
+# The capture backend moves the finished page into place.
+xh_until 90 test -s "$cups_dir/page.pdf" || fail "no page reached the printer"
 dialog_gone || fail "the dialog stayed open after printing"
 pdftoppm -r 30 -png -singlefile "$cups_dir/page.pdf" "$out/page" || fail "the page is no PDF"
 read -r pw ph < <(identify -format '%w %h\n' "$out/page.png")
