@@ -80,7 +80,7 @@ run_round() {  # NAME [taskset prefix...]
   line=$(printf '%-10s %5ds  load %s  tests %s  failed %s' "$name" $((end - start)) "$load" "${run:-0}" "${failed:-?}")
   if [ "$rc" -ne 0 ]; then
     failed_rounds=$((failed_rounds + 1))
-    line="$line  FAILED: $(grep -E '^[[:space:]]*[0-9]+ - ' "$log" | sed -E 's/^[[:space:]]*[0-9]+ - //; s/ \(.*//' | tr '\n' ' ')"
+    line="$line  FAILED: $(sed -n '/^The following tests FAILED:/,$p' "$log" | sed -n -E 's/^[[:space:]]*[0-9]+ - ([^ ]+).*/\1/p' | tr '\n' ' ')"
   fi
   echo "$line"
   summary+=("$line")
