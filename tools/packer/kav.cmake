@@ -31,5 +31,5 @@ if(KAV_TESTS)
                    $<TARGET_FILE:kavplay> ${PROJECT_SOURCE_DIR}/examples/myshow ${CMAKE_BINARY_DIR}/kavpack_example)
   set_tests_properties(kavpack_example_plays PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                       TIMEOUT 120)
+                       TIMEOUT 300)
 endif()

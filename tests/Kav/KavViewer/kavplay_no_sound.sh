@@ -45,7 +45,7 @@ for driver in nonexistent none; do
   said=$(grep -ac "No sound output" "$log")
   [ "$said" -eq 1 ] || fail "$driver: $said lines about the missing sound (want 1)"
   kill -TERM "$pid" 2>/dev/null
-  xh_wait_end "$pid" 15 || fail "$driver: did not end on SIGTERM"
+  xh_wait_end "$pid" 60 || fail "$driver: did not end on SIGTERM"
   [ "$XH_RC" -eq 0 ] || fail "$driver: exit $XH_RC after SIGTERM"
   grep -aq "Program stoped" "$log" || fail "$driver: no end banner"
   if grep -q "ERROR: AddressSanitizer\|runtime error:\|ERROR: LeakSanitizer" "$out"; then
