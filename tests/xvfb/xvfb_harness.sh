@@ -108,8 +108,10 @@ xh_start_x() {
   xh_stop_x
   local fdfile="$XH_OUT/display.$$"
   rm -f "$fdfile"
-  # -displayfd: the server picks a free display and writes its number.
-  Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp 3>"$fdfile" 2>"$XH_OUT/xvfb.out" &
+  # -displayfd: the server picks a free display and writes its number;
+  # -noreset: a player started while the server resets after the last
+  # client left could not connect.
+  Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp -noreset 3>"$fdfile" 2>"$XH_OUT/xvfb.out" &
   XH_XPID=$!
   local n
   for n in $(seq 300); do
