@@ -10,7 +10,7 @@ if(KAV_TESTS)
   find_program(XVFB_RUN xvfb-run)
   if(XVFB_RUN)
     add_test(NAME kav_dialogs_xvfb_zenity
-             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x8 -noreset" $<TARGET_FILE:kav_dialogs_tests>
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -noreset" $<TARGET_FILE:kav_dialogs_tests>
                      --gtest_filter=SaveDialogXvfb.*)
     set_tests_properties(kav_dialogs_xvfb_zenity PROPERTIES
                          ENVIRONMENT "KAV_XVFB_TEST=1;ASAN_OPTIONS=detect_leaks=1" TIMEOUT 300)

@@ -135,10 +135,15 @@ TEST(MusicPlayer, SetPositionCrossFadesAndStartsThere) {
   for (int i = 0; i < 3000 && music->PassCount() > 1; ++i) SleepMs(10);  // 30 s at least
   EXPECT_EQ(music->PassCount(), 1);
   SleepMs(100);
-  // The new pass started at 500 ms and has played since: measured, not
-  // assumed, since a loaded machine stretches the waits above.
+  // The new pass started at 500 ms and has played since: never ahead of
+  // the time measured since the seek, and moving on. Its pace is not
+  // asserted: a loaded machine holds the mixer back.
   const int64_t played = GetElapsedMs64() - moved;
-  EXPECT_NEAR(double(ch->GetPosition()), 500.0 + double(played), 120);
+  const double at = double(ch->GetPosition());
+  EXPECT_GE(at, 500.0);
+  EXPECT_LE(at, 500.0 + double(played) + 120);
+  for (int i = 0; i < 3000 && double(ch->GetPosition()) < at + 100; ++i) SleepMs(10);  // 30 s at least
+  EXPECT_GE(double(ch->GetPosition()), at + 100);
   ch = nullptr;  // returns once the playing pass has faded and been released
   EXPECT_EQ(ChannelKillerPending(), 0);
 }
