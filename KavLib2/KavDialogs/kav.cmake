@@ -5,11 +5,13 @@ find_package(PNG REQUIRED)
 kav_test(kav_dialogs_tests DIRS KavLib2/KavDialogs DEPS kav_dialogs vorav_composite vorav_colorspace platform_window_sdl PNG::PNG)
 if(KAV_TESTS)
   # The save dialog through the real zenity in an X server, driven by
-  # xdotool; the test skips by itself without zenity or xdotool.
+  # xdotool; the test skips by itself without zenity or xdotool. The server
+  # (xvfb-run's usual screen) does not reset between the zenity runs.
   find_program(XVFB_RUN xvfb-run)
   if(XVFB_RUN)
     add_test(NAME kav_dialogs_xvfb_zenity
-             COMMAND ${XVFB_RUN} -a $<TARGET_FILE:kav_dialogs_tests> --gtest_filter=SaveDialogXvfb.*)
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -noreset" $<TARGET_FILE:kav_dialogs_tests>
+                     --gtest_filter=SaveDialogXvfb.*)
     set_tests_properties(kav_dialogs_xvfb_zenity PROPERTIES
                          ENVIRONMENT "KAV_XVFB_TEST=1;ASAN_OPTIONS=detect_leaks=1" TIMEOUT 300)
   endif()

@@ -11,7 +11,7 @@ if(KAV_TESTS)
   find_program(XCLIP xclip)
   if(XVFB_RUN AND XCLIP)
     add_test(NAME platform_window_x11_clipboard
-             COMMAND ${XVFB_RUN} -a -s "-screen 0 640x480x24" $<TARGET_FILE:platform_window_tests>
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 640x480x24 -noreset" $<TARGET_FILE:platform_window_tests>
                      --gtest_filter=SdlClipboardX11.*)
     set_tests_properties(platform_window_x11_clipboard PROPERTIES
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;KAV_X11_CLIPBOARD_TEST=1;ASAN_OPTIONS=detect_leaks=0"

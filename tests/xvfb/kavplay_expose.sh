@@ -16,15 +16,15 @@ xh_wait_window 60 || xh_fail "no window of the player"
 xdotool windowmove --sync "$XH_WIN" 0 0 2>/dev/null || xdotool windowmove "$XH_WIN" 0 0
 xh_wait_slide 1 100 100 60 || xh_fail "slide 1 did not show"
 
-# Unmaps and maps the window; the slide must show again within a few
-# seconds (a generous bound: without the window's picture going out again
-# it never comes back).
+# Unmaps and maps the window; the slide must show again (within 30 s, a
+# generous bound: without the window's picture going out again it never
+# comes back).
 remap() {
   local name=$1
   xdotool windowunmap --sync "$XH_WIN" || xh_fail "$name: the window was not unmapped"
   sleep 0.5
   xdotool windowmap --sync "$XH_WIN" || xh_fail "$name: the window was not mapped again"
-  xh_wait_slide 1 100 100 10 || xh_fail "$name: the slide did not come back after the window was mapped again"
+  xh_wait_slide 1 100 100 30 || xh_fail "$name: the slide did not come back after the window was mapped again"
   echo "$name: slide 1 back after the window was mapped again"
 }
 

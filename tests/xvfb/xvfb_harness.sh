@@ -47,6 +47,12 @@
 #   xh_fit W H SW SH        the rectangle "L T R B" a W x H show takes when
 #                           fitted into SW x SH, centred, keeping its aspect
 #   xh_fail TEXT / xh_pass TEXT
+#   xh_until SECS CMD...    runs CMD every 0.2 s until it succeeds; false
+#                           after SECS seconds (usable without the rest)
+#   xh_wait_still PREFIX SECS [MAX]  screenshots PREFIX.png about a second
+#                           apart until two in a row differ in at most MAX
+#                           pixels (500): the screen stands still; false
+#                           after SECS seconds (usable without the rest)
 #
 # Timings are generous: every wait is for the event itself (a window, a
 # slide, an exit) with a time-out, since the tests run under ASan on loaded
@@ -102,8 +108,10 @@ xh_start_x() {
   xh_stop_x
   local fdfile="$XH_OUT/display.$$"
   rm -f "$fdfile"
-  # -displayfd: the server picks a free display and writes its number.
-  Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp 3>"$fdfile" 2>"$XH_OUT/xvfb.out" &
+  # -displayfd: the server picks a free display and writes its number;
+  # -noreset: a player started while the server resets after the last
+  # client left could not connect.
+  Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp -noreset 3>"$fdfile" 2>"$XH_OUT/xvfb.out" &
   XH_XPID=$!
   local n
   for n in $(seq 300); do
@@ -182,6 +190,30 @@ xh_find_window() {
   return 1
 }
 
+xh_until() {
+  local end=$((SECONDS + $1))
+  shift
+  while :; do
+    "$@" && return 0
+    [ "$SECONDS" -le "$end" ] || return 1
+    sleep 0.2
+  done
+}
+
+xh_wait_still() {
+  local prefix=$1 end=$((SECONDS + $2)) max=${3:-500} moved
+  import -window root "$prefix.png" 2>/dev/null || return 1
+  while [ "$SECONDS" -le "$end" ]; do
+    sleep 1
+    mv -f "$prefix.png" "$prefix.prev.png"
+    import -window root "$prefix.png" 2>/dev/null || return 1
+    moved=$(compare -metric AE "$prefix.prev.png" "$prefix.png" null: 2>&1 | cut -d' ' -f1)
+    [ "${moved:-$((max + 1))}" -le "$max" ] 2>/dev/null && return 0
+  done
+  echo "the screen did not stand still within $2 s (last $moved pixels moved)"
+  return 1
+}
+
 xh_wait_window() {
   XH_WIN=$(xh_find_window "$XH_PID" "${1:-60}")
   [ -n "$XH_WIN" ]
@@ -253,7 +285,7 @@ xh_wait_exit() {
 
 xh_quit_player() {
   xh_key Escape
-  xh_wait_exit 30 || xh_fail "the player did not end on Escape"
+  xh_wait_exit 60 || xh_fail "the player did not end on Escape"
   wait "$XH_PID"
   local rc=$?
   XH_PID=
@@ -279,10 +311,11 @@ xh_wait_end() {
   XH_RC=$?
 }
 
-# Escape to the focused player, then as xh_wait_end (15 s).
+# Escape to the focused player, then as xh_wait_end (60 s: ending under
+# ASan on a loaded machine takes a while).
 xh_escape_and_wait() {
   xdotool key Escape
-  xh_wait_end "$1" 15
+  xh_wait_end "$1" 60
 }
 
 xh_fit() {

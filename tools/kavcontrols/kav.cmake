@@ -19,7 +19,7 @@ if(KAV_TESTS)
   # and a work folder.
   function(kav_gallery_xvfb_test name script)
     add_test(NAME ${name}
-             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x800x24"
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x800x24 -noreset"
                      ${PROJECT_SOURCE_DIR}/tests/tools/${script} $<TARGET_FILE:kavcontrols>
                      ${CMAKE_BINARY_DIR}/${name})
     set_tests_properties(${name} PROPERTIES

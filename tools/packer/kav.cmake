@@ -31,7 +31,7 @@ if(KAV_TESTS)
                    $<TARGET_FILE:kavplay> ${PROJECT_SOURCE_DIR}/examples/myshow ${CMAKE_BINARY_DIR}/kavpack_example)
   set_tests_properties(kavpack_example_plays PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                       TIMEOUT 120)
+                       TIMEOUT 300)
   # The README's project text snippets, each packed and played for its length.
   add_test(NAME readme_snippets_play
            COMMAND ${PROJECT_SOURCE_DIR}/tests/tools/packer/readme_snippets_play.sh $<TARGET_FILE:kavpack>

@@ -382,7 +382,7 @@ class TKeyForm : public TMainForm {
 
 // Waits for a state the engine thread reaches on its own.
 bool WaitFor(const std::function<bool()>& done) {
-  for (int i = 0; i < 2000; ++i) {
+  for (int i = 0; i < 6000; ++i) {  // 30 s at least: a loaded machine
     if (done()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

@@ -309,7 +309,7 @@ TEST(ShowSlides, PictureShadowsArriveThroughTheImageTaskQueue) {
   for (int32_t i = 0; i < kav_slide->ChildCount() && !image; ++i) image = dynamic_cast<TKavImage*>(kav_slide->GetChild(i));
   ASSERT_NE(image, nullptr);
   bool arrived = false;
-  for (int i = 0; i < 2000 && !arrived; ++i) {
+  for (int i = 0; i < 6000 && !arrived; ++i) {  // 30 s at least: a loaded machine
     slide->SetTime(1000);
     arrived = image->Shadow() && image->Shadow()->Image();
     if (!arrived) std::this_thread::sleep_for(std::chrono::milliseconds(5));

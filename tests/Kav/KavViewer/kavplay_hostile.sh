@@ -37,7 +37,7 @@ if [ -f "$demo" ]; then
 fi
 for show in "${refused[@]}"; do
   log="$work/$(basename "$show").out"
-  timeout -s KILL 30 "$player" -exename "$show" >"$log" 2>&1
+  timeout -s KILL 120 "$player" -exename "$show" >"$log" 2>&1
   rc=$?
   if [ "$rc" -eq 137 ]; then fail "$show: hung"; continue; fi
   if [ "$rc" -eq 0 ] || [ "$rc" -ge 128 ]; then fail "$show: exit $rc (want an error exit)"; fi
@@ -60,7 +60,7 @@ play() {
     if [ "$early" -ge 128 ] || [ "$early" -eq 0 ]; then fail "$name: ended by itself with $early"; fi
   else
     kill -TERM "$pid"
-    xh_wait_end "$pid" 15 || fail "$name: did not end on SIGTERM"
+    xh_wait_end "$pid" 60 || fail "$name: did not end on SIGTERM"
     [ "$XH_RC" -eq 0 ] || fail "$name: exit $XH_RC after SIGTERM"
   fi
   sanitizer_clean "$log" || fail "$name: sanitizer report"

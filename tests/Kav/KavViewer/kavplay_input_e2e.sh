@@ -66,16 +66,25 @@ differ_strip() {
   convert "$out/$2.png" -crop "$strip" +repage "$out/$2.strip.png"
   compare -metric AE -fuzz 10% "$out/$1.strip.png" "$out/$2.strip.png" null: 2>&1 | cut -d' ' -f1
 }
-wait_cursor() {
-  for _ in $(seq 40); do
-    [ "$(cursor_state)" = "$1" ] && return 0
-    sleep 0.1
+cursor_is() { [ "$(cursor_state)" = "$1" ]; }
+wait_cursor() { xh_until 30 cursor_is "$1"; }
+# Screenshots NAME until it differs from REF in more than MIN pixels (the
+# whole screen, or the panel's strip with "strip"); false after 30 s.
+changed=
+until_differ() {
+  local end=$((SECONDS + 30))
+  while :; do
+    alive || fail "the player ended"
+    shot "$1"
+    if [ "${4:-}" = strip ]; then changed=$(differ_strip "$2" "$1"); else changed=$(differ "$2" "$1"); fi
+    [ "${changed:-0}" -gt "$3" ] 2>/dev/null && return 0
+    [ "$SECONDS" -le "$end" ] || return 1
+    sleep 0.3
   done
-  return 1
 }
 
 source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
-win=$(xh_find_window "$pid" 40)
+win=$(xh_find_window "$pid" 60)
 [ -n "$win" ] || fail "no window of the player"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 # The panel stands at the window's bottom edge.
@@ -89,54 +98,54 @@ if [ "$MOUSE_X" -lt "$X" ] || [ "$MOUSE_X" -ge $((X + WIDTH)) ] || [ "$MOUSE_Y" 
   echo "the pointer is not over the window ($MOUSE_X, $MOUSE_Y): skipped"
   exit 77
 fi
-sleep 2.5
-alive || fail "the player ended while playing"
+# The show is drawn (more than one colour on screen), so it has opened.
+drawn() {
+  alive || fail "the player ended while opening"
+  shot start
+  awk -v s="$(convert "$out/start.png" -format '%[fx:standard_deviation]' info:)" 'BEGIN { exit !(s > 0.05) }'
+}
+xh_until 60 drawn || fail "the show was never drawn"
+# The player takes mouse input from a second after the show opened (by its
+# first slide at the latest); before that the first movement would not
+# count as one.
+sleep 2
 [ "$(cursor_state)" = "unknown" ] && { kill "$pid"; echo "no XFixes cursor image: skipped"; exit 77; }
 wait_cursor hidden || fail "the cursor shows after the open"
 xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
 xdotool key space  # paused: the picture stands still
-sleep 1.5
-shot still1
-sleep 0.5
-shot still2
+xh_wait_still "$out/still" 30 || fail "the picture did not stand still when paused"
+cp "$out/still.prev.png" "$out/still1.png"
+cp "$out/still.png" "$out/still2.png"
 noise=$(differ_strip still1 still2)
 
 xdotool mousemove_relative 5 0
 wait_cursor visible || fail "the cursor stays hidden after a movement"
+# What must not happen gets a second to happen.
 sleep 1
 shot moved5
 quiet=$(differ_strip still2 moved5)
 [ "${quiet:-1}" -le $((noise + 200)) ] 2>/dev/null || fail "the panel showed on a first movement of 5 pixels ($quiet pixels)"
 xdotool mousemove_relative 6 0
-sleep 1
-shot moved6
-panel=$(differ_strip moved5 moved6)
-[ "${panel:-0}" -gt 2000 ] 2>/dev/null || fail "the panel did not show on a movement of 6 pixels ($panel pixels)"
+until_differ moved6 moved5 2000 strip || fail "the panel did not show on a movement of 6 pixels ($changed pixels)"
 # The cursor stays (resting does not hide it again).
 sleep 2.5
 [ "$(cursor_state)" = "visible" ] || fail "the cursor hid again after it came back"
 
 xdotool key F1
-sleep 1.5
-shot help
-opened=$(differ moved6 help)
-[ "${opened:-0}" -gt 100000 ] 2>/dev/null || fail "no help dialog on F1 ($opened pixels)"
+until_differ opened moved6 100000 || fail "no help dialog on F1 ($changed pixels)"
+# Drawn whole and settled before the key that must change nothing.
+xh_wait_still "$out/help" 30 || fail "the screen did not settle with the help dialog open"
 xdotool key Right
 sleep 1.5
 shot help_right
 under=$(differ help help_right)
 [ "${under:-1}" -lt 20000 ] 2>/dev/null || fail "the next-slide key acted under the dialog ($under pixels)"
 xdotool key Escape
-sleep 1.5
+until_differ closed help_right 100000 || fail "Esc did not close the help dialog ($changed pixels)"
 alive || fail "Esc with the help dialog open ended the player"
-shot closed
-gone=$(differ help_right closed)
-[ "${gone:-0}" -gt 100000 ] 2>/dev/null || fail "Esc did not close the help dialog ($gone pixels)"
+xh_wait_still "$out/closed" 30 || fail "the screen did not settle after the dialog closed"
 xdotool key XF86AudioNext
-sleep 2
-shot media_next
-next=$(differ closed media_next)
-[ "${next:-0}" -gt 300000 ] 2>/dev/null || fail "no other slide after the media next-track key ($next pixels)"
+until_differ media_next closed 300000 || fail "no other slide after the media next-track key ($changed pixels)"
 
 xh_escape_and_wait "$pid" || fail "the player did not end on Escape"
 [ "$XH_RC" -eq 0 ] || fail "the player exited with $XH_RC"

@@ -52,7 +52,7 @@ for driver in $drivers; do
   [ "$said" -eq 1 ] || fail "$driver: $said sentences about the missing sound on the terminal (want 1)"
   if grep -aq "ALSA lib" "$out"; then fail "$driver: ALSA's lines on the terminal"; fi
   kill -TERM "$pid" 2>/dev/null
-  xh_wait_end "$pid" 15 || fail "$driver: did not end on SIGTERM"
+  xh_wait_end "$pid" 60 || fail "$driver: did not end on SIGTERM"
   [ "$XH_RC" -eq 0 ] || fail "$driver: exit $XH_RC after SIGTERM"
   grep -aq "Program stoped" "$log" || fail "$driver: no end banner"
   if grep -q "ERROR: AddressSanitizer\|runtime error:\|ERROR: LeakSanitizer" "$out"; then

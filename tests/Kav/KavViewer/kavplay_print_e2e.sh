@@ -27,6 +27,11 @@ p = sys.argv[1]
 s = open(p, 'rb').read().decode('utf-8-sig')
 nl = '\r\n' if '\r\n' in s else '\n'
 s = s.replace('[Main]' + nl, '[Main]' + nl + 'CanRestore=1' + nl, 1).replace('Action=nextslide', 'Action=print')
+# Slide 7 (from 42 s on) lasts an hour, so that however slowly a loaded
+# machine gets to the pause, the show is still on it.
+import re
+s = re.sub(r'opt_synchpos7=\d+', 'opt_synchpos7=3642000', s)
+s = re.sub(r'opt_synchpos8=\d+', 'opt_synchpos8=3649000', s)
 open(p, 'wb').write(b'\xef\xbb\xbf' + s.encode('utf-8'))
 PY
 # The printer: a scheduler of the test's own with one queue.
@@ -40,7 +45,7 @@ trap 'kill -TERM "$cups_pid" 2>/dev/null; wait "$cups_pid" 2>/dev/null' EXIT
 # A desktop without choosers: the save dialog falls back to the pictures folder.
 env -u DBUS_SESSION_BUS_ADDRESS HOME="$out/home" XDG_CONFIG_HOME="$out/home/.config" PATH="$out/bin" \
   CUPS_SERVER="$cups_server" CUPS_SERVERROOT="$cups_dir" \
-  "$player" "$out/show" >"$out/kavplay.out" 2>&1 &
+  "$player" "$out/show" -time 44500 >"$out/kavplay.out" 2>&1 &
 pid=$!
 fail() {
   echo "FAIL: $*"
@@ -51,61 +56,72 @@ fail() {
 alive() { kill -0 "$pid" 2>/dev/null; }
 shot() { import -window root "$out/$1.png" || fail "no screenshot $1"; }
 source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
-win=$(xh_find_window "$pid" 40)
+win=$(xh_find_window "$pid" 60)
 [ -n "$win" ] || fail "no window of the player"
-sleep 3
+# The show is drawn (more than one colour on screen) before keys go to it.
+drawn() {
+  import -window root "$out/start.png" 2>/dev/null || return 1
+  awk -v s="$(convert "$out/start.png" -format '%[fx:standard_deviation]' info:)" 'BEGIN { exit !(s > 0.05) }'
+}
+xh_until 60 drawn || fail "the show was never drawn"
 xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
-for _ in 1 2 3 4 5 6; do xdotool key Right; sleep 0.8; done
-sleep 4
-alive || fail "the player ended before slide 7"
-# Paused, so that slide 7 stays for both requests (the dialog keeps the
-# pause state it found).
+# Started 2.5 s into slide 7 (its transition is over, the button takes
+# clicks) and paused, so that slide 7 stays for both requests (the dialog
+# keeps the pause state it found); paused, the screen stands still.
 xdotool key space
-sleep 1
-shot slide7
+xh_wait_still "$out/slide7" 60 || fail "the show did not pause"
+alive || fail "the player ended on slide 7"
 # The button sits in the middle of the slide's lower part; a click opens
 # the dialog ($dialog).
+# The click goes again while no dialog came: on a loaded machine the
+# player may take the press before it has seen the pointer over the
+# button.
 open_dialog() {
   eval "$(xdotool getwindowgeometry --shell "$win")"
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT * 71 / 100))
-  sleep 0.5
-  xdotool click 1
   dialog=""
-  for _ in $(seq 1 100); do
-    dialog=$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null | head -1)
-    [ -n "$dialog" ] && break
-    sleep 0.2
+  local end=$((SECONDS + 60)) i
+  while [ "$SECONDS" -le "$end" ]; do
+    alive || fail "the player ended before the dialog opened"
+    for i in 1 0; do
+      xdotool mousemove $((X + WIDTH / 2 + i)) $((Y + HEIGHT * 71 / 100))
+      sleep 0.5
+    done
+    xdotool click 1
+    xh_until 15 find_dialog && return 0
   done
-  [ -n "$dialog" ] || fail "no print dialog after the click"
+  fail "no print dialog after the click"
+}
+find_dialog() {
+  dialog=$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null | head -1)
+  [ -n "$dialog" ]
 }
 # Clicks the dialog at a share of its width and height (percent).
 click_dialog() {
   eval "$(xdotool getwindowgeometry --shell "$dialog")"
   xdotool mousemove $((X + WIDTH * $1 / 100)) $((Y + HEIGHT * $2 / 100))
-  sleep 0.3
   xdotool click 1
 }
-dialog_gone() {
-  for _ in $(seq 1 50); do
-    [ -z "$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null)" ] && return 0
-    sleep 0.2
-  done
-  return 1
-}
+no_dialog() { [ -z "$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null)" ]; }
+dialog_gone() { xh_until 30 no_dialog; }
 open_dialog
-sleep 1
-shot dialog
-# The show stands still behind the dialog (the dialog itself is left out:
-# its focused default button glows).
-sleep 1
-shot dialog2
+# The show stands still behind the dialog (the screen settles once the
+# dialog is drawn; a show that went on playing never would). The dialog
+# itself is left out: its focused default button glows.
 eval "$(xdotool getwindowgeometry --shell "$dialog")"
-for s in dialog dialog2; do
-  convert "$out/$s.png" -fill black -draw "rectangle $((X - 20)),$((Y - 60)) $((X + WIDTH + 20)),$((Y + HEIGHT + 20))" \
-    "$out/$s-behind.png" || fail "no masked screenshot $s"
-done
-moved=$(compare -metric AE "$out/dialog-behind.png" "$out/dialog2-behind.png" null: 2>&1 | cut -d' ' -f1)
-[ "${moved:-1}" -lt 500 ] 2>/dev/null || fail "the show moved behind the dialog ($moved pixels)"
+behind() {
+  shot "$1"
+  convert "$out/$1.png" -fill black -draw "rectangle $((X - 20)),$((Y - 60)) $((X + WIDTH + 20)),$((Y + HEIGHT + 20))" \
+    "$out/$1-behind.png"
+}
+still_behind() {
+  behind dialog2 || return 1
+  moved=$(compare -metric AE "$out/dialog-behind.png" "$out/dialog2-behind.png" null: 2>&1 | cut -d' ' -f1)
+  mv -f "$out/dialog2-behind.png" "$out/dialog-behind.png"
+  [ "${moved:-1}" -lt 500 ] 2>/dev/null || { sleep 1; return 1; }
+}
+behind dialog || fail "no masked screenshot"
+sleep 1
+xh_until 30 still_behind || fail "the show moved behind the dialog ($moved pixels)"
 if [ -n "$xclose" ]; then
   "$xclose" "$win"
   sleep 1.5
@@ -115,29 +131,33 @@ fi
 # Save: the second button of the first row.
 click_dialog 73 26
 saved=""
-for _ in $(seq 1 100); do
-  saved=$(ls "$out/home/Pictures/"Slide*.bmp 2>/dev/null | head -1)
-  [ -n "$saved" ] && break
-  sleep 0.2
-done
-[ -n "$saved" ] || fail "Save wrote no slide"
-# The note of where it went (on the error output here: no message-box
-# helper on PATH) comes once the file is complete; then the dialog is gone.
-for _ in $(seq 1 100); do
-  grep -q "The slide is saved as $saved\$" "$out/kavplay.out" && break
-  sleep 0.2
-done
-grep -q "The slide is saved as $saved\$" "$out/kavplay.out" || fail "no note of where the slide went"
+found_saved() { saved=$(ls "$out/home/Pictures/"Slide*.bmp 2>/dev/null | head -1); [ -n "$saved" ]; }
+xh_until 30 found_saved || fail "Save wrote no slide"
+# The note of where it went: a message box (Return on it), or where X
+# gives none, a line on the standard error output. It comes only once the
+# file is written and closed, so the file is a complete picture then.
+note=""
+find_note() {
+  note=$(xdotool search --onlyvisible --name '^Save As$' 2>/dev/null | head -1)
+  [ -n "$note" ] || grep -q '^Save As: .*saved as' "$out/kavplay.out"
+}
+xh_until 30 find_note || fail "no note of where the slide went"
 size=$(identify -format '%w %h' "$saved" 2>/dev/null)
 [ -n "$size" ] || fail "the saved slide is not a complete picture once the note is shown"
-xdotool key Return
+if [ -n "$note" ]; then
+  xdotool windowfocus --sync "$note" 2>/dev/null || xdotool windowfocus "$note" 2>/dev/null
+  xdotool key Return
+fi
 dialog_gone || fail "the dialog stayed open after saving"
+size=""
+picture() { size=$(identify -format '%w %h' "$saved" 2>/dev/null); [ -n "$size" ]; }
+xh_until 30 picture || fail "the saved slide is not a picture"
 alive || fail "the player ended after saving"
 # Print: the first button.
 open_dialog
 click_dialog 27 26
-for _ in $(seq 1 600); do [ -s "$cups_dir/page.pdf" ] && break; sleep 0.1; done
-[ -s "$cups_dir/page.pdf" ] || fail "no page reached the printer"
+# The capture backend moves the finished page into place.
+xh_until 90 test -s "$cups_dir/page.pdf" || fail "no page reached the printer"
 dialog_gone || fail "the dialog stayed open after printing"
 pdftoppm -r 30 -png -singlefile "$cups_dir/page.pdf" "$out/page" || fail "the page is no PDF"
 read -r pw ph < <(identify -format '%w %h\n' "$out/page.png")

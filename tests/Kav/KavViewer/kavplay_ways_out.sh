@@ -102,6 +102,30 @@ window_of() {
   done
 }
 
+# on_window ACTION...: runs ACTION WINDOW with the player's visible window,
+# again every 5 seconds while the player runs (90 s at most): the player may
+# replace its first window, and takes mouse input only once the show has
+# opened, so on a loaded machine a first request can reach a window that
+# is going away or come too early. finish then checks how it ended.
+on_window() {
+  local end=$((SECONDS + 90)) w
+  while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -le "$end" ]; do
+    w=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+    [ -n "$w" ] && "$@" "$w"
+    for _ in $(seq 50); do
+      kill -0 "$pid" 2>/dev/null || return 0
+      sleep 0.1
+    done
+  done
+}
+close_queued() {
+  xdotool windowfocus "$1" 2>/dev/null
+  "$xclose" "$1" 5
+  xdotool key --window "$1" Right space Escape Left 2>/dev/null
+}
+escape_key() { xdotool key --window "$1" Escape; }
+double_click() { xdotool mousemove --window "$1" 100 100 click --repeat 2 --delay 80 1; }
+
 if [ "$mode" = dummy ]; then
   for sig in TERM INT; do
     # SIGINT: a shell leaves it ignored for background jobs; restored here.
@@ -137,8 +161,7 @@ else
   win=$(window_of)
   if [ -z "$win" ]; then nowindow; else
     sleep 3
-    win=$(window_of)
-    "$xclose" "$win"
+    on_window "$xclose"
     finish 0
   fi
   # Several close requests and keys queued behind them.
@@ -146,10 +169,7 @@ else
   win=$(window_of)
   if [ -z "$win" ]; then nowindow; else
     sleep 3
-    win=$(window_of)
-    xdotool windowfocus "$win" 2>/dev/null
-    "$xclose" "$win" 5
-    xdotool key --window "$win" Right space Escape Left 2>/dev/null
+    on_window close_queued
     finish 0
   fi
   # Esc.
@@ -157,8 +177,7 @@ else
   win=$(window_of)
   if [ -z "$win" ]; then nowindow; else
     sleep 3
-    win=$(window_of)
-    xdotool key --window "$win" Escape
+    on_window escape_key
     finish 0
   fi
   # A double click with opt_dblclick=Exit (mouse input counts from a second
@@ -167,8 +186,7 @@ else
   win=$(window_of)
   if [ -z "$win" ]; then nowindow; else
     sleep 2
-    win=$(window_of)
-    xdotool mousemove --window "$win" 100 100 click --repeat 2 --delay 80 1
+    on_window double_click
     finish 0
   fi
   # Esc in a show whose exit rule opens another show (the demo) in the same
@@ -176,14 +194,26 @@ else
   two="$out/twoshows"
   mkdir -p "$two"
   printf '\xef\xbb\xbf[Main]\r\nKavVersion=8.0.1\r\nopt_scr_width=640\r\nopt_scr_height=480\r\nopt_scr_full=0\r\nopt_repeat=repeat\r\nopt_runapponexit=2\r\nopt_runapponexitiflastslide=0\r\nopt_runapponexitfn=%s\r\n[Times]\r\nopt_slidescount=2\r\nopt_synchpos1=3000\r\nopt_synchpos2=6000\r\n[Slide1]\r\n[Slide2]\r\n' "$show" >"$two/Project.kav"
-  start second_show "$player" -filename "$two/Project.kav"
+  start second_show "$player" -filename "$two/Project.kav" -log
   win=$(window_of)
   if [ -z "$win" ]; then nowindow; else
     sleep 3
-    win=$(window_of)
-    xdotool key --window "$win" Escape
-    sleep 8
-    kill -0 "$pid" 2>/dev/null || fail "ended instead of opening the second show"
+    # Esc again every 20 s until the log says the second show opened (the
+    # first Esc may reach a window that is being replaced).
+    second() { grep -q "^Open show: .*$(basename "$show")" "$log"; }
+    end=$((SECONDS + 90))
+    while ! second && kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -le "$end" ]; do
+      win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+      [ -n "$win" ] && xdotool key --window "$win" Escape
+      for _ in $(seq 200); do
+        second && break
+        sleep 0.1
+      done
+    done
+    second || fail "the second show was not opened"
+    # It plays on (what must not happen gets a few seconds to happen).
+    sleep 3
+    kill -0 "$pid" 2>/dev/null || fail "ended instead of playing the second show"
     kill -TERM "$pid"
     finish 0
   fi
@@ -201,8 +231,7 @@ else
   win=$(window_of)
   if [ -z "$win" ]; then nowindow; else
     sleep 2
-    win=$(window_of)
-    xdotool windowkill "$win"
+    on_window xdotool windowkill
     finish 1
   fi
 fi

@@ -60,7 +60,7 @@ TEST(KavThread, RunsStepsAndHandlesItsQueueUntilStopped) {
   SleepMs(5);
   const uint32_t start = GetElapsedMs();
   w->Stop();
-  EXPECT_LE(ElapsedSinceMs(start), 2000u);
+  EXPECT_LE(ElapsedSinceMs(start), 30000u);  // ends (within a step; generous for a loaded machine)
   EXPECT_FALSE(w->Running());
   EXPECT_EQ(w->starts.load(), 1);
   EXPECT_EQ(w->stops.load(), 1);

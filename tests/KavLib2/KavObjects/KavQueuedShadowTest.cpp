@@ -52,10 +52,10 @@ struct TQueuedSlide : test::THostFixture {
     }
   }
   void Redraw(TKavSlide*) { ++Redraws; }
-  // Lays the slide out until `done` holds (at most 10 s).
+  // Lays the slide out until `done` holds (30 s at least).
   template <typename F>
   bool LayOutUntil(F done) {
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < 6000; ++i) {  // 30 s at least: a loaded machine
       Slide->SetTime(true, 0);
       if (done()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -166,7 +166,7 @@ TEST(QueuedShadows, ABoxKeepsDrawingItsOldShadowWhileTheNewOneIsMade) {
   drawer.Render(s.Slide.get());
   EXPECT_EQ(drawer.Images, 2);  // the old shadow, still drawn
   bool arrived = false;
-  for (int i = 0; i < 2000 && !arrived; ++i) {
+  for (int i = 0; i < 6000 && !arrived; ++i) {  // 30 s at least: a loaded machine
     drawer.Render(s.Slide.get());
     arrived = box->Shadow() && !box->Shadow()->SameParams(first);
     if (!arrived) std::this_thread::sleep_for(std::chrono::milliseconds(5));

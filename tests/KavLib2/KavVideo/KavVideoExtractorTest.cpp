@@ -107,7 +107,7 @@ TEST(KavVideoExtractor, SeekWaitsForTheFrameAndGetFramePrefetchesTheNext) {
   // The worker fills the other slot with frame 11 (it may still be busy with
   // the frame the first call asked for, so wait for 11 itself).
   bool got = false;
-  for (int i = 0; i < 1000 && !got; ++i) {
+  for (int i = 0; i < 15000 && !got; ++i) {  // 30 s at least: a loaded machine
     got = ex->GetFrame(slot, 25, 440);
     if (!got) {
       ex->PutFrameSlot(slot);
@@ -186,8 +186,9 @@ TEST(KavVideoExtractor, SeekDoesNotDeadlockWithThreeOrMoreSharers) {
 TEST(KavVideoExtractor, LostContentsAreDecodedAgain) {
   auto ex = Primed(MakeRef<TCounterSource>(25, 100, false), 1);
   TStopper stop{ex};
+  // Until the worker has nothing asked of it (30 s at least: a loaded machine).
   auto settle = [&] {
-    for (int i = 0; i < 500 && ex->Requested() != kNoFrame; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    for (int i = 0; i < 15000 && ex->Requested() != kNoFrame; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   };
   ex->Seek(true, 800);  // frame 20
@@ -198,7 +199,7 @@ TEST(KavVideoExtractor, LostContentsAreDecodedAgain) {
   settle();  // the prefetch of frame 21 went into the only frame
   const int32_t before = ex->DecodeCount();
   static_cast<TMemYUVImage*>(frame)->Lose();  // a device reset: the frame it held is decoded again
-  for (int i = 0; i < 500 && ex->DecodeCount() == before; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  for (int i = 0; i < 15000 && ex->DecodeCount() == before; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   EXPECT_EQ(ex->DecodeCount(), before + 1);
   ASSERT_TRUE(ex->GetFrame(slot, 0, 840));
   EXPECT_FALSE(slot.Frame->Invalid);

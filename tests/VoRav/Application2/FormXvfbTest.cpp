@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/Application2/winForms.h"
@@ -61,21 +62,41 @@ TEST(FormXvfb, ARealWindowReceivesAKeyAndAClickAndCloses) {
     const HWND h = form->Controller()->GetHandle();
     ASSERT_NE(sdl->SdlWindowOf(h), nullptr);
 
-    const char* argv[] = {"xdotool", "search", "--sync", "--name", "KavXvfbForm", "windowfocus", "--sync",
-                          "key", "a", "mousemove", "--window", "%1", "40", "50", "click", "1",
-                          "sleep", "0.3", "key", "Escape", nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawnp(&pid, "xdotool", nullptr, nullptr, const_cast<char* const*>(argv), environ), 0);
-    const uint32_t start = GetElapsedMs();
-    while (form->Visible() && ElapsedSinceMs(start) < 20000) {
-      app->ProcessMessages();
-      SleepMs(5);
-    }
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, &status, 0);
-    }
+    // Each step waits for the form to have handled the one before, with a
+    // generous deadline, so a loaded machine only makes it slower. The
+    // click goes as a step of its own after the key arrived: the X backend
+    // drops a click that it handles within a few milliseconds of the focus
+    // event (a click that focused the window), which is what a click sent
+    // together with the focus becomes when this process gets no CPU for a
+    // while.
+    const auto step = [&](std::vector<const char*> argv, auto done) {
+      argv.push_back(nullptr);
+      pid_t pid = 0;
+      if (posix_spawnp(&pid, "xdotool", nullptr, nullptr, const_cast<char* const*>(argv.data()), environ) != 0)
+        return false;
+      const uint32_t start = GetElapsedMs();
+      while (!done() && ElapsedSinceMs(start) < 30000) {
+        app->ProcessMessages();
+        SleepMs(5);
+      }
+      int status = 0;
+      if (waitpid(pid, &status, WNOHANG) == 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, &status, 0);
+      }
+      return done();
+    };
+    EXPECT_TRUE(step({"xdotool", "search", "--sync", "--onlyvisible", "--name", "KavXvfbForm", "windowfocus",
+                      "--sync", "key", "a"},
+                     [&] { return Has(seen.keys, {'a', kKeyChar}); }));
+    // Well past the focus event's time (the wait above is no bound on it).
+    SleepMs(50);
+    EXPECT_TRUE(step({"xdotool", "search", "--onlyvisible", "--name", "KavXvfbForm", "mousemove", "--window", "%1",
+                      "40", "50", "click", "1"},
+                     [&] { return !seen.clicks.empty(); }));
+    EXPECT_TRUE(step({"xdotool", "search", "--onlyvisible", "--name", "KavXvfbForm", "windowfocus", "--sync", "key",
+                      "Escape"},
+                     [&] { return !form->Visible(); }));
     EXPECT_TRUE(Has(seen.keys, {'A', kKeyDown})) << seen.keys.size() << " key events";
     EXPECT_TRUE(Has(seen.keys, {'a', kKeyChar}));
     EXPECT_TRUE(Has(seen.clicks, {40, 50, kMouseLeft})) << seen.clicks.size() << " clicks";

@@ -278,8 +278,8 @@ class SaveChooserPortal : public ::testing::Test {
     EXPECT_TRUE(portal.Ready());
     TSaveFileAnswer answer = TPortalChooser(bus_->Address()).Choose(request_);
     if (calls) {
-      // A Close call may still be on its way.
-      for (int i = 0; i < 100 && reply == TReply::kSilent && !portal.Calls().empty() && !portal.Calls()[0].closed; ++i)
+      // A Close call may still be on its way (30 s at least: a loaded machine).
+      for (int i = 0; i < 600 && reply == TReply::kSilent && !portal.Calls().empty() && !portal.Calls()[0].closed; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
       *calls = portal.Calls();
     }

@@ -23,15 +23,23 @@ fail() {
 play() {
   local name=$1 show=$2
   local log="$work/$name.out"
-  "$kavplay" "$show" >"$log" 2>&1 &
+  "$kavplay" "$show" -log >"$log" 2>&1 &
   local pid=$!
-  sleep 4
+  # Until the show plays (the engine is started), generous for a loaded
+  # machine; then a second more of playing.
+  for _ in $(seq 900); do
+    kill -0 "$pid" 2>/dev/null || break
+    grep -q "SetActive(True)" "$log" && break
+    sleep 0.1
+  done
+  grep -q "SetActive(True)" "$log" || fail "$name: the show did not start"
+  sleep 1
   if ! kill -0 "$pid" 2>/dev/null; then
     wait "$pid"
     fail "$name: the player ended by itself with $?"
   else
     kill -TERM "$pid"
-    xh_wait_end "$pid" 30 || fail "$name: no end after SIGTERM"
+    xh_wait_end "$pid" 60 || fail "$name: no end after SIGTERM"
     [ "$XH_RC" -eq 0 ] || fail "$name: exit $XH_RC after SIGTERM"
   fi
   ! grep -q "ERROR: AddressSanitizer\|runtime error:\|ERROR: LeakSanitizer\|Slideshow Error" "$log" ||

@@ -341,7 +341,7 @@ TEST(TextElement, ATextLongerThanPlacementTakesShowsNoGlyphs) {
 TEST(FontThread, ListsInstalledFamiliesAndStops) {
   Ref<TFontThread> t = CreateFontThread();
   bool listed = false;
-  for (int tries = 0; tries < 500 && !listed; ++tries) {
+  for (int tries = 0; tries < 3000 && !listed; ++tries) {  // 30 s at least: a loaded machine
     t->Enter();
     int32_t index;
     listed = t->FontList() && t->FontList()->Find(u"dejavu sans", index);
