@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,12 +15,13 @@
 namespace kav {
 namespace {
 
-void* volatile g_keep;  // so that no allocation below is left out
+// So that no allocation below is left out; several threads store here at once.
+std::atomic<void*> g_keep{nullptr};
 
 void* Touch(size_t size) {
   void* p = std::malloc(size);
   std::memset(p, 1, size);
-  g_keep = p;
+  g_keep.store(p, std::memory_order_relaxed);
   return p;
 }
 
