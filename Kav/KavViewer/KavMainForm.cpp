@@ -337,8 +337,8 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
   SetCaption(IniReadString(options, u"Main", u"opt_scr_caption", u"KavViewer v5.6"));
   ApplyCursorOptions(options);
   // Departure: the show's "opt_allowrunapp" alone no longer allows starting
-  // programs (a hostile show would set it); "--allow-programs" on the command
-  // line must allow it too.
+  // programs (a hostile show would set it); "--allow-programs=..." on the
+  // command line must allow it too, and names the programs that may start.
   SetProgramStartAllowed(programs_allowed_ && IniReadBool(options, u"Main", u"opt_allowrunapp", false));
   {
     // "show" allows the programs inside the folder the show's own names are

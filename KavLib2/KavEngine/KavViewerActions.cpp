@@ -445,7 +445,8 @@ std::vector<std::string> ArgumentsFor(const std::string& program, const std::u16
 
 // Departure: a show cannot allow this itself (its option "opt_allowrunapp"
 // alone grants nothing); the person running the player must allow it too,
-// with the command-line option "--allow-programs" (the main form sets both).
+// with the command-line option "--allow-programs=NAME,...", which names the
+// only programs that may start (the main form sets both).
 void SetProgramStartAllowed(bool allowed) { g_allowed = allowed; }
 bool ProgramStartAllowed() { return g_allowed.load(); }
 
