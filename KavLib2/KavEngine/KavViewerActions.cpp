@@ -257,9 +257,8 @@ std::string FindProgramOnPath(const std::string& name) {
   size_t start = 0;
   for (;;) {
     const size_t colon = path_list.find(':', start);
-    std::string folder = path_list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    if (folder.empty()) folder = ".";
-    const std::string candidate = folder + "/" + name;
+    const std::string entry = path_list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    const std::string candidate = (entry.empty() ? std::string(".") : entry) + "/" + name;
     struct stat st {};
     if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
       return candidate;
