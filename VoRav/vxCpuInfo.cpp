@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "VoRav/wpCpuCount.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #define KAV_HAS_CPUID 1
@@ -87,8 +89,7 @@ TCpuInfo ReadCpuInfo(TCpuidProc cpuid, uint32_t processor_count) noexcept {
 
 const TCpuInfo& GetCpuInfo() noexcept {
   static const TCpuInfo info = [] {
-    long n = sysconf(_SC_NPROCESSORS_ONLN);
-    uint32_t count = n > 0 ? static_cast<uint32_t>(std::min<long>(n, 0xFFFF)) : 1;
+    uint32_t count = static_cast<uint32_t>(std::min(UsableCpuCount(), 0xFFFF));
     TCpuidProc proc = CpuidAvailable() ? TCpuidProc(&CpuidRegs) : nullptr;
     return ReadCpuInfo(proc, count);
   }();

@@ -21,7 +21,7 @@ enum : uint8_t {
 struct TCpuInfo {
   std::string Vendor;          // up to 12 characters, empty without CPUID
   uint8_t Features = 0;        // kCpu* flags
-  uint8_t ProcessorCount = 0;  // logical processors, at most 255
+  uint8_t ProcessorCount = 0;  // processors the process may use, at most 255
   uint8_t Family = 0;          // leaf 1 EAX bits 8-11
   uint8_t Model = 0;           // leaf 1 EAX bits 4-7
 };

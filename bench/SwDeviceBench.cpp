@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "VoRav/wpCpuCount.h"
 #include "platform/d3d/SwDevice.h"
 
 namespace kav {
@@ -109,7 +110,7 @@ TBench& Bench() {
   return b;
 }
 
-int AllThreads() { return std::max(1, int(std::thread::hardware_concurrency())); }
+int AllThreads() { return UsableCpuCount(); }
 
 // Runs `pass` per iteration and reports milliseconds and the memcpy ratio.
 template <class F>

@@ -15,6 +15,7 @@
 #include <vector>
 #include <thread>
 
+#include "VoRav/wpCpuCount.h"
 #include "platform/d3d/raster/SwBands.inl"
 #include "tools/framedump/FrameDump.h"
 #include "tools/transitionsheet/TransitionConfigs.h"
@@ -24,7 +25,7 @@ namespace {
 
 constexpr int32_t kW = 1920, kH = 1080;
 
-int AllThreads() { return std::max(1, int(std::thread::hardware_concurrency())); }
+int AllThreads() { return UsableCpuCount(); }
 
 // One frame of the effect (null: the incoming slide alone) per iteration,
 // at progress stepping through 0.1 .. 0.9.

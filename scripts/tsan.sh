@@ -6,8 +6,9 @@
 #   scripts/tsan.sh [test program ...]   (default: every test program)
 # KAV_TSAN_BUILD_DIR and KAV_JOBS override the folder and the build jobs;
 # TSAN_OPTIONS replaces the default options (halt on the first report); the
-# suppressions in scripts/tsan.supp (races inside the media library's own
-# threads, each with its reason) are always passed.
+# suppressions in scripts/tsan.supp (races inside uninstrumented libraries'
+# own threads, the media library's and the Mesa driver's, each with its
+# reason) are always passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "KavLib2/KavClasses/KavShowCheck.h"
@@ -16,6 +17,7 @@
 #include "VoRav/Application2/vxApplication.h"
 #include "VoRav/Application2/winForms.h"
 #include "VoRav/Win32/winFileUtils.h"
+#include "VoRav/Win32/winPathMap.h"
 #include "VoRav/vxCommandLine.h"
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxIni.h"
@@ -61,7 +63,49 @@ bool HasOption(const TCommandsStorage* commands, std::u16string_view name) {
 
 bool StartsWith(const std::u16string& s, std::u16string_view prefix) { return s.rfind(prefix, 0) == 0; }
 
+// The first value after "--allow-programs=..." (stored as the switch
+// "-allow-programs=...", lower-cased); empty when there is none.
+std::u16string AllowSwitchValue(const TCommandsStorage* commands) {
+  const TCommandsStorage* c = Commands(commands);
+  if (!c) return {};
+  const std::u16string prefix = std::u16string(kAllowProgramsParam.substr(1)) + u"=";
+  for (int32_t b = 0; b < c->BucketCount(); ++b) {
+    const THashItem* bucket = c->BucketAt(b);
+    for (const TKeyItem* item = bucket ? bucket->First() : nullptr; item; item = item->Next()) {
+      const auto* cmd = static_cast<const TCommand*>(item);
+      if (StartsWith(cmd->Key(), prefix) && cmd->ValueCount() > 0) return cmd->GetValue(0)->Text();
+    }
+  }
+  return {};
+}
+
 }  // namespace
+
+std::vector<std::string> AllowedProgramNames(const std::vector<std::u16string>& raw_params, std::string* problem) {
+  std::vector<std::string> names;
+  const std::u16string with_value = std::u16string(kAllowProgramsParam) + u"=";
+  for (const std::u16string& p : raw_params) {
+    if (p == kAllowProgramsParam || p == with_value) {
+      // The switch without names is an error, not "allow nothing": a person
+      // who gives it wants programs to start and learns how to name them.
+      if (problem)
+        *problem = "--allow-programs names the programs a show may start: --allow-programs=NAME[,NAME...] "
+                   "(a program found on PATH, a path, or \"show\" for the programs in the show's folder)";
+      continue;
+    }
+    if (!StartsWith(p, with_value)) continue;
+    const std::string list = WideToSystemUTF8(p.substr(with_value.size()));
+    size_t start = 0;
+    for (;;) {
+      const size_t comma = list.find(',', start);
+      std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      if (!name.empty()) names.push_back(name);
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  }
+  return names;
+}
 
 int32_t CloseRequestFlag() { return g_close_request.load(); }
 
@@ -72,8 +116,8 @@ std::u16string PlainShowArgument(const TCommandsStorage* commands, bool& project
   // below the current folder, as a shell user expects.
   project = false;
   std::u16string path = OptionValue(commands, u"", 1);
-  // "--allow-programs" takes no value: a name after it is the show's.
-  if (path.empty()) path = OptionValue(commands, std::u16string_view(kAllowProgramsParam).substr(1));
+  // "--allow-programs=..." takes no value after it: a name there is the show's.
+  if (path.empty()) path = AllowSwitchValue(commands);
   if (path.empty()) return path;
   if (path[0] != u'/') path = PathCombine(GetCurrentDir(true), path);
   if (DirectoryExists(path)) {
@@ -190,8 +234,14 @@ TMainForm::TMainForm(TFormControllerCreator creator, TCommandsStorage* commands,
   startup_ = HasRawParam(u"-startup");
   // Programs, documents and addresses are opened for a show only when the
   // person running the player asked for it (and the show asks too: OpenShow).
-  programs_allowed_ = HasRawParam(std::u16string(kAllowProgramsParam));
+  std::vector<std::string> unknown;
+  const std::vector<std::string> names = AllowedProgramNames(raw_params_, nullptr);
+  programs_allowed_ = !names.empty();
+  allowed_programs_ = MakeAllowedPrograms(names, &unknown);
+  for (const std::string& u : unknown)
+    LogLine(u"--allow-programs: no program \"" + SystemUTF8ToWide(u) + u"\" was found; it allows nothing");
   SetProgramStartAllowed(false);
+  SetAllowedPrograms({});
   SetStayOnTop(startup_);
   if (startup_) SetBorderIcons(kIconSystemMenu);
 
@@ -321,9 +371,22 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
   SetCaption(IniReadString(options, u"Main", u"opt_scr_caption", u"KavViewer v5.6"));
   ApplyCursorOptions(options);
   // Departure: the show's "opt_allowrunapp" alone no longer allows starting
-  // programs (a hostile show would set it); "--allow-programs" on the command
-  // line must allow it too.
+  // programs (a hostile show would set it); "--allow-programs=..." on the
+  // command line must allow it too, and names the programs that may start.
   SetProgramStartAllowed(programs_allowed_ && IniReadBool(options, u"Main", u"opt_allowrunapp", false));
+  {
+    // "show" allows the programs inside the folder the show's own names are
+    // looked up in: a project's folder, or the folder a packed show lies in.
+    TAllowedPrograms allowed = allowed_programs_;
+    std::string folder;
+    if (allowed.ShowPrograms && MapToSystemPath(ExtractFileDir(path, false), folder)) {
+      if (char* real = realpath(folder.c_str(), nullptr)) {
+        allowed.ShowFolder = real;
+        free(real);
+      }
+    }
+    SetAllowedPrograms(std::move(allowed));
+  }
 
   if (source->ScreenSaver()) {
     // Departure: without its "/s" switch, or with another instance running,

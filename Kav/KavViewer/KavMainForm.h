@@ -12,6 +12,7 @@
 #include "KavLib2/KavEngine/KavInputMapping.h"
 #include "KavLib2/KavEngine/KavMouseMonitor.h"
 #include "KavLib2/KavEngine/KavShowViewer.h"
+#include "KavLib2/KavEngine/KavViewerActions.h"
 #include "VoRav/Application2/vxForms.h"
 
 namespace kav {
@@ -34,7 +35,12 @@ TStartPosition GetStartPosition(const TCommandsStorage* commands);
 std::u16string PlainShowArgument(const TCommandsStorage* commands, bool& project);
 // The parameter with which the person running the player allows shows to
 // start programs and open documents and addresses; without it nothing starts.
+// It names the programs: "--allow-programs=NAME[,NAME...]".
 inline constexpr std::u16string_view kAllowProgramsParam = u"--allow-programs";
+// The names every "--allow-programs=..." argument of the raw command line
+// gives, in order. The switch without names sets `problem`: it once allowed
+// every program not on the deny list, which is no safe rule.
+std::vector<std::string> AllowedProgramNames(const std::vector<std::u16string>& raw_params, std::string* problem);
 // The show the command line chooses: option "filename" (a project file or
 // folder), else option "exename", else the first plain argument, else the
 // program itself (a show appended to it, or one beside it with the extension
@@ -135,7 +141,8 @@ class TMainForm : public TVxForm {
   bool close_allowed_ = false;
   bool in_action_ = false;
   bool startup_ = false;
-  bool programs_allowed_ = false;  // "--allow-programs" was given
+  bool programs_allowed_ = false;  // "--allow-programs=..." named programs
+  TAllowedPrograms allowed_programs_;
   bool closing_ = false;
   bool show_cursor_on_move_ = false;  // opt_hidecursor 1: the first movement shows the cursor
   // The close went through: the form is hidden and waits for the main

@@ -258,9 +258,8 @@ std::string FindProgramOnPath(const std::string& name) {
   size_t start = 0;
   for (;;) {
     const size_t colon = path_list.find(':', start);
-    std::string folder = path_list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    if (folder.empty()) folder = '.';  // a char: the one-letter string literal makes GCC 12 warn (-Wrestrict)
-    const std::string candidate = folder + "/" + name;
+    const std::string entry = path_list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    const std::string candidate = (entry.empty() ? std::string(".") : entry) + "/" + name;
     struct stat st {};
     if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
       return candidate;
@@ -331,12 +330,74 @@ std::vector<std::u16string> SplitArguments(const std::u16string& parameters) {
   return args;
 }
 
+// ---- Allowed programs ----
+
+namespace {
+std::string RealPath(const std::string& path) {
+  if (path.empty()) return {};
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return {};
+  std::string r(real);
+  free(real);
+  return r;
+}
+}  // namespace
+
+TAllowedPrograms MakeAllowedPrograms(const std::vector<std::string>& names, std::vector<std::string>* unknown) {
+  TAllowedPrograms allowed;
+  for (const std::string& name : names) {
+    if (name == "show") {
+      allowed.ShowPrograms = true;
+      continue;
+    }
+    const std::string real = RealPath(FindProgramOnPath(name));
+    struct stat st {};
+    if (real.empty() || stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      if (unknown) unknown->push_back(name);
+      continue;
+    }
+    allowed.Files.push_back(real);
+  }
+  return allowed;
+}
+
+bool IsProgramAllowed(const TAllowedPrograms& allowed, const std::string& program) {
+  const std::string real = RealPath(program);
+  if (real.empty()) return false;
+  for (const std::string& f : allowed.Files)
+    if (f == real) return true;
+  if (!allowed.ShowPrograms || allowed.ShowFolder.empty()) return false;
+  const std::string& folder = allowed.ShowFolder;
+  const size_t n = folder.back() == '/' ? folder.size() : folder.size() + 1;
+  return real.size() > n && real.compare(0, folder.size(), folder) == 0 && real[n - 1] == '/';
+}
+
 // ---- Starting ----
 
 namespace {
 std::atomic<bool> g_allowed{false};
 std::mutex g_spawn_lock;
 TSpawnFn g_spawn;
+std::mutex g_allowed_lock;
+TAllowedPrograms g_allowed_programs;  // under g_allowed_lock
+
+void LogRefused(const std::u16string& what, const std::u16string& why);
+
+// The deny list's judgement, then the allowed list's, of the file that
+// would start; false (logged) when it may not.
+bool MayStart(const std::u16string& name, const std::string& program) {
+  if (IsProhibitedProgramFile(program)) {
+    LogRefused(name, u"the program it starts is a prohibited command");
+    return false;
+  }
+  bool allowed;
+  {
+    std::lock_guard<std::mutex> lock(g_allowed_lock);
+    allowed = IsProgramAllowed(g_allowed_programs, program);
+  }
+  if (!allowed) LogRefused(name, u"the program is not one that --allow-programs names");
+  return allowed;
+}
 
 // Departure: only the addresses a show's actions make (web, mail). Other schemes
 // (file:, smb:, a desktop's own handlers) would open local files or start
@@ -384,9 +445,15 @@ std::vector<std::string> ArgumentsFor(const std::string& program, const std::u16
 
 // Departure: a show cannot allow this itself (its option "opt_allowrunapp"
 // alone grants nothing); the person running the player must allow it too,
-// with the command-line option "--allow-programs" (the main form sets both).
+// with the command-line option "--allow-programs=NAME,...", which names the
+// only programs that may start (the main form sets both).
 void SetProgramStartAllowed(bool allowed) { g_allowed = allowed; }
 bool ProgramStartAllowed() { return g_allowed.load(); }
+
+void SetAllowedPrograms(TAllowedPrograms allowed) {
+  std::lock_guard<std::mutex> lock(g_allowed_lock);
+  g_allowed_programs = std::move(allowed);
+}
 
 void SetSpawnFunction(TSpawnFn fn) {
   std::lock_guard<std::mutex> lock(g_spawn_lock);
@@ -456,17 +523,11 @@ int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, 
     // would, and the file found is what is checked and started.
     const std::string program = FindProgramOnPath(WideToSystemUTF8(name));
     if (program.empty()) return kOpenFileNotFound;
-    if (IsProhibitedProgramFile(program)) {
-      LogRefused(name, u"the program it starts is a prohibited command");
-      return kOpenRefused;
-    }
+    if (!MayStart(name, program)) return kOpenRefused;
     return SpawnDetached(ArgumentsFor(program, parameters)) ? kOpenDone : kOpenFileNotFound;
   }
   if (access(real.c_str(), X_OK) == 0) {
-    if (IsProhibitedProgramFile(real)) {
-      LogRefused(name, u"the program it starts is a prohibited command");
-      return kOpenRefused;
-    }
+    if (!MayStart(name, real)) return kOpenRefused;
     return SpawnDetached(ArgumentsFor(real, parameters)) ? kOpenDone : kOpenFileNotFound;
   }
   return SpawnDetached({"xdg-open", real}) ? kOpenDone : kOpenFileNotFound;

@@ -6,11 +6,14 @@
 // Programs are never started through a shell: a command is split into a
 // program and its arguments and started directly; documents and web or mail
 // addresses go to "xdg-open". Nothing runs, opens or is addressed unless the
-// person running the player allowed it ("--allow-programs"); a show cannot
-// allow it itself. With the permission, the deny list stays a second guard:
-// it judges the command's name, and then the file that would really start
-// (found on PATH as execvp finds it, links resolved), so that versioned
-// interpreters, wrappers and links to shells are refused too.
+// person running the player allowed it ("--allow-programs=NAME[,NAME...]");
+// a show cannot allow it itself. A program starts only when the file that
+// would start (found on PATH as execvp finds it, links resolved) is one the
+// person named, or lies in the show's folder and "show" was named: a list of
+// what is forbidden can never be complete, since countless ordinary programs
+// start a shell or run code. The deny list stays a second guard: it judges
+// the command's name and that file, so that versioned interpreters, wrappers
+// and links to shells are refused even when named.
 #pragma once
 
 #include <cstdint>
@@ -62,12 +65,32 @@ bool CheckCommandLine(const std::u16string& text, std::vector<TCommandPart>& par
 // The parameters as arguments: blanks separate them outside double quotes.
 std::vector<std::u16string> SplitArguments(const std::u16string& parameters);
 
+// ---- Allowed programs ----
+
+// The programs the person running the player allowed.
+struct TAllowedPrograms {
+  std::vector<std::string> Files;  // real paths (links resolved)
+  bool ShowPrograms = false;       // "show": the files inside the show's folder
+  std::string ShowFolder;          // that folder's real path; empty before a show opens
+};
+// The list for the names of "--allow-programs": each a program name, found
+// on PATH as execvp would, or a path (relative to the current folder); the
+// word "show" allows the show's own programs. Names that lead to no file go
+// to `unknown`.
+TAllowedPrograms MakeAllowedPrograms(const std::vector<std::string>& names, std::vector<std::string>* unknown);
+// Whether the file `program` (a system path, the one that would start) is
+// allowed: its real path is one of the list's, or lies inside the show's
+// folder when the list allows the show's programs.
+bool IsProgramAllowed(const TAllowedPrograms& allowed, const std::string& program);
+
 // ---- Starting ----
 
 // Off by default; the main form switches it on when the player was started
-// with "--allow-programs".
+// with "--allow-programs=..." and the show asks for it. Documents and
+// addresses then open; programs start only when the allowed list has them.
 void SetProgramStartAllowed(bool allowed);
 bool ProgramStartAllowed();
+void SetAllowedPrograms(TAllowedPrograms allowed);
 
 // Starts argv[0] (a path as it is, a bare name found through PATH) with the
 // arguments, without a shell and without waiting; false when it cannot be

@@ -136,7 +136,9 @@ uint32_t PresentSleepMs(uint32_t refresh_rate, int64_t now, double& slot) {
   // 3 ms less than the period since the last present: our present does not
   // wait for the vertical retrace as a hardware one does, so presenting early
   // only made frames no display shows (about 70 a second at 60 Hz).
-  if (slot <= 0 || next <= double(now) || next > double(now) + period) {
+  // A clock more than a period (and the millisecond a whole-millisecond
+  // sleep may end early) behind the grid went back: the grid starts again.
+  if (slot <= 0 || next <= double(now) || next > double(now) + period + 1.0) {
     slot = double(now);
     return 0;
   }

@@ -267,7 +267,7 @@ void SetOpenBeneathByKernel(bool on) noexcept { g_openat2 = on; }
 
 THandle TFileAPI::OpenFileBeneath(const std::u16string& folder, const std::u16string& path) {
   std::string f, p, rel;
-  if (!MapToSystemPath(folder, f) || !MapToSystemPath(path, p)) return kInvalidHandle;
+  if (!MapToSystemPath(folder, f) || !MapToSystemPathBelow(path, f, p)) return kInvalidHandle;
   if (!RelativeBelow(f, p, rel)) {
     errno = EXDEV;
     return kInvalidHandle;
@@ -302,7 +302,7 @@ THandle TFileAPI::OpenFileBeneath(const std::u16string& folder, const std::u16st
 
 bool TFileAPI::ResolveBeneath(const std::u16string& folder, const std::u16string& path, std::string& real) {
   std::string f, p, rel, real_folder;
-  if (!MapToSystemPath(folder, f) || !MapToSystemPath(path, p)) return false;
+  if (!MapToSystemPath(folder, f) || !MapToSystemPathBelow(path, f, p)) return false;
   if (!RelativeBelow(f, p, rel)) {
     errno = EXDEV;
     return false;

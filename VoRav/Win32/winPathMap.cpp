@@ -112,6 +112,35 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+std::string WithoutFinalSlashes(std::string p) {
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+// Whether `a` is `b` or a folder above it, by their text.
+bool IsAtOrAbove(const std::string& a, const std::string& b) {
+  if (a == "/") return b[0] == '/';
+  return b.compare(0, a.size(), a) == 0 && (b.size() == a.size() || b[a.size()] == '/');
+}
+
+// Whether the folder `folder` may be listed for a name below `below`: it is
+// `below` or one of its parents by its text (the folder's own spelling), or
+// its real path lies inside the real path of `below`, so that a link inside
+// never has a folder outside listed.
+bool MayList(const std::string& folder, const std::string& below) {
+  const std::string f = WithoutFinalSlashes(folder.empty() ? std::string(".") : folder);
+  const std::string b = WithoutFinalSlashes(below);
+  if (IsAtOrAbove(f, b)) return true;
+  char* rf = realpath(f.c_str(), nullptr);
+  char* rb = realpath(b.c_str(), nullptr);
+  const bool inside = rf && rb && IsAtOrAbove(rb, rf);
+  free(rf);
+  free(rb);
+  return inside;
+}
+
+bool MapPath(std::u16string_view name, const std::string* below, std::string& path);
+
 }  // namespace
 
 bool SystemPathText(std::u16string_view name, std::string& path) {
@@ -137,7 +166,15 @@ bool SystemPathText(std::u16string_view name, std::string& path) {
   return true;
 }
 
-bool MapToSystemPath(std::u16string_view name, std::string& path) {
+bool MapToSystemPath(std::u16string_view name, std::string& path) { return MapPath(name, nullptr, path); }
+
+bool MapToSystemPathBelow(std::u16string_view name, const std::string& below, std::string& path) {
+  return !below.empty() && MapPath(name, &below, path);
+}
+
+namespace {
+
+bool MapPath(std::u16string_view name, const std::string* below, std::string& path) {
   std::string text;
   if (!SystemPathText(name, text)) return false;
   if (Exists(text)) {
@@ -158,7 +195,7 @@ bool MapToSystemPath(std::u16string_view name, std::string& path) {
     candidate.append(part);
     if (part != "." && part != ".." && !Exists(candidate)) {
       std::string found;
-      if (!Cache().Find(done.empty() ? std::string(".") : done, part, found)) {
+      if ((below && !MayList(done, *below)) || !Cache().Find(done.empty() ? std::string(".") : done, part, found)) {
         // Nothing matches: this component and the rest stay as written.
         done.append(text, pos, std::string::npos);
         path = std::move(done);
@@ -174,6 +211,8 @@ bool MapToSystemPath(std::u16string_view name, std::string& path) {
   path = done.empty() ? text : std::move(done);
   return true;
 }
+
+}  // namespace
 
 void ClearPathMapCache() { Cache().Clear(); }
 

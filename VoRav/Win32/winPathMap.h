@@ -27,6 +27,12 @@ namespace kav {
 // name or one with a NUL) when the name cannot stand for a Linux file.
 bool MapToSystemPath(std::u16string_view name, std::string& path);
 
+// The same for a name that must stay below the folder `below` (a system
+// path, as MapToSystemPath gives it): a folder below it is listed for the
+// case-insensitive lookup only when its real path lies inside `below`'s, so
+// a link that leads out is never listed; the rest is then kept as written.
+bool MapToSystemPathBelow(std::u16string_view name, const std::string& below, std::string& path);
+
 // The text step alone: prefix dropped, backslashes to slashes, standard
 // UTF-8; no lookup in the file system. False as for MapToSystemPath.
 bool SystemPathText(std::u16string_view name, std::string& path);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 #include <memory>
+#include <vector>
 
 #include "Kav/KavViewer/KavMainForm.h"
 #include "Kav/KavViewer/KavShowMusic.h"
@@ -212,6 +213,22 @@ int main(int argc, char** argv) {
   // Departure: the usage text, and nothing to play, are answered before any
   // window opens (exit 2 for nothing to play), so they read the same on a
   // terminal without a display.
+  {
+    std::vector<std::u16string> raw;
+    if (TStringList* tokens = CommandLineTokens())
+      for (int32_t i = 0; i < tokens->Count(); ++i) raw.push_back(tokens->GetString(i));
+    std::string problem;
+    const std::vector<std::string> names = AllowedProgramNames(raw, &problem);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "%s: %s\n", program.c_str(), problem.c_str());
+      return 2;
+    }
+    std::vector<std::string> unknown;
+    MakeAllowedPrograms(names, &unknown);
+    for (const std::string& u : unknown)
+      std::fprintf(stderr, "%s: --allow-programs: no program \"%s\" was found; it allows nothing\n", program.c_str(),
+                   u.c_str());
+  }
   if (const std::u16string problem = ShowChoiceProblem(ChooseShow(nullptr)); !problem.empty()) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), WideToSystemUTF8(problem).c_str());
     return 2;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "VoRav/wpCpuCount.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
@@ -55,7 +57,8 @@ TSwWorkerPool::~TSwWorkerPool() {
 }
 
 TSwWorkerPool& TSwWorkerPool::Shared() {
-  static TSwWorkerPool pool(std::clamp(int(std::thread::hardware_concurrency()) - 1, 0, 63));
+  // The caller rasterises a band too, so one worker fewer than processors.
+  static TSwWorkerPool pool(std::clamp(UsableCpuCount() - 1, 0, 63));
   return pool;
 }
 

@@ -1,5 +1,5 @@
 // The rasteriser's worker threads: one pool per process, sized to the
-// machine. Run() hands out the indices of a job to the calling thread and up
+// processors the process may use (UsableCpuCount). Run() hands out the indices of a job to the calling thread and up
 // to (threads - 1) workers and returns when all are done. The caller works
 // too and never waits for a worker that has not started yet: once every
 // index is taken it closes the job, waits only for the workers inside it,
@@ -37,7 +37,8 @@ class TSwWorkerPool {
   TSwWorkerPool(const TSwWorkerPool&) = delete;
   TSwWorkerPool& operator=(const TSwWorkerPool&) = delete;
 
-  // The process-wide pool: hardware threads minus one workers (at most 63).
+  // The process-wide pool: usable processors minus one workers (at most 63),
+  // counted when it is first used.
   static TSwWorkerPool& Shared();
 
   // Threads that can work on one job, the caller included.

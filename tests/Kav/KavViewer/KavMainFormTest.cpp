@@ -179,7 +179,7 @@ TEST_F(MainFormTest, TheCommandLineAloneAllowsNoProgramEither) {
   ASSERT_EQ(chmod(folder.Sys("show/tool").c_str(), 0755), 0);
   std::vector<std::vector<std::string>> spawned;
   SetSpawnFunction([&](const std::vector<std::string>& argv) { spawned.push_back(argv); return true; });
-  Make("opt_allowrunapp=0\r\n", u"--allow-programs ");
+  Make("opt_allowrunapp=0\r\n", u"--allow-programs=show ");
   ASSERT_TRUE(form->Start());
   EXPECT_FALSE(ProgramStartAllowed());
   form->RunAction(TKavAction{kActRunApp, 0, u"tool"});
@@ -193,7 +193,7 @@ TEST_F(MainFormTest, ProgramsStartWhenBothTheCommandLineAndTheShowAllowThem) {
   ASSERT_EQ(chmod(folder.Sys("show/tool").c_str(), 0755), 0);
   std::vector<std::vector<std::string>> spawned;
   SetSpawnFunction([&](const std::vector<std::string>& argv) { spawned.push_back(argv); return true; });
-  Make("opt_allowrunapp=1\r\n", u"--allow-programs ");
+  Make("opt_allowrunapp=1\r\n", u"--allow-programs=show ");
   ASSERT_TRUE(form->Start());
   EXPECT_TRUE(ProgramStartAllowed());
   form->RunAction(TKavAction{kActRunApp, 0, u"tool"});
@@ -203,6 +203,43 @@ TEST_F(MainFormTest, ProgramsStartWhenBothTheCommandLineAndTheShowAllowThem) {
   EXPECT_EQ(spawned[1], (std::vector<std::string>{"xdg-open", "http://example.org"}));
   SetSpawnFunction(nullptr);
   SetProgramStartAllowed(false);
+}
+
+TEST_F(MainFormTest, OnlyTheProgramsTheCommandLineNamesStart) {
+  folder.WriteFile("show/tool", "#!/bin/true\n");
+  folder.WriteFile("show/other", "#!/bin/true\n");
+  ASSERT_EQ(chmod(folder.Sys("show/tool").c_str(), 0755), 0);
+  ASSERT_EQ(chmod(folder.Sys("show/other").c_str(), 0755), 0);
+  std::vector<std::vector<std::string>> spawned;
+  SetSpawnFunction([&](const std::vector<std::string>& argv) { spawned.push_back(argv); return true; });
+  // One of the show's programs named by its path: the other does not start.
+  Make("opt_allowrunapp=1\r\n", u"--allow-programs=" + folder.Wide("show/tool") + u" ");
+  ASSERT_TRUE(form->Start());
+  form->RunAction(TKavAction{kActRunApp, 0, u"other"});
+  EXPECT_TRUE(spawned.empty());
+  form->RunAction(TKavAction{kActRunApp, 0, u"tool x"});
+  ASSERT_EQ(spawned.size(), 1u);
+  EXPECT_EQ(spawned[0], (std::vector<std::string>{std::filesystem::canonical(folder.Sys("show/tool")).string(), "x"}));
+  SetSpawnFunction(nullptr);
+  SetProgramStartAllowed(false);
+  SetAllowedPrograms({});
+}
+
+TEST(MainFormStart, AllowProgramsNamesThePrograms) {
+  std::string problem;
+  EXPECT_EQ(AllowedProgramNames({u"kavplay", u"--allow-programs=viewer,/opt/x/run,,show", u"a.kvshow",
+                                 u"--allow-programs=other"}, &problem),
+            (std::vector<std::string>{"viewer", "/opt/x/run", "show", "other"}));
+  EXPECT_EQ(problem, "");
+  EXPECT_TRUE(AllowedProgramNames({u"kavplay", u"a.kvshow"}, &problem).empty());
+  EXPECT_EQ(problem, "");
+  // The bare switch once allowed everything not denied: now an error that
+  // says how to name the programs.
+  for (const char16_t* bare : {u"--allow-programs", u"--allow-programs="}) {
+    problem.clear();
+    EXPECT_TRUE(AllowedProgramNames({u"kavplay", bare}, &problem).empty());
+    EXPECT_NE(problem.find("--allow-programs=NAME"), std::string::npos);
+  }
 }
 
 // The main routine holds the form and frees it after the loop: every close
@@ -252,8 +289,8 @@ TEST(MainFormStart, PlainArgumentNamesAFolderAsProjectOrAFileAsPackedShow) {
   EXPECT_EQ(PlainShowArgument(Commands(u"kavplay " + t.Wide("a.kvshow") + u" -slide 2").get(), project),
             t.Wide("a.kvshow"));
   EXPECT_FALSE(project);
-  // "--allow-programs" takes no value: the name after it is the show.
-  EXPECT_EQ(PlainShowArgument(Commands(u"kavplay --allow-programs " + t.Wide("a.kvshow")).get(), project),
+  // "--allow-programs=..." takes no value after it: the name there is the show.
+  EXPECT_EQ(PlainShowArgument(Commands(u"kavplay --allow-programs=Show,Viewer " + t.Wide("a.kvshow")).get(), project),
             t.Wide("a.kvshow"));
   // Relative names are below the current folder, not the program's.
   const std::u16string here = GetCurrentDir(false);

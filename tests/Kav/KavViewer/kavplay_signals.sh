@@ -161,14 +161,14 @@ fi
 # does.
 show_with_programs ""
 rm -f "$out/run/started"
-start programs_run "$out/run" --allow-programs
+start programs_run "$out/run" --allow-programs=show
 for _ in $(seq 300); do [ -e "$out/run/started" ] && break; sleep 0.1; done
 kill -TERM "$pid"
 wait_exit 20 || fail "still running 20 s after SIGTERM"
 if [ -e "$out/run/started" ]; then ok; else fail "the second slide's program never started"; fi
 show_with_programs "format c:"
 rm -f "$out/run/started"
-start programs_after_signal "$out/run" --allow-programs
+start programs_after_signal "$out/run" --allow-programs=show
 box=$(wait_title "Slideshow Error" 60)
 if [ -z "$box" ]; then
   fail "no error box"

@@ -20,9 +20,10 @@ namespace {
 // Slides of 1000 ms; the slide's start is its begin plus its transition.
 Ref<TKavSource> Show(const std::string& main = "") { return Source(main, 5); }
 
-// Records what would start instead of starting it. Starting is allowed, and
-// a folder put in front of PATH holds the program "viewer" and a link
-// "innocent" to the system's shell.
+// Records what would start instead of starting it. Starting is allowed for
+// "viewer" and the show's programs in `show` (when given), and a folder put
+// in front of PATH holds the program "viewer" and a link "innocent" to the
+// system's shell.
 struct TSpawns {
   std::vector<std::vector<std::string>> calls;
   test::TTempFolder bin;
@@ -39,12 +40,28 @@ struct TSpawns {
     const char* path = getenv("PATH");
     saved_path = path ? path : "";
     setenv("PATH", (bin.Sys() + ":" + saved_path).c_str(), 1);
+    Allow({"viewer", "show"});
+  }
+  explicit TSpawns(const std::string& show) : TSpawns() {
+    show_ = show;
+    Allow({"viewer", "show"});
   }
   ~TSpawns() {
     setenv("PATH", saved_path.c_str(), 1);
     SetSpawnFunction(nullptr);
     SetProgramStartAllowed(false);
+    SetAllowedPrograms({});
   }
+  // Allows these names (as "--allow-programs" gives them); names that find
+  // no program are answered.
+  std::vector<std::string> Allow(const std::vector<std::string>& names) {
+    std::vector<std::string> unknown;
+    TAllowedPrograms allowed = MakeAllowedPrograms(names, &unknown);
+    if (!show_.empty()) allowed.ShowFolder = std::filesystem::canonical(show_).string();
+    SetAllowedPrograms(allowed);
+    return unknown;
+  }
+  std::string show_;
   std::string Viewer() const { return bin.Sys("viewer"); }
 };
 
@@ -131,7 +148,7 @@ TEST(CommandGuard, ProgramsStartWithoutAShellAndOnlyWhenAllowed) {
   std::vector<std::u16string> messages;
   auto msg = [&](const std::u16string& m) { messages.push_back(m); };
   {
-    TSpawns spawns;
+    TSpawns spawns(dir);
     RunAppProc(u"viewer \"my file.txt\" -x", folder.Wide(), msg);
     ASSERT_EQ(spawns.calls.size(), 1u);
     EXPECT_EQ(spawns.calls[0], (std::vector<std::string>{spawns.Viewer(), "my file.txt", "-x"}));
@@ -222,8 +239,8 @@ TEST(CommandGuard, TheFileThatWouldStartIsJudgedWithItsLinksResolved) {
 }
 
 TEST(CommandGuard, LinksInTheShowNeverStartAProgramOutsideIt) {
-  TSpawns spawns;
   test::TTempFolder folder;
+  TSpawns spawns(folder.Sys());
   const std::string sh = FindProgramOnPath("sh");
   ASSERT_FALSE(sh.empty());
   folder.WriteFile("keep.txt", "x");
@@ -291,4 +308,91 @@ TEST(RunApp, NothingStartsOnceThePlayerIsEndingOnASignal) {
   RunAppProc(u"https://example.org/", folder.Wide(), nullptr);
   win::ResetTerminationForTests();
   EXPECT_TRUE(spawns.calls.empty());
+}
+
+TEST(AllowedPrograms, OnlyTheNamedProgramsStartByNamePathLinkOrShow) {
+  test::TTempFolder show;
+  show.WriteFile("tool", "#!/bin/true\n");
+  chmod(show.Sys("tool").c_str(), 0755);
+  TSpawns spawns(show.Sys());
+  spawns.bin.WriteFile("other", "#!/bin/true\n");
+  chmod(spawns.bin.Sys("other").c_str(), 0755);
+  ASSERT_EQ(symlink("viewer", spawns.bin.Sys("view-link").c_str()), 0);
+  const std::string viewer = spawns.Viewer(), other = spawns.bin.Sys("other"), tool = show.Sys("tool");
+
+  // By name (found on PATH), by path, and through a link either way: the
+  // real files are compared.
+  for (const std::string& n : {std::string("viewer"), viewer, std::string("view-link")}) {
+    EXPECT_TRUE(spawns.Allow({n}).empty()) << n;
+    TAllowedPrograms allowed = MakeAllowedPrograms({n}, nullptr);
+    EXPECT_TRUE(IsProgramAllowed(allowed, viewer)) << n;
+    EXPECT_TRUE(IsProgramAllowed(allowed, spawns.bin.Sys("view-link"))) << n;
+    EXPECT_FALSE(IsProgramAllowed(allowed, other)) << n;
+    EXPECT_FALSE(IsProgramAllowed(allowed, tool)) << n;
+    EXPECT_EQ(ShellOpen(u"view-link", u"a", u""), kOpenDone) << n;
+    EXPECT_EQ(ShellOpen(u"other", u"a", u""), kOpenRefused) << n;
+  }
+  ASSERT_EQ(spawns.calls.size(), 3u);
+  for (const auto& call : spawns.calls) EXPECT_EQ(call, (std::vector<std::string>{spawns.bin.Sys("view-link"), "a"}));
+  spawns.calls.clear();
+
+  // "show": the files inside the show's folder, nothing else.
+  spawns.Allow({"show"});
+  RunAppProc(u"tool a", show.Wide(), nullptr);
+  RunAppProc(u"viewer a", show.Wide(), nullptr);
+  ASSERT_EQ(spawns.calls.size(), 1u);
+  EXPECT_EQ(spawns.calls[0], (std::vector<std::string>{Canonical(tool), "a"}));
+  TAllowedPrograms only_show = MakeAllowedPrograms({"show"}, nullptr);
+  EXPECT_FALSE(IsProgramAllowed(only_show, tool));  // no show open yet
+  only_show.ShowFolder = Canonical(show.Sys());
+  EXPECT_TRUE(IsProgramAllowed(only_show, tool));
+  EXPECT_FALSE(IsProgramAllowed(only_show, show.Sys()));            // the folder itself
+  only_show.ShowFolder = Canonical(show.Sys()).substr(0, Canonical(show.Sys()).size() - 1);
+  EXPECT_FALSE(IsProgramAllowed(only_show, tool));                  // a folder whose name begins the same
+  spawns.calls.clear();
+
+  // Not named: refused, with the reason in the log.
+  spawns.Allow({"other"});
+  kav::test::TLogCapture log;
+  EXPECT_EQ(ShellOpen(u"viewer", u"", u""), kOpenRefused);
+  RunAppProc(u"tool", show.Wide(), nullptr);
+  EXPECT_TRUE(spawns.calls.empty());
+  EXPECT_EQ(log.Take().size(), 2u);
+  // Names that find no program allow nothing and are answered.
+  EXPECT_EQ(spawns.Allow({"no-such-program-here", "show", show.Sys("missing")}),
+            (std::vector<std::string>{"no-such-program-here", show.Sys("missing")}));
+  // A named shell still meets the deny list.
+  spawns.Allow({"innocent", "sh"});
+  EXPECT_EQ(ShellOpen(u"innocent", u"-c id", u""), kOpenRefused);
+  EXPECT_TRUE(spawns.calls.empty());
+}
+
+TEST(AllowedPrograms, CommandsThatStartAShellOrCodeRunOnlyWhenNamed) {
+  // Each starts a shell or runs code; none is on the deny list, so only the
+  // allowed list stops them. Stand-ins of these names lie first on PATH.
+  const char16_t* const commands[] = {
+      u"xdotool exec sh -c id",          u"setpriv sh -c id",        u"prlimit --nofile=1024 sh -c id",
+      u"choom -n 0 -- sh -c id",         u"logsave /dev/null sh -c id", u"ctest -S x.cmake",
+      u"cpack --config x.cmake",         u"ninja -C dir",            u"gcc -wrapper /bin/sh,-c,id x.c",
+      u"g++ -wrapper /bin/sh,-c,id x.cc", u"prove x.t",              u"pdb3 -c continue x.py",
+      u"pydoc3 x.py",                    u"groff -U x.roff",         u"dpkg-architecture -c sh -c id",
+      u"capsh -- -c id",                 u"fakeroot -- sh -c id"};
+  TSpawns spawns;
+  test::TTempFolder show;
+  for (const char16_t* c : commands) {
+    const std::u16string command(c);
+    const std::string program = UTF8Encode(command.substr(0, command.find(u' ')));
+    spawns.bin.WriteFile(program, "#!/bin/true\n");
+    chmod(spawns.bin.Sys(program).c_str(), 0755);
+    ASSERT_EQ(FindProgramOnPath(program), spawns.bin.Sys(program));
+  }
+  std::vector<std::u16string> messages;
+  for (const char16_t* c : commands)
+    RunAppProc(c, show.Wide(), [&](const std::u16string& m) { messages.push_back(m); });
+  EXPECT_TRUE(spawns.calls.empty());
+  // Named, the one program starts (the deny list does not know it).
+  spawns.Allow({"ninja"});
+  RunAppProc(u"ninja -C dir", show.Wide(), nullptr);
+  ASSERT_EQ(spawns.calls.size(), 1u);
+  EXPECT_EQ(spawns.calls[0], (std::vector<std::string>{spawns.bin.Sys("ninja"), "-C", "dir"}));
 }

@@ -54,6 +54,33 @@ TEST(KavButton, ThemeFallbackWidthAndLooks) {
   EXPECT_EQ(b->Picture(), hover);
 }
 
+// The theme folder itself a link that leads out of the show: its themes are
+// not read, like any other show name through such a link.
+TEST(KavButton, ALinkedThemeFolderOutsideTheShowIsNotRead) {
+  TShowFolder outside;
+  Aqua(outside);
+  test::THostFixture h;
+  h.Files->SetFolder(h.Folder.Wide());
+  ASSERT_EQ(symlink((outside.Dir / "buttons").c_str(), (h.Folder.Dir / "buttons").c_str()), 0);
+  Ref<TKavObjectProps> props = MakeRef<TKavObjectProps>();
+  Ref<TIniFile> doc = test::Doc(Obj("root", "Frame", Obj("b", "Button", "Theme=aqua\n")));
+  Ref<TKavSlide> slide = test::LoadTestSlide(h.Host.get(), props.get(), doc.get(), TSlideLengths{6000, 1000, 500});
+  auto* b = dynamic_cast<TKavButton*>(slide->GetChild(0));
+  ASSERT_NE(b, nullptr);
+  EXPECT_TRUE(b->Producer() == nullptr || !b->Producer()->Loaded());
+  // A link that stays inside the show is read.
+  test::THostFixture in;
+  in.Files->SetFolder(in.Folder.Wide());
+  Aqua(in.Folder);
+  std::filesystem::rename(in.Folder.Dir / "buttons", in.Folder.Dir / "themes");
+  ASSERT_EQ(symlink("themes", (in.Folder.Dir / "buttons").c_str()), 0);
+  slide = test::LoadTestSlide(in.Host.get(), MakeRef<TKavObjectProps>().get(), doc.get(), TSlideLengths{6000, 1000, 500});
+  b = dynamic_cast<TKavButton*>(slide->GetChild(0));
+  ASSERT_NE(b, nullptr);
+  ASSERT_NE(b->Producer(), nullptr);
+  EXPECT_TRUE(b->Producer()->Loaded());
+}
+
 TEST(KavText, LinesColoursAndCaption) {
   THostSlide s(Aqua, Obj("t", "Text", "Text=\"\"\nTextColor=255,0,0\nTextColorClick=0,0,255\nLineSpacing=-500\n") +
                          Obj("b", "Button", "Theme=aqua\n" +

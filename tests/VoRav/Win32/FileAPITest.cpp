@@ -68,6 +68,34 @@ TEST(FileGate, WindowsNamesBecomeLinuxPaths) {
   EXPECT_EQ(t.ReadFile("Show/made.txt"), "abc");
 }
 
+// A name below a show's folder is spelt case-insensitively there too, but a
+// folder reached through a link that leads out of it is never listed.
+TEST(FileGate, NamesBelowAFolderNeverListAFolderOutsideIt) {
+  TTempFolder t;
+  t.WriteFile("outside/theme/btn.ini", "theme");
+  t.WriteFile("show/pics/in.jpg", "in");
+  ASSERT_EQ(symlink(t.Sys("outside/theme").c_str(), t.Sys("show/Buttons").c_str()), 0);
+  ASSERT_EQ(symlink("pics", t.Sys("show/more").c_str()), 0);
+  const std::string show = t.Sys("show");
+  auto below = [&](const std::u16string& name) {
+    std::string p;
+    return MapToSystemPathBelow(name, show, p) ? p : std::string("<refused>");
+  };
+  // Without the folder the linked folder outside is listed for the spelling.
+  EXPECT_EQ(Mapped(t.Wide("show") + u"\\BUTTONS\\BTN.INI"), t.Sys("show/Buttons/btn.ini"));
+  // Below it: the link is found in the show's folder, the folder it leads to
+  // is not listed, so the rest stays as written.
+  EXPECT_EQ(below(t.Wide("show") + u"\\BUTTONS\\BTN.INI"), t.Sys("show/Buttons/BTN.INI"));
+  // Links that stay inside, and the folder's own spelling, still work.
+  EXPECT_EQ(below(t.Wide("show") + u"\\MORE\\IN.JPG"), t.Sys("show/more/in.jpg"));
+  EXPECT_EQ(below(t.Wide("show") + u"\\Pics\\In.jpg"), t.Sys("show/pics/in.jpg"));
+  // Opening through the show's folder refuses the link either way.
+  EXPECT_EQ(FileAPI()->OpenFileBeneath(t.Wide("show"), t.Wide("show") + u"\\BUTTONS\\BTN.INI"), kInvalidHandle);
+  THandle in = FileAPI()->OpenFileBeneath(t.Wide("show"), t.Wide("show") + u"\\MORE\\IN.JPG");
+  EXPECT_NE(in, kInvalidHandle);
+  if (in != kInvalidHandle) FileAPI()->CloseHandle(in);
+}
+
 TEST(FileGate, FindListsSortedAndReportsWhatIsMissing) {
   TTempFolder t;
   t.WriteFile("d/b.JPG", "12345");

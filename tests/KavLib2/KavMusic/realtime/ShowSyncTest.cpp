@@ -19,6 +19,7 @@
 #include "VoRav/vxIni.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/vxTime.h"
+#include "VoRav/wpCpuCount.h"
 #include "platform/sound/sdl/SndSdlDevice.h"
 #include "tests/KavLib2/KavMusic/MusicTestShow.h"
 #include "tests/VoRav/Music/AudioMedia.h"
@@ -128,8 +129,7 @@ bool MachineLoaded(double& load) {
   if (!(in >> load >> load5 >> load15 >> running >> slash)) return false;
   // `running` counts this thread too.
   load = std::max(load, double(running - 1));
-  const long cores = sysconf(_SC_NPROCESSORS_ONLN);
-  return cores > 0 && load > double(cores);
+  return load > double(UsableCpuCount());
 }
 
 // One run of the show through the disk driver, measured.
