@@ -15,6 +15,7 @@
 #include "KavLib2/KavEngine/KavEngine.h"
 #include "VoRav/vxTime.h"
 #include "VoRav/vxUTF8.h"
+#include "tests/Kav/KavViewer/ShowDeviceFixture.h"
 #include "tests/KavLib2/KavEngine/EngineAppFixture.h"
 #include "tests/KavLib2/KavObjects/ShowFolderTestUtil.h"
 #include "tests/VoRav/Graphics/ToolRun.h"
@@ -56,20 +57,8 @@ TFrame Blend(const TFrame& a, const TFrame& b, double p) {
   return m;
 }
 
-class ExampleShowTest : public EngineAppTest {
+class ExampleShowTest : public ShowDeviceTest<kW, kH> {
  protected:
-  void SetUp() override {
-    EngineAppTest::SetUp();
-    rig.reset();  // one device of the show's shape instead
-    rig = std::make_unique<dxtest::TDxRig>(kW, kH);
-    InstallShowServices();
-    InstallShowSlides();  // the window factory again, should another test have taken it out
-  }
-  void TearDown() override {
-    if (engine) engine->StopEngine();
-    engine = nullptr;
-    EngineAppTest::TearDown();
-  }
 
   // The README's command: kavpack myshow.kvshow examples/myshow.
   bool Pack() {
@@ -102,7 +91,6 @@ class ExampleShowTest : public EngineAppTest {
 
   test::TShowFolder folder;
   Ref<TKavShowLocator> locator;
-  Ref<TKavEngine> engine;
 };
 
 struct TTransition {

@@ -11,6 +11,7 @@
 #include "KavLib2/KavEngine/KavEngine.h"
 #include "VoRav/vxTime.h"
 #include "tests/KavLib2/KavClasses/ShowFixture.h"
+#include "tests/Kav/KavViewer/ShowDeviceFixture.h"
 #include "tests/KavLib2/KavEngine/EngineAppFixture.h"
 #include "tests/KavLib2/KavObjects/ShowFolderTestUtil.h"
 #include "tests/VoRav/LogCapture.h"
@@ -50,20 +51,8 @@ int Blue(uint32_t c) { return int(c & 0xFF); }
 bool IsRed(uint32_t c) { return Red(c) > 170 && Blue(c) < 60; }
 bool IsBlue(uint32_t c) { return Blue(c) > 170 && Red(c) < 60; }
 
-class ShowPlaybackTest : public EngineAppTest {
+class ShowPlaybackTest : public ShowDeviceTest<kW, kH> {
  protected:
-  void SetUp() override {
-    EngineAppTest::SetUp();
-    rig.reset();  // one device of the show's size instead
-    rig = std::make_unique<dxtest::TDxRig>(kW, kH);
-    InstallShowServices();
-    InstallShowSlides();  // the window factory again, should another test have taken it out
-  }
-  void TearDown() override {
-    if (engine) engine->StopEngine();
-    engine = nullptr;
-    EngineAppTest::TearDown();
-  }
 
   void Open(const std::string& project, int32_t start, bool loop_and_action = false) {
     folder.WriteText("Project.kav", project);
@@ -112,7 +101,6 @@ class ShowPlaybackTest : public EngineAppTest {
   }
 
   test::TShowFolder folder;
-  Ref<TKavEngine> engine;
 };
 
 // Mid-way through a dissolve both slides are seen: the red slide that
