@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -115,15 +116,20 @@ TEST(SndRing, MixerAndRefillConcurrentlyNeverMixHalfWrittenFrames) {
   auto b = rig.Buffer(Pcm(2, 44100, 16), size);
   ASSERT_EQ(b->Play(0, 0, kSndPlayLooping), kSndOk);
   std::atomic<bool> done{false};
-  std::atomic<int> refills{0};
+  std::atomic<int> refills{0}, passes{0};
   std::vector<int16_t> mixed;
   std::thread mixer([&] {
     for (int i = 0; i < 4000; ++i) {
+      // Every 64 steps the refill has a turn: on a loaded machine it may
+      // otherwise not run at all before the mixer is done.
+      if (i % 64 == 0) {
+        const int seen = passes.load();
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (passes.load() == seen && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
+      }
       rig.us += 250;  // about 11 frames a step
       auto out = rig.device->TakeCapture();
       mixed.insert(mixed.end(), out.begin(), out.end());
-      // Let the refill have its turns even on one core.
-      if (i % 64 == 0) std::this_thread::yield();
     }
     done = true;
   });
@@ -131,6 +137,7 @@ TEST(SndRing, MixerAndRefillConcurrentlyNeverMixHalfWrittenFrames) {
     uint32_t at = 0;
     int16_t next = 1;
     for (int pass = 0; !done.load(); ++pass) {
+      passes.fetch_add(1);
       uint32_t play = 0, write = 0;
       ASSERT_EQ(b->GetCurrentPosition(&play, &write), kSndOk);
       uint32_t from = at, bytes = (play + size - at) % size;
