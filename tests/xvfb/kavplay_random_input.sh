@@ -67,7 +67,8 @@ differ() {
 
 # The player still answers: its window is there, and the picture changes
 # after a slide key (the show may be paused, or at its last slide, so the
-# next, previous and first-slide keys are tried in turn).
+# next, previous and first-slide keys are tried in turn; the show's help
+# dialog, which F1 may have opened, holds the slides, so F1 comes last).
 check() {
   xh_alive || ended_early
   local id
@@ -81,7 +82,7 @@ check() {
   local before="check-$round-$step" after="check-$round-$step-after" key n end
   import -window root -crop "${w}x$h+$x+$y" +repage "$XH_OUT/$before.png" 2>/dev/null ||
     xh_fail "no screenshot at action $step"
-  for key in Right Left Home; do
+  for key in Right Left Home F1; do
     xdo key "$key"
     end=$((SECONDS + 20))
     while [ "$SECONDS" -le "$end" ]; do
