@@ -197,33 +197,38 @@ TEST_F(SaveDialogXvfb, AnExistingFileIsReplacedOnlyAfterTheQuestion) {
   // Proposed, not typed: no completion list opens in front of the question.
   dlg_->FileName = u"exists.bmp";
   bool asked = false;
-  EXPECT_FALSE(ExecuteDriven([&] {
-    std::string w = WaitForWindow(title_);
-    if (w.empty()) return;
-    std::string before = ZenityWindows();
-    // Return again while no question came: GTK drops a key that comes
-    // before its window has taken the focus (seen on loaded machines).
-    // The key goes through the X server's test extension to the focused
-    // window, as a person's would, not as an event sent to the window.
-    std::string question;
-    const auto give_up = Clock::now() + std::chrono::seconds(90);
-    while (question.empty() && Clock::now() < give_up) {
-      if (!(question = WaitForNewWindow(before, 0)).empty()) break;
-      Xdotool({"windowfocus", "--sync", w});
-      Xdotool({"key", "--clearmodifiers", "Return"});
-      question = WaitForNewWindow(before, 10);
-    }
-    asked = !question.empty();
-    // Declines the question, then leaves the chooser.
-    // Escape until the question is gone: GTK drops keys that come before
-    // its window has taken the focus.
-    for (int i = 0; asked && i < 60 && ZenityWindows().find(question + "\n") != std::string::npos; ++i) {
-      Xdotool({"windowfocus", "--sync", question});
-      Xdotool({"key", "--clearmodifiers", "Escape"});
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
-    EscapeUntilClosed(w);
-  }));
+  // A chooser that ended without asking (on a loaded machine GTK may take
+  // the Return before its folder is read) is opened again, as a person
+  // would; whatever happened, it never chose the file.
+  for (int attempt = 0; attempt < 3 && !asked; ++attempt) {
+    EXPECT_FALSE(ExecuteDriven([&] {
+      std::string w = WaitForWindow(title_);
+      if (w.empty()) return;
+      std::string before = ZenityWindows();
+      // Return again while no question came: GTK drops a key that comes
+      // before its window has taken the focus. The key goes through the X
+      // server's test extension to the focused window, as a person's would.
+      std::string question;
+      const auto give_up = Clock::now() + std::chrono::seconds(60);
+      while (question.empty() && !finished_ && Clock::now() < give_up) {
+        if (!(question = WaitForNewWindow(before, 0)).empty()) break;
+        Xdotool({"windowfocus", "--sync", w});
+        Xdotool({"key", "--clearmodifiers", "Return"});
+        question = WaitForNewWindow(before, 10);
+      }
+      asked = !question.empty();
+      // Declines the question, then leaves the chooser.
+      // Escape until the question is gone: GTK drops keys that come before
+      // its window has taken the focus.
+      for (int i = 0; asked && i < 60 && ZenityWindows().find(question + "\n") != std::string::npos; ++i) {
+        Xdotool({"windowfocus", "--sync", question});
+        Xdotool({"key", "--clearmodifiers", "Escape"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      }
+      EscapeUntilClosed(w);
+    }));
+    EXPECT_EQ(tmp_.ReadFile("exists.bmp"), "earlier slide");
+  }
   EXPECT_TRUE(asked);
   EXPECT_EQ(tmp_.ReadFile("exists.bmp"), "earlier slide");
 }
