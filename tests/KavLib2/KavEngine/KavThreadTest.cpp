@@ -17,7 +17,7 @@ void QuietDisplay(const std::string&, const char*) {}
 
 class TWorker : public TKavThread {
  public:
-  std::atomic<int> starts{0}, stops{0}, steps{0};
+  std::atomic<int> starts{0}, stops{0}, steps{0}, events_handled{0};
   std::atomic<int> throw_at{-1};
   std::atomic<int> step_ms{1};
   std::vector<uint32_t> codes;  // worker thread only while it runs
@@ -38,6 +38,7 @@ class TWorker : public TKavThread {
   void HandleEvent(TThreadEventList*, uint32_t code, bool& handled, TRefObject*) override {
     codes.push_back(code);
     handled = true;
+    events_handled++;
   }
 };
 
@@ -114,7 +115,8 @@ TEST(KavThread, AMessageOrTheStopEndsAnIdleWait) {
   w->EventList()->PostEvent(kEngineMode, nullptr);
   while (waits.load() < 1) SleepMs(1);
   EXPECT_LT(ElapsedSinceMs(start), 30000u);
-  SleepMs(20);  // the worker sleeps again
+  // The worker handles the message on its next turn, then sleeps again.
+  while (w->events_handled.load() < 1 && ElapsedSinceMs(start) < 30000u) SleepMs(1);
   w->Stop();
   EXPECT_LT(ElapsedSinceMs(start), 30000u);
   EXPECT_FALSE(w->Running());
