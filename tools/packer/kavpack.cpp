@@ -205,7 +205,12 @@ bool CheckProject(const fs::path& project_path) {
   size_t errors = 0;
   for (const kav::TShowProblem& p : problems) {
     errors += p.Error;
-    const std::string where = project_path.string() + (p.Line > 0 ? ":" + std::to_string(p.Line) : std::string());
+    // Appended piece by piece: ":" + a temporary string makes GCC 12 warn (-Wrestrict).
+    std::string where = project_path.string();
+    if (p.Line > 0) {
+      where += ':';
+      where += std::to_string(p.Line);
+    }
     std::fprintf(stderr, "%s: %s: %s\n", where.c_str(), p.Error ? "error" : "warning",
                  kav::WideToSystemUTF8(kav::ShowProblemText(p)).c_str());
   }
