@@ -7,7 +7,6 @@
 #include <vector>
 
 #include <SDL_syswm.h>
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include "VoRav/vxTime.h"
@@ -65,13 +64,8 @@ int OnXConnectionLost(void*) {
 // With SDL's X11 driver: installs OnXConnectionLost in the X library SDL
 // loaded (looked up, not linked, so other drivers never load it).
 void InstallXConnectionLostHandler() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver || std::strcmp(driver, "x11") != 0) return;
-  void* x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
-  if (!x11) return;
   using TSetHandler = void* (*)(int (*)(void*));
-  if (auto set = reinterpret_cast<TSetHandler>(dlsym(x11, "XSetIOErrorHandler"))) set(&OnXConnectionLost);
-  dlclose(x11);  // SDL keeps its own handle: the library stays loaded
+  if (auto set = reinterpret_cast<TSetHandler>(X11Symbol("XSetIOErrorHandler"))) set(&OnXConnectionLost);
 }
 
 }  // namespace

@@ -15,16 +15,9 @@ namespace kav::win {
 
 namespace {
 
-// An entry of the X library SDL loaded; null without SDL's X11 driver.
 template <typename F>
 F X11Entry(const char* name) {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver || std::strcmp(driver, "x11") != 0) return nullptr;
-  void* lib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
-  if (!lib) return nullptr;
-  F f = reinterpret_cast<F>(dlsym(lib, name));
-  dlclose(lib);  // SDL keeps its own handle: the library stays loaded
-  return f;
+  return reinterpret_cast<F>(X11Symbol(name));
 }
 
 bool X11Of(SDL_Window* window, Display*& display, Window& xwindow) {
@@ -71,6 +64,16 @@ int CountXError(Display*, XErrorEvent* e) {
 }
 
 }  // namespace
+
+void* X11Symbol(const char* name) {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) return nullptr;
+  void* lib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+  if (!lib) return nullptr;
+  void* f = dlsym(lib, name);
+  dlclose(lib);  // SDL keeps its own handle: the library stays loaded
+  return f;
+}
 
 void SetX11WindowTitle(SDL_Window* window, const std::string& utf8) {
   auto intern = X11Entry<decltype(&XInternAtom)>("XInternAtom");

@@ -10,6 +10,9 @@
 
 namespace kav::win {
 
+// An entry of the X library SDL loaded; null without SDL's X11 driver.
+void* X11Symbol(const char* name);
+
 // Sets the X window's title from UTF-8 text: _NET_WM_NAME as UTF8_STRING and
 // WM_NAME as Latin-1 STRING where the title fits it, else as compound text,
 // else as UTF8_STRING.
