@@ -64,10 +64,19 @@ std::u16string MultiTextureKey(int32_t level, int32_t columns, int32_t rows, boo
 T3DDrawer::T3DDrawer() : screen_(MakeRef<T3DScreen>()) {}
 
 void T3DDrawer::Dispose() {
+  // Frames still held by the video layer keep their shells. They are given
+  // back outside the drawer's lock: a frame's monitor always comes first
+  // (drawing a frame and the decoder filling one take the lock inside it).
+  std::vector<Ref<T3DYUV>> frames;
+  {
+    std::lock_guard<std::recursive_mutex> g(DrawerLock());
+    for (T3DYUV* y : yuv_images_)
+      if (RefTryAddRef(y)) frames.push_back(Ref<T3DYUV>::Adopt(y));
+    yuv_images_.clear();
+  }
+  for (const Ref<T3DYUV>& y : frames) y->GiveBack();
+  frames.clear();
   std::lock_guard<std::recursive_mutex> g(DrawerLock());
-  // Frames still held by the video layer keep their shells.
-  for (T3DYUV* y : std::vector<T3DYUV*>(yuv_images_)) y->GiveBack();
-  yuv_images_.clear();
   shader_stack_.clear();
   shaders_.clear();
   LayerTarget = nullptr;

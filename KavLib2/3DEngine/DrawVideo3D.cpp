@@ -133,11 +133,13 @@ TYUVImage* T3DDrawer::CreateVideoTextures(int32_t width, int32_t height, bool rg
   auto* r9 = dynamic_cast<T3DRenderer9*>(screen_->Renderer());
   const bool planes = ShaderLevel() != 0 && r9 && r9->CanRunShaders() && !rgba;
   auto* f = new T3DYUV(this, width, height, rgba, planes);
+  std::lock_guard<std::recursive_mutex> g(DrawerLock());
   yuv_images_.push_back(f);
   return f;
 }
 
 void T3DDrawer::RemoveYuv(T3DYUV* yuv) {
+  std::lock_guard<std::recursive_mutex> g(DrawerLock());
   yuv_images_.erase(std::remove(yuv_images_.begin(), yuv_images_.end(), yuv), yuv_images_.end());
 }
 

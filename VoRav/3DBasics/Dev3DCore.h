@@ -11,6 +11,7 @@
 // re-creates it on next use.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -183,9 +184,9 @@ class T3DRenderer : public TRefObject {
 
   // The draw device, or null once the device has gone.
   TDrawDevice* DrawDevice() const;
-  uint8_t State() const { return state_; }
-  void SetState(uint8_t s) { state_ = s; }
-  uint8_t LastResult() const { return last_result_; }
+  uint8_t State() const { return state_.load(std::memory_order_relaxed); }
+  void SetState(uint8_t s) { state_.store(s, std::memory_order_relaxed); }
+  uint8_t LastResult() const { return last_result_.load(std::memory_order_relaxed); }
 
   // Called by the device's resource store when the device is torn down.
   T3DReleaseEvent OnRelease;
@@ -230,8 +231,10 @@ class T3DRenderer : public TRefObject {
 
  protected:
   void Dispose() override;
-  uint8_t state_ = k3DStateUsable;
-  uint8_t last_result_ = k3DOk;
+  // Written by renderer calls under the device lock, read by the drawer and
+  // the slide loader under the drawer's lock: atomic, the two locks differ.
+  std::atomic<uint8_t> state_{k3DStateUsable};
+  std::atomic<uint8_t> last_result_{k3DOk};
 
  private:
   friend class TDrawDevice;
