@@ -195,6 +195,10 @@ TMultiTexture6::TMultiTexture6(TTextureManager6* manager) : manager_(manager) {
 }
 
 void TMultiTexture6::Dispose() {
+  // The last reference may go on any thread (an image freed by the engine
+  // while the slide loader prepares others): the manager's list and the
+  // tile pools are changed under the lock texture preparation holds.
+  std::lock_guard<std::recursive_mutex> release(Device3DReleaseLock());
   ReleaseTiles();
   source_ = nullptr;
   origin_ = nullptr;
