@@ -1,12 +1,14 @@
 # A player test in an X server of its own (1920 x 1080), SDL on X11 with the
-# dummy sound driver and `env` besides; it runs alone and skips (77) without
-# its tools. The server does not reset when its last client leaves: a player
-# started while it resets cannot connect, and a loaded machine makes that
-# moment long.
+# dummy sound driver and `env` besides; it skips (77) without its tools. The
+# server does not reset when its last client leaves: a player started while
+# it resets cannot connect, and a loaded machine makes that moment long.
+# Tests started through xvfb-run take turns (xvfb-run -a picks its display
+# by looking for lock files, so two starting at once can pick the same one);
+# other tests run beside them.
 function(kav_xvfb_player_test name timeout env)
   add_test(NAME ${name} COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24 -noreset" ${ARGN})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;${env}"
-                       SKIP_RETURN_CODE 77 TIMEOUT ${timeout} RUN_SERIAL TRUE)
+                       SKIP_RETURN_CODE 77 TIMEOUT ${timeout} RESOURCE_LOCK xvfb_run COST ${timeout})
 endfunction()
 
 # Subsystem 7: the player's main form and start-up, and the executable.
@@ -75,7 +77,10 @@ if(KAV_TESTS)
                    ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_ways_out)
   set_tests_properties(kavplay_ways_out PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=1"
-                       SKIP_RETURN_CODE 77 TIMEOUT 600 RUN_SERIAL TRUE)
+                       SKIP_RETURN_CODE 77 TIMEOUT 600 COST 300)
+  # The long tests below carry a cost (about their time-out): a run with no
+  # timings of its own yet starts them first, not last, while the many short
+  # ones fill the other cores.
   # The real program in an X server with the SDL backends: plays the demo
   # show, takes the next, pause and quit keys and exits 0.
   find_program(XVFB_RUN xvfb-run)
@@ -143,7 +148,7 @@ if(KAV_TESTS)
                          $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/${name})
         set_tests_properties(${name} PROPERTIES
                              ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=${device}"
-                             SKIP_RETURN_CODE 77 TIMEOUT 240 RUN_SERIAL TRUE)
+                             SKIP_RETURN_CODE 77 TIMEOUT 240 COST 240)
       endforeach()
     endforeach()
     # An X server that refuses the OpenGL context, and a title beyond ASCII.
@@ -152,7 +157,7 @@ if(KAV_TESTS)
                      $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_xvfb_window_start)
     set_tests_properties(kavplay_xvfb_window_start PROPERTIES
                          ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                         SKIP_RETURN_CODE 77 TIMEOUT 240 RUN_SERIAL TRUE)
+                         SKIP_RETURN_CODE 77 TIMEOUT 240 COST 240)
     # A few hundred random keys, clicks, drags and wheel steps on the demo
     # show from a fixed seed (KAV_RANDOM_SEED picks another), in rounds that
     # end on Esc, the exit corner and SIGTERM: no crash, no sanitizer
@@ -162,7 +167,7 @@ if(KAV_TESTS)
                      ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_random_input)
     set_tests_properties(kavplay_xvfb_random_input PROPERTIES
                          ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1"
-                         SKIP_RETURN_CODE 77 TIMEOUT 600 RUN_SERIAL TRUE)
+                         SKIP_RETURN_CODE 77 TIMEOUT 600 COST 1000)
   endif()
   # No display and no headless driver asked for: a message and a non-zero
   # exit, not a show played unseen.

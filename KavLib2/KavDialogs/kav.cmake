@@ -13,6 +13,7 @@ if(KAV_TESTS)
              COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -noreset" $<TARGET_FILE:kav_dialogs_tests>
                      --gtest_filter=SaveDialogXvfb.*)
     set_tests_properties(kav_dialogs_xvfb_zenity PROPERTIES
-                         ENVIRONMENT "KAV_XVFB_TEST=1;ASAN_OPTIONS=detect_leaks=1" TIMEOUT 300)
+                         ENVIRONMENT "KAV_XVFB_TEST=1;ASAN_OPTIONS=detect_leaks=1" TIMEOUT 300
+                         RESOURCE_LOCK xvfb_run)
   endif()
 endif()

@@ -12,6 +12,7 @@ if(KAV_TESTS)
     # Leak checking stays with the headless run: the X client libraries keep
     # allocations of their own until exit.
     set_tests_properties(vorav_app_xvfb PROPERTIES
-                         ENVIRONMENT "KAV_XVFB_TEST=1;SDL_VIDEODRIVER=x11;ASAN_OPTIONS=detect_leaks=0" TIMEOUT 120)
+                         ENVIRONMENT "KAV_XVFB_TEST=1;SDL_VIDEODRIVER=x11;ASAN_OPTIONS=detect_leaks=0" TIMEOUT 120
+                         RESOURCE_LOCK xvfb_run)
   endif()
 endif()

@@ -18,6 +18,7 @@ if(KAV_TESTS)
     # Leak checking stays with the headless run: the X and D-Bus client
     # libraries keep allocations of their own until exit.
     set_tests_properties(platform_d3d_xvfb PROPERTIES
-                         ENVIRONMENT "KAV_XVFB_TEST=1;SDL_VIDEODRIVER=x11;ASAN_OPTIONS=detect_leaks=0" TIMEOUT 120)
+                         ENVIRONMENT "KAV_XVFB_TEST=1;SDL_VIDEODRIVER=x11;ASAN_OPTIONS=detect_leaks=0" TIMEOUT 120
+                         RESOURCE_LOCK xvfb_run)
   endif()
 endif()

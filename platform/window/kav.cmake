@@ -15,6 +15,6 @@ if(KAV_TESTS)
                      --gtest_filter=SdlClipboardX11.*)
     set_tests_properties(platform_window_x11_clipboard PROPERTIES
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;KAV_X11_CLIPBOARD_TEST=1;ASAN_OPTIONS=detect_leaks=0"
-                         TIMEOUT 180 RUN_SERIAL TRUE)
+                         TIMEOUT 180 RESOURCE_LOCK xvfb_run)
   endif()
 endif()

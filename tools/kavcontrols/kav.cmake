@@ -24,7 +24,7 @@ if(KAV_TESTS)
                      ${CMAKE_BINARY_DIR}/${name})
     set_tests_properties(${name} PROPERTIES
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                         SKIP_RETURN_CODE 77 TIMEOUT 120 RUN_SERIAL TRUE)
+                         SKIP_RETURN_CODE 77 TIMEOUT 120 RESOURCE_LOCK xvfb_run)
   endfunction()
   if(XVFB_RUN AND XDOTOOL AND IM_IMPORT)
     # A click reaches the tree, a resize repaints every pixel.

@@ -38,5 +38,5 @@ if(KAV_TESTS)
                    $<TARGET_FILE:kavplay> ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/readme_snippets)
   set_tests_properties(readme_snippets_play PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                       SKIP_RETURN_CODE 77 TIMEOUT 400)
+                       SKIP_RETURN_CODE 77 TIMEOUT 400 COST 200)
 endif()
