@@ -2,7 +2,14 @@
 // video program, and the frames drawn where shaders are not possible.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <future>
+#include <memory>
+#include <thread>
 
 #include "DrawerRig.h"
 #include "KavLib2/3DEngine/DrawVideo3D.h"
@@ -131,6 +138,35 @@ TEST(Video, DeviceLossMarksTheFrameLost) {
   // The frame outlives the drawer as an empty shell.
   rig.Drawer = nullptr;
   EXPECT_FALSE(frame->LockPlane(kYuvPlaneY));
+}
+
+// The decoder holds a frame's monitor and then takes the drawer lock to
+// upload; a drawer freed meanwhile must not hold that lock while it waits to
+// give the frame back, or the two wait for each other for ever.
+TEST(Video, ADrawerFreedWhileTheDecoderFillsAFrameGivesItBack) {
+  auto rig = std::make_unique<TDrawerRig>(64, 48);
+  rig->Frame([](TDeviceDrawer*) {});
+  Ref<TYUVImage> frame = Ref<TYUVImage>::Adopt(rig->Drawer->CreateVideoTextures(33, 21, false));
+  ASSERT_TRUE(frame);
+  std::atomic<bool> filling{false};
+  std::thread decoder([&] {
+    frame->Monitor()->Enter();
+    filling = true;
+    // Room for the drawer's release to reach the frame while it is held.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    { std::lock_guard<std::recursive_mutex> upload(DrawerLock()); }
+    frame->Monitor()->Leave();
+  });
+  while (!filling) std::this_thread::yield();
+  auto released = std::async(std::launch::async, [&] { rig->Drawer = nullptr; });
+  if (released.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    std::fprintf(stderr, "the drawer's release and the decoder wait for each other\n");
+    std::abort();  // both threads are stuck: nothing else can end the test
+  }
+  decoder.join();
+  EXPECT_EQ(dynamic_cast<T3DYUV*>(frame.get())->Plane(kYuvPlaneY), nullptr);  // given back
+  frame = nullptr;
+  rig.reset();
 }
 
 }  // namespace
