@@ -226,8 +226,12 @@ class TVertexBuffer : public TRefObject {
 
  private:
   void OnListRelease(TRefObject*);
+  void TakeListRelease();
   T3DScreen* screen_;
   Ref<T3DVertexList> list_;
+  // Set when the device list went with a lost device, on whichever thread
+  // found the loss; the drawing thread lets the batch go at its next use.
+  std::atomic<bool> list_released_{false};
   int32_t capacity_ = 0;
   int32_t count_ = 0;
   std::vector<T3DVertex> cpu_;

@@ -23,7 +23,14 @@ void TVertexBuffer::Dispose() {
   TRefObject::Dispose();
 }
 
-void TVertexBuffer::OnListRelease(TRefObject*) { Release(); }
+// A lost device's store is torn down by the thread that found the loss,
+// which may be the slide loader making a texture while the engine thread
+// fills this batch: only the flag is set there.
+void TVertexBuffer::OnListRelease(TRefObject*) { list_released_.store(true); }
+
+void TVertexBuffer::TakeListRelease() {
+  if (list_released_.exchange(false)) Release();
+}
 
 void TVertexBuffer::Release() {
   list_ = nullptr;
@@ -34,6 +41,7 @@ void TVertexBuffer::Release() {
 }
 
 void TVertexBuffer::Reset() {
+  TakeListRelease();
   count_ = 0;
   textures_.clear();
   AlphaModulate = false;
@@ -50,6 +58,7 @@ void TVertexBuffer::BeginBatch(TCustomTexture* const* textures, int32_t count) {
 
 void TVertexBuffer::Reserve(int32_t triangles) {
   Flush();
+  TakeListRelease();
   if (list_ && capacity_ >= triangles) return;
   list_ = nullptr;
   capacity_ = 0;
@@ -75,6 +84,7 @@ void TVertexBuffer::AddTriangle(const T3DVertex& a, const T3DVertex& b, const T3
 }
 
 void TVertexBuffer::Flush() {
+  TakeListRelease();
   if (count_ == 0) return;
   const int32_t n = count_;
   count_ = 0;
