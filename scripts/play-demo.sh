@@ -11,6 +11,8 @@ build=${KAV_RELEASE_DIR:-build/release}
 jobs=${KAV_JOBS:-$(nproc)}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKAV_TESTS=OFF
 cmake --build "$build" -j "$jobs" --target kavplay kav_demo
+# KAV_BUILD_ONLY=1 stops here (scripts/test.sh builds ahead this way).
+[ "${KAV_BUILD_ONLY:-0}" = 1 ] && exit 0
 
 # The player takes this script's process, so whoever started the script can
 # signal the player directly.

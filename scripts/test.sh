@@ -3,7 +3,8 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test; then
 # runs the README's play command (scripts/play-demo.sh) in a virtual X
 # server and checks that the demo show plays (scripts/check-play-demo.sh;
-# KAV_SKIP_PLAY_CHECK=1 leaves that out).
+# KAV_SKIP_PLAY_CHECK=1 leaves that out). The release build for that check
+# is made beside the tests, at the lowest priority.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,8 +22,26 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-dummy}
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+
+# The play check's release build starts beside the tests at the lowest
+# priority: it takes the time they leave idle (the player tests wait on X a
+# good deal), and the check then runs the play command on a finished build.
+# It runs in a process group of its own, stopped if this script ends early;
+# a failure there shows again, with its output, when the check builds.
+prebuild=
+stop_prebuild() { if [ -n "$prebuild" ]; then kill -- "-$prebuild" 2>/dev/null || true; fi; }
+if [ "${KAV_SKIP_PLAY_CHECK:-0}" != 1 ]; then
+  set -m
+  KAV_BUILD_ONLY=1 nice -n 19 scripts/play-demo.sh >"$build/release-ahead.log" 2>&1 &
+  prebuild=$!
+  set +m
+  trap stop_prebuild EXIT
+fi
+
 ctest --test-dir "$build" -j "$jobs" --output-on-failure
 
 if [ "${KAV_SKIP_PLAY_CHECK:-0}" != 1 ]; then
+  wait "$prebuild" || true
+  prebuild=
   scripts/check-play-demo.sh
 fi
