@@ -527,7 +527,14 @@ void TSdlClipboard::Put(std::map<uint32_t, std::vector<uint8_t>> contents) {
   // Text (or nothing) through SDL's clipboard; a bitmap without X11 stays
   // with this program only. Where SDL cannot take the clipboard (an SDL
   // that needs a window of its own to hold it), our window holds the text.
-  if (SDL_SetClipboardText(text_utf8_.c_str()) != 0 && !text_utf8_.empty()) own_selection_ = OwnSelection();
+  if (SDL_SetClipboardText(text_utf8_.c_str()) != 0 && !text_utf8_.empty()) {
+    own_selection_ = OwnSelection();
+  } else if (InitX11()) {
+    // SDL leaves its claim on the selection in the connection's buffer until
+    // it next reads events: a round trip sends it, so the clipboard is ours
+    // when this returns (a program that asks at once would find no owner).
+    x11_->GetSelectionOwner(x11_->display, x11_->clipboard);
+  }
 }
 
 bool TSdlClipboard::Ours() {
