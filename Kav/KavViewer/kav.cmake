@@ -69,6 +69,9 @@ if(KAV_TESTS)
   set_tests_properties(kavplay_install PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                        TIMEOUT 180)
+  # The long tests from here on carry a cost (about their time-out): a run
+  # with no timings of its own yet starts them first, not last, while the
+  # many short ones fill the other cores.
   # Every way out of the player with the SDL dummy drivers (SIGTERM, SIGINT,
   # SIGTERM while a long text is laid out, no usable font, a show that cannot
   # be loaded): exit 0 (1 for the error), no sanitizer report, leaks included.
@@ -78,9 +81,6 @@ if(KAV_TESTS)
   set_tests_properties(kavplay_ways_out PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=1"
                        SKIP_RETURN_CODE 77 TIMEOUT 600 COST 300)
-  # The long tests below carry a cost (about their time-out): a run with no
-  # timings of its own yet starts them first, not last, while the many short
-  # ones fill the other cores.
   # The real program in an X server with the SDL backends: plays the demo
   # show, takes the next, pause and quit keys and exits 0.
   find_program(XVFB_RUN xvfb-run)
