@@ -15,6 +15,7 @@
 #include "VoRav/wpLocks.h"
 #include "platform/window/WinDialog.h"
 #include "platform/window/sdl/SdlX11.h"
+#include "platform/window/sdl/SdlX11BoxTitle.h"
 #include "platform/window/WinTerminate.h"
 
 namespace kav::win {
@@ -465,8 +466,11 @@ int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std:
   }
   // SDL draws the box in a forked child and waits for it: the child dies
   // with the player, and a termination signal kills it, so the wait ends.
+  // Under X11 the child sets the box's title through its locale, which X
+  // tools in another locale cannot read: it is set again meanwhile.
   int shown;
   {
+    TX11BoxTitle box_title(title);
     TChildDiesWithParent scope;
     shown = SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr);
   }

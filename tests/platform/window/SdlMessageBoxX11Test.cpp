@@ -1,0 +1,171 @@
+// The message box SDL draws on a real X server has a title that X tools
+// read in any locale: _NET_WM_NAME as UTF8_STRING, WM_NAME as Latin-1 STRING
+// where the title fits it, else as UTF8_STRING. SDL's child process sets
+// WM_NAME through the locale of the run (type "UTF-8" under a UTF-8 locale,
+// nothing for a title beyond ASCII in the "C" locale); the tests run once
+// in each (platform_window_x11_box_utf8, platform_window_x11_box_c) and are
+// skipped elsewhere (KAV_X11_BOX_TEST unset).
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+#include <xcb/xproto.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "platform/window/WinApi.h"
+#include "platform/window/WinDialog.h"
+#include "platform/window/WinTerminate.h"
+#include "platform/window/sdl/SdlWindowBackend.h"
+
+namespace kav::win {
+namespace {
+
+struct TSeen {
+  std::string wm_type, wm_name, net_type, net_name;
+};
+
+class TReader {
+ public:
+  TReader() {
+    int screen = 0;
+    c_ = xcb_connect(nullptr, &screen);
+    if (xcb_connection_has_error(c_)) return;
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c_));
+    for (; it.rem > 0 && screen > 0; --screen) xcb_screen_next(&it);
+    if (it.rem > 0) root_ = it.data->root;
+  }
+  ~TReader() { xcb_disconnect(c_); }
+  bool Ok() const { return root_ != 0; }
+
+  xcb_atom_t Atom(const char* name) {
+    auto* r = xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : XCB_NONE;
+    std::free(r);
+    return a;
+  }
+  std::string AtomName(xcb_atom_t a) {
+    auto* r = xcb_get_atom_name_reply(c_, xcb_get_atom_name(c_, a), nullptr);
+    std::string s = r ? std::string(xcb_get_atom_name_name(r), size_t(xcb_get_atom_name_name_length(r))) : "";
+    std::free(r);
+    return s;
+  }
+  // The property's type name ("" when missing) and bytes.
+  std::string Read(xcb_window_t w, xcb_atom_t name, std::string& bytes) {
+    auto* r = xcb_get_property_reply(c_, xcb_get_property(c_, 0, w, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
+                                     nullptr);
+    std::string type;
+    bytes.clear();
+    if (r && r->type != XCB_NONE) {
+      type = AtomName(r->type);
+      bytes.assign(static_cast<const char*>(xcb_get_property_value(r)),
+                   size_t(xcb_get_property_value_length(r)));
+    }
+    std::free(r);
+    return type;
+  }
+  // The first top-level window marked a dialog: its title properties.
+  bool Dialog(TSeen& seen) {
+    const xcb_atom_t type = Atom("_NET_WM_WINDOW_TYPE"), dialog = Atom("_NET_WM_WINDOW_TYPE_DIALOG"),
+                     net = Atom("_NET_WM_NAME");
+    auto* tree = xcb_query_tree_reply(c_, xcb_query_tree(c_, root_), nullptr);
+    if (!tree) return false;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    bool found = false;
+    for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
+      std::string kinds;
+      Read(children[i], type, kinds);
+      for (size_t k = 0; k + 4 <= kinds.size() && !found; k += 4) {
+        xcb_atom_t a;
+        std::memcpy(&a, kinds.data() + k, 4);
+        if (a != dialog) continue;
+        found = true;
+        seen.wm_type = Read(children[i], XCB_ATOM_WM_NAME, seen.wm_name);
+        seen.net_type = Read(children[i], net, seen.net_name);
+      }
+    }
+    std::free(tree);
+    return found;
+  }
+
+ private:
+  xcb_connection_t* c_ = nullptr;
+  xcb_window_t root_ = 0;
+};
+
+class SdlMessageBoxX11 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("KAV_X11_BOX_TEST")) GTEST_SKIP() << "runs under Xvfb (platform_window_x11_box_*)";
+    InitWindowSystem(std::make_unique<TSdlWindowBackend>());
+  }
+  void TearDown() override {
+    ResetTerminationForTests();
+    DoneWindowSystem();
+  }
+
+  // Shows a box with `caption` and reads its window until WM_NAME has
+  // `wm_type` (30 s at most), then ends the box as a termination signal
+  // would.
+  TSeen Show(const std::u16string& caption, const std::string& wm_type) {
+    TSeen seen;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+      TReader x;
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (x.Ok() && !done && std::chrono::steady_clock::now() < end) {
+        TSeen now;
+        if (x.Dialog(now)) {
+          seen = now;
+          if (now.wm_type == wm_type) break;
+        }
+        usleep(50000);
+      }
+      RequestTermination();
+    });
+    // SDL would hand the box to a desktop helper (zenity) found on the
+    // path; the box under test is SDL's own.
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", "/nonexistent", 1);
+    const int32_t answer = MessageBox(0, u"Le diaporama ne s’ouvre pas.", caption, MB_ICONERROR);
+    setenv("PATH", path.c_str(), 1);
+    done = true;
+    reader.join();
+    EXPECT_EQ(answer, IDCANCEL);
+    ResetTerminationForTests();
+    // The next box is not to be mistaken for this one's window.
+    TReader x;
+    TSeen left;
+    for (int i = 0; i < 200 && x.Dialog(left); ++i) usleep(50000);
+    return seen;
+  }
+};
+
+TEST_F(SdlMessageBoxX11, TitleReadsInAnyLocale) {
+  // ASCII, Latin-1 beyond ASCII, and beyond Latin-1 (the dash).
+  struct TCase {
+    std::u16string caption;
+    std::string wm_type, wm_name, utf8;
+  } cases[] = {
+      {u"Slideshow Error", "STRING", "Slideshow Error", "Slideshow Error"},
+      {u"Été à Noël", "STRING", "\xc9t\xe9 \xe0 No\xebl", "\xc3\x89t\xc3\xa9 \xc3\xa0 No\xc3\xabl"},
+      {u"Mes photos — été 2026", "UTF8_STRING", "Mes photos \xe2\x80\x94 \xc3\xa9t\xc3\xa9 2026",
+       "Mes photos \xe2\x80\x94 \xc3\xa9t\xc3\xa9 2026"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    const TSeen seen = Show(c.caption, c.wm_type);
+    EXPECT_EQ(seen.wm_type, c.wm_type);
+    EXPECT_EQ(seen.wm_name, c.wm_name);
+    EXPECT_EQ(seen.net_type, "UTF8_STRING");
+    EXPECT_EQ(seen.net_name, c.utf8);
+  }
+}
+
+}  // namespace
+}  // namespace kav::win
