@@ -4,6 +4,8 @@
 #   wait_for PATTERN [N]              waits up to 60 s for N (1) output
 #                                     lines matching PATTERN;
 #   fail TEXT                         reports, shows the output, kills, exits 1.
+# Windows are found by title through the X harness's xh_wait_title.
+source "$(dirname "${BASH_SOURCE[0]}")/../xvfb/xvfb_harness.sh"
 gallery_start() {
   local bin=$1
   OUT=$2

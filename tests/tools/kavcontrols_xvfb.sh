@@ -10,7 +10,7 @@ command -v xdotool >/dev/null && command -v import >/dev/null && command -v comp
 source "$(dirname "$0")/gallery_harness.sh"
 gallery_start "$BIN" "$OUT" --live-dump "$OUT/live.png"
 wait_for '^dumped 520 ' || fail "no first dump"
-WID=$(xdotool search --sync --onlyvisible --name '^kavcontrols$' | head -1)
+WID=$(xh_wait_title '^kavcontrols$' 60)
 [ -n "$WID" ] || fail "no window"
 # The classic button: left column, first row below the headings.
 xdotool mousemove --window "$WID" 133 57 click 1

@@ -10,7 +10,7 @@ command -v xdotool >/dev/null || exit 77
 source "$(dirname "$0")/gallery_harness.sh"
 gallery_start "$BIN" "$OUT"
 wait_for '^ready ' || fail "the gallery did not start"
-WID=$(xdotool search --sync --onlyvisible --name '^kavcontrols$' | head -1)
+WID=$(xh_wait_title '^kavcontrols$' 60)
 [ -n "$WID" ] || fail "no window"
 for SIDE in classic styled; do
   read -r _ _ X Y W H < <(grep "^at $SIDE-checkbox " "$LOG" | head -1)

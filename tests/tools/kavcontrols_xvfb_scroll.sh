@@ -12,7 +12,7 @@ gallery_start "$BIN" "$OUT" --live-dump "$OUT/live.png"
 # The last position reported for bar $1.
 last_position() { grep "^scroll $1 " "$LOG" | tail -1 | cut -d' ' -f3; }
 wait_for '^dumped ' || fail "no first dump"
-WID=$(xdotool search --sync --onlyvisible --name '^kavcontrols$' | head -1)
+WID=$(xh_wait_title '^kavcontrols$' 60)
 [ -n "$WID" ] || fail "no window"
 
 # Drags the thumb of bar $1 by $2 pixels along its axis; answers nothing.

@@ -9,7 +9,7 @@ command -v xdotool >/dev/null || exit 77
 source "$(dirname "$0")/gallery_harness.sh"
 gallery_start "$BIN" "$OUT"
 wait_for '^ready ' || fail "the gallery did not start"
-WID=$(xdotool search --sync --onlyvisible --name '^kavcontrols$' | head -1)
+WID=$(xh_wait_title '^kavcontrols$' 60)
 [ -n "$WID" ] || fail "no window"
 # The classic button: left column, first row below the headings. The click
 # gives it the focus. The window takes the keyboard only after the click

@@ -25,7 +25,7 @@ shoot() {
   return 0
 }
 wait_for '^ready ' || fail "the gallery did not start"
-WID=$(xdotool search --sync --onlyvisible --name '^kavcontrols$' | head -1)
+WID=$(xh_wait_title '^kavcontrols$' 60)
 [ -n "$WID" ] || fail "no window"
 xdotool windowfocus --sync "$WID" 2>/dev/null || xdotool windowfocus "$WID"
 xdotool mousemove 1200 780

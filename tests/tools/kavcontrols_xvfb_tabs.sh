@@ -9,7 +9,7 @@ command -v xdotool >/dev/null || exit 77
 source "$(dirname "$0")/gallery_harness.sh"
 gallery_start "$BIN" "$OUT"
 wait_for '^ready ' || fail "the gallery did not start"
-WID=$(xdotool search --sync --onlyvisible --name '^kavcontrols$' | head -1)
+WID=$(xh_wait_title '^kavcontrols$' 60)
 [ -n "$WID" ] || fail "no window"
 for LOOK in classic styled; do
   AT=$(sed -n "s/^tab $LOOK-tabs View at \([0-9]*\) \([0-9]*\)$/\1 \2/p" "$LOG" | head -1)

@@ -47,6 +47,12 @@
 #   xh_fit W H SW SH        the rectangle "L T R B" a W x H show takes when
 #                           fitted into SW x SH, centred, keeping its aspect
 #   xh_fail TEXT / xh_pass TEXT
+#   xh_search_title REGEX   ids of the viewable windows whose title matches
+#                           (usable without the rest; see below)
+#   xh_wait_title REGEX SECS  the first such id, once there is one; false
+#                           after SECS seconds
+#   xh_title ID             the window's title as UTF-8
+#   xh_prop ID PROP         the property's type, then its text as UTF-8
 #   xh_until SECS CMD...    runs CMD every 0.2 s until it succeeds; false
 #                           after SECS seconds (usable without the rest)
 #   xh_wait_still PREFIX SECS [MAX]  screenshots PREFIX.png about a second
@@ -189,6 +195,26 @@ xh_find_window() {
   done
   return 1
 }
+
+# Window titles are read as bytes by xwin_title.py, the same whatever
+# locale the run has: xdotool search --name reads WM_NAME through the
+# caller's locale and misses a title of another encoding, and xprop escapes
+# bytes beyond ASCII in the "C" locale. Every test finds windows by title
+# through these. A REGEX is a Python regular expression on the title's
+# UTF-8 bytes (the title is _NET_WM_NAME, else WM_NAME). Usable without the
+# rest of the harness (plain python3 suffices).
+xh_search_title() { "${XH_PYTHON:-python3}" "$XH_DIR/xwin_title.py" find "$1" 2>/dev/null; }
+xh_wait_title() {
+  local end=$((SECONDS + $2)) w
+  while :; do
+    w=$(xh_search_title "$1" | head -n 1)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    [ "$SECONDS" -le "$end" ] || return 1
+    sleep 0.2
+  done
+}
+xh_title() { "${XH_PYTHON:-python3}" "$XH_DIR/xwin_title.py" title "$1"; }
+xh_prop() { "${XH_PYTHON:-python3}" "$XH_DIR/xwin_title.py" prop "$1" "$2"; }
 
 xh_until() {
   local end=$((SECONDS + $1))

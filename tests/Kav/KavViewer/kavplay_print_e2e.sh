@@ -92,7 +92,7 @@ open_dialog() {
   fail "no print dialog after the click"
 }
 find_dialog() {
-  dialog=$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null | head -1)
+  dialog=$(xh_search_title '^Print$' | head -1)
   [ -n "$dialog" ]
 }
 # Clicks the dialog at a share of its width and height (percent).
@@ -101,7 +101,7 @@ click_dialog() {
   xdotool mousemove $((X + WIDTH * $1 / 100)) $((Y + HEIGHT * $2 / 100))
   xdotool click 1
 }
-no_dialog() { [ -z "$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null)" ]; }
+no_dialog() { [ -z "$(xh_search_title '^Print$')" ]; }
 dialog_gone() { xh_until 30 no_dialog; }
 open_dialog
 # The show stands still behind the dialog (the screen settles once the
@@ -126,7 +126,7 @@ if [ -n "$xclose" ]; then
   "$xclose" "$win"
   sleep 1.5
   alive || fail "a close request ended the player while the dialog was open"
-  [ -n "$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null)" ] || fail "a close request took the dialog away"
+  [ -n "$(xh_search_title '^Print$')" ] || fail "a close request took the dialog away"
 fi
 # Save: the second button of the first row.
 click_dialog 73 26
@@ -138,7 +138,7 @@ xh_until 30 found_saved || fail "Save wrote no slide"
 # file is written and closed, so the file is a complete picture then.
 note=""
 find_note() {
-  note=$(xdotool search --onlyvisible --name '^Save As$' 2>/dev/null | head -1)
+  note=$(xh_search_title '^Save As$' | head -1)
   [ -n "$note" ] || grep -q '^Save As: .*saved as' "$out/kavplay.out"
 }
 xh_until 30 find_note || fail "no note of where the slide went"

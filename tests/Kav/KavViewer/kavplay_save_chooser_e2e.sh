@@ -63,7 +63,7 @@ sleep 0.5
 xdotool click 1
 dialog=""
 for _ in $(seq 1 100); do
-  dialog=$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null | head -1)
+  dialog=$(xh_search_title '^Print$' | head -1)
   [ -n "$dialog" ] && break
   sleep 0.2
 done
@@ -111,10 +111,10 @@ done
 [ -z "$(xdotool search --onlyvisible --class zenity 2>/dev/null)" ] || fail "zenity did not close on Return"
 # The dialog closes once the file is written.
 for _ in $(seq 1 100); do
-  [ -z "$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null)" ] && break
+  [ -z "$(xh_search_title '^Print$')" ] && break
   sleep 0.2
 done
-[ -z "$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null)" ] || fail "the dialog stayed open after saving"
+[ -z "$(xh_search_title '^Print$')" ] || fail "the dialog stayed open after saving"
 [ "$(starts)" -eq 1 ] || fail "$(starts) zenity started for one Save"
 saved=$(ls "$out/home/Pictures/")
 [ "$saved" = "Slide7.bmp" ] || fail "saved: '$saved' (one Slide7.bmp expected)"

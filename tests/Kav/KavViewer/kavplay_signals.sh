@@ -9,7 +9,8 @@
 set -u
 player=$1
 out=$2
-for tool in xdotool python3; do command -v $tool >/dev/null || { echo "no $tool: skipped"; exit 77; }; done
+for tool in xdotool xprop xwininfo python3; do command -v $tool >/dev/null || { echo "no $tool: skipped"; exit 77; }; done
+source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
 rm -rf "$out"
 mkdir -p "$out"
 failures=0
@@ -36,15 +37,7 @@ start() {
 }
 
 # Waits SECS for a visible window whose title matches; prints its id.
-wait_title() {
-  local title=$1 end=$((SECONDS + $2)) w
-  while [ "$SECONDS" -le "$end" ]; do
-    w=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -n 1)
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.2
-  done
-  return 1
-}
+wait_title() { xh_wait_title "$1" "$2"; }
 
 # Waits SECS for the player to end; false when it runs on.
 wait_exit() {
@@ -72,7 +65,7 @@ ok() {
 
 no_window_left() {
   local title=$1
-  ! xdotool search --onlyvisible --name "$title" >/dev/null 2>&1
+  [ -z "$(xh_search_title "$title")" ]
 }
 
 # A show with one slide holding a button that opens the print dialog over
