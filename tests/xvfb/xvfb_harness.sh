@@ -20,8 +20,8 @@
 # Functions (all names start with xh_; failures end the test with exit 1
 # through xh_fail, which also prints the player's log):
 #   xh_init OUT KAVPLAY KAVPACK  output folder (emptied), the programs;
-#                           exits 77 when Xvfb, xdotool, ImageMagick or
-#                           Python's Pillow is missing
+#                           exits 77 when Xvfb, xdotool, xprop, xwininfo,
+#                           ImageMagick or Python's Pillow is missing
 #   xh_make_show OUT.kvshow [make_colour_show.py options]
 #   xh_colour N             the colour of slide N (1-based) as RRGGBB
 #   xh_start_x WxH          a new Xvfb (24 bits) on a free display; stops the
@@ -80,7 +80,7 @@ xh_init() {
   XH_PLAYER=$2
   XH_PACKER=$3
   local tool
-  for tool in Xvfb xdotool import convert; do
+  for tool in Xvfb xdotool xprop xwininfo import convert; do
     if ! command -v "$tool" >/dev/null; then
       echo "no $tool: skipped"
       exit 77
