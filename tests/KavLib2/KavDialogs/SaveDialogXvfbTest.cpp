@@ -28,10 +28,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using test::TTempFolder;
 
-// Runs xdotool with these arguments and answers its output; ended after
+// Runs a program with these arguments and answers its output; ended after
 // 20 s so a stuck call never hangs the test.
-std::string Xdotool(std::vector<std::string> args) {
-  static const std::string program = dialogs::FindExecutable("xdotool");
+std::string RunForOutput(const std::string& program, std::vector<std::string> args) {
   args.insert(args.begin(), program);
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -68,11 +67,20 @@ std::string Xdotool(std::vector<std::string> args) {
   return out;
 }
 
+std::string Xdotool(std::vector<std::string> args) {
+  static const std::string program = dialogs::FindExecutable("xdotool");
+  return RunForOutput(program, std::move(args));
+}
+
 // Waits (up to 60 s) for the chooser window with this title; its id or "".
+// Found as every X test finds windows: tests/xvfb/xwin_title.py reads
+// titles as bytes, the same in every locale.
 std::string WaitForWindow(const std::string& title) {
+  static const std::string python = dialogs::FindExecutable("python3");
   auto until = Clock::now() + std::chrono::seconds(60);
   while (Clock::now() < until) {
-    std::string out = Xdotool({"search", "--onlyvisible", "--name", title});
+    std::string out =
+        RunForOutput(python, {std::string(KAV_SOURCE_DIR) + "/tests/xvfb/xwin_title.py", "find", title});
     if (size_t nl = out.find('\n'); nl != std::string::npos) return out.substr(0, nl);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
