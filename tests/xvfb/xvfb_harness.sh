@@ -202,8 +202,11 @@ xh_find_window() {
 # bytes beyond ASCII in the "C" locale. Every test finds windows by title
 # through these. A REGEX is a Python regular expression on the title's
 # UTF-8 bytes (the title is _NET_WM_NAME, else WM_NAME). Usable without the
-# rest of the harness (plain python3 suffices).
-xh_search_title() { "${XH_PYTHON:-python3}" "$XH_DIR/xwin_title.py" find "$1" 2>/dev/null; }
+# rest of the harness (plain python3 suffices: Debian's, as one on the path
+# may be a per-user shim).
+XH_TOOL_PYTHON=/usr/bin/python3
+[ -x "$XH_TOOL_PYTHON" ] || XH_TOOL_PYTHON=python3
+xh_search_title() { "$XH_TOOL_PYTHON" "$XH_DIR/xwin_title.py" find "$1" 2>/dev/null; }
 xh_wait_title() {
   local end=$((SECONDS + $2)) w
   while :; do
@@ -213,8 +216,8 @@ xh_wait_title() {
     sleep 0.2
   done
 }
-xh_title() { "${XH_PYTHON:-python3}" "$XH_DIR/xwin_title.py" title "$1"; }
-xh_prop() { "${XH_PYTHON:-python3}" "$XH_DIR/xwin_title.py" prop "$1" "$2"; }
+xh_title() { "$XH_TOOL_PYTHON" "$XH_DIR/xwin_title.py" title "$1"; }
+xh_prop() { "$XH_TOOL_PYTHON" "$XH_DIR/xwin_title.py" prop "$1" "$2"; }
 
 xh_until() {
   local end=$((SECONDS + $1))

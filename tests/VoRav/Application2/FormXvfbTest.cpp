@@ -57,9 +57,12 @@ std::string FindWindowByTitle(TVxApplication* app, const std::string& title) {
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
-    const char* argv[] = {"python3", tool.c_str(), "find", title.c_str(), nullptr};
+    // Debian's interpreter, as the harness takes it (one on the path may be
+    // a per-user shim).
+    const char* python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+    const char* argv[] = {python, tool.c_str(), "find", title.c_str(), nullptr};
     pid_t pid = 0;
-    const int err = posix_spawnp(&pid, "python3", &fa, nullptr, const_cast<char* const*>(argv), environ);
+    const int err = posix_spawnp(&pid, python, &fa, nullptr, const_cast<char* const*>(argv), environ);
     posix_spawn_file_actions_destroy(&fa);
     close(fds[1]);
     std::string out;
