@@ -101,7 +101,13 @@ class TTree : public TFrameFormTree, public TWinRootForm {
     return true;
   }
   void Release() override {
-    if (frame_) frame_->Surface()->OnChange = nullptr;
+    // The root frame may outlive the tree (a click that frees the form is
+    // still being routed through it): it calls back into nothing of ours.
+    if (frame_) {
+      frame_->Surface()->OnChange = nullptr;
+      frame_->OnGetAbsolutePos = nullptr;
+      frame_->OnCaptureChanged = nullptr;
+    }
     frame_ = nullptr;
     if (TWinRootControl* r = std::exchange(root_, nullptr)) r->Free();  // frees the root frame
   }

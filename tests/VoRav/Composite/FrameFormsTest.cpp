@@ -378,3 +378,42 @@ TEST_F(FrameFormsTest, RepaintWaitsForTheOutermostMessageAndAFailedRepaintIsRepo
   Drain();
   EXPECT_EQ(Screen().At(55, 5), 0xFF0000u);
 }
+
+namespace {
+
+// Frees the frame form it lies on when a button goes down on it, the way a
+// Close button ends its window.
+class TFormCloser : public TPaintProbe {
+ public:
+  using TPaintProbe::TPaintProbe;
+  TFrameForm** Form = nullptr;
+  void MouseEvent(TMouseData* data) override {
+    TPaintProbe::MouseEvent(data);
+    if (data->Kind == kMouseDown && Form && *Form) std::exchange(*Form, nullptr)->Free();
+  }
+};
+
+}  // namespace
+
+// A click whose handler frees the whole form, tree and window: nothing of
+// the form is touched after the handler returns, and no capture is left.
+TEST_F(FrameFormsTest, AClickThatFreesItsWholeFormEndsCleanly) {
+  for (bool through_window : {true, false}) {
+    SCOPED_TRACE(through_window ? "a window message" : "the tree's mouse entry");
+    Open(100, 80);
+    auto* closer = new TFormCloser(rc->CreateChildFrame(), "close", 0xFF0000FFu);
+    closer->SetPosition(10, 10);
+    closer->SetSize(30, 20);
+    closer->Form = &form;
+    Drain();
+    if (through_window)
+      Send(win::WM_LBUTTONDOWN, win::MK_LBUTTON, 20, 20);
+    else
+      FrameFormTree(form)->Mouse(win::WM_LBUTTONDOWN, win::MK_LBUTTON, win::MakeLParam(20, 20), Origin());
+    EXPECT_EQ(form, nullptr);
+    Drain();
+    EXPECT_FALSE(win::IsWindow(hwnd));
+    EXPECT_EQ(win::GetCapture(), win::HWND(0));
+    EmptyPendingReleaseList();
+  }
+}
