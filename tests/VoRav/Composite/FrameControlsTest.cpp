@@ -437,3 +437,63 @@ TEST_F(FrameControlsTest, DeepTreesAreFreedWithoutRecursion) {
   root = nullptr;
   EXPECT_EQ(PendingReleaseCount(), 1);  // the root control
 }
+
+namespace {
+
+// Frees `Victim` when it loses the focus, the way a field may drop the pane
+// that follows it.
+class TFocusDropper : public TPaintProbe {
+ public:
+  using TPaintProbe::TPaintProbe;
+  TFrameControl* Victim = nullptr;
+  void FocusedInParent(bool value) override {
+    TPaintProbe::FocusedInParent(value);
+    if (!value && Victim) std::exchange(Victim, nullptr)->Free();
+  }
+};
+
+}  // namespace
+
+// Tab onto a control that the focus handler of the control losing the focus
+// frees (the control itself, or the panel it lies in): the step ends with no
+// freed control in the focused chain, and the next Tab goes on from there.
+TEST_F(FrameControlsTest, TabOntoAControlThatTheLosingControlFrees) {
+  TRootControl* r = MakeRoot(200, 100);
+  auto* field = new TFocusDropper(r->CreateChildFrame(), "field", 0xFF000000);
+  field->SetSize(20, 20);
+  field->SetTabStop(true);
+  TPaintProbe* next = AddProbe(r, "next", 30, 0, 20, 20);
+  next->SetTabStop(true);
+  TPaintProbe* pane = AddProbe(r, "pane", 60, 0, 60, 20);
+  TPaintProbe* inner = AddProbe(pane, "inner", 0, 0, 20, 20);
+  inner->SetTabStop(true);
+  TPaintProbe* last = AddProbe(r, "last", 150, 0, 20, 20);
+  last->SetTabStop(true);
+  r->SetFocusState(true);
+  auto tab = [&] {
+    TKeyData k = Key(kKeyChar, 9);
+    r->DispatchKey(&k);
+    EmptyPendingReleaseList();
+    return k.Handled;
+  };
+
+  field->Focus();
+  field->Victim = next;
+  EXPECT_TRUE(tab());
+  EXPECT_EQ(field->GetNextSibling(), pane) << "the freed control is gone from the tree";
+  EXPECT_EQ(r->FocusedChild(), nullptr);
+  EXPECT_FALSE(field->Focused());
+  EXPECT_TRUE(tab());
+  EXPECT_EQ(Deepest(r), field);
+
+  // The freed control's parent goes, with the control the Tab was moving to.
+  field->Victim = pane;
+  EXPECT_TRUE(tab());
+  EXPECT_EQ(field->GetNextSibling(), last);
+  EXPECT_EQ(r->FocusedChild(), nullptr);
+  EXPECT_TRUE(tab());
+  EXPECT_EQ(Deepest(r), field);
+  EXPECT_TRUE(tab());
+  EXPECT_EQ(Deepest(r), last);
+  EXPECT_TRUE(last->Focused());
+}
