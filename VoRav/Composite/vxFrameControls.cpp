@@ -130,7 +130,20 @@ TFrameControl::TFrameControl(TDrawFrame* frame) {
   baseline_ = -1;
 }
 
-TFrameControl::~TFrameControl() { released_ = true; }
+TFrameControl::~TFrameControl() {
+  released_ = true;
+  // A control whose construction failed (a child frame it makes for itself
+  // was refused) was never disposed: it leaves the tree and frees the frame
+  // it was given, as Dispose would, and lets go of its event list.
+  if (TDrawFrame* f = frame_) {
+    TFrameControl::SetFrame(nullptr);
+    f->Free();
+  }
+  if (events_) {
+    events_->FreeAttached();
+    std::exchange(events_, nullptr)->Free();
+  }
+}
 
 void TFrameControl::FreeInstance() {
   TTreeRelease& release = TreeRelease();

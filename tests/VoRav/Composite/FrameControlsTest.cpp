@@ -419,7 +419,7 @@ TEST_F(FrameControlsTest, ControlsFreedByTheirOwnInputGoOnceTheEventIsDone) {
 
 // Deep trees are freed without recursing once per level.
 TEST_F(FrameControlsTest, DeepTreesAreFreedWithoutRecursion) {
-  constexpr int kLevels = 50000;
+  constexpr int kLevels = kMaxFrameDepth - 1;  // and a kept child below the last
   TRootControl* r = MakeRoot(100, 100);
   TFrameControl* c = r;
   for (int i = 0; i < kLevels; ++i) c = AddProbe(c, "level", 0, 0, 100, 100);
@@ -496,4 +496,68 @@ TEST_F(FrameControlsTest, TabOntoAControlThatTheLosingControlFrees) {
   EXPECT_TRUE(tab());
   EXPECT_EQ(Deepest(r), last);
   EXPECT_TRUE(last->Focused());
+}
+
+namespace {
+
+// Makes a part of itself in its constructor, as composite controls do, and
+// listens to its parent.
+class TWithPart : public TPaintProbe {
+ public:
+  TWithPart(TDrawFrame* frame, TFrameControl* parent) : TPaintProbe(frame, "with-part", 0xFF000000) {
+    parent->Events()->AddHandler(kFrameEventClick, this);
+    AddProbe(this, "part", 0, 0, 5, 5);
+  }
+};
+
+}  // namespace
+
+// A tree is refused where it would grow past the depth cap, with a clear
+// error; at the deepest level allowed, Tab, the mouse and painting work.
+TEST_F(FrameControlsTest, TreesStopAtTheDepthCapAndWorkUpToIt) {
+  constexpr int kTries = 30000;
+  TRootControl* r = MakeRoot(100, 100);
+  TFrameControl* c = r;
+  int levels = 0;
+  std::string refusal;
+  try {
+    for (; levels < kTries; ++levels) c = AddProbe(c, "level", 0, 0, 100, 100);
+  } catch (const EFrameTreeTooDeep& e) {
+    refusal = e.Message();
+  }
+  EXPECT_EQ(levels, kMaxFrameDepth);
+  EXPECT_EQ(refusal, "Frame tree too deep: a frame may lie at most 256 levels below its root");
+  EXPECT_EQ(c->GetFirstChild(), nullptr);
+  EXPECT_EQ(c->Frame()->FirstChild(), nullptr) << "a refused insert makes no frame";
+  EmptyPendingReleaseList();
+
+  auto* deepest = static_cast<TPaintProbe*>(c);
+  deepest->SetTabStop(true);
+  deepest->Color = 0xFF00FF00u;
+  r->SetFocusState(true);
+  TKeyData tab = Key(kKeyChar, 9);
+  r->DispatchKey(&tab);
+  EXPECT_TRUE(deepest->Focused());
+  frame->MouseEvent(0, 50, 50, kMouseDown, kMouseLeft);
+  frame->MouseEvent(0, 50, 50, kMouseUp, kMouseLeft);
+  EXPECT_EQ(deepest->MouseKinds, (std::vector<uint8_t>{kMouseDown, kMouseUp}));
+  EXPECT_TRUE(frame->RecalcInvalidRegion());
+  EXPECT_EQ(frame->Surface()->PixelAt(50, 50) & 0xFFFFFFu, 0x00FF00u);
+
+  // Bare frames stop at the same depth; a sibling at the deepest level is fine.
+  TDrawFrame* f = deepest->Frame();
+  EXPECT_EQ(f->Depth(), kMaxFrameDepth);
+  EXPECT_THROW(f->InsertAfter(nullptr), EFrameTreeTooDeep);
+  EXPECT_THROW(f->InsertBefore(nullptr), EFrameTreeTooDeep);
+  TDrawFrame* twin = f->Parent()->InsertBefore(f);
+  EXPECT_EQ(twin->Depth(), kMaxFrameDepth);
+
+  // A control whose own part would go too deep is refused whole: its frame
+  // leaves the tree and it no longer listens to anything.
+  TFrameControl* parent = deepest->GetParentControl();
+  TDrawFrame* last_before = parent->Frame()->LastChild();
+  EXPECT_THROW(new TWithPart(parent->CreateChildFrame(), parent), EFrameTreeTooDeep);
+  EXPECT_EQ(parent->Frame()->LastChild(), last_before);
+  EmptyPendingReleaseList();
+  parent->Click();
 }
