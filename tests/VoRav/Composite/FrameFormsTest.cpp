@@ -381,15 +381,28 @@ TEST_F(FrameFormsTest, RepaintWaitsForTheOutermostMessageAndAFailedRepaintIsRepo
 
 namespace {
 
-// Frees the frame form it lies on when a button goes down on it, the way a
-// Close button ends its window.
+// Frees the frame form it lies on when a button goes down on it, a key
+// goes down while it has the focus, or its animation ticks, the way a
+// Close button, Escape or the end of a fade ends its window.
 class TFormCloser : public TPaintProbe {
  public:
   using TPaintProbe::TPaintProbe;
   TFrameForm** Form = nullptr;
   void MouseEvent(TMouseData* data) override {
     TPaintProbe::MouseEvent(data);
-    if (data->Kind == kMouseDown && Form && *Form) std::exchange(*Form, nullptr)->Free();
+    if (data->Kind == kMouseDown) Close();
+  }
+  void KeyEvent(TKeyData* key) override {
+    if (key->Kind != kKeyDown) return;
+    key->Handled = true;
+    Close();
+  }
+  void TimeRefresh() override {
+    StopTimeRefresh();
+    Close();
+  }
+  void Close() {
+    if (Form && *Form) std::exchange(*Form, nullptr)->Free();
   }
 };
 
@@ -414,6 +427,38 @@ TEST_F(FrameFormsTest, AClickThatFreesItsWholeFormEndsCleanly) {
     Drain();
     EXPECT_FALSE(win::IsWindow(hwnd));
     EXPECT_EQ(win::GetCapture(), win::HWND(0));
+    EmptyPendingReleaseList();
+  }
+}
+
+// The same through a key and through an animation tick.
+TEST_F(FrameFormsTest, AKeyOrATickThatFreesItsWholeFormEndsCleanly) {
+  for (int route = 0; route < 3; ++route) {
+    SCOPED_TRACE(route == 0 ? "a window key" : route == 1 ? "the tree's key entry" : "a tick");
+    Open(100, 80);
+    auto* closer = new TFormCloser(rc->CreateChildFrame(), "close", 0xFF0000FFu);
+    closer->SetSize(30, 20);
+    closer->SetTabStop(true);
+    closer->Form = &form;
+    win::SendMessage(hwnd, win::WM_SETFOCUS, 0, 0);
+    closer->Focus();
+    Drain();
+    if (route == 0) {
+      win::SendMessage(hwnd, win::WM_KEYDOWN, win::VK_RETURN, 0);
+    } else if (route == 1) {
+      uint16_t key = win::VK_RETURN;
+      FrameFormTree(form)->Key(0, key, kKeyDown);
+      EXPECT_EQ(key, 0) << "a handled key comes back as 0";
+    } else {
+      closer->StartTimeRefresh();
+      for (int i = 0; i < 10 && form; ++i) {
+        backend->Advance(20);
+        Drain();
+      }
+    }
+    EXPECT_EQ(form, nullptr);
+    Drain();
+    EXPECT_FALSE(win::IsWindow(hwnd));
     EmptyPendingReleaseList();
   }
 }
