@@ -112,6 +112,11 @@ void TRefreshNotifier::Dispose() {
   TEvents::Dispose();
 }
 
+void TTimeRefreshNotifier::OnTick() {
+  const Ref<TFrameControl> root = Hold(root_);
+  TRefreshNotifier::OnTick();
+}
+
 void TTimeRefreshNotifier::AfterTick(bool reached) {
   if (!reached) {
     StopTimer();

@@ -561,3 +561,34 @@ TEST_F(FrameControlsTest, TreesStopAtTheDepthCapAndWorkUpToIt) {
   EmptyPendingReleaseList();
   parent->Click();
 }
+
+namespace {
+
+// Frees a whole tree (through the reference that owns its root) when it
+// hears a tick, the way the end of an animation closes what it ran in.
+class TTickCloser : public TPaintProbe {
+ public:
+  using TPaintProbe::TPaintProbe;
+  Ref<TRootControl>* Owner = nullptr;
+  void TimeRefresh() override {
+    if (Owner) *std::exchange(Owner, nullptr) = nullptr;
+  }
+};
+
+}  // namespace
+
+TEST_F(FrameControlsTest, ATickThatFreesTheWholeTreeEndsCleanly) {
+  TRootControl* r = MakeRoot(100, 100);
+  auto* closer = new TTickCloser(r->CreateChildFrame(), "closer", 0xFF000000);
+  closer->Owner = &root;
+  closer->StartTimeRefresh();
+  const uint32_t interval = r->RefreshNotifier()->Interval();
+  for (int i = 0; i < 5 && root; ++i) {
+    backend->Advance(interval);
+    Drain();
+  }
+  EXPECT_EQ(root, nullptr);
+  EmptyPendingReleaseList();
+  backend->Advance(interval);
+  Drain();
+}
