@@ -472,9 +472,12 @@ LRESULT TWinFormController::WindowProc(HWND window, uint32_t message, WPARAM wPa
     form_->Free();  // frees this controller too: nothing of it is touched afterwards
     return 0;
   }
-  // A handler may free the form: form and controller stay whole until this returns.
-  Ref<TWinFormController> keep_self = KeepAlive(this);
+  // A handler may free the form: form and controller stay whole until this
+  // returns. The form is let go last, as when it is freed outside a message:
+  // its clean-up frees the controller, whose window then goes while the form
+  // is still whole (the controller's reference, let go first, is not the last).
   Ref<TVxForm> keep_form = KeepAlive(form_);
+  Ref<TWinFormController> keep_self = KeepAlive(this);
   TMessageRecord msg{message, wParam, lParam, 0};
   bool handled = false;
   HookManager()->CallHooks(this, window, msg, handled);

@@ -94,13 +94,33 @@ void TDrawFrame::MeasureScaledText(const std::u16string& text, const TFontDesc& 
   MeasureText(text, scaled, out);
 }
 
+int32_t TDrawFrame::Depth() const {
+  int32_t depth = 0;
+  for (const TDrawFrame* f = parent_; f; f = f->parent_) ++depth;
+  return depth;
+}
+
+namespace {
+
+// Refuses a child of `parent` that would lie deeper than the cap.
+void CheckChildDepth(const TDrawFrame* parent) {
+  if (parent && parent->Depth() >= kMaxFrameDepth)
+    throw EFrameTreeTooDeep(Exception::CreateFmt("Frame tree too deep: a frame may lie at most %d levels below its root",
+                                                 int(kMaxFrameDepth))
+                                .Message());
+}
+
+}  // namespace
+
 TDrawFrame* TDrawFrame::InsertAfter(TDrawFrame* sibling) {
+  CheckChildDepth(sibling ? sibling->parent_ : this);
   TDrawFrame* f = CreateFrame();
   f->LinkAfter(sibling ? sibling->parent_ : this, sibling);
   return f;
 }
 
 TDrawFrame* TDrawFrame::InsertBefore(TDrawFrame* sibling) {
+  CheckChildDepth(sibling ? sibling->parent_ : this);
   TDrawFrame* f = CreateFrame();
   f->LinkBefore(sibling ? sibling->parent_ : this, sibling);
   return f;

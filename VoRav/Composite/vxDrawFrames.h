@@ -107,6 +107,17 @@ void FreeInTurn(TRefObject* const* objects, size_t count);
 // True while FreeInTurn is freeing its list.
 bool FreeInTurnRunning();
 
+// How many levels a frame may lie below the root of its tree. Real forms
+// are a handful of levels deep; the cap keeps every walk of the tree (input,
+// focus, painting), which recurses once per level, far from the end of the
+// stack, so a tree built by runaway code is refused where it would grow
+// instead of ending the program later.
+inline constexpr int32_t kMaxFrameDepth = 256;
+
+// Raised by InsertAfter and InsertBefore when the new frame would lie deeper
+// than kMaxFrameDepth; nothing has been made then.
+KAV_DECLARE_COMMON_EXCEPTION(EFrameTreeTooDeep, TCommonException);
+
 class TDrawFrame : public TRefObject {
  public:
   TDrawFrame() = default;
@@ -133,6 +144,7 @@ class TDrawFrame : public TRefObject {
   virtual void GetAbsolutePos(TPoint& point);
   // New frame linked after (before) `sibling`; with nil, the last (first)
   // child of this frame. Returns the new frame, owned by the tree.
+  // EFrameTreeTooDeep when it would lie deeper than kMaxFrameDepth.
   virtual TDrawFrame* InsertAfter(TDrawFrame* sibling);
   virtual TDrawFrame* InsertBefore(TDrawFrame* sibling);
   virtual void ToAbsolute(TPoint point, TPoint& out);
@@ -143,6 +155,9 @@ class TDrawFrame : public TRefObject {
   virtual void MeasureScaledText(const std::u16string& text, const TFontDesc& font, double factor, TTextSize& out);
   // The handler invalidated part of itself.
   virtual void Invalidate() = 0;
+
+  // Levels above this frame: 0 for the root of a tree.
+  int32_t Depth() const;
 
   void SetBoundsRect(const TRect& rect);
   void SetClip(bool clip);

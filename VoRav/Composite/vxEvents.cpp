@@ -19,6 +19,10 @@ int32_t TEventHandler::RegistrationCount() const {
   return n;
 }
 
+TEventHandler::~TEventHandler() {
+  while (head_list_) head_list_->RemoveEntry(head_index_, true);
+}
+
 void TEventHandler::Dispose() {
   while (head_list_) head_list_->RemoveEntry(head_index_, true);
   TRefObject::Dispose();

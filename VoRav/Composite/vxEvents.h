@@ -29,6 +29,9 @@ class TEventHandler : public TRefObject {
   int32_t RegistrationCount() const;
 
  protected:
+  // Removes what is left of the registrations: only a handler whose
+  // construction failed after it registered reaches here with any.
+  ~TEventHandler() override;
   // Removes every registration, newest first.
   void Dispose() override;
 

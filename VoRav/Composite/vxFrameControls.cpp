@@ -43,6 +43,12 @@ TFrameControl* ControlOf(TDrawFrame* frame) {
   return frame ? dynamic_cast<TFrameControl*>(frame->Handler()) : nullptr;
 }
 
+// A reference that keeps a control whole while handlers of the events it
+// raises run (they may free it); none for nil or a control already going.
+Ref<TFrameControl> Hold(TFrameControl* c) {
+  return RefTryAddRef(c) ? Ref<TFrameControl>::Adopt(c) : Ref<TFrameControl>();
+}
+
 }  // namespace
 
 bool DefaultAcceptsWheel = true;
@@ -106,6 +112,11 @@ void TRefreshNotifier::Dispose() {
   TEvents::Dispose();
 }
 
+void TTimeRefreshNotifier::OnTick() {
+  const Ref<TFrameControl> root = Hold(root_);
+  TRefreshNotifier::OnTick();
+}
+
 void TTimeRefreshNotifier::AfterTick(bool reached) {
   if (!reached) {
     StopTimer();
@@ -124,7 +135,20 @@ TFrameControl::TFrameControl(TDrawFrame* frame) {
   baseline_ = -1;
 }
 
-TFrameControl::~TFrameControl() { released_ = true; }
+TFrameControl::~TFrameControl() {
+  released_ = true;
+  // A control whose construction failed (a child frame it makes for itself
+  // was refused) was never disposed: it leaves the tree and frees the frame
+  // it was given, as Dispose would, and lets go of its event list.
+  if (TDrawFrame* f = frame_) {
+    TFrameControl::SetFrame(nullptr);
+    f->Free();
+  }
+  if (events_) {
+    events_->FreeAttached();
+    std::exchange(events_, nullptr)->Free();
+  }
+}
 
 void TFrameControl::FreeInstance() {
   TTreeRelease& release = TreeRelease();
@@ -367,8 +391,16 @@ TRootControl* TFrameControl::GetRootControl() const {
 void TFrameControl::SetFocusedChild(TFrameControl* child) {
   if (child == focused_child_) return;
   if (child && child->GetParentControl() != this) return;
+  // The focus events' handlers may free any of the three controls (the one
+  // losing the focus may free the one gaining it): each stays whole until
+  // the change is done, and goes afterwards.
+  const Ref<TFrameControl> self = Hold(this), next = Hold(child), old = Hold(focused_child_);
+  if (child && !next) return;  // already being freed
   FocusedChildChanging();
-  if (TFrameControl* old = std::exchange(focused_child_, nullptr)) old->TellFocusedInParent(false);
+  focused_child_ = nullptr;
+  if (old) old->TellFocusedInParent(false);
+  // A handler may have taken the child out of this control meanwhile.
+  if (child && child->GetParentControl() != this) child = nullptr;
   focused_child_ = child;
   if (child) child->TellFocusedInParent(true);
   FocusedChildChanged();
@@ -386,6 +418,7 @@ void TFrameControl::TellFocusedInParent(bool value) {
 
 void TFrameControl::SetFocusState(bool value) {
   if (value == focused_) return;
+  const Ref<TFrameControl> self = Hold(this);  // FocusChanged's handlers may free this control
   focused_ = value;
   FocusChanged();
   if (TFrameControl* c = focused_child_)
@@ -395,6 +428,7 @@ void TFrameControl::SetFocusState(bool value) {
 void TFrameControl::Focus() {
   if (focused_) return;
   if (TFrameControl* p = GetParentControl()) {
+    const Ref<TFrameControl> parent = Hold(p);  // the focus events may free it
     if (p->focused_child_ != this) p->SetFocusedChild(this);
     p->Focus();
   } else {
@@ -560,7 +594,9 @@ void TRootControl::Navigate(bool forward) {
     for (auto it = order.rbegin(); it != order.rend() && !candidate_; ++it)
       if (Eligible(*it)) candidate_ = *it;
   }
-  TFrameControl* found = std::exchange(candidate_, nullptr);
+  // The control found (and this root) stay whole while the focus moves: the
+  // focus handler of the control losing it may free the one gaining it.
+  const Ref<TFrameControl> self = Hold(this), found = Hold(std::exchange(candidate_, nullptr));
   current_ = nullptr;
   if (!found) return;
   found->SetFocusedChild(nullptr);

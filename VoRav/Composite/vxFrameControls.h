@@ -63,6 +63,8 @@ class TTimeRefreshNotifier : public TRefreshNotifier {
   using TRefreshNotifier::TRefreshNotifier;
 
  protected:
+  // Holds the root for the tick: a handler may free the whole tree.
+  void OnTick() override;
   void AfterTick(bool reached) override;
 };
 

@@ -30,7 +30,8 @@ win::HWND ApplicationWindow() {
 // The text of a CF_UNICODETEXT block, up to its zero unit or its end.
 std::u16string BlockText(const std::vector<uint8_t>& block) {
   std::u16string text(block.size() / 2, u'\0');
-  std::memcpy(text.data(), block.data(), text.size() * 2);
+  // An empty block has no storage to copy from (its data pointer may be nil).
+  if (!text.empty()) std::memcpy(text.data(), block.data(), text.size() * 2);
   const size_t end = text.find(u'\0');
   if (end != std::u16string::npos) text.resize(end);
   return text;

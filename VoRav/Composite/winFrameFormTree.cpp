@@ -30,6 +30,7 @@ class TTree : public TFrameFormTree, public TWinRootForm {
   void SetClientSize(int32_t width, int32_t height) override { host_->TreeSetClientSize(width, height); }
   void EnterNested() override { ++nesting_; }
   void LeaveNested() override { --nesting_; }
+  Ref<TRefObject> HoldForm() override { return host_->TreeHold(); }
 
   // TFrameFormTree
   TWinRootControl* RootControl() override { return root_; }
@@ -49,16 +50,23 @@ class TTree : public TFrameFormTree, public TWinRootForm {
   void InvalidateAll() override {
     if (root_) root_->InvalidateAll();
   }
+  // Input holds the window form, which owns this tree, for its dispatch: a
+  // handler may free the form, which then goes (with the tree) as the
+  // dispatch returns, after the last use of the tree.
   void FocusChanged(bool focused) override {
+    const Ref<TRefObject> hold = host_->TreeHold();
     if (root_) root_->WindowFocusChanged(focused);
   }
   void Key(uint8_t shift, uint16_t& key, uint8_t kind) override {
+    const Ref<TRefObject> hold = host_->TreeHold();
     if (root_) root_->WindowKey(shift, key, kind);
   }
   bool Mouse(uint32_t message, win::WPARAM wparam, win::LPARAM lparam, TPoint client_origin) override {
+    const Ref<TRefObject> hold = host_->TreeHold();
     return frame_ && frame_->HandleMouseMessage(message, wparam, host_->TreeWindow(), client_origin, lparam);
   }
   void MouseLeaveWindow() override {
+    const Ref<TRefObject> hold = host_->TreeHold();
     if (frame_) frame_->MouseLeaveWindow();
   }
   uint32_t PixelAt(int32_t x, int32_t y) override {
@@ -101,7 +109,13 @@ class TTree : public TFrameFormTree, public TWinRootForm {
     return true;
   }
   void Release() override {
-    if (frame_) frame_->Surface()->OnChange = nullptr;
+    // The root frame may outlive the tree (a click that frees the form is
+    // still being routed through it): it calls back into nothing of ours.
+    if (frame_) {
+      frame_->Surface()->OnChange = nullptr;
+      frame_->OnGetAbsolutePos = nullptr;
+      frame_->OnCaptureChanged = nullptr;
+    }
     frame_ = nullptr;
     if (TWinRootControl* r = std::exchange(root_, nullptr)) r->Free();  // frees the root frame
   }

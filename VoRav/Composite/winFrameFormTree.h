@@ -31,6 +31,9 @@ class TFrameTreeHost {
   virtual void TreeCaptureChanged(bool captured) = 0;
   // The surface reported that it needs an update.
   virtual void TreeNeedsUpdate() = 0;
+  // A reference that keeps the host, and so the tree it owns, whole while
+  // the tree dispatches input or a tick (none when it is already going).
+  virtual Ref<TRefObject> TreeHold() = 0;
 };
 
 // One window's tree: a root frame with its surface and a TWinRootControl.

@@ -47,6 +47,7 @@ class TWinForm : public TVxForm, public TFrameTreeHost {
   TPoint TreeClientOrigin() override { return ClientToScreen(TPoint{0, 0}); }
   void TreeCaptureChanged(bool captured) override;
   void TreeNeedsUpdate() override;
+  Ref<TRefObject> TreeHold() override { return KeepAlive<TRefObject>(this); }
 
  protected:
   friend class TWinFrameForm;

@@ -76,6 +76,10 @@ void TWinRootControl::KeyEvent(TKeyData* key) {
 }
 
 void TWinRootControl::WindowKey(uint8_t shift, uint16_t& key, uint8_t kind) {
+  // A key handler may free the form, and with it this root: both stay
+  // whole until the key is done.
+  const Ref<TRefObject> form = form_->HoldForm();
+  const Ref<TWinRootControl> self(this);
   TWinKeyboardData* k = keyboard_;
   k->Handled = false;
   k->Kind = kind;
@@ -115,6 +119,7 @@ void TWinRootControl::ClientToScreen(int32_t x, int32_t y, TPoint& point) {
 TRefreshNotifier* TWinRootControl::CreateRefreshNotifier() { return new TWinRefreshNotifier(this); }
 
 void TWinRefreshNotifier::OnTick() {
+  const Ref<TRefObject> form = form_->HoldForm();  // a tick's handler may free the form
   form_->EnterNested();
   bool reached = false;
   try {

@@ -32,6 +32,10 @@ class TWinRootForm {
   // returned only after the outermost message.
   virtual void EnterNested() = 0;
   virtual void LeaveNested() = 0;
+  // A reference that keeps the form (and so this seam) whole while input or
+  // a tick is dispatched through the tree: a handler may free the form.
+  // None for a form that no handler can free.
+  virtual Ref<TRefObject> HoldForm() { return nullptr; }
 };
 
 // A key from the window, with the keyboard state read on first request.

@@ -313,6 +313,7 @@ bool TRootFrame::RecalcInvalidRegion() {
 bool TRootFrame::HandleMouseMessage(uint32_t message, win::WPARAM wparam, win::HWND window, TPoint client_origin,
                                     win::LPARAM lparam) {
   if (reentry_ >= 1) return false;
+  Ref<TRootFrame> self(this);  // a handler may free the whole tree, this frame with it
   ++reentry_;
   struct TLeave {
     int32_t& n;
@@ -353,7 +354,17 @@ void TRootFrame::MouseEvent(uint8_t shift, int32_t x, int32_t y, uint8_t kind, i
   // (The root's own captured state still follows the rules after the event.)
   if (kind == kMouseUp && m->Captured && m->Button == m->CapturedButton && window_ && win::GetCapture() == window_)
     win::ReleaseCapture();
+  const bool had_tree = handler_ != nullptr;
   Route(false);
+  if (had_tree && !handler_) {
+    // A handler freed the tree this frame was the root of (a form closed by
+    // its own button): nothing is left to capture the mouse for, and the
+    // form's callbacks are gone.
+    m->Captured = false;
+    m->CaptureFrame = 0;
+    window_ = 0;
+    return;
+  }
   SetCursor(m->CursorId);
 
   const bool was = m->Captured;

@@ -83,6 +83,15 @@ TEST_F(ClipboardTest, TextBlocksFromOtherProgramsEndAtTheirZeroOrTheirEnd) {
   EXPECT_EQ(text, u"ab");
   EXPECT_TRUE(clip->HasText(u"AB", true));
   EXPECT_FALSE(clip->HasText(u"abc", false));
+  // An empty block, and one too short for a single unit, are the empty text.
+  for (std::vector<uint8_t> block : {std::vector<uint8_t>{}, std::vector<uint8_t>{'a'}}) {
+    PutRaw(win::CF_UNICODETEXT, block);
+    text = u"old";
+    clip->GetText(text);
+    EXPECT_EQ(text, u"") << block.size() << " bytes";
+    EXPECT_TRUE(clip->HasText(u"", false));
+    EXPECT_FALSE(clip->HasText(u"a", false));
+  }
 }
 
 TEST_F(ClipboardTest, NestedOpeningsKeepItOpenUntilTheOutermostClose) {

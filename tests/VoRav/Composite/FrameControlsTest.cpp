@@ -419,7 +419,7 @@ TEST_F(FrameControlsTest, ControlsFreedByTheirOwnInputGoOnceTheEventIsDone) {
 
 // Deep trees are freed without recursing once per level.
 TEST_F(FrameControlsTest, DeepTreesAreFreedWithoutRecursion) {
-  constexpr int kLevels = 50000;
+  constexpr int kLevels = kMaxFrameDepth - 1;  // and a kept child below the last
   TRootControl* r = MakeRoot(100, 100);
   TFrameControl* c = r;
   for (int i = 0; i < kLevels; ++i) c = AddProbe(c, "level", 0, 0, 100, 100);
@@ -436,4 +436,159 @@ TEST_F(FrameControlsTest, DeepTreesAreFreedWithoutRecursion) {
   for (int i = 0; i < kLevels; ++i) f = f->InsertAfter(nullptr);
   root = nullptr;
   EXPECT_EQ(PendingReleaseCount(), 1);  // the root control
+}
+
+namespace {
+
+// Frees `Victim` when it loses the focus, the way a field may drop the pane
+// that follows it.
+class TFocusDropper : public TPaintProbe {
+ public:
+  using TPaintProbe::TPaintProbe;
+  TFrameControl* Victim = nullptr;
+  void FocusedInParent(bool value) override {
+    TPaintProbe::FocusedInParent(value);
+    if (!value && Victim) std::exchange(Victim, nullptr)->Free();
+  }
+};
+
+}  // namespace
+
+// Tab onto a control that the focus handler of the control losing the focus
+// frees (the control itself, or the panel it lies in): the step ends with no
+// freed control in the focused chain, and the next Tab goes on from there.
+TEST_F(FrameControlsTest, TabOntoAControlThatTheLosingControlFrees) {
+  TRootControl* r = MakeRoot(200, 100);
+  auto* field = new TFocusDropper(r->CreateChildFrame(), "field", 0xFF000000);
+  field->SetSize(20, 20);
+  field->SetTabStop(true);
+  TPaintProbe* next = AddProbe(r, "next", 30, 0, 20, 20);
+  next->SetTabStop(true);
+  TPaintProbe* pane = AddProbe(r, "pane", 60, 0, 60, 20);
+  TPaintProbe* inner = AddProbe(pane, "inner", 0, 0, 20, 20);
+  inner->SetTabStop(true);
+  TPaintProbe* last = AddProbe(r, "last", 150, 0, 20, 20);
+  last->SetTabStop(true);
+  r->SetFocusState(true);
+  auto tab = [&] {
+    TKeyData k = Key(kKeyChar, 9);
+    r->DispatchKey(&k);
+    EmptyPendingReleaseList();
+    return k.Handled;
+  };
+
+  field->Focus();
+  field->Victim = next;
+  EXPECT_TRUE(tab());
+  EXPECT_EQ(field->GetNextSibling(), pane) << "the freed control is gone from the tree";
+  EXPECT_EQ(r->FocusedChild(), nullptr);
+  EXPECT_FALSE(field->Focused());
+  EXPECT_TRUE(tab());
+  EXPECT_EQ(Deepest(r), field);
+
+  // The freed control's parent goes, with the control the Tab was moving to.
+  field->Victim = pane;
+  EXPECT_TRUE(tab());
+  EXPECT_EQ(field->GetNextSibling(), last);
+  EXPECT_EQ(r->FocusedChild(), nullptr);
+  EXPECT_TRUE(tab());
+  EXPECT_EQ(Deepest(r), field);
+  EXPECT_TRUE(tab());
+  EXPECT_EQ(Deepest(r), last);
+  EXPECT_TRUE(last->Focused());
+}
+
+namespace {
+
+// Makes a part of itself in its constructor, as composite controls do, and
+// listens to its parent.
+class TWithPart : public TPaintProbe {
+ public:
+  TWithPart(TDrawFrame* frame, TFrameControl* parent) : TPaintProbe(frame, "with-part", 0xFF000000) {
+    parent->Events()->AddHandler(kFrameEventClick, this);
+    AddProbe(this, "part", 0, 0, 5, 5);
+  }
+};
+
+}  // namespace
+
+// A tree is refused where it would grow past the depth cap, with a clear
+// error; at the deepest level allowed, Tab, the mouse and painting work.
+TEST_F(FrameControlsTest, TreesStopAtTheDepthCapAndWorkUpToIt) {
+  constexpr int kTries = 30000;
+  TRootControl* r = MakeRoot(100, 100);
+  TFrameControl* c = r;
+  int levels = 0;
+  std::string refusal;
+  try {
+    for (; levels < kTries; ++levels) c = AddProbe(c, "level", 0, 0, 100, 100);
+  } catch (const EFrameTreeTooDeep& e) {
+    refusal = e.Message();
+  }
+  EXPECT_EQ(levels, kMaxFrameDepth);
+  EXPECT_EQ(refusal, "Frame tree too deep: a frame may lie at most 256 levels below its root");
+  EXPECT_EQ(c->GetFirstChild(), nullptr);
+  EXPECT_EQ(c->Frame()->FirstChild(), nullptr) << "a refused insert makes no frame";
+  EmptyPendingReleaseList();
+
+  auto* deepest = static_cast<TPaintProbe*>(c);
+  deepest->SetTabStop(true);
+  deepest->Color = 0xFF00FF00u;
+  r->SetFocusState(true);
+  TKeyData tab = Key(kKeyChar, 9);
+  r->DispatchKey(&tab);
+  EXPECT_TRUE(deepest->Focused());
+  frame->MouseEvent(0, 50, 50, kMouseDown, kMouseLeft);
+  frame->MouseEvent(0, 50, 50, kMouseUp, kMouseLeft);
+  EXPECT_EQ(deepest->MouseKinds, (std::vector<uint8_t>{kMouseDown, kMouseUp}));
+  EXPECT_TRUE(frame->RecalcInvalidRegion());
+  EXPECT_EQ(frame->Surface()->PixelAt(50, 50) & 0xFFFFFFu, 0x00FF00u);
+
+  // Bare frames stop at the same depth; a sibling at the deepest level is fine.
+  TDrawFrame* f = deepest->Frame();
+  EXPECT_EQ(f->Depth(), kMaxFrameDepth);
+  EXPECT_THROW(f->InsertAfter(nullptr), EFrameTreeTooDeep);
+  EXPECT_THROW(f->InsertBefore(nullptr), EFrameTreeTooDeep);
+  TDrawFrame* twin = f->Parent()->InsertBefore(f);
+  EXPECT_EQ(twin->Depth(), kMaxFrameDepth);
+
+  // A control whose own part would go too deep is refused whole: its frame
+  // leaves the tree and it no longer listens to anything.
+  TFrameControl* parent = deepest->GetParentControl();
+  TDrawFrame* last_before = parent->Frame()->LastChild();
+  EXPECT_THROW(new TWithPart(parent->CreateChildFrame(), parent), EFrameTreeTooDeep);
+  EXPECT_EQ(parent->Frame()->LastChild(), last_before);
+  EmptyPendingReleaseList();
+  parent->Click();
+}
+
+namespace {
+
+// Frees a whole tree (through the reference that owns its root) when it
+// hears a tick, the way the end of an animation closes what it ran in.
+class TTickCloser : public TPaintProbe {
+ public:
+  using TPaintProbe::TPaintProbe;
+  Ref<TRootControl>* Owner = nullptr;
+  void TimeRefresh() override {
+    if (Owner) *std::exchange(Owner, nullptr) = nullptr;
+  }
+};
+
+}  // namespace
+
+TEST_F(FrameControlsTest, ATickThatFreesTheWholeTreeEndsCleanly) {
+  TRootControl* r = MakeRoot(100, 100);
+  auto* closer = new TTickCloser(r->CreateChildFrame(), "closer", 0xFF000000);
+  closer->Owner = &root;
+  closer->StartTimeRefresh();
+  const uint32_t interval = r->RefreshNotifier()->Interval();
+  for (int i = 0; i < 5 && root; ++i) {
+    backend->Advance(interval);
+    Drain();
+  }
+  EXPECT_EQ(root, nullptr);
+  EmptyPendingReleaseList();
+  backend->Advance(interval);
+  Drain();
 }

@@ -378,3 +378,87 @@ TEST_F(FrameFormsTest, RepaintWaitsForTheOutermostMessageAndAFailedRepaintIsRepo
   Drain();
   EXPECT_EQ(Screen().At(55, 5), 0xFF0000u);
 }
+
+namespace {
+
+// Frees the frame form it lies on when a button goes down on it, a key
+// goes down while it has the focus, or its animation ticks, the way a
+// Close button, Escape or the end of a fade ends its window.
+class TFormCloser : public TPaintProbe {
+ public:
+  using TPaintProbe::TPaintProbe;
+  TFrameForm** Form = nullptr;
+  void MouseEvent(TMouseData* data) override {
+    TPaintProbe::MouseEvent(data);
+    if (data->Kind == kMouseDown) Close();
+  }
+  void KeyEvent(TKeyData* key) override {
+    if (key->Kind != kKeyDown) return;
+    key->Handled = true;
+    Close();
+  }
+  void TimeRefresh() override {
+    StopTimeRefresh();
+    Close();
+  }
+  void Close() {
+    if (Form && *Form) std::exchange(*Form, nullptr)->Free();
+  }
+};
+
+}  // namespace
+
+// A click whose handler frees the whole form, tree and window: nothing of
+// the form is touched after the handler returns, and no capture is left.
+TEST_F(FrameFormsTest, AClickThatFreesItsWholeFormEndsCleanly) {
+  for (bool through_window : {true, false}) {
+    SCOPED_TRACE(through_window ? "a window message" : "the tree's mouse entry");
+    Open(100, 80);
+    auto* closer = new TFormCloser(rc->CreateChildFrame(), "close", 0xFF0000FFu);
+    closer->SetPosition(10, 10);
+    closer->SetSize(30, 20);
+    closer->Form = &form;
+    Drain();
+    if (through_window)
+      Send(win::WM_LBUTTONDOWN, win::MK_LBUTTON, 20, 20);
+    else
+      FrameFormTree(form)->Mouse(win::WM_LBUTTONDOWN, win::MK_LBUTTON, win::MakeLParam(20, 20), Origin());
+    EXPECT_EQ(form, nullptr);
+    Drain();
+    EXPECT_FALSE(win::IsWindow(hwnd));
+    EXPECT_EQ(win::GetCapture(), win::HWND(0));
+    EmptyPendingReleaseList();
+  }
+}
+
+// The same through a key and through an animation tick.
+TEST_F(FrameFormsTest, AKeyOrATickThatFreesItsWholeFormEndsCleanly) {
+  for (int route = 0; route < 3; ++route) {
+    SCOPED_TRACE(route == 0 ? "a window key" : route == 1 ? "the tree's key entry" : "a tick");
+    Open(100, 80);
+    auto* closer = new TFormCloser(rc->CreateChildFrame(), "close", 0xFF0000FFu);
+    closer->SetSize(30, 20);
+    closer->SetTabStop(true);
+    closer->Form = &form;
+    win::SendMessage(hwnd, win::WM_SETFOCUS, 0, 0);
+    closer->Focus();
+    Drain();
+    if (route == 0) {
+      win::SendMessage(hwnd, win::WM_KEYDOWN, win::VK_RETURN, 0);
+    } else if (route == 1) {
+      uint16_t key = win::VK_RETURN;
+      FrameFormTree(form)->Key(0, key, kKeyDown);
+      EXPECT_EQ(key, 0) << "a handled key comes back as 0";
+    } else {
+      closer->StartTimeRefresh();
+      for (int i = 0; i < 10 && form; ++i) {
+        backend->Advance(20);
+        Drain();
+      }
+    }
+    EXPECT_EQ(form, nullptr);
+    Drain();
+    EXPECT_FALSE(win::IsWindow(hwnd));
+    EmptyPendingReleaseList();
+  }
+}

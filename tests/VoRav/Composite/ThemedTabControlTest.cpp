@@ -409,3 +409,29 @@ TEST_F(ThemedTabControlTest, AllocatorNeedsATabPainterAndPagesFollowTheirTabs) {
 }
 
 }  // namespace
+
+// Near the depth cap, a tab control or a page whose own parts would lie too
+// deep is refused whole; the control and the tree go on working.
+TEST_F(ThemedTabControlTest, PartsPastTheDepthCapRefuseTheControlOrPageWhole) {
+  MakeRoot(200, 100);
+  TFrameControl* c = root.get();
+  while (c->Frame()->Depth() < kMaxFrameDepth - 2) c = AddProbe(c, "level", 0, 0, 200, 100);
+  // On a frame at the cap, the control's own parts cannot be made.
+  TFrameControl* parent = c;
+  TFrameControl* deepest = AddProbe(parent, "deepest", 0, 0, 9, 9);
+  EXPECT_THROW(new TThemedTabControl(deepest->CreateChildFrame(), painter, styles.get()), EFrameTreeTooDeep);
+  EXPECT_EQ(deepest->Frame()->FirstChild(), nullptr) << "the refused control took its frame along";
+  // One level up it is made, but a page's tab caption would lie too deep.
+  auto* made = new TThemedTabControl(parent->CreateChildFrame(), painter, styles.get());
+  made->SetSize(200, 100);
+  int32_t children = 0;
+  for (TFrameControl* x = made->GetFirstChild(); x; x = x->GetNextSibling()) ++children;
+  EXPECT_THROW(made->AddPage(), EFrameTreeTooDeep);
+  EmptyPendingReleaseList();
+  int32_t after = 0;
+  for (TFrameControl* x = made->GetFirstChild(); x; x = x->GetNextSibling()) ++after;
+  EXPECT_EQ(after, children);
+  EXPECT_EQ(made->GetPageCount(), 0);
+  made->SetSize(150, 80);
+  frame->RecalcInvalidRegion();
+}
