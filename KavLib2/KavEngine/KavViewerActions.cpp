@@ -423,6 +423,32 @@ std::vector<std::u16string> SplitArguments(const std::u16string& parameters) {
   return args;
 }
 
+namespace {
+// The shells and interpreters an argument may not name: a program the deny
+// list does not know may still run the one it is given.
+const std::u16string_view kArgumentShells[] = {
+    u"sh",    u"bash",   u"rbash", u"dash",  u"ash",   u"zsh",    u"ksh",   u"mksh",  u"csh",     u"tcsh",
+    u"fish",  u"yash",   u"posh",  u"busybox", u"toybox", u"pwsh", u"python", u"pypy", u"perl",   u"ruby",
+    u"php",   u"lua",    u"luajit", u"tclsh", u"wish",  u"node",   u"nodejs", u"awk",  u"gawk",   u"mawk",
+    u"nawk"};
+}  // namespace
+
+std::u16string ShellArgument(const std::u16string& parameters) {
+  for (const std::u16string& arg : SplitArguments(parameters)) {
+    // Each piece of a list or an option's value: /bin/sh,-c,id and --shell=bash.
+    size_t start = 0;
+    while (start <= arg.size()) {
+      size_t end = arg.find_first_of(u",=:;", start);
+      if (end == std::u16string::npos) end = arg.size();
+      const std::u16string piece = StripVersion(LowerLastComponent(arg.substr(start, end - start)));
+      for (std::u16string_view n : kArgumentShells)
+        if (piece == n) return arg;
+      start = end + 1;
+    }
+  }
+  return {};
+}
+
 // ---- Allowed programs ----
 
 namespace {
@@ -630,6 +656,12 @@ int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, 
   if (IsAddress(name)) return SpawnDetached({"xdg-open", WideToSystemUTF8(name)}) ? kOpenDone : kOpenFileNotFound;
   if (HasScheme(name)) {
     LogRefused(name, u"only web and mail addresses are opened");
+    return kOpenRefused;
+  }
+  // Departure: a program the person named may still run a shell or an
+  // interpreter it is handed; no argument may name one.
+  if (const std::u16string arg = ShellArgument(parameters); !arg.empty()) {
+    LogRefused(name, u"its argument \"" + arg + u"\" names a shell or an interpreter, which the program could run");
     return kOpenRefused;
   }
   const std::string utf8 = WideToSystemUTF8(name);

@@ -60,6 +60,11 @@ std::u16string ProhibitedProgramReason(const std::string& path);
 // system's default folders without PATH); empty when there is none.
 std::string FindProgramOnPath(const std::string& name);
 
+// The first argument of `parameters` that names a shell or an interpreter
+// (as itself, by a path, or as a piece of a list or an option's value:
+// "/bin/sh,-c,id", "--shell=bash", "python3.11"); empty when none does.
+std::u16string ShellArgument(const std::u16string& parameters);
+
 struct TCommandPart {
   std::u16string Program;
   std::u16string Parameters;

@@ -196,3 +196,22 @@ TEST(AllowedPrograms, AShowsProgramNamedLikeAPathProgramIsJudgedAsItself) {
   const auto lines = log.Take();
   EXPECT_TRUE(AnyLineHas(lines, {UTF8Decode(on_path), UTF8Decode(in_show), u"not one that --allow-programs names"}));
 }
+
+TEST(AllowedPrograms, NoArgumentMayNameAShellOrAnInterpreter) {
+  // A named program the deny list does not know may still run what it is
+  // handed (as gcc -wrapper, setpriv or bwrap do).
+  TStarts starts;
+  const std::string wrap = starts.Program("mywrap");
+  EXPECT_TRUE(starts.Allow({"mywrap"}).empty());
+  kav::test::TLogCapture log;
+  for (const char16_t* args : {u"sh -c id", u"/bin/sh -c id", u"-wrapper /bin/sh,-c,id x.c", u"--shell=bash",
+                               u"-- \"/usr/bin/python3.11\" -c 1", u"PERL5.36 x.pl", u"x --interp:lua"}) {
+    EXPECT_EQ(ShellOpen(u"mywrap", args, u""), kOpenRefused) << UTF8Encode(args);
+  }
+  EXPECT_TRUE(starts.calls.empty());
+  EXPECT_TRUE(AnyLineHas(log.Take(), {u"mywrap", u"\"/bin/sh,-c,id\" names a shell or an interpreter"}));
+  // Arguments that only resemble them stay.
+  for (const char16_t* args : {u"-x", u"shell.txt", u"bashful", u"a,b=c", u"run.sh", u"/home/u/python-notes.txt"})
+    EXPECT_EQ(ShellOpen(u"mywrap", args, u""), kOpenDone) << UTF8Encode(args);
+  EXPECT_EQ(starts.calls.size(), 6u);
+}
