@@ -106,8 +106,8 @@ else
   run show_packed "$out/downloads/show.kvshow" "tool refused" "$out/packed.beside.bad" --allow-programs=show
   if [ -e "$out/packed.beside.bad" ] || [ -e "$out/packed.inside.bad" ]; then
     fail "\"show\" started a program that the packed show does not carry"
-  elif ! grep -q "a packed show carries no program" "$out/show_packed.out"; then
-    fail "no line that says \"show\" allows nothing for a packed show"
+  elif ! grep -q "^kavplay: --allow-programs: show: a packed show carries no program" "$out/show_packed.out"; then
+    fail "no line at start that says \"show\" allows nothing for a packed show"
   else
     echo "ok [show_packed]"
   fi
