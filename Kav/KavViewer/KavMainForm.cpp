@@ -374,10 +374,11 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
   // command line must allow it too, and names the programs that may start.
   SetProgramStartAllowed(programs_allowed_ && IniReadBool(options, u"Main", u"opt_allowrunapp", false));
   {
-    // "show" allows the programs the show carries: those inside the folder
-    // of a show played from its folder. A packed show's folder is only the
-    // one its file lies in (a downloads folder, say), whose other files are
-    // not the show's; the programs packed inside it are never started.
+    // Departure: "show" allows only the programs the show carries, those
+    // inside the folder of a show played from its folder. A packed show's
+    // folder is only the one its file lies in (a downloads folder, say),
+    // whose other files are not the show's; the programs packed inside it
+    // are never started.
     TAllowedPrograms allowed = allowed_programs_;
     std::string folder;
     if (allowed.ShowPrograms && locator->IsPacked())

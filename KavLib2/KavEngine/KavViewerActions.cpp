@@ -736,8 +736,10 @@ void RunAppProc(const std::u16string& text, const std::u16string& folder,
   }
   for (const auto& part : parts) {
     if (part.Program.empty()) continue;
-    // Tried as given (a program on the system's path, a path the person
-    // named, an address), then inside the show folder.
+    // Departure: one call tries the program as given (a program on the
+    // system's path, a path the person named, an address), then the show's
+    // own file, and the show's file is tried also when the first may not
+    // start (not only when it is missing), so each is judged as itself.
     const int32_t r = ShellOpen(part.Program, part.Parameters, folder);
     if (r <= 32 && r != kOpenRefused) LogLine(u"RunAppProc: cannot open " + part.Program);  // refusals log their reason
   }
