@@ -234,12 +234,11 @@ TMainForm::TMainForm(TFormControllerCreator creator, TCommandsStorage* commands,
   startup_ = HasRawParam(u"-startup");
   // Programs, documents and addresses are opened for a show only when the
   // person running the player asked for it (and the show asks too: OpenShow).
-  std::vector<std::string> unknown;
+  std::vector<std::string> problems;
   const std::vector<std::string> names = AllowedProgramNames(raw_params_, nullptr);
   programs_allowed_ = !names.empty();
-  allowed_programs_ = MakeAllowedPrograms(names, &unknown);
-  for (const std::string& u : unknown)
-    LogLine(u"--allow-programs: no program \"" + SystemUTF8ToWide(u) + u"\" was found; it allows nothing");
+  allowed_programs_ = MakeAllowedPrograms(names, &problems);
+  for (const std::string& p : problems) LogLine(u"--allow-programs: " + SystemUTF8ToWide(p));
   SetProgramStartAllowed(false);
   SetAllowedPrograms({});
   SetStayOnTop(startup_);
@@ -375,11 +374,17 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
   // command line must allow it too, and names the programs that may start.
   SetProgramStartAllowed(programs_allowed_ && IniReadBool(options, u"Main", u"opt_allowrunapp", false));
   {
-    // "show" allows the programs inside the folder the show's own names are
-    // looked up in: a project's folder, or the folder a packed show lies in.
+    // Departure: "show" allows only the programs the show carries, those
+    // inside the folder of a show played from its folder. A packed show's
+    // folder is only the one its file lies in (a downloads folder, say),
+    // whose other files are not the show's; the programs packed inside it
+    // are never started.
     TAllowedPrograms allowed = allowed_programs_;
     std::string folder;
-    if (allowed.ShowPrograms && MapToSystemPath(ExtractFileDir(path, false), folder)) {
+    if (allowed.ShowPrograms && locator->IsPacked())
+      LogLine(u"--allow-programs: show: a packed show carries no program the player starts; \"show\" allows "
+              u"nothing for it");
+    if (allowed.ShowPrograms && !locator->IsPacked() && MapToSystemPath(ExtractFileDir(path, false), folder)) {
       if (char* real = realpath(folder.c_str(), nullptr)) {
         allowed.ShowFolder = real;
         free(real);

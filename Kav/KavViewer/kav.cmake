@@ -105,6 +105,11 @@ if(KAV_TESTS)
     # and starts nothing more; after SIGKILL its box's process is gone too.
     kav_xvfb_player_test(kavplay_xvfb_signals 480 "ASAN_OPTIONS=detect_leaks=0"
                          ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_signals.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/kavplay_signals)
+    # Programs a show starts: named wrappers and ffmpeg refused with the
+    # reason, "show" for a show's folder but not beside a packed show, a
+    # program named by its path asked for by that path.
+    kav_xvfb_player_test(kavplay_xvfb_programs 300 "ASAN_OPTIONS=detect_leaks=0"
+                         ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_programs.sh $<TARGET_FILE:kavplay> $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_programs)
     # Every way out in an X server: the window manager's close request (also
     # repeated, with keys queued behind it), Esc, a double click bound to
     # Exit, SIGTERM, and the X connection killed.

@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <initializer_list>
 #include <cerrno>
 #include <cstdlib>
 #include <cmath>
@@ -14,6 +17,7 @@
 
 #include "KavLib2/KavClasses/KavSource.h"
 #include "VoRav/Win32/winFileAPI.h"
+#include "VoRav/Win32/winPathMap.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/vxPaths.h"
 #include "VoRav/vxUTF8.h"
@@ -142,37 +146,94 @@ const char16_t* const kSystemCommands[] = {
     u"rd", u"recover", u"regedit", u"rundll", u"qstart", u"start", u"sys", u"type", u"xcopy", u"regsrv",
     u"regedt32", u"regsvr32", u"rcp", u"ftp", u"tftp"};
 
-// The same kind of commands on Linux: shells and interpreters, system and
-// file changers, privilege and remote tools, terminals, and the wrappers
-// that run another program given as an argument (nice sh -c ...,
-// git -c alias.x=!..., make --eval ...).
-const char16_t* const kLinuxCommands[] = {
-    // Shells.
-    u"sh", u"bash", u"rbash", u"dash", u"ash", u"zsh", u"ksh", u"mksh", u"lksh", u"pdksh", u"oksh", u"yash",
-    u"posh", u"csh", u"tcsh", u"fish", u"elvish", u"xonsh", u"nu", u"busybox", u"toybox",
-    // Interpreters and programs that run code given to them.
-    u"python", u"pypy", u"ipython", u"perl", u"ruby", u"irb", u"node", u"nodejs", u"deno", u"bun", u"php",
-    u"lua", u"luajit", u"tclsh", u"wish", u"jimsh", u"expect", u"awk", u"gawk", u"mawk", u"nawk",
-    u"original-awk", u"sed", u"guile", u"julia", u"r", u"rscript", u"java", u"jshell", u"jrunscript", u"mono",
-    u"dotnet", u"osascript", u"sqlite3", u"gdb", u"gdbserver", u"lldb", u"git", u"make", u"gmake", u"cmake",
-    u"vim", u"vi", u"nvim", u"view", u"ex", u"ed", u"emacs", u"less", u"more", u"man", u"tar", u"zip",
-    // Wrappers that start the program named in their arguments.
-    u"env", u"exec", u"eval", u"source", u"builtin", u"xargs", u"nohup", u"setsid", u"nice", u"timeout",
-    u"stdbuf", u"setarch", u"linux32", u"linux64", u"i386", u"x86_64", u"uname26", u"flock", u"script",
-    u"ionice", u"unshare", u"taskset", u"chrt", u"nsenter", u"chroot", u"runuser", u"sg", u"newgrp",
-    u"systemd-run", u"run-parts", u"start-stop-daemon", u"strace", u"ltrace", u"valgrind", u"watch", u"time",
-    u"parallel", u"tmux", u"screen", u"dbus-launch", u"dbus-run-session", u"ssh-agent", u"flatpak-spawn",
-    u"batch", u"ld-linux", u"ld", u"ldd",
-    // Privilege, system and file changers.
-    u"sudo", u"sudoedit", u"su", u"pkexec", u"doas", u"rm", u"mv", u"cp", u"dd", u"ln", u"install", u"tee",
-    u"truncate", u"shred", u"unlink", u"mkfs", u"chmod", u"chown", u"chgrp", u"chattr", u"find", u"kill",
-    u"killall", u"pkill", u"shutdown", u"reboot", u"halt", u"poweroff", u"systemctl", u"service", u"crontab",
-    u"mount", u"umount",
-    // Network tools, terminals and openers.
-    u"wget", u"curl", u"nc", u"ncat", u"netcat", u"socat", u"ssh", u"scp", u"sftp", u"rsync", u"telnet",
-    u"xterm", u"gnome-terminal", u"konsole", u"x-terminal-emulator", u"powershell", u"pwsh", u"wscript",
-    u"cscript", u"mshta", u"wine", u"xdg-open", u"gio", u"kde-open", u"kde-open5", u"gnome-open", u"exo-open",
-    u"dbus-send"};
+// The programs that are refused even when the person running the player
+// named them, each group with the reason the refusal gives. Naming a program
+// allows the show to start it with any arguments it likes, so a program that
+// can be told on its command line to run another program or code, or to
+// write a file of the show's choosing, would hand the show everything.
+struct TDenyGroup {
+  std::initializer_list<std::u16string_view> Names;
+  std::u16string_view Reason;
+};
+
+const TDenyGroup kDenyGroups[] = {
+    {{u"sh", u"bash", u"rbash", u"dash", u"ash", u"zsh", u"ksh", u"ksh93", u"mksh", u"lksh", u"pdksh", u"oksh",
+      u"yash", u"posh", u"csh", u"tcsh", u"fish", u"elvish", u"xonsh", u"nu", u"ion", u"rc", u"es", u"sash",
+      u"busybox", u"toybox", u"powershell", u"pwsh", u"cmd", u"command"},
+     u"is a shell"},
+    {{u"python", u"pypy", u"ipython", u"jython", u"perl", u"perldoc", u"cpan", u"ruby", u"irb", u"erb", u"rake",
+      u"gem", u"bundle", u"node", u"nodejs", u"npm", u"npx", u"yarn", u"pnpm", u"deno", u"bun", u"php", u"lua",
+      u"luajit", u"texlua", u"tclsh", u"wish", u"jimsh", u"expect", u"guile", u"julia", u"r", u"rscript",
+      u"octave", u"octave-cli", u"java", u"jshell", u"jrunscript", u"groovy", u"scala", u"kotlin", u"clojure",
+      u"mono", u"dotnet", u"osascript", u"cscript", u"wscript", u"mshta", u"ghci", u"runghc", u"runhaskell",
+      u"ocaml", u"sbcl", u"clisp", u"racket", u"erl", u"escript", u"elixir", u"iex", u"swipl", u"gforth", u"pip",
+      u"pipx", u"pdb", u"pydoc", u"prove", u"awk", u"gawk", u"mawk", u"nawk", u"original-awk", u"sed", u"m4",
+      u"dc", u"gnuplot", u"sqlite3", u"psql", u"mysql", u"gdb", u"gdbserver", u"lldb", u"vim", u"vi", u"nvim",
+      u"rvim", u"vimdiff", u"view", u"ex", u"ed", u"emacs", u"less", u"more", u"most", u"pg", u"man", u"info",
+      u"git", u"hg", u"svn", u"make", u"gmake", u"cmake", u"ctest", u"cpack", u"ninja", u"meson", u"scons",
+      u"bazel", u"cargo", u"go", u"gcc", u"g++", u"cc", u"c++", u"clang", u"clang++", u"tcc", u"cpp", u"groff",
+      u"tex", u"etex", u"pdftex", u"xetex", u"luatex", u"latex", u"pdflatex", u"xelatex", u"lualatex",
+      u"gs", u"ghostscript", u"blender", u"gimp", u"inkscape", u"libreoffice", u"soffice", u"chromium",
+      u"chromium-browser", u"google-chrome", u"google-chrome-stable", u"chrome", u"electron", u"code", u"vlc", u"cvlc", u"mpv",
+      u"mplayer", u"qemu", u"wine", u"box64", u"valgrind", u"strace", u"ltrace", u"perf"},
+     u"runs code given on its command line or in a file it is given"},
+    {{u"env", u"exec", u"eval", u"source", u"builtin", u"call", u"start", u"qstart", u"runonce", u"runas",
+      u"rundll", u"xargs", u"nohup", u"setsid", u"nice", u"timeout", u"stdbuf", u"setarch", u"linux32",
+      u"linux64", u"i386", u"x86_64", u"uname26", u"flock", u"script", u"ionice", u"unshare", u"taskset", u"chrt",
+      u"nsenter", u"chroot", u"runuser", u"sg", u"newgrp", u"systemd-run", u"systemd-nspawn", u"systemd-cat",
+      u"systemd-inhibit", u"run-parts", u"start-stop-daemon", u"watch", u"time", u"parallel", u"tmux",
+      u"screen", u"byobu", u"dtach", u"abduco", u"dbus-launch", u"dbus-run-session", u"ssh-agent", u"gpg-agent",
+      u"flatpak-spawn", u"flatpak", u"snap", u"at", u"batch", u"ld", u"ldd", u"setpriv", u"bwrap",
+      u"bubblewrap", u"firejail", u"xvfb-run", u"xinit", u"startx", u"prlimit", u"choom", u"logsave", u"capsh",
+      u"fakeroot", u"fakechroot", u"proot", u"unbuffer", u"catchsegv", u"eatmydata", u"torsocks", u"torify",
+      u"proxychains", u"nocache", u"faketime", u"cgexec", u"numactl", u"hwloc-bind", u"schedtool", u"trickle",
+      u"cpulimit", u"chpst", u"daemonize", u"aa-exec", u"runcon", u"sandbox", u"lxc-attach", u"lxc-execute",
+      u"docker", u"podman", u"kubectl", u"machinectl", u"ip", u"dpkg-architecture", u"vglrun", u"primusrun",
+      u"optirun", u"prime-run", u"gamemoderun", u"mangohud", u"sudo", u"sudoedit", u"su", u"pkexec", u"doas",
+      u"gksu", u"gksudo", u"kdesu", u"kdesudo", u"su-to-root", u"entr", u"find", u"xdotool", u"ydotool",
+      u"wtype", u"xte", u"xdg-open", u"xdg-email", u"gio", u"kde-open", u"kde-open5", u"kioclient",
+      u"kioclient5", u"gnome-open", u"exo-open", u"gtk-launch", u"dex", u"sensible-editor", u"sensible-pager",
+      u"sensible-browser", u"editor", u"pager", u"ssh", u"mosh", u"rsh", u"rlwrap", u"socat", u"nc", u"ncat",
+      u"netcat", u"telnet", u"yt-dlp", u"youtube-dl", u"aria2c", u"xterm", u"uxterm", u"gnome-terminal",
+      u"konsole", u"x-terminal-emulator", u"xfce4-terminal", u"mate-terminal", u"lxterminal", u"qterminal",
+      u"terminator", u"tilix", u"kitty", u"alacritty", u"urxvt", u"rxvt", u"rxvt-unicode", u"st", u"foot",
+      u"wezterm", u"terminology", u"sakura", u"guake", u"tilda", u"yakuake", u"cool-retro-term"},
+     u"runs the program named in its arguments"},
+    {{u"ffmpeg", u"ffprobe", u"avconv", u"gst-launch", u"convert", u"magick", u"mogrify", u"montage",
+      u"composite", u"import", u"gm", u"sox", u"lame", u"flac", u"oggenc", u"opusenc", u"mencoder", u"cp",
+      u"mv", u"dd", u"tee", u"install", u"ln", u"rm", u"rmdir", u"shred", u"truncate", u"unlink", u"rsync",
+      u"scp", u"sftp", u"rcp", u"ftp", u"tftp", u"tar", u"zip", u"unzip", u"7z", u"7za", u"7zr", u"xz", u"gzip",
+      u"gunzip", u"bzip2", u"zstd", u"cpio", u"pax", u"ar", u"split", u"csplit", u"sort", u"uniq", u"shuf",
+      u"patch", u"objcopy", u"strip", u"pandoc", u"xxd", u"iconv", u"qpdf", u"pdftk", u"mutool", u"exiftool",
+      u"xmllint", u"xsltproc", u"rsvg-convert", u"wkhtmltopdf", u"wkhtmltoimage", u"gpg", u"openssl", u"curl",
+      u"wget", u"dos2unix", u"unix2dos", u"tidy", u"recode", u"copy", u"xcopy", u"move", u"del", u"deltree",
+      u"erase", u"ren", u"rename", u"replace", u"rd", u"type"},
+     u"writes files named in its arguments"},
+    {{u"chmod", u"chown", u"chgrp", u"chattr", u"kill", u"killall", u"pkill", u"shutdown", u"reboot", u"halt",
+      u"poweroff", u"systemctl", u"service", u"loginctl", u"crontab", u"mount", u"umount", u"mkfs", u"fdisk",
+      u"format", u"sys", u"attrib", u"recover", u"net", u"net1", u"regedit", u"regedt32", u"regsrv",
+      u"regsvr32", u"dconf", u"gsettings", u"kwriteconfig5", u"kwriteconfig6", u"xdg-mime", u"xdg-settings",
+      u"dbus-send", u"gdbus", u"busctl"},
+     u"changes the system's settings, files or processes"},
+};
+
+// Families known by how their names begin (python3.11-dbg, qemu-x86_64,
+// ld-linux-x86-64.so.2, perl5.36-x86_64-linux-gnu).
+const TDenyGroup kDenyPrefixes[] = {
+    {{u"python", u"pypy", u"ipython", u"jython", u"perl", u"ruby", u"php", u"lua", u"tclsh", u"wish", u"node",
+      u"pip"},
+     u"runs code given on its command line or in a file it is given"},
+    {{u"qemu-", u"ld-linux", u"ld.so"}, u"runs the program named in its arguments"},
+};
+
+// The reason a name is refused; empty when no group holds it.
+std::u16string_view GroupReason(std::u16string_view name) {
+  if (name.empty()) return {};
+  for (const TDenyGroup& g : kDenyGroups)
+    for (std::u16string_view n : g.Names)
+      if (n == name) return g.Reason;
+  return {};
+}
 
 template <size_t N>
 bool InList(const char16_t* const (&list)[N], std::u16string_view name) {
@@ -180,8 +241,6 @@ bool InList(const char16_t* const (&list)[N], std::u16string_view name) {
     if (name == p) return true;
   return false;
 }
-
-bool ListedName(std::u16string_view name) { return InList(kSystemCommands, name) || InList(kLinuxCommands, name); }
 
 // Whether a command's word names a document rather than a program: its
 // extension is letters only and none that programs carry. Documents go to
@@ -199,24 +258,35 @@ bool LooksLikeDocument(const std::u16string& word) {
   return !InList(kProgramExtensions, ext);
 }
 
-// Whether a program name, lower-cased and without its folder, is on the
-// list: as the name is cut at its first "." (python.exe), and without a
-// version at its end (perl5.36.0, tclsh8.6, python3.11, lua5.4), which the
-// first form alone would keep (perl5, tclsh8).
-bool ProhibitedName(std::u16string name) {
-  if (name.empty()) return false;
-  if (ListedName(name)) return true;
+std::u16string StripVersion(std::u16string s) {
+  while (!s.empty() &&
+         ((s.back() >= u'0' && s.back() <= u'9') || s.back() == u'.' || s.back() == u'-' || s.back() == u'_'))
+    s.pop_back();
+  return s;
+}
+
+// Why a program name, lower-cased and without its folder, is refused; empty
+// when it is not. The name is judged as it is, cut at its first "."
+// (python.exe), without a version at its end (perl5.36.0, tclsh8.6,
+// python3.11, gst-launch-1.0), by the part after a target prefix
+// (x86_64-linux-gnu-gcc-12 is gcc) and by the families' beginnings.
+std::u16string ProhibitedNameReason(const std::u16string& name) {
+  if (name.empty()) return {};
   const std::u16string cut = name.substr(0, name.find(u'.'));
-  if (ListedName(cut)) return true;
-  auto strip_version = [](std::u16string s) {
-    while (!s.empty() && ((s.back() >= u'0' && s.back() <= u'9') || s.back() == u'.' || s.back() == u'-' ||
-                          s.back() == u'_'))
-      s.pop_back();
-    return s;
-  };
-  if (ListedName(strip_version(name)) || ListedName(strip_version(cut))) return true;
-  // The dynamic loader runs any program handed to it: ld-linux-x86-64.so.2.
-  return name.rfind(u"ld-linux", 0) == 0 || name.rfind(u"ld.so", 0) == 0;
+  std::vector<std::u16string> forms{name, cut, StripVersion(name), StripVersion(cut)};
+  // A tool behind a target prefix of at least three parts (x86_64-linux-gnu-,
+  // arm-none-eabi-, i686-w64-mingw32-): "gnome-text-editor" keeps its name.
+  for (size_t i = 0, n = forms.size(); i < n; ++i) {
+    const size_t dash = forms[i].rfind(u'-');
+    if (dash == std::u16string::npos || dash + 1 >= forms[i].size()) continue;
+    if (std::count(forms[i].begin(), forms[i].begin() + dash, u'-') >= 2) forms.push_back(forms[i].substr(dash + 1));
+  }
+  for (const std::u16string& f : forms)
+    if (std::u16string_view reason = GroupReason(f); !reason.empty()) return std::u16string(reason);
+  for (const TDenyGroup& g : kDenyPrefixes)
+    for (std::u16string_view p : g.Names)
+      if (name.compare(0, p.size(), p) == 0) return std::u16string(g.Reason);
+  return {};
 }
 
 std::u16string LowerLastComponent(std::u16string_view path) {
@@ -230,23 +300,38 @@ std::u16string LowerLastComponent(std::u16string_view path) {
 }  // namespace
 
 // Departure: besides the system commands of the reduced name, the Linux
-// list judges the uncut word, a version suffix removed, unless it is a document.
-bool IsProhibitedCommand(const std::u16string& command) {
-  if (InList(kSystemCommands, NormalizeCommand(command))) return true;
+// groups judge the uncut word, a version suffix removed, unless it is a document.
+std::u16string ProhibitedCommandReason(const std::u16string& command) {
+  const std::u16string reduced = NormalizeCommand(command);
+  if (reduced == u">") return u"the command writes its output to a file (\">\")";
+  if (InList(kSystemCommands, reduced)) {
+    const std::u16string_view reason = GroupReason(reduced);
+    return u"\"" + reduced + u"\" " + std::u16string(reason.empty() ? u"is a system command" : reason);
+  }
   const std::u16string word = CommandWord(command);
-  return !LooksLikeDocument(word) && ProhibitedName(word);
+  if (LooksLikeDocument(word)) return {};
+  const std::u16string reason = ProhibitedNameReason(word);
+  return reason.empty() ? reason : u"\"" + word + u"\" " + reason;
 }
 
-bool IsProhibitedProgramFile(const std::string& path) {
-  if (ProhibitedName(LowerLastComponent(SystemUTF8ToWide(path)))) return true;
+bool IsProhibitedCommand(const std::u16string& command) { return !ProhibitedCommandReason(command).empty(); }
+
+std::u16string ProhibitedProgramReason(const std::string& path) {
+  const std::u16string own = LowerLastComponent(SystemUTF8ToWide(path));
+  if (std::u16string reason = ProhibitedNameReason(own); !reason.empty()) return u"\"" + own + u"\" " + reason;
   // What a link leads to counts too: /usr/bin/awk is mawk, python3 is
-  // python3.11, a show's "viewer" may be /bin/sh.
+  // python3.11, a show's "viewer" may be /bin/sh, ls may be busybox.
   char* real = realpath(path.c_str(), nullptr);
-  if (!real) return false;
+  if (!real) return {};
   const std::string resolved(real);
   free(real);
-  return ProhibitedName(LowerLastComponent(SystemUTF8ToWide(resolved)));
+  const std::u16string target = LowerLastComponent(SystemUTF8ToWide(resolved));
+  if (std::u16string reason = ProhibitedNameReason(target); !reason.empty())
+    return u"\"" + own + u"\" is \"" + target + u"\", which " + reason;
+  return {};
 }
+
+bool IsProhibitedProgramFile(const std::string& path) { return !ProhibitedProgramReason(path).empty(); }
 
 std::string FindProgramOnPath(const std::string& name) {
   if (name.empty()) return {};
@@ -268,8 +353,9 @@ std::string FindProgramOnPath(const std::string& name) {
   }
 }
 
-bool CheckCommandLine(const std::u16string& text, std::vector<TCommandPart>& parts) {
-  parts.clear();
+namespace {
+// A command text split at commas outside double quotes.
+std::vector<std::u16string> SplitCommands(const std::u16string& text) {
   std::vector<std::u16string> commands;
   std::u16string cur;
   bool quoted = false;
@@ -283,6 +369,13 @@ bool CheckCommandLine(const std::u16string& text, std::vector<TCommandPart>& par
     cur += c;
   }
   commands.push_back(cur);
+  return commands;
+}
+}  // namespace
+
+bool CheckCommandLine(const std::u16string& text, std::vector<TCommandPart>& parts) {
+  parts.clear();
+  const std::vector<std::u16string> commands = SplitCommands(text);
   for (const auto& c : commands)
     if (IsProhibitedCommand(c)) return false;
   for (const auto& c : commands) {
@@ -330,6 +423,32 @@ std::vector<std::u16string> SplitArguments(const std::u16string& parameters) {
   return args;
 }
 
+namespace {
+// The shells and interpreters an argument may not name: a program the deny
+// list does not know may still run the one it is given.
+const std::u16string_view kArgumentShells[] = {
+    u"sh",    u"bash",   u"rbash", u"dash",  u"ash",   u"zsh",    u"ksh",   u"mksh",  u"csh",     u"tcsh",
+    u"fish",  u"yash",   u"posh",  u"busybox", u"toybox", u"pwsh", u"python", u"pypy", u"perl",   u"ruby",
+    u"php",   u"lua",    u"luajit", u"tclsh", u"wish",  u"node",   u"nodejs", u"awk",  u"gawk",   u"mawk",
+    u"nawk"};
+}  // namespace
+
+std::u16string ShellArgument(const std::u16string& parameters) {
+  for (const std::u16string& arg : SplitArguments(parameters)) {
+    // Each piece of a list or an option's value: /bin/sh,-c,id and --shell=bash.
+    size_t start = 0;
+    while (start <= arg.size()) {
+      size_t end = arg.find_first_of(u",=:;", start);
+      if (end == std::u16string::npos) end = arg.size();
+      const std::u16string piece = StripVersion(LowerLastComponent(arg.substr(start, end - start)));
+      for (std::u16string_view n : kArgumentShells)
+        if (piece == n) return arg;
+      start = end + 1;
+    }
+  }
+  return {};
+}
+
 // ---- Allowed programs ----
 
 namespace {
@@ -341,35 +460,73 @@ std::string RealPath(const std::string& path) {
   free(real);
   return r;
 }
+
+// A program's name as the allowed list keeps it: a bare name as it is, a
+// path made absolute and tidied (no "." or ".." parts, no doubled "/"),
+// without resolving its links.
+std::string ProgramName(const std::string& name) {
+  if (name.find('/') == std::string::npos) return name;
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(name, ec);
+  return (ec ? std::filesystem::path(name) : absolute).lexically_normal().string();
+}
+
+bool Within(const std::string& real, const std::string& folder) {
+  if (folder.empty()) return false;
+  const size_t n = folder.back() == '/' ? folder.size() : folder.size() + 1;
+  return real.size() > n && real.compare(0, folder.size(), folder) == 0 && real[n - 1] == '/';
+}
 }  // namespace
 
-TAllowedPrograms MakeAllowedPrograms(const std::vector<std::string>& names, std::vector<std::string>* unknown) {
+TAllowedPrograms MakeAllowedPrograms(const std::vector<std::string>& names, std::vector<std::string>* problems) {
   TAllowedPrograms allowed;
   for (const std::string& name : names) {
     if (name == "show") {
       allowed.ShowPrograms = true;
       continue;
     }
-    const std::string real = RealPath(FindProgramOnPath(name));
+    const std::string file = name.find('/') == std::string::npos ? FindProgramOnPath(name) : ProgramName(name);
+    const std::string real = RealPath(file);
     struct stat st {};
     if (real.empty() || stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-      if (unknown) unknown->push_back(name);
+      if (problems) problems->push_back("no program \"" + name + "\" was found; it allows nothing");
       continue;
     }
-    allowed.Files.push_back(real);
+    // The second wall: what the deny list refuses stays refused.
+    if (const std::u16string reason = ProhibitedProgramReason(file); !reason.empty()) {
+      if (problems)
+        problems->push_back("\"" + name + "\" is refused even when named: " + WideToSystemUTF8(reason) +
+                            "; it allows nothing");
+      continue;
+    }
+    allowed.Programs.push_back({ProgramName(name), real});
   }
   return allowed;
 }
 
-bool IsProgramAllowed(const TAllowedPrograms& allowed, const std::string& program) {
+std::u16string ProgramRefusal(const TAllowedPrograms& allowed, const std::string& requested,
+                              const std::string& program) {
   const std::string real = RealPath(program);
-  if (real.empty()) return false;
-  for (const std::string& f : allowed.Files)
-    if (f == real) return true;
-  if (!allowed.ShowPrograms || allowed.ShowFolder.empty()) return false;
-  const std::string& folder = allowed.ShowFolder;
-  const size_t n = folder.back() == '/' ? folder.size() : folder.size() + 1;
-  return real.size() > n && real.compare(0, folder.size(), folder) == 0 && real[n - 1] == '/';
+  if (real.empty()) return u"the program cannot be found";
+  const std::string name = ProgramName(requested);
+  std::string same_file;  // a name allowed for the same file, when the request used another
+  for (const TAllowedProgram& p : allowed.Programs) {
+    if (p.File != real) continue;
+    if (p.Name == name) return {};
+    same_file = p.Name;
+  }
+  if (allowed.ShowPrograms && Within(real, allowed.ShowFolder)) return {};
+  if (!same_file.empty())
+    return u"--allow-programs names \"" + SystemUTF8ToWide(same_file) +
+           u"\", not this name of the same file (a program of many names does what its name says)";
+  if (allowed.ShowPrograms && allowed.ShowFolder.empty())
+    return u"the program is not one that --allow-programs names (\"show\" allows only the programs in the "
+           u"folder of a show played from its folder; a packed show carries none the player starts)";
+  return u"the program is not one that --allow-programs names";
+}
+
+bool IsProgramAllowed(const TAllowedPrograms& allowed, const std::string& requested, const std::string& program) {
+  return ProgramRefusal(allowed, requested, program).empty();
 }
 
 // ---- Starting ----
@@ -381,22 +538,23 @@ TSpawnFn g_spawn;
 std::mutex g_allowed_lock;
 TAllowedPrograms g_allowed_programs;  // under g_allowed_lock
 
-void LogRefused(const std::u16string& what, const std::u16string& why);
+// Why the file `program`, asked for as `requested`, may not start: the deny
+// list's reason, then the allowed list's; empty when it may.
+std::u16string WhyNotStart(const std::string& requested, const std::string& program) {
+  if (std::u16string reason = ProhibitedProgramReason(program); !reason.empty())
+    return reason + u", and is refused even when named";
+  std::lock_guard<std::mutex> lock(g_allowed_lock);
+  return ProgramRefusal(g_allowed_programs, requested, program);
+}
 
-// The deny list's judgement, then the allowed list's, of the file that
-// would start; false (logged) when it may not.
-bool MayStart(const std::u16string& name, const std::string& program) {
-  if (IsProhibitedProgramFile(program)) {
-    LogRefused(name, u"the program it starts is a prohibited command");
-    return false;
-  }
-  bool allowed;
-  {
-    std::lock_guard<std::mutex> lock(g_allowed_lock);
-    allowed = IsProgramAllowed(g_allowed_programs, program);
-  }
-  if (!allowed) LogRefused(name, u"the program is not one that --allow-programs names");
-  return allowed;
+// Whether a path is one the person named (so the show may ask for it by
+// that path).
+bool IsNamedPath(const std::string& path) {
+  const std::string name = ProgramName(path);
+  std::lock_guard<std::mutex> lock(g_allowed_lock);
+  for (const TAllowedProgram& p : g_allowed_programs.Programs)
+    if (p.Name == name) return true;
+  return false;
 }
 
 // Departure: only the addresses a show's actions make (web, mail). Other schemes
@@ -500,37 +658,68 @@ int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, 
     LogRefused(name, u"only web and mail addresses are opened");
     return kOpenRefused;
   }
-  // A file of the show: resolved with every link, and it must stay inside
+  // Departure: a program the person named may still run a shell or an
+  // interpreter it is handed; no argument may name one.
+  if (const std::u16string arg = ShellArgument(parameters); !arg.empty()) {
+    LogRefused(name, u"its argument \"" + arg + u"\" names a shell or an interpreter, which the program could run");
+    return kOpenRefused;
+  }
+  const std::string utf8 = WideToSystemUTF8(name);
+  // Each program the name could mean, in turn, and why it did not start.
+  std::vector<std::u16string> refusals;
+  auto try_program = [&](const std::string& requested, const std::string& program) -> int32_t {
+    std::u16string why = WhyNotStart(requested, program);
+    if (why.empty()) return SpawnDetached(ArgumentsFor(program, parameters)) ? kOpenDone : kOpenFileNotFound;
+    refusals.push_back(u"\"" + SystemUTF8ToWide(program) + u"\": " + why);
+    return 0;
+  };
+  // 1. As given: a plain name is a program on the system's path, found as
+  // execvp would find it; a path is one only when the person named that
+  // very path (any other is a name inside the show).
+  if (!HasFolderPart(name)) {
+    if (const std::string program = FindProgramOnPath(utf8); !program.empty())
+      if (const int32_t r = try_program(utf8, program)) return r;
+  } else if (name[0] == u'/' && IsNamedPath(utf8)) {
+    if (const int32_t r = try_program(utf8, ProgramName(utf8))) return r;
+  }
+  // 2. A file of the show: resolved with every link, and it must stay inside
   // the show's folder (a link inside the show does not lead out of it).
-  std::string real;
-  bool in_show = false;
+  // A show's program that shares its name with one on PATH is judged as
+  // itself, not as that one.
   if (!folder.empty()) {
     std::u16string inside;
+    std::string real;
     if (!SafePathCombine(folder, name, inside)) {
-      if (HasFolderPart(name)) return kOpenPathNotFound;
+      if (refusals.empty() && HasFolderPart(name) && name[0] != u'/') return kOpenPathNotFound;
     } else if (FileAPI()->ResolveBeneath(folder, inside, real)) {
       struct stat st {};
-      in_show = stat(real.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+      if (stat(real.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (access(real.c_str(), X_OK) == 0) {
+          // Asked for by its path in the show (links kept): a path the person
+          // named is matched by that path.
+          std::string requested;
+          if (!MapToSystemPath(inside, requested) && !SystemPathText(inside, requested)) requested = real;
+          if (const int32_t r = try_program(requested, real)) return r;
+        } else if (refusals.empty()) {
+          // A document: the desktop's opener shows it.
+          return SpawnDetached({"xdg-open", real}) ? kOpenDone : kOpenFileNotFound;
+        }
+      }
     } else if (errno == EXDEV) {
-      LogRefused(name, u"a link in the show leads outside the show's folder");
-      return kOpenRefused;
+      refusals.push_back(u"a link in the show leads outside the show's folder");
     }
   }
-  if (!in_show) {
-    // Names with a folder part are looked up inside the show's folder only.
-    if (HasFolderPart(name)) return folder.empty() ? kOpenPathNotFound : kOpenFileNotFound;
-    // A plain program name is looked up on the system's path as execvp
-    // would, and the file found is what is checked and started.
-    const std::string program = FindProgramOnPath(WideToSystemUTF8(name));
-    if (program.empty()) return kOpenFileNotFound;
-    if (!MayStart(name, program)) return kOpenRefused;
-    return SpawnDetached(ArgumentsFor(program, parameters)) ? kOpenDone : kOpenFileNotFound;
+  if (!refusals.empty()) {
+    std::u16string why;
+    for (const std::u16string& r : refusals) why += (why.empty() ? u"" : u"; ") + r;
+    LogRefused(name, why);
+    return kOpenRefused;
   }
-  if (access(real.c_str(), X_OK) == 0) {
-    if (!MayStart(name, real)) return kOpenRefused;
-    return SpawnDetached(ArgumentsFor(real, parameters)) ? kOpenDone : kOpenFileNotFound;
+  if (name[0] == u'/') {
+    LogRefused(name, u"a path outside the show runs only when --allow-programs names that very path");
+    return kOpenRefused;
   }
-  return SpawnDetached({"xdg-open", real}) ? kOpenDone : kOpenFileNotFound;
+  return HasFolderPart(name) ? kOpenPathNotFound : kOpenFileNotFound;
 }
 
 void RunAppProc(const std::u16string& text, const std::u16string& folder,
@@ -538,15 +727,20 @@ void RunAppProc(const std::u16string& text, const std::u16string& folder,
   if (text.empty()) return;
   std::vector<TCommandPart> parts;
   if (!CheckCommandLine(text, parts)) {
+    // Which command, and why, for the log; the person sees the box.
+    for (const std::u16string& command : SplitCommands(text))
+      if (const std::u16string reason = ProhibitedCommandReason(command); !reason.empty())
+        LogLine(u"RunAppProc: " + command + u" refused: " + reason);
     if (message) message(u"Command line contains prohibited command and will not be performed.");
     return;
   }
   for (const auto& part : parts) {
     if (part.Program.empty()) continue;
-    // Tried as given (a program on the system's path, an address), then
-    // inside the show folder.
-    int32_t r = ShellOpen(part.Program, part.Parameters, u"");
-    if (r == kOpenFileNotFound || r == kOpenPathNotFound) r = ShellOpen(part.Program, part.Parameters, folder);
+    // Departure: one call tries the program as given (a program on the
+    // system's path, a path the person named, an address), then the show's
+    // own file, and the show's file is tried also when the first may not
+    // start (not only when it is missing), so each is judged as itself.
+    const int32_t r = ShellOpen(part.Program, part.Parameters, folder);
     if (r <= 32 && r != kOpenRefused) LogLine(u"RunAppProc: cannot open " + part.Program);  // refusals log their reason
   }
 }

@@ -7,13 +7,15 @@
 // program and its arguments and started directly; documents and web or mail
 // addresses go to "xdg-open". Nothing runs, opens or is addressed unless the
 // person running the player allowed it ("--allow-programs=NAME[,NAME...]");
-// a show cannot allow it itself. A program starts only when the file that
-// would start (found on PATH as execvp finds it, links resolved) is one the
-// person named, or lies in the show's folder and "show" was named: a list of
-// what is forbidden can never be complete, since countless ordinary programs
-// start a shell or run code. The deny list stays a second guard: it judges
-// the command's name and that file, so that versioned interpreters, wrappers
-// and links to shells are refused even when named.
+// a show cannot allow it itself. A program starts only when the show asks
+// for it by a name the person named and the file that would start (found on
+// PATH as execvp finds it, links resolved) is the one that name found, or
+// when it is a file of the show played from its folder and "show" was
+// named. Naming a program lets the show start it with any arguments, so the
+// deny list is a second wall that holds even for named programs: shells,
+// programs that run code or another program given on their command line,
+// that write files named there, or that change the system are refused by
+// their name and by the name of the file their links lead to.
 #pragma once
 
 #include <cstdint>
@@ -46,13 +48,22 @@ std::u16string NormalizeCommand(const std::u16string& command);
 // Whether the command's program is on the deny list: its reduced name, also
 // without a version at its end (perl5.36.0, tclsh8.6).
 bool IsProhibitedCommand(const std::u16string& command);
+// The same, with the reason: which name and why ("\"nice\" runs the program
+// named in its arguments"); empty when the command is not prohibited.
+std::u16string ProhibitedCommandReason(const std::u16string& command);
 // The same judgement of a program file (a system path): its own name and
 // the name of the file its links lead to.
 bool IsProhibitedProgramFile(const std::string& path);
+std::u16string ProhibitedProgramReason(const std::string& path);
 // The file execvp would start for `name`: a name with a "/" as it is, else
 // the first executable regular file of that name in PATH's folders (the
 // system's default folders without PATH); empty when there is none.
 std::string FindProgramOnPath(const std::string& name);
+
+// The first argument of `parameters` that names a shell or an interpreter
+// (as itself, by a path, or as a piece of a list or an option's value:
+// "/bin/sh,-c,id", "--shell=bash", "python3.11"); empty when none does.
+std::u16string ShellArgument(const std::u16string& parameters);
 
 struct TCommandPart {
   std::u16string Program;
@@ -68,20 +79,32 @@ std::vector<std::u16string> SplitArguments(const std::u16string& parameters);
 // ---- Allowed programs ----
 
 // The programs the person running the player allowed.
+struct TAllowedProgram {
+  std::string Name;  // as named: a bare name, or a path made absolute (links kept)
+  std::string File;  // the real path of the file that name found
+};
 struct TAllowedPrograms {
-  std::vector<std::string> Files;  // real paths (links resolved)
-  bool ShowPrograms = false;       // "show": the files inside the show's folder
-  std::string ShowFolder;          // that folder's real path; empty before a show opens
+  std::vector<TAllowedProgram> Programs;
+  bool ShowPrograms = false;  // "show": the programs the show carries in its folder
+  std::string ShowFolder;     // the real path of the folder of a show played from its
+                              // folder; empty for a packed show and before a show opens
 };
 // The list for the names of "--allow-programs": each a program name, found
 // on PATH as execvp would, or a path (relative to the current folder); the
-// word "show" allows the show's own programs. Names that lead to no file go
-// to `unknown`.
-TAllowedPrograms MakeAllowedPrograms(const std::vector<std::string>& names, std::vector<std::string>* unknown);
-// Whether the file `program` (a system path, the one that would start) is
-// allowed: its real path is one of the list's, or lies inside the show's
-// folder when the list allows the show's programs.
-bool IsProgramAllowed(const TAllowedPrograms& allowed, const std::string& program);
+// word "show" allows the show's own programs. A name that leads to no file,
+// or to one the deny list refuses, allows nothing and is said in `problems`
+// (a sentence each, with the name and the reason).
+TAllowedPrograms MakeAllowedPrograms(const std::vector<std::string>& names, std::vector<std::string>* problems);
+// Whether the file `program` (a system path, the one that would start),
+// asked for by the show as `requested`, is allowed: the list holds that
+// name (a bare name, or the same path) for that very file, links resolved;
+// or the file lies inside the show's folder when the list allows the show's
+// programs. A program of many names (one file that does what the name it
+// is started by says) is allowed only by the names the person gave.
+bool IsProgramAllowed(const TAllowedPrograms& allowed, const std::string& requested, const std::string& program);
+// Why it is not allowed; empty when it is.
+std::u16string ProgramRefusal(const TAllowedPrograms& allowed, const std::string& requested,
+                              const std::string& program);
 
 // ---- Starting ----
 
@@ -104,17 +127,18 @@ bool SpawnDetached(const std::vector<std::string>& argv);
 enum : int32_t { kOpenFileNotFound = 2, kOpenPathNotFound = 3, kOpenRefused = 5, kOpenDone = 42 };
 
 // Opens `file`: a web or mail address through xdg-open (other schemes are
-// refused), an executable file as a program with `parameters`, any other
-// existing file through xdg-open. Names with a folder part are looked up
-// inside `folder` only, and a link there that leads out of the folder is
-// refused; a plain name not in the folder is a program on PATH. Refused
-// (kOpenRefused, logged with the reason) without the permission or when the
-// program file is a prohibited command.
+// refused), or the first of these that may start: the program as given (a
+// plain name on PATH, or a path the person named by that very path), then
+// the show's own file of that name inside `folder` (a program, or any other
+// file through xdg-open). A link in the show that leads out of the folder is
+// refused. Refused (kOpenRefused, logged with each program and the reason)
+// without the permission, or when no program the name means may start.
 int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, const std::u16string& folder);
 
 // Runs a command text from a show: refused as a whole when a command is
-// prohibited (the message is shown through `message`); each program is
-// tried as given, then inside the show folder.
+// prohibited (the message is shown through `message`, the command and the
+// reason go to the log); each program is tried as given, then inside the
+// show folder.
 void RunAppProc(const std::u16string& text, const std::u16string& folder,
                 const std::function<void(const std::u16string&)>& message);
 

@@ -11,7 +11,8 @@
 // that [RotationState] does not turn is reported with the line that does.
 // The project is then read by the player's own readers: each thing the
 // player could not use is printed with its line ("file:line: warning: …"),
-// and a file the project names that is not in the folder stops the packing.
+// and a file the project names that is not in the folder stops the packing,
+// as does a link that leads out of the folder.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -56,7 +57,8 @@ constexpr char kUsage[] =
     "FOLDER holds the project text \"Project.kav\" (UTF-8 or Windows-1252) and\n"
     "the files it names (pictures, music, clips), which the project names by\n"
     "their paths below FOLDER written with backslashes, as in\n"
-    "ImageName=Photos\\beach.jpg. Every file under FOLDER is packed.\n"
+    "ImageName=Photos\\beach.jpg. Every file under FOLDER is packed. A link\n"
+    "that leads out of FOLDER (or nowhere) is an error that names it.\n"
     "\n"
     "Pictures are shown as they are stored. A photo that a camera or phone\n"
     "stored turned (EXIF orientation 3, 6 or 8) shows sideways or upside down\n"
@@ -96,17 +98,47 @@ struct TFolderFile {
   fs::path path;
 };
 
+// Whether `path` (links resolved) is `root` (a real path) or lies beneath it.
+bool Within(const fs::path& path, const fs::path& root) {
+  auto p = path.begin();
+  for (auto r = root.begin(); r != root.end(); ++r, ++p)
+    if (p == path.end() || *p != *r) return false;
+  return true;
+}
+
 // The regular files under the folder, sorted by name, without `skip` (the
 // show being written, when it lies inside). False, with a message, when the
-// folder cannot be read.
+// folder cannot be read, or when a link in it leads out of it or nowhere:
+// the player finds a show's names only beneath its folder, and a link to a
+// key or a password file must never end up in a show that is handed on.
 bool ListFolder(const fs::path& folder, const fs::path& skip, std::vector<TFolderFile>& files) {
   std::error_code ec;
+  const fs::path root = fs::canonical(folder, ec);
+  if (ec) {
+    Fail("cannot read the folder \"" + folder.string() + "\": " + ec.message());
+    return false;
+  }
   fs::recursive_directory_iterator it(folder, ec), end;
   for (; !ec && it != end; it.increment(ec)) {
     std::error_code kind_ec;
+    if (it->is_symlink(kind_ec)) {
+      std::error_code link_ec;
+      const fs::path target = fs::canonical(it->path(), link_ec);
+      if (link_ec) {
+        Fail("the link \"" + it->path().string() + "\" leads nowhere (" + link_ec.message() +
+             "): nothing written");
+        return false;
+      }
+      if (!Within(target, root)) {
+        Fail("the link \"" + it->path().string() + "\" leads outside the folder, to \"" + target.string() +
+             "\": nothing written (copy the file into the folder if the show needs it)");
+        return false;
+      }
+    }
     if (!it->is_regular_file(kind_ec)) continue;
     if (!skip.empty() && fs::equivalent(it->path(), skip, kind_ec)) continue;
-    std::string name = fs::relative(it->path(), folder).string();
+    // By the name it has in the folder (fs::relative would follow a link to its target's name).
+    std::string name = it->path().lexically_relative(folder).string();
     std::replace(name.begin(), name.end(), '/', '\\');
     files.push_back({name, it->path()});
   }

@@ -223,11 +223,13 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s: %s\n", program.c_str(), problem.c_str());
       return 2;
     }
-    std::vector<std::string> unknown;
-    MakeAllowedPrograms(names, &unknown);
-    for (const std::string& u : unknown)
-      std::fprintf(stderr, "%s: --allow-programs: no program \"%s\" was found; it allows nothing\n", program.c_str(),
-                   u.c_str());
+    std::vector<std::string> problems;
+    const TAllowedPrograms allowed = MakeAllowedPrograms(names, &problems);
+    for (const std::string& p : problems)
+      std::fprintf(stderr, "%s: --allow-programs: %s\n", program.c_str(), p.c_str());
+    if (allowed.ShowPrograms && ChooseShow(nullptr).Packed)
+      std::fprintf(stderr, "%s: --allow-programs: show: a packed show carries no program the player starts; "
+                   "\"show\" allows nothing for it\n", program.c_str());
   }
   if (const std::u16string problem = ShowChoiceProblem(ChooseShow(nullptr)); !problem.empty()) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), WideToSystemUTF8(problem).c_str());

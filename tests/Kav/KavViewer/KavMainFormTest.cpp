@@ -22,6 +22,7 @@
 #include "tests/KavLib2/KavEngine/EngineAppFixture.h"
 #include "tests/KavLib2/KavEngine/EngineStubs.h"
 #include "tests/VoRav/3DBasics/Dx3DRig.h"
+#include "tests/VoRav/LogCapture.h"
 #include "tests/VoRav/TempFolder.h"
 #include "tests/platform/window/WinTestUtil.h"
 #include "tools/packer/KavPacker.h"
@@ -220,6 +221,37 @@ TEST_F(MainFormTest, OnlyTheProgramsTheCommandLineNamesStart) {
   form->RunAction(TKavAction{kActRunApp, 0, u"tool x"});
   ASSERT_EQ(spawned.size(), 1u);
   EXPECT_EQ(spawned[0], (std::vector<std::string>{std::filesystem::canonical(folder.Sys("show/tool")).string(), "x"}));
+  SetSpawnFunction(nullptr);
+  SetProgramStartAllowed(false);
+  SetAllowedPrograms({});
+}
+
+TEST_F(MainFormTest, ShowMeansOnlyTheProgramsTheShowCarries) {
+  // A packed show in a downloads folder, with a program lying beside it
+  // (and one of the same name packed inside it): "show" starts neither.
+  folder.WriteFile("downloads/tool", "#!/bin/true\n");
+  ASSERT_EQ(chmod(folder.Sys("downloads/tool").c_str(), 0755), 0);
+  packer::Entry project, tool;
+  project.name = "Project.kav";
+  const std::string text = Project("opt_allowrunapp=1\r\n");
+  project.data.assign(text.begin(), text.end());
+  tool.name = "tool";
+  tool.data.assign({'#', '!', '/', 'b', 'i', 'n', '/', 't', 'r', 'u', 'e', '\n'});
+  ASSERT_TRUE(packer::WriteFileBytes(folder.Sys("downloads/show.kvshow"), packer::Pack({project, tool}, {})));
+  std::vector<std::vector<std::string>> spawned;
+  SetSpawnFunction([&](const std::vector<std::string>& argv) { spawned.push_back(argv); return true; });
+  raw.clear();
+  commands = Commands(u"kavplay --allow-programs=show " + folder.Wide("downloads/show.kvshow"), &raw);
+  form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
+  kav::test::TLogCapture log;
+  ASSERT_TRUE(form->Start());
+  EXPECT_TRUE(ProgramStartAllowed());
+  form->RunAction(TKavAction{kActRunApp, 0, u"tool"});
+  form->RunAction(TKavAction{kActRunApp, 0, u"downloads/tool"});
+  EXPECT_TRUE(spawned.empty());
+  bool said = false;
+  for (const auto& line : log.Take()) said |= line.find(u"a packed show carries no program") != std::u16string::npos;
+  EXPECT_TRUE(said);
   SetSpawnFunction(nullptr);
   SetProgramStartAllowed(false);
   SetAllowedPrograms({});

@@ -55,6 +55,10 @@ TEST(PlayerUsage, NamesEveryOptionTheKeysAndTheFiles) {
                              "-startup", "-log", "-filelog", "--help"})
     EXPECT_NE(text.find(std::string(" ") + option + " "), std::string::npos) << option;
   EXPECT_NE(text.find(" --allow-programs=NAME[,NAME...]\n"), std::string::npos);
+  // What naming a program allows, and what "show" runs, said plainly.
+  for (const char* words : {"with whatever arguments", "refused even", "runs whatever code the show brings",
+                            "a copy of", "packed show"})
+    EXPECT_NE(text.find(words), std::string::npos) << words;
   for (const char* key : {"Esc", "Space", "F1", "Page Down", "Home", "wheel"})
     EXPECT_NE(text.find(key), std::string::npos) << key;
   EXPECT_NE(text.find("kavplayer/registry"), std::string::npos);

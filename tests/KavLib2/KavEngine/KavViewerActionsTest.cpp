@@ -234,7 +234,9 @@ TEST(CommandGuard, TheFileThatWouldStartIsJudgedWithItsLinksResolved) {
   EXPECT_TRUE(spawns.calls.empty());
   EXPECT_EQ(ShellOpen(u"innocent", u"-c id", u""), kOpenRefused);
   bool logged = false;
-  for (const auto& line : log.Take()) logged |= line.find(u"prohibited command") != std::u16string::npos;
+  for (const auto& line : log.Take())  // which program, what it is, and why
+    logged |= line.find(u"\"innocent\" is \"") != std::u16string::npos &&
+              line.find(u", which is a shell, and is refused even when named") != std::u16string::npos;
   EXPECT_TRUE(logged);
 }
 
@@ -320,20 +322,21 @@ TEST(AllowedPrograms, OnlyTheNamedProgramsStartByNamePathLinkOrShow) {
   ASSERT_EQ(symlink("viewer", spawns.bin.Sys("view-link").c_str()), 0);
   const std::string viewer = spawns.Viewer(), other = spawns.bin.Sys("other"), tool = show.Sys("tool");
 
-  // By name (found on PATH), by path, and through a link either way: the
-  // real files are compared.
+  // By name (found on PATH), by path, and through a link: the show asks by
+  // the name given and gets the file it found, links resolved.
   for (const std::string& n : {std::string("viewer"), viewer, std::string("view-link")}) {
     EXPECT_TRUE(spawns.Allow({n}).empty()) << n;
     TAllowedPrograms allowed = MakeAllowedPrograms({n}, nullptr);
-    EXPECT_TRUE(IsProgramAllowed(allowed, viewer)) << n;
-    EXPECT_TRUE(IsProgramAllowed(allowed, spawns.bin.Sys("view-link"))) << n;
-    EXPECT_FALSE(IsProgramAllowed(allowed, other)) << n;
-    EXPECT_FALSE(IsProgramAllowed(allowed, tool)) << n;
-    EXPECT_EQ(ShellOpen(u"view-link", u"a", u""), kOpenDone) << n;
+    EXPECT_TRUE(IsProgramAllowed(allowed, n, FindProgramOnPath(n))) << n;
+    EXPECT_FALSE(IsProgramAllowed(allowed, "other", other)) << n;
+    EXPECT_FALSE(IsProgramAllowed(allowed, "tool", tool)) << n;
+    EXPECT_EQ(ShellOpen(UTF8Decode(n), u"a", u""), kOpenDone) << n;
     EXPECT_EQ(ShellOpen(u"other", u"a", u""), kOpenRefused) << n;
   }
   ASSERT_EQ(spawns.calls.size(), 3u);
-  for (const auto& call : spawns.calls) EXPECT_EQ(call, (std::vector<std::string>{spawns.bin.Sys("view-link"), "a"}));
+  EXPECT_EQ(spawns.calls[0], (std::vector<std::string>{viewer, "a"}));
+  EXPECT_EQ(spawns.calls[1], (std::vector<std::string>{viewer, "a"}));
+  EXPECT_EQ(spawns.calls[2], (std::vector<std::string>{spawns.bin.Sys("view-link"), "a"}));
   spawns.calls.clear();
 
   // "show": the files inside the show's folder, nothing else.
@@ -343,12 +346,12 @@ TEST(AllowedPrograms, OnlyTheNamedProgramsStartByNamePathLinkOrShow) {
   ASSERT_EQ(spawns.calls.size(), 1u);
   EXPECT_EQ(spawns.calls[0], (std::vector<std::string>{Canonical(tool), "a"}));
   TAllowedPrograms only_show = MakeAllowedPrograms({"show"}, nullptr);
-  EXPECT_FALSE(IsProgramAllowed(only_show, tool));  // no show open yet
+  EXPECT_FALSE(IsProgramAllowed(only_show, "tool", tool));  // no show open yet
   only_show.ShowFolder = Canonical(show.Sys());
-  EXPECT_TRUE(IsProgramAllowed(only_show, tool));
-  EXPECT_FALSE(IsProgramAllowed(only_show, show.Sys()));            // the folder itself
+  EXPECT_TRUE(IsProgramAllowed(only_show, "tool", tool));
+  EXPECT_FALSE(IsProgramAllowed(only_show, ".", show.Sys()));          // the folder itself
   only_show.ShowFolder = Canonical(show.Sys()).substr(0, Canonical(show.Sys()).size() - 1);
-  EXPECT_FALSE(IsProgramAllowed(only_show, tool));                  // a folder whose name begins the same
+  EXPECT_FALSE(IsProgramAllowed(only_show, "tool", tool));             // a folder whose name begins the same
   spawns.calls.clear();
 
   // Not named: refused, with the reason in the log.
@@ -360,16 +363,18 @@ TEST(AllowedPrograms, OnlyTheNamedProgramsStartByNamePathLinkOrShow) {
   EXPECT_EQ(log.Take().size(), 2u);
   // Names that find no program allow nothing and are answered.
   EXPECT_EQ(spawns.Allow({"no-such-program-here", "show", show.Sys("missing")}),
-            (std::vector<std::string>{"no-such-program-here", show.Sys("missing")}));
+            (std::vector<std::string>{"no program \"no-such-program-here\" was found; it allows nothing",
+                                      "no program \"" + show.Sys("missing") + "\" was found; it allows nothing"}));
   // A named shell still meets the deny list.
   spawns.Allow({"innocent", "sh"});
   EXPECT_EQ(ShellOpen(u"innocent", u"-c id", u""), kOpenRefused);
   EXPECT_TRUE(spawns.calls.empty());
 }
 
-TEST(AllowedPrograms, CommandsThatStartAShellOrCodeRunOnlyWhenNamed) {
-  // Each starts a shell or runs code; none is on the deny list, so only the
-  // allowed list stops them. Stand-ins of these names lie first on PATH.
+TEST(AllowedPrograms, CommandsThatStartAShellOrCodeNeverRun) {
+  // Each starts a shell or runs code: neither the allowed list nor, when
+  // they are named, the deny list lets them. Stand-ins of these names lie
+  // first on PATH.
   const char16_t* const commands[] = {
       u"xdotool exec sh -c id",          u"setpriv sh -c id",        u"prlimit --nofile=1024 sh -c id",
       u"choom -n 0 -- sh -c id",         u"logsave /dev/null sh -c id", u"ctest -S x.cmake",
@@ -390,9 +395,15 @@ TEST(AllowedPrograms, CommandsThatStartAShellOrCodeRunOnlyWhenNamed) {
   for (const char16_t* c : commands)
     RunAppProc(c, show.Wide(), [&](const std::u16string& m) { messages.push_back(m); });
   EXPECT_TRUE(spawns.calls.empty());
-  // Named, the one program starts (the deny list does not know it).
-  spawns.Allow({"ninja"});
-  RunAppProc(u"ninja -C dir", show.Wide(), nullptr);
-  ASSERT_EQ(spawns.calls.size(), 1u);
-  EXPECT_EQ(spawns.calls[0], (std::vector<std::string>{spawns.bin.Sys("ninja"), "-C", "dir"}));
+  // Named, they are refused all the same, each with the reason.
+  for (const char16_t* c : commands) {
+    const std::u16string command(c);
+    const std::string program = UTF8Encode(command.substr(0, command.find(u' ')));
+    const std::vector<std::string> problems = spawns.Allow({program});
+    ASSERT_EQ(problems.size(), 1u) << program;
+    EXPECT_EQ(problems[0].rfind("\"" + program + "\" is refused even when named: \"" + program + "\" ", 0), 0u)
+        << problems[0];
+    RunAppProc(c, show.Wide(), [&](const std::u16string& m) { messages.push_back(m); });
+  }
+  EXPECT_TRUE(spawns.calls.empty());
 }

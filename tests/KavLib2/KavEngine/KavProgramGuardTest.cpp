@@ -1,0 +1,217 @@
+// What a program the person names lets a show do: the programs that would
+// hand the show a shell, code or any file are refused even when named; a
+// name allows that name and the file it found, not every name of the file;
+// a named path is asked for by that path; a show's own program is judged as
+// itself, not as the program of the same name on PATH.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "../../VoRav/LogCapture.h"
+#include "KavLib2/KavEngine/KavViewerActions.h"
+#include "VoRav/vxUTF8.h"
+#include "tests/VoRav/TempFolder.h"
+
+using namespace kav;
+
+namespace {
+
+// Records what would start instead of starting it; a folder of stand-in
+// programs lies first on PATH.
+struct TStarts {
+  std::vector<std::vector<std::string>> calls;
+  test::TTempFolder bin;
+  std::string saved_path;
+  std::string show_folder;
+
+  TStarts() {
+    SetSpawnFunction([this](const std::vector<std::string>& argv) {
+      calls.push_back(argv);
+      return true;
+    });
+    SetProgramStartAllowed(true);
+    const char* path = getenv("PATH");
+    saved_path = path ? path : "";
+    setenv("PATH", (bin.Sys() + ":" + saved_path).c_str(), 1);
+  }
+  ~TStarts() {
+    setenv("PATH", saved_path.c_str(), 1);
+    SetSpawnFunction(nullptr);
+    SetProgramStartAllowed(false);
+    SetAllowedPrograms({});
+  }
+  // A harmless stand-in program of that name on PATH.
+  std::string Program(const std::string& name) {
+    bin.WriteFile(name, "#!/bin/true\n");
+    chmod(bin.Sys(name).c_str(), 0755);
+    return bin.Sys(name);
+  }
+  // Allows the names as "--allow-programs" gives them; answers the problems said.
+  std::vector<std::string> Allow(const std::vector<std::string>& names) {
+    std::vector<std::string> problems;
+    TAllowedPrograms allowed = MakeAllowedPrograms(names, &problems);
+    if (!show_folder.empty()) allowed.ShowFolder = std::filesystem::canonical(show_folder).string();
+    SetAllowedPrograms(allowed);
+    return problems;
+  }
+};
+
+bool AnyLineHas(const std::vector<std::u16string>& lines, const std::vector<std::u16string>& parts) {
+  for (const auto& line : lines) {
+    bool all = true;
+    for (const auto& p : parts) all = all && line.find(p) != std::u16string::npos;
+    if (all) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(AllowedPrograms, ProgramsThatRunOthersOrCodeOrWriteFilesAreRefusedEvenWhenNamed) {
+  // Each hands the show a shell, runs code or writes a file the show names
+  // (setpriv sh -c ..., bwrap --bind / / sh, xvfb-run sh -c ..., python3 -c
+  // ..., find / -exec sh ..., ffmpeg -i show.bin -f data /any/path).
+  const char* const names[] = {
+      "setpriv", "bwrap", "xvfb-run", "env", "nice", "timeout", "xargs", "sudo", "su", "doas", "flatpak-spawn",
+      "systemd-run", "nohup", "stdbuf", "busybox", "find", "awk", "gawk", "bash", "zsh", "fish", "python3",
+      "python3.12", "pypy3", "perl", "perl5.36.0", "ruby3.1", "node", "lua5.4", "tclsh8.6", "php8.2", "ffmpeg",
+      "xdotool", "prlimit", "choom", "logsave", "ctest", "cpack", "ninja", "gcc", "g++", "prove", "pdb3",
+      "pydoc3", "groff", "dpkg-architecture", "capsh", "fakeroot", "firejail", "unshare", "x86_64-linux-gnu-gcc-12",
+      "qemu-x86_64", "gst-launch-1.0", "convert", "curl", "wget", "tee", "dd", "cp", "sed", "vim", "git", "make"};
+  TStarts starts;
+  test::TTempFolder show;
+  for (const char* name : names) {
+    starts.Program(name);
+    const std::vector<std::string> problems = starts.Allow({name});
+    ASSERT_EQ(problems.size(), 1u) << name;
+    EXPECT_EQ(problems[0].rfind(std::string("\"") + name + "\" is refused even when named: \"" + name + "\" ", 0),
+              0u)
+        << problems[0];
+    kav::test::TLogCapture log;
+    EXPECT_EQ(ShellOpen(UTF8Decode(name), u"-c id", u""), kOpenRefused) << name;
+    // Asked for by the show's own command, too, with the reason in the log.
+    RunAppProc(UTF8Decode(std::string(name) + " -c id"), show.Wide(), nullptr);
+    EXPECT_TRUE(AnyLineHas(log.Take(), {UTF8Decode(std::string("\"") + name + "\" "), u"refused"})) << name;
+  }
+  EXPECT_TRUE(starts.calls.empty());
+
+  // A harmless name that is a link to one of them is judged as what it leads to.
+  starts.Program("busybox");
+  ASSERT_EQ(symlink("busybox", starts.bin.Sys("ls").c_str()), 0);
+  const std::vector<std::string> problems = starts.Allow({"ls"});
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("\"ls\" is \"busybox\", which is a shell"), std::string::npos) << problems[0];
+  EXPECT_EQ(ShellOpen(u"ls", u"", u""), kOpenRefused);
+  EXPECT_TRUE(starts.calls.empty());
+
+  // Ordinary programs, and names that only resemble the refused ones, start when named.
+  for (const char* name : {"viewer", "eog", "evince", "feh", "touch", "gnome-text-editor", "xdg-user-dir", "nicer",
+                           "gitk", "finder"}) {
+    starts.Program(name);
+    EXPECT_TRUE(starts.Allow({name}).empty()) << name;
+    EXPECT_EQ(ShellOpen(UTF8Decode(name), u"x", u""), kOpenDone) << name;
+  }
+  EXPECT_EQ(starts.calls.size(), 10u);
+}
+
+TEST(AllowedPrograms, TheNameAndTheFileMustBothMatch) {
+  // One program file of many names (as a multi-call program is): it does
+  // what the name it was started by says.
+  TStarts starts;
+  const std::string multi = starts.Program("multi");
+  ASSERT_EQ(symlink("multi", starts.bin.Sys("lister").c_str()), 0);
+  ASSERT_EQ(symlink("multi", starts.bin.Sys("writer").c_str()), 0);
+  EXPECT_TRUE(starts.Allow({"lister"}).empty());
+  kav::test::TLogCapture log;
+  EXPECT_EQ(ShellOpen(u"writer", u"/home/x/.bashrc", u""), kOpenRefused);
+  EXPECT_EQ(ShellOpen(starts.bin.Wide("writer"), u"/home/x/.bashrc", u""), kOpenRefused);
+  EXPECT_TRUE(starts.calls.empty());
+  EXPECT_TRUE(AnyLineHas(log.Take(), {u"writer", u"--allow-programs names \"lister\""}));
+  EXPECT_EQ(ShellOpen(u"lister", u"a", u""), kOpenDone);
+  ASSERT_EQ(starts.calls.size(), 1u);
+  EXPECT_EQ(starts.calls[0], (std::vector<std::string>{starts.bin.Sys("lister"), "a"}));
+
+  // Named by a path: the same, the other name of the file is refused.
+  starts.calls.clear();
+  EXPECT_TRUE(starts.Allow({starts.bin.Sys("lister")}).empty());
+  EXPECT_EQ(ShellOpen(starts.bin.Wide("writer"), u"a", u""), kOpenRefused);
+  EXPECT_EQ(ShellOpen(u"writer", u"a", u""), kOpenRefused);
+  EXPECT_TRUE(starts.calls.empty());
+}
+
+TEST(AllowedPrograms, ANamedPathIsAskedForByThatPath) {
+  TStarts starts;
+  test::TTempFolder tools, show;
+  tools.WriteFile("touch-it", "#!/bin/true\n");
+  chmod(tools.Sys("touch-it").c_str(), 0755);
+  tools.WriteFile("other", "#!/bin/true\n");
+  chmod(tools.Sys("other").c_str(), 0755);
+  EXPECT_TRUE(starts.Allow({tools.Sys("touch-it")}).empty());
+  // By its path, as a show's command and directly, also written untidily.
+  RunAppProc(tools.Wide("touch-it") + u" a", show.Wide(), nullptr);
+  EXPECT_EQ(ShellOpen(UTF8Decode(tools.Sys() + "/./x/../touch-it"), u"b", show.Wide()), kOpenDone);
+  ASSERT_EQ(starts.calls.size(), 2u);
+  EXPECT_EQ(starts.calls[0], (std::vector<std::string>{tools.Sys("touch-it"), "a"}));
+  EXPECT_EQ(starts.calls[1], (std::vector<std::string>{tools.Sys("touch-it"), "b"}));
+  starts.calls.clear();
+  // Another path outside the show is refused, and says why.
+  kav::test::TLogCapture log;
+  EXPECT_EQ(ShellOpen(tools.Wide("other"), u"", show.Wide()), kOpenRefused);
+  EXPECT_TRUE(starts.calls.empty());
+  EXPECT_TRUE(AnyLineHas(log.Take(), {u"other", u"names that very path"}));
+}
+
+TEST(AllowedPrograms, AShowsProgramNamedLikeAPathProgramIsJudgedAsItself) {
+  TStarts starts;
+  test::TTempFolder show;
+  starts.show_folder = show.Sys();
+  const std::string on_path = starts.Program("lister");
+  show.WriteFile("lister", "#!/bin/true\n");
+  chmod(show.Sys("lister").c_str(), 0755);
+  const std::string in_show = std::filesystem::canonical(show.Sys("lister")).string();
+
+  // "show" alone: the show's own program starts, not the one on PATH.
+  starts.Allow({"show"});
+  RunAppProc(u"lister a", show.Wide(), nullptr);
+  ASSERT_EQ(starts.calls.size(), 1u);
+  EXPECT_EQ(starts.calls[0], (std::vector<std::string>{in_show, "a"}));
+  starts.calls.clear();
+  // The PATH program named alone: that one starts.
+  starts.Allow({"lister"});
+  RunAppProc(u"lister b", show.Wide(), nullptr);
+  ASSERT_EQ(starts.calls.size(), 1u);
+  EXPECT_EQ(starts.calls[0], (std::vector<std::string>{on_path, "b"}));
+  starts.calls.clear();
+  // Neither: nothing starts, and the log gives the reason for each.
+  starts.Allow({"viewer-not-here"});
+  kav::test::TLogCapture log;
+  RunAppProc(u"lister c", show.Wide(), nullptr);
+  EXPECT_TRUE(starts.calls.empty());
+  const auto lines = log.Take();
+  EXPECT_TRUE(AnyLineHas(lines, {UTF8Decode(on_path), UTF8Decode(in_show), u"not one that --allow-programs names"}));
+}
+
+TEST(AllowedPrograms, NoArgumentMayNameAShellOrAnInterpreter) {
+  // A named program the deny list does not know may still run what it is
+  // handed (as gcc -wrapper, setpriv or bwrap do).
+  TStarts starts;
+  const std::string wrap = starts.Program("mywrap");
+  EXPECT_TRUE(starts.Allow({"mywrap"}).empty());
+  kav::test::TLogCapture log;
+  for (const char16_t* args : {u"sh -c id", u"/bin/sh -c id", u"-wrapper /bin/sh,-c,id x.c", u"--shell=bash",
+                               u"-- \"/usr/bin/python3.11\" -c 1", u"PERL5.36 x.pl", u"x --interp:lua"}) {
+    EXPECT_EQ(ShellOpen(u"mywrap", args, u""), kOpenRefused) << UTF8Encode(args);
+  }
+  EXPECT_TRUE(starts.calls.empty());
+  EXPECT_TRUE(AnyLineHas(log.Take(), {u"mywrap", u"\"/bin/sh,-c,id\" names a shell or an interpreter"}));
+  // Arguments that only resemble them stay.
+  for (const char16_t* args : {u"-x", u"shell.txt", u"bashful", u"a,b=c", u"run.sh", u"/home/u/python-notes.txt"})
+    EXPECT_EQ(ShellOpen(u"mywrap", args, u""), kOpenDone) << UTF8Encode(args);
+  EXPECT_EQ(starts.calls.size(), 6u);
+}
