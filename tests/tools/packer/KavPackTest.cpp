@@ -396,6 +396,18 @@ TEST(KavPack, PhotosStoredTurnedAreNamedWithTheLineThatTurnsThem) {
   EXPECT_NE(partly.Err.find("to the [RotationState] section of Project.kav:\n;\"Photos\\mountains.jpg\"=8\n"),
             std::string::npos)
       << partly.Err;
+
+  // A line whose ";" was taken off turns nothing: the warning says so
+  // instead of asking for the line again.
+  WriteText(folder / "Project.kav", ReadText(kExample / "Project.kav") +
+                                        "[RotationState]\n;\"Photos\\sea.jpg\"=6\n\"Photos\\mountains.jpg\"=8\n");
+  TRun bare = RunKavpack(dir.Path(), {fixed.string(), folder.string()});
+  EXPECT_EQ(bare.Code, 0);
+  EXPECT_NE(bare.Err.find("Its line in [RotationState] must start with \";\" as printed (without it the line is not "
+                          "read); write it as:\n;\"Photos\\mountains.jpg\"=8\n"),
+            std::string::npos)
+      << bare.Err;
+  EXPECT_EQ(bare.Err.find("add this line"), std::string::npos) << bare.Err;
 }
 
 }  // namespace
