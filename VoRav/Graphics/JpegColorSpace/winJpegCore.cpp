@@ -19,10 +19,29 @@ void JpegErrorExit(j_common_ptr c) {
   job->error_code = c->err->msg_code ? c->err->msg_code : -1;
   std::longjmp(job->jump, 1);
 }
-// Warnings (level -1) are counted, the first one's text kept; trace
-// messages are dropped.
+// Warnings of damaged picture data: what libjpeg decodes past. Others (an
+// unknown JFIF revision or Adobe transform, an ICC marker the decoder does
+// not use) leave the picture whole.
+bool IsDamageWarning(int code) {
+  switch (code) {
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_BOGUS_PROGRESSION:
+    case JWRN_EXTRANEOUS_DATA:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_JPEG_EOF:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Warnings (level -1) of damaged data are counted, the first one's text
+// kept; other warnings and trace messages are dropped.
 void JpegEmitMessage(j_common_ptr c, int level) {
-  if (level >= 0) return;
+  if (level >= 0 || !IsDamageWarning(c->err->msg_code)) return;
   TJpegJob* job = JobOf(c);
   if (job->warnings++ != 0) return;
   job->warning_code = c->err->msg_code;

@@ -60,9 +60,9 @@ struct TJpegJob {
   // The libjpeg message code of the fatal error (0 when none).
   int error_code;
 
-  // Warnings: libjpeg goes on past damaged data (a wrong Huffman code,
-  // bytes where a marker should be, the data ending early) and draws what
-  // it can. Counted, and the first one's text kept.
+  // Warnings of damaged data: libjpeg goes on past it (a wrong Huffman
+  // code, bytes where a marker should be, the data ending early) and draws
+  // what it can. Counted, and the first one's text kept.
   int warnings;
   int warning_code;
   char warning[JMSG_LENGTH_MAX];
