@@ -296,9 +296,17 @@ class TIniObject : public TIniList {
   // "object name:Class", the children two blanks deeper, "end".
   void Save(TTextSaver* saver, int32_t level) override;
   Ref<TIniList> NewOfSameKind() const override;
+  // For an object read from text that met no end line of its own: the line
+  // of the section header that closed it, or -1 when the text ended first;
+  // 0 otherwise.
+  int32_t ClosedWithoutEnd() const noexcept { return closed_without_end_; }
+  void SetClosedWithoutEnd(int32_t line) noexcept { closed_without_end_ = line; }
 
  protected:
   void RegisterIndex(bool join) override;
+
+ private:
+  int32_t closed_without_end_ = 0;
 };
 
 class TIniSection : public TIniList {

@@ -51,6 +51,12 @@ bool TIniList::ParseText(TIniList* list, TIniParser& parser, TIniList* document,
   std::vector<TIniList*> open{list};
   std::unique_ptr<TSectionIndex> sections;
   TIniLine line;
+  // Objects still open when a header or the end of the text closes them
+  // remember where: their end line is missing, which a reader may say.
+  auto close_unended = [&open](int32_t at) {
+    for (size_t k = 1; k < open.size(); ++k)
+      if (auto* object = dynamic_cast<TIniObject*>(open[k])) object->SetClosedWithoutEnd(at);
+  };
   for (size_t lines = 0; !parser.AtEnd(); ++lines) {
     if (lines >= kIniMaxLines) return false;
     IniParseLine(parser, line);
@@ -76,6 +82,7 @@ bool TIniList::ParseText(TIniList* list, TIniParser& parser, TIniList* document,
         if (!sections) sections = std::make_unique<TSectionIndex>(document);
         TIniSection* section = sections->FindOrAdd(parser.Name(line));
         if (section->Line() == 0) section->SetLine(number);
+        close_unended(number);
         open.assign(1, section);
         break;
       }
@@ -99,6 +106,7 @@ bool TIniList::ParseText(TIniList* list, TIniParser& parser, TIniList* document,
         break;
     }
   }
+  if (document) close_unended(-1);
   return true;
 }
 

@@ -19,6 +19,8 @@ struct TState {
   std::set<std::tuple<int, std::u16string, std::u16string>> said;
 };
 
+thread_local int32_t t_line = 0;
+
 TState& State() {
   static TState* state = new TState;  // used by threads that may outlive statics
   return *state;
@@ -42,7 +44,17 @@ void ResetShowProblems() {
 
 std::u16string ShowProblemText(const TShowProblem& problem) { return problem.Name + u": " + problem.Reason; }
 
-void ReportShowProblem(const TShowProblem& problem) {
+TShowProblemLine::TShowProblemLine(int32_t line) noexcept : saved_(t_line) { t_line = line; }
+TShowProblemLine::~TShowProblemLine() { t_line = saved_; }
+
+void ReportShowProblem(const TShowProblem& problem_in) {
+  TShowProblem lined;
+  const bool use_line = problem_in.Line == 0 && t_line != 0;
+  if (use_line) {
+    lined = problem_in;
+    lined.Line = t_line;
+  }
+  const TShowProblem& problem = use_line ? lined : problem_in;
   TState& s = State();
   TShowProblemSink sink;
   {

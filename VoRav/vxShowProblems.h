@@ -21,6 +21,12 @@ enum class TShowProblemKind {
   Value,    // a value that cannot be read
 };
 
+// A picture whose data ends before the picture does (the check and the
+// decoders say it in these words, so it is said once): a JPEG is drawn as
+// far as it goes, a PNG not at all.
+inline constexpr char16_t kPictureCutShort[] = u"the picture is cut short: only part of it is drawn";
+inline constexpr char16_t kPngCutShort[] = u"the picture is cut short: it shows as a placeholder";
+
 struct TShowProblem {
   TShowProblemKind Kind = TShowProblemKind::Value;
   bool Error = false;  // a file that is not there; the rest are warnings
@@ -40,6 +46,19 @@ TShowProblemSink SetShowProblemSink(TShowProblemSink sink);
 void ReportShowProblem(const TShowProblem& problem);
 void ReportShowProblem(TShowProblemKind kind, std::u16string name, std::u16string reason, int32_t line = 0,
                        bool error = false);
+// While one lives, reports made on its thread without a line get `line`
+// (a decoder reporting damage while a reader of the project text that
+// knows the line has it decode).
+class TShowProblemLine {
+ public:
+  explicit TShowProblemLine(int32_t line) noexcept;
+  ~TShowProblemLine();
+  TShowProblemLine(const TShowProblemLine&) = delete;
+  TShowProblemLine& operator=(const TShowProblemLine&) = delete;
+
+ private:
+  int32_t saved_;
+};
 // Forgets the problems said (a new show is opened).
 void ResetShowProblems();
 // "Photos\sea.jpg: no such file" (the line is not part of it).

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "KavLib2/KavClasses/KavShowCheck.h"
 #include "KavLib2/KavClasses/KavShowLocator.h"
@@ -18,6 +20,7 @@
 #include "VoRav/Application2/winForms.h"
 #include "VoRav/Win32/winFileUtils.h"
 #include "VoRav/Win32/winPathMap.h"
+#include "VoRav/vxCaseFolding.h"
 #include "VoRav/vxCommandLine.h"
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxIni.h"
@@ -27,6 +30,7 @@
 #include "VoRav/vxTime.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
+#include "VoRav/wpFileStream.h"
 #include "VoRav/wpStringUtils.h"
 #include "platform/window/WinApi.h"
 #include "platform/window/WinBackend.h"
@@ -199,12 +203,55 @@ std::u16string NormalizeSlashes(std::u16string path) {
   return path;
 }
 
+namespace {
+
+// Whether the start of a file without a show's ending looks like the start
+// of a packed show cut short (a copy or download that stopped): binary data
+// that is none of the files people mistake for shows (text, pictures,
+// sounds, clips, archives, documents, programs).
+bool LooksLikeCutShow(const std::u16string& path) {
+  uint8_t head[4096];
+  int64_t got = 0;
+  try {
+    auto stream = MakeRef<TFileStream>(path, kGenericRead, kFileShareRead, kOpenExisting);
+    got = stream->Read(std::span<uint8_t>(head, sizeof head), int64_t(sizeof head));
+  } catch (const Exception&) {
+    return false;
+  }
+  if (got < 16) return false;
+  const std::string_view h(reinterpret_cast<const char*>(head), size_t(got));
+  static constexpr std::string_view kOtherStarts[] = {
+      "\xFF\xD8\xFF", "\x89PNG", "GIF8", "BM", "RIFF", "ID3", "OggS", "fLaC", "PK\x03\x04", "%PDF", "\x7F" "ELF",
+      "\x1F\x8B", "\x1A\x45\xDF\xA3", "II*", "MM\0*", "{", "<"};
+  for (std::string_view start : kOtherStarts)
+    if (h.substr(0, start.size()) == start) return false;
+  if (h.substr(4, 4) == "ftyp") return false;  // MP4, MOV, HEIC
+  // Text (any encoding that keeps control bytes out) is no show either.
+  for (unsigned char c : h)
+    if (c < 9 || (c > 13 && c < 32)) return true;
+  return false;
+}
+
+}  // namespace
+
 std::u16string PackedShowFailure(const std::u16string& path, const std::u16string& error) {
   if (DirectoryExists(path)) return u"not a show: a folder";
   if (!FileExists(path)) return u"no such file";
   if (error == kShowNotFound) return u"cannot be read";
-  if (error.empty()) return u"not a show";
+  if (error.empty())
+    return LooksLikeCutShow(path) ? u"incomplete or damaged: the file ends before the show does; copy it again"
+                                  : u"not a show";
   return u"damaged";
+}
+
+std::u16string ProjectShowFailure(const std::u16string& path, const std::u16string& error) {
+  const bool named_text = CompareWideStr(ExtractFileExt(path), u".kav", true) == 0;
+  const std::u16string folder = named_text ? ExtractFileDir(path, false) : path;
+  if (!folder.empty() && !DirectoryExists(folder)) return u"no such folder";
+  if (DirectoryExists(path)) return u"no Project.kav in the folder";
+  if (!FileExists(path)) return u"no such file";
+  if (error == kNoShowError) return u"not a show: no [Main] section and no slides";
+  return error.empty() ? std::u16string(u"cannot be read") : error;
 }
 
 void ShowSlideshowError(const std::u16string& text_in) {
@@ -339,7 +386,7 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
     path = NormalizeSlashes(path);
     locator = LoadProjectShow(path, error);
     if (!locator) {
-      ShowSlideshowError(u"Can`t Load .kav File " + path);
+      ShowSlideshowError(u"Can`t Load .kav File " + path + u" (" + ProjectShowFailure(path, error) + u")");
       if (paused_here) viewer_->SetPaused(false);
       return false;
     }

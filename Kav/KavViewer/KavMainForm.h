@@ -63,9 +63,14 @@ std::u16string LocateShowData(const std::u16string& path);
 std::u16string NormalizeSlashes(std::u16string path);
 // Why the packed show at `path` did not open, in a few words: "no such
 // file", "not a show" (no package in it: an empty or plain file, a folder),
-// "damaged" (a package that does not hold together, or holds no readable
-// project), or "cannot be read". `error` is what the open answered.
+// "incomplete or damaged: ..." (no package ending, but binary data that no
+// other kind of file starts with: a show cut short), "damaged" (a package
+// that does not hold together, or holds no readable project), or "cannot be
+// read". `error` is what the open answered.
 std::u16string PackedShowFailure(const std::u16string& path, const std::u16string& error);
+// The same for a project text or folder: "no such folder", "no such file",
+// "not a show: ..." or what the open answered.
+std::u16string ProjectShowFailure(const std::u16string& path, const std::u16string& error);
 // A message box with "Slideshow Error" as caption, also said on the
 // standard error output; paths in the text are shown the Linux way (every
 // "\\" becomes "/").

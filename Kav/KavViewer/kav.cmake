@@ -227,3 +227,9 @@ install(CODE [[
   endif()
 ]])
 # kavpack installs itself (tools/packer/kav.cmake).
+# "cmake --build <build> --target uninstall" takes the last install of this
+# build out again and refreshes the databases (scripts/uninstall.cmake).
+add_custom_target(uninstall
+                  COMMAND ${CMAKE_COMMAND} -DKAV_MANIFEST=${CMAKE_BINARY_DIR}/install_manifest.txt
+                          -P ${PROJECT_SOURCE_DIR}/scripts/uninstall.cmake
+                  VERBATIM)

@@ -8,11 +8,15 @@
 #include <string_view>
 #include <vector>
 
+#include "KavLib2/Effects/KavEffManager.h"
 #include "KavLib2/KavClasses/KavEffect.h"
+#include "KavLib2/KavClasses/KavSlideOrder.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "VoRav/Graphics/vxImage.h"
 #include "VoRav/Graphics/vxImageRegistry.h"
 #include "VoRav/vxIni.h"
+#include "VoRav/vxByteStringUtils.h"
+#include "VoRav/vxConvert.h"
 #include "VoRav/vxShowProblems.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
@@ -106,6 +110,10 @@ constexpr std::string_view kSlideClasses[] = {
     "Frame", "Box", "Splitter", "Image", "AniImage", "Text", "Button", "Video", "ViewPort", "MaskStencil",
     "MaskContent", "KeyPoint", "Mod", "AnEffect", "Effect", "TMusic", "TMusicTrack", "TMusicItem", "TMusicOptions",
     "TSoundComment", "VideoClip"};
+
+// The transition kinds an effect of the show's list may be named by.
+constexpr std::string_view kEffectKinds[] = {"dissolve", "hourhand", "shapes", "gates", "page",  "mosaic",
+                                             "push",     "slide",    "curling", "flip", "swap"};
 
 // The sections the player reads by name (slides are "Slide" and a number).
 constexpr std::string_view kKnownSections[] = {"Main",        "Times",   "Slide",   "RotationState", "PathModifiers",
@@ -212,9 +220,160 @@ class TChecker {
       if (auto* section = dynamic_cast<TIniSection*>(item)) CheckSection(section);
       else CheckItem(item, nullptr, false);
     }
+    CheckEffectLibrary();
+    CheckSlideTable();
+    CheckTransitionTimes();
   }
 
  private:
+  // An effect of the list in [Main] that is no transition kind plays only
+  // as a custom effect, whose settings are the section "effect_" + its
+  // "slide_1" (its own name when it has none); without that section the
+  // slides that use it come in as a cut.
+  void CheckEffectLibrary() {
+    TIniList* main = project_->FindSection(u"Main");
+    TIniObject* library = main ? main->FindObject(u"TheEffect") : nullptr;
+    if (!library) return;
+    for (TIniObject* o = library->FirstObject(); o && reports_ < kMaxReports; o = library->NextObject(o)) {
+      const std::string_view name = o->NameBytes();
+      if (name.empty() || EffectKindOfName(Wide(name)) != kEffectCustom) continue;
+      // Custom effects with fields of their own choose a section per slide.
+      if (o->FindKey(u"userprops")) continue;
+      const TIniItem* chosen = o->FindKey(u"slide_1");
+      const std::string_view settings = chosen ? std::string_view(chosen->GetValueBytes()) : name;
+      if (!settings.empty() && project_->FindSection(u"effect_" + Wide(settings))) continue;
+      const std::string near = Near(name, kEffectKinds);
+      Report(TShowProblemKind::Effect, Shown(name),
+             u"no transition kind of that name" + (near.empty() ? std::u16string() : u" (" + Wide(near) + u"?)") +
+                 u" and no section [effect_" + Shown(settings) +
+                 u"] with its settings: slides that use it come in as a cut",
+             o->Line());
+    }
+  }
+
+  // The slides the player plays are [Times] opt_slidescount, each ending
+  // at its opt_synchposN and showing the section [SlideN]. Said here: a
+  // count beyond the sections, sections beyond the count, a slide without
+  // a section or an end time, and an end time before the one above it (the
+  // player then ends that slide where the one before ends: it is not seen).
+  void CheckSlideTable() {
+    TIniList* times = project_->FindSection(u"Times");
+    const TIniItem* count_item = times ? times->FindKey(u"opt_slidescount") : nullptr;
+    const int32_t count = ReadSlidesCount(project_);
+    const int32_t count_line = count_item ? count_item->Line() : (times ? times->Line() : 0);
+    // The slide sections by number.
+    std::map<int64_t, TIniSection*> sections;
+    if (TSectionList* list = project_->Sections())
+      for (int32_t i = 0; i < list->Count(); ++i) {
+        auto* section = dynamic_cast<TIniSection*>(list->GetSection(i));
+        if (!section) continue;
+        const std::string_view name = section->NameBytes();
+        const std::string_view digits = name.substr(WithoutTrailingDigits(name).size());
+        if (!Same(WithoutTrailingDigits(name), "Slide") || digits.empty() || digits.size() > 9 || digits[0] == '0')
+          continue;
+        sections.emplace(std::stoll(std::string(digits)), section);
+      }
+    const int64_t last_section = sections.empty() ? 0 : sections.rbegin()->first;
+    const std::u16string count_text = u"opt_slidescount=" + (count_item ? Shown(count_item->GetValueBytes()) : u"");
+    if (count_item && count > 0 && last_section < count) {
+      Report(TShowProblemKind::Value, count_text,
+             last_section > 0
+                 ? u"the slides go up to [Slide" + IntToStr(int32_t(last_section)) + u"] only: " +
+                       (last_section + 1 == count ? u"slide " + IntToStr(count) + u" is"
+                                                  : u"slides " + IntToStr(int32_t(last_section + 1)) + u" to " +
+                                                        IntToStr(count) + u" are") +
+                       u" empty (opt_slidescount=" + IntToStr(int32_t(last_section)) + u"?)"
+                 : std::u16string(u"the project has no slide sections ([Slide1], [Slide2], ...)"),
+             count_line);
+    }
+    // A count that does not read is said by itself.
+    const bool count_read = times && (!count_item || IsWholeNumber(count_item));
+    for (const auto& [number, section] : sections) {
+      if (reports_ >= kMaxReports) return;
+      if (number > count && count_read)
+        Report(TShowProblemKind::Section, u"[" + Shown(section->NameBytes()) + u"]",
+               u"after the last slide (opt_slidescount=" + IntToStr(count) + u"): it is not shown", section->Line());
+    }
+    // Slides inside the count: a missing section (the tail is said above)
+    // or end time.
+    int64_t prev = 0;
+    bool end_missing_said = false;
+    for (int32_t i = 1; i <= count && reports_ < kMaxReports; ++i) {
+      if (i < last_section && !sections.count(i) && !BrokenHeader("slide" + std::to_string(i)))
+        Report(TShowProblemKind::Section, u"[Slide" + IntToStr(i) + u"]",
+               u"no such section: slide " + IntToStr(i) + u" is empty", count_line);
+      const std::u16string key = u"opt_synchpos" + IntToStr(i);
+      const TIniItem* end_item = times ? times->FindKey(key) : nullptr;
+      if (!end_item) {
+        // The tail beyond the sections is said with the count.
+        if (!end_missing_said && i <= last_section)
+          Report(TShowProblemKind::Value, key,
+                 u"missing: slide " + IntToStr(i) + u" has no end time and is not shown (each slide up to "
+                 u"opt_slidescount needs one)",
+                 count_line);
+        end_missing_said = true;
+        continue;
+      }
+      const int64_t end = end_item->GetInteger(0);
+      if (end < prev && IsWholeNumber(end_item))
+        Report(TShowProblemKind::Value, key + u"=" + Shown(end_item->GetValueBytes()),
+               u"before the end of slide " + IntToStr(i - 1) + u" (" + IntToStr(int32_t(prev)) +
+                   u"): slide " + IntToStr(i) + u" is not shown (the end times count from the start of the show)",
+               end_item->Line());
+      prev = std::max(prev, end);
+    }
+  }
+
+  // The length of slide i's transition as the show source gives it to the
+  // engine: its "time" (through the effect it names), the list's for
+  // "default", none for "quick".
+  static double PlayedEffectTime(TKAVEffectManager* manager, int32_t i) {
+    TEffectProp* prop = manager->GetEffectByIndex(i);
+    if (!prop) return 0;
+    const int32_t kind = EffectKindOfName(prop->GetRefName());
+    std::u16string text;
+    if (kind == kEffectNameQuick) return 0;
+    if (kind == kEffectNameDefault) {
+      if (!manager->CountChecked()) return 0;
+      text = manager->ReadTime();
+    } else if (!prop->ReadText(u"time", text)) {
+      return 0;
+    }
+    return ByteStringToFloatDef(UTF8Encode(text), 0);
+  }
+
+  // A transition longer than its slide is cut to the slide's length, as
+  // the player cuts it: the slide is then never seen still. The times are
+  // those the player works out (the effect manager's, the slide table's).
+  void CheckTransitionTimes() {
+    const int32_t count = ReadSlidesCount(project_);
+    TIniList* times = project_->FindSection(u"Times");
+    if (count < 1 || !times) return;
+    auto manager = MakeRef<TKAVEffectManager>(project_, 0, 0);
+    int64_t prev = 0;
+    for (int32_t i = 0; i < count && reports_ < kMaxReports; ++i) {
+      const TIniItem* end_item = times->FindKey(u"opt_synchpos" + IntToStr(i + 1));
+      const int64_t end = std::max<int64_t>(end_item ? end_item->GetInteger(0) : 0, prev);
+      const int64_t length = end - prev;
+      prev = end;
+      TIniList* section = project_->FindSection(u"Slide" + IntToStr(i + 1));
+      if (length <= 0 || !section) continue;
+      const double played = PlayedEffectTime(manager.get(), i);
+      if (!(played > double(length))) continue;
+      const int64_t effect = int64_t(std::min(std::ceil(played), double(INT32_MAX)));
+      // The line that sets it: the slide's own "time", else its effect.
+      TIniObject* own = section->FindObject(u"TheEffect");
+      const TIniItem* time = own ? own->FindKey(u"time") : nullptr;
+      const int32_t line = time && time->Line() > 0 ? time->Line() : own && own->Line() > 0 ? own->Line() : section->Line();
+      Report(TShowProblemKind::Value, u"[Slide" + IntToStr(i + 1) + u"] TheEffect",
+             u"the transition (" + IntToStr(int32_t(std::min<int64_t>(effect, INT32_MAX))) +
+                 u" ms) is longer than its slide (" + IntToStr(int32_t(std::min<int64_t>(length, INT32_MAX))) +
+                 u" ms): it is cut to the slide's length and the slide is never seen still; make its time "
+                 u"shorter than the slide",
+             line);
+    }
+  }
+
   void CheckSection(TIniSection* section) {
     const std::string_view name = section->NameBytes();
     if (std::string near = Near(name, kKnownSections); !near.empty())
@@ -252,6 +411,7 @@ class TChecker {
     // An "end" with no object open follows from another mistake (an object
     // line misspelt), which is said itself.
     if (text.empty() || text.front() == ';' || text.front() == '=' || Same(text, "end")) return;
+    if (text.front() == '[' && broken_headers_.size() < kMaxKeys) broken_headers_.push_back(Lower(text.substr(1)));
     const std::u16string reason =
         text.front() == '['
             ? u"a section header without its \"]\": the lines below it stay in the section above"
@@ -273,8 +433,34 @@ class TChecker {
                             u": it is not shown",
                         object->Line());
     }
+    if (const int32_t closed = object->ClosedWithoutEnd(); closed != 0) {
+      const TIniItem* header = closed > 0 ? HeaderAt(closed) : nullptr;
+      Report(TShowProblemKind::Section, u"object " + Shown(object->NameBytes()) + u":" + Shown(kind),
+             u"no \"end\" of its own before " +
+                 (closed < 0 ? std::u16string(u"the end of the text")
+                             : (header ? u"[" + Shown(header->NameBytes()) + u"] " : std::u16string()) + u"(line " +
+                                   IntToStr(closed) + u")") +
+                 u": an \"end\" is missing inside it or after it, and the lines up to there belong to it",
+             object->Line());
+    }
     for (int32_t i = 0; i < object->Count() && reports_ < kMaxReports; ++i)
       CheckItem(object->GetItem(i), object, in_slide);
+  }
+
+  // Whether a header without its "]" starts with `name` (lower case): the
+  // section it misses is that mistake, said by itself.
+  bool BrokenHeader(const std::string& name) const {
+    for (const std::string& h : broken_headers_)
+      if (h.compare(0, name.size(), name) == 0) return true;
+    return false;
+  }
+
+  // The section whose header is on `line`.
+  const TIniItem* HeaderAt(int32_t line) const {
+    if (TSectionList* list = project_->Sections())
+      for (int32_t i = 0; i < list->Count(); ++i)
+        if (TIniList* section = list->GetSection(i); section && section->Line() == line) return section;
+    return nullptr;
   }
 
   void CheckObjectKey(TIniItem* item, TIniObject* object) {
@@ -283,6 +469,17 @@ class TChecker {
     const int32_t line = item->Line();
     if (std::string near = NearKey(key); !near.empty()) {
       Report(TShowProblemKind::Key, Shown(key), u"no such key (" + Wide(near) + u"?): it is not read", line);
+      return;
+    }
+    if (Same(key, "GUID") && !value.empty()) {
+      // Objects are told apart by their GUIDs.
+      if (guids_.size() >= kMaxKeys) return;
+      const auto [first, added] = guids_.emplace(Lower(value), line);
+      if (!added)
+        Report(TShowProblemKind::Value, u"GUID=" + Shown(value),
+               u"the same GUID as the object on line " + IntToStr(first->second) +
+                   u": give each object a GUID of its own",
+               line);
       return;
     }
     if (Same(key, "ref") && Same(object->GetValueBytes(), "AnEffect")) {
@@ -345,32 +542,39 @@ class TChecker {
     try {
       // Decoding is left to the picture loader unless asked for; the end
       // marker costs one read.
-      if (options_.DecodePictures && !LoadBitmapStore(stream.get(), name, false, TImageParamsCallback())) {
-        Report(TShowProblemKind::File, name, u"not a picture: no decoder accepts its data", line);
+      Ref<TBitmapStore> store;
+      if (options_.DecodePictures) {
+        store = LoadBitmapStore(stream.get(), name, false, TImageParamsCallback());
+        if (!store) {
+          Report(TShowProblemKind::File, name, UndecodablePictureReason(stream.get()), line);
+          return;
+        }
+      }
+      if (const std::u16string cut = PictureCutShortReason(stream.get()); !cut.empty()) {
+        Report(TShowProblemKind::File, name, cut, line);
         return;
       }
-      if (CutShort(stream.get(), size))
-        Report(TShowProblemKind::File, name, u"the picture is cut short: only part of it is drawn", line);
+      // A JPEG is decoded (at its smallest level: the same data is read) so
+      // that libjpeg's word on damaged data it decodes past is said, with
+      // this line.
+      if (store && IsJpeg(stream.get())) {
+        const TShowProblemLine at(line);
+        try {
+          store->GetMipLevel(3);
+        } catch (const Exception&) {
+          // Data libjpeg cannot decode past: the placeholder shows.
+          Report(TShowProblemKind::File, name, UndecodablePictureReason(stream.get()), line);
+        }
+      }
     } catch (const Exception& e) {
       Report(TShowProblemKind::File, name, u"cannot be read: " + Wide(e.Message()), line);
     }
   }
 
-  // A JPEG without its end marker near its end, or a PNG without its end
-  // chunk: the decoders draw what there is and leave the rest grey.
-  static bool CutShort(TStream* stream, int64_t size) {
-    uint8_t head[8] = {};
+  static bool IsJpeg(TStream* stream) {
+    uint8_t head[2] = {};
     stream->SetPosition(0);
-    if (stream->Read(std::span<uint8_t>(head, 8), 8) != 8) return false;
-    const bool jpeg = head[0] == 0xFF && head[1] == 0xD8;
-    const bool png = head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G';
-    if (!jpeg && !png) return false;
-    const int64_t tail_size = std::min<int64_t>(size, jpeg ? 1024 : 64);
-    std::vector<uint8_t> tail(size_t(tail_size), 0);
-    stream->SetPosition(size - tail_size);
-    if (stream->Read(std::span<uint8_t>(tail.data(), tail.size()), tail_size) != tail_size) return true;
-    const std::string_view t(reinterpret_cast<const char*>(tail.data()), tail.size());
-    return t.find(jpeg ? std::string_view("\xFF\xD9", 2) : std::string_view("IEND")) == std::string_view::npos;
+    return stream->Read(std::span<uint8_t>(head, 2), 2) == 2 && head[0] == 0xFF && head[1] == 0xD8;
   }
 
   void Report(TShowProblemKind kind, const std::u16string& name, const std::u16string& reason, int32_t line,
@@ -395,6 +599,8 @@ class TChecker {
   std::set<std::string> effects_;
   std::set<std::string> files_;
   std::map<std::string, std::string> keys_;
+  std::map<std::string, int32_t> guids_;
+  std::vector<std::string> broken_headers_;
   int32_t reports_ = 0;
 };
 

@@ -4,9 +4,14 @@
 // header without its "]" among them), an object kind no reader knows, a key
 // inside an object that no reader knows and that is one or two letters off
 // a known one (keys the player ignores on purpose are left alone), an
-// effect name that names no effect, a value that cannot be read, and a file
-// the show names that is missing, empty, a JPEG or PNG cut short, or (with
-// DecodePictures) a picture no decoder takes. Each report carries the line of the
+// effect name that names no effect, an effect of [Main]'s list that is no
+// transition kind and has no custom section, a value that cannot be read,
+// a transition longer than its slide, a slide count beyond the slide
+// sections (or sections beyond it), a slide without an end time or ending
+// before the one above it, a GUID used twice, an object whose "end" is
+// missing, and a file the show names that is missing, empty, a JPEG or PNG
+// cut short, or (with DecodePictures) a picture no decoder takes or whose
+// data libjpeg finds damaged. Each report carries the line of the
 // project text. The player runs it when a show opens, kavpack before packing.
 // At most 200 problems are said (then one line that there are more).
 #pragma once

@@ -6,6 +6,8 @@
 
 #include "VoRav/Music/MusicChannel.h"
 #include "VoRav/Music/vxMediaInfoParsers.h"
+#include "VoRav/vxConvert.h"
+#include "VoRav/vxLog.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 
@@ -98,6 +100,10 @@ void TCompositeConverter::OpenItem(TItem& item, int64_t at) {
     const int64_t length_ms = item.Desc->Duration > 0 ? item.Desc->Duration : int64_t(info.Duration) + 10000;
     item.End = item.Place + CompositeFrames(length_ms);
     item.State = TItem::kActive;
+    // Which file sounds, for an author who hears nothing.
+    LogLine(u"Music: playing \"" + name + u"\" from " + IntToStr(int32_t(std::clamp<double>(
+                                                          std::max(item.Desc->BeginTime, 0) + passed_ms, 0, INT32_MAX))) +
+            u" ms into the file");
   } catch (const Exception&) {
     item.State = TItem::kFailed;
   }

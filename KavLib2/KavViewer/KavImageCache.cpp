@@ -119,7 +119,7 @@ void LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16strin
                                                    : TImageParamsCallback();
       handle->store = LoadBitmapStore(stream.get(), name, false, orientation);
       if (!handle->store) {
-        why = u"not a picture: no decoder accepts its data";
+        why = UndecodablePictureReason(stream.get());
       } else {
         // A store that keeps its compressed file may let it go once its
         // pictures are in textures and read it again from the show by the

@@ -1,8 +1,11 @@
 #include "VoRav/Graphics/vxImageLib.h"
 
+#include <cstring>
 #include <set>
+#include <string_view>
 
 #include "VoRav/Graphics/vxImageRegistry.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpStringUtils.h"
 
@@ -168,6 +171,15 @@ Ref<TBitmapStore> LoadImageLibImage(TStream* stream, const std::u16string& name,
     if (info.BitsPerPixel != 24 && info.BitsPerPixel != 32) {
       e.Lib->Entries.CloseImage(info);
       continue;
+    }
+    // Damage the library decoded past is told to the show's author (once
+    // per picture: the same words are not said again).
+    if (info.Warning[0] != 0) {
+      const std::string_view warning(info.Warning, strnlen(info.Warning, sizeof info.Warning));
+      ReportShowProblem(TShowProblemKind::File, name,
+                        u"the picture's data is damaged (" +
+                            SystemUTF8ToWide(warning) +
+                            u"): it may not show as it should; copy or export the picture again");
     }
     return MakeRef<TImageLibStore>(name, params_callback, e.Lib.get(), info);
   }

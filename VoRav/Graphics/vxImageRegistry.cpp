@@ -1,8 +1,14 @@
 #include "VoRav/Graphics/vxImageRegistry.h"
 
 #include <array>
+#include <span>
+#include <string_view>
+#include <vector>
+#include <algorithm>
 
 #include "VoRav/vxCaseFolding.h"
+#include "VoRav/vxShowProblems.h"
+#include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
@@ -116,6 +122,68 @@ Ref<TImage> LoadImageFromFile(const std::u16string& name) {
   } catch (const std::exception&) {
     return nullptr;
   }
+}
+
+namespace {
+
+enum class TPictureKind { Other, Jpeg, Png };
+
+TPictureKind KindOfData(const uint8_t* head, int64_t got) {
+  if (got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return TPictureKind::Jpeg;
+  if (got >= 8 && head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G') return TPictureKind::Png;
+  return TPictureKind::Other;
+}
+
+// The stream's first bytes and its last `tail` bytes (fewer for a short
+// stream); the position is kept. False when it cannot be read.
+bool HeadAndTail(TStream* stream, uint8_t (&head)[8], int64_t& got, std::vector<uint8_t>& tail, int64_t tail_size) {
+  try {
+    const int64_t at = stream->GetPosition();
+    const int64_t size = stream->GetSize();
+    stream->SetPosition(0);
+    got = stream->Read(std::span<uint8_t>(head, 8), 8);
+    tail.assign(size_t(std::clamp<int64_t>(size, 0, tail_size)), 0);
+    stream->SetPosition(size - int64_t(tail.size()));
+    const int64_t tail_got = stream->Read(std::span<uint8_t>(tail.data(), tail.size()), int64_t(tail.size()));
+    tail.resize(size_t(std::max<int64_t>(tail_got, 0)));
+    stream->SetPosition(at);
+    return true;
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+std::u16string PictureCutShortReason(TStream* stream) {
+  uint8_t head[8] = {};
+  int64_t got = 0;
+  std::vector<uint8_t> tail;
+  if (!HeadAndTail(stream, head, got, tail, 1024)) return {};
+  const TPictureKind kind = KindOfData(head, got);
+  if (kind == TPictureKind::Other) return {};
+  const std::string_view t(reinterpret_cast<const char*>(tail.data()), tail.size());
+  // A JPEG may carry a little after its end marker; a PNG's end chunk is
+  // its last 12 bytes.
+  if (kind == TPictureKind::Jpeg)
+    return t.find(std::string_view("\xFF\xD9", 2)) == std::string_view::npos ? kPictureCutShort : u"";
+  return t.substr(t.size() > 64 ? t.size() - 64 : 0).find("IEND") == std::string_view::npos ? kPngCutShort : u"";
+}
+
+std::u16string UndecodablePictureReason(TStream* stream) {
+  if (std::u16string cut = PictureCutShortReason(stream); !cut.empty()) return cut;
+  uint8_t head[8] = {};
+  int64_t got = 0;
+  std::vector<uint8_t> tail;
+  if (!HeadAndTail(stream, head, got, tail, 0)) got = 0;
+  const TPictureKind kind = KindOfData(head, got);
+  if (kind == TPictureKind::Other) return u"not a picture: no decoder accepts its data";
+  return DamagedPictureReason(kind == TPictureKind::Jpeg ? u"JPEG" : u"PNG");
+}
+
+std::u16string DamagedPictureReason(std::u16string_view kind) {
+  return u"a damaged " + std::u16string(kind) +
+         u" picture: its data does not decode (changed or cut short?); copy or export it again";
 }
 
 }  // namespace kav

@@ -53,6 +53,17 @@ bool StreamHasPngSignature(TStream* stream);
 // passes through. Stream ownership as for TImageLoaderProc.
 Ref<TBitmapStore> LoadBitmapStore(TStream* stream, const std::u16string& name, bool owns_stream,
                                   const TImageParamsCallback& params_callback);
+// For the show's author, when a JPEG has no end marker near its end or a
+// PNG no end chunk (a file cut short): kPictureCutShort or kPngCutShort
+// (VoRav/vxShowProblems.h); else empty. The position is kept.
+std::u16string PictureCutShortReason(TStream* stream);
+// Why no loader took the stream's data, for the show's author: a JPEG or
+// PNG by its signature is cut short or damaged (its data does not decode),
+// anything else is no picture. The position is kept.
+std::u16string UndecodablePictureReason(TStream* stream);
+// "a damaged JPEG picture: its data does not decode ..." for `kind`
+// ("JPEG", "PNG").
+std::u16string DamagedPictureReason(std::u16string_view kind);
 // LoadBitmapStore without a parameters callback, the store wrapped in an image.
 Ref<TImage> LoadImage(TStream* stream, const std::u16string& name, bool owns_stream);
 inline Ref<TImage> LoadImageFromStream(TStream* stream, const std::u16string& name) {

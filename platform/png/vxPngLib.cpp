@@ -27,6 +27,7 @@ constexpr png_uint_32 kMaxCachedChunks = 1000;
 struct TPngPicture {
   std::vector<uint8_t> file;
   size_t read_at = 0;
+  char warning[sizeof(TImageLibInfo::Warning)] = {};
   std::vector<uint8_t> pixels;
   std::vector<uint8_t*> rows;
 };
@@ -39,7 +40,12 @@ void ReadFromMemory(png_structp png, png_bytep out, size_t length) {
 }
 
 [[noreturn]] void OnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
-void OnWarning(png_structp, png_const_charp) {}
+// The first warning is kept (a CRC error of an ancillary chunk, data past
+// the picture's end: libpng goes on).
+void OnWarning(png_structp png, png_const_charp message) {
+  auto* pic = static_cast<TPngPicture*>(png_get_error_ptr(png));
+  if (pic && pic->warning[0] == 0 && message) std::snprintf(pic->warning, sizeof pic->warning, "%s", message);
+}
 
 // Whether every chunk before the image data fits in the file. libpng takes
 // a buffer of a chunk's declared length before reading its data, so a
@@ -60,7 +66,7 @@ bool ChunksBeforeImageDataFit(const std::vector<uint8_t>& file) {
 // Decodes pic->file into pic->pixels. Nothing with a destructor lives in
 // this frame: libpng leaves it by longjmp on errors.
 bool Decode(TPngPicture* pic, TImageLibInfo* info) {
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, &OnError, &OnWarning);
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, pic, &OnError, &OnWarning);
   if (!png) return false;
   png_infop pinfo = png_create_info_struct(png);
   if (!pinfo) {
@@ -132,6 +138,7 @@ bool DecodeFile(TImageLibInfo& info, TPngPicture* pic) {
     return false;
   }
   pic->file = std::vector<uint8_t>();  // the pixels are all that is needed now
+  std::memcpy(info.Warning, pic->warning, sizeof info.Warning);
   info.Context = pic;
   info.Rows = nullptr;
   return true;

@@ -32,6 +32,9 @@ struct TImageLibInfo {
   int32_t Width = 0;
   int32_t Height = 0;
   uint8_t* const* Rows = nullptr;  // after ReadImage: one address per row, top row first
+  // The library's first warning on a picture it decoded all the same
+  // (damaged data it went past), empty when none.
+  char Warning[160] = {};
 };
 
 // The four entry points, as a table the bridge binds.

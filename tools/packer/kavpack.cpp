@@ -68,8 +68,11 @@ constexpr char kUsage[] =
     "Before packing, the project is read as kavplay reads it. Each thing the\n"
     "player could not use is printed with its line (FILE:LINE: warning: ...):\n"
     "a misspelt key, a line or section header it cannot read, an object kind or\n"
-    "effect it does not know, a value it cannot read, a file that is empty or\n"
-    "a picture it cannot decode or that is cut short. A file the project names\n"
+    "effect it does not know (also in the effect list of [Main]), a value it\n"
+    "cannot read, a transition longer than its slide, a slide count that does\n"
+    "not match the [SlideN] sections or end times, a GUID used twice, an object\n"
+    "without its \"end\", a file that is empty, and a picture it cannot decode,\n"
+    "that is cut short or whose data is damaged. A file the project names\n"
     "that is not in FOLDER is an error: nothing is written and the exit code\n"
     "is 1.\n"
     "\n"
@@ -166,6 +169,21 @@ void CollectImageNames(const kav::TIniList* list, std::vector<std::u16string>& n
 
 const char* TurnText(int code) { return code == 3 ? "upside down" : "sideways"; }
 
+// Whether [RotationState] holds the picture's line without its leading
+// ";" ("Photos\IMG.jpg"=6 instead of ;"Photos\IMG.jpg"=6): read as a key,
+// it turns nothing.
+bool HasLineWithoutSemicolon(const kav::TIniList* section, const std::string& picture) {
+  if (!section) return false;
+  for (int32_t i = 0; i < section->Count(); ++i) {
+    const kav::TIniItem* item = section->GetItem(i);
+    if (!item || !item->IsNamedKey()) continue;
+    std::string name(item->NameBytes());
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+    if (Upper(name) == Upper(picture)) return true;
+  }
+  return false;
+}
+
 // Warns for each picture of the project that is stored turned and that
 // [RotationState] leaves as it is. Answers the number of warnings.
 int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& files,
@@ -195,6 +213,15 @@ int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& f
     const int code = exif.OrientationCode;
     if (!exif.Found || (code != 3 && code != 6 && code != 8)) continue;
     ++warnings;
+    if (HasLineWithoutSemicolon(project->FindSection(u"RotationState"), utf8)) {
+      std::fprintf(stderr,
+                   "kavpack: warning: the picture %s is stored turned (EXIF orientation %d) and will show %s.\n"
+                   "Its line in [RotationState] must start with \";\" as printed (without it the line is not "
+                   "read); write it as:\n"
+                   ";\"%s\"=%d\n",
+                   utf8.c_str(), code, TurnText(code), utf8.c_str(), code);
+      continue;
+    }
     std::fprintf(stderr,
                  "kavpack: warning: the picture %s is stored turned (EXIF orientation %d) and will show %s.\n"
                  "To show it upright, add this line %s:\n"

@@ -107,6 +107,8 @@ Ref<TFastDIB> TJpegImage::Decode(uint8_t scale, bool four_bytes) {
     for (int32_t y = 0; y < job->out_height; ++y) rows[size_t(y)] = bitmap->Row(job->out_height - 1 - y);
     std::vector<uint8_t> cmyk_row(size_t(job->out_width) * 4);
     if (!JpegReadRows(*job, rows.data(), cmyk_row.data())) RaiseJpegError(*job);
+    DecodeWarning = job->warnings > 0 ? std::string(job->warning) : std::string();
+    DecodeWarningEndOfData = job->warnings > 0 && JpegWarningIsEndOfData(job->warning_code);
     ok = true;
   }
   return bitmap;
@@ -130,6 +132,11 @@ TJpegRowDecoder::TJpegRowDecoder(Ref<TJPEGData> data, uint8_t scale, bool four_b
 }
 
 TJpegRowDecoder::~TJpegRowDecoder() { JpegEndJob(*job_); }
+
+std::string TJpegRowDecoder::Warning() const { return job_->warnings > 0 ? std::string(job_->warning) : std::string(); }
+bool TJpegRowDecoder::WarningIsEndOfData() const {
+  return job_->warnings > 0 && JpegWarningIsEndOfData(job_->warning_code);
+}
 
 int32_t TJpegRowDecoder::Width() const noexcept { return job_->out_width; }
 int32_t TJpegRowDecoder::Height() const noexcept { return job_->out_height; }

@@ -82,6 +82,11 @@ class TJpegImage : public TProgress {
   // for a libjpeg failure (also without picture data), EOutOfMemory when the
   // output is over the bitmap limits.
   Ref<TFastDIB> Decode(uint8_t scale, bool four_bytes = false);
+  // libjpeg's first warning of the last Decode (damaged data it decoded
+  // past), empty when it gave none, and whether it was that the data ended
+  // early.
+  std::string DecodeWarning;
+  bool DecodeWarningEndOfData = false;
 };
 
 struct TJpegJob;
@@ -112,6 +117,10 @@ class TJpegRowDecoder {
   // (Width() x BytesPerPixel() bytes each). Raises EJPEG for a libjpeg
   // failure; the decoder is done after one.
   void Read(uint8_t* const* rows, int32_t count);
+  // libjpeg's first warning so far (damaged data it decoded past), empty
+  // when it gave none.
+  std::string Warning() const;
+  bool WarningIsEndOfData() const;
 
  private:
   Ref<TJPEGData> data_;

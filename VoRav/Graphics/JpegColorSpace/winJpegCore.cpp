@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include <jerror.h>
+
 namespace kav {
 
 namespace {
@@ -17,8 +19,34 @@ void JpegErrorExit(j_common_ptr c) {
   job->error_code = c->err->msg_code ? c->err->msg_code : -1;
   std::longjmp(job->jump, 1);
 }
-// Warnings and trace messages are dropped.
-void JpegEmitMessage(j_common_ptr, int) {}
+// Warnings of damaged picture data: what libjpeg decodes past. Others (an
+// unknown JFIF revision or Adobe transform, an ICC marker the decoder does
+// not use) leave the picture whole.
+bool IsDamageWarning(int code) {
+  switch (code) {
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_BOGUS_PROGRESSION:
+    case JWRN_EXTRANEOUS_DATA:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_JPEG_EOF:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Warnings (level -1) of damaged data are counted, the first one's text
+// kept; other warnings and trace messages are dropped.
+void JpegEmitMessage(j_common_ptr c, int level) {
+  if (level >= 0 || !IsDamageWarning(c->err->msg_code)) return;
+  TJpegJob* job = JobOf(c);
+  if (job->warnings++ != 0) return;
+  job->warning_code = c->err->msg_code;
+  if (job->format_message) job->format_message(c, job->warning);
+}
 void JpegOutputMessage(j_common_ptr) {}
 void JpegFormatMessage(j_common_ptr, char* buffer) { buffer[0] = 0; }
 void JpegResetErrorMgr(j_common_ptr) {}
@@ -39,9 +67,12 @@ void JpegProgressMonitor(j_common_ptr c) {
 
 }  // namespace
 
+bool JpegWarningIsEndOfData(int code) { return code == JWRN_JPEG_EOF; }
+
 void JpegInitJob(TJpegJob& job, const uint8_t* data, size_t size, int scale) {
   std::memset(static_cast<void*>(&job), 0, sizeof(job));
   jpeg_std_error(&job.err);
+  job.format_message = job.err.format_message;
   job.err.error_exit = JpegErrorExit;
   job.err.emit_message = JpegEmitMessage;
   job.err.output_message = JpegOutputMessage;

@@ -59,8 +59,19 @@ struct TJpegJob {
 
   // The libjpeg message code of the fatal error (0 when none).
   int error_code;
+
+  // Warnings of damaged data: libjpeg goes on past it (a wrong Huffman
+  // code, bytes where a marker should be, the data ending early) and draws
+  // what it can. Counted, and the first one's text kept.
+  int warnings;
+  int warning_code;
+  char warning[JMSG_LENGTH_MAX];
+  // libjpeg's own message formatter (the job's formatter writes nothing).
+  void (*format_message)(j_common_ptr c, char* buffer);
 };
 
+// libjpeg's warning that the data ended before the picture did.
+bool JpegWarningIsEndOfData(int code);
 // libjpeg's message code used when a file has too many scans.
 constexpr int kJpegTooManyScans = 10000;
 // Scans a file may have before decoding is refused (a progressive file of

@@ -5,6 +5,8 @@
 
 #include "VoRav/Graphics/JpegColorSpace/vxJpegICCExtractor.h"
 #include "VoRav/Graphics/vxImageRegistry.h"
+#include "VoRav/vxShowProblems.h"
+#include "VoRav/vxUTF8.h"
 
 namespace kav {
 
@@ -20,13 +22,20 @@ using TStoreLock = TLockScope<TSafeCriticalSection>;
 // libjpeg's progress and may stop the load between bands.
 class TJpegLevelRows : public TLevelRowReader {
  public:
-  TJpegLevelRows(Ref<TJPEGData> data, int32_t level, const TProgressHandler& progress)
-      : decoder_(std::move(data), uint8_t(level), true), progress_(progress) {
+  TJpegLevelRows(Ref<TJPEGData> data, int32_t level, const TProgressHandler& progress, TJpegBitmapStore* store)
+      : decoder_(std::move(data), uint8_t(level), true), progress_(progress), store_(store) {
     decoder_.SetProgress(&Report, this);
   }
   TSize Size() const override { return TSize{decoder_.Width(), decoder_.Height()}; }
   void ReadRows(uint8_t* const* rows, int32_t count) override {
-    decoder_.Read(rows, count);
+    try {
+      decoder_.Read(rows, count);
+    } catch (const EJPEG&) {
+      store_->SayUndecodable();
+      throw;
+    }
+    if (decoder_.RowsRead() >= decoder_.Height())
+      store_->SayDamaged(decoder_.Warning(), decoder_.WarningIsEndOfData());
     CheckGoOn(progress_, float(decoder_.RowsRead()) / float(std::max(decoder_.Height(), 1)));
   }
 
@@ -41,6 +50,7 @@ class TJpegLevelRows : public TLevelRowReader {
   }
   TJpegRowDecoder decoder_;
   TProgressHandler progress_;
+  Ref<TJpegBitmapStore> store_;
 };
 
 }  // namespace
@@ -107,20 +117,43 @@ void TJpegBitmapStore::DropSource() {
   image_->Image = facts;
 }
 
+void TJpegBitmapStore::SayDamaged(const std::string& warning, bool end_of_data) {
+  if (warning.empty() || damage_said_.exchange(true)) return;
+  ReportShowProblem(TShowProblemKind::File, Params().Name,
+                    end_of_data ? std::u16string(kPictureCutShort)
+                                : u"the picture's data is damaged (libjpeg: " + SystemUTF8ToWide(warning) +
+                                      u"): parts of it may show garbled or grey; copy or export the picture again");
+}
+
+void TJpegBitmapStore::SayUndecodable() {
+  if (damage_said_.exchange(true)) return;
+  ReportShowProblem(TShowProblemKind::File, Params().Name, DamagedPictureReason(u"JPEG"));
+}
+
 Ref<TLevelRowReader> TJpegBitmapStore::MakeLevelRows(int32_t level) {
   if (level < 0 || level > 3 || !image_ || HasLevelFilter()) return nullptr;
   Ref<TJPEGData> data = SourceData();
   if (!data || data->Grayscale || data->Cmyk) return nullptr;
-  return MakeRef<TJpegLevelRows>(data, level, on_progress_);
+  return MakeRef<TJpegLevelRows>(data, level, on_progress_, this);
 }
 
 Ref<TDibBitmap> TJpegBitmapStore::DecodeLevel(int32_t level, bool four_bytes) {
   Ref<TFastDIB> dib;
+  std::string warning;
+  bool end_of_data = false;
   {
     TStoreLock hold(StoreLock());
     SourceData();
-    dib = image_->Decode(uint8_t(level), four_bytes);
+    try {
+      dib = image_->Decode(uint8_t(level), four_bytes);
+    } catch (const EJPEG&) {
+      SayUndecodable();
+      throw;
+    }
+    warning = image_->DecodeWarning;
+    end_of_data = image_->DecodeWarningEndOfData;
   }
+  SayDamaged(warning, end_of_data);
   if (dib->BitCount() == 8) {
     const int32_t w = dib->Width(), h = dib->RowCount();
     auto wide = MakeRef<TFastDIB>();

@@ -3,6 +3,7 @@
 // the picture's embedded ICC profile.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "VoRav/Graphics/JpegColorSpace/vxColorProfile.h"
@@ -38,6 +39,14 @@ class TJpegBitmapStore : public TSysBitmapStore {
   void SetSourceOpener(TStreamOpener opener) override;
   // Whether the compressed bytes are held now.
   bool HoldsSource();
+  // Tells the show's author, once per store, that libjpeg decoded past
+  // damaged data (its first warning, `warning`), naming the picture; data
+  // that ends early is said in the show check's words for a picture cut
+  // short, so the author hears of it once.
+  void SayDamaged(const std::string& warning, bool end_of_data);
+  // The same when libjpeg cannot decode past the damage (the level is not
+  // made).
+  void SayUndecodable();
 
  protected:
   // Levels 0 to 3 from libjpeg; deeper levels are left to halving.
@@ -63,6 +72,7 @@ class TJpegBitmapStore : public TSysBitmapStore {
                      const std::u16string& message);
   Ref<TJpegImage> image_;
   bool four_bytes_ = false;  // the level being made is wanted as "A8R8G8B8" (under the store's lock)
+  std::atomic<bool> damage_said_{false};
 };
 
 // The registered loader (".jpg", ".jpeg", ".jpe", ".jfif"). Reads the

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 #include "VoRav/vxLog.h"
 #include "VoRav/vxUTF8.h"
@@ -47,6 +48,10 @@ TSndSdlDevice::TSndSdlDevice(uint16_t frames) {
   }
   callback_frames_ = have.samples;
   last_callback_ = std::chrono::steady_clock::now();
+  const char* driver = SDL_GetCurrentAudioDriver();
+  LogLine(u"Sound device: the system's default output through SDL's \"" + SystemUTF8ToWide(driver ? driver : "") +
+          u"\" driver, " + SystemUTF8ToWide(std::to_string(have.freq)) + u" Hz, " +
+          SystemUTF8ToWide(std::to_string(int(have.channels))) + u" channels");
   SDL_PauseAudioDevice(device_, 0);
 }
 

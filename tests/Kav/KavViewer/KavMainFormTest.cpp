@@ -135,7 +135,8 @@ TEST_F(MainFormTest, AShowThatCannotBeLoadedClosesTheWindow) {
   EXPECT_EQ(backend->Boxes.back().caption, u"Slideshow Error");
   // The project's path is kept the Windows way inside; the user sees it as
   // a Linux path.
-  EXPECT_NE(backend->Boxes.back().text.find(u"Can`t Load .kav File " + folder.Wide("missing/Project.kav")),
+  EXPECT_NE(backend->Boxes.back().text.find(u"Can`t Load .kav File " + folder.Wide("missing/Project.kav") +
+                                            u" (no such folder)"),
             std::u16string::npos);
   EXPECT_EQ(backend->Boxes.back().text.find(u'\\'), std::u16string::npos);
 }
@@ -390,6 +391,20 @@ TEST_F(MainFormTest, AShowThatDoesNotOpenIsNamedOnceWithTheReason) {
   bytes.erase(bytes.begin() + 380, bytes.end() - 12);
   ASSERT_TRUE(packer::WriteFileBytes(folder.Sys("cut.kvshow"), bytes));
   EXPECT_EQ(box_for(folder.Wide("cut.kvshow")), u"Can`t Load Show " + folder.Wide("cut.kvshow") + u" (damaged)");
+  // A show file that stops half way (a copy or download cut short) has lost
+  // its ending; its start is a show's.
+  entry.data.clear();
+  for (int i = 0; i < 8192; ++i) entry.data.push_back(uint8_t(i * 7));
+  entry.method = 0;
+  bytes = packer::Pack({entry}, packer::Options{});
+  bytes.resize(bytes.size() / 2);
+  ASSERT_TRUE(packer::WriteFileBytes(folder.Sys("half.kvshow"), bytes));
+  EXPECT_EQ(box_for(folder.Wide("half.kvshow")),
+            u"Can`t Load Show " + folder.Wide("half.kvshow") +
+                u" (incomplete or damaged: the file ends before the show does; copy it again)");
+  // A folder that is not there.
+  EXPECT_EQ(box_for(u"-filename \"" + folder.Wide("Summer 2026") + u"\""),
+            u"Can`t Load .kav File " + folder.Wide("Summer 2026") + u" (no such folder)");
   // Another extension: both names tried, each with its own reason.
   folder.WriteFile("show.txt", "plain");
   EXPECT_EQ(box_for(folder.Wide("show.txt")), u"Can`t Load Show " + folder.Wide("show.txt") + u" (not a show) or " +

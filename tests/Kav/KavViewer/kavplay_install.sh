@@ -4,7 +4,7 @@
 # entry that opens ".kvshow" files with the installed player, the MIME type,
 # the icons both name, and the demo show, which the installed player plays
 # headless (SDL's dummy drivers) from another folder until SIGTERM, then
-# ends with 0.
+# ends with 0; the uninstall script then takes all of it out again.
 # Usage: kavplay_install.sh CMAKE BUILD_DIR HAS_KAVPACK WORKDIR
 set -u
 source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
@@ -93,6 +93,16 @@ else
 fi
 grep -q "Slideshow Error" "$out" && fail "the installed player reported an error"
 grep -q "ERROR: AddressSanitizer\|runtime error:" "$out" && fail "sanitizer report"
+
+# The uninstall target's script takes out every file the install put down
+# (and the player's data folder), nothing else.
+touch "$inst/share/applications/other.desktop"
+DESTDIR=$root "$cmake" -DKAV_MANIFEST="$build/install_manifest.txt" \
+  -P "$(dirname "$0")/../../../scripts/uninstall.cmake" >"$work/uninstall.out" 2>&1 || fail "uninstall: $(cat "$work/uninstall.out")"
+left=$(find "$inst" -type f ! -name other.desktop)
+[ -z "$left" ] || fail "left after uninstall: $left"
+[ -e "$inst/share/kavplay" ] && fail "share/kavplay left after uninstall"
+[ -f "$inst/share/applications/other.desktop" ] || fail "uninstall took a file it did not install"
 if [ "$failures" -gt 0 ]; then
   tail -n 40 "$out"
   exit 1

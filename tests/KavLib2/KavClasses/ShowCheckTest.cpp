@@ -140,6 +140,83 @@ TEST_F(ShowCheckTest, MistakesInTheProjectTextAreNamedWithTheirLine) {
   EXPECT_EQ(NearKnownObjectKey(u"Colour1"), u"Color");
 }
 
+TEST_F(ShowCheckTest, AnEffectOfTheListThatNamesNoKindIsNamed) {
+  const std::string clean = text;
+  // The slide's "ref=flip" still names a kind; the list's entry names none.
+  int32_t line = Change("object flip:Effect", "object flp:Effect");
+  ExpectOne(Check(), line, TShowProblemKind::Effect, u"flp",
+            u"no transition kind of that name (flip?) and no section [effect_flp] with its settings: slides that "
+            u"use it come in as a cut");
+  // A custom effect with its settings' section plays.
+  text = clean;
+  Change("object flip:Effect", "object mine:Effect\nchecked=1\nend\nobject flip:Effect");
+  text += "\n[effect_mine]\nspeed=2\n";
+  EXPECT_TRUE(Check().empty());
+}
+
+TEST_F(ShowCheckTest, ATransitionLongerThanItsSlideIsNamedWhereItsTimeIs) {
+  const std::string clean = text;
+  int32_t line = Change("ref=push\ntime=1000", "ref=push\ntime=6000") + 1;
+  ExpectOne(Check(), line, TShowProblemKind::Value, u"[Slide2] TheEffect",
+            u"the transition (6000 ms) is longer than its slide (3000 ms)");
+  // A slide without a time of its own takes the time of the effect it names.
+  text = clean;
+  Change("object mosaic:Effect\nchecked=1\n", "object mosaic:Effect\nchecked=1\ntime=4000\n");
+  Change("ref=mosaic\ntime=1000\n", "ref=mosaic\n");
+  const std::vector<TShowProblem> said = Check();
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0].Name, u"[Slide3] TheEffect");
+  EXPECT_EQ(said[0].Line, LineOf(text, "ref=mosaic") - 1);
+  // As long as its slide is allowed.
+  text = clean;
+  Change("ref=push\ntime=1000", "ref=push\ntime=3000");
+  EXPECT_TRUE(Check().empty());
+}
+
+TEST_F(ShowCheckTest, StructureMistakesAreNamedWithTheirLine) {
+  const std::string clean = text;
+  int32_t line = Change("opt_slidescount=4", "opt_slidescount=51");
+  ExpectOne(Check(), line, TShowProblemKind::Value, u"opt_slidescount=51",
+            u"the slides go up to [Slide4] only: slides 5 to 51 are empty (opt_slidescount=4?)");
+
+  text = clean;
+  Change("opt_slidescount=4", "opt_slidescount=3");
+  ExpectOne(Check(), LineOf(text, "[Slide4]"), TShowProblemKind::Section, u"[Slide4]",
+            u"after the last slide (opt_slidescount=3): it is not shown");
+
+  text = clean;
+  line = Change("opt_synchpos3=9000", "opt_synchpos3=5000");
+  ExpectOne(Check(), line, TShowProblemKind::Value, u"opt_synchpos3=5000",
+            u"before the end of slide 2 (6000): slide 3 is not shown");
+
+  text = clean;
+  line = Change("opt_synchpos2=6000\n", "");
+  ExpectOne(Check(), LineOf(text, "opt_slidescount"), TShowProblemKind::Value, u"opt_synchpos2",
+            u"missing: slide 2 has no end time");
+
+  text = clean;
+  const int32_t first = LineOf(text, "GUID={myshow-1-photo}");
+  line = Change("GUID={myshow-2-photo}", "GUID={MyShow-1-Photo}");
+  ExpectOne(Check(), line, TShowProblemKind::Value, u"GUID={MyShow-1-Photo}",
+            u"the same GUID as the object on line " + UTF8Decode(std::to_string(first)) +
+                u": give each object a GUID of its own");
+
+  // An object that meets a section header, or the end of the text, before
+  // its "end".
+  text = clean;
+  Change("ScaleY=14\nend\nend\n\n[Slide2]", "ScaleY=14\nend\n\n[Slide2]");
+  ExpectOne(Check(), LineOf(text, "object Caption:Text"), TShowProblemKind::Section, u"object Caption:Text",
+            u"no \"end\" of its own before [Slide2] (line " + UTF8Decode(std::to_string(LineOf(text, "[Slide2]"))) +
+                u"): an \"end\" is missing inside it or after it");
+  text = clean;
+  ASSERT_EQ(text.substr(text.size() - 8), "end\nend\n");
+  text.resize(text.size() - 4);
+  const std::vector<TShowProblem> said = Check();
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0].Name, u"object Caption:Text");
+  EXPECT_NE(said[0].Reason.find(u"before the end of the text"), std::u16string::npos);
+}
+
 TEST_F(ShowCheckTest, FilesThatAreMissingEmptyOrNoPicturesAreNamed) {
   const int32_t music = LineOf(text, "FileName=Music\\tune.mp3");
   const int32_t sea = LineOf(text, "ImageName=Photos\\sea.jpg");

@@ -11,6 +11,8 @@
 #include "PillowReference.h"
 #include "VoRav/Graphics/vxImageLib.h"
 #include "VoRav/Graphics/vxImageRegistry.h"
+#include "VoRav/vxShowProblems.h"
+#include "VoRav/vxUTF8.h"
 
 using namespace kav;
 using namespace kav::test;
@@ -151,6 +153,46 @@ TEST(PngLib, HostileAndTruncatedFilesAreRefused) {
   auto unsized = MakeRef<TProbeStream>(ok);
   unsized->size_known = false;
   EXPECT_TRUE(LoadImage(unsized.get(), u"u.png", false));
+}
+
+// What the show's author is told of a damaged PNG: a chunk libpng skips
+// (a CRC that does not fit an ancillary chunk) is said once by name and the
+// picture shows; a picture libpng refuses is named as damaged or cut short
+// by its signature, and data of another kind as no picture.
+TEST(PngLib, DamageIsSaidOnceByName) {
+  const std::vector<uint8_t> raw = {0, 10, 20, 30, 40, 50, 60, 0, 70, 80, 90, 100, 110, 120};
+  const std::vector<uint8_t> ok = MakePng(2, 2, 8, 2, raw);
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(p); });
+  std::vector<uint8_t> noted(ok.begin(), ok.begin() + 33);  // signature and IHDR
+  Chunk(noted, "tEXt", {'A', 0, 'b'});
+  noted.back() ^= 1;  // its CRC
+  noted.insert(noted.end(), ok.begin() + 33, ok.end());
+  RegisterPngImageLib();
+  for (int i = 0; i < 2; ++i) EXPECT_TRUE(LoadImage(MemStream(noted).get(), u"Photos\\noted.png", false));
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0].Name, u"Photos\\noted.png");
+  EXPECT_EQ(said[0].Reason, u"the picture's data is damaged (tEXt: CRC error): it may not show as it should; copy or "
+                            u"export the picture again");
+  EXPECT_TRUE(LoadImage(MemStream(ok).get(), u"ok.png", false));
+  EXPECT_EQ(said.size(), 1u);
+  SetShowProblemSink(nullptr);
+
+  std::vector<uint8_t> flipped = ok;
+  flipped[flipped.size() - 20] ^= 0x40;  // inside IDAT
+  EXPECT_EQ(UndecodablePictureReason(MemStream(flipped).get()),
+            u"a damaged PNG picture: its data does not decode (changed or cut short?); copy or export it again");
+  const std::vector<uint8_t> cut(ok.begin(), ok.begin() + 50);
+  EXPECT_EQ(UndecodablePictureReason(MemStream(cut).get()), kPngCutShort);
+  EXPECT_EQ(PictureCutShortReason(MemStream(cut).get()), kPngCutShort);
+  EXPECT_EQ(PictureCutShortReason(MemStream(ok).get()), u"");
+  const std::vector<uint8_t> list = {'m', 'i', 'l', 'k', '\n', 'b', 'r', 'e', 'a', 'd', '\n'};
+  EXPECT_EQ(UndecodablePictureReason(MemStream(list).get()), u"not a picture: no decoder accepts its data");
+  // The stream stays where it was.
+  Ref<TStream> at = MemStream(cut);
+  at->SetPosition(7);
+  UndecodablePictureReason(at.get());
+  EXPECT_EQ(at->GetPosition(), 7);
 }
 
 TEST(PngLib, BridgeStreamsDepthsAndBinding) {

@@ -287,6 +287,56 @@ TEST(KavPack, TheProjectIsCheckedWithItsLinesBeforeItIsPacked) {
   EXPECT_NE(failed.Err.find("kavpack: 1 error, 5 warnings: nothing written"), std::string::npos) << failed.Err;
 }
 
+// The mistakes that play without an error: each gets one line with the
+// line of the project text, the same line the player prints.
+TEST(KavPack, EveryMistakeThatPlaysSilentlyIsSaidWithItsLine) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path folder = dir.Path() / "quiet";
+  fs::copy(kExample, folder, fs::copy_options::recursive);
+  std::string text = ReadText(kExample / "Project.kav");
+  auto change = [&text](const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+  };
+  const int first_guid = LineOf(text, "GUID={myshow-1-caption}");
+  change("object flip:Effect", "object curtling:Effect");
+  change("ref=push\ntime=1000", "ref=push\ntime=6000");
+  change("opt_slidescount=4", "opt_slidescount=51");
+  change("GUID={myshow-2-caption}", "GUID={myshow-1-caption}");
+  text.resize(text.size() - 4);  // the last "end"
+  WriteText(folder / "Project.kav", text);
+  // 64 bytes changed inside a photo.
+  std::string photo = ReadText(kExample / "Photos" / "sea.jpg");
+  for (size_t i = photo.size() / 2, k = 0; k < 64; ++i, ++k) photo[i] = char((k * 97 + 13) % 251);
+  WriteText(folder / "Photos" / "sea.jpg", photo);
+  const std::string project = (folder / "Project.kav").string() + ":";
+
+  TRun run = RunKavpack(dir.Path(), {(dir.Path() / "quiet.kvshow").string(), folder.string()});
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  const std::string guid_line = std::to_string(LineOf(text, "GUID={myshow-1-caption}\nText=\"Up"));
+  for (const std::string& line :
+       {project + std::to_string(LineOf(text, "object curtling:Effect")) +
+            ": warning: curtling: no transition kind of that name (curling?) and no section [effect_curtling] with "
+            "its settings: slides that use it come in as a cut\n",
+        project + std::to_string(LineOf(text, "time=6000")) +
+            ": warning: [Slide2] TheEffect: the transition (6000 ms) is longer than its slide (3000 ms): it is cut "
+            "to the slide's length and the slide is never seen still; make its time shorter than the slide\n",
+        project + std::to_string(LineOf(text, "opt_slidescount=")) +
+            ": warning: opt_slidescount=51: the slides go up to [Slide4] only: slides 5 to 51 are empty "
+            "(opt_slidescount=4?)\n",
+        project + guid_line + ": warning: GUID={myshow-1-caption}: the same GUID as the object on line " +
+            std::to_string(first_guid) + ": give each object a GUID of its own\n",
+        project + std::to_string(LineOf(text, "object Caption:Text\nGUID={myshow-4-caption}")) +
+            ": warning: object Caption:Text: no \"end\" of its own before the end of the text: an \"end\" is "
+            "missing inside it or after it, and the lines up to there belong to it\n",
+        project + std::to_string(LineOf(text, "ImageName=Photos\\sea.jpg")) +
+            ": warning: Photos\\sea.jpg: the picture's data is damaged (libjpeg: Corrupt JPEG data"})
+    EXPECT_NE(run.Err.find(line), std::string::npos) << line << "in:\n" << run.Err;
+  EXPECT_NE(run.Err.find("kavpack: 0 errors, 6 warnings\n"), std::string::npos) << run.Err;
+}
+
 TEST(KavPack, PhotosStoredTurnedAreNamedWithTheLineThatTurnsThem) {
   TScratch dir;
   ASSERT_FALSE(dir.Path().empty());
@@ -346,6 +396,18 @@ TEST(KavPack, PhotosStoredTurnedAreNamedWithTheLineThatTurnsThem) {
   EXPECT_NE(partly.Err.find("to the [RotationState] section of Project.kav:\n;\"Photos\\mountains.jpg\"=8\n"),
             std::string::npos)
       << partly.Err;
+
+  // A line whose ";" was taken off turns nothing: the warning says so
+  // instead of asking for the line again.
+  WriteText(folder / "Project.kav", ReadText(kExample / "Project.kav") +
+                                        "[RotationState]\n;\"Photos\\sea.jpg\"=6\n\"Photos\\mountains.jpg\"=8\n");
+  TRun bare = RunKavpack(dir.Path(), {fixed.string(), folder.string()});
+  EXPECT_EQ(bare.Code, 0);
+  EXPECT_NE(bare.Err.find("Its line in [RotationState] must start with \";\" as printed (without it the line is not "
+                          "read); write it as:\n;\"Photos\\mountains.jpg\"=8\n"),
+            std::string::npos)
+      << bare.Err;
+  EXPECT_EQ(bare.Err.find("add this line"), std::string::npos) << bare.Err;
 }
 
 }  // namespace

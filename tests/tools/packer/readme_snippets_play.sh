@@ -80,6 +80,9 @@ for snippet in "$work"/snippets/*; do
   sleep "$(((length + 999) / 1000))"
   if kill -0 "$pid" 2>/dev/null; then
     grep -q "Play Channel" "$log" || fail "$name: the music did not play"
+    # The lines the README names for telling that the music plays.
+    grep -q '^Sound device: ' "$log" || fail "$name: no \"Sound device:\" line in the log"
+    grep -qF 'Music: playing "Music\tune.mp3"' "$log" || fail "$name: no \"Music: playing\" line in the log"
     kill -TERM "$pid"
     xh_wait_end "$pid" 30 || fail "$name: no end after SIGTERM"
     [ "$XH_RC" -eq 0 ] || fail "$name: exit $XH_RC after SIGTERM"

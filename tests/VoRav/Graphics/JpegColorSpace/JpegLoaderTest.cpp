@@ -8,6 +8,8 @@
 #include "VoRav/Graphics/JpegColorSpace/vxJpegICCExtractor.h"
 #include "VoRav/Graphics/JpegColorSpace/winJpegLoader.h"
 #include "VoRav/vxLog.h"
+#include "VoRav/vxShowProblems.h"
+#include "VoRav/vxUTF8.h"
 
 using namespace kav;
 using namespace kav::test;
@@ -319,6 +321,65 @@ TEST(JpegLoader, BrokenDataFailsInBandsAsItFailsWhole) {
       EXPECT_TRUE(whole == banded) << at;
     }
   }
+}
+
+// libjpeg decodes past damaged data (bytes changed inside the picture, a
+// file cut short) and says so: the show's author hears it once per picture,
+// by name, whether the level is decoded whole or in bands; data it cannot
+// decode past is said as damage too.
+TEST(JpegLoader, DamagedDataIsSaidOnceByName) {
+  if (!ToolExists(kCjpeg)) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+  TScratchDir dir("jpegdamage");
+  WriteFileBytes(dir / "in.ppm", SyntheticPpm(320, 240, 11));
+  ASSERT_EQ(RunTool({kCjpeg, "-outfile", dir / "b.jpg", dir / "in.ppm"}), 0);
+  const std::vector<uint8_t> good = ReadFileBytes(dir / "b.jpg");
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(p); });
+  auto decode = [](const std::vector<uint8_t>& bytes, const std::u16string& name, bool banded) {
+    Ref<TBitmapStore> store = LoadJpegImage(Mem(bytes).get(), name, false, {});
+    EXPECT_TRUE(store);
+    if (!store) return;
+    try {
+      for (int pass = 0; pass < 2; ++pass) {
+        if (banded) BandedPixels(store.get(), 1);
+        else store->GetMipLevel(pass, StdFormats().A8R8G8B8);
+      }
+    } catch (const EJPEG&) {
+    }
+  };
+  // A sound picture says nothing.
+  decode(good, u"Photos\\good.jpg", false);
+  EXPECT_TRUE(said.empty());
+  // 64 bytes changed in the middle (none made a marker).
+  std::vector<uint8_t> changed = good;
+  std::mt19937 rng(3);
+  for (size_t i = changed.size() / 2; i < changed.size() / 2 + 64; ++i) changed[i] = uint8_t(rng() % 255);
+  for (bool banded : {false, true}) {
+    said.clear();
+    ResetShowProblems();
+    decode(changed, u"Photos\\changed.jpg", banded);
+    decode(changed, u"Photos\\changed.jpg", banded);  // the same picture loaded again
+    ASSERT_EQ(said.size(), 1u) << banded;
+    EXPECT_EQ(said[0].Kind, TShowProblemKind::File);
+    EXPECT_EQ(said[0].Name, u"Photos\\changed.jpg");
+    EXPECT_EQ(said[0].Reason.rfind(u"the picture's data is damaged (libjpeg: Corrupt JPEG data", 0), 0u)
+        << UTF8Encode(said[0].Reason);
+  }
+  // Cut short: the words of the show check.
+  said.clear();
+  std::vector<uint8_t> cut(good.begin(), good.begin() + std::ptrdiff_t(good.size() * 2 / 3));
+  decode(cut, u"cut.jpg", false);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0].Reason, kPictureCutShort);
+  // A marker libjpeg cannot read in the middle of the data: nothing is made.
+  said.clear();
+  std::vector<uint8_t> broken = good;
+  for (size_t i = broken.size() / 2; i < broken.size() / 2 + 64; i += 2) broken[i] = 0xFF, broken[i + 1] = 0x55;
+  decode(broken, u"broken.jpg", false);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0].Reason.rfind(u"a damaged JPEG picture: its data does not decode", 0), 0u)
+      << UTF8Encode(said[0].Reason);
+  SetShowProblemSink(nullptr);
 }
 
 // With an opener the store lets go of its compressed file and reads it

@@ -1,0 +1,45 @@
+# Takes out what the last "cmake --install" of a build put down: the files
+# listed in the build's install_manifest.txt (KAV_MANIFEST), the player's
+# own data folder when that leaves it empty, and then, as a direct install
+# does, refreshes the MIME and desktop databases of the prefix the files were
+# in (not when DESTDIR is set: staging for a package leaves that to the
+# package). Run by the "uninstall" target:
+#   cmake --build build/release --target uninstall
+if(NOT EXISTS "${KAV_MANIFEST}")
+  message(FATAL_ERROR "nothing to uninstall: ${KAV_MANIFEST} does not exist (it is written by cmake --install)")
+endif()
+file(STRINGS "${KAV_MANIFEST}" installed)
+set(mime_dir "")
+set(apps_dir "")
+set(data_dir "")
+foreach(listed IN LISTS installed)
+  # The manifest names the files without DESTDIR.
+  set(file "$ENV{DESTDIR}${listed}")
+  if(file MATCHES "^(.*)/mime/packages/kavplay\\.xml$")
+    set(mime_dir "${CMAKE_MATCH_1}/mime")
+  elseif(file MATCHES "^(.*)/applications/kavplay\\.desktop$")
+    set(apps_dir "${CMAKE_MATCH_1}/applications")
+  elseif(file MATCHES "^(.*/kavplay)/demo\\.kvshow$")
+    set(data_dir "${CMAKE_MATCH_1}")
+  endif()
+  if(EXISTS "${file}" OR IS_SYMLINK "${file}")
+    message(STATUS "Removing: ${file}")
+    file(REMOVE "${file}")
+  endif()
+endforeach()
+if(data_dir AND IS_DIRECTORY "${data_dir}")
+  file(GLOB left "${data_dir}/*")
+  if(NOT left)
+    file(REMOVE_RECURSE "${data_dir}")
+  endif()
+endif()
+if("$ENV{DESTDIR}" STREQUAL "")
+  find_program(KAV_UPDATE_MIME update-mime-database)
+  find_program(KAV_UPDATE_DESKTOP update-desktop-database)
+  if(KAV_UPDATE_MIME AND mime_dir AND IS_DIRECTORY "${mime_dir}")
+    execute_process(COMMAND ${KAV_UPDATE_MIME} "${mime_dir}")
+  endif()
+  if(KAV_UPDATE_DESKTOP AND apps_dir AND IS_DIRECTORY "${apps_dir}")
+    execute_process(COMMAND ${KAV_UPDATE_DESKTOP} "${apps_dir}")
+  endif()
+endif()
