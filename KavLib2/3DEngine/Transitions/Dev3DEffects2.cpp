@@ -556,7 +556,7 @@ class TSideJoiner {
     for (size_t i = 0; i < n; ++i) tail_[i] = uint32_t(i);
     size_t slots = 16;
     while (slots < n * 8) slots *= 2;
-    slots_.assign(slots, kNil);
+    slots_.assign(slots, kEmpty);
     nodes_.reserve(n * 3);
     entries_.reserve(n * 5);
     for (size_t i = 0; i < n; ++i)
@@ -571,10 +571,9 @@ class TSideJoiner {
     for (;;) {
       uint32_t at = kNil;
       if (hot != kNil) {
-        // The ones before `next` that the last grown rectangle continues.
-        const TRect& h = rects_[hot];
-        const uint32_t before = std::min(Least(Find(Key(0, hot, h.Top, h.Bottom, h.Left)), 0),
-                                         Least(Find(Key(1, hot, h.Left, h.Right, h.Top)), 2));
+        // The ones before `next` that the last grown rectangle continues:
+        // the ends on the lines of its left and top sides.
+        const uint32_t before = std::min(Least(filed_[size_t(hot) * 4 + 1], 0), Least(filed_[size_t(hot) * 4 + 3], 2));
         if (before < next) at = before;
         if (hot < at && Partner(hot) != kNil) at = hot;
         if (at == kNil) hot = kNil;  // everything before `next` is settled
@@ -632,41 +631,50 @@ class TSideJoiner {
       default: return Key(1, i, r.Left, r.Right, r.Top);
     }
   }
+  static uint64_t Mix(uint64_t h, uint32_t v) {
+    h = (h ^ v) + 0x9E3779B97F4A7C15ull;
+    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ull;
+    h = (h ^ (h >> 27)) * 0x94D049BB133111EBull;
+    return h ^ (h >> 31);
+  }
+  // The slot a key starts at: lines 64 apart and all else spread at random,
+  // lines nearer than that side by side. Neighbours in a grid (lines a cell
+  // apart, the same top and bottom or left and right) share cache lines,
+  // while one family's keys fill no longer run than 64 slots.
   static uint64_t Hash(const TKey& k) {
-    uint64_t h = 0x9E3779B97F4A7C15ull;
-    for (int32_t v : k.V) {
-      h ^= uint32_t(v);
-      h *= 0xBF58476D1CE4E5B9ull;
-      h ^= h >> 31;
-    }
-    return h;
+    uint64_t h = 0;
+    for (int i = 0; i < 5; ++i) h = Mix(h, uint32_t(k.V[i]));
+    h = Mix(h, uint32_t(k.V[5]) >> 6);
+    return h << 6 | (uint32_t(k.V[5]) & 63);
   }
-  uint32_t Find(const TKey& k) const {
-    const size_t mask = slots_.size() - 1;
-    for (size_t s = Hash(k) & mask;; s = (s + 1) & mask) {
-      const uint32_t id = slots_[s];
-      if (id == kNil || nodes_[id].Key == k) return id;
-    }
-  }
+  static size_t Start(uint64_t hash, size_t mask) { return size_t(hash & mask); }
+  // A slot holds a node id (low half) and a tag of its key's hash (high
+  // half), so a probe reads the node only when the tags match.
+  static constexpr uint64_t kEmpty = kNil;
+  static uint64_t Tag(uint64_t hash) { return ((hash >> 32) ^ (hash & 63)) << 32; }
+  static uint64_t Slot(uint64_t hash, uint32_t id) { return Tag(hash) | id; }
   uint32_t FindOrAdd(const TKey& k) {
     if ((nodes_.size() + 1) * 2 > slots_.size()) {
-      std::vector<uint32_t> old(slots_.size() * 2, kNil);
+      std::vector<uint64_t> old(slots_.size() * 2, kEmpty);
       slots_.swap(old);
       const size_t mask = slots_.size() - 1;
-      for (uint32_t id : old) {
-        if (id == kNil) continue;
-        size_t s = Hash(nodes_[id].Key) & mask;
-        while (slots_[s] != kNil) s = (s + 1) & mask;
-        slots_[s] = id;
+      for (uint64_t slot : old) {
+        if (slot == kEmpty) continue;
+        size_t s = Start(Hash(nodes_[uint32_t(slot)].Key), mask);
+        while (slots_[s] != kEmpty) s = (s + 1) & mask;
+        slots_[s] = slot;
       }
     }
+    const uint64_t h = Hash(k), tag = Tag(h);
     const size_t mask = slots_.size() - 1;
-    size_t s = Hash(k) & mask;
-    for (; slots_[s] != kNil; s = (s + 1) & mask)
-      if (nodes_[slots_[s]].Key == k) return slots_[s];
-    slots_[s] = uint32_t(nodes_.size());
+    size_t s = Start(h, mask);
+    for (; slots_[s] != kEmpty; s = (s + 1) & mask)
+      if ((slots_[s] & ~uint64_t(UINT32_MAX)) == tag && nodes_[uint32_t(slots_[s])].Key == k)
+        return uint32_t(slots_[s]);
+    const uint32_t id = uint32_t(nodes_.size());
+    slots_[s] = Slot(h, id);
     nodes_.push_back(TNode{k});
-    return slots_[s];
+    return id;
   }
 
   uint32_t Meld(uint32_t a, uint32_t b) {
@@ -696,8 +704,10 @@ class TSideJoiner {
     for (size_t k = pairs_.size(); k-- > 0;) r = Meld(pairs_[k], r);
     return r;
   }
-  void File(uint32_t i, int role) {
-    const uint32_t node = FindOrAdd(KeyOf(i, role));
+  // Files `i` under its key for `role`: the node `known` when given (the
+  // key's own), else the key's, found or made.
+  void File(uint32_t i, int role, uint32_t known = kNil) {
+    const uint32_t node = known != kNil ? known : FindOrAdd(KeyOf(i, role));
     filed_[size_t(i) * 4 + size_t(role)] = node;
     entries_.push_back(TEntry{i, kNil, kNil});
     uint32_t& root = nodes_[node].Heap[role & 1];
@@ -714,10 +724,11 @@ class TSideJoiner {
       nodes_[node].Heap[role & 1] = Pop(root);
     }
   }
-  // The first rectangle that continues `i` to its right or below.
+  // The first rectangle that continues `i` to its right or below: the
+  // starts on the lines of its right and bottom sides.
   uint32_t Partner(uint32_t i) {
     if (rects_[i].IsEmpty()) return kNil;
-    return std::min(Least(Find(KeyOf(i, 0)), 1), Least(Find(KeyOf(i, 2)), 3));
+    return std::min(Least(filed_[size_t(i) * 4], 1), Least(filed_[size_t(i) * 4 + 2], 3));
   }
   void Join(uint32_t i, uint32_t j) {
     TKey before[4];
@@ -725,8 +736,12 @@ class TSideJoiner {
     [[maybe_unused]] const bool joined = JoinAlongSide(rects_[i], rects_[j]);
     KAV_ASSERT(joined);
     alive_[j] = 0;
-    for (int role = 0; role < 4; ++role)
-      if (!(KeyOf(i, role) == before[role])) File(i, role);
+    for (int role = 0; role < 4; ++role) {
+      const TKey now = KeyOf(i, role);
+      if (now == before[role]) continue;
+      // The side `i` took from `j` lies under j's key (no search).
+      File(i, role, now == KeyOf(j, role) ? filed_[size_t(j) * 4 + size_t(role)] : kNil);
+    }
     link_[tail_[i]] = j;
     tail_[i] = tail_[j];
   }
@@ -736,7 +751,7 @@ class TSideJoiner {
   std::vector<uint8_t> alive_;
   std::vector<uint32_t> filed_;  // per rectangle and role, the key's node
   std::vector<uint32_t> link_, tail_;  // the rectangles each took in, in order
-  std::vector<uint32_t> slots_;  // open addressing: node ids
+  std::vector<uint64_t> slots_;  // open addressing
   std::vector<TNode> nodes_;
   std::vector<TEntry> entries_;
   std::vector<uint32_t> pairs_;
