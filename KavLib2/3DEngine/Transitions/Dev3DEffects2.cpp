@@ -545,16 +545,53 @@ std::vector<TRect> SubtractRect(const TRect& a, const TRect& b) {
 // restarts from the first pair after every join, in linear time (n log n
 // for the heaps).
 class TSideJoiner {
+  static constexpr uint32_t kNil = UINT32_MAX;
+  struct TKey {
+    int32_t V[6];
+    friend bool operator==(const TKey&, const TKey&) = default;
+  };
+  struct TNode {
+    TKey Key;
+    uint32_t Heap[2] = {kNil, kNil};  // ends, starts
+  };
+  struct TEntry {
+    uint32_t Rect, Child, Next;
+  };
+  // The working memory, kept by each thread from one join to the next (a
+  // mosaic joins tens of thousands of blocks a few times a frame, and fresh
+  // pages cost as much as the join); given back after a join far smaller.
+  struct TScratch {
+    std::vector<uint8_t> alive;
+    std::vector<uint32_t> filed, link, tail, pairs;
+    std::vector<uint64_t> slots;
+    std::vector<TNode> nodes;
+    std::vector<TEntry> entries;
+  };
+  static TScratch& Scratch() {
+    thread_local TScratch scratch;
+    return scratch;
+  }
+
  public:
   TSideJoiner(std::vector<TRect> rects, const std::vector<TPoint>* kinds)
       : rects_(std::move(rects)), kinds_(kinds && kinds->size() == rects_.size() ? kinds : nullptr) {
     const size_t n = rects_.size();
+    if (slots_.capacity() > 64 + n * 128) slots_ = {}, nodes_ = {}, entries_ = {}, filed_ = {};
+    nodes_.clear();
+    entries_.clear();
     alive_.assign(n, 1);
     filed_.assign(n * 4, kNil);
     link_.assign(n, kNil);
     tail_.resize(n);
     for (size_t i = 0; i < n; ++i) tail_[i] = uint32_t(i);
-    size_t slots = 16;
+    // Lines are told apart in steps of the narrowest and the lowest
+    // rectangle: a grid's neighbouring lines come out one step apart.
+    int64_t w = INT64_MAX, h = INT64_MAX;
+    for (const TRect& r : rects_)
+      if (!r.IsEmpty()) w = std::min(w, int64_t(r.Right) - r.Left), h = std::min(h, int64_t(r.Bottom) - r.Top);
+    step_[0] = w == INT64_MAX ? 1 : w;
+    step_[1] = h == INT64_MAX ? 1 : h;
+    size_t slots = 64;
     while (slots < n * 8) slots *= 2;
     slots_.assign(slots, kEmpty);
     nodes_.reserve(n * 3);
@@ -602,18 +639,6 @@ class TSideJoiner {
   }
 
  private:
-  static constexpr uint32_t kNil = UINT32_MAX;
-  struct TKey {
-    int32_t V[6];
-    friend bool operator==(const TKey&, const TKey&) = default;
-  };
-  struct TNode {
-    TKey Key;
-    uint32_t Heap[2] = {kNil, kNil};  // ends, starts
-  };
-  struct TEntry {
-    uint32_t Rect, Child, Next;
-  };
 
   // Line `dir` 0 (a vertical line at `line`, sides `a` to `b` its top and
   // bottom) or 1 (a horizontal one, `a` and `b` left and right).
@@ -637,21 +662,23 @@ class TSideJoiner {
     h = (h ^ (h >> 27)) * 0x94D049BB133111EBull;
     return h ^ (h >> 31);
   }
-  // The slot a key starts at: lines 64 apart and all else spread at random,
-  // lines nearer than that side by side. Neighbours in a grid (lines a cell
-  // apart, the same top and bottom or left and right) share cache lines,
-  // while one family's keys fill no longer run than 64 slots.
-  static uint64_t Hash(const TKey& k) {
+  // The slot a key starts at: lines 8 steps apart and all else spread at
+  // random, lines nearer than that side by side. Neighbours in a grid
+  // (lines a cell apart, the same top and bottom or left and right) share a
+  // cache line, while one family's keys fill no longer run than 8 slots.
+  uint64_t Hash(const TKey& k) const {
     uint64_t h = 0;
     for (int i = 0; i < 5; ++i) h = Mix(h, uint32_t(k.V[i]));
-    h = Mix(h, uint32_t(k.V[5]) >> 6);
-    return h << 6 | (uint32_t(k.V[5]) & 63);
+    const int64_t step = step_[k.V[0] & 1], line = k.V[5];
+    const int64_t q = line >= 0 ? line / step : -((-line + step - 1) / step);  // rounded down
+    h = Mix(h, uint32_t(uint64_t(q) >> 3));
+    return h << 3 | (uint64_t(q) & 7);
   }
   static size_t Start(uint64_t hash, size_t mask) { return size_t(hash & mask); }
   // A slot holds a node id (low half) and a tag of its key's hash (high
   // half), so a probe reads the node only when the tags match.
   static constexpr uint64_t kEmpty = kNil;
-  static uint64_t Tag(uint64_t hash) { return ((hash >> 32) ^ (hash & 63)) << 32; }
+  static uint64_t Tag(uint64_t hash) { return ((hash >> 32) ^ (hash & 7)) << 32; }
   static uint64_t Slot(uint64_t hash, uint32_t id) { return Tag(hash) | id; }
   uint32_t FindOrAdd(const TKey& k) {
     if ((nodes_.size() + 1) * 2 > slots_.size()) {
@@ -748,13 +775,16 @@ class TSideJoiner {
 
   std::vector<TRect> rects_;
   const std::vector<TPoint>* kinds_;
-  std::vector<uint8_t> alive_;
-  std::vector<uint32_t> filed_;  // per rectangle and role, the key's node
-  std::vector<uint32_t> link_, tail_;  // the rectangles each took in, in order
-  std::vector<uint64_t> slots_;  // open addressing
-  std::vector<TNode> nodes_;
-  std::vector<TEntry> entries_;
-  std::vector<uint32_t> pairs_;
+  int64_t step_[2] = {1, 1};  // of vertical lines (x), of horizontal ones (y)
+  TScratch& scratch_ = Scratch();
+  std::vector<uint8_t>& alive_ = scratch_.alive;
+  std::vector<uint32_t>& filed_ = scratch_.filed;  // per rectangle and role, the key's node
+  std::vector<uint32_t>& link_ = scratch_.link;  // the rectangles each took in, in order
+  std::vector<uint32_t>& tail_ = scratch_.tail;
+  std::vector<uint64_t>& slots_ = scratch_.slots;  // open addressing
+  std::vector<TNode>& nodes_ = scratch_.nodes;
+  std::vector<TEntry>& entries_ = scratch_.entries;
+  std::vector<uint32_t>& pairs_ = scratch_.pairs;
 };
 
 }  // namespace
