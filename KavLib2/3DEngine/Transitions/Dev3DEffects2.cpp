@@ -537,13 +537,13 @@ std::vector<TRect> SubtractRect(const TRect& a, const TRect& b) {
 // list and still filed under that key. A rectangle only grows to the right
 // or down, so it never comes back to a key it left.
 //
-// The scan keeps: every rectangle before `next_` that nobody continues is
-// settled, and of those before it only `hot_` (the last one that grew) and
-// the ones that `hot_` continues may have a partner. So the first
-// rectangle with a partner is the first of those, or else the first one
-// from `next_` on that has one: the order of joins of the plain loop that
-// restarts from the first pair after every join, in linear time (n log n
-// for the heaps).
+// The scan (Run) keeps: of the rectangles before `next`, only `hot` (the
+// last one that grew) and the ones that `hot` continues may have a partner
+// (a rectangle continuing them); the others are settled, since a partner
+// can only come from a rectangle that grew. So the first rectangle with a
+// partner is the first of those, or else the first one from `next` on that
+// has one: the order of joins of the plain loop that restarts from the
+// first pair after every join, in linear time (n log n for the heaps).
 class TSideJoiner {
   static constexpr uint32_t kNil = UINT32_MAX;
   struct TKey {
