@@ -127,6 +127,9 @@ void TActiveMonitor::WaitFor() {
 void TActiveMonitor::Terminate() {
   Enter();
   terminate_ = true;
+  // The worker thread's own stop flag too: long work it runs that looks at
+  // CurrentThreadStopRequested (a text layout, a glyph outline) gives up.
+  if (worker_) worker_->Terminate();
   Leave();
 }
 

@@ -136,8 +136,9 @@ if(KAV_TESTS)
   # The player on colour shows in X servers of their own (tests/xvfb: the
   # harness starts Xvfb at each screen size, makes the show with the test
   # packer and reads screenshots): full screen at three screen sizes, a
-  # window resized to other shapes, a still slide's window mapped again, and
-  # many full-screen starts while the loader prepares large pictures.
+  # window resized to other shapes, a still slide's window mapped again,
+  # many full-screen starts while the loader prepares large pictures, and
+  # mosaics of the largest grids.
   # They skip (77) without the tools.
   find_program(XVFB Xvfb)
   if(XVFB AND XDOTOOL AND IM_IMPORT)
@@ -155,6 +156,16 @@ if(KAV_TESTS)
                              ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=${device}"
                              SKIP_RETURN_CODE 77 TIMEOUT 240 COST 240)
       endforeach()
+    endforeach()
+    # Mosaics of the largest grids play, and SIGTERM ends them, on both devices.
+    foreach(device sw gl)
+      set(name kavplay_xvfb_mosaic_${device})
+      add_test(NAME ${name}
+               COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_mosaic.sh $<TARGET_FILE:kavplay>
+                       $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/${name})
+      set_tests_properties(${name} PROPERTIES
+                           ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=${device}"
+                           SKIP_RETURN_CODE 77 TIMEOUT 240 COST 240)
     endforeach()
     # An X server that refuses the OpenGL context, and a title beyond ASCII.
     add_test(NAME kavplay_xvfb_window_start

@@ -323,10 +323,17 @@ void TKavEngine::SetActive(bool on) {
     position_ = GetTime();  // now the clock's offset over the show time
     interpolator_->SetRunning(false);
   } else {
+    // Departure: the clock stops where it stands now rather than at the
+    // loader's time, which is that of the last pass: on a still slide that
+    // pass may lie a long wait back, and the rest of the show would come
+    // that much late. Never before the last pass, nor past a loop point.
+    const double last = LoaderTime();
+    double now = music_ ? music_->GetTime() - position_ : last;
+    if (loop_.Present) now = std::min(now, loop_.Time);
     interpolator_->SetRunning(true);
     active_ = false;
     if (music_) music_->SetPlaying(false);
-    position_ = LoaderTime();
+    position_ = now > last ? now : last;
     if (music_ && music_->KeepPrevious.load() && source_) {
       music_ = NewEngineMusic(source_.get());
       music_->Start();

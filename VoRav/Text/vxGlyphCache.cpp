@@ -218,6 +218,8 @@ void TCachedVectorText::OutlineGlyph(int32_t line, int32_t glyph, TPointArray& t
 void TCachedVectorText::GetLineBounds(int32_t line, TLineBounds& out) {
   std::vector<TGlyphRecord> glyphs;
   for (int32_t g = 0; g < GetGlyphCount(line); ++g) {
+    // A thread asked to stop gives the line up: its caller looks at the same flag.
+    if (g % kStopCheckGlyphs == 0 && CurrentThreadStopRequested()) break;
     if (!Data(line, g)) continue;  // glyphs without data do not count
     glyphs.emplace_back();
     GetGlyphInfo(line, g, glyphs.back());
@@ -237,6 +239,7 @@ Ref<TCachedVectorText> BuildCachedVectorText(const TFontDesc& font, const std::v
     if (CurrentThreadStopRequested()) break;
     Ref<TTextElementEx> e = v->CreateTextElement(font, lines[i]);
     for (int32_t g = 0; g < e->GlyphCount(); ++g) {
+      if (g % kStopCheckGlyphs == 0 && CurrentThreadStopRequested()) return text;
       TGlyphRecord r;
       e->GetGlyph(g, r);
       int32_t index;

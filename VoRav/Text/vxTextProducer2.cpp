@@ -12,6 +12,7 @@
 
 #include "VoRav/Graphics/vxBitmap.h"
 #include "VoRav/Graphics/vxImageHook.h"
+#include "VoRav/wpThreads2.h"
 
 namespace kav {
 namespace {
@@ -128,7 +129,14 @@ void TSimpleVectorText::OutlineGlyph(int32_t line, int32_t glyph, TPointArray& t
 
 void TSimpleVectorText::GetLineBounds(int32_t line, TLineBounds& out) {
   std::vector<TGlyphRecord> glyphs(size_t(GetGlyphCount(line)));
-  for (size_t i = 0; i < glyphs.size(); ++i) GetGlyphInfo(line, int32_t(i), glyphs[i]);
+  for (size_t i = 0; i < glyphs.size(); ++i) {
+    // A thread asked to stop gives the line up: its caller looks at the same flag.
+    if (i % kStopCheckGlyphs == 0 && CurrentThreadStopRequested()) {
+      glyphs.resize(i);
+      break;
+    }
+    GetGlyphInfo(line, int32_t(i), glyphs[i]);
+  }
   LineBoundsOfGlyphs(glyphs, metrics_, out);
 }
 
@@ -170,6 +178,12 @@ void TTextProducer::LayoutLines(TLayout& l, float line_spacing, float scale) {
   l.max_descent = descent;
   float y = 0;
   for (int32_t i = 0; i < n; ++i) {
+    // A worker asked to stop gives the layout up (each line looks too): what
+    // is made of it is dropped.
+    if (CurrentThreadStopRequested()) {
+      l.given_up = true;
+      break;
+    }
     TLineBounds& b = l.bounds[size_t(i)];
     text_->GetLineBounds(i, b);
     TRect& r = l.rects[size_t(i)];
@@ -228,6 +242,7 @@ Ref<TImage> TTextProducer::Produce(TColor32 color, TColor32 background, const st
   scale = SafeScale(scale);
   TLayout l;
   LayoutLines(l, line_spacing_, scale);
+  if (l.given_up) return {};
   if (!raster_) raster_ = MakeRef<TRasterHelper>();
   raster_->SetFillColor(color);
   raster_->SetPointTransform(TRasterHelper::TPointTransform::Bind<&TTextProducer::MapPoint>(this));
@@ -248,6 +263,11 @@ Ref<TImage> TTextProducer::Produce(TColor32 color, TColor32 background, const st
     const float line_y = body_y + l.y[size_t(i)];
     const int32_t glyphs = text_->GetGlyphCount(i);
     for (int32_t g = 0; g < glyphs; ++g) {
+      // A worker asked to stop gives the picture up (nothing is shown of it).
+      if (g % kStopCheckGlyphs == 0 && CurrentThreadStopRequested()) {
+        raster_->EndPaint();
+        return {};
+      }
       TGlyphRecord info;
       text_->GetGlyphInfo(i, g, info);
       path.Clear();

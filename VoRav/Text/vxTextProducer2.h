@@ -21,6 +21,10 @@
 
 namespace kav {
 
+// Glyphs of a line between two looks at the stop flag of the thread (a
+// title of a million characters is one line).
+constexpr int32_t kStopCheckGlyphs = 1024;
+
 struct TLineBounds {
   int32_t InkLeft = 0;
   int32_t InkWidth = 0;
@@ -124,6 +128,7 @@ class TTextProducer : public TRefObject {
     float right_overhang = 0;
     float max_ascent = 0;
     float max_descent = 0;
+    bool given_up = false;  // the thread was asked to stop: lines are missing
   };
   void LayoutLines(TLayout& l, float line_spacing, float scale);
   TSize PixelSize(const TLayout& l, float scale);

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "platform/text/PTextFaces.h"
+#include "VoRav/wpThreads2.h"
 
 namespace kav::ptext {
 namespace {
@@ -64,6 +65,9 @@ bool Place(TPFont* font, std::u16string_view text, uint32_t flags, TPlacement& o
   out = TPlacement();
   const size_t n = text.size();
   if (n > kMaxPlacementUnits) return false;
+  // A thread asked to stop places nothing: the layouts that ask look at the
+  // same flag and give up (shaping a long text takes a good part of a second).
+  if (n > 0 && CurrentThreadStopRequested()) return false;
   out.Order.assign(n, 0);
   out.Class.assign(n, gcpNeutral);
   out.Levels.assign(n, 0);
@@ -150,6 +154,11 @@ bool Place(TPFont* font, std::u16string_view text, uint32_t flags, TPlacement& o
 
   TFaceEntry* f = font->Face();
   std::lock_guard<std::mutex> hold(f->lock);
+  // The face may have been another thread's for as long.
+  if (CurrentThreadStopRequested()) {
+    out = TPlacement();
+    return false;
+  }
   f->SetSize(font->Em());
   hb_buffer_t* buf = hb_buffer_create();
   std::vector<int32_t> first_glyph(n, -1);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "VoRav/vxMonitors.h"
+#include "VoRav/wpThreads2.h"
 
 using namespace kav;
 
@@ -88,16 +89,21 @@ TEST(Monitors, ConditionLoopsLoseNoWakeUp) {
   for (auto& t : consumers) t.join();
 }
 
+// Asked to stop, the worker thread's own stop flag is set too (long work
+// deep inside it looks at that alone).
 TEST(ActiveMonitor, RunsOnceAndStopsOnRequest) {
   auto m = MakeRef<TActiveMonitor>();
   std::atomic<int> rounds{0};
+  std::atomic<int> flag_before{-1}, flag_after{-1};
   auto body = [&](void* param) {
     auto* self = static_cast<TActiveMonitor*>(param);
     self->Enter();
+    flag_before = CurrentThreadStopRequested();
     while (!self->TerminateRequested()) {
       ++rounds;
       self->SleepUnlocked(1);
     }
+    flag_after = CurrentThreadStopRequested();
     self->Leave();
   };
   EXPECT_EQ(m->State(), TActiveMonitor::kNoWorker);
@@ -109,6 +115,8 @@ TEST(ActiveMonitor, RunsOnceAndStopsOnRequest) {
   m->Terminate();
   m->WaitFor();
   EXPECT_EQ(m->State(), TActiveMonitor::kDone);
+  EXPECT_EQ(flag_before.load(), 0);
+  EXPECT_EQ(flag_after.load(), 1);
   m->WaitFor();  // finished: returns at once
   EXPECT_FALSE(m->Run(ProcOf(&body), m.get(), false));  // not even after it finished
   m = nullptr;

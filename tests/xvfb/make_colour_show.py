@@ -13,7 +13,10 @@ Options:
   --slides N          number of slides (default 4)
   --size WxH          the show's size and the pictures' size (default 1280x800)
   --slide-ms MS       time of each slide (default 4000)
-  --effect-ms MS      dissolve between slides, 0 for a cut (default 0)
+  --effect-ms MS      transition between slides, 0 for a cut (default 0)
+  --effect KIND       the transition's kind (default dissolve)
+  --effect-param K=V  a parameter of the transition (repeatable), e.g.
+                      cols=256 for a mosaic
   --full 0|1          opt_scr_full (default 1)
   --window WxH        opt_scr_width x opt_scr_height for a windowed show
                       (default: the show's size)
@@ -77,6 +80,8 @@ def main():
     p.add_argument("--size", type=size_arg, default=(1280, 800))
     p.add_argument("--slide-ms", type=int, default=4000)
     p.add_argument("--effect-ms", type=int, default=0)
+    p.add_argument("--effect", default="dissolve")
+    p.add_argument("--effect-param", action="append", default=[])
     p.add_argument("--full", type=int, default=1)
     p.add_argument("--window", type=size_arg)
     p.add_argument("--border", type=int, default=1)
@@ -107,7 +112,7 @@ def main():
         "opt_pausewheninactive=0", "opt_manualshow=0",
         "opt_scr_hidercolor=%d" % int(a.hider, 16), "opt_hidecursor=0",
         "object TheEffect:AnEffect", "time=%d" % a.effect_ms,
-        "object dissolve:Effect", "checked=1", "end", "end",
+        "object %s:Effect" % a.effect, "checked=1", *a.effect_param, "end", "end",
         "[Times]", "opt_slidescount=%d" % a.slides,
     ]
     for i in range(a.slides):
@@ -117,7 +122,7 @@ def main():
         draw_slide(os.path.join(folder, "Slides", "slide%d.bmp" % (i + 1)), (w, h), COLOURS[i], i + 1)
         lines += [
             "[Slide%d]" % (i + 1), "slideid=colour%d" % (i + 1), "Picture=%s" % name,
-            "object TheEffect:AnEffect", "ref=dissolve", "time=%d" % a.effect_ms, "end",
+            "object TheEffect:AnEffect", "ref=%s" % a.effect, "time=%d" % a.effect_ms, "end",
             "object Picture:Image", "GUID={colour-%d}" % (i + 1), "ImageName=%s" % name,
             "FitMode=Cover", "object k:KeyPoint", "Time=0", "end", "end",
         ]

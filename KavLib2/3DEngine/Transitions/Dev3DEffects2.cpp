@@ -527,7 +527,271 @@ std::vector<TRect> SubtractRect(const TRect& a, const TRect& b) {
   return out;
 }
 
+// The join of JoinAlongSides. Each rectangle is filed under four sides: its
+// right and left sides under the key (kind, top, bottom, x) of that
+// vertical line, its bottom and top under the key (kind, left, right, y) of
+// that horizontal line. A key's "ends" are the rectangles whose right
+// (bottom) side lies there, its "starts" those whose left (top) side does:
+// a start continues an end. Each list is a pairing heap of indices (in one
+// pool) with lazy removal: an entry counts while its rectangle is in the
+// list and still filed under that key. A rectangle only grows to the right
+// or down, so it never comes back to a key it left.
+//
+// The scan (Run) keeps: of the rectangles before `next`, only `hot` (the
+// last one that grew) and the ones that `hot` continues may have a partner
+// (a rectangle continuing them); the others are settled, since a partner
+// can only come from a rectangle that grew. So the first rectangle with a
+// partner is the first of those, or else the first one from `next` on that
+// has one: the order of joins of the plain loop that restarts from the
+// first pair after every join, in linear time (n log n for the heaps).
+class TSideJoiner {
+  static constexpr uint32_t kNil = UINT32_MAX;
+  struct TKey {
+    int32_t V[6];
+    friend bool operator==(const TKey&, const TKey&) = default;
+  };
+  struct TNode {
+    TKey Key;
+    uint32_t Heap[2] = {kNil, kNil};  // ends, starts
+  };
+  struct TEntry {
+    uint32_t Rect, Child, Next;
+  };
+  // The working memory, kept by each thread from one join to the next (a
+  // mosaic joins tens of thousands of blocks a few times a frame, and fresh
+  // pages cost as much as the join); given back after a join far smaller.
+  struct TScratch {
+    std::vector<uint8_t> alive;
+    std::vector<uint32_t> filed, link, tail, pairs;
+    std::vector<uint64_t> slots;
+    std::vector<TNode> nodes;
+    std::vector<TEntry> entries;
+  };
+  static TScratch& Scratch() {
+    thread_local TScratch scratch;
+    return scratch;
+  }
+
+ public:
+  TSideJoiner(std::vector<TRect> rects, const std::vector<TPoint>* kinds)
+      : rects_(std::move(rects)), kinds_(kinds && kinds->size() == rects_.size() ? kinds : nullptr) {
+    const size_t n = rects_.size();
+    if (slots_.capacity() > 64 + n * 128) slots_ = {}, nodes_ = {}, entries_ = {}, filed_ = {};
+    nodes_.clear();
+    entries_.clear();
+    alive_.assign(n, 1);
+    filed_.assign(n * 4, kNil);
+    link_.assign(n, kNil);
+    tail_.resize(n);
+    for (size_t i = 0; i < n; ++i) tail_[i] = uint32_t(i);
+    // Lines are told apart in steps of the narrowest and the lowest
+    // rectangle: a grid's neighbouring lines come out one step apart.
+    int64_t w = INT64_MAX, h = INT64_MAX;
+    for (const TRect& r : rects_)
+      if (!r.IsEmpty()) w = std::min(w, int64_t(r.Right) - r.Left), h = std::min(h, int64_t(r.Bottom) - r.Top);
+    step_[0] = w == INT64_MAX ? 1 : w;
+    step_[1] = h == INT64_MAX ? 1 : h;
+    size_t slots = 64;
+    while (slots < n * 8) slots *= 2;
+    slots_.assign(slots, kEmpty);
+    nodes_.reserve(n * 3);
+    entries_.reserve(n * 5);
+    for (size_t i = 0; i < n; ++i)
+      if (!rects_[i].IsEmpty())
+        for (int role = 0; role < 4; ++role) File(uint32_t(i), role);
+  }
+
+  TSideJoin Run() {
+    const uint32_t n = uint32_t(rects_.size());
+    uint32_t next = 0;
+    uint32_t hot = kNil;
+    for (;;) {
+      uint32_t at = kNil;
+      if (hot != kNil) {
+        // The ones before `next` that the last grown rectangle continues:
+        // the ends on the lines of its left and top sides.
+        const uint32_t before = std::min(Least(filed_[size_t(hot) * 4 + 1], 0), Least(filed_[size_t(hot) * 4 + 3], 2));
+        if (before < next) at = before;
+        if (hot < at && Partner(hot) != kNil) at = hot;
+        if (at == kNil) hot = kNil;  // everything before `next` is settled
+      }
+      if (at == kNil) {
+        while (next < n && !alive_[next]) ++next;
+        if (next >= n) break;
+        if (Partner(next) == kNil) {
+          ++next;
+          continue;
+        }
+        at = next;
+      }
+      Join(at, Partner(at));
+      hot = at;
+    }
+    TSideJoin out;
+    out.Starts.push_back(0);
+    for (uint32_t i = 0; i < n; ++i) {
+      if (!alive_[i]) continue;
+      out.Rects.push_back(rects_[i]);
+      for (uint32_t k = i; k != kNil; k = link_[k]) out.Members.push_back(k);
+      out.Starts.push_back(uint32_t(out.Members.size()));
+    }
+    return out;
+  }
+
+ private:
+
+  // Line `dir` 0 (a vertical line at `line`, sides `a` to `b` its top and
+  // bottom) or 1 (a horizontal one, `a` and `b` left and right).
+  TKey Key(int32_t dir, uint32_t rect, int32_t a, int32_t b, int32_t line) const {
+    const TPoint kind = kinds_ ? (*kinds_)[rect] : TPoint{};
+    return TKey{{dir, kind.X, kind.Y, a, b, line}};
+  }
+  // Role 0 right side, 1 left, 2 bottom, 3 top.
+  TKey KeyOf(uint32_t i, int role) const {
+    const TRect& r = rects_[i];
+    switch (role) {
+      case 0: return Key(0, i, r.Top, r.Bottom, r.Right);
+      case 1: return Key(0, i, r.Top, r.Bottom, r.Left);
+      case 2: return Key(1, i, r.Left, r.Right, r.Bottom);
+      default: return Key(1, i, r.Left, r.Right, r.Top);
+    }
+  }
+  static uint64_t Mix(uint64_t h, uint32_t v) {
+    h = (h ^ v) + 0x9E3779B97F4A7C15ull;
+    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ull;
+    h = (h ^ (h >> 27)) * 0x94D049BB133111EBull;
+    return h ^ (h >> 31);
+  }
+  // The slot a key starts at: lines 8 steps apart and all else spread at
+  // random, lines nearer than that side by side. Neighbours in a grid
+  // (lines a cell apart, the same top and bottom or left and right) share a
+  // cache line, while one family's keys fill no longer run than 8 slots.
+  uint64_t Hash(const TKey& k) const {
+    uint64_t h = 0;
+    for (int i = 0; i < 5; ++i) h = Mix(h, uint32_t(k.V[i]));
+    const int64_t step = step_[k.V[0] & 1], line = k.V[5];
+    const int64_t q = line >= 0 ? line / step : -((-line + step - 1) / step);  // rounded down
+    h = Mix(h, uint32_t(uint64_t(q) >> 3));
+    return h << 3 | (uint64_t(q) & 7);
+  }
+  static size_t Start(uint64_t hash, size_t mask) { return size_t(hash & mask); }
+  // A slot holds a node id (low half) and a tag of its key's hash (high
+  // half), so a probe reads the node only when the tags match.
+  static constexpr uint64_t kEmpty = kNil;
+  static uint64_t Tag(uint64_t hash) { return ((hash >> 32) ^ (hash & 7)) << 32; }
+  static uint64_t Slot(uint64_t hash, uint32_t id) { return Tag(hash) | id; }
+  uint32_t FindOrAdd(const TKey& k) {
+    if ((nodes_.size() + 1) * 2 > slots_.size()) {
+      std::vector<uint64_t> old(slots_.size() * 2, kEmpty);
+      slots_.swap(old);
+      const size_t mask = slots_.size() - 1;
+      for (uint64_t slot : old) {
+        if (slot == kEmpty) continue;
+        size_t s = Start(Hash(nodes_[uint32_t(slot)].Key), mask);
+        while (slots_[s] != kEmpty) s = (s + 1) & mask;
+        slots_[s] = slot;
+      }
+    }
+    const uint64_t h = Hash(k), tag = Tag(h);
+    const size_t mask = slots_.size() - 1;
+    size_t s = Start(h, mask);
+    for (; slots_[s] != kEmpty; s = (s + 1) & mask)
+      if ((slots_[s] & ~uint64_t(UINT32_MAX)) == tag && nodes_[uint32_t(slots_[s])].Key == k)
+        return uint32_t(slots_[s]);
+    const uint32_t id = uint32_t(nodes_.size());
+    slots_[s] = Slot(h, id);
+    nodes_.push_back(TNode{k});
+    return id;
+  }
+
+  uint32_t Meld(uint32_t a, uint32_t b) {
+    if (a == kNil) return b;
+    if (b == kNil) return a;
+    if (entries_[b].Rect < entries_[a].Rect) std::swap(a, b);
+    entries_[b].Next = entries_[a].Child;
+    entries_[a].Child = b;
+    return a;
+  }
+  // The heap without its root: the children melded in pairs from the
+  // left, then the pairs from the right.
+  uint32_t Pop(uint32_t root) {
+    pairs_.clear();
+    for (uint32_t c = entries_[root].Child; c != kNil;) {
+      const uint32_t a = c, b = entries_[a].Next;
+      entries_[a].Next = kNil;
+      if (b == kNil) {
+        pairs_.push_back(a);
+        break;
+      }
+      c = entries_[b].Next;
+      entries_[b].Next = kNil;
+      pairs_.push_back(Meld(a, b));
+    }
+    uint32_t r = kNil;
+    for (size_t k = pairs_.size(); k-- > 0;) r = Meld(pairs_[k], r);
+    return r;
+  }
+  // Files `i` under its key for `role`: the node `known` when given (the
+  // key's own), else the key's, found or made.
+  void File(uint32_t i, int role, uint32_t known = kNil) {
+    const uint32_t node = known != kNil ? known : FindOrAdd(KeyOf(i, role));
+    filed_[size_t(i) * 4 + size_t(role)] = node;
+    entries_.push_back(TEntry{i, kNil, kNil});
+    uint32_t& root = nodes_[node].Heap[role & 1];
+    root = Meld(root, uint32_t(entries_.size() - 1));
+  }
+  // The first rectangle of `node`'s list for `role` (kNil: none).
+  uint32_t Least(uint32_t node, int role) {
+    if (node == kNil) return kNil;
+    for (;;) {
+      const uint32_t root = nodes_[node].Heap[role & 1];
+      if (root == kNil) return kNil;
+      const uint32_t r = entries_[root].Rect;
+      if (alive_[r] && filed_[size_t(r) * 4 + size_t(role)] == node) return r;
+      nodes_[node].Heap[role & 1] = Pop(root);
+    }
+  }
+  // The first rectangle that continues `i` to its right or below: the
+  // starts on the lines of its right and bottom sides.
+  uint32_t Partner(uint32_t i) {
+    if (rects_[i].IsEmpty()) return kNil;
+    return std::min(Least(filed_[size_t(i) * 4], 1), Least(filed_[size_t(i) * 4 + 2], 3));
+  }
+  void Join(uint32_t i, uint32_t j) {
+    TKey before[4];
+    for (int role = 0; role < 4; ++role) before[role] = KeyOf(i, role);
+    [[maybe_unused]] const bool joined = JoinAlongSide(rects_[i], rects_[j]);
+    KAV_ASSERT(joined);
+    alive_[j] = 0;
+    for (int role = 0; role < 4; ++role) {
+      const TKey now = KeyOf(i, role);
+      if (now == before[role]) continue;
+      // The side `i` took from `j` lies under j's key (no search).
+      File(i, role, now == KeyOf(j, role) ? filed_[size_t(j) * 4 + size_t(role)] : kNil);
+    }
+    link_[tail_[i]] = j;
+    tail_[i] = tail_[j];
+  }
+
+  std::vector<TRect> rects_;
+  const std::vector<TPoint>* kinds_;
+  int64_t step_[2] = {1, 1};  // of vertical lines (x), of horizontal ones (y)
+  TScratch& scratch_ = Scratch();
+  std::vector<uint8_t>& alive_ = scratch_.alive;
+  std::vector<uint32_t>& filed_ = scratch_.filed;  // per rectangle and role, the key's node
+  std::vector<uint32_t>& link_ = scratch_.link;  // the rectangles each took in, in order
+  std::vector<uint32_t>& tail_ = scratch_.tail;
+  std::vector<uint64_t>& slots_ = scratch_.slots;  // open addressing
+  std::vector<TNode>& nodes_ = scratch_.nodes;
+  std::vector<TEntry>& entries_ = scratch_.entries;
+  std::vector<uint32_t>& pairs_ = scratch_.pairs;
+};
+
 }  // namespace
+
+TSideJoin JoinAlongSides(std::vector<TRect> rects, const std::vector<TPoint>* kinds) {
+  return TSideJoiner(std::move(rects), kinds).Run();
+}
 
 void TCustomD3DEffecter::DrawDeferred(const TRect& area) {
   // What later batches cover with opaque pixels of the target's picture,
@@ -606,16 +870,21 @@ TCustomD3DEffecter::TCopy TCustomD3DEffecter::CopyOf(const TTriBatch& b, const T
     parts.push_back(std::move(part));
     i += 6;
   }
-  for (bool joined = true; joined;) {
-    joined = false;
-    for (size_t i = 0; i < parts.size() && !joined; ++i)
-      for (size_t j = 0; j < parts.size() && !joined; ++j) {
-        if (i == j || !(parts[i].Copy.Shift == parts[j].Copy.Shift)) continue;
-        if (!JoinAlongSide(parts[i].Copy.Pixels, parts[j].Copy.Pixels)) continue;
-        parts[i].Tris.insert(parts[i].Tris.end(), parts[j].Tris.begin(), parts[j].Tris.end());
-        parts.erase(parts.begin() + std::ptrdiff_t(j));
-        joined = true;
+  // Parts of one shift sharing a whole side join (a grid of blocks).
+  {
+    std::vector<TRect> rects(parts.size());
+    std::vector<TPoint> shifts(parts.size());
+    for (size_t i = 0; i < parts.size(); ++i) rects[i] = parts[i].Copy.Pixels, shifts[i] = parts[i].Copy.Shift;
+    const TSideJoin joined = JoinAlongSides(std::move(rects), &shifts);
+    std::vector<TPart> whole(joined.Rects.size());
+    for (size_t k = 0; k < whole.size(); ++k) {
+      whole[k].Copy = TCopy{joined.Rects[k], shifts[joined.Members[joined.Starts[k]]]};
+      for (uint32_t m = joined.Starts[k]; m < joined.Starts[k + 1]; ++m) {
+        const std::vector<size_t>& tris = parts[joined.Members[m]].Tris;
+        whole[k].Tris.insert(whole[k].Tris.end(), tris.begin(), tris.end());
       }
+    }
+    parts = std::move(whole);
   }
   const TPart* best = nullptr;
   int64_t best_area = 64 * 64;  // smaller parts are not worth a copy of their own
@@ -629,9 +898,11 @@ TCustomD3DEffecter::TCopy TCustomD3DEffecter::CopyOf(const TTriBatch& b, const T
   c.Pixels = Meet(c.Pixels, area);
   // Every other triangle of the batch must keep off the rectangle: pixels
   // whose centres may lie in its bounds (by a margin no rounding reaches).
+  std::vector<bool> filling(b.Textured.size() / 3 + 1, false);
+  for (size_t t : best->Tris) filling[t / 3] = true;
   auto clear_of = [&](const std::vector<TTriPoint>& pts, bool own) {
     for (size_t i = 0; i + 3 <= pts.size(); i += 3) {
-      if (own && std::find(best->Tris.begin(), best->Tris.end(), i) != best->Tris.end()) continue;
+      if (own && filling[i / 3]) continue;
       float x0 = pts[i].X, x1 = x0, y0 = pts[i].Y, y1 = y0;
       for (size_t k = i; k < i + 3; ++k) {
         if (pts[k].Z != 0) return false;  // placed through the camera: bounds not known here
@@ -678,16 +949,7 @@ std::vector<TRect> TCustomD3DEffecter::DeferredCovers(size_t first, TSize opaque
         i += 6;
       }
   // Boxes sharing a whole side join (a strip cut into pieces).
-  for (bool joined = true; joined;) {
-    joined = false;
-    for (size_t i = 0; i < boxes.size() && !joined; ++i)
-      for (size_t j = 0; j < boxes.size() && !joined; ++j) {
-        if (i == j || !JoinAlongSide(boxes[i], boxes[j])) continue;
-        boxes.erase(boxes.begin() + std::ptrdiff_t(j));
-        joined = true;
-      }
-  }
-  return boxes;
+  return JoinAlongSides(std::move(boxes)).Rects;
 }
 
 void TCustomD3DEffecter::RenderToTarget(T3DDrawer* drawer, TDrawItem* item, const TRect* sampled) {

@@ -152,6 +152,21 @@ class TCustomD3DEffecter : public TRefObject {
   std::vector<TTriBatch> deferred_;
 };
 
+// Rectangles joined where one continues another across a whole side (to
+// its right or below), as long as any pair does: each time, the first
+// rectangle in the list that another continues takes in the first one that
+// continues it, which leaves the list. Only rectangles of the same kind
+// join (`kinds`: one per rectangle; none, all of one kind). Empty
+// rectangles join nothing. n log n in the count.
+struct TSideJoin {
+  std::vector<TRect> Rects;  // the rectangles left, in their order
+  // The indices of the rectangles each one left took in (its own first, the
+  // others as they came, each with what it had taken in), one after another:
+  // those of Rects[k] run from Starts[k] to Starts[k + 1].
+  std::vector<uint32_t> Members, Starts;
+};
+TSideJoin JoinAlongSides(std::vector<TRect> rects, const std::vector<TPoint>* kinds = nullptr);
+
 // Installs the transition hook of the 3D draw manager.
 void InstallTransitions();
 // The hook itself (for tests that drive it directly).

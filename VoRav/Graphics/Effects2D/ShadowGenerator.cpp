@@ -7,6 +7,7 @@
 #include "VoRav/Graphics/SysBitmapUtils.h"
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/wpExceptions.h"
+#include "VoRav/wpThreads2.h"
 
 namespace kav {
 
@@ -25,6 +26,11 @@ void CheckShadowSize(double w, double h) {
   const double rw = std::nearbyint(w), rh = std::nearbyint(h);
   if (!(rw >= 1.0) || !(rh >= 1.0) || rw > 1e9 || rh > 1e9 || !BitmapSizeAllowed(int64_t(rw), int64_t(rh), 4))
     throw Exception("Bad shadow size");
+}
+
+// A worker asked to stop makes no shadow: its caller drops the production.
+void StopIfAsked() {
+  if (CurrentThreadStopRequested()) throw EAbort();
 }
 
 // Puts the alpha shape of the picture `name` into `work` (the shadow's
@@ -60,6 +66,7 @@ void PutImageShape(TSysBitmap* work, const TShadowParams& p, float k, int32_t ha
   } else {
     Ref<TSysBitmap> from = cropped;
     for (int32_t i = 1; i < halvings; ++i) {
+      StopIfAsked();
       Ref<TSysBitmap> half = CreateSysBitmap(std::max(cropped->Width() >> i, 1), std::max(cropped->Height() >> i, 1),
                                              StdFormats().A8R8G8B8);
       if (!HalveBitmap32(from.get(), half.get())) throw EAbort();
@@ -84,6 +91,7 @@ void TShadowGenerator::Dispose() {
 }
 
 Ref<TImage> TShadowGenerator::DrawShadow(const TShadowParams& p, TFileAccessor* accessor) {
+  StopIfAsked();
   float w = (p.Rect.Right - p.Rect.Left) + 2.0f * p.Margin.x;
   float h = (p.Rect.Bottom - p.Rect.Top) + 2.0f * p.Margin.y;
   CheckShadowSize(w, h);
@@ -103,8 +111,10 @@ Ref<TImage> TShadowGenerator::DrawShadow(const TShadowParams& p, TFileAccessor* 
   } else {
     PutImageShape(work.get(), p, k, halvings, accessor);
   }
+  StopIfAsked();
   Ref<TImage> shape = ImageFromBitmap(work.release(), true, MakeShadowKey(p));
   std::lock_guard<std::mutex> hold(lock_);
+  StopIfAsked();  // another thread's shadow may have taken a while
   producer_->Blur = double(p.Blur) / k;
   producer_->Color = 0xFFFFFFFFu;
   producer_->GetCurves().SelectPreset(p.Contour);

@@ -270,6 +270,36 @@ TEST_F(ShowEngineTest, AStillSlideWakesAFrameBeforeAnObjectIsDue) {
   TStubSlide::StillAfter = -1;
 }
 
+// Pausing on a still slide stops the clock where it stands at the pause,
+// not at the last pass, which came before the slide's long wait; playing on
+// later starts from there.
+TEST_F(ShowEngineTest, PausingAStillSlideStopsTheClockAtThePause) {
+  TStubSlide::StillAfter = 0;
+  Make("");
+  ASSERT_TRUE(PassUntilSlides());
+  for (int i = 0; i < 1000 && engine->FramesDrawn() == 0; ++i) engine->MainLoop();
+  Seek(100);
+  Post(kEngineMode, new TModeData(false));
+  ASSERT_TRUE(PassUntilActive());
+  Play(400);
+  ASSERT_EQ(engine->IdleWaitMs(), 250u);
+  const double last_pass = engine->LoaderTime();
+  // The pass waits; 200 ms into its wait the person pauses.
+  Now += 200;
+  Post(kEngineMode, new TModeData(true));
+  engine->MainLoop();
+  EXPECT_FALSE(engine->Active());
+  EXPECT_NEAR(engine->LoaderTime(), last_pass + 200, 2);
+  const double frozen = engine->LoaderTime();
+  Play(2000);
+  EXPECT_EQ(engine->LoaderTime(), frozen);
+  Post(kEngineMode, new TModeData(false));
+  ASSERT_TRUE(PassUntilActive());
+  Play(100);
+  EXPECT_NEAR(engine->LoaderTime(), frozen + 100, 2);
+  TStubSlide::StillAfter = -1;
+}
+
 // While the next slide comes in (the slide before still shows) a playing
 // engine looks every frame; paused there, nothing moves and it waits long.
 TEST_F(ShowEngineTest, APausedTransitionWaitsLongAPlayingOneDoesNot) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <thread>
 
 #include "../Win32/Text/GrayPng.h"
 #include "KavLib2/KavViewer/KavImageCache.h"
@@ -11,6 +13,7 @@
 #include "VoRav/Win32/Text/winFontUtils.h"
 #include "VoRav/vxMemoryStream.h"
 #include "VoRav/wpExceptions.h"
+#include "VoRav/wpThreads2.h"
 
 namespace kav {
 namespace {
@@ -192,6 +195,50 @@ TEST_F(TextBitmapStore, ExtremeKeysStayWithinLimits) {
       EXPECT_EQ(l0->Width(), s->Width());
     }
   }
+}
+
+// Measures a text's store and draws its picture on a thread of its own,
+// asked to stop before it starts when `stopped`.
+class TStoreThread : public TThread {
+ public:
+  TStoreThread(TTextBitmapStore* store, bool stopped) : store_(store), stopped_(stopped) {}
+  TRect bounds;
+  Ref<TBitmap> picture;
+
+ protected:
+  void Execute() override {
+    while (stopped_ && !Terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    store_->GetBoundsRect(bounds, 0);
+    picture = store_->GetMipLevel(0, PixelFormatByName("A8R8G8B8"), &TDirectBitmap::kClass);
+  }
+
+ private:
+  Ref<TTextBitmapStore> store_;
+  bool stopped_;
+};
+
+// On a worker asked to stop, the layout of a text's lines and the drawing
+// of its glyphs give up (the long line's too): no picture. On a thread
+// nobody stops, the picture is made whole.
+TEST_F(TextBitmapStore, OnAThreadAskedToStopThePictureIsGivenUp) {
+  TShowFiles show;
+  Ref<TFileAccessor> a = show.Accessor();
+  std::u16string line;
+  while (line.size() < 2000) line += u"Lorem ipsum dolor sit amet ";
+  Ref<TTextBitmapStore> s = TTextBitmapStore::Create(Key(u"DejaVu Sans", 1, {line, u"two"}), a.get());
+  ASSERT_GT(s->Width(), 1000);
+  Ref<TStoreThread> stopped = MakeRef<TStoreThread>(s.get(), true);
+  ASSERT_TRUE(stopped->Start());
+  stopped->Terminate();
+  ASSERT_TRUE(stopped->WaitFor(120000));
+  EXPECT_LE(stopped->bounds.Right - stopped->bounds.Left, 1);
+  EXPECT_FALSE(stopped->picture);
+  Ref<TStoreThread> going = MakeRef<TStoreThread>(s.get(), false);
+  ASSERT_TRUE(going->Start());
+  ASSERT_TRUE(going->WaitFor(120000));
+  EXPECT_GT(going->bounds.Right - going->bounds.Left, 1000);
+  ASSERT_TRUE(going->picture);
+  EXPECT_GT(InkedPixels(static_cast<TDirectBitmap*>(going->picture.get())), 1000);
 }
 
 TEST_F(TextBitmapStore, PlaceholderShowsItsLines) {

@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cmath>
 #include <future>
+#include <thread>
 
 #include "EffectsTestUtil.h"
 #include "VoRav/Graphics/Effects2D/ShadowGenerator.h"
 #include "VoRav/Graphics/SysBitmapUtils.h"
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/wpExceptions.h"
+#include "VoRav/wpThreads2.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 
 namespace kav {
@@ -250,6 +252,38 @@ TEST(ShadowGenerator, BrokenSizesAreRefusedQuickly) {
   EXPECT_EQ(run(u"Shadow: 0:0:20:20:4:4:0:0:0:8:255:255:0:N\\A"), 0);
   // A gradient shape with a direction from nowhere fills evenly.
   EXPECT_EQ(run(u"Shadow: 0:0:20:20:0:0:0:0:0:99:40:200:0:N\\A"), 0);
+}
+
+// A worker asked to stop makes no shadow: the drawing gives up with the
+// silent abort (its slide is being dropped).
+TEST(ShadowGenerator, AWorkerAskedToStopMakesNone) {
+  Ref<TShadowGenerator> gen = MakeRef<TShadowGenerator>();
+  class TShadowThread : public TThread {
+   public:
+    explicit TShadowThread(TShadowGenerator* g) : gen_(g) {}
+    std::atomic<int> outcome{-1};  // 0 drawn, 1 aborted, 2 other failure
+
+   protected:
+    void Execute() override {
+      while (!Terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      try {
+        outcome = gen_->DrawShadow(RectParams(400, 300, 10, 10, 6), nullptr) ? 0 : 2;
+      } catch (const EAbort&) {
+        outcome = 1;
+      } catch (...) {
+        outcome = 2;
+      }
+    }
+
+   private:
+    TShadowGenerator* gen_;
+  };
+  Ref<TShadowThread> t = MakeRef<TShadowThread>(gen.get());
+  ASSERT_TRUE(t->Start());
+  t->Terminate();
+  ASSERT_TRUE(t->WaitFor(120000));
+  EXPECT_EQ(t->outcome.load(), 1);
+  EXPECT_TRUE(gen->DrawShadow(RectParams(400, 300, 10, 10, 6), nullptr));  // elsewhere it is drawn
 }
 
 TEST(ShadowGenerator, GradientAndContourLookRight) {

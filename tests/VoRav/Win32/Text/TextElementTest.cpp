@@ -11,6 +11,7 @@
 #include "VoRav/Win32/Text/winFontThread.h"
 #include "VoRav/Win32/Text/winFontUtils.h"
 #include "VoRav/Win32/Text/winTextElement.h"
+#include "VoRav/vxMonitors.h"
 #include "VoRav/wpThreads2.h"
 
 namespace kav {
@@ -322,6 +323,26 @@ TEST(TextElement, ALayoutOnAThreadAskedToStopIsGivenUpAndShowsNothing) {
     ASSERT_TRUE(t->WaitFor(120000));
     EXPECT_TRUE(t->element->LayoutCancelled());
     EXPECT_EQ(t->element->GlyphCount(), 0);
+  }
+  {
+    // On the worker of an active monitor (the loader's image tasks), asked
+    // through its monitor while it works: the same.
+    auto m = MakeRef<TActiveMonitor>();
+    std::atomic<bool> started{false};
+    Ref<TWinTextElement> element = MakeRef<TWinTextElement>(Font(u"DejaVu Sans"), tdNone);
+    auto body = [&] {
+      started = true;
+      element->InsertText(0, text, int32_t(text.size()), 0);
+    };
+    using TBody = decltype(body);
+    const TActiveProc proc =
+        TActiveProc::FromFunction([](void* ctx, void*) { (*static_cast<TBody*>(ctx))(); }, &body);
+    ASSERT_TRUE(m->Run(proc, nullptr, false));
+    while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    m->Terminate();
+    m->WaitFor();
+    EXPECT_TRUE(element->LayoutCancelled());
+    EXPECT_EQ(element->GlyphCount(), 0);
   }
   // On a thread nobody stops, and on threads that are no TThread, the text
   // is laid out whole.
