@@ -1,6 +1,7 @@
 #include "KavLib2/KavDialogs/KavDialogs.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "KavLib2/KavDialogs/winDpiMetrics.h"
 #include "KavLib2/KavDialogs/winSaveDialog.h"
@@ -25,6 +26,13 @@ namespace kav {
 namespace {
 
 constexpr uint32_t kExclamation = 0x30;  // MB_ICONEXCLAMATION
+// How long one request to the print system (print the slide, list the
+// printers for a choice, take the choice) may take in all: the window is
+// still meanwhile, and a scheduler may never answer, or a byte at a time.
+constexpr std::chrono::seconds kPrintRequestTime{6};
+// Departure: a request cut short by its deadline says so instead of naming
+// whatever call happened to fail last ("no default printer").
+constexpr char kSPrintSystemSilent[] = "The print system did not answer in time";
 // The largest main-image file copied for saving.
 constexpr int64_t kMaxSavedFile = int64_t(1) << 30;
 
@@ -97,9 +105,26 @@ class TPrinterChoiceDialog : public TDialog {
 
  protected:
   void DoCommand(uint16_t id) override {
-    if (id == win::IDOK) Apply();
+    if (id == win::IDOK) {
+      std::string error;
+      {
+        print::TPrintDeadline deadline(kPrintRequestTime);
+        try {
+          Apply();
+        } catch (const std::exception& e) {
+          error = e.what();
+          timed_out_ = deadline.Passed();
+        }
+      }
+      if (timed_out_) error = kSPrintSystemSilent;
+      if (!error.empty()) ShowError(handle_, error);
+    }
     TDialog::DoCommand(id);
   }
+
+ public:
+  // The choice's request was cut short by its deadline.
+  bool TimedOut() const { return timed_out_; }
 
  private:
   static void Place(TDialogItem* item, int32_t x, int32_t y, int32_t w, int32_t h) {
@@ -122,6 +147,7 @@ class TPrinterChoiceDialog : public TDialog {
   std::vector<TDialogRadioButton*> printers_;
   TDialogRadioButton* portrait_ = nullptr;
   TDialogRadioButton* landscape_ = nullptr;
+  bool timed_out_ = false;
 };
 
 }  // namespace
@@ -199,15 +225,36 @@ void TKavPrintDialog::DoCommand(uint16_t id) {
 }
 
 void TKavPrintDialog::ChangePrinter() {
-  try {
-    TPrinter* printer = Printer();
-    if (printer->Printers()->Count() == 0) throw EPrinter(kSNoDefaultPrinter);
-    printer->PrinterIndex();  // the current printer is chosen before the dialog opens
-    Ref<TPrinterChoiceDialog> choice = MakeRef<TPrinterChoiceDialog>(printer);
-    choice->ShowModal(handle_);
-  } catch (const std::exception& e) {
-    ShowError(handle_, e.what());
+  std::string error;
+  bool timed_out = false;
+  Ref<TPrinterChoiceDialog> choice;
+  {
+    print::TPrintDeadline deadline(kPrintRequestTime);
+    try {
+      TPrinter* printer = Printer();
+      if (printer->Printers()->Count() == 0) throw EPrinter(kSNoDefaultPrinter);
+      printer->PrinterIndex();  // the current printer is chosen before the dialog opens
+      choice = MakeRef<TPrinterChoiceDialog>(printer);
+    } catch (const std::exception& e) {
+      error = e.what();
+      choice = nullptr;
+    }
+    timed_out = deadline.Passed();
   }
+  if (timed_out) {
+    // What was learnt (an empty list, a half-asked printer) is dropped, so
+    // the next request asks the system again.
+    choice = nullptr;
+    FreePrinter();
+    ShowError(handle_, kSPrintSystemSilent);
+    return;
+  }
+  if (!choice) {
+    ShowError(handle_, error);
+    return;
+  }
+  choice->ShowModal(handle_);
+  if (choice->TimedOut()) FreePrinter();
 }
 
 void TKavPrintDialog::Print() {
@@ -220,27 +267,39 @@ void TKavPrintDialog::Print() {
   // A callback without an image prints nothing.
   if (!have || w < 1 || h < 1) return;
   TPrinter* printer = nullptr;
-  try {
-    printer = Printer();
-    printer->SetOrientation(w <= h ? TPrinterOrientation::Portrait : TPrinterOrientation::Landscape);
-    printer->SetTitle("Slideshow");
-    printer->BeginDoc();
-    const TRect r = PrintPlacement(w, h, printer->PageWidth(), printer->PageHeight());
-    // No memory device context stands behind a DIB here: when the direct
-    // stretch draws nothing, nothing else would, and the job is aborted.
-    if (printer->Canvas()->StretchDIB(r.Left, r.Top, r.Width(), r.Height(), dib.get()) != 0)
-      printer->EndDoc();
-    else
-      printer->Abort();
-  } catch (const std::exception& e) {
-    if (printer && printer->Printing()) {
-      try {
+  std::string error;
+  bool timed_out = false;
+  {
+    print::TPrintDeadline deadline(kPrintRequestTime);
+    try {
+      printer = Printer();
+      printer->SetOrientation(w <= h ? TPrinterOrientation::Portrait : TPrinterOrientation::Landscape);
+      printer->SetTitle("Slideshow");
+      printer->BeginDoc();
+      const TRect r = PrintPlacement(w, h, printer->PageWidth(), printer->PageHeight());
+      // No memory device context stands behind a DIB here: when the direct
+      // stretch draws nothing, nothing else would, and the job is aborted.
+      if (printer->Canvas()->StretchDIB(r.Left, r.Top, r.Width(), r.Height(), dib.get()) != 0)
+        printer->EndDoc();
+      else
         printer->Abort();
-      } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      if (printer && printer->Printing()) {
+        try {
+          printer->Abort();
+        } catch (const std::exception&) {
+        }
       }
+      error = e.what();
+      timed_out = deadline.Passed();
     }
-    ShowError(handle_, e.what());
   }
+  if (timed_out) {
+    // What was learnt is dropped, so the next request asks the system again.
+    FreePrinter();
+    error = kSPrintSystemSilent;
+  }
+  if (!error.empty()) ShowError(handle_, error);
 }
 
 void TKavPrintDialog::Save() {

@@ -11,8 +11,19 @@ namespace {
 
 std::mutex g_lock;
 std::shared_ptr<TPrintSpooler> g_spooler;
+thread_local std::optional<TPrintDeadline::TClock::time_point> t_deadline;
 
 }  // namespace
+
+TPrintDeadline::TPrintDeadline(std::chrono::milliseconds budget)
+    : deadline_(TClock::now() + budget), outer_(t_deadline) {
+  if (outer_ && *outer_ < deadline_) deadline_ = *outer_;
+  t_deadline = deadline_;
+}
+
+TPrintDeadline::~TPrintDeadline() { t_deadline = outer_; }
+
+std::optional<TPrintDeadline::TClock::time_point> CurrentPrintDeadline() { return t_deadline; }
 
 std::shared_ptr<TPrintSpooler> PrintSpooler() {
   std::lock_guard<std::mutex> hold(g_lock);

@@ -24,7 +24,9 @@
 #include "VoRav/vxMemoryStream.h"
 #include "VoRav/vxUTF8.h"
 #include "platform/dialogs/FakeChooser.h"
+#include "platform/print/cups/CupsSpooler.h"
 #include "platform/print/fake/FakeSpooler.h"
+#include "tests/KavLib2/KavPrint/PrivateCups.h"
 #include "tests/VoRav/Application2/AppTestUtil.h"
 
 using namespace kav;
@@ -382,3 +384,46 @@ TEST_F(PrintDialogTest, ChangePrinterChoosesAPrinterAndAnOrientation) {
   EXPECT_EQ(Printer()->PrinterIndex(), 1);
   EXPECT_EQ(Printer()->Orientation(), TPrinterOrientation::Landscape);
 }
+
+namespace {
+
+// Print and Change Printer against a scheduler that answers a byte every
+// 2 s (the spooler's own limit per call far longer): each request ends
+// within its few seconds in all and says that the print system did not
+// answer; the next request asks again.
+TEST_F(PrintDialogTest, ARequestToASchedulerThatTricklesEndsByItsDeadlineAndSaysSo) {
+  using namespace std::chrono_literals;
+  char templ[] = "/tmp/kavcups.XXXXXX";
+  const fs::path home = mkdtemp(templ);
+  testcups::TFakeScheduler scheduler(2000ms);
+  testcups::TPrivateCups::PointClientAt(scheduler.Port(), home);
+  print::SetPrintSpooler(std::make_shared<print::TCupsSpooler>(600000));
+  FreePrinter();
+  TFixedPicture pictures;
+  pictures.Shown = SolidImage(40, 30, 0xFF2040E0);
+  Ref<TIniFile> options = Options(u"[Main]\n");
+  const std::u16string silent = u"The print system did not answer in time";
+  // Generous for a loaded machine under ASan; without the deadline the
+  // requests never end.
+  const auto bound = 6s + 8s;
+  for (const int32_t command : {kPrintCmdPrint, kPrintCmdChangePrinter, kPrintCmdPrint}) {
+    SCOPED_TRACE(command);
+    win::NullBackend()->Boxes.clear();
+    Ref<TKavPrintDialog> d = MakeRef<TKavPrintDialog>(options.get(), &TFixedPicture::Call, &pictures);
+    std::chrono::steady_clock::duration took{};
+    Run(d.get(), [&](win::HWND h) {
+      const auto start = std::chrono::steady_clock::now();
+      Click(h, command);
+      took = std::chrono::steady_clock::now() - start;
+      if (win::IsWindow(h)) win::SendMessage(h, win::WM_KEYDOWN, win::VK_ESCAPE, 0);
+    });
+    EXPECT_LT(took, bound);
+    ASSERT_EQ(win::NullBackend()->Boxes.size(), 1u);
+    EXPECT_EQ(win::NullBackend()->Boxes[0].text, silent);
+  }
+  FreePrinter();
+  testcups::TPrivateCups::PointClientAt(0, {});
+  fs::remove_all(home);
+}
+
+}  // namespace

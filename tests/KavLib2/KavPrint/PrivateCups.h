@@ -9,6 +9,7 @@
 #include <cups/cups.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -16,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -286,6 +288,74 @@ class TPrivateCups {
   int port_ = 0;
   pid_t pid_ = -1;
   bool ready_ = false;
+};
+
+// A scheduler that is no help: on a loopback port, it either never takes
+// a connection from the listening queue (`byte_every` zero: the client's
+// connect succeeds and its request waits for ever), or takes every
+// connection and answers one byte every `byte_every` of a header line that
+// never ends. Runs until destroyed.
+class TFakeScheduler {
+ public:
+  explicit TFakeScheduler(std::chrono::milliseconds byte_every) : every_(byte_every) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        listen(listener_, 64) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+      return;
+    port_ = ntohs(a.sin_port);
+    if (every_.count() > 0) thread_ = std::thread([this] { Serve(); });
+  }
+  ~TFakeScheduler() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) close(listener_);
+  }
+  int Port() const { return port_; }
+  // Bytes sent so far (all connections).
+  int Sent() const { return sent_; }
+
+ private:
+  void Serve() {
+    static const std::string kStart = "HTTP/1.1 200 OK\r\nX-Slow: ";
+    struct TClient {
+      int fd;
+      size_t next;
+    };
+    std::vector<TClient> clients;
+    auto due = std::chrono::steady_clock::now();
+    while (!stop_) {
+      pollfd p{listener_, POLLIN, 0};
+      if (poll(&p, 1, 20) > 0) {
+        const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0) clients.push_back({fd, 0});
+      }
+      char drain[4096];
+      for (TClient& c : clients)
+        while (read(c.fd, drain, sizeof drain) > 0) {
+        }
+      if (std::chrono::steady_clock::now() < due) continue;
+      due += every_;
+      for (TClient& c : clients) {
+        const char byte = c.next < kStart.size() ? kStart[c.next] : 'a';
+        if (send(c.fd, &byte, 1, MSG_NOSIGNAL) == 1) {
+          ++c.next;
+          ++sent_;
+        }
+      }
+    }
+    for (TClient& c : clients) close(c.fd);
+  }
+
+  std::chrono::milliseconds every_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> sent_{0};
+  std::thread thread_;
 };
 
 }  // namespace kav::testcups
