@@ -62,26 +62,36 @@ void ShowError(win::HWND owner, const std::string& text) {
   win::MessageBox(owner, SystemUTF8ToWide(text), u"Slideshow Error", kExclamation);
 }
 
-// The printer choice of "Change Printer": the printers as radio buttons,
-// portrait or landscape, OK and Cancel. (The system's print dialog has no
-// counterpart on this desktop; this small dialog of the player's own takes
-// its place.)
+// The printer choice of "Change Printer": the printers as radio buttons in
+// a list that scrolls past its first rows, portrait or landscape, OK and
+// Cancel. (The system's print dialog has no counterpart on this desktop;
+// this small dialog of the player's own takes its place.)
 class TPrinterChoiceDialog : public TDialog {
  public:
+  // Rows the list shows at once: the dialog stays well inside a 768-pixel
+  // screen; more printers scroll.
+  static constexpr int32_t kVisibleRows = 10;
+  // The dialog's template holds at most 1024 items.
+  static constexpr int32_t kMaxPrinters = 1000;
+
   explicit TPrinterChoiceDialog(TPrinter* printer) : printer_(printer) {
     Caption = u"Printer";
     TStringList* list = printer->Printers();
     const int32_t current = printer->PrinterIndex();
-    const int32_t count = std::min(list->Count(), 32);  // a dialog, not a list view
-    int32_t y = ScaleY(12);
+    const int32_t count = std::min(list->Count(), kMaxPrinters);
+    const int32_t rows = std::clamp(count, 1, kVisibleRows);
+    TDialogItem* box = AddItem(MakeRef<TDialogScrollBox>(this));
+    Place(box, ScaleX(12), ScaleY(12), ScaleX(260), rows * ScaleY(24) + ScaleY(4));
+    int32_t y = ScaleY(14);
     for (int32_t i = 0; i < count; ++i) {
       auto* radio = static_cast<TDialogRadioButton*>(AddItem(MakeRef<TDialogRadioButton>(this, 0, i == 0)));
       radio->Caption = list->GetString(i);
       radio->SetChecked(i == current);
-      Place(radio, ScaleX(12), y, ScaleX(260), ScaleY(20));
+      Place(radio, ScaleX(16), y, ScaleX(232), ScaleY(20));
       printers_.push_back(radio);
       y += ScaleY(24);
     }
+    y = box->Y + box->Height;
     y += ScaleY(8);
     const bool landscape = printer->Orientation() == TPrinterOrientation::Landscape;
     portrait_ = static_cast<TDialogRadioButton*>(AddItem(MakeRef<TDialogRadioButton>(this, 0, true)));

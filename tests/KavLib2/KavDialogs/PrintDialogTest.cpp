@@ -5,12 +5,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "KavLib2/KavDialogs/KavDialogs.h"
 #include "KavLib2/KavDialogs/winDpiMetrics.h"
 #include "KavLib2/KavPrint/Printers.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavFileSource.h"
+#include "VoRav/Composite/vxFrameControls.h"
 #include "VoRav/Composite/winDialogHost.h"
 #include "VoRav/Composite/winThemedControls.h"
 #include "VoRav/Graphics/FastDIB.h"
@@ -367,9 +369,9 @@ TEST_F(PrintDialogTest, ChangePrinterChoosesAPrinterAndAnOrientation) {
   const intptr_t result = Run(d.get(), [this](win::HWND h) {
     // The printer choice opens over the print dialog; this acts on it.
     act = [](win::HWND choice) {
-      // Items: the printers, Portrait, Landscape, OK, Cancel.
-      win::HWND photo = win::FindWindowExA(choice, win::FindWindowExA(choice, 0, nullptr, nullptr), nullptr, nullptr);
-      EXPECT_EQ(win::GetWindowText(photo), u"Photo");
+      // Items: the printers' list and the printers, Portrait, Landscape, OK, Cancel.
+      win::HWND photo = win::FindWindowExA(choice, 0, nullptr, "Photo");
+      ASSERT_NE(photo, 0u);
       win::SendMessage(photo, win::BM_CLICK, 0, 0);
       win::HWND landscape = win::FindWindowExA(choice, 0, nullptr, "Landscape");
       win::SendMessage(landscape, win::BM_CLICK, 0, 0);
@@ -424,6 +426,91 @@ TEST_F(PrintDialogTest, ARequestToASchedulerThatTricklesEndsByItsDeadlineAndSays
   FreePrinter();
   testcups::TPrivateCups::PointClientAt(0, {});
   fs::remove_all(home);
+}
+
+}  // namespace
+
+namespace {
+
+// The absolute top and bottom of an item's control in its dialog window.
+std::pair<int32_t, int32_t> ControlRows(win::HWND item) {
+  TFrameControl* c = DialogItemControl(item);
+  if (!c || !c->Frame()) return {-1, -1};
+  TPoint at;
+  c->Frame()->ToAbsolute(TPoint{0, 0}, at);
+  return {at.Y, at.Y + c->GetHeight()};
+}
+
+void DumpWindow(win::HWND hwnd, const std::string& name) {
+  const char* dump = std::getenv("KAV_DUMP_DIR");
+  if (!dump) return;
+  // What is queued (the tree's repaint among it) runs first.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  while (std::chrono::steady_clock::now() < until) {
+    win::TMsg m;
+    while (win::PeekMessage(&m, 0, 0, 0, win::PM_REMOVE)) win::DispatchMessage(m);
+    win::UpdateWindow(hwnd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  auto it = win::NullBackend()->Screens.find(hwnd);
+  if (it == win::NullBackend()->Screens.end()) return;
+  std::vector<uint32_t> argb(it->second.Pixels);
+  for (uint32_t& p : argb) p |= 0xFF000000u;
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = uint32_t(it->second.Width);
+  image.height = uint32_t(it->second.Height);
+  image.format = PNG_FORMAT_BGRA;
+  png_image_write_to_file(&image, (fs::path(dump) / (name + ".png")).c_str(), 0, argb.data(), it->second.Width * 4,
+                          nullptr);
+}
+
+// 63 printers: every one is in the choice and can be chosen, the list
+// scrolls (the last printer lies below the list until it is chosen, then in
+// it, above the orientation and the buttons), and the dialog fits a
+// 1024 x 768 screen.
+TEST_F(PrintDialogTest, ChangePrinterListsEveryPrinterAndFitsTheScreen) {
+  spooler->PrinterList.clear();
+  std::vector<std::string> names;
+  for (int i = 1; i <= 63; ++i) {
+    print::TFakePrinter p;
+    p.Name = "Queue " + std::to_string(i);
+    names.push_back(p.Name);
+    spooler->PrinterList.push_back(p);
+  }
+  spooler->Default = "Queue 1";
+  FreePrinter();
+  TFixedPicture pictures;
+  Ref<TIniFile> options = Options(u"[Main]\n");
+  Ref<TKavPrintDialog> d = MakeRef<TKavPrintDialog>(options.get(), &TFixedPicture::Call, &pictures);
+  Run(d.get(), [this, &names](win::HWND h) {
+    act = [&names](win::HWND choice) {
+      TRect outer;
+      ASSERT_TRUE(win::GetWindowRect(choice, &outer));
+      EXPECT_LE(outer.Width(), 1024);
+      EXPECT_LE(outer.Height(), 768);
+      for (const std::string& name : names) EXPECT_NE(win::FindWindowExA(choice, 0, nullptr, name.c_str()), 0u) << name;
+      const win::HWND first = win::FindWindowExA(choice, 0, nullptr, "Queue 1");
+      const win::HWND last = win::FindWindowExA(choice, 0, nullptr, "Queue 63");
+      const win::HWND portrait = win::FindWindowExA(choice, 0, nullptr, "Portrait");
+      const int32_t below_list = ControlRows(portrait).first;
+      ASSERT_GT(below_list, 0);
+      DumpWindow(choice, "change_printer_top");
+      EXPECT_LT(ControlRows(first).second, below_list);
+      EXPECT_GT(ControlRows(last).first, below_list);  // scrolled out of sight
+      win::SendMessage(last, win::BM_CLICK, 0, 0);
+      DumpWindow(choice, "change_printer_last");
+      EXPECT_GE(ControlRows(last).first, 0);
+      EXPECT_LT(ControlRows(last).second, below_list);  // scrolled into the list
+      EXPECT_LT(ControlRows(first).second, 0 + ControlRows(last).first);
+      Click(choice, win::IDOK);
+    };
+    win::PostMessage(driver, win::WM_APP, 0, 0);
+    Click(h, kPrintCmdChangePrinter);
+    win::SendMessage(h, win::WM_KEYDOWN, win::VK_ESCAPE, 0);
+  });
+  EXPECT_EQ(Printer()->PrinterIndex(), 62);
 }
 
 }  // namespace
