@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -40,8 +42,10 @@ struct TDestFree {
 };
 using TDestPtr = std::unique_ptr<cups_dest_t, TDestFree>;
 
+void CloseConnection(http_t* h);
+
 struct THttpClose {
-  void operator()(http_t* h) const { httpClose(h); }
+  void operator()(http_t* h) const { CloseConnection(h); }
 };
 using THttpPtr = std::unique_ptr<http_t, THttpClose>;
 
@@ -66,13 +70,14 @@ constexpr double kWaitSlice = 0.2;
 // timeout and the person's request's (TPrintDeadline). libcups bounds each
 // wait, not a whole call: a scheduler that sends a byte now and then keeps
 // every wait short and the call going for ever. So a wait that sees nothing
-// for a slice asks whether the deadline has come (KeepWaiting), and at the
-// deadline a watcher thread shuts the reading side of the connections the
-// calls made or use, which ends their waits at once however fast bytes
-// still arrive. The watcher holds its own duplicate of each socket, so it
-// never touches a descriptor number that libcups closed and something else
-// reopened meanwhile. (A connection libcups opens again by itself within a
-// call is not watched: its waits end by the slice check.)
+// for a slice asks whether the deadline has come (KeepWaiting), and from the
+// deadline on a watcher thread shuts the reading side of the sockets of the
+// connections the calls use (a wait on them ends at once however fast bytes
+// still arrive), again and again until the calls return, since libcups
+// opens a connection anew by itself when a request fails. The watcher works
+// on its own duplicates of the sockets, and only on sockets connected to
+// the scheduler's address, so it never touches a descriptor that something
+// else opened under a number libcups closed.
 class TCallScope {
  public:
   explicit TCallScope(int32_t timeout_ms) : outer_(t_scope) {
@@ -89,7 +94,7 @@ class TCallScope {
     }
     wake_.notify_all();
     if (watcher_.joinable()) watcher_.join();
-    for (int fd : sockets_) close(fd);
+    for (const TSocket& socket : sockets_) close(socket.Copy);
   }
   TCallScope(const TCallScope&) = delete;
   TCallScope& operator=(const TCallScope&) = delete;
@@ -103,24 +108,71 @@ class TCallScope {
 
   // The connection's waits end by the deadline.
   void Watch(http_t* http) {
-    const int fd = http ? httpGetFd(http) : -1;
-    if (fd < 0) return;
-    const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) return;
+    if (!http) return;
     std::lock_guard<std::mutex> hold(lock_);
-    if (cut_) shutdown(copy, SHUT_RD);
-    sockets_.push_back(copy);
-    if (!watcher_.joinable()) watcher_ = std::thread([this] { WatchUntilDeadline(); });
+    if (std::find(connections_.begin(), connections_.end(), http) != connections_.end()) return;
+    const int fd = httpGetFd(http);
+    TSocket socket;
+    if (fd < 0 || !Take(fd, nullptr, socket)) return;
+    if (cut_) shutdown(socket.Copy, SHUT_RD);
+    peer_ = socket.Peer;
+    sockets_.push_back(socket);
+    connections_.push_back(http);
+    if (!watcher_.joinable()) watcher_ = std::thread([this] { WatchUntilDone(); });
+  }
+  // The connection is about to be closed: no scope looks at it again.
+  static void Forget(http_t* http) {
+    for (TCallScope* scope = t_scope; scope; scope = scope->outer_) {
+      std::lock_guard<std::mutex> hold(scope->lock_);
+      std::erase(scope->connections_, http);
+    }
   }
 
  private:
-  void WatchUntilDeadline() {
+  struct TSocket {
+    int Copy = -1;  // our duplicate
+    ino_t Inode = 0;
+    std::string Peer;  // the address it is connected to
+  };
+
+  static std::string PeerOf(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+    return std::string(reinterpret_cast<const char*>(&address), std::min<size_t>(length, sizeof address));
+  }
+
+  // Duplicates `fd` when it is a connected socket (to `peer`, when given)
+  // not yet among ours.
+  bool Take(int fd, const std::string* peer, TSocket& out) const {
+    const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return false;
+    struct stat st {};
+    out = TSocket{copy, 0, PeerOf(copy)};
+    bool ok = fstat(copy, &st) == 0 && S_ISSOCK(st.st_mode) && !out.Peer.empty() && (!peer || out.Peer == *peer);
+    out.Inode = st.st_ino;
+    for (const TSocket& known : sockets_) ok = ok && known.Inode != out.Inode;
+    if (!ok) close(copy);
+    return ok;
+  }
+
+  void WatchUntilDone() {
     std::unique_lock<std::mutex> hold(lock_);
     if (wake_.wait_until(hold, deadline_, [this] { return done_; })) return;
     cut_ = true;
     // Reading ends (a wait returns at once with nothing); writing is left
     // alone, so no SIGPIPE: a write that blocks ends by KeepWaiting.
-    for (int fd : sockets_) shutdown(fd, SHUT_RD);
+    for (const TSocket& socket : sockets_) shutdown(socket.Copy, SHUT_RD);
+    // Connections libcups opens anew meanwhile end the same way.
+    while (!wake_.wait_for(hold, std::chrono::milliseconds(20), [this] { return done_; })) {
+      for (http_t* http : connections_) {
+        const int fd = httpGetFd(http);
+        TSocket socket;
+        if (fd < 0 || !Take(fd, &peer_, socket)) continue;
+        shutdown(socket.Copy, SHUT_RD);
+        sockets_.push_back(socket);
+      }
+    }
   }
 
   static thread_local TCallScope* t_scope;
@@ -130,11 +182,18 @@ class TCallScope {
   std::condition_variable wake_;
   bool done_ = false;
   bool cut_ = false;
-  std::vector<int> sockets_;
+  std::vector<TSocket> sockets_;
+  std::vector<http_t*> connections_;
+  std::string peer_;
   std::thread watcher_;
 };
 
 thread_local TCallScope* TCallScope::t_scope = nullptr;
+
+void CloseConnection(http_t* h) {
+  TCallScope::Forget(h);
+  httpClose(h);
+}
 
 // Called by libcups when a wait saw nothing for a slice: waits on while the
 // calls' deadline has not come (a wait outside any call gives up).
