@@ -123,7 +123,7 @@ class TPrinterChoiceDialog : public TDialog {
           Apply();
         } catch (const std::exception& e) {
           error = e.what();
-          timed_out_ = deadline.Passed();
+          timed_out_ = deadline.TimedOut();
         }
       }
       if (timed_out_) error = kSPrintSystemSilent;
@@ -249,7 +249,7 @@ void TKavPrintDialog::ChangePrinter() {
       error = e.what();
       choice = nullptr;
     }
-    timed_out = deadline.Passed();
+    timed_out = !choice && deadline.TimedOut();
   }
   if (timed_out) {
     // What was learnt (an empty list, a half-asked printer) is dropped, so
@@ -301,7 +301,7 @@ void TKavPrintDialog::Print() {
         }
       }
       error = e.what();
-      timed_out = deadline.Passed();
+      timed_out = deadline.TimedOut();
     }
   }
   if (timed_out) {

@@ -147,16 +147,23 @@ class TPrintDeadline {
   TPrintDeadline(const TPrintDeadline&) = delete;
   TPrintDeadline& operator=(const TPrintDeadline&) = delete;
   TClock::time_point Deadline() const { return deadline_; }
-  // The deadline has come (a call that failed then may have been cut short).
-  bool Passed() const { return TClock::now() >= deadline_; }
+  // A call under it ran out of time (this deadline or the backend's own
+  // limit for one call), or the deadline has come: a failure then may be
+  // the system's silence rather than its answer.
+  bool TimedOut() const { return timed_out_ || TClock::now() >= deadline_; }
 
  private:
+  friend void NotePrintCallTimedOut();
   TClock::time_point deadline_;
-  std::optional<TClock::time_point> outer_;
+  TPrintDeadline* outer_;
+  bool timed_out_ = false;
 };
 
 // The deadline of the TPrintDeadline alive on this thread; none without one.
 std::optional<TPrintDeadline::TClock::time_point> CurrentPrintDeadline();
+// A backend's call ran out of time: the TPrintDeadlines alive on this
+// thread learn it.
+void NotePrintCallTimedOut();
 
 // The installed spooler; the fake backend without printers until start-up
 // installs another. Never null.

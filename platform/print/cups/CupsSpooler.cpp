@@ -95,6 +95,7 @@ class TCallScope {
     wake_.notify_all();
     if (watcher_.joinable()) watcher_.join();
     for (const TSocket& socket : sockets_) close(socket.Copy);
+    if (cut_) print::NotePrintCallTimedOut();
   }
   TCallScope(const TCallScope&) = delete;
   TCallScope& operator=(const TCallScope&) = delete;
@@ -199,7 +200,9 @@ void CloseConnection(http_t* h) {
 // calls' deadline has not come (a wait outside any call gives up).
 int KeepWaiting(http_t*, void*) {
   const TCallScope* scope = TCallScope::Current();
-  return scope && !scope->Passed() ? 1 : 0;
+  if (scope && !scope->Passed()) return 1;
+  print::NotePrintCallTimedOut();
+  return 0;
 }
 
 // A connection to the scheduler by the name the client is configured with,
@@ -212,7 +215,10 @@ int KeepWaiting(http_t*, void*) {
 THttpPtr ConnectScheduler() {
   TCallScope* scope = TCallScope::Current();
   const int32_t left = scope ? scope->RemainingMs() : 0;
-  if (left <= 0) return nullptr;
+  if (left <= 0) {
+    print::NotePrintCallTimedOut();
+    return nullptr;
+  }
   THttpPtr http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, left, nullptr));
   if (http) {
     httpSetTimeout(http.get(), kWaitSlice, &KeepWaiting, nullptr);

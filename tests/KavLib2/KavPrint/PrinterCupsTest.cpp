@@ -417,7 +417,7 @@ TEST(CupsSpoolerDeadline, ARequestsCallsEndTogetherByItsDeadline) {
       EXPECT_EQ(name, "");
       EXPECT_EQ(spooler.OpenPrinter("kavtest"), nullptr);
       EXPECT_EQ(spooler.CreateDC("kavtest", nullptr, false), nullptr);
-      EXPECT_TRUE(deadline.Passed());
+      EXPECT_TRUE(deadline.TimedOut());
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, budget + slack);
     if (every.count() > 0) {
@@ -447,7 +447,7 @@ TEST(CupsSpoolerDeadline, ThePrinterObjectGivesUpByTheDeadline) {
       printer->BeginDoc();
       ADD_FAILURE() << "no error";
     } catch (const Exception& e) {
-      EXPECT_TRUE(deadline.Passed()) << e.what();
+      EXPECT_TRUE(deadline.TimedOut()) << e.what();
     }
     EXPECT_FALSE(printer->Printing());
   }

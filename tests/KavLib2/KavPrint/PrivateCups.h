@@ -17,8 +17,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -203,8 +205,11 @@ class TPrivateCups {
     return {};
   }
 
-  // `with_printer`: one queue, the default; `accepting`: whether it takes jobs.
-  explicit TPrivateCups(bool with_printer, bool accepting = true) {
+  // `with_printer`: one queue, the default; `accepting`: whether it takes
+  // jobs; `queues`: that many queues in all, the default "kavtest" first
+  // (writing page.pdf), then "kavtest002" and on (names that sort in
+  // their order), each writing <name>.pdf.
+  explicit TPrivateCups(bool with_printer, bool accepting = true, int queues = 1) {
     char templ[] = "/tmp/kavcups.XXXXXX";
     dir_ = mkdtemp(templ);
     port_ = FreePort();
@@ -228,10 +233,18 @@ class TPrivateCups {
     }
     WriteFile(dir_ / "cups-files.conf", files);
     if (with_printer) {
-      WriteFile(dir_ / "ppd/kavtest.ppd", kPpd);
-      WriteFile(dir_ / "printers.conf", "<DefaultPrinter kavtest>\nInfo Kav test\nDeviceURI kavcapture:" + d +
-                                            "/page.pdf\nState Idle\nAccepting " + (accepting ? "Yes" : "No") +
-                                            "\nShared No\n</DefaultPrinter>\n");
+      std::string conf;
+      for (int i = 1; i <= std::max(queues, 1); ++i) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%03d", i);
+        const std::string name = i == 1 ? std::string("kavtest") : "kavtest" + std::string(number);
+        const std::string tag = i == 1 ? "DefaultPrinter" : "Printer";
+        WriteFile(dir_ / "ppd" / (name + ".ppd"), kPpd);
+        conf += "<" + tag + " " + name + ">\nInfo Kav test\nDeviceURI kavcapture:" + d + "/" +
+                (i == 1 ? std::string("page") : name) + ".pdf\nState Idle\nAccepting " +
+                (accepting ? "Yes" : "No") + "\nShared No\n</" + tag + ">\n";
+      }
+      WriteFile(dir_ / "printers.conf", conf);
     }
     pid_ = Spawn({Cupsd(), "-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"}, dir_ / "log/cupsd.txt");
     if (pid_ > 0)
