@@ -26,7 +26,8 @@ constexpr char16_t kItemClass[] = u"BUTTON";
 // box instead of the dialog (where the template places the group, less the
 // box's corner, is where it lies in the box). A vertical scroll bar at the
 // box's right edge shows while the group is taller than the box; the button
-// that takes the focus, or is checked, is scrolled into view.
+// that takes the focus, or is checked, is scrolled into view, and the
+// wheel over the box scrolls it.
 class TScrollBox : public TEventHandler {
  public:
   TFramePanel* View = nullptr;     // the box: clips its content
@@ -68,8 +69,12 @@ class TScrollBox : public TEventHandler {
     if (r.Top < offset_) ScrollTo(r.Top);
     else if (r.Bottom > offset_ + Place.Height()) ScrollTo(r.Bottom - Place.Height());
   }
-  void HandleEvent(TRefObject* sender, int32_t tag, intptr_t) override {
-    if (tag == kFrameEventChanged && sender == Bar && !moving_) {
+  void HandleEvent(TRefObject* sender, int32_t tag, intptr_t param) override {
+    const auto* mouse = reinterpret_cast<const TMouseData*>(param);
+    if (tag == kFrameEventMouse && sender == View && mouse && mouse->Kind == kFrameMouseWheel) {
+      // A wheel step moves a fifth of the box (two rows of a list of ten).
+      ScrollTo(offset_ - mouse->WheelDelta * std::max(Place.Height() / 5, 1));
+    } else if (tag == kFrameEventChanged && sender == Bar && !moving_) {
       moving_ = true;
       ScrollTo(int32_t(std::lround(double(Bar->Position()) * Range())));
       moving_ = false;
@@ -240,7 +245,9 @@ HWND TToolkitDialogHost::CreateDialogWindow(const TDialogTemplate& dialog, HWND 
       box->Bar = AllocFrameScrollBar(box->View->CreateChildFrame(), 0, nullptr);
       for (TFrameControl* c : {static_cast<TFrameControl*>(box->View), static_cast<TFrameControl*>(box->Content),
                                static_cast<TFrameControl*>(box->Bar)})
-        c->Events()->AddHandlers({kFrameEventChanged, kFrameEventDestroying}, box.get());
+        c->Events()->AddHandlers({kFrameEventChanged, kFrameEventDestroying, kFrameEventMouse}, box.get());
+      // The wheel anywhere over the box's content reaches the box.
+      box->Content->SetAcceptsWheel(false);
       box->Layout(r, 0);
       link->OwnBox = box;
       running->Boxes.push_back(box);
@@ -251,6 +258,7 @@ HWND TToolkitDialogHost::CreateDialogWindow(const TDialogTemplate& dialog, HWND 
         if (box) {
           group->Box = box;
           group->Panel = AllocFramePanel(box->Content->CreateChildFrame(), nullptr);
+          group->Panel->SetAcceptsWheel(false);
           box = nullptr;
         } else {
           group->Panel = AllocFramePanel(root->CreateChildFrame(), nullptr);
@@ -260,6 +268,7 @@ HWND TToolkitDialogHost::CreateDialogWindow(const TDialogTemplate& dialog, HWND 
       link->Group = group;
       link->Radio = _AllocFrameRadioButton(group->Panel->CreateChildFrame(), nullptr);
       link->Radio->Auto = kind == BS_AUTORADIOBUTTON;
+      if (group->Box) link->Radio->SetAcceptsWheel(false);
       link->Control = link->Radio;
     } else if (item.class_name == u"BUTTON" && (kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX)) {
       link->CheckBox = _AllocFrameCheckBox(root->CreateChildFrame(), nullptr);

@@ -2,9 +2,10 @@
 # Change Printer with many printers in the real player, in a 1024 x 768 X
 # server (run under xvfb-run): the tests' own CUPS scheduler (kavtestcups)
 # with 63 queues. The print dialog's Change Printer opens the choice, which
-# lies wholly on the screen; the first printer is clicked, Down goes to the
-# last one (the list scrolls to it), Return takes the choice; Print then
-# sends the page to that last queue. Screenshots of the choice are kept.
+# lies wholly on the screen; the wheel scrolls its list down and back; the
+# first printer is clicked, Down goes to the last one (the list scrolls to
+# it), Return takes the choice; Print then sends the page to that last
+# queue. Screenshots of the choice are kept.
 # Usage: kavplay_change_printer_e2e.sh KAVPLAY DEMO_FOLDER OUTDIR KAVTESTCUPS
 set -u
 player=$1
@@ -13,7 +14,7 @@ out=$3
 testcups=$4
 queues=63
 [ -f "$demo/Project.kav" ] || { echo "no demo project at $demo: skipped"; exit 77; }
-for tool in xdotool import convert python3; do command -v $tool >/dev/null || exit 77; done
+for tool in xdotool import convert compare python3; do command -v $tool >/dev/null || exit 77; done
 rm -rf "$out"
 mkdir -p "$out/home/Pictures" "$out/bin"
 cp -r "$demo" "$out/show"
@@ -93,6 +94,24 @@ eval "$(xdotool getwindowgeometry --shell "$choice")"
 import -window root "$out/choice-first.png"
 [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le "$screen_w" ] && [ $((Y + HEIGHT)) -le "$screen_h" ] ||
   fail "the choice ($WIDTH x $HEIGHT at $X,$Y) is not inside the ${screen_w}x${screen_h} screen"
+# The wheel over the list scrolls it, and back.
+list_crop() {
+  import -window root "$out/$1.png"
+  convert "$out/$1.png" -crop "220x220+$((X + 16))+$((Y + 14))" +repage "$out/$1-list.png"
+}
+list_crop wheel-before
+xdotool mousemove $((X + 100)) $((Y + 60))
+sleep 0.3
+xdotool click --repeat 3 --delay 100 5
+sleep 1
+list_crop wheel-down
+moved=$(compare -metric AE "$out/wheel-before-list.png" "$out/wheel-down-list.png" null: 2>&1 | cut -d' ' -f1)
+[ "${moved:-0}" -gt 500 ] 2>/dev/null || fail "the wheel did not scroll the list ($moved pixels changed)"
+xdotool click --repeat 10 --delay 50 4
+sleep 1
+list_crop wheel-back
+moved=$(compare -metric AE "$out/wheel-before-list.png" "$out/wheel-back-list.png" null: 2>&1 | cut -d' ' -f1)
+[ "${moved:-1}" -lt 200 ] 2>/dev/null || fail "the wheel did not scroll the list back ($moved pixels differ)"
 # The first printer's row (the list starts 14 pixels down at 96 dpi), then
 # Down to the last printer.
 click_in "$choice" 60 24

@@ -499,6 +499,21 @@ TEST_F(PrintDialogTest, ChangePrinterListsEveryPrinterAndFitsTheScreen) {
       DumpWindow(choice, "change_printer_top");
       EXPECT_LT(ControlRows(first).second, below_list);
       EXPECT_GT(ControlRows(last).first, below_list);  // scrolled out of sight
+      // The wheel over the list scrolls it: two steps down, one up.
+      const int32_t first_top = ControlRows(first).first;
+      TPoint over{60, 40};
+      win::ClientToScreen(choice, &over);
+      auto wheel = [&](int32_t steps) {
+        win::SendMessage(choice, win::WM_MOUSEWHEEL, win::WPARAM(uint16_t(int16_t(steps * 120))) << 16,
+                         win::MakeLParam(over.X, over.Y));
+      };
+      wheel(-2);
+      const int32_t down = first_top - ControlRows(first).first;
+      EXPECT_GT(down, 0);
+      wheel(1);
+      EXPECT_EQ(first_top - ControlRows(first).first, down / 2);
+      wheel(5);
+      EXPECT_EQ(ControlRows(first).first, first_top);
       win::SendMessage(last, win::BM_CLICK, 0, 0);
       DumpWindow(choice, "change_printer_last");
       EXPECT_GE(ControlRows(last).first, 0);
