@@ -51,6 +51,9 @@ class TScrollBox : public TEventHandler {
     ScrollTo(offset_);
   }
   int32_t ContentHeight() const { return content_height_; }
+  // What a wheel step or a scroll-bar arrow moves: a fifth of the box (two
+  // rows of a list of ten).
+  int32_t Step() const { return std::max(Place.Height() / 5, 1); }
   int32_t Range() const { return std::max(content_height_ - Place.Height(), 0); }
   void ScrollTo(int32_t offset) {
     offset_ = std::clamp(offset, 0, Range());
@@ -59,7 +62,7 @@ class TScrollBox : public TEventHandler {
       moving_ = true;
       const float page = content_height_ > 0 ? std::min(1.0f, float(Place.Height()) / float(content_height_)) : 1.0f;
       Bar->SetPageAndPosition(page, Range() > 0 ? float(offset_) / float(Range()) : 0.0f);
-      Bar->SetLineStep(content_height_ > 0 ? std::min(1.0f, 24.0f / float(std::max(Range(), 1))) : 0.1f);
+      Bar->SetLineStep(std::min(1.0f, float(Step()) / float(std::max(Range(), 1))));
       Bar->SetPageStep(Range() > 0 ? std::min(1.0f, float(Place.Height()) / float(Range())) : 1.0f);
       moving_ = false;
     }
@@ -72,8 +75,7 @@ class TScrollBox : public TEventHandler {
   void HandleEvent(TRefObject* sender, int32_t tag, intptr_t param) override {
     const auto* mouse = reinterpret_cast<const TMouseData*>(param);
     if (tag == kFrameEventMouse && sender == View && mouse && mouse->Kind == kFrameMouseWheel) {
-      // A wheel step moves a fifth of the box (two rows of a list of ten).
-      ScrollTo(offset_ - mouse->WheelDelta * std::max(Place.Height() / 5, 1));
+      ScrollTo(offset_ - mouse->WheelDelta * Step());
     } else if (tag == kFrameEventChanged && sender == Bar && !moving_) {
       moving_ = true;
       ScrollTo(int32_t(std::lround(double(Bar->Position()) * Range())));
