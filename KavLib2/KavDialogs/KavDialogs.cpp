@@ -78,7 +78,9 @@ class TPrinterChoiceDialog : public TDialog {
     Caption = u"Printer";
     TStringList* list = printer->Printers();
     const int32_t current = printer->PrinterIndex();
-    const int32_t count = std::min(list->Count(), kMaxPrinters);
+    // Places are 16-bit in the template: the rows must end above 32767.
+    const int32_t fit = std::max(1, (30000 - ScaleY(14)) / std::max(ScaleY(24), 1));
+    const int32_t count = std::min({list->Count(), kMaxPrinters, fit});
     const int32_t rows = std::clamp(count, 1, kVisibleRows);
     TDialogItem* box = AddItem(MakeRef<TDialogScrollBox>(this));
     Place(box, ScaleX(12), ScaleY(12), ScaleX(260), rows * ScaleY(24) + ScaleY(4));
