@@ -127,6 +127,23 @@ if(KAV_TESTS)
                            ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print $<TARGET_FILE:kavtestcups> $<TARGET_FILE:kavxclose>)
       kav_xvfb_player_test(kavplay_xvfb_print_dialog_gl 300 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
                            ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print_gl $<TARGET_FILE:kavtestcups> $<TARGET_FILE:kavxclose>)
+      # A scheduler that answers a byte every 2 s: Change Printer and Print
+      # each end within their deadline with the error box.
+      kav_xvfb_player_test(kavplay_xvfb_print_silent 300 "ASAN_OPTIONS=detect_leaks=0"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_silent_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print_silent $<TARGET_FILE:kavtestcups>)
+      # Change Printer with 63 queues on a 1024 x 768 screen: the choice lies
+      # on the screen, the last printer can be chosen and printed on.
+      add_test(NAME kavplay_xvfb_change_printer
+               COMMAND ${XVFB_RUN} -a -s "-screen 0 1024x768x24 -noreset"
+                       ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_change_printer_e2e.sh $<TARGET_FILE:kavplay>
+                       ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_change_printer $<TARGET_FILE:kavtestcups>)
+      set_tests_properties(kavplay_xvfb_change_printer PROPERTIES
+                           ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                           SKIP_RETURN_CODE 77 TIMEOUT 300 RESOURCE_LOCK xvfb_run COST 300)
+      # A desktop portal that takes the request and never answers: Esc, and
+      # the window manager's close of the player's window, call it off.
+      kav_xvfb_player_test(kavplay_xvfb_save_portal 300 "ASAN_OPTIONS=detect_leaks=0"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_save_portal_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_save_portal $<TARGET_FILE:kavtestportal> $<TARGET_FILE:kavxclose>)
       # Save through zenity (the only chooser on PATH): one chooser tied to
       # the player's window, keys at the print dialog meanwhile ignored.
       kav_xvfb_player_test(kavplay_xvfb_save_chooser 300 "ASAN_OPTIONS=detect_leaks=0"

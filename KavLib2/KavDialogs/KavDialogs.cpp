@@ -1,6 +1,7 @@
 #include "KavLib2/KavDialogs/KavDialogs.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "KavLib2/KavDialogs/winDpiMetrics.h"
 #include "KavLib2/KavDialogs/winSaveDialog.h"
@@ -25,6 +26,13 @@ namespace kav {
 namespace {
 
 constexpr uint32_t kExclamation = 0x30;  // MB_ICONEXCLAMATION
+// How long one request to the print system (print the slide, list the
+// printers for a choice, take the choice) may take in all: the window is
+// still meanwhile, and a scheduler may never answer, or a byte at a time.
+constexpr std::chrono::seconds kPrintRequestTime{6};
+// Departure: a request cut short by its deadline says so instead of naming
+// whatever call happened to fail last ("no default printer").
+constexpr char kSPrintSystemSilent[] = "The print system did not answer in time";
 // The largest main-image file copied for saving.
 constexpr int64_t kMaxSavedFile = int64_t(1) << 30;
 
@@ -54,26 +62,38 @@ void ShowError(win::HWND owner, const std::string& text) {
   win::MessageBox(owner, SystemUTF8ToWide(text), u"Slideshow Error", kExclamation);
 }
 
-// The printer choice of "Change Printer": the printers as radio buttons,
-// portrait or landscape, OK and Cancel. (The system's print dialog has no
-// counterpart on this desktop; this small dialog of the player's own takes
-// its place.)
+// The printer choice of "Change Printer": the printers as radio buttons in
+// a list that scrolls past its first rows, portrait or landscape, OK and
+// Cancel. (The system's print dialog has no counterpart on this desktop;
+// this small dialog of the player's own takes its place.)
 class TPrinterChoiceDialog : public TDialog {
  public:
+  // Rows the list shows at once: the dialog stays well inside a 768-pixel
+  // screen; more printers scroll.
+  static constexpr int32_t kVisibleRows = 10;
+  // The dialog's template holds at most 1024 items.
+  static constexpr int32_t kMaxPrinters = 1000;
+
   explicit TPrinterChoiceDialog(TPrinter* printer) : printer_(printer) {
     Caption = u"Printer";
     TStringList* list = printer->Printers();
     const int32_t current = printer->PrinterIndex();
-    const int32_t count = std::min(list->Count(), 32);  // a dialog, not a list view
-    int32_t y = ScaleY(12);
+    // Places are 16-bit in the template: the rows must end above 32767.
+    const int32_t fit = std::max(1, (30000 - ScaleY(14)) / std::max(ScaleY(24), 1));
+    const int32_t count = std::min({list->Count(), kMaxPrinters, fit});
+    const int32_t rows = std::clamp(count, 1, kVisibleRows);
+    TDialogItem* box = AddItem(MakeRef<TDialogScrollBox>(this));
+    Place(box, ScaleX(12), ScaleY(12), ScaleX(260), rows * ScaleY(24) + ScaleY(4));
+    int32_t y = ScaleY(14);
     for (int32_t i = 0; i < count; ++i) {
       auto* radio = static_cast<TDialogRadioButton*>(AddItem(MakeRef<TDialogRadioButton>(this, 0, i == 0)));
       radio->Caption = list->GetString(i);
       radio->SetChecked(i == current);
-      Place(radio, ScaleX(12), y, ScaleX(260), ScaleY(20));
+      Place(radio, ScaleX(16), y, ScaleX(232), ScaleY(20));
       printers_.push_back(radio);
       y += ScaleY(24);
     }
+    y = box->Y + box->Height;
     y += ScaleY(8);
     const bool landscape = printer->Orientation() == TPrinterOrientation::Landscape;
     portrait_ = static_cast<TDialogRadioButton*>(AddItem(MakeRef<TDialogRadioButton>(this, 0, true)));
@@ -97,9 +117,26 @@ class TPrinterChoiceDialog : public TDialog {
 
  protected:
   void DoCommand(uint16_t id) override {
-    if (id == win::IDOK) Apply();
+    if (id == win::IDOK) {
+      std::string error;
+      {
+        print::TPrintDeadline deadline(kPrintRequestTime);
+        try {
+          Apply();
+        } catch (const std::exception& e) {
+          error = e.what();
+          timed_out_ = deadline.TimedOut();
+        }
+      }
+      if (timed_out_) error = kSPrintSystemSilent;
+      if (!error.empty()) ShowError(handle_, error);
+    }
     TDialog::DoCommand(id);
   }
+
+ public:
+  // The choice's request was cut short by its deadline.
+  bool TimedOut() const { return timed_out_; }
 
  private:
   static void Place(TDialogItem* item, int32_t x, int32_t y, int32_t w, int32_t h) {
@@ -122,6 +159,7 @@ class TPrinterChoiceDialog : public TDialog {
   std::vector<TDialogRadioButton*> printers_;
   TDialogRadioButton* portrait_ = nullptr;
   TDialogRadioButton* landscape_ = nullptr;
+  bool timed_out_ = false;
 };
 
 }  // namespace
@@ -199,15 +237,36 @@ void TKavPrintDialog::DoCommand(uint16_t id) {
 }
 
 void TKavPrintDialog::ChangePrinter() {
-  try {
-    TPrinter* printer = Printer();
-    if (printer->Printers()->Count() == 0) throw EPrinter(kSNoDefaultPrinter);
-    printer->PrinterIndex();  // the current printer is chosen before the dialog opens
-    Ref<TPrinterChoiceDialog> choice = MakeRef<TPrinterChoiceDialog>(printer);
-    choice->ShowModal(handle_);
-  } catch (const std::exception& e) {
-    ShowError(handle_, e.what());
+  std::string error;
+  bool timed_out = false;
+  Ref<TPrinterChoiceDialog> choice;
+  {
+    print::TPrintDeadline deadline(kPrintRequestTime);
+    try {
+      TPrinter* printer = Printer();
+      if (printer->Printers()->Count() == 0) throw EPrinter(kSNoDefaultPrinter);
+      printer->PrinterIndex();  // the current printer is chosen before the dialog opens
+      choice = MakeRef<TPrinterChoiceDialog>(printer);
+    } catch (const std::exception& e) {
+      error = e.what();
+      choice = nullptr;
+    }
+    timed_out = !choice && deadline.TimedOut();
   }
+  if (timed_out) {
+    // What was learnt (an empty list, a half-asked printer) is dropped, so
+    // the next request asks the system again.
+    choice = nullptr;
+    FreePrinter();
+    ShowError(handle_, kSPrintSystemSilent);
+    return;
+  }
+  if (!choice) {
+    ShowError(handle_, error);
+    return;
+  }
+  choice->ShowModal(handle_);
+  if (choice->TimedOut()) FreePrinter();
 }
 
 void TKavPrintDialog::Print() {
@@ -220,27 +279,39 @@ void TKavPrintDialog::Print() {
   // A callback without an image prints nothing.
   if (!have || w < 1 || h < 1) return;
   TPrinter* printer = nullptr;
-  try {
-    printer = Printer();
-    printer->SetOrientation(w <= h ? TPrinterOrientation::Portrait : TPrinterOrientation::Landscape);
-    printer->SetTitle("Slideshow");
-    printer->BeginDoc();
-    const TRect r = PrintPlacement(w, h, printer->PageWidth(), printer->PageHeight());
-    // No memory device context stands behind a DIB here: when the direct
-    // stretch draws nothing, nothing else would, and the job is aborted.
-    if (printer->Canvas()->StretchDIB(r.Left, r.Top, r.Width(), r.Height(), dib.get()) != 0)
-      printer->EndDoc();
-    else
-      printer->Abort();
-  } catch (const std::exception& e) {
-    if (printer && printer->Printing()) {
-      try {
+  std::string error;
+  bool timed_out = false;
+  {
+    print::TPrintDeadline deadline(kPrintRequestTime);
+    try {
+      printer = Printer();
+      printer->SetOrientation(w <= h ? TPrinterOrientation::Portrait : TPrinterOrientation::Landscape);
+      printer->SetTitle("Slideshow");
+      printer->BeginDoc();
+      const TRect r = PrintPlacement(w, h, printer->PageWidth(), printer->PageHeight());
+      // No memory device context stands behind a DIB here: when the direct
+      // stretch draws nothing, nothing else would, and the job is aborted.
+      if (printer->Canvas()->StretchDIB(r.Left, r.Top, r.Width(), r.Height(), dib.get()) != 0)
+        printer->EndDoc();
+      else
         printer->Abort();
-      } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      if (printer && printer->Printing()) {
+        try {
+          printer->Abort();
+        } catch (const std::exception&) {
+        }
       }
+      error = e.what();
+      timed_out = deadline.TimedOut();
     }
-    ShowError(handle_, e.what());
   }
+  if (timed_out) {
+    // What was learnt is dropped, so the next request asks the system again.
+    FreePrinter();
+    error = kSPrintSystemSilent;
+  }
+  if (!error.empty()) ShowError(handle_, error);
 }
 
 void TKavPrintDialog::Save() {

@@ -40,6 +40,7 @@ uint32_t TDialogItem::Style() const {
   switch (kind_) {
     case kKindButton: return kChildVisible | win::WS_TABSTOP | win::BS_PUSHBUTTON;
     case kKindCheckBox: return kChildVisible | win::WS_TABSTOP | win::BS_AUTOCHECKBOX;
+    case kKindScrollBox: return kChildVisible | win::BS_GROUPBOX | win::WS_VSCROLL;
     default: return kChildVisible;
   }
 }

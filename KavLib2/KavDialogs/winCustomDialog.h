@@ -33,7 +33,7 @@ class TCustomDialogItem : public TRefObject {
 class TDialogItem : public TCustomDialogItem {
  public:
   // Radio buttons are the player's own addition for its printer choice.
-  enum : uint8_t { kKindButton = 0, kKindCheckBox = 1, kKindRadioButton = 2 };
+  enum : uint8_t { kKindButton = 0, kKindCheckBox = 1, kKindRadioButton = 2, kKindScrollBox = 3 };
   TDialogItem(TDialog* owner, uint16_t id, uint8_t kind) : owner_(owner), id_(id), kind_(kind) {}
   TDialog* Owner() const { return owner_; }
   uint16_t Id() const { return id_; }
@@ -85,6 +85,15 @@ class TDialogRadioButton : public TDialogCheckBox {
 
  private:
   bool group_start_;
+};
+
+// A box whose content scrolls (a group box with a vertical scroll bar): the
+// radio group that follows it lies in it, placed as in the dialog; a group
+// taller than the box scrolls in it. The player's own addition for a long
+// printer list.
+class TDialogScrollBox : public TDialogItem {
+ public:
+  explicit TDialogScrollBox(TDialog* owner) : TDialogItem(owner, 0, kKindScrollBox) {}
 };
 
 class TDialog : public TCustomDialogItem {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "VoRav/Application2/winApplication.h"
+#include "VoRav/Application2/winWndAPI.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/vxPaths.h"
 #include "VoRav/vxUTF8.h"
@@ -83,6 +84,67 @@ int OpenChosen(const std::string& path, std::string& why) {
   if (fd < 0) why = std::strerror(errno);
   return fd;
 }
+
+// While a chooser is open the person can give up from the player's own
+// windows, which take no input meanwhile: Esc pressed at any of them (seen
+// by a keyboard hook, ahead of the disabled windows), or the window
+// manager's close on any of them (taken out of the queue before it reaches
+// the window). Either calls the chooser off, and the chooser closes its
+// request; the player's window itself stays. A portal that never answers
+// can be left this way.
+class TChooserGiveUp {
+ public:
+  TChooserGiveUp() { hook_ = win::SetWindowsHookEx(win::WH_KEYBOARD_LL, win::THookProc::Bind<&TChooserGiveUp::Key>(this)); }
+  ~TChooserGiveUp() {
+    if (hook_) win::UnhookWindowsHookEx(hook_);
+  }
+  TChooserGiveUp(const TChooserGiveUp&) = delete;
+  TChooserGiveUp& operator=(const TChooserGiveUp&) = delete;
+
+  bool GivenUp() const { return given_up_; }
+
+  // Handles what is queued; false when the wait is to end.
+  bool Pump() {
+    if (win::TerminationRequested()) return false;  // the player is ending on a signal
+    TWinApplication* app = WinApplication();
+    if (!app) return !given_up_;
+    if (app->Terminated()) return false;
+    win::TMsg msg;
+    while (!given_up_ && WndAPI()->PeekMessage(msg, 0, 0, 0, win::PM_REMOVE)) {
+      if (msg.message == win::WM_QUIT) {
+        // The application's own handling of the quit, which marks it ending.
+        win::PostQuitMessage(int32_t(msg.wParam));
+        app->ProcessMessages();
+        return false;
+      }
+      if (msg.message == win::WM_SYSCOMMAND && (msg.wParam & 0xFFF0) == win::SC_CLOSE) {
+        given_up_ = true;
+        break;
+      }
+      try {
+        WndAPI()->TranslateMessage(msg);
+        WndAPI()->DispatchMessage(msg);
+      } catch (const std::exception& e) {
+        HandleApplicationException(e);
+      }
+    }
+    return !given_up_ && !app->Terminated();
+  }
+
+ private:
+  win::LRESULT Key(int32_t code, win::WPARAM wParam, win::LPARAM lParam) {
+    const auto* key = reinterpret_cast<const win::TKbdLLHookStruct*>(lParam);
+    if (code == win::HC_ACTION && key && key->vk_code == win::VK_ESCAPE &&
+        (wParam == win::WM_KEYDOWN || wParam == win::WM_SYSKEYDOWN)) {
+      given_up_ = true;
+      return 1;  // the key is spent on giving up
+    }
+    return win::CallNextHookEx(hook_, code, wParam, lParam);
+  }
+
+  win::HHOOK hook_ = 0;
+  bool given_up_ = false;
+};
 
 }  // namespace
 
@@ -176,14 +238,8 @@ bool TSaveDialog::Execute() {
   // the application's messages go on being handled so its windows stay
   // drawn; an application that is ending calls the chooser off.
   bool disabled = owner && win::IsWindow(owner) && !win::EnableWindow(owner, false);
-  request.pump = [] {
-    if (win::TerminationRequested()) return false;  // the player is ending on a signal
-    TWinApplication* app = WinApplication();
-    if (!app) return true;
-    if (app->Terminated()) return false;
-    app->ProcessMessages();
-    return !app->Terminated();
-  };
+  TChooserGiveUp give_up;
+  request.pump = [&give_up] { return give_up.Pump(); };
   dialogs::TSaveFileAnswer answer = dialogs::SaveFileChooser().Choose(request);
   if (disabled && win::IsWindow(owner)) win::EnableWindow(owner, true);
 

@@ -6,7 +6,9 @@
 //
 // Execute blocks the GUI thread like a modal dialog: the owner window is
 // disabled meanwhile and the application's queued messages keep being
-// handled, so the windows behind stay drawn.
+// handled, so the windows behind stay drawn. Esc at the program's windows,
+// or the window manager's close of one, calls the chooser off (a chooser
+// that never answers can be left).
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "VoRav/Composite/winDialogHost.h"
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <vector>
@@ -19,6 +21,78 @@ using namespace win;
 
 constexpr char16_t kItemClass[] = u"BUTTON";
 
+// A box that scrolls what lies in it: a group-box item with WS_VSCROLL
+// makes one at its place, and the radio group that follows it lies in the
+// box instead of the dialog (where the template places the group, less the
+// box's corner, is where it lies in the box). A vertical scroll bar at the
+// box's right edge shows while the group is taller than the box; the button
+// that takes the focus, or is checked, is scrolled into view, and the
+// wheel over the box scrolls it.
+class TScrollBox : public TEventHandler {
+ public:
+  TFramePanel* View = nullptr;     // the box: clips its content
+  TFramePanel* Content = nullptr;  // moved up as the bar goes down
+  TFrameScrollBar* Bar = nullptr;
+  TRect Place;  // the box in the dialog
+
+  // The box at `place` with content of that height.
+  void Layout(const TRect& place, int32_t content_height) {
+    Place = place;
+    content_height_ = std::max(content_height, 0);
+    if (!View || !Content || !Bar) return;
+    const int32_t bar = std::max(GetSystemMetrics(SM_CXVSCROLL), 8);
+    View->SetPosition(place.Left, place.Top);
+    View->SetSize(place.Width(), place.Height());
+    const bool scrolls = content_height_ > place.Height();
+    Bar->Frame()->SetVisible(scrolls);
+    Bar->SetPosition(place.Width() - bar, 0);
+    Bar->SetSize(bar, place.Height());
+    Content->SetSize(place.Width() - (scrolls ? bar : 0), std::max(content_height_, place.Height()));
+    ScrollTo(offset_);
+  }
+  int32_t ContentHeight() const { return content_height_; }
+  // What a wheel step or a scroll-bar arrow moves: a fifth of the box (two
+  // rows of a list of ten).
+  int32_t Step() const { return std::max(Place.Height() / 5, 1); }
+  int32_t Range() const { return std::max(content_height_ - Place.Height(), 0); }
+  void ScrollTo(int32_t offset) {
+    offset_ = std::clamp(offset, 0, Range());
+    if (Content) Content->SetPosition(0, -offset_);
+    if (Bar && !moving_) {
+      moving_ = true;
+      const float page = content_height_ > 0 ? std::min(1.0f, float(Place.Height()) / float(content_height_)) : 1.0f;
+      Bar->SetPageAndPosition(page, Range() > 0 ? float(offset_) / float(Range()) : 0.0f);
+      Bar->SetLineStep(std::min(1.0f, float(Step()) / float(std::max(Range(), 1))));
+      Bar->SetPageStep(Range() > 0 ? std::min(1.0f, float(Place.Height()) / float(Range())) : 1.0f);
+      moving_ = false;
+    }
+  }
+  // Scrolls so that `r` (content coordinates) is in view.
+  void Show(const TRect& r) {
+    if (r.Top < offset_) ScrollTo(r.Top);
+    else if (r.Bottom > offset_ + Place.Height()) ScrollTo(r.Bottom - Place.Height());
+  }
+  void HandleEvent(TRefObject* sender, int32_t tag, intptr_t param) override {
+    const auto* mouse = reinterpret_cast<const TMouseData*>(param);
+    if (tag == kFrameEventMouse && sender == View && mouse && mouse->Kind == kFrameMouseWheel) {
+      ScrollTo(offset_ - mouse->WheelDelta * Step());
+    } else if (tag == kFrameEventChanged && sender == Bar && !moving_) {
+      moving_ = true;
+      ScrollTo(int32_t(std::lround(double(Bar->Position()) * Range())));
+      moving_ = false;
+    } else if (tag == kFrameEventDestroying) {
+      if (sender == Bar) Bar = nullptr;
+      if (sender == View) View = nullptr;
+      if (sender == Content) Content = nullptr;
+    }
+  }
+
+ private:
+  int32_t content_height_ = 0;
+  int32_t offset_ = 0;
+  bool moving_ = false;
+};
+
 // One item: its window, its control and what it tells the dialog.
 class TDialogItemLink : public TEventHandler {
  public:
@@ -34,12 +108,15 @@ class TDialogItemLink : public TEventHandler {
   struct TGroup {
     TFramePanel* Panel = nullptr;
     std::vector<TDialogItemLink*> Members;
+    Ref<TScrollBox> Box;  // the box the group lies in, or nil
   };
   std::shared_ptr<TGroup> Group;
+  Ref<TScrollBox> OwnBox;  // the scroll box a group-box item makes
   TRect Place;
 
   void HandleEvent(TRefObject*, int32_t tag, intptr_t) override {
-    if (tag == kFrameEventClick && IsWindow(Dialog))
+    if (tag == kFrameEventFocusChanged && Control && Control->Focused()) ShowInBox();
+    else if (tag == kFrameEventClick && IsWindow(Dialog))
       SendMessage(Dialog, WM_COMMAND, WPARAM(Id) | WPARAM(BN_CLICKED) << 16, LPARAM(Window));
     else if (tag == kFrameEventDestroying) {
       // The dialog procedure reads the state back on WM_DESTROY, which may
@@ -70,18 +147,28 @@ class TDialogItemLink : public TEventHandler {
     Control->SetSize(w, h);
     Control->SetPosition(x, Button ? y : y + (h - Control->GetHeight()) / 2);
   }
+  // A member of a group in a scroll box comes into the box's view.
+  void ShowInBox() {
+    if (!Group || !Group->Box) return;
+    const TRect box = Group->Box->Place;
+    Group->Box->Show(TRect{Place.Left - box.Left, Place.Top - box.Top, Place.Right - box.Left, Place.Bottom - box.Top});
+  }
   void MoveTo(const TRect& r) {
     Place = r;
+    if (OwnBox) OwnBox->Layout(r, OwnBox->ContentHeight());
     if (!Group) {
       if (Control) Put(r.Left, r.Top, r.Width(), r.Height());
       return;
     }
     TRect bounds = Group->Members.front()->Place;
     for (TDialogItemLink* m : Group->Members) UnionRectInPlace(bounds, m->Place);
+    // In a scroll box the group lies in the box's content.
+    const TPoint corner = Group->Box ? TPoint{Group->Box->Place.Left, Group->Box->Place.Top} : TPoint{0, 0};
     if (Group->Panel) {
-      Group->Panel->SetPosition(bounds.Left, bounds.Top);
+      Group->Panel->SetPosition(bounds.Left - corner.X, bounds.Top - corner.Y);
       Group->Panel->SetSize(bounds.Width(), bounds.Height());
     }
+    if (Group->Box) Group->Box->Layout(Group->Box->Place, bounds.Bottom - corner.Y + 2);
     for (TDialogItemLink* m : Group->Members)
       if (m->Control)
         m->Put(m->Place.Left - bounds.Left, m->Place.Top - bounds.Top, m->Place.Width(), m->Place.Height());
@@ -91,6 +178,7 @@ class TDialogItemLink : public TEventHandler {
 struct TRunningDialog {
   TFrameForm* Form = nullptr;
   std::vector<Ref<TDialogItemLink>> Items;
+  std::vector<Ref<TScrollBox>> Boxes;
 };
 
 class TToolkitDialogHost : public TDialogHost {
@@ -131,6 +219,7 @@ HWND TToolkitDialogHost::CreateDialogWindow(const TDialogTemplate& dialog, HWND 
   root->SetSize(client.Width(), client.Height());
 
   std::shared_ptr<TDialogItemLink::TGroup> group;
+  Ref<TScrollBox> box;  // made by a scrolling group box, taken by the next group
   TFrameControl* first_focus = nullptr;
   for (const TDialogTemplateItem& item : dialog.items) {
     const TRect r = DialogUnitsToPixels(dialog, item.x, item.y, item.cx, item.cy);
@@ -149,15 +238,39 @@ HWND TToolkitDialogHost::CreateDialogWindow(const TDialogTemplate& dialog, HWND 
     if (!radio) group = nullptr;
     // Only buttons are hosted: items of other classes keep their window
     // without a control.
+    if (item.class_name == u"BUTTON" && kind == BS_GROUPBOX && (item.style & WS_VSCROLL)) {
+      box = MakeRef<TScrollBox>();
+      box->View = AllocFramePanel(root->CreateChildFrame(), nullptr);
+      box->View->FitFrame = true;
+      box->View->Frame()->SetClip(true);
+      box->Content = AllocFramePanel(box->View->CreateChildFrame(), nullptr);
+      box->Bar = AllocFrameScrollBar(box->View->CreateChildFrame(), 0, nullptr);
+      for (TFrameControl* c : {static_cast<TFrameControl*>(box->View), static_cast<TFrameControl*>(box->Content),
+                               static_cast<TFrameControl*>(box->Bar)})
+        c->Events()->AddHandlers({kFrameEventChanged, kFrameEventDestroying, kFrameEventMouse}, box.get());
+      // The wheel anywhere over the box's content reaches the box.
+      box->Content->SetAcceptsWheel(false);
+      box->Layout(r, 0);
+      link->OwnBox = box;
+      running->Boxes.push_back(box);
+    }
     if (radio) {
       if (!group || (item.style & WS_GROUP)) {
         group = std::make_shared<TDialogItemLink::TGroup>();
-        group->Panel = AllocFramePanel(root->CreateChildFrame(), nullptr);
+        if (box) {
+          group->Box = box;
+          group->Panel = AllocFramePanel(box->Content->CreateChildFrame(), nullptr);
+          group->Panel->SetAcceptsWheel(false);
+          box = nullptr;
+        } else {
+          group->Panel = AllocFramePanel(root->CreateChildFrame(), nullptr);
+        }
       }
       group->Members.push_back(link.get());
       link->Group = group;
       link->Radio = _AllocFrameRadioButton(group->Panel->CreateChildFrame(), nullptr);
       link->Radio->Auto = kind == BS_AUTORADIOBUTTON;
+      if (group->Box) link->Radio->SetAcceptsWheel(false);
       link->Control = link->Radio;
     } else if (item.class_name == u"BUTTON" && (kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX)) {
       link->CheckBox = _AllocFrameCheckBox(root->CreateChildFrame(), nullptr);
@@ -174,7 +287,8 @@ HWND TToolkitDialogHost::CreateDialogWindow(const TDialogTemplate& dialog, HWND 
       link->MoveTo(r);
       if (!link->Radio) link->Control->SetTabStop((item.style & WS_TABSTOP) != 0);
       if (item.style & WS_DISABLED) link->Control->SetEnabled(false);
-      link->Control->Events()->AddHandlers({kFrameEventClick, kFrameEventDestroying}, link.get());
+      link->Control->Events()->AddHandlers({kFrameEventClick, kFrameEventDestroying, kFrameEventFocusChanged},
+                                           link.get());
       link->SetText(item.title);
     }
     links_[w] = link.get();
@@ -232,6 +346,7 @@ LRESULT TToolkitDialogHost::ItemProc(HWND hwnd, uint32_t msg, WPARAM wParam, LPA
     case BM_SETCHECK:
       if (link && link->CheckBox) link->CheckBox->SetState(uint8_t(wParam <= 2 ? wParam : WPARAM(BST_CHECKED)));
       if (link && link->Radio) link->Radio->SetChecked(wParam == BST_CHECKED);
+      if (link && link->Radio && wParam == BST_CHECKED) link->ShowInBox();
       return 0;
     case BM_CLICK:
       if (link && link->CheckBox) link->CheckBox->Toggle();

@@ -10,11 +10,19 @@
 // Threads: a spooler and the contexts it makes are used from one thread at a
 // time (the GUI thread); nothing here locks.
 //
+// Deadlines: a person's request (print the slide, list the printers for a
+// choice, take the choice) makes several calls in a row. A TPrintDeadline
+// alive on the calling thread gives all of them one deadline: a backend
+// that waits for the system ends every wait by then, however the system
+// answers (not at all, or a byte at a time), and the calls fail.
+//
 // This library uses nothing of the rest of the system.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -128,6 +136,34 @@ class TPrintSpooler {
   // null when the printer is unknown or cannot be reached.
   virtual std::unique_ptr<TPrintDC> CreateDC(const std::string& name, const TDeviceMode* mode, bool information) = 0;
 };
+
+// One deadline for every call to the print system that the current thread
+// makes while it lives; nested ones keep the earlier deadline.
+class TPrintDeadline {
+ public:
+  using TClock = std::chrono::steady_clock;
+  explicit TPrintDeadline(std::chrono::milliseconds budget);
+  ~TPrintDeadline();
+  TPrintDeadline(const TPrintDeadline&) = delete;
+  TPrintDeadline& operator=(const TPrintDeadline&) = delete;
+  TClock::time_point Deadline() const { return deadline_; }
+  // A call under it ran out of time (this deadline or the backend's own
+  // limit for one call), or the deadline has come: a failure then may be
+  // the system's silence rather than its answer.
+  bool TimedOut() const { return timed_out_ || TClock::now() >= deadline_; }
+
+ private:
+  friend void NotePrintCallTimedOut();
+  TClock::time_point deadline_;
+  TPrintDeadline* outer_;
+  bool timed_out_ = false;
+};
+
+// The deadline of the TPrintDeadline alive on this thread; none without one.
+std::optional<TPrintDeadline::TClock::time_point> CurrentPrintDeadline();
+// A backend's call ran out of time: the TPrintDeadlines alive on this
+// thread learn it.
+void NotePrintCallTimedOut();
 
 // The installed spooler; the fake backend without printers until start-up
 // installs another. Never null.

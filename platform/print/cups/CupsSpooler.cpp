@@ -4,9 +4,22 @@
 #include <cairo.h>
 #include <cups/cups.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
 #include <utility>
+#include <vector>
 
 namespace kav::print {
 
@@ -29,8 +42,10 @@ struct TDestFree {
 };
 using TDestPtr = std::unique_ptr<cups_dest_t, TDestFree>;
 
+void CloseConnection(http_t* h);
+
 struct THttpClose {
-  void operator()(http_t* h) const { httpClose(h); }
+  void operator()(http_t* h) const { CloseConnection(h); }
 };
 using THttpPtr = std::unique_ptr<http_t, THttpClose>;
 
@@ -45,24 +60,172 @@ std::string DestName(const cups_dest_t& d) {
   return name;
 }
 
-// A scheduler that takes the connection and never answers must not hold
-// the caller: a wait for it that outlasts the connection's timeout ends the
-// call with an error instead of waiting on.
-int GiveUp(http_t*, void*) { return 0; }
+using TClock = std::chrono::steady_clock;
+
+// How often a wait that sees nothing arrive looks at the deadline (seconds).
+constexpr double kWaitSlice = 0.2;
+
+// The calls to the scheduler of one method of the spooler, a printer handle
+// or a context: they end by one deadline, the earlier of the method's own
+// timeout and the person's request's (TPrintDeadline). libcups bounds each
+// wait, not a whole call: a scheduler that sends a byte now and then keeps
+// every wait short and the call going for ever. So a wait that sees nothing
+// for a slice asks whether the deadline has come (KeepWaiting), and from the
+// deadline on a watcher thread shuts the reading side of the sockets of the
+// connections the calls use (a wait on them ends at once however fast bytes
+// still arrive), again and again until the calls return, since libcups
+// opens a connection anew by itself when a request fails. The watcher works
+// on its own duplicates of the sockets, and only on sockets connected to
+// the scheduler's address, so it never touches a descriptor that something
+// else opened under a number libcups closed.
+class TCallScope {
+ public:
+  explicit TCallScope(int32_t timeout_ms) : outer_(t_scope) {
+    deadline_ = TClock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+    if (const auto request = print::CurrentPrintDeadline(); request && *request < deadline_) deadline_ = *request;
+    if (outer_ && outer_->deadline_ < deadline_) deadline_ = outer_->deadline_;
+    t_scope = this;
+  }
+  ~TCallScope() {
+    t_scope = outer_;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      done_ = true;
+    }
+    wake_.notify_all();
+    if (watcher_.joinable()) watcher_.join();
+    for (const TSocket& socket : sockets_) close(socket.Copy);
+    if (cut_) print::NotePrintCallTimedOut();
+  }
+  TCallScope(const TCallScope&) = delete;
+  TCallScope& operator=(const TCallScope&) = delete;
+
+  static TCallScope* Current() { return t_scope; }
+  bool Passed() const { return TClock::now() >= deadline_; }
+  int32_t RemainingMs() const {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - TClock::now()).count();
+    return int32_t(std::clamp<int64_t>(left, 0, INT32_MAX));
+  }
+
+  // The connection's waits end by the deadline.
+  void Watch(http_t* http) {
+    if (!http) return;
+    std::lock_guard<std::mutex> hold(lock_);
+    if (std::find(connections_.begin(), connections_.end(), http) != connections_.end()) return;
+    const int fd = httpGetFd(http);
+    TSocket socket;
+    if (fd < 0 || !Take(fd, nullptr, socket)) return;
+    if (cut_) shutdown(socket.Copy, SHUT_RD);
+    peer_ = socket.Peer;
+    sockets_.push_back(socket);
+    connections_.push_back(http);
+    if (!watcher_.joinable()) watcher_ = std::thread([this] { WatchUntilDone(); });
+  }
+  // The connection is about to be closed: no scope looks at it again.
+  static void Forget(http_t* http) {
+    for (TCallScope* scope = t_scope; scope; scope = scope->outer_) {
+      std::lock_guard<std::mutex> hold(scope->lock_);
+      std::erase(scope->connections_, http);
+    }
+  }
+
+ private:
+  struct TSocket {
+    int Copy = -1;  // our duplicate
+    ino_t Inode = 0;
+    std::string Peer;  // the address it is connected to
+  };
+
+  static std::string PeerOf(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+    return std::string(reinterpret_cast<const char*>(&address), std::min<size_t>(length, sizeof address));
+  }
+
+  // Duplicates `fd` when it is a connected socket (to `peer`, when given)
+  // not yet among ours.
+  bool Take(int fd, const std::string* peer, TSocket& out) const {
+    const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return false;
+    struct stat st {};
+    out = TSocket{copy, 0, PeerOf(copy)};
+    bool ok = fstat(copy, &st) == 0 && S_ISSOCK(st.st_mode) && !out.Peer.empty() && (!peer || out.Peer == *peer);
+    out.Inode = st.st_ino;
+    for (const TSocket& known : sockets_) ok = ok && known.Inode != out.Inode;
+    if (!ok) close(copy);
+    return ok;
+  }
+
+  void WatchUntilDone() {
+    std::unique_lock<std::mutex> hold(lock_);
+    if (wake_.wait_until(hold, deadline_, [this] { return done_; })) return;
+    cut_ = true;
+    // Reading ends (a wait returns at once with nothing); writing is left
+    // alone, so no SIGPIPE: a write that blocks ends by KeepWaiting.
+    for (const TSocket& socket : sockets_) shutdown(socket.Copy, SHUT_RD);
+    // Connections libcups opens anew meanwhile end the same way.
+    while (!wake_.wait_for(hold, std::chrono::milliseconds(20), [this] { return done_; })) {
+      for (http_t* http : connections_) {
+        const int fd = httpGetFd(http);
+        TSocket socket;
+        if (fd < 0 || !Take(fd, &peer_, socket)) continue;
+        shutdown(socket.Copy, SHUT_RD);
+        sockets_.push_back(socket);
+      }
+    }
+  }
+
+  static thread_local TCallScope* t_scope;
+  TCallScope* outer_;
+  TClock::time_point deadline_;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  bool cut_ = false;
+  std::vector<TSocket> sockets_;
+  std::vector<http_t*> connections_;
+  std::string peer_;
+  std::thread watcher_;
+};
+
+thread_local TCallScope* TCallScope::t_scope = nullptr;
+
+void CloseConnection(http_t* h) {
+  TCallScope::Forget(h);
+  httpClose(h);
+}
+
+// Called by libcups when a wait saw nothing for a slice: waits on while the
+// calls' deadline has not come (a wait outside any call gives up).
+int KeepWaiting(http_t*, void*) {
+  const TCallScope* scope = TCallScope::Current();
+  if (scope && !scope->Passed()) return 1;
+  print::NotePrintCallTimedOut();
+  return 0;
+}
 
 // A connection to the scheduler by the name the client is configured with,
-// every wait on it bounded by `timeout_ms`; null when there is none.
+// its connecting and every wait on it bounded by the current calls'
+// deadline; null when there is none, or no time is left.
 // Destinations are the scheduler's queues, so their calls go to the
 // scheduler itself: over a connection to any other name (such as the host
 // in the queue's URI) libcups takes the connection for one to the printer
 // and addresses the queue's device instead.
-THttpPtr ConnectScheduler(int32_t timeout_ms) {
-  THttpPtr http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, timeout_ms, nullptr));
-  if (http) httpSetTimeout(http.get(), std::max(timeout_ms, 1) / 1000.0, &GiveUp, nullptr);
+THttpPtr ConnectScheduler() {
+  TCallScope* scope = TCallScope::Current();
+  const int32_t left = scope ? scope->RemainingMs() : 0;
+  if (left <= 0) {
+    print::NotePrintCallTimedOut();
+    return nullptr;
+  }
+  THttpPtr http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, left, nullptr));
+  if (http) {
+    httpSetTimeout(http.get(), kWaitSlice, &KeepWaiting, nullptr);
+    scope->Watch(http.get());
+  }
   return http;
 }
-
-THttpPtr ConnectDest(cups_dest_t*, int32_t timeout_ms) { return ConnectScheduler(timeout_ms); }
 
 // The destination of that name ("name" or "name/instance"); null when CUPS
 // knows none. An empty name is no destination (CUPS would give the default).
@@ -116,7 +279,8 @@ class TCupsPrinterHandle : public TPrinterHandle {
   TCupsPrinterHandle(TDestPtr dest, int32_t timeout_ms) : dest_(std::move(dest)), timeout_ms_(timeout_ms) {}
 
   bool DefaultDeviceMode(TDeviceMode& mode) override {
-    THttpPtr http = ConnectDest(dest_.get(), timeout_ms_);
+    TCallScope scope(timeout_ms_);
+    THttpPtr http = ConnectScheduler();
     if (!http) return false;
     TInfoPtr info(cupsCopyDestInfo(http.get(), dest_.get()));
     if (!info) return false;
@@ -241,8 +405,11 @@ class TCupsDC : public TPrintDC {
 
   int32_t StartDoc(const std::string& title) override {
     if (information_ || job_id_ > 0) return -1;
-    if (!http_) {
-      http_ = ConnectDest(dest_.get(), timeout_ms_);
+    TCallScope scope(timeout_ms_);
+    if (http_) {
+      scope.Watch(http_.get());
+    } else {
+      http_ = ConnectScheduler();
       if (!http_) return -1;
     }
     cups_option_t* options = nullptr;
@@ -280,6 +447,8 @@ class TCupsDC : public TPrintDC {
 
   int32_t EndPage() override {
     if (!cr_ || !in_page_) return -1;
+    TCallScope scope(timeout_ms_);
+    scope.Watch(http_.get());
     in_page_ = false;
     cairo_show_page(cr_);
     return cairo_status(cr_) == CAIRO_STATUS_SUCCESS && !stop_sending_ ? 1 : -1;
@@ -287,6 +456,8 @@ class TCupsDC : public TPrintDC {
 
   int32_t EndDoc() override {
     if (!cr_) return -1;
+    TCallScope scope(timeout_ms_);
+    scope.Watch(http_.get());
     if (in_page_) EndPage();
     cairo_destroy(cr_);
     cr_ = nullptr;
@@ -305,6 +476,7 @@ class TCupsDC : public TPrintDC {
 
   int32_t AbortDoc() override {
     if (job_id_ <= 0) return -1;
+    TCallScope scope(timeout_ms_);
     // Whatever cairo still has to write is dropped.
     stop_sending_ = true;
     if (cr_) cairo_destroy(cr_);
@@ -322,6 +494,9 @@ class TCupsDC : public TPrintDC {
         int64_t(sx) + sw > src.Width || int64_t(sy) + sh > src.Height || src.Stride < int64_t(src.Width) * 4 ||
         sw > kMaxImageSide || sh > kMaxImageSide)
       return 0;
+    // cairo may send part of the document while it draws.
+    TCallScope scope(timeout_ms_);
+    scope.Watch(http_.get());
     cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, sw, sh);
     if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
       cairo_surface_destroy(image);
@@ -358,6 +533,11 @@ class TCupsDC : public TPrintDC {
   static cairo_status_t Write(void* closure, const unsigned char* data, unsigned int length) {
     auto* self = static_cast<TCupsDC*>(closure);
     if (self->stop_sending_) return CAIRO_STATUS_WRITE_ERROR;
+    // The time for sending is up: the document is given up.
+    if (const TCallScope* scope = TCallScope::Current(); scope && scope->Passed()) {
+      self->stop_sending_ = true;
+      return CAIRO_STATUS_WRITE_ERROR;
+    }
     if (self->abort_proc_ && !self->abort_proc_()) {
       self->stop_sending_ = true;
       return CAIRO_STATUS_WRITE_ERROR;
@@ -374,7 +554,10 @@ class TCupsDC : public TPrintDC {
   // half-sent document never completes.
   void CancelJob() {
     if (job_id_ > 0) {
-      if (THttpPtr http = ConnectDest(dest_.get(), timeout_ms_)) cupsCancelDestJob(http.get(), dest_.get(), job_id_);
+      // Within the calls' deadline: once it has come there is no time left
+      // to tell the scheduler, which then sees the document's connection
+      // close half-way instead.
+      if (THttpPtr http = ConnectScheduler()) cupsCancelDestJob(http.get(), dest_.get(), job_id_);
     }
     job_id_ = 0;
     http_.reset();
@@ -425,7 +608,8 @@ bool DefaultMediaSize(const cups_dest_t& dest, const char* queue_default, int32_
 }
 
 std::vector<std::string> TCupsSpooler::Printers() {
-  THttpPtr http = ConnectScheduler(timeout_ms_);
+  TCallScope scope(timeout_ms_);
+  THttpPtr http = ConnectScheduler();
   if (!http) return {};
   cups_dest_t* dests = nullptr;
   const int n = cupsGetDests2(http.get(), &dests);
@@ -437,20 +621,26 @@ std::vector<std::string> TCupsSpooler::Printers() {
 
 int32_t TCupsSpooler::DefaultPrinter(std::string& name) {
   name.clear();
-  THttpPtr http = ConnectScheduler(timeout_ms_);
-  if (!http) return kErrorNone;
+  TCallScope scope(timeout_ms_);
+  THttpPtr http = ConnectScheduler();
+  // No scheduler at all is a system without printers; one that did not
+  // answer in time could not say.
+  if (!http) return scope.Passed() ? ETIMEDOUT : kErrorNone;
   if (TDestPtr dest{cupsGetNamedDest(http.get(), nullptr, nullptr)}) name = DestName(*dest);
+  else if (scope.Passed()) return ETIMEDOUT;
   return kErrorNone;
 }
 
 std::unique_ptr<TPrinterHandle> TCupsSpooler::OpenPrinter(const std::string& name) {
-  TDestPtr dest = FindDest(ConnectScheduler(timeout_ms_).get(), name);
+  TCallScope scope(timeout_ms_);
+  TDestPtr dest = FindDest(ConnectScheduler().get(), name);
   if (!dest) return nullptr;
   return std::make_unique<TCupsPrinterHandle>(std::move(dest), timeout_ms_);
 }
 
 std::unique_ptr<TPrintDC> TCupsSpooler::CreateDC(const std::string& name, const TDeviceMode* mode, bool information) {
-  THttpPtr http = ConnectScheduler(timeout_ms_);
+  TCallScope scope(timeout_ms_);
+  THttpPtr http = ConnectScheduler();
   TDestPtr dest = FindDest(http.get(), name);
   if (!dest) return nullptr;
   TInfoPtr info(cupsCopyDestInfo(http.get(), dest.get()));

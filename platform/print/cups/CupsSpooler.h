@@ -2,9 +2,10 @@
 // instance is "name/instance"); the default printer is the destination CUPS
 // names as default (PRINTER or LPDEST, lpoptions, the server's default).
 //
-// Every call to the scheduler waits at most the spooler's timeout for it:
-// a scheduler that takes connections and never answers gives an error
-// (no printers, no default, no context) instead of holding the window.
+// Every call ends by a deadline, the earlier of the spooler's timeout and
+// the caller's TPrintDeadline, however the scheduler answers (not at all,
+// or a byte now and then): it then gives an error (no printers, no default
+// or ETIMEDOUT, no context) instead of holding the window.
 //
 // A device context reads the destination's default media (size and
 // margins; by its name when CUPS finds no entry for it among the queue's
@@ -29,8 +30,8 @@ namespace kav::print {
 
 class TCupsSpooler : public TPrintSpooler {
  public:
-  // `timeout_ms`: how long connecting to the scheduler, and each wait for
-  // its answer, may take.
+  // `timeout_ms`: how long one call (connecting and every wait for the
+  // scheduler's answer) may take in all.
   explicit TCupsSpooler(int32_t timeout_ms = 5000) : timeout_ms_(timeout_ms) {}
 
   std::vector<std::string> Printers() override;

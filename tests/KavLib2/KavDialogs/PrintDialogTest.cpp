@@ -5,12 +5,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "KavLib2/KavDialogs/KavDialogs.h"
 #include "KavLib2/KavDialogs/winDpiMetrics.h"
 #include "KavLib2/KavPrint/Printers.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavFileSource.h"
+#include "VoRav/Composite/vxFrameControls.h"
 #include "VoRav/Composite/winDialogHost.h"
 #include "VoRav/Composite/winThemedControls.h"
 #include "VoRav/Graphics/FastDIB.h"
@@ -24,7 +26,9 @@
 #include "VoRav/vxMemoryStream.h"
 #include "VoRav/vxUTF8.h"
 #include "platform/dialogs/FakeChooser.h"
+#include "platform/print/cups/CupsSpooler.h"
 #include "platform/print/fake/FakeSpooler.h"
+#include "tests/KavLib2/KavPrint/PrivateCups.h"
 #include "tests/VoRav/Application2/AppTestUtil.h"
 
 using namespace kav;
@@ -365,9 +369,9 @@ TEST_F(PrintDialogTest, ChangePrinterChoosesAPrinterAndAnOrientation) {
   const intptr_t result = Run(d.get(), [this](win::HWND h) {
     // The printer choice opens over the print dialog; this acts on it.
     act = [](win::HWND choice) {
-      // Items: the printers, Portrait, Landscape, OK, Cancel.
-      win::HWND photo = win::FindWindowExA(choice, win::FindWindowExA(choice, 0, nullptr, nullptr), nullptr, nullptr);
-      EXPECT_EQ(win::GetWindowText(photo), u"Photo");
+      // Items: the printers' list and the printers, Portrait, Landscape, OK, Cancel.
+      win::HWND photo = win::FindWindowExA(choice, 0, nullptr, "Photo");
+      ASSERT_NE(photo, 0u);
       win::SendMessage(photo, win::BM_CLICK, 0, 0);
       win::HWND landscape = win::FindWindowExA(choice, 0, nullptr, "Landscape");
       win::SendMessage(landscape, win::BM_CLICK, 0, 0);
@@ -382,3 +386,146 @@ TEST_F(PrintDialogTest, ChangePrinterChoosesAPrinterAndAnOrientation) {
   EXPECT_EQ(Printer()->PrinterIndex(), 1);
   EXPECT_EQ(Printer()->Orientation(), TPrinterOrientation::Landscape);
 }
+
+namespace {
+
+// Print and Change Printer against a scheduler that answers a byte every
+// 2 s (the spooler's own limit per call far longer): each request ends
+// within its few seconds in all and says that the print system did not
+// answer; the next request asks again.
+TEST_F(PrintDialogTest, ARequestToASchedulerThatTricklesEndsByItsDeadlineAndSaysSo) {
+  using namespace std::chrono_literals;
+  char templ[] = "/tmp/kavcups.XXXXXX";
+  const fs::path home = mkdtemp(templ);
+  testcups::TFakeScheduler scheduler(2000ms);
+  testcups::TPrivateCups::PointClientAt(scheduler.Port(), home);
+  print::SetPrintSpooler(std::make_shared<print::TCupsSpooler>(600000));
+  FreePrinter();
+  TFixedPicture pictures;
+  pictures.Shown = SolidImage(40, 30, 0xFF2040E0);
+  Ref<TIniFile> options = Options(u"[Main]\n");
+  const std::u16string silent = u"The print system did not answer in time";
+  // Generous for a loaded machine under ASan; without the deadline the
+  // requests never end.
+  const auto bound = 6s + 8s;
+  for (const int32_t command : {kPrintCmdPrint, kPrintCmdChangePrinter, kPrintCmdPrint}) {
+    SCOPED_TRACE(command);
+    win::NullBackend()->Boxes.clear();
+    Ref<TKavPrintDialog> d = MakeRef<TKavPrintDialog>(options.get(), &TFixedPicture::Call, &pictures);
+    std::chrono::steady_clock::duration took{};
+    Run(d.get(), [&](win::HWND h) {
+      const auto start = std::chrono::steady_clock::now();
+      Click(h, command);
+      took = std::chrono::steady_clock::now() - start;
+      if (win::IsWindow(h)) win::SendMessage(h, win::WM_KEYDOWN, win::VK_ESCAPE, 0);
+    });
+    EXPECT_LT(took, bound);
+    ASSERT_EQ(win::NullBackend()->Boxes.size(), 1u);
+    EXPECT_EQ(win::NullBackend()->Boxes[0].text, silent);
+  }
+  FreePrinter();
+  testcups::TPrivateCups::PointClientAt(0, {});
+  fs::remove_all(home);
+}
+
+}  // namespace
+
+namespace {
+
+// The absolute top and bottom of an item's control in its dialog window.
+std::pair<int32_t, int32_t> ControlRows(win::HWND item) {
+  TFrameControl* c = DialogItemControl(item);
+  if (!c || !c->Frame()) return {-1, -1};
+  TPoint at;
+  c->Frame()->ToAbsolute(TPoint{0, 0}, at);
+  return {at.Y, at.Y + c->GetHeight()};
+}
+
+void DumpWindow(win::HWND hwnd, const std::string& name) {
+  const char* dump = std::getenv("KAV_DUMP_DIR");
+  if (!dump) return;
+  // What is queued (the tree's repaint among it) runs first.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  while (std::chrono::steady_clock::now() < until) {
+    win::TMsg m;
+    while (win::PeekMessage(&m, 0, 0, 0, win::PM_REMOVE)) win::DispatchMessage(m);
+    win::UpdateWindow(hwnd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  auto it = win::NullBackend()->Screens.find(hwnd);
+  if (it == win::NullBackend()->Screens.end()) return;
+  std::vector<uint32_t> argb(it->second.Pixels);
+  for (uint32_t& p : argb) p |= 0xFF000000u;
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = uint32_t(it->second.Width);
+  image.height = uint32_t(it->second.Height);
+  image.format = PNG_FORMAT_BGRA;
+  png_image_write_to_file(&image, (fs::path(dump) / (name + ".png")).c_str(), 0, argb.data(), it->second.Width * 4,
+                          nullptr);
+}
+
+// 63 printers: every one is in the choice and can be chosen, the list
+// scrolls (the last printer lies below the list until it is chosen, then in
+// it, above the orientation and the buttons), and the dialog fits a
+// 1024 x 768 screen.
+TEST_F(PrintDialogTest, ChangePrinterListsEveryPrinterAndFitsTheScreen) {
+  spooler->PrinterList.clear();
+  std::vector<std::string> names;
+  for (int i = 1; i <= 63; ++i) {
+    print::TFakePrinter p;
+    p.Name = "Queue " + std::to_string(i);
+    names.push_back(p.Name);
+    spooler->PrinterList.push_back(p);
+  }
+  spooler->Default = "Queue 1";
+  FreePrinter();
+  TFixedPicture pictures;
+  Ref<TIniFile> options = Options(u"[Main]\n");
+  Ref<TKavPrintDialog> d = MakeRef<TKavPrintDialog>(options.get(), &TFixedPicture::Call, &pictures);
+  Run(d.get(), [this, &names](win::HWND h) {
+    act = [&names](win::HWND choice) {
+      TRect outer;
+      ASSERT_TRUE(win::GetWindowRect(choice, &outer));
+      EXPECT_LE(outer.Width(), 1024);
+      EXPECT_LE(outer.Height(), 768);
+      for (const std::string& name : names) EXPECT_NE(win::FindWindowExA(choice, 0, nullptr, name.c_str()), 0u) << name;
+      const win::HWND first = win::FindWindowExA(choice, 0, nullptr, "Queue 1");
+      const win::HWND last = win::FindWindowExA(choice, 0, nullptr, "Queue 63");
+      const win::HWND portrait = win::FindWindowExA(choice, 0, nullptr, "Portrait");
+      const int32_t below_list = ControlRows(portrait).first;
+      ASSERT_GT(below_list, 0);
+      DumpWindow(choice, "change_printer_top");
+      EXPECT_LT(ControlRows(first).second, below_list);
+      EXPECT_GT(ControlRows(last).first, below_list);  // scrolled out of sight
+      // The wheel over the list scrolls it: two steps down, one up.
+      const int32_t first_top = ControlRows(first).first;
+      TPoint over{60, 40};
+      win::ClientToScreen(choice, &over);
+      auto wheel = [&](int32_t steps) {
+        win::SendMessage(choice, win::WM_MOUSEWHEEL, win::WPARAM(uint16_t(int16_t(steps * 120))) << 16,
+                         win::MakeLParam(over.X, over.Y));
+      };
+      wheel(-2);
+      const int32_t down = first_top - ControlRows(first).first;
+      EXPECT_GT(down, 0);
+      wheel(1);
+      EXPECT_EQ(first_top - ControlRows(first).first, down / 2);
+      wheel(5);
+      EXPECT_EQ(ControlRows(first).first, first_top);
+      win::SendMessage(last, win::BM_CLICK, 0, 0);
+      DumpWindow(choice, "change_printer_last");
+      EXPECT_GE(ControlRows(last).first, 0);
+      EXPECT_LT(ControlRows(last).second, below_list);  // scrolled into the list
+      EXPECT_LT(ControlRows(first).second, 0 + ControlRows(last).first);
+      Click(choice, win::IDOK);
+    };
+    win::PostMessage(driver, win::WM_APP, 0, 0);
+    Click(h, kPrintCmdChangePrinter);
+    win::SendMessage(h, win::WM_KEYDOWN, win::VK_ESCAPE, 0);
+  });
+  EXPECT_EQ(Printer()->PrinterIndex(), 62);
+}
+
+}  // namespace

@@ -26,6 +26,7 @@
 #include "tests/VoRav/Application2/AppTestUtil.h"
 #include "tests/VoRav/LogCapture.h"
 #include "tests/VoRav/TempFolder.h"
+#include "tests/platform/dialogs/FakePortal.h"
 
 namespace kav {
 namespace {
@@ -394,6 +395,97 @@ TEST_F(SaveDialogApp, QueuedMessagesAreHandledAndAnEndingApplicationCallsTheChoo
   // The owner is the application window when none is given.
   EXPECT_EQ(MakeRef<TSaveDialog>()->Owner(), app->GetHandle());
   dialogs::SetSaveFileChooser(nullptr);
+}
+
+// A chooser that never answers can be left from the player's windows,
+// which take no input while it is open: Esc at them, or the window
+// manager's close of one, calls it off; the window stays, and a key other
+// than Esc does nothing.
+TEST_F(SaveDialogApp, EscOrACloseAtThePlayersWindowCallsTheChooserOff) {
+  win::HWND top = MakeTop();
+  for (const int way : {0, 1}) {
+    SCOPED_TRACE(way == 0 ? "Esc" : "close");
+    auto chooser = std::make_unique<TPumpingChooser>();
+    TPumpingChooser* raw = chooser.get();
+    dialogs::SetSaveFileChooser(std::move(chooser));
+    int last = -1;
+    raw->on_pump = [&](int i) {
+      last = i;
+      if (i == 2) win::InjectKey(win::VK_SPACE, true);
+      if (i == 3) win::InjectKey(win::VK_SPACE, false);
+      if (i == 5 && way == 0) win::InjectKey(win::VK_ESCAPE, true);
+      if (i == 5 && way == 1) win::InjectClose(top);
+    };
+    Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(top);
+    dlg->FileName = u"Slide1.bmp";
+    EXPECT_FALSE(dlg->Execute());
+    EXPECT_TRUE(raw->called_off);
+    EXPECT_EQ(last, 5);  // the pump right after called it off
+    EXPECT_TRUE(win::IsWindow(top));
+    EXPECT_TRUE(win::IsWindowEnabled(top));
+    EXPECT_FALSE(app->Terminated());
+    if (way == 0) win::InjectKey(win::VK_ESCAPE, false);
+  }
+  dialogs::SetSaveFileChooser(nullptr);
+}
+
+// A portal that takes the request and never answers: Esc at the player's
+// window, or its close, ends the wait at once and closes the portal's
+// request; nothing is told (the person gave up).
+TEST_F(SaveDialogApp, APortalThatNeverAnswersIsLeftByEscOrClose) {
+  if (dialogs::FindExecutable("dbus-daemon").empty()) GTEST_SKIP() << "dbus-daemon is not installed";
+  using namespace dialogs::test_portal;
+  TPrivateBus bus;
+  ASSERT_FALSE(bus.Address().empty());
+  win::HWND top = MakeTop();
+  for (const int way : {0, 1}) {
+    SCOPED_TRACE(way == 0 ? "Esc" : "close");
+    TFakePortal portal(bus.Address(), TReply::kSilent, "");
+    ASSERT_TRUE(portal.Ready());
+    // Plays the person once the portal has the request; calls the wait off
+    // after 60 s so that a failure never hangs the test.
+    struct TPerson final : dialogs::TSaveFileChooser {
+      dialogs::TPortalChooser inner;
+      TFakePortal* portal;
+      int way;
+      win::HWND top;
+      explicit TPerson(const std::string& address) : inner(address) {}
+      const char* Name() const override { return "portal"; }
+      TSaveFileAnswer Choose(const dialogs::TSaveFileRequest& request) override {
+        dialogs::TSaveFileRequest r = request;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        bool done = false;
+        r.pump = [&] {
+          if (!done && !portal->Calls().empty()) {
+            done = true;
+            if (way == 0) win::InjectKey(win::VK_ESCAPE, true);
+            else win::InjectClose(top);
+          }
+          return request.pump() && std::chrono::steady_clock::now() < until;
+        };
+        return inner.Choose(r);
+      }
+    };
+    auto person = std::make_unique<TPerson>(bus.Address());
+    person->portal = &portal;
+    person->way = way;
+    person->top = top;
+    dialogs::SetSaveFileChooser(std::move(person));
+    Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(top);
+    dlg->FileName = u"Slide1.bmp";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(dlg->Execute());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    // The Close call may still be on its way.
+    for (int i = 0; i < 600 && (portal.Calls().empty() || !portal.Calls()[0].closed); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(portal.Calls().size(), 1u);
+    EXPECT_TRUE(portal.Calls()[0].closed);
+    EXPECT_TRUE(win::IsWindow(top));
+    EXPECT_TRUE(win::NullBackend()->Boxes.empty());
+    if (way == 0) win::InjectKey(win::VK_ESCAPE, false);
+    dialogs::SetSaveFileChooser(nullptr);
+  }
 }
 
 }  // namespace

@@ -389,6 +389,75 @@ TEST(CupsSpoolerSilentScheduler, EveryCallGivesUpWithinTheTimeout) {
   fs::remove_all(home);
 }
 
+// A person's request makes several calls; against a scheduler that never
+// answers, or answers a byte at a time (every 2 s as a stalled one does, or
+// every 0.1 s, faster than a wait's own time-out looks at the clock), all
+// of them together end by the request's one deadline, each with its error.
+// The spooler's own limit per call is far longer, so only the request's
+// deadline can end them.
+TEST(CupsSpoolerDeadline, ARequestsCallsEndTogetherByItsDeadline) {
+  char templ[] = "/tmp/kavcups.XXXXXX";
+  const fs::path home = mkdtemp(templ);
+  const auto budget = 2s;
+  // Generous for a loaded machine under ASan; far below what the calls take
+  // without the deadline (for ever against the trickles).
+  const auto slack = 6s;
+  for (const auto every : {0ms, 2000ms, 100ms}) {
+    SCOPED_TRACE("a byte every " + std::to_string(every.count()) + " ms (0: never)");
+    TFakeScheduler scheduler(every);
+    ASSERT_GT(scheduler.Port(), 0);
+    TPrivateCups::PointClientAt(scheduler.Port(), home);
+    print::TCupsSpooler spooler(600000);
+    const auto start = std::chrono::steady_clock::now();
+    {
+      print::TPrintDeadline deadline(budget);
+      EXPECT_TRUE(spooler.Printers().empty());
+      std::string name = "unchanged";
+      EXPECT_EQ(spooler.DefaultPrinter(name), ETIMEDOUT);
+      EXPECT_EQ(name, "");
+      EXPECT_EQ(spooler.OpenPrinter("kavtest"), nullptr);
+      EXPECT_EQ(spooler.CreateDC("kavtest", nullptr, false), nullptr);
+      EXPECT_TRUE(deadline.TimedOut());
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, budget + slack);
+    if (every.count() > 0) {
+      EXPECT_GT(scheduler.Sent(), 0);  // it did answer, slowly
+    }
+    TPrivateCups::PointClientAt(0, {});
+  }
+  fs::remove_all(home);
+}
+
+// The print dialog's path through the printer object (the default printer,
+// its settings, a document) ends by the request's deadline too, with the
+// system's word that it timed out; the next request asks again.
+TEST(CupsSpoolerDeadline, ThePrinterObjectGivesUpByTheDeadline) {
+  char templ[] = "/tmp/kavcups.XXXXXX";
+  const fs::path home = mkdtemp(templ);
+  TFakeScheduler scheduler(100ms);
+  TPrivateCups::PointClientAt(scheduler.Port(), home);
+  auto previous = print::SetPrintSpooler(std::make_shared<print::TCupsSpooler>(600000));
+  FreePrinter();
+  const auto start = std::chrono::steady_clock::now();
+  {
+    print::TPrintDeadline deadline(2s);
+    TPrinter* printer = Printer();
+    try {
+      printer->SetOrientation(TPrinterOrientation::Landscape);
+      printer->BeginDoc();
+      ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+      EXPECT_TRUE(deadline.TimedOut()) << e.what();
+    }
+    EXPECT_FALSE(printer->Printing());
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+  FreePrinter();
+  print::SetPrintSpooler(previous);
+  TPrivateCups::PointClientAt(0, {});
+  fs::remove_all(home);
+}
+
 // A queue whose default media CUPS finds no entry for is read by the
 // default's name, not taken for A4.
 TEST(CupsMedia, TheDefaultIsReadByItsName) {

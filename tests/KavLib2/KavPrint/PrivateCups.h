@@ -9,6 +9,7 @@
 #include <cups/cups.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -16,7 +17,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -201,8 +205,11 @@ class TPrivateCups {
     return {};
   }
 
-  // `with_printer`: one queue, the default; `accepting`: whether it takes jobs.
-  explicit TPrivateCups(bool with_printer, bool accepting = true) {
+  // `with_printer`: one queue, the default; `accepting`: whether it takes
+  // jobs; `queues`: that many queues in all, the default "kavtest" first
+  // (writing page.pdf), then "kavtest002" and on (names that sort in
+  // their order), each writing <name>.pdf.
+  explicit TPrivateCups(bool with_printer, bool accepting = true, int queues = 1) {
     char templ[] = "/tmp/kavcups.XXXXXX";
     dir_ = mkdtemp(templ);
     port_ = FreePort();
@@ -226,10 +233,18 @@ class TPrivateCups {
     }
     WriteFile(dir_ / "cups-files.conf", files);
     if (with_printer) {
-      WriteFile(dir_ / "ppd/kavtest.ppd", kPpd);
-      WriteFile(dir_ / "printers.conf", "<DefaultPrinter kavtest>\nInfo Kav test\nDeviceURI kavcapture:" + d +
-                                            "/page.pdf\nState Idle\nAccepting " + (accepting ? "Yes" : "No") +
-                                            "\nShared No\n</DefaultPrinter>\n");
+      std::string conf;
+      for (int i = 1; i <= std::max(queues, 1); ++i) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%03d", i);
+        const std::string name = i == 1 ? std::string("kavtest") : "kavtest" + std::string(number);
+        const std::string tag = i == 1 ? "DefaultPrinter" : "Printer";
+        WriteFile(dir_ / "ppd" / (name + ".ppd"), kPpd);
+        conf += "<" + tag + " " + name + ">\nInfo Kav test\nDeviceURI kavcapture:" + d + "/" +
+                (i == 1 ? std::string("page") : name) + ".pdf\nState Idle\nAccepting " +
+                (accepting ? "Yes" : "No") + "\nShared No\n</" + tag + ">\n";
+      }
+      WriteFile(dir_ / "printers.conf", conf);
     }
     pid_ = Spawn({Cupsd(), "-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"}, dir_ / "log/cupsd.txt");
     if (pid_ > 0)
@@ -286,6 +301,74 @@ class TPrivateCups {
   int port_ = 0;
   pid_t pid_ = -1;
   bool ready_ = false;
+};
+
+// A scheduler that is no help: on a loopback port, it either never takes
+// a connection from the listening queue (`byte_every` zero: the client's
+// connect succeeds and its request waits for ever), or takes every
+// connection and answers one byte every `byte_every` of a header line that
+// never ends. Runs until destroyed.
+class TFakeScheduler {
+ public:
+  explicit TFakeScheduler(std::chrono::milliseconds byte_every) : every_(byte_every) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        listen(listener_, 64) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+      return;
+    port_ = ntohs(a.sin_port);
+    if (every_.count() > 0) thread_ = std::thread([this] { Serve(); });
+  }
+  ~TFakeScheduler() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) close(listener_);
+  }
+  int Port() const { return port_; }
+  // Bytes sent so far (all connections).
+  int Sent() const { return sent_; }
+
+ private:
+  void Serve() {
+    static const std::string kStart = "HTTP/1.1 200 OK\r\nX-Slow: ";
+    struct TClient {
+      int fd;
+      size_t next;
+    };
+    std::vector<TClient> clients;
+    auto due = std::chrono::steady_clock::now();
+    while (!stop_) {
+      pollfd p{listener_, POLLIN, 0};
+      if (poll(&p, 1, 20) > 0) {
+        const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0) clients.push_back({fd, 0});
+      }
+      char drain[4096];
+      for (TClient& c : clients)
+        while (read(c.fd, drain, sizeof drain) > 0) {
+        }
+      if (std::chrono::steady_clock::now() < due) continue;
+      due += every_;
+      for (TClient& c : clients) {
+        const char byte = c.next < kStart.size() ? kStart[c.next] : 'a';
+        if (send(c.fd, &byte, 1, MSG_NOSIGNAL) == 1) {
+          ++c.next;
+          ++sent_;
+        }
+      }
+    }
+    for (TClient& c : clients) close(c.fd);
+  }
+
+  std::chrono::milliseconds every_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> sent_{0};
+  std::thread thread_;
 };
 
 }  // namespace kav::testcups
