@@ -101,7 +101,9 @@ struct TShaped {
 // round to the whole pixels placement reports.
 TShaped HbShape(const std::string& file, int32_t index, int32_t em, const std::u16string& text) {
   TShaped r;
-  const std::string cmd = "hb-shape --no-glyph-names --no-clusters --face-index=" + std::to_string(index) +
+  // hb-shape reads its text argument in the locale's charset: it runs in a
+  // UTF-8 locale of its own, so the C locale of a test run loses no letter.
+  const std::string cmd = "LC_ALL=C.UTF-8 hb-shape --no-glyph-names --no-clusters --face-index=" + std::to_string(index) +
                           " --font-size=" + std::to_string(em * 64) + " '" +
                           file + "' '" + ToUtf8(text) + "' 2>/dev/null";
   FILE* pipe = popen(cmd.c_str(), "r");
