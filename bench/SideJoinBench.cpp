@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "KavLib2/3DEngine/Transitions/Dev3DEffects2.h"
+#include "tests/KavLib2/3DEngine/Transitions/SideJoinReference.h"
 #include "tools/framedump/FrameDump.h"
 #include "tools/transitionsheet/TransitionConfigs.h"
 
@@ -29,23 +30,7 @@ namespace {
 
 // The plain loop, as the effecter ran it before.
 std::vector<TRect> PlainJoin(std::vector<TRect> boxes) {
-  for (bool joined = true; joined;) {
-    joined = false;
-    for (size_t i = 0; i < boxes.size() && !joined; ++i)
-      for (size_t j = 0; j < boxes.size() && !joined; ++j) {
-        if (i == j) continue;
-        TRect& p = boxes[i];
-        const TRect& q = boxes[j];
-        if (p.Top == q.Top && p.Bottom == q.Bottom && p.Right == q.Left)
-          p.Right = q.Right;
-        else if (p.Left == q.Left && p.Right == q.Right && p.Bottom == q.Top)
-          p.Bottom = q.Bottom;
-        else
-          continue;
-        boxes.erase(boxes.begin() + std::ptrdiff_t(j));
-        joined = true;
-      }
-  }
+  PlainJoinAlongSides(boxes, [](size_t, size_t) { return true; }, [](size_t, size_t) {});
   return boxes;
 }
 

@@ -9,37 +9,24 @@
 #include <vector>
 
 #include "KavLib2/3DEngine/Transitions/Dev3DEffects2.h"
+#include "tests/KavLib2/3DEngine/Transitions/SideJoinReference.h"
 
 namespace kav {
 namespace {
 
-// The plain loop: the first pair (i, j) in order of i, then j, where j
-// continues i to its right or below (and is of i's kind) joins, j leaves,
-// and the search starts again from the first pair.
+// The plain loop (of rectangles of the same kind), with the parts each
+// rectangle took in.
 TSideJoin PlainJoin(std::vector<TRect> rects, const std::vector<TPoint>* kinds) {
   std::vector<std::vector<uint32_t>> parts(rects.size());
   std::vector<TPoint> kind(rects.size());
   for (size_t i = 0; i < rects.size(); ++i) parts[i] = {uint32_t(i)}, kind[i] = kinds ? (*kinds)[i] : TPoint{};
-  for (bool joined = true; joined;) {
-    joined = false;
-    for (size_t i = 0; i < rects.size() && !joined; ++i)
-      for (size_t j = 0; j < rects.size() && !joined; ++j) {
-        if (i == j || !(kind[i] == kind[j])) continue;
-        TRect& p = rects[i];
-        const TRect& q = rects[j];
-        if (p.Top == q.Top && p.Bottom == q.Bottom && p.Right == q.Left)
-          p.Right = q.Right;
-        else if (p.Left == q.Left && p.Right == q.Right && p.Bottom == q.Top)
-          p.Bottom = q.Bottom;
-        else
-          continue;
+  PlainJoinAlongSides(
+      rects, [&](size_t i, size_t j) { return kind[i] == kind[j]; },
+      [&](size_t i, size_t j) {
         parts[i].insert(parts[i].end(), parts[j].begin(), parts[j].end());
-        rects.erase(rects.begin() + std::ptrdiff_t(j));
         parts.erase(parts.begin() + std::ptrdiff_t(j));
         kind.erase(kind.begin() + std::ptrdiff_t(j));
-        joined = true;
-      }
-  }
+      });
   TSideJoin out;
   out.Rects = rects;
   out.Starts.push_back(0);
