@@ -236,21 +236,24 @@ int LineOf(const std::string& text, const std::string& start) {
   return 0;
 }
 
+// Replaces the first `from` in the project text with `to`; a failure when
+// the text has none.
+void ChangeText(std::string& text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  text.replace(at, from.size(), to);
+}
+
 TEST(KavPack, TheProjectIsCheckedWithItsLinesBeforeItIsPacked) {
   TScratch dir;
   ASSERT_FALSE(dir.Path().empty());
   const fs::path folder = dir.Path() / "mistakes";
   fs::copy(kExample, folder, fs::copy_options::recursive);
   std::string text = ReadText(kExample / "Project.kav");
-  auto change = [&text](const std::string& from, const std::string& to) {
-    const size_t at = text.find(from);
-    ASSERT_NE(at, std::string::npos) << from;
-    text.replace(at, from.size(), to);
-  };
-  change("ImageName=Photos\\sea.jpg", "ImageNme=Photos\\sea.jpg");
-  change("ref=dissolve", "ref=puhs");
-  change("FitMode=Cover", "FitMode=Banana");
-  change("opt_slidescount=4", "opt_slidescount=three");
+  ChangeText(text, "ImageName=Photos\\sea.jpg", "ImageNme=Photos\\sea.jpg");
+  ChangeText(text, "ref=dissolve", "ref=puhs");
+  ChangeText(text, "FitMode=Cover", "FitMode=Banana");
+  ChangeText(text, "opt_slidescount=4", "opt_slidescount=three");
   WriteText(folder / "Project.kav", text);
   const std::string project = (folder / "Project.kav").string();
   const std::string photo = ReadText(kExample / "Photos" / "mountains.jpg");
@@ -295,16 +298,11 @@ TEST(KavPack, EveryMistakeThatPlaysSilentlyIsSaidWithItsLine) {
   const fs::path folder = dir.Path() / "quiet";
   fs::copy(kExample, folder, fs::copy_options::recursive);
   std::string text = ReadText(kExample / "Project.kav");
-  auto change = [&text](const std::string& from, const std::string& to) {
-    const size_t at = text.find(from);
-    ASSERT_NE(at, std::string::npos) << from;
-    text.replace(at, from.size(), to);
-  };
   const int first_guid = LineOf(text, "GUID={myshow-1-caption}");
-  change("object flip:Effect", "object curtling:Effect");
-  change("ref=push\ntime=1000", "ref=push\ntime=6000");
-  change("opt_slidescount=4", "opt_slidescount=51");
-  change("GUID={myshow-2-caption}", "GUID={myshow-1-caption}");
+  ChangeText(text, "object flip:Effect", "object curtling:Effect");
+  ChangeText(text, "ref=push\ntime=1000", "ref=push\ntime=6000");
+  ChangeText(text, "opt_slidescount=4", "opt_slidescount=51");
+  ChangeText(text, "GUID={myshow-2-caption}", "GUID={myshow-1-caption}");
   text.resize(text.size() - 4);  // the last "end"
   WriteText(folder / "Project.kav", text);
   // 64 bytes changed inside a photo.
