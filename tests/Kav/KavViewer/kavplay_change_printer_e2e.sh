@@ -15,79 +15,24 @@ testcups=$4
 queues=63
 [ -f "$demo/Project.kav" ] || { echo "no demo project at $demo: skipped"; exit 77; }
 for tool in xdotool import convert compare python3; do command -v $tool >/dev/null || exit 77; done
-rm -rf "$out"
-mkdir -p "$out/home/Pictures" "$out/bin"
-cp -r "$demo" "$out/show"
-python3 - "$out/show/Project.kav" <<'PY'
-import re, sys
-p = sys.argv[1]
-s = open(p, 'rb').read().decode('utf-8-sig')
-s = s.replace('Action=nextslide', 'Action=print')
-# Slide 7 (from 42 s on) lasts an hour.
-s = re.sub(r'opt_synchpos7=\d+', 'opt_synchpos7=3642000', s)
-s = re.sub(r'opt_synchpos8=\d+', 'opt_synchpos8=3649000', s)
-open(p, 'wb').write(b'\xef\xbb\xbf' + s.encode('utf-8'))
-PY
-"$testcups" --queues $queues >"$out/cups.out" 2>&1 &
-cups_pid=$!
-for _ in $(seq 1 600); do grep -q '^ready \|^missing ' "$out/cups.out" && break; sleep 0.1; done
-if grep -q '^missing ' "$out/cups.out"; then cat "$out/cups.out"; exit 77; fi
-read -r _ cups_server cups_dir < <(grep '^ready ' "$out/cups.out")
-[ -n "${cups_dir:-}" ] || { echo "FAIL: no scheduler"; cat "$out/cups.out"; kill "$cups_pid"; exit 1; }
-trap 'kill -TERM "$cups_pid" 2>/dev/null; wait "$cups_pid" 2>/dev/null' EXIT
-env -u DBUS_SESSION_BUS_ADDRESS HOME="$out/home" XDG_CONFIG_HOME="$out/home/.config" PATH="$out/bin" \
-  CUPS_SERVER="$cups_server" CUPS_SERVERROOT="$cups_dir" \
-  "$player" "$out/show" -time 44500 >"$out/kavplay.out" 2>&1 &
-pid=$!
-fail() {
-  echo "FAIL: $*"
-  kill -KILL "$pid" 2>/dev/null
-  tail -n 40 "$out/kavplay.out"
-  exit 1
-}
-alive() { kill -0 "$pid" 2>/dev/null; }
-source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
+source "$(dirname "$0")/print_e2e_lib.sh"
+pe_prepare_show "$demo" long-slide7
+pe_start_cups --queues $queues
+pe_start_player -- -time 44500
 read -r screen_w screen_h < <(xdpyinfo 2>/dev/null | sed -n 's/.*dimensions: *\([0-9]*\)x\([0-9]*\) pixels.*/\1 \2/p')
 [ -n "${screen_h:-}" ] || { screen_w=1024; screen_h=768; }
-win=$(xh_find_window "$pid" 60)
-[ -n "$win" ] || fail "no window of the player"
-drawn() {
-  import -window root "$out/start.png" 2>/dev/null || return 1
-  awk -v s="$(convert "$out/start.png" -format '%[fx:standard_deviation]' info:)" 'BEGIN { exit !(s > 0.05) }'
-}
-xh_until 60 drawn || fail "the show was never drawn"
-xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
-xdotool key space
-xh_wait_still "$out/slide7" 60 || fail "the show did not pause"
-find_named() {
-  found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
-  [ -n "$found" ]
-}
-open_dialog() {
-  eval "$(xdotool getwindowgeometry --shell "$win")"
-  local end=$((SECONDS + 60)) i
-  while [ "$SECONDS" -le "$end" ]; do
-    alive || fail "the player ended before the dialog opened"
-    for i in 1 0; do
-      xdotool mousemove $((X + WIDTH / 2 + i)) $((Y + HEIGHT * 71 / 100))
-      sleep 0.5
-    done
-    xdotool click 1
-    xh_until 15 find_named '^Print$' && { dialog=$found; return 0; }
-  done
-  fail "no print dialog after the click"
-}
+pe_drawn_and_paused
 click_in() {
   eval "$(xdotool getwindowgeometry --shell "$1")"
   xdotool mousemove $((X + $2)) $((Y + $3))
   sleep 0.3
   xdotool click 1
 }
-open_dialog
+pe_open_dialog
 # Change Printer: the first button of the second row.
 eval "$(xdotool getwindowgeometry --shell "$dialog")"
 click_in "$dialog" $((WIDTH * 26 / 100)) $((HEIGHT * 71 / 100))
-xh_until 60 find_named '^Printer$' || fail "no printer choice after Change Printer"
+xh_until 60 pe_find_title '^Printer$' || fail "no printer choice after Change Printer"
 choice=$found
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$choice")"
@@ -120,11 +65,10 @@ xdotool key --delay 40 --repeat $((queues - 1)) Down
 sleep 1.5
 import -window root "$out/choice-last.png"
 xdotool key Return
-no_choice() { ! find_named '^Printer$'; }
-xh_until 30 no_choice || fail "the choice stayed open after Return"
+xh_until 30 pe_no_title '^Printer$' || fail "the choice stayed open after Return"
 alive || fail "the player ended at the choice"
 # Print: the first button.
-find_named '^Print$' || fail "the print dialog went with the choice"
+pe_find_title '^Print$' || fail "the print dialog went with the choice"
 dialog=$found
 eval "$(xdotool getwindowgeometry --shell "$dialog")"
 click_in "$dialog" $((WIDTH * 27 / 100)) $((HEIGHT * 26 / 100))

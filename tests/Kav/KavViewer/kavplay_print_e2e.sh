@@ -18,92 +18,20 @@ testcups=$4
 xclose=${5:-}
 [ -f "$demo/Project.kav" ] || { echo "no demo project at $demo: skipped"; exit 77; }
 for tool in xdotool import compare identify python3 pdftoppm; do command -v $tool >/dev/null || exit 77; done
-rm -rf "$out"
-mkdir -p "$out/home/Pictures" "$out/bin"
-cp -r "$demo" "$out/show"
-python3 - "$out/show/Project.kav" <<'PY'
-import sys
-p = sys.argv[1]
-s = open(p, 'rb').read().decode('utf-8-sig')
-nl = '\r\n' if '\r\n' in s else '\n'
-s = s.replace('[Main]' + nl, '[Main]' + nl + 'CanRestore=1' + nl, 1).replace('Action=nextslide', 'Action=print')
-# Slide 7 (from 42 s on) lasts an hour, so that however slowly a loaded
-# machine gets to the pause, the show is still on it.
-import re
-s = re.sub(r'opt_synchpos7=\d+', 'opt_synchpos7=3642000', s)
-s = re.sub(r'opt_synchpos8=\d+', 'opt_synchpos8=3649000', s)
-open(p, 'wb').write(b'\xef\xbb\xbf' + s.encode('utf-8'))
-PY
-# The printer: a scheduler of the test's own with one queue.
-"$testcups" >"$out/cups.out" 2>&1 &
-cups_pid=$!
-for _ in $(seq 1 300); do grep -q '^ready \|^missing ' "$out/cups.out" && break; sleep 0.1; done
-if grep -q '^missing ' "$out/cups.out"; then cat "$out/cups.out"; exit 77; fi
-read -r _ cups_server cups_dir < <(grep '^ready ' "$out/cups.out")
-[ -n "${cups_dir:-}" ] || { echo "FAIL: no scheduler"; cat "$out/cups.out"; kill "$cups_pid"; exit 1; }
-trap 'kill -TERM "$cups_pid" 2>/dev/null; wait "$cups_pid" 2>/dev/null' EXIT
+source "$(dirname "$0")/print_e2e_lib.sh"
+pe_prepare_show "$demo" can-restore long-slide7
+pe_start_cups
 # A desktop without choosers: the save dialog falls back to the pictures folder.
-env -u DBUS_SESSION_BUS_ADDRESS HOME="$out/home" XDG_CONFIG_HOME="$out/home/.config" PATH="$out/bin" \
-  CUPS_SERVER="$cups_server" CUPS_SERVERROOT="$cups_dir" \
-  "$player" "$out/show" -time 44500 >"$out/kavplay.out" 2>&1 &
-pid=$!
-fail() {
-  echo "FAIL: $*"
-  kill -KILL "$pid" 2>/dev/null
-  tail -n 40 "$out/kavplay.out"
-  exit 1
-}
-alive() { kill -0 "$pid" 2>/dev/null; }
+pe_start_player -- -time 44500
 shot() { import -window root "$out/$1.png" || fail "no screenshot $1"; }
-source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
-win=$(xh_find_window "$pid" 60)
-[ -n "$win" ] || fail "no window of the player"
-# The show is drawn (more than one colour on screen) before keys go to it.
-drawn() {
-  import -window root "$out/start.png" 2>/dev/null || return 1
-  awk -v s="$(convert "$out/start.png" -format '%[fx:standard_deviation]' info:)" 'BEGIN { exit !(s > 0.05) }'
-}
-xh_until 60 drawn || fail "the show was never drawn"
-xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
-# Started 2.5 s into slide 7 (its transition is over, the button takes
-# clicks) and paused, so that slide 7 stays for both requests (the dialog
-# keeps the pause state it found); paused, the screen stands still.
-xdotool key space
-xh_wait_still "$out/slide7" 60 || fail "the show did not pause"
+# Started 2.5 s into slide 7 and paused, so that slide 7 stays for both
+# requests (the dialog keeps the pause state it found).
+pe_drawn_and_paused
 alive || fail "the player ended on slide 7"
-# The button sits in the middle of the slide's lower part; a click opens
-# the dialog ($dialog).
-# The click goes again while no dialog came: on a loaded machine the
-# player may take the press before it has seen the pointer over the
-# button.
-open_dialog() {
-  eval "$(xdotool getwindowgeometry --shell "$win")"
-  dialog=""
-  local end=$((SECONDS + 60)) i
-  while [ "$SECONDS" -le "$end" ]; do
-    alive || fail "the player ended before the dialog opened"
-    for i in 1 0; do
-      xdotool mousemove $((X + WIDTH / 2 + i)) $((Y + HEIGHT * 71 / 100))
-      sleep 0.5
-    done
-    xdotool click 1
-    xh_until 15 find_dialog && return 0
-  done
-  fail "no print dialog after the click"
-}
-find_dialog() {
-  dialog=$(xh_search_title '^Print$' | head -1)
-  [ -n "$dialog" ]
-}
 # Clicks the dialog at a share of its width and height (percent).
-click_dialog() {
-  eval "$(xdotool getwindowgeometry --shell "$dialog")"
-  xdotool mousemove $((X + WIDTH * $1 / 100)) $((Y + HEIGHT * $2 / 100))
-  xdotool click 1
-}
-no_dialog() { [ -z "$(xh_search_title '^Print$')" ]; }
-dialog_gone() { xh_until 30 no_dialog; }
-open_dialog
+click_dialog() { pe_click_in "$dialog" "$1" "$2"; }
+dialog_gone() { xh_until 30 pe_no_title '^Print$'; }
+pe_open_dialog
 # The show stands still behind the dialog (the screen settles once the
 # dialog is drawn; a show that went on playing never would). The dialog
 # itself is left out: its focused default button glows.
@@ -154,7 +82,7 @@ picture() { size=$(identify -format '%w %h' "$saved" 2>/dev/null); [ -n "$size" 
 xh_until 30 picture || fail "the saved slide is not a picture"
 alive || fail "the player ended after saving"
 # Print: the first button.
-open_dialog
+pe_open_dialog
 click_dialog 27 26
 # The capture backend moves the finished page into place.
 xh_until 90 test -s "$cups_dir/page.pdf" || fail "no page reached the printer"

@@ -14,17 +14,8 @@ out=$3
 [ -f "$demo/Project.kav" ] || { echo "no demo project at $demo: skipped"; exit 77; }
 for tool in xdotool identify python3; do command -v $tool >/dev/null || exit 77; done
 zenity=$(command -v zenity) || { echo "no zenity: skipped"; exit 77; }
-rm -rf "$out"
-mkdir -p "$out/home/Pictures" "$out/bin"
-cp -r "$demo" "$out/show"
-python3 - "$out/show/Project.kav" <<'PY'
-import sys
-p = sys.argv[1]
-s = open(p, 'rb').read().decode('utf-8-sig')
-nl = '\r\n' if '\r\n' in s else '\n'
-s = s.replace('[Main]' + nl, '[Main]' + nl + 'CanRestore=1' + nl, 1).replace('Action=nextslide', 'Action=print')
-open(p, 'wb').write(b'\xef\xbb\xbf' + s.encode('utf-8'))
-PY
+source "$(dirname "$0")/print_e2e_lib.sh"
+pe_prepare_show "$demo" can-restore
 # zenity through a wrapper that notes every start, one line each.
 cat >"$out/bin/zenity" <<EOF
 #!/bin/sh
@@ -34,19 +25,9 @@ EOF
 chmod +x "$out/bin/zenity"
 : >"$out/zenity.log"
 # No portal (no session bus), no kdialog: zenity is the chooser.
-env -u DBUS_SESSION_BUS_ADDRESS HOME="$out/home" XDG_CONFIG_HOME="$out/home/.config" PATH="$out/bin" \
-  CUPS_SERVER="$out/no-cups.sock" "$player" "$out/show" >"$out/kavplay.out" 2>&1 &
-pid=$!
-fail() {
-  echo "FAIL: $*"
-  kill -KILL "$pid" 2>/dev/null
-  tail -n 40 "$out/kavplay.out"
-  exit 1
-}
-alive() { kill -0 "$pid" 2>/dev/null; }
+pe_start_player
 starts() { wc -l <"$out/zenity.log"; }
 zenity_window() { xdotool search --onlyvisible --class zenity 2>/dev/null | head -1; }
-source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
 win=$(xh_find_window "$pid" 40)
 [ -n "$win" ] || fail "no window of the player"
 sleep 3
