@@ -305,6 +305,7 @@ int main(int argc, char** argv) {
   // display profile is wired here; libraries are never loaded from a show.
 
   auto sink = MakeRef<TSwSdlSink>();
+  sink->SetWaker(sdl->Waker());  // the GUI thread waits outside SDL with SDL's X11 driver
   g_bridge = MakeRef<TWindowPresentBridge>(sink, sdl);
   Ref<TGlSystem> gl = StartGlDevice(sdl);
   SetDirect3DFactory([gl] {

@@ -101,6 +101,7 @@ bool TSwSdlSink::Present(TSwWindow window, const TSwFrameView& frame, int32_t x,
   SDL_Event e{};
   e.type = wake_event_;
   SDL_PushEvent(&e);  // thread-safe by SDL's contract
+  if (waker_) waker_();
   return true;
 }
 

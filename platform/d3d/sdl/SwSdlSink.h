@@ -4,7 +4,9 @@
 // sink). Present() may come from any thread: it copies the frame into the
 // window's pending slot (a newer frame replaces one not yet shown) and, off
 // the GUI thread, wakes the GUI thread's SDL event loop with an event of
-// WakeEventType(); the GUI thread calls Service() to show what is pending.
+// WakeEventType(), then calls the waker when one is set (a GUI thread that
+// does not wait inside SDL learns of the event through it); the GUI thread
+// calls Service() to show what is pending.
 // On the GUI thread Present() shows the frame at once.
 //
 // A window handle (TSwWindow) is an SDL window id. Windows may be created by
@@ -13,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -41,6 +44,9 @@ class TSwSdlSink : public TSwPresentSink {
   // GUI thread: shows every pending frame; returns how many were shown.
   int32_t Service();
   uint32_t WakeEventType() const { return wake_event_; }
+  // GUI thread, before frames come from other threads: called, from the
+  // presenting thread, after each wake event is pushed.
+  void SetWaker(std::function<void()> waker) { waker_ = std::move(waker); }
   bool OnGuiThread() const { return std::this_thread::get_id() == gui_thread_; }
 
  private:
@@ -53,6 +59,7 @@ class TSwSdlSink : public TSwPresentSink {
 
   std::thread::id gui_thread_;
   uint32_t wake_event_ = 0;
+  std::function<void()> waker_;
   bool own_video_ = false;
   std::mutex lock_;
   std::map<TSwWindow, TPending> pending_;
