@@ -348,6 +348,11 @@ int main(int argc, char** argv) {
       sdl->OnOtherEvent = [frame_event, &service](uint32_t type) {
         if (type == frame_event) service.Tick(nullptr);
       };
+      // An empty new surface (a size change, every map of a full-screen
+      // window) gets the device's last frame back: a still slide presents
+      // no other.
+      TSwSdlSink* frames = sink.get();
+      sdl->OnSurfaceLost = [frames](SDL_Window* window) { frames->Reshow(TSwWindow(SDL_GetWindowID(window))); };
       timer = MultiTimerAddEvent(50, 0, TTimerEventHandler::Bind<&TFrameService::Tick>(&service));
       bool started = false;
       try {
@@ -364,6 +369,7 @@ int main(int argc, char** argv) {
     }
     if (timer) MultiTimerRemoveEvent(timer);
     sdl->OnOtherEvent = nullptr;
+    sdl->OnSurfaceLost = nullptr;
     g_form = nullptr;
     try {
       form = nullptr;

@@ -324,10 +324,13 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
         case SDL_WINDOWEVENT_CLOSE: InjectClose(h); break;
         case SDL_WINDOWEVENT_EXPOSED:
           // The window system lost what the window showed (mapped again,
-          // uncovered). Its surface still holds every picture put into it,
-          // the form's and those a device presented into it: they go out
-          // again at once, and the form repaints. A still slide presents no
-          // other frame, so without this the window would stay empty.
+          // uncovered). Its surface holds every picture put into it since
+          // SDL last made it, the form's and those a device presented into
+          // it: they go out again at once, and the form repaints. SDL makes
+          // the surface anew (empty) on each size change, which a
+          // full-screen window gets on every map: the frame a device last
+          // presented is put into it first (OnSurfaceLost), since a still
+          // slide presents no other.
           // An OpenGL window has no such surface (asking for one would put
           // an empty picture over what GL drew): there the windows inside
           // repaint too, and the device panels among them draw their frame
@@ -336,8 +339,10 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
             InvalidateTree(h);
             break;
           }
-          if (m.window && (SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN) && SDL_GetWindowSurface(m.window))
+          if (m.window && (SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN) && SDL_GetWindowSurface(m.window)) {
+            if (OnSurfaceLost) OnSurfaceLost(m.window);
             SDL_UpdateWindowSurface(m.window);
+          }
           InvalidateRect(h, nullptr, false);
           break;
         case SDL_WINDOWEVENT_SHOWN:
@@ -349,6 +354,10 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
           SDL_GetWindowSize(m.window, &w, &hgt);
           TTopLevelState s = m.applied;
           s.client = TRect{x, y, x + w, y + hgt};
+          // A new size empties the window's surface (see the expose).
+          if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED && OnSurfaceLost && m.window &&
+              !(SDL_GetWindowFlags(m.window) & SDL_WINDOW_OPENGL) && (SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN))
+            OnSurfaceLost(m.window);
           if (s.client == m.applied.client) break;
           m.applied.client = s.client;  // no echo back to SDL
           InjectBounds(h, OuterOf(s));

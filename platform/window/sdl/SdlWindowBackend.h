@@ -74,6 +74,10 @@ class TSdlWindowBackend : public TWindowBackend {
   // GUI thread: gets the type of every event the backend has no use for
   // (such as an event another module registered to wake the thread).
   std::function<void(uint32_t type)> OnOtherEvent;
+  // GUI thread: a window's SDL surface may have been made anew, empty (on a
+  // size change, and so on an expose after one): what a device presented
+  // into it is put back before the surface goes out. Not for OpenGL windows.
+  std::function<void(SDL_Window* window)> OnSurfaceLost;
   // Flags every top-level SDL window is made with besides the backend's own
   // (SDL_WINDOW_OPENGL when the GL device presents into them). Set before
   // the first window.
