@@ -161,13 +161,19 @@ if(KAV_TESTS)
     endforeach()
     # Still slides started on busy cores, full screen and in a window by
     # turns, and their windows unmapped and mapped again: never left black
-    # on the software device, whose frame of a still slide comes once.
-    add_test(NAME kavplay_xvfb_still_starts
-             COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_still_starts.sh $<TARGET_FILE:kavplay>
-                     $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_xvfb_still_starts)
-    set_tests_properties(kavplay_xvfb_still_starts PROPERTIES
-                         ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=sw;KAV_STILL_STARTS=24"
-                         SKIP_RETURN_CODE 77 TIMEOUT 300 COST 300)
+    # (a still slide's frame comes once). On both devices.
+    foreach(device sw gl)
+      set(name kavplay_xvfb_still_starts)
+      if(device STREQUAL gl)
+        set(name ${name}_gl)
+      endif()
+      add_test(NAME ${name}
+               COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_still_starts.sh $<TARGET_FILE:kavplay>
+                       $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/${name})
+      set_tests_properties(${name} PROPERTIES
+                           ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=${device};KAV_STILL_STARTS=24"
+                           SKIP_RETURN_CODE 77 TIMEOUT 300 COST 300)
+    endforeach()
     # An X server that refuses the OpenGL context, and a title beyond ASCII.
     add_test(NAME kavplay_xvfb_window_start
              COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_window_start.sh $<TARGET_FILE:kavplay>
