@@ -1,9 +1,9 @@
 #include "platform/window/sdl/SdlWindowBackend.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -136,13 +136,13 @@ void TSdlWindowBackend::Wait(uint32_t ms) {
 }
 
 // SDL is only polled here, never waited in, so it never aims a wake-up at a
-// window. A wake that comes after the eventfd was emptied finds it set
-// again, and every waker pushes its SDL event before it writes: the event
-// is read by the poll after the wait, if not by the one before.
+// window. The eventfd is emptied only when the wait ends on it: a wake that
+// came before the wait, or while SDL was polled, ends the wait at once.
+// Every waker pushes its SDL event before it writes: what SDL's poll before
+// the wait missed, the one after it reads.
 void TSdlWindowBackend::WaitX11(uint32_t ms) {
   const uint32_t start = Now();
   for (;;) {
-    wake_fd_->Drain();
     SDL_Event e;
     if (SDL_PollEvent(&e)) {  // reads what the X server sent
       Deliver(e);
@@ -163,6 +163,7 @@ void TSdlWindowBackend::WaitX11(uint32_t ms) {
     if (ready < 0 && errno != EINTR) return;
     if (ready == 0) return;  // the time is up
     if (fds[1].revents) {
+      wake_fd_->Drain();
       Poll();
       return;
     }

@@ -3,10 +3,9 @@
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/Xutil.h>
 #include <dlfcn.h>
-
-#include <X11/Xproto.h>
 
 #include <atomic>
 #include <cstring>

@@ -112,6 +112,7 @@ TEST_F(SdlX11Backend, ErrorsAboutGoneWindowsPassOthersReachTheHandlerBefore) {
 // destroyed before it arrived), and each wake ends the wait.
 TEST_F(SdlX11Backend, WakesFromOtherThreadsWhileWindowsComeAndGo) {
   auto sdl = std::make_unique<TSdlWindowBackend>();
+  TSdlWindowBackend* b = sdl.get();
   std::function<void()> waker = sdl->Waker();
   InitWindowSystem(std::move(sdl));
   HWND owner = Shown(u"owner");
@@ -143,6 +144,13 @@ TEST_F(SdlX11Backend, WakesFromOtherThreadsWhileWindowsComeAndGo) {
   stop = true;
   pusher.join();
   EXPECT_EQ(TX11GoneWindowFilter::Passed(), passed) << "X errors about gone windows came";
+  // A wake that came before the wait ends it at once (a message posted
+  // after the queue was looked at, before the wait began).
+  b->Poll();
+  auto begun = std::chrono::steady_clock::now();
+  b->Wake();
+  b->Wait(30000);
+  EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::seconds(10));
   // A wait with nothing to do ends on a post from another thread.
   std::thread late([owner] {
     usleep(100000);
