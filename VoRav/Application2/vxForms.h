@@ -162,6 +162,9 @@ class TVxForm : public TRefObject {
 
   // Called when the window is activated.
   TDelegate<void()> OnActivate;
+  // Called when the window is to be painted (the window system lost what it
+  // showed: mapped again, uncovered, resized), before the default painting.
+  TDelegate<void()> OnPaint;
 
   virtual void Changed(uint8_t kind);
   virtual void AdjustBounds(TRect& rect);

@@ -393,6 +393,9 @@ bool TWinFormController::PrePass(TMessageRecord& msg) {
         RecordState(kFormWindowState);
       }
       return false;
+    case WM_PAINT:
+      if (form_->OnPaint) form_->OnPaint();
+      return false;
     case WM_SETCURSOR:
       if (LoWord16(msg.LParam) == HTCLIENT) {
         SetFormCursor(form_->Cursor());

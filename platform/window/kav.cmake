@@ -39,4 +39,14 @@ if(KAV_TESTS)
                          ENVIRONMENT "SDL_VIDEODRIVER=x11;KAV_X11_CLIPBOARD_TEST=1;ASAN_OPTIONS=detect_leaks=0"
                          TIMEOUT 180 RESOURCE_LOCK xvfb_run)
   endif()
+  # The backend's X errors, wake-ups and keyboard focus on a virtual X
+  # server without a window manager.
+  if(XVFB_RUN)
+    add_test(NAME platform_window_x11_backend
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 640x480x24 -noreset" $<TARGET_FILE:platform_window_tests>
+                     --gtest_filter=SdlX11Backend.*)
+    set_tests_properties(platform_window_x11_backend PROPERTIES
+                         ENVIRONMENT "SDL_VIDEODRIVER=x11;KAV_X11_BACKEND_TEST=1;ASAN_OPTIONS=detect_leaks=0"
+                         TIMEOUT 180 RESOURCE_LOCK xvfb_run)
+  endif()
 endif()

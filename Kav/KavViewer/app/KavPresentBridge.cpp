@@ -1,16 +1,39 @@
 #include "Kav/KavViewer/app/KavPresentBridge.h"
 
+#include "platform/window/WinDialog.h"
+
 namespace kav {
+
+namespace {
+
+// Marks a window and every window inside it for repainting.
+void InvalidateTree(win::HWND h) {
+  win::InvalidateRect(h, nullptr, false);
+  for (win::HWND c = win::FindWindowExA(h, 0, nullptr, nullptr); c; c = win::FindWindowExA(h, c, nullptr, nullptr))
+    InvalidateTree(c);
+}
+
+}  // namespace
 
 void TWindowPresentBridge::Service(uint64_t hwnd) {
   SDL_Window* window = backend_->SdlWindowOf(win::HWND(hwnd));
   const TSwWindow id = window ? TSwWindow(SDL_GetWindowID(window)) : 0;
   if (id) sink_->RefreshSize(id);
+  bool learnt = false;
   {
     std::lock_guard<std::mutex> lock(lock_);
-    if (id) ids_[TSwWindow(hwnd)] = id;
-    else ids_.erase(TSwWindow(hwnd));
+    if (id) {
+      TSwWindow& known = ids_[TSwWindow(hwnd)];
+      learnt = known != id;
+      known = id;
+    } else {
+      ids_.erase(TSwWindow(hwnd));
+    }
   }
+  // A frame presented before its window was known here (or while it had
+  // none) never showed, and a still slide presents no other: the window and
+  // its device panels repaint, which has the engine draw the frame again.
+  if (id && (dropped_.exchange(false) || learnt)) InvalidateTree(win::HWND(hwnd));
   sink_->Service();
 }
 
@@ -29,7 +52,9 @@ SDL_Window* TWindowPresentBridge::SdlWindow(TSwWindow window) {
 
 bool TWindowPresentBridge::Present(TSwWindow window, const TSwFrameView& frame, int32_t x, int32_t y) {
   TSwWindow id = 0;
-  return Lookup(window, id) && sink_->Present(id, frame, x, y);
+  if (Lookup(window, id) && sink_->Present(id, frame, x, y)) return true;
+  dropped_ = true;
+  return false;
 }
 
 bool TWindowPresentBridge::ClientSize(TSwWindow window, uint32_t& width, uint32_t& height) {

@@ -1,9 +1,11 @@
 // Shows the software device's frames in the SDL windows of the window
 // layer: the device presents to a window handle, the SDL sink to an SDL
 // window id; the bridge maps one to the other. The map is refreshed on the
-// GUI thread; presenting may come from the engine thread.
+// GUI thread; presenting may come from the engine thread. A frame that
+// found no window has the window repaint once it is known.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -35,6 +37,7 @@ class TWindowPresentBridge : public TSwPresentSink {
   win::TSdlWindowBackend* backend_;
   std::mutex lock_;
   std::map<TSwWindow, TSwWindow> ids_;
+  std::atomic<bool> dropped_{false};  // a frame found no window to go to
 };
 
 }  // namespace kav

@@ -307,6 +307,7 @@ int main(int argc, char** argv) {
   // display profile is wired here; libraries are never loaded from a show.
 
   auto sink = MakeRef<TSwSdlSink>();
+  sink->SetWaker(sdl->Waker());  // the GUI thread waits outside SDL with SDL's X11 driver
   g_bridge = MakeRef<TWindowPresentBridge>(sink, sdl);
   Ref<TGlSystem> gl = StartGlDevice(sdl);
   SetDirect3DFactory([gl] {
@@ -349,6 +350,11 @@ int main(int argc, char** argv) {
       sdl->OnOtherEvent = [frame_event, &service](uint32_t type) {
         if (type == frame_event) service.Tick(nullptr);
       };
+      // An empty new surface (a size change, every map of a full-screen
+      // window) gets the device's last frame back: a still slide presents
+      // no other.
+      TSwSdlSink* frames = sink.get();
+      sdl->OnSurfaceLost = [frames](SDL_Window* window) { frames->Reshow(TSwWindow(SDL_GetWindowID(window))); };
       timer = MultiTimerAddEvent(50, 0, TTimerEventHandler::Bind<&TFrameService::Tick>(&service));
       bool started = false;
       try {
@@ -365,6 +371,7 @@ int main(int argc, char** argv) {
     }
     if (timer) MultiTimerRemoveEvent(timer);
     sdl->OnOtherEvent = nullptr;
+    sdl->OnSurfaceLost = nullptr;
     g_form = nullptr;
     try {
       form = nullptr;

@@ -14,6 +14,7 @@ const uint32_t kFormEvents[] = {kFormCursor + 1u, kFormSize + 1u, kFormEventDest
 TVxFormDevice::TVxFormDevice(TVxForm* form)
     : TDrawDevice(form->Controller()->GetHandle()), form_(form) {
   form_->OnActivate = TDelegate<void()>::Bind<&TVxFormDevice::FormActivated>(this);
+  form_->OnPaint = TDelegate<void()>::Bind<&TVxFormDevice::FormPainted>(this);
   form_->Events()->AddHandlers(kFormEvents, TEventListHandler::Bind<&TVxFormDevice::FormEvent>(this));
 }
 
@@ -22,6 +23,10 @@ bool TVxFormDevice::CanDraw() { return form_ && form_->IsForeground(); }
 void TVxFormDevice::FormActivated() {
   if (OnActivate) OnActivate(this);
 }
+
+// The window system lost the picture (a map, an expose, a new size): a
+// still slide draws no other frame by itself.
+void TVxFormDevice::FormPainted() { Repaint(); }
 
 void TVxFormDevice::FormEvent(TRefObject*, uint32_t id, void*) {
   if (!form_) return;
@@ -39,6 +44,7 @@ void TVxFormDevice::Detach() {
   if (!form_) return;
   form_->Events()->RemoveHandlers(kFormEvents, TEventListHandler::Bind<&TVxFormDevice::FormEvent>(this));
   if (form_->OnActivate == TDelegate<void()>::Bind<&TVxFormDevice::FormActivated>(this)) form_->OnActivate = nullptr;
+  if (form_->OnPaint == TDelegate<void()>::Bind<&TVxFormDevice::FormPainted>(this)) form_->OnPaint = nullptr;
   form_ = nullptr;
 }
 

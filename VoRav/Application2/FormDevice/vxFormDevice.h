@@ -1,6 +1,8 @@
 // The draw device bound to a form's window: it follows the form's size and
-// cursor, draws only while the form is in front, and passes the form's
-// activation on. GUI thread.
+// cursor, draws only while the form is in front, passes the form's
+// activation on, and asks for its frame again when the form's window is
+// painted (a full-screen device presents into that window itself, with no
+// panel of its own to be painted). GUI thread.
 #pragma once
 
 #include "VoRav/3DBasics/Dev3DCore.h"
@@ -27,6 +29,7 @@ class TVxFormDevice : public TDrawDevice {
  private:
   void FormEvent(TRefObject* sender, uint32_t id, void* param);
   void FormActivated();
+  void FormPainted();
   void Detach();
 
   TVxForm* form_;  // cleared when the form goes first

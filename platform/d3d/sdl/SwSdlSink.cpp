@@ -45,6 +45,7 @@ void TSwSdlSink::RefreshSize(TSwWindow window) {
   std::lock_guard<std::mutex> g(lock_);
   if (!win) {
     sizes_.erase(window);
+    last_.erase(window);
     if (auto it = pending_.find(window); it != pending_.end() && !it->second.Ready) pending_.erase(it);
     return;
   }
@@ -79,8 +80,18 @@ bool TSwSdlSink::Show(TSwWindow window, const uint32_t* pixels, int32_t pitch, i
 }
 
 bool TSwSdlSink::Present(TSwWindow window, const TSwFrameView& frame, int32_t x, int32_t y) {
-  if (OnGuiThread())
-    return Show(window, reinterpret_cast<const uint32_t*>(frame.Bits), frame.Pitch, frame.Width, frame.Height, x, y);
+  if (OnGuiThread()) {
+    TPending& last = last_[window];
+    last.Pixels.resize(size_t(frame.Width) * size_t(frame.Height));
+    for (int32_t r = 0; r < frame.Height; ++r)
+      std::memcpy(last.Pixels.data() + size_t(r) * size_t(frame.Width), frame.Bits + int64_t(r) * frame.Pitch,
+                  size_t(frame.Width) * 4);
+    last.Width = frame.Width;
+    last.Height = frame.Height;
+    last.X = x;
+    last.Y = y;
+    return Reshow(window);
+  }
   {
     std::lock_guard<std::mutex> g(lock_);
     if (!sizes_.count(window)) return false;
@@ -101,6 +112,7 @@ bool TSwSdlSink::Present(TSwWindow window, const TSwFrameView& frame, int32_t x,
   SDL_Event e{};
   e.type = wake_event_;
   SDL_PushEvent(&e);  // thread-safe by SDL's contract
+  if (waker_) waker_();
   return true;
 }
 
@@ -119,17 +131,28 @@ int32_t TSwSdlSink::Service() {
     if (Show(w, p.Pixels.data(), p.Width * 4, p.Width, p.Height, p.X, p.Y)) ++shown;
   for (auto& [w, p] : work) RefreshSize(w);
   {
-    // The shown frame's buffer goes back to its window's slot for the next
-    // frame: a fresh one every frame cost the kernel's mapping and zeroing
-    // of a whole frame 60 times a second.
+    // The shown frame stays as its window's last (shown or not: a window
+    // not yet mapped shows it once it is); the frame it replaces gives its
+    // buffer back to the window's slot for the next frame: a fresh one
+    // every frame cost the kernel's mapping and zeroing of a whole frame 60
+    // times a second.
     std::lock_guard<std::mutex> g(lock_);
     for (auto& [w, p] : work) {
+      if (!sizes_.count(w)) continue;  // the window went
+      std::swap(last_[w], p);
       auto it = pending_.find(w);
-      if (it != pending_.end() && !it->second.Ready && it->second.Pixels.capacity() == 0 && sizes_.count(w))
+      if (it != pending_.end() && !it->second.Ready && it->second.Pixels.capacity() == 0)
         it->second.Pixels = std::move(p.Pixels);
     }
   }
   return shown;
+}
+
+bool TSwSdlSink::Reshow(TSwWindow window) {
+  auto it = last_.find(window);
+  if (it == last_.end() || it->second.Pixels.empty()) return false;
+  const TPending& f = it->second;
+  return Show(window, f.Pixels.data(), f.Width * 4, f.Width, f.Height, f.X, f.Y);
 }
 
 }  // namespace kav

@@ -4,8 +4,11 @@
 // sink). Present() may come from any thread: it copies the frame into the
 // window's pending slot (a newer frame replaces one not yet shown) and, off
 // the GUI thread, wakes the GUI thread's SDL event loop with an event of
-// WakeEventType(); the GUI thread calls Service() to show what is pending.
-// On the GUI thread Present() shows the frame at once.
+// WakeEventType(), then calls the waker when one is set (a GUI thread that
+// does not wait inside SDL learns of the event through it); the GUI thread
+// calls Service() to show what is pending.
+// On the GUI thread Present() shows the frame at once. The sink keeps the
+// last frame shown in each window (Reshow).
 //
 // A window handle (TSwWindow) is an SDL window id. Windows may be created by
 // the sink (CreateWindow) or elsewhere in the program; the sink learns their
@@ -13,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -40,7 +44,14 @@ class TSwSdlSink : public TSwPresentSink {
 
   // GUI thread: shows every pending frame; returns how many were shown.
   int32_t Service();
+  // GUI thread: shows the window's last frame again (SDL made its surface
+  // anew, empty, or the window system lost the picture); false when it has
+  // none. A still picture is presented once, so the sink keeps it.
+  bool Reshow(TSwWindow window);
   uint32_t WakeEventType() const { return wake_event_; }
+  // GUI thread, before frames come from other threads: called, from the
+  // presenting thread, after each wake event is pushed.
+  void SetWaker(std::function<void()> waker) { waker_ = std::move(waker); }
   bool OnGuiThread() const { return std::this_thread::get_id() == gui_thread_; }
 
  private:
@@ -53,9 +64,11 @@ class TSwSdlSink : public TSwPresentSink {
 
   std::thread::id gui_thread_;
   uint32_t wake_event_ = 0;
+  std::function<void()> waker_;
   bool own_video_ = false;
   std::mutex lock_;
   std::map<TSwWindow, TPending> pending_;
+  std::map<TSwWindow, TPending> last_;  // GUI thread: the frame each window shows
   std::map<TSwWindow, std::pair<uint32_t, uint32_t>> sizes_;
   std::vector<TSwWindow> own_windows_;
 };

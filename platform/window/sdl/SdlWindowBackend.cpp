@@ -1,12 +1,15 @@
 #include "platform/window/sdl/SdlWindowBackend.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include <SDL_syswm.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include "VoRav/vxTime.h"
@@ -71,10 +74,32 @@ void InstallXConnectionLostHandler() {
 
 }  // namespace
 
+struct TSdlWindowBackend::TWakeFd {
+  const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  ~TWakeFd() {
+    if (fd >= 0) close(fd);
+  }
+  void Signal() const {
+    const uint64_t one = 1;
+    if (fd >= 0) (void)!write(fd, &one, sizeof one);
+  }
+  void Drain() const {
+    uint64_t count = 0;
+    if (fd >= 0) (void)!read(fd, &count, sizeof count);
+  }
+};
+
 TSdlWindowBackend::TSdlWindowBackend() {
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw EOSError(std::string("SDL video: ") + SDL_GetError(), 0);
   InstallXConnectionLostHandler();
   wake_event_ = SDL_RegisterEvents(1);
+  wake_fd_ = std::make_shared<TWakeFd>();
+  if (X11Symbol("XSetErrorHandler")) {
+    x11_errors_ = std::make_unique<TX11GoneWindowFilter>();
+    x11_display_ = SdlX11Display();
+    x11_fd_ = wake_fd_->fd >= 0 ? X11ConnectionFd(x11_display_) : -1;
+    if (x11_fd_ < 0) x11_display_ = nullptr;  // SDL's own wait, with its wake-up
+  }
   SDL_StartTextInput();
   clipboard_ = std::make_unique<TSdlClipboard>();
 }
@@ -87,6 +112,7 @@ TSdlWindowBackend::~TSdlWindowBackend() {
   for (auto& [h, c] : system_cursors_) SDL_FreeCursor(c);
   clipboard_.reset();
   SDL_StopTextInput();
+  x11_errors_.reset();
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
@@ -98,6 +124,10 @@ void TSdlWindowBackend::Poll() {
 }
 
 void TSdlWindowBackend::Wait(uint32_t ms) {
+  if (x11_fd_ >= 0) {
+    WaitX11(ms);
+    return;
+  }
   SDL_Event e;
   const int timeout = ms == kInfinite || ms > INT_MAX ? -1 : static_cast<int>(ms);
   if (timeout < 0 ? SDL_WaitEvent(&e) : SDL_WaitEventTimeout(&e, timeout)) {
@@ -106,11 +136,58 @@ void TSdlWindowBackend::Wait(uint32_t ms) {
   }
 }
 
+// SDL is only polled here, never waited in, so it never aims a wake-up at a
+// window. The eventfd is emptied only when the wait ends on it: a wake that
+// came before the wait, or while SDL was polled, ends the wait at once.
+// Every waker pushes its SDL event before it writes: what SDL's poll before
+// the wait missed, the one after it reads.
+void TSdlWindowBackend::WaitX11(uint32_t ms) {
+  const uint32_t start = Now();
+  for (;;) {
+    SDL_Event e;
+    if (SDL_PollEvent(&e)) {  // reads what the X server sent
+      Deliver(e);
+      Poll();
+      return;
+    }
+    int timeout = -1;
+    if (ms != kInfinite) {
+      const uint32_t spent = Now() - start;
+      if (spent >= ms) return;
+      timeout = static_cast<int>(std::min<uint32_t>(ms - spent, INT_MAX));
+    }
+    // Events another X call read meanwhile no longer show on the
+    // descriptor: SDL reads them first.
+    if (X11EventsHeld(x11_display_)) continue;
+    pollfd fds[2] = {{x11_fd_, POLLIN, 0}, {wake_fd_->fd, POLLIN, 0}};
+    const int ready = poll(fds, 2, timeout);
+    if (ready < 0 && errno != EINTR) return;
+    if (ready == 0) return;  // the time is up
+    if (fds[1].revents) {
+      wake_fd_->Drain();
+      Poll();
+      return;
+    }
+    // The X server sent something: SDL reads it at the top, which may
+    // make no event of it (the wait goes on).
+  }
+}
+
 void TSdlWindowBackend::Wake() {
+  if (x11_fd_ >= 0) {
+    wake_fd_->Signal();
+    return;
+  }
   if (wake_event_ == static_cast<uint32_t>(-1)) return;
   SDL_Event e{};
   e.type = wake_event_;
-  SDL_PushEvent(&e);  // safe from any thread
+  SDL_PushEvent(&e);  // safe from any thread; with drivers other than X11 it ends SDL's wait
+}
+
+std::function<void()> TSdlWindowBackend::Waker() const {
+  if (x11_fd_ < 0) return [] {};  // SDL_PushEvent itself ends SDL's wait
+  std::shared_ptr<TWakeFd> fd = wake_fd_;
+  return [fd] { fd->Signal(); };
 }
 
 HWND TSdlWindowBackend::HwndOf(uint32_t sdl_window_id) const {
@@ -180,7 +257,13 @@ void TSdlWindowBackend::TopLevelChanged(const TTopLevelState& s) {
   }
   if (s.minimized && !m.applied.minimized) SDL_MinimizeWindow(m.window);
   if (!s.minimized && m.applied.minimized) SDL_RestoreWindow(m.window);
-  if (s.active && !m.applied.active) SDL_RaiseWindow(m.window);
+  if (s.active && !m.applied.active) {
+    SDL_RaiseWindow(m.window);
+    // Raising moves no keyboard focus. Without a window manager none is
+    // given back when a dialog that had it closes, so keys would reach no
+    // window: the activated window takes it.
+    GiveX11InputFocus(m.window);
+  }
   m.applied = s;
 }
 
@@ -243,10 +326,13 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
         case SDL_WINDOWEVENT_CLOSE: InjectClose(h); break;
         case SDL_WINDOWEVENT_EXPOSED:
           // The window system lost what the window showed (mapped again,
-          // uncovered). Its surface still holds every picture put into it,
-          // the form's and those a device presented into it: they go out
-          // again at once, and the form repaints. A still slide presents no
-          // other frame, so without this the window would stay empty.
+          // uncovered). Its surface holds every picture put into it since
+          // SDL last made it, the form's and those a device presented into
+          // it: they go out again at once, and the form repaints. SDL makes
+          // the surface anew (empty) on each size change, which a
+          // full-screen window gets on every map: the frame a device last
+          // presented is put into it first (OnSurfaceLost), since a still
+          // slide presents no other.
           // An OpenGL window has no such surface (asking for one would put
           // an empty picture over what GL drew): there the windows inside
           // repaint too, and the device panels among them draw their frame
@@ -255,8 +341,10 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
             InvalidateTree(h);
             break;
           }
-          if (m.window && (SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN) && SDL_GetWindowSurface(m.window))
+          if (m.window && (SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN) && SDL_GetWindowSurface(m.window)) {
+            if (OnSurfaceLost) OnSurfaceLost(m.window);
             SDL_UpdateWindowSurface(m.window);
+          }
           InvalidateRect(h, nullptr, false);
           break;
         case SDL_WINDOWEVENT_SHOWN:
@@ -268,6 +356,10 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
           SDL_GetWindowSize(m.window, &w, &hgt);
           TTopLevelState s = m.applied;
           s.client = TRect{x, y, x + w, y + hgt};
+          // A new size empties the window's surface (see the expose).
+          if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED && OnSurfaceLost && m.window &&
+              !(SDL_GetWindowFlags(m.window) & SDL_WINDOW_OPENGL) && (SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN))
+            OnSurfaceLost(m.window);
           if (s.client == m.applied.client) break;
           m.applied.client = s.client;  // no echo back to SDL
           InjectBounds(h, OuterOf(s));

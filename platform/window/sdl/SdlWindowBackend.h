@@ -1,8 +1,16 @@
 // The SDL2 window backend: visible top-level windows become SDL windows (the
 // SDL window is the client area; child windows are rectangles inside it),
 // SDL input becomes the layer's input, and SDL's displays are the monitors.
-// Every call but Now and Wake runs on the GUI thread, and SDL is called from
-// that thread only.
+// Every call but Now, Wake and the waker runs on the GUI thread, and SDL is
+// called from that thread only (but for SDL_PushEvent).
+//
+// With SDL's X11 driver the GUI thread never blocks inside SDL: SDL's own
+// wait has other threads' SDL_PushEvent wake it with an X event sent to the
+// SDL window made last, and a dialog's window can be destroyed while such a
+// wake-up is on its way (the X server then answers BadWindow, and another
+// thread may read the freed window). The backend waits on SDL's X
+// connection and an eventfd of its own instead; Wake and the waker write to
+// the eventfd. Other drivers wait in SDL, woken by a pushed event.
 #pragma once
 
 #include <SDL.h>
@@ -13,6 +21,7 @@
 
 #include "platform/window/WinBackend.h"
 #include "platform/window/sdl/SdlClipboard.h"
+#include "platform/window/sdl/SdlX11.h"
 
 namespace kav::win {
 
@@ -26,6 +35,10 @@ class TSdlWindowBackend : public TWindowBackend {
   void Poll() override;
   void Wait(uint32_t ms) override;
   void Wake() override;
+  // A function any thread may call, also after the backend is gone, that
+  // ends the GUI thread's Wait (after pushing an SDL event of its own, a
+  // module wakes the thread with it so the event is seen at once).
+  std::function<void()> Waker() const;
 
   void TopLevelChanged(const TTopLevelState& state) override;
   void TopLevelDestroyed(HWND hwnd) override;
@@ -61,6 +74,10 @@ class TSdlWindowBackend : public TWindowBackend {
   // GUI thread: gets the type of every event the backend has no use for
   // (such as an event another module registered to wake the thread).
   std::function<void(uint32_t type)> OnOtherEvent;
+  // GUI thread: a window's SDL surface may have been made anew, empty (on a
+  // size change, and so on an expose after one): what a device presented
+  // into it is put back before the surface goes out. Not for OpenGL windows.
+  std::function<void(SDL_Window* window)> OnSurfaceLost;
   // Flags every top-level SDL window is made with besides the backend's own
   // (SDL_WINDOW_OPENGL when the GL device presents into them). Set before
   // the first window.
@@ -82,7 +99,14 @@ class TSdlWindowBackend : public TWindowBackend {
   HWND HwndOf(uint32_t sdl_window_id) const;
   TPoint ToScreen(HWND hwnd, int32_t x, int32_t y) const;
 
+  struct TWakeFd;
+  void WaitX11(uint32_t ms);
+
   uint32_t wake_event_ = 0;
+  std::shared_ptr<TWakeFd> wake_fd_;
+  void* x11_display_ = nullptr;  // set when the GUI thread waits on SDL's X connection
+  int x11_fd_ = -1;
+  std::unique_ptr<TX11GoneWindowFilter> x11_errors_;
   std::map<HWND, TMirror> mirrors_;
   std::map<HCURSOR, SDL_Cursor*> cursors_;
   std::map<HCURSOR, SDL_Cursor*> system_cursors_;

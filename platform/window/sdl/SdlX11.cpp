@@ -3,6 +3,7 @@
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/Xutil.h>
 #include <dlfcn.h>
 
@@ -61,6 +62,22 @@ int CountXError(Display*, XErrorEvent* e) {
     g_first_minor = e->minor_code;
   }
   return 0;
+}
+
+std::atomic<XErrorHandler> g_before_filter{nullptr};
+std::atomic<int> g_passed{0};
+
+// The lasting handler (see TX11GoneWindowFilter). It makes no X call: a
+// handler must not, and the error may come in on any thread.
+int PassGoneWindowErrors(Display* display, XErrorEvent* e) {
+  const bool gone = e->error_code == BadWindow || e->error_code == BadDrawable ||
+                    (e->error_code == BadMatch && e->request_code == X_SetInputFocus);
+  if (gone) {
+    g_passed.fetch_add(1);
+    return 0;
+  }
+  XErrorHandler before = g_before_filter.load();
+  return before ? before(display, e) : 0;
 }
 
 }  // namespace
@@ -137,6 +154,60 @@ bool TX11ErrorTrap::Caught(std::string* text) {
             ") on request " + std::to_string(int(g_first_major)) + "." + std::to_string(int(g_first_minor));
   }
   return true;
+}
+
+TX11GoneWindowFilter::TX11GoneWindowFilter() {
+  auto set = X11Entry<decltype(&XSetErrorHandler)>("XSetErrorHandler");
+  if (!set) return;
+  XErrorHandler before = set(&PassGoneWindowErrors);
+  if (before == &PassGoneWindowErrors) return;  // a filter is in place already
+  g_before_filter = before;
+  previous_ = reinterpret_cast<void*>(before);
+  installed_ = true;
+}
+
+TX11GoneWindowFilter::~TX11GoneWindowFilter() {
+  if (!installed_) return;
+  if (auto set = X11Entry<decltype(&XSetErrorHandler)>("XSetErrorHandler")) {
+    XErrorHandler now = set(reinterpret_cast<XErrorHandler>(previous_));
+    if (now != &PassGoneWindowErrors) set(now);  // another handler came after ours: it stays
+  }
+}
+
+int TX11GoneWindowFilter::Passed() { return g_passed.load(); }
+
+void* SdlX11Display() { return X11Symbol("XSync") ? SdlDisplay() : nullptr; }
+
+int X11ConnectionFd(void* display) {
+  auto fd = X11Entry<decltype(&XConnectionNumber)>("XConnectionNumber");
+  return fd && display ? fd(static_cast<Display*>(display)) : -1;
+}
+
+bool X11EventsHeld(void* display) {
+  auto queued = X11Entry<decltype(&XEventsQueued)>("XEventsQueued");
+  return queued && display && queued(static_cast<Display*>(display), QueuedAlready) > 0;
+}
+
+void GiveX11InputFocus(SDL_Window* window) {
+  auto get_focus = X11Entry<decltype(&XGetInputFocus)>("XGetInputFocus");
+  auto set_focus = X11Entry<decltype(&XSetInputFocus)>("XSetInputFocus");
+  auto attributes = X11Entry<decltype(&XGetWindowAttributes)>("XGetWindowAttributes");
+  auto flush = X11Entry<decltype(&XFlush)>("XFlush");
+  Display* display = nullptr;
+  Window xwindow = 0;
+  if (!get_focus || !set_focus || !attributes || !flush || !X11Of(window, display, xwindow)) return;
+  Window focus = None;
+  int revert = 0;
+  get_focus(display, &focus, &revert);  // a round trip: windows destroyed before are gone by now
+  if (focus == xwindow) return;
+  XWindowAttributes a{};
+  if (!attributes(display, xwindow, &a) || a.map_state != IsViewable) return;  // only a viewable window takes it
+  const bool nowhere = focus == None || focus == PointerRoot || focus == a.root;
+  if (!nowhere && !SDL_GetKeyboardFocus()) return;  // another program's window has it
+  // Should this window go, the focus falls to the root window, where keys
+  // follow the pointer, rather than nowhere.
+  set_focus(display, xwindow, RevertToParent, CurrentTime);
+  flush(display);
 }
 
 }  // namespace kav::win

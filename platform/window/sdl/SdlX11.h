@@ -1,7 +1,11 @@
-// What the player needs of the X library beyond SDL: window titles in UTF-8
-// and X protocol errors caught while a probe runs. The X library is the one
+// What the player needs of the X library beyond SDL: window titles in UTF-8,
+// X protocol errors caught while a probe runs or let pass when they name a
+// window that is gone, SDL's X connection to wait on, and the keyboard focus
+// given to a window. The X library is the one
 // SDL loaded (its entries looked up, not linked, so other drivers never load
-// it); with any other video driver these do nothing. GUI thread only.
+// it); with any other video driver these do nothing. GUI thread only, but
+// for the error filter's handler, which runs on whichever thread reads the
+// error.
 #pragma once
 
 #include <SDL.h>
@@ -42,5 +46,45 @@ class TX11ErrorTrap {
   void* previous_ = nullptr;
   bool installed_ = false;
 };
+
+// While one exists, an X protocol error that names a window or drawable
+// that does not exist (BadWindow, BadDrawable; BadMatch from SetInputFocus,
+// whose window went out of view) is let pass: such a window was ours and is
+// gone, destroyed between a request that named it and the server's answer,
+// which is no reason to end the program. Every other error goes on to the
+// handler that was in place before (SDL's, which ends in the X library's:
+// print and exit). SDL swaps in handlers of its own around some calls and
+// puts back the one it found, so the filter stays. The window backend holds
+// one for as long as SDL's X11 driver runs.
+class TX11GoneWindowFilter {
+ public:
+  TX11GoneWindowFilter();
+  ~TX11GoneWindowFilter();
+  TX11GoneWindowFilter(const TX11GoneWindowFilter&) = delete;
+  TX11GoneWindowFilter& operator=(const TX11GoneWindowFilter&) = delete;
+
+  // How many errors the filters let pass so far (for tests and logs).
+  static int Passed();
+
+ private:
+  void* previous_ = nullptr;
+  bool installed_ = false;
+};
+
+// SDL's connection to the X server, nil without SDL's X11 driver. It lives
+// as long as SDL's video subsystem.
+void* SdlX11Display();
+// The connection's file descriptor: readable when the server sent something.
+int X11ConnectionFd(void* display);
+// Whether the X library holds events it has already read from the
+// connection (another X call read them), which the descriptor no longer
+// shows.
+bool X11EventsHeld(void* display);
+
+// Gives the keyboard focus to `window` when no other program's window has
+// it: the focus is nowhere (it went with a destroyed window, as when a
+// dialog closes without a window manager), on the root window, or on one of
+// our windows. A window manager's choice of another program stands.
+void GiveX11InputFocus(SDL_Window* window);
 
 }  // namespace kav::win

@@ -6,6 +6,7 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -74,6 +75,8 @@ TEST(SwOffscreenSink, KeepsTheLastFramePerWindowAndWritesPng) {
 // the second through Service() and reads the window surface back.
 void PresentThroughSdl() {
   auto sink = MakeRef<TSwSdlSink>();
+  std::atomic<int> wakes{0};
+  sink->SetWaker([&wakes] { ++wakes; });
   TSwWindow win = sink->CreateWindow("kav sw sink", 32, 24);
   ASSERT_NE(win, 0u) << SDL_GetError();
   TSwConfig cfg;
@@ -124,6 +127,22 @@ void PresentThroughSdl() {
     EXPECT_EQ(sink->Service(), 1);
     EXPECT_EQ(pixel(5, 5), colour & 0xFFFFFFu);
   }
+  EXPECT_EQ(wakes, 3);  // the waker after each frame from another thread
+  // A new size makes SDL's surface anew, empty (as every map of a
+  // full-screen window does): the last frame goes back in.
+  SDL_SetWindowSize(SDL_GetWindowFromID(uint32_t(win)), 40, 30);
+  EXPECT_EQ(pixel(5, 5), 0u);
+  EXPECT_TRUE(sink->Reshow(win));
+  EXPECT_EQ(pixel(5, 5), 0x0000FFu);
+  // A frame presented on the GUI thread is kept too.
+  dev->Clear(0, nullptr, SwClearTarget, 0xFFFFFF00u, 1, 0);
+  ASSERT_EQ(dev->Present(nullptr, nullptr, 0), TSwResult::Ok);
+  SDL_SetWindowSize(SDL_GetWindowFromID(uint32_t(win)), 32, 24);
+  EXPECT_EQ(pixel(5, 5), 0u);
+  EXPECT_TRUE(sink->Reshow(win));
+  EXPECT_EQ(pixel(5, 5), 0xFFFF00u);
+  EXPECT_EQ(wakes, 3);
+  EXPECT_FALSE(sink->Reshow(win + 1000));  // no such window
   dev = nullptr;
   d3d = nullptr;
   sink = nullptr;

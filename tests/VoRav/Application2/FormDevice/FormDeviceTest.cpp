@@ -40,6 +40,27 @@ TEST_F(FormDeviceTest, FollowsTheFormsSizeForegroundAndActivation) {
   EXPECT_EQ(backend->CursorShape(), static_cast<HCURSOR>(IDC_IBEAM));
 }
 
+// A full-screen device presents into the form's window itself: when that
+// window is to be painted again (mapped again, uncovered), the device asks
+// for its frame again, which a still slide draws no other way.
+TEST_F(FormDeviceTest, APaintOfTheFormsWindowAsksForTheFrameAgain) {
+  Ref<TVxForm> form = MakeRef<TVxForm>(&CreateWinFormController);
+  Ref<TVxFormDevice> device = MakeRef<TVxFormDevice>(form.get());
+  TActivations repaints;
+  device->OnRepaint = T3DNotifyEvent::Bind<&TActivations::On>(&repaints);
+  form->Show();
+  UpdateWindow(form->Controller()->GetHandle());
+  const int shown = repaints.n;
+  EXPECT_GE(shown, 1);
+  InvalidateRect(form->Controller()->GetHandle(), nullptr, false);
+  UpdateWindow(form->Controller()->GetHandle());
+  EXPECT_EQ(repaints.n, shown + 1);
+  device = nullptr;  // lets go of the form: a later paint reaches nothing
+  InvalidateRect(form->Controller()->GetHandle(), nullptr, false);
+  UpdateWindow(form->Controller()->GetHandle());
+  EXPECT_EQ(repaints.n, shown + 1);
+}
+
 TEST_F(FormDeviceTest, AFormThatGoesFirstLeavesTheDeviceUsable) {
   Ref<TVxForm> form = MakeRef<TVxForm>(&CreateWinFormController);
   Ref<TVxFormDevice> device = MakeRef<TVxFormDevice>(form.get());
