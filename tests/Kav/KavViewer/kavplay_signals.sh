@@ -20,6 +20,15 @@ case_name=
 fail() {
   echo "FAIL [$case_name]: $*"
   case_failed=1
+  # A player that still runs shows where each of its threads (and of the
+  # processes of its session, such as the one drawing a box) stands.
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && command -v gdb >/dev/null; then
+    local p
+    for p in $(ps -e -o sid=,pid= | awk -v s="$pid" '$1 == s {print $2}'); do
+      echo "--- threads of $p: $(ps -o args= -p "$p" | cut -c1-100)"
+      timeout 60 gdb -p "$p" -batch -ex "thread apply all bt 16" 2>/dev/null | grep -E '^(Thread|#)'
+    done
+  fi
   [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null
   tail -n 20 "$out/$case_name.out"
   failures=$((failures + 1))
