@@ -79,34 +79,43 @@ bool TSwSdlSink::Show(TSwWindow window, const uint32_t* pixels, int32_t pitch, i
   return ok && SDL_UpdateWindowSurface(win) == 0;
 }
 
+namespace {
+
+// Sizes a kept frame for FRAME placed at (x, y); its rows come by CopyRows.
+template <class TKept>
+void TakeFrame(TKept& kept, const TSwFrameView& frame, int32_t x, int32_t y) {
+  kept.Pixels.resize(size_t(frame.Width) * size_t(frame.Height));
+  kept.Width = frame.Width;
+  kept.Height = frame.Height;
+  kept.X = x;
+  kept.Y = y;
+}
+
+// Copies rows [r0, r1) of FRAME into a kept frame sized by TakeFrame.
+template <class TKept>
+void CopyRows(TKept& kept, const TSwFrameView& frame, int32_t r0, int32_t r1) {
+  for (int32_t r = r0; r < r1; ++r)
+    std::memcpy(kept.Pixels.data() + size_t(r) * size_t(frame.Width), frame.Bits + int64_t(r) * frame.Pitch,
+                size_t(frame.Width) * 4);
+}
+
+}  // namespace
+
 bool TSwSdlSink::Present(TSwWindow window, const TSwFrameView& frame, int32_t x, int32_t y) {
   if (OnGuiThread()) {
     TPending& last = last_[window];
-    last.Pixels.resize(size_t(frame.Width) * size_t(frame.Height));
-    for (int32_t r = 0; r < frame.Height; ++r)
-      std::memcpy(last.Pixels.data() + size_t(r) * size_t(frame.Width), frame.Bits + int64_t(r) * frame.Pitch,
-                  size_t(frame.Width) * 4);
-    last.Width = frame.Width;
-    last.Height = frame.Height;
-    last.X = x;
-    last.Y = y;
+    TakeFrame(last, frame, x, y);
+    CopyRows(last, frame, 0, frame.Height);
     return Reshow(window);
   }
   {
     std::lock_guard<std::mutex> g(lock_);
     if (!sizes_.count(window)) return false;
     TPending& p = pending_[window];
-    p.Pixels.resize(size_t(frame.Width) * size_t(frame.Height));
+    TakeFrame(p, frame, x, y);
     // In bands over the device's raster threads, like a draw.
-    SwForBands(0, frame.Height, int64_t(frame.Width) * frame.Height, frame.Threads, [&](int32_t b0, int32_t b1) {
-      for (int32_t r = b0; r < b1; ++r)
-        std::memcpy(p.Pixels.data() + size_t(r) * size_t(frame.Width), frame.Bits + int64_t(r) * frame.Pitch,
-                    size_t(frame.Width) * 4);
-    });
-    p.Width = frame.Width;
-    p.Height = frame.Height;
-    p.X = x;
-    p.Y = y;
+    SwForBands(0, frame.Height, int64_t(frame.Width) * frame.Height, frame.Threads,
+               [&](int32_t b0, int32_t b1) { CopyRows(p, frame, b0, b1); });
     p.Ready = true;
   }
   SDL_Event e{};
