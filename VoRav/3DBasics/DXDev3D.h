@@ -371,6 +371,7 @@ class T3DRenderer9 : public T3DRenderer {
   struct TCall;
   void CheckResult();
   bool Keep(TSwResult r);
+  bool DrawInParts(TSwDevice* d, TSwPrimitive kind, uint32_t start, uint32_t count);
 
   Ref<TSwSwapChain> chain_;
   bool exclusive_ = false;

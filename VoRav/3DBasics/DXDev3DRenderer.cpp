@@ -1,4 +1,5 @@
 // The renderer of one draw device on the software device.
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <utility>
@@ -418,12 +419,44 @@ bool T3DRenderer9::DrawTextured(T3DVertexList* list, T3DTexture* const* textures
                                          TSwPrimitive::LineStrip,    TSwPrimitive::TriangleList,
                                          TSwPrimitive::TriangleStrip, TSwPrimitive::TriangleFan};
     KAV_ASSERT(vl->Primitive() <= k3DTriangleFan);
-    ok = Keep(d->DrawPrimitive(kinds[vl->Primitive()], vl->Start(), vl->Count()));
+    ok = DrawInParts(d, kinds[vl->Primitive()], vl->Start(), vl->Count());
   }
   if (flags & k3DDrawTextures)
     for (int32_t i = 0; i < count; ++i)
       if (dynamic_cast<T3DTexture9*>(textures[i])) d->SetTexture(uint32_t(i), nullptr);
   CheckResult();
+  return ok;
+}
+
+// A list longer than the device draws in one call (a mosaic of 256 x 256
+// blocks is 131,072 triangles) is drawn in parts the device takes: the
+// device refuses the whole call otherwise, and the batch would be lost.
+// Lists split anywhere; a strip at an even triangle, so that every part
+// keeps its winding. A fan is one call whatever its length.
+bool T3DRenderer9::DrawInParts(TSwDevice* d, TSwPrimitive kind, uint32_t start, uint32_t count) {
+  TSwCaps caps;
+  uint32_t most = SwOk(d->Direct3D()->GetDeviceCaps(d->Adapter(), caps)) ? caps.MaxPrimitiveCount : 0;
+  if (most == 0 || count <= most || kind == TSwPrimitive::TriangleFan)
+    return Keep(d->DrawPrimitive(kind, start, count));
+  uint32_t step = 0;  // vertices from one part's start to the next's, per primitive
+  switch (kind) {
+    case TSwPrimitive::PointList: step = 1; break;
+    case TSwPrimitive::LineList: step = 2; break;
+    case TSwPrimitive::TriangleList: step = 3; break;
+    case TSwPrimitive::LineStrip: step = 1; break;
+    case TSwPrimitive::TriangleStrip:
+      step = 1;
+      most &= ~1u;
+      break;
+    default: return Keep(d->DrawPrimitive(kind, start, count));
+  }
+  if (most == 0) return Keep(d->DrawPrimitive(kind, start, count));
+  bool ok = true;
+  for (uint32_t done = 0; done < count && ok;) {
+    const uint32_t n = std::min(most, count - done);
+    ok = Keep(d->DrawPrimitive(kind, start + done * step, n));
+    done += n;
+  }
   return ok;
 }
 

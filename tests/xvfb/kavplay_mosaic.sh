@@ -1,8 +1,8 @@
 #!/bin/bash
 # A mosaic of the largest grid (256 x 256 blocks) and one of 200 x 200 play
 # in the real player: the next slide comes in block by block, the picture
-# moves on, and SIGTERM in the middle of the transition ends the player
-# within a few seconds (KAV_MOSAIC_EXIT_S, default 3).
+# moves on and goes past half way, and SIGTERM late in the transition ends
+# the player within a few seconds (KAV_MOSAIC_EXIT_S, default 3).
 # Usage: kavplay_mosaic.sh KAVPLAY KAVPACK OUTDIR
 set -u
 source "$(dirname "$0")/xvfb_harness.sh"
@@ -27,8 +27,8 @@ PY
 xh_start_x 1024x768
 for grid in 256 200; do
   show="$XH_OUT/mosaic$grid.kvshow"
-  # Slide 2 comes in over 20 s, its blocks spread far apart in time.
-  xh_make_show "$show" --slides 2 --size 800x500 --slide-ms 3000 --full 0 --window 800x500 --border 0 \
+  # Slide 2 comes in over its whole 12 s, its blocks spread far apart in time.
+  xh_make_show "$show" --slides 2 --size 800x500 --slide-ms 12000 --full 0 --window 800x500 --border 0 \
     --effect mosaic --effect-ms 20000 --effect-param cols=$grid --effect-param rows=$grid \
     --effect-param appearence=50
   xh_start_player "$show"
@@ -54,6 +54,20 @@ for grid in 256 200; do
   done
   [ -n "$moved" ] || xh_fail "$grid: the mosaic stood still (slide 2's share stayed at $s per mille)"
   echo "$grid x $grid: slide 2's share went from $s to $t per mille"
+  # And on past half way while the transition still runs, when more blocks
+  # are drawn than the device takes in one call (the largest grid's frames
+  # once lost them all and showed slide 1 alone until the end).
+  late=
+  for _ in $(seq 150); do
+    xh_alive || xh_fail "$grid: the player ended"
+    xh_shot "m$grid-c"
+    u=$(share "m$grid-c")
+    [ "$u" -ge 500 ] && [ "$u" -lt 960 ] && { late=1; break; }
+    [ "$u" -ge 960 ] && xh_fail "$grid: slide 2 showed whole with no frame past half way in between"
+    sleep 0.2
+  done
+  [ -n "$late" ] || xh_fail "$grid: slide 2 never came in past half way (its share at $u per mille)"
+  echo "$grid x $grid: slide 2's share reached $u per mille"
   t0=$(date +%s%N)
   kill -TERM "$XH_PID"
   xh_wait_exit 60 || xh_fail "$grid: still running 60 s after SIGTERM during the mosaic"

@@ -589,8 +589,8 @@ class TSideJoiner {
     int64_t w = INT64_MAX, h = INT64_MAX;
     for (const TRect& r : rects_)
       if (!r.IsEmpty()) w = std::min(w, int64_t(r.Right) - r.Left), h = std::min(h, int64_t(r.Bottom) - r.Top);
-    step_[0] = w == INT64_MAX ? 1 : w;
-    step_[1] = h == INT64_MAX ? 1 : h;
+    per_step_[0] = w == INT64_MAX ? 1.0 : 1.0 / double(w);
+    per_step_[1] = h == INT64_MAX ? 1.0 : 1.0 / double(h);
     size_t slots = 64;
     while (slots < n * 8) slots *= 2;
     slots_.assign(slots, kEmpty);
@@ -656,22 +656,22 @@ class TSideJoiner {
       default: return Key(1, i, r.Left, r.Right, r.Top);
     }
   }
-  static uint64_t Mix(uint64_t h, uint32_t v) {
-    h = (h ^ v) + 0x9E3779B97F4A7C15ull;
-    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ull;
-    h = (h ^ (h >> 27)) * 0x94D049BB133111EBull;
-    return h ^ (h >> 31);
-  }
+  static uint64_t Pack(int32_t hi, int32_t lo) { return uint64_t(uint32_t(hi)) << 32 | uint32_t(lo); }
   // The slot a key starts at: lines 8 steps apart and all else spread at
   // random, lines nearer than that side by side. Neighbours in a grid
   // (lines a cell apart, the same top and bottom or left and right) share a
   // cache line, while one family's keys fill no longer run than 8 slots.
+  // The parts are multiplied side by side and mixed once: the hash is on
+  // the join's critical path, several times per rectangle.
   uint64_t Hash(const TKey& k) const {
-    uint64_t h = 0;
-    for (int i = 0; i < 5; ++i) h = Mix(h, uint32_t(k.V[i]));
-    const int64_t step = step_[k.V[0] & 1], line = k.V[5];
-    const int64_t q = line >= 0 ? line / step : -((-line + step - 1) / step);  // rounded down
-    h = Mix(h, uint32_t(uint64_t(q) >> 3));
+    // The line in steps, rounded down (by a product: a division would cost
+    // more than the rest of the hash; the rounding only has to be the same
+    // for the same line).
+    const int64_t q = int64_t(std::floor(double(k.V[5]) * per_step_[k.V[0] & 1]));
+    uint64_t h = Pack(k.V[1], k.V[2]) * 0x9E3779B97F4A7C15ull + Pack(k.V[3], k.V[4]) * 0xC2B2AE3D27D4EB4Full +
+                 Pack(k.V[0], int32_t(uint64_t(q) >> 3)) * 0x165667B19E3779F9ull;
+    h = (h ^ (h >> 29)) * 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 32;
     return h << 3 | (uint64_t(q) & 7);
   }
   static size_t Start(uint64_t hash, size_t mask) { return size_t(hash & mask); }
@@ -775,7 +775,7 @@ class TSideJoiner {
 
   std::vector<TRect> rects_;
   const std::vector<TPoint>* kinds_;
-  int64_t step_[2] = {1, 1};  // of vertical lines (x), of horizontal ones (y)
+  double per_step_[2] = {1, 1};  // 1 / step of vertical lines (x), of horizontal ones (y)
   TScratch& scratch_ = Scratch();
   std::vector<uint8_t>& alive_ = scratch_.alive;
   std::vector<uint32_t>& filed_ = scratch_.filed;  // per rectangle and role, the key's node

@@ -111,12 +111,19 @@ void TRandomFilter::DrawFrame(TEffController* c) {
   const float l0 = float(DrawRect.Left), t0 = float(DrawRect.Top);
   std::vector<TEffVertex> v;
   v.reserve(size_t(Cols) * size_t(Rows) * 6);
+  // Departure: blocks of a row that are in at full level side by side are
+  // drawn as one rectangle (the same pixels): with the largest grid that
+  // is tens of thousands of triangles fewer to cut, join and draw.
   for (int32_t j = 0; j < Rows; ++j) {
+    const int32_t* levels = &StartLevels[size_t(j) * size_t(Cols)];
     for (int32_t i = 0; i < Cols; ++i) {
-      const int32_t d = StartLevels[size_t(j) * size_t(Cols) + size_t(i)] - level;
+      const int32_t d = levels[i] - level;
       if (d >= 255) continue;
       const float a = d < 0 ? 255.0f : float(255 - d);
-      const float x1 = l0 + float(i) * cw, x2 = l0 + float(i + 1) * cw;
+      const int32_t first = i;
+      if (d < 0)
+        while (i + 1 < Cols && levels[i + 1] - level < 0) ++i;
+      const float x1 = l0 + float(first) * cw, x2 = l0 + float(i + 1) * cw;
       const float y1 = t0 + float(j) * ch, y2 = t0 + float(j + 1) * ch;
       const TEffVertex q[6] = {{x1, y1, a}, {x2, y1, a}, {x1, y2, a}, {x2, y1, a}, {x2, y2, a}, {x1, y2, a}};
       v.insert(v.end(), q, q + 6);

@@ -1,6 +1,9 @@
 // The engine, the renderer and the device store on the software device.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "Dx3DRig.h"
 
 namespace kav {
@@ -140,6 +143,46 @@ TEST(Renderer9, FailedCreationKeepsAPendingRendererAlive) {
   EXPECT_EQ(r->State(), k3DStateLost);
   EXPECT_FALSE(r->BeginScene());  // no store: answers false, touches nothing
   rig.D3D->EndDeviceLoss();
+}
+
+// Lists and strips longer than the device takes in one call are drawn in
+// parts: the triangles at their far ends still reach the window.
+TEST(Renderer9, LongListsAndStripsDrawToTheirEnd) {
+  TDxRig rig(64, 48);
+  Ref<T3DRenderer> r = rig.NewRenderer();
+  ASSERT_TRUE(r);
+  auto at = [](float x, float y, uint32_t c) {
+    T3DVertex v;
+    v.X = x;
+    v.Y = y;
+    v.Z = 0.5f;
+    v.Diffuse = c;
+    return v;
+  };
+  // A list of 70,000 triangles, all but the last two empty: the left half red.
+  constexpr uint32_t kTris = 70000;
+  std::vector<T3DVertex> list(size_t(kTris) * 3, at(0, 0, 0xFFFF0000));
+  const T3DVertex l[6] = {at(-1, 1, 0xFFFF0000), at(0, 1, 0xFFFF0000), at(-1, -1, 0xFFFF0000),
+                          at(0, 1, 0xFFFF0000),  at(0, -1, 0xFFFF0000), at(-1, -1, 0xFFFF0000)};
+  std::copy(l, l + 6, list.end() - 6);
+  // A strip of 70,000 triangles ending in the right half, blue.
+  std::vector<T3DVertex> strip(size_t(kTris) + 2, at(0, 1, 0xFF0000FF));
+  const T3DVertex q[4] = {at(0, 1, 0xFF0000FF), at(1, 1, 0xFF0000FF), at(0, -1, 0xFF0000FF), at(1, -1, 0xFF0000FF)};
+  std::copy(q, q + 4, strip.end() - 4);
+  Ref<T3DVertexList> lv = r->CreateVertexList(uint32_t(list.size()), k3DVertexDiffuse, 1);
+  Ref<T3DVertexList> sv = r->CreateVertexList(uint32_t(strip.size()), k3DVertexDiffuse, 1);
+  ASSERT_TRUE(lv && sv);
+  ASSERT_TRUE(lv->Write(list.data(), 0, uint32_t(list.size())) && lv->SetLayout(k3DTriangleList, 0, kTris));
+  ASSERT_TRUE(sv->Write(strip.data(), 0, uint32_t(strip.size())) && sv->SetLayout(k3DTriangleStrip, 0, kTris));
+  ASSERT_TRUE(r->BeginScene());
+  EXPECT_TRUE(r->Clear(1, 0xFF000000, 1.0f, 0, nullptr));
+  EXPECT_TRUE(r->DrawTextured(lv.get(), nullptr, 0, k3DDrawModulateColor | k3DDrawModulateAlpha));
+  EXPECT_TRUE(r->DrawTextured(sv.get(), nullptr, 0, k3DDrawModulateColor | k3DDrawModulateAlpha));
+  EXPECT_TRUE(r->EndScene());
+  TRect whole{0, 0, 64, 48};
+  EXPECT_TRUE(r->Present(&whole, 1, &whole));
+  EXPECT_EQ(rig.Pixel(10, 24), 0xFFFF0000u);
+  EXPECT_EQ(rig.Pixel(50, 24), 0xFF0000FFu);
 }
 
 TEST(DevStore, TeardownReachesEveryWrapperOnce) {

@@ -105,6 +105,36 @@ TEST(TransitionKinds, RandomBlocksFollowTheirSeededStartLevels) {
 }
 
 
+// The largest grid is 131,072 triangles in one batch, twice what the device
+// takes in one call: every block must still show its level (the whole batch
+// was lost, and the frame showed the outgoing slide only, from half way on).
+TEST(TransitionKinds, TheLargestMosaicShowsEveryBlock) {
+  TTransitionRig rig(512, 256);
+  const auto from = rig.Plain(rig.From.get());
+  const auto to = rig.Plain(rig.To.get());
+  auto p = Params(Effect(6, {}, {256, 256, 3, 91}));
+  for (const int32_t time : {600, 950}) {
+    const auto f = rig.At(p.get(), time);
+    auto* rf = static_cast<TRandomFilter*>(p->Filter.get());
+    ASSERT_EQ(rf->Cols, 256);
+    const int32_t level = int32_t(std::nearbyint((300.0 + 256.0) * time / 1000.0 - 256.0));
+    int bad = 0, drawn = 0;
+    for (int32_t j = 0; j < 256; ++j)
+      for (int32_t i = 0; i < 256; ++i) {
+        const int32_t d = rf->StartLevels[size_t(j) * 256 + size_t(i)] - level;
+        const double a = d >= 255 ? 0 : d < 0 ? 255 : 255 - d;
+        drawn += a > 0;
+        const size_t at = size_t(j) * 512 + size_t(i) * 2;
+        for (int s = 0; s < 24; s += 8) {
+          const double want = (((from[at] >> s) & 0xFF) * (255 - a) + ((to[at] >> s) & 0xFF) * a) / 255.0;
+          bad += std::abs(double((f[at] >> s) & 0xFF) - want) > 1.5;
+        }
+      }
+    EXPECT_GT(drawn * 2, 65536) << time;  // more triangles than one call takes
+    EXPECT_EQ(bad, 0) << time;
+  }
+}
+
 template <class F, class... A>
 Ref<F> Laid(const TRect& r, float edge, A... a) {
   auto f = MakeRef<F>(a...);
