@@ -67,6 +67,7 @@ bool ShowMayReadFile(const std::u16string& p, const std::u16string& show_folder)
 }  // namespace
 
 bool ResolveDiskPath(TFileAccessor* accessor, std::u16string& path) {
+  if (path.size() > kMaxFileNameChars) return false;
   // The name and its expansion count only where a show may read; a file
   // elsewhere, or one reached through a link that leaves its folder, is
   // refused (logged), and the show's folder is asked instead.

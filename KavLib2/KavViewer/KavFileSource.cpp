@@ -212,6 +212,7 @@ Ref<TStream> OpenShowFile(const std::u16string& path, std::u16string_view show_f
 }
 
 Ref<TStream> TRealFileSource::Open(const std::u16string& name) {
+  if (name.size() > kMaxFileNameChars) return nullptr;
   const size_t bar = name.find(u'|');
   if (bar != std::u16string::npos) return Open(name.substr(0, bar));
   return OpenShowDiskFile(ExpandPathVariablesLocked(name), true);
@@ -277,6 +278,7 @@ void TMappedFileSource::LogLoop(const std::u16string& name) {
 }
 
 Ref<TStream> TMappedFileSource::Open(const std::u16string& name) {
+  if (name.size() > kMaxFileNameChars) return nullptr;
   std::u16string resolved;
   if (!ResolveMappedName(name, resolved)) return nullptr;
   return OpenTarget(resolved);

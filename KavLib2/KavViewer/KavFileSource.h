@@ -189,6 +189,11 @@ bool ParseFileMapEntry(std::u16string_view line, std::u16string& source, std::u1
 // upper-cased name; 0 for anything else.
 int32_t ParseRotationEntry(std::u16string_view line, std::u16string& name);
 
+// The longest name a file can have (the longest path the system shows were
+// made on allows). A longer name, such as the key of a text of a million
+// characters, stands for no file and is not looked up.
+inline constexpr size_t kMaxFileNameChars = 32767;
+
 // Opens an existing file for reading (others may read, write and delete);
 // nil when it cannot be opened. For trusted names only: a name from a show
 // opens with OpenShowFile.

@@ -357,8 +357,11 @@ int main(int argc, char** argv) {
       sdl->OnSurfaceLost = [frames](SDL_Window* window) { frames->Reshow(TSwWindow(SDL_GetWindowID(window))); };
       timer = MultiTimerAddEvent(50, 0, TTimerEventHandler::Bind<&TFrameService::Tick>(&service));
       bool started = false;
+      // A signal while the player was starting (making the GL device can
+      // take seconds on a busy machine) ends it here: the show is not opened.
+      const bool ending = win::TerminationRequested();
       try {
-        started = form->Start();
+        if (!ending) started = form->Start();
       } catch (const std::exception& e) {
         // Departure: a failure while the show opens (such as no usable font)
         // is shown as "Slideshow Error" and ends the program with 1 instead
@@ -367,7 +370,7 @@ int main(int argc, char** argv) {
         ShowSlideshowError(SystemUTF8ToWide(e.what()));
       }
       if (started) app->Run();
-      else exit_code = 1;
+      else if (!ending) exit_code = 1;
     }
     if (timer) MultiTimerRemoveEvent(timer);
     sdl->OnOtherEvent = nullptr;

@@ -17,11 +17,9 @@ failures=0
 pid=
 case_name=
 
-fail() {
-  echo "FAIL [$case_name]: $*"
-  case_failed=1
-  # A player that still runs shows where each of its threads (and of the
-  # processes of its session, such as the one drawing a box) stands.
+# Where each thread of a player that still runs (and of the processes of its
+# session, such as the one drawing a box) stands.
+stacks() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && command -v gdb >/dev/null; then
     local p
     for p in $(ps -e -o sid=,pid= | awk -v s="$pid" '$1 == s {print $2}'); do
@@ -29,6 +27,12 @@ fail() {
       timeout 60 gdb -p "$p" -batch -ex "thread apply all bt 16" 2>/dev/null | grep -E '^(Thread|#)'
     done
   fi
+}
+
+fail() {
+  echo "FAIL [$case_name]: $*"
+  case_failed=1
+  stacks
   [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null
   tail -n 20 "$out/$case_name.out"
   failures=$((failures + 1))
@@ -189,6 +193,20 @@ else
   [ -e "$out/run/started" ] && fail "a later slide's program started after SIGTERM"
   ok
 fi
+# SIGTERM while the player is still starting (making its devices): it ends
+# without opening the show, so no slide's program starts.
+show_with_programs ""
+rm -f "$out/run/started"
+start early_TERM "$out/run" --allow-programs=show
+sleep 0.3
+kill -TERM "$pid"
+if ! wait_exit 20; then
+  fail "still running 20 s after SIGTERM while starting"
+else
+  sleep 4  # past the second slide's time
+  [ -e "$out/run/started" ] && fail "a slide's program started after SIGTERM"
+  ok
+fi
 # 5. SIGTERM while the loader lays out a title of nearly a million
 # characters (the whole layout takes minutes under ASan), at three moments
 # of it (shaping, glyph outlines, line bounds, on the loader and on its
@@ -222,11 +240,17 @@ for into in 1 4 10; do
   sleep "$into"  # into the layout
   t0=$(date +%s%N)
   kill -TERM "$pid"
+  # Still running at the limit: where it stands then is printed before the
+  # case fails on its time.
+  slow_stacks=
+  wait_exit "$((layout_limit_ms / 1000))" || slow_stacks=$(stacks)
   if ! wait_exit 30; then
+    echo "$slow_stacks"
     fail "still running 30 s after SIGTERM during the layout of a long title"
     continue
   fi
   ms=$((($(date +%s%N) - t0) / 1000000))
+  [ -n "$slow_stacks" ] && echo "--- at ${KAV_LAYOUT_EXIT_S:-4} s after SIGTERM:" && echo "$slow_stacks"
   echo "[$case_name] ended $ms ms after SIGTERM"
   [ "$ms" -le "$layout_limit_ms" ] || fail "ended $ms ms after SIGTERM during the layout (at most $layout_limit_ms ms)"
   ok

@@ -223,6 +223,13 @@ TEST(FileSources, ShowNamesStayInsideTheShowsFolder) {
   EXPECT_EQ(log.Count(), lines + 1);
   // A drive name stands for nothing here: nil, like a missing file.
   EXPECT_EQ(acc->OpenFile(u"C:\\Windows\\win.ini"), nullptr);
+  // A name longer than any path (the key of a text of a million characters)
+  // is no file: nil at once, not walked as a name that leads outside.
+  const size_t before_long = log.Count();
+  const std::u16string long_name = u"..\\" + std::u16string(kMaxFileNameChars, u'x');
+  EXPECT_EQ(acc->OpenFile(long_name), nullptr);
+  EXPECT_EQ(MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get())->OpenFile(long_name), nullptr);
+  EXPECT_EQ(log.Count(), before_long);
 
   EXPECT_TRUE(IsPathBelowFolder(u"/a/b/c.txt", u"/a/b"));
   EXPECT_TRUE(IsPathBelowFolder(u"\\a\\b\\c.txt", u"/a/b/"));
