@@ -117,15 +117,24 @@ xh_start_x() {
   # -displayfd: the server picks a free display and writes its number;
   # -noreset: a player started while the server resets after the last
   # client left could not connect.
-  Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp -noreset 3>"$fdfile" 2>"$XH_OUT/xvfb.out" &
-  XH_XPID=$!
-  local n
-  for n in $(seq 300); do
-    [ -s "$fdfile" ] && break
-    kill -0 "$XH_XPID" 2>/dev/null || xh_fail "Xvfb did not start (size $1)"
-    sleep 0.1
+  # Servers starting side by side can race for a display's lock and one
+  # then waits or gives up: it is started again, up to three times.
+  local attempt n
+  for attempt in 1 2 3; do
+    Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp -noreset 3>"$fdfile" 2>>"$XH_OUT/xvfb.out" &
+    XH_XPID=$!
+    for n in $(seq 200); do
+      [ -s "$fdfile" ] && break 2
+      kill -0 "$XH_XPID" 2>/dev/null || break
+      sleep 0.1
+    done
+    echo "Xvfb gave no display number (attempt $attempt)" >>"$XH_OUT/xvfb.out"
+    kill -KILL "$XH_XPID" 2>/dev/null
+    wait "$XH_XPID" 2>/dev/null
+    XH_XPID=
+    rm -f "$fdfile"
   done
-  [ -s "$fdfile" ] || xh_fail "Xvfb gave no display number"
+  [ -s "$fdfile" ] || xh_fail "Xvfb gave no display number (size $1)"
   export DISPLAY=":$(head -n 1 "$fdfile" | tr -dc 0-9)"
   rm -f "$fdfile"
   for n in $(seq 100); do
