@@ -82,20 +82,47 @@ Ref<TGlSystem> StartGlDevice(win::TSdlWindowBackend* sdl) {
     LogLine(u"3D device: software (chosen)");
     return nullptr;
   }
+  // Chosen by itself the player keeps its own software device where OpenGL
+  // would rasterise on the CPU too: a machine without a graphics card's
+  // device node has no other OpenGL, and making a context there (and
+  // compiling the device's shaders in it) only costs time at every start,
+  // seconds on a busy machine.
+  if (choice == TDeviceChoice::Auto && !HasGraphicsDeviceNode()) {
+    LogLine(u"3D device: software (no graphics card: neither /dev/dri nor /dev/nvidia0)");
+    return nullptr;
+  }
   std::string error;
   Ref<TGlSystem> gl;
+  std::string software;  // the renderer, when it rasterises on the CPU
   {
     // An X server may refuse the GL context with an X error (indirect GLX
     // over ssh -X, or Xvfb without +iglx): that means no OpenGL here.
     win::TX11ErrorTrap trap;
     Ref<TGlContext> context = CreateGlSdlContext(
         [](TSwWindow w) { return g_bridge ? g_bridge->SdlWindow(w) : nullptr; }, &error);
-    if (context) gl = TGlSystem::Create(context, &error);
+    // A renderer that rasterises on the CPU is no graphics card: chosen by
+    // itself the player keeps its own software device, which is lighter
+    // there. The renderer is read before the device compiles its shaders.
+    if (context && choice == TDeviceChoice::Auto) {
+      const std::string renderer = GlContextRenderer(context.get());
+      if (GlRendererIsSoftware(renderer)) software = renderer;
+    }
+    if (context && software.empty()) gl = TGlSystem::Create(context, &error);
+    if (gl && choice == TDeviceChoice::Auto && GlRendererIsSoftware(gl->Info().Renderer)) {
+      software = gl->Info().Renderer;
+      gl = nullptr;
+    }
     std::string x_error;
     if (trap.Caught(&x_error)) {
       gl = nullptr;
+      software.clear();
       error = "the X server refused it: " + x_error;
     }
+  }
+  if (!software.empty()) {
+    LogLine(u"3D device: software (the OpenGL renderer \"" + SystemUTF8ToWide(software) +
+            u"\" draws on the CPU; --device=gl uses it)");
+    return nullptr;
   }
   if (!gl) {
     LogLine(u"3D device: software (no OpenGL 3.3: " + SystemUTF8ToWide(error) + u")");
@@ -105,13 +132,6 @@ Ref<TGlSystem> StartGlDevice(win::TSdlWindowBackend* sdl) {
     return nullptr;
   }
   const TGlInfo& info = gl->Info();
-  // A renderer that rasterises on the CPU is no graphics card: chosen by
-  // itself the player keeps its own software device, which is lighter there.
-  if (choice == TDeviceChoice::Auto && GlRendererIsSoftware(info.Renderer)) {
-    LogLine(u"3D device: software (the OpenGL renderer \"" + SystemUTF8ToWide(info.Renderer) +
-            u"\" draws on the CPU; --device=gl uses it)");
-    return nullptr;
-  }
   // Device windows must be OpenGL windows to be presented into.
   sdl->ExtraWindowFlags |= SDL_WINDOW_OPENGL;
   LogLine(u"3D device: OpenGL, renderer \"" + SystemUTF8ToWide(info.Renderer) + u"\", version \"" +

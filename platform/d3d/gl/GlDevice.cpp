@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 #include "VoRav/vxLog.h"
 #include "platform/d3d/SwFormat.h"
@@ -129,6 +130,22 @@ bool GlRendererIsSoftware(const std::string& renderer) {
   for (char& c : r) c = char(std::tolower(static_cast<unsigned char>(c)));
   for (const char* soft : {"llvmpipe", "softpipe", "swrast", "software rasterizer", "swr "})
     if (r.find(soft) != std::string::npos) return true;
+  return false;
+}
+
+std::string GlContextRenderer(TGlContext* context) {
+  if (!context || !context->MakeCurrent(0)) return std::string();
+  using TGetString = const GLubyte* (*)(GLenum);
+  const auto get = reinterpret_cast<TGetString>(context->Lookup()("glGetString"));
+  const GLubyte* s = get ? get(GL_RENDERER) : nullptr;
+  std::string renderer = s ? std::string(reinterpret_cast<const char*>(s)) : std::string();
+  context->Release();
+  return renderer;
+}
+
+bool HasGraphicsDeviceNode() {
+  for (const char* node : {"/dev/dri", "/dev/nvidia0"})
+    if (access(node, F_OK) == 0) return true;
   return false;
 }
 

@@ -40,6 +40,14 @@ struct TGlInfo {
 // Whether a GL_RENDERER string names a rasteriser that runs on the CPU
 // (Mesa's llvmpipe, softpipe, swrast, OpenSWR).
 bool GlRendererIsSoftware(const std::string& renderer);
+// The GL_RENDERER string of `context` (made current on the calling thread
+// for the call, then released); empty when it cannot be read. Costs no
+// more than the context itself: nothing is compiled.
+std::string GlContextRenderer(TGlContext* context);
+// Whether the machine has a graphics card's device node (/dev/dri, which
+// Mesa's drivers open, or NVIDIA's /dev/nvidia0). Without one, every OpenGL
+// there is a rasteriser on the CPU.
+bool HasGraphicsDeviceNode();
 
 class TGlSystem : public TSwBackendFactory {
  public:

@@ -225,6 +225,17 @@ TEST(GlDevice, SoftwareRenderersAreToldApart) {
   EXPECT_TRUE(GlRendererIsSoftware("Mesa X11 / Software Rasterizer"));
   EXPECT_FALSE(GlRendererIsSoftware("AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49)"));
   EXPECT_FALSE(GlRendererIsSoftware("Mesa Intel(R) UHD Graphics 620 (KBL GT2)"));
+  // The renderer a context names before any device is made on it is the one
+  // the device reports.
+  std::string error;
+  Ref<TGlContext> context = CreateGlEglContext(&error);
+  if (!context) GTEST_SKIP() << "no headless OpenGL: " << error;
+  const std::string renderer = GlContextRenderer(context.get());
+  EXPECT_FALSE(renderer.empty());
+  Ref<TGlSystem> sys = TGlSystem::Create(context, &error);
+  ASSERT_TRUE(sys) << error;
+  EXPECT_EQ(renderer, sys->Info().Renderer);
+  EXPECT_EQ(GlContextRenderer(nullptr), "");
 }
 
 }  // namespace
