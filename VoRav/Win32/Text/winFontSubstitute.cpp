@@ -144,8 +144,12 @@ int32_t TFontReplacer::CoveredCount(TFontItem* item, int32_t style_index, const 
   ptext::TPlacement p;
   ptext::GetCharacterPlacement(CreateFontHandle(WithStyle(item->font_, kStyles[style_index])).get(),
                                std::u16string_view(text).substr(size_t(position), size_t(count)), ptext::gcpReorder, p);
+  // A placement given up (the thread is stopping) has no order: nothing of
+  // the range counts as covered.
   n = 0;
-  while (n < count && size_t(p.Order[n]) < p.Glyphs.size() && p.Glyphs[p.Order[n]] != item->default_glyph_) ++n;
+  while (n < count && size_t(n) < p.Order.size() && size_t(p.Order[n]) < p.Glyphs.size() &&
+         p.Glyphs[p.Order[n]] != item->default_glyph_)
+    ++n;
   return n;
 }
 

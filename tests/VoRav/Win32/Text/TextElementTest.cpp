@@ -315,6 +315,16 @@ TEST(TextElement, ALayoutOnAThreadAskedToStopIsGivenUpAndShowsNothing) {
     EXPECT_EQ(t->element->Length(), int32_t(text.size()));
   }
   {
+    // Characters the font lacks send the layout to the fallback fonts, whose
+    // placement a stopping thread gives up: nothing is read from it.
+    Ref<TLayoutThread> t = MakeRef<TLayoutThread>(u"abc \u6F22\u5B57 \u0E01\u0E32 def", true);
+    ASSERT_TRUE(t->Start());
+    t->Terminate();
+    ASSERT_TRUE(t->WaitFor(120000));
+    ASSERT_TRUE(t->element);
+    EXPECT_EQ(t->element->GlyphCount(), 0);
+  }
+  {
     // Asked while it works: the layout (seconds for this text) gives up.
     Ref<TLayoutThread> t = MakeRef<TLayoutThread>(text, false);
     ASSERT_TRUE(t->Start());
