@@ -512,6 +512,8 @@ bool T3DEngine9::InternalCreateRenderer(TDrawDevice* device, const TDisplayModeI
   renderer->present_origin_ = exclusive ? TPoint{} : panel->PresentOrigin();
   renderer->refresh_rate_ = mode.RefreshRate;
   renderer->max_anisotropy_ = std::min<uint32_t>(GetCapValue("MaxAnisotropy", mode.Adapter), 4);
+  TSwCaps caps;
+  renderer->max_primitives_ = SwOk(d3d_->GetDeviceCaps(mode.Adapter, caps)) ? caps.MaxPrimitiveCount : 0;
   const uint32_t raster = GetCapValue("Raster", mode.Adapter);
   renderer->aniso_available_ = (raster & 0x20000) != 0;
   renderer->lod_bias_available_ = (raster & 0x2000) != 0;

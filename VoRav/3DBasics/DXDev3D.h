@@ -376,6 +376,7 @@ class T3DRenderer9 : public T3DRenderer {
   Ref<TSwSwapChain> chain_;
   bool exclusive_ = false;
   uint32_t max_anisotropy_ = 1;
+  uint32_t max_primitives_ = 0;  // of one draw call (the adapter's caps); 0: not known
   Ref<T3DSurface> target_;
   Ref<T3DSurface9> back_buffer_;
   uint8_t blend_mode_ = k3DBlendNormal;

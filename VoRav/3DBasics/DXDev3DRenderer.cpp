@@ -434,8 +434,7 @@ bool T3DRenderer9::DrawTextured(T3DVertexList* list, T3DTexture* const* textures
 // Lists split anywhere; a strip at an even triangle, so that every part
 // keeps its winding. A fan is one call whatever its length.
 bool T3DRenderer9::DrawInParts(TSwDevice* d, TSwPrimitive kind, uint32_t start, uint32_t count) {
-  TSwCaps caps;
-  uint32_t most = SwOk(d->Direct3D()->GetDeviceCaps(d->Adapter(), caps)) ? caps.MaxPrimitiveCount : 0;
+  uint32_t most = max_primitives_;
   if (most == 0 || count <= most || kind == TSwPrimitive::TriangleFan)
     return Keep(d->DrawPrimitive(kind, start, count));
   uint32_t step = 0;  // vertices from one part's start to the next's, per primitive

@@ -17,18 +17,8 @@ windowed="$XH_OUT/window.kvshow"
 xh_make_show "$full" --slides 2 --size 1280x800 --slide-ms 600000 --full 1
 xh_make_show "$windowed" --slides 2 --size 1280x800 --slide-ms 600000 --full 0 --window 800x500 --border 0
 
-busy=()
-stop_busy() {
-  local b
-  for b in "${busy[@]}"; do kill "$b" 2>/dev/null; done
-  for b in "${busy[@]}"; do wait "$b" 2>/dev/null; done
-  busy=()
-}
-trap 'stop_busy; xh_stop_x' EXIT
-for _ in $(seq $(( $(nproc) * ${KAV_BUSY_PER_CORE:-2} ))); do
-  (while :; do :; done) &
-  busy+=($!)
-done
+trap 'xh_stop_busy; xh_stop_x' EXIT
+xh_start_busy
 
 xh_start_x 1280x800
 read -r l t r b < <(xh_fit 1280 800 1280 800)
@@ -61,5 +51,5 @@ for n in $(seq "$starts"); do
   grep -q "ERROR: AddressSanitizer\|runtime error:" "$XH_LOG" && xh_fail "start $n: a sanitizer report"
   echo "start $n ($kind): the still slide shown"
 done
-stop_busy
+xh_stop_busy
 xh_pass "$starts starts of a still slide on busy cores, none left black"

@@ -157,6 +157,23 @@ xh_stop_x() {
   fi
 }
 
+# Busy loops, KAV_BUSY_PER_CORE (2) per core, that load every core while a
+# test runs; xh_stop_busy ends them (call it from the script's EXIT trap).
+XH_BUSY=()
+xh_start_busy() {
+  local _
+  for _ in $(seq $(( $(nproc) * ${KAV_BUSY_PER_CORE:-2} ))); do
+    (while :; do :; done) &
+    XH_BUSY+=($!)
+  done
+}
+xh_stop_busy() {
+  local b
+  for b in "${XH_BUSY[@]}"; do kill "$b" 2>/dev/null; done
+  for b in "${XH_BUSY[@]}"; do wait "$b" 2>/dev/null; done
+  XH_BUSY=()
+}
+
 xh_start_player() {
   XH_RUNS=$((XH_RUNS + 1))
   XH_LOG="$XH_OUT/kavplay-$XH_RUNS.out"

@@ -33,33 +33,23 @@ s = re.sub(r'opt_synchpos7=\d+', 'opt_synchpos7=3642000', s)
 s = re.sub(r'opt_synchpos8=\d+', 'opt_synchpos8=3649000', s)
 open(p, 'wb').write(b'\xef\xbb\xbf' + s.encode('utf-8'))
 PY
-busy=()
-stop_busy() {
-  local b
-  for b in "${busy[@]}"; do kill "$b" 2>/dev/null; done
-  for b in "${busy[@]}"; do wait "$b" 2>/dev/null; done
-  busy=()
-}
-trap stop_busy EXIT
+source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
+trap xh_stop_busy EXIT
 # No printer, no chooser: the dialog is only opened and closed.
 env -u DBUS_SESSION_BUS_ADDRESS HOME="$out/home" XDG_CONFIG_HOME="$out/home/.config" PATH="$out/bin" \
   CUPS_SERVER="$out/no-cups.sock" "$player" "$out/show" -time 44500 >"$out/kavplay.out" 2>&1 &
 pid=$!
 fail() {
   echo "FAIL: $*"
-  stop_busy
+  xh_stop_busy
   kill -KILL "$pid" 2>/dev/null
   tail -n 40 "$out/kavplay.out"
   exit 1
 }
 alive() { kill -0 "$pid" 2>/dev/null; }
-source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
 win=$(xh_find_window "$pid" 60)
 [ -n "$win" ] || fail "no window of the player"
-for _ in $(seq $(( $(nproc) * ${KAV_BUSY_PER_CORE:-2} ))); do
-  (while :; do :; done) &
-  busy+=($!)
-done
+xh_start_busy
 # The dialog: a visible window of the player besides its main window.
 dialog=""
 find_dialog() {
@@ -105,7 +95,7 @@ for round in $(seq 1 "$rounds"); do
     [ "$round" -eq "$mark" ] && rss0=$(rss)
   fi
 done
-stop_busy
+xh_stop_busy
 # At the end the fewest of three looks a moment apart.
 rss1=$(rss)
 fds1=$(fds)
