@@ -278,7 +278,10 @@ void TMusicChannel::ScheduleStop(uint32_t byte_in_block) {
     deadline += 20;
     stop_tick_.store(AudioTimeMs());
     deadline_.store(deadline);
-    if (first) ChannelKillerAdd(Ref<TMusicChannel>(this));
+    // This runs on the refill thread, which holds no reference: when the
+    // last one is already gone, the pass is being freed (its Dispose waits
+    // for this thread) and must not be revived and handed to the killer.
+    if (first && RefTryAddRef(this)) ChannelKillerAdd(Ref<TMusicChannel>::Adopt(this));
   }
   recompute_.store(false);
 }

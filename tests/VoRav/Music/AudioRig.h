@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "VoRav/Music/MusicClasses.h"
 #include "VoRav/Music/winTimerChannel.h"
@@ -20,7 +22,13 @@ class TAudioRig {
     now_ms = 0;
     device_rate = rate;
     SetAudioClock([] { return now_ms.load(); });
-    sound = MakeRef<TSndNullDevice>([] { return int64_t(double(now_ms.load()) * 1000.0 * device_rate.load()); });
+    hold_device_clock = false;
+    sound = MakeRef<TSndNullDevice>([] {
+      // Threads other than the holder wait here while the clock is held.
+      while (hold_device_clock.load() && std::this_thread::get_id() != holder.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return int64_t(double(now_ms.load()) * 1000.0 * device_rate.load());
+    });
     current = sound.get();
     previous_factory_ = SetSndDeviceFactory([]() -> Ref<TSndDevice> { return Ref<TSndDevice>(current); });
     TwinTimerChannel::SetPollThreadEnabled(false);
@@ -37,6 +45,10 @@ class TAudioRig {
   static inline std::atomic<uint32_t> now_ms{0};
   static inline std::atomic<double> device_rate{1.0};
   static inline TSndNullDevice* current = nullptr;
+  // While set, every thread but `holder` that reads the device's cursors
+  // (the buffers' refill threads) waits: a refill is held in the middle.
+  static inline std::atomic<bool> hold_device_clock{false};
+  static inline std::atomic<std::thread::id> holder{};
   Ref<TSndNullDevice> sound;
   Ref<TwinWaveOutDevice> device;
 
