@@ -103,6 +103,8 @@ for _ in 1 2; do
   sleep 0.5
   n=$(fds)
   [ "$n" -lt "$fds1" ] && fds1=$n
+  n=$(rss)
+  [ "$n" -lt "$rss1" ] && rss1=$n
 done
 echo "$rounds rounds in $((SECONDS - start)) s; RSS $rss0 kB after round $mark, $rss1 kB at the end;" \
   "descriptors at most $fds0 up to round $mark, $fds1 at the end"
