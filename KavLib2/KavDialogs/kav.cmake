@@ -2,7 +2,8 @@
 # file-save dialog asks the desktop's chooser (platform/dialogs).
 kav_library(kav_dialogs DIRS KavLib2/KavDialogs DEPS vorav_app vorav_graphics vorav_composite kav_viewer kav_print platform_dialogs platform_window)
 find_package(PNG REQUIRED)
-kav_test(kav_dialogs_tests DIRS KavLib2/KavDialogs DEPS kav_dialogs platform_print_cups vorav_composite vorav_colorspace platform_window_sdl PNG::PNG)
+kav_test(kav_dialogs_tests DIRS KavLib2/KavDialogs DEPS kav_dialogs platform_print_cups vorav_composite vorav_colorspace platform_window_sdl PNG::PNG
+         ELSEWHERE SaveDialogXvfb.*)
 if(KAV_TESTS)
   # The save dialog through the real zenity in an X server, driven by
   # xdotool; the test skips by itself without zenity or xdotool. The server

@@ -1,7 +1,7 @@
 # Subsystem 4: event lists, the window gate, hooks, input decoding, the
 # application object, forms, timers and helper windows, over the window layer.
 kav_library(vorav_app DIRS VoRav/Application2 DEPS vorav vorav_graphics platform_window)
-kav_test(vorav_app_tests DIRS VoRav/Application2 DEPS vorav_app platform_window_sdl)
+kav_test(vorav_app_tests DIRS VoRav/Application2 DEPS vorav_app platform_window_sdl ELSEWHERE FormXvfb.*)
 if(KAV_TESTS)
   # A form in a real X window through the SDL backend, driven by xdotool,
   # when xvfb-run and xdotool are installed.

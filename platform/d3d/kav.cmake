@@ -6,7 +6,8 @@ kav_library(platform_d3d DIRS platform/d3d platform/d3d/raster platform/d3d/offs
             DEPS vorav PNG::PNG Threads::Threads)
 kav_library(platform_d3d_sdl DIRS platform/d3d/sdl DEPS platform_d3d SDL2::SDL2)
 
-kav_test(platform_d3d_tests DIRS platform/d3d DEPS platform_d3d platform_d3d_sdl)
+kav_test(platform_d3d_tests DIRS platform/d3d DEPS platform_d3d platform_d3d_sdl
+         ELSEWHERE SwSdlSinkXvfb.* SwWorkerPoolSize.ChildSide)
 if(KAV_TESTS)
   # The fast paths once more with the SSE2 kernels instead of AVX2.
   add_test(NAME platform_d3d_sse2_kernels COMMAND platform_d3d_tests --gtest_filter=SwFastPaths.*)

@@ -4,7 +4,8 @@ find_package(SDL2 REQUIRED)
 find_package(PNG REQUIRED)
 kav_library(platform_window DIRS platform/window platform/window/null DEPS vorav Threads::Threads)
 kav_library(platform_window_sdl DIRS platform/window/sdl DEPS platform_window SDL2::SDL2 PNG::PNG ${CMAKE_DL_LIBS})
-kav_test(platform_window_tests DIRS platform/window DEPS platform_window platform_window_sdl)
+kav_test(platform_window_tests DIRS platform/window DEPS platform_window platform_window_sdl
+         ELSEWHERE SdlMessageBoxX11.* SdlClipboardX11.* SdlX11Backend.*)
 if(KAV_TESTS)
   # The message box's title read on a virtual X server, in a UTF-8 locale
   # and in the "C" locale (the box's process takes the run's locale).
