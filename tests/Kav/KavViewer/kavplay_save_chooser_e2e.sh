@@ -12,10 +12,10 @@ player=$1
 demo=$2
 out=$3
 [ -f "$demo/Project.kav" ] || { echo "no demo project at $demo: skipped"; exit 77; }
-for tool in xdotool identify python3; do command -v $tool >/dev/null || exit 77; done
+for tool in xdotool identify import convert python3; do command -v $tool >/dev/null || exit 77; done
 zenity=$(command -v zenity) || { echo "no zenity: skipped"; exit 77; }
 source "$(dirname "$0")/print_e2e_lib.sh"
-pe_prepare_show "$demo" can-restore
+pe_prepare_show "$demo" can-restore long-slide7
 # zenity through a wrapper that notes every start, one line each.
 cat >"$out/bin/zenity" <<EOF
 #!/bin/sh
@@ -25,42 +25,16 @@ EOF
 chmod +x "$out/bin/zenity"
 : >"$out/zenity.log"
 # No portal (no session bus), no kdialog: zenity is the chooser.
-pe_start_player
+pe_start_player -- -time 44500
 starts() { wc -l <"$out/zenity.log"; }
 zenity_window() { xdotool search --onlyvisible --class zenity 2>/dev/null | head -1; }
-win=$(xh_find_window "$pid" 40)
-[ -n "$win" ] || fail "no window of the player"
-sleep 3
-xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
-for _ in 1 2 3 4 5 6; do xdotool key Right; sleep 0.8; done
-sleep 4
-alive || fail "the player ended before slide 7"
-xdotool key space
-sleep 1
-# The print button sits in the middle of the slide's lower part.
-eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT * 71 / 100))
-sleep 0.5
-xdotool click 1
-dialog=""
-for _ in $(seq 1 100); do
-  dialog=$(xh_search_title '^Print$' | head -1)
-  [ -n "$dialog" ] && break
-  sleep 0.2
-done
-[ -n "$dialog" ] || fail "no print dialog after the click"
+zenity_shown() { zen=$(zenity_window); [ -n "$zen" ]; }
+pe_drawn_and_paused
+pe_open_dialog
 # Save: the second button of the first row.
-eval "$(xdotool getwindowgeometry --shell "$dialog")"
-xdotool mousemove $((X + WIDTH * 73 / 100)) $((Y + HEIGHT * 26 / 100))
-sleep 0.3
-xdotool click 1
+pe_click_in "$dialog" 73 26
 zen=""
-for _ in $(seq 1 150); do
-  zen=$(zenity_window)
-  [ -n "$zen" ] && break
-  sleep 0.2
-done
-[ -n "$zen" ] || fail "no zenity after Save"
+xh_until 60 zenity_shown || fail "no zenity after Save"
 [ "$(starts)" -eq 1 ] || fail "$(starts) zenity started for one Save"
 grep -q -- '--modal' "$out/zenity.log" || fail "zenity not modal: $(cat "$out/zenity.log")"
 att=$(sed -n 's/.*--attach=\([0-9]*\) .*/\1/p' "$out/zenity.log")
