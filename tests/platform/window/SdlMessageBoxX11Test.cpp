@@ -9,9 +9,13 @@
 #include <xcb/xcb.h>
 #include <xcb/xproto.h>
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +32,22 @@ namespace {
 
 struct TSeen {
   std::string wm_type, wm_name, net_type, net_name;
+  bool operator==(const TSeen&) const = default;
 };
+
+// SDL forks the box's process from the test's thread while the reader's
+// thread reads the X server. Under the sanitizers a child forked while
+// another thread is inside the allocator can find the allocator's lock
+// taken for good (their allocator has no fork hook of its own), so the box
+// would never come: the reader allocates only while it holds this lock, and
+// a fork waits for it.
+std::mutex g_reading;
+void HoldReadingForFork() {
+  static std::once_flag hook;
+  std::call_once(hook, [] {
+    pthread_atfork([] { g_reading.lock(); }, [] { g_reading.unlock(); }, [] { g_reading.unlock(); });
+  });
+}
 
 class TReader {
  public:
@@ -119,25 +138,41 @@ class SdlMessageBoxX11 : public ::testing::Test {
     DoneWindowSystem();
   }
 
-  // Shows a box with `caption` and reads its window until WM_NAME has
-  // `wm_type` (30 s at most), then ends the box as a termination signal
-  // would.
-  TSeen Show(const std::u16string& caption, const std::string& wm_type) {
+  // Shows a box with `caption` and reads its window until its title
+  // properties are `want` (30 s at most: SDL's process sets titles of its
+  // own, which are put right after it), then ends the box as a termination
+  // signal would. Returns what was read last.
+  TSeen Show(const std::u16string& caption, const TSeen& want) {
     TSeen seen;
     std::atomic<bool> done{false};
+    HoldReadingForFork();
+    std::promise<void> started;
     std::thread reader([&] {
-      TReader x;
+      std::unique_lock<std::mutex> reading(g_reading);
+      auto x = std::make_unique<TReader>();
+      started.set_value();
       const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-      while (x.Ok() && !done && std::chrono::steady_clock::now() < end) {
-        TSeen now;
-        if (x.Dialog(now)) {
-          seen = now;
-          if (now.wm_type == wm_type) break;
+      while (x->Ok() && !done && std::chrono::steady_clock::now() < end) {
+        bool found = false;
+        {
+          TSeen now;  // freed before the lock is let go
+          if (x->Dialog(now)) {
+            seen = now;
+            found = now == want;
+          }
         }
+        if (found) break;
+        reading.unlock();
         usleep(50000);
+        reading.lock();
       }
+      x.reset();
+      reading.unlock();
       RequestTermination();
     });
+    // The box is forked only once the reader's thread is past its start
+    // (which allocates) and in its loop.
+    started.get_future().wait();
     // SDL would hand the box to a desktop helper (zenity) found on the
     // path; the box under test is SDL's own.
     const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
@@ -169,7 +204,7 @@ TEST_F(SdlMessageBoxX11, TitleReadsInAnyLocale) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.utf8);
-    const TSeen seen = Show(c.caption, c.wm_type);
+    const TSeen seen = Show(c.caption, {c.wm_type, c.wm_name, "UTF8_STRING", c.utf8});
     EXPECT_EQ(seen.wm_type, c.wm_type);
     EXPECT_EQ(seen.wm_name, c.wm_name);
     EXPECT_EQ(seen.net_type, "UTF8_STRING");
