@@ -111,6 +111,7 @@ if(KAV_TESTS)
                          ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_rounds.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print_rounds 120)
     kav_xvfb_player_test(kavplay_xvfb_print_rounds_gl 420 "ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=4:allocator_release_to_os_interval_ms=500;KAV_DEVICE=gl"
                          ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_rounds.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print_rounds_gl 120)
+    set_property(TEST kavplay_xvfb_print_rounds kavplay_xvfb_print_rounds_gl APPEND PROPERTY RESOURCE_LOCK busy_loops)
     # SIGTERM and SIGINT inside modal windows (the box for a show that cannot
     # be opened, the print dialog, an error box during play): the player ends
     # and starts nothing more; after SIGKILL its box's process is gone too.
@@ -206,9 +207,12 @@ if(KAV_TESTS)
       add_test(NAME ${name}
                COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_still_starts.sh $<TARGET_FILE:kavplay>
                        $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/${name})
+      # The tests that bring busy loops of their own run one at a time: two
+      # of them side by side would load each core twice as much as each test
+      # is meant to.
       set_tests_properties(${name} PROPERTIES
                            ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=${device};KAV_STILL_STARTS=24"
-                           SKIP_RETURN_CODE 77 TIMEOUT 300 COST 300)
+                           SKIP_RETURN_CODE 77 TIMEOUT 300 COST 300 RESOURCE_LOCK busy_loops)
     endforeach()
     # An X server that refuses the OpenGL context, and a title beyond ASCII.
     add_test(NAME kavplay_xvfb_window_start

@@ -27,7 +27,10 @@ for n in $(seq "$starts"); do
   if [ $((n % 2)) -eq 1 ]; then show=$full; kind="full screen"; else show=$windowed; kind="window"; fi
   for attempt in 1 2; do
     xh_start_player "$show"
-    xh_wait_window 60 && break
+    # A start on busy cores under the sanitizers (an OpenGL one compiles its
+    # shaders in software) can take a minute; the black slide is what is
+    # tested here.
+    xh_wait_window 150 && break
     # A connection the loaded X server refused is not what is tested here.
     if [ "$attempt" = 1 ] && ! xh_alive && grep -q "no display" "$XH_LOG"; then
       wait "$XH_PID" 2>/dev/null
