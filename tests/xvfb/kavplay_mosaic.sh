@@ -24,6 +24,20 @@ print(n * 1000 // (800 * 500))
 PY
 }
 
+# Takes up to TRIES screenshots NAME until slide 2's share lies within LOW
+# to HIGH per mille; `got` holds the last share. False when it never did.
+share_within() {
+  local name=$1 tries=$2 low=$3 high=$4
+  for _ in $(seq "$tries"); do
+    xh_alive || xh_fail "$grid: the player ended"
+    xh_shot "$name"
+    got=$(share "$name")
+    [ "$got" -ge "$low" ] && [ "$got" -le "$high" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
 xh_start_x 1024x768
 for grid in 256 200; do
   show="$XH_OUT/mosaic$grid.kvshow"
@@ -35,24 +49,11 @@ for grid in 256 200; do
   xh_wait_window 60 || xh_fail "$grid: no window of the player"
   xdotool windowmove --sync "$XH_WIN" 0 0 2>/dev/null || xdotool windowmove "$XH_WIN" 0 0
   # The transition under way: some blocks of slide 2, not all.
-  under_way=
-  for _ in $(seq 300); do
-    xh_alive || xh_fail "$grid: the player ended"
-    xh_shot "m$grid-a"
-    s=$(share "m$grid-a")
-    [ "$s" -ge 20 ] && [ "$s" -le 600 ] && { under_way=1; break; }
-    sleep 0.2
-  done
-  [ -n "$under_way" ] || xh_fail "$grid: the mosaic never showed (slide 2's share $s per mille)"
+  share_within "m$grid-a" 300 20 600 || xh_fail "$grid: the mosaic never showed (slide 2's share $got per mille)"
+  s=$got
   # The picture moves on: more of slide 2 shows a little later.
-  moved=
-  for _ in $(seq 50); do
-    sleep 0.2
-    xh_shot "m$grid-b"
-    t=$(share "m$grid-b")
-    [ "$t" -gt "$s" ] && { moved=1; break; }
-  done
-  [ -n "$moved" ] || xh_fail "$grid: the mosaic stood still (slide 2's share stayed at $s per mille)"
+  share_within "m$grid-b" 50 $((s + 1)) 1000 || xh_fail "$grid: the mosaic stood still (slide 2's share stayed at $s per mille)"
+  t=$got
   echo "$grid x $grid: slide 2's share went from $s to $t per mille"
   t0=$(date +%s%N)
   kill -TERM "$XH_PID"

@@ -33,7 +33,6 @@ pe_drawn_and_paused
 pe_open_dialog
 # Save: the second button of the first row.
 pe_click_in "$dialog" 73 26
-zen=""
 xh_until 60 zenity_shown || fail "no zenity after Save"
 [ "$(starts)" -eq 1 ] || fail "$(starts) zenity started for one Save"
 grep -q -- '--modal' "$out/zenity.log" || fail "zenity not modal: $(cat "$out/zenity.log")"
@@ -55,15 +54,15 @@ done
 alive || fail "the player ended while the chooser was open"
 # Return in zenity takes the proposed name.
 for _ in $(seq 1 20); do
-  [ -z "$(xdotool search --onlyvisible --class zenity 2>/dev/null)" ] && break
+  [ -z "$(zenity_window)" ] && break
   xdotool windowfocus --sync "$zen" 2>/dev/null
   xdotool key --window "$zen" Return
   for _ in $(seq 1 25); do
-    [ -z "$(xdotool search --onlyvisible --class zenity 2>/dev/null)" ] && break
+    [ -z "$(zenity_window)" ] && break
     sleep 0.2
   done
 done
-[ -z "$(xdotool search --onlyvisible --class zenity 2>/dev/null)" ] || fail "zenity did not close on Return"
+[ -z "$(zenity_window)" ] || fail "zenity did not close on Return"
 # The dialog closes once the file is written.
 for _ in $(seq 1 100); do
   [ -z "$(xh_search_title '^Print$')" ] && break
