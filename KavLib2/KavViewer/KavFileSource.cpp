@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "KavLib2/KavViewer/KavPathVars.h"
+#include "KavLib2/KavViewer/KavShowNames.h"
 #include "VoRav/Graphics/vxImage.h"
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxIni.h"
@@ -304,11 +305,15 @@ Ref<TStream> TMappedFileSource::OpenTarget(const std::u16string& name) {
   std::u16string path = ExpandPathVariablesLocked(name);
   const bool relative = !path.empty() && !IsPathDelimiter(path[0]) && ExtractFileDriveLength(path) == 0;
   if (relative && !base_folder_.empty()) {
-    std::u16string joined;
-    if (!SafePathCombine(base_folder_, path, joined)) {
+    // The one form of a show's names, as a package finds them
+    // (KavShowNames.h); the file gate then matches case and normal form.
+    std::u16string normal, joined;
+    if (!IsSafeRelativeName(path)) {
       LogShowPathRefused(name, base_folder_);
       return nullptr;
     }
+    if (!NormalShowName(path, normal)) return nullptr;  // only separators and "."
+    if (!SafePathCombine(base_folder_, normal, joined)) return nullptr;
     path = std::move(joined);
   } else if (!relative && !ShowMayOpenPath(path, base_folder_)) {
     // An absolute name, a map target or a path variable's folder that lies
