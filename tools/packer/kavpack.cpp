@@ -12,7 +12,9 @@
 // The project is then read by the player's own readers: each thing the
 // player could not use is printed with its line ("file:line: warning: …"),
 // and a file the project names that is not in the folder stops the packing,
-// as does a link that leads out of the folder.
+// as does a link that leads out of the folder. Once written, every file name
+// the project uses is looked up in the show file as the player looks it up
+// there; a name it misses (a full path) is an error and the file is removed.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -56,9 +58,10 @@ constexpr char kUsage[] =
     "\n"
     "FOLDER holds the project text \"Project.kav\" (UTF-8 or Windows-1252) and\n"
     "the files it names (pictures, music, clips), which the project names by\n"
-    "their paths below FOLDER written with backslashes, as in\n"
-    "ImageName=Photos\\beach.jpg. Every file under FOLDER is packed. A link\n"
-    "that leads out of FOLDER (or nowhere) is an error that names it.\n"
+    "their paths below FOLDER, as in ImageName=Photos\\beach.jpg (slashes, \".\\\"\n"
+    "and doubled separators read the same, in any case). Every file under\n"
+    "FOLDER is packed. A link that leads out of FOLDER (or nowhere) is an\n"
+    "error that names it.\n"
     "\n"
     "Pictures are shown as they are stored. A photo that a camera or phone\n"
     "stored turned (EXIF orientation 3, 6 or 8) shows sideways or upside down\n"
@@ -74,7 +77,9 @@ constexpr char kUsage[] =
     "without its \"end\", a file that is empty, and a picture it cannot decode,\n"
     "that is cut short or whose data is damaged. A file the project names\n"
     "that is not in FOLDER is an error: nothing is written and the exit code\n"
-    "is 1.\n"
+    "is 1. So is a name the show file would miss although FOLDER has the file\n"
+    "(a full path): each name is looked up in the show file written, as kavplay\n"
+    "looks it up there.\n"
     "\n"
     "Options:\n"
     "  -h, --help           show this text and exit\n"
@@ -280,6 +285,67 @@ bool CheckProject(const fs::path& project_path) {
   return errors == 0;
 }
 
+// The name a file of the folder has in the show file: its path below the
+// folder with backslashes; empty when `name` is no full path below it.
+std::string NameBelowFolder(const std::u16string& name, const fs::path& folder) {
+  std::string path = kav::WideToSystemUTF8(name);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  std::error_code ec;
+  const fs::path root = fs::weakly_canonical(folder, ec);
+  if (ec || path.empty() || path[0] != '/') return {};
+  const fs::path relative = fs::path(path).lexically_normal().lexically_relative(root);
+  std::string below = relative.string();
+  if (relative.empty() || below.compare(0, 2, "..") == 0) return {};
+  std::replace(below.begin(), below.end(), '/', '\\');
+  return below;
+}
+
+// Every file name the project uses, looked up in the show file just written
+// as the player looks it up there. The folder's check found each of them; a
+// name the show file misses (a full path, a path variable's folder) would
+// show a placeholder or stay silent once the show is given away. Each is an
+// error with its line.
+bool CheckPackedNames(const fs::path& show, const fs::path& folder, const fs::path& project_path) {
+  std::vector<kav::TShowProblem> problems;
+  kav::SetShowProblemSink([&problems](const kav::TShowProblem& p) { problems.push_back(p); });
+  std::error_code ec;
+  std::u16string error;
+  kav::Ref<kav::TKavShowLocator> locator =
+      kav::LoadPackedShow(kav::SystemUTF8ToWide(fs::absolute(show, ec).string()), error);
+  if (locator && locator->Ini()) {
+    kav::TShowCheckOptions options;
+    options.CheckFiles = true;
+    kav::CheckShowProject(locator->Ini(), locator->Accessor(), options);
+  }
+  kav::SetShowProblemSink(nullptr);
+  kav::PopAllShowLocators();
+  if (!locator || !locator->Ini()) {
+    Fail("cannot read back the show file \"" + show.string() + "\" as kavplay reads it" +
+         (error.empty() ? std::string() : ": " + kav::WideToSystemUTF8(error)));
+    return false;
+  }
+  size_t missing = 0;
+  for (const kav::TShowProblem& p : problems) {
+    if (p.Kind != kav::TShowProblemKind::File || !p.Error) continue;
+    ++missing;
+    const std::string below = NameBelowFolder(p.Name, folder);
+    std::string where = project_path.string();
+    if (p.Line > 0) {
+      where += ':';
+      where += std::to_string(p.Line);
+    }
+    std::fprintf(stderr, "%s: error: %s: found in the folder but not in the show file: %s\n", where.c_str(),
+                 kav::WideToSystemUTF8(p.Name).c_str(),
+                 below.empty() ? "copy the file into the folder and write its path below the folder instead, "
+                                 "such as Photos\\sea.jpg"
+                               : ("write its path below the folder instead: " + below).c_str());
+  }
+  if (missing > 0)
+    std::fprintf(stderr, "kavpack: %s: nothing written (the show file would miss files the project names)\n",
+                 Counted(missing, "error").c_str());
+  return missing == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -380,6 +446,10 @@ int main(int argc, char** argv) {
     const int error = errno;
     Fail("cannot write \"" + out.string() + "\": " + (error != 0 ? std::strerror(error) : "the write failed"));
     // A show file cut short would only be refused by the player.
+    fs::remove(out, ec);
+    return 1;
+  }
+  if (!CheckPackedNames(out, folder, project->path)) {
     fs::remove(out, ec);
     return 1;
   }
