@@ -32,6 +32,7 @@
 #include "KavLib2/KavClasses/KavShowLocator.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavFileSource.h"
+#include "KavLib2/KavViewer/KavShowNames.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "KavLib2/Zel.Exif/Exif.h"
 #include "KavPacker.h"
@@ -193,8 +194,10 @@ bool HasLineWithoutSemicolon(const kav::TIniList* section, const std::string& pi
 // [RotationState] leaves as it is. Answers the number of warnings.
 int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& files,
                        const std::vector<std::vector<uint8_t>>& contents) {
-  std::map<std::string, size_t> by_name;  // upper-cased entry name -> index
-  for (size_t i = 0; i < files.size(); ++i) by_name.emplace(Upper(files[i].name), i);
+  // Found as the player finds them (any name form, case or normal form).
+  std::map<std::u16string, size_t> by_name;  // ShowNameMatchKey of the entry name -> index
+  for (size_t i = 0; i < files.size(); ++i)
+    by_name.emplace(kav::ShowNameMatchKey(kav::SystemUTF8ToWide(files[i].name)), i);
   auto rotations = kav::MakeRef<kav::TMappedFileSource>();
   rotations->LoadMappings(project->FindSection(u"RotationState"));
   const bool has_section = project->FindSection(u"RotationState") != nullptr;
@@ -205,7 +208,7 @@ int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& f
   int warnings = 0;
   for (const std::u16string& name : names) {
     const std::string utf8 = kav::WideToSystemUTF8(name);
-    auto found = by_name.find(Upper(utf8));
+    auto found = by_name.find(kav::ShowNameMatchKey(name));
     if (found == by_name.end() || rotations->OrientationCode(name) != 0) continue;
     const std::vector<uint8_t>& bytes = contents[found->second];
     kav::TExif exif;

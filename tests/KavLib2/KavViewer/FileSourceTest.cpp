@@ -308,13 +308,23 @@ TEST(FileSources, FolderAndPackageFindTheSameNames) {
   ASSERT_TRUE(WriteFileBytes(t.Sys("show.kvshow"), Pack(entries, Options())));
   auto unpack = MakeRef<TKavUnpack>(t.Wide("show.kvshow"));
   ASSERT_TRUE(unpack->IsOpen());
-  auto packed = MakeRef<TFileAccessor>(MakeRef<TPackedFileSource>(unpack.get(), true).get());
-  auto folder = MakeRef<TFileAccessor>(MakeRef<TMappedFileSource>(t.Wide("show") + u"/").get());
+  auto packed_source = MakeRef<TPackedFileSource>(unpack.get(), true);
+  auto folder_source = MakeRef<TMappedFileSource>(t.Wide("show") + u"/");
+  // [FileMap] and [RotationState] lines match the names in any form too.
+  auto lines = Ini("[FileMap]\n;\"Photos\\old.jpg\"=\"Photos/sea.jpg\"\n[RotationState]\n;\"Photos\\sea.jpg\"=6\n");
+  for (TMappedFileSource* source : {static_cast<TMappedFileSource*>(packed_source.get()), folder_source.get()}) {
+    source->LoadFileMap(lines->FindSection(u"FileMap"));
+    source->LoadMappings(lines->FindSection(u"RotationState"));
+    EXPECT_EQ(source->OrientationCode(u"./photos//SEA.JPG"), 6);
+    EXPECT_EQ(source->OrientationCode(u"Photos\\mountains.jpg"), 0);
+  }
+  auto packed = MakeRef<TFileAccessor>(packed_source.get());
+  auto folder = MakeRef<TFileAccessor>(folder_source.get());
   kav::test::TLogCapture log;
   for (TFileAccessor* acc : {packed.get(), folder.get()}) {
     const char* from = acc == packed.get() ? "package" : "folder";
     for (const char16_t* name : {u"Photos\\sea.jpg", u"Photos/sea.jpg", u".\\Photos\\sea.jpg", u"Photos\\\\sea.jpg",
-                                 u"./Photos//./sea.jpg", u"photos\\SEA.JPG", u"Photos\\sea.jpg\\"})
+                                 u"./Photos//./sea.jpg", u"photos\\SEA.JPG", u"Photos\\sea.jpg\\", u"Photos/OLD.jpg"})
       EXPECT_EQ(ReadText(acc->OpenFile(name).get()), "sea") << from << " " << UTF8Encode(name);
     for (const char16_t* name : {u"Photos\\Caf\u00E9.jpg", u"Photos/CAFE\u0301.JPG", u"Photos\\Caf\u00C9.jpg"})
       EXPECT_EQ(ReadText(acc->OpenFile(name).get()), "cafe") << from << " " << UTF8Encode(name);
