@@ -79,7 +79,7 @@ void TCompositeConverter::OpenItem(TItem& item, int64_t at) {
   try {
     Ref<TStream> probe = OpenMusicStream(MusicFileName(name), open_);
     if (!probe) {
-      // Said as a missing picture is: the author hears nothing otherwise.
+      // Departure: said as a missing picture is; the author heard nothing.
       LogLine(u"The sound \"" + MusicFileName(name) + u"\" does not play: no such file");
       ReportShowProblem(TShowProblemKind::File, MusicFileName(name), u"no such file", 0, true);
       return;

@@ -63,7 +63,7 @@ void TExtractorWrapper::SetFileName(const std::u16string& name, bool on_disk) {
   // One line per failed open (a missing file and an unreadable one alike).
   if (!stream) {
     LogLine(u"Video clip not found: " + base_name_);
-    // Said as a missing picture is (the clip's placeholder alone is easy to miss).
+    // Departure: said as a missing picture is (its placeholder alone is easy to miss).
     ReportShowProblem(TShowProblemKind::File, base_name_, u"no such file", 0, true);
     state_ = kNotOpened;
     return;

@@ -314,7 +314,7 @@ Ref<TStream> TMappedFileSource::OpenTarget(const std::u16string& name) {
   std::u16string path = ExpandPathVariablesLocked(name);
   const bool relative = !path.empty() && !IsPathDelimiter(path[0]) && ExtractFileDriveLength(path) == 0;
   if (relative && !base_folder_.empty()) {
-    // The one form of a show's names, as a package finds them
+    // Departure: the one form of a show's names, as a package finds them
     // (KavShowNames.h); the file gate then matches case and normal form.
     std::u16string normal, joined;
     if (!IsSafeRelativeName(path)) {
