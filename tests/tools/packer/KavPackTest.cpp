@@ -337,6 +337,31 @@ TEST(KavPack, NamesAreFoundInTheShowFileAsInTheFolder) {
                             "kavpack: 1 error: nothing written (the show file would miss files the project names)\n");
 }
 
+// A photo stored turned is found in whichever form the project names it,
+// and its [RotationState] line turns it whichever form that line writes.
+TEST(KavPack, TurnedPhotosAreFoundWhateverTheFormOfTheirName) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path folder = dir.Path() / "turned";
+  fs::copy(kExample, folder, fs::copy_options::recursive);
+  WriteText(folder / "Photos" / "mountains.jpg", WithOrientation(ReadText(kExample / "Photos" / "mountains.jpg"), 8));
+  std::string text = ReadText(kExample / "Project.kav");
+  ChangeText(text, "ImageName=Photos\\mountains.jpg", "ImageName=./photos/MOUNTAINS.jpg");
+  WriteText(folder / "Project.kav", text);
+  TRun run = RunKavpack(dir.Path(), {(dir.Path() / "turned.kvshow").string(), folder.string()});
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Err.find("\n;\"./photos/MOUNTAINS.jpg\"=8\n"), std::string::npos) << run.Err;
+
+  WriteText(folder / "Project.kav", text + "[RotationState]\n;\"Photos\\mountains.jpg\"=8\n");
+  const fs::path fixed = dir.Path() / "fixed.kvshow";
+  TRun again = RunKavpack(dir.Path(), {fixed.string(), folder.string()});
+  ASSERT_EQ(again.Code, 0) << again.Err;
+  EXPECT_EQ(again.Err, "");
+  TOpened opened(fixed);
+  ASSERT_NE(opened.Locator, nullptr) << UTF8Encode(opened.Error);
+  EXPECT_EQ(opened.PictureSize(u"./photos/MOUNTAINS.jpg"), (std::pair<int32_t, int32_t>{540, 960}));
+}
+
 // The mistakes that play without an error: each gets one line with the
 // line of the project text, the same line the player prints.
 TEST(KavPack, EveryMistakeThatPlaysSilentlyIsSaidWithItsLine) {
