@@ -738,6 +738,7 @@ std::vector<std::string> ArgumentsFor(const std::string& program, const std::u16
   return argv;
 }
 
+// Departure: the shell opened any document; a launcher is refused.
 // Why a file of the show may not go to the desktop's opener: a program, a
 // launcher or a package by its extension (the opener would start or
 // install it); empty when it may.
@@ -896,7 +897,7 @@ int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, 
     return kOpenRefused;
   }
   // Departure: a program the person named may still run a shell or an
-  // interpreter it is handed; no argument may name one.
+  // interpreter it is handed; no argument may be the program of one.
   std::u16string interpreter;
   if (const std::u16string arg = ShellArgument(parameters, &interpreter); !arg.empty()) {
     LogRefused(name, u"its argument \"" + arg + u"\" names a shell or an interpreter (" + interpreter +
@@ -921,6 +922,7 @@ int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, 
   } else if (name[0] == u'/' && IsNamedPath(utf8)) {
     if (const int32_t r = try_program(utf8, ProgramName(utf8))) return r;
   }
+  // Departure: the shell opened a packed show's names beside its file.
   // 2. A file of a packed show comes from the package alone, written out
   // into a private temporary folder for the desktop's opener: the files
   // beside the package file are not the show's, and a packed show starts

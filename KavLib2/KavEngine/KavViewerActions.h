@@ -12,10 +12,12 @@
 // PATH as execvp finds it, links resolved) is the one that name found, or
 // when it is a file of the show played from its folder and "show" was
 // named. Naming a program lets the show start it with any arguments, so the
-// deny list is a second wall that holds even for named programs: shells,
-// programs that run code or another program given on their command line,
-// that write files named there, or that change the system are refused by
-// their name and by the name of the file their links lead to.
+// deny list is a second wall that holds even for named programs: the
+// shells, interpreters and programs it knows to run code or another program
+// given on their command line, to write files named there, or to change the
+// system are refused by their name and by the names of the links and the
+// file that name leads to. It refuses what it knows; it cannot know every
+// program, so it makes no named program safe.
 #pragma once
 
 #include <cstdint>
