@@ -94,6 +94,19 @@ class MainFormTest : public EngineAppTest {
     commands = Commands(u"kavplay " + options + u"-filename " + folder.Wide("show/Project.kav"), &raw);
     form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
   }
+  // A packed show of `entries` that asks to start programs, lying in a
+  // downloads folder, and the form that plays it with "--allow-programs=show".
+  void MakePackedInDownloads(std::vector<packer::Entry> entries) {
+    packer::Entry project;
+    project.name = "Project.kav";
+    const std::string text = Project("opt_allowrunapp=1\r\n");
+    project.data.assign(text.begin(), text.end());
+    entries.insert(entries.begin(), project);
+    ASSERT_TRUE(packer::WriteFileBytes(folder.Sys("downloads/show.kvshow"), packer::Pack(entries, {})));
+    raw.clear();
+    commands = Commands(u"kavplay --allow-programs=show " + folder.Wide("downloads/show.kvshow"), &raw);
+    form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
+  }
 
   test::TTempFolder folder;
   Ref<TCommandsStorage> commands;
@@ -235,18 +248,12 @@ TEST_F(MainFormTest, ShowMeansOnlyTheProgramsTheShowCarries) {
   // (and one of the same name packed inside it): "show" starts neither.
   folder.WriteFile("downloads/tool", "#!/bin/true\n");
   ASSERT_EQ(chmod(folder.Sys("downloads/tool").c_str(), 0755), 0);
-  packer::Entry project, tool;
-  project.name = "Project.kav";
-  const std::string text = Project("opt_allowrunapp=1\r\n");
-  project.data.assign(text.begin(), text.end());
+  packer::Entry tool;
   tool.name = "tool";
   tool.data.assign({'#', '!', '/', 'b', 'i', 'n', '/', 't', 'r', 'u', 'e', '\n'});
-  ASSERT_TRUE(packer::WriteFileBytes(folder.Sys("downloads/show.kvshow"), packer::Pack({project, tool}, {})));
+  MakePackedInDownloads({tool});
   std::vector<std::vector<std::string>> spawned;
   SetSpawnFunction([&](const std::vector<std::string>& argv) { spawned.push_back(argv); return true; });
-  raw.clear();
-  commands = Commands(u"kavplay --allow-programs=show " + folder.Wide("downloads/show.kvshow"), &raw);
-  form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
   kav::test::TLogCapture log;
   ASSERT_TRUE(form->Start());
   EXPECT_TRUE(ProgramStartAllowed());
@@ -267,22 +274,16 @@ TEST_F(MainFormTest, APackedShowsDocumentsComeFromItsPackageAlone) {
   // and that launcher.
   folder.WriteFile("downloads/notes.txt", "beside the package");
   folder.WriteFile("downloads/launcher.desktop", "[Desktop Entry]\nExec=sh -c id\n");
-  packer::Entry project, notes, launcher;
-  project.name = "Project.kav";
-  const std::string text = Project("opt_allowrunapp=1\r\n");
-  project.data.assign(text.begin(), text.end());
+  packer::Entry notes, launcher;
   notes.name = "docs\\notes.txt";
   const std::string inside = "inside the package";
   notes.data.assign(inside.begin(), inside.end());
   notes.method = packer::kDeflated;
   launcher.name = "setup.desktop";
   launcher.data.assign({'[', ']'});
-  ASSERT_TRUE(packer::WriteFileBytes(folder.Sys("downloads/show.kvshow"), packer::Pack({project, notes, launcher}, {})));
+  MakePackedInDownloads({notes, launcher});
   std::vector<std::vector<std::string>> spawned;
   SetSpawnFunction([&](const std::vector<std::string>& argv) { spawned.push_back(argv); return true; });
-  raw.clear();
-  commands = Commands(u"kavplay --allow-programs=show " + folder.Wide("downloads/show.kvshow"), &raw);
-  form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
   kav::test::TLogCapture log;
   ASSERT_TRUE(form->Start());
   ASSERT_TRUE(ProgramStartAllowed());
