@@ -208,7 +208,14 @@ const TDenyGroup kDenyGroups[] = {
       // Compilers and their drivers (-wrapper, plugins, linkers of one's choosing).
       u"gfortran", u"gccgo", u"gdc", u"gm2", u"gnat", u"gnatmake", u"f77", u"f95", u"g77", u"gcj", u"c89",
       u"c99", u"lto-dump", u"collect2", u"lld", u"ld.lld", u"ld.bfd", u"ld.gold", u"gold", u"as", u"gcc-ar",
-      u"gcc-nm", u"gcc-ranlib", u"nm", u"ranlib", u"objdump"},
+      u"gcc-nm", u"gcc-ranlib", u"nm", u"ranlib", u"objdump", u"nvcc", u"cobc", u"cobcrun", u"fpc",
+      u"instantfpc", u"ifpc", u"ppcx64", u"fppkg", u"fpcmake", u"gcov", u"gcov-tool", u"lli", u"llc", u"opt",
+      u"bugpoint", u"clangd", u"c-index-test", u"cppcheck", u"bats", u"dev_appserver", u"javadoc", u"jdb",
+      u"jexec", u"rmiregistry", u"jhsdb", u"optscript", u"rpcgen", u"pkgdata", u"glib-compile-resources",
+      u"glib-mkenums", u"terraform", u"gcloud", u"gsutil", u"bq", u"kpt", u"xvfb", u"xorg", u"xwayland",
+      u"dbus-daemon", u"red", u"vimtutor", u"lesskey", u"zless", u"bzless", u"xzless", u"lzless",
+      u"zstdless", u"zmore", u"bzmore", u"xzmore", u"lzmore", u"c89-gcc", u"c99-gcc", u"corepack", u"scalar",
+      u"catman", u"firefox", u"firefox-esr", u"thunderbird", u"epiphany", u"qutebrowser"},
      u"runs code given on its command line or in a file it is given", true},
     {{u"env", u"exec", u"eval", u"source", u"builtin", u"call", u"start", u"qstart", u"runonce", u"runas",
       u"rundll", u"xargs", u"nohup", u"setsid", u"nice", u"timeout", u"stdbuf", u"setarch", u"linux32",
@@ -233,7 +240,13 @@ const TDenyGroup kDenyGroups[] = {
       u"wezterm", u"terminology", u"sakura", u"guake", u"tilda", u"yakuake", u"cool-retro-term", u"sotruss",
       u"memusage", u"xtrace", u"scriptlive", u"scriptreplay", u"tput", u"tset", u"reset", u"autossh",
       u"sshpass", u"sshfs", u"lftp", u"rclone", u"smbclient", u"heaptrack", u"trace-cmd", u"daemon", u"runit",
-      u"sv", u"s6-setuidgid", u"rlogin", u"rexec", u"apt", u"aptitude", u"synaptic"},
+      u"sv", u"s6-setuidgid", u"rlogin", u"rexec", u"apt", u"aptitude", u"synaptic", u"ccache", u"bear",
+      u"scan-build", u"intercept-build", u"analyze-build", u"run-clang-tidy", u"not", u"gtester", u"luit",
+      u"uclampset", u"msgexec", u"msgfilter", u"run-mailcap", u"see", u"edit", u"compose", u"print",
+      u"gapplication", u"gprofng", u"gp-collect-app", u"gcore", u"vgdb", u"pg_virtualenv", u"login", u"agetty",
+      u"getty", u"sulogin", u"bashbug", u"select-editor", u"vorbistagedit", u"vipw", u"vigr", u"cscope",
+      u"make-first-existing-target", u"pkcon", u"pkttyagent",
+      u"scan-build-py"},
      u"runs the program named in its arguments"},
     {{u"ffmpeg", u"ffprobe", u"avconv", u"gst-launch", u"convert", u"magick", u"mogrify", u"montage",
       u"composite", u"import", u"gm", u"sox", u"lame", u"flac", u"oggenc", u"opusenc", u"mencoder", u"cp",
@@ -266,7 +279,25 @@ const TDenyGroup kDenyGroups[] = {
       u"wipe", u"exiv2", u"jhead", u"jpegtran", u"cjpeg", u"djpeg", u"optipng", u"pngcrush", u"cwebp",
       u"dwebp", u"gifsicle", u"vips", u"potrace", u"dot", u"neato", u"circo", u"twopi", u"fdp", u"sfdp",
       u"osage", u"patchwork", u"elfedit", u"dwp", u"memusagestat", u"tic", u"captoinfo", u"infotocap",
-      u"ssh-keygen", u"ssh-add", u"ssh-copy-id"},
+      u"ssh-keygen", u"ssh-add", u"ssh-copy-id", u"hardlink", u"bzexe", u"gzexe", u"znew", u"zforce",
+      u"bzip2recover", u"zipcloak", u"zipnote", u"zipsplit", u"unzipsfx", u"pzstd", u"ptar", u"rmt",
+      u"rmt-tar", u"qt-faststart", u"split-file", u"vorbiscomment", u"vcut", u"oggdec", u"out123",
+      u"speak-ng", u"ctags", u"etags", u"ctags-universal", u"helpztags", u"xgettext", u"gettextize",
+      u"glib-gettextize", u"pygettext", u"h2xs", u"h2ph", u"xsubpp", u"enc2xs", u"pl2pm", u"instmodsh",
+      u"libnetcfg", u"py3compile", u"py3clean", u"activate-global-python-argcomplete", u"sdiff", u"yq",
+      u"tomlq", u"xq", u"xq-python", u"xclip-copyfile", u"xclip-pastefile", u"jpegexiforient",
+      u"exifautotran", u"pngfix", u"psicc", u"linkicc", u"jpgicc", u"tificc", u"transicc", u"hb-view",
+      u"hb-subset", u"pango-view", u"fonttosfnt", u"bdftopcf", u"ucs2any", u"mkfontdir", u"mkfontscale",
+      u"gdk-pixbuf-thumbnailer", u"gdk-pixbuf-pixdata", u"glib-genmarshal", u"wayland-scanner", u"icupkg",
+      u"genrb", u"makeconv", u"genccode", u"gencmn", u"gendict", u"genbrk", u"gencfu", u"gennorm2",
+      u"gensprep", u"gencnval", u"derb", u"uconv", u"icuexportdata", u"osslsigncode", u"dsymutil",
+      u"yaml2obj", u"find-all-symbols", u"hmaptool", u"jar", u"jarsigner", u"jlink", u"jmod", u"jpackage",
+      u"keytool", u"jmap", u"jcmd", u"jfr", u"make-ssl-cert", u"c_rehash", u"rtmon", u"dbus-uuidgen",
+      u"dbus-cleanup-sockets", u"cpgr", u"cppw", u"zic", u"iconvconfig", u"ldconfig", u"locale-gen",
+      u"localedef", u"aspell-autobuildhash", u"ispell-autobuildhash", u"xmlcatalog", u"install-sgmlcatalog",
+      u"pg_dump", u"pg_dumpall", u"pg_restore", u"pg_basebackup", u"pg_receivewal", u"pg_receivexlog",
+      u"pg_recvlogical", u"pgbench", u"initdb", u"postgres", u"gp-archive", u"xauth", u"cscope-indexer",
+      u"mandb", u"xclip-cutfile", u"fatbinary", u"ptxas", u"nvlink", u"cudafe++", u"h2pas"},
      u"writes files named in its arguments"},
     {{u"chmod", u"chown", u"chgrp", u"chattr", u"kill", u"killall", u"pkill", u"shutdown", u"reboot", u"halt",
       u"poweroff", u"systemctl", u"service", u"loginctl", u"crontab", u"mount", u"umount", u"mkfs", u"fdisk",
@@ -279,7 +310,23 @@ const TDenyGroup kDenyGroups[] = {
       u"blkdiscard", u"sfdisk", u"parted", u"gdisk", u"sgdisk", u"cfdisk", u"mkswap", u"swapon", u"swapoff",
       u"losetup", u"tune2fs", u"e2fsck", u"fsck", u"badblocks", u"hdparm", u"setfacl", u"setfattr",
       u"chcon", u"usermod", u"useradd", u"modprobe", u"insmod",
-      u"rmmod", u"sysctl", u"timedatectl", u"hostnamectl", u"localectl", u"nmcli", u"iptables", u"nft"},
+      u"rmmod", u"sysctl", u"timedatectl", u"hostnamectl", u"localectl", u"nmcli", u"iptables", u"nft",
+      u"add-apt-repository", u"adduser", u"addgroup", u"deluser", u"delgroup", u"userdel", u"groupadd",
+      u"groupdel", u"groupmod", u"groupmems", u"newusers", u"chpasswd", u"chgpasswd", u"gpasswd", u"chage",
+      u"pwck", u"grpck", u"pwconv", u"pwunconv", u"grpconv", u"grpunconv", u"faillock", u"faillog",
+      u"lastlog", u"add-shell", u"remove-shell", u"addpart", u"delpart", u"resizepart", u"partx",
+      u"blockdev", u"resize2fs", u"e2image", u"e2undo", u"e4defrag", u"debugfs", u"mke2fs", u"e2scrub",
+      u"e2scrub_all", u"dmsetup", u"fsfreeze", u"fstrim", u"swaplabel", u"zramctl", u"chmem", u"chcpu",
+      u"rtcwake", u"ctrlaltdel", u"hwclock", u"switch_root", u"pivot_root", u"init", u"systemd", u"telinit",
+      u"ldattach", u"slattach", u"ifconfig", u"route", u"arp", u"rarp", u"nameif", u"plipconfig",
+      u"mii-tool", u"ipmaddr", u"iptunnel", u"tc", u"devlink", u"bridge", u"rdma", u"vdpa", u"tipc", u"dcb",
+      u"genl", u"installkernel", u"kernel-install", u"invoke-rc.d", u"policy-rc.d", u"pam-auth-update",
+      u"setcap", u"renice", u"skill", u"snice", u"xkill", u"fuser", u"wall", u"write", u"setxkbmap",
+      u"xkbcomp", u"setterm", u"hostname", u"domainname", u"nisdomainname", u"ypdomainname", u"date",
+      u"networkctl", u"dmesg", u"journalctl", u"ucfr", u"createdb", u"dropdb", u"createuser", u"dropuser",
+      u"createlang", u"droplang", u"clusterdb", u"reindexdb", u"vacuumdb", u"vacuumlo", u"pg_ctl",
+      u"addgnupghome", u"applygnupgdefaults", u"dirmngr", u"kbxutil", u"dbus-update-activation-environment",
+      u"jinfo", u"mkhomedir_helper", u"ipcrm"},
      u"changes the system's settings, files or processes"},
 };
 
@@ -287,10 +334,14 @@ const TDenyGroup kDenyGroups[] = {
 // ld-linux-x86-64.so.2, perl5.36-x86_64-linux-gnu).
 const TDenyGroup kDenyPrefixes[] = {
     {{u"python", u"pypy", u"ipython", u"jython", u"perl", u"ruby", u"php", u"lua", u"tclsh", u"wish", u"node",
-      u"pip", u"guile", u"racket", u"octave", u"emacs", u"gdb", u"groff", u"git-"},
+      u"pip", u"guile", u"racket", u"octave", u"emacs", u"gdb", u"groff", u"git-", u"clang-", u"llvm-",
+      u"gnat", u"fpc"},
      u"runs code given on its command line or in a file it is given", true},
-    {{u"qemu-", u"ld-linux", u"ld.so", u"apt-", u"gpg", u"ssh", u"systemd-"}, u"runs the program named in its arguments"},
-    {{u"dpkg"}, u"writes files named in its arguments"},
+    {{u"qemu-", u"ld-linux", u"ld.so", u"apt-", u"gpg", u"ssh", u"systemd-", u"fakeroot", u"deb-systemd-"},
+     u"runs the program named in its arguments"},
+    {{u"dpkg", u"mpg123", u"msg", u"pod2"}, u"writes files named in its arguments"},
+    {{u"update-", u"debconf", u"dh_", u"pg_", u"select-default-", u"remove-default-"},
+     u"changes the system's settings, files or processes"},
 };
 
 // The group that holds a name; nil when none does.
@@ -359,17 +410,24 @@ const TDenyGroup* ProhibitedNameGroup(const std::u16string& name) {
       if (im > 0 && im + 3 < f.size() && f[im + 3] >= u'0' && f[im + 3] <= u'9') forms.push_back(f.substr(0, im));
   }
   // A tool behind a target prefix of at least three parts (x86_64-linux-gnu-,
-  // arm-none-eabi-, i686-w64-mingw32-): "gnome-text-editor" keeps its name.
+  // arm-none-eabi-, i686-w64-mingw32-): what follows the third dash or a
+  // later one (x86_64-linux-gnu-lto-dump-12 is lto-dump); "gnome-text-editor"
+  // keeps its name.
   for (size_t i = 0, n = forms.size(); i < n; ++i) {
-    const size_t dash = forms[i].rfind(u'-');
-    if (dash == std::u16string::npos || dash + 1 >= forms[i].size()) continue;
-    if (std::count(forms[i].begin(), forms[i].begin() + dash, u'-') >= 2) forms.push_back(forms[i].substr(dash + 1));
+    const std::u16string f = forms[i];
+    size_t dash = std::u16string::npos;
+    for (int parts = 1; parts <= 8; ++parts) {
+      dash = f.find(u'-', dash + 1);
+      if (dash == std::u16string::npos || dash + 1 >= f.size()) break;
+      if (parts >= 3) forms.push_back(f.substr(dash + 1));
+    }
   }
   for (const std::u16string& f : forms)
     if (const TDenyGroup* g = GroupOf(f)) return g;
-  for (const TDenyGroup& g : kDenyPrefixes)
-    for (std::u16string_view p : g.Names)
-      if (name.compare(0, p.size(), p) == 0) return &g;
+  for (const std::u16string& f : forms)
+    for (const TDenyGroup& g : kDenyPrefixes)
+      for (std::u16string_view p : g.Names)
+        if (f.compare(0, p.size(), p) == 0) return &g;
   return nullptr;
 }
 
