@@ -835,12 +835,15 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
     if (lstat(it->second.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return it->second;
     g_documents.erase(it);
   }
+  auto damaged = [&](const std::exception& e) {
+    error = u"the packed show's file \"" + name + u"\" is damaged (" + SystemUTF8ToWide(e.what()) + u")";
+    return std::string();
+  };
   Ref<TStream> in;
   try {
     in = package->Source()->OpenLocked(entry);
   } catch (const std::exception& e) {
-    error = u"the packed show's file \"" + name + u"\" is damaged (" + SystemUTF8ToWide(e.what()) + u")";
-    return {};
+    return damaged(e);
   }
   if (!in) return {};
   if (const std::u16string launcher = LauncherReason(entry); !launcher.empty()) {
@@ -854,8 +857,7 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
   try {
     got = in->Read(buffer, int64_t(buffer.size()));
   } catch (const std::exception& e) {
-    error = u"the packed show's file \"" + name + u"\" is damaged (" + SystemUTF8ToWide(e.what()) + u")";
-    return {};
+    return damaged(e);
   }
   auto begins = [&](std::string_view magic) {
     return got >= int64_t(magic.size()) && std::equal(magic.begin(), magic.end(), buffer.begin());
