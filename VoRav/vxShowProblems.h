@@ -19,6 +19,7 @@ enum class TShowProblemKind {
   Section,  // a line or section header that cannot be read
   Key,      // a key no reader knows (a misspelt one)
   Value,    // a value that cannot be read
+  Request,  // a program, document or address the show asked for that is refused
 };
 
 // A picture whose data ends before the picture does (the check and the

@@ -119,7 +119,9 @@ if(KAV_TESTS)
                          ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_signals.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/kavplay_signals)
     # Programs a show starts: named wrappers and ffmpeg refused with the
     # reason, "show" for a show's folder but not beside a packed show, a
-    # program named by its path asked for by that path.
+    # program named by its path asked for by that path, a packed show's
+    # document from its package (never from beside it), and arguments that
+    # only resemble an interpreter's name passed on.
     kav_xvfb_player_test(kavplay_xvfb_programs 300 "ASAN_OPTIONS=detect_leaks=0"
                          ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_programs.sh $<TARGET_FILE:kavplay> $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_programs)
     # Every way out in an X server: the window manager's close request (also
