@@ -59,8 +59,12 @@ class TShowProblemLine {
  private:
   int32_t saved_;
 };
-// Forgets the problems said (a new show is opened).
+// Forgets the problems said and the files' lines (a new show is opened).
 void ResetShowProblems();
+// The line of the project text that names the file `name` (the first one
+// noted counts): a file problem reported without a line, as the picture
+// loader reports one, gets it. Names are matched in any case.
+void NoteShowFileLine(const std::u16string& name, int32_t line);
 // "Photos\sea.jpg: no such file" (the line is not part of it).
 std::u16string ShowProblemText(const TShowProblem& problem);
 
