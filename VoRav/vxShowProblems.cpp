@@ -19,7 +19,7 @@ constexpr size_t kMaxRemembered = 10'000;
 struct TState {
   std::mutex lock;
   TShowProblemSink sink;
-  std::set<std::tuple<int, std::u16string, std::u16string>> said;
+  std::set<std::tuple<int, std::u16string, std::u16string, int32_t>> said;
   std::map<std::u16string, int32_t> file_lines;  // by the name in upper case
 };
 
@@ -71,7 +71,9 @@ void ReportShowProblem(const TShowProblem& problem_in) {
     // picture loader) gets the line that names the file.
     if (problem.Line == 0 && problem.Kind == TShowProblemKind::File && !s.file_lines.empty())
       if (auto it = s.file_lines.find(WideUpperCase(problem.Name)); it != s.file_lines.end()) problem.Line = it->second;
-    auto key = std::make_tuple(int(problem.Kind), problem.Name, problem.Reason);
+    // Objects of the same name on other lines are other objects.
+    auto key = std::make_tuple(int(problem.Kind), problem.Name, problem.Reason,
+                               problem.Kind == TShowProblemKind::Object ? problem.Line : 0);
     if (s.said.count(key) || s.said.size() >= kMaxRemembered) return;
     s.said.insert(std::move(key));
     sink = s.sink;
