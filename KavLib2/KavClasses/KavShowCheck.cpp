@@ -136,15 +136,18 @@ constexpr std::string_view kNumberKeys[] = {"Time",  "ScaleX", "ScaleY", "Opacit
                                             "AngleX", "AngleY", "ZPos",   "Blur"};
 
 // Keys an object of a kind cannot do without: without them it shows or
-// plays nothing. The reason follows "no KEY line: ".
+// plays nothing (unless a number key `Unless` is set other than 0: an image
+// that shows a transition's picture). The reason follows "no KEY line: ".
 struct TNeededKey {
   std::string_view Kind, Key;
   std::u16string_view Reason;
+  std::string_view Unless = {};
 };
 constexpr TNeededKey kNeededKeys[] = {
     {"Image", "ImageName",
      u"the image shows nothing; add ImageName= with the picture's path below the project folder, such as "
-     u"ImageName=Photos\\sea.jpg"},
+     u"ImageName=Photos\\sea.jpg",
+     "ReplaceWithEffectBuffer"},
     {"TMusicItem", "FileName",
      u"nothing plays; add FileName= with the music's path below the project folder, such as "
      u"FileName=Music\\tune.mp3"},
@@ -545,6 +548,7 @@ class TChecker {
       if (!Same(kind, needed.Kind)) continue;
       const TIniItem* item = object->FindKey(Wide(needed.Key));
       if ((item && !item->GetValueBytes().empty()) || HasKeyNear(object, needed.Key)) continue;
+      if (!needed.Unless.empty() && IniGetInteger(object->FindKey(Wide(needed.Unless)), 0) != 0) continue;
       const std::u16string reason = needed.Reason.empty() ? DurationMissing() : std::u16string(needed.Reason);
       Report(TShowProblemKind::Object, what, u"no " + Wide(needed.Key) + u" line: " + reason, object->Line());
     }

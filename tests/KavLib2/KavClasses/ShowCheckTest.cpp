@@ -333,6 +333,10 @@ TEST_F(ShowCheckTest, WhatIsLeftOutSilentlyIsNamedWithWhatToWrite) {
       reason.replace(at, 1, UTF8Decode(std::to_string(LineOf(text, c.Other))));
     ExpectOne(Check(), line, c.Kind, c.Name, reason);
   }
+  // An image that shows a transition's picture needs no file.
+  text = clean;
+  Change("ImageName=Photos\\mountains.jpg\n", "ReplaceWithEffectBuffer=1\n");
+  EXPECT_TRUE(Check().empty());
   // A key misspelt, or a section header, is said by itself.
   text = clean;
   Change("Duration=12000", "Duraton=12000");
