@@ -393,7 +393,6 @@ class TChecker {
     const int32_t count = ReadSlidesCount(project_);
     TIniList* times = project_->FindSection(u"Times");
     if (count < 1 || !times) return;
-    auto manager = MakeRef<TKAVEffectManager>(project_, 0, 0);
     int64_t prev = 0;
     for (int32_t i = 0; i < count && reports_ < kMaxReports; ++i) {
       const TIniItem* end_item = times->FindKey(u"opt_synchpos" + IntToStr(i + 1));
@@ -402,7 +401,7 @@ class TChecker {
       prev = end;
       TIniList* section = project_->FindSection(u"Slide" + IntToStr(i + 1));
       if (length <= 0 || !section) continue;
-      const double played = PlayedEffectTime(manager.get(), i);
+      const double played = PlayedEffectTime(Effects(), i);
       if (!(played > double(length))) continue;
       const int64_t effect = int64_t(std::min(std::ceil(played), double(INT32_MAX)));
       // The line that sets it: the slide's own "time", else its effect.
@@ -426,13 +425,12 @@ class TChecker {
     if (count < 1) return;
     TIniList* main = project_->FindSection(u"Main");
     const TIniObject* library = main ? main->FindObject(u"TheEffect") : nullptr;
-    auto manager = MakeRef<TKAVEffectManager>(project_, 0, 0);
     for (int32_t i = 0; i < count && reports_ < kMaxReports; ++i) {
       TIniList* section = project_->FindSection(u"Slide" + IntToStr(i + 1));
       TIniObject* own = section ? section->FindObject(u"TheEffect") : nullptr;
       const TIniItem* ref = own ? own->FindKey(u"ref") : nullptr;
       if (!ref) continue;
-      TEffectProp* prop = manager->GetEffectByIndex(i);
+      TEffectProp* prop = Effects()->GetEffectByIndex(i);
       const int32_t kind = prop ? EffectKindOfName(prop->GetRefName()) : kEffectNone;
       if (kind < kEffectDissolve || kind >= kEffectCustom || BuildKavEffect(prop, kind)->VariantCount > 0) continue;
       const std::u16string name = Wide(ref->GetValueBytes());
@@ -452,6 +450,12 @@ class TChecker {
                  u"; add one holding an object " + name + u":Effect with checked=1 and its settings";
       Report(TShowProblemKind::Effect, u"ref=" + Shown(ref->GetValueBytes()), reason, ref->Line());
     }
+  }
+
+  // The show's effects as the show source reads them (made on first use).
+  TKAVEffectManager* Effects() {
+    if (!effects_manager_) effects_manager_ = MakeRef<TKAVEffectManager>(project_, 0, 0);
+    return effects_manager_.get();
   }
 
   // Whether an entry of the effect list is a misspelling of the kind `kind`.
@@ -743,6 +747,7 @@ class TChecker {
   std::map<std::string, int32_t> guids_;
   std::vector<std::string> broken_headers_;
   bool drawn_section_ = false;  // the section being checked is a slide's or a dialog's
+  Ref<TKAVEffectManager> effects_manager_;
   int32_t reports_ = 0;
 };
 
