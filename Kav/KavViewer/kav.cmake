@@ -53,6 +53,13 @@ if(KAV_TESTS)
            COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_show_problems.sh $<TARGET_FILE:kavplay>
                    ${PROJECT_SOURCE_DIR}/examples/myshow ${CMAKE_BINARY_DIR}/kavplay_show_problems)
   set_tests_properties(kavplay_show_problems PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0" TIMEOUT 240)
+  # What an author leaves out (a GUID, a file name, a duration, the slide
+  # table, an effect of the list) and a picture no decoder reads: one line
+  # each, the one kavpack prints.
+  add_test(NAME kavplay_left_out
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_left_out.sh $<TARGET_FILE:kavplay>
+                   $<TARGET_FILE:kavpack> ${PROJECT_SOURCE_DIR}/examples/myshow ${CMAKE_BINARY_DIR}/kavplay_left_out)
+  set_tests_properties(kavplay_left_out PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0" TIMEOUT 600)
   # The terminal messages: usage, no show, a folder without a project.
   add_test(NAME kavplay_command_line
            COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_cli.sh $<TARGET_FILE:kavplay>
