@@ -3,7 +3,8 @@
 // could not use here, with its name, the reason and, where known, the line
 // of the project text. A report goes to the installed sink once: the same
 // problem met again (every loop of a show, every slide that shows the
-// picture) is not said again until ResetShowProblems.
+// picture) is not said again until ResetShowProblems; an object's problem
+// on another line is another object's.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@ enum class TShowProblemKind {
   Section,  // a line or section header that cannot be read
   Key,      // a key no reader knows (a misspelt one)
   Value,    // a value that cannot be read
+  Request,  // a program, document or address the show asked for that is refused
 };
 
 // A picture whose data ends before the picture does (the check and the
@@ -41,8 +43,8 @@ using TShowProblemSink = std::function<void(const TShowProblem&)>;
 // are then all that is said); answers the previous one. Also forgets the
 // problems said.
 TShowProblemSink SetShowProblemSink(TShowProblemSink sink);
-// Hands the problem to the sink unless the same kind, name and reason was
-// handed before. Any thread; the sink is called outside the lock.
+// Hands the problem to the sink unless the same kind, name and reason (and
+// for an object, line) was handed before. Any thread; the sink is called outside the lock.
 void ReportShowProblem(const TShowProblem& problem);
 void ReportShowProblem(TShowProblemKind kind, std::u16string name, std::u16string reason, int32_t line = 0,
                        bool error = false);
@@ -59,8 +61,12 @@ class TShowProblemLine {
  private:
   int32_t saved_;
 };
-// Forgets the problems said (a new show is opened).
+// Forgets the problems said and the files' lines (a new show is opened).
 void ResetShowProblems();
+// The line of the project text that names the file `name` (the first one
+// noted counts): a file problem reported without a line, as the picture
+// loader reports one, gets it. Names are matched in any case.
+void NoteShowFileLine(const std::u16string& name, int32_t line);
 // "Photos\sea.jpg: no such file" (the line is not part of it).
 std::u16string ShowProblemText(const TShowProblem& problem);
 

@@ -481,7 +481,10 @@ void TMainForm::ApplyCursorOptions(TIniFile* options) {
 void TMainForm::RunApp(const std::u16string& text) {
   // The caption goes inactive while another program comes up.
   if (Controller()) win::SendMessage(Controller()->GetHandle(), win::WM_NCACTIVATE, 0, 0);
-  RunAppProc(text, show_folder_, [](const std::u16string& m) { ShowSlideshowError(m); });
+  // Departure: a packed show's documents come from its package alone; the
+  // folder its file lies in (a downloads folder, say) is not the show's.
+  TFileAccessor* package = locator_ && locator_->IsPacked() ? locator_->Accessor() : nullptr;
+  RunAppProc(text, show_folder_, [](const std::u16string& m) { ShowSlideshowError(m); }, package);
 }
 
 bool TMainForm::RunAction(const TKavAction& action) {

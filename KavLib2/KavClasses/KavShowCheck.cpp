@@ -10,6 +10,7 @@
 
 #include "KavLib2/Effects/KavEffManager.h"
 #include "KavLib2/KavClasses/KavEffect.h"
+#include "KavLib2/KavClasses/KavKeyFields.h"
 #include "KavLib2/KavClasses/KavSlideOrder.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "VoRav/Graphics/vxImage.h"
@@ -134,6 +135,29 @@ constexpr TChoiceKey kChoiceKeys[] = {
 constexpr std::string_view kNumberKeys[] = {"Time",  "ScaleX", "ScaleY", "Opacity", "Angle",
                                             "AngleX", "AngleY", "ZPos",   "Blur"};
 
+// Keys an object of a kind cannot do without: without them it shows or
+// plays nothing (unless a number key `Unless` is set other than 0: an image
+// that shows a transition's picture). The reason follows "no KEY line: ".
+struct TNeededKey {
+  std::string_view Kind, Key;
+  std::u16string_view Reason;
+  std::string_view Unless = {};
+};
+constexpr TNeededKey kNeededKeys[] = {
+    {"Image", "ImageName",
+     u"the image shows nothing; add ImageName= with the picture's path below the project folder, such as "
+     u"ImageName=Photos\\sea.jpg",
+     "ReplaceWithEffectBuffer"},
+    {"TMusicItem", "FileName",
+     u"nothing plays; add FileName= with the music's path below the project folder, such as "
+     u"FileName=Music\\tune.mp3"},
+    {"TSoundComment", "FileName",
+     u"nothing plays; add FileName= with the sound's path below the project folder, such as "
+     u"FileName=Music\\voice.mp3"},
+    {"TMusicItem", "Duration", u""},
+    {"TSoundComment", "Duration", u""},
+};
+
 // A hostile or broken text could name millions of problems: past this many
 // the check says so once and stops, and it looks at this many files and
 // this many distinct unknown keys at most.
@@ -223,6 +247,7 @@ class TChecker {
     CheckEffectLibrary();
     CheckSlideTable();
     CheckTransitionTimes();
+    CheckSlideEffects();
   }
 
  private:
@@ -274,6 +299,25 @@ class TChecker {
         sections.emplace(std::stoll(std::string(digits)), section);
       }
     const int64_t last_section = sections.empty() ? 0 : sections.rbegin()->first;
+    // Without the slide table no slide has a time: one line says what to
+    // write (the sections would each be "after the last slide").
+    if (!times || !count_item) {
+      // A header misspelt or without its "]" is said by itself.
+      if (sections.empty() || (!times && (BrokenHeader("times") || SectionNear("Times")))) return;
+      const std::u16string slides = u"opt_slidescount=" + IntToStr(int32_t(last_section));
+      if (!times)
+        Report(TShowProblemKind::Section, u"[Times]",
+               u"no such section: no slide has a time and none is shown; add a section [Times] with " + slides +
+                   u" and opt_synchpos1 to opt_synchpos" + IntToStr(int32_t(last_section)) +
+                   u", the time each slide ends in milliseconds",
+               sections.begin()->second->Line());
+      else
+        Report(TShowProblemKind::Value, u"opt_slidescount",
+               u"missing from [Times]: the show has no slides and none is shown; add " + slides +
+                   u" (the number of [SlideN] sections)",
+               times->Line());
+      return;
+    }
     const std::u16string count_text = u"opt_slidescount=" + (count_item ? Shown(count_item->GetValueBytes()) : u"");
     if (count_item && count > 0 && last_section < count) {
       Report(TShowProblemKind::Value, count_text,
@@ -349,7 +393,6 @@ class TChecker {
     const int32_t count = ReadSlidesCount(project_);
     TIniList* times = project_->FindSection(u"Times");
     if (count < 1 || !times) return;
-    auto manager = MakeRef<TKAVEffectManager>(project_, 0, 0);
     int64_t prev = 0;
     for (int32_t i = 0; i < count && reports_ < kMaxReports; ++i) {
       const TIniItem* end_item = times->FindKey(u"opt_synchpos" + IntToStr(i + 1));
@@ -358,7 +401,7 @@ class TChecker {
       prev = end;
       TIniList* section = project_->FindSection(u"Slide" + IntToStr(i + 1));
       if (length <= 0 || !section) continue;
-      const double played = PlayedEffectTime(manager.get(), i);
+      const double played = PlayedEffectTime(Effects(), i);
       if (!(played > double(length))) continue;
       const int64_t effect = int64_t(std::min(std::ceil(played), double(INT32_MAX)));
       // The line that sets it: the slide's own "time", else its effect.
@@ -374,6 +417,54 @@ class TChecker {
     }
   }
 
+  // A slide whose transition names a kind the effect list of [Main] does
+  // not hold, or holds with none of its variants on, comes in as a cut:
+  // the kind's settings (checked, direction, ...) are read from the list.
+  void CheckSlideEffects() {
+    const int32_t count = ReadSlidesCount(project_);
+    if (count < 1) return;
+    TIniList* main = project_->FindSection(u"Main");
+    const TIniObject* library = main ? main->FindObject(u"TheEffect") : nullptr;
+    for (int32_t i = 0; i < count && reports_ < kMaxReports; ++i) {
+      TIniList* section = project_->FindSection(u"Slide" + IntToStr(i + 1));
+      TIniObject* own = section ? section->FindObject(u"TheEffect") : nullptr;
+      const TIniItem* ref = own ? own->FindKey(u"ref") : nullptr;
+      if (!ref) continue;
+      TEffectProp* prop = Effects()->GetEffectByIndex(i);
+      const int32_t kind = prop ? EffectKindOfName(prop->GetRefName()) : kEffectNone;
+      if (kind < kEffectDissolve || kind >= kEffectCustom || BuildKavEffect(prop, kind)->VariantCount > 0) continue;
+      const std::u16string name = Wide(ref->GetValueBytes());
+      const TIniObject* entry = library ? library->FindObject(name) : nullptr;
+      if (!entry && LibraryEntryNear(library, ref->GetValueBytes())) continue;  // the misspelt entry is said
+      const std::u16string slide = u"slide " + IntToStr(i + 1) + u" comes in as a cut";
+      std::u16string reason;
+      if (entry)
+        reason = u"the entry " + name + u" of the effect list of [Main] (line " + IntToStr(entry->Line()) +
+                 u") turns none of its variants on (see its checked, direction or action): " + slide;
+      else if (library)
+        reason = name + u" is not in the effect list of [Main] (object TheEffect:AnEffect, line " +
+                 IntToStr(library->Line()) + u"): " + slide + u"; add an object " + name +
+                 u":Effect with checked=1 and its settings to that list";
+      else
+        reason = u"the show has no effect list (an object TheEffect:AnEffect in [Main]): " + slide +
+                 u"; add one holding an object " + name + u":Effect with checked=1 and its settings";
+      Report(TShowProblemKind::Effect, u"ref=" + Shown(ref->GetValueBytes()), reason, ref->Line());
+    }
+  }
+
+  // The show's effects as the show source reads them (made on first use).
+  TKAVEffectManager* Effects() {
+    if (!effects_manager_) effects_manager_ = MakeRef<TKAVEffectManager>(project_, 0, 0);
+    return effects_manager_.get();
+  }
+
+  // Whether an entry of the effect list is a misspelling of the kind `kind`.
+  static bool LibraryEntryNear(const TIniObject* library, std::string_view kind) {
+    for (const TIniObject* o = library ? library->FirstObject() : nullptr; o; o = library->NextObject(o))
+      if (Same(Near(o->NameBytes(), kEffectKinds), kind)) return true;
+    return false;
+  }
+
   void CheckSection(TIniSection* section) {
     const std::string_view name = section->NameBytes();
     if (std::string near = Near(name, kKnownSections); !near.empty())
@@ -381,6 +472,8 @@ class TChecker {
                         u"no section of that name (" + Wide(near) + u"?)", section->Line());
     const bool slide = Same(WithoutTrailingDigits(name), "Slide") && WithoutTrailingDigits(name) != name;
     const bool times = Same(name, "Times");
+    // Slides and dialogs are drawn by the same readers.
+    drawn_section_ = slide || Lower(name).rfind("dialog_", 0) == 0;
     for (int32_t i = 0; i < section->Count() && reports_ < kMaxReports; ++i) {
       TIniItem* item = section->GetItem(i);
       if (times && item->IsNamedKey()) CheckTimesKey(item);
@@ -443,8 +536,48 @@ class TChecker {
                  u": an \"end\" is missing inside it or after it, and the lines up to there belong to it",
              object->Line());
     }
+    const std::u16string what = u"object " + Shown(object->NameBytes()) + u":" + Shown(kind);
+    // The objects of a slide are told apart by their GUIDs: one without a
+    // GUID is left out of its slide.
+    const TIniItem* guid = object->FindKey(u"GUID");
+    if (drawn_section_ && ParseObjectKind(kind) != kKindNone && (!guid || guid->GetValueBytes().empty())) {
+      Report(TShowProblemKind::Object, what,
+             (guid ? u"an empty GUID" : u"no GUID line") +
+                 std::u16string(u": the object is not shown; add a line GUID= with a text no other object has, "
+                                u"such as GUID={") +
+                 Shown(object->NameBytes()) + u"-" + IntToStr(object->Line()) + u"}",
+             object->Line());
+    }
+    for (const TNeededKey& needed : kNeededKeys) {
+      if (!Same(kind, needed.Kind)) continue;
+      const TIniItem* item = object->FindKey(Wide(needed.Key));
+      if ((item && !item->GetValueBytes().empty()) || HasKeyNear(object, needed.Key)) continue;
+      if (!needed.Unless.empty() && IniGetInteger(object->FindKey(Wide(needed.Unless)), 0) != 0) continue;
+      const std::u16string reason = needed.Reason.empty() ? DurationMissing() : std::u16string(needed.Reason);
+      Report(TShowProblemKind::Object, what, u"no " + Wide(needed.Key) + u" line: " + reason, object->Line());
+    }
     for (int32_t i = 0; i < object->Count() && reports_ < kMaxReports; ++i)
       CheckItem(object->GetItem(i), object, in_slide);
+  }
+
+  // Whether a key of the object is a misspelling of `key` (said by itself).
+  bool HasKeyNear(TIniObject* object, std::string_view key) {
+    for (int32_t i = 0; i < object->Count(); ++i)
+      if (const TIniItem* item = object->GetItem(i); item->IsNamedKey() && NearKey(item->NameBytes()) == key)
+        return true;
+    return false;
+  }
+
+  // A piece of music without its length plays for 0 ms. The example of a
+  // length is the show's, when the slide table gives it.
+  std::u16string DurationMissing() const {
+    const int32_t count = ReadSlidesCount(project_);
+    TIniList* times = project_->FindSection(u"Times");
+    const TIniItem* end = times && count > 0 ? times->FindKey(u"opt_synchpos" + IntToStr(count)) : nullptr;
+    const int64_t length = end ? end->GetInteger(0) : 0;
+    return u"it plays for 0 ms and is not heard; add Duration= with the milliseconds it plays, such as Duration=" +
+           (length > 0 ? IntToStr(int32_t(std::min<int64_t>(length, INT32_MAX))) + u" (the length of the show)"
+                       : std::u16string(u"60000 (a minute)"));
   }
 
   // Whether a header without its "]" starts with `name` (lower case): the
@@ -452,6 +585,15 @@ class TChecker {
   bool BrokenHeader(const std::string& name) const {
     for (const std::string& h : broken_headers_)
       if (h.compare(0, name.size(), name) == 0) return true;
+    return false;
+  }
+
+  // Whether a section's name is a misspelling of `known`.
+  bool SectionNear(std::string_view known) const {
+    if (TSectionList* list = project_->Sections())
+      for (int32_t i = 0; i < list->Count(); ++i)
+        if (TIniList* section = list->GetSection(i); section && Near(section->NameBytes(), kKnownSections) == known)
+          return true;
     return false;
   }
 
@@ -518,7 +660,10 @@ class TChecker {
   }
 
   void CheckFile(std::string_view name_bytes, bool picture, int32_t line) {
-    if (name_bytes.empty() || !accessor_ || !options_.CheckFiles) return;
+    if (name_bytes.empty()) return;
+    // What the picture loader says of the file later carries this line.
+    NoteShowFileLine(Wide(name_bytes), line);
+    if (!accessor_ || !options_.CheckFiles) return;
     // Each file once (a picture shown on many slides is one problem).
     if (files_.size() >= kMaxFiles || !files_.insert(Lower(name_bytes)).second) return;
     const std::u16string name = Wide(name_bytes);
@@ -601,6 +746,8 @@ class TChecker {
   std::map<std::string, std::string> keys_;
   std::map<std::string, int32_t> guids_;
   std::vector<std::string> broken_headers_;
+  bool drawn_section_ = false;  // the section being checked is a slide's or a dialog's
+  Ref<TKAVEffectManager> effects_manager_;
   int32_t reports_ = 0;
 };
 

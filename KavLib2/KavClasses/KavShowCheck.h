@@ -8,11 +8,15 @@
 // transition kind and has no custom section, a value that cannot be read,
 // a transition longer than its slide, a slide count beyond the slide
 // sections (or sections beyond it), a slide without an end time or ending
-// before the one above it, a GUID used twice, an object whose "end" is
-// missing, and a file the show names that is missing, empty, a JPEG or PNG
-// cut short, or (with DecodePictures) a picture no decoder takes or whose
-// data libjpeg finds damaged. Each report carries the line of the
-// project text. The player runs it when a show opens, kavpack before packing.
+// before the one above it, no [Times] or no opt_slidescount, a slide whose
+// transition kind is missing from [Main]'s effect list or turns no variant
+// on there, a slide object without a GUID, an image without its picture,
+// music without its file or duration, a GUID used twice, an object whose
+// "end" is missing, and a file the show names that is missing, empty, a
+// JPEG or PNG cut short, or (with DecodePictures) a picture no decoder takes
+// or whose data libjpeg finds damaged. Each report carries the line of the
+// project text; each file's line is noted for the picture loader's reports
+// (NoteShowFileLine). The player runs it when a show opens, kavpack before packing.
 // At most 200 problems are said (then one line that there are more).
 #pragma once
 

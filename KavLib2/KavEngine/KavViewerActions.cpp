@@ -5,10 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <initializer_list>
+#include <map>
 #include <cerrno>
 #include <cstdlib>
 #include <cmath>
@@ -16,11 +19,15 @@
 #include <thread>
 
 #include "KavLib2/KavClasses/KavSource.h"
+#include "KavLib2/KavProcess/KavTempFolders.h"
+#include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "VoRav/Win32/winFileAPI.h"
 #include "VoRav/Win32/winPathMap.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/vxPaths.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/vxUTF8.h"
+#include "VoRav/wpExceptions.h"
 #include "platform/window/WinTerminate.h"
 
 extern char** environ;
@@ -154,13 +161,16 @@ const char16_t* const kSystemCommands[] = {
 struct TDenyGroup {
   std::initializer_list<std::u16string_view> Names;
   std::u16string_view Reason;
+  bool Interpreter = false;  // a shell or a program that runs code: an argument may not name it either
 };
 
 const TDenyGroup kDenyGroups[] = {
     {{u"sh", u"bash", u"rbash", u"dash", u"ash", u"zsh", u"ksh", u"ksh93", u"mksh", u"lksh", u"pdksh", u"oksh",
       u"yash", u"posh", u"csh", u"tcsh", u"fish", u"elvish", u"xonsh", u"nu", u"ion", u"rc", u"es", u"sash",
-      u"busybox", u"toybox", u"powershell", u"pwsh", u"cmd", u"command"},
-     u"is a shell"},
+      u"busybox", u"toybox", u"powershell", u"pwsh", u"cmd", u"command", u"osh", u"oil", u"ysh", u"murex",
+      u"scsh", u"dtksh", u"smrsh", u"zsh5", u"ksh2020", u"loksh", u"heirloom-sh", u"bosh", u"jsh", u"hush",
+      u"msh"},
+     u"is a shell", true},
     {{u"python", u"pypy", u"ipython", u"jython", u"perl", u"perldoc", u"cpan", u"ruby", u"irb", u"erb", u"rake",
       u"gem", u"bundle", u"node", u"nodejs", u"npm", u"npx", u"yarn", u"pnpm", u"deno", u"bun", u"php", u"lua",
       u"luajit", u"texlua", u"tclsh", u"wish", u"jimsh", u"expect", u"guile", u"julia", u"r", u"rscript",
@@ -175,8 +185,38 @@ const TDenyGroup kDenyGroups[] = {
       u"tex", u"etex", u"pdftex", u"xetex", u"luatex", u"latex", u"pdflatex", u"xelatex", u"lualatex",
       u"gs", u"ghostscript", u"blender", u"gimp", u"inkscape", u"libreoffice", u"soffice", u"chromium",
       u"chromium-browser", u"google-chrome", u"google-chrome-stable", u"chrome", u"electron", u"code", u"vlc", u"cvlc", u"mpv",
-      u"mplayer", u"qemu", u"wine", u"box64", u"valgrind", u"strace", u"ltrace", u"perf"},
-     u"runs code given on its command line or in a file it is given"},
+      u"mplayer", u"qemu", u"wine", u"box64", u"valgrind", u"strace", u"ltrace", u"perf",
+      // JavaScript, Lua, Tcl, Scheme, Lisp and other interpreters.
+      u"gjs", u"gjs-console", u"cjs", u"seed", u"qjs", u"qjsc", u"js", u"rhino", u"jjs", u"d8", u"v8", u"duk",
+      u"mujs", u"jsc", u"ts-node", u"tsx", u"coffee", u"babel-node", u"nw", u"luac", u"moon", u"fennel",
+      u"expectk", u"tkcon", u"csi", u"gsi", u"gosh", u"chibi-scheme", u"scheme", u"mit-scheme", u"petite",
+      u"chez", u"chezscheme", u"scheme48", u"raco", u"ecl", u"ccl", u"lisp", u"newlisp", u"picolisp", u"hy",
+      u"janet", u"pike", u"regina", u"rexx", u"io", u"iconx", u"pforth", u"nickle", u"maxima", u"gp", u"gap",
+      u"sage", u"yorick", u"scilab", u"bsh", u"bb", u"clj", u"lein", u"sbt", u"mvn", u"gradle", u"ant",
+      u"jruby", u"truffleruby", u"mruby", u"mirb", u"bpython", u"ptpython", u"pipenv", u"poetry", u"conda",
+      u"mamba", u"uv", u"uvx", u"pdm", u"hatch", u"tox", u"nox", u"pytest", u"py", u"cython", u"cpanm",
+      u"raku", u"rakudo", u"perl6", u"moar", u"swift", u"rustc", u"ghc", u"stack", u"cabal", u"crystal",
+      u"nim", u"zig", u"kotlinc", u"scalac", u"javac", u"festival", u"lilypond", u"asy", u"mpost", u"dvips",
+      u"xdvi", u"emacs-nox", u"emacs-gtk", u"emacs-lucid", u"gdb-multiarch", u"rr", u"bpftrace", u"uftrace",
+      u"pygmentize", u"sphinx-build", u"jupyter", u"ansible", u"ansible-playbook", u"bitbake", u"qmake",
+      u"bmake", u"pmake", u"just", u"waf", u"autoreconf", u"autoconf", u"automake", u"libtool", u"logrotate",
+      // The groff family: its preprocessors run commands (-U) or the tools after them.
+      u"troff", u"gtroff", u"nroff", u"pic", u"gpic", u"tbl", u"gtbl", u"eqn", u"geqn", u"neqn", u"refer",
+      u"grefer", u"grn", u"ggrn", u"grap", u"soelim", u"gsoelim", u"chem", u"preconv", u"grog", u"groffer",
+      u"pdfroff", u"mmroff", u"gxditview", u"roff2dvi", u"roff2html", u"roff2pdf", u"roff2ps", u"roff2text",
+      u"roff2x",
+      // Compilers and their drivers (-wrapper, plugins, linkers of one's choosing).
+      u"gfortran", u"gccgo", u"gdc", u"gm2", u"gnat", u"gnatmake", u"f77", u"f95", u"g77", u"gcj", u"c89",
+      u"c99", u"lto-dump", u"collect2", u"lld", u"ld.lld", u"ld.bfd", u"ld.gold", u"gold", u"as", u"gcc-ar",
+      u"gcc-nm", u"gcc-ranlib", u"nm", u"ranlib", u"objdump", u"nvcc", u"cobc", u"cobcrun", u"fpc",
+      u"instantfpc", u"ifpc", u"ppcx64", u"fppkg", u"fpcmake", u"gcov", u"gcov-tool", u"lli", u"llc", u"opt",
+      u"bugpoint", u"clangd", u"c-index-test", u"cppcheck", u"bats", u"dev_appserver", u"javadoc", u"jdb",
+      u"jexec", u"rmiregistry", u"jhsdb", u"optscript", u"rpcgen", u"pkgdata", u"glib-compile-resources",
+      u"glib-mkenums", u"terraform", u"gcloud", u"gsutil", u"bq", u"kpt", u"xvfb", u"xorg", u"xwayland",
+      u"dbus-daemon", u"red", u"vimtutor", u"lesskey", u"zless", u"bzless", u"xzless", u"lzless",
+      u"zstdless", u"zmore", u"bzmore", u"xzmore", u"lzmore", u"c89-gcc", u"c99-gcc", u"corepack", u"scalar",
+      u"catman", u"firefox", u"firefox-esr", u"thunderbird", u"epiphany", u"qutebrowser"},
+     u"runs code given on its command line or in a file it is given", true},
     {{u"env", u"exec", u"eval", u"source", u"builtin", u"call", u"start", u"qstart", u"runonce", u"runas",
       u"rundll", u"xargs", u"nohup", u"setsid", u"nice", u"timeout", u"stdbuf", u"setarch", u"linux32",
       u"linux64", u"i386", u"x86_64", u"uname26", u"flock", u"script", u"ionice", u"unshare", u"taskset", u"chrt",
@@ -197,7 +237,16 @@ const TDenyGroup kDenyGroups[] = {
       u"netcat", u"telnet", u"yt-dlp", u"youtube-dl", u"aria2c", u"xterm", u"uxterm", u"gnome-terminal",
       u"konsole", u"x-terminal-emulator", u"xfce4-terminal", u"mate-terminal", u"lxterminal", u"qterminal",
       u"terminator", u"tilix", u"kitty", u"alacritty", u"urxvt", u"rxvt", u"rxvt-unicode", u"st", u"foot",
-      u"wezterm", u"terminology", u"sakura", u"guake", u"tilda", u"yakuake", u"cool-retro-term"},
+      u"wezterm", u"terminology", u"sakura", u"guake", u"tilda", u"yakuake", u"cool-retro-term", u"sotruss",
+      u"memusage", u"xtrace", u"scriptlive", u"scriptreplay", u"tput", u"tset", u"reset", u"autossh",
+      u"sshpass", u"sshfs", u"lftp", u"rclone", u"smbclient", u"heaptrack", u"trace-cmd", u"daemon", u"runit",
+      u"sv", u"s6-setuidgid", u"rlogin", u"rexec", u"apt", u"aptitude", u"synaptic", u"ccache", u"bear",
+      u"scan-build", u"intercept-build", u"analyze-build", u"run-clang-tidy", u"not", u"gtester", u"luit",
+      u"uclampset", u"msgexec", u"msgfilter", u"run-mailcap", u"see", u"edit", u"compose", u"print",
+      u"gapplication", u"gprofng", u"gp-collect-app", u"gcore", u"vgdb", u"pg_virtualenv", u"login", u"agetty",
+      u"getty", u"sulogin", u"bashbug", u"select-editor", u"vorbistagedit", u"vipw", u"vigr", u"cscope",
+      u"make-first-existing-target", u"pkcon", u"pkttyagent",
+      u"scan-build-py"},
      u"runs the program named in its arguments"},
     {{u"ffmpeg", u"ffprobe", u"avconv", u"gst-launch", u"convert", u"magick", u"mogrify", u"montage",
       u"composite", u"import", u"gm", u"sox", u"lame", u"flac", u"oggenc", u"opusenc", u"mencoder", u"cp",
@@ -207,13 +256,77 @@ const TDenyGroup kDenyGroups[] = {
       u"patch", u"objcopy", u"strip", u"pandoc", u"xxd", u"iconv", u"qpdf", u"pdftk", u"mutool", u"exiftool",
       u"xmllint", u"xsltproc", u"rsvg-convert", u"wkhtmltopdf", u"wkhtmltoimage", u"gpg", u"openssl", u"curl",
       u"wget", u"dos2unix", u"unix2dos", u"tidy", u"recode", u"copy", u"xcopy", u"move", u"del", u"deltree",
-      u"erase", u"ren", u"rename", u"replace", u"rd", u"type"},
+      u"erase", u"ren", u"rename", u"replace", u"rd", u"type",
+      // ImageMagick and GraphicsMagick tools (versioned names such as
+      // convert-im6.q16 are read without their "-im6..." part).
+      u"stream", u"animate", u"display", u"compare", u"conjure", u"identify", u"magick-script",
+      // Poppler, Ghostscript and TeX helpers that write what they are told.
+      u"pdfdetach", u"pdfattach", u"pdfimages", u"pdfseparate", u"pdfunite", u"pdftoppm", u"pdftocairo",
+      u"pdftohtml", u"pdftops", u"pdftotext", u"pdfsig", u"ps2pdf", u"ps2pdf12", u"ps2pdf13", u"ps2pdf14",
+      u"ps2pdfwr", u"ps2ps", u"ps2ps2", u"pdf2ps", u"pdf2dsc", u"eps2eps", u"ps2epsi", u"dvipdf", u"dvipdfm",
+      u"dvipdfmx", u"pdfjam", u"img2pdf", u"ocrmypdf", u"tesseract",
+      // Players, recorders and speech that write files (-w, -o, -report).
+      u"ffplay", u"ffserver", u"mpg123", u"mpg321", u"ogg123", u"arecord", u"parecord", u"pw-record",
+      u"pw-cat", u"rec", u"play", u"espeak", u"espeak-ng", u"pico2wave", u"flite", u"text2wave",
+      u"timidity", u"fluidsynth", u"cdparanoia", u"wodim", u"cdrecord", u"growisofs", u"genisoimage",
+      u"xorriso", u"mkisofs",
+      // Packers and downloaders.
+      u"bsdtar", u"bsdcpio", u"pigz", u"unpigz", u"lz4", u"lzip", u"lzma", u"unlzma", u"unxz", u"unzstd",
+      u"zstdmt", u"brotli", u"bunzip2", u"unrar", u"rar", u"cabextract", u"lha", u"arj", u"compress",
+      u"uncompress", u"rpm", u"rpm2cpio", u"alien", u"axel", u"http", u"https", u"ncftp",
+      // Files moved, emptied, zeroed or made.
+      u"savelog", u"fallocate", u"sponge", u"mkdir", u"mkfifo", u"mknod", u"link", u"srm",
+      u"wipe", u"exiv2", u"jhead", u"jpegtran", u"cjpeg", u"djpeg", u"optipng", u"pngcrush", u"cwebp",
+      u"dwebp", u"gifsicle", u"vips", u"potrace", u"dot", u"neato", u"circo", u"twopi", u"fdp", u"sfdp",
+      u"osage", u"patchwork", u"elfedit", u"dwp", u"memusagestat", u"tic", u"captoinfo", u"infotocap",
+      u"ssh-keygen", u"ssh-add", u"ssh-copy-id", u"hardlink", u"bzexe", u"gzexe", u"znew", u"zforce",
+      u"bzip2recover", u"zipcloak", u"zipnote", u"zipsplit", u"unzipsfx", u"pzstd", u"ptar", u"rmt",
+      u"rmt-tar", u"qt-faststart", u"split-file", u"vorbiscomment", u"vcut", u"oggdec", u"out123",
+      u"speak-ng", u"ctags", u"etags", u"ctags-universal", u"helpztags", u"xgettext", u"gettextize",
+      u"glib-gettextize", u"pygettext", u"h2xs", u"h2ph", u"xsubpp", u"enc2xs", u"pl2pm", u"instmodsh",
+      u"libnetcfg", u"py3compile", u"py3clean", u"activate-global-python-argcomplete", u"sdiff", u"yq",
+      u"tomlq", u"xq", u"xq-python", u"xclip-copyfile", u"xclip-pastefile", u"jpegexiforient",
+      u"exifautotran", u"pngfix", u"psicc", u"linkicc", u"jpgicc", u"tificc", u"transicc", u"hb-view",
+      u"hb-subset", u"pango-view", u"fonttosfnt", u"bdftopcf", u"ucs2any", u"mkfontdir", u"mkfontscale",
+      u"gdk-pixbuf-thumbnailer", u"gdk-pixbuf-pixdata", u"glib-genmarshal", u"wayland-scanner", u"icupkg",
+      u"genrb", u"makeconv", u"genccode", u"gencmn", u"gendict", u"genbrk", u"gencfu", u"gennorm2",
+      u"gensprep", u"gencnval", u"derb", u"uconv", u"icuexportdata", u"osslsigncode", u"dsymutil",
+      u"yaml2obj", u"find-all-symbols", u"hmaptool", u"jar", u"jarsigner", u"jlink", u"jmod", u"jpackage",
+      u"keytool", u"jmap", u"jcmd", u"jfr", u"make-ssl-cert", u"c_rehash", u"rtmon", u"dbus-uuidgen",
+      u"dbus-cleanup-sockets", u"cpgr", u"cppw", u"zic", u"iconvconfig", u"ldconfig", u"locale-gen",
+      u"localedef", u"aspell-autobuildhash", u"ispell-autobuildhash", u"xmlcatalog", u"install-sgmlcatalog",
+      u"pg_dump", u"pg_dumpall", u"pg_restore", u"pg_basebackup", u"pg_receivewal", u"pg_receivexlog",
+      u"pg_recvlogical", u"pgbench", u"initdb", u"postgres", u"gp-archive", u"xauth", u"cscope-indexer",
+      u"mandb", u"xclip-cutfile", u"fatbinary", u"ptxas", u"nvlink", u"cudafe++", u"h2pas"},
      u"writes files named in its arguments"},
     {{u"chmod", u"chown", u"chgrp", u"chattr", u"kill", u"killall", u"pkill", u"shutdown", u"reboot", u"halt",
       u"poweroff", u"systemctl", u"service", u"loginctl", u"crontab", u"mount", u"umount", u"mkfs", u"fdisk",
       u"format", u"sys", u"attrib", u"recover", u"net", u"net1", u"regedit", u"regedt32", u"regsrv",
       u"regsvr32", u"dconf", u"gsettings", u"kwriteconfig5", u"kwriteconfig6", u"xdg-mime", u"xdg-settings",
-      u"dbus-send", u"gdbus", u"busctl"},
+      u"dbus-send", u"gdbus", u"busctl", u"desktop-file-install", u"desktop-file-edit",
+      u"update-desktop-database", u"xdg-desktop-menu", u"xdg-desktop-icon", u"xdg-icon-resource",
+      u"xdg-user-dirs-update", u"update-mime-database", u"gtk-update-icon-cache", u"glib-compile-schemas",
+      u"install-info", u"update-alternatives", u"debconf", u"debconf-set-selections", u"ucf", u"wipefs",
+      u"blkdiscard", u"sfdisk", u"parted", u"gdisk", u"sgdisk", u"cfdisk", u"mkswap", u"swapon", u"swapoff",
+      u"losetup", u"tune2fs", u"e2fsck", u"fsck", u"badblocks", u"hdparm", u"setfacl", u"setfattr",
+      u"chcon", u"usermod", u"useradd", u"modprobe", u"insmod",
+      u"rmmod", u"sysctl", u"timedatectl", u"hostnamectl", u"localectl", u"nmcli", u"iptables", u"nft",
+      u"add-apt-repository", u"adduser", u"addgroup", u"deluser", u"delgroup", u"userdel", u"groupadd",
+      u"groupdel", u"groupmod", u"groupmems", u"newusers", u"chpasswd", u"chgpasswd", u"gpasswd", u"chage",
+      u"pwck", u"grpck", u"pwconv", u"pwunconv", u"grpconv", u"grpunconv", u"faillock", u"faillog",
+      u"lastlog", u"add-shell", u"remove-shell", u"addpart", u"delpart", u"resizepart", u"partx",
+      u"blockdev", u"resize2fs", u"e2image", u"e2undo", u"e4defrag", u"debugfs", u"mke2fs", u"e2scrub",
+      u"e2scrub_all", u"dmsetup", u"fsfreeze", u"fstrim", u"swaplabel", u"zramctl", u"chmem", u"chcpu",
+      u"rtcwake", u"ctrlaltdel", u"hwclock", u"switch_root", u"pivot_root", u"init", u"systemd", u"telinit",
+      u"ldattach", u"slattach", u"ifconfig", u"route", u"arp", u"rarp", u"nameif", u"plipconfig",
+      u"mii-tool", u"ipmaddr", u"iptunnel", u"tc", u"devlink", u"bridge", u"rdma", u"vdpa", u"tipc", u"dcb",
+      u"genl", u"installkernel", u"kernel-install", u"invoke-rc.d", u"policy-rc.d", u"pam-auth-update",
+      u"setcap", u"renice", u"skill", u"snice", u"xkill", u"fuser", u"wall", u"write", u"setxkbmap",
+      u"xkbcomp", u"setterm", u"hostname", u"domainname", u"nisdomainname", u"ypdomainname", u"date",
+      u"networkctl", u"dmesg", u"journalctl", u"ucfr", u"createdb", u"dropdb", u"createuser", u"dropuser",
+      u"createlang", u"droplang", u"clusterdb", u"reindexdb", u"vacuumdb", u"vacuumlo", u"pg_ctl",
+      u"addgnupghome", u"applygnupgdefaults", u"dirmngr", u"kbxutil", u"dbus-update-activation-environment",
+      u"jinfo", u"mkhomedir_helper", u"ipcrm"},
      u"changes the system's settings, files or processes"},
 };
 
@@ -221,18 +334,29 @@ const TDenyGroup kDenyGroups[] = {
 // ld-linux-x86-64.so.2, perl5.36-x86_64-linux-gnu).
 const TDenyGroup kDenyPrefixes[] = {
     {{u"python", u"pypy", u"ipython", u"jython", u"perl", u"ruby", u"php", u"lua", u"tclsh", u"wish", u"node",
-      u"pip"},
-     u"runs code given on its command line or in a file it is given"},
-    {{u"qemu-", u"ld-linux", u"ld.so"}, u"runs the program named in its arguments"},
+      u"pip", u"guile", u"racket", u"octave", u"emacs", u"gdb", u"groff", u"git-", u"clang-", u"llvm-",
+      u"gnat", u"fpc"},
+     u"runs code given on its command line or in a file it is given", true},
+    {{u"qemu-", u"ld-linux", u"ld.so", u"apt-", u"gpg", u"ssh", u"systemd-", u"fakeroot", u"deb-systemd-"},
+     u"runs the program named in its arguments"},
+    {{u"dpkg", u"mpg123", u"msg", u"pod2"}, u"writes files named in its arguments"},
+    {{u"update-", u"debconf", u"dh_", u"pg_", u"select-default-", u"remove-default-"},
+     u"changes the system's settings, files or processes"},
 };
+
+// The group that holds a name; nil when none does.
+const TDenyGroup* GroupOf(std::u16string_view name) {
+  if (name.empty()) return nullptr;
+  for (const TDenyGroup& g : kDenyGroups)
+    for (std::u16string_view n : g.Names)
+      if (n == name) return &g;
+  return nullptr;
+}
 
 // The reason a name is refused; empty when no group holds it.
 std::u16string_view GroupReason(std::u16string_view name) {
-  if (name.empty()) return {};
-  for (const TDenyGroup& g : kDenyGroups)
-    for (std::u16string_view n : g.Names)
-      if (n == name) return g.Reason;
-  return {};
+  const TDenyGroup* g = GroupOf(name);
+  return g ? g->Reason : std::u16string_view();
 }
 
 template <size_t N>
@@ -265,28 +389,52 @@ std::u16string StripVersion(std::u16string s) {
   return s;
 }
 
-// Why a program name, lower-cased and without its folder, is refused; empty
-// when it is not. The name is judged as it is, cut at its first "."
-// (python.exe), without a version at its end (perl5.36.0, tclsh8.6,
+// The group that refuses a program name, lower-cased and without its
+// folder; nil when none does. The name is judged as it is, cut at its first
+// "." (python.exe), without a version at its end (perl5.36.0, tclsh8.6,
 // python3.11, gst-launch-1.0), by the part after a target prefix
 // (x86_64-linux-gnu-gcc-12 is gcc) and by the families' beginnings.
-std::u16string ProhibitedNameReason(const std::u16string& name) {
-  if (name.empty()) return {};
+const TDenyGroup* ProhibitedNameGroup(const std::u16string& name) {
+  if (name.empty()) return nullptr;
   const std::u16string cut = name.substr(0, name.find(u'.'));
   std::vector<std::u16string> forms{name, cut, StripVersion(name), StripVersion(cut)};
-  // A tool behind a target prefix of at least three parts (x86_64-linux-gnu-,
-  // arm-none-eabi-, i686-w64-mingw32-): "gnome-text-editor" keeps its name.
+  // A statically linked build (bash-static, mksh-static) and ImageMagick's
+  // versioned names (convert-im6.q16, magick-im7.q16hdri) are the program
+  // itself.
   for (size_t i = 0, n = forms.size(); i < n; ++i) {
-    const size_t dash = forms[i].rfind(u'-');
-    if (dash == std::u16string::npos || dash + 1 >= forms[i].size()) continue;
-    if (std::count(forms[i].begin(), forms[i].begin() + dash, u'-') >= 2) forms.push_back(forms[i].substr(dash + 1));
+    const std::u16string f = forms[i];
+    constexpr std::u16string_view kStatic = u"-static";
+    if (f.size() > kStatic.size() && f.compare(f.size() - kStatic.size(), kStatic.size(), kStatic) == 0)
+      forms.push_back(StripVersion(f.substr(0, f.size() - kStatic.size())));
+    for (size_t im = f.find(u"-im"); im != std::u16string::npos; im = f.find(u"-im", im + 1))
+      if (im > 0 && im + 3 < f.size() && f[im + 3] >= u'0' && f[im + 3] <= u'9') forms.push_back(f.substr(0, im));
+  }
+  // A tool behind a target prefix of at least three parts (x86_64-linux-gnu-,
+  // arm-none-eabi-, i686-w64-mingw32-): what follows the third dash or a
+  // later one (x86_64-linux-gnu-lto-dump-12 is lto-dump); "gnome-text-editor"
+  // keeps its name.
+  for (size_t i = 0, n = forms.size(); i < n; ++i) {
+    const std::u16string f = forms[i];
+    size_t dash = std::u16string::npos;
+    for (int parts = 1; parts <= 8; ++parts) {
+      dash = f.find(u'-', dash + 1);
+      if (dash == std::u16string::npos || dash + 1 >= f.size()) break;
+      if (parts >= 3) forms.push_back(f.substr(dash + 1));
+    }
   }
   for (const std::u16string& f : forms)
-    if (std::u16string_view reason = GroupReason(f); !reason.empty()) return std::u16string(reason);
-  for (const TDenyGroup& g : kDenyPrefixes)
-    for (std::u16string_view p : g.Names)
-      if (name.compare(0, p.size(), p) == 0) return std::u16string(g.Reason);
-  return {};
+    if (const TDenyGroup* g = GroupOf(f)) return g;
+  for (const std::u16string& f : forms)
+    for (const TDenyGroup& g : kDenyPrefixes)
+      for (std::u16string_view p : g.Names)
+        if (f.compare(0, p.size(), p) == 0) return &g;
+  return nullptr;
+}
+
+// Why a program name is refused (the group's reason); empty when it is not.
+std::u16string ProhibitedNameReason(const std::u16string& name) {
+  const TDenyGroup* g = ProhibitedNameGroup(name);
+  return g ? std::u16string(g->Reason) : std::u16string();
 }
 
 std::u16string LowerLastComponent(std::u16string_view path) {
@@ -316,20 +464,54 @@ std::u16string ProhibitedCommandReason(const std::u16string& command) {
 
 bool IsProhibitedCommand(const std::u16string& command) { return !ProhibitedCommandReason(command).empty(); }
 
-std::u16string ProhibitedProgramReason(const std::string& path) {
-  const std::u16string own = LowerLastComponent(SystemUTF8ToWide(path));
-  if (std::u16string reason = ProhibitedNameReason(own); !reason.empty()) return u"\"" + own + u"\" " + reason;
-  // What a link leads to counts too: /usr/bin/awk is mawk, python3 is
-  // python3.11, a show's "viewer" may be /bin/sh, ls may be busybox.
-  char* real = realpath(path.c_str(), nullptr);
-  if (!real) return {};
-  const std::string resolved(real);
-  free(real);
-  const std::u16string target = LowerLastComponent(SystemUTF8ToWide(resolved));
-  if (std::u16string reason = ProhibitedNameReason(target); !reason.empty())
-    return u"\"" + own + u"\" is \"" + target + u"\", which " + reason;
+namespace {
+
+// The names a program file goes by, lower-cased: its own, each link's on the
+// way to the file it leads to (an alternatives link such as
+// /etc/alternatives/convert among them) and that file's.
+std::vector<std::u16string> ProgramFileNames(const std::string& path) {
+  std::vector<std::u16string> names{LowerLastComponent(SystemUTF8ToWide(path))};
+  auto add = [&](const std::string& p) {
+    const std::u16string n = LowerLastComponent(SystemUTF8ToWide(p));
+    if (!n.empty() && std::find(names.begin(), names.end(), n) == names.end()) names.push_back(n);
+  };
+  std::string cur = path;
+  for (int step = 0; step < 40; ++step) {  // the system's own limit on links followed
+    char target[4096];
+    const ssize_t n = readlink(cur.c_str(), target, sizeof target - 1);
+    if (n <= 0) break;
+    std::string next(target, size_t(n));
+    if (next[0] != '/') {
+      const size_t slash = cur.rfind('/');
+      next = (slash == std::string::npos ? std::string() : cur.substr(0, slash + 1)) + next;
+    }
+    add(next);
+    cur = next;
+  }
+  if (char* real = realpath(path.c_str(), nullptr)) {
+    add(real);
+    free(real);
+  }
+  return names;
+}
+
+// Why the program file is refused by a group (any, or only those of shells
+// and interpreters): its own name, or the name of a link or file it leads to
+// ("\"innocent\" is \"dash\", which is a shell"); empty when it is not.
+std::u16string ProgramFileReason(const std::string& path, bool interpreters_only) {
+  const std::vector<std::u16string> names = ProgramFileNames(path);
+  for (size_t i = 0; i < names.size(); ++i) {
+    const TDenyGroup* g = ProhibitedNameGroup(names[i]);
+    if (!g || (interpreters_only && !g->Interpreter)) continue;
+    if (i == 0) return u"\"" + names[0] + u"\" " + std::u16string(g->Reason);
+    return u"\"" + names[0] + u"\" is \"" + names[i] + u"\", which " + std::u16string(g->Reason);
+  }
   return {};
 }
+
+}  // namespace
+
+std::u16string ProhibitedProgramReason(const std::string& path) { return ProgramFileReason(path, false); }
 
 bool IsProhibitedProgramFile(const std::string& path) { return !ProhibitedProgramReason(path).empty(); }
 
@@ -424,26 +606,37 @@ std::vector<std::u16string> SplitArguments(const std::u16string& parameters) {
 }
 
 namespace {
-// The shells and interpreters an argument may not name: a program the deny
-// list does not know may still run the one it is given.
-const std::u16string_view kArgumentShells[] = {
-    u"sh",    u"bash",   u"rbash", u"dash",  u"ash",   u"zsh",    u"ksh",   u"mksh",  u"csh",     u"tcsh",
-    u"fish",  u"yash",   u"posh",  u"busybox", u"toybox", u"pwsh", u"python", u"pypy", u"perl",   u"ruby",
-    u"php",   u"lua",    u"luajit", u"tclsh", u"wish",  u"node",   u"nodejs", u"awk",  u"gawk",   u"mawk",
-    u"nawk"};
+// Why `word`, as a program another program could start, is a shell or an
+// interpreter: a path (as it is, so relative to the current folder the
+// program starts in) or a bare name found on PATH, that is an executable
+// file the deny list knows as one, by its name or the names its links lead
+// to. Empty for anything else: a word that names no program ("Ruby",
+// "--title=Wish", a folder of the show called "wish") is not one.
+std::u16string InterpreterProgramReason(const std::u16string& word) {
+  if (word.empty() || word.find(u'\0') != std::u16string::npos || word.size() > 4096) return {};
+  const std::string utf8 = WideToSystemUTF8(word);
+  const std::string file = FindProgramOnPath(utf8);
+  struct stat st {};
+  if (file.empty() || stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(file.c_str(), X_OK) != 0)
+    return {};
+  return ProgramFileReason(file, true);
+}
 }  // namespace
 
-std::u16string ShellArgument(const std::u16string& parameters) {
+std::u16string ShellArgument(const std::u16string& parameters, std::u16string* why) {
   for (const std::u16string& arg : SplitArguments(parameters)) {
-    // Each piece of a list or an option's value: /bin/sh,-c,id and --shell=bash.
-    size_t start = 0;
-    while (start <= arg.size()) {
+    // The argument, and each piece of a list or an option's value:
+    // /bin/sh,-c,id and --shell=bash.
+    std::u16string reason = InterpreterProgramReason(arg);
+    for (size_t start = 0; reason.empty() && start <= arg.size();) {
       size_t end = arg.find_first_of(u",=:;", start);
       if (end == std::u16string::npos) end = arg.size();
-      const std::u16string piece = StripVersion(LowerLastComponent(arg.substr(start, end - start)));
-      for (std::u16string_view n : kArgumentShells)
-        if (piece == n) return arg;
+      if (end - start < arg.size()) reason = InterpreterProgramReason(arg.substr(start, end - start));
       start = end + 1;
+    }
+    if (!reason.empty()) {
+      if (why) *why = reason;
+      return arg;
     }
   }
   return {};
@@ -590,14 +783,118 @@ bool HasFolderPart(const std::u16string& s) {
          (s.size() >= 2 && s[1] == u':');
 }
 
+// A refusal goes to the log and to the person running the player (the
+// show-problem sink: the terminal), once for each request and reason.
 void LogRefused(const std::u16string& what, const std::u16string& why) {
   LogLine(u"ShellOpen: " + what + u" refused: " + why);
+  ReportShowProblem(TShowProblemKind::Request, what, u"refused: " + why);
 }
 
 std::vector<std::string> ArgumentsFor(const std::string& program, const std::u16string& parameters) {
   std::vector<std::string> argv{program};
   for (const auto& a : SplitArguments(parameters)) argv.push_back(WideToSystemUTF8(a));
   return argv;
+}
+
+// Departure: the shell opened any document; a launcher is refused.
+// Why a file of the show may not go to the desktop's opener: a program, a
+// launcher or a package by its extension (the opener would start or
+// install it); empty when it may.
+std::u16string LauncherReason(const std::u16string& name) {
+  static const char16_t* const kLaunchers[] = {
+      u"desktop", u"exe", u"com", u"bat", u"cmd", u"msi", u"lnk", u"pif", u"scr", u"sh", u"bash", u"zsh", u"csh",
+      u"ksh", u"command", u"run", u"bin", u"out", u"elf", u"so", u"appimage", u"flatpakref", u"flatpakrepo",
+      u"deb", u"rpm", u"snap", u"jar", u"jnlp", u"py", u"pyc", u"pyw", u"pl", u"rb", u"js", u"php", u"lua",
+      u"tcl", u"vbs", u"ps1", u"reg", u"kwinscript", u"plasmoid"};
+  const std::u16string last = LowerLastComponent(name);
+  const size_t dot = last.rfind(u'.');
+  if (dot == std::u16string::npos) return {};
+  const std::u16string ext = last.substr(dot + 1);
+  if (!InList(kLaunchers, ext)) return {};
+  return u"a \"." + ext + u"\" file is a program or a launcher, which the desktop's opener would start";
+}
+
+// The files of packed shows already written out for the opener, by the
+// package's source and the entry's name: a request made again opens the
+// same copy (a show asking over and over fills no disk).
+std::mutex g_documents_lock;
+std::map<std::pair<int32_t, std::u16string>, std::string> g_documents;  // under g_documents_lock
+
+// A copy of the package's entry `name` in a new private temporary folder of
+// the process (mode 0700, removed when the player ends), named as the entry
+// is without its folders; empty when the package holds no such entry, and
+// `error` says why when it holds one that is not written out (a launcher,
+// damaged data, a full disk).
+std::string WritePackedDocument(TFileAccessor* package, const std::u16string& name, std::u16string& error) {
+  std::u16string entry = name;
+  std::replace(entry.begin(), entry.end(), u'/', u'\\');
+  const auto key = std::make_pair(package->Source()->Serial(), entry);
+  std::lock_guard<std::mutex> lock(g_documents_lock);
+  if (auto it = g_documents.find(key); it != g_documents.end()) {
+    struct stat st {};
+    if (lstat(it->second.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return it->second;
+    g_documents.erase(it);
+  }
+  auto damaged = [&](const std::exception& e) {
+    error = u"the packed show's file \"" + name + u"\" is damaged (" + SystemUTF8ToWide(e.what()) + u")";
+    return std::string();
+  };
+  Ref<TStream> in;
+  try {
+    in = package->Source()->OpenLocked(entry);
+  } catch (const std::exception& e) {
+    return damaged(e);
+  }
+  if (!in) return {};
+  if (const std::u16string launcher = LauncherReason(entry); !launcher.empty()) {
+    error = u"the packed show's file \"" + name + u"\": " + launcher;
+    return {};
+  }
+  // A program (a script or a binary) by its first bytes: a packed show
+  // starts none of its own, and the opener may run one.
+  std::vector<uint8_t> buffer(64 * 1024);
+  int64_t got = 0;
+  try {
+    got = in->Read(buffer, int64_t(buffer.size()));
+  } catch (const std::exception& e) {
+    return damaged(e);
+  }
+  auto begins = [&](std::string_view magic) {
+    return got >= int64_t(magic.size()) && std::equal(magic.begin(), magic.end(), buffer.begin());
+  };
+  if (begins("#!") || begins("\x7f" "ELF") || begins("MZ")) {
+    error = u"the packed show's file \"" + name + u"\" is a program, and a packed show starts none of its own";
+    return {};
+  }
+  std::u16string base = entry.substr(entry.rfind(u'\\') + 1);
+  if (base.empty() || base == u"." || base == u"..") base = u"document";
+  std::string path;
+  int fd = -1;
+  try {
+    path = WideToSystemUTF8(ProcessTempFolders().CreateLockedTempFolder(true) + base);
+    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) throw EFileOpenError(path, errno);
+    for (; got > 0; got = in->Read(buffer, int64_t(buffer.size()))) {
+      for (int64_t done = 0; done < got;) {
+        const ssize_t w = write(fd, buffer.data() + done, size_t(got - done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) throw EFileOpenError(path, errno);
+        done += w;
+      }
+    }
+    if (close(fd) != 0) {
+      fd = -1;
+      throw EFileOpenError(path, errno);
+    }
+  } catch (const std::exception& e) {
+    if (fd >= 0) close(fd);
+    if (!path.empty()) unlink(path.c_str());
+    error = u"the packed show's file \"" + name + u"\" cannot be written out for the opener (" +
+            SystemUTF8ToWide(e.what()) + u")";
+    return {};
+  }
+  g_documents[key] = path;
+  return path;
 }
 }  // namespace
 
@@ -645,7 +942,8 @@ bool SpawnDetached(const std::vector<std::string>& argv) {
   return true;
 }
 
-int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, const std::u16string& folder) {
+int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, const std::u16string& folder,
+                  TFileAccessor* package) {
   if (!ProgramStartAllowed()) {
     LogRefused(file, u"starting programs and opening documents or addresses is not allowed "
                      u"(the player was not started with --allow-programs, or the show does not ask for it)");
@@ -659,9 +957,11 @@ int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, 
     return kOpenRefused;
   }
   // Departure: a program the person named may still run a shell or an
-  // interpreter it is handed; no argument may name one.
-  if (const std::u16string arg = ShellArgument(parameters); !arg.empty()) {
-    LogRefused(name, u"its argument \"" + arg + u"\" names a shell or an interpreter, which the program could run");
+  // interpreter it is handed; no argument may be the program of one.
+  std::u16string interpreter;
+  if (const std::u16string arg = ShellArgument(parameters, &interpreter); !arg.empty()) {
+    LogRefused(name, u"its argument \"" + arg + u"\" names a shell or an interpreter (" + interpreter +
+                         u"), which the program could run");
     return kOpenRefused;
   }
   const std::string utf8 = WideToSystemUTF8(name);
@@ -682,11 +982,26 @@ int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, 
   } else if (name[0] == u'/' && IsNamedPath(utf8)) {
     if (const int32_t r = try_program(utf8, ProgramName(utf8))) return r;
   }
+  // Departure: the shell opened a packed show's names beside its file.
+  // 2. A file of a packed show comes from the package alone, written out
+  // into a private temporary folder for the desktop's opener: the files
+  // beside the package file are not the show's, and a packed show starts
+  // no program of its own.
+  if (package) {
+    std::u16string error;
+    if (const std::string copy = WritePackedDocument(package, name, error); !copy.empty()) {
+      if (refusals.empty()) return SpawnDetached({"xdg-open", copy}) ? kOpenDone : kOpenFileNotFound;
+    } else {
+      refusals.push_back(!error.empty() ? error
+                                        : u"the packed show holds no file \"" + name +
+                                              u"\" (files beside the package are never used)");
+    }
+  }
   // 2. A file of the show: resolved with every link, and it must stay inside
   // the show's folder (a link inside the show does not lead out of it).
   // A show's program that shares its name with one on PATH is judged as
   // itself, not as that one.
-  if (!folder.empty()) {
+  if (!folder.empty() && !package) {
     std::u16string inside;
     std::string real;
     if (!SafePathCombine(folder, name, inside)) {
@@ -700,6 +1015,8 @@ int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, 
           std::string requested;
           if (!MapToSystemPath(inside, requested) && !SystemPathText(inside, requested)) requested = real;
           if (const int32_t r = try_program(requested, real)) return r;
+        } else if (const std::u16string launcher = LauncherReason(SystemUTF8ToWide(real)); !launcher.empty()) {
+          refusals.push_back(u"the show's file \"" + SystemUTF8ToWide(real) + u"\": " + launcher);
         } else if (refusals.empty()) {
           // A document: the desktop's opener shows it.
           return SpawnDetached({"xdg-open", real}) ? kOpenDone : kOpenFileNotFound;
@@ -723,14 +1040,17 @@ int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, 
 }
 
 void RunAppProc(const std::u16string& text, const std::u16string& folder,
-                const std::function<void(const std::u16string&)>& message) {
+                const std::function<void(const std::u16string&)>& message, TFileAccessor* package) {
   if (text.empty()) return;
   std::vector<TCommandPart> parts;
   if (!CheckCommandLine(text, parts)) {
     // Which command, and why, for the log; the person sees the box.
     for (const std::u16string& command : SplitCommands(text))
       if (const std::u16string reason = ProhibitedCommandReason(command); !reason.empty())
+      {
         LogLine(u"RunAppProc: " + command + u" refused: " + reason);
+        ReportShowProblem(TShowProblemKind::Request, command, u"refused: " + reason);
+      }
     if (message) message(u"Command line contains prohibited command and will not be performed.");
     return;
   }
@@ -740,7 +1060,7 @@ void RunAppProc(const std::u16string& text, const std::u16string& folder,
     // system's path, a path the person named, an address), then the show's
     // own file, and the show's file is tried also when the first may not
     // start (not only when it is missing), so each is judged as itself.
-    const int32_t r = ShellOpen(part.Program, part.Parameters, folder);
+    const int32_t r = ShellOpen(part.Program, part.Parameters, folder, package);
     if (r <= 32 && r != kOpenRefused) LogLine(u"RunAppProc: cannot open " + part.Program);  // refusals log their reason
   }
 }

@@ -12,10 +12,12 @@
 // PATH as execvp finds it, links resolved) is the one that name found, or
 // when it is a file of the show played from its folder and "show" was
 // named. Naming a program lets the show start it with any arguments, so the
-// deny list is a second wall that holds even for named programs: shells,
-// programs that run code or another program given on their command line,
-// that write files named there, or that change the system are refused by
-// their name and by the name of the file their links lead to.
+// deny list is a second wall that holds even for named programs: the
+// shells, interpreters and programs it knows to run code or another program
+// given on their command line, to write files named there, or to change the
+// system are refused by their name and by the names of the links and the
+// file that name leads to. It refuses what it knows; it cannot know every
+// program, so it makes no named program safe.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +27,7 @@
 
 namespace kav {
 
+class TFileAccessor;
 class TKavSource;
 
 // ---- Slide times (ms) ----
@@ -61,9 +64,13 @@ std::u16string ProhibitedProgramReason(const std::string& path);
 std::string FindProgramOnPath(const std::string& name);
 
 // The first argument of `parameters` that names a shell or an interpreter
-// (as itself, by a path, or as a piece of a list or an option's value:
-// "/bin/sh,-c,id", "--shell=bash", "python3.11"); empty when none does.
-std::u16string ShellArgument(const std::u16string& parameters);
+// program (itself, or a piece of a list or an option's value:
+// "/bin/sh,-c,id", "--shell=bash", "python3.11"): a path, or a bare name
+// found on PATH, of an executable file that the deny list knows as one by
+// its name or the names its links lead to; `why` then says which. Words
+// that name no such file ("Ruby", "--title=Wish", "photos/wish") are not
+// one. Empty when none is.
+std::u16string ShellArgument(const std::u16string& parameters, std::u16string* why = nullptr);
 
 struct TCommandPart {
   std::u16string Program;
@@ -129,17 +136,23 @@ enum : int32_t { kOpenFileNotFound = 2, kOpenPathNotFound = 3, kOpenRefused = 5,
 // Opens `file`: a web or mail address through xdg-open (other schemes are
 // refused), or the first of these that may start: the program as given (a
 // plain name on PATH, or a path the person named by that very path), then
-// the show's own file of that name inside `folder` (a program, or any other
-// file through xdg-open). A link in the show that leads out of the folder is
-// refused. Refused (kOpenRefused, logged with each program and the reason)
-// without the permission, or when no program the name means may start.
-int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, const std::u16string& folder);
+// the show's own file of that name: for a packed show (`package`, its
+// accessor) the package's entry alone, written into a private temporary
+// folder of the process and handed to xdg-open; else the file inside
+// `folder` (a program, or any other file through xdg-open). A link in the
+// show that leads out of the folder is refused, and so is a file the opener
+// would start (a launcher such as ".desktop", a program by its extension).
+// Refused (kOpenRefused, logged and said to the show-problem sink with each
+// program and the reason) without the permission, or when nothing the name
+// means may start.
+int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, const std::u16string& folder,
+                  TFileAccessor* package = nullptr);
 
 // Runs a command text from a show: refused as a whole when a command is
 // prohibited (the message is shown through `message`, the command and the
 // reason go to the log); each program is tried as given, then inside the
-// show folder.
+// show folder, or inside the package of a packed show (ShellOpen).
 void RunAppProc(const std::u16string& text, const std::u16string& folder,
-                const std::function<void(const std::u16string&)>& message);
+                const std::function<void(const std::u16string&)>& message, TFileAccessor* package = nullptr);
 
 }  // namespace kav

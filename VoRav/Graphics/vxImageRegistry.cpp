@@ -153,6 +153,34 @@ bool HeadAndTail(TStream* stream, uint8_t (&head)[8], int64_t& got, std::vector<
   }
 }
 
+// The picture formats of cameras and the web that no loader reads, by
+// their first bytes: HEIC (and AVIF) in an ISO media box "ftyp", WebP in a
+// RIFF container, TIFF by its byte-order mark. Empty for anything else.
+std::u16string_view UnreadFormat(TStream* stream) {
+  uint8_t head[16] = {};
+  int64_t got = 0;
+  try {
+    const int64_t at = stream->GetPosition();
+    stream->SetPosition(0);
+    got = stream->Read(std::span<uint8_t>(head, sizeof head), int64_t(sizeof head));
+    stream->SetPosition(at);
+  } catch (const Exception&) {
+    return {};
+  }
+  const std::string_view h(reinterpret_cast<const char*>(head), size_t(std::max<int64_t>(got, 0)));
+  if (h.size() >= 12 && h.substr(0, 4) == "RIFF" && h.substr(8, 4) == "WEBP") return u"WebP";
+  const std::string_view tiff_intel("II*\0", 4), tiff_motorola("MM\0*", 4);
+  if (h.size() >= 4 && (h.substr(0, 4) == tiff_intel || h.substr(0, 4) == tiff_motorola)) return u"TIFF";
+  if (h.size() >= 12 && h.substr(4, 4) == "ftyp") {
+    const std::string_view brand = h.substr(8, 4);
+    if (brand == "avif" || brand == "avis") return u"AVIF";
+    if (brand == "heic" || brand == "heix" || brand == "hevc" || brand == "hevx" || brand == "heim" ||
+        brand == "heis" || brand == "mif1" || brand == "msf1")
+      return u"HEIC";
+  }
+  return {};
+}
+
 }  // namespace
 
 std::u16string PictureCutShortReason(TStream* stream) {
@@ -177,7 +205,13 @@ std::u16string UndecodablePictureReason(TStream* stream) {
   std::vector<uint8_t> tail;
   if (!HeadAndTail(stream, head, got, tail, 0)) got = 0;
   const TPictureKind kind = KindOfData(head, got);
-  if (kind == TPictureKind::Other) return u"not a picture: no decoder accepts its data";
+  if (kind == TPictureKind::Other) {
+    if (const std::u16string_view format = UnreadFormat(stream); !format.empty())
+      return (format[0] == u'A' ? u"an " : u"a ") + std::u16string(format) +
+             u" picture, which the player does not read (it shows " + std::u16string(kReadPictureFormats) +
+             u"): convert it to JPEG or PNG";
+    return u"not a picture: no decoder accepts its data";
+  }
   return DamagedPictureReason(kind == TPictureKind::Jpeg ? u"JPEG" : u"PNG");
 }
 

@@ -57,9 +57,12 @@ Ref<TBitmapStore> LoadBitmapStore(TStream* stream, const std::u16string& name, b
 // PNG no end chunk (a file cut short): kPictureCutShort or kPngCutShort
 // (VoRav/vxShowProblems.h); else empty. The position is kept.
 std::u16string PictureCutShortReason(TStream* stream);
+// The picture formats the loaders read, as said to a show's author.
+inline constexpr char16_t kReadPictureFormats[] = u"JPEG, PNG, GIF and BMP pictures";
 // Why no loader took the stream's data, for the show's author: a JPEG or
 // PNG by its signature is cut short or damaged (its data does not decode),
-// anything else is no picture. The position is kept.
+// a HEIC, AVIF, WebP or TIFF picture is named with the formats that are
+// read, anything else is no picture. The position is kept.
 std::u16string UndecodablePictureReason(TStream* stream);
 // "a damaged JPEG picture: its data does not decode ..." for `kind`
 // ("JPEG", "PNG").

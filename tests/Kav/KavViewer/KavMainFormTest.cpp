@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include <chrono>
 #include <functional>
@@ -13,6 +15,7 @@
 #include "KavLib2/KavEngine/KavEngineClock.h"
 #include "KavLib2/KavEngine/KavEngineOverlay.h"
 #include "KavLib2/KavEngine/KavViewerActions.h"
+#include "KavLib2/KavProcess/KavTempFolders.h"
 #include "VoRav/Application2/winApplication.h"
 #include "VoRav/Application2/winForms.h"
 #include "VoRav/Win32/winFileUtils.h"
@@ -89,6 +92,19 @@ class MainFormTest : public EngineAppTest {
     folder.WriteFile("show/Project.kav", Project(main));
     raw.clear();
     commands = Commands(u"kavplay " + options + u"-filename " + folder.Wide("show/Project.kav"), &raw);
+    form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
+  }
+  // A packed show of `entries` that asks to start programs, lying in a
+  // downloads folder, and the form that plays it with "--allow-programs=show".
+  void MakePackedInDownloads(std::vector<packer::Entry> entries) {
+    packer::Entry project;
+    project.name = "Project.kav";
+    const std::string text = Project("opt_allowrunapp=1\r\n");
+    project.data.assign(text.begin(), text.end());
+    entries.insert(entries.begin(), project);
+    ASSERT_TRUE(packer::WriteFileBytes(folder.Sys("downloads/show.kvshow"), packer::Pack(entries, {})));
+    raw.clear();
+    commands = Commands(u"kavplay --allow-programs=show " + folder.Wide("downloads/show.kvshow"), &raw);
     form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
   }
 
@@ -232,18 +248,12 @@ TEST_F(MainFormTest, ShowMeansOnlyTheProgramsTheShowCarries) {
   // (and one of the same name packed inside it): "show" starts neither.
   folder.WriteFile("downloads/tool", "#!/bin/true\n");
   ASSERT_EQ(chmod(folder.Sys("downloads/tool").c_str(), 0755), 0);
-  packer::Entry project, tool;
-  project.name = "Project.kav";
-  const std::string text = Project("opt_allowrunapp=1\r\n");
-  project.data.assign(text.begin(), text.end());
+  packer::Entry tool;
   tool.name = "tool";
   tool.data.assign({'#', '!', '/', 'b', 'i', 'n', '/', 't', 'r', 'u', 'e', '\n'});
-  ASSERT_TRUE(packer::WriteFileBytes(folder.Sys("downloads/show.kvshow"), packer::Pack({project, tool}, {})));
+  MakePackedInDownloads({tool});
   std::vector<std::vector<std::string>> spawned;
   SetSpawnFunction([&](const std::vector<std::string>& argv) { spawned.push_back(argv); return true; });
-  raw.clear();
-  commands = Commands(u"kavplay --allow-programs=show " + folder.Wide("downloads/show.kvshow"), &raw);
-  form = MakeRef<TMainForm>(&CreateWinFormController, commands.get(), &raw);
   kav::test::TLogCapture log;
   ASSERT_TRUE(form->Start());
   EXPECT_TRUE(ProgramStartAllowed());
@@ -253,6 +263,61 @@ TEST_F(MainFormTest, ShowMeansOnlyTheProgramsTheShowCarries) {
   bool said = false;
   for (const auto& line : log.Take()) said |= line.find(u"a packed show carries no program") != std::u16string::npos;
   EXPECT_TRUE(said);
+  SetSpawnFunction(nullptr);
+  SetProgramStartAllowed(false);
+  SetAllowedPrograms({});
+}
+
+TEST_F(MainFormTest, APackedShowsDocumentsComeFromItsPackageAlone) {
+  // A packed show in a downloads folder asks for its notes, for a launcher
+  // it does not hold, and for a launcher it holds; beside it lie other notes
+  // and that launcher.
+  folder.WriteFile("downloads/notes.txt", "beside the package");
+  folder.WriteFile("downloads/launcher.desktop", "[Desktop Entry]\nExec=sh -c id\n");
+  packer::Entry notes, launcher;
+  notes.name = "docs\\notes.txt";
+  const std::string inside = "inside the package";
+  notes.data.assign(inside.begin(), inside.end());
+  notes.method = packer::kDeflated;
+  launcher.name = "setup.desktop";
+  launcher.data.assign({'[', ']'});
+  MakePackedInDownloads({notes, launcher});
+  std::vector<std::vector<std::string>> spawned;
+  SetSpawnFunction([&](const std::vector<std::string>& argv) { spawned.push_back(argv); return true; });
+  kav::test::TLogCapture log;
+  ASSERT_TRUE(form->Start());
+  ASSERT_TRUE(ProgramStartAllowed());
+  form->RunAction(TKavAction{kActRunApp, 0, u"docs\\notes.txt"});
+  form->RunAction(TKavAction{kActRunApp, 0, u"docs/notes.txt"});
+  form->RunAction(TKavAction{kActRunApp, 0, u"notes.txt"});
+  form->RunAction(TKavAction{kActRunApp, 0, u"launcher.desktop"});
+  form->RunAction(TKavAction{kActRunApp, 0, u"setup.desktop"});
+  // The notes, twice (one copy), from the package, in a private folder.
+  ASSERT_EQ(spawned.size(), 2u);
+  EXPECT_EQ(spawned[0], spawned[1]);
+  ASSERT_EQ(spawned[0].size(), 2u);
+  EXPECT_EQ(spawned[0][0], "xdg-open");
+  const std::string copy = spawned[0][1];
+  EXPECT_EQ(std::filesystem::path(copy).filename(), "notes.txt");
+  EXPECT_EQ(copy.find(folder.Sys("downloads")), std::string::npos) << copy;
+  std::ifstream in(copy, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), inside);
+  struct stat st {};
+  ASSERT_EQ(stat(std::filesystem::path(copy).parent_path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(stat(copy.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 077, 0u);
+  // What the package does not hold, and a launcher, are refused with the reason.
+  const auto lines = log.Take();
+  auto said = [&](const std::u16string& text) {
+    return std::any_of(lines.begin(), lines.end(), [&](const auto& l) { return l.find(text) != std::u16string::npos; });
+  };
+  EXPECT_TRUE(said(u"the packed show holds no file \"notes.txt\""));
+  EXPECT_TRUE(said(u"the packed show holds no file \"launcher.desktop\""));
+  EXPECT_TRUE(said(u"\"setup.desktop\": a \".desktop\" file is a program or a launcher"));
+  // The private folder goes when the player ends.
+  ProcessTempFolders().CleanupAll();
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(copy).parent_path()));
   SetSpawnFunction(nullptr);
   SetProgramStartAllowed(false);
   SetAllowedPrograms({});

@@ -57,7 +57,8 @@ TEST(PlayerUsage, NamesEveryOptionTheKeysAndTheFiles) {
   EXPECT_NE(text.find(" --allow-programs=NAME[,NAME...]\n"), std::string::npos);
   // What naming a program allows, and what "show" runs, said plainly.
   for (const char* words : {"with whatever arguments", "refused even", "runs whatever code the show brings",
-                            "a copy of", "packed show"})
+                            "a copy of", "packed show", "whatever its options\n                   allow",
+                            "arguments of their choosing", "does\n                   not make a named program safe"})
     EXPECT_NE(text.find(words), std::string::npos) << words;
   for (const char* key : {"Esc", "Space", "F1", "Page Down", "Home", "wheel"})
     EXPECT_NE(text.find(key), std::string::npos) << key;

@@ -5,7 +5,10 @@
 # player says which and why, at start and when the show asks; "show" starts
 # a program inside a show played from its folder, but neither one lying
 # beside a packed show nor one packed inside it; a program named by its path
-# starts when the show asks for it by that path.
+# starts when the show asks for it by that path; a packed show's document
+# comes from the package through a private folder, never from beside it;
+# arguments that only resemble an interpreter's name pass, a shell's path
+# does not, and the person is told why.
 # Usage: kavplay_programs.sh KAVPLAY KAVPACK OUTDIR
 set -u
 player=$1
@@ -42,7 +45,9 @@ run() {
   case_name=$1
   local show=$2 pattern=$3 marker=$4
   shift 4
-  "$player" -log "$@" "$show" >"$out/$case_name.out" 2>&1 &
+  local log_option=(-log)
+  [ -n "${quiet:-}" ] && log_option=()
+  "$player" "${log_option[@]}" "$@" "$show" >"$out/$case_name.out" 2>&1 &
   pid=$!
   local end=$((SECONDS + 60))
   while [ "$SECONDS" -le "$end" ]; do
@@ -119,6 +124,62 @@ marker_program "$out/bin/mark" "$out/path.started"
 project "$out/path" "$out/bin/mark"
 run named_path "$out/path" "cannot open|refused" "$out/path.started" "--allow-programs=$out/bin/mark"
 if [ -e "$out/path.started" ]; then echo "ok [named_path]"; else fail "the program named by its path never started"; fi
+
+# 5. A packed show in a downloads folder asks for its notes and for a
+# launcher it does not hold; other notes and that launcher lie beside it.
+# The desktop's opener (a stand-in first on PATH) gets the package's notes
+# from a private folder, which is gone when the player has ended; the
+# launcher is refused, and the person is told.
+mkdir -p "$out/docs" "$out/opener" "$out/downloads2"
+project "$out/docs" "notes.txt,launcher.desktop"
+echo "inside the package" >"$out/docs/notes.txt"
+echo "beside the package" >"$out/downloads2/notes.txt"
+printf '[Desktop Entry]\nType=Application\nExec=touch %s\n' "$out/launcher.bad" >"$out/downloads2/launcher.desktop"
+printf '#!/bin/sh\necho "$1" >>"%s"\ncp "$1" "%s"\nstat -c %%a "$(dirname "$1")" >"%s"\n' \
+  "$out/opened.list" "$out/opened.copy" "$out/opened.mode" >"$out/opener/xdg-open"
+chmod +x "$out/opener/xdg-open"
+if ! "$kavpack" "$out/downloads2/show.kvshow" "$out/docs" >"$out/kavpack2.out" 2>&1; then
+  case_name=kavpack2
+  fail "kavpack: $(cat "$out/kavpack2.out")"
+else
+  # Ended once the opener has copied the notes (the launcher's refusal is
+  # said right after the opener is started).
+  PATH="$out/opener:$PATH" quiet=1 run packed_documents "$out/downloads2/show.kvshow" "a^" "$out/opened.mode" \
+    --allow-programs=show
+  opened=$(head -n 1 "$out/opened.list" 2>/dev/null)
+  if [ "$(wc -l <"$out/opened.list" 2>/dev/null)" != 1 ]; then
+    fail "the opener was called $(wc -l <"$out/opened.list" 2>/dev/null || echo 0) times (once for the notes)"
+  elif [ "$(cat "$out/opened.copy")" != "inside the package" ]; then
+    fail "the opener got \"$(cat "$out/opened.copy")\" from $opened, not the package's notes"
+  elif [ "$(cat "$out/opened.mode")" != 700 ]; then
+    fail "the notes were written into a folder of mode $(cat "$out/opened.mode"), not 700"
+  elif [ -e "$(dirname "$opened")" ]; then
+    fail "the private folder $(dirname "$opened") is still there after the player ended"
+  elif ! grep -q '^kavplay: launcher.desktop: refused: the packed show holds no file "launcher.desktop"' \
+      "$out/packed_documents.out"; then
+    fail "no line that says the launcher beside the package was refused"
+  else
+    echo "ok [packed_documents]"
+  fi
+fi
+
+# 6. Arguments: words that only resemble an interpreter's name pass; a
+# shell's path is refused and the person is told why.
+printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s"\n' "$out/args.list" >"$out/bin/mywrap"
+chmod +x "$out/bin/mywrap"
+mkdir -p "$out/args/photos/wish"
+project "$out/args" "$out/bin/mywrap --title=Wish Ruby Fish Perl photos/wish,$out/bin/mywrap -wrapper \"/bin/sh,-c,touch $out/args.bad\""
+quiet=1 run arguments "$out/args" "a^" "$out/args.list" "--allow-programs=$out/bin/mywrap"
+if [ -e "$out/args.bad" ] || grep -q "/bin/sh" "$out/args.list" 2>/dev/null; then
+  fail "the named program was handed the shell"
+elif [ "$(tr '\n' ' ' <"$out/args.list" 2>/dev/null)" != "--title=Wish Ruby Fish Perl photos/wish " ]; then
+  fail "the harmless arguments did not reach the program: $(cat "$out/args.list" 2>/dev/null)"
+elif ! grep -q '^kavplay: .*mywrap: refused: its argument "/bin/sh,-c,touch .*" names a shell or an interpreter' \
+    "$out/arguments.out"; then
+  fail "no line that tells the person why the shell's path was refused"
+else
+  echo "ok [arguments]"
+fi
 
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
 echo "all passed"

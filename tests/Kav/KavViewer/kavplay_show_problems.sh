@@ -23,6 +23,7 @@ echo "not a photo" >"$work/show/Photos/mountains.jpg"
 key_line=$(grep -n '^ImageNme=' "$project" | cut -d: -f1)
 fit_line=$(grep -n '^FitMode=Banana' "$project" | cut -d: -f1)
 music_line=$(grep -n '^FileName=Music' "$project" | cut -d: -f1)
+mountains_line=$(grep -n -m1 '^ImageName=Photos.mountains.jpg' "$project" | cut -d: -f1)
 # The mistakes that played without a word.
 sed -i 's/^object flip:Effect$/object curtling:Effect/; /^ref=push$/{n;s/^time=1000$/time=6000/}' "$project"
 sed -i 's/^opt_slidescount=4$/opt_slidescount=51/; s/^GUID={myshow-2-caption}$/GUID={myshow-1-caption}/' "$project"
@@ -62,7 +63,7 @@ expect_once() {
 expect_once "kavplay: Project.kav:$key_line: ImageNme: no such key (ImageName?): it is not read"
 expect_once "kavplay: Project.kav:$fit_line: FitMode=Banana: not one of None, PlaceInto, Cover: the default is used"
 expect_once "kavplay: Project.kav:$music_line: Music\\tune.mp3: no such file"
-expect_once "kavplay: Photos\\mountains.jpg: not a picture: no decoder accepts its data"
+expect_once "kavplay: Project.kav:$mountains_line: Photos\\mountains.jpg: not a picture: no decoder accepts its data"
 expect_once "kavplay: Project.kav:$effect_line: curtling: no transition kind of that name (curling?) and no section \
 [effect_curtling] with its settings: slides that use it come in as a cut"
 expect_once "kavplay: Project.kav:$time_line: [Slide2] TheEffect: the transition (6000 ms) is longer than its slide \
@@ -73,7 +74,7 @@ expect_once "kavplay: Project.kav:$second_guid: GUID={myshow-1-caption}: the sam
 $first_guid: give each object a GUID of its own"
 expect_once "kavplay: Project.kav:$open_line: object Caption:Text: no \"end\" of its own before the end of the text: \
 an \"end\" is missing inside it or after it, and the lines up to there belong to it"
-n=$(grep -c "^kavplay: Photos\\\\sea.jpg: the picture's data is damaged (libjpeg: Corrupt JPEG data" "$out")
+n=$(grep -c "^kavplay: Project.kav:[0-9]*: Photos\\\\sea.jpg: the picture's data is damaged (libjpeg: Corrupt JPEG data" "$out")
 [ "$n" -eq 1 ] || fail "the changed photo said $n times (want 1)"
 if grep -q "ERROR: AddressSanitizer\|runtime error:" "$out"; then fail "sanitizer report"; fi
 if [ "$failures" -ne 0 ]; then

@@ -12,6 +12,7 @@
 #include "KavLib2/KavClasses/KavShowCheck.h"
 #include "KavLib2/KavClasses/KavShowLocator.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "KavLib2/KavViewer/KavImageCache.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "VoRav/vxIni.h"
 #include "VoRav/vxShowProblems.h"
@@ -237,6 +238,150 @@ TEST_F(ShowCheckTest, FilesThatAreMissingEmptyOrNoPicturesAreNamed) {
   ExpectOne(Check(), sea, TShowProblemKind::File, u"Photos\\sea.jpg", u"not a picture");
   // The player leaves decoding to its picture loader.
   EXPECT_TRUE(Check(false).empty());
+}
+
+// Mistakes that left a slide, a picture or the music out without a word:
+// each gives one problem, on the line named, saying what to write.
+TEST_F(ShowCheckTest, WhatIsLeftOutSilentlyIsNamedWithWhatToWrite) {
+  struct TCase {
+    const char* What;
+    std::vector<std::pair<std::string, std::string>> Edits;  // first occurrence of each, in turn
+    std::string At;                                          // the start of the line named
+    TShowProblemKind Kind;
+    std::u16string Name, Reason;                             // "@" in Reason stands for that line
+    std::string Other = {};                                  // the start of the line "#" stands for
+  };
+  const std::string times_block =
+      "[Times]\nopt_slidescount=4\nopt_synchpos1=3000\nopt_synchpos2=6000\nopt_synchpos3=9000\nopt_synchpos4=12000\n";
+  const TCase cases[] = {
+      {"an object without its GUID line",
+       {{"GUID={myshow-2-photo}\n", ""}},
+       "object Photo:Image\nImageName=Photos\\mountains.jpg",
+       TShowProblemKind::Object,
+       u"object Photo:Image",
+       u"no GUID line: the object is not shown; add a line GUID= with a text no other object has, such as "
+       u"GUID={Photo-@}"},
+      {"an empty GUID",
+       {{"GUID={myshow-3-caption}", "GUID="}},
+       "object Caption:Text\nGUID=\n",
+       TShowProblemKind::Object,
+       u"object Caption:Text",
+       u"an empty GUID: the object is not shown"},
+      {"music without its Duration",
+       {{"Duration=12000\n", ""}},
+       "object Tune:TMusicItem",
+       TShowProblemKind::Object,
+       u"object Tune:TMusicItem",
+       u"no Duration line: it plays for 0 ms and is not heard; add Duration= with the milliseconds it plays, such as "
+       u"Duration=12000 (the length of the show)"},
+      {"music without its FileName",
+       {{"FileName=Music\\tune.mp3\n", ""}},
+       "object Tune:TMusicItem",
+       TShowProblemKind::Object,
+       u"object Tune:TMusicItem",
+       u"no FileName line: nothing plays; add FileName= with the music's path below the project folder, such as "
+       u"FileName=Music\\tune.mp3"},
+      {"an image without its ImageName",
+       {{"ImageName=Photos\\mountains.jpg\n", ""}},
+       "object Photo:Image\nGUID={myshow-2-photo}",
+       TShowProblemKind::Object,
+       u"object Photo:Image",
+       u"no ImageName line: the image shows nothing; add ImageName= with the picture's path below the project "
+       u"folder, such as ImageName=Photos\\sea.jpg"},
+      {"no [Times] section",
+       {{times_block, ""}},
+       "[Slide1]",
+       TShowProblemKind::Section,
+       u"[Times]",
+       u"no such section: no slide has a time and none is shown; add a section [Times] "
+       u"with opt_slidescount=4 and opt_synchpos1 to opt_synchpos4, the time each slide ends in milliseconds"},
+      {"[Times] without opt_slidescount",
+       {{"opt_slidescount=4\n", ""}},
+       "[Times]",
+       TShowProblemKind::Value,
+       u"opt_slidescount",
+       u"missing from [Times]: the show has no slides and none is shown; add opt_slidescount=4 (the number of "
+       u"[SlideN] sections)"},
+      {"a kind missing from the effect list",
+       {{"object flip:Effect\nchecked=1\ndirection=0100\nend\n", ""}},
+       "ref=flip",
+       TShowProblemKind::Effect,
+       u"ref=flip",
+       u"flip is not in the effect list of [Main] (object TheEffect:AnEffect, line #): slide 4 comes in as a cut; "
+       u"add an object flip:Effect with checked=1 and its settings to that list",
+       "object TheEffect:AnEffect"},
+      {"a kind of the list without its direction",
+       {{"object push:Effect\nchecked=1\ndirection=1000\n", "object push:Effect\nchecked=1\n"}},
+       "ref=push",
+       TShowProblemKind::Effect,
+       u"ref=push",
+       u"the entry push of the effect list of [Main] (line #) turns none of its variants on (see its checked, "
+       u"direction or action): slide 2 comes in as a cut",
+       "object push:Effect"},
+  };
+  const std::string clean = text;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    text = clean;
+    for (const auto& [from, to] : c.Edits) Change(from, to);
+    const int32_t line = LineOf(text, c.At);
+    ASSERT_GT(line, 0);
+    std::u16string reason = c.Reason;
+    if (const size_t at = reason.find(u'@'); at != std::u16string::npos)
+      reason.replace(at, 1, UTF8Decode(std::to_string(line)));
+    if (const size_t at = reason.find(u'#'); at != std::u16string::npos)
+      reason.replace(at, 1, UTF8Decode(std::to_string(LineOf(text, c.Other))));
+    ExpectOne(Check(), line, c.Kind, c.Name, reason);
+  }
+  // An image that shows a transition's picture needs no file.
+  text = clean;
+  Change("ImageName=Photos\\mountains.jpg\n", "ReplaceWithEffectBuffer=1\n");
+  EXPECT_TRUE(Check().empty());
+  // A key misspelt, or a section header, is said by itself.
+  text = clean;
+  Change("Duration=12000", "Duraton=12000");
+  ExpectOne(Check(), LineOf(text, "Duraton="), TShowProblemKind::Key, u"Duraton", u"(Duration?)");
+  text = clean;
+  Change("[Times]", "[Tmes]");
+  ExpectOne(Check(), LineOf(text, "[Tmes]"), TShowProblemKind::Section, u"[Tmes]", u"(Times?)");
+}
+
+// Pictures in a format no decoder reads are named with the formats that
+// are read; the player's picture loader says so with the line that names
+// the picture, as the check does.
+TEST_F(ShowCheckTest, PicturesOfFormatsNotReadSayWhatToConvertThemTo) {
+  const int32_t line = LineOf(text, "ImageName=Photos\\mountains.jpg");
+  const std::pair<const char16_t*, std::string> formats[] = {
+      {u"a WebP", std::string("RIFF\x24\0\0\0WEBPVP8 \x18\0\0\0", 20) + std::string(24, '\x11')},
+      {u"a HEIC", std::string("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24) + std::string(40, '\x22')},
+      {u"an AVIF", std::string("\0\0\0\x1c" "ftypavif\0\0\0\0avifmif1miaf", 28) + std::string(40, '\x22')},
+      {u"a TIFF", std::string("II*\0\x08\0\0\0", 8) + std::string(40, '\0')},
+      {u"a TIFF", std::string("MM\0*\0\0\0\x08", 8) + std::string(40, '\0')},
+  };
+  for (const auto& [format, bytes] : formats) {
+    SCOPED_TRACE(UTF8Encode(format));
+    folder.WriteFile("show/Photos/mountains.jpg", bytes);
+    const std::u16string reason = std::u16string(format) +
+                                  u" picture, which the player does not read (it shows JPEG, PNG, GIF and BMP "
+                                  u"pictures): convert it to JPEG or PNG";
+    ExpectOne(Check(), line, TShowProblemKind::File, u"Photos\\mountains.jpg", reason);
+
+    // The player checks without decoding; its picture loader says it.
+    folder.WriteFile("show/Project.kav", text);
+    std::vector<TShowProblem> said;
+    SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(p); });
+    Ref<TKavShowLocator> locator = LoadProjectShow(folder.Wide("show/Project.kav"));
+    ASSERT_NE(locator, nullptr);
+    CheckShowProject(locator->Ini(), locator->Accessor(), TShowCheckOptions{});
+    EXPECT_TRUE(said.empty());
+    ASSERT_NE(LoadImageHandle(locator->Accessor(), u"Photos\\mountains.jpg"), nullptr);
+    SetShowProblemSink(nullptr);
+    ExpectOne(said, line, TShowProblemKind::File, u"Photos\\mountains.jpg", reason);
+  }
+  // Data of no known kind keeps its words.
+  folder.WriteFile("show/Photos/mountains.jpg", "a shopping list");
+  ExpectOne(Check(), line, TShowProblemKind::File, u"Photos\\mountains.jpg",
+            u"not a picture: no decoder accepts its data");
 }
 
 TEST_F(ShowCheckTest, AFloodOfProblemsIsCutShort) {

@@ -15,6 +15,7 @@
 
 #include "../../VoRav/LogCapture.h"
 #include "KavLib2/KavEngine/KavViewerActions.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/vxUTF8.h"
 #include "tests/VoRav/TempFolder.h"
 
@@ -51,6 +52,17 @@ struct TStarts {
     bin.WriteFile(name, "#!/bin/true\n");
     chmod(bin.Sys(name).c_str(), 0755);
     return bin.Sys(name);
+  }
+  // Each name, a harmless stand-in on PATH, is allowed when named and
+  // starts when the show asks for it.
+  void ExpectStartWhenNamed(const std::vector<std::string>& names) {
+    const size_t before = calls.size();
+    for (const std::string& name : names) {
+      Program(name);
+      EXPECT_TRUE(Allow({name}).empty()) << name;
+      EXPECT_EQ(ShellOpen(UTF8Decode(name), u"x", u""), kOpenDone) << name;
+    }
+    EXPECT_EQ(calls.size(), before + names.size());
   }
   // Allows the names as "--allow-programs" gives them; answers the problems said.
   std::vector<std::string> Allow(const std::vector<std::string>& names) {
@@ -111,13 +123,8 @@ TEST(AllowedPrograms, ProgramsThatRunOthersOrCodeOrWriteFilesAreRefusedEvenWhenN
   EXPECT_TRUE(starts.calls.empty());
 
   // Ordinary programs, and names that only resemble the refused ones, start when named.
-  for (const char* name : {"viewer", "eog", "evince", "feh", "touch", "gnome-text-editor", "xdg-user-dir", "nicer",
-                           "gitk", "finder"}) {
-    starts.Program(name);
-    EXPECT_TRUE(starts.Allow({name}).empty()) << name;
-    EXPECT_EQ(ShellOpen(UTF8Decode(name), u"x", u""), kOpenDone) << name;
-  }
-  EXPECT_EQ(starts.calls.size(), 10u);
+  starts.ExpectStartWhenNamed(
+      {"viewer", "eog", "evince", "feh", "touch", "gnome-text-editor", "xdg-user-dir", "nicer", "gitk", "finder"});
 }
 
 TEST(AllowedPrograms, TheNameAndTheFileMustBothMatch) {
@@ -199,19 +206,107 @@ TEST(AllowedPrograms, AShowsProgramNamedLikeAPathProgramIsJudgedAsItself) {
 
 TEST(AllowedPrograms, NoArgumentMayNameAShellOrAnInterpreter) {
   // A named program the deny list does not know may still run what it is
-  // handed (as gcc -wrapper, setpriv or bwrap do).
+  // handed (as gcc -wrapper, setpriv or bwrap do). Stand-in interpreters of
+  // these names lie on PATH, and a harmless name links to the system's shell.
   TStarts starts;
   const std::string wrap = starts.Program("mywrap");
+  const std::string python = starts.Program("python3.11");
+  for (const char* name : {"perl5.36", "lua", "ruby", "wish", "fish", "perl"}) starts.Program(name);
+  ASSERT_EQ(symlink(FindProgramOnPath("sh").c_str(), starts.bin.Sys("helper").c_str()), 0);
   EXPECT_TRUE(starts.Allow({"mywrap"}).empty());
   kav::test::TLogCapture log;
-  for (const char16_t* args : {u"sh -c id", u"/bin/sh -c id", u"-wrapper /bin/sh,-c,id x.c", u"--shell=bash",
-                               u"-- \"/usr/bin/python3.11\" -c 1", u"PERL5.36 x.pl", u"x --interp:lua"}) {
-    EXPECT_EQ(ShellOpen(u"mywrap", args, u""), kOpenRefused) << UTF8Encode(args);
+  const std::u16string refused[] = {u"sh -c id", u"/bin/sh -c id", u"-wrapper /bin/sh,-c,id x.c", u"--shell=bash",
+                                    u"-- \"" + UTF8Decode(python) + u"\" -c 1", u"perl5.36 x.pl", u"x --interp:lua",
+                                    u"--run=" + starts.bin.Wide("helper")};
+  for (const std::u16string& args : refused) EXPECT_EQ(ShellOpen(u"mywrap", args, u""), kOpenRefused) << UTF8Encode(args);
+  EXPECT_TRUE(starts.calls.empty());
+  const auto lines = log.Take();
+  EXPECT_TRUE(AnyLineHas(lines, {u"mywrap", u"\"/bin/sh,-c,id\" names a shell or an interpreter"}));
+  EXPECT_TRUE(AnyLineHas(lines, {u"mywrap", u"\"helper\" is \""}));
+  // Words that name no such program stay: a folder or file of the show whose
+  // last part is an interpreter's name, a title, another letter case.
+  test::TTempFolder show;
+  show.WriteFile("wish/notes.txt", "x");
+  show.WriteFile("Perl", "x");
+  const std::u16string harmless[] = {u"-x", u"shell.txt", u"bashful", u"a,b=c", u"run.sh", u"/home/u/python-notes.txt",
+                                     u"Ruby", u"Fish", u"--title=Wish", show.Wide("wish"), show.Wide("Perl"),
+                                     u"photos/wish", u"x:Perl"};
+  for (const std::u16string& args : harmless) EXPECT_EQ(ShellOpen(u"mywrap", args, u""), kOpenDone) << UTF8Encode(args);
+  EXPECT_EQ(starts.calls.size(), std::size(harmless));
+}
+
+TEST(AllowedPrograms, TheProgramsAndFamiliesThatRanWhatTheShowChoseAreRefused) {
+  // Each ran a program or code the show chose, or wrote, moved or zeroed a
+  // file it named (pic -U, gfortran -wrapper, apt-get -o
+  // APT::Update::Pre-Invoke, ssh-copy-id -o ProxyCommand, pygmentize -x, nm
+  // --plugin, tic then tput init, pdfdetach -savefile, dpkg-deb -x, ...);
+  // with their families: versioned and target-prefixed names, static builds.
+  const char* const names[] = {
+      "troff", "nroff", "pic", "gpic", "tbl", "eqn", "refer", "soelim", "grog", "groff-1.22", "gfortran",
+      "gfortran-12", "x86_64-linux-gnu-gfortran-12", "aarch64-linux-gnu-gcc", "gcc-12", "g++-12", "cc", "c99",
+      "sotruss", "memusage", "apt-get", "apt", "aptitude", "apt-config", "ssh-copy-id", "ssh-keygen",
+      "pygmentize", "nm", "gcc-nm", "ranlib", "gpgtar", "gpg-connect-agent", "gpgconf", "scriptlive", "tic",
+      "tput", "tset", "stream", "pdfdetach", "pdftoppm", "convert-im6.q16", "magick-im7.q16hdri",
+      "mogrify-im6.q16", "identify", "ffplay", "dpkg-deb", "dpkg", "desktop-file-install", "savelog",
+      "fallocate", "bash-static", "mksh-static", "zsh-static", "busybox-static", "gjs", "qjs", "js91", "rhino",
+      "d8", "duk", "luajit", "texlua", "tclsh8.6", "wish8.6", "expectk", "csi", "gosh", "guile-3.0", "racket",
+      "sbcl", "ecl", "raku", "emacs-nox", "gdb-multiarch", "git-shell", "systemd-tmpfiles", "logrotate",
+      "x86_64-linux-gnu-lto-dump-12", "clang-repl-14", "lli-14", "llvm-objcopy", "ccache", "msgexec",
+      "run-mailcap", "zless", "update-alternatives", "useradd", "fakeroot-tcp", "firefox"};
+  TStarts starts;
+  for (const char* name : names) {
+    starts.Program(name);
+    const std::vector<std::string> problems = starts.Allow({name});
+    ASSERT_EQ(problems.size(), 1u) << name;
+    EXPECT_NE(problems[0].find("is refused even when named"), std::string::npos) << problems[0];
+    EXPECT_EQ(ShellOpen(UTF8Decode(name), u"x", u""), kOpenRefused) << name;
   }
   EXPECT_TRUE(starts.calls.empty());
-  EXPECT_TRUE(AnyLineHas(log.Take(), {u"mywrap", u"\"/bin/sh,-c,id\" names a shell or an interpreter"}));
-  // Arguments that only resemble them stay.
-  for (const char16_t* args : {u"-x", u"shell.txt", u"bashful", u"a,b=c", u"run.sh", u"/home/u/python-notes.txt"})
-    EXPECT_EQ(ShellOpen(u"mywrap", args, u""), kOpenDone) << UTF8Encode(args);
-  EXPECT_EQ(starts.calls.size(), 6u);
+
+  // Judged by the file a name leads to: a harmless name that links to one
+  // of them, and one whose links pass through an alternatives link of a
+  // refused name on the way to a harmlessly named file.
+  test::TTempFolder alternatives, store;
+  store.WriteFile("engine-bin", "#!/bin/true\n");
+  chmod(store.Sys("engine-bin").c_str(), 0755);
+  ASSERT_EQ(symlink(store.Sys("engine-bin").c_str(), alternatives.Sys("qjs").c_str()), 0);
+  ASSERT_EQ(symlink(alternatives.Sys("qjs").c_str(), starts.bin.Sys("photo").c_str()), 0);
+  ASSERT_EQ(symlink("convert-im6.q16", starts.bin.Sys("picture").c_str()), 0);
+  ASSERT_EQ(symlink("bash-static", starts.bin.Sys("launcher").c_str()), 0);
+  for (const auto& [name, via] : {std::pair<const char*, const char*>{"photo", "qjs"}, {"picture", "convert-im6.q16"},
+                                  {"launcher", "bash-static"}}) {
+    const std::vector<std::string> problems = starts.Allow({name});
+    ASSERT_EQ(problems.size(), 1u) << name;
+    EXPECT_NE(problems[0].find(std::string("\"") + name + "\" is \"" + via + "\", which"), std::string::npos)
+        << problems[0];
+    EXPECT_EQ(ShellOpen(UTF8Decode(name), u"x", u""), kOpenRefused) << name;
+  }
+  EXPECT_TRUE(starts.calls.empty());
+
+  // Harmless programs, and names that only resemble the refused ones, start.
+  starts.ExpectStartWhenNamed({"viewer", "picard", "ticker", "stream-deck", "cctv", "dotty", "okular", "zathura",
+                               "mupdf", "gwenview", "ristretto", "atril", "totem", "rhythmbox", "audacious"});
+}
+
+TEST(AllowedPrograms, ThePersonIsToldWhyARequestIsRefused) {
+  // Refusals reach the show-problem sink (the terminal of the person
+  // running the player), not the log alone.
+  TStarts starts;
+  starts.Program("mywrap");
+  starts.Program("gjs");
+  EXPECT_TRUE(starts.Allow({"mywrap"}).empty());
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&](const TShowProblem& p) { said.push_back(p); });
+  EXPECT_EQ(ShellOpen(u"mywrap", u"-wrapper /bin/sh,-c,id", u""), kOpenRefused);
+  EXPECT_EQ(ShellOpen(u"gjs", u"x.js", u""), kOpenRefused);
+  test::TTempFolder show;
+  RunAppProc(u"nice sh -c id", show.Wide(), nullptr);
+  SetShowProblemSink(nullptr);
+  EXPECT_TRUE(starts.calls.empty());
+  ASSERT_EQ(said.size(), 3u);
+  for (const TShowProblem& p : said) EXPECT_EQ(p.Kind, TShowProblemKind::Request);
+  EXPECT_EQ(said[0].Name, u"mywrap");
+  EXPECT_NE(said[0].Reason.find(u"\"/bin/sh,-c,id\" names a shell or an interpreter"), std::u16string::npos);
+  EXPECT_NE(said[1].Reason.find(u"\"gjs\" runs code"), std::u16string::npos);
+  EXPECT_NE(said[2].Reason.find(u"\"nice\" runs the program named in its arguments"), std::u16string::npos);
 }

@@ -402,9 +402,78 @@ TEST(KavPack, EveryMistakeThatPlaysSilentlyIsSaidWithItsLine) {
             ": warning: object Caption:Text: no \"end\" of its own before the end of the text: an \"end\" is "
             "missing inside it or after it, and the lines up to there belong to it\n",
         project + std::to_string(LineOf(text, "ImageName=Photos\\sea.jpg")) +
-            ": warning: Photos\\sea.jpg: the picture's data is damaged (libjpeg: Corrupt JPEG data"})
+            ": warning: Photos\\sea.jpg: the picture's data is damaged (libjpeg: Corrupt JPEG data",
+        // The slide that named the renamed entry.
+        project + std::to_string(LineOf(text, "ref=flip")) +
+            ": warning: ref=flip: flip is not in the effect list of [Main] (object TheEffect:AnEffect, line " +
+            std::to_string(LineOf(text, "object TheEffect:AnEffect")) +
+            "): slide 4 comes in as a cut; add an object flip:Effect with checked=1 and its settings to that list\n"})
     EXPECT_NE(run.Err.find(line), std::string::npos) << line << "in:\n" << run.Err;
-  EXPECT_NE(run.Err.find("kavpack: 0 errors, 6 warnings\n"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("kavpack: 0 errors, 7 warnings\n"), std::string::npos) << run.Err;
+}
+
+// Mistakes that left a slide, a picture or the music out without a word:
+// each gives one warning with its line and what to write, the player's
+// words, and the show is still written.
+TEST(KavPack, WhatIsLeftOutSilentlyGetsOneLineSayingWhatToWrite) {
+  struct TCase {
+    const char* What;
+    std::string From, To;  // the first `From` of the project text becomes `To`
+    std::string At;        // the start of the line named
+    std::string Said;      // after "warning: "
+  };
+  const TCase cases[] = {
+      {"an object without its GUID line", "GUID={myshow-2-photo}\n", "",
+       "object Photo:Image\nImageName=Photos\\mountains.jpg",
+       "object Photo:Image: no GUID line: the object is not shown; add a line GUID= with a text no other object "
+       "has, such as GUID={Photo-"},
+      {"music without its Duration", "Duration=12000\n", "", "object Tune:TMusicItem",
+       "object Tune:TMusicItem: no Duration line: it plays for 0 ms and is not heard; add Duration= with the "
+       "milliseconds it plays, such as Duration=12000 (the length of the show)\n"},
+      {"no [Times] section",
+       "[Times]\nopt_slidescount=4\nopt_synchpos1=3000\nopt_synchpos2=6000\nopt_synchpos3=9000\nopt_synchpos4=12000\n",
+       "", "[Slide1]",
+       "[Times]: no such section: no slide has a time and none is shown; add a section "
+       "[Times] with opt_slidescount=4 and opt_synchpos1 to opt_synchpos4, the time each slide ends in "
+       "milliseconds\n"},
+      {"[Times] without opt_slidescount", "opt_slidescount=4\n", "", "[Times]",
+       "opt_slidescount: missing from [Times]: the show has no slides and none is shown; add opt_slidescount=4 "
+       "(the number of "
+       "[SlideN] sections)\n"},
+      {"a kind missing from the effect list", "object flip:Effect\nchecked=1\ndirection=0100\nend\n", "", "ref=flip",
+       "ref=flip: flip is not in the effect list of [Main] (object TheEffect:AnEffect, line "},
+      {"an image without its ImageName", "ImageName=Photos\\mountains.jpg\n", "",
+       "object Photo:Image\nGUID={myshow-2-photo}",
+       "object Photo:Image: no ImageName line: the image shows nothing; add ImageName= with the picture's path "
+       "below the project folder, such as ImageName=Photos\\sea.jpg\n"},
+      {"music without its FileName", "FileName=Music\\tune.mp3\n", "", "object Tune:TMusicItem",
+       "object Tune:TMusicItem: no FileName line: nothing plays; add FileName= with the music's path below the "
+       "project folder, such as FileName=Music\\tune.mp3\n"},
+      {"a WebP picture", "", "", "ImageName=Photos\\mountains.jpg",
+       "Photos\\mountains.jpg: a WebP picture, which the player does not read (it shows JPEG, PNG, GIF and BMP "
+       "pictures): convert it to JPEG or PNG\n"},
+  };
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const std::string clean = ReadText(kExample / "Project.kav");
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    const fs::path folder = dir.Path() / "show";
+    fs::remove_all(folder);
+    fs::copy(kExample, folder, fs::copy_options::recursive);
+    std::string text = clean;
+    if (!c.From.empty()) ChangeText(text, c.From, c.To);
+    else
+      WriteText(folder / "Photos" / "mountains.jpg",
+                std::string("RIFF\x24\0\0\0WEBPVP8 \x18\0\0\0", 20) + std::string(24, 'x'));
+    WriteText(folder / "Project.kav", text);
+    const TRun run = RunKavpack(dir.Path(), {(dir.Path() / "show.kvshow").string(), folder.string()});
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    const std::string line =
+        (folder / "Project.kav").string() + ":" + std::to_string(LineOf(text, c.At)) + ": warning: " + c.Said;
+    EXPECT_EQ(run.Err.rfind(line, 0), 0u) << line << "\nin:\n" << run.Err;
+    EXPECT_NE(run.Err.find("\nkavpack: 0 errors, 1 warning\n"), std::string::npos) << run.Err;
+  }
 }
 
 TEST(KavPack, PhotosStoredTurnedAreNamedWithTheLineThatTurnsThem) {

@@ -1,0 +1,77 @@
+#!/bin/bash
+# What an author leaves out without the player failing (an object's GUID,
+# a picture's ImageName, the music's FileName or Duration, the [Times]
+# section or its opt_slidescount, a transition kind in [Main]'s effect list)
+# and a picture in a format no decoder reads (a WebP, from the folder and
+# from the packed show): for each the player says one line on stderr with
+# the project line and what to write, the line kavpack prints. One run of
+# the player per case, ended by SIGTERM once the line is there.
+# Usage: kavplay_left_out.sh KAVPLAY KAVPACK EXAMPLE_FOLDER WORKDIR
+set -u
+source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
+player=$1
+packer=$2
+example=$3
+work=$4
+rm -rf "$work"
+mkdir -p "$work"
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+webp() { printf 'RIFF\x24\0\0\0WEBPVP8 \x18\0\0\0xxxxxxxxxxxxxxxxxxxxxxxx' >"$1"; }
+# The line number of the first line of the project that is exactly $1.
+line_of() { grep -nxF -m1 -- "$1" "$project" | cut -d: -f1; }
+
+# Each case: a name, then the edit of the folder (run with $project and
+# $show set), then the line kavplay is to say (evaluated after the edit).
+cases=(
+  guid "sed -i '/^GUID={myshow-2-photo}\$/d' \"\$project\""
+  'L=$(($(line_of "ImageName=Photos\mountains.jpg") - 1)); echo "Project.kav:$L: object Photo:Image: no GUID line: the object is not shown; add a line GUID= with a text no other object has, such as GUID={Photo-$L}"'
+  duration "sed -i '/^Duration=12000\$/d' \"\$project\""
+  'echo "Project.kav:$(line_of "object Tune:TMusicItem"): object Tune:TMusicItem: no Duration line: it plays for 0 ms and is not heard; add Duration= with the milliseconds it plays, such as Duration=12000 (the length of the show)"'
+  filename "sed -i '/^FileName=Music.tune.mp3\$/d' \"\$project\""
+  'echo "Project.kav:$(line_of "object Tune:TMusicItem"): object Tune:TMusicItem: no FileName line: nothing plays; add FileName= with the music'"'"'s path below the project folder, such as FileName=Music\tune.mp3"'
+  imagename "sed -i '0,/^ImageName=Photos.mountains.jpg\$/{/^ImageName=Photos.mountains.jpg\$/d}' \"\$project\""
+  'L=$(($(line_of "GUID={myshow-2-photo}") - 1)); echo "Project.kav:$L: object Photo:Image: no ImageName line: the image shows nothing; add ImageName= with the picture'"'"'s path below the project folder, such as ImageName=Photos\sea.jpg"'
+  times "sed -i '/^\\[Times\\]\$/,/^\$/d' \"\$project\""
+  'echo "Project.kav:$(line_of "[Slide1]"): [Times]: no such section: no slide has a time and none is shown; add a section [Times] with opt_slidescount=4 and opt_synchpos1 to opt_synchpos4, the time each slide ends in milliseconds"'
+  slidescount "sed -i '/^opt_slidescount=4\$/d' \"\$project\""
+  'echo "Project.kav:$(line_of "[Times]"): opt_slidescount: missing from [Times]: the show has no slides and none is shown; add opt_slidescount=4 (the number of [SlideN] sections)"'
+  effect "sed -i '/^object flip:Effect\$/,/^end\$/d' \"\$project\""
+  'echo "Project.kav:$(line_of "ref=flip"): ref=flip: flip is not in the effect list of [Main] (object TheEffect:AnEffect, line $(line_of "object TheEffect:AnEffect")): slide 4 comes in as a cut; add an object flip:Effect with checked=1 and its settings to that list"'
+  webp-folder "webp \"\$show/Photos/mountains.jpg\""
+  'echo "Project.kav:$(line_of "ImageName=Photos\mountains.jpg"): Photos\mountains.jpg: a WebP picture, which the player does not read (it shows JPEG, PNG, GIF and BMP pictures): convert it to JPEG or PNG"'
+  webp-packed "webp \"\$show/Photos/mountains.jpg\"; \"\$packer\" \"\$work/\$name.kvshow\" \"\$show\" 2>/dev/null; show=\"\$work/\$name.kvshow\""
+  'echo "Project.kav:$(line_of "ImageName=Photos\mountains.jpg"): Photos\mountains.jpg: a WebP picture, which the player does not read (it shows JPEG, PNG, GIF and BMP pictures): convert it to JPEG or PNG"'
+)
+
+for ((i = 0; i < ${#cases[@]}; i += 3)); do
+  name=${cases[i]}
+  show="$work/$name"
+  cp -r "$example" "$show" || exit 1
+  project="$show/Project.kav"
+  eval "${cases[i + 1]}"
+  want="kavplay: $(eval "${cases[i + 2]}")"
+  out="$work/$name.err"
+  SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$player" "$show" 2>"$out" &
+  pid=$!
+  # The picture is said when its slide is prepared.
+  for _ in $(seq 900); do
+    grep -qxF -- "$want" "$out" && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -TERM "$pid" 2>/dev/null
+  xh_wait_end "$pid" 60 || fail "$name: did not end on SIGTERM"
+  n=$(grep -cxF -- "$want" "$out")
+  [ "$n" -eq 1 ] || fail "$name: said $n times (want 1): $want"
+  # Nothing else is said: the one mistake, one line.
+  others=$(grep '^kavplay: ' "$out" | grep -vxF -- "$want")
+  [ -z "$others" ] || fail "$name: more was said: $others"
+  if grep -q "ERROR: AddressSanitizer\|runtime error:" "$out"; then fail "$name: sanitizer report"; fi
+  [ "$failures" -eq 0 ] || { cat "$out"; break; }
+done
+[ "$failures" -eq 0 ] || exit 1
+echo "each thing left out was said once, with its line"
