@@ -1,6 +1,6 @@
-// Test-only packer: writes packed shows for the tests and benchmarks. It is
-// not part of the player and is never shipped; it knows the package layout
-// independently of the reader so that the two check each other.
+// The packer: writes packed shows for the tests and benchmarks, and for
+// kavpack (StreamWriter). It is not part of the player; it knows the package
+// layout independently of the reader so that the two check each other.
 //
 // Layout written: [host bytes][entry data...][raw-deflate directory][trailer]
 // Short trailer: DirPos (int64) ".dne". Long trailer: DirRel (int64) ".dne"

@@ -27,6 +27,7 @@
 #include "VoRav/vxIni.h"
 #include "VoRav/vxMemoryStream.h"
 #include "VoRav/vxUTF8.h"
+#include "Scratch.h"
 
 extern char** environ;
 
@@ -77,22 +78,6 @@ TRun RunKavpack(const fs::path& dir, const std::vector<std::string>& args) {
   run.Err = ReadText(err);
   return run;
 }
-
-class TScratch {
- public:
-  TScratch() {
-    std::string tmpl = (fs::temp_directory_path() / "kavpack-test-XXXXXX").string();
-    if (mkdtemp(tmpl.data())) path_ = tmpl;
-  }
-  ~TScratch() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // The JPEG with an EXIF block that holds only the orientation code, put
 // right after the start marker (an APP1 segment, Intel byte order).

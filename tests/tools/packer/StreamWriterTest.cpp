@@ -15,32 +15,19 @@
 #include <vector>
 
 #include "KavPacker.h"
+#include "Scratch.h"
 
 using namespace kav::packer;
 namespace fs = std::filesystem;
 
 namespace {
 
-class TFolder {
- public:
-  TFolder() {
-    std::string tmpl = (fs::temp_directory_path() / "streamwriter-test-XXXXXX").string();
-    if (mkdtemp(tmpl.data())) path_ = tmpl;
-  }
-  ~TFolder() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  std::string Put(const std::string& name, const std::vector<uint8_t>& bytes) const {
-    const fs::path p = path_ / name;
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return p.string();
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+// Writes the bytes to the named file of the folder; answers its path.
+std::string Put(const TScratch& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
+  const fs::path p = dir.Path() / name;
+  std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return p.string();
+}
 
 std::vector<uint8_t> ReadAll(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -72,7 +59,7 @@ std::vector<uint8_t> Noise(size_t size, uint64_t seed) {
 }  // namespace
 
 TEST(StreamWriter, WritesWhatPackWritesForEveryMethodAndTrailer) {
-  TFolder dir;
+  TScratch dir;
   ASSERT_FALSE(dir.Path().empty());
   // Larger than the writer's pieces (1 MiB), empty, and small.
   const std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
@@ -82,7 +69,7 @@ TEST(StreamWriter, WritesWhatPackWritesForEveryMethodAndTrailer) {
       {"empty.txt", {}},
       {"Music\\[odd]\x01name", Words(100, 4)}};
   const std::vector<uint8_t> host = Noise(70000, 9);
-  const std::string host_path = dir.Put("host", host);
+  const std::string host_path = Put(dir, "host", host);
 
   struct TCase {
     int method;
@@ -106,7 +93,7 @@ TEST(StreamWriter, WritesWhatPackWritesForEveryMethodAndTrailer) {
         ASSERT_TRUE(writer.AddHost(host_path));
       }
       for (size_t k = 0; k < files.size(); ++k) {
-        const std::string path = dir.Put("in" + std::to_string(k), files[k].second);
+        const std::string path = Put(dir, "in" + std::to_string(k), files[k].second);
         ASSERT_TRUE(writer.AddFile(files[k].first, path, c.method)) << writer.Error();
         Entry e;
         e.name = files[k].first;
@@ -126,9 +113,9 @@ TEST(StreamWriter, WritesWhatPackWritesForEveryMethodAndTrailer) {
 }
 
 TEST(StreamWriter, AFileItCannotReadOrWriteIsToldApart) {
-  TFolder dir;
+  TScratch dir;
   ASSERT_FALSE(dir.Path().empty());
-  const std::string file = dir.Put("a", Words(2000, 5));
+  const std::string file = Put(dir, "a", Words(2000, 5));
   {
     const int fd = open((dir.Path() / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     ASSERT_GE(fd, 0);
