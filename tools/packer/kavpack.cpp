@@ -325,6 +325,9 @@ bool WriteShow(const fs::path& out, const std::vector<TFolderFile>& files, int m
     Fail("cannot write \"" + out.string() + "\": " + (write_error != 0 ? std::strerror(write_error) : "the write failed"));
   else
     Fail(writer.Error());
+  // A show file cut short would only be refused by the player.
+  std::error_code ec;
+  fs::remove(out, ec);
   return false;
 }
 
@@ -383,6 +386,11 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  if (!host.empty() && fs::equivalent(host, out, ec)) {
+    Fail("the host file \"" + host.string() + "\" is the show file to write: give the show file another name");
+    return 1;
+  }
+
   std::vector<TFolderFile> files;
   if (!ListFolder(folder, fs::exists(out, ec) ? out : fs::path(), files)) return 1;
   const auto project = std::find_if(files.begin(), files.end(),
@@ -425,10 +433,6 @@ int main(int argc, char** argv) {
   WarnTurnedPictures(ini.get(), files);
   if (!CheckProject(project->path)) return 1;
 
-  if (!WriteShow(out, files, method, host, options)) {
-    // A show file cut short would only be refused by the player.
-    fs::remove(out, ec);
-    return 1;
-  }
+  if (!WriteShow(out, files, method, host, options)) return 1;
   return 0;
 }

@@ -492,6 +492,12 @@ TEST(KavPack, AShowWithAHostIsWrittenRunnable) {
   TRun missing = RunKavpack(dir.Path(), {"--host", (dir.Path() / "none").string(), self.string(), kExample.string()});
   EXPECT_EQ(missing.Code, 1);
   EXPECT_NE(missing.Err.find("cannot read the host file"), std::string::npos) << missing.Err;
+  // The show file itself as the host: refused, and the file stays as it was.
+  const std::string before = ReadText(self);
+  TRun itself = RunKavpack(dir.Path(), {"--host", self.string(), self.string(), kExample.string()});
+  EXPECT_EQ(itself.Code, 1);
+  EXPECT_NE(itself.Err.find("is the show file to write"), std::string::npos) << itself.Err;
+  EXPECT_EQ(ReadText(self), before);
 }
 
 // Writes `size` bytes that do not compress (xorshift) to the file.
