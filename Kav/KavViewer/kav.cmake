@@ -48,6 +48,12 @@ if(KAV_TESTS)
                    ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_no_sound)
   set_tests_properties(kavplay_without_sound PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0"
                        SKIP_RETURN_CODE 77 TIMEOUT 480)
+  # Two players with -filelog at once: one log, every line whole and marked
+  # with its player's process id.
+  add_test(NAME kavplay_shared_log
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_shared_log.sh $<TARGET_FILE:kavplay>
+                   ${PROJECT_SOURCE_DIR}/examples/myshow ${CMAKE_BINARY_DIR}/kavplay_shared_log)
+  set_tests_properties(kavplay_shared_log PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0" TIMEOUT 480)
   # A show with an author's mistakes: each is said once on stderr.
   add_test(NAME kavplay_show_problems
            COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_show_problems.sh $<TARGET_FILE:kavplay>
