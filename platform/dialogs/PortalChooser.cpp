@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace kav::dialogs {
@@ -17,7 +19,6 @@ constexpr char kPortalName[] = "org.freedesktop.portal.Desktop";
 constexpr char kPortalPath[] = "/org/freedesktop/portal/desktop";
 constexpr char kChooserInterface[] = "org.freedesktop.portal.FileChooser";
 constexpr char kRequestInterface[] = "org.freedesktop.portal.Request";
-constexpr int kCallTimeoutMs = 30000;  // the call only makes the request; its answer comes later
 constexpr int kPumpMs = 50;
 
 // The session bus's address without libdbus's autolaunch (which would start
@@ -241,6 +242,34 @@ TSaveFileAnswer ReadResponse(DBusMessage* signal, const TSaveFileRequest& reques
   return answer;
 }
 
+// An error reply that says there is no portal, or no file chooser in it,
+// on this bus: the next chooser is asked as if there were no bus. Any other
+// error is the portal's failure.
+bool MeansNoPortal(const char* error) {
+  static const char* const kAbsent[] = {
+      DBUS_ERROR_SERVICE_UNKNOWN, DBUS_ERROR_NAME_HAS_NO_OWNER, DBUS_ERROR_UNKNOWN_METHOD,
+      DBUS_ERROR_UNKNOWN_INTERFACE, DBUS_ERROR_UNKNOWN_OBJECT,
+  };
+  for (const char* name : kAbsent)
+    if (error && std::strcmp(error, name) == 0) return true;
+  return false;
+}
+
+// Asks the portal to close the request at `handle` (its dialog goes); no
+// answer is waited for.
+void CloseRequest(DBusConnection* conn, const std::string& handle) {
+  TMessage close(dbus_message_new_method_call(kPortalName, handle.c_str(), kRequestInterface, "Close"));
+  if (!close.msg) return;
+  dbus_message_set_no_reply(close.msg, TRUE);
+  dbus_connection_send(conn, close.msg, nullptr);
+  dbus_connection_flush(conn);
+}
+
+bool IsResponse(DBusMessage* msg, const std::string& handle) {
+  const char* path = dbus_message_get_path(msg);
+  return dbus_message_is_signal(msg, kRequestInterface, "Response") && path && handle == path;
+}
+
 }  // namespace
 
 std::string PortalRequestPath(const std::string& unique_name, const std::string& token) {
@@ -276,7 +305,8 @@ std::string FileUriToPath(const std::string& uri) {
   return path;
 }
 
-TPortalChooser::TPortalChooser(std::string bus_address) : bus_address_(std::move(bus_address)) {}
+TPortalChooser::TPortalChooser(std::string bus_address, std::chrono::milliseconds call_timeout)
+    : bus_address_(std::move(bus_address)), call_timeout_(call_timeout) {}
 
 TSaveFileAnswer TPortalChooser::Choose(const TSaveFileRequest& request) {
   TSaveFileAnswer answer;  // kUnavailable until the portal took the request
@@ -302,34 +332,61 @@ TSaveFileAnswer TPortalChooser::Choose(const TSaveFileRequest& request) {
     return answer;
   }
   TMessage call(NewSaveFileCall(request, token));
-  if (!call.msg) return answer;
-  TMessage reply(dbus_connection_send_with_reply_and_block(bus.conn, call.msg, kCallTimeoutMs, &error.err));
-  if (!reply.msg) {
-    // No portal, or one without a file chooser: the next chooser is asked.
-    answer.message = error.Text();
-    return answer;
-  }
-  const char* returned = nullptr;
-  if (!dbus_message_get_args(reply.msg, &error.err, DBUS_TYPE_OBJECT_PATH, &returned, DBUS_TYPE_INVALID)) {
-    answer.message = error.Text();
-    return answer;
-  }
-  std::string portal = dbus_message_get_sender(reply.msg) ? dbus_message_get_sender(reply.msg) : "";
-  if (handle != returned) {
-    // A portal older than handle_token chose its own path.
-    dbus_bus_remove_match(bus.conn, MatchRule(handle).c_str(), nullptr);
-    handle = returned;
-    dbus_bus_add_match(bus.conn, MatchRule(handle).c_str(), nullptr);
-  }
-  // From here the portal has the request: whatever happens is its answer.
+  dbus_uint32_t serial = 0;
+  if (!call.msg || !dbus_connection_send(bus.conn, call.msg, &serial)) return answer;
+  // The call is answered in two steps, both waited for here with the pump
+  // going: the reply that takes the request (the request's path and the
+  // portal's unique name), then the Response. A Response may come before
+  // the reply; it is kept until the reply says whose it is.
+  const auto deadline = std::chrono::steady_clock::now() + call_timeout_;
+  bool taken = false;
+  std::string portal;
+  std::vector<std::unique_ptr<TMessage>> early;
+  constexpr size_t kMaxEarly = 16;
   for (;;) {
     while (DBusMessage* raw = dbus_connection_pop_message(bus.conn)) {
-      TMessage msg(raw);
-      if (!dbus_message_is_signal(msg.msg, kRequestInterface, "Response")) continue;
-      const char* path = dbus_message_get_path(msg.msg);
-      const char* sender = dbus_message_get_sender(msg.msg);
-      if (!path || handle != path || (!portal.empty() && (!sender || portal != sender))) continue;
-      return ReadResponse(msg.msg, request);
+      auto msg = std::make_unique<TMessage>(raw);
+      const int type = dbus_message_get_type(raw);
+      if (!taken && dbus_message_get_reply_serial(raw) == serial &&
+          (type == DBUS_MESSAGE_TYPE_METHOD_RETURN || type == DBUS_MESSAGE_TYPE_ERROR)) {
+        if (type == DBUS_MESSAGE_TYPE_ERROR) {
+          dbus_set_error_from_message(&error.err, raw);
+          // No portal, or one without a file chooser: the next chooser is
+          // asked. A portal that is there and fails has failed.
+          if (!MeansNoPortal(dbus_message_get_error_name(raw))) answer.outcome = TSaveFileOutcome::kFailed;
+          answer.message = "The desktop portal refused the file chooser: " + error.Text();
+          return answer;
+        }
+        const char* returned = nullptr;
+        if (!dbus_message_get_args(raw, &error.err, DBUS_TYPE_OBJECT_PATH, &returned, DBUS_TYPE_INVALID)) {
+          answer.outcome = TSaveFileOutcome::kFailed;
+          answer.message = "The desktop portal's reply has no request: " + error.Text();
+          return answer;
+        }
+        taken = true;
+        portal = dbus_message_get_sender(raw) ? dbus_message_get_sender(raw) : "";
+        if (handle != returned) {
+          // A portal older than handle_token chose its own path.
+          dbus_bus_remove_match(bus.conn, MatchRule(handle).c_str(), nullptr);
+          handle = returned;
+          dbus_bus_add_match(bus.conn, MatchRule(handle).c_str(), nullptr);
+        }
+        for (auto& kept : early) {
+          const char* sender = dbus_message_get_sender(kept->msg);
+          if (IsResponse(kept->msg, handle) && (portal.empty() || (sender && portal == sender)))
+            return ReadResponse(kept->msg, request);
+        }
+        early.clear();
+        continue;
+      }
+      if (!IsResponse(raw, handle)) continue;
+      if (!taken) {
+        if (early.size() < kMaxEarly) early.push_back(std::move(msg));
+        continue;
+      }
+      const char* sender = dbus_message_get_sender(raw);
+      if (!portal.empty() && (!sender || portal != sender)) continue;
+      return ReadResponse(raw, request);
     }
     if (!dbus_connection_get_is_connected(bus.conn)) {
       answer.outcome = TSaveFileOutcome::kFailed;
@@ -337,13 +394,17 @@ TSaveFileAnswer TPortalChooser::Choose(const TSaveFileRequest& request) {
       return answer;
     }
     if (request.pump && !request.pump()) {
-      TMessage close(dbus_message_new_method_call(kPortalName, handle.c_str(), kRequestInterface, "Close"));
-      if (close.msg) {
-        dbus_message_set_no_reply(close.msg, TRUE);
-        dbus_connection_send(bus.conn, close.msg, nullptr);
-        dbus_connection_flush(bus.conn);
-      }
+      // Also before the reply: a portal that takes the call late finds its
+      // caller gone once the connection closes, and drops the request.
+      CloseRequest(bus.conn, handle);
       answer.outcome = TSaveFileOutcome::kCancelled;
+      return answer;
+    }
+    if (!taken && std::chrono::steady_clock::now() >= deadline) {
+      CloseRequest(bus.conn, handle);
+      answer.outcome = TSaveFileOutcome::kFailed;
+      answer.message = "The desktop portal did not take the file chooser's request within " +
+                       std::to_string(call_timeout_.count() / 1000) + " seconds";
       return answer;
     }
     dbus_connection_read_write(bus.conn, kPumpMs);
