@@ -314,41 +314,66 @@ TSaveFileAnswer TPortalChooser::Choose(const TSaveFileRequest& request) {
   if (address.empty()) return answer;
   TError error;
   TConnection bus;
+  // Connects only: the handshake and every call below go on in the loop,
+  // so that neither a stuck bus nor a stuck portal holds the caller.
   bus.conn = dbus_connection_open_private(address.c_str(), &error.err);
   if (!bus.conn) {
     answer.message = error.Text();
     return answer;
   }
   dbus_connection_set_exit_on_disconnect(bus.conn, FALSE);
-  if (!dbus_bus_register(bus.conn, &error.err)) {
-    answer.message = error.Text();
-    return answer;
-  }
-  std::string token = NewToken();
-  std::string handle = PortalRequestPath(dbus_bus_get_unique_name(bus.conn), token);
-  dbus_bus_add_match(bus.conn, MatchRule(handle).c_str(), &error.err);
-  if (dbus_error_is_set(&error.err)) {
-    answer.message = error.Text();
-    return answer;
-  }
-  TMessage call(NewSaveFileCall(request, token));
-  dbus_uint32_t serial = 0;
-  if (!call.msg || !dbus_connection_send(bus.conn, call.msg, &serial)) return answer;
-  // The call is answered in two steps, both waited for here with the pump
-  // going: the reply that takes the request (the request's path and the
-  // portal's unique name), then the Response. A Response may come before
-  // the reply; it is kept until the reply says whose it is.
-  const auto deadline = std::chrono::steady_clock::now() + call_timeout_;
+  // The calls, one after the other, each sent once the previous one's reply
+  // came: Hello (our unique name, hence the request's path), AddMatch for
+  // the request's Response, then SaveFile. Its reply takes the request (the
+  // request's path and the portal's unique name); the Response follows. A
+  // Response may come before that reply; it is kept until the reply says
+  // whose it is.
+  const std::string token = NewToken();
+  std::string handle, portal;
+  dbus_uint32_t hello = 0, match = 0, call = 0;
   bool taken = false;
-  std::string portal;
   std::vector<std::unique_ptr<TMessage>> early;
   constexpr size_t kMaxEarly = 16;
+  auto send = [&](DBusMessage* raw) -> dbus_uint32_t {
+    TMessage msg(raw);
+    dbus_uint32_t serial = 0;
+    return msg.msg && dbus_connection_send(bus.conn, msg.msg, &serial) ? serial : 0;
+  };
+  hello = send(dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "Hello"));
+  if (!hello) return answer;
+  // Each step has the whole time: the bus's replies come at once, the
+  // portal may first have to be started.
+  auto deadline = std::chrono::steady_clock::now() + call_timeout_;
   for (;;) {
     while (DBusMessage* raw = dbus_connection_pop_message(bus.conn)) {
       auto msg = std::make_unique<TMessage>(raw);
       const int type = dbus_message_get_type(raw);
-      if (!taken && dbus_message_get_reply_serial(raw) == serial &&
-          (type == DBUS_MESSAGE_TYPE_METHOD_RETURN || type == DBUS_MESSAGE_TYPE_ERROR)) {
+      const dbus_uint32_t to = dbus_message_get_reply_serial(raw);
+      const bool reply = type == DBUS_MESSAGE_TYPE_METHOD_RETURN || type == DBUS_MESSAGE_TYPE_ERROR;
+      if (reply && to != 0 && (to == hello || to == match)) {
+        // The bus's own replies: an error means no portal can be reached.
+        const char* name = nullptr;
+        if (dbus_set_error_from_message(&error.err, raw) ||
+            (to == hello && !dbus_message_get_args(raw, &error.err, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID))) {
+          answer.message = error.Text();
+          return answer;
+        }
+        if (to == hello) {
+          handle = PortalRequestPath(name, token);
+          DBusMessage* add = dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "AddMatch");
+          const std::string rule = MatchRule(handle);
+          const char* rule_c = rule.c_str();
+          if (add) dbus_message_append_args(add, DBUS_TYPE_STRING, &rule_c, DBUS_TYPE_INVALID);
+          hello = 0;
+          if (!(match = send(add))) return answer;
+        } else {
+          match = 0;
+          if (!(call = send(NewSaveFileCall(request, token)))) return answer;
+        }
+        deadline = std::chrono::steady_clock::now() + call_timeout_;
+        continue;
+      }
+      if (reply && to != 0 && to == call && !taken) {
         if (type == DBUS_MESSAGE_TYPE_ERROR) {
           dbus_set_error_from_message(&error.err, raw);
           // No portal, or one without a file chooser: the next chooser is
@@ -359,6 +384,7 @@ TSaveFileAnswer TPortalChooser::Choose(const TSaveFileRequest& request) {
         }
         const char* returned = nullptr;
         if (!dbus_message_get_args(raw, &error.err, DBUS_TYPE_OBJECT_PATH, &returned, DBUS_TYPE_INVALID)) {
+          CloseRequest(bus.conn, handle);
           answer.outcome = TSaveFileOutcome::kFailed;
           answer.message = "The desktop portal's reply has no request: " + error.Text();
           return answer;
@@ -366,7 +392,8 @@ TSaveFileAnswer TPortalChooser::Choose(const TSaveFileRequest& request) {
         taken = true;
         portal = dbus_message_get_sender(raw) ? dbus_message_get_sender(raw) : "";
         if (handle != returned) {
-          // A portal older than handle_token chose its own path.
+          // A portal older than handle_token chose its own path (the match
+          // changes without waiting: nothing to hear there yet).
           dbus_bus_remove_match(bus.conn, MatchRule(handle).c_str(), nullptr);
           handle = returned;
           dbus_bus_add_match(bus.conn, MatchRule(handle).c_str(), nullptr);
@@ -379,7 +406,7 @@ TSaveFileAnswer TPortalChooser::Choose(const TSaveFileRequest& request) {
         early.clear();
         continue;
       }
-      if (!IsResponse(raw, handle)) continue;
+      if (!call || !IsResponse(raw, handle)) continue;
       if (!taken) {
         if (early.size() < kMaxEarly) early.push_back(std::move(msg));
         continue;
@@ -389,22 +416,25 @@ TSaveFileAnswer TPortalChooser::Choose(const TSaveFileRequest& request) {
       return ReadResponse(raw, request);
     }
     if (!dbus_connection_get_is_connected(bus.conn)) {
-      answer.outcome = TSaveFileOutcome::kFailed;
+      // Before the call: the bus would not have us; after it: the portal
+      // may have shown its dialog, and cannot be heard any more.
+      if (call) answer.outcome = TSaveFileOutcome::kFailed;
       answer.message = "The session bus went away while the file chooser was open";
       return answer;
     }
     if (request.pump && !request.pump()) {
       // Also before the reply: a portal that takes the call late finds its
       // caller gone once the connection closes, and drops the request.
-      CloseRequest(bus.conn, handle);
+      if (call) CloseRequest(bus.conn, handle);
       answer.outcome = TSaveFileOutcome::kCancelled;
       return answer;
     }
     if (!taken && std::chrono::steady_clock::now() >= deadline) {
-      CloseRequest(bus.conn, handle);
+      if (call) CloseRequest(bus.conn, handle);
+      const std::string seconds = std::to_string(call_timeout_.count() / 1000);
       answer.outcome = TSaveFileOutcome::kFailed;
-      answer.message = "The desktop portal did not take the file chooser's request within " +
-                       std::to_string(call_timeout_.count() / 1000) + " seconds";
+      answer.message = call ? "The desktop portal did not take the file chooser's request within " + seconds + " seconds"
+                            : "The session bus did not answer within " + seconds + " seconds";
       return answer;
     }
     dbus_connection_read_write(bus.conn, kPumpMs);

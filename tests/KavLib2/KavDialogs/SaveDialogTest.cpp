@@ -253,7 +253,7 @@ TEST_F(SaveDialog, APortalThatFailsOrNeverRepliesIsNotFollowedByASaveNobodyChose
     TFakePortal portal(bus.Address(), reply, "");
     ASSERT_TRUE(portal.Ready());
     std::vector<std::unique_ptr<dialogs::TSaveFileChooser>> list;
-    list.push_back(std::make_unique<dialogs::TPortalChooser>(bus.Address(), std::chrono::milliseconds(300)));
+    list.push_back(std::make_unique<dialogs::TPortalChooser>(bus.Address(), std::chrono::seconds(3)));
     list.push_back(dialogs::NewZenityChooser(home.Sys("no-zenity")));
     list.push_back(dialogs::NewKDialogChooser(home.Sys("no-kdialog")));
     list.push_back(std::make_unique<dialogs::TFallbackChooser>());

@@ -8,11 +8,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -128,13 +131,39 @@ TEST_F(SaveChooserPortal, APortalThatNeverRepliesCanBeLeftAndFailsWhenItsTimeIsU
 
   pumps = 0;
   request_.pump = [&] { return ++pumps > 0; };
-  TSaveFileAnswer a = Run(TReply::kMute, "", &calls, std::chrono::milliseconds(300));
+  TSaveFileAnswer a = Run(TReply::kMute, "", &calls, std::chrono::seconds(3));
   EXPECT_EQ(a.outcome, TSaveFileOutcome::kFailed);
   EXPECT_NE(a.message.find("did not take"), std::string::npos) << a.message;
   EXPECT_GT(pumps, 0);
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_TRUE(calls[0].closed);
   EXPECT_TRUE(std::filesystem::is_empty(tmp_.Sys()));
+}
+
+// A bus that takes the connection and never says a word (a stuck
+// dbus-daemon): waiting for it calls the pump too, and its time runs out.
+TEST_F(SaveChooserPortal, ABusThatNeverAnswersHoldsNobody) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const std::string path = tmp_.Sys("stuck-bus");
+  ASSERT_LT(path.size(), sizeof addr.sun_path);
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(fd, 8), 0);
+  int pumps = 0;
+  request_.pump = [&] { return ++pumps < 10; };
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(TPortalChooser("unix:path=" + path).Choose(request_).outcome, TSaveFileOutcome::kCancelled);
+  // libdbus's own blocking calls wait 25 s.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(pumps, 10);
+  request_.pump = [] { return true; };
+  TSaveFileAnswer a = TPortalChooser("unix:path=" + path, std::chrono::milliseconds(300)).Choose(request_);
+  EXPECT_EQ(a.outcome, TSaveFileOutcome::kFailed);
+  EXPECT_NE(a.message.find("did not answer"), std::string::npos) << a.message;
+  close(fd);
 }
 
 TEST_F(SaveChooserPortal, AnErrorFromAPortalThatIsThereIsAFailure) {
