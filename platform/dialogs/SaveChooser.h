@@ -80,7 +80,7 @@ enum class TSaveFileOutcome {
   kChosen,       // path holds the chosen file
   kCancelled,    // the person declined; nothing was chosen
   kUnavailable,  // this chooser does not exist here; try the next one
-  kFailed,       // the chooser exists but failed; message says why
+  kFailed,       // the chooser exists but failed or did not answer in time; message says why
 };
 
 struct TSaveFileAnswer {
