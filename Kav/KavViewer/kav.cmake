@@ -167,10 +167,15 @@ if(KAV_TESTS)
       set_tests_properties(kavplay_xvfb_change_printer PROPERTIES
                            ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                            SKIP_RETURN_CODE 77 TIMEOUT 300 RESOURCE_LOCK xvfb_run COST 300)
-      # A desktop portal that takes the request and never answers: Esc, and
-      # the window manager's close of the player's window, call it off.
+      # A desktop portal that takes the request and never answers: the
+      # window paints meanwhile; Esc, and the window manager's close of the
+      # player's window, call it off at once.
       kav_xvfb_player_test(kavplay_xvfb_save_portal 300 "ASAN_OPTIONS=detect_leaks=0"
                            ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_save_portal_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_save_portal $<TARGET_FILE:kavtestportal> $<TARGET_FILE:kavxclose>)
+      # The same with a portal that does not even reply to the call; once
+      # the call's time is up the slide is not saved anywhere nobody chose.
+      kav_xvfb_player_test(kavplay_xvfb_save_portal_mute 360 "ASAN_OPTIONS=detect_leaks=0"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_save_portal_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_save_portal_mute $<TARGET_FILE:kavtestportal> $<TARGET_FILE:kavxclose> mute)
       # Save through zenity (the only chooser on PATH): one chooser tied to
       # the player's window, keys at the print dialog meanwhile ignored.
       kav_xvfb_player_test(kavplay_xvfb_save_chooser 300 "ASAN_OPTIONS=detect_leaks=0"
