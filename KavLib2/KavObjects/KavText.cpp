@@ -324,10 +324,17 @@ void TKavText::ResolveImage() {
   TSize unit{0, 0};
   Ref<TTextBitmapStore> store;
   TRect unit_body{0, 0, 0, 0};
+  // The body is measured at a scale whose lines are about 128 pixels high
+  // and the picture's size at one of 8-pixel lines, whatever em the text
+  // was laid out at (a long line measured at the layout's own em would pass
+  // the bitmap limits, which cut the size).
+  double measure = 1;
   try {
     store = TTextBitmapStore::Create(unit_key, accessor);
-    store->GetPixelSize(unit);
-    store->GetBoundsRect(unit_body, 1.0f);
+    const double line = store->LineHeight();
+    if (line > 0 && std::isfinite(line)) measure = 128.0 / line;
+    store->GetPixelSize(unit, float(measure / 16));
+    store->GetBoundsRect(unit_body, float(measure));
   } catch (const Exception&) {
     unit = TSize{0, 0};
   }
@@ -341,15 +348,16 @@ void TKavText::ResolveImage() {
   }
   // The text body (the line boxes, without the bitmap's margins) is what
   // takes the target height.
-  const double wanted = target / (unit_body.Bottom - unit_body.Top);
+  const double wanted = target / (unit_body.Bottom - unit_body.Top) * measure;
   double scale = wanted;
   // Departure: the rendering follows the size shown within two bounds of
   // its own (kMaxTextBitmapFactor of the slide's height, kMaxTextBitmapPixels
   // in all); the width alone bounds nothing, so a long line keeps its
   // letters sharp and runs off the sides.
-  const double height_cap = kMaxTextBitmapFactor * GetSlide()->Size().y / unit.cy;
+  const double height_cap = kMaxTextBitmapFactor * GetSlide()->Size().y / unit.cy * (measure / 16);
   if (height_cap > 0) scale = std::min(scale, height_cap);
-  scale = std::min(scale, std::sqrt(double(kMaxTextBitmapPixels) / (double(unit.cx) * double(unit.cy))));
+  scale = std::min(scale,
+                   std::sqrt(double(kMaxTextBitmapPixels) / (double(unit.cx) * double(unit.cy))) * (measure / 16));
   if (scale < wanted * 0.999 && !bound_said_ && FirstTimeSaid(unit_key)) {
     bound_said_ = true;
     const std::u16string first = lines_.empty() ? std::u16string() : lines_.front();
@@ -369,7 +377,7 @@ void TKavText::ResolveImage() {
   const std::u16string key = TextKey(scale);
   render_scale_ = scale;
   rendered_key_ = key;
-  font_size_ = float((unit_body.Bottom - unit_body.Top) * scale / std::max<size_t>(lines_.size(), 1));
+  font_size_ = float((unit_body.Bottom - unit_body.Top) / measure * scale / std::max<size_t>(lines_.size(), 1));
   dirty_ = false;
   // With the host's image-task queue the worker renders it; the text keeps
   // what it has until then.
