@@ -7,13 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "../../platform/text/HbShapeRun.h"
 #include "VoRav/TextOut/vxTextBitmapStore.h"
 #include "VoRav/Win32/Text/winFontUtils.h"
 #include "VoRav/vxUTF8.h"
@@ -29,20 +28,8 @@ struct THbGlyph {
 
 // hb-shape at 64 times the pixel size: positions in 1/64 pixel.
 std::vector<THbGlyph> HbPositions(const std::string& file, int32_t index, int32_t em, const std::string& text) {
-  const std::string cmd = "LC_ALL=C.UTF-8 hb-shape --no-glyph-names --no-clusters --face-index=" +
-                          std::to_string(index) + " --font-size=" + std::to_string(em * 64) + " '" + file + "' '" +
-                          text + "' 2>/dev/null";
   std::vector<THbGlyph> out;
-  FILE* pipe = popen(cmd.c_str(), "r");
-  if (!pipe) return out;
-  std::string s;
-  std::array<char, 4096> buf;
-  size_t got;
-  while ((got = fread(buf.data(), 1, buf.size(), pipe)) > 0) s.append(buf.data(), got);
-  pclose(pipe);
-  const size_t open = s.find('['), close = s.find(']');
-  if (open == std::string::npos || close == std::string::npos) return out;
-  s = s.substr(open + 1, close - open - 1);
+  const std::string s = test::RunHbShape(file, index, em, text);
   double pen = 0;
   size_t from = 0;
   while (from <= s.size()) {
