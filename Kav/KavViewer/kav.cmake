@@ -187,8 +187,9 @@ if(KAV_TESTS)
   # packer and reads screenshots): full screen at three screen sizes, a
   # window resized to other shapes, a still slide's window mapped again,
   # many full-screen starts while the loader prepares large pictures,
-  # mosaics of the largest grids, and a broken photo's placeholder and a
-  # long caption's sharp letters (pictures_captions).
+  # mosaics of the largest grids, and a broken photo's placeholder, a long
+  # caption's sharp letters and a caption's letters where HarfBuzz places
+  # them (pictures_captions).
   # They skip (77) without the tools.
   find_program(XVFB Xvfb)
   if(XVFB AND XDOTOOL AND IM_IMPORT)

@@ -91,5 +91,72 @@ sharp() {
 xh_until 120 sharp || xh_fail "the long caption is not sharp: $(bright) nearly white pixels in its band (want 6000 or more)"
 echo "the long caption's letters are sharp ($(bright) nearly white pixels in its band)"
 xh_quit_player
+
+# "First pictures" in DejaVu Sans, about 105-pixel letters in the middle:
+# the letters (runs of inked columns) stand where Pillow's HarfBuzz layout
+# (raqm) of the same font puts them, scaled to the same width, within 2.5
+# pixels (spaced by rounded small-size advances they read "Firs t").
+spacing="$XH_OUT/spacing"
+rm -rf "$spacing"
+make_project "$spacing" "" "First pictures"
+sed -i 's/^Position=0,75$/Position=0,0/; s/^ScaleX=14$/ScaleX=17/; s/^ScaleY=14$/ScaleY=17/' "$spacing/Project.kav"
+font=$(fc-match "DejaVu Sans" -f '%{file}' 2>/dev/null)
+[ -f "$font" ] || xh_fail "no DejaVu Sans file (fonts-dejavu-core)"
+xh_start_player "$spacing"
+xh_wait_window 120 || xh_fail "no window of the player"
+eval "$(xdotool getwindowgeometry --shell "$XH_WIN")"
+letters() {
+  "$XH_PYTHON" - "$XH_OUT/spacing.png" "$X" "$Y" "$font" <<'PY'
+import sys
+from PIL import Image, ImageDraw, ImageFont, features
+
+def runs(im):
+    # Columns with a pixel over half ink, as runs [left, right).
+    bw = im.point(lambda v: 255 if v > 128 else 0)
+    box = bw.getbbox()
+    if not box:
+        return []
+    bw = bw.crop((0, box[1], im.width, box[3]))
+    px, out, inside = bw.load(), [], False
+    for x in range(bw.width):
+        ink = any(px[x, y] for y in range(bw.height))
+        if ink and not inside:
+            out.append([x, x])
+        if not ink and inside:
+            out[-1][1] = x
+        inside = ink
+    if inside:
+        out[-1][1] = bw.width
+    return out
+
+if not features.check("raqm"):
+    print("skip")
+    sys.exit(0)
+x0, y0 = int(sys.argv[2]), int(sys.argv[3])
+shown = runs(Image.open(sys.argv[1]).convert("L").crop((x0, y0, x0 + 1280, y0 + 720)))
+font = ImageFont.truetype(sys.argv[4], 100, layout_engine=ImageFont.Layout.RAQM)
+ref_im = Image.new("L", (1400, 200))
+ImageDraw.Draw(ref_im).text((20, 20), "First pictures", font=font, fill=255)
+ref = runs(ref_im)
+if len(shown) != len(ref) or len(ref) < 8:
+    print("runs %d %d" % (len(shown), len(ref)))
+    sys.exit(0)
+k = (shown[-1][1] - shown[0][0]) / (ref[-1][1] - ref[0][0])
+worst = max(abs((s[i] - shown[0][0]) - (r[i] - ref[0][0]) * k) for s, r in zip(shown, ref) for i in (0, 1))
+print("%.2f" % worst)
+PY
+}
+placed() {
+  xh_shot spacing
+  local w
+  w=$(letters)
+  [ "$w" = skip ] && return 0
+  case $w in runs*) return 1 ;; esac
+  awk -v w="$w" 'BEGIN { exit !(w <= 2.5) }'
+}
+xh_until 90 placed || xh_fail "the caption's letters stand apart from HarfBuzz's places: $(letters) (pixels, want 2.5 at most)"
+echo "the caption's letters stand where HarfBuzz places them: $(letters) pixels at most apart"
+xh_quit_player
 grep -q "ERROR: AddressSanitizer\|runtime error:" "$XH_OUT"/kavplay-*.out && xh_fail "a sanitizer report"
-xh_pass "a broken photo shows its placeholder and a long caption stays sharp; screenshots in $XH_OUT"
+xh_pass "a broken photo shows its placeholder, a long caption stays sharp and a caption's letters stand where the \
+shaper puts them; screenshots in $XH_OUT"
