@@ -281,6 +281,20 @@ TEST(KavImage, UndecodablePictureIsThePlaceholder) {
   EXPECT_EQ(LoadImageHandle(s.Files.get(), u"bad.jpg")->Store(), a->Picture()->Store());
 }
 
+// So is a slide's background picture: the placeholder is tiled in its place.
+TEST(KavImage, UndecodableBackgroundIsThePlaceholder) {
+  THostSlide s([](TShowFolder& f) { f.Write("bad.jpg", UndecodableJpeg()); }, "");
+  s.Slide->ForegroundOnly = false;
+  s.Slide->SetBackStyle(3);
+  s.Slide->SetBackImageName(u"bad.jpg");
+  TFrameDumper dumper(480, 270);
+  TDrawerResourceVisitor visitor(dumper.Drawer());
+  s.Slide->PrepareResources(&visitor);
+  const auto px = RenderSlideWith(dumper, s.Slide.get(), "background_undecodable.png");
+  // The placeholder's grey at the left edge, where its text leaves a margin.
+  EXPECT_EQ(PixelAt(px, 2, 135) & 0xFFFFFF, 0x646464u);
+}
+
 }  // namespace
 }  // namespace kav
 
