@@ -186,13 +186,15 @@ if(KAV_TESTS)
   # harness starts Xvfb at each screen size, makes the show with the test
   # packer and reads screenshots): full screen at three screen sizes, a
   # window resized to other shapes, a still slide's window mapped again,
-  # many full-screen starts while the loader prepares large pictures, and
-  # mosaics of the largest grids.
+  # many full-screen starts while the loader prepares large pictures,
+  # mosaics of the largest grids, and a broken photo's placeholder, a long
+  # caption's sharp letters and a caption's letters where HarfBuzz places
+  # them (pictures_captions).
   # They skip (77) without the tools.
   find_program(XVFB Xvfb)
   if(XVFB AND XDOTOOL AND IM_IMPORT)
     # Each runs once on the software device and once on the GL device.
-    foreach(case fullscreen resize expose fullscreen_starts)
+    foreach(case fullscreen resize expose fullscreen_starts pictures_captions)
       foreach(device sw gl)
         set(name kavplay_xvfb_${case})
         if(device STREQUAL gl)
