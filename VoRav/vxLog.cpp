@@ -175,7 +175,10 @@ void TStreamLog::WriteRaw(const std::u16string& text) {
     if (stream_->GetSize() == 0) bytes = "\xEF\xBB\xBF";
     bytes += UTF8Encode(text);
     bytes += "\r\n";
-    stream_->WriteBytes(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    // One write for the whole line: a file that others append to gets it in one piece.
+    const std::span<const uint8_t> line(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    if (stream_->Write(line, static_cast<int64_t>(line.size())) < static_cast<int64_t>(line.size()))
+      throw EStreamWriteError();
   } catch (...) {
     Disable();
   }
@@ -186,10 +189,40 @@ void TStreamLog::Dispose() {
   TExclLog::Dispose();
 }
 
+namespace {
+
+// Puts the file in place holding only the byte-order mark, unless a file of
+// the name is there: written under a name of its own and moved without
+// replacing, so a writer that opens the file meanwhile finds it either
+// missing or with its mark.
+void CreateWithMark(const std::u16string& name) {
+  if (FileExists(name)) return;
+  const std::u16string fresh = name + u"." + IntToStr(static_cast<int32_t>(getpid())) + u"." +
+                               IntToStr(static_cast<int32_t>(syscall(SYS_gettid))) + u".new";
+  try {
+    {
+      TFileStream mark(fresh, kGenericWrite, 0, kCreateNew);
+      const uint8_t bom[] = {0xEF, 0xBB, 0xBF};
+      mark.WriteBytes(bom);
+      mark.Close();
+    }
+    if (FileAPI()->MoveFileEx(fresh, name, 0)) return;
+  } catch (const Exception&) {  // opening the log itself says what is wrong
+    return;
+  }
+  FileAPI()->DeleteFile(fresh);
+}
+
+}  // namespace
+
 TFileLog::TFileLog(const std::u16string& file_name, bool append) {
   const std::u16string name = file_name.empty() ? ChangeFileExt(GetProgramFileName(), u".log") : file_name;
-  Ref<TFileStream> file = MakeRef<TFileStream>(name, kGenericRead | kGenericWrite, kFileShareRead,
-                                               append ? kOpenAlways : kCreateAlways);
+  // Departure: a log that is appended to may be shared by players running
+  // at once. It is opened for appending (each line, one write, lands whole
+  // at the end) and a new one starts with its byte-order mark in place.
+  if (append) CreateWithMark(name);
+  Ref<TFileStream> file = MakeRef<TFileStream>(name, kGenericRead | kGenericWrite | (append ? kFileAppendData : 0u),
+                                               kFileShareRead, append ? kOpenAlways : kCreateAlways);
   if (append) file->SetPosition(file->GetSize());
   SetStream(file.release(), true);
 }

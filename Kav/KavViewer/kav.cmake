@@ -48,6 +48,12 @@ if(KAV_TESTS)
                    ${CMAKE_BINARY_DIR}/demo/demo.kvshow ${CMAKE_BINARY_DIR}/kavplay_no_sound)
   set_tests_properties(kavplay_without_sound PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0"
                        SKIP_RETURN_CODE 77 TIMEOUT 480)
+  # Two players with -filelog at once: one log, every line whole and marked
+  # with its player's process id.
+  add_test(NAME kavplay_shared_log
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_shared_log.sh $<TARGET_FILE:kavplay>
+                   ${PROJECT_SOURCE_DIR}/examples/myshow ${CMAKE_BINARY_DIR}/kavplay_shared_log)
+  set_tests_properties(kavplay_shared_log PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0" TIMEOUT 480)
   # A show with an author's mistakes: each is said once on stderr.
   add_test(NAME kavplay_show_problems
            COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_show_problems.sh $<TARGET_FILE:kavplay>
@@ -161,10 +167,15 @@ if(KAV_TESTS)
       set_tests_properties(kavplay_xvfb_change_printer PROPERTIES
                            ENVIRONMENT "SDL_VIDEODRIVER=x11;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                            SKIP_RETURN_CODE 77 TIMEOUT 300 RESOURCE_LOCK xvfb_run COST 300)
-      # A desktop portal that takes the request and never answers: Esc, and
-      # the window manager's close of the player's window, call it off.
+      # A desktop portal that takes the request and never answers: the
+      # window paints meanwhile; Esc, and the window manager's close of the
+      # player's window, call it off at once.
       kav_xvfb_player_test(kavplay_xvfb_save_portal 300 "ASAN_OPTIONS=detect_leaks=0"
                            ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_save_portal_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_save_portal $<TARGET_FILE:kavtestportal> $<TARGET_FILE:kavxclose>)
+      # The same with a portal that does not even reply to the call; once
+      # the call's time is up the slide is not saved anywhere nobody chose.
+      kav_xvfb_player_test(kavplay_xvfb_save_portal_mute 360 "ASAN_OPTIONS=detect_leaks=0"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_save_portal_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_save_portal_mute $<TARGET_FILE:kavtestportal> $<TARGET_FILE:kavxclose> mute)
       # Save through zenity (the only chooser on PATH): one chooser tied to
       # the player's window, keys at the print dialog meanwhile ignored.
       kav_xvfb_player_test(kavplay_xvfb_save_chooser 300 "ASAN_OPTIONS=detect_leaks=0"
@@ -175,13 +186,15 @@ if(KAV_TESTS)
   # harness starts Xvfb at each screen size, makes the show with the test
   # packer and reads screenshots): full screen at three screen sizes, a
   # window resized to other shapes, a still slide's window mapped again,
-  # many full-screen starts while the loader prepares large pictures, and
-  # mosaics of the largest grids.
+  # many full-screen starts while the loader prepares large pictures,
+  # mosaics of the largest grids, and a broken photo's placeholder, a long
+  # caption's sharp letters and a caption's letters where HarfBuzz places
+  # them (pictures_captions).
   # They skip (77) without the tools.
   find_program(XVFB Xvfb)
   if(XVFB AND XDOTOOL AND IM_IMPORT)
     # Each runs once on the software device and once on the GL device.
-    foreach(case fullscreen resize expose fullscreen_starts)
+    foreach(case fullscreen resize expose fullscreen_starts pictures_captions)
       foreach(device sw gl)
         set(name kavplay_xvfb_${case})
         if(device STREQUAL gl)

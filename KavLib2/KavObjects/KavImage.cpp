@@ -203,7 +203,9 @@ void TKavImage::TakePicture(Ref<TImage> picture) {
 }
 
 void TKavImage::ResolveImage() {
-  if (picture_) return;
+  // A picture whose data did not decode when its level was made is asked
+  // for again: the cache answers the placeholder from then on.
+  if (picture_ && !picture_->Store()->Undecodable()) return;
   TKavObjectHost* host = ParentQuery();
   TFileAccessor* accessor = host ? host->Accessor() : nullptr;
   if (!accessor) return;
@@ -393,7 +395,18 @@ void TKavImage::DrawSelf(TDeviceDrawer* drawer) {
 void TKavImage::PrepareResources(TKavResourceVisitor* visitor) {
   if (!visitor || !visitor->Ready()) return;
   if (size_.x > 0 && size_.y > 0 && picture_) {
-    visitor->Prepare(picture_.get(), GetDrawParams());
+    try {
+      visitor->Prepare(picture_.get(), GetDrawParams());
+    } catch (const EAbort&) {
+      throw;
+    } catch (const Exception&) {
+      if (!picture_->Store()->Undecodable()) throw;
+      // Its data does not decode: laid out and prepared again as the
+      // placeholder that takes its place.
+      Calculate(true);
+      if (!(size_.x > 0 && size_.y > 0) || !picture_ || picture_->Store()->Undecodable()) throw;
+      visitor->Prepare(picture_.get(), GetDrawParams());
+    }
     prepared_level_ = mip_level_;
     if (TShadow* shadow = UpdateShadow(); shadow && shadow->Image())
       visitor->Prepare(shadow->Image(), DefaultImageDrawParams());

@@ -181,7 +181,9 @@ TImage* TKavSlide::BackgroundPicture() {
   if (background_.Style != 3 || background_.ImageName.empty() || !host_->Accessor()) return nullptr;
   const std::u16string key = u"SlideBg: " + FloatToStrTrim(6, background_.Zoom) + u":" + background_.ImageName;
   auto it = background_pictures_.find(key);
-  if (it != background_pictures_.end()) return it->second.get();
+  // A picture whose data did not decode is asked for again: the cache then
+  // answers its placeholder.
+  if (it != background_pictures_.end() && !it->second->Store()->Undecodable()) return it->second.get();
   Ref<TImage> picture = LoadImageHandle(host_->Accessor(), background_.ImageName);
   TImage* p = picture.get();
   background_pictures_[key] = std::move(picture);
@@ -362,7 +364,17 @@ void TKavSlide::Draw(TDeviceDrawer* drawer) {
 void TKavSlide::PrepareResources(TKavResourceVisitor* visitor) {
   if (!visitor || !visitor->Ready() || visitor == prepared_by_) return;
   Calculate(true);
-  if (TImage* p = BackgroundPicture()) visitor->Prepare(p, DefaultImageDrawParams());
+  if (TImage* p = BackgroundPicture()) {
+    try {
+      visitor->Prepare(p, DefaultImageDrawParams());
+    } catch (const EAbort&) {
+      throw;
+    } catch (const Exception&) {
+      TImage* placeholder = BackgroundPicture();
+      if (!placeholder || placeholder == p) throw;
+      visitor->Prepare(placeholder, DefaultImageDrawParams());
+    }
+  }
   try {
     TKavObject::PrepareResources(visitor);
   } catch (const Exception&) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <unordered_set>
 
 #include "KavLib2/KavClasses/KavKeyFrame.h"
 #include "KavLib2/KavObjects/KavButton.h"
@@ -15,6 +17,7 @@
 #include "VoRav/TextOut/vxTextBitmapStore.h"
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxIni.h"
+#include "VoRav/vxLog.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 #include "VoRav/wpThreads2.h"
@@ -280,6 +283,20 @@ std::u16string TKavText::TextKey(double scale) {
   return TextParamsKey(p, ExpandedLines());
 }
 
+namespace {
+
+// True the first time a text is named here in this process: a slide made
+// again (the next loop, another window) says nothing new in the log.
+bool FirstTimeSaid(const std::u16string& key) {
+  static std::mutex lock;
+  static std::unordered_set<size_t> said;
+  std::lock_guard<std::mutex> hold(lock);
+  if (said.size() >= 4096) return false;
+  return said.insert(std::hash<std::u16string>()(key)).second;
+}
+
+}  // namespace
+
 void TKavText::ResolveImage() {
   if (Rasterize) {
     TKavImage::ResolveImage();
@@ -307,10 +324,17 @@ void TKavText::ResolveImage() {
   TSize unit{0, 0};
   Ref<TTextBitmapStore> store;
   TRect unit_body{0, 0, 0, 0};
+  // The body is measured at a scale whose lines are about 128 pixels high
+  // and the picture's size at one of 8-pixel lines, whatever em the text
+  // was laid out at (a long line measured at the layout's own em would pass
+  // the bitmap limits, which cut the size).
+  double measure = 1;
   try {
     store = TTextBitmapStore::Create(unit_key, accessor);
-    store->GetPixelSize(unit);
-    store->GetBoundsRect(unit_body, 1.0f);
+    const double line = store->LineHeight();
+    if (line > 0 && std::isfinite(line)) measure = 128.0 / line;
+    store->GetPixelSize(unit, float(measure / 16));
+    store->GetBoundsRect(unit_body, float(measure));
   } catch (const Exception&) {
     unit = TSize{0, 0};
   }
@@ -324,11 +348,27 @@ void TKavText::ResolveImage() {
   }
   // The text body (the line boxes, without the bitmap's margins) is what
   // takes the target height.
-  double scale = target / (unit_body.Bottom - unit_body.Top);
-  TKavSlide* slide = GetSlide();
-  const double cap = std::min(kMaxTextBitmapFactor * slide->Size().x / unit.cx,
-                              kMaxTextBitmapFactor * slide->Size().y / unit.cy);
-  if (cap > 0) scale = std::min(scale, cap);
+  const double wanted = target / (unit_body.Bottom - unit_body.Top) * measure;
+  double scale = wanted;
+  // Departure: the rendering follows the size shown within two bounds of
+  // its own (kMaxTextBitmapFactor of the slide's height, kMaxTextBitmapPixels
+  // in all); the width alone bounds nothing, so a long line keeps its
+  // letters sharp and runs off the sides.
+  const double height_cap = kMaxTextBitmapFactor * GetSlide()->Size().y / unit.cy * (measure / 16);
+  if (height_cap > 0) scale = std::min(scale, height_cap);
+  scale = std::min(scale,
+                   std::sqrt(double(kMaxTextBitmapPixels) / (double(unit.cx) * double(unit.cy))) * (measure / 16));
+  if (scale < wanted * 0.999 && !bound_said_ && FirstTimeSaid(unit_key)) {
+    bound_said_ = true;
+    const std::u16string first = lines_.empty() ? std::u16string() : lines_.front();
+    size_t cut = std::min<size_t>(first.size(), 40);
+    if (cut < first.size() && cut > 0 && first[cut - 1] >= 0xD800 && first[cut - 1] < 0xDC00) --cut;  // whole pairs
+    LogLine(u"The text \"" + first.substr(0, cut) + (cut < first.size() ? u"...\"" : u"\"") +
+            u" is rendered at " + IntToStr(int32_t(std::lround(100 * scale / wanted))) +
+            u" % of the size it is shown at (a text's picture holds at most " + IntToStr(int32_t(kMaxTextBitmapPixels)) +
+            u" pixels, its lines at most " + IntToStr(int32_t(kMaxTextBitmapFactor)) +
+            u" times the slide's height): it shows blurred");
+  }
   // Rendered again only when the size needed grows by more than a tenth or
   // shrinks to under half (or anything about the text changed).
   const bool keep = picture_ && !dirty_ && render_scale_ > 0 && scale <= render_scale_ * 1.1 &&
@@ -337,7 +377,7 @@ void TKavText::ResolveImage() {
   const std::u16string key = TextKey(scale);
   render_scale_ = scale;
   rendered_key_ = key;
-  font_size_ = float((unit_body.Bottom - unit_body.Top) * scale / std::max<size_t>(lines_.size(), 1));
+  font_size_ = float((unit_body.Bottom - unit_body.Top) / measure * scale / std::max<size_t>(lines_.size(), 1));
   dirty_ = false;
   // With the host's image-task queue the worker renders it; the text keeps
   // what it has until then.

@@ -15,9 +15,15 @@ namespace kav {
 
 class TKavButton;
 
-// The text bitmap is held to this many times the slide's size: an object
-// close to the camera would otherwise ask for a bitmap without bound.
+// A text is rendered at the size it is shown at, with two bounds: its lines
+// at most this many times the slide's height (an object close to the camera
+// would otherwise ask for a bitmap without bound), and its picture at most
+// kMaxTextBitmapPixels pixels (a line of 2,000 characters at 100-pixel letters
+// fits). A text over either is rendered smaller, scaled up and blurred,
+// and says so once in the log. A long line is not narrowed: it runs off the
+// slide's sides.
 inline constexpr double kMaxTextBitmapFactor = 2.0;
+inline constexpr int64_t kMaxTextBitmapPixels = int64_t(1) << 24;
 
 class TKavText : public TKavImage {
  public:
@@ -48,6 +54,8 @@ class TKavText : public TKavImage {
   // The key of the rendered picture at a scale.
   std::u16string TextKey(double scale);
   double RenderScale() const noexcept { return render_scale_; }
+  // The rendered height of one line in pixels (0 before rendering).
+  float FontSize() const noexcept { return font_size_; }
 
   // ---- Button caption ----
   TKavButton* Button() const noexcept { return button_; }
@@ -98,6 +106,7 @@ class TKavText : public TKavImage {
   double render_scale_ = 0;
   int32_t body_height_ = 0;  // height of the text body in the picture (0: not a rendered text)
   float font_size_ = 0;  // rendered line height in pixels
+  bool bound_said_ = false;  // the log heard that the text is rendered below its size
   TQueuedPicture queued_picture_;  // rendered by the host's image-task queue
 };
 

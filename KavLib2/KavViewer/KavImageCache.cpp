@@ -173,26 +173,37 @@ void TKavImageHandle::Dispose() {
 Ref<TImage> LoadImageHandle(TFileAccessor* accessor, const std::u16string& name) {
   KAV_ASSERT(accessor != nullptr);
   TImageHandle* handle = AcquireHandle(WideUpperCase(name), accessor->Source()->Serial());
+  // The handle's store, loaded on first use; a store that turned out not to
+  // decode is replaced by the placeholder first.
+  auto current_store = [&]() {
+    std::lock_guard<std::mutex> hold(handle->Lock());
+    if (!handle->loaded) {
+      LoadInto(handle, accessor, name);
+      // Set once, by the loading thread: other threads may already be
+      // making levels of the store, which read the handler.
+      handle->store->SetOnProgress(kProgress);
+      handle->loaded = true;
+    } else if (handle->store->Undecodable()) {
+      // Departure: a picture whose header was read but whose data does not decode when a level is made becomes the
+      // placeholder too, as a file no decoder takes does (it would otherwise leave its object empty).
+      LogLine(u"The picture \"" + name + u"\" is shown as a placeholder: its data does not decode");
+      handle->store = Ref<TBitmapStore>(MakeNotFoundImage(name, true, false)->Store());
+      handle->store->SetOnProgress(kProgress);
+    }
+    return handle->store;
+  };
   Ref<TImage> result;
   try {
-    {
-      std::lock_guard<std::mutex> hold(handle->Lock());
-      if (!handle->loaded) {
-        LoadInto(handle, accessor, name);
-        // Set once, by the loading thread: other threads may already be
-        // making levels of the store, which read the handler.
-        handle->store->SetOnProgress(kProgress);
-        handle->loaded = true;
-      }
-    }
-    result = MakeRef<TKavImageHandle>(handle->store.get(), handle);
+    Ref<TBitmapStore> store = current_store();
     if (accessor->MipLevel() > 0) {
       try {
-        handle->store->GetMipLevel(accessor->MipLevel());
+        store->GetMipLevel(accessor->MipLevel());
       } catch (const Exception&) {
         // a level the picture cannot give is made when asked for again
       }
+      if (store->Undecodable()) store = current_store();
     }
+    result = MakeRef<TKavImageHandle>(store.get(), handle);
   } catch (...) {
     ReleaseHandle(handle);
     throw;

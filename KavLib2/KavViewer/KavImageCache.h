@@ -38,8 +38,10 @@ class TKavImageHandle : public TImage {
 // first (the first image wins), else the file decoded by the image-loader
 // registry (with the source's orientation overrides), else the placeholder
 // ("Image load error:" when the file opened, "Image not found" when not).
-// With a mip level above 0 on the accessor, that level is made ahead. Never
-// nil.
+// A cached picture whose store turned out undecodable when a level was made
+// (TBitmapStore::Undecodable) is the "Image load error:" placeholder from
+// then on. With a mip level above 0 on the accessor, that level is made
+// ahead. Never nil.
 Ref<TImage> LoadImageHandle(TFileAccessor* accessor, const std::u16string& name);
 // Handles alive now.
 int32_t ImageHandleCount();

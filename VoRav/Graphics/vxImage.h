@@ -10,6 +10,7 @@
 // (vxImageRegistry.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -130,6 +131,12 @@ class TBitmapStore : public TRefObject {
   // its class is `cls` or derives from it (or none is asked for); else null.
   virtual TBitmap* Matches(TBitmap* bitmap, const TBitmapClass* cls, TPixelFormat* format);
 
+  // Set by a store that decodes its levels on request (JPEG) once its data
+  // turned out not to decode at all: its holders put the placeholder in its
+  // place. Any thread may ask.
+  bool Undecodable() const noexcept { return undecodable_.load(std::memory_order_acquire); }
+  void SetUndecodable() noexcept { undecodable_.store(true, std::memory_order_release); }
+
  protected:
   void Dispose() override;
   // Produces the bitmap of `level` (asked in `format` and `cls`, which the
@@ -152,6 +159,7 @@ class TBitmapStore : public TRefObject {
   std::vector<std::vector<Ref<TBitmap>>> levels_;
   Ref<TList> notify_list_;
   Ref<TRefObject> color_profile_;
+  std::atomic<bool> undecodable_{false};
 };
 
 // The level to use for a requested size: the deepest level whose width and

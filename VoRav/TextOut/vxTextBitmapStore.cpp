@@ -1,5 +1,7 @@
 #include "VoRav/TextOut/vxTextBitmapStore.h"
 
+#include <algorithm>
+#include <cmath>
 
 #include "KavLib2/KavViewer/KavImageCache.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
@@ -17,6 +19,15 @@ Ref<TCachedVectorText> BuildVectText(const std::u16string& vect_key) {
   TFontDesc font = GetDefaultGuiFont();
   font.FaceName = face;
   font.Style = style;
+  // Departure: laid out at a large em (kVectorTextLayoutEm pixels), not at
+  // the GUI font's size: placement gives whole-pixel advances, and rounded
+  // at 11 pixels and drawn ten times larger they stepped the letters
+  // unevenly ("Firs t"). A line so long that its advances could leave the
+  // 32-bit range at that em is laid out smaller, never below the GUI size.
+  size_t longest = 1;
+  for (const std::u16string& line : lines) longest = std::max(longest, line.size());
+  const double em = std::clamp(double(kVectorTextAdvanceBudget) / double(longest), 0.0, double(kVectorTextLayoutEm));
+  font.Size = std::max(font.Size, float(std::floor(em) * 72.0 / ptext::kScreenPixelsPerInch));
   return BuildCachedVectorText(font, lines);
 }
 
@@ -72,10 +83,10 @@ void TTextBitmapStore::Dispose() {
   TSysBitmapStore::Dispose();
 }
 
-void TTextBitmapStore::GetPixelSize(TSize& out) {
+void TTextBitmapStore::GetPixelSize(TSize& out, float scale) {
   Ref<TTextProducer> p = MakeRef<TTextProducer>();
   p->SetSource(text_.get(), false);
-  p->GetPixelSize(out, float(params_.LineSpacing), float(params_.Scale));
+  p->GetPixelSize(out, float(params_.LineSpacing), scale == 0 ? float(params_.Scale) : scale);
 }
 
 void TTextBitmapStore::GetBoundsRect(TRect& out, float scale) {

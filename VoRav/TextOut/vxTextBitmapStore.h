@@ -34,7 +34,8 @@ class TTextBitmapStore : public TSysBitmapStore {
   static Ref<TTextBitmapStore> Create(const std::u16string& key, TFileAccessor* accessor,
                                       const TImageParamsCallback& params_callback = {});
 
-  void GetPixelSize(TSize& out);
+  // The bitmap's size; a scale of 0 takes the stored one.
+  void GetPixelSize(TSize& out, float scale = 0);
   // The text body's rectangle; a scale of 0 takes the stored one.
   void GetBoundsRect(TRect& out, float scale);
   float LineHeight();
@@ -57,7 +58,17 @@ class TTextBitmapStore : public TSysBitmapStore {
   TRectList update_rects_;
 };
 
-// The layout of a "VectTxt2: " key built from the installed fonts.
+// The em, in pixels, at which a text is laid out from the installed fonts:
+// placement's whole-pixel advances are then within 1/4096 of an em of the
+// shaper's, so the letters of a text drawn at any size stand where the
+// shaper places them at that size.
+inline constexpr int32_t kVectorTextLayoutEm = 2048;
+// A line's characters times its em stay below this (advances are 32-bit).
+inline constexpr int64_t kVectorTextAdvanceBudget = int64_t(1) << 28;
+
+// The layout of a "VectTxt2: " key built from the installed fonts, at
+// kVectorTextLayoutEm (smaller for lines longer than the advance budget
+// allows, never below the GUI font's size).
 Ref<TCachedVectorText> BuildVectText(const std::u16string& vect_key);
 
 // Installs what the text layer provides to the layers below it at start-up:

@@ -245,6 +245,7 @@ THandle TFileAPI::CreateFile(const std::u16string& path, uint32_t access, uint32
   int oflags = O_CLOEXEC | O_NONBLOCK;  // a FIFO must not block the opener
   const bool read = access & kGenericRead, write = access & kGenericWrite;
   oflags |= write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY;
+  if (write && (access & kFileAppendData)) oflags |= O_APPEND;
   switch (disposition) {
     case kCreateNew: oflags |= O_CREAT | O_EXCL; break;
     case kCreateAlways: oflags |= O_CREAT | O_TRUNC; break;

@@ -28,8 +28,9 @@ namespace kav {
 using THandle = int;
 inline constexpr THandle kInvalidHandle = -1;
 
-// Access rights.
-enum : uint32_t { kGenericRead = 0x80000000u, kGenericWrite = 0x40000000u };
+// Access rights. kFileAppendData with kGenericWrite: every write lands at
+// the file's end, whoever else writes the file (O_APPEND).
+enum : uint32_t { kGenericRead = 0x80000000u, kGenericWrite = 0x40000000u, kFileAppendData = 0x00000004u };
 // Share modes. Linux has no mandatory sharing: the gate records and ignores them.
 enum : uint32_t { kFileShareRead = 1, kFileShareWrite = 2, kFileShareDelete = 4 };
 // Dispositions.

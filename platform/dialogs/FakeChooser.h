@@ -1,7 +1,8 @@
 // A chooser for tests: records every request and gives the answers it was
 // handed, in order (the last one again when they run out; kCancelled when
 // none was given). It calls the request's pump once, as a real chooser
-// would while it waits.
+// would while it waits. `asks` says whether it stands for a chooser that
+// asks the person.
 #pragma once
 
 #include <vector>
@@ -14,6 +15,7 @@ class TFakeChooser final : public TSaveFileChooser {
  public:
   explicit TFakeChooser(std::vector<TSaveFileAnswer> answers = {}) : answers_(std::move(answers)) {}
   const char* Name() const override { return "fake"; }
+  bool Asks() const override { return asks; }
   TSaveFileAnswer Choose(const TSaveFileRequest& request) override {
     requests.push_back(request);
     if (request.pump) request.pump();
@@ -24,6 +26,7 @@ class TFakeChooser final : public TSaveFileChooser {
   }
 
   std::vector<TSaveFileRequest> requests;
+  bool asks = true;
 
  private:
   std::vector<TSaveFileAnswer> answers_;

@@ -1,6 +1,7 @@
-// The last resort when the desktop offers no chooser: the file goes into the
-// user's pictures folder under the proposed name, never over an existing
-// file ("Slide1 (2).bmp", "Slide1 (3).bmp", ... instead), and the answer's
+// The last resort when the desktop offers no chooser at all (never after
+// one that failed, see TChooserChain): the file goes into the user's
+// pictures folder under the proposed name, never over an existing file
+// ("Slide1 (2).bmp", "Slide1 (3).bmp", ... instead), and the answer's
 // message says where, to be told once the file is written. The chosen name
 // is taken at once (created empty, exclusively) and the answer keeps the
 // created file open, so the picture goes into that file and nothing that
@@ -16,6 +17,7 @@ namespace kav::dialogs {
 class TFallbackChooser final : public TSaveFileChooser {
  public:
   const char* Name() const override { return "pictures folder"; }
+  bool Asks() const override { return false; }
   // Always kChosen, or kFailed when no free name could be created.
   TSaveFileAnswer Choose(const TSaveFileRequest& request) override;
 };

@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace kav::dialogs {
@@ -17,7 +19,6 @@ constexpr char kPortalName[] = "org.freedesktop.portal.Desktop";
 constexpr char kPortalPath[] = "/org/freedesktop/portal/desktop";
 constexpr char kChooserInterface[] = "org.freedesktop.portal.FileChooser";
 constexpr char kRequestInterface[] = "org.freedesktop.portal.Request";
-constexpr int kCallTimeoutMs = 30000;  // the call only makes the request; its answer comes later
 constexpr int kPumpMs = 50;
 
 // The session bus's address without libdbus's autolaunch (which would start
@@ -241,6 +242,34 @@ TSaveFileAnswer ReadResponse(DBusMessage* signal, const TSaveFileRequest& reques
   return answer;
 }
 
+// An error reply that says there is no portal, or no file chooser in it,
+// on this bus: the next chooser is asked as if there were no bus. Any other
+// error is the portal's failure.
+bool MeansNoPortal(const char* error) {
+  static const char* const kAbsent[] = {
+      DBUS_ERROR_SERVICE_UNKNOWN, DBUS_ERROR_NAME_HAS_NO_OWNER, DBUS_ERROR_UNKNOWN_METHOD,
+      DBUS_ERROR_UNKNOWN_INTERFACE, DBUS_ERROR_UNKNOWN_OBJECT,
+  };
+  for (const char* name : kAbsent)
+    if (error && std::strcmp(error, name) == 0) return true;
+  return false;
+}
+
+// Asks the portal to close the request at `handle` (its dialog goes); no
+// answer is waited for.
+void CloseRequest(DBusConnection* conn, const std::string& handle) {
+  TMessage close(dbus_message_new_method_call(kPortalName, handle.c_str(), kRequestInterface, "Close"));
+  if (!close.msg) return;
+  dbus_message_set_no_reply(close.msg, TRUE);
+  dbus_connection_send(conn, close.msg, nullptr);
+  dbus_connection_flush(conn);
+}
+
+bool IsResponse(DBusMessage* msg, const std::string& handle) {
+  const char* path = dbus_message_get_path(msg);
+  return dbus_message_is_signal(msg, kRequestInterface, "Response") && path && handle == path;
+}
+
 }  // namespace
 
 std::string PortalRequestPath(const std::string& unique_name, const std::string& token) {
@@ -276,7 +305,8 @@ std::string FileUriToPath(const std::string& uri) {
   return path;
 }
 
-TPortalChooser::TPortalChooser(std::string bus_address) : bus_address_(std::move(bus_address)) {}
+TPortalChooser::TPortalChooser(std::string bus_address, std::chrono::milliseconds call_timeout)
+    : bus_address_(std::move(bus_address)), call_timeout_(call_timeout) {}
 
 TSaveFileAnswer TPortalChooser::Choose(const TSaveFileRequest& request) {
   TSaveFileAnswer answer;  // kUnavailable until the portal took the request
@@ -284,66 +314,127 @@ TSaveFileAnswer TPortalChooser::Choose(const TSaveFileRequest& request) {
   if (address.empty()) return answer;
   TError error;
   TConnection bus;
+  // Connects only: the handshake and every call below go on in the loop,
+  // so that neither a stuck bus nor a stuck portal holds the caller.
   bus.conn = dbus_connection_open_private(address.c_str(), &error.err);
   if (!bus.conn) {
     answer.message = error.Text();
     return answer;
   }
   dbus_connection_set_exit_on_disconnect(bus.conn, FALSE);
-  if (!dbus_bus_register(bus.conn, &error.err)) {
-    answer.message = error.Text();
-    return answer;
-  }
-  std::string token = NewToken();
-  std::string handle = PortalRequestPath(dbus_bus_get_unique_name(bus.conn), token);
-  dbus_bus_add_match(bus.conn, MatchRule(handle).c_str(), &error.err);
-  if (dbus_error_is_set(&error.err)) {
-    answer.message = error.Text();
-    return answer;
-  }
-  TMessage call(NewSaveFileCall(request, token));
-  if (!call.msg) return answer;
-  TMessage reply(dbus_connection_send_with_reply_and_block(bus.conn, call.msg, kCallTimeoutMs, &error.err));
-  if (!reply.msg) {
-    // No portal, or one without a file chooser: the next chooser is asked.
-    answer.message = error.Text();
-    return answer;
-  }
-  const char* returned = nullptr;
-  if (!dbus_message_get_args(reply.msg, &error.err, DBUS_TYPE_OBJECT_PATH, &returned, DBUS_TYPE_INVALID)) {
-    answer.message = error.Text();
-    return answer;
-  }
-  std::string portal = dbus_message_get_sender(reply.msg) ? dbus_message_get_sender(reply.msg) : "";
-  if (handle != returned) {
-    // A portal older than handle_token chose its own path.
-    dbus_bus_remove_match(bus.conn, MatchRule(handle).c_str(), nullptr);
-    handle = returned;
-    dbus_bus_add_match(bus.conn, MatchRule(handle).c_str(), nullptr);
-  }
-  // From here the portal has the request: whatever happens is its answer.
+  // The calls, one after the other, each sent once the previous one's reply
+  // came: Hello (our unique name, hence the request's path), AddMatch for
+  // the request's Response, then SaveFile. Its reply takes the request (the
+  // request's path and the portal's unique name); the Response follows. A
+  // Response may come before that reply; it is kept until the reply says
+  // whose it is.
+  const std::string token = NewToken();
+  std::string handle, portal;
+  dbus_uint32_t hello = 0, match = 0, call = 0;
+  bool taken = false;
+  std::vector<std::unique_ptr<TMessage>> early;
+  constexpr size_t kMaxEarly = 16;
+  auto send = [&](DBusMessage* raw) -> dbus_uint32_t {
+    TMessage msg(raw);
+    dbus_uint32_t serial = 0;
+    return msg.msg && dbus_connection_send(bus.conn, msg.msg, &serial) ? serial : 0;
+  };
+  hello = send(dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "Hello"));
+  if (!hello) return answer;
+  // Each step has the whole time: the bus's replies come at once, the
+  // portal may first have to be started.
+  auto deadline = std::chrono::steady_clock::now() + call_timeout_;
   for (;;) {
     while (DBusMessage* raw = dbus_connection_pop_message(bus.conn)) {
-      TMessage msg(raw);
-      if (!dbus_message_is_signal(msg.msg, kRequestInterface, "Response")) continue;
-      const char* path = dbus_message_get_path(msg.msg);
-      const char* sender = dbus_message_get_sender(msg.msg);
-      if (!path || handle != path || (!portal.empty() && (!sender || portal != sender))) continue;
-      return ReadResponse(msg.msg, request);
+      auto msg = std::make_unique<TMessage>(raw);
+      const int type = dbus_message_get_type(raw);
+      const dbus_uint32_t to = dbus_message_get_reply_serial(raw);
+      const bool reply = type == DBUS_MESSAGE_TYPE_METHOD_RETURN || type == DBUS_MESSAGE_TYPE_ERROR;
+      if (reply && to != 0 && (to == hello || to == match)) {
+        // The bus's own replies: an error means no portal can be reached.
+        const char* name = nullptr;
+        if (dbus_set_error_from_message(&error.err, raw) ||
+            (to == hello && !dbus_message_get_args(raw, &error.err, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID))) {
+          answer.message = error.Text();
+          return answer;
+        }
+        if (to == hello) {
+          handle = PortalRequestPath(name, token);
+          DBusMessage* add = dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "AddMatch");
+          const std::string rule = MatchRule(handle);
+          const char* rule_c = rule.c_str();
+          if (add) dbus_message_append_args(add, DBUS_TYPE_STRING, &rule_c, DBUS_TYPE_INVALID);
+          hello = 0;
+          if (!(match = send(add))) return answer;
+        } else {
+          match = 0;
+          if (!(call = send(NewSaveFileCall(request, token)))) return answer;
+        }
+        deadline = std::chrono::steady_clock::now() + call_timeout_;
+        continue;
+      }
+      if (reply && to != 0 && to == call && !taken) {
+        if (type == DBUS_MESSAGE_TYPE_ERROR) {
+          dbus_set_error_from_message(&error.err, raw);
+          // No portal, or one without a file chooser: the next chooser is
+          // asked. A portal that is there and fails has failed.
+          if (!MeansNoPortal(dbus_message_get_error_name(raw))) answer.outcome = TSaveFileOutcome::kFailed;
+          answer.message = "The desktop portal refused the file chooser: " + error.Text();
+          return answer;
+        }
+        const char* returned = nullptr;
+        if (!dbus_message_get_args(raw, &error.err, DBUS_TYPE_OBJECT_PATH, &returned, DBUS_TYPE_INVALID)) {
+          CloseRequest(bus.conn, handle);
+          answer.outcome = TSaveFileOutcome::kFailed;
+          answer.message = "The desktop portal's reply has no request: " + error.Text();
+          return answer;
+        }
+        taken = true;
+        portal = dbus_message_get_sender(raw) ? dbus_message_get_sender(raw) : "";
+        if (handle != returned) {
+          // A portal older than handle_token chose its own path (the match
+          // changes without waiting: nothing to hear there yet).
+          dbus_bus_remove_match(bus.conn, MatchRule(handle).c_str(), nullptr);
+          handle = returned;
+          dbus_bus_add_match(bus.conn, MatchRule(handle).c_str(), nullptr);
+        }
+        for (auto& kept : early) {
+          const char* sender = dbus_message_get_sender(kept->msg);
+          if (IsResponse(kept->msg, handle) && (portal.empty() || (sender && portal == sender)))
+            return ReadResponse(kept->msg, request);
+        }
+        early.clear();
+        continue;
+      }
+      if (!call || !IsResponse(raw, handle)) continue;
+      if (!taken) {
+        if (early.size() < kMaxEarly) early.push_back(std::move(msg));
+        continue;
+      }
+      const char* sender = dbus_message_get_sender(raw);
+      if (!portal.empty() && (!sender || portal != sender)) continue;
+      return ReadResponse(raw, request);
     }
     if (!dbus_connection_get_is_connected(bus.conn)) {
-      answer.outcome = TSaveFileOutcome::kFailed;
+      // Before the call: the bus would not have us; after it: the portal
+      // may have shown its dialog, and cannot be heard any more.
+      if (call) answer.outcome = TSaveFileOutcome::kFailed;
       answer.message = "The session bus went away while the file chooser was open";
       return answer;
     }
     if (request.pump && !request.pump()) {
-      TMessage close(dbus_message_new_method_call(kPortalName, handle.c_str(), kRequestInterface, "Close"));
-      if (close.msg) {
-        dbus_message_set_no_reply(close.msg, TRUE);
-        dbus_connection_send(bus.conn, close.msg, nullptr);
-        dbus_connection_flush(bus.conn);
-      }
+      // Also before the reply: a portal that takes the call late finds its
+      // caller gone once the connection closes, and drops the request.
+      if (call) CloseRequest(bus.conn, handle);
       answer.outcome = TSaveFileOutcome::kCancelled;
+      return answer;
+    }
+    if (!taken && std::chrono::steady_clock::now() >= deadline) {
+      if (call) CloseRequest(bus.conn, handle);
+      const std::string seconds = std::to_string(call_timeout_.count() / 1000);
+      answer.outcome = TSaveFileOutcome::kFailed;
+      answer.message = call ? "The desktop portal did not take the file chooser's request within " + seconds + " seconds"
+                            : "The session bus did not answer within " + seconds + " seconds";
       return answer;
     }
     dbus_connection_read_write(bus.conn, kPumpMs);

@@ -6,10 +6,17 @@
 // (0 with "uris" chosen, 1 cancelled, 2 ended otherwise). The request path
 // is predictable from our unique bus name and the handle_token we pass, so
 // the signal is subscribed before the call and an answer that outruns the
-// call's reply is not lost. No session bus, or no portal on it, answers
-// kUnavailable. The portal's dialog asks before it replaces a file.
+// call's reply is not lost. Nothing blocks: the bus's handshake, the calls,
+// their replies and the Response are waited for with the request's pump
+// called every 50 ms, so a portal that never answers can be left at once (the request
+// is then closed with Request.Close and the private connection, which the
+// portal takes as its caller gone). No session bus, or no portal or no file
+// chooser on it, answers kUnavailable; a portal that fails, or does not
+// take the call within the call timeout, answers kFailed. The portal's
+// dialog asks before it replaces a file.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "platform/dialogs/SaveChooser.h"
@@ -18,13 +25,19 @@ namespace kav::dialogs {
 
 class TPortalChooser final : public TSaveFileChooser {
  public:
+  // How long the portal may take to take the call, and the bus each of
+  // its own replies (not the person's answer, which has no limit): a portal
+  // that starts on demand may need a while.
+  static constexpr std::chrono::milliseconds kCallTimeout{30000};
+
   // `bus_address`: the D-Bus address to use; empty: the session bus.
-  explicit TPortalChooser(std::string bus_address = {});
+  explicit TPortalChooser(std::string bus_address = {}, std::chrono::milliseconds call_timeout = kCallTimeout);
   const char* Name() const override { return "portal"; }
   TSaveFileAnswer Choose(const TSaveFileRequest& request) override;
 
  private:
   std::string bus_address_;
+  std::chrono::milliseconds call_timeout_;
 };
 
 // The request path the portal uses for our unique name and a token:

@@ -24,15 +24,20 @@ namespace {
 constexpr size_t kMaxAnswerBytes = 64 * 1024;  // a path, with room to spare
 constexpr int kPumpMs = 50;
 
-// Ends a child that is no longer wanted: SIGTERM, then SIGKILL after half a
-// second (the player may be ending on a signal and must be gone within one).
+// True once `pid` has ended; it is not reaped, so its id (and its process
+// group's) stays ours.
+bool Ended(pid_t pid) {
+  siginfo_t info{};
+  return waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+}
+
+// Ends a child that is no longer wanted, with whatever it started (its
+// process group): SIGTERM, then SIGKILL after half a second (the player may
+// be ending on a signal and must be gone within one).
 void EndChild(pid_t pid) {
-  kill(pid, SIGTERM);
-  for (int i = 0; i < 10; ++i) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPumpMs));
-  }
-  kill(pid, SIGKILL);
+  kill(-pid, SIGTERM);
+  for (int i = 0; i < 10 && !Ended(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(kPumpMs));
+  kill(-pid, SIGKILL);  // the rest of its group, before the group's id can be reused
   waitpid(pid, nullptr, 0);
 }
 
@@ -62,6 +67,8 @@ TRun RunProgram(const std::vector<std::string>& argv, const std::function<bool()
     // The chooser dies with the player, even when the player is killed.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
+    // A group of its own, so that calling it off ends what it started too.
+    setpgid(0, 0);
     const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const int err = open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (in < 0 || err < 0 || dup2(in, 0) < 0 || dup2(fds[1], 1) < 0 || dup2(err, 2) < 0) _exit(127);
@@ -73,6 +80,7 @@ TRun RunProgram(const std::vector<std::string>& argv, const std::function<bool()
     (void)!write(exec_fds[1], &e, sizeof e);
     _exit(127);
   }
+  if (pid > 0) setpgid(pid, pid);  // as the child does, whichever runs first
   close(fds[1]);
   close(exec_fds[1]);
   int exec_error = 0;

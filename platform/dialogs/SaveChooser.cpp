@@ -17,16 +17,25 @@ TChooserChain::TChooserChain(std::vector<std::unique_ptr<TSaveFileChooser>> choo
     : choosers_(std::move(choosers)) {}
 
 TSaveFileAnswer TChooserChain::Choose(const TSaveFileRequest& request) {
-  TSaveFileAnswer answer;
+  TSaveFileAnswer failed;  // kUnavailable until a chooser fails
+  std::string failed_by;
   for (auto& chooser : choosers_) {
-    answer = chooser->Choose(request);
-    if (answer.outcome != TSaveFileOutcome::kUnavailable) {
+    // After a failure the person has not been asked yet: a chooser that
+    // picks a name by itself would save what nobody chose.
+    if (failed.outcome == TSaveFileOutcome::kFailed && !chooser->Asks()) continue;
+    TSaveFileAnswer answer = chooser->Choose(request);
+    if (answer.outcome == TSaveFileOutcome::kUnavailable) continue;
+    if (answer.outcome != TSaveFileOutcome::kFailed) {
       last_ = chooser->Name();
       return answer;
     }
+    std::string why = answer.message.empty() ? std::string(chooser->Name()) + " failed" : answer.message;
+    failed.outcome = TSaveFileOutcome::kFailed;
+    failed.message += (failed.message.empty() ? "" : "; ") + why;
+    failed_by = chooser->Name();
   }
-  last_.clear();
-  return answer;
+  last_ = failed_by;
+  return failed;
 }
 
 std::unique_ptr<TSaveFileChooser> NewDesktopChooser() {

@@ -4,13 +4,15 @@
 //
 // Backends: the XDG desktop portal over the D-Bus session bus
 // (PortalChooser.h), zenity or kdialog started as programs
-// (ProgramChooser.h), and the last resort that picks a free name in the
-// user's pictures folder without asking (FallbackChooser.h). The fake
+// (ProgramChooser.h), and the last resort, when none of them is there, that
+// picks a free name in the user's pictures folder without asking
+// (FallbackChooser.h). The fake
 // (FakeChooser.h) answers tests. Texts are UTF-8; paths are Linux paths.
 //
 // Every call is made on the GUI thread and blocks until the person answered;
-// while it waits it calls the request's pump, which keeps the caller's
-// windows alive and may call the wait off.
+// nothing in it waits for a desktop service or a program without calling the
+// request's pump about every 50 ms, which keeps the caller's windows drawn
+// and may call the wait off at once.
 #pragma once
 
 #include <functional>
@@ -78,7 +80,7 @@ enum class TSaveFileOutcome {
   kChosen,       // path holds the chosen file
   kCancelled,    // the person declined; nothing was chosen
   kUnavailable,  // this chooser does not exist here; try the next one
-  kFailed,       // the chooser exists but failed; message says why
+  kFailed,       // the chooser exists but failed or did not answer in time; message says why
 };
 
 struct TSaveFileAnswer {
@@ -96,12 +98,19 @@ class TSaveFileChooser {
   virtual ~TSaveFileChooser() = default;
   // Short name for logs ("portal", "zenity", ...).
   virtual const char* Name() const = 0;
+  // True when the person chooses the name; false for a chooser that picks
+  // one by itself (the pictures folder).
+  virtual bool Asks() const { return true; }
   // Blocks until answered (see TSaveFileRequest::pump).
   virtual TSaveFileAnswer Choose(const TSaveFileRequest& request) = 0;
 };
 
-// Asks each chooser in turn until one answers with anything but
-// kUnavailable; answers kUnavailable when none does.
+// Asks each chooser in turn until one answers kChosen or kCancelled.
+// kUnavailable goes on to the next one. kFailed (a chooser that broke or
+// did not answer in time) goes on only to choosers that ask the person:
+// once a chooser failed, a name the person never chose is never taken.
+// When no chooser answered, the failures come back as one kFailed, their
+// messages joined; with none, kUnavailable.
 class TChooserChain final : public TSaveFileChooser {
  public:
   explicit TChooserChain(std::vector<std::unique_ptr<TSaveFileChooser>> choosers);

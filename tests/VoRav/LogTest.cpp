@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cctype>
 #include <thread>
 
@@ -194,6 +195,50 @@ TEST(Log, FileLogAndBanners) {
   EXPECT_TRUE(Shaped(lines.Items[7], "Program stoped : " + date + " (work time : \1 ms)"))
       << lines.Items[7];
   EXPECT_EQ(lines.Items[8], std::string(64, '-'));
+}
+
+// Several players append to one log file at once, each through a log of its
+// own (one file position each): every line lands whole at the end, lines
+// longer than a stream's write pieces too; the byte-order mark stands once,
+// at the start; and each writer's lines are all there, in its order.
+TEST(Log, WritersAppendingToOneFileKeepEveryLineWhole) {
+  TTempFolder t;
+  const std::u16string path = t.Wide("shared.log");
+  constexpr int kWriters = 4, kLines = 300;
+  std::atomic<int> ready{0};
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w)
+    writers.emplace_back([&, w] {
+      ++ready;
+      while (ready.load() < kWriters) std::this_thread::yield();
+      auto log = MakeRef<TFileLog>(path, true);
+      log->Prefix = u"writer " + std::u16string(1, char16_t(u'0' + w)) + u": ";
+      for (int i = 0; i < kLines; ++i)
+        log->WriteLine(SystemUTF8ToWide(std::to_string(i)) + u" " + std::u16string(i % 3 ? 40 : 1500, char16_t(u'a' + w)));
+      EXPECT_FALSE(log->Disabled());
+    });
+  for (auto& th : writers) th.join();
+
+  const std::string all = t.ReadFile("shared.log");
+  ASSERT_EQ(all.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_EQ(all.find("\xEF\xBB\xBF", 3), std::string::npos);
+  int next[kWriters] = {};
+  size_t count = 0;
+  for (size_t pos = 3; pos < all.size(); ++count) {
+    const size_t end = all.find("\r\n", pos);
+    ASSERT_NE(end, std::string::npos) << "a line without its end at " << pos;
+    const std::string line = all.substr(pos, end - pos);
+    pos = end + 2;
+    // "writer W: I" and the filling of W's letter, 1500 long on every third line.
+    const int w = line.size() > 8 ? line[7] - '0' : -1;
+    ASSERT_TRUE(w >= 0 && w < kWriters && line.starts_with("writer " + std::to_string(w) + ": ")) << line.substr(0, 80);
+    const int i = next[w]++;
+    const std::string want = "writer " + std::to_string(w) + ": " + std::to_string(i) + " " +
+                             std::string(i % 3 ? 40 : 1500, char('a' + w));
+    ASSERT_TRUE(line == want) << "writer " << w << ", line " << i << ": " << line.substr(0, 60) << "... ("
+                              << line.size() << " bytes)";
+  }
+  EXPECT_EQ(count, size_t(kWriters * kLines));
 }
 
 TEST(Log, GlobalLog) {

@@ -1,6 +1,6 @@
-// kavtestportal: a desktop portal that takes the file chooser's request and
-// never answers, on a private D-Bus bus of its own, for a test script.
-// Prints
+// kavtestportal [mute]: a desktop portal that takes the file chooser's
+// request and never answers, on a private D-Bus bus of its own, for a test
+// script; with "mute" it does not even reply to the call. Prints
 //   ready <bus address>
 // then "call N" when the N-th SaveFile request came and "closed N" when its
 // caller closed it; ends on SIGTERM or SIGINT (the bus with it). "missing
@@ -9,11 +9,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "tests/platform/dialogs/FakePortal.h"
 
-int main() {
+int main(int argc, char** argv) {
   using namespace kav::dialogs::test_portal;
   if (kav::dialogs::FindExecutable("dbus-daemon").empty()) {
     std::printf("missing dbus-daemon\n");
@@ -31,7 +32,8 @@ int main() {
   // Blocked only now: the bus must not inherit the block; the threads made
   // from here on (the portal's) do.
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-  TFakePortal portal(bus.Address(), TReply::kSilent, "");
+  const bool mute = argc > 1 && std::strcmp(argv[1], "mute") == 0;
+  TFakePortal portal(bus.Address(), mute ? TReply::kMute : TReply::kSilent, "");
   if (!portal.Ready()) {
     std::fprintf(stderr, "kavtestportal: the portal's name was not ours\n");
     return 1;

@@ -1,6 +1,6 @@
-// Test-only packer: writes packed shows for the tests and benchmarks. It is
-// not part of the player and is never shipped; it knows the package layout
-// independently of the reader so that the two check each other.
+// The packer: writes packed shows for the tests and benchmarks, and for
+// kavpack (StreamWriter). It is not part of the player; it knows the package
+// layout independently of the reader so that the two check each other.
 //
 // Layout written: [host bytes][entry data...][raw-deflate directory][trailer]
 // Short trailer: DirPos (int64) ".dne". Long trailer: DirRel (int64) ".dne"
@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <zlib.h>
 
 namespace kav::packer {
 
@@ -72,5 +74,53 @@ std::string DirectoryText(const std::vector<Entry>& entries, const Options& opti
 
 // Writes bytes to a file; false on failure.
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Writes a package into an open file entry by entry: the host and each
+// entry are read, stored and written in pieces of a fixed size, so the
+// writer never holds a whole entry and a folder larger than the memory can
+// be packed. The bytes are those Pack writes for the same host and entries
+// (options.host is not used: AddHost names the host's file).
+// Where entries lie in the package (after the host) and their stored sizes.
+struct Placement {
+  std::vector<int64_t> offsets, sizes;
+  int64_t directory_offset = 0;
+};
+
+class StreamWriter {
+ public:
+  // Writes to `fd` from its current position; the descriptor stays the caller's.
+  StreamWriter(int fd, Options options);
+  ~StreamWriter();
+  StreamWriter(const StreamWriter&) = delete;
+  StreamWriter& operator=(const StreamWriter&) = delete;
+
+  // The bytes of the file at `path` in front of the package; before any entry.
+  bool AddHost(const std::string& path);
+  // The file at `path` as the entry `name`, stored by `method` (as Entry::method).
+  bool AddFile(const std::string& name, const std::string& path, int method);
+  // The directory and the trailer; then every byte has been handed to the file.
+  bool Finish();
+  // After a failure to read: what could not be read, and why.
+  const std::string& Error() const noexcept { return error_; }
+  // After a failure to write: the system's error code (0 after a read failure).
+  int WriteError() const noexcept { return write_error_; }
+
+ private:
+  bool Copy(const std::string& path, int method);
+  bool Put(const uint8_t* data, size_t size);
+  bool Flush();
+  bool Deflate(z_stream& zs, const uint8_t* data, size_t size, bool finish);
+
+  int fd_;
+  Options options_;
+  std::vector<Entry> entries_;  // names and methods, no data
+  Placement placed_;
+  int64_t host_size_ = 0;
+  int64_t total_ = 0;  // every byte put out so far, the host's too
+  std::vector<uint8_t> in_, out_;
+  size_t out_used_ = 0;
+  std::string error_;
+  int write_error_ = 0;
+};
 
 }  // namespace kav::packer

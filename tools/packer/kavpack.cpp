@@ -12,9 +12,15 @@
 // The project is then read by the player's own readers: each thing the
 // player could not use is printed with its line ("file:line: warning: …"),
 // and a file the project names that is not in the folder stops the packing,
-// as does a link that leads out of the folder. Once written, every file name
-// the project uses is looked up in the show file as the player looks it up
-// there; a name it misses (a full path) is an error and the file is removed.
+// as does a link that leads out of the folder. The show file is written
+// entry by entry, so the memory it takes does not grow with the folder. Once
+// written, every file name the project uses is looked up in the show file as
+// the player looks it up there; a name it misses (a full path) is an error
+// and the file is removed.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -91,7 +97,11 @@ constexpr char kUsage[] =
     "  --method N           store entries as they are (0), deflated (1, the\n"
     "                       default) or enciphered (2)\n"
     "  --long, --long-base0 write the long package trailer (for tests)\n"
-    "  --host FILE          write the package after the bytes of FILE\n";
+    "  --host FILE          write the package after the bytes of FILE; with the\n"
+    "                       player as FILE the show file plays itself and is\n"
+    "                       written runnable (mode 0777 less the umask):\n"
+    "                         kavpack --host \"$(command -v kavplay)\" myshow FOLDER\n"
+    "                         ./myshow\n";
 
 constexpr char kProjectName[] = "Project.kav";
 
@@ -196,8 +206,7 @@ bool HasLineWithoutSemicolon(const kav::TIniList* section, const std::string& pi
 
 // Warns for each picture of the project that is stored turned and that
 // [RotationState] leaves as it is. Answers the number of warnings.
-int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& files,
-                       const std::vector<std::vector<uint8_t>>& contents) {
+int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& files) {
   // Found as the player finds them (any name form, case or normal form).
   std::map<std::u16string, size_t> by_name;  // ShowNameMatchKey of the entry name -> index
   for (size_t i = 0; i < files.size(); ++i)
@@ -214,7 +223,8 @@ int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& f
     const std::string utf8 = kav::WideToSystemUTF8(name);
     auto found = by_name.find(kav::ShowNameMatchKey(name));
     if (found == by_name.end() || rotations->OrientationCode(name) != 0) continue;
-    const std::vector<uint8_t>& bytes = contents[found->second];
+    std::vector<uint8_t> bytes;  // one picture at a time: the folder may be larger than the memory
+    if (!ReadBytes(files[found->second].path, bytes)) continue;
     kav::TExif exif;
     try {
       auto stream = kav::MakeRef<kav::TStringStream>(std::string(bytes.begin(), bytes.end()));
@@ -353,10 +363,53 @@ bool CheckPackedNames(const fs::path& show, const fs::path& folder, const fs::pa
   return missing == 0;
 }
 
+// Writes the show file entry by entry, never holding a whole file of the
+// folder. With a host program in front the show file is a program that
+// plays itself: it gets the run bit as a compiler gives its output, 0777
+// less the umask (a plain show file gets 0666 less the umask).
+bool WriteShow(const fs::path& out, const std::vector<TFolderFile>& files, int method, const fs::path& host,
+               const Options& options) {
+  const bool runnable = !host.empty();
+  int fd;
+  do fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, runnable ? 0777 : 0666);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    const int error = errno;
+    Fail("cannot write \"" + out.string() + "\": " + std::strerror(error));
+    return false;
+  }
+  int write_error = 0;
+  if (runnable) {
+    // A file of the name that was there keeps its old mode through O_TRUNC.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(fd, 0777 & ~mask) != 0) write_error = errno;
+  }
+  StreamWriter writer(fd, options);
+  bool ok = write_error == 0 && (!runnable || writer.AddHost(host.string()));
+  for (size_t k = 0; ok && k < files.size(); ++k) ok = writer.AddFile(files[k].name, files[k].path.string(), method);
+  ok = ok && writer.Finish();
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    write_error = errno;
+  }
+  if (ok) return true;
+  if (write_error == 0) write_error = writer.WriteError();
+  if (write_error != 0 || writer.Error().empty())
+    Fail("cannot write \"" + out.string() + "\": " + (write_error != 0 ? std::strerror(write_error) : "the write failed"));
+  else
+    Fail(writer.Error());
+  // A show file cut short would only be refused by the player.
+  std::error_code ec;
+  fs::remove(out, ec);
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
+  fs::path host;
   int method = kDeflated;
   int i = 1;
   for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
@@ -371,10 +424,14 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--long")) options.trailer = Trailer::kLong;
     else if (!std::strcmp(argv[i], "--long-base0")) options.trailer = Trailer::kLongBase0;
     else if (!std::strcmp(argv[i], "--host") && i + 1 < argc) {
-      if (!ReadBytes(argv[++i], options.host)) {
+      host = argv[++i];
+      std::error_code size_ec;
+      const auto size = fs::file_size(host, size_ec);
+      if (size_ec || !std::ifstream(host, std::ios::binary)) {
         Fail(std::string("cannot read the host file \"") + argv[i] + "\"");
         return 1;
       }
+      options.host_entry = size > 0;  // the host names itself in the directory
     } else if (!std::strcmp(argv[i], "--method") && i + 1 < argc) method = std::atoi(argv[++i]);
     else {
       Fail(std::string("unknown option ") + argv[i] + " (kavpack --help lists the options)");
@@ -403,6 +460,11 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  if (!host.empty() && fs::equivalent(host, out, ec)) {
+    Fail("the host file \"" + host.string() + "\" is the show file to write: give the show file another name");
+    return 1;
+  }
+
   std::vector<TFolderFile> files;
   if (!ListFolder(folder, fs::exists(out, ec) ? out : fs::path(), files)) return 1;
   const auto project = std::find_if(files.begin(), files.end(),
@@ -413,16 +475,22 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::vector<std::vector<uint8_t>> contents(files.size());
-  for (size_t k = 0; k < files.size(); ++k) {
-    if (!ReadBytes(files[k].path, contents[k])) {
-      Fail("cannot read \"" + files[k].path.string() + "\"");
+  // Every file opens before anything is written: one that cannot be read
+  // stops the packing while an earlier show file of the name is still whole.
+  for (const TFolderFile& f : files) {
+    std::ifstream in(f.path, std::ios::binary);
+    if (!in) {
+      Fail("cannot read \"" + f.path.string() + "\"");
       return 1;
     }
   }
+  std::vector<uint8_t> text;
+  if (!ReadBytes(project->path, text)) {
+    Fail("cannot read \"" + project->path.string() + "\"");
+    return 1;
+  }
 
   // The project text as the player reads it.
-  const std::vector<uint8_t>& text = contents[size_t(project - files.begin())];
   auto ini = kav::MakeRef<kav::TIniFile>();
   auto text_stream = kav::MakeRef<kav::TStringStream>(std::string(text.begin(), text.end()));
   if (!ini->LoadFrom(text_stream.get())) {
@@ -436,26 +504,10 @@ int main(int argc, char** argv) {
          "\" is no show's project text: it has no [Main] section and no slides (kavpack --help)");
     return 1;
   }
-  WarnTurnedPictures(ini.get(), files, contents);
+  WarnTurnedPictures(ini.get(), files);
   if (!CheckProject(project->path)) return 1;
 
-  std::vector<Entry> entries;
-  for (size_t k = 0; k < files.size(); ++k) {
-    Entry entry;
-    entry.name = files[k].name;
-    entry.data = std::move(contents[k]);
-    entry.method = method;
-    entries.push_back(std::move(entry));
-  }
-  options.host_entry = !options.host.empty();
-  errno = 0;
-  if (!WriteFileBytes(out.string(), Pack(entries, options))) {
-    const int error = errno;
-    Fail("cannot write \"" + out.string() + "\": " + (error != 0 ? std::strerror(error) : "the write failed"));
-    // A show file cut short would only be refused by the player.
-    fs::remove(out, ec);
-    return 1;
-  }
+  if (!WriteShow(out, files, method, host, options)) return 1;
   if (!CheckPackedNames(out, folder, project->path)) {
     fs::remove(out, ec);
     return 1;

@@ -2,6 +2,7 @@
 // folder named on the command line; "kavplay --help" lists the options
 // (Kav/KavViewer/KavUsage.cpp).
 #include <SDL.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -165,9 +166,30 @@ void ShowError(const std::string& text, const char* caption) {
   win::MessageBox(0, SystemUTF8ToWide(shown), SystemUTF8ToWide(caption), win::MB_ICONERROR | win::MB_TASKMODAL);
 }
 
+// The file log, appended to by every player that runs with "-filelog": each
+// line starts with the player's process id ("pid N: ") so each player's
+// lines can be told apart. Departure: the prefix also starts each line
+// inside a text of several lines, not only the text's first.
+class TSharedFileLog : public TFileLog {
+ public:
+  explicit TSharedFileLog(const std::u16string& path) : TFileLog(path, true) {
+    Prefix = u"pid " + SystemUTF8ToWide(std::to_string(getpid())) + u": ";
+  }
+  void WriteRaw(const std::u16string& text) override {
+    std::u16string marked;
+    marked.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+      marked += text[i];
+      const bool line_ends = text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n'));
+      if (line_ends) marked += Prefix;
+    }
+    TFileLog::WriteRaw(marked);
+  }
+};
+
 Ref<TLog> OpenFileLog(const std::u16string& path) {
   try {
-    return Ref<TLog>::Adopt(new TFileLog(path, true));
+    return Ref<TLog>::Adopt(new TSharedFileLog(path));
   } catch (const Exception&) {
     return nullptr;
   }

@@ -23,7 +23,7 @@ using TStoreLock = TLockScope<TSafeCriticalSection>;
 class TJpegLevelRows : public TLevelRowReader {
  public:
   TJpegLevelRows(Ref<TJPEGData> data, int32_t level, const TProgressHandler& progress, TJpegBitmapStore* store)
-      : decoder_(std::move(data), uint8_t(level), true), progress_(progress), store_(store) {
+      : decoder_(OpenDecoder(std::move(data), level, store)), progress_(progress), store_(store) {
     decoder_.SetProgress(&Report, this);
   }
   TSize Size() const override { return TSize{decoder_.Width(), decoder_.Height()}; }
@@ -40,6 +40,15 @@ class TJpegLevelRows : public TLevelRowReader {
   }
 
  private:
+  // libjpeg may refuse the data already when it starts its output.
+  static TJpegRowDecoder OpenDecoder(Ref<TJPEGData> data, int32_t level, TJpegBitmapStore* store) {
+    try {
+      return TJpegRowDecoder(std::move(data), uint8_t(level), true);
+    } catch (const EJPEG&) {
+      store->SayUndecodable();
+      throw;
+    }
+  }
   static void Report(void* context, int percent) noexcept {
     auto* self = static_cast<TJpegLevelRows*>(context);
     try {
@@ -126,6 +135,7 @@ void TJpegBitmapStore::SayDamaged(const std::string& warning, bool end_of_data) 
 }
 
 void TJpegBitmapStore::SayUndecodable() {
+  SetUndecodable();
   if (damage_said_.exchange(true)) return;
   ReportShowProblem(TShowProblemKind::File, Params().Name, DamagedPictureReason(u"JPEG"));
 }

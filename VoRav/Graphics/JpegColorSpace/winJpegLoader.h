@@ -45,7 +45,7 @@ class TJpegBitmapStore : public TSysBitmapStore {
   // short, so the author hears of it once.
   void SayDamaged(const std::string& warning, bool end_of_data);
   // The same when libjpeg cannot decode past the damage (the level is not
-  // made).
+  // made); the store is marked undecodable from then on.
   void SayUndecodable();
 
  protected:

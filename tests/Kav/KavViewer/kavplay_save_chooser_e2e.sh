@@ -5,7 +5,8 @@
 # a wrapper that notes each start and its arguments). Save opens one zenity
 # tied to the player's window (--attach, --modal); Return and Space pressed
 # at the print dialog meanwhile open no second one; Return in zenity saves
-# one complete picture under the proposed name.
+# one complete picture under the proposed name. A second Save's zenity is
+# ended by Esc at the player's window, and nothing more is saved.
 # Usage: kavplay_save_chooser_e2e.sh KAVPLAY DEMO_FOLDER OUTDIR
 set -u
 player=$1
@@ -75,6 +76,18 @@ saved=$(ls "$out/home/Pictures/")
 size=$(identify -format '%w %h' "$out/home/Pictures/Slide7.bmp" 2>/dev/null)
 [ -n "$size" ] || fail "the saved slide is not a picture"
 alive || fail "the player ended after saving"
+# Esc at the player's window while zenity is open ends zenity at once and
+# saves nothing more.
+pe_open_dialog
+pe_click_in "$dialog" 73 26
+xh_until 60 zenity_shown || fail "no zenity after the second Save"
+xdotool windowfocus "$win" 2>/dev/null
+xdotool key Escape
+no_zenity() { [ -z "$(zenity_window)" ]; }
+xh_until 20 no_zenity || fail "Esc at the player's window did not end zenity"
+xh_until 20 pe_no_title '^Print$' || fail "the dialog stayed after Esc at the player's window"
+[ "$(ls "$out/home/Pictures/")" = "Slide7.bmp" ] || fail "saved after Esc: $(ls "$out/home/Pictures/")"
+alive || fail "the player ended on Esc at the chooser"
 xdotool windowfocus "$win" 2>/dev/null
 xh_escape_and_wait "$pid" || fail "the player did not end on Escape"
 [ "$XH_RC" -eq 0 ] || fail "the player exited with $XH_RC"

@@ -1,29 +1,39 @@
 #!/bin/bash
 # Saving a slide in the real player when the desktop portal takes the
 # request and never answers (kavtestportal, on a private bus), in an X
-# server (run under xvfb-run). Save asks the portal; Esc at the player's
-# windows then calls the request off (the portal is told Close) and the
-# print dialog closes without saving; a second Save is called off by the
-# window manager's close of the player's window, which leaves the player
-# playing. Esc then ends it with 0.
-# Usage: kavplay_save_portal_e2e.sh KAVPLAY DEMO_FOLDER OUTDIR KAVTESTPORTAL KAVXCLOSE
+# server (run under xvfb-run). With MODE "mute" the portal does not even
+# reply to the call. While the portal has the request the player's window
+# keeps painting (the print dialog moved away leaves the slide drawn where
+# it was). Esc at the print dialog, Esc at the player's window and the
+# window manager's close of the player's window each call the request off
+# at once (the portal is told Close, long before the call's 30 s are up)
+# and the print dialog closes without saving, the player playing on. A
+# mute portal's call, once its time is up, is not followed by a save
+# nobody chose: with no zenity or kdialog the player says that the slide
+# cannot be saved. Nothing is ever written; Esc then ends the player with 0.
+# Usage: kavplay_save_portal_e2e.sh KAVPLAY DEMO_FOLDER OUTDIR KAVTESTPORTAL KAVXCLOSE [MODE]
 set -u
 player=$1
 demo=$2
 out=$3
 testportal=$4
 xclose=$5
+mode=${6:-silent}
+# Well under the portal call's 30 s, which is all that ever ended the wait
+# when the player did not look at its windows meanwhile.
+at_once=20
 [ -f "$demo/Project.kav" ] || { echo "no demo project at $demo: skipped"; exit 77; }
-for tool in xdotool import convert python3; do command -v $tool >/dev/null || exit 77; done
+for tool in xdotool import convert compare python3; do command -v $tool >/dev/null || exit 77; done
 source "$(dirname "$0")/print_e2e_lib.sh"
 pe_prepare_show "$demo" can-restore long-slide7
-pe_start_helper portal "$testportal"
+if [ "$mode" = mute ]; then pe_start_helper portal "$testportal" mute; else pe_start_helper portal "$testportal"; fi
 # The portal is the only chooser: no zenity or kdialog on PATH.
-pe_start_player DBUS_SESSION_BUS_ADDRESS="$helper" -- -time 44500
+pe_start_player DBUS_SESSION_BUS_ADDRESS="$helper" -- -time 44500 -log
 pe_drawn_and_paused
 find_dialog() { pe_find_title '^Print$'; }
 no_dialog() { ! find_dialog; }
 portal_said() { grep -qx "$1" "$out/portal.out"; }
+nothing_saved() { [ -z "$(ls -A "$out/home/Pictures")" ] || fail "something was saved: $(ls -A "$out/home/Pictures")"; }
 # Save (the second button of the first row) until the portal has request N.
 save() {
   pe_click_in "$dialog" 73 26
@@ -33,23 +43,75 @@ save() {
   portal_said "closed $1" && fail "the request was closed before anyone gave up"
   find_dialog || fail "the dialog went while the portal had the request"
 }
+# The print dialog's rectangle, as "WxH+X+Y", and whether the screen shows
+# there what it showed when the show was paused ($out/slide7.png).
+region() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$dialog")"
+  echo "${WIDTH}x${HEIGHT}+${X}+${Y}"
+}
+shows_the_slide() {
+  import -window root "$out/now.png" 2>/dev/null || return 1
+  local differ
+  convert "$out/slide7.png" -crop "$1" +repage "$out/was.png" &&
+    convert "$out/now.png" -crop "$1" +repage "$out/is.png" || return 1
+  differ=$(compare -metric AE -fuzz 8% "$out/was.png" "$out/is.png" null: 2>&1 | cut -d' ' -f1)
+  [ "${differ:-1}" -le 50 ] 2>/dev/null
+}
+# The player paints while the chooser waits: the print dialog moved aside
+# uncovers part of the player's window, which must show the slide again.
+paints_while_waiting() {
+  local was
+  was=$(region)
+  xdotool windowmove "$dialog" 40 40
+  xh_until $at_once shows_the_slide "$was" || {
+    cp "$out/now.png" "$out/not-painted.png"
+    fail "the player's window was not painted while the portal had the request (see $out/not-painted.png)"
+  }
+}
+# Calls request N off by "$@" (a command) and checks that the wait ended.
+give_up() {
+  local n=$1 how=$2
+  shift 2
+  "$@"
+  xh_until $at_once portal_said "closed $n" || fail "$how did not call the portal's request off within $at_once s"
+  xh_until $at_once no_dialog || fail "the dialog stayed after $how"
+  alive || fail "the player ended on $how at the chooser"
+  nothing_saved
+}
+esc_at() { xdotool windowfocus "$1" 2>/dev/null; xdotool key Escape; }
+
 pe_open_dialog
 save 1
-xdotool windowfocus "$dialog" 2>/dev/null
-xdotool key Escape
-xh_until 30 portal_said "closed 1" || fail "Esc did not call the portal's request off"
-xh_until 30 no_dialog || fail "the dialog stayed after Esc"
-alive || fail "the player ended on Esc at the chooser"
+paints_while_waiting
+give_up 1 "Esc at the print dialog" esc_at "$dialog"
 pe_open_dialog
 save 2
-"$xclose" "$win"
-xh_until 30 portal_said "closed 2" || fail "the close request did not call the portal's request off"
-xh_until 30 no_dialog || fail "the dialog stayed after the close request"
+give_up 2 "Esc at the player's window" esc_at "$win"
+pe_open_dialog
+save 3
+give_up 3 "the close request" "$xclose" "$win"
 sleep 1
 alive || fail "the close request at the chooser ended the player"
-[ -z "$(ls "$out/home/Pictures")" ] || fail "something was saved: $(ls "$out/home/Pictures")"
+if [ "$mode" = mute ]; then
+  # Nobody gives up: the call's time runs out, and with no chooser left
+  # that asks, the person is told that the slide cannot be saved.
+  pe_open_dialog
+  save 4
+  xh_until 120 grep -q "The slide cannot be saved: The desktop portal did not take" "$out/kavplay.out" ||
+    fail "no word that the slide cannot be saved after the portal's time ran out"
+  if xh_until 30 pe_find_title '^Slideshow Error$'; then
+    xdotool windowfocus "$found" 2>/dev/null
+    xdotool key Return
+    xh_until 30 pe_no_title '^Slideshow Error$' || fail "the error box stayed after Return"
+  fi
+  xh_until 30 no_dialog || fail "the dialog stayed after the error"
+  portal_said "closed 4" || fail "the request whose time ran out was not closed"
+  nothing_saved
+fi
 xdotool windowfocus "$win" 2>/dev/null
 xh_escape_and_wait "$pid" || fail "the player did not end on Escape"
 [ "$XH_RC" -eq 0 ] || fail "the player exited with $XH_RC"
-echo "a silent portal's request was called off by Esc and by a close request; nothing saved"
+nothing_saved
+echo "a $mode portal: the window painted meanwhile; Esc at the dialog and at the player and a close request called it off at once; nothing saved"
 exit 0

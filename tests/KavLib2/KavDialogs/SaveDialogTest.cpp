@@ -17,6 +17,7 @@
 #include <span>
 
 #include "KavLib2/KavDialogs/winSaveDialog.h"
+#include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 #include "platform/dialogs/FakeChooser.h"
 #include "platform/dialogs/FallbackChooser.h"
@@ -232,6 +233,43 @@ std::function<void(TStream*)> Bytes(const std::string& bytes) {
   return [bytes](TStream* out) {
     out->WriteBytes(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
   };
+}
+
+// A portal that is there but fails, or takes the call and never replies,
+// with no zenity or kdialog: the slide is not saved into the pictures
+// folder that nobody chose; the person is told it cannot be saved.
+TEST_F(SaveDialog, APortalThatFailsOrNeverRepliesIsNotFollowedByASaveNobodyChose) {
+  if (dialogs::FindExecutable("dbus-daemon").empty()) GTEST_SKIP() << "dbus-daemon is not installed";
+  using namespace dialogs::test_portal;
+  TPrivateBus bus;
+  ASSERT_FALSE(bus.Address().empty());
+  TTempFolder home;
+  TEnv h("HOME", home.Sys());
+  TEnv x("XDG_CONFIG_HOME", std::nullopt);
+  home.WriteFile("Pictures/.keep", "");
+  size_t boxes = 0;
+  for (const TReply reply : {TReply::kError, TReply::kMute}) {
+    SCOPED_TRACE(reply == TReply::kError ? "error" : "no reply");
+    TFakePortal portal(bus.Address(), reply, "");
+    ASSERT_TRUE(portal.Ready());
+    std::vector<std::unique_ptr<dialogs::TSaveFileChooser>> list;
+    list.push_back(std::make_unique<dialogs::TPortalChooser>(bus.Address(), std::chrono::seconds(3)));
+    list.push_back(dialogs::NewZenityChooser(home.Sys("no-zenity")));
+    list.push_back(dialogs::NewKDialogChooser(home.Sys("no-kdialog")));
+    list.push_back(std::make_unique<dialogs::TFallbackChooser>());
+    dialogs::SetSaveFileChooser(std::make_unique<dialogs::TChooserChain>(std::move(list)));
+    Ref<TSaveDialog> dlg = MakeRef<TSaveDialog>(owner_);
+    dlg->FileName = u"Slide7.bmp";
+    EXPECT_FALSE(dlg->Execute());
+    EXPECT_EQ(dlg->FileName, u"Slide7.bmp");
+    EXPECT_EQ(portal.Calls().size(), 1u);
+    ASSERT_EQ(backend_->Boxes.size(), ++boxes);
+    EXPECT_EQ(backend_->Boxes.back().caption, u"Slideshow Error");
+    EXPECT_EQ(backend_->Boxes.back().text.rfind(u"The slide cannot be saved: The desktop portal", 0), 0u)
+        << WideToSystemUTF8(backend_->Boxes.back().text);
+    EXPECT_FALSE(dlg->WriteChosenFile(Bytes("nobody chose this")));
+    EXPECT_FALSE(home.Exists("Pictures/Slide7.bmp"));
+  }
 }
 
 TEST_F(SaveDialog, WithoutAnyChooserThePicturesFolderIsUsedAndNothingOverwritten) {

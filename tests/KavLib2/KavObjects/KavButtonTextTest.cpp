@@ -3,6 +3,7 @@
 #include "KavLib2/KavObjects/KavButton.h"
 #include "KavLib2/KavObjects/KavText.h"
 #include "ShowFolderTestUtil.h"
+#include "../../VoRav/LogCapture.h"
 #include "VoRav/Graphics/Effects2D/ButtonGenerator.h"
 
 namespace kav {
@@ -166,6 +167,37 @@ TEST(KavText, BitmapHeldToTwiceTheSlideAndCaptionsWithoutKeyframes) {
   ASSERT_NE(b->Caption, nullptr);
   EXPECT_DOUBLE_EQ(b->Caption->CaptionScaleX(), 100.0);
   EXPECT_GE(b->ButtonWidth(), b->ButtonHeight());
+}
+
+// A long line is rendered at the height it is shown at, however wide that
+// makes its picture (it runs off the slide's sides); only a picture above
+// kMaxTextBitmapPixels is rendered smaller, which the log says once.
+TEST(KavText, LongLinesKeepTheirLettersSharp) {
+  std::string line;
+  while (line.size() < 400) line += "First pictures of the sea. ";
+  std::string longer;
+  while (longer.size() < 6000) longer += "First pictures of the sea. ";
+  test::TLogCapture log;
+  THostSlide s(Aqua, test::Obj("t", "Text", "Text=\"" + line + "\"\nShadowEnable=0\n" +
+                                                test::KeyPoint("Time=0\nScaleX=10\nScaleY=10\n")) +
+                         test::Obj("u", "Text", "Text=\"" + longer + "\"\nShadowEnable=0\n" +
+                                                    test::KeyPoint("Time=0\nScaleX=10\nScaleY=10\n")));
+  auto* t = dynamic_cast<TKavText*>(s.At(0));
+  ASSERT_NE(t->Picture(), nullptr);
+  // Its line is 10 % of the 1080-pixel slide: the rendering's line is as
+  // high, and the picture far wider than twice the slide.
+  EXPECT_NEAR(t->FontSize(), 108, 2);
+  EXPECT_GT(t->Picture()->Width(), 8 * 1920);
+  EXPECT_GT(t->Size().x, 8 * 1920 * 0.9);
+  auto* u = dynamic_cast<TKavText*>(s.At(1));
+  ASSERT_NE(u->Picture(), nullptr);
+  EXPECT_LE(int64_t(u->Picture()->Width()) * u->Picture()->Height(), kMaxTextBitmapPixels * 101 / 100);
+  EXPECT_LT(u->FontSize(), 100);
+  EXPECT_GT(u->FontSize(), 40);
+  int said = 0;
+  for (const std::u16string& l : log.Lines())
+    if (l.find(u"The text \"First pictures of the sea. First picture...\" is rendered at ") == 0) ++said;
+  EXPECT_EQ(said, 1);
 }
 
 }  // namespace

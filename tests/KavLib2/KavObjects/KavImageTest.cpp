@@ -17,6 +17,7 @@ using test::KeyPoint;
 using test::Obj;
 using test::PixelAt;
 using test::RenderSlide;
+using test::RenderSlideWith;
 using test::THostFixture;
 using test::THostSlide;
 using test::TShowFolder;
@@ -241,6 +242,57 @@ TEST(KavImage, DrawnAtItsPlaceAndOpacity) {
   // Outside the picture the page stays white.
   EXPECT_EQ(PixelAt(px, 300 - 30, 135) & 0xFFFFFF, 0xFFFFFFu);
   EXPECT_EQ(PixelAt(px, 300, 135 - 16) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+// A JPEG whose header reads (64 x 32, three components) but whose data does
+// not decode: it names a quantisation table it never defines.
+std::vector<uint8_t> UndecodableJpeg() {
+  std::vector<uint8_t> j = {0xFF, 0xD8,                                      // SOI
+                            0xFF, 0xC0, 0, 17, 8, 0, 32, 0, 64, 3,           // SOF0: 8 bits, 32 rows, 64 columns
+                            1,    0x22, 0, 2, 0x11, 0, 3, 0x11, 0,           // components, all on table 0
+                            0xFF, 0xDA, 0, 12, 3, 1, 0, 2, 0x11, 3, 0x11, 0, 63, 0};  // SOS
+  for (int i = 0; i < 600; ++i) j.push_back(uint8_t(i * 37 % 255));
+  j.push_back(0xFF);
+  j.push_back(0xD9);
+  return j;
+}
+
+// A picture whose data turns out not to decode when it is prepared is drawn
+// as the grey "Image load error:" placeholder, as one no decoder takes is;
+// the same name asked for again is the placeholder at once.
+TEST(KavImage, UndecodablePictureIsThePlaceholder) {
+  THostSlide s([](TShowFolder& f) { f.Write("bad.jpg", UndecodableJpeg()); },
+               Obj("a", "Image", "ImageName=bad.jpg\n" + KeyPoint("Time=0\nScaleX=50\nScaleY=50\n")));
+  auto* a = dynamic_cast<TKavImage*>(s.At(0));
+  ASSERT_NE(a->Picture(), nullptr);
+  EXPECT_EQ(a->Picture()->Width(), 64);  // the header's size: nothing decoded yet
+  TFrameDumper dumper(480, 270);
+  TDrawerResourceVisitor visitor(dumper.Drawer());
+  s.Slide->PrepareResources(&visitor);
+  const auto px = RenderSlideWith(dumper, s.Slide.get(), "image_undecodable.png");
+  EXPECT_NE(a->Picture()->Width(), 64);
+  // The placeholder's grey around its text in the middle of the frame, its
+  // light letters within it.
+  EXPECT_EQ(PixelAt(px, 240 - 50, 135) & 0xFFFFFF, 0x646464u);
+  int light = 0;
+  for (int32_t x = 180; x < 300; ++x)
+    for (int32_t y = 115; y < 155; ++y) light += (PixelAt(px, x, y) & 0xFF) > 0xC0 ? 1 : 0;
+  EXPECT_GT(light, 20);
+  EXPECT_EQ(LoadImageHandle(s.Files.get(), u"bad.jpg")->Store(), a->Picture()->Store());
+}
+
+// So is a slide's background picture: the placeholder is tiled in its place.
+TEST(KavImage, UndecodableBackgroundIsThePlaceholder) {
+  THostSlide s([](TShowFolder& f) { f.Write("bad.jpg", UndecodableJpeg()); }, "");
+  s.Slide->ForegroundOnly = false;
+  s.Slide->SetBackStyle(3);
+  s.Slide->SetBackImageName(u"bad.jpg");
+  TFrameDumper dumper(480, 270);
+  TDrawerResourceVisitor visitor(dumper.Drawer());
+  s.Slide->PrepareResources(&visitor);
+  const auto px = RenderSlideWith(dumper, s.Slide.get(), "background_undecodable.png");
+  // The placeholder's grey at the left edge, where its text leaves a margin.
+  EXPECT_EQ(PixelAt(px, 2, 135) & 0xFFFFFF, 0x646464u);
 }
 
 }  // namespace

@@ -30,7 +30,8 @@ double InkHeight(int32_t w, int32_t h, TInk ink) {
 // Capital height over body height, measured on the text's own bitmap at a
 // large scale.
 double CapShareOfBody(TKavText* t, TFileAccessor* accessor) {
-  Ref<TTextBitmapStore> store = TTextBitmapStore::Create(t->TextKey(40.0), accessor);
+  // A 440-pixel em.
+  Ref<TTextBitmapStore> store = TTextBitmapStore::Create(t->TextKey(440.0 / kVectorTextLayoutEm), accessor);
   TRect body;
   store->GetBoundsRect(body, 0);
   Ref<TBitmap> b = store->GetMipLevel(0, PixelFormatByName("A8R8G8B8"), &TDirectBitmap::kClass);

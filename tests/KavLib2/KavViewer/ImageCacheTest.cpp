@@ -143,6 +143,18 @@ TEST(ImageCache, PlaceholdersAndOrientation) {
   // is not tried again.
   t.WriteFile("later.bmp", TinyBmp());
   EXPECT_EQ(LoadImageHandle(acc.get(), t.Wide("later.bmp"))->Store(), missing->Store());
+  // A picture whose data turns out not to decode when a level is made is
+  // the "Image load error:" placeholder from then on, said once in the log;
+  // those holding the old picture see it marked.
+  Ref<TImage> good = LoadImageHandle(acc.get(), t.Wide("pic.bmp"));
+  good->Store()->SetUndecodable();
+  Ref<TImage> again = LoadImageHandle(acc.get(), t.Wide("pic.bmp"));
+  EXPECT_NE(again->Store(), good->Store());
+  EXPECT_FALSE(again->Store()->Undecodable());
+  EXPECT_EQ(g_lines, (std::vector<std::u16string>{u" Image load error: ", u" pic.bmp "}));
+  EXPECT_TRUE(log.OneLineWith(u"is shown as a placeholder: its data does not decode"));
+  EXPECT_EQ(LoadImageHandle(acc.get(), t.Wide("pic.bmp"))->Store(), again->Store());
+  EXPECT_EQ(log.Count(), 0u);
   SetNotFoundRenderer(nullptr);
 
   // [RotationState] 6: turned 90 degrees clockwise, width and height swapped.

@@ -66,6 +66,10 @@ int InkedPixels(TDirectBitmap* b) {
   return n;
 }
 
+// The scale that draws a text laid out from the installed fonts at the GUI
+// font's 11-pixel em.
+const double kGuiScale = 11.0 / kVectorTextLayoutEm;
+
 class TextBitmapStore : public ::testing::Test {
  protected:
   void SetUp() override { InstallTextServices(); }
@@ -74,7 +78,7 @@ class TextBitmapStore : public ::testing::Test {
 TEST_F(TextBitmapStore, BuiltFromInstalledFontsWhenTheShowHasNoLayout) {
   TShowFiles show;
   Ref<TFileAccessor> a = show.Accessor();
-  const std::u16string key = Key(u"DejaVu Sans", 2, {u"Hello", u"world"});
+  const std::u16string key = Key(u"DejaVu Sans", 2 * kGuiScale, {u"Hello", u"world"});
   Ref<TTextBitmapStore> s = TTextBitmapStore::Create(key, a.get());
   ASSERT_EQ(show.asked.size(), 1u);
   EXPECT_EQ(show.asked[0], u"VectTxt2: DejaVu Sans::\"Hello\r\nworld\"");
@@ -87,7 +91,7 @@ TEST_F(TextBitmapStore, BuiltFromInstalledFontsWhenTheShowHasNoLayout) {
                                        f.FaceName = u"DejaVu Sans";
                                        return f;
                                      }()).get()).Height,
-              0.01);
+              1.0);
   Ref<TDirectBitmap> l0 = Level(s.get(), 0);
   EXPECT_EQ(l0->Width(), size.cx);
   EXPECT_GT(InkedPixels(l0.get()), 50);
@@ -101,8 +105,8 @@ TEST_F(TextBitmapStore, BuiltFromInstalledFontsWhenTheShowHasNoLayout) {
 TEST_F(TextBitmapStore, ScalesShareOneLayoutAndMarkupIsStripped) {
   TShowFiles show;
   Ref<TFileAccessor> a = show.Accessor();
-  Ref<TTextBitmapStore> s1 = TTextBitmapStore::Create(Key(u"Liberation Sans", 1, {u"a<<b"}), a.get());
-  Ref<TTextBitmapStore> s3 = TTextBitmapStore::Create(Key(u"Liberation Sans", 3, {u"a<<b"}), a.get());
+  Ref<TTextBitmapStore> s1 = TTextBitmapStore::Create(Key(u"Liberation Sans", kGuiScale, {u"a<<b"}), a.get());
+  Ref<TTextBitmapStore> s3 = TTextBitmapStore::Create(Key(u"Liberation Sans", 3 * kGuiScale, {u"a<<b"}), a.get());
   ASSERT_EQ(show.asked.size(), 2u);
   EXPECT_EQ(show.asked[0], show.asked[1]);
   EXPECT_NEAR(double(s3->Width()) / s1->Width(), 3.0, 0.35);
@@ -110,7 +114,7 @@ TEST_F(TextBitmapStore, ScalesShareOneLayoutAndMarkupIsStripped) {
   EXPECT_EQ(s1->Text()->GetGlyphCount(0), 3);
   TRect r1, r3;
   s1->GetBoundsRect(r1, 0);
-  s1->GetBoundsRect(r3, 3);
+  s1->GetBoundsRect(r3, float(3 * kGuiScale));
   EXPECT_NEAR(double(r3.Right - r3.Left) / (r1.Right - r1.Left), 3.0, 0.3);
 }
 
@@ -119,7 +123,7 @@ TEST_F(TextBitmapStore, ScalesShareOneLayoutAndMarkupIsStripped) {
 TEST_F(TextBitmapStore, ShowGlyphCachesStandInForMissingFonts) {
   const std::vector<std::u16string> lines = {u"Glyphs \u00E9\u4F60"};
   TShowFiles plain;
-  Ref<TTextBitmapStore> live = TTextBitmapStore::Create(Key(u"DejaVu Serif", 1.5, lines), plain.Accessor().get());
+  Ref<TTextBitmapStore> live = TTextBitmapStore::Create(Key(u"DejaVu Serif", 1.5 * kGuiScale, lines), plain.Accessor().get());
   TShowFiles show;
   Ref<TCachedVectorText> text = BuildVectText(VectTxtKeyFromTextKey(Key(u"DejaVu Serif", 1, lines)));
   std::map<std::u16string, std::u16string> renamed;
@@ -154,7 +158,7 @@ TEST_F(TextBitmapStore, ShowGlyphCachesStandInForMissingFonts) {
   }
   Ref<TMemoryStream> s = MakeRef<TMemoryStream>();
   SaveCachedVectorText(text.get(), s.get());
-  const std::u16string key = Key(u"DejaVu Serif", 1.5, lines);
+  const std::u16string key = Key(u"DejaVu Serif", 1.5 * kGuiScale, lines);
   show.files[VectTxtKeyFromTextKey(key)] = Bytes(s.get());
   Ref<TTextBitmapStore> cached = TTextBitmapStore::Create(key, show.Accessor().get());
   EXPECT_EQ(show.asked.size(), 1 + renamed.size());
@@ -225,7 +229,7 @@ TEST_F(TextBitmapStore, OnAThreadAskedToStopThePictureIsGivenUp) {
   Ref<TFileAccessor> a = show.Accessor();
   std::u16string line;
   while (line.size() < 2000) line += u"Lorem ipsum dolor sit amet ";
-  Ref<TTextBitmapStore> s = TTextBitmapStore::Create(Key(u"DejaVu Sans", 1, {line, u"two"}), a.get());
+  Ref<TTextBitmapStore> s = TTextBitmapStore::Create(Key(u"DejaVu Sans", kGuiScale, {line, u"two"}), a.get());
   ASSERT_GT(s->Width(), 1000);
   Ref<TStoreThread> stopped = MakeRef<TStoreThread>(s.get(), true);
   ASSERT_TRUE(stopped->Start());

@@ -162,6 +162,64 @@ TEST(SaveChooserChain, SkipsChoosersThatAreNotThere) {
   EXPECT_EQ(chain.LastChooser(), "fake");
 }
 
+// A chain of fakes with these answers; `asks` false for the ones that pick
+// a name by themselves. The fakes stay owned by the chain.
+struct TFakeChain {
+  explicit TFakeChain(std::vector<std::pair<TSaveFileAnswer, bool>> answers) {
+    std::vector<std::unique_ptr<TSaveFileChooser>> list;
+    for (auto& [answer, asks] : answers) {
+      auto fake = std::make_unique<TFakeChooser>(std::vector<TSaveFileAnswer>{answer});
+      fake->asks = asks;
+      fakes.push_back(fake.get());
+      list.push_back(std::move(fake));
+    }
+    chain = std::make_unique<TChooserChain>(std::move(list));
+  }
+  std::vector<TFakeChooser*> fakes;
+  std::unique_ptr<TChooserChain> chain;
+};
+
+// A chooser that failed or did not answer in time hands over to one that
+// asks the person, never to one that picks a name by itself; with none
+// left the failure is the answer, so the slide is not saved. Only when no
+// chooser exists at all is the pictures folder taken.
+TEST(SaveChooserChain, AFailureGoesOnlyToAChooserThatAsks) {
+  const TSaveFileAnswer failed{TSaveFileOutcome::kFailed, {}, "the portal did not answer"};
+  const TSaveFileAnswer absent{TSaveFileOutcome::kUnavailable, {}, {}};
+  const TSaveFileAnswer chosen{TSaveFileOutcome::kChosen, "/home/u/Slide7.bmp", {}};
+  const TSaveFileAnswer taken{TSaveFileOutcome::kChosen, "/home/u/Pictures/Slide7.bmp", "saved without asking"};
+
+  TFakeChain asked({{failed, true}, {taken, false}, {absent, true}, {chosen, true}});
+  TSaveFileAnswer a = asked.chain->Choose({});
+  EXPECT_EQ(a.outcome, TSaveFileOutcome::kChosen);
+  EXPECT_EQ(a.path, "/home/u/Slide7.bmp");
+  EXPECT_TRUE(asked.fakes[1]->requests.empty());
+  EXPECT_EQ(asked.fakes[3]->requests.size(), 1u);
+
+  // The issue's desktop: a portal that does not answer, no zenity or
+  // kdialog, then the pictures folder.
+  TFakeChain refused({{failed, true}, {absent, true}, {absent, true}, {taken, false}});
+  a = refused.chain->Choose({});
+  EXPECT_EQ(a.outcome, TSaveFileOutcome::kFailed);
+  EXPECT_EQ(a.message, "the portal did not answer");
+  EXPECT_TRUE(a.path.empty());
+  EXPECT_TRUE(refused.fakes[3]->requests.empty());
+  EXPECT_EQ(refused.chain->LastChooser(), "fake");
+
+  // Two failures are told together; a cancel after a failure is the answer.
+  TFakeChain both({{failed, true}, {{TSaveFileOutcome::kFailed, {}, "zenity ended with 5"}, true}, {taken, false}});
+  EXPECT_EQ(both.chain->Choose({}).message, "the portal did not answer; zenity ended with 5");
+  TFakeChain cancelled({{failed, true}, {{TSaveFileOutcome::kCancelled, {}, {}}, true}, {taken, false}});
+  EXPECT_EQ(cancelled.chain->Choose({}).outcome, TSaveFileOutcome::kCancelled);
+
+  // No chooser there at all: the one that picks a name is the last resort.
+  TFakeChain none({{absent, true}, {absent, true}, {taken, false}});
+  a = none.chain->Choose({});
+  EXPECT_EQ(a.outcome, TSaveFileOutcome::kChosen);
+  EXPECT_EQ(a.path, "/home/u/Pictures/Slide7.bmp");
+  EXPECT_EQ(TFakeChain({{absent, true}}).chain->Choose({}).outcome, TSaveFileOutcome::kUnavailable);
+}
+
 TEST(SaveChooserPrograms, ArgumentsCarryNameFolderFiltersAndOverwriteQuestion) {
   TSaveFileRequest r;
   r.title = "Save As";
@@ -225,10 +283,27 @@ TEST(SaveChooserPrograms, ChosenCancelledFailedAndAbsent) {
   EXPECT_EQ(NewZenityChooser(FakeProgram(tmp, "exit 0"))->Choose(r).outcome, TSaveFileOutcome::kUnavailable);
 }
 
+// True once `pid` is gone or a zombie (reparented, reaped elsewhere),
+// within 60 s.
+bool EndsSoon(pid_t pid) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (;;) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string pid_text, name, state;
+    if (!(stat >> pid_text >> name >> state) || state == "Z") return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+// Calling the wait off ends the program and what it started (a helper it
+// left running in the background).
 TEST(SaveChooserPrograms, CallingTheWaitOffEndsTheProgram) {
   TTempFolder tmp;
   TEnv d("DISPLAY", ":99");
-  auto zenity = NewZenityChooser(FakeProgram(tmp, "echo $$ > \"" + tmp.Sys("pid") + "\"; exec sleep 120"));
+  auto zenity = NewZenityChooser(FakeProgram(tmp, "sleep 120 & echo $! > \"" + tmp.Sys("helper") + "\"; echo $$ > \"" +
+                                                      tmp.Sys("pid.tmp") + "\"; mv \"" + tmp.Sys("pid.tmp") + "\" \"" +
+                                                      tmp.Sys("pid") + "\"; exec sleep 120"));
   TSaveFileRequest r;
   r.proposed_name = "Slide1.bmp";
   int pumps = 0;
@@ -238,6 +313,9 @@ TEST(SaveChooserPrograms, CallingTheWaitOffEndsTheProgram) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
   pid_t pid = std::stoi(tmp.ReadFile("pid"));
   EXPECT_NE(kill(pid, 0), 0);  // gone and reaped
+  const pid_t helper = std::stoi(tmp.ReadFile("helper"));
+  EXPECT_TRUE(EndsSoon(helper));
+  kill(helper, SIGKILL);
 }
 
 TEST(SaveChooserPrograms, TheProgramDiesWithAKilledPlayer) {
@@ -262,13 +340,7 @@ TEST(SaveChooserPrograms, TheProgramDiesWithAKilledPlayer) {
   ASSERT_TRUE(tmp.Exists("pid"));
   const pid_t chooser = std::stoi(tmp.ReadFile("pid"));
   // Reparented and reaped elsewhere: gone (or a zombie) is what counts.
-  bool gone = false;
-  while (!gone && std::chrono::steady_clock::now() < end + std::chrono::seconds(30)) {
-    std::ifstream stat("/proc/" + std::to_string(chooser) + "/stat");
-    std::string pid_text, name, state;
-    gone = !(stat >> pid_text >> name >> state) || state == "Z";
-    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  const bool gone = EndsSoon(chooser);
   EXPECT_TRUE(gone);
   if (!gone) kill(chooser, SIGKILL);
 }

@@ -2,7 +2,8 @@
 // portal chooser and of the save dialog over it: a dbus-daemon of the
 // test's own (no service files, so nothing is activated) and a fake
 // org.freedesktop.portal.Desktop in a thread that records the SaveFile call
-// and answers through the request's Response signal (or never).
+// and answers through the request's Response signal (or never, or not even
+// the call, or with an error).
 #pragma once
 
 #include <dbus/dbus.h>
@@ -95,7 +96,9 @@ struct TCall {
   bool closed = false;
 };
 
-enum class TReply { kChoose, kCancel, kOther, kSilent, kRemoteUri };
+// kSilent takes the call and sends no Response; kMute does not even reply
+// to the call; kError replies with the portal's "Failed" error.
+enum class TReply { kChoose, kCancel, kOther, kSilent, kRemoteUri, kMute, kError };
 
 inline std::string ReadString(DBusMessageIter* it) {
   const char* s = nullptr;
@@ -213,6 +216,14 @@ class TFakePortal {
       calls_.push_back(call);
     }
     std::string handle = PortalRequestPath(call.sender, call.token);
+    if (reply_ == TReply::kMute) return;
+    if (reply_ == TReply::kError) {
+      DBusMessage* error = dbus_message_new_error(msg, "org.freedesktop.portal.Error.Failed", "no backend");
+      dbus_connection_send(conn_, error, nullptr);
+      dbus_message_unref(error);
+      dbus_connection_flush(conn_);
+      return;
+    }
     if (reply_ != TReply::kSilent) {
       DBusMessage* signal = dbus_message_new_signal(handle.c_str(), "org.freedesktop.portal.Request", "Response");
       // Sent to no one in particular: only a client whose match rule was in

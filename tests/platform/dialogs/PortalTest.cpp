@@ -8,11 +8,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -50,13 +53,15 @@ class SaveChooserPortal : public ::testing::Test {
     request_.pump = [until] { return std::chrono::steady_clock::now() < until; };
   }
 
-  TSaveFileAnswer Run(TReply reply, const std::string& uri, std::vector<TCall>* calls = nullptr) {
+  TSaveFileAnswer Run(TReply reply, const std::string& uri, std::vector<TCall>* calls = nullptr,
+                      std::chrono::milliseconds call_timeout = TPortalChooser::kCallTimeout) {
     TFakePortal portal(bus_->Address(), reply, uri);
     EXPECT_TRUE(portal.Ready());
-    TSaveFileAnswer answer = TPortalChooser(bus_->Address()).Choose(request_);
+    TSaveFileAnswer answer = TPortalChooser(bus_->Address(), call_timeout).Choose(request_);
+    const bool unanswered = reply == TReply::kSilent || reply == TReply::kMute;
     if (calls) {
       // A Close call may still be on its way (30 s at least: a loaded machine).
-      for (int i = 0; i < 600 && reply == TReply::kSilent && !portal.Calls().empty() && !portal.Calls()[0].closed; ++i)
+      for (int i = 0; i < 600 && unanswered && !portal.Calls().empty() && !portal.Calls()[0].closed; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
       *calls = portal.Calls();
     }
@@ -107,6 +112,64 @@ TEST_F(SaveChooserPortal, CallingTheWaitOffClosesTheRequest) {
   EXPECT_EQ(Run(TReply::kSilent, "", &calls).outcome, TSaveFileOutcome::kCancelled);
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_TRUE(calls[0].closed);
+}
+
+// A portal that takes the call and never replies to it: the wait calls the
+// pump all along, so the person can leave it at once, and the request is
+// closed; left alone, the call's time runs out and the portal has failed
+// (it is there), which no chooser that saves without asking may follow.
+TEST_F(SaveChooserPortal, APortalThatNeverRepliesCanBeLeftAndFailsWhenItsTimeIsUp) {
+  int pumps = 0;
+  request_.pump = [&] { return ++pumps < 10; };
+  std::vector<TCall> calls;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run(TReply::kMute, "", &calls).outcome, TSaveFileOutcome::kCancelled);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, TPortalChooser::kCallTimeout);
+  EXPECT_EQ(pumps, 10);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_TRUE(calls[0].closed);
+
+  pumps = 0;
+  request_.pump = [&] { return ++pumps > 0; };
+  TSaveFileAnswer a = Run(TReply::kMute, "", &calls, std::chrono::seconds(3));
+  EXPECT_EQ(a.outcome, TSaveFileOutcome::kFailed);
+  EXPECT_NE(a.message.find("did not take"), std::string::npos) << a.message;
+  EXPECT_GT(pumps, 0);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_TRUE(calls[0].closed);
+  EXPECT_TRUE(std::filesystem::is_empty(tmp_.Sys()));
+}
+
+// A bus that takes the connection and never says a word (a stuck
+// dbus-daemon): waiting for it calls the pump too, and its time runs out.
+TEST_F(SaveChooserPortal, ABusThatNeverAnswersHoldsNobody) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const std::string path = tmp_.Sys("stuck-bus");
+  ASSERT_LT(path.size(), sizeof addr.sun_path);
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(fd, 8), 0);
+  int pumps = 0;
+  request_.pump = [&] { return ++pumps < 10; };
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(TPortalChooser("unix:path=" + path).Choose(request_).outcome, TSaveFileOutcome::kCancelled);
+  // libdbus's own blocking calls wait 25 s.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(pumps, 10);
+  request_.pump = [] { return true; };
+  TSaveFileAnswer a = TPortalChooser("unix:path=" + path, std::chrono::milliseconds(300)).Choose(request_);
+  EXPECT_EQ(a.outcome, TSaveFileOutcome::kFailed);
+  EXPECT_NE(a.message.find("did not answer"), std::string::npos) << a.message;
+  close(fd);
+}
+
+TEST_F(SaveChooserPortal, AnErrorFromAPortalThatIsThereIsAFailure) {
+  TSaveFileAnswer a = Run(TReply::kError, "");
+  EXPECT_EQ(a.outcome, TSaveFileOutcome::kFailed);
+  EXPECT_NE(a.message.find("org.freedesktop.portal.Error.Failed"), std::string::npos) << a.message;
 }
 
 TEST_F(SaveChooserPortal, NoPortalOrNoBusIsUnavailable) {

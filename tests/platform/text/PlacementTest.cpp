@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "HbShapeRun.h"
 #include "platform/text/PTextFaces.h"
 #include "platform/text/PlatformText.h"
 
@@ -101,21 +102,8 @@ struct TShaped {
 // round to the whole pixels placement reports.
 TShaped HbShape(const std::string& file, int32_t index, int32_t em, const std::u16string& text) {
   TShaped r;
-  // hb-shape reads its text argument in the locale's charset: it runs in a
-  // UTF-8 locale of its own, so the C locale of a test run loses no letter.
-  const std::string cmd = "LC_ALL=C.UTF-8 hb-shape --no-glyph-names --no-clusters --face-index=" + std::to_string(index) +
-                          " --font-size=" + std::to_string(em * 64) + " '" +
-                          file + "' '" + ToUtf8(text) + "' 2>/dev/null";
-  FILE* pipe = popen(cmd.c_str(), "r");
-  if (!pipe) return r;
-  std::string out;
-  std::array<char, 4096> buf;
-  size_t got;
-  while ((got = fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), got);
-  pclose(pipe);
-  if (out.size() < 2) return r;
-  out = out.substr(out.find('[') + 1);
-  out = out.substr(0, out.find(']'));
+  const std::string out = test::RunHbShape(file, index, em, ToUtf8(text));
+  if (out.empty()) return r;
   for (const std::string& item : Split(out, '|')) {
     const size_t plus = item.find('+');
     r.glyphs.push_back(uint32_t(std::stoul(item.substr(0, item.find_first_of("@+")))));

@@ -3,6 +3,8 @@
 // which it prints the [RotationState] line that turns them upright.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +27,7 @@
 #include "VoRav/vxIni.h"
 #include "VoRav/vxMemoryStream.h"
 #include "VoRav/vxUTF8.h"
+#include "Scratch.h"
 
 extern char** environ;
 
@@ -48,6 +51,7 @@ void WriteText(const fs::path& p, const std::string& bytes) {
 struct TRun {
   int Code = -1;  // the exit code; -1 when it did not start or exit normally
   std::string Out, Err;
+  long PeakKb = 0;  // the most memory it held (resident, KiB)
 };
 
 // Runs kavpack with the arguments (no shell), its output into files of `dir`.
@@ -67,27 +71,13 @@ TRun RunKavpack(const fs::path& dir, const std::vector<std::string>& args) {
   const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  if (rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.Code = WEXITSTATUS(status);
+  struct rusage usage {};
+  if (rc == 0 && wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) run.Code = WEXITSTATUS(status);
+  run.PeakKb = usage.ru_maxrss;
   run.Out = ReadText(out);
   run.Err = ReadText(err);
   return run;
 }
-
-class TScratch {
- public:
-  TScratch() {
-    std::string tmpl = (fs::temp_directory_path() / "kavpack-test-XXXXXX").string();
-    if (mkdtemp(tmpl.data())) path_ = tmpl;
-  }
-  ~TScratch() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // The JPEG with an EXIF block that holds only the orientation code, put
 // right after the start marker (an APP1 segment, Intel byte order).
@@ -594,3 +584,104 @@ TEST(KavPack, LinksThatLeadOutOfTheFolderStopThePackingAndAreNamed) {
     EXPECT_FALSE(fs::exists(show)) << c.target;
   }
 }
+
+// The umask for the life of one object, then the one before.
+class TUmask {
+ public:
+  explicit TUmask(mode_t mask) : old_(umask(mask)) {}
+  ~TUmask() { umask(old_); }
+
+ private:
+  mode_t old_;
+};
+
+mode_t ModeOf(const fs::path& p) {
+  struct stat st {};
+  return stat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// With the player in front, the show file is a program: it gets the run
+// bit as a compiler's output does (0777 less the umask); a plain show file
+// gets 0666 less the umask.
+TEST(KavPack, AShowWithAHostIsWrittenRunnable) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  WriteText(dir.Path() / "host", "#!/bin/false\n");
+  const fs::path self = dir.Path() / "myshow", plain = dir.Path() / "myshow.kvshow";
+  {
+    TUmask mask(022);
+    TRun run = RunKavpack(dir.Path(), {"--host", (dir.Path() / "host").string(), self.string(), kExample.string()});
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(ModeOf(self), 0755u);
+    ASSERT_EQ(RunKavpack(dir.Path(), {plain.string(), kExample.string()}).Code, 0);
+    EXPECT_EQ(ModeOf(plain), 0644u);
+  }
+  {
+    // An earlier file of the name without the run bit gets it too.
+    TUmask mask(077);
+    fs::permissions(self, fs::perms::owner_read | fs::perms::owner_write);
+    TRun run = RunKavpack(dir.Path(), {"--host", (dir.Path() / "host").string(), self.string(), kExample.string()});
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(ModeOf(self), 0700u);
+  }
+  // The host's bytes come first and the show is still found behind them.
+  EXPECT_EQ(ReadText(self).substr(0, 13), "#!/bin/false\n");
+  TOpened opened(self);
+  ASSERT_NE(opened.Locator, nullptr) << UTF8Encode(opened.Error);
+  EXPECT_EQ(opened.PictureSize(u"Photos\\sea.jpg"), (std::pair<int32_t, int32_t>{960, 540}));
+
+  TRun missing = RunKavpack(dir.Path(), {"--host", (dir.Path() / "none").string(), self.string(), kExample.string()});
+  EXPECT_EQ(missing.Code, 1);
+  EXPECT_NE(missing.Err.find("cannot read the host file"), std::string::npos) << missing.Err;
+  // The show file itself as the host: refused, and the file stays as it was.
+  const std::string before = ReadText(self);
+  TRun itself = RunKavpack(dir.Path(), {"--host", self.string(), self.string(), kExample.string()});
+  EXPECT_EQ(itself.Code, 1);
+  EXPECT_NE(itself.Err.find("is the show file to write"), std::string::npos) << itself.Err;
+  EXPECT_EQ(ReadText(self), before);
+}
+
+// Writes `size` bytes that do not compress (xorshift) to the file.
+void WriteNoise(const fs::path& p, size_t size, uint64_t seed) {
+  std::ofstream out(p, std::ios::binary);
+  std::vector<uint64_t> block(1 << 14);
+  for (size_t done = 0; done < size;) {
+    for (uint64_t& v : block) {
+      seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
+      v = seed;
+    }
+    const size_t n = std::min(size - done, block.size() * sizeof(uint64_t));
+    out.write(reinterpret_cast<const char*>(block.data()), std::streamsize(n));
+    done += n;
+  }
+}
+
+// The memory kavpack takes does not grow with the folder: it packs file by
+// file. Against kavpack on the bare example (same build, same run), 64 MiB
+// more of files may add far less than the files themselves; a writer that
+// holds the folder adds several times its size.
+TEST(KavPack, PackingTakesMemoryThatDoesNotGrowWithTheFolder) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path folder = dir.Path() / "big";
+  fs::copy(kExample, folder, fs::copy_options::recursive);
+  constexpr size_t kFiles = 8, kFileSize = size_t(8) << 20;  // 64 MiB
+  for (size_t k = 0; k < kFiles; ++k) WriteNoise(folder / ("noise" + std::to_string(k) + ".bin"), kFileSize, k + 1);
+
+  TRun bare = RunKavpack(dir.Path(), {(dir.Path() / "bare.kvshow").string(), kExample.string()});
+  ASSERT_EQ(bare.Code, 0) << bare.Err;
+  const fs::path show = dir.Path() / "big.kvshow";
+  TRun big = RunKavpack(dir.Path(), {show.string(), folder.string()});
+  ASSERT_EQ(big.Code, 0) << big.Err;
+  const long grown_kb = big.PeakKb - bare.PeakKb;
+  EXPECT_LT(grown_kb, long(kFiles * kFileSize / 1024 / 2))
+      << "bare " << bare.PeakKb << " KiB, with 64 MiB more " << big.PeakKb << " KiB";
+  EXPECT_GT(fs::file_size(show), kFiles * kFileSize);  // noise is stored, not lost
+
+  TOpened opened(show);
+  ASSERT_NE(opened.Locator, nullptr) << UTF8Encode(opened.Error);
+  Ref<TStream> last = opened.Locator->Accessor()->OpenFile(u"noise7.bin");
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last->GetSize(), int64_t(kFileSize));
+}
+

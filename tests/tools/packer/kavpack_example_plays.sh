@@ -1,8 +1,9 @@
 #!/bin/bash
 # The README's steps on the example show, headless (SDL's dummy drivers):
-# kavpack packs examples/myshow, kavplay plays the show file and the folder
-# itself for a few seconds and ends with 0 on SIGTERM, without a sanitizer
-# report.
+# kavpack packs examples/myshow (also behind the player, as a show that plays
+# itself); kavplay plays the show file and the folder itself, and the show
+# that plays itself runs as given: each plays for a few seconds and ends
+# with 0 on SIGTERM, without a sanitizer report.
 # Usage: kavpack_example_plays.sh KAVPACK KAVPLAY EXAMPLE_DIR WORKDIR
 set -u
 source "$(dirname "$0")/../../xvfb/xvfb_harness.sh"
@@ -19,11 +20,17 @@ fail() {
 }
 
 "$kavpack" "$work/myshow.kvshow" "$example" >"$work/kavpack.out" 2>&1 || fail "kavpack: $(cat "$work/kavpack.out")"
+# The show that plays itself: the player in front, started as it is given.
+"$kavpack" --host "$kavplay" "$work/myshow" "$example" >"$work/kavpack-host.out" 2>&1 ||
+  fail "kavpack --host: $(cat "$work/kavpack-host.out")"
+[ -x "$work/myshow" ] || fail "the show that plays itself is not runnable: $(ls -l "$work/myshow")"
 
+# play NAME PROGRAM [SHOW]
 play() {
-  local name=$1 show=$2
+  local name=$1
+  shift
   local log="$work/$name.out"
-  "$kavplay" "$show" -log >"$log" 2>&1 &
+  "$@" -log >"$log" 2>&1 &
   local pid=$!
   # Until the show plays (the engine is started), generous for a loaded
   # machine; then a second more of playing.
@@ -45,8 +52,9 @@ play() {
   ! grep -q "ERROR: AddressSanitizer\|runtime error:\|ERROR: LeakSanitizer\|Slideshow Error" "$log" ||
     fail "$name: $(head -n 20 "$log")"
 }
-play packed "$work/myshow.kvshow"
-play folder "$example"
+play packed "$kavplay" "$work/myshow.kvshow"
+play folder "$kavplay" "$example"
+play self "$work/myshow"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "packed and played the example show"
