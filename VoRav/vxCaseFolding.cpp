@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "VoRav/vxCaseFoldingTables.h"
+#include "VoRav/vxUnicodeTables.h"
 #include "VoRav/vxUTF8.h"
 
 namespace kav {
@@ -113,6 +114,65 @@ int CompareWideStr(std::u16string_view a, std::u16string_view b, bool ignore_cas
   for (size_t i = 0; i < common; ++i)
     if (a[i] != b[i]) return int(a[i]) - int(b[i]);
   return ClampToInt(ptrdiff_t(a.size()) - ptrdiff_t(b.size()));
+}
+
+namespace {
+
+uint8_t CombiningClass(char16_t c) noexcept {
+  using unitables::TCategoryRun;
+  const TCategoryRun* end = unitables::kCombiningRuns + unitables::kCombiningRunsCount;
+  // The last run that starts at or before c.
+  const TCategoryRun* it = std::upper_bound(unitables::kCombiningRuns, end, c,
+                                            [](char16_t v, const TCategoryRun& r) { return v < r.start; });
+  if (it == unitables::kCombiningRuns) return 0;
+  --it;
+  return c < uint32_t(it->start) + it->count ? it->value : 0;
+}
+
+// Appends the canonical decomposition of c (c itself when it has none).
+void AppendDecomposed(char16_t c, std::u16string& out, int depth) {
+  constexpr char16_t kHangulFirst = 0xAC00, kHangulLast = 0xD7A3;
+  if (c >= kHangulFirst && c <= kHangulLast) {
+    const int s = c - kHangulFirst;
+    out += char16_t(0x1100 + s / 588);
+    out += char16_t(0x1161 + s % 588 / 28);
+    if (s % 28 != 0) out += char16_t(0x11A7 + s % 28);
+    return;
+  }
+  using unitables::TDecomposition;
+  const TDecomposition* end = unitables::kDecompositions + unitables::kDecompositionsCount;
+  const TDecomposition* it = std::lower_bound(unitables::kDecompositions, end, c,
+                                              [](const TDecomposition& d, char16_t v) { return d.ch < v; });
+  if (it == end || it->ch != c || depth >= 8) {  // chains are short; the bound guards against a cycle
+    out += c;
+    return;
+  }
+  AppendDecomposed(it->first, out, depth + 1);
+  AppendDecomposed(it->second, out, depth + 1);
+}
+
+}  // namespace
+
+std::u16string FileNameMatchKey(std::u16string_view name) {
+  const std::u16string folded = CaseFoldRange(name, 0, ptrdiff_t(name.size()));
+  std::u16string decomposed;
+  decomposed.reserve(folded.size() + 8);
+  for (char16_t c : folded) AppendDecomposed(c, decomposed, 0);
+  // A decomposition may bring a capital base (U+0130 is I and a dot): fold again.
+  std::u16string key = CaseFoldRange(decomposed, 0, ptrdiff_t(decomposed.size()));
+  // Canonical order: each run of marks sorted by combining class, stably.
+  for (size_t i = 0; i < key.size();) {
+    if (CombiningClass(key[i]) == 0) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < key.size() && CombiningClass(key[j]) != 0) ++j;
+    std::stable_sort(key.begin() + ptrdiff_t(i), key.begin() + ptrdiff_t(j),
+                     [](char16_t a, char16_t b) { return CombiningClass(a) < CombiningClass(b); });
+    i = j;
+  }
+  return key;
 }
 
 }  // namespace kav

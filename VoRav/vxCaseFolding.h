@@ -49,4 +49,11 @@ int CompareWideRange(std::u16string_view a, ptrdiff_t start_a, std::u16string_vi
 // the lengths. With it: CompareTextRange over the whole texts.
 int CompareWideStr(std::u16string_view a, std::u16string_view b, bool ignore_case) noexcept;
 
+// The form under which file names are matched: case-folded and canonically
+// decomposed (a precomposed letter becomes its base and marks, a Hangul
+// syllable its jamo; marks in canonical order), so that a name typed in one
+// Unicode normal form finds a file stored in the other (a Mac stores names
+// decomposed). Decompositions cover the Basic Multilingual Plane.
+std::u16string FileNameMatchKey(std::u16string_view name);
+
 }  // namespace kav

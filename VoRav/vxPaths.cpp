@@ -37,16 +37,6 @@ size_t RootLength(std::u16string_view path) noexcept {
   return !path.empty() && path[0] == u'/' ? 1 : 0;
 }
 
-// A component Windows would read as "..": two or more dots, then only dots
-// and blanks.
-bool IsParentComponent(std::u16string_view part) noexcept {
-  size_t dots = 0;
-  for (char16_t c : part) {
-    if (c == u'.') ++dots;
-    else if (c != u' ') return false;
-  }
-  return dots >= 2 && part[0] == u'.' && part[1] == u'.';
-}
 
 }  // namespace
 
@@ -122,6 +112,15 @@ std::u16string PathCombine(std::u16string_view folder, std::u16string_view name)
   }
   r += name;
   return r;
+}
+
+bool IsParentComponent(std::u16string_view part) noexcept {
+  size_t dots = 0;
+  for (char16_t c : part) {
+    if (c == u'.') ++dots;
+    else if (c != u' ') return false;
+  }
+  return dots >= 2 && part[0] == u'.' && part[1] == u'.';
 }
 
 bool IsSafeRelativeName(std::u16string_view name) noexcept {

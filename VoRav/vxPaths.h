@@ -62,6 +62,9 @@ std::u16string ChangeFileExt(std::u16string_view name, std::u16string_view exten
 // begins with one. Never use it for names read from a show.
 std::u16string PathCombine(std::u16string_view folder, std::u16string_view name);
 
+// A component Windows would read as "..": two or more dots, then only dots
+// and blanks.
+bool IsParentComponent(std::u16string_view part) noexcept;
 // True when `name` stays inside whatever folder it is joined to: it is not
 // absolute (no leading separator, so no UNC or "\\?\" form either), has no
 // drive ("X:"), no component ".." (nor any other component of dots and

@@ -8,6 +8,7 @@
 #include "VoRav/Music/vxMediaInfoParsers.h"
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxLog.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 
@@ -77,7 +78,12 @@ void TCompositeConverter::OpenItem(TItem& item, int64_t at) {
   TMediaInfo info;
   try {
     Ref<TStream> probe = OpenMusicStream(MusicFileName(name), open_);
-    if (!probe) return;
+    if (!probe) {
+      // Departure: said as a missing picture is; the author heard nothing.
+      LogLine(u"The sound \"" + MusicFileName(name) + u"\" does not play: no such file");
+      ReportShowProblem(TShowProblemKind::File, MusicFileName(name), u"no such file", 0, true);
+      return;
+    }
     TMediaInfoExtractor::Extract(name, probe.get(), info);
     if (info.FormatCode == kMediaMpeg && info.DataOffset != 0) {
       CloseMusicStream(std::move(probe), close_);

@@ -5,6 +5,7 @@
 #include "KavLib2/3DEngine/vxDrawManager2.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "VoRav/vxLog.h"
+#include "VoRav/vxShowProblems.h"
 
 namespace kav {
 
@@ -62,6 +63,8 @@ void TExtractorWrapper::SetFileName(const std::u16string& name, bool on_disk) {
   // One line per failed open (a missing file and an unreadable one alike).
   if (!stream) {
     LogLine(u"Video clip not found: " + base_name_);
+    // Departure: said as a missing picture is (its placeholder alone is easy to miss).
+    ReportShowProblem(TShowProblemKind::File, base_name_, u"no such file", 0, true);
     state_ = kNotOpened;
     return;
   }

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "KavLib2/KavViewer/KavPathVars.h"
+#include "KavLib2/KavViewer/KavShowNames.h"
 #include "VoRav/Graphics/vxImage.h"
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxIni.h"
@@ -43,6 +44,15 @@ class TSourceStream : public TPartialStream {
 };
 
 bool IsBlank(char16_t c) { return c <= u' '; }
+
+// The key of the [FileMap] and [RotationState] maps. Departure: a name in
+// its one form (KavShowNames.h), not merely upper-cased, so that a line
+// matches whichever form the slides write the name in; a name that form
+// refuses keeps its upper-cased text.
+std::u16string MapKey(std::u16string_view name) {
+  std::u16string key = ShowNameMatchKey(name);
+  return key.empty() ? WideUpperCase(name) : key;
+}
 
 std::u16string TrimUnquote(std::u16string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -230,7 +240,7 @@ void TMappedFileSource::Dispose() {
 
 void TMappedFileSource::AddMapping(std::u16string_view source, std::u16string_view target) {
   if (source.empty() || target.empty()) return;
-  name_map_[WideUpperCase(source)].emplace_back(target);
+  name_map_[MapKey(source)].emplace_back(target);
 }
 
 void TMappedFileSource::LoadFileMap(const TIniList* section) {
@@ -244,14 +254,14 @@ void TMappedFileSource::LoadMappings(const TIniList* section) {
   ForEachLine(section, [this](const std::u16string& line) {
     std::u16string name;
     const int32_t code = ParseRotationEntry(line, name);
-    if (code != 0) orientation_map_[name] = code;
+    if (code != 0) orientation_map_[MapKey(name)] = code;
   });
   if (!orientation_map_.empty()) SetOrientationHook(true);
 }
 
 int32_t TMappedFileSource::OrientationCode(std::u16string_view name) const {
   if (orientation_map_.empty()) return 0;
-  auto it = orientation_map_.find(WideUpperCase(name));
+  auto it = orientation_map_.find(MapKey(name));
   return it == orientation_map_.end() ? 0 : it->second;
 }
 
@@ -260,7 +270,7 @@ bool TMappedFileSource::ResolveMappedName(const std::u16string& name, std::u16st
   if (name_map_.empty()) return true;
   std::unordered_set<std::u16string> seen;
   for (int32_t step = 0;; ++step) {
-    std::u16string key = WideUpperCase(resolved);
+    std::u16string key = MapKey(resolved);
     auto it = name_map_.find(key);
     if (it == name_map_.end()) return true;
     if (step >= kMaxFileMapSteps || !seen.insert(std::move(key)).second) {
@@ -304,11 +314,15 @@ Ref<TStream> TMappedFileSource::OpenTarget(const std::u16string& name) {
   std::u16string path = ExpandPathVariablesLocked(name);
   const bool relative = !path.empty() && !IsPathDelimiter(path[0]) && ExtractFileDriveLength(path) == 0;
   if (relative && !base_folder_.empty()) {
-    std::u16string joined;
-    if (!SafePathCombine(base_folder_, path, joined)) {
+    // Departure: the one form of a show's names, as a package finds them
+    // (KavShowNames.h); the file gate then matches case and normal form.
+    std::u16string normal, joined;
+    if (!IsSafeRelativeName(path)) {
       LogShowPathRefused(name, base_folder_);
       return nullptr;
     }
+    if (!NormalShowName(path, normal)) return nullptr;  // only separators and "."
+    if (!SafePathCombine(base_folder_, normal, joined)) return nullptr;
     path = std::move(joined);
   } else if (!relative && !ShowMayOpenPath(path, base_folder_)) {
     // An absolute name, a map target or a path variable's folder that lies

@@ -152,9 +152,9 @@ class TMappedFileSource : public TFileSource {
   bool HasNameMap() const noexcept { return !name_map_.empty(); }
   const std::u16string& BaseFolder() const noexcept { return base_folder_; }
 
-  // The name after following the map (upper-cased keys, first target each
-  // step). False when the map loops or runs longer than kMaxFileMapSteps;
-  // the loop is logged once per source. A target with a "|" suffix is opened
+  // The name after following the map (names matched by the rule of
+  // KavShowNames.h, first target each step). False when the map loops or
+  // runs longer than kMaxFileMapSteps; the loop is logged once per source. A target with a "|" suffix is opened
   // by the part before it, which goes through the map again; those steps
   // count against the same limit, so names that lead back to each other
   // through suffixes end too.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "KavLib2/KavViewer/KavShowNames.h"
 #include "KavLib2/KavViewer/KavZStream.h"
 #include "VoRav/vxMemoryStream.h"
 #include "VoRav/vxStreamUtils.h"
@@ -116,6 +117,7 @@ void TKavUnpack::Dispose() {
 }
 
 void TKavUnpack::Close() {
+  entries_by_key_.clear();
   directory_ = nullptr;
   file_ = nullptr;
 }
@@ -177,6 +179,12 @@ bool TKavUnpack::ReadDirectory() {
       return false;
     }
   }
+  TIniFile* ini = directory_->Ini();
+  for (int32_t i = 0; i < ini->Count(); ++i)
+    if (auto* section = dynamic_cast<TIniSection*>(ini->GetItem(i))) {
+      std::u16string key = ShowNameMatchKey(section->GetName());
+      if (!key.empty()) entries_by_key_.try_emplace(std::move(key), section);
+    }
   TIniItem* version = protection ? protection->FindKey(u"kavversion") : nullptr;
   try {
     version_ = version ? UTF8Decode(version->GetValueBytes()) : std::u16string();
@@ -188,8 +196,17 @@ bool TKavUnpack::ReadDirectory() {
 
 bool TKavUnpack::GetEntry(std::u16string_view name, int64_t& position, int32_t& method, int64_t& size) const {
   if (!IsOpen() || !directory_ || name.empty()) return false;
-  TIniList* section = directory_->Ini()->FindSection(EscapeSectionName(name));
-  if (!section) return false;
+  const std::u16string escaped = EscapeSectionName(name);
+  TIniList* section = directory_->Ini()->FindSection(escaped);
+  if (!section) {
+    // Departure: a show names its files in any of the forms a folder takes
+    // (either separator, ".", doubled separators, another case or Unicode
+    // normal form), so the package finds them by the same rule; the exact
+    // section, as packages of other tools name it, is looked up first.
+    auto it = entries_by_key_.find(ShowNameMatchKey(escaped));
+    if (it == entries_by_key_.end()) return false;
+    section = it->second;
+  }
   int64_t ps = 0, sz = 0, at = 0;
   if (!KeyInt64(section, u"_ps", ps) || !KeyInt64(section, u"_sz", sz)) return false;
   // The window must lie inside the file: 0 <= at, 0 <= sz, at + sz <= size.

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "VoRav/SysObj2.h"
 #include "VoRav/vxIni.h"
@@ -74,7 +75,9 @@ class TKavUnpack : public TRefObject {
   // Looks an entry up by name (escaped into its section name). False when not
   // open, when there is no such section, when _ps or _sz is missing or not a
   // number, or when the entry's window (_ps + shift, _sz) does not lie inside
-  // the file. Method is _pm (0 when missing).
+  // the file. Method is _pm (0 when missing). A name with no section of its
+  // own finds the entry whose name is the same show name (ShowNameMatchKey:
+  // either separator, "." left out, any case or Unicode normal form).
   bool GetEntry(std::u16string_view name, int64_t& position, int32_t& method, int64_t& size) const;
   // A new stream on the package file (read access, positioned at 0); nil
   // when not open or when the file cannot be opened.
@@ -115,6 +118,9 @@ class TKavUnpack : public TRefObject {
   int64_t file_size_ = 0;
   int64_t entry_shift_ = 0;
   Ref<TUnpackStruc> directory_;
+  // The entries by ShowNameMatchKey of their names (the first of equal
+  // keys), made once with the directory.
+  std::unordered_map<std::u16string, TIniList*> entries_by_key_;
   std::u16string file_name_;
   std::u16string version_;
   std::u16string error_text_;

@@ -3,7 +3,7 @@
 #include <memory>
 #include <mutex>
 
-#include "VoRav/Text/vxUnicodeTables.h"
+#include "VoRav/vxUnicodeTables.h"
 
 namespace kav {
 namespace {

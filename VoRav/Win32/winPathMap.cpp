@@ -29,10 +29,7 @@ bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
   return true;
 }
 
-std::u16string FoldName(std::string_view system_name) {
-  const std::u16string wide = SystemUTF8ToWide(system_name);
-  return CaseFoldRange(wide, 0, static_cast<ptrdiff_t>(wide.size()));
-}
+std::u16string FoldName(std::string_view system_name) { return FileNameMatchKey(SystemUTF8ToWide(system_name)); }
 
 // One folder's names by their folded form.
 struct TFolderListing {
@@ -44,7 +41,8 @@ struct TFolderListing {
 
 class TListingCache {
  public:
-  // The folder's entry that equals `name` without regard to case; false
+  // The folder's entry that equals `name` without regard to case or Unicode
+  // normal form; false
   // when there is none or the folder cannot be read.
   bool Find(const std::string& folder, std::string_view name, std::string& found) {
     struct stat st;

@@ -8,7 +8,9 @@
 //   * backslashes become slashes and the text becomes standard UTF-8;
 //   * when the exact name does not exist, each component that is missing is
 //     looked up in its folder without regard to case (Unicode simple case
-//     folding); the first component that matches nothing and everything after
+//     folding) or Unicode normal form (a name typed composed finds a file a
+//     Mac stored decomposed, and the reverse: FileNameMatchKey); the first
+//     component that matches nothing and everything after
 //     it are kept as given, so a new file is created under the existing
 //     folders with the name as written.
 // Folder listings for the case-insensitive lookup are cached per folder and

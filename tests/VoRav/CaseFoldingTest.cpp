@@ -114,6 +114,26 @@ TEST(CaseFolding, FoldedComparison) {
   EXPECT_EQ(CompareWideRange(u"ab", 0, u"abc", 0, 3), -1);
 }
 
+// File names match whatever their case and Unicode normal form: a name
+// typed composed finds the file a Mac stored decomposed, and the reverse.
+TEST(CaseFolding, FileNameMatchKeyIgnoresCaseAndNormalForm) {
+  const std::u16string composed = u"Caf\u00E9 \u00C5sa.jpg", decomposed = u"Cafe\u0301 A\u030Asa.jpg";
+  EXPECT_EQ(FileNameMatchKey(composed), FileNameMatchKey(decomposed));
+  EXPECT_EQ(FileNameMatchKey(u"CAF\u00C9 \u00E5SA.JPG"), FileNameMatchKey(decomposed));
+  EXPECT_EQ(FileNameMatchKey(composed), u"cafe\u0301 a\u030Asa.jpg");
+  // Chains (U+01D5: U with diaeresis and macron), the Angstrom sign, Hangul
+  // syllables as jamo, and marks given in another order.
+  EXPECT_EQ(FileNameMatchKey(u"\u01D5"), u"u\u0308\u0304");
+  EXPECT_EQ(FileNameMatchKey(u"\u212B"), FileNameMatchKey(u"\u00E5"));
+  EXPECT_EQ(FileNameMatchKey(u"\uD55C\uAE00"), u"\u1112\u1161\u11AB\u1100\u1173\u11AF");
+  EXPECT_EQ(FileNameMatchKey(u"a\u0323\u0307"), FileNameMatchKey(u"a\u0307\u0323"));
+  EXPECT_EQ(FileNameMatchKey(u"\u1E0D\u0307"), FileNameMatchKey(u"\u1E0B\u0323"));
+  // Different letters stay different; marks of one class keep their order.
+  EXPECT_NE(FileNameMatchKey(u"\u00E9"), FileNameMatchKey(u"e"));
+  EXPECT_NE(FileNameMatchKey(u"a\u0301\u0300"), FileNameMatchKey(u"a\u0300\u0301"));
+  EXPECT_EQ(FileNameMatchKey(u"\U00010400.png"), FileNameMatchKey(u"\U00010428.PNG"));
+}
+
 // Case conversion against UnicodeData.txt: every BMP unit maps to its simple
 // mapping (or itself), ASCII through the tables.
 TEST(CaseConversion, MatchesTheUnicodeData) {

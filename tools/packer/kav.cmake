@@ -39,4 +39,12 @@ if(KAV_TESTS)
   set_tests_properties(readme_snippets_play PROPERTIES
                        ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                        SKIP_RETURN_CODE 77 TIMEOUT 400 COST 200)
+  # The README's example show with its names in each form a folder reads:
+  # the show file draws the same pixels and plays the same sound as the
+  # folder (an X server, SDL's disk audio driver). Skips (77) without the tools.
+  add_test(NAME kavpack_name_forms_xvfb
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/tools/packer/name_forms_play.sh $<TARGET_FILE:kavplay>
+                   $<TARGET_FILE:kavpack> ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/kavpack_name_forms)
+  set_tests_properties(kavpack_name_forms_xvfb PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0"
+                       SKIP_RETURN_CODE 77 TIMEOUT 600 COST 200)
 endif()

@@ -13,7 +13,10 @@
 // player could not use is printed with its line ("file:line: warning: …"),
 // and a file the project names that is not in the folder stops the packing,
 // as does a link that leads out of the folder. The show file is written
-// entry by entry, so the memory it takes does not grow with the folder.
+// entry by entry, so the memory it takes does not grow with the folder. Once
+// written, every file name the project uses is looked up in the show file as
+// the player looks it up there; a name it misses (a full path) is an error
+// and the file is removed.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,6 +38,7 @@
 #include "KavLib2/KavClasses/KavShowLocator.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavFileSource.h"
+#include "KavLib2/KavViewer/KavShowNames.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "KavLib2/Zel.Exif/Exif.h"
 #include "KavPacker.h"
@@ -61,9 +65,10 @@ constexpr char kUsage[] =
     "\n"
     "FOLDER holds the project text \"Project.kav\" (UTF-8 or Windows-1252) and\n"
     "the files it names (pictures, music, clips), which the project names by\n"
-    "their paths below FOLDER written with backslashes, as in\n"
-    "ImageName=Photos\\beach.jpg. Every file under FOLDER is packed. A link\n"
-    "that leads out of FOLDER (or nowhere) is an error that names it.\n"
+    "their paths below FOLDER, as in ImageName=Photos\\beach.jpg (slashes, \".\\\"\n"
+    "and doubled separators read the same, in any case). Every file under\n"
+    "FOLDER is packed. A link that leads out of FOLDER (or nowhere) is an\n"
+    "error that names it.\n"
     "\n"
     "Pictures are shown as they are stored. A photo that a camera or phone\n"
     "stored turned (EXIF orientation 3, 6 or 8) shows sideways or upside down\n"
@@ -83,7 +88,9 @@ constexpr char kUsage[] =
     "decode (a HEIC, WebP or TIFF picture: convert it to JPEG or PNG), that is\n"
     "cut short or whose data is damaged. A file the project names\n"
     "that is not in FOLDER is an error: nothing is written and the exit code\n"
-    "is 1.\n"
+    "is 1. So is a name the show file would miss although FOLDER has the file\n"
+    "(a full path): each name is looked up in the show file written, as kavplay\n"
+    "looks it up there.\n"
     "\n"
     "Options:\n"
     "  -h, --help           show this text and exit\n"
@@ -200,8 +207,10 @@ bool HasLineWithoutSemicolon(const kav::TIniList* section, const std::string& pi
 // Warns for each picture of the project that is stored turned and that
 // [RotationState] leaves as it is. Answers the number of warnings.
 int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& files) {
-  std::map<std::string, size_t> by_name;  // upper-cased entry name -> index
-  for (size_t i = 0; i < files.size(); ++i) by_name.emplace(Upper(files[i].name), i);
+  // Found as the player finds them (any name form, case or normal form).
+  std::map<std::u16string, size_t> by_name;  // ShowNameMatchKey of the entry name -> index
+  for (size_t i = 0; i < files.size(); ++i)
+    by_name.emplace(kav::ShowNameMatchKey(kav::SystemUTF8ToWide(files[i].name)), i);
   auto rotations = kav::MakeRef<kav::TMappedFileSource>();
   rotations->LoadMappings(project->FindSection(u"RotationState"));
   const bool has_section = project->FindSection(u"RotationState") != nullptr;
@@ -212,7 +221,7 @@ int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& f
   int warnings = 0;
   for (const std::u16string& name : names) {
     const std::string utf8 = kav::WideToSystemUTF8(name);
-    auto found = by_name.find(Upper(utf8));
+    auto found = by_name.find(kav::ShowNameMatchKey(name));
     if (found == by_name.end() || rotations->OrientationCode(name) != 0) continue;
     std::vector<uint8_t> bytes;  // one picture at a time: the folder may be larger than the memory
     if (!ReadBytes(files[found->second].path, bytes)) continue;
@@ -291,6 +300,67 @@ bool CheckProject(const fs::path& project_path) {
                  Counted(problems.size() - errors, "warning").c_str(),
                  errors > 0 ? ": nothing written (a file the project names is not in the folder)" : "");
   return errors == 0;
+}
+
+// The name a file of the folder has in the show file: its path below the
+// folder with backslashes; empty when `name` is no full path below it.
+std::string NameBelowFolder(const std::u16string& name, const fs::path& folder) {
+  std::string path = kav::WideToSystemUTF8(name);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  std::error_code ec;
+  const fs::path root = fs::weakly_canonical(folder, ec);
+  if (ec || path.empty() || path[0] != '/') return {};
+  const fs::path relative = fs::path(path).lexically_normal().lexically_relative(root);
+  std::string below = relative.string();
+  if (relative.empty() || below.compare(0, 2, "..") == 0) return {};
+  std::replace(below.begin(), below.end(), '/', '\\');
+  return below;
+}
+
+// Every file name the project uses, looked up in the show file just written
+// as the player looks it up there. The folder's check found each of them; a
+// name the show file misses (a full path, a path variable's folder) would
+// show a placeholder or stay silent once the show is given away. Each is an
+// error with its line.
+bool CheckPackedNames(const fs::path& show, const fs::path& folder, const fs::path& project_path) {
+  std::vector<kav::TShowProblem> problems;
+  kav::SetShowProblemSink([&problems](const kav::TShowProblem& p) { problems.push_back(p); });
+  std::error_code ec;
+  std::u16string error;
+  kav::Ref<kav::TKavShowLocator> locator =
+      kav::LoadPackedShow(kav::SystemUTF8ToWide(fs::absolute(show, ec).string()), error);
+  if (locator && locator->Ini()) {
+    kav::TShowCheckOptions options;
+    options.CheckFiles = true;
+    kav::CheckShowProject(locator->Ini(), locator->Accessor(), options);
+  }
+  kav::SetShowProblemSink(nullptr);
+  kav::PopAllShowLocators();
+  if (!locator || !locator->Ini()) {
+    Fail("cannot read back the show file \"" + show.string() + "\" as kavplay reads it" +
+         (error.empty() ? std::string() : ": " + kav::WideToSystemUTF8(error)));
+    return false;
+  }
+  size_t missing = 0;
+  for (const kav::TShowProblem& p : problems) {
+    if (p.Kind != kav::TShowProblemKind::File || !p.Error) continue;
+    ++missing;
+    const std::string below = NameBelowFolder(p.Name, folder);
+    std::string where = project_path.string();
+    if (p.Line > 0) {
+      where += ':';
+      where += std::to_string(p.Line);
+    }
+    std::fprintf(stderr, "%s: error: %s: found in the folder but not in the show file: %s\n", where.c_str(),
+                 kav::WideToSystemUTF8(p.Name).c_str(),
+                 below.empty() ? "copy the file into the folder and write its path below the folder instead, "
+                                 "such as Photos\\sea.jpg"
+                               : ("write its path below the folder instead: " + below).c_str());
+  }
+  if (missing > 0)
+    std::fprintf(stderr, "kavpack: %s: nothing written (the show file would miss files the project names)\n",
+                 Counted(missing, "error").c_str());
+  return missing == 0;
 }
 
 // Writes the show file entry by entry, never holding a whole file of the
@@ -438,5 +508,9 @@ int main(int argc, char** argv) {
   if (!CheckProject(project->path)) return 1;
 
   if (!WriteShow(out, files, method, host, options)) return 1;
+  if (!CheckPackedNames(out, folder, project->path)) {
+    fs::remove(out, ec);
+    return 1;
+  }
   return 0;
 }

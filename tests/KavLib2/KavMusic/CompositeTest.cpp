@@ -8,6 +8,7 @@
 #include "KavLib2/KavMusic/KavCompositeConverter.h"
 #include "VoRav/Music/MusicChannel.h"
 #include "VoRav/Music/vxFFMpegConverter.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/vxUTF8.h"
 #include "tests/VoRav/Graphics/FuzzSeeds.h"
 #include "tests/VoRav/Music/AudioMedia.h"
@@ -151,7 +152,14 @@ TEST(Composite, MissingFilesAreSilenceAndTheMainVolumeScales) {
   TVolumeParams half;
   half.Points = {{0, 500}};
   p.MainVolume = {half};
+  // The missing one is said to the show's author, as a missing picture is.
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&said](const TShowProblem& problem) { said.push_back(problem); });
   const auto out = Mix(p.Write());
+  SetShowProblemSink(nullptr);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(ShowProblemText(said[0]), u"/nonexistent/x.wav: no such file");
+  EXPECT_TRUE(said[0].Error);
   ASSERT_GE(out.size(), 44100u * 2);
   EXPECT_EQ(out[0], 5000);
   EXPECT_EQ(out[44000 * 2], 5000);

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "VoRav/vxShowProblems.h"
 #include "tests/VoRav/Graphics/Video/MemYUVImage.h"
 #include "tests/platform/media/MediaTestClips.h"
 
@@ -64,7 +65,14 @@ TEST(ExtractorWrapper, MissingAndUnreadableClipsLeaveNoExtractor) {
   RegisterVideoSources();
   auto accessor = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());
   auto list = MakeRef<TExtractorList>(accessor.get());
+  // A missing clip is said to the show's author, as a missing picture is.
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(p); });
   Ref<TExtractorWrapper> missing = list->GetExtractor(u"/no/such/clip.mp4");
+  SetShowProblemSink(nullptr);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(ShowProblemText(said[0]), u"/no/such/clip.mp4: no such file");
+  EXPECT_TRUE(said[0].Error);
   EXPECT_EQ(missing->State(), TExtractorWrapper::kNotOpened);
   EXPECT_FALSE(missing->GetFrame(60, 0).Frame);
   missing->Release();

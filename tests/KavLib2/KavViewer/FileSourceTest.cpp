@@ -9,6 +9,8 @@
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavPackedSource.h"
 #include "KavLib2/KavViewer/KavPathVars.h"
+#include "KavLib2/KavViewer/KavShowNames.h"
+#include "VoRav/vxUTF8.h"
 #include "KavPacker.h"
 #include "VoRav/vxIni.h"
 
@@ -277,6 +279,71 @@ TEST(FileSources, PackedSourceEntriesMapsAndDamage) {
   acc = nullptr;
   source = nullptr;
   EXPECT_EQ(ReadText(kept.get()).size(), 5000u);
+}
+
+// A show's names are read by one rule from its folder and from its package
+// (as kavpack stores the folder): either separator, ".\", doubled
+// separators, any case and either Unicode normal form find the file; ".."
+// never does, and an entry named exactly (a full path, as other packers
+// store them) is still found by its name.
+TEST(FileSources, FolderAndPackageFindTheSameNames) {
+  TTempFolder t;
+  using namespace kav::packer;
+  t.WriteFile("show/Photos/sea.jpg", "sea");
+  t.WriteFile("show/Photos/Cafe\xCC\x81.jpg", "cafe");  // decomposed, as from a Mac
+  t.WriteFile("show/\xC3\x85sa.jpg", "asa");             // composed
+  t.WriteFile("secret.jpg", "secret");
+  std::vector<Entry> entries;
+  for (const auto& [name, data] : std::vector<std::pair<std::string, std::string>>{
+           {"Photos\\sea.jpg", "sea"},
+           {"Photos\\Cafe\xCC\x81.jpg", "cafe"},
+           {"\xC3\x85sa.jpg", "asa"},
+           {"C:\\Show\\Photos\\old.jpg", "old"},
+           {"secret.jpg", "packed secret"}}) {
+    entries.emplace_back();
+    entries.back().name = name;
+    entries.back().data = Bytes(data);
+  }
+  entries[1].method = kDeflated;
+  ASSERT_TRUE(WriteFileBytes(t.Sys("show.kvshow"), Pack(entries, Options())));
+  auto unpack = MakeRef<TKavUnpack>(t.Wide("show.kvshow"));
+  ASSERT_TRUE(unpack->IsOpen());
+  auto packed_source = MakeRef<TPackedFileSource>(unpack.get(), true);
+  auto folder_source = MakeRef<TMappedFileSource>(t.Wide("show") + u"/");
+  // [FileMap] and [RotationState] lines match the names in any form too.
+  auto lines = Ini("[FileMap]\n;\"Photos\\old.jpg\"=\"Photos/sea.jpg\"\n[RotationState]\n;\"Photos\\sea.jpg\"=6\n");
+  for (TMappedFileSource* source : {static_cast<TMappedFileSource*>(packed_source.get()), folder_source.get()}) {
+    source->LoadFileMap(lines->FindSection(u"FileMap"));
+    source->LoadMappings(lines->FindSection(u"RotationState"));
+    EXPECT_EQ(source->OrientationCode(u"./photos//SEA.JPG"), 6);
+    EXPECT_EQ(source->OrientationCode(u"Photos\\mountains.jpg"), 0);
+  }
+  auto packed = MakeRef<TFileAccessor>(packed_source.get());
+  auto folder = MakeRef<TFileAccessor>(folder_source.get());
+  kav::test::TLogCapture log;
+  for (TFileAccessor* acc : {packed.get(), folder.get()}) {
+    const char* from = acc == packed.get() ? "package" : "folder";
+    for (const char16_t* name : {u"Photos\\sea.jpg", u"Photos/sea.jpg", u".\\Photos\\sea.jpg", u"Photos\\\\sea.jpg",
+                                 u"./Photos//./sea.jpg", u"photos\\SEA.JPG", u"Photos\\sea.jpg\\", u"Photos/OLD.jpg"})
+      EXPECT_EQ(ReadText(acc->OpenFile(name).get()), "sea") << from << " " << UTF8Encode(name);
+    for (const char16_t* name : {u"Photos\\Caf\u00E9.jpg", u"Photos/CAFE\u0301.JPG", u"Photos\\Caf\u00C9.jpg"})
+      EXPECT_EQ(ReadText(acc->OpenFile(name).get()), "cafe") << from << " " << UTF8Encode(name);
+    for (const char16_t* name : {u"A\u030Asa.jpg", u"\u00E5sa.jpg"})
+      EXPECT_EQ(ReadText(acc->OpenFile(name).get()), "asa") << from << " " << UTF8Encode(name);
+    for (const char16_t* name : {u"Photos\\..\\..\\secret.jpg", u"..\\secret.jpg", u"Photos/../secret.jpg",
+                                 u"Photos\\sea.jpeg", u".", u"\\"})
+      EXPECT_EQ(acc->OpenFile(name), nullptr) << from << " " << UTF8Encode(name);
+  }
+  EXPECT_EQ(ReadText(packed->OpenFile(u"C:\\Show\\Photos\\old.jpg").get()), "old");
+  EXPECT_EQ(ReadText(packed->OpenFile(u"c:\\show\\photos\\OLD.jpg").get()), "old");
+  std::u16string normal;
+  EXPECT_TRUE(NormalShowName(u".\\a//b\\.\\c.jpg", normal));
+  EXPECT_EQ(normal, u"a\\b\\c.jpg");
+  EXPECT_TRUE(NormalShowName(u"\\\\srv/x", normal));
+  EXPECT_EQ(normal, u"\\\\srv\\x");
+  EXPECT_FALSE(NormalShowName(u"a\\..\\b", normal));
+  EXPECT_FALSE(NormalShowName(u"a\\.. \\b", normal));
+  EXPECT_FALSE(NormalShowName(u"./", normal));
 }
 
 // A snapshot of the open callbacks taken while handles are being freed on

@@ -96,6 +96,31 @@ TEST(FileGate, NamesBelowAFolderNeverListAFolderOutsideIt) {
   if (in != kInvalidHandle) FileAPI()->CloseHandle(in);
 }
 
+// A name typed in one Unicode normal form finds the file stored in the
+// other (a file from a Mac is named decomposed), in any case, also below a
+// show's folder; ".." still never leads out.
+TEST(FileGate, NamesMatchWhateverTheirUnicodeNormalForm) {
+  TTempFolder t;
+  t.WriteFile("show/Fotos/Cafe\xCC\x81.jpg", "decomposed");   // e and U+0301
+  t.WriteFile("show/Ma\xCC\x88rz/x.jpg", "folder decomposed");  // a and U+0308
+  t.WriteFile("show/\xC3\x85sa.jpg", "composed");                // U+00C5
+  t.WriteFile("secret/Caf\xC3\xA9.jpg", "outside");
+  const std::string show = t.Sys("show");
+  auto below = [&](const std::u16string& name) {
+    std::string p;
+    return MapToSystemPathBelow(name, show, p) ? p : std::string("<refused>");
+  };
+  EXPECT_EQ(Mapped(t.Wide("show") + u"\\Fotos\\Caf\u00E9.jpg"), t.Sys("show/Fotos/Cafe\xCC\x81.jpg"));
+  EXPECT_EQ(below(t.Wide("show") + u"\\fotos\\CAF\u00C9.JPG"), t.Sys("show/Fotos/Cafe\xCC\x81.jpg"));
+  EXPECT_EQ(below(t.Wide("show") + u"\\M\u00E4rz\\x.jpg"), t.Sys("show/Ma\xCC\x88rz/x.jpg"));
+  EXPECT_EQ(below(t.Wide("show") + u"\\A\u030Asa.jpg"), t.Sys("show/\xC3\x85sa.jpg"));
+  THandle h = FileAPI()->OpenFileBeneath(t.Wide("show"), t.Wide("show") + u"\\Fotos\\Caf\u00E9.jpg");
+  EXPECT_NE(h, kInvalidHandle);
+  if (h != kInvalidHandle) FileAPI()->CloseHandle(h);
+  EXPECT_EQ(FileAPI()->OpenFileBeneath(t.Wide("show"), t.Wide("show") + u"\\..\\secret\\Cafe\u0301.jpg"),
+            kInvalidHandle);
+}
+
 TEST(FileGate, FindListsSortedAndReportsWhatIsMissing) {
   TTempFolder t;
   t.WriteFile("d/b.JPG", "12345");

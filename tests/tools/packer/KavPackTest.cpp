@@ -280,6 +280,81 @@ TEST(KavPack, TheProjectIsCheckedWithItsLinesBeforeItIsPacked) {
   EXPECT_NE(failed.Err.find("kavpack: 1 error, 5 warnings: nothing written"), std::string::npos) << failed.Err;
 }
 
+// Packs `folder` into `show`, which must go without a word.
+void PackSilently(const fs::path& dir, const fs::path& show, const fs::path& folder) {
+  TRun run = RunKavpack(dir, {show.string(), folder.string()});
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(run.Err, "");
+}
+
+// A name in any form the folder reads (slashes, ".\", doubled separators,
+// another case, the composed form of a name a Mac stored decomposed) is
+// found in the show file too; a name the show file would miss although the
+// folder has the file (a full path) stops the packing with its line.
+TEST(KavPack, NamesAreFoundInTheShowFileAsInTheFolder) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path folder = dir.Path() / "forms";
+  fs::copy(kExample, folder, fs::copy_options::recursive);
+  fs::copy_file(kExample / "Photos" / "sea.jpg", folder / "Photos" / "Cafe\xCC\x81.jpg");  // decomposed
+  std::string text = ReadText(kExample / "Project.kav");
+  ChangeText(text, "ImageName=Photos\\sea.jpg", "ImageName=Photos/sea.jpg");
+  ChangeText(text, "ImageName=Photos\\mountains.jpg", "ImageName=.\\Photos\\mountains.jpg");
+  ChangeText(text, "FileName=Music\\tune.mp3", "FileName=music\\\\TUNE.mp3");
+  ChangeText(text, "ImageName=Photos\\sea.jpg", "ImageName=Photos\\Caf\xC3\xA9.jpg");
+  WriteText(folder / "Project.kav", text);
+
+  const fs::path show = dir.Path() / "forms.kvshow";
+  PackSilently(dir.Path(), show, folder);
+  {
+    TOpened opened(show);
+    ASSERT_NE(opened.Locator, nullptr) << UTF8Encode(opened.Error);
+    for (const char16_t* name : {u"Photos/sea.jpg", u".\\Photos\\mountains.jpg", u"Photos\\Caf\u00E9.jpg"})
+      EXPECT_EQ(opened.PictureSize(name), (std::pair<int32_t, int32_t>{960, 540})) << UTF8Encode(name);
+    Ref<TStream> music = opened.Locator->Accessor()->OpenFile(u"music\\\\TUNE.mp3");
+    ASSERT_NE(music, nullptr);
+    EXPECT_EQ(music->GetSize(), int64_t(fs::file_size(kExample / "Music" / "tune.mp3")));
+  }
+
+  // A full path of the folder's own photo: the folder plays it, the show
+  // file cannot hold it.
+  const std::string full = (folder / "Photos" / "mountains.jpg").string();
+  ChangeText(text, "ImageName=.\\Photos\\mountains.jpg", "ImageName=" + full);
+  WriteText(folder / "Project.kav", text);
+  const fs::path lost = dir.Path() / "lost.kvshow";
+  TRun failed = RunKavpack(dir.Path(), {lost.string(), folder.string()});
+  EXPECT_EQ(failed.Code, 1);
+  EXPECT_FALSE(fs::exists(lost));
+  EXPECT_EQ(failed.Err, (folder / "Project.kav").string() + ":" + std::to_string(LineOf(text, "ImageName=" + full)) +
+                            ": error: " + full +
+                            ": found in the folder but not in the show file: write its path below the folder "
+                            "instead: Photos\\mountains.jpg\n"
+                            "kavpack: 1 error: nothing written (the show file would miss files the project names)\n");
+}
+
+// A photo stored turned is found in whichever form the project names it,
+// and its [RotationState] line turns it whichever form that line writes.
+TEST(KavPack, TurnedPhotosAreFoundWhateverTheFormOfTheirName) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path folder = dir.Path() / "turned";
+  fs::copy(kExample, folder, fs::copy_options::recursive);
+  WriteText(folder / "Photos" / "mountains.jpg", WithOrientation(ReadText(kExample / "Photos" / "mountains.jpg"), 8));
+  std::string text = ReadText(kExample / "Project.kav");
+  ChangeText(text, "ImageName=Photos\\mountains.jpg", "ImageName=./photos/MOUNTAINS.jpg");
+  WriteText(folder / "Project.kav", text);
+  TRun run = RunKavpack(dir.Path(), {(dir.Path() / "turned.kvshow").string(), folder.string()});
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Err.find("\n;\"./photos/MOUNTAINS.jpg\"=8\n"), std::string::npos) << run.Err;
+
+  WriteText(folder / "Project.kav", text + "[RotationState]\n;\"Photos\\mountains.jpg\"=8\n");
+  const fs::path fixed = dir.Path() / "fixed.kvshow";
+  PackSilently(dir.Path(), fixed, folder);
+  TOpened opened(fixed);
+  ASSERT_NE(opened.Locator, nullptr) << UTF8Encode(opened.Error);
+  EXPECT_EQ(opened.PictureSize(u"./photos/MOUNTAINS.jpg"), (std::pair<int32_t, int32_t>{540, 960}));
+}
+
 // The mistakes that play without an error: each gets one line with the
 // line of the project text, the same line the player prints.
 TEST(KavPack, EveryMistakeThatPlaysSilentlyIsSaidWithItsLine) {
