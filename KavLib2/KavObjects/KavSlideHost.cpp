@@ -241,8 +241,19 @@ Ref<TImage> TKavSlideHost::Open(void*, TFileSource*, const std::u16string& name)
   // A production cut short because this host is going, or because the
   // thread making it was asked to stop, is no picture: the next producer on
   // the source (or the file) answers instead.
-  if (going_.load() || CurrentThreadStopRequested()) return nullptr;
+  if (going_.load() || CurrentThreadStopRequested()) {
+    if (IsProducedKey(name)) NoteProductionCutShort();
+    return nullptr;
+  }
   return image;
+}
+
+bool TKavSlideHost::IsProducedKey(std::u16string_view key) {
+  for (std::u16string_view prefix : {kButtonKeyPrefix, kShadowKeyPrefix, kTextKeyPrefix, kSizedTextKeyPrefix,
+                                     kMaskKeyPrefix, kPresetMaskKeyPrefix, kSlideEffectBufferWord,
+                                     kEffectResourceWord})
+    if (key.starts_with(prefix)) return true;
+  return false;
 }
 
 Ref<TImage> TKavSlideHost::ProduceResource(const std::u16string& name) {

@@ -94,6 +94,8 @@ class TKavSlideHost : public TKavObjectHost {
   // The resource producer: the picture of a produced key, or nil for a name
   // it does not know (then the accessor goes on to the file).
   Ref<TImage> ProduceResource(const std::u16string& name);
+  // Whether `key` is one of the names the resource producer makes.
+  static bool IsProducedKey(std::u16string_view key);
 
   // Set by the creator.
   int32_t SlideCount = 0;          // the show's slides (<%SlidesCount%>)

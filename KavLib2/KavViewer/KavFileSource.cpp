@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <mutex>
 #include <unordered_set>
+#include <utility>
 
 #include "KavLib2/KavViewer/KavPathVars.h"
 #include "KavLib2/KavViewer/KavShowNames.h"
@@ -122,6 +123,14 @@ void TCallbackHandle::Withdraw() {
     return std::all_of(callers_.begin(), callers_.end(), [me](std::thread::id id) { return id == me; });
   });
 }
+
+namespace {
+thread_local bool t_production_cut_short = false;
+}  // namespace
+
+void NoteProductionCutShort() noexcept { t_production_cut_short = true; }
+
+bool TakeProductionCutShort() noexcept { return std::exchange(t_production_cut_short, false); }
 
 // ---- TFileSource ----
 

@@ -33,6 +33,14 @@ class TIniList;
 // (data, source, name -> image or nil; the answer is a new reference).
 using TOpenImageCallback = TDelegate<Ref<TImage>(void* data, TFileSource* source, const std::u16string& name)>;
 
+// A callback that knows a name as one of the pictures it makes, but answers
+// nil because its making was cut short (its host going, its thread asked to
+// stop), says so on its thread before it returns: the name is then no file
+// to look for, nor a missing one to report, and is asked for again later.
+void NoteProductionCutShort() noexcept;
+// Whether a callback said so on this thread since the last call; clears it.
+bool TakeProductionCutShort() noexcept;
+
 // One registration of an open callback. Freeing the handle takes it off its
 // source's list; a source that goes first detaches its handles.
 //

@@ -96,17 +96,31 @@ Ref<TBitmapStore> PlainRenderer(const std::vector<std::u16string>&, TColor32, TC
   return MakeRef<TWrapperBitmapStore>(u"Image not found", TImageParamsCallback(), true, bitmap.release());
 }
 
-// Loads the picture of a handle that has none yet.
-void LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16string& name) {
+// Loads the picture of a handle that has none yet. False when the picture is
+// one a producer makes and its making was cut short: the handle then holds
+// an empty 1 x 1 picture and loads again when next asked for.
+bool LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16string& name) {
   TFileSource* source = accessor->Source();
+  TakeProductionCutShort();
+  bool cut_short = false;
   for (const Ref<TCallbackHandle>& cb : source->Callbacks()) {
     // Through the handle: a registrant that goes meanwhile waits for the
     // call to return before it frees what the callback uses.
     Ref<TImage> image = cb->Call(source, name);
     if (image) {
+      TakeProductionCutShort();
       handle->store = Ref<TBitmapStore>(image->Store());
-      return;
+      return true;
     }
+    cut_short = TakeProductionCutShort() || cut_short;
+  }
+  if (cut_short) {
+    // No file of that name is looked for nor reported missing: a shadow or a
+    // text asked for while its host goes (at the end, say) is no missing file.
+    Ref<TBitmap> blank = NewBitmap(1, 1, PixelFormatByName("A8R8G8B8"));
+    if (auto* direct = dynamic_cast<TDirectBitmap*>(blank.get())) direct->FillRect({0, 0, 1, 1}, 0);
+    handle->store = MakeRef<TWrapperBitmapStore>(name, TImageParamsCallback(), true, blank.release());
+    return false;
   }
   bool found = false;
   std::u16string why;
@@ -142,6 +156,7 @@ void LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16strin
     ReportShowProblem(TShowProblemKind::File, name, why, 0, !found);
     handle->store = Ref<TBitmapStore>(MakeNotFoundImage(name, found, false)->Store());
   }
+  return true;
 }
 
 }  // namespace
@@ -178,11 +193,11 @@ Ref<TImage> LoadImageHandle(TFileAccessor* accessor, const std::u16string& name)
   auto current_store = [&]() {
     std::lock_guard<std::mutex> hold(handle->Lock());
     if (!handle->loaded) {
-      LoadInto(handle, accessor, name);
+      const bool settled = LoadInto(handle, accessor, name);
       // Set once, by the loading thread: other threads may already be
       // making levels of the store, which read the handler.
       handle->store->SetOnProgress(kProgress);
-      handle->loaded = true;
+      handle->loaded = settled;
     } else if (handle->store->Undecodable()) {
       // Departure: a picture whose header was read but whose data does not decode when a level is made becomes the
       // placeholder too, as a file no decoder takes does (it would otherwise leave its object empty).

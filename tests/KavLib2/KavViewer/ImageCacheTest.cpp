@@ -53,6 +53,17 @@ Ref<TImage> FromCallback(void* data, TFileSource*, const std::u16string& name) {
   return Ref<TImage>(static_cast<TImage*>(data));
 }
 
+// A producer of "Shadow: x" whose making is cut short until `ready` is set.
+std::atomic<bool> g_ready{false};
+Ref<TImage> CutShortUntilReady(void* data, TFileSource*, const std::u16string& name) {
+  if (name != u"Shadow: x") return nullptr;
+  if (!g_ready.load()) {
+    NoteProductionCutShort();
+    return nullptr;
+  }
+  return Ref<TImage>(static_cast<TImage*>(data));
+}
+
 }  // namespace
 
 TEST(ImageCache, SharedPerSourceAndReleased) {
@@ -223,4 +234,37 @@ TEST(ImageCache, StoresGetAnOpenerOfTheirFileThroughTheSource) {
     EXPECT_FALSE(store->Opener());
   }
   UnregisterImageLoader(&LoadOpenerStore);
+}
+
+// A picture a producer makes, asked for while its making is cut short (its
+// host going at the end of the show), is no missing file: nothing is said,
+// the file is not looked for, and the next ask loads it.
+TEST(ImageCache, AProductionCutShortIsNoMissingFileAndLoadsLater) {
+  TTempFolder t;
+  t.WriteFile("pic.bmp", TinyBmp());
+  RegisterLoadersOnce();
+  auto acc = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());
+  Ref<TImage> made = LoadImageHandle(acc.get(), t.Wide("pic.bmp"));
+  auto other = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>().get());
+  Ref<TCallbackHandle> cb =
+      other->Source()->AddCallback(TOpenImageCallback::Bind<&CutShortUntilReady>(), made.get());
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(p); });
+  kav::test::TLogCapture log;
+  g_ready = false;
+  Ref<TImage> first = LoadImageHandle(other.get(), u"Shadow: x");
+  EXPECT_EQ(first->Width(), 1);
+  EXPECT_EQ(first->Height(), 1);
+  EXPECT_FALSE(TakeProductionCutShort());  // taken by the cache
+  g_ready = true;
+  Ref<TImage> second = LoadImageHandle(other.get(), u"Shadow: x");
+  EXPECT_EQ(second->Store(), made->Store());
+  // A name the producer does not know still falls to the file and is said.
+  g_ready = false;
+  Ref<TImage> missing = LoadImageHandle(other.get(), u"gone.bmp");
+  SetShowProblemSink(nullptr);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(ShowProblemText(said[0]), u"gone.bmp: no such file");
+  EXPECT_FALSE(log.OneLineWith(u"Shadow: x"));
+  cb = nullptr;
 }
