@@ -307,13 +307,14 @@ class TChecker {
       const std::u16string slides = u"opt_slidescount=" + IntToStr(int32_t(last_section));
       if (!times)
         Report(TShowProblemKind::Section, u"[Times]",
-               u"no such section: no slide has a time and none is shown; add a section [Times] with " + slides +
-                   u" and opt_synchpos1 to opt_synchpos" + IntToStr(int32_t(last_section)) +
+               u"no such section: no slide has a time, so the show does not go from slide to slide; add a "
+               u"section [Times] with " +
+                   slides + u" and opt_synchpos1 to opt_synchpos" + IntToStr(int32_t(last_section)) +
                    u", the time each slide ends in milliseconds",
                sections.begin()->second->Line());
       else
         Report(TShowProblemKind::Value, u"opt_slidescount",
-               u"missing from [Times]: the show has no slides and none is shown; add " + slides +
+               u"missing from [Times]: the show has no slides; add " + slides +
                    u" (the number of [SlideN] sections)",
                times->Line());
       return;

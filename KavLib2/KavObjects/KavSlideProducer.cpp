@@ -193,10 +193,9 @@ Ref<TDrawContainer> TSlideProducer::ProduceSlide(int32_t index) {
   TIniList* times = ini->FindSection(u"Times");
   // Departure: a show without slides gives containers without a slide
   // instead of the assertion "No Slides in Presentation" (the engine then
-  // shows nothing rather than failing every production); its [SlideN]
-  // sections have no times and are not shown.
+  // shows nothing rather than failing every production).
   if (i >= 0) {
-    TIniList* section = count > 0 ? GetSlideSection(ini, i) : nullptr;
+    TIniList* section = GetSlideSection(ini, i);
     if (!section) return c;
     TSlideTiming t;
     source_->GetSlideTiming(i, t);

@@ -36,9 +36,9 @@ cases=(
   imagename "sed -i '0,/^ImageName=Photos.mountains.jpg\$/{/^ImageName=Photos.mountains.jpg\$/d}' \"\$project\""
   'L=$(($(line_of "GUID={myshow-2-photo}") - 1)); echo "Project.kav:$L: object Photo:Image: no ImageName line: the image shows nothing; add ImageName= with the picture'"'"'s path below the project folder, such as ImageName=Photos\sea.jpg"'
   times "sed -i '/^\\[Times\\]\$/,/^\$/d' \"\$project\""
-  'echo "Project.kav:$(line_of "[Slide1]"): [Times]: no such section: no slide has a time and none is shown; add a section [Times] with opt_slidescount=4 and opt_synchpos1 to opt_synchpos4, the time each slide ends in milliseconds"'
+  'echo "Project.kav:$(line_of "[Slide1]"): [Times]: no such section: no slide has a time, so the show does not go from slide to slide; add a section [Times] with opt_slidescount=4 and opt_synchpos1 to opt_synchpos4, the time each slide ends in milliseconds"'
   slidescount "sed -i '/^opt_slidescount=4\$/d' \"\$project\""
-  'echo "Project.kav:$(line_of "[Times]"): opt_slidescount: missing from [Times]: the show has no slides and none is shown; add opt_slidescount=4 (the number of [SlideN] sections)"'
+  'echo "Project.kav:$(line_of "[Times]"): opt_slidescount: missing from [Times]: the show has no slides; add opt_slidescount=4 (the number of [SlideN] sections)"'
   effect "sed -i '/^object flip:Effect\$/,/^end\$/d' \"\$project\""
   'echo "Project.kav:$(line_of "ref=flip"): ref=flip: flip is not in the effect list of [Main] (object TheEffect:AnEffect, line $(line_of "object TheEffect:AnEffect")): slide 4 comes in as a cut; add an object flip:Effect with checked=1 and its settings to that list"'
   webp-folder "webp \"\$show/Photos/mountains.jpg\""

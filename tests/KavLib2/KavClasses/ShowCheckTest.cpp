@@ -293,15 +293,14 @@ TEST_F(ShowCheckTest, WhatIsLeftOutSilentlyIsNamedWithWhatToWrite) {
        "[Slide1]",
        TShowProblemKind::Section,
        u"[Times]",
-       u"no such section: no slide has a time and none is shown; add a section [Times] "
+       u"no such section: no slide has a time, so the show does not go from slide to slide; add a section [Times] "
        u"with opt_slidescount=4 and opt_synchpos1 to opt_synchpos4, the time each slide ends in milliseconds"},
       {"[Times] without opt_slidescount",
        {{"opt_slidescount=4\n", ""}},
        "[Times]",
        TShowProblemKind::Value,
        u"opt_slidescount",
-       u"missing from [Times]: the show has no slides and none is shown; add opt_slidescount=4 (the number of "
-       u"[SlideN] sections)"},
+       u"missing from [Times]: the show has no slides; add opt_slidescount=4 (the number of [SlideN] sections)"},
       {"a kind missing from the effect list",
        {{"object flip:Effect\nchecked=1\ndirection=0100\nend\n", ""}},
        "ref=flip",

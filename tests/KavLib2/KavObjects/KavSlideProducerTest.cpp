@@ -83,28 +83,6 @@ TEST(SlideProducer, SlidesInLoopsAndBeforeTheShow) {
   EXPECT_EQ(before->Slide->SlideBegin, kBeforeShowBegin);
 }
 
-// A show without its slide table (no [Times], or no opt_slidescount) has no
-// slides: its sections are not shown, whichever slide the engine asks for.
-TEST(SlideProducer, AShowWithoutSlideTimesShowsNoSection) {
-  std::string project = ShowProject();
-  const size_t count = project.find("opt_slidescount=4\r\n");
-  ASSERT_NE(count, std::string::npos);
-  for (const std::string& text : {project.substr(0, count) + project.substr(count + 19),
-                                  project.substr(0, project.find("[Times]")) + "[Times0]" +
-                                      project.substr(project.find("[Times]") + 7)}) {
-    test::THostFixture files;
-    RegisterKavObjectFactories();
-    files.Host.reset();
-    TKavSourceSetup setup;
-    setup.RandomSeed = 7;
-    auto source = MakeRef<TKavSource>(files.Files.get(), ProjectIni(text).get(), setup);
-    ASSERT_EQ(source->SlideCount(), 0);
-    auto producer = MakeRef<TSlideProducer>(source.get(), nullptr, TKavSlideHost::TEffectResourceFill(), false);
-    producer->CurrentTiming = MakeRef<TTiming>(0);
-    for (int32_t i : {0, 1, 3, 2800}) EXPECT_EQ(producer->ProduceSlide(i)->Slide, nullptr) << i;
-  }
-}
-
 // A slide's objects last until the transition out of it (the next slide's)
 // has ended; the time origin after its incoming transition is its own.
 TEST(SlideProducer, SlidesLastThroughTheTransitionOutOfThem) {

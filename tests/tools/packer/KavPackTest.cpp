@@ -426,12 +426,11 @@ TEST(KavPack, WhatIsLeftOutSilentlyGetsOneLineSayingWhatToWrite) {
       {"no [Times] section",
        "[Times]\nopt_slidescount=4\nopt_synchpos1=3000\nopt_synchpos2=6000\nopt_synchpos3=9000\nopt_synchpos4=12000\n",
        "", "[Slide1]",
-       "[Times]: no such section: no slide has a time and none is shown; add a section "
+       "[Times]: no such section: no slide has a time, so the show does not go from slide to slide; add a section "
        "[Times] with opt_slidescount=4 and opt_synchpos1 to opt_synchpos4, the time each slide ends in "
        "milliseconds\n"},
       {"[Times] without opt_slidescount", "opt_slidescount=4\n", "", "[Times]",
-       "opt_slidescount: missing from [Times]: the show has no slides and none is shown; add opt_slidescount=4 "
-       "(the number of "
+       "opt_slidescount: missing from [Times]: the show has no slides; add opt_slidescount=4 (the number of "
        "[SlideN] sections)\n"},
       {"a kind missing from the effect list", "object flip:Effect\nchecked=1\ndirection=0100\nend\n", "", "ref=flip",
        "ref=flip: flip is not in the effect list of [Main] (object TheEffect:AnEffect, line "},
