@@ -33,7 +33,7 @@
 #   xh_running PID          the process PID runs: it exists and is not a
 #                           zombie (kill -0 counts an ended, unreaped process
 #                           as running); usable without the rest
-#   xh_exit_time PID SIG SECS [SINCE_NS]  sends SIG (0: none) and waits up
+#   xh_exit_time [--own-time] PID SIG SECS [SINCE_NS]  sends SIG (0: none) and waits up
 #                           to SECS for the end as the kernel sees it; see
 #                           below (usable without the rest)
 #   xh_wait_window [SECS]   waits for a visible window of the player that
@@ -206,19 +206,24 @@ xh_running() {
 # exits, zombie or not): a test's own polling steps, screenshots and stack
 # dumps are not in the time, and SIG is sent by the timing process itself.
 # Sets XH_EXIT_MS (ms from the signal, or from SINCE_NS, to the end, or to
-# the give-up) and XH_EXIT_T0 (the signal's CLOCK_MONOTONIC ns, for a later
-# call's SINCE_NS). False when the process still runs after SECS; true with
-# XH_EXIT_MS empty when there was no such process (ended and reaped).
+# the give-up), XH_EXIT_STARVED_MS (the longest a thread of the process
+# waited for a CPU meanwhile: XH_EXIT_MS minus it is what the process
+# itself took, however loaded the machine) and XH_EXIT_T0 (the signal's
+# CLOCK_MONOTONIC ns, for a later call's SINCE_NS). With --own-time first,
+# SECS counts the process's own time. False when the process still runs
+# after SECS; true with XH_EXIT_MS empty when there was no such process
+# (ended and reaped).
 xh_exit_time() {
   local out rc
   out=$("$XH_TOOL_PYTHON" "$XH_DIR/exit_time.py" "$@")
   rc=$?
   XH_EXIT_MS=
+  XH_EXIT_STARVED_MS=
   XH_EXIT_T0=
   set -- $out
   case ${1:-} in
-    ended) XH_EXIT_MS=$2 ;;
-    running) XH_EXIT_MS=$2 XH_EXIT_T0=$3 ;;
+    ended) XH_EXIT_MS=$2 XH_EXIT_STARVED_MS=$3 ;;
+    running) XH_EXIT_MS=$2 XH_EXIT_STARVED_MS=$3 XH_EXIT_T0=$4 ;;
   esac
   [ "$rc" -ne 1 ]
 }
