@@ -34,8 +34,20 @@ eval "$(xdotool getwindowgeometry --shell "$dialog")"
 click_in "$dialog" $((WIDTH * 26 / 100)) $((HEIGHT * 71 / 100))
 xh_until 60 pe_find_title '^Printer$' || fail "no printer choice after Change Printer"
 choice=$found
-# Drawn whole before anything is compared with it: the screen stands still.
-xh_wait_still "$out/choice-drawn" 60 || fail "the printer choice was never drawn whole"
+# Drawn whole before anything is compared with it: two looks at the choice
+# in a row are the same (the paused slide around it may still differ in a
+# few pixels from frame to frame).
+choice_crop() {
+  import -window root "$out/$1.png"
+  convert "$out/$1.png" -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$out/$1-choice.png"
+}
+choice_still() {
+  eval "$(xdotool getwindowgeometry --shell "$choice")"
+  mv -f "$out/choice-b-choice.png" "$out/choice-a-choice.png" 2>/dev/null
+  choice_crop choice-b
+  [ "$(compare -metric AE "$out/choice-a-choice.png" "$out/choice-b-choice.png" null: 2>&1 | cut -d' ' -f1)" = 0 ]
+}
+xh_until 60 choice_still || fail "the printer choice was never drawn whole"
 eval "$(xdotool getwindowgeometry --shell "$choice")"
 import -window root "$out/choice-first.png"
 [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le "$screen_w" ] && [ $((Y + HEIGHT)) -le "$screen_h" ] ||
