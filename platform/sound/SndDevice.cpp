@@ -99,6 +99,12 @@ double TSndDevice::LatencyMs() {
   return UnheardFramesLocked() * 1000.0 / kOutputRate;
 }
 
+uint64_t TSndDevice::LateFrames() {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  AdvanceLocked();
+  return late_frames_;
+}
+
 void TSndDevice::LoseBuffers() {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   AdvanceLocked();
@@ -337,6 +343,7 @@ void TSndBuffer::MixInto(int32_t* acc, uint32_t frames) {
       int32_t* dst = acc + size_t(n) * 2;
       if (locked) {
         // Being written: silence.
+        device_->late_frames_ += run;
       } else if (gain == 32768) {
         for (uint32_t i = 0; i < run * 2; ++i) dst[i] += src[i];
       } else {
@@ -362,10 +369,12 @@ void TSndBuffer::MixInto(int32_t* acc, uint32_t frames) {
       return;
     }
     MixResampled(acc, frames, [&](uint32_t i, int32_t& l, int32_t& r) {
-      if (FrameLocked(i))
+      if (FrameLocked(i)) {
         l = r = 0;
-      else
+        ++device_->late_frames_;
+      } else {
         fetch(i, l, r);
+      }
     });
   };
   if (format_.BitsPerSample == 16) {

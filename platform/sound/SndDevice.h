@@ -49,6 +49,11 @@ class TSndDevice : public TRefObject {
   // Milliseconds of mixed output the device has not played yet: a buffer
   // started now is heard this much after the play cursors' present time.
   double LatencyMs();
+  // Buffer frames the mixer read inside a region still locked (a resampled
+  // frame counts once per read), which sounded as silence: a refill came
+  // too late. Tests tell by it a run in which the machine did not let the
+  // writer keep up with the device.
+  uint64_t LateFrames();
   // Test hook: every buffer becomes lost (stopped; Play and Lock answer
   // kSndErrBufferLost until Restore).
   void LoseBuffers();
@@ -70,6 +75,7 @@ class TSndDevice : public TRefObject {
   friend class TSndBuffer;
   bool cooperative_ = false;
   uint64_t rendered_ = 0;
+  uint64_t late_frames_ = 0;
   std::vector<TSndBuffer*> buffers_;
   std::vector<int32_t> accumulators_;
 };

@@ -69,8 +69,8 @@ for start in "-slide 2" "-time 5000"; do
   xh_key space
   sleep 1
   xh_key Home
-  sleep 2
-  xh_shot notime-home
+  # What Home left: the paused picture once it stands still.
+  xh_wait_still "$XH_OUT/notime-home" 60 || xh_fail "the picture did not settle after Home while paused ($start)"
   case $(xh_slide_at notime-home 100 100) in
     [1-9]) ;;
     *) xh_fail "Home while paused left no slide on a show without time started with $start" ;;

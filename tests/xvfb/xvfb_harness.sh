@@ -29,7 +29,13 @@
 #   xh_stop_x               stops the player and the server
 #   xh_start_player SHOW [args]   kavplay in the background (XH_PID); its
 #                           output goes to $XH_OUT/kavplay-N.out
-#   xh_alive                the player still runs
+#   xh_alive                the player still runs (a zombie has ended)
+#   xh_running PID          the process PID runs: it exists and is not a
+#                           zombie (kill -0 counts an ended, unreaped process
+#                           as running); usable without the rest
+#   xh_exit_time [--own-time] PID SIG SECS [SINCE_NS]  sends SIG (0: none) and waits up
+#                           to SECS for the end as the kernel sees it; see
+#                           below (usable without the rest)
 #   xh_wait_window [SECS]   waits for a visible window of the player that
 #                           stays; sets XH_WIN
 #   xh_key KEYS...          focuses the player's window and sends the keys
@@ -43,6 +49,7 @@
 #   xh_wait_slide N X Y SECS  screenshots (named wait-N) until slide N shows
 #                           at (X, Y); false after SECS seconds
 #   xh_wait_exit SECS       waits for the player to end; false when it runs on
+#                           (XH_EXIT_MS: how long it took)
 #   xh_quit_player          Escape, then waits for the end and checks exit 0
 #   xh_fit W H SW SH        the rectangle "L T R B" a W x H show takes when
 #                           fitted into SW x SH, centred, keeping its aspect
@@ -182,7 +189,44 @@ xh_start_player() {
   XH_WIN=
 }
 
-xh_alive() { [ -n "$XH_PID" ] && kill -0 "$XH_PID" 2>/dev/null; }
+xh_alive() { [ -n "$XH_PID" ] && xh_running "$XH_PID"; }
+
+xh_running() {
+  local stat
+  case $1 in "" | *[!0-9]*) return 1 ;; esac
+  read -r stat 2>/dev/null <"/proc/$1/stat" || return 1
+  # The state follows the command name, which is in parentheses.
+  stat=${stat##*) }
+  case ${stat:0:1} in Z | X | "") return 1 ;; esac
+  return 0
+}
+
+# The end of a process as the kernel sees it, timed by a process that does
+# nothing but wait (exit_time.py: a pidfd, readable the moment the process
+# exits, zombie or not): a test's own polling steps, screenshots and stack
+# dumps are not in the time, and SIG is sent by the timing process itself.
+# Sets XH_EXIT_MS (ms from the signal, or from SINCE_NS, to the end, or to
+# the give-up), XH_EXIT_STARVED_MS (the longest a thread of the process
+# waited for a CPU meanwhile: XH_EXIT_MS minus it is what the process
+# itself took, however loaded the machine) and XH_EXIT_T0 (the signal's
+# CLOCK_MONOTONIC ns, for a later call's SINCE_NS). With --own-time first,
+# SECS counts the process's own time. False when the process still runs
+# after SECS; true with XH_EXIT_MS empty when there was no such process
+# (ended and reaped).
+xh_exit_time() {
+  local out rc
+  out=$("$XH_TOOL_PYTHON" "$XH_DIR/exit_time.py" "$@")
+  rc=$?
+  XH_EXIT_MS=
+  XH_EXIT_STARVED_MS=
+  XH_EXIT_T0=
+  set -- $out
+  case ${1:-} in
+    ended) XH_EXIT_MS=$2 XH_EXIT_STARVED_MS=$3 ;;
+    running) XH_EXIT_MS=$2 XH_EXIT_STARVED_MS=$3 XH_EXIT_T0=$4 ;;
+  esac
+  [ "$rc" -ne 1 ]
+}
 
 xh_fail() {
   echo "FAIL: $*"
@@ -206,7 +250,7 @@ xh_pass() {
 xh_find_window() {
   local pid=$1 end=$((SECONDS + ${2:-60})) id prev=
   while [ "$SECONDS" -le "$end" ]; do
-    kill -0 "$pid" 2>/dev/null || return 1
+    xh_running "$pid" || return 1
     id=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
     if [ -n "$id" ] && xdotool getwindowgeometry "$id" >/dev/null 2>&1; then
       if [ "$id" = "$prev" ]; then
@@ -329,14 +373,7 @@ xh_wait_slide() {
   return 1
 }
 
-xh_wait_exit() {
-  local end=$((SECONDS + $1))
-  while [ "$SECONDS" -le "$end" ]; do
-    xh_alive || return 0
-    sleep 0.1
-  done
-  return 1
-}
+xh_wait_exit() { [ -n "$XH_PID" ] && xh_exit_time "$XH_PID" 0 "$1"; }
 
 xh_quit_player() {
   xh_key Escape
@@ -351,13 +388,9 @@ xh_quit_player() {
 # end, then puts its exit code in XH_RC; when it runs on, kills it and is
 # false. Usable without the rest of the harness (and without a display).
 xh_wait_end() {
-  local pid=$1 tries=$((${2:-15} * 10))
+  local pid=$1
   XH_RC=
-  for _ in $(seq "$tries"); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$pid" 2>/dev/null; then
+  if ! xh_exit_time "$pid" 0 "${2:-15}"; then
     kill -KILL "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
     return 1

@@ -34,29 +34,43 @@ eval "$(xdotool getwindowgeometry --shell "$dialog")"
 click_in "$dialog" $((WIDTH * 26 / 100)) $((HEIGHT * 71 / 100))
 xh_until 60 pe_find_title '^Printer$' || fail "no printer choice after Change Printer"
 choice=$found
-sleep 1
+# The list of the choice (the rows start 14 pixels down at 96 dpi).
+list_crop() {
+  import -window root "$out/$1.png"
+  convert "$out/$1.png" -crop "220x220+$((X + 16))+$((Y + 14))" +repage "$out/$1-list.png"
+}
+# The list drawn whole before the wheel: it shows rows (not one plain
+# colour), and two looks at it in a row differ in fewer pixels than the
+# check of the wheel's way back allows (a shade or two of noise from frame
+# to frame is left out).
+list_still() {
+  eval "$(xdotool getwindowgeometry --shell "$choice")"
+  mv -f "$out/still-b-list.png" "$out/still-a-list.png" 2>/dev/null
+  list_crop still-b
+  moved=$(compare -metric AE -fuzz 5% "$out/still-a-list.png" "$out/still-b-list.png" null: 2>&1 | cut -d' ' -f1)
+  [ "${moved:-1}" -lt 200 ] 2>/dev/null &&
+    awk -v s="$(convert "$out/still-b-list.png" -format '%[fx:standard_deviation]' info:)" 'BEGIN { exit !(s > 0.03) }'
+}
+xh_until 60 list_still || fail "the printer choice's list was never drawn whole ($moved pixels changed)"
 eval "$(xdotool getwindowgeometry --shell "$choice")"
 import -window root "$out/choice-first.png"
 [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le "$screen_w" ] && [ $((Y + HEIGHT)) -le "$screen_h" ] ||
   fail "the choice ($WIDTH x $HEIGHT at $X,$Y) is not inside the ${screen_w}x${screen_h} screen"
 # The wheel over the list scrolls it, and back.
-list_crop() {
-  import -window root "$out/$1.png"
-  convert "$out/$1.png" -crop "220x220+$((X + 16))+$((Y + 14))" +repage "$out/$1-list.png"
+# Pixels of the list that differ from before the wheel, in a new crop NAME.
+list_moved() {
+  list_crop "$1"
+  moved=$(compare -metric AE -fuzz 5% "$out/wheel-before-list.png" "$out/$1-list.png" null: 2>&1 | cut -d' ' -f1)
 }
+scrolled_down() { list_moved wheel-down && [ "${moved:-0}" -gt 500 ] 2>/dev/null; }
+scrolled_back() { list_moved wheel-back && [ "${moved:-1}" -lt 200 ] 2>/dev/null; }
 list_crop wheel-before
 xdotool mousemove $((X + 100)) $((Y + 60))
 sleep 0.3
 xdotool click --repeat 3 --delay 100 5
-sleep 1
-list_crop wheel-down
-moved=$(compare -metric AE "$out/wheel-before-list.png" "$out/wheel-down-list.png" null: 2>&1 | cut -d' ' -f1)
-[ "${moved:-0}" -gt 500 ] 2>/dev/null || fail "the wheel did not scroll the list ($moved pixels changed)"
+xh_until 30 scrolled_down || fail "the wheel did not scroll the list ($moved pixels changed)"
 xdotool click --repeat 10 --delay 50 4
-sleep 1
-list_crop wheel-back
-moved=$(compare -metric AE "$out/wheel-before-list.png" "$out/wheel-back-list.png" null: 2>&1 | cut -d' ' -f1)
-[ "${moved:-1}" -lt 200 ] 2>/dev/null || fail "the wheel did not scroll the list back ($moved pixels differ)"
+xh_until 30 scrolled_back || fail "the wheel did not scroll the list back ($moved pixels differ)"
 # The first printer's row (the list starts 14 pixels down at 96 dpi), then
 # Down to the last printer.
 click_in "$choice" 60 24

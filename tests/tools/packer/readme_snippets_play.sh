@@ -79,6 +79,13 @@ for snippet in "$work"/snippets/*; do
   [ "$started" = 1 ] || fail "$name: the engine did not start"
   sleep "$(((length + 999) / 1000))"
   if kill -0 "$pid" 2>/dev/null; then
+    # The music's lines, waited for: on a loaded machine the music may start
+    # later than the show's length after the engine.
+    music_said() {
+      grep -q "Play Channel" "$log" && grep -q '^Sound device: ' "$log" &&
+        grep -qF 'Music: playing "Music\tune.mp3"' "$log"
+    }
+    xh_until 60 music_said
     grep -q "Play Channel" "$log" || fail "$name: the music did not play"
     # The lines the README names for telling that the music plays.
     grep -q '^Sound device: ' "$log" || fail "$name: no \"Sound device:\" line in the log"

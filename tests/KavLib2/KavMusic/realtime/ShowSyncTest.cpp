@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "KavLib2/KavMusic/KavMusicPlayer.h"
 #include "KavLib2/KavViewer/KavFileSource.h"
@@ -19,10 +18,10 @@
 #include "VoRav/vxIni.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/vxTime.h"
-#include "VoRav/wpCpuCount.h"
 #include "platform/sound/sdl/SndSdlDevice.h"
 #include "tests/KavLib2/KavMusic/MusicTestShow.h"
 #include "tests/VoRav/Music/AudioMedia.h"
+#include "tests/VoRav/Music/MachineLoad.h"
 
 namespace kav {
 namespace {
@@ -117,21 +116,6 @@ void MeasureDevice(const std::vector<std::pair<double, double>>& samples, TSyncR
   if (count > 0) r.jitter = std::max(r.jitter, std::abs(sum / count));
 }
 
-// The machine runs more than one runnable thread a core: by the one-minute
-// load, or by the threads runnable right now (the average lags a load that
-// has just begun).
-bool MachineLoaded(double& load) {
-  std::ifstream in("/proc/loadavg");
-  double load5 = 0, load15 = 0;
-  long running = 0;
-  char slash = 0;
-  load = 0;
-  if (!(in >> load >> load5 >> load15 >> running >> slash)) return false;
-  // `running` counts this thread too.
-  load = std::max(load, double(running - 1));
-  return load > double(UsableCpuCount());
-}
-
 // One run of the show through the disk driver, measured.
 TSyncResult PlayAndMeasure(const TShow& show, double show_ms, const std::string& capture) {
   TSyncResult r;
@@ -215,7 +199,7 @@ TEST(ShowSync, ToneOnsetsLandOnTheirSlideTimes) {
   std::string set_aside;
   for (int attempt = 0; attempt < 6 && measured < 3 && !holds(best); ++attempt) {
     const TSyncResult r = PlayAndMeasure(show, slides * slide_ms, media.Path("out" + std::to_string(attempt) + ".raw"));
-    if (!KeptRealTime(r) && MachineLoaded(load)) {
+    if (!KeptRealTime(r) && test::MachineLoaded(load)) {
       char line[160];
       std::snprintf(line, sizeof line, " [load %.1f: device off its steady rate by up to %.1f ms, rate %.4f]", load,
                     r.jitter, r.rate);

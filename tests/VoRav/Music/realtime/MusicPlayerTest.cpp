@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include <cmath>
+#include <cstdio>
 
 #include "VoRav/Music/MusicPlayer.h"
 #include "VoRav/Music/vxFFMpegConverter.h"
@@ -13,6 +14,7 @@
 #include "platform/sound/null/SndNullDevice.h"
 #include "tests/VoRav/Music/AudioMedia.h"
 #include "tests/VoRav/Music/ConverterCheck.h"
+#include "tests/VoRav/Music/MachineLoad.h"
 
 namespace kav {
 namespace {
@@ -55,15 +57,27 @@ struct TEnds {
   void OnEnd(TChannel*) { ++count; }
 };
 
-TEST(MusicPlayer, FadesInPlaysStopsWithAFadeAndIsReleased) {
-  test::TAudioMedia media;
-  // Long enough that a loaded machine's slow sleep never reaches its end.
-  const std::string file = Level(media, "level.wav", 20.0);
+// One channel played for 400 ms with a fade-in of 10 ms and stopped with a
+// fade-out of 10 ms, as the device mixed it.
+struct TFadeRun {
+  std::vector<int16_t> heard;
+  double played_ms = 0;
+  double position = 0;
+  int passes = -1;
+  int ends = 0;
+  // Frames the device reached while the refill thread was still writing
+  // them: they sounded as silence.
+  uint64_t late = 0;
+};
+
+TFadeRun PlayAndStopWithAFade(const std::string& file) {
+  TFadeRun run;
   TCaptureRig rig;
-  ASSERT_TRUE(rig.player);
-  ASSERT_TRUE(rig.player->Init());
+  EXPECT_TRUE(rig.player && rig.player->Init());
+  if (!rig.player) return run;
   Ref<TChannel> ch = rig.player->CreateChannel(SystemUTF8ToWide(file), TMusicPlayer::kNoPosition);
-  ASSERT_TRUE(ch);
+  EXPECT_TRUE(ch);
+  if (!ch) return run;
   TEnds ends;
   ch->OnEnd = TChannel::TEndHandler::Bind<&TEnds::OnEnd>(&ends);
   EXPECT_EQ(ch->GetDuration(), 20000u);
@@ -76,13 +90,54 @@ TEST(MusicPlayer, FadesInPlaysStopsWithAFadeAndIsReleased) {
   EXPECT_FALSE(ch->Play(10));  // already playing
   SleepMs(400);
   EXPECT_TRUE(ch->Stop(10));
-  const double played_ms =
+  run.played_ms =
       double(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count());
   auto* music = static_cast<TChannelMusic*>(ch.get());
   for (int i = 0; i < 3000 && music->PassCount() > 0; ++i) SleepMs(10);  // 30 s at least
-  EXPECT_EQ(music->PassCount(), 0);  // the killer released the pass
-  EXPECT_EQ(ends.count.load(), 0);          // a stop is no end of the data
-  const auto heard = rig.Heard();
+  run.passes = music->PassCount();
+  run.ends = ends.count.load();
+  run.heard = rig.Heard();
+  run.late = rig.sound->LateFrames();
+  run.position = double(ch->GetPosition());
+  return run;
+}
+
+TEST(MusicPlayer, FadesInPlaysStopsWithAFadeAndIsReleased) {
+  test::TAudioMedia media;
+  // Long enough that a loaded machine's slow sleep never reaches its end.
+  const std::string file = Level(media, "level.wav", 20.0);
+  // The stop's fade is written over what is queued 25 ms ahead of the
+  // device; a refill thread held up longer than that (a loaded machine,
+  // ThreadSanitizer) leaves the device to reach the fade while it is still
+  // being written, and it sounds as silence there, as a late refill does.
+  // The position, read from the refill thread's last look at the device
+  // and the time since, strays as far as that thread is held up. A run in
+  // which the writer did not keep real time so shows nothing of the fade
+  // or the position: while the machine is loaded it is set aside and
+  // another is made; on a machine that is not loaded it counts, so a
+  // refill late by our own doing still fails.
+  TFadeRun run;
+  std::string set_aside;
+  bool measured = false;
+  for (int attempt = 0; attempt < 4 && !measured; ++attempt) {
+    run = PlayAndStopWithAFade(file);
+    if (HasFailure()) return;
+    const bool kept_real_time = run.late == 0 && std::abs(run.position - run.played_ms) <= 150;
+    double load = 0;
+    if (!kept_real_time && test::MachineLoaded(load)) {
+      char line[160];
+      std::snprintf(line, sizeof line,
+                    " [load %.1f: %llu frames reached while being written, position %.0f ms after %.0f ms]", load,
+                    static_cast<unsigned long long>(run.late), run.position, run.played_ms);
+      set_aside += line;
+      continue;
+    }
+    measured = true;
+  }
+  if (!measured) GTEST_SKIP() << "the machine is too loaded for the refill to keep up with the sound device:" << set_aside;
+  EXPECT_EQ(run.passes, 0);  // the killer released the pass
+  EXPECT_EQ(run.ends, 0);    // a stop is no end of the data
+  const auto& heard = run.heard;
   ASSERT_GT(heard.size(), 44100u / 4);
   const int16_t level = heard[5000];
 
@@ -97,8 +152,8 @@ TEST(MusicPlayer, FadesInPlaysStopsWithAFadeAndIsReleased) {
   size_t fade_start = last;
   while (fade_start > 0 && heard[fade_start - 1] < level) --fade_start;
   EXPECT_LE(last - fade_start, 442u);
-  EXPECT_GE(last - fade_start, 430u);
-  EXPECT_NEAR(double(ch->GetPosition()), played_ms, 150);
+  EXPECT_GE(last - fade_start, 430u) << run.late << " frames reached while being written";
+  EXPECT_NEAR(run.position, run.played_ms, 150) << run.late << " frames reached while being written";
 }
 
 TEST(MusicPlayer, EndOfDataReleasesThePassAndCallsTheEndHandler) {
@@ -136,7 +191,15 @@ TEST(MusicPlayer, SetPositionCrossFadesAndStartsThere) {
   const int64_t moved = GetElapsedMs64();
   ch->SetPosition(500);
   auto* music = static_cast<TChannelMusic*>(ch.get());
-  EXPECT_EQ(music->PassCount(), 2);  // the old pass fades out beside the new
+  const int passes = music->PassCount();
+  // The old pass fades out beside the new. Its fade is written 25 ms ahead
+  // of the device and the pass released 20 ms after that is heard: a look
+  // within 20 ms of the seek finds both; a later one (this thread held up
+  // on a loaded machine) may find the old one gone already.
+  if (GetElapsedMs64() - moved <= 20)
+    EXPECT_EQ(passes, 2);
+  else
+    EXPECT_TRUE(passes == 1 || passes == 2) << passes;
   for (int i = 0; i < 3000 && music->PassCount() > 1; ++i) SleepMs(10);  // 30 s at least
   EXPECT_EQ(music->PassCount(), 1);
   SleepMs(100);
