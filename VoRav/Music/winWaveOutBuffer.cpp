@@ -151,10 +151,13 @@ void TwinWaveOutBuffer::Refill() {
   if (closed_) return;
   uint32_t play, write;
   uint32_t n1 = 0, n2 = 0;
-  // 1. A restart: the queued audio from 25 ms past the write cursor up to
+  // 1. A restart: the queued audio from 5 ms past the write cursor up to
   // our write position goes through the restart fill once more.
+  // Departure: 5 ms, not 25: the device's write cursor is the end of what it
+  // has mixed (everything past it may still change), so the wider margin
+  // only held every stop, a pause's among them, 20 ms longer.
   if (restart_requested_.exchange(false) && Cursors(play, write)) {
-    uint32_t p = write + (format_.SamplesPerSec / 40) * (format_.BitsPerSample / 8) * format_.Channels;
+    uint32_t p = write + (format_.SamplesPerSec / 200) * (format_.BitsPerSample / 8) * format_.Channels;
     p %= size_;
     p -= p % std::max<uint32_t>(format_.BlockAlign, 1);
     // Only when that point lies inside what is queued: a point past our write

@@ -1,0 +1,69 @@
+#!/bin/bash
+# The music pauses with the show. A show of five colour slides (5 s each, a
+# 1.5 s dissolve into every slide but the first) plays three tunes in step
+# with its slides, one rising tone cut at 9 s and 19 s, through SDL's "disk"
+# audio driver into a capture whose pitch tells the show time heard. Space
+# pauses it on a still slide, in a transition and just before the join of
+# two tunes, for 2 s and for 10 s, and resumes it; the show stops at its
+# end. Each pause must fall silent within 50 ms of the time the show stood
+# at, each resume must sound from that time within 40 ms and keep its
+# course (music_capture.py check). The packed show has all six pauses, the
+# project folder the three of 2 s.
+# Usage: kavplay_music_pause.sh KAVPLAY KAVPACK OUTDIR
+set -u
+source "$(dirname "$0")/xvfb_harness.sh"
+xh_init "$3" "$1" "$2"
+export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk
+mc() { "$XH_TOOL_PYTHON" "$XH_DIR/music_capture.py" "$@"; }
+
+end_ms=25000
+tunes="$XH_OUT/tunes"
+mkdir -p "$tunes"
+mc tones "$tunes" 9000 19000 26000 || xh_fail "the tones were not made"
+show="$XH_OUT/music.kvshow"
+xh_make_show "$show" --slides 5 --size 320x200 --slide-ms 5000 --effect-ms 1500 --full 1 --repeat stop \
+  --syncmode 1 --music "$tunes/tune1.wav" --music "$tunes/tune2.wav" --music "$tunes/tune3.wav"
+xh_start_x 320x200
+
+# play LABEL SHOW KIND:AT_MS:SECONDS...: plays SHOW and pauses it once the
+# music heard reaches AT_MS, for SECONDS; KIND (still, transition, join)
+# says what the frozen picture must be.
+play() {
+  local label=$1 source=$2
+  shift 2
+  local capture="$XH_OUT/$label.raw" point kind at secs seen n=0
+  rm -f "$capture"
+  SDL_DISKAUDIOFILE=$capture xh_start_player "$source" -log
+  xh_wait_window 150 || xh_fail "$label: no window of the player"
+  mc wait "$capture" 0 150 || xh_fail "$label: the music never began"
+  for point in "$@"; do
+    IFS=: read -r kind at secs <<<"$point"
+    n=$((n + 1))
+    mc wait "$capture" "$at" 60 || xh_fail "$label: the music never reached $at ms"
+    xh_key space
+    mc wait "$capture" silence 5 || xh_fail "$label: the music played on through the pause at $at ms ($kind)"
+    xh_shot "$label-$n"
+    seen=$(xh_slide_at "$label-$n" 40 40)
+    case $kind in
+      still) [[ $seen =~ ^[0-9]+$ ]] || xh_fail "$label: paused at $at ms on $seen, not on a still slide" ;;
+      # A mix of two slides' colours (which may come near a colour the show does not use).
+      transition) [[ $seen =~ ^[1-5]$ || $seen = hider ]] && xh_fail "$label: paused at $at ms on $seen, not in a transition" ;;
+    esac
+    # The pause itself: its length is what is tested, not a wait for the player.
+    sleep "$secs"
+    mc wait "$capture" silence 1 || xh_fail "$label: the music came back during the pause at $at ms"
+    xh_key space
+    mc wait "$capture" sound 60 || xh_fail "$label: no music after the resume at $at ms"
+    echo "$label: paused at $at ms ($kind, picture $seen) for $secs s"
+  done
+  # The show stops at its end, and its music with it.
+  mc wait "$capture" $((end_ms - 1000)) 60 || xh_fail "$label: the music never came near the end"
+  mc wait "$capture" silence 30 || xh_fail "$label: the music played on past the end"
+  xh_quit_player
+  grep -q "ERROR: AddressSanitizer\|runtime error:" "$XH_LOG" && xh_fail "$label: a sanitizer report"
+  mc check "$capture" "$XH_LOG" "$end_ms" $# || xh_fail "$label: the music was not in step with the pauses"
+}
+
+play package "$show" still:2500:2 transition:5500:2 join:8900:2 still:12500:10 transition:15500:10 join:18900:10
+play folder "${show%.kvshow}.d" still:2500:2 transition:5500:2 join:8900:2
+xh_pass "the music fell silent at every pause and came back in step, from the package and from the folder"
