@@ -329,6 +329,10 @@ void TKavMusicPlayer::StopThreads() {
   // The loader has stopped: the channels it made are released here.
   if (loader_) loader_->EventList()->ProcessMessages();
   to_start_.clear();
+  {
+    std::lock_guard<std::mutex> hold(sounding_lock_);
+    sounding_.clear();
+  }
   SleepMs(15);
   audio_ = nullptr;
   SleepMs(15);
@@ -373,6 +377,14 @@ void TKavMusicPlayer::SetHeld(bool held) {
 
 void TKavMusicPlayer::SetActive(bool active) {
   if (active_.exchange(active) == active) return;
+  if (!active) {
+    // What sounds on the show's time stops here and now, on the caller's
+    // thread: the player thread, which rebuilds the schedule on the event,
+    // may get a core only later on a busy machine.
+    std::lock_guard<std::mutex> hold(sounding_lock_);
+    for (auto& [kc, channel] : sounding_) channel->Stop(10);
+    sounding_.clear();
+  }
   EventList()->PostEvent(active ? kClockRun : kClockStop, nullptr);
 }
 
@@ -565,9 +577,17 @@ void TKavMusicPlayer::Step() {
     else
       kc->Channel->Play(10);
     kc->Stopped.store(false);
+    if (kc->OnShowTime) {
+      std::lock_guard<std::mutex> hold(sounding_lock_);
+      sounding_.emplace_back(kc, kc->Channel);
+    }
     LogLine(u"+++++++++++++++++++ Play Channel " + kc->FileName.substr(0, 64) + u" Time " + Num(t));
   }
   to_start_.clear();
+  {
+    std::lock_guard<std::mutex> hold(sounding_lock_);
+    std::erase_if(sounding_, [](const auto& s) { return !s.first->Playing.load(); });
+  }
   items_.erase(std::remove_if(items_.begin(), items_.end(), [](const auto& i) { return i->Finished(); }),
                items_.end());
   bool ready = running;

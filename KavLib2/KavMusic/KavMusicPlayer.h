@@ -179,6 +179,11 @@ class TKavMusicPlayer : public TKavThread {
   std::vector<Ref<TPlayItem>> items_;
   Ref<TPlaySequence> free_sequence_;
   std::vector<Ref<TKavChannel>> to_start_;
+  // The channels started on the show's time, with their sound (the loader
+  // may let go of a channel's sound on its own thread): SetActive(false)
+  // stops them on the engine's thread.
+  std::mutex sounding_lock_;
+  std::vector<std::pair<Ref<TKavChannel>, Ref<TChannel>>> sounding_;
   int32_t current_slide_ = 0;
   std::atomic<bool> active_{false};
   std::atomic<bool> held_{false};
