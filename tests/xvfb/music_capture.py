@@ -17,7 +17,8 @@
         log) within 40 ms, keep that course within 10 ms, and fall silent
         within 50 ms of the time the show next stood at (the next run's
         time; for the last, where the clock stopped at the show's end,
-        END_MS); there must be PAUSES + 1 of them.
+        END_MS); there must be PAUSES + 1 of them (else exit 2; a stretch
+        out of its bounds: exit 1).
 
 The tone's frequency is F0 + K * t (t in seconds of show time), so the rate
 of its zero crossings over 100 ms tells the show time to a few ms.
@@ -166,14 +167,14 @@ def check(capture, log, end_ms, pauses):
     parts = [p for p in stretches(left) if p[1] - p[0] >= RATE // 4]
     print("%d stretches of sound for %d pauses; the clock ran from %s" % (
         len(parts), pauses, ", ".join("%.0f" % r for r in runs)))
-    ok = True
     if len(parts) != pauses + 1:
         print("FAIL: %d stretches of sound, %d expected (the music %s)" % (
             len(parts), pauses + 1, "played on through a pause" if len(parts) <= pauses else "stopped by itself"))
-        ok = False
+        return 2
     if len(runs) != len(parts):
         print("FAIL: the clock ran %d times, the music sounded %d times" % (len(runs), len(parts)))
-        return 1
+        return 2
+    ok = True
     w = RATE // 10  # 100 ms windows
     margin = RATE * 15 // 1000  # past the 10 ms fades
     worst_start = worst_stop = worst_course = 0.0
