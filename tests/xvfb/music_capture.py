@@ -17,8 +17,8 @@
         log) within 40 ms, keep that course within 10 ms, and fall silent
         within 50 ms of the time the show next stood at (the next run's
         time; for the last, where the clock stopped at the show's end,
-        END_MS); there must be PAUSES + 1 of them (else exit 2; a stretch
-        out of its bounds: exit 1).
+        END_MS); there must be one for each run of the clock, at least
+        PAUSES + 1 (else exit 2; a stretch out of its bounds: exit 1).
 
 The tone's frequency is F0 + K * t (t in seconds of show time), so the rate
 of its zero crossings over 100 ms tells the show time to a few ms.
@@ -167,9 +167,10 @@ def check(capture, log, end_ms, pauses):
     parts = [p for p in stretches(left) if p[1] - p[0] >= RATE // 4]
     print("%d stretches of sound for %d pauses; the clock ran from %s" % (
         len(parts), pauses, ", ".join("%.0f" % r for r in runs)))
-    if len(parts) != pauses + 1:
-        print("FAIL: %d stretches of sound, %d expected (the music %s)" % (
-            len(parts), pauses + 1, "played on through a pause" if len(parts) <= pauses else "stopped by itself"))
+    # The show may stop of itself too (a slide still loading, the device
+    # made again): each of its runs is a stretch of sound, judged alike.
+    if len(parts) < pauses + 1:
+        print("FAIL: %d stretches of sound for %d pauses: the music played on through a pause" % (len(parts), pauses))
         return 2
     if len(runs) != len(parts):
         print("FAIL: the clock ran %d times, the music sounded %d times" % (len(runs), len(parts)))
