@@ -23,7 +23,7 @@ tunes="$XH_OUT/tunes"
 mkdir -p "$tunes"
 mc tones "$tunes" 9000 19000 26000 || xh_fail "the tones were not made"
 show="$XH_OUT/music.kvshow"
-xh_make_show "$show" --slides 5 --size 320x200 --slide-ms 5000 --effect-ms 2000 --full 1 --repeat stop \
+xh_make_show "$show" --slides 5 --size 320x200 --slide-ms 5000 --effect-ms 2000 --full 0 --border 0 --repeat stop \
   --syncmode 1 --music "$tunes/tune1.wav" --music "$tunes/tune2.wav" --music "$tunes/tune3.wav"
 xh_start_x 320x200
 
@@ -90,8 +90,8 @@ play_judged() {
   [ "$rc" -eq 0 ] || xh_fail "$label: the music was not in step with the pauses"
 }
 
-play_judged package "$show" still:2500:2 transition:5100:2 join:8900:2 still:12500:10 transition:15100:10 join:18900:10
-play_judged folder "${show%.kvshow}.d" still:2500:2 transition:5100:2 join:8900:2
+play_judged package "$show" still:2500:2 transition:5400:2 join:8900:2 still:12500:10 transition:15400:10 join:18900:10
+play_judged folder "${show%.kvshow}.d" still:2500:2 transition:5400:2 join:8900:2
 # The demo's music runs free of its slides: Space holds it too, and so does
 # its help dialog (F1, closed by Esc).
 if [ -n "${4:-}" ] && [ ! -f "$4/Music/tune.mp3" ]; then
