@@ -94,12 +94,14 @@ play_judged package "$show" still:2500:2 transition:5400:2 join:8900:2 still:125
 play_judged folder "${show%.kvshow}.d" still:2500:2 transition:5400:2 join:8900:2
 # The demo's music runs free of its slides: Space holds it too, and so does
 # its help dialog (F1, closed by Esc).
-if [ -n "${4:-}" ] && [ ! -f "$4/Music/tune.mp3" ]; then
+demo=${4:-}
+if [ -n "$demo" ] && [ ! -f "$demo/Music/tune.mp3" ]; then
   echo "demo: its media were not made (see demo/kav.cmake): not played"
-elif [ -n "${4:-}" ]; then
+  demo=
+elif [ -n "$demo" ]; then
   capture="$XH_OUT/demo.raw"
   rm -f "$capture"
-  SDL_DISKAUDIOFILE=$capture xh_start_player "$4" -log
+  SDL_DISKAUDIOFILE=$capture xh_start_player "$demo" -log
   xh_wait_window 150 || xh_fail "demo: no window of the player"
   mc wait "$capture" sound 150 || xh_fail "demo: no music"
   for keys in "space space" "F1 Escape"; do
@@ -114,4 +116,4 @@ elif [ -n "${4:-}" ]; then
   done
   xh_quit_player
 fi
-xh_pass "the music fell silent at every pause and came back in step, from the package and from the folder${4:+; the demo music held too}"
+xh_pass "the music fell silent at every pause and came back in step, from the package and from the folder${demo:+; the demo music held too}"
