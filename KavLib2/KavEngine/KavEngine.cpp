@@ -689,6 +689,8 @@ void TKavEngine::MainLoop() {
   if (!source_ || (source_->PauseWhenInactive() && !(state & kDrawDeviceReady))) new_active = false;
   const bool dialog_holds = overlay_ && overlay_->IsPausing();
   if (dialog_holds) new_active = false;  // a dialog holds the show
+  // Departure: the music is told when the viewer or a dialog holds the
+  // show, so that music running free of the show's time pauses with it.
   if (music_) music_->SetHeld(paused_ || dialog_holds);
   // Departure: the end holds while stopped too (asked only while playing, play flipped on and off every pass).
   if (CheckEnd()) new_active = false;

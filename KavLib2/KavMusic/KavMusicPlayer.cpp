@@ -378,9 +378,9 @@ void TKavMusicPlayer::SetHeld(bool held) {
 void TKavMusicPlayer::SetActive(bool active) {
   if (active_.exchange(active) == active) return;
   if (!active) {
-    // What sounds on the show's time stops here and now, on the caller's
-    // thread: the player thread, which rebuilds the schedule on the event,
-    // may get a core only later on a busy machine.
+    // Departure: what sounds on the show's time stops here and now, on the
+    // caller's thread: the player thread, which rebuilds the schedule on the
+    // event, may get a core only later on a busy machine.
     std::lock_guard<std::mutex> hold(sounding_lock_);
     for (auto& [kc, channel] : sounding_) channel->Stop(10);
     sounding_.clear();
