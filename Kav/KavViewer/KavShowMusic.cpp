@@ -20,6 +20,8 @@ void TShowMusic::Start() {
 
 void TShowMusic::SetPlaying(bool on) { player_->SetActive(on); }
 
+void TShowMusic::SetHeld(bool held) { player_->SetHeld(held); }
+
 double TShowMusic::GetTime() { return player_->GetTime(); }
 
 void TShowMusic::SeekTo(double position, double stop_time) {

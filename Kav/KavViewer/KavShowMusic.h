@@ -16,6 +16,7 @@ class TShowMusic : public TEngineMusic {
 
   void Start() override;
   void SetPlaying(bool on) override;
+  void SetHeld(bool held) override;
   double GetTime() override;
   void SeekTo(double position, double stop_time) override;
   void SetStopTime(double stop_time) override;

@@ -208,6 +208,16 @@ if(KAV_TESTS)
                              SKIP_RETURN_CODE 77 TIMEOUT 240 COST 240)
       endforeach()
     endforeach()
+    # The music pauses with the show (Space on a still slide, in a transition,
+    # before the join of two tunes; 2 s and 10 s) and comes back in step,
+    # heard through SDL's "disk" audio driver, from the package and the folder;
+    # the demo's free-running music held by Space and by its help dialog.
+    add_test(NAME kavplay_xvfb_music_pause
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_music_pause.sh $<TARGET_FILE:kavplay>
+                     $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_xvfb_music_pause ${CMAKE_BINARY_DIR}/demo/show)
+    set_tests_properties(kavplay_xvfb_music_pause PROPERTIES
+                         ENVIRONMENT "SDL_AUDIODRIVER=disk;ASAN_OPTIONS=detect_leaks=0"
+                         SKIP_RETURN_CODE 77 TIMEOUT 400 COST 200)
     # Mosaics of the largest grids play, and SIGTERM ends them, on both devices.
     foreach(device sw gl)
       set(name kavplay_xvfb_mosaic_${device})

@@ -687,7 +687,11 @@ void TKavEngine::MainLoop() {
 
   bool new_active = !paused_ && !barrier_.load() && SlidesReady() && IsMusicReady();
   if (!source_ || (source_->PauseWhenInactive() && !(state & kDrawDeviceReady))) new_active = false;
-  if (overlay_ && overlay_->IsPausing()) new_active = false;  // a dialog holds the show
+  const bool dialog_holds = overlay_ && overlay_->IsPausing();
+  if (dialog_holds) new_active = false;  // a dialog holds the show
+  // Departure: the music is told when the viewer or a dialog holds the
+  // show, so that music running free of the show's time pauses with it.
+  if (music_) music_->SetHeld(paused_ || dialog_holds);
   // Departure: the end holds while stopped too (asked only while playing, play flipped on and off every pass).
   if (CheckEnd()) new_active = false;
   bool force = (state & (kDrawRedraw | kDrawLost)) != 0 || slide_prepared_.exchange(false) || redraw_;

@@ -20,6 +20,9 @@ class TEngineMusic : public TRefObject {
   virtual void Start() = 0;
   // Switches playing on or off (the clock runs only while playing).
   virtual void SetPlaying(bool on) = 0;
+  // The show is paused by the viewer or a dialog (not merely stopped for a
+  // seek or a load): music that runs free of the show's time holds too.
+  virtual void SetHeld(bool) {}
   // The clock (ms): the show time the music stands at.
   virtual double GetTime() = 0;
   // Moves to `position` and stops the clock at `stop_time`.

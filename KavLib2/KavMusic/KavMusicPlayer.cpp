@@ -188,17 +188,35 @@ void TPlaySequence::Finish(bool forced) {
   channels_.clear();
 }
 
+void TPlaySequence::Hold(bool on) {
+  if (!free_running_ || finished_ || !started_ || on == held_) return;
+  held_ = on;
+  if (!on) {
+    clock_start_ += player_->Clock() - held_since_;
+    return;
+  }
+  held_since_ = player_->Clock();
+  // Stopped where it is heard: a later Play goes on from there.
+  for (auto& c : channels_) {
+    if (!c->Playing.load() || !c->Channel) continue;
+    c->Channel->Stop(10);
+    c->Playing.store(false);
+  }
+}
+
 void TPlaySequence::Step(double t, bool running) {
   if (finished_) return;
   if (free_running_) {
     // The list's own time runs on the clock from the moment the show first
-    // runs: seeks and pauses of the show leave the music alone.
+    // runs: seeks leave the music alone, a pause holds it.
+    // Departure: a pause (or a dialog that pauses the show) holds the music
+    // too; it played on through it.
     if (!started_ && running) {
       started_ = true;
       clock_start_ = player_->Clock();
     }
-    t = started_ ? player_->Clock() - clock_start_ : 0;
-    running = started_;
+    t = started_ ? (held_ ? held_since_ : player_->Clock()) - clock_start_ : 0;
+    running = started_ && !held_;
   }
   if (!free_running_ && !list_.Repeat && t > origin_ + list_.Length) {
     Finish(false);
@@ -311,6 +329,10 @@ void TKavMusicPlayer::StopThreads() {
   // The loader has stopped: the channels it made are released here.
   if (loader_) loader_->EventList()->ProcessMessages();
   to_start_.clear();
+  {
+    std::lock_guard<std::mutex> hold(sounding_lock_);
+    sounding_.clear();
+  }
   SleepMs(15);
   audio_ = nullptr;
   SleepMs(15);
@@ -335,8 +357,13 @@ double TKavMusicPlayer::Clock() { return audio_ ? audio_->GetClockTime() : doubl
 
 double TKavMusicPlayer::GetTime() {
   std::lock_guard<std::mutex> hold(time_lock_);
-  const double t = running_ ? Clock() - time_ : time_;
+  const double t = running_ ? std::max(Clock() - time_, resumed_at_) : time_;
   return std::min(t, stop_time_);
+}
+
+double TKavMusicPlayer::RawTime() {
+  std::lock_guard<std::mutex> hold(time_lock_);
+  return running_ ? Clock() - time_ : time_;
 }
 
 float TKavMusicPlayer::GetVolume() { return audio_ ? audio_->GetVolume() : 0.0f; }
@@ -344,8 +371,20 @@ void TKavMusicPlayer::SetVolume(float volume) {
   if (audio_) audio_->SetVolume(volume);
 }
 
+void TKavMusicPlayer::SetHeld(bool held) {
+  if (held_.exchange(held) != held) Wake();
+}
+
 void TKavMusicPlayer::SetActive(bool active) {
   if (active_.exchange(active) == active) return;
+  if (!active) {
+    // Departure: what sounds on the show's time stops here and now, on the
+    // caller's thread: the player thread, which rebuilds the schedule on the
+    // event, may get a core only later on a busy machine.
+    std::lock_guard<std::mutex> hold(sounding_lock_);
+    for (auto& [kc, channel] : sounding_) channel->Stop(10);
+    sounding_.clear();
+  }
   EventList()->PostEvent(active ? kClockRun : kClockStop, nullptr);
 }
 
@@ -372,15 +411,41 @@ void TKavMusicPlayer::HandleEvent(TThreadEventList* sender, uint32_t code, bool&
       return;
     }
     case kClockRun: {
+      // Without a sound device (a player of the tests' own) nothing is heard
+      // late: no lead.
+      const double lead = audio_ && audio_->Device() ? kStartLead + audio_->Device()->LatencyMs() : 0;
       std::lock_guard<std::mutex> hold(time_lock_);
-      if (!running_) time_ = Clock() - time_;
+      if (!running_) {
+        // Departure: the clock stands a start lead (and what the device
+        // holds) longer, so that the sound due at this time, started now
+        // behind that much silence, is heard just when the clock moves on:
+        // the clock is what the listener hears from the first sample on.
+        resumed_at_ = time_;
+        time_ = Clock() + lead - time_;
+        LogLine(u"Clock run from " + Num(resumed_at_));
+      }
       running_ = true;
       return;
     }
     case kClockStop: {
-      std::lock_guard<std::mutex> hold(time_lock_);
-      if (running_) time_ = Clock() - time_;
-      running_ = false;
+      double at;
+      {
+        std::lock_guard<std::mutex> hold(time_lock_);
+        if (!running_) return;
+        time_ = std::max(Clock() - time_, resumed_at_);
+        running_ = false;
+        at = time_;
+      }
+      LogLine(u"Clock stop at " + Num(at));
+      // Departure: a stopped clock silences every sound at once (a 10 ms
+      // fade) and the schedule is built again from where it stopped, as a
+      // seek does, so that the sounds are loaded again while the show stands
+      // and start in step when it goes on; the play lists would otherwise
+      // play on through a pause and stay ahead of the show by its length.
+      for (auto& item : items_) item->Finish(true);
+      items_.clear();
+      horizon_ = at + kLookAhead;
+      Schedule(at, horizon_, true);
       return;
     }
     case kSetTime: {
@@ -396,6 +461,7 @@ void TKavMusicPlayer::HandleEvent(TThreadEventList* sender, uint32_t code, bool&
           std::lock_guard<std::mutex> hold(time_lock_);
           running_ = false;
           time_ = data->Position;
+          resumed_at_ = 0;
         }
         for (auto& item : items_) item->Finish(true);
         items_.clear();
@@ -495,22 +561,33 @@ void TKavMusicPlayer::Step() {
     horizon_ = std::max(horizon_, t + kLookAhead);
   }
   for (auto& item : items_) item->Step(t, running);
-  if (free_sequence_) free_sequence_->Step(t, running);
+  if (free_sequence_) {
+    free_sequence_->Hold(held_.load());
+    free_sequence_->Step(t, running);
+  }
   // Start what is due, each behind the silence up to its exact time (less
   // what the device holds before a new buffer is heard).
   const double latency = audio_ && audio_->Device() ? audio_->Device()->LatencyMs() : 0;
   for (auto& kc : to_start_) {
     if (!kc->Channel) continue;
     // The time now, not at the top of the step: the steps before took time.
-    const double lead = kc->OnShowTime ? std::max(kc->Start - GetTime() - latency, 0.0) : 0.0;
+    const double lead = kc->OnShowTime ? std::max(kc->Start - RawTime() - latency, 0.0) : 0.0;
     if (auto* music = dynamic_cast<TChannelMusic*>(kc->Channel.get()))
       music->PlayAfter(10, uint32_t(std::llround(lead)));
     else
       kc->Channel->Play(10);
     kc->Stopped.store(false);
+    if (kc->OnShowTime) {
+      std::lock_guard<std::mutex> hold(sounding_lock_);
+      sounding_.emplace_back(kc, kc->Channel);
+    }
     LogLine(u"+++++++++++++++++++ Play Channel " + kc->FileName.substr(0, 64) + u" Time " + Num(t));
   }
   to_start_.clear();
+  {
+    std::lock_guard<std::mutex> hold(sounding_lock_);
+    std::erase_if(sounding_, [](const auto& s) { return !s.first->Playing.load(); });
+  }
   items_.erase(std::remove_if(items_.begin(), items_.end(), [](const auto& i) { return i->Finished(); }),
                items_.end());
   bool ready = running;

@@ -112,6 +112,9 @@ class TPlaySequence : public TPlayItem {
   void Finish(bool forced) override;
   void ChannelLoaded(TKavChannel* channel) override;
   void Step(double t, bool running) override;
+  // A free-running list stands while held: its sound stops where it is and
+  // goes on from there, its time later by as long.
+  void Hold(bool on);
 
  private:
   std::vector<Ref<TKavChannel>> channels_;
@@ -123,6 +126,8 @@ class TPlaySequence : public TPlayItem {
   bool loop_;
   bool started_ = false;    // free-running: the show has run since
   double clock_start_ = 0;  // free-running: the clock when it started
+  bool held_ = false;
+  double held_since_ = 0;
   double origin_;  // the show time at which the list's time 0 lies
   double start_;
 };
@@ -136,9 +141,15 @@ class TKavMusicPlayer : public TKavThread {
   void StopThreads();
   // Engine thread.
   void SetActive(bool active);
+  // The show is paused (by the viewer or a dialog that pauses it): music
+  // that runs free of the show's time holds too.
+  void SetHeld(bool held);
   void SeekTo(double position, double stop_time);
   void SetStopTime(double t) { SeekTo(-2147483647.0, t); }
   double GetTime();
+  // The clock without its hold at a resume: below the time it resumed from
+  // until the first sound due there is heard.
+  double RawTime();
   float GetVolume();
   void SetVolume(float volume);
   bool IsMusicReady() const { return music_ready_.load(); }
@@ -168,11 +179,18 @@ class TKavMusicPlayer : public TKavThread {
   std::vector<Ref<TPlayItem>> items_;
   Ref<TPlaySequence> free_sequence_;
   std::vector<Ref<TKavChannel>> to_start_;
+  // The channels started on the show's time, with their sound (the loader
+  // may let go of a channel's sound on its own thread): SetActive(false)
+  // stops them on the engine's thread.
+  std::mutex sounding_lock_;
+  std::vector<std::pair<Ref<TKavChannel>, Ref<TChannel>>> sounding_;
   int32_t current_slide_ = 0;
   std::atomic<bool> active_{false};
+  std::atomic<bool> held_{false};
   bool running_ = false;
   std::mutex time_lock_;
   double time_ = 0;  // frozen time while stopped, clock offset while running
+  double resumed_at_ = 0;  // the time the clock last ran from: it never reads less while running
   double horizon_ = 0;
   std::atomic<bool> music_ready_{false};
   double stop_time_ = 2147483647.0;

@@ -67,8 +67,16 @@ void TwinWaveOutBuffer::StartThread() {
 }
 
 void TwinWaveOutBuffer::RequestRestart() {
+  // Departure: once the buffer plays, the restart runs at once on the
+  // caller's thread rather than when the refill thread next gets a core, so
+  // a stop (a pause's among them) fades where it was asked for on a busy
+  // machine too; the fill callbacks take no lock of their own.
+  if (thread_) {
+    std::lock_guard<std::recursive_mutex> hold(ring_lock_);
+    if (!closed_) RestartLocked();
+    return;
+  }
   restart_requested_.store(true);
-  if (thread_) thread_->Wake();
 }
 
 uint32_t TwinWaveOutBuffer::GetFirstFillSize() {
@@ -146,26 +154,35 @@ bool TwinWaveOutBuffer::FillRegions(const TFillCallback& fill, uint32_t at, uint
   return true;
 }
 
+void TwinWaveOutBuffer::RestartLocked() {
+  // The queued audio from 5 ms past the write cursor up to our write
+  // position goes through the restart fill once more.
+  // Departure: 5 ms, not 25: the device's write cursor is the end of what it
+  // has mixed (everything past it may still change), so the wider margin
+  // only held every stop, a pause's among them, 20 ms longer.
+  uint32_t play, write;
+  uint32_t n1 = 0, n2 = 0;
+  if (!Cursors(play, write)) return;
+  uint32_t p = write + (format_.SamplesPerSec / 200) * (format_.BitsPerSample / 8) * format_.Channels;
+  p %= size_;
+  p -= p % std::max<uint32_t>(format_.BlockAlign, 1);
+  // Only when that point lies inside what is queued: a point past our write
+  // position would otherwise wrap round the whole ring.
+  const uint32_t queued = (write_position_ + size_ - play) % size_;
+  const uint32_t distance = (p + size_ - play) % size_;
+  if (p != write_position_ && distance < queued) {
+    const uint32_t length = (write_position_ + size_ - p) % size_;
+    FillRegions(RestartFill, p, length, n1, n2);
+  }
+}
+
 void TwinWaveOutBuffer::Refill() {
   std::lock_guard<std::recursive_mutex> hold(ring_lock_);
   if (closed_) return;
   uint32_t play, write;
   uint32_t n1 = 0, n2 = 0;
-  // 1. A restart: the queued audio from 25 ms past the write cursor up to
-  // our write position goes through the restart fill once more.
-  if (restart_requested_.exchange(false) && Cursors(play, write)) {
-    uint32_t p = write + (format_.SamplesPerSec / 40) * (format_.BitsPerSample / 8) * format_.Channels;
-    p %= size_;
-    p -= p % std::max<uint32_t>(format_.BlockAlign, 1);
-    // Only when that point lies inside what is queued: a point past our write
-    // position would otherwise wrap round the whole ring.
-    const uint32_t queued = (write_position_ + size_ - play) % size_;
-    const uint32_t distance = (p + size_ - play) % size_;
-    if (p != write_position_ && distance < queued) {
-      const uint32_t length = (write_position_ + size_ - p) % size_;
-      FillRegions(RestartFill, p, length, n1, n2);
-    }
-  }
+  // 1. A restart.
+  if (restart_requested_.exchange(false)) RestartLocked();
   // 2. The free space behind the play cursor, at most half a second.
   if (!Cursors(play, write)) return;
   if (write_position_ != play) {

@@ -52,6 +52,9 @@ class TwinWaveOutBuffer : public TWaveOutBuffer {
   uint32_t SizeBytes() const { return size_; }
   // One refill pass, as the thread runs it (tests drive it themselves).
   void Refill();
+  // Hands what is queued past the write cursor to the restart fill (under
+  // the ring lock).
+  void RestartLocked();
   void StartPlaying();
   // Attenuation in hundredths of a decibel for a volume 0..1.
   static int32_t Attenuation(float volume);

@@ -25,6 +25,10 @@ Options:
   --hider RRGGBB      opt_scr_hidercolor as six hex digits (default 500050)
   --repeat MODE       opt_repeat: repeat, close or stop (default repeat)
   --title TEXT        projectname and opt_scr_caption (default "Colour show")
+  --music WAV         a tune of the show's music, played after the ones
+                      before it (repeatable); copied into the project
+  --syncmode 0|1      opt_syncmode: the music in step with the slides (1)
+                      or free of them (0, the default)
   --print-colours     print the slide colours as "RRGGBB" lines and exit
 
 Pillow draws the pictures (Debian's python3-pil); the packer runs as a plain
@@ -88,6 +92,8 @@ def main():
     p.add_argument("--hider", default="500050")
     p.add_argument("--repeat", default="repeat")
     p.add_argument("--title", default="Colour show")
+    p.add_argument("--music", action="append", default=[])
+    p.add_argument("--syncmode", type=int, default=0)
     p.add_argument("--print-colours", action="store_true")
     p.add_argument("out", nargs="?")
     a = p.parse_args()
@@ -110,11 +116,22 @@ def main():
         "opt_scr_full=%d" % a.full, "opt_withoutborder=%d" % (0 if a.border else 1),
         "opt_scr_caption=%s" % a.title, "opt_repeat=%s" % a.repeat,
         "opt_pausewheninactive=0", "opt_manualshow=0",
-        "opt_scr_hidercolor=%d" % int(a.hider, 16), "opt_hidecursor=0",
+        "opt_scr_hidercolor=%d" % int(a.hider, 16), "opt_hidecursor=0", "opt_syncmode=%d" % a.syncmode,
         "object TheEffect:AnEffect", "time=%d" % a.effect_ms,
         "object %s:Effect" % a.effect, "checked=1", *a.effect_param, "end", "end",
-        "[Times]", "opt_slidescount=%d" % a.slides,
     ]
+    if a.music:
+        import wave
+        os.makedirs(os.path.join(folder, "Music"))
+        lines += ["object Music:TMusic", "object Track1:TMusicTrack"]
+        for i, path in enumerate(a.music):
+            name = os.path.basename(path)
+            shutil.copyfile(path, os.path.join(folder, "Music", name))
+            with wave.open(path, "rb") as tune:
+                ms = tune.getnframes() * 1000 // tune.getframerate()
+            lines += ["object Tune%d:TMusicItem" % (i + 1), "FileName=Music\\%s" % name, "Duration=%d" % ms, "end"]
+        lines += ["end", "end"]
+    lines += ["[Times]", "opt_slidescount=%d" % a.slides]
     for i in range(a.slides):
         lines.append("opt_synchpos%d=%d" % (i + 1, (i + 1) * a.slide_ms))
     for i in range(a.slides):

@@ -347,5 +347,94 @@ TEST_F(MusicSchedule, TheFirstPassPicksUpCommentsStillSoundingFromTheCycleBefore
   EXPECT_TRUE(std::any_of(stops.begin(), stops.end(), [&](const TCall& st) { return st.Channel == c3->Channel; }));
 }
 
+// The calls of a kind for the channels whose name (a file, or a composite
+// description of the track) holds `name`, in order.
+std::vector<TCall> CallsFor(char kind, const std::u16string& name) {
+  std::vector<int32_t> ids;
+  for (const TCall& c : Calls('C'))
+    if (c.Name.find(name) != std::u16string::npos) ids.push_back(c.Channel);
+  std::vector<TCall> out;
+  for (const TCall& c : Calls(kind))
+    if (std::find(ids.begin(), ids.end(), c.Channel) != ids.end()) out.push_back(c);
+  return out;
+}
+
+TEST_F(MusicSchedule, APauseSilencesMusicAndCommentAndTheResumeGoesOnFromTheShowTime) {
+  // The track plays 9 s in step with the show; slide 1 has a comment of 2.5 s.
+  auto source = test::ShowSource(
+      std::string("object Music:TMusic\nobject T:TMusicTrack\nobject A:TMusicItem\nFileName=a.mp3\n"
+                  "Duration=9000\nend\nend\nend\n[Main]\nopt_syncmode=1\nopt_repeat=stop\n") +
+      kThreeSlides);
+  player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
+  player_->Music()->Slide(0).Comment = u"c.wav";
+  player_->Music()->Slide(0).CommentLength = 2500;
+  player_->StartThreads();
+  RunFrom(0);
+  ASSERT_TRUE(WaitCalls('P', 2));
+  g_clock.store(11000);  // show time 1000
+  Settle();
+  player_->SetActive(false);
+  // Both stop at once, and both are made again from where the show stands.
+  const size_t made_before = Calls('C').size();
+  ASSERT_TRUE(WaitCalls('S', 2));
+  ASSERT_TRUE(WaitCalls('C', made_before + 2));
+  EXPECT_EQ(player_->GetTime(), 1000);
+  for (const std::u16string name : {u"a.mp3", u"c.wav"}) {
+    EXPECT_EQ(CallsFor('C', name).back().Position, 1000u);
+    EXPECT_EQ(CallsFor('S', name).size(), 1u);
+  }
+  // Nothing sounds while paused, however long.
+  g_clock.store(21000);
+  Settle();
+  EXPECT_EQ(Calls('P').size(), 2u);
+  EXPECT_EQ(player_->GetTime(), 1000);
+  // The resume starts the new channels at once, from the show's time.
+  player_->SetActive(true);
+  ASSERT_TRUE(WaitCalls('P', 4));
+  for (const std::u16string name : {u"a.mp3", u"c.wav"}) {
+    const auto played = CallsFor('P', name);
+    ASSERT_EQ(played.size(), 2u);
+    EXPECT_EQ(played[1].Channel, CallsFor('C', name).back().Channel);
+    EXPECT_EQ(played[1].Clock, 21000);
+  }
+  g_clock.store(22000);
+  Settle();
+  EXPECT_EQ(player_->GetTime(), 2000);
+  // The comment ends where it would have without the pause.
+  g_clock.store(22500);
+  ASSERT_TRUE(WaitCalls('S', 3));
+  EXPECT_EQ(CallsFor('S', u"c.wav").size(), 2u);
+}
+
+TEST_F(MusicSchedule, UnsynchronisedMusicHoldsThroughAPauseAndGoesOnFromWhereItStood) {
+  // A tune of 4 s played once, free of the show's time.
+  auto source = test::ShowSource(
+      std::string("object Music:TMusic\nobject Options:TMusicOptions\nIsRepeat=1\nend\nobject T:TMusicTrack\n"
+                  "object A:TMusicItem\nFileName=a.mp3\nDuration=4000\nend\nend\nend\n[Main]\nopt_syncmode=0\n") +
+      kThreeSlides);
+  player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
+  ASSERT_FALSE(player_->Music()->PlayList().Repeat);  // "IsRepeat" set: played once
+  player_->StartThreads();
+  RunFrom(0);
+  ASSERT_TRUE(WaitCalls('P', 1));
+  g_clock.store(11000);
+  Settle();
+  player_->SetHeld(true);
+  ASSERT_TRUE(WaitCalls('S', 1));
+  g_clock.store(15000);
+  Settle();
+  EXPECT_EQ(Calls('P').size(), 1u);
+  // Released after 4 s: the same channel goes on (from where it was heard),
+  // and the tune ends 4 s later than it would have.
+  player_->SetHeld(false);
+  ASSERT_TRUE(WaitCalls('P', 2));
+  EXPECT_EQ(Calls('P')[1].Channel, Calls('P')[0].Channel);
+  g_clock.store(17900);
+  Settle();
+  EXPECT_EQ(Calls('S').size(), 1u);
+  g_clock.store(18000);
+  ASSERT_TRUE(WaitCalls('S', 2));
+}
+
 }  // namespace
 }  // namespace kav

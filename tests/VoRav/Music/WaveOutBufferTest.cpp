@@ -67,7 +67,7 @@ TEST(WaveOutBuffer, StreamsEverySampleInOrderAndCountsWraps) {
   EXPECT_EQ(b->GetPlayedMs(), 6500);
 }
 
-TEST(WaveOutBuffer, RestartHandsBackWhatIsQueuedPast25Ms) {
+TEST(WaveOutBuffer, RestartHandsBackWhatIsQueuedPast5Ms) {
   TAudioRig rig;
   TFiller f;
   auto b = MakeBuffer(rig, f);
@@ -76,9 +76,9 @@ TEST(WaveOutBuffer, RestartHandsBackWhatIsQueuedPast25Ms) {
   b->RequestRestart();
   b->Refill();
   ASSERT_EQ(f.restarts.size(), 1u);
-  // From 25 ms past the write cursor (17,640 + 4,408) up to the write position.
-  EXPECT_EQ(f.restarts[0].second, 264600u - 22048u);
-  EXPECT_EQ(f.restarts[0].first, 22048u - 17640u);
+  // From 5 ms past the write cursor (17,640 + 880) up to the write position.
+  EXPECT_EQ(f.restarts[0].second, 264600u - 18520u);
+  EXPECT_EQ(f.restarts[0].first, 18520u - 17640u);
   // Nothing queued past that point: no restart at all (never round the ring).
   f.restarts.clear();
   TAudioRig::now_ms += 1900;  // cursor passes our write position
