@@ -217,7 +217,7 @@ if(KAV_TESTS)
                      $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_xvfb_music_pause ${CMAKE_BINARY_DIR}/demo/show)
     set_tests_properties(kavplay_xvfb_music_pause PROPERTIES
                          ENVIRONMENT "SDL_AUDIODRIVER=disk;ASAN_OPTIONS=detect_leaks=0"
-                         SKIP_RETURN_CODE 77 TIMEOUT 400 COST 200)
+                         SKIP_RETURN_CODE 77 TIMEOUT 900 COST 200)
     # Mosaics of the largest grids play, and SIGTERM ends them, on both devices.
     foreach(device sw gl)
       set(name kavplay_xvfb_mosaic_${device})

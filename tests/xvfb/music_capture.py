@@ -37,6 +37,10 @@ K = 100.0  # Hz a second
 AMP = 12000
 LOUD = 1000  # a 2.5 ms block with a peak above this is sound
 BLOCK = RATE // 400
+# Milliseconds added to every bound (KAV_MUSIC_SLACK_MS): the caller widens
+# them on an overloaded machine, where a thread of the player may wait that
+# long for a core; music that plays on through a pause is seconds off.
+SLACK = float(os.environ.get("KAV_MUSIC_SLACK_MS", "0") or 0)
 GAP_BLOCKS = 8  # 20 ms of quiet part two stretches of sound
 
 
@@ -202,7 +206,7 @@ def check(capture, log, end_ms, pauses):
         worst_start = max(worst_start, abs(began))
         worst_stop = max(worst_stop, abs(stopped))
         worst_course = max(worst_course, course)
-        bad = abs(began) > 40 or stopped > 50 or stopped < -40 or course > 10
+        bad = abs(began) > 40 + SLACK or stopped > 50 + SLACK or stopped < -40 - SLACK or course > 10 + SLACK
         print("%s stretch %d: heard from %.0f (the clock ran from %.0f: %+.1f ms) to %.0f (the show stood at %.0f: "
               "%+.1f ms), off its course by up to %.1f ms" % (
                   "FAIL:" if bad else "ok:", i + 1, first, runs[i], began, last, due_end, stopped, course))
