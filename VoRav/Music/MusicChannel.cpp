@@ -152,12 +152,18 @@ void TMusicChannel::Play(uint32_t fade_ms, uint32_t lead_ms) {
 
 void TMusicChannel::Stop(uint32_t fade_ms) {
   const uint32_t steps = std::max<uint32_t>(uint32_t(uint64_t(fade_ms) * out_.SamplesPerSec / 1000), 1);
-  fade_out_steps_.store(steps);
-  fade_in_running_.store(false);
-  gain_step_.store(1.0f / float(steps));
-  state_.store(kStopping);
-  recompute_.store(true);
-  if (buffer_) buffer_->RequestRestart();
+  auto begin_fade = [this, steps] {
+    fade_out_steps_.store(steps);
+    fade_in_running_.store(false);
+    gain_step_.store(1.0f / float(steps));
+    state_.store(kStopping);
+    recompute_.store(true);
+  };
+  // Departure: the stop's fields are set under the ring lock, just before
+  // the restart, so the fade begins where the restart begins and never in a
+  // regular fill that runs meanwhile (two seconds ahead of the cursor).
+  if (buffer_) buffer_->RequestRestart(begin_fade);
+  else begin_fade();
 }
 
 void TMusicChannel::SetOutputVolume(float volume) {

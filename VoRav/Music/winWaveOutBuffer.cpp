@@ -66,13 +66,18 @@ void TwinWaveOutBuffer::StartThread() {
   thread_->Start();
 }
 
-void TwinWaveOutBuffer::RequestRestart() {
+void TwinWaveOutBuffer::RequestRestart(const TRestartPrepare& prepare) {
   // Departure: once the buffer plays, the restart runs at once on the
   // caller's thread rather than when the refill thread next gets a core, so
   // a stop (a pause's among them) fades where it was asked for on a busy
   // machine too; the fill callbacks take no lock of their own.
+  std::lock_guard<std::recursive_mutex> hold(ring_lock_);
+  // Departure: `prepare` runs under the ring lock. A stop's fade set up
+  // outside it could be taken by a regular fill first, written two seconds
+  // ahead of the cursor: the audio before it then played on and the restart
+  // found the fade already ended (a click).
+  if (prepare) prepare();
   if (thread_) {
-    std::lock_guard<std::recursive_mutex> hold(ring_lock_);
     if (!closed_) RestartLocked();
     return;
   }
@@ -116,6 +121,7 @@ void TwinWaveOutBuffer::StartPlaying() {
     std::lock_guard<std::recursive_mutex> hold(ring_lock_);
     if (closed_) return;
     write_position_ = GetFirstFillSize();
+    filled_to_cursor_ = false;
     void *p1 = nullptr, *p2 = nullptr;
     uint32_t n1 = 0, n2 = 0;
     if (write_position_ > 0 && SndSucceeded(buffer_->Lock(0, write_position_, &p1, &n1, &p2, &n2, 0))) {
@@ -166,9 +172,16 @@ void TwinWaveOutBuffer::RestartLocked() {
   uint32_t p = write + (format_.SamplesPerSec / 200) * (format_.BitsPerSample / 8) * format_.Channels;
   p %= size_;
   p -= p % std::max<uint32_t>(format_.BlockAlign, 1);
-  // Only when that point lies inside what is queued: a point past our write
-  // position would otherwise wrap round the whole ring.
-  const uint32_t queued = (write_position_ + size_ - play) % size_;
+  // Departure: only when that point lies inside what is queued: a point
+  // past our write position would otherwise wrap round the whole ring.
+  // Our write position at the play cursor is a full ring when the refill
+  // left it there (it fills everything behind the cursor) and the device has
+  // not since played the ring round: taken as empty, a stop made just after
+  // such a refill was heard only when the whole ring, two seconds, had
+  // played. Reached by the cursor instead, the ring ran dry.
+  uint32_t queued = (write_position_ + size_ - play) % size_;
+  const uint32_t ring_ms = format_.AvgBytesPerSec ? uint32_t(uint64_t(size_) * 1000 / format_.AvgBytesPerSec) : 0;
+  if (queued == 0 && filled_to_cursor_ && AudioTimeMs() - filled_tick_ < ring_ms) queued = size_;
   const uint32_t distance = (p + size_ - play) % size_;
   if (p != write_position_ && distance < queued) {
     const uint32_t length = (write_position_ + size_ - p) % size_;
@@ -189,8 +202,11 @@ void TwinWaveOutBuffer::Refill() {
     uint32_t free = (play + size_ - write_position_) % size_;
     free = std::min(free, refill_limit_);
     free -= free % std::max<uint32_t>(format_.BlockAlign, 1);
-    if (free > 0 && FillRegions(RegularFill, write_position_, free, n1, n2))
+    if (free > 0 && FillRegions(RegularFill, write_position_, free, n1, n2)) {
       write_position_ = n2 ? n2 : (write_position_ + n1) % size_;
+      filled_to_cursor_ = write_position_ == play;
+      filled_tick_ = AudioTimeMs();
+    }
   }
   // 3. The played time: one more wrap whenever the cursor went back.
   std::lock_guard<std::mutex> position(position_lock_);

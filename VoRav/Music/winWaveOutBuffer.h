@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "VoRav/Music/MusicClasses.h"
@@ -25,8 +26,10 @@ class TWaveOutBuffer : public TRefObject {
   // Starts the refill thread: first fill, then playing.
   virtual void StartThread() = 0;
   // The next refill pass hands the queued audio past the write cursor to
-  // the restart fill first.
-  virtual void RequestRestart() = 0;
+  // the restart fill first. `prepare` runs under the ring lock just before,
+  // so that no fill sees what it sets before the restart has run.
+  using TRestartPrepare = std::function<void()>;
+  virtual void RequestRestart(const TRestartPrepare& prepare = nullptr) = 0;
   virtual uint32_t GetFirstFillSize() = 0;
   // Bytes from the play cursor to the block being filled.
   virtual uint32_t GetQueuedBytes() = 0;
@@ -43,7 +46,7 @@ class TwinWaveOutBuffer : public TWaveOutBuffer {
   float GetVolume() override;
   void SetVolume(float volume) override;
   void StartThread() override;
-  void RequestRestart() override;
+  void RequestRestart(const TRestartPrepare& prepare = nullptr) override;
   uint32_t GetFirstFillSize() override;
   uint32_t GetQueuedBytes() override;
   int64_t GetPlayedMs() override;
@@ -77,6 +80,10 @@ class TwinWaveOutBuffer : public TWaveOutBuffer {
   Ref<TDSEventThread> thread_;
   std::atomic<bool> restart_requested_{false};
   uint32_t write_position_ = 0;
+  // The refill last left our write position at the play cursor (the whole
+  // ring queued), at this audio time.
+  bool filled_to_cursor_ = false;
+  uint32_t filled_tick_ = 0;
   uint32_t refill_limit_;
   std::mutex position_lock_;
   int64_t base_time_ = 0;

@@ -61,5 +61,48 @@ TEST(MusicPassRelease, APassFreedDuringAHeldRefillIsNotHandedToTheKiller) {
   player = nullptr;
 }
 
+// A stop asked for while the refill thread is in the middle of a pass (it
+// holds the ring, and will write the newest block, two seconds ahead of the
+// cursor, as soon as it goes on). The fade must begin where the stop's
+// restart begins, just past the cursor, so that the pass is heard to stop
+// and is let go within a few tens of milliseconds; begun in that newest
+// block, the whole ring played on before it and the pass stayed two
+// seconds, holding its file.
+TEST(MusicPassRelease, AStopDuringARefillFadesAtTheCursorAndGoesSoon) {
+  test::TAudioMedia media;
+  const std::string name = media.Level("level.wav", 8.0, 8000);
+  test::TAudioRig rig;
+  auto player = MakeRef<TMusicPlayerClass>();
+  ASSERT_TRUE(player->Init());
+  Ref<TChannel> ch = player->CreateChannel(SystemUTF8ToWide(name), TMusicPlayer::kNoPosition);
+  ASSERT_TRUE(ch);
+  auto* music = dynamic_cast<TChannelMusic*>(ch.get());
+  ASSERT_TRUE(music);
+  ch->Play(0);
+  for (int step = 0; step < 3; ++step) {
+    test::TAudioRig::now_ms += 100;
+    SleepMs(150);  // at least one refill per step (the thread looks every 100 ms)
+  }
+
+  // The refill thread stops at its next look at the cursors, holding the
+  // ring; the cursor moves on meanwhile, so that it has a block to write.
+  test::TAudioRig::holder = std::this_thread::get_id();
+  test::TAudioRig::hold_device_clock = true;
+  SleepMs(250);
+  test::TAudioRig::now_ms += 100;
+  std::thread stopper([&ch] { ch->Stop(10); });
+  SleepMs(100);  // the stop waits for the ring
+  test::TAudioRig::hold_device_clock = false;
+  stopper.join();
+
+  for (int i = 0; i < 5 && music->PassCount() > 0; ++i) {
+    test::TAudioRig::now_ms += 100;
+    SleepMs(50);
+  }
+  EXPECT_EQ(music->PassCount(), 0) << "the stopped pass was still there 500 ms after its stop";
+  ch = nullptr;
+  player = nullptr;
+}
+
 }  // namespace
 }  // namespace kav

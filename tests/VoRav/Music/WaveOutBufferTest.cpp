@@ -87,6 +87,29 @@ TEST(WaveOutBuffer, RestartHandsBackWhatIsQueuedPast5Ms) {
   EXPECT_TRUE(f.restarts.empty() || f.restarts[0].second < b->SizeBytes() / 2);
 }
 
+TEST(WaveOutBuffer, ARestartOfAFullRingHandsBackAllOfItPast5Ms) {
+  TAudioRig rig;
+  TFiller f;
+  auto b = MakeBuffer(rig, f);
+  b->StartPlaying();
+  b->Refill();  // the quarter behind the first fill, up to the cursor
+  ASSERT_EQ(f.fills.size(), 1u);
+  b->RequestRestart();
+  b->Refill();
+  // From 5 ms past the write cursor round the ring to the write position
+  // (the cursor): everything queued but those 5 ms.
+  ASSERT_EQ(f.restarts.size(), 1u);
+  EXPECT_EQ(f.restarts[0].first, 880u);
+  EXPECT_EQ(f.restarts[0].second, b->SizeBytes() - 880u);
+  // The cursor comes round to the same place without a refill: the ring ran
+  // dry, and nothing is queued to restart.
+  f.restarts.clear();
+  TAudioRig::now_ms += 2000;
+  b->RequestRestart();
+  b->Refill();
+  EXPECT_TRUE(f.restarts.empty());
+}
+
 TEST(WaveOutBuffer, WritesNothingWhenTheRingIsFull) {
   TAudioRig rig;
   TFiller f;
