@@ -120,9 +120,9 @@ if(KAV_TESTS)
     # sanitizer quarantine, and freed memory handed back to the system: the
     # quarantine's filling and the allocator's high-water mark (one busy
     # moment kept 30 MB more) would read as growth.
-    kav_xvfb_player_test(kavplay_xvfb_print_rounds 420 "ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=4:allocator_release_to_os_interval_ms=500;KAV_DEVICE=sw"
+    kav_xvfb_player_test(kavplay_xvfb_print_rounds 600 "ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=4:allocator_release_to_os_interval_ms=500;KAV_DEVICE=sw"
                          ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_rounds.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print_rounds 120)
-    kav_xvfb_player_test(kavplay_xvfb_print_rounds_gl 420 "ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=4:allocator_release_to_os_interval_ms=500;KAV_DEVICE=gl"
+    kav_xvfb_player_test(kavplay_xvfb_print_rounds_gl 600 "ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=4:allocator_release_to_os_interval_ms=500;KAV_DEVICE=gl"
                          ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_print_rounds.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_print_rounds_gl 120)
     set_property(TEST kavplay_xvfb_print_rounds kavplay_xvfb_print_rounds_gl APPEND PROPERTY RESOURCE_LOCK busy_loops)
     # SIGTERM and SIGINT inside modal windows (the box for a show that cannot

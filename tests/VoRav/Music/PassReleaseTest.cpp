@@ -17,19 +17,31 @@
 namespace kav {
 namespace {
 
-TEST(MusicPassRelease, APassFreedDuringAHeldRefillIsNotHandedToTheKiller) {
-  test::TAudioMedia media;
-  const std::string name = media.Level("level.wav", 4.0, 8000);
-  test::TAudioRig rig;
-  auto player = MakeRef<TMusicPlayerClass>();
-  ASSERT_TRUE(player->Init());
-  Ref<TChannel> ch = player->CreateChannel(SystemUTF8ToWide(name), TMusicPlayer::kNoPosition);
-  ASSERT_TRUE(ch);
-  ch->Play(0);
-  for (int step = 0; step < 3; ++step) {
-    SleepMs(50);
-    test::TAudioRig::now_ms += 100;
+// A level file playing on the rig's null device, 300 ms in (a refill or
+// more each 100 ms). Members go in reverse order: the channel, the player,
+// then the rig.
+class MusicPassRelease : public ::testing::Test {
+ protected:
+  void PlayLevel(double seconds) {
+    const std::string name = media.Level("level.wav", seconds, 8000);
+    player = MakeRef<TMusicPlayerClass>();
+    ASSERT_TRUE(player->Init());
+    ch = player->CreateChannel(SystemUTF8ToWide(name), TMusicPlayer::kNoPosition);
+    ASSERT_TRUE(ch);
+    ch->Play(0);
+    for (int step = 0; step < 3; ++step) {
+      test::TAudioRig::now_ms += 100;
+      SleepMs(150);  // the refill thread looks every 100 ms
+    }
   }
+  test::TAudioMedia media;
+  test::TAudioRig rig;
+  Ref<TMusicPlayerClass> player;
+  Ref<TChannel> ch;
+};
+
+TEST_F(MusicPassRelease, APassFreedDuringAHeldRefillIsNotHandedToTheKiller) {
+  ASSERT_NO_FATAL_FAILURE(PlayLevel(4.0));
 
   // The refill thread stops at its next look at the cursors, holding its
   // ring; the release below stops the pass (its fade-out is due in that
@@ -68,21 +80,10 @@ TEST(MusicPassRelease, APassFreedDuringAHeldRefillIsNotHandedToTheKiller) {
 // and is let go within a few tens of milliseconds; begun in that newest
 // block, the whole ring played on before it and the pass stayed two
 // seconds, holding its file.
-TEST(MusicPassRelease, AStopDuringARefillFadesAtTheCursorAndGoesSoon) {
-  test::TAudioMedia media;
-  const std::string name = media.Level("level.wav", 8.0, 8000);
-  test::TAudioRig rig;
-  auto player = MakeRef<TMusicPlayerClass>();
-  ASSERT_TRUE(player->Init());
-  Ref<TChannel> ch = player->CreateChannel(SystemUTF8ToWide(name), TMusicPlayer::kNoPosition);
-  ASSERT_TRUE(ch);
+TEST_F(MusicPassRelease, AStopDuringARefillFadesAtTheCursorAndGoesSoon) {
+  ASSERT_NO_FATAL_FAILURE(PlayLevel(8.0));
   auto* music = dynamic_cast<TChannelMusic*>(ch.get());
   ASSERT_TRUE(music);
-  ch->Play(0);
-  for (int step = 0; step < 3; ++step) {
-    test::TAudioRig::now_ms += 100;
-    SleepMs(150);  // at least one refill per step (the thread looks every 100 ms)
-  }
 
   // The refill thread stops at its next look at the cursors, holding the
   // ring; the cursor moves on meanwhile, so that it has a block to write.
@@ -90,7 +91,7 @@ TEST(MusicPassRelease, AStopDuringARefillFadesAtTheCursorAndGoesSoon) {
   test::TAudioRig::hold_device_clock = true;
   SleepMs(250);
   test::TAudioRig::now_ms += 100;
-  std::thread stopper([&ch] { ch->Stop(10); });
+  std::thread stopper([this] { ch->Stop(10); });
   SleepMs(100);  // the stop waits for the ring
   test::TAudioRig::hold_device_clock = false;
   stopper.join();
