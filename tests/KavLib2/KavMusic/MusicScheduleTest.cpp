@@ -132,6 +132,13 @@ class MusicSchedule : public ::testing::Test {
 
 constexpr const char* kThreeSlides = "[Times]\nopt_slidescount=3\nopt_synchpos1=3000\nopt_synchpos2=6000\n";
 
+// A project whose music is one track of one item, a.mp3 for `ms`, with the
+// lines of [Main] given, over three slides.
+std::string OneTuneShow(int ms, const std::string& main) {
+  return "object Music:TMusic\nobject T:TMusicTrack\nobject A:TMusicItem\nFileName=a.mp3\nDuration=" +
+         std::to_string(ms) + "\nend\nend\nend\n[Main]\n" + main + kThreeSlides;
+}
+
 TEST_F(MusicSchedule, ASlidesOwnPlayListStartsWithTheSlideAndASeekEntersItAtTheOffset) {
   auto source = test::ShowSource(std::string("[Main]\nopt_syncmode=1\nopt_repeat=stop\n") + kThreeSlides);
   player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
@@ -176,9 +183,7 @@ TEST_F(MusicSchedule, ASlidesOwnPlayListStartsWithTheSlideAndASeekEntersItAtTheO
 
 TEST_F(MusicSchedule, UnsynchronisedMusicKeepsToTheClockThroughSeeks) {
   auto source = test::ShowSource(
-      std::string("object Music:TMusic\nobject T:TMusicTrack\nobject A:TMusicItem\nFileName=a.mp3\n"
-                  "Duration=4000\nend\nend\nend\n[Main]\nopt_syncmode=0\n") +
-      kThreeSlides);
+      OneTuneShow(4000, "opt_syncmode=0\n"));
   player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
   ASSERT_TRUE(player_->Music()->PlayList().Repeat);
   player_->StartThreads();
@@ -212,9 +217,7 @@ TEST_F(MusicSchedule, UnsynchronisedMusicKeepsToTheClockThroughSeeks) {
 TEST_F(MusicSchedule, ASynchronisedTrackOfARepeatingShowLoopsAsOneChannel) {
   // The track lasts 4000 ms and repeats with the show (of 9000 ms).
   auto source = test::ShowSource(
-      std::string("object Music:TMusic\nobject T:TMusicTrack\nobject A:TMusicItem\nFileName=a.mp3\n"
-                  "Duration=4000\nend\nend\nend\n[Main]\nopt_syncmode=1\n") +
-      kThreeSlides + "opt_synchpos3=9000\n");
+      OneTuneShow(4000, "opt_syncmode=1\n") + "opt_synchpos3=9000\n");
   player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
   ASSERT_EQ(source->RepeatMode(), 0);
   ASSERT_TRUE(player_->Music()->PlayList().LoopsAsOne());
@@ -362,9 +365,7 @@ std::vector<TCall> CallsFor(char kind, const std::u16string& name) {
 TEST_F(MusicSchedule, APauseSilencesMusicAndCommentAndTheResumeGoesOnFromTheShowTime) {
   // The track plays 9 s in step with the show; slide 1 has a comment of 2.5 s.
   auto source = test::ShowSource(
-      std::string("object Music:TMusic\nobject T:TMusicTrack\nobject A:TMusicItem\nFileName=a.mp3\n"
-                  "Duration=9000\nend\nend\nend\n[Main]\nopt_syncmode=1\nopt_repeat=stop\n") +
-      kThreeSlides);
+      OneTuneShow(9000, "opt_syncmode=1\nopt_repeat=stop\n"));
   player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
   player_->Music()->Slide(0).Comment = u"c.wav";
   player_->Music()->Slide(0).CommentLength = 2500;

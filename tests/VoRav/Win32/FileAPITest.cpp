@@ -21,6 +21,12 @@ std::string Mapped(const std::u16string& name) {
   return MapToSystemPath(name, p) ? p : std::string("<refused>");
 }
 
+// The same below a show's folder.
+std::string MappedBelow(const std::u16string& name, const std::string& folder) {
+  std::string p;
+  return MapToSystemPathBelow(name, folder, p) ? p : std::string("<refused>");
+}
+
 std::vector<std::u16string> List(const std::u16string& pattern, int* error = nullptr) {
   std::vector<std::u16string> names;
   TFindData d;
@@ -77,18 +83,14 @@ TEST(FileGate, NamesBelowAFolderNeverListAFolderOutsideIt) {
   ASSERT_EQ(symlink(t.Sys("outside/theme").c_str(), t.Sys("show/Buttons").c_str()), 0);
   ASSERT_EQ(symlink("pics", t.Sys("show/more").c_str()), 0);
   const std::string show = t.Sys("show");
-  auto below = [&](const std::u16string& name) {
-    std::string p;
-    return MapToSystemPathBelow(name, show, p) ? p : std::string("<refused>");
-  };
   // Without the folder the linked folder outside is listed for the spelling.
   EXPECT_EQ(Mapped(t.Wide("show") + u"\\BUTTONS\\BTN.INI"), t.Sys("show/Buttons/btn.ini"));
   // Below it: the link is found in the show's folder, the folder it leads to
   // is not listed, so the rest stays as written.
-  EXPECT_EQ(below(t.Wide("show") + u"\\BUTTONS\\BTN.INI"), t.Sys("show/Buttons/BTN.INI"));
+  EXPECT_EQ(MappedBelow(t.Wide("show") + u"\\BUTTONS\\BTN.INI", show), t.Sys("show/Buttons/BTN.INI"));
   // Links that stay inside, and the folder's own spelling, still work.
-  EXPECT_EQ(below(t.Wide("show") + u"\\MORE\\IN.JPG"), t.Sys("show/more/in.jpg"));
-  EXPECT_EQ(below(t.Wide("show") + u"\\Pics\\In.jpg"), t.Sys("show/pics/in.jpg"));
+  EXPECT_EQ(MappedBelow(t.Wide("show") + u"\\MORE\\IN.JPG", show), t.Sys("show/more/in.jpg"));
+  EXPECT_EQ(MappedBelow(t.Wide("show") + u"\\Pics\\In.jpg", show), t.Sys("show/pics/in.jpg"));
   // Opening through the show's folder refuses the link either way.
   EXPECT_EQ(FileAPI()->OpenFileBeneath(t.Wide("show"), t.Wide("show") + u"\\BUTTONS\\BTN.INI"), kInvalidHandle);
   THandle in = FileAPI()->OpenFileBeneath(t.Wide("show"), t.Wide("show") + u"\\MORE\\IN.JPG");
@@ -106,14 +108,10 @@ TEST(FileGate, NamesMatchWhateverTheirUnicodeNormalForm) {
   t.WriteFile("show/\xC3\x85sa.jpg", "composed");                // U+00C5
   t.WriteFile("secret/Caf\xC3\xA9.jpg", "outside");
   const std::string show = t.Sys("show");
-  auto below = [&](const std::u16string& name) {
-    std::string p;
-    return MapToSystemPathBelow(name, show, p) ? p : std::string("<refused>");
-  };
   EXPECT_EQ(Mapped(t.Wide("show") + u"\\Fotos\\Caf\u00E9.jpg"), t.Sys("show/Fotos/Cafe\xCC\x81.jpg"));
-  EXPECT_EQ(below(t.Wide("show") + u"\\fotos\\CAF\u00C9.JPG"), t.Sys("show/Fotos/Cafe\xCC\x81.jpg"));
-  EXPECT_EQ(below(t.Wide("show") + u"\\M\u00E4rz\\x.jpg"), t.Sys("show/Ma\xCC\x88rz/x.jpg"));
-  EXPECT_EQ(below(t.Wide("show") + u"\\A\u030Asa.jpg"), t.Sys("show/\xC3\x85sa.jpg"));
+  EXPECT_EQ(MappedBelow(t.Wide("show") + u"\\fotos\\CAF\u00C9.JPG", show), t.Sys("show/Fotos/Cafe\xCC\x81.jpg"));
+  EXPECT_EQ(MappedBelow(t.Wide("show") + u"\\M\u00E4rz\\x.jpg", show), t.Sys("show/Ma\xCC\x88rz/x.jpg"));
+  EXPECT_EQ(MappedBelow(t.Wide("show") + u"\\A\u030Asa.jpg", show), t.Sys("show/\xC3\x85sa.jpg"));
   THandle h = FileAPI()->OpenFileBeneath(t.Wide("show"), t.Wide("show") + u"\\Fotos\\Caf\u00E9.jpg");
   EXPECT_NE(h, kInvalidHandle);
   if (h != kInvalidHandle) FileAPI()->CloseHandle(h);
