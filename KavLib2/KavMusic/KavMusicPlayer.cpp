@@ -123,6 +123,13 @@ TPlayItem::TPlayItem(TKavMusicPlayer* player) : player_(player), id_(player->Nex
 void TPlayItem::Finish(bool) { finished_ = true; }
 void TPlayItem::ChannelLoaded(TKavChannel* channel) { channel->Loaded.store(true); }
 
+void TPlayItem::StopWhereHeard(TKavChannel* kc) {
+  // A later Play goes on from there.
+  if (!kc->Playing.load() || !kc->Channel) return;
+  kc->Channel->Stop(10);
+  kc->Playing.store(false);
+}
+
 void TPlayItem::Release(TKavChannel* kc, bool fade) {
   if (kc->Loaded.load() && kc->Playing.load() && kc->Channel) kc->Channel->Stop(fade ? 10 : 0);
   kc->Playing.store(false);
@@ -156,10 +163,7 @@ void TPlayComment::Step(double t, bool running) {
   }
   if (!running) {
     // A stopped clock stops the comment; it goes on from there later.
-    if (kc->Playing.load() && kc->Channel) {
-      kc->Channel->Stop(10);
-      kc->Playing.store(false);
-    }
+    StopWhereHeard(kc);
   } else if (kc->Loaded.load() && !kc->Playing.load() && kc->Start <= t + kStartLead) {
     kc->Playing.store(true);
     player_->QueueStart(channel_);
@@ -196,12 +200,7 @@ void TPlaySequence::Hold(bool on) {
     return;
   }
   held_since_ = player_->Clock();
-  // Stopped where it is heard: a later Play goes on from there.
-  for (auto& c : channels_) {
-    if (!c->Playing.load() || !c->Channel) continue;
-    c->Channel->Stop(10);
-    c->Playing.store(false);
-  }
+  for (auto& c : channels_) StopWhereHeard(c.get());
 }
 
 void TPlaySequence::Step(double t, bool running) {
@@ -442,10 +441,7 @@ void TKavMusicPlayer::HandleEvent(TThreadEventList* sender, uint32_t code, bool&
       // seek does, so that the sounds are loaded again while the show stands
       // and start in step when it goes on; the play lists would otherwise
       // play on through a pause and stay ahead of the show by its length.
-      for (auto& item : items_) item->Finish(true);
-      items_.clear();
-      horizon_ = at + kLookAhead;
-      Schedule(at, horizon_, true);
+      Reschedule(at);
       return;
     }
     case kSetTime: {
@@ -463,10 +459,7 @@ void TKavMusicPlayer::HandleEvent(TThreadEventList* sender, uint32_t code, bool&
           time_ = data->Position;
           resumed_at_ = 0;
         }
-        for (auto& item : items_) item->Finish(true);
-        items_.clear();
-        horizon_ = data->Position + kLookAhead;
-        Schedule(data->Position, horizon_, true);
+        Reschedule(data->Position);
       }
       return;
     }
@@ -475,6 +468,13 @@ void TKavMusicPlayer::HandleEvent(TThreadEventList* sender, uint32_t code, bool&
       LogLine(u"Unknown EventID");
       TKavThread::HandleEvent(sender, code, handled, param);
   }
+}
+
+void TKavMusicPlayer::Reschedule(double at) {
+  for (auto& item : items_) item->Finish(true);
+  items_.clear();
+  horizon_ = at + kLookAhead;
+  Schedule(at, horizon_, true);
 }
 
 void TKavMusicPlayer::Schedule(double s, double h, bool first) {

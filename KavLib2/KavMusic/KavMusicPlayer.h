@@ -87,6 +87,8 @@ class TPlayItem : public TRefObject {
 
  protected:
   // Stops or disowns a channel and has the loader release it.
+  // A playing channel stops with a short fade, keeping its place.
+  static void StopWhereHeard(TKavChannel* channel);
   void Release(TKavChannel* channel, bool fade);
   TKavMusicPlayer* player_;
   int32_t id_;
@@ -170,6 +172,8 @@ class TKavMusicPlayer : public TKavThread {
   void Dispose() override;
 
  private:
+  // The items are finished and scheduled again from `at` (a seek, a stop).
+  void Reschedule(double at);
   void Schedule(double s, double h, bool first);
 
   Ref<TKavSource> source_;

@@ -260,6 +260,17 @@ std::string Counted(size_t n, const char* what) {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
+// "Project.kav:LINE", or the project alone for a problem without a line.
+std::string ProblemPlace(const fs::path& project_path, const kav::TShowProblem& p) {
+  // Appended piece by piece: ":" + a temporary string makes GCC 12 warn (-Wrestrict).
+  std::string where = project_path.string();
+  if (p.Line > 0) {
+    where += ':';
+    where += std::to_string(p.Line);
+  }
+  return where;
+}
+
 // The project read by the player's own readers, every picture decoded:
 // each problem with its line, then the count. A file the project names
 // that is not in the folder is an error (false: nothing is written); the
@@ -286,13 +297,7 @@ bool CheckProject(const fs::path& project_path) {
   size_t errors = 0;
   for (const kav::TShowProblem& p : problems) {
     errors += p.Error;
-    // Appended piece by piece: ":" + a temporary string makes GCC 12 warn (-Wrestrict).
-    std::string where = project_path.string();
-    if (p.Line > 0) {
-      where += ':';
-      where += std::to_string(p.Line);
-    }
-    std::fprintf(stderr, "%s: %s: %s\n", where.c_str(), p.Error ? "error" : "warning",
+    std::fprintf(stderr, "%s: %s: %s\n", ProblemPlace(project_path, p).c_str(), p.Error ? "error" : "warning",
                  kav::WideToSystemUTF8(kav::ShowProblemText(p)).c_str());
   }
   if (!problems.empty())
@@ -346,12 +351,8 @@ bool CheckPackedNames(const fs::path& show, const fs::path& folder, const fs::pa
     if (p.Kind != kav::TShowProblemKind::File || !p.Error) continue;
     ++missing;
     const std::string below = NameBelowFolder(p.Name, folder);
-    std::string where = project_path.string();
-    if (p.Line > 0) {
-      where += ':';
-      where += std::to_string(p.Line);
-    }
-    std::fprintf(stderr, "%s: error: %s: found in the folder but not in the show file: %s\n", where.c_str(),
+    std::fprintf(stderr, "%s: error: %s: found in the folder but not in the show file: %s\n",
+                 ProblemPlace(project_path, p).c_str(),
                  kav::WideToSystemUTF8(p.Name).c_str(),
                  below.empty() ? "copy the file into the folder and write its path below the folder instead, "
                                  "such as Photos\\sea.jpg"
