@@ -781,6 +781,17 @@ TEST(KavPack, AnEarlierShowFileStaysAsItWasWhenPackingStopsOrFails) {
   EXPECT_NE(failed.Err.find("found in the folder but not in the show file"), std::string::npos) << failed.Err;
   EXPECT_TRUE(ReadText(show) == before);
   EXPECT_EQ(Listing(shows), std::vector<fs::path>{show.filename()});
+
+  // Through a link, the file it names is replaced and the link stays.
+  WriteText(lost / "Project.kav", ReadText(kExample / "Project.kav") + "; packed through a link\r\n");
+  fs::create_symlink(show.filename(), shows / "link.kvshow");
+  const TRun linked = RunKavpack(dir.Path(), {(shows / "link.kvshow").string(), lost.string()});
+  EXPECT_EQ(linked.Code, 0) << linked.Err;
+  EXPECT_TRUE(fs::is_symlink(shows / "link.kvshow"));
+  EXPECT_FALSE(ReadText(show) == before);
+  EXPECT_EQ(Listing(shows), (std::vector<fs::path>{"link.kvshow", show.filename()}));
+  TOpened opened(show);
+  EXPECT_NE(opened.Locator, nullptr) << UTF8Encode(opened.Error);
 }
 
 // A show file named inside the folder it packs, or named as one of the
