@@ -44,6 +44,7 @@
 #include "KavLib2/KavViewer/KavFileSource.h"
 #include "KavLib2/KavViewer/KavPackedSource.h"
 #include "KavLib2/KavViewer/KavUnpack.h"
+#include "KavLib2/KavViewer/KavZStream.h"
 #include "KavLib2/KavViewer/KavShowNames.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "KavLib2/Zel.Exif/Exif.h"
@@ -339,29 +340,34 @@ std::string NameBelowFolder(const std::u16string& name, const fs::path& folder) 
   return below;
 }
 
-// The show file's entries found as the player finds them (its name map and
-// its lookup), but once the project text is read each opens as the bytes
-// stored, never inflated: the names check asks only whether an entry is
-// there, and inflating a named sound or clip would hold it whole in memory.
-class TStoredEntrySource : public kav::TPackedFileSource {
+// The show file's entries found and opened as the player finds and opens
+// them (its name map, its lookup, its entry streams), except that once the
+// project text is read a deflated entry is inflated as it is read instead of
+// whole into memory: the names check of a named sound or clip of hundreds of
+// MiB would otherwise hold it whole. Its size is then unknown, so the check
+// reads none of it.
+class TStreamedEntrySource : public kav::TPackedFileSource {
  public:
   using TPackedFileSource::TPackedFileSource;
-  void SetStoredOnly() noexcept { stored_only_ = true; }
+  void SetStreamed() noexcept { streamed_ = true; }
 
  protected:
   kav::Ref<kav::TStream> OpenTarget(const std::u16string& name) override {
-    if (!stored_only_) return TPackedFileSource::OpenTarget(name);
+    if (!streamed_) return TPackedFileSource::OpenTarget(name);
     int64_t position = 0, size = 0;
     int32_t method = 0;
     if (!Unpack()->GetEntry(name, position, method, size)) return nullptr;
     kav::Ref<kav::TStream> file = Unpack()->OpenFile();
     if (!file) return nullptr;
-    return kav::TKavUnpack::OpenEntryStream(file.release(), kav::kPackStored, true, Unpack()->KeyText(), position,
-                                            size);
+    const bool deflated = method == kav::kPackDeflated;
+    kav::Ref<kav::TStream> entry = kav::TKavUnpack::OpenEntryStream(
+        file.release(), deflated ? kav::kPackStored : method, true, Unpack()->KeyText(), position, size);
+    if (deflated) entry = kav::MakeRef<kav::TInflateStream>(entry.get());
+    return entry;
   }
 
  private:
-  bool stored_only_ = false;
+  bool streamed_ = false;
 };
 
 // Every file name the project uses, looked up in the show file `show` just
@@ -378,11 +384,11 @@ bool CheckPackedNames(const fs::path& show, const fs::path& out, const fs::path&
   auto unpack = kav::MakeRef<kav::TKavUnpack>(kav::SystemUTF8ToWide(fs::absolute(show, ec).string()));
   kav::Ref<kav::TKavShowLocator> locator;
   if (unpack->IsOpen()) {
-    auto source = kav::MakeRef<TStoredEntrySource>(unpack.get(), true);
+    auto source = kav::MakeRef<TStreamedEntrySource>(unpack.get(), true);
     locator = kav::MakeRef<kav::TKavShowLocator>(kav::MakeRef<kav::TFileAccessor>(source.get()).get(),
                                                  kav::kProjectEntryName);
     error = locator->Error();
-    source->SetStoredOnly();
+    source->SetStreamed();
     if (locator->Ini()) {
       kav::TShowCheckOptions options;
       options.CheckFiles = true;
