@@ -15,9 +15,13 @@
 // as does a link that leads out of the folder. The show file is written
 // entry by entry, so the memory it takes does not grow with the folder. Once
 // written, every file name the project uses is looked up in the show file as
-// the player looks it up there; a name it misses (a full path) is an error
-// and the file is removed.
+// the player looks it up there; a name it misses (a full path) is an error.
+// The show file is written under a new name beside it and takes the show
+// file's name only once it is whole and checked: an error, Ctrl+C or a
+// SIGTERM leaves an earlier show file of the name as it was.
 #include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +42,9 @@
 #include "KavLib2/KavClasses/KavShowLocator.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavFileSource.h"
+#include "KavLib2/KavViewer/KavPackedSource.h"
+#include "KavLib2/KavViewer/KavUnpack.h"
+#include "KavLib2/KavViewer/KavZStream.h"
 #include "KavLib2/KavViewer/KavShowNames.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "KavLib2/Zel.Exif/Exif.h"
@@ -92,6 +99,10 @@ constexpr char kUsage[] =
     "(a full path): each name is looked up in the show file written, as kavplay\n"
     "looks it up there.\n"
     "\n"
+    "SHOW.kvshow lies outside FOLDER. It is written under a new name beside it\n"
+    "and takes its name only once it is whole and checked: after an error or\n"
+    "Ctrl+C an earlier show file of the name is as it was.\n"
+    "\n"
     "Options:\n"
     "  -h, --help           show this text and exit\n"
     "  --method N           store entries as they are (0), deflated (1, the\n"
@@ -129,12 +140,13 @@ bool Within(const fs::path& path, const fs::path& root) {
   return true;
 }
 
-// The regular files under the folder, sorted by name, without `skip` (the
-// show being written, when it lies inside). False, with a message, when the
-// folder cannot be read, or when a link in it leads out of it or nowhere:
-// the player finds a show's names only beneath its folder, and a link to a
-// key or a password file must never end up in a show that is handed on.
-bool ListFolder(const fs::path& folder, const fs::path& skip, std::vector<TFolderFile>& files) {
+// The regular files under the folder, sorted by name. False, with a
+// message, when the folder cannot be read, when a link in it leads out of it
+// or nowhere (the player finds a show's names only beneath its folder, and a
+// link to a key or a password file must never end up in a show that is
+// handed on), or when one of its files is the show file `out` (by device and
+// inode: a hard link or a link elsewhere too), which writing would replace.
+bool ListFolder(const fs::path& folder, const fs::path& out, std::vector<TFolderFile>& files) {
   std::error_code ec;
   const fs::path root = fs::canonical(folder, ec);
   if (ec) {
@@ -159,7 +171,11 @@ bool ListFolder(const fs::path& folder, const fs::path& skip, std::vector<TFolde
       }
     }
     if (!it->is_regular_file(kind_ec)) continue;
-    if (!skip.empty() && fs::equivalent(it->path(), skip, kind_ec)) continue;
+    if (fs::equivalent(it->path(), out, kind_ec)) {
+      Fail("the show file \"" + out.string() + "\" is the file \"" + it->path().string() +
+           "\" of the folder: give the show file another name, outside the folder");
+      return false;
+    }
     // By the name it has in the folder (fs::relative would follow a link to its target's name).
     std::string name = it->path().lexically_relative(folder).string();
     std::replace(name.begin(), name.end(), '/', '\\');
@@ -223,11 +239,13 @@ int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& f
     const std::string utf8 = kav::WideToSystemUTF8(name);
     auto found = by_name.find(kav::ShowNameMatchKey(name));
     if (found == by_name.end() || rotations->OrientationCode(name) != 0) continue;
-    std::vector<uint8_t> bytes;  // one picture at a time: the folder may be larger than the memory
-    if (!ReadBytes(files[found->second].path, bytes)) continue;
+    // Read from the file as far as the EXIF data go, not whole: the name may
+    // be of a clip or a sound of hundreds of MiB.
+    kav::Ref<kav::TStream> stream =
+        kav::OpenShowDiskFile(kav::SystemUTF8ToWide(files[found->second].path.string()), false);
+    if (!stream) continue;
     kav::TExif exif;
     try {
-      auto stream = kav::MakeRef<kav::TStringStream>(std::string(bytes.begin(), bytes.end()));
       exif.Decode(stream.get());
     } catch (const kav::Exception&) {
       continue;  // a damaged picture shows the player's placeholder; nothing to turn
@@ -322,27 +340,67 @@ std::string NameBelowFolder(const std::u16string& name, const fs::path& folder) 
   return below;
 }
 
-// Every file name the project uses, looked up in the show file just written
-// as the player looks it up there. The folder's check found each of them; a
-// name the show file misses (a full path, a path variable's folder) would
-// show a placeholder or stay silent once the show is given away. Each is an
-// error with its line.
-bool CheckPackedNames(const fs::path& show, const fs::path& folder, const fs::path& project_path) {
+// The show file's entries found and opened as the player finds and opens
+// them (its name map, its lookup, its entry streams), except that once the
+// project text is read a deflated entry is inflated as it is read instead of
+// whole into memory: the names check of a named sound or clip of hundreds of
+// MiB would otherwise hold it whole. Its size is then unknown, so the check
+// reads none of it.
+class TStreamedEntrySource : public kav::TPackedFileSource {
+ public:
+  using TPackedFileSource::TPackedFileSource;
+  void SetStreamed() noexcept { streamed_ = true; }
+
+ protected:
+  kav::Ref<kav::TStream> OpenTarget(const std::u16string& name) override {
+    if (!streamed_) return TPackedFileSource::OpenTarget(name);
+    int64_t position = 0, size = 0;
+    int32_t method = 0;
+    if (!Unpack()->GetEntry(name, position, method, size)) return nullptr;
+    kav::Ref<kav::TStream> file = Unpack()->OpenFile();
+    if (!file) return nullptr;
+    const bool deflated = method == kav::kPackDeflated;
+    kav::Ref<kav::TStream> entry = kav::TKavUnpack::OpenEntryStream(
+        file.release(), deflated ? kav::kPackStored : method, true, Unpack()->KeyText(), position, size);
+    if (deflated) entry = kav::MakeRef<kav::TInflateStream>(entry.get());
+    return entry;
+  }
+
+ private:
+  bool streamed_ = false;
+};
+
+// Every file name the project uses, looked up in the show file `show` just
+// written (`out` once in place) as the player looks it up there. The
+// folder's check found each of them; a name the show file misses (a full
+// path, a path variable's folder) would show a placeholder or stay silent
+// once the show is given away. Each is an error with its line.
+bool CheckPackedNames(const fs::path& show, const fs::path& out, const fs::path& folder,
+                      const fs::path& project_path) {
   std::vector<kav::TShowProblem> problems;
   kav::SetShowProblemSink([&problems](const kav::TShowProblem& p) { problems.push_back(p); });
   std::error_code ec;
   std::u16string error;
-  kav::Ref<kav::TKavShowLocator> locator =
-      kav::LoadPackedShow(kav::SystemUTF8ToWide(fs::absolute(show, ec).string()), error);
-  if (locator && locator->Ini()) {
-    kav::TShowCheckOptions options;
-    options.CheckFiles = true;
-    kav::CheckShowProject(locator->Ini(), locator->Accessor(), options);
+  auto unpack = kav::MakeRef<kav::TKavUnpack>(kav::SystemUTF8ToWide(fs::absolute(show, ec).string()));
+  kav::Ref<kav::TKavShowLocator> locator;
+  if (unpack->IsOpen()) {
+    auto source = kav::MakeRef<TStreamedEntrySource>(unpack.get(), true);
+    locator = kav::MakeRef<kav::TKavShowLocator>(kav::MakeRef<kav::TFileAccessor>(source.get()).get(),
+                                                 kav::kProjectEntryName);
+    error = locator->Error();
+    source->SetStreamed();
+    if (locator->Ini()) {
+      kav::TShowCheckOptions options;
+      options.CheckFiles = true;
+      kav::CheckShowProject(locator->Ini(), locator->Accessor(), options);
+    }
+  } else {
+    error = unpack->ErrorText();
   }
   kav::SetShowProblemSink(nullptr);
   kav::PopAllShowLocators();
   if (!locator || !locator->Ini()) {
-    Fail("cannot read back the show file \"" + show.string() + "\" as kavplay reads it" +
+    Fail("cannot read back the show file \"" + out.string() + "\" as kavplay reads it" +
          (error.empty() ? std::string() : ": " + kav::WideToSystemUTF8(error)));
     return false;
   }
@@ -364,32 +422,147 @@ bool CheckPackedNames(const fs::path& show, const fs::path& folder, const fs::pa
   return missing == 0;
 }
 
-// Writes the show file entry by entry, never holding a whole file of the
-// folder. With a host program in front the show file is a program that
-// plays itself: it gets the run bit as a compiler gives its output, 0777
-// less the umask (a plain show file gets 0666 less the umask).
-bool WriteShow(const fs::path& out, const std::vector<TFolderFile>& files, int method, const fs::path& host,
-               const Options& options) {
-  const bool runnable = !host.empty();
-  int fd;
-  do fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, runnable ? 0777 : 0666);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    const int error = errno;
+// The show file being written under its new name, removed when a signal
+// ends kavpack: the handler may only use async-signal-safe calls, so the
+// name is kept as bytes in a fixed buffer, set while the signals are blocked.
+char g_partial_path[PATH_MAX];
+volatile sig_atomic_t g_partial_set = 0;
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void RemovePartialAndRaise(int signal_number) {
+  if (g_partial_set) ::unlink(g_partial_path);
+  // The handler is reset to the default (SA_RESETHAND): raised again, the
+  // signal ends kavpack as it would have, once this handler returns.
+  ::raise(signal_number);
+}
+
+void InstallSignalHandlers() {
+  struct sigaction action {};
+  action.sa_handler = RemovePartialAndRaise;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  for (int s : kEndingSignals) {
+    struct sigaction old {};
+    // A signal ignored by whoever started kavpack (nohup) stays ignored.
+    if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(s, &action, nullptr);
+  }
+}
+
+// Blocks the ending signals for its life, so that the name the handler
+// removes and the file on disk change together.
+class TSignalsBlocked {
+ public:
+  TSignalsBlocked() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kEndingSignals) sigaddset(&set, s);
+    ::sigprocmask(SIG_BLOCK, &set, &old_);
+  }
+  ~TSignalsBlocked() { ::sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  TSignalsBlocked(const TSignalsBlocked&) = delete;
+  TSignalsBlocked& operator=(const TSignalsBlocked&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+// Removes the file written under its new name (after an error).
+void RemovePartial(const fs::path& partial) {
+  const TSignalsBlocked blocked;
+  ::unlink(partial.c_str());
+  g_partial_set = 0;
+}
+
+// Gives the written file the show file's name, replacing the file of that
+// name in one step, then syncs the folder so that the name lasts.
+bool PutInPlace(const fs::path& partial, const fs::path& target, const fs::path& out) {
+  int error = 0;
+  {
+    const TSignalsBlocked blocked;
+    if (::rename(partial.c_str(), target.c_str()) == 0) g_partial_set = 0;
+    else error = errno;
+  }
+  if (error != 0) {
     Fail("cannot write \"" + out.string() + "\": " + std::strerror(error));
+    RemovePartial(partial);
     return false;
   }
-  int write_error = 0;
-  if (runnable) {
-    // A file of the name that was there keeps its old mode through O_TRUNC.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd, 0777 & ~mask) != 0) write_error = errno;
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
   }
+  return true;
+}
+
+// The file the show file's name leads to: a link is followed (as writing
+// through it did), so the show replaces the file it names, not the link.
+bool FollowLinks(const fs::path& out, fs::path& target) {
+  target = out;
+  for (int steps = 0; steps < 40; ++steps) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(target, ec))) return true;
+    const fs::path next = fs::read_symlink(target, ec);
+    if (ec) return false;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  return false;
+}
+
+// The mode the show file gets. With a host program in front it is a program
+// that plays itself: it gets the run bit as a compiler gives its output, 0777
+// less the umask. A plain show file keeps the mode of the file it replaces,
+// else 0666 less the umask.
+mode_t ShowMode(const fs::path& target, bool runnable) {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  struct stat st {};
+  if (!runnable && ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
+  return (runnable ? 0777 : 0666) & ~mask;
+}
+
+// Writes the show file entry by entry, never holding a whole file of the
+// folder, into a new file of a name of its own beside `target` (created
+// exclusively, so no other file is ever written through). True with the
+// file's name in `partial`, written, synced and closed; false with a message
+// (`partial` then names the file to remove, when one was made).
+bool WriteShow(const fs::path& out, const fs::path& target, const std::vector<TFolderFile>& files, int method,
+               const fs::path& host, const Options& options, fs::path& partial) {
+  const bool runnable = !host.empty();
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  // The show file's name in front: a file left by a power cut tells what it was.
+  std::string pattern = (folder / ("." + target.filename().string().substr(0, 200) + ".kavpack-XXXXXX")).string();
+  if (pattern.size() >= sizeof g_partial_path) {
+    Fail("cannot write \"" + out.string() + "\": " + std::strerror(ENAMETOOLONG));
+    return false;
+  }
+  int fd;
+  {
+    const TSignalsBlocked blocked;
+    do fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+      std::memcpy(g_partial_path, pattern.c_str(), pattern.size() + 1);
+      g_partial_set = 1;
+    }
+  }
+  if (fd < 0) {
+    const int error = errno;
+    Fail("cannot write \"" + out.string() + "\": " + std::strerror(error) +
+         (error == EACCES || error == EROFS ? " (its folder takes no new file)" : ""));
+    return false;
+  }
+  partial = pattern;
+  int write_error = ::fchmod(fd, ShowMode(target, runnable)) != 0 ? errno : 0;
   StreamWriter writer(fd, options);
   bool ok = write_error == 0 && (!runnable || writer.AddHost(host.string()));
   for (size_t k = 0; ok && k < files.size(); ++k) ok = writer.AddFile(files[k].name, files[k].path.string(), method);
   ok = ok && writer.Finish();
+  if (ok && ::fsync(fd) != 0) {
+    ok = false;
+    write_error = errno;
+  }
   if (::close(fd) != 0 && ok) {
     ok = false;
     write_error = errno;
@@ -400,9 +573,6 @@ bool WriteShow(const fs::path& out, const std::vector<TFolderFile>& files, int m
     Fail("cannot write \"" + out.string() + "\": " + (write_error != 0 ? std::strerror(write_error) : "the write failed"));
   else
     Fail(writer.Error());
-  // A show file cut short would only be refused by the player.
-  std::error_code ec;
-  fs::remove(out, ec);
   return false;
 }
 
@@ -465,9 +635,28 @@ int main(int argc, char** argv) {
     Fail("the host file \"" + host.string() + "\" is the show file to write: give the show file another name");
     return 1;
   }
+  fs::path target;
+  if (!FollowLinks(out, target)) {
+    Fail("cannot write \"" + out.string() + "\": " + std::strerror(ELOOP));
+    return 1;
+  }
+  // Renamed over a device or a pipe, the show file would take its place.
+  if (const fs::file_status st = fs::status(target, ec); fs::exists(st) && !fs::is_regular_file(st)) {
+    Fail("\"" + out.string() + "\" is no file a show can replace: give the name of the show file to write, "
+         "such as myshow.kvshow");
+    return 1;
+  }
+  // Written inside the folder, the show file would be packed into the next
+  // show, or replace a file of the folder.
+  if (const fs::path root = fs::canonical(folder, ec), place = fs::weakly_canonical(target, ec);
+      !root.empty() && !place.empty() && Within(place, root)) {
+    Fail("the show file \"" + out.string() + "\" lies inside the folder \"" + folder.string() +
+         "\" that it packs: write it outside the folder, such as myshow.kvshow beside it");
+    return 1;
+  }
 
   std::vector<TFolderFile> files;
-  if (!ListFolder(folder, fs::exists(out, ec) ? out : fs::path(), files)) return 1;
+  if (!ListFolder(folder, target, files)) return 1;
   const auto project = std::find_if(files.begin(), files.end(),
                                     [](const TFolderFile& f) { return Upper(f.name) == Upper(kProjectName); });
   if (project == files.end()) {
@@ -508,10 +697,18 @@ int main(int argc, char** argv) {
   WarnTurnedPictures(ini.get(), files);
   if (!CheckProject(project->path)) return 1;
 
-  if (!WriteShow(out, files, method, host, options)) return 1;
-  if (!CheckPackedNames(out, folder, project->path)) {
-    fs::remove(out, ec);
+  InstallSignalHandlers();
+  fs::path partial;
+  bool written = false;
+  try {
+    written = WriteShow(out, target, files, method, host, options, partial) &&
+              CheckPackedNames(partial, out, folder, project->path);
+  } catch (const std::exception& e) {
+    Fail("cannot write \"" + out.string() + "\": " + e.what());
+  }
+  if (!written) {
+    if (!partial.empty()) RemovePartial(partial);
     return 1;
   }
-  return 0;
+  return PutInPlace(partial, target, out) ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // packed and opened as the player opens it, and photos stored turned, for
 // which it prints the [RotationState] line that turns them upright.
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,12 +59,15 @@ void WriteText(const fs::path& p, const std::string& bytes) {
 
 struct TRun {
   int Code = -1;  // the exit code; -1 when it did not start or exit normally
+  int Signal = 0;  // the signal that ended it
   std::string Out, Err;
   long PeakKb = 0;  // the most memory it held (resident, KiB)
 };
 
-// Runs kavpack with the arguments (no shell), its output into files of `dir`.
-TRun RunKavpack(const fs::path& dir, const std::vector<std::string>& args) {
+// Starts kavpack with the arguments (no shell), its output into files of
+// `dir`, with the default action for every signal and none blocked (as from
+// a terminal, whatever the test runner ignores); -1 when it did not start.
+pid_t StartKavpack(const fs::path& dir, const std::vector<std::string>& args) {
   std::vector<std::string> all{KAV_KAVPACK};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -73,17 +78,38 @@ TRun RunKavpack(const fs::path& dir, const std::vector<std::string>& args) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  TRun run;
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t all_signals, none;
+  sigfillset(&all_signals);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attr, &all_signals);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t pid;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
+// Waits for the kavpack that StartKavpack started.
+TRun WaitKavpack(const fs::path& dir, pid_t pid) {
+  TRun run;
   int status = 0;
   struct rusage usage {};
-  if (rc == 0 && wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) run.Code = WEXITSTATUS(status);
+  if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
+    if (WIFEXITED(status)) run.Code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) run.Signal = WTERMSIG(status);
+  }
   run.PeakKb = usage.ru_maxrss;
-  run.Out = ReadText(out);
-  run.Err = ReadText(err);
+  run.Out = ReadText(dir / "kavpack.out");
+  run.Err = ReadText(dir / "kavpack.err");
   return run;
+}
+
+TRun RunKavpack(const fs::path& dir, const std::vector<std::string>& args) {
+  return WaitKavpack(dir, StartKavpack(dir, args));
 }
 
 // The JPEG with an EXIF block that holds only the orientation code, put
@@ -687,3 +713,142 @@ TEST(KavPack, PackingTakesMemoryThatDoesNotGrowWithTheFolder) {
   EXPECT_EQ(last->GetSize(), int64_t(kFileSize));
 }
 
+
+// The names in a folder.
+std::vector<fs::path> Listing(const fs::path& dir) {
+  std::vector<fs::path> names;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// An earlier show file of the name stays as it was, byte for byte, with
+// nothing left beside it, when the packing is ended by Ctrl+C, SIGTERM or a
+// closed terminal in the middle of writing, and when the show file written
+// fails its check.
+TEST(KavPack, AnEarlierShowFileStaysAsItWasWhenPackingStopsOrFails) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path shows = dir.Path() / "shows", show = shows / "myshow.kvshow";
+  fs::create_directories(shows);
+  ASSERT_EQ(RunKavpack(dir.Path(), {show.string(), kExample.string()}).Code, 0);
+  const std::string before = ReadText(show);
+  ASSERT_FALSE(before.empty());
+
+  // Noise deflates slowly and is packed last: once the new file holds a
+  // piece of it, the packing has far to go.
+  const fs::path folder = CopyOfExample(dir, "big");
+  constexpr size_t kNoise = size_t(128) << 20;
+  WriteNoise(folder / "noise.bin", kNoise, 1);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    const pid_t pid = StartKavpack(dir.Path(), {show.string(), folder.string()});
+    ASSERT_GT(pid, 0);
+    // Waits for the file being written to grow, however long a loaded
+    // machine takes, then holds kavpack where it is and makes sure it is
+    // still writing.
+    fs::path partial;
+    uintmax_t size = 0;
+    for (int waited_ms = 0; size < (1u << 20) && waited_ms < 300000; waited_ms += 5) {
+      for (const fs::path& name : Listing(shows)) {
+        std::error_code ec;
+        if (const uintmax_t n = fs::file_size(shows / name, ec); !ec && n >= size) size = n, partial = shows / name;
+      }
+      int status = 0;
+      if (waitpid(pid, &status, WNOHANG) == pid) FAIL() << "kavpack ended before it wrote: " << status;
+      usleep(5000);
+    }
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    std::error_code ec;
+    size = fs::file_size(partial, ec);
+    EXPECT_TRUE(!ec && size >= (1u << 20) && size < kNoise) << partial << " " << size;
+    kill(pid, signal_number);
+    kill(pid, SIGCONT);
+    const TRun run = WaitKavpack(dir.Path(), pid);
+    EXPECT_EQ(run.Signal, signal_number) << run.Code << run.Err;
+    EXPECT_TRUE(ReadText(show) == before) << signal_number;
+    EXPECT_EQ(Listing(shows), std::vector<fs::path>{show.filename()}) << signal_number;
+  }
+
+  // A name the show file written misses is found after writing: an error,
+  // and the earlier show file is kept.
+  const fs::path lost = CopyOfExample(dir, "lost");
+  std::string text = ReadText(lost / "Project.kav");
+  ChangeText(text, "ImageName=Photos\\sea.jpg", "ImageName=" + (lost / "Photos" / "sea.jpg").string());
+  WriteText(lost / "Project.kav", text);
+  const TRun failed = RunKavpack(dir.Path(), {show.string(), lost.string()});
+  EXPECT_EQ(failed.Code, 1);
+  EXPECT_NE(failed.Err.find("found in the folder but not in the show file"), std::string::npos) << failed.Err;
+  EXPECT_TRUE(ReadText(show) == before);
+  EXPECT_EQ(Listing(shows), std::vector<fs::path>{show.filename()});
+
+  // Through a link, the file it names is replaced and the link stays.
+  WriteText(lost / "Project.kav", ReadText(kExample / "Project.kav") + "; packed through a link\r\n");
+  fs::create_symlink(show.filename(), shows / "link.kvshow");
+  const TRun linked = RunKavpack(dir.Path(), {(shows / "link.kvshow").string(), lost.string()});
+  EXPECT_EQ(linked.Code, 0) << linked.Err;
+  EXPECT_TRUE(fs::is_symlink(shows / "link.kvshow"));
+  EXPECT_FALSE(ReadText(show) == before);
+  EXPECT_EQ(Listing(shows), (std::vector<fs::path>{"link.kvshow", show.filename()}));
+  TOpened opened(show);
+  EXPECT_NE(opened.Locator, nullptr) << UTF8Encode(opened.Error);
+}
+
+// A show file named inside the folder it packs, or named as one of the
+// folder's files by a link or a second name, is refused before anything is
+// written, and the folder stays as it was.
+TEST(KavPack, AShowFileInTheFolderOrNamedAsOneOfItsFilesIsRefused) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path folder = CopyOfExample(dir, "photos"), photo = folder / "Photos" / "sea.jpg";
+  const std::string bytes = ReadText(photo);
+  fs::create_symlink(photo, dir.Path() / "link.kvshow");
+  fs::create_hard_link(photo, dir.Path() / "second.kvshow");
+  const std::vector<fs::path> listing = Listing(folder), photos = Listing(folder / "Photos");
+  const struct {
+    fs::path out;
+    std::string words;
+  } cases[] = {{photo, "lies inside the folder \"" + folder.string() + "\" that it packs"},
+               {folder / "myshow.kvshow", "lies inside the folder"},
+               {dir.Path() / "link.kvshow", "lies inside the folder"},
+               {dir.Path() / "second.kvshow", "is the file \"" + photo.string() + "\" of the folder"}};
+  for (const auto& c : cases) {
+    const TRun run = RunKavpack(dir.Path(), {c.out.string(), folder.string()});
+    EXPECT_EQ(run.Code, 1) << c.out;
+    EXPECT_NE(run.Err.find("kavpack: the show file \"" + c.out.string() + "\" " + c.words), std::string::npos)
+        << c.out << ": " << run.Err;
+    EXPECT_TRUE(ReadText(photo) == bytes) << c.out;
+    EXPECT_EQ(Listing(folder), listing) << c.out;
+    EXPECT_EQ(Listing(folder / "Photos"), photos) << c.out;
+  }
+}
+
+// A sound the project names is read a piece at a time at every step, the
+// check of the show file written too: kavpack takes about as much memory for
+// a folder whose project names a 96 MiB sound as for the same folder whose
+// project does not name it.
+TEST(KavPack, ASoundTheProjectNamesIsNotHeldInMemory) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path named = CopyOfExample(dir, "named"), unnamed = CopyOfExample(dir, "unnamed");
+  constexpr uint32_t kSamples = 96u << 20;  // bytes of silence, 16-bit stereo at 44.1 kHz
+  {
+    std::ofstream wav(named / "Music" / "long.wav", std::ios::binary);
+    const auto le32 = [&wav](uint32_t v) { for (int i = 0; i < 4; ++i) wav.put(char(v >> (8 * i))); };
+    wav.write("RIFF", 4), le32(36 + kSamples), wav.write("WAVEfmt ", 8), le32(16);
+    wav.write("\x01\x00\x02\x00", 4), le32(44100), le32(44100 * 4), wav.write("\x04\x00\x10\x00", 4);
+    wav.write("data", 4), le32(kSamples);
+  }
+  fs::resize_file(named / "Music" / "long.wav", 44 + kSamples);  // sparse: silence costs no disk
+  fs::create_hard_link(named / "Music" / "long.wav", unnamed / "Music" / "long.wav");
+  std::string text = ReadText(named / "Project.kav");
+  ChangeText(text, "FileName=Music\\tune.mp3", "FileName=Music\\long.wav");
+  WriteText(named / "Project.kav", text);
+
+  const TRun without = RunKavpack(dir.Path(), {(dir.Path() / "unnamed.kvshow").string(), unnamed.string()});
+  ASSERT_EQ(without.Code, 0) << without.Err;
+  const TRun with = RunKavpack(dir.Path(), {(dir.Path() / "named.kvshow").string(), named.string()});
+  ASSERT_EQ(with.Code, 0) << with.Err;
+  EXPECT_LT(with.PeakKb - without.PeakKb, 24l << 10)
+      << "not named " << without.PeakKb << " KiB, named " << with.PeakKb << " KiB";
+}
