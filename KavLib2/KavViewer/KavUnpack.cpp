@@ -59,13 +59,14 @@ bool KeyInt64(TIniList* section, std::u16string_view key, int64_t& value) {
   return item && ParseInt64(item->GetValueBytes(), value);
 }
 
-// Inflates the whole window into memory, at most `cap` bytes.
+// Inflates the whole window into memory; nil when it inflates to more than
+// `cap` bytes.
 Ref<TStream> InflateWhole(TStream* window, int64_t cap) {
   auto inflate = MakeRef<TInflateStream>(window);
   auto out = MakeRef<TMemoryStream>();
   std::vector<uint8_t> block(kInflateBlock);
   while (int64_t n = inflate->Read(block, kInflateBlock)) {
-    if (out->GetSize() + n > cap) throw EZDecompressionError("Inflated data exceed the size limit");
+    if (out->GetSize() + n > cap) return nullptr;
     if (out->Write(block, n) < n) throw EStreamWriteError();
   }
   out->SetPosition(0);
@@ -153,6 +154,7 @@ bool TKavUnpack::ReadDirectory() {
     }
     Ref<TStream> dir = OpenEntryStream(s, kPackStored, false, key_text_, dir_pos, end_position_ - 12 - dir_pos);
     Ref<TStream> text = InflateWhole(dir.get(), kMaxDirectorySize);
+    if (!text) throw EZDecompressionError(kInflatedSizeLimitText);
     directory_ = MakeRef<TUnpackStruc>(text.get());
   } catch (const Exception&) {
     // Truncated, corrupt or oversized directory data.
@@ -179,12 +181,6 @@ bool TKavUnpack::ReadDirectory() {
       return false;
     }
   }
-  TIniFile* ini = directory_->Ini();
-  for (int32_t i = 0; i < ini->Count(); ++i)
-    if (auto* section = dynamic_cast<TIniSection*>(ini->GetItem(i))) {
-      std::u16string key = ShowNameMatchKey(section->GetName());
-      if (!key.empty()) entries_by_key_.try_emplace(std::move(key), section);
-    }
   TIniItem* version = protection ? protection->FindKey(u"kavversion") : nullptr;
   try {
     version_ = version ? UTF8Decode(version->GetValueBytes()) : std::u16string();
@@ -203,6 +199,16 @@ bool TKavUnpack::GetEntry(std::u16string_view name, int64_t& position, int32_t& 
     // (either separator, ".", doubled separators, another case or Unicode
     // normal form), so the package finds them by the same rule; the exact
     // section, as packages of other tools name it, is looked up first.
+    // The index is made on the first such look-up: most shows name their
+    // files as they are packed, and the keys cost more than the directory.
+    std::call_once(entries_indexed_, [this] {
+      TIniFile* ini = directory_->Ini();
+      for (int32_t i = 0; i < ini->Count(); ++i)
+        if (auto* s = dynamic_cast<TIniSection*>(ini->GetItem(i))) {
+          std::u16string key = ShowNameMatchKey(s->GetName());
+          if (!key.empty()) entries_by_key_.try_emplace(std::move(key), s);
+        }
+    });
     auto it = entries_by_key_.find(ShowNameMatchKey(escaped));
     if (it == entries_by_key_.end()) return false;
     section = it->second;
@@ -234,7 +240,10 @@ Ref<TStream> TKavUnpack::OpenEntryStream(TStream* file, int32_t method, bool own
   auto window = MakeRef<TPartialStream>(file, owns, start, size);
   if (method == kPackDeflated) {
     window->SetPosition(0);
-    return InflateWhole(window.get(), kMaxInflatedEntrySize);
+    // Departure: one inflating past kMaxHeldEntrySize is inflated where read, not held, so long sounds and clips play.
+    if (Ref<TStream> held = InflateWhole(window.get(), kMaxHeldEntrySize)) return held;
+    window->SetPosition(0);
+    return MakeRef<TSeekableInflateStream>(window.get(), kMaxInflatedEntrySize);
   }
   if (method == kPackEnciphered) return MakeRef<TCryptStream>(window.release(), key, true);
   return window;
