@@ -15,8 +15,8 @@
 // as does a link that leads out of the folder. The show file is written
 // entry by entry, so the memory it takes does not grow with the folder. Once
 // written, every file name the project uses is looked up in the show file as
-// the player looks it up there; a name it misses (a full path) is an error
-// and the file is removed.
+// the player looks it up there and opened; a name it misses (a full path),
+// or an entry it cannot read, is an error and the file is removed.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -325,8 +325,8 @@ std::string NameBelowFolder(const std::u16string& name, const fs::path& folder) 
 // Every file name the project uses, looked up in the show file just written
 // as the player looks it up there. The folder's check found each of them; a
 // name the show file misses (a full path, a path variable's folder) would
-// show a placeholder or stay silent once the show is given away. Each is an
-// error with its line.
+// show a placeholder or stay silent once the show is given away, and so
+// would an entry the player cannot read. Each is an error with its line.
 bool CheckPackedNames(const fs::path& show, const fs::path& folder, const fs::path& project_path) {
   std::vector<kav::TShowProblem> problems;
   kav::SetShowProblemSink([&problems](const kav::TShowProblem& p) { problems.push_back(p); });
@@ -346,9 +346,19 @@ bool CheckPackedNames(const fs::path& show, const fs::path& folder, const fs::pa
          (error.empty() ? std::string() : ": " + kav::WideToSystemUTF8(error)));
     return false;
   }
-  size_t missing = 0;
+  size_t missing = 0, unreadable = 0;
   for (const kav::TShowProblem& p : problems) {
-    if (p.Kind != kav::TShowProblemKind::File || !p.Error) continue;
+    if (p.Kind != kav::TShowProblemKind::File) continue;
+    // An entry that raises when opened (one inflating past the player's
+    // limit) is said too: the player would not read it either.
+    if (!p.Error && p.Reason.starts_with(u"cannot be read")) {
+      ++unreadable;
+      std::fprintf(stderr, "%s: error: %s: in the show file, %s: store it with --method 0\n",
+                   ProblemPlace(project_path, p).c_str(), kav::WideToSystemUTF8(p.Name).c_str(),
+                   kav::WideToSystemUTF8(p.Reason).c_str());
+      continue;
+    }
+    if (!p.Error) continue;
     ++missing;
     const std::string below = NameBelowFolder(p.Name, folder);
     std::fprintf(stderr, "%s: error: %s: found in the folder but not in the show file: %s\n",
@@ -358,10 +368,11 @@ bool CheckPackedNames(const fs::path& show, const fs::path& folder, const fs::pa
                                  "such as Photos\\sea.jpg"
                                : ("write its path below the folder instead: " + below).c_str());
   }
-  if (missing > 0)
-    std::fprintf(stderr, "kavpack: %s: nothing written (the show file would miss files the project names)\n",
-                 Counted(missing, "error").c_str());
-  return missing == 0;
+  if (missing + unreadable > 0)
+    std::fprintf(stderr, "kavpack: %s: nothing written (the show file would %s)\n",
+                 Counted(missing + unreadable, "error").c_str(),
+                 unreadable == 0 ? "miss files the project names" : "hold files the player cannot read");
+  return missing + unreadable == 0;
 }
 
 // Writes the show file entry by entry, never holding a whole file of the
