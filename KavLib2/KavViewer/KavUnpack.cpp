@@ -1,5 +1,6 @@
 #include "KavLib2/KavViewer/KavUnpack.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "KavLib2/KavViewer/KavShowNames.h"
@@ -54,8 +55,8 @@ bool ParseInt64(std::string_view text, int64_t& value) {
   return true;
 }
 
-bool KeyInt64(TIniList* section, std::u16string_view key, int64_t& value) {
-  TIniItem* item = section->FindKey(key);
+bool KeyInt64(TIniList* section, std::string_view key, int64_t& value) {
+  TIniItem* item = section->FindKeyByBytes(key);
   return item && ParseInt64(item->GetValueBytes(), value);
 }
 
@@ -192,8 +193,11 @@ bool TKavUnpack::ReadDirectory() {
 
 bool TKavUnpack::GetEntry(std::u16string_view name, int64_t& position, int32_t& method, int64_t& size) const {
   if (!IsOpen() || !directory_ || name.empty()) return false;
-  const std::u16string escaped = EscapeSectionName(name);
-  TIniList* section = directory_->Ini()->FindSection(escaped);
+  // Most names need no escaping: they are looked up as they are.
+  const bool plain = std::none_of(name.begin(), name.end(), [](char16_t c) { return c < 32 || c == u'[' || c == u']'; });
+  const std::u16string escaped = plain ? std::u16string() : EscapeSectionName(name);
+  const std::u16string_view section_name = plain ? name : std::u16string_view(escaped);
+  TIniList* section = directory_->Ini()->FindSection(section_name);
   if (!section) {
     // Departure: a show names its files in any of the forms a folder takes
     // (either separator, ".", doubled separators, another case or Unicode
@@ -209,16 +213,16 @@ bool TKavUnpack::GetEntry(std::u16string_view name, int64_t& position, int32_t& 
           if (!key.empty()) entries_by_key_.try_emplace(std::move(key), s);
         }
     });
-    auto it = entries_by_key_.find(ShowNameMatchKey(escaped));
+    auto it = entries_by_key_.find(ShowNameMatchKey(section_name));
     if (it == entries_by_key_.end()) return false;
     section = it->second;
   }
   int64_t ps = 0, sz = 0, at = 0;
-  if (!KeyInt64(section, u"_ps", ps) || !KeyInt64(section, u"_sz", sz)) return false;
+  if (!KeyInt64(section, "_ps", ps) || !KeyInt64(section, "_sz", sz)) return false;
   // The window must lie inside the file: 0 <= at, 0 <= sz, at + sz <= size.
   if (__builtin_add_overflow(ps, entry_shift_, &at) || at < 0 || sz < 0 || at > file_size_ || sz > file_size_ - at)
     return false;
-  TIniItem* pm = section->FindKey(u"_pm");
+  TIniItem* pm = section->FindKeyByBytes("_pm");
   position = at;
   size = sz;
   method = pm ? pm->GetInteger(0) : 0;
