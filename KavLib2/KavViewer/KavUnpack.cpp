@@ -74,6 +74,9 @@ Ref<TStream> InflateWhole(TStream* window, int64_t cap) {
   return out;
 }
 
+// Whether a character of an entry name is written otherwise in its section name.
+bool EscapedInSection(char16_t c) { return c < 32 || c == u'[' || c == u']'; }
+
 void CallLoadCallbackFor(void* sender, TStream*) { CallLoadCallback(static_cast<TRefObject*>(sender)); }
 
 // The package file: an existing file, read access, others may read.
@@ -194,7 +197,7 @@ bool TKavUnpack::ReadDirectory() {
 bool TKavUnpack::GetEntry(std::u16string_view name, int64_t& position, int32_t& method, int64_t& size) const {
   if (!IsOpen() || !directory_ || name.empty()) return false;
   // Most names need no escaping: they are looked up as they are.
-  const bool plain = std::none_of(name.begin(), name.end(), [](char16_t c) { return c < 32 || c == u'[' || c == u']'; });
+  const bool plain = std::none_of(name.begin(), name.end(), EscapedInSection);
   const std::u16string escaped = plain ? std::u16string() : EscapeSectionName(name);
   const std::u16string_view section_name = plain ? name : std::u16string_view(escaped);
   TIniList* section = directory_->Ini()->FindSection(section_name);
@@ -291,13 +294,14 @@ std::u16string EscapeSectionName(std::u16string_view name) {
   std::u16string out;
   out.reserve(name.size());
   for (char16_t c : name) {
-    if (c == u'[') out += u'<';
+    if (!EscapedInSection(c)) out += c;
+    else if (c == u'[') out += u'<';
     else if (c == u']') out += u'>';
-    else if (c < 32) {
+    else {
       out += u'#';
       out += kHex[c >> 4];
       out += kHex[c & 15];
-    } else out += c;
+    }
   }
   return out;
 }
