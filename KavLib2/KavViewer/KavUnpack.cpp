@@ -248,7 +248,10 @@ Ref<TStream> TKavUnpack::OpenEntryStream(TStream* file, int32_t method, bool own
   if (method == kPackDeflated) {
     window->SetPosition(0);
     // Departure: one inflating past kMaxHeldEntrySize is inflated where read, not held, so long sounds and clips play.
-    if (Ref<TStream> held = InflateWhole(window.get(), kMaxHeldEntrySize)) return held;
+    // Deflate data more than twice that size inflate to more (stored blocks
+    // add 5 bytes in 65,535): they are not tried in memory first.
+    if (size <= 2 * kMaxHeldEntrySize)
+      if (Ref<TStream> held = InflateWhole(window.get(), kMaxHeldEntrySize)) return held;
     window->SetPosition(0);
     return MakeRef<TSeekableInflateStream>(window.get(), kMaxInflatedEntrySize);
   }
