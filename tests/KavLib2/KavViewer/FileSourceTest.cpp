@@ -396,8 +396,9 @@ TEST(FileSources, SourceAndHandleFreedTogether) {
 
 // A sound longer than any entry held in memory (a 280 MiB WAV tone, the
 // default deflate method, as kavpack packs it) reads from the package byte
-// for byte as from the folder: whole, as music plays it, and at the jumps a
-// clip's demuxer makes (the end, then back). Made at run time, removed after.
+// for byte as from the folder: whole, as music plays it, without being held
+// whole in memory, and at the jumps a clip's demuxer makes (the end, then
+// back). Made at run time, removed after.
 TEST(FileSources, LargeDeflatedSoundReadsAsFromTheFolder) {
   TTempFolder t;
   using namespace kav::packer;
@@ -435,6 +436,15 @@ TEST(FileSources, LargeDeflatedSoundReadsAsFromTheFolder) {
     ::close(fd);
     ASSERT_TRUE(ok) << writer.Error();
   }
+  // The peak resident size (KiB) of this process so far.
+  auto peak_kib = [] {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return 0l;
+  };
+  const long peak_before = peak_kib();
   auto unpack = MakeRef<TKavUnpack>(t.Wide("show.kvshow"));
   ASSERT_TRUE(unpack->IsOpen());
   auto packed = MakeRef<TFileAccessor>(MakeRef<TPackedFileSource>(unpack.get(), true).get());
@@ -456,6 +466,8 @@ TEST(FileSources, LargeDeflatedSoundReadsAsFromTheFolder) {
     at += n;
   }
   EXPECT_EQ(from_package->Read(a, 1), 0);
+  // Never held whole: what opening and reading it added stays far below it.
+  EXPECT_LT(peak_kib() - peak_before, 160l << 10);
 
   // A clip's demuxer: the header, the index at the end, then frames
   // forwards and backwards.
