@@ -123,6 +123,10 @@ void TKavUnpack::Dispose() {
 
 void TKavUnpack::Close() {
   entries_by_key_.clear();
+  {
+    std::lock_guard<std::mutex> hold(kept_lock_);
+    kept_indexes_.clear();
+  }
   directory_ = nullptr;
   file_ = nullptr;
 }
@@ -242,7 +246,7 @@ Ref<TStream> TKavUnpack::OpenFile() const {
 }
 
 Ref<TStream> TKavUnpack::OpenEntryStream(TStream* file, int32_t method, bool owns, const std::string& key,
-                                         int64_t start, int64_t size) {
+                                         int64_t start, int64_t size, const TKavUnpack* keeper) {
   if (!file) return nullptr;
   auto window = MakeRef<TPartialStream>(file, owns, start, size);
   if (method == kPackDeflated) {
@@ -253,7 +257,18 @@ Ref<TStream> TKavUnpack::OpenEntryStream(TStream* file, int32_t method, bool own
     if (size <= 2 * kMaxHeldEntrySize)
       if (Ref<TStream> held = InflateWhole(window.get(), kMaxHeldEntrySize)) return held;
     window->SetPosition(0);
-    return MakeRef<TSeekableInflateStream>(window.get(), kMaxInflatedEntrySize);
+    if (!keeper) return MakeRef<TSeekableInflateStream>(window.get(), kMaxInflatedEntrySize);
+    const std::pair<int64_t, int64_t> at(start, size);
+    Ref<TInflateIndex> index;
+    {
+      std::lock_guard<std::mutex> hold(keeper->kept_lock_);
+      if (auto it = keeper->kept_indexes_.find(at); it != keeper->kept_indexes_.end()) index = it->second;
+    }
+    if (index) return MakeRef<TSeekableInflateStream>(window.get(), index.get());
+    auto stream = MakeRef<TSeekableInflateStream>(window.get(), kMaxInflatedEntrySize);
+    std::lock_guard<std::mutex> hold(keeper->kept_lock_);
+    if (keeper->kept_indexes_.size() < kMaxKeptIndexes) keeper->kept_indexes_.try_emplace(at, stream->Index());
+    return stream;
   }
   if (method == kPackEnciphered) return MakeRef<TCryptStream>(window.release(), key, true);
   return window;
@@ -265,7 +280,7 @@ Ref<TStream> TKavUnpack::OpenEntry(std::u16string_view name, TRefObject* sender)
   if (!GetEntry(name, position, method, size)) return nullptr;
   Ref<TStream> file = OpenFile();
   if (!file) return nullptr;
-  Ref<TStream> entry = OpenEntryStream(file.release(), method, true, key_text_, position, size);
+  Ref<TStream> entry = OpenEntryStream(file.release(), method, true, key_text_, position, size, this);
   // The piece-by-piece reads call the loading callback through a window: the
   // one inside a cipher stream, the entry's own, or a new one over memory.
   TPartialStream* window = nullptr;

@@ -17,11 +17,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
+#include "KavLib2/KavViewer/KavZStream.h"
 #include "VoRav/SysObj2.h"
 #include "VoRav/vxIni.h"
 #include "VoRav/vxStream.h"
@@ -95,8 +97,12 @@ class TKavUnpack : public TRefObject {
   // corrupt, truncated or oversized data), 2 a cipher stream with `key` over
   // the window, anything else the window itself. Raises EStreamError
   // "Insufficient Source Size" when the window does not fit the file.
+  // With `keeper`, a streamed entry's TInflateIndex is taken from and left
+  // with that unpacker, so its data are inflated through once per unpacker
+  // (at most kMaxKeptIndexes entries), not at every open.
   static Ref<TStream> OpenEntryStream(TStream* file, int32_t method, bool owns, const std::string& key,
-                                      int64_t start, int64_t size);
+                                      int64_t start, int64_t size, const TKavUnpack* keeper = nullptr);
+  static constexpr size_t kMaxKeptIndexes = 16;
   // The stream handed out for the entry `name`, or nil when there is none:
   // its own file stream, the entry stream, and a window whose chunk callback
   // (256-byte pieces) calls the global loading callback with `sender` after
@@ -128,6 +134,9 @@ class TKavUnpack : public TRefObject {
   // keys), made by the first GetEntry that misses an exact section (any
   // thread; the directory does not change while open).
   mutable std::once_flag entries_indexed_;
+  // The indexes of streamed entries by their (start, stored size).
+  mutable std::mutex kept_lock_;
+  mutable std::map<std::pair<int64_t, int64_t>, Ref<TInflateIndex>> kept_indexes_;
   mutable std::unordered_map<std::u16string, TIniList*> entries_by_key_;
   std::u16string file_name_;
   std::u16string version_;

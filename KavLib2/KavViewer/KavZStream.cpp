@@ -136,12 +136,12 @@ int64_t TInflateStream::SetPosition(int64_t position) {
 
 void TInflateStream::SetSize(int64_t) { throw EZDecompressionError(kInvalidOperation); }
 
-// ---- TSeekableInflateStream ----
+// ---- TInflateIndex ----
 
 // The decoder's state at `output` inflated bytes; its input resumes at the
 // source position `input`. The state is never moved: zlib's copy points back
 // at its own z_stream.
-struct TSeekableInflateStream::TCheckpoint {
+struct TInflateIndex::TCheckpoint {
   int64_t output = 0;
   int64_t input = 0;
   z_stream state{};
@@ -151,12 +151,18 @@ struct TSeekableInflateStream::TCheckpoint {
   ~TCheckpoint() { inflateEnd(&state); }
 };
 
+TInflateIndex::TInflateIndex() = default;
+TInflateIndex::~TInflateIndex() = default;
+
+// ---- TSeekableInflateStream ----
+
 TSeekableInflateStream::TSeekableInflateStream(TStream* source, int64_t cap, int64_t spacing)
-    : TZDecompressionStream(source, -15), spacing_(std::max<int64_t>(spacing, 1)), buffer_(kBufferSize) {
+    : TZDecompressionStream(source, -15), index_(MakeRef<TInflateIndex>()), buffer_(kBufferSize) {
+  index_->spacing_ = std::max<int64_t>(spacing, 1);
   try {
     while (!ended_) {
       // Pieces end on the spacing, so that a state is kept exactly there.
-      const int64_t mark = (total_ / spacing_ + 1) * spacing_;
+      const int64_t mark = (total_ / index_->spacing_ + 1) * index_->spacing_;
       const int64_t want = std::min<int64_t>(mark - total_, static_cast<int64_t>(buffer_.size()));
       if (TZDecompressionStream::DoRead(std::span<uint8_t>(buffer_.data(), static_cast<size_t>(want))) == 0) break;
       if (total_ > cap) throw EZDecompressionError(kInflatedSizeLimitText);
@@ -164,38 +170,46 @@ TSeekableInflateStream::TSeekableInflateStream(TStream* source, int64_t cap, int
     }
   } catch (...) {
     // No Dispose follows a constructor that raises: the decoder goes here.
-    checkpoints_.clear();
+    index_ = nullptr;
     inflateEnd(&zs_);
     throw;
   }
-  size_ = total_;
+  index_->size_ = total_;
   Restart();
 }
 
+TSeekableInflateStream::TSeekableInflateStream(TStream* source, TInflateIndex* index)
+    : TZDecompressionStream(source, -15), index_(index), buffer_(kBufferSize) {
+  KAV_ASSERT_MSG(index_, "Seekable inflating stream without an index");
+}
+
 void TSeekableInflateStream::Dispose() {
-  checkpoints_.clear();
+  index_ = nullptr;
   TZDecompressionStream::Dispose();
 }
 
 void TSeekableInflateStream::Keep() {
-  if (checkpoints_.size() >= kMaxCheckpoints) {
+  auto& checkpoints = index_->checkpoints_;
+  int64_t& spacing = index_->spacing_;
+  if (checkpoints.size() >= kMaxCheckpoints) {
     // Every other state goes and the spacing doubles.
-    spacing_ *= 2;
-    std::erase_if(checkpoints_, [this](const std::unique_ptr<TCheckpoint>& c) { return c->output % spacing_ != 0; });
-    if (total_ % spacing_ != 0) return;
+    spacing *= 2;
+    std::erase_if(checkpoints, [spacing](const auto& c) { return c->output % spacing != 0; });
+    if (total_ % spacing != 0) return;
   }
-  auto checkpoint = std::make_unique<TCheckpoint>();
+  auto checkpoint = std::make_unique<TInflateIndex::TCheckpoint>();
   const int rc = inflateCopy(&checkpoint->state, &zs_);
   if (rc != Z_OK) RaiseZError(rc);
   checkpoint->output = total_;
   checkpoint->input = current_ - zs_.avail_in;
-  checkpoints_.push_back(std::move(checkpoint));
+  checkpoints.push_back(std::move(checkpoint));
 }
 
-void TSeekableInflateStream::Resume(const TCheckpoint& checkpoint) {
+void TSeekableInflateStream::Resume(const TInflateIndex::TCheckpoint& checkpoint) {
   inflateEnd(&zs_);
-  // inflateCopy writes the whole z_stream; on failure zs_ stays ended and
-  // every later read raises.
+  // inflateCopy writes the whole z_stream and only reads the kept one (which
+  // other streams may copy at the same time); on failure zs_ stays ended
+  // and every later read raises.
   const int rc = inflateCopy(&zs_, const_cast<z_stream*>(&checkpoint.state));
   if (rc != Z_OK) RaiseZError(rc);
   zs_.next_in = nullptr;
@@ -219,7 +233,7 @@ int64_t TSeekableInflateStream::GetPosition() {
 }
 
 int64_t TSeekableInflateStream::SetPosition(int64_t position) {
-  if (position < 0 || position > size_) throw EStreamError("Incorrect Position");
+  if (position < 0 || position > index_->size_) throw EStreamError("Incorrect Position");
   const int64_t buffer_start = total_ - static_cast<int64_t>(buffer_used_);
   if (position >= buffer_start && position <= total_) {
     buffer_taken_ = static_cast<size_t>(position - buffer_start);
@@ -228,11 +242,12 @@ int64_t TSeekableInflateStream::SetPosition(int64_t position) {
   buffer_used_ = buffer_taken_ = 0;
   // The last state at or before the position; going on from where the
   // decoder is costs less when it lies between the two.
-  auto after = std::upper_bound(checkpoints_.begin(), checkpoints_.end(), position,
-                                [](int64_t p, const std::unique_ptr<TCheckpoint>& c) { return p < c->output; });
-  const int64_t from = after == checkpoints_.begin() ? 0 : (*std::prev(after))->output;
+  const auto& checkpoints = index_->checkpoints_;
+  auto after = std::upper_bound(checkpoints.begin(), checkpoints.end(), position,
+                                [](int64_t p, const auto& c) { return p < c->output; });
+  const int64_t from = after == checkpoints.begin() ? 0 : (*std::prev(after))->output;
   if (position < total_ || from > total_) {
-    if (after == checkpoints_.begin()) Restart();
+    if (after == checkpoints.begin()) Restart();
     else Resume(**std::prev(after));
   }
   Discard(position - total_);

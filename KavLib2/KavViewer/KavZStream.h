@@ -111,15 +111,32 @@ class TInflateStream : public TZDecompressionStream {
   int64_t origin_;
 };
 
-// Raw deflate read like a file, for data too large to hold in memory. When
-// made it inflates its source once to the end, dropping the bytes: corrupt
-// or truncated data raise there, as they would when inflated whole, the
-// size becomes known, and the decoder's state is kept every `spacing`
-// inflated bytes. A later position is reached from the nearest kept state
-// at or before it, inflating less than one spacing. Memory stays bounded: at
-// most kMaxCheckpoints states (about 40 KiB each) are kept, the spacing
-// doubling whenever more would be needed, and reads go through a 64 KiB
-// buffer, so small reads cost a copy.
+// What one inflating pass over raw deflate data found: their inflated size
+// and the decoder's state every few MiB. It never changes once made, so the
+// streams of any threads may share it.
+class TInflateIndex : public TRefObject {
+ public:
+  TInflateIndex();
+  ~TInflateIndex() override;
+  int64_t Size() const noexcept { return size_; }
+
+ private:
+  friend class TSeekableInflateStream;
+  struct TCheckpoint;
+  int64_t size_ = 0;
+  int64_t spacing_ = 0;
+  std::vector<std::unique_ptr<TCheckpoint>> checkpoints_;  // by inflated position
+};
+
+// Raw deflate read like a file, for data too large to hold in memory. Made
+// without an index, it inflates its source once to the end, dropping the
+// bytes: corrupt or truncated data raise there, as they would when inflated
+// whole, the size becomes known, and the decoder's state is kept every
+// `spacing` inflated bytes (its Index). A later position is reached from the
+// nearest kept state at or before it, inflating less than one spacing.
+// Memory stays bounded: at most kMaxCheckpoints states (about 40 KiB each)
+// are kept, the spacing doubling whenever more would be needed, and reads go
+// through a 64 KiB buffer, so small reads cost a copy.
 class TSeekableInflateStream : public TZDecompressionStream {
  public:
   static constexpr int64_t kDefaultSpacing = 4ll << 20;
@@ -130,11 +147,15 @@ class TSeekableInflateStream : public TZDecompressionStream {
   // corrupt or truncated data, and kInflatedSizeLimitText when the data
   // inflate to more than `cap` bytes.
   TSeekableInflateStream(TStream* source, int64_t cap, int64_t spacing = kDefaultSpacing);
+  // The same data again (`source` at its position holds the bytes `index`
+  // was made from): no pass, the index is shared.
+  TSeekableInflateStream(TStream* source, TInflateIndex* index);
 
+  TInflateIndex* Index() const noexcept { return index_.get(); }
   int64_t GetPosition() override;
   // Raises EStreamError "Incorrect Position" outside 0..size.
   int64_t SetPosition(int64_t position) override;
-  int64_t GetSize() override { return size_; }
+  int64_t GetSize() override { return index_->size_; }
   // Raises EZDecompressionError "Invalid ZStream operation!".
   void SetSize(int64_t size) override;
 
@@ -143,14 +164,11 @@ class TSeekableInflateStream : public TZDecompressionStream {
   void Dispose() override;
 
  private:
-  struct TCheckpoint;
   void Keep();
-  void Resume(const TCheckpoint& checkpoint);
+  void Resume(const TInflateIndex::TCheckpoint& checkpoint);
   void Discard(int64_t count);
 
-  int64_t size_ = 0;
-  int64_t spacing_;
-  std::vector<std::unique_ptr<TCheckpoint>> checkpoints_;  // by inflated position
+  Ref<TInflateIndex> index_;
   std::vector<uint8_t> buffer_;
   size_t buffer_used_ = 0;   // the bytes of buffer_ inflated, ending at total_
   size_t buffer_taken_ = 0;  // of which read already

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "KavLib2/KavViewer/KavInflator.h"
@@ -189,6 +190,37 @@ TEST(SeekableInflate, ReadsAnyPositionLikeTheData) {
   EXPECT_THROW(in->SetSize(5), EZDecompressionError);
   EXPECT_EQ(in->SetPosition(size), size);
   EXPECT_EQ(in->Read(block, 10), 0);
+}
+
+// Streams made from one index (the second without a pass of its own) keep
+// their own positions and decoders: interleaved jumps and reads of both, on
+// two threads, each give the data.
+TEST(SeekableInflate, StreamsSharingAnIndexReadIndependently) {
+  const auto data = Sample(1'500'000);
+  const auto raw = Deflate(data, -15);
+  auto first = MakeRef<TSeekableInflateStream>(Memory(raw).get(), 1 << 30, 16384);
+  auto second = MakeRef<TSeekableInflateStream>(Memory(raw).get(), first->Index());
+  EXPECT_EQ(second->GetSize(), static_cast<int64_t>(data.size()));
+  auto jumps = [&data](TStream* s, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> block(5000);
+    int wrong = 0;
+    for (int i = 0; i < 200; ++i) {
+      const int64_t at = static_cast<int64_t>(rng() % (data.size() - block.size()));
+      s->SetPosition(at);
+      const int64_t got = s->Read(block, static_cast<int64_t>(block.size()));
+      wrong += got != static_cast<int64_t>(block.size()) || !std::equal(block.begin(), block.end(), data.begin() + at);
+    }
+    return wrong;
+  };
+  int wrong_first = -1;
+  std::thread other([&] { wrong_first = jumps(first.get(), 1); });
+  const int wrong_second = jumps(second.get(), 2);
+  other.join();
+  EXPECT_EQ(wrong_first, 0);
+  EXPECT_EQ(wrong_second, 0);
+  first = nullptr;  // the index outlives the stream that made it
+  EXPECT_EQ(jumps(second.get(), 3), 0);
 }
 
 TEST(SeekableInflate, DamagedTruncatedAndOversizedDataRaiseWhenMade) {
