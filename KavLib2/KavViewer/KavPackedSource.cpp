@@ -19,7 +19,8 @@ Ref<TStream> TPackedFileSource::OpenTarget(const std::u16string& name) {
   Ref<TStream> file = unpack_->OpenFile();
   if (!file) return nullptr;
   // OpenLocked adds the chunked window with the loading callback.
-  return TKavUnpack::OpenEntryStream(file.release(), method, true, unpack_->KeyText(), position, size);
+  return TKavUnpack::OpenEntryStream(file.release(), method, true, unpack_->KeyText(), position, size,
+                                     unpack_.get());
 }
 
 }  // namespace kav

@@ -16,9 +16,10 @@ class TPackedFileSource : public TMappedFileSource {
 
  protected:
   // The entry's stream (stored entries as a window on their own file
-  // stream, deflated ones inflated into memory, enciphered ones through the
-  // cipher); nil when the directory has no such entry. A damaged deflated
-  // entry raises the inflating stream's error.
+  // stream, deflated ones inflated into memory or, when large, where they
+  // are read, enciphered ones through the cipher); nil when the directory
+  // has no such entry. A damaged deflated entry raises the inflating
+  // stream's error.
   Ref<TStream> OpenTarget(const std::u16string& name) override;
   void Dispose() override;
 

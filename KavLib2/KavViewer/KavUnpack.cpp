@@ -1,5 +1,6 @@
 #include "KavLib2/KavViewer/KavUnpack.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "KavLib2/KavViewer/KavShowNames.h"
@@ -54,23 +55,27 @@ bool ParseInt64(std::string_view text, int64_t& value) {
   return true;
 }
 
-bool KeyInt64(TIniList* section, std::u16string_view key, int64_t& value) {
-  TIniItem* item = section->FindKey(key);
+bool KeyInt64(TIniList* section, std::string_view key, int64_t& value) {
+  TIniItem* item = section->FindKeyByBytes(key);
   return item && ParseInt64(item->GetValueBytes(), value);
 }
 
-// Inflates the whole window into memory, at most `cap` bytes.
+// Inflates the whole window into memory; nil when it inflates to more than
+// `cap` bytes.
 Ref<TStream> InflateWhole(TStream* window, int64_t cap) {
   auto inflate = MakeRef<TInflateStream>(window);
   auto out = MakeRef<TMemoryStream>();
   std::vector<uint8_t> block(kInflateBlock);
   while (int64_t n = inflate->Read(block, kInflateBlock)) {
-    if (out->GetSize() + n > cap) throw EZDecompressionError("Inflated data exceed the size limit");
+    if (out->GetSize() + n > cap) return nullptr;
     if (out->Write(block, n) < n) throw EStreamWriteError();
   }
   out->SetPosition(0);
   return out;
 }
+
+// Whether a character of an entry name is written otherwise in its section name.
+bool EscapedInSection(char16_t c) { return c < 32 || c == u'[' || c == u']'; }
 
 void CallLoadCallbackFor(void* sender, TStream*) { CallLoadCallback(static_cast<TRefObject*>(sender)); }
 
@@ -118,6 +123,10 @@ void TKavUnpack::Dispose() {
 
 void TKavUnpack::Close() {
   entries_by_key_.clear();
+  {
+    std::lock_guard<std::mutex> hold(kept_lock_);
+    kept_indexes_.clear();
+  }
   directory_ = nullptr;
   file_ = nullptr;
 }
@@ -153,6 +162,7 @@ bool TKavUnpack::ReadDirectory() {
     }
     Ref<TStream> dir = OpenEntryStream(s, kPackStored, false, key_text_, dir_pos, end_position_ - 12 - dir_pos);
     Ref<TStream> text = InflateWhole(dir.get(), kMaxDirectorySize);
+    if (!text) throw EZDecompressionError(kInflatedSizeLimitText);
     directory_ = MakeRef<TUnpackStruc>(text.get());
   } catch (const Exception&) {
     // Truncated, corrupt or oversized directory data.
@@ -179,12 +189,6 @@ bool TKavUnpack::ReadDirectory() {
       return false;
     }
   }
-  TIniFile* ini = directory_->Ini();
-  for (int32_t i = 0; i < ini->Count(); ++i)
-    if (auto* section = dynamic_cast<TIniSection*>(ini->GetItem(i))) {
-      std::u16string key = ShowNameMatchKey(section->GetName());
-      if (!key.empty()) entries_by_key_.try_emplace(std::move(key), section);
-    }
   TIniItem* version = protection ? protection->FindKey(u"kavversion") : nullptr;
   try {
     version_ = version ? UTF8Decode(version->GetValueBytes()) : std::u16string();
@@ -196,23 +200,36 @@ bool TKavUnpack::ReadDirectory() {
 
 bool TKavUnpack::GetEntry(std::u16string_view name, int64_t& position, int32_t& method, int64_t& size) const {
   if (!IsOpen() || !directory_ || name.empty()) return false;
-  const std::u16string escaped = EscapeSectionName(name);
-  TIniList* section = directory_->Ini()->FindSection(escaped);
+  // Most names need no escaping: they are looked up as they are.
+  const bool plain = std::none_of(name.begin(), name.end(), EscapedInSection);
+  const std::u16string escaped = plain ? std::u16string() : EscapeSectionName(name);
+  const std::u16string_view section_name = plain ? name : std::u16string_view(escaped);
+  TIniList* section = directory_->Ini()->FindSection(section_name);
   if (!section) {
     // Departure: a show names its files in any of the forms a folder takes
     // (either separator, ".", doubled separators, another case or Unicode
     // normal form), so the package finds them by the same rule; the exact
     // section, as packages of other tools name it, is looked up first.
-    auto it = entries_by_key_.find(ShowNameMatchKey(escaped));
+    // The index is made on the first such look-up: most shows name their
+    // files as they are packed, and the keys cost more than the directory.
+    std::call_once(entries_indexed_, [this] {
+      TIniFile* ini = directory_->Ini();
+      for (int32_t i = 0; i < ini->Count(); ++i)
+        if (auto* s = dynamic_cast<TIniSection*>(ini->GetItem(i))) {
+          std::u16string key = ShowNameMatchKey(s->GetName());
+          if (!key.empty()) entries_by_key_.try_emplace(std::move(key), s);
+        }
+    });
+    auto it = entries_by_key_.find(ShowNameMatchKey(section_name));
     if (it == entries_by_key_.end()) return false;
     section = it->second;
   }
   int64_t ps = 0, sz = 0, at = 0;
-  if (!KeyInt64(section, u"_ps", ps) || !KeyInt64(section, u"_sz", sz)) return false;
+  if (!KeyInt64(section, "_ps", ps) || !KeyInt64(section, "_sz", sz)) return false;
   // The window must lie inside the file: 0 <= at, 0 <= sz, at + sz <= size.
   if (__builtin_add_overflow(ps, entry_shift_, &at) || at < 0 || sz < 0 || at > file_size_ || sz > file_size_ - at)
     return false;
-  TIniItem* pm = section->FindKey(u"_pm");
+  TIniItem* pm = section->FindKeyByBytes("_pm");
   position = at;
   size = sz;
   method = pm ? pm->GetInteger(0) : 0;
@@ -229,12 +246,29 @@ Ref<TStream> TKavUnpack::OpenFile() const {
 }
 
 Ref<TStream> TKavUnpack::OpenEntryStream(TStream* file, int32_t method, bool owns, const std::string& key,
-                                         int64_t start, int64_t size) {
+                                         int64_t start, int64_t size, const TKavUnpack* keeper) {
   if (!file) return nullptr;
   auto window = MakeRef<TPartialStream>(file, owns, start, size);
   if (method == kPackDeflated) {
     window->SetPosition(0);
-    return InflateWhole(window.get(), kMaxInflatedEntrySize);
+    // Departure: one inflating past kMaxHeldEntrySize is inflated where read, not held, so long sounds and clips play.
+    // Deflate data more than twice that size inflate to more (stored blocks
+    // add 5 bytes in 65,535): they are not tried in memory first.
+    if (size <= 2 * kMaxHeldEntrySize)
+      if (Ref<TStream> held = InflateWhole(window.get(), kMaxHeldEntrySize)) return held;
+    window->SetPosition(0);
+    if (!keeper) return MakeRef<TSeekableInflateStream>(window.get(), kMaxInflatedEntrySize);
+    const std::pair<int64_t, int64_t> at(start, size);
+    Ref<TInflateIndex> index;
+    {
+      std::lock_guard<std::mutex> hold(keeper->kept_lock_);
+      if (auto it = keeper->kept_indexes_.find(at); it != keeper->kept_indexes_.end()) index = it->second;
+    }
+    if (index) return MakeRef<TSeekableInflateStream>(window.get(), index.get());
+    auto stream = MakeRef<TSeekableInflateStream>(window.get(), kMaxInflatedEntrySize);
+    std::lock_guard<std::mutex> hold(keeper->kept_lock_);
+    if (keeper->kept_indexes_.size() < kMaxKeptIndexes) keeper->kept_indexes_.try_emplace(at, stream->Index());
+    return stream;
   }
   if (method == kPackEnciphered) return MakeRef<TCryptStream>(window.release(), key, true);
   return window;
@@ -246,7 +280,7 @@ Ref<TStream> TKavUnpack::OpenEntry(std::u16string_view name, TRefObject* sender)
   if (!GetEntry(name, position, method, size)) return nullptr;
   Ref<TStream> file = OpenFile();
   if (!file) return nullptr;
-  Ref<TStream> entry = OpenEntryStream(file.release(), method, true, key_text_, position, size);
+  Ref<TStream> entry = OpenEntryStream(file.release(), method, true, key_text_, position, size, this);
   // The piece-by-piece reads call the loading callback through a window: the
   // one inside a cipher stream, the entry's own, or a new one over memory.
   TPartialStream* window = nullptr;
@@ -278,13 +312,14 @@ std::u16string EscapeSectionName(std::u16string_view name) {
   std::u16string out;
   out.reserve(name.size());
   for (char16_t c : name) {
-    if (c == u'[') out += u'<';
+    if (!EscapedInSection(c)) out += c;
+    else if (c == u'[') out += u'<';
     else if (c == u']') out += u'>';
-    else if (c < 32) {
+    else {
       out += u'#';
       out += kHex[c >> 4];
       out += kHex[c & 15];
-    } else out += c;
+    }
   }
   return out;
 }

@@ -17,10 +17,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
+#include "KavLib2/KavViewer/KavZStream.h"
 #include "VoRav/SysObj2.h"
 #include "VoRav/vxIni.h"
 #include "VoRav/vxStream.h"
@@ -31,9 +34,12 @@ namespace kav {
 enum : int32_t { kPackStored = 0, kPackDeflated = 1, kPackEnciphered = 2 };
 
 // Inflation caps: a directory or a deflated entry that inflates to more
-// raises EZDecompressionError "Inflated data exceed the size limit".
+// raises EZDecompressionError "Inflated data exceed the size limit". The
+// entry cap bounds the time the check of a hostile entry takes at its open,
+// not memory: an entry larger than kMaxHeldEntrySize is never held whole.
 inline constexpr int64_t kMaxDirectorySize = 64ll << 20;
-inline constexpr int64_t kMaxInflatedEntrySize = 256ll << 20;
+inline constexpr int64_t kMaxInflatedEntrySize = 16ll << 30;
+inline constexpr int64_t kMaxHeldEntrySize = 32ll << 20;
 
 // Error texts of an unpacker that did not open.
 inline constexpr char16_t kShowNotFound[] = u"Slideshow File not Found";
@@ -85,12 +91,18 @@ class TKavUnpack : public TRefObject {
 
   // The stream of one entry on `file` (nil for nil): a window (start, size)
   // on it, owning it when `owns` is set, then by method: 1 the window
-  // inflated whole into a memory stream (raises EZDecompressionError for
+  // inflated whole into a memory stream when it inflates to at most
+  // kMaxHeldEntrySize, else a TSeekableInflateStream over the window, which
+  // inflates where it is read (either raises EZDecompressionError for
   // corrupt, truncated or oversized data), 2 a cipher stream with `key` over
   // the window, anything else the window itself. Raises EStreamError
   // "Insufficient Source Size" when the window does not fit the file.
+  // With `keeper`, a streamed entry's TInflateIndex is taken from and left
+  // with that unpacker, so its data are inflated through once per unpacker
+  // (at most kMaxKeptIndexes entries), not at every open.
   static Ref<TStream> OpenEntryStream(TStream* file, int32_t method, bool owns, const std::string& key,
-                                      int64_t start, int64_t size);
+                                      int64_t start, int64_t size, const TKavUnpack* keeper = nullptr);
+  static constexpr size_t kMaxKeptIndexes = 16;
   // The stream handed out for the entry `name`, or nil when there is none:
   // its own file stream, the entry stream, and a window whose chunk callback
   // (256-byte pieces) calls the global loading callback with `sender` after
@@ -119,8 +131,13 @@ class TKavUnpack : public TRefObject {
   int64_t entry_shift_ = 0;
   Ref<TUnpackStruc> directory_;
   // The entries by ShowNameMatchKey of their names (the first of equal
-  // keys), made once with the directory.
-  std::unordered_map<std::u16string, TIniList*> entries_by_key_;
+  // keys), made by the first GetEntry that misses an exact section (any
+  // thread; the directory does not change while open).
+  mutable std::once_flag entries_indexed_;
+  // The indexes of streamed entries by their (start, stored size).
+  mutable std::mutex kept_lock_;
+  mutable std::map<std::pair<int64_t, int64_t>, Ref<TInflateIndex>> kept_indexes_;
+  mutable std::unordered_map<std::u16string, TIniList*> entries_by_key_;
   std::u16string file_name_;
   std::u16string version_;
   std::u16string error_text_;

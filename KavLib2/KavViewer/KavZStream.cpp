@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <limits>
 
 namespace kav {
@@ -133,5 +135,150 @@ int64_t TInflateStream::SetPosition(int64_t position) {
 }
 
 void TInflateStream::SetSize(int64_t) { throw EZDecompressionError(kInvalidOperation); }
+
+// ---- TInflateIndex ----
+
+// The decoder's state at `output` inflated bytes; its input resumes at the
+// source position `input`. The state is never moved: zlib's copy points back
+// at its own z_stream.
+struct TInflateIndex::TCheckpoint {
+  int64_t output = 0;
+  int64_t input = 0;
+  z_stream state{};
+  TCheckpoint() = default;
+  TCheckpoint(const TCheckpoint&) = delete;
+  TCheckpoint& operator=(const TCheckpoint&) = delete;
+  ~TCheckpoint() { inflateEnd(&state); }
+};
+
+TInflateIndex::TInflateIndex() = default;
+TInflateIndex::~TInflateIndex() = default;
+
+// ---- TSeekableInflateStream ----
+
+TSeekableInflateStream::TSeekableInflateStream(TStream* source, int64_t cap, int64_t spacing)
+    : TZDecompressionStream(source, -15), index_(MakeRef<TInflateIndex>()), buffer_(kBufferSize) {
+  index_->spacing_ = std::max<int64_t>(spacing, 1);
+  try {
+    while (!ended_) {
+      // Pieces end on the spacing, so that a state is kept exactly there.
+      const int64_t mark = (total_ / index_->spacing_ + 1) * index_->spacing_;
+      const int64_t want = std::min<int64_t>(mark - total_, static_cast<int64_t>(buffer_.size()));
+      if (TZDecompressionStream::DoRead(std::span<uint8_t>(buffer_.data(), static_cast<size_t>(want))) == 0) break;
+      if (total_ > cap) throw EZDecompressionError(kInflatedSizeLimitText);
+      if (total_ == mark && !ended_) Keep();
+    }
+  } catch (...) {
+    // No Dispose follows a constructor that raises: the decoder goes here.
+    index_ = nullptr;
+    inflateEnd(&zs_);
+    throw;
+  }
+  index_->size_ = total_;
+  Restart();
+}
+
+TSeekableInflateStream::TSeekableInflateStream(TStream* source, TInflateIndex* index)
+    : TZDecompressionStream(source, -15), index_(index), buffer_(kBufferSize) {
+  KAV_ASSERT_MSG(index_, "Seekable inflating stream without an index");
+}
+
+void TSeekableInflateStream::Dispose() {
+  index_ = nullptr;
+  TZDecompressionStream::Dispose();
+}
+
+void TSeekableInflateStream::Keep() {
+  auto& checkpoints = index_->checkpoints_;
+  int64_t& spacing = index_->spacing_;
+  if (checkpoints.size() >= kMaxCheckpoints) {
+    // Every other state goes and the spacing doubles.
+    spacing *= 2;
+    std::erase_if(checkpoints, [spacing](const auto& c) { return c->output % spacing != 0; });
+    if (total_ % spacing != 0) return;
+  }
+  auto checkpoint = std::make_unique<TInflateIndex::TCheckpoint>();
+  const int rc = inflateCopy(&checkpoint->state, &zs_);
+  if (rc != Z_OK) RaiseZError(rc);
+  checkpoint->output = total_;
+  checkpoint->input = current_ - zs_.avail_in;
+  checkpoints.push_back(std::move(checkpoint));
+}
+
+void TSeekableInflateStream::Resume(const TInflateIndex::TCheckpoint& checkpoint) {
+  inflateEnd(&zs_);
+  // inflateCopy writes the whole z_stream and only reads the kept one (which
+  // other streams may copy at the same time); on failure zs_ stays ended
+  // and every later read raises.
+  const int rc = inflateCopy(&zs_, const_cast<z_stream*>(&checkpoint.state));
+  if (rc != Z_OK) RaiseZError(rc);
+  zs_.next_in = nullptr;
+  zs_.avail_in = 0;
+  current_ = checkpoint.input;
+  total_ = checkpoint.output;
+  ended_ = false;
+}
+
+void TSeekableInflateStream::Discard(int64_t count) {
+  while (count > 0) {
+    const int64_t want = std::min<int64_t>(count, static_cast<int64_t>(buffer_.size()));
+    const int64_t got = TZDecompressionStream::DoRead(std::span<uint8_t>(buffer_.data(), static_cast<size_t>(want)));
+    if (got == 0) throw EStreamReadError();
+    count -= got;
+  }
+}
+
+int64_t TSeekableInflateStream::GetPosition() {
+  return total_ - static_cast<int64_t>(buffer_used_ - buffer_taken_);
+}
+
+int64_t TSeekableInflateStream::SetPosition(int64_t position) {
+  if (position < 0 || position > index_->size_) throw EStreamError("Incorrect Position");
+  const int64_t buffer_start = total_ - static_cast<int64_t>(buffer_used_);
+  if (position >= buffer_start && position <= total_) {
+    buffer_taken_ = static_cast<size_t>(position - buffer_start);
+    return position;
+  }
+  buffer_used_ = buffer_taken_ = 0;
+  // The last state at or before the position; going on from where the
+  // decoder is costs less when it lies between the two.
+  const auto& checkpoints = index_->checkpoints_;
+  auto after = std::upper_bound(checkpoints.begin(), checkpoints.end(), position,
+                                [](int64_t p, const auto& c) { return p < c->output; });
+  const int64_t from = after == checkpoints.begin() ? 0 : (*std::prev(after))->output;
+  if (position < total_ || from > total_) {
+    if (after == checkpoints.begin()) Restart();
+    else Resume(**std::prev(after));
+  }
+  Discard(position - total_);
+  return position;
+}
+
+void TSeekableInflateStream::SetSize(int64_t) { throw EZDecompressionError(kInvalidOperation); }
+
+int64_t TSeekableInflateStream::DoRead(std::span<uint8_t> buffer) {
+  size_t done = 0;
+  while (done < buffer.size()) {
+    if (buffer_taken_ == buffer_used_) {
+      if (ended_) break;
+      // A read as large as the buffer inflates straight into the caller's.
+      if (buffer.size() - done >= buffer_.size()) {
+        buffer_used_ = buffer_taken_ = 0;
+        const int64_t got = TZDecompressionStream::DoRead(buffer.subspan(done));
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+        continue;
+      }
+      buffer_used_ = static_cast<size_t>(TZDecompressionStream::DoRead(buffer_));
+      buffer_taken_ = 0;
+      if (buffer_used_ == 0) break;
+    }
+    const size_t n = std::min(buffer.size() - done, buffer_used_ - buffer_taken_);
+    std::memcpy(buffer.data() + done, buffer_.data() + buffer_taken_, n);
+    buffer_taken_ += n;
+    done += n;
+  }
+  return static_cast<int64_t>(done);
+}
 
 }  // namespace kav

@@ -1,5 +1,6 @@
 // Inflating streams over zlib: a read-only stream of zlib-wrapped data
-// (TZDecompressionStream), the same for raw deflate (TInflateStream), and a
+// (TZDecompressionStream), the same for raw deflate (TInflateStream), raw
+// deflate read like a file at any position (TSeekableInflateStream), and a
 // whole-block decoder through zlib's call-back interface (TInflator).
 //
 // The streams hold a reference to their source and read it from the position
@@ -7,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include <zlib.h>
@@ -18,6 +20,10 @@ namespace kav {
 
 KAV_DECLARE_EXCEPTION(EZLibError, Exception);
 KAV_DECLARE_EXCEPTION(EZDecompressionError, EZLibError);
+
+// The text of the EZDecompressionError raised when data inflate to more than
+// a reader allows.
+inline constexpr char kInflatedSizeLimitText[] = "Inflated data exceed the size limit";
 
 // Called with the stream or inflator after each block of input it takes and,
 // for the inflator, each block of output it hands on.
@@ -75,13 +81,14 @@ class TZDecompressionStream : public TCustomZStream {
   int64_t DoRead(std::span<uint8_t> buffer) override;
   // Raises EZDecompressionError "Invalid ZStream operation!".
   int64_t DoWrite(std::span<const uint8_t> buffer) override;
-
- private:
+  // Back to the first inflated byte.
   void Restart();
-  void Skip(int64_t count);
 
   int64_t total_ = 0;
   bool ended_ = false;
+
+ private:
+  void Skip(int64_t count);
 };
 
 class TInflateStream : public TZDecompressionStream {
@@ -102,6 +109,69 @@ class TInflateStream : public TZDecompressionStream {
  private:
   int64_t size_;
   int64_t origin_;
+};
+
+// What one inflating pass over raw deflate data found: their inflated size
+// and the decoder's state every few MiB. It never changes once made, so the
+// streams of any threads may share it.
+class TInflateIndex : public TRefObject {
+ public:
+  TInflateIndex();
+  ~TInflateIndex() override;
+  int64_t Size() const noexcept { return size_; }
+
+ private:
+  friend class TSeekableInflateStream;
+  struct TCheckpoint;
+  int64_t size_ = 0;
+  int64_t spacing_ = 0;
+  std::vector<std::unique_ptr<TCheckpoint>> checkpoints_;  // by inflated position
+};
+
+// Raw deflate read like a file, for data too large to hold in memory. Made
+// without an index, it inflates its source once to the end, dropping the
+// bytes: corrupt or truncated data raise there, as they would when inflated
+// whole, the size becomes known, and the decoder's state is kept every
+// `spacing` inflated bytes (its Index). A later position is reached from the
+// nearest kept state at or before it, inflating less than one spacing.
+// Memory stays bounded: at most kMaxCheckpoints states (about 40 KiB each)
+// are kept, the spacing doubling whenever more would be needed, and reads go
+// through a 64 KiB buffer, so small reads cost a copy.
+class TSeekableInflateStream : public TZDecompressionStream {
+ public:
+  static constexpr int64_t kDefaultSpacing = 4ll << 20;
+  static constexpr size_t kMaxCheckpoints = 64;
+  static constexpr size_t kBufferSize = 65536;
+
+  // Reads `source` from its position. Raises EZDecompressionError for
+  // corrupt or truncated data, and kInflatedSizeLimitText when the data
+  // inflate to more than `cap` bytes.
+  TSeekableInflateStream(TStream* source, int64_t cap, int64_t spacing = kDefaultSpacing);
+  // The same data again (`source` at its position holds the bytes `index`
+  // was made from): no pass, the index is shared.
+  TSeekableInflateStream(TStream* source, TInflateIndex* index);
+
+  TInflateIndex* Index() const noexcept { return index_.get(); }
+  int64_t GetPosition() override;
+  // Raises EStreamError "Incorrect Position" outside 0..size.
+  int64_t SetPosition(int64_t position) override;
+  int64_t GetSize() override { return index_->size_; }
+  // Raises EZDecompressionError "Invalid ZStream operation!".
+  void SetSize(int64_t size) override;
+
+ protected:
+  int64_t DoRead(std::span<uint8_t> buffer) override;
+  void Dispose() override;
+
+ private:
+  void Keep();
+  void Resume(const TInflateIndex::TCheckpoint& checkpoint);
+  void Discard(int64_t count);
+
+  Ref<TInflateIndex> index_;
+  std::vector<uint8_t> buffer_;
+  size_t buffer_used_ = 0;   // the bytes of buffer_ inflated, ending at total_
+  size_t buffer_taken_ = 0;  // of which read already
 };
 
 // Raises EZDecompressionError with zlib's text for `code`.

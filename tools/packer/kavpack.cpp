@@ -15,7 +15,8 @@
 // as does a link that leads out of the folder. The show file is written
 // entry by entry, so the memory it takes does not grow with the folder. Once
 // written, every file name the project uses is looked up in the show file as
-// the player looks it up there; a name it misses (a full path) is an error.
+// the player looks it up there and opened; a name it misses (a full path),
+// or an entry it cannot read, is an error.
 // The show file is written under a new name beside it and takes the show
 // file's name only once it is whole and checked: an error, Ctrl+C or a
 // SIGTERM leaves an earlier show file of the name as it was.
@@ -404,9 +405,19 @@ bool CheckPackedNames(const fs::path& show, const fs::path& out, const fs::path&
          (error.empty() ? std::string() : ": " + kav::WideToSystemUTF8(error)));
     return false;
   }
-  size_t missing = 0;
+  size_t missing = 0, unreadable = 0;
   for (const kav::TShowProblem& p : problems) {
-    if (p.Kind != kav::TShowProblemKind::File || !p.Error) continue;
+    if (p.Kind != kav::TShowProblemKind::File) continue;
+    // An entry that raises when opened (one inflating past the player's
+    // limit) is said too: the player would not read it either.
+    if (!p.Error && p.Reason.starts_with(u"cannot be read")) {
+      ++unreadable;
+      std::fprintf(stderr, "%s: error: %s: in the show file, %s: store it with --method 0\n",
+                   ProblemPlace(project_path, p).c_str(), kav::WideToSystemUTF8(p.Name).c_str(),
+                   kav::WideToSystemUTF8(p.Reason).c_str());
+      continue;
+    }
+    if (!p.Error) continue;
     ++missing;
     const std::string below = NameBelowFolder(p.Name, folder);
     std::fprintf(stderr, "%s: error: %s: found in the folder but not in the show file: %s\n",
@@ -416,10 +427,11 @@ bool CheckPackedNames(const fs::path& show, const fs::path& out, const fs::path&
                                  "such as Photos\\sea.jpg"
                                : ("write its path below the folder instead: " + below).c_str());
   }
-  if (missing > 0)
-    std::fprintf(stderr, "kavpack: %s: nothing written (the show file would miss files the project names)\n",
-                 Counted(missing, "error").c_str());
-  return missing == 0;
+  if (missing + unreadable > 0)
+    std::fprintf(stderr, "kavpack: %s: nothing written (the show file would %s)\n",
+                 Counted(missing + unreadable, "error").c_str(),
+                 unreadable == 0 ? "miss files the project names" : "hold files the player cannot read");
+  return missing + unreadable == 0;
 }
 
 // The show file being written under its new name, removed when a signal

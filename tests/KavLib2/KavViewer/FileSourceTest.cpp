@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cmath>
+#include <fstream>
 #include <thread>
 
 #include "../../VoRav/LogCapture.h"
@@ -387,4 +392,102 @@ TEST(FileSources, SourceAndHandleFreedTogether) {
     sources[size_t(i)] = nullptr;
   }
   other.join();
+}
+
+// A sound longer than any entry held in memory (a 280 MiB WAV tone, the
+// default deflate method, as kavpack packs it) reads from the package byte
+// for byte as from the folder: whole, as music plays it, without being held
+// whole in memory, and at the jumps a clip's demuxer makes (the end, then
+// back). Made at run time, removed after.
+TEST(FileSources, LargeDeflatedSoundReadsAsFromTheFolder) {
+  TTempFolder t;
+  using namespace kav::packer;
+  constexpr int64_t kDataBytes = 280ll << 20;
+  t.WriteFile("show/Project.kav", "[Main]\r\nopt_music=tone.wav\r\n");
+  {
+    // One second of a 440 Hz stereo tone, repeated.
+    std::vector<uint8_t> second(44100 * 4);
+    for (size_t i = 0; i < 44100; ++i) {
+      const auto v = static_cast<uint16_t>(static_cast<int16_t>(12000 * std::sin(2 * M_PI * 440 * i / 44100.0)));
+      for (size_t c = 0; c < 2; ++c) {
+        second[i * 4 + c * 2] = static_cast<uint8_t>(v);
+        second[i * 4 + c * 2 + 1] = static_cast<uint8_t>(v >> 8);
+      }
+    }
+    std::ofstream wav(t.Sys("show/tone.wav"), std::ios::binary);
+    auto put32 = [&wav](uint32_t v) { for (int k = 0; k < 4; ++k) wav.put(static_cast<char>(v >> (8 * k))); };
+    wav << "RIFF";
+    put32(static_cast<uint32_t>(kDataBytes + 36));
+    wav << "WAVEfmt ";
+    for (uint32_t v : {16u, 0x00020001u, 44100u, 44100u * 4, 0x00100004u}) put32(v);
+    wav << "data";
+    put32(static_cast<uint32_t>(kDataBytes));
+    for (int64_t done = 0; done < kDataBytes; done += static_cast<int64_t>(second.size()))
+      wav.write(reinterpret_cast<const char*>(second.data()),
+                static_cast<std::streamsize>(std::min<int64_t>(kDataBytes - done, static_cast<int64_t>(second.size()))));
+    ASSERT_TRUE(wav.good());
+  }
+  {
+    const int fd = ::open(t.Sys("show.kvshow").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    StreamWriter writer(fd, Options{});
+    const bool ok = writer.AddFile("Project.kav", t.Sys("show/Project.kav"), kDeflated) &&
+                    writer.AddFile("tone.wav", t.Sys("show/tone.wav"), kDeflated) && writer.Finish();
+    ::close(fd);
+    ASSERT_TRUE(ok) << writer.Error();
+  }
+  // The peak resident size (KiB) of this process so far.
+  auto peak_kib = [] {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return 0l;
+  };
+  const long peak_before = peak_kib();
+  auto unpack = MakeRef<TKavUnpack>(t.Wide("show.kvshow"));
+  ASSERT_TRUE(unpack->IsOpen());
+  auto packed = MakeRef<TFileAccessor>(MakeRef<TPackedFileSource>(unpack.get(), true).get());
+  auto folder = MakeRef<TFileAccessor>(MakeRef<TMappedFileSource>(t.Wide("show") + u"/").get());
+  Ref<TStream> from_package = packed->OpenFile(u"tone.wav");
+  Ref<TStream> from_folder = folder->OpenFile(u"tone.wav");
+  ASSERT_TRUE(from_package);
+  ASSERT_TRUE(from_folder);
+  const int64_t size = from_folder->GetSize();
+  ASSERT_EQ(size, kDataBytes + 44);
+  ASSERT_EQ(from_package->GetSize(), size);
+
+  std::vector<uint8_t> a(1 << 20), b(1 << 20);
+  for (int64_t at = 0; at < size;) {
+    const int64_t n = from_package->Read(a, static_cast<int64_t>(a.size()));
+    ASSERT_EQ(n, std::min<int64_t>(size - at, static_cast<int64_t>(a.size()))) << at;
+    ASSERT_EQ(from_folder->Read(b, n), n);
+    ASSERT_TRUE(std::equal(a.begin(), a.begin() + n, b.begin())) << at;
+    at += n;
+  }
+  EXPECT_EQ(from_package->Read(a, 1), 0);
+  // Never held whole: what opening and reading it added stays far below it.
+  EXPECT_LT(peak_kib() - peak_before, 160l << 10);
+
+  // A clip's demuxer: the header, the index at the end, then frames
+  // forwards and backwards (also on a second open, which finds what the
+  // first one learned of the entry).
+  Ref<TStream> again = packed->OpenFile(u"tone.wav");
+  ASSERT_TRUE(again);
+  ASSERT_EQ(again->GetSize(), size);
+  for (int64_t at : {int64_t{0}, size - 4096, int64_t{12}, size / 2, size / 3 + 77, size - 1, int64_t{270} << 20,
+                     size / 5, size / 2 + 1000})
+    for (int64_t n : {int64_t{4096}, int64_t{1} << 16}) {
+      ASSERT_EQ(from_package->SetPosition(at), at);
+      ASSERT_EQ(from_folder->SetPosition(at), at);
+      const int64_t got = from_package->Read(a, n);
+      ASSERT_EQ(got, std::min(n, size - at)) << at;
+      ASSERT_EQ(from_folder->Read(b, got), got);
+      ASSERT_TRUE(std::equal(a.begin(), a.begin() + got, b.begin())) << at;
+      ASSERT_EQ(again->SetPosition(size - at), size - at);
+      ASSERT_EQ(from_folder->SetPosition(size - at), size - at);
+      const int64_t back = again->Read(a, n);
+      ASSERT_EQ(from_folder->Read(b, back), back);
+      ASSERT_TRUE(std::equal(a.begin(), a.begin() + back, b.begin())) << size - at;
+    }
 }

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "KavLib2/KavViewer/KavInflator.h"
@@ -151,4 +152,91 @@ TEST(Inflator, InflatesWholeBlocksAndReportsFailures) {
   };
   auto capped = MakeRef<TCapped>();
   EXPECT_THROW(inflator->Inflate(Memory(raw).get(), capped.get()), EZDecompressionError);
+}
+
+TEST(SeekableInflate, ReadsAnyPositionLikeTheData) {
+  // 3 MB with a state kept every 4 KiB at first: the kept states are thinned
+  // (and the spacing doubled) many times on the way.
+  const auto data = Sample(3'000'000);
+  const int64_t size = static_cast<int64_t>(data.size());
+  auto src = Memory(Deflate(data, -15));
+  auto in = MakeRef<TSeekableInflateStream>(src.get(), size, 4096);
+  EXPECT_EQ(in->GetSize(), size);
+  EXPECT_EQ(in->GetPosition(), 0);
+  EXPECT_EQ(ReadAll(in.get()), data);
+  EXPECT_EQ(in->GetPosition(), size);
+
+  // Jumps both ways, reads of every size (tiny, within the buffer, larger
+  // than it), each compared with the data at that place.
+  std::mt19937 rng(3);
+  std::vector<uint8_t> block(200000);
+  for (int i = 0; i < 300; ++i) {
+    SCOPED_TRACE(i);
+    const int64_t at = i % 10 == 0 ? size - static_cast<int64_t>(rng() % 100) : static_cast<int64_t>(rng() % data.size());
+    const int64_t want = static_cast<int64_t>(rng() % (i % 3 == 0 ? 200000 : 300)) + 1;
+    ASSERT_EQ(in->SetPosition(at), at);
+    ASSERT_EQ(in->GetPosition(), at);
+    const int64_t got = in->Read(block, want);
+    ASSERT_EQ(got, std::min(want, size - at));
+    ASSERT_TRUE(std::equal(block.begin(), block.begin() + got, data.begin() + at));
+    ASSERT_EQ(in->GetPosition(), at + got);
+    if (i % 7 == 0) {  // a step back inside what was just read
+      ASSERT_EQ(in->SetPosition(at + got / 2), at + got / 2);
+      ASSERT_EQ(in->ReadByte(), data[static_cast<size_t>(at + got / 2)]);
+    }
+  }
+  EXPECT_THROW(in->SetPosition(size + 1), EStreamError);
+  EXPECT_THROW(in->SetPosition(-1), EStreamError);
+  EXPECT_THROW(in->SetSize(5), EZDecompressionError);
+  EXPECT_EQ(in->SetPosition(size), size);
+  EXPECT_EQ(in->Read(block, 10), 0);
+}
+
+// Streams made from one index (the second without a pass of its own) keep
+// their own positions and decoders: interleaved jumps and reads of both, on
+// two threads, each give the data.
+TEST(SeekableInflate, StreamsSharingAnIndexReadIndependently) {
+  const auto data = Sample(1'500'000);
+  const auto raw = Deflate(data, -15);
+  auto first = MakeRef<TSeekableInflateStream>(Memory(raw).get(), 1 << 30, 16384);
+  auto second = MakeRef<TSeekableInflateStream>(Memory(raw).get(), first->Index());
+  EXPECT_EQ(second->GetSize(), static_cast<int64_t>(data.size()));
+  auto jumps = [&data](TStream* s, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> block(5000);
+    int wrong = 0;
+    for (int i = 0; i < 200; ++i) {
+      const int64_t at = static_cast<int64_t>(rng() % (data.size() - block.size()));
+      s->SetPosition(at);
+      const int64_t got = s->Read(block, static_cast<int64_t>(block.size()));
+      wrong += got != static_cast<int64_t>(block.size()) || !std::equal(block.begin(), block.end(), data.begin() + at);
+    }
+    return wrong;
+  };
+  int wrong_first = -1;
+  std::thread other([&] { wrong_first = jumps(first.get(), 1); });
+  const int wrong_second = jumps(second.get(), 2);
+  other.join();
+  EXPECT_EQ(wrong_first, 0);
+  EXPECT_EQ(wrong_second, 0);
+  first = nullptr;  // the index outlives the stream that made it
+  EXPECT_EQ(jumps(second.get(), 3), 0);
+}
+
+TEST(SeekableInflate, DamagedTruncatedAndOversizedDataRaiseWhenMade) {
+  const auto data = Sample(300000);
+  auto raw = Deflate(data, -15);
+  auto cut = raw;
+  cut.resize(cut.size() / 2);
+  EXPECT_THROW(MakeRef<TSeekableInflateStream>(Memory(cut).get(), 1 << 30), EZDecompressionError);
+  auto bad = raw;
+  bad[0] |= 0x06;  // the reserved block type
+  EXPECT_THROW(MakeRef<TSeekableInflateStream>(Memory(bad).get(), 1 << 30), EZDecompressionError);
+  try {
+    MakeRef<TSeekableInflateStream>(Memory(raw).get(), 299999);
+    FAIL();
+  } catch (const EZDecompressionError& e) {
+    EXPECT_EQ(e.Message(), kInflatedSizeLimitText);
+  }
+  EXPECT_EQ(MakeRef<TSeekableInflateStream>(Memory(raw).get(), 300000)->GetSize(), 300000);
 }
