@@ -21,6 +21,7 @@
 #include "KavLib2/KavClasses/KavSource.h"
 #include "KavLib2/KavProcess/KavTempFolders.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "KavLib2/KavViewer/KavPackedSource.h"
 #include "VoRav/Win32/winFileAPI.h"
 #include "VoRav/Win32/winPathMap.h"
 #include "VoRav/vxLog.h"
@@ -833,8 +834,15 @@ std::u16string LauncherReason(const std::u16string& name) {
 // The files of packed shows already written out for the opener, by the
 // package's source and the entry's name: a request made again opens the
 // same copy (a show asking over and over fills no disk).
+struct TWrittenDocument {
+  std::string Path;
+  int64_t Size;
+};
 std::mutex g_documents_lock;
-std::map<std::pair<int32_t, std::u16string>, std::string> g_documents;  // under g_documents_lock
+std::map<std::pair<int32_t, std::u16string>, TWrittenDocument> g_documents;  // under g_documents_lock
+TPackedDocumentLimits g_document_limits;                                     // under g_documents_lock
+
+std::u16string Megabytes(int64_t bytes) { return SystemUTF8ToWide(std::to_string(bytes >> 20)) + u" MB"; }
 
 // A copy of the package's entry `name` in a new private temporary folder of
 // the process (mode 0700, removed when the player ends), named as the entry
@@ -848,16 +856,42 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
   std::lock_guard<std::mutex> lock(g_documents_lock);
   if (auto it = g_documents.find(key); it != g_documents.end()) {
     struct stat st {};
-    if (lstat(it->second.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return it->second;
+    if (lstat(it->second.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return it->second.Path;
     g_documents.erase(it);
   }
+  // Departure: what a show writes out is bounded, so a small package cannot fill the temporary folder.
+  // What this document may take: its own bound, and what the copies still
+  // on the disk leave of the total (one removed meanwhile frees its share).
+  int64_t taken = 0;
+  for (auto it = g_documents.begin(); it != g_documents.end();) {
+    struct stat st {};
+    if (lstat(it->second.Path.c_str(), &st) != 0) {
+      it = g_documents.erase(it);
+      continue;
+    }
+    taken += it->second.Size;
+    ++it;
+  }
+  const TPackedDocumentLimits limits = g_document_limits;
+  const int64_t room = std::min(limits.PerDocument, std::max<int64_t>(limits.Total - taken, 0));
+  auto too_big = [&]() {
+    error = u"the packed show's file \"" + name + u"\" is not written out for the opener: " +
+            (room == limits.PerDocument ? u"it takes more than " + Megabytes(limits.PerDocument) +
+                                              u", the most one document may take"
+                                        : u"the show's documents written out already take " + Megabytes(taken) +
+                                              u", and together they may take at most " + Megabytes(limits.Total));
+    return std::string();
+  };
   auto damaged = [&](const std::exception& e) {
     error = u"the packed show's file \"" + name + u"\" is damaged (" + SystemUTF8ToWide(e.what()) + u")";
     return std::string();
   };
   Ref<TStream> in;
   try {
-    in = package->Source()->OpenLocked(entry);
+    // A deflated entry is inflated piece by piece as it is written, never
+    // whole into memory.
+    auto* packed = dynamic_cast<TPackedFileSource*>(package->Source());
+    in = packed ? packed->OpenStreamed(entry) : package->Source()->OpenLocked(entry);
   } catch (const std::exception& e) {
     return damaged(e);
   }
@@ -882,15 +916,23 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
     error = u"the packed show's file \"" + name + u"\" is a program, and a packed show starts none of its own";
     return {};
   }
+  if (in->GetSize() > room) return too_big();
   std::u16string base = entry.substr(entry.rfind(u'\\') + 1);
   if (base.empty() || base == u"." || base == u"..") base = u"document";
   std::string path;
   int fd = -1;
+  int64_t written = 0;
+  bool over = false;
   try {
     path = WideToSystemUTF8(ProcessTempFolders().CreateLockedTempFolder(true) + base);
     fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) throw EFileOpenError(path, errno);
     for (; got > 0; got = in->Read(buffer, int64_t(buffer.size()))) {
+      if (got > room - written) {
+        over = true;
+        break;
+      }
+      written += got;
       for (int64_t done = 0; done < got;) {
         const ssize_t w = write(fd, buffer.data() + done, size_t(got - done));
         if (w < 0 && errno == EINTR) continue;
@@ -902,6 +944,7 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
       fd = -1;
       throw EFileOpenError(path, errno);
     }
+    fd = -1;
   } catch (const std::exception& e) {
     if (fd >= 0) close(fd);
     if (!path.empty()) unlink(path.c_str());
@@ -909,7 +952,11 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
             SystemUTF8ToWide(e.what()) + u")";
     return {};
   }
-  g_documents[key] = path;
+  if (over) {
+    unlink(path.c_str());
+    return too_big();
+  }
+  g_documents[key] = {path, written};
   return path;
 }
 }  // namespace
@@ -919,6 +966,11 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
 // with the command-line option "--allow-programs=NAME,...", which names the
 // only programs that may start (the main form sets both).
 void SetProgramStartAllowed(bool allowed) { g_allowed = allowed; }
+
+void SetPackedDocumentLimits(TPackedDocumentLimits limits) {
+  std::lock_guard<std::mutex> lock(g_documents_lock);
+  g_document_limits = limits;
+}
 bool ProgramStartAllowed() { return g_allowed.load(); }
 
 void SetAllowedPrograms(TAllowedPrograms allowed) {
