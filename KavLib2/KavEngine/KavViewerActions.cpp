@@ -224,7 +224,7 @@ const TDenyGroup kDenyGroups[] = {
       u"klist", u"ktab",
       // Ghostscript's wrappers hand their arguments to gs (-dNOSAFER, -sOutputFile).
       u"gsnd", u"gsbj", u"gsdj", u"gsdj500", u"gslj", u"gslp", u"gsx", u"gsc", u"ps2ascii", u"ps2txt", u"pf2afm",
-      u"pfbtopfa", u"printafm", u"pstopnm",
+      u"pfbtopfa", u"printafm", u"pstopnm", u"pbmtextps", u"pdfopt", u"bdftops", u"font2c",
       // Loaders of plugins or build steps given to them (asan_symbolize --plugins, f2py --f77exec).
       u"asan_symbolize", u"hwasan_symbolize", u"f2py", u"cythonize", u"makeinfo", u"texi2any", u"autom4te"},
      u"runs code given on its command line or in a file it is given", true},
@@ -310,10 +310,11 @@ const TDenyGroup kDenyGroups[] = {
       u"pg_dump", u"pg_dumpall", u"pg_restore", u"pg_basebackup", u"pg_receivewal", u"pg_receivexlog",
       u"pg_recvlogical", u"pgbench", u"initdb", u"postgres", u"gp-archive", u"xauth", u"cscope-indexer",
       u"mandb", u"xclip-cutfile", u"fatbinary", u"ptxas", u"nvlink", u"cudafe++", u"h2pas",
-      // Output files named in the arguments (appstreamcli can write an autostart entry, ptx's second name).
+      // Output files named in the arguments (appstreamcli can write an autostart entry, ptx its second name,
+      // units its log).
       u"appstreamcli", u"gio-querymodules", u"gdbus-codegen", u"hb-shape", u"ptx", u"texindex", u"bison",
       u"yacc", u"flex", u"lex", u"indent", u"gperf", u"pamsplit", u"pnmsplit", u"pamdice", u"ppmfade",
-      u"pnmquantall"},
+      u"pnmquantall", u"units"},
      u"writes files named in its arguments"},
     {{u"chmod", u"chown", u"chgrp", u"chattr", u"kill", u"killall", u"pkill", u"shutdown", u"reboot", u"halt",
       u"poweroff", u"systemctl", u"service", u"loginctl", u"crontab", u"mount", u"umount", u"mkfs", u"fdisk",

@@ -301,7 +301,8 @@ TEST(AllowedPrograms, ToolsThatExecOrWriteWhereTheShowChoosesAreRefusedWithTheir
       "appstream-util", "appstream-compose", "javap", "javac", "jar", "jdb", "jshell", "jlink", "jpackage",
       "keytool", "jdeps", "jstack", "jwebserver", "javaws", "gio-querymodules", "gio-querymodules-64",
       "gio-launch-desktop", "glib-compile-resources", "glib-compile-schemas", "gdbus-codegen", "ptx", "texindex",
-      "hb-shape", "hb-info", "f2py", "f2py3", "f2py3.11", "texi2pdf", "makeinfo", "enscript"};
+      "hb-shape", "hb-info", "f2py", "f2py3", "f2py3.11", "texi2pdf", "makeinfo", "enscript", "units",
+      "pbmtextps"};
   TStarts starts;
   for (const char* name : names) {
     starts.Program(name);
