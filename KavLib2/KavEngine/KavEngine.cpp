@@ -6,6 +6,7 @@
 
 #include "KavLib2/KavClasses/KavSource.h"
 #include "KavLib2/KavEngine/KavEngineClock.h"
+#include "KavLib2/KavProcess/KavMemoryPolicy.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "VoRav/Graphics/vxImage.h"
 #include "VoRav/vxConvert.h"
@@ -653,6 +654,9 @@ void TKavEngine::OnSlidePrepared(TPreparedSlide* slide) {
     LogLine(u"preload from callback.............");
   }
   slide->PreloadOn(drawer, 0);
+  // The pages the slides before this one left free go back to the system:
+  // a looping show's resident size stays flat.
+  TrimHeap();
   // A frame drawn before the slide's pictures were ready lacks them, and a
   // still slide would draw no other: the next pass draws again.
   slide_prepared_ = true;

@@ -21,6 +21,7 @@
 #include "KavLib2/KavClasses/KavSource.h"
 #include "KavLib2/KavProcess/KavTempFolders.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "KavLib2/KavViewer/KavPackedSource.h"
 #include "VoRav/Win32/winFileAPI.h"
 #include "VoRav/Win32/winPathMap.h"
 #include "VoRav/vxLog.h"
@@ -215,7 +216,17 @@ const TDenyGroup kDenyGroups[] = {
       u"glib-mkenums", u"terraform", u"gcloud", u"gsutil", u"bq", u"kpt", u"xvfb", u"xorg", u"xwayland",
       u"dbus-daemon", u"red", u"vimtutor", u"lesskey", u"zless", u"bzless", u"xzless", u"lzless",
       u"zstdless", u"zmore", u"bzmore", u"xzmore", u"lzmore", u"c89-gcc", u"c99-gcc", u"corepack", u"scalar",
-      u"catman", u"firefox", u"firefox-esr", u"thunderbird", u"epiphany", u"qutebrowser"},
+      u"catman", u"firefox", u"firefox-esr", u"thunderbird", u"epiphany", u"qutebrowser",
+      // The JDK's tools: each takes "-J" options for its Java machine (-J-javaagent runs a given jar).
+      u"javap", u"javah", u"javaws", u"jconsole", u"jdeprscan", u"jdeps", u"jimage", u"jps", u"jstack", u"jstat",
+      u"jstatd", u"jwebserver", u"jaotc", u"jsadebugd", u"serialver", u"native2ascii", u"rmic", u"idlj",
+      u"schemagen", u"wsgen", u"wsimport", u"xjc", u"appletviewer", u"pack200", u"unpack200", u"kinit",
+      u"klist", u"ktab",
+      // Ghostscript's wrappers hand their arguments to gs (-dNOSAFER, -sOutputFile).
+      u"gsnd", u"gsbj", u"gsdj", u"gsdj500", u"gslj", u"gslp", u"gsx", u"gsc", u"ps2ascii", u"ps2txt", u"pf2afm",
+      u"pfbtopfa", u"printafm", u"pstopnm", u"pbmtextps", u"pdfopt", u"bdftops", u"font2c",
+      // Loaders of plugins or build steps given to them (asan_symbolize --plugins, f2py --f77exec).
+      u"asan_symbolize", u"hwasan_symbolize", u"f2py", u"cythonize", u"makeinfo", u"texi2any", u"autom4te"},
      u"runs code given on its command line or in a file it is given", true},
     {{u"env", u"exec", u"eval", u"source", u"builtin", u"call", u"start", u"qstart", u"runonce", u"runas",
       u"rundll", u"xargs", u"nohup", u"setsid", u"nice", u"timeout", u"stdbuf", u"setarch", u"linux32",
@@ -245,7 +256,8 @@ const TDenyGroup kDenyGroups[] = {
       u"uclampset", u"msgexec", u"msgfilter", u"run-mailcap", u"see", u"edit", u"compose", u"print",
       u"gapplication", u"gprofng", u"gp-collect-app", u"gcore", u"vgdb", u"pg_virtualenv", u"login", u"agetty",
       u"getty", u"sulogin", u"bashbug", u"select-editor", u"vorbistagedit", u"vipw", u"vigr", u"cscope",
-      u"make-first-existing-target", u"pkcon", u"pkttyagent",
+      u"make-first-existing-target", u"pkcon", u"pkttyagent", u"pamexec", u"ppmtompeg", u"diff3",
+      u"gio-launch-desktop", u"a2ps", u"enscript",
       u"scan-build-py"},
      u"runs the program named in its arguments"},
     {{u"ffmpeg", u"ffprobe", u"avconv", u"gst-launch", u"convert", u"magick", u"mogrify", u"montage",
@@ -297,7 +309,12 @@ const TDenyGroup kDenyGroups[] = {
       u"localedef", u"aspell-autobuildhash", u"ispell-autobuildhash", u"xmlcatalog", u"install-sgmlcatalog",
       u"pg_dump", u"pg_dumpall", u"pg_restore", u"pg_basebackup", u"pg_receivewal", u"pg_receivexlog",
       u"pg_recvlogical", u"pgbench", u"initdb", u"postgres", u"gp-archive", u"xauth", u"cscope-indexer",
-      u"mandb", u"xclip-cutfile", u"fatbinary", u"ptxas", u"nvlink", u"cudafe++", u"h2pas"},
+      u"mandb", u"xclip-cutfile", u"fatbinary", u"ptxas", u"nvlink", u"cudafe++", u"h2pas",
+      // Output files named in the arguments (appstreamcli can write an autostart entry, ptx its second name,
+      // units its log).
+      u"appstreamcli", u"gio-querymodules", u"gdbus-codegen", u"hb-shape", u"ptx", u"texindex", u"bison",
+      u"yacc", u"flex", u"lex", u"indent", u"gperf", u"pamsplit", u"pnmsplit", u"pamdice", u"ppmfade",
+      u"pnmquantall", u"units"},
      u"writes files named in its arguments"},
     {{u"chmod", u"chown", u"chgrp", u"chattr", u"kill", u"killall", u"pkill", u"shutdown", u"reboot", u"halt",
       u"poweroff", u"systemctl", u"service", u"loginctl", u"crontab", u"mount", u"umount", u"mkfs", u"fdisk",
@@ -335,11 +352,12 @@ const TDenyGroup kDenyGroups[] = {
 const TDenyGroup kDenyPrefixes[] = {
     {{u"python", u"pypy", u"ipython", u"jython", u"perl", u"ruby", u"php", u"lua", u"tclsh", u"wish", u"node",
       u"pip", u"guile", u"racket", u"octave", u"emacs", u"gdb", u"groff", u"git-", u"clang-", u"llvm-",
-      u"gnat", u"fpc"},
+      u"gnat", u"fpc", u"java", u"f2py", u"ps2", u"pdf2", u"eps2", u"texi2"},
      u"runs code given on its command line or in a file it is given", true},
     {{u"qemu-", u"ld-linux", u"ld.so", u"apt-", u"gpg", u"ssh", u"systemd-", u"fakeroot", u"deb-systemd-"},
      u"runs the program named in its arguments"},
-    {{u"dpkg", u"mpg123", u"msg", u"pod2"}, u"writes files named in its arguments"},
+    {{u"dpkg", u"mpg123", u"msg", u"pod2", u"appstream", u"hb-", u"gio-", u"glib-"},
+     u"writes files named in its arguments"},
     {{u"update-", u"debconf", u"dh_", u"pg_", u"select-default-", u"remove-default-"},
      u"changes the system's settings, files or processes"},
 };
@@ -817,8 +835,15 @@ std::u16string LauncherReason(const std::u16string& name) {
 // The files of packed shows already written out for the opener, by the
 // package's source and the entry's name: a request made again opens the
 // same copy (a show asking over and over fills no disk).
+struct TWrittenDocument {
+  std::string Path;
+  int64_t Size;
+};
 std::mutex g_documents_lock;
-std::map<std::pair<int32_t, std::u16string>, std::string> g_documents;  // under g_documents_lock
+std::map<std::pair<int32_t, std::u16string>, TWrittenDocument> g_documents;  // under g_documents_lock
+TPackedDocumentLimits g_document_limits;                                     // under g_documents_lock
+
+std::u16string Megabytes(int64_t bytes) { return SystemUTF8ToWide(std::to_string(bytes >> 20)) + u" MB"; }
 
 // A copy of the package's entry `name` in a new private temporary folder of
 // the process (mode 0700, removed when the player ends), named as the entry
@@ -832,16 +857,42 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
   std::lock_guard<std::mutex> lock(g_documents_lock);
   if (auto it = g_documents.find(key); it != g_documents.end()) {
     struct stat st {};
-    if (lstat(it->second.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return it->second;
+    if (lstat(it->second.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return it->second.Path;
     g_documents.erase(it);
   }
+  // Departure: what a show writes out is bounded, so a small package cannot fill the temporary folder.
+  // What this document may take: its own bound, and what the copies still
+  // on the disk leave of the total (one removed meanwhile frees its share).
+  int64_t taken = 0;
+  for (auto it = g_documents.begin(); it != g_documents.end();) {
+    struct stat st {};
+    if (lstat(it->second.Path.c_str(), &st) != 0) {
+      it = g_documents.erase(it);
+      continue;
+    }
+    taken += it->second.Size;
+    ++it;
+  }
+  const TPackedDocumentLimits limits = g_document_limits;
+  const int64_t room = std::min(limits.PerDocument, std::max<int64_t>(limits.Total - taken, 0));
+  auto too_big = [&]() {
+    error = u"the packed show's file \"" + name + u"\" is not written out for the opener: " +
+            (room == limits.PerDocument ? u"it takes more than " + Megabytes(limits.PerDocument) +
+                                              u", the most one document may take"
+                                        : u"the show's documents written out already take " + Megabytes(taken) +
+                                              u", and together they may take at most " + Megabytes(limits.Total));
+    return std::string();
+  };
   auto damaged = [&](const std::exception& e) {
     error = u"the packed show's file \"" + name + u"\" is damaged (" + SystemUTF8ToWide(e.what()) + u")";
     return std::string();
   };
   Ref<TStream> in;
   try {
-    in = package->Source()->OpenLocked(entry);
+    // A deflated entry is inflated piece by piece as it is written, never
+    // whole into memory.
+    auto* packed = dynamic_cast<TPackedFileSource*>(package->Source());
+    in = packed ? packed->OpenStreamed(entry) : package->Source()->OpenLocked(entry);
   } catch (const std::exception& e) {
     return damaged(e);
   }
@@ -866,15 +917,23 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
     error = u"the packed show's file \"" + name + u"\" is a program, and a packed show starts none of its own";
     return {};
   }
+  if (in->GetSize() > room) return too_big();
   std::u16string base = entry.substr(entry.rfind(u'\\') + 1);
   if (base.empty() || base == u"." || base == u"..") base = u"document";
   std::string path;
   int fd = -1;
+  int64_t written = 0;
+  bool over = false;
   try {
     path = WideToSystemUTF8(ProcessTempFolders().CreateLockedTempFolder(true) + base);
     fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) throw EFileOpenError(path, errno);
     for (; got > 0; got = in->Read(buffer, int64_t(buffer.size()))) {
+      if (got > room - written) {
+        over = true;
+        break;
+      }
+      written += got;
       for (int64_t done = 0; done < got;) {
         const ssize_t w = write(fd, buffer.data() + done, size_t(got - done));
         if (w < 0 && errno == EINTR) continue;
@@ -886,6 +945,7 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
       fd = -1;
       throw EFileOpenError(path, errno);
     }
+    fd = -1;
   } catch (const std::exception& e) {
     if (fd >= 0) close(fd);
     if (!path.empty()) unlink(path.c_str());
@@ -893,7 +953,11 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
             SystemUTF8ToWide(e.what()) + u")";
     return {};
   }
-  g_documents[key] = path;
+  if (over) {
+    unlink(path.c_str());
+    return too_big();
+  }
+  g_documents[key] = {path, written};
   return path;
 }
 }  // namespace
@@ -903,6 +967,11 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
 // with the command-line option "--allow-programs=NAME,...", which names the
 // only programs that may start (the main form sets both).
 void SetProgramStartAllowed(bool allowed) { g_allowed = allowed; }
+
+void SetPackedDocumentLimits(TPackedDocumentLimits limits) {
+  std::lock_guard<std::mutex> lock(g_documents_lock);
+  g_document_limits = limits;
+}
 bool ProgramStartAllowed() { return g_allowed.load(); }
 
 void SetAllowedPrograms(TAllowedPrograms allowed) {

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "KavLib2/KavViewer/KavUnpack.h"
+
 namespace kav {
 
 class TFileAccessor;
@@ -128,6 +130,18 @@ void SetAllowedPrograms(TAllowedPrograms allowed);
 using TSpawnFn = std::function<bool(const std::vector<std::string>& argv)>;
 void SetSpawnFunction(TSpawnFn fn);
 bool SpawnDetached(const std::vector<std::string>& argv);
+
+// What a packed show's documents may take on the disk when they are written
+// out for the opener: one document at most PerDocument bytes (the most any
+// entry of a package inflates to), all documents of the process together at
+// most Total. Documents a show opens (PDFs, office files) are far smaller; a
+// request beyond either is refused with the reason.
+struct TPackedDocumentLimits {
+  int64_t PerDocument = kMaxInflatedEntrySize;
+  int64_t Total = 1ll << 30;
+};
+// Replaces the limits (tests use small ones).
+void SetPackedDocumentLimits(TPackedDocumentLimits limits);
 
 // Result codes of ShellOpen: above 32 success; 2 file not found, 3 path not
 // found, 5 refused.

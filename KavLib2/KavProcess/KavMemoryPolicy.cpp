@@ -15,4 +15,12 @@ bool SetLongRunHeapPolicy() {
 #endif
 }
 
+bool TrimHeap() {
+#if defined(__GLIBC__)
+  return malloc_trim(0) == 1;
+#else
+  return false;
+#endif
+}
+
 }  // namespace kav

@@ -15,6 +15,10 @@
 // The policy caps the arenas and fixes the threshold, so every large block
 // is mapped for itself and given back when freed. Large blocks are made per
 // slide, not per frame, so the extra mappings cost little.
+// Blocks below the threshold still leave free pages among the blocks in
+// use, which stay resident: with the OpenGL device (whose driver makes and
+// frees many such blocks per slide) about 10 MB more an hour. The player
+// gives them back once a slide (TrimHeap).
 #pragma once
 
 #include <cstddef>
@@ -29,5 +33,10 @@ constexpr int kHeapArenas = 2;
 // Sets both; false when the allocator does not take them (another malloc,
 // such as a sanitizer's). Call once at start-up, before other threads.
 bool SetLongRunHeapPolicy();
+
+// Gives the heaps' whole free pages back to the system (glibc's
+// malloc_trim); false when the allocator did not give any back, or is
+// another one. Any thread; costs a walk over the free blocks.
+bool TrimHeap();
 
 }  // namespace kav

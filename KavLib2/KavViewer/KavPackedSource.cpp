@@ -1,6 +1,17 @@
 #include "KavLib2/KavViewer/KavPackedSource.h"
 
+#include <utility>
+
+#include "KavLib2/KavViewer/KavZStream.h"
+#include "VoRav/vxStreamUtils.h"
+
 namespace kav {
+
+namespace {
+// Set while this thread opens through OpenStreamed; OpenTarget runs inside
+// the source's lock, on the same thread.
+thread_local bool t_streamed = false;
+}  // namespace
 
 TPackedFileSource::TPackedFileSource(TKavUnpack* unpack, bool owns) : unpack_(unpack), owns_(owns) {
   KAV_ASSERT(unpack != nullptr);
@@ -18,9 +29,21 @@ Ref<TStream> TPackedFileSource::OpenTarget(const std::u16string& name) {
   if (!unpack_->GetEntry(name, position, method, size)) return nullptr;
   Ref<TStream> file = unpack_->OpenFile();
   if (!file) return nullptr;
+  if (t_streamed && method == kPackDeflated) {
+    auto window = MakeRef<TPartialStream>(file.release(), true, position, size);
+    return MakeRef<TInflateStream>(window.get());
+  }
   // OpenLocked adds the chunked window with the loading callback.
   return TKavUnpack::OpenEntryStream(file.release(), method, true, unpack_->KeyText(), position, size,
                                      unpack_.get());
+}
+
+Ref<TStream> TPackedFileSource::OpenStreamed(const std::u16string& name) {
+  struct TScope {
+    bool was = std::exchange(t_streamed, true);
+    ~TScope() { t_streamed = was; }
+  } scope;
+  return OpenLocked(name);
 }
 
 }  // namespace kav

@@ -13,6 +13,11 @@ class TPackedFileSource : public TMappedFileSource {
   // the source goes.
   TPackedFileSource(TKavUnpack* unpack, bool owns);
   TKavUnpack* Unpack() const noexcept { return unpack_.get(); }
+  // The entry's stream as OpenLocked gives it, except that a deflated entry
+  // is inflated as it is read instead of whole into memory (its size is then
+  // unknown, and damage raises on the read that meets it): for an entry
+  // copied out in pieces, whatever its size.
+  Ref<TStream> OpenStreamed(const std::u16string& name);
 
  protected:
   // The entry's stream (stored entries as a window on their own file

@@ -288,6 +288,34 @@ TEST(AllowedPrograms, TheProgramsAndFamiliesThatRanWhatTheShowChoseAreRefused) {
                                "mupdf", "gwenview", "ristretto", "atril", "totem", "rhythmbox", "audacious"});
 }
 
+TEST(AllowedPrograms, ToolsThatExecOrWriteWhereTheShowChoosesAreRefusedWithTheirFamilies) {
+  // Each ran what a show chose or wrote where it chose (pamexec, diff3
+  // --diff-program, gsnd -dNOSAFER, ppmtompeg's parameter file,
+  // asan_symbolize --plugins, appstreamcli writing an autostart entry, javap
+  // -J-javaagent, gio-querymodules, ptx's output name, hb-shape -o, f2py
+  // --f77exec); with versioned names, the JDK's other tools, netpbm's,
+  // Ghostscript's wrappers, glib's, appstream's and harfbuzz's tools.
+  const char* const names[] = {
+      "pamexec", "ppmtompeg", "pstopnm", "pamsplit", "diff3", "gsnd", "gslp", "gsdj500", "ps2ascii", "ps2pdf14",
+      "pdf2ps", "pdf2svg", "asan_symbolize", "asan_symbolize-15", "hwasan_symbolize", "appstreamcli",
+      "appstream-util", "appstream-compose", "javap", "javac", "jar", "jdb", "jshell", "jlink", "jpackage",
+      "keytool", "jdeps", "jstack", "jwebserver", "javaws", "gio-querymodules", "gio-querymodules-64",
+      "gio-launch-desktop", "glib-compile-resources", "glib-compile-schemas", "gdbus-codegen", "ptx", "texindex",
+      "hb-shape", "hb-info", "f2py", "f2py3", "f2py3.11", "texi2pdf", "makeinfo", "enscript", "units",
+      "pbmtextps"};
+  TStarts starts;
+  for (const char* name : names) {
+    starts.Program(name);
+    const std::vector<std::string> problems = starts.Allow({name});
+    ASSERT_EQ(problems.size(), 1u) << name;
+    EXPECT_NE(problems[0].find("is refused even when named"), std::string::npos) << problems[0];
+    EXPECT_EQ(ShellOpen(UTF8Decode(name), u"x", u""), kOpenRefused) << name;
+  }
+  EXPECT_TRUE(starts.calls.empty());
+  // Programs that only resemble them start.
+  starts.ExpectStartWhenNamed({"diff", "cmp", "giotto", "ptxt", "hbar", "javelin", "appview", "gsview"});
+}
+
 TEST(AllowedPrograms, ThePersonIsToldWhyARequestIsRefused) {
   // Refusals reach the show-problem sink (the terminal of the person
   // running the player), not the log alone.

@@ -1,16 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <unistd.h>
 #include <sys/stat.h>
 
 #include "EngineStubs.h"
 #include "../../VoRav/LogCapture.h"
 #include "KavLib2/KavEngine/KavViewerActions.h"
+#include "KavLib2/KavProcess/KavTempFolders.h"
+#include "KavLib2/KavViewer/KavFileAccessor.h"
+#include "KavLib2/KavViewer/KavPackedSource.h"
 #include "platform/window/WinTerminate.h"
 #include "VoRav/vxUTF8.h"
 #include "tests/VoRav/TempFolder.h"
+#include "tools/packer/KavPacker.h"
 
 using namespace kav;
 using namespace kav::enginetest;
@@ -406,4 +414,101 @@ TEST(AllowedPrograms, CommandsThatStartAShellOrCodeNeverRun) {
     RunAppProc(c, show.Wide(), [&](const std::u16string& m) { messages.push_back(m); });
   }
   EXPECT_TRUE(spawns.calls.empty());
+}
+
+namespace {
+
+// A packed show of documents, each `megabytes` of zeros, deflated, opened
+// as the player opens it; starting is allowed and recorded.
+struct TPackedDocuments {
+  TSpawns spawns;
+  test::TTempFolder folder;
+  Ref<TFileAccessor> package;
+  explicit TPackedDocuments(const std::vector<std::pair<std::string, int>>& documents) {
+    std::vector<packer::Entry> entries;
+    for (const auto& [name, megabytes] : documents) {
+      packer::Entry e;
+      e.name = name;
+      e.data.assign(size_t(megabytes) << 20, 0);
+      e.method = packer::kDeflated;
+      entries.push_back(std::move(e));
+    }
+    EXPECT_TRUE(packer::WriteFileBytes(folder.Sys("show.kvshow"), packer::Pack(entries, {})));
+    auto unpack = MakeRef<TKavUnpack>(folder.Wide("show.kvshow"));
+    EXPECT_TRUE(unpack->IsOpen());
+    package = MakeRef<TFileAccessor>(MakeRef<TPackedFileSource>(unpack.get(), true).get());
+  }
+  ~TPackedDocuments() {
+    ProcessTempFolders().CleanupAll();
+    SetPackedDocumentLimits({});
+  }
+  int32_t Open(const std::u16string& name) { return ShellOpen(name, u"", u"", package.get()); }
+};
+
+// The bytes in the process's temporary folders.
+int64_t TempBytes() {
+  int64_t total = 0;
+  for (const std::u16string& f : ProcessTempFolders().Folders())
+    for (const auto& e : std::filesystem::recursive_directory_iterator(WideToSystemUTF8(f)))
+      if (e.is_regular_file()) total += int64_t(e.file_size());
+  return total;
+}
+
+int64_t ResidentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  int64_t size = 0, resident = 0;
+  statm >> size >> resident;
+  return resident * sysconf(_SC_PAGESIZE);
+}
+
+}  // namespace
+
+TEST(PackedDocuments, WhatAShowWritesOutForTheOpenerIsBoundedAndARefusalSaysWhy) {
+  // Five documents of 6 MB and one of 9 MB, with 8 MB allowed for one and
+  // 20 MB for all together.
+  TPackedDocuments show({{"a.pdf", 6}, {"b.pdf", 6}, {"c.pdf", 6}, {"d.pdf", 6}, {"e.pdf", 6}, {"big.pdf", 9}});
+  SetPackedDocumentLimits({8 << 20, 20 << 20});
+  kav::test::TLogCapture log;
+  auto said = [&](const std::u16string& text) {
+    const auto lines = log.Take();
+    return std::any_of(lines.begin(), lines.end(), [&](const auto& l) { return l.find(text) != std::u16string::npos; });
+  };
+  EXPECT_EQ(show.Open(u"big.pdf"), kOpenRefused);
+  EXPECT_TRUE(said(u"ShellOpen: big.pdf refused: the packed show's file \"big.pdf\" is not written out for the "
+                   u"opener: it takes more than 8 MB, the most one document may take"));
+  EXPECT_EQ(TempBytes(), 0);
+  for (const char16_t* name : {u"a.pdf", u"b.pdf", u"c.pdf"}) EXPECT_EQ(show.Open(name), kOpenDone);
+  EXPECT_EQ(TempBytes(), 18 << 20);
+  for (const char16_t* name : {u"d.pdf", u"e.pdf"}) EXPECT_EQ(show.Open(name), kOpenRefused);
+  EXPECT_TRUE(said(u"ShellOpen: e.pdf refused: the packed show's file \"e.pdf\" is not written out for the "
+                   u"opener: the show's documents written out already take 18 MB, and together they may take at "
+                   u"most 20 MB"));
+  EXPECT_EQ(TempBytes(), 18 << 20);
+  // One already written out opens again; one removed frees its share.
+  EXPECT_EQ(show.Open(u"a.pdf"), kOpenDone);
+  ASSERT_EQ(show.spawns.calls.size(), 4u);
+  EXPECT_EQ(show.spawns.calls[3], show.spawns.calls[0]);
+  ASSERT_EQ(unlink(show.spawns.calls[0][1].c_str()), 0);
+  EXPECT_EQ(show.Open(u"d.pdf"), kOpenDone);
+  EXPECT_EQ(TempBytes(), 18 << 20);
+}
+
+TEST(PackedDocuments, ADeflatedDocumentIsWrittenOutWithoutBeingHeldWhole) {
+  TPackedDocuments show({{"film.pdf", 96}});
+  // The resident size while the document is written out, sampled beside it.
+  const int64_t before = ResidentBytes();
+  std::atomic<int64_t> peak{before};
+  std::atomic<bool> done{false};
+  std::thread sampler([&] {
+    while (!done) {
+      peak = std::max(peak.load(), ResidentBytes());
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  EXPECT_EQ(show.Open(u"film.pdf"), kOpenDone);
+  peak = std::max(peak.load(), ResidentBytes());
+  done = true;
+  sampler.join();
+  EXPECT_EQ(TempBytes(), 96 << 20);
+  EXPECT_LT(peak - before, 32 << 20) << "grew by " << ((peak - before) >> 20) << " MB";
 }

@@ -8,7 +8,10 @@
 #include <cstring>
 #include <latch>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 #include "KavLib2/KavProcess/KavMemoryPolicy.h"
 
@@ -52,6 +55,33 @@ TEST(MemoryPolicy, LargeBlocksStayMappedAfterOneIsFreed) {
   void* small = Touch(kLargeBlockBytes / 2);
   EXPECT_EQ(mallinfo2().hblks, mapped);
   std::free(small);
+}
+
+size_t ResidentBytes() {
+  FILE* f = std::fopen("/proc/self/statm", "r");
+  unsigned long size = 0, resident = 0;
+  if (f) {
+    if (std::fscanf(f, "%lu %lu", &size, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return size_t(resident) * size_t(sysconf(_SC_PAGESIZE));
+}
+
+// Blocks below the threshold freed among blocks still in use leave their
+// pages resident (free does not give back what is not at the heap's top);
+// trimming gives them back.
+TEST(MemoryPolicy, TrimmingGivesBackTheFreePagesAmongBlocksInUse) {
+  if (!SetLongRunHeapPolicy() || !MallocIsGlibcs()) GTEST_SKIP() << "the allocator is not glibc's (a sanitizer's, say)";
+  const size_t block = kLargeBlockBytes / 4;
+  std::vector<void*> blocks;
+  for (int i = 0; i < 128; ++i) blocks.push_back(Touch(block));
+  for (size_t i = 0; i < blocks.size(); ++i)
+    if (i % 8 != 7) std::free(std::exchange(blocks[i], nullptr));
+  const size_t before = ResidentBytes();
+  EXPECT_TRUE(TrimHeap());
+  const size_t after = ResidentBytes();
+  EXPECT_GT(before, after + (16 << 20)) << "before " << (before >> 20) << " MB, after " << (after >> 20) << " MB";
+  for (void* b : blocks) std::free(b);
 }
 
 // malloc's arenas, counted in its own report.
