@@ -40,6 +40,9 @@ class TKavChannel : public TRefObject {
   // it goes on from LoopFrom (ms of the file), and End is infinite.
   bool Loop = false;
   uint32_t LoopFrom = 0;
+  // Free-running: the clock value at which its time line's 0 lies, when it
+  // was queued to start.
+  double Origin = 0;
 };
 
 class TChannelContainer : public TRefObject {
@@ -114,9 +117,12 @@ class TPlaySequence : public TPlayItem {
   void Finish(bool forced) override;
   void ChannelLoaded(TKavChannel* channel) override;
   void Step(double t, bool running) override;
-  // A free-running list stands while held: its sound stops where it is and
-  // goes on from there, its time later by as long.
-  void Hold(bool on);
+  // A free-running list stands while held: its sound stops where it was
+  // heard at `at` (the clock when the show was held) and goes on from there
+  // when released at `at` (the clock from which the show's time moves on),
+  // its time later by as long.
+  void Hold(double at);
+  void LetGo(double at);
 
  private:
   std::vector<Ref<TKavChannel>> channels_;
@@ -130,6 +136,7 @@ class TPlaySequence : public TPlayItem {
   double clock_start_ = 0;  // free-running: the clock when it started
   bool held_ = false;
   double held_since_ = 0;
+  double resumed_from_ = 0;  // free-running: the list's time it last ran from
   double origin_;  // the show time at which the list's time 0 lies
   double start_;
 };
@@ -144,7 +151,8 @@ class TKavMusicPlayer : public TKavThread {
   // Engine thread.
   void SetActive(bool active);
   // The show is paused (by the viewer or a dialog that pauses it): music
-  // that runs free of the show's time holds too.
+  // that runs free of the show's time holds too, from this call on, until
+  // the show's clock runs again.
   void SetHeld(bool held);
   void SeekTo(double position, double stop_time);
   void SetStopTime(double t) { SeekTo(-2147483647.0, t); }
@@ -158,6 +166,9 @@ class TKavMusicPlayer : public TKavThread {
 
   // Used by the items and the loader.
   double Clock();
+  // The clock value from which the show's time moves on (a start lead and
+  // the device's latency after it was set running), or now.
+  double ClockRunsAt();
   int32_t NextItemId();
   void PostToLoader(uint32_t code, Ref<TKavChannel> channel);
   void QueueStart(Ref<TKavChannel> channel);
@@ -191,6 +202,9 @@ class TKavMusicPlayer : public TKavThread {
   int32_t current_slide_ = 0;
   std::atomic<bool> active_{false};
   std::atomic<bool> held_{false};
+  // Set by a hold however short; the clock when it began.
+  std::atomic<bool> hold_begun_{false};
+  std::atomic<double> held_clock_{0};
   bool running_ = false;
   std::mutex time_lock_;
   double time_ = 0;  // frozen time while stopped, clock offset while running

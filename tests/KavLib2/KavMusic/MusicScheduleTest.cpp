@@ -407,12 +407,16 @@ TEST_F(MusicSchedule, APauseSilencesMusicAndCommentAndTheResumeGoesOnFromTheShow
   EXPECT_EQ(CallsFor('S', u"c.wav").size(), 2u);
 }
 
-TEST_F(MusicSchedule, UnsynchronisedMusicHoldsThroughAPauseAndGoesOnFromWhereItStood) {
-  // A tune of 4 s played once, free of the show's time.
-  auto source = test::ShowSource(
+// A tune of 4 s played once, free of the show's time.
+Ref<TKavSource> FreeTuneOnce() {
+  return test::ShowSource(
       std::string("object Music:TMusic\nobject Options:TMusicOptions\nIsRepeat=1\nend\nobject T:TMusicTrack\n"
                   "object A:TMusicItem\nFileName=a.mp3\nDuration=4000\nend\nend\nend\n[Main]\nopt_syncmode=0\n") +
       kThreeSlides);
+}
+
+TEST_F(MusicSchedule, UnsynchronisedMusicHoldsThroughAPauseAndGoesOnFromWhereItStood) {
+  auto source = FreeTuneOnce();
   player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
   ASSERT_FALSE(player_->Music()->PlayList().Repeat);  // "IsRepeat" set: played once
   player_->StartThreads();
@@ -434,6 +438,36 @@ TEST_F(MusicSchedule, UnsynchronisedMusicHoldsThroughAPauseAndGoesOnFromWhereItS
   Settle();
   EXPECT_EQ(Calls('S').size(), 1u);
   g_clock.store(18000);
+  ASSERT_TRUE(WaitCalls('S', 2));
+}
+
+TEST_F(MusicSchedule, UnsynchronisedMusicHeldByAPauseGoesOnWithTheShowsClock) {
+  auto source = FreeTuneOnce();
+  player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
+  player_->StartThreads();
+  RunFrom(0);
+  ASSERT_TRUE(WaitCalls('P', 1));
+  // Paused as the viewer does it: held, and the clock stopped, at 11000.
+  g_clock.store(11000);
+  Settle();
+  player_->SetHeld(true);
+  player_->SetActive(false);
+  ASSERT_TRUE(WaitCalls('S', 1));
+  // Let go at 15000 while the show still loads: the music waits for the
+  // clock, which runs again at 15500.
+  g_clock.store(15000);
+  player_->SetHeld(false);
+  Settle();
+  EXPECT_EQ(Calls('P').size(), 1u) << "the music went on before the show's clock";
+  g_clock.store(15500);
+  player_->SetActive(true);
+  ASSERT_TRUE(WaitCalls('P', 2));
+  EXPECT_EQ(Calls('P')[1].Clock, 15500);
+  // 1 s of the tune was heard before the pause: it ends 3 s after 15500.
+  g_clock.store(18400);
+  Settle();
+  EXPECT_EQ(Calls('S').size(), 1u);
+  g_clock.store(18500);
   ASSERT_TRUE(WaitCalls('S', 2));
 }
 
