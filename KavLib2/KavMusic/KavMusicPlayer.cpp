@@ -192,29 +192,55 @@ void TPlaySequence::Finish(bool forced) {
   channels_.clear();
 }
 
-void TPlaySequence::Hold(double at) {
+void TPlaySequence::Hold(double at, double show) {
   if (!free_running_ || finished_ || !started_ || held_) return;
   held_ = true;
-  const double now = player_->Clock();
-  held_since_ = std::min(at, now);
-  const double t = held_since_ - clock_start_;
+  held_since_ = std::min(at, player_->Clock());
+  held_show_ = show;
+  shift_ = 0;
+  held_channels_.clear();
   for (auto& c : channels_) {
+    if (!c->Playing.load() || !c->Channel) continue;
+    StopWhereHeard(c.get());
+    held_channels_.push_back(c);
+  }
+  Prepare(held_since_ - clock_start_);
+}
+
+void TPlaySequence::Prepare(double t) {
+  // The held channels go on from where the list's time line stands at t:
+  // what was heard at the hold on a device that keeps the clock's time, and
+  // in step with the slides on one that strays from it (a loaded machine).
+  // A pass is made ready there now, so that the release only starts it.
+  for (auto& c : held_channels_) {
     TKavChannel* kc = c.get();
-    if (!kc->Playing.load() || !kc->Channel) continue;
-    // It goes on from what was heard when the show was held, from a pass
-    // made ready now, so that the release only starts it.
-    const int64_t heard = std::max<int64_t>(kc->Channel->GetPosition() - std::llround(now - held_since_), 0);
-    StopWhereHeard(kc);
-    kc->Channel->SetPosition(uint32_t(std::min<int64_t>(heard, UINT32_MAX)));
+    if (!kc->Channel) continue;
+    double from = std::max(double(kc->StartPosition) + t - kc->Start, 0.0);
+    const double duration = double(kc->Channel->GetDuration());
+    if (kc->Loop && duration > kc->LoopFrom && from >= duration)
+      from = kc->LoopFrom + std::fmod(from - kc->LoopFrom, duration - kc->LoopFrom);
+    kc->StartPosition = uint32_t(std::min<double>(std::llround(from), UINT32_MAX));
+    kc->Channel->SetPosition(kc->StartPosition);
     kc->Start = t;
   }
+}
+
+void TPlaySequence::ShowSetTo(double show) {
+  // A seek leaves the music alone; the few ms the show stands further on
+  // than its clock at a pause (the frame it drew next) move it alike.
+  constexpr double kStandsAtItsFrame = 500;
+  const double shift = show - held_show_;
+  if (!held_ || std::abs(shift) > kStandsAtItsFrame || std::abs(shift - shift_) < 1) return;
+  shift_ = shift;
+  Prepare(held_since_ - clock_start_ + shift_);
 }
 
 void TPlaySequence::LetGo(double at) {
   if (!held_) return;
   held_ = false;
-  resumed_from_ = held_since_ - clock_start_;
-  clock_start_ += at - held_since_;
+  held_channels_.clear();
+  resumed_from_ = held_since_ - clock_start_ + shift_;
+  clock_start_ += at - held_since_ - shift_;
 }
 
 void TPlaySequence::Step(double t, bool running) {
@@ -402,6 +428,7 @@ void TKavMusicPlayer::SetHeld(bool held) {
   // than when the player thread gets to it; it is seen however short.
   if (held) {
     held_clock_.store(Clock());
+    held_show_.store(RawTime());
     hold_begun_.store(true);
   }
   held_.store(held);
@@ -494,6 +521,7 @@ void TKavMusicPlayer::HandleEvent(TThreadEventList* sender, uint32_t code, bool&
           resumed_at_ = 0;
         }
         Reschedule(data->Position);
+        if (free_sequence_) free_sequence_->ShowSetTo(data->Position);
       }
       return;
     }
@@ -599,7 +627,7 @@ void TKavMusicPlayer::Step() {
     // Departure: held music is let go when the show's clock runs again, and
     // is heard from the moment the show's time moves on (it went on at
     // once, ahead of the slides by the clock's start lead and more).
-    if (hold_begun_.exchange(false) || held_.load()) free_sequence_->Hold(held_clock_.load());
+    if (hold_begun_.exchange(false) || held_.load()) free_sequence_->Hold(held_clock_.load(), held_show_.load());
     if (!held_.load() && running) free_sequence_->LetGo(ClockRunsAt());
     free_sequence_->Step(t, running);
   }

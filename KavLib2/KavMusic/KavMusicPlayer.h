@@ -121,10 +121,16 @@ class TPlaySequence : public TPlayItem {
   // heard at `at` (the clock when the show was held) and goes on from there
   // when released at `at` (the clock from which the show's time moves on),
   // its time later by as long.
-  void Hold(double at);
+  // `show` is the show's time at `at`. While held, a show set to a time
+  // near it (the show stands at the frame it drew next) moves the place the
+  // list goes on from by as much, as it moves the music on the show's time.
+  void Hold(double at, double show);
+  void ShowSetTo(double show);
   void LetGo(double at);
 
  private:
+  // The held channels are made ready to go on from the list's time t.
+  void Prepare(double t);
   std::vector<Ref<TKavChannel>> channels_;
   TPlayList list_;
   int64_t next_ = 0;
@@ -137,6 +143,9 @@ class TPlaySequence : public TPlayItem {
   bool held_ = false;
   double held_since_ = 0;
   double resumed_from_ = 0;  // free-running: the list's time it last ran from
+  double held_show_ = 0;     // the show's time at the hold
+  double shift_ = 0;         // how far the show was set from it since
+  std::vector<Ref<TKavChannel>> held_channels_;
   double origin_;  // the show time at which the list's time 0 lies
   double start_;
 };
@@ -205,6 +214,7 @@ class TKavMusicPlayer : public TKavThread {
   // Set by a hold however short; the clock when it began.
   std::atomic<bool> hold_begun_{false};
   std::atomic<double> held_clock_{0};
+  std::atomic<double> held_show_{0};
   bool running_ = false;
   std::mutex time_lock_;
   double time_ = 0;  // frozen time while stopped, clock offset while running

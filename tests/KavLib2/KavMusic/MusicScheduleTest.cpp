@@ -14,7 +14,7 @@ namespace kav {
 namespace {
 
 struct TCall {
-  char Kind;  // 'C' created, 'P' played, 'S' stopped, 'L' set to loop (from Position)
+  char Kind;  // 'C' created, 'P' played, 'S' stopped, 'L' set to loop (from Position), 'T' set to Position
   int32_t Channel;
   uint32_t Position;
   double Clock;
@@ -51,7 +51,7 @@ class TFakeChannel : public TChannel {
   void SetVolume(float) override {}
   uint32_t GetDuration() override { return 600000; }
   int64_t GetPosition() override { return 0; }
-  void SetPosition(uint32_t) override {}
+  void SetPosition(uint32_t ms) override { Record('T', id_, ms); }
   float GetMasterVolume() override { return 1; }
   void SetMasterVolume(float) override {}
   bool Play(uint32_t) override {
@@ -453,6 +453,13 @@ TEST_F(MusicSchedule, UnsynchronisedMusicHeldByAPauseGoesOnWithTheShowsClock) {
   player_->SetHeld(true);
   player_->SetActive(false);
   ASSERT_TRUE(WaitCalls('S', 1));
+  ASSERT_TRUE(WaitCalls('T', 1));
+  EXPECT_EQ(Calls('T').back().Position, 1000u);
+  // The show stands at the frame it drew next, 20 ms on: the music goes on
+  // from there too.
+  player_->SeekTo(1020, -1);
+  ASSERT_TRUE(WaitCalls('T', 2));
+  EXPECT_EQ(Calls('T').back().Position, 1020u);
   // Let go at 15000 while the show still loads: the music waits for the
   // clock, which runs again at 15500.
   g_clock.store(15000);
@@ -463,11 +470,11 @@ TEST_F(MusicSchedule, UnsynchronisedMusicHeldByAPauseGoesOnWithTheShowsClock) {
   player_->SetActive(true);
   ASSERT_TRUE(WaitCalls('P', 2));
   EXPECT_EQ(Calls('P')[1].Clock, 15500);
-  // 1 s of the tune was heard before the pause: it ends 3 s after 15500.
-  g_clock.store(18400);
+  // 1020 ms of the tune lie behind: it ends 2980 ms after 15500.
+  g_clock.store(18470);
   Settle();
   EXPECT_EQ(Calls('S').size(), 1u);
-  g_clock.store(18500);
+  g_clock.store(18480);
   ASSERT_TRUE(WaitCalls('S', 2));
 }
 
