@@ -226,8 +226,9 @@ void TPlaySequence::Prepare(double t) {
 }
 
 void TPlaySequence::ShowSetTo(double show) {
-  // A seek leaves the music alone; the few ms the show stands further on
-  // than its clock at a pause (the frame it drew next) move it alike.
+  // Departure: a seek leaves the music alone, but the few ms the show
+  // stands further on than its clock at a pause (the frame it drew next)
+  // move it alike, so that it keeps to the slides as their music does.
   constexpr double kStandsAtItsFrame = 500;
   const double shift = show - held_show_;
   if (!held_ || std::abs(shift) > kStandsAtItsFrame || std::abs(shift - shift_) < 1) return;
