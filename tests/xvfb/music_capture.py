@@ -23,8 +23,9 @@
         the clock, at least PAUSES + 1 (else exit 2; a stretch out of its
         bounds: exit 1). With "free" (music that runs free of the slides,
         held by the pauses only), each stretch is judged against the run
-        and the stop of the clock nearest to it and must begin within 20 ms
-        of the show's time: pauses must not move it off the slides.
+        of the clock nearest to it and must begin within 20 ms of the
+        show's time (pauses must not move it off the slides); its stop is
+        only reported.
 
 The tone's frequency is F0 + K * t (t in seconds of show time), so the rate
 of its zero crossings over 100 ms tells the show time to a few ms.
@@ -264,8 +265,11 @@ def check(capture, log, end_ms, pauses, free=False):
         worst_stop = max(worst_stop, abs(stopped))
         worst_course = max(worst_course, course)
         fault = fade_fault(left, b)
-        bad = (abs(began) > (20 if free else 40) + SLACK or stopped > 50 + SLACK or stopped < -40 - SLACK or
-               course > 10 + SLACK or fault is not None)
+        # Free-running music stops where the show was held; the show may stand
+        # further on (at the frame it drew next, far on when loaded), which
+        # the music follows when it goes on: only its start is judged.
+        late = not free and (stopped > 50 + SLACK or stopped < -40 - SLACK)
+        bad = abs(began) > (20 if free else 40) + SLACK or late or course > 10 + SLACK or fault is not None
         print("%s stretch %d: heard from %.0f (the clock ran from %.0f: %+.1f ms) to %.0f (the show stood at %.0f: "
               "%+.1f ms), off its course by up to %.1f ms; %s" % (
                   "FAIL:" if bad else "ok:", i + 1, first, run, began, last, due_end, stopped, course,
