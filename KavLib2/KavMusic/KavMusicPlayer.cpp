@@ -192,15 +192,56 @@ void TPlaySequence::Finish(bool forced) {
   channels_.clear();
 }
 
-void TPlaySequence::Hold(bool on) {
-  if (!free_running_ || finished_ || !started_ || on == held_) return;
-  held_ = on;
-  if (!on) {
-    clock_start_ += player_->Clock() - held_since_;
-    return;
+void TPlaySequence::Hold(double at, double show) {
+  if (!free_running_ || finished_ || !started_ || held_) return;
+  held_ = true;
+  held_since_ = std::min(at, player_->Clock());
+  held_show_ = show;
+  shift_ = 0;
+  held_channels_.clear();
+  for (auto& c : channels_) {
+    if (!c->Playing.load() || !c->Channel) continue;
+    StopWhereHeard(c.get());
+    held_channels_.push_back(c);
   }
-  held_since_ = player_->Clock();
-  for (auto& c : channels_) StopWhereHeard(c.get());
+  Prepare(held_since_ - clock_start_);
+}
+
+void TPlaySequence::Prepare(double t) {
+  // The held channels go on from where the list's time line stands at t:
+  // what was heard at the hold on a device that keeps the clock's time, and
+  // in step with the slides on one that strays from it (a loaded machine).
+  // A pass is made ready there now, so that the release only starts it.
+  for (auto& c : held_channels_) {
+    TKavChannel* kc = c.get();
+    if (!kc->Channel) continue;
+    double from = std::max(double(kc->StartPosition) + t - kc->Start, 0.0);
+    const double duration = double(kc->Channel->GetDuration());
+    if (kc->Loop && duration > kc->LoopFrom && from >= duration)
+      from = kc->LoopFrom + std::fmod(from - kc->LoopFrom, duration - kc->LoopFrom);
+    kc->StartPosition = uint32_t(std::min<double>(std::llround(from), UINT32_MAX));
+    kc->Channel->SetPosition(kc->StartPosition);
+    kc->Start = t;
+  }
+}
+
+void TPlaySequence::ShowSetTo(double show) {
+  // Departure: a seek leaves the music alone, but the few ms the show
+  // stands further on than its clock at a pause (the frame it drew next)
+  // move it alike, so that it keeps to the slides as their music does.
+  constexpr double kStandsAtItsFrame = 500;
+  const double shift = show - held_show_;
+  if (!held_ || std::abs(shift) > kStandsAtItsFrame || std::abs(shift - shift_) < 1) return;
+  shift_ = shift;
+  Prepare(held_since_ - clock_start_ + shift_);
+}
+
+void TPlaySequence::LetGo(double at) {
+  if (!held_) return;
+  held_ = false;
+  held_channels_.clear();
+  resumed_from_ = held_since_ - clock_start_ + shift_;
+  clock_start_ += at - held_since_ - shift_;
 }
 
 void TPlaySequence::Step(double t, bool running) {
@@ -210,11 +251,16 @@ void TPlaySequence::Step(double t, bool running) {
     // runs: seeks leave the music alone, a pause holds it.
     // Departure: a pause (or a dialog that pauses the show) holds the music
     // too; it played on through it.
+    // Departure: its time moves on when the show's clock does, a start lead
+    // after the clock was set running, and stands at the time it ran from
+    // until then, as the show's clock does, so that what is due there is
+    // started in time to be heard then.
     if (!started_ && running) {
       started_ = true;
-      clock_start_ = player_->Clock();
+      clock_start_ = player_->ClockRunsAt();
+      resumed_from_ = 0;
     }
-    t = started_ ? (held_ ? held_since_ : player_->Clock()) - clock_start_ : 0;
+    t = started_ ? (held_ ? held_since_ - clock_start_ : std::max(player_->Clock() - clock_start_, resumed_from_)) : 0;
     running = started_ && !held_;
   }
   if (!free_running_ && !list_.Repeat && t > origin_ + list_.Length) {
@@ -254,8 +300,9 @@ void TPlaySequence::Step(double t, bool running) {
   for (size_t i = 0; i < channels_.size();) {
     TKavChannel* kc = channels_[i].get();
     if (kc->End.load() > t) {
-      if (kc->Loaded.load() && !kc->Playing.load() && kc->Start <= t + (free_running_ ? 0 : kStartLead)) {
+      if (kc->Loaded.load() && !kc->Playing.load() && kc->Start <= t + kStartLead) {
         kc->Playing.store(true);
+        kc->Origin = clock_start_;
         LogLine(u"Start Channel: " + Num(kc->Start));
         player_->QueueStart(channels_[i]);
       }
@@ -360,6 +407,12 @@ double TKavMusicPlayer::GetTime() {
   return std::min(t, stop_time_);
 }
 
+double TKavMusicPlayer::ClockRunsAt() {
+  const double now = Clock();
+  std::lock_guard<std::mutex> hold(time_lock_);
+  return running_ ? std::max(time_ + resumed_at_, now) : now;
+}
+
 double TKavMusicPlayer::RawTime() {
   std::lock_guard<std::mutex> hold(time_lock_);
   return running_ ? Clock() - time_ : time_;
@@ -371,7 +424,16 @@ void TKavMusicPlayer::SetVolume(float volume) {
 }
 
 void TKavMusicPlayer::SetHeld(bool held) {
-  if (held_.exchange(held) != held) Wake();
+  if (held_.load() == held) return;
+  // Departure: the hold begins at this call, where the show stops, rather
+  // than when the player thread gets to it; it is seen however short.
+  if (held) {
+    held_clock_.store(Clock());
+    held_show_.store(RawTime());
+    hold_begun_.store(true);
+  }
+  held_.store(held);
+  Wake();
 }
 
 void TKavMusicPlayer::SetActive(bool active) {
@@ -460,6 +522,7 @@ void TKavMusicPlayer::HandleEvent(TThreadEventList* sender, uint32_t code, bool&
           resumed_at_ = 0;
         }
         Reschedule(data->Position);
+        if (free_sequence_) free_sequence_->ShowSetTo(data->Position);
       }
       return;
     }
@@ -562,7 +625,11 @@ void TKavMusicPlayer::Step() {
   }
   for (auto& item : items_) item->Step(t, running);
   if (free_sequence_) {
-    free_sequence_->Hold(held_.load());
+    // Departure: held music is let go when the show's clock runs again, and
+    // is heard from the moment the show's time moves on (it went on at
+    // once, ahead of the slides by the clock's start lead and more).
+    if (hold_begun_.exchange(false) || held_.load()) free_sequence_->Hold(held_clock_.load(), held_show_.load());
+    if (!held_.load() && running) free_sequence_->LetGo(ClockRunsAt());
     free_sequence_->Step(t, running);
   }
   // Start what is due, each behind the silence up to its exact time (less
@@ -571,7 +638,9 @@ void TKavMusicPlayer::Step() {
   for (auto& kc : to_start_) {
     if (!kc->Channel) continue;
     // The time now, not at the top of the step: the steps before took time.
-    const double lead = kc->OnShowTime ? std::max(kc->Start - RawTime() - latency, 0.0) : 0.0;
+    const double lead = std::max(kc->OnShowTime ? kc->Start - RawTime() - latency
+                                                : kc->Origin + kc->Start - Clock() - latency,
+                                 0.0);
     if (auto* music = dynamic_cast<TChannelMusic*>(kc->Channel.get()))
       music->PlayAfter(10, uint32_t(std::llround(lead)));
     else

@@ -40,6 +40,9 @@ class TKavChannel : public TRefObject {
   // it goes on from LoopFrom (ms of the file), and End is infinite.
   bool Loop = false;
   uint32_t LoopFrom = 0;
+  // Free-running: the clock value at which its time line's 0 lies, when it
+  // was queued to start.
+  double Origin = 0;
 };
 
 class TChannelContainer : public TRefObject {
@@ -114,11 +117,20 @@ class TPlaySequence : public TPlayItem {
   void Finish(bool forced) override;
   void ChannelLoaded(TKavChannel* channel) override;
   void Step(double t, bool running) override;
-  // A free-running list stands while held: its sound stops where it is and
-  // goes on from there, its time later by as long.
-  void Hold(bool on);
+  // A free-running list stands while held: its sound stops where it was
+  // heard at `at` (the clock when the show was held) and goes on from there
+  // when released at `at` (the clock from which the show's time moves on),
+  // its time later by as long.
+  // `show` is the show's time at `at`. While held, a show set to a time
+  // near it (the show stands at the frame it drew next) moves the place the
+  // list goes on from by as much, as it moves the music on the show's time.
+  void Hold(double at, double show);
+  void ShowSetTo(double show);
+  void LetGo(double at);
 
  private:
+  // The held channels are made ready to go on from the list's time t.
+  void Prepare(double t);
   std::vector<Ref<TKavChannel>> channels_;
   TPlayList list_;
   int64_t next_ = 0;
@@ -130,6 +142,10 @@ class TPlaySequence : public TPlayItem {
   double clock_start_ = 0;  // free-running: the clock when it started
   bool held_ = false;
   double held_since_ = 0;
+  double resumed_from_ = 0;  // free-running: the list's time it last ran from
+  double held_show_ = 0;     // the show's time at the hold
+  double shift_ = 0;         // how far the show was set from it since
+  std::vector<Ref<TKavChannel>> held_channels_;
   double origin_;  // the show time at which the list's time 0 lies
   double start_;
 };
@@ -144,7 +160,8 @@ class TKavMusicPlayer : public TKavThread {
   // Engine thread.
   void SetActive(bool active);
   // The show is paused (by the viewer or a dialog that pauses it): music
-  // that runs free of the show's time holds too.
+  // that runs free of the show's time holds too, from this call on, until
+  // the show's clock runs again.
   void SetHeld(bool held);
   void SeekTo(double position, double stop_time);
   void SetStopTime(double t) { SeekTo(-2147483647.0, t); }
@@ -158,6 +175,9 @@ class TKavMusicPlayer : public TKavThread {
 
   // Used by the items and the loader.
   double Clock();
+  // The clock value from which the show's time moves on (a start lead and
+  // the device's latency after it was set running), or now.
+  double ClockRunsAt();
   int32_t NextItemId();
   void PostToLoader(uint32_t code, Ref<TKavChannel> channel);
   void QueueStart(Ref<TKavChannel> channel);
@@ -191,6 +211,10 @@ class TKavMusicPlayer : public TKavThread {
   int32_t current_slide_ = 0;
   std::atomic<bool> active_{false};
   std::atomic<bool> held_{false};
+  // Set by a hold however short; the clock when it began.
+  std::atomic<bool> hold_begun_{false};
+  std::atomic<double> held_clock_{0};
+  std::atomic<double> held_show_{0};
   bool running_ = false;
   std::mutex time_lock_;
   double time_ = 0;  // frozen time while stopped, clock offset while running

@@ -153,6 +153,7 @@ void TMusicChannel::Play(uint32_t fade_ms, uint32_t lead_ms) {
 void TMusicChannel::Stop(uint32_t fade_ms) {
   const uint32_t steps = std::max<uint32_t>(uint32_t(uint64_t(fade_ms) * out_.SamplesPerSec / 1000), 1);
   auto begin_fade = [this, steps] {
+    restart_gain_.store(gain_.load());
     fade_out_steps_.store(steps);
     fade_in_running_.store(false);
     gain_step_.store(1.0f / float(steps));
@@ -221,6 +222,11 @@ void TMusicChannel::OnRegularFill(TWaveOutBuffer*, uint8_t* dst, uint32_t bytes)
 }
 
 void TMusicChannel::OnRestartFill(TWaveOutBuffer*, uint8_t* dst, uint32_t bytes) {
+  // Departure: the fade starts from the gain the stop found, and the stop's
+  // release is computed again, each time: the buffer makes its restart once
+  // more, further on, when the device read into it meanwhile.
+  gain_.store(restart_gain_.load());
+  recompute_.store(true);
   fade_out_running_.store(true);
   fade_in_running_.store(false);
   CopyWithGain(dst, dst, bytes);
@@ -251,9 +257,12 @@ void TMusicChannel::CopyWithGain(uint8_t* dst, const uint8_t* src, uint32_t byte
     } else {
       gain -= step;
       if (gain <= 0.0f) {
+        // The fade-out has ended: the rest of the block is silence.
         gain = 0.0f;
-        gain_.store(gain);
         ScheduleStop(at);
+        std::memset(dst + at, out_.BitsPerSample == 8 ? 128 : 0, bytes - at);
+        at = bytes;
+        break;
       }
     }
     for (int c = 0; c < channels; ++c) {

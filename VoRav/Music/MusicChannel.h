@@ -89,6 +89,8 @@ class TMusicChannel : public TRefObject {
   // Written by the caller's thread and the refill thread.
   std::atomic<float> gain_{1.0f};
   std::atomic<float> gain_step_{0.0f};
+  // The gain when the stop came: every restart fill fades from it.
+  std::atomic<float> restart_gain_{1.0f};
   std::atomic<uint32_t> fade_out_steps_{0};
   std::atomic<bool> fade_out_running_{false};
   std::atomic<bool> fade_in_running_{false};

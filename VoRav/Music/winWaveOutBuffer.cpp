@@ -166,27 +166,42 @@ void TwinWaveOutBuffer::RestartLocked() {
   // Departure: 5 ms, not 25: the device's write cursor is the end of what it
   // has mixed (everything past it may still change), so the wider margin
   // only held every stop, a pause's among them, 20 ms longer.
-  uint32_t play, write;
-  uint32_t n1 = 0, n2 = 0;
-  if (!Cursors(play, write)) return;
-  uint32_t p = write + (format_.SamplesPerSec / 200) * (format_.BitsPerSample / 8) * format_.Channels;
-  p %= size_;
-  p -= p % std::max<uint32_t>(format_.BlockAlign, 1);
-  // Departure: only when that point lies inside what is queued: a point
-  // past our write position would otherwise wrap round the whole ring.
-  // Our write position at the play cursor is a full ring when the refill
-  // left it there (it fills everything behind the cursor) and the device has
-  // not since played the ring round: taken as empty, a stop made just after
-  // such a refill was heard only when the whole ring, two seconds, had
-  // played. Reached by the cursor instead, the ring ran dry.
-  uint32_t queued = (write_position_ + size_ - play) % size_;
-  const uint32_t ring_ms = format_.AvgBytesPerSec ? uint32_t(uint64_t(size_) * 1000 / format_.AvgBytesPerSec) : 0;
-  if (queued == 0 && filled_to_cursor_ && AudioTimeMs() - filled_tick_ < ring_ms) queued = size_;
-  const uint32_t distance = (p + size_ - play) % size_;
-  if (p != write_position_ && distance < queued) {
+  // Departure: the restart fill works on a copy of the queued audio, handed
+  // over in one call (from the first region's block position), and the copy
+  // replaces the ring in one step, only while the device has read none of
+  // it: a region locked for the fill sounded as silence wherever the device
+  // reached it first (a drop to zero and a burst part-way down the fade, a
+  // click twice over). When the device got there meanwhile, the restart is
+  // made again from its new cursor, the margin doubled each time.
+  const uint32_t align = std::max<uint32_t>(format_.BlockAlign, 1);
+  const uint32_t margin = (format_.SamplesPerSec / 200) * (format_.BitsPerSample / 8) * format_.Channels;
+  for (uint32_t attempt = 0; attempt < kRestartAttempts; ++attempt) {
+    uint32_t play, write;
+    if (!Cursors(play, write)) return;
+    uint32_t p = uint32_t((uint64_t(write) + (uint64_t(margin) << attempt)) % size_);
+    p -= p % align;
+    // Departure: only when that point lies inside what is queued: a point
+    // past our write position would otherwise wrap round the whole ring.
+    // Our write position at the play cursor is a full ring when the refill
+    // left it there (it fills everything behind the cursor) and the device
+    // has not since played the ring round: taken as empty, a stop made just
+    // after such a refill was heard only when the whole ring, two seconds,
+    // had played. Reached by the cursor instead, the ring ran dry.
+    uint32_t queued = (write_position_ + size_ - play) % size_;
+    const uint32_t ring_ms =
+        format_.AvgBytesPerSec ? uint32_t(uint64_t(size_) * 1000 / format_.AvgBytesPerSec) : 0;
+    if (queued == 0 && filled_to_cursor_ && AudioTimeMs() - filled_tick_ < ring_ms) queued = size_;
+    const uint32_t distance = (p + size_ - play) % size_;
+    if (p == write_position_ || distance >= queued) return;
     const uint32_t length = (write_position_ + size_ - p) % size_;
-    FillRegions(RestartFill, p, length, n1, n2);
+    restart_copy_.resize(length);
+    if (!SndSucceeded(buffer_->Read(p, length, restart_copy_.data()))) return;
+    block_position_.store(p);
+    if (RestartFill) RestartFill(this, restart_copy_.data(), length);
+    if (buffer_->WriteUnread(p, restart_copy_.data(), length) != kSndErrInvalidCall) break;
   }
+  restart_copy_.clear();
+  restart_copy_.shrink_to_fit();
 }
 
 void TwinWaveOutBuffer::Refill() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 #include "VoRav/Music/MusicClasses.h"
 #include "VoRav/Music/winDSEventThread.h"
@@ -56,8 +57,12 @@ class TwinWaveOutBuffer : public TWaveOutBuffer {
   // One refill pass, as the thread runs it (tests drive it themselves).
   void Refill();
   // Hands what is queued past the write cursor to the restart fill (under
-  // the ring lock).
+  // the ring lock), on a copy that replaces the queued audio while the
+  // device has read none of it.
   void RestartLocked();
+  // Restarts tried before a stop gives up (the margin past the write
+  // cursor doubles with each: 5 ms to 640 ms).
+  static constexpr uint32_t kRestartAttempts = 8;
   void StartPlaying();
   // Attenuation in hundredths of a decibel for a volume 0..1.
   static int32_t Attenuation(float volume);
@@ -85,6 +90,8 @@ class TwinWaveOutBuffer : public TWaveOutBuffer {
   bool filled_to_cursor_ = false;
   uint32_t filled_tick_ = 0;
   uint32_t refill_limit_;
+  // The queued audio a restart fills, kept only while it runs.
+  std::vector<uint8_t> restart_copy_;
   std::mutex position_lock_;
   int64_t base_time_ = 0;
   int64_t last_cursor_ = -1;

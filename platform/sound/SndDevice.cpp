@@ -171,6 +171,35 @@ TSndResult TSndBuffer::Unlock(void* ptr1, uint32_t bytes1, void* ptr2, uint32_t 
   return kSndOk;
 }
 
+TSndResult TSndBuffer::Read(uint32_t offset, uint32_t bytes, void* dst) {
+  if (!dst || offset >= size_ || bytes > size_) return kSndErrInvalidParam;
+  std::lock_guard<std::recursive_mutex> hold(device_->lock_);
+  device_->AdvanceLocked();
+  if (lost_) return kSndErrBufferLost;
+  const uint32_t first = std::min(bytes, size_ - offset);
+  std::memcpy(dst, data_.data() + offset, first);
+  std::memcpy(static_cast<uint8_t*>(dst) + first, data_.data(), bytes - first);
+  return kSndOk;
+}
+
+TSndResult TSndBuffer::WriteUnread(uint32_t offset, const void* src, uint32_t bytes) {
+  if (!src || offset >= size_ || bytes > size_ || offset % format_.BlockAlign != 0) return kSndErrInvalidParam;
+  std::lock_guard<std::recursive_mutex> hold(device_->lock_);
+  device_->AdvanceLocked();
+  if (lost_) return kSndErrBufferLost;
+  if (playing_) {
+    // Frames from the range's first to the mixer's next one: none read yet
+    // when that is 0 (the mixer is at the first) or the whole range or more.
+    const uint32_t first = offset / format_.BlockAlign;
+    const uint32_t read = (position_ + frame_count_ - first) % frame_count_;
+    if (read > 0 && uint64_t(read) * format_.BlockAlign < bytes) return kSndErrInvalidCall;
+  }
+  const uint32_t head = std::min(bytes, size_ - offset);
+  std::memcpy(data_.data() + offset, src, head);
+  std::memcpy(data_.data(), static_cast<const uint8_t*>(src) + head, bytes - head);
+  return kSndOk;
+}
+
 void TSndBuffer::AddLockedRegion(uint32_t offset, uint32_t bytes) {
   const uint32_t align = format_.BlockAlign;
   const TLockedRegion region{offset, offset / align, uint32_t((uint64_t(offset) + bytes + align - 1) / align)};

@@ -90,6 +90,16 @@ class TSndBuffer : public TRefObject {
   // Pointers must be those Lock gave (or null); releases the regions Lock
   // handed out at those pointers to the mixer.
   TSndResult Unlock(void* ptr1, uint32_t bytes1, void* ptr2, uint32_t bytes2);
+  // Copies `bytes` of the ring from `offset` (wrapping round its end) into
+  // `dst`.
+  TSndResult Read(uint32_t offset, uint32_t bytes, void* dst);
+  // Replaces `bytes` of the ring from `offset` (wrapping) with `src` in one
+  // step under the device lock, so that the mixer reads either all of the
+  // old data there or all of the new, and never silence in its place (as it
+  // does inside a locked region). kSndErrInvalidCall, writing nothing, when
+  // the mixer's next frame lies past `offset` inside that range: part of
+  // the old data has been read already.
+  TSndResult WriteUnread(uint32_t offset, const void* src, uint32_t bytes);
   // Starts playing from the current position; kSndPlayLooping repeats the
   // ring, else playing stops at its end.
   TSndResult Play(uint32_t reserved, uint32_t priority, uint32_t flags);

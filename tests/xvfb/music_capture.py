@@ -11,14 +11,21 @@
         sound whose position is at least AT_MS; false after TIMEOUT_S
     music_capture.py position CAPTURE
         the position (ms) the capture's last 100 ms sound at, or "silence"
-    music_capture.py check CAPTURE LOG END_MS PAUSES
+    music_capture.py check CAPTURE LOG END_MS PAUSES [free]
         splits the capture into stretches of sound; each must begin at the
         show time the player's clock ran from ("Clock run from N" in its
         log) within 40 ms, keep that course within 10 ms, and fall silent
         within 50 ms of the time the show next stood at (the next run's
         time; for the last, where the clock stopped at the show's end,
-        END_MS); there must be one for each run of the clock, at least
-        PAUSES + 1 (else exit 2; a stretch out of its bounds: exit 1).
+        END_MS), along a fade: no step larger than the tone's own from one
+        sample to the next, no silence before the fade has ended, 90 % to
+        10 % of the level in 4 to 16 ms. There must be one for each run of
+        the clock, at least PAUSES + 1 (else exit 2; a stretch out of its
+        bounds: exit 1). With "free" (music that runs free of the slides,
+        held by the pauses only), each stretch is judged against the run
+        of the clock nearest to it and must begin within 20 ms of the
+        show's time (pauses must not move it off the slides); its stop is
+        only reported.
 
 The tone's frequency is F0 + K * t (t in seconds of show time), so the rate
 of its zero crossings over 100 ms tells the show time to a few ms.
@@ -150,7 +157,44 @@ def stretches(left):
     return out
 
 
-def check(capture, log, end_ms, pauses):
+def fade_fault(left, b):
+    """What is wrong with the fade that ends the stretch of sound whose last
+    loud block ends at frame b, or None. The tone's envelope is exact for a
+    sine: sqrt(x[n]^2 + ((x[n+1] - x[n-1]) / (2 sin w))^2)."""
+    at = show_ms_at(left, b - RATE * 3 // 20, b - RATE // 20)
+    if at is None:
+        return None  # too short to tell the tone's pitch: judged by the course
+    f = F0 + K * (at + 100) / 1000
+    w = 2 * math.pi * f / RATE
+    lo, hi = max(b - RATE * 6 // 100, 1), min(b + RATE // 50, len(left) - 1)
+    env = [math.hypot(left[n], (left[n + 1] - left[n - 1]) / (2 * math.sin(w))) for n in range(lo, hi)]
+    head = sorted(env[: RATE * 15 // 1000])
+    level = head[len(head) // 2]
+    if level < 2 * LOUD:
+        return None
+    ms = lambda i: i * 1000 / RATE
+    own = 2 * level * math.sin(w / 2)
+    for n in range(lo, hi - 1):
+        if abs(left[n + 1] - left[n]) > own * 1.15 + 64:
+            return "a step of %d where the tone's own is %.0f, %.1f ms before the end of the sound" % (
+                abs(left[n + 1] - left[n]), own, ms(b - n))
+    quiet = next((i for i, e in enumerate(env) if e < 0.05 * level), None)
+    if quiet is not None and max(env[quiet:]) > 0.15 * level:
+        back = next(i for i in range(quiet, len(env)) if env[i] > 0.15 * level)
+        return "silent for %.1f ms before the fade went on at %.0f %% of the level" % (
+            ms(back - quiet), 100 * max(env[back:]) / level)
+    top = max((i for i, e in enumerate(env) if e >= 0.9 * level), default=0)
+    low = next((i for i in range(top, len(env)) if env[i] <= 0.1 * level), len(env))
+    if not 4 <= ms(low - top) <= 16:
+        return "faded from 90 %% to 10 %% of the level in %.1f ms" % ms(low - top)
+    return None
+
+
+def nearest(times, t):
+    return min(times, key=lambda x: abs(x - t)) if times else None
+
+
+def check(capture, log, end_ms, pauses, free=False):
     left = read_left(capture)
     with open(log, encoding="utf-8", errors="replace") as f:
         events = re.findall(r"Clock (run from|stop at) (-?\d+)", f.read())
@@ -164,6 +208,7 @@ def check(capture, log, end_ms, pauses):
         elif runs and runs[-1][1] is None:
             runs[-1][1] = float(at)
     runs = [(r, stop) for r, stop in runs if stop is None or stop - r >= 200]
+    stops = [float(at) for kind, at in events if kind == "stop at"]
     # The show's end stops the clock a pass after the end time at most: the
     # last sound is judged against where the clock stopped.
     last_stop = runs[-1][1] if runs and runs[-1][1] is not None else end_ms
@@ -176,13 +221,14 @@ def check(capture, log, end_ms, pauses):
     if len(parts) < pauses + 1:
         print("FAIL: %d stretches of sound for %d pauses: the music played on through a pause" % (len(parts), pauses))
         return 2
-    if len(runs) != len(parts):
+    if len(runs) != len(parts) and not free:
         print("FAIL: the clock ran %d times, the music sounded %d times" % (len(runs), len(parts)))
         return 2
     ok = True
     w = RATE // 10  # 100 ms windows
     margin = RATE * 15 // 1000  # past the 10 ms fades
     worst_start = worst_stop = worst_course = 0.0
+    faults = 0
     for i, (a, b) in enumerate(parts):
         ms = lambda frame: frame * 1000 / RATE
         first = show_ms_at(left, a + margin, a + margin + w)
@@ -193,8 +239,20 @@ def check(capture, log, end_ms, pauses):
             continue
         first -= ms(margin + w / 2)
         last += ms(margin + w / 2)
-        due_end = runs[i + 1] if i + 1 < len(runs) else last_stop
-        began = first - runs[i]
+        if free:
+            # Free of the slides, the music is held only by the pauses: the
+            # run it began with and the stop it ended at are the nearest.
+            run = nearest(runs, first)
+            later = [r for r in runs if r > run + 200]
+            due_end = nearest(later, last) if i + 1 < len(parts) else nearest(stops, last)
+            if run is None or due_end is None:
+                print("FAIL: stretch %d has no run of the clock near it" % (i + 1))
+                ok = False
+                continue
+        else:
+            run = runs[i]
+            due_end = runs[i + 1] if i + 1 < len(runs) else last_stop
+        began = first - run
         stopped = last - due_end
         # The course inside the stretch: every 250 ms the tone is where its
         # start and the frames since put it.
@@ -206,12 +264,21 @@ def check(capture, log, end_ms, pauses):
         worst_start = max(worst_start, abs(began))
         worst_stop = max(worst_stop, abs(stopped))
         worst_course = max(worst_course, course)
-        bad = abs(began) > 40 + SLACK or stopped > 50 + SLACK or stopped < -40 - SLACK or course > 10 + SLACK
+        fault = fade_fault(left, b)
+        # Free-running music stops where the show was held; the show may stand
+        # further on (at the frame it drew next, far on when loaded), which
+        # the music follows when it goes on: only its start is judged.
+        late = not free and (stopped > 50 + SLACK or stopped < -40 - SLACK)
+        bad = abs(began) > (20 if free else 40) + SLACK or late or course > 10 + SLACK or fault is not None
         print("%s stretch %d: heard from %.0f (the clock ran from %.0f: %+.1f ms) to %.0f (the show stood at %.0f: "
-              "%+.1f ms), off its course by up to %.1f ms" % (
-                  "FAIL:" if bad else "ok:", i + 1, first, runs[i], began, last, due_end, stopped, course))
+              "%+.1f ms), off its course by up to %.1f ms; %s" % (
+                  "FAIL:" if bad else "ok:", i + 1, first, run, began, last, due_end, stopped, course,
+                  "its fade: " + fault if fault else "faded cleanly"))
+        if fault:
+            faults += 1
         ok = ok and not bad
-    print("worst: start %.1f ms, stop %.1f ms, course %.1f ms" % (worst_start, worst_stop, worst_course))
+    print("worst: start %.1f ms, stop %.1f ms, course %.1f ms; %d of %d fades faulty" % (
+        worst_start, worst_stop, worst_course, faults, len(parts)))
     return 0 if ok else 1
 
 
@@ -225,8 +292,8 @@ def main(argv):
     if cmd == "position" and len(argv) == 3:
         print(describe(argv[2]))
         return 0
-    if cmd == "check" and len(argv) == 6:
-        return check(argv[2], argv[3], float(argv[4]), int(argv[5]))
+    if cmd == "check" and len(argv) in (6, 7) and argv[6:] in ([], ["free"]):
+        return check(argv[2], argv[3], float(argv[4]), int(argv[5]), argv[6:] == ["free"])
     print(__doc__)
     return 2
 

@@ -14,7 +14,7 @@ namespace kav {
 namespace {
 
 struct TCall {
-  char Kind;  // 'C' created, 'P' played, 'S' stopped, 'L' set to loop (from Position)
+  char Kind;  // 'C' created, 'P' played, 'S' stopped, 'L' set to loop (from Position), 'T' set to Position
   int32_t Channel;
   uint32_t Position;
   double Clock;
@@ -51,7 +51,7 @@ class TFakeChannel : public TChannel {
   void SetVolume(float) override {}
   uint32_t GetDuration() override { return 600000; }
   int64_t GetPosition() override { return 0; }
-  void SetPosition(uint32_t) override {}
+  void SetPosition(uint32_t ms) override { Record('T', id_, ms); }
   float GetMasterVolume() override { return 1; }
   void SetMasterVolume(float) override {}
   bool Play(uint32_t) override {
@@ -407,12 +407,16 @@ TEST_F(MusicSchedule, APauseSilencesMusicAndCommentAndTheResumeGoesOnFromTheShow
   EXPECT_EQ(CallsFor('S', u"c.wav").size(), 2u);
 }
 
-TEST_F(MusicSchedule, UnsynchronisedMusicHoldsThroughAPauseAndGoesOnFromWhereItStood) {
-  // A tune of 4 s played once, free of the show's time.
-  auto source = test::ShowSource(
+// A tune of 4 s played once, free of the show's time.
+Ref<TKavSource> FreeTuneOnce() {
+  return test::ShowSource(
       std::string("object Music:TMusic\nobject Options:TMusicOptions\nIsRepeat=1\nend\nobject T:TMusicTrack\n"
                   "object A:TMusicItem\nFileName=a.mp3\nDuration=4000\nend\nend\nend\n[Main]\nopt_syncmode=0\n") +
       kThreeSlides);
+}
+
+TEST_F(MusicSchedule, UnsynchronisedMusicHoldsThroughAPauseAndGoesOnFromWhereItStood) {
+  auto source = FreeTuneOnce();
   player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
   ASSERT_FALSE(player_->Music()->PlayList().Repeat);  // "IsRepeat" set: played once
   player_->StartThreads();
@@ -434,6 +438,43 @@ TEST_F(MusicSchedule, UnsynchronisedMusicHoldsThroughAPauseAndGoesOnFromWhereItS
   Settle();
   EXPECT_EQ(Calls('S').size(), 1u);
   g_clock.store(18000);
+  ASSERT_TRUE(WaitCalls('S', 2));
+}
+
+TEST_F(MusicSchedule, UnsynchronisedMusicHeldByAPauseGoesOnWithTheShowsClock) {
+  auto source = FreeTuneOnce();
+  player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
+  player_->StartThreads();
+  RunFrom(0);
+  ASSERT_TRUE(WaitCalls('P', 1));
+  // Paused as the viewer does it: held, and the clock stopped, at 11000.
+  g_clock.store(11000);
+  Settle();
+  player_->SetHeld(true);
+  player_->SetActive(false);
+  ASSERT_TRUE(WaitCalls('S', 1));
+  ASSERT_TRUE(WaitCalls('T', 1));
+  EXPECT_EQ(Calls('T').back().Position, 1000u);
+  // The show stands at the frame it drew next, 20 ms on: the music goes on
+  // from there too.
+  player_->SeekTo(1020, -1);
+  ASSERT_TRUE(WaitCalls('T', 2));
+  EXPECT_EQ(Calls('T').back().Position, 1020u);
+  // Let go at 15000 while the show still loads: the music waits for the
+  // clock, which runs again at 15500.
+  g_clock.store(15000);
+  player_->SetHeld(false);
+  Settle();
+  EXPECT_EQ(Calls('P').size(), 1u) << "the music went on before the show's clock";
+  g_clock.store(15500);
+  player_->SetActive(true);
+  ASSERT_TRUE(WaitCalls('P', 2));
+  EXPECT_EQ(Calls('P')[1].Clock, 15500);
+  // 1020 ms of the tune lie behind: it ends 2980 ms after 15500.
+  g_clock.store(18470);
+  Settle();
+  EXPECT_EQ(Calls('S').size(), 1u);
+  g_clock.store(18480);
   ASSERT_TRUE(WaitCalls('S', 2));
 }
 

@@ -23,10 +23,12 @@ class TAudioRig {
     device_rate = rate;
     SetAudioClock([] { return now_ms.load(); });
     hold_device_clock = false;
+    clock_read = nullptr;
     sound = MakeRef<TSndNullDevice>([] {
       // Threads other than the holder wait here while the clock is held.
       while (hold_device_clock.load() && std::this_thread::get_id() != holder.load())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (void (*read)() = clock_read.load()) read();
       return int64_t(double(now_ms.load()) * 1000.0 * device_rate.load());
     });
     current = sound.get();
@@ -35,6 +37,7 @@ class TAudioRig {
     device = MakeRef<TwinWaveOutDevice>();
   }
   ~TAudioRig() {
+    clock_read = nullptr;
     SetSndDeviceFactory(previous_factory_);
     SetAudioClock(nullptr);
     TwinTimerChannel::SetPollThreadEnabled(true);
@@ -49,6 +52,9 @@ class TAudioRig {
   // (the buffers' refill threads) waits: a refill is held in the middle.
   static inline std::atomic<bool> hold_device_clock{false};
   static inline std::atomic<std::thread::id> holder{};
+  // Called whenever a thread reads the device's clock (before every device
+  // call), so a test can move the clock at a chosen call.
+  static inline std::atomic<void (*)()> clock_read{nullptr};
   Ref<TSndNullDevice> sound;
   Ref<TwinWaveOutDevice> device;
 

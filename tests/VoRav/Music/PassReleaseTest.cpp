@@ -1,8 +1,8 @@
-// A pass let go by its channel while its refill thread is in the middle of
-// a fill (a busy machine: the fade-out of the stop had not been heard when
-// the channel gave up waiting for it). The refill ends the fade and finds
-// the pass's last reference already gone: the pass must go without being
-// handed to the channel killer, which would otherwise hold it past its end.
+// A pass stopped while its buffer is busy (a busy machine): its refill
+// thread in the middle of a fill, or the sound device mixing while the stop
+// prepares its fade. The stop must still fade where it was asked for, along
+// its samples, and the pass go soon after, without being handed to the
+// channel killer once its last reference is gone.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -101,6 +101,53 @@ TEST_F(MusicPassRelease, AStopDuringARefillFadesAtTheCursorAndGoesSoon) {
     SleepMs(50);
   }
   EXPECT_EQ(music->PassCount(), 0) << "the stopped pass was still there 500 ms after its stop";
+  ch = nullptr;
+  player = nullptr;
+}
+
+std::atomic<std::thread::id> g_stopper{};
+std::atomic<int> g_stopper_calls{0};
+
+// The device mixes 12 ms (a sound card's callback) at the third device call
+// of the stopping thread: the stop has read the cursors and taken the queued
+// audio, and its fade is being made.
+void MixAtTheStopsThirdCall() {
+  if (std::this_thread::get_id() == g_stopper.load() && ++g_stopper_calls == 3) test::TAudioRig::now_ms += 12;
+}
+
+TEST_F(MusicPassRelease, AStopFadesAlongItsSamplesWhenTheDeviceMixesWhileItIsMade) {
+  constexpr int kLevel = 8000;
+  ASSERT_NO_FATAL_FAILURE(PlayLevel(8.0));
+  rig.sound->SetCapture(true);
+  g_stopper = std::this_thread::get_id();
+  g_stopper_calls = 0;
+  test::TAudioRig::clock_read = &MixAtTheStopsThirdCall;
+  ch->Stop(10);
+  test::TAudioRig::clock_read = nullptr;
+  ASSERT_GE(g_stopper_calls.load(), 3);
+  test::TAudioRig::now_ms += 100;
+  rig.sound->Advance();
+  const std::vector<int16_t> out = rig.sound->TakeCapture();
+  ASSERT_GT(out.size(), 2u * 4410);
+
+  // The level until the fade, then down by at most one fade step a sample
+  // (10 ms: 441 of them) to silence, which lasts: no silence in between, no
+  // jump back up.
+  size_t fade = 0;
+  while (fade < out.size() && out[fade] == kLevel) fade += 2;
+  ASSERT_GT(fade, 0u) << "the capture began below the level";
+  ASSERT_LT(fade, out.size()) << "the stop was never heard";
+  EXPECT_LT(fade / 2, 44100u * 40 / 1000) << "the fade began " << fade / 2 << " frames after the stop";
+  const int step = kLevel / 441 + 2;
+  size_t silent = fade;
+  while (silent < out.size() && out[silent] != 0) silent += 2;
+  for (size_t i = fade; i < out.size(); i += 2) {
+    const int before = out[i - 2];
+    ASSERT_LE(out[i], before) << "the level rose again " << (i - fade) / 2 << " frames into the fade";
+    ASSERT_LE(before - out[i], step) << "a step of " << before - out[i] << " " << (i - fade) / 2
+                                     << " frames into the fade (silence at " << (silent - fade) / 2 << ")";
+  }
+  EXPECT_LE((silent - fade) / 2, 441u + 2);
   ch = nullptr;
   player = nullptr;
 }
