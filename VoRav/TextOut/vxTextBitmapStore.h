@@ -40,6 +40,9 @@ class TTextBitmapStore : public TSysBitmapStore {
   void GetBoundsRect(TRect& out, float scale);
   float LineHeight();
   const TTextParams& Params() const noexcept { return params_; }
+  // The text renders the same pixels whenever asked: once the device's
+  // tiles hold a level, the level is let go (a long line's is up to 64 MiB).
+  bool CanProduceAgain() const noexcept override { return true; }
   TCachedVectorText* Text() const noexcept { return text_.get(); }
 
   // Loads the glyph cache of `font_key` from the accessor into the global
