@@ -1,12 +1,16 @@
-// The memory a long caption takes: a packed show of two slides, the first
-// with one line of text a tenth of the slide high, opened in the engine headless (null
-// window backend, offscreen sink) on the software device or on the GL
-// device (Mesa, headless), and played until the text is on screen and a
+// The memory a long caption takes: a packed show of two or three slides, the
+// first with one line of text a tenth of the slide high, opened in the engine
+// headless (null window backend, offscreen sink) on the software device or on
+// the GL device (Mesa, headless), and played until the text is on screen and a
 // second more. Each run is a child process; its peak resident size is the
 // figure. A 60-character caption is measured in the same run as the
 // baseline.
 //
-// BM_CaptionPeakMemory/<characters>/<gl>: peak_MiB for the caption,
+// With two slides the window of prepared slides holds the first slide twice
+// (now and again after the second, as the show loops), each with its own
+// textures; with three it holds it once.
+//
+// BM_CaptionPeakMemory/<characters>/<gl>/<slides>: peak_MiB for the caption,
 // baseline_MiB for the 60-character one, added_MiB (the difference) and
 // ratio_to_baseline. A long line's picture is capped at 2^24 pixels
 // (64 MiB at four bytes a pixel), so the added memory should stay near one
@@ -35,21 +39,26 @@ using namespace kav;
 
 namespace {
 
-// The packed show whose first slide shows `chars` characters of text in one
-// line, written once per length.
-std::string CaptionShow(int chars) {
-  const auto path = std::filesystem::temp_directory_path() / ("kav-bench-caption2-" + std::to_string(chars) + ".exe");
+// The packed show of `slides` slides whose first shows `chars` characters
+// of text in one line (the others a box), written once per length and count.
+std::string CaptionShow(int chars, int slides) {
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("kav-bench-caption-" + std::to_string(chars) + "-" + std::to_string(slides) + ".exe");
   if (std::filesystem::exists(path)) return path.string();
   std::string text;
   const std::string words = "First pictures of the sea, the harbour and the boats. ";
   while (int(text.size()) < chars) text += words;
   text.resize(size_t(chars));
-  const std::string project =
+  std::string project =
       "[Main]\r\nKavVersion=8.0.1\r\nopt_scr_full=0\r\nopt_scr_width=1920\r\nopt_scr_height=1080\r\n"
-      "[Times]\r\nopt_slidescount=2\r\nopt_synchpos1=30000\r\nopt_synchpos2=60000\r\n[Slide1]\r\n"
-      "object cap:Text\r\nGUID={cap}\r\nText=\"" + text + "\"\r\n"
-      "object k:KeyPoint\r\nTime=0\r\nPosition=0,0\r\nScaleX=10\r\nScaleY=10\r\nend\r\nend\r\n"
-      "[Slide2]\r\nobject other:Box\r\nGUID={other}\r\nColor1=0,0,128\r\nend\r\n";
+      "[Times]\r\nopt_slidescount=" +
+      std::to_string(slides) + "\r\n";
+  for (int i = 1; i <= slides; ++i)
+    project += "opt_synchpos" + std::to_string(i) + "=" + std::to_string(i * 30000) + "\r\n";
+  project += "[Slide1]\r\nobject cap:Text\r\nGUID={cap}\r\nText=\"" + text + "\"\r\n";
+  project += "object k:KeyPoint\r\nTime=0\r\nPosition=0,0\r\nScaleX=10\r\nScaleY=10\r\nend\r\nend\r\n";
+  for (int i = 2; i <= slides; ++i)
+    project += "[Slide" + std::to_string(i) + "]\r\nobject other:Box\r\nGUID={other}\r\nColor1=0,0,128\r\nend\r\n";
   packer::Entry p;
   p.name = "Project.kav";
   p.data.assign(project.begin(), project.end());
@@ -71,14 +80,13 @@ double ChildPeakMiB(const std::function<bool()>& work) {
   if (pid == 0) _exit(work() ? 0 : 1);
   int status = 0;
   struct rusage usage {};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    return -1;
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
   return double(usage.ru_maxrss) / 1024.0;
 }
 
 // Opens the show and plays it until the first frame and a second of frames
 // after it (the text renders on the loader's worker meanwhile).
-bool PlayCaption(const std::string& path, int chars, bool gl) {
+bool PlayCaption(const std::string& path, int chars, bool gl, int slides) {
   InstallShowServices();
   benchshow::THeadless h(2, gl);
   if (!h.D3D) return false;
@@ -99,26 +107,28 @@ bool PlayCaption(const std::string& path, int chars, bool gl) {
   const bool drawn = h.Presents() > 0;
   // KAV_BENCH_DUMP=<prefix> keeps the last frame for a look.
   if (const char* dump = std::getenv("KAV_BENCH_DUMP"))
-    h.Sink->WritePng(benchshow::kWindow, std::string(dump) + "-" + std::to_string(chars) + (gl ? "-gl" : "-sw") +
-                                             ".png");
+    h.Sink->WritePng(benchshow::kWindow, std::string(dump) + "-" + std::to_string(chars) + (gl ? "-gl" : "-sw") + "-" +
+                                             std::to_string(slides) + ".png");
   engine->StopEngine();
   engine = nullptr;
   benchshow::THeadless::Drain();
   return drawn;
 }
 
-// state.range(0): characters; state.range(1): 1 for the GL device.
+// state.range(0): characters; state.range(1): 1 for the GL device;
+// state.range(2): slides in the show.
 void BM_CaptionPeakMemory(benchmark::State& state) {
   const int chars = int(state.range(0));
   const bool gl = state.range(1) != 0;
-  const std::string show = CaptionShow(chars), base_show = CaptionShow(60);
+  const int slides = int(state.range(2));
+  const std::string show = CaptionShow(chars, slides), base_show = CaptionShow(60, slides);
   if (show.empty() || base_show.empty()) {
     state.SkipWithError("the show could not be written");
     return;
   }
-  const double base = ChildPeakMiB([&] { return PlayCaption(base_show, 60, gl); });
+  const double base = ChildPeakMiB([&] { return PlayCaption(base_show, 60, gl, slides); });
   double peak = 0;
-  for (auto _ : state) peak = ChildPeakMiB([&] { return PlayCaption(show, chars, gl); });
+  for (auto _ : state) peak = ChildPeakMiB([&] { return PlayCaption(show, chars, gl, slides); });
   if (base < 0 || peak < 0) {
     state.SkipWithError(gl ? "no headless OpenGL, or the show did not play" : "the show did not play");
     return;
@@ -132,6 +142,6 @@ void BM_CaptionPeakMemory(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_CaptionPeakMemory)
-    ->ArgsProduct({{60, 2000, 20000}, {0, 1}})
+    ->ArgsProduct({{60, 2000, 20000}, {0, 1}, {2, 3}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
