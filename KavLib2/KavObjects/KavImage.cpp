@@ -227,7 +227,7 @@ bool TKavImage::ShowsPlaceholder() const { return picture_ && picture_->Store()-
 
 uint8_t TKavImage::LayoutFitMode() {
   // Departure: a placeholder is placed into its parent whatever the fit, since a cover crops its message.
-  return ShowsPlaceholder() ? kFitPlaceInto : FitMode;
+  return ShowsPlaceholder() ? uint8_t(kFitPlaceInto) : FitMode;
 }
 
 void TKavImage::ApplyFit() {
