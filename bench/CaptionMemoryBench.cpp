@@ -7,8 +7,8 @@
 // baseline.
 //
 // With two slides the window of prepared slides holds the first slide twice
-// (now and again after the second, as the show loops), each with its own
-// textures; with three it holds it once.
+// (now and again after the second, as the show loops), two images of one
+// picture that share their tiles; with three it holds it once.
 //
 // BM_CaptionPeakMemory/<characters>/<gl>/<slides>: peak_MiB for the caption,
 // baseline_MiB for the 60-character one, added_MiB (the difference) and
