@@ -11,6 +11,8 @@
 #include "VoRav/3DBasics/Dev3DEngineAccess.h"
 #include "VoRav/Application2/winApplication.h"
 #include "platform/d3d/SwDirect3D.h"
+#include "platform/d3d/gl/GlDevice.h"
+#include "platform/d3d/gl/egl/GlEglContext.h"
 #include "platform/d3d/offscreen/SwOffscreenSink.h"
 #include "platform/window/WinApi.h"
 #include "platform/window/null/NullWindowBackend.h"
@@ -65,13 +67,16 @@ struct THeadless {
   Ref<TDrawDevice> Device;
   Ref<TVxApplication> App;
 
-  explicit THeadless(int32_t raster_threads) {
+  // With `gl` the device draws through headless OpenGL; D3D stays null when
+  // there is none.
+  explicit THeadless(int32_t raster_threads, bool gl = false) {
     win::InitWindowSystem(std::make_unique<win::TNullWindowBackend>());
     App = Ref<TVxApplication>::Adopt(CreateApplication());
     App->Initialize();
     TSwConfig cfg;
     cfg.Sink = Sink;
     cfg.RasterThreads = raster_threads;
+    if (gl && !(cfg.Backend = HeadlessGlSystem())) return;
     cfg.Monitors[0].Bounds = TSwRect{0, 0, kWidth, kHeight};
     D3D = MakeRef<TSwDirect3D>(cfg);
     Ref<TSwDirect3D> d3d = D3D;
@@ -85,8 +90,10 @@ struct THeadless {
   }
   ~THeadless() {
     Device = nullptr;
-    FreeEngine3D();
-    SetDirect3DFactory(nullptr);
+    if (D3D) {
+      FreeEngine3D();
+      SetDirect3DFactory(nullptr);
+    }
     if (!App->Finalized()) App->Finalize();
     App = nullptr;
     win::DoneWindowSystem();

@@ -84,6 +84,7 @@ void T3DDrawer::Dispose() {
   target_pool_ = nullptr;
   half_pool_ = nullptr;
   box_aa_ = nullptr;
+  shared_textures_.clear();
   texture_manager_ = nullptr;
   screen_ = nullptr;
   TDeviceDrawer::Dispose();
@@ -108,6 +109,7 @@ void T3DDrawer::BeginFrame() {
     // is pending: pooled tiles beyond a few of
     // each size go. The pool is refilled from the device as pictures come.
     std::lock_guard<std::recursive_mutex> g(DrawerLock());
+    PruneSharedTextures();
     texture_manager_->TrimFreeTiles(kKeptFreeTiles);
   }
   UpdateLayout();
@@ -269,6 +271,21 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
       if (w->Key == key) return w->Texture.get();
   if (!create) return nullptr;
   TBitmapStore* picture = image->Store();
+  // Departure: an image whose store another image drew from already takes the same tiles, not a set of its own.
+  PruneSharedTextures();
+  for (const TSharedTexture& s : shared_textures_)
+    if (s.Store == picture && s.Key == key) {
+      if (!store) {
+        store = new TTextureStore2();
+        store->Owner = texture_manager_.get();
+        image->GetNotifyList()->Add(store);
+      }
+      auto w = MakeRef<TTextureWrapper>();
+      w->Key = key;
+      w->Texture = s.Texture;
+      store->Items.push_back(w);
+      return s.Texture.get();
+    }
   Ref<TLevelRowReader> rows;
   if (fill && !part && !params.GridFlag && picture->CanProduceAgain()) rows = picture->OpenLevelRows(level);
   Ref<TMultiTexture6> mt;
@@ -305,7 +322,16 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
   w->Key = key;
   w->Texture = mt;
   store->Items.push_back(w);
+  shared_textures_.push_back(TSharedTexture{picture, key, mt});
   return mt.get();
+}
+
+void T3DDrawer::PruneSharedTextures() {
+  // An entry whose multi-texture only this list holds goes: every image that
+  // drew from it let it go (and its store may be gone, its address reused).
+  std::erase_if(shared_textures_, [this](const TSharedTexture& s) {
+    return s.Texture->RefCount() <= 1 || s.Texture->Manager() != texture_manager_.get();
+  });
 }
 
 // The image's texture store of this drawer. The cache is kept per drawer
@@ -353,6 +379,7 @@ void T3DDrawer::FreeOwnerTextures(TImage* image) {
       list->Delete(i);
       s->Free();
     }
+  PruneSharedTextures();
 }
 
 void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDrawParams& params,

@@ -151,12 +151,22 @@ class T3DDrawer : public TDeviceDrawer {
   // level is then never whole in memory), else through Prepare.
   TMultiTexture6* FindMultiTexture(TImage* image, const TImageDrawParams& params, bool create, bool fill = false);
   TTextureStore2* OwnTextureStore(TImage* image);
+  // Drops the shared multi-textures no image holds any more.
+  void PruneSharedTextures();
   void DrawQuadTextures(TCustomTexture* const* textures, const TFloatRect* sources, int32_t count,
                         const T3DPoint corner[4], uint32_t color);
 
   Ref<T3DScreen> screen_;
   Ref<TRenderTargetManager> target_pool_, half_pool_;
   Ref<TTextureManager6> texture_manager_;
+  // The multi-textures made here by picture store and key, so that two
+  // images of one store (a slide made twice) draw from one set of tiles.
+  struct TSharedTexture {
+    TBitmapStore* Store;
+    std::u16string Key;
+    Ref<TMultiTexture6> Texture;
+  };
+  std::vector<TSharedTexture> shared_textures_;
   Ref<TBoxAntialiaser> box_aa_;
   std::vector<T3DYUV*> yuv_images_;
   std::vector<Ref<TShader>> shaders_;

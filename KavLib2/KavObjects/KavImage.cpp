@@ -223,11 +223,21 @@ TFloatRect TKavImage::FrameRect(int32_t frame) {
   return r;
 }
 
+bool TKavImage::ShowsPlaceholder() const { return picture_ && picture_->Store()->IsPlaceholder(); }
+
+uint8_t TKavImage::LayoutFitMode() {
+  // Departure: a placeholder is placed into its parent whatever the fit, since a cover crops its message.
+  return ShowsPlaceholder() ? uint8_t(kFitPlaceInto) : FitMode;
+}
+
 void TKavImage::ApplyFit() {
   if (picture_size_.cx <= 0 || picture_size_.cy <= 0) return;
   TFloatRect rect;
   float border = 0;
-  if (Animated(anim_)) {
+  if (ShowsPlaceholder()) {
+    // Departure: a placeholder is shown whole, without the picture's crop, zoom and border.
+    ComputeFitRect(TBorderParams(), float(picture_size_.cx), float(picture_size_.cy), border, rect, 1.0f);
+  } else if (Animated(anim_)) {
     // A sprite sheet shows one cell: the object takes the cell's size (the
     // whole sheet's would stretch every frame).
     rect = FrameRect(0);

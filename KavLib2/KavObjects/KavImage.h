@@ -68,6 +68,7 @@ class TKavImage : public TKavObject {
   void DrawSelf(TDeviceDrawer* drawer) override;
   bool NeedsDraw() override;
   bool PlaysByItself() const override;
+  uint8_t LayoutFitMode() override;
   // True when the picture is drawn through its colour lookup (its own
   // colour profile differs from the display's).
   bool ForceColorGrade() override { return color_transform_ != nullptr; }
@@ -100,6 +101,8 @@ class TKavImage : public TKavObject {
   void DrawShadow(TDeviceDrawer* drawer, const TVector3* corners, float opacity);
   // Border and crop from the picture's size.
   void ApplyFit();
+  // Whether the picture is the placeholder of one that cannot be shown.
+  bool ShowsPlaceholder() const;
   // Sets FitMode so that the object is sized by its height.
   void FitByHeight();
 

@@ -66,7 +66,7 @@ void TKavObject::Calculate(bool recursive) {
   const double fw = fitted.x, fh = fitted.y;
   double fit = 0;
   if (fw != 0 && fh != 0) {
-    switch (FitMode) {
+    switch (LayoutFitMode()) {
       case kFitPlaceInto: fit = std::min(w0 / fw, h0 / fh); break;
       case kFitCover: fit = std::max(w0 / fw, h0 / fh); break;
       // No fit: the object keeps its own size (the layout has no rule for

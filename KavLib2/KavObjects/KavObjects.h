@@ -159,6 +159,8 @@ class TKavObject : public TKavParams {
   // The size fitted into the parent: the object's own size, or the part of
   // it that is to fill the fit (a text's body without its margins).
   virtual TFloatPoint FitSize() { return size_; }
+  // The fit the layout applies: FitMode unless the object overrides it.
+  virtual uint8_t LayoutFitMode() { return FitMode; }
   // The 3 x 3 matrix of rotations and scales, the parent's included.
   const std::array<float, 9>& WorldMatrix() const noexcept { return matrix_; }
 

@@ -255,6 +255,7 @@ Ref<TImage> MakeNotFoundImage(const std::u16string& name, bool found, bool video
       renderer(NotFoundImageLines(name, found, video), 0xFFE6E6E6u, 0xFF646464u, 0.5);
   if (!store) store = PlainRenderer({}, 0xFFE6E6E6u, 0xFF646464u, 0.5);
   KAV_ASSERT_MSG(store != nullptr, "no bitmap for the placeholder");
+  store->SetPlaceholder();
   return MakeRef<TImage>(store.get());
 }
 

@@ -13,8 +13,12 @@
 namespace kav {
 
 namespace {
-const TSize kTileSizes[] = {{512, 512}, {512, 256}, {256, 512}, {256, 256}, {256, 128},
-                            {128, 256}, {256, 64},  {64, 256},  {64, 64}};
+// Departure: six flat and tall sizes follow the usual nine, so that a picture
+// a few rows high (a long line of text) is not held in tiles of 256 rows: the
+// last strip of any picture takes tiles of at most about twice its rows.
+const TSize kTileSizes[] = {{512, 512}, {512, 256}, {256, 512}, {256, 256}, {256, 128}, {128, 256}, {256, 64},
+                            {64, 256},  {64, 64},   {512, 128}, {128, 512}, {512, 64},  {64, 512},  {512, 32},
+                            {32, 512}};
 }  // namespace
 
 // ---- TTextureTile ----

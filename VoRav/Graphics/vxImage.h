@@ -136,6 +136,10 @@ class TBitmapStore : public TRefObject {
   // place. Any thread may ask.
   bool Undecodable() const noexcept { return undecodable_.load(std::memory_order_acquire); }
   void SetUndecodable() noexcept { undecodable_.store(true, std::memory_order_release); }
+  // Set on the store of a placeholder that stands in for a picture which
+  // could not be shown: its holders show it whole.
+  bool IsPlaceholder() const noexcept { return placeholder_.load(std::memory_order_acquire); }
+  void SetPlaceholder() noexcept { placeholder_.store(true, std::memory_order_release); }
 
  protected:
   void Dispose() override;
@@ -160,6 +164,7 @@ class TBitmapStore : public TRefObject {
   Ref<TList> notify_list_;
   Ref<TRefObject> color_profile_;
   std::atomic<bool> undecodable_{false};
+  std::atomic<bool> placeholder_{false};
 };
 
 // The level to use for a requested size: the deepest level whose width and

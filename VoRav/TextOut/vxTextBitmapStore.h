@@ -40,6 +40,13 @@ class TTextBitmapStore : public TSysBitmapStore {
   void GetBoundsRect(TRect& out, float scale);
   float LineHeight();
   const TTextParams& Params() const noexcept { return params_; }
+  // Departure: the text renders the same pixels whenever asked, so once the
+  // device's tiles hold a large picture (a long line's is up to 64 MiB) it is
+  // let go; a small one is kept, since rendering it again costs more than it.
+  bool CanProduceAgain() const noexcept override {
+    return int64_t(TBitmapStore::params_.Width) * TBitmapStore::params_.Height >= kLetGoTextPixels;
+  }
+  static constexpr int64_t kLetGoTextPixels = int64_t(1) << 22;
   TCachedVectorText* Text() const noexcept { return text_.get(); }
 
   // Loads the glyph cache of `font_key` from the accessor into the global

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "DrawerRig.h"
+#include "KavLib2/3DEngine/DrawManager3D2.h"
+#include "VoRav/Graphics/SysImage.h"
+#include "VoRav/Graphics/SysPixelFormat.h"
 #include "VoRav/Graphics/JpegColorSpace/winJpegLoader.h"
 #include "tests/VoRav/Graphics/JpegColorSpace/JpegTestUtil.h"
 
@@ -73,6 +76,37 @@ TEST(DrawerPictureMemory, APreparedPhotoKeepsOnlyItsTexturesAndDrawsItsLevel) {
   // Drawn, it shows nothing and the frame goes on.
   ASSERT_TRUE(rig.Frame(draw));
   EXPECT_EQ(rig.At(300, 150), 0xFF000000u);
+}
+
+// The multi-texture an image's textures hold on this drawer; null without.
+TMultiTexture6* TexturesOf(TImage* image) {
+  TList* list = image->GetNotifyList();
+  for (int32_t i = 0; i < list->Count(); ++i)
+    if (auto* s = dynamic_cast<TTextureStore2*>(static_cast<TRefObject*>(list->Get(i))); s && !s->Items.empty())
+      return s->Items.front()->Texture.get();
+  return nullptr;
+}
+
+// Two images of one store (a slide made twice while the show loops) draw from
+// one set of tiles, which stays while either holds it.
+TEST(DrawerPictureMemory, ImagesOfOneStoreShareTheirTiles) {
+  Ref<TSysBitmap> bmp = CreateSysBitmap(700, 40, StdFormats().A8R8G8B8);
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 700; ++x) reinterpret_cast<uint32_t*>(bmp->Row(y))[x] = 0xFF000000u | uint32_t(x * 7 + y);
+  Ref<TImage> a = ImageFromBitmap(bmp.get(), false, u"line");
+  auto b = MakeRef<TImage>(a->Store());
+  TImageDrawParams p;
+  TDrawerRig rig(700, 40);
+  rig.Drawer->PrepareImage(a.get(), p);
+  rig.Drawer->PrepareImage(b.get(), p);
+  ASSERT_NE(TexturesOf(a.get()), nullptr);
+  EXPECT_EQ(TexturesOf(a.get()), TexturesOf(b.get()));
+  rig.Drawer->FreeOwnerTextures(a.get());
+  auto draw = [&](TDeviceDrawer* d) {
+    d->DrawImage(b.get(), T3DPoint{0, 0, 0}, p, T3DPoint{0, 40, 0}, T3DPoint{700, 0, 0}, TSize{700, 40});
+  };
+  ASSERT_TRUE(rig.Frame(draw));
+  for (int32_t x : {0, 333, 699}) EXPECT_EQ(rig.At(x, 20), 0xFF000000u | uint32_t(x * 7 + 20)) << x;
 }
 
 }  // namespace

@@ -200,6 +200,28 @@ TEST(KavText, LongLinesKeepTheirLettersSharp) {
   EXPECT_EQ(said, 1);
 }
 
+// The picture of a long line is not kept beside the device's tiles once they
+// hold it (it is rendered again should a tile need filling anew), and the
+// slide still shows its letters.
+TEST(KavText, LongLinePictureLetGoOnceTheTilesHoldIt) {
+  std::string longer;
+  while (longer.size() < 6000) longer += "First pictures of the sea. ";
+  THostSlide s(Aqua, test::Obj("u", "Text", "Text=\"" + longer + "\"\nShadowEnable=0\nTextColor=0,0,0\n" +
+                                                test::KeyPoint("Time=0\nScaleX=10\nScaleY=10\n")));
+  auto* u = dynamic_cast<TKavText*>(s.At(0));
+  ASSERT_NE(u->Picture(), nullptr);
+  TFrameDumper dumper(480, 270);
+  TDrawerResourceVisitor visitor(dumper.Drawer());
+  s.Slide->PrepareResources(&visitor);
+  EXPECT_EQ(u->Picture()->Store()->CachedCount(0), 0);
+  const auto px = test::RenderSlideWith(dumper, s.Slide.get(), "text_long_line_let_go.png");
+  int dark = 0;
+  for (int32_t x = 0; x < 480; ++x)
+    for (int32_t y = 120; y < 150; ++y) dark += (PixelAt(px, x, y) & 0xFF) < 0x40 ? 1 : 0;
+  EXPECT_GT(dark, 200);
+  EXPECT_EQ(u->Picture()->Store()->CachedCount(0), 0);
+}
+
 }  // namespace
 }  // namespace kav
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "KavLib2/KavObjects/KavImage.h"
@@ -279,6 +280,35 @@ TEST(KavImage, UndecodablePictureIsThePlaceholder) {
     for (int32_t y = 115; y < 155; ++y) light += (PixelAt(px, x, y) & 0xFF) > 0xC0 ? 1 : 0;
   EXPECT_GT(light, 20);
   EXPECT_EQ(LoadImageHandle(s.Files.get(), u"bad.jpg")->Store(), a->Picture()->Store());
+}
+
+// A placeholder is shown whole under a cover fit, which would crop its
+// message to the middle ("ge load e"): its letters lie inside the frame
+// with grey around them on every side.
+TEST(KavImage, PlaceholderShownWholeUnderCover) {
+  THostSlide s([](TShowFolder& f) { f.Write("bad.jpg", UndecodableJpeg()); },
+               Obj("a", "Image",
+                   "ImageName=bad.jpg\nFitMode=Cover\n" + KeyPoint("Time=0\nScaleX=100\nScaleY=100\n")));
+  TFrameDumper dumper(480, 270);
+  TDrawerResourceVisitor visitor(dumper.Drawer());
+  s.Slide->PrepareResources(&visitor);
+  const auto px = RenderSlideWith(dumper, s.Slide.get(), "image_placeholder_cover.png");
+  int32_t left = 480, right = -1, top = 270, bottom = -1;
+  for (int32_t y = 0; y < 270; ++y)
+    for (int32_t x = 0; x < 480; ++x)
+      if ((PixelAt(px, x, y) & 0xFF) > 0xC0 && (PixelAt(px, x, y) & 0xFFFFFF) != 0xFFFFFFu)
+        left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+  ASSERT_GE(right, left);
+  // Grey margins left and right of the letters, above and below them, all
+  // inside the frame.
+  ASSERT_TRUE(left >= 2 && right <= 477 && top >= 2 && bottom <= 267)
+      << left << " " << right << " " << top << " " << bottom;
+  EXPECT_EQ(PixelAt(px, left - 2, (top + bottom) / 2) & 0xFFFFFF, 0x646464u);
+  EXPECT_EQ(PixelAt(px, right + 2, (top + bottom) / 2) & 0xFFFFFF, 0x646464u);
+  EXPECT_EQ(PixelAt(px, (left + right) / 2, top - 2) & 0xFFFFFF, 0x646464u);
+  EXPECT_EQ(PixelAt(px, (left + right) / 2, bottom + 2) & 0xFFFFFF, 0x646464u);
+  // The picture does not cover the page: the slide's white shows around it.
+  EXPECT_EQ(PixelAt(px, 240, 1) & 0xFFFFFF, 0xFFFFFFu);
 }
 
 // So is a slide's background picture: the placeholder is tiled in its place.

@@ -57,7 +57,7 @@ TEST(Tiling, RefusedSizeIsDroppedAndTheChoiceRepeated) {
   Ref<TTextureTile> t = rig.Manager->AllocateTile(600, 300);
   ASSERT_TRUE(t);
   EXPECT_EQ(t->TextureSize(), (TSize{512, 256}));
-  EXPECT_EQ(rig.Manager->SizeCount(), 8);
+  EXPECT_EQ(rig.Manager->SizeCount(), 14);
   // Later choices skip the dropped size.
   EXPECT_EQ(rig.Manager->ChooseTileSize(600, 600), (TSize{512, 256}));
 }
@@ -80,6 +80,22 @@ TEST(Tiling, CoveringAPicture) {
   for (int v : covered) ASSERT_EQ(v, 1);
   m = nullptr;
   EXPECT_EQ(rig.Manager->MultiTextureCount(), 0);
+}
+
+// A picture a few rows high (a long line of text) or a few columns wide is
+// held in tiles of little more than its own size, not in tiles of 256 rows.
+TEST(Tiling, FlatAndTallPicturesTakeTilesNearTheirSize) {
+  TTileRig rig(64, 48);
+  for (const TSize size : {TSize{6000, 44}, TSize{44, 6000}, TSize{3000, 20}}) {
+    auto m = MakeRef<TMultiTexture6>(rig.Manager.get());
+    Ref<TSysBitmap> pic = Picture(size.cx, size.cy);
+    m->Assign(pic.get(), false, false, true, 1, 1, TRect{0, 0, size.cx, size.cy});
+    m->Prepare();
+    ASSERT_GT(m->TileCount(), 0);
+    int64_t texels = 0;
+    for (auto& t : m->Tiles()) texels += int64_t(t->TextureSize().cx) * t->TextureSize().cy;
+    EXPECT_LE(double(texels), 1.7 * double(size.cx) * size.cy) << size.cx << " x " << size.cy;
+  }
 }
 
 TEST(Tiling, TiledPictureDrawsWithoutSeams) {
