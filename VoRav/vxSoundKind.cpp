@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "VoRav/vxStreamUtils.h"
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
@@ -37,13 +38,8 @@ bool IsText(std::span<const uint8_t> head) {
 bool ReadHead(TStream* stream, std::vector<uint8_t>& head, int64_t& size) {
   if (!stream) return false;
   try {
-    const int64_t at = stream->GetPosition();
     size = stream->GetSize();
-    head.assign(size_t(std::clamp<int64_t>(size, 0, kSoundHeadBytes)), 0);
-    stream->SetPosition(0);
-    const int64_t got = stream->Read(std::span<uint8_t>(head.data(), head.size()), int64_t(head.size()));
-    head.resize(size_t(std::max<int64_t>(got, 0)));
-    stream->SetPosition(at);
+    head = StreamBytesAt(stream, 0, size < 0 ? kSoundHeadBytes : std::min(size, kSoundHeadBytes));
     return true;
   } catch (const Exception&) {
     return false;

@@ -8,6 +8,7 @@
 
 #include "VoRav/vxCaseFolding.h"
 #include "VoRav/vxShowProblems.h"
+#include "VoRav/vxStreamUtils.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 
@@ -92,16 +93,13 @@ std::u16string PictureDataExtension(TStream* stream, std::u16string_view name) {
   std::u16string ext = ImageNameExtension(name);
   // Without an extension every loader is asked anyway.
   if (ext.empty() || !stream) return ext;
-  std::array<char, 8> head{};
-  int64_t got = 0;
+  std::vector<uint8_t> head;
   try {
-    const int64_t at = stream->GetPosition();
-    got = stream->Read(std::span<uint8_t>(reinterpret_cast<uint8_t*>(head.data()), head.size()), int64_t(head.size()));
-    stream->SetPosition(at);
+    head = StreamBytesAt(stream, stream->GetPosition(), 8);
   } catch (const Exception&) {
     return ext;
   }
-  const std::string_view h(head.data(), size_t(std::max<int64_t>(got, 0)));
+  const std::string_view h(reinterpret_cast<const char*>(head.data()), head.size());
   for (const TPictureSignature& kind : kPictureSignatures) {
     if (!h.starts_with(kind.Head)) continue;
     for (std::u16string_view own : kind.Extensions)
@@ -196,17 +194,13 @@ bool HeadAndTail(TStream* stream, uint8_t (&head)[8], int64_t& got, std::vector<
 // their first bytes: HEIC (and AVIF) in an ISO media box "ftyp", WebP in a
 // RIFF container, TIFF by its byte-order mark. Empty for anything else.
 std::u16string_view UnreadFormat(TStream* stream) {
-  uint8_t head[16] = {};
-  int64_t got = 0;
+  std::vector<uint8_t> head;
   try {
-    const int64_t at = stream->GetPosition();
-    stream->SetPosition(0);
-    got = stream->Read(std::span<uint8_t>(head, sizeof head), int64_t(sizeof head));
-    stream->SetPosition(at);
+    head = StreamBytesAt(stream, 0, 16);
   } catch (const Exception&) {
     return {};
   }
-  const std::string_view h(reinterpret_cast<const char*>(head), size_t(std::max<int64_t>(got, 0)));
+  const std::string_view h(reinterpret_cast<const char*>(head.data()), head.size());
   if (h.size() >= 12 && h.substr(0, 4) == "RIFF" && h.substr(8, 4) == "WEBP") return u"WebP";
   const std::string_view tiff_intel("II*\0", 4), tiff_motorola("MM\0*", 4);
   if (h.size() >= 4 && (h.substr(0, 4) == tiff_intel || h.substr(0, 4) == tiff_motorola)) return u"TIFF";
