@@ -5,6 +5,16 @@
 
 namespace kav {
 
+std::vector<uint8_t> StreamBytesAt(TStream* stream, int64_t at, int64_t count) {
+  const int64_t kept = stream->GetPosition();
+  std::vector<uint8_t> bytes(size_t(std::max<int64_t>(count, 0)));
+  stream->SetPosition(at);
+  const int64_t got = bytes.empty() ? 0 : stream->Read(std::span<uint8_t>(bytes), int64_t(bytes.size()));
+  bytes.resize(size_t(std::max<int64_t>(got, 0)));
+  stream->SetPosition(kept);
+  return bytes;
+}
+
 namespace {
 
 Ref<TStream> TakeSource(TStream* source, bool owns) {

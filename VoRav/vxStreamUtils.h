@@ -1,5 +1,6 @@
-// Stream adapters: a window on a byte range of another stream, and a
-// repeating-key exclusive-or cipher keyed by the position in the source.
+// Reading a few bytes at a position, and stream adapters: a window on a
+// byte range of another stream, and a repeating-key exclusive-or cipher
+// keyed by the position in the source.
 //
 // Both hold one reference to their source. With `owns` set the adapter takes
 // over the reference the caller passes in (the source then lives as long as
@@ -17,6 +18,10 @@
 #include "VoRav/vxStream.h"
 
 namespace kav {
+
+// Up to `count` bytes from position `at` (fewer at the end); the stream's
+// position is kept. A stream that fails raises as its reads do.
+std::vector<uint8_t> StreamBytesAt(TStream* stream, int64_t at, int64_t count);
 
 // Called with the window after every piece it moves.
 using TChunkCallback = TDelegate<void(TStream* stream)>;

@@ -66,6 +66,13 @@ if(KAV_TESTS)
            COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_left_out.sh $<TARGET_FILE:kavplay>
                    $<TARGET_FILE:kavpack> ${PROJECT_SOURCE_DIR}/examples/myshow ${CMAKE_BINARY_DIR}/kavplay_left_out)
   set_tests_properties(kavplay_left_out PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0" TIMEOUT 600)
+  # Pictures and a tune named as another kind play, from the folder and
+  # packed, their sound recorded by SDL's disk driver.
+  add_test(NAME kavplay_kinds
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_kinds.sh $<TARGET_FILE:kavplay>
+                   $<TARGET_FILE:kavpack> ${PROJECT_SOURCE_DIR}/examples/myshow ${CMAKE_BINARY_DIR}/kavplay_kinds)
+  set_tests_properties(kavplay_kinds PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0"
+                       SKIP_RETURN_CODE 77 TIMEOUT 480)
   # The terminal messages: usage, no show, a folder without a project.
   add_test(NAME kavplay_command_line
            COMMAND ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_cli.sh $<TARGET_FILE:kavplay>

@@ -19,6 +19,7 @@
 #include "VoRav/vxByteStringUtils.h"
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxShowProblems.h"
+#include "VoRav/vxSoundKind.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 
@@ -654,13 +655,17 @@ class TChecker {
     if (Same(key, "ImageName") || Same(key, "Picture")) {
       std::string_view name = value;
       if (const size_t bar = name.find('|'); bar != std::string_view::npos) name = name.substr(0, bar);
-      CheckFile(name, true, line);
+      CheckFile(name, TFileUse::Picture, line);
     } else if (Same(key, "FileName")) {
-      CheckFile(value, false, line);
+      const std::string_view kind = object->GetValueBytes();
+      const bool sound = Same(kind, "TMusicItem") || Same(kind, "TSoundComment");
+      CheckFile(value, sound ? TFileUse::Sound : TFileUse::Other, line);
     }
   }
 
-  void CheckFile(std::string_view name_bytes, bool picture, int32_t line) {
+  enum class TFileUse { Picture, Sound, Other };
+
+  void CheckFile(std::string_view name_bytes, TFileUse use, int32_t line) {
     if (name_bytes.empty()) return;
     // What the picture loader says of the file later carries this line.
     NoteShowFileLine(Wide(name_bytes), line);
@@ -681,10 +686,17 @@ class TChecker {
     }
     const int64_t size = stream->GetSize();
     if (size == 0) {
-      Report(TShowProblemKind::File, name, u"the file is empty", line);
+      Report(TShowProblemKind::File, name, kEmptyShowFile, line);
       return;
     }
-    if (!picture || size < 0 || size > kMaxCheckedPicture) return;
+    if (use == TFileUse::Sound && SoundIsNoSound(stream.get())) {
+      // A text saved under a sound's name (a download that failed); other
+      // data is left to the decoders, the media library may read it.
+      Report(TShowProblemKind::File, name, UnplayableSoundReason(stream.get()), line);
+      return;
+    }
+    if (use != TFileUse::Picture) return;
+    if (size < 0 || size > kMaxCheckedPicture) return;
     try {
       // Decoding is left to the picture loader unless asked for; the end
       // marker costs one read.

@@ -13,7 +13,8 @@
 // on there, a slide object without a GUID, an image without its picture,
 // music without its file or duration, a GUID used twice, an object whose
 // "end" is missing, and a file the show names that is missing, empty, a
-// JPEG or PNG cut short, or (with DecodePictures) a picture no decoder takes
+// JPEG or PNG cut short, a sound that is a text (a download that failed),
+// or (with DecodePictures) a picture no decoder takes
 // or whose data libjpeg finds damaged. Each report carries the line of the
 // project text; each file's line is noted for the picture loader's reports
 // (NoteShowFileLine). The player runs it when a show opens, kavpack before packing.

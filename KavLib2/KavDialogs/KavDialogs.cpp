@@ -371,7 +371,9 @@ bool PrintImageCallback(void* context, int32_t kind, int32_t& slide, std::u16str
       if (!s) return false;
       const int64_t size = s->GetSize();
       if (size < 0 || size > kMaxSavedFile) return false;
-      if (IsJpegName(file_name)) {
+      // Departure: a JPEG by its data, not its name (a PNG named ".jpg" is
+      // decoded and saved as a BMP like any other picture).
+      if (IsJpegName(PictureDataExtension(s.get(), file_name))) {
         stream->LoadFrom(s.get());  // the file's bytes unchanged
       } else {
         // Any other picture is decoded by the picture loaders and written

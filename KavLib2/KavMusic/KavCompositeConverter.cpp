@@ -9,6 +9,7 @@
 #include "VoRav/vxConvert.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/vxShowProblems.h"
+#include "VoRav/vxSoundKind.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 
@@ -84,7 +85,15 @@ void TCompositeConverter::OpenItem(TItem& item, int64_t at) {
       ReportShowProblem(TShowProblemKind::File, MusicFileName(name), u"no such file", 0, true);
       return;
     }
-    TMediaInfoExtractor::Extract(name, probe.get(), info);
+    if (!TMediaInfoExtractor::Extract(name, probe.get(), info)) {
+      // Departure: a file nothing decodes is said, as a missing one is;
+      // the author heard nothing and no log line told why.
+      const std::u16string why = UnplayableSoundReason(probe.get());
+      CloseMusicStream(std::move(probe), close_);
+      LogLine(u"Music: \"" + MusicFileName(name) + u"\" does not play: " + why);
+      ReportShowProblem(TShowProblemKind::File, MusicFileName(name), why);
+      return;
+    }
     if (info.FormatCode == kMediaMpeg && info.DataOffset != 0) {
       CloseMusicStream(std::move(probe), close_);
       item.Stream = OpenShiftedMusicStream(MusicFileName(name), info.DataOffset, open_);

@@ -156,7 +156,9 @@ Ref<TBitmapStore> LoadImageLibImage(TStream* stream, const std::u16string& name,
                                     const TImageParamsCallback& params_callback) {
   Ref<TStream> taken = owns_stream ? Ref<TStream>::Adopt(stream) : Ref<TStream>();
   if (!stream) return nullptr;
-  const std::string ext = UpperExtension(ImageNameExtension(name));
+  // Departure: the extension the data says, as the registry chose it (a PNG
+  // named ".jpg" reaches this loader and is taken).
+  const std::string ext = UpperExtension(PictureDataExtension(stream, name));
   const int64_t start = stream->GetPosition();
   TImageLibStreamSource source{stream, start};
   const TImageLibStreamCallbacks callbacks = MakeImageLibStreamCallbacks(source);

@@ -8,6 +8,7 @@
 
 #include "VoRav/vxCaseFolding.h"
 #include "VoRav/vxShowProblems.h"
+#include "VoRav/vxStreamUtils.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 
@@ -26,6 +27,21 @@ std::vector<TLoaderEntry>& Registry() {
 }
 
 constexpr std::array<uint8_t, 8> kPngSignature = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+
+// The picture kinds the loaders read, told by their first bytes, each with
+// the extensions that name it (its loaders' own; the first is the one the
+// data is offered under when the name says another kind).
+struct TPictureSignature {
+  std::string_view Head;
+  std::array<std::u16string_view, 5> Extensions;
+};
+constexpr TPictureSignature kPictureSignatures[] = {
+    {{"\xFF\xD8\xFF", 3}, {u".jpg", u".jpeg", u".jpe", u".jfif"}},
+    {{"\x89PNG\r\n\x1A\n", 8}, {u".png"}},
+    {"GIF8", {u".gif", u".gif_first_frame", u".gif|framesatlas"}},
+    {"BM", {u".bmp", u".dib"}},
+    {"VXGF", {u".vxgfx", u".bmp", u".dib", u".png", u".gif|framesatlas"}},
+};
 
 }  // namespace
 
@@ -73,6 +89,28 @@ bool StreamHasPngSignature(TStream* stream) {
   return got == 8 && head == kPngSignature;
 }
 
+std::u16string PictureDataExtension(TStream* stream, std::u16string_view name) {
+  std::u16string ext = ImageNameExtension(name);
+  // Without an extension every loader is asked anyway.
+  if (ext.empty() || !stream) return ext;
+  std::vector<uint8_t> head;
+  try {
+    head = StreamBytesAt(stream, stream->GetPosition(), 8);
+  } catch (const Exception&) {
+    return ext;
+  }
+  const std::string_view h(reinterpret_cast<const char*>(head.data()), head.size());
+  for (const TPictureSignature& kind : kPictureSignatures) {
+    if (!h.starts_with(kind.Head)) continue;
+    for (std::u16string_view own : kind.Extensions)
+      if (!own.empty() && CaseFoldEquals(own, ext)) return ext;
+    // Departure: the data's kind decides, not the name (a PNG saved as
+    // ".jpg" or ".BMP" is read as the PNG it is).
+    return std::u16string(kind.Extensions[0]);
+  }
+  return ext;
+}
+
 Ref<TBitmapStore> LoadBitmapStore(TStream* stream, const std::u16string& name, bool owns_stream,
                                   const TImageParamsCallback& params_callback) {
   // The registry's own reference keeps the stream alive across the trials;
@@ -80,8 +118,7 @@ Ref<TBitmapStore> LoadBitmapStore(TStream* stream, const std::u16string& name, b
   Ref<TStream> hold(stream);
   Ref<TStream> callers = owns_stream ? Ref<TStream>::Adopt(stream) : Ref<TStream>();
   if (!stream) return nullptr;
-  std::u16string ext = ImageNameExtension(name);
-  if (ext == u".bmp" && StreamHasPngSignature(stream)) ext = u".png";
+  const std::u16string ext = PictureDataExtension(stream, name);
   const std::vector<TLoaderEntry>& table = Registry();
   const int64_t start = stream->GetPosition();
   for (size_t i = 0; i < table.size(); ++i) {
@@ -157,17 +194,13 @@ bool HeadAndTail(TStream* stream, uint8_t (&head)[8], int64_t& got, std::vector<
 // their first bytes: HEIC (and AVIF) in an ISO media box "ftyp", WebP in a
 // RIFF container, TIFF by its byte-order mark. Empty for anything else.
 std::u16string_view UnreadFormat(TStream* stream) {
-  uint8_t head[16] = {};
-  int64_t got = 0;
+  std::vector<uint8_t> head;
   try {
-    const int64_t at = stream->GetPosition();
-    stream->SetPosition(0);
-    got = stream->Read(std::span<uint8_t>(head, sizeof head), int64_t(sizeof head));
-    stream->SetPosition(at);
+    head = StreamBytesAt(stream, 0, 16);
   } catch (const Exception&) {
     return {};
   }
-  const std::string_view h(reinterpret_cast<const char*>(head), size_t(std::max<int64_t>(got, 0)));
+  const std::string_view h(reinterpret_cast<const char*>(head.data()), head.size());
   if (h.size() >= 12 && h.substr(0, 4) == "RIFF" && h.substr(8, 4) == "WEBP") return u"WebP";
   const std::string_view tiff_intel("II*\0", 4), tiff_motorola("MM\0*", 4);
   if (h.size() >= 4 && (h.substr(0, 4) == tiff_intel || h.substr(0, 4) == tiff_motorola)) return u"TIFF";

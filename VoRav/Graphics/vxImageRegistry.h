@@ -46,8 +46,16 @@ std::u16string ImageNameExtension(std::u16string_view name);
 // they are the PNG signature 89 50 4E 47 0D 0A 1A 0A.
 bool StreamHasPngSignature(TStream* stream);
 
-// The first loader's store, or null. A name ending in ".bmp" exactly whose
-// data starts with the PNG signature is treated as ".png"; an empty
+// The extension a picture is offered to the loaders under: the name's when
+// the data's first bytes (at the stream's position, which is kept) are of
+// no kind the loaders know (JPEG, PNG, GIF, BMP, the packed graphics
+// container) or of the kind the name says, else the first extension of the
+// kind they are (".jpg", ".png", ".gif", ".bmp", ".vxgfx"). A name without
+// extension keeps none.
+std::u16string PictureDataExtension(TStream* stream, std::u16string_view name);
+
+// The first loader's store, or null. The loaders asked are those of
+// PictureDataExtension (a PNG named ".jpg" goes to the PNG loaders); an empty
 // extension offers the stream to every loader. A loader that raises counts
 // as one that declines (the next starts at the same position); only EAbort
 // passes through. Stream ownership as for TImageLoaderProc.

@@ -5,6 +5,7 @@
 
 #include "VoRav/Music/vxMediaInfoParsers.h"
 #include "VoRav/Music/vxMusicStreams.h"
+#include "VoRav/vxSoundKind.h"
 #include "platform/ogg/vxOggPlugin.h"
 #include "platform/wma/vxWmaPlugin.h"
 
@@ -82,12 +83,16 @@ bool PluginMediaInfo(const TSndDecoderPlugin* plugin, TStream* stream, const std
 bool MediaInfoByExtension(const std::u16string& name, TStream* stream, TMediaInfo& info) {
   const std::u16string file = MusicFileName(name);
   const std::u16string lower = LowerFileName(file);
-  if (EndsWith(lower, u".ogg") && OggPlugin()) {
+  // Departure: an Ogg or WMA by its data goes to its decoder whatever the
+  // name says; the name decides only for data of no known kind.
+  const TSoundKind kind = SoundKindOfStream(stream);
+  const bool unknown = kind != TSoundKind::Ogg && kind != TSoundKind::Asf;
+  if ((kind == TSoundKind::Ogg || (unknown && EndsWith(lower, u".ogg"))) && OggPlugin()) {
     if (!PluginMediaInfo(OggPlugin(), stream, file, info)) return false;
     info.FormatCode = kMediaOgg;
     return true;
   }
-  if (EndsWith(lower, u".wma") && WmaPlugin()) {
+  if ((kind == TSoundKind::Asf || (unknown && EndsWith(lower, u".wma"))) && WmaPlugin()) {
     if (!PluginMediaInfo(WmaPlugin(), stream, file, info)) return false;
     info.FormatCode = kMediaWma;
     return true;

@@ -45,7 +45,8 @@ bool PluginMediaInfo(const TSndDecoderPlugin* plugin, TStream* stream, const std
 using TMediaLibraryInfoHook = bool (*)(const std::u16string& file, int32_t index, TStream* stream, TMediaInfo& info);
 TMediaLibraryInfoHook SetMediaLibraryInfoHook(TMediaLibraryInfoHook hook);
 
-// ".ogg" with the OGG slot filled: code 6; ".wma" with the WMA slot filled:
+// Ogg data (or data of no known kind named ".ogg") with the OGG slot filled:
+// code 6; ASF data (or such data named ".wma") with the WMA slot filled:
 // code 5; anything else goes to the media library when it is bound.
 bool MediaInfoByExtension(const std::u16string& name, TStream* stream, TMediaInfo& info);
 

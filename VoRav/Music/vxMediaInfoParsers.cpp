@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "VoRav/Music/vxMusicStreams.h"
+#include "VoRav/vxSoundKind.h"
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
@@ -345,11 +346,17 @@ bool TMediaInfoExtractor::Extract(const std::u16string& name, TStream* stream, T
   try {
     std::vector<uint8_t> magic = ReadAt(stream, 0, 4);
     const std::u16string file = MusicFileName(name);
+    const TSoundKind kind = SoundKindOfStream(stream);
+    // Departure: the data's kind decides before the name (an Ogg or a WAV
+    // saved as ".mp3" plays; an MP3 under any name does).
+    const bool named_mpeg = kind != TSoundKind::Ogg && kind != TSoundKind::Asf &&
+                            (EndsWithNoCase(file, u".mp3") || EndsWithNoCase(file, u".mp2") ||
+                             EndsWithNoCase(file, u".mp1"));
     if (magic.size() == 4 && std::memcmp(magic.data(), "RIFF", 4) == 0) {
       done = ParseRiffInfo(stream, info);
-    } else if (EndsWithNoCase(file, u".mp3") || EndsWithNoCase(file, u".mp2") || EndsWithNoCase(file, u".mp1")) {
+    } else if (kind == TSoundKind::Mpeg || named_mpeg) {
       done = ParseMpegInfo(stream, info);
-      try_fallback = false;
+      try_fallback = !named_mpeg;
     }
   } catch (const Exception&) {
     done = false;

@@ -57,7 +57,8 @@ bool ParseMpegInfo(TStream* stream, TMediaInfo& info, int64_t start = 0, int64_t
 int64_t MpegSeekPosition(TStream* stream, const TMediaInfo& info, double ms, double& reached);
 
 // Media information by extension (installed by the plug-in module): asked
-// for what is neither RIFF nor a known MPEG name, and when RIFF fails.
+// for what is neither RIFF nor MPEG by its data or an MPEG name, and when
+// RIFF fails.
 using TMediaInfoFallback = bool (*)(const std::u16string& name, TStream* stream, TMediaInfo& info);
 TMediaInfoFallback SetMediaInfoFallback(TMediaInfoFallback fallback);
 

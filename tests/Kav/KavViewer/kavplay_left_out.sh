@@ -1,9 +1,10 @@
 #!/bin/bash
 # What an author leaves out without the player failing (an object's GUID,
 # a picture's ImageName, the music's FileName or Duration, the [Times]
-# section or its opt_slidescount, a transition kind in [Main]'s effect list)
-# and a picture in a format no decoder reads (a WebP, from the folder and
-# from the packed show): for each the player says one line on stderr with
+# section or its opt_slidescount, a transition kind in [Main]'s effect list),
+# a picture in a format no decoder reads (a WebP, from the folder and from
+# the packed show), a sound that is a text (a web page, from both) and an
+# empty sound in a packed show: for each the player says one line on stderr with
 # the project line and what to write, the line kavpack prints. One run of
 # the player per case, ended by SIGTERM once the line is there.
 # Usage: kavplay_left_out.sh KAVPLAY KAVPACK EXAMPLE_FOLDER WORKDIR
@@ -21,6 +22,8 @@ fail() {
   failures=$((failures + 1))
 }
 webp() { printf 'RIFF\x24\0\0\0WEBPVP8 \x18\0\0\0xxxxxxxxxxxxxxxxxxxxxxxx' >"$1"; }
+# The page a failed download saves under the sound's name.
+notfound() { printf '<!DOCTYPE html>\n<html><body><h1>404 Not Found</h1></body></html>\n' >"$1"; }
 # The line number of the first line of the project that is exactly $1.
 line_of() { grep -nxF -m1 -- "$1" "$project" | cut -d: -f1; }
 
@@ -45,6 +48,12 @@ cases=(
   'echo "Project.kav:$(line_of "ImageName=Photos\mountains.jpg"): Photos\mountains.jpg: a WebP picture, which the player does not read (it shows JPEG, PNG, GIF and BMP pictures): convert it to JPEG or PNG"'
   webp-packed "webp \"\$show/Photos/mountains.jpg\"; \"\$packer\" \"\$work/\$name.kvshow\" \"\$show\" 2>/dev/null; show=\"\$work/\$name.kvshow\""
   'echo "Project.kav:$(line_of "ImageName=Photos\mountains.jpg"): Photos\mountains.jpg: a WebP picture, which the player does not read (it shows JPEG, PNG, GIF and BMP pictures): convert it to JPEG or PNG"'
+  text-folder "notfound \"\$show/Music/tune.mp3\""
+  'echo "Project.kav:$(line_of "FileName=Music\tune.mp3"): Music\tune.mp3: a text file, not a sound (a download that failed?): download or export the sound again"'
+  text-packed "notfound \"\$show/Music/tune.mp3\"; \"\$packer\" \"\$work/\$name.kvshow\" \"\$show\" 2>/dev/null; show=\"\$work/\$name.kvshow\""
+  'echo "Project.kav:$(line_of "FileName=Music\tune.mp3"): Music\tune.mp3: a text file, not a sound (a download that failed?): download or export the sound again"'
+  empty-packed ": >\"\$show/Music/tune.mp3\"; \"\$packer\" \"\$work/\$name.kvshow\" \"\$show\" 2>/dev/null; show=\"\$work/\$name.kvshow\""
+  'echo "Project.kav:$(line_of "FileName=Music\tune.mp3"): Music\tune.mp3: the file is empty (0 bytes): copy it into the project folder again"'
 )
 
 for ((i = 0; i < ${#cases[@]}; i += 3)); do

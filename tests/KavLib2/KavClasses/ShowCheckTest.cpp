@@ -240,6 +240,36 @@ TEST_F(ShowCheckTest, FilesThatAreMissingEmptyOrNoPicturesAreNamed) {
   EXPECT_TRUE(Check(false).empty());
 }
 
+// A file is judged by what its data is, not by its name: a PNG named ".jpg",
+// a JPEG named ".png" and an Ogg named ".mp3" are no problem; a text (a
+// download that failed) or an empty file named as a sound is said, with
+// what to do.
+TEST_F(ShowCheckTest, FilesAreJudgedByTheirData) {
+  const std::string png(
+      "\x89\x50\x4E\x47\x0D\x0A\x1A\x0A\x00\x00\x00\x0D\x49\x48\x44\x52\x00\x00\x00\x02\x00\x00\x00\x02"
+      "\x08\x02\x00\x00\x00\xFD\xD4\x9A\x73\x00\x00\x00\x16\x49\x44\x41\x54\x78\x9C\x63\x3C\x21\x27\xC7"
+      "\xC0\xC0\xC0\xC4\xC0\xC0\xC0\xC0\xC0\x00\x00\x0D\x04\x01\x08\x7D\x71\xCA\x66\x00\x00\x00\x00\x49"
+      "\x45\x4E\x44\xAE\x42\x60\x82",
+      79);
+  folder.WriteFile("show/Photos/sea.jpg", png);
+  folder.WriteFile("show/Photos/mountains.png", ReadText(kExample / "Photos" / "mountains.jpg"));
+  Change("ImageName=Photos\\mountains.jpg", "ImageName=Photos\\mountains.png");
+  folder.WriteFile("show/Music/tune.mp3", std::string("OggS\0\2", 6) + std::string(200, '\x55'));
+  const std::vector<TShowProblem> fine = Check();
+  EXPECT_TRUE(fine.empty()) << (fine.empty() ? std::string() : UTF8Encode(ShowProblemText(fine[0])));
+
+  const int32_t music = LineOf(text, "FileName=Music\\tune.mp3");
+  folder.WriteFile("show/Music/tune.mp3", "<!DOCTYPE html>\n<html><body>404 Not Found</body></html>\n");
+  ExpectOne(Check(false), music, TShowProblemKind::File, u"Music\\tune.mp3",
+            u"a text file, not a sound (a download that failed?): download or export the sound again");
+  folder.WriteFile("show/Music/tune.mp3", "");
+  ExpectOne(Check(false), music, TShowProblemKind::File, u"Music\\tune.mp3",
+            u"the file is empty (0 bytes): copy it into the project folder again");
+  // Binary data of no kind the player knows is left to its decoders.
+  folder.WriteFile("show/Music/tune.mp3", std::string("\0\1\2\3fLaC", 8));
+  EXPECT_TRUE(Check(false).empty());
+}
+
 // Mistakes that left a slide, a picture or the music out without a word:
 // each gives one problem, on the line named, saying what to write.
 TEST_F(ShowCheckTest, WhatIsLeftOutSilentlyIsNamedWithWhatToWrite) {

@@ -307,9 +307,11 @@ TEST_F(PrintDialogTest, TheMainImageFileIsSavedAsItIsOrAsABmpUnderItsBaseName) {
   const std::string jpeg_bytes = std::string("\xFF\xD8\xFF\xE0 not decoded, copied", 24);
   std::ofstream(show / "Photos" / "sea.jpg", std::ios::binary) << jpeg_bytes;
   WritePng(show / "Photos" / "hill.png", 20, 10, 0xFF00A000u);
+  WritePng(show / "Photos" / "field.jpg", 12, 6, 0xFF00A000u);  // a PNG under a JPEG's name
   Ref<TIniFile> project = Options(u"[Main]\nCanRestore=1\n[slide1]\npicture=" +
                                   SystemUTF8ToWide((show / "Photos" / "sea.jpg").string()) + u"\n[slide2]\npicture=" +
-                                  SystemUTF8ToWide((show / "Photos" / "hill.png").string()) + u"\n");
+                                  SystemUTF8ToWide((show / "Photos" / "hill.png").string()) + u"\n[slide3]\npicture=" +
+                                  SystemUTF8ToWide((show / "Photos" / "field.jpg").string()) + u"\n");
   Ref<TRealFileSource> source = MakeRef<TRealFileSource>();
   Ref<TFileAccessor> accessor = MakeRef<TFileAccessor>(source.get());
   Ref<TImage> shown = SolidImage(8, 8, 0xFF000000u);
@@ -347,6 +349,14 @@ TEST_F(PrintDialogTest, TheMainImageFileIsSavedAsItIsOrAsABmpUnderItsBaseName) {
   Ref<TFastDIB> dib = MakeRef<TFastDIB>();
   ASSERT_TRUE(PrintImageCallback(&context, kPrintImageMain, slide, name, nullptr, dib.get()));
   EXPECT_EQ(dib->Width(), 20);
+  // A PNG named ".jpg" is no JPEG to copy: it is saved as a BMP too.
+  context.Slide = 2;
+  Ref<TMemoryStream> png_as_jpeg = MakeRef<TMemoryStream>();
+  ASSERT_TRUE(PrintImageCallback(&context, kPrintImageMainFile, slide, name, png_as_jpeg.get(), nullptr));
+  EXPECT_EQ(ProposedBaseName(name), u"field.bmp");
+  std::string head(2, '\0');
+  png_as_jpeg->Read(std::span<uint8_t>(reinterpret_cast<uint8_t*>(head.data()), 2), 2);
+  EXPECT_EQ(head, "BM");
   // A slide without a picture, or a missing file: nothing.
   context.Slide = 7;
   EXPECT_FALSE(PrintImageCallback(&context, kPrintImageMain, slide, name, nullptr, dib.get()));

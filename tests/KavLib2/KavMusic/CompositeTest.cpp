@@ -9,8 +9,10 @@
 #include "VoRav/Music/MusicChannel.h"
 #include "VoRav/Music/vxFFMpegConverter.h"
 #include "VoRav/vxShowProblems.h"
+#include "VoRav/vxSoundKind.h"
 #include "VoRav/vxUTF8.h"
 #include "tests/VoRav/Graphics/FuzzSeeds.h"
+#include "tests/VoRav/LogCapture.h"
 #include "tests/VoRav/Music/AudioMedia.h"
 
 namespace kav {
@@ -167,6 +169,37 @@ TEST(Composite, MissingFilesAreSilenceAndTheMainVolumeScales) {
   p.Items[1].Envelopes.assign(size_t(kMaxEnvelopeCount), TVolumeParams{});
   p.MainVolume.resize(size_t(kMaxEnvelopeCount));
   EXPECT_EQ(Mix(p.Write()), out);
+}
+
+// A file no decoder reads is said to the show's author with what to do and
+// logged as a "Music:" line (it played nothing without a word): a text (a
+// download that failed) and an empty file, under a sound's name.
+TEST(Composite, AFileThatIsNoSoundIsSaidAndLogged) {
+  test::TAudioMedia media;
+  const std::string text = media.Path("page.mp3"), empty = media.Path("empty.mp3");
+  const std::string page = "<!DOCTYPE html>\n<html><body>404 Not Found</body></html>\n";
+  test::WriteFileBytes(text, std::vector<uint8_t>(page.begin(), page.end()));
+  test::WriteFileBytes(empty, {});
+  TCompositeParams p;
+  p.Duration = 500;
+  p.Items = {{SystemUTF8ToWide(text), 0, 0, 500, {}}, {SystemUTF8ToWide(empty), 0, 0, 500, {}}};
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&said](const TShowProblem& problem) { said.push_back(problem); });
+  test::TLogCapture log;
+  const auto out = Mix(p.Write());
+  SetShowProblemSink(nullptr);
+  EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](int16_t v) { return v == 0; }));
+  const std::u16string text_reason =
+      u"a text file, not a sound (a download that failed?): download or export the sound again";
+  ASSERT_EQ(said.size(), 2u);
+  EXPECT_EQ(ShowProblemText(said[0]), SystemUTF8ToWide(text) + u": " + text_reason);
+  EXPECT_EQ(ShowProblemText(said[1]), SystemUTF8ToWide(empty) + u": " + kEmptyShowFile);
+  EXPECT_FALSE(said[0].Error);
+  size_t music_lines = 0;
+  for (const std::u16string& line : log.Lines())
+    music_lines += line.find(u"Music: \"" + SystemUTF8ToWide(text) + u"\" does not play: " + text_reason) !=
+                   std::u16string::npos;
+  EXPECT_EQ(music_lines, 1u);
 }
 
 // A RIFF file of one format chunk and `data`, written by hand.

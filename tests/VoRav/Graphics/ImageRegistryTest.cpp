@@ -78,18 +78,27 @@ TEST(ImageRegistry, TrialOrderAndExtensions) {
   g_asked.clear();
   EXPECT_TRUE(LoadBitmapStore(StreamOf({'p', 1}).get(), u"x.tsp", false, {}));
   EXPECT_EQ(g_asked, "p");
-  // PNG data named ".bmp" goes to the ".png" loaders; under ".BMP" it stays a BMP.
+  // PNG data goes to the ".png" loaders under any other picture name, in
+  // any case; data of no known kind goes by the name.
   std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0};
+  for (const char16_t* name : {u"x.bmp", u"x.BMP", u"x.tsa", u"x.jpg"}) {
+    g_asked.clear();
+    Ref<TMemoryStream> s = StreamOf(png);
+    EXPECT_TRUE(LoadBitmapStore(s.get(), name, false, {}));
+    EXPECT_EQ(g_asked.back(), '\x89');
+    EXPECT_EQ(g_asked.find('a'), std::string::npos);
+    EXPECT_EQ(s->GetPosition(), 0);
+  }
   g_asked.clear();
-  EXPECT_TRUE(LoadBitmapStore(StreamOf(png).get(), u"x.bmp", false, {}));
-  EXPECT_EQ(g_asked.back(), '\x89');
-  EXPECT_EQ(g_asked.find('a'), std::string::npos);
-  g_asked.clear();
-  Ref<TMemoryStream> upper = StreamOf(png);
-  EXPECT_FALSE(LoadBitmapStore(upper.get(), u"x.BMP", false, {}));
-  EXPECT_EQ(g_asked.find('\x89'), std::string::npos);
+  EXPECT_FALSE(LoadBitmapStore(StreamOf({'z', 'z'}).get(), u"x.BMP", false, {}));
   EXPECT_NE(g_asked.find('a'), std::string::npos);
-  EXPECT_EQ(upper->GetPosition(), 0);
+  EXPECT_EQ(g_asked.find('\x89'), std::string::npos);
+  EXPECT_EQ(PictureDataExtension(StreamOf({0xFF, 0xD8, 0xFF, 0xE0}).get(), u"a.b\\pic.PNG"), u".jpg");
+  EXPECT_EQ(PictureDataExtension(StreamOf({0xFF, 0xD8, 0xFF, 0xE0}).get(), u"pic.JPEG"), u".JPEG");
+  EXPECT_EQ(PictureDataExtension(StreamOf({'G', 'I', 'F', '8', '9', 'a'}).get(), u"a.gif_first_frame"),
+            u".gif_first_frame");
+  EXPECT_EQ(PictureDataExtension(StreamOf({'V', 'X', 'G', 'F'}).get(), u"pic.png"), u".png");
+  EXPECT_EQ(PictureDataExtension(StreamOf(png).get(), u"noext"), u"");
   // Without an extension every loader is asked, in registration order.
   g_asked.clear();
   EXPECT_TRUE(LoadImage(StreamOf(png).get(), u"noext", false));

@@ -4,12 +4,15 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "VoRav/Music/vxAdpcmConverter.h"
 #include "VoRav/Music/vxDllDec.h"
 #include "VoRav/Music/vxMediaInfoParsers.h"
 #include "VoRav/Music/winWavConverters.h"
+#include "VoRav/vxSoundKind.h"
+#include "VoRav/vxUTF8.h"
 #include "tests/VoRav/Music/AudioMedia.h"
 #include "tests/VoRav/Music/ConverterCheck.h"
 
@@ -267,6 +270,49 @@ TEST(Converters, PluginsDecodeOggAndWma) {
   info = TMediaInfo{};
   info.FormatCode = 77;
   EXPECT_FALSE(CreateConverter(u"x", info));
+}
+
+// A sound is read as what its data is, whatever its name says; what is no
+// sound at all is said so, in words the show's author can act on.
+TEST(Converters, SoundsAreReadByTheirDataNotTheirName) {
+  test::TAudioMedia media;
+  const std::string wav = media.Sweep("k.wav", 44100, 2, 1.0);
+  const std::string ogg = media.Ogg("k.ogg", wav);
+  const std::string mp3 = media.Mp3("k.mp3", wav, {"-b", "128"});
+  const std::string wma = media.Ffmpeg("k.wma", wav, {"-c:a", "wmav2", "-b:a", "128k"});
+  ASSERT_TRUE(LoadOggPlugin(u""));
+  ASSERT_TRUE(LoadWmaPlugin(u""));
+  const struct {
+    std::string file, as;
+    int code;
+  } cases[] = {{ogg, "ogg.mp3", kMediaOgg}, {wma, "wma.mp3", kMediaWma}, {mp3, "mp3.ogg", kMediaMpeg},
+               {mp3, "mp3.wav", kMediaMpeg}, {wav, "wav.mp3", kMediaPcm}, {wma, "wma.ogg", kMediaWma}};
+  for (const auto& c : cases) {
+    const std::string path = media.Path(c.as);
+    std::filesystem::copy_file(c.file, path, std::filesystem::copy_options::overwrite_existing);
+    auto s = test::OpenTestFile(path);
+    TMediaInfo info;
+    // A "?" and number after the name changes nothing.
+    EXPECT_TRUE(TMediaInfoExtractor::Extract(SystemUTF8ToWide(path) + u"?1", s.get(), info)) << c.as;
+    EXPECT_EQ(info.FormatCode, c.code) << c.as;
+    EXPECT_NEAR(info.Duration, 1000, 100) << c.as;  // MP3 carries its encoder's padding
+    EXPECT_GT(DecodeAll(path).samples.size(), 80000u) << c.as;
+  }
+
+  const std::string html = "<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head></html>\n";
+  const std::vector<uint8_t> text(html.begin(), html.end()), none, binary = {0, 1, 2, 3, 'f', 'L', 'a', 'C', 9, 9};
+  TMediaInfo info;
+  EXPECT_FALSE(TMediaInfoExtractor::Extract(u"tune.mp3", test::BytesStream(text).get(), info));
+  EXPECT_EQ(UnplayableSoundReason(test::BytesStream(text).get()),
+            u"a text file, not a sound (a download that failed?): download or export the sound again");
+  EXPECT_EQ(UnplayableSoundReason(test::BytesStream(none).get()), kEmptyShowFile);
+  EXPECT_NE(UnplayableSoundReason(test::BytesStream(binary).get()).find(u"not a sound the player plays"),
+            std::u16string::npos);
+  const std::vector<uint8_t> cut_ogg = {'O', 'g', 'g', 'S', 0, 2, 0, 0};
+  EXPECT_NE(UnplayableSoundReason(test::BytesStream(cut_ogg).get()).find(u"a damaged or unplayable Ogg sound"),
+            std::u16string::npos);
+  EXPECT_TRUE(SoundIsNoSound(test::BytesStream(text).get()));
+  EXPECT_FALSE(SoundIsNoSound(test::BytesStream(binary).get()));
 }
 
 }  // namespace
