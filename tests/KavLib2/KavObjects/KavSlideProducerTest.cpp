@@ -173,6 +173,7 @@ TEST(SlideCache, AShowWithoutLengthKeepsItsWindowOnOneSlide) {
     // when nothing is counted.
     const Ref<TDrawContainer> shown(cache->Get(0));
     EXPECT_EQ(shown->Index, std::max(f.Source->SlideCount() - 1, 0));
+    EXPECT_EQ(cache->Count(), 1);
     for (double t : {60040.0, 60080.0, 60120.0}) {
       frame(t);
       ASSERT_GE(cache->Count(), 1);
