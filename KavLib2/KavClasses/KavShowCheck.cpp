@@ -280,7 +280,6 @@ struct TWrittenNumber {
   double Value = 0;      // the comma read as the point, the unit left off
   bool Comma = false;    // "9,5"
   bool Grouped = false;  // a comma followed by three digits: "18,000" may be eighteen thousand
-  bool Fraction = false;
   std::string Unit;  // "ms", "s" or "%"; empty when none
 };
 
@@ -313,7 +312,6 @@ bool ReadWrittenNumber(std::string_view text, TWrittenNumber& out) {
   if (!unit.empty() && unit != "ms" && unit != "s" && unit != "sec" && unit != "%") return false;
   out.Unit = unit == "sec" ? "s" : unit;
   out.Grouped = out.Comma && decimals == 3;
-  out.Fraction = decimals > 0;
   out.Value = ByteStringToFloatDef(number, std::nan(""));
   return std::isfinite(out.Value);
 }
@@ -342,17 +340,17 @@ std::u16string WholeNumberToWrite(std::string_view key, std::string_view value, 
   TWrittenNumber n;
   const std::u16string line = Wide(key) + u"=";
   const bool read = ReadWrittenNumber(value, n) && n.Value >= 0 && n.Value * 1000 < double(INT32_MAX);
+  const std::u16string whole = NumberText(std::nearbyint(n.Value));
   if (!milliseconds)
-    return u"write the percent alone in whole digits, such as " + line +
-           (read ? NumberText(std::nearbyint(n.Value)) : u"80");
+    return u"write the percent alone in whole digits, such as " + line + (read && n.Value >= 1 ? whole : u"80");
   if (!read || n.Unit == "%") return u"write the milliseconds alone in digits, such as " + line + u"60000";
-  if (n.Unit == "s") return u"write the milliseconds without a unit: " + line + NumberText(std::nearbyint(n.Value * 1000));
-  if (n.Grouped && n.Unit.empty())
-    return u"write it without the comma: " + line + NumberText(std::nearbyint(n.Value * 1000));
-  if (n.Unit == "ms" || !n.Fraction) return u"write the number without a unit: " + line + NumberText(n.Value);
-  // A fraction of a millisecond is rarely meant: it says seconds.
-  return Wide(key) + u" counts milliseconds: for " + NumberText(n.Value) + u" seconds write " + line +
-         NumberText(std::nearbyint(n.Value * 1000));
+  const std::u16string thousands = NumberText(std::nearbyint(n.Value * 1000));
+  if (n.Unit == "s") return u"write the milliseconds without a unit: " + line + thousands;
+  if (n.Grouped && n.Unit.empty()) return u"write it without the comma: " + line + thousands;
+  if (n.Unit == "ms") return u"write the number without a unit: " + line + whole;
+  // A fraction of a millisecond is rarely meant: a small one says seconds.
+  if (n.Value >= 1000) return u"write whole milliseconds: " + line + whole;
+  return Wide(key) + u" counts milliseconds: for " + NumberText(n.Value) + u" seconds write " + line + thousands;
 }
 
 class TChecker {

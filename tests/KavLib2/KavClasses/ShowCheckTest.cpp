@@ -372,6 +372,10 @@ TEST_F(ShowCheckTest, ValuesInOtherFormsSayWhatToWrite) {
        no_length + u"write the milliseconds without a unit: Duration=18500"},
       {"Duration=12000", "Duration=18,000", "Duration=", TShowProblemKind::Value, u"Duration=18,000",
        no_length + u"write it without the comma: Duration=18000"},
+      {"Duration=12000", "Duration=12000.4ms", "Duration=", TShowProblemKind::Value, u"Duration=12000.4ms",
+       no_length + u"write the number without a unit: Duration=12000"},
+      {"Duration=12000", "Duration=12000.6", "Duration=", TShowProblemKind::Value, u"Duration=12000.6",
+       no_length + u"write whole milliseconds: Duration=12001"},
       {"StartTime=0", "StartTime=2 s", "StartTime=", TShowProblemKind::Value, u"StartTime=2 s",
        u"not a whole number of milliseconds: it reads as 0: the piece plays from the start of its file; write the "
        u"milliseconds without a unit: StartTime=2000"},
