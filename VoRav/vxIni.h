@@ -313,12 +313,19 @@ class TIniSection : public TIniList {
  public:
   TIniSection() = default;
   explicit TIniSection(TByteString name, TByteString value = {}) : TIniList(std::move(name), std::move(value)) {}
+  // The line of the section's second header when the text names it twice
+  // (the reader puts the lines of both into this one section); 0 otherwise.
+  int32_t RepeatedAt() const noexcept { return repeated_at_; }
+  void SetRepeatedAt(int32_t line) noexcept { repeated_at_ = line; }
   // "[name]" at column 0, then the children at `level`.
   void Save(TTextSaver* saver, int32_t level) override;
   Ref<TIniList> NewOfSameKind() const override;
 
  protected:
   void RegisterIndex(bool join) override;
+
+ private:
+  int32_t repeated_at_ = 0;
 };
 
 class TIniFile : public TIniSection {

@@ -82,6 +82,7 @@ bool TIniList::ParseText(TIniList* list, TIniParser& parser, TIniList* document,
         if (!sections) sections = std::make_unique<TSectionIndex>(document);
         TIniSection* section = sections->FindOrAdd(parser.Name(line));
         if (section->Line() == 0) section->SetLine(number);
+        else if (section->RepeatedAt() == 0) section->SetRepeatedAt(number);
         close_unended(number);
         open.assign(1, section);
         break;

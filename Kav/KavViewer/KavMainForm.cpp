@@ -18,6 +18,7 @@
 #include "KavLib2/KavViewer/KavUnpack.h"
 #include "VoRav/Application2/vxApplication.h"
 #include "VoRav/Application2/winForms.h"
+#include "VoRav/Music/vxMediaInfoParsers.h"
 #include "VoRav/Win32/winFileUtils.h"
 #include "VoRav/Win32/winPathMap.h"
 #include "VoRav/vxCaseFolding.h"
@@ -406,6 +407,7 @@ bool TMainForm::OpenShow(const std::u16string& path_in, bool packed, int32_t sta
   ResetShowProblems();
   TShowCheckOptions check;
   check.CheckFiles = !locator->IsPacked();
+  check.SoundLength = SoundFileLength;
   CheckShowProject(options, locator->Accessor(), check);
   if (!ShowInTaskbar()) SetShowInTaskbar(true);
   SetCurrentShowLocator(locator);

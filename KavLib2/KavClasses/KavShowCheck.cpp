@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <map>
 #include <set>
@@ -132,9 +133,50 @@ constexpr TChoiceKey kChoiceKeys[] = {
     {"CenterMode", {"Absolute", "Percent"}},
     {"FillMode", {"Solid", "HGradient", "VGradient", "TLBRGradient", "TRBLGradient"}},
 };
-// Keys whose value is a number.
-constexpr std::string_view kNumberKeys[] = {"Time",  "ScaleX", "ScaleY", "Opacity", "Angle",
-                                            "AngleX", "AngleY", "ZPos",   "Blur"};
+// Keys whose value is a number, with what a value that does not read
+// becomes.
+struct TNumberKey {
+  std::string_view Key;
+  std::u16string_view ReadsAs;
+};
+constexpr TNumberKey kNumberKeys[] = {
+    {"Time", u"0, the slide's start"},
+    {"ScaleX", u"100, the default: as wide as what holds it"},
+    {"ScaleY", u"100, the default: as high as what holds it"},
+    {"Opacity", u"100, the default: fully opaque"},
+    {"Angle", u"0, the default"},
+    {"AngleX", u"0, the default"},
+    {"AngleY", u"0, the default"},
+    {"ZPos", u"0, the default"},
+    {"Blur", u"0, the default"},
+};
+
+// Keys of music items and sound comments: whole numbers, milliseconds but
+// for the volume (percent), and what a value that does not read becomes.
+struct TMusicKey {
+  std::string_view Key;
+  bool Milliseconds;
+  std::u16string_view ReadsAs;
+};
+constexpr TMusicKey kMusicKeys[] = {
+    {"Duration", true,
+     u"0, no length: alone the piece is not heard, and before other pieces it plays on under them to the end of "
+     u"its file"},
+    {"StartTime", true, u"0: the piece plays from the start of its file"},
+    {"FadeIn", true, u"0: no fade-in"},
+    {"FadeOut", true, u"0: no fade-out"},
+    {"Cross", true, u"0: no cross-fade"},
+    {"Pause", true, u"0: no pause"},
+    {"Volume", false, u"100, full volume"},
+};
+constexpr std::string_view kMusicKinds[] = {"TMusicItem", "TSoundComment"};
+
+// The numbers of a transition's settings (floats and whole numbers); one
+// that does not read leaves the transition its own default.
+constexpr std::string_view kEffectNumberKeys[] = {"offset", "smoothline", "radius",  "3dvolume", "depth",
+                                                  "distance", "angle",    "centerx", "centery",  "cols",
+                                                  "rows",   "appearence", "pipe"};
+constexpr std::string_view kEffectKindsOfObjects[] = {"Effect", "AnEffect"};
 
 // Keys an object of a kind cannot do without: without them it shows or
 // plays nothing (unless a number key `Unless` is set other than 0: an image
@@ -227,6 +269,90 @@ std::u16string Shown(std::string_view bytes) {
 
 bool IsNumber(const TIniItem* item) { return !std::isnan(item->GetFloat(std::nan(""))); }
 bool IsWholeNumber(const TIniItem* item) { return item->GetInteger(0) != 0 || item->GetInteger(1) != 1; }
+
+template <size_t N>
+bool OneOf(std::string_view name, const std::string_view (&words)[N]) {
+  return std::any_of(std::begin(words), std::end(words), [name](std::string_view w) { return Same(w, name); });
+}
+
+// A number as an author may have written it in another form: a decimal
+// comma for the point, or a unit after it.
+struct TWrittenNumber {
+  double Value = 0;      // the comma read as the point, the unit left off
+  bool Comma = false;    // "9,5"
+  bool Grouped = false;  // a comma followed by three digits: "18,000" may be eighteen thousand
+  std::string Unit;  // "ms", "s" or "%"; empty when none
+};
+
+// Reads `text` as a number in one of those forms; false when it is none.
+bool ReadWrittenNumber(std::string_view text, TWrittenNumber& out) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  std::string number;
+  size_t i = 0;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) number += text[i++];
+  bool digits = false, mark = false;
+  size_t decimals = 0;
+  for (; i < text.size() && number.size() < 40; ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      number += c;
+      digits = true;
+      decimals += mark;
+    } else if ((c == '.' || c == ',') && !mark) {
+      mark = true;
+      out.Comma = c == ',';
+      number += '.';
+    } else {
+      break;
+    }
+  }
+  if (!digits) return false;
+  while (i < text.size() && text[i] == ' ') ++i;
+  const std::string unit = Lower(text.substr(i));
+  if (!unit.empty() && unit != "ms" && unit != "s" && unit != "sec" && unit != "%") return false;
+  out.Unit = unit == "sec" ? "s" : unit;
+  out.Grouped = out.Comma && decimals == 3;
+  out.Value = ByteStringToFloatDef(number, std::nan(""));
+  return std::isfinite(out.Value);
+}
+
+// The shortest text that reads back as `v`.
+std::u16string NumberText(double v) {
+  char buffer[32];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+  return Wide(std::string_view(buffer, size_t(end - buffer)));
+}
+
+// What to write instead of a number written in another form (a decimal
+// comma, a unit), or else a number such as `example`.
+std::u16string NumberToWrite(std::string_view key, std::string_view value, std::u16string_view example) {
+  TWrittenNumber n;
+  const std::u16string line = Wide(key) + u"=";
+  if (!ReadWrittenNumber(value, n) || (n.Comma && n.Grouped))
+    return u"write a number alone, such as " + line + std::u16string(example);
+  if (!n.Unit.empty()) return u"write the number without a unit: " + line + NumberText(n.Value);
+  return u"the decimal mark is a point: write " + line + NumberText(n.Value);
+}
+
+// What to write instead of a music value that is not a whole number: the
+// milliseconds (or percent) alone, in digits.
+std::u16string WholeNumberToWrite(std::string_view key, std::string_view value, bool milliseconds) {
+  TWrittenNumber n;
+  const std::u16string line = Wide(key) + u"=";
+  const bool read = ReadWrittenNumber(value, n) && n.Value >= 0 && n.Value * 1000 < double(INT32_MAX);
+  const std::u16string whole = NumberText(std::nearbyint(n.Value));
+  if (!milliseconds)
+    return u"write the percent alone in whole digits, such as " + line + (read && n.Value >= 1 ? whole : u"80");
+  if (!read || n.Unit == "%") return u"write the milliseconds alone in digits, such as " + line + u"60000";
+  const std::u16string thousands = NumberText(std::nearbyint(n.Value * 1000));
+  if (n.Unit == "s") return u"write the milliseconds without a unit: " + line + thousands;
+  if (n.Grouped && n.Unit.empty()) return u"write it without the comma: " + line + thousands;
+  if (n.Unit == "ms") return u"write the number without a unit: " + line + whole;
+  // A fraction of a millisecond is rarely meant: a small one says seconds.
+  if (n.Value >= 1000) return u"write whole milliseconds: " + line + whole;
+  return Wide(key) + u" counts milliseconds: for " + NumberText(n.Value) + u" seconds write " + line + thousands;
+}
 
 class TChecker {
  public:
@@ -321,7 +447,8 @@ class TChecker {
       return;
     }
     const std::u16string count_text = u"opt_slidescount=" + (count_item ? Shown(count_item->GetValueBytes()) : u"");
-    if (count_item && count > 0 && last_section < count) {
+    // A slide section named twice leaves a number out: that is said with it.
+    if (count_item && count > 0 && last_section < count && !repeated_slide_) {
       Report(TShowProblemKind::Value, count_text,
              last_section > 0
                  ? u"the slides go up to [Slide" + IntToStr(int32_t(last_section)) + u"] only: " +
@@ -345,7 +472,7 @@ class TChecker {
     int64_t prev = 0;
     bool end_missing_said = false;
     for (int32_t i = 1; i <= count && reports_ < kMaxReports; ++i) {
-      if (i < last_section && !sections.count(i) && !BrokenHeader("slide" + std::to_string(i)))
+      if (i < last_section && !sections.count(i) && !BrokenHeader("slide" + std::to_string(i)) && !repeated_slide_)
         Report(TShowProblemKind::Section, u"[Slide" + IntToStr(i) + u"]",
                u"no such section: slide " + IntToStr(i) + u" is empty", count_line);
       const std::u16string key = u"opt_synchpos" + IntToStr(i);
@@ -467,6 +594,31 @@ class TChecker {
     return false;
   }
 
+  // A section named twice is one section: the reader puts the lines under
+  // the second header into the first's. For a slide that is mostly a
+  // number written twice, so the slide the count misses is named.
+  void CheckRepeatedSection(TIniSection* section, int32_t again, bool slide) {
+    repeated_slide_ = repeated_slide_ || slide;
+    const std::u16string name = u"[" + Shown(section->NameBytes()) + u"]";
+    std::u16string reason = u"appears twice, lines " + IntToStr(section->Line()) + u" and " + IntToStr(again) +
+                            u": the lines under the second header join the first's";
+    if (slide) {
+      const std::string_view whole = section->NameBytes();
+      const std::string_view digits = whole.substr(WithoutTrailingDigits(whole).size());
+      reason += u", so slide " + Wide(digits) + u" shows the objects of both";
+      const int32_t count = ReadSlidesCount(project_);
+      for (int32_t i = 1; i <= count; ++i)
+        if (!project_->FindSection(u"Slide" + IntToStr(i))) {
+          reason += u" and slide " + IntToStr(i) + u" has no section of its own (rename the second [Slide" +
+                    IntToStr(i) + u"]?)";
+          break;
+        }
+    } else {
+      reason += u" (a key set under both takes the second's value): make them one section";
+    }
+    Report(TShowProblemKind::Section, name, reason, again);
+  }
+
   void CheckSection(TIniSection* section) {
     const std::string_view name = section->NameBytes();
     if (std::string near = Near(name, kKnownSections); !near.empty())
@@ -474,6 +626,7 @@ class TChecker {
                         u"no section of that name (" + Wide(near) + u"?)", section->Line());
     const bool slide = Same(WithoutTrailingDigits(name), "Slide") && WithoutTrailingDigits(name) != name;
     const bool times = Same(name, "Times");
+    if (const int32_t again = section->RepeatedAt(); again > 0) CheckRepeatedSection(section, again, slide);
     // Slides and dialogs are drawn by the same readers.
     drawn_section_ = slide || Lower(name).rfind("dialog_", 0) == 0;
     for (int32_t i = 0; i < section->Count() && reports_ < kMaxReports; ++i) {
@@ -558,8 +711,43 @@ class TChecker {
       const std::u16string reason = needed.Reason.empty() ? DurationMissing() : std::u16string(needed.Reason);
       Report(TShowProblemKind::Object, what, u"no " + Wide(needed.Key) + u" line: " + reason, object->Line());
     }
+    if (OneOf(kind, kMusicKinds)) CheckStartTime(object);
     for (int32_t i = 0; i < object->Count() && reports_ < kMaxReports; ++i)
       CheckItem(object->GetItem(i), object, in_slide);
+  }
+
+  // A piece whose StartTime is at or past the end of its file is silent:
+  // said when the file's length can be told.
+  void CheckStartTime(TIniObject* object) {
+    const TIniItem* start = object->FindKey(u"StartTime");
+    const TIniItem* file = object->FindKey(u"FileName");
+    if (!start || !file || !IsWholeNumber(start) || start->GetInteger(0) <= 0) return;
+    const int64_t length = SoundLength(file->GetValueBytes());
+    if (length < 0 || start->GetInteger(0) < length) return;
+    const std::u16string ms = IntToStr(int32_t(std::min<int64_t>(length, INT32_MAX)));
+    Report(TShowProblemKind::Value, u"StartTime=" + Shown(start->GetValueBytes()),
+           u"past the end of " + Shown(file->GetValueBytes()) + u", which is " + ms +
+               u" ms long: the piece is silent; write a StartTime below " + ms,
+           start->Line());
+  }
+
+  // The length in milliseconds of a sound file of the show; -1 when it
+  // cannot be told. Each file is opened once.
+  int64_t SoundLength(std::string_view name_bytes) {
+    if (!options_.SoundLength || !accessor_ || !options_.CheckFiles || name_bytes.empty() || Same(name_bytes, "error"))
+      return -1;
+    const std::string key = Lower(name_bytes);
+    if (auto it = sound_lengths_.find(key); it != sound_lengths_.end()) return it->second;
+    if (sound_lengths_.size() >= kMaxFiles) return -1;
+    int64_t length = -1;
+    try {
+      const std::u16string name = Wide(name_bytes);
+      if (Ref<TStream> stream = accessor_->OpenFile(name)) length = options_.SoundLength(stream.get(), name);
+    } catch (const Exception&) {
+      length = -1;  // said by the file's own check
+    }
+    sound_lengths_.emplace(key, length);
+    return length;
   }
 
   // Whether a key of the object is a misspelling of `key` (said by itself).
@@ -646,10 +834,30 @@ class TChecker {
                           u"not one of " + names + u": the default is used", line);
       return;
     }
-    for (std::string_view number : kNumberKeys)
-      if (Same(key, number) && !IsNumber(item)) {
+    const std::string_view kind = object->GetValueBytes();
+    if (OneOf(kind, kMusicKinds)) {
+      for (const TMusicKey& music : kMusicKeys)
+        if (Same(key, music.Key) && !IsWholeNumber(item)) {
+          Report(TShowProblemKind::Value, Shown(key) + u"=" + Shown(value),
+                 (music.Milliseconds ? u"not a whole number of milliseconds" : u"not a whole percent") +
+                     std::u16string(u": it reads as ") + std::u16string(music.ReadsAs) + u"; " +
+                     WholeNumberToWrite(key, value, music.Milliseconds),
+                 line);
+          return;
+        }
+    } else if (OneOf(kind, kEffectKindsOfObjects)) {
+      if (OneOf(key, kEffectNumberKeys) && !IsNumber(item))
         Report(TShowProblemKind::Value, Shown(key) + u"=" + Shown(value),
-                          u"not a number: the default is used", line);
+               u"not a number: the transition takes its own default for it; " + NumberToWrite(key, value, u"1"),
+               line);
+      return;
+    }
+    for (const TNumberKey& number : kNumberKeys)
+      if (Same(key, number.Key) && !IsNumber(item)) {
+        Report(TShowProblemKind::Value, Shown(key) + u"=" + Shown(value),
+               u"not a number: it reads as " + std::u16string(number.ReadsAs) + u"; " +
+                   NumberToWrite(key, value, number.ReadsAs.substr(0, number.ReadsAs.find(u','))),
+               line);
         return;
       }
     if (Same(key, "ImageName") || Same(key, "Picture")) {
@@ -760,6 +968,8 @@ class TChecker {
   std::map<std::string, int32_t> guids_;
   std::vector<std::string> broken_headers_;
   bool drawn_section_ = false;  // the section being checked is a slide's or a dialog's
+  bool repeated_slide_ = false;  // a slide section is named twice
+  std::map<std::string, int64_t> sound_lengths_;
   Ref<TKAVEffectManager> effects_manager_;
   int32_t reports_ = 0;
 };

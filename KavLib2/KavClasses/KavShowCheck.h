@@ -11,7 +11,8 @@
 // before the one above it, no [Times] or no opt_slidescount, a slide whose
 // transition kind is missing from [Main]'s effect list or turns no variant
 // on there, a slide object without a GUID, an image without its picture,
-// music without its file or duration, a GUID used twice, an object whose
+// music without its file or duration, a music StartTime past the end of its
+// file, a section named twice, a GUID used twice, an object whose
 // "end" is missing, and a file the show names that is missing, empty, a
 // JPEG or PNG cut short, a sound that is a text (a download that failed),
 // or (with DecodePictures) a picture no decoder takes
@@ -21,11 +22,13 @@
 // At most 200 problems are said (then one line that there are more).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace kav {
 
 class TIniFile;
+class TStream;
 class TFileAccessor;
 
 struct TShowCheckOptions {
@@ -36,6 +39,11 @@ struct TShowCheckOptions {
   // Reads every picture the show names through the player's decoders (a
   // packer can afford it; the player leaves it to the picture loader).
   bool DecodePictures = false;
+  // The length in milliseconds of a sound file (-1 when it cannot be told),
+  // given by the programs that link the music library, so that a music
+  // StartTime past the end of its file is said; files are opened for it
+  // only with CheckFiles.
+  int64_t (*SoundLength)(TStream* stream, const std::u16string& name) = nullptr;
 };
 
 void CheckShowProject(TIniFile* project, TFileAccessor* accessor, const TShowCheckOptions& options = {});

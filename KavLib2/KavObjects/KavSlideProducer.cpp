@@ -282,12 +282,23 @@ double TSlideProducer::EndPlusNext(int32_t index) const {
   return std::nearbyint(t.EndPlusNext);
 }
 
+int32_t TSlideProducer::LastWindowIndex() const {
+  // Departure: a show without length (no slide count, or every slide ending
+  // at 0) has all its slides at time 0, and the walk forward would take one
+  // more index on every call, through the sections and past them, dropping
+  // each slide with what it was still making; its window stops at its last
+  // slide (the first when nothing is counted).
+  return source_->Duration() > 0 ? INT32_MAX : std::max(source_->SlideCount() - 1, 0);
+}
+
 void TSlideProducer::SlideIndexAtTime(double time, int32_t& first, int32_t& last) {
   const double t = std::nearbyint(time);
+  const int32_t stop = LastWindowIndex();
+  cursor_ = std::min(cursor_, stop);
   // Each step must move the end forward: a show of length 0 would otherwise
   // walk for ever.
   while (cursor_ > -1 && t < EndPlusNext(cursor_ - 1)) --cursor_;
-  for (int32_t steps = 0; steps < 1000000 && t > EndPlusNext(cursor_); ++steps) {
+  for (int32_t steps = 0; steps < 1000000 && cursor_ < stop && t > EndPlusNext(cursor_); ++steps) {
     const double before = EndPlusNext(cursor_);
     ++cursor_;
     if (EndPlusNext(cursor_) <= before) break;
@@ -295,7 +306,7 @@ void TSlideProducer::SlideIndexAtTime(double time, int32_t& first, int32_t& last
   first = last = cursor_;
   TSlideTiming next;
   source_->GetSlideTiming(cursor_ + 1, next);
-  if (t >= std::nearbyint(next.Begin) && t < std::nearbyint(next.EndPlusNext)) last = cursor_ + 1;
+  if (cursor_ < stop && t >= std::nearbyint(next.Begin) && t < std::nearbyint(next.EndPlusNext)) last = cursor_ + 1;
 }
 
 // ---- Cache -----------------------------------------------------------------------
@@ -345,7 +356,7 @@ void TSlideCache::Insert(Ref<TDrawContainer> container) {
 bool TrimSlideWindow(TSlideCache* cache, double time) {
   int32_t first = 0, last = 0;
   cache->producer_->SlideIndexAtTime(time, first, last);
-  last = first + cache->window_ - 1;
+  last = int32_t(std::min<int64_t>(int64_t(first) + cache->window_ - 1, cache->producer_->LastWindowIndex()));
   cache->first_ = first;
   cache->last_ = last;
   bool dropped = false;

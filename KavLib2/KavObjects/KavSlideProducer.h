@@ -91,6 +91,9 @@ class TSlideProducer : public TRefObject {
   Ref<TKavDialog> CreateCustomDialog(const std::u16string& name);
   // The window of slides around a show time (rounded to whole ms).
   void SlideIndexAtTime(double time, int32_t& first, int32_t& last);
+  // The last index a window reaches: the last slide of a show without
+  // length (the first when nothing is counted), else no bound.
+  int32_t LastWindowIndex() const;
 
  protected:
   void Dispose() override;

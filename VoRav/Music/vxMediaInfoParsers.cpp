@@ -377,4 +377,10 @@ bool TMediaInfoExtractor::Extract(const std::u16string& name, TStream* stream, T
   return done;
 }
 
+int64_t SoundFileLength(TStream* stream, const std::u16string& name) {
+  TMediaInfo info;
+  if (!TMediaInfoExtractor::Extract(name, stream, info) || info.Duration == 0) return -1;
+  return int64_t(info.Duration);
+}
+
 }  // namespace kav

@@ -69,4 +69,8 @@ class TMediaInfoExtractor {
   static bool Extract(const std::u16string& name, TStream* stream, TMediaInfo& info);
 };
 
+// The length in milliseconds of the sound file `name` as the player reads
+// it; -1 when nothing tells it. Never raises.
+int64_t SoundFileLength(TStream* stream, const std::u16string& name);
+
 }  // namespace kav

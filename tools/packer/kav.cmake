@@ -8,7 +8,7 @@ target_link_libraries(kav_packer PUBLIC ZLIB::ZLIB)
 set_property(GLOBAL APPEND PROPERTY KAV_LIBRARIES kav_packer)
 
 add_executable(kavpack ${PROJECT_SOURCE_DIR}/tools/packer/kavpack.cpp)
-target_link_libraries(kavpack PRIVATE kav_packer kav_classes kav_viewer kav_exif vorav_colorspace vorav)
+target_link_libraries(kavpack PRIVATE kav_packer kav_classes kav_viewer kav_exif vorav_colorspace vorav_music vorav)
 include(GNUInstallDirs)
 install(TARGETS kavpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 

@@ -50,6 +50,7 @@
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "KavLib2/Zel.Exif/Exif.h"
 #include "KavPacker.h"
+#include "VoRav/Music/vxMediaInfoParsers.h"
 #include "VoRav/vxIni.h"
 #include "VoRav/vxMemoryStream.h"
 #include "VoRav/vxShowProblems.h"
@@ -309,6 +310,7 @@ bool CheckProject(const fs::path& project_path) {
   {
     kav::TShowCheckOptions options;
     options.DecodePictures = true;
+    options.SoundLength = kav::SoundFileLength;
     kav::CheckShowProject(locator->Ini(), locator->Accessor(), options);
   }
   kav::SetShowProblemSink(nullptr);

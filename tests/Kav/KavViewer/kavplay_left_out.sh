@@ -2,6 +2,8 @@
 # What an author leaves out without the player failing (an object's GUID,
 # a picture's ImageName, the music's FileName or Duration, the [Times]
 # section or its opt_slidescount, a transition kind in [Main]'s effect list),
+# values written in another form (a decimal comma, seconds for milliseconds),
+# a slide's header written twice, a music start past the end of its file,
 # a picture in a format no decoder reads (a WebP, from the folder and from
 # the packed show), a sound that is a text (a web page, from both) and an
 # empty sound in a packed show: for each the player says one line on stderr with
@@ -44,6 +46,16 @@ cases=(
   'echo "Project.kav:$(line_of "[Times]"): opt_slidescount: missing from [Times]: the show has no slides; add opt_slidescount=4 (the number of [SlideN] sections)"'
   effect "sed -i '/^object flip:Effect\$/,/^end\$/d' \"\$project\""
   'echo "Project.kav:$(line_of "ref=flip"): ref=flip: flip is not in the effect list of [Main] (object TheEffect:AnEffect, line $(line_of "object TheEffect:AnEffect")): slide 4 comes in as a cut; add an object flip:Effect with checked=1 and its settings to that list"'
+  duration-form "sed -i 's/^Duration=12000\$/Duration=18.5/' \"\$project\""
+  'echo "Project.kav:$(line_of "Duration=18.5"): Duration=18.5: not a whole number of milliseconds: it reads as 0, no length: alone the piece is not heard, and before other pieces it plays on under them to the end of its file; Duration counts milliseconds: for 18.5 seconds write Duration=18500"'
+  effect-value "sed -i 's/^object flip:Effect\$/&\n3dvolume=0,5/' \"\$project\""
+  'echo "Project.kav:$(line_of "3dvolume=0,5"): 3dvolume=0,5: not a number: the transition takes its own default for it; the decimal mark is a point: write 3dvolume=0.5"'
+  scale-form "sed -i '0,/^ScaleX=14\$/s//ScaleX=9,5/' \"\$project\""
+  'echo "Project.kav:$(line_of "ScaleX=9,5"): ScaleX=9,5: not a number: it reads as 100, the default: as wide as what holds it; the decimal mark is a point: write ScaleX=9.5"'
+  slide-twice "sed -i 's/^\\[Slide3\\]\$/[Slide2]/' \"\$project\""
+  'L=$(grep -nxF "[Slide2]" "$project" | sed -n 2p | cut -d: -f1); echo "Project.kav:$L: [Slide2]: appears twice, lines $(line_of "[Slide2]") and $L: the lines under the second header join the first'"'"'s, so slide 2 shows the objects of both and slide 3 has no section of its own (rename the second [Slide3]?)"'
+  start-past-end "sed -i 's/^StartTime=0\$/StartTime=600000/' \"\$project\""
+  'echo "Project.kav:$(line_of "StartTime=600000"): StartTime=600000: past the end of Music\tune.mp3, which is 12068 ms long: the piece is silent; write a StartTime below 12068"'
   webp-folder "webp \"\$show/Photos/mountains.jpg\""
   'echo "Project.kav:$(line_of "ImageName=Photos\mountains.jpg"): Photos\mountains.jpg: a WebP picture, which the player does not read (it shows JPEG, PNG, GIF and BMP pictures): convert it to JPEG or PNG"'
   webp-packed "webp \"\$show/Photos/mountains.jpg\"; \"\$packer\" \"\$work/\$name.kvshow\" \"\$show\" 2>/dev/null; show=\"\$work/\$name.kvshow\""

@@ -72,6 +72,7 @@ class ShowCheckTest : public ::testing::Test {
     if (locator) {
       TShowCheckOptions options;
       options.DecodePictures = decode;
+      options.SoundLength = sound_length;
       CheckShowProject(locator->Ini(), locator->Accessor(), options);
     }
     SetShowProblemSink(nullptr);
@@ -94,6 +95,7 @@ class ShowCheckTest : public ::testing::Test {
 
   test::TTempFolder folder;
   std::string text;
+  int64_t (*sound_length)(TStream*, const std::u16string&) = nullptr;
 };
 
 TEST_F(ShowCheckTest, TheExampleShowHasNoProblem) {
@@ -373,6 +375,95 @@ TEST_F(ShowCheckTest, WhatIsLeftOutSilentlyIsNamedWithWhatToWrite) {
   text = clean;
   Change("[Times]", "[Tmes]");
   ExpectOne(Check(), LineOf(text, "[Tmes]"), TShowProblemKind::Section, u"[Tmes]", u"(Times?)");
+}
+
+// A value written in another form (a decimal comma, a unit, seconds for
+// milliseconds), a section named twice and a music start past the end of
+// its file: each one line naming the mistake, what it reads as and what to
+// write.
+TEST_F(ShowCheckTest, ValuesInOtherFormsSayWhatToWrite) {
+  struct TCase {
+    std::string From, To;  // the first occurrence of From becomes To
+    std::string At;        // the start of the line named
+    TShowProblemKind Kind;
+    std::u16string Name, Reason;
+  };
+  const std::u16string no_length =
+      u"not a whole number of milliseconds: it reads as 0, no length: alone the piece is not heard, and before "
+      u"other pieces it plays on under them to the end of its file; ";
+  const TCase cases[] = {
+      {"Duration=12000", "Duration=18.5", "Duration=", TShowProblemKind::Value, u"Duration=18.5",
+       no_length + u"Duration counts milliseconds: for 18.5 seconds write Duration=18500"},
+      {"Duration=12000", "Duration=18,5", "Duration=", TShowProblemKind::Value, u"Duration=18,5",
+       no_length + u"Duration counts milliseconds: for 18.5 seconds write Duration=18500"},
+      {"Duration=12000", "Duration=18000ms", "Duration=", TShowProblemKind::Value, u"Duration=18000ms",
+       no_length + u"write the number without a unit: Duration=18000"},
+      {"Duration=12000", "Duration=18,5 s", "Duration=", TShowProblemKind::Value, u"Duration=18,5 s",
+       no_length + u"write the milliseconds without a unit: Duration=18500"},
+      {"Duration=12000", "Duration=18,000", "Duration=", TShowProblemKind::Value, u"Duration=18,000",
+       no_length + u"write it without the comma: Duration=18000"},
+      {"Duration=12000", "Duration=12000.4ms", "Duration=", TShowProblemKind::Value, u"Duration=12000.4ms",
+       no_length + u"write the number without a unit: Duration=12000"},
+      {"Duration=12000", "Duration=12000.6", "Duration=", TShowProblemKind::Value, u"Duration=12000.6",
+       no_length + u"write whole milliseconds: Duration=12001"},
+      {"StartTime=0", "StartTime=2 s", "StartTime=", TShowProblemKind::Value, u"StartTime=2 s",
+       u"not a whole number of milliseconds: it reads as 0: the piece plays from the start of its file; write the "
+       u"milliseconds without a unit: StartTime=2000"},
+      {"Volume=80", "Volume=80%", "Volume=", TShowProblemKind::Value, u"Volume=80%",
+       u"not a whole percent: it reads as 100, full volume; write the percent alone in whole digits, such as "
+       u"Volume=80"},
+      {"object flip:Effect\nchecked=1\n", "object flip:Effect\nchecked=1\n3dvolume=0,5\n", "3dvolume=",
+       TShowProblemKind::Value, u"3dvolume=0,5",
+       u"not a number: the transition takes its own default for it; the decimal mark is a point: write "
+       u"3dvolume=0.5"},
+      {"ScaleX=14", "ScaleX=9,5", "ScaleX=9,5", TShowProblemKind::Value, u"ScaleX=9,5",
+       u"not a number: it reads as 100, the default: as wide as what holds it; the decimal mark is a point: write "
+       u"ScaleX=9.5"},
+  };
+  const std::string clean = text;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.To);
+    text = clean;
+    Change(c.From, c.To);
+    ExpectOne(Check(), LineOf(text, c.At), c.Kind, c.Name, c.Reason);
+  }
+  // Opacity written as a fraction with a unit.
+  text = clean;
+  int32_t line = Change("ScaleY=14", "ScaleY=14\nOpacity=50 %");
+  ExpectOne(Check(), line + 1, TShowProblemKind::Value, u"Opacity=50 %",
+            u"not a number: it reads as 100, the default: fully opaque; write the number without a unit: Opacity=50");
+
+  // The third slide's header written as the second's: the real mistake is
+  // the repeated name, not a slide the count misses.
+  text = clean;
+  const int32_t first = LineOf(text, "[Slide2]");
+  line = Change("[Slide3]", "[Slide2]");
+  ExpectOne(Check(), line, TShowProblemKind::Section, u"[Slide2]",
+            u"appears twice, lines " + UTF8Decode(std::to_string(first)) + u" and " +
+                UTF8Decode(std::to_string(line)) +
+                u": the lines under the second header join the first's, so slide 2 shows the objects of both and "
+                u"slide 3 has no section of its own (rename the second [Slide3]?)");
+  // Another section named twice.
+  text = clean + "\n[Main]\nopt_repeat=stop\n";
+  line = int32_t(std::count(text.begin(), text.end(), '\n')) - 1;
+  ExpectOne(Check(), line, TShowProblemKind::Section, u"[Main]",
+            u"appears twice, lines " + UTF8Decode(std::to_string(LineOf(text, "[Main]"))) + u" and " +
+                UTF8Decode(std::to_string(line)) +
+                u": the lines under the second header join the first's (a key set under both takes the second's "
+                u"value): make them one section");
+
+  // A start past the end of the music's file, when its length is known.
+  sound_length = [](TStream* stream, const std::u16string& name) -> int64_t {
+    return stream && name == u"Music\\tune.mp3" ? 10000 : -1;
+  };
+  text = clean;
+  line = Change("StartTime=0", "StartTime=10000");
+  ExpectOne(Check(), line, TShowProblemKind::Value, u"StartTime=10000",
+            u"past the end of Music\\tune.mp3, which is 10000 ms long: the piece is silent; write a StartTime below "
+            u"10000");
+  text = clean;
+  Change("StartTime=0", "StartTime=9999");
+  EXPECT_TRUE(Check().empty());
 }
 
 // Pictures in a format no decoder reads are named with the formats that

@@ -16,12 +16,17 @@ using test::ShowProject;
 struct TProducerFixture : test::THostFixture {
   Ref<TKavSource> Source;
   Ref<TSlideProducer> Producer;
-  explicit TProducerFixture(const std::string& extra_main = "", const std::string& sections = "") {
+  // `left_out`: a text taken out of the project.
+  explicit TProducerFixture(const std::string& extra_main = "", const std::string& sections = "",
+                            const std::string& left_out = "") {
     RegisterKavObjectFactories();
     Host.reset();  // the producer makes the show's one host
     TKavSourceSetup setup;
     setup.RandomSeed = 7;
-    Source = MakeRef<TKavSource>(Files.get(), ProjectIni(ShowProject(extra_main) + sections).get(), setup);
+    std::string project = ShowProject(extra_main) + sections;
+    if (const size_t at = left_out.empty() ? std::string::npos : project.find(left_out); at != std::string::npos)
+      project.erase(at, left_out.size());
+    Source = MakeRef<TKavSource>(Files.get(), ProjectIni(project).get(), setup);
     Producer = MakeRef<TSlideProducer>(Source.get(), nullptr, TKavSlideHost::TEffectResourceFill(), false);
     Producer->CurrentTiming = MakeRef<TTiming>(0);
   }
@@ -144,6 +149,37 @@ TEST(SlideProducer, DialogsAndEffectSlides) {
   as_filter->FrameDone();
   EXPECT_EQ(SlideEffectHook()(c->Slide.get(), nullptr), nullptr);
   GetSharedSlideProducer(nullptr, nullptr);
+}
+
+// A show whose [Times] has no slide count (or whose slides all end at 0)
+// has every slide at time 0: its window stays on one slide however often it
+// is asked, so that slide, and the captions it is still rendering, is kept.
+TEST(SlideCache, AShowWithoutLengthKeepsItsWindowOnOneSlide) {
+  for (const char* left_out :
+       {"opt_slidescount=4\r\n", "opt_synchpos1=3000\r\nopt_synchpos2=5000\r\nopt_synchpos3=5500\r\nopt_synchpos4=9000\r\n"}) {
+    SCOPED_TRACE(left_out);
+    TProducerFixture f("", "", left_out);
+    f.Producer->SetAspectRatio(TSize{1280, 720}, false, 100, 100);
+    Ref<TSlideCache> cache = MakeRef<TSlideCache>(f.Producer.get(), 2, false);
+    // Each frame fills the window; a window that walks on would fill for
+    // ever, so each is given a few steps.
+    const auto frame = [&cache](double t) {
+      for (int step = 0; step < 8 && AdvanceSlideWindow(cache.get(), t); ++step) {
+      }
+    };
+    for (double t : {0.0, 40.0, 80.0, 120.0, 5000.0, 60000.0}) frame(t);
+    ASSERT_GE(cache->Count(), 1);
+    // The slide shown is the window's first: the last slide, or the first
+    // when nothing is counted.
+    const Ref<TDrawContainer> shown(cache->Get(0));
+    EXPECT_EQ(shown->Index, std::max(f.Source->SlideCount() - 1, 0));
+    EXPECT_EQ(cache->Count(), 1);
+    for (double t : {60040.0, 60080.0, 60120.0}) {
+      frame(t);
+      ASSERT_GE(cache->Count(), 1);
+      EXPECT_EQ(cache->Get(0), shown.get());
+    }
+  }
 }
 
 TEST(SlideCache, WindowAroundTheTime) {

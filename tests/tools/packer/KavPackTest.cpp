@@ -434,6 +434,45 @@ TEST(KavPack, EveryMistakeThatPlaysSilentlyIsSaidWithItsLine) {
   EXPECT_NE(run.Err.find("kavpack: 0 errors, 7 warnings\n"), std::string::npos) << run.Err;
 }
 
+// Values written in another form, a slide's header written twice and a
+// music start past the end of its file (its length read as the player
+// reads it): one warning each with the line, what it reads as and what to
+// write.
+TEST(KavPack, ValuesInOtherFormsAreSaidWithWhatToWrite) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path folder = CopyOfExample(dir, "forms");
+  std::string text = ReadText(kExample / "Project.kav");
+  ChangeText(text, "StartTime=0", "StartTime=600000");
+  ChangeText(text, "Duration=12000", "Duration=18.5");
+  ChangeText(text, "object flip:Effect\n", "object flip:Effect\n3dvolume=0,5\n");
+  ChangeText(text, "[Slide3]", "[Slide2]");
+  WriteText(folder / "Project.kav", text);
+  const std::string project = (folder / "Project.kav").string() + ":";
+  const auto line = [&text](const std::string& start) { return std::to_string(LineOf(text, start)); };
+
+  TRun run = RunKavpack(dir.Path(), {(dir.Path() / "forms.kvshow").string(), folder.string()});
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  for (const std::string& said :
+       {project + line("StartTime=") +
+            ": warning: StartTime=600000: past the end of Music\\tune.mp3, which is 12068 ms long: the piece is "
+            "silent; write a StartTime below 12068\n",
+        project + line("Duration=") +
+            ": warning: Duration=18.5: not a whole number of milliseconds: it reads as 0, no length: alone the piece "
+            "is not heard, and before other pieces it plays on under them to the end of its file; Duration counts "
+            "milliseconds: for 18.5 seconds write Duration=18500\n",
+        project + line("3dvolume=") +
+            ": warning: 3dvolume=0,5: not a number: the transition takes its own default for it; the decimal mark "
+            "is a point: write 3dvolume=0.5\n",
+        project + line("[Slide2]\n; The transition INTO this slide: Blocks of the third") +
+            ": warning: [Slide2]: appears twice, lines " + line("[Slide2]") + " and " +
+            line("[Slide2]\n; The transition INTO this slide: Blocks of the third") +
+            ": the lines under the second header join the first's, so slide 2 shows the objects of both and slide 3 "
+            "has no section of its own (rename the second [Slide3]?)\n"})
+    EXPECT_NE(run.Err.find(said), std::string::npos) << said << "in:\n" << run.Err;
+  EXPECT_NE(run.Err.find("kavpack: 0 errors, 4 warnings\n"), std::string::npos) << run.Err;
+}
+
 // Mistakes that left a slide, a picture or the music out without a word:
 // each gives one warning with its line and what to write, the player's
 // words, and the show is still written.
