@@ -255,6 +255,14 @@ if(KAV_TESTS)
     set_tests_properties(kavplay_xvfb_window_start PROPERTIES
                          ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                          SKIP_RETURN_CODE 77 TIMEOUT 240 COST 240)
+    # A session bus that takes connections and never answers: the window
+    # still comes, and a signal during the wait at start ends the player.
+    add_test(NAME kavplay_xvfb_hung_bus
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_hung_bus.sh $<TARGET_FILE:kavplay>
+                     $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_xvfb_hung_bus)
+    set_tests_properties(kavplay_xvfb_hung_bus PROPERTIES
+                         ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                         SKIP_RETURN_CODE 77 TIMEOUT 300 COST 120)
     # A few hundred random keys, clicks, drags and wheel steps on the demo
     # show from a fixed seed (KAV_RANDOM_SEED picks another), in rounds that
     # end on Esc, the exit corner and SIGTERM: no crash, no sanitizer
