@@ -22,8 +22,9 @@ std::string SessionBusAddress();
 bool BusAnswers(const std::string& address, std::chrono::milliseconds timeout, std::string* why = nullptr);
 
 // Sets DBUS_SESSION_BUS_ADDRESS to an address every D-Bus client refuses at
-// once, so no library of ours (SDL, libdbus, a chooser program) and not our
-// own portal chooser waits for the bus. Call before any other thread runs.
+// once, so that neither SDL (through libdbus), a chooser program started
+// later nor our own portal chooser waits for the bus. Call while no other
+// thread reads the environment.
 void HideSessionBus();
 
 }  // namespace kav::dialogs
