@@ -179,6 +179,13 @@ if(KAV_TESTS)
       # player's window, call it off at once.
       kav_xvfb_player_test(kavplay_xvfb_save_portal 300 "ASAN_OPTIONS=detect_leaks=0"
                            ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_save_portal_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_save_portal $<TARGET_FILE:kavtestportal> $<TARGET_FILE:kavxclose>)
+      # The print dialog and the error box stay above the player's window
+      # when it gets the focus; a portal that leaves after taking the
+      # request is given up at once.
+      kav_xvfb_player_test(kavplay_xvfb_dialog_above 300 "ASAN_OPTIONS=detect_leaks=0"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_dialog_above_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_dialog_above $<TARGET_FILE:kavtestportal>)
+      kav_xvfb_player_test(kavplay_xvfb_dialog_above_gl 300 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_dialog_above_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_dialog_above_gl $<TARGET_FILE:kavtestportal>)
       # The same with a portal that does not even reply to the call; once
       # the call's time is up the slide is not saved anywhere nobody chose.
       kav_xvfb_player_test(kavplay_xvfb_save_portal_mute 360 "ASAN_OPTIONS=detect_leaks=0"
@@ -262,6 +269,14 @@ if(KAV_TESTS)
     set_tests_properties(kavplay_xvfb_window_start PROPERTIES
                          ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
                          SKIP_RETURN_CODE 77 TIMEOUT 240 COST 240)
+    # A session bus that takes connections and never answers: the window
+    # still comes, and a signal during the wait at start ends the player.
+    add_test(NAME kavplay_xvfb_hung_bus
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_hung_bus.sh $<TARGET_FILE:kavplay>
+                     $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_xvfb_hung_bus)
+    set_tests_properties(kavplay_xvfb_hung_bus PROPERTIES
+                         ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                         SKIP_RETURN_CODE 77 TIMEOUT 300 COST 120)
     # A few hundred random keys, clicks, drags and wheel steps on the demo
     # show from a fixed seed (KAV_RANDOM_SEED picks another), in rounds that
     # end on Esc, the exit corner and SIGTERM: no crash, no sanitizer

@@ -1,7 +1,6 @@
 #include "platform/dialogs/PortalChooser.h"
 
 #include <dbus/dbus.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/dialogs/SessionBus.h"
+
 namespace kav::dialogs {
 namespace {
 
@@ -20,21 +21,6 @@ constexpr char kPortalPath[] = "/org/freedesktop/portal/desktop";
 constexpr char kChooserInterface[] = "org.freedesktop.portal.FileChooser";
 constexpr char kRequestInterface[] = "org.freedesktop.portal.Request";
 constexpr int kPumpMs = 50;
-
-// The session bus's address without libdbus's autolaunch (which would start
-// a bus of its own through dbus-launch): the environment's, else the
-// per-user socket systemd and dbus-user-session provide.
-std::string SessionBusAddress() {
-  const char* env = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (env && *env) return env;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && runtime[0] == '/') {
-    std::string socket = std::string(runtime) + "/bus";
-    struct stat st;
-    if (stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) return "unix:path=" + socket;
-  }
-  return {};
-}
 
 struct TConnection {
   DBusConnection* conn = nullptr;
@@ -74,6 +60,27 @@ std::string NewToken() {
 
 std::string MatchRule(const std::string& path) {
   return std::string("type='signal',interface='") + kRequestInterface + "',member='Response',path='" + path + "'";
+}
+
+// The bus's word that the portal's name changed hands: a portal that ends
+// (or is replaced) after taking the request will never answer it.
+std::string OwnerMatchRule() {
+  return std::string("type='signal',sender='") + DBUS_SERVICE_DBUS + "',interface='" + DBUS_INTERFACE_DBUS +
+         "',member='NameOwnerChanged',arg0='" + kPortalName + "'";
+}
+
+// True for NameOwnerChanged saying that `owner` no longer has the portal's
+// name.
+bool PortalLeft(DBusMessage* msg, const std::string& owner) {
+  const char* sender = dbus_message_get_sender(msg);
+  if (owner.empty() || !sender || std::strcmp(sender, DBUS_SERVICE_DBUS) != 0 ||
+      !dbus_message_is_signal(msg, DBUS_INTERFACE_DBUS, "NameOwnerChanged"))
+    return false;
+  const char *name = nullptr, *old_owner = nullptr, *new_owner = nullptr;
+  if (!dbus_message_get_args(msg, nullptr, DBUS_TYPE_STRING, &name, DBUS_TYPE_STRING, &old_owner, DBUS_TYPE_STRING,
+                             &new_owner, DBUS_TYPE_INVALID))
+    return false;
+  return std::strcmp(name, kPortalName) == 0 && owner == old_owner && owner != new_owner;
 }
 
 // The dictionary entry key -> variant(value) with a basic value.
@@ -366,6 +373,9 @@ TSaveFileAnswer TPortalChooser::Choose(const TSaveFileRequest& request) {
           if (add) dbus_message_append_args(add, DBUS_TYPE_STRING, &rule_c, DBUS_TYPE_INVALID);
           hello = 0;
           if (!(match = send(add))) return answer;
+          // Not waited for: the bus handles our messages in order, so the
+          // rule is in place before the call reaches the portal.
+          dbus_bus_add_match(bus.conn, OwnerMatchRule().c_str(), nullptr);
         } else {
           match = 0;
           if (!(call = send(NewSaveFileCall(request, token)))) return answer;
@@ -405,6 +415,13 @@ TSaveFileAnswer TPortalChooser::Choose(const TSaveFileRequest& request) {
         }
         early.clear();
         continue;
+      }
+      if (taken && PortalLeft(raw, portal)) {
+        // Its dialog, if any, went with it: as a portal that failed, so
+        // that the next chooser that asks is tried.
+        answer.outcome = TSaveFileOutcome::kFailed;
+        answer.message = "The desktop portal left the bus while its file chooser was open";
+        return answer;
       }
       if (!call || !IsResponse(raw, handle)) continue;
       if (!taken) {

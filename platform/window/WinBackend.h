@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ struct TTopLevelState {
   bool minimized = false;
   bool maximized = false;
   bool active = false;
+  // The nearest visible top-level window up the owner chain (0: none): the
+  // window system keeps this one above it.
+  HWND owner = 0;
 };
 
 struct TMonitorArea {
@@ -76,7 +80,13 @@ class TWindowBackend {
   // The displays, the primary one first.
   virtual std::vector<TMonitorArea> Monitors() = 0;
 
-  virtual int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) = 0;
+  // A message box that stays above `owner` (a top-level window; 0: none).
+  // While it is up the program's windows keep painting: a backend that
+  // waits for the box calls `serve` every little while (the layer's
+  // painting and the messages other threads send) and gives the windows no
+  // input, as a modal box does.
+  virtual int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags,
+                                 HWND owner, const std::function<void()>& serve) = 0;
 
   // Pixel output of a top-level window without a device of its own: copies
   // `rects` (client coordinates, already cut to the image and the client

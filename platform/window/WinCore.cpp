@@ -170,6 +170,15 @@ void Mirror(HWND hwnd) {
   t.minimized = w->show_state == 1;
   t.maximized = w->show_state == 2;
   t.active = s.active == hwnd;
+  // A hidden owner (the application's window) stands for no window on
+  // screen: the next one up does.
+  TWindowRec* o = Find(w->owner);
+  for (int depth = 0; o && o != w && depth < 64; ++depth, o = Find(o->owner)) {
+    if (o->style & WS_VISIBLE) {
+      t.owner = o->id;
+      break;
+    }
+  }
   s.backend->TopLevelChanged(t);
 }
 

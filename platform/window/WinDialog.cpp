@@ -214,6 +214,10 @@ intptr_t DialogBoxIndirectParamW(HINSTANCE, const uint8_t* data, size_t size, HW
   if (!ParseDialogTemplate(data, size, dialog) || !host) return -1;
   const HWND hwnd = host->CreateDialogWindow(dialog, owner);
   if (!hwnd) return -1;
+  // The dialog is owned by `owner`'s top-level window whatever window the
+  // host made it as: the window system keeps it above that one.
+  if (detail::TWindowRec* w = Find(hwnd); w && owner && !(w->style & WS_CHILD) && GetTopLevel(owner) != hwnd)
+    w->owner = GetTopLevel(owner);
   TRunningDialog running;
   running.proc = proc;
   g_running[hwnd] = &running;

@@ -22,6 +22,9 @@ constexpr int32_t kScrollBarSize96 = 17;
 constexpr uint32_t kCaretBlinkMs = 530;
 constexpr int32_t kKeyboardDelay = 1;
 constexpr int32_t kKeyboardSpeed = 31;
+// Paint messages handled each time a message box's wait serves the
+// windows: a window whose paint leaves it invalid cannot hold the wait.
+constexpr int kMaxPaintsPerServe = 64;
 
 bool KeyDown(uint8_t vk) { return (State().keys[vk] & 0x80) != 0; }
 
@@ -376,8 +379,19 @@ void GetScreenDpi(int32_t& x, int32_t& y) {
 }
 
 int32_t MessageBox(HWND hwnd, const std::u16string& text, const std::u16string& caption, uint32_t flags) {
-  (void)hwnd;
-  return State().backend->ShowMessageBox(text, caption, flags);
+  // The box stays above the window it is for, else above the active one
+  // (where the person is); a hidden window stands for none.
+  HWND owner = hwnd ? GetTopLevel(hwnd) : GetActiveWindow();
+  if (owner && !IsWindowVisible(owner)) owner = 0;
+  // While it is up the windows paint and other threads' sends are served
+  // (a device's frames go through the GUI thread); nothing else runs, as
+  // no input reaches them.
+  auto serve = [] {
+    TMsg msg;
+    for (int i = 0; i < kMaxPaintsPerServe && PeekMessage(&msg, 0, WM_PAINT, WM_PAINT, PM_REMOVE); ++i)
+      DispatchMessage(msg);
+  };
+  return State().backend->ShowMessageBox(text, caption, flags, owner, serve);
 }
 
 HHOOK SetWindowsHookEx(int32_t kind, THookProc proc) {

@@ -31,6 +31,7 @@ uint32_t g_generation = 0;  // of the current scope; a forked child has a copy
 uint64_t Slot(uint32_t generation, pid_t pid) { return (uint64_t(generation) << 32) | uint32_t(pid); }
 
 std::atomic<bool> g_flag{false};
+std::atomic<bool> g_starting{false};
 TShared* g_shared = nullptr;
 int g_pipe[2] = {-1, -1};
 pid_t g_parent = 0;
@@ -59,6 +60,7 @@ void KillBoxChild() noexcept {
 }
 
 void OnSignal(int) {
+  if (g_starting.load()) _exit(0);
   const int saved = errno;
   g_flag.store(true);
   KillBoxChild();
@@ -150,6 +152,8 @@ void InstallTerminationSignals() {
     }
   });
 }
+
+void SetStartingUp(bool starting) noexcept { g_starting.store(starting); }
 
 void SetTerminationWake(std::function<void()> wake) {
   TWakeSlot& slot = WakeSlot();

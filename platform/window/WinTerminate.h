@@ -26,6 +26,12 @@ void ResetTerminationForTests() noexcept;
 // Called once, before SDL is initialised (SDL then keeps its own out).
 void InstallTerminationSignals();
 
+// While start-up is not finished, SIGTERM and SIGINT end the process at
+// once with exit 0: the GUI thread may then be held inside a library (such
+// as SDL's set-up waiting for a session bus that never answers) where no
+// flag is looked at. Off again once the window system can be woken.
+void SetStartingUp(bool starting) noexcept;
+
 // The GUI thread's wake, called after a signal; an empty function clears it
 // (InitWindowSystem sets it, DoneWindowSystem and the SDL backend clear it).
 void SetTerminationWake(std::function<void()> wake);

@@ -1,6 +1,7 @@
-// kavtestportal [mute]: a desktop portal that takes the file chooser's
+// kavtestportal [mute|leave]: a desktop portal that takes the file chooser's
 // request and never answers, on a private D-Bus bus of its own, for a test
-// script; with "mute" it does not even reply to the call. Prints
+// script; with "mute" it does not even reply to the call, with "leave" it
+// leaves the bus once it took the call (the bus stays). Prints
 //   ready <bus address>
 // then "call N" when the N-th SaveFile request came and "closed N" when its
 // caller closed it; ends on SIGTERM or SIGINT (the bus with it). "missing
@@ -32,8 +33,11 @@ int main(int argc, char** argv) {
   // Blocked only now: the bus must not inherit the block; the threads made
   // from here on (the portal's) do.
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-  const bool mute = argc > 1 && std::strcmp(argv[1], "mute") == 0;
-  TFakePortal portal(bus.Address(), mute ? TReply::kMute : TReply::kSilent, "");
+  const char* mode = argc > 1 ? argv[1] : "";
+  const TReply reply = std::strcmp(mode, "mute") == 0    ? TReply::kMute
+                       : std::strcmp(mode, "leave") == 0 ? TReply::kLeave
+                                                         : TReply::kSilent;
+  TFakePortal portal(bus.Address(), reply, "");
   if (!portal.Ready()) {
     std::fprintf(stderr, "kavtestportal: the portal's name was not ours\n");
     return 1;

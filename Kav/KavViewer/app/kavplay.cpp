@@ -4,6 +4,7 @@
 #include <SDL.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -36,6 +37,7 @@
 #include "platform/d3d/SwDirect3D.h"
 #include "platform/d3d/gl/GlDevice.h"
 #include "platform/d3d/gl/sdl/GlSdlContext.h"
+#include "platform/dialogs/SessionBus.h"
 #include "platform/display/sdl/SdlDisplay.h"
 #include "platform/print/cups/CupsSpooler.h"
 #include "KavLib2/KavDialogs/KavDialogs.h"
@@ -49,6 +51,10 @@
 using namespace kav;
 
 namespace {
+
+// How long the session bus may take to answer our Hello at start: a working
+// bus answers in milliseconds, also on a loaded machine.
+constexpr std::chrono::milliseconds kBusAnswerTime{5000};
 
 Ref<TWindowPresentBridge> g_bridge;
 TMainForm* g_form = nullptr;
@@ -298,8 +304,21 @@ int main(int argc, char** argv) {
     if (!has_wayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
   }
   // Before SDL starts: SIGTERM and SIGINT end the program from anywhere,
-  // a modal window or a file chooser included.
+  // a modal window or a file chooser included; until the window system can
+  // be woken they end it at once.
   win::InstallTerminationSignals();
+  win::SetStartingUp(true);
+  // SDL's video set-up waits for the session bus without a limit: a bus
+  // that does not answer in time (a stopped dbus-daemon) is named to nobody,
+  // SDL and the portal chooser included (no other thread reads the
+  // environment yet).
+  if (const std::string bus = dialogs::SessionBusAddress(); !bus.empty()) {
+    std::string why;
+    if (!dialogs::BusAnswers(bus, kBusAnswerTime, &why)) {
+      std::fprintf(stderr, "kavplay: going on without the session bus: %s\n", why.c_str());
+      dialogs::HideSessionBus();
+    }
+  }
   std::string error;
   auto display = TSdlDisplay::Create(&error);
   if (!display) {
@@ -328,6 +347,7 @@ int main(int argc, char** argv) {
   auto backend = std::make_unique<win::TSdlWindowBackend>();
   win::TSdlWindowBackend* sdl = backend.get();
   win::InitWindowSystem(std::move(backend));
+  win::SetStartingUp(false);  // a signal now wakes the GUI thread's loops
   win::SetDisplayChangeHandler(&UpdateDisplays);
   Screen()->Refresh();
   if (GetScreenBitsPerPixel() < 16) {

@@ -66,8 +66,9 @@ void TNullWindowBackend::TopLevelChanged(const TTopLevelState& state) { TopLevel
 void TNullWindowBackend::TopLevelDestroyed(HWND hwnd) { TopLevels.erase(hwnd); }
 
 int32_t TNullWindowBackend::ShowMessageBox(const std::u16string& text, const std::u16string& caption,
-                                           uint32_t flags) {
-  Boxes.push_back(TBox{text, caption, flags});
+                                           uint32_t flags, HWND owner, const std::function<void()>& serve) {
+  (void)serve;
+  Boxes.push_back(TBox{text, caption, flags, owner});
   return IDOK;
 }
 

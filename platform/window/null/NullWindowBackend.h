@@ -41,7 +41,8 @@ class TNullWindowBackend : public TWindowBackend {
   }
   // The display service's monitors unless a test set its own.
   std::vector<TMonitorArea> Monitors() override;
-  int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) override;
+  int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags, HWND owner,
+                         const std::function<void()>& serve) override;
   // Keeps the last pixels of each window's client area for tests.
   bool PresentPixels(HWND hwnd, TSize client, const uint32_t* pixels, int32_t width, int32_t height, int32_t pitch,
                      const std::vector<TRect>& rects) override;
@@ -96,6 +97,7 @@ class TNullWindowBackend : public TWindowBackend {
     std::u16string text;
     std::u16string caption;
     uint32_t flags;
+    HWND owner;
   };
   std::vector<TBox> Boxes;
   // What a window's client area shows (0x00RRGGBB, row by row); a new

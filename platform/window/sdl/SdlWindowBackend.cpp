@@ -8,8 +8,12 @@
 #include <vector>
 
 #include <SDL_syswm.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "VoRav/vxTime.h"
@@ -65,11 +69,28 @@ int OnXConnectionLost(void*) {
   _exit(1);
 }
 
+using TSetIOErrorHandler = void* (*)(int (*)(void*));
+
 // With SDL's X11 driver: installs OnXConnectionLost in the X library SDL
 // loaded (looked up, not linked, so other drivers never load it).
 void InstallXConnectionLostHandler() {
-  using TSetHandler = void* (*)(int (*)(void*));
-  if (auto set = reinterpret_cast<TSetHandler>(X11Symbol("XSetIOErrorHandler"))) set(&OnXConnectionLost);
+  if (auto set = reinterpret_cast<TSetIOErrorHandler>(X11Symbol("XSetIOErrorHandler"))) set(&OnXConnectionLost);
+}
+
+// The child that shows a message box: where it tells its answer, and
+// whether it has forked the process that draws the box (SDL's own child,
+// or zenity).
+int g_box_answer_fd = -1;
+bool g_box_forked = false;
+void NoteBoxForked() { g_box_forked = true; }
+
+// In that child SDL's X connection leads nowhere, so the first X call that
+// waits for the server (SDL raising the focus window after the box) ends
+// the child here: the box was shown once its drawing process was forked.
+int BoxChildXLost(void*) {
+  const char ok = g_box_forked ? 1 : 0;
+  [[maybe_unused]] ssize_t n = write(g_box_answer_fd, &ok, 1);
+  _exit(0);
 }
 
 }  // namespace
@@ -196,6 +217,12 @@ HWND TSdlWindowBackend::HwndOf(uint32_t sdl_window_id) const {
   return 0;
 }
 
+SDL_Window* TSdlWindowBackend::ModalAbove(HWND owner) const {
+  for (const auto& [h, m] : mirrors_)
+    if (m.window && m.applied.owner == owner && m.applied.visible && IsWindowEnabled(h)) return m.window;
+  return nullptr;
+}
+
 SDL_Window* TSdlWindowBackend::SdlWindowOf(HWND hwnd) const {
   auto it = mirrors_.find(hwnd);
   return it == mirrors_.end() ? nullptr : it->second.window;
@@ -250,6 +277,10 @@ void TSdlWindowBackend::TopLevelChanged(const TTopLevelState& s) {
       if (OuterOf(s) == mon.bounds) full = true;
   }
   SDL_SetWindowFullscreen(m.window, full ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  // An owned window (a dialog, a box) is transient for its owner's window,
+  // set before it maps: the window manager keeps it above the owner.
+  if (s.owner != m.applied.owner)
+    if (SDL_Window* owner = SdlWindowOf(s.owner); owner && owner != m.window) SDL_SetWindowModalFor(m.window, owner);
   if (!m.applied.visible || !(SDL_GetWindowFlags(m.window) & SDL_WINDOW_SHOWN)) {
     SDL_ShowWindow(m.window);
     // A cursor hidden or set before the window existed is not on it yet.
@@ -275,6 +306,7 @@ void TSdlWindowBackend::TopLevelDestroyed(HWND hwnd) {
 }
 
 void TSdlWindowBackend::Deliver(const SDL_Event& e) {
+  if (box_up_ && BoxBlocks(e)) return;
   switch (e.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
@@ -321,7 +353,19 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
       if (!h) break;
       TMirror& m = mirrors_[h];
       switch (e.window.event) {
-        case SDL_WINDOWEVENT_FOCUS_GAINED: InjectActivate(h, true); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+          // A window disabled under a modal window of its own (a click on
+          // it) does not take the focus: the modal window is raised and
+          // takes it, as Windows does, so that it never hides behind it.
+          if (!IsWindowEnabled(h)) {
+            if (SDL_Window* modal = ModalAbove(h)) {
+              SDL_RaiseWindow(modal);
+              GiveX11InputFocus(modal);
+              break;
+            }
+          }
+          InjectActivate(h, true);
+          break;
         case SDL_WINDOWEVENT_FOCUS_LOST: InjectActivate(h, false); break;
         case SDL_WINDOWEVENT_CLOSE: InjectClose(h); break;
         case SDL_WINDOWEVENT_EXPOSED:
@@ -390,6 +434,28 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
       // The wake event and everything else: nothing to deliver here.
       if (e.type != wake_event_ && OnOtherEvent) OnOtherEvent(e.type);
       break;
+  }
+}
+
+// What a message box keeps from the windows while it is up: input,
+// activation (the owner would raise itself over the box) and close
+// requests; exposes, size changes and frames go on.
+bool TSdlWindowBackend::BoxBlocks(const SDL_Event& e) {
+  switch (e.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+    case SDL_TEXTINPUT:
+    case SDL_MOUSEMOTION:
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+    case SDL_MOUSEWHEEL:
+    case SDL_QUIT:
+      return true;
+    case SDL_WINDOWEVENT:
+      return e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED || e.window.event == SDL_WINDOWEVENT_FOCUS_LOST ||
+             e.window.event == SDL_WINDOWEVENT_CLOSE;
+    default:
+      return false;
   }
 }
 
@@ -543,7 +609,7 @@ std::vector<TMonitorArea> TSdlWindowBackend::Monitors() {
 }
 
 int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std::u16string& caption,
-                                          uint32_t flags) {
+                                          uint32_t flags, HWND owner, const std::function<void()>& serve) {
   const uint32_t kind = (flags & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
   const std::string title = WideToSystemUTF8(caption), body = WideToSystemUTF8(text);
   // Without a message box (no window system, a driver without one) the
@@ -556,18 +622,84 @@ int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std:
     std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
     return IDOK;
   }
-  // SDL draws the box in a forked child and waits for it: the child dies
-  // with the player, and a termination signal kills it, so the wait ends.
-  // Under X11 the child sets the box's title through its locale, which X
-  // tools in another locale cannot read: it is set again meanwhile.
-  int shown;
+  // The box is drawn by a child process of ours, so that the GUI thread
+  // serves the windows meanwhile (SDL's own call waits for its box without
+  // a look at them). The child dies with the player, and a termination
+  // signal kills the box it draws, so the wait ends. Under X11 the box's
+  // child sets its title through its locale, which X tools in another
+  // locale cannot read: it is set again meanwhile, and the box is made
+  // transient for the owner's window.
+  SDL_Window* const focus = SDL_GetKeyboardFocus();
+  bool shown;
   {
-    TX11BoxTitle box_title(title);
+    TX11BoxTitle box_title(title, X11WindowId(SdlWindowOf(owner)));
     TChildDiesWithParent scope;
-    shown = SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr);
+    shown = BoxInChild(kind, title, body, serve);
   }
-  if (shown != 0) std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
+  if (!shown) std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
+  // As SDL does after its box: the window that had the keys is raised.
+  if (focus && !TerminationRequested()) {
+    SDL_RaiseWindow(focus);
+    GiveX11InputFocus(focus);
+  }
   return TerminationRequested() ? int32_t(IDCANCEL) : int32_t(IDOK);
+}
+
+bool TSdlWindowBackend::BoxInChild(uint32_t kind, const std::string& title, const std::string& body,
+                                   const std::function<void()>& serve) {
+  int done[2];
+  if (pipe2(done, O_CLOEXEC) != 0) return SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr) == 0;
+  const int x_fd = x11_fd_;
+  const auto set_x_lost = reinterpret_cast<TSetIOErrorHandler>(x_fd >= 0 ? X11Symbol("XSetIOErrorHandler") : nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(done[0]);
+    g_box_answer_fd = done[1];
+    pthread_atfork(nullptr, &NoteBoxForked, nullptr);
+    if (set_x_lost) set_x_lost(&BoxChildXLost);
+    // SDL's call shows the cursor and raises the focus window around its
+    // box: on the X connection shared with the player that would break
+    // the player's own conversation with the server, so here it leads
+    // nowhere (the box opens a connection of its own).
+    if (x_fd >= 0) {
+      const int nowhere = open("/dev/null", O_RDWR | O_CLOEXEC);
+      if (nowhere >= 0) dup2(nowhere, x_fd);
+    }
+    const char ok = SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr) == 0 ? 1 : 0;
+    (void)!write(done[1], &ok, 1);
+    _exit(0);
+  }
+  close(done[1]);
+  if (child < 0) {
+    close(done[0]);
+    return SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr) == 0;
+  }
+  // Until the child answers (or ends): the windows' exposes, size changes
+  // and device frames are served and the layer paints; their input is
+  // dropped, as for the windows a modal box disables.
+  char ok = 0;
+  const bool outer_box = box_up_;  // a paint may show a box of its own
+  box_up_ = true;
+  for (;;) {
+    pollfd fds[3] = {{done[0], POLLIN, 0}, {x_fd, POLLIN, 0}, {wake_fd_->fd, POLLIN, 0}};
+    const int ready = poll(fds, 3, kBoxServeMs);
+    if (ready < 0 && errno != EINTR) break;
+    if (fds[0].revents) {
+      const ssize_t n = read(done[0], &ok, 1);
+      if (n < 0 && errno == EINTR) continue;
+      if (n != 1) ok = 0;
+      break;
+    }
+    if (fds[2].revents) wake_fd_->Drain();
+    if (TerminationRequested()) kill(child, SIGKILL);
+    Poll();
+    if (serve) serve();
+  }
+  box_up_ = outer_box;
+  close(done[0]);
+  while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  return ok == 1;
 }
 
 bool TSdlWindowBackend::PresentPixels(HWND hwnd, TSize client, const uint32_t* pixels, int32_t width, int32_t height,

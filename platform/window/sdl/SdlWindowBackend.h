@@ -50,7 +50,10 @@ class TSdlWindowBackend : public TWindowBackend {
   bool PointerPosition(TPoint& point) override;
   void ScreenDpi(int32_t& x, int32_t& y) override;
   std::vector<TMonitorArea> Monitors() override;
-  int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags) override;
+  // Drawn in a child process (SDL's box, or zenity through SDL) while the
+  // GUI thread serves the windows' exposes, frames and paints.
+  int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags, HWND owner,
+                         const std::function<void()>& serve) override;
   // Through the SDL window's own surface (a window that has an SDL renderer
   // has none, and answers false).
   bool PresentPixels(HWND hwnd, TSize client, const uint32_t* pixels, int32_t width, int32_t height, int32_t pitch,
@@ -96,7 +99,17 @@ class TSdlWindowBackend : public TWindowBackend {
     TTopLevelState applied;
   };
   void Deliver(const SDL_Event& e);
+  static bool BoxBlocks(const SDL_Event& e);
+  // Shows SDL's box in a forked child and serves the windows until it
+  // ends; false when no box could be shown.
+  bool BoxInChild(uint32_t kind, const std::string& title, const std::string& body,
+                  const std::function<void()>& serve);
+  static constexpr int kBoxServeMs = 50;
+  bool box_up_ = false;
   HWND HwndOf(uint32_t sdl_window_id) const;
+  // The SDL window of an enabled visible window that `owner` owns (its
+  // modal dialog), nil for none.
+  SDL_Window* ModalAbove(HWND owner) const;
   TPoint ToScreen(HWND hwnd, int32_t x, int32_t y) const;
 
   struct TWakeFd;

@@ -188,6 +188,12 @@ bool X11EventsHeld(void* display) {
   return queued && display && queued(static_cast<Display*>(display), QueuedAlready) > 0;
 }
 
+unsigned long X11WindowId(SDL_Window* window) {
+  Display* display = nullptr;
+  Window xwindow = 0;
+  return X11Of(window, display, xwindow) ? xwindow : 0;
+}
+
 void GiveX11InputFocus(SDL_Window* window) {
   auto get_focus = X11Entry<decltype(&XGetInputFocus)>("XGetInputFocus");
   auto set_focus = X11Entry<decltype(&XSetInputFocus)>("XSetInputFocus");

@@ -87,4 +87,7 @@ bool X11EventsHeld(void* display);
 // our windows. A window manager's choice of another program stands.
 void GiveX11InputFocus(SDL_Window* window);
 
+// The X window of an SDL window; 0 for none (nil, another driver).
+unsigned long X11WindowId(SDL_Window* window);
+
 }  // namespace kav::win

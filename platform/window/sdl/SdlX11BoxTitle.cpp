@@ -104,6 +104,8 @@ struct TX11BoxTitle::TState {
   std::string wm_name;      // WM_NAME's bytes when it is set here
   xcb_atom_t wm_type = 0;   // and its type
   std::set<xcb_window_t> windows;
+  xcb_window_t owner = 0;                // the box is made transient for it
+  std::set<xcb_window_t> made_transient;
   std::atomic<int> fixed{0};
   int wake[2] = {-1, -1};
   std::thread thread;
@@ -181,6 +183,10 @@ struct TX11BoxTitle::TState {
     const TProperty wm = Read(w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY);
     const bool ours = net.present ? net.bytes == title : (!wm.present || wm.bytes == title);
     if (!ours) return;
+    if (owner && made_transient.size() < kMaxWindows && made_transient.insert(w).second) {
+      x.ChangeProperty(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &owner);
+      x.Flush(c);
+    }
     // A WM_NAME of a standard type is left as it is (a box drawn by a
     // desktop helper sets compound text).
     const bool wm_right = wm.present && ((wm.type == XCB_ATOM_STRING && wm.bytes == latin1) ||
@@ -212,6 +218,7 @@ struct TX11BoxTitle::TState {
       }
       case XCB_DESTROY_NOTIFY:
         windows.erase(reinterpret_cast<const xcb_destroy_notify_event_t*>(e)->window);
+        made_transient.erase(reinterpret_cast<const xcb_destroy_notify_event_t*>(e)->window);
         break;
       case XCB_PROPERTY_NOTIFY: {
         const auto* changed = reinterpret_cast<const xcb_property_notify_event_t*>(e);
@@ -244,11 +251,12 @@ struct TX11BoxTitle::TState {
   }
 };
 
-TX11BoxTitle::TX11BoxTitle(const std::string& utf8_title) {
+TX11BoxTitle::TX11BoxTitle(const std::string& utf8_title, unsigned long transient_for) {
   const char* driver = SDL_GetCurrentVideoDriver();
   if (!driver || std::strcmp(driver, "x11") != 0) return;
   auto state = std::make_unique<TState>();
   state->title = utf8_title;
+  state->owner = xcb_window_t(transient_for);
   // WM_NAME: Latin-1 STRING where every character is one, else UTF-8.
   bool fits = true;
   for (char16_t ch : SystemUTF8ToWide(utf8_title)) {

@@ -28,8 +28,9 @@ namespace kav::win {
 class TX11BoxTitle {
  public:
   // Starts watching; returns once the X server knows of the watch, so a box
-  // shown after it is seen.
-  explicit TX11BoxTitle(const std::string& utf8_title);
+  // shown after it is seen. A box found is made transient for the X window
+  // `transient_for` (0: none), so window managers keep it above that one.
+  explicit TX11BoxTitle(const std::string& utf8_title, unsigned long transient_for = 0);
   ~TX11BoxTitle();
   TX11BoxTitle(const TX11BoxTitle&) = delete;
   TX11BoxTitle& operator=(const TX11BoxTitle&) = delete;

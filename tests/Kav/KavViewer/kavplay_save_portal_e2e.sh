@@ -43,31 +43,10 @@ save() {
   portal_said "closed $1" && fail "the request was closed before anyone gave up"
   find_dialog || fail "the dialog went while the portal had the request"
 }
-# The print dialog's rectangle, as "WxH+X+Y", and whether the screen shows
-# there what it showed when the show was paused ($out/slide7.png).
-region() {
-  local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$dialog")"
-  echo "${WIDTH}x${HEIGHT}+${X}+${Y}"
-}
-shows_the_slide() {
-  import -window root "$out/now.png" 2>/dev/null || return 1
-  local differ
-  convert "$out/slide7.png" -crop "$1" +repage "$out/was.png" &&
-    convert "$out/now.png" -crop "$1" +repage "$out/is.png" || return 1
-  differ=$(compare -metric AE -fuzz 8% "$out/was.png" "$out/is.png" null: 2>&1 | cut -d' ' -f1)
-  [ "${differ:-1}" -le 50 ] 2>/dev/null
-}
 # The player paints while the chooser waits: the print dialog moved aside
 # uncovers part of the player's window, which must show the slide again.
 paints_while_waiting() {
-  local was
-  was=$(region)
-  xdotool windowmove "$dialog" 40 40
-  xh_until $at_once shows_the_slide "$was" || {
-    cp "$out/now.png" "$out/not-painted.png"
-    fail "the player's window was not painted while the portal had the request (see $out/not-painted.png)"
-  }
+  pe_uncovered_paints $at_once || fail "the player's window was not painted while the portal had the request (see $out/not-painted.png)"
 }
 # Calls request N off by "$@" (a command) and checks that the wait ended.
 give_up() {

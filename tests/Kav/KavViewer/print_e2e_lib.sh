@@ -151,6 +151,29 @@ pe_open_dialog() {
   fail "no print dialog after the click"
 }
 
+# pe_uncovered_paints SECS
+# Moves the print dialog ($dialog) to the screen's corner and waits up to
+# SECS for the part of the player's window it uncovered to show what it
+# showed when the show was paused ($out/slide7.png); false (the screen in
+# $out/not-painted.png) when it does not.
+pe_uncovered_paints() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$dialog")"
+  local was="${WIDTH}x${HEIGHT}+${X}+${Y}"
+  xdotool windowmove "$dialog" 40 40
+  xh_until "$1" pe_shows_the_slide "$was" && return 0
+  cp "$out/now.png" "$out/not-painted.png"
+  return 1
+}
+pe_shows_the_slide() {
+  import -window root "$out/now.png" 2>/dev/null || return 1
+  local differ
+  convert "$out/slide7.png" -crop "$1" +repage "$out/was.png" &&
+    convert "$out/now.png" -crop "$1" +repage "$out/is.png" || return 1
+  differ=$(compare -metric AE -fuzz 8% "$out/was.png" "$out/is.png" null: 2>&1 | cut -d' ' -f1)
+  [ "${differ:-1}" -le 50 ] 2>/dev/null
+}
+
 # pe_click_in WINDOW PX PY: a click at a share of the window's width and
 # height (percent), the pointer resting 0.3 s before it.
 pe_click_in() {

@@ -97,8 +97,9 @@ struct TCall {
 };
 
 // kSilent takes the call and sends no Response; kMute does not even reply
-// to the call; kError replies with the portal's "Failed" error.
-enum class TReply { kChoose, kCancel, kOther, kSilent, kRemoteUri, kMute, kError };
+// to the call; kError replies with the portal's "Failed" error; kLeave
+// takes the call and then leaves the bus (a portal that crashed).
+enum class TReply { kChoose, kCancel, kOther, kSilent, kRemoteUri, kMute, kError, kLeave };
 
 inline std::string ReadString(DBusMessageIter* it) {
   const char* s = nullptr;
@@ -182,7 +183,7 @@ class TFakePortal {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
     if (conn_) {
-      dbus_connection_close(conn_);
+      if (!left_) dbus_connection_close(conn_);
       dbus_connection_unref(conn_);
     }
   }
@@ -199,6 +200,11 @@ class TFakePortal {
       while (DBusMessage* msg = dbus_connection_pop_message(conn_)) {
         Handle(msg);
         dbus_message_unref(msg);
+      }
+      if (reply_ == TReply::kLeave && !Calls().empty()) {
+        dbus_connection_close(conn_);
+        left_ = true;
+        return;
       }
     }
   }
@@ -224,7 +230,7 @@ class TFakePortal {
       dbus_connection_flush(conn_);
       return;
     }
-    if (reply_ != TReply::kSilent) {
+    if (reply_ != TReply::kSilent && reply_ != TReply::kLeave) {
       DBusMessage* signal = dbus_message_new_signal(handle.c_str(), "org.freedesktop.portal.Request", "Response");
       // Sent to no one in particular: only a client whose match rule was in
       // place before its call hears it.
@@ -261,6 +267,7 @@ class TFakePortal {
   std::string uri_;
   DBusConnection* conn_ = nullptr;
   bool ready_ = false;
+  bool left_ = false;  // the thread closed the connection (kLeave)
   std::atomic<bool> stop_{false};
   std::thread thread_;
   std::mutex lock_;

@@ -23,6 +23,7 @@
 
 #include "platform/dialogs/PortalChooser.h"
 #include "platform/dialogs/ProgramChooser.h"
+#include "platform/dialogs/SessionBus.h"
 #include "tests/VoRav/TempFolder.h"
 #include "tests/platform/dialogs/FakePortal.h"
 
@@ -163,7 +164,29 @@ TEST_F(SaveChooserPortal, ABusThatNeverAnswersHoldsNobody) {
   TSaveFileAnswer a = TPortalChooser("unix:path=" + path, std::chrono::milliseconds(300)).Choose(request_);
   EXPECT_EQ(a.outcome, TSaveFileOutcome::kFailed);
   EXPECT_NE(a.message.find("did not answer"), std::string::npos) << a.message;
+  // The start's check of the bus: false in its time, and true for a bus
+  // that works.
+  std::string why;
+  const auto probed = std::chrono::steady_clock::now();
+  EXPECT_FALSE(BusAnswers("unix:path=" + path, std::chrono::milliseconds(300), &why));
+  EXPECT_LT(std::chrono::steady_clock::now() - probed, std::chrono::seconds(20));
+  EXPECT_NE(why.find("did not answer"), std::string::npos) << why;
+  EXPECT_TRUE(BusAnswers(bus_->Address(), std::chrono::seconds(30), &why)) << why;
+  EXPECT_FALSE(BusAnswers("unix:path=" + tmp_.Sys("no-bus"), std::chrono::seconds(30)));
   close(fd);
+}
+
+// A portal that takes the request and then leaves the bus (it crashed)
+// will never answer: the wait ends at once as a failure, so the next chooser
+// is asked, instead of lasting until someone gives up.
+TEST_F(SaveChooserPortal, APortalThatLeavesAfterTakingTheRequestHasFailed) {
+  std::vector<TCall> calls;
+  const auto start = std::chrono::steady_clock::now();
+  TSaveFileAnswer a = Run(TReply::kLeave, "", &calls);
+  EXPECT_EQ(a.outcome, TSaveFileOutcome::kFailed);
+  EXPECT_NE(a.message.find("left the bus"), std::string::npos) << a.message;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(calls.size(), 1u);
 }
 
 TEST_F(SaveChooserPortal, AnErrorFromAPortalThatIsThereIsAFailure) {
@@ -177,6 +200,19 @@ TEST_F(SaveChooserPortal, NoPortalOrNoBusIsUnavailable) {
   EXPECT_EQ(TPortalChooser(bus_->Address()).Choose(request_).outcome, TSaveFileOutcome::kUnavailable);
   EXPECT_EQ(TPortalChooser("unix:path=" + tmp_.Sys("no-bus")).Choose(request_).outcome,
             TSaveFileOutcome::kUnavailable);
+  // A session bus left aside at start is no bus to the chooser either,
+  // portal or not.
+  TFakePortal portal(bus_->Address(), TReply::kChoose, "file://" + tmp_.Sys() + "/x.bmp");
+  ASSERT_TRUE(portal.Ready());
+  const char* was = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  const std::string saved = was ? was : "";
+  setenv("DBUS_SESSION_BUS_ADDRESS", bus_->Address().c_str(), 1);
+  HideSessionBus();
+  TSaveFileAnswer hidden = TPortalChooser().Choose(request_);
+  if (was) setenv("DBUS_SESSION_BUS_ADDRESS", saved.c_str(), 1);
+  else unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  EXPECT_EQ(hidden.outcome, TSaveFileOutcome::kUnavailable) << hidden.message;
+  EXPECT_TRUE(portal.Calls().empty());
 }
 
 TEST(SaveChooserPortalNames, RequestPathAndFileUris) {

@@ -73,10 +73,11 @@ class TFakeHost : public TDialogHost {
   HWND Made = 0;
   int Destroyed = 0;
   HWND Enter = 0;
+  HWND MadeOwner = HWND(-1);  // the owner the window is made with; -1: the dialog's
   HWND CreateDialogWindow(const TDialogTemplate& dialog, HWND owner) override {
     const TRect r = DialogUnitsToPixels(dialog, 0, 0, dialog.cx, dialog.cy);
-    Made = CreateWindowEx(0, u"TestWindow", dialog.caption, WS_POPUP | WS_CAPTION, 0, 0, r.Width(), r.Height(), owner, 0,
-                          nullptr);
+    Made = CreateWindowEx(0, u"TestWindow", dialog.caption, WS_POPUP | WS_CAPTION, 0, 0, r.Width(), r.Height(),
+                          MadeOwner == HWND(-1) ? owner : MadeOwner, 0, nullptr);
     for (const TDialogTemplateItem& item : dialog.items) {
       const HWND c = CreateWindowEx(0, u"TestWindow", item.title, WS_CHILD, item.x, item.y, item.cx, item.cy, Made, 0,
                                     nullptr);
@@ -113,6 +114,7 @@ class DialogTest : public WindowTest {
       if (on_init) on_init(h);
       return 1;
     }
+    if (on_message) on_message(h, m);
     if (m == WM_COMMAND) {
       commands.push_back(int32_t(w & 0xFFFF));
       EndDialog(h, intptr_t(w & 0xFFFF));
@@ -127,6 +129,7 @@ class DialogTest : public WindowTest {
   LPARAM init_param = 0;
   bool owner_enabled_during = true;
   std::function<void(HWND)> on_init;
+  std::function<void(HWND, uint32_t)> on_message;
 };
 
 }  // namespace
@@ -211,6 +214,35 @@ TEST_F(DialogTest, RunsModallyUntilEndDialogAndGivesItsResult) {
   // The dialog procedure heard its window go.
   EXPECT_NE(std::find(seen.begin(), seen.end(), uint32_t(WM_DESTROY)), seen.end());
   EXPECT_FALSE(EndDialog(host.Made, 1));  // no longer running
+}
+
+// The window system is told which window a dialog or a box stays above:
+// the dialog's owner even when the host made its window under the hidden
+// application window, the nearest visible one up an owner chain, and for a
+// box the window it is for, else the active window.
+TEST_F(DialogTest, DialogsAndBoxesStayAboveTheWindowTheyAreFor) {
+  const HWND app = MakeTop(WS_OVERLAPPEDWINDOW);  // hidden, as the application's window
+  owner_ = CreateWindowEx(0, u"TestWindow", u"main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, app,
+                          kProgramInstance, nullptr);
+  const HWND inside = CreateWindowEx(0, u"TestWindow", u"panel", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, owner_,
+                                     kProgramInstance, nullptr);
+  ASSERT_TRUE(backend->TopLevels.count(owner_));
+  EXPECT_EQ(backend->TopLevels[owner_].owner, HWND(0));  // its owner is hidden
+  host.MadeOwner = app;
+  HWND dialog_owner = 0;
+  on_init = [](HWND h) { PostMessage(h, WM_APP, 0, 0); };
+  on_message = [&](HWND h, uint32_t m) {
+    if (m != WM_APP) return;
+    dialog_owner = backend->TopLevels.count(h) ? backend->TopLevels[h].owner : HWND(-1);
+    MessageBox(0, u"over the active dialog", u"box", 0);
+    MessageBox(inside, u"over the main window", u"box", 0);
+    EndDialog(h, 5);
+  };
+  EXPECT_EQ(Run(TwoButtons(), owner_), 5);
+  EXPECT_EQ(dialog_owner, owner_);
+  ASSERT_EQ(backend->Boxes.size(), 2u);
+  EXPECT_EQ(backend->Boxes[0].owner, host.Made);
+  EXPECT_EQ(backend->Boxes[1].owner, owner_);
 }
 
 TEST_F(DialogTest, EnterClicksTheHostsButtonOrGivesIdOk) {
