@@ -275,15 +275,7 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
   PruneSharedTextures();
   for (const TSharedTexture& s : shared_textures_)
     if (s.Store == picture && s.Key == key) {
-      if (!store) {
-        store = new TTextureStore2();
-        store->Owner = texture_manager_.get();
-        image->GetNotifyList()->Add(store);
-      }
-      auto w = MakeRef<TTextureWrapper>();
-      w->Key = key;
-      w->Texture = s.Texture;
-      store->Items.push_back(w);
+      ListInImageStore(image, store, key, s.Texture);
       return s.Texture.get();
     }
   Ref<TLevelRowReader> rows;
@@ -313,6 +305,14 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
     mt->Assign(bmp.get(), false, params.GridFlag, params.AlphaFlag, params.GridColumns, params.GridRows, rect);
     mt->SetSourceOrigin(picture, level);
   }
+  ListInImageStore(image, store, key, mt);
+  shared_textures_.push_back(TSharedTexture{picture, key, mt});
+  return mt.get();
+}
+
+void T3DDrawer::ListInImageStore(TImage* image, TTextureStore2*& store, const std::u16string& key,
+                                 const Ref<TMultiTexture6>& texture) {
+  // The image's own list of tiles, made on its first, goes with the image.
   if (!store) {
     store = new TTextureStore2();
     store->Owner = texture_manager_.get();
@@ -320,10 +320,8 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
   }
   auto w = MakeRef<TTextureWrapper>();
   w->Key = key;
-  w->Texture = mt;
+  w->Texture = texture;
   store->Items.push_back(w);
-  shared_textures_.push_back(TSharedTexture{picture, key, mt});
-  return mt.get();
 }
 
 void T3DDrawer::PruneSharedTextures() {

@@ -151,6 +151,9 @@ class T3DDrawer : public TDeviceDrawer {
   // level is then never whole in memory), else through Prepare.
   TMultiTexture6* FindMultiTexture(TImage* image, const TImageDrawParams& params, bool create, bool fill = false);
   TTextureStore2* OwnTextureStore(TImage* image);
+  // Lists `texture` under `key` in the image's store, made first if `store` is null.
+  void ListInImageStore(TImage* image, TTextureStore2*& store, const std::u16string& key,
+                        const Ref<TMultiTexture6>& texture);
   // Drops the shared multi-textures no image holds any more.
   void PruneSharedTextures();
   void DrawQuadTextures(TCustomTexture* const* textures, const TFloatRect* sources, int32_t count,
