@@ -732,9 +732,12 @@ class TChecker {
   }
 
   // The length in milliseconds of a sound file of the show; -1 when it
-  // cannot be told. Each file is opened once.
+  // cannot be told. Each file is opened once. Only a piece with a StartTime
+  // asks, so a packed show's sounds are opened for it too (its other files
+  // are not checked): a start past the end is said from the package as
+  // from the folder.
   int64_t SoundLength(std::string_view name_bytes) {
-    if (!options_.SoundLength || !accessor_ || !options_.CheckFiles || name_bytes.empty() || Same(name_bytes, "error"))
+    if (!options_.SoundLength || !accessor_ || name_bytes.empty() || Same(name_bytes, "error"))
       return -1;
     const std::string key = Lower(name_bytes);
     if (auto it = sound_lengths_.find(key); it != sound_lengths_.end()) return it->second;

@@ -41,8 +41,8 @@ struct TShowCheckOptions {
   bool DecodePictures = false;
   // The length in milliseconds of a sound file (-1 when it cannot be told),
   // given by the programs that link the music library, so that a music
-  // StartTime past the end of its file is said; files are opened for it
-  // only with CheckFiles.
+  // StartTime past the end of its file is said; a piece's file is opened
+  // for it only when the piece has a StartTime, with or without CheckFiles.
   int64_t (*SoundLength)(TStream* stream, const std::u16string& name) = nullptr;
 };
 

@@ -56,6 +56,8 @@ cases=(
   'L=$(grep -nxF "[Slide2]" "$project" | sed -n 2p | cut -d: -f1); echo "Project.kav:$L: [Slide2]: appears twice, lines $(line_of "[Slide2]") and $L: the lines under the second header join the first'"'"'s, so slide 2 shows the objects of both and slide 3 has no section of its own (rename the second [Slide3]?)"'
   start-past-end "sed -i 's/^StartTime=0\$/StartTime=600000/' \"\$project\""
   'echo "Project.kav:$(line_of "StartTime=600000"): StartTime=600000: past the end of Music\tune.mp3, which is 12068 ms long: the piece is silent; write a StartTime below 12068"'
+  start-past-end-packed "sed -i 's/^StartTime=0\$/StartTime=600000/' \"\$project\"; \"\$packer\" \"\$work/\$name.kvshow\" \"\$show\" 2>/dev/null; show=\"\$work/\$name.kvshow\""
+  'echo "Project.kav:$(line_of "StartTime=600000"): StartTime=600000: past the end of Music\tune.mp3, which is 12068 ms long: the piece is silent; write a StartTime below 12068"'
   webp-folder "webp \"\$show/Photos/mountains.jpg\""
   'echo "Project.kav:$(line_of "ImageName=Photos\mountains.jpg"): Photos\mountains.jpg: a WebP picture, which the player does not read (it shows JPEG, PNG, GIF and BMP pictures): convert it to JPEG or PNG"'
   webp-packed "webp \"\$show/Photos/mountains.jpg\"; \"\$packer\" \"\$work/\$name.kvshow\" \"\$show\" 2>/dev/null; show=\"\$work/\$name.kvshow\""
