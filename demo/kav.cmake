@@ -8,7 +8,7 @@
 # what is missing, nothing joins the default build, and the demo test reads
 # the project text alone.
 
-kav_test(demo_tests DIRS demo DEPS kav_classes kav_viewer vorav)
+kav_test(demo_tests DIRS demo DEPS kav_classes kav_viewer kav_music vorav)
 
 function(kav_demo_find_tools out)
   # Debian's own interpreter: Pillow comes from python3-pil.

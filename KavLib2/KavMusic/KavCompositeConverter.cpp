@@ -90,6 +90,12 @@ void TCompositeConverter::OpenItem(TItem& item, int64_t at) {
       // the author heard nothing and no log line told why.
       const std::u16string why = UnplayableSoundReason(probe.get());
       CloseMusicStream(std::move(probe), close_);
+      if (item.Desc->ClipSound) {
+        // A clip without a sound track (or one nothing here decodes) shows
+        // in silence; its picture is what the author placed.
+        LogLine(u"Music: the clip \"" + MusicFileName(name) + u"\" has no sound the player plays");
+        return;
+      }
       LogLine(u"Music: \"" + MusicFileName(name) + u"\" does not play: " + why);
       ReportShowProblem(TShowProblemKind::File, MusicFileName(name), why);
       return;

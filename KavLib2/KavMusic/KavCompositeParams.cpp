@@ -103,6 +103,7 @@ bool TCompositeParams::Parse(const std::u16string& text) {
     item.TimeLine = IniReadInteger(ini.get(), section, u"TimeLine", 0);
     item.BeginTime = IniReadInteger(ini.get(), section, u"BeginTime", 0);
     item.Duration = IniReadInteger(ini.get(), section, u"Duration", 0);
+    item.ClipSound = IniReadInteger(ini.get(), section, u"ClipSound", 0) != 0;
     if (!ReadEnvelopes(ini.get(), section, item.Envelopes)) return false;
     Items.push_back(std::move(item));
   }
@@ -120,6 +121,7 @@ std::u16string TCompositeParams::Write() const {
     IniWriteInteger(ini.get(), section, u"TimeLine", it.TimeLine);
     IniWriteInteger(ini.get(), section, u"BeginTime", it.BeginTime);
     IniWriteInteger(ini.get(), section, u"Duration", it.Duration);
+    if (it.ClipSound) IniWriteInteger(ini.get(), section, u"ClipSound", 1);
     WriteEnvelopes(ini.get(), section, it.Envelopes);
   }
   if (!MainVolume.empty()) WriteEnvelopes(ini.get(), u"MainVolume", MainVolume);

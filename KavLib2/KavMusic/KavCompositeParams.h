@@ -56,6 +56,9 @@ struct TCompositeItem {
   int32_t BeginTime = 0;  // offset into the file, ms
   int32_t Duration = 0;   // ms; 0: until the file's data ends
   std::vector<TVolumeParams> Envelopes;
+  // The sound track of a video clip: a clip without one (or with none the
+  // player decodes) is silent by design, logged but not said as a fault.
+  bool ClipSound = false;
 };
 
 struct TCompositeParams {

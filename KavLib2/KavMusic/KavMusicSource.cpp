@@ -328,6 +328,10 @@ void AddVideoSounds(TIniFile* ini, TIniList* section, int32_t slide_length, std:
           Float(clip, u"FPSMultiplier", 1.0) != 1.0)
         continue;
       used.insert(guid);
+    } else if (IniGetBool(IniFindKey(v, u"Mute"), false) || Float(v, u"FPSMultiplier", 1.0) != 1.0) {
+      // Departure: an object without a clip is muted by its own "Mute" (and
+      // silent at another speed), as a clip is by its keys.
+      continue;
     }
     std::u16string file = IniGetString(IniFindKey(keys, u"FileName"));
     if (file.empty() || EndsWithGif(file)) continue;
@@ -340,6 +344,7 @@ void AddVideoSounds(TIniFile* ini, TIniList* section, int32_t slide_length, std:
     // Without a clip the object's own time is limited to what is left of the slide.
     if (!clip && slide_length > 0) item.Duration = std::min(item.Duration, std::max(slide_length - item.TimeLine, 0));
     if (item.Duration <= 0) continue;
+    item.ClipSound = true;
     const double volume = Float(keys, u"Volume", 1.0);
     if (volume < 1.0) {
       const int32_t permille = int32_t(std::lround(std::clamp(volume, 0.0, 1.0) * 1000));

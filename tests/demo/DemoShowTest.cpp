@@ -15,6 +15,8 @@
 #include "KavLib2/KavClasses/KavShowCheck.h"
 #include "KavLib2/KavClasses/KavShowLocator.h"
 #include "KavLib2/KavClasses/KavSource.h"
+#include "KavLib2/KavMusic/KavCompositeConverter.h"
+#include "KavLib2/KavMusic/KavMusicSource.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "VoRav/vxByteStringUtils.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
@@ -292,6 +294,44 @@ TEST(DemoShow, TheShowCheckFindsNoProblem) {
   options.DecodePictures = true;
   CheckShowProject(locator->Ini(), locator->Accessor(), options);
   SetShowProblemSink(nullptr);
+  for (const TShowProblem& p : said) ADD_FAILURE() << p.Line << ": " << Utf8(ShowProblemText(p));
+  PopAllShowLocators();
+}
+
+// The files of the show as the music player opens them.
+struct TShowFiles {
+  TFileAccessor* Files = nullptr;
+  Ref<TStream> Open(const std::u16string& name) { return Files->OpenFile(name); }
+};
+
+TEST(DemoShow, ItsSoundsPlayWithoutAWordToItsAuthor) {
+  // Every slide's sound (the spoken comment, the muted clip) is mixed from
+  // the package: nothing may be said, the muted clip of a video without a
+  // sound track included.
+  const std::string packed = KAV_DEMO_SHOW;
+  if (!std::filesystem::exists(packed)) GTEST_SKIP() << "no " << packed << " (the demo target was not built)";
+  std::u16string error;
+  Ref<TKavShowLocator> locator = LoadPackedShow(UTF8Decode(packed), error);
+  ASSERT_NE(locator, nullptr) << Utf8(error);
+  TKavSourceSetup setup;
+  setup.ProgramFile = u"/usr/bin/kavplay";
+  setup.RandomSeed = 1;
+  auto music = MakeRef<TKavMusicSource>(locator->GetSource(setup));
+  TShowFiles files{locator->Accessor()};
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(p); });
+  int comments = 0;
+  for (int32_t i = 0; i < music->SlideCount(); ++i) {
+    const std::u16string& comment = music->Slide(i).Comment;
+    if (comment.empty()) continue;
+    ++comments;
+    auto conv = MakeRef<TCompositeConverter>(comment, TMusicOpenHandler::Bind<&TShowFiles::Open>(&files), nullptr);
+    TMediaInfo info;
+    ASSERT_TRUE(conv->SetInputFormat(info)) << "slide " << i + 1;
+    for (int b = 0; b < 8 && conv->Convert(); ++b) conv->Output().Consume(conv->Output().Used());
+  }
+  SetShowProblemSink(nullptr);
+  EXPECT_GE(comments, 1);
   for (const TShowProblem& p : said) ADD_FAILURE() << p.Line << ": " << Utf8(ShowProblemText(p));
   PopAllShowLocators();
 }

@@ -200,6 +200,24 @@ TEST(Composite, AFileThatIsNoSoundIsSaidAndLogged) {
     music_lines += line.find(u"Music: \"" + SystemUTF8ToWide(text) + u"\" does not play: " + text_reason) !=
                    std::u16string::npos;
   EXPECT_EQ(music_lines, 1u);
+
+  // A video clip's sound track that is not there (a clip without sound) is
+  // silence by design: logged, not said to the author.
+  p.Items = {{SystemUTF8ToWide(text), 0, 0, 500, {}}};
+  p.Items[0].ClipSound = true;
+  TCompositeParams parsed;
+  ASSERT_TRUE(parsed.Parse(p.Write()));
+  EXPECT_TRUE(parsed.Items[0].ClipSound);
+  said.clear();
+  SetShowProblemSink([&said](const TShowProblem& problem) { said.push_back(problem); });
+  test::TLogCapture clip_log;
+  Mix(p.Write());
+  SetShowProblemSink(nullptr);
+  EXPECT_TRUE(said.empty());
+  size_t clip_lines = 0;
+  for (const std::u16string& line : clip_log.Lines())
+    clip_lines += line.find(u"has no sound the player plays") != std::u16string::npos;
+  EXPECT_EQ(clip_lines, 1u);
 }
 
 // A RIFF file of one format chunk and `data`, written by hand.

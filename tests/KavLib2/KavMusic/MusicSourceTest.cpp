@@ -185,6 +185,8 @@ TEST(MusicSource, VideoClipsLendTheirSoundToTheSlide) {
                            "object A:Video\nClipGUID={C1}\nend\nobject B:Video\nClipGUID={C2}\nend\n"
                            "object C:Video\nClipGUID={C3}\nend\nobject D:Video\nFileName=anim.gif\nDuration=900\nend\n"
                            "object E:Video\nFileName=own.mp4\nDuration=9000\nStartKAVTime=1000\nend\n"
+                           "object F:Video\nFileName=ownmute.mp4\nDuration=900\nMute=1\nend\n"
+                           "object G:Video\nFileName=ownfast.mp4\nDuration=900\nFPSMultiplier=2\nend\n"
                            "end\n"
                            "[Slide2]\nobject Root:TSlide\nobject A:Video\nClipGUID={C1}\nend\nend\n";
   auto m = MusicOf(text);
@@ -199,6 +201,9 @@ TEST(MusicSource, VideoClipsLendTheirSoundToTheSlide) {
   // Without a clip: cut to what is left of the 4000 ms slide.
   EXPECT_EQ(c.Items[1].FileName, u"own.mp4");
   EXPECT_EQ(c.Items[1].Duration, 3000);
+  // Both are a clip's sound (a clip without one is silent, not a fault);
+  // an object muted or sped up by its own keys adds none.
+  EXPECT_TRUE(c.Items[0].ClipSound && c.Items[1].ClipSound);
   EXPECT_EQ(m->Slide(0).CommentLength, 4000);
   // The clip was heard already: the second slide has no sound.
   EXPECT_TRUE(m->Slide(1).Comment.empty());
