@@ -13,7 +13,7 @@ packages=(
   libpng-dev
   libsdl2-dev libasound2-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
-  xvfb xauth xdotool xclip x11-utils libxfixes3 libx11-dev libxcb1-dev xfonts-base
+  xvfb xauth xdotool xclip x11-utils libxfixes3 libx11-dev libxcb1-dev xfonts-base openbox
   libdbus-1-dev dbus-daemon zenity
   desktop-file-utils shared-mime-info
   libfontconfig-dev libfreetype-dev libharfbuzz-dev libfribidi-dev libharfbuzz-bin

@@ -186,6 +186,9 @@ if(KAV_TESTS)
                            ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_dialog_above_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_dialog_above $<TARGET_FILE:kavtestportal>)
       kav_xvfb_player_test(kavplay_xvfb_dialog_above_gl 300 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
                            ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_dialog_above_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_dialog_above_gl $<TARGET_FILE:kavtestportal>)
+      # The same under a click-to-focus window manager (skipped without openbox).
+      kav_xvfb_player_test(kavplay_xvfb_dialog_above_wm 300 "ASAN_OPTIONS=detect_leaks=0;KAV_TEST_WM=openbox"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_dialog_above_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_dialog_above_wm $<TARGET_FILE:kavtestportal>)
       # The same with a portal that does not even reply to the call; once
       # the call's time is up the slide is not saved anywhere nobody chose.
       kav_xvfb_player_test(kavplay_xvfb_save_portal_mute 360 "ASAN_OPTIONS=detect_leaks=0"

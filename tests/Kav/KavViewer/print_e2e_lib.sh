@@ -135,8 +135,8 @@ pe_no_title() { ! pe_find_title "$1"; }
 # while no dialog came: on a loaded machine the player may take the press
 # before it has seen the pointer over the button.
 pe_open_dialog() {
-  local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$win")"
+  local X Y WIDTH HEIGHT
+  pe_geometry "$win"
   dialog=
   local end=$((SECONDS + 60)) i
   while [ "$SECONDS" -le "$end" ]; do
@@ -157,8 +157,8 @@ pe_open_dialog() {
 # showed when the show was paused ($out/slide7.png); false (the screen in
 # $out/not-painted.png) when it does not.
 pe_uncovered_paints() {
-  local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$dialog")"
+  local X Y WIDTH HEIGHT
+  pe_geometry "$dialog"
   local was="${WIDTH}x${HEIGHT}+${X}+${Y}"
   xdotool windowmove "$dialog" 40 40
   xh_until "$1" pe_shows_the_slide "$was" && return 0
@@ -174,11 +174,19 @@ pe_shows_the_slide() {
   [ "${differ:-1}" -le 50 ] 2>/dev/null
 }
 
+# pe_geometry WINDOW: the window's place on the screen and size in X, Y,
+# WIDTH and HEIGHT (xwininfo's absolute place: under a reparenting window
+# manager xdotool's is off by the frame's title).
+pe_geometry() {
+  eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X:/ { print "X=" $4 } /Absolute upper-left Y:/ { print "Y=" $4 }
+                                  /^  Width:/ { print "WIDTH=" $2 } /^  Height:/ { print "HEIGHT=" $2 }')"
+}
+
 # pe_click_in WINDOW PX PY: a click at a share of the window's width and
 # height (percent), the pointer resting 0.3 s before it.
 pe_click_in() {
-  local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$1")"
+  local X Y WIDTH HEIGHT
+  pe_geometry "$1"
   xdotool mousemove $((X + WIDTH * $2 / 100)) $((Y + HEIGHT * $3 / 100))
   sleep 0.3
   xdotool click 1
