@@ -11,6 +11,23 @@ function(kav_xvfb_player_test name timeout env)
                        SKIP_RETURN_CODE 77 TIMEOUT ${timeout} RESOURCE_LOCK xvfb_run COST ${timeout})
 endfunction()
 
+# A player test of tests/xvfb (the script kavplay_<script>.sh given the
+# player, the test packer and a work folder named as the test) that starts
+# X servers of its own, with SDL's dummy sound driver and `env` besides (a
+# list, may be empty); it skips (77) without its tools. ARGN: more test
+# properties.
+function(kav_xvfb_script_test name script env timeout cost)
+  set(environment "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0")
+  if(NOT "${env}" STREQUAL "")
+    list(APPEND environment ${env})
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_${script}.sh $<TARGET_FILE:kavplay>
+                   $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/${name})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}"
+                       SKIP_RETURN_CODE 77 TIMEOUT ${timeout} COST ${cost} ${ARGN})
+endfunction()
+
 # Subsystem 7: the player's main form and start-up, and the executable.
 kav_library(kav_player DIRS Kav/KavViewer DEPS kav_engine kav_music kav_process kav_objects kav_video kav_transitions
             kav_dialogs)
@@ -219,12 +236,7 @@ if(KAV_TESTS)
         if(device STREQUAL gl)
           set(name ${name}_gl)
         endif()
-        add_test(NAME ${name}
-                 COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_${case}.sh $<TARGET_FILE:kavplay>
-                         $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/${name})
-        set_tests_properties(${name} PROPERTIES
-                             ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=${device}"
-                             SKIP_RETURN_CODE 77 TIMEOUT 480 COST 240)
+        kav_xvfb_script_test(${name} ${case} "KAV_DEVICE=${device}" 480 240)
       endforeach()
     endforeach()
     # The music pauses with the show (Space on a still slide, in a transition,
@@ -239,13 +251,7 @@ if(KAV_TESTS)
                          SKIP_RETURN_CODE 77 TIMEOUT 900 COST 200)
     # Mosaics of the largest grids play, and SIGTERM ends them, on both devices.
     foreach(device sw gl)
-      set(name kavplay_xvfb_mosaic_${device})
-      add_test(NAME ${name}
-               COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_mosaic.sh $<TARGET_FILE:kavplay>
-                       $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/${name})
-      set_tests_properties(${name} PROPERTIES
-                           ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=${device}"
-                           SKIP_RETURN_CODE 77 TIMEOUT 240 COST 240)
+      kav_xvfb_script_test(kavplay_xvfb_mosaic_${device} mosaic "KAV_DEVICE=${device}" 240 240)
     endforeach()
     # Still slides started on busy cores, full screen and in a window by
     # turns, and their windows unmapped and mapped again: never left black
@@ -255,31 +261,17 @@ if(KAV_TESTS)
       if(device STREQUAL gl)
         set(name ${name}_gl)
       endif()
-      add_test(NAME ${name}
-               COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_still_starts.sh $<TARGET_FILE:kavplay>
-                       $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/${name})
       # The tests that bring busy loops of their own run one at a time: two
       # of them side by side would load each core twice as much as each test
       # is meant to.
-      set_tests_properties(${name} PROPERTIES
-                           ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=${device};KAV_STILL_STARTS=24"
-                           SKIP_RETURN_CODE 77 TIMEOUT 600 COST 300 RESOURCE_LOCK busy_loops)
+      kav_xvfb_script_test(${name} still_starts "KAV_DEVICE=${device};KAV_STILL_STARTS=24" 600 300
+                           RESOURCE_LOCK busy_loops)
     endforeach()
     # An X server that refuses the OpenGL context, and a title beyond ASCII.
-    add_test(NAME kavplay_xvfb_window_start
-             COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_window_start.sh $<TARGET_FILE:kavplay>
-                     $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_xvfb_window_start)
-    set_tests_properties(kavplay_xvfb_window_start PROPERTIES
-                         ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                         SKIP_RETURN_CODE 77 TIMEOUT 240 COST 240)
+    kav_xvfb_script_test(kavplay_xvfb_window_start window_start "" 240 240)
     # A session bus that takes connections and never answers: the window
     # still comes, and a signal during the wait at start ends the player.
-    add_test(NAME kavplay_xvfb_hung_bus
-             COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_hung_bus.sh $<TARGET_FILE:kavplay>
-                     $<TARGET_FILE:kavpack> ${CMAKE_BINARY_DIR}/kavplay_xvfb_hung_bus)
-    set_tests_properties(kavplay_xvfb_hung_bus PROPERTIES
-                         ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
-                         SKIP_RETURN_CODE 77 TIMEOUT 300 COST 120)
+    kav_xvfb_script_test(kavplay_xvfb_hung_bus hung_bus "" 300 120)
     # A few hundred random keys, clicks, drags and wheel steps on the demo
     # show from a fixed seed (KAV_RANDOM_SEED picks another), in rounds that
     # end on Esc, the exit corner and SIGTERM: no crash, no sanitizer

@@ -35,7 +35,7 @@ Ref<TStream> TPackedFileSource::OpenTarget(const std::u16string& name) {
   }
   // OpenLocked adds the chunked window with the loading callback.
   return TKavUnpack::OpenEntryStream(file.release(), method, true, unpack_->KeyText(), position, size,
-                                     unpack_.get());
+                                     unpack_.get(), held_limit_.load());
 }
 
 Ref<TStream> TPackedFileSource::OpenStreamed(const std::u16string& name) {

@@ -2,6 +2,9 @@
 // the show's name map.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "KavLib2/KavViewer/KavFileSource.h"
 #include "KavLib2/KavViewer/KavUnpack.h"
 
@@ -13,6 +16,11 @@ class TPackedFileSource : public TMappedFileSource {
   // the source goes.
   TPackedFileSource(TKavUnpack* unpack, bool owns);
   TKavUnpack* Unpack() const noexcept { return unpack_.get(); }
+  // The most a deflated entry opened from now on may inflate to and still be
+  // held whole in memory (kMaxHeldEntrySize unless set; 0: none is held, each
+  // is inflated where it is read, as TKavUnpack::OpenEntryStream does with a
+  // large one).
+  void SetHeldLimit(int64_t limit) noexcept { held_limit_.store(limit); }
   // The entry's stream as OpenLocked gives it, except that a deflated entry
   // is inflated as it is read instead of whole into memory (its size is then
   // unknown, and damage raises on the read that meets it): for an entry
@@ -21,9 +29,9 @@ class TPackedFileSource : public TMappedFileSource {
 
  protected:
   // The entry's stream (stored entries as a window on their own file
-  // stream, deflated ones inflated into memory or, when large, where they
-  // are read, enciphered ones through the cipher); nil when the directory
-  // has no such entry. A damaged deflated entry raises the inflating
+  // stream, deflated ones inflated into memory or, past the held limit,
+  // where they are read, enciphered ones through the cipher); nil when the
+  // directory has no such entry. A damaged deflated entry raises the inflating
   // stream's error.
   Ref<TStream> OpenTarget(const std::u16string& name) override;
   void Dispose() override;
@@ -31,6 +39,7 @@ class TPackedFileSource : public TMappedFileSource {
  private:
   Ref<TKavUnpack> unpack_;
   bool owns_;
+  std::atomic<int64_t> held_limit_{kMaxHeldEntrySize};
 };
 
 }  // namespace kav

@@ -246,16 +246,17 @@ Ref<TStream> TKavUnpack::OpenFile() const {
 }
 
 Ref<TStream> TKavUnpack::OpenEntryStream(TStream* file, int32_t method, bool owns, const std::string& key,
-                                         int64_t start, int64_t size, const TKavUnpack* keeper) {
+                                         int64_t start, int64_t size, const TKavUnpack* keeper,
+                                         int64_t held_limit) {
   if (!file) return nullptr;
   auto window = MakeRef<TPartialStream>(file, owns, start, size);
   if (method == kPackDeflated) {
     window->SetPosition(0);
-    // Departure: one inflating past kMaxHeldEntrySize is inflated where read, not held, so long sounds and clips play.
+    // Departure: one inflating past the held limit is inflated where read, not held, so long sounds and clips play.
     // Deflate data more than twice that size inflate to more (stored blocks
     // add 5 bytes in 65,535): they are not tried in memory first.
-    if (size <= 2 * kMaxHeldEntrySize)
-      if (Ref<TStream> held = InflateWhole(window.get(), kMaxHeldEntrySize)) return held;
+    if (size <= 2 * held_limit)
+      if (Ref<TStream> held = InflateWhole(window.get(), held_limit)) return held;
     window->SetPosition(0);
     if (!keeper) return MakeRef<TSeekableInflateStream>(window.get(), kMaxInflatedEntrySize);
     const std::pair<int64_t, int64_t> at(start, size);

@@ -92,16 +92,18 @@ class TKavUnpack : public TRefObject {
   // The stream of one entry on `file` (nil for nil): a window (start, size)
   // on it, owning it when `owns` is set, then by method: 1 the window
   // inflated whole into a memory stream when it inflates to at most
-  // kMaxHeldEntrySize, else a TSeekableInflateStream over the window, which
+  // `held_limit` bytes, else a TSeekableInflateStream over the window, which
   // inflates where it is read (either raises EZDecompressionError for
   // corrupt, truncated or oversized data), 2 a cipher stream with `key` over
   // the window, anything else the window itself. Raises EStreamError
   // "Insufficient Source Size" when the window does not fit the file.
   // With `keeper`, a streamed entry's TInflateIndex is taken from and left
   // with that unpacker, so its data are inflated through once per unpacker
-  // (at most kMaxKeptIndexes entries), not at every open.
+  // (at most kMaxKeptIndexes entries), not at every open. A `held_limit`
+  // of 0 holds no deflated entry in memory.
   static Ref<TStream> OpenEntryStream(TStream* file, int32_t method, bool owns, const std::string& key,
-                                      int64_t start, int64_t size, const TKavUnpack* keeper = nullptr);
+                                      int64_t start, int64_t size, const TKavUnpack* keeper = nullptr,
+                                      int64_t held_limit = kMaxHeldEntrySize);
   static constexpr size_t kMaxKeptIndexes = 16;
   // The stream handed out for the entry `name`, or nil when there is none:
   // its own file stream, the entry stream, and a window whose chunk callback

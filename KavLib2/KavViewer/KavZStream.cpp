@@ -58,13 +58,20 @@ int64_t TZDecompressionStream::DoRead(std::span<uint8_t> buffer) {
   zs_.avail_out = static_cast<uInt>(std::min<size_t>(buffer.size(), std::numeric_limits<uInt>::max()));
   const uInt wanted = zs_.avail_out;
   while (zs_.avail_out > 0 && !ended_) {
+    // With the source at its end the decoder is still asked: the input it
+    // has taken may hold output to come (the rest of a match, the codes in
+    // its bit buffer), so a read that stopped within it goes on.
+    bool source_ended = false;
     if (zs_.avail_in == 0) {
       const int64_t got = source_->Read(input_, static_cast<int64_t>(input_.size()));
-      if (got <= 0) throw EZDecompressionError("Unexpected end of deflate data");
-      current_ = source_->GetPosition();
-      zs_.next_in = input_.data();
-      zs_.avail_in = static_cast<uInt>(got);
-      if (OnProgress) OnProgress(this);
+      if (got > 0) {
+        current_ = source_->GetPosition();
+        zs_.next_in = input_.data();
+        zs_.avail_in = static_cast<uInt>(got);
+        if (OnProgress) OnProgress(this);
+      } else {
+        source_ended = true;
+      }
     }
     const uInt in_before = zs_.avail_in, out_before = zs_.avail_out;
     const int rc = inflate(&zs_, Z_NO_FLUSH);
@@ -76,6 +83,7 @@ int64_t TZDecompressionStream::DoRead(std::span<uint8_t> buffer) {
     } else if (rc < 0 && rc != Z_BUF_ERROR) {
       RaiseZError(rc);
     } else if (zs_.avail_in == in_before && zs_.avail_out == out_before) {
+      if (source_ended) throw EZDecompressionError("Unexpected end of deflate data");
       RaiseZError(Z_DATA_ERROR);  // no progress with input and room: corrupt
     }
   }

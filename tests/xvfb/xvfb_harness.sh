@@ -54,6 +54,10 @@
 #   xh_fit W H SW SH        the rectangle "L T R B" a W x H show takes when
 #                           fitted into SW x SH, centred, keeping its aspect
 #   xh_fail TEXT / xh_pass TEXT
+#   xh_count_failures       for a test that goes on after a failure: sets
+#                           failures=0 and defines fail TEXT, which prints
+#                           "FAIL: TEXT" and counts it in $failures (usable
+#                           without the rest)
 #   xh_search_title REGEX   ids of the viewable windows whose title matches
 #                           (usable without the rest; see below)
 #   xh_wait_title REGEX SECS  the first such id, once there is one; false
@@ -241,6 +245,14 @@ xh_fail() {
 xh_pass() {
   echo "PASS: $*"
   exit 0
+}
+
+xh_count_failures() {
+  failures=0
+  fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+  }
 }
 
 # Prints the player's window (process PID) once the same visible window is

@@ -45,7 +45,6 @@
 #include "KavLib2/KavViewer/KavFileSource.h"
 #include "KavLib2/KavViewer/KavPackedSource.h"
 #include "KavLib2/KavViewer/KavUnpack.h"
-#include "KavLib2/KavViewer/KavZStream.h"
 #include "KavLib2/KavViewer/KavShowNames.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "KavLib2/Zel.Exif/Exif.h"
@@ -343,36 +342,6 @@ std::string NameBelowFolder(const std::u16string& name, const fs::path& folder) 
   return below;
 }
 
-// The show file's entries found and opened as the player finds and opens
-// them (its name map, its lookup, its entry streams), except that once the
-// project text is read a deflated entry is inflated as it is read instead of
-// whole into memory: the names check of a named sound or clip of hundreds of
-// MiB would otherwise hold it whole. Its size is then unknown, so the check
-// reads none of it.
-class TStreamedEntrySource : public kav::TPackedFileSource {
- public:
-  using TPackedFileSource::TPackedFileSource;
-  void SetStreamed() noexcept { streamed_ = true; }
-
- protected:
-  kav::Ref<kav::TStream> OpenTarget(const std::u16string& name) override {
-    if (!streamed_) return TPackedFileSource::OpenTarget(name);
-    int64_t position = 0, size = 0;
-    int32_t method = 0;
-    if (!Unpack()->GetEntry(name, position, method, size)) return nullptr;
-    kav::Ref<kav::TStream> file = Unpack()->OpenFile();
-    if (!file) return nullptr;
-    const bool deflated = method == kav::kPackDeflated;
-    kav::Ref<kav::TStream> entry = kav::TKavUnpack::OpenEntryStream(
-        file.release(), deflated ? kav::kPackStored : method, true, Unpack()->KeyText(), position, size);
-    if (deflated) entry = kav::MakeRef<kav::TInflateStream>(entry.get());
-    return entry;
-  }
-
- private:
-  bool streamed_ = false;
-};
-
 // Every file name the project uses, looked up in the show file `show` just
 // written (`out` once in place) as the player looks it up there. The
 // folder's check found each of them; a name the show file misses (a full
@@ -387,11 +356,16 @@ bool CheckPackedNames(const fs::path& show, const fs::path& out, const fs::path&
   auto unpack = kav::MakeRef<kav::TKavUnpack>(kav::SystemUTF8ToWide(fs::absolute(show, ec).string()));
   kav::Ref<kav::TKavShowLocator> locator;
   if (unpack->IsOpen()) {
-    auto source = kav::MakeRef<TStreamedEntrySource>(unpack.get(), true);
+    // The entries are found and opened as the player finds and opens them
+    // (its name map, its lookup, its entry streams), except that once the
+    // project text is read no deflated entry is held whole in memory: each
+    // is inflated where it is read, as the player reads a large one, so the
+    // check of a named sound or clip of hundreds of MiB holds none of it.
+    auto source = kav::MakeRef<kav::TPackedFileSource>(unpack.get(), true);
     locator = kav::MakeRef<kav::TKavShowLocator>(kav::MakeRef<kav::TFileAccessor>(source.get()).get(),
                                                  kav::kProjectEntryName);
     error = locator->Error();
-    source->SetStreamed();
+    source->SetHeldLimit(0);
     if (locator->Ini()) {
       kav::TShowCheckOptions options;
       options.CheckFiles = true;

@@ -12,12 +12,7 @@ corpus=$3
 work=$4
 rm -rf "$work"
 mkdir -p "$work"
-failures=0
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+xh_count_failures
 sanitizer_clean() {
   ! grep -q "ERROR: AddressSanitizer\|runtime error:\|ERROR: LeakSanitizer" "$1"
 }

@@ -16,11 +16,7 @@ prefix=/opt/kav
 rm -rf "$work"
 mkdir -p "$work/home"
 root=$work/root
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+xh_count_failures
 
 if [ ! -f "$build/demo/demo.kvshow" ]; then
   echo "no demo show in $build (kav_demo was not built): skipped"

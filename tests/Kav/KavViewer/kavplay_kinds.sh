@@ -18,11 +18,7 @@ for tool in ffmpeg oggenc convert python3; do
 done
 rm -rf "$work"
 mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+xh_count_failures
 
 show="$work/show"
 cp -r "$example" "$show" || exit 1

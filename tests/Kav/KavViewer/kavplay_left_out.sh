@@ -18,11 +18,7 @@ example=$3
 work=$4
 rm -rf "$work"
 mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+xh_count_failures
 webp() { printf 'RIFF\x24\0\0\0WEBPVP8 \x18\0\0\0xxxxxxxxxxxxxxxxxxxxxxxx' >"$1"; }
 # The page a failed download saves under the sound's name.
 notfound() { printf '<!DOCTYPE html>\n<html><body><h1>404 Not Found</h1></body></html>\n' >"$1"; }

@@ -17,11 +17,7 @@ rm -rf "$work"
 mkdir -p "$work"
 # The file log goes to the user's state folder: one of our own keeps it here.
 export XDG_STATE_HOME="$work/state"
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+xh_count_failures
 
 drivers="nonexistent none"
 # ALSA itself on a machine without a sound card: its own complaints stay in

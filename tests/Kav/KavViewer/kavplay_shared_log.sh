@@ -14,11 +14,7 @@ mkdir -p "$work"
 # The file log goes to the user's state folder: one of our own keeps it here.
 export XDG_STATE_HOME="$work/state"
 log="$XDG_STATE_HOME/kavplayer/kavplay.log"
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+xh_count_failures
 
 pids=()
 for n in 1 2; do

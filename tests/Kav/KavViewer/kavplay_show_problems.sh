@@ -40,11 +40,7 @@ open_line=$(grep -n '^object Caption:Text' "$project" | tail -n 1 | cut -d: -f1)
 out="$work/kavplay.err"
 SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$player" "$work/show" 2>"$out" &
 pid=$!
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+xh_count_failures
 # The pictures are said when the second and third slides are prepared.
 for _ in $(seq 600); do
   grep -q "mountains.jpg" "$out" && grep -q "sea.jpg" "$out" && break

@@ -388,24 +388,22 @@ TEST_F(ShowCheckTest, ValuesInOtherFormsSayWhatToWrite) {
     TShowProblemKind Kind;
     std::u16string Name, Reason;
   };
-  const std::u16string no_length =
-      u"not a whole number of milliseconds: it reads as 0, no length: alone the piece is not heard, and before "
-      u"other pieces it plays on under them to the end of its file; ";
+  // The music's Duration written as `value`: read as no length, then `what`.
+  const auto duration = [](const std::string& value, const std::u16string& what) {
+    return TCase{"Duration=12000", "Duration=" + value, "Duration=", TShowProblemKind::Value,
+                 u"Duration=" + UTF8Decode(value),
+                 u"not a whole number of milliseconds: it reads as 0, no length: alone the piece is not heard, and "
+                 u"before other pieces it plays on under them to the end of its file; " +
+                     what};
+  };
   const TCase cases[] = {
-      {"Duration=12000", "Duration=18.5", "Duration=", TShowProblemKind::Value, u"Duration=18.5",
-       no_length + u"Duration counts milliseconds: for 18.5 seconds write Duration=18500"},
-      {"Duration=12000", "Duration=18,5", "Duration=", TShowProblemKind::Value, u"Duration=18,5",
-       no_length + u"Duration counts milliseconds: for 18.5 seconds write Duration=18500"},
-      {"Duration=12000", "Duration=18000ms", "Duration=", TShowProblemKind::Value, u"Duration=18000ms",
-       no_length + u"write the number without a unit: Duration=18000"},
-      {"Duration=12000", "Duration=18,5 s", "Duration=", TShowProblemKind::Value, u"Duration=18,5 s",
-       no_length + u"write the milliseconds without a unit: Duration=18500"},
-      {"Duration=12000", "Duration=18,000", "Duration=", TShowProblemKind::Value, u"Duration=18,000",
-       no_length + u"write it without the comma: Duration=18000"},
-      {"Duration=12000", "Duration=12000.4ms", "Duration=", TShowProblemKind::Value, u"Duration=12000.4ms",
-       no_length + u"write the number without a unit: Duration=12000"},
-      {"Duration=12000", "Duration=12000.6", "Duration=", TShowProblemKind::Value, u"Duration=12000.6",
-       no_length + u"write whole milliseconds: Duration=12001"},
+      duration("18.5", u"Duration counts milliseconds: for 18.5 seconds write Duration=18500"),
+      duration("18,5", u"Duration counts milliseconds: for 18.5 seconds write Duration=18500"),
+      duration("18000ms", u"write the number without a unit: Duration=18000"),
+      duration("18,5 s", u"write the milliseconds without a unit: Duration=18500"),
+      duration("18,000", u"write it without the comma: Duration=18000"),
+      duration("12000.4ms", u"write the number without a unit: Duration=12000"),
+      duration("12000.6", u"write whole milliseconds: Duration=12001"),
       {"StartTime=0", "StartTime=2 s", "StartTime=", TShowProblemKind::Value, u"StartTime=2 s",
        u"not a whole number of milliseconds: it reads as 0: the piece plays from the start of its file; write the "
        u"milliseconds without a unit: StartTime=2000"},

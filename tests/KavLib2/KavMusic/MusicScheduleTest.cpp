@@ -125,8 +125,10 @@ class MusicSchedule : public ::testing::Test {
   }
   // Lets the player take a few steps at the present clock.
   static void Settle() { SleepMs(60); }
+  void PlayFreeTuneOnceToOneSecond();
 
   TMusicPlayerFactory before_ = nullptr;
+  Ref<TKavSource> source_;
   Ref<TKavMusicPlayer> player_;
 };
 
@@ -407,23 +409,25 @@ TEST_F(MusicSchedule, APauseSilencesMusicAndCommentAndTheResumeGoesOnFromTheShow
   EXPECT_EQ(CallsFor('S', u"c.wav").size(), 2u);
 }
 
-// A tune of 4 s played once, free of the show's time.
-Ref<TKavSource> FreeTuneOnce() {
-  return test::ShowSource(
+// A show whose music, a tune of 4 s, is played once, free of the show's
+// time, played from its start at 10000 until the clock stands at 11000, the
+// tune heard.
+void MusicSchedule::PlayFreeTuneOnceToOneSecond() {
+  source_ = test::ShowSource(
       std::string("object Music:TMusic\nobject Options:TMusicOptions\nIsRepeat=1\nend\nobject T:TMusicTrack\n"
                   "object A:TMusicItem\nFileName=a.mp3\nDuration=4000\nend\nend\nend\n[Main]\nopt_syncmode=0\n") +
       kThreeSlides);
-}
-
-TEST_F(MusicSchedule, UnsynchronisedMusicHoldsThroughAPauseAndGoesOnFromWhereItStood) {
-  auto source = FreeTuneOnce();
-  player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
+  player_ = MakeRef<TKavMusicPlayer>(source_.get(), false);
   ASSERT_FALSE(player_->Music()->PlayList().Repeat);  // "IsRepeat" set: played once
   player_->StartThreads();
   RunFrom(0);
   ASSERT_TRUE(WaitCalls('P', 1));
   g_clock.store(11000);
   Settle();
+}
+
+TEST_F(MusicSchedule, UnsynchronisedMusicHoldsThroughAPauseAndGoesOnFromWhereItStood) {
+  ASSERT_NO_FATAL_FAILURE(PlayFreeTuneOnceToOneSecond());
   player_->SetHeld(true);
   ASSERT_TRUE(WaitCalls('S', 1));
   g_clock.store(15000);
@@ -442,14 +446,8 @@ TEST_F(MusicSchedule, UnsynchronisedMusicHoldsThroughAPauseAndGoesOnFromWhereItS
 }
 
 TEST_F(MusicSchedule, UnsynchronisedMusicHeldByAPauseGoesOnWithTheShowsClock) {
-  auto source = FreeTuneOnce();
-  player_ = MakeRef<TKavMusicPlayer>(source.get(), false);
-  player_->StartThreads();
-  RunFrom(0);
-  ASSERT_TRUE(WaitCalls('P', 1));
+  ASSERT_NO_FATAL_FAILURE(PlayFreeTuneOnceToOneSecond());
   // Paused as the viewer does it: held, and the clock stopped, at 11000.
-  g_clock.store(11000);
-  Settle();
   player_->SetHeld(true);
   player_->SetActive(false);
   ASSERT_TRUE(WaitCalls('S', 1));

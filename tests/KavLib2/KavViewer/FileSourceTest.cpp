@@ -15,6 +15,8 @@
 #include "KavLib2/KavViewer/KavPackedSource.h"
 #include "KavLib2/KavViewer/KavPathVars.h"
 #include "KavLib2/KavViewer/KavShowNames.h"
+#include "VoRav/vxMemoryStream.h"
+#include "VoRav/vxStreamUtils.h"
 #include "VoRav/vxUTF8.h"
 #include "KavPacker.h"
 #include "VoRav/vxIni.h"
@@ -279,6 +281,26 @@ TEST(FileSources, PackedSourceEntriesMapsAndDamage) {
   // A deflated entry whose data is not deflate raises; the source stays usable.
   EXPECT_THROW(acc->OpenFile(u"broken2"), Exception);
   EXPECT_EQ(ReadText(acc->OpenFile(u"broken").get()), "not deflate at all");
+  // With the held limit at 0 no deflated entry is held in memory, however
+  // small: each is inflated where it is read, its size known, and damaged
+  // data still raise at the open (kavpack's names check counts on both).
+  const auto inner = [](TStream* stream) {
+    auto* window = dynamic_cast<TPartialStream*>(stream);
+    return window ? window->Source() : nullptr;
+  };
+  const std::string project = "[Main]\r\nKavVersion=8\r\n";
+  Ref<TStream> held = acc->OpenFile(u"Project.kav");
+  ASSERT_NE(held, nullptr);
+  EXPECT_NE(dynamic_cast<TMemoryStream*>(inner(held.get())), nullptr);
+  source->SetHeldLimit(0);
+  Ref<TStream> streamed = acc->OpenFile(u"Project.kav");
+  ASSERT_NE(streamed, nullptr);
+  EXPECT_NE(dynamic_cast<TSeekableInflateStream*>(inner(streamed.get())), nullptr);
+  EXPECT_EQ(streamed->GetSize(), int64_t(project.size()));
+  EXPECT_EQ(ReadText(streamed.get()), project);
+  EXPECT_EQ(ReadText(acc->OpenFile(u"C:\\Other\\a.jpg").get()), "secret b");
+  EXPECT_THROW(acc->OpenFile(u"broken2"), EZDecompressionError);
+  EXPECT_EQ(ReadText(held.get()), project);  // what was held before stays
   // The stream keeps the source alive after the accessor and source go.
   auto kept = acc->OpenFile(u"C:\\Show\\a.jpg");
   acc = nullptr;

@@ -125,6 +125,30 @@ TEST(ZStream, CorruptAndTruncatedDataRaise) {
   EXPECT_THROW(empty->Read(b, 1), EZDecompressionError);
 }
 
+// Data that compress to almost nothing (a long silence) end in a match
+// whose input is all taken while its output is still to come: a read that
+// stops within it goes on from what the decoder holds, without more input,
+// whatever the sizes the data are read in.
+TEST(ZStream, TheLastBytesComeWhenAllTheInputIsTaken) {
+  for (const size_t n : {size_t(1) << 20, (size_t(8) << 20) + 44}) {
+    SCOPED_TRACE(n);
+    const std::vector<uint8_t> zeros(n, 0);
+    const auto raw = Deflate(zeros, -15);
+    for (const size_t piece : {size_t(4096), size_t(65536), n - 1, n}) {
+      SCOPED_TRACE(piece);
+      auto in = MakeRef<TInflateStream>(Memory(raw).get());
+      std::vector<uint8_t> block(piece);
+      size_t total = 0;
+      while (const int64_t got = in->Read(block, int64_t(piece))) total += size_t(got);
+      EXPECT_EQ(total, n);
+      EXPECT_TRUE(in->Ended());
+    }
+    auto seekable = MakeRef<TSeekableInflateStream>(Memory(raw).get(), int64_t(n), 1 << 20);
+    EXPECT_EQ(seekable->GetSize(), int64_t(n));
+    EXPECT_EQ(ReadAll(seekable.get()), zeros);
+  }
+}
+
 TEST(Inflator, InflatesWholeBlocksAndReportsFailures) {
   const auto data = Sample(300000);
   auto raw = Deflate(data, -15);

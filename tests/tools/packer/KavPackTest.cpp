@@ -267,16 +267,27 @@ void ChangeText(std::string& text, const std::string& from, const std::string& t
   text.replace(at, from.size(), to);
 }
 
+// A copy of the example show in `dir`, in a folder named `name`, whose
+// project text is the example's with each (from, to) of `changes` made by
+// ChangeText in turn; `text` is that project text.
+fs::path CopyOfExample(const TScratch& dir, const char* name, std::string& text,
+                       std::initializer_list<std::pair<std::string, std::string>> changes) {
+  const fs::path folder = CopyOfExample(dir, name);
+  text = ReadText(kExample / "Project.kav");
+  for (const auto& [from, to] : changes) ChangeText(text, from, to);
+  WriteText(folder / "Project.kav", text);
+  return folder;
+}
+
 TEST(KavPack, TheProjectIsCheckedWithItsLinesBeforeItIsPacked) {
   TScratch dir;
   ASSERT_FALSE(dir.Path().empty());
-  const fs::path folder = CopyOfExample(dir, "mistakes");
-  std::string text = ReadText(kExample / "Project.kav");
-  ChangeText(text, "ImageName=Photos\\sea.jpg", "ImageNme=Photos\\sea.jpg");
-  ChangeText(text, "ref=dissolve", "ref=puhs");
-  ChangeText(text, "FitMode=Cover", "FitMode=Banana");
-  ChangeText(text, "opt_slidescount=4", "opt_slidescount=three");
-  WriteText(folder / "Project.kav", text);
+  std::string text;
+  const fs::path folder = CopyOfExample(dir, "mistakes", text,
+                                        {{"ImageName=Photos\\sea.jpg", "ImageNme=Photos\\sea.jpg"},
+                                         {"ref=dissolve", "ref=puhs"},
+                                         {"FitMode=Cover", "FitMode=Banana"},
+                                         {"opt_slidescount=4", "opt_slidescount=three"}});
   const std::string project = (folder / "Project.kav").string();
   const std::string photo = ReadText(kExample / "Photos" / "mountains.jpg");
   WriteText(folder / "Photos" / "mountains.jpg", photo.substr(0, photo.size() / 3));  // cut short
@@ -326,14 +337,13 @@ void PackSilently(const fs::path& dir, const fs::path& show, const fs::path& fol
 TEST(KavPack, NamesAreFoundInTheShowFileAsInTheFolder) {
   TScratch dir;
   ASSERT_FALSE(dir.Path().empty());
-  const fs::path folder = CopyOfExample(dir, "forms");
+  std::string text;
+  const fs::path folder = CopyOfExample(dir, "forms", text,
+                                        {{"ImageName=Photos\\sea.jpg", "ImageName=Photos/sea.jpg"},
+                                         {"ImageName=Photos\\mountains.jpg", "ImageName=.\\Photos\\mountains.jpg"},
+                                         {"FileName=Music\\tune.mp3", "FileName=music\\\\TUNE.mp3"},
+                                         {"ImageName=Photos\\sea.jpg", "ImageName=Photos\\Caf\xC3\xA9.jpg"}});
   fs::copy_file(kExample / "Photos" / "sea.jpg", folder / "Photos" / "Cafe\xCC\x81.jpg");  // decomposed
-  std::string text = ReadText(kExample / "Project.kav");
-  ChangeText(text, "ImageName=Photos\\sea.jpg", "ImageName=Photos/sea.jpg");
-  ChangeText(text, "ImageName=Photos\\mountains.jpg", "ImageName=.\\Photos\\mountains.jpg");
-  ChangeText(text, "FileName=Music\\tune.mp3", "FileName=music\\\\TUNE.mp3");
-  ChangeText(text, "ImageName=Photos\\sea.jpg", "ImageName=Photos\\Caf\xC3\xA9.jpg");
-  WriteText(folder / "Project.kav", text);
 
   const fs::path show = dir.Path() / "forms.kvshow";
   PackSilently(dir.Path(), show, folder);
@@ -368,11 +378,10 @@ TEST(KavPack, NamesAreFoundInTheShowFileAsInTheFolder) {
 TEST(KavPack, TurnedPhotosAreFoundWhateverTheFormOfTheirName) {
   TScratch dir;
   ASSERT_FALSE(dir.Path().empty());
-  const fs::path folder = CopyOfExample(dir, "turned");
+  std::string text;
+  const fs::path folder =
+      CopyOfExample(dir, "turned", text, {{"ImageName=Photos\\mountains.jpg", "ImageName=./photos/MOUNTAINS.jpg"}});
   WriteText(folder / "Photos" / "mountains.jpg", WithOrientation(ReadText(kExample / "Photos" / "mountains.jpg"), 8));
-  std::string text = ReadText(kExample / "Project.kav");
-  ChangeText(text, "ImageName=Photos\\mountains.jpg", "ImageName=./photos/MOUNTAINS.jpg");
-  WriteText(folder / "Project.kav", text);
   TRun run = RunKavpack(dir.Path(), {(dir.Path() / "turned.kvshow").string(), folder.string()});
   ASSERT_EQ(run.Code, 0) << run.Err;
   EXPECT_NE(run.Err.find("\n;\"./photos/MOUNTAINS.jpg\"=8\n"), std::string::npos) << run.Err;
@@ -441,13 +450,12 @@ TEST(KavPack, EveryMistakeThatPlaysSilentlyIsSaidWithItsLine) {
 TEST(KavPack, ValuesInOtherFormsAreSaidWithWhatToWrite) {
   TScratch dir;
   ASSERT_FALSE(dir.Path().empty());
-  const fs::path folder = CopyOfExample(dir, "forms");
-  std::string text = ReadText(kExample / "Project.kav");
-  ChangeText(text, "StartTime=0", "StartTime=600000");
-  ChangeText(text, "Duration=12000", "Duration=18.5");
-  ChangeText(text, "object flip:Effect\n", "object flip:Effect\n3dvolume=0,5\n");
-  ChangeText(text, "[Slide3]", "[Slide2]");
-  WriteText(folder / "Project.kav", text);
+  std::string text;
+  const fs::path folder = CopyOfExample(dir, "forms", text,
+                                        {{"StartTime=0", "StartTime=600000"},
+                                         {"Duration=12000", "Duration=18.5"},
+                                         {"object flip:Effect\n", "object flip:Effect\n3dvolume=0,5\n"},
+                                         {"[Slide3]", "[Slide2]"}});
   const std::string project = (folder / "Project.kav").string() + ":";
   const auto line = [&text](const std::string& start) { return std::to_string(LineOf(text, start)); };
 

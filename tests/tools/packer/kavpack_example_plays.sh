@@ -13,11 +13,7 @@ example=$3
 work=$4
 rm -rf "$work"
 mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+xh_count_failures
 
 "$kavpack" "$work/myshow.kvshow" "$example" >"$work/kavpack.out" 2>&1 || fail "kavpack: $(cat "$work/kavpack.out")"
 # The show that plays itself: the player in front, started as it is given.

@@ -19,11 +19,7 @@ work=$4
 ffmpeg=$(command -v ffmpeg) || { echo "no ffmpeg: skipped"; exit 77; }
 rm -rf "$work"
 mkdir -p "$work/media/Photos" "$work/media/Music" "$work/media/Video" "$work/snippets"
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+xh_count_failures
 
 # The snippets: NAME.PLACE files ("show" has the place "whole").
 awk -v out="$work/snippets" '
