@@ -3,17 +3,21 @@
 // laid out and with every picture's level made as drawing would need it.
 // Cold: a new show source each time (no picture cached); warm: the same
 // source again. Beside them, decoding the large JPEG alone at the level the
-// slide draws it from.
+// slide draws it from, and giving the heap's free pages back once a slide is
+// made (what the engine's loader does after each prepared slide), with the
+// slide made before it let go and the new one held.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <fstream>
 
 #include "BenchMedia.h"
 #include "KavLib2/KavObjects/KavImage.h"
 #include "KavLib2/KavObjects/KavSlideProducer.h"
+#include "KavLib2/KavProcess/KavMemoryPolicy.h"
 #include "KavLib2/KavViewer/KavImageCache.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "VoRav/TextOut/vxTextBitmapStore.h"
@@ -171,8 +175,25 @@ void BM_SlideBigJpegDecodeOnly(benchmark::State& state) {
   }
 }
 
+void BM_SlideTrimHeapAfterProduction(benchmark::State& state) {
+  if (!Ready(state)) return;
+  auto held = std::make_unique<TShow>();
+  ProduceOnce(*held);
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto next = std::make_unique<TShow>();
+    Ref<TDrawContainer> c = next->Producer->ProduceSlide(0);
+    c->SetTime(100);
+    MakeLevels(c->Slide.get());
+    held = std::move(next);
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(TrimHeap());
+  }
+}
+
 BENCHMARK(BM_SlideBigJpegDecodeOnly)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_SlideProductionCold)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_SlideProductionWarm)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_SlideTrimHeapAfterProduction)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
