@@ -242,7 +242,9 @@ void T3DDrawer::DrawTextureRect(TCustomTexture* texture, const TFloatRect& sourc
 
 // ---- Images ----
 
-TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParams& params, bool create, bool fill) {
+TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParams& params, bool create, bool fill,
+                                            bool* from_rows) {
+  if (from_rows) *from_rows = false;
   if (!image || image->Width() <= 0 || image->Height() <= 0) return nullptr;
   // The level asked for, within the levels the picture has.
   int32_t level = std::max(0, params.MipLevel);
@@ -288,6 +290,7 @@ TMultiTexture6* T3DDrawer::FindMultiTexture(TImage* image, const TImageDrawParam
     mt = MakeRef<TMultiTexture6>(texture_manager_.get());
     mt->FilterFlag = params.FilterFlag;
     mt->PrepareFromRows(picture, level, rows.get(), params.AlphaFlag);
+    if (from_rows) *from_rows = true;
   } else {
     Ref<TBitmap> bmp = picture->GetMipLevel(level, StdFormats().A8R8G8B8);
     if (!bmp || bmp->Width() < 1 || bmp->Height() < 1) return nullptr;
@@ -429,8 +432,11 @@ void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDra
     own->BlendFlag = saved;
   } else {
     TMultiTexture6* mt = nullptr;
+    bool from_rows = false;
     try {
-      mt = FindMultiTexture(image, params, true);
+      // Departure: a multi-texture first made here (its prepared one gone with the image that held it) is filled
+      // from bands of rows too where the store can read its level so: made whole it was beside the tiles at once.
+      mt = FindMultiTexture(image, params, true, true, &from_rows);
     } catch (const Exception&) {
       // Departure: a picture whose level cannot be made (a broken file, or one gone or changed since its compressed
       // copy was let go) draws nothing instead of failing the frame.
@@ -445,8 +451,9 @@ void T3DDrawer::DrawImage(TImage* image, const T3DPoint& origin, const TImageDra
       mt->LodBias = params.MipBias;
       mt->Draw(c);
       // A picture drawn before it was prepared (or prepared while the
-      // device was not ready) lets go of its decoded level here.
-      if (mt->HoldsSource() && mt->ReleaseSource()) image->Store()->TrimSource();
+      // device was not ready) lets go of its decoded level here, and of its
+      // compressed file once its tiles hold it (filled from rows they do).
+      if (from_rows ? mt->Filled() : mt->HoldsSource() && mt->ReleaseSource()) image->Store()->TrimSource();
     }
   }
   if (grade) {

@@ -148,8 +148,10 @@ class T3DDrawer : public TDeviceDrawer {
   void RestoreView();
   // With `fill`, a multi-texture made here is filled too: from a band of
   // the level's rows at a time where the store can read the level so (the
-  // level is then never whole in memory), else through Prepare.
-  TMultiTexture6* FindMultiTexture(TImage* image, const TImageDrawParams& params, bool create, bool fill = false);
+  // level is then never whole in memory), else through Prepare;
+  // `from_rows`, when given, tells whether it was made so.
+  TMultiTexture6* FindMultiTexture(TImage* image, const TImageDrawParams& params, bool create, bool fill = false,
+                                   bool* from_rows = nullptr);
   TTextureStore2* OwnTextureStore(TImage* image);
   // Lists `texture` under `key` in the image's store, made first if `store` is null.
   void ListInImageStore(TImage* image, TTextureStore2*& store, const std::u16string& key,

@@ -35,7 +35,7 @@ void TTextureTile::Fill(TSysBitmap* level0) {
   const int32_t w = std::min(UsedWidth, level0->Width()), h = std::min(UsedHeight, level0->Height());
   // Only the tile's columns of each row are read (TileFillPlain is the
   // pixel-by-pixel form it is tested against).
-  TileFill(src, OriginX, OriginY - Owner->SourceTop(), w, h, level0);
+  TileFill(src, OriginX - Owner->SourceLeft(), OriginY - Owner->SourceTop(), w, h, level0);
   Dirty = false;
 }
 
@@ -337,7 +337,7 @@ void TMultiTexture6::PrepareFromRows(TBitmapStore* store, int32_t level, TLevelR
   KAV_ASSERT(size.cx > 0 && size.cy > 0);
   ReleaseTiles();
   source_ = nullptr;
-  source_top_ = 0;
+  source_top_ = source_left_ = 0;
   AlphaFlag = alpha;
   grid_ = false;
   columns_ = rows_ = 0;
@@ -347,6 +347,10 @@ void TMultiTexture6::PrepareFromRows(TBitmapStore* store, int32_t level, TLevelR
   SetSourceOrigin(store, level);
   AllocateTiles();
   if (tiles_.empty()) return;
+  if (rows->ReadsRects()) {
+    PrepareFromRects(rows);
+    return;
+  }
   // A row of tiles covers at most its tallest tile's rows: the band holds
   // that many, in row buffers handed round as the band moves down.
   int32_t capacity = 1;
@@ -401,6 +405,51 @@ void TMultiTexture6::PrepareFromRows(TBitmapStore* store, int32_t level, TLevelR
   // level from the store.
   source_ = nullptr;
   source_top_ = 0;
+}
+
+void TMultiTexture6::PrepareFromRects(TLevelRowReader* rows) {
+  const TSize size = rows->Size();
+  std::vector<uint8_t> memory;
+  std::vector<uint8_t*> lines;
+  try {
+    for (size_t i = 0; i < tiles_.size();) {
+      // Neighbouring tiles of one row, until they span kRectColumns, need the
+      // source rectangle [left, right) x [top, bottom) (their borders
+      // included; beyond the level TileFill repeats the edge, as it does
+      // for the whole level).
+      const int32_t oy = tiles_[i]->OriginY;
+      const int32_t left = std::clamp(tiles_[i]->OriginX, 0, size.cx - 1);
+      int32_t right = 0, bottom = 0;
+      size_t j = i;
+      while (j < tiles_.size() && tiles_[j]->OriginY == oy && right - left < kRectColumns) {
+        right = std::max(right, tiles_[j]->OriginX + tiles_[j]->UsedWidth);
+        bottom = std::max(bottom, oy + tiles_[j]->UsedHeight);
+        ++j;
+      }
+      const int32_t top = std::clamp(oy, 0, size.cy - 1);
+      const TRect r{left, top, std::clamp(right, left + 1, size.cx), std::clamp(bottom, top + 1, size.cy)};
+      const size_t stride = size_t(r.Width()) * 4;
+      source_ = nullptr;  // it shows the rows about to be moved
+      memory.resize(stride * size_t(r.Height()));
+      lines.resize(size_t(r.Height()));
+      for (size_t k = 0; k < lines.size(); ++k) lines[k] = memory.data() + k * stride;
+      rows->ReadRect(r, lines.data());
+      source_ = MakeRef<TSysBitmap>(TSize{r.Width(), r.Height()}, lines, StdFormats().A8R8G8B8);
+      source_left_ = r.Left;
+      source_top_ = r.Top;
+      for (; i < j; ++i) {
+        SetupTile(tiles_[i].get());
+        tiles_[i]->Preload();
+      }
+    }
+  } catch (...) {
+    source_ = nullptr;
+    source_left_ = source_top_ = 0;
+    ReleaseTiles();
+    throw;
+  }
+  source_ = nullptr;
+  source_left_ = source_top_ = 0;
 }
 
 void TMultiTexture6::Draw(const T3DPoint corner[4]) {

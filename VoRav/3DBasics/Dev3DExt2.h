@@ -118,9 +118,15 @@ class TMultiTexture6 : public TRefObject {
   // same pixels Assign and Prepare give. Raises like the reader; the tiles
   // go back to the pool then.
   void PrepareFromRows(TBitmapStore* store, int32_t level, TLevelRowReader* rows, bool alpha);
-  // The source row that row 0 of Source() is (not 0 only while
-  // PrepareFromRows fills a band).
+  // With a reader that ReadsRects, a few neighbouring tiles of a row are
+  // filled from a rectangle about kRectColumns wide at a time, so a level
+  // thousands of times wider than high (a long line of text) is not held a
+  // whole row of tiles wide either.
+  static constexpr int32_t kRectColumns = 4096;
+  // The source row and column that row 0 and column 0 of Source() are (not
+  // 0 only while PrepareFromRows fills a band).
   int32_t SourceTop() const { return source_top_; }
+  int32_t SourceLeft() const { return source_left_; }
   // Once every tile's texture is filled, lets go of the source when its origin is
   // known: the tiles hold the pixels, and a picture held twice (decoded and
   // in textures) doubled the memory of every prepared slide. Answers whether
@@ -161,11 +167,13 @@ class TMultiTexture6 : public TRefObject {
   void AllocateTiles();
   void SetupTile(TTextureTile* t);
   void MakeSource(TBitmap* bitmap);
+  void PrepareFromRects(TLevelRowReader* rows);
   TTextureManager6* manager_;
   int32_t index_ = -1;
   std::vector<Ref<TTextureTile>> tiles_;
   Ref<TBitmap> source_;
   int32_t source_top_ = 0;
+  int32_t source_left_ = 0;
   int32_t source_width_ = 0, source_height_ = 0;
   // What Assign was given, to make the source again from the origin.
   bool grid_ = false;

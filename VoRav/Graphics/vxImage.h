@@ -37,6 +37,18 @@ class TLevelRowReader : public TRefObject {
   // (Size().cx x 4 bytes each). Raises like the store's decoding (EAbort
   // when its progress handler stops the load).
   virtual void ReadRows(uint8_t* const* rows, int32_t count) = 0;
+  // Whether ReadRect may be asked for instead: a reader that makes any part
+  // of the level on its own (a text renders the glyphs that fall in it), so
+  // a very wide level is never held a whole band of rows wide.
+  virtual bool ReadsRects() const { return false; }
+  // Fills rows[0 .. rect.Height()) with the pixels of `rect` of the level
+  // (rect.Width() x 4 bytes each), the same pixels ReadRows gives there;
+  // `rect` lies inside Size(). Raises as ReadRows. Only for a reader that
+  // ReadsRects.
+  virtual void ReadRect(const TRect& rect, uint8_t* const* rows) {
+    (void)rect;
+    (void)rows;
+  }
 };
 
 // Opens the stream a store was loaded from again, at the position the load

@@ -236,45 +236,79 @@ TFloatPoint TTextProducer::MapPoint(TFloatPoint p) {
   return TFloatPoint{p.x * scale_ + glyph_x_, p.y * scale_ + glyph_y_};
 }
 
-Ref<TImage> TTextProducer::Produce(TColor32 color, TColor32 background, const std::u16string& name, TPoint origin,
-                                   bool strike_out, bool underline, float scale) {
-  if (!text_) return {};
-  scale = SafeScale(scale);
-  TLayout l;
-  LayoutLines(l, line_spacing_, scale);
-  if (l.given_up) return {};
-  if (!raster_) raster_ = MakeRef<TRasterHelper>();
-  raster_->SetFillColor(color);
-  raster_->SetPointTransform(TRasterHelper::TPointTransform::Bind<&TTextProducer::MapPoint>(this));
-  scale_ = scale;
-  const TSize size = PixelSize(l, scale);
-  raster_->BeginPaintClear(size.cx, size.cy);
+TFloatPoint TTextProducer::MapPartPoint(TFloatPoint p) {
+  // Whole pixels off a position inside the 2^24 range: exact, so a part's
+  // edges lie where the whole picture's do.
+  const TFloatPoint q = MapPoint(p);
+  return TFloatPoint{q.x - float(part_x_), q.y - float(part_y_)};
+}
+
+namespace {
+
+// Pixels of coverage 0 take the background, the others are blended over it
+// (a transparent background leaves the bitmap as drawn).
+void PaintBackground(TDirectBitmap* bmp, TColor32 background) {
+  if (ColorEqual(background, kTransparentColor, true)) return;
+  for (int32_t y = 0; y < bmp->Height(); ++y) {
+    uint32_t* row = reinterpret_cast<uint32_t*>(bmp->Row(y));
+    for (int32_t x = 0; x < bmp->Width(); ++x) {
+      const uint32_t a = row[x] >> 24;
+      if (a == 255) continue;
+      if (a == 0) {
+        row[x] = background;
+      } else {
+        TColor32 d = background;
+        BlendColorOver(d, row[x]);
+        row[x] = d;
+      }
+    }
+  }
+}
+
+bool Overlaps(const TRect& a, const TRect& b) {
+  return !a.IsEmpty() && a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
+}
+
+}  // namespace
+
+void TTextProducer::LinePosition(const TLayout& l, int32_t line, TPoint origin, float& x, float& y) const {
   const TFontMetricsRec& m = text_->FontMetrics();
   // The text body starts past the left overhang and the extra ascent; each
   // line's baseline lies the font's ascent below the top of its line box.
   const float body_x = std::ceil(l.left_overhang) + 1 + float(origin.X);
-  const float body_y = std::ceil(l.max_ascent - float(m.Ascent) * scale) + 1 + float(origin.Y) + float(m.Ascent) * scale;
+  const float body_y = std::ceil(l.max_ascent - float(m.Ascent) * scale_) + 1 + float(origin.Y) + float(m.Ascent) * scale_;
+  const TRect& r = l.rects[size_t(line)];
+  x = body_x;
+  if (alignment_ == 1) x += l.text_width / 2 - float(r.Left + r.Right) / 2;
+  else if (alignment_ == 2) x += l.text_width - float(r.Right);
+  y = body_y + l.y[size_t(line)];
+}
+
+void TTextProducer::PlaceGlyph(const TGlyphRecord& info, float x, float y) {
+  glyph_x_ = x + float(info.PenX + info.OffsetX) * scale_;
+  glyph_y_ = y + float(info.OffsetY) * scale_;
+}
+
+bool TTextProducer::DrawLines(const TLayout& l, TPoint origin, TColor32 color, bool strike_out, bool underline,
+                              const TRect* part) {
+  const TFontMetricsRec& m = text_->FontMetrics();
   TPointArray path;
+  size_t index = 0;  // of the glyph in drawing order
   for (int32_t i = 0; i < text_->LineCount(); ++i) {
-    const TRect& r = l.rects[size_t(i)];
-    float line_x = body_x;
-    if (alignment_ == 1) line_x += l.text_width / 2 - float(r.Left + r.Right) / 2;
-    else if (alignment_ == 2) line_x += l.text_width - float(r.Right);
-    const float line_y = body_y + l.y[size_t(i)];
+    float line_x, line_y;
+    LinePosition(l, i, origin, line_x, line_y);
     const int32_t glyphs = text_->GetGlyphCount(i);
-    for (int32_t g = 0; g < glyphs; ++g) {
+    for (int32_t g = 0; g < glyphs; ++g, ++index) {
       // A worker asked to stop gives the picture up (nothing is shown of it).
-      if (g % kStopCheckGlyphs == 0 && CurrentThreadStopRequested()) {
-        raster_->EndPaint();
-        return {};
-      }
+      if (g % kStopCheckGlyphs == 0 && CurrentThreadStopRequested()) return false;
+      // A part skips the glyphs that ink none of its pixels.
+      if (part && index < parts_->Inks.size() && !Overlaps(parts_->Inks[index], *part)) continue;
       TGlyphRecord info;
       text_->GetGlyphInfo(i, g, info);
       path.Clear();
       text_->OutlineGlyph(i, g, path);
       if (path.Empty()) continue;
-      glyph_x_ = line_x + float(info.PenX + info.OffsetX) * scale;
-      glyph_y_ = line_y + float(info.OffsetY) * scale;
+      PlaceGlyph(info, line_x, line_y);
       if (!glyph_masks_ || !DrawCachedGlyph(path, color)) raster_->DrawPath(path, false);
     }
     const TLineBounds& b = l.bounds[size_t(i)];
@@ -290,25 +324,108 @@ Ref<TImage> TTextProducer::Produce(TColor32 color, TColor32 background, const st
     if (strike_out) bar(m.StrikeOutPosition, m.StrikeOutThickness);
     if (abort_ && abort_()) break;
   }
+  return true;
+}
+
+Ref<TImage> TTextProducer::Produce(TColor32 color, TColor32 background, const std::u16string& name, TPoint origin,
+                                   bool strike_out, bool underline, float scale) {
+  if (!text_) return {};
+  scale = SafeScale(scale);
+  TLayout l;
+  LayoutLines(l, line_spacing_, scale);
+  if (l.given_up) return {};
+  if (!raster_) raster_ = MakeRef<TRasterHelper>();
+  raster_->SetFillColor(color);
+  raster_->SetPointTransform(TRasterHelper::TPointTransform::Bind<&TTextProducer::MapPoint>(this));
+  scale_ = scale;
+  const TSize size = PixelSize(l, scale);
+  raster_->BeginPaintClear(size.cx, size.cy);
+  const bool drawn = DrawLines(l, origin, color, strike_out, underline, nullptr);
   Ref<TDirectBitmap> bmp = raster_->EndPaint();
-  if (!ColorEqual(background, kTransparentColor, true)) {
-    for (int32_t y = 0; y < bmp->Height(); ++y) {
-      uint32_t* row = reinterpret_cast<uint32_t*>(bmp->Row(y));
-      for (int32_t x = 0; x < bmp->Width(); ++x) {
-        const uint32_t a = row[x] >> 24;
-        if (a == 255) continue;
-        if (a == 0) {
-          row[x] = background;
-        } else {
-          TColor32 d = background;
-          BlendColorOver(d, row[x]);
-          row[x] = d;
-        }
-      }
-    }
-  }
+  if (!drawn) return {};
+  PaintBackground(bmp.get(), background);
   TImageFromBitmapProc hook = ImageFromBitmapHook();
   return hook ? hook(bmp.get(), false, name) : Ref<TImage>();
+}
+
+bool TTextProducer::OpenParts(TColor32 color, TColor32 background, bool strike_out, bool underline, float scale,
+                              TSize& size) {
+  parts_.reset();
+  if (!text_ || !glyph_masks_) return false;
+  scale = SafeScale(scale);
+  auto parts = std::make_unique<TParts>();
+  LayoutLines(parts->Layout, line_spacing_, scale);
+  if (parts->Layout.given_up) return false;
+  scale_ = scale;
+  parts->Color = color;
+  parts->Background = background;
+  parts->StrikeOut = strike_out;
+  parts->Underline = underline;
+  parts->Scale = scale;
+  parts->Size = PixelSize(parts->Layout, scale);
+  // Each glyph's pixels, placed as DrawLines places it: where its mask lands.
+  TPointArray path;
+  for (int32_t i = 0; i < text_->LineCount(); ++i) {
+    float line_x, line_y;
+    LinePosition(parts->Layout, i, TPoint{}, line_x, line_y);
+    const int32_t glyphs = text_->GetGlyphCount(i);
+    for (int32_t g = 0; g < glyphs; ++g) {
+      if (g % kStopCheckGlyphs == 0 && CurrentThreadStopRequested()) return false;
+      TGlyphRecord info;
+      text_->GetGlyphInfo(i, g, info);
+      path.Clear();
+      text_->OutlineGlyph(i, g, path);
+      if (path.Empty()) {
+        parts->Inks.push_back(TRect{});
+        continue;
+      }
+      PlaceGlyph(info, line_x, line_y);
+      if (!(std::fabs(glyph_x_) < 16777216.0f) || !(std::fabs(glyph_y_) < 16777216.0f)) return false;
+      const float gx = std::floor(glyph_x_), gy = std::floor(glyph_y_);
+      TGlyphMask m;
+      if (!MaskBounds(path, glyph_x_ - gx, glyph_y_ - gy, m)) return false;
+      const int32_t left = int32_t(gx) + m.Left, top = int32_t(gy) + m.Top;
+      parts->Inks.push_back(TRect{left, top, left + m.Width, top + m.Height});
+    }
+  }
+  size = parts->Size;
+  parts_ = std::move(parts);
+  return true;
+}
+
+bool TTextProducer::PaintPart(const TRect& rect, uint8_t* const* rows) {
+  if (!parts_ || !text_ || rect.IsEmpty() || CurrentThreadStopRequested()) return false;
+  if (!raster_) raster_ = MakeRef<TRasterHelper>();
+  raster_->SetFillColor(parts_->Color);
+  raster_->SetPointTransform(TRasterHelper::TPointTransform::Bind<&TTextProducer::MapPartPoint>(this));
+  scale_ = parts_->Scale;
+  part_x_ = rect.Left;
+  part_y_ = rect.Top;
+  raster_->BeginPaintClear(rect.Width(), rect.Height());
+  const bool drawn =
+      DrawLines(parts_->Layout, TPoint{}, parts_->Color, parts_->StrikeOut, parts_->Underline, &rect);
+  Ref<TDirectBitmap> bmp = raster_->EndPaint();
+  part_x_ = part_y_ = 0;
+  if (!drawn) return false;
+  PaintBackground(bmp.get(), parts_->Background);
+  for (int32_t y = 0; y < rect.Height(); ++y) std::memcpy(rows[y], bmp->Row(y), size_t(rect.Width()) * 4);
+  return true;
+}
+
+bool TTextProducer::MaskBounds(const TPointArray& path, float fx, float fy, TGlyphMask& m) const {
+  float min_x = INFINITY, min_y = INFINITY, max_x = -INFINITY, max_y = -INFINITY;
+  for (int32_t i = 0; i < path.Count(); ++i) {
+    if (path[i].Command == kPathClose) continue;
+    const float x = path[i].x * scale_ + fx, y = path[i].y * scale_ + fy;
+    min_x = std::min(min_x, x), max_x = std::max(max_x, x);
+    min_y = std::min(min_y, y), max_y = std::max(max_y, y);
+  }
+  if (!(min_x >= -1e6f && max_x <= 1e6f && min_y >= -1e6f && max_y <= 1e6f)) return false;
+  m.Left = int32_t(std::floor(min_x)) - 1;
+  m.Top = int32_t(std::floor(min_y)) - 1;
+  m.Width = int32_t(std::floor(max_x)) - m.Left + 2;
+  m.Height = int32_t(std::floor(max_y)) - m.Top + 2;
+  return int64_t(m.Width) * m.Height <= kMaxGlyphMaskPixels;
 }
 
 // Equal glyphs recur all over a text: each is rasterised once per scale and
@@ -332,20 +449,8 @@ bool TTextProducer::DrawCachedGlyph(const TPointArray& path, TColor32 color) {
       break;
     }
   if (!mask) {
-    float min_x = INFINITY, min_y = INFINITY, max_x = -INFINITY, max_y = -INFINITY;
-    for (int32_t i = 0; i < path.Count(); ++i) {
-      if (path[i].Command == kPathClose) continue;
-      const float x = path[i].x * scale_ + fx, y = path[i].y * scale_ + fy;
-      min_x = std::min(min_x, x), max_x = std::max(max_x, x);
-      min_y = std::min(min_y, y), max_y = std::max(max_y, y);
-    }
-    if (!(min_x >= -1e6f && max_x <= 1e6f && min_y >= -1e6f && max_y <= 1e6f)) return false;
     TGlyphMask m;
-    m.Left = int32_t(std::floor(min_x)) - 1;
-    m.Top = int32_t(std::floor(min_y)) - 1;
-    m.Width = int32_t(std::floor(max_x)) - m.Left + 2;
-    m.Height = int32_t(std::floor(max_y)) - m.Top + 2;
-    if (int64_t(m.Width) * m.Height > kMaxGlyphMaskPixels) return false;
+    if (!MaskBounds(path, fx, fy, m)) return false;
     m.Path.assign(path.Data(), path.Data() + path.Count());
     m.Scale = scale_;
     m.FracX = fx;
@@ -394,7 +499,7 @@ bool TTextProducer::DrawCachedGlyph(const TPointArray& path, TColor32 color) {
     mask_color_ = color;
     mask_colors_valid_ = true;
   }
-  const int32_t left = int32_t(gx) + mask->Left, top = int32_t(gy) + mask->Top;
+  const int32_t left = int32_t(gx) + mask->Left - part_x_, top = int32_t(gy) + mask->Top - part_y_;
   const int32_t x0 = std::max(0, -left), x1 = std::min(mask->Width, target->Width() - left);
   const int32_t y0 = std::max(0, -top), y1 = std::min(mask->Height, target->Height() - top);
   [[maybe_unused]] const bool opaque = ColorAlpha(color) == 255;

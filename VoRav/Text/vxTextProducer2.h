@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -108,6 +109,18 @@ class TTextProducer : public TRefObject {
   Ref<TImage> Produce(TColor32 color, TColor32 background, const std::u16string& name, TPoint origin,
                       bool strike_out, bool underline, float scale);
   Ref<TImage> ProduceText(TColor32 color, TColor32 background, float scale);
+  // The picture Produce(color, background, .., TPoint{}, strike_out,
+  // underline, scale) makes, painted a part at a time so that it is never
+  // whole in memory. OpenParts lays the text out and notes the pixels each
+  // glyph inks, and answers the picture's size; false (nothing opened) when
+  // the thread was asked to stop, or when a part could not be painted alone
+  // with the same pixels: a glyph too large for a mask is drawn straight
+  // from its outline, whose curves are split where they lie.
+  bool OpenParts(TColor32 color, TColor32 background, bool strike_out, bool underline, float scale, TSize& size);
+  // Paints `rect` (inside the opened picture) into rows[0 .. rect.Height()),
+  // rect.Width() x 4 bytes each. False when nothing is open or the thread
+  // was asked to stop.
+  bool PaintPart(const TRect& rect, uint8_t* const* rows);
   // The text body's rectangle inside the produced bitmap.
   void GetBoundsRect(TRect& out, float line_spacing, float scale);
   // The produced bitmap's size.
@@ -133,6 +146,17 @@ class TTextProducer : public TRefObject {
   void LayoutLines(TLayout& l, float line_spacing, float scale);
   TSize PixelSize(const TLayout& l, float scale);
   TFloatPoint MapPoint(TFloatPoint p);
+  // MapPoint less the top left of the part being painted.
+  TFloatPoint MapPartPoint(TFloatPoint p);
+  // Where line `line` starts (its left edge and its baseline).
+  void LinePosition(const TLayout& l, int32_t line, TPoint origin, float& x, float& y) const;
+  // Sets (glyph_x_, glyph_y_) for the glyph at `info` on the line at (x, y).
+  void PlaceGlyph(const TGlyphRecord& info, float x, float y);
+  // Draws the lines into raster_'s target; with `part`, only the glyphs
+  // inking it (the target then shows that part). False when the thread was
+  // asked to stop.
+  bool DrawLines(const TLayout& l, TPoint origin, TColor32 color, bool strike_out, bool underline,
+                 const TRect* part);
   // Draws the glyph outline at (glyph_x_, glyph_y_) through the glyph
   // coverage cache; false when the glyph does not fit the cache (drawn
   // directly then).
@@ -140,6 +164,11 @@ class TTextProducer : public TRefObject {
 
   // A glyph's coverage at one scale and one fraction of a pixel of its
   // position, as the alpha painting it in opaque white gives.
+  struct TGlyphMask;
+  // The rectangle of the mask of `path` at the fraction (fx, fy) of a pixel
+  // into m.Left .. m.Height; false when the glyph does not fit a mask.
+  bool MaskBounds(const TPointArray& path, float fx, float fy, TGlyphMask& m) const;
+
   struct TGlyphMask {
     std::vector<TPathPoint> Path;
     float Scale = 0;
@@ -165,6 +194,22 @@ class TTextProducer : public TRefObject {
   bool mask_colors_valid_ = false;
   float glyph_x_ = 0;
   float glyph_y_ = 0;
+  // The part being painted: its top left, subtracted from every position.
+  int32_t part_x_ = 0;
+  int32_t part_y_ = 0;
+  // What OpenParts laid out; Inks holds, glyph by glyph in drawing order,
+  // the pixels its mask covers (empty for a glyph without outline).
+  struct TParts {
+    TLayout Layout;
+    TColor32 Color = 0;
+    TColor32 Background = 0;
+    bool StrikeOut = false;
+    bool Underline = false;
+    float Scale = 1;
+    TSize Size;
+    std::vector<TRect> Inks;
+  };
+  std::unique_ptr<TParts> parts_;
   float scale_ = 1;
   float line_spacing_ = 0;
   uint8_t alignment_ = 0;

@@ -117,6 +117,53 @@ void TTextBitmapStore::LoadMipLevel(int32_t level, TLevelBitmap& out) {
   out.Level = 0;
 }
 
+namespace {
+
+// Level 0 of a text store: each band of rows or rectangle asked for is
+// rendered on its own, with the pixels of the whole picture there.
+class TTextLevelRows : public TLevelRowReader {
+ public:
+  TTextLevelRows(Ref<TCachedVectorText> text, Ref<TTextProducer> producer, TSize size)
+      : text_(std::move(text)), producer_(std::move(producer)), size_(size) {}
+  TSize Size() const override { return size_; }
+  void ReadRows(uint8_t* const* rows, int32_t count) override {
+    const int32_t n = std::min(count, size_.cy - next_row_);
+    if (n <= 0) return;
+    ReadRect(TRect{0, next_row_, size_.cx, next_row_ + n}, rows);
+    next_row_ += n;
+  }
+  bool ReadsRects() const override { return true; }
+  void ReadRect(const TRect& rect, uint8_t* const* rows) override {
+    KAV_ASSERT(!rect.IsEmpty() && rect.Left >= 0 && rect.Top >= 0 && rect.Right <= size_.cx &&
+               rect.Bottom <= size_.cy);
+    // The worker was asked to stop: the load is given up as a decoder's is.
+    if (!producer_->PaintPart(rect, rows)) throw EAbort("Loading stopped");
+  }
+
+ private:
+  Ref<TCachedVectorText> text_;  // the producer's source
+  Ref<TTextProducer> producer_;
+  TSize size_;
+  int32_t next_row_ = 0;
+};
+
+}  // namespace
+
+Ref<TLevelRowReader> TTextBitmapStore::MakeLevelRows(int32_t level) {
+  if (level != 0 || HasLevelFilter() || !text_) return nullptr;
+  Ref<TTextProducer> p = MakeRef<TTextProducer>();
+  p->SetSource(text_.get(), false);
+  p->SetAlignment(params_.Alignment);
+  p->SetLineSpacing(float(params_.LineSpacing));
+  TSize size;
+  // The same call as LoadMipLevel's Produce.
+  if (!p->OpenParts(0xFFFFFFFFu, 0x00FFFFFFu, params_.Style & fsStrikeOut, params_.Style & fsUnderline,
+                    float(params_.Scale), size))
+    return nullptr;
+  if (size != TSize{Width(), Height()}) return nullptr;
+  return MakeRef<TTextLevelRows>(text_, p, size);
+}
+
 Ref<TBitmapStore> RenderNotFoundLines(const std::vector<std::u16string>& lines, TColor32 text, TColor32 background,
                                       double value) {
   // At the GUI font's 8.25 points and half scale the lines would be five

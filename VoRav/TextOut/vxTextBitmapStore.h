@@ -57,6 +57,9 @@ class TTextBitmapStore : public TSysBitmapStore {
   TTextBitmapStore(const std::u16string& key, const TImageParamsCallback& params_callback, TSize size,
                    Ref<TCachedVectorText> text, const TTextParams& params);
   void LoadMipLevel(int32_t level, TLevelBitmap& out) override;
+  // Level 0 rendered a part at a time (see TTextProducer::OpenParts), for a
+  // store with no level filter whose text can be painted so.
+  Ref<TLevelRowReader> MakeLevelRows(int32_t level) override;
   void Dispose() override;
 
  private:

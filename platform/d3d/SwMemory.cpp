@@ -15,6 +15,11 @@ constexpr uint64_t kMaxBlockBytes = uint64_t(1) << 32;
 // a large picture lie many small pages apart, and scaling it down reads
 // rows from all over it.
 constexpr uint64_t kHugePage = uint64_t(2) << 20;
+// Departure: blocks from this size up to a huge page are pages of their own
+// (mmap), given back to the system when freed. From the heap, the tiles of a
+// picture let go on one thread stayed resident in that thread's arena while
+// the next set was made on another, so a long caption's tiles counted twice.
+constexpr uint64_t kOwnPages = uint64_t(128) << 10;
 }  // namespace
 
 bool TSwVideoMemory::TryReserve(uint64_t bytes) {
@@ -35,7 +40,15 @@ TSwResult TSwMemoryBlock::Create(uint64_t bytes, TSwPool pool, TSwVideoMemory* m
   const uint64_t align = bytes >= kHugePage ? kHugePage : 64;
   uint64_t total = (bytes + kSpareBytes + align - 1) & ~(align - 1);
   void* p = nullptr;
-  if (allocate) {
+  const bool own_pages = allocate && total >= kOwnPages && align != kHugePage;
+  if (own_pages) {
+    // Zeroed by the system.
+    p = mmap(nullptr, size_t(total), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) {
+      if (counted) memory->Release(bytes);
+      return TSwResult::OutOfMemory;
+    }
+  } else if (allocate) {
     p = std::aligned_alloc(size_t(align), size_t(total));
     if (p && align == kHugePage) madvise(p, size_t(total), MADV_HUGEPAGE);  // advice only: failure changes nothing
     if (!p) {
@@ -46,6 +59,7 @@ TSwResult TSwMemoryBlock::Create(uint64_t bytes, TSwPool pool, TSwVideoMemory* m
   }
   auto* b = new TSwMemoryBlock();
   b->data_ = static_cast<uint8_t*>(p);
+  b->mapped_ = own_pages ? total : 0;
   b->size_ = bytes;
   b->pool_ = pool;
   if (counted) {
@@ -61,8 +75,12 @@ TSwResult TSwMemoryBlock::Create(uint64_t bytes, TSwPool pool, TSwVideoMemory* m
 }
 
 void TSwMemoryBlock::Dispose() {
-  std::free(data_);
+  if (mapped_ != 0)
+    munmap(data_, size_t(mapped_));
+  else
+    std::free(data_);
   data_ = nullptr;
+  mapped_ = 0;
   if (memory_) memory_->Release(counted_);
   if (counter_) counter_->Add(-1);
   memory_ = nullptr;

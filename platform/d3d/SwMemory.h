@@ -65,6 +65,7 @@ class TSwMemoryBlock : public TRefObject {
  private:
   TSwMemoryBlock() = default;
   uint8_t* data_ = nullptr;
+  uint64_t mapped_ = 0;  // bytes of its own pages (mmap), else 0 (heap)
   uint64_t size_ = 0;
   uint64_t counted_ = 0;
   TSwPool pool_ = TSwPool::SystemMem;

@@ -41,7 +41,19 @@ void PutImageShape(TSysBitmap* work, const TShadowParams& p, float k, int32_t ha
   int32_t level = p.MipLevel;
   if (level < 0 || level > 30 || (image->Width() >> level) < 1 || (image->Height() >> level) < 1)
     throw Exception("Bad shadow mip level");
-  Ref<TBitmap> bitmap = image->Store()->GetMipLevel(level, StdFormats().A8R8G8B8, &TSysBitmap::kClass);
+  TBitmapStore* store = image->Store();
+  // Departure: a level made only for the shape, of a store that can make it
+  // again (a long text's is up to 64 MiB), is not kept once the shape is
+  // taken: the textures are filled from it a band at a time later.
+  struct TLetGo {
+    TBitmapStore* Store;
+    int32_t Level;
+    bool Made;
+    ~TLetGo() {
+      if (Made) Store->ReleaseLevel(Level);
+    }
+  } let_go{store, level, store->CanProduceAgain() && store->CachedCount(level) == 0};
+  Ref<TBitmap> bitmap = store->GetMipLevel(level, StdFormats().A8R8G8B8, &TSysBitmap::kClass);
   TSysBitmap* sys = AsSysBitmap(bitmap.get());
   if (!sys) throw Exception("Bad shadow source");
   TRect crop{RoundToInt(p.Rect.Left), RoundToInt(p.Rect.Top), RoundToInt(p.Rect.Right), RoundToInt(p.Rect.Bottom)};

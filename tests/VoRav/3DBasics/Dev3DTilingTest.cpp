@@ -334,6 +334,88 @@ TEST(Tiling, TilesFilledFromBandsOfRowsHoldWhatTheWholePictureGives) {
   EXPECT_FALSE(banded->Filled());
 }
 
+// A reader that makes any rectangle of a picture on its own (as a text is
+// rendered): it counts what it is asked for and can fail after a number of
+// rectangles.
+class TPictureRects : public TLevelRowReader {
+ public:
+  TPictureRects(TSysBitmap* pic, int32_t fail_at = -1) : pic_(pic), fail_at_(fail_at) {}
+  TSize Size() const override { return pic_->Size(); }
+  void ReadRows(uint8_t* const*, int32_t) override { ++RowReads; }
+  bool ReadsRects() const override { return true; }
+  void ReadRect(const TRect& r, uint8_t* const* rows) override {
+    EXPECT_FALSE(r.IsEmpty());
+    EXPECT_TRUE(r.Left >= 0 && r.Top >= 0 && r.Right <= pic_->Width() && r.Bottom <= pic_->Height());
+    if (fail_at_ >= 0 && Rects >= fail_at_) throw EStreamReadError("broken");
+    for (int32_t y = r.Top; y < r.Bottom; ++y)
+      std::memcpy(rows[y - r.Top], pic_->Row(y) + size_t(r.Left) * 4, size_t(r.Width()) * 4);
+    ++Rects;
+    Pixels += int64_t(r.Width()) * r.Height();
+    LargestPixels = std::max(LargestPixels, int64_t(r.Width()) * r.Height());
+  }
+  int RowReads = 0, Rects = 0;
+  int64_t Pixels = 0, LargestPixels = 0;
+
+ private:
+  TSysBitmap* pic_;
+  int32_t fail_at_;
+};
+
+// A picture far wider than high (a long line of text) and one of several rows
+// of tiles, filled a few tiles at a time from rectangles, hold in every tile
+// what the whole picture gives, and no rectangle is a whole row of tiles.
+TEST(Tiling, TilesFilledFromRectanglesHoldWhatTheWholePictureGives) {
+  TTileRig rig(64, 48);
+  for (const TSize size : {TSize{20000, 44}, TSize{9000, 700}, TSize{300, 20}}) {
+    Ref<TSysBitmap> pic = Picture(size.cx, size.cy);
+    auto whole = MakeRef<TMultiTexture6>(rig.Manager.get());
+    whole->Assign(pic.get(), false, false, true, 1, 1, TRect{0, 0, size.cx, size.cy});
+    whole->Prepare();
+    auto store = MakeRef<TRemakingStore>(size.cx, size.cy, true);
+    auto parts = MakeRef<TMultiTexture6>(rig.Manager.get());
+    auto rects = MakeRef<TPictureRects>(pic.get());
+    parts->PrepareFromRows(store.get(), 0, rects.get(), true);
+    EXPECT_EQ(rects->RowReads, 0);
+    EXPECT_EQ(store->Loads, 0);
+    EXPECT_FALSE(parts->HoldsSource());
+    EXPECT_EQ(parts->SourceLeft(), 0);
+    EXPECT_EQ(parts->SourceTop(), 0);
+    EXPECT_TRUE(parts->Filled());
+    // A rectangle spans kRectColumns and one tile more at most, a tile's
+    // rows high; the border columns it shares with the next are read twice.
+    EXPECT_LE(rects->LargestPixels, int64_t(TMultiTexture6::kRectColumns + 512) * 512);
+    EXPECT_LE(rects->Pixels, int64_t(size.cx) * size.cy * 11 / 10 + 8 * int64_t(size.cx + size.cy));
+    if (size.cx > 2 * TMultiTexture6::kRectColumns) {
+      EXPECT_GT(rects->Rects, size.cx / TMultiTexture6::kRectColumns);
+    }
+    ASSERT_EQ(parts->TileCount(), whole->TileCount());
+    for (int32_t i = 0; i < parts->TileCount(); ++i) {
+      TTextureTile* a = whole->Tiles()[size_t(i)].get();
+      TTextureTile* b = parts->Tiles()[size_t(i)].get();
+      ASSERT_EQ(a->OriginX, b->OriginX);
+      ASSERT_EQ(a->OriginY, b->OriginY);
+      const std::vector<uint32_t> ta = TileTexels(a), tb = TileTexels(b);
+      ASSERT_FALSE(ta.empty());
+      ASSERT_TRUE(ta == tb) << size.cx << " x " << size.cy << ", tile " << i;
+    }
+  }
+}
+
+TEST(Tiling, ARectangleReadThatFailsLeavesNoTilesBehind) {
+  TTileRig rig(64, 48);
+  Ref<TSysBitmap> pic = Picture(20000, 44);
+  auto store = MakeRef<TRemakingStore>(20000, 44, true);
+  auto m = MakeRef<TMultiTexture6>(rig.Manager.get());
+  auto rects = MakeRef<TPictureRects>(pic.get(), 2);
+  EXPECT_THROW(m->PrepareFromRows(store.get(), 0, rects.get(), true), EStreamReadError);
+  EXPECT_EQ(m->TileCount(), 0);
+  EXPECT_FALSE(m->HoldsSource());
+  EXPECT_EQ(m->SourceLeft(), 0);
+  EXPECT_EQ(m->SourceTop(), 0);
+  EXPECT_GT(rig.Manager->FreeTileCount(), 0);
+  EXPECT_EQ(store->Loads, 0);
+}
+
 TEST(Tiling, ABandReadThatFailsLeavesNoTilesBehind) {
   TTileRig rig(64, 48);
   Ref<TSysBitmap> pic = Picture(700, 1200);

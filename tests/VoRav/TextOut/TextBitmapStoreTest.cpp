@@ -245,6 +245,114 @@ TEST_F(TextBitmapStore, OnAThreadAskedToStopThePictureIsGivenUp) {
   EXPECT_GT(InkedPixels(static_cast<TDirectBitmap*>(going->picture.get())), 1000);
 }
 
+// Level 0 read through the store's row reader, in bands of rows and in
+// rectangles, is the level made whole, pixel for pixel: underlined and struck
+// through, right to left, several lines centred and spaced, at a fraction of
+// a pixel's scale.
+TEST_F(TextBitmapStore, ALevelReadInPartsIsTheLevelMadeWhole) {
+  TShowFiles show;
+  Ref<TFileAccessor> a = show.Accessor();
+  struct TCase {
+    std::u16string Face;
+    double Scale;
+    std::vector<std::u16string> Lines;
+    uint8_t Style, Alignment;
+    int32_t Spacing;
+  };
+  const TCase cases[] = {
+      {u"DejaVu Sans", 3.3 * kGuiScale, {u"First pictures of the sea, the harbour and the boats."}, fsUnderline | fsStrikeOut,
+       0, 0},
+      {u"DejaVu Sans", 2.7 * kGuiScale, {u"\u05E9\u05DC\u05D5\u05DD \u05E2\u05D5\u05DC\u05DD", u"\u0645\u0631\u062D\u0628\u0627"}, 0, 2, 0},
+      {u"DejaVu Serif", 1.9 * kGuiScale, {u"Three lines", u"of text, centred", u"and spaced out"}, fsItalic | fsUnderline, 1, 150},
+  };
+  for (const TCase& c : cases) {
+    TTextParams p;
+    p.FaceName = c.Face;
+    p.Scale = c.Scale;
+    p.Style = c.Style;
+    p.Alignment = c.Alignment;
+    p.LineSpacing = c.Spacing;
+    const std::u16string key = TextParamsKey(p, c.Lines);
+    Ref<TTextBitmapStore> s = TTextBitmapStore::Create(key, a.get());
+    const int32_t w = s->Width(), h = s->Height();
+    ASSERT_GT(w, 20);
+    ASSERT_GT(h, 10);
+    Ref<TLevelRowReader> rows = s->OpenLevelRows(0);
+    ASSERT_TRUE(rows);
+    ASSERT_TRUE(rows->ReadsRects());
+    EXPECT_EQ(rows->Size(), (TSize{w, h}));
+    EXPECT_FALSE(s->OpenLevelRows(1));
+    // Bands of 7 rows, then rectangles of 37 x 5 over the whole picture.
+    std::vector<uint32_t> banded(size_t(w) * size_t(h), 0xDEADBEEFu), parted(banded);
+    for (int32_t y = 0; y < h; y += 7) {
+      std::vector<uint8_t*> lines;
+      for (int32_t k = y; k < std::min(h, y + 7); ++k) lines.push_back(reinterpret_cast<uint8_t*>(&banded[size_t(k) * size_t(w)]));
+      rows->ReadRows(lines.data(), 7);
+    }
+    Ref<TLevelRowReader> rects = s->OpenLevelRows(0);
+    for (int32_t y = 0; y < h; y += 5)
+      for (int32_t x = 0; x < w; x += 37) {
+        const TRect r{x, y, std::min(w, x + 37), std::min(h, y + 5)};
+        std::vector<uint8_t*> lines;
+        for (int32_t k = r.Top; k < r.Bottom; ++k)
+          lines.push_back(reinterpret_cast<uint8_t*>(&parted[size_t(k) * size_t(w) + size_t(x)]));
+        rects->ReadRect(r, lines.data());
+      }
+    Ref<TDirectBitmap> whole = Level(s.get(), 0);
+    ASSERT_TRUE(whole);
+    ASSERT_EQ(whole->Width(), w);
+    ASSERT_GT(InkedPixels(whole.get()), 200);
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        const uint32_t want = *reinterpret_cast<const uint32_t*>(whole->PixelAddress(x, y));
+        ASSERT_EQ(banded[size_t(y) * size_t(w) + size_t(x)], want) << "band, " << x << "," << y;
+        ASSERT_EQ(parted[size_t(y) * size_t(w) + size_t(x)], want) << "rectangle, " << x << "," << y;
+      }
+    // Made, the level is the cheaper source: no reader then.
+    EXPECT_FALSE(s->OpenLevelRows(0));
+  }
+}
+
+// A glyph too large for a mask is drawn from its outline, whose curves are
+// split where the glyph lies: such a text is not read in parts (the level is
+// made whole instead).
+TEST_F(TextBitmapStore, AGlyphTooLargeForAMaskIsNotReadInParts) {
+  TShowFiles show;
+  Ref<TFileAccessor> a = show.Accessor();
+  Ref<TTextBitmapStore> s = TTextBitmapStore::Create(Key(u"DejaVu Sans", 1.2, {u"O"}), a.get());
+  ASSERT_GT(int64_t(s->Width()) * s->Height(), int64_t(1) << 20);
+  EXPECT_FALSE(s->OpenLevelRows(0));
+}
+
+// A reader of a worker asked to stop gives its part up as a decoder does.
+TEST_F(TextBitmapStore, OnAThreadAskedToStopAPartIsGivenUp) {
+  TShowFiles show;
+  Ref<TFileAccessor> a = show.Accessor();
+  Ref<TTextBitmapStore> s = TTextBitmapStore::Create(Key(u"DejaVu Sans", 2 * kGuiScale, {u"Stopped"}), a.get());
+  Ref<TLevelRowReader> rows = s->OpenLevelRows(0);
+  ASSERT_TRUE(rows);
+  struct TReader : TThread {
+    TLevelRowReader* Rows;
+    bool Aborted = false;
+    explicit TReader(TLevelRowReader* r) : Rows(r) {}
+    void Execute() override {
+      while (!Terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::vector<uint8_t> row(size_t(Rows->Size().cx) * 4);
+      uint8_t* line = row.data();
+      try {
+        Rows->ReadRows(&line, 1);
+      } catch (const EAbort&) {
+        Aborted = true;
+      }
+    }
+  };
+  Ref<TReader> t = MakeRef<TReader>(rows.get());
+  ASSERT_TRUE(t->Start());
+  t->Terminate();
+  ASSERT_TRUE(t->WaitFor(120000));
+  EXPECT_TRUE(t->Aborted);
+}
+
 TEST_F(TextBitmapStore, PlaceholderShowsItsLines) {
   Ref<TImage> img = MakeNotFoundImage(u"C:\\shows\\holiday\\beach photo.jpg", false, false);
   ASSERT_TRUE(img);
