@@ -489,7 +489,13 @@ TEST(FileSources, LargeDeflatedSoundReadsAsFromTheFolder) {
   }
   EXPECT_EQ(from_package->Read(a, 1), 0);
   // Never held whole: what opening and reading it added stays far below it.
+  // (ThreadSanitizer's runtime keeps shadow pages for what is read and its
+  // own allocator: the resident size says nothing of this code there.)
+#if !defined(__SANITIZE_THREAD__)
   EXPECT_LT(peak_kib() - peak_before, 160l << 10);
+#else
+  (void)peak_before;
+#endif
 
   // A clip's demuxer: the header, the index at the end, then frames
   // forwards and backwards (also on a second open, which finds what the
