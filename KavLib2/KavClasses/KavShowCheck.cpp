@@ -868,9 +868,7 @@ class TChecker {
       if (const size_t bar = name.find('|'); bar != std::string_view::npos) name = name.substr(0, bar);
       CheckFile(name, TFileUse::Picture, line);
     } else if (Same(key, "FileName")) {
-      const std::string_view kind = object->GetValueBytes();
-      const bool sound = Same(kind, "TMusicItem") || Same(kind, "TSoundComment");
-      CheckFile(value, sound ? TFileUse::Sound : TFileUse::Other, line);
+      CheckFile(value, OneOf(object->GetValueBytes(), kMusicKinds) ? TFileUse::Sound : TFileUse::Other, line);
     }
   }
 

@@ -26,8 +26,6 @@ std::vector<TLoaderEntry>& Registry() {
   return table;
 }
 
-constexpr std::array<uint8_t, 8> kPngSignature = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-
 // The picture kinds the loaders read, told by their first bytes, each with
 // the extensions that name it (its loaders' own; the first is the one the
 // data is offered under when the name says another kind).
@@ -80,13 +78,6 @@ std::u16string ImageNameExtension(std::u16string_view name) {
     if (c == u'\\' || c == u'/' || c == u':') break;
   }
   return {};
-}
-
-bool StreamHasPngSignature(TStream* stream) {
-  std::array<uint8_t, 8> head{};
-  const int64_t got = stream->Read(head, 8);
-  if (got > 0) stream->SetPosition(stream->GetPosition() - got);
-  return got == 8 && head == kPngSignature;
 }
 
 std::u16string PictureDataExtension(TStream* stream, std::u16string_view name) {

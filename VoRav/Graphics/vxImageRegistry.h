@@ -42,10 +42,6 @@ int32_t ImageLoaderCount();
 // and the registry see it.
 std::u16string ImageNameExtension(std::u16string_view name);
 
-// Reads up to 8 bytes, moves back by the bytes read, and answers whether
-// they are the PNG signature 89 50 4E 47 0D 0A 1A 0A.
-bool StreamHasPngSignature(TStream* stream);
-
 // The extension a picture is offered to the loaders under: the name's when
 // the data's first bytes (at the stream's position, which is kept) are of
 // no kind the loaders know (JPEG, PNG, GIF, BMP, the packed graphics

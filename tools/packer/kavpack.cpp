@@ -462,6 +462,9 @@ void RemovePartial(const fs::path& partial) {
   g_partial_set = 0;
 }
 
+// The folder a show file's name puts it in ("." for a bare name).
+fs::path FolderOf(const fs::path& target) { return target.has_parent_path() ? target.parent_path() : fs::path("."); }
+
 // Gives the written file the show file's name, replacing the file of that
 // name in one step, then syncs the folder so that the name lasts.
 bool PutInPlace(const fs::path& partial, const fs::path& target, const fs::path& out) {
@@ -476,7 +479,7 @@ bool PutInPlace(const fs::path& partial, const fs::path& target, const fs::path&
     RemovePartial(partial);
     return false;
   }
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const fs::path folder = FolderOf(target);
   if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
     ::fsync(dir);
     ::close(dir);
@@ -518,7 +521,7 @@ mode_t ShowMode(const fs::path& target, bool runnable) {
 bool WriteShow(const fs::path& out, const fs::path& target, const std::vector<TFolderFile>& files, int method,
                const fs::path& host, const Options& options, fs::path& partial) {
   const bool runnable = !host.empty();
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const fs::path folder = FolderOf(target);
   // The show file's name in front: a file left by a power cut tells what it was.
   std::string pattern = (folder / ("." + target.filename().string().substr(0, 200) + ".kavpack-XXXXXX")).string();
   if (pattern.size() >= sizeof g_partial_path) {

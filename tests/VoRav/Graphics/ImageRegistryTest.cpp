@@ -138,10 +138,11 @@ TEST(ImageRegistry, StreamOwnershipAndFiles) {
   SetReadFileHook(previous);
 
   Ref<TMemoryStream> s = StreamOf({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A});
+  // The PNG signature is looked for at the stream's position, which is kept.
   s->SetPosition(0);
-  EXPECT_TRUE(StreamHasPngSignature(s.get()));
+  EXPECT_EQ(PictureDataExtension(s.get(), u"x.bmp"), u".png");
   EXPECT_EQ(s->GetPosition(), 0);
   s->SetPosition(1);
-  EXPECT_FALSE(StreamHasPngSignature(s.get()));
+  EXPECT_EQ(PictureDataExtension(s.get(), u"x.bmp"), u".bmp");
   EXPECT_EQ(s->GetPosition(), 1);
 }
