@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -51,8 +52,11 @@ TEST(DrawerLock, DeviceLossAndRecreationWhileTheLoaderPreparesPictures) {
       }
     }
   });
+  // The rounds go on until the loader has prepared pictures among them too
+  // (on a loaded machine its thread may not have run yet), at most a minute.
   const int rounds = Rounds();
-  for (int i = 0; i < rounds; ++i) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  for (int i = 0; i < rounds || (prepared.load() == 0 && std::chrono::steady_clock::now() < give_up); ++i) {
     if (TDevStore* store = rig.Device->FindObject<TDevStore>())
       if (TSwDevice* dev = store->Device()) dev->InjectLoss();
     rig.Frame(draw);  // finds the loss: the renderer goes
