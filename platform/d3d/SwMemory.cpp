@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace kav {
 
@@ -72,6 +73,16 @@ TSwResult TSwMemoryBlock::Create(uint64_t bytes, TSwPool pool, TSwVideoMemory* m
   }
   out = Ref<TSwMemoryBlock>::Adopt(b);
   return TSwResult::Ok;
+}
+
+void TSwMemoryBlock::DropPages() {
+  if (!data_) return;
+  const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+  const uintptr_t begin = (uintptr_t(data_) + page - 1) & ~(page - 1);
+  const uintptr_t end = (uintptr_t(data_) + size_) & ~(page - 1);
+  // Only pages wholly inside the block: a heap block shares its first and
+  // last page with the allocator's own bytes.
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), size_t(end - begin), MADV_DONTNEED);
 }
 
 void TSwMemoryBlock::Dispose() {

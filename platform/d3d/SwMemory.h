@@ -56,6 +56,9 @@ class TSwMemoryBlock : public TRefObject {
                           Ref<TSwMemoryBlock>& out, bool allocate = true);
 
   uint8_t* Data() const { return data_; }
+  // Gives the whole pages of the bytes back to the system; they read as
+  // zeros until written again. The block stays allocated and counted.
+  void DropPages();
   uint64_t Size() const { return size_; }
   TSwPool Pool() const { return pool_; }
 

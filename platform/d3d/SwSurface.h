@@ -3,7 +3,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 #include "platform/d3d/SwMemory.h"
 
@@ -41,7 +44,21 @@ class TSwSurface : public TRefObject {
   // elsewhere (the GL device) copies them again when it changed.
   uint32_t Writes() const { return writes_.load(); }
 
-  // Direct access for the device and its rasteriser (no lock needed).
+  // A device that keeps a copy of the pixels elsewhere (the GL device, in
+  // the graphics driver) may have them packed here meanwhile: Pack keeps
+  // them in a run-length form and gives their pages back; the next lock, or
+  // Unpack, brings them back. Pack does nothing (false) for a surface that
+  // is locked, not in the managed pool, small, or whose pixels do not pack
+  // to a quarter; nor, from then on, for one written again soon after it
+  // was packed (its pixels change too often to be worth it).
+  bool Pack();
+  // Brings packed pixels back before Bits() is read; false when they were
+  // lost (then the pixels read as zeros). Thread-safe with Pack and locks.
+  bool Unpack();
+  bool Packed() const { return packed_.load(); }
+
+  // Direct access for the device and its rasteriser (no lock needed; a
+  // device that packs surfaces calls Unpack first).
   uint8_t* Bits() const { return block_->Data(); }
   int32_t Pitch() const { return pitch_; }
   uint8_t* Row(int32_t y) const { return block_->Data() + int64_t(y) * pitch_; }
@@ -68,6 +85,12 @@ class TSwSurface : public TRefObject {
   std::atomic<bool> locked_{false};
   std::atomic<uint32_t> writes_{0};
   TUniform uniform_;
+  bool UnpackHeld();
+  std::mutex pack_lock_;  // orders packing with locks and unpacking
+  std::atomic<bool> packed_{false};
+  bool no_pack_ = false;
+  std::chrono::steady_clock::time_point packed_at_{};
+  std::vector<uint8_t> pack_;
 };
 
 constexpr uint32_t kSwMaxSurfaceSize = 16384;

@@ -423,13 +423,17 @@ TGlSystem::TTex* TGlSystem::TexOf(TSwBaseTexture* t) {
   }
   auto* tex = static_cast<TSwTexture*>(t);
   for (uint32_t l = 0; l < tex->GetLevelCount(); ++l) {
-    const TSwSurface* s = tex->Level(l);
+    TSwSurface* s = tex->Level(l);
     const uint32_t w = s->Writes();
     if (e->Writes[l] == w) continue;
     e->Writes[l] = w;
+    if (!s->Unpack()) LogOnce("a texture's kept pixels were lost");
     gl.PixelStorei(GL_UNPACK_ROW_LENGTH, s->Pitch() / f.Bytes);
     gl.TexImage2D(GL_TEXTURE_2D, GLint(l), f.Internal, GLsizei(s->Width()), GLsizei(s->Height()), 0, f.Format, f.Type,
                   s->Bits());
+    // The driver holds the pixels now: ours are only needed again for a
+    // lock or a new context, so a managed texture keeps them packed.
+    if (t->Pool() == TSwPool::Managed) s->Pack();
   }
   gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   return e;
@@ -740,6 +744,7 @@ TSwResult TGlDevice::StretchRect(TSwDevice& d, TSwSurface& src, const TSwRect& s
   } else {
     // A surface in memory: its rectangle as 32-bit pixels in a scratch
     // texture.
+    src.Unpack();
     std::vector<uint8_t>& px = sys_->pixels_;
     px.resize(size_t(sr.Width()) * size_t(sr.Height()) * 4);
     const int bpp = SwBytesPerPixel(src.Format());

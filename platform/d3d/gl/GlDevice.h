@@ -2,8 +2,10 @@
 // draw, on the graphics card. One GL context per system object serves all
 // its devices; every resource is still held in memory by the device (so
 // locks, device loss and resets behave as before) and mirrored into GL
-// objects on use: textures are uploaded when their pixels changed, render
-// targets and back buffers live in framebuffer objects only. Texture
+// objects on use: textures are uploaded when their pixels changed (a
+// managed texture's level then keeps its pixels packed until it is locked
+// or a new context needs them), render targets and back buffers live in
+// framebuffer objects only. Texture
 // stages and the named pixel kernels run as GLSL (GlPrograms.h).
 //
 // Threads: the context is current on the thread in a scene (from the first

@@ -46,6 +46,38 @@ TEST(GlLoss, AResetContextIsALostDeviceAndTheDrawerRecovers) {
   EXPECT_GT(Gl()->KeptObjects(), 0u);
 }
 
+// A line of white text, whose tiles the GL device keeps packed once the
+// driver has them: the frame after a reset is the same.
+TEST(GlLoss, TilesKeptPackedComeBackWholeAfterAReset) {
+  if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
+  auto b = CreateSysBitmap(512, 64, StdFormats().A8R8G8B8);
+  for (int32_t y = 0; y < 64; ++y)
+    for (int32_t x = 0; x < 512; ++x) {
+      const uint32_t in = uint32_t(x * 7 + y * 3) % 23;
+      const uint32_t a = y >= 44 ? 0 : in < 9 ? 0 : in < 12 ? (in - 8) * 60 : 0xFF;
+      reinterpret_cast<uint32_t*>(b->Row(y))[x] = a << 24 | 0x00FFFFFFu;
+    }
+  Ref<TImage> pic = ImageFromBitmap(b.get(), false, u"text");
+  auto draw = [&](TDeviceDrawer* d) {
+    d->Clear(0xFF203040u, 1);
+    TImageDrawParams p;
+    d->DrawImage(pic.get(), T3DPoint{0, 0, 0}, p, T3DPoint{0, 64, 0}, T3DPoint{512, 0, 0}, TSize{512, 64});
+  };
+  TUseDevice use(true);
+  TFrameDumper dump(512, 64);
+  ASSERT_TRUE(dump.RenderFrame(draw));
+  ASSERT_TRUE(dump.RenderFrame(draw));
+  const std::vector<uint32_t> before = dump.LastFrame().Pixels;
+  EXPECT_NE(before[10 * 512 + 2], before[60 * 512 + 2]) << "the text should show";
+  const uint64_t presents = dump.LastFrame().Presents;
+  Gl()->SimulateReset();
+  EXPECT_FALSE(dump.RenderFrame(draw));
+  bool drawn = false;
+  for (int i = 0; i < 5 && !drawn; ++i) drawn = dump.RenderFrame(draw) && dump.LastFrame().Presents > presents;
+  ASSERT_TRUE(drawn) << "no frame after the reset";
+  EXPECT_EQ(dump.LastFrame().Pixels, before);
+}
+
 TEST(GlLoss, InjectedLossEndsAndTheDrawerDrawsAgain) {
   if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
   auto draw = [](TDeviceDrawer* d) {

@@ -213,6 +213,101 @@ TEST(GlDevice, RendersIntoTargetsAndReadsThemBack) {
   EXPECT_EQ(read_gl[10 * 32 + 10], 0xFF0000FFu);
 }
 
+// A line of white text on clear pixels, as a caption's tiles hold.
+uint32_t TextPixel(uint32_t x, uint32_t y) {
+  if (y >= 44) return 0;
+  const uint32_t in = (x * 7 + y * 3) % 23;
+  return (in < 9 ? 0 : in < 12 ? (in - 8) * 60 : 0xFF) << 24 | 0x00FFFFFFu;
+}
+
+TEST(GlDevice, ADrawnTextureIsKeptPackedAndStillDrawsLocksAndCopiesAsTheSoftwareDevice) {
+  if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
+  TSide sw(nullptr, 512, 64), gl(Gl(), 512, 64);
+  struct TRun {
+    TSide* Side;
+    Ref<TSwTexture> Text, Copied;
+    std::vector<uint32_t> Drawn, Relocked, Copy;
+    bool CopiedPacked = false;
+  } runs[2] = {{&sw, {}, {}, {}, {}, {}, false}, {&gl, {}, {}, {}, {}, {}, false}};
+  auto draw = [](TSide& s, TSwTexture* t) {
+    s.Dev->Clear(0, nullptr, SwClearTarget, 0xFF202040, 0, 0);
+    s.Dev->BeginScene();
+    s.TextureStage(t, false, TSwFilter::Point);
+    s.Dev->SetRenderState(TSwRenderState::AlphaBlendEnable, 1);
+    s.Dev->SetRenderState(TSwRenderState::SrcBlend, uint32_t(TSwBlend::SrcAlpha));
+    s.Dev->SetRenderState(TSwRenderState::DestBlend, uint32_t(TSwBlend::InvSrcAlpha));
+    s.Quad(-0.5f, -0.5f, 511.5f, 63.5f, 0xFFFFFFFF);  // texel on pixel
+    s.Dev->EndScene();
+    return s.Frame();
+  };
+  for (TRun& r : runs) {
+    TSide& s = *r.Side;
+    r.Text = s.Texture(512, 64, TextPixel);
+    r.Drawn = draw(s, r.Text.get());
+    r.Drawn = draw(s, r.Text.get());  // drawn again from the driver's copy
+    // A lock of a few pixels of the packed texture: they change, the rest
+    // is as it was.
+    TSwLockedRect lr;
+    const TSwRect box{200, 8, 240, 24};
+    ASSERT_EQ(r.Text->LockRect(0, lr, &box, 0), TSwResult::Ok);
+    for (int y = 0; y < box.Height(); ++y)
+      std::fill_n(reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lr.Bits) + y * lr.Pitch), box.Width(),
+                  0xFFFF0000u);
+    ASSERT_EQ(r.Text->UnlockRect(0), TSwResult::Ok);
+    r.Relocked = draw(s, r.Text.get());
+    // A copy out of a packed texture's level.
+    r.Copied = s.Texture(512, 64, TextPixel);
+    draw(s, r.Copied.get());
+    r.CopiedPacked = r.Copied->Level(0)->Packed();
+    Ref<TSwSurface> level, back;
+    r.Copied->GetSurfaceLevel(0, level);
+    s.Dev->GetRenderTarget(0, back);
+    s.Dev->Clear(0, nullptr, SwClearTarget, 0xFF000000, 0, 0);
+    ASSERT_EQ(s.Dev->StretchRect(level.get(), nullptr, back.get(), nullptr, TSwFilter::Point), TSwResult::Ok);
+    r.Copy = s.Frame();
+  }
+  // The GL device packed what it had handed to the driver; the software
+  // device, which draws from it, did not.
+  EXPECT_FALSE(runs[0].CopiedPacked);
+  EXPECT_TRUE(runs[1].CopiedPacked);
+  EXPECT_FALSE(runs[1].Text->Level(0)->Packed());  // locked soon after: kept as it is
+  EXPECT_LE(swtest::MaxChannelDiff(runs[0].Drawn, runs[1].Drawn), 1);
+  EXPECT_LE(swtest::MaxChannelDiff(runs[0].Relocked, runs[1].Relocked), 1);
+  EXPECT_LE(swtest::MaxChannelDiff(runs[0].Copy, runs[1].Copy), 1);
+  EXPECT_EQ(runs[1].Relocked[16 * 512 + 220], 0xFFFF0000u);
+  EXPECT_EQ(runs[1].Relocked[16 * 512 + 100], runs[1].Drawn[16 * 512 + 100]);
+  EXPECT_NE(runs[1].Drawn[16 * 512 + 220], 0xFFFF0000u);
+}
+
+TEST(GlDevice, APackedTextureIsHandedToANewContextWhole) {
+  Ref<TGlSystem> sys = Gl();
+  if (!sys) GTEST_SKIP() << "no OpenGL 3.3 here";
+  TSide gl(sys, 512, 64);
+  Ref<TSwTexture> text = gl.Texture(512, 64, TextPixel);
+  auto draw = [&] {
+    gl.Dev->Clear(0, nullptr, SwClearTarget, 0xFF202040, 0, 0);
+    gl.Dev->BeginScene();
+    gl.TextureStage(text.get(), false, TSwFilter::Point);
+    gl.Quad(-0.5f, -0.5f, 511.5f, 63.5f, 0xFFFFFFFF);
+    gl.Dev->EndScene();
+  };
+  draw();
+  const std::vector<uint32_t> before = gl.Frame();
+  ASSERT_TRUE(text->Level(0)->Packed());
+  sys->SimulateReset();
+  draw();
+  EXPECT_EQ(gl.Dev->Present(nullptr, nullptr, 0), TSwResult::DeviceLost);
+  ASSERT_EQ(gl.Dev->TestCooperativeLevel(), TSwResult::DeviceNotReset);
+  TSwPresentParams pp;
+  pp.BackBufferWidth = 512;
+  pp.BackBufferHeight = 64;
+  pp.DeviceWindow = kWindow;
+  ASSERT_EQ(gl.Dev->Reset(pp), TSwResult::Ok);
+  draw();
+  EXPECT_EQ(gl.Frame(), before);
+  EXPECT_TRUE(text->Level(0)->Packed());  // packed again once the new context has it
+}
+
 }  // namespace
 }  // namespace kav
 
