@@ -336,8 +336,7 @@ void TMultiTexture6::PrepareFromRows(TBitmapStore* store, int32_t level, TLevelR
   const TSize size = rows->Size();
   KAV_ASSERT(size.cx > 0 && size.cy > 0);
   ReleaseTiles();
-  source_ = nullptr;
-  source_top_ = source_left_ = 0;
+  EndBand();
   AlphaFlag = alpha;
   grid_ = false;
   columns_ = rows_ = 0;
@@ -396,15 +395,13 @@ void TMultiTexture6::PrepareFromRows(TBitmapStore* store, int32_t level, TLevelR
       }
     }
   } catch (...) {
-    source_ = nullptr;
-    source_top_ = 0;
+    EndBand();
     ReleaseTiles();
     throw;
   }
   // A tile filled later (device loss, a texture not made now) reads the
   // level from the store.
-  source_ = nullptr;
-  source_top_ = 0;
+  EndBand();
 }
 
 void TMultiTexture6::PrepareFromRects(TLevelRowReader* rows) {
@@ -443,11 +440,14 @@ void TMultiTexture6::PrepareFromRects(TLevelRowReader* rows) {
       }
     }
   } catch (...) {
-    source_ = nullptr;
-    source_left_ = source_top_ = 0;
+    EndBand();
     ReleaseTiles();
     throw;
   }
+  EndBand();
+}
+
+void TMultiTexture6::EndBand() {
   source_ = nullptr;
   source_left_ = source_top_ = 0;
 }

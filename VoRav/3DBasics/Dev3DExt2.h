@@ -168,6 +168,8 @@ class TMultiTexture6 : public TRefObject {
   void SetupTile(TTextureTile* t);
   void MakeSource(TBitmap* bitmap);
   void PrepareFromRects(TLevelRowReader* rows);
+  // Lets go of the band or rectangle PrepareFromRows filled tiles from.
+  void EndBand();
   TTextureManager6* manager_;
   int32_t index_ = -1;
   std::vector<Ref<TTextureTile>> tiles_;

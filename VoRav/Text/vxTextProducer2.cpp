@@ -284,9 +284,25 @@ void TTextProducer::LinePosition(const TLayout& l, int32_t line, TPoint origin, 
   y = body_y + l.y[size_t(line)];
 }
 
-void TTextProducer::PlaceGlyph(const TGlyphRecord& info, float x, float y) {
-  glyph_x_ = x + float(info.PenX + info.OffsetX) * scale_;
-  glyph_y_ = y + float(info.OffsetY) * scale_;
+template <class Skip, class Visit>
+bool TTextProducer::VisitGlyphs(int32_t line, float x, float y, size_t& index, TPointArray& path, Skip skip,
+                                Visit visit) {
+  const int32_t glyphs = text_->GetGlyphCount(line);
+  for (int32_t g = 0; g < glyphs; ++g, ++index) {
+    // A worker asked to stop gives the picture up (nothing is shown of it).
+    if (g % kStopCheckGlyphs == 0 && CurrentThreadStopRequested()) return false;
+    if (skip(index)) continue;
+    TGlyphRecord info;
+    text_->GetGlyphInfo(line, g, info);
+    path.Clear();
+    text_->OutlineGlyph(line, g, path);
+    if (!path.Empty()) {
+      glyph_x_ = x + float(info.PenX + info.OffsetX) * scale_;
+      glyph_y_ = y + float(info.OffsetY) * scale_;
+    }
+    if (!visit(static_cast<const TPointArray&>(path))) return false;
+  }
+  return true;
 }
 
 bool TTextProducer::DrawLines(const TLayout& l, TPoint origin, TColor32 color, bool strike_out, bool underline,
@@ -294,23 +310,16 @@ bool TTextProducer::DrawLines(const TLayout& l, TPoint origin, TColor32 color, b
   const TFontMetricsRec& m = text_->FontMetrics();
   TPointArray path;
   size_t index = 0;  // of the glyph in drawing order
+  // A part skips the glyphs that ink none of its pixels.
+  const auto skip = [&](size_t k) { return part && k < parts_->Inks.size() && !Overlaps(parts_->Inks[k], *part); };
+  const auto draw = [&](const TPointArray& outline) {
+    if (!outline.Empty() && (!glyph_masks_ || !DrawCachedGlyph(outline, color))) raster_->DrawPath(outline, false);
+    return true;
+  };
   for (int32_t i = 0; i < text_->LineCount(); ++i) {
     float line_x, line_y;
     LinePosition(l, i, origin, line_x, line_y);
-    const int32_t glyphs = text_->GetGlyphCount(i);
-    for (int32_t g = 0; g < glyphs; ++g, ++index) {
-      // A worker asked to stop gives the picture up (nothing is shown of it).
-      if (g % kStopCheckGlyphs == 0 && CurrentThreadStopRequested()) return false;
-      // A part skips the glyphs that ink none of its pixels.
-      if (part && index < parts_->Inks.size() && !Overlaps(parts_->Inks[index], *part)) continue;
-      TGlyphRecord info;
-      text_->GetGlyphInfo(i, g, info);
-      path.Clear();
-      text_->OutlineGlyph(i, g, path);
-      if (path.Empty()) continue;
-      PlaceGlyph(info, line_x, line_y);
-      if (!glyph_masks_ || !DrawCachedGlyph(path, color)) raster_->DrawPath(path, false);
-    }
+    if (!VisitGlyphs(i, line_x, line_y, index, path, skip, draw)) return false;
     const TLineBounds& b = l.bounds[size_t(i)];
     auto bar = [&](float position, float thickness) {
       const float right = std::nearbyint(float(b.InkWidth + b.RightRemainder));
@@ -365,28 +374,24 @@ bool TTextProducer::OpenParts(TColor32 color, TColor32 background, bool strike_o
   parts->Size = PixelSize(parts->Layout, scale);
   // Each glyph's pixels, placed as DrawLines places it: where its mask lands.
   TPointArray path;
+  size_t index = 0;
+  const auto ink = [&](const TPointArray& outline) {
+    if (outline.Empty()) {
+      parts->Inks.push_back(TRect{});
+      return true;
+    }
+    if (!(std::fabs(glyph_x_) < 16777216.0f) || !(std::fabs(glyph_y_) < 16777216.0f)) return false;
+    const float gx = std::floor(glyph_x_), gy = std::floor(glyph_y_);
+    TGlyphMask m;
+    if (!MaskBounds(outline, glyph_x_ - gx, glyph_y_ - gy, m)) return false;
+    const int32_t left = int32_t(gx) + m.Left, top = int32_t(gy) + m.Top;
+    parts->Inks.push_back(TRect{left, top, left + m.Width, top + m.Height});
+    return true;
+  };
   for (int32_t i = 0; i < text_->LineCount(); ++i) {
     float line_x, line_y;
     LinePosition(parts->Layout, i, TPoint{}, line_x, line_y);
-    const int32_t glyphs = text_->GetGlyphCount(i);
-    for (int32_t g = 0; g < glyphs; ++g) {
-      if (g % kStopCheckGlyphs == 0 && CurrentThreadStopRequested()) return false;
-      TGlyphRecord info;
-      text_->GetGlyphInfo(i, g, info);
-      path.Clear();
-      text_->OutlineGlyph(i, g, path);
-      if (path.Empty()) {
-        parts->Inks.push_back(TRect{});
-        continue;
-      }
-      PlaceGlyph(info, line_x, line_y);
-      if (!(std::fabs(glyph_x_) < 16777216.0f) || !(std::fabs(glyph_y_) < 16777216.0f)) return false;
-      const float gx = std::floor(glyph_x_), gy = std::floor(glyph_y_);
-      TGlyphMask m;
-      if (!MaskBounds(path, glyph_x_ - gx, glyph_y_ - gy, m)) return false;
-      const int32_t left = int32_t(gx) + m.Left, top = int32_t(gy) + m.Top;
-      parts->Inks.push_back(TRect{left, top, left + m.Width, top + m.Height});
-    }
+    if (!VisitGlyphs(i, line_x, line_y, index, path, [](size_t) { return false; }, ink)) return false;
   }
   size = parts->Size;
   parts_ = std::move(parts);

@@ -150,8 +150,13 @@ class TTextProducer : public TRefObject {
   TFloatPoint MapPartPoint(TFloatPoint p);
   // Where line `line` starts (its left edge and its baseline).
   void LinePosition(const TLayout& l, int32_t line, TPoint origin, float& x, float& y) const;
-  // Sets (glyph_x_, glyph_y_) for the glyph at `info` on the line at (x, y).
-  void PlaceGlyph(const TGlyphRecord& info, float x, float y);
+  // Hands the outline of each glyph of line `line`, whose start is (x, y),
+  // to visit(outline) (an empty one for a glyph without), placed at
+  // (glyph_x_, glyph_y_); `index` counts the glyphs in drawing order, and
+  // one that skip(index) holds for is passed over unread. False when the
+  // thread was asked to stop or visit answered false.
+  template <class Skip, class Visit>
+  bool VisitGlyphs(int32_t line, float x, float y, size_t& index, TPointArray& path, Skip skip, Visit visit);
   // Draws the lines into raster_'s target; with `part`, only the glyphs
   // inking it (the target then shows that part). False when the thread was
   // asked to stop.

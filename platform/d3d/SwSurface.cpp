@@ -66,8 +66,9 @@ bool TSwSurface::Pack() {
   if (no_pack_ || locked_.load() || desc_.Pool != TSwPool::Managed || (desc_.Usage & SwUsageRenderTarget) ||
       !block_->Data() || block_->Size() < kPackMinBytes)
     return false;
+  // A quarter of the bytes at most: each 4-byte word in one byte.
   const size_t words = size_t(block_->Size() / 4);
-  if (!SwPackWords(block_->Data(), words, size_t(block_->Size() / 4), pack_)) {
+  if (!SwPackWords(block_->Data(), words, words, pack_)) {
     pack_ = {};
     return false;
   }

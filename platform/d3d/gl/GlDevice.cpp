@@ -433,7 +433,7 @@ TGlSystem::TTex* TGlSystem::TexOf(TSwBaseTexture* t) {
                   s->Bits());
     // The driver holds the pixels now: ours are only needed again for a
     // lock or a new context, so a managed texture keeps them packed.
-    if (t->Pool() == TSwPool::Managed) s->Pack();
+    s->Pack();
   }
   gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   return e;

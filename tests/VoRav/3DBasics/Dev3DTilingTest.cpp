@@ -401,13 +401,16 @@ TEST(Tiling, TilesFilledFromRectanglesHoldWhatTheWholePictureGives) {
   }
 }
 
-TEST(Tiling, ARectangleReadThatFailsLeavesNoTilesBehind) {
+// A reader of a w x h picture (made by `reader`) that fails part way: the
+// tiles filled so far go back to the pool and nothing is held.
+template <class MakeReader>
+void ExpectAFailedReadLeavesNoTiles(int32_t w, int32_t h, MakeReader reader) {
   TTileRig rig(64, 48);
-  Ref<TSysBitmap> pic = Picture(20000, 44);
-  auto store = MakeRef<TRemakingStore>(20000, 44, true);
+  Ref<TSysBitmap> pic = Picture(w, h);
+  auto store = MakeRef<TRemakingStore>(w, h, true);
   auto m = MakeRef<TMultiTexture6>(rig.Manager.get());
-  auto rects = MakeRef<TPictureRects>(pic.get(), 2);
-  EXPECT_THROW(m->PrepareFromRows(store.get(), 0, rects.get(), true), EStreamReadError);
+  Ref<TLevelRowReader> rows = reader(pic.get());
+  EXPECT_THROW(m->PrepareFromRows(store.get(), 0, rows.get(), true), EStreamReadError);
   EXPECT_EQ(m->TileCount(), 0);
   EXPECT_FALSE(m->HoldsSource());
   EXPECT_EQ(m->SourceLeft(), 0);
@@ -416,18 +419,12 @@ TEST(Tiling, ARectangleReadThatFailsLeavesNoTilesBehind) {
   EXPECT_EQ(store->Loads, 0);
 }
 
+TEST(Tiling, ARectangleReadThatFailsLeavesNoTilesBehind) {
+  ExpectAFailedReadLeavesNoTiles(20000, 44, [](TSysBitmap* pic) { return MakeRef<TPictureRects>(pic, 2); });
+}
+
 TEST(Tiling, ABandReadThatFailsLeavesNoTilesBehind) {
-  TTileRig rig(64, 48);
-  Ref<TSysBitmap> pic = Picture(700, 1200);
-  auto store = MakeRef<TRemakingStore>(700, 1200, true);
-  auto m = MakeRef<TMultiTexture6>(rig.Manager.get());
-  auto rows = MakeRef<TPictureRows>(pic.get(), 600);
-  EXPECT_THROW(m->PrepareFromRows(store.get(), 0, rows.get(), true), EStreamReadError);
-  EXPECT_EQ(m->TileCount(), 0);
-  EXPECT_FALSE(m->HoldsSource());
-  EXPECT_EQ(m->SourceTop(), 0);
-  EXPECT_GT(rig.Manager->FreeTileCount(), 0);  // the tiles filled so far went back to the pool
-  EXPECT_EQ(store->Loads, 0);
+  ExpectAFailedReadLeavesNoTiles(700, 1200, [](TSysBitmap* pic) { return MakeRef<TPictureRows>(pic, 600); });
 }
 
 TEST(Tiling, APictureThatCannotBeMadeAgainIsKept) {

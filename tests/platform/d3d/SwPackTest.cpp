@@ -12,20 +12,16 @@
 
 #include "platform/d3d/SwPack.h"
 #include "platform/d3d/SwSurface.h"
+#include "tests/platform/d3d/SwTestRig.h"
 
 namespace kav {
 namespace {
 
-// A line of white text: runs of clear pixels, letters of solid white with
-// edges whose alpha steps, and clear rows below.
+// A line of white text over `text_rows` rows, clear rows below.
 std::vector<uint32_t> TextLike(uint32_t w, uint32_t h, uint32_t text_rows) {
-  std::vector<uint32_t> px(size_t(w) * h, 0);
-  for (uint32_t y = 0; y < text_rows; ++y)
-    for (uint32_t x = 0; x < w; ++x) {
-      const uint32_t in = (x * 7 + y * 3) % 23;
-      const uint32_t a = in < 9 ? 0 : in < 12 ? (in - 8) * 60 : 0xFF;
-      px[size_t(y) * w + x] = a << 24 | 0x00FFFFFFu;
-    }
+  std::vector<uint32_t> px(size_t(w) * h);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x) px[size_t(y) * w + x] = swtest::TextPixel(x, y, text_rows);
   return px;
 }
 

@@ -145,6 +145,14 @@ struct TRig {
 };
 
 // Largest per-channel difference of two pictures.
+// A line of white text on clear pixels, as a caption's tiles hold: letters
+// of solid white whose edges step in alpha, over the first `rows` rows.
+inline uint32_t TextPixel(uint32_t x, uint32_t y, uint32_t rows = 44) {
+  if (y >= rows) return 0;
+  const uint32_t in = (x * 7 + y * 3) % 23;
+  return (in < 9 ? 0 : in < 12 ? (in - 8) * 60 : 0xFF) << 24 | 0x00FFFFFFu;
+}
+
 inline int MaxChannelDiff(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
   int m = 0;
   for (size_t i = 0; i < a.size() && i < b.size(); ++i)

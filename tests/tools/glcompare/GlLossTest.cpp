@@ -6,6 +6,7 @@
 #include "VoRav/3DBasics/Dev3DEngineAccess.h"
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
+#include "tests/platform/d3d/SwTestRig.h"
 #include "tests/tools/glcompare/GlCompare.h"
 
 namespace kav::glcompare {
@@ -52,11 +53,7 @@ TEST(GlLoss, TilesKeptPackedComeBackWholeAfterAReset) {
   if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
   auto b = CreateSysBitmap(512, 64, StdFormats().A8R8G8B8);
   for (int32_t y = 0; y < 64; ++y)
-    for (int32_t x = 0; x < 512; ++x) {
-      const uint32_t in = uint32_t(x * 7 + y * 3) % 23;
-      const uint32_t a = y >= 44 ? 0 : in < 9 ? 0 : in < 12 ? (in - 8) * 60 : 0xFF;
-      reinterpret_cast<uint32_t*>(b->Row(y))[x] = a << 24 | 0x00FFFFFFu;
-    }
+    for (int32_t x = 0; x < 512; ++x) reinterpret_cast<uint32_t*>(b->Row(y))[x] = swtest::TextPixel(uint32_t(x), uint32_t(y));
   Ref<TImage> pic = ImageFromBitmap(b.get(), false, u"text");
   auto draw = [&](TDeviceDrawer* d) {
     d->Clear(0xFF203040u, 1);

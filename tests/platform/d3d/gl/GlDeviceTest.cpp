@@ -213,12 +213,8 @@ TEST(GlDevice, RendersIntoTargetsAndReadsThemBack) {
   EXPECT_EQ(read_gl[10 * 32 + 10], 0xFF0000FFu);
 }
 
-// A line of white text on clear pixels, as a caption's tiles hold.
-uint32_t TextPixel(uint32_t x, uint32_t y) {
-  if (y >= 44) return 0;
-  const uint32_t in = (x * 7 + y * 3) % 23;
-  return (in < 9 ? 0 : in < 12 ? (in - 8) * 60 : 0xFF) << 24 | 0x00FFFFFFu;
-}
+// A caption's tile: a line of text over its first 44 rows.
+uint32_t TextTile(uint32_t x, uint32_t y) { return swtest::TextPixel(x, y); }
 
 TEST(GlDevice, ADrawnTextureIsKeptPackedAndStillDrawsLocksAndCopiesAsTheSoftwareDevice) {
   if (!Gl()) GTEST_SKIP() << "no OpenGL 3.3 here";
@@ -242,7 +238,7 @@ TEST(GlDevice, ADrawnTextureIsKeptPackedAndStillDrawsLocksAndCopiesAsTheSoftware
   };
   for (TRun& r : runs) {
     TSide& s = *r.Side;
-    r.Text = s.Texture(512, 64, TextPixel);
+    r.Text = s.Texture(512, 64, TextTile);
     r.Drawn = draw(s, r.Text.get());
     r.Drawn = draw(s, r.Text.get());  // drawn again from the driver's copy
     // A lock of a few pixels of the packed texture: they change, the rest
@@ -256,7 +252,7 @@ TEST(GlDevice, ADrawnTextureIsKeptPackedAndStillDrawsLocksAndCopiesAsTheSoftware
     ASSERT_EQ(r.Text->UnlockRect(0), TSwResult::Ok);
     r.Relocked = draw(s, r.Text.get());
     // A copy out of a packed texture's level.
-    r.Copied = s.Texture(512, 64, TextPixel);
+    r.Copied = s.Texture(512, 64, TextTile);
     draw(s, r.Copied.get());
     r.CopiedPacked = r.Copied->Level(0)->Packed();
     Ref<TSwSurface> level, back;
@@ -283,7 +279,7 @@ TEST(GlDevice, APackedTextureIsHandedToANewContextWhole) {
   Ref<TGlSystem> sys = Gl();
   if (!sys) GTEST_SKIP() << "no OpenGL 3.3 here";
   TSide gl(sys, 512, 64);
-  Ref<TSwTexture> text = gl.Texture(512, 64, TextPixel);
+  Ref<TSwTexture> text = gl.Texture(512, 64, TextTile);
   auto draw = [&] {
     gl.Dev->Clear(0, nullptr, SwClearTarget, 0xFF202040, 0, 0);
     gl.Dev->BeginScene();
