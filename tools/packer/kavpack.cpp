@@ -19,9 +19,13 @@
 // or an entry it cannot read, is an error.
 // The show file is written under a new name beside it and takes the show
 // file's name only once it is whole and checked: an error, Ctrl+C or a
-// SIGTERM leaves an earlier show file of the name as it was.
+// SIGTERM leaves an earlier show file of the name as it was, and no new
+// file. The file of a run that was killed (SIGKILL) is removed by the next
+// run into the same name, unless a live kavpack is still writing it.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +40,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -102,7 +107,9 @@ constexpr char kUsage[] =
     "\n"
     "SHOW.kvshow lies outside FOLDER. It is written under a new name beside it\n"
     "and takes its name only once it is whole and checked: after an error or\n"
-    "Ctrl+C an earlier show file of the name is as it was.\n"
+    "Ctrl+C an earlier show file of the name is as it was. A run that was\n"
+    "killed leaves that new file (.SHOW.kvshow.kavpack-XXXXXX); the next run\n"
+    "into the same name removes it.\n"
     "\n"
     "Options:\n"
     "  -h, --help           show this text and exit\n"
@@ -415,7 +422,13 @@ bool CheckPackedNames(const fs::path& show, const fs::path& out, const fs::path&
 // name is kept as bytes in a fixed buffer, set while the signals are blocked.
 char g_partial_path[PATH_MAX];
 volatile sig_atomic_t g_partial_set = 0;
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// The signals whose default action ends kavpack and that may come from
+// outside: Ctrl+C and Ctrl+\, a kill, a closed terminal, the reader of its
+// error output gone (SIGPIPE), a CPU time limit, timers and the user's own.
+// SIGXFSZ (a file size limit, `ulimit -f`) is ignored instead: the write
+// past the limit then fails with EFBIG and is reported as any write error.
+constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGPIPE, SIGXCPU, SIGALRM,
+                                  SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR};
 
 extern "C" void RemovePartialAndRaise(int signal_number) {
   if (g_partial_set) ::unlink(g_partial_path);
@@ -431,10 +444,15 @@ void InstallSignalHandlers() {
   sigemptyset(&action.sa_mask);
   for (int s : kEndingSignals) {
     struct sigaction old {};
-    // A signal ignored by whoever started kavpack (nohup) stays ignored.
-    if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-    ::sigaction(s, &action, nullptr);
+    // Only a signal at its default action: one ignored by whoever started
+    // kavpack (nohup) stays ignored, one handled by a tool in the process
+    // (a profiler's SIGPROF) stays handled.
+    if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) ::sigaction(s, &action, nullptr);
   }
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 // Blocks the ending signals for its life, so that the name the handler
@@ -455,11 +473,132 @@ class TSignalsBlocked {
   sigset_t old_;
 };
 
+// The show file being written: its name beside the show file, and a
+// descriptor that holds an exclusive lock (flock) on it from its making
+// until it is renamed or removed, whatever happens to the descriptor it is
+// written through. The lock tells a later kavpack into the same name that
+// the file is no leftover; it goes with the process, so the file of a run
+// that was killed (SIGKILL) or lost its machine is unlocked.
+struct TPartialFile {
+  fs::path Path;
+  int LockFd = -1;
+
+  TPartialFile() = default;
+  TPartialFile(const TPartialFile&) = delete;
+  TPartialFile& operator=(const TPartialFile&) = delete;
+  ~TPartialFile() { Release(); }
+  void Release() {
+    if (LockFd >= 0) ::close(LockFd);
+    LockFd = -1;
+  }
+};
+
 // Removes the file written under its new name (after an error).
-void RemovePartial(const fs::path& partial) {
-  const TSignalsBlocked blocked;
-  ::unlink(partial.c_str());
-  g_partial_set = 0;
+void RemovePartial(TPartialFile& partial) {
+  {
+    const TSignalsBlocked blocked;
+    ::unlink(partial.Path.c_str());
+    g_partial_set = 0;
+  }
+  partial.Release();
+}
+
+// The names a show file is written under before it takes its own: the
+// show file's name in front (a file left by a power cut tells what it
+// was), then six letters or digits (mkostemp's).
+std::string PartialPrefix(const fs::path& target) {
+  return "." + target.filename().string().substr(0, 200) + ".kavpack-";
+}
+constexpr char kPartialTemplate[] = "XXXXXX";
+
+bool IsPartialName(std::string_view name, std::string_view prefix) {
+  constexpr size_t kTail = sizeof kPartialTemplate - 1;
+  if (name.size() != prefix.size() + kTail || !name.starts_with(prefix)) return false;
+  return std::all_of(name.begin() + prefix.size(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  });
+}
+
+// Whether `st` and `named` are the same file.
+bool SameFile(const struct stat& st, const struct stat& named) {
+  return st.st_dev == named.st_dev && st.st_ino == named.st_ino;
+}
+
+// Removes what earlier runs into the same name left in `folder` (a run
+// killed by SIGKILL, or by a crash): every regular file named as this run's
+// own file will be (`prefix` and six letters or digits) that no live
+// kavpack holds locked. A link or any other kind of file is left as it is
+// and never followed; so is a file whose lock another kavpack holds (one
+// writing into the same name at this moment), and a name that no longer
+// leads to the file that was locked.
+void RemoveLeftovers(const fs::path& folder, const std::string& prefix) {
+  DIR* listing = ::opendir(folder.c_str());
+  if (!listing) return;
+  const int dir = ::dirfd(listing);
+  std::vector<std::string> names;
+  while (const dirent* e = ::readdir(listing))
+    if (IsPartialName(e->d_name, prefix)) names.push_back(e->d_name);
+  for (const std::string& name : names) {
+    struct stat named {}, opened {};
+    if (::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode)) continue;
+    // Opened for writing where it may be (an NFS mount takes an exclusive
+    // lock only on such a descriptor), without following a link, without
+    // waiting on a lease, and never made the controlling terminal.
+    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = ::openat(dir, name.c_str(), O_RDWR | kFlags);
+    if (fd < 0 && errno == EACCES) fd = ::openat(dir, name.c_str(), O_RDONLY | kFlags);
+    if (fd < 0) continue;
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(opened, named))
+      ::unlinkat(dir, name.c_str(), 0);
+    ::close(fd);
+  }
+  ::closedir(listing);
+}
+
+// Makes the new file of a name of its own from `pattern` (created
+// exclusively, so no other file is ever written through) and locks it;
+// -1 with errno when it cannot be made. A kavpack that took the file for a
+// leftover between its making and its lock holds the lock or has removed
+// it (the name no longer leads to it): the file is made again under another
+// name. On a file system without locks the file stays unlocked: no later
+// run can lock it either, so none takes it for a leftover.
+int MakePartial(std::string& pattern, TPartialFile& partial) {
+  const std::string tmpl = pattern;
+  for (int tries = 0; tries < 100; ++tries) {
+    pattern = tmpl;
+    int fd;
+    {
+      const TSignalsBlocked blocked;
+      do fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+      while (fd < 0 && errno == EINTR);
+      if (fd >= 0) {
+        std::memcpy(g_partial_path, pattern.c_str(), pattern.size() + 1);
+        g_partial_set = 1;
+      }
+    }
+    if (fd < 0) return -1;
+    partial.Path = pattern;
+    partial.LockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    bool taken = false;
+    if (partial.LockFd >= 0) {
+      int locked;
+      do locked = ::flock(partial.LockFd, LOCK_EX | LOCK_NB);
+      while (locked != 0 && errno == EINTR);
+      taken = locked != 0 && errno == EWOULDBLOCK;
+    }
+    struct stat st {}, named {};
+    if (!taken && ::fstat(fd, &st) == 0 && ::lstat(pattern.c_str(), &named) == 0 && SameFile(st, named)) return fd;
+    ::close(fd);
+    {
+      const TSignalsBlocked blocked;
+      g_partial_set = 0;
+    }
+    partial.Release();
+    partial.Path.clear();
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 // The folder a show file's name puts it in ("." for a bare name).
@@ -467,11 +606,11 @@ fs::path FolderOf(const fs::path& target) { return target.has_parent_path() ? ta
 
 // Gives the written file the show file's name, replacing the file of that
 // name in one step, then syncs the folder so that the name lasts.
-bool PutInPlace(const fs::path& partial, const fs::path& target, const fs::path& out) {
+bool PutInPlace(TPartialFile& partial, const fs::path& target, const fs::path& out) {
   int error = 0;
   {
     const TSignalsBlocked blocked;
-    if (::rename(partial.c_str(), target.c_str()) == 0) g_partial_set = 0;
+    if (::rename(partial.Path.c_str(), target.c_str()) == 0) g_partial_set = 0;
     else error = errno;
   }
   if (error != 0) {
@@ -479,6 +618,7 @@ bool PutInPlace(const fs::path& partial, const fs::path& target, const fs::path&
     RemovePartial(partial);
     return false;
   }
+  partial.Release();
   const fs::path folder = FolderOf(target);
   if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
     ::fsync(dir);
@@ -514,37 +654,29 @@ mode_t ShowMode(const fs::path& target, bool runnable) {
 }
 
 // Writes the show file entry by entry, never holding a whole file of the
-// folder, into a new file of a name of its own beside `target` (created
-// exclusively, so no other file is ever written through). True with the
-// file's name in `partial`, written, synced and closed; false with a message
-// (`partial` then names the file to remove, when one was made).
+// folder, into a new file of a name of its own beside `target`, locked
+// (TPartialFile), once the leftovers of earlier runs into the name are
+// removed. True with the file's name in `partial`, written, synced and
+// closed (its lock still held); false with a message (`partial` then names
+// the file to remove, when one was made).
 bool WriteShow(const fs::path& out, const fs::path& target, const std::vector<TFolderFile>& files, int method,
-               const fs::path& host, const Options& options, fs::path& partial) {
+               const fs::path& host, const Options& options, TPartialFile& partial) {
   const bool runnable = !host.empty();
   const fs::path folder = FolderOf(target);
-  // The show file's name in front: a file left by a power cut tells what it was.
-  std::string pattern = (folder / ("." + target.filename().string().substr(0, 200) + ".kavpack-XXXXXX")).string();
+  const std::string prefix = PartialPrefix(target);
+  std::string pattern = (folder / (prefix + kPartialTemplate)).string();
   if (pattern.size() >= sizeof g_partial_path) {
     Fail("cannot write \"" + out.string() + "\": " + std::strerror(ENAMETOOLONG));
     return false;
   }
-  int fd;
-  {
-    const TSignalsBlocked blocked;
-    do fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    if (fd >= 0) {
-      std::memcpy(g_partial_path, pattern.c_str(), pattern.size() + 1);
-      g_partial_set = 1;
-    }
-  }
+  RemoveLeftovers(folder, prefix);
+  const int fd = MakePartial(pattern, partial);
   if (fd < 0) {
     const int error = errno;
     Fail("cannot write \"" + out.string() + "\": " + std::strerror(error) +
          (error == EACCES || error == EROFS ? " (its folder takes no new file)" : ""));
     return false;
   }
-  partial = pattern;
   int write_error = ::fchmod(fd, ShowMode(target, runnable)) != 0 ? errno : 0;
   StreamWriter writer(fd, options);
   bool ok = write_error == 0 && (!runnable || writer.AddHost(host.string()));
@@ -689,16 +821,16 @@ int main(int argc, char** argv) {
   if (!CheckProject(project->path)) return 1;
 
   InstallSignalHandlers();
-  fs::path partial;
+  TPartialFile partial;
   bool written = false;
   try {
     written = WriteShow(out, target, files, method, host, options, partial) &&
-              CheckPackedNames(partial, out, folder, project->path);
+              CheckPackedNames(partial.Path, out, folder, project->path);
   } catch (const std::exception& e) {
     Fail("cannot write \"" + out.string() + "\": " + e.what());
   }
   if (!written) {
-    if (!partial.empty()) RemovePartial(partial);
+    if (!partial.Path.empty()) RemovePartial(partial);
     return 1;
   }
   return PutInPlace(partial, target, out) ? 0 : 1;

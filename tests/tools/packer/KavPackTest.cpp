@@ -64,10 +64,17 @@ struct TRun {
   long PeakKb = 0;  // the most memory it held (resident, KiB)
 };
 
+// How StartKavpack starts kavpack besides its arguments.
+struct TStartOptions {
+  int ErrFd = -1;  // its error output; -1: the file kavpack.err
+  // Soft limits (setrlimit) it starts with, as `ulimit` sets them.
+  std::vector<std::pair<int, rlim_t>> Limits;
+};
+
 // Starts kavpack with the arguments (no shell), its output into files of
 // `dir`, with the default action for every signal and none blocked (as from
 // a terminal, whatever the test runner ignores); -1 when it did not start.
-pid_t StartKavpack(const fs::path& dir, const std::vector<std::string>& args) {
+pid_t StartKavpack(const fs::path& dir, const std::vector<std::string>& args, const TStartOptions& start = {}) {
   std::vector<std::string> all{KAV_KAVPACK};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -77,7 +84,8 @@ pid_t StartKavpack(const fs::path& dir, const std::vector<std::string>& args) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (start.ErrFd >= 0) posix_spawn_file_actions_adddup2(&actions, start.ErrFd, 2);
+  else posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   sigset_t all_signals, none;
@@ -86,8 +94,20 @@ pid_t StartKavpack(const fs::path& dir, const std::vector<std::string>& args) {
   posix_spawnattr_setsigdefault(&attr, &all_signals);
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  // The child takes the limits this process has when it starts: set here
+  // for the moment of the start, then set back.
+  std::vector<std::pair<int, rlimit>> before;
+  for (const auto& [resource, soft] : start.Limits) {
+    rlimit old {};
+    getrlimit(resource, &old);
+    before.emplace_back(resource, old);
+    rlimit limited = old;
+    limited.rlim_cur = std::min(soft, old.rlim_max);
+    setrlimit(resource, &limited);
+  }
   pid_t pid;
   const int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
+  for (const auto& [resource, old] : before) setrlimit(resource, &old);
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
   return rc == 0 ? pid : -1;
@@ -108,8 +128,8 @@ TRun WaitKavpack(const fs::path& dir, pid_t pid) {
   return run;
 }
 
-TRun RunKavpack(const fs::path& dir, const std::vector<std::string>& args) {
-  return WaitKavpack(dir, StartKavpack(dir, args));
+TRun RunKavpack(const fs::path& dir, const std::vector<std::string>& args, const TStartOptions& start = {}) {
+  return WaitKavpack(dir, StartKavpack(dir, args, start));
 }
 
 // The JPEG with an EXIF block that holds only the orientation code, put
@@ -770,10 +790,30 @@ std::vector<fs::path> Listing(const fs::path& dir) {
   return names;
 }
 
+// Waits until the kavpack `pid` has written at least 1 MiB into a file of
+// `folder` that is not one of `known`, however long a loaded machine takes,
+// then holds it there (SIGSTOP) and answers that file; a failure when
+// kavpack ended before.
+void StopWhenWriting(const fs::path& folder, pid_t pid, fs::path& partial, const std::vector<fs::path>& known = {}) {
+  uintmax_t size = 0;
+  for (int waited_ms = 0; size < (1u << 20) && waited_ms < 300000; waited_ms += 5) {
+    for (const fs::path& name : Listing(folder)) {
+      std::error_code ec;
+      if (std::find(known.begin(), known.end(), name) != known.end()) continue;
+      if (const uintmax_t n = fs::file_size(folder / name, ec); !ec && n >= size) size = n, partial = folder / name;
+    }
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) FAIL() << "kavpack ended before it wrote: " << status;
+    usleep(5000);
+  }
+  ASSERT_EQ(kill(pid, SIGSTOP), 0);
+}
+
 // An earlier show file of the name stays as it was, byte for byte, with
-// nothing left beside it, when the packing is ended by Ctrl+C, SIGTERM or a
-// closed terminal in the middle of writing, and when the show file written
-// fails its check.
+// nothing left beside it, when the packing is ended by Ctrl+C, SIGTERM, a
+// closed terminal or Ctrl+\ in the middle of writing, by a file size limit
+// (`ulimit -f`), by its error output closed before a late error is said,
+// and when the show file written fails its check.
 TEST(KavPack, AnEarlierShowFileStaysAsItWasWhenPackingStopsOrFails) {
   TScratch dir;
   ASSERT_FALSE(dir.Path().empty());
@@ -788,26 +828,15 @@ TEST(KavPack, AnEarlierShowFileStaysAsItWasWhenPackingStopsOrFails) {
   const fs::path folder = CopyOfExample(dir, "big");
   constexpr size_t kNoise = size_t(128) << 20;
   WriteNoise(folder / "noise.bin", kNoise, 1);
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-    const pid_t pid = StartKavpack(dir.Path(), {show.string(), folder.string()});
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    // No core file for SIGQUIT.
+    const pid_t pid = StartKavpack(dir.Path(), {show.string(), folder.string()}, {.Limits = {{RLIMIT_CORE, 0}}});
     ASSERT_GT(pid, 0);
-    // Waits for the file being written to grow, however long a loaded
-    // machine takes, then holds kavpack where it is and makes sure it is
-    // still writing.
+    // Held while it writes, and still writing.
     fs::path partial;
-    uintmax_t size = 0;
-    for (int waited_ms = 0; size < (1u << 20) && waited_ms < 300000; waited_ms += 5) {
-      for (const fs::path& name : Listing(shows)) {
-        std::error_code ec;
-        if (const uintmax_t n = fs::file_size(shows / name, ec); !ec && n >= size) size = n, partial = shows / name;
-      }
-      int status = 0;
-      if (waitpid(pid, &status, WNOHANG) == pid) FAIL() << "kavpack ended before it wrote: " << status;
-      usleep(5000);
-    }
-    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    ASSERT_NO_FATAL_FAILURE(StopWhenWriting(shows, pid, partial));
     std::error_code ec;
-    size = fs::file_size(partial, ec);
+    const uintmax_t size = fs::file_size(partial, ec);
     EXPECT_TRUE(!ec && size >= (1u << 20) && size < kNoise) << partial << " " << size;
     kill(pid, signal_number);
     kill(pid, SIGCONT);
@@ -816,6 +845,15 @@ TEST(KavPack, AnEarlierShowFileStaysAsItWasWhenPackingStopsOrFails) {
     EXPECT_TRUE(ReadText(show) == before) << signal_number;
     EXPECT_EQ(Listing(shows), std::vector<fs::path>{show.filename()}) << signal_number;
   }
+
+  // The show file reaches the file size limit: an error that says so.
+  const TRun limited =
+      RunKavpack(dir.Path(), {show.string(), folder.string()}, {.Limits = {{RLIMIT_FSIZE, rlim_t(4) << 20}}});
+  EXPECT_EQ(limited.Code, 1) << "signal " << limited.Signal;
+  EXPECT_NE(limited.Err.find("kavpack: cannot write \"" + show.string() + "\": File too large"), std::string::npos)
+      << limited.Err;
+  EXPECT_TRUE(ReadText(show) == before);
+  EXPECT_EQ(Listing(shows), std::vector<fs::path>{show.filename()});
 
   // A name the show file written misses is found after writing: an error,
   // and the earlier show file is kept.
@@ -829,6 +867,16 @@ TEST(KavPack, AnEarlierShowFileStaysAsItWasWhenPackingStopsOrFails) {
   EXPECT_TRUE(ReadText(show) == before);
   EXPECT_EQ(Listing(shows), std::vector<fs::path>{show.filename()});
 
+  // The same late error said into a pipe whose reader is gone (SIGPIPE).
+  int pipe_fds[2];
+  ASSERT_EQ(pipe2(pipe_fds, O_CLOEXEC), 0);
+  close(pipe_fds[0]);
+  const TRun piped = RunKavpack(dir.Path(), {show.string(), lost.string()}, {.ErrFd = pipe_fds[1], .Limits = {}});
+  close(pipe_fds[1]);
+  EXPECT_EQ(piped.Signal, SIGPIPE) << piped.Code;
+  EXPECT_TRUE(ReadText(show) == before);
+  EXPECT_EQ(Listing(shows), std::vector<fs::path>{show.filename()});
+
   // Through a link, the file it names is replaced and the link stays.
   WriteText(lost / "Project.kav", ReadText(kExample / "Project.kav") + "; packed through a link\r\n");
   fs::create_symlink(show.filename(), shows / "link.kvshow");
@@ -839,6 +887,71 @@ TEST(KavPack, AnEarlierShowFileStaysAsItWasWhenPackingStopsOrFails) {
   EXPECT_EQ(Listing(shows), (std::vector<fs::path>{"link.kvshow", show.filename()}));
   TOpened opened(show);
   EXPECT_NE(opened.Locator, nullptr) << UTF8Encode(opened.Error);
+}
+
+// A run that was killed (SIGKILL: no handler runs) leaves its new file
+// behind; the next run into the same name removes it with every other file
+// of that form, and leaves alone the file of a live run writing into the
+// same name (it finishes as if alone), files of another form or of another
+// show's name, a folder, and a link of the form (never followed).
+TEST(KavPack, ALaterRunRemovesWhatKilledRunsLeftButNoLiveRunsFile) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const fs::path shows = dir.Path() / "shows", show = shows / "myshow.kvshow", live_out = dir.Path() / "live";
+  fs::create_directories(shows);
+  fs::create_directories(live_out);
+  const fs::path folder = CopyOfExample(dir, "big");
+  WriteNoise(folder / "noise.bin", size_t(32) << 20, 1);
+
+  // One run held while it writes (its output beside the others').
+  const pid_t live = StartKavpack(live_out, {show.string(), folder.string()});
+  ASSERT_GT(live, 0);
+  fs::path live_file;
+  ASSERT_NO_FATAL_FAILURE(StopWhenWriting(shows, live, live_file));
+  // Another killed while it writes: it leaves its file.
+  const pid_t killed = StartKavpack(dir.Path(), {show.string(), folder.string()});
+  ASSERT_GT(killed, 0);
+  fs::path killed_file;
+  ASSERT_NO_FATAL_FAILURE(StopWhenWriting(shows, killed, killed_file, {live_file.filename()}));
+  kill(killed, SIGKILL);
+  EXPECT_EQ(WaitKavpack(dir.Path(), killed).Signal, SIGKILL);
+  EXPECT_TRUE(fs::exists(killed_file));
+  EXPECT_NE(killed_file, live_file);
+
+  // An older leftover, and names that are none.
+  const fs::path older = shows / ".myshow.kvshow.kavpack-Ab3dE9";
+  WriteText(older, "part of a show");
+  const fs::path secret = dir.Path() / "secret.txt";
+  WriteText(secret, "kept");
+  fs::create_symlink(secret, shows / ".myshow.kvshow.kavpack-LiNk01");
+  fs::create_directories(shows / ".myshow.kvshow.kavpack-FoLd01");
+  std::vector<fs::path> kept{".myshow.kvshow.kavpack-LiNk01", ".myshow.kvshow.kavpack-FoLd01"};
+  for (const char* name : {".myshow.kvshow.kavpack-Ab3dE", ".myshow.kvshow.kavpack-Ab3dE9x",
+                           ".myshow.kvshow.kavpack-Ab_dE9", ".other.kvshow.kavpack-Ab3dE9",
+                           "myshow.kvshow.kavpack-Ab3dE9", ".myshow.kvshow.kavpack-Ab3dE9.old"}) {
+    WriteText(shows / name, "not a leftover");
+    kept.push_back(name);
+  }
+
+  const TRun later = RunKavpack(dir.Path(), {show.string(), kExample.string()});
+  EXPECT_EQ(later.Code, 0) << later.Err;
+  EXPECT_FALSE(fs::exists(killed_file));
+  EXPECT_FALSE(fs::exists(older));
+  EXPECT_TRUE(fs::exists(live_file));
+  std::vector<fs::path> expected = kept;
+  expected.push_back(show.filename());
+  expected.push_back(live_file.filename());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Listing(shows), expected);
+  EXPECT_EQ(ReadText(secret), "kept");
+
+  // The live run goes on and puts its show in place.
+  kill(live, SIGCONT);
+  const TRun finished = WaitKavpack(live_out, live);
+  EXPECT_EQ(finished.Code, 0) << finished.Signal << finished.Err;
+  expected.erase(std::find(expected.begin(), expected.end(), live_file.filename()));
+  EXPECT_EQ(Listing(shows), expected);
+  EXPECT_GT(fs::file_size(show), size_t(32) << 20);
 }
 
 // A show file named inside the folder it packs, or named as one of the
