@@ -882,6 +882,9 @@ class TChecker {
     // Each file once (a picture shown on many slides is one problem).
     if (files_.size() >= kMaxFiles || !files_.insert(Lower(name_bytes)).second) return;
     const std::u16string name = Wide(name_bytes);
+    if (options_.NameProblem)
+      if (const std::u16string why = options_.NameProblem(name); !why.empty())
+        Report(TShowProblemKind::File, name, why, line);
     Ref<TStream> stream;
     try {
       stream = accessor_->OpenFile(name);
@@ -898,10 +901,14 @@ class TChecker {
       Report(TShowProblemKind::File, name, kEmptyShowFile, line);
       return;
     }
-    if (use == TFileUse::Sound && SoundIsNoSound(stream.get())) {
+    if (use == TFileUse::Sound) {
       // A text saved under a sound's name (a download that failed); other
-      // data is left to the decoders, the media library may read it.
-      Report(TShowProblemKind::File, name, UnplayableSoundReason(stream.get()), line);
+      // data is judged by the music library's own test when one is given
+      // (the media library may read it), else left to the decoders.
+      std::u16string why;
+      if (SoundIsNoSound(stream.get())) why = UnplayableSoundReason(stream.get());
+      else if (options_.SoundProblem) why = options_.SoundProblem(stream.get(), name);
+      if (!why.empty()) Report(TShowProblemKind::File, name, why, line);
       return;
     }
     if (use != TFileUse::Picture) return;

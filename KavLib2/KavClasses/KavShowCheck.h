@@ -14,8 +14,10 @@
 // music without its file or duration, a music StartTime past the end of its
 // file, a section named twice, a GUID used twice, an object whose
 // "end" is missing, and a file the show names that is missing, empty, a
-// JPEG or PNG cut short, a sound that is a text (a download that failed),
-// or (with DecodePictures) a picture no decoder takes
+// JPEG or PNG cut short, a sound that is a text (a download that failed)
+// or (with SoundProblem) no sound the player plays, a name that leads to
+// more than one file (NameProblem), or (with DecodePictures) a picture no
+// decoder takes
 // or whose data libjpeg finds damaged. Each report carries the line of the
 // project text; each file's line is noted for the picture loader's reports
 // (NoteShowFileLine). The player runs it when a show opens, kavpack before packing.
@@ -23,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kav {
@@ -44,6 +47,16 @@ struct TShowCheckOptions {
   // StartTime past the end of its file is said; a piece's file is opened
   // for it only when the piece has a StartTime, with or without CheckFiles.
   int64_t (*SoundLength)(TStream* stream, const std::u16string& name) = nullptr;
+  // Why the music player would not play a sound the show names, in its own
+  // words (empty when it plays), given by the programs that link the music
+  // library (SoundFileProblem), so that a file that is no sound is said
+  // before the show plays; with CheckFiles. Without it only a text or an
+  // empty file is said.
+  std::u16string (*SoundProblem)(TStream* stream, const std::u16string& name) = nullptr;
+  // Why a file name the show uses leads to no one file (empty when it
+  // does), asked once for each name with CheckFiles: kavpack answers when
+  // several files of its folder answer to the name.
+  std::function<std::u16string(const std::u16string& name)> NameProblem;
 };
 
 void CheckShowProject(TIniFile* project, TFileAccessor* accessor, const TShowCheckOptions& options = {});

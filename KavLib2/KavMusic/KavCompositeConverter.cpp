@@ -85,10 +85,9 @@ void TCompositeConverter::OpenItem(TItem& item, int64_t at) {
       ReportShowProblem(TShowProblemKind::File, MusicFileName(name), u"no such file", 0, true);
       return;
     }
-    if (!TMediaInfoExtractor::Extract(name, probe.get(), info)) {
-      // Departure: a file nothing decodes is said, as a missing one is;
-      // the author heard nothing and no log line told why.
-      const std::u16string why = UnplayableSoundReason(probe.get());
+    // Departure: a file nothing decodes is said, as a missing one is; the
+    // author heard nothing and no log line told why.
+    if (const std::u16string why = SoundFileProblem(probe.get(), name, &info); !why.empty()) {
       CloseMusicStream(std::move(probe), close_);
       if (item.Desc->ClipSound) {
         // A clip without a sound track (or one nothing here decodes) shows

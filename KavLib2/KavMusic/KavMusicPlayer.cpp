@@ -5,8 +5,7 @@
 #include <limits>
 
 #include "KavLib2/KavMusic/KavCompositeConverter.h"
-#include "VoRav/Music/vxDllDec.h"
-#include "VoRav/Music/vxFFMpegConverter.h"
+#include "VoRav/Music/vxMediaInfoParsers.h"
 #include "VoRav/vxLog.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/vxTime.h"
@@ -321,13 +320,9 @@ void TPlaySequence::Step(double t, bool running) {
 TKavMusicPlayer::TKavMusicPlayer(TKavSource* source, bool) : source_(source) {
   KAV_ASSERT_MSG(source != nullptr, "No KavSource for KavMusicPlayer");
   music_ = MakeRef<TKavMusicSource>(source);
-  // The decoder plug-ins are modules of the program: a path given by the
-  // show ("opt_wmapath", "opt_oggpath") is never loaded.
-  if (!LoadWmaPlugin(u"kavwma.dll")) LogLine(u"WMA INITIALIZE FAILED");
-  if (!LoadOggPlugin(u"kavogg.dll")) LogLine(u"OGG INITIALIZE FAILED");
-  // The media library is linked in: binding it (once per process) makes the
-  // other formats playable.
-  InstallMediaLibraryAudio();
+  // The decoders are modules of the program: a path given by the show
+  // ("opt_wmapath", "opt_oggpath") is never loaded.
+  InstallSoundDecoders();
   InstallCompositeHooks();
   Ref<TMusicPlayer> audio = CreateMusicPlayer();
   if (audio && audio->Init()) audio_ = audio;

@@ -6,7 +6,10 @@
 #include <cstring>
 #include <vector>
 
+#include "VoRav/Music/vxDllDec.h"
+#include "VoRav/Music/vxFFMpegConverter.h"
 #include "VoRav/Music/vxMusicStreams.h"
+#include "VoRav/vxLog.h"
 #include "VoRav/vxSoundKind.h"
 #include "VoRav/wpExceptions.h"
 
@@ -381,6 +384,24 @@ int64_t SoundFileLength(TStream* stream, const std::u16string& name) {
   TMediaInfo info;
   if (!TMediaInfoExtractor::Extract(name, stream, info) || info.Duration == 0) return -1;
   return int64_t(info.Duration);
+}
+
+std::u16string SoundFileProblem(TStream* stream, const std::u16string& name, TMediaInfo* info) {
+  TMediaInfo read;
+  if (TMediaInfoExtractor::Extract(name, stream, read)) {
+    if (info) *info = read;
+    return {};
+  }
+  return UnplayableSoundReason(stream);
+}
+
+void InstallSoundDecoders() {
+  // The paths only name the modules; a path a show gives is never loaded.
+  if (!LoadWmaPlugin(u"kavwma.dll")) LogLine(u"WMA INITIALIZE FAILED");
+  if (!LoadOggPlugin(u"kavogg.dll")) LogLine(u"OGG INITIALIZE FAILED");
+  // The media library is linked in: binding it (once per process) makes the
+  // other formats playable.
+  InstallMediaLibraryAudio();
 }
 
 }  // namespace kav

@@ -73,4 +73,16 @@ class TMediaInfoExtractor {
 // it; -1 when nothing tells it. Never raises.
 int64_t SoundFileLength(TStream* stream, const std::u16string& name);
 
+// Why the music player does not play the sound file `name`, in the words it
+// says it with (UnplayableSoundReason: a text, no sound it knows, a sound
+// whose data does not decode); empty when its media information is read,
+// and then in `info` when given. The decoders that count are those
+// installed (InstallSoundDecoders). Never raises.
+std::u16string SoundFileProblem(TStream* stream, const std::u16string& name, TMediaInfo* info = nullptr);
+
+// Installs the decoders the music player plays with: the WMA and Ogg
+// plug-ins (modules of the program) and the media library. Each that
+// cannot be had is logged; called again it changes nothing.
+void InstallSoundDecoders();
+
 }  // namespace kav

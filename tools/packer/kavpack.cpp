@@ -56,6 +56,7 @@
 #include "KavPacker.h"
 #include "VoRav/Music/vxMediaInfoParsers.h"
 #include "VoRav/vxIni.h"
+#include "VoRav/vxCaseFolding.h"
 #include "VoRav/vxMemoryStream.h"
 #include "VoRav/vxShowProblems.h"
 #include "VoRav/vxUTF8.h"
@@ -97,13 +98,15 @@ constexpr char kUsage[] =
     "opt_slidescount, a slide whose ref names a kind missing from the effect\n"
     "list of [Main], a slide object without its GUID, an Image without its\n"
     "ImageName, music without its FileName or Duration, a GUID used twice, an\n"
-    "object without its \"end\", a file that is empty, and a picture it cannot\n"
-    "decode (a HEIC, WebP or TIFF picture: convert it to JPEG or PNG), that is\n"
-    "cut short or whose data is damaged. A file the project names\n"
-    "that is not in FOLDER is an error: nothing is written and the exit code\n"
-    "is 1. So is a name the show file would miss although FOLDER has the file\n"
-    "(a full path): each name is looked up in the show file written, as kavplay\n"
-    "looks it up there.\n"
+    "object without its \"end\", a file that is empty, music that is no sound\n"
+    "kavplay plays (a photo named as music), a name to which several files of\n"
+    "FOLDER answer (DSC_4711.JPG and dsc_4711.jpg: names that differ only in\n"
+    "case), and a picture it cannot decode (a HEIC, WebP or TIFF picture:\n"
+    "convert it to JPEG or PNG), that is cut short or whose data is damaged.\n"
+    "A file the project names that is not in FOLDER is an error: nothing is\n"
+    "written and the exit code is 1. So is a name the show file would miss\n"
+    "although FOLDER has the file (a full path): each name is looked up in the\n"
+    "show file written, as kavplay looks it up there.\n"
     "\n"
     "SHOW.kvshow lies outside FOLDER. It is written under a new name beside it\n"
     "and takes its name only once it is whole and checked: after an error or\n"
@@ -197,6 +200,50 @@ bool ListFolder(const fs::path& folder, const fs::path& out, std::vector<TFolder
   return true;
 }
 
+// The files of the folder by the key under which the player finds a name
+// (ShowNameMatchKey: any name form, case or normal form), each key's files
+// in the folder's order; a key with more than one is a name that leads to
+// several files.
+using TFilesByKey = std::map<std::u16string, std::vector<size_t>>;
+TFilesByKey FilesByMatchKey(const std::vector<TFolderFile>& files) {
+  TFilesByKey by_key;
+  for (size_t i = 0; i < files.size(); ++i)
+    by_key[kav::ShowNameMatchKey(kav::SystemUTF8ToWide(files[i].name))].push_back(i);
+  return by_key;
+}
+
+// For the show check: a name the project uses to which several files of
+// the folder answer (their names differ only in case, as DSC_4711.JPG and
+// dsc_4711.jpg, or in the form of their accents). The folder source and
+// the package each pick one of them by rules of their own, so the folder
+// may show one and the show file another. Empty for any other name.
+std::u16string AmbiguousName(const TFilesByKey& by_key, const std::vector<TFolderFile>& files,
+                             const std::u16string& name) {
+  const auto found = by_key.find(kav::ShowNameMatchKey(name));
+  if (found == by_key.end() || found->second.size() < 2) return {};
+  const std::vector<size_t>& twins = found->second;
+  std::vector<std::u16string> names;
+  for (size_t k : twins) names.push_back(kav::SystemUTF8ToWide(files[k].name));
+  // Names that differ in the form of their accents look the same: each is
+  // said with its form (a precomposed letter, or a letter and its marks).
+  const auto folded = [](const std::u16string& n) { return kav::CaseFoldRange(n, 0, ptrdiff_t(n.size())); };
+  const bool forms_differ = std::any_of(names.begin(), names.end(), [&](const std::u16string& n) {
+    return folded(n) != folded(names.front());
+  });
+  std::u16string list;
+  for (size_t k = 0; k < names.size(); ++k) {
+    if (k > 0) list += k + 1 == names.size() ? u" and " : u", ";
+    list += names[k];
+    if (forms_differ)
+      list += folded(names[k]) != kav::FileNameMatchKey(names[k]) ? u" (its accents composed)"
+                                                                   : u" (its accents decomposed, as a Mac stores them)";
+  }
+  return kav::SystemUTF8ToWide(std::to_string(twins.size())) +
+         u" files of the folder answer to this name (their names differ only in case or in the form of their "
+         u"accents): " +
+         list + u"; kavplay may show one from the folder and another from the show file: rename all but one";
+}
+
 // Every "ImageName" below an object of the document, in document order, once each.
 void CollectImageNames(const kav::TIniList* list, std::vector<std::u16string>& names, std::set<std::u16string>& seen) {
   for (int32_t i = 0; i < list->Count(); ++i) {
@@ -231,10 +278,7 @@ bool HasLineWithoutSemicolon(const kav::TIniList* section, const std::string& pi
 // Warns for each picture of the project that is stored turned and that
 // [RotationState] leaves as it is. Answers the number of warnings.
 int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& files) {
-  // Found as the player finds them (any name form, case or normal form).
-  std::map<std::u16string, size_t> by_name;  // ShowNameMatchKey of the entry name -> index
-  for (size_t i = 0; i < files.size(); ++i)
-    by_name.emplace(kav::ShowNameMatchKey(kav::SystemUTF8ToWide(files[i].name)), i);
+  const TFilesByKey by_name = FilesByMatchKey(files);
   auto rotations = kav::MakeRef<kav::TMappedFileSource>();
   rotations->LoadMappings(project->FindSection(u"RotationState"));
   const bool has_section = project->FindSection(u"RotationState") != nullptr;
@@ -250,7 +294,7 @@ int WarnTurnedPictures(kav::TIniFile* project, const std::vector<TFolderFile>& f
     // Read from the file as far as the EXIF data go, not whole: the name may
     // be of a clip or a sound of hundreds of MiB.
     kav::Ref<kav::TStream> stream =
-        kav::OpenShowDiskFile(kav::SystemUTF8ToWide(files[found->second].path.string()), false);
+        kav::OpenShowDiskFile(kav::SystemUTF8ToWide(files[found->second.front()].path.string()), false);
     if (!stream) continue;
     kav::TExif exif;
     try {
@@ -301,7 +345,7 @@ std::string ProblemPlace(const fs::path& project_path, const kav::TShowProblem& 
 // each problem with its line, then the count. A file the project names
 // that is not in the folder is an error (false: nothing is written); the
 // rest are warnings.
-bool CheckProject(const fs::path& project_path) {
+bool CheckProject(const fs::path& project_path, const std::vector<TFolderFile>& files) {
   std::vector<kav::TShowProblem> problems;
   kav::SetShowProblemSink([&problems](const kav::TShowProblem& p) { problems.push_back(p); });
   kav::RegisterImageLoaders();
@@ -314,9 +358,16 @@ bool CheckProject(const fs::path& project_path) {
     return false;
   }
   {
+    // Sounds are judged by the decoders kavplay plays them with.
+    kav::InstallSoundDecoders();
     kav::TShowCheckOptions options;
     options.DecodePictures = true;
     options.SoundLength = kav::SoundFileLength;
+    options.SoundProblem = [](kav::TStream* stream, const std::u16string& name) {
+      return kav::SoundFileProblem(stream, name);
+    };
+    const TFilesByKey by_key = FilesByMatchKey(files);
+    options.NameProblem = [&](const std::u16string& name) { return AmbiguousName(by_key, files, name); };
     kav::CheckShowProject(locator->Ini(), locator->Accessor(), options);
   }
   kav::SetShowProblemSink(nullptr);
@@ -818,7 +869,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   WarnTurnedPictures(ini.get(), files);
-  if (!CheckProject(project->path)) return 1;
+  if (!CheckProject(project->path, files)) return 1;
 
   InstallSignalHandlers();
   TPartialFile partial;

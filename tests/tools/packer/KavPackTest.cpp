@@ -564,6 +564,44 @@ TEST(KavPack, WhatIsLeftOutSilentlyGetsOneLineSayingWhatToWrite) {
   }
 }
 
+// Names the folder plays one way and the show file another, and music the
+// player cannot play, said with their lines and the player's words: two
+// files whose names differ only in case (as a camera and a copy name them),
+// or only in the form of their accents, both named by one line; a photo
+// named as the music (kavplay says it is no sound when it plays).
+TEST(KavPack, AmbiguousNamesAndMusicThatIsNoSoundAreSaidWithTheirLines) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  std::string text;
+  const fs::path folder = CopyOfExample(dir, "twins", text,
+                                        {{"ImageName=Photos\\sea.jpg", "ImageName=Photos\\Dsc_4711.jpg"},
+                                         {"ImageName=Photos\\mountains.jpg", "ImageName=Photos\\Caf\xC3\xA9.jpg"}});
+  const fs::path photos = folder / "Photos";
+  fs::copy_file(photos / "sea.jpg", photos / "DSC_4711.JPG");
+  fs::copy_file(photos / "mountains.jpg", photos / "dsc_4711.jpg");
+  fs::copy_file(photos / "mountains.jpg", photos / "Caf\xC3\xA9.jpg");  // composed
+  fs::copy_file(photos / "sea.jpg", photos / "Cafe\xCC\x81.jpg");       // decomposed
+  fs::copy_file(kExample / "Photos" / "sea.jpg", folder / "Music" / "tune.mp3", fs::copy_options::overwrite_existing);
+  const std::string project = (folder / "Project.kav").string() + ":";
+  const auto line = [&text](const std::string& start) { return std::to_string(LineOf(text, start)); };
+
+  const TRun run = RunKavpack(dir.Path(), {(dir.Path() / "twins.kvshow").string(), folder.string()});
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  for (const std::string& said :
+       {project + line("ImageName=Photos\\Dsc_4711.jpg") +
+            ": warning: Photos\\Dsc_4711.jpg: 2 files of the folder answer to this name (their names differ only in "
+            "case or in the form of their accents): Photos\\DSC_4711.JPG and Photos\\dsc_4711.jpg; kavplay may show "
+            "one from the folder and another from the show file: rename all but one\n",
+        project + line("ImageName=Photos\\Caf") + ": warning: Photos\\Caf\xC3\xA9.jpg: 2 files of the folder answer" +
+            " to this name (their names differ only in case or in the form of their accents): Photos\\Cafe\xCC\x81.jpg " +
+            "(its accents decomposed, as a Mac stores them) and Photos\\Caf\xC3\xA9.jpg (its accents composed);",
+        project + line("FileName=Music\\tune.mp3") +
+            ": warning: Music\\tune.mp3: not a sound the player plays (it plays MP3, Ogg Vorbis, WAV and WMA): "
+            "convert it to MP3\n"})
+    EXPECT_NE(run.Err.find(said), std::string::npos) << said << "\nin:\n" << run.Err;
+  EXPECT_NE(run.Err.find("kavpack: 0 errors, 3 warnings\n"), std::string::npos) << run.Err;
+}
+
 TEST(KavPack, PhotosStoredTurnedAreNamedWithTheLineThatTurnsThem) {
   TScratch dir;
   ASSERT_FALSE(dir.Path().empty());
