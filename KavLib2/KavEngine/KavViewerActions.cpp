@@ -258,7 +258,33 @@ const TDenyGroup kDenyGroups[] = {
       u"getty", u"sulogin", u"bashbug", u"select-editor", u"vorbistagedit", u"vipw", u"vigr", u"cscope",
       u"make-first-existing-target", u"pkcon", u"pkttyagent", u"pamexec", u"ppmtompeg", u"diff3",
       u"gio-launch-desktop", u"a2ps", u"enscript",
-      u"scan-build-py"},
+      u"scan-build-py",
+      // Programs that start what a settings file they are given names
+      // (xkbevd's shell command at a bell, cupsd's filters, a PPD's filters
+      // for cupsfilter), or build shell commands from their arguments
+      // (pnmindex; pnmtorle opens a name that begins with "|" as a command).
+      u"xkbevd", u"cupsd", u"cupsfilter", u"cups-browsed", u"ippeveprinter", u"ippfind", u"pnmindex",
+      u"pnmtorle", u"xrdb", u"x-www-browser", u"gnome-www-browser", u"www-browser", u"lynx", u"w3m",
+      u"elinks", u"links", u"links2",
+      // Window managers, compositors and session managers: each starts the
+      // programs named in its arguments (openbox --startup, cage, sway -c)
+      // or in the settings or session it is given. x-window-manager and
+      // x-session-manager are Debian's alternatives for them.
+      u"openbox", u"openbox-session", u"openbox-gnome-session", u"openbox-kde-session", u"openbox-lxde",
+      u"openbox-autostart", u"openbox-xdg-autostart", u"x-window-manager", u"x-session-manager", u"9wm",
+      u"w9wm", u"aewm", u"aewm++", u"afterstep", u"awesome", u"blackbox", u"bspwm", u"cinnamon", u"clfswm",
+      u"ctwm", u"cwm", u"dwm", u"enlightenment", u"enlightenment_start", u"e16", u"evilwm", u"fluxbox",
+      u"startfluxbox", u"flwm", u"fvwm", u"fvwm1", u"fvwm2", u"fvwm3", u"fvwm-crystal", u"herbstluftwm", u"i3",
+      u"i3-with-shmlog", u"icewm", u"icewm-session", u"icewmbg", u"jwm", u"kwin", u"kwin_x11",
+      u"kwin_wayland", u"lwm", u"marco", u"matchbox-window-manager", u"metacity", u"miwm", u"muffin",
+      u"mutter", u"mwm", u"notion", u"pekwm", u"ratpoison", u"sawfish", u"spectrwm", u"scrotwm", u"stumpwm",
+      u"subtle", u"twm", u"ukwm", u"vtwm", u"windowlab", u"wm2", u"wmaker", u"windowmaker", u"xfwm4",
+      u"xmonad", u"compiz", u"gnome-shell", u"sway", u"weston", u"labwc", u"wayfire", u"hyprland", u"river",
+      u"cage", u"gamescope", u"gnome-session", u"gnome-session-flashback", u"gnome-flashback",
+      u"cinnamon-session", u"mate-session", u"lxqt-session", u"startlxqt", u"lxsession", u"startlxde",
+      u"xfce4-session", u"startxfce4", u"startplasma-x11", u"startplasma-wayland", u"startkde",
+      u"ksmserver", u"plasma_session", u"sugar", u"sugar-session", u"ukui-session", u"budgie-desktop",
+      u"startdde"},
      u"runs the program named in its arguments"},
     {{u"ffmpeg", u"ffprobe", u"avconv", u"gst-launch", u"convert", u"magick", u"mogrify", u"montage",
       u"composite", u"import", u"gm", u"sox", u"lame", u"flac", u"oggenc", u"opusenc", u"mencoder", u"cp",
@@ -314,7 +340,25 @@ const TDenyGroup kDenyGroups[] = {
       // units its log).
       u"appstreamcli", u"gio-querymodules", u"gdbus-codegen", u"hb-shape", u"ptx", u"texindex", u"bison",
       u"yacc", u"flex", u"lex", u"indent", u"gperf", u"pamsplit", u"pnmsplit", u"pamdice", u"ppmfade",
-      u"pnmquantall", u"units"},
+      u"pnmquantall", u"units",
+      // Free Pascal's utilities: each writes (delp, rmcvsdir and ppumove
+      // delete or move) files named in its arguments.
+      u"data2inc", u"ptop", u"delp", u"bin2obj", u"chmcmd", u"chmls", u"cldrparser", u"compileserver",
+      u"fd2pascal", u"fpcjres", u"fpclasschart", u"fpcmkcfg", u"fpcres", u"fpcsubst", u"fpdoc", u"fprcp",
+      u"h2paspp", u"json2pas", u"makeskel", u"pas2fpm", u"pas2jni", u"pas2js", u"pas2ut", u"plex", u"pyacc",
+      u"postw32", u"ppumove", u"rmcvsdir", u"rstconv", u"unihelper", u"webidl2pas", u"samplecfg",
+      // Netpbm's programs that write a file named in their arguments besides
+      // their output (an alpha mask, an EXIF block, a map, files of a base
+      // name), or that overwrite the files they are given.
+      u"pktopbm", u"pbmtopk", u"ppmtoyuvsplit", u"pnmmontage", u"ppmquantall", u"ppmtorgb3", u"fiascotopnm",
+      u"pnmtofiasco", u"pnmstitch", u"pamtotiff", u"pnmtotiff", u"ppmtowinicon", u"winicontoppm",
+      u"pnmtoddif", u"pdbimgtopam", u"pnmhisteq", u"giftopnm", u"tifftopnm", u"tgatoppm", u"rletopnm",
+      u"xpmtoppm", u"ximtoppm", u"jpegtopnm", u"pngtopam", u"pngtopnm", u"jbigtopnm", u"pnmtojbig", u"pamcomp",
+      // util-linux's, iproute2's, CUPS's and X's that write named files (a
+      // utmp file, blkid's cache, arpd's database, a PPD, a print file, a
+      // session record).
+      u"utmpdump", u"blkid", u"arpd", u"xkbprint", u"ppdc", u"ppdi", u"ppdmerge", u"ppdpo", u"sessreg",
+      u"uuidd", u"exch", u"lvmdump"},
      u"writes files named in its arguments"},
     {{u"chmod", u"chown", u"chgrp", u"chattr", u"kill", u"killall", u"pkill", u"shutdown", u"reboot", u"halt",
       u"poweroff", u"systemctl", u"service", u"loginctl", u"crontab", u"mount", u"umount", u"mkfs", u"fdisk",
@@ -343,7 +387,23 @@ const TDenyGroup kDenyGroups[] = {
       u"networkctl", u"dmesg", u"journalctl", u"ucfr", u"createdb", u"dropdb", u"createuser", u"dropuser",
       u"createlang", u"droplang", u"clusterdb", u"reindexdb", u"vacuumdb", u"vacuumlo", u"pg_ctl",
       u"addgnupghome", u"applygnupgdefaults", u"dirmngr", u"kbxutil", u"dbus-update-activation-environment",
-      u"jinfo", u"mkhomedir_helper", u"ipcrm"},
+      u"jinfo", u"mkhomedir_helper", u"ipcrm",
+      // The shadow tools, and util-linux's, e2fsprogs' and LVM's that change
+      // users, devices, file systems or the kernel's profile.
+      u"passwd", u"chfn", u"chsh", u"shadowconfig", u"expiry", u"newuidmap", u"newgidmap", u"blkzone",
+      u"blkdeactivate", u"readprofile", u"wdctl", u"rfkill", u"tunelp", u"fdformat", u"eject", u"e4crypt",
+      u"e2label", u"mklost+found", u"grab_vcsa", u"fsadm", u"dmstats", u"lvm", u"lvmconfig", u"lvmdevices",
+      u"lvmdiskscan", u"lvmpolld", u"lvmsadc", u"lvmsar", u"lvchange", u"lvconvert", u"lvcreate", u"lvextend",
+      u"lvreduce", u"lvremove", u"lvrename", u"lvresize", u"pvchange", u"pvck", u"pvcreate", u"pvmove",
+      u"pvremove", u"pvresize", u"pvscan", u"vgcfgbackup", u"vgcfgrestore", u"vgchange", u"vgck", u"vgconvert",
+      u"vgcreate", u"vgexport", u"vgextend", u"vgimport", u"vgimportclone", u"vgimportdevices", u"vgmerge",
+      u"vgmknodes", u"vgreduce", u"vgremove", u"vgrename", u"vgscan", u"vgsplit",
+      // CUPS's printer and queue administration, iproute2's route flush and
+      // socket kill (ss -K), X's access control and key map, openbox's
+      // display-manager control.
+      u"cupsctl", u"lpadmin", u"lpmove", u"lpc", u"lprm", u"cancel", u"lpoptions", u"cupsaccept",
+      u"cupsreject", u"cupsenable", u"cupsdisable", u"accept", u"reject", u"routef", u"ss", u"xhost",
+      u"xmodmap", u"gdm-control"},
      u"changes the system's settings, files or processes"},
 };
 
@@ -354,11 +414,12 @@ const TDenyGroup kDenyPrefixes[] = {
       u"pip", u"guile", u"racket", u"octave", u"emacs", u"gdb", u"groff", u"git-", u"clang-", u"llvm-",
       u"gnat", u"fpc", u"java", u"f2py", u"ps2", u"pdf2", u"eps2", u"texi2"},
      u"runs code given on its command line or in a file it is given", true},
-    {{u"qemu-", u"ld-linux", u"ld.so", u"apt-", u"gpg", u"ssh", u"systemd-", u"fakeroot", u"deb-systemd-"},
+    {{u"qemu-", u"ld-linux", u"ld.so", u"apt-", u"gpg", u"ssh", u"systemd-", u"fakeroot", u"deb-systemd-",
+      u"openbox", u"fvwm", u"icewm", u"startplasma", u"gnome-session", u"cups"},
      u"runs the program named in its arguments"},
     {{u"dpkg", u"mpg123", u"msg", u"pod2", u"appstream", u"hb-", u"gio-", u"glib-"},
      u"writes files named in its arguments"},
-    {{u"update-", u"debconf", u"dh_", u"pg_", u"select-default-", u"remove-default-"},
+    {{u"update-", u"debconf", u"dh_", u"pg_", u"select-default-", u"remove-default-", u"lvm"},
      u"changes the system's settings, files or processes"},
 };
 

@@ -314,6 +314,48 @@ TEST(AllowedPrograms, ToolsThatExecOrWriteWhereTheShowChoosesAreRefusedWithTheir
   starts.ExpectStartWhenNamed({"diff", "cmp", "giotto", "ptxt", "hbar", "javelin", "appview", "gsview"});
 }
 
+TEST(AllowedPrograms, WindowManagersAndTheToolsThatRunSettingsOrWriteFilesAreRefusedWithTheirFamilies) {
+  // Each ran what a show chose or wrote, deleted or changed what it named
+  // (openbox --startup, xkbevd's command at a bell, data2inc and ptop
+  // output files, utmpdump -r, blkid -c, delp, chsh, blkzone reset, cupsd
+  // -c, arpd -b, pnmmontage -data, pnmindex's shell commands); with their
+  // families: the other window and session managers Debian's alternatives
+  // reach, Free Pascal's other utilities (versioned too), the shadow tools,
+  // LVM's, CUPS's, netpbm's writers and X's.
+  const char* const names[] = {
+      "openbox", "x-window-manager", "x-session-manager", "xkbevd", "data2inc", "ptop", "utmpdump", "xkbprint",
+      "blkid", "delp", "passwd", "chfn", "chsh", "shadowconfig", "blkdeactivate", "blkzone", "e4crypt",
+      "readprofile", "cupsd", "arpd", "pktopbm", "pbmtopk", "ppmtoyuvsplit", "pnmmontage", "ppmquantall",
+      "pnmindex", "openbox-session", "openbox-xdg-autostart", "fluxbox", "startfluxbox", "icewm-session",
+      "fvwm3", "i3", "kwin_x11", "xfwm4", "mutter", "twm", "awesome", "sway", "cage", "gnome-session",
+      "gnome-session-inhibit", "startxfce4", "xfce4-session", "lxsession", "startplasma-x11", "mate-session",
+      "cinnamon-session", "data2inc-3.2.2", "delp-3.2.2", "ptop-3.2.2", "fpcres", "fpdoc", "ppumove",
+      "rmcvsdir", "postw32", "chmls", "expiry", "newuidmap", "lvm", "lvremove", "vgcreate", "lvmconfig",
+      "e2label", "wdctl", "rfkill", "cupsfilter", "cups-browsed", "lpadmin", "cupsctl", "ippfind",
+      "ippeveprinter", "ppdc", "routef", "pnmtorle", "pamtotiff", "pnmtotiff", "jpegtopnm", "giftopnm",
+      "pnmstitch", "ppmtorgb3", "xrdb", "xhost", "sessreg", "x-www-browser"};
+  TStarts starts;
+  ASSERT_NO_FATAL_FAILURE(starts.ExpectRefusedEvenWhenNamed({std::begin(names), std::end(names)}));
+
+  // A harmless name whose links pass through the window manager's
+  // alternatives link is judged as that link.
+  test::TTempFolder alternatives, store;
+  store.WriteFile("wm-bin", "#!/bin/true\n");
+  chmod(store.Sys("wm-bin").c_str(), 0755);
+  ASSERT_EQ(symlink(store.Sys("wm-bin").c_str(), alternatives.Sys("x-window-manager").c_str()), 0);
+  ASSERT_EQ(symlink(alternatives.Sys("x-window-manager").c_str(), starts.bin.Sys("desk").c_str()), 0);
+  const std::vector<std::string> problems = starts.Allow({"desk"});
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("\"desk\" is \"x-window-manager\", which runs the program"), std::string::npos)
+      << problems[0];
+  EXPECT_EQ(ShellOpen(u"desk", u"--startup x", u""), kOpenRefused);
+  EXPECT_TRUE(starts.calls.empty());
+
+  // Their harmless neighbours start.
+  starts.ExpectStartWhenNamed(
+      {"xkbbell", "xkbwatch", "lsblk", "lpstat", "ppmtopgm", "filefrag", "obxprop", "passwords", "boxes"});
+}
+
 TEST(AllowedPrograms, ThePersonIsToldWhyARequestIsRefused) {
   // Refusals reach the show-problem sink (the terminal of the person
   // running the player), not the log alone.
