@@ -62,6 +62,10 @@ TEST(PlayerUsage, NamesEveryOptionTheKeysAndTheFiles) {
     EXPECT_NE(text.find(words), std::string::npos) << words;
   for (const char* key : {"Esc", "Space", "F1", "Page Down", "Home", "wheel"})
     EXPECT_NE(text.find(key), std::string::npos) << key;
+  // What "previous" does, and when the music follows a move of the show.
+  for (const char* words : {"back to the start of the slide on screen; within\n", "0.5 s of that start, to the slide before",
+                            "runs free unless its [Main] has opt_syncmode=1", "whatever -slide, -time, the keys or the wheel"})
+    EXPECT_NE(text.find(words), std::string::npos) << words;
   EXPECT_NE(text.find("kavplayer/registry"), std::string::npos);
   // The log is in the user's state folder, never beside the program.
   EXPECT_NE(text.find("$XDG_STATE_HOME/kavplayer/kavplay.log"), std::string::npos);
