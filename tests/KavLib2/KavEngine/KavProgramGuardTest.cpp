@@ -76,6 +76,16 @@ struct TStarts {
     }
     EXPECT_TRUE(calls.empty());
   }
+  // A harmless program file reached from `name` on PATH through an
+  // alternatives link named `alternative`, as /usr/bin/NAME leads through
+  // /etc/alternatives/ALTERNATIVE to the file that provides it.
+  void LinkThroughAlternative(const std::string& name, const std::string& alternative) {
+    store.WriteFile(name + "-file", "#!/bin/true\n");
+    chmod(store.Sys(name + "-file").c_str(), 0755);
+    ASSERT_EQ(symlink(store.Sys(name + "-file").c_str(), alternatives.Sys(alternative).c_str()), 0);
+    ASSERT_EQ(symlink(alternatives.Sys(alternative).c_str(), bin.Sys(name).c_str()), 0);
+  }
+  test::TTempFolder alternatives, store;
   // Allows the names as "--allow-programs" gives them; answers the problems said.
   std::vector<std::string> Allow(const std::vector<std::string>& names) {
     std::vector<std::string> problems;
@@ -271,11 +281,7 @@ TEST(AllowedPrograms, TheProgramsAndFamiliesThatRanWhatTheShowChoseAreRefused) {
   // Judged by the file a name leads to: a harmless name that links to one
   // of them, and one whose links pass through an alternatives link of a
   // refused name on the way to a harmlessly named file.
-  test::TTempFolder alternatives, store;
-  store.WriteFile("engine-bin", "#!/bin/true\n");
-  chmod(store.Sys("engine-bin").c_str(), 0755);
-  ASSERT_EQ(symlink(store.Sys("engine-bin").c_str(), alternatives.Sys("qjs").c_str()), 0);
-  ASSERT_EQ(symlink(alternatives.Sys("qjs").c_str(), starts.bin.Sys("photo").c_str()), 0);
+  ASSERT_NO_FATAL_FAILURE(starts.LinkThroughAlternative("photo", "qjs"));
   ASSERT_EQ(symlink("convert-im6.q16", starts.bin.Sys("picture").c_str()), 0);
   ASSERT_EQ(symlink("bash-static", starts.bin.Sys("launcher").c_str()), 0);
   for (const auto& [name, via] : {std::pair<const char*, const char*>{"photo", "qjs"}, {"picture", "convert-im6.q16"},
@@ -339,11 +345,7 @@ TEST(AllowedPrograms, WindowManagersAndTheToolsThatRunSettingsOrWriteFilesAreRef
 
   // A harmless name whose links pass through the window manager's
   // alternatives link is judged as that link.
-  test::TTempFolder alternatives, store;
-  store.WriteFile("wm-bin", "#!/bin/true\n");
-  chmod(store.Sys("wm-bin").c_str(), 0755);
-  ASSERT_EQ(symlink(store.Sys("wm-bin").c_str(), alternatives.Sys("x-window-manager").c_str()), 0);
-  ASSERT_EQ(symlink(alternatives.Sys("x-window-manager").c_str(), starts.bin.Sys("desk").c_str()), 0);
+  ASSERT_NO_FATAL_FAILURE(starts.LinkThroughAlternative("desk", "x-window-manager"));
   const std::vector<std::string> problems = starts.Allow({"desk"});
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_NE(problems[0].find("\"desk\" is \"x-window-manager\", which runs the program"), std::string::npos)
