@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -73,6 +74,8 @@ class ShowCheckTest : public ::testing::Test {
       TShowCheckOptions options;
       options.DecodePictures = decode;
       options.SoundLength = sound_length;
+      options.SoundProblem = sound_problem;
+      options.NameProblem = name_problem;
       CheckShowProject(locator->Ini(), locator->Accessor(), options);
     }
     SetShowProblemSink(nullptr);
@@ -96,6 +99,8 @@ class ShowCheckTest : public ::testing::Test {
   test::TTempFolder folder;
   std::string text;
   int64_t (*sound_length)(TStream*, const std::u16string&) = nullptr;
+  std::u16string (*sound_problem)(TStream*, const std::u16string&) = nullptr;
+  std::function<std::u16string(const std::u16string&)> name_problem;
 };
 
 TEST_F(ShowCheckTest, TheExampleShowHasNoProblem) {
@@ -270,6 +275,40 @@ TEST_F(ShowCheckTest, FilesAreJudgedByTheirData) {
   // Binary data of no kind the player knows is left to its decoders.
   folder.WriteFile("show/Music/tune.mp3", std::string("\0\1\2\3fLaC", 8));
   EXPECT_TRUE(Check(false).empty());
+}
+
+// What only the program that checks knows of a file is asked through the
+// options: the music library's test of each sound the music names, and for
+// each file name, once, whether it leads to one file; each answer is said
+// on the line of the name, with the program's words.
+TEST_F(ShowCheckTest, TheProgramsOwnWordOnASoundOrANameIsSaidOnItsLine) {
+  sound_problem = [](TStream* stream, const std::u16string& name) {
+    return stream && name == u"Music\\tune.mp3" ? std::u16string(u"not a sound the player plays") : std::u16string();
+  };
+  std::vector<std::u16string> asked;
+  name_problem = [&asked](const std::u16string& name) {
+    asked.push_back(name);
+    return name == u"Photos\\sea.jpg" ? std::u16string(u"2 files of the folder answer to this name") : std::u16string();
+  };
+  const std::vector<TShowProblem> said = Check();
+  std::string all;
+  for (const TShowProblem& p : said) all += std::to_string(p.Line) + ": " + UTF8Encode(ShowProblemText(p)) + "\n";
+  ASSERT_EQ(said.size(), 2u) << all;
+  for (const TShowProblem& p : said) {
+    EXPECT_EQ(p.Kind, TShowProblemKind::File);
+    EXPECT_FALSE(p.Error);
+    if (p.Name == u"Music\\tune.mp3") {
+      EXPECT_EQ(p.Line, LineOf(text, "FileName=Music\\tune.mp3"));
+      EXPECT_EQ(p.Reason, u"not a sound the player plays");
+    } else {
+      EXPECT_EQ(p.Name, u"Photos\\sea.jpg");
+      EXPECT_EQ(p.Line, LineOf(text, "ImageName=Photos\\sea.jpg"));
+      EXPECT_EQ(p.Reason, u"2 files of the folder answer to this name");
+    }
+  }
+  // Each name once, however many lines name it.
+  std::sort(asked.begin(), asked.end());
+  EXPECT_EQ(asked, (std::vector<std::u16string>{u"Music\\tune.mp3", u"Photos\\mountains.jpg", u"Photos\\sea.jpg"}));
 }
 
 // Mistakes that left a slide, a picture or the music out without a word:
