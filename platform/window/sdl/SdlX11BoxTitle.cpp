@@ -4,7 +4,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xproto.h>
@@ -14,8 +13,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <future>
-#include <mutex>
 #include <set>
 #include <thread>
 
@@ -70,16 +67,6 @@ struct TXcb {
     return all;
   }
 };
-
-// The watcher's thread allocates only while it holds this lock, and a fork
-// waits for it (a fork hook): a child forked while another thread is inside
-// the allocator can find the allocator's lock taken for good (the
-// sanitizers' allocator has no fork hook of its own), and the box's process
-// is such a child.
-std::mutex g_busy;
-std::once_flag g_fork_hook;
-void LockForFork() { g_busy.lock(); }
-void UnlockAfterFork() { g_busy.unlock(); }
 
 // The most new top-level windows followed at once, and the longest title
 // property read.
@@ -231,10 +218,7 @@ struct TX11BoxTitle::TState {
     }
   }
 
-  // Handles events while holding g_busy; waits for more without it.
-  void Run(std::promise<void>& started) {
-    std::unique_lock<std::mutex> busy(g_busy);
-    started.set_value();
+  void Run() {
     for (;;) {
       while (xcb_generic_event_t* e = x.PollForEvent(c)) {
         Handle(e);
@@ -242,11 +226,8 @@ struct TX11BoxTitle::TState {
       }
       if (x.HasError(c)) return;
       pollfd p[2] = {{x.FileDescriptor(c), POLLIN, 0}, {wake[0], POLLIN, 0}};
-      busy.unlock();
       const int n = poll(p, 2, -1);
-      const int error = errno;
-      busy.lock();
-      if ((n < 0 && error != EINTR) || p[1].revents) return;
+      if ((n < 0 && errno != EINTR) || p[1].revents) return;
     }
   }
 };
@@ -267,14 +248,8 @@ TX11BoxTitle::TX11BoxTitle(const std::string& utf8_title, unsigned long transien
   if (!state->Open()) return;
   state->wm_type = fits ? xcb_atom_t(XCB_ATOM_STRING) : state->utf8_string;
   state->wm_name = fits ? state->latin1 : utf8_title;
-  std::call_once(g_fork_hook, [] { pthread_atfork(&LockForFork, &UnlockAfterFork, &UnlockAfterFork); });
-  // Returns once the thread is past its start (which allocates) and in its
-  // loop, where it allocates only under g_busy.
-  std::promise<void> started;
-  std::future<void> running = started.get_future();
   TState* s = state.get();
-  state->thread = std::thread([s, &started] { s->Run(started); });
-  running.wait();
+  state->thread = std::thread([s] { s->Run(); });
   state_ = std::move(state);
 }
 

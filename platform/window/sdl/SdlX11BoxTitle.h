@@ -1,7 +1,7 @@
 // The title of the message box SDL draws under X11, made readable in any
 // locale.
 //
-// SDL draws the box in a child process that switches to the user's locale
+// SDL draws the box in a process that switches to the user's locale
 // and sets WM_NAME as text of that locale: under a UTF-8 locale its type is
 // the charset's name ("UTF-8"), which is neither STRING, COMPOUND_TEXT nor
 // UTF8_STRING, so window managers and X tools running in another locale

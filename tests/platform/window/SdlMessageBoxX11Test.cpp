@@ -1,5 +1,5 @@
-// The message box SDL draws on a real X server has a title that X tools
-// read in any locale: _NET_WM_NAME as UTF8_STRING, WM_NAME as Latin-1 STRING
+// The message box SDL draws on a real X server (in the box program,
+// kavtestbox) has a title that X tools read in any locale: _NET_WM_NAME as UTF8_STRING, WM_NAME as Latin-1 STRING
 // where the title fits it, else as UTF8_STRING. SDL's child process sets
 // WM_NAME through the locale of the run (type "UTF-8" under a UTF-8 locale,
 // nothing for a title beyond ASCII in the "C" locale); the tests run once
@@ -9,13 +9,10 @@
 #include <xcb/xcb.h>
 #include <xcb/xproto.h>
 
-#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <future>
 #include <memory>
-#include <mutex>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +22,7 @@
 #include "platform/window/WinApi.h"
 #include "platform/window/WinDialog.h"
 #include "platform/window/WinTerminate.h"
+#include "platform/window/sdl/SdlBoxProgram.h"
 #include "platform/window/sdl/SdlWindowBackend.h"
 
 namespace kav::win {
@@ -34,20 +32,6 @@ struct TSeen {
   std::string wm_type, wm_name, net_type, net_name;
   bool operator==(const TSeen&) const = default;
 };
-
-// SDL forks the box's process from the test's thread while the reader's
-// thread reads the X server. Under the sanitizers a child forked while
-// another thread is inside the allocator can find the allocator's lock
-// taken for good (their allocator has no fork hook of its own), so the box
-// would never come: the reader allocates only while it holds this lock, and
-// a fork waits for it.
-std::mutex g_reading;
-void HoldReadingForFork() {
-  static std::once_flag hook;
-  std::call_once(hook, [] {
-    pthread_atfork([] { g_reading.lock(); }, [] { g_reading.unlock(); }, [] { g_reading.unlock(); });
-  });
-}
 
 class TReader {
  public:
@@ -131,11 +115,16 @@ class SdlMessageBoxX11 : public ::testing::Test {
     if (!std::getenv("KAV_X11_BOX_TEST")) GTEST_SKIP() << "runs under Xvfb (platform_window_x11_box_*)";
     if (TReader x; !x.Ok() || !x.HasBoxFont())
       GTEST_SKIP() << "the X server has no font for SDL's box (xfonts-base)";
+    // The box program the backend starts (kavtestbox).
+    const char* program = std::getenv("KAV_BOX_PROGRAM");
+    ASSERT_TRUE(program && *program) << "KAV_BOX_PROGRAM names no box program";
+    SetBoxProgram(program);
     InitWindowSystem(std::make_unique<TSdlWindowBackend>());
   }
   void TearDown() override {
     ResetTerminationForTests();
     DoneWindowSystem();
+    SetBoxProgram("");
   }
 
   // Shows a box with `caption` and reads its window until its title
@@ -145,34 +134,19 @@ class SdlMessageBoxX11 : public ::testing::Test {
   TSeen Show(const std::u16string& caption, const TSeen& want) {
     TSeen seen;
     std::atomic<bool> done{false};
-    HoldReadingForFork();
-    std::promise<void> started;
     std::thread reader([&] {
-      std::unique_lock<std::mutex> reading(g_reading);
-      auto x = std::make_unique<TReader>();
-      started.set_value();
+      TReader x;
       const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-      while (x->Ok() && !done && std::chrono::steady_clock::now() < end) {
-        bool found = false;
-        {
-          TSeen now;  // freed before the lock is let go
-          if (x->Dialog(now)) {
-            seen = now;
-            found = now == want;
-          }
+      while (x.Ok() && !done && std::chrono::steady_clock::now() < end) {
+        TSeen now;
+        if (x.Dialog(now)) {
+          seen = now;
+          if (now == want) break;
         }
-        if (found) break;
-        reading.unlock();
         usleep(50000);
-        reading.lock();
       }
-      x.reset();
-      reading.unlock();
       RequestTermination();
     });
-    // The box is forked only once the reader's thread is past its start
-    // (which allocates) and in its loop.
-    started.get_future().wait();
     // SDL would hand the box to a desktop helper (zenity) found on the
     // path; the box under test is SDL's own.
     const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
