@@ -1,6 +1,8 @@
 #include "platform/window/sdl/SdlBoxProgram.h"
 
 #include <SDL.h>
+#include <X11/Xlib.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,11 +11,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "platform/window/WinBoxText.h"
 #include "platform/window/WinTerminate.h"
 
 namespace kav::win {
@@ -43,6 +47,92 @@ bool ParseNumber(const char* s, int64_t low, int64_t high, int64_t& value) {
   return true;
 }
 
+// SDL's own X box draws its text with this font set (SDL 2's X11 message
+// box), made in the user's locale.
+constexpr char kSdlBoxFont[] = "-*-*-medium-r-normal--*-120-*-*-*-*-*-*";
+// How wide a character is taken to be when no such font is there (the box
+// is then zenity's, whose usual font is narrower).
+constexpr int32_t kGuessedCharWidth = 9;
+
+// Measures text as SDL's X box draws it, through the X library SDL loads
+// (looked up, not linked).
+class TBoxFontMeasure {
+ public:
+  TBoxFontMeasure() {
+    lib_ = dlopen("libX11.so.6", RTLD_LAZY | RTLD_LOCAL);
+    if (!lib_ || !Get(open_, "XOpenDisplay") || !Get(close_, "XCloseDisplay") ||
+        !Get(create_, "XCreateFontSet") || !Get(free_set_, "XFreeFontSet") ||
+        !Get(free_list_, "XFreeStringList") || !Get(extents_, "Xutf8TextExtents") ||
+        !Get(default_screen_, "XDefaultScreen") || !Get(display_width_, "XDisplayWidth"))
+      return;
+    display_ = open_(nullptr);
+    if (!display_) return;
+    char** missing = nullptr;
+    int missing_count = 0;
+    fonts_ = create_(display_, kSdlBoxFont, &missing, &missing_count, nullptr);
+    if (missing) free_list_(missing);
+  }
+  ~TBoxFontMeasure() {
+    if (fonts_) free_set_(display_, fonts_);
+    if (display_) close_(display_);
+    // The library stays: SDL loads it again for the box.
+  }
+  TBoxFontMeasure(const TBoxFontMeasure&) = delete;
+  TBoxFontMeasure& operator=(const TBoxFontMeasure&) = delete;
+
+  bool HasFont() const { return fonts_ != nullptr; }
+  int32_t ScreenWidth() const { return display_ ? display_width_(display_, default_screen_(display_)) : 0; }
+  int32_t Width(std::string_view s) const {
+    XRectangle ink{}, logical{};
+    extents_(fonts_, s.data(), int(s.size()), &ink, &logical);
+    return logical.width;
+  }
+
+ private:
+  template <typename F>
+  bool Get(F& f, const char* name) {
+    f = reinterpret_cast<F>(dlsym(lib_, name));
+    return f != nullptr;
+  }
+  void* lib_ = nullptr;
+  Display* display_ = nullptr;
+  XFontSet fonts_ = nullptr;
+  decltype(&XOpenDisplay) open_ = nullptr;
+  decltype(&XCloseDisplay) close_ = nullptr;
+  decltype(&XCreateFontSet) create_ = nullptr;
+  decltype(&XFreeFontSet) free_set_ = nullptr;
+  decltype(&XFreeStringList) free_list_ = nullptr;
+  decltype(&Xutf8TextExtents) extents_ = nullptr;
+  decltype(&XDefaultScreen) default_screen_ = nullptr;
+  decltype(&XDisplayWidth) display_width_ = nullptr;
+};
+
+// The text in lines that fit a screen `screen_width` pixels wide (0: the X
+// screen's width), measured as SDL's X box measures it (in the user's
+// locale, as SDL makes its font set).
+std::string FittedText(const std::string& request_text, int32_t screen_width) {
+  const std::string before = std::setlocale(LC_ALL, nullptr) ? std::setlocale(LC_ALL, nullptr) : "C";
+  std::setlocale(LC_ALL, "");
+  std::string text;
+  {
+    TBoxFontMeasure font;
+    int32_t screen = screen_width > 0 ? screen_width : font.ScreenWidth();
+    if (screen <= 0) screen = 1024;
+    const int32_t width = BoxTextWidth(screen);
+    if (font.HasFont()) {
+      text = WrapBoxText(request_text, width, [&font](std::string_view s) { return font.Width(s); });
+    } else {
+      text = WrapBoxText(request_text, width, [](std::string_view s) {
+        int32_t n = 0;
+        for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        return n * kGuessedCharWidth;
+      });
+    }
+  }
+  std::setlocale(LC_ALL, before.c_str());
+  return text;
+}
+
 [[noreturn]] void Answer(bool shown, int code) {
   const char b = shown ? '1' : '0';
   [[maybe_unused]] ssize_t n = write(kBoxAnswerFd, &b, 1);
@@ -65,9 +155,10 @@ bool ParseNumber(const char* s, int64_t low, int64_t high, int64_t& value) {
   // answer, and the box needs none.
   setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
   SDL_SetHint(SDL_HINT_VIDEODRIVER, request.driver.c_str());
-  SDL_InitSubSystem(SDL_INIT_VIDEO);
-  const bool shown =
-      SDL_ShowSimpleMessageBox(request.kind, request.title.c_str(), request.text.c_str(), nullptr) == 0;
+  SDL_Rect first{};
+  const bool video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GetDisplayBounds(0, &first) == 0;
+  const std::string text = FittedText(request.text, video ? first.w : 0);
+  const bool shown = SDL_ShowSimpleMessageBox(request.kind, request.title.c_str(), text.c_str(), nullptr) == 0;
   Answer(shown, 0);
 }
 

@@ -11,8 +11,9 @@
 //
 // The box program starts SDL's video with the player's driver (so SDL's X
 // box is centred on the first display, as in the player), shows the box
-// with SDL (its own X box; zenity where that cannot be shown) and writes
-// one byte to descriptor kBoxAnswerFd when the box has gone: '1' when it was shown, '0' when it
+// with SDL (its own X box; zenity where that cannot be shown), its text
+// broken into lines that fit the screen, and writes one byte to descriptor
+// kBoxAnswerFd when the box has gone: '1' when it was shown, '0' when it
 // could not be. The processes SDL starts for the box (SDL's X box draws in
 // a child of its own, zenity is another) die with the box program, as the
 // box program dies with the player.

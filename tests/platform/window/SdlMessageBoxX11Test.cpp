@@ -41,7 +41,10 @@ class TReader {
     if (xcb_connection_has_error(c_)) return;
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c_));
     for (; it.rem > 0 && screen > 0; --screen) xcb_screen_next(&it);
-    if (it.rem > 0) root_ = it.data->root;
+    if (it.rem > 0) {
+      root_ = it.data->root;
+      screen_width_ = it.data->width_in_pixels;
+    }
   }
   ~TReader() { xcb_disconnect(c_); }
   bool Ok() const { return root_ != 0; }
@@ -80,8 +83,9 @@ class TReader {
     std::free(r);
     return type;
   }
-  // The first top-level window marked a dialog: its title properties.
-  bool Dialog(TSeen& seen) {
+  // The first top-level window marked a dialog: its title properties, and
+  // its size and the screen's width when asked for.
+  bool Dialog(TSeen& seen, int* width = nullptr, int* screen_width = nullptr) {
     const xcb_atom_t type = Atom("_NET_WM_WINDOW_TYPE"), dialog = Atom("_NET_WM_WINDOW_TYPE_DIALOG"),
                      net = Atom("_NET_WM_NAME");
     auto* tree = xcb_query_tree_reply(c_, xcb_query_tree(c_, root_), nullptr);
@@ -98,6 +102,12 @@ class TReader {
         found = true;
         seen.wm_type = Read(children[i], XCB_ATOM_WM_NAME, seen.wm_name);
         seen.net_type = Read(children[i], net, seen.net_name);
+        if (width) {
+          auto* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, children[i]), nullptr);
+          *width = g ? g->width : 0;
+          std::free(g);
+        }
+        if (screen_width) *screen_width = screen_width_;
       }
     }
     std::free(tree);
@@ -107,6 +117,7 @@ class TReader {
  private:
   xcb_connection_t* c_ = nullptr;
   xcb_window_t root_ = 0;
+  int screen_width_ = 0;
 };
 
 class SdlMessageBoxX11 : public ::testing::Test {
@@ -164,6 +175,36 @@ class SdlMessageBoxX11 : public ::testing::Test {
     return seen;
   }
 };
+
+// A long text is broken into lines: the box lies on the screen (640 pixels
+// wide here), where one line of it would be some 2,000 pixels wide.
+TEST_F(SdlMessageBoxX11, ALongTextFitsTheScreen) {
+  std::u16string text = u"The slide cannot be saved as /home/me/Pictures/summer/";
+  for (int i = 0; i < 12; ++i) text += u"a folder with a long name/";
+  text += u"slide.png: No space left on device";
+  std::atomic<bool> done{false};
+  int width = 0, screen = 0;
+  std::thread reader([&] {
+    TReader x;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    TSeen seen;
+    while (x.Ok() && !done && std::chrono::steady_clock::now() < end && !x.Dialog(seen, &width, &screen))
+      usleep(50000);
+    RequestTermination();
+  });
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", "/nonexistent", 1);  // SDL's own box, not zenity's
+  MessageBox(0, text, u"Slideshow Error", MB_ICONERROR);
+  setenv("PATH", path.c_str(), 1);
+  done = true;
+  reader.join();
+  ASSERT_GT(width, 0) << "no box";
+  EXPECT_LE(width, screen);
+  ResetTerminationForTests();
+  TReader x;
+  TSeen left;
+  for (int i = 0; i < 200 && x.Dialog(left); ++i) usleep(50000);
+}
 
 TEST_F(SdlMessageBoxX11, TitleReadsInAnyLocale) {
   // ASCII, Latin-1 beyond ASCII, and beyond Latin-1 (the dash).
