@@ -421,8 +421,11 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
 
 // What a message box keeps from the windows while it is up: input,
 // activation (the owner would raise itself over the box) and close
-// requests; exposes, size changes and frames go on.
+// requests; exposes, size changes and frames go on. A window of ours that
+// gets the focus (a click on it under a click-to-focus window manager)
+// gives it to the box instead.
 bool TSdlWindowBackend::BoxBlocks(const SDL_Event& e) {
+  if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) box_wants_focus_ = true;
   switch (e.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
@@ -615,14 +618,14 @@ int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std:
   // without a look at them). The box program dies with the player, and a
   // termination signal kills it, so the wait ends. Under X11 the box sets
   // its title through its locale, which X tools in another locale cannot
-  // read: it is set again meanwhile, and the box is made transient for the
-  // owner's window.
+  // read: it is set again meanwhile, the box is made transient for the
+  // owner's window, and it takes the keyboard focus from our windows.
   SDL_Window* const focus = SDL_GetKeyboardFocus();
   bool shown;
   {
     TX11BoxTitle box_title(request.title, X11WindowId(owner_window));
     TChildDiesWithParent scope;
-    shown = BoxInProcess(BoxProgramArguments(program, request), serve);
+    shown = BoxInProcess(BoxProgramArguments(program, request), box_title, serve);
   }
   if (!shown) std::fprintf(stderr, "%s: %s\n", request.title.c_str(), request.text.c_str());
   // As SDL does after its box: the window that had the keys is raised.
@@ -633,17 +636,23 @@ int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std:
   return TerminationRequested() ? int32_t(IDCANCEL) : int32_t(IDOK);
 }
 
-bool TSdlWindowBackend::BoxInProcess(const std::vector<std::string>& argv, const std::function<void()>& serve) {
+bool TSdlWindowBackend::BoxInProcess(const std::vector<std::string>& argv, TX11BoxTitle& box_title,
+                                     const std::function<void()>& serve) {
   TBoxProcess box;
   if (!box.Start(argv)) return false;
   // Until the box answers (or its program ends): the windows' exposes, size
   // changes and device frames are served and the layer paints; their input
-  // is dropped, as for the windows a modal box disables.
+  // is dropped, as for the windows a modal box disables. The box takes the
+  // keyboard focus once shown, unless another program's window has it, and
+  // again whenever one of our windows gets it (a click there under a window
+  // manager): it is raised and takes it, as a modal window of ours does.
   int answer = 0;
   // A paint may show a box of its own: the outer one's state comes back after it.
-  const bool outer_box = box_up_;
+  const bool outer_box = box_up_, outer_focus = box_wants_focus_;
   box_up_ = true;
+  box_wants_focus_ = true;
   for (;;) {
+    if (box_wants_focus_ && box_title.TakeFocus(SDL_GetKeyboardFocus() != nullptr)) box_wants_focus_ = false;
     pollfd fds[3] = {{box.AnswerFd(), POLLIN, 0}, {x11_fd_, POLLIN, 0}, {wake_fd_->fd, POLLIN, 0}};
     const int ready = poll(fds, 3, kBoxServeMs);
     if (ready < 0 && errno != EINTR) break;
@@ -658,6 +667,7 @@ bool TSdlWindowBackend::BoxInProcess(const std::vector<std::string>& argv, const
     if (serve) serve();
   }
   box_up_ = outer_box;
+  box_wants_focus_ = outer_focus;
   // The box has gone (or its program ended): its process is reaped within
   // a bounded time, killed when it lingers.
   box.End();

@@ -27,6 +27,8 @@
 
 namespace kav::win {
 
+class TX11BoxTitle;
+
 class TSdlWindowBackend : public TWindowBackend {
  public:
   // Initialises SDL's video; throws EOSError when SDL cannot.
@@ -103,12 +105,17 @@ class TSdlWindowBackend : public TWindowBackend {
     TTopLevelState applied;
   };
   void Deliver(const SDL_Event& e);
-  static bool BoxBlocks(const SDL_Event& e);
+  // Whether the event is kept from the windows while a box is up (a focus
+  // gained goes to the box).
+  bool BoxBlocks(const SDL_Event& e);
   // Runs the box program `argv` and serves the windows until the box has
-  // gone; false when no box could be shown.
-  bool BoxInProcess(const std::vector<std::string>& argv, const std::function<void()>& serve);
+  // gone; false when no box could be shown. The box takes the keyboard
+  // focus when it shows and whenever one of our windows gets it.
+  bool BoxInProcess(const std::vector<std::string>& argv, TX11BoxTitle& box_title,
+                    const std::function<void()>& serve);
   static constexpr int kBoxServeMs = 50;
   bool box_up_ = false;
+  bool box_wants_focus_ = false;
   HWND HwndOf(uint32_t sdl_window_id) const;
   // The SDL window of an enabled visible window that `owner` owns (its
   // modal dialog), nil for none.

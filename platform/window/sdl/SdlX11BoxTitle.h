@@ -38,6 +38,13 @@ class TX11BoxTitle {
   // Windows whose title was set (tests).
   int Fixed() const;
 
+  // Raises the box's window and gives it the keyboard focus (a window
+  // manager is asked to activate it too); another program's window that has
+  // the focus keeps it unless `from_ours` (the focus is on one of our
+  // windows). True once done or not to be done; false while the box's
+  // window is not found or not shown yet (ask again). Any thread.
+  bool TakeFocus(bool from_ours);
+
   struct TState;
 
  private:
