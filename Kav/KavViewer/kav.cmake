@@ -154,6 +154,18 @@ if(KAV_TESTS)
     # and starts nothing more; after SIGKILL its box's process is gone too.
     kav_xvfb_player_test(kavplay_xvfb_signals 480 "ASAN_OPTIONS=detect_leaks=0"
                          ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_signals.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/kavplay_signals)
+    # Message boxes on an 800 x 600 screen of the script's own: the box for a
+    # long path lies on the screen; up to a hundred boxes (90 s) while the GL
+    # device presents frames beside busy loops each come, take the keys, lie
+    # on the screen and go, and the player takes keys after each; the box
+    # takes the focus back from the player's window. Then under a window
+    # manager (openbox, a click on the player's window; skipped without it)
+    # on the software device, ten boxes.
+    kav_xvfb_player_test(kavplay_xvfb_box_rounds_gl 300 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
+                         ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_box_rounds.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/kavplay_box_rounds_gl 100 90)
+    set_property(TEST kavplay_xvfb_box_rounds_gl APPEND PROPERTY RESOURCE_LOCK busy_loops)
+    kav_xvfb_player_test(kavplay_xvfb_box_rounds_wm 300 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=sw;KAV_TEST_WM=openbox;KAV_BUSY_PER_CORE=0"
+                         ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_box_rounds.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/kavplay_box_rounds_wm 10 90)
     # Programs a show starts: named wrappers and ffmpeg refused with the
     # reason, "show" for a show's folder but not beside a packed show, a
     # program named by its path asked for by that path, a packed show's

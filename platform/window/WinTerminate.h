@@ -1,7 +1,7 @@
 // Ending the program on SIGTERM or SIGINT from anywhere, modal windows too.
 //
-// The signal handler only sets a process-wide flag, kills a forked child that
-// is drawing a box for the GUI thread, and writes a byte to a pipe; a watcher
+// The signal handler only sets a process-wide flag, kills the child process
+// that is drawing a box for the GUI thread, and writes a byte to a pipe; a watcher
 // thread then wakes the GUI thread. From then on GetMessage and PeekMessage
 // answer WM_QUIT on every call, so each message loop ends (the application's,
 // a modal dialog's, a file chooser's pump) and the program leaves through its
@@ -36,8 +36,8 @@ void SetStartingUp(bool starting) noexcept;
 // (InitWindowSystem sets it, DoneWindowSystem and the SDL backend clear it).
 void SetTerminationWake(std::function<void()> wake);
 
-// While one lives on a thread, a child forked by that thread (such as the
-// process a library forks to draw a message box) dies with this process
+// While one lives on a thread, a child forked by that thread (the box
+// program, and in it the processes SDL forks to draw the box) dies with this process
 // (PR_SET_PDEATHSIG), is killed by a termination signal, and ends at once
 // when the signal came before it could be killed.
 class TChildDiesWithParent {

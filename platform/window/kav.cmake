@@ -7,6 +7,11 @@ kav_library(platform_window_sdl DIRS platform/window/sdl DEPS platform_window SD
 kav_test(platform_window_tests DIRS platform/window DEPS platform_window platform_window_sdl
          ELSEWHERE SdlMessageBoxX11.* SdlClipboardX11.* SdlX11Backend.*)
 if(KAV_TESTS)
+  # The box program the window tests show their boxes with (the player is
+  # its own).
+  add_executable(kavtestbox ${PROJECT_SOURCE_DIR}/tests/tools/kavtestbox.cpp)
+  target_link_libraries(kavtestbox PRIVATE platform_window_sdl)
+  add_dependencies(platform_window_tests kavtestbox)
   # The message box's title read on a virtual X server, in a UTF-8 locale
   # and in the "C" locale (the box's process takes the run's locale).
   find_library(XCB_LIBRARY xcb)
@@ -25,7 +30,7 @@ if(KAV_TESTS)
                COMMAND ${XVFB_RUN} -a -s "-screen 0 640x480x24 -noreset" $<TARGET_FILE:platform_window_tests>
                        --gtest_filter=SdlMessageBoxX11.*)
       set_tests_properties(platform_window_x11_box_${locale} PROPERTIES
-                           ENVIRONMENT "SDL_VIDEODRIVER=x11;KAV_X11_BOX_TEST=1;${locale_env};ASAN_OPTIONS=detect_leaks=0"
+                           ENVIRONMENT "SDL_VIDEODRIVER=x11;KAV_X11_BOX_TEST=1;KAV_BOX_PROGRAM=$<TARGET_FILE:kavtestbox>;${locale_env};ASAN_OPTIONS=detect_leaks=0"
                            TIMEOUT 180 RESOURCE_LOCK xvfb_run)
     endforeach()
   endif()

@@ -64,6 +64,9 @@
 #                           after SECS seconds
 #   xh_title ID             the window's title as UTF-8
 #   xh_prop ID PROP         the property's type, then its text as UTF-8
+#   xh_toplevel ID          the root's child that holds window ID (a window
+#                           manager's frame, else the window itself), in
+#                           decimal (usable without the rest)
 #   xh_until SECS CMD...    runs CMD every 0.2 s until it succeeds; false
 #                           after SECS seconds (usable without the rest)
 #   xh_wait_still PREFIX SECS [MAX]  screenshots PREFIX.png about a second
@@ -300,6 +303,17 @@ xh_wait_title() {
 }
 xh_title() { "$XH_TOOL_PYTHON" "$XH_DIR/xwin_title.py" title "$1"; }
 xh_prop() { "$XH_TOOL_PYTHON" "$XH_DIR/xwin_title.py" prop "$1" "$2"; }
+
+xh_toplevel() {
+  local id=$1 parent root _
+  root=$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-fA-F]*\).*/\1/p')
+  for _ in 1 2 3 4 5 6; do
+    parent=$(xwininfo -id "$id" -tree 2>/dev/null | sed -n 's/.*Parent window id: \(0x[0-9a-fA-F]*\).*/\1/p')
+    [ -z "$parent" ] || [ $((parent)) -eq $((root)) ] && break
+    id=$parent
+  done
+  echo $((id))
+}
 
 xh_until() {
   local end=$((SECONDS + $1))

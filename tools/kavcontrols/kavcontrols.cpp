@@ -20,6 +20,7 @@
 #include "VoRav/Composite/winFrameFormTree.h"
 #include "VoRav/Composite/winFrameForms.h"
 #include "VoRav/Composite/winThemedControls.h"
+#include "platform/window/sdl/SdlBoxProgram.h"
 #include "platform/window/sdl/SdlWindowBackend.h"
 #include "tools/kavcontrols/GalleryControls.h"
 
@@ -141,6 +142,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const int box = win::RunIfBoxProgram(argc, argv); box >= 0) return box;  // the window layer's box program
   std::string dump, live;
   int32_t width = 520;
   double scale = 1.0;

@@ -45,6 +45,7 @@
 #include "KavLib2/KavPrint/Printers.h"
 #include "platform/sound/sdl/SndSdlDevice.h"
 #include "platform/window/WinApi.h"
+#include "platform/window/sdl/SdlBoxProgram.h"
 #include "platform/window/sdl/SdlX11.h"
 #include "platform/window/WinTerminate.h"
 
@@ -251,6 +252,9 @@ void StartLog() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything else: this program run again to show a message box
+  // (the window layer's box program) shows it and ends.
+  if (const int box = win::RunIfBoxProgram(argc, argv); box >= 0) return box;
   InitCommandLine(argc, argv);
   const std::string program = argc > 0 && argv[0] ? WideToSystemUTF8(ExtractLastPathPart(SystemUTF8ToWide(argv[0])))
                                                   : std::string("kavplay");

@@ -8,12 +8,9 @@
 #include <vector>
 
 #include <SDL_syswm.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "VoRav/vxTime.h"
@@ -21,6 +18,7 @@
 #include "VoRav/wpExceptions.h"
 #include "VoRav/wpLocks.h"
 #include "platform/window/WinDialog.h"
+#include "platform/window/sdl/SdlBoxProgram.h"
 #include "platform/window/sdl/SdlX11.h"
 #include "platform/window/sdl/SdlX11BoxTitle.h"
 #include "platform/window/WinTerminate.h"
@@ -75,22 +73,6 @@ using TSetIOErrorHandler = void* (*)(int (*)(void*));
 // loaded (looked up, not linked, so other drivers never load it).
 void InstallXConnectionLostHandler() {
   if (auto set = reinterpret_cast<TSetIOErrorHandler>(X11Symbol("XSetIOErrorHandler"))) set(&OnXConnectionLost);
-}
-
-// The child that shows a message box: where it tells its answer, and
-// whether it has forked the process that draws the box (SDL's own child,
-// or zenity).
-int g_box_answer_fd = -1;
-bool g_box_forked = false;
-void NoteBoxForked() { g_box_forked = true; }
-
-// In that child SDL's X connection leads nowhere, so the first X call that
-// waits for the server (SDL raising the focus window after the box) ends
-// the child here: the box was shown once its drawing process was forked.
-int BoxChildXLost(void*) {
-  const char ok = g_box_forked ? 1 : 0;
-  [[maybe_unused]] ssize_t n = write(g_box_answer_fd, &ok, 1);
-  _exit(0);
 }
 
 }  // namespace
@@ -439,8 +421,11 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
 
 // What a message box keeps from the windows while it is up: input,
 // activation (the owner would raise itself over the box) and close
-// requests; exposes, size changes and frames go on.
+// requests; exposes, size changes and frames go on. A window of ours that
+// gets the focus (a click on it under a click-to-focus window manager)
+// gives it to the box instead.
 bool TSdlWindowBackend::BoxBlocks(const SDL_Event& e) {
+  if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) box_wants_focus_ = true;
   switch (e.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
@@ -610,33 +595,39 @@ std::vector<TMonitorArea> TSdlWindowBackend::Monitors() {
 
 int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std::u16string& caption,
                                           uint32_t flags, HWND owner, const std::function<void()>& serve) {
-  const uint32_t kind = (flags & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-  const std::string title = WideToSystemUTF8(caption), body = WideToSystemUTF8(text);
-  // Without a message box (no window system, a driver without one) the
-  // text goes to the standard error output, so it is never lost. The
-  // headless drivers have none: SDL would hand the box to a desktop helper
-  // (zenity) that cannot show it either and still answer success.
+  TBoxRequest request;
+  request.kind = (flags & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+  request.title = WideToSystemUTF8(caption);
+  request.text = WideToSystemUTF8(text);
+  // Without a message box (no window system, a driver without one, no box
+  // program) the text goes to the standard error output, so it is never
+  // lost. The headless drivers have none: SDL would hand the box to a
+  // desktop helper (zenity) that cannot show it either and still answer
+  // success.
   const char* driver = SDL_GetCurrentVideoDriver();
   const bool headless = driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0);
-  if (TerminationRequested() || headless) {
-    std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
+  request.driver = driver ? driver : "";
+  const std::string program = BoxProgram();
+  if (TerminationRequested() || headless || program.empty()) {
+    std::fprintf(stderr, "%s: %s\n", request.title.c_str(), request.text.c_str());
     return IDOK;
   }
-  // The box is drawn by a child process of ours, so that the GUI thread
-  // serves the windows meanwhile (SDL's own call waits for its box without
-  // a look at them). The child dies with the player, and a termination
-  // signal kills the box it draws, so the wait ends. Under X11 the box's
-  // child sets its title through its locale, which X tools in another
-  // locale cannot read: it is set again meanwhile, and the box is made
-  // transient for the owner's window.
+  SDL_Window* const owner_window = SdlWindowOf(owner);
+  // The box is drawn by a program of its own (SdlBoxProgram.h) while the
+  // GUI thread serves the windows (SDL's own call would wait for its box
+  // without a look at them). The box program dies with the player, and a
+  // termination signal kills it, so the wait ends. Under X11 the box sets
+  // its title through its locale, which X tools in another locale cannot
+  // read: it is set again meanwhile, the box is made transient for the
+  // owner's window, and it takes the keyboard focus from our windows.
   SDL_Window* const focus = SDL_GetKeyboardFocus();
   bool shown;
   {
-    TX11BoxTitle box_title(title, X11WindowId(SdlWindowOf(owner)));
+    TX11BoxTitle box_title(request.title, X11WindowId(owner_window));
     TChildDiesWithParent scope;
-    shown = BoxInChild(kind, title, body, serve);
+    shown = BoxInProcess(BoxProgramArguments(program, request), box_title, serve);
   }
-  if (!shown) std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
+  if (!shown) std::fprintf(stderr, "%s: %s\n", request.title.c_str(), request.text.c_str());
   // As SDL does after its box: the window that had the keys is raised.
   if (focus && !TerminationRequested()) {
     SDL_RaiseWindow(focus);
@@ -645,61 +636,42 @@ int32_t TSdlWindowBackend::ShowMessageBox(const std::u16string& text, const std:
   return TerminationRequested() ? int32_t(IDCANCEL) : int32_t(IDOK);
 }
 
-bool TSdlWindowBackend::BoxInChild(uint32_t kind, const std::string& title, const std::string& body,
-                                   const std::function<void()>& serve) {
-  int done[2];
-  if (pipe2(done, O_CLOEXEC) != 0) return SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr) == 0;
-  const int x_fd = x11_fd_;
-  const auto set_x_lost = reinterpret_cast<TSetIOErrorHandler>(x_fd >= 0 ? X11Symbol("XSetIOErrorHandler") : nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    close(done[0]);
-    g_box_answer_fd = done[1];
-    pthread_atfork(nullptr, &NoteBoxForked, nullptr);
-    if (set_x_lost) set_x_lost(&BoxChildXLost);
-    // SDL's call shows the cursor and raises the focus window around its
-    // box: on the X connection shared with the player that would break
-    // the player's own conversation with the server, so here it leads
-    // nowhere (the box opens a connection of its own).
-    if (x_fd >= 0) {
-      const int nowhere = open("/dev/null", O_RDWR | O_CLOEXEC);
-      if (nowhere >= 0) dup2(nowhere, x_fd);
-    }
-    const char ok = SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr) == 0 ? 1 : 0;
-    (void)!write(done[1], &ok, 1);
-    _exit(0);
-  }
-  close(done[1]);
-  if (child < 0) {
-    close(done[0]);
-    return SDL_ShowSimpleMessageBox(kind, title.c_str(), body.c_str(), nullptr) == 0;
-  }
-  // Until the child answers (or ends): the windows' exposes, size changes
-  // and device frames are served and the layer paints; their input is
-  // dropped, as for the windows a modal box disables.
-  char ok = 0;
-  const bool outer_box = box_up_;  // a paint may show a box of its own
+bool TSdlWindowBackend::BoxInProcess(const std::vector<std::string>& argv, TX11BoxTitle& box_title,
+                                     const std::function<void()>& serve) {
+  TBoxProcess box;
+  if (!box.Start(argv)) return false;
+  // Until the box answers (or its program ends): the windows' exposes, size
+  // changes and device frames are served and the layer paints; their input
+  // is dropped, as for the windows a modal box disables. The box takes the
+  // keyboard focus once shown, unless another program's window has it, and
+  // again whenever one of our windows gets it (a click there under a window
+  // manager): it is raised and takes it, as a modal window of ours does.
+  int answer = 0;
+  // A paint may show a box of its own: the outer one's state comes back after it.
+  const bool outer_box = box_up_, outer_focus = box_wants_focus_;
   box_up_ = true;
+  box_wants_focus_ = true;
   for (;;) {
-    pollfd fds[3] = {{done[0], POLLIN, 0}, {x_fd, POLLIN, 0}, {wake_fd_->fd, POLLIN, 0}};
+    if (box_wants_focus_ && box_title.TakeFocus(SDL_GetKeyboardFocus() != nullptr)) box_wants_focus_ = false;
+    pollfd fds[3] = {{box.AnswerFd(), POLLIN, 0}, {x11_fd_, POLLIN, 0}, {wake_fd_->fd, POLLIN, 0}};
     const int ready = poll(fds, 3, kBoxServeMs);
     if (ready < 0 && errno != EINTR) break;
     if (fds[0].revents) {
-      const ssize_t n = read(done[0], &ok, 1);
-      if (n < 0 && errno == EINTR) continue;
-      if (n != 1) ok = 0;
-      break;
+      answer = box.ReadAnswer();
+      if (answer >= 0) break;
+      continue;
     }
     if (fds[2].revents) wake_fd_->Drain();
-    if (TerminationRequested()) kill(child, SIGKILL);
+    if (TerminationRequested()) kill(box.Pid(), SIGKILL);
     Poll();
     if (serve) serve();
   }
   box_up_ = outer_box;
-  close(done[0]);
-  while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-  }
-  return ok == 1;
+  box_wants_focus_ = outer_focus;
+  // The box has gone (or its program ended): its process is reaped within
+  // a bounded time, killed when it lingers.
+  box.End();
+  return answer == 1;
 }
 
 bool TSdlWindowBackend::PresentPixels(HWND hwnd, TSize client, const uint32_t* pixels, int32_t width, int32_t height,

@@ -18,12 +18,16 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/window/WinBackend.h"
 #include "platform/window/sdl/SdlClipboard.h"
 #include "platform/window/sdl/SdlX11.h"
 
 namespace kav::win {
+
+class TX11BoxTitle;
 
 class TSdlWindowBackend : public TWindowBackend {
  public:
@@ -50,8 +54,10 @@ class TSdlWindowBackend : public TWindowBackend {
   bool PointerPosition(TPoint& point) override;
   void ScreenDpi(int32_t& x, int32_t& y) override;
   std::vector<TMonitorArea> Monitors() override;
-  // Drawn in a child process (SDL's box, or zenity through SDL) while the
-  // GUI thread serves the windows' exposes, frames and paints.
+  // Drawn by a box program of its own (SdlBoxProgram.h: SDL's box, or
+  // zenity through SDL) while the GUI thread serves the windows' exposes,
+  // frames and paints; to the standard error output where no box program
+  // can be started.
   int32_t ShowMessageBox(const std::u16string& text, const std::u16string& caption, uint32_t flags, HWND owner,
                          const std::function<void()>& serve) override;
   // Through the SDL window's own surface (a window that has an SDL renderer
@@ -99,13 +105,17 @@ class TSdlWindowBackend : public TWindowBackend {
     TTopLevelState applied;
   };
   void Deliver(const SDL_Event& e);
-  static bool BoxBlocks(const SDL_Event& e);
-  // Shows SDL's box in a forked child and serves the windows until it
-  // ends; false when no box could be shown.
-  bool BoxInChild(uint32_t kind, const std::string& title, const std::string& body,
-                  const std::function<void()>& serve);
+  // Whether the event is kept from the windows while a box is up (a focus
+  // gained goes to the box).
+  bool BoxBlocks(const SDL_Event& e);
+  // Runs the box program `argv` and serves the windows until the box has
+  // gone; false when no box could be shown. The box takes the keyboard
+  // focus when it shows and whenever one of our windows gets it.
+  bool BoxInProcess(const std::vector<std::string>& argv, TX11BoxTitle& box_title,
+                    const std::function<void()>& serve);
   static constexpr int kBoxServeMs = 50;
   bool box_up_ = false;
+  bool box_wants_focus_ = false;
   HWND HwndOf(uint32_t sdl_window_id) const;
   // The SDL window of an enabled visible window that `owner` owns (its
   // modal dialog), nil for none.

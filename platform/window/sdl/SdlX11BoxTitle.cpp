@@ -4,7 +4,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xproto.h>
@@ -14,8 +13,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <future>
-#include <mutex>
 #include <set>
 #include <thread>
 
@@ -46,6 +43,11 @@ struct TXcb {
   decltype(&xcb_poll_for_event) PollForEvent = nullptr;
   decltype(&xcb_get_file_descriptor) FileDescriptor = nullptr;
   decltype(&xcb_flush) Flush = nullptr;
+  decltype(&xcb_get_window_attributes) GetAttributes = nullptr;
+  decltype(&xcb_get_window_attributes_reply) GetAttributesReply = nullptr;
+  decltype(&xcb_configure_window) Configure = nullptr;
+  decltype(&xcb_set_input_focus) SetInputFocus = nullptr;
+  decltype(&xcb_send_event) SendEvent = nullptr;
 
   bool Load() {
     void* lib = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_NOLOAD);
@@ -65,21 +67,14 @@ struct TXcb {
                      get(ChangeProperty, "xcb_change_property") && get(GetInputFocus, "xcb_get_input_focus") &&
                      get(GetInputFocusReply, "xcb_get_input_focus_reply") &&
                      get(PollForEvent, "xcb_poll_for_event") && get(FileDescriptor, "xcb_get_file_descriptor") &&
-                     get(Flush, "xcb_flush");
+                     get(Flush, "xcb_flush") && get(GetAttributes, "xcb_get_window_attributes") &&
+                     get(GetAttributesReply, "xcb_get_window_attributes_reply") &&
+                     get(Configure, "xcb_configure_window") && get(SetInputFocus, "xcb_set_input_focus") &&
+                     get(SendEvent, "xcb_send_event");
     dlclose(lib);  // libX11 keeps it loaded
     return all;
   }
 };
-
-// The watcher's thread allocates only while it holds this lock, and a fork
-// waits for it (a fork hook): a child forked while another thread is inside
-// the allocator can find the allocator's lock taken for good (the
-// sanitizers' allocator has no fork hook of its own), and the box's process
-// is such a child.
-std::mutex g_busy;
-std::once_flag g_fork_hook;
-void LockForFork() { g_busy.lock(); }
-void UnlockAfterFork() { g_busy.unlock(); }
 
 // The most new top-level windows followed at once, and the longest title
 // property read.
@@ -99,6 +94,7 @@ struct TX11BoxTitle::TState {
   xcb_connection_t* c = nullptr;
   xcb_window_t root = 0;
   xcb_atom_t net_wm_name = 0, utf8_string = 0, compound_text = 0, window_type = 0, type_dialog = 0;
+  xcb_atom_t active_window = 0;  // _NET_ACTIVE_WINDOW
   std::string title;        // UTF-8
   std::string latin1;       // the title in Latin-1, if it fits
   std::string wm_name;      // WM_NAME's bytes when it is set here
@@ -106,6 +102,7 @@ struct TX11BoxTitle::TState {
   std::set<xcb_window_t> windows;
   xcb_window_t owner = 0;                // the box is made transient for it
   std::set<xcb_window_t> made_transient;
+  std::atomic<xcb_window_t> box{0};      // the box's window, once found
   std::atomic<int> fixed{0};
   int wake[2] = {-1, -1};
   std::thread thread;
@@ -143,6 +140,7 @@ struct TX11BoxTitle::TState {
     compound_text = Atom("COMPOUND_TEXT");
     window_type = Atom("_NET_WM_WINDOW_TYPE");
     type_dialog = Atom("_NET_WM_WINDOW_TYPE_DIALOG");
+    active_window = Atom("_NET_ACTIVE_WINDOW");
     if (!net_wm_name || !utf8_string || !compound_text || !window_type || !type_dialog) return false;
     const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     x.ChangeAttributes(c, root, XCB_CW_EVENT_MASK, &mask);
@@ -183,6 +181,7 @@ struct TX11BoxTitle::TState {
     const TProperty wm = Read(w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY);
     const bool ours = net.present ? net.bytes == title : (!wm.present || wm.bytes == title);
     if (!ours) return;
+    box = w;
     if (owner && made_transient.size() < kMaxWindows && made_transient.insert(w).second) {
       x.ChangeProperty(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &owner);
       x.Flush(c);
@@ -216,10 +215,14 @@ struct TX11BoxTitle::TState {
         if (created->parent == root) Follow(created->window);
         break;
       }
-      case XCB_DESTROY_NOTIFY:
-        windows.erase(reinterpret_cast<const xcb_destroy_notify_event_t*>(e)->window);
-        made_transient.erase(reinterpret_cast<const xcb_destroy_notify_event_t*>(e)->window);
+      case XCB_DESTROY_NOTIFY: {
+        const xcb_window_t gone = reinterpret_cast<const xcb_destroy_notify_event_t*>(e)->window;
+        windows.erase(gone);
+        made_transient.erase(gone);
+        xcb_window_t was = gone;
+        box.compare_exchange_strong(was, 0);
         break;
+      }
       case XCB_PROPERTY_NOTIFY: {
         const auto* changed = reinterpret_cast<const xcb_property_notify_event_t*>(e);
         if (changed->state == XCB_PROPERTY_NEW_VALUE && windows.count(changed->window) &&
@@ -231,10 +234,7 @@ struct TX11BoxTitle::TState {
     }
   }
 
-  // Handles events while holding g_busy; waits for more without it.
-  void Run(std::promise<void>& started) {
-    std::unique_lock<std::mutex> busy(g_busy);
-    started.set_value();
+  void Run() {
     for (;;) {
       while (xcb_generic_event_t* e = x.PollForEvent(c)) {
         Handle(e);
@@ -242,12 +242,43 @@ struct TX11BoxTitle::TState {
       }
       if (x.HasError(c)) return;
       pollfd p[2] = {{x.FileDescriptor(c), POLLIN, 0}, {wake[0], POLLIN, 0}};
-      busy.unlock();
       const int n = poll(p, 2, -1);
-      const int error = errno;
-      busy.lock();
-      if ((n < 0 && error != EINTR) || p[1].revents) return;
+      if ((n < 0 && errno != EINTR) || p[1].revents) return;
     }
+  }
+
+  // GUI thread (the connection is libxcb's, which any thread may use).
+  bool TakeFocus(bool from_ours) {
+    const xcb_window_t w = box.load();
+    if (!w) return false;
+    xcb_get_window_attributes_reply_t* a = x.GetAttributesReply(c, x.GetAttributes(c, w), nullptr);
+    const bool viewable = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(a);
+    if (!viewable) return false;  // not shown yet
+    xcb_get_input_focus_reply_t* f = x.GetInputFocusReply(c, x.GetInputFocus(c), nullptr);
+    const xcb_window_t focus = f ? f->focus : XCB_NONE;
+    std::free(f);
+    if (focus == w) return true;
+    // Another program's window that has the focus keeps it.
+    if (!from_ours && focus != XCB_NONE && focus != XCB_INPUT_FOCUS_POINTER_ROOT && focus != root) return true;
+    const uint32_t above = XCB_STACK_MODE_ABOVE;
+    x.Configure(c, w, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    // A window manager keeps stacking and focus to itself: it is asked to
+    // activate the box as for a person's own choice (a pager's request).
+    if (active_window) {
+      xcb_client_message_event_t m{};
+      m.response_type = XCB_CLIENT_MESSAGE;
+      m.format = 32;
+      m.window = w;
+      m.type = active_window;
+      m.data.data32[0] = 2;
+      m.data.data32[1] = XCB_CURRENT_TIME;
+      x.SendEvent(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                  reinterpret_cast<const char*>(&m));
+    }
+    x.SetInputFocus(c, XCB_INPUT_FOCUS_PARENT, w, XCB_CURRENT_TIME);
+    x.Flush(c);
+    return true;
   }
 };
 
@@ -267,19 +298,15 @@ TX11BoxTitle::TX11BoxTitle(const std::string& utf8_title, unsigned long transien
   if (!state->Open()) return;
   state->wm_type = fits ? xcb_atom_t(XCB_ATOM_STRING) : state->utf8_string;
   state->wm_name = fits ? state->latin1 : utf8_title;
-  std::call_once(g_fork_hook, [] { pthread_atfork(&LockForFork, &UnlockAfterFork, &UnlockAfterFork); });
-  // Returns once the thread is past its start (which allocates) and in its
-  // loop, where it allocates only under g_busy.
-  std::promise<void> started;
-  std::future<void> running = started.get_future();
   TState* s = state.get();
-  state->thread = std::thread([s, &started] { s->Run(started); });
-  running.wait();
+  state->thread = std::thread([s] { s->Run(); });
   state_ = std::move(state);
 }
 
 TX11BoxTitle::~TX11BoxTitle() = default;
 
 int TX11BoxTitle::Fixed() const { return state_ ? state_->fixed.load() : 0; }
+
+bool TX11BoxTitle::TakeFocus(bool from_ours) { return state_ && state_->TakeFocus(from_ours); }
 
 }  // namespace kav::win

@@ -1,7 +1,7 @@
 // The title of the message box SDL draws under X11, made readable in any
 // locale.
 //
-// SDL draws the box in a child process that switches to the user's locale
+// SDL draws the box in a process that switches to the user's locale
 // and sets WM_NAME as text of that locale: under a UTF-8 locale its type is
 // the charset's name ("UTF-8"), which is neither STRING, COMPOUND_TEXT nor
 // UTF8_STRING, so window managers and X tools running in another locale
@@ -37,6 +37,13 @@ class TX11BoxTitle {
 
   // Windows whose title was set (tests).
   int Fixed() const;
+
+  // Raises the box's window and gives it the keyboard focus (a window
+  // manager is asked to activate it too); another program's window that has
+  // the focus keeps it unless `from_ours` (the focus is on one of our
+  // windows). True once done or not to be done; false while the box's
+  // window is not found or not shown yet (ask again). Any thread.
+  bool TakeFocus(bool from_ours);
 
   struct TState;
 

@@ -1,5 +1,5 @@
-// The message box SDL draws on a real X server has a title that X tools
-// read in any locale: _NET_WM_NAME as UTF8_STRING, WM_NAME as Latin-1 STRING
+// The message box SDL draws on a real X server (in the box program,
+// kavtestbox) has a title that X tools read in any locale: _NET_WM_NAME as UTF8_STRING, WM_NAME as Latin-1 STRING
 // where the title fits it, else as UTF8_STRING. SDL's child process sets
 // WM_NAME through the locale of the run (type "UTF-8" under a UTF-8 locale,
 // nothing for a title beyond ASCII in the "C" locale); the tests run once
@@ -9,13 +9,10 @@
 #include <xcb/xcb.h>
 #include <xcb/xproto.h>
 
-#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <future>
 #include <memory>
-#include <mutex>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +22,7 @@
 #include "platform/window/WinApi.h"
 #include "platform/window/WinDialog.h"
 #include "platform/window/WinTerminate.h"
+#include "platform/window/sdl/SdlBoxProgram.h"
 #include "platform/window/sdl/SdlWindowBackend.h"
 
 namespace kav::win {
@@ -35,20 +33,6 @@ struct TSeen {
   bool operator==(const TSeen&) const = default;
 };
 
-// SDL forks the box's process from the test's thread while the reader's
-// thread reads the X server. Under the sanitizers a child forked while
-// another thread is inside the allocator can find the allocator's lock
-// taken for good (their allocator has no fork hook of its own), so the box
-// would never come: the reader allocates only while it holds this lock, and
-// a fork waits for it.
-std::mutex g_reading;
-void HoldReadingForFork() {
-  static std::once_flag hook;
-  std::call_once(hook, [] {
-    pthread_atfork([] { g_reading.lock(); }, [] { g_reading.unlock(); }, [] { g_reading.unlock(); });
-  });
-}
-
 class TReader {
  public:
   TReader() {
@@ -57,7 +41,10 @@ class TReader {
     if (xcb_connection_has_error(c_)) return;
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c_));
     for (; it.rem > 0 && screen > 0; --screen) xcb_screen_next(&it);
-    if (it.rem > 0) root_ = it.data->root;
+    if (it.rem > 0) {
+      root_ = it.data->root;
+      screen_width_ = it.data->width_in_pixels;
+    }
   }
   ~TReader() { xcb_disconnect(c_); }
   bool Ok() const { return root_ != 0; }
@@ -96,8 +83,9 @@ class TReader {
     std::free(r);
     return type;
   }
-  // The first top-level window marked a dialog: its title properties.
-  bool Dialog(TSeen& seen) {
+  // The first top-level window marked a dialog: its title properties, and
+  // its size and the screen's width when asked for.
+  bool Dialog(TSeen& seen, int* width = nullptr, int* screen_width = nullptr) {
     const xcb_atom_t type = Atom("_NET_WM_WINDOW_TYPE"), dialog = Atom("_NET_WM_WINDOW_TYPE_DIALOG"),
                      net = Atom("_NET_WM_NAME");
     auto* tree = xcb_query_tree_reply(c_, xcb_query_tree(c_, root_), nullptr);
@@ -114,6 +102,12 @@ class TReader {
         found = true;
         seen.wm_type = Read(children[i], XCB_ATOM_WM_NAME, seen.wm_name);
         seen.net_type = Read(children[i], net, seen.net_name);
+        if (width) {
+          auto* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, children[i]), nullptr);
+          *width = g ? g->width : 0;
+          std::free(g);
+        }
+        if (screen_width) *screen_width = screen_width_;
       }
     }
     std::free(tree);
@@ -123,6 +117,7 @@ class TReader {
  private:
   xcb_connection_t* c_ = nullptr;
   xcb_window_t root_ = 0;
+  int screen_width_ = 0;
 };
 
 class SdlMessageBoxX11 : public ::testing::Test {
@@ -131,11 +126,16 @@ class SdlMessageBoxX11 : public ::testing::Test {
     if (!std::getenv("KAV_X11_BOX_TEST")) GTEST_SKIP() << "runs under Xvfb (platform_window_x11_box_*)";
     if (TReader x; !x.Ok() || !x.HasBoxFont())
       GTEST_SKIP() << "the X server has no font for SDL's box (xfonts-base)";
+    // The box program the backend starts (kavtestbox).
+    const char* program = std::getenv("KAV_BOX_PROGRAM");
+    ASSERT_TRUE(program && *program) << "KAV_BOX_PROGRAM names no box program";
+    SetBoxProgram(program);
     InitWindowSystem(std::make_unique<TSdlWindowBackend>());
   }
   void TearDown() override {
     ResetTerminationForTests();
     DoneWindowSystem();
+    SetBoxProgram("");
   }
 
   // Shows a box with `caption` and reads its window until its title
@@ -145,34 +145,19 @@ class SdlMessageBoxX11 : public ::testing::Test {
   TSeen Show(const std::u16string& caption, const TSeen& want) {
     TSeen seen;
     std::atomic<bool> done{false};
-    HoldReadingForFork();
-    std::promise<void> started;
     std::thread reader([&] {
-      std::unique_lock<std::mutex> reading(g_reading);
-      auto x = std::make_unique<TReader>();
-      started.set_value();
+      TReader x;
       const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-      while (x->Ok() && !done && std::chrono::steady_clock::now() < end) {
-        bool found = false;
-        {
-          TSeen now;  // freed before the lock is let go
-          if (x->Dialog(now)) {
-            seen = now;
-            found = now == want;
-          }
+      while (x.Ok() && !done && std::chrono::steady_clock::now() < end) {
+        TSeen now;
+        if (x.Dialog(now)) {
+          seen = now;
+          if (now == want) break;
         }
-        if (found) break;
-        reading.unlock();
         usleep(50000);
-        reading.lock();
       }
-      x.reset();
-      reading.unlock();
       RequestTermination();
     });
-    // The box is forked only once the reader's thread is past its start
-    // (which allocates) and in its loop.
-    started.get_future().wait();
     // SDL would hand the box to a desktop helper (zenity) found on the
     // path; the box under test is SDL's own.
     const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
@@ -190,6 +175,36 @@ class SdlMessageBoxX11 : public ::testing::Test {
     return seen;
   }
 };
+
+// A long text is broken into lines: the box lies on the screen (640 pixels
+// wide here), where one line of it would be some 2,000 pixels wide.
+TEST_F(SdlMessageBoxX11, ALongTextFitsTheScreen) {
+  std::u16string text = u"The slide cannot be saved as /home/me/Pictures/summer/";
+  for (int i = 0; i < 12; ++i) text += u"a folder with a long name/";
+  text += u"slide.png: No space left on device";
+  std::atomic<bool> done{false};
+  int width = 0, screen = 0;
+  std::thread reader([&] {
+    TReader x;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    TSeen seen;
+    while (x.Ok() && !done && std::chrono::steady_clock::now() < end && !x.Dialog(seen, &width, &screen))
+      usleep(50000);
+    RequestTermination();
+  });
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", "/nonexistent", 1);  // SDL's own box, not zenity's
+  MessageBox(0, text, u"Slideshow Error", MB_ICONERROR);
+  setenv("PATH", path.c_str(), 1);
+  done = true;
+  reader.join();
+  ASSERT_GT(width, 0) << "no box";
+  EXPECT_LE(width, screen);
+  ResetTerminationForTests();
+  TReader x;
+  TSeen left;
+  for (int i = 0; i < 200 && x.Dialog(left); ++i) usleep(50000);
+}
 
 TEST_F(SdlMessageBoxX11, TitleReadsInAnyLocale) {
   // ASCII, Latin-1 beyond ASCII, and beyond Latin-1 (the dash).
