@@ -208,22 +208,23 @@ if(KAV_TESTS)
       # player's window, call it off at once.
       kav_xvfb_player_test(kavplay_xvfb_save_portal 300 "ASAN_OPTIONS=detect_leaks=0"
                            ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_save_portal_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_save_portal $<TARGET_FILE:kavtestportal> $<TARGET_FILE:kavxclose>)
-      # The print dialog and the error box stay above the player's window
-      # when it gets the focus; a portal that leaves after taking the
+      # The print dialog, the Printer dialog over it, the error box and
+      # zenity's chooser stay above the player's window when it gets the
+      # focus, and take the keys; a portal that leaves after taking the
       # request is given up at once.
-      kav_xvfb_player_test(kavplay_xvfb_dialog_above 300 "ASAN_OPTIONS=detect_leaks=0"
-                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_dialog_above_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_dialog_above $<TARGET_FILE:kavtestportal>)
-      kav_xvfb_player_test(kavplay_xvfb_dialog_above_gl 300 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
-                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_dialog_above_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_dialog_above_gl $<TARGET_FILE:kavtestportal>)
+      kav_xvfb_player_test(kavplay_xvfb_dialog_above 600 "ASAN_OPTIONS=detect_leaks=0"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_dialog_above_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_dialog_above $<TARGET_FILE:kavtestportal> $<TARGET_FILE:kavtestcups>)
+      kav_xvfb_player_test(kavplay_xvfb_dialog_above_gl 600 "ASAN_OPTIONS=detect_leaks=0;KAV_DEVICE=gl"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_dialog_above_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_dialog_above_gl $<TARGET_FILE:kavtestportal> $<TARGET_FILE:kavtestcups>)
       # The same under a click-to-focus window manager (skipped without openbox).
-      kav_xvfb_player_test(kavplay_xvfb_dialog_above_wm 300 "ASAN_OPTIONS=detect_leaks=0;KAV_TEST_WM=openbox"
-                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_dialog_above_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_dialog_above_wm $<TARGET_FILE:kavtestportal>)
+      kav_xvfb_player_test(kavplay_xvfb_dialog_above_wm 600 "ASAN_OPTIONS=detect_leaks=0;KAV_TEST_WM=openbox"
+                           ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_dialog_above_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_dialog_above_wm $<TARGET_FILE:kavtestportal> $<TARGET_FILE:kavtestcups>)
       # The same with a portal that does not even reply to the call; once
       # the call's time is up the slide is not saved anywhere nobody chose.
       kav_xvfb_player_test(kavplay_xvfb_save_portal_mute 360 "ASAN_OPTIONS=detect_leaks=0"
                            ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_save_portal_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_save_portal_mute $<TARGET_FILE:kavtestportal> $<TARGET_FILE:kavxclose> mute)
-      # Save through zenity (the only chooser on PATH): one chooser tied to
-      # the player's window, keys at the print dialog meanwhile ignored.
+      # Save through zenity (the only chooser on PATH): one chooser tied to a
+      # window of the player's, keys at the print dialog meanwhile ignored.
       kav_xvfb_player_test(kavplay_xvfb_save_chooser 300 "ASAN_OPTIONS=detect_leaks=0"
                            ${PROJECT_SOURCE_DIR}/tests/Kav/KavViewer/kavplay_save_chooser_e2e.sh $<TARGET_FILE:kavplay> ${CMAKE_BINARY_DIR}/demo/show ${CMAKE_BINARY_DIR}/kavplay_save_chooser)
     endif()

@@ -231,6 +231,11 @@ void TKavPrintDialog::DoCommand(uint16_t id) {
     case kPrintCmdChangePrinter: ChangePrinter(); return;
     case kPrintCmdPrint: Print(); break;
     case kPrintCmdSave: Save(); break;
+    // Departure: Return where no button has the focus (on "Only Main Image")
+    // sends IDOK, as the dialog has no default button; the dialog has no
+    // item of that id either, and ended on it without printing, saving or a
+    // word. It does nothing now.
+    case win::IDOK: return;
     default: break;
   }
   TDialog::DoCommand(id == kPrintCmdPrint || id == kPrintCmdSave ? 1 : id);

@@ -21,15 +21,15 @@ namespace {
 
 constexpr uint32_t kMbIconInformation = 0x40;
 
-// The desktop's id of the outermost window above `hwnd` (parents, then
-// owners) that the desktop knows: the player's window for its print dialog.
-// The application's hidden window at the top of the chain has none.
+// The desktop's id of the nearest window from `hwnd` up (parents, then
+// owners) that the desktop knows: the print dialog the chooser is modal
+// for, which the desktop then keeps above the player's window as well.
+// Windows inside another and the application's hidden window have none.
 std::string DesktopParent(win::HWND hwnd) {
   if (!hwnd || !win::IsWindow(hwnd)) return {};
-  std::vector<win::HWND> chain{hwnd};
-  for (win::HWND up = win::GetParent(hwnd); up && chain.size() < 64; up = win::GetParent(up)) chain.push_back(up);
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-    if (std::string id = win::Backend().DesktopWindowId(*it); !id.empty()) return id;
+  int steps = 0;
+  for (win::HWND at = hwnd; at && steps < 64; at = win::GetParent(at), ++steps)
+    if (std::string id = win::Backend().DesktopWindowId(at); !id.empty()) return id;
   return {};
 }
 
@@ -240,7 +240,16 @@ bool TSaveDialog::Execute() {
   bool disabled = owner && win::IsWindow(owner) && !win::EnableWindow(owner, false);
   TChooserGiveUp give_up;
   request.pump = [&give_up] { return give_up.Pump(); };
+  // A chooser program's window is kept above the owner, as a modal dialog
+  // of the player's own would be.
+  bool foreign = false;
+  if (owner && win::IsWindow(owner))
+    request.started = [owner, &foreign](int group) {
+      foreign = true;
+      win::Backend().ForeignModal(owner, group);
+    };
   dialogs::TSaveFileAnswer answer = dialogs::SaveFileChooser().Choose(request);
+  if (foreign && win::IsWindow(owner)) win::Backend().ForeignModal(owner, 0);
   if (disabled && win::IsWindow(owner)) win::EnableWindow(owner, true);
 
   switch (answer.outcome) {

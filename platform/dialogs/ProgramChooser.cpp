@@ -45,8 +45,10 @@ enum class TRun { kExited, kNotStarted, kCalledOff };
 
 // Starts argv with its output in a pipe and waits for it, pumping; `out`
 // gets what it wrote (capped), `status` its exit code (-1 for a signal).
-TRun RunProgram(const std::vector<std::string>& argv, const std::function<bool()>& pump, std::string& out,
+// `started` gets its process group once it runs.
+TRun RunProgram(const std::vector<std::string>& argv, const TSaveFileRequest& request, std::string& out,
                 int& status) {
+  const std::function<bool()>& pump = request.pump;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return TRun::kNotStarted;
   // Everything the child needs is made before fork: between fork and exec
@@ -94,6 +96,7 @@ TRun RunProgram(const std::vector<std::string>& argv, const std::function<bool()
     if (pid > 0) waitpid(pid, nullptr, 0);
     return TRun::kNotStarted;
   }
+  if (request.started) request.started(pid);  // the child leads a group of its own
   bool open_pipe = true;
   for (;;) {
     if (open_pipe) {
@@ -238,7 +241,7 @@ TSaveFileAnswer TProgramChooser::Choose(const TSaveFileRequest& request) {
   argv.insert(argv.begin(), program);
   std::string out;
   int status = 0;
-  switch (RunProgram(argv, request.pump, out, status)) {
+  switch (RunProgram(argv, request, out, status)) {
     case TRun::kNotStarted:
       return answer;
     case TRun::kCalledOff:

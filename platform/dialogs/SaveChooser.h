@@ -51,6 +51,10 @@ struct TSaveFileRequest {
   // off (the answer is then kCancelled and the chooser is closed). Unset:
   // wait without a pump.
   std::function<bool()> pump;
+  // Called with the process group of a chooser program once it runs (the
+  // program's window is that group's): the caller keeps that window above
+  // its own. Unset: nothing.
+  std::function<void(int group)> started;
 };
 
 // A file a chooser created for its answer (exclusively, so nobody else's),

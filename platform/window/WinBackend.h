@@ -73,6 +73,13 @@ class TWindowBackend {
   // choosers) to attach to: "x11:<hex id>" under X11; empty when it has no
   // real window or the system has no such name.
   virtual std::string DesktopWindowId(HWND hwnd) { (void)hwnd; return {}; }
+  // Another program's dialog is modal for top-level window `owner` (which
+  // it disables): the window of process group `group` (a file chooser
+  // started in a group of its own), once it shows. The backend keeps it
+  // above the owner as it keeps the layer's own modal windows: transient
+  // for the owner, raised and given the keys when a window it disables
+  // gets the focus. Group 0 ends it.
+  virtual void ForeignModal(HWND owner, int group) { (void)owner; (void)group; }
 
   // Pixels per inch of the primary screen.
   virtual void ScreenDpi(int32_t& x, int32_t& y) { x = y = 96; }

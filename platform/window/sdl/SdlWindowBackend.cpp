@@ -122,11 +122,18 @@ TSdlWindowBackend::~TSdlWindowBackend() {
 uint32_t TSdlWindowBackend::Now() { return GetElapsedMs(); }
 
 void TSdlWindowBackend::Poll() {
+  if (!foreign_.empty()) FindForeignModals();
   SDL_Event e;
   while (SDL_PollEvent(&e)) Deliver(e);
 }
 
 void TSdlWindowBackend::Wait(uint32_t ms) {
+  if (!foreign_.empty()) {
+    FindForeignModals();
+    // Looked for again soon while it has not shown.
+    for (const auto& [h, f] : foreign_)
+      if (!f.xwindow) ms = std::min(ms, kForeignLookMs);
+  }
   if (x11_fd_ >= 0) {
     WaitX11(ms);
     return;
@@ -199,10 +206,76 @@ HWND TSdlWindowBackend::HwndOf(uint32_t sdl_window_id) const {
   return 0;
 }
 
-SDL_Window* TSdlWindowBackend::ModalAbove(HWND owner) const {
-  for (const auto& [h, m] : mirrors_)
-    if (m.window && m.applied.owner == owner && m.applied.visible && IsWindowEnabled(h)) return m.window;
-  return nullptr;
+std::vector<SDL_Window*> TSdlWindowBackend::ModalAbove(HWND owner, HWND& last) const {
+  std::vector<SDL_Window*> chain;
+  last = owner;
+  // Bounded: owners never form a loop, but a chain needs no more.
+  for (HWND at = owner; chain.size() < 32;) {
+    HWND next = 0;
+    for (const auto& [h, m] : mirrors_) {
+      if (!m.window || m.applied.owner != at || !m.applied.visible || h == at) continue;
+      if (IsWindowEnabled(h)) {
+        next = h;
+        break;
+      }
+      if (!next) next = h;
+    }
+    if (!next) break;
+    chain.push_back(mirrors_.at(next).window);
+    if (IsWindowEnabled(next)) break;
+    last = at = next;
+  }
+  return chain;
+}
+
+bool TSdlWindowBackend::RaiseModalsAbove(HWND hwnd) {
+  HWND last = hwnd;
+  const std::vector<SDL_Window*> chain = ModalAbove(hwnd, last);
+  auto it = foreign_.find(last);
+  const unsigned long foreign = it == foreign_.end() ? 0 : it->second.xwindow;
+  if (chain.empty() && !foreign) return false;
+  // Without a window manager nothing else keeps them above: each is raised
+  // above the one before, and the last takes the keys.
+  SDL_Window* const near = SdlWindowOf(hwnd);
+  for (size_t i = 0; i < chain.size(); ++i) {
+    if (i + 1 < chain.size() || foreign) {
+      RaiseX11Window(chain[i], X11WindowId(chain[i]));
+      continue;
+    }
+    SDL_RaiseWindow(chain[i]);
+    GiveX11InputFocus(chain[i]);
+  }
+  if (foreign) {
+    RaiseX11Window(near, foreign);
+    GiveX11InputFocus(near, foreign);
+  }
+  return true;
+}
+
+void TSdlWindowBackend::ForeignModal(HWND owner, int group) {
+  const HWND top = GetTopLevel(owner);
+  if (!top) return;
+  if (group <= 0) {
+    foreign_.erase(top);
+    return;
+  }
+  foreign_[top] = TForeignModal{group, 0, 0};
+  Wake();  // a Wait going on looks for it soon
+}
+
+void TSdlWindowBackend::FindForeignModals() {
+  const uint32_t now = Now();
+  for (auto& [owner, f] : foreign_) {
+    if (f.xwindow || (f.looked && now - f.looked < kForeignLookMs)) continue;
+    f.looked = now ? now : 1;
+    SDL_Window* const window = SdlWindowOf(owner);
+    if (!window || !(f.xwindow = X11WindowOfProcessGroup(window, f.group))) continue;
+    // The program (zenity) may not say whose dialog it is: a window manager
+    // learns it here, and the dialog takes the keys as it shows, as the
+    // layer's own dialogs do.
+    SetX11TransientFor(f.xwindow, window);
+    GiveX11InputFocus(window, f.xwindow);
+  }
 }
 
 SDL_Window* TSdlWindowBackend::SdlWindowOf(HWND hwnd) const {
@@ -285,6 +358,7 @@ void TSdlWindowBackend::TopLevelDestroyed(HWND hwnd) {
   if (it == mirrors_.end()) return;
   if (it->second.window) SDL_DestroyWindow(it->second.window);
   mirrors_.erase(it);
+  foreign_.erase(hwnd);
 }
 
 void TSdlWindowBackend::Deliver(const SDL_Event& e) {
@@ -337,15 +411,10 @@ void TSdlWindowBackend::Deliver(const SDL_Event& e) {
       switch (e.window.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
           // A window disabled under a modal window of its own (a click on
-          // it) does not take the focus: the modal window is raised and
-          // takes it, as Windows does, so that it never hides behind it.
-          if (!IsWindowEnabled(h)) {
-            if (SDL_Window* modal = ModalAbove(h)) {
-              SDL_RaiseWindow(modal);
-              GiveX11InputFocus(modal);
-              break;
-            }
-          }
+          // it) does not take the focus: the modal windows above it are
+          // raised, however many, and the last takes it, as Windows does,
+          // so that none hides behind it.
+          if (!IsWindowEnabled(h) && RaiseModalsAbove(h)) break;
           InjectActivate(h, true);
           break;
         case SDL_WINDOWEVENT_FOCUS_LOST: InjectActivate(h, false); break;

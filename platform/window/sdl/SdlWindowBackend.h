@@ -67,6 +67,10 @@ class TSdlWindowBackend : public TWindowBackend {
   bool SetOpacity(HWND hwnd, uint8_t alpha) override;
   // With SDL's X11 driver, the X window of the mirror.
   std::string DesktopWindowId(HWND hwnd) override;
+  // With SDL's X11 driver: the program's window is looked for (by its
+  // _NET_WM_PID) while the layer polls or waits, and once found made
+  // transient for the owner and given the keys.
+  void ForeignModal(HWND owner, int group) override;
   // SDL shapes only windows made as shaped windows from the start: no shape
   // for a mirrored window, so the base's false stands.
 
@@ -117,9 +121,26 @@ class TSdlWindowBackend : public TWindowBackend {
   bool box_up_ = false;
   bool box_wants_focus_ = false;
   HWND HwndOf(uint32_t sdl_window_id) const;
-  // The SDL window of an enabled visible window that `owner` owns (its
-  // modal dialog), nil for none.
-  SDL_Window* ModalAbove(HWND owner) const;
+  // The windows modal above `owner`, from the one it owns to the one that
+  // takes the keys: each a visible window owned by the one before (an
+  // enabled one first), the chain going on through a window that is
+  // disabled in turn (a dialog under a dialog of its own). `last` gets the
+  // chain's last disabled window (`owner` for an empty chain): another
+  // program's dialog may be modal above that one.
+  std::vector<SDL_Window*> ModalAbove(HWND owner, HWND& last) const;
+  // A disabled window got the focus: its modal windows are raised, each
+  // above the one before, and the last takes the focus. False when it has
+  // none.
+  bool RaiseModalsAbove(HWND hwnd);
+  // Looks for the windows of ForeignModal that have not shown yet.
+  void FindForeignModals();
+  struct TForeignModal {
+    int group = 0;
+    unsigned long xwindow = 0;  // 0 until found
+    uint32_t looked = 0;        // when it was last looked for
+  };
+  static constexpr uint32_t kForeignLookMs = 100;
+  std::map<HWND, TForeignModal> foreign_;  // by the top-level window it is modal for
   TPoint ToScreen(HWND hwnd, int32_t x, int32_t y) const;
 
   struct TWakeFd;

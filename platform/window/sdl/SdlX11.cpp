@@ -6,6 +6,7 @@
 #include <X11/Xproto.h>
 #include <X11/Xutil.h>
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
@@ -194,14 +195,16 @@ unsigned long X11WindowId(SDL_Window* window) {
   return X11Of(window, display, xwindow) ? xwindow : 0;
 }
 
-void GiveX11InputFocus(SDL_Window* window) {
+void GiveX11InputFocus(SDL_Window* window) { GiveX11InputFocus(window, X11WindowId(window)); }
+
+void GiveX11InputFocus(SDL_Window* near, unsigned long xwindow) {
   auto get_focus = X11Entry<decltype(&XGetInputFocus)>("XGetInputFocus");
   auto set_focus = X11Entry<decltype(&XSetInputFocus)>("XSetInputFocus");
   auto attributes = X11Entry<decltype(&XGetWindowAttributes)>("XGetWindowAttributes");
   auto flush = X11Entry<decltype(&XFlush)>("XFlush");
   Display* display = nullptr;
-  Window xwindow = 0;
-  if (!get_focus || !set_focus || !attributes || !flush || !X11Of(window, display, xwindow)) return;
+  Window ours = 0;
+  if (!get_focus || !set_focus || !attributes || !flush || !xwindow || !X11Of(near, display, ours)) return;
   Window focus = None;
   int revert = 0;
   get_focus(display, &focus, &revert);  // a round trip: windows destroyed before are gone by now
@@ -213,6 +216,81 @@ void GiveX11InputFocus(SDL_Window* window) {
   // Should this window go, the focus falls to the root window, where keys
   // follow the pointer, rather than nowhere.
   set_focus(display, xwindow, RevertToParent, CurrentTime);
+  flush(display);
+}
+
+namespace {
+
+// The process that made `xwindow`, by its _NET_WM_PID; 0 when it says none.
+pid_t WindowPid(Display* display, Window xwindow) {
+  auto intern = X11Entry<decltype(&XInternAtom)>("XInternAtom");
+  auto get_property = X11Entry<decltype(&XGetWindowProperty)>("XGetWindowProperty");
+  auto free_x = X11Entry<decltype(&XFree)>("XFree");
+  if (!intern || !get_property || !free_x) return 0;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  pid_t pid = 0;
+  if (get_property(display, xwindow, intern(display, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL, &type, &format,
+                   &count, &after, &data) == Success &&
+      data && type == XA_CARDINAL && format == 32 && count == 1)
+    pid = pid_t(*reinterpret_cast<const unsigned long*>(data));  // 32-bit items come as longs
+  if (data) free_x(data);
+  return pid;
+}
+
+// Looks for the window of WindowOfProcessGroup among `parent`'s children,
+// the top one first, and `depth` levels below them (a window manager's frames).
+Window FindGroupWindow(Display* display, Window parent, pid_t group, int depth) {
+  auto query = X11Entry<decltype(&XQueryTree)>("XQueryTree");
+  auto attributes = X11Entry<decltype(&XGetWindowAttributes)>("XGetWindowAttributes");
+  auto free_x = X11Entry<decltype(&XFree)>("XFree");
+  if (!query || !attributes || !free_x) return 0;
+  Window root = 0, up = 0, *children = nullptr;
+  unsigned int count = 0;
+  if (!query(display, parent, &root, &up, &children, &count)) return 0;
+  Window found = 0;
+  for (unsigned int i = count; i-- > 0 && !found;) {  // the list runs bottom to top
+    XWindowAttributes a{};
+    if (!attributes(display, children[i], &a) || a.map_state != IsViewable || a.override_redirect) continue;
+    const pid_t pid = WindowPid(display, children[i]);
+    if (pid > 0 && pid != getpid() && getpgid(pid) == group)
+      found = children[i];
+    else if (pid == 0 && depth > 0)
+      found = FindGroupWindow(display, children[i], group, depth - 1);
+  }
+  if (children) free_x(children);
+  return found;
+}
+
+}  // namespace
+
+unsigned long X11WindowOfProcessGroup(SDL_Window* near, int group) {
+  auto root_of = X11Entry<decltype(&XDefaultRootWindow)>("XDefaultRootWindow");
+  Display* display = nullptr;
+  Window ours = 0;
+  if (group <= 0 || !root_of || !X11Of(near, display, ours)) return 0;
+  return FindGroupWindow(display, root_of(display), pid_t(group), 2);
+}
+
+void SetX11TransientFor(unsigned long xwindow, SDL_Window* owner) {
+  auto set = X11Entry<decltype(&XSetTransientForHint)>("XSetTransientForHint");
+  auto flush = X11Entry<decltype(&XFlush)>("XFlush");
+  Display* display = nullptr;
+  Window owner_window = 0;
+  if (!set || !flush || !xwindow || !X11Of(owner, display, owner_window)) return;
+  set(display, xwindow, owner_window);
+  flush(display);
+}
+
+void RaiseX11Window(SDL_Window* near, unsigned long xwindow) {
+  auto raise = X11Entry<decltype(&XRaiseWindow)>("XRaiseWindow");
+  auto flush = X11Entry<decltype(&XFlush)>("XFlush");
+  Display* display = nullptr;
+  Window ours = 0;
+  if (!raise || !flush || !xwindow || !X11Of(near, display, ours)) return;
+  raise(display, xwindow);
   flush(display);
 }
 

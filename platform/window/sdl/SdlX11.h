@@ -90,4 +90,18 @@ void GiveX11InputFocus(SDL_Window* window);
 // The X window of an SDL window; 0 for none (nil, another driver).
 unsigned long X11WindowId(SDL_Window* window);
 
+// Another program's dialog, on the X server of `near` (one of our windows):
+// the viewable top-level window (a child of the root, or the client inside
+// a window manager's frame; no pop-up menu) whose _NET_WM_PID names a
+// process of process group `group`, other than ours. 0 for none.
+unsigned long X11WindowOfProcessGroup(SDL_Window* near, int group);
+// Makes `xwindow` (another program's window on the server of `owner`)
+// transient for `owner` (WM_TRANSIENT_FOR): a window manager keeps it above.
+void SetX11TransientFor(unsigned long xwindow, SDL_Window* owner);
+// Raises `xwindow` over its siblings without giving it the focus.
+void RaiseX11Window(SDL_Window* near, unsigned long xwindow);
+// GiveX11InputFocus for an X window (ours or another program's dialog) on
+// the server of `near`.
+void GiveX11InputFocus(SDL_Window* near, unsigned long xwindow);
+
 }  // namespace kav::win

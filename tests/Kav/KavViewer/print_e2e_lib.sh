@@ -62,8 +62,13 @@ PY
 # Starts a fake service of the tests (kavtestcups, kavtestportal) with its
 # output in $out/NAME.out and waits up to 60 s for its "ready ..." line,
 # whose rest goes to $helper. A helper that says "missing ..." skips the
-# test (77); one that says nothing fails it. The helper is ended when the
+# test (77); one that says nothing fails it. The helpers are ended when the
 # script ends.
+pe_helpers=
+pe_end_helpers() {
+  local p
+  for p in $pe_helpers; do kill -TERM "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
+}
 pe_start_helper() {
   local name=$1 log="$out/$1.out" helper_pid
   shift
@@ -73,7 +78,8 @@ pe_start_helper() {
   if grep -q '^missing ' "$log"; then cat "$log"; kill "$helper_pid" 2>/dev/null; exit 77; fi
   helper=$(sed -n 's/^ready //p' "$log" | head -n 1)
   [ -n "$helper" ] || { echo "FAIL: no $name"; cat "$log"; kill "$helper_pid"; exit 1; }
-  trap "kill -TERM $helper_pid 2>/dev/null; wait $helper_pid 2>/dev/null" EXIT
+  pe_helpers="$pe_helpers $helper_pid"
+  trap pe_end_helpers EXIT
 }
 
 # pe_start_cups [KAVTESTCUPS_ARG...]

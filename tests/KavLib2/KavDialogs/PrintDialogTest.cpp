@@ -124,10 +124,27 @@ class PrintDialogTest : public AppTest {
     return dialog->ShowModal(0);
   }
   static void Click(win::HWND dialog, int32_t id) { win::SendMessage(win::GetDlgItem(dialog, id), win::BM_CLICK, 0, 0); }
-  static void CheckMainImage(win::HWND dialog) {
+  // The item window of "Only Main Image" (the one item without an id).
+  static win::HWND MainImageItem(win::HWND dialog) {
     win::HWND box = win::FindWindowExA(dialog, 0, nullptr, nullptr);
     while (box && win::GetDlgCtrlID(box) != 0) box = win::FindWindowExA(dialog, box, nullptr, nullptr);
-    win::SendMessage(box, win::BM_SETCHECK, win::BST_CHECKED, 0);
+    return box;
+  }
+  static void CheckMainImage(win::HWND dialog) {
+    win::SendMessage(MainImageItem(dialog), win::BM_SETCHECK, win::BST_CHECKED, 0);
+  }
+  // A key pressed and let go as the window backend brings it (Tab and
+  // Return with their characters).
+  static void Press(uint16_t vk) {
+    win::InjectKey(vk, true);
+    if (vk == win::VK_TAB) win::InjectChar(u'\t');
+    if (vk == win::VK_RETURN) win::InjectChar(u'\r');
+    win::InjectKey(vk, false);
+  }
+  // Acts on the dialog once the input queued so far is handled.
+  void Then(std::function<void(win::HWND)> what) {
+    act = std::move(what);
+    win::PostMessage(driver, win::WM_APP, 0, 0);
   }
   int Count(const std::string& prefix) const {
     int n = 0;
@@ -273,6 +290,46 @@ TEST_F(PrintDialogTest, ACallbackWithoutAnImagePrintsAndSavesNothingAndCloses) {
   // Esc and the close box cancel without a word to the printer.
   EXPECT_EQ(Run(d.get(), [](win::HWND h) { win::SendMessage(h, win::WM_KEYDOWN, win::VK_ESCAPE, 0); }), win::IDCANCEL);
   EXPECT_TRUE(spooler->Calls->empty() || Count("StartDoc") == 0);
+}
+
+// Return with the focus on "Only Main Image" (Tab three times from Print),
+// ticked or not: no button has the focus and the dialog has no default
+// one, so Return does nothing; the dialog stays open until Esc, nothing is
+// printed or saved. Return on a button clicks that one.
+TEST_F(PrintDialogTest, ReturnOnOnlyMainImageDoesNothingAndOnAButtonClicksIt) {
+  TFixedPicture pictures;
+  pictures.Shown = SolidImage(40, 30, 0xFF336699u);
+  pictures.Main = SolidImage(40, 30, 0xFF996633u);
+  Ref<TIniFile> options = Options(u"[Main]\nCanRestore=1\n");
+  Ref<TKavPrintDialog> d = MakeRef<TKavPrintDialog>(options.get(), &TFixedPicture::Call, &pictures);
+  for (bool ticked : {false, true}) {
+    bool on_box = false, open_after_return = false;
+    const intptr_t result = Run(d.get(), [&](win::HWND) {
+      for (int i = 0; i < 3; ++i) Press(win::VK_TAB);
+      Then([&](win::HWND h) {
+        TFrameControl* box = DialogItemControl(MainImageItem(h));
+        on_box = box && box->Focused();
+        if (ticked) CheckMainImage(h);
+        Press(win::VK_RETURN);
+        Then([&](win::HWND h) {
+          open_after_return = true;
+          win::SendMessage(h, win::WM_KEYDOWN, win::VK_ESCAPE, 0);
+        });
+      });
+    });
+    act = nullptr;
+    EXPECT_TRUE(on_box) << "ticked " << ticked << ": Tab three times did not reach the check box";
+    EXPECT_TRUE(open_after_return) << "ticked " << ticked << ": Return closed the dialog";
+    EXPECT_EQ(result, win::IDCANCEL);
+    EXPECT_EQ(d->MainImageBox()->Checked(), ticked);
+  }
+  EXPECT_EQ(Count("StartDoc"), 0);
+  EXPECT_TRUE(chooser->requests.empty());
+  // Return on Print (the first item has the focus) prints the main image.
+  EXPECT_EQ(Run(d.get(), [](win::HWND) { Press(win::VK_RETURN); }), 1);
+  EXPECT_EQ(Count("StartDoc Slideshow"), 1);
+  ASSERT_FALSE(spooler->LastPicture->empty());
+  EXPECT_EQ(spooler->LastPicture->front(), 0x996633u);
 }
 
 TEST_F(PrintDialogTest, SaveProposesSlideNAndWritesABmp) {

@@ -39,11 +39,16 @@ using test::TTempFolder;
 
 using TEnv = test::TScopedEnv;
 
-// The null backend with a desktop id for the test's window.
+// The null backend with desktop ids for the test's windows; it notes the
+// other programs' dialogs it is told of.
 class TDesktopBackend : public win::TNullWindowBackend {
  public:
-  std::string DesktopWindowId(win::HWND hwnd) override { return hwnd == top ? "x11:4a00007" : ""; }
-  win::HWND top = 0;
+  std::string DesktopWindowId(win::HWND hwnd) override {
+    return hwnd == top ? "x11:4a00007" : hwnd == dialog ? "x11:4a0000c" : "";
+  }
+  void ForeignModal(win::HWND owner, int group) override { foreign.emplace_back(owner, group); }
+  win::HWND top = 0, dialog = 0;
+  std::vector<std::pair<win::HWND, int>> foreign;
 };
 
 class SaveDialog : public ::testing::Test {
@@ -110,9 +115,10 @@ TEST_F(SaveDialog, AsksForTheLastPartOfTheNameWithItsTypeAndFolder) {
 }
 
 // The player's print dialog is owned by its window, which is owned in turn
-// by the application's hidden window: the chooser belongs to the player's
-// window, the outermost one the desktop knows.
-TEST_F(SaveDialog, TheChooserBelongsToTheOutermostWindowTheDesktopKnows) {
+// by the application's hidden window: the chooser belongs to the print
+// dialog it is modal for, the nearest window the desktop knows; to the
+// player's window when the dialog has no window of its own there.
+TEST_F(SaveDialog, TheChooserBelongsToTheNearestWindowTheDesktopKnows) {
   TFakeChooser* fake = Install({{TSaveFileOutcome::kCancelled, {}, {}}});
   const win::HWND app = win::CreateWindowEx(0, u"SaveDialogOwner", u"app", 0, 0, 0, 0, 0, 0, win::kProgramInstance,
                                             nullptr);
@@ -122,9 +128,13 @@ TEST_F(SaveDialog, TheChooserBelongsToTheOutermostWindowTheDesktopKnows) {
   const win::HWND print = win::CreateWindowEx(0, u"SaveDialogOwner", u"Print", win::WS_POPUP | win::WS_VISIBLE, 0, 0,
                                               100, 50, player, win::kProgramInstance, nullptr);
   backend_->top = player;
+  backend_->dialog = print;
   EXPECT_FALSE(MakeRef<TSaveDialog>(print)->Execute());
-  ASSERT_EQ(fake->requests.size(), 1u);
-  EXPECT_EQ(fake->requests[0].parent_window, "x11:4a00007");
+  backend_->dialog = 0;
+  EXPECT_FALSE(MakeRef<TSaveDialog>(print)->Execute());
+  ASSERT_EQ(fake->requests.size(), 2u);
+  EXPECT_EQ(fake->requests[0].parent_window, "x11:4a0000c");
+  EXPECT_EQ(fake->requests[1].parent_window, "x11:4a00007");
 }
 
 TEST_F(SaveDialog, FiltersDefaultExtensionAndOptions) {
@@ -182,6 +192,7 @@ TEST_F(SaveDialog, OwnerTakesNoInputWhileTheChooserIsOpen) {
     TSaveFileAnswer Choose(const dialogs::TSaveFileRequest& r) override {
       *seen = win::IsWindowEnabled(owner);
       EXPECT_TRUE(r.pump());  // no application: the wait goes on
+      if (r.started) r.started(4321);  // a program's window, modal for the owner
       return {TSaveFileOutcome::kCancelled, {}, {}};
     }
   };
@@ -193,6 +204,9 @@ TEST_F(SaveDialog, OwnerTakesNoInputWhileTheChooserIsOpen) {
   EXPECT_FALSE(dlg->Execute());
   EXPECT_FALSE(enabled_meanwhile);
   EXPECT_TRUE(win::IsWindowEnabled(owner_));
+  // The window layer kept the program's window above the owner until it ended.
+  const std::vector<std::pair<win::HWND, int>> foreign{{owner_, 4321}, {owner_, 0}};
+  EXPECT_EQ(backend_->foreign, foreign);
   // An owner that was disabled before stays so.
   win::EnableWindow(owner_, false);
   EXPECT_FALSE(dlg->Execute());

@@ -308,10 +308,18 @@ TEST(SaveChooserPrograms, CallingTheWaitOffEndsTheProgram) {
   r.proposed_name = "Slide1.bmp";
   int pumps = 0;
   r.pump = [&] { return ++pumps < 20 || !tmp.Exists("pid"); };
+  // The caller learns the program's process group (its own) once it runs,
+  // before the first pump.
+  std::vector<int> groups;
+  r.started = [&](int group) {
+    EXPECT_EQ(pumps, 0);
+    groups.push_back(group);
+  };
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(zenity->Choose(r).outcome, TSaveFileOutcome::kCancelled);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
   pid_t pid = std::stoi(tmp.ReadFile("pid"));
+  EXPECT_EQ(groups, std::vector<int>{pid});
   EXPECT_NE(kill(pid, 0), 0);  // gone and reaped
   const pid_t helper = std::stoi(tmp.ReadFile("helper"));
   EXPECT_TRUE(EndsSoon(helper));
