@@ -124,6 +124,35 @@ int64_t TPartialStream::CopyFrom(TStream* other, int64_t count) {
   return total;
 }
 
+// ---- TChunkedStream ----
+
+TChunkedStream::TChunkedStream(TStream* source, TChunkCallback callback)
+    : source_(Ref<TStream>::Adopt(source)), callback_(callback) {
+  KAV_ASSERT_MSG(source_, "Chunked stream without a source");
+}
+
+void TChunkedStream::Dispose() {
+  source_ = nullptr;
+  TStream::Dispose();
+}
+
+void TChunkedStream::SetSize(int64_t) { throw EStreamError("Stream Cannot be resized"); }
+
+int64_t TChunkedStream::DoRead(std::span<uint8_t> buffer) {
+  int64_t total = 0;
+  while (total < static_cast<int64_t>(buffer.size())) {
+    const int64_t n =
+        std::min<int64_t>(static_cast<int64_t>(buffer.size()) - total, TPartialStream::kCallbackChunkCap);
+    const int64_t got = source_->Read(buffer, n, total);
+    if (callback_) callback_(this);
+    if (got <= 0) break;
+    total += got;
+  }
+  return total;
+}
+
+int64_t TChunkedStream::DoWrite(std::span<const uint8_t>) { throw EStreamWriteError(); }
+
 // ---- TCryptStream ----
 
 TCryptStream::TCryptStream(TStream* source, const std::string& key, bool owns)
