@@ -44,6 +44,25 @@ class TSourceStream : public TPartialStream {
   Ref<TFileSource> source_;
 };
 
+// The same for a stream whose size is not known before it is read through
+// (a large deflated entry of a package): the whole stream, read in the
+// same pieces with the same callback.
+class TSourceReader : public TChunkedStream {
+ public:
+  TSourceReader(TStream* stream, TFileSource* source)
+      : TChunkedStream(stream, TChunkCallback::Bind<&TSourceReader::OnChunk>(this)), source_(source) {}
+
+ protected:
+  void Dispose() override {
+    source_ = nullptr;
+    TChunkedStream::Dispose();
+  }
+
+ private:
+  void OnChunk(TStream*) { CallLoadCallback(source_.get()); }
+  Ref<TFileSource> source_;
+};
+
 bool IsBlank(char16_t c) { return c <= u' '; }
 
 // The key of the [FileMap] and [RotationState] maps. Departure: a name in
@@ -181,9 +200,11 @@ Ref<TStream> TFileSource::OpenLocked(const std::u16string& name) {
   }
   lock_->Leave();
   if (!stream) return nullptr;
-  const int64_t size = stream->GetSize();
-  if (size < 0) return stream;  // a window needs a known size
+  // Never a size the stream would have to read to learn: the lock is
+  // free, but the caller may not need it (a sound's decoder reads on).
+  const int64_t size = stream->GetKnownSize();
   stream->SetPosition(0);
+  if (size < 0) return Ref<TStream>::Adopt(new TSourceReader(stream.release(), this));
   return Ref<TStream>::Adopt(new TSourceStream(stream.release(), size, this));
 }
 
