@@ -126,9 +126,13 @@ int64_t TPartialStream::CopyFrom(TStream* other, int64_t count) {
 
 // ---- TChunkedStream ----
 
-TChunkedStream::TChunkedStream(TStream* source, TChunkCallback callback)
-    : source_(Ref<TStream>::Adopt(source)), callback_(callback) {
+TChunkedStream::TChunkedStream(TStream* source) : source_(Ref<TStream>::Adopt(source)) {
   KAV_ASSERT_MSG(source_, "Chunked stream without a source");
+}
+
+void TChunkedStream::SetChunkCallback(int32_t chunk_size, TChunkCallback callback) {
+  callback_ = callback;
+  chunk_size_ = callback ? std::clamp(chunk_size, 1, TPartialStream::kCallbackChunkCap) : TPartialStream::kDefaultChunk;
 }
 
 void TChunkedStream::Dispose() {
@@ -141,8 +145,7 @@ void TChunkedStream::SetSize(int64_t) { throw EStreamError("Stream Cannot be res
 int64_t TChunkedStream::DoRead(std::span<uint8_t> buffer) {
   int64_t total = 0;
   while (total < static_cast<int64_t>(buffer.size())) {
-    const int64_t n =
-        std::min<int64_t>(static_cast<int64_t>(buffer.size()) - total, TPartialStream::kCallbackChunkCap);
+    const int64_t n = std::min<int64_t>(static_cast<int64_t>(buffer.size()) - total, chunk_size_);
     const int64_t got = source_->Read(buffer, n, total);
     if (callback_) callback_(this);
     if (got <= 0) break;

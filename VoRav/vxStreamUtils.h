@@ -79,13 +79,15 @@ class TPartialStream : public TStream {
   std::vector<uint8_t> chunk_buffer_;
 };
 
-// A whole stream read in pieces of at most 256 bytes with a callback after
-// each, as a window with a callback reads, for a stream whose size is not
+// A whole stream read as a window with a callback reads it (pieces of at
+// most 256 bytes, the callback after each), for a stream whose size is not
 // known before it is read through (a window needs it): position, size and
 // seeks are the source's own. Takes over the passed reference.
 class TChunkedStream : public TStream {
  public:
-  TChunkedStream(TStream* source, TChunkCallback callback);
+  explicit TChunkedStream(TStream* source);
+  // As TPartialStream::SetChunkCallback.
+  void SetChunkCallback(int32_t chunk_size, TChunkCallback callback);
 
   int64_t GetPosition() override { return source_->GetPosition(); }
   int64_t SetPosition(int64_t position) override { return source_->SetPosition(position); }
@@ -106,6 +108,7 @@ class TChunkedStream : public TStream {
  private:
   Ref<TStream> source_;
   TChunkCallback callback_;
+  int32_t chunk_size_ = TPartialStream::kDefaultChunk;
 };
 
 class TCryptStream : public TStream {

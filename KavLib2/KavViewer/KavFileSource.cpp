@@ -24,38 +24,23 @@ namespace {
 
 std::atomic<int32_t> g_next_serial{0};
 
-// The window handed out by OpenLocked: it holds the source, so the loading
-// callback always gets a live sender.
-class TSourceStream : public TPartialStream {
+// What OpenLocked hands out: a window on the stream (TPartialStream), or
+// for a stream whose size is not known before it is read through (a large
+// deflated entry of a package) the whole stream read in the same pieces
+// (TChunkedStream); it holds the source, so the loading callback always
+// gets a live sender.
+template <class TBase>
+class TSourceStream : public TBase {
  public:
-  TSourceStream(TStream* stream, int64_t size, TFileSource* source)
-      : TPartialStream(stream, true, 0, size), source_(source) {
-    SetChunkCallback(kDefaultChunk, TChunkCallback::Bind<&TSourceStream::OnChunk>(this));
+  template <class... TArgs>
+  explicit TSourceStream(TFileSource* source, TArgs... args) : TBase(args...), source_(source) {
+    this->SetChunkCallback(TPartialStream::kDefaultChunk, TChunkCallback::Bind<&TSourceStream::OnChunk>(this));
   }
 
  protected:
   void Dispose() override {
     source_ = nullptr;
-    TPartialStream::Dispose();
-  }
-
- private:
-  void OnChunk(TStream*) { CallLoadCallback(source_.get()); }
-  Ref<TFileSource> source_;
-};
-
-// The same for a stream whose size is not known before it is read through
-// (a large deflated entry of a package): the whole stream, read in the
-// same pieces with the same callback.
-class TSourceReader : public TChunkedStream {
- public:
-  TSourceReader(TStream* stream, TFileSource* source)
-      : TChunkedStream(stream, TChunkCallback::Bind<&TSourceReader::OnChunk>(this)), source_(source) {}
-
- protected:
-  void Dispose() override {
-    source_ = nullptr;
-    TChunkedStream::Dispose();
+    TBase::Dispose();
   }
 
  private:
@@ -204,8 +189,8 @@ Ref<TStream> TFileSource::OpenLocked(const std::u16string& name) {
   // free, but the caller may not need it (a sound's decoder reads on).
   const int64_t size = stream->GetKnownSize();
   stream->SetPosition(0);
-  if (size < 0) return Ref<TStream>::Adopt(new TSourceReader(stream.release(), this));
-  return Ref<TStream>::Adopt(new TSourceStream(stream.release(), size, this));
+  if (size < 0) return Ref<TStream>::Adopt(new TSourceStream<TChunkedStream>(this, stream.release()));
+  return Ref<TStream>::Adopt(new TSourceStream<TPartialStream>(this, stream.release(), true, int64_t(0), size));
 }
 
 int32_t TFileSource::OrientationCode(std::u16string_view) const { return 0; }

@@ -322,8 +322,9 @@ Ref<TStream> TKavUnpack::OpenEntry(std::u16string_view name, TRefObject* sender)
     window = dynamic_cast<TPartialStream*>(crypt->Source());
   } else if (entry->GetKnownSize() < 0) {
     // A large deflated entry, whose size is not known before it is read through.
-    return MakeRef<TChunkedStream>(entry.release(),
-                                   TChunkCallback::FromFunction(&CallLoadCallbackFor, sender));
+    auto whole = MakeRef<TChunkedStream>(entry.release());
+    whole->SetChunkCallback(32768, TChunkCallback::FromFunction(&CallLoadCallbackFor, sender));
+    return whole;
   } else if (!(window = dynamic_cast<TPartialStream*>(entry.get()))) {
     const int64_t length = entry->GetSize();
     auto wrap = MakeRef<TPartialStream>(entry.release(), true, 0, length);
