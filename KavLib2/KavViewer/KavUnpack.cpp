@@ -275,7 +275,8 @@ Ref<TStream> TKavUnpack::OpenEntryStream(TStream* file, int32_t method, bool own
   if (!file) return nullptr;
   auto window = MakeRef<TPartialStream>(file, owns, start, size);
   if (method == kPackDeflated) {
-    // Departure: one inflating past the held limit is inflated where read, not held, so long sounds and clips play.
+    // Departure: one inflating past the held limit is inflated where read, not held, so long sounds and clips play;
+    // its damage raises where it is read, not at the open.
     // An entry already streamed (its index kept) is streamed again. Deflate
     // data more than twice the limit inflate to more (stored blocks add 5
     // bytes in 65,535): they are not tried in memory first.
