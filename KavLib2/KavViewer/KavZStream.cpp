@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "VoRav/vxLog.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 #include "VoRav/wpThreads2.h"
@@ -194,7 +195,11 @@ int64_t TInflateIndex::NextMarkLocked() const {
 // ---- TSeekableInflateStream ----
 
 namespace {
-std::u16string Mebibytes(int64_t bytes) { return UTF8Decode(std::to_string(bytes >> 20)) + u" MiB"; }
+// A size for a person: in MiB, in bytes below one.
+std::u16string SizeText(int64_t bytes) {
+  return bytes < (1 << 20) ? UTF8Decode(std::to_string(bytes)) + u" bytes"
+                           : UTF8Decode(std::to_string(bytes >> 20)) + u" MiB";
+}
 }  // namespace
 
 TSeekableInflateStream::TSeekableInflateStream(TStream* source, int64_t cap, int64_t spacing)
@@ -210,18 +215,25 @@ void TSeekableInflateStream::Dispose() {
   TZDecompressionStream::Dispose();
 }
 
-void TSeekableInflateStream::Fail(const std::string& message, const std::u16string& why) {
+void TSeekableInflateStream::Fail(const std::string& message, const std::u16string& why, int64_t at) {
   failed_ = message;
+  bool first = false;
   std::u16string name;
   {
     std::lock_guard<std::mutex> hold(index_->lock_);
     if (index_->failure_.empty()) {
       index_->failure_ = message;
-      name = index_->name_.empty() ? u"deflated data" : u"packed show's file \"" + index_->name_ + u"\"";
+      first = true;
+      name = index_->name_;
     }
   }
   // Once per index: a sound read over and over meets the failure each time.
-  if (!name.empty()) LogLine(u"The " + name + u" cannot be read past " + Mebibytes(total_) + u": " + why);
+  // An entry's name is said to the show's author as well.
+  if (first) {
+    const std::u16string reason = u"cannot be read past " + SizeText(at) + u": " + why;
+    LogLine((name.empty() ? u"The deflated data " : u"The packed show's file \"" + name + u"\" ") + reason);
+    if (!name.empty()) ReportShowProblem(TShowProblemKind::File, name, reason);
+  }
   throw EZDecompressionError(message);
 }
 
@@ -237,10 +249,10 @@ int64_t TSeekableInflateStream::Inflate(std::span<uint8_t> out) {
   try {
     got = TZDecompressionStream::DoRead(out);
   } catch (const EZDecompressionError& e) {
-    Fail(e.Message(), u"its data are damaged (" + UTF8Decode(e.Message()) + u")");
+    Fail(e.Message(), u"its data are damaged (" + UTF8Decode(e.Message()) + u")", total_);
   }
   if (total_ > cap_)
-    Fail(kInflatedSizeLimitText, u"it inflates to more than " + Mebibytes(cap_) + u", more than a show can use");
+    Fail(kInflatedSizeLimitText, u"it inflates to more than " + SizeText(cap_) + u", more than a show can use", cap_);
   if (ended_) {
     std::lock_guard<std::mutex> hold(index_->lock_);
     index_->size_ = total_;

@@ -213,7 +213,10 @@ class TSeekableInflateStream : public TZDecompressionStream {
   // Inflates and drops bytes until `target` bytes are inflated or the data
   // end; raises EAbort when the thread is asked to stop.
   void Forward(int64_t target);
-  [[noreturn]] void Fail(const std::string& message, const std::u16string& why);
+  // Notes the first failure in the index (logged once, with the entry's
+  // name to the show's author: the data cannot be read past `at` bytes,
+  // and `why`) and raises EZDecompressionError with `message`.
+  [[noreturn]] void Fail(const std::string& message, const std::u16string& why, int64_t at);
 
   Ref<TInflateIndex> index_;
   int64_t cap_;

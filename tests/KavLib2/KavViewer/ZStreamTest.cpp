@@ -11,6 +11,7 @@
 #include "KavLib2/KavViewer/KavZStream.h"
 #include "KavPacker.h"
 #include "VoRav/vxMemoryStream.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/wpThreads2.h"
 #include "../../VoRav/LogCapture.h"
 
@@ -340,6 +341,8 @@ TEST(SeekableInflate, DamageTruncationAndTheCapRaiseWhereRead) {
   EXPECT_THROW(bad_stream->GetSize(), EZDecompressionError);
 
   kav::test::TLogCapture log;
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(p); });
   auto capped = MakeRef<TSeekableInflateStream>(Memory(raw).get(), 299999);
   capped->Index()->SetName(u"Music\\long.wav");
   auto other = MakeRef<TSeekableInflateStream>(Memory(raw).get(), 299999, capped->Index());
@@ -358,6 +361,10 @@ TEST(SeekableInflate, DamageTruncationAndTheCapRaiseWhereRead) {
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find(u"\"Music\\long.wav\""), std::u16string::npos);
   EXPECT_NE(lines[0].find(u"more than a show can use"), std::u16string::npos);
+  SetShowProblemSink(nullptr);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(ShowProblemText(said[0]), u"Music\\long.wav: cannot be read past 299999 bytes: it inflates to more "
+                                      u"than 299999 bytes, more than a show can use");
   EXPECT_EQ(other->Read(block, 1000), 1000);  // before the cap the data read
   EXPECT_EQ(MakeRef<TSeekableInflateStream>(Memory(raw).get(), 300000)->GetSize(), 300000);
 }
