@@ -959,6 +959,8 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
       in->SetPosition(0);
       got = size < 0 ? 0 : in->Read(buffer, int64_t(buffer.size()));
     }
+  } catch (const EAbort&) {
+    return stopped();  // the player is ending: the entry's inflating gave up
   } catch (const std::exception& e) {
     return damaged(e);
   }
@@ -1004,6 +1006,7 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
   } catch (const std::exception& e) {
     if (fd >= 0) close(fd);
     if (!folder.empty()) ProcessTempFolders().RemoveFolder(folder);
+    if (dynamic_cast<const EAbort*>(&e)) return stopped();
     error = u"the packed show's file \"" + name + u"\" cannot be written out for the opener (" +
             SystemUTF8ToWide(e.what()) + u")";
     return {};

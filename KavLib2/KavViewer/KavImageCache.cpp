@@ -13,7 +13,6 @@
 #include "VoRav/vxUTF8.h"
 #include "VoRav/wpLoadCallBack.h"
 #include "VoRav/wpStringUtils.h"
-#include "VoRav/wpThreads2.h"
 
 namespace kav {
 
@@ -156,9 +155,9 @@ bool LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16strin
       why = u"no such file";
     }
   } catch (const EAbort&) {
-    if (!CurrentThreadStopRequested()) throw;
-    // The loading thread is asked to stop (a large entry was being read):
-    // no placeholder is kept, the picture loads again when next asked for.
+    // The loading thread, or the program, is stopping (a large entry's
+    // inflating gave up): no placeholder is kept, the picture loads again
+    // when next asked for.
     handle->store = BlankStore(name);
     return false;
   } catch (const Exception& e) {

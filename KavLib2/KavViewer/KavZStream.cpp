@@ -1,6 +1,7 @@
 #include "KavLib2/KavViewer/KavZStream.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -29,6 +30,12 @@ void ZFree(voidpf, voidpf address) { std::free(address); }
 }  // namespace
 
 void RaiseZError(int code) { throw EZDecompressionError(zError(code)); }
+
+namespace {
+std::atomic<bool (*)() noexcept> g_inflate_stop{nullptr};
+}  // namespace
+
+void SetInflateStopCheck(bool (*check)() noexcept) { g_inflate_stop.store(check); }
 
 // ---- TCustomZStream ----
 
@@ -238,6 +245,11 @@ void TSeekableInflateStream::Fail(const std::string& message, const std::u16stri
 }
 
 int64_t TSeekableInflateStream::Inflate(std::span<uint8_t> out) {
+  // Every step asks (a reader that goes on after a far seek gave up would
+  // otherwise inflate on piece by piece).
+  const auto program_stop = g_inflate_stop.load();
+  if (CurrentThreadStopRequested() || (program_stop && program_stop()))
+    throw EAbort("Inflating stopped: the thread is asked to stop");
   int64_t mark;
   {
     std::lock_guard<std::mutex> hold(index_->lock_);
@@ -315,7 +327,6 @@ void TSeekableInflateStream::MoveBefore(int64_t position) {
 void TSeekableInflateStream::Forward(int64_t target) {
   buffer_used_ = buffer_taken_ = 0;
   while (total_ < target && !ended_) {
-    if (CurrentThreadStopRequested()) throw EAbort("Inflating stopped: the thread is asked to stop");
     const int64_t want = std::min<int64_t>(target - total_, static_cast<int64_t>(buffer_.size()));
     if (Inflate(std::span<uint8_t>(buffer_.data(), static_cast<size_t>(want))) == 0) break;
   }

@@ -164,9 +164,10 @@ class TInflateIndex : public TRefObject {
 // not (GetKnownSize never does). Corrupt or truncated data raise
 // EZDecompressionError on the read that meets them, and so does inflating
 // past `cap` bytes (kInflatedSizeLimitText); the first such failure is
-// noted in the index (and logged with its name). A long forward inflation
-// (a far seek, learning the size) gives up with EAbort when the calling
-// thread is asked to stop (CurrentThreadStopRequested). Memory stays
+// noted in the index (and logged with its name). Inflating (a read, a far
+// seek, learning the size) raises EAbort, between steps of at most 64 KiB,
+// once the calling thread is asked to stop (CurrentThreadStopRequested) or
+// the program is ending (SetInflateStopCheck). Memory stays
 // bounded: at most kMaxCheckpoints states (about 40 KiB each), and reads
 // go through a 64 KiB buffer, so small reads cost a copy.
 class TSeekableInflateStream : public TZDecompressionStream {
@@ -204,14 +205,15 @@ class TSeekableInflateStream : public TZDecompressionStream {
  private:
   // One step of the decoder into `out`, ending on the next mark where a
   // state is to be kept; notes the end, keeps the state, checks the cap,
-  // and notes a failure in the index before raising it.
+  // and notes a failure in the index before raising it. Raises EAbort
+  // first when the thread or the program is stopping.
   int64_t Inflate(std::span<uint8_t> out);
   void Keep();
   // The decoder at the last kept state at or before `position`, unless
   // going on from where it is costs less.
   void MoveBefore(int64_t position);
   // Inflates and drops bytes until `target` bytes are inflated or the data
-  // end; raises EAbort when the thread is asked to stop.
+  // end.
   void Forward(int64_t target);
   // Notes the first failure in the index (logged once, with the entry's
   // name to the show's author: the data cannot be read past `at` bytes,
@@ -225,6 +227,13 @@ class TSeekableInflateStream : public TZDecompressionStream {
   size_t buffer_used_ = 0;   // the bytes of buffer_ inflated, ending at total_
   size_t buffer_taken_ = 0;  // of which read already
 };
+
+// A check that inflating (see TSeekableInflateStream) makes besides its
+// thread's stop, from any thread: the program installs its termination
+// flag, so that no inflation outlives a signal on a thread that is not
+// stopped first (one holding a lock that a stopping thread waits for).
+// Nil (the default) checks nothing.
+void SetInflateStopCheck(bool (*check)() noexcept);
 
 // Raises EZDecompressionError with zlib's text for `code`.
 [[noreturn]] void RaiseZError(int code);

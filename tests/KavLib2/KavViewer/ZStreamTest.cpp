@@ -370,7 +370,8 @@ TEST(SeekableInflate, DamageTruncationAndTheCapRaiseWhereRead) {
 }
 
 // Gigabytes of zeros (a few MB of deflate): learning their size is the one
-// long inflation, and it gives up when the thread doing it is asked to stop.
+// long inflation, and it gives up when the thread doing it is asked to stop,
+// or on any thread when the program is ending.
 TEST(SeekableInflate, LearningTheSizeStopsWithItsThread) {
   const auto raw = packer::RawDeflateZeros({}, int64_t(15) << 30);
   struct TLearner : TThread {
@@ -393,6 +394,27 @@ TEST(SeekableInflate, LearningTheSizeStopsWithItsThread) {
   ASSERT_TRUE(learner->WaitForever());
   EXPECT_TRUE(learner->aborted);
   EXPECT_EQ(learner->stream->GetKnownSize(), -1);
+  // On any thread, once the program's stop check says so: the size being
+  // learned, and every read after it.
+  static std::atomic<bool> ending{false};
+  SetInflateStopCheck([]() noexcept { return ending.load(); });
+  auto stream = MakeRef<TSeekableInflateStream>(Memory(raw).get(), int64_t(16) << 30);
+  std::atomic<bool> aborted{false};
+  std::thread plain([&] {
+    try {
+      stream->GetSize();
+    } catch (const EAbort&) {
+      aborted = true;
+    }
+  });
+  while (stream->Index()->CheckpointCount() < 3) std::this_thread::yield();
+  ending = true;
+  plain.join();
+  EXPECT_TRUE(aborted);
+  std::vector<uint8_t> block(10);
+  EXPECT_THROW(stream->Read(block, 10), EAbort);
+  SetInflateStopCheck(nullptr);
+  EXPECT_EQ(stream->Read(block, 10), 10);
   // Zeros after a head, learned whole: the size asked for.
   EXPECT_EQ(MakeRef<TSeekableInflateStream>(Memory(packer::RawDeflateZeros({1, 2}, 40 << 20)).get(), 1 << 30)
                 ->GetSize(),
