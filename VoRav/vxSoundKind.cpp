@@ -38,7 +38,9 @@ bool IsText(std::span<const uint8_t> head) {
 bool ReadHead(TStream* stream, std::vector<uint8_t>& head, int64_t& size) {
   if (!stream) return false;
   try {
-    size = stream->GetSize();
+    // The head tells the kind: a size that would take reading the data
+    // through to learn is not asked for (-1, unknown).
+    size = stream->GetKnownSize();
     head = StreamBytesAt(stream, 0, size < 0 ? kSoundHeadBytes : std::min(size, kSoundHeadBytes));
     return true;
   } catch (const Exception&) {

@@ -26,6 +26,18 @@ class TStream : public TRefObject {
   virtual int64_t SetPosition(int64_t position) = 0;
   // The size in bytes, or -1 when unknown.
   virtual int64_t GetSize() = 0;
+  // The size when it is known without reading the data, else -1. Only a
+  // stream that learns its size by reading to its end (a large deflated
+  // entry of a package that nothing has read through yet) answers -1 where
+  // GetSize answers; every other stream answers GetSize().
+  virtual int64_t GetKnownSize() { return GetSize(); }
+  // The size when it is at most `limit`, else -1 (also when unknown). A
+  // stream that learns its size by reading reads no further than just past
+  // `limit`, so that a hostile one costs no more than that.
+  virtual int64_t GetSizeWithin(int64_t limit) {
+    const int64_t size = GetSize();
+    return size <= limit ? size : -1;
+  }
   // Sets the size; raises EStreamError when the stream cannot take it.
   virtual void SetSize(int64_t size) = 0;
   // GetSize() - GetPosition(); negative when the size is unknown.

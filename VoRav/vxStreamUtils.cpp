@@ -124,6 +124,38 @@ int64_t TPartialStream::CopyFrom(TStream* other, int64_t count) {
   return total;
 }
 
+// ---- TChunkedStream ----
+
+TChunkedStream::TChunkedStream(TStream* source) : source_(Ref<TStream>::Adopt(source)) {
+  KAV_ASSERT_MSG(source_, "Chunked stream without a source");
+}
+
+void TChunkedStream::SetChunkCallback(int32_t chunk_size, TChunkCallback callback) {
+  callback_ = callback;
+  chunk_size_ = callback ? std::clamp(chunk_size, 1, TPartialStream::kCallbackChunkCap) : TPartialStream::kDefaultChunk;
+}
+
+void TChunkedStream::Dispose() {
+  source_ = nullptr;
+  TStream::Dispose();
+}
+
+void TChunkedStream::SetSize(int64_t) { throw EStreamError("Stream Cannot be resized"); }
+
+int64_t TChunkedStream::DoRead(std::span<uint8_t> buffer) {
+  int64_t total = 0;
+  while (total < static_cast<int64_t>(buffer.size())) {
+    const int64_t n = std::min<int64_t>(static_cast<int64_t>(buffer.size()) - total, chunk_size_);
+    const int64_t got = source_->Read(buffer, n, total);
+    if (callback_) callback_(this);
+    if (got <= 0) break;
+    total += got;
+  }
+  return total;
+}
+
+int64_t TChunkedStream::DoWrite(std::span<const uint8_t>) { throw EStreamWriteError(); }
+
 // ---- TCryptStream ----
 
 TCryptStream::TCryptStream(TStream* source, const std::string& key, bool owns)

@@ -79,6 +79,38 @@ class TPartialStream : public TStream {
   std::vector<uint8_t> chunk_buffer_;
 };
 
+// A whole stream read as a window with a callback reads it (pieces of at
+// most 256 bytes, the callback after each), for a stream whose size is not
+// known before it is read through (a window needs it): position, size and
+// seeks are the source's own. Takes over the passed reference.
+class TChunkedStream : public TStream {
+ public:
+  explicit TChunkedStream(TStream* source);
+  // As TPartialStream::SetChunkCallback.
+  void SetChunkCallback(int32_t chunk_size, TChunkCallback callback);
+
+  int64_t GetPosition() override { return source_->GetPosition(); }
+  int64_t SetPosition(int64_t position) override { return source_->SetPosition(position); }
+  int64_t GetSize() override { return source_->GetSize(); }
+  int64_t GetKnownSize() override { return source_->GetKnownSize(); }
+  int64_t GetSizeWithin(int64_t limit) override { return source_->GetSizeWithin(limit); }
+  // Always raises EStreamError "Stream Cannot be resized".
+  void SetSize(int64_t size) override;
+
+  TStream* Source() const noexcept { return source_.get(); }
+
+ protected:
+  int64_t DoRead(std::span<uint8_t> buffer) override;
+  // Raises EStreamWriteError: the stream is for reading.
+  int64_t DoWrite(std::span<const uint8_t> buffer) override;
+  void Dispose() override;
+
+ private:
+  Ref<TStream> source_;
+  TChunkCallback callback_;
+  int32_t chunk_size_ = TPartialStream::kDefaultChunk;
+};
+
 class TCryptStream : public TStream {
  public:
   // Asserts (EAbort) that a source is given and the key is not empty; the

@@ -486,7 +486,11 @@ void TMainForm::RunApp(const std::u16string& text) {
   // Departure: a packed show's documents come from its package alone; the
   // folder its file lies in (a downloads folder, say) is not the show's.
   TFileAccessor* package = locator_ && locator_->IsPacked() ? locator_->Accessor() : nullptr;
-  RunAppProc(text, show_folder_, [](const std::u16string& m) { ShowSlideshowError(m); }, package);
+  // A document written out of the package is given up by Escape (which
+  // then ends the player as it would have).
+  RunAppProc(
+      text, show_folder_, [](const std::u16string& m) { ShowSlideshowError(m); }, package,
+      [] { return win::KeyDownWaiting(win::VK_ESCAPE); });
 }
 
 bool TMainForm::RunAction(const TKavAction& action) {

@@ -262,6 +262,15 @@ if(KAV_TESTS)
     set_tests_properties(kavplay_xvfb_music_pause PROPERTIES
                          ENVIRONMENT "SDL_AUDIODRIVER=disk;ASAN_OPTIONS=detect_leaks=0"
                          SKIP_RETURN_CODE 77 TIMEOUT 900 COST 200)
+    # A small package whose tunes inflate to 15 GiB each (zeros, and a WAV
+    # of hours of silence): slide 1 comes without the player reading them
+    # through, and SIGTERM or SIGINT at any moment of the start ends it.
+    add_test(NAME kavplay_xvfb_large_entry
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/xvfb/kavplay_large_entry.sh $<TARGET_FILE:kavplay>
+                     $<TARGET_FILE:kavpack> $<TARGET_FILE:kavbigentry> ${CMAKE_BINARY_DIR}/kavplay_xvfb_large_entry)
+    set_tests_properties(kavplay_xvfb_large_entry PROPERTIES
+                         ENVIRONMENT "SDL_AUDIODRIVER=dummy;ASAN_OPTIONS=detect_leaks=0"
+                         SKIP_RETURN_CODE 77 TIMEOUT 600 COST 200)
     # Mosaics of the largest grids play, and SIGTERM ends them, on both devices.
     foreach(device sw gl)
       kav_xvfb_script_test(kavplay_xvfb_mosaic_${device} mosaic "KAV_DEVICE=${device}" 240 240)

@@ -896,8 +896,9 @@ class TChecker {
       Report(TShowProblemKind::File, name, u"no such file", line, true);
       return;
     }
-    const int64_t size = stream->GetSize();
-    if (size == 0) {
+    // Not learned by reading the data through where it is not known (an
+    // inflated package entry's): an empty entry is held, so its size is.
+    if (stream->GetKnownSize() == 0) {
       Report(TShowProblemKind::File, name, kEmptyShowFile, line);
       return;
     }
@@ -912,8 +913,8 @@ class TChecker {
       return;
     }
     if (use != TFileUse::Picture) return;
-    if (size < 0 || size > kMaxCheckedPicture) return;
     try {
+      if (stream->GetSizeWithin(kMaxCheckedPicture) < 0) return;
       // Decoding is left to the picture loader unless asked for; the end
       // marker costs one read.
       Ref<TBitmapStore> store;

@@ -906,12 +906,38 @@ TPackedDocumentLimits g_document_limits;                                     // 
 
 std::u16string Megabytes(int64_t bytes) { return SystemUTF8ToWide(std::to_string(bytes >> 20)) + u" MB"; }
 
+// Whether to give up copying a document: the caller's word (Escape), or the
+// player ending on a signal. Asked every kStopStep bytes.
+constexpr int64_t kStopStep = 1 << 20;
+bool CopyStopped(const std::function<bool()>& stop) { return win::TerminationRequested() || (stop && stop()); }
+
+// Reads `in` on to its end without keeping anything, to learn the size of
+// a document whose size is not known before it is read through (a deflated
+// entry): the bytes so far plus the rest; -1 once more than `limit`, and -2
+// when `stop` says so first.
+int64_t MeasureRest(TStream* in, int64_t so_far, int64_t limit, std::vector<uint8_t>& buffer,
+                    const std::function<bool()>& stop) {
+  for (int64_t since_check = 0;;) {
+    const int64_t got = in->Read(buffer, int64_t(buffer.size()));
+    if (got <= 0) return so_far;
+    so_far += got;
+    if (so_far > limit) return -1;
+    if ((since_check += got) >= kStopStep) {
+      since_check = 0;
+      if (CopyStopped(stop)) return -2;
+    }
+  }
+}
+
 // A copy of the package's entry `name` in a new private temporary folder of
 // the process (mode 0700, removed when the player ends), named as the entry
 // is without its folders; empty when the package holds no such entry, and
 // `error` says why when it holds one that is not written out (a launcher,
-// damaged data, a full disk).
-std::string WritePackedDocument(TFileAccessor* package, const std::u16string& name, std::u16string& error) {
+// one too large, damaged data, a full disk, a copy given up by `stop`).
+// Nothing is written for a document that is refused: its size is known
+// first (a deflated one's by inflating it once, at most just past its limit).
+std::string WritePackedDocument(TFileAccessor* package, const std::u16string& name, std::u16string& error,
+                                const std::function<bool()>& stop) {
   std::u16string entry = name;
   std::replace(entry.begin(), entry.end(), u'/', u'\\');
   const auto key = std::make_pair(package->Source()->Serial(), entry);
@@ -922,8 +948,8 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
     g_documents.erase(it);
   }
   // Departure: what a show writes out is bounded, so a small package cannot fill the temporary folder.
-  // What this document may take: its own bound, and what the copies still
-  // on the disk leave of the total (one removed meanwhile frees its share).
+  // What the copies still on the disk take of the total (one removed
+  // meanwhile frees its share).
   int64_t taken = 0;
   for (auto it = g_documents.begin(); it != g_documents.end();) {
     struct stat st {};
@@ -935,17 +961,26 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
     ++it;
   }
   const TPackedDocumentLimits limits = g_document_limits;
-  const int64_t room = std::min(limits.PerDocument, std::max<int64_t>(limits.Total - taken, 0));
-  auto too_big = [&]() {
-    error = u"the packed show's file \"" + name + u"\" is not written out for the opener: " +
-            (room == limits.PerDocument ? u"it takes more than " + Megabytes(limits.PerDocument) +
-                                              u", the most one document may take"
-                                        : u"the show's documents written out already take " + Megabytes(taken) +
-                                              u", and together they may take at most " + Megabytes(limits.Total));
+  const std::u16string refused = u"the packed show's file \"" + name + u"\" is not written out for the opener: ";
+  // `size` the document's size, or -1 when it is only known to be larger
+  // than one document may be.
+  auto too_big = [&](int64_t size) {
+    if (size < 0)
+      error = refused + u"it takes more than " + Megabytes(limits.PerDocument) + u", the most one document may take";
+    else if (size > limits.PerDocument)
+      error = refused + u"it takes " + Megabytes(size) + u", more than the " + Megabytes(limits.PerDocument) +
+              u" one document may take";
+    else
+      error = refused + u"it takes " + Megabytes(size) + u", and the show's documents written out already take " +
+              Megabytes(taken) + u" of the " + Megabytes(limits.Total) + u" they may take together";
     return std::string();
   };
   auto damaged = [&](const std::exception& e) {
     error = u"the packed show's file \"" + name + u"\" is damaged (" + SystemUTF8ToWide(e.what()) + u")";
+    return std::string();
+  };
+  auto stopped = [&]() {
+    error = refused + u"the copy was given up (Escape, or the player is ending)";
     return std::string();
   };
   Ref<TStream> in;
@@ -965,33 +1000,48 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
   // A program (a script or a binary) by its first bytes: a packed show
   // starts none of its own, and the opener may run one.
   std::vector<uint8_t> buffer(64 * 1024);
-  int64_t got = 0;
+  int64_t got = 0, size = 0;
   try {
     got = in->Read(buffer, int64_t(buffer.size()));
+    auto begins = [&](std::string_view magic) {
+      return got >= int64_t(magic.size()) && std::equal(magic.begin(), magic.end(), buffer.begin());
+    };
+    if (begins("#!") || begins("\x7f" "ELF") || begins("MZ")) {
+      error = u"the packed show's file \"" + name + u"\" is a program, and a packed show starts none of its own";
+      return {};
+    }
+    // The size before anything is written: a stored entry's is known, a
+    // deflated one's is learned without writing (it is then known to every
+    // later open of the entry).
+    size = in->GetKnownSize();
+    if (size < 0) {
+      size = MeasureRest(in.get(), got, limits.PerDocument, buffer, stop);
+      if (size == -2) return stopped();
+      in->SetPosition(0);
+      got = size < 0 ? 0 : in->Read(buffer, int64_t(buffer.size()));
+    }
+  } catch (const EAbort&) {
+    return stopped();  // the player is ending: the entry's inflating gave up
   } catch (const std::exception& e) {
     return damaged(e);
   }
-  auto begins = [&](std::string_view magic) {
-    return got >= int64_t(magic.size()) && std::equal(magic.begin(), magic.end(), buffer.begin());
-  };
-  if (begins("#!") || begins("\x7f" "ELF") || begins("MZ")) {
-    error = u"the packed show's file \"" + name + u"\" is a program, and a packed show starts none of its own";
-    return {};
-  }
-  if (in->GetSize() > room) return too_big();
+  if (size < 0 || size > limits.PerDocument || size > limits.Total - taken) return too_big(size);
   std::u16string base = entry.substr(entry.rfind(u'\\') + 1);
   if (base.empty() || base == u"." || base == u"..") base = u"document";
+  std::u16string folder;
   std::string path;
   int fd = -1;
   int64_t written = 0;
-  bool over = false;
+  enum { kDone, kStopped, kChanged } end = kDone;
   try {
-    path = WideToSystemUTF8(ProcessTempFolders().CreateLockedTempFolder(true) + base);
+    folder = ProcessTempFolders().CreateLockedTempFolder(true);
+    path = WideToSystemUTF8(folder + base);
     fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) throw EFileOpenError(path, errno);
-    for (; got > 0; got = in->Read(buffer, int64_t(buffer.size()))) {
-      if (got > room - written) {
-        over = true;
+    for (int64_t since_check = 0; got > 0; got = in->Read(buffer, int64_t(buffer.size()))) {
+      // No more than the size checked, whatever the entry gives.
+      if (got > size - written) {
+        end = kChanged;
         break;
       }
       written += got;
@@ -1001,6 +1051,13 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
         if (w <= 0) throw EFileOpenError(path, errno);
         done += w;
       }
+      if ((since_check += got) >= kStopStep) {
+        since_check = 0;
+        if (CopyStopped(stop)) {
+          end = kStopped;
+          break;
+        }
+      }
     }
     if (close(fd) != 0) {
       fd = -1;
@@ -1009,14 +1066,17 @@ std::string WritePackedDocument(TFileAccessor* package, const std::u16string& na
     fd = -1;
   } catch (const std::exception& e) {
     if (fd >= 0) close(fd);
-    if (!path.empty()) unlink(path.c_str());
+    if (!folder.empty()) ProcessTempFolders().RemoveFolder(folder);
+    if (dynamic_cast<const EAbort*>(&e)) return stopped();
     error = u"the packed show's file \"" + name + u"\" cannot be written out for the opener (" +
             SystemUTF8ToWide(e.what()) + u")";
     return {};
   }
-  if (over) {
-    unlink(path.c_str());
-    return too_big();
+  if (end != kDone || written != size) {
+    ProcessTempFolders().RemoveFolder(folder);
+    if (end == kStopped) return stopped();
+    error = u"the packed show's file \"" + name + u"\" is damaged (its size changed while it was written out)";
+    return {};
   }
   g_documents[key] = {path, written};
   return path;
@@ -1073,7 +1133,7 @@ bool SpawnDetached(const std::vector<std::string>& argv) {
 }
 
 int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, const std::u16string& folder,
-                  TFileAccessor* package) {
+                  TFileAccessor* package, const std::function<bool()>& stop) {
   if (!ProgramStartAllowed()) {
     LogRefused(file, u"starting programs and opening documents or addresses is not allowed "
                      u"(the player was not started with --allow-programs, or the show does not ask for it)");
@@ -1119,7 +1179,7 @@ int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, 
   // no program of its own.
   if (package) {
     std::u16string error;
-    if (const std::string copy = WritePackedDocument(package, name, error); !copy.empty()) {
+    if (const std::string copy = WritePackedDocument(package, name, error, stop); !copy.empty()) {
       if (refusals.empty()) return SpawnDetached({"xdg-open", copy}) ? kOpenDone : kOpenFileNotFound;
     } else {
       refusals.push_back(!error.empty() ? error
@@ -1170,7 +1230,8 @@ int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, 
 }
 
 void RunAppProc(const std::u16string& text, const std::u16string& folder,
-                const std::function<void(const std::u16string&)>& message, TFileAccessor* package) {
+                const std::function<void(const std::u16string&)>& message, TFileAccessor* package,
+                const std::function<bool()>& stop) {
   if (text.empty()) return;
   std::vector<TCommandPart> parts;
   if (!CheckCommandLine(text, parts)) {
@@ -1190,7 +1251,7 @@ void RunAppProc(const std::u16string& text, const std::u16string& folder,
     // system's path, a path the person named, an address), then the show's
     // own file, and the show's file is tried also when the first may not
     // start (not only when it is missing), so each is judged as itself.
-    const int32_t r = ShellOpen(part.Program, part.Parameters, folder, package);
+    const int32_t r = ShellOpen(part.Program, part.Parameters, folder, package, stop);
     if (r <= 32 && r != kOpenRefused) LogLine(u"RunAppProc: cannot open " + part.Program);  // refusals log their reason
   }
 }

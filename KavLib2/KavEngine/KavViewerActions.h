@@ -25,10 +25,10 @@
 #include <string>
 #include <vector>
 
-#include "KavLib2/KavViewer/KavUnpack.h"
 
 namespace kav {
 
+class TFileAccessor;
 class TFileAccessor;
 class TKavSource;
 
@@ -132,13 +132,15 @@ void SetSpawnFunction(TSpawnFn fn);
 bool SpawnDetached(const std::vector<std::string>& argv);
 
 // What a packed show's documents may take on the disk when they are written
-// out for the opener: one document at most PerDocument bytes (the most any
-// entry of a package inflates to), all documents of the process together at
-// most Total. Documents a show opens (PDFs, office files) are far smaller; a
-// request beyond either is refused with the reason.
+// out for the opener: one document at most PerDocument bytes, all documents
+// of the process together at most Total. Documents a show opens (PDFs,
+// office files) are far smaller; a request beyond either is refused with
+// the document's size and the reason, before anything is written.
+inline constexpr int64_t kMaxPackedDocumentSize = int64_t(256) << 20;
+inline constexpr int64_t kMaxPackedDocumentsTotal = int64_t(1) << 30;
 struct TPackedDocumentLimits {
-  int64_t PerDocument = kMaxInflatedEntrySize;
-  int64_t Total = 1ll << 30;
+  int64_t PerDocument = kMaxPackedDocumentSize;
+  int64_t Total = kMaxPackedDocumentsTotal;
 };
 // Replaces the limits (tests use small ones).
 void SetPackedDocumentLimits(TPackedDocumentLimits limits);
@@ -158,15 +160,18 @@ enum : int32_t { kOpenFileNotFound = 2, kOpenPathNotFound = 3, kOpenRefused = 5,
 // would start (a launcher such as ".desktop", a program by its extension).
 // Refused (kOpenRefused, logged and said to the show-problem sink with each
 // program and the reason) without the permission, or when nothing the name
-// means may start.
+// means may start. Writing a packed show's document out is given up, and
+// nothing of it left, when `stop` answers true (asked every MiB; the GUI
+// thread's caller answers for Escape) or the player is ending on a signal.
 int32_t ShellOpen(const std::u16string& file, const std::u16string& parameters, const std::u16string& folder,
-                  TFileAccessor* package = nullptr);
+                  TFileAccessor* package = nullptr, const std::function<bool()>& stop = {});
 
 // Runs a command text from a show: refused as a whole when a command is
 // prohibited (the message is shown through `message`, the command and the
 // reason go to the log); each program is tried as given, then inside the
-// show folder, or inside the package of a packed show (ShellOpen).
+// show folder, or inside the package of a packed show (ShellOpen, with `stop`).
 void RunAppProc(const std::u16string& text, const std::u16string& folder,
-                const std::function<void(const std::u16string&)>& message, TFileAccessor* package = nullptr);
+                const std::function<void(const std::u16string&)>& message, TFileAccessor* package = nullptr,
+                const std::function<bool()>& stop = {});
 
 }  // namespace kav

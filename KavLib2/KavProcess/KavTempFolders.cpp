@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "VoRav/Win32/winFileAPI.h"
@@ -169,6 +170,19 @@ void TTempFolders::CleanupAll() {
     folders.swap(folders_);
   }
   for (auto& f : folders) CleanupTempFolder(f.Path, f.LockFd);
+}
+
+bool TTempFolders::RemoveFolder(const std::u16string& folder) {
+  const std::u16string bare = ExcludeTrailingBackslash(folder);
+  TFolder found{};
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto it = std::find_if(folders_.begin(), folders_.end(), [&bare](const TFolder& f) { return f.Path == bare; });
+    if (it == folders_.end()) return false;
+    found = *it;
+    folders_.erase(it);
+  }
+  return CleanupTempFolder(found.Path, found.LockFd);
 }
 
 std::vector<std::u16string> TTempFolders::Folders() const {

@@ -47,6 +47,9 @@ class TTempFolders {
   // extension) unless a running process holds the lock. Answers whether the
   // folder was removed.
   static bool CleanStaleTempFolder(const std::u16string& lock_file);
+  // Removes one folder this object made (with or without its final
+  // separator) with everything in it; false when it is none of them.
+  bool RemoveFolder(const std::u16string& folder);
   // Removes every folder this object made.
   void CleanupAll();
   // The folders made and not yet removed.

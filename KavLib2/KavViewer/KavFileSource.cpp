@@ -24,19 +24,23 @@ namespace {
 
 std::atomic<int32_t> g_next_serial{0};
 
-// The window handed out by OpenLocked: it holds the source, so the loading
-// callback always gets a live sender.
-class TSourceStream : public TPartialStream {
+// What OpenLocked hands out: a window on the stream (TPartialStream), or
+// for a stream whose size is not known before it is read through (a large
+// deflated entry of a package) the whole stream read in the same pieces
+// (TChunkedStream); it holds the source, so the loading callback always
+// gets a live sender.
+template <class TBase>
+class TSourceStream : public TBase {
  public:
-  TSourceStream(TStream* stream, int64_t size, TFileSource* source)
-      : TPartialStream(stream, true, 0, size), source_(source) {
-    SetChunkCallback(kDefaultChunk, TChunkCallback::Bind<&TSourceStream::OnChunk>(this));
+  template <class... TArgs>
+  explicit TSourceStream(TFileSource* source, TArgs... args) : TBase(args...), source_(source) {
+    this->SetChunkCallback(TPartialStream::kDefaultChunk, TChunkCallback::Bind<&TSourceStream::OnChunk>(this));
   }
 
  protected:
   void Dispose() override {
     source_ = nullptr;
-    TPartialStream::Dispose();
+    TBase::Dispose();
   }
 
  private:
@@ -181,10 +185,12 @@ Ref<TStream> TFileSource::OpenLocked(const std::u16string& name) {
   }
   lock_->Leave();
   if (!stream) return nullptr;
-  const int64_t size = stream->GetSize();
-  if (size < 0) return stream;  // a window needs a known size
+  // Never a size the stream would have to read to learn: the lock is
+  // free, but the caller may not need it (a sound's decoder reads on).
+  const int64_t size = stream->GetKnownSize();
   stream->SetPosition(0);
-  return Ref<TStream>::Adopt(new TSourceStream(stream.release(), size, this));
+  if (size < 0) return Ref<TStream>::Adopt(new TSourceStream<TChunkedStream>(this, stream.release()));
+  return Ref<TStream>::Adopt(new TSourceStream<TPartialStream>(this, stream.release(), true, int64_t(0), size));
 }
 
 int32_t TFileSource::OrientationCode(std::u16string_view) const { return 0; }

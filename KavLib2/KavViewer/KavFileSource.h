@@ -96,8 +96,10 @@ class TFileSource : public TRefObject {
   // Open under the source's lock: one source opens one file at a time. A
   // stream that comes back is handed out inside a window whose reads go in
   // pieces of at most 256 bytes, calling the global loading callback with
-  // this source after each; the window keeps the source alive. Nil when the
-  // file cannot be opened. Open's exceptions (a damaged packed entry) pass.
+  // this source after each; the window keeps the source alive (a stream
+  // whose size is not known before it is read through, a TChunkedStream
+  // doing the same). Nil when the file cannot be opened. Open's exceptions
+  // (a damaged packed entry) pass.
   Ref<TStream> OpenLocked(const std::u16string& name);
 
   // The orientation code (1, 3, 6 or 8) recorded for an image name, 0 for

@@ -96,6 +96,13 @@ Ref<TBitmapStore> PlainRenderer(const std::vector<std::u16string>&, TColor32, TC
   return MakeRef<TWrapperBitmapStore>(u"Image not found", TImageParamsCallback(), true, bitmap.release());
 }
 
+// An empty 1 x 1 picture, for a handle whose load was cut short.
+Ref<TBitmapStore> BlankStore(const std::u16string& name) {
+  Ref<TBitmap> blank = NewBitmap(1, 1, PixelFormatByName("A8R8G8B8"));
+  if (auto* direct = dynamic_cast<TDirectBitmap*>(blank.get())) direct->FillRect({0, 0, 1, 1}, 0);
+  return MakeRef<TWrapperBitmapStore>(name, TImageParamsCallback(), true, blank.release());
+}
+
 // Loads the picture of a handle that has none yet. False when the picture is
 // one a producer makes and its making was cut short: the handle then holds
 // an empty 1 x 1 picture and loads again when next asked for.
@@ -117,16 +124,19 @@ bool LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16strin
   if (cut_short) {
     // No file of that name is looked for nor reported missing: a shadow or a
     // text asked for while its host goes (at the end, say) is no missing file.
-    Ref<TBitmap> blank = NewBitmap(1, 1, PixelFormatByName("A8R8G8B8"));
-    if (auto* direct = dynamic_cast<TDirectBitmap*>(blank.get())) direct->FillRect({0, 0, 1, 1}, 0);
-    handle->store = MakeRef<TWrapperBitmapStore>(name, TImageParamsCallback(), true, blank.release());
+    handle->store = BlankStore(name);
     return false;
   }
   bool found = false;
   std::u16string why;
   try {
     Ref<TStream> stream = source->OpenLocked(name);
-    if (stream) {
+    if (stream && stream->GetSizeWithin(kMaxPictureFileSize) < 0) {
+      // Departure: a file larger than any picture is refused before a decoder reads it whole.
+      found = true;
+      why = u"larger than " + SystemUTF8ToWide(std::to_string(kMaxPictureFileSize >> 20)) +
+            u" MiB, more than any picture the player shows";
+    } else if (stream) {
       found = true;
       const TImageParamsCallback orientation = source->HasOrientationHook()
                                                    ? TImageParamsCallback::FromFunction(&OrientationFilter, source)
@@ -144,6 +154,12 @@ bool LoadInto(TImageHandle* handle, TFileAccessor* accessor, const std::u16strin
     } else {
       why = u"no such file";
     }
+  } catch (const EAbort&) {
+    // The loading thread, or the program, is stopping (a large entry's
+    // inflating gave up): no placeholder is kept, the picture loads again
+    // when next asked for.
+    handle->store = BlankStore(name);
+    return false;
   } catch (const Exception& e) {
     handle->store = nullptr;
     why = u"cannot be read: " + SystemUTF8ToWide(e.Message());

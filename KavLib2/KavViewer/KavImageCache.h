@@ -21,6 +21,13 @@ namespace kav {
 
 class TImageHandle;
 
+// The largest picture file taken: the largest bitmap a decoder makes
+// (kMaxBitmapBytes) with room for its headers. A larger file (a hostile
+// package entry that inflates to gigabytes, say) is no picture the player
+// can show and becomes the placeholder with the reason, after at most that
+// much of it is read.
+inline constexpr int64_t kMaxPictureFileSize = (int64_t(1) << 29) + (int64_t(1) << 20);
+
 // The image handed out by LoadImageHandle: an image on the cached store that
 // keeps the cache entry alive.
 class TKavImageHandle : public TImage {

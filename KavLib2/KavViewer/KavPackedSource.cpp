@@ -2,9 +2,6 @@
 
 #include <utility>
 
-#include "KavLib2/KavViewer/KavZStream.h"
-#include "VoRav/vxStreamUtils.h"
-
 namespace kav {
 
 namespace {
@@ -29,13 +26,9 @@ Ref<TStream> TPackedFileSource::OpenTarget(const std::u16string& name) {
   if (!unpack_->GetEntry(name, position, method, size)) return nullptr;
   Ref<TStream> file = unpack_->OpenFile();
   if (!file) return nullptr;
-  if (t_streamed && method == kPackDeflated) {
-    auto window = MakeRef<TPartialStream>(file.release(), true, position, size);
-    return MakeRef<TInflateStream>(window.get());
-  }
   // OpenLocked adds the chunked window with the loading callback.
   return TKavUnpack::OpenEntryStream(file.release(), method, true, unpack_->KeyText(), position, size,
-                                     unpack_.get(), held_limit_.load());
+                                     unpack_.get(), t_streamed ? 0 : held_limit_.load(), name);
 }
 
 Ref<TStream> TPackedFileSource::OpenStreamed(const std::u16string& name) {

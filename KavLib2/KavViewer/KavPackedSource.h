@@ -22,17 +22,18 @@ class TPackedFileSource : public TMappedFileSource {
   // large one).
   void SetHeldLimit(int64_t limit) noexcept { held_limit_.store(limit); }
   // The entry's stream as OpenLocked gives it, except that a deflated entry
-  // is inflated as it is read instead of whole into memory (its size is then
-  // unknown, and damage raises on the read that meets it): for an entry
-  // copied out in pieces, whatever its size.
+  // is never held whole in memory but inflated as it is read (its size is
+  // then known once something read it through, and damage raises on the
+  // read that meets it): for an entry copied out in pieces, whatever its size.
   Ref<TStream> OpenStreamed(const std::u16string& name);
 
  protected:
   // The entry's stream (stored entries as a window on their own file
   // stream, deflated ones inflated into memory or, past the held limit,
-  // where they are read, enciphered ones through the cipher); nil when the
-  // directory has no such entry. A damaged deflated entry raises the inflating
-  // stream's error.
+  // where they are read, with nothing inflated at the open, enciphered ones
+  // through the cipher); nil when the directory has no such entry. A
+  // damaged deflated entry raises the inflating stream's error (a streamed
+  // one where it is read, and at its opens once a stream found it).
   Ref<TStream> OpenTarget(const std::u16string& name) override;
   void Dispose() override;
 

@@ -74,6 +74,30 @@ Ref<TStream> InflateWhole(TStream* window, int64_t cap) {
   return out;
 }
 
+// The same for an entry that is held only when it is small: nil as soon as
+// the ratio of what has come out to the stored bytes taken in so far says
+// that the whole of the window's `stored` bytes inflates to more than
+// `cap`, so that a large entry is not inflated far into memory only to be
+// streamed from its start after all. The guess decides only how the entry
+// is read: one it sends to the streamed reader reads the same bytes.
+Ref<TStream> InflateHeld(TStream* window, int64_t cap, int64_t stored) {
+  constexpr int64_t kGuessAfter = 1 << 20;
+  auto inflate = MakeRef<TInflateStream>(window);
+  auto out = MakeRef<TMemoryStream>();
+  std::vector<uint8_t> block(kInflateBlock);
+  while (int64_t n = inflate->Read(block, kInflateBlock)) {
+    const int64_t made = out->GetSize() + n;
+    // Stored bytes taken so far: the window's position (the inflater reads
+    // ahead by at most one block, which only makes the guess smaller).
+    const int64_t taken = std::max<int64_t>(window->GetPosition(), 1);
+    if (made > cap || (made > kGuessAfter && double(made) * double(stored) > double(cap) * double(taken)))
+      return nullptr;
+    if (out->Write(block, n) < n) throw EStreamWriteError();
+  }
+  out->SetPosition(0);
+  return out;
+}
+
 // Whether a character of an entry name is written otherwise in its section name.
 bool EscapedInSection(char16_t c) { return c < 32 || c == u'[' || c == u']'; }
 
@@ -247,32 +271,41 @@ Ref<TStream> TKavUnpack::OpenFile() const {
 
 Ref<TStream> TKavUnpack::OpenEntryStream(TStream* file, int32_t method, bool owns, const std::string& key,
                                          int64_t start, int64_t size, const TKavUnpack* keeper,
-                                         int64_t held_limit) {
+                                         int64_t held_limit, std::u16string_view name) {
   if (!file) return nullptr;
   auto window = MakeRef<TPartialStream>(file, owns, start, size);
   if (method == kPackDeflated) {
-    window->SetPosition(0);
-    // Departure: one inflating past the held limit is inflated where read, not held, so long sounds and clips play.
-    // Deflate data more than twice that size inflate to more (stored blocks
-    // add 5 bytes in 65,535): they are not tried in memory first.
-    if (size <= 2 * held_limit)
-      if (Ref<TStream> held = InflateWhole(window.get(), held_limit)) return held;
-    window->SetPosition(0);
-    if (!keeper) return MakeRef<TSeekableInflateStream>(window.get(), kMaxInflatedEntrySize);
-    const std::pair<int64_t, int64_t> at(start, size);
-    Ref<TInflateIndex> index;
-    {
-      std::lock_guard<std::mutex> hold(keeper->kept_lock_);
-      if (auto it = keeper->kept_indexes_.find(at); it != keeper->kept_indexes_.end()) index = it->second;
+    // Departure: one inflating past the held limit is inflated where read, not held, so long sounds and clips play;
+    // its damage raises where it is read, not at the open.
+    // An entry already streamed (its index kept) is streamed again. Deflate
+    // data more than twice the limit inflate to more (stored blocks add 5
+    // bytes in 65,535): they are not tried in memory first.
+    Ref<TInflateIndex> index = keeper ? keeper->KeptIndex(start, size, name, false) : nullptr;
+    if (!index) {
+      window->SetPosition(0);
+      if (size <= 2 * held_limit)
+        if (Ref<TStream> held = InflateHeld(window.get(), held_limit, size)) return held;
+      if (keeper) index = keeper->KeptIndex(start, size, name, true);
     }
-    if (index) return MakeRef<TSeekableInflateStream>(window.get(), index.get());
-    auto stream = MakeRef<TSeekableInflateStream>(window.get(), kMaxInflatedEntrySize);
-    std::lock_guard<std::mutex> hold(keeper->kept_lock_);
-    if (keeper->kept_indexes_.size() < kMaxKeptIndexes) keeper->kept_indexes_.try_emplace(at, stream->Index());
-    return stream;
+    window->SetPosition(0);
+    if (!index) return MakeRef<TSeekableInflateStream>(window.get(), kMaxInflatedEntrySize);
+    // Data a stream found damaged or too large are refused from then on.
+    if (const std::string failure = index->Failure(); !failure.empty()) throw EZDecompressionError(failure);
+    return MakeRef<TSeekableInflateStream>(window.get(), kMaxInflatedEntrySize, index.get());
   }
   if (method == kPackEnciphered) return MakeRef<TCryptStream>(window.release(), key, true);
   return window;
+}
+
+Ref<TInflateIndex> TKavUnpack::KeptIndex(int64_t start, int64_t size, std::u16string_view name, bool make) const {
+  std::lock_guard<std::mutex> hold(kept_lock_);
+  const std::pair<int64_t, int64_t> at(start, size);
+  if (auto it = kept_indexes_.find(at); it != kept_indexes_.end()) return it->second;
+  if (!make) return nullptr;
+  auto index = MakeRef<TInflateIndex>();
+  index->SetName(std::u16string(name));
+  if (kept_indexes_.size() < kMaxKeptIndexes) kept_indexes_.emplace(at, index);
+  return index;
 }
 
 Ref<TStream> TKavUnpack::OpenEntry(std::u16string_view name, TRefObject* sender) const {
@@ -281,12 +314,18 @@ Ref<TStream> TKavUnpack::OpenEntry(std::u16string_view name, TRefObject* sender)
   if (!GetEntry(name, position, method, size)) return nullptr;
   Ref<TStream> file = OpenFile();
   if (!file) return nullptr;
-  Ref<TStream> entry = OpenEntryStream(file.release(), method, true, key_text_, position, size, this);
+  Ref<TStream> entry = OpenEntryStream(file.release(), method, true, key_text_, position, size, this,
+                                       kMaxHeldEntrySize, name);
   // The piece-by-piece reads call the loading callback through a window: the
   // one inside a cipher stream, the entry's own, or a new one over memory.
   TPartialStream* window = nullptr;
   if (auto* crypt = dynamic_cast<TCryptStream*>(entry.get())) {
     window = dynamic_cast<TPartialStream*>(crypt->Source());
+  } else if (entry->GetKnownSize() < 0) {
+    // A large deflated entry, whose size is not known before it is read through.
+    auto whole = MakeRef<TChunkedStream>(entry.release());
+    whole->SetChunkCallback(32768, TChunkCallback::FromFunction(&CallLoadCallbackFor, sender));
+    return whole;
   } else if (!(window = dynamic_cast<TPartialStream*>(entry.get()))) {
     const int64_t length = entry->GetSize();
     auto wrap = MakeRef<TPartialStream>(entry.release(), true, 0, length);

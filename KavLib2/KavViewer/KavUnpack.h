@@ -34,9 +34,11 @@ namespace kav {
 enum : int32_t { kPackStored = 0, kPackDeflated = 1, kPackEnciphered = 2 };
 
 // Inflation caps: a directory or a deflated entry that inflates to more
-// raises EZDecompressionError "Inflated data exceed the size limit". The
-// entry cap bounds the time the check of a hostile entry takes at its open,
-// not memory: an entry larger than kMaxHeldEntrySize is never held whole.
+// raises EZDecompressionError "Inflated data exceed the size limit" (an
+// entry where it is read past the cap). The entry cap is more than any
+// sound, clip or picture of a show can use; it bounds the time a reader
+// that asks a hostile entry's size spends learning it, not memory: an entry
+// larger than kMaxHeldEntrySize is never held whole.
 inline constexpr int64_t kMaxDirectorySize = 64ll << 20;
 inline constexpr int64_t kMaxInflatedEntrySize = 16ll << 30;
 inline constexpr int64_t kMaxHeldEntrySize = 32ll << 20;
@@ -92,23 +94,31 @@ class TKavUnpack : public TRefObject {
   // The stream of one entry on `file` (nil for nil): a window (start, size)
   // on it, owning it when `owns` is set, then by method: 1 the window
   // inflated whole into a memory stream when it inflates to at most
-  // `held_limit` bytes, else a TSeekableInflateStream over the window, which
-  // inflates where it is read (either raises EZDecompressionError for
-  // corrupt, truncated or oversized data), 2 a cipher stream with `key` over
-  // the window, anything else the window itself. Raises EStreamError
-  // "Insufficient Source Size" when the window does not fit the file.
-  // With `keeper`, a streamed entry's TInflateIndex is taken from and left
-  // with that unpacker, so its data are inflated through once per unpacker
-  // (at most kMaxKeptIndexes entries), not at every open. A `held_limit`
-  // of 0 holds no deflated entry in memory.
+  // `held_limit` bytes (tried only while nothing says it does not), else a
+  // TSeekableInflateStream over the window capped at kMaxInflatedEntrySize,
+  // which inflates only where it is read, nothing at its open; 2 a cipher
+  // stream with `key` over the window, anything else the window itself.
+  // Raises EZDecompressionError for corrupt, truncated or oversized data
+  // met while holding, and EStreamError "Insufficient Source Size" when the
+  // window does not fit the file. With `keeper`, a streamed entry's
+  // TInflateIndex (named `name` in its log line) is shared with every other
+  // stream that unpacker opens on it (at most kMaxKeptIndexes entries), so
+  // what one stream inflated (the states on the way, the size, a failure)
+  // serves the others; an entry a stream found damaged or too large is
+  // refused at its later opens. A `held_limit` of 0 holds no deflated entry.
   static Ref<TStream> OpenEntryStream(TStream* file, int32_t method, bool owns, const std::string& key,
                                       int64_t start, int64_t size, const TKavUnpack* keeper = nullptr,
-                                      int64_t held_limit = kMaxHeldEntrySize);
+                                      int64_t held_limit = kMaxHeldEntrySize, std::u16string_view name = {});
   static constexpr size_t kMaxKeptIndexes = 16;
+  // The index of the streamed entry at (start, size); nil when none is kept
+  // and `make` is not set, else a new one, kept while fewer than
+  // kMaxKeptIndexes are.
+  Ref<TInflateIndex> KeptIndex(int64_t start, int64_t size, std::u16string_view name, bool make) const;
   // The stream handed out for the entry `name`, or nil when there is none:
   // its own file stream, the entry stream, and a window whose chunk callback
   // (256-byte pieces) calls the global loading callback with `sender` after
-  // each piece. `sender` is passed on only; it must outlive the stream.
+  // each piece (a TChunkedStream doing the same for an entry whose size is
+  // not known before it is read through). `sender` is passed on only; it must outlive the stream.
   // Decoding errors of a deflated entry are raised.
   Ref<TStream> OpenEntry(std::u16string_view name, TRefObject* sender) const;
 
@@ -136,7 +146,8 @@ class TKavUnpack : public TRefObject {
   // keys), made by the first GetEntry that misses an exact section (any
   // thread; the directory does not change while open).
   mutable std::once_flag entries_indexed_;
-  // The indexes of streamed entries by their (start, stored size).
+  // The indexes of streamed entries by their (start, stored size); the
+  // first kMaxKeptIndexes made.
   mutable std::mutex kept_lock_;
   mutable std::map<std::pair<int64_t, int64_t>, Ref<TInflateIndex>> kept_indexes_;
   mutable std::unordered_map<std::u16string, TIniList*> entries_by_key_;

@@ -1,10 +1,17 @@
 #include "KavLib2/KavViewer/KavZStream.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <limits>
+
+#include "VoRav/vxLog.h"
+#include "VoRav/vxShowProblems.h"
+#include "VoRav/vxUTF8.h"
+#include "VoRav/wpExceptions.h"
+#include "VoRav/wpThreads2.h"
 
 namespace kav {
 
@@ -23,6 +30,12 @@ void ZFree(voidpf, voidpf address) { std::free(address); }
 }  // namespace
 
 void RaiseZError(int code) { throw EZDecompressionError(zError(code)); }
+
+namespace {
+std::atomic<bool (*)() noexcept> g_inflate_stop{nullptr};
+}  // namespace
+
+void SetInflateStopCheck(bool (*check)() noexcept) { g_inflate_stop.store(check); }
 
 // ---- TCustomZStream ----
 
@@ -159,35 +172,48 @@ struct TInflateIndex::TCheckpoint {
   ~TCheckpoint() { inflateEnd(&state); }
 };
 
-TInflateIndex::TInflateIndex() = default;
+TInflateIndex::TInflateIndex(int64_t spacing) : spacing_(std::max<int64_t>(spacing, 1)) {}
 TInflateIndex::~TInflateIndex() = default;
+
+int64_t TInflateIndex::Size() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return size_;
+}
+
+std::string TInflateIndex::Failure() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return failure_;
+}
+
+void TInflateIndex::SetName(std::u16string name) {
+  std::lock_guard<std::mutex> hold(lock_);
+  name_ = std::move(name);
+}
+
+size_t TInflateIndex::CheckpointCount() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return checkpoints_.size();
+}
+
+int64_t TInflateIndex::NextMarkLocked() const {
+  return (checkpoints_.empty() ? 0 : checkpoints_.back()->output) + spacing_;
+}
 
 // ---- TSeekableInflateStream ----
 
-TSeekableInflateStream::TSeekableInflateStream(TStream* source, int64_t cap, int64_t spacing)
-    : TZDecompressionStream(source, -15), index_(MakeRef<TInflateIndex>()), buffer_(kBufferSize) {
-  index_->spacing_ = std::max<int64_t>(spacing, 1);
-  try {
-    while (!ended_) {
-      // Pieces end on the spacing, so that a state is kept exactly there.
-      const int64_t mark = (total_ / index_->spacing_ + 1) * index_->spacing_;
-      const int64_t want = std::min<int64_t>(mark - total_, static_cast<int64_t>(buffer_.size()));
-      if (TZDecompressionStream::DoRead(std::span<uint8_t>(buffer_.data(), static_cast<size_t>(want))) == 0) break;
-      if (total_ > cap) throw EZDecompressionError(kInflatedSizeLimitText);
-      if (total_ == mark && !ended_) Keep();
-    }
-  } catch (...) {
-    // No Dispose follows a constructor that raises: the decoder goes here.
-    index_ = nullptr;
-    inflateEnd(&zs_);
-    throw;
-  }
-  index_->size_ = total_;
-  Restart();
+namespace {
+// A size for a person: in MiB, in bytes below one.
+std::u16string SizeText(int64_t bytes) {
+  return bytes < (1 << 20) ? UTF8Decode(std::to_string(bytes)) + u" bytes"
+                           : UTF8Decode(std::to_string(bytes >> 20)) + u" MiB";
 }
+}  // namespace
 
-TSeekableInflateStream::TSeekableInflateStream(TStream* source, TInflateIndex* index)
-    : TZDecompressionStream(source, -15), index_(index), buffer_(kBufferSize) {
+TSeekableInflateStream::TSeekableInflateStream(TStream* source, int64_t cap, int64_t spacing)
+    : TSeekableInflateStream(source, cap, MakeRef<TInflateIndex>(spacing).get()) {}
+
+TSeekableInflateStream::TSeekableInflateStream(TStream* source, int64_t cap, TInflateIndex* index)
+    : TZDecompressionStream(source, -15), index_(index), cap_(cap), buffer_(kBufferSize) {
   KAV_ASSERT_MSG(index_, "Seekable inflating stream without an index");
 }
 
@@ -196,7 +222,68 @@ void TSeekableInflateStream::Dispose() {
   TZDecompressionStream::Dispose();
 }
 
+void TSeekableInflateStream::Fail(const std::string& message, const std::u16string& why, int64_t at) {
+  failed_ = message;
+  bool first = false;
+  std::u16string name;
+  {
+    std::lock_guard<std::mutex> hold(index_->lock_);
+    if (index_->failure_.empty()) {
+      index_->failure_ = message;
+      first = true;
+      name = index_->name_;
+    }
+  }
+  // Once per index: a sound read over and over meets the failure each time.
+  // An entry's name is said to the show's author as well.
+  if (first) {
+    const std::u16string reason = u"cannot be read past " + SizeText(at) + u": " + why;
+    LogLine((name.empty() ? u"The deflated data " : u"The packed show's file \"" + name + u"\" ") + reason);
+    if (!name.empty()) ReportShowProblem(TShowProblemKind::File, name, reason);
+  }
+  throw EZDecompressionError(message);
+}
+
+int64_t TSeekableInflateStream::Inflate(std::span<uint8_t> out) {
+  // Every step asks (a reader that goes on after a far seek gave up would
+  // otherwise inflate on piece by piece).
+  const auto program_stop = g_inflate_stop.load();
+  if (CurrentThreadStopRequested() || (program_stop && program_stop()))
+    throw EAbort("Inflating stopped: the thread is asked to stop");
+  int64_t mark;
+  {
+    std::lock_guard<std::mutex> hold(index_->lock_);
+    mark = index_->NextMarkLocked();
+  }
+  // Pieces end on the next mark, so that a state is kept exactly there.
+  if (mark > total_) out = out.first(static_cast<size_t>(std::min<int64_t>(mark - total_, int64_t(out.size()))));
+  int64_t got = 0;
+  try {
+    got = TZDecompressionStream::DoRead(out);
+  } catch (const EZDecompressionError& e) {
+    Fail(e.Message(), u"its data are damaged (" + UTF8Decode(e.Message()) + u")", total_);
+  }
+  if (total_ > cap_)
+    Fail(kInflatedSizeLimitText, u"it inflates to more than " + SizeText(cap_) + u", more than a show can use", cap_);
+  if (ended_) {
+    std::lock_guard<std::mutex> hold(index_->lock_);
+    index_->size_ = total_;
+  } else if (total_ == mark) {
+    Keep();
+  }
+  return got;
+}
+
 void TSeekableInflateStream::Keep() {
+  // The copy is made outside the index's lock: it is of this stream's own
+  // decoder. Another stream may have kept the same mark meanwhile.
+  auto checkpoint = std::make_unique<TInflateIndex::TCheckpoint>();
+  const int rc = inflateCopy(&checkpoint->state, &zs_);
+  if (rc != Z_OK) RaiseZError(rc);
+  checkpoint->output = total_;
+  checkpoint->input = current_ - zs_.avail_in;
+  std::lock_guard<std::mutex> hold(index_->lock_);
+  if (index_->NextMarkLocked() != total_) return;
   auto& checkpoints = index_->checkpoints_;
   int64_t& spacing = index_->spacing_;
   if (checkpoints.size() >= kMaxCheckpoints) {
@@ -205,19 +292,29 @@ void TSeekableInflateStream::Keep() {
     std::erase_if(checkpoints, [spacing](const auto& c) { return c->output % spacing != 0; });
     if (total_ % spacing != 0) return;
   }
-  auto checkpoint = std::make_unique<TInflateIndex::TCheckpoint>();
-  const int rc = inflateCopy(&checkpoint->state, &zs_);
-  if (rc != Z_OK) RaiseZError(rc);
-  checkpoint->output = total_;
-  checkpoint->input = current_ - zs_.avail_in;
   checkpoints.push_back(std::move(checkpoint));
 }
 
-void TSeekableInflateStream::Resume(const TInflateIndex::TCheckpoint& checkpoint) {
+void TSeekableInflateStream::MoveBefore(int64_t position) {
+  buffer_used_ = buffer_taken_ = 0;
+  std::lock_guard<std::mutex> hold(index_->lock_);
+  // The last state at or before the position; going on from where the
+  // decoder is costs less when it lies between the two.
+  const auto& checkpoints = index_->checkpoints_;
+  auto after = std::upper_bound(checkpoints.begin(), checkpoints.end(), position,
+                                [](int64_t p, const auto& c) { return p < c->output; });
+  const int64_t from = after == checkpoints.begin() ? 0 : (*std::prev(after))->output;
+  if (position >= total_ && from <= total_) return;
+  if (after == checkpoints.begin()) {
+    Restart();
+    return;
+  }
+  // inflateCopy writes the whole z_stream and only reads the kept one
+  // (which other streams may copy at the same time; the lock keeps it from
+  // being thinned out meanwhile); on failure zs_ stays ended and every
+  // later read raises.
+  const TInflateIndex::TCheckpoint& checkpoint = **std::prev(after);
   inflateEnd(&zs_);
-  // inflateCopy writes the whole z_stream and only reads the kept one (which
-  // other streams may copy at the same time); on failure zs_ stays ended
-  // and every later read raises.
   const int rc = inflateCopy(&zs_, const_cast<z_stream*>(&checkpoint.state));
   if (rc != Z_OK) RaiseZError(rc);
   zs_.next_in = nullptr;
@@ -227,12 +324,11 @@ void TSeekableInflateStream::Resume(const TInflateIndex::TCheckpoint& checkpoint
   ended_ = false;
 }
 
-void TSeekableInflateStream::Discard(int64_t count) {
-  while (count > 0) {
-    const int64_t want = std::min<int64_t>(count, static_cast<int64_t>(buffer_.size()));
-    const int64_t got = TZDecompressionStream::DoRead(std::span<uint8_t>(buffer_.data(), static_cast<size_t>(want)));
-    if (got == 0) throw EStreamReadError();
-    count -= got;
+void TSeekableInflateStream::Forward(int64_t target) {
+  buffer_used_ = buffer_taken_ = 0;
+  while (total_ < target && !ended_) {
+    const int64_t want = std::min<int64_t>(target - total_, static_cast<int64_t>(buffer_.size()));
+    if (Inflate(std::span<uint8_t>(buffer_.data(), static_cast<size_t>(want))) == 0) break;
   }
 }
 
@@ -241,30 +337,47 @@ int64_t TSeekableInflateStream::GetPosition() {
 }
 
 int64_t TSeekableInflateStream::SetPosition(int64_t position) {
-  if (position < 0 || position > index_->size_) throw EStreamError("Incorrect Position");
+  const int64_t size = index_->Size();
+  if (position < 0 || (size >= 0 && position > size)) throw EStreamError("Incorrect Position");
   const int64_t buffer_start = total_ - static_cast<int64_t>(buffer_used_);
   if (position >= buffer_start && position <= total_) {
     buffer_taken_ = static_cast<size_t>(position - buffer_start);
     return position;
   }
-  buffer_used_ = buffer_taken_ = 0;
-  // The last state at or before the position; going on from where the
-  // decoder is costs less when it lies between the two.
-  const auto& checkpoints = index_->checkpoints_;
-  auto after = std::upper_bound(checkpoints.begin(), checkpoints.end(), position,
-                                [](int64_t p, const auto& c) { return p < c->output; });
-  const int64_t from = after == checkpoints.begin() ? 0 : (*std::prev(after))->output;
-  if (position < total_ || from > total_) {
-    if (after == checkpoints.begin()) Restart();
-    else Resume(**std::prev(after));
-  }
-  Discard(position - total_);
+  MoveBefore(position);
+  Forward(position);
+  if (total_ < position) throw EStreamError("Incorrect Position");  // the data ended first
   return position;
+}
+
+int64_t TSeekableInflateStream::GetKnownSize() { return index_->Size(); }
+
+int64_t TSeekableInflateStream::GetSizeWithin(int64_t limit) {
+  int64_t size = index_->Size();
+  if (size < 0) {
+    if (const std::string failure = index_->Failure(); !failure.empty()) throw EZDecompressionError(failure);
+    // From the furthest point known, on to the end or just past the limit;
+    // then back to where the reader was.
+    const int64_t at = GetPosition();
+    MoveBefore(std::numeric_limits<int64_t>::max());
+    const int64_t bound = std::min(limit, cap_);
+    Forward(bound < std::numeric_limits<int64_t>::max() ? bound + 1 : bound);
+    size = index_->Size();
+    SetPosition(at);
+  }
+  return size <= limit ? size : -1;
+}
+
+int64_t TSeekableInflateStream::GetSize() {
+  const int64_t size = GetSizeWithin(cap_);
+  if (size < 0) throw EZDecompressionError(kInflatedSizeLimitText);
+  return size;
 }
 
 void TSeekableInflateStream::SetSize(int64_t) { throw EZDecompressionError(kInvalidOperation); }
 
 int64_t TSeekableInflateStream::DoRead(std::span<uint8_t> buffer) {
+  if (!failed_.empty()) throw EZDecompressionError(failed_);
   size_t done = 0;
   while (done < buffer.size()) {
     if (buffer_taken_ == buffer_used_) {
@@ -272,12 +385,12 @@ int64_t TSeekableInflateStream::DoRead(std::span<uint8_t> buffer) {
       // A read as large as the buffer inflates straight into the caller's.
       if (buffer.size() - done >= buffer_.size()) {
         buffer_used_ = buffer_taken_ = 0;
-        const int64_t got = TZDecompressionStream::DoRead(buffer.subspan(done));
+        const int64_t got = Inflate(buffer.subspan(done));
         if (got == 0) break;
         done += static_cast<size_t>(got);
         continue;
       }
-      buffer_used_ = static_cast<size_t>(TZDecompressionStream::DoRead(buffer_));
+      buffer_used_ = static_cast<size_t>(Inflate(buffer_));
       buffer_taken_ = 0;
       if (buffer_used_ == 0) break;
     }

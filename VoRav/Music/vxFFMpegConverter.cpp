@@ -30,6 +30,11 @@ int32_t StreamRead(void* opaque, uint8_t* buffer, int32_t size) {
 int64_t StreamSeek(void* opaque, int64_t offset, int32_t whence) {
   auto* stream = static_cast<TStream*>(opaque);
   if (whence == kWhenceSize) return MusicStreamGetSize(stream);
+  // The media library asks the size by a seek from the end when the size
+  // query fails: a stream whose size is not known before it is read
+  // through (an inflated package entry) refuses it, as a stream from the
+  // network does, instead of being inflated whole for it.
+  if (whence == SEEK_END && MusicStreamGetSize(stream) < 0) return -1;
   return MusicStreamSeek(stream, offset, whence);
 }
 

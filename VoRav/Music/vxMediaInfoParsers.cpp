@@ -4,13 +4,17 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <string>
 #include <vector>
 
 #include "VoRav/Music/vxDllDec.h"
 #include "VoRav/Music/vxFFMpegConverter.h"
 #include "VoRav/Music/vxMusicStreams.h"
 #include "VoRav/vxLog.h"
+#include "VoRav/vxShowProblems.h"
 #include "VoRav/vxSoundKind.h"
+#include "VoRav/vxUTF8.h"
 #include "VoRav/wpExceptions.h"
 
 namespace kav {
@@ -116,8 +120,11 @@ const char* MpegEmphasisName(uint8_t e) {
 // MPEG
 
 bool ParseMpegInfo(TStream* stream, TMediaInfo& info, int64_t start, int64_t end) {
-  const int64_t file_size = stream->GetSize();
-  if (end < 0 || end > file_size) end = file_size;
+  // The file's size only where it is known without reading the data: an
+  // inflated package entry's is learned below, once the data are MPEG.
+  const int64_t known = stream->GetKnownSize();
+  const bool to_learn = end < 0 && known < 0;
+  if (end < 0 || (known >= 0 && end > known)) end = known < 0 ? std::numeric_limits<int64_t>::max() : known;
   if (start < 0 || start >= end) return false;
   int64_t offset = start;
   // An ID3v2 tag: skipped by its 28-bit size; one that claims to run past
@@ -146,6 +153,10 @@ bool ParseMpegInfo(TStream* stream, TMediaInfo& info, int64_t start, int64_t end
     break;
   }
   if (!found) return false;
+  if (to_learn) {
+    end = stream->GetSizeWithin(kMaxSoundFileSize);
+    if (end < 0) throw ESoundTooLarge();
+  }
   const int64_t data_offset = offset + int64_t(at);
   // Frame length: the largest of the first three frames.
   uint32_t frame_length = 0;
@@ -202,7 +213,10 @@ bool ParseMpegInfo(TStream* stream, TMediaInfo& info, int64_t start, int64_t end
 int64_t MpegSeekPosition(TStream* stream, const TMediaInfo& info, double ms, double& reached) {
   reached = 0;
   int64_t begin = info.DataOffset;
-  const int64_t end = std::min<int64_t>(begin + int64_t(info.DataLength), stream->GetSize());
+  // The parser learned the size where it was not known; the data's length
+  // bounds the walk all the same.
+  const int64_t known = stream->GetKnownSize();
+  const int64_t end = known < 0 ? begin + int64_t(info.DataLength) : std::min<int64_t>(begin + int64_t(info.DataLength), known);
   if (ms <= 0 || info.MsPerFrame <= 0 || info.FrameLength < 4) return begin;
   TMpegHeader first;
   std::vector<uint8_t> head = ReadAt(stream, begin, 40);
@@ -255,7 +269,12 @@ int64_t MpegSeekPosition(TStream* stream, const TMediaInfo& info, double ms, dou
 // RIFF
 
 bool ParseRiffInfo(TStream* stream, TMediaInfo& info) {
-  const int64_t size = stream->GetSize();
+  // Chunks are clipped to the file only where its size is known without
+  // reading it through (an inflated package entry's is not): the data
+  // chunk then keeps the length it claims, and the decoder stops where the
+  // data end.
+  const int64_t known = stream->GetKnownSize();
+  const int64_t size = known < 0 ? std::numeric_limits<int64_t>::max() : known;
   std::vector<uint8_t> head = ReadAt(stream, 0, 12);
   if (head.size() < 12 || std::memcmp(head.data(), "RIFF", 4) != 0 || std::memcmp(head.data() + 8, "WAVE", 4) != 0)
     return false;
@@ -346,9 +365,10 @@ bool TMediaInfoExtractor::Extract(const std::u16string& name, TStream* stream, T
   info = TMediaInfo{};
   if (!stream) return false;
   bool done = false, try_fallback = true;
+  const std::u16string file = MusicFileName(name);
   try {
+    if (stream->GetKnownSize() > kMaxSoundFileSize) throw ESoundTooLarge();
     std::vector<uint8_t> magic = ReadAt(stream, 0, 4);
-    const std::u16string file = MusicFileName(name);
     const TSoundKind kind = SoundKindOfStream(stream);
     // Departure: the data's kind decides before the name (an Ogg or a WAV
     // saved as ".mp3" plays; an MP3 under any name does).
@@ -361,6 +381,15 @@ bool TMediaInfoExtractor::Extract(const std::u16string& name, TStream* stream, T
       done = ParseMpegInfo(stream, info);
       try_fallback = !named_mpeg;
     }
+  } catch (const ESoundTooLarge&) {
+    // Departure: refused with the reason, not handed to a decoder that
+    // could use only part of it.
+    const std::u16string why = u"larger than " + UTF8Decode(std::to_string(kMaxSoundFileSize >> 30)) +
+                               u" GiB, more than a sound can be (the player reads at most that much of one)";
+    LogLine(u"The sound \"" + file + u"\" is refused: " + why);
+    ReportShowProblem(TShowProblemKind::File, file, why);
+    info = TMediaInfo{};
+    return false;
   } catch (const Exception&) {
     done = false;
   }

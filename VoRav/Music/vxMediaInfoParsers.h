@@ -9,6 +9,7 @@
 
 #include "VoRav/Music/vxMediaInfo.h"
 #include "VoRav/vxStream.h"
+#include "VoRav/wpExceptions.h"
 
 namespace kav {
 
@@ -43,12 +44,22 @@ const char* MpegLayerName(uint8_t layer);
 const char* MpegChannelModeName(uint8_t mode);
 const char* MpegEmphasisName(uint8_t emphasis);
 
+// The largest sound file the player takes: its sound parsers count the
+// bytes of a sound's data in 32 bits (as RIFF does), so no more of a larger
+// one could be played.
+inline constexpr int64_t kMaxSoundFileSize = int64_t(4) << 30;
+// Raised by the MPEG parser for a file larger than that.
+KAV_DECLARE_EXCEPTION(ESoundTooLarge, Exception);
+
 // The RIFF/WAVE parser: true with the record filled (code 1, 2, 3, or 4 for
 // MPEG data inside RIFF). It walks the chunks itself, so no TRiffInfo object
 // holds them.
 bool ParseRiffInfo(TStream* stream, TMediaInfo& info);
 // The MPEG parser over bytes [start, end) of the stream (end -1: the file's
-// end): true with the record filled (code 4).
+// end): true with the record filled (code 4). A file whose size is not
+// known before it is read through is read to its end (at most just past
+// kMaxSoundFileSize, raising ESoundTooLarge beyond) only once its first
+// frames are found.
 bool ParseMpegInfo(TStream* stream, TMediaInfo& info, int64_t start = 0, int64_t end = -1);
 
 // The stream position of the frame at `ms` of an MPEG file whose record the
@@ -65,7 +76,8 @@ TMediaInfoFallback SetMediaInfoFallback(TMediaInfoFallback fallback);
 class TMediaInfoExtractor {
  public:
   // Clears the record and fills it; false (format code 0) when nothing could
-  // read the file. Never raises.
+  // read the file, or when it is larger than kMaxSoundFileSize (logged with
+  // the name). Never raises.
   static bool Extract(const std::u16string& name, TStream* stream, TMediaInfo& info);
 };
 

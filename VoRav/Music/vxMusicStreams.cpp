@@ -27,6 +27,14 @@ TMp3ShiftStream::TMp3ShiftStream(Ref<TStream> inner, int64_t base) : inner_(std:
 int64_t TMp3ShiftStream::GetPosition() { return inner_->GetPosition() - base_; }
 int64_t TMp3ShiftStream::SetPosition(int64_t position) { return inner_->SetPosition(base_ + position) - base_; }
 int64_t TMp3ShiftStream::GetSize() { return std::max<int64_t>(inner_->GetSize() - base_, 0); }
+int64_t TMp3ShiftStream::GetKnownSize() {
+  const int64_t size = inner_->GetKnownSize();
+  return size < 0 ? -1 : std::max<int64_t>(size - base_, 0);
+}
+int64_t TMp3ShiftStream::GetSizeWithin(int64_t limit) {
+  const int64_t size = inner_->GetSizeWithin(limit > INT64_MAX - base_ ? INT64_MAX : limit + base_);
+  return size < 0 ? -1 : std::max<int64_t>(size - base_, 0);
+}
 void TMp3ShiftStream::SetSize(int64_t) { KAV_ASSERT_FAIL("TMp3ShiftStream.SetSize is not supported"); }
 int64_t TMp3ShiftStream::DoRead(std::span<uint8_t> buffer) { return inner_->Read(buffer, int64_t(buffer.size())); }
 int64_t TMp3ShiftStream::DoWrite(std::span<const uint8_t> buffer) {
@@ -127,7 +135,10 @@ int64_t MusicStreamGetSize(TStream* stream) {
   if (!stream) return -1;
   std::lock_guard<std::recursive_mutex> hold(g_stream_lock);
   try {
-    return stream->GetSize();
+    // Not learned by reading the data through (an inflated package entry's),
+    // under the lock every sound's reads take: a decoder that asks takes an
+    // unknown size, as it does a stream's that is not a file.
+    return stream->GetKnownSize();
   } catch (const Exception&) {
     return -1;
   }

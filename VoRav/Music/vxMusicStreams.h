@@ -21,6 +21,8 @@ class TMp3ShiftStream : public TStream {
   int64_t GetPosition() override;
   int64_t SetPosition(int64_t position) override;
   int64_t GetSize() override;
+  int64_t GetKnownSize() override;
+  int64_t GetSizeWithin(int64_t limit) override;
   void SetSize(int64_t size) override;
   TStream* Inner() const { return inner_.get(); }
   int64_t Base() const { return base_; }
@@ -63,6 +65,8 @@ TMusicFileOpenHook SetMusicFileOpenHook(TMusicFileOpenHook hook);
 int64_t MusicStreamSeek(TStream* stream, int64_t offset, int32_t origin);
 int64_t MusicStreamRead(TStream* stream, void* buffer, int64_t bytes);
 int64_t MusicStreamGetPosition(TStream* stream);
+// The size when known without reading the data through (GetKnownSize), -1
+// for an inflated package entry not yet read to its end.
 int64_t MusicStreamGetSize(TStream* stream);
 
 // The table over the functions above (the context is a TStream*). A 64-bit

@@ -230,6 +230,11 @@ LRESULT DispatchMessage(const TMsg& msg);
 // GUI thread: runs the messages other threads sent and returns. For a GUI
 // thread that waits for a worker which may be sending to it.
 void PumpSentMessages();
+// GUI thread: takes the input the backend has (as GetMessage would) and
+// answers whether a WM_KEYDOWN of `vk` waits in the queue; nothing is
+// removed or dispatched. For long work on the GUI thread that the person
+// may call off (false on any other thread).
+bool KeyDownWaiting(uint32_t vk);
 // Messages waiting in the queue, sent and posted (for tests).
 int32_t QueuedMessageCount();
 

@@ -264,6 +264,15 @@ void PumpSentMessages() {
   if (OnGuiThread()) ProcessSent();
 }
 
+bool KeyDownWaiting(uint32_t vk) {
+  if (!OnGuiThread()) return false;
+  TState& s = State();
+  s.backend->Poll();
+  std::lock_guard<std::mutex> guard(s.lock);
+  return std::any_of(s.posted.begin(), s.posted.end(),
+                     [vk](const TMsg& m) { return m.message == WM_KEYDOWN && m.wParam == vk; });
+}
+
 int32_t QueuedMessageCount() {
   TState& s = State();
   std::lock_guard<std::mutex> guard(s.lock);

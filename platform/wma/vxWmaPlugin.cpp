@@ -33,6 +33,9 @@ int64_t SeekCb(void* opaque, int64_t offset, int whence) {
   auto* s = static_cast<TSource*>(opaque);
   whence &= ~AVSEEK_FORCE;
   if (whence == AVSEEK_SIZE) return s->stream->GetSize64(s->context);
+  // Unknown size (an inflated package entry): no seek from the end either,
+  // which would inflate it whole; the library reads on without the size.
+  if (whence == SEEK_END && s->stream->GetSize64(s->context) < 0) return -1;
   const int32_t origin = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? 1 : whence == SEEK_END ? 2 : -1;
   if (origin < 0) return -1;
   return s->stream->Seek64(s->context, offset, origin);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,7 +23,7 @@ void PutText(std::vector<uint8_t>& out, const std::string& s) { out.insert(out.e
 
 // The stored bytes of an entry, as its method writes them.
 std::vector<uint8_t> Payload(const Entry& e, const std::string& key) {
-  if (e.method == kDeflated) return RawDeflate(e.data);
+  if (e.method == kDeflated) return e.predeflated ? e.data : RawDeflate(e.data);
   if (e.method == kEnciphered) return Encipher(e.data, key);
   return e.data;
 }
@@ -141,6 +142,42 @@ std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& data) {
   out.resize(zs.total_out);
   deflateEnd(&zs);
   if (rc != Z_STREAM_END) throw std::runtime_error("deflate");
+  return out;
+}
+
+std::vector<uint8_t> RawDeflateZeros(const std::vector<uint8_t>& head, int64_t total) {
+  z_stream zs{};
+  if (deflateInit2(&zs, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("deflateInit2");
+  std::vector<uint8_t> out;
+  // Feeds `n` bytes with `flush`; the output goes on the end of `out`.
+  auto feed = [&](const uint8_t* data, size_t n, int flush) {
+    zs.next_in = const_cast<uint8_t*>(data);
+    zs.avail_in = static_cast<uInt>(n);
+    uint8_t piece[65536];
+    int rc;
+    do {
+      zs.next_out = piece;
+      zs.avail_out = sizeof piece;
+      rc = deflate(&zs, flush);
+      if (rc == Z_STREAM_ERROR) throw std::runtime_error("deflate");
+      out.insert(out.end(), piece, piece + (sizeof piece - zs.avail_out));
+    } while (zs.avail_out == 0 || zs.avail_in > 0);
+    if (flush == Z_FINISH && rc != Z_STREAM_END) throw std::runtime_error("deflate");
+  };
+  // A full flush ends each piece on a byte with the history forgotten: the
+  // next MiB of zeros deflates to the same bytes wherever it stands.
+  feed(head.data(), head.size(), Z_FULL_FLUSH);
+  constexpr int64_t kMiB = 1 << 20;
+  int64_t rest = std::max<int64_t>(total - static_cast<int64_t>(head.size()), 0);
+  const std::vector<uint8_t> zeros(static_cast<size_t>(std::min(rest, kMiB)));
+  if (rest >= kMiB) {
+    const size_t at = out.size();
+    feed(zeros.data(), zeros.size(), Z_FULL_FLUSH);
+    const std::vector<uint8_t> block(out.begin() + static_cast<std::ptrdiff_t>(at), out.end());
+    for (rest -= kMiB; rest >= kMiB; rest -= kMiB) out.insert(out.end(), block.begin(), block.end());
+  }
+  feed(zeros.data(), static_cast<size_t>(rest), Z_FINISH);
+  deflateEnd(&zs);
   return out;
 }
 

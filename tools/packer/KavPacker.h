@@ -25,6 +25,7 @@ struct Entry {
   std::string name;            // UTF-8; escaped into the section name
   std::vector<uint8_t> data;
   int method = kStored;        // the value written as _pm (other values store the data)
+  bool predeflated = false;    // with kDeflated: `data` already are the raw deflate to store
   bool write_pm = true;
   // Texts written in place of the real _ps / _sz; an empty text leaves the key out.
   std::optional<std::string> ps_text;
@@ -64,6 +65,11 @@ struct Options {
 std::string EscapeName(const std::string& name);
 // Raw deflate (window bits -15) at the best compression.
 std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& data);
+// Raw deflate of `head` followed by zeros up to `total` bytes, made in time
+// and memory proportional to its own size, not to `total`: each MiB of zeros
+// is one block that never refers back, so a few MB hold gigabytes (for an
+// Entry with predeflated set).
+std::vector<uint8_t> RawDeflateZeros(const std::vector<uint8_t>& head, int64_t total);
 // XOR with key[(position + i) mod key length], position 0 at the entry's start.
 std::vector<uint8_t> Encipher(std::vector<uint8_t> data, const std::string& key);
 

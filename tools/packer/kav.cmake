@@ -15,6 +15,8 @@ install(TARGETS kavpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(KAV_TESTS OR KAV_FUZZ)
   add_executable(kavseeds ${PROJECT_SOURCE_DIR}/tools/packer/kavseeds.cpp)
   target_link_libraries(kavseeds PRIVATE kav_packer)
+  add_executable(kavbigentry ${PROJECT_SOURCE_DIR}/tools/packer/kavbigentry.cpp)
+  target_link_libraries(kavbigentry PRIVATE kav_packer)
 endif()
 
 # kavpack itself on the committed example show (examples/myshow) and on

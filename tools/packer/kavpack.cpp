@@ -841,10 +841,21 @@ int main(int argc, char** argv) {
 
   // Every file opens before anything is written: one that cannot be read
   // stops the packing while an earlier show file of the name is still whole.
+  // So does one the player would not read whole once deflated (it reads no
+  // more of a deflated entry than its cap).
   for (const TFolderFile& f : files) {
     std::ifstream in(f.path, std::ios::binary);
     if (!in) {
       Fail("cannot read \"" + f.path.string() + "\"");
+      return 1;
+    }
+    std::error_code size_error;
+    if (const uintmax_t size = fs::file_size(f.path, size_error);
+        method == kDeflated && !size_error && size > uintmax_t(kav::kMaxInflatedEntrySize)) {
+      Fail("\"" + f.path.string() + "\" takes " + std::to_string(size >> 30) + " GiB, more than the " +
+           std::to_string(kav::kMaxInflatedEntrySize >> 30) +
+           " GiB the player reads of a file deflated into a show file: store the files as they are with "
+           "--method 0");
       return 1;
     }
   }

@@ -19,6 +19,7 @@
 #include "Kav/KavViewer/app/KavPresentBridge.h"
 #include "KavLib2/KavProcess/KavMemoryPolicy.h"
 #include "KavLib2/KavProcess/KavProcessHooks.h"
+#include "KavLib2/KavViewer/KavZStream.h"
 #include "VoRav/3DBasics/DXDev3D.h"
 #include "VoRav/3DBasics/DXDev3DGui.h"
 #include "VoRav/3DBasics/Dev3DEngineAccess.h"
@@ -312,6 +313,10 @@ int main(int argc, char** argv) {
   // be woken they end it at once.
   win::InstallTerminationSignals();
   win::SetStartingUp(true);
+  // A package's entry being inflated far ahead (a clip's demuxer looking
+  // past its media data, under the media library's lock) gives up on a
+  // signal, whichever thread inflates it.
+  SetInflateStopCheck(&win::TerminationRequested);
   // SDL's video set-up waits for the session bus without a limit: a bus
   // that does not answer in time (a stopped dbus-daemon) is named to nobody,
   // SDL and the portal chooser included (no other thread reads the

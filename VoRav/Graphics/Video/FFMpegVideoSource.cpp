@@ -35,9 +35,17 @@ int32_t StreamRead(void* opaque, uint8_t* buffer, int32_t size) {
 int64_t StreamSeek(void* opaque, int64_t offset, int32_t whence) {
   try {
     auto* s = static_cast<TStream*>(opaque);
-    if (whence == 0x10000) return s->GetSize();
-    int64_t base = whence == SEEK_CUR ? s->GetPosition() : whence == SEEK_END ? s->GetSize() : 0;
-    if (base + offset < 0 || base + offset > s->GetSize()) return -1;
+    // A clip inflated from a package does not know its size before it is
+    // read through: the library is told so (by the size query and by a
+    // seek from the end, which it tries next), as for a stream from the
+    // network, rather than have the whole clip inflated for it; a demuxer
+    // that needs the end reads on to it. A seek past the end fails in the
+    // stream itself.
+    const int64_t known = s->GetKnownSize();
+    if (whence == 0x10000) return known;
+    if (whence == SEEK_END && known < 0) return -1;
+    const int64_t base = whence == SEEK_CUR ? s->GetPosition() : whence == SEEK_END ? known : 0;
+    if (base + offset < 0 || (known >= 0 && base + offset > known)) return -1;
     return s->SetPosition(base + offset);
   } catch (...) {
     return -1;

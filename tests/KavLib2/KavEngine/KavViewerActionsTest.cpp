@@ -418,18 +418,20 @@ TEST(AllowedPrograms, CommandsThatStartAShellOrCodeNeverRun) {
 
 namespace {
 
-// A packed show of documents, each `megabytes` of zeros, deflated, opened
-// as the player opens it; starting is allowed and recorded.
+// A packed show of documents, each of zeros of its size in bytes, deflated
+// without ever being held (RawDeflateZeros) and inflated where read as the
+// player opens it; starting is allowed and recorded.
 struct TPackedDocuments {
   TSpawns spawns;
   test::TTempFolder folder;
   Ref<TFileAccessor> package;
-  explicit TPackedDocuments(const std::vector<std::pair<std::string, int>>& documents) {
+  explicit TPackedDocuments(const std::vector<std::pair<std::string, int64_t>>& documents) {
     std::vector<packer::Entry> entries;
-    for (const auto& [name, megabytes] : documents) {
+    for (const auto& [name, bytes] : documents) {
       packer::Entry e;
       e.name = name;
-      e.data.assign(size_t(megabytes) << 20, 0);
+      e.data = packer::RawDeflateZeros({}, bytes);
+      e.predeflated = true;
       e.method = packer::kDeflated;
       entries.push_back(std::move(e));
     }
@@ -441,8 +443,11 @@ struct TPackedDocuments {
   ~TPackedDocuments() {
     ProcessTempFolders().CleanupAll();
     SetPackedDocumentLimits({});
+    win::ResetTerminationForTests();
   }
-  int32_t Open(const std::u16string& name) { return ShellOpen(name, u"", u"", package.get()); }
+  int32_t Open(const std::u16string& name, const std::function<bool()>& stop = {}) {
+    return ShellOpen(name, u"", u"", package.get(), stop);
+  }
 };
 
 // The bytes in the process's temporary folders.
@@ -466,7 +471,8 @@ int64_t ResidentBytes() {
 TEST(PackedDocuments, WhatAShowWritesOutForTheOpenerIsBoundedAndARefusalSaysWhy) {
   // Five documents of 6 MB and one of 9 MB, with 8 MB allowed for one and
   // 20 MB for all together.
-  TPackedDocuments show({{"a.pdf", 6}, {"b.pdf", 6}, {"c.pdf", 6}, {"d.pdf", 6}, {"e.pdf", 6}, {"big.pdf", 9}});
+  TPackedDocuments show(
+      {{"a.pdf", 6 << 20}, {"b.pdf", 6 << 20}, {"c.pdf", 6 << 20}, {"d.pdf", 6 << 20}, {"e.pdf", 6 << 20}, {"big.pdf", 9 << 20}});
   SetPackedDocumentLimits({8 << 20, 20 << 20});
   kav::test::TLogCapture log;
   auto said = [&](const std::u16string& text) {
@@ -481,8 +487,8 @@ TEST(PackedDocuments, WhatAShowWritesOutForTheOpenerIsBoundedAndARefusalSaysWhy)
   EXPECT_EQ(TempBytes(), 18 << 20);
   for (const char16_t* name : {u"d.pdf", u"e.pdf"}) EXPECT_EQ(show.Open(name), kOpenRefused);
   EXPECT_TRUE(said(u"ShellOpen: e.pdf refused: the packed show's file \"e.pdf\" is not written out for the "
-                   u"opener: the show's documents written out already take 18 MB, and together they may take at "
-                   u"most 20 MB"));
+                   u"opener: it takes 6 MB, and the show's documents written out already take 18 MB of the 20 MB "
+                   u"they may take together"));
   EXPECT_EQ(TempBytes(), 18 << 20);
   // One already written out opens again; one removed frees its share.
   EXPECT_EQ(show.Open(u"a.pdf"), kOpenDone);
@@ -494,7 +500,7 @@ TEST(PackedDocuments, WhatAShowWritesOutForTheOpenerIsBoundedAndARefusalSaysWhy)
 }
 
 TEST(PackedDocuments, ADeflatedDocumentIsWrittenOutWithoutBeingHeldWhole) {
-  TPackedDocuments show({{"film.pdf", 96}});
+  TPackedDocuments show({{"film.pdf", 96 << 20}});
   // The resident size while the document is written out, sampled beside it.
   const int64_t before = ResidentBytes();
   std::atomic<int64_t> peak{before};
@@ -511,4 +517,55 @@ TEST(PackedDocuments, ADeflatedDocumentIsWrittenOutWithoutBeingHeldWhole) {
   sampler.join();
   EXPECT_EQ(TempBytes(), 96 << 20);
   EXPECT_LT(peak - before, 32 << 20) << "grew by " << ((peak - before) >> 20) << " MB";
+}
+
+// The real limits (256 MB a document), documents inflated where read: one
+// just over, and ones of 1,100 MB and 4 GB, are refused with their size
+// before anything is written (no more of each is inflated than just past
+// the limit); one of exactly 256 MB is written out; a copy given up while
+// its size is learned or while it is written, by the caller (Escape) or by
+// a signal, leaves nothing behind.
+TEST(PackedDocuments, ADocumentOverItsLimitIsRefusedBeforeAnythingIsWritten) {
+  TPackedDocuments show({{"limit.pdf", kMaxPackedDocumentSize},
+                         {"over.pdf", kMaxPackedDocumentSize + 1},
+                         {"big.pdf", int64_t(1100) << 20},
+                         {"huge.pdf", int64_t(4) << 30},
+                         {"mid.pdf", int64_t(100) << 20}});
+  kav::test::TLogCapture log;
+  auto said = [&](const std::u16string& text) {
+    const auto lines = log.Take();
+    return std::any_of(lines.begin(), lines.end(), [&](const auto& l) { return l.find(text) != std::u16string::npos; });
+  };
+  auto nothing_written = [] { return ProcessTempFolders().Folders().empty(); };
+  for (const std::u16string name : {u"over.pdf", u"big.pdf", u"huge.pdf"}) {
+    EXPECT_EQ(show.Open(name), kOpenRefused);
+    EXPECT_TRUE(said(u"the packed show's file \"" + name +
+                     u"\" is not written out for the opener: it takes more than 256 MB, the most one document "
+                     u"may take"));
+    EXPECT_TRUE(nothing_written());
+  }
+  // Given up while its size is learned (a check every MiB), and while it is
+  // written out (after 100 checks of learning, 30 of writing); then by a
+  // signal while it is written out (its size known by now).
+  for (const int after : {20, 130}) {
+    int asked = 0;
+    EXPECT_EQ(show.Open(u"mid.pdf", [&] { return ++asked > after; }), kOpenRefused);
+    EXPECT_GT(asked, after);
+    EXPECT_TRUE(said(u"\"mid.pdf\" is not written out for the opener: the copy was given up"));
+    EXPECT_TRUE(nothing_written());
+  }
+  int asked = 0;
+  EXPECT_EQ(show.Open(u"mid.pdf",
+                      [&] {
+                        if (++asked == 30) win::RequestTermination();
+                        return false;
+                      }),
+            kOpenRefused);
+  EXPECT_TRUE(said(u"\"mid.pdf\" is not written out for the opener: the copy was given up"));
+  EXPECT_TRUE(nothing_written());
+  win::ResetTerminationForTests();
+  EXPECT_TRUE(show.spawns.calls.empty());
+  EXPECT_EQ(show.Open(u"limit.pdf"), kOpenDone);
+  EXPECT_EQ(TempBytes(), kMaxPackedDocumentSize);
+  ASSERT_EQ(show.spawns.calls.size(), 1u);
 }

@@ -282,11 +282,13 @@ TEST(FileSources, PackedSourceEntriesMapsAndDamage) {
   EXPECT_THROW(acc->OpenFile(u"broken2"), Exception);
   EXPECT_EQ(ReadText(acc->OpenFile(u"broken").get()), "not deflate at all");
   // With the held limit at 0 no deflated entry is held in memory, however
-  // small: each is inflated where it is read, its size known, and damaged
-  // data still raise at the open (kavpack's names check counts on both).
-  const auto inner = [](TStream* stream) {
-    auto* window = dynamic_cast<TPartialStream*>(stream);
-    return window ? window->Source() : nullptr;
+  // small: each is inflated where it is read, nothing at its open, its size
+  // learned when asked; damaged data raise where read, and at every open
+  // once found.
+  const auto inner = [](TStream* stream) -> TStream* {
+    if (auto* window = dynamic_cast<TPartialStream*>(stream)) return window->Source();
+    if (auto* chunked = dynamic_cast<TChunkedStream*>(stream)) return chunked->Source();
+    return nullptr;
   };
   const std::string project = "[Main]\r\nKavVersion=8\r\n";
   Ref<TStream> held = acc->OpenFile(u"Project.kav");
@@ -299,6 +301,10 @@ TEST(FileSources, PackedSourceEntriesMapsAndDamage) {
   EXPECT_EQ(streamed->GetSize(), int64_t(project.size()));
   EXPECT_EQ(ReadText(streamed.get()), project);
   EXPECT_EQ(ReadText(acc->OpenFile(u"C:\\Other\\a.jpg").get()), "secret b");
+  Ref<TStream> broken = acc->OpenFile(u"broken2");
+  ASSERT_NE(broken, nullptr);
+  EXPECT_EQ(broken->GetKnownSize(), -1);
+  EXPECT_THROW(ReadText(broken.get()), EZDecompressionError);
   EXPECT_THROW(acc->OpenFile(u"broken2"), EZDecompressionError);
   EXPECT_EQ(ReadText(held.get()), project);  // what was held before stays
   // The stream keeps the source alive after the accessor and source go.

@@ -8,6 +8,8 @@
 #include "../../VoRav/LogCapture.h"
 #include "../../VoRav/TempFolder.h"
 #include "KavLib2/KavViewer/KavImageCache.h"
+#include "KavLib2/KavViewer/KavPackedSource.h"
+#include "KavPacker.h"
 #include "VoRav/vxShowProblems.h"
 #include "VoRav/Graphics/SysImage.h"
 #include "VoRav/Graphics/SysPixelFormat.h"
@@ -267,4 +269,45 @@ TEST(ImageCache, AProductionCutShortIsNoMissingFileAndLoadsLater) {
   EXPECT_EQ(ShowProblemText(said[0]), u"gone.bmp: no such file");
   EXPECT_FALSE(log.OneLineWith(u"Shadow: x"));
   cb = nullptr;
+}
+
+// Pictures of a package that inflate past what it holds in memory: one of
+// 42 MB (a BMP of 3,200 x 3,300) loads from the streamed entry; a file
+// larger than any picture (1 GB: a BMP header and zeros) is the "Image load
+// error" placeholder with the reason, after no more of it was inflated
+// than that: its size stays unknown.
+TEST(ImageCache, APackedPictureLargerThanAnyPictureIsRefusedWithoutReadingIt) {
+  RegisterLoadersOnce();
+  TTempFolder t;
+  auto bmp_head = [](uint32_t w, uint32_t h) {
+    std::string s = "BM";
+    const uint32_t pixels = w * h * 4;
+    Put32(s, 54 + pixels), Put32(s, 0), Put32(s, 54);
+    Put32(s, 40), Put32(s, w), Put32(s, h), Put16(s, 1), Put16(s, 32), Put32(s, 0), Put32(s, pixels);
+    Put32(s, 2835), Put32(s, 2835), Put32(s, 0), Put32(s, 0);
+    return std::vector<uint8_t>(s.begin(), s.end());
+  };
+  std::vector<packer::Entry> entries(2);
+  entries[0].name = "big.bmp";
+  entries[0].data = packer::RawDeflateZeros(bmp_head(3200, 3300), 54 + int64_t(3200) * 3300 * 4);
+  entries[1].name = "huge.bmp";
+  entries[1].data = packer::RawDeflateZeros(bmp_head(8000, 8000), int64_t(1) << 30);
+  for (auto& e : entries) e.method = packer::kDeflated, e.predeflated = true;
+  ASSERT_TRUE(packer::WriteFileBytes(t.Sys("show.kvshow"), packer::Pack(entries, {})));
+  auto unpack = MakeRef<TKavUnpack>(t.Wide("show.kvshow"));
+  ASSERT_TRUE(unpack->IsOpen());
+  auto source = MakeRef<TPackedFileSource>(unpack.get(), true);
+  auto acc = MakeRef<TFileAccessor>(source.get());
+  Ref<TImage> big = LoadImageHandle(acc.get(), u"big.bmp");
+  EXPECT_EQ(big->Width(), 3200);
+  EXPECT_EQ(big->Height(), 3300);
+  SetNotFoundRenderer(&RecordingRenderer);
+  kav::test::TLogCapture log;
+  Ref<TImage> huge = LoadImageHandle(acc.get(), u"huge.bmp");
+  EXPECT_EQ(g_lines, (std::vector<std::u16string>{u" Image load error: ", u" huge.bmp "}));
+  EXPECT_TRUE(log.OneLineWith(u"\"huge.bmp\" is shown as a placeholder: larger than 513 MiB, more than any picture "
+                              u"the player shows"));
+  SetNotFoundRenderer(nullptr);
+  EXPECT_EQ(acc->OpenFile(u"huge.bmp")->GetKnownSize(), -1);
+  EXPECT_EQ(acc->OpenFile(u"big.bmp")->GetKnownSize(), 54 + int64_t(3200) * 3300 * 4);
 }

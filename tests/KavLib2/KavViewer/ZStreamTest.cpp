@@ -2,13 +2,18 @@
 
 #include <zlib.h>
 
+#include <atomic>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "KavLib2/KavViewer/KavInflator.h"
 #include "KavLib2/KavViewer/KavZStream.h"
+#include "KavPacker.h"
 #include "VoRav/vxMemoryStream.h"
+#include "VoRav/vxShowProblems.h"
+#include "VoRav/wpThreads2.h"
+#include "../../VoRav/LogCapture.h"
 
 using namespace kav;
 
@@ -216,15 +221,14 @@ TEST(SeekableInflate, ReadsAnyPositionLikeTheData) {
   EXPECT_EQ(in->Read(block, 10), 0);
 }
 
-// Streams made from one index (the second without a pass of its own) keep
-// their own positions and decoders: interleaved jumps and reads of both, on
-// two threads, each give the data.
+// Streams made on one index keep their own positions and decoders while
+// both add to it (the states they pass, the size one of them reaches):
+// interleaved jumps and reads of both, on two threads, each give the data.
 TEST(SeekableInflate, StreamsSharingAnIndexReadIndependently) {
   const auto data = Sample(1'500'000);
   const auto raw = Deflate(data, -15);
   auto first = MakeRef<TSeekableInflateStream>(Memory(raw).get(), 1 << 30, 16384);
-  auto second = MakeRef<TSeekableInflateStream>(Memory(raw).get(), first->Index());
-  EXPECT_EQ(second->GetSize(), static_cast<int64_t>(data.size()));
+  auto second = MakeRef<TSeekableInflateStream>(Memory(raw).get(), 1 << 30, first->Index());
   auto jumps = [&data](TStream* s, unsigned seed) {
     std::mt19937 rng(seed);
     std::vector<uint8_t> block(5000);
@@ -245,22 +249,174 @@ TEST(SeekableInflate, StreamsSharingAnIndexReadIndependently) {
   EXPECT_EQ(wrong_second, 0);
   first = nullptr;  // the index outlives the stream that made it
   EXPECT_EQ(jumps(second.get(), 3), 0);
+  EXPECT_EQ(second->GetSize(), static_cast<int64_t>(data.size()));
 }
 
-TEST(SeekableInflate, DamagedTruncatedAndOversizedDataRaiseWhenMade) {
+namespace {
+
+// A source that counts the bytes read from it.
+class TCounted : public TMemoryStream {
+ public:
+  int64_t taken = 0;
+
+ protected:
+  int64_t DoRead(std::span<uint8_t> b) override {
+    const int64_t n = TMemoryStream::DoRead(b);
+    taken += n;
+    return n;
+  }
+};
+
+Ref<TCounted> Counted(const std::vector<uint8_t>& bytes) {
+  auto m = MakeRef<TCounted>();
+  m->WriteBytes(bytes);
+  m->SetPosition(0);
+  return m;
+}
+
+}  // namespace
+
+// Nothing is inflated when a stream is made, nor by asking the size it does
+// not know yet; a read inflates as far as it reaches, and a size asked within
+// a limit no further than just past the limit. The states kept on the way
+// serve a second stream on the index: it jumps past what the first read
+// from the last state before the place, not from the start.
+TEST(SeekableInflate, InflatesOnlyAsFarAsItIsRead) {
+  const auto data = Sample(24'000'000);
+  const int64_t size = static_cast<int64_t>(data.size());
+  const auto raw = Deflate(data, -15);
+  auto src = Counted(raw);
+  auto first = MakeRef<TSeekableInflateStream>(src.get(), int64_t(1) << 30, 1 << 20);
+  EXPECT_EQ(src->taken, 0);
+  EXPECT_EQ(first->GetKnownSize(), -1);
+  EXPECT_EQ(src->taken, 0);
+  std::vector<uint8_t> block(100000);
+  ASSERT_EQ(first->Read(block, 100000), 100000);
+  EXPECT_TRUE(std::equal(block.begin(), block.end(), data.begin()));
+  // The input read ahead is one buffer of the inflater's.
+  EXPECT_LE(src->taken, int64_t(TCustomZStream::kInputBufferSize));
+  // Within 5 MB: not known, and at most that far inflated (with the input
+  // needed for it); the reader's place is kept.
+  EXPECT_EQ(first->GetSizeWithin(5'000'000), -1);
+  EXPECT_LT(src->taken, int64_t(raw.size()) / 3);
+  EXPECT_EQ(first->GetPosition(), 100000);
+  EXPECT_EQ(first->Index()->CheckpointCount(), 4u);  // at 1, 2, 3 and 4 MiB
+  ASSERT_EQ(first->Read(block, 100000), 100000);
+  EXPECT_TRUE(std::equal(block.begin(), block.end(), data.begin() + 100000));
+
+  auto src2 = Counted(raw);
+  auto second = MakeRef<TSeekableInflateStream>(src2.get(), int64_t(1) << 30, first->Index());
+  ASSERT_EQ(second->SetPosition(4'500'000), 4'500'000);
+  ASSERT_EQ(second->Read(block, 100000), 100000);
+  EXPECT_TRUE(std::equal(block.begin(), block.end(), data.begin() + 4'500'000));
+  EXPECT_LT(src2->taken, int64_t(raw.size()) / 20);
+  // Past everything known: on from the last state (4 MiB), keeping more.
+  ASSERT_EQ(second->SetPosition(20'000'000), 20'000'000);
+  ASSERT_EQ(second->Read(block, 100000), 100000);
+  EXPECT_TRUE(std::equal(block.begin(), block.end(), data.begin() + 20'000'000));
+  EXPECT_EQ(first->Index()->CheckpointCount(), 19u);
+  // The size, learned by one stream, is known to both; each reads on.
+  EXPECT_EQ(second->GetSize(), size);
+  EXPECT_EQ(first->GetKnownSize(), size);
+  EXPECT_EQ(second->GetPosition(), 20'100'000);
+  EXPECT_EQ(ReadAll(first.get()).size(), data.size() - 200000);
+  EXPECT_THROW(second->SetPosition(size + 1), EStreamError);
+}
+
+// Damage, a cut and a cap are met where the data are read, not when the
+// stream is made; the first failure is noted in the index, logged once
+// with the entry's name, and raised again by every stream on the index
+// that asks the size. A stream that has not reached the place reads what
+// lies before it.
+TEST(SeekableInflate, DamageTruncationAndTheCapRaiseWhereRead) {
   const auto data = Sample(300000);
   auto raw = Deflate(data, -15);
   auto cut = raw;
   cut.resize(cut.size() / 2);
-  EXPECT_THROW(MakeRef<TSeekableInflateStream>(Memory(cut).get(), 1 << 30), EZDecompressionError);
+  auto cut_stream = MakeRef<TSeekableInflateStream>(Memory(cut).get(), 1 << 30);
+  EXPECT_THROW(ReadAll(cut_stream.get()), EZDecompressionError);
   auto bad = raw;
   bad[0] |= 0x06;  // the reserved block type
-  EXPECT_THROW(MakeRef<TSeekableInflateStream>(Memory(bad).get(), 1 << 30), EZDecompressionError);
+  auto bad_stream = MakeRef<TSeekableInflateStream>(Memory(bad).get(), 1 << 30);
+  EXPECT_THROW(bad_stream->GetSize(), EZDecompressionError);
+
+  kav::test::TLogCapture log;
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(p); });
+  auto capped = MakeRef<TSeekableInflateStream>(Memory(raw).get(), 299999);
+  capped->Index()->SetName(u"Music\\long.wav");
+  auto other = MakeRef<TSeekableInflateStream>(Memory(raw).get(), 299999, capped->Index());
+  std::vector<uint8_t> block(1000);
+  EXPECT_EQ(other->Read(block, 1000), 1000);
   try {
-    MakeRef<TSeekableInflateStream>(Memory(raw).get(), 299999);
+    capped->GetSize();
     FAIL();
   } catch (const EZDecompressionError& e) {
     EXPECT_EQ(e.Message(), kInflatedSizeLimitText);
   }
+  EXPECT_EQ(capped->Index()->Failure(), kInflatedSizeLimitText);
+  EXPECT_THROW(other->GetSizeWithin(1 << 20), EZDecompressionError);
+  EXPECT_THROW(ReadAll(capped.get()), EZDecompressionError);
+  const auto lines = log.Take();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(u"\"Music\\long.wav\""), std::u16string::npos);
+  EXPECT_NE(lines[0].find(u"more than a show can use"), std::u16string::npos);
+  SetShowProblemSink(nullptr);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(ShowProblemText(said[0]), u"Music\\long.wav: cannot be read past 299999 bytes: it inflates to more "
+                                      u"than 299999 bytes, more than a show can use");
+  EXPECT_EQ(other->Read(block, 1000), 1000);  // before the cap the data read
   EXPECT_EQ(MakeRef<TSeekableInflateStream>(Memory(raw).get(), 300000)->GetSize(), 300000);
+}
+
+// Gigabytes of zeros (a few MB of deflate): learning their size is the one
+// long inflation, and it gives up when the thread doing it is asked to stop,
+// or on any thread when the program is ending.
+TEST(SeekableInflate, LearningTheSizeStopsWithItsThread) {
+  const auto raw = packer::RawDeflateZeros({}, int64_t(15) << 30);
+  struct TLearner : TThread {
+    Ref<TSeekableInflateStream> stream;
+    std::atomic<bool> aborted{false};
+    void Execute() override {
+      try {
+        stream->GetSize();
+      } catch (const EAbort&) {
+        aborted = true;
+      }
+    }
+  };
+  auto learner = MakeRef<TLearner>();
+  learner->stream = MakeRef<TSeekableInflateStream>(Memory(raw).get(), int64_t(16) << 30);
+  ASSERT_TRUE(learner->Start());
+  // Under way: a few states kept.
+  while (learner->stream->Index()->CheckpointCount() < 3) std::this_thread::yield();
+  learner->Terminate();
+  ASSERT_TRUE(learner->WaitForever());
+  EXPECT_TRUE(learner->aborted);
+  EXPECT_EQ(learner->stream->GetKnownSize(), -1);
+  // On any thread, once the program's stop check says so: the size being
+  // learned, and every read after it.
+  static std::atomic<bool> ending{false};
+  SetInflateStopCheck([]() noexcept { return ending.load(); });
+  auto stream = MakeRef<TSeekableInflateStream>(Memory(raw).get(), int64_t(16) << 30);
+  std::atomic<bool> aborted{false};
+  std::thread plain([&] {
+    try {
+      stream->GetSize();
+    } catch (const EAbort&) {
+      aborted = true;
+    }
+  });
+  while (stream->Index()->CheckpointCount() < 3) std::this_thread::yield();
+  ending = true;
+  plain.join();
+  EXPECT_TRUE(aborted);
+  std::vector<uint8_t> block(10);
+  EXPECT_THROW(stream->Read(block, 10), EAbort);
+  SetInflateStopCheck(nullptr);
+  EXPECT_EQ(stream->Read(block, 10), 10);
+  // Zeros after a head, learned whole: the size asked for.
+  EXPECT_EQ(MakeRef<TSeekableInflateStream>(Memory(packer::RawDeflateZeros({1, 2}, 40 << 20)).get(), 1 << 30)
+                ->GetSize(),
+            40 << 20);
 }

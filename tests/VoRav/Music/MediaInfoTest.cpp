@@ -2,10 +2,13 @@
 // hand-built hostile ones.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <span>
 
 #include "VoRav/Music/vxMediaInfoParsers.h"
 #include "VoRav/Music/vxMusicStreams.h"
+#include "tests/VoRav/LogCapture.h"
 #include "tests/VoRav/Music/AudioMedia.h"
 
 namespace kav {
@@ -180,6 +183,80 @@ TEST(MediaInfo, HostileHeadersAreRefusedCleanly) {
   EXPECT_EQ(+info.Format.AvgBytesPerSec, 176400u);  // from the format, not the header's 0
   // Cut anywhere before the data chunk's header is whole: refused.
   for (size_t cut = 0; cut < 44; ++cut) refuse(std::vector<uint8_t>(ok.begin(), ok.begin() + cut), u"t.wav");
+}
+
+// A stream that does not know its size before it is read through, as a
+// large deflated entry of a package: GetKnownSize answers -1, and learning
+// the size (GetSize, GetSizeWithin) is counted. `size` is the size it would
+// learn: its bytes, or more (zeros past them, never read).
+class TUnknownSize : public TMemoryStream {
+ public:
+  TUnknownSize(std::span<const uint8_t> bytes, int64_t size) : size_(size) {
+    WriteBytes(bytes);
+    SetPosition(0);
+  }
+  int learned = 0;
+  int64_t GetKnownSize() override { return -1; }
+  int64_t GetSize() override { return GetSizeWithin(INT64_MAX); }
+  int64_t GetSizeWithin(int64_t limit) override {
+    ++learned;
+    return size_ <= limit ? size_ : -1;
+  }
+
+ private:
+  int64_t size_;
+};
+
+// Where the size is not known without reading the data through, the WAV
+// parser takes the data chunk's length as it claims it and the MP3 parser
+// learns the size only once it found frames: zeros under an MP3's name are
+// refused without it. A sound larger than 4 GiB is refused with its name,
+// whether its size was known or learned.
+TEST(MediaInfo, ASizeThatTakesReadingIsLearnedOnlyWhereNeeded) {
+  auto info_of = [](TStream* s, const char16_t* name) {
+    TMediaInfo info;
+    TMediaInfoExtractor::Extract(name, s, info);
+    return info;
+  };
+  std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                              1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0,
+                              'd', 'a', 't', 'a', 0x10, 0xB1, 2, 0};  // one second claimed
+  wav.resize(wav.size() + 4000);
+  auto wave = MakeRef<TUnknownSize>(wav, int64_t(15) << 30);
+  const TMediaInfo w = info_of(wave.get(), u"long.wav");
+  EXPECT_EQ(w.FormatCode, kMediaPcm);
+  EXPECT_EQ(w.DataLength, 176400u);
+  EXPECT_EQ(w.Duration, 1000u);
+  EXPECT_EQ(wave->learned, 0);
+
+  const std::vector<uint8_t> frames = CbrFrames(400);
+  auto known = BytesStream(frames);
+  auto unknown = MakeRef<TUnknownSize>(frames, int64_t(frames.size()));
+  const TMediaInfo a = info_of(known.get(), u"a.mp3"), b = info_of(unknown.get(), u"a.mp3");
+  EXPECT_EQ(b.FormatCode, kMediaMpeg);
+  EXPECT_EQ(b.DataLength, a.DataLength);
+  EXPECT_EQ(b.Duration, a.Duration);
+  EXPECT_EQ(unknown->learned, 1);
+
+  auto zeros = MakeRef<TUnknownSize>(std::vector<uint8_t>(100000), int64_t(15) << 30);
+  EXPECT_EQ(info_of(zeros.get(), u"z.mp3").FormatCode, 0);
+  EXPECT_EQ(zeros->learned, 0);
+
+  kav::test::TLogCapture log;
+  auto huge = MakeRef<TUnknownSize>(frames, kMaxSoundFileSize + 1);
+  EXPECT_EQ(info_of(huge.get(), u"Music\\huge.mp3").FormatCode, 0);
+  struct TKnown : TMemoryStream {
+    int64_t GetSize() override { return kMaxSoundFileSize + 1; }
+  };
+  auto claimed = MakeRef<TKnown>();
+  claimed->WriteBytes(wav);
+  claimed->SetPosition(0);
+  EXPECT_EQ(info_of(claimed.get(), u"big.wav").FormatCode, 0);
+  const auto lines = log.Take();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], u"The sound \"Music\\huge.mp3\" is refused: larger than 4 GiB, more than a sound can be "
+                      u"(the player reads at most that much of one)");
+  EXPECT_NE(lines[1].find(u"\"big.wav\" is refused"), std::u16string::npos);
 }
 
 TEST(MusicStreams, NamesShiftedStreamsAndTheFunctionTable) {

@@ -43,6 +43,31 @@ TEST_F(WindowTest, KeysGoToTheFocusWindowWithAltAsSystemKeys) {
 // A disabled window, and every child inside it, takes no keys, characters,
 // clicks or wheel turns (a dialog while the file chooser it started is
 // open); enabled again, it takes them again.
+// Long work on the GUI thread asks whether a key waits, behind other input,
+// without taking or running anything; only on the GUI thread.
+TEST_F(WindowTest, AWaitingKeyDownIsSeenWithoutTakingIt) {
+  HWND h = MakeTop();
+  SetFocus(h);
+  Drain();
+  recorder.Log.clear();
+  EXPECT_FALSE(KeyDownWaiting(VK_ESCAPE));
+  InjectKey(VK_SPACE, true);
+  InjectKey(VK_SPACE, false);
+  InjectKey(VK_ESCAPE, true);
+  EXPECT_TRUE(KeyDownWaiting(VK_ESCAPE));
+  EXPECT_FALSE(KeyDownWaiting(VK_RETURN));
+  bool elsewhere = true;
+  std::thread([&] { elsewhere = KeyDownWaiting(VK_ESCAPE); }).join();
+  EXPECT_FALSE(elsewhere);
+  EXPECT_TRUE(recorder.Log.empty());
+  Drain();
+  EXPECT_FALSE(KeyDownWaiting(VK_ESCAPE));
+  std::vector<WPARAM> downs;
+  for (auto& m : recorder.Log)
+    if (m.message == WM_KEYDOWN) downs.push_back(m.wParam);
+  EXPECT_EQ(downs, (std::vector<WPARAM>{VK_SPACE, VK_ESCAPE}));
+}
+
 TEST_F(WindowTest, ADisabledWindowAndItsChildrenTakeNoInput) {
   HWND h = MakeTop();
   HWND c = MakeChild(h, {20, 30, 120, 130});

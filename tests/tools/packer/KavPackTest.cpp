@@ -24,6 +24,7 @@
 #include "KavLib2/KavClasses/KavSource.h"
 #include "KavLib2/KavViewer/KavFileAccessor.h"
 #include "KavLib2/KavViewer/KavImageCache.h"
+#include "KavLib2/KavViewer/KavUnpack.h"
 #include "KavLib2/Zel.Exif/Exif.h"
 #include "VoRav/Graphics/JpegColorSpace/vxImageLoaders.h"
 #include "VoRav/vxIni.h"
@@ -341,6 +342,27 @@ TEST(KavPack, TheProjectIsCheckedWithItsLinesBeforeItIsPacked) {
             std::string::npos)
       << failed.Err;
   EXPECT_NE(failed.Err.find("kavpack: 1 error, 5 warnings: nothing written"), std::string::npos) << failed.Err;
+}
+
+// A file larger than the player reads of a deflated entry (16 GiB; a sparse
+// file here) stops kavpack before it deflates anything, with the way out.
+TEST(KavPack, AFileThePlayerWouldNotReadWholeStopsThePacking) {
+  TScratch dir;
+  ASSERT_FALSE(dir.Path().empty());
+  std::string text;
+  const fs::path folder = CopyOfExample(dir, "huge", text, {});
+  {
+    std::ofstream(folder / "huge.bin").put('x');
+  }
+  fs::resize_file(folder / "huge.bin", uintmax_t(kav::kMaxInflatedEntrySize) + 1);
+  const fs::path show = dir.Path() / "huge.kvshow";
+  TRun run = RunKavpack(dir.Path(), {show.string(), folder.string()});
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_FALSE(fs::exists(show));
+  EXPECT_NE(run.Err.find("huge.bin\" takes 16 GiB, more than the 16 GiB the player reads of a file deflated into "
+                         "a show file: store the files as they are with --method 0"),
+            std::string::npos)
+      << run.Err;
 }
 
 // Packs `folder` into `show`, which must go without a word.
