@@ -223,13 +223,13 @@ TEST(Composite, AFileThatIsNoSoundIsSaidAndLogged) {
 
 // A RIFF file of one format chunk and `data`, written by hand.
 std::string HandWav(test::TAudioMedia& media, const std::string& name, uint16_t tag, uint16_t channels,
-                    uint16_t bits, const std::vector<uint8_t>& data) {
+                    uint16_t bits, const std::vector<uint8_t>& data, uint32_t rate = 44100) {
   std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0};
   auto le = [&b](uint32_t v, int n) {
     for (int k = 0; k < n; ++k) b.push_back(uint8_t(v >> (8 * k)));
   };
   const uint32_t align = uint32_t(channels) * std::max<uint32_t>(bits / 8, 1);
-  le(tag, 2), le(channels, 2), le(44100, 4), le(44100 * align, 4), le(align, 2), le(bits, 2);
+  le(tag, 2), le(channels, 2), le(rate, 4), le(rate * align, 4), le(align, 2), le(bits, 2);
   b.insert(b.end(), {'d', 'a', 't', 'a'});
   le(uint32_t(data.size()), 4);
   b.insert(b.end(), data.begin(), data.end());
@@ -293,28 +293,22 @@ struct TPiece {
 };
 // The piece from `from_ms` as a RIFF file of its own format.
 std::string Wav(test::TAudioMedia& media, const std::string& name, const TPiece& p, int32_t from_ms) {
-  const uint16_t align = uint16_t(p.channels * p.bits / 8);
-  std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0};
-  auto le = [&b](uint32_t v, int n) {
-    for (int k = 0; k < n; ++k) b.push_back(uint8_t(v >> (8 * k)));
-  };
-  le(1, 2), le(p.channels, 2), le(p.rate, 4), le(p.rate * align, 4), le(align, 2), le(p.bits, 2);
   const int64_t first = int64_t(from_ms) * p.rate / 1000, frames = int64_t(p.ms) * p.rate / 1000;
   EXPECT_EQ(frames * 1000, int64_t(p.ms) * p.rate) << name << ": not a whole number of frames";
-  b.insert(b.end(), {'d', 'a', 't', 'a'});
-  le(uint32_t(frames * align), 4);
+  EXPECT_EQ(first * 1000, int64_t(from_ms) * p.rate) << name << ": does not begin on a whole frame";
+  std::vector<uint8_t> data;
   for (int64_t f = first; f < first + frames; ++f) {
     const long v = std::lround(At(double(f) / p.rate));
     for (int c = 0; c < p.channels; ++c) {
-      if (p.bits == 8) b.push_back(uint8_t(std::clamp(128 + (v >> 8), 0L, 255L)));
-      else le(uint32_t(uint16_t(int16_t(v))), 2);
+      if (p.bits == 8) {
+        data.push_back(uint8_t(std::clamp(128 + (v >> 8), 0L, 255L)));
+      } else {
+        data.push_back(uint8_t(v));
+        data.push_back(uint8_t(v >> 8));
+      }
     }
   }
-  const uint32_t riff = uint32_t(b.size() - 8);
-  for (int k = 0; k < 4; ++k) b[4 + size_t(k)] = uint8_t(riff >> (8 * k));
-  const std::string out = media.Path(name);
-  test::WriteFileBytes(out, b);
-  return out;
+  return HandWav(media, name, 1, p.channels, p.bits, data, p.rate);
 }
 }  // namespace tone
 
