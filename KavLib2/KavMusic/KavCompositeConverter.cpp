@@ -48,12 +48,12 @@ bool TCompositeConverter::SetInputFormat(const TMediaInfo& info) {
   output_->Format = kOutputWaveFormat;
   parsed_ = params_.Parse(text_);
   if (!parsed_) return false;
-  duration_frames_ = CompositeFrames(std::max(params_.Duration, 0));
+  duration_frames_ = TrackFrames(std::max(params_.Duration, 0));
   items_.clear();
   for (const TCompositeItem& d : params_.Items) {
     auto item = std::make_unique<TItem>();
     item->Desc = &d;
-    item->Place = CompositeFrames(std::max(d.TimeLine, 0));
+    item->Place = TrackFrames(std::max(d.TimeLine, 0));
     item->Envelopes = d.Envelopes;
     for (TVolumeParams& env : item->Envelopes) env.Compile(d.Duration);
     DropNeutral(item->Envelopes);
@@ -118,7 +118,7 @@ void TCompositeConverter::OpenItem(TItem& item, int64_t at) {
     const double passed_ms = double(at - item.Place) * 1000.0 / kOutputRate;
     item.Converter->Seek(std::max(item.Desc->BeginTime, 0) + passed_ms);
     const int64_t length_ms = item.Desc->Duration > 0 ? item.Desc->Duration : int64_t(info.Duration) + 10000;
-    item.End = item.Place + CompositeFrames(length_ms);
+    item.End = TrackFrames(std::max(item.Desc->TimeLine, 0) + length_ms);
     item.State = TItem::kActive;
     // Which file sounds, for an author who hears nothing.
     LogLine(u"Music: playing \"" + name + u"\" from " + IntToStr(int32_t(std::clamp<double>(
@@ -137,6 +137,9 @@ bool TCompositeConverter::ItemFrames(TItem& item, int16_t* dst, int64_t frames) 
   while (pcm.Used() < need) {
     if (!item.Converter->ReadChunk() || !item.Converter->Convert()) {
       ok = false;
+      // The item's last samples, which the resamplers hold back for a
+      // frame that will not come.
+      item.Converter->Drain();
     }
     TLocalBuffer& out = item.Converter->Output();
     if (item.Resampler) {
@@ -144,6 +147,7 @@ bool TCompositeConverter::ItemFrames(TItem& item, int16_t* dst, int64_t frames) 
       const size_t whole = align ? out.Used() - out.Used() % align : 0;
       item.Resampler->Process(out.Data(), whole, pcm);
       out.Consume(whole);
+      if (!ok) item.Resampler->Flush(pcm);
     } else {
       pcm.Append(out.Data(), out.Used());
       out.Consume(out.Used());
@@ -256,15 +260,15 @@ void TCompositeConverter::Seek(double ms) {
   }
   input_->Clear();
   output_->Clear();
-  position_ = CompositeFrames(int64_t(std::max(ms, 0.0)));
+  position_ = TrackFrames(int64_t(std::max(ms, 0.0)));
   time_ = std::max(ms, 0.0);
   next_pending_ = 0;
-  const int64_t ahead = position_ + CompositeFrames(5000);
+  const int64_t ahead = position_ + TrackFrames(5000);
   for (; next_pending_ < items_.size(); ++next_pending_) {
     TItem& item = *items_[next_pending_];
     if (item.Place >= ahead) break;
     const int64_t declared_end =
-        item.Desc->Duration > 0 ? item.Place + CompositeFrames(item.Desc->Duration) : INT64_MAX;
+        item.Desc->Duration > 0 ? TrackFrames(std::max(item.Desc->TimeLine, 0) + int64_t(item.Desc->Duration)) : INT64_MAX;
     if (declared_end <= position_) {
       item.State = TItem::kDone;
       continue;

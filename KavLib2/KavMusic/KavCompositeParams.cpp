@@ -13,6 +13,14 @@ bool IsCompositeName(const std::u16string& name) {
 
 int64_t CompositeFrames(int64_t ms) { return (ms * 44100 / 4000) * 4; }
 
+// Departure: items and the track lie at the nearest frame of their times,
+// not on multiples of four frames: an item then ends where the next one
+// begins, each at its own time. Rounded down to four frames, an item's end
+// (its place plus its rounded length) fell 4 frames short of the next
+// place at every second join of 60 ms items (silence there), and an item
+// began up to 3 frames early, moving its sound against the one before.
+int64_t TrackFrames(int64_t ms) { return (ms * 441 + 5) / 10; }
+
 void TVolumeParams::Compile(int32_t duration_ms) {
   std::vector<TVolumeItem> pts = Points;
   pts.push_back({duration_ms, pts.empty() ? 1000 : pts.back().Volume});

@@ -73,7 +73,9 @@ struct TCompositeParams {
 };
 
 bool IsCompositeName(const std::u16string& name);
-// ms on the track as a frame position: (ms x 44100 div 4000) x 4.
+// ms of an envelope as a frame position: (ms x 44100 div 4000) x 4.
 int64_t CompositeFrames(int64_t ms);
+// ms on the track as a frame position: the nearest frame (ms >= 0).
+int64_t TrackFrames(int64_t ms);
 
 }  // namespace kav

@@ -1,6 +1,6 @@
 // The channel killer: one thread of the process that frees stopped passes
-// once their fade-out has been heard (their stop deadline has passed), by
-// handing each back to its channel.
+// once their fade-out has been heard (their stop deadline has passed and the
+// device has mixed it), by handing each back to its channel.
 #include <algorithm>
 #include <mutex>
 
@@ -46,9 +46,7 @@ class TChannelKiller : public TThread {
       if (!pending_.empty()) {
         const uint32_t now = AudioTimeMs();
         for (size_t i = pending_.size(); i-- > 0;) {
-          TMusicChannel* c = pending_[i].get();
-          const int64_t deadline = c->StopDeadline();
-          if (deadline < 0 || int64_t(uint32_t(now - c->StopTick())) <= deadline) continue;
+          if (!pending_[i]->StopHeard(now)) continue;
           Ref<TMusicChannel> done = pending_[i];
           pending_.erase(pending_.begin() + int64_t(i));
           std::lock_guard<std::recursive_mutex> owner(TMusicChannel::OwnerLock());

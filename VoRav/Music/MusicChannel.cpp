@@ -190,6 +190,13 @@ void TMusicChannel::OnFirstFill(TWaveOutBuffer*, uint8_t* dst, uint32_t bytes) {
 
 void TMusicChannel::OnRegularFill(TWaveOutBuffer*, uint8_t* dst, uint32_t bytes) {
   if (!converter_) return;
+  // A stopped pass whose fade-out has ended is silent from here on: nothing
+  // more is decoded (a stop fills the space behind its fade on the stopping
+  // thread).
+  if (state_.load() == kStopping && fade_out_running_.load() && gain_.load() <= 0.0f) {
+    std::memset(dst, out_.BitsPerSample == 8 ? 128 : 0, bytes);
+    return;
+  }
   // What the lead pushed out of the first fill goes first.
   uint32_t used = 0;
   if (!carry_.empty()) {
@@ -227,8 +234,10 @@ void TMusicChannel::OnRestartFill(TWaveOutBuffer*, uint8_t* dst, uint32_t bytes)
   // more, further on, when the device read into it meanwhile.
   gain_.store(restart_gain_.load());
   recompute_.store(true);
-  fade_out_running_.store(true);
   fade_in_running_.store(false);
+  // A restart that was not written: the fade begins in the next fill.
+  if (bytes == 0) return;
+  fade_out_running_.store(true);
   CopyWithGain(dst, dst, bytes);
 }
 
@@ -284,6 +293,22 @@ void TMusicChannel::CopyWithGain(uint8_t* dst, const uint8_t* src, uint32_t byte
   if (at < bytes && src != dst) std::memcpy(dst + at, src + at, bytes - at);
 }
 
+bool TMusicChannel::StopHeard(uint32_t now) {
+  const int64_t deadline = deadline_.load();
+  if (deadline < 0) return false;
+  const int64_t since = int64_t(uint32_t(now - stop_tick_.load()));
+  if (since <= deadline) return false;
+  // Departure: the deadline alone is the clock's time, while the device may
+  // not have mixed as far (its thread waiting for a core on a loaded
+  // machine): a pass let go then was silent from the next mix on, a cut
+  // from full level where its fade-out was due. It goes once the device
+  // has read past the fade-out's end, or when a device that mixes nothing
+  // has kept it kMixWaitMs past the deadline.
+  if (since > deadline + kMixWaitMs) return true;
+  TWaveOutBuffer* buffer = buffer_.get();
+  return !buffer || buffer->FramesRead() >= stop_frames_.load();
+}
+
 void TMusicChannel::ScheduleStop(uint32_t byte_in_block) {
   const bool first = deadline_.load() == -1;
   if (first || recompute_.load()) {
@@ -291,6 +316,7 @@ void TMusicChannel::ScheduleStop(uint32_t byte_in_block) {
     int64_t deadline = std::llround(played / std::max<uint32_t>(out_.AvgBytesPerSec, 1) * 1000);
     if (deadline < 1) deadline += 2000;
     deadline += 20;
+    stop_frames_.store(fill_buffer_ ? fill_buffer_->FramesReadAt(byte_in_block) : 0);
     stop_tick_.store(AudioTimeMs());
     deadline_.store(deadline);
     // This runs on the refill thread, which holds no reference: when the

@@ -46,9 +46,13 @@ class TMusicChannel : public TRefObject {
 
   uint8_t State() const { return state_.load(); }
   bool EndOfData() const { return end_of_data_.load(); }
-  // -1 while no stop is scheduled.
-  int64_t StopDeadline() const { return deadline_.load(); }
-  uint32_t StopTick() const { return stop_tick_.load(); }
+  // The stop has been heard at `now` (the audio clock): its deadline has
+  // passed and the device has mixed the fade-out to its end, so letting the
+  // pass go cuts nothing.
+  bool StopHeard(uint32_t now);
+  // How long past its deadline a pass waits for a device that mixes
+  // nothing (a lost buffer, a device gone) before it goes all the same.
+  static constexpr int64_t kMixWaitMs = 2000;
   // The owner, or null once it let go of this pass. Read under OwnerLock.
   TChannelMusic* Owner() const { return owner_; }
   void DetachOwner() { owner_ = nullptr; }
@@ -82,8 +86,10 @@ class TMusicChannel : public TRefObject {
   TMediaInfo info_;
   TWaveFormat out_{};
   std::atomic<uint8_t> state_{kReady};
-  std::atomic<int64_t> deadline_{-1};
+  std::atomic<int64_t> deadline_{-1};  // -1 while no stop is scheduled
   std::atomic<uint32_t> stop_tick_{0};
+  // The buffer's FramesRead once the stop's last sound has been mixed.
+  std::atomic<uint64_t> stop_frames_{0};
   std::atomic<bool> recompute_{false};
   std::atomic<bool> end_of_data_{false};
   // Written by the caller's thread and the refill thread.

@@ -50,6 +50,7 @@ TPcmResampler::TPcmResampler(const TWaveFormat& input, const TWaveFormat& output
 
 void TPcmResampler::Reset() {
   position_ = 0;
+  primed_ = false;
   std::memset(history_, 0, sizeof history_);
 }
 
@@ -86,6 +87,52 @@ void TPcmResampler::Frame(const uint8_t* p, int32_t& l, int32_t& r) const {
   }
 }
 
+template <typename Sample>
+uint8_t* TPcmResampler::Emit(uint8_t* w, Sample sample, double x) const {
+  // The three-point interpolation over samples 0, 1, 2 at x (1 <= x < 2).
+  int32_t v[2];
+  for (int side = 0; side < 2; ++side) {
+    const double s0 = sample(0, side), s1 = sample(1, side), s2 = sample(2, side);
+    const double sum = s0 * (x - 1) * (x - 2) + 2 * s1 * x * (2 - x) + s2 * x * (x - 1);
+    v[side] = int32_t(std::clamp(std::trunc(sum / 2), -32768.0, 32767.0));
+  }
+  if (out_.Channels == 1) {
+    const int32_t m = (v[0] + v[1]) / 2;
+    if (out_.BitsPerSample == 8)
+      *w++ = uint8_t(m / 256 + 128);
+    else
+      *w++ = uint8_t(m), *w++ = uint8_t(m >> 8);
+  } else {
+    for (int side = 0; side < 2; ++side) {
+      if (out_.BitsPerSample == 8)
+        *w++ = uint8_t(v[side] / 256 + 128);
+      else
+        *w++ = uint8_t(v[side]), *w++ = uint8_t(v[side] >> 8);
+    }
+  }
+  return w;
+}
+
+void TPcmResampler::Flush(TLocalBuffer& out) {
+  // Departure: the output samples at the positions of the last input frame
+  // and before the next one wait for that next frame; at the end of the
+  // data they are made with the last frames' slope carried on (the sound's
+  // own course over less than a frame). Left out, they were as many samples
+  // of silence where the next sound joins this one (2 after 22,050 Hz, 4
+  // after 11,025 Hz).
+  int64_t count = 0;
+  for (double p = position_; p < 0; p += ratio_) ++count;
+  if (count == 0) return;
+  out.Reserve(size_t(count) * out_.BlockAlign);
+  uint8_t* w = out.WritePtr();
+  auto sample = [this](int k, int side) {
+    const double older = history_[0][side], last = history_[1][side];
+    return k == 0 ? older : k == 1 ? last : 2 * last - older;
+  };
+  for (int64_t n = 0; n < count; ++n, position_ += ratio_) w = Emit(w, sample, 2.0 + position_);
+  out.Commit(size_t(count) * out_.BlockAlign);
+}
+
 void TPcmResampler::Process(const uint8_t* in, size_t bytes, TLocalBuffer& out) {
   const size_t align = in_.BlockAlign;
   if (align == 0) return;
@@ -102,31 +149,23 @@ void TPcmResampler::Process(const uint8_t* in, size_t bytes, TLocalBuffer& out) 
     Frame(in + size_t(k) * align, l, r);
     return side == 0 ? l : r;
   };
+  if (!primed_ && frames > 0) {
+    // Departure: the frames before the first one carry on the first ones'
+    // slope rather than being silence, so that the samples between the
+    // first two frames lie on the sound's own course: silence there pulled
+    // them toward 0 (a click where a sound of another rate joins the one
+    // before it).
+    primed_ = true;
+    for (int side = 0; side < 2; ++side) {
+      const int32_t first = at(0, side), slope = frames > 1 ? at(1, side) - first : 0;
+      history_[1][side] = std::clamp(first - slope, -32768, 32767);
+      history_[0][side] = std::clamp(first - 2 * slope, -32768, 32767);
+    }
+  }
   int64_t produced = 0;
   while (produced < count) {
-    const int64_t base = int64_t(std::floor(position_));
-    const int64_t index = base + 1;
-    const double x = 2.0 + position_ - double(index);
-    int32_t v[2];
-    for (int side = 0; side < 2; ++side) {
-      const double s0 = at(index - 2, side), s1 = at(index - 1, side), s2 = at(index, side);
-      const double sum = s0 * (x - 1) * (x - 2) + 2 * s1 * x * (2 - x) + s2 * x * (x - 1);
-      v[side] = int32_t(std::clamp(std::trunc(sum / 2), -32768.0, 32767.0));
-    }
-    if (out_.Channels == 1) {
-      const int32_t m = (v[0] + v[1]) / 2;
-      if (out_.BitsPerSample == 8)
-        *w++ = uint8_t(m / 256 + 128);
-      else
-        *w++ = uint8_t(m), *w++ = uint8_t(m >> 8);
-    } else {
-      for (int side = 0; side < 2; ++side) {
-        if (out_.BitsPerSample == 8)
-          *w++ = uint8_t(v[side] / 256 + 128);
-        else
-          *w++ = uint8_t(v[side]), *w++ = uint8_t(v[side] >> 8);
-      }
-    }
+    const int64_t index = int64_t(std::floor(position_)) + 1;
+    w = Emit(w, [&](int64_t k, int side) { return double(at(index - 2 + k, side)); }, 2.0 + position_ - double(index));
     ++produced;
     position_ += ratio_;
   }
@@ -245,12 +284,21 @@ bool TWavConverter::Fill(size_t n) {
       }
       CallLoadCallback(this);
     } else {
+      Drain();
+      if (output_->Used() >= n) return true;
       const bool had = output_->Used() > 0;
       PadSilence(n);
       return had;
     }
   }
   return true;
+}
+
+void TWavConverter::Drain() {
+  if (!resampler_) return;
+  const size_t before = output_->Used();
+  resampler_->Flush(*output_);
+  time_ += double(output_->Used() - before) * 1000.0 / output_->Format.AvgBytesPerSec;
 }
 
 // ---------------------------------------------------------------------------

@@ -52,13 +52,20 @@ class TPcmResampler {
   // Resamples whole input frames of `bytes`, appending to `out`; the state
   // carries over to the next block.
   void Process(const uint8_t* in, size_t bytes, TLocalBuffer& out);
+  // The input has ended: the output samples still waiting for a frame after
+  // the last one are appended to `out`.
+  void Flush(TLocalBuffer& out);
   void Reset();
 
  private:
   void Frame(const uint8_t* p, int32_t& l, int32_t& r) const;
+  // One output frame from sample(k, side), k = 0..2, at x; returns w past it.
+  template <typename Sample>
+  uint8_t* Emit(uint8_t* w, Sample sample, double x) const;
   TWaveFormat in_, out_;
   double ratio_;
   double position_ = 0;
+  bool primed_ = false;         // the history holds input frames (or their course)
   int32_t history_[2][2] = {};  // [older, newer][left, right]
 };
 
@@ -83,6 +90,9 @@ class TWavConverter : public TRefObject {
   // Makes at least `n` bytes ready in the output (silence after the end of
   // the data); true while data remains.
   virtual bool Fill(size_t n);
+  // The data has ended: what the resampler still holds back of its last
+  // frames goes to the output (Fill does this itself).
+  void Drain();
 
   // The PCM format of the output. Resampled sources come out in the
   // system's output format, and the channel's buffer takes this format.

@@ -78,7 +78,14 @@ void TwinWaveOutBuffer::RequestRestart(const TRestartPrepare& prepare) {
   // found the fade already ended (a click).
   if (prepare) prepare();
   if (thread_) {
-    if (!closed_) RestartLocked();
+    if (!closed_) {
+      RestartLocked();
+      // Departure: the space behind the queued audio is filled here too, so
+      // that a fade the queued audio could not hold (too little of it: a
+      // starved refill thread) goes on right after it, rather than the
+      // device reading on into what the ring held before.
+      FillFree();
+    }
     return;
   }
   restart_requested_.store(true);
@@ -114,6 +121,16 @@ int64_t TwinWaveOutBuffer::GetPlayedMs() {
     t += int64_t(uint32_t(AudioTimeMs() - position_tick_)) +
          int64_t(double(last_cursor_) * 1000.0 / format_.AvgBytesPerSec);
   return t;
+}
+
+uint64_t TwinWaveOutBuffer::FramesRead() { return buffer_ ? buffer_->FramesRead() : 0; }
+
+uint64_t TwinWaveOutBuffer::FramesReadAt(uint32_t byte) {
+  if (!buffer_ || size_ == 0) return 0;
+  uint32_t next = 0;
+  const uint64_t read = buffer_->FramesRead(&next);
+  const uint32_t at = uint32_t((uint64_t(block_position_.load()) + byte) % size_);
+  return read + (at + size_ - next) % size_ / std::max<uint32_t>(format_.BlockAlign, 1);
 }
 
 void TwinWaveOutBuffer::StartPlaying() {
@@ -175,13 +192,12 @@ void TwinWaveOutBuffer::RestartLocked() {
   // made again from its new cursor, the margin doubled each time.
   const uint32_t align = std::max<uint32_t>(format_.BlockAlign, 1);
   const uint32_t margin = (format_.SamplesPerSec / 200) * (format_.BitsPerSample / 8) * format_.Channels;
+  bool made = false, written = false;
   for (uint32_t attempt = 0; attempt < kRestartAttempts; ++attempt) {
     uint32_t play, write;
-    if (!Cursors(play, write)) return;
-    uint32_t p = uint32_t((uint64_t(write) + (uint64_t(margin) << attempt)) % size_);
-    p -= p % align;
-    // Departure: only when that point lies inside what is queued: a point
-    // past our write position would otherwise wrap round the whole ring.
+    if (!Cursors(play, write)) break;
+    // Departure: only what is queued is restarted: a point past our write
+    // position would otherwise wrap round the whole ring.
     // Our write position at the play cursor is a full ring when the refill
     // left it there (it fills everything behind the cursor) and the device
     // has not since played the ring round: taken as empty, a stop made just
@@ -191,38 +207,61 @@ void TwinWaveOutBuffer::RestartLocked() {
     const uint32_t ring_ms =
         format_.AvgBytesPerSec ? uint32_t(uint64_t(size_) * 1000 / format_.AvgBytesPerSec) : 0;
     if (queued == 0 && filled_to_cursor_ && AudioTimeMs() - filled_tick_ < ring_ms) queued = size_;
+    const uint32_t mixed = (write + size_ - play) % size_;
+    if (mixed >= queued) break;
+    // Departure: with less queued past the write cursor than the margin,
+    // the restart begins at the write cursor itself, so that what is queued
+    // fades (the fill after it carries the fade on); it was left as it was,
+    // and the device read it at full level into what the ring held before.
+    uint64_t shift = uint64_t(margin) << attempt;
+    if (mixed + shift >= queued) shift = 0;
+    uint32_t p = uint32_t((uint64_t(write) + shift) % size_);
+    p -= p % align;
     const uint32_t distance = (p + size_ - play) % size_;
-    if (p == write_position_ || distance >= queued) return;
+    if (p == write_position_ || distance >= queued) break;
     const uint32_t length = (write_position_ + size_ - p) % size_;
     restart_copy_.resize(length);
-    if (!SndSucceeded(buffer_->Read(p, length, restart_copy_.data()))) return;
+    if (!SndSucceeded(buffer_->Read(p, length, restart_copy_.data()))) break;
     block_position_.store(p);
     if (RestartFill) RestartFill(this, restart_copy_.data(), length);
-    if (buffer_->WriteUnread(p, restart_copy_.data(), length) != kSndErrInvalidCall) break;
+    made = true;
+    written = buffer_->WriteUnread(p, restart_copy_.data(), length) != kSndErrInvalidCall;
+    if (written) break;
   }
+  // A restart made but never written leaves the queued audio as it was: the
+  // restart fill hears of it by a fill of no bytes (it fades from the stop's
+  // gain again in the fill that follows).
+  if (made && !written && RestartFill) RestartFill(this, restart_copy_.data(), 0);
   restart_copy_.clear();
   restart_copy_.shrink_to_fit();
+}
+
+bool TwinWaveOutBuffer::FillFree(uint32_t* cursor) {
+  // The free space behind the play cursor, at most half a second.
+  uint32_t play, write;
+  if (!Cursors(play, write)) return false;
+  if (cursor) *cursor = play;
+  if (write_position_ == play) return true;
+  uint32_t free = (play + size_ - write_position_) % size_;
+  free = std::min(free, refill_limit_);
+  free -= free % std::max<uint32_t>(format_.BlockAlign, 1);
+  uint32_t n1 = 0, n2 = 0;
+  if (free > 0 && FillRegions(RegularFill, write_position_, free, n1, n2)) {
+    write_position_ = n2 ? n2 : (write_position_ + n1) % size_;
+    filled_to_cursor_ = write_position_ == play;
+    filled_tick_ = AudioTimeMs();
+  }
+  return true;
 }
 
 void TwinWaveOutBuffer::Refill() {
   std::lock_guard<std::recursive_mutex> hold(ring_lock_);
   if (closed_) return;
-  uint32_t play, write;
-  uint32_t n1 = 0, n2 = 0;
   // 1. A restart.
   if (restart_requested_.exchange(false)) RestartLocked();
-  // 2. The free space behind the play cursor, at most half a second.
-  if (!Cursors(play, write)) return;
-  if (write_position_ != play) {
-    uint32_t free = (play + size_ - write_position_) % size_;
-    free = std::min(free, refill_limit_);
-    free -= free % std::max<uint32_t>(format_.BlockAlign, 1);
-    if (free > 0 && FillRegions(RegularFill, write_position_, free, n1, n2)) {
-      write_position_ = n2 ? n2 : (write_position_ + n1) % size_;
-      filled_to_cursor_ = write_position_ == play;
-      filled_tick_ = AudioTimeMs();
-    }
-  }
+  // 2. The free space.
+  uint32_t play;
+  if (!FillFree(&play)) return;
   // 3. The played time: one more wrap whenever the cursor went back.
   std::lock_guard<std::mutex> position(position_lock_);
   position_tick_ = AudioTimeMs();

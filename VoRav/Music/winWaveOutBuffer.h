@@ -18,6 +18,8 @@ namespace kav {
 class TWaveOutBuffer : public TRefObject {
  public:
   // Called on the refill thread with the destination and the byte count.
+  // A restart fill of no bytes says that the restart handed over before
+  // could not be written: the queued audio plays as it was.
   using TFillCallback = TDelegate<void(TWaveOutBuffer*, uint8_t*, uint32_t)>;
   TFillCallback FirstFill, RestartFill, RegularFill;
 
@@ -36,6 +38,11 @@ class TWaveOutBuffer : public TRefObject {
   virtual uint32_t GetQueuedBytes() = 0;
   // Milliseconds played since the buffer started.
   virtual int64_t GetPlayedMs() = 0;
+  // Frames the device has read (mixed) since the buffer started playing.
+  virtual uint64_t FramesRead() = 0;
+  // What FramesRead will be once the device has read up to `byte` of the
+  // block being filled (which lies ahead of it, within one round).
+  virtual uint64_t FramesReadAt(uint32_t byte) = 0;
 };
 
 class TwinWaveOutBuffer : public TWaveOutBuffer {
@@ -51,6 +58,8 @@ class TwinWaveOutBuffer : public TWaveOutBuffer {
   uint32_t GetFirstFillSize() override;
   uint32_t GetQueuedBytes() override;
   int64_t GetPlayedMs() override;
+  uint64_t FramesRead() override;
+  uint64_t FramesReadAt(uint32_t byte) override;
 
   bool HasSoundBuffer() const { return buffer_ != nullptr; }
   uint32_t SizeBytes() const { return size_; }
@@ -72,6 +81,10 @@ class TwinWaveOutBuffer : public TWaveOutBuffer {
 
  private:
   bool Cursors(uint32_t& play, uint32_t& write);
+  // The regular fill of the free space behind the play cursor (under the
+  // ring lock); false when the cursors cannot be read. `cursor`: the play
+  // cursor it read.
+  bool FillFree(uint32_t* cursor = nullptr);
   // Locks `bytes` from `at` and hands each region to `fill`; false when the
   // lock fails. n1, n2: the regions' lengths.
   bool FillRegions(const TFillCallback& fill, uint32_t at, uint32_t bytes, uint32_t& n1, uint32_t& n2);

@@ -277,6 +277,13 @@ TSndResult TSndBuffer::GetCurrentPosition(uint32_t* play, uint32_t* write) {
   return kSndOk;
 }
 
+uint64_t TSndBuffer::FramesRead(uint32_t* next) {
+  std::lock_guard<std::recursive_mutex> hold(device_->lock_);
+  device_->AdvanceLocked();
+  if (next) *next = position_ * format_.BlockAlign;
+  return since_play_;
+}
+
 TSndResult TSndBuffer::SetCurrentPosition(uint32_t position) {
   std::lock_guard<std::recursive_mutex> hold(device_->lock_);
   device_->AdvanceLocked();

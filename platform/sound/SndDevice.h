@@ -108,6 +108,9 @@ class TSndBuffer : public TRefObject {
   // the mixer has not read yet), both in bytes; either pointer may be null.
   TSndResult GetCurrentPosition(uint32_t* play, uint32_t* write);
   TSndResult SetCurrentPosition(uint32_t position);
+  // Frames the mixer has read since Play (a resampled frame once), and in
+  // `next` the byte it reads next (the write cursor), taken together.
+  uint64_t FramesRead(uint32_t* next = nullptr);
   // Hundredths of a decibel, kSndVolumeMin..kSndVolumeMax; needs
   // kSndCapsCtrlVolume.
   TSndResult SetVolume(int32_t volume);

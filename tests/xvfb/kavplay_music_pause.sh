@@ -11,7 +11,8 @@
 # tone's samples. The packed show has all six pauses, the project folder the
 # three of 2 s. The same tone as music that runs free of the slides is
 # paused ten times for half a second: it must stay within 20 ms of the
-# show's time. With DEMO (the demo's folder), its music, which runs free of
+# show's time, and its starts may not drift apart by more than 20 ms, on a
+# loaded machine too (its second play there widens no bound of these). With DEMO (the demo's folder), its music, which runs free of
 # the slides, must fall silent under Space and under its help dialog and
 # come back after. KAV_MUSIC_BUSY=1 plays it all beside busy loops
 # (KAV_BUSY_PER_CORE per core).
@@ -120,7 +121,8 @@ play_free() {
 # Plays with PLAY (play or play_free); a stretch of sound just out of its
 # bounds on an overloaded machine (a thread of the player held up for tens
 # of ms between the show's stop and its music's) is played once more: the
-# music going on through a pause is never excused.
+# music going on through a pause is never excused, nor is free-running
+# music that drifts off the show's time (music_capture.py).
 slack_ms=250
 play_judged() {
   local how=$1 label=$2 rc

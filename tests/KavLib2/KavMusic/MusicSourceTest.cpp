@@ -132,8 +132,8 @@ TEST(MusicSource, ALinkedItemCrossFadesWithTheItemBeforeIt) {
     o.Consume(o.Used());
     if (!more) break;
   }
-  ASSERT_GE(left.size(), size_t(CompositeFrames(7000)));
-  auto at = [&](int32_t ms) { return double(left[size_t(CompositeFrames(ms))]); };
+  ASSERT_GE(left.size(), size_t(TrackFrames(7000)));
+  auto at = [&](int32_t ms) { return double(left[size_t(TrackFrames(ms))]); };
   EXPECT_EQ(at(3900), 8000);
   EXPECT_NEAR(at(4250), 8000 * 0.75 + 16000 * 0.25, 30);
   EXPECT_NEAR(at(4500), 12000, 30);
@@ -143,7 +143,7 @@ TEST(MusicSource, ALinkedItemCrossFadesWithTheItemBeforeIt) {
   // No cut anywhere from 3 s to the track's end: sample to sample the mix
   // moves by the fade's own step, or by the 1 % a gain within 0.99..1.01
   // jumps when it leaves that window (such a gain counts as 1).
-  for (size_t f = size_t(CompositeFrames(3000)); f + 1 < size_t(CompositeFrames(7000)); ++f)
+  for (size_t f = size_t(TrackFrames(3000)); f + 1 < size_t(TrackFrames(7000)); ++f)
     ASSERT_LE(std::abs(int(left[f + 1]) - int(left[f])), 170) << f;
 }
 

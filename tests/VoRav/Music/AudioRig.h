@@ -24,11 +24,13 @@ class TAudioRig {
     SetAudioClock([] { return now_ms.load(); });
     hold_device_clock = false;
     clock_read = nullptr;
+    stalled_us = -1;
     sound = MakeRef<TSndNullDevice>([] {
       // Threads other than the holder wait here while the clock is held.
       while (hold_device_clock.load() && std::this_thread::get_id() != holder.load())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       if (void (*read)() = clock_read.load()) read();
+      if (const int64_t stalled = stalled_us.load(); stalled >= 0) return stalled;
       return int64_t(double(now_ms.load()) * 1000.0 * device_rate.load());
     });
     current = sound.get();
@@ -55,6 +57,12 @@ class TAudioRig {
   // Called whenever a thread reads the device's clock (before every device
   // call), so a test can move the clock at a chosen call.
   static inline std::atomic<void (*)()> clock_read{nullptr};
+  // While 0 or more, the device's clock stands there (microseconds) as the
+  // audio clock goes on: a sound card's thread that waits for a core mixes
+  // nothing meanwhile, and catches up when it runs.
+  static inline std::atomic<int64_t> stalled_us{-1};
+  void StallDevice() { stalled_us = int64_t(double(now_ms.load()) * 1000.0 * device_rate.load()); }
+  void ResumeDevice() { stalled_us = -1; }
   Ref<TSndNullDevice> sound;
   Ref<TwinWaveOutDevice> device;
 

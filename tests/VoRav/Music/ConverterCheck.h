@@ -31,7 +31,7 @@ inline Ref<TWavConverter> OpenConverter(const std::string& path, Ref<TStream>& s
   return conv;
 }
 
-// Everything the converter gives, without the trailing padding.
+// Everything the converter gives to the end of the data, without padding.
 inline TDecoded DecodeAll(const std::string& path, double seek_ms = -1) {
   TDecoded out;
   Ref<TStream> stream;
@@ -47,6 +47,7 @@ inline TDecoded DecodeAll(const std::string& path, double seek_ms = -1) {
     o.Consume(o.Used());
     if (!conv->ReadChunk() || !conv->Convert()) break;
   }
+  conv->Drain();
   bytes.insert(bytes.end(), o.Data(), o.Data() + o.Used());
   out.samples = Samples16(bytes);
   return out;

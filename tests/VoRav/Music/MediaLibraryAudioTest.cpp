@@ -98,6 +98,7 @@ TEST_F(MediaLibraryAudio, ASeekBackToTheStartGivesTheSamplesOfTheFirstDecode) {
       o.Consume(o.Used());
       if (!conv->ReadChunk() || !conv->Convert()) break;
     }
+    conv->Drain();
     bytes.insert(bytes.end(), o.Data(), o.Data() + o.Used());
     const std::vector<int16_t> again = test::Samples16(bytes);
     ASSERT_EQ(again.size(), fresh.samples.size()) << rate;

@@ -87,6 +87,23 @@ TEST(WaveOutBuffer, RestartHandsBackWhatIsQueuedPast5Ms) {
   EXPECT_TRUE(f.restarts.empty() || f.restarts[0].second < b->SizeBytes() / 2);
 }
 
+// Less than the 5 ms margin left of the first block (a refill thread that
+// never got to run): the restart takes what is left from the write cursor
+// itself, and the fill behind it follows in the same pass.
+TEST(WaveOutBuffer, ARestartWithLessQueuedThanTheMarginTakesItFromTheWriteCursor) {
+  TAudioRig rig;
+  TFiller f;
+  auto b = MakeBuffer(rig, f);
+  b->StartPlaying();
+  TAudioRig::now_ms += 1497;  // 3 ms of the first block's 1,500 left
+  b->RequestRestart();
+  b->Refill();
+  ASSERT_EQ(f.restarts.size(), 1u);
+  EXPECT_EQ(f.restarts[0].first, 0u);
+  EXPECT_EQ(f.restarts[0].second, 264600u - 1497u * 44100 / 1000 * 4);
+  ASSERT_EQ(f.fills.size(), 1u);
+}
+
 TEST(WaveOutBuffer, ARestartOfAFullRingHandsBackAllOfItPast5Ms) {
   TAudioRig rig;
   TFiller f;

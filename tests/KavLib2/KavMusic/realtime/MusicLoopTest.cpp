@@ -51,7 +51,7 @@ std::vector<int16_t> PlayShow(const std::string& text, int play_ms) {
   return left;
 }
 
-// A 350 ms tune that loops smoothly over the CompositeFrames(350) frames a
+// A 350 ms tune that loops smoothly over the TrackFrames(350) frames a
 // repetition takes: one slow and one fast sine, each a whole number of
 // periods in the loop (so no two stretches of the loop are alike, and its
 // largest step from sample to sample is small).
@@ -79,7 +79,7 @@ std::vector<int16_t> LoopTune(test::TAudioMedia& media, const std::string& name,
 
 TEST(MusicLoop, ARepeatingTrackJoinsItsRepetitionsSampleForSample) {
   test::TAudioMedia media;
-  const size_t loop = size_t(CompositeFrames(350));
+  const size_t loop = size_t(TrackFrames(350));
   std::string tune;
   const std::vector<int16_t> want = LoopTune(media, "tune.wav", loop, tune);
   int file_step = 0;
