@@ -266,10 +266,18 @@ void TKavSlide::SetUpSlide() {
 }
 
 void TKavSlide::SetSlideTime(double time) {
-  if (time == last_time_ && !Live && !NeedsDraw()) return;
+  // A picture delivered before this point is taken by this layout, one
+  // delivered after it by the next: a slide whose time stands still (a show
+  // without length, a pause, the held end) is laid out only when something
+  // changed, and would otherwise never take a caption rendered after its
+  // first layout.
+  const bool delivered = delivered_.exchange(false);
+  if (time == last_time_ && !Live && !delivered && !NeedsDraw()) return;
   SetTime(true, time);
   last_time_ = time;
 }
+
+bool TKavSlide::NeedsDraw() { return delivered_.load() || TKavObject::NeedsDraw(); }
 
 // ---- Drawing ---------------------------------------------------------------------
 

@@ -148,6 +148,49 @@ TEST(QueuedShadows, TextsAreRenderedByTheWorker) {
   EXPECT_GT(text->Picture()->Width(), old->Width() * 2);
 }
 
+// The engine lays a slide out (SetSlideTime) and draws it on every frame; a
+// slide whose time stands still (a show without length, a pause, the held
+// end) is laid out again only when it needs drawing. A caption rendered and
+// a shadow made after its first layout make it need drawing, and the next
+// frame at the same time takes them: a caption never stays away for good.
+TEST(QueuedShadows, ASlideStandingAtOneTimeTakesWhatArrivesAfterItsLayout) {
+  TQueuedSlide queued(true, Obj("pic", "Image", kDisc) + Obj("t", "Text", "Text=\"Hi\"\n"), true);
+  auto* pic = dynamic_cast<TKavImage*>(queued.Slide->GetChild(0));
+  auto* text = dynamic_cast<TKavImage*>(queued.Slide->GetChild(1));
+  ASSERT_NE(pic, nullptr);
+  ASSERT_NE(text, nullptr);
+  test::TRecordingDrawer drawer;
+  const auto frame = [&] {
+    queued.Slide->SetSlideTime(0);
+    if (queued.Slide->NeedsDraw()) drawer.Render(queued.Slide.get());
+  };
+  // The first frame, with the worker held: the photo alone.
+  frame();
+  EXPECT_EQ(text->Picture(), nullptr);
+  EXPECT_EQ(pic->Shadow(), nullptr);
+  frame();
+  EXPECT_FALSE(queued.Slide->NeedsDraw());
+  // Both are made now, after the layout; a finished task has been delivered.
+  queued.Release();
+  bool done = false;
+  for (int i = 0; i < 6000 && !done; ++i) {  // 30 s at least: a loaded machine
+    done = queued.Host->TaskQueue->Count() == 0;
+    if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(done);
+  EXPECT_TRUE(queued.Slide->NeedsDraw());
+  const int images = drawer.Images;
+  frame();
+  ASSERT_NE(text->Picture(), nullptr);
+  EXPECT_GT(text->Picture()->Width(), 1);
+  ASSERT_NE(pic->Shadow(), nullptr);
+  EXPECT_NE(pic->Shadow()->Image(), nullptr);
+  // Drawn with them: the text, the picture and its shadow, and the text's
+  // shadow.
+  EXPECT_EQ(drawer.Images - images, 4);
+  EXPECT_FALSE(queued.Slide->NeedsDraw());
+}
+
 TEST(QueuedShadows, ABoxKeepsDrawingItsOldShadowWhileTheNewOneIsMade) {
   const std::string before = "Size=400,200\nFitMode=None\nShadowEnable=1\nShadowSize=8\n";
   const std::string after = "Size=400,200\nFitMode=None\nShadowEnable=1\nShadowSize=40\n";
