@@ -91,9 +91,10 @@ class TKavSlide : public TKavObject {
   // A picture the host's image-task worker made for one of the slide's
   // objects has arrived (any thread): the slide needs drawing, and its next
   // SetSlideTime lays it out (where the object takes the picture) even at
-  // the time it already stands at.
+  // the time it already stands at, and it needs drawing until it is drawn.
   void NoteDelivery() noexcept { delivered_.store(true); }
   bool NeedsDraw() override;
+  void CommitState(bool recursive) override;
   void Draw(TDeviceDrawer* drawer) override;
   // A solid or gradient background drawn over exactly the drawer's view
   // (no blur or sharpening layer, no offset): it covers the frame opaquely,
@@ -158,6 +159,7 @@ class TKavSlide : public TKavObject {
   bool in_survey_ = false;
   double last_time_ = NAN;
   std::atomic<bool> delivered_{false};  // NoteDelivery: not yet laid out
+  bool redraw_ = false;                 // laid out after a delivery; CommitState: drawn
   float depth_factor_ = float(kTan30);
   double slide_time_ = 0;
 };
