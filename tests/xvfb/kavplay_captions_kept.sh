@@ -7,13 +7,13 @@
 # caption's picture and the shadows, the shadows' blur keeping it busy while
 # the caption waits behind them, and much of it arrives after the slide's
 # first layout: every play must show the caption and the four shadows, not
-# the photos alone. KAV_CAPTION_PLAYS sets the number of plays (default 8).
+# the photos alone. KAV_CAPTION_PLAYS sets the number of plays (default 6).
 # Usage: kavplay_captions_kept.sh KAVPLAY KAVPACK OUTDIR
 set -u
 source "$(dirname "$0")/xvfb_harness.sh"
 xh_init "$3" "$1" "$2"
 export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
-plays=${KAV_CAPTION_PLAYS:-8}
+plays=${KAV_CAPTION_PLAYS:-6}
 examples="$XH_DIR/../../examples/myshow"
 
 # 1280 x 720 in a window without a frame; [Times] without opt_slidescount.
