@@ -2,7 +2,9 @@
 // their shadows to the worker and take them on a later layout, texts are
 // rendered by the worker and make their shadows at once, a
 // box with a shadow has its re-making queued and draws the old one
-// meanwhile, and objects or hosts that go with tasks on their way are safe.
+// meanwhile, a slide standing at one time takes and draws what arrives
+// after its layout, and objects or hosts that go with tasks on their way
+// are safe.
 #include <gtest/gtest.h>
 
 #include <atomic>
