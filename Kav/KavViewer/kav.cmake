@@ -289,6 +289,17 @@ if(KAV_TESTS)
       kav_xvfb_script_test(${name} still_starts "KAV_DEVICE=${device};KAV_STILL_STARTS=24" 600 300
                            RESOURCE_LOCK busy_loops)
     endforeach()
+    # A show without a slide count, whose slide stands at one time, played
+    # again and again from its folder and its package on busy cores: every
+    # play shows its caption and its pictures' shadows, which the image-task
+    # worker makes after the slide's first layout. On both devices.
+    foreach(device sw gl)
+      set(name kavplay_xvfb_captions_kept)
+      if(device STREQUAL gl)
+        set(name ${name}_gl)
+      endif()
+      kav_xvfb_script_test(${name} captions_kept "KAV_DEVICE=${device}" 600 200 RESOURCE_LOCK busy_loops)
+    endforeach()
     # An X server that refuses the OpenGL context, and a title beyond ASCII.
     kav_xvfb_script_test(kavplay_xvfb_window_start window_start "" 240 240)
     # A session bus that takes connections and never answers: the window

@@ -43,7 +43,9 @@ void TQueuedImage::Done(TImageTask* task) {
     asked_.clear();
     slide = slide_;
   }
-  if (slide && slide->OnRedraw) slide->OnRedraw(slide);
+  if (!slide) return;
+  slide->NoteDelivery();
+  if (slide->OnRedraw) slide->OnRedraw(slide);
 }
 
 bool TQueuedPicture::Take(Ref<TImage>& picture) {

@@ -266,9 +266,22 @@ void TKavSlide::SetUpSlide() {
 }
 
 void TKavSlide::SetSlideTime(double time) {
+  // A picture delivered before this point is taken by this layout (or, a
+  // box's shadow, by the draw after it), one delivered after it by the next:
+  // a slide whose time stands still (a show without length, a pause, the
+  // held end) is laid out and drawn only when something changed, and would
+  // otherwise never take a caption rendered after its first layout.
+  if (delivered_.exchange(false)) redraw_ = true;
   if (time == last_time_ && !Live && !NeedsDraw()) return;
   SetTime(true, time);
   last_time_ = time;
+}
+
+bool TKavSlide::NeedsDraw() { return redraw_ || delivered_.load() || TKavObject::NeedsDraw(); }
+
+void TKavSlide::CommitState(bool recursive) {
+  redraw_ = false;
+  TKavObject::CommitState(recursive);
 }
 
 // ---- Drawing ---------------------------------------------------------------------

@@ -4,6 +4,7 @@
 // and mouse processing build on this class.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <vector>
@@ -87,6 +88,13 @@ class TKavSlide : public TKavObject {
   void SplitObjectLists(bool own, bool alternative);
   // Called after drawing, and when a queued picture arrives.
   TDelegate<void(TKavSlide*)> OnRedraw;
+  // A picture the host's image-task worker made for one of the slide's
+  // objects has arrived (any thread): the slide needs drawing, and its next
+  // SetSlideTime lays it out (where the object takes the picture) even at
+  // the time it already stands at, and it needs drawing until it is drawn.
+  void NoteDelivery() noexcept { delivered_.store(true); }
+  bool NeedsDraw() override;
+  void CommitState(bool recursive) override;
   void Draw(TDeviceDrawer* drawer) override;
   // A solid or gradient background drawn over exactly the drawer's view
   // (no blur or sharpening layer, no offset): it covers the frame opaquely,
@@ -123,7 +131,7 @@ class TKavSlide : public TKavObject {
   void UpdateAtTime(bool recursive, double time) override;
   void Calculate(bool recursive) override;
   // Skipped when the time is the last one, the slide is not live and
-  // nothing needs drawing.
+  // nothing needs drawing (a delivered picture needs it).
   void SetSlideTime(double time);
 
  protected:
@@ -150,6 +158,8 @@ class TKavSlide : public TKavObject {
   bool set_up_ = false;
   bool in_survey_ = false;
   double last_time_ = NAN;
+  std::atomic<bool> delivered_{false};  // NoteDelivery: not yet laid out
+  bool redraw_ = false;                 // laid out after a delivery; CommitState: drawn
   float depth_factor_ = float(kTan30);
   double slide_time_ = 0;
 };

@@ -2,7 +2,9 @@
 // their shadows to the worker and take them on a later layout, texts are
 // rendered by the worker and make their shadows at once, a
 // box with a shadow has its re-making queued and draws the old one
-// meanwhile, and objects or hosts that go with tasks on their way are safe.
+// meanwhile, a slide standing at one time takes and draws what arrives
+// after its layout, and objects or hosts that go with tasks on their way
+// are safe.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -146,6 +148,76 @@ TEST(QueuedShadows, TextsAreRenderedByTheWorker) {
   queued.Release();
   ASSERT_TRUE(queued.LayOutUntil([&] { return text->ShapeKey() != old_key && text->Picture() != old.get(); }));
   EXPECT_GT(text->Picture()->Width(), old->Width() * 2);
+}
+
+// The engine lays a slide out (SetSlideTime) and draws it when it needs
+// drawing, on every frame; a slide whose time stands still (a show without
+// length, a pause, the held end) is laid out and drawn again only when
+// something changed. What the worker delivers after its first layout (a
+// caption's rendering, a picture's shadow, a box's new shadow, which the box
+// takes as it draws) makes it need drawing, and the next frame at the same
+// time takes it and draws it: nothing stays away for good.
+TEST(QueuedShadows, ASlideStandingAtOneTimeTakesWhatArrivesAfterItsLayout) {
+  const std::string box = "Size=400,200\nFitMode=None\nShadowEnable=1\nShadowSize=";
+  struct TCase {
+    const char* Name;
+    std::string Children;
+    std::string Changed;  // loaded after the first frame (the box's new shadow)
+  };
+  for (const TCase& c : {TCase{"a caption", Obj("t", "Text", "Text=\"Hi\"\n"), ""},
+                         TCase{"a picture's shadow", Obj("pic", "Image", kDisc), ""},
+                         TCase{"a box's new shadow", Obj("box", "Box", box + "8\n"), Obj("box", "Box", box + "40\n")}}) {
+    SCOPED_TRACE(c.Name);
+    TQueuedSlide queued(true, c.Children, true);
+    TKavObject* o = queued.Slide->GetChild(0);
+    auto* image = dynamic_cast<TKavImage*>(o);
+    auto* rect = dynamic_cast<TKavBox*>(o);
+    test::TRecordingDrawer drawer;
+    const auto frame = [&] {
+      queued.Slide->SetSlideTime(0);
+      if (queued.Slide->NeedsDraw()) drawer.Render(queued.Slide.get());
+    };
+    // The first frames, with the worker held.
+    frame();
+    if (!c.Changed.empty()) {
+      queued.Load(c.Changed);
+      frame();
+    }
+    frame();
+    EXPECT_FALSE(queued.Slide->NeedsDraw());
+    if (image) {
+      EXPECT_FALSE(image->Picture() && image->Shadow());  // one is on its way
+    } else {
+      ASSERT_NE(rect, nullptr);
+      ASSERT_NE(rect->Shadow(), nullptr);
+      EXPECT_FLOAT_EQ(rect->Shadow()->Params().Blur, 8);  // the old one, drawn meanwhile
+    }
+    // Made now, after the layout; a task that left the queue was delivered.
+    queued.Release();
+    bool done = false;
+    for (int i = 0; i < 6000 && !done; ++i) {  // 30 s at least: a loaded machine
+      done = queued.Host->TaskQueue->Count() == 0;
+      if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(queued.Slide->NeedsDraw());
+    const int images = drawer.Images;
+    frame();
+    if (image) {
+      ASSERT_NE(image->Picture(), nullptr);
+      EXPECT_GT(image->Picture()->Width(), 1);
+      ASSERT_NE(image->Shadow(), nullptr);
+      EXPECT_NE(image->Shadow()->Image(), nullptr);
+      // Drawn with it: the picture and its shadow.
+      EXPECT_EQ(drawer.Images - images, 2);
+    } else {
+      ASSERT_NE(rect->Shadow(), nullptr);
+      EXPECT_FLOAT_EQ(rect->Shadow()->Params().Blur, 40);
+      EXPECT_EQ(drawer.Images - images, 1);
+    }
+    frame();
+    EXPECT_FALSE(queued.Slide->NeedsDraw());
+  }
 }
 
 TEST(QueuedShadows, ABoxKeepsDrawingItsOldShadowWhileTheNewOneIsMade) {
