@@ -147,7 +147,7 @@ class SdlX11Backend : public ::testing::Test {
     TWndClass wc;
     wc.class_name = u"SdlX11Test";
     RegisterClass(wc);
-    HWND h = CreateWindowEx(0, u"SdlX11Test", title, WS_OVERLAPPEDWINDOW | (owner ? 0 : WS_VISIBLE), 20, 20, 200, 150,
+    HWND h = CreateWindowEx(0, u"SdlX11Test", title, WS_OVERLAPPEDWINDOW | (owner ? 0u : uint32_t(WS_VISIBLE)), 20, 20, 200, 150,
                             owner, 0, nullptr);
     if (owner) ShowWindow(h, SW_SHOW);
     return h;
