@@ -171,7 +171,7 @@ TEST(CommandGuard, ProgramsStartWithoutAShellAndOnlyWhenAllowed) {
     EXPECT_EQ(spawns.calls[0], (std::vector<std::string>{Canonical(dir + "/tool"), "a;b"}));
     spawns.calls.clear();
     // Names never leave the show folder.
-    RunAppProc(u"..\\..\\etc\\passwd", folder.Wide(), msg);
+    RunAppProc(u"..\\..\\etc\\fstab", folder.Wide(), msg);
     EXPECT_TRUE(spawns.calls.empty());
     RunAppProc(u"https://example.org/x?a=1&b=2", folder.Wide(), msg);
     ASSERT_EQ(spawns.calls.size(), 1u);
@@ -260,7 +260,7 @@ TEST(CommandGuard, LinksInTheShowNeverStartAProgramOutsideIt) {
   ASSERT_EQ(symlink("../../", folder.Sys("tools/up").c_str()), 0);
   ASSERT_EQ(symlink("/etc/passwd", folder.Sys("readme.txt").c_str()), 0);          // a document outside
   kav::test::TLogCapture log;
-  for (const char16_t* c : {u"run.exe -c id", u"player x", u"tools\\up\\etc\\passwd", u"readme.txt"}) {
+  for (const char16_t* c : {u"run.exe -c id", u"player x", u"tools\\up\\etc\\fstab", u"readme.txt"}) {
     RunAppProc(c, folder.Wide(), nullptr);
     EXPECT_TRUE(spawns.calls.empty()) << UTF8Encode(c);
   }
