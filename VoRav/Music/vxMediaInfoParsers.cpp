@@ -361,7 +361,8 @@ bool ParseRiffInfo(TStream* stream, TMediaInfo& info) {
 
 TMediaInfoFallback SetMediaInfoFallback(TMediaInfoFallback fallback) { return g_fallback.exchange(fallback); }
 
-bool TMediaInfoExtractor::Extract(const std::u16string& name, TStream* stream, TMediaInfo& info) {
+bool TMediaInfoExtractor::Extract(const std::u16string& name, TStream* stream, TMediaInfo& info,
+                                  std::u16string* refusal) {
   info = TMediaInfo{};
   if (!stream) return false;
   bool done = false, try_fallback = true;
@@ -387,7 +388,8 @@ bool TMediaInfoExtractor::Extract(const std::u16string& name, TStream* stream, T
     const std::u16string why = u"larger than " + UTF8Decode(std::to_string(kMaxSoundFileSize >> 30)) +
                                u" GiB, more than a sound can be (the player reads at most that much of one)";
     LogLine(u"The sound \"" + file + u"\" is refused: " + why);
-    ReportShowProblem(TShowProblemKind::File, file, why);
+    if (refusal) *refusal = why;
+    else ReportShowProblem(TShowProblemKind::File, file, why);
     info = TMediaInfo{};
     return false;
   } catch (const Exception&) {
@@ -417,11 +419,12 @@ int64_t SoundFileLength(TStream* stream, const std::u16string& name) {
 
 std::u16string SoundFileProblem(TStream* stream, const std::u16string& name, TMediaInfo* info) {
   TMediaInfo read;
-  if (TMediaInfoExtractor::Extract(name, stream, read)) {
+  std::u16string refusal;
+  if (TMediaInfoExtractor::Extract(name, stream, read, &refusal)) {
     if (info) *info = read;
     return {};
   }
-  return UnplayableSoundReason(stream);
+  return refusal.empty() ? UnplayableSoundReason(stream) : refusal;
 }
 
 void InstallSoundDecoders() {

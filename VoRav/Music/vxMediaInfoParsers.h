@@ -77,8 +77,10 @@ class TMediaInfoExtractor {
  public:
   // Clears the record and fills it; false (format code 0) when nothing could
   // read the file, or when it is larger than kMaxSoundFileSize (logged with
-  // the name). Never raises.
-  static bool Extract(const std::u16string& name, TStream* stream, TMediaInfo& info);
+  // the name, and said to the show's author, or with `refusal` given, put
+  // there for the caller to say). Never raises.
+  static bool Extract(const std::u16string& name, TStream* stream, TMediaInfo& info,
+                      std::u16string* refusal = nullptr);
 };
 
 // The length in milliseconds of the sound file `name` as the player reads

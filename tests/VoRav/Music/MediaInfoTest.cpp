@@ -8,6 +8,7 @@
 
 #include "VoRav/Music/vxMediaInfoParsers.h"
 #include "VoRav/Music/vxMusicStreams.h"
+#include "VoRav/vxShowProblems.h"
 #include "tests/VoRav/LogCapture.h"
 #include "tests/VoRav/Music/AudioMedia.h"
 
@@ -257,6 +258,15 @@ TEST(MediaInfo, ASizeThatTakesReadingIsLearnedOnlyWhereNeeded) {
   EXPECT_EQ(lines[0], u"The sound \"Music\\huge.mp3\" is refused: larger than 4 GiB, more than a sound can be "
                       u"(the player reads at most that much of one)");
   EXPECT_NE(lines[1].find(u"\"big.wav\" is refused"), std::u16string::npos);
+  // The music player and kavpack say the refusal themselves, once, in the
+  // same words, not as a damaged sound.
+  std::vector<TShowProblem> said;
+  SetShowProblemSink([&said](const TShowProblem& p) { said.push_back(p); });
+  huge->SetPosition(0);
+  EXPECT_EQ(SoundFileProblem(huge.get(), u"Music\\again.mp3"),
+            u"larger than 4 GiB, more than a sound can be (the player reads at most that much of one)");
+  SetShowProblemSink(nullptr);
+  EXPECT_TRUE(said.empty());
 }
 
 TEST(MusicStreams, NamesShiftedStreamsAndTheFunctionTable) {
