@@ -304,6 +304,8 @@ xh_wait_title() {
 xh_title() { "$XH_TOOL_PYTHON" "$XH_DIR/xwin_title.py" title "$1"; }
 xh_prop() { "$XH_TOOL_PYTHON" "$XH_DIR/xwin_title.py" prop "$1" "$2"; }
 
+# The root's child that holds window $1 (a window manager's frame, or the
+# window itself without one), in decimal.
 xh_toplevel() {
   local id=$1 parent root _
   root=$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-fA-F]*\).*/\1/p')

@@ -52,33 +52,21 @@ transient_for() {
   id=$(xprop -id "$1" WM_TRANSIENT_FOR 2>/dev/null | sed -n 's/.*window id # \(0x[0-9a-fA-F]*\).*/\1/p')
   [ -n "$id" ] && echo $((id))
 }
-# The root's child that holds window $1 (a window manager's frame, or the
-# window itself without one), in decimal.
-toplevel() {
-  local id=$1 parent root
-  root=$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-fA-F]*\).*/\1/p')
-  for _ in 1 2 3 4 5 6; do
-    parent=$(xwininfo -id "$id" -tree 2>/dev/null | sed -n 's/.*Parent window id: \(0x[0-9a-fA-F]*\).*/\1/p')
-    [ -z "$parent" ] || [ $((parent)) -eq $((root)) ] && break
-    id=$parent
-  done
-  echo $((id))
-}
 # The root's children in decimal, top first (as xwininfo lists them).
 stacking() { xwininfo -root -children | awk '/^ +0x/ { print $1 }' | while read -r id; do echo $((id)); done; }
 # True when root child $1 comes before root child $2 in stacking list $3.
 first_of() { [ "$(echo "$3" | grep -x -m1 -e "$1" -e "$2")" = "$1" ]; }
 # True when window $1 is stacked above window $2.
-above() { first_of "$(toplevel "$1")" "$(toplevel "$2")" "$(stacking)"; }
+above() { first_of "$(xh_toplevel "$1")" "$(xh_toplevel "$2")" "$(stacking)"; }
 focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
 no_dialog() { ! pe_find_title '^Print$'; }
 # Windows $2 and $3 stay above the player's window: above it now and at
 # every look for 2 s ($1 names them in the failure).
 stays_above() {
   local end=$((SECONDS + 2)) player a b order
-  player=$(toplevel "$win")
-  a=$(toplevel "$2")
-  b=$(toplevel "$3")
+  player=$(xh_toplevel "$win")
+  a=$(xh_toplevel "$2")
+  b=$(xh_toplevel "$3")
   while :; do
     order=$(stacking)
     first_of "$a" "$player" "$order" && first_of "$b" "$player" "$order" || fail "$1 went under the player's window"
