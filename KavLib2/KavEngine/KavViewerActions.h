@@ -25,10 +25,8 @@
 #include <string>
 #include <vector>
 
-
 namespace kav {
 
-class TFileAccessor;
 class TFileAccessor;
 class TKavSource;
 
