@@ -122,9 +122,14 @@ pe_drawn_and_paused() {
   xdotool key space
   xh_wait_still "$out/slide7" 60 || fail "the show did not pause"
 }
+# Judged inside the player's window alone: under a window manager its frame
+# and title bar make the screen more than one colour before anything is drawn.
 pe_drawn() {
+  local X Y WIDTH HEIGHT
+  pe_geometry "$win"
   import -window root "$out/start.png" 2>/dev/null || return 1
-  awk -v s="$(convert "$out/start.png" -format '%[fx:standard_deviation]' info:)" 'BEGIN { exit !(s > 0.05) }'
+  awk -v s="$(convert "$out/start.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage \
+    -format '%[fx:standard_deviation]' info:)" 'BEGIN { exit !(s > 0.05) }'
 }
 
 # pe_find_title REGEX: true with the first visible window whose title
