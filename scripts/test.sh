@@ -26,8 +26,9 @@ export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 # The play check's release build starts beside the tests at the lowest
 # priority: it takes the time they leave idle (the player tests wait on X a
 # good deal), and the check then runs the play command on a finished build.
-# It runs in a process group of its own, stopped if this script ends early;
-# a failure there shows again, with its output, when the check builds.
+# It runs in a process group of its own, stopped once the tests are done or
+# if this script ends early; a failure there shows again, with its output,
+# when the check builds.
 prebuild=
 stop_prebuild() { if [ -n "$prebuild" ]; then kill -- "-$prebuild" 2>/dev/null || true; fi; }
 if [ "${KAV_SKIP_PLAY_CHECK:-0}" != 1 ]; then
@@ -41,6 +42,11 @@ fi
 ctest --test-dir "$build" -j "$jobs" --output-on-failure
 
 if [ "${KAV_SKIP_PLAY_CHECK:-0}" != 1 ]; then
+  # What the prebuild has not finished is built by the check at the normal
+  # priority: beside other busy work the lowest priority gets next to no
+  # time, and nothing of ours needs the cores any more. Objects it finished
+  # stay built; ninja removes the ones it was stopped in.
+  stop_prebuild
   wait "$prebuild" || true
   prebuild=
   scripts/check-play-demo.sh
